@@ -1,0 +1,46 @@
+#pragma once
+// Running the AppleScript resources of the application bundle with the system's osascript:
+// placeholders filled in, every step logged, the output handed back or nothing on failure.
+
+#include <QString>
+#include <map>
+#include <optional>
+
+namespace quillet {
+
+class Bundle;
+class Paths;
+class Workspace;
+
+using Replacements = std::map<QString, QString>;  // ordered by key: the order they are applied
+
+// Makes a text safe between double quotes of an AppleScript string literal (and of a prefs.js
+// string): backslashes doubled, then quotation marks escaped.
+QString EscapeForAppleScript(const QString& text);
+QString UnescapeFromAppleScript(const QString& text);
+
+class AppleScriptRunner {
+public:
+    AppleScriptRunner(const Paths& paths, const Bundle& bundle);
+
+    // The named script's text with the replacements applied key by key in ascending key order,
+    // each on the result of the one before. Empty when the resource is missing.
+    QString appleScriptText(const QString& name, const Replacements& replacements = {}) const;
+
+    // Runs the named script; its output without one trailing newline, or nothing when the run
+    // failed (the tool could not start, crashed, exited non-zero with no output, was refused
+    // Apple events, printed no valid UTF-8, or printed nothing where that counts as an error).
+    std::optional<QString> runAppleScript(const QString& name, const Replacements& replacements = {},
+                                          bool treatEmptyOutputAsError = false) const;
+
+    QString osascriptPath() const;
+
+private:
+    const Paths& _paths;
+    const Bundle& _bundle;
+};
+
+// True when a running application has exactly this bundle identifier.
+bool IsApplicationRunning(const Workspace& workspace, const QString& bundleIdentifier);
+
+}  // namespace quillet

@@ -1,0 +1,48 @@
+#include "app/cli/Quillet.h"
+
+#include <cstdio>
+
+#include "app/cli/CommandLine.h"
+#include "common/Brand.h"
+#include "platform/Bundle.h"
+
+namespace quillet {
+
+namespace {
+
+void PrintError(const QString& text) { std::fprintf(stderr, "quillet: %s\n", text.toUtf8().constData()); }
+
+}  // namespace
+
+int RunQuilletCommand(const QStringList& arguments) {
+    const CommandLineParse parse = ParseCommandLine(arguments);
+    if (!parse.commandLine) {
+        PrintError(parse.usageError);
+        std::fprintf(stderr, "Try 'quillet --help'.\n");
+        return 2;
+    }
+    const CommandLine& line = *parse.commandLine;
+    if (line.help) {
+        std::fputs(UsageText().toUtf8().constData(), stdout);
+        return 0;
+    }
+    const auto bundle = Bundle::open(Bundle::locate(line.bundle));
+    if (!bundle) {
+        PrintError("cannot read the application's resources at " + Bundle::locate(line.bundle));
+        return 1;
+    }
+    QString brandError;
+    const auto brand = Brand::load(*bundle, Brand::Deliverable::desktopApp, &brandError);
+    if (!brand) {
+        PrintError(brandError);
+        return 1;
+    }
+    if (line.version) {
+        std::printf("%s\n", brand->versionLine().toUtf8().constData());
+        return 0;
+    }
+    PrintError("the command " + line.command + " is not available in this build");
+    return 1;
+}
+
+}  // namespace quillet

@@ -1,0 +1,92 @@
+#pragma once
+// The accounts found in each client, and what the engine knows of a client's accounts.
+
+#include <QString>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "common/ClientKind.h"
+
+namespace quillet {
+
+class Account {
+public:
+    virtual ~Account() = default;
+    virtual QString email() const = 0;
+    virtual QString displayName() const = 0;  // for menus
+    virtual QString description() const = 0;  // for logs
+};
+
+using AccountPtr = std::shared_ptr<const Account>;
+using Accounts = std::vector<AccountPtr>;
+
+class AppleMailAccount : public Account {
+public:
+    AppleMailAccount(QString email, QString uuid, QString type, std::optional<QString> fullNameQ);
+    QString email() const override { return _email; }
+    QString displayName() const override;
+    QString description() const override;
+    const QString& uuid() const { return _uuid; }
+    const QString& type() const { return _type; }
+    const std::optional<QString>& fullNameQ() const { return _fullNameQ; }
+
+private:
+    QString _email, _uuid, _type;
+    std::optional<QString> _fullNameQ;
+};
+
+class OutlookAccount : public Account {
+public:
+    OutlookAccount(QString email, std::optional<QString> fullNameQ,
+                   std::optional<QString> userNameQ);
+    QString email() const override { return _email; }
+    QString displayName() const override;
+    QString description() const override;
+    const std::optional<QString>& fullNameQ() const { return _fullNameQ; }
+    const std::optional<QString>& userNameQ() const { return _userNameQ; }
+
+private:
+    QString _email;
+    std::optional<QString> _fullNameQ, _userNameQ;
+};
+
+class MozillaBasedClientAccount : public Account {
+public:
+    MozillaBasedClientAccount(QString email, QString idString, std::optional<QString> fullNameQ);
+    QString email() const override { return _email; }
+    QString displayName() const override;
+    QString description() const override;
+    const QString& idString() const { return _idString; }
+    const std::optional<QString>& fullNameQ() const { return _fullNameQ; }
+
+private:
+    QString _email, _idString;
+    std::optional<QString> _fullNameQ;
+};
+
+class SparkAccount : public Account {
+public:
+    SparkAccount(QString email, std::optional<QString> accountTitleQ,
+                 std::optional<QString> ownerFullNameQ);
+    QString email() const override { return _email; }
+    QString displayName() const override;
+    QString description() const override;
+    const std::optional<QString>& accountTitleQ() const { return _accountTitleQ; }
+    const std::optional<QString>& ownerFullNameQ() const { return _ownerFullNameQ; }
+
+private:
+    QString _email;
+    std::optional<QString> _accountTitleQ, _ownerFullNameQ;
+};
+
+enum class AccountsInfoStatus { loadedFromCacheOrEmpty, discovering, discoverySucceeded, discoveryFailed };
+QString CaseName(AccountsInfoStatus status);
+
+struct AccountsInfo {
+    AccountsInfoStatus status = AccountsInfoStatus::loadedFromCacheOrEmpty;
+    Accounts accounts;        // the latest discovered
+    Accounts cachedAccounts;  // what the accounts cache held at start
+};
+
+}  // namespace quillet

@@ -1,0 +1,16 @@
+#pragma once
+// The one way to write a file that another program owns, or that must never be seen half
+// written: whole, to a temporary file in the same folder, synchronised, renamed over the target.
+
+#include <QByteArray>
+#include <QString>
+
+namespace quillet {
+
+// Creates missing parent folders. False when any step fails; the previous file then stays.
+bool WriteFileAtomically(const QString& path, const QByteArray& contents);
+
+// A test seam: while set, every atomic write fails before it touches the disk.
+void SetAtomicWriteFailureForTesting(bool fail);
+
+}  // namespace quillet

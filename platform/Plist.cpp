@@ -1,0 +1,172 @@
+#include "platform/Plist.h"
+
+#include <QFile>
+#include <cstdlib>
+#include <limits>
+
+#include "platform/AtomicFile.h"
+
+namespace quillet {
+
+bool PlistNode::isDictionary() const { return _node && plist_get_node_type(_node) == PLIST_DICT; }
+bool PlistNode::isArray() const { return _node && plist_get_node_type(_node) == PLIST_ARRAY; }
+bool PlistNode::isString() const { return _node && plist_get_node_type(_node) == PLIST_STRING; }
+
+std::optional<QString> PlistNode::asString() const {
+    if (!isString()) return std::nullopt;
+    uint64_t length = 0;
+    const char* text = plist_get_string_ptr(_node, &length);
+    return QString::fromUtf8(text, static_cast<qsizetype>(length));
+}
+
+std::optional<bool> PlistNode::asBool() const {
+    if (!_node || plist_get_node_type(_node) != PLIST_BOOLEAN) return std::nullopt;
+    uint8_t value = 0;
+    plist_get_bool_val(_node, &value);
+    return value != 0;
+}
+
+std::optional<std::int64_t> PlistNode::asInteger() const {
+    if (!_node || plist_get_node_type(_node) != PLIST_UINT) return std::nullopt;
+    uint64_t value = 0;
+    plist_get_uint_val(_node, &value);
+    // libplist keeps every integer as 64 unsigned bits; negative numbers are two's complement.
+    return static_cast<std::int64_t>(value);
+}
+
+std::optional<QByteArray> PlistNode::asData() const {
+    if (!_node || plist_get_node_type(_node) != PLIST_DATA) return std::nullopt;
+    uint64_t length = 0;
+    const char* bytes = plist_get_data_ptr(_node, &length);
+    return QByteArray(bytes, static_cast<qsizetype>(length));
+}
+
+std::optional<PlistNode> PlistNode::get(const QString& key) const {
+    if (!isDictionary()) return std::nullopt;
+    plist_t item = plist_dict_get_item(_node, key.toUtf8().constData());
+    if (!item) return std::nullopt;
+    return PlistNode(item);
+}
+
+std::optional<QString> PlistNode::dictionaryString(const QString& key) const {
+    const auto item = get(key);
+    return item ? item->asString() : std::nullopt;
+}
+
+QStringList PlistNode::keys() const {
+    QStringList result;
+    if (!isDictionary()) return result;
+    plist_dict_iter iter = nullptr;
+    plist_dict_new_iter(_node, &iter);
+    for (;;) {
+        char* key = nullptr;
+        plist_t value = nullptr;
+        plist_dict_next_item(_node, iter, &key, &value);
+        if (!key) break;
+        result.append(QString::fromUtf8(key));
+        std::free(key);
+    }
+    std::free(iter);
+    return result;
+}
+
+void PlistNode::set(const QString& key, Plist value) {
+    if (isDictionary()) plist_dict_set_item(_node, key.toUtf8().constData(), value.release());
+}
+
+void PlistNode::remove(const QString& key) {
+    if (isDictionary()) plist_dict_remove_item(_node, key.toUtf8().constData());
+}
+
+int PlistNode::size() const {
+    return isArray() ? static_cast<int>(plist_array_get_size(_node)) : 0;
+}
+
+std::optional<PlistNode> PlistNode::at(int index) const {
+    if (index < 0 || index >= size()) return std::nullopt;
+    return PlistNode(plist_array_get_item(_node, static_cast<uint32_t>(index)));
+}
+
+void PlistNode::append(Plist value) {
+    if (isArray()) plist_array_append_item(_node, value.release());
+}
+
+void PlistNode::removeAt(int index) {
+    if (index >= 0 && index < size()) plist_array_remove_item(_node, static_cast<uint32_t>(index));
+}
+
+Plist Plist::dictionary() { return Plist(plist_new_dict()); }
+Plist Plist::array() { return Plist(plist_new_array()); }
+Plist Plist::string(const QString& text) { return Plist(plist_new_string(text.toUtf8().constData())); }
+Plist Plist::boolean(bool value) { return Plist(plist_new_bool(value ? 1 : 0)); }
+Plist Plist::integer(std::int64_t value) {
+    return Plist(plist_new_uint(static_cast<uint64_t>(value)));
+}
+Plist Plist::data(const QByteArray& bytes) {
+    return Plist(plist_new_data(bytes.constData(), static_cast<uint64_t>(bytes.size())));
+}
+
+std::optional<Plist> Plist::parse(const QByteArray& bytes) {
+    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+    plist_t root = nullptr;
+    plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &root);
+    if (!root) return std::nullopt;
+    return Plist(root);
+}
+
+Plist::Plist(const Plist& other) : _root(other._root ? plist_copy(other._root) : nullptr) {}
+
+Plist& Plist::operator=(const Plist& other) {
+    if (this != &other) {
+        Plist copy(other);
+        std::swap(_root, copy._root);
+    }
+    return *this;
+}
+
+Plist::Plist(Plist&& other) noexcept : _root(other._root) { other._root = nullptr; }
+
+Plist& Plist::operator=(Plist&& other) noexcept {
+    std::swap(_root, other._root);
+    return *this;
+}
+
+Plist::~Plist() {
+    if (_root) plist_free(_root);
+}
+
+QByteArray Plist::toXml() const {
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(_root, &xml, &length);
+    QByteArray result(xml, static_cast<qsizetype>(length));
+    plist_to_xml_free(xml);
+    return result;
+}
+
+QByteArray Plist::toBinary() const {
+    char* bin = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(_root, &bin, &length);
+    QByteArray result(bin, static_cast<qsizetype>(length));
+    plist_to_bin_free(bin);
+    return result;
+}
+
+plist_t Plist::release() {
+    plist_t root = _root;
+    _root = nullptr;
+    return root;
+}
+
+std::optional<Plist> ReadPlistFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    return Plist::parse(file.readAll());
+}
+
+bool WritePlistFile(const QString& path, const Plist& plist, bool binary) {
+    return WriteFileAtomically(path, binary ? plist.toBinary() : plist.toXml());
+}
+
+}  // namespace quillet

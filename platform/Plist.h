@@ -1,0 +1,93 @@
+#pragma once
+// Property lists (XML and binary) over libplist: an owning value and non-owning views into it.
+// Reading never throws: a node of the wrong type reads as absent.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+
+#include <plist/plist.h>
+
+namespace quillet {
+
+class Plist;
+
+// A view of one node inside a property list; valid while the owning Plist lives and the node
+// is not removed.
+class PlistNode {
+public:
+    explicit PlistNode(plist_t node) : _node(node) {}
+
+    bool isDictionary() const;
+    bool isArray() const;
+    bool isString() const;
+
+    std::optional<QString> asString() const;
+    std::optional<bool> asBool() const;
+    std::optional<std::int64_t> asInteger() const;
+    std::optional<QByteArray> asData() const;
+
+    // Dictionary access; absent when this is not a dictionary or has no such key.
+    std::optional<PlistNode> get(const QString& key) const;
+    std::optional<QString> dictionaryString(const QString& key) const;
+    QStringList keys() const;  // in the dictionary's order
+    // Sets (replacing) a dictionary entry, taking ownership of the value.
+    void set(const QString& key, Plist value);
+    void remove(const QString& key);
+
+    // Array access.
+    int size() const;
+    std::optional<PlistNode> at(int index) const;
+    void append(Plist value);  // takes ownership
+    void removeAt(int index);
+
+    plist_t raw() const { return _node; }
+
+private:
+    plist_t _node;
+};
+
+// An owning root (or detached) property-list value.
+class Plist {
+public:
+    static Plist dictionary();
+    static Plist array();
+    static Plist string(const QString& text);
+    static Plist boolean(bool value);
+    static Plist integer(std::int64_t value);
+    static Plist data(const QByteArray& bytes);
+
+    // Parses XML or binary property-list bytes; absent when they are neither.
+    static std::optional<Plist> parse(const QByteArray& bytes);
+
+    Plist(const Plist& other);
+    Plist& operator=(const Plist& other);
+    Plist(Plist&& other) noexcept;
+    Plist& operator=(Plist&& other) noexcept;
+    ~Plist();
+
+    PlistNode node() const { return PlistNode(_root); }
+    // Shortcuts for the root node.
+    bool isDictionary() const { return node().isDictionary(); }
+    std::optional<QString> dictionaryString(const QString& key) const {
+        return node().dictionaryString(key);
+    }
+
+    QByteArray toXml() const;
+    QByteArray toBinary() const;
+
+    plist_t release();  // hands the node to libplist (a container takes ownership)
+
+private:
+    explicit Plist(plist_t root) : _root(root) {}
+    plist_t _root;
+};
+
+// Reads and parses a property-list file; absent when it cannot be read or parsed.
+std::optional<Plist> ReadPlistFile(const QString& path);
+// Writes the list atomically as XML (or binary). False when the write fails.
+bool WritePlistFile(const QString& path, const Plist& plist, bool binary = false);
+
+}  // namespace quillet

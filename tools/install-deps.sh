@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Quillet need, only those missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config clang-format
+  qt6-base-dev libplist-dev libsqlite3-dev nlohmann-json3-dev libcpp-httplib-dev
+  libgtest-dev libgmock-dev libbenchmark-dev util-linux
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
