@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "common/ClientKind.h"
+#include "common/SignatureId.h"
 
 namespace quillet {
 
@@ -60,6 +61,7 @@ struct Signature {
 };
 
 using SignaturePtr = std::shared_ptr<Signature>;
+using IdToSignatureMap = std::map<SignatureId, SignaturePtr>;
 
 struct SignatureUpdate {
     QString newMainTextQe;
