@@ -8,7 +8,12 @@ TestPlatform::TestPlatform(const FakeMac& fakeMac)
 }
 
 void TestPlatform::reloadBundle() {
-    bundle = std::make_unique<Bundle>(*Bundle::open(mac.bundlePath()));
+    // In place: runners made from the platform keep their reference to the bundle.
+    if (bundle) {
+        *bundle = *Bundle::open(mac.bundlePath());
+    } else {
+        bundle = std::make_unique<Bundle>(*Bundle::open(mac.bundlePath()));
+    }
 }
 
 Platform TestPlatform::platform() {

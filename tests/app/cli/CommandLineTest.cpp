@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include "app/cli/CommandLine.h"
+
+namespace quillet {
+namespace {
+
+struct Run {
+    int exitCode;
+    QString out, err;
+};
+
+Run RunQuillet(const QStringList& arguments) {
+    QProcess process;
+    process.start(QUILLET_QUILLET_PATH, arguments);
+    process.waitForFinished(-1);
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+TEST(CommandLine, GlobalOptionsComeBeforeTheCommand) {
+    const auto parse = ParseCommandLine({"--home", "/h", "--yes", "--json", "install", "--key", "k"});
+    ASSERT_TRUE(parse.commandLine);
+    EXPECT_EQ(parse.commandLine->home, "/h");
+    EXPECT_EQ(parse.commandLine->policy, AnswerPolicy::yes);
+    EXPECT_TRUE(parse.commandLine->json);
+    EXPECT_EQ(parse.commandLine->command, "install");
+    EXPECT_EQ(parse.commandLine->arguments, QStringList({"--key", "k"}));
+}
+
+TEST(CommandLine, UsageErrors) {
+    EXPECT_FALSE(ParseCommandLine({}).commandLine);
+    EXPECT_FALSE(ParseCommandLine({"--root"}).commandLine);
+    EXPECT_FALSE(ParseCommandLine({"--frobnicate", "list"}).commandLine);
+    EXPECT_FALSE(ParseCommandLine({"--yes", "--later", "list"}).commandLine);
+    EXPECT_FALSE(ParseCommandLine({"dance"}).commandLine);
+    QString error;
+    EXPECT_FALSE(ParseCommandArguments({"--key"}, {"--key"}, {}, &error));
+    EXPECT_EQ(error, "--key needs a value");
+    EXPECT_FALSE(ParseCommandArguments({"--kee", "x"}, {"--key"}, {}, &error));
+}
+
+TEST(QuilletCommand, VersionHelpAndUsageExitStatus) {
+    const Run version = RunQuillet({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.startsWith("Quillet ")) << version.out.toStdString();
+    const Run help = RunQuillet({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains("quillet [OPTIONS] COMMAND"));
+    const Run usage = RunQuillet({"--bogus"});
+    EXPECT_EQ(usage.exitCode, 2);
+    EXPECT_TRUE(usage.err.contains("unknown option --bogus"));
+    EXPECT_EQ(RunQuillet({"--bundle", "/nonexistent", "--version"}).exitCode, 1);
+}
+
+}  // namespace
+}  // namespace quillet

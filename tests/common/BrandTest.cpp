@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <QUrlQuery>
+
+#include "common/Brand.h"
+#include "platform/Plist.h"
+#include "tests/support/FakeMac.h"
+#include "platform/Bundle.h"
+
+namespace quillet {
+namespace {
+
+// A resources folder whose Info.plist is the built one with some keys changed.
+class BrandTest : public testing::Test {
+protected:
+    std::optional<Brand> load(const std::map<QString, std::optional<QString>>& changes,
+                              QString* error = nullptr) {
+        auto info = std::make_optional(original);
+        for (const auto& [key, value] : changes) {
+            if (value) {
+                info->node().set(key, Plist::string(*value));
+            } else {
+                info->node().remove(key);
+            }
+        }
+        WritePlistFile(mac.bundlePath() + "/Info.plist", *info);
+        const auto bundle = Bundle::open(mac.bundlePath());
+        QString ignored;
+        return Brand::load(*bundle, Brand::Deliverable::desktopApp, error ? error : &ignored);
+    }
+    FakeMac mac;
+    const Plist original = *ReadPlistFile(mac.bundlePath() + "/Info.plist");
+};
+
+TEST_F(BrandTest, OnlyUpperCaseYesEnablesTheBanner) {
+    EXPECT_TRUE(load({{"QWBrandBannerEnabled", "YES"}})->bannerEnabled());
+    EXPECT_FALSE(load({{"QWBrandBannerEnabled", "yes"}})->bannerEnabled());
+    EXPECT_FALSE(load({{"QWBrandBannerEnabled", "true"}})->bannerEnabled());
+}
+
+TEST_F(BrandTest, MailLinkGetsTheOneSubjectAsItsQuery) {
+    const auto brand = load({{"QWBrandFeedbackURL", "mailto:help@quillet.app?subject=old&cc=x@y.z"},
+                             {"CFBundleShortVersionString", "2.4 & more"}});
+    const QUrl url = brand->feedbackURL();
+    EXPECT_EQ(url.scheme(), "mailto");
+    EXPECT_EQ(url.path(), "help@quillet.app");
+    const QUrlQuery query(url);
+    ASSERT_EQ(query.queryItems().size(), 1);
+    EXPECT_EQ(query.queryItemValue("subject", QUrl::FullyDecoded),
+              "Feedback from Mac Desktop App v2.4 & more");
+}
+
+TEST_F(BrandTest, WebHelpLinkIsOpenedUnchanged) {
+    const auto brand = load({{"QWBrandHelpURL", "https://quillet.app/help?lang=en"}});
+    EXPECT_EQ(brand->helpURL(), QUrl("https://quillet.app/help?lang=en"));
+}
+
+TEST_F(BrandTest, MissingKeyOrBadUrlStopsWithTheKeyNamed) {
+    QString error;
+    EXPECT_FALSE(load({{"QWBrandSupportFolder", std::nullopt}}, &error));
+    EXPECT_TRUE(error.contains("\"QWBrandSupportFolder\"")) << error.toStdString();
+    EXPECT_FALSE(load({{"QWBrandNewOutlookURL", "not a url"}}, &error));
+    EXPECT_TRUE(error.contains("\"QWBrandNewOutlookURL\"")) << error.toStdString();
+}
+
+TEST_F(BrandTest, VersionLineComesFromTheBundle) {
+    const auto brand = load({{"CFBundleShortVersionString", "2.4"}, {"CFBundleVersion", "118"}});
+    EXPECT_EQ(brand->versionLine(), "Quillet 2.4 (118)");
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <thread>
+
+#include "platform/Bundle.h"
+#include "platform/EventLoop.h"
+#include "platform/FileWorkspace.h"
+#include "platform/ManualMainQueue.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Paths.h"
+#include "platform/Plist.h"
+#include "platform/ScriptedPrompter.h"
+#include "platform/TerminalPrompter.h"
+#include "tests/support/FakeMac.h"
+
+namespace quillet {
+namespace {
+
+TEST(Paths, UserFoldersLiveInTheHomeAndSystemPathsUnderTheRoot) {
+    const Paths mac("/Users/ann/", "/");
+    EXPECT_EQ(mac.applicationSupport(), "/Users/ann/Library/Application Support");
+    EXPECT_EQ(mac.logs(), "/Users/ann/Library/Logs");
+    EXPECT_EQ(mac.documents(), "/Users/ann/Documents");
+    EXPECT_EQ(mac.system("/usr/bin/osascript"), "/usr/bin/osascript");
+    const Paths fake("/t/home", "/t/root/");
+    EXPECT_EQ(fake.system("/Applications"), "/t/root/Applications");
+    EXPECT_EQ(fake.temporary(), "/t/root/tmp");
+}
+
+TEST(Paths, EnvironmentIsOverriddenByOptions) {
+    qputenv("QUILLET_HOME", "/env/home");
+    qputenv("QUILLET_ROOT", "/env/root");
+    EXPECT_EQ(Paths::fromEnvironment().home(), "/env/home");
+    EXPECT_EQ(Paths::fromEnvironment("/opt/home", "/opt/root").root(), "/opt/root");
+    qunsetenv("QUILLET_HOME");
+    qunsetenv("QUILLET_ROOT");
+    EXPECT_EQ(Paths::fromEnvironment().root(), "/");
+    EXPECT_EQ(Paths::fromEnvironment().home(), QDir::homePath());
+}
+
+TEST(ManualMainQueue, AdvanceRunsDueWorkInOrderAtItsOwnTime) {
+    ManualMainQueue queue(1000.0);
+    std::vector<std::pair<QString, double>> ran;
+    queue.postAfter(7200, [&] { ran.push_back({"two hours", queue.now()}); });
+    queue.postAfter(300, [&] {
+        ran.push_back({"five minutes", queue.now()});
+        queue.post([&] { ran.push_back({"next turn", queue.now()}); });
+        queue.postAfter(1, [&] { ran.push_back({"a second later", queue.now()}); });
+    });
+    queue.advance(299);
+    EXPECT_TRUE(ran.empty());
+    queue.advance(7201);
+    ASSERT_EQ(ran.size(), 4u);
+    EXPECT_EQ(ran[0], std::make_pair(QString("five minutes"), 1300.0));
+    EXPECT_EQ(ran[1], std::make_pair(QString("next turn"), 1300.0));
+    EXPECT_EQ(ran[2], std::make_pair(QString("a second later"), 1301.0));
+    EXPECT_EQ(ran[3], std::make_pair(QString("two hours"), 8200.0));
+    EXPECT_EQ(queue.now(), 8500.0);
+}
+
+TEST(ManualMainQueue, BackgroundWorkHandsOverToTheMainThreadAndWaits) {
+    ManualMainQueue queue;
+    const auto mainThread = std::this_thread::get_id();
+    std::vector<int> order;
+    bool finished = false;
+    std::thread worker([&] {
+        for (int i = 0; i < 3; ++i) {
+            queue.runOnMainAndWait([&, i] {
+                EXPECT_EQ(std::this_thread::get_id(), mainThread);
+                order.push_back(i);
+            });
+            order.push_back(10 + i);  // runs only once the hand-over returned
+        }
+        queue.post([&] { finished = true; });
+    });
+    EXPECT_TRUE(RunEventLoopUntil([&] { return finished; }, 10));
+    worker.join();
+    EXPECT_EQ(order, std::vector<int>({0, 10, 1, 11, 2, 12}));
+}
+
+TEST(NotificationCenter, DeliversToObserversOfTheName) {
+    NotificationCenter center;
+    QStringList seen;
+    const int token = center.addObserver("A", [&](const QString& name, const UserInfo& info) {
+        seen << name + std::any_cast<QString>(info.at("k"));
+    });
+    center.addObserver("B", [&](const QString& name, const UserInfo&) { seen << name; });
+    center.post("A", {{"k", QString("1")}});
+    center.post("C");
+    center.removeObserver(token);
+    center.post("A", {{"k", QString("2")}});
+    center.post("B");
+    EXPECT_EQ(seen, QStringList({"A1", "B"}));
+}
+
+TEST(Prompters, ScriptedPrompterRecordsAndAnswers) {
+    ScriptedPrompter prompter;
+    prompter.answerWith("Later");
+    const Alert question{AlertStyle::warning, "Close?", "Mail", {"OK", "Later"}, QString("Re-open")};
+    EXPECT_EQ(prompter.ask(question).button, "Later");
+    EXPECT_EQ(prompter.ask(question).button, "OK");  // the script ran out: the first button
+    ASSERT_EQ(prompter.shown().size(), 2u);
+    EXPECT_EQ(prompter.shown()[0].informativeText, "Mail");
+}
+
+TEST(Prompters, TerminalPrompterPrintsTheAlertAndFollowsItsPolicy) {
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* output = open_memstream(&buffer, &size);
+    {
+        TerminalPrompter yes(TerminalPrompter::Policy::firstButton, true, stdin, output);
+        const Alert retry{AlertStyle::critical, "Could not fetch", "offline", {"Retry", "Cancel"}, {}};
+        EXPECT_EQ(yes.ask(retry).button, "Retry");
+        EXPECT_EQ(yes.ask(retry).button, "Cancel");  // asked again: the last button
+        const Alert close{AlertStyle::warning, "Close", "", {"OK", "Later"}, QString("Re-open")};
+        const Answer answer = yes.ask(close);
+        EXPECT_EQ(answer.button, "OK");
+        EXPECT_TRUE(answer.checkboxOn);
+        TerminalPrompter later(TerminalPrompter::Policy::lastButton, false, stdin, output);
+        EXPECT_EQ(later.ask(close).button, "Later");
+    }
+    std::fclose(output);
+    const QString printed = QString::fromUtf8(buffer, static_cast<qsizetype>(size));
+    std::free(buffer);
+    EXPECT_TRUE(printed.startsWith("Could not fetch\noffline\n-> Retry\n")) << printed.toStdString();
+    EXPECT_TRUE(printed.endsWith("Close\n-> Later\n")) << printed.toStdString();
+}
+
+TEST(Prompters, TerminalPrompterReadsTheChoice) {
+    FILE* input = fmemopen(const_cast<char*>("9\n2\n"), 4, "r");
+    FILE* output = std::fopen("/dev/null", "w");
+    TerminalPrompter prompter(TerminalPrompter::Policy::ask, false, input, output);
+    EXPECT_EQ(prompter.ask({AlertStyle::warning, "t", "", {"OK", "Later"}, {}}).button, "Later");
+    EXPECT_EQ(prompter.ask({AlertStyle::warning, "t", "", {"OK", "Later"}, {}}).button, "Later");  // EOF
+    std::fclose(input);
+    std::fclose(output);
+}
+
+TEST(FileWorkspace, TerminatesLaunchesAndLogs) {
+    FakeMac mac;
+    const QString mail = mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0", "3774");
+    mac.setRunning({"com.apple.mail", "com.apple.mail", "org.mozilla.thunderbird"});
+    FileWorkspace workspace(mac.paths());
+    EXPECT_TRUE(workspace.forceTerminate("com.apple.mail"));
+    EXPECT_EQ(workspace.runningBundleIdentifiers(), QStringList{"org.mozilla.thunderbird"});
+    EXPECT_TRUE(workspace.launch(mail));
+    EXPECT_TRUE(workspace.runningBundleIdentifiers().contains("com.apple.mail"));
+    EXPECT_TRUE(workspace.openUrl(QUrl("https://quillet.app/help")));
+    EXPECT_EQ(mac.workspaceLog(), QStringList({"terminate com.apple.mail", "launch " + mail,
+                                               "open https://quillet.app/help"}));
+}
+
+TEST(Plist, XmlAndBinaryRoundTripThroughLibplist) {
+    Plist root = Plist::dictionary();
+    root.node().set("text", Plist::string(QString::fromUtf8("Grüße \"quoted\"")));
+    root.node().set("negative", Plist::integer(-1));
+    Plist list = Plist::array();
+    list.node().append(Plist::boolean(true));
+    root.node().set("list", std::move(list));
+    for (const QByteArray& bytes : {root.toXml(), root.toBinary()}) {
+        const auto parsed = Plist::parse(bytes);
+        ASSERT_TRUE(parsed);
+        EXPECT_EQ(parsed->dictionaryString("text"), QString::fromUtf8("Grüße \"quoted\""));
+        EXPECT_EQ(parsed->node().get("negative")->asInteger(), -1);
+        EXPECT_EQ(parsed->node().get("list")->at(0)->asBool(), true);
+        EXPECT_EQ(parsed->node().keys(), QStringList({"text", "negative", "list"}));
+        EXPECT_FALSE(parsed->node().get("text")->asInteger());
+    }
+    EXPECT_FALSE(Plist::parse("not a property list"));
+    EXPECT_FALSE(Plist::parse(""));
+}
+
+TEST(Bundle, ReadsInfoAndLooksUpTheMainTable) {
+    FakeMac mac;
+    Plist table = Plist::dictionary();
+    table.node().set("Close", Plist::string("Schließen"));
+    ASSERT_TRUE(WritePlistFile(mac.bundlePath() + "/en.lproj/Main.strings", table));
+    const auto bundle = Bundle::open(mac.bundlePath());
+    ASSERT_TRUE(bundle);
+    EXPECT_EQ(bundle->infoString("CFBundleName"), "Quillet");
+    EXPECT_EQ(bundle->localized("Close"), QString::fromUtf8("Schließen"));
+    EXPECT_EQ(bundle->localized("Later"), "Later");
+    EXPECT_FALSE(Bundle::open(mac.folder() + "/nowhere"));
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything with AddressSanitizer and UndefinedBehaviorSanitizer
+# (warnings as errors) and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+build=${QUILLET_TEST_BUILD_DIR:-build-test}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON -DQUILLET_WERROR=ON >/dev/null
+cmake --build "$build" -j"$(nproc)"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:suppressions=$PWD/tools/sanitizer/lsan.supp}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tools/sanitizer/lsan.supp}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
