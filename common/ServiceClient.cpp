@@ -1,0 +1,283 @@
+#include "common/ServiceClient.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QStringList>
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <vector>
+
+#include "common/Localization.h"
+#include "common/Log.h"
+#include "common/Text.h"
+#include "platform/MainQueue.h"
+
+namespace quillet {
+
+namespace {
+
+const char* const kUpdatePath = "/node/api/v1/signature?keys=";
+const char* const kKeyPath = "/node/api/v1/signature/key/";
+const char* const kUpdateFailedTitle = "Could not update signatures from server";
+const char* const kFetchFailedTitle = "Could not fetch the signature by key";
+const char* const kUpdateLabel = "RequestUpdatedSignatures()";
+
+struct UpdateOutcome {
+    bool success = false;
+    SignatureUpdates updates;
+    ActiveFlags activeFlags;
+    QString errorDetails;
+};
+
+UpdateOutcome UpdateFailure(const QString& details) {
+    UpdateOutcome outcome;
+    outcome.errorDetails = details;
+    return outcome;
+}
+
+// Reads the answer to an update request; `keys` are the keys asked for, unencoded.
+UpdateOutcome InterpretUpdateResponse(const ServiceResponse& response,
+                                      const std::vector<QString>& keys) {
+    if (response.transportError) {
+        LogError("Could not update signatures from server: " + *response.transportError);
+        return UpdateFailure(response.transportErrorDescription);
+    }
+    LogInfo(QString("Updating signatures from server, response status code: %1")
+                .arg(response.statusCode));
+    // A failing service often still answers JSON ({"error": …}); read as updates, it would turn
+    // every signature inactive and the next sync would remove them all from every client.
+    if (!response.isSuccessStatus()) {
+        LogError(QString("Could not update signatures from server: HTTP status %1")
+                     .arg(response.statusCode));
+        return UpdateFailure(Localized("The signature service answered with HTTP status %1.")
+                                 .arg(response.statusCode));
+    }
+
+    nlohmann::json body;
+    try {
+        // Of two members with the same name the parser keeps the later one.
+        body = nlohmann::json::parse(response.body.begin(), response.body.end());
+    } catch (const nlohmann::json::exception& error) {
+        const QString description = QString::fromUtf8(error.what());
+        LogError("Could not parse response JSON when updating signatures from server: " +
+                 description);
+        return UpdateFailure(description);
+    }
+
+    UpdateOutcome outcome;
+    outcome.success = true;
+    // Any other top-level value counts as an empty object. Member names of parsed JSON are
+    // always text, so only the values need checking.
+    if (body.is_object()) {
+        for (const auto& [name, value] : body.items()) {
+            const QString key = QString::fromStdString(name);
+            if (!value.is_string()) {
+                LogError("Skipping bad main text in signature update response JSON: \"" + key +
+                         "\"");
+                continue;
+            }
+            outcome.updates[key] =
+                SignatureUpdate{TrimmedText(QString::fromStdString(value.get<std::string>()))};
+        }
+    }
+    int active = 0;
+    int disabled = 0;
+    for (const QString& key : keys) {
+        const bool isActive = outcome.updates.contains(key);
+        outcome.activeFlags[key] = isActive;
+        ++(isActive ? active : disabled);
+    }
+    LogInfo(QString("Received updates for %1 signature(s), active: %2, disabled: %3")
+                .arg(outcome.updates.size())
+                .arg(active)
+                .arg(disabled));
+    return outcome;
+}
+
+KeyFetchResult InterpretKeyResponse(const ServiceResponse& response) {
+    if (response.transportError) {
+        LogError("Could not fetch key from server: " + *response.transportError);
+        return KeyFetchResult::Error(Localized(kFetchFailedTitle),
+                                     response.transportErrorDescription);
+    }
+    LogInfo(QString("Fetching key from server, response status code: %1").arg(response.statusCode));
+    if (response.statusCode != 200)
+        return KeyFetchResult::NotFound();
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder(response.body);
+    if (decoder.hasError())
+        return KeyFetchResult::NotFound();
+    return KeyFetchResult::Found(text);
+}
+
+bool IsUnreserved(unsigned char byte) {
+    return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+           (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' || byte == '~';
+}
+
+}  // namespace
+
+KeyFetchResult KeyFetchResult::Error(const QString& title, const QString& details) {
+    KeyFetchResult result;
+    result.error = true;
+    result.errorTitle = title;
+    result.errorDetails = details;
+    return result;
+}
+
+KeyFetchResult KeyFetchResult::Found(const QString& text) {
+    KeyFetchResult result;
+    result.text = text;
+    return result;
+}
+
+KeyFetchResult KeyFetchResult::NotFound() {
+    return {};
+}
+
+QString PercentEncodeKey(const QString& key) {
+    if (key.isEmpty())
+        return {};
+    QStringEncoder encoder(QStringEncoder::Utf8);
+    const QByteArray bytes = encoder(key);
+    if (encoder.hasError())
+        return {};
+    static const char kHex[] = "0123456789ABCDEF";
+    QString encoded;
+    encoded.reserve(bytes.size() * 3);
+    for (const char character : bytes) {
+        const auto byte = static_cast<unsigned char>(character);
+        if (IsUnreserved(byte)) {
+            encoded += QChar(byte);
+        } else {
+            encoded += QChar('%');
+            encoded += QChar(kHex[byte >> 4]);
+            encoded += QChar(kHex[byte & 0x0F]);
+        }
+    }
+    return encoded;
+}
+
+ServiceClient::ServiceClient(QUrl baseUrl, MainQueue& mainQueue)
+    : _baseUrl(std::move(baseUrl)),
+      _mainQueue(mainQueue),
+      _network(std::make_unique<QNetworkAccessManager>()) {}
+
+ServiceClient::~ServiceClient() {
+    // A reply still in flight would otherwise call back into a receiver that may be gone too.
+    for (QNetworkReply* reply : _network->findChildren<QNetworkReply*>()) {
+        QObject::disconnect(reply, nullptr, nullptr, nullptr);
+        reply->abort();
+    }
+}
+
+QUrl ServiceClient::DefaultBaseUrl(const QString& overrideUrl) {
+    QString text = overrideUrl.trimmed();
+    if (text.isEmpty())
+        text = qEnvironmentVariable("QUILLET_SERVICE_URL").trimmed();
+    if (text.isEmpty())
+        text = QStringLiteral(QUILLET_DEFAULT_SERVICE_URL);
+    return QUrl(text);
+}
+
+QString ServiceClient::updateUrlPrefix() const {
+    return QString::fromUtf8(_baseUrl.adjusted(QUrl::StripTrailingSlash).toEncoded()) + kUpdatePath;
+}
+
+QString ServiceClient::keyUrlPrefix() const {
+    return QString::fromUtf8(_baseUrl.adjusted(QUrl::StripTrailingSlash).toEncoded()) + kKeyPath;
+}
+
+void ServiceClient::setTimeoutsForTesting(int idleMilliseconds, int overallMilliseconds) {
+    _limits.idleMilliseconds = idleMilliseconds;
+    _limits.overallMilliseconds = overallMilliseconds;
+}
+
+void ServiceClient::setBodyLimitForTesting(qint64 bytes) {
+    _limits.bodyBytes = bytes;
+}
+
+void ServiceClient::RequestUpdatedSignatures(const SignatureIds& ids, const IdToSignatureMap& map,
+                                             UpdatedSignaturesReceiver& receiver) {
+    std::vector<QString> keys;
+    std::set<QString> seen;
+    for (const SignatureId& id : ids) {
+        const auto found = map.find(id);
+        if (found == map.end() || !found->second)
+            continue;
+        const Signature& signature = *found->second;
+        if (signature.pendingDeletion || signature.keyQe.isEmpty())
+            continue;
+        if (seen.insert(signature.keyQe).second)
+            keys.push_back(signature.keyQe);
+    }
+    if (keys.empty()) {
+        LogInfo("RequestUpdatedSignatures(): No signatures to update from server");
+        receiver.refreshCompleted(true, {}, {}, std::nullopt, std::nullopt);
+        return;
+    }
+
+    // Taken now, not when the answer arrives: a text changed on the service after this moment
+    // is not in this answer, so the signature must not look newer than that.
+    const auto updateTime = static_cast<std::int64_t>(std::floor(_mainQueue.now()));
+
+    QStringList encodedKeys;
+    for (const QString& key : keys) {
+        const QString encoded = PercentEncodeKey(key);
+        if (!encoded.isEmpty())
+            encodedKeys.push_back(encoded);
+    }
+    if (encodedKeys.isEmpty()) {
+        LogInfo("RequestUpdatedSignatures(): No valid signatures to update from server");
+        receiver.refreshCompleted(true, {}, {}, std::nullopt, std::nullopt);
+        return;
+    }
+
+    const QString urlText = updateUrlPrefix() + encodedKeys.join(',');
+    const QUrl url = QUrl::fromEncoded(urlText.toUtf8(), QUrl::StrictMode);
+    LogInfo("Updating signatures from server, request URL: " + urlText);
+    receiver.setRequestingUpdatedSignatures(true);
+
+    MainQueue* mainQueue = &_mainQueue;
+    SendServiceRequest(
+        *_network, url, _limits,
+        [mainQueue, &receiver, keys, updateTime](const ServiceResponse& response) {
+            UpdateOutcome outcome = InterpretUpdateResponse(response, keys);
+            mainQueue->post([&receiver, updateTime, outcome = std::move(outcome)]() {
+                receiver.setRequestingUpdatedSignatures(false);
+                if (!outcome.success) {
+                    receiver.refreshCompleted(false, {}, {}, Localized(kUpdateFailedTitle),
+                                              outcome.errorDetails);
+                    return;
+                }
+                const auto [updated, modifiedOnly] = receiver.applySignatureUpdates(
+                    outcome.updates, outcome.activeFlags, updateTime, kUpdateLabel);
+                receiver.refreshCompleted(true, updated, modifiedOnly, std::nullopt, std::nullopt);
+            });
+        });
+}
+
+void ServiceClient::FetchSignatureByKey(const QString& key,
+                                        std::function<void(const KeyFetchResult&)> completion) {
+    const QString encoded = PercentEncodeKey(key);
+    const QString urlText = keyUrlPrefix() + encoded;
+    const QUrl url = QUrl::fromEncoded(urlText.toUtf8(), QUrl::StrictMode);
+    if (encoded.isEmpty() || !url.isValid()) {
+        _mainQueue.post(
+            [completion = std::move(completion)]() { completion(KeyFetchResult::NotFound()); });
+        return;
+    }
+    LogInfo("Fetching key from server: " + urlText);
+    MainQueue* mainQueue = &_mainQueue;
+    SendServiceRequest(
+        *_network, url, _limits,
+        [mainQueue, completion = std::move(completion)](const ServiceResponse& response) {
+            KeyFetchResult result = InterpretKeyResponse(response);
+            mainQueue->post([completion, result = std::move(result)]() { completion(result); });
+        });
+}
+
+}  // namespace quillet

@@ -1,0 +1,104 @@
+#pragma once
+// The client side of the signature web service: one request that asks for the current text of
+// many signatures at once (the refresh), and one that fetches a single signature by its key.
+// A failed request is never an exception: the refresh ends in refreshCompleted with failure, the
+// key fetch in the error shape of KeyFetchResult.
+
+#include <QString>
+#include <QUrl>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "common/ServiceRequest.h"
+#include "common/Signature.h"
+#include "common/SignatureId.h"
+
+class QNetworkAccessManager;
+
+namespace quillet {
+
+class MainQueue;
+
+// Exactly one of three shapes: error (flag, title and details), found (text), not found (nothing).
+struct KeyFetchResult {
+    bool error = false;
+    std::optional<QString> errorTitle;
+    std::optional<QString> errorDetails;
+    std::optional<QString> text;
+
+    static KeyFetchResult Error(const QString& title, const QString& details);
+    static KeyFetchResult Found(const QString& text);
+    static KeyFetchResult NotFound();
+};
+
+using SignatureUpdates = std::map<QString, SignatureUpdate>;  // by signature key
+using ActiveFlags = std::map<QString, bool>;                  // by signature key
+
+// What the engine offers a refresh; every call comes on the main thread.
+class UpdatedSignaturesReceiver {
+public:
+    virtual ~UpdatedSignaturesReceiver() = default;
+    virtual void setRequestingUpdatedSignatures(bool requesting) = 0;
+    // Applies the parsed answer and saves what changed; returns (updated ids, modified-only ids).
+    virtual std::pair<SignatureIds, SignatureIds> applySignatureUpdates(
+        const SignatureUpdates& updates, const std::optional<ActiveFlags>& activeFlags,
+        std::int64_t updateTime, const QString& label) = 0;
+    virtual void refreshCompleted(bool success, const SignatureIds& updated,
+                                  const SignatureIds& modifiedOnly,
+                                  const std::optional<QString>& errorTitle,
+                                  const std::optional<QString>& errorDetails) = 0;
+};
+
+// Lives on the main thread and is called there. It keeps no state between requests; a request
+// still in flight when the client is destroyed is abandoned without calling back.
+class ServiceClient {
+public:
+    // The queue's now() gives the update time of a refresh.
+    ServiceClient(QUrl baseUrl, MainQueue& mainQueue);
+    ~ServiceClient();
+    ServiceClient(const ServiceClient&) = delete;
+    ServiceClient& operator=(const ServiceClient&) = delete;
+
+    // The base URL to use: the given override (--service), else QUILLET_SERVICE_URL, else the
+    // compiled-in default.
+    static QUrl DefaultBaseUrl(const QString& overrideUrl = {});
+
+    const QUrl& baseUrl() const { return _baseUrl; }
+    // "<base>/node/api/v1/signature?keys=" and "<base>/node/api/v1/signature/key/".
+    QString updateUrlPrefix() const;
+    QString keyUrlPrefix() const;
+
+    // Asks for the current text of the service-based signatures among ids (the receiver must
+    // outlive the request). With no key to ask for, refreshCompleted runs before this returns;
+    // otherwise the outcome comes later: setRequestingUpdatedSignatures(false), then
+    // applySignatureUpdates and refreshCompleted(success), or refreshCompleted(failure).
+    void RequestUpdatedSignatures(const SignatureIds& ids, const IdToSignatureMap& map,
+                                  UpdatedSignaturesReceiver& receiver);
+    // Fetches one signature's HTML. The completion runs once, on the main thread, never inside
+    // this call. A status other than 200 or a body that is not UTF-8 is "not found", not an
+    // error; only a request that got no complete answer is an error.
+    void FetchSignatureByKey(const QString& key,
+                             std::function<void(const KeyFetchResult&)> completion);
+
+    // Lowers the no-progress time-out and the overall limit of later requests.
+    void setTimeoutsForTesting(int idleMilliseconds, int overallMilliseconds);
+    // Lowers the body cap of later requests.
+    void setBodyLimitForTesting(qint64 bytes);
+
+private:
+    QUrl _baseUrl;
+    MainQueue& _mainQueue;
+    std::unique_ptr<QNetworkAccessManager> _network;
+    ServiceRequestLimits _limits;
+};
+
+// Percent-encodes every UTF-8 byte of the key outside A–Z a–z 0–9 - . _ ~, so that no key can
+// change the meaning of the URL it is put in ("a+b", "x?y", "a,b"). Empty when the key is empty
+// or is not valid Unicode text (a lone surrogate): such a key cannot be asked for.
+QString PercentEncodeKey(const QString& key);
+
+}  // namespace quillet
