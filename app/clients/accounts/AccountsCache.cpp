@@ -1,0 +1,154 @@
+#include "app/clients/accounts/AccountsCache.h"
+
+#include <QDir>
+
+#include "common/Log.h"
+#include "platform/Plist.h"
+
+namespace quillet {
+
+namespace {
+
+const QString kCachedAccountsFileName = QStringLiteral("CachedAccounts.plist");
+
+void SetOptional(PlistNode dictionary, const QString& key, const std::optional<QString>& value) {
+    if (value)
+        dictionary.set(key, Plist::string(*value));
+}
+
+std::optional<Plist> AccountDictionary(ClientKind kind, const Account& account) {
+    Plist dictionary = Plist::dictionary();
+    PlistNode node = dictionary.node();
+    node.set("email", Plist::string(account.email()));
+    switch (kind) {
+        case ClientKind::appleMail: {
+            const auto* appleMail = dynamic_cast<const AppleMailAccount*>(&account);
+            if (!appleMail)
+                return std::nullopt;
+            node.set("uuid", Plist::string(appleMail->uuid()));
+            node.set("type", Plist::string(appleMail->type()));
+            SetOptional(node, "fullName", appleMail->fullNameQ());
+            break;
+        }
+        case ClientKind::outlook: {
+            const auto* outlook = dynamic_cast<const OutlookAccount*>(&account);
+            if (!outlook)
+                return std::nullopt;
+            SetOptional(node, "fullName", outlook->fullNameQ());
+            SetOptional(node, "userName", outlook->userNameQ());
+            break;
+        }
+        case ClientKind::postbox:
+        case ClientKind::thunderbird: {
+            const auto* mozilla = dynamic_cast<const MozillaBasedClientAccount*>(&account);
+            if (!mozilla)
+                return std::nullopt;
+            node.set("idString", Plist::string(mozilla->idString()));
+            SetOptional(node, "fullName", mozilla->fullNameQ());
+            break;
+        }
+        case ClientKind::spark: {
+            const auto* spark = dynamic_cast<const SparkAccount*>(&account);
+            if (!spark)
+                return std::nullopt;
+            SetOptional(node, "accountTitle", spark->accountTitleQ());
+            SetOptional(node, "ownerFullName", spark->ownerFullNameQ());
+            break;
+        }
+    }
+    return dictionary;
+}
+
+std::optional<AccountPtr> AccountFromDictionary(ClientKind kind, const PlistNode& node) {
+    if (!node.isDictionary())
+        return std::nullopt;
+    const auto email = node.dictionaryString("email");
+    const auto fullName = node.dictionaryString("fullName");
+    if (!email)
+        return std::nullopt;
+    switch (kind) {
+        case ClientKind::appleMail: {
+            const auto uuid = node.dictionaryString("uuid");
+            const auto type = node.dictionaryString("type");
+            if (!uuid || !type)
+                return std::nullopt;
+            return std::make_shared<AppleMailAccount>(*email, *uuid, *type, fullName);
+        }
+        case ClientKind::outlook:
+            return std::make_shared<OutlookAccount>(*email, fullName,
+                                                    node.dictionaryString("userName"));
+        case ClientKind::postbox:
+        case ClientKind::thunderbird: {
+            const auto idString = node.dictionaryString("idString");
+            if (!idString)
+                return std::nullopt;
+            return std::make_shared<MozillaBasedClientAccount>(*email, *idString, fullName);
+        }
+        case ClientKind::spark:
+            return std::make_shared<SparkAccount>(*email, node.dictionaryString("accountTitle"),
+                                                  node.dictionaryString("ownerFullName"));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+QString CachedAccountsPath(const QString& applicationSupportFolder) {
+    return applicationSupportFolder + "/" + kCachedAccountsFileName;
+}
+
+std::map<ClientKind, Accounts> LoadCachedAccounts(const QString& applicationSupportFolder) {
+    std::map<ClientKind, Accounts> cached;
+    for (const ClientKind kind : kAllClientKinds)
+        cached[kind] = {};
+    const auto plist = ReadPlistFile(CachedAccountsPath(applicationSupportFolder));
+    if (!plist || !plist->isDictionary())
+        return cached;
+    for (const ClientKind kind : kAllClientKinds) {
+        const auto array = plist->node().get(StoredText(kind));
+        if (!array || !array->isArray())
+            continue;
+        for (int i = 0; i < array->size(); ++i) {
+            if (auto account = AccountFromDictionary(kind, *array->at(i))) {
+                cached[kind].push_back(std::move(*account));
+            }
+        }
+    }
+    return cached;
+}
+
+void SaveCachedAccounts(const QString& applicationSupportFolder,
+                        const std::map<ClientKind, AccountsInfo>& infos) {
+    Plist root = Plist::dictionary();
+    for (const auto& [kind, info] : infos) {
+        const bool discovered = info.status == AccountsInfoStatus::loadedFromCacheOrEmpty ||
+                                info.status == AccountsInfoStatus::discoverySucceeded;
+        const Accounts& accounts = discovered ? info.accounts : info.cachedAccounts;
+        Plist array = Plist::array();
+        for (const AccountPtr& account : accounts) {
+            if (auto dictionary = AccountDictionary(kind, *account)) {
+                array.node().append(std::move(*dictionary));
+            }
+        }
+        if (array.node().size() > 0)
+            root.node().set(StoredText(kind), std::move(array));
+    }
+    QDir().mkpath(applicationSupportFolder);
+    WritePlistFile(CachedAccountsPath(applicationSupportFolder), root);
+}
+
+void LogLoadedCachedAccounts(const std::map<ClientKind, Accounts>& cached) {
+    std::size_t total = 0;
+    for (const auto& [kind, accounts] : cached)
+        total += accounts.size();
+    if (total == 0)
+        return;
+    LogInfo("Loaded " + QString::number(total) + " account(s) from cache:");
+    for (const auto& [kind, accounts] : cached) {
+        for (const AccountPtr& account : accounts) {
+            LogInfo("    " + DisplayName(kind) + ": " + account->description());
+        }
+    }
+}
+
+}  // namespace quillet

@@ -1,0 +1,26 @@
+#pragma once
+// The accounts cache "CachedAccounts.plist": the last successfully discovered accounts of every
+// client, so that the person and the syncs have accounts before discovery has finished. A failed
+// or unfinished discovery never replaces the last good list in the file.
+
+#include <QString>
+#include <map>
+
+#include "common/Accounts.h"
+#include "common/ClientKind.h"
+
+namespace quillet {
+
+QString CachedAccountsPath(const QString& applicationSupportFolder);
+
+// Every client kind, with an empty list when the file is missing or unreadable or has nothing
+// usable for it; elements missing a required string are skipped.
+std::map<ClientKind, Accounts> LoadCachedAccounts(const QString& applicationSupportFolder);
+// Writes the lists (the discovered ones, or the cached ones while discovery is unfinished or
+// failed) as an XML property list, atomically; a failure leaves the previous file.
+void SaveCachedAccounts(const QString& applicationSupportFolder,
+                        const std::map<ClientKind, AccountsInfo>& infos);
+// "Loaded N account(s) from cache:" and one line per account; nothing when there is none.
+void LogLoadedCachedAccounts(const std::map<ClientKind, Accounts>& cached);
+
+}  // namespace quillet

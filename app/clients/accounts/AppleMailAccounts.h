@@ -1,0 +1,16 @@
+#pragma once
+// Apple Mail's accounts, listed by the "AppleMail-ListAccounts-1012Plus" script.
+
+#include <optional>
+
+#include "common/Accounts.h"
+
+namespace quillet {
+
+class AppleScriptRunner;
+
+// The accounts, one per email; an iCloud account gives way to an imap account of the same
+// email. Absent when the script failed; malformed records are logged and skipped.
+std::optional<Accounts> DiscoverAppleMailAccounts(const AppleScriptRunner& runner);
+
+}  // namespace quillet
