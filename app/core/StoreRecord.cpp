@@ -1,0 +1,111 @@
+#include "app/core/StoreRecord.h"
+
+#include <algorithm>
+
+#include "common/Text.h"
+
+namespace quillet {
+
+void SignatureRecord::sortInstallations() {
+    std::sort(selectedInstallations.begin(), selectedInstallations.end());
+    std::sort(performedInstallations.begin(), performedInstallations.end());
+}
+
+SignatureRecord RecordFromSignature(const Signature& signature) {
+    SignatureRecord record;
+    SignatureAttributes& a = record.attributes;
+    a.active = signature.active;
+    a.colorIndex = signature.colorIndex;
+    a.fileNameQe = signature.fileNameQe;
+    a.filePathQe = signature.filePathQe;
+    a.insertForRepliesForwards = signature.insertForRepliesForwards;
+    a.insertForForwards = signature.insertForForwards;
+    a.keyQe = signature.keyQe;
+    a.lastUpdateUnixTimeQz = signature.lastUpdateUnixTimeQz;
+    a.localTextQe = signature.localTextQe;
+    a.mainTextQe = signature.mainTextQe;
+    a.nameQe = signature.nameQe;
+    a.pendingDeletion = signature.pendingDeletion;
+    a.uuidString = signature.uuidX ? CanonicalUuidText(*signature.uuidX) : QString();
+
+    for (const auto& [kind, info] : signature.clientKindToSelectedInstallationsInfoMap) {
+        if (info.allAccountsSelected) {
+            const bool pending =
+                info.allAccountsPayloadX && info.allAccountsPayloadX->pendingReinstallation;
+            record.selectedInstallations.push_back({StoredText(kind), QString(), pending});
+            continue;
+        }
+        for (const auto& [email, payload] : info.accountEmailToPayloadMap) {
+            record.selectedInstallations.push_back(
+                {StoredText(kind), email, payload.pendingReinstallation});
+        }
+    }
+    for (const auto& [kind, info] : signature.clientKindToPerformedInstallationsInfoMap) {
+        if (info.allAccountsInstalled) {
+            const PerformedInstallationPayload payload =
+                info.allAccountsPayloadX.value_or(PerformedInstallationPayload{});
+            record.performedInstallations.push_back(
+                {StoredText(kind), QString(), payload.idStringQe, payload.textQe});
+            continue;
+        }
+        for (const auto& [email, payload] : info.accountEmailToPayloadMap) {
+            record.performedInstallations.push_back(
+                {StoredText(kind), email, payload.idStringQe, payload.textQe});
+        }
+    }
+    record.sortInstallations();
+    return record;
+}
+
+Signature SignatureFromRecord(const SignatureRecord& record) {
+    Signature signature;
+    const SignatureAttributes& a = record.attributes;
+    signature.active = a.active;
+    signature.colorIndex = a.colorIndex;
+    signature.fileNameQe = a.fileNameQe;
+    signature.filePathQe = a.filePathQe;
+    signature.insertForRepliesForwards = a.insertForRepliesForwards;
+    signature.insertForForwards = a.insertForForwards;
+    signature.keyQe = a.keyQe;
+    signature.lastUpdateUnixTimeQz = a.lastUpdateUnixTimeQz;
+    signature.localTextQe = a.localTextQe;
+    signature.mainTextQe = a.mainTextQe;
+    signature.nameQe = a.nameQe;
+    signature.pendingDeletion = a.pendingDeletion;
+    signature.uuidX = ParseUuid(a.uuidString);
+
+    for (const SelectedInstallationRecord& row : record.selectedInstallations) {
+        const std::optional<ClientKind> kind = ClientKindFromStoredText(row.client);
+        if (!kind)
+            continue;
+        const SelectedInstallationPayload payload{row.pendingReinstallation};
+        if (row.accountEmailQe.isEmpty()) {
+            if (!AcceptsAllAccountsSelection(*kind))
+                continue;
+            SelectedInstallationsInfo& info =
+                signature.clientKindToSelectedInstallationsInfoMap[*kind];
+            info.allAccountsSelected = true;
+            info.allAccountsPayloadX = payload;
+        } else {
+            signature.clientKindToSelectedInstallationsInfoMap[*kind]
+                .accountEmailToPayloadMap[row.accountEmailQe] = payload;
+        }
+    }
+    for (const PerformedInstallationRecord& row : record.performedInstallations) {
+        const std::optional<ClientKind> kind = ClientKindFromStoredText(row.client);
+        if (!kind)
+            continue;
+        const PerformedInstallationPayload payload{row.idStringQe, row.textQe};
+        PerformedInstallationsInfo& info =
+            signature.clientKindToPerformedInstallationsInfoMap[*kind];
+        if (row.accountEmailQe.isEmpty()) {
+            info.allAccountsInstalled = true;
+            info.allAccountsPayloadX = payload;
+        } else {
+            info.accountEmailToPayloadMap[row.accountEmailQe] = payload;
+        }
+    }
+    return signature;
+}
+
+}  // namespace quillet
