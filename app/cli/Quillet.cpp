@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "app/cli/CommandLine.h"
+#include "app/cli/Commands.h"
+#include "app/cli/Session.h"
 #include "common/Brand.h"
 #include "platform/Bundle.h"
 
@@ -41,8 +43,19 @@ int RunQuilletCommand(const QStringList& arguments) {
         std::printf("%s\n", brand->versionLine().toUtf8().constData());
         return 0;
     }
-    PrintError("the command " + line.command + " is not available in this build");
-    return 1;
+    const std::map<QString, int (*)(Session&)> commands = {
+        {"clients", RunClientsCommand}, {"accounts", RunAccountsCommand},
+        {"list", RunListCommand},       {"show", RunShowCommand},
+        {"refresh", RunRefreshCommand}, {"run", RunRunCommand},
+    };
+    const auto command = commands.find(line.command);
+    if (command == commands.end()) {
+        PrintError("the command " + line.command + " is not available in this build");
+        return 1;
+    }
+    auto session = Session::open(line);
+    if (!session) return 1;
+    return command->second(*session);
 }
 
 }  // namespace quillet

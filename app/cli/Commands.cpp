@@ -1,0 +1,216 @@
+#include "app/cli/Commands.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "app/cli/Output.h"
+#include "app/clients/Detection.h"
+
+namespace quillet {
+
+namespace {
+
+void PrintError(const QString& text) {
+    std::fprintf(stderr, "quillet: %s\n", text.toUtf8().constData());
+}
+
+std::optional<CommandArguments> Arguments(Session& session, const QStringList& values,
+                                          const QStringList& switches, int maxPositional) {
+    QString error;
+    auto arguments = ParseCommandArguments(session.line().arguments, values, switches, &error);
+    if (arguments && arguments->positional.size() > maxPositional) {
+        error = "too many arguments";
+        arguments.reset();
+    }
+    if (!arguments) PrintError(error);
+    return arguments;
+}
+
+// Failures that the command reports through its exit status.
+int StatusOf(const Core& core, size_t refreshesBefore, size_t syncsBefore) {
+    const auto& refreshes = core.refreshOutcomes();
+    const auto& syncs = core.syncOutcomes();
+    for (size_t i = refreshesBefore; i < refreshes.size(); ++i) {
+        if (!refreshes[i].success) return 1;
+    }
+    for (size_t i = syncsBefore; i < syncs.size(); ++i) {
+        if (!syncs[i].success) return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::optional<SignatureId> ResolveSignature(Core& core, const QString& text) {
+    bool isNumber = false;
+    const qint64 number = text.toLongLong(&isNumber);
+    if (isNumber && core.signature(SignatureId{number})) return SignatureId{number};
+    SignatureIds matches;
+    for (SignatureId id : core.visibleSignatureIds()) {
+        if (core.signature(id)->nameQe == text) matches.push_back(id);
+    }
+    if (matches.size() == 1) return matches.front();
+    if (matches.empty()) {
+        PrintError("no signature " + text);
+    } else {
+        QStringList ids;
+        for (SignatureId id : matches) ids << id.toString();
+        PrintError("several signatures are named " + text + ": " + ids.join(", "));
+    }
+    return std::nullopt;
+}
+
+int RunClientsCommand(Session& session) {
+    if (!Arguments(session, {}, {}, 0)) return 2;
+    Core& core = session.core();
+    if (session.line().json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (ClientKind kind : core.clientKinds()) {
+            list.push_back(ClientJson(kind, *core.clientKindToInfoMap().at(kind)));
+        }
+        PrintJson(list);
+        return 0;
+    }
+    for (ClientKind kind : core.clientKinds()) {
+        const ClientInfo& info = *core.clientKindToInfoMap().at(kind);
+        PrintText(StoredText(kind) + "\t" + ClientDescription(kind, info) + "\t" + info.path);
+    }
+    return 0;
+}
+
+int RunAccountsCommand(Session& session) {
+    const auto arguments = Arguments(session, {}, {"--discover"}, 5);
+    if (!arguments) return 2;
+    Core& core = session.core();
+    std::vector<ClientKind> kinds;
+    for (const QString& name : arguments->positional) {
+        std::optional<ClientKind> kind;
+        for (ClientKind candidate : kAllClientKinds) {
+            if (StoredText(candidate).compare(name, Qt::CaseInsensitive) == 0) kind = candidate;
+        }
+        if (!kind) {
+            PrintError("unknown client " + name);
+            return 2;
+        }
+        if (!core.clientKindToAccountsInfoMap().contains(*kind)) {
+            PrintError("Email client unavailable (" + DisplayName(*kind) + ")");
+            return 1;
+        }
+        kinds.push_back(*kind);
+    }
+    if (kinds.empty()) kinds = core.clientKinds();
+    if (arguments->flags.contains("--discover")) {
+        core.rediscoverAccounts(kinds);
+        session.waitUntilIdle();
+    }
+    nlohmann::json document = nlohmann::json::object();
+    for (ClientKind kind : kinds) {
+        const AccountsInfo& info = core.clientKindToAccountsInfoMap().at(kind);
+        if (session.line().json) {
+            nlohmann::json accounts = nlohmann::json::array(), cached = nlohmann::json::array();
+            for (const auto& account : info.accounts) accounts.push_back(AccountJson(*account));
+            for (const auto& account : info.cachedAccounts) cached.push_back(AccountJson(*account));
+            document[StoredText(kind).toStdString()] = {{"status", CaseName(info.status).toStdString()},
+                                                        {"accounts", accounts},
+                                                        {"cachedAccounts", cached}};
+        } else {
+            PrintText(StoredText(kind) + " (" + CaseName(info.status) + ")");
+            for (const auto& account : info.accounts) PrintText("    " + account->displayName());
+        }
+    }
+    if (session.line().json) PrintJson(document);
+    return 0;
+}
+
+int RunListCommand(Session& session) {
+    const auto arguments = Arguments(session, {}, {"--all"}, 0);
+    if (!arguments) return 2;
+    Core& core = session.core();
+    const SignatureIds ids =
+        arguments->flags.contains("--all") ? core.signatureIds() : core.visibleSignatureIds();
+    if (session.line().json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (SignatureId id : ids) list.push_back(SignatureJson(id, *core.signature(id)));
+        PrintJson(list);
+        return 0;
+    }
+    for (SignatureId id : ids) PrintText(SignatureLine(id, *core.signature(id)));
+    return 0;
+}
+
+int RunShowCommand(Session& session) {
+    const auto arguments = Arguments(session, {}, {}, 1);
+    if (!arguments) return 2;
+    if (arguments->positional.size() != 1) {
+        PrintError("show needs one signature");
+        return 2;
+    }
+    Core& core = session.core();
+    const auto id = ResolveSignature(core, arguments->positional.first());
+    if (!id) return 1;
+    if (session.line().json) {
+        PrintJson(SignatureJson(*id, *core.signature(*id)));
+    } else {
+        PrintText(SignatureDetails(*id, *core.signature(*id)));
+    }
+    return 0;
+}
+
+int RunRefreshCommand(Session& session) {
+    if (!Arguments(session, {}, {}, 0)) return 2;
+    Core& core = session.core();
+    const size_t refreshes = core.refreshOutcomes().size(), syncs = core.syncOutcomes().size();
+    core.refreshFromServer();
+    session.waitUntilIdle();
+    for (size_t i = refreshes; i < core.refreshOutcomes().size(); ++i) {
+        const WorkOutcome& outcome = core.refreshOutcomes()[i];
+        if (!outcome.success) PrintError(outcome.title + ": " + outcome.details);
+    }
+    return StatusOf(core, refreshes, syncs);
+}
+
+namespace {
+
+int gSignalPipe[2] = {-1, -1};
+
+void ForwardSignal(int number) {
+    const char byte = static_cast<char>(number);
+    [[maybe_unused]] const auto written = ::write(gSignalPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+int RunRunCommand(Session& session) {
+    if (!Arguments(session, {}, {}, 0)) return 2;
+    Core& core = session.core();
+    // Signals arrive at any point; a socket pair turns them into events of the main loop.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalPipe) != 0) {
+        PrintError("cannot watch for signals");
+        return 1;
+    }
+    QSocketNotifier notifier(gSignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&core] {
+        char byte = 0;
+        if (::read(gSignalPipe[0], &byte, 1) != 1) return;
+        if (byte == SIGHUP) {
+            core.refreshFromServerIfPossible();  // a wake
+        } else {
+            QCoreApplication::quit();
+        }
+    });
+    struct sigaction action {};
+    action.sa_handler = ForwardSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int number : {SIGHUP, SIGINT, SIGTERM}) sigaction(number, &action, nullptr);
+    core.start();
+    QCoreApplication::exec();
+    session.waitUntilIdle();
+    return 0;
+}
+
+}  // namespace quillet

@@ -1,0 +1,140 @@
+#include "app/cli/Output.h"
+
+#include <QStringList>
+#include <cstdio>
+
+#include "app/clients/Detection.h"
+#include "common/Text.h"
+
+namespace quillet {
+
+namespace {
+
+using nlohmann::json;
+
+std::string Utf8(const QString& text) { return text.toStdString(); }
+
+json OptionalText(const std::optional<QString>& text) {
+    return text ? json(Utf8(*text)) : json(nullptr);
+}
+
+json SelectedPayloadJson(const SelectedInstallationPayload& payload) {
+    return {{"pendingReinstallation", payload.pendingReinstallation}};
+}
+
+json PerformedPayloadJson(const PerformedInstallationPayload& payload) {
+    return {{"id", Utf8(payload.idStringQe)}, {"text", Utf8(payload.textQe)}};
+}
+
+template <typename Info, typename PayloadJson>
+json InstallationsJson(const std::map<ClientKind, Info>& map, bool Info::*all, PayloadJson payloadJson) {
+    json result = json::object();
+    for (const auto& [kind, info] : map) {
+        json accounts = json::object();
+        for (const auto& [email, payload] : info.accountEmailToPayloadMap) {
+            accounts[Utf8(email)] = payloadJson(payload);
+        }
+        result[Utf8(StoredText(kind))] = {
+            {"allAccounts", info.*all},
+            {"payload", info.allAccountsPayloadX ? payloadJson(*info.allAccountsPayloadX) : json(nullptr)},
+            {"accounts", accounts}};
+    }
+    return result;
+}
+
+template <typename Info>
+QString InstallationsText(const std::map<ClientKind, Info>& map, bool Info::*all) {
+    QStringList parts;
+    for (const auto& [kind, info] : map) {
+        QStringList emails;
+        for (const auto& [email, payload] : info.accountEmailToPayloadMap) emails << email;
+        parts << StoredText(kind) + "[" + (info.*all ? QString("all accounts") : emails.join(", ")) + "]";
+    }
+    return parts.isEmpty() ? "none" : parts.join(" ");
+}
+
+}  // namespace
+
+json SignatureJson(SignatureId id, const Signature& s) {
+    return {
+        {"id", Utf8(id.toString())},
+        {"name", Utf8(s.nameQe)},
+        {"key", Utf8(s.keyQe)},
+        {"mainText", Utf8(s.mainTextQe)},
+        {"localText", Utf8(s.localTextQe)},
+        {"filePath", Utf8(s.filePathQe)},
+        {"fileName", Utf8(s.fileNameQe)},
+        {"active", s.active},
+        {"colorIndex", s.colorIndex},
+        {"insertForRepliesForwards", s.insertForRepliesForwards},
+        {"insertForForwards", s.insertForForwards},
+        {"lastUpdateUnixTime", s.lastUpdateUnixTimeQz},
+        {"pendingDeletion", s.pendingDeletion},
+        {"uuid", s.uuidX ? json(Utf8(CanonicalUuidText(*s.uuidX))) : json(nullptr)},
+        {"selected", InstallationsJson(s.clientKindToSelectedInstallationsInfoMap,
+                                       &SelectedInstallationsInfo::allAccountsSelected, SelectedPayloadJson)},
+        {"performed", InstallationsJson(s.clientKindToPerformedInstallationsInfoMap,
+                                        &PerformedInstallationsInfo::allAccountsInstalled,
+                                        PerformedPayloadJson)},
+    };
+}
+
+json AccountJson(const Account& account) {
+    json result = {{"email", Utf8(account.email())}, {"displayName", Utf8(account.displayName())}};
+    if (const auto* mail = dynamic_cast<const AppleMailAccount*>(&account)) {
+        result["uuid"] = Utf8(mail->uuid());
+        result["type"] = Utf8(mail->type());
+        result["fullName"] = OptionalText(mail->fullNameQ());
+    } else if (const auto* outlook = dynamic_cast<const OutlookAccount*>(&account)) {
+        result["fullName"] = OptionalText(outlook->fullNameQ());
+        result["userName"] = OptionalText(outlook->userNameQ());
+    } else if (const auto* mozilla = dynamic_cast<const MozillaBasedClientAccount*>(&account)) {
+        result["idString"] = Utf8(mozilla->idString());
+        result["fullName"] = OptionalText(mozilla->fullNameQ());
+    } else if (const auto* spark = dynamic_cast<const SparkAccount*>(&account)) {
+        result["accountTitle"] = OptionalText(spark->accountTitleQ());
+        result["ownerFullName"] = OptionalText(spark->ownerFullNameQ());
+    }
+    return result;
+}
+
+json ClientJson(ClientKind kind, const ClientInfo& info) {
+    return {{"client", Utf8(StoredText(kind))},
+            {"description", Utf8(ClientDescription(kind, info))},
+            {"path", Utf8(info.path)},
+            {"version", Utf8(info.bundleShortVersionString)},
+            {"build", Utf8(info.bundleVersion)}};
+}
+
+QString SignatureLine(SignatureId id, const Signature& s) {
+    const QString source = s.isServiceBased() ? "key " + s.keyQe : "file " + s.filePathQe;
+    QString line = id.toString() + "\t" + s.nameQe + "\t" + source + "\t" +
+                   (s.active ? "active" : "inactive");
+    if (s.pendingDeletion) line += "\tpending deletion";
+    line += "\tselected: " + InstallationsText(s.clientKindToSelectedInstallationsInfoMap,
+                                               &SelectedInstallationsInfo::allAccountsSelected);
+    line += "\tperformed: " + InstallationsText(s.clientKindToPerformedInstallationsInfoMap,
+                                                &PerformedInstallationsInfo::allAccountsInstalled);
+    return line;
+}
+
+QString SignatureDetails(SignatureId id, const Signature& s) {
+    QStringList lines;
+    const json document = SignatureJson(id, s);
+    for (const auto& [name, value] : document.items()) {
+        if (value.is_string()) {
+            lines << QString::fromStdString(name) + ": " + QString::fromStdString(value.get<std::string>());
+        } else {
+            lines << QString::fromStdString(name) + ": " + QString::fromStdString(value.dump());
+        }
+    }
+    return lines.join('\n');
+}
+
+void PrintJson(const nlohmann::json& document) {
+    std::printf("%s\n", document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+}
+
+void PrintText(const QString& text) { std::printf("%s\n", text.toUtf8().constData()); }
+
+}  // namespace quillet

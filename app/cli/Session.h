@@ -1,0 +1,43 @@
+#pragma once
+// One run of the quillet command: the platform of this machine (rooted paths, Qt main queue,
+// terminal prompter, file-backed workspace) and the engine created over it.
+
+#include <memory>
+
+#include "app/cli/CommandLine.h"
+#include "app/core/Core.h"
+#include "platform/Accessibility.h"
+#include "platform/Bundle.h"
+#include "platform/FileWorkspace.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Paths.h"
+#include "platform/QtMainQueue.h"
+#include "platform/TerminalPrompter.h"
+
+namespace quillet {
+
+class Session {
+public:
+    // Absent (with the message printed) when the resources or the engine cannot be had.
+    static std::unique_ptr<Session> open(const CommandLine& line);
+
+    Core& core() { return *_core; }
+    const CommandLine& line() const { return _line; }
+    // Runs the event loop until the engine has finished everything it set going.
+    void waitUntilIdle();
+
+private:
+    Session(const CommandLine& line, Bundle bundle);
+
+    CommandLine _line;
+    Paths _paths;
+    QtMainQueue _mainQueue;
+    NotificationCenter _notificationCenter;
+    std::unique_ptr<TerminalPrompter> _prompter;
+    FileWorkspace _workspace;
+    Bundle _bundle;
+    FileAccessibility _accessibility;
+    std::unique_ptr<Core> _core;
+};
+
+}  // namespace quillet

@@ -1,0 +1,329 @@
+#include "app/core/Core.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "app/clients/Detection.h"
+#include "app/clients/accounts/DiscoverAccounts.h"
+#include "app/core/Store.h"
+#include "common/Localization.h"
+#include "common/Log.h"
+#include "common/Text.h"
+
+namespace quillet {
+
+namespace {
+
+Core* gShared = nullptr;
+
+}  // namespace
+
+Core* Core::shared() { return gShared; }
+
+Core::Core(const Platform& platform, Options options, Brand brand)
+    : _platform(platform),
+      _options(std::move(options)),
+      _brand(std::move(brand)),
+      _scriptRunner(platform.paths, platform.bundle),
+      _outlookMode(platform.paths) {
+    const QUrl serviceUrl =
+        _options.serviceUrl.isEmpty() ? ServiceClient::DefaultBaseUrl() : _options.serviceUrl;
+    _serviceClient = std::make_unique<ServiceClient>(serviceUrl, _platform.mainQueue);
+    // Until the sync pass is wired in, a pass has nothing to write and ends at once.
+    _syncPassRunner = [](const SignatureIds&, std::function<void(WorkOutcome)> done) {
+        done(WorkOutcome{});
+    };
+}
+
+Core::~Core() {
+    *_alive = false;
+    if (gShared == this) gShared = nullptr;
+    InstallProcessLogger(nullptr);
+    InstallLocalizationBundle(nullptr);
+}
+
+std::unique_ptr<Core> Core::create(const Platform& platform, Options options,
+                                   QString* errorMessage) {
+    QString brandError;
+    auto brand = Brand::load(platform.bundle, Brand::Deliverable::desktopApp, &brandError);
+    if (!brand) {
+        if (errorMessage) *errorMessage = brandError;
+        return nullptr;
+    }
+    std::unique_ptr<Core> core(new Core(platform, std::move(options), std::move(*brand)));
+    // Registered before the creation steps, so that code they call reaches it.
+    gShared = core.get();
+    if (!core->runCreationSteps(errorMessage)) return nullptr;
+    return core;
+}
+
+bool Core::runCreationSteps(QString* errorMessage) {
+    InstallLocalizationBundle(&_platform.bundle);
+    _loggerX = std::make_unique<Logger>(_platform.paths.logs() + "/" + _brand->supportFolder(),
+                                        _brand->versionLine(), _options.console);
+    InstallProcessLogger(_loggerX.get());
+
+    _dataFolder = _platform.paths.applicationSupport() + "/" + _brand->supportFolder();
+    QDir().mkpath(_dataFolder);  // a failure shows when the store is opened
+
+    _storeX = Store::OpenStoreChain(_dataFolder, _platform.paths.documents(),
+                                    [this](const QString& title, const QString& details) {
+                                        showCriticalAlert(title, details);
+                                    });
+    if (!_storeX) {
+        if (errorMessage) {
+            *errorMessage = "Could not open the signature store in " + _dataFolder +
+                            " (see the log for details).";
+        }
+        return false;
+    }
+    detectClients();
+    loadCachedAccounts();
+    loadSignatures();
+    return true;
+}
+
+void Core::detectClients() {
+    _clientKindToInfoMap = FindInstalledClients(_platform.paths, _outlookMode);
+    _clientKinds = AvailableClientKinds(_clientKindToInfoMap);
+    LogDetectedClients(_clientKindToInfoMap, _clientKinds, _platform.paths, _outlookMode, *_brand);
+    for (ClientKind kind : _clientKinds) _clientKindToAccountsInfoMap[kind] = AccountsInfo{};
+}
+
+void Core::loadSignatures() {
+    auto [ids, map] = _storeX->LoadSignatures(_clientKinds);
+    _signatureIds = std::move(ids);
+    _idToSignatureMap = std::move(map);
+    _qVisibleSignatureIdsQ.reset();
+    logInfo("Loaded " + QString::number(_signatureIds.size()) + " signature(s):");
+    for (SignatureId id : _signatureIds) logInfo("    " + Describe(*_idToSignatureMap.at(id)));
+}
+
+void Core::start() {
+    startAccountDiscovery();
+    refreshFromServer();
+}
+
+SignaturePtr Core::signature(SignatureId id) const {
+    const auto found = _idToSignatureMap.find(id);
+    return found == _idToSignatureMap.end() ? nullptr : found->second;
+}
+
+SignatureIds Core::visibleSignatureIds() {
+    if (!_qVisibleSignatureIdsQ) {
+        SignatureIds visible;
+        for (SignatureId id : _signatureIds) {
+            if (!_idToSignatureMap.at(id)->pendingDeletion) visible.push_back(id);
+        }
+        _qVisibleSignatureIdsQ = std::move(visible);
+    }
+    return *_qVisibleSignatureIdsQ;
+}
+
+SignatureId Core::addSignature() {
+    auto signature = std::make_shared<Signature>();
+    signature->active = true;
+    signature->uuidX = QUuid::createUuid();
+    signature->nameQe = Localized("Signature Name ") + QString::number(_signatureIds.size() + 1);
+    const SignatureId id = _storeX->AddSignatureRecord(*signature);
+    _signatureIds.push_back(id);
+    _idToSignatureMap[id] = signature;
+    _qVisibleSignatureIdsQ.reset();
+    refreshFromServerIfPossible();
+    return id;
+}
+
+void Core::saveSignature(SignatureId id, bool sync, bool defer) {
+    _storeX->SaveSignatures({id}, _idToSignatureMap);
+    _qVisibleSignatureIdsQ.reset();
+    refreshFromServerIfPossible();
+    if (!sync) return;
+    if (defer) {
+        ++_deferredSyncs;
+        _platform.mainQueue.post([this, id, alive = std::weak_ptr<bool>(_alive)] {
+            if (alive.expired()) return;
+            --_deferredSyncs;
+            syncSignatures({id});
+        });
+    } else {
+        syncSignatures({id});
+    }
+}
+
+void Core::reinstallSignature(SignatureId id) {
+    const SignaturePtr signature = _idToSignatureMap.at(id);
+    if (!signature->isServiceBased()) {
+        signature->markForReinstallation();
+        saveSignature(id, true, false);
+        return;
+    }
+    const QString key = signature->keyQe;
+    logInfo("Core: fetching signature " + key + " before reinstalling it");
+    ++_keyFetchesInProgress;
+    _serviceClient->FetchSignatureByKey(
+        key, [this, id, key, alive = std::weak_ptr<bool>(_alive)](const KeyFetchResult& result) {
+            if (alive.expired()) return;
+            --_keyFetchesInProgress;
+            const SignaturePtr signature = this->signature(id);
+            if (!signature) return;  // removed while the fetch ran
+            if (result.error) {
+                showCriticalAlert(result.errorTitle.value_or(QString()),
+                                  result.errorDetails.value_or(QString()));
+            } else if (result.text) {
+                const QString text = TrimmedText(*result.text);
+                if (text != signature->mainTextQe) {
+                    signature->mainTextQe = text;
+                    signature->lastUpdateUnixTimeQz =
+                        static_cast<std::int64_t>(_platform.mainQueue.now());
+                    logInfo("Core: signature " + key + " changed on the server");
+                }
+            } else {
+                logWarning("Core: signature " + key +
+                           " not found on the server; reinstalling the stored copy");
+            }
+            signature->markForReinstallation();
+            saveSignature(id, true, false);
+        });
+}
+
+void Core::syncSignatures(const SignatureIds& ids) {
+    // A pass asked for while another runs waits for it: the clients' files must not be written
+    // by two passes at once.
+    _queuedSyncPasses.push_back(ids);
+    if (!_syncPassRunning) runNextSyncPass();
+}
+
+void Core::runNextSyncPass() {
+    if (_queuedSyncPasses.empty()) return;
+    const SignatureIds ids = _queuedSyncPasses.front();
+    _queuedSyncPasses.pop_front();
+    _syncPassRunning = true;
+    _syncPassRunner(ids, [this, alive = std::weak_ptr<bool>(_alive)](WorkOutcome outcome) {
+        if (alive.expired()) return;
+        _syncOutcomes.push_back(std::move(outcome));
+        _syncPassRunning = false;
+        if (!_queuedSyncPasses.empty()) {
+            _platform.mainQueue.post([this, alive] {
+                if (!alive.expired() && !_syncPassRunning) runNextSyncPass();
+            });
+        }
+    });
+}
+
+void Core::refreshFromServer() {
+    logInfo("Core: refreshFromServer (ID: " + QString::number(_refreshFromServer_NextId) + ")");
+    ++_refreshFromServer_NextId;
+    ++_refreshesInProgress;
+    _serviceClient->RequestUpdatedSignatures(_signatureIds, _idToSignatureMap, *this);
+}
+
+void Core::refreshFromServerIfPossible() {
+    if (_requestingUpdatedSignatures) {
+        logWarning(
+            "Core: refreshFromServerIfPossible: refresh requested while requesting updated "
+            "signatures, ignored");
+        return;
+    }
+    refreshFromServer();
+}
+
+void Core::setRequestingUpdatedSignatures(bool requesting) {
+    _requestingUpdatedSignatures = requesting;
+}
+
+std::pair<SignatureIds, SignatureIds> Core::applySignatureUpdates(
+    const SignatureUpdates& updates, const std::optional<ActiveFlags>& activeFlags,
+    std::int64_t updateTime, const QString& label) {
+    SignatureIds updated, modifiedOnly, changed;
+    for (SignatureId id : _signatureIds) {
+        Signature& signature = *_idToSignatureMap.at(id);
+        if (signature.keyQe.isEmpty()) continue;
+        bool textChanged = false, timeFilled = false, activeChanged = false;
+        if (const auto update = updates.find(signature.keyQe); update != updates.end()) {
+            if (update->second.newMainTextQe != signature.mainTextQe) {
+                signature.lastUpdateUnixTimeQz = updateTime;
+                signature.mainTextQe = update->second.newMainTextQe;
+                textChanged = true;
+            } else if (signature.lastUpdateUnixTimeQz == 0) {
+                signature.lastUpdateUnixTimeQz = updateTime;
+                timeFilled = true;
+            }
+        }
+        // Only a key the request asked for says anything about the signature: a signature added
+        // while the request was in flight is not in the answer and must stay active.
+        if (activeFlags) {
+            if (const auto flag = activeFlags->find(signature.keyQe); flag != activeFlags->end()) {
+                if (flag->second != signature.active) {
+                    signature.active = flag->second;
+                    signature.lastUpdateUnixTimeQz = updateTime;
+                    activeChanged = true;
+                }
+            }
+        }
+        if (textChanged || activeChanged) {
+            updated.push_back(id);
+            changed.push_back(id);
+        } else if (timeFilled) {
+            modifiedOnly.push_back(id);
+            changed.push_back(id);
+        }
+    }
+    logInfo("Updating " + QString::number(updated.size()) + " signature(s) via " + label + "...");
+    _storeX->SaveSignatures(changed, _idToSignatureMap);
+    _qVisibleSignatureIdsQ.reset();
+    return {updated, modifiedOnly};
+}
+
+void Core::refreshCompleted(bool success, const SignatureIds& updated,
+                            const SignatureIds& modifiedOnly,
+                            const std::optional<QString>& errorTitle,
+                            const std::optional<QString>& errorDetails) {
+    if (_refreshesInProgress > 0) --_refreshesInProgress;
+    if (success) {
+        _refreshOutcomes.push_back(WorkOutcome{});
+        scheduleRefresh(kRefreshFromServer_AfterSuccess_Delay);
+        if (!updated.empty() || !modifiedOnly.empty()) {
+            _platform.notificationCenter.post(kSignaturesUpdatedFromServerNotification,
+                                              {{kUpdatedSignatureIdsKey, updated},
+                                               {kModifiedOnlySignatureIdsKey, modifiedOnly}});
+        }
+        if (!updated.empty()) syncSignatures(updated);
+    } else {
+        const QString title = errorTitle.value_or(QString());
+        const QString details = errorDetails.value_or(QString());
+        _refreshOutcomes.push_back(WorkOutcome{false, title, details});
+        if (_options.mainWindowIsVisibleAndKey()) showCriticalAlert(title, details);
+        scheduleRefresh(kRefreshFromServer_AfterError_Delay);
+    }
+}
+
+void Core::scheduleRefresh(double delay) {
+    const std::int64_t ticket = _refreshFromServer_NextId;
+    _platform.mainQueue.postAfter(delay, [this, ticket, alive = std::weak_ptr<bool>(_alive)] {
+        if (alive.expired()) return;
+        // A refresh ran in between and scheduled its own successor.
+        if (ticket != _refreshFromServer_NextId) return;
+        refreshFromServerIfPossible();
+    });
+}
+
+bool Core::isNewOutlookDetected() const {
+    return IsNewOutlookDetected(_outlookMode, _clientKindToInfoMap);
+}
+
+void Core::showNewOutlookNoticeIfNeeded() {
+    if (_newOutlookNoticeShown) return;
+    _newOutlookNoticeShown = true;
+    ShowNewOutlookNotice(_platform.prompter, _platform.workspace, *_brand);
+}
+
+void Core::showCriticalAlert(const QString& title, const QString& details) {
+    _platform.prompter.ask(Alert{AlertStyle::critical, title, details, {Localized("OK")}, {}});
+}
+
+bool Core::isIdle() const {
+    return _refreshesInProgress == 0 && _keyFetchesInProgress == 0 && _deferredSyncs == 0 &&
+           _discoveriesInProgress == 0 && !_syncPassRunning && _queuedSyncPasses.empty();
+}
+
+}  // namespace quillet

@@ -1,0 +1,169 @@
+#pragma once
+// The engine: one object that owns the logger, the store, the detected clients and their
+// accounts, and every live signature. It starts everything in a fixed order, keeps service
+// signatures current (at start, 2 hours after a success, 5 minutes after a failure, on demand)
+// and hands every change to the sync pass. All of it runs on the main thread.
+
+#include <QString>
+#include <QUrl>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+
+#include "app/base/AppleScript.h"
+#include "app/clients/ClientInfo.h"
+#include "app/clients/OutlookMode.h"
+#include "common/Accounts.h"
+#include "common/Brand.h"
+#include "common/Logger.h"
+#include "common/ServiceClient.h"
+#include "common/Signature.h"
+#include "platform/Platform.h"
+
+namespace quillet {
+
+class AccountDiscovery;
+class Store;
+
+inline const QString kAccountsInfoUpdatedNotification = "kAccountsInfoUpdatedNotification";
+inline const QString kSignaturesUpdatedFromServerNotification =
+    "kSignaturesUpdatedFromServerNotification";
+inline const QString kSignaturesUpdatedInClientsNotification =
+    "kSignaturesUpdatedInClientsNotification";
+inline const QString kUpdatedSignatureIdsKey = "UpdatedSignatureIds";
+inline const QString kModifiedOnlySignatureIdsKey = "ModifiedOnlySignatureIds";
+
+// How a refresh or a sync pass ended: success, or what the user would be told.
+struct WorkOutcome {
+    bool success = true;
+    QString title;
+    QString details;
+};
+
+// The sync pass over a list of signatures; calls done once, on the main thread, when finished.
+using SyncPassRunner = std::function<void(const SignatureIds& ids, std::function<void(WorkOutcome)> done)>;
+
+class Core final : public UpdatedSignaturesReceiver {
+public:
+    static constexpr double kRefreshFromServer_AfterSuccess_Delay = 7200;
+    static constexpr double kRefreshFromServer_AfterError_Delay = 300;
+
+    struct Options {
+        QUrl serviceUrl;                           // empty: the default service
+        ConsoleSink console = SystemLogConsole();  // where the logger's echo goes
+        std::function<bool()> mainWindowIsVisibleAndKey = [] { return false; };
+    };
+
+    // Runs the creation steps in their fixed order. Absent when the engine cannot run (the brand
+    // keys are incomplete, the store cannot be opened); the message says why.
+    static std::unique_ptr<Core> create(const Platform& platform, Options options,
+                                        QString* errorMessage);
+    // The engine registered during creation (null when none lives).
+    static Core* shared();
+    ~Core() override;
+
+    void start();
+    void loadSignatures();
+    void startAccountDiscovery();
+    void rediscoverAccounts(const std::vector<ClientKind>& kinds);
+    void SetDiscoveredAccounts(ClientKind kind, const std::optional<Accounts>& accounts, bool partial);
+
+    const ClientInfoMap& clientKindToInfoMap() const { return _clientKindToInfoMap; }
+    const std::vector<ClientKind>& clientKinds() const { return _clientKinds; }
+    const std::map<ClientKind, AccountsInfo>& clientKindToAccountsInfoMap() const {
+        return _clientKindToAccountsInfoMap;
+    }
+    const SignatureIds& signatureIds() const { return _signatureIds; }
+    const IdToSignatureMap& idToSignatureMap() const { return _idToSignatureMap; }
+    SignaturePtr signature(SignatureId id) const;  // null for an unknown id
+    SignatureIds visibleSignatureIds();
+
+    SignatureId addSignature();
+    void saveSignature(SignatureId id, bool sync, bool defer);
+    void reinstallSignature(SignatureId id);
+    void syncSignatures(const SignatureIds& ids);
+
+    void refreshFromServer();
+    void refreshFromServerIfPossible();
+    void setRequestingUpdatedSignatures(bool requesting) override;
+    std::pair<SignatureIds, SignatureIds> applySignatureUpdates(
+        const SignatureUpdates& updates, const std::optional<ActiveFlags>& activeFlags,
+        std::int64_t updateTime, const QString& label) override;
+    void refreshCompleted(bool success, const SignatureIds& updated, const SignatureIds& modifiedOnly,
+                          const std::optional<QString>& errorTitle,
+                          const std::optional<QString>& errorDetails) override;
+
+    bool isNewOutlookDetected() const;
+    void showNewOutlookNoticeIfNeeded();
+    void showCriticalAlert(const QString& title, const QString& details);
+
+    void logError(const QString& message) { _loggerX->error(message); }
+    void logWarning(const QString& message) { _loggerX->warning(message); }
+    void logInfo(const QString& message) { _loggerX->info(message); }
+    void logDebug(const QString& message) { _loggerX->debug(message); }
+
+    // For the command line and tests: nothing the engine set going is still running or queued
+    // (a refresh in flight, a key fetch, a sync pass, a deferred pass, account discovery).
+    // Scheduled refreshes do not count.
+    bool isIdle() const;
+    // The outcomes of the refreshes and sync passes that finished, oldest first.
+    const std::vector<WorkOutcome>& refreshOutcomes() const { return _refreshOutcomes; }
+    const std::vector<WorkOutcome>& syncOutcomes() const { return _syncOutcomes; }
+    void setSyncPassRunner(SyncPassRunner runner) { _syncPassRunner = std::move(runner); }
+
+    const Brand& brand() const { return *_brand; }
+    const Platform& platform() const { return _platform; }
+    const AppleScriptRunner& scriptRunner() const { return _scriptRunner; }
+    ServiceClient& serviceClient() { return *_serviceClient; }
+    Store& store() { return *_storeX; }
+    const QString& dataFolder() const { return _dataFolder; }
+    const OutlookModeProbe& outlookMode() const { return _outlookMode; }
+
+private:
+    Core(const Platform& platform, Options options, Brand brand);
+    bool runCreationSteps(QString* errorMessage);
+    void detectClients();
+    void loadCachedAccounts();
+    void scheduleRefresh(double delay);
+    void validateAccountDiscovery(const std::vector<ClientKind>& kinds);
+    void startDiscovery(const std::vector<ClientKind>& kinds);
+    void runNextSyncPass();
+
+    Platform _platform;
+    Options _options;
+    std::optional<Brand> _brand;
+    AppleScriptRunner _scriptRunner;
+    OutlookModeProbe _outlookMode;
+    std::unique_ptr<ServiceClient> _serviceClient;
+    QString _dataFolder;
+
+    std::unique_ptr<Logger> _loggerX;
+    std::unique_ptr<Store> _storeX;
+    ClientInfoMap _clientKindToInfoMap;
+    std::vector<ClientKind> _clientKinds;
+    std::map<ClientKind, AccountsInfo> _clientKindToAccountsInfoMap;
+    SignatureIds _signatureIds;
+    IdToSignatureMap _idToSignatureMap;
+    std::optional<SignatureIds> _qVisibleSignatureIdsQ;
+    bool _requestingUpdatedSignatures = false;
+    std::int64_t _refreshFromServer_NextId = 1;
+    bool _newOutlookNoticeShown = false;
+
+    // Work in progress, for isIdle().
+    int _refreshesInProgress = 0;
+    int _keyFetchesInProgress = 0;
+    int _deferredSyncs = 0;
+    int _discoveriesInProgress = 0;
+    bool _syncPassRunning = false;
+    std::deque<SignatureIds> _queuedSyncPasses;
+    SyncPassRunner _syncPassRunner;
+    std::vector<WorkOutcome> _refreshOutcomes;
+    std::vector<WorkOutcome> _syncOutcomes;
+    std::shared_ptr<bool> _alive = std::make_shared<bool>(true);  // guards posted work
+    // Last, so that running discoveries stop before anything they use goes away.
+    std::vector<std::unique_ptr<AccountDiscovery>> _discoveries;
+};
+
+}  // namespace quillet
