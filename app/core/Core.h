@@ -17,6 +17,7 @@
 #include "app/clients/OutlookMode.h"
 #include "common/Accounts.h"
 #include "common/Brand.h"
+#include "common/Log.h"
 #include "common/Logger.h"
 #include "common/ServiceClient.h"
 #include "common/Signature.h"
@@ -99,10 +100,11 @@ public:
     void showNewOutlookNoticeIfNeeded();
     void showCriticalAlert(const QString& title, const QString& details);
 
-    void logError(const QString& message) { _loggerX->error(message); }
-    void logWarning(const QString& message) { _loggerX->warning(message); }
-    void logInfo(const QString& message) { _loggerX->info(message); }
-    void logDebug(const QString& message) { _loggerX->debug(message); }
+    // The engine's logger is the process's: these and the free Log functions write the same.
+    void logError(const QString& message) { LogError(message); }
+    void logWarning(const QString& message) { LogWarning(message); }
+    void logInfo(const QString& message) { LogInfo(message); }
+    void logDebug(const QString& message) { LogDebug(message); }
 
     // For the command line and tests: nothing the engine set going is still running or queued
     // (a refresh in flight, a key fetch, a sync pass, a deferred pass, account discovery).
