@@ -3,7 +3,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QStringDecoder>
-#include <QStringEncoder>
 #include <QStringList>
 #include <cmath>
 #include <nlohmann/json.hpp>
@@ -113,6 +112,18 @@ KeyFetchResult InterpretKeyResponse(const ServiceResponse& response) {
     return KeyFetchResult::Found(text);
 }
 
+// A lone surrogate has no UTF-8 form; encoding it would silently ask for another key.
+bool IsWellFormedUtf16(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ++i;
+        } else if (text[i].isSurrogate()) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool IsUnreserved(unsigned char byte) {
     return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
            (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' || byte == '~';
@@ -139,12 +150,9 @@ KeyFetchResult KeyFetchResult::NotFound() {
 }
 
 QString PercentEncodeKey(const QString& key) {
-    if (key.isEmpty())
+    if (key.isEmpty() || !IsWellFormedUtf16(key))
         return {};
-    QStringEncoder encoder(QStringEncoder::Utf8);
-    const QByteArray bytes = encoder(key);
-    if (encoder.hasError())
-        return {};
+    const QByteArray bytes = key.toUtf8();
     static const char kHex[] = "0123456789ABCDEF";
     QString encoded;
     encoded.reserve(bytes.size() * 3);
@@ -183,12 +191,22 @@ QUrl ServiceClient::DefaultBaseUrl(const QString& overrideUrl) {
     return QUrl(text);
 }
 
+namespace {
+// The base without the slashes that end it, so that "http://host/" does not give "//node".
+QString BaseText(const QUrl& baseUrl) {
+    QString text = QString::fromUtf8(baseUrl.toEncoded());
+    while (text.endsWith('/'))
+        text.chop(1);
+    return text;
+}
+}  // namespace
+
 QString ServiceClient::updateUrlPrefix() const {
-    return QString::fromUtf8(_baseUrl.adjusted(QUrl::StripTrailingSlash).toEncoded()) + kUpdatePath;
+    return BaseText(_baseUrl) + kUpdatePath;
 }
 
 QString ServiceClient::keyUrlPrefix() const {
-    return QString::fromUtf8(_baseUrl.adjusted(QUrl::StripTrailingSlash).toEncoded()) + kKeyPath;
+    return BaseText(_baseUrl) + kKeyPath;
 }
 
 void ServiceClient::setTimeoutsForTesting(int idleMilliseconds, int overallMilliseconds) {

@@ -75,12 +75,15 @@ void SendServiceRequest(QNetworkAccessManager& network, const QUrl& url,
     overall->setSingleShot(true);
     overall->setInterval(limits.overallMilliseconds);
 
+    // Records why the answer is refused; a reply that has already finished (the whole answer came
+    // in one read) has nothing left to abort, but the reason still stands.
     auto abortWith = [reply, state](const Reason& reason) {
-        if (state->abortReason || reply->isFinished())
+        if (state->abortReason)
             return;
         state->abortReason = reason.text;
         state->abortDescription = reason.description;
-        reply->abort();
+        if (!reply->isFinished())
+            reply->abort();
     };
     const Reason tooLarge =
         MakeReason("The answer is larger than %1", DescribeByteCount(limits.bodyBytes));
@@ -124,9 +127,8 @@ void SendServiceRequest(QNetworkAccessManager& network, const QUrl& url,
             overall->stop();
             ServiceResponse response;
             const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-            const bool answered =
-                !state->abortReason && status.isValid() &&
-                (reply->error() == QNetworkReply::NoError || IsStatusError(reply->error()));
+            const bool answered = status.isValid() && (reply->error() == QNetworkReply::NoError ||
+                                                       IsStatusError(reply->error()));
             if (answered)
                 takeBody();
             if (state->abortReason) {
