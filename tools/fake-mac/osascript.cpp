@@ -2,24 +2,168 @@
 // script's first line ("-- NAME"), records the run, and answers from the fake Mac:
 //   ROOT/var/fake-mac/osascript/NAME/stdout, stderr, exit  canned output and exit status
 //   ROOT/var/fake-mac/osascript/NAME/crash                 present: the tool dies by a signal
+// Without a canned answer it plays Apple Mail and Outlook from ROOT/var/fake-mac/clients.json:
+//   { "AppleMail": { "accounts": [ { "uuid", "email", "fullName", "type", "enabled" } ] },
+//     "Outlook":   { "accounts": [ { "email", "fullName", "userName", "kind" } ] } }
+// where an Outlook account's kind is "exchange", "imap", "pop" or "google". A client without an
+// entry is not running and cannot start; "automationDenied": true in its entry refuses the
+// Apple events as macOS does. Other scripts print nothing and succeed.
 // Every run appends "NAME<TAB>script path" to ROOT/var/fake-mac/osascript.log and keeps the
 // script text it was given in ROOT/var/fake-mac/osascript/NAME/last-script.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "StandIn.h"
 
 namespace {
 
+using nlohmann::json;
+
 std::string ScriptName(const std::string& text) {
     const std::string firstLine = text.substr(0, text.find('\n'));
     const auto start = firstLine.find_first_not_of("-# \t");
-    if (start == std::string::npos) return {};
+    if (start == std::string::npos)
+        return {};
     auto name = firstLine.substr(start);
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\r')) name.pop_back();
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\r'))
+        name.pop_back();
     return name;
+}
+
+struct Answer {
+    std::string standardOutput;
+    std::string standardError;
+    int exitCode = 0;
+};
+
+// A script's answer as osascript gives it: the returned text and a line feed.
+Answer Returned(const std::vector<std::string>& records) {
+    std::string text;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (i > 0)
+            text += ";;;";
+        text += records[i];
+    }
+    return Answer{text + "\n", {}, 0};
+}
+
+std::string Field(const json& object, const char* key) {
+    const auto found = object.find(key);
+    if (found == object.end() || !found->is_string())
+        return {};
+    return found->get<std::string>();
+}
+
+// One client of the state file and the application name its scripts tell.
+struct Client {
+    const char* key;
+    const char* applicationName;
+};
+constexpr Client kAppleMail{"AppleMail", "Mail"};
+constexpr Client kOutlook{"Outlook", "Microsoft Outlook"};
+
+// The client's entry, or the error that osascript reports when the application cannot be told.
+const json* ClientState(const json& state, const Client& client, Answer* refusal) {
+    const auto found = state.find(client.key);
+    if (found == state.end() || !found->is_object()) {
+        *refusal = Answer{{},
+                          std::string("execution error: ") + client.applicationName +
+                              " got an error: Application isn\u2019t running. (-600)\n",
+                          1};
+        return nullptr;
+    }
+    if (found->value("automationDenied", false)) {
+        *refusal = Answer{{},
+                          std::string("execution error: Not authorized to send Apple events to ") +
+                              client.applicationName + ". (-1743)\n",
+                          1};
+        return nullptr;
+    }
+    return &*found;
+}
+
+std::vector<json> Accounts(const json& client) {
+    const auto found = client.find("accounts");
+    if (found == client.end() || !found->is_array())
+        return {};
+    return found->get<std::vector<json>>();
+}
+
+Answer ListAppleMailAccounts(const json& state) {
+    Answer refusal;
+    const json* mail = ClientState(state, kAppleMail, &refusal);
+    if (!mail)
+        return refusal;
+    std::vector<std::string> records;
+    for (const json& account : Accounts(*mail)) {
+        const bool enabled = account.value("enabled", true);
+        records.push_back(Field(account, "uuid") + ",,," + Field(account, "email") + ",,," +
+                          Field(account, "fullName") + ",,," + (enabled ? "true" : "false") +
+                          ",,," + Field(account, "type"));
+    }
+    return Returned(records);
+}
+
+// Outlook's A listings: user name, full name and email of the accounts of the given kinds.
+Answer ListOutlookAccountsA(const json& state, bool google) {
+    Answer refusal;
+    const json* outlook = ClientState(state, kOutlook, &refusal);
+    if (!outlook)
+        return refusal;
+    std::vector<std::string> records;
+    for (const json& account : Accounts(*outlook)) {
+        if ((Field(account, "kind") == "google") != google)
+            continue;
+        records.push_back(Field(account, "userName") + ",,," + Field(account, "fullName") + ",,," +
+                          Field(account, "email"));
+    }
+    return Returned(records);
+}
+
+Answer ListOutlookAccountsB(const json& state) {
+    Answer refusal;
+    const json* outlook = ClientState(state, kOutlook, &refusal);
+    if (!outlook)
+        return refusal;
+    std::vector<std::string> records;
+    for (const json& account : Accounts(*outlook)) {
+        const std::string fullName = Field(account, "fullName");
+        const std::string email = Field(account, "email");
+        records.push_back(fullName.empty() ? email : fullName + " (" + email + ")");
+    }
+    return Returned(records);
+}
+
+using Emulation = std::function<Answer(json& state)>;
+
+const std::map<std::string, Emulation>& Emulations() {
+    static const std::map<std::string, Emulation> emulations{
+        {"AppleMail-ListAccounts-1012Plus", [](json& s) { return ListAppleMailAccounts(s); }},
+        {"Outlook-ListAccounts-A-Main", [](json& s) { return ListOutlookAccountsA(s, false); }},
+        {"Outlook-ListAccounts-A-Gmail", [](json& s) { return ListOutlookAccountsA(s, true); }},
+        {"Outlook-ListAccounts-B", [](json& s) { return ListOutlookAccountsB(s); }},
+    };
+    return emulations;
+}
+
+bool HasCannedAnswer(const standin::fs::path& folder) {
+    for (const char* file : {"stdout", "stderr", "exit", "crash"}) {
+        if (standin::fs::exists(folder / file))
+            return true;
+    }
+    return false;
+}
+
+int Emit(const Answer& answer) {
+    std::fputs(answer.standardError.c_str(), stderr);
+    std::fputs(answer.standardOutput.c_str(), stdout);
+    return answer.exitCode;
 }
 
 }  // namespace
@@ -41,9 +185,34 @@ int main(int argc, char* argv[]) {
     const auto folder = fakeMac / "osascript" / name;
     standin::WriteFile(folder / "last-script", *text);
 
-    if (standin::fs::exists(folder / "crash")) std::raise(SIGKILL);
-    if (const auto err = standin::ReadFile(folder / "stderr")) std::fputs(err->c_str(), stderr);
-    if (const auto out = standin::ReadFile(folder / "stdout")) std::fputs(out->c_str(), stdout);
-    if (const auto code = standin::ReadFile(folder / "exit")) return std::atoi(code->c_str());
-    return 0;
+    if (HasCannedAnswer(folder)) {
+        if (standin::fs::exists(folder / "crash"))
+            std::raise(SIGKILL);
+        if (const auto err = standin::ReadFile(folder / "stderr"))
+            std::fputs(err->c_str(), stderr);
+        if (const auto out = standin::ReadFile(folder / "stdout"))
+            std::fputs(out->c_str(), stdout);
+        if (const auto code = standin::ReadFile(folder / "exit"))
+            return std::atoi(code->c_str());
+        return 0;
+    }
+
+    const auto emulation = Emulations().find(name);
+    if (emulation == Emulations().end())
+        return 0;
+    const auto statePath = fakeMac / "clients.json";
+    json state = json::object();
+    if (const auto stateText = standin::ReadFile(statePath)) {
+        state = json::parse(*stateText, nullptr, false);
+        if (state.is_discarded() || !state.is_object()) {
+            std::fprintf(stderr, "osascript: the fake Mac's clients.json is not a JSON object\n");
+            return 1;
+        }
+    }
+    const json before = state;
+    const Answer answer = emulation->second(state);
+    // Scripts that change a client (signatures, defaults) leave their effect for the next run.
+    if (state != before)
+        standin::WriteFile(statePath, state.dump(2) + "\n");
+    return Emit(answer);
 }

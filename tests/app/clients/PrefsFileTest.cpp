@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "app/clients/PrefsFile.h"
+#include "platform/AtomicFile.h"
+
+namespace quillet {
+namespace {
+
+class PrefsFileTest : public testing::Test {
+protected:
+    QString path() const { return _folder.path() + "/prefs.js"; }
+    void writeBytes(const QByteArray& bytes) const {
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+    QByteArray readBytes() const {
+        QFile file(path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QTemporaryDir _folder;
+};
+
+TEST_F(PrefsFileTest, PreferenceLinesNeedTheQuotedKeyACommaAndABlank) {
+    const auto twoBlanks = ParsePrefsLine("  user_pref(\"a.b\",   \"x\");  ");
+    ASSERT_TRUE(twoBlanks);
+    EXPECT_EQ(twoBlanks->key, "a.b");
+    EXPECT_EQ(twoBlanks->rawValue, "\"x\"");
+    EXPECT_FALSE(ParsePrefsLine("user_pref(\"a.b\",\"x\");"));
+    EXPECT_FALSE(ParsePrefsLine("pref(\"a.b\", \"x\");"));
+    EXPECT_FALSE(ParsePrefsLine("// user_pref(\"a.b\", \"x\");"));
+    EXPECT_FALSE(ParsePrefsLine("user_pref(\" \", true);"));
+    EXPECT_FALSE(ParsePrefsLine("user_pref(\"a.b\", true)"));
+    EXPECT_FALSE(ParsePrefsLine("user_pref(\"a.b\",  );"));
+    EXPECT_EQ(ParsePrefsLine("user_pref(\"n\", 12);")->rawValue, "12");
+}
+
+TEST_F(PrefsFileTest, StringValueIsTheLastQuotedOneUnescaped) {
+    const QStringList lines{
+        "user_pref(\"s\", \"first\");",
+        "user_pref(\"flag\", true);",
+        "user_pref(\"s\", \"a \\\"q\\\" \\\\ \\n\\r \\' \\x41 \\u00e9 \\ud83d\\ude00 \\t\");",
+        "user_pref(\"s.other\", \"no\");",
+    };
+    EXPECT_EQ(GetPrefsStringValue(lines, "s"),
+              QString::fromUtf8("a \"q\" \\ \n\r ' A \xc3\xa9 \xf0\x9f\x98\x80 \\t"));
+    EXPECT_FALSE(GetPrefsStringValue(lines, "flag"));
+    EXPECT_FALSE(GetPrefsStringValue(lines, "missing"));
+    EXPECT_FALSE(GetPrefsStringValue({"user_pref(\"s\", \");"}, "s"));
+    EXPECT_EQ(GetPrefsStringValue({"user_pref(\"s\", \"\");"}, "s"), "");
+}
+
+TEST_F(PrefsFileTest, WritesStringsEscapedAsMozillaDoes) {
+    EXPECT_EQ(PrefsStringRawValue(QString::fromUtf8("a\nb\r\"c\\ 'd\t\xe2\x80\xa8")),
+              QString::fromUtf8("\"a\\nb\\r\\\"c\\\\ 'd\t\xe2\x80\xa8\""));
+}
+
+TEST_F(PrefsFileTest, SettingAKeyThatOccursTwiceLeavesOneLineAtTheFirstPlace) {
+    const QStringList lines{"// header", "user_pref(\"k\", 1);", "user_pref(\"m\", 2);",
+                            "user_pref(\"k\", 3);", ""};
+    EXPECT_EQ(SetPrefsLine(lines, "k", "\"v\"", "k"),
+              (QStringList{"// header", "user_pref(\"k\", \"v\");", "user_pref(\"m\", 2);", ""}));
+}
+
+TEST_F(PrefsFileTest, NewSettingGoesAfterTheLastLineOfItsGroup) {
+    const QStringList lines{
+        "user_pref(\"mail.identity.id1.useremail\", \"a@x.org\");",
+        "user_pref(\"mail.identity.id2.useremail\", \"b@x.org\");",
+        "user_pref(\"mail.identity.id1.fullName\", \"A\");",
+        "user_pref(\"mail.server.server1.name\", \"s\");",
+        "",
+    };
+    const QStringList expected{lines[0], lines[1],
+                               lines[2], "user_pref(\"mail.identity.id1.htmlSigText\", \"sig\");",
+                               lines[3], lines[4]};
+    EXPECT_EQ(SetPrefsLine(lines, "mail.identity.id1.htmlSigText", "\"sig\"", "mail.identity.id1."),
+              expected);
+    // Without a line of its group: after the last preference line; without any: at the end.
+    EXPECT_EQ(SetPrefsLine(lines, "mail.identity.id7.x", "true", "mail.identity.id7."),
+              (QStringList{lines[0], lines[1], lines[2], lines[3],
+                           "user_pref(\"mail.identity.id7.x\", true);", lines[4]}));
+    EXPECT_EQ(SetPrefsLine({"// only a comment", ""}, "k", "true", "k"),
+              (QStringList{"// only a comment", "", "user_pref(\"k\", true);"}));
+}
+
+TEST_F(PrefsFileTest, SettingsOfOneGroupAtOnceEqualSettingThemOneByOne) {
+    const QStringList lines{
+        "user_pref(\"mail.identity.id1.useremail\", \"a@x.org\");",
+        "user_pref(\"mail.identity.id1.sig_on_reply\", false);",
+        "user_pref(\"mail.identity.id10.useremail\", \"c@x.org\");",
+        "user_pref(\"other\", 1);",
+        "user_pref(\"mail.identity.id1.sig_on_reply\", true);",
+    };
+    const std::vector<PrefsLineSetting> settings{
+        {"mail.identity.id1.htmlSigText", "\"s1\"", "mail.identity.id1."},
+        {"mail.identity.id1.sig_on_reply", "true", "mail.identity.id1."},
+        {"mail.identity.id1.htmlSigFormat", "true", "mail.identity.id1."},
+        {"mail.identity.id10.htmlSigText", "\"s10\"", "mail.identity.id10."},
+        {"mail.identity.id10.htmlSigFormat", "true", "mail.identity.id10."},
+    };
+    QStringList oneByOne = lines;
+    for (const auto& s : settings)
+        oneByOne = SetPrefsLine(oneByOne, s.key, s.rawValue, s.groupPrefix);
+    EXPECT_EQ(SetPrefsLines(lines, settings), oneByOne);
+    EXPECT_EQ(oneByOne[1], "user_pref(\"mail.identity.id1.sig_on_reply\", true);");
+    EXPECT_EQ(oneByOne.size(), 8);
+}
+
+TEST_F(PrefsFileTest, RemovingDropsEveryLineOfExactlyThatKey) {
+    const QStringList lines{"user_pref(\"k\", 1);", "user_pref(\"k.x\", 2);", "// k",
+                            "user_pref(\"k\",  3);"};
+    EXPECT_EQ(RemovePrefsLines(lines, "k"), (QStringList{"user_pref(\"k.x\", 2);", "// k"}));
+    EXPECT_EQ(RemovePrefsLines(lines, std::set<QString>{"k", "k.x"}), QStringList{"// k"});
+}
+
+TEST_F(PrefsFileTest, UnchangedFileIsWrittenBackByteForByte) {
+    const QByteArray bytes = QByteArray(
+        "// Mozilla User Preferences\n\n"
+        "user_pref(\"a\", \"line\xe2\x80\xa8still one line\xe2\x80\xa9\xc2\x85 and more\");\n"
+        "user_pref(\"b\", true);\n");
+    writeBytes(bytes);
+    const auto lines = ReadPrefsFileLines(path());
+    ASSERT_TRUE(lines);
+    EXPECT_EQ(lines->size(), 5);
+    EXPECT_EQ(GetPrefsStringValue(*lines, "a"),
+              QString::fromUtf8("line\xe2\x80\xa8still one line\xe2\x80\xa9\xc2\x85 and more"));
+    ASSERT_TRUE(WritePrefsFileLines(path(), *lines));
+    EXPECT_EQ(readBytes(), bytes);
+}
+
+TEST_F(PrefsFileTest, CarriageReturnsEndLinesToo) {
+    writeBytes("a\r\nb\rc");
+    EXPECT_EQ(ReadPrefsFileLines(path()), (QStringList{"a", "", "b", "c"}));
+}
+
+TEST_F(PrefsFileTest, MissingOrNonUtf8FileIsNotRead) {
+    EXPECT_FALSE(ReadPrefsFileLines(path()));
+    writeBytes("user_pref(\"a\", \"\xff\xfe\");\n");
+    EXPECT_FALSE(ReadPrefsFileLines(path()));
+}
+
+TEST_F(PrefsFileTest, MultiLineValueRoundTripsThroughMozillasOwnForm) {
+    const QString value = QString::fromUtf8(
+        "<p>Jane \"JD\" Doe</p>\n<p>C:\\Sign\\ \xc3\xa9t\xc3\xa9 \xe2\x80\x94 it's</p>\r\n");
+    writeBytes(
+        "// Mozilla User Preferences\nuser_pref(\"mail.identity.id1.useremail\", \"j@x.org\");\n");
+    auto lines = ReadPrefsFileLines(path());
+    ASSERT_TRUE(lines);
+    lines = SetPrefsLine(*lines, "mail.identity.id1.htmlSigText", PrefsStringRawValue(value),
+                         "mail.identity.id1.");
+    ASSERT_TRUE(WritePrefsFileLines(path(), *lines));
+    // Exactly what Mozilla's writer puts in the file for this value.
+    const QByteArray mozillaLine =
+        "user_pref(\"mail.identity.id1.htmlSigText\", \"<p>Jane \\\"JD\\\" "
+        "Doe</p>\\n<p>C:\\\\Sign\\\\ "
+        "\xc3\xa9t\xc3\xa9 \xe2\x80\x94 it's</p>\\r\\n\");";
+    EXPECT_EQ(readBytes(),
+              "// Mozilla User Preferences\n"
+              "user_pref(\"mail.identity.id1.useremail\", \"j@x.org\");\n" +
+                  mozillaLine + "\n");
+
+    // The same value in the other escapes Mozilla's parser takes.
+    QByteArray edited = readBytes();
+    edited.replace("\xc3\xa9t", "\\u00e9t").replace("it's", "it\\'s").replace("Jane", "\\x4aane");
+    writeBytes(edited);
+    lines = ReadPrefsFileLines(path());
+    ASSERT_TRUE(lines);
+    EXPECT_EQ(lines->size(), 4);
+    EXPECT_EQ(GetPrefsStringValue(*lines, "mail.identity.id1.htmlSigText"), value);
+    // Found again, so setting it again replaces it instead of adding a second definition.
+    EXPECT_EQ(
+        SetPrefsLine(*lines, "mail.identity.id1.htmlSigText", "\"x\"", "mail.identity.id1.").size(),
+        4);
+}
+
+TEST_F(PrefsFileTest, FailedWriteLeavesThePreviousFile) {
+    writeBytes("user_pref(\"a\", 1);\n");
+    SetAtomicWriteFailureForTesting(true);
+    EXPECT_FALSE(WritePrefsFileLines(path(), {"user_pref(\"a\", 2);", ""}));
+    SetAtomicWriteFailureForTesting(false);
+    EXPECT_EQ(readBytes(), "user_pref(\"a\", 1);\n");
+}
+
+TEST_F(PrefsFileTest, RegexFirstGroupsSkipsMatchesWithoutTheGroup) {
+    EXPECT_EQ(RegexFirstGroups("(a\\d)|b", "a1 b a2"), (QStringList{"a1", "a2"}));
+    EXPECT_EQ(RegexFirstGroups("(\\d+)", "12x3"), (QStringList{"12", "3"}));
+    EXPECT_TRUE(RegexFirstGroups("(", "(").isEmpty());
+    EXPECT_TRUE(RegexFirstGroups("x", "x").isEmpty());
+}
+
+}  // namespace
+}  // namespace quillet
