@@ -1,0 +1,241 @@
+#include "app/permissions/AccessibilityHelper.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <algorithm>
+
+#include "common/Log.h"
+#include "tests/support/FakeMac.h"
+#include "tests/support/TestPlatform.h"
+
+namespace quillet {
+namespace {
+
+using Requirement = AccessibilityRequirementType;
+using Kind = AccessibilityHelper::ValidationKind;
+
+const QString kMailCheck = "Accessibility-CheckAutomationAppleMail";
+const QString kOutlookCheck = "Accessibility-CheckAutomationOutlook";
+const QString kSystemEventsCheck = "Accessibility-CheckAutomationSystemEvents";
+const QString kNotAuthorized =
+    "execution error: Not authorized to send Apple events to %1. (-1743)\n";
+
+// A trust test that changes its answer after a number of asks, as when the person switches
+// Accessibility on in System Settings while the checks run.
+class GrantingAccessibility : public Accessibility {
+public:
+    explicit GrantingAccessibility(int untrustedAnswers) : _untrustedAnswers(untrustedAnswers) {}
+    bool isProcessTrusted() const override { return _asks++ >= _untrustedAnswers; }
+
+private:
+    int _untrustedAnswers;
+    mutable int _asks = 0;
+};
+
+class AccessibilityHelperTest : public testing::Test {
+protected:
+    AccessibilityHelperTest() : test(mac), runner(mac.paths(), *test.bundle) {}
+
+    void detectAppleMail(bool withFullDiskAccess) {
+        auto info =
+            std::make_shared<ClientInfo>(mac.rootPath("/Applications/Mail.app"), "16.0", "3774");
+        info->appleMailDataPathQ = mac.addAppleMailData("V10");
+        if (withFullDiskAccess) {
+            mac.writeFile(*info->appleMailDataPathQ + "/VIPMailboxes.plist", "<plist/>");
+        }
+        map[ClientKind::appleMail] = info;
+        kinds.push_back(ClientKind::appleMail);
+    }
+
+    void detect(ClientKind kind) {
+        map[kind] = std::make_shared<ClientInfo>("/Applications/X.app", "1.0", "1");
+        kinds.push_back(kind);
+        std::sort(kinds.begin(), kinds.end());
+    }
+
+    void refuse(const QString& script, const QString& target) {
+        mac.setScriptResult(script, "", kNotAuthorized.arg(target), 1);
+    }
+
+    PermissionContext context() { return {map, kinds, runner, test.accessibility, test.prompter}; }
+
+    QStringList shownRows() const {
+        if (test.prompter.shown().empty())
+            return {};
+        QStringList titles;
+        for (const QString& paragraph :
+             test.prompter.shown().back().informativeText.split("\n\n")) {
+            titles.append(paragraph.section('\n', 0, 0));
+        }
+        return titles;
+    }
+
+    FakeMac mac;
+    TestPlatform test;
+    AppleScriptRunner runner;
+    ClientInfoMap map;
+    std::vector<ClientKind> kinds;
+    LogTap log;
+};
+
+TEST(AccessibilityRequirementTypeTest, SortsByRankAndKeepsItsRawValues) {
+    std::vector<Requirement> all = {Requirement::fullDiskAccess, Requirement::automationAppleMail,
+                                    Requirement::automationOutlook,
+                                    Requirement::automationSystemEvents,
+                                    Requirement::accessibility};
+    for (Requirement r : all)
+        EXPECT_EQ(AccessibilityRequirementTypeFromRawValue(RawValue(r)), r);
+    EXPECT_EQ(static_cast<int>(Requirement::accessibility), 4);
+
+    std::sort(all.begin(), all.end());
+
+    EXPECT_EQ(all, (std::vector<Requirement>{
+                       Requirement::accessibility, Requirement::fullDiskAccess,
+                       Requirement::automationAppleMail, Requirement::automationOutlook,
+                       Requirement::automationSystemEvents}));
+    EXPECT_FALSE(AccessibilityRequirementTypeFromRawValue("FullDiskAccess"));
+    EXPECT_FALSE(AccessibilityRequirementTypeFromRawValue(""));
+}
+
+TEST_F(AccessibilityHelperTest, ClientsWithoutRequirementsAreNotProbed) {
+    detect(ClientKind::spark);
+    detect(ClientKind::thunderbird);
+    refuse(kMailCheck, "Mail");
+
+    AccessibilityHelper::validate(context(), Kind::accountDiscovery,
+                                  {ClientKind::spark, ClientKind::thunderbird});
+
+    EXPECT_TRUE(mac.osascriptRuns().isEmpty());
+    EXPECT_TRUE(test.prompter.shown().empty());
+    EXPECT_FALSE(log.containsText("hasAssistive"));
+}
+
+TEST_F(AccessibilityHelperTest, AppleMailWithoutItsDetectionLacksFullDiskAccess) {
+    // Listed among the clients but with no detected entry, as when its data folder is gone.
+    kinds.push_back(ClientKind::appleMail);
+
+    AccessibilityHelper::validate(context(), Kind::signatureSync, {ClientKind::appleMail});
+
+    ASSERT_EQ(test.prompter.shown().size(), 1u);
+    const Alert& alert = test.prompter.shown().front();
+    EXPECT_EQ(alert.title, "Quillet needs your permission");
+    EXPECT_EQ(
+        alert.informativeText,
+        "Full Disk Access (for Apple Mail)\nLets Quillet write your signature into Apple Mail.");
+    EXPECT_EQ(alert.buttons, QStringList{"OK"});
+    EXPECT_TRUE(mac.osascriptRuns().isEmpty());
+}
+
+TEST_F(AccessibilityHelperTest, FullDiskAccessIsReadingVipMailboxes) {
+    detectAppleMail(/*withFullDiskAccess=*/false);
+    EXPECT_FALSE(AccessibilityHelper::hasFullDiskAccess(context()));
+    AccessibilityHelper::validate(context(), Kind::signatureSync, {ClientKind::appleMail});
+    EXPECT_EQ(shownRows(), QStringList{"Full Disk Access (for Apple Mail)"});
+
+    test.prompter.clear();
+    mac.writeFile(*map[ClientKind::appleMail]->appleMailDataPathQ + "/VIPMailboxes.plist", "x");
+    EXPECT_TRUE(AccessibilityHelper::hasFullDiskAccess(context()));
+    AccessibilityHelper::validate(context(), Kind::signatureSync, {ClientKind::appleMail});
+    EXPECT_TRUE(test.prompter.shown().empty());
+}
+
+TEST_F(AccessibilityHelperTest, ClientsThatAreNotDetectedAreIgnored) {
+    detect(ClientKind::spark);
+
+    AccessibilityHelper::validate(context(), Kind::signatureSync,
+                                  {ClientKind::appleMail, ClientKind::outlook});
+
+    EXPECT_TRUE(test.prompter.shown().empty());
+    EXPECT_TRUE(mac.osascriptRuns().isEmpty());
+}
+
+TEST_F(AccessibilityHelperTest, NothingGrantedShowsEveryRowInSortOrder) {
+    detectAppleMail(/*withFullDiskAccess=*/false);
+    detect(ClientKind::outlook);
+    refuse(kMailCheck, "Mail");
+    refuse(kOutlookCheck, "Microsoft Outlook");
+    refuse(kSystemEventsCheck, "System Events");
+    mac.setAccessibilityTrusted(false);
+
+    AccessibilityHelper::validate(context(), Kind::accountDiscovery,
+                                  {ClientKind::appleMail, ClientKind::outlook});
+
+    EXPECT_EQ(shownRows(), (QStringList{"Accessibility (for Outlook)", "Control Mail",
+                                        "Control Microsoft Outlook", "Control System Events"}));
+    EXPECT_TRUE(test.prompter.shown().front().informativeText.contains(
+        "Click Allow, then choose OK when macOS asks whether Quillet may control Microsoft "
+        "Outlook."));
+    // Outlook's first check fails, so its others wait for the second round.
+    EXPECT_EQ(mac.osascriptRuns(), (QStringList{kMailCheck, kSystemEventsCheck, kMailCheck,
+                                                kOutlookCheck, kSystemEventsCheck}));
+    EXPECT_TRUE(log.contains("Info: Could not execute AppleScript \"" + kMailCheck +
+                             "\": not authorized to send Apple events"));
+    EXPECT_EQ(log.count("Info: AccessibilityHelper: hasAssistive(): false"), 1);
+}
+
+TEST_F(AccessibilityHelperTest, OnlyAccessibilityMissingProbesEverythingTwice) {
+    detect(ClientKind::outlook);
+    mac.setAccessibilityTrusted(false);
+
+    AccessibilityHelper::validate(context(), Kind::signatureSync, {ClientKind::outlook});
+
+    EXPECT_EQ(mac.osascriptRuns(),
+              (QStringList{kSystemEventsCheck, kOutlookCheck, kOutlookCheck, kSystemEventsCheck}));
+    EXPECT_EQ(log.count("Info: AccessibilityHelper: hasAssistive(): false"), 2);
+    EXPECT_EQ(shownRows(), QStringList{"Accessibility (for Outlook)"});
+    EXPECT_EQ(test.prompter.shown().front().informativeText,
+              "Accessibility (for Outlook)\nLets Quillet set your default signature in Outlook.");
+
+    test.prompter.clear();
+    mac.setAccessibilityTrusted(true);
+    AccessibilityHelper::validate(context(), Kind::signatureSync, {ClientKind::outlook});
+    EXPECT_TRUE(test.prompter.shown().empty());
+    EXPECT_TRUE(log.contains("Info: AccessibilityHelper: hasAssistive(): true"));
+}
+
+TEST_F(AccessibilityHelperTest, PermissionGrantedBetweenTheTwoRoundsGetsNoRow) {
+    detect(ClientKind::outlook);
+    GrantingAccessibility grantedOnSecondAsk(1);
+    const PermissionContext c{map, kinds, runner, grantedOnSecondAsk, test.prompter};
+
+    AccessibilityHelper::validate(c, Kind::accountDiscovery, {ClientKind::outlook});
+
+    EXPECT_EQ(log.count("Info: AccessibilityHelper: hasAssistive(): false"), 1);
+    EXPECT_EQ(log.count("Info: AccessibilityHelper: hasAssistive(): true"), 1);
+    EXPECT_TRUE(test.prompter.shown().empty());
+}
+
+TEST_F(AccessibilityHelperTest, CheckScriptsCountAsGrantedWhenTheyRunAtAll) {
+    const PermissionContext c = context();
+    mac.setScriptResult(kMailCheck, "");
+    EXPECT_TRUE(AccessibilityHelper::checkAutomation(c, Requirement::automationAppleMail));
+    mac.setScriptResult(kOutlookCheck, "0\n");
+    EXPECT_TRUE(AccessibilityHelper::checkAutomation(c, Requirement::automationOutlook));
+    mac.setScriptCrash(kSystemEventsCheck);
+    EXPECT_FALSE(AccessibilityHelper::checkAutomation(c, Requirement::automationSystemEvents));
+    // A broken installation without the check script.
+    QFile::remove(test.bundle->resourcePath(kMailCheck, "applescript"));
+    EXPECT_FALSE(AccessibilityHelper::checkAutomation(c, Requirement::automationAppleMail));
+
+    const QStringList runsBefore = mac.osascriptRuns();
+    EXPECT_TRUE(AccessibilityHelper::checkAutomation(c, Requirement::fullDiskAccess));
+    EXPECT_TRUE(AccessibilityHelper::checkAutomation(c, Requirement::accessibility));
+    EXPECT_EQ(mac.osascriptRuns(), runsBefore);
+}
+
+TEST_F(AccessibilityHelperTest, CheckScriptsSendOneEventToTheirTarget) {
+    const PermissionContext c = context();
+    for (Requirement r : {Requirement::automationAppleMail, Requirement::automationOutlook,
+                          Requirement::automationSystemEvents}) {
+        AccessibilityHelper::checkAutomation(c, r);
+    }
+    EXPECT_TRUE(mac.lastScriptText(kMailCheck).contains("tell application \"Mail\""));
+    EXPECT_TRUE(
+        mac.lastScriptText(kOutlookCheck).contains("tell application \"Microsoft Outlook\""));
+    EXPECT_TRUE(
+        mac.lastScriptText(kSystemEventsCheck).contains("tell application \"System Events\""));
+}
+
+}  // namespace
+}  // namespace quillet
