@@ -39,7 +39,7 @@ std::unique_ptr<Store> Store::OpenStoreChain(const QString& dataFolder,
     if (QFile::exists(previousPath)) {
         return MigrateDataV1Store(previousPath, currentPath, std::move(alert));
     }
-    // A "-wal" without its database would be replayed into the new one.
+    // Companions whose database is gone are left over from an earlier run.
     RemoveStoreFiles(currentPath);
     return openStore("DataV2", currentPath, std::move(alert));
 }
