@@ -31,7 +31,7 @@ struct FakeSparkAccountRow {
     QString accountTitle;
     QString ownerFullName;
     QString additionalInfo;  // the JSON text as Spark stores it
-    std::optional<int> pk;   // absent: the next one
+    std::optional<int> pk = {};  // absent: the next one
 };
 
 // Replaces the client's accounts in ROOT/var/fake-mac/clients.json, keeping everything else; the
