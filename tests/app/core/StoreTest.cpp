@@ -322,7 +322,7 @@ TEST_F(StoreTest, SaveWritesOnlyTheSignaturesThatChanged) {
     store->LoadSignatures({});
     SignatureIds ids;
     IdToSignatureMap map;
-    for (const QString& name : {"A", "B", "C"}) {
+    for (const char* name : {"A", "B", "C"}) {
         Signature signature = FullSignature();
         signature.nameQe = name;
         ids.push_back(store->AddSignatureRecord(signature));
