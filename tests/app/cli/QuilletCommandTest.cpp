@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <nlohmann/json.hpp>
+
+#include "app/core/Core.h"
+#include "platform/EventLoop.h"
+#include "tests/support/TestPlatform.h"
+#include "tests/support/TestService.h"
+
+namespace quillet {
+namespace {
+
+// The real quillet executable over a fake Mac, with a test service on loopback.
+class QuilletCommandTest : public testing::Test {
+protected:
+    struct Run {
+        int exitCode;
+        QString out, err;
+    };
+
+    QuilletCommandTest() {
+        mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0", "3774");
+        mac.addAppleMailData();
+        mac.installClient(ClientKind::thunderbird, "128.5.0", "12824.11.27");
+        mac.addMozillaProfile(ClientKind::thunderbird);
+        mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "0");
+    }
+
+    Run quillet(const QStringList& arguments) {
+        QProcess process;
+        QStringList all = {"--root", mac.root(), "--home", mac.home(), "--bundle", mac.bundlePath(),
+                           "--service", service.url().toString()};
+        process.start(QUILLET_QUILLET_PATH, all + arguments);
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    // A signature left by an earlier run of the engine.
+    SignatureId storeSignature(const QString& key, const QString& text) {
+        service.failUpdates(503);
+        TestPlatform platform(mac);
+        Core::Options options;
+        options.serviceUrl = service.url();
+        options.console = [](const QString&) {};
+        QString error;
+        auto core = Core::create(platform.platform(), options, &error);
+        const SignatureId id = core->addSignature();
+        Signature& signature = *core->signature(id);
+        signature.keyQe = key;
+        signature.mainTextQe = text;
+        signature.nameQe = "Work";
+        signature.lastUpdateUnixTimeQz = 100;
+        signature.clientKindToSelectedInstallationsInfoMap[ClientKind::thunderbird]
+            .accountEmailToPayloadMap["ann@example.com"] = {};
+        core->saveSignature(id, false, false);
+        RunEventLoopUntil([&] { return core->isIdle(); }, 30);
+        service.failUpdates(0);
+        return id;
+    }
+
+    FakeMac mac;
+    TestService service;
+};
+
+TEST_F(QuilletCommandTest, ClientsPrintsTheDetectedClientsInClientOrder) {
+    const Run text = quillet({"clients"});
+    ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
+    EXPECT_EQ(text.out, "AppleMail\tApple Mail 16.0 (3774)\t" + mac.rootPath("/System/Applications/Mail.app") +
+                            "\nThunderbird\tThunderbird 128.5.0 (12824.11.27)\t" +
+                            mac.rootPath("/Applications/Thunderbird.app") + "\n");
+    const auto json = nlohmann::json::parse(quillet({"--json", "clients"}).out.toStdString());
+    ASSERT_EQ(json.size(), 2u);
+    EXPECT_EQ(json[1]["client"], "Thunderbird");
+    EXPECT_EQ(json[1]["version"], "128.5.0");
+    EXPECT_EQ(json[1]["build"], "12824.11.27");
+    EXPECT_EQ(json[0]["path"], mac.rootPath("/System/Applications/Mail.app").toStdString());
+}
+
+TEST_F(QuilletCommandTest, ListAndShowPrintWhatTheStoreHolds) {
+    const SignatureId id = storeSignature("k1", "<p>Ann</p>");
+    const Run list = quillet({"--json", "list"});
+    ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
+    const auto json = nlohmann::json::parse(list.out.toStdString());
+    ASSERT_EQ(json.size(), 1u);
+    EXPECT_EQ(json[0]["id"], id.toString().toStdString());
+    EXPECT_EQ(json[0]["key"], "k1");
+    EXPECT_EQ(json[0]["mainText"], "<p>Ann</p>");
+    EXPECT_EQ(json[0]["active"], true);
+    EXPECT_EQ(json[0]["localText"], "");
+    EXPECT_EQ(json[0]["selected"]["Thunderbird"]["allAccounts"], false);
+    EXPECT_TRUE(json[0]["selected"]["Thunderbird"]["payload"].is_null());
+    EXPECT_EQ(json[0]["selected"]["Thunderbird"]["accounts"]["ann@example.com"]["pendingReinstallation"], false);
+    EXPECT_EQ(json[0]["performed"], nlohmann::json::object());
+
+    const Run byName = quillet({"--json", "show", "Work"});
+    ASSERT_EQ(byName.exitCode, 0);
+    EXPECT_EQ(nlohmann::json::parse(byName.out.toStdString())["id"], id.toString().toStdString());
+    EXPECT_EQ(quillet({"show", "Nobody"}).exitCode, 1);
+    EXPECT_EQ(quillet({"show"}).exitCode, 2);
+}
+
+TEST_F(QuilletCommandTest, RefreshAppliesTheServiceAndFailsWhenItFails) {
+    storeSignature("k1", "<p>old</p>");
+    service.setSignature("k1", "<p>new</p>");
+    const Run refresh = quillet({"refresh"});
+    EXPECT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
+    const auto json = nlohmann::json::parse(quillet({"--json", "list"}).out.toStdString());
+    EXPECT_EQ(json[0]["mainText"], "<p>new</p>");
+
+    service.failUpdates(500, R"({"error": "down"})");
+    const Run failed = quillet({"refresh"});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_TRUE(failed.err.contains("Could not update signatures from server")) << failed.err.toStdString();
+    EXPECT_EQ(nlohmann::json::parse(quillet({"--json", "list"}).out.toStdString())[0]["active"], true);
+}
+
+TEST_F(QuilletCommandTest, StoreThatCannotBeOpenedEndsWithAClearMessage) {
+    // A regular file where the data folder should be.
+    mac.writeFile(mac.homePath("Library/Application Support/Quillet"), "not a folder");
+    const Run run = quillet({"list"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Could not open the signature store")) << run.err.toStdString();
+}
+
+}  // namespace
+}  // namespace quillet
