@@ -131,7 +131,7 @@ struct StoreRecordWriter::Statements {
 };
 
 StoreRecordWriter::StoreRecordWriter(sqlite3* database, StoreKeys& keys)
-    : _database(database), _keys(keys), _statements(std::make_unique<Statements>(database)) {}
+    : _keys(keys), _statements(std::make_unique<Statements>(database)) {}
 
 StoreRecordWriter::~StoreRecordWriter() = default;
 

@@ -43,7 +43,6 @@ private:
     std::optional<QString> removeInstallations(std::int64_t primaryKey);
 
     struct Statements;
-    sqlite3* _database;
     StoreKeys& _keys;
     std::unique_ptr<Statements> _statements;
 };

@@ -162,6 +162,11 @@ TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
         id = store->AddSignatureRecord(original);
         EXPECT_GT(id.value, 0);
     }
+    {
+        // Whatever another version left in the metadata, the records are read the same.
+        RawDatabase raw(storePath());
+        raw.exec("UPDATE Z_METADATA SET Z_UUID = 'elsewhere', Z_PLIST = x'deadbeef'");
+    }
     auto store = open();
     ASSERT_TRUE(store);
     auto [ids, map] = store->LoadSignatures({ClientKind::appleMail});
