@@ -16,10 +16,14 @@ QString Optional(const char* label, const std::optional<QString>& value) {
 
 AppleMailAccount::AppleMailAccount(QString email, QString uuid, QString type,
                                    std::optional<QString> fullNameQ)
-    : _email(std::move(email)), _uuid(std::move(uuid)), _type(std::move(type)),
+    : _email(std::move(email)),
+      _uuid(std::move(uuid)),
+      _type(std::move(type)),
       _fullNameQ(std::move(fullNameQ)) {}
 
-QString AppleMailAccount::displayName() const { return NameDashEmail(_fullNameQ, _email); }
+QString AppleMailAccount::displayName() const {
+    return NameDashEmail(_fullNameQ, _email);
+}
 
 QString AppleMailAccount::description() const {
     return "email: " + _email + ", uuid: " + _uuid + ", type: " + _type +
@@ -28,19 +32,26 @@ QString AppleMailAccount::description() const {
 
 OutlookAccount::OutlookAccount(QString email, std::optional<QString> fullNameQ,
                                std::optional<QString> userNameQ)
-    : _email(std::move(email)), _fullNameQ(std::move(fullNameQ)), _userNameQ(std::move(userNameQ)) {}
+    : _email(std::move(email)),
+      _fullNameQ(std::move(fullNameQ)),
+      _userNameQ(std::move(userNameQ)) {}
 
-QString OutlookAccount::displayName() const { return NameDashEmail(_userNameQ, _email); }
+QString OutlookAccount::displayName() const {
+    return NameDashEmail(_userNameQ, _email);
+}
 
 QString OutlookAccount::description() const {
-    return "email: " + _email + Optional("full name", _fullNameQ) + Optional("user name", _userNameQ);
+    return "email: " + _email + Optional("full name", _fullNameQ) +
+           Optional("user name", _userNameQ);
 }
 
 MozillaBasedClientAccount::MozillaBasedClientAccount(QString email, QString idString,
                                                      std::optional<QString> fullNameQ)
     : _email(std::move(email)), _idString(std::move(idString)), _fullNameQ(std::move(fullNameQ)) {}
 
-QString MozillaBasedClientAccount::displayName() const { return NameDashEmail(_fullNameQ, _email); }
+QString MozillaBasedClientAccount::displayName() const {
+    return NameDashEmail(_fullNameQ, _email);
+}
 
 QString MozillaBasedClientAccount::description() const {
     return "email: " + _email + ", id: " + _idString + Optional("full name", _fullNameQ);
@@ -48,7 +59,8 @@ QString MozillaBasedClientAccount::description() const {
 
 SparkAccount::SparkAccount(QString email, std::optional<QString> accountTitleQ,
                            std::optional<QString> ownerFullNameQ)
-    : _email(std::move(email)), _accountTitleQ(std::move(accountTitleQ)),
+    : _email(std::move(email)),
+      _accountTitleQ(std::move(accountTitleQ)),
       _ownerFullNameQ(std::move(ownerFullNameQ)) {}
 
 QString SparkAccount::displayName() const {
@@ -62,10 +74,14 @@ QString SparkAccount::description() const {
 
 QString CaseName(AccountsInfoStatus status) {
     switch (status) {
-        case AccountsInfoStatus::loadedFromCacheOrEmpty: return "loadedFromCacheOrEmpty";
-        case AccountsInfoStatus::discovering: return "discovering";
-        case AccountsInfoStatus::discoverySucceeded: return "discoverySucceeded";
-        case AccountsInfoStatus::discoveryFailed: return "discoveryFailed";
+        case AccountsInfoStatus::loadedFromCacheOrEmpty:
+            return "loadedFromCacheOrEmpty";
+        case AccountsInfoStatus::discovering:
+            return "discovering";
+        case AccountsInfoStatus::discoverySucceeded:
+            return "discoverySucceeded";
+        case AccountsInfoStatus::discoveryFailed:
+            return "discoveryFailed";
     }
     return {};
 }

@@ -80,7 +80,12 @@ private:
     std::optional<QString> _accountTitleQ, _ownerFullNameQ;
 };
 
-enum class AccountsInfoStatus { loadedFromCacheOrEmpty, discovering, discoverySucceeded, discoveryFailed };
+enum class AccountsInfoStatus {
+    loadedFromCacheOrEmpty,
+    discovering,
+    discoverySucceeded,
+    discoveryFailed
+};
 QString CaseName(AccountsInfoStatus status);
 
 struct AccountsInfo {

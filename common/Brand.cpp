@@ -12,13 +12,15 @@ public:
 
     QString text(const char* key) {
         const auto value = _bundle.infoString(key);
-        if (!value) fail(QString("The application's Info.plist has no text for key \"%1\".").arg(key));
+        if (!value)
+            fail(QString("The application's Info.plist has no text for key \"%1\".").arg(key));
         return value.value_or(QString());
     }
 
     QUrl url(const char* key) {
         const QString value = text(key);
-        if (!_error.isEmpty()) return {};
+        if (!_error.isEmpty())
+            return {};
         const QUrl url(value, QUrl::StrictMode);
         if (!url.isValid() || url.isRelative()) {
             fail(QString("The application's Info.plist key \"%1\" is not a valid URL: \"%2\".")
@@ -31,7 +33,8 @@ public:
 
 private:
     void fail(const QString& message) {
-        if (_error.isEmpty()) _error = message;  // report the first problem
+        if (_error.isEmpty())
+            _error = message;  // report the first problem
     }
 
     const Bundle& _bundle;
@@ -64,10 +67,12 @@ std::optional<Brand> Brand::load(const Bundle& bundle, Deliverable deliverable,
     if (read.error().isEmpty()) {
         for (const QString& link : {brand._feedbackLink, brand._helpLink}) {
             if (!BuildBrandLink(link, {}).isValid()) {
-                const char* key = link == brand._feedbackLink ? "QWBrandFeedbackURL" : "QWBrandHelpURL";
+                const char* key =
+                    link == brand._feedbackLink ? "QWBrandFeedbackURL" : "QWBrandHelpURL";
                 if (errorMessage) {
                     *errorMessage =
-                        QString("The application's Info.plist key \"%1\" is not a valid URL: \"%2\".")
+                        QString(
+                            "The application's Info.plist key \"%1\" is not a valid URL: \"%2\".")
                             .arg(key, link);
                 }
                 return std::nullopt;
@@ -75,7 +80,8 @@ std::optional<Brand> Brand::load(const Bundle& bundle, Deliverable deliverable,
         }
     }
     if (!read.error().isEmpty()) {
-        if (errorMessage) *errorMessage = read.error();
+        if (errorMessage)
+            *errorMessage = read.error();
         return std::nullopt;
     }
     return brand;

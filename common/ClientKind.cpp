@@ -31,16 +31,29 @@ const ClientFacts& Facts(ClientKind kind) {
 
 std::optional<ClientKind> ClientKindFromStoredText(const QString& text) {
     for (ClientKind kind : kAllClientKinds) {
-        if (text == QLatin1String(Facts(kind).storedText)) return kind;
+        if (text == QLatin1String(Facts(kind).storedText))
+            return kind;
     }
     return std::nullopt;
 }
 
-QString StoredText(ClientKind kind) { return Facts(kind).storedText; }
-QString DisplayName(ClientKind kind) { return Facts(kind).displayName; }
-QString BundleIdentifier(ClientKind kind) { return Facts(kind).bundleIdentifier; }
-ClientOptions OptionsOf(ClientKind kind) { return Facts(kind).options; }
-bool AcceptsAllAccountsSelection(ClientKind kind) { return Facts(kind).allAccounts; }
-QString CaseName(ClientKind kind) { return Facts(kind).caseName; }
+QString StoredText(ClientKind kind) {
+    return Facts(kind).storedText;
+}
+QString DisplayName(ClientKind kind) {
+    return Facts(kind).displayName;
+}
+QString BundleIdentifier(ClientKind kind) {
+    return Facts(kind).bundleIdentifier;
+}
+ClientOptions OptionsOf(ClientKind kind) {
+    return Facts(kind).options;
+}
+bool AcceptsAllAccountsSelection(ClientKind kind) {
+    return Facts(kind).allAccounts;
+}
+QString CaseName(ClientKind kind) {
+    return Facts(kind).caseName;
+}
 
 }  // namespace quillet

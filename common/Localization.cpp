@@ -10,7 +10,9 @@ namespace {
 std::atomic<const Bundle*> gBundle{nullptr};
 }
 
-void InstallLocalizationBundle(const Bundle* bundle) { gBundle = bundle; }
+void InstallLocalizationBundle(const Bundle* bundle) {
+    gBundle = bundle;
+}
 
 QString Localized(const QString& englishText) {
     const Bundle* bundle = gBundle.load();

@@ -16,19 +16,31 @@ std::vector<LogTap*> gTaps;
 void Route(const char* level, const QString& message) {
     {
         std::lock_guard guard(gTapsLock);
-        for (LogTap* tap : gTaps) tap->record(QString("%1: %2").arg(level, message));
+        for (LogTap* tap : gTaps)
+            tap->record(QString("%1: %2").arg(level, message));
     }
-    if (Logger* logger = gLogger.load()) logger->log(level, message);
+    if (Logger* logger = gLogger.load())
+        logger->log(level, message);
 }
 
 }  // namespace
 
-void LogError(const QString& message) { Route("Error", message); }
-void LogWarning(const QString& message) { Route("Warning", message); }
-void LogInfo(const QString& message) { Route("Info", message); }
-void LogDebug(const QString& message) { Route("Debug", message); }
+void LogError(const QString& message) {
+    Route("Error", message);
+}
+void LogWarning(const QString& message) {
+    Route("Warning", message);
+}
+void LogInfo(const QString& message) {
+    Route("Info", message);
+}
+void LogDebug(const QString& message) {
+    Route("Debug", message);
+}
 
-void InstallProcessLogger(Logger* logger) { gLogger = logger; }
+void InstallProcessLogger(Logger* logger) {
+    gLogger = logger;
+}
 
 LogTap::LogTap() {
     std::lock_guard guard(gTapsLock);
@@ -50,7 +62,9 @@ std::vector<QString> LogTap::lines() const {
     return _lines;
 }
 
-bool LogTap::contains(const QString& line) const { return count(line) > 0; }
+bool LogTap::contains(const QString& line) const {
+    return count(line) > 0;
+}
 
 bool LogTap::containsText(const QString& part) const {
     std::lock_guard guard(_lock);

@@ -28,8 +28,8 @@ public:
     LogTap& operator=(const LogTap&) = delete;
 
     std::vector<QString> lines() const;
-    bool contains(const QString& line) const;       // an exact "Level: message" line
-    bool containsText(const QString& part) const;   // any line containing the text
+    bool contains(const QString& line) const;      // an exact "Level: message" line
+    bool containsText(const QString& part) const;  // any line containing the text
     int count(const QString& line) const;
     void clear();
 

@@ -1,27 +1,24 @@
 #include "common/Logger.h"
 
+#include <fcntl.h>
+#include <syslog.h>
+#include <unistd.h>
 #include <QDateTime>
 #include <QDir>
 #include <QLocale>
 #include <QRegularExpression>
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <syslog.h>
-#include <unistd.h>
 
 namespace quillet {
 
 ConsoleSink SystemLogConsole() {
-    return [](const QString& text) {
-        syslog(LOG_USER | LOG_INFO, "%s", text.toUtf8().constData());
-    };
+    return
+        [](const QString& text) { syslog(LOG_USER | LOG_INFO, "%s", text.toUtf8().constData()); };
 }
 
 ConsoleSink StandardErrorConsole() {
-    return [](const QString& text) {
-        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
-    };
+    return [](const QString& text) { std::fprintf(stderr, "%s\n", text.toUtf8().constData()); };
 }
 
 Logger::Logger(const QString& directory, const QString& versionLine, ConsoleSink console)
@@ -39,11 +36,13 @@ Logger::Logger(const QString& directory, const QString& versionLine, ConsoleSink
 }
 
 Logger::~Logger() {
-    if (_fd >= 0) ::close(_fd);
+    if (_fd >= 0)
+        ::close(_fd);
 }
 
 void Logger::write(const QString& text) {
-    if (_fd < 0) return;
+    if (_fd < 0)
+        return;
     const QByteArray bytes = text.toUtf8();
     std::lock_guard guard(_lock);
     const char* data = bytes.constData();
@@ -51,7 +50,8 @@ void Logger::write(const QString& text) {
     while (left > 0) {
         const ssize_t written = ::write(_fd, data, static_cast<size_t>(left));
         if (written < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return;  // write failures after a successful open are not reported
         }
         data += written;
@@ -70,8 +70,7 @@ QString FormatLogTimestamp(const QDateTime& moment, const QLocale& locale) {
     // Qt's long date carries the weekday; the platform's long style does not. Drop the weekday
     // field together with the separator that follows or precedes it.
     QString dateFormat = locale.dateFormat(QLocale::LongFormat);
-    static const QRegularExpression weekday(
-        R"(^\s*dddd?[,\s]*|[,\s]*dddd?\s*$|dddd?[,\s]*)");
+    static const QRegularExpression weekday(R"(^\s*dddd?[,\s]*|[,\s]*dddd?\s*$|dddd?[,\s]*)");
     dateFormat.replace(weekday, QString());
     const QString date = locale.toString(moment, dateFormat.trimmed());
     const QString time = locale.toString(moment, locale.timeFormat(QLocale::LongFormat));

@@ -9,18 +9,26 @@ namespace quillet {
 
 namespace {
 
-QString Flag(bool value) { return value ? "true" : "false"; }
+QString Flag(bool value) {
+    return value ? "true" : "false";
+}
 
 template <typename Key, typename Value, typename KeyText>
 QString DescribeMap(const std::map<Key, Value>& map, KeyText keyText) {
-    if (map.empty()) return "[:]";
+    if (map.empty())
+        return "[:]";
     QStringList entries;
-    for (const auto& [key, value] : map) entries.append(keyText(key) + ": " + Describe(value));
+    for (const auto& [key, value] : map)
+        entries.append(keyText(key) + ": " + Describe(value));
     return "[" + entries.join(", ") + "]";
 }
 
-QString QuotedKey(const QString& key) { return "\"" + key + "\""; }
-QString ClientKindKey(ClientKind kind) { return "Quillet.ClientKind." + CaseName(kind); }
+QString QuotedKey(const QString& key) {
+    return "\"" + key + "\"";
+}
+QString ClientKindKey(ClientKind kind) {
+    return "Quillet.ClientKind." + CaseName(kind);
+}
 
 }  // namespace
 
@@ -32,7 +40,8 @@ const QUuid& Signature::uuid() const {
 void Signature::markForReinstallation() {
     for (auto& [kind, info] : clientKindToSelectedInstallationsInfoMap) {
         if (info.allAccountsSelected) {
-            if (!info.allAccountsPayloadX) info.allAccountsPayloadX = SelectedInstallationPayload{};
+            if (!info.allAccountsPayloadX)
+                info.allAccountsPayloadX = SelectedInstallationPayload{};
             info.allAccountsPayloadX->pendingReinstallation = true;
         } else {
             for (auto& [email, payload] : info.accountEmailToPayloadMap) {
@@ -77,9 +86,12 @@ QString Describe(const Signature& s) {
     items << "active: " + Flag(s.active) << "color index: " + QString::number(s.colorIndex)
           << "insert for replies/replies & forwards: " + Flag(s.insertForRepliesForwards)
           << "insert for forwards: " + Flag(s.insertForForwards);
-    if (!s.fileNameQe.isEmpty()) items << "file name: " + s.fileNameQe;
-    if (!s.filePathQe.isEmpty()) items << "file path: " + s.filePathQe;
-    if (!s.keyQe.isEmpty()) items << "key: " + s.keyQe;
+    if (!s.fileNameQe.isEmpty())
+        items << "file name: " + s.fileNameQe;
+    if (!s.filePathQe.isEmpty())
+        items << "file path: " + s.filePathQe;
+    if (!s.keyQe.isEmpty())
+        items << "key: " + s.keyQe;
     if (!s.localTextQe.isEmpty()) {
         items << "local text: length " + QString::number(CharacterCount(s.localTextQe));
     }
@@ -89,7 +101,8 @@ QString Describe(const Signature& s) {
     if (!s.mainTextQe.isEmpty()) {
         items << "main text: length " + QString::number(CharacterCount(s.mainTextQe));
     }
-    if (!s.nameQe.isEmpty()) items << "name: " + s.nameQe;
+    if (!s.nameQe.isEmpty())
+        items << "name: " + s.nameQe;
     items << "pending deletion: " + Flag(s.pendingDeletion);
     items << "uuid: " + (s.uuidX ? CanonicalUuidText(*s.uuidX) : QString());
     items << "selected installations: " +

@@ -4,7 +4,9 @@
 
 namespace quillet {
 
-QString TrimmedText(const QString& text) { return text.trimmed(); }
+QString TrimmedText(const QString& text) {
+    return text.trimmed();
+}
 
 QString NormaliseTypedText(const QString& text) {
     QString result = text;
@@ -15,7 +17,8 @@ QString NormaliseTypedText(const QString& text) {
 int CharacterCount(const QString& text) {
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     int count = 0;
-    while (finder.toNextBoundary() > 0) ++count;
+    while (finder.toNextBoundary() > 0)
+        ++count;
     return count;
 }
 
@@ -25,7 +28,8 @@ QString CanonicalUuidText(const QUuid& uuid) {
 
 std::optional<QUuid> ParseUuid(const QString& text) {
     const QUuid uuid = QUuid::fromString(text.trimmed());
-    if (uuid.isNull()) return std::nullopt;
+    if (uuid.isNull())
+        return std::nullopt;
     return uuid;
 }
 

@@ -13,9 +13,11 @@ namespace {
 std::map<QString, QString> ReadStringsTable(const QString& path) {
     std::map<QString, QString> table;
     const auto plist = ReadPlistFile(path);
-    if (!plist || !plist->isDictionary()) return table;
+    if (!plist || !plist->isDictionary())
+        return table;
     for (const QString& key : plist->node().keys()) {
-        if (const auto text = plist->dictionaryString(key)) table[key] = *text;
+        if (const auto text = plist->dictionaryString(key))
+            table[key] = *text;
     }
     return table;
 }
@@ -23,21 +25,27 @@ std::map<QString, QString> ReadStringsTable(const QString& path) {
 }  // namespace
 
 Bundle::Bundle(QString resourcesPath, Plist info, std::map<QString, QString> table)
-    : _resourcesPath(std::move(resourcesPath)), _info(std::move(info)), _mainTable(std::move(table)) {}
+    : _resourcesPath(std::move(resourcesPath)),
+      _info(std::move(info)),
+      _mainTable(std::move(table)) {}
 
 std::optional<Bundle> Bundle::open(const QString& resourcesPath) {
     auto info = ReadPlistFile(resourcesPath + "/Info.plist");
-    if (!info || !info->isDictionary()) return std::nullopt;
+    if (!info || !info->isDictionary())
+        return std::nullopt;
     const QString language = QLocale().name().section('_', 0, 0);
     QString tablePath = resourcesPath + "/" + language + ".lproj/Main.strings";
-    if (!QFileInfo::exists(tablePath)) tablePath = resourcesPath + "/en.lproj/Main.strings";
+    if (!QFileInfo::exists(tablePath))
+        tablePath = resourcesPath + "/en.lproj/Main.strings";
     return Bundle(resourcesPath, std::move(*info), ReadStringsTable(tablePath));
 }
 
 QString Bundle::locate(const QString& overridePath) {
-    if (!overridePath.isEmpty()) return QDir(overridePath).absolutePath();
+    if (!overridePath.isEmpty())
+        return QDir(overridePath).absolutePath();
     const QString fromEnvironment = qEnvironmentVariable("QUILLET_BUNDLE");
-    if (!fromEnvironment.isEmpty()) return QDir(fromEnvironment).absolutePath();
+    if (!fromEnvironment.isEmpty())
+        return QDir(fromEnvironment).absolutePath();
     // Installed like an application bundle: bin/quillet beside Resources/.
     return QDir(QCoreApplication::applicationDirPath() + "/../Resources").absolutePath();
 }

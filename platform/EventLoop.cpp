@@ -15,7 +15,8 @@ bool RunEventLoopUntil(const std::function<bool()>& done, double timeoutSeconds)
     QTimer heartbeat;
     heartbeat.start(10);
     while (!done()) {
-        if (timeoutSeconds >= 0 && elapsed.elapsed() > timeoutSeconds * 1000.0) return false;
+        if (timeoutSeconds >= 0 && elapsed.elapsed() > timeoutSeconds * 1000.0)
+            return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;

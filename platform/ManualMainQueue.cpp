@@ -24,7 +24,8 @@ void ManualMainQueue::advance(double seconds) {
 
 std::vector<double> ManualMainQueue::pendingDelays() const {
     std::vector<double> delays;
-    for (const auto& [key, fn] : _delayed) delays.push_back(key.first - _now);
+    for (const auto& [key, fn] : _delayed)
+        delays.push_back(key.first - _now);
     return delays;
 }
 

@@ -18,7 +18,8 @@ void NotificationCenter::post(const QString& name, const UserInfo& userInfo) {
     // Observers may add or remove observers while being called: work on a copy of the list.
     const auto entries = _entries;
     for (const auto& entry : entries) {
-        if (entry.name == name) entry.observer(name, userInfo);
+        if (entry.name == name)
+            entry.observer(name, userInfo);
     }
 }
 

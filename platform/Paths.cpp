@@ -7,7 +7,8 @@ namespace quillet {
 namespace {
 
 QString WithoutTrailingSlash(QString path) {
-    while (path.size() > 1 && path.endsWith('/')) path.chop(1);
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
     return path;
 }
 
@@ -15,27 +16,43 @@ QString WithoutTrailingSlash(QString path) {
 
 Paths::Paths(QString home, QString root)
     : _home(WithoutTrailingSlash(std::move(home))), _root(WithoutTrailingSlash(std::move(root))) {
-    if (_root.isEmpty()) _root = "/";
+    if (_root.isEmpty())
+        _root = "/";
 }
 
 Paths Paths::fromEnvironment(const QString& homeOverride, const QString& rootOverride) {
     QString home = homeOverride;
-    if (home.isEmpty()) home = qEnvironmentVariable("QUILLET_HOME");
-    if (home.isEmpty()) home = QDir::homePath();
+    if (home.isEmpty())
+        home = qEnvironmentVariable("QUILLET_HOME");
+    if (home.isEmpty())
+        home = QDir::homePath();
     QString root = rootOverride;
-    if (root.isEmpty()) root = qEnvironmentVariable("QUILLET_ROOT");
-    if (root.isEmpty()) root = "/";
+    if (root.isEmpty())
+        root = qEnvironmentVariable("QUILLET_ROOT");
+    if (root.isEmpty())
+        root = "/";
     return Paths(QDir(home).absolutePath(), root == "/" ? root : QDir(root).absolutePath());
 }
 
-QString Paths::userLibrary() const { return _home + "/Library"; }
-QString Paths::applicationSupport() const { return userLibrary() + "/Application Support"; }
-QString Paths::documents() const { return _home + "/Documents"; }
-QString Paths::logs() const { return userLibrary() + "/Logs"; }
-QString Paths::temporary() const { return system("/tmp"); }
+QString Paths::userLibrary() const {
+    return _home + "/Library";
+}
+QString Paths::applicationSupport() const {
+    return userLibrary() + "/Application Support";
+}
+QString Paths::documents() const {
+    return _home + "/Documents";
+}
+QString Paths::logs() const {
+    return userLibrary() + "/Logs";
+}
+QString Paths::temporary() const {
+    return system("/tmp");
+}
 
 QString Paths::system(const QString& absolutePath) const {
-    if (_root == "/") return absolutePath;
+    if (_root == "/")
+        return absolutePath;
     return _root + absolutePath;
 }
 

@@ -12,7 +12,8 @@ public:
     Paths(QString home, QString root);
 
     // QUILLET_HOME / QUILLET_ROOT, each overridden by a non-empty argument.
-    static Paths fromEnvironment(const QString& homeOverride = {}, const QString& rootOverride = {});
+    static Paths fromEnvironment(const QString& homeOverride = {},
+                                 const QString& rootOverride = {});
 
     const QString& home() const { return _home; }
     const QString& root() const { return _root; }

@@ -8,26 +8,35 @@
 
 namespace quillet {
 
-bool PlistNode::isDictionary() const { return _node && plist_get_node_type(_node) == PLIST_DICT; }
-bool PlistNode::isArray() const { return _node && plist_get_node_type(_node) == PLIST_ARRAY; }
-bool PlistNode::isString() const { return _node && plist_get_node_type(_node) == PLIST_STRING; }
+bool PlistNode::isDictionary() const {
+    return _node && plist_get_node_type(_node) == PLIST_DICT;
+}
+bool PlistNode::isArray() const {
+    return _node && plist_get_node_type(_node) == PLIST_ARRAY;
+}
+bool PlistNode::isString() const {
+    return _node && plist_get_node_type(_node) == PLIST_STRING;
+}
 
 std::optional<QString> PlistNode::asString() const {
-    if (!isString()) return std::nullopt;
+    if (!isString())
+        return std::nullopt;
     uint64_t length = 0;
     const char* text = plist_get_string_ptr(_node, &length);
     return QString::fromUtf8(text, static_cast<qsizetype>(length));
 }
 
 std::optional<bool> PlistNode::asBool() const {
-    if (!_node || plist_get_node_type(_node) != PLIST_BOOLEAN) return std::nullopt;
+    if (!_node || plist_get_node_type(_node) != PLIST_BOOLEAN)
+        return std::nullopt;
     uint8_t value = 0;
     plist_get_bool_val(_node, &value);
     return value != 0;
 }
 
 std::optional<std::int64_t> PlistNode::asInteger() const {
-    if (!_node || plist_get_node_type(_node) != PLIST_UINT) return std::nullopt;
+    if (!_node || plist_get_node_type(_node) != PLIST_UINT)
+        return std::nullopt;
     uint64_t value = 0;
     plist_get_uint_val(_node, &value);
     // libplist keeps every integer as 64 unsigned bits; negative numbers are two's complement.
@@ -35,16 +44,19 @@ std::optional<std::int64_t> PlistNode::asInteger() const {
 }
 
 std::optional<QByteArray> PlistNode::asData() const {
-    if (!_node || plist_get_node_type(_node) != PLIST_DATA) return std::nullopt;
+    if (!_node || plist_get_node_type(_node) != PLIST_DATA)
+        return std::nullopt;
     uint64_t length = 0;
     const char* bytes = plist_get_data_ptr(_node, &length);
     return QByteArray(bytes, static_cast<qsizetype>(length));
 }
 
 std::optional<PlistNode> PlistNode::get(const QString& key) const {
-    if (!isDictionary()) return std::nullopt;
+    if (!isDictionary())
+        return std::nullopt;
     plist_t item = plist_dict_get_item(_node, key.toUtf8().constData());
-    if (!item) return std::nullopt;
+    if (!item)
+        return std::nullopt;
     return PlistNode(item);
 }
 
@@ -55,14 +67,16 @@ std::optional<QString> PlistNode::dictionaryString(const QString& key) const {
 
 QStringList PlistNode::keys() const {
     QStringList result;
-    if (!isDictionary()) return result;
+    if (!isDictionary())
+        return result;
     plist_dict_iter iter = nullptr;
     plist_dict_new_iter(_node, &iter);
     for (;;) {
         char* key = nullptr;
         plist_t value = nullptr;
         plist_dict_next_item(_node, iter, &key, &value);
-        if (!key) break;
+        if (!key)
+            break;
         result.append(QString::fromUtf8(key));
         std::free(key);
     }
@@ -71,11 +85,13 @@ QStringList PlistNode::keys() const {
 }
 
 void PlistNode::set(const QString& key, Plist value) {
-    if (isDictionary()) plist_dict_set_item(_node, key.toUtf8().constData(), value.release());
+    if (isDictionary())
+        plist_dict_set_item(_node, key.toUtf8().constData(), value.release());
 }
 
 void PlistNode::remove(const QString& key) {
-    if (isDictionary()) plist_dict_remove_item(_node, key.toUtf8().constData());
+    if (isDictionary())
+        plist_dict_remove_item(_node, key.toUtf8().constData());
 }
 
 int PlistNode::size() const {
@@ -83,22 +99,33 @@ int PlistNode::size() const {
 }
 
 std::optional<PlistNode> PlistNode::at(int index) const {
-    if (index < 0 || index >= size()) return std::nullopt;
+    if (index < 0 || index >= size())
+        return std::nullopt;
     return PlistNode(plist_array_get_item(_node, static_cast<uint32_t>(index)));
 }
 
 void PlistNode::append(Plist value) {
-    if (isArray()) plist_array_append_item(_node, value.release());
+    if (isArray())
+        plist_array_append_item(_node, value.release());
 }
 
 void PlistNode::removeAt(int index) {
-    if (index >= 0 && index < size()) plist_array_remove_item(_node, static_cast<uint32_t>(index));
+    if (index >= 0 && index < size())
+        plist_array_remove_item(_node, static_cast<uint32_t>(index));
 }
 
-Plist Plist::dictionary() { return Plist(plist_new_dict()); }
-Plist Plist::array() { return Plist(plist_new_array()); }
-Plist Plist::string(const QString& text) { return Plist(plist_new_string(text.toUtf8().constData())); }
-Plist Plist::boolean(bool value) { return Plist(plist_new_bool(value ? 1 : 0)); }
+Plist Plist::dictionary() {
+    return Plist(plist_new_dict());
+}
+Plist Plist::array() {
+    return Plist(plist_new_array());
+}
+Plist Plist::string(const QString& text) {
+    return Plist(plist_new_string(text.toUtf8().constData()));
+}
+Plist Plist::boolean(bool value) {
+    return Plist(plist_new_bool(value ? 1 : 0));
+}
 Plist Plist::integer(std::int64_t value) {
     return Plist(plist_new_uint(static_cast<uint64_t>(value)));
 }
@@ -107,10 +134,12 @@ Plist Plist::data(const QByteArray& bytes) {
 }
 
 std::optional<Plist> Plist::parse(const QByteArray& bytes) {
-    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<uint32_t>::max())
+        return std::nullopt;
     plist_t root = nullptr;
     plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &root);
-    if (!root) return std::nullopt;
+    if (!root)
+        return std::nullopt;
     return Plist(root);
 }
 
@@ -124,7 +153,9 @@ Plist& Plist::operator=(const Plist& other) {
     return *this;
 }
 
-Plist::Plist(Plist&& other) noexcept : _root(other._root) { other._root = nullptr; }
+Plist::Plist(Plist&& other) noexcept : _root(other._root) {
+    other._root = nullptr;
+}
 
 Plist& Plist::operator=(Plist&& other) noexcept {
     std::swap(_root, other._root);
@@ -132,7 +163,8 @@ Plist& Plist::operator=(Plist&& other) noexcept {
 }
 
 Plist::~Plist() {
-    if (_root) plist_free(_root);
+    if (_root)
+        plist_free(_root);
 }
 
 QByteArray Plist::toXml() const {
@@ -161,7 +193,8 @@ plist_t Plist::release() {
 
 std::optional<Plist> ReadPlistFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
     return Plist::parse(file.readAll());
 }
 

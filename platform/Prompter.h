@@ -14,7 +14,7 @@ struct Alert {
     AlertStyle style = AlertStyle::informational;
     QString title;
     QString informativeText;
-    QStringList buttons;                  // first is the default; never empty when shown
+    QStringList buttons;                   // first is the default; never empty when shown
     std::optional<QString> checkboxTitle;  // an accessory checkbox, unticked at first
 };
 

@@ -8,7 +8,9 @@ namespace quillet {
 
 QtMainQueue::QtMainQueue() : _context(new QObject) {}
 
-QtMainQueue::~QtMainQueue() { delete _context; }
+QtMainQueue::~QtMainQueue() {
+    delete _context;
+}
 
 void QtMainQueue::post(std::function<void()> fn) {
     QMetaObject::invokeMethod(_context, std::move(fn), Qt::QueuedConnection);

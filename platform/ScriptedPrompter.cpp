@@ -14,7 +14,8 @@ Answer ScriptedPrompter::ask(const Alert& alert) {
         const auto [button, checkbox] = _script.front();
         _script.pop_front();
         const int index = buttons.indexOf(button);
-        if (index >= 0) answer = {static_cast<int>(index), button, checkbox};
+        if (index >= 0)
+            answer = {static_cast<int>(index), button, checkbox};
     }
     return answer;
 }

@@ -19,10 +19,9 @@ Answer TerminalPrompter::ask(const Alert& alert) {
 }
 
 Answer TerminalPrompter::choose(const QStringList& buttons, const QString& key) {
-    const auto pick = [&](int index) {
-        return Answer{index, buttons.at(index), false};
-    };
-    if (buttons.size() == 1) return pick(0);
+    const auto pick = [&](int index) { return Answer{index, buttons.at(index), false}; };
+    if (buttons.size() == 1)
+        return pick(0);
     switch (_policy) {
         case Policy::firstButton: {
             // A question that comes back (a second "Retry") would loop for ever on "yes".
@@ -47,7 +46,8 @@ Answer TerminalPrompter::choose(const QStringList& buttons, const QString& key) 
         }
         bool ok = false;
         const int choice = QString::fromUtf8(line).trimmed().toInt(&ok);
-        if (ok && choice >= 1 && choice <= buttons.size()) return pick(choice - 1);
+        if (ok && choice >= 1 && choice <= buttons.size())
+            return pick(choice - 1);
     }
 }
 

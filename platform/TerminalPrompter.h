@@ -12,7 +12,7 @@ namespace quillet {
 class TerminalPrompter : public Prompter {
 public:
     enum class Policy {
-        ask,        // read the choice from the terminal
+        ask,          // read the choice from the terminal
         firstButton,  // --yes: the first button; a question asked again gets the last one
         lastButton,   // --later: the last button
     };

@@ -29,7 +29,8 @@ class TemporaryFile {
 public:
     explicit TemporaryFile(QString path) : _path(std::move(path)) {}
     ~TemporaryFile() {
-        if (!_path.isEmpty()) QFile::remove(_path);
+        if (!_path.isEmpty())
+            QFile::remove(_path);
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -57,16 +58,20 @@ QString UnescapeFromAppleScript(const QString& text) {
 AppleScriptRunner::AppleScriptRunner(const Paths& paths, const Bundle& bundle)
     : _paths(paths), _bundle(bundle) {}
 
-QString AppleScriptRunner::osascriptPath() const { return _paths.system("/usr/bin/osascript"); }
+QString AppleScriptRunner::osascriptPath() const {
+    return _paths.system("/usr/bin/osascript");
+}
 
 QString AppleScriptRunner::appleScriptText(const QString& name,
                                            const Replacements& replacements) const {
     QFile file(_bundle.resourcePath(name, "applescript"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
     QString text = QString::fromUtf8(file.readAll());
     // std::map iterates in ascending key order; each replacement sees the previous ones, so a
     // signature content holding "**SIGNATURE_NAME**" gets the name.
-    for (const auto& [placeholder, value] : replacements) text.replace(placeholder, value);
+    for (const auto& [placeholder, value] : replacements)
+        text.replace(placeholder, value);
     return text;
 }
 
@@ -99,22 +104,25 @@ std::optional<QString> AppleScriptRunner::runAppleScript(const QString& name,
 
     if (output.standardError &&
         output.standardError->contains("execution error: Not authorized to send Apple events to")) {
-        LogInfo("Could not execute AppleScript \"" + name + "\": not authorized to send Apple events");
+        LogInfo("Could not execute AppleScript \"" + name +
+                "\": not authorized to send Apple events");
         return std::nullopt;
     }
     // A tool that did not start, crashed, or failed without printing anything has not run the
     // script: taking its empty output as an empty answer would report, say, no accounts at all.
-    const bool failedRun = !output.started || output.crashed ||
-                           (output.exitCode != 0 && output.standardOutput &&
-                            output.standardOutput->isEmpty());
+    const bool failedRun =
+        !output.started || output.crashed ||
+        (output.exitCode != 0 && output.standardOutput && output.standardOutput->isEmpty());
     if (!output.standardOutput || failedRun) {
         LogError("Could not execute AppleScript from \"" + name + "\":\n" + scriptText);
         LogLastErrorLine(output);
         return std::nullopt;
     }
     QString result = *output.standardOutput;
-    if (result.endsWith('\n')) result.chop(1);
-    LogInfo("Raw output from AppleScript \"" + name + "\":\n" + result + "\n--- end of raw output ---");
+    if (result.endsWith('\n'))
+        result.chop(1);
+    LogInfo("Raw output from AppleScript \"" + name + "\":\n" + result +
+            "\n--- end of raw output ---");
     if (treatEmptyOutputAsError && result.isEmpty()) {
         LogError("Treating empty AppleScript \"" + name + "\" output as error");
         LogLastErrorLine(output);

@@ -30,7 +30,8 @@ public:
     // Runs the named script; its output without one trailing newline, or nothing when the run
     // failed (the tool could not start, crashed, exited non-zero with no output, was refused
     // Apple events, printed no valid UTF-8, or printed nothing where that counts as an error).
-    std::optional<QString> runAppleScript(const QString& name, const Replacements& replacements = {},
+    std::optional<QString> runAppleScript(const QString& name,
+                                          const Replacements& replacements = {},
                                           bool treatEmptyOutputAsError = false) const;
 
     QString osascriptPath() const;

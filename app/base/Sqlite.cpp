@@ -33,8 +33,8 @@ private:
 
 std::optional<sqlite3*> OpenSqliteDatabase(const QString& path) {
     sqlite3* database = nullptr;
-    const int result = sqlite3_open_v2(path.toUtf8().constData(), &database,
-                                       SQLITE_OPEN_READWRITE, nullptr);
+    const int result =
+        sqlite3_open_v2(path.toUtf8().constData(), &database, SQLITE_OPEN_READWRITE, nullptr);
     if (result != SQLITE_OK) {
         sqlite3_close(database);  // a failed open can still return a handle
         return std::nullopt;
@@ -42,7 +42,9 @@ std::optional<sqlite3*> OpenSqliteDatabase(const QString& path) {
     return database;
 }
 
-void CloseSqliteDatabase(sqlite3* database) { sqlite3_close(database); }
+void CloseSqliteDatabase(sqlite3* database) {
+    sqlite3_close(database);
+}
 
 bool ExecuteSqliteSelectStatement(sqlite3* database, const QString& sql,
                                   const SqliteRowCallback& rowCallback) {
@@ -55,7 +57,8 @@ bool ExecuteSqliteSelectStatement(sqlite3* database, const QString& sql,
     while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
         bool stop = false;
         rowCallback(statement.get(), &stop);
-        if (stop) return true;
+        if (stop)
+            return true;
     }
     if (result != SQLITE_DONE) {
         LogError("ExecuteSqliteSelectStatement(_:sql:_:)(): Could not step statement: " + sql);
@@ -71,7 +74,8 @@ bool ExecuteSqliteStatement(sqlite3* database, const QString& sql,
         LogError("ExecuteSqliteStatement(_:sql:callbackQ:)(): Could not prepare statement: " + sql);
         return false;
     }
-    if (bindCallback && !bindCallback(statement.get())) return false;
+    if (bindCallback && !bindCallback(statement.get()))
+        return false;
     if (sqlite3_step(statement.get()) != SQLITE_DONE) {
         LogError("ExecuteSqliteStatement(_:sql:callbackQ:)(): Could not step statement: " + sql);
         return false;
@@ -81,7 +85,8 @@ bool ExecuteSqliteStatement(sqlite3* database, const QString& sql,
 
 QString GetSqliteColumnText(sqlite3_stmt* statement, int column) {
     const auto* text = sqlite3_column_text(statement, column);
-    if (!text) return {};
+    if (!text)
+        return {};
     return QString::fromUtf8(reinterpret_cast<const char*>(text),
                              sqlite3_column_bytes(statement, column));
 }

@@ -6,9 +6,8 @@ namespace quillet {
 
 namespace {
 
-const QStringList kCommands = {"clients", "accounts", "list",      "show",    "install",
-                               "update",  "rename",   "color",     "uninstall", "refresh",
-                               "run",     "demo"};
+const QStringList kCommands = {"clients", "accounts", "list",      "show",    "install", "update",
+                               "rename",  "color",    "uninstall", "refresh", "run",     "demo"};
 
 }  // namespace
 
@@ -50,12 +49,16 @@ QString UsageText() {
 CommandLineParse ParseCommandLine(const QStringList& arguments) {
     CommandLine line;
     int index = 0;
-    const auto fail = [](const QString& message) { return CommandLineParse{std::nullopt, message}; };
+    const auto fail = [](const QString& message) {
+        return CommandLineParse{std::nullopt, message};
+    };
     for (; index < arguments.size(); ++index) {
         const QString& argument = arguments.at(index);
-        if (!argument.startsWith("--")) break;
+        if (!argument.startsWith("--"))
+            break;
         const auto takeValue = [&](QString* target) {
-            if (index + 1 >= arguments.size() || arguments.at(index + 1).isEmpty()) return false;
+            if (index + 1 >= arguments.size() || arguments.at(index + 1).isEmpty())
+                return false;
             *target = arguments.at(++index);
             return true;
         };
@@ -65,10 +68,13 @@ CommandLineParse ParseCommandLine(const QStringList& arguments) {
                               : argument == "--root"    ? &line.root
                               : argument == "--service" ? &line.service
                                                         : &line.bundle;
-            if (!takeValue(target)) return fail(argument + " needs a value");
+            if (!takeValue(target))
+                return fail(argument + " needs a value");
         } else if (argument == "--yes" || argument == "--later") {
-            const AnswerPolicy policy = argument == "--yes" ? AnswerPolicy::yes : AnswerPolicy::later;
-            if (line.policy && *line.policy != policy) return fail("--yes and --later exclude each other");
+            const AnswerPolicy policy =
+                argument == "--yes" ? AnswerPolicy::yes : AnswerPolicy::later;
+            if (line.policy && *line.policy != policy)
+                return fail("--yes and --later exclude each other");
             line.policy = policy;
         } else if (argument == "--reopen") {
             line.reopen = true;
@@ -86,7 +92,8 @@ CommandLineParse ParseCommandLine(const QStringList& arguments) {
     }
     if (index < arguments.size()) {
         line.command = arguments.at(index++);
-        if (!kCommands.contains(line.command)) return fail("unknown command " + line.command);
+        if (!kCommands.contains(line.command))
+            return fail("unknown command " + line.command);
         line.arguments = arguments.mid(index);
     } else if (!line.help && !line.version) {
         return fail("no command given");

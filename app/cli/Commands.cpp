@@ -1,11 +1,11 @@
 #include "app/cli/Commands.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "app/cli/Output.h"
 #include "app/clients/Detection.h"
@@ -26,7 +26,8 @@ std::optional<CommandArguments> Arguments(Session& session, const QStringList& v
         error = "too many arguments";
         arguments.reset();
     }
-    if (!arguments) PrintError(error);
+    if (!arguments)
+        PrintError(error);
     return arguments;
 }
 
@@ -35,10 +36,12 @@ int StatusOf(const Core& core, size_t refreshesBefore, size_t syncsBefore) {
     const auto& refreshes = core.refreshOutcomes();
     const auto& syncs = core.syncOutcomes();
     for (size_t i = refreshesBefore; i < refreshes.size(); ++i) {
-        if (!refreshes[i].success) return 1;
+        if (!refreshes[i].success)
+            return 1;
     }
     for (size_t i = syncsBefore; i < syncs.size(); ++i) {
-        if (!syncs[i].success) return 1;
+        if (!syncs[i].success)
+            return 1;
     }
     return 0;
 }
@@ -48,24 +51,29 @@ int StatusOf(const Core& core, size_t refreshesBefore, size_t syncsBefore) {
 std::optional<SignatureId> ResolveSignature(Core& core, const QString& text) {
     bool isNumber = false;
     const qint64 number = text.toLongLong(&isNumber);
-    if (isNumber && core.signature(SignatureId{number})) return SignatureId{number};
+    if (isNumber && core.signature(SignatureId{number}))
+        return SignatureId{number};
     SignatureIds matches;
     for (SignatureId id : core.visibleSignatureIds()) {
-        if (core.signature(id)->nameQe == text) matches.push_back(id);
+        if (core.signature(id)->nameQe == text)
+            matches.push_back(id);
     }
-    if (matches.size() == 1) return matches.front();
+    if (matches.size() == 1)
+        return matches.front();
     if (matches.empty()) {
         PrintError("no signature " + text);
     } else {
         QStringList ids;
-        for (SignatureId id : matches) ids << id.toString();
+        for (SignatureId id : matches)
+            ids << id.toString();
         PrintError("several signatures are named " + text + ": " + ids.join(", "));
     }
     return std::nullopt;
 }
 
 int RunClientsCommand(Session& session) {
-    if (!Arguments(session, {}, {}, 0)) return 2;
+    if (!Arguments(session, {}, {}, 0))
+        return 2;
     Core& core = session.core();
     if (session.line().json) {
         nlohmann::json list = nlohmann::json::array();
@@ -84,13 +92,15 @@ int RunClientsCommand(Session& session) {
 
 int RunAccountsCommand(Session& session) {
     const auto arguments = Arguments(session, {}, {"--discover"}, 5);
-    if (!arguments) return 2;
+    if (!arguments)
+        return 2;
     Core& core = session.core();
     std::vector<ClientKind> kinds;
     for (const QString& name : arguments->positional) {
         std::optional<ClientKind> kind;
         for (ClientKind candidate : kAllClientKinds) {
-            if (StoredText(candidate).compare(name, Qt::CaseInsensitive) == 0) kind = candidate;
+            if (StoredText(candidate).compare(name, Qt::CaseInsensitive) == 0)
+                kind = candidate;
         }
         if (!kind) {
             PrintError("unknown client " + name);
@@ -102,7 +112,8 @@ int RunAccountsCommand(Session& session) {
         }
         kinds.push_back(*kind);
     }
-    if (kinds.empty()) kinds = core.clientKinds();
+    if (kinds.empty())
+        kinds = core.clientKinds();
     if (arguments->flags.contains("--discover")) {
         core.rediscoverAccounts(kinds);
         session.waitUntilIdle();
@@ -112,46 +123,56 @@ int RunAccountsCommand(Session& session) {
         const AccountsInfo& info = core.clientKindToAccountsInfoMap().at(kind);
         if (session.line().json) {
             nlohmann::json accounts = nlohmann::json::array(), cached = nlohmann::json::array();
-            for (const auto& account : info.accounts) accounts.push_back(AccountJson(*account));
-            for (const auto& account : info.cachedAccounts) cached.push_back(AccountJson(*account));
-            document[StoredText(kind).toStdString()] = {{"status", CaseName(info.status).toStdString()},
-                                                        {"accounts", accounts},
-                                                        {"cachedAccounts", cached}};
+            for (const auto& account : info.accounts)
+                accounts.push_back(AccountJson(*account));
+            for (const auto& account : info.cachedAccounts)
+                cached.push_back(AccountJson(*account));
+            document[StoredText(kind).toStdString()] = {
+                {"status", CaseName(info.status).toStdString()},
+                {"accounts", accounts},
+                {"cachedAccounts", cached}};
         } else {
             PrintText(StoredText(kind) + " (" + CaseName(info.status) + ")");
-            for (const auto& account : info.accounts) PrintText("    " + account->displayName());
+            for (const auto& account : info.accounts)
+                PrintText("    " + account->displayName());
         }
     }
-    if (session.line().json) PrintJson(document);
+    if (session.line().json)
+        PrintJson(document);
     return 0;
 }
 
 int RunListCommand(Session& session) {
     const auto arguments = Arguments(session, {}, {"--all"}, 0);
-    if (!arguments) return 2;
+    if (!arguments)
+        return 2;
     Core& core = session.core();
     const SignatureIds ids =
         arguments->flags.contains("--all") ? core.signatureIds() : core.visibleSignatureIds();
     if (session.line().json) {
         nlohmann::json list = nlohmann::json::array();
-        for (SignatureId id : ids) list.push_back(SignatureJson(id, *core.signature(id)));
+        for (SignatureId id : ids)
+            list.push_back(SignatureJson(id, *core.signature(id)));
         PrintJson(list);
         return 0;
     }
-    for (SignatureId id : ids) PrintText(SignatureLine(id, *core.signature(id)));
+    for (SignatureId id : ids)
+        PrintText(SignatureLine(id, *core.signature(id)));
     return 0;
 }
 
 int RunShowCommand(Session& session) {
     const auto arguments = Arguments(session, {}, {}, 1);
-    if (!arguments) return 2;
+    if (!arguments)
+        return 2;
     if (arguments->positional.size() != 1) {
         PrintError("show needs one signature");
         return 2;
     }
     Core& core = session.core();
     const auto id = ResolveSignature(core, arguments->positional.first());
-    if (!id) return 1;
+    if (!id)
+        return 1;
     if (session.line().json) {
         PrintJson(SignatureJson(*id, *core.signature(*id)));
     } else {
@@ -161,14 +182,16 @@ int RunShowCommand(Session& session) {
 }
 
 int RunRefreshCommand(Session& session) {
-    if (!Arguments(session, {}, {}, 0)) return 2;
+    if (!Arguments(session, {}, {}, 0))
+        return 2;
     Core& core = session.core();
     const size_t refreshes = core.refreshOutcomes().size(), syncs = core.syncOutcomes().size();
     core.refreshFromServer();
     session.waitUntilIdle();
     for (size_t i = refreshes; i < core.refreshOutcomes().size(); ++i) {
         const WorkOutcome& outcome = core.refreshOutcomes()[i];
-        if (!outcome.success) PrintError(outcome.title + ": " + outcome.details);
+        if (!outcome.success)
+            PrintError(outcome.title + ": " + outcome.details);
     }
     return StatusOf(core, refreshes, syncs);
 }
@@ -185,7 +208,8 @@ void ForwardSignal(int number) {
 }  // namespace
 
 int RunRunCommand(Session& session) {
-    if (!Arguments(session, {}, {}, 0)) return 2;
+    if (!Arguments(session, {}, {}, 0))
+        return 2;
     Core& core = session.core();
     // Signals arrive at any point; a socket pair turns them into events of the main loop.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalPipe) != 0) {
@@ -195,7 +219,8 @@ int RunRunCommand(Session& session) {
     QSocketNotifier notifier(gSignalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&core] {
         char byte = 0;
-        if (::read(gSignalPipe[0], &byte, 1) != 1) return;
+        if (::read(gSignalPipe[0], &byte, 1) != 1)
+            return;
         if (byte == SIGHUP) {
             core.refreshFromServerIfPossible();  // a wake
         } else {
@@ -206,7 +231,8 @@ int RunRunCommand(Session& session) {
     action.sa_handler = ForwardSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int number : {SIGHUP, SIGINT, SIGTERM}) sigaction(number, &action, nullptr);
+    for (int number : {SIGHUP, SIGINT, SIGTERM})
+        sigaction(number, &action, nullptr);
     core.start();
     QCoreApplication::exec();
     session.waitUntilIdle();

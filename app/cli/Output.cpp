@@ -12,7 +12,9 @@ namespace {
 
 using nlohmann::json;
 
-std::string Utf8(const QString& text) { return text.toStdString(); }
+std::string Utf8(const QString& text) {
+    return text.toStdString();
+}
 
 json OptionalText(const std::optional<QString>& text) {
     return text ? json(Utf8(*text)) : json(nullptr);
@@ -27,7 +29,8 @@ json PerformedPayloadJson(const PerformedInstallationPayload& payload) {
 }
 
 template <typename Info, typename PayloadJson>
-json InstallationsJson(const std::map<ClientKind, Info>& map, bool Info::*all, PayloadJson payloadJson) {
+json InstallationsJson(const std::map<ClientKind, Info>& map, bool Info::*all,
+                       PayloadJson payloadJson) {
     json result = json::object();
     for (const auto& [kind, info] : map) {
         json accounts = json::object();
@@ -36,7 +39,8 @@ json InstallationsJson(const std::map<ClientKind, Info>& map, bool Info::*all, P
         }
         result[Utf8(StoredText(kind))] = {
             {"allAccounts", info.*all},
-            {"payload", info.allAccountsPayloadX ? payloadJson(*info.allAccountsPayloadX) : json(nullptr)},
+            {"payload",
+             info.allAccountsPayloadX ? payloadJson(*info.allAccountsPayloadX) : json(nullptr)},
             {"accounts", accounts}};
     }
     return result;
@@ -47,8 +51,10 @@ QString InstallationsText(const std::map<ClientKind, Info>& map, bool Info::*all
     QStringList parts;
     for (const auto& [kind, info] : map) {
         QStringList emails;
-        for (const auto& [email, payload] : info.accountEmailToPayloadMap) emails << email;
-        parts << StoredText(kind) + "[" + (info.*all ? QString("all accounts") : emails.join(", ")) + "]";
+        for (const auto& [email, payload] : info.accountEmailToPayloadMap)
+            emails << email;
+        parts << StoredText(kind) + "[" +
+                     (info.*all ? QString("all accounts") : emails.join(", ")) + "]";
     }
     return parts.isEmpty() ? "none" : parts.join(" ");
 }
@@ -71,8 +77,9 @@ json SignatureJson(SignatureId id, const Signature& s) {
         {"lastUpdateUnixTime", s.lastUpdateUnixTimeQz},
         {"pendingDeletion", s.pendingDeletion},
         {"uuid", s.uuidX ? json(Utf8(CanonicalUuidText(*s.uuidX))) : json(nullptr)},
-        {"selected", InstallationsJson(s.clientKindToSelectedInstallationsInfoMap,
-                                       &SelectedInstallationsInfo::allAccountsSelected, SelectedPayloadJson)},
+        {"selected",
+         InstallationsJson(s.clientKindToSelectedInstallationsInfoMap,
+                           &SelectedInstallationsInfo::allAccountsSelected, SelectedPayloadJson)},
         {"performed", InstallationsJson(s.clientKindToPerformedInstallationsInfoMap,
                                         &PerformedInstallationsInfo::allAccountsInstalled,
                                         PerformedPayloadJson)},
@@ -108,9 +115,10 @@ json ClientJson(ClientKind kind, const ClientInfo& info) {
 
 QString SignatureLine(SignatureId id, const Signature& s) {
     const QString source = s.isServiceBased() ? "key " + s.keyQe : "file " + s.filePathQe;
-    QString line = id.toString() + "\t" + s.nameQe + "\t" + source + "\t" +
-                   (s.active ? "active" : "inactive");
-    if (s.pendingDeletion) line += "\tpending deletion";
+    QString line =
+        id.toString() + "\t" + s.nameQe + "\t" + source + "\t" + (s.active ? "active" : "inactive");
+    if (s.pendingDeletion)
+        line += "\tpending deletion";
     line += "\tselected: " + InstallationsText(s.clientKindToSelectedInstallationsInfoMap,
                                                &SelectedInstallationsInfo::allAccountsSelected);
     line += "\tperformed: " + InstallationsText(s.clientKindToPerformedInstallationsInfoMap,
@@ -123,7 +131,8 @@ QString SignatureDetails(SignatureId id, const Signature& s) {
     const json document = SignatureJson(id, s);
     for (const auto& [name, value] : document.items()) {
         if (value.is_string()) {
-            lines << QString::fromStdString(name) + ": " + QString::fromStdString(value.get<std::string>());
+            lines << QString::fromStdString(name) + ": " +
+                         QString::fromStdString(value.get<std::string>());
         } else {
             lines << QString::fromStdString(name) + ": " + QString::fromStdString(value.dump());
         }
@@ -132,9 +141,12 @@ QString SignatureDetails(SignatureId id, const Signature& s) {
 }
 
 void PrintJson(const nlohmann::json& document) {
-    std::printf("%s\n", document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    std::printf("%s\n",
+                document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
 }
 
-void PrintText(const QString& text) { std::printf("%s\n", text.toUtf8().constData()); }
+void PrintText(const QString& text) {
+    std::printf("%s\n", text.toUtf8().constData());
+}
 
 }  // namespace quillet

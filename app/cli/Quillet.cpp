@@ -12,7 +12,9 @@ namespace quillet {
 
 namespace {
 
-void PrintError(const QString& text) { std::fprintf(stderr, "quillet: %s\n", text.toUtf8().constData()); }
+void PrintError(const QString& text) {
+    std::fprintf(stderr, "quillet: %s\n", text.toUtf8().constData());
+}
 
 }  // namespace
 
@@ -44,9 +46,8 @@ int RunQuilletCommand(const QStringList& arguments) {
         return 0;
     }
     const std::map<QString, int (*)(Session&)> commands = {
-        {"clients", RunClientsCommand}, {"accounts", RunAccountsCommand},
-        {"list", RunListCommand},       {"show", RunShowCommand},
-        {"refresh", RunRefreshCommand}, {"run", RunRunCommand},
+        {"clients", RunClientsCommand}, {"accounts", RunAccountsCommand}, {"list", RunListCommand},
+        {"show", RunShowCommand},       {"refresh", RunRefreshCommand},   {"run", RunRunCommand},
     };
     const auto command = commands.find(line.command);
     if (command == commands.end()) {
@@ -54,7 +55,8 @@ int RunQuilletCommand(const QStringList& arguments) {
         return 1;
     }
     auto session = Session::open(line);
-    if (!session) return 1;
+    if (!session)
+        return 1;
     return command->second(*session);
 }
 

@@ -1,7 +1,7 @@
 #include "app/cli/Session.h"
 
-#include <cstdio>
 #include <unistd.h>
+#include <cstdio>
 
 #include "platform/EventLoop.h"
 
@@ -10,9 +10,12 @@ namespace quillet {
 namespace {
 
 TerminalPrompter::Policy PolicyFor(const CommandLine& line) {
-    if (line.policy == AnswerPolicy::yes) return TerminalPrompter::Policy::firstButton;
-    if (line.policy == AnswerPolicy::later) return TerminalPrompter::Policy::lastButton;
-    return isatty(STDIN_FILENO) ? TerminalPrompter::Policy::ask : TerminalPrompter::Policy::lastButton;
+    if (line.policy == AnswerPolicy::yes)
+        return TerminalPrompter::Policy::firstButton;
+    if (line.policy == AnswerPolicy::later)
+        return TerminalPrompter::Policy::lastButton;
+    return isatty(STDIN_FILENO) ? TerminalPrompter::Policy::ask
+                                : TerminalPrompter::Policy::lastButton;
 }
 
 }  // namespace
@@ -41,11 +44,12 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
     const ConsoleSink systemLog = SystemLogConsole();
     options.console = [systemLog, verbose](const QString& text) {
         systemLog(text);
-        if (verbose) std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+        if (verbose)
+            std::fprintf(stderr, "%s\n", text.toUtf8().constData());
     };
-    const Platform platform{session->_paths,     session->_mainQueue, session->_notificationCenter,
-                            *session->_prompter, session->_workspace, session->_bundle,
-                            session->_accessibility};
+    const Platform platform{
+        session->_paths,     session->_mainQueue, session->_notificationCenter, *session->_prompter,
+        session->_workspace, session->_bundle,    session->_accessibility};
     QString error;
     session->_core = Core::create(platform, std::move(options), &error);
     if (!session->_core) {

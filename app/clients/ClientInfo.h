@@ -22,7 +22,7 @@ struct ClientInfo {
     const QString path;  // the application bundle, such as /Applications/Mail.app
     const QString bundleShortVersionString;
     const QString bundleVersion;
-    std::optional<QString> appleMailDataPathQ;       // Apple Mail: its newest MailData folder
+    std::optional<QString> appleMailDataPathQ;  // Apple Mail: its newest MailData folder
     std::optional<OutlookVersionKind> outlookVersionKindQ;  // Outlook: the version class
     std::optional<QString> mozillaBasedClientProfilePathQ;  // Postbox, Thunderbird: the profile
 };

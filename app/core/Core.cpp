@@ -18,7 +18,9 @@ Core* gShared = nullptr;
 
 }  // namespace
 
-Core* Core::shared() { return gShared; }
+Core* Core::shared() {
+    return gShared;
+}
 
 Core::Core(const Platform& platform, Options options, Brand brand)
     : _platform(platform),
@@ -37,7 +39,8 @@ Core::Core(const Platform& platform, Options options, Brand brand)
 
 Core::~Core() {
     *_alive = false;
-    if (gShared == this) gShared = nullptr;
+    if (gShared == this)
+        gShared = nullptr;
     InstallProcessLogger(nullptr);
     InstallLocalizationBundle(nullptr);
 }
@@ -47,13 +50,15 @@ std::unique_ptr<Core> Core::create(const Platform& platform, Options options,
     QString brandError;
     auto brand = Brand::load(platform.bundle, Brand::Deliverable::desktopApp, &brandError);
     if (!brand) {
-        if (errorMessage) *errorMessage = brandError;
+        if (errorMessage)
+            *errorMessage = brandError;
         return nullptr;
     }
     std::unique_ptr<Core> core(new Core(platform, std::move(options), std::move(*brand)));
     // Registered before the creation steps, so that code they call reaches it.
     gShared = core.get();
-    if (!core->runCreationSteps(errorMessage)) return nullptr;
+    if (!core->runCreationSteps(errorMessage))
+        return nullptr;
     return core;
 }
 
@@ -87,7 +92,8 @@ void Core::detectClients() {
     _clientKindToInfoMap = FindInstalledClients(_platform.paths, _outlookMode);
     _clientKinds = AvailableClientKinds(_clientKindToInfoMap);
     LogDetectedClients(_clientKindToInfoMap, _clientKinds, _platform.paths, _outlookMode, *_brand);
-    for (ClientKind kind : _clientKinds) _clientKindToAccountsInfoMap[kind] = AccountsInfo{};
+    for (ClientKind kind : _clientKinds)
+        _clientKindToAccountsInfoMap[kind] = AccountsInfo{};
 }
 
 void Core::loadSignatures() {
@@ -96,7 +102,8 @@ void Core::loadSignatures() {
     _idToSignatureMap = std::move(map);
     _qVisibleSignatureIdsQ.reset();
     logInfo("Loaded " + QString::number(_signatureIds.size()) + " signature(s):");
-    for (SignatureId id : _signatureIds) logInfo("    " + Describe(*_idToSignatureMap.at(id)));
+    for (SignatureId id : _signatureIds)
+        logInfo("    " + Describe(*_idToSignatureMap.at(id)));
 }
 
 void Core::start() {
@@ -113,7 +120,8 @@ SignatureIds Core::visibleSignatureIds() {
     if (!_qVisibleSignatureIdsQ) {
         SignatureIds visible;
         for (SignatureId id : _signatureIds) {
-            if (!_idToSignatureMap.at(id)->pendingDeletion) visible.push_back(id);
+            if (!_idToSignatureMap.at(id)->pendingDeletion)
+                visible.push_back(id);
         }
         _qVisibleSignatureIdsQ = std::move(visible);
     }
@@ -137,11 +145,13 @@ void Core::saveSignature(SignatureId id, bool sync, bool defer) {
     _storeX->SaveSignatures({id}, _idToSignatureMap);
     _qVisibleSignatureIdsQ.reset();
     refreshFromServerIfPossible();
-    if (!sync) return;
+    if (!sync)
+        return;
     if (defer) {
         ++_deferredSyncs;
         _platform.mainQueue.post([this, id, alive = std::weak_ptr<bool>(_alive)] {
-            if (alive.expired()) return;
+            if (alive.expired())
+                return;
             --_deferredSyncs;
             syncSignatures({id});
         });
@@ -162,10 +172,12 @@ void Core::reinstallSignature(SignatureId id) {
     ++_keyFetchesInProgress;
     _serviceClient->FetchSignatureByKey(
         key, [this, id, key, alive = std::weak_ptr<bool>(_alive)](const KeyFetchResult& result) {
-            if (alive.expired()) return;
+            if (alive.expired())
+                return;
             --_keyFetchesInProgress;
             const SignaturePtr signature = this->signature(id);
-            if (!signature) return;  // removed while the fetch ran
+            if (!signature)
+                return;  // removed while the fetch ran
             if (result.error) {
                 showCriticalAlert(result.errorTitle.value_or(QString()),
                                   result.errorDetails.value_or(QString()));
@@ -190,21 +202,25 @@ void Core::syncSignatures(const SignatureIds& ids) {
     // A pass asked for while another runs waits for it: the clients' files must not be written
     // by two passes at once.
     _queuedSyncPasses.push_back(ids);
-    if (!_syncPassRunning) runNextSyncPass();
+    if (!_syncPassRunning)
+        runNextSyncPass();
 }
 
 void Core::runNextSyncPass() {
-    if (_queuedSyncPasses.empty()) return;
+    if (_queuedSyncPasses.empty())
+        return;
     const SignatureIds ids = _queuedSyncPasses.front();
     _queuedSyncPasses.pop_front();
     _syncPassRunning = true;
     _syncPassRunner(ids, [this, alive = std::weak_ptr<bool>(_alive)](WorkOutcome outcome) {
-        if (alive.expired()) return;
+        if (alive.expired())
+            return;
         _syncOutcomes.push_back(std::move(outcome));
         _syncPassRunning = false;
         if (!_queuedSyncPasses.empty()) {
             _platform.mainQueue.post([this, alive] {
-                if (!alive.expired() && !_syncPassRunning) runNextSyncPass();
+                if (!alive.expired() && !_syncPassRunning)
+                    runNextSyncPass();
             });
         }
     });
@@ -237,7 +253,8 @@ std::pair<SignatureIds, SignatureIds> Core::applySignatureUpdates(
     SignatureIds updated, modifiedOnly, changed;
     for (SignatureId id : _signatureIds) {
         Signature& signature = *_idToSignatureMap.at(id);
-        if (signature.keyQe.isEmpty()) continue;
+        if (signature.keyQe.isEmpty())
+            continue;
         bool textChanged = false, timeFilled = false, activeChanged = false;
         if (const auto update = updates.find(signature.keyQe); update != updates.end()) {
             if (update->second.newMainTextQe != signature.mainTextQe) {
@@ -278,21 +295,24 @@ void Core::refreshCompleted(bool success, const SignatureIds& updated,
                             const SignatureIds& modifiedOnly,
                             const std::optional<QString>& errorTitle,
                             const std::optional<QString>& errorDetails) {
-    if (_refreshesInProgress > 0) --_refreshesInProgress;
+    if (_refreshesInProgress > 0)
+        --_refreshesInProgress;
     if (success) {
         _refreshOutcomes.push_back(WorkOutcome{});
         scheduleRefresh(kRefreshFromServer_AfterSuccess_Delay);
         if (!updated.empty() || !modifiedOnly.empty()) {
-            _platform.notificationCenter.post(kSignaturesUpdatedFromServerNotification,
-                                              {{kUpdatedSignatureIdsKey, updated},
-                                               {kModifiedOnlySignatureIdsKey, modifiedOnly}});
+            _platform.notificationCenter.post(
+                kSignaturesUpdatedFromServerNotification,
+                {{kUpdatedSignatureIdsKey, updated}, {kModifiedOnlySignatureIdsKey, modifiedOnly}});
         }
-        if (!updated.empty()) syncSignatures(updated);
+        if (!updated.empty())
+            syncSignatures(updated);
     } else {
         const QString title = errorTitle.value_or(QString());
         const QString details = errorDetails.value_or(QString());
         _refreshOutcomes.push_back(WorkOutcome{false, title, details});
-        if (_options.mainWindowIsVisibleAndKey()) showCriticalAlert(title, details);
+        if (_options.mainWindowIsVisibleAndKey())
+            showCriticalAlert(title, details);
         scheduleRefresh(kRefreshFromServer_AfterError_Delay);
     }
 }
@@ -300,9 +320,11 @@ void Core::refreshCompleted(bool success, const SignatureIds& updated,
 void Core::scheduleRefresh(double delay) {
     const std::int64_t ticket = _refreshFromServer_NextId;
     _platform.mainQueue.postAfter(delay, [this, ticket, alive = std::weak_ptr<bool>(_alive)] {
-        if (alive.expired()) return;
+        if (alive.expired())
+            return;
         // A refresh ran in between and scheduled its own successor.
-        if (ticket != _refreshFromServer_NextId) return;
+        if (ticket != _refreshFromServer_NextId)
+            return;
         refreshFromServerIfPossible();
     });
 }
@@ -312,7 +334,8 @@ bool Core::isNewOutlookDetected() const {
 }
 
 void Core::showNewOutlookNoticeIfNeeded() {
-    if (_newOutlookNoticeShown) return;
+    if (_newOutlookNoticeShown)
+        return;
     _newOutlookNoticeShown = true;
     ShowNewOutlookNotice(_platform.prompter, _platform.workspace, *_brand);
 }

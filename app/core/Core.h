@@ -44,7 +44,8 @@ struct WorkOutcome {
 };
 
 // The sync pass over a list of signatures; calls done once, on the main thread, when finished.
-using SyncPassRunner = std::function<void(const SignatureIds& ids, std::function<void(WorkOutcome)> done)>;
+using SyncPassRunner =
+    std::function<void(const SignatureIds& ids, std::function<void(WorkOutcome)> done)>;
 
 class Core final : public UpdatedSignaturesReceiver {
 public:
@@ -69,7 +70,8 @@ public:
     void loadSignatures();
     void startAccountDiscovery();
     void rediscoverAccounts(const std::vector<ClientKind>& kinds);
-    void SetDiscoveredAccounts(ClientKind kind, const std::optional<Accounts>& accounts, bool partial);
+    void SetDiscoveredAccounts(ClientKind kind, const std::optional<Accounts>& accounts,
+                               bool partial);
 
     const ClientInfoMap& clientKindToInfoMap() const { return _clientKindToInfoMap; }
     const std::vector<ClientKind>& clientKinds() const { return _clientKinds; }
@@ -92,7 +94,8 @@ public:
     std::pair<SignatureIds, SignatureIds> applySignatureUpdates(
         const SignatureUpdates& updates, const std::optional<ActiveFlags>& activeFlags,
         std::int64_t updateTime, const QString& label) override;
-    void refreshCompleted(bool success, const SignatureIds& updated, const SignatureIds& modifiedOnly,
+    void refreshCompleted(bool success, const SignatureIds& updated,
+                          const SignatureIds& modifiedOnly,
                           const std::optional<QString>& errorTitle,
                           const std::optional<QString>& errorDetails) override;
 

@@ -40,7 +40,8 @@ void Core::startAccountDiscovery() {
                 .empty();
         // A client that needs a permission is not scripted at start when its cache has
         // accounts: no permission prompt at login, and the cache serves until the person asks.
-        if (!needsNoPermission && hasCachedAccounts) continue;
+        if (!needsNoPermission && hasCachedAccounts)
+            continue;
         kept.push_back(kind);
     }
     for (ClientKind kind : kept) {
@@ -55,19 +56,22 @@ void Core::rediscoverAccounts(const std::vector<ClientKind>& kinds) {
     std::vector<ClientKind> kept;
     for (ClientKind kind : kinds) {
         const auto found = _clientKindToAccountsInfoMap.find(kind);
-        if (found == _clientKindToAccountsInfoMap.end()) continue;  // not a detected client
-        if (found->second.status == AccountsInfoStatus::discovering) continue;
+        if (found == _clientKindToAccountsInfoMap.end())
+            continue;  // not a detected client
+        if (found->second.status == AccountsInfoStatus::discovering)
+            continue;
         found->second.status = AccountsInfoStatus::discovering;
         kept.push_back(kind);
     }
-    if (kept.empty()) return;
+    if (kept.empty())
+        return;
     _platform.notificationCenter.post(kAccountsInfoUpdatedNotification);
     validateAccountDiscovery(kept);
     startDiscovery(kept);
 }
 
 void Core::validateAccountDiscovery(const std::vector<ClientKind>& kinds) {
-    const PermissionContext context{_clientKindToInfoMap, _clientKinds, _scriptRunner,
+    const PermissionContext context{_clientKindToInfoMap,    _clientKinds,       _scriptRunner,
                                     _platform.accessibility, _platform.prompter, _brand->appName()};
     AccessibilityHelper::validate(context, AccessibilityHelper::ValidationKind::accountDiscovery,
                                   std::set<ClientKind>(kinds.begin(), kinds.end()));
@@ -75,7 +79,8 @@ void Core::validateAccountDiscovery(const std::vector<ClientKind>& kinds) {
 
 void Core::startDiscovery(const std::vector<ClientKind>& kinds) {
     std::vector<std::pair<ClientKind, ClientInfoPtr>> clients;
-    for (ClientKind kind : kinds) clients.emplace_back(kind, _clientKindToInfoMap.at(kind));
+    for (ClientKind kind : kinds)
+        clients.emplace_back(kind, _clientKindToInfoMap.at(kind));
     ++_discoveriesInProgress;
     auto discovery = DiscoverAccounts(
         clients, _scriptRunner, _platform.paths, _platform.mainQueue,
@@ -83,11 +88,13 @@ void Core::startDiscovery(const std::vector<ClientKind>& kinds) {
             SetDiscoveredAccounts(kind, accounts, partial);
         },
         [this, alive = std::weak_ptr<bool>(_alive)] {
-            if (alive.expired()) return;
+            if (alive.expired())
+                return;
             --_discoveriesInProgress;
             // Finished discoveries are dropped on a later turn, outside their own call.
             _platform.mainQueue.post([this, alive] {
-                if (alive.expired()) return;
+                if (alive.expired())
+                    return;
                 std::erase_if(_discoveries, [](const auto& d) { return d->isFinished(); });
             });
         });
@@ -97,7 +104,8 @@ void Core::startDiscovery(const std::vector<ClientKind>& kinds) {
 void Core::SetDiscoveredAccounts(ClientKind kind, const std::optional<Accounts>& accounts,
                                  bool partial) {
     const auto found = _clientKindToAccountsInfoMap.find(kind);
-    if (found == _clientKindToAccountsInfoMap.end()) return;
+    if (found == _clientKindToAccountsInfoMap.end())
+        return;
     ApplyDiscoveredAccounts(found->second, accounts, partial);
     SaveCachedAccounts(_dataFolder, _clientKindToAccountsInfoMap);
     _platform.notificationCenter.post(kAccountsInfoUpdatedNotification);

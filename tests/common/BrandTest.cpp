@@ -3,9 +3,9 @@
 #include <QUrlQuery>
 
 #include "common/Brand.h"
+#include "platform/Bundle.h"
 #include "platform/Plist.h"
 #include "tests/support/FakeMac.h"
-#include "platform/Bundle.h"
 
 namespace quillet {
 namespace {

@@ -97,16 +97,19 @@ TEST(Logger, TwoThreadsLoggingAtOnceGiveWholeLines) {
     Logger logger(temporary.path(), "v", [](const QString&) {});
     const QString longText(2000, 'x');
     auto writer = [&](const QString& tag) {
-        for (int i = 0; i < 200; ++i) logger.debug(tag + longText);
+        for (int i = 0; i < 200; ++i)
+            logger.debug(tag + longText);
     };
     std::thread a(writer, "A"), b(writer, "B");
     a.join();
     b.join();
     int whole = 0;
     for (const QString& line : FileLines(logger.path())) {
-        if (line.isEmpty() || line == kSeparator || line.endsWith("Info: v")) continue;
+        if (line.isEmpty() || line == kSeparator || line.endsWith("Info: v"))
+            continue;
         ASSERT_TRUE(line.startsWith("[")) << line.left(80).toStdString();
-        ASSERT_TRUE(line.endsWith("] Debug: A" + longText) || line.endsWith("] Debug: B" + longText));
+        ASSERT_TRUE(line.endsWith("] Debug: A" + longText) ||
+                    line.endsWith("] Debug: B" + longText));
         ++whole;
     }
     EXPECT_EQ(whole, 400);

@@ -34,8 +34,9 @@ TEST(SignatureDescription, FilledFieldsAppearInOrderWithCharacterLengths) {
     performed.accountEmailToPayloadMap["a@b.c"] = PerformedInstallationPayload{"ID", "héllo"};
     s.clientKindToPerformedInstallationsInfoMap[ClientKind::appleMail] = performed;
     const QString text = Describe(s);
-    EXPECT_TRUE(text.contains("insert for forwards: false, key: k1, last update Unix time: 42, "
-                              "main text: length 8, name: Work, pending deletion: false"))
+    EXPECT_TRUE(
+        text.contains("insert for forwards: false, key: k1, last update Unix time: 42, "
+                      "main text: length 8, name: Work, pending deletion: false"))
         << text.toStdString();
     EXPECT_TRUE(text.contains(
         "selected installations: [Quillet.ClientKind.outlook: SelectedInstallationsInfo{all "
@@ -60,7 +61,8 @@ TEST(SignatureRecords, MarkForReinstallationMarksEverySelectedPayload) {
     EXPECT_TRUE(s.clientKindToSelectedInstallationsInfoMap[ClientKind::spark]
                     .allAccountsPayloadX->pendingReinstallation);
     for (const auto& [email, payload] :
-         s.clientKindToSelectedInstallationsInfoMap[ClientKind::appleMail].accountEmailToPayloadMap) {
+         s.clientKindToSelectedInstallationsInfoMap[ClientKind::appleMail]
+             .accountEmailToPayloadMap) {
         EXPECT_TRUE(payload.pendingReinstallation) << email.toStdString();
     }
 }

@@ -98,7 +98,8 @@ TEST(NotificationCenter, DeliversToObserversOfTheName) {
 TEST(Prompters, ScriptedPrompterRecordsAndAnswers) {
     ScriptedPrompter prompter;
     prompter.answerWith("Later");
-    const Alert question{AlertStyle::warning, "Close?", "Mail", {"OK", "Later"}, QString("Re-open")};
+    const Alert question{
+        AlertStyle::warning, "Close?", "Mail", {"OK", "Later"}, QString("Re-open")};
     EXPECT_EQ(prompter.ask(question).button, "Later");
     EXPECT_EQ(prompter.ask(question).button, "OK");  // the script ran out: the first button
     ASSERT_EQ(prompter.shown().size(), 2u);
@@ -111,7 +112,8 @@ TEST(Prompters, TerminalPrompterPrintsTheAlertAndFollowsItsPolicy) {
     FILE* output = open_memstream(&buffer, &size);
     {
         TerminalPrompter yes(TerminalPrompter::Policy::firstButton, true, stdin, output);
-        const Alert retry{AlertStyle::critical, "Could not fetch", "offline", {"Retry", "Cancel"}, {}};
+        const Alert retry{
+            AlertStyle::critical, "Could not fetch", "offline", {"Retry", "Cancel"}, {}};
         EXPECT_EQ(yes.ask(retry).button, "Retry");
         EXPECT_EQ(yes.ask(retry).button, "Cancel");  // asked again: the last button
         const Alert close{AlertStyle::warning, "Close", "", {"OK", "Later"}, QString("Re-open")};
@@ -124,7 +126,8 @@ TEST(Prompters, TerminalPrompterPrintsTheAlertAndFollowsItsPolicy) {
     std::fclose(output);
     const QString printed = QString::fromUtf8(buffer, static_cast<qsizetype>(size));
     std::free(buffer);
-    EXPECT_TRUE(printed.startsWith("Could not fetch\noffline\n-> Retry\n")) << printed.toStdString();
+    EXPECT_TRUE(printed.startsWith("Could not fetch\noffline\n-> Retry\n"))
+        << printed.toStdString();
     EXPECT_TRUE(printed.endsWith("Close\n-> Later\n")) << printed.toStdString();
 }
 
@@ -133,14 +136,16 @@ TEST(Prompters, TerminalPrompterReadsTheChoice) {
     FILE* output = std::fopen("/dev/null", "w");
     TerminalPrompter prompter(TerminalPrompter::Policy::ask, false, input, output);
     EXPECT_EQ(prompter.ask({AlertStyle::warning, "t", "", {"OK", "Later"}, {}}).button, "Later");
-    EXPECT_EQ(prompter.ask({AlertStyle::warning, "t", "", {"OK", "Later"}, {}}).button, "Later");  // EOF
+    EXPECT_EQ(prompter.ask({AlertStyle::warning, "t", "", {"OK", "Later"}, {}}).button,
+              "Later");  // EOF
     std::fclose(input);
     std::fclose(output);
 }
 
 TEST(FileWorkspace, TerminatesLaunchesAndLogs) {
     FakeMac mac;
-    const QString mail = mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0", "3774");
+    const QString mail = mac.installApplication("/System/Applications", "Mail.app",
+                                                "com.apple.mail", "16.0", "3774");
     mac.setRunning({"com.apple.mail", "com.apple.mail", "org.mozilla.thunderbird"});
     FileWorkspace workspace(mac.paths());
     EXPECT_TRUE(workspace.forceTerminate("com.apple.mail"));

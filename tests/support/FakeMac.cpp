@@ -22,7 +22,8 @@ bool CopyFolder(const QString& from, const QString& to) {
             QDir().mkpath(target);
         } else {
             QFile::remove(target);
-            if (!QFile::copy(path, target)) return false;
+            if (!QFile::copy(path, target))
+                return false;
         }
     }
     return true;
@@ -70,7 +71,8 @@ void FakeMac::writeFile(const QString& path, const QByteArray& contents) const {
     const QString real = path.startsWith(home()) || path.startsWith(root()) ? path : rootPath(path);
     QDir().mkpath(QFileInfo(real).absolutePath());
     QFile file(real);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(contents);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(contents);
 }
 
 QString FakeMac::installApplication(const QString& folder, const QString& bundleName,
@@ -90,11 +92,16 @@ QString FakeMac::installApplication(const QString& folder, const QString& bundle
 
 QString FakeMac::ApplicationBundleName(ClientKind kind) {
     switch (kind) {
-        case ClientKind::appleMail: return "Mail.app";
-        case ClientKind::outlook: return "Microsoft Outlook.app";
-        case ClientKind::postbox: return "Postbox.app";
-        case ClientKind::spark: return "Spark.app";
-        case ClientKind::thunderbird: return "Thunderbird.app";
+        case ClientKind::appleMail:
+            return "Mail.app";
+        case ClientKind::outlook:
+            return "Microsoft Outlook.app";
+        case ClientKind::postbox:
+            return "Postbox.app";
+        case ClientKind::spark:
+            return "Spark.app";
+        case ClientKind::thunderbird:
+            return "Thunderbird.app";
     }
     return {};
 }
@@ -117,20 +124,23 @@ QString FakeMac::MozillaProfilesFolder(ClientKind kind) {
 }
 
 QString FakeMac::addMozillaProfile(ClientKind kind, const QString& profileName) const {
-    const QString path = _paths.userLibrary() + "/" + MozillaProfilesFolder(kind) + "/" + profileName;
+    const QString path =
+        _paths.userLibrary() + "/" + MozillaProfilesFolder(kind) + "/" + profileName;
     QDir().mkpath(path);
     return path;
 }
 
 void FakeMac::setRunning(const QStringList& bundleIdentifiers) const {
     QString text;
-    for (const QString& identifier : bundleIdentifiers) text += identifier + "\n";
+    for (const QString& identifier : bundleIdentifiers)
+        text += identifier + "\n";
     writeFile("/var/run/workspace/running", text.toUtf8());
 }
 
 QStringList FakeMac::workspaceLog() const {
     QFile file(rootPath("/var/run/workspace/log"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
     return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
 }
 
@@ -152,7 +162,8 @@ void FakeMac::setScriptCrash(const QString& name) const {
 
 QStringList FakeMac::osascriptRuns() const {
     QFile file(rootPath("/var/fake-mac/osascript.log"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
     QStringList names;
     for (const QString& line : QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)) {
         names.append(line.section('\t', 0, 0));
@@ -162,7 +173,8 @@ QStringList FakeMac::osascriptRuns() const {
 
 QString FakeMac::lastScriptText(const QString& name) const {
     QFile file(rootPath("/var/fake-mac/osascript/" + name + "/last-script"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
     return QString::fromUtf8(file.readAll());
 }
 

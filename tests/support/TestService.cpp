@@ -28,7 +28,7 @@ TestService::TestService() : _server(std::make_unique<httplib::Server>()) {
         response.set_content(answer.dump(), "application/json");
     });
     _server->Get(R"(/node/api/v1/signature/key/(.+))", [this](const httplib::Request& request,
-                                                               httplib::Response& response) {
+                                                              httplib::Response& response) {
         std::lock_guard guard(_lock);
         ++_keyRequests;
         const auto found = _signatures.find(QString::fromStdString(request.matches[1]));
@@ -41,7 +41,8 @@ TestService::TestService() : _server(std::make_unique<httplib::Server>()) {
     _port = _server->bind_to_any_port("127.0.0.1");
     _thread = std::thread([this] { _server->listen_after_bind(); });
     // stop() only ends a server that is already running.
-    while (!_server->is_running()) std::this_thread::yield();
+    while (!_server->is_running())
+        std::this_thread::yield();
 }
 
 TestService::~TestService() {
@@ -54,7 +55,9 @@ TestService::~TestService() {
     _thread.join();
 }
 
-QUrl TestService::url() const { return QUrl(QString("http://127.0.0.1:%1").arg(_port)); }
+QUrl TestService::url() const {
+    return QUrl(QString("http://127.0.0.1:%1").arg(_port));
+}
 
 void TestService::setSignature(const QString& key, const QString& html) {
     std::lock_guard guard(_lock);

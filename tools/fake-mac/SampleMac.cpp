@@ -14,7 +14,8 @@ int main(int argc, char* argv[]) {
     }
     const quillet::FakeMac mac(QString::fromLocal8Bit(argv[1]));
     using quillet::ClientKind;
-    mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0", "3774.500.171");
+    mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0",
+                           "3774.500.171");
     mac.addAppleMailData("V10");
     mac.installClient(ClientKind::outlook, "16.78", "16.78.23121017");
     mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "0");

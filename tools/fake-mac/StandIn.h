@@ -18,7 +18,8 @@ inline fs::path RootFromArgv0(const char* argv0) {
 
 inline std::optional<std::string> ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in)
+        return std::nullopt;
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();

@@ -15,7 +15,8 @@ int main(int argc, char* argv[]) {
     const auto folder = standin::RootFromArgv0(argv[0]) / "var/fake-mac/defaults" / domain;
     if (const auto value = standin::ReadFile(folder / key)) {
         std::fputs(value->c_str(), stdout);
-        if (value->empty() || value->back() != '\n') std::fputc('\n', stdout);
+        if (value->empty() || value->back() != '\n')
+            std::fputc('\n', stdout);
         return 0;
     }
     std::fprintf(stderr, "\nThe domain/default pair of (%s, %s) does not exist\n", domain.c_str(),

@@ -34,7 +34,8 @@ TEST_F(AppleScriptTest, OutputLosesExactlyOneTrailingNewline) {
     EXPECT_EQ(run(), "true");
     mac.setScriptResult("Test-Script", "a\n\n");
     EXPECT_EQ(run(), "a\n");
-    EXPECT_TRUE(log.contains("Info: Raw output from AppleScript \"Test-Script\":\na\n\n--- end of raw output ---"));
+    EXPECT_TRUE(log.contains(
+        "Info: Raw output from AppleScript \"Test-Script\":\na\n\n--- end of raw output ---"));
 }
 
 TEST_F(AppleScriptTest, RunWithoutReplacementsRunsTheResourceItself) {
@@ -66,22 +67,26 @@ TEST_F(AppleScriptTest, ContentHoldingANamePlaceholderGetsTheName) {
     // the content and reaches into it.
     mac.addScriptResource("Test-Script", "**SIGNATURE_CONTENT**|**SIGNATURE_NAME**");
     const QString text = runner.appleScriptText(
-        "Test-Script", {{"**SIGNATURE_CONTENT**", "<p>**SIGNATURE_NAME**</p>"}, {"**SIGNATURE_NAME**", "Work"}});
+        "Test-Script",
+        {{"**SIGNATURE_CONTENT**", "<p>**SIGNATURE_NAME**</p>"}, {"**SIGNATURE_NAME**", "Work"}});
     EXPECT_EQ(text, "-- Test-Script\n<p>Work</p>|Work");
 }
 
 TEST_F(AppleScriptTest, NotAuthorizedMakesTheResultAbsentEvenWithOutput) {
-    mac.setScriptResult("Test-Script", "true\n",
-                        "x.scpt: execution error: Not authorized to send Apple events to Mail. (-1743)\n", 1);
+    mac.setScriptResult(
+        "Test-Script", "true\n",
+        "x.scpt: execution error: Not authorized to send Apple events to Mail. (-1743)\n", 1);
     EXPECT_FALSE(run());
-    EXPECT_TRUE(log.contains(
-        "Info: Could not execute AppleScript \"Test-Script\": not authorized to send Apple events"));
+    EXPECT_TRUE(
+        log.contains("Info: Could not execute AppleScript \"Test-Script\": not authorized to send "
+                     "Apple events"));
 }
 
 TEST_F(AppleScriptTest, ToolThatFailsWithoutOutputIsAFailedRunNotAnEmptyAnswer) {
     mac.setScriptResult("Test-Script", "", "first\n  last error  \n\n", 1);
     EXPECT_FALSE(run());
-    EXPECT_TRUE(log.containsText("Error: Could not execute AppleScript from \"Test-Script\":\n-- Test-Script"));
+    EXPECT_TRUE(log.containsText(
+        "Error: Could not execute AppleScript from \"Test-Script\":\n-- Test-Script"));
     EXPECT_TRUE(log.contains("Error: Last error line: \"last error\""));
 
     log.clear();
@@ -126,7 +131,8 @@ TEST(AppleScriptEscaping, EscapesBackslashesThenQuotes) {
     for (int round = 0; round < 2000; ++round) {
         QString text;
         const int length = random->bounded(12);
-        for (int i = 0; i < length; ++i) text += alphabet.at(random->bounded(alphabet.size()));
+        for (int i = 0; i < length; ++i)
+            text += alphabet.at(random->bounded(alphabet.size()));
         ASSERT_EQ(UnescapeFromAppleScript(EscapeForAppleScript(text)), text) << text.toStdString();
     }
 }

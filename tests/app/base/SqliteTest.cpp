@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <sqlite3.h>
 
 #include "app/base/Sqlite.h"
 #include "common/Log.h"
@@ -33,15 +33,17 @@ protected:
 
 TEST_F(SqliteTest, QueriesDeliverRowsUntilAskedToStop) {
     QStringList names;
-    EXPECT_TRUE(ExecuteSqliteSelectStatement(db, "SELECT name FROM t ORDER BY pk",
-                                             [&](sqlite3_stmt* s, bool*) { names << GetSqliteColumnText(s, 0); }));
+    EXPECT_TRUE(ExecuteSqliteSelectStatement(
+        db, "SELECT name FROM t ORDER BY pk",
+        [&](sqlite3_stmt* s, bool*) { names << GetSqliteColumnText(s, 0); }));
     EXPECT_EQ(names, QStringList({"a", "b", ""}));  // NULL reads as the empty text
 
     int calls = 0;
-    EXPECT_TRUE(ExecuteSqliteSelectStatement(db, "SELECT name FROM t", [&](sqlite3_stmt*, bool* stop) {
-        ++calls;
-        *stop = true;
-    }));
+    EXPECT_TRUE(
+        ExecuteSqliteSelectStatement(db, "SELECT name FROM t", [&](sqlite3_stmt*, bool* stop) {
+            ++calls;
+            *stop = true;
+        }));
     EXPECT_EQ(calls, 1);
 
     EXPECT_TRUE(ExecuteSqliteSelectStatement(db, "SELECT name FROM t WHERE 0",
@@ -49,30 +51,37 @@ TEST_F(SqliteTest, QueriesDeliverRowsUntilAskedToStop) {
 }
 
 TEST_F(SqliteTest, FailuresLogTheSqlText) {
-    EXPECT_FALSE(ExecuteSqliteSelectStatement(db, "SELEKT nothing", [](sqlite3_stmt*, bool*) { ADD_FAILURE(); }));
-    EXPECT_TRUE(log.contains(
-        "Error: ExecuteSqliteSelectStatement(_:sql:_:)(): Could not prepare statement: SELEKT nothing"));
+    EXPECT_FALSE(ExecuteSqliteSelectStatement(db, "SELEKT nothing",
+                                              [](sqlite3_stmt*, bool*) { ADD_FAILURE(); }));
+    EXPECT_TRUE(
+        log.contains("Error: ExecuteSqliteSelectStatement(_:sql:_:)(): Could not prepare "
+                     "statement: SELEKT nothing"));
     EXPECT_FALSE(ExecuteSqliteStatement(db, "INSERT INTO t (name) VALUES ('a')"));
-    EXPECT_TRUE(log.contains(
-        "Error: ExecuteSqliteStatement(_:sql:callbackQ:)(): Could not step statement: INSERT INTO t (name) VALUES ('a')"));
+    EXPECT_TRUE(
+        log.contains("Error: ExecuteSqliteStatement(_:sql:callbackQ:)(): Could not step statement: "
+                     "INSERT INTO t (name) VALUES ('a')"));
     EXPECT_FALSE(ExecuteSqliteStatement(db, "UPDATE nowhere SET x = 1"));
-    EXPECT_TRUE(log.contains(
-        "Error: ExecuteSqliteStatement(_:sql:callbackQ:)(): Could not prepare statement: UPDATE nowhere SET x = 1"));
+    EXPECT_TRUE(
+        log.contains("Error: ExecuteSqliteStatement(_:sql:callbackQ:)(): Could not prepare "
+                     "statement: UPDATE nowhere SET x = 1"));
 }
 
 TEST_F(SqliteTest, BindingCountsParametersFromZero) {
-    EXPECT_TRUE(ExecuteSqliteStatement(db, "INSERT INTO t (name, value) VALUES (?, ?)", [](sqlite3_stmt* s) {
-        return BindSqliteText(s, 0, QString::fromUtf8("ünï")) && BindSqliteDouble(s, 1, 2.5);
-    }));
+    EXPECT_TRUE(ExecuteSqliteStatement(
+        db, "INSERT INTO t (name, value) VALUES (?, ?)", [](sqlite3_stmt* s) {
+            return BindSqliteText(s, 0, QString::fromUtf8("ünï")) && BindSqliteDouble(s, 1, 2.5);
+        }));
     double value = 0;
-    ExecuteSqliteSelectStatement(db, "SELECT value FROM t WHERE name = 'ünï'",
-                                 [&](sqlite3_stmt* s, bool*) { value = sqlite3_column_double(s, 0); });
+    ExecuteSqliteSelectStatement(
+        db, "SELECT value FROM t WHERE name = 'ünï'",
+        [&](sqlite3_stmt* s, bool*) { value = sqlite3_column_double(s, 0); });
     EXPECT_EQ(value, 2.5);
     // A binding callback that gives up abandons the statement without a log line.
     const auto before = log.lines().size();
     EXPECT_FALSE(ExecuteSqliteStatement(db, "DELETE FROM t", [](sqlite3_stmt*) { return false; }));
     EXPECT_EQ(log.lines().size(), before);
-    EXPECT_FALSE(ExecuteSqliteStatement(db, "SELECT ?", [](sqlite3_stmt* s) { return BindSqliteText(s, 5, "x"); }));
+    EXPECT_FALSE(ExecuteSqliteStatement(db, "SELECT ?",
+                                        [](sqlite3_stmt* s) { return BindSqliteText(s, 5, "x"); }));
 }
 
 TEST(SqliteOpen, MissingDatabaseIsAFailedOpenAndNoFileIsCreated) {

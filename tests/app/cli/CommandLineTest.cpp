@@ -21,7 +21,8 @@ Run RunQuillet(const QStringList& arguments) {
 }
 
 TEST(CommandLine, GlobalOptionsComeBeforeTheCommand) {
-    const auto parse = ParseCommandLine({"--home", "/h", "--yes", "--json", "install", "--key", "k"});
+    const auto parse =
+        ParseCommandLine({"--home", "/h", "--yes", "--json", "install", "--key", "k"});
     ASSERT_TRUE(parse.commandLine);
     EXPECT_EQ(parse.commandLine->home, "/h");
     EXPECT_EQ(parse.commandLine->policy, AnswerPolicy::yes);

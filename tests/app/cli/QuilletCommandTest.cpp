@@ -20,7 +20,8 @@ protected:
     };
 
     QuilletCommandTest() {
-        mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0", "3774");
+        mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0",
+                               "3774");
         mac.addAppleMailData();
         mac.installClient(ClientKind::thunderbird, "128.5.0", "12824.11.27");
         mac.addMozillaProfile(ClientKind::thunderbird);
@@ -29,8 +30,8 @@ protected:
 
     Run quillet(const QStringList& arguments) {
         QProcess process;
-        QStringList all = {"--root", mac.root(), "--home", mac.home(), "--bundle", mac.bundlePath(),
-                           "--service", service.url().toString()};
+        QStringList all = {"--root",   mac.root(),       "--home",    mac.home(),
+                           "--bundle", mac.bundlePath(), "--service", service.url().toString()};
         process.start(QUILLET_QUILLET_PATH, all + arguments);
         process.closeWriteChannel();
         EXPECT_TRUE(process.waitForFinished(60000));
@@ -68,7 +69,8 @@ protected:
 TEST_F(QuilletCommandTest, ClientsPrintsTheDetectedClientsInClientOrder) {
     const Run text = quillet({"clients"});
     ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
-    EXPECT_EQ(text.out, "AppleMail\tApple Mail 16.0 (3774)\t" + mac.rootPath("/System/Applications/Mail.app") +
+    EXPECT_EQ(text.out, "AppleMail\tApple Mail 16.0 (3774)\t" +
+                            mac.rootPath("/System/Applications/Mail.app") +
                             "\nThunderbird\tThunderbird 128.5.0 (12824.11.27)\t" +
                             mac.rootPath("/Applications/Thunderbird.app") + "\n");
     const auto json = nlohmann::json::parse(quillet({"--json", "clients"}).out.toStdString());
@@ -92,7 +94,9 @@ TEST_F(QuilletCommandTest, ListAndShowPrintWhatTheStoreHolds) {
     EXPECT_EQ(json[0]["localText"], "");
     EXPECT_EQ(json[0]["selected"]["Thunderbird"]["allAccounts"], false);
     EXPECT_TRUE(json[0]["selected"]["Thunderbird"]["payload"].is_null());
-    EXPECT_EQ(json[0]["selected"]["Thunderbird"]["accounts"]["ann@example.com"]["pendingReinstallation"], false);
+    EXPECT_EQ(
+        json[0]["selected"]["Thunderbird"]["accounts"]["ann@example.com"]["pendingReinstallation"],
+        false);
     EXPECT_EQ(json[0]["performed"], nlohmann::json::object());
 
     const Run byName = quillet({"--json", "show", "Work"});
@@ -113,8 +117,10 @@ TEST_F(QuilletCommandTest, RefreshAppliesTheServiceAndFailsWhenItFails) {
     service.failUpdates(500, R"({"error": "down"})");
     const Run failed = quillet({"refresh"});
     EXPECT_EQ(failed.exitCode, 1);
-    EXPECT_TRUE(failed.err.contains("Could not update signatures from server")) << failed.err.toStdString();
-    EXPECT_EQ(nlohmann::json::parse(quillet({"--json", "list"}).out.toStdString())[0]["active"], true);
+    EXPECT_TRUE(failed.err.contains("Could not update signatures from server"))
+        << failed.err.toStdString();
+    EXPECT_EQ(nlohmann::json::parse(quillet({"--json", "list"}).out.toStdString())[0]["active"],
+              true);
 }
 
 TEST_F(QuilletCommandTest, StoreThatCannotBeOpenedEndsWithAClearMessage) {

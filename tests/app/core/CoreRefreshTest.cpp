@@ -14,7 +14,8 @@ namespace {
 class CoreRefreshTest : public testing::Test {
 protected:
     CoreRefreshTest() {
-        mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0", "3774");
+        mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0",
+                               "3774");
         mac.addAppleMailData();
         platform.notificationCenter.addObserver(
             kSignaturesUpdatedFromServerNotification, [this](const QString&, const UserInfo& info) {
@@ -33,10 +34,11 @@ protected:
         QString error;
         core = Core::create(platform.platform(), options, &error);
         EXPECT_TRUE(core) << error.toStdString();
-        core->setSyncPassRunner([this](const SignatureIds& ids, std::function<void(WorkOutcome)> done) {
-            syncPasses.push_back(ids);
-            done({});
-        });
+        core->setSyncPassRunner(
+            [this](const SignatureIds& ids, std::function<void(WorkOutcome)> done) {
+                syncPasses.push_back(ids);
+                done({});
+            });
         return *core;
     }
 
@@ -85,7 +87,8 @@ TEST_F(CoreRefreshTest, StartWithoutSignaturesAsksNothingAndWaitsTwoHours) {
     engine.start();
     waitUntilIdle();
     EXPECT_TRUE(log.contains("Info: Core: refreshFromServer (ID: 1)"));
-    EXPECT_TRUE(log.contains("Info: RequestUpdatedSignatures(): No signatures to update from server"));
+    EXPECT_TRUE(
+        log.contains("Info: RequestUpdatedSignatures(): No signatures to update from server"));
     EXPECT_EQ(service.updateRequests(), 0);
     EXPECT_TRUE(notifications.empty());
     EXPECT_TRUE(syncPasses.empty());
