@@ -30,7 +30,7 @@ struct FakeOutlookAccount {
 struct FakeSparkAccountRow {
     QString accountTitle;
     QString ownerFullName;
-    QString additionalInfo;  // the JSON text as Spark stores it
+    QString additionalInfo;      // the JSON text as Spark stores it
     std::optional<int> pk = {};  // absent: the next one
 };
 

@@ -55,7 +55,8 @@ TEST_F(AccountsCacheTest, EveryClientsAccountsSurviveSavingAndLoading) {
 
     const auto loaded = LoadCachedAccounts(folder());
     for (const auto& [kind, info] : infos) {
-        EXPECT_EQ(Descriptions(loaded.at(kind)), Descriptions(info.accounts)) << StoredText(kind).toStdString();
+        EXPECT_EQ(Descriptions(loaded.at(kind)), Descriptions(info.accounts))
+            << StoredText(kind).toStdString();
     }
     EXPECT_NE(dynamic_cast<const OutlookAccount*>(loaded.at(ClientKind::outlook)[0].get()),
               nullptr);
