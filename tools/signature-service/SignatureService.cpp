@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <sys/socket.h>
+
 #include <chrono>
 #include <fstream>
 #include <iostream>
@@ -148,6 +150,12 @@ SignatureService::SignatureService(SignatureServiceOptions options)
     // One answer per connection: a kept-alive connection would hold stop() for the keep-alive
     // time-out, and a reference service gains nothing from reusing them.
     _server->set_keep_alive_max_count(1);
+    // The library's default also sets SO_REUSEPORT, which lets a second service bind a port that
+    // is in use and silently share its requests; only reuse a port left in TIME_WAIT.
+    _server->set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
     auto logLine = _options.logLine;
     if (!logLine)
         logLine = [](const std::string& line) { std::cerr << line << std::endl; };
