@@ -262,9 +262,12 @@ void ServiceClient::RequestUpdatedSignatures(const SignatureIds& ids, const IdTo
     MainQueue* mainQueue = &_mainQueue;
     SendServiceRequest(
         *_network, url, _limits,
-        [mainQueue, &receiver, keys, updateTime](const ServiceResponse& response) {
+        [mainQueue, &receiver, keys, updateTime,
+         alive = std::weak_ptr<bool>(_alive)](const ServiceResponse& response) {
             UpdateOutcome outcome = InterpretUpdateResponse(response, keys);
-            mainQueue->post([&receiver, updateTime, outcome = std::move(outcome)]() {
+            mainQueue->post([&receiver, updateTime, alive, outcome = std::move(outcome)]() {
+                if (alive.expired())
+                    return;
                 receiver.setRequestingUpdatedSignatures(false);
                 if (!outcome.success) {
                     receiver.refreshCompleted(false, {}, {}, Localized(kUpdateFailedTitle),
@@ -285,17 +288,23 @@ void ServiceClient::FetchSignatureByKey(const QString& key,
     const QUrl url = QUrl::fromEncoded(urlText.toUtf8(), QUrl::StrictMode);
     if (encoded.isEmpty() || !url.isValid()) {
         _mainQueue.post(
-            [completion = std::move(completion)]() { completion(KeyFetchResult::NotFound()); });
+            [alive = std::weak_ptr<bool>(_alive), completion = std::move(completion)]() {
+                if (!alive.expired())
+                    completion(KeyFetchResult::NotFound());
+            });
         return;
     }
     LogInfo("Fetching key from server: " + urlText);
     MainQueue* mainQueue = &_mainQueue;
-    SendServiceRequest(
-        *_network, url, _limits,
-        [mainQueue, completion = std::move(completion)](const ServiceResponse& response) {
-            KeyFetchResult result = InterpretKeyResponse(response);
-            mainQueue->post([completion, result = std::move(result)]() { completion(result); });
-        });
+    SendServiceRequest(*_network, url, _limits,
+                       [mainQueue, alive = std::weak_ptr<bool>(_alive),
+                        completion = std::move(completion)](const ServiceResponse& response) {
+                           KeyFetchResult result = InterpretKeyResponse(response);
+                           mainQueue->post([alive, completion, result = std::move(result)]() {
+                               if (!alive.expired())
+                                   completion(result);
+                           });
+                       });
 }
 
 }  // namespace quillet

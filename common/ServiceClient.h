@@ -94,6 +94,8 @@ private:
     MainQueue& _mainQueue;
     std::unique_ptr<QNetworkAccessManager> _network;
     ServiceRequestLimits _limits;
+    // Outcomes already handed to the main queue check it, so none arrives after the client.
+    std::shared_ptr<bool> _alive = std::make_shared<bool>(true);
 };
 
 // Percent-encodes every UTF-8 byte of the key outside A–Z a–z 0–9 - . _ ~, so that no key can
