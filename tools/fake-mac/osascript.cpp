@@ -140,6 +140,20 @@ Answer ListOutlookAccountsB(const json& state) {
     return Returned(records);
 }
 
+// The permission checks send one harmless event: refused only where the state denies automation
+// of that application (an application the state does not know starts when told).
+Answer CheckAutomation(const json& state, const Client& client) {
+    const auto found = state.find(client.key);
+    if (found != state.end() && found->is_object() && found->value("automationDenied", false)) {
+        Answer refusal;
+        ClientState(state, client, &refusal);
+        return refusal;
+    }
+    return Returned({"0"});
+}
+
+constexpr Client kSystemEvents{"SystemEvents", "System Events"};
+
 using Emulation = std::function<Answer(json& state)>;
 
 const std::map<std::string, Emulation>& Emulations() {
@@ -148,6 +162,12 @@ const std::map<std::string, Emulation>& Emulations() {
         {"Outlook-ListAccounts-A-Main", [](json& s) { return ListOutlookAccountsA(s, false); }},
         {"Outlook-ListAccounts-A-Gmail", [](json& s) { return ListOutlookAccountsA(s, true); }},
         {"Outlook-ListAccounts-B", [](json& s) { return ListOutlookAccountsB(s); }},
+        {"Accessibility-CheckAutomationAppleMail",
+         [](json& s) { return CheckAutomation(s, kAppleMail); }},
+        {"Accessibility-CheckAutomationOutlook",
+         [](json& s) { return CheckAutomation(s, kOutlook); }},
+        {"Accessibility-CheckAutomationSystemEvents",
+         [](json& s) { return CheckAutomation(s, kSystemEvents); }},
     };
     return emulations;
 }

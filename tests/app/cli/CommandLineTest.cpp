@@ -7,12 +7,12 @@
 namespace quillet {
 namespace {
 
-struct Run {
+struct CommandRun {
     int exitCode;
     QString out, err;
 };
 
-Run RunQuillet(const QStringList& arguments) {
+CommandRun RunQuillet(const QStringList& arguments) {
     QProcess process;
     process.start(QUILLET_QUILLET_PATH, arguments);
     process.waitForFinished(-1);
@@ -44,13 +44,13 @@ TEST(CommandLine, UsageErrors) {
 }
 
 TEST(QuilletCommand, VersionHelpAndUsageExitStatus) {
-    const Run version = RunQuillet({"--version"});
+    const CommandRun version = RunQuillet({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith("Quillet ")) << version.out.toStdString();
-    const Run help = RunQuillet({"--help"});
+    const CommandRun help = RunQuillet({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("quillet [OPTIONS] COMMAND"));
-    const Run usage = RunQuillet({"--bogus"});
+    const CommandRun usage = RunQuillet({"--bogus"});
     EXPECT_EQ(usage.exitCode, 2);
     EXPECT_TRUE(usage.err.contains("unknown option --bogus"));
     EXPECT_EQ(RunQuillet({"--bundle", "/nonexistent", "--version"}).exitCode, 1);

@@ -14,7 +14,7 @@ namespace {
 // The real quillet executable over a fake Mac, with a test service on loopback.
 class QuilletCommandTest : public testing::Test {
 protected:
-    struct Run {
+    struct CommandRun {
         int exitCode;
         QString out, err;
     };
@@ -28,7 +28,7 @@ protected:
         mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "0");
     }
 
-    Run quillet(const QStringList& arguments) {
+    CommandRun quillet(const QStringList& arguments) {
         QProcess process;
         QStringList all = {"--root",   mac.root(),       "--home",    mac.home(),
                            "--bundle", mac.bundlePath(), "--service", service.url().toString()};
@@ -67,7 +67,7 @@ protected:
 };
 
 TEST_F(QuilletCommandTest, ClientsPrintsTheDetectedClientsInClientOrder) {
-    const Run text = quillet({"clients"});
+    const CommandRun text = quillet({"clients"});
     ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
     EXPECT_EQ(text.out, "AppleMail\tApple Mail 16.0 (3774)\t" +
                             mac.rootPath("/System/Applications/Mail.app") +
@@ -83,7 +83,7 @@ TEST_F(QuilletCommandTest, ClientsPrintsTheDetectedClientsInClientOrder) {
 
 TEST_F(QuilletCommandTest, ListAndShowPrintWhatTheStoreHolds) {
     const SignatureId id = storeSignature("k1", "<p>Ann</p>");
-    const Run list = quillet({"--json", "list"});
+    const CommandRun list = quillet({"--json", "list"});
     ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
     const auto json = nlohmann::json::parse(list.out.toStdString());
     ASSERT_EQ(json.size(), 1u);
@@ -99,7 +99,7 @@ TEST_F(QuilletCommandTest, ListAndShowPrintWhatTheStoreHolds) {
         false);
     EXPECT_EQ(json[0]["performed"], nlohmann::json::object());
 
-    const Run byName = quillet({"--json", "show", "Work"});
+    const CommandRun byName = quillet({"--json", "show", "Work"});
     ASSERT_EQ(byName.exitCode, 0);
     EXPECT_EQ(nlohmann::json::parse(byName.out.toStdString())["id"], id.toString().toStdString());
     EXPECT_EQ(quillet({"show", "Nobody"}).exitCode, 1);
@@ -109,13 +109,13 @@ TEST_F(QuilletCommandTest, ListAndShowPrintWhatTheStoreHolds) {
 TEST_F(QuilletCommandTest, RefreshAppliesTheServiceAndFailsWhenItFails) {
     storeSignature("k1", "<p>old</p>");
     service.setSignature("k1", "<p>new</p>");
-    const Run refresh = quillet({"refresh"});
+    const CommandRun refresh = quillet({"refresh"});
     EXPECT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
     const auto json = nlohmann::json::parse(quillet({"--json", "list"}).out.toStdString());
     EXPECT_EQ(json[0]["mainText"], "<p>new</p>");
 
     service.failUpdates(500, R"({"error": "down"})");
-    const Run failed = quillet({"refresh"});
+    const CommandRun failed = quillet({"refresh"});
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_TRUE(failed.err.contains("Could not update signatures from server"))
         << failed.err.toStdString();
@@ -126,7 +126,7 @@ TEST_F(QuilletCommandTest, RefreshAppliesTheServiceAndFailsWhenItFails) {
 TEST_F(QuilletCommandTest, StoreThatCannotBeOpenedEndsWithAClearMessage) {
     // A regular file where the data folder should be.
     mac.writeFile(mac.homePath("Library/Application Support/Quillet"), "not a folder");
-    const Run run = quillet({"list"});
+    const CommandRun run = quillet({"list"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("Could not open the signature store")) << run.err.toStdString();
 }

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include "app/core/Core.h"
+#include "common/Log.h"
+#include "platform/EventLoop.h"
+#include "tests/support/FakeMacAccounts.h"
+#include "tests/support/TestPlatform.h"
+#include "tests/support/TestService.h"
+
+namespace quillet {
+namespace {
+
+// Which clients the engine discovers at start and on request, and what it keeps of the results.
+class CoreAccountsTest : public testing::Test {
+protected:
+    CoreAccountsTest() {
+        mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0",
+                               "3774");
+        mac.addAppleMailData();
+        mac.installClient(ClientKind::thunderbird, "128.5.0");
+        const QString profile = mac.addMozillaProfile(ClientKind::thunderbird);
+        WriteFakePrefsFile(profile, FakeIdentityPrefsLines("1", "tom@example.com", "Tom"));
+        SetFakeAppleMailAccounts(mac, {{"U-1", "ann@example.com", "Ann"}});
+        mac.setAccessibilityTrusted(true);
+        platform.notificationCenter.addObserver(
+            kAccountsInfoUpdatedNotification,
+            [this](const QString&, const UserInfo&) { ++accountNotifications; });
+    }
+
+    Core& createCore() {
+        core.reset();
+        Core::Options options;
+        options.serviceUrl = service.url();
+        options.console = [](const QString&) {};
+        QString error;
+        core = Core::create(platform.platform(), options, &error);
+        EXPECT_TRUE(core) << error.toStdString();
+        return *core;
+    }
+
+    void waitUntilIdle() {
+        ASSERT_TRUE(RunEventLoopUntil([this] { return core->isIdle(); }, 60));
+    }
+
+    QStringList emails(ClientKind kind) const {
+        QStringList result;
+        for (const auto& account : core->clientKindToAccountsInfoMap().at(kind).accounts) {
+            result << account->email();
+        }
+        return result;
+    }
+
+    FakeMac mac;
+    TestPlatform platform{mac};
+    TestService service;
+    std::unique_ptr<Core> core;
+    int accountNotifications = 0;
+    LogTap log;
+};
+
+TEST_F(CoreAccountsTest, StartDiscoversRunningAndScriptlessClientsAndCachesThem) {
+    mac.setRunning({"com.apple.mail"});
+    Core& engine = createCore();
+    engine.start();
+    waitUntilIdle();
+    EXPECT_EQ(engine.clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
+              AccountsInfoStatus::discoverySucceeded);
+    EXPECT_EQ(emails(ClientKind::appleMail), QStringList{"ann@example.com"});
+    EXPECT_EQ(emails(ClientKind::thunderbird), QStringList{"tom@example.com"});
+    EXPECT_GE(accountNotifications, 3);  // discovering, then one per result
+
+    // The next start has the accounts from the cache before any discovery.
+    Core& next = createCore();
+    EXPECT_EQ(next.clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
+              AccountsInfoStatus::loadedFromCacheOrEmpty);
+    EXPECT_EQ(emails(ClientKind::appleMail), QStringList{"ann@example.com"});
+    EXPECT_TRUE(log.contains("Info: Loaded 2 account(s) from cache:"));
+}
+
+TEST_F(CoreAccountsTest, ClientThatNeedsPermissionIsNotScriptedAtStartWhenNotRunningOrCached) {
+    Core& engine = createCore();  // Apple Mail not running
+    engine.start();
+    waitUntilIdle();
+    EXPECT_FALSE(mac.osascriptRuns().contains("AppleMail-ListAccounts-1012Plus"));
+    EXPECT_EQ(engine.clientKindToAccountsInfoMap().at(ClientKind::thunderbird).status,
+              AccountsInfoStatus::discoverySucceeded);
+
+    // With cached accounts, a running Apple Mail is still not scripted at start...
+    mac.setRunning({"com.apple.mail"});
+    createCore().start();
+    waitUntilIdle();
+    createCore().start();
+    waitUntilIdle();
+    EXPECT_EQ(mac.osascriptRuns().count("AppleMail-ListAccounts-1012Plus"), 1);
+    // ...but is when asked for, whether or not it runs.
+    mac.setRunning({});
+    core->rediscoverAccounts({ClientKind::appleMail});
+    waitUntilIdle();
+    EXPECT_EQ(mac.osascriptRuns().count("AppleMail-ListAccounts-1012Plus"), 2);
+}
+
+TEST_F(CoreAccountsTest, FailedDiscoveryKeepsTheCachedAccounts) {
+    mac.setRunning({"com.apple.mail"});
+    createCore().start();
+    waitUntilIdle();
+    mac.setScriptResult("AppleMail-ListAccounts-1012Plus", "", "Mail got an error", 1);
+    Core& engine = createCore();
+    engine.rediscoverAccounts({ClientKind::appleMail});
+    waitUntilIdle();
+    const AccountsInfo& info = engine.clientKindToAccountsInfoMap().at(ClientKind::appleMail);
+    EXPECT_EQ(info.status, AccountsInfoStatus::discoveryFailed);
+    EXPECT_EQ(emails(ClientKind::appleMail), QStringList{"ann@example.com"});
+    EXPECT_EQ(
+        createCore().clientKindToAccountsInfoMap().at(ClientKind::appleMail).cachedAccounts.size(),
+        1u);
+}
+
+TEST_F(CoreAccountsTest, DiscoveryAsksForTheMissingAutomationPermissionFirst) {
+    mac.setRunning({"com.apple.mail"});
+    SetFakeAutomationDenied(mac, "AppleMail", true);
+    Core& engine = createCore();
+    engine.rediscoverAccounts({ClientKind::appleMail, ClientKind::appleMail});
+    waitUntilIdle();
+    ASSERT_EQ(platform.prompter.shown().size(), 1u);
+    EXPECT_TRUE(platform.prompter.shown()[0].informativeText.contains("Mail"))
+        << platform.prompter.shown()[0].informativeText.toStdString();
+    EXPECT_EQ(engine.clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
+              AccountsInfoStatus::discoveryFailed);
+}
+
+}  // namespace
+}  // namespace quillet
