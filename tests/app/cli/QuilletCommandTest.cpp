@@ -3,8 +3,11 @@
 #include <QProcess>
 #include <nlohmann/json.hpp>
 
+#include <csignal>
+
 #include "app/core/Core.h"
 #include "platform/EventLoop.h"
+#include "tests/support/FakeMacAccounts.h"
 #include "tests/support/TestPlatform.h"
 #include "tests/support/TestService.h"
 
@@ -121,6 +124,58 @@ TEST_F(QuilletCommandTest, RefreshAppliesTheServiceAndFailsWhenItFails) {
         << failed.err.toStdString();
     EXPECT_EQ(nlohmann::json::parse(quillet({"--json", "list"}).out.toStdString())[0]["active"],
               true);
+}
+
+TEST_F(QuilletCommandTest, AccountsDiscoversWhenAskedAndPrintsTheCacheOtherwise) {
+    SetFakeAppleMailAccounts(mac, {{"U-1", "ann@example.com", "Ann"}});
+    WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
+                       FakeIdentityPrefsLines("1", "tom@example.com"));
+    const CommandRun cached = quillet({"--json", "accounts"});
+    ASSERT_EQ(cached.exitCode, 0) << cached.err.toStdString();
+    EXPECT_EQ(nlohmann::json::parse(cached.out.toStdString())["AppleMail"]["status"],
+              "loadedFromCacheOrEmpty");
+
+    const CommandRun discovered = quillet({"--json", "accounts", "--discover", "applemail"});
+    ASSERT_EQ(discovered.exitCode, 0) << discovered.err.toStdString();
+    const auto json = nlohmann::json::parse(discovered.out.toStdString());
+    EXPECT_EQ(json.size(), 1u);
+    EXPECT_EQ(json["AppleMail"]["status"], "discoverySucceeded");
+    EXPECT_EQ(json["AppleMail"]["accounts"][0]["email"], "ann@example.com");
+    EXPECT_EQ(json["AppleMail"]["accounts"][0]["fullName"], "Ann");
+    EXPECT_EQ(json["AppleMail"]["cachedAccounts"].size(), 1u);
+
+    // The next command has Apple Mail's accounts from the cache.
+    const auto next =
+        nlohmann::json::parse(quillet({"--json", "accounts", "AppleMail"}).out.toStdString());
+    EXPECT_EQ(next["AppleMail"]["accounts"][0]["uuid"], "U-1");
+    EXPECT_EQ(quillet({"accounts", "Outlook"}).exitCode, 1);  // not detected
+    EXPECT_EQ(quillet({"accounts", "Eudora"}).exitCode, 2);
+}
+
+TEST_F(QuilletCommandTest, RunRefreshesAtStartOnWakeAndEndsOnTerm) {
+    storeSignature("k1", "<p>one</p>");
+    service.setSignature("k1", "<p>one</p>");
+    service.resetCounts();
+    QProcess process;
+    process.start(QUILLET_QUILLET_PATH,
+                  {"--root", mac.root(), "--home", mac.home(), "--bundle", mac.bundlePath(),
+                   "--service", service.url().toString(), "run"});
+    ASSERT_TRUE(process.waitForStarted());
+    ASSERT_TRUE(RunEventLoopUntil([&] { return service.updateRequests() == 1; }, 30));
+    // Give the command time to take the answer before the wake, so that the wake is not refused.
+    const QString log = mac.homePath("Library/Logs/Quillet/Quillet.log");
+    const auto logHas = [&](const QString& text) {
+        QFile file(log);
+        return file.open(QIODevice::ReadOnly) && QString::fromUtf8(file.readAll()).contains(text);
+    };
+    ASSERT_TRUE(
+        RunEventLoopUntil([&] { return logHas("Received updates for 1 signature(s)"); }, 30));
+    ::kill(static_cast<pid_t>(process.processId()), SIGHUP);
+    EXPECT_TRUE(RunEventLoopUntil([&] { return service.updateRequests() == 2; }, 30));
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
 }
 
 TEST_F(QuilletCommandTest, StoreThatCannotBeOpenedEndsWithAClearMessage) {

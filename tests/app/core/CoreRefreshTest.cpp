@@ -298,5 +298,30 @@ TEST_F(CoreRefreshTest, NewSignaturesAreNamedAfterTheirCountAndHiddenWhenPending
     EXPECT_EQ(syncPasses, std::vector<SignatureIds>{SignatureIds{first}});
 }
 
+TEST_F(CoreRefreshTest, SyncPassAskedForWhileAnotherRunsWaitsItsTurn) {
+    Core& engine = createCore();
+    std::vector<SignatureIds> started;
+    std::function<void(WorkOutcome)> finishFirst;
+    engine.setSyncPassRunner([&](const SignatureIds& ids, std::function<void(WorkOutcome)> done) {
+        started.push_back(ids);
+        if (!finishFirst) {
+            finishFirst = done;  // the first pass goes on (say, waiting for its 1-second delay)
+        } else {
+            done({false, "There were problems updating some signatures.", "details"});
+        }
+    });
+    engine.syncSignatures({SignatureId{1}});
+    engine.syncSignatures({SignatureId{2}});
+    EXPECT_EQ(started, std::vector<SignatureIds>{SignatureIds{SignatureId{1}}});
+    EXPECT_FALSE(engine.isIdle());
+    finishFirst({});
+    waitUntilIdle();
+    EXPECT_EQ(started, std::vector<SignatureIds>(
+                           {SignatureIds{SignatureId{1}}, SignatureIds{SignatureId{2}}}));
+    ASSERT_EQ(engine.syncOutcomes().size(), 2u);
+    EXPECT_TRUE(engine.syncOutcomes()[0].success);
+    EXPECT_FALSE(engine.syncOutcomes()[1].success);
+}
+
 }  // namespace
 }  // namespace quillet
