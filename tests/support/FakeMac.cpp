@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "app/clients/Detection.h"
 #include "platform/Plist.h"
 
 namespace quillet {
@@ -88,22 +89,6 @@ QString FakeMac::installApplication(const QString& folder, const QString& bundle
                     Plist::string(bundleVersion.isEmpty() ? shortVersion : bundleVersion));
     WritePlistFile(bundle + "/Contents/Info.plist", info, binaryInfoPlist);
     return bundle;
-}
-
-QString FakeMac::ApplicationBundleName(ClientKind kind) {
-    switch (kind) {
-        case ClientKind::appleMail:
-            return "Mail.app";
-        case ClientKind::outlook:
-            return "Microsoft Outlook.app";
-        case ClientKind::postbox:
-            return "Postbox.app";
-        case ClientKind::spark:
-            return "Spark.app";
-        case ClientKind::thunderbird:
-            return "Thunderbird.app";
-    }
-    return {};
 }
 
 QString FakeMac::installClient(ClientKind kind, const QString& shortVersion,

@@ -37,7 +37,6 @@ public:
     // A client's bundle under its usual name in /Applications, with its bundle identifier.
     QString installClient(ClientKind kind, const QString& shortVersion,
                           const QString& bundleVersion = {}) const;
-    static QString ApplicationBundleName(ClientKind kind);
 
     // Apple Mail's data folder ~/Library/Mail/VERSION/MailData; returns it.
     QString addAppleMailData(const QString& version = "V10") const;
