@@ -22,451 +22,309 @@ public:
     }
     ~RawDatabase() { sqlite3_close(_database); }
 
-    bool exec(const QString& sql) {
+    // Every result row, its columns joined by "|" and NULL as "NULL"; a failing statement fails
+    // the test.
+    QStringList query(const QString& sql) {
+        QStringList rows;
+        const auto collect = [](void* out, int count, char** values, char**) {
+            QStringList row;
+            for (int i = 0; i < count; ++i)
+                row << (values[i] ? QString::fromUtf8(values[i]) : QString("NULL"));
+            static_cast<QStringList*>(out)->append(row.join('|'));
+            return 0;
+        };
         char* message = nullptr;
-        const int result =
-            sqlite3_exec(_database, sql.toUtf8().constData(), nullptr, nullptr, &message);
-        if (message)
-            ADD_FAILURE() << message << " in " << sql.toStdString();
+        if (sqlite3_exec(_database, sql.toUtf8().constData(), collect, &rows, &message) !=
+            SQLITE_OK)
+            ADD_FAILURE() << (message ? message : "error") << " in " << sql.toStdString();
         sqlite3_free(message);
-        return result == SQLITE_OK;
-    }
-    std::int64_t integer(const QString& sql) {
-        const QStringList values = texts(sql);
-        return values.isEmpty() ? -999 : values.front().toLongLong();
-    }
-    // The first column of every row; NULL as "NULL".
-    QStringList texts(const QString& sql) {
-        QStringList values;
-        sqlite3_stmt* statement = nullptr;
-        EXPECT_EQ(sqlite3_prepare_v2(_database, sql.toUtf8().constData(), -1, &statement, nullptr),
-                  SQLITE_OK)
-            << sqlite3_errmsg(_database);
-        while (statement && sqlite3_step(statement) == SQLITE_ROW) {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-            values << (text ? QString::fromUtf8(text) : QString("NULL"));
-        }
-        sqlite3_finalize(statement);
-        return values;
+        return rows;
     }
 
 private:
     sqlite3* _database = nullptr;
 };
 
-struct Alerts {
-    std::vector<std::pair<QString, QString>> shown;
-    CriticalAlert callback() {
-        return [this](const QString& title, const QString& details) {
-            shown.emplace_back(title, details);
-        };
-    }
-};
+// A signature row as the earlier application wrote it.
+QString SignatureRow(int primaryKey, const QString& name, int colorIndex, bool pending = false) {
+    return QString(
+               "INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZACTIVE, ZCOLORINDEX, "
+               "ZNAMEQE, ZPENDINGDELETION, ZUUIDSTRING) VALUES (%1, 3, 1, 1, %2, '%3', %4, "
+               "'%5');")
+        .arg(primaryKey)
+        .arg(colorIndex)
+        .arg(name)
+        .arg(pending ? 1 : 0)
+        .arg(CanonicalUuidText(QUuid::createUuid()));
+}
 
-Signature MakeSignature(const QString& name) {
+Signature MakeSignature(const QString& name, bool pendingDeletion = false) {
     Signature signature;
     signature.active = true;
-    signature.colorIndex = 4;
+    signature.pendingDeletion = pendingDeletion;
     signature.nameQe = name;
-    signature.keyQe = "key-" + name;
     signature.mainTextQe = "<p>" + name + "</p>";
     signature.uuidX = QUuid::createUuid();
     return signature;
 }
 
-Signature FullSignature() {
-    Signature signature = MakeSignature("Full");
+Signature FullSignature(const QString& name = "Full") {
+    Signature signature = MakeSignature(name);
+    signature.colorIndex = 4;
+    signature.keyQe = "key-" + name;
     signature.fileNameQe = "sig.html";
     signature.filePathQe = "/Users/me/sig.html";
-    signature.insertForRepliesForwards = true;
-    signature.insertForForwards = true;
+    signature.insertForRepliesForwards = signature.insertForForwards = true;
     signature.lastUpdateUnixTimeQz = 1700000000;
     signature.localTextQe = "<i>local</i>";
-    SelectedInstallationsInfo outlook;
-    outlook.allAccountsSelected = true;
-    outlook.allAccountsPayloadX = SelectedInstallationPayload{true};
-    signature.clientKindToSelectedInstallationsInfoMap[ClientKind::outlook] = outlook;
-    SelectedInstallationsInfo mail;
-    mail.accountEmailToPayloadMap["a@b.c"] = {false};
-    mail.accountEmailToPayloadMap["d@e.f"] = {true};
-    signature.clientKindToSelectedInstallationsInfoMap[ClientKind::appleMail] = mail;
-    PerformedInstallationsInfo performedMail;
-    performedMail.accountEmailToPayloadMap["a@b.c"] = {"ID-1", "<p>Full</p>"};
-    signature.clientKindToPerformedInstallationsInfoMap[ClientKind::appleMail] = performedMail;
-    PerformedInstallationsInfo performedSpark;
-    performedSpark.allAccountsInstalled = true;
-    performedSpark.allAccountsPayloadX = PerformedInstallationPayload{"S-1", "text"};
-    signature.clientKindToPerformedInstallationsInfoMap[ClientKind::spark] = performedSpark;
+    auto& selected = signature.clientKindToSelectedInstallationsInfoMap;
+    selected[ClientKind::outlook] = {true, SelectedInstallationPayload{true}, {}};
+    selected[ClientKind::appleMail].accountEmailToPayloadMap = {{"a@b.c", {false}},
+                                                                {"d@e.f", {true}}};
+    auto& performed = signature.clientKindToPerformedInstallationsInfoMap;
+    performed[ClientKind::appleMail].accountEmailToPayloadMap["a@b.c"] = {"ID-1", "<p>Full</p>"};
+    performed[ClientKind::spark] = {true, PerformedInstallationPayload{"S-1", "text"}, {}};
     return signature;
 }
 
 class StoreTest : public testing::Test {
 protected:
+    void SetUp() override { QDir().mkpath(dataFolder()); }
     QString dataFolder() const { return _folder.path() + "/data"; }
-    QString documentsFolder() const { return _folder.path() + "/Documents"; }
     QString storePath() const { return dataFolder() + "/DataV2.sqlite"; }
-
-    void SetUp() override {
-        QDir().mkpath(dataFolder());
-        QDir().mkpath(documentsFolder());
+    CriticalAlert alert() {
+        return [this](const QString& title, const QString& details) {
+            alerts << title + " / " + details;
+        };
     }
     std::unique_ptr<Store> open() {
-        return Store::OpenStoreChain(dataFolder(), documentsFolder(), alerts.callback());
+        return Store::OpenStoreChain(dataFolder(), _folder.path() + "/Documents", alert());
     }
-    // Inserts a raw signature row as the earlier application would have written it.
-    void insertRow(RawDatabase& raw, int primaryKey, const QString& name, int colorIndex,
-                   bool pendingDeletion = false) {
-        raw.exec(
-            QString("INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZACTIVE, ZCOLORINDEX, "
-                    "ZNAMEQE, ZPENDINGDELETION, ZUUIDSTRING) VALUES (%1, 3, 1, 1, %2, '%3', "
-                    "%4, '%5')")
-                .arg(primaryKey)
-                .arg(colorIndex)
-                .arg(name)
-                .arg(pendingDeletion ? 1 : 0)
-                .arg(CanonicalUuidText(QUuid::createUuid())));
+    QStringList sql(const QString& statements) {
+        return RawDatabase(storePath()).query(statements);
+    }
+    // An existing store into which another writer has put rows.
+    void seed(const QString& statements) {
+        open();
+        sql(statements);
+    }
+    void expectFiles(bool exist) {
+        for (const char* suffix : kStoreFileSuffixes)
+            EXPECT_EQ(QFile::exists(storePath() + suffix), exist) << suffix;
     }
 
     QTemporaryDir _folder;
-    Alerts alerts;
+    QStringList alerts;
     LogTap log;
 };
 
-TEST_F(StoreTest, FirstStartCreatesAnEmptyStoreInCoreDataLayoutWithWriteAheadLog) {
+TEST_F(StoreTest, ANewStoreHasCoreDataLayoutAndWriteAheadLogUntilDestroyed) {
     auto store = open();
     ASSERT_TRUE(store);
     EXPECT_EQ(store->path(), storePath());
     EXPECT_TRUE(store->LoadSignatures({}).first.empty());
     store->AddSignatureRecord(MakeSignature("One"));
-    EXPECT_TRUE(QFile::exists(storePath() + "-wal"));
-    EXPECT_TRUE(QFile::exists(storePath() + "-shm"));
-
-    RawDatabase raw(storePath());
-    EXPECT_EQ(raw.texts("PRAGMA journal_mode"), QStringList{"wal"});
-    EXPECT_EQ(raw.texts("SELECT Z_NAME FROM Z_PRIMARYKEY ORDER BY Z_ENT"),
-              (QStringList{"PerformedInstallationEntityV2", "SelectedInstallationEntityV2",
-                           "SignatureEntityV2"}));
-    EXPECT_EQ(raw.texts("SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2 WHERE Z_ENT = 3 AND Z_OPT = 1"),
+    expectFiles(true);
+    EXPECT_EQ(sql("PRAGMA journal_mode"), QStringList{"wal"});
+    EXPECT_EQ(sql("SELECT Z_NAME, Z_MAX FROM Z_PRIMARYKEY ORDER BY Z_ENT"),
+              (QStringList{"PerformedInstallationEntityV2|0", "SelectedInstallationEntityV2|0",
+                           "SignatureEntityV2|1"}));
+    EXPECT_EQ(sql("SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2 WHERE Z_ENT = 3 AND Z_OPT = 1"),
               QStringList{"One"});
-    EXPECT_EQ(raw.integer("SELECT Z_MAX FROM Z_PRIMARYKEY WHERE Z_NAME = 'SignatureEntityV2'"), 1);
-    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM Z_METADATA"), 1);
+    EXPECT_EQ(sql("SELECT COUNT(*) FROM Z_METADATA"), QStringList{"1"});
+    store->DestroyStore();
+    expectFiles(false);
 }
 
 TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
     const Signature original = FullSignature();
-    SignatureId id;
-    {
-        auto store = open();
-        ASSERT_TRUE(store);
-        store->LoadSignatures({});
-        id = store->AddSignatureRecord(original);
-        EXPECT_GT(id.value, 0);
-    }
-    {
-        // Whatever another version left in the metadata, the records are read the same.
-        RawDatabase raw(storePath());
-        raw.exec("UPDATE Z_METADATA SET Z_UUID = 'elsewhere', Z_PLIST = x'deadbeef'");
-    }
-    auto store = open();
-    ASSERT_TRUE(store);
-    auto [ids, map] = store->LoadSignatures({ClientKind::appleMail});
+    const SignatureId id = open()->AddSignatureRecord(original);
+    // Whatever another version left in the metadata, the records are read the same.
+    sql("UPDATE Z_METADATA SET Z_UUID = 'elsewhere', Z_PLIST = x'deadbeef'");
+    auto [ids, map] = open()->LoadSignatures({ClientKind::appleMail});
     ASSERT_EQ(ids, SignatureIds{id});
     EXPECT_EQ(Describe(*map.at(id)), Describe(original));
-    EXPECT_TRUE(alerts.shown.empty());
-
-    RawDatabase raw(storePath());
-    EXPECT_EQ(raw.texts("SELECT ZCLIENT || '/' || ZACCOUNTEMAILQE || '/' || ZPENDINGREINSTALLATION "
-                        "FROM ZSELECTEDINSTALLATIONENTITYV2 ORDER BY 1"),
-              (QStringList{"AppleMail/a@b.c/0", "AppleMail/d@e.f/1", "Outlook//1"}));
-    EXPECT_EQ(raw.texts("SELECT ZCLIENT || '/' || ZACCOUNTEMAILQE || '/' || ZIDSTRINGQE FROM "
-                        "ZPERFORMEDINSTALLATIONENTITYV2 WHERE ZSIGNATURE = " +
-                        id.toString() + " ORDER BY 1"),
-              (QStringList{"AppleMail/a@b.c/ID-1", "Spark//S-1"}));
+    EXPECT_EQ(sql("SELECT ZCLIENT, ZACCOUNTEMAILQE, ZPENDINGREINSTALLATION FROM "
+                  "ZSELECTEDINSTALLATIONENTITYV2 ORDER BY 1, 2"),
+              (QStringList{"AppleMail|a@b.c|0", "AppleMail|d@e.f|1", "Outlook||1"}));
+    EXPECT_EQ(
+        sql("SELECT ZSIGNATURE, ZCLIENT, ZACCOUNTEMAILQE, ZIDSTRINGQE FROM "
+            "ZPERFORMEDINSTALLATIONENTITYV2 ORDER BY 2"),
+        (QStringList{id.toString() + "|AppleMail|a@b.c|ID-1", id.toString() + "|Spark||S-1"}));
+    EXPECT_TRUE(alerts.empty());
 }
 
-TEST_F(StoreTest, IdentifiersAreNeverGivenTwiceEvenAfterTheirRecordIsDeleted) {
-    SignatureId deleted;
+// Neither a deleted record nor a primary-key table that lags behind the rows lets an
+// identifier be given twice.
+TEST_F(StoreTest, IdentifiersAreNeverGivenTwice) {
     {
         auto store = open();
         store->AddSignatureRecord(MakeSignature("A"));
-        Signature finished = MakeSignature("B");
-        finished.pendingDeletion = true;
-        deleted = store->AddSignatureRecord(finished);
+        EXPECT_EQ(store->AddSignatureRecord(MakeSignature("B", true)).value, 2);
     }
     {
         auto store = open();
         EXPECT_EQ(store->LoadSignatures({}).first.size(), 1u);  // B is finished and deleted
-        EXPECT_GT(store->AddSignatureRecord(MakeSignature("C")).value, deleted.value);
+        EXPECT_EQ(store->AddSignatureRecord(MakeSignature("C")).value, 3);
     }
-    RawDatabase raw(storePath());
-    raw.exec("DELETE FROM ZSIGNATUREENTITYV2 WHERE ZNAMEQE = 'C'");
-    auto store = open();
-    EXPECT_EQ(store->AddSignatureRecord(MakeSignature("D")).value, deleted.value + 2);
+    sql("DELETE FROM ZSIGNATUREENTITYV2 WHERE ZNAMEQE = 'C'");
+    EXPECT_EQ(open()->AddSignatureRecord(MakeSignature("D")).value, 4);
+    sql(SignatureRow(9, "Nine", 1) + "UPDATE Z_PRIMARYKEY SET Z_MAX = 2");
+    EXPECT_EQ(open()->AddSignatureRecord(MakeSignature("New")).value, 10);
+    EXPECT_TRUE(alerts.empty());
 }
 
-TEST_F(StoreTest, KeysStayUniqueWhenPrimaryKeyTableLagsBehindTheRows) {
-    { open(); }
-    {
-        RawDatabase raw(storePath());
-        insertRow(raw, 7, "Seven", 1);
-        raw.exec("UPDATE Z_PRIMARYKEY SET Z_MAX = 2");
+// Colour -1 becomes (P - 1 + i) mod 13 and is stored; NULL columns read as empty, and a uuid
+// that is missing or does not parse is replaced and stored.
+TEST_F(StoreTest, LoadAssignsMissingColoursAndUuidsAndStoresThem) {
+    seed(SignatureRow(1, "First", -1) + SignatureRow(2, "Second", -1) +
+         SignatureRow(3, "Third", 5) + SignatureRow(4, "Fourth", -1) +
+         "INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT) VALUES (5, 3, 1);"
+         "INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZCOLORINDEX, ZUUIDSTRING) "
+         "VALUES (6, 3, 1, 3, 'not-a-uuid')");
+    auto [ids, map] = open()->LoadSignatures({});
+    ASSERT_EQ(ids.size(), 6u);
+    QStringList colours, uuids;
+    for (const SignatureId& id : ids) {
+        ASSERT_TRUE(map.at(id)->uuidX && !map.at(id)->uuidX->isNull());
+        colours << QString::number(map.at(id)->colorIndex);
+        uuids << CanonicalUuidText(*map.at(id)->uuidX);
     }
-    auto store = open();
-    EXPECT_EQ(store->AddSignatureRecord(MakeSignature("New")).value, 8);
-    EXPECT_TRUE(alerts.shown.empty());
+    EXPECT_EQ(colours, (QStringList{"12", "0", "5", "2", "0", "3"}));
+    EXPECT_EQ(sql("SELECT ZCOLORINDEX FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"), colours);
+    EXPECT_EQ(sql("SELECT ZUUIDSTRING FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"), uuids);
+    const Signature& empty = *map.at(ids[4]);
+    EXPECT_FALSE(empty.active);
+    EXPECT_TRUE(empty.nameQe.isEmpty() && empty.keyQe.isEmpty() && empty.mainTextQe.isEmpty());
 }
 
-TEST_F(StoreTest, LoadAssignsMissingColoursByPositionAndStoresThem) {
-    { open(); }
-    {
-        RawDatabase raw(storePath());
-        insertRow(raw, 1, "First", -1);
-        insertRow(raw, 2, "Second", -1);
-        insertRow(raw, 3, "Third", 5);
-        insertRow(raw, 4, "Fourth", -1);
-    }
-    auto store = open();
-    auto [ids, map] = store->LoadSignatures({});
-    ASSERT_EQ(ids.size(), 4u);
-    EXPECT_EQ(map.at(ids[0])->colorIndex, 12);
-    EXPECT_EQ(map.at(ids[1])->colorIndex, 0);
-    EXPECT_EQ(map.at(ids[2])->colorIndex, 5);
-    EXPECT_EQ(map.at(ids[3])->colorIndex, 2);
-    RawDatabase raw(storePath());
-    EXPECT_EQ(raw.texts("SELECT ZCOLORINDEX FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"),
-              (QStringList{"12", "0", "5", "2"}));
-}
-
-TEST_F(StoreTest, LoadKeepsAllAccountsSelectionsOnlyForClientsThatTakeThem) {
-    { open(); }
-    {
-        RawDatabase raw(storePath());
-        insertRow(raw, 1, "Sig", 1);
-        raw.exec(
-            "INSERT INTO ZSELECTEDINSTALLATIONENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZSIGNATURE, "
-            "ZCLIENT, ZACCOUNTEMAILQE, ZPENDINGREINSTALLATION) VALUES "
-            "(1, 2, 1, 1, 'AppleMail', '', 0), (2, 2, 1, 1, 'Outlook', '', 1), "
-            "(3, 2, 1, 1, 'Thunderbird', NULL, 0), (4, 2, 1, 1, 'applemail', 'x@y.z', 0), "
-            "(5, 2, 1, 1, 'Postbox', 'p@q.r', 0)");
-    }
-    auto store = open();
-    auto [ids, map] = store->LoadSignatures({});
-    ASSERT_EQ(ids.size(), 1u);
-    const auto& selected = map.at(ids[0])->clientKindToSelectedInstallationsInfoMap;
-    EXPECT_FALSE(selected.count(ClientKind::appleMail));
-    EXPECT_FALSE(selected.count(ClientKind::thunderbird));
-    ASSERT_TRUE(selected.count(ClientKind::outlook));
-    EXPECT_TRUE(selected.at(ClientKind::outlook).allAccountsSelected);
-    EXPECT_TRUE(selected.at(ClientKind::outlook).allAccountsPayloadX->pendingReinstallation);
-    ASSERT_TRUE(selected.count(ClientKind::postbox));
-    EXPECT_TRUE(selected.at(ClientKind::postbox).accountEmailToPayloadMap.count("p@q.r"));
-    EXPECT_EQ(selected.size(), 2u);
-}
-
-TEST_F(StoreTest, LoadDeletesFinishedPendingDeletionSignaturesWithTheirInstallations) {
-    { open(); }
-    {
-        RawDatabase raw(storePath());
-        insertRow(raw, 1, "OnlyInThunderbird", 1, true);
-        insertRow(raw, 2, "StillInMail", 1, true);
-        insertRow(raw, 3, "Nowhere", 1, true);
-        insertRow(raw, 4, "Live", 1, false);
-        raw.exec(
-            "INSERT INTO ZPERFORMEDINSTALLATIONENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZSIGNATURE, "
-            "ZCLIENT, ZACCOUNTEMAILQE, ZIDSTRINGQE, ZTEXTQE) VALUES "
-            "(1, 1, 1, 1, 'Thunderbird', 'a@b.c', '', 't'), "
-            "(2, 1, 1, 2, 'AppleMail', 'a@b.c', 'U', 't')");
-        raw.exec(
-            "INSERT INTO ZSELECTEDINSTALLATIONENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZSIGNATURE, "
-            "ZCLIENT, ZACCOUNTEMAILQE, ZPENDINGREINSTALLATION) VALUES "
-            "(1, 2, 1, 1, 'Thunderbird', 'a@b.c', 0)");
-    }
-    auto store = open();
-    auto [ids, map] = store->LoadSignatures({ClientKind::appleMail, ClientKind::outlook});
+// A pending-deletion signature that no detected client still has goes with its installations;
+// an all-accounts selection stays only for a client that takes one.
+TEST_F(StoreTest, LoadDeletesFinishedSignaturesAndDropsSelectionsClientsCannotTake) {
+    seed(SignatureRow(1, "OnlyInThunderbird", 1, true) + SignatureRow(2, "StillInMail", 1, true) +
+         SignatureRow(3, "Nowhere", 1, true) + SignatureRow(4, "Live", 1) +
+         "INSERT INTO ZPERFORMEDINSTALLATIONENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZSIGNATURE, ZCLIENT, "
+         "ZACCOUNTEMAILQE, ZIDSTRINGQE, ZTEXTQE) VALUES (1, 1, 1, 1, 'Thunderbird', 'a@b.c', '', "
+         "'t'), (2, 1, 1, 2, 'AppleMail', 'a@b.c', 'U', 't');"
+         "INSERT INTO ZSELECTEDINSTALLATIONENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZSIGNATURE, ZCLIENT, "
+         "ZACCOUNTEMAILQE, ZPENDINGREINSTALLATION) VALUES (1, 2, 1, 1, 'Thunderbird', 'a@b.c', 0), "
+         "(2, 2, 1, 4, 'AppleMail', '', 0), (3, 2, 1, 4, 'Outlook', '', 1), "
+         "(4, 2, 1, 4, 'Thunderbird', NULL, 0), (5, 2, 1, 4, 'applemail', 'x@y.z', 0), "
+         "(6, 2, 1, 4, 'Postbox', 'p@q.r', 0)");
+    auto [ids, map] = open()->LoadSignatures({ClientKind::appleMail, ClientKind::outlook});
     ASSERT_EQ(ids, (SignatureIds{SignatureId{2}, SignatureId{4}}));
     EXPECT_TRUE(map.at(SignatureId{2})->pendingDeletion);
+    EXPECT_EQ(sql("SELECT Z_PK FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"), (QStringList{"2", "4"}));
+    EXPECT_EQ(sql("SELECT COUNT(*) FROM ZSELECTEDINSTALLATIONENTITYV2 WHERE ZSIGNATURE = 1"),
+              QStringList{"0"});
+    EXPECT_EQ(sql("SELECT ZSIGNATURE FROM ZPERFORMEDINSTALLATIONENTITYV2"), QStringList{"2"});
 
-    RawDatabase raw(storePath());
-    EXPECT_EQ(raw.texts("SELECT Z_PK FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"),
-              (QStringList{"2", "4"}));
-    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM ZSELECTEDINSTALLATIONENTITYV2"), 0);
-    EXPECT_EQ(raw.texts("SELECT ZSIGNATURE FROM ZPERFORMEDINSTALLATIONENTITYV2"), QStringList{"2"});
-}
-
-TEST_F(StoreTest, NullColumnsReadAsEmptyAndAMissingUuidIsReplaced) {
-    { open(); }
-    {
-        RawDatabase raw(storePath());
-        raw.exec("INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT) VALUES (1, 3, 1)");
-        raw.exec(
-            "INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZCOLORINDEX, ZUUIDSTRING) "
-            "VALUES (2, 3, 1, 3, 'not-a-uuid')");
-    }
-    QString firstUuid;
-    {
-        auto store = open();
-        auto [ids, map] = store->LoadSignatures({});
-        ASSERT_EQ(ids.size(), 2u);
-        const Signature& empty = *map.at(ids[0]);
-        EXPECT_FALSE(empty.active);
-        EXPECT_EQ(empty.colorIndex, 0);
-        EXPECT_TRUE(empty.nameQe.isEmpty() && empty.keyQe.isEmpty() && empty.mainTextQe.isEmpty());
-        ASSERT_TRUE(empty.uuidX && map.at(ids[1])->uuidX);
-        firstUuid = CanonicalUuidText(*empty.uuidX);
-    }
-    RawDatabase raw(storePath());
-    const QStringList stored =
-        raw.texts("SELECT ZUUIDSTRING FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK");
-    ASSERT_EQ(stored.size(), 2);
-    EXPECT_EQ(stored[0], firstUuid);
-    EXPECT_TRUE(ParseUuid(stored[1]).has_value());
+    const auto& selected = map.at(SignatureId{4})->clientKindToSelectedInstallationsInfoMap;
+    ASSERT_EQ(selected.size(), 2u);
+    ASSERT_TRUE(selected.count(ClientKind::outlook) && selected.count(ClientKind::postbox));
+    EXPECT_TRUE(selected.at(ClientKind::outlook).allAccountsSelected);
+    EXPECT_TRUE(selected.at(ClientKind::outlook).allAccountsPayloadX->pendingReinstallation);
+    EXPECT_TRUE(selected.at(ClientKind::postbox).accountEmailToPayloadMap.count("p@q.r"));
 }
 
 TEST_F(StoreTest, SaveWritesOnlyTheSignaturesThatChanged) {
     auto store = open();
-    store->LoadSignatures({});
     SignatureIds ids;
     IdToSignatureMap map;
     for (const char* name : {"A", "B", "C"}) {
-        Signature signature = FullSignature();
-        signature.nameQe = name;
-        ids.push_back(store->AddSignatureRecord(signature));
-        map[ids.back()] = std::make_shared<Signature>(signature);
+        const auto signature = std::make_shared<Signature>(FullSignature(name));
+        ids.push_back(store->AddSignatureRecord(*signature));
+        map[ids.back()] = signature;
     }
-    RawDatabase raw(storePath());
-    const QStringList installationKeys =
-        raw.texts("SELECT Z_PK FROM ZSELECTEDINSTALLATIONENTITYV2 ORDER BY Z_PK");
-
+    const QString selectedKeys = "SELECT Z_PK FROM ZSELECTEDINSTALLATIONENTITYV2 ORDER BY Z_PK";
+    const QStringList keysBefore = sql(selectedKeys);
     map[ids[1]]->mainTextQe = "<p>changed</p>";
     log.clear();
     store->SaveSignatures(ids, map);
-    EXPECT_TRUE(log.contains("Info: Updating signature \"A\"..."));
-    EXPECT_TRUE(log.contains("Info: Updating signature \"B\"..."));
-    EXPECT_TRUE(log.contains("Info: Updating signature \"C\"..."));
-    EXPECT_EQ(raw.texts("SELECT Z_OPT FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"),
-              (QStringList{"1", "2", "1"}));
-    EXPECT_EQ(
-        raw.texts("SELECT ZMAINTEXTQE FROM ZSIGNATUREENTITYV2 WHERE Z_PK = " + ids[1].toString()),
-        QStringList{"<p>changed</p>"});
+    for (const char* name : {"A", "B", "C"})
+        EXPECT_TRUE(log.contains(QString("Info: Updating signature \"%1\"...").arg(name)));
+    EXPECT_EQ(sql("SELECT Z_OPT, ZMAINTEXTQE FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"),
+              (QStringList{"1|<p>A</p>", "2|<p>changed</p>", "1|<p>C</p>"}));
     // The installations did not change, so none of their rows was rewritten.
-    EXPECT_EQ(raw.texts("SELECT Z_PK FROM ZSELECTEDINSTALLATIONENTITYV2 ORDER BY Z_PK"),
-              installationKeys);
+    EXPECT_EQ(sql(selectedKeys), keysBefore);
 
     map[ids[2]]->clientKindToSelectedInstallationsInfoMap.erase(ClientKind::appleMail);
     store->SaveSignatures({ids[2]}, map);
-    EXPECT_EQ(raw.texts("SELECT ZCLIENT FROM ZSELECTEDINSTALLATIONENTITYV2 WHERE ZSIGNATURE = " +
-                        ids[2].toString()),
+    EXPECT_EQ(sql("SELECT ZCLIENT FROM ZSELECTEDINSTALLATIONENTITYV2 WHERE ZSIGNATURE = " +
+                  ids[2].toString()),
               QStringList{"Outlook"});
-    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM ZSELECTEDINSTALLATIONENTITYV2"), 7);
-    EXPECT_TRUE(alerts.shown.empty());
+    EXPECT_EQ(sql("SELECT COUNT(*) FROM ZSELECTEDINSTALLATIONENTITYV2"), QStringList{"7"});
+    EXPECT_TRUE(alerts.empty());
 }
 
-TEST_F(StoreTest, ASaveBlockedByAnotherWriterAlertsAndTheNextSaveWritesIt) {
+// Another connection holding the write lock, then commits that fail: each failed save alerts,
+// keeps its changes (and the ids it gave) and a later save writes them.
+TEST_F(StoreTest, FailedSavesAlertAndALaterSaveWritesTheirChanges) {
     auto store = open();
     store->setBusyTimeout(0);
-    store->LoadSignatures({});
     const SignatureId id = store->AddSignatureRecord(MakeSignature("Before"));
     IdToSignatureMap map{{id, std::make_shared<Signature>(MakeSignature("After"))}};
-
     {
         RawDatabase other(storePath());
-        ASSERT_TRUE(other.exec("BEGIN IMMEDIATE"));
+        other.query("BEGIN IMMEDIATE");
         store->SaveSignatures({id}, map);
-        ASSERT_EQ(alerts.shown.size(), 1u);
-        EXPECT_EQ(alerts.shown[0].first, "Could not save signatures");
-        EXPECT_EQ(alerts.shown[0].second, "database is locked");
+        EXPECT_EQ(alerts, QStringList{"Could not save signatures / database is locked"});
         EXPECT_TRUE(log.contains("Error: SaveManagedObjectContext(): database is locked"));
         EXPECT_TRUE(store->hasChanges());
-        other.exec("ROLLBACK");
-        EXPECT_EQ(other.texts("SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2"), QStringList{"Before"});
+        other.query("ROLLBACK");
+        EXPECT_EQ(other.query("SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2"), QStringList{"Before"});
     }
-    // An empty save still writes what the failed one left.
-    store->SaveSignatures({}, map);
-    EXPECT_EQ(alerts.shown.size(), 1u);
+    store->SaveSignatures({}, map);  // an empty save still writes what the failed one left
     EXPECT_FALSE(store->hasChanges());
-    store.reset();
-    auto reopened = open();
-    auto [ids, loaded] = reopened->LoadSignatures({});
-    ASSERT_EQ(ids, SignatureIds{id});
-    EXPECT_EQ(loaded.at(id)->nameQe, "After");
-}
+    EXPECT_EQ(sql("SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2"), QStringList{"After"});
 
-TEST_F(StoreTest, AnAddWhoseCommitFailsKeepsItsIdAndIsWrittenLater) {
-    auto store = open();
-    store->LoadSignatures({});
-    const SignatureId kept = store->AddSignatureRecord(MakeSignature("Kept"));
     store->failNextCommitsForTesting(2);
     const SignatureId first = store->AddSignatureRecord(MakeSignature("First"));
     const SignatureId second = store->AddSignatureRecord(MakeSignature("Second"));
-    EXPECT_EQ(alerts.shown.size(), 2u);
+    EXPECT_EQ(alerts.size(), 3);
     EXPECT_TRUE(log.contains("Error: SaveManagedObjectContext(): disk I/O error"));
     EXPECT_NE(first, second);
-    {
-        RawDatabase raw(storePath());
-        EXPECT_EQ(raw.texts("SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2"), QStringList{"Kept"});
-    }
+    EXPECT_EQ(sql("SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"1"});
     // A load in between keeps what is still pending.
-    EXPECT_EQ(store->LoadSignatures({}).first, (SignatureIds{kept, first, second}));
+    EXPECT_EQ(store->LoadSignatures({}).first, (SignatureIds{id, first, second}));
     EXPECT_TRUE(store->SaveManagedObjectContext());
-    RawDatabase raw(storePath());
-    EXPECT_EQ(raw.texts("SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"),
-              (QStringList{"Kept", "First", "Second"}));
+    store.reset();
+    auto [ids, loaded] = open()->LoadSignatures({});
+    ASSERT_EQ(ids, (SignatureIds{id, first, second}));
+    EXPECT_EQ(loaded.at(id)->nameQe + loaded.at(second)->nameQe, "AfterSecond");
 }
 
-TEST_F(StoreTest, DestroyStoreDeletesAllThreeFiles) {
-    auto store = open();
-    store->AddSignatureRecord(MakeSignature("A"));
-    ASSERT_TRUE(QFile::exists(storePath() + "-wal"));
-    store->DestroyStore();
-    for (const char* suffix : kStoreFileSuffixes) {
-        EXPECT_FALSE(QFile::exists(storePath() + suffix)) << suffix;
-    }
-}
-
-TEST_F(StoreTest, AFileThatIsNoDatabaseCannotBeOpened) {
+TEST_F(StoreTest, AStoreThatCannotBeOpenedIsAbsentWithTheLogLine) {
     QFile file(storePath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(4096, 'x'));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'x')));
     file.close();
     EXPECT_FALSE(open());
-    EXPECT_TRUE(
-        log.contains("Error: openStore(): Could not add persistent store for model "
-                     "\"DataV2\" at " +
-                     storePath() + ": file is not a database"));
-}
-
-TEST_F(StoreTest, AStoreInAMissingFolderCannotBeOpened) {
-    const QString path = _folder.path() + "/missing/DataV2.sqlite";
-    EXPECT_FALSE(Store::openStore("DataV2", path, alerts.callback()));
-    EXPECT_TRUE(
-        log.containsText("openStore(): Could not add persistent store for model "
-                         "\"DataV2\" at " +
-                         path + ": "));
-    EXPECT_FALSE(Store::openStore("DataV1", storePath(), alerts.callback()));
-    EXPECT_FALSE(QFile::exists(storePath()));
+    const QString line =
+        "Error: openStore(): Could not add persistent store for model \"DataV2\" at ";
+    EXPECT_TRUE(log.contains(line + storePath() + ": file is not a database"));
+    const QString missing = _folder.path() + "/missing/DataV2.sqlite";
+    EXPECT_FALSE(Store::openStore("DataV2", missing, alert()));
+    EXPECT_TRUE(log.containsText(line + missing + ": "));
+    // The old model is only ever read, never created.
+    const QString legacy = dataFolder() + "/DataV1.sqlite";
+    EXPECT_FALSE(Store::openStore("DataV1", legacy, alert()));
+    EXPECT_FALSE(QFile::exists(legacy));
 }
 
 TEST_F(StoreTest, AnOlderFileWithoutTheNewerColumnsIsUpgradedInPlace) {
-    {
-        RawDatabase raw(storePath());
-        raw.exec(
-            "CREATE TABLE ZSIGNATUREENTITYV2 (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, Z_OPT "
-            "INTEGER, ZACTIVE INTEGER, ZCOLORINDEX INTEGER, ZNAMEQE VARCHAR, ZUUIDSTRING "
-            "VARCHAR)");
-        raw.exec(
-            "INSERT INTO ZSIGNATUREENTITYV2 VALUES (1, 3, 1, 1, 2, 'Old', "
-            "'0D5E7B52-8A51-4C3F-9A0B-2C7B6E0F1A11')");
-    }
+    sql("CREATE TABLE ZSIGNATUREENTITYV2 (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, Z_OPT "
+        "INTEGER, ZACTIVE INTEGER, ZCOLORINDEX INTEGER, ZNAMEQE VARCHAR, ZUUIDSTRING VARCHAR);"
+        "INSERT INTO ZSIGNATUREENTITYV2 VALUES (1, 3, 1, 1, 2, 'Old', "
+        "'0D5E7B52-8A51-4C3F-9A0B-2C7B6E0F1A11')");
     auto store = open();
     ASSERT_TRUE(store);
     auto [ids, map] = store->LoadSignatures({});
     ASSERT_EQ(ids.size(), 1u);
     map.at(ids[0])->filePathQe = "/tmp/old.html";
     store->SaveSignatures(ids, map);
-    EXPECT_TRUE(alerts.shown.empty());
-    RawDatabase raw(storePath());
-    EXPECT_EQ(raw.texts("SELECT ZFILEPATHQE FROM ZSIGNATUREENTITYV2"),
-              QStringList{"/tmp/old.html"});
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_EQ(sql("SELECT ZNAMEQE, ZFILEPATHQE FROM ZSIGNATUREENTITYV2"),
+              QStringList{"Old|/tmp/old.html"});
 }
 
 }  // namespace
