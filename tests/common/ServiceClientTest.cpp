@@ -1,7 +1,6 @@
 // The service client over real loopback HTTP: small servers inside the test answer the way a
 // service can (well, badly, or not at all), and the reference service serves real files.
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <QCoreApplication>
 #include <QTcpServer>
@@ -9,16 +8,14 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
-#include <thread>
 
 #include "common/Log.h"
 #include "common/ServiceClient.h"
 #include "platform/EventLoop.h"
 #include "platform/ManualMainQueue.h"
+#include "tests/support/TestService.h"
 #include "tools/signature-service/SignatureService.h"
 
 // Readable failure messages for texts.
@@ -30,75 +27,11 @@ namespace quillet {
 namespace {
 
 constexpr double kWaitSeconds = 20;
+const QString kFetchFailed = "Could not fetch the signature by key";
 
-// An HTTP server on a free loopback port that answers every GET with the test's handler and
-// remembers the request targets exactly as they were sent.
-class LoopbackServer {
-public:
-    using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
-
-    explicit LoopbackServer(Handler handler) {
-        _server.set_keep_alive_max_count(1);
-        _server.Get(".*",
-                    [this, handler](const httplib::Request& request, httplib::Response& response) {
-                        {
-                            std::lock_guard guard(_lock);
-                            _targets.push_back(request.target);
-                        }
-                        handler(request, response);
-                    });
-        _port = _server.bind_to_any_port("127.0.0.1");
-        _thread = std::thread([this]() { _server.listen_after_bind(); });
-        while (!_server.is_running())
-            std::this_thread::yield();
-    }
-    ~LoopbackServer() {
-        _server.stop();
-        _thread.join();
-    }
-
-    QUrl baseUrl() const { return QUrl(QString("http://127.0.0.1:%1").arg(_port)); }
-    std::vector<std::string> targets() const {
-        std::lock_guard guard(_lock);
-        return _targets;
-    }
-
-private:
-    httplib::Server _server;
-    std::thread _thread;
-    int _port = 0;
-    mutable std::mutex _lock;
-    std::vector<std::string> _targets;
-};
-
-LoopbackServer::Handler Answer(int status, std::string body,
-                               std::string type = "application/json") {
-    return [=](const httplib::Request&, httplib::Response& response) {
-        response.status = status;
-        response.set_content(body, type);
-    };
+QUrl LocalUrl(int port) {
+    return QUrl(QString("http://127.0.0.1:%1").arg(port));
 }
-
-// Holds a handler until the test opens it; opens itself when it goes, so that a failed test does
-// not leave the server waiting for ever.
-class Gate {
-public:
-    ~Gate() { open(); }
-    void open() {
-        std::lock_guard guard(_lock);
-        _open = true;
-        _changed.notify_all();
-    }
-    void waitUntilOpen() {
-        std::unique_lock guard(_lock);
-        _changed.wait(guard, [this]() { return _open; });
-    }
-
-private:
-    std::mutex _lock;
-    std::condition_variable _changed;
-    bool _open = false;
-};
 
 // A port on which nothing listens.
 int ClosedPort() {
@@ -109,69 +42,101 @@ int ClosedPort() {
     return port;
 }
 
+// The raw bytes of an answer.
+QByteArray Http(int status, const QByteArray& body) {
+    return "HTTP/1.1 " + QByteArray::number(status) +
+           " X\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+// A loopback server that answers every request with the same raw bytes, and then, if asked, a
+// byte every 20 ms for ever; with no bytes it accepts and stays silent.
+class RawServer {
+public:
+    explicit RawServer(const QByteArray& answer = {}, bool trickle = false) {
+        EXPECT_TRUE(_server.listen(QHostAddress::LocalHost));
+        QObject::connect(&_server, &QTcpServer::newConnection, [this, answer, trickle]() {
+            QTcpSocket* socket = _server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [=]() {
+                socket->readAll();
+                socket->write(answer);
+                auto* drip = new QTimer(socket);
+                QObject::connect(drip, &QTimer::timeout, socket, [=]() { socket->write(" "); });
+                if (trickle)
+                    drip->start(20);
+            });
+        });
+    }
+    QUrl url() const { return LocalUrl(_server.serverPort()); }
+
+private:
+    QTcpServer _server;
+};
+
+// What the receiver answers that it updated, for the completion to hand on.
+const SignatureIds kUpdatedIds = {SignatureId{7}};
+
+// Records what a refresh hands over as lines of a transcript, and whether any came off the main
+// thread.
 class RecordingReceiver : public UpdatedSignaturesReceiver {
 public:
-    struct Applied {
-        SignatureUpdates updates;
-        std::optional<ActiveFlags> activeFlags;
-        std::int64_t updateTime = 0;
-        QString label;
-    };
-    struct Completion {
-        bool success = false;
-        SignatureIds updated;
-        SignatureIds modifiedOnly;
-        std::optional<QString> errorTitle;
-        std::optional<QString> errorDetails;
-    };
-
     void setRequestingUpdatedSignatures(bool requesting) override {
         note(requesting ? "requesting" : "not requesting");
     }
     std::pair<SignatureIds, SignatureIds> applySignatureUpdates(
         const SignatureUpdates& updates, const std::optional<ActiveFlags>& activeFlags,
-        std::int64_t updateTime, const QString& label) override {
-        note("apply");
-        applied = Applied{updates, activeFlags, updateTime, label};
-        return applyAnswer;
+        std::int64_t givenTime, const QString& givenLabel) override {
+        QString line = "apply";
+        for (const auto& [key, update] : updates)
+            line += " " + key + "=" + update.newMainTextQe;
+        for (const bool active : {true, false}) {
+            line += active ? "; active:" : "; disabled:";
+            for (const auto& [key, flag] : activeFlags.value_or(ActiveFlags{}))
+                line += flag == active ? " " + key : "";
+        }
+        note(line.toStdString());
+        updateTime = givenTime;
+        label = givenLabel;
+        return {kUpdatedIds, {}};
     }
-    void refreshCompleted(bool success, const SignatureIds& updated,
-                          const SignatureIds& modifiedOnly,
+    void refreshCompleted(bool success, const SignatureIds& givenUpdated, const SignatureIds&,
                           const std::optional<QString>& errorTitle,
-                          const std::optional<QString>& errorDetails) override {
-        note(success ? "succeeded" : "failed");
-        completion = Completion{success, updated, modifiedOnly, errorTitle, errorDetails};
+                          const std::optional<QString>& details) override {
+        note(success ? "succeeded" : "failed: " + errorTitle.value_or("").toStdString());
+        completed = true;
+        updated = givenUpdated;
+        errorDetails = details;
     }
 
     std::vector<std::string> events;
-    bool offMainThread = false;
-    std::optional<Applied> applied;
-    std::optional<Completion> completion;
-    std::pair<SignatureIds, SignatureIds> applyAnswer;
+    bool offMainThread = false, completed = false;
+    std::int64_t updateTime = 0;
+    QString label;
+    SignatureIds updated;
+    std::optional<QString> errorDetails;
 
 private:
     void note(const std::string& event) {
-        if (QThread::currentThread() != QCoreApplication::instance()->thread())
-            offMainThread = true;
+        offMainThread |= QThread::currentThread() != QCoreApplication::instance()->thread();
         events.push_back(event);
     }
 };
 
-const std::vector<std::string> kFailedRefresh = {"requesting", "not requesting", "failed"};
-const std::vector<std::string> kAppliedRefresh = {"requesting", "not requesting", "apply",
-                                                  "succeeded"};
+// The transcript of a refresh that applied the line given, or of one that failed.
+std::vector<std::string> Applied(const std::string& line) {
+    return {"requesting", "not requesting", line, "succeeded"};
+}
+const std::vector<std::string> kFailedRefresh = {"requesting", "not requesting",
+                                                 "failed: Could not update signatures from server"};
 
 class ServiceClientTest : public testing::Test {
 protected:
-    SignatureId addSignature(const QString& key, bool pendingDeletion = false) {
-        const SignatureId id{static_cast<std::int64_t>(ids.size()) + 1};
+    void addSignature(const QString& key, bool pendingDeletion = false) {
         auto signature = std::make_shared<Signature>();
         signature->keyQe = key;
         signature->active = true;
         signature->pendingDeletion = pendingDeletion;
-        ids.push_back(id);
-        map[id] = signature;
-        return id;
+        ids.push_back(SignatureId{static_cast<std::int64_t>(ids.size()) + 1});
+        map[ids.back()] = signature;
     }
 
     ServiceClient& clientFor(const QUrl& baseUrl) {
@@ -179,11 +144,11 @@ protected:
         return *_client;
     }
 
-    // Runs one refresh to its end.
+    // Runs one refresh to its end, after forgetting what an earlier one left.
     void refresh(ServiceClient& client) {
+        receiver = RecordingReceiver();
         client.RequestUpdatedSignatures(ids, map, receiver);
-        ASSERT_TRUE(
-            RunEventLoopUntil([&]() { return receiver.completion.has_value(); }, kWaitSeconds));
+        ASSERT_TRUE(RunEventLoopUntil([&]() { return receiver.completed; }, kWaitSeconds));
         EXPECT_FALSE(receiver.offMainThread);
     }
 
@@ -210,308 +175,203 @@ private:
     std::unique_ptr<ServiceClient> _client;
 };
 
-// --- Which keys are asked for -------------------------------------------------------------
+// --- Which keys are asked for, and how --------------------------------------------------------
 
 TEST_F(ServiceClientTest, AsksOnceForEachKeyAndNeverForSignaturesPendingDeletion) {
-    LoopbackServer server(Answer(200, R"({"alpha": "  <p>A</p>\n", "gamma": "<p>G</p>"})"));
-    const SignatureId first = addSignature("alpha");
-    addSignature("alpha");
+    TestService service;
+    service.setSignature("alpha", "  <p>A</p>\n");
+    service.setSignature("gamma", "<p>G</p>");
+    for (const QString key : {"alpha", "alpha", "", "gamma"})  // "": file-based
+        addSignature(key);
     addSignature("beta", /*pendingDeletion=*/true);
-    addSignature("");  // file-based
-    addSignature("gamma");
-    receiver.applyAnswer = {{first}, {}};
 
-    refresh(clientFor(server.baseUrl()));
+    refresh(clientFor(service.url()));
 
-    ASSERT_EQ(server.targets(),
-              std::vector<std::string>{"/node/api/v1/signature?keys=alpha,gamma"});
-    EXPECT_EQ(receiver.events, kAppliedRefresh);
-    ASSERT_TRUE(receiver.applied);
-    EXPECT_EQ(receiver.applied->updates.size(), 2u);
-    EXPECT_EQ(receiver.applied->updates.at("alpha").newMainTextQe, "<p>A</p>");
-    EXPECT_EQ(receiver.applied->updates.at("gamma").newMainTextQe, "<p>G</p>");
-    EXPECT_EQ(receiver.applied->activeFlags, (ActiveFlags{{"alpha", true}, {"gamma", true}}));
-    EXPECT_EQ(receiver.applied->label, "RequestUpdatedSignatures()");
-    EXPECT_TRUE(receiver.completion->success);
-    EXPECT_EQ(receiver.completion->updated, SignatureIds{first});
-    EXPECT_FALSE(receiver.completion->errorTitle);
-
-    const QString url = server.baseUrl().toString() + "/node/api/v1/signature?keys=alpha,gamma";
-    EXPECT_TRUE(log.contains("Info: Updating signatures from server, request URL: " + url));
+    EXPECT_EQ(service.updateQueries(), std::vector<QString>{"keys=alpha,gamma"});
+    EXPECT_EQ(receiver.events, Applied("apply alpha=<p>A</p> gamma=<p>G</p>; active: alpha gamma; "
+                                       "disabled:"));
+    EXPECT_EQ(receiver.label, "RequestUpdatedSignatures()");
+    EXPECT_EQ(receiver.updated, kUpdatedIds);
+    EXPECT_TRUE(log.contains("Info: Updating signatures from server, request URL: " +
+                             service.url().toString() + "/node/api/v1/signature?keys=alpha,gamma"));
     EXPECT_TRUE(log.contains("Info: Updating signatures from server, response status code: 200"));
     EXPECT_TRUE(log.contains("Info: Received updates for 2 signature(s), active: 2, disabled: 0"));
 }
 
 TEST_F(ServiceClientTest, NothingToAskForCompletesAtOnceWithoutARequest) {
-    LoopbackServer server(Answer(200, "{}"));
+    TestService service;
+    ServiceClient& client = clientFor(service.url());
     addSignature("beta", /*pendingDeletion=*/true);
     addSignature("");
-    ServiceClient& client = clientFor(server.baseUrl());
-
+    client.RequestUpdatedSignatures(ids, map, receiver);
+    addSignature(QString(QChar(0xD800)));  // a lone surrogate: no UTF-8 form
     client.RequestUpdatedSignatures(ids, map, receiver);
 
-    EXPECT_EQ(receiver.events, std::vector<std::string>{"succeeded"});
-    EXPECT_TRUE(receiver.completion->updated.empty());
+    EXPECT_EQ(receiver.events, (std::vector<std::string>{"succeeded", "succeeded"}));
     EXPECT_TRUE(
         log.contains("Info: RequestUpdatedSignatures(): No signatures to update from server"));
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(server.targets().empty());
-}
-
-TEST_F(ServiceClientTest, KeysThatCannotBeEncodedAreNotAskedFor) {
-    LoopbackServer server(Answer(200, "{}"));
-    addSignature(QString(QChar(0xD800)));  // a lone surrogate: no UTF-8 form
-    ServiceClient& client = clientFor(server.baseUrl());
-
-    client.RequestUpdatedSignatures(ids, map, receiver);
-
-    EXPECT_EQ(receiver.events, std::vector<std::string>{"succeeded"});
     EXPECT_TRUE(log.contains(
         "Info: RequestUpdatedSignatures(): No valid signatures to update from server"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(service.updateRequests(), 0);
 }
 
 // Keys are typed by people: "a+b" must not reach the service as "a b", "x?y" must not end the
 // path, and a comma in a key must not split it.
 TEST_F(ServiceClientTest, KeysArePercentEncodedOutsideTheUnreservedCharacters) {
-    EXPECT_EQ(PercentEncodeKey("Plain-key_1.~"), "Plain-key_1.~");
-    EXPECT_EQ(PercentEncodeKey("a+b&c=d,e/f?g h#i%j"), "a%2Bb%26c%3Dd%2Ce%2Ff%3Fg%20h%23i%25j");
-    EXPECT_EQ(PercentEncodeKey(QString::fromUtf8("é€")), "%C3%A9%E2%82%AC");
-    EXPECT_EQ(PercentEncodeKey(""), "");
-    EXPECT_EQ(PercentEncodeKey(QString("a") + QChar(0xDC00)), "");
-    EXPECT_EQ(PercentEncodeKey(QString(QChar(0xD800)) + "b"), "");
-    EXPECT_EQ(PercentEncodeKey(QString::fromUtf8("\xF0\x9F\x98\x80")), "%F0%9F%98%80");
+    const std::vector<std::pair<QString, QString>> cases = {
+        {"Plain-key_1.~", "Plain-key_1.~"},
+        {"a+b&c=d,e/f?g h#i%j", "a%2Bb%26c%3Dd%2Ce%2Ff%3Fg%20h%23i%25j"},
+        {QString::fromUtf8("é€\xF0\x9F\x98\x80"), "%C3%A9%E2%82%AC%F0%9F%98%80"},
+        {"", ""},
+        {QString("a") + QChar(0xDC00), ""},
+        {QString(QChar(0xD800)) + "b", ""},
+    };
+    for (const auto& [key, encoded] : cases)
+        EXPECT_EQ(PercentEncodeKey(key), encoded) << key.toStdString();
+}
 
-    LoopbackServer server(Answer(200, R"({"a+b": "A", "x?y": "X"})"));
-    addSignature("a+b");
-    addSignature("x?y");
-    addSignature("c,d");
-    refresh(clientFor(server.baseUrl()));
+// Against the reference service, serving real files.
+TEST_F(ServiceClientTest, KeysWithQueryCharactersReachTheirOwnSignatures) {
+    QTemporaryDir temporary;
+    const std::filesystem::path folder = temporary.path().toStdString();
+    const std::map<std::string, std::string> files = {{"a+b", "<p>plus</p>"},
+                                                      {"a b", "<p>space</p>"},
+                                                      {"x?y", "  <p>question</p>\n"},
+                                                      {"x", "<p>x alone</p>"},
+                                                      {"c,d", "<p>comma</p>"}};
+    for (const auto& [key, text] : files)
+        std::ofstream(folder / (key + ".html"), std::ios::binary) << text;
+    SignatureService service({folder, "127.0.0.1", 0, [](const std::string&) {}});
+    ASSERT_TRUE(service.start()) << service.error();
+    ServiceClient& client = clientFor(QUrl(QString::fromStdString(service.baseUrl())));
+    for (const QString key : {"a+b", "x?y", "c,d", "gone"})
+        addSignature(key);
 
-    ASSERT_EQ(server.targets(),
-              std::vector<std::string>{"/node/api/v1/signature?keys=a%2Bb,x%3Fy,c%2Cd"});
-    ASSERT_TRUE(receiver.applied);
-    EXPECT_EQ(receiver.applied->activeFlags,
-              (ActiveFlags{{"a+b", true}, {"x?y", true}, {"c,d", false}}));
+    refresh(client);
+
+    EXPECT_EQ(receiver.events, Applied("apply a+b=<p>plus</p> c,d=<p>comma</p> x?y=<p>question</p>;"
+                                       " active: a+b c,d x?y; disabled: gone"));
+    EXPECT_TRUE(log.contains("Info: Updating signatures from server, request URL: " +
+                             client.updateUrlPrefix() + "a%2Bb,x%3Fy,c%2Cd,gone"));
+    // The key fetch hands over the whole text, untrimmed.
+    EXPECT_EQ(fetch(client, "x?y").text, "  <p>question</p>\n");
+    EXPECT_TRUE(log.contains("Info: Fetching key from server: " + client.keyUrlPrefix() + "x%3Fy"));
+    EXPECT_TRUE(log.contains("Info: Fetching key from server, response status code: 200"));
+    EXPECT_EQ(fetch(client, "a+b").text, "<p>plus</p>");
+    EXPECT_EQ(fetch(client, "gone").text, std::nullopt);
 }
 
 // --- What the answer means ------------------------------------------------------------------
 
-TEST_F(ServiceClientTest, AnArrayAnswerReportsEverySignatureDisabled) {
-    LoopbackServer server(Answer(200, R"(["alpha", "beta"])"));
+// A failing service often answers a JSON error object; read as updates it would disable every
+// signature and the next sync would remove them all.
+TEST_F(ServiceClientTest, OnlyA2xxAnswerWithinTheCapIsReadAndOnlyItsTextMembers) {
+    QByteArray exactlyTheCap = R"({"alpha": "A"})";
+    exactlyTheCap.resize(1024, ' ');
+    const QString failed = "Error: Could not update signatures from server: ";
+    // Answer, the line applied (none: the refresh fails), a line logged (ending in ": ", it goes
+    // on with the failure's details).
+    std::vector<std::tuple<QByteArray, std::string, QString>> cases = {
+        {Http(200, R"(["alpha", "beta"])"), "apply; active:; disabled: alpha beta",
+         "Info: Received updates for 0 signature(s), active: 0, disabled: 2"},
+        // A member nobody asked for is still handed over; it simply matches no signature.
+        {Http(200, R"({"alpha": 5, "beta": "<p>B</p>", "other": "<p>O</p>"})"),
+         "apply beta=<p>B</p> other=<p>O</p>; active: beta; disabled: alpha",
+         "Error: Skipping bad main text in signature update response JSON: \"alpha\""},
+        {Http(200, R"({"alpha": "first", "beta": "kept", "alpha": "second", "beta": 7})"),
+         "apply alpha=second; active: alpha; disabled: beta",
+         "Info: Received updates for 1 signature(s), active: 1, disabled: 1"},
+        {Http(200, exactlyTheCap), "apply alpha=A; active: alpha; disabled: beta",
+         "Info: Updating signatures from server, response status code: 200"},
+        {Http(200, exactlyTheCap + " "), "", failed + "The answer is larger than 1024 bytes"},
+        {Http(200, "<html>busy</html>"), "",
+         "Error: Could not parse response JSON when updating signatures from server: "},
+    };
+    for (int status : {500, 503, 401, 404})
+        cases.push_back({Http(status, R"({"error": "service trouble"})"), "",
+                         failed + "HTTP status " + QString::number(status)});
     addSignature("alpha");
     addSignature("beta");
 
-    refresh(clientFor(server.baseUrl()));
-
-    EXPECT_EQ(receiver.events, kAppliedRefresh);
-    EXPECT_TRUE(receiver.applied->updates.empty());
-    EXPECT_EQ(receiver.applied->activeFlags, (ActiveFlags{{"alpha", false}, {"beta", false}}));
-    EXPECT_TRUE(log.contains("Info: Received updates for 0 signature(s), active: 0, disabled: 2"));
-}
-
-TEST_F(ServiceClientTest, AValueThatIsNotTextIsSkippedAndItsSignatureIsInactive) {
-    LoopbackServer server(Answer(200, R"({"alpha": 5, "beta": "<p>B</p>", "other": "<p>O</p>"})"));
-    addSignature("alpha");
-    addSignature("beta");
-
-    refresh(clientFor(server.baseUrl()));
-
-    EXPECT_TRUE(
-        log.contains("Error: Skipping bad main text in signature update response JSON: \"alpha\""));
-    EXPECT_EQ(receiver.applied->activeFlags, (ActiveFlags{{"alpha", false}, {"beta", true}}));
-    EXPECT_FALSE(receiver.applied->updates.contains("alpha"));
-    // A member nobody asked for is still handed over; it simply matches no signature.
-    EXPECT_EQ(receiver.applied->updates.size(), 2u);
-    EXPECT_TRUE(log.contains("Info: Received updates for 2 signature(s), active: 1, disabled: 1"));
-}
-
-TEST_F(ServiceClientTest, ALaterDuplicateMemberWins) {
-    LoopbackServer server(
-        Answer(200, R"({"alpha": "first", "beta": "kept", "alpha": "second", "beta": 7})"));
-    addSignature("alpha");
-    addSignature("beta");
-
-    refresh(clientFor(server.baseUrl()));
-
-    EXPECT_EQ(receiver.applied->updates.at("alpha").newMainTextQe, "second");
-    EXPECT_EQ(receiver.applied->activeFlags, (ActiveFlags{{"alpha", true}, {"beta", false}}));
-}
-
-TEST_F(ServiceClientTest, ABodyThatIsNotJsonEndsInTheFailurePath) {
-    LoopbackServer server(Answer(200, "<html>busy</html>", "text/html"));
-    addSignature("alpha");
-
-    refresh(clientFor(server.baseUrl()));
-
-    EXPECT_EQ(receiver.events, kFailedRefresh);
-    EXPECT_EQ(receiver.completion->errorTitle, "Could not update signatures from server");
-    EXPECT_TRUE(receiver.completion->errorDetails.has_value());
-    EXPECT_TRUE(log.containsText(
-        "Error: Could not parse response JSON when updating signatures from server: "));
+    for (const auto& [answer, applied, logLine] : cases) {
+        SCOPED_TRACE(answer.toStdString());
+        RawServer server(answer);
+        ServiceClient& client = clientFor(server.url());
+        client.setBodyLimitForTesting(1024);
+        refresh(client);
+        EXPECT_EQ(receiver.events, applied.empty() ? kFailedRefresh : Applied(applied));
+        const QString details = receiver.errorDetails.value_or("");
+        EXPECT_TRUE(log.contains(logLine.endsWith(": ") ? logLine + details : logLine));
+        if (logLine.contains("HTTP status")) {
+            EXPECT_EQ(details, "The signature service answered with HTTP status " +
+                                   logLine.section(' ', -1) + ".");
+        }
+    }
 }
 
 // The update time is when the request was built: a text changed on the service while the answer
 // travelled is not in it.
 TEST_F(ServiceClientTest, TheUpdateTimeIsTakenWhenTheRequestIsBuilt) {
-    Gate gate;
-    LoopbackServer server([&](const httplib::Request&, httplib::Response& response) {
-        gate.waitUntilOpen();
-        response.set_content(R"({"alpha": "A"})", "application/json");
-    });
+    TestService service;
+    service.setSignature("alpha", "A");
+    service.holdUpdates();
     ManualMainQueue lateQueue(1'800'000'100.75);
-    ServiceClient client(server.baseUrl(), lateQueue);
+    ServiceClient client(service.url(), lateQueue);
     addSignature("alpha");
 
     client.RequestUpdatedSignatures(ids, map, receiver);
-    ASSERT_TRUE(RunEventLoopUntil([&]() { return !server.targets().empty(); }, kWaitSeconds));
+    ASSERT_TRUE(RunEventLoopUntil([&]() { return service.updateRequests() > 0; }, kWaitSeconds));
     lateQueue.advance(500);
-    gate.open();
-    ASSERT_TRUE(RunEventLoopUntil([&]() { return receiver.completion.has_value(); }, kWaitSeconds));
+    service.release();
+    ASSERT_TRUE(RunEventLoopUntil([&]() { return receiver.completed; }, kWaitSeconds));
 
-    ASSERT_TRUE(receiver.applied);
-    EXPECT_EQ(receiver.applied->updateTime, 1'800'000'100);
+    EXPECT_EQ(receiver.events, Applied("apply alpha=A; active: alpha; disabled:"));
+    EXPECT_EQ(receiver.updateTime, 1'800'000'100);
 }
 
-// A failing service often answers a JSON error object; read as updates it would disable every
-// signature and the next sync would remove them all.
-class ServiceClientStatusTest : public ServiceClientTest,
-                                public testing::WithParamInterface<int> {};
+// --- Requests that get no complete answer ------------------------------------------------------
 
-TEST_P(ServiceClientStatusTest, AnAnswerOutside2xxEndsInTheFailurePath) {
-    const int status = GetParam();
-    LoopbackServer server(Answer(status, R"({"error": "service trouble"})"));
+// The refresh ends in its failure path and the key fetch in the error shape, whichever way the
+// answer fails to come.
+TEST_F(ServiceClientTest, NoCompleteAnswerEndsBothRequestsInTheirFailurePaths) {
+    RawServer silent;
+    RawServer trickler("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n{", /*trickle=*/true);
+    // Compressed and chunked, with no length to go by: only the decoded bytes can be counted.
+    const QByteArray packed = qCompress("{\"alpha\": \"" + QByteArray(2000, 'x') + "\"}").mid(4);
+    RawServer chunked(
+        "HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nTransfer-Encoding: chunked\r\n\r\n" +
+        QByteArray::number(packed.size(), 16) + "\r\n" + packed + "\r\n0\r\n\r\n");
+    const std::vector<std::tuple<QUrl, int, int, QString>> cases = {
+        {LocalUrl(ClosedPort()), 60'000, 300'000, "Connection refused"},
+        {silent.url(), 200, 60'000, "No progress from the service for 200 millisecond(s)"},
+        {trickler.url(), 400, 1000, "The service did not complete its answer within 1 second(s)"},
+        {chunked.url(), 60'000, 300'000, "The answer is larger than 1024 bytes"},
+    };
     addSignature("alpha");
 
-    refresh(clientFor(server.baseUrl()));
-
-    EXPECT_EQ(receiver.events, kFailedRefresh);
-    EXPECT_FALSE(receiver.applied);
-    EXPECT_FALSE(receiver.completion->success);
-    EXPECT_EQ(receiver.completion->errorTitle, "Could not update signatures from server");
-    ASSERT_TRUE(receiver.completion->errorDetails);
-    EXPECT_TRUE(receiver.completion->errorDetails->contains(QString::number(status)));
-    EXPECT_TRUE(log.contains(
-        QString("Info: Updating signatures from server, response status code: %1").arg(status)));
-}
-
-INSTANTIATE_TEST_SUITE_P(FailingServices, ServiceClientStatusTest,
-                         testing::Values(500, 503, 401, 404));
-
-// --- Transport errors and the limits ---------------------------------------------------------
-
-TEST_F(ServiceClientTest, AClosedPortEndsInTheFailurePath) {
-    addSignature("alpha");
-
-    refresh(clientFor(QUrl(QString("http://127.0.0.1:%1").arg(ClosedPort()))));
-
-    EXPECT_EQ(receiver.events, kFailedRefresh);
-    EXPECT_EQ(receiver.completion->errorTitle, "Could not update signatures from server");
-    EXPECT_EQ(receiver.completion->errorDetails, "Connection refused");
-    EXPECT_TRUE(log.contains("Error: Could not update signatures from server: Connection refused"));
-}
-
-TEST_F(ServiceClientTest, AServiceThatNeverAnswersEndsInTheFailurePathAfterTheTimeOut) {
-    QTcpServer silent;  // accepts connections and never reads or writes
-    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
-    addSignature("alpha");
-    ServiceClient& client =
-        clientFor(QUrl(QString("http://127.0.0.1:%1").arg(silent.serverPort())));
-    client.setTimeoutsForTesting(200, 60'000);
-
-    refresh(client);
-
-    EXPECT_EQ(receiver.events, kFailedRefresh);
-    EXPECT_EQ(receiver.completion->errorTitle, "Could not update signatures from server");
-    EXPECT_TRUE(
-        log.contains("Error: Could not update signatures from server: "
-                     "No progress from the service for 200 millisecond(s)"));
-}
-
-// A service that trickles a byte now and then makes progress for ever; the overall limit ends it.
-TEST_F(ServiceClientTest, AServiceThatTricklesIsCutOffByTheOverallLimit) {
-    QTcpServer trickler;
-    ASSERT_TRUE(trickler.listen(QHostAddress::LocalHost));
-    QTimer drip;
-    QList<QTcpSocket*> sockets;
-    QObject::connect(&trickler, &QTcpServer::newConnection, [&]() {
-        QTcpSocket* socket = trickler.nextPendingConnection();
-        sockets.push_back(socket);
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket]() {
-            socket->readAll();
-            socket->write(
-                "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
-                "Content-Length: 100000\r\n\r\n{");
-        });
-    });
-    QObject::connect(&drip, &QTimer::timeout, [&]() {
-        for (QTcpSocket* socket : sockets)
-            socket->write(" ");
-    });
-    drip.start(20);
-    addSignature("alpha");
-    ServiceClient& client =
-        clientFor(QUrl(QString("http://127.0.0.1:%1").arg(trickler.serverPort())));
-    client.setTimeoutsForTesting(400, 1000);
-
-    refresh(client);
-
-    EXPECT_EQ(receiver.events, kFailedRefresh);
-    EXPECT_TRUE(
-        log.contains("Error: Could not update signatures from server: "
-                     "The service did not complete its answer within 1 second(s)"));
-}
-
-TEST_F(ServiceClientTest, ABodyOverTheCapIsATransportErrorAndSaysSo) {
-    EXPECT_EQ(DescribeByteCount(kServiceBodyLimitBytes), "32 MiB");
-    const std::string tooLong = "{\"alpha\": \"" + std::string(2000, 'x') + "\"}";
-    // Not a type the server compresses, so that it sends a Content-Length.
-    LoopbackServer withLength(Answer(200, tooLong, "application/octet-stream"));
-    // Compressed and chunked: only the decoded bytes can be counted.
-    LoopbackServer chunked([&](const httplib::Request&, httplib::Response& response) {
-        response.set_chunked_content_provider("application/json", [&](size_t offset,
-                                                                      httplib::DataSink& sink) {
-            if (offset < tooLong.size()) {
-                sink.write(tooLong.data() + offset, std::min<size_t>(100, tooLong.size() - offset));
-            } else {
-                sink.done();
-            }
-            return true;
-        });
-    });
-    addSignature("alpha");
-
-    for (LoopbackServer* server : {&withLength, &chunked}) {
-        receiver = RecordingReceiver();
-        log.clear();
-        ServiceClient& client = clientFor(server->baseUrl());
+    for (const auto& [url, idleMilliseconds, overallMilliseconds, problem] : cases) {
+        SCOPED_TRACE(problem.toStdString());
+        ServiceClient& client = clientFor(url);
+        client.setTimeoutsForTesting(idleMilliseconds, overallMilliseconds);
         client.setBodyLimitForTesting(1024);
         refresh(client);
         EXPECT_EQ(receiver.events, kFailedRefresh);
-        EXPECT_TRUE(
-            log.contains("Error: Could not update signatures from server: "
-                         "The answer is larger than 1024 bytes"));
+        EXPECT_TRUE(log.contains("Error: Could not update signatures from server: " + problem));
+        const KeyFetchResult result = fetch(client, "alpha");
+        EXPECT_TRUE(result.error && !result.text);
+        EXPECT_EQ(result.errorTitle, kFetchFailed);
+        EXPECT_TRUE(log.contains("Error: Could not fetch key from server: " + problem));
     }
-}
-
-TEST_F(ServiceClientTest, ABodyOfExactlyTheCapIsRead) {
-    std::string body = R"({"alpha": "A"})";
-    body.resize(1024, ' ');
-    LoopbackServer server(Answer(200, body));
-    addSignature("alpha");
-    ServiceClient& client = clientFor(server.baseUrl());
-    client.setBodyLimitForTesting(1024);
-
-    refresh(client);
-
-    EXPECT_EQ(receiver.events, kAppliedRefresh);
+    EXPECT_EQ(receiver.errorDetails, "The answer is larger than 1024 bytes");
+    EXPECT_EQ(fetch(clientFor(std::get<0>(cases[0])), "alpha").errorDetails, "Connection refused");
 }
 
 TEST_F(ServiceClientTest, AClientDestroyedWithARequestInFlightNeverCallsBack) {
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
     addSignature("alpha");
-    auto client = std::make_unique<ServiceClient>(
-        QUrl(QString("http://127.0.0.1:%1").arg(silent.serverPort())), queue);
+    auto client = std::make_unique<ServiceClient>(LocalUrl(silent.serverPort()), queue);
     bool fetched = false;
 
     client->RequestUpdatedSignatures(ids, map, receiver);
@@ -526,116 +386,24 @@ TEST_F(ServiceClientTest, AClientDestroyedWithARequestInFlightNeverCallsBack) {
     EXPECT_FALSE(fetched);
 }
 
-// --- Fetching one signature by key -----------------------------------------------------------
-
-TEST_F(ServiceClientTest, AFoundKeyGivesItsWholeUntrimmedText) {
-    LoopbackServer server(Answer(200, "  <p>K</p>\n", "text/html"));
-    ServiceClient& client = clientFor(server.baseUrl());
-
-    const KeyFetchResult result = fetch(client, "x?y");
-
-    EXPECT_FALSE(result.error);
-    EXPECT_EQ(result.text, "  <p>K</p>\n");
-    EXPECT_FALSE(result.errorTitle);
-    ASSERT_EQ(server.targets(), std::vector<std::string>{"/node/api/v1/signature/key/x%3Fy"});
-    EXPECT_TRUE(log.contains("Info: Fetching key from server: " + server.baseUrl().toString() +
-                             "/node/api/v1/signature/key/x%3Fy"));
-    EXPECT_TRUE(log.contains("Info: Fetching key from server, response status code: 200"));
-}
-
+// Only a request that got no complete answer is an error.
 TEST_F(ServiceClientTest, AKeyAnsweredWithAnyOtherStatusOrBadTextIsNotFound) {
-    LoopbackServer missing(Answer(404, "no such key", "text/plain"));
-    LoopbackServer failing(Answer(500, "trouble", "text/plain"));
-    LoopbackServer notUtf8(Answer(200, std::string("<p>\xC3\x28</p>"), "text/html"));
-
-    for (LoopbackServer* server : {&missing, &failing, &notUtf8}) {
-        const KeyFetchResult result = fetch(clientFor(server->baseUrl()), "alpha");
-        EXPECT_FALSE(result.error);
-        EXPECT_FALSE(result.text);
-        EXPECT_FALSE(result.errorTitle);
-        EXPECT_FALSE(result.errorDetails);
+    RawServer missing(Http(404, "no such key"));
+    RawServer failing(Http(500, "trouble"));
+    RawServer notUtf8(Http(200, "<p>\xC3\x28</p>"));
+    // A key that cannot be encoded is not asked for: a request to the closed port would fail.
+    for (const auto& [url, key] :
+         std::vector<std::pair<QUrl, QString>>{{missing.url(), "alpha"},
+                                               {failing.url(), "alpha"},
+                                               {notUtf8.url(), "alpha"},
+                                               {LocalUrl(ClosedPort()), ""}}) {
+        const KeyFetchResult result = fetch(clientFor(url), key);
+        EXPECT_FALSE(result.error || result.text || result.errorTitle || result.errorDetails)
+            << url.toString().toStdString();
     }
     EXPECT_TRUE(log.contains("Info: Fetching key from server, response status code: 404"));
     EXPECT_TRUE(log.contains("Info: Fetching key from server, response status code: 500"));
 }
-
-TEST_F(ServiceClientTest, AKeyThatCannotBeEncodedIsNotFoundWithoutARequest) {
-    ServiceClient& client = clientFor(QUrl(QString("http://127.0.0.1:%1").arg(ClosedPort())));
-
-    const KeyFetchResult result = fetch(client, "");
-
-    EXPECT_FALSE(result.error);
-    EXPECT_FALSE(result.text);
-    EXPECT_FALSE(log.containsText("Fetching key from server"));
-}
-
-TEST_F(ServiceClientTest, AKeyFetchFromAClosedPortIsTheErrorShape) {
-    ServiceClient& client = clientFor(QUrl(QString("http://127.0.0.1:%1").arg(ClosedPort())));
-
-    const KeyFetchResult result = fetch(client, "alpha");
-
-    EXPECT_TRUE(result.error);
-    EXPECT_EQ(result.errorTitle, "Could not fetch the signature by key");
-    EXPECT_EQ(result.errorDetails, "Connection refused");
-    EXPECT_FALSE(result.text);
-    EXPECT_TRUE(log.contains("Error: Could not fetch key from server: Connection refused"));
-}
-
-TEST_F(ServiceClientTest, AKeyFetchThatNeverGetsAnAnswerIsTheErrorShapeAfterTheTimeOut) {
-    QTcpServer silent;
-    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
-    ServiceClient& client =
-        clientFor(QUrl(QString("http://127.0.0.1:%1").arg(silent.serverPort())));
-    client.setTimeoutsForTesting(200, 60'000);
-
-    const KeyFetchResult result = fetch(client, "alpha");
-
-    EXPECT_TRUE(result.error);
-    EXPECT_EQ(result.errorTitle, "Could not fetch the signature by key");
-    EXPECT_TRUE(
-        log.contains("Error: Could not fetch key from server: No progress from the service for 200 "
-                     "millisecond(s)"));
-}
-
-// --- Against the reference service -----------------------------------------------------------
-
-class ServiceClientWithReferenceServiceTest : public ServiceClientTest {
-protected:
-    void writeSignature(const std::string& key, const std::string& text) {
-        std::ofstream(_folder / (key + ".html"), std::ios::binary) << text;
-    }
-    QTemporaryDir _temporary;
-    std::filesystem::path _folder = _temporary.path().toStdString();
-};
-
-TEST_F(ServiceClientWithReferenceServiceTest, KeysWithQueryCharactersReachTheirOwnSignatures) {
-    writeSignature("a+b", "<p>plus</p>");
-    writeSignature("a b", "<p>space</p>");
-    writeSignature("x?y", "<p>question</p>");
-    writeSignature("x", "<p>x alone</p>");
-    writeSignature("c,d", "<p>comma</p>");
-    SignatureService service({_folder, "127.0.0.1", 0, [](const std::string&) {}});
-    ASSERT_TRUE(service.start()) << service.error();
-    ServiceClient& client = clientFor(QUrl(QString::fromStdString(service.baseUrl())));
-    addSignature("a+b");
-    addSignature("x?y");
-    addSignature("c,d");
-    addSignature("gone");
-
-    refresh(client);
-
-    ASSERT_TRUE(receiver.applied);
-    EXPECT_EQ(receiver.applied->activeFlags,
-              (ActiveFlags{{"a+b", true}, {"x?y", true}, {"c,d", true}, {"gone", false}}));
-    EXPECT_EQ(receiver.applied->updates.at("a+b").newMainTextQe, "<p>plus</p>");
-    EXPECT_EQ(receiver.applied->updates.at("x?y").newMainTextQe, "<p>question</p>");
-    EXPECT_EQ(receiver.applied->updates.at("c,d").newMainTextQe, "<p>comma</p>");
-    EXPECT_EQ(fetch(client, "x?y").text, "<p>question</p>");
-    EXPECT_EQ(fetch(client, "a+b").text, "<p>plus</p>");
-    EXPECT_EQ(fetch(client, "gone").text, std::nullopt);
-}
-
-// --- The base URL ------------------------------------------------------------------------------
 
 TEST(ServiceClientBaseUrlTest, TheOptionWinsOverTheEnvironmentWhichWinsOverTheBuild) {
     const QByteArray saved = qgetenv("QUILLET_SERVICE_URL");
@@ -644,11 +412,7 @@ TEST(ServiceClientBaseUrlTest, TheOptionWinsOverTheEnvironmentWhichWinsOverTheBu
     qputenv("QUILLET_SERVICE_URL", "http://127.0.0.1:9");
     EXPECT_EQ(ServiceClient::DefaultBaseUrl(), QUrl("http://127.0.0.1:9"));
     EXPECT_EQ(ServiceClient::DefaultBaseUrl("http://localhost:8"), QUrl("http://localhost:8"));
-    if (saved.isNull()) {
-        qunsetenv("QUILLET_SERVICE_URL");
-    } else {
-        qputenv("QUILLET_SERVICE_URL", saved);
-    }
+    saved.isNull() ? qunsetenv("QUILLET_SERVICE_URL") : qputenv("QUILLET_SERVICE_URL", saved);
 
     ManualMainQueue queue;
     ServiceClient withSlash(QUrl("http://127.0.0.1:9/"), queue);
