@@ -47,8 +47,9 @@ protected:
         const auto result = client.Get(target);
         if (!result)
             return {0, ""};
-        if (result->status == 200)
+        if (result->status == 200) {
             EXPECT_EQ(result->get_header_value("Content-Type"), type) << target;
+        }
         return {result->status, result->body};
     }
     json signatures(const std::string& rawKeys) {
