@@ -4,16 +4,10 @@
 #include "app/clients/accounts/MozillaAccounts.h"
 #include "common/Log.h"
 #include "tests/support/FakeMacAccounts.h"
+#include "tests/support/TestHelpers.h"
 
 namespace quillet {
 namespace {
-
-QStringList Descriptions(const std::optional<Accounts>& accounts) {
-    QStringList descriptions;
-    for (const auto& account : accounts.value_or(Accounts{}))
-        descriptions.append(account->description());
-    return descriptions;
-}
 
 class MozillaAccountsTest : public testing::Test {
 protected:

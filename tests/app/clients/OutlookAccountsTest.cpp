@@ -5,6 +5,7 @@
 #include "app/clients/accounts/OutlookAccounts.h"
 #include "common/Log.h"
 #include "tests/support/FakeMacAccounts.h"
+#include "tests/support/TestHelpers.h"
 #include "tests/support/TestPlatform.h"
 
 namespace quillet {
@@ -19,13 +20,6 @@ QStringList Emails(const Accounts& accounts) {
     for (const auto& account : accounts)
         emails.append(account->email());
     return emails;
-}
-
-QStringList Descriptions(const std::optional<Accounts>& accounts) {
-    QStringList descriptions;
-    for (const auto& account : accounts.value_or(Accounts{}))
-        descriptions.append(account->description());
-    return descriptions;
 }
 
 class OutlookAccountsTest : public testing::Test {

@@ -14,6 +14,7 @@
 #include "app/core/StoreMigration.h"
 #include "common/Log.h"
 #include "common/Text.h"
+#include "tests/support/TestHelpers.h"
 
 namespace quillet {
 namespace {
@@ -26,18 +27,7 @@ QStringList Sql(const QString& path, const QString& sql, bool keepWriteAheadLog 
     EXPECT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &database), SQLITE_OK);
     if (keepWriteAheadLog)
         sqlite3_db_config(database, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-    QStringList rows;
-    const auto collect = [](void* out, int count, char** values, char**) {
-        QStringList row;
-        for (int i = 0; i < count; ++i)
-            row << (values[i] ? QString::fromUtf8(values[i]) : QString("NULL"));
-        static_cast<QStringList*>(out)->append(row.join('|'));
-        return 0;
-    };
-    char* message = nullptr;
-    if (sqlite3_exec(database, sql.toUtf8().constData(), collect, &rows, &message) != SQLITE_OK)
-        ADD_FAILURE() << (message ? message : "error") << " in " << sql.toStdString();
-    sqlite3_free(message);
+    const QStringList rows = QuerySqliteRows(database, sql);
     sqlite3_close(database);
     return rows;
 }

@@ -10,6 +10,7 @@
 #include "app/core/Store.h"
 #include "common/Log.h"
 #include "common/Text.h"
+#include "tests/support/TestHelpers.h"
 
 namespace quillet {
 namespace {
@@ -24,22 +25,7 @@ public:
 
     // Every result row, its columns joined by "|" and NULL as "NULL"; a failing statement fails
     // the test.
-    QStringList query(const QString& sql) {
-        QStringList rows;
-        const auto collect = [](void* out, int count, char** values, char**) {
-            QStringList row;
-            for (int i = 0; i < count; ++i)
-                row << (values[i] ? QString::fromUtf8(values[i]) : QString("NULL"));
-            static_cast<QStringList*>(out)->append(row.join('|'));
-            return 0;
-        };
-        char* message = nullptr;
-        if (sqlite3_exec(_database, sql.toUtf8().constData(), collect, &rows, &message) !=
-            SQLITE_OK)
-            ADD_FAILURE() << (message ? message : "error") << " in " << sql.toStdString();
-        sqlite3_free(message);
-        return rows;
-    }
+    QStringList query(const QString& sql) { return QuerySqliteRows(_database, sql); }
 
 private:
     sqlite3* _database = nullptr;
