@@ -19,4 +19,16 @@ QString Localized(const QString& englishText) {
     return bundle ? bundle->localized(englishText) : englishText;
 }
 
+QString FillPlaceholders(QString text, const QStringList& values) {
+    qsizetype from = 0;
+    for (const QString& value : values) {
+        const qsizetype at = text.indexOf("%@", from);
+        if (at < 0)
+            break;
+        text.replace(at, 2, value);
+        from = at + value.size();
+    }
+    return text;
+}
+
 }  // namespace quillet

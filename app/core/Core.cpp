@@ -6,6 +6,8 @@
 #include "app/clients/Detection.h"
 #include "app/clients/accounts/DiscoverAccounts.h"
 #include "app/core/Store.h"
+#include "app/core/SyncPass.h"
+#include "app/permissions/AccessibilityHelper.h"
 #include "common/Localization.h"
 #include "common/Log.h"
 #include "common/Text.h"
@@ -31,9 +33,8 @@ Core::Core(const Platform& platform, Options options, Brand brand)
     const QUrl serviceUrl =
         _options.serviceUrl.isEmpty() ? ServiceClient::DefaultBaseUrl() : _options.serviceUrl;
     _serviceClient = std::make_unique<ServiceClient>(serviceUrl, _platform.mainQueue);
-    // Until the sync pass is wired in, a pass has nothing to write and ends at once.
-    _syncPassRunner = [](const SignatureIds&, std::function<void(WorkOutcome)> done) {
-        done(WorkOutcome{});
+    _syncPassRunner = [this](const SignatureIds& ids, std::function<void(WorkOutcome)> done) {
+        SyncPass::Start(*this, ids, _alive, ClientSyncs(), std::move(done));
     };
 }
 
@@ -342,6 +343,16 @@ void Core::showNewOutlookNoticeIfNeeded() {
 
 void Core::showCriticalAlert(const QString& title, const QString& details) {
     _platform.prompter.ask(Alert{AlertStyle::critical, title, details, {Localized("OK")}, {}});
+}
+
+PermissionContext Core::permissionContext() const {
+    return PermissionContext{_clientKindToInfoMap,    _clientKinds,       _scriptRunner,
+                             _platform.accessibility, _platform.prompter, _brand->appName()};
+}
+
+ClientSyncInputs Core::clientSyncInputs(ClientKind kind) {
+    return ClientSyncInputs{*_clientKindToInfoMap.at(kind), _clientKindToAccountsInfoMap.at(kind),
+                            _signatureIds, _idToSignatureMap, *_storeX};
 }
 
 bool Core::isIdle() const {

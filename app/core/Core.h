@@ -27,6 +27,8 @@ namespace quillet {
 
 class AccountDiscovery;
 class Store;
+struct ClientSyncInputs;
+struct PermissionContext;
 
 inline const QString kAccountsInfoUpdatedNotification = "kAccountsInfoUpdatedNotification";
 inline const QString kSignaturesUpdatedFromServerNotification =
@@ -36,11 +38,13 @@ inline const QString kSignaturesUpdatedInClientsNotification =
 inline const QString kUpdatedSignatureIdsKey = "UpdatedSignatureIds";
 inline const QString kModifiedOnlySignatureIdsKey = "ModifiedOnlySignatureIds";
 
-// How a refresh or a sync pass ended: success, or what the user would be told.
+// How a refresh or a sync pass ended: success, or what the user would be told. A pass the
+// person postponed ("Later") is no failure.
 struct WorkOutcome {
     bool success = true;
     QString title;
     QString details;
+    bool postponed = false;
 };
 
 // The sync pass over a list of signatures; calls done once, on the main thread, when finished.
@@ -116,7 +120,13 @@ public:
     // The outcomes of the refreshes and sync passes that finished, oldest first.
     const std::vector<WorkOutcome>& refreshOutcomes() const { return _refreshOutcomes; }
     const std::vector<WorkOutcome>& syncOutcomes() const { return _syncOutcomes; }
+    // The sync pass runs the client syncs; a test that only looks at what was asked for hands in
+    // its own runner.
     void setSyncPassRunner(SyncPassRunner runner) { _syncPassRunner = std::move(runner); }
+    // What the permission checks look at: the detected clients, the check scripts, the prompter.
+    PermissionContext permissionContext() const;
+    // The five inputs of a detected client's sync.
+    ClientSyncInputs clientSyncInputs(ClientKind kind);
 
     const Brand& brand() const { return *_brand; }
     const Platform& platform() const { return _platform; }

@@ -71,9 +71,8 @@ void Core::rediscoverAccounts(const std::vector<ClientKind>& kinds) {
 }
 
 void Core::validateAccountDiscovery(const std::vector<ClientKind>& kinds) {
-    const PermissionContext context{_clientKindToInfoMap,    _clientKinds,       _scriptRunner,
-                                    _platform.accessibility, _platform.prompter, _brand->appName()};
-    AccessibilityHelper::validate(context, AccessibilityHelper::ValidationKind::accountDiscovery,
+    AccessibilityHelper::validate(permissionContext(),
+                                  AccessibilityHelper::ValidationKind::accountDiscovery,
                                   std::set<ClientKind>(kinds.begin(), kinds.end()));
 }
 

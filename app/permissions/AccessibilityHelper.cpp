@@ -16,19 +16,6 @@ constexpr Requirement kAllRequirements[] = {
     Requirement::fullDiskAccess, Requirement::automationAppleMail, Requirement::automationOutlook,
     Requirement::automationSystemEvents, Requirement::accessibility};
 
-// Fills each "%@" of a localised text with the next value.
-QString FillPlaceholders(QString text, const QStringList& values) {
-    qsizetype from = 0;
-    for (const QString& value : values) {
-        const qsizetype at = text.indexOf("%@", from);
-        if (at < 0)
-            break;
-        text.replace(at, 2, value);
-        from = at + value.size();
-    }
-    return text;
-}
-
 QString CheckScriptName(Requirement r) {
     switch (r) {
         case Requirement::automationAppleMail:

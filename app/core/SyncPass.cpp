@@ -1,0 +1,227 @@
+#include "app/core/SyncPass.h"
+
+#include <QStringList>
+#include <algorithm>
+
+#include "app/base/AppleScript.h"
+#include "app/permissions/AccessibilityHelper.h"
+#include "common/Localization.h"
+
+namespace quillet {
+
+namespace {
+
+bool HasInstallations(const SelectedInstallationsInfo& info) {
+    return info.allAccountsSelected || !info.accountEmailToPayloadMap.empty();
+}
+
+bool HasInstallations(const PerformedInstallationsInfo& info) {
+    return info.allAccountsInstalled || !info.accountEmailToPayloadMap.empty();
+}
+
+bool Contains(const std::vector<ClientKind>& kinds, ClientKind kind) {
+    return std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
+}
+
+QStringList DisplayNames(const std::vector<ClientKind>& kinds) {
+    QStringList names;
+    for (ClientKind kind : kinds)
+        names << DisplayName(kind);
+    return names;
+}
+
+}  // namespace
+
+SyncClientSets ComputeSyncClientSets(const SignatureIds& ids, const IdToSignatureMap& map,
+                                     const std::vector<ClientKind>& detected) {
+    std::set<ClientKind> touched;
+    for (SignatureId id : ids) {
+        const auto found = map.find(id);
+        if (found == map.end())
+            continue;
+        const Signature& signature = *found->second;
+        // A selection without any text has nothing to write; what was installed must still go.
+        const bool hasText = !signature.mainTextQe.isEmpty() || !signature.localTextQe.isEmpty();
+        if (hasText) {
+            for (const auto& [kind, info] : signature.clientKindToSelectedInstallationsInfoMap) {
+                if (HasInstallations(info))
+                    touched.insert(kind);
+            }
+        }
+        for (const auto& [kind, info] : signature.clientKindToPerformedInstallationsInfoMap) {
+            if (HasInstallations(info))
+                touched.insert(kind);
+        }
+    }
+    SyncClientSets sets;
+    for (ClientKind kind : detected) {
+        if (touched.contains(kind))
+            sets.toSync.push_back(kind);
+    }
+    for (ClientKind kind : touched) {
+        if (!Contains(detected, kind))
+            sets.unavailable.push_back(kind);
+    }
+    return sets;
+}
+
+void SyncPass::Start(Core& core, const SignatureIds& ids, std::weak_ptr<bool> coreAlive,
+                     const std::vector<ClientSync>& syncs, Done done) {
+    const auto pass =
+        std::make_shared<SyncPass>(core, std::move(coreAlive), syncs, std::move(done));
+    pass->run(ids);
+}
+
+SyncPass::SyncPass(Core& core, std::weak_ptr<bool> coreAlive, const std::vector<ClientSync>& syncs,
+                   Done done)
+    : _core(core), _coreAlive(std::move(coreAlive)), _syncs(syncs), _done(std::move(done)) {}
+
+void SyncPass::run(const SignatureIds& ids) {
+    const SyncClientSets sets =
+        ComputeSyncClientSets(ids, _core.idToSignatureMap(), _core.clientKinds());
+    _clientsToSync = sets.toSync;
+    AccessibilityHelper::validate(
+        _core.permissionContext(), AccessibilityHelper::ValidationKind::signatureSync,
+        std::set<ClientKind>(_clientsToSync.begin(), _clientsToSync.end()));
+    if (!sets.unavailable.empty())
+        showUnavailableClients(sets.unavailable);
+
+    std::vector<ClientKind> toClose;
+    for (ClientKind kind : _clientsToSync) {
+        if (kind != ClientKind::outlook && isRunning(kind))
+            toClose.push_back(kind);
+    }
+    if (toClose.empty()) {
+        finish(runClientSyncs(_clientsToSync));
+        return;
+    }
+    const auto [proceed, reopen] = askToCloseClients(toClose);
+    if (!proceed) {
+        // The changes stay in the records and the store; the next pass carries them.
+        finish(WorkOutcome{true, {}, {}, true});
+        return;
+    }
+    _reopen = reopen;
+    Workspace& workspace = _core.platform().workspace;
+    for (ClientKind kind : toClose) {
+        const QString identifier = BundleIdentifier(kind);
+        const auto running = workspace.runningBundleIdentifiers().count(identifier);
+        for (qsizetype i = 0; i < running; ++i)
+            _core.logInfo("Closing client: " + DisplayName(kind) + "...");
+        workspace.forceTerminate(identifier);
+    }
+    _closedClients = toClose;
+    after(kSyncDelay, [this] { waitForClosedClients(kSyncDelay); });
+}
+
+void SyncPass::showUnavailableClients(const std::vector<ClientKind>& unavailable) {
+    const QString text = unavailable.size() == 1
+                             ? Localized("The following email client is no longer available: ")
+                             : Localized("The following email clients are no longer available: ");
+    _core.platform().prompter.ask(Alert{AlertStyle::warning,
+                                        Localized("Some email clients are unavailable"),
+                                        text + DisplayNames(unavailable).join(", ") + ".",
+                                        {Localized("OK")},
+                                        {}});
+}
+
+std::pair<bool, bool> SyncPass::askToCloseClients(const std::vector<ClientKind>& clients) {
+    QString text =
+        Localized("The following email clients need to be closed in order to update signatures:\n");
+    for (ClientKind kind : clients)
+        text += DisplayName(kind) + "\n";
+    const Answer answer = _core.platform().prompter.ask(
+        Alert{AlertStyle::warning,
+              Localized("Some email clients need to be closed."),
+              text,
+              {Localized("OK"), Localized("Later")},
+              Localized("Re-open the email clients after updating signatures")});
+    return {answer.buttonIndex == 0, answer.checkboxOn};
+}
+
+void SyncPass::waitForClosedClients(double waited) {
+    // A force-terminated client can take a moment to go; written before it has gone, it would
+    // write its own files over ours on the way out.
+    const bool anyRunning = std::any_of(_closedClients.begin(), _closedClients.end(),
+                                        [this](ClientKind kind) { return isRunning(kind); });
+    if (anyRunning && waited < kExitWaitLimit) {
+        after(kExitPollInterval,
+              [this, waited] { waitForClosedClients(waited + kExitPollInterval); });
+        return;
+    }
+    syncAndFinish();
+}
+
+void SyncPass::syncAndFinish() {
+    _outcome = runClientSyncs(_clientsToSync);
+    if (!_reopen) {
+        finish(_outcome);
+        return;
+    }
+    after(kReopenDelay, [this] {
+        reopenClosedClients();
+        finish(_outcome);
+    });
+}
+
+WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
+    ClientSyncReports reports;
+    for (const ClientSync& sync : _syncs) {
+        if (!Contains(clients, sync.kind))
+            continue;
+        if (sync.kind != ClientKind::outlook && isRunning(sync.kind)) {
+            // Still quitting, or opened again while the question was on screen.
+            _core.logWarning("Not updating client " + DisplayName(sync.kind) + ": it is running");
+            reports.emplace_back(sync.kind, ClientWasRunningReport());
+            continue;
+        }
+        reports.emplace_back(sync.kind, sync.run(_core.clientSyncInputs(sync.kind)));
+    }
+    const auto counted = std::count_if(reports.begin(), reports.end(),
+                                       [](const auto& entry) { return entry.second.counted; });
+    const bool problems = std::any_of(reports.begin(), reports.end(),
+                                      [](const auto& entry) { return entry.second.problem; });
+    WorkOutcome outcome;
+    if (problems) {
+        outcome = WorkOutcome{false, Localized("There were problems updating some signatures."),
+                              SyncProblemsText(reports, _core.brand().appName())};
+        _core.platform().prompter.ask(
+            Alert{AlertStyle::critical, outcome.title, outcome.details, {Localized("OK")}, {}});
+    }
+    if (counted > 0) {
+        _core.platform().notificationCenter.post(kSignaturesUpdatedInClientsNotification,
+                                                 {{kSyncHadProblemsKey, problems}});
+    }
+    return outcome;
+}
+
+void SyncPass::reopenClosedClients() {
+    for (ClientKind kind : _closedClients) {
+        if (isRunning(kind))
+            continue;  // opened again by the person meanwhile
+        const auto info = _core.clientKindToInfoMap().find(kind);
+        if (info == _core.clientKindToInfoMap().end())
+            continue;
+        _core.logInfo("Re-opening client: " + DisplayName(kind) + "...");
+        _core.platform().workspace.launch(info->second->path);
+    }
+}
+
+bool SyncPass::isRunning(ClientKind kind) const {
+    return IsApplicationRunning(_core.platform().workspace, BundleIdentifier(kind));
+}
+
+void SyncPass::after(double seconds, std::function<void()> step) {
+    _core.platform().mainQueue.postAfter(seconds,
+                                         [self = shared_from_this(), step = std::move(step)] {
+                                             if (!self->_coreAlive.expired())
+                                                 step();
+                                         });
+}
+
+void SyncPass::finish(WorkOutcome outcome) {
+    if (_done)
+        std::exchange(_done, nullptr)(std::move(outcome));
+}
+
+}  // namespace quillet

@@ -1,0 +1,45 @@
+#include "app/core/SyncReport.h"
+
+#include <QStringList>
+
+#include "common/Localization.h"
+
+namespace quillet {
+
+ClientSyncReport ClientSyncReport::Failed(std::optional<QString> line, std::set<SyncHint> hints) {
+    return ClientSyncReport{true, false, std::move(line), std::move(hints)};
+}
+
+ClientSyncReport ClientWasRunningReport() {
+    return ClientSyncReport::Failed(Localized(
+        "Not updated because it was running. Please quit it and update the signature again."));
+}
+
+QString SyncProblemsText(const ClientSyncReports& reports, const QString& appName) {
+    std::set<SyncHint> hints;
+    QStringList lines;
+    for (const auto& [kind, report] : reports) {
+        hints.insert(report.hints.begin(), report.hints.end());
+        if (report.line)
+            lines << DisplayName(kind) + ": " + *report.line;
+    }
+    QStringList parts;
+    if (hints.contains(SyncHint::automation)) {
+        parts << FillPlaceholders(Localized("Please allow %@ to control your email app in System "
+                                            "Settings › Privacy & Security › Automation."),
+                                  {appName});
+    }
+    if (hints.contains(SyncHint::fullDiskAccess)) {
+        parts << FillPlaceholders(
+            Localized("Please switch on Full Disk Access for %@ in System Settings › Privacy & "
+                      "Security › Full Disk Access, then quit and reopen the app."),
+            {appName});
+    }
+    if (hints.contains(SyncHint::database))
+        parts << Localized("Could not read database.");
+    if (!lines.isEmpty())
+        parts << lines.join("\n\n");
+    return parts.join("\n\n");
+}
+
+}  // namespace quillet

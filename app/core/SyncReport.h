@@ -1,0 +1,38 @@
+#pragma once
+// What one client's sync came to, in the words the person reads: whether it counts as updated,
+// the line shown under the client's name, and which permission or database hint explains it.
+// The sync pass gathers these and builds its one problems alert from them.
+
+#include <QString>
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "common/ClientKind.h"
+
+namespace quillet {
+
+// In the order the hints are shown.
+enum class SyncHint { automation, fullDiskAccess, database };
+
+struct ClientSyncReport {
+    bool problem = false;         // the sync returned an error, or the client was not synced
+    bool counted = true;          // counts as an updated client
+    std::optional<QString> line;  // shown as "NAME: line"; none when a hint says it all
+    std::set<SyncHint> hints;
+
+    static ClientSyncReport Succeeded() { return {}; }
+    static ClientSyncReport Failed(std::optional<QString> line, std::set<SyncHint> hints = {});
+};
+
+using ClientSyncReports = std::vector<std::pair<ClientKind, ClientSyncReport>>;
+
+// The report of a client that was running when its turn came: its files were not written.
+ClientSyncReport ClientWasRunningReport();
+
+// The problems alert's text: the hints (each once, in their order), a blank line, then one
+// "NAME: line" per client in the order given, separated by blank lines. Empty without problems.
+QString SyncProblemsText(const ClientSyncReports& reports, const QString& appName);
+
+}  // namespace quillet
