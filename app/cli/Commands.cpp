@@ -7,46 +7,11 @@
 #include <csignal>
 #include <cstdio>
 
+#include "app/cli/CommandSupport.h"
 #include "app/cli/Output.h"
 #include "app/clients/Detection.h"
 
 namespace quillet {
-
-namespace {
-
-void PrintError(const QString& text) {
-    std::fprintf(stderr, "quillet: %s\n", text.toUtf8().constData());
-}
-
-std::optional<CommandArguments> Arguments(Session& session, const QStringList& values,
-                                          const QStringList& switches, int maxPositional) {
-    QString error;
-    auto arguments = ParseCommandArguments(session.line().arguments, values, switches, &error);
-    if (arguments && arguments->positional.size() > maxPositional) {
-        error = "too many arguments";
-        arguments.reset();
-    }
-    if (!arguments)
-        PrintError(error);
-    return arguments;
-}
-
-// Failures that the command reports through its exit status.
-int StatusOf(const Core& core, size_t refreshesBefore, size_t syncsBefore) {
-    const auto& refreshes = core.refreshOutcomes();
-    const auto& syncs = core.syncOutcomes();
-    for (size_t i = refreshesBefore; i < refreshes.size(); ++i) {
-        if (!refreshes[i].success)
-            return 1;
-    }
-    for (size_t i = syncsBefore; i < syncs.size(); ++i) {
-        if (!syncs[i].success)
-            return 1;
-    }
-    return 0;
-}
-
-}  // namespace
 
 std::optional<SignatureId> ResolveSignature(Core& core, const QString& text) {
     bool isNumber = false;
@@ -97,11 +62,7 @@ int RunAccountsCommand(Session& session) {
     Core& core = session.core();
     std::vector<ClientKind> kinds;
     for (const QString& name : arguments->positional) {
-        std::optional<ClientKind> kind;
-        for (ClientKind candidate : kAllClientKinds) {
-            if (StoredText(candidate).compare(name, Qt::CaseInsensitive) == 0)
-                kind = candidate;
-        }
+        const std::optional<ClientKind> kind = ClientKindFromArgument(name);
         if (!kind) {
             PrintError("unknown client " + name);
             return 2;
@@ -185,15 +146,15 @@ int RunRefreshCommand(Session& session) {
     if (!Arguments(session, {}, {}, 0))
         return 2;
     Core& core = session.core();
-    const size_t refreshes = core.refreshOutcomes().size(), syncs = core.syncOutcomes().size();
+    const OutcomeMark mark = MarkOutcomes(core);
     core.refreshFromServer();
     session.waitUntilIdle();
-    for (size_t i = refreshes; i < core.refreshOutcomes().size(); ++i) {
+    for (size_t i = mark.refreshes; i < core.refreshOutcomes().size(); ++i) {
         const WorkOutcome& outcome = core.refreshOutcomes()[i];
         if (!outcome.success)
             PrintError(outcome.title + ": " + outcome.details);
     }
-    return StatusOf(core, refreshes, syncs);
+    return StatusSince(core, mark, true);
 }
 
 namespace {

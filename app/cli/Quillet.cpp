@@ -4,7 +4,9 @@
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/Commands.h"
+#include "app/cli/InstallCommand.h"
 #include "app/cli/Session.h"
+#include "app/cli/SignatureCommands.h"
 #include "common/Brand.h"
 #include "platform/Bundle.h"
 
@@ -46,8 +48,17 @@ int RunQuilletCommand(const QStringList& arguments) {
         return 0;
     }
     const std::map<QString, int (*)(Session&)> commands = {
-        {"clients", RunClientsCommand}, {"accounts", RunAccountsCommand}, {"list", RunListCommand},
-        {"show", RunShowCommand},       {"refresh", RunRefreshCommand},   {"run", RunRunCommand},
+        {"clients", RunClientsCommand},
+        {"accounts", RunAccountsCommand},
+        {"list", RunListCommand},
+        {"show", RunShowCommand},
+        {"install", RunInstallCommand},
+        {"update", RunUpdateCommand},
+        {"rename", RunRenameCommand},
+        {"color", RunColorCommand},
+        {"uninstall", RunUninstallCommand},
+        {"refresh", RunRefreshCommand},
+        {"run", RunRunCommand},
     };
     const auto command = commands.find(line.command);
     if (command == commands.end()) {

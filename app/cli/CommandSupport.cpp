@@ -1,0 +1,62 @@
+#include "app/cli/CommandSupport.h"
+
+#include <cstdio>
+
+#include "common/Localization.h"
+
+namespace quillet {
+
+void PrintError(const QString& text) {
+    std::fprintf(stderr, "quillet: %s\n", text.toUtf8().constData());
+}
+
+std::optional<CommandArguments> Arguments(Session& session, const QStringList& values,
+                                          const QStringList& switches, int maxPositional) {
+    QString error;
+    auto arguments = ParseCommandArguments(session.line().arguments, values, switches, &error);
+    if (arguments && arguments->positional.size() > maxPositional) {
+        error = "too many arguments";
+        arguments.reset();
+    }
+    if (!arguments)
+        PrintError(error);
+    return arguments;
+}
+
+OutcomeMark MarkOutcomes(const Core& core) {
+    return {core.refreshOutcomes().size(), core.syncOutcomes().size()};
+}
+
+int StatusSince(const Core& core, const OutcomeMark& mark, bool countRefreshes) {
+    int status = 0;
+    const auto& refreshes = core.refreshOutcomes();
+    for (size_t i = mark.refreshes; countRefreshes && i < refreshes.size(); ++i) {
+        if (!refreshes[i].success)
+            status = 1;
+    }
+    const auto& syncs = core.syncOutcomes();
+    for (size_t i = mark.syncs; i < syncs.size(); ++i) {
+        if (!syncs[i].success)
+            status = 1;
+        if (syncs[i].postponed) {
+            PrintError(
+                "the email clients were not updated now (Later); the next update of the "
+                "signature writes the change");
+        }
+    }
+    return status;
+}
+
+std::optional<ClientKind> ClientKindFromArgument(const QString& text) {
+    for (ClientKind kind : kAllClientKinds) {
+        if (StoredText(kind).compare(text, Qt::CaseInsensitive) == 0)
+            return kind;
+    }
+    return std::nullopt;
+}
+
+void ShowAlert(Core& core, AlertStyle style, const QString& title, const QString& text) {
+    core.platform().prompter.ask(Alert{style, title, text, {Localized("OK")}, {}});
+}
+
+}  // namespace quillet

@@ -1,0 +1,37 @@
+#pragma once
+// What every command shares: its own arguments, error lines, alerts, and the exit status made
+// from the work the engine finished on its behalf.
+
+#include <optional>
+
+#include "app/cli/CommandLine.h"
+#include "app/cli/Session.h"
+
+namespace quillet {
+
+// "quillet: TEXT" on standard error.
+void PrintError(const QString& text);
+
+// The command's own arguments; absent (with the usage error printed) when they are wrong.
+std::optional<CommandArguments> Arguments(Session& session, const QStringList& values,
+                                          const QStringList& switches, int maxPositional);
+
+// Where the engine's outcome lists stood before a command set work going.
+struct OutcomeMark {
+    size_t refreshes = 0;
+    size_t syncs = 0;
+};
+OutcomeMark MarkOutcomes(const Core& core);
+
+// 1 when a sync pass finished since the mark reported problems (or, with refreshes counted, a
+// refresh failed); 0 otherwise. A pass postponed with "Later" is a choice, not a failure: it
+// prints a line saying so.
+int StatusSince(const Core& core, const OutcomeMark& mark, bool countRefreshes);
+
+// A client named by its stored text, in any letter case.
+std::optional<ClientKind> ClientKindFromArgument(const QString& text);
+
+// A one-button ("OK") alert through the engine's prompter.
+void ShowAlert(Core& core, AlertStyle style, const QString& title, const QString& text);
+
+}  // namespace quillet

@@ -1,0 +1,17 @@
+#pragma once
+// quillet install: the new-signature form without a window. It discovers the chosen client's
+// accounts, checks the choices in the form's order with the form's alerts (each refusal exits 1
+// and stores nothing), fetches the key or reads the file, then creates the signature, saves it
+// with sync and waits for everything the engine set going.
+
+#include "app/cli/Session.h"
+
+namespace quillet {
+
+int RunInstallCommand(Session& session);
+
+// The file name the form gives a file-based signature created at this local time:
+// "qlt" + second, minute, hour, day, month and year modulo 100, two digits each.
+QString FileSignatureName(const QDateTime& localTime);
+
+}  // namespace quillet

@@ -1,0 +1,109 @@
+#include "app/cli/SignatureCommands.h"
+
+#include "app/cli/CommandSupport.h"
+#include "app/cli/Commands.h"
+#include "app/cli/Output.h"
+#include "common/Localization.h"
+#include "common/Text.h"
+
+namespace quillet {
+
+namespace {
+
+// The signature named by the first of exactly `count` positional arguments; 2 for a usage
+// error, 1 for no such signature.
+struct Target {
+    std::optional<SignatureId> id;
+    QStringList positional;
+    int status = 0;
+};
+
+Target FindTarget(Session& session, const QString& command, int count, const QString& usage) {
+    const auto arguments = Arguments(session, {}, {}, count);
+    if (!arguments)
+        return {std::nullopt, {}, 2};
+    if (arguments->positional.size() != count) {
+        PrintError(command + " needs " + usage);
+        return {std::nullopt, {}, 2};
+    }
+    const auto id = ResolveSignature(session.core(), arguments->positional.first());
+    if (!id)
+        return {std::nullopt, {}, 1};
+    return {id, arguments->positional, 0};
+}
+
+}  // namespace
+
+int RunUpdateCommand(Session& session) {
+    const Target target = FindTarget(session, "update", 1, "one signature");
+    if (!target.id)
+        return target.status;
+    Core& core = session.core();
+    const OutcomeMark mark = MarkOutcomes(core);
+    core.reinstallSignature(*target.id);
+    session.waitUntilIdle();
+    return StatusSince(core, mark, false);
+}
+
+int RunRenameCommand(Session& session) {
+    const Target target = FindTarget(session, "rename", 2, "a signature and a name");
+    if (!target.id)
+        return target.status;
+    Core& core = session.core();
+    Signature& signature = *core.signature(*target.id);
+    const QString name = NormaliseTypedText(target.positional.at(1));
+    if (name.isEmpty()) {
+        PrintError("a signature's name cannot be empty; it stays " + signature.nameQe);
+        return 1;
+    }
+    if (name == signature.nameQe)
+        return 0;
+    const OutcomeMark mark = MarkOutcomes(core);
+    signature.nameQe = name;
+    core.saveSignature(*target.id, true, true);
+    session.waitUntilIdle();
+    return StatusSince(core, mark, false);
+}
+
+int RunColorCommand(Session& session) {
+    const Target target = FindTarget(session, "color", 2, "a signature and a colour index");
+    if (!target.id)
+        return target.status;
+    bool ok = false;
+    const std::int64_t index = target.positional.at(1).toLongLong(&ok);
+    if (!ok || index < 0) {
+        PrintError("color takes a colour index (0 or more)");
+        return 2;
+    }
+    Core& core = session.core();
+    core.signature(*target.id)->colorIndex = index;
+    core.saveSignature(*target.id, false, false);  // a colour is not written into any client
+    session.waitUntilIdle();
+    return 0;
+}
+
+int RunUninstallCommand(Session& session) {
+    const Target target = FindTarget(session, "uninstall", 1, "one signature");
+    if (!target.id)
+        return target.status;
+    Core& core = session.core();
+    Signature& signature = *core.signature(*target.id);
+    const Answer answer = core.platform().prompter.ask(
+        Alert{AlertStyle::warning,
+              Localized("Uninstall Signature"),
+              FillPlaceholders(Localized("Are you sure you want to uninstall signature \"%@\"?"),
+                               {signature.nameQe}),
+              {Localized("Uninstall"), Localized("Cancel")},
+              {}});
+    if (answer.buttonIndex != 0) {
+        PrintError("the signature was not uninstalled (Cancel)");
+        return 0;
+    }
+    const OutcomeMark mark = MarkOutcomes(core);
+    signature.pendingDeletion = true;
+    core.saveSignature(*target.id, true, true);
+    session.waitUntilIdle();
+    return StatusSince(core, mark, false);
+}
+
+}  // namespace quillet
