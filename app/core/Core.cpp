@@ -33,8 +33,9 @@ Core::Core(const Platform& platform, Options options, Brand brand)
     const QUrl serviceUrl =
         _options.serviceUrl.isEmpty() ? ServiceClient::DefaultBaseUrl() : _options.serviceUrl;
     _serviceClient = std::make_unique<ServiceClient>(serviceUrl, _platform.mainQueue);
+    _clientSyncs = ClientSyncs(ClientSyncEnvironment{_scriptRunner, _platform.bundle});
     _syncPassRunner = [this](const SignatureIds& ids, std::function<void(WorkOutcome)> done) {
-        SyncPass::Start(*this, ids, _alive, ClientSyncs(), std::move(done));
+        SyncPass::Start(*this, ids, _alive, _clientSyncs, std::move(done));
     };
 }
 
@@ -350,9 +351,18 @@ PermissionContext Core::permissionContext() const {
                              _platform.accessibility, _platform.prompter, _brand->appName()};
 }
 
-ClientSyncInputs Core::clientSyncInputs(ClientKind kind) {
-    return ClientSyncInputs{*_clientKindToInfoMap.at(kind), _clientKindToAccountsInfoMap.at(kind),
-                            _signatureIds, _idToSignatureMap, *_storeX};
+SyncInputs Core::syncInputs(ClientKind kind) {
+    return SyncInputs{*_clientKindToInfoMap.at(kind),
+                      _clientKindToAccountsInfoMap.at(kind),
+                      _signatureIds,
+                      _idToSignatureMap,
+                      *this,
+                      _platform.paths};
+}
+
+void Core::saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) {
+    _storeX->SaveSignatures(ids, map);
+    _qVisibleSignatureIdsQ.reset();
 }
 
 bool Core::isIdle() const {

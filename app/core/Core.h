@@ -15,6 +15,8 @@
 #include "app/base/AppleScript.h"
 #include "app/clients/ClientInfo.h"
 #include "app/clients/OutlookMode.h"
+#include "app/clients/sync/SyncPlan.h"
+#include "app/core/SyncClients.h"
 #include "common/Accounts.h"
 #include "common/Brand.h"
 #include "common/Log.h"
@@ -27,7 +29,6 @@ namespace quillet {
 
 class AccountDiscovery;
 class Store;
-struct ClientSyncInputs;
 struct PermissionContext;
 
 inline const QString kAccountsInfoUpdatedNotification = "kAccountsInfoUpdatedNotification";
@@ -51,7 +52,7 @@ struct WorkOutcome {
 using SyncPassRunner =
     std::function<void(const SignatureIds& ids, std::function<void(WorkOutcome)> done)>;
 
-class Core final : public UpdatedSignaturesReceiver {
+class Core final : public UpdatedSignaturesReceiver, public SignatureSaver {
 public:
     static constexpr double kRefreshFromServer_AfterSuccess_Delay = 7200;
     static constexpr double kRefreshFromServer_AfterError_Delay = 300;
@@ -125,8 +126,9 @@ public:
     void setSyncPassRunner(SyncPassRunner runner) { _syncPassRunner = std::move(runner); }
     // What the permission checks look at: the detected clients, the check scripts, the prompter.
     PermissionContext permissionContext() const;
-    // The five inputs of a detected client's sync.
-    ClientSyncInputs clientSyncInputs(ClientKind kind);
+    // The inputs of a detected client's sync; the engine saves what the sync changed.
+    SyncInputs syncInputs(ClientKind kind);
+    void saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) override;
 
     const Brand& brand() const { return *_brand; }
     const Platform& platform() const { return _platform; }
@@ -152,6 +154,7 @@ private:
     AppleScriptRunner _scriptRunner;
     OutlookModeProbe _outlookMode;
     std::unique_ptr<ServiceClient> _serviceClient;
+    std::vector<ClientSync> _clientSyncs;
     QString _dataFolder;
 
     std::unique_ptr<Logger> _loggerX;

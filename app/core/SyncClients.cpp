@@ -1,10 +1,58 @@
 #include "app/core/SyncClients.h"
 
+#include "common/Localization.h"
+
 namespace quillet {
 
-const std::vector<ClientSync>& ClientSyncs() {
-    static const std::vector<ClientSync> syncs = {};
-    return syncs;
+namespace {
+
+// A sync call and its translation as one table entry.
+template <typename Sync>
+ClientSync Entry(ClientKind kind, Sync sync) {
+    return ClientSync{kind, [sync](const SyncInputs& inputs) { return ReportOf(sync(inputs)); }};
+}
+
+QString Filled(const char* text, const QStringList& values) {
+    return FillPlaceholders(Localized(text), values);
+}
+
+}  // namespace
+
+std::vector<ClientSync> ClientSyncs(const ClientSyncEnvironment& environment) {
+    const OutlookSyncEnvironment outlook{environment.runner, environment.bundle};
+    return {
+        Entry(
+            ClientKind::outlook,
+            [outlook](const SyncInputs& inputs) { return SyncOutlookSignatures(inputs, outlook); }),
+    };
+}
+
+ClientSyncReport ReportOf(const std::optional<SyncOutlookSignaturesError>& error) {
+    using Kind = SyncOutlookSignaturesError::Kind;
+    if (!error)
+        return ClientSyncReport::Succeeded();
+    const QString app = error->appSignatureNameX.value_or(QString());
+    const QString client = error->clientSignatureNameX.value_or(QString());
+    switch (error->kind) {
+        case Kind::appleScript:
+            return ClientSyncReport::Failed(std::nullopt, {SyncHint::automation});
+        case Kind::uninstallation:
+            return ClientSyncReport::Failed(
+                app == client
+                    ? Filled("Could not uninstall signature: \"%@\".", {app})
+                    : Filled("Could not uninstall signature: \"%@\" (\"%@\").", {app, client}));
+        case Kind::duplicate:
+            return ClientSyncReport::Failed(Filled("Duplicate signature: \"%@\".",
+                                                   {error->signatureNameX.value_or(QString())}));
+        case Kind::defaultSignature: {
+            // The signatures themselves are installed: the client counts as updated.
+            ClientSyncReport report =
+                ClientSyncReport::Failed(Localized("Could not set default signatures."));
+            report.counted = true;
+            return report;
+        }
+    }
+    return ClientSyncReport::Failed(std::nullopt);
 }
 
 }  // namespace quillet

@@ -1,35 +1,36 @@
 #pragma once
 // The client syncs the pass can run, in the fixed order Apple Mail, Outlook, Postbox, Spark,
-// Thunderbird: for each, the call with its five inputs and the translation of its error record
-// into what the person is told.
+// Thunderbird: for each, the call with its inputs and the translation of its error record into
+// what the person is told.
 
 #include <functional>
+#include <optional>
 #include <vector>
 
-#include "app/clients/ClientInfo.h"
+#include "app/clients/sync/OutlookSync.h"
+#include "app/clients/sync/SyncPlan.h"
 #include "app/core/SyncReport.h"
-#include "common/Accounts.h"
-#include "common/Signature.h"
 
 namespace quillet {
 
-class Store;
-
-// The five inputs of every client sync, in their order.
-struct ClientSyncInputs {
-    const ClientInfo& clientInfo;
-    const AccountsInfo& accountsInfo;
-    const SignatureIds& signatureIds;
-    const IdToSignatureMap& idToSignatureMap;
-    Store& storeContext;
-};
+class AppleScriptRunner;
+class Bundle;
 
 struct ClientSync {
     ClientKind kind;
-    std::function<ClientSyncReport(const ClientSyncInputs&)> run;
+    std::function<ClientSyncReport(const SyncInputs&)> run;
+};
+
+// What some syncs need beyond their inputs: the script runner and the application's resources.
+struct ClientSyncEnvironment {
+    const AppleScriptRunner& runner;
+    const Bundle& bundle;
 };
 
 // The syncs of this build, in the fixed order.
-const std::vector<ClientSync>& ClientSyncs();
+std::vector<ClientSync> ClientSyncs(const ClientSyncEnvironment& environment);
+
+// What each client's error record tells the person (nothing on success).
+ClientSyncReport ReportOf(const std::optional<SyncOutlookSignaturesError>& error);
 
 }  // namespace quillet

@@ -175,7 +175,7 @@ WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
             reports.emplace_back(sync.kind, ClientWasRunningReport());
             continue;
         }
-        reports.emplace_back(sync.kind, sync.run(_core.clientSyncInputs(sync.kind)));
+        reports.emplace_back(sync.kind, sync.run(_core.syncInputs(sync.kind)));
     }
     const auto counted = std::count_if(reports.begin(), reports.end(),
                                        [](const auto& entry) { return entry.second.counted; });
