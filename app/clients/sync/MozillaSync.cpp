@@ -18,6 +18,23 @@ QString IdentityGroupPrefix(const MozillaBasedClientAccount& identity) {
     return "mail.identity.id" + identity.idString() + ".";
 }
 
+QStringList PrefsEdits::appliedTo(const QStringList& lines) const {
+    return RemovePrefsLines(SetPrefsLines(lines, settings), removedKeys);
+}
+
+void VisitAssignedIdentities(ClientKind clientKind, const SyncInputs& inputs,
+                             const IdentityVisitor& visit) {
+    const auto assignment = AccountEmailToSignatureIdMap(
+        clientKind, inputs.accountsInfo, inputs.signatureIds, inputs.idToSignatureMap);
+    for (const MozillaBasedClientAccount* identity : MozillaIdentities(inputs.accountsInfo)) {
+        const auto assigned = assignment.find(identity->email());
+        const Signature* signature = assigned == assignment.end()
+                                         ? nullptr
+                                         : inputs.idToSignatureMap.at(assigned->second).get();
+        visit(*identity, IdentityGroupPrefix(*identity), signature);
+    }
+}
+
 QString PrefsBoolRawValue(bool value) {
     return value ? QStringLiteral("true") : QStringLiteral("false");
 }

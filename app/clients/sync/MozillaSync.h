@@ -4,11 +4,14 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "app/clients/ClientInfo.h"
 #include "app/clients/PrefsFile.h"
+#include "app/clients/sync/SyncPlan.h"
 #include "common/Accounts.h"
 #include "common/Signature.h"
 
@@ -21,6 +24,21 @@ inline const QString kSigOnFwdSetting = QStringLiteral("sig_on_fwd");
 std::vector<const MozillaBasedClientAccount*> MozillaIdentities(const AccountsInfo& accountsInfo);
 // "mail.identity.idN.": the beginning of every preference key of identity N.
 QString IdentityGroupPrefix(const MozillaBasedClientAccount& identity);
+
+// What a sync changes in prefs.js: preferences set, then preferences removed, each in one pass.
+struct PrefsEdits {
+    std::vector<PrefsLineSetting> settings;
+    std::set<QString> removedKeys;
+
+    QStringList appliedTo(const QStringList& lines) const;
+};
+
+// Calls `visit` for each identity of the accounts in order, with its group prefix and the
+// signature that the per-account assignment gives it (null when none).
+using IdentityVisitor = std::function<void(const MozillaBasedClientAccount& identity,
+                                           const QString& prefix, const Signature* assigned)>;
+void VisitAssignedIdentities(ClientKind clientKind, const SyncInputs& inputs,
+                             const IdentityVisitor& visit);
 
 // true or false, as prefs.js writes booleans.
 QString PrefsBoolRawValue(bool value);

@@ -32,32 +32,30 @@ bool IsQuilletsText(const IdToSignatureMap& map, const QString& email, const QSt
 }  // namespace
 
 QStringList PlanThunderbirdPrefsLines(const SyncInputs& inputs, const QStringList& lines) {
-    const auto assignment = AccountEmailToSignatureIdMap(
-        kThunderbird, inputs.accountsInfo, inputs.signatureIds, inputs.idToSignatureMap);
-    std::vector<PrefsLineSetting> settings;
-    std::set<QString> removedKeys;
-    for (const MozillaBasedClientAccount* identity : MozillaIdentities(inputs.accountsInfo)) {
-        const QString prefix = IdentityGroupPrefix(*identity);
-        const auto assigned = assignment.find(identity->email());
-        if (assigned != assignment.end()) {
-            const Signature& signature = *inputs.idToSignatureMap.at(assigned->second);
-            settings.push_back({prefix + kHtmlSigText,
-                                PrefsStringRawValue(EffectiveText(signature).value_or(QString())),
-                                prefix});
-            settings.push_back({prefix + kHtmlSigFormat, PrefsBoolRawValue(true), prefix});
-            AppendInsertionSettings(settings, prefix, signature);
-            continue;
-        }
-        const auto current = GetPrefsStringValue(lines, prefix + kHtmlSigText);
-        if (current && !current->isEmpty() &&
-            IsQuilletsText(inputs.idToSignatureMap, identity->email(), *current)) {
-            for (const QString& setting :
-                 {kHtmlSigText, kHtmlSigFormat, kSigOnReplySetting, kSigOnFwdSetting}) {
-                removedKeys.insert(prefix + setting);
+    PrefsEdits edits;
+    VisitAssignedIdentities(
+        kThunderbird, inputs,
+        [&](const MozillaBasedClientAccount& identity, const QString& prefix,
+            const Signature* assigned) {
+            if (assigned) {
+                edits.settings.push_back(
+                    {prefix + kHtmlSigText,
+                     PrefsStringRawValue(EffectiveText(*assigned).value_or(QString())), prefix});
+                edits.settings.push_back(
+                    {prefix + kHtmlSigFormat, PrefsBoolRawValue(true), prefix});
+                AppendInsertionSettings(edits.settings, prefix, *assigned);
+                return;
             }
-        }
-    }
-    return RemovePrefsLines(SetPrefsLines(lines, settings), removedKeys);
+            const auto current = GetPrefsStringValue(lines, prefix + kHtmlSigText);
+            if (current && !current->isEmpty() &&
+                IsQuilletsText(inputs.idToSignatureMap, identity.email(), *current)) {
+                for (const QString& setting :
+                     {kHtmlSigText, kHtmlSigFormat, kSigOnReplySetting, kSigOnFwdSetting}) {
+                    edits.removedKeys.insert(prefix + setting);
+                }
+            }
+        });
+    return edits.appliedTo(lines);
 }
 
 std::optional<SyncThunderbirdSignaturesError> SyncThunderbirdSignatures(const SyncInputs& inputs) {
