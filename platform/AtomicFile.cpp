@@ -16,19 +16,27 @@ void SetAtomicWriteFailureForTesting(bool fail) {
 }
 
 bool WriteFileAtomically(const QString& path, const QByteArray& contents) {
+    return !WriteFileAtomicallyOrDescribeError(path, contents).has_value();
+}
+
+std::optional<QString> WriteFileAtomicallyOrDescribeError(const QString& path,
+                                                          const QByteArray& contents) {
     if (gFailWrites)
-        return false;
+        return QStringLiteral("Writing is switched off");
     QDir().mkpath(QFileInfo(path).absolutePath());
     // QSaveFile writes a temporary file beside the target, flushes and fsyncs it, then renames
     // it over the target; a crash in between leaves the old file, never a truncated one.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        return file.errorString();
     if (file.write(contents) != contents.size()) {
+        const QString error = file.errorString();
         file.cancelWriting();
-        return false;
+        return error;
     }
-    return file.commit();
+    if (!file.commit())
+        return file.errorString();
+    return std::nullopt;
 }
 
 }  // namespace quillet
