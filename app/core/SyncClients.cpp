@@ -24,6 +24,8 @@ std::vector<ClientSync> ClientSyncs(const ClientSyncEnvironment& environment) {
         Entry(
             ClientKind::outlook,
             [outlook](const SyncInputs& inputs) { return SyncOutlookSignatures(inputs, outlook); }),
+        Entry(ClientKind::postbox, SyncPostboxSignatures),
+        Entry(ClientKind::thunderbird, SyncThunderbirdSignatures),
     };
 }
 
@@ -53,6 +55,21 @@ ClientSyncReport ReportOf(const std::optional<SyncOutlookSignaturesError>& error
         }
     }
     return ClientSyncReport::Failed(std::nullopt);
+}
+
+ClientSyncReport ReportOf(const std::optional<SyncPostboxSignaturesError>& error) {
+    using Kind = SyncPostboxSignaturesError::Kind;
+    if (!error)
+        return ClientSyncReport::Succeeded();
+    if (error->kind == Kind::badData)
+        return ClientSyncReport::Failed(Filled("Bad data in file %@.", {error->pathX}));
+    return ClientSyncReport::Failed(std::nullopt, {SyncHint::fullDiskAccess});
+}
+
+ClientSyncReport ReportOf(const std::optional<SyncThunderbirdSignaturesError>& error) {
+    if (!error)
+        return ClientSyncReport::Succeeded();
+    return ClientSyncReport::Failed(std::nullopt, {SyncHint::fullDiskAccess});
 }
 
 }  // namespace quillet

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "app/clients/sync/OutlookSync.h"
+#include "app/clients/sync/PostboxSync.h"
 #include "app/clients/sync/SyncPlan.h"
+#include "app/clients/sync/ThunderbirdSync.h"
 #include "app/core/SyncReport.h"
 
 namespace quillet {
@@ -32,5 +34,7 @@ std::vector<ClientSync> ClientSyncs(const ClientSyncEnvironment& environment);
 
 // What each client's error record tells the person (nothing on success).
 ClientSyncReport ReportOf(const std::optional<SyncOutlookSignaturesError>& error);
+ClientSyncReport ReportOf(const std::optional<SyncPostboxSignaturesError>& error);
+ClientSyncReport ReportOf(const std::optional<SyncThunderbirdSignaturesError>& error);
 
 }  // namespace quillet

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFileInfo>
 #include "app/core/Core.h"
 #include "app/core/SyncPass.h"
 #include "common/Log.h"
 #include "platform/EventLoop.h"
+
 #include "tests/support/FakeMacAccounts.h"
+#include "tests/support/FakeMacMozilla.h"
 #include "tests/support/FakeMacOutlook.h"
 #include "tests/support/TestPlatform.h"
 #include "tests/support/TestService.h"
@@ -14,6 +18,30 @@ namespace {
 
 const QString kProblemsTitle = "There were problems updating some signatures.";
 const QString kMainB = "Outlook-SetDefaultSignatures16-Main-B";
+const QString kThunderbirdId = "org.mozilla.thunderbird";
+const QString kPostboxId = "com.postbox-inc.postbox";
+const QString kCloseTitle = "Some email clients need to be closed.";
+
+// A prompter that lets the test act while a question is on screen, as the person could.
+class ActingPrompter : public ScriptedPrompter {
+public:
+    std::function<void(const Alert&)> whileShown;
+    Answer ask(const Alert& alert) override {
+        if (whileShown)
+            whileShown(alert);
+        return ScriptedPrompter::ask(alert);
+    }
+};
+
+// A workspace whose applications of one bundle identifier ignore being terminated.
+class StubbornWorkspace : public FileWorkspace {
+public:
+    using FileWorkspace::FileWorkspace;
+    QString stubborn;
+    bool forceTerminate(const QString& identifier) override {
+        return identifier == stubborn || FileWorkspace::forceTerminate(identifier);
+    }
+};
 
 // The engine over a fake Mac with real client syncs; the passes run as the engine runs them,
 // with the manual clock moved on through their waits.
@@ -25,6 +53,13 @@ protected:
         SetFakeOutlookAccounts(mac, {{"jane@x.org", "Jane", "jane"}});
         SetFakeOutlookSignatures(mac, {{"Mine", "<p>mine</p>"}});
         mac.setAccessibilityTrusted(true);
+        mac.installClient(ClientKind::thunderbird, "128.5.0", "12824.11.27");
+        thunderbirdPrefs = WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
+                                              FakeIdentityPrefsLines("1", "tom@x.org"));
+        mac.installClient(ClientKind::postbox, "7.0.60");
+        postboxPrefs =
+            WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::postbox, "m1x2.default"),
+                               FakeIdentityPrefsLines("1", "pat@x.org"));
         platform.notificationCenter.addObserver(
             kSignaturesUpdatedInClientsNotification, [this](const QString&, const UserInfo& info) {
                 updatedInClients.push_back(std::any_cast<bool>(info.at(kSyncHadProblemsKey)));
@@ -37,7 +72,10 @@ protected:
             options.serviceUrl = service.url();
             options.console = [](const QString&) {};
             QString error;
-            core = Core::create(platform.platform(), options, &error);
+            Platform p = platform.platform();
+            core = Core::create(Platform{p.paths, p.mainQueue, p.notificationCenter, prompter,
+                                         workspace, p.bundle, p.accessibility},
+                                options, &error);
             EXPECT_TRUE(core) << error.toStdString();
             for (ClientKind kind : core->clientKinds()) {
                 core->SetDiscoveredAccounts(kind, accounts[kind], false);
@@ -87,13 +125,13 @@ protected:
 
     QStringList alertTitles() const {
         QStringList titles;
-        for (const Alert& alert : platform.prompter.shown())
+        for (const Alert& alert : prompter.shown())
             titles << alert.title;
         return titles;
     }
 
     const Alert& alert(const QString& title) const {
-        for (const Alert& shown : platform.prompter.shown()) {
+        for (const Alert& shown : prompter.shown()) {
             if (shown.title == title)
                 return shown;
         }
@@ -105,8 +143,15 @@ protected:
     FakeMac mac;
     TestPlatform platform{mac};
     TestService service;
+    ActingPrompter prompter;
+    StubbornWorkspace workspace{mac.paths()};
+    QString thunderbirdPrefs, postboxPrefs;
     std::map<ClientKind, Accounts> accounts = {
-        {ClientKind::outlook, {std::make_shared<OutlookAccount>("jane@x.org", "Jane", "jane")}}};
+        {ClientKind::outlook, {std::make_shared<OutlookAccount>("jane@x.org", "Jane", "jane")}},
+        {ClientKind::thunderbird,
+         {std::make_shared<MozillaBasedClientAccount>("tom@x.org", "1", std::nullopt)}},
+        {ClientKind::postbox,
+         {std::make_shared<MozillaBasedClientAccount>("pat@x.org", "1", std::nullopt)}}};
     std::unique_ptr<Core> core;
     std::vector<bool> updatedInClients;
     LogTap log;
@@ -117,7 +162,7 @@ TEST_F(SyncPassTest, OutlookIsUpdatedWhileItRunsWithoutAnyQuestion) {
     const SignatureId id = addSignature("Work", {{ClientKind::outlook, {"jane@x.org"}}});
     const WorkOutcome outcome = sync(id);
     EXPECT_TRUE(outcome.success);
-    EXPECT_TRUE(platform.prompter.shown().empty()) << alertTitles().join(", ").toStdString();
+    EXPECT_TRUE(prompter.shown().empty()) << alertTitles().join(", ").toStdString();
     EXPECT_EQ(FakeOutlookSignatures(mac), (std::vector<FakeOutlookSignature>{
                                               {"Mine", "<p>mine</p>"}, {"Work", "<p>Work</p>"}}));
     EXPECT_TRUE(
@@ -163,7 +208,7 @@ TEST_F(SyncPassTest, OutlookErrorsBecomeTheirLinesAndHints) {
         SCOPED_TRACE(c.name);
         core.reset();
         updatedInClients.clear();
-        platform.prompter.clear();
+        prompter.clear();
         SetFakeAutomationDenied(mac, "Outlook", false);
         SetFakeOutlookSignatures(mac, {{"Mine", "<p>mine</p>"}});
         c.arrange();
@@ -179,24 +224,136 @@ TEST_F(SyncPassTest, OutlookErrorsBecomeTheirLinesAndHints) {
 
 TEST_F(SyncPassTest, ClientsNoLongerInstalledAreNamedAndTheOthersStillSynced) {
     const SignatureId id =
-        addSignature("Work", {{ClientKind::outlook, {"jane@x.org"}}, {ClientKind::postbox, {}}});
+        addSignature("Work", {{ClientKind::outlook, {"jane@x.org"}}, {ClientKind::spark, {}}});
     EXPECT_TRUE(sync(id).success);
     const Alert& unavailable = alert("Some email clients are unavailable");
     EXPECT_EQ(unavailable.style, AlertStyle::warning);
     EXPECT_EQ(unavailable.informativeText,
-              "The following email client is no longer available: Postbox.");
+              "The following email client is no longer available: Spark.");
     EXPECT_EQ(FakeOutlookSignatures(mac).size(), 2u);
     EXPECT_EQ(updatedInClients, std::vector<bool>{false});
 
-    platform.prompter.clear();
+    prompter.clear();
     Signature& signature = *core->signature(id);
-    signature.clientKindToSelectedInstallationsInfoMap[ClientKind::spark].allAccountsSelected =
-        true;
     signature.clientKindToPerformedInstallationsInfoMap[ClientKind::appleMail]
         .allAccountsInstalled = true;
     sync(id);
     EXPECT_EQ(alert("Some email clients are unavailable").informativeText,
-              "The following email clients are no longer available: Apple Mail, Postbox, Spark.");
+              "The following email clients are no longer available: Apple Mail, Spark.");
+}
+
+TEST_F(SyncPassTest, LaterOnTheCloseQuestionWritesNothingAndPostsNothing) {
+    mac.setRunning({kThunderbirdId, "com.example.other"});
+    const SignatureId id = addSignature("Work", {{ClientKind::thunderbird, {"tom@x.org"}}});
+    const QByteArray prefs = *ReadFakeFile(thunderbirdPrefs);
+    prompter.answerWith("Later", true);
+    const WorkOutcome outcome = sync(id);
+    EXPECT_TRUE(outcome.success);
+    EXPECT_TRUE(outcome.postponed);
+    const Alert& question = alert(kCloseTitle);
+    EXPECT_EQ(question.style, AlertStyle::warning);
+    EXPECT_EQ(question.informativeText,
+              "The following email clients need to be closed in order to update "
+              "signatures:\nThunderbird\n");
+    EXPECT_EQ(question.buttons, (QStringList{"OK", "Later"}));
+    EXPECT_TRUE(question.checkboxTitle);
+    EXPECT_EQ(*ReadFakeFile(thunderbirdPrefs), prefs);
+    EXPECT_TRUE(mac.workspaceLog().isEmpty());
+    EXPECT_TRUE(updatedInClients.empty());
+    EXPECT_TRUE(core->signature(id)->clientKindToPerformedInstallationsInfoMap.empty());
+}
+
+TEST_F(SyncPassTest, ClosedClientsAreSyncedAfterTheyQuitAndReopenedWhenAsked) {
+    mac.setRunning({kThunderbirdId, kPostboxId, "com.microsoft.Outlook"});
+    const SignatureId id = addSignature("Work", {{ClientKind::thunderbird, {"tom@x.org"}},
+                                                 {ClientKind::postbox, {}},
+                                                 {ClientKind::outlook, {}}});
+    prompter.answerWith("OK", true);
+    EXPECT_TRUE(sync(id).success);
+    // Outlook is updated while it runs; it is neither asked about nor closed.
+    EXPECT_EQ(alert(kCloseTitle).informativeText,
+              "The following email clients need to be closed in order to update "
+              "signatures:\nPostbox\nThunderbird\n");
+    EXPECT_EQ(mac.workspaceLog(),
+              (QStringList{"terminate " + kPostboxId, "terminate " + kThunderbirdId,
+                           "launch " + mac.rootPath("/Applications/Postbox.app"),
+                           "launch " + mac.rootPath("/Applications/Thunderbird.app")}));
+    for (const char* line :
+         {"Info: Closing client: Postbox...", "Info: Closing client: Thunderbird...",
+          "Info: Re-opening client: Postbox...", "Info: Re-opening client: Thunderbird..."}) {
+        EXPECT_TRUE(log.contains(line)) << line;
+    }
+    EXPECT_TRUE(ReadFakeFile(thunderbirdPrefs)->contains("<p>Work</p>"));
+    const auto list = ReadFakeFile(FakePostboxSignaturesPath(QFileInfo(postboxPrefs).path()));
+    ASSERT_TRUE(list);
+    EXPECT_TRUE(list->contains("<p>Work</p>"));
+    const auto& performed = core->signature(id)->clientKindToPerformedInstallationsInfoMap;
+    EXPECT_EQ(performed.size(), 3u);
+    EXPECT_EQ(updatedInClients, std::vector<bool>{false});
+}
+
+// A client must not be written while it runs: it would write its own files over ours on exit.
+TEST_F(SyncPassTest, AClientRunningWhenItsTurnComesIsNotWrittenAndReported) {
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+    };
+    const std::vector<Case> cases = {
+        {"opened by the person while the question is on screen",
+         [&] {
+             prompter.whileShown = [&](const Alert& shown) {
+                 if (shown.title == kCloseTitle)
+                     mac.setRunning({kPostboxId, kThunderbirdId});
+             };
+         }},
+        {"still running after the wait for it to quit",
+         [&] {
+             mac.setRunning({kPostboxId, kThunderbirdId});
+             workspace.stubborn = kThunderbirdId;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        core.reset();
+        prompter.clear();
+        prompter.whileShown = nullptr;
+        workspace.stubborn.clear();
+        updatedInClients.clear();
+        log.clear();
+        mac.setRunning({kPostboxId});
+        c.arrange();
+        const SignatureId id = addSignature(
+            "Work", {{ClientKind::thunderbird, {"tom@x.org"}}, {ClientKind::postbox, {}}});
+        const QByteArray prefs = *ReadFakeFile(thunderbirdPrefs);
+        const WorkOutcome outcome = sync(id);
+        EXPECT_FALSE(outcome.success);
+        EXPECT_EQ(alert(kProblemsTitle).informativeText,
+                  "Thunderbird: Not updated because it was running. Please quit it and update "
+                  "the signature again.");
+        EXPECT_EQ(*ReadFakeFile(thunderbirdPrefs), prefs);
+        const Signature& signature = *core->signature(id);
+        EXPECT_FALSE(
+            signature.clientKindToPerformedInstallationsInfoMap.count(ClientKind::thunderbird));
+        EXPECT_TRUE(signature.clientKindToPerformedInstallationsInfoMap.count(ClientKind::postbox));
+        EXPECT_TRUE(log.contains("Warning: Not updating client Thunderbird: it is running"));
+        EXPECT_EQ(updatedInClients, std::vector<bool>{true});  // Postbox was updated
+    }
+}
+
+TEST_F(SyncPassTest, FileSystemFailuresOfSeveralClientsShowTheFullDiskAccessHintOnce) {
+    for (const QString& prefs : {thunderbirdPrefs, postboxPrefs}) {
+        QFile::remove(prefs);
+        QDir().mkpath(prefs);  // a folder where prefs.js should be
+    }
+    const SignatureId id =
+        addSignature("Work", {{ClientKind::thunderbird, {"tom@x.org"}}, {ClientKind::postbox, {}}});
+    const WorkOutcome outcome = sync(id);
+    EXPECT_FALSE(outcome.success);
+    EXPECT_EQ(outcome.details,
+              "Please switch on Full Disk Access for Quillet in System Settings › Privacy & "
+              "Security › Full Disk Access, then quit and reopen the app.");
+    EXPECT_TRUE(updatedInClients.empty());
+    EXPECT_TRUE(core->signature(id)->clientKindToPerformedInstallationsInfoMap.empty());
 }
 
 TEST_F(SyncPassTest, ProblemsTextShowsEachHintOnceBeforeTheClientLines) {
