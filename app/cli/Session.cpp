@@ -3,6 +3,8 @@
 #include <unistd.h>
 #include <cstdio>
 
+#include "app/core/SyncPass.h"
+#include "common/Localization.h"
 #include "platform/EventLoop.h"
 
 namespace quillet {
@@ -50,6 +52,16 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
     const Platform platform{
         session->_paths,     session->_mainQueue, session->_notificationCenter, *session->_prompter,
         session->_workspace, session->_bundle,    session->_accessibility};
+    // What the main window would say after a pass that wrote the clients without problems.
+    session->_notificationCenter.addObserver(
+        kSignaturesUpdatedInClientsNotification, [](const QString&, const UserInfo& info) {
+            const auto problems = info.find(kSyncHadProblemsKey);
+            if (problems == info.end() || !std::any_cast<bool>(problems->second)) {
+                std::fprintf(
+                    stderr, "%s\n",
+                    Localized("Signatures were updated successfully").toUtf8().constData());
+            }
+        });
     QString error;
     session->_core = Core::create(platform, std::move(options), &error);
     if (!session->_core) {
