@@ -2,9 +2,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <variant>
 
 #include "app/clients/PrefsFile.h"
+#include "app/clients/sync/JsonShapes.h"
 #include "app/clients/sync/MozillaSync.h"
 #include "common/Log.h"
 #include "common/Text.h"
@@ -30,17 +32,7 @@ QString FromUtf8(const std::string& text) {
 }
 
 bool IsSignatureList(const Json& list) {
-    if (!list.is_array())
-        return false;
-    for (const Json& entry : list) {
-        if (!entry.is_object())
-            return false;
-        for (const auto& member : entry.items()) {
-            if (!member.value().is_string())
-                return false;
-        }
-    }
-    return true;
+    return list.is_array() && std::all_of(list.begin(), list.end(), IsObjectOfTexts);
 }
 
 // The list as read: empty when there is no file, else the parsed array, else the error.
