@@ -24,7 +24,10 @@ bool WriteFileAtomically(const QString& path, const QByteArray& contents) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (file.write(contents) != contents.size()) {
+    // QSaveFile buffers: a write the disk refuses half-way (full, over a size limit) shows only
+    // when the buffer is flushed, and commit() would still rename the truncated file over the
+    // target.
+    if (file.write(contents) != contents.size() || !file.flush()) {
         file.cancelWriting();
         return false;
     }
