@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <QDir>
 #include <QFile>
@@ -261,28 +263,46 @@ TEST_F(AppleMailSyncTest, ListsThatExistButCannotBeUnderstoodStopTheSyncBeforeAn
 }
 
 TEST_F(AppleMailSyncTest, AFailedCloudCopyLeavesThePreviousCloudFile) {
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root to write as another user";
     signature(1, {"a@x.org"});
     QDir().mkpath(files.cloudFolder);
-    WriteFakePlist(files.cloudAllSignatures, kAllSignatures);
+    QString otherMacs;
+    for (int i = 0; i < 100; ++i) {
+        otherMacs += "<dict><key>SignatureUniqueId</key><string>OTHER-MAC-" + QString::number(i) +
+                     "</string><key>SignatureName</key><string>Another Mac's</string></dict>";
+    }
+    WriteFakePlist(files.cloudAllSignatures, "<array>" + otherMacs + "</array>");
     const QByteArray cloudList = ReadBytes(files.cloudAllSignatures);
-    // Mail's local folders are open to an unprivileged writer, the cloud folder is not.
-    QFile::setPermissions(mac.folder(), QFile::Permissions(0x7755));
-    QFile::setPermissions(files.signaturesFolder, QFile::Permissions(0x7777));
-    for (const QString& file : {files.accountsMap, files.allSignatures})
-        QFile::setPermissions(file, QFile::Permissions(0x6666));
-    ASSERT_EQ(seteuid(65534), 0);
+    // A disk that takes the small local files but not the large cloud list: the write fails
+    // after the old copy could have been deleted.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limit = previous;
+    limit.rlim_cur = static_cast<rlim_t>(cloudList.size() / 2);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
     const auto error = sync();
-    ASSERT_EQ(seteuid(0), 0);
+    setrlimit(RLIMIT_FSIZE, &previous);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind, Kind::fileSystemCloud);
     EXPECT_EQ(error->pathX, files.cloudAllSignatures);
     EXPECT_EQ(ReadBytes(files.cloudAllSignatures), cloudList);
     EXPECT_EQ(QDir(files.cloudFolder).entryList(QDir::Files), QStringList{"AllSignatures.plist"});
     EXPECT_TRUE(QFileInfo::exists(files.signatureFile(TestUuidText(1))));
+    EXPECT_FALSE(signatures[1].clientKindToPerformedInstallationsInfoMap.count(kMail));
     EXPECT_TRUE(
         log.contains("Error: " + kPrefix + "Could not overwrite " + files.cloudAllSignatures));
+}
+
+TEST_F(AppleMailSyncTest, ASignaturesFolderThatCannotBeMadeFailsTheSync) {
+    QDir(files.signaturesFolder).removeRecursively();
+    mac.writeFile(files.signaturesFolder, "a file");
+    signature(1, {"a@x.org"});
+    const auto error = sync();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind, Kind::fileSystem);
+    EXPECT_EQ(error->pathX, files.signaturesFolder);
+    EXPECT_TRUE(log.contains("Error: " + kPrefix + "Could not create Signatures directory at " +
+                             files.signaturesFolder));
 }
 
 TEST_F(AppleMailSyncTest, TheCloudListKeepsWhatAnotherMacAdded) {
