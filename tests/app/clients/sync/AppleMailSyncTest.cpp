@@ -315,6 +315,16 @@ TEST_F(AppleMailSyncTest, TheCloudListKeepsWhatAnotherMacAdded) {
     EXPECT_EQ(listIds(files.cloudAllSignatures),
               (QStringList{"OTHER-MAC", "MINE", TestUuidText(1)}));
     EXPECT_EQ(listIds(files.allSignatures), (QStringList{"MINE", TestUuidText(1)}));
+
+    // A cloud list that cannot be understood is not written over, nor is anything else.
+    mac.writeFile(files.cloudAllSignatures, "damaged");
+    signature(2, {"a@x.org"});
+    const auto error = sync();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind, Kind::fileSystemCloud);
+    EXPECT_EQ(error->pathX, files.cloudAllSignatures);
+    EXPECT_EQ(ReadBytes(files.cloudAllSignatures), "damaged");
+    EXPECT_FALSE(QFileInfo::exists(files.signatureFile(TestUuidText(2))));
 }
 
 TEST_F(AppleMailSyncTest, TextOutsideAsciiIsWrittenAsCharacterReferences) {
