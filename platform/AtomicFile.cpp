@@ -29,7 +29,10 @@ std::optional<QString> WriteFileAtomicallyOrDescribeError(const QString& path,
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
-    if (file.write(contents) != contents.size()) {
+    // QSaveFile buffers: a write the disk refuses half-way (full, over a size limit) shows only
+    // when the buffer is flushed, and commit() would still rename the truncated file over the
+    // target.
+    if (file.write(contents) != contents.size() || !file.flush()) {
         const QString error = file.errorString();
         file.cancelWriting();
         return error;

@@ -15,7 +15,12 @@ using Error = SyncOutlookSignaturesError;
 using Kind = SyncOutlookSignaturesError::Kind;
 using Run = OutlookSignatureRun;
 
-const QString kSyncName = SyncName("SyncOutlookSignatures");
+// Built at first use: SyncName's own constants live in another file, whose constants may not be
+// made yet while this file's are.
+const QString& SyncNameText() {
+    static const QString name = SyncName("SyncOutlookSignatures");
+    return name;
+}
 // The log lines' prefix: the sync name without its trailing "()".
 const QString kPrefix = QStringLiteral("SyncOutlookSignatures(_:_:_:_:_:)");
 
@@ -83,7 +88,7 @@ bool KeepRecordWhileInOutlook(Signature& signature) {
 }
 
 void LogSingle(const QString& when, SignatureId id, const Signature& signature) {
-    LogInfo(kSyncName + ": Signature " + when + " single-signature update:\n" + id.toString() +
+    LogInfo(SyncNameText() + ": Signature " + when + " single-signature update:\n" + id.toString() +
             ":\n" + Describe(signature));
 }
 
@@ -179,7 +184,7 @@ std::vector<OutlookAccountDefaults> PlanDefaultSignatures(const SyncInputs& inpu
 
 // The closing sequence; then the records of Quillet's signatures that stand in Outlook kept.
 void FinishOutlookSync(const SyncInputs& inputs, const std::set<SignatureId>& inOutlook) {
-    FinishSync(ClientKind::outlook, inputs, kSyncName, false);
+    FinishSync(ClientKind::outlook, inputs, SyncNameText(), false);
     SignatureIds kept;
     for (const SignatureId id : inOutlook) {
         if (KeepRecordWhileInOutlook(*inputs.idToSignatureMap.at(id)))
@@ -249,8 +254,9 @@ std::vector<OutlookSignatureRun> PlanOutlookSignatureRuns(const IdToSignatureMap
 
 std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
     const SyncInputs& inputs, const OutlookSyncEnvironment& environment) {
-    LogInfo(kSyncName);
-    LogSignatures(kSyncName, inputs.signatureIds, inputs.idToSignatureMap, kOldSignaturesTitle);
+    LogInfo(SyncNameText());
+    LogSignatures(SyncNameText(), inputs.signatureIds, inputs.idToSignatureMap,
+                  kOldSignaturesTitle);
 
     const auto output = environment.runner.runAppleScript("Outlook-GetSignatures");
     if (!output) {

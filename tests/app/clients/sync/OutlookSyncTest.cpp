@@ -115,6 +115,8 @@ TEST_F(OutlookSyncTest,
     EXPECT_TRUE(FakeOutlookSignatures(mac).empty());
     EXPECT_FALSE(gone.clientKindToPerformedInstallationsInfoMap.count(kOutlook));
     EXPECT_TRUE(kept.clientKindToPerformedInstallationsInfoMap.count(kOutlook));
+    // Outlook cannot make a signature it lacks the default: the account is left as it is.
+    EXPECT_FALSE(runs().contains(kMainB));
 
     // A reinstallation recreates it without trying to delete what is not there.
     kept.markForReinstallation();
