@@ -150,7 +150,9 @@ std::optional<SignatureSource> FetchKey(Session& session, const QString& key) {
                        AlertStyle::warning);
                 return std::nullopt;
             }
-            return SignatureSource{*result->text, requestTime};
+            // Trimmed as a refresh trims it: otherwise the refresh that saving starts would find
+            // the text changed and write every client a second time.
+            return SignatureSource{TrimmedText(*result->text), requestTime};
         }
         ShowAlert(core, AlertStyle::critical, result->errorTitle.value_or(QString()),
                   result->errorDetails.value_or(QString()));

@@ -21,12 +21,25 @@ QString Filled(const char* text, const QStringList& values) {
 std::vector<ClientSync> ClientSyncs(const ClientSyncEnvironment& environment) {
     const OutlookSyncEnvironment outlook{environment.runner, environment.bundle};
     return {
+        Entry(ClientKind::appleMail, SyncAppleMailSignatures),
         Entry(
             ClientKind::outlook,
             [outlook](const SyncInputs& inputs) { return SyncOutlookSignatures(inputs, outlook); }),
         Entry(ClientKind::postbox, SyncPostboxSignatures),
+        Entry(ClientKind::spark, SyncSparkSignatures),
         Entry(ClientKind::thunderbird, SyncThunderbirdSignatures),
     };
+}
+
+ClientSyncReport ReportOf(const std::optional<SyncAppleMailSignaturesError>& error) {
+    using Kind = SyncAppleMailSignaturesError::Kind;
+    if (!error)
+        return ClientSyncReport::Succeeded();
+    if (error->kind == Kind::badData) {
+        return ClientSyncReport::Failed(
+            Filled("Bad data in file %@.", {error->pathX.value_or(QString())}));
+    }
+    return ClientSyncReport::Failed(std::nullopt, {SyncHint::fullDiskAccess});
 }
 
 ClientSyncReport ReportOf(const std::optional<SyncOutlookSignaturesError>& error) {
@@ -63,6 +76,17 @@ ClientSyncReport ReportOf(const std::optional<SyncPostboxSignaturesError>& error
         return ClientSyncReport::Succeeded();
     if (error->kind == Kind::badData)
         return ClientSyncReport::Failed(Filled("Bad data in file %@.", {error->pathX}));
+    return ClientSyncReport::Failed(std::nullopt, {SyncHint::fullDiskAccess});
+}
+
+ClientSyncReport ReportOf(const std::optional<SyncSparkSignaturesError>& error) {
+    using Kind = SyncSparkSignaturesError::Kind;
+    if (!error)
+        return ClientSyncReport::Succeeded();
+    if (error->kind == Kind::database) {
+        return ClientSyncReport::Failed(Filled("Could not read database file: %@.", {error->pathX}),
+                                        {SyncHint::database});
+    }
     return ClientSyncReport::Failed(std::nullopt, {SyncHint::fullDiskAccess});
 }
 

@@ -7,8 +7,10 @@
 #include <optional>
 #include <vector>
 
+#include "app/clients/sync/AppleMailSync.h"
 #include "app/clients/sync/OutlookSync.h"
 #include "app/clients/sync/PostboxSync.h"
+#include "app/clients/sync/SparkSync.h"
 #include "app/clients/sync/SyncPlan.h"
 #include "app/clients/sync/ThunderbirdSync.h"
 #include "app/core/SyncReport.h"
@@ -33,8 +35,10 @@ struct ClientSyncEnvironment {
 std::vector<ClientSync> ClientSyncs(const ClientSyncEnvironment& environment);
 
 // What each client's error record tells the person (nothing on success).
+ClientSyncReport ReportOf(const std::optional<SyncAppleMailSignaturesError>& error);
 ClientSyncReport ReportOf(const std::optional<SyncOutlookSignaturesError>& error);
 ClientSyncReport ReportOf(const std::optional<SyncPostboxSignaturesError>& error);
+ClientSyncReport ReportOf(const std::optional<SyncSparkSignaturesError>& error);
 ClientSyncReport ReportOf(const std::optional<SyncThunderbirdSignaturesError>& error);
 
 }  // namespace quillet

@@ -6,19 +6,27 @@
 #include <QTemporaryDir>
 #include <nlohmann/json.hpp>
 
-#include "tests/support/FakeMacAccounts.h"
 #include "tests/support/FakeMacMozilla.h"
 #include "tests/support/FakeMacOutlook.h"
+#include "tests/support/FakeMacSample.h"
+#include "tests/support/FakeMacSpark.h"
 #include "tools/signature-service/SignatureService.h"
 
 namespace quillet {
 namespace {
 
 const QString kSuccess = "Signatures were updated successfully";
-const QString kTimOwnLine = R"(user_pref("mail.identity.id2.htmlSigText", "<b>Tim's own</b>");)";
 
-// The real quillet executable over a fake Mac with Outlook, Postbox and Thunderbird (and Apple
-// Mail's bundle), the reference signature service serving a folder on loopback.
+QStringList SparkRows(const QString& path) {
+    QStringList rows;
+    for (const QString& row : FakeSparkSettingsRows(path))
+        rows << row.section('|', 1, 2);  // key and value: the sync dates move
+    return rows;
+}
+
+// The real quillet executable over the sample Mac (the five clients, their accounts, and a
+// signature of the person's own in each), the reference signature service serving a folder on
+// loopback.
 class QuilletSyncCommandTest : public testing::Test {
 protected:
     struct CommandRun {
@@ -27,25 +35,6 @@ protected:
     };
 
     QuilletSyncCommandTest() {
-        mac.setAccessibilityTrusted(true);
-        mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0",
-                               "3774");
-        mac.addAppleMailData();
-        SetFakeAppleMailAccounts(mac, {{"U-1", "ann@x.org", "Ann"}});
-        mac.installClient(ClientKind::outlook, "16.80", "16.80.23121017");
-        mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "0");
-        SetFakeOutlookAccounts(mac, {{"jane@x.org", "Jane", "jane"}});
-        SetFakeOutlookSignatures(mac, {{"Mine", "<p>mine</p>"}});
-        mac.installClient(ClientKind::postbox, "7.0.60");
-        postboxProfile = mac.addMozillaProfile(ClientKind::postbox, "m1x2.default");
-        postboxPrefs =
-            WriteFakePrefsFile(postboxProfile, FakeIdentityPrefsLines("1", "pat@x.org") +
-                                                   FakeIdentityPrefsLines("2", "pam@x.org"));
-        mac.installClient(ClientKind::thunderbird, "128.5.0", "12824.11.27");
-        thunderbirdPrefs = WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
-                                              FakeIdentityPrefsLines("1", "tom@x.org") +
-                                                  FakeIdentityPrefsLines("2", "tim@x.org") +
-                                                  QStringList{kTimOwnLine});
         service = std::make_unique<SignatureService>(SignatureServiceOptions{
             serviceFolder.path().toStdString(), "127.0.0.1", 0, [](const std::string&) {}});
         EXPECT_TRUE(service->start()) << service->error();
@@ -69,54 +58,68 @@ protected:
                 QString::fromUtf8(process.readAllStandardError())};
     }
 
+    // Installs with --yes and expects it to go through; returns the signature's JSON.
+    nlohmann::json install(const QStringList& arguments) const {
+        const CommandRun run = quillet(QStringList{"--yes", "--json", "install"} + arguments);
+        EXPECT_EQ(run.exitCode, 0) << arguments.join(' ').toStdString() << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(kSuccess)) << run.err.toStdString();
+        return run.exitCode == 0 ? nlohmann::json::parse(run.out.toStdString()) : nlohmann::json();
+    }
+
     nlohmann::json list() const {
         return nlohmann::json::parse(quillet({"--json", "list"}).out.toStdString());
     }
 
     static QByteArray read(const QString& path) { return ReadFakeFile(path).value_or("(none)"); }
-    QByteArray postboxList() const { return read(FakePostboxSignaturesPath(postboxProfile)); }
+    QByteArray appleMailFile(const nlohmann::json& signature) const {
+        return read(sample.appleMailSignaturesFolder + "/" +
+                    QString::fromStdString(signature["uuid"]) + ".mailsignature");
+    }
 
     FakeMac mac;
-    QString postboxProfile, postboxPrefs, thunderbirdPrefs;
+    SampleMac sample = BuildSampleMac(mac);
     QTemporaryDir serviceFolder;
     std::unique_ptr<SignatureService> service;
 };
 
-TEST_F(QuilletSyncCommandTest, InstallRefreshAndUninstallAcrossTheClients) {
-    const QByteArray thunderbirdBefore = read(thunderbirdPrefs);
-    setSignature("k-tom", "<p>Tom</p>");
+TEST_F(QuilletSyncCommandTest, InstallRefreshAndUninstallAcrossTheFiveClients) {
+    const QByteArray thunderbirdBefore = read(sample.thunderbirdPrefs);
+    const QByteArray appleMailOwn = read(sample.appleMailOwnSignatureFile);
+    const QStringList sparkBefore = SparkRows(sample.sparkSettings);
+    setSignature("k-tom", "<p>Tom</p>\n");
     setSignature("k-team", "<p>Team</p>");
 
-    const CommandRun tom = quillet({"--yes", "--json", "install", "--key", "k-tom", "--client",
-                                    "thunderbird", "--account", "tom@x.org"});
-    ASSERT_EQ(tom.exitCode, 0) << tom.err.toStdString();
-    EXPECT_TRUE(tom.err.contains(kSuccess)) << tom.err.toStdString();
-    const auto tomJson = nlohmann::json::parse(tom.out.toStdString());
-    EXPECT_EQ(tomJson["performed"]["Thunderbird"]["accounts"]["tom@x.org"]["text"], "<p>Tom</p>");
-    EXPECT_TRUE(read(thunderbirdPrefs).contains("<p>Tom</p>"));
-    EXPECT_TRUE(read(thunderbirdPrefs).contains(kTimOwnLine.toUtf8()));
-
-    for (const char* client : {"postbox", "outlook"}) {
-        const CommandRun team =
-            quillet({"--yes", "install", "--key", "k-team", "--client", client});
-        ASSERT_EQ(team.exitCode, 0) << client << team.err.toStdString();
-        EXPECT_TRUE(team.err.contains(kSuccess)) << client;
+    const auto tom =
+        install({"--key", "k-tom", "--client", "thunderbird", "--account", "tom@example.com"});
+    EXPECT_EQ(tom["performed"]["Thunderbird"]["accounts"]["tom@example.com"]["text"], "<p>Tom</p>");
+    EXPECT_TRUE(read(sample.thunderbirdPrefs).contains("<p>Tom</p>"));
+    EXPECT_TRUE(read(sample.thunderbirdPrefs).contains(kSampleThunderbirdOwnLine.toUtf8()));
+    for (const char* client : {"spark", "postbox", "outlook"}) {
+        const auto team = install({"--key", "k-team", "--client", client});
+        EXPECT_EQ(team["performed"].size(), 1u) << client;
     }
-    EXPECT_TRUE(postboxList().contains("<p>Team</p>"));
+    const auto ann =
+        install({"--key", "k-tom", "--client", "applemail", "--account", "ann@example.com"});
+    EXPECT_TRUE(appleMailFile(ann).endsWith("<p>Tom</p>"));
+    EXPECT_TRUE(read(sample.postboxSignatures).contains("<p>Team</p>"));
+    EXPECT_TRUE(SparkRows(sample.sparkSettings).join('\n').contains("<p>Team</p>"));
     EXPECT_EQ(FakeOutlookSignatures(mac),
-              (std::vector<FakeOutlookSignature>{{"Mine", "<p>mine</p>"},
-                                                 {"Signature Name 3", "<p>Team</p>"}}));
+              (std::vector<FakeOutlookSignature>{{"Mine", "<p>Jane, by hand</p>"},
+                                                 {"Signature Name 4", "<p>Team</p>"}}));
 
     // Changed on the service: one refresh writes every client that carries it.
     setSignature("k-tom", "<p>Tom, now CTO</p>");
     setSignature("k-team", "<p>Team 2</p>");
     const CommandRun refresh = quillet({"--yes", "refresh"});
     ASSERT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
-    EXPECT_TRUE(read(thunderbirdPrefs).contains("<p>Tom, now CTO</p>"));
-    EXPECT_FALSE(read(thunderbirdPrefs).contains("<p>Tom</p>"));
-    EXPECT_TRUE(postboxList().contains("<p>Team 2</p>"));
+    EXPECT_TRUE(read(sample.thunderbirdPrefs).contains("<p>Tom, now CTO</p>"));
+    EXPECT_FALSE(read(sample.thunderbirdPrefs).contains("<p>Tom</p>"));
+    EXPECT_TRUE(appleMailFile(ann).endsWith("<p>Tom, now CTO</p>"));
+    EXPECT_TRUE(read(sample.postboxSignatures).contains("<p>Team 2</p>"));
+    EXPECT_FALSE(read(sample.postboxSignatures).contains("<p>Team</p>"));
+    EXPECT_TRUE(SparkRows(sample.sparkSettings).join('\n').contains("<p>Team 2</p>"));
     EXPECT_EQ(FakeOutlookSignatures(mac).back(),
-              (FakeOutlookSignature{"Signature Name 3", "<p>Team 2</p>"}));
+              (FakeOutlookSignature{"Signature Name 4", "<p>Team 2</p>"}));
 
     for (const auto& signature : list()) {
         const CommandRun uninstall =
@@ -128,16 +131,27 @@ TEST_F(QuilletSyncCommandTest, InstallRefreshAndUninstallAcrossTheClients) {
                                    QString::fromStdString(signature["name"]) + "\"?"));
     }
     EXPECT_EQ(list(), nlohmann::json::array());
-    // The person's own signatures are as they were.
-    EXPECT_EQ(read(thunderbirdPrefs), thunderbirdBefore);
+    // Quillet's entries are gone everywhere; the person's own signatures are as they were.
+    EXPECT_EQ(read(sample.thunderbirdPrefs), thunderbirdBefore);
+    EXPECT_EQ(appleMailFile(ann), "(none)");
+    EXPECT_EQ(read(sample.appleMailOwnSignatureFile), appleMailOwn);
+    EXPECT_EQ(read(sample.postboxSignatures),
+              R"([{"key":"own","name":"Mine","body":"<p>Pat, by hand</p>"}])");
+    EXPECT_FALSE(read(sample.postboxPrefs).contains("Team"));
     EXPECT_EQ(FakeOutlookSignatures(mac),
-              (std::vector<FakeOutlookSignature>{{"Mine", "<p>mine</p>"}}));
-    EXPECT_FALSE(postboxList().contains("Team"));
-    EXPECT_FALSE(read(postboxPrefs).contains("Team"));
+              (std::vector<FakeOutlookSignature>{{"Mine", "<p>Jane, by hand</p>"}}));
+    EXPECT_TRUE(SparkRows(sample.sparkSettings).contains(sparkBefore.first()));
+    // Spark keeps a tombstone of the removed signature, so that its cloud sync removes it too.
+    for (const QString& row : SparkRows(sample.sparkSettings)) {
+        if (row.contains("Team")) {
+            EXPECT_TRUE(row.contains("\"deleted\":true")) << row.toStdString();
+        }
+    }
 }
 
 TEST_F(QuilletSyncCommandTest, InstallRefusesWithTheFormsTextsAndStoresNothing) {
     setSignature("k-tom", "<p>Tom</p>");
+    QDir(mac.rootPath("/Applications/Spark.app")).removeRecursively();
     QFile legacy(mac.home() + "/legacy.html");
     ASSERT_TRUE(legacy.open(QIODevice::WriteOnly));
     legacy.write("<p>Caf\xe9 Sch\xf6n</p>");  // Latin-1, not UTF-8
@@ -157,8 +171,8 @@ TEST_F(QuilletSyncCommandTest, InstallRefusesWithTheFormsTextsAndStoresNothing) 
          "No email account selected.\nPlease select an email account for which to install the "
          "signature."},
         {{"--key", "k-tom", "--client", "thunderbird", "--account", "nobody@x.org"},
-         "Unknown email account nobody@x.org\nThe known email accounts of Thunderbird: tom@x.org, "
-         "tim@x.org."},
+         "Unknown email account nobody@x.org\nThe known email accounts of Thunderbird: "
+         "tom@example.com, tim@example.com."},
         {{"--file", "", "--client", "outlook"},
          "No HTML file selected.\nPlease select an HTML file with a signature, or use a signature "
          "key."},
@@ -185,31 +199,37 @@ TEST_F(QuilletSyncCommandTest, InstallRefusesWithTheFormsTextsAndStoresNothing) 
 }
 
 TEST_F(QuilletSyncCommandTest, ARunningClientIsClosedOnlyWhenTheAnswerIsYes) {
-    setSignature("k-tom", "<p>Tom</p>");
-    mac.setRunning({"org.mozilla.thunderbird"});
-    const QByteArray before = read(thunderbirdPrefs);
-    const CommandRun later = quillet({"--later", "install", "--key", "k-tom", "--client",
-                                      "thunderbird", "--account", "tom@x.org"});
+    setSignature("k-ann", "<p>Ann</p>");
+    mac.setRunning({"com.apple.mail"});
+    const QByteArray accountsMap = read(sample.appleMailSignaturesFolder + "/AccountsMap.plist");
+    const CommandRun later = quillet({"--later", "--json", "install", "--key", "k-ann", "--client",
+                                      "applemail", "--account", "ann@example.com"});
     EXPECT_EQ(later.exitCode, 0) << later.err.toStdString();
     EXPECT_TRUE(
         later.err.contains("Some email clients need to be closed.\nThe following email "
                            "clients need to be closed in order to update "
-                           "signatures:\nThunderbird\n\n-> Later"))
+                           "signatures:\nApple Mail\n\n-> Later"))
         << later.err.toStdString();
     EXPECT_TRUE(later.err.contains("not updated now (Later)"));
     EXPECT_FALSE(later.err.contains(kSuccess));
-    EXPECT_EQ(read(thunderbirdPrefs), before);
+    const auto signature = nlohmann::json::parse(later.out.toStdString());
+    EXPECT_EQ(appleMailFile(signature), "(none)");
+    EXPECT_EQ(read(sample.appleMailSignaturesFolder + "/AccountsMap.plist"), accountsMap);
     EXPECT_TRUE(mac.workspaceLog().isEmpty());
-    EXPECT_EQ(list()[0]["performed"], nlohmann::json::object());
+    EXPECT_EQ(signature["performed"], nlohmann::json::object());
 
     const CommandRun yes = quillet({"--yes", "--reopen", "update", "Signature Name 1"});
     EXPECT_EQ(yes.exitCode, 0) << yes.err.toStdString();
     EXPECT_TRUE(yes.err.contains(kSuccess));
-    EXPECT_TRUE(read(thunderbirdPrefs).contains("<p>Tom</p>"));
+    EXPECT_TRUE(appleMailFile(signature).endsWith("<p>Ann</p>"));
     EXPECT_EQ(mac.workspaceLog(),
-              (QStringList{"terminate org.mozilla.thunderbird",
-                           "launch " + mac.rootPath("/Applications/Thunderbird.app")}));
-    EXPECT_EQ(list()[0]["performed"]["Thunderbird"]["accounts"]["tom@x.org"]["text"], "<p>Tom</p>");
+              (QStringList{"terminate com.apple.mail",
+                           "launch " + mac.rootPath("/System/Applications/Mail.app")}));
+    EXPECT_EQ(list()[0]["performed"]["AppleMail"]["accounts"]["ann@example.com"]["text"],
+              "<p>Ann</p>");
+    const QString log = QString::fromUtf8(read(mac.homePath("Library/Logs/Quillet/Quillet.log")));
+    EXPECT_TRUE(log.contains("Info: Closing client: Apple Mail..."));
+    EXPECT_TRUE(log.contains("Info: Re-opening client: Apple Mail..."));
 }
 
 TEST_F(QuilletSyncCommandTest, AClientNoLongerInstalledIsNamedAndTheOthersStillUpdated) {
@@ -217,7 +237,7 @@ TEST_F(QuilletSyncCommandTest, AClientNoLongerInstalledIsNamedAndTheOthersStillU
     setSignature("k-team", "<p>Team</p>");
     ASSERT_EQ(quillet({"--yes", "install", "--key", "k-team", "--client", "postbox"}).exitCode, 0);
     ASSERT_EQ(quillet({"--yes", "install", "--key", "k-tom", "--client", "thunderbird", "--account",
-                       "tom@x.org"})
+                       "tom@example.com"})
                   .exitCode,
               0);
     QDir(mac.rootPath("/Applications/Postbox.app")).removeRecursively();
@@ -229,8 +249,8 @@ TEST_F(QuilletSyncCommandTest, AClientNoLongerInstalledIsNamedAndTheOthersStillU
         refresh.err.contains("Some email clients are unavailable\nThe following email "
                              "client is no longer available: Postbox.\n-> OK"))
         << refresh.err.toStdString();
-    EXPECT_TRUE(read(thunderbirdPrefs).contains("<p>Tom 2</p>"));
-    EXPECT_FALSE(postboxList().contains("Team 2"));
+    EXPECT_TRUE(read(sample.thunderbirdPrefs).contains("<p>Tom 2</p>"));
+    EXPECT_FALSE(read(sample.postboxSignatures).contains("Team 2"));
 }
 
 TEST_F(QuilletSyncCommandTest, SyncProblemsAreOneAlertAndExitStatusOne) {
@@ -238,7 +258,7 @@ TEST_F(QuilletSyncCommandTest, SyncProblemsAreOneAlertAndExitStatusOne) {
     // Outlook takes the signature but not its defaults: it still counts as updated.
     FailFakeOutlookScript(mac, "Outlook-SetDefaultSignatures16-Main-B");
     const CommandRun outlook = quillet({"--yes", "--json", "install", "--key", "k-team", "--client",
-                                        "outlook", "--account", "jane@x.org"});
+                                        "outlook", "--account", "jane@example.com"});
     EXPECT_EQ(outlook.exitCode, 1);
     EXPECT_TRUE(
         outlook.err.contains("There were problems updating some signatures.\nMicrosoft "
@@ -246,19 +266,29 @@ TEST_F(QuilletSyncCommandTest, SyncProblemsAreOneAlertAndExitStatusOne) {
         << outlook.err.toStdString();
     EXPECT_FALSE(outlook.err.contains(kSuccess));
     const auto json = nlohmann::json::parse(outlook.out.toStdString());
-    EXPECT_EQ(json["performed"]["Outlook"]["accounts"]["jane@x.org"]["id"], "Signature Name 1");
+    EXPECT_EQ(json["performed"]["Outlook"]["accounts"]["jane@example.com"]["id"],
+              "Signature Name 1");
 
-    // A folder where Postbox's prefs.js should be: the Full Disk Access hint alone.
-    QFile::remove(postboxPrefs);
-    QDir().mkpath(postboxPrefs);
-    const CommandRun postbox =
-        quillet({"--yes", "install", "--key", "k-team", "--client", "postbox"});
-    EXPECT_EQ(postbox.exitCode, 1);
-    EXPECT_TRUE(postbox.err.contains(
+    // Folders where Apple Mail's list and Postbox's prefs.js should be: the Full Disk Access hint,
+    // once, and no line for either client.
+    const QString allSignatures = sample.appleMailSignaturesFolder + "/AllSignatures.plist";
+    for (const QString& path : {allSignatures, sample.postboxPrefs}) {
+        QFile::remove(path);
+        QDir().mkpath(path);
+    }
+    ASSERT_EQ(quillet({"--yes", "install", "--key", "k-team", "--client", "applemail", "--account",
+                       "ann@example.com"})
+                  .exitCode,
+              1);
+    ASSERT_EQ(quillet({"--yes", "install", "--key", "k-team", "--client", "postbox"}).exitCode, 1);
+    setSignature("k-team", "<p>Team 2</p>");
+    const CommandRun refresh = quillet({"--yes", "refresh"});
+    EXPECT_EQ(refresh.exitCode, 1);
+    EXPECT_TRUE(refresh.err.contains(
         "There were problems updating some signatures.\nPlease switch on Full Disk Access for "
         "Quillet in System Settings › Privacy & Security › Full Disk Access, then quit and reopen "
-        "the app.\n-> OK"))
-        << postbox.err.toStdString();
+        "the app.\n\nMicrosoft Outlook: Could not set default signatures.\n-> OK"))
+        << refresh.err.toStdString();
 }
 
 }  // namespace
