@@ -4,6 +4,7 @@
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/Commands.h"
+#include "app/cli/DemoCommand.h"
 #include "app/cli/InstallCommand.h"
 #include "app/cli/Session.h"
 #include "app/cli/SignatureCommands.h"
@@ -60,6 +61,8 @@ int RunQuilletCommand(const QStringList& arguments) {
         {"refresh", RunRefreshCommand},
         {"run", RunRunCommand},
     };
+    if (line.command == "demo")
+        return RunDemoCommand(line);
     const auto command = commands.find(line.command);
     if (command == commands.end()) {
         PrintError("the command " + line.command + " is not available in this build");

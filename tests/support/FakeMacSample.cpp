@@ -1,6 +1,6 @@
 #include "tests/support/FakeMacSample.h"
 
-#include <QFileInfo>
+#include <QDir>
 
 #include "tests/support/FakeMacAccounts.h"
 #include "tests/support/FakeMacAppleMail.h"
@@ -39,7 +39,7 @@ void BuildAppleMail(const FakeMac& mac, SampleMac& sample) {
   <key>SignaturesSelected</key><dict><key>ACC-ANN</key><string>MINE</string></dict>
 </dict>)");
     mac.writeFile(files.signatureFile("MINE"), kOwnAppleMailSignature.toUtf8());
-    mac.writeFile(files.cacheFolder + "/Signatures/.keep", {});
+    QDir().mkpath(files.cacheFolder + "/Signatures");
     // Readable only with Full Disk Access: the permission counts as granted.
     WriteFakePlist(files.dataFolder + "/VIPMailboxes.plist", "<array/>");
     sample.appleMailSignaturesFolder = files.signaturesFolder;
