@@ -27,7 +27,9 @@ protected:
                                "3774");
         mac.addAppleMailData();
         mac.installClient(ClientKind::thunderbird, "128.5.0", "12824.11.27");
-        mac.addMozillaProfile(ClientKind::thunderbird);
+        // The client the stored signatures are selected for: a refresh writes it.
+        WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
+                           FakeIdentityPrefsLines("1", "ann@example.com"));
         mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "0");
     }
 
