@@ -55,6 +55,13 @@ std::optional<ClientKind> ClientKindFromArgument(const QString& text) {
     return std::nullopt;
 }
 
+int RunAndWait(Session& session, const std::function<void()>& work) {
+    const OutcomeMark mark = MarkOutcomes(session.core());
+    work();
+    session.waitUntilIdle();
+    return StatusSince(session.core(), mark, false);
+}
+
 void ShowAlert(Core& core, AlertStyle style, const QString& title, const QString& text) {
     core.platform().prompter.ask(Alert{style, title, text, {Localized("OK")}, {}});
 }

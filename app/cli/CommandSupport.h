@@ -2,6 +2,7 @@
 // What every command shares: its own arguments, error lines, alerts, and the exit status made
 // from the work the engine finished on its behalf.
 
+#include <functional>
 #include <optional>
 
 #include "app/cli/CommandLine.h"
@@ -27,6 +28,10 @@ OutcomeMark MarkOutcomes(const Core& core);
 // refresh failed); 0 otherwise. A pass postponed with "Later" is a choice, not a failure: it
 // prints a line saying so.
 int StatusSince(const Core& core, const OutcomeMark& mark, bool countRefreshes);
+
+// Runs the work, waits for everything the engine set going, and returns the status of the sync
+// passes that finished meanwhile (as StatusSince without refreshes).
+int RunAndWait(Session& session, const std::function<void()>& work);
 
 // A client named by its stored text, in any letter case.
 std::optional<ClientKind> ClientKindFromArgument(const QString& text);

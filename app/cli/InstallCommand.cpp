@@ -167,6 +167,45 @@ std::optional<SignatureSource> FetchKey(Session& session, const QString& key) {
     }
 }
 
+// The form's "Create" steps on the new record: the selection, colour, options and source.
+void FillNewSignature(Signature& signature, ClientKind kind, const QString& account,
+                      const InstallChoices& choices, const QString& keyOrPath,
+                      const SignatureSource& source, std::int64_t colorIndex) {
+    SelectedInstallationsInfo selection;
+    if (account.isEmpty()) {
+        selection.allAccountsSelected = true;
+        selection.allAccountsPayloadX = SelectedInstallationPayload{};
+    } else {
+        selection.accountEmailToPayloadMap[account] = SelectedInstallationPayload{};
+    }
+    signature.clientKindToSelectedInstallationsInfoMap = {{kind, selection}};
+    signature.colorIndex = colorIndex;
+    switch (OptionsOf(kind)) {
+        case ClientOptions::none:
+            signature.insertForRepliesForwards = signature.insertForForwards = true;
+            break;
+        case ClientOptions::combinedInsertForRepliesAndForwards:
+            signature.insertForRepliesForwards = signature.insertForForwards = choices.replies;
+            break;
+        case ClientOptions::separateInsertForRepliesAndForwards:
+            signature.insertForRepliesForwards = choices.replies;
+            signature.insertForForwards = choices.forwards;
+            break;
+    }
+    signature.lastUpdateUnixTimeQz = source.time;
+    if (choices.fileMode) {
+        signature.fileNameQe = FileSignatureName(QDateTime::fromSecsSinceEpoch(source.time));
+        signature.filePathQe = QFileInfo(keyOrPath).absoluteFilePath();
+        signature.keyQe.clear();
+        signature.localTextQe = source.text;
+    } else {
+        signature.fileNameQe.clear();
+        signature.filePathQe.clear();
+        signature.keyQe = keyOrPath;
+        signature.mainTextQe = source.text;
+    }
+}
+
 }  // namespace
 
 QString FileSignatureName(const QDateTime& t) {
@@ -237,50 +276,19 @@ int RunInstallCommand(Session& session) {
 
     const auto colorIndex = choices->color.value_or(
         (static_cast<std::int64_t>(core.visibleSignatureIds().size()) + 12) % kSignatureColorCount);
-    const OutcomeMark mark = MarkOutcomes(core);
-    const SignatureId id = core.addSignature();
-    Signature& signature = *core.signature(id);
-    SelectedInstallationsInfo selection;
-    if (account.isEmpty()) {
-        selection.allAccountsSelected = true;
-        selection.allAccountsPayloadX = SelectedInstallationPayload{};
-    } else {
-        selection.accountEmailToPayloadMap[account] = SelectedInstallationPayload{};
-    }
-    signature.clientKindToSelectedInstallationsInfoMap = {{kind, selection}};
-    signature.colorIndex = colorIndex;
-    switch (OptionsOf(kind)) {
-        case ClientOptions::none:
-            signature.insertForRepliesForwards = signature.insertForForwards = true;
-            break;
-        case ClientOptions::combinedInsertForRepliesAndForwards:
-            signature.insertForRepliesForwards = signature.insertForForwards = choices->replies;
-            break;
-        case ClientOptions::separateInsertForRepliesAndForwards:
-            signature.insertForRepliesForwards = choices->replies;
-            signature.insertForForwards = choices->forwards;
-            break;
-    }
-    signature.lastUpdateUnixTimeQz = source->time;
-    if (choices->fileMode) {
-        signature.fileNameQe = FileSignatureName(QDateTime::fromSecsSinceEpoch(source->time));
-        signature.filePathQe = QFileInfo(keyOrPath).absoluteFilePath();
-        signature.keyQe.clear();
-        signature.localTextQe = source->text;
-    } else {
-        signature.fileNameQe.clear();
-        signature.filePathQe.clear();
-        signature.keyQe = keyOrPath;
-        signature.mainTextQe = source->text;
-    }
-    core.saveSignature(id, true, true);
-    session.waitUntilIdle();
+    SignatureId id;
+    const int status = RunAndWait(session, [&] {
+        id = core.addSignature();
+        FillNewSignature(*core.signature(id), kind, account, *choices, keyOrPath, *source,
+                         colorIndex);
+        core.saveSignature(id, true, true);
+    });
     if (session.line().json) {
         PrintJson(SignatureJson(id, *core.signature(id)));
     } else {
         PrintText(SignatureLine(id, *core.signature(id)));
     }
-    return StatusSince(core, mark, false);
+    return status;
 }
 
 }  // namespace quillet

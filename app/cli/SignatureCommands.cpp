@@ -38,11 +38,7 @@ int RunUpdateCommand(Session& session) {
     const Target target = FindTarget(session, "update", 1, "one signature");
     if (!target.id)
         return target.status;
-    Core& core = session.core();
-    const OutcomeMark mark = MarkOutcomes(core);
-    core.reinstallSignature(*target.id);
-    session.waitUntilIdle();
-    return StatusSince(core, mark, false);
+    return RunAndWait(session, [&] { session.core().reinstallSignature(*target.id); });
 }
 
 int RunRenameCommand(Session& session) {
@@ -58,11 +54,10 @@ int RunRenameCommand(Session& session) {
     }
     if (name == signature.nameQe)
         return 0;
-    const OutcomeMark mark = MarkOutcomes(core);
-    signature.nameQe = name;
-    core.saveSignature(*target.id, true, true);
-    session.waitUntilIdle();
-    return StatusSince(core, mark, false);
+    return RunAndWait(session, [&] {
+        signature.nameQe = name;
+        core.saveSignature(*target.id, true, true);
+    });
 }
 
 int RunColorCommand(Session& session) {
@@ -99,11 +94,10 @@ int RunUninstallCommand(Session& session) {
         PrintError("the signature was not uninstalled (Cancel)");
         return 0;
     }
-    const OutcomeMark mark = MarkOutcomes(core);
-    signature.pendingDeletion = true;
-    core.saveSignature(*target.id, true, true);
-    session.waitUntilIdle();
-    return StatusSince(core, mark, false);
+    return RunAndWait(session, [&] {
+        signature.pendingDeletion = true;
+        core.saveSignature(*target.id, true, true);
+    });
 }
 
 }  // namespace quillet
