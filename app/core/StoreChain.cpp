@@ -6,6 +6,17 @@
 
 namespace quillet {
 
+namespace {
+
+bool SameContents(const QString& path, const QString& otherPath) {
+    QFile file(path);
+    QFile other(otherPath);
+    return file.open(QIODevice::ReadOnly) && other.open(QIODevice::ReadOnly) &&
+           file.size() == other.size() && file.readAll() == other.readAll();
+}
+
+}  // namespace
+
 std::unique_ptr<Store> Store::OpenStoreChain(const QString& dataFolder,
                                              const QString& documentsFolder, CriticalAlert alert,
                                              const StoreOptions& options) {
@@ -31,8 +42,11 @@ std::unique_ptr<Store> Store::OpenStoreChain(const QString& dataFolder,
             ReadDataV1Records(previousPath, options);
         if (records)
             return MigrateDataV1Records(*records, previousPath, currentPath, alert, options);
-        if (!copiedFromDocuments)
+        // A copy that an earlier start made and could not migrate is known by its contents.
+        if (!copiedFromDocuments &&
+            !(QFile::exists(documentsPath) && SameContents(previousPath, documentsPath))) {
             return nullptr;
+        }
         // The name is generic enough to be another program's: that file is not ours to touch,
         // and a copy of it must not stop every later start.
         LogWarning("OpenStoreChain(): " + documentsPath +

@@ -193,7 +193,7 @@ TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndLeavesNoDataV
 // "SignatureModel.sqlite" is a name another program may use: a Documents file of that name that
 // is not an earlier store (another program's tables, or no database at all) is named in a
 // Warning and left alone, its copy is removed, and the start goes on with a new store, this
-// time and every later time.
+// time and every later time; so is the copy an earlier start left in the data folder.
 TEST_F(StoreMigrationTest, AStrayDocumentsFileThatIsNoEarlierStoreDoesNotBlockStartUp) {
     const auto documentsBytes = [&] {
         QFile file(documentsPath());
@@ -214,29 +214,36 @@ TEST_F(StoreMigrationTest, AStrayDocumentsFileThatIsNoEarlierStoreDoesNotBlockSt
          }},
     };
     for (const auto& [label, write] : cases) {
-        SCOPED_TRACE(label);
-        RemoveStoreFiles(currentPath());
-        RemoveStoreFiles(documentsPath());
-        write();
-        const QByteArray before = documentsBytes();
-        log.clear();
-        for (int start = 0; start < 2; ++start) {
-            auto store = open();
-            ASSERT_TRUE(store);
-            EXPECT_EQ(store->path(), currentPath());
-            EXPECT_EQ(store->LoadSignatures({}).first.size(), size_t(start));
-            store->AddSignatureRecord(Signature{});
+        for (const bool copyLeftBehind : {false, true}) {
+            SCOPED_TRACE(std::string(label) + (copyLeftBehind ? ", copy left behind" : ""));
+            RemoveStoreFiles(currentPath());
+            RemoveStoreFiles(documentsPath());
+            write();
+            if (copyLeftBehind) {
+                ASSERT_TRUE(QFile::copy(documentsPath(), previousPath()));
+            }
+            const QByteArray before = documentsBytes();
+            log.clear();
+            for (int start = 0; start < 2; ++start) {
+                auto store = open();
+                ASSERT_TRUE(store);
+                EXPECT_EQ(store->path(), currentPath());
+                EXPECT_EQ(store->LoadSignatures({}).first.size(), size_t(start));
+                store->AddSignatureRecord(Signature{});
+            }
+            int warnings = 0;
+            for (const QString& line : log.lines())
+                warnings += line.startsWith("Warning: ");
+            EXPECT_EQ(warnings, 1);
+            EXPECT_TRUE(
+                log.contains("Warning: OpenStoreChain(): " + documentsPath() +
+                             " is not an earlier signature store; it is left in place and a "
+                             "new store is created"));
+            expectNoFiles(previousPath());
+            EXPECT_EQ(documentsBytes(), before);
+            EXPECT_EQ(Sql(currentPath(), "SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"),
+                      QStringList{"2"});
         }
-        int warnings = 0;
-        for (const QString& line : log.lines())
-            warnings += line.startsWith("Warning: ");
-        EXPECT_EQ(warnings, 1);
-        EXPECT_TRUE(log.contains("Warning: OpenStoreChain(): " + documentsPath() +
-                                 " is not an earlier signature store; it is left in place and a "
-                                 "new store is created"));
-        expectNoFiles(previousPath());
-        EXPECT_EQ(documentsBytes(), before);
-        EXPECT_EQ(Sql(currentPath(), "SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"2"});
     }
     EXPECT_EQ(alerts, 0);
 }
