@@ -118,7 +118,6 @@ std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures(
     _saved = stored;
     // Changes that a failed save left pending are part of the working set; records not yet
     // written come last, in the order they were added.
-    std::vector<std::pair<std::int64_t, SignatureRecord>> working;
     for (const auto& [primaryKey, change] : _pending) {
         if (primaryKey < 0)
             continue;
@@ -128,7 +127,7 @@ std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures(
             stored.erase(primaryKey);
         }
     }
-    working.assign(stored.begin(), stored.end());
+    std::vector<std::pair<std::int64_t, SignatureRecord>> working(stored.begin(), stored.end());
     for (std::int64_t id : unwrittenIds())
         working.emplace_back(id, *_pending.at(id));
 
