@@ -136,11 +136,11 @@ int Open(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags, int*
 
 }  // namespace
 
-FaultySqliteVfs::FaultySqliteVfs(const char* name) : _vfs(new sqlite3_vfs) {
+FaultySqliteVfs::FaultySqliteVfs(const char* name) : _name(name), _vfs(new sqlite3_vfs) {
     sqlite3_vfs* real = sqlite3_vfs_find(nullptr);
     *_vfs = *real;
     _vfs->szOsFile = static_cast<int>(sizeof(FaultyFile)) + real->szOsFile;
-    _vfs->zName = name;
+    _vfs->zName = _name.c_str();
     _vfs->pNext = nullptr;
     _vfs->pAppData = new void* [2] { real, this };
     _vfs->xOpen = Open;
@@ -154,7 +154,7 @@ FaultySqliteVfs::~FaultySqliteVfs() {
 }
 
 QString FaultySqliteVfs::name() const {
-    return QString::fromUtf8(_vfs->zName);
+    return QString::fromStdString(_name);
 }
 
 void FaultySqliteVfs::failCommits(int count, int passing) {

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <atomic>
+#include <string>
 
 struct sqlite3_vfs;
 
@@ -27,6 +28,7 @@ public:
     bool admitCommit();
 
 private:
+    std::string _name;
     sqlite3_vfs* _vfs;
     std::atomic<int> _passing{0};
     std::atomic<int> _failing{0};
