@@ -16,7 +16,7 @@ bool WriteFileAtomically(const QString& path, const QByteArray& contents) {
     // file in place of the old one.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
-    if (file.write(contents) != contents.size()) {
+    if (file.write(contents) != contents.size() || !file.flush()) {
         file.cancelWriting();
         return false;
     }
