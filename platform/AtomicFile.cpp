@@ -3,17 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <atomic>
 
 namespace quillet {
-
-namespace {
-std::atomic<bool> gFailWrites{false};
-}
-
-void SetAtomicWriteFailureForTesting(bool fail) {
-    gFailWrites = fail;
-}
 
 bool WriteFileAtomically(const QString& path, const QByteArray& contents) {
     return !WriteFileAtomicallyOrDescribeError(path, contents).has_value();
@@ -21,17 +12,15 @@ bool WriteFileAtomically(const QString& path, const QByteArray& contents) {
 
 std::optional<QString> WriteFileAtomicallyOrDescribeError(const QString& path,
                                                           const QByteArray& contents) {
-    if (gFailWrites)
-        return QStringLiteral("Writing is switched off");
     QDir().mkpath(QFileInfo(path).absolutePath());
     // QSaveFile writes a temporary file beside the target, flushes and fsyncs it, then renames
     // it over the target; a crash in between leaves the old file, never a truncated one.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (a full disk, a file-size limit) shows here: a buffered
+    // flush at commit() counts a partly written buffer as written and would put a truncated
+    // file in place of the old one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return file.errorString();
-    // QSaveFile buffers: a write the disk refuses half-way (full, over a size limit) shows only
-    // when the buffer is flushed, and commit() would still rename the truncated file over the
-    // target.
     if (file.write(contents) != contents.size() || !file.flush()) {
         const QString error = file.errorString();
         file.cancelWriting();

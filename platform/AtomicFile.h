@@ -16,7 +16,4 @@ bool WriteFileAtomically(const QString& path, const QByteArray& contents);
 std::optional<QString> WriteFileAtomicallyOrDescribeError(const QString& path,
                                                           const QByteArray& contents);
 
-// A test seam: while set, every atomic write fails before it touches the disk.
-void SetAtomicWriteFailureForTesting(bool fail);
-
 }  // namespace quillet

@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QStringDecoder>
 #include <map>
+#include <unordered_map>
 
 #include "platform/AtomicFile.h"
 
@@ -69,25 +70,55 @@ bool WritePrefsFileLines(const QString& path, const QStringList& lines) {
     return WriteFileAtomically(path, lines.join('\n').toUtf8());
 }
 
-std::optional<MozillaBasedClientParsedPrefsLine> ParsePrefsLine(const QString& line) {
-    const QString trimmed = line.trimmed();
+namespace {
+
+struct PrefsLineView {
+    QStringView key;
+    QStringView rawValue;
+};
+
+// The parse without copies: most lines of a large file are looked at only.
+std::optional<PrefsLineView> ParsePrefsLineView(const QString& line) {
+    const QStringView trimmed = QStringView(line).trimmed();
     if (!trimmed.startsWith(kPrefsLineStart))
         return std::nullopt;
     const qsizetype keyEnd = trimmed.indexOf(kKeyEnd, kPrefsLineStart.size());
     if (keyEnd < 0)
         return std::nullopt;
-    QString key = trimmed.mid(kPrefsLineStart.size(), keyEnd - kPrefsLineStart.size()).trimmed();
+    const QStringView key =
+        trimmed.mid(kPrefsLineStart.size(), keyEnd - kPrefsLineStart.size()).trimmed();
     if (key.isEmpty())
         return std::nullopt;
     const qsizetype valueStart = keyEnd + kKeyEnd.size();
     if (!trimmed.endsWith(kLineEnd) || trimmed.size() - kLineEnd.size() < valueStart) {
         return std::nullopt;
     }
-    QString rawValue =
+    const QStringView rawValue =
         trimmed.mid(valueStart, trimmed.size() - kLineEnd.size() - valueStart).trimmed();
     if (rawValue.isEmpty())
         return std::nullopt;
-    return MozillaBasedClientParsedPrefsLine{std::move(key), std::move(rawValue)};
+    return PrefsLineView{key, rawValue};
+}
+
+// Lookups by a view of a key, without making a text of it first.
+struct TextHash {
+    using is_transparent = void;
+    size_t operator()(QStringView text) const { return qHash(text); }
+};
+struct TextEqual {
+    using is_transparent = void;
+    bool operator()(QStringView a, QStringView b) const { return a == b; }
+};
+template <typename Value>
+using TextMap = std::unordered_map<QString, Value, TextHash, TextEqual>;
+
+}  // namespace
+
+std::optional<MozillaBasedClientParsedPrefsLine> ParsePrefsLine(const QString& line) {
+    const auto view = ParsePrefsLineView(line);
+    if (!view)
+        return std::nullopt;
+    return MozillaBasedClientParsedPrefsLine{view->key.toString(), view->rawValue.toString()};
 }
 
 QString UnescapePrefsString(const QString& escaped) {
@@ -256,7 +287,7 @@ private:
 
     void readLines() {
         for (qsizetype i = 0; i < _lines.size(); ++i) {
-            const auto parsed = ParsePrefsLine(_lines[i]);
+            const auto parsed = ParsePrefsLineView(_lines[i]);
             if (!parsed)
                 continue;
             _prefsLines.push_back(i);
@@ -265,11 +296,11 @@ private:
                     break;
                 const auto group = _groupToLines.find(parsed->key.left(length));
                 if (group != _groupToLines.end())
-                    group->push_back(i);
+                    group->second.push_back(i);
             }
             const auto key = _keyToLines.find(parsed->key);
             if (key != _keyToLines.end())
-                key->push_back(i);
+                key->second.push_back(i);
         }
     }
 
@@ -309,7 +340,7 @@ private:
     // preference line, else the end of the file.
     Place lastPlace(const QString* groupPrefix) const {
         const Place group =
-            Later(lastLiveLine(_groupToLines.value(*groupPrefix)), lastNewLine(groupPrefix));
+            Later(lastLiveLine(_groupToLines.at(*groupPrefix)), lastNewLine(groupPrefix));
         if (group.found)
             return group;
         const Place any = Later(lastLiveLine(_prefsLines), lastNewLine(nullptr));
@@ -338,8 +369,8 @@ private:
     const QStringList& _lines;
     std::vector<bool> _dropped;
     std::vector<int> _replacement;  // the entry whose line replaces this line, or -1
-    QHash<QString, std::vector<qsizetype>> _keyToLines;
-    QHash<QString, std::vector<qsizetype>> _groupToLines;
+    TextMap<std::vector<qsizetype>> _keyToLines;
+    TextMap<std::vector<qsizetype>> _groupToLines;
     std::set<qsizetype> _prefixLengths;
     std::vector<qsizetype> _prefsLines;
     QHash<QString, int> _keyToEntry;
@@ -389,11 +420,13 @@ QStringList SetPrefsLine(const QStringList& lines, const QString& key, const QSt
 }
 
 QStringList RemovePrefsLines(const QStringList& lines, const std::set<QString>& keys) {
+    if (keys.empty())
+        return lines;
     QStringList result;
     result.reserve(lines.size());
     for (const QString& line : lines) {
-        const auto parsed = ParsePrefsLine(line);
-        if (parsed && keys.count(parsed->key))
+        const auto parsed = ParsePrefsLineView(line);
+        if (parsed && keys.count(parsed->key.toString()))
             continue;
         result.append(line);
     }

@@ -1,40 +1,45 @@
+// Atomic writes over real files: the new contents appear whole or not at all.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <csignal>
 
 #include "platform/AtomicFile.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace quillet {
 namespace {
 
-QByteArray ReadBytes(const QString& path) {
+QByteArray ReadAll(const QString& path) {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
 
-TEST(AtomicFileTest, AWriteTheDiskRefusesHalfWayLeavesThePreviousFile) {
+TEST(AtomicFileTest, WritesWholeAndCreatesMissingFolders) {
     QTemporaryDir folder;
-    const QString path = folder.path() + "/list.plist";
-    ASSERT_TRUE(WriteFileAtomically(path, "previous"));
+    const QString path = folder.path() + "/a/b/file.txt";
+    ASSERT_TRUE(WriteFileAtomically(path, "first"));
+    ASSERT_TRUE(WriteFileAtomically(path, "second, longer"));
+    EXPECT_EQ(ReadAll(path), "second, longer");
+}
 
-    // A file-size limit refuses the rest of a write that fits QSaveFile's buffer, as a full disk
-    // would.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit previous{};
-    getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit limit = previous;
-    limit.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    const bool written = WriteFileAtomically(path, QByteArray(8 * 1024, 'x'));
-    const bool small = WriteFileAtomically(folder.path() + "/small", "fits");
-    setrlimit(RLIMIT_FSIZE, &previous);
-
-    EXPECT_FALSE(written);
-    EXPECT_EQ(ReadBytes(path), "previous");
-    EXPECT_TRUE(small);
+// A disk that takes only part of the new contents (here a file-size limit, which stops root as
+// well) fails the write and leaves the previous file as it was, with no temporary file beside
+// it: the short write must not be mistaken for a whole one.
+TEST(AtomicFileTest, AShortWriteFailsAndLeavesThePreviousFile) {
+    for (const rlim_t limit : {rlim_t(0), rlim_t(4), rlim_t(4096)}) {
+        SCOPED_TRACE(limit);
+        QTemporaryDir folder;
+        const QString path = folder.path() + "/file.txt";
+        ASSERT_TRUE(WriteFileAtomically(path, "previous"));
+        {
+            FileSizeLimit fullDisk(limit);
+            EXPECT_FALSE(WriteFileAtomically(path, QByteArray(8192, 'n')));
+        }
+        EXPECT_EQ(ReadAll(path), "previous");
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"file.txt"});
+    }
 }
 
 }  // namespace

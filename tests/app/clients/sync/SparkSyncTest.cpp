@@ -146,6 +146,21 @@ TEST_F(SparkSyncTest, AReSyncKeepsCreationDateAndWhatSparkAddedAndThePersonsPick
     EXPECT_EQ(rows().size(), 4u);  // each row rewritten once, none added twice
 }
 
+TEST_F(SparkSyncTest, AFailedDiscoveryKeepsTheBindingsOfAccountsItDidNotReport) {
+    world.accounts = SparkAccountsInfo({"a@x.org"}, AccountsInfoStatus::discoveryFailed);
+    Signature& signature = world.signatures.add("<p>s</p>");
+    SelectAccounts(signature, kSpark, {"a@x.org", "c@x.org", "d@x.org"});
+    RecordInstalled(signature, kSpark, "c@x.org", TestUuidText(1), "<p>s</p>");
+    RecordInstalled(signature, kSpark, "e@x.org", TestUuidText(1), "<p>s</p>");
+    create({FakeSparkBindingRow(
+        QString::fromStdString(Json{{"c@x.org", uuid1}, {"e@x.org", uuid1}}.dump()))});
+
+    EXPECT_FALSE(sync());
+
+    // c@x.org is still selected, only unreported; e@x.org was deselected.
+    EXPECT_EQ(binding(), Json::object({{"a@x.org", uuid1}, {"c@x.org", uuid1}}));
+}
+
 TEST_F(SparkSyncTest, DeselectedSignaturesLeaveATombstoneOnlyWhereSparkHadThem) {
     Signature& gone = world.signatures.add("<p>new text</p>");
     RecordInstalled(gone, kSpark, "a@x.org", TestUuidText(1), "<p>gone</p>");

@@ -6,7 +6,6 @@
 #include "app/clients/PrefsFile.h"
 #include "app/clients/sync/ThunderbirdSync.h"
 #include "common/Log.h"
-#include "platform/AtomicFile.h"
 #include "tests/support/FakeMacAccounts.h"
 #include "tests/support/SyncTestSupport.h"
 
@@ -142,11 +141,10 @@ TEST_F(ThunderbirdSyncTest, AFileThatCannotBeReadOrWrittenChangesNothing) {
     EXPECT_TRUE(log.contains("Error: " + kName + ": Could not read prefs file " + prefsPath));
     QDir(prefsPath).removeRecursively();
 
-    writePrefs({});
+    // A prefs.js that lives where no file can be written: it reads, but cannot be replaced.
+    QFile::link("/proc/version", prefsPath);
     const QByteArray file = ReadBytes(prefsPath);
-    SetAtomicWriteFailureForTesting(true);
     const auto error = sync();
-    SetAtomicWriteFailureForTesting(false);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind, SyncThunderbirdSignaturesError::Kind::fileSystem);
     EXPECT_EQ(error->pathX, prefsPath);
