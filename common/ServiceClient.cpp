@@ -169,10 +169,11 @@ QString PercentEncodeKey(const QString& key) {
     return encoded;
 }
 
-ServiceClient::ServiceClient(QUrl baseUrl, MainQueue& mainQueue)
+ServiceClient::ServiceClient(QUrl baseUrl, MainQueue& mainQueue, ServiceRequestLimits limits)
     : _baseUrl(std::move(baseUrl)),
       _mainQueue(mainQueue),
-      _network(std::make_unique<QNetworkAccessManager>()) {}
+      _network(std::make_unique<QNetworkAccessManager>()),
+      _limits(limits) {}
 
 ServiceClient::~ServiceClient() {
     // A reply still in flight would otherwise call back into a receiver that may be gone too.
@@ -207,15 +208,6 @@ QString ServiceClient::updateUrlPrefix() const {
 
 QString ServiceClient::keyUrlPrefix() const {
     return BaseText(_baseUrl) + kKeyPath;
-}
-
-void ServiceClient::setTimeoutsForTesting(int idleMilliseconds, int overallMilliseconds) {
-    _limits.idleMilliseconds = idleMilliseconds;
-    _limits.overallMilliseconds = overallMilliseconds;
-}
-
-void ServiceClient::setBodyLimitForTesting(qint64 bytes) {
-    _limits.bodyBytes = bytes;
 }
 
 void ServiceClient::RequestUpdatedSignatures(const SignatureIds& ids, const IdToSignatureMap& map,

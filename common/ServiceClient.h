@@ -57,8 +57,9 @@ public:
 // still in flight when the client is destroyed is abandoned without calling back.
 class ServiceClient {
 public:
-    // The queue's now() gives the update time of a refresh.
-    ServiceClient(QUrl baseUrl, MainQueue& mainQueue);
+    // The queue's now() gives the update time of a refresh. Every request keeps to the limits
+    // (time-outs and body cap).
+    ServiceClient(QUrl baseUrl, MainQueue& mainQueue, ServiceRequestLimits limits = {});
     ~ServiceClient();
     ServiceClient(const ServiceClient&) = delete;
     ServiceClient& operator=(const ServiceClient&) = delete;
@@ -83,11 +84,6 @@ public:
     // error; only a request that got no complete answer is an error.
     void FetchSignatureByKey(const QString& key,
                              std::function<void(const KeyFetchResult&)> completion);
-
-    // Lowers the no-progress time-out and the overall limit of later requests.
-    void setTimeoutsForTesting(int idleMilliseconds, int overallMilliseconds);
-    // Lowers the body cap of later requests.
-    void setBodyLimitForTesting(qint64 bytes);
 
 private:
     QUrl _baseUrl;

@@ -3,28 +3,20 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <atomic>
 
 namespace quillet {
 
-namespace {
-std::atomic<bool> gFailWrites{false};
-}
-
-void SetAtomicWriteFailureForTesting(bool fail) {
-    gFailWrites = fail;
-}
-
 bool WriteFileAtomically(const QString& path, const QByteArray& contents) {
-    if (gFailWrites)
-        return false;
     QDir().mkpath(QFileInfo(path).absolutePath());
     // QSaveFile writes a temporary file beside the target, flushes and fsyncs it, then renames
     // it over the target; a crash in between leaves the old file, never a truncated one.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (a full disk, a file-size limit) shows here: a buffered
+    // flush at commit() counts a partly written buffer as written and would put a truncated
+    // file in place of the old one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
-    if (file.write(contents) != contents.size()) {
+    if (file.write(contents) != contents.size() || !file.flush()) {
         file.cancelWriting();
         return false;
     }

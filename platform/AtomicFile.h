@@ -10,7 +10,4 @@ namespace quillet {
 // Creates missing parent folders. False when any step fails; the previous file then stays.
 bool WriteFileAtomically(const QString& path, const QByteArray& contents);
 
-// A test seam: while set, every atomic write fails before it touches the disk.
-void SetAtomicWriteFailureForTesting(bool fail);
-
 }  // namespace quillet

@@ -1,8 +1,10 @@
 #include "platform/Plist.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <string>
 
 #include "platform/AtomicFile.h"
 
@@ -133,6 +135,10 @@ Plist Plist::data(const QByteArray& bytes) {
     return Plist(plist_new_data(bytes.constData(), static_cast<uint64_t>(bytes.size())));
 }
 
+Plist Plist::copyOf(const PlistNode& node) {
+    return Plist(node.raw() ? plist_copy(node.raw()) : nullptr);
+}
+
 std::optional<Plist> Plist::parse(const QByteArray& bytes) {
     if (bytes.isEmpty() || bytes.size() > std::numeric_limits<uint32_t>::max())
         return std::nullopt;
@@ -167,19 +173,70 @@ Plist::~Plist() {
         plist_free(_root);
 }
 
+namespace {
+
+// XML 1.0 allows no control character but tab, line feed and carriage return, and libplist's
+// writer copies them raw: one of them in a name would make the whole file unreadable.
+bool IsForbiddenInXml(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
+
+// Drops the forbidden characters from every string value below the node (keys stay as they
+// are: ours never carry any).
+void DropXmlForbiddenCharacters(plist_t node) {
+    switch (plist_get_node_type(node)) {
+        case PLIST_STRING: {
+            uint64_t length = 0;
+            const char* text = plist_get_string_ptr(node, &length);
+            std::string value(text, length);
+            if (std::find_if(value.begin(), value.end(), IsForbiddenInXml) != value.end()) {
+                value.erase(std::remove_if(value.begin(), value.end(), IsForbiddenInXml),
+                            value.end());
+                plist_set_string_val(node, value.c_str());
+            }
+            break;
+        }
+        case PLIST_ARRAY:
+            for (uint32_t i = 0; i < plist_array_get_size(node); ++i)
+                DropXmlForbiddenCharacters(plist_array_get_item(node, i));
+            break;
+        case PLIST_DICT:
+            for (const QString& key : PlistNode(node).keys())
+                DropXmlForbiddenCharacters(PlistNode(node).get(key)->raw());
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+// libplist 2.2 reports no errors: a writer that failed leaves its output pointer null, which
+// gives empty bytes here (and WritePlistFile refuses to write them).
 QByteArray Plist::toXml() const {
+    if (!_root)
+        return {};
+    Plist safe(*this);
+    DropXmlForbiddenCharacters(safe._root);
     char* xml = nullptr;
     uint32_t length = 0;
-    plist_to_xml(_root, &xml, &length);
+    plist_to_xml(safe._root, &xml, &length);
+    if (!xml)
+        return {};
     QByteArray result(xml, static_cast<qsizetype>(length));
     plist_to_xml_free(xml);
     return result;
 }
 
 QByteArray Plist::toBinary() const {
+    if (!_root)
+        return {};
     char* bin = nullptr;
     uint32_t length = 0;
     plist_to_bin(_root, &bin, &length);
+    if (!bin)
+        return {};
     QByteArray result(bin, static_cast<qsizetype>(length));
     plist_to_bin_free(bin);
     return result;
@@ -198,8 +255,13 @@ std::optional<Plist> ReadPlistFile(const QString& path) {
     return Plist::parse(file.readAll());
 }
 
+bool IsBinaryPlistData(const QByteArray& bytes) {
+    return bytes.startsWith("bplist");
+}
+
 bool WritePlistFile(const QString& path, const Plist& plist, bool binary) {
-    return WriteFileAtomically(path, binary ? plist.toBinary() : plist.toXml());
+    const QByteArray bytes = binary ? plist.toBinary() : plist.toXml();
+    return !bytes.isEmpty() && WriteFileAtomically(path, bytes);
 }
 
 }  // namespace quillet

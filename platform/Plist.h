@@ -59,6 +59,9 @@ public:
     static Plist integer(std::int64_t value);
     static Plist data(const QByteArray& bytes);
 
+    // A detached deep copy of a node.
+    static Plist copyOf(const PlistNode& node);
+
     // Parses XML or binary property-list bytes; absent when they are neither.
     static std::optional<Plist> parse(const QByteArray& bytes);
 
@@ -75,6 +78,9 @@ public:
         return node().dictionaryString(key);
     }
 
+    // The serialised list; empty when libplist could not write it. The XML form drops from
+    // string values the control characters that XML cannot carry (all below U+0020 except tab,
+    // line feed and carriage return).
     QByteArray toXml() const;
     QByteArray toBinary() const;
 
@@ -87,7 +93,10 @@ private:
 
 // Reads and parses a property-list file; absent when it cannot be read or parsed.
 std::optional<Plist> ReadPlistFile(const QString& path);
-// Writes the list atomically as XML (or binary). False when the write fails.
+// True when the bytes are a binary property list (as opposed to XML).
+bool IsBinaryPlistData(const QByteArray& bytes);
+// Writes the list atomically as XML (or binary). False when the list cannot be serialised or
+// the write fails; the previous file then stays.
 bool WritePlistFile(const QString& path, const Plist& plist, bool binary = false);
 
 }  // namespace quillet

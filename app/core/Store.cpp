@@ -64,7 +64,7 @@ void RemoveStoreFiles(const QString& path) {
 }
 
 std::unique_ptr<Store> Store::openStore(const QString& modelName, const QString& path,
-                                        CriticalAlert alert) {
+                                        CriticalAlert alert, const StoreOptions& options) {
     const bool current = modelName == kDataV2;
     std::optional<QString> error;
     sqlite3* database = nullptr;
@@ -73,12 +73,13 @@ std::unique_ptr<Store> Store::openStore(const QString& modelName, const QString&
         error = QString("no such model");
     } else {
         const int flags = SQLITE_OPEN_READWRITE | (current ? SQLITE_OPEN_CREATE : 0);
-        const int result =
-            sqlite3_open_v2(QFile::encodeName(path).constData(), &database, flags, nullptr);
+        const QByteArray vfs = options.sqliteVfs.toUtf8();
+        const int result = sqlite3_open_v2(QFile::encodeName(path).constData(), &database, flags,
+                                           vfs.isEmpty() ? nullptr : vfs.constData());
         if (result != SQLITE_OK) {
             error = database ? StoreErrorText(database) : QString(sqlite3_errstr(result));
         } else {
-            sqlite3_busy_timeout(database, kStoreBusyTimeoutMilliseconds);
+            sqlite3_busy_timeout(database, options.busyTimeoutMilliseconds);
             error = current ? PrepareDataV2(database, &keys) : CheckDataV1Schema(database);
         }
     }
@@ -88,24 +89,21 @@ std::unique_ptr<Store> Store::openStore(const QString& modelName, const QString&
                  path + ": " + *error);
         return nullptr;
     }
-    std::unique_ptr<Store> store(new Store(modelName, path, database, std::move(alert)));
+    std::unique_ptr<Store> store(new Store(modelName, path, database, std::move(alert), options));
     store->_keys = keys;
     return store;
 }
 
-Store::Store(QString modelName, QString path, sqlite3* database, CriticalAlert alert)
+Store::Store(QString modelName, QString path, sqlite3* database, CriticalAlert alert,
+             StoreOptions options)
     : _modelName(std::move(modelName)),
       _path(std::move(path)),
       _database(database),
-      _alert(std::move(alert)) {}
+      _alert(std::move(alert)),
+      _options(std::move(options)) {}
 
 Store::~Store() {
     sqlite3_close_v2(_database);
-}
-
-void Store::setBusyTimeout(int milliseconds) {
-    if (_database)
-        sqlite3_busy_timeout(_database, milliseconds);
 }
 
 std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures(
@@ -118,20 +116,26 @@ std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures(
         return {};
     }
     _saved = stored;
-    // Changes that a failed save left pending are part of the working set.
+    // Changes that a failed save left pending are part of the working set; records not yet
+    // written come last, in the order they were added.
     for (const auto& [primaryKey, change] : _pending) {
+        if (primaryKey < 0)
+            continue;
         if (change) {
             stored[primaryKey] = *change;
         } else {
             stored.erase(primaryKey);
         }
     }
+    std::vector<std::pair<std::int64_t, SignatureRecord>> working(stored.begin(), stored.end());
+    for (std::int64_t id : unwrittenIds())
+        working.emplace_back(id, *_pending.at(id));
 
     SignatureIds ids;
     IdToSignatureMap map;
     std::set<std::int64_t> toWrite;
     bool deleted = false;
-    for (const auto& [primaryKey, record] : stored) {
+    for (const auto& [primaryKey, record] : working) {
         auto signature = std::make_shared<Signature>(SignatureFromRecord(record));
         if (signature->pendingDeletion && !HasPerformedInstallationIn(*signature, detectedKinds)) {
             LogInfo("LoadSignatures(): Deleting signature \"" + signature->nameQe +
@@ -164,10 +168,9 @@ std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures(
 }
 
 SignatureId Store::AddSignatureRecord(const Signature& signature) {
-    const SignatureId id{_keys.signature.next()};
-    _pending[id.value] = RecordFromSignature(signature);
+    const std::int64_t id = stageNew(RecordFromSignature(signature));
     SaveManagedObjectContext();
-    return id;
+    return SignatureId{storedKey(id)};
 }
 
 void Store::SaveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) {
@@ -179,11 +182,12 @@ void Store::SaveSignatures(const SignatureIds& ids, const IdToSignatureMap& map)
         }
         const Signature& signature = *found->second;
         LogInfo("Updating signature \"" + signature.nameQe + "\"...");
-        if (!isKnown(id.value)) {
+        const std::int64_t primaryKey = storedKey(id.value);
+        if (!isKnown(primaryKey)) {
             LogError("SaveSignatures(): No stored record with ID " + id.toString());
             continue;
         }
-        stage(id.value, RecordFromSignature(signature));
+        stage(primaryKey, RecordFromSignature(signature));
     }
     SaveManagedObjectContext();
 }
@@ -208,6 +212,11 @@ void Store::DestroyStore() {
     RemoveStoreFiles(_path);
 }
 
+std::int64_t Store::storedKey(std::int64_t id) const {
+    const auto written = _standInIdToKey.find(id);
+    return written == _standInIdToKey.end() ? id : written->second;
+}
+
 bool Store::isKnown(std::int64_t primaryKey) const {
     const auto pending = _pending.find(primaryKey);
     if (pending != _pending.end())
@@ -226,45 +235,56 @@ void Store::stage(std::int64_t primaryKey, std::optional<SignatureRecord> record
     }
 }
 
+std::int64_t Store::stageNew(SignatureRecord record) {
+    // Negative, so that a stand-in can never be mistaken for a key of the file.
+    const std::int64_t id = --_lastStandInId;
+    _pending[id] = std::move(record);
+    return id;
+}
+
+std::vector<std::int64_t> Store::unwrittenIds() const {
+    std::vector<std::int64_t> ids;
+    for (auto it = _pending.begin(); it != _pending.end() && it->first < 0; ++it)
+        ids.insert(ids.begin(), it->first);
+    return ids;
+}
+
 std::optional<QString> Store::commitPendingChanges() {
     if (!_database)
         return QString("the store is closed");
     if (auto error = ExecuteStoreSql(_database, "BEGIN IMMEDIATE"))
         return error;
-    // Installation keys are taken from a copy: rows of a transaction that rolls back were never
-    // written, so their keys may be given again.
+    // Everything is worked out afresh under the write lock: another process may have added,
+    // changed or deleted rows since this one last looked, and a save that failed before must
+    // not replay what it built then. Keys come from the file as it is now.
     StoreKeys keys = _keys;
-    std::optional<QString> error;
-    {
+    std::map<std::int64_t, std::int64_t> standInIdToKey;
+    std::optional<QString> error = ReadEntityKeyMaxima(_database, &keys);
+    if (!error) {
         StoreRecordWriter writer(_database, keys);
         for (const auto& [primaryKey, change] : _pending) {
-            const auto saved = _saved.find(primaryKey);
-            if (!change) {
-                if (saved != _saved.end())
-                    error = writer.remove(primaryKey);
-            } else if (saved == _saved.end()) {
-                error = writer.insert(primaryKey, *change);
-            } else {
-                error = writer.update(primaryKey, saved->second, *change);
-            }
+            if (primaryKey > 0)
+                error = writeChange(writer, primaryKey, change);
             if (error)
+                break;
+        }
+        for (std::int64_t id : error ? std::vector<std::int64_t>() : unwrittenIds()) {
+            standInIdToKey[id] = keys.signature.next();
+            if ((error = writer.insert(standInIdToKey[id], *_pending.at(id))))
                 break;
         }
     }
     if (!error)
         error = WriteEntityKeyMaxima(_database, keys);
-    if (!error && _failingCommits > 0) {
-        --_failingCommits;
-        error = QString(sqlite3_errstr(SQLITE_IOERR));
-    }
     if (!error)
         error = ExecuteStoreSql(_database, "COMMIT");
     if (error) {
         ExecuteStoreSql(_database, "ROLLBACK");
         return error;
     }
-    _keys = keys;
-    for (auto& [primaryKey, change] : _pending) {
+    _standInIdToKey.insert(standInIdToKey.begin(), standInIdToKey.end());
+    for (auto& [id, change] : _pending) {
+        const std::int64_t primaryKey = id < 0 ? standInIdToKey.at(id) : id;
         if (change) {
             _saved[primaryKey] = std::move(*change);
         } else {
@@ -273,6 +293,32 @@ std::optional<QString> Store::commitPendingChanges() {
     }
     _pending.clear();
     return std::nullopt;
+}
+
+std::optional<QString> Store::writeChange(StoreRecordWriter& writer, std::int64_t primaryKey,
+                                          const std::optional<SignatureRecord>& change) {
+    std::optional<SignatureRecord> current;
+    if (auto error = ReadSignatureRecord(_database, primaryKey, &current))
+        return error;
+    const auto saved = _saved.find(primaryKey);
+    if (!change) {
+        if (!current)
+            return std::nullopt;
+        // Deleted on what this process read; a row changed since is judged again next start.
+        if (saved != _saved.end() && *current != saved->second) {
+            LogInfo("SaveManagedObjectContext(): Keeping signature " + QString::number(primaryKey) +
+                    ", which another process changed");
+            return std::nullopt;
+        }
+        return writer.remove(primaryKey);
+    }
+    if (!current) {
+        // Another process deleted it; this one's changes keep it.
+        LogInfo("SaveManagedObjectContext(): Writing signature " + QString::number(primaryKey) +
+                " again, which another process deleted");
+        return writer.insert(primaryKey, *change);
+    }
+    return writer.update(primaryKey, saved != _saved.end() ? saved->second : *current, *change);
 }
 
 }  // namespace quillet

@@ -2,8 +2,10 @@
 // The signature store: one SQLite database ("DataV2.sqlite" in the data folder, with its "-shm"
 // and "-wal" companions) holding the signatures, the installations the user selected and the
 // installations performed. The engine opens it once and uses it from the main thread only.
-// Failures are logged; a failed save also raises the critical alert, and its changes stay
-// pending so that the next successful save writes them.
+// Other processes (the command beside the application, two commands) may use the same file at
+// the same time: every save takes its keys and writes its changes under the file's write lock,
+// against what the file holds then. Failures are logged; a failed save also raises the critical
+// alert, and its changes stay pending so that the next successful save writes them.
 
 #include <QString>
 #include <array>
@@ -15,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/core/StoreMigration.h"
 #include "app/core/StoreRecord.h"
 #include "app/core/StoreSchema.h"
 #include "app/core/StoreTables.h"
@@ -35,19 +38,30 @@ inline constexpr std::int64_t kSignatureColorCount = 13;
 // How long a save waits for another connection's write lock before it fails.
 inline constexpr int kStoreBusyTimeoutMilliseconds = 1000;
 
+// How the store reaches its file.
+struct StoreOptions {
+    int busyTimeoutMilliseconds = kStoreBusyTimeoutMilliseconds;
+    // The SQLite VFS (by its registered name) through which the file is read and written;
+    // empty for SQLite's default.
+    QString sqliteVfs;
+};
+
 class Store {
 public:
     // The open-store chain over the data folder and the Documents folder: "DataV2.sqlite", else
     // a migrated "DataV1.sqlite", else a migrated copy of Documents' "SignatureModel.sqlite",
     // else a new store. Absent when the store cannot be opened or migrated (the log line is
     // written); a failed migration keeps "DataV1" and leaves no "DataV2" file behind.
+    // A Documents file that is not an earlier store is left alone, with a Warning, and a new
+    // store is created.
     static std::unique_ptr<Store> OpenStoreChain(const QString& dataFolder,
                                                  const QString& documentsFolder,
-                                                 CriticalAlert alert);
+                                                 CriticalAlert alert,
+                                                 const StoreOptions& options = {});
     // Opens the store of the model "DataV2" (created when missing, older files upgraded in
     // place) or "DataV1" (existing files only). Absent, with the log line, on failure.
     static std::unique_ptr<Store> openStore(const QString& modelName, const QString& path,
-                                            CriticalAlert alert);
+                                            CriticalAlert alert, const StoreOptions& options = {});
 
     ~Store();
     Store(const Store&) = delete;
@@ -60,42 +74,57 @@ public:
     // has are deleted, unassigned colours are assigned, and the result is saved.
     std::pair<SignatureIds, IdToSignatureMap> LoadSignatures(
         const std::vector<ClientKind>& detectedKinds);
-    // The new record's permanent id, given at once; the record is saved.
+    // The new record's permanent id; the record is saved. Its key is taken when the record is
+    // first written: should that save fail, the id is a stand-in that stays valid for this
+    // run (later saves write the record under a key of its own).
     SignatureId AddSignatureRecord(const Signature& signature);
     // Writes the listed signatures from the map, then saves (also when the list is empty).
     void SaveSignatures(const SignatureIds& ids, const IdToSignatureMap& map);
-    // Writes every pending change in one transaction; records equal to what the file holds are
-    // not written. On failure: the log line, the alert "Could not save signatures", and the
-    // changes kept for the next save.
+    // Writes every pending change in one transaction; only what this process changed in a record
+    // since it read or wrote it is written. On failure: the log line, the alert "Could not save
+    // signatures", and the changes kept for the next save.
     bool SaveManagedObjectContext();
     bool hasChanges() const { return !_pending.empty(); }
     // Closes the database and deletes its three files.
     void DestroyStore();
 
-    void setBusyTimeout(int milliseconds);
-    // The next `count` commits fail as if the disk refused them.
-    void failNextCommitsForTesting(int count) { _failingCommits = count; }
-    // The same for the commits of the next migrations, whose store the caller never sees.
-    static void FailNextMigrationCommitsForTesting(int count);
-
 private:
-    Store(QString modelName, QString path, sqlite3* database, CriticalAlert alert);
+    Store(QString modelName, QString path, sqlite3* database, CriticalAlert alert,
+          StoreOptions options);
 
-    static std::unique_ptr<Store> MigrateDataV1Store(const QString& legacyPath, const QString& path,
-                                                     CriticalAlert alert);
+    // The records of an earlier store; absent, with the log line, when the file is not one (it
+    // cannot be opened as one, or its signatures cannot be read).
+    static std::optional<std::vector<LegacySignatureRecord>> ReadDataV1Records(
+        const QString& legacyPath, const StoreOptions& options);
+    // Writes the records into a new "DataV2" store and removes the old files; absent, with
+    // neither a "DataV2" file left nor the old files touched, when that fails.
+    static std::unique_ptr<Store> MigrateDataV1Records(
+        const std::vector<LegacySignatureRecord>& records, const QString& legacyPath,
+        const QString& path, CriticalAlert alert, const StoreOptions& options);
+    // The key under which the record of an id is stored (a stand-in id's record has its own).
+    std::int64_t storedKey(std::int64_t id) const;
     bool isKnown(std::int64_t primaryKey) const;
     // Records a change to write at the next save; nullopt deletes the record.
     void stage(std::int64_t primaryKey, std::optional<SignatureRecord> record);
+    // Records a new record to write at the next save; returns its stand-in id.
+    std::int64_t stageNew(SignatureRecord record);
+    // The stand-in ids of new records not yet written, in the order they were added.
+    std::vector<std::int64_t> unwrittenIds() const;
     std::optional<QString> commitPendingChanges();
+    std::optional<QString> writeChange(StoreRecordWriter& writer, std::int64_t primaryKey,
+                                       const std::optional<SignatureRecord>& change);
 
     QString _modelName;
     QString _path;
     sqlite3* _database;
     CriticalAlert _alert;
-    StoreKeys _keys;
-    StoredRecords _saved;  // what the file holds, as last read or written
+    StoreOptions _options;
+    StoreKeys _keys;       // the entity numbers; the maxima are read again by every save
+    StoredRecords _saved;  // this process's own copy of each row, as it last read or wrote it
+    // By key; new records not yet written are under negative stand-in ids.
     std::map<std::int64_t, std::optional<SignatureRecord>> _pending;
-    int _failingCommits = 0;
+    std::int64_t _lastStandInId = 0;
+    std::map<std::int64_t, std::int64_t> _standInIdToKey;  // of records written since
 };
 
 // Deletes the store's files that exist (path + each of kStoreFileSuffixes).

@@ -1,7 +1,6 @@
-#include "app/core/Store.h"
-
 #include <QFile>
 
+#include "app/core/Store.h"
 #include "app/core/StoreMigration.h"
 #include "common/Log.h"
 
@@ -9,66 +8,82 @@ namespace quillet {
 
 namespace {
 
-int gFailingMigrationCommits = 0;
+bool SameContents(const QString& path, const QString& otherPath) {
+    QFile file(path);
+    QFile other(otherPath);
+    return file.open(QIODevice::ReadOnly) && other.open(QIODevice::ReadOnly) &&
+           file.size() == other.size() && file.readAll() == other.readAll();
+}
 
 }  // namespace
 
-void Store::FailNextMigrationCommitsForTesting(int count) {
-    gFailingMigrationCommits = count;
-}
-
 std::unique_ptr<Store> Store::OpenStoreChain(const QString& dataFolder,
-                                             const QString& documentsFolder, CriticalAlert alert) {
+                                             const QString& documentsFolder, CriticalAlert alert,
+                                             const StoreOptions& options) {
     const QString currentPath = dataFolder + "/DataV2.sqlite";
     const QString previousPath = dataFolder + "/DataV1.sqlite";
     if (QFile::exists(currentPath))
-        return openStore("DataV2", currentPath, std::move(alert));
+        return openStore("DataV2", currentPath, std::move(alert), options);
 
-    if (!QFile::exists(previousPath)) {
-        const QString documentsPath = documentsFolder + "/SignatureModel.sqlite";
-        if (QFile::exists(documentsPath)) {
-            // Companions left by an earlier attempt would be replayed into the copy.
-            RemoveStoreFiles(previousPath);
-            for (const char* suffix : kStoreFileSuffixes) {
-                if (QFile::exists(documentsPath + suffix)) {
-                    QFile::copy(documentsPath + suffix, previousPath + suffix);
-                }
+    const QString documentsPath = documentsFolder + "/SignatureModel.sqlite";
+    bool copiedFromDocuments = false;
+    if (!QFile::exists(previousPath) && QFile::exists(documentsPath)) {
+        // Companions left by an earlier attempt would be replayed into the copy.
+        RemoveStoreFiles(previousPath);
+        for (const char* suffix : kStoreFileSuffixes) {
+            if (QFile::exists(documentsPath + suffix)) {
+                QFile::copy(documentsPath + suffix, previousPath + suffix);
             }
         }
+        copiedFromDocuments = QFile::exists(previousPath);
     }
     if (QFile::exists(previousPath)) {
-        return MigrateDataV1Store(previousPath, currentPath, std::move(alert));
+        const std::optional<std::vector<LegacySignatureRecord>> records =
+            ReadDataV1Records(previousPath, options);
+        if (records)
+            return MigrateDataV1Records(*records, previousPath, currentPath, alert, options);
+        // A copy that an earlier start made and could not migrate is known by its contents.
+        if (!copiedFromDocuments &&
+            !(QFile::exists(documentsPath) && SameContents(previousPath, documentsPath))) {
+            return nullptr;
+        }
+        // The name is generic enough to be another program's: that file is not ours to touch,
+        // and a copy of it must not stop every later start.
+        LogWarning("OpenStoreChain(): " + documentsPath +
+                   " is not an earlier signature store; it is left in place and a new store is "
+                   "created");
+        RemoveStoreFiles(previousPath);
     }
     // Companions whose database is gone are left over from an earlier run.
     RemoveStoreFiles(currentPath);
-    return openStore("DataV2", currentPath, std::move(alert));
+    return openStore("DataV2", currentPath, std::move(alert), options);
 }
 
-std::unique_ptr<Store> Store::MigrateDataV1Store(const QString& legacyPath, const QString& path,
-                                                 CriticalAlert alert) {
-    std::unique_ptr<Store> legacy = openStore("DataV1", legacyPath, alert);
+std::optional<std::vector<LegacySignatureRecord>> Store::ReadDataV1Records(
+    const QString& legacyPath, const StoreOptions& options) {
+    std::unique_ptr<Store> legacy = openStore("DataV1", legacyPath, {}, options);
     if (!legacy)
-        return nullptr;
+        return std::nullopt;
     std::vector<LegacySignatureRecord> records;
     if (auto error = ReadLegacySignatureRecords(legacy->_database, &records)) {
         LogError("OpenStoreChain(): Could not read the signatures of " + legacyPath + ": " +
                  *error);
-        return nullptr;
+        return std::nullopt;
     }
+    return records;
+}
 
+std::unique_ptr<Store> Store::MigrateDataV1Records(
+    const std::vector<LegacySignatureRecord>& records, const QString& legacyPath,
+    const QString& path, CriticalAlert alert, const StoreOptions& options) {
     RemoveStoreFiles(path);
-    std::unique_ptr<Store> store = openStore("DataV2", path, std::move(alert));
+    std::unique_ptr<Store> store = openStore("DataV2", path, std::move(alert), options);
     if (!store) {
         RemoveStoreFiles(path);
         return nullptr;
     }
-    for (const LegacySignatureRecord& record : records) {
-        store->_pending[store->_keys.signature.next()] = MigratedRecord(record);
-    }
-    if (gFailingMigrationCommits > 0) {
-        --gFailingMigrationCommits;
-        store->_failingCommits = 1;
-    }
+    for (const LegacySignatureRecord& record : records)
+        store->stageNew(MigratedRecord(record));
     // All records go in one transaction, and the old files go only once it has been committed:
     // otherwise a failure would lose every signature, and the next start would open an empty
     // store instead of migrating again.
@@ -78,8 +93,7 @@ std::unique_ptr<Store> Store::MigrateDataV1Store(const QString& legacyPath, cons
         store->DestroyStore();
         return nullptr;
     }
-    store->_failingCommits = 0;
-    legacy->DestroyStore();
+    RemoveStoreFiles(legacyPath);
     LogInfo("OpenStoreChain(): Migrated " + QString::number(records.size()) +
             " signature(s) from " + legacyPath);
     return store;

@@ -59,6 +59,11 @@ const std::array<EntityTable, 3>& EntityTables() {
     return kTables;
 }
 
+// The keys of each entity, in the order of EntityTables().
+std::array<EntityKeys*, 3> KeysInTableOrder(StoreKeys* keys) {
+    return {&keys->performedInstallation, &keys->selectedInstallation, &keys->signature};
+}
+
 std::optional<QString> Execute(sqlite3* database, const QString& sql) {
     return ExecuteStoreSql(database, sql.toUtf8().constData());
 }
@@ -91,6 +96,28 @@ std::optional<QString> CreateEntityTable(sqlite3* database, const EntityTable& e
                                      .arg(entity.table));
     }
     return std::nullopt;
+}
+
+// Raises keys->max to the highest key the entity's rows and Z_PRIMARYKEY hold now: a row left
+// behind by a crash, or written by another connection, must not be given its key again.
+std::optional<QString> ReadKeyMaximum(sqlite3* database, const char* table, EntityKeys* keys) {
+    {
+        StoreStatement recorded(database, "SELECT Z_MAX FROM Z_PRIMARYKEY WHERE Z_ENT = ?");
+        if (!recorded.ok())
+            return recorded.error();
+        recorded.bind(1, keys->entity);
+        if (recorded.step())
+            keys->max = std::max(keys->max, recorded.integer(0));
+        if (!recorded.error().isEmpty())
+            return recorded.error();
+    }
+    const QByteArray sql = QString("SELECT MAX(Z_PK) FROM %1").arg(table).toUtf8();
+    StoreStatement highest(database, sql.constData());
+    if (!highest.ok())
+        return highest.error();
+    if (highest.step())
+        keys->max = std::max(keys->max, highest.integer(0));
+    return highest.error().isEmpty() ? std::nullopt : std::optional<QString>(highest.error());
 }
 
 std::optional<QString> ReadEntityKeys(sqlite3* database, const EntityTable& entity,
@@ -128,13 +155,7 @@ std::optional<QString> ReadEntityKeys(sqlite3* database, const EntityTable& enti
             keys->max = 0;
         }
     }
-    const QByteArray sql = QString("SELECT MAX(Z_PK) FROM %1").arg(entity.table).toUtf8();
-    StoreStatement highest(database, sql.constData());
-    if (!highest.ok())
-        return highest.error();
-    if (highest.step())
-        keys->max = std::max(keys->max, highest.integer(0));
-    return highest.error().isEmpty() ? std::nullopt : std::optional<QString>(highest.error());
+    return ReadKeyMaximum(database, entity.table, keys);
 }
 
 }  // namespace
@@ -172,8 +193,7 @@ std::optional<QString> PrepareDataV2Schema(sqlite3* database, StoreKeys* keys) {
         return error;
     }
     const auto& tables = EntityTables();
-    EntityKeys* targets[] = {&keys->performedInstallation, &keys->selectedInstallation,
-                             &keys->signature};
+    const auto targets = KeysInTableOrder(keys);
     for (size_t i = 0; i < tables.size(); ++i) {
         if (auto error = CreateEntityTable(database, tables[i]))
             return error;
@@ -189,6 +209,16 @@ std::optional<QString> CheckDataV1Schema(sqlite3* database) {
         return StoreErrorText(database);
     if (columns->isEmpty())
         return QString("the file has no table %1").arg(kLegacySignatureTable);
+    return std::nullopt;
+}
+
+std::optional<QString> ReadEntityKeyMaxima(sqlite3* database, StoreKeys* keys) {
+    const auto& tables = EntityTables();
+    const auto targets = KeysInTableOrder(keys);
+    for (size_t i = 0; i < tables.size(); ++i) {
+        if (auto error = ReadKeyMaximum(database, tables[i].table, targets[i]))
+            return error;
+    }
     return std::nullopt;
 }
 

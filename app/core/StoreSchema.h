@@ -40,6 +40,9 @@ std::optional<QString> PrepareDataV2Schema(sqlite3* database, StoreKeys* keys);
 std::optional<QString> CheckDataV1Schema(sqlite3* database);
 // The names of the table's columns in upper case; absent when the table cannot be read.
 std::optional<QStringList> TableColumns(sqlite3* database, const QString& table);
+// Raises the key maxima to what the file holds now. Run inside the write transaction that uses
+// them, so that two connections never give the same key.
+std::optional<QString> ReadEntityKeyMaxima(sqlite3* database, StoreKeys* keys);
 // Writes the key maxima back into Z_PRIMARYKEY.
 std::optional<QString> WriteEntityKeyMaxima(sqlite3* database, const StoreKeys& keys);
 

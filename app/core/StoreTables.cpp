@@ -1,66 +1,194 @@
 #include "app/core/StoreTables.h"
 
+#include <QStringList>
+#include <utility>
+#include <variant>
+#include <vector>
+
 namespace quillet {
 
 namespace {
 
+using StoreValue = std::variant<std::int64_t, QString>;
+using StoreValues = std::vector<StoreValue>;
+using Columns = std::vector<const char*>;
+
 constexpr const char* kSelectSignatures =
     "SELECT Z_PK, ZACTIVE, ZCOLORINDEX, ZFILENAMEQE, ZFILEPATHQE, ZINSERTFORREPLIESFORWARDS, "
     "ZINSERTFORFORWARDS, ZKEYQE, ZLASTUPDATEUNIXTIMEQZ, ZLOCALTEXTQE, ZMAINTEXTQE, ZNAMEQE, "
-    "ZPENDINGDELETION, ZUUIDSTRING FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK";
+    "ZPENDINGDELETION, ZUUIDSTRING FROM ZSIGNATUREENTITYV2";
 constexpr const char* kSelectSelected =
     "SELECT ZSIGNATURE, ZCLIENT, ZACCOUNTEMAILQE, ZPENDINGREINSTALLATION FROM "
-    "ZSELECTEDINSTALLATIONENTITYV2 ORDER BY Z_PK";
+    "ZSELECTEDINSTALLATIONENTITYV2";
 constexpr const char* kSelectPerformed =
     "SELECT ZSIGNATURE, ZCLIENT, ZACCOUNTEMAILQE, ZIDSTRINGQE, ZTEXTQE FROM "
-    "ZPERFORMEDINSTALLATIONENTITYV2 ORDER BY Z_PK";
+    "ZPERFORMEDINSTALLATIONENTITYV2";
+// Core Data may have left the client or the email NULL; either reads as empty.
+constexpr const char* kInstallationRow =
+    " WHERE ZSIGNATURE = ? AND COALESCE(ZCLIENT, '') = ? AND COALESCE(ZACCOUNTEMAILQE, '') = ?";
+constexpr const char* kNextOpt = "Z_OPT = COALESCE(Z_OPT, 0) + 1";
 
-// The thirteen attributes bind as parameters 1 to 13 in this order in both statements.
-constexpr const char* kInsertSignature =
-    "INSERT INTO ZSIGNATUREENTITYV2 (ZACTIVE, ZCOLORINDEX, ZFILENAMEQE, ZFILEPATHQE, "
-    "ZINSERTFORREPLIESFORWARDS, ZINSERTFORFORWARDS, ZKEYQE, ZLASTUPDATEUNIXTIMEQZ, ZLOCALTEXTQE, "
-    "ZMAINTEXTQE, ZNAMEQE, ZPENDINGDELETION, ZUUIDSTRING, Z_PK, Z_ENT, Z_OPT) VALUES (?, ?, ?, ?, "
-    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 1)";
-constexpr const char* kUpdateSignature =
-    "UPDATE ZSIGNATUREENTITYV2 SET ZACTIVE = ?1, ZCOLORINDEX = ?2, ZFILENAMEQE = ?3, "
-    "ZFILEPATHQE = ?4, ZINSERTFORREPLIESFORWARDS = ?5, ZINSERTFORFORWARDS = ?6, ZKEYQE = ?7, "
-    "ZLASTUPDATEUNIXTIMEQZ = ?8, ZLOCALTEXTQE = ?9, ZMAINTEXTQE = ?10, ZNAMEQE = ?11, "
-    "ZPENDINGDELETION = ?12, ZUUIDSTRING = ?13, Z_OPT = COALESCE(Z_OPT, 0) + 1 WHERE Z_PK = ?14";
-constexpr const char* kInsertSelected =
-    "INSERT INTO ZSELECTEDINSTALLATIONENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZSIGNATURE, ZCLIENT, "
-    "ZACCOUNTEMAILQE, ZPENDINGREINSTALLATION) VALUES (?, ?, 1, ?, ?, ?, ?)";
-constexpr const char* kInsertPerformed =
-    "INSERT INTO ZPERFORMEDINSTALLATIONENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZSIGNATURE, ZCLIENT, "
-    "ZACCOUNTEMAILQE, ZIDSTRINGQE, ZTEXTQE) VALUES (?, ?, 1, ?, ?, ?, ?, ?)";
-constexpr const char* kDeleteSelected =
-    "DELETE FROM ZSELECTEDINSTALLATIONENTITYV2 WHERE ZSIGNATURE = ?";
-constexpr const char* kDeletePerformed =
-    "DELETE FROM ZPERFORMEDINSTALLATIONENTITYV2 WHERE ZSIGNATURE = ?";
-constexpr const char* kDeleteSignature = "DELETE FROM ZSIGNATUREENTITYV2 WHERE Z_PK = ?";
+// The thirteen attributes, in the order of AttributeValues.
+const Columns kAttributeColumns = {"ZACTIVE",
+                                   "ZCOLORINDEX",
+                                   "ZFILENAMEQE",
+                                   "ZFILEPATHQE",
+                                   "ZINSERTFORREPLIESFORWARDS",
+                                   "ZINSERTFORFORWARDS",
+                                   "ZKEYQE",
+                                   "ZLASTUPDATEUNIXTIMEQZ",
+                                   "ZLOCALTEXTQE",
+                                   "ZMAINTEXTQE",
+                                   "ZNAMEQE",
+                                   "ZPENDINGDELETION",
+                                   "ZUUIDSTRING"};
 
-void BindAttributes(StoreStatement& statement, const SignatureAttributes& a) {
-    statement.bind(1, std::int64_t(a.active));
-    statement.bind(2, a.colorIndex);
-    statement.bind(3, a.fileNameQe);
-    statement.bind(4, a.filePathQe);
-    statement.bind(5, std::int64_t(a.insertForRepliesForwards));
-    statement.bind(6, std::int64_t(a.insertForForwards));
-    statement.bind(7, a.keyQe);
-    statement.bind(8, a.lastUpdateUnixTimeQz);
-    statement.bind(9, a.localTextQe);
-    statement.bind(10, a.mainTextQe);
-    statement.bind(11, a.nameQe);
-    statement.bind(12, std::int64_t(a.pendingDeletion));
-    statement.bind(13, a.uuidString);
+StoreValues AttributeValues(const SignatureAttributes& a) {
+    return {std::int64_t(a.active),
+            a.colorIndex,
+            a.fileNameQe,
+            a.filePathQe,
+            std::int64_t(a.insertForRepliesForwards),
+            std::int64_t(a.insertForForwards),
+            a.keyQe,
+            a.lastUpdateUnixTimeQz,
+            a.localTextQe,
+            a.mainTextQe,
+            a.nameQe,
+            std::int64_t(a.pendingDeletion),
+            a.uuidString};
 }
 
-}  // namespace
+// The payload of each installation row by its client and account email.
+using InstallationRows = std::map<std::pair<QString, QString>, StoreValues>;
 
-std::optional<QString> ReadSignatureRecords(sqlite3* database, StoredRecords* records) {
+struct InstallationTable {
+    const char* table;
+    Columns payloadColumns;
+    EntityKeys StoreKeys::*keys;
+    InstallationRows (*rows)(const SignatureRecord&);
+};
+
+const InstallationTable kInstallationTables[] = {
+    {kSelectedInstallationTable,
+     {"ZPENDINGREINSTALLATION"},
+     &StoreKeys::selectedInstallation,
+     [](const SignatureRecord& record) {
+         InstallationRows rows;
+         for (const SelectedInstallationRecord& row : record.selectedInstallations) {
+             rows[{row.client, row.accountEmailQe}] = {std::int64_t(row.pendingReinstallation)};
+         }
+         return rows;
+     }},
+    {kPerformedInstallationTable,
+     {"ZIDSTRINGQE", "ZTEXTQE"},
+     &StoreKeys::performedInstallation,
+     [](const SignatureRecord& record) {
+         InstallationRows rows;
+         for (const PerformedInstallationRecord& row : record.performedInstallations) {
+             rows[{row.client, row.accountEmailQe}] = {row.idStringQe, row.textQe};
+         }
+         return rows;
+     }},
+};
+
+std::optional<QString> Run(sqlite3* database, const QString& sql, const StoreValues& values) {
+    const QByteArray text = sql.toUtf8();
+    StoreStatement statement(database, text.constData());
+    if (!statement.ok())
+        return statement.error();
+    for (size_t i = 0; i < values.size(); ++i) {
+        std::visit([&](const auto& value) { statement.bind(int(i) + 1, value); }, values[i]);
+    }
+    if (!statement.run())
+        return statement.error();
+    return std::nullopt;
+}
+
+// "INSERT INTO table (columns) VALUES (?, …)".
+QString InsertSql(const char* table, const Columns& columns) {
+    QStringList names;
+    for (const char* column : columns)
+        names << column;
+    return QString("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(table, names.join(", "), QStringList(names.size(), "?").join(", "));
+}
+
+// "COLUMN = ?" for each column whose value `after` changes, with the values to bind; empty when
+// nothing changed.
+std::pair<QStringList, StoreValues> ChangedColumns(const Columns& columns,
+                                                   const StoreValues& before,
+                                                   const StoreValues& after) {
+    std::pair<QStringList, StoreValues> changed;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (before[i] == after[i])
+            continue;
+        changed.first << QString("%1 = ?").arg(columns[i]);
+        changed.second.push_back(after[i]);
+    }
+    return changed;
+}
+
+std::optional<QString> WriteInstallationChanges(sqlite3* database, const InstallationTable& table,
+                                                EntityKeys& keys, std::int64_t signature,
+                                                const InstallationRows& before,
+                                                const InstallationRows& after) {
+    const QString remove = QString("DELETE FROM %1%2").arg(table.table, kInstallationRow);
+    const auto identity = [&](const std::pair<QString, QString>& row) {
+        return StoreValues{signature, row.first, row.second};
+    };
+    for (const auto& [row, payload] : before) {
+        if (after.count(row))
+            continue;
+        if (auto error = Run(database, remove, identity(row)))
+            return error;
+    }
+    Columns insertColumns = {"Z_PK", "Z_ENT", "Z_OPT", "ZSIGNATURE", "ZCLIENT", "ZACCOUNTEMAILQE"};
+    insertColumns.insert(insertColumns.end(), table.payloadColumns.begin(),
+                         table.payloadColumns.end());
+    const QString insert = InsertSql(table.table, insertColumns);
+    for (const auto& [row, payload] : after) {
+        const auto old = before.find(row);
+        if (old == before.end()) {
+            // Another connection may have added the same row since; this one's replaces it.
+            if (auto error = Run(database, remove, identity(row)))
+                return error;
+            StoreValues values = {keys.next(), keys.entity, std::int64_t(1),
+                                  signature,   row.first,   row.second};
+            values.insert(values.end(), payload.begin(), payload.end());
+            if (auto error = Run(database, insert, values))
+                return error;
+            continue;
+        }
+        auto [sets, values] = ChangedColumns(table.payloadColumns, old->second, payload);
+        if (sets.isEmpty())
+            continue;
+        const StoreValues where = identity(row);
+        values.insert(values.end(), where.begin(), where.end());
+        const QString update = QString("UPDATE %1 SET %2, %3%4")
+                                   .arg(table.table, sets.join(", "), kNextOpt, kInstallationRow);
+        if (auto error = Run(database, update, values))
+            return error;
+    }
+    return std::nullopt;
+}
+
+// Every record, or only the one with the given key.
+std::optional<QString> ReadRecords(sqlite3* database, StoredRecords* records,
+                                   std::optional<std::int64_t> only) {
     records->clear();
-    StoreStatement signatures(database, kSelectSignatures);
+    const auto query = [&](const char* select, const char* keyColumn) {
+        QString sql = select;
+        if (only)
+            sql += QString(" WHERE %1 = ?").arg(keyColumn);
+        return (sql + " ORDER BY Z_PK").toUtf8();
+    };
+    const QByteArray signaturesSql = query(kSelectSignatures, "Z_PK");
+    StoreStatement signatures(database, signaturesSql.constData());
     if (!signatures.ok())
         return signatures.error();
+    if (only)
+        signatures.bind(1, *only);
     while (signatures.step()) {
         SignatureAttributes& a = (*records)[signatures.integer(0)].attributes;
         a.active = signatures.integer(1) != 0;
@@ -80,9 +208,12 @@ std::optional<QString> ReadSignatureRecords(sqlite3* database, StoredRecords* re
     if (!signatures.error().isEmpty())
         return signatures.error();
 
-    StoreStatement selected(database, kSelectSelected);
+    const QByteArray selectedSql = query(kSelectSelected, "ZSIGNATURE");
+    StoreStatement selected(database, selectedSql.constData());
     if (!selected.ok())
         return selected.error();
+    if (only)
+        selected.bind(1, *only);
     while (selected.step()) {
         const auto owner = records->find(selected.integer(0));
         if (owner == records->end())
@@ -93,9 +224,12 @@ std::optional<QString> ReadSignatureRecords(sqlite3* database, StoredRecords* re
     if (!selected.error().isEmpty())
         return selected.error();
 
-    StoreStatement performed(database, kSelectPerformed);
+    const QByteArray performedSql = query(kSelectPerformed, "ZSIGNATURE");
+    StoreStatement performed(database, performedSql.constData());
     if (!performed.ok())
         return performed.error();
+    if (only)
+        performed.bind(1, *only);
     while (performed.step()) {
         const auto owner = records->find(performed.integer(0));
         if (owner == records->end())
@@ -111,116 +245,68 @@ std::optional<QString> ReadSignatureRecords(sqlite3* database, StoredRecords* re
     return std::nullopt;
 }
 
-struct StoreRecordWriter::Statements {
-    explicit Statements(sqlite3* database)
-        : insertSignature(database, kInsertSignature),
-          updateSignature(database, kUpdateSignature),
-          insertSelected(database, kInsertSelected),
-          insertPerformed(database, kInsertPerformed),
-          deleteSelected(database, kDeleteSelected),
-          deletePerformed(database, kDeletePerformed),
-          deleteSignature(database, kDeleteSignature) {}
+}  // namespace
 
-    StoreStatement insertSignature;
-    StoreStatement updateSignature;
-    StoreStatement insertSelected;
-    StoreStatement insertPerformed;
-    StoreStatement deleteSelected;
-    StoreStatement deletePerformed;
-    StoreStatement deleteSignature;
-};
+std::optional<QString> ReadSignatureRecords(sqlite3* database, StoredRecords* records) {
+    return ReadRecords(database, records, std::nullopt);
+}
 
-StoreRecordWriter::StoreRecordWriter(sqlite3* database, StoreKeys& keys)
-    : _keys(keys), _statements(std::make_unique<Statements>(database)) {}
-
-StoreRecordWriter::~StoreRecordWriter() = default;
+std::optional<QString> ReadSignatureRecord(sqlite3* database, std::int64_t primaryKey,
+                                           std::optional<SignatureRecord>* record) {
+    StoredRecords records;
+    if (auto error = ReadRecords(database, &records, primaryKey))
+        return error;
+    const auto found = records.find(primaryKey);
+    *record = found == records.end() ? std::nullopt : std::optional(found->second);
+    return std::nullopt;
+}
 
 std::optional<QString> StoreRecordWriter::insert(std::int64_t primaryKey,
                                                  const SignatureRecord& record) {
-    StoreStatement& statement = _statements->insertSignature;
-    if (!statement.ok())
-        return statement.error();
-    BindAttributes(statement, record.attributes);
-    statement.bind(14, primaryKey);
-    statement.bind(15, _keys.signature.entity);
-    if (!statement.run())
-        return statement.error();
-    return writeInstallations(primaryKey, record);
+    Columns columns = kAttributeColumns;
+    columns.insert(columns.end(), {"Z_PK", "Z_ENT", "Z_OPT"});
+    StoreValues values = AttributeValues(record.attributes);
+    values.insert(values.end(), {primaryKey, _keys.signature.entity, std::int64_t(1)});
+    if (auto error = Run(_database, InsertSql(kSignatureTable, columns), values))
+        return error;
+    return updateInstallations(primaryKey, SignatureRecord{}, record);
 }
 
 std::optional<QString> StoreRecordWriter::update(std::int64_t primaryKey,
-                                                 const SignatureRecord& stored,
+                                                 const SignatureRecord& base,
                                                  const SignatureRecord& record) {
-    if (stored.attributes != record.attributes) {
-        StoreStatement& statement = _statements->updateSignature;
-        if (!statement.ok())
-            return statement.error();
-        BindAttributes(statement, record.attributes);
-        statement.bind(14, primaryKey);
-        if (!statement.run())
-            return statement.error();
+    auto [sets, values] = ChangedColumns(kAttributeColumns, AttributeValues(base.attributes),
+                                         AttributeValues(record.attributes));
+    if (!sets.isEmpty()) {
+        values.push_back(primaryKey);
+        const QString sql = QString("UPDATE %1 SET %2, %3 WHERE Z_PK = ?")
+                                .arg(kSignatureTable, sets.join(", "), kNextOpt);
+        if (auto error = Run(_database, sql, values))
+            return error;
     }
-    if (stored.selectedInstallations == record.selectedInstallations &&
-        stored.performedInstallations == record.performedInstallations) {
-        return std::nullopt;
-    }
-    if (auto error = removeInstallations(primaryKey))
-        return error;
-    return writeInstallations(primaryKey, record);
+    return updateInstallations(primaryKey, base, record);
 }
 
 std::optional<QString> StoreRecordWriter::remove(std::int64_t primaryKey) {
-    if (auto error = removeInstallations(primaryKey))
-        return error;
-    StoreStatement& statement = _statements->deleteSignature;
-    if (!statement.ok())
-        return statement.error();
-    statement.bind(1, primaryKey);
-    if (!statement.run())
-        return statement.error();
-    return std::nullopt;
+    for (const InstallationTable& table : kInstallationTables) {
+        if (auto error =
+                Run(_database, QString("DELETE FROM %1 WHERE ZSIGNATURE = ?").arg(table.table),
+                    {primaryKey})) {
+            return error;
+        }
+    }
+    return Run(_database, QString("DELETE FROM %1 WHERE Z_PK = ?").arg(kSignatureTable),
+               {primaryKey});
 }
 
-std::optional<QString> StoreRecordWriter::writeInstallations(std::int64_t primaryKey,
-                                                             const SignatureRecord& record) {
-    StoreStatement& selected = _statements->insertSelected;
-    if (!selected.ok())
-        return selected.error();
-    for (const SelectedInstallationRecord& row : record.selectedInstallations) {
-        selected.bind(1, _keys.selectedInstallation.next());
-        selected.bind(2, _keys.selectedInstallation.entity);
-        selected.bind(3, primaryKey);
-        selected.bind(4, row.client);
-        selected.bind(5, row.accountEmailQe);
-        selected.bind(6, std::int64_t(row.pendingReinstallation));
-        if (!selected.run())
-            return selected.error();
-    }
-    StoreStatement& performed = _statements->insertPerformed;
-    if (!performed.ok())
-        return performed.error();
-    for (const PerformedInstallationRecord& row : record.performedInstallations) {
-        performed.bind(1, _keys.performedInstallation.next());
-        performed.bind(2, _keys.performedInstallation.entity);
-        performed.bind(3, primaryKey);
-        performed.bind(4, row.client);
-        performed.bind(5, row.accountEmailQe);
-        performed.bind(6, row.idStringQe);
-        performed.bind(7, row.textQe);
-        if (!performed.run())
-            return performed.error();
-    }
-    return std::nullopt;
-}
-
-std::optional<QString> StoreRecordWriter::removeInstallations(std::int64_t primaryKey) {
-    for (StoreStatement* statement :
-         {&_statements->deleteSelected, &_statements->deletePerformed}) {
-        if (!statement->ok())
-            return statement->error();
-        statement->bind(1, primaryKey);
-        if (!statement->run())
-            return statement->error();
+std::optional<QString> StoreRecordWriter::updateInstallations(std::int64_t primaryKey,
+                                                              const SignatureRecord& base,
+                                                              const SignatureRecord& record) {
+    for (const InstallationTable& table : kInstallationTables) {
+        if (auto error = WriteInstallationChanges(_database, table, _keys.*(table.keys), primaryKey,
+                                                  table.rows(base), table.rows(record))) {
+            return error;
+        }
     }
     return std::nullopt;
 }

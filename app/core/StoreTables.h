@@ -5,7 +5,6 @@
 #include <QString>
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <optional>
 
 #include "app/core/StoreRecord.h"
@@ -21,30 +20,31 @@ using StoredRecords = std::map<std::int64_t, SignatureRecord>;  // by Z_PK, in s
 // Every signature row with its installation rows. Columns Core Data left NULL read as empty;
 // installation rows whose signature is missing are left out.
 std::optional<QString> ReadSignatureRecords(sqlite3* database, StoredRecords* records);
+// The one row with its installations; *record is absent when the file has no such row.
+std::optional<QString> ReadSignatureRecord(sqlite3* database, std::int64_t primaryKey,
+                                           std::optional<SignatureRecord>* record);
 
-// Writes records within one transaction, reusing its prepared statements.
+// Writes records within the caller's transaction, taking installation keys from `keys`.
+// Installation rows are known by their client and account email.
 class StoreRecordWriter {
 public:
-    StoreRecordWriter(sqlite3* database, StoreKeys& keys);
-    ~StoreRecordWriter();
-    StoreRecordWriter(const StoreRecordWriter&) = delete;
-    StoreRecordWriter& operator=(const StoreRecordWriter&) = delete;
+    StoreRecordWriter(sqlite3* database, StoreKeys& keys) : _database(database), _keys(keys) {}
 
     std::optional<QString> insert(std::int64_t primaryKey, const SignatureRecord& record);
-    // Writes only the parts of the record that differ from what the file holds.
-    std::optional<QString> update(std::int64_t primaryKey, const SignatureRecord& stored,
+    // Writes only what `record` changes from `base`, this connection's own copy of the row:
+    // attributes and installation rows that another connection changed since are left as they
+    // are, unless this one changed them too.
+    std::optional<QString> update(std::int64_t primaryKey, const SignatureRecord& base,
                                   const SignatureRecord& record);
     // The installation rows go first, as the relationships cascade.
     std::optional<QString> remove(std::int64_t primaryKey);
 
 private:
-    std::optional<QString> writeInstallations(std::int64_t primaryKey,
-                                              const SignatureRecord& record);
-    std::optional<QString> removeInstallations(std::int64_t primaryKey);
+    std::optional<QString> updateInstallations(std::int64_t primaryKey, const SignatureRecord& base,
+                                               const SignatureRecord& record);
 
-    struct Statements;
+    sqlite3* _database;
     StoreKeys& _keys;
-    std::unique_ptr<Statements> _statements;
 };
 
 }  // namespace quillet

@@ -139,8 +139,8 @@ protected:
         map[ids.back()] = signature;
     }
 
-    ServiceClient& clientFor(const QUrl& baseUrl) {
-        _client = std::make_unique<ServiceClient>(baseUrl, queue);
+    ServiceClient& clientFor(const QUrl& baseUrl, const ServiceRequestLimits& limits = {}) {
+        _client = std::make_unique<ServiceClient>(baseUrl, queue, limits);
         return *_client;
     }
 
@@ -297,8 +297,7 @@ TEST_F(ServiceClientTest, OnlyA2xxAnswerWithinTheCapIsReadAndOnlyItsTextMembers)
     for (const auto& [answer, applied, logLine] : cases) {
         SCOPED_TRACE(answer.toStdString());
         RawServer server(answer);
-        ServiceClient& client = clientFor(server.url());
-        client.setBodyLimitForTesting(1024);
+        ServiceClient& client = clientFor(server.url(), {.bodyBytes = 1024});
         refresh(client);
         EXPECT_EQ(receiver.events, applied.empty() ? kFailedRefresh : Applied(applied));
         const QString details = receiver.errorDetails.value_or("");
@@ -352,9 +351,7 @@ TEST_F(ServiceClientTest, NoCompleteAnswerEndsBothRequestsInTheirFailurePaths) {
 
     for (const auto& [url, idleMilliseconds, overallMilliseconds, problem] : cases) {
         SCOPED_TRACE(problem.toStdString());
-        ServiceClient& client = clientFor(url);
-        client.setTimeoutsForTesting(idleMilliseconds, overallMilliseconds);
-        client.setBodyLimitForTesting(1024);
+        ServiceClient& client = clientFor(url, {idleMilliseconds, overallMilliseconds, 1024});
         refresh(client);
         EXPECT_EQ(receiver.events, kFailedRefresh);
         EXPECT_TRUE(log.contains("Error: Could not update signatures from server: " + problem));

@@ -8,12 +8,12 @@
 // Without a canned answer it plays Apple Mail and Outlook from ROOT/var/fake-mac/clients.json:
 //   { "AppleMail": { "accounts": [ { "uuid", "email", "fullName", "type", "enabled" } ] },
 //     "Outlook":   { "accounts": [ { "email", "fullName", "userName", "kind" } ] } }
-// where an Outlook account's kind is "exchange", "imap", "pop" or "google". A client without an
-// entry is not running and cannot start; "automationDenied": true in its entry refuses the
-// Apple events as macOS does. Other scripts print nothing and succeed.
-// Every run appends "NAME<TAB>script path" to ROOT/var/fake-mac/osascript.log and keeps the
-// script text it was given in ROOT/var/fake-mac/osascript/NAME/last-script, and that file's
-// permission bits (octal, "600") in NAME/last-script-mode.
+// where an Outlook account's kind is "exchange", "imap", "pop" or "google" (its signatures and
+// defaults: StandInOutlook.h). A client without an entry is not running and cannot start;
+// "automationDenied": true in its entry refuses the Apple events as macOS does. Other scripts print
+// nothing and succeed. Every run appends "NAME<TAB>script path" to ROOT/var/fake-mac/osascript.log
+// and keeps the script text it was given in ROOT/var/fake-mac/osascript/NAME/last-script, and that
+// file's permission bits (octal, "600") in NAME/last-script-mode.
 #include <unistd.h>
 #include <chrono>
 #include <csignal>
@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "StandIn.h"
+#include "StandInOutlook.h"
 
 namespace {
 
@@ -211,6 +212,15 @@ std::string PermissionText(const char* path) {
     return text;
 }
 
+// Outlook's signatures and defaults (StandInOutlook) once Outlook can be told at all.
+Answer PlayOutlookSignatures(json& state, const std::string& name, const std::string& text) {
+    Answer refusal;
+    if (!ClientState(state, kOutlook, &refusal))
+        return refusal;
+    const auto played = standin::PlayOutlookSignatureScript(name, text, state[kOutlook.key]);
+    return Answer{played.standardOutput, played.standardError, played.exitCode};
+}
+
 int Emit(const Answer& answer) {
     std::fputs(answer.standardError.c_str(), stderr);
     std::fputs(answer.standardOutput.c_str(), stdout);
@@ -254,7 +264,8 @@ int main(int argc, char* argv[]) {
     }
 
     const auto emulation = Emulations().find(name);
-    if (emulation == Emulations().end())
+    const bool outlookSignatures = standin::PlaysOutlookSignatures(name);
+    if (emulation == Emulations().end() && !outlookSignatures)
         return 0;
     const auto statePath = fakeMac / "clients.json";
     json state = json::object();
@@ -266,7 +277,8 @@ int main(int argc, char* argv[]) {
         }
     }
     const json before = state;
-    const Answer answer = emulation->second(state);
+    const Answer answer =
+        outlookSignatures ? PlayOutlookSignatures(state, name, *text) : emulation->second(state);
     // Scripts that change a client (signatures, defaults) leave their effect for the next run.
     if (state != before)
         standin::WriteFile(statePath, state.dump(2) + "\n");

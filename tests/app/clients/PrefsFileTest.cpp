@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "app/clients/PrefsFile.h"
-#include "platform/AtomicFile.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace quillet {
 namespace {
@@ -174,10 +176,13 @@ TEST_F(PrefsFileTest, MultiLineValueRoundTripsThroughMozillasOwnForm) {
 
 TEST_F(PrefsFileTest, FailedWriteLeavesThePreviousFile) {
     writeBytes("user_pref(\"a\", 1);\n");
-    SetAtomicWriteFailureForTesting(true);
-    EXPECT_FALSE(WritePrefsFileLines(path(), {"user_pref(\"a\", 2);", ""}));
-    SetAtomicWriteFailureForTesting(false);
+    {
+        FileSizeLimit fullDisk(4);
+        EXPECT_FALSE(WritePrefsFileLines(path(), {"user_pref(\"a\", 2);", ""}));
+    }
     EXPECT_EQ(readBytes(), "user_pref(\"a\", 1);\n");
+    // Nor is a half-written temporary file left beside it.
+    EXPECT_EQ(QDir(QFileInfo(path()).absolutePath()).entryList(QDir::Files).size(), 1);
 }
 
 TEST_F(PrefsFileTest, RegexFirstGroupsSkipsMatchesWithoutTheGroup) {

@@ -14,6 +14,7 @@
 #include "app/core/StoreMigration.h"
 #include "common/Log.h"
 #include "common/Text.h"
+#include "tests/support/FaultySqliteVfs.h"
 #include "tests/support/TestHelpers.h"
 
 namespace quillet {
@@ -79,9 +80,9 @@ protected:
     QString currentPath() const { return dataFolder() + "/DataV2.sqlite"; }
     QString previousPath() const { return dataFolder() + "/DataV1.sqlite"; }
     QString documentsPath() const { return documentsFolder() + "/SignatureModel.sqlite"; }
-    std::unique_ptr<Store> open() {
-        return Store::OpenStoreChain(dataFolder(), documentsFolder(),
-                                     [this](auto&, auto&) { ++alerts; });
+    std::unique_ptr<Store> open(const StoreOptions& options = {}) {
+        return Store::OpenStoreChain(
+            dataFolder(), documentsFolder(), [this](auto&, auto&) { ++alerts; }, options);
     }
     void expectNoFiles(const QString& path) {
         for (const char* suffix : kStoreFileSuffixes)
@@ -175,8 +176,9 @@ TEST_F(StoreMigrationTest, TheDocumentsStoreIsMigratedOnceWithItsWriteAheadLogAn
 
 TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndLeavesNoDataV2) {
     WriteLegacyStore(previousPath());
-    Store::FailNextMigrationCommitsForTesting(1);
-    EXPECT_FALSE(open());
+    FaultySqliteVfs disk;
+    disk.failCommits(1, /*passing=*/1);  // the new store's tables are created, its records not
+    EXPECT_FALSE(open({kStoreBusyTimeoutMilliseconds, disk.name()}));
     EXPECT_TRUE(log.contains("Error: OpenStoreChain(): Could not migrate " + previousPath() +
                              " to " + currentPath() + ": disk I/O error"));
     expectNoFiles(currentPath());
@@ -186,6 +188,80 @@ TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndLeavesNoDataV
     ASSERT_TRUE(open());
     expectEveryCaseMigrated();
     expectNoFiles(previousPath());
+}
+
+// "SignatureModel.sqlite" is a name another program may use: a Documents file of that name that
+// is not an earlier store (another program's tables, or no database at all) is named in a
+// Warning and left alone, its copy is removed, and the start goes on with a new store, this
+// time and every later time; so is the copy an earlier start left in the data folder.
+TEST_F(StoreMigrationTest, AStrayDocumentsFileThatIsNoEarlierStoreDoesNotBlockStartUp) {
+    const auto documentsBytes = [&] {
+        QFile file(documentsPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+        {"another program's database",
+         [&] {
+             Sql(documentsPath(),
+                 "CREATE TABLE ZNOTE (Z_PK INTEGER PRIMARY KEY, ZTEXT VARCHAR);"
+                 "INSERT INTO ZNOTE VALUES (1, 'not a signature')");
+         }},
+        {"no database at all",
+         [&] {
+             QFile file(documentsPath());
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+             file.write(QByteArray(4096, 'q'));
+         }},
+    };
+    for (const auto& [label, write] : cases) {
+        for (const bool copyLeftBehind : {false, true}) {
+            SCOPED_TRACE(std::string(label) + (copyLeftBehind ? ", copy left behind" : ""));
+            RemoveStoreFiles(currentPath());
+            RemoveStoreFiles(documentsPath());
+            write();
+            if (copyLeftBehind) {
+                ASSERT_TRUE(QFile::copy(documentsPath(), previousPath()));
+            }
+            const QByteArray before = documentsBytes();
+            log.clear();
+            for (int start = 0; start < 2; ++start) {
+                auto store = open();
+                ASSERT_TRUE(store);
+                EXPECT_EQ(store->path(), currentPath());
+                EXPECT_EQ(store->LoadSignatures({}).first.size(), size_t(start));
+                store->AddSignatureRecord(Signature{});
+            }
+            int warnings = 0;
+            for (const QString& line : log.lines())
+                warnings += line.startsWith("Warning: ");
+            EXPECT_EQ(warnings, 1);
+            EXPECT_TRUE(
+                log.contains("Warning: OpenStoreChain(): " + documentsPath() +
+                             " is not an earlier signature store; it is left in place and a "
+                             "new store is created"));
+            expectNoFiles(previousPath());
+            EXPECT_EQ(documentsBytes(), before);
+            EXPECT_EQ(Sql(currentPath(), "SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"),
+                      QStringList{"2"});
+        }
+    }
+    EXPECT_EQ(alerts, 0);
+}
+
+// An earlier store in Documents whose migration fails for another reason keeps its copy, which
+// the next start migrates.
+TEST_F(StoreMigrationTest, ADocumentsStoreWhoseMigrationFailsIsMigratedNextStart) {
+    WriteLegacyStore(documentsPath());
+    FaultySqliteVfs disk;
+    disk.failCommits(1, /*passing=*/1);
+    EXPECT_FALSE(open({kStoreBusyTimeoutMilliseconds, disk.name()}));
+    EXPECT_FALSE(log.containsText("Warning: "));
+    EXPECT_TRUE(QFile::exists(previousPath()));
+    expectNoFiles(currentPath());
+    ASSERT_TRUE(open());
+    expectEveryCaseMigrated();
+    expectNoFiles(previousPath());
+    EXPECT_TRUE(QFile::exists(documentsPath()));
 }
 
 TEST_F(StoreMigrationTest, AnUnreadableDataV1EndsStartUpAndIsKept) {

@@ -10,6 +10,7 @@
 #include "app/core/Store.h"
 #include "common/Log.h"
 #include "common/Text.h"
+#include "tests/support/FaultySqliteVfs.h"
 #include "tests/support/TestHelpers.h"
 
 namespace quillet {
@@ -83,8 +84,8 @@ protected:
             alerts << title + " / " + details;
         };
     }
-    std::unique_ptr<Store> open() {
-        return Store::OpenStoreChain(dataFolder(), _folder.path() + "/Documents", alert());
+    std::unique_ptr<Store> open(const StoreOptions& options = {}) {
+        return Store::OpenStoreChain(dataFolder(), _folder.path() + "/Documents", alert(), options);
     }
     QStringList sql(const QString& statements) {
         return RawDatabase(storePath()).query(statements);
@@ -177,7 +178,9 @@ TEST_F(StoreTest, LoadAssignsMissingColoursAndUuidsAndStoresThem) {
         uuids << CanonicalUuidText(*map.at(id)->uuidX);
     }
     EXPECT_EQ(colours, (QStringList{"12", "0", "5", "2", "0", "3"}));
-    EXPECT_EQ(sql("SELECT ZCOLORINDEX FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"), colours);
+    // A save writes only the columns it changed; a NULL colour reads as 0 and stays NULL.
+    EXPECT_EQ(sql("SELECT COALESCE(ZCOLORINDEX, 0) FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"),
+              colours);
     EXPECT_EQ(sql("SELECT ZUUIDSTRING FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"), uuids);
     const Signature& empty = *map.at(ids[4]);
     EXPECT_FALSE(empty.active);
@@ -246,8 +249,8 @@ TEST_F(StoreTest, SaveWritesOnlyTheSignaturesThatChanged) {
 // Another connection holding the write lock, then commits that fail: each failed save alerts,
 // keeps its changes (and the ids it gave) and a later save writes them.
 TEST_F(StoreTest, FailedSavesAlertAndALaterSaveWritesTheirChanges) {
-    auto store = open();
-    store->setBusyTimeout(0);
+    FaultySqliteVfs disk;
+    auto store = open({0, disk.name()});
     const SignatureId id = store->AddSignatureRecord(MakeSignature("Before"));
     IdToSignatureMap map{{id, std::make_shared<Signature>(MakeSignature("After"))}};
     {
@@ -264,20 +267,33 @@ TEST_F(StoreTest, FailedSavesAlertAndALaterSaveWritesTheirChanges) {
     EXPECT_FALSE(store->hasChanges());
     EXPECT_EQ(sql("SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2"), QStringList{"After"});
 
-    store->failNextCommitsForTesting(2);
+    disk.failCommits(2);
     const SignatureId first = store->AddSignatureRecord(MakeSignature("First"));
     const SignatureId second = store->AddSignatureRecord(MakeSignature("Second"));
     EXPECT_EQ(alerts.size(), 3);
     EXPECT_TRUE(log.contains("Error: SaveManagedObjectContext(): disk I/O error"));
     EXPECT_NE(first, second);
     EXPECT_EQ(sql("SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"1"});
-    // A load in between keeps what is still pending.
-    EXPECT_EQ(store->LoadSignatures({}).first, (SignatureIds{id, first, second}));
+    // A load in between keeps what is still pending, in the order it was added.
+    const auto [pendingIds, pendingMap] = store->LoadSignatures({});
+    EXPECT_EQ(pendingIds, (SignatureIds{id, first, second}));
+    // Meanwhile another process takes the next key; the records get keys of their own, and the
+    // ids handed out stay valid for the rest of the run.
+    auto other = open();
+    const SignatureId elsewhere = other->AddSignatureRecord(MakeSignature("Elsewhere"));
     EXPECT_TRUE(store->SaveManagedObjectContext());
+    pendingMap.at(second)->nameQe = "Second renamed";
+    store->SaveSignatures({second}, pendingMap);
     store.reset();
     auto [ids, loaded] = open()->LoadSignatures({});
-    ASSERT_EQ(ids, (SignatureIds{id, first, second}));
-    EXPECT_EQ(loaded.at(id)->nameQe + loaded.at(second)->nameQe, "AfterSecond");
+    ASSERT_EQ(ids.size(), 4u);
+    EXPECT_EQ(ids[0], id);
+    EXPECT_EQ(ids[1], elsewhere);
+    QStringList names;
+    for (const SignatureId& each : ids)
+        names << loaded.at(each)->nameQe;
+    EXPECT_EQ(names, (QStringList{"After", "Elsewhere", "First", "Second renamed"}));
+    EXPECT_EQ(alerts.size(), 3);
 }
 
 TEST_F(StoreTest, AStoreThatCannotBeOpenedIsAbsentWithTheLogLine) {

@@ -1,0 +1,173 @@
+#include "app/clients/sync/AppleMailLists.h"
+
+#include "common/Text.h"
+
+namespace quillet {
+
+namespace {
+
+const QString kAccountUrl = QStringLiteral("AccountURL");
+const QString kSignatures = QStringLiteral("Signatures");
+const QString kUniqueId = QStringLiteral("SignatureUniqueId");
+const QString kName = QStringLiteral("SignatureName");
+const QString kIsRich = QStringLiteral("SignatureIsRich");
+
+// The id of the Quillet signature a UUID text names.
+std::optional<SignatureId> QuilletId(const AppleMailSyncInfo& info,
+                                     const std::optional<QString>& uuidText) {
+    if (!uuidText)
+        return std::nullopt;
+    const auto found = info.uuidTextToSignatureIdMap.find(uuidText->toUpper());
+    if (found == info.uuidTextToSignatureIdMap.end())
+        return std::nullopt;
+    return found->second;
+}
+
+QString UuidTextOf(const AppleMailSyncInfo& info, SignatureId id) {
+    for (const auto& [text, signatureId] : info.uuidTextToSignatureIdMap) {
+        if (signatureId == id)
+            return text;
+    }
+    return {};
+}
+
+// A Quillet signature that no account keeps leaves Apple Mail's lists altogether.
+bool LeavesAppleMail(const AppleMailSyncInfo& info, SignatureId id) {
+    return !info.signatureOverallSignatureIdToInstallSet.count(id);
+}
+
+// Whether an account's "Signatures" item naming Quillet's signature `id` stays.
+bool KeepsAccountItem(const AppleMailSyncInfo& info, const std::optional<QString>& email,
+                      SignatureId id) {
+    if (LeavesAppleMail(info, id))
+        return false;
+    if (!email)
+        return true;
+    return info.knownInstallSet(*email).count(id) || !info.uninstallSet(*email).count(id);
+}
+
+void RebuildAccountSignatures(PlistNode signatures, const AppleMailSyncInfo& info,
+                              const std::optional<QString>& email) {
+    SignatureIdSet present;
+    for (int index = signatures.size() - 1; index >= 0; --index) {
+        const auto id = QuilletId(info, signatures.at(index)->asString());
+        if (!id)
+            continue;
+        if (KeepsAccountItem(info, email, *id))
+            present.insert(*id);
+        else
+            signatures.removeAt(index);
+    }
+    if (!email)
+        return;
+    for (const SignatureId id : info.knownInstallSet(*email)) {
+        if (!present.count(id))
+            signatures.append(Plist::string(UuidTextOf(info, id)));
+    }
+}
+
+QString AccountUrl(const AppleMailAccount& account) {
+    // Apple Mail files iCloud accounts under their protocol.
+    const QString type =
+        account.type().compare("iCloud", Qt::CaseInsensitive) == 0 ? "imap" : account.type();
+    return type + "://" + QString(account.email()).replace("@", "%40");
+}
+
+Plist QuilletEntry(const QString& uuidText, const Signature& signature) {
+    Plist entry = Plist::dictionary();
+    entry.node().set(kUniqueId, Plist::string(uuidText));
+    entry.node().set(kName, Plist::string(signature.nameQe));
+    entry.node().set(kIsRich, Plist::boolean(true));
+    return entry;
+}
+
+}  // namespace
+
+Plist NewAccountsMap(const Plist& oldAccountsMap, const AppleMailSyncInfo& info) {
+    Plist map = oldAccountsMap;
+    for (const QString& accountUuid : map.node().keys()) {
+        auto entry = map.node().get(accountUuid);
+        if (!entry || !entry->isDictionary())
+            continue;
+        const auto emailFound = info.accountUuidToEmailMap.find(accountUuid);
+        const std::optional<QString> email = emailFound == info.accountUuidToEmailMap.end()
+                                                 ? std::nullopt
+                                                 : std::optional<QString>(emailFound->second);
+        auto signatures = entry->get(kSignatures);
+        if (!signatures && email && !info.knownInstallSet(*email).empty()) {
+            entry->set(kSignatures, Plist::array());
+            signatures = entry->get(kSignatures);
+        }
+        if (signatures && signatures->isArray())
+            RebuildAccountSignatures(*signatures, info, email);
+    }
+    for (const auto& [email, ids] : info.knownAccountEmailTo_SignatureIdToInstallSet_Map) {
+        const auto& account = info.accountEmailToAccountMap.at(email);
+        if (ids.empty() || map.node().get(account->uuid()))
+            continue;
+        Plist entry = Plist::dictionary();
+        entry.node().set(kAccountUrl, Plist::string(AccountUrl(*account)));
+        Plist signatures = Plist::array();
+        for (const SignatureId id : ids)
+            signatures.node().append(Plist::string(UuidTextOf(info, id)));
+        entry.node().set(kSignatures, std::move(signatures));
+        map.node().set(account->uuid(), std::move(entry));
+    }
+    return map;
+}
+
+std::optional<Plist> NewAllSignaturesArray(const Plist& oldAllSignatures,
+                                           const AppleMailSyncInfo& info,
+                                           const IdToSignatureMap& idToSignatureMap) {
+    Plist list = oldAllSignatures;
+    PlistNode array = list.node();
+    for (int index = 0; index < array.size(); ++index) {
+        const auto entry = array.at(index);
+        if (entry->isDictionary() && !entry->get(kUniqueId))
+            return std::nullopt;
+    }
+    SignatureIdSet present;
+    for (int index = array.size() - 1; index >= 0; --index) {
+        auto entry = array.at(index);
+        const auto id = entry->isDictionary() ? QuilletId(info, entry->dictionaryString(kUniqueId))
+                                              : std::nullopt;
+        if (!id)
+            continue;
+        if (LeavesAppleMail(info, *id)) {
+            array.removeAt(index);
+            continue;
+        }
+        present.insert(*id);
+        entry->set(kName, Plist::string(idToSignatureMap.at(*id)->nameQe));
+        entry->set(kIsRich, Plist::boolean(true));
+    }
+    for (const SignatureId id : info.knownOverallSignatureIdToInstallSet) {
+        if (!present.count(id))
+            array.append(QuilletEntry(UuidTextOf(info, id), *idToSignatureMap.at(id)));
+    }
+    return list;
+}
+
+void UpdateSignaturesSelected(PlistNode signaturesSelected, const AppleMailSyncInfo& info) {
+    for (const QString& accountUuid : signaturesSelected.keys()) {
+        const auto id = QuilletId(info, signaturesSelected.dictionaryString(accountUuid));
+        if (!id)
+            continue;
+        // A default follows the selection: when the account loses the signature, the one it
+        // gets instead becomes its default below.
+        const auto email = info.accountUuidToEmailMap.find(accountUuid);
+        const bool lostByAccount = email != info.accountUuidToEmailMap.end() &&
+                                   info.uninstallSet(email->second).count(*id) &&
+                                   !info.knownInstallSet(email->second).count(*id);
+        if (info.signatureOverallSignatureIdToUninstallSet.count(*id) || lostByAccount)
+            signaturesSelected.remove(accountUuid);
+    }
+    for (const auto& [email, ids] : info.knownAccountEmailTo_SignatureIdToInstallSet_Map) {
+        const QString& accountUuid = info.emailToAccountUuidMap.at(email);
+        if (ids.empty() || QuilletId(info, signaturesSelected.dictionaryString(accountUuid)))
+            continue;
+        signaturesSelected.set(accountUuid, Plist::string(UuidTextOf(info, *ids.begin())));
+    }
+}
+
+}  // namespace quillet

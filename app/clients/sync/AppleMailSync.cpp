@@ -1,0 +1,286 @@
+#include "app/clients/sync/AppleMailSync.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "app/clients/sync/AppleMailLists.h"
+#include "app/clients/sync/AppleMailSignatureFile.h"
+#include "app/clients/sync/AppleMailSyncInfo.h"
+#include "common/Log.h"
+#include "common/Text.h"
+#include "platform/AtomicFile.h"
+#include "platform/Paths.h"
+#include "platform/Plist.h"
+
+namespace quillet {
+
+namespace {
+
+using Error = SyncAppleMailSignaturesError;
+using Kind = SyncAppleMailSignaturesError::Kind;
+
+// Built at first use: SyncName's own constants live in another file, whose constants may not be
+// made yet while this file's are.
+const QString& SyncNameText() {
+    static const QString name = SyncName("SyncAppleMailSignatures");
+    return name;
+}
+const QString kAllSignaturesFileName = QStringLiteral("AllSignatures.plist");
+const QString kSignaturesSelected = QStringLiteral("SignaturesSelected");
+
+void Info(const QString& message) {
+    LogInfo(SyncNameText() + ": " + message);
+}
+void Fail(const QString& message) {
+    LogError(SyncNameText() + ": " + message);
+}
+
+QString SignatureFileName(const QString& uuidText) {
+    return uuidText + ".mailsignature";
+}
+
+// A property list of Mail's, told apart as missing (which counts as empty), unreadable or not
+// understood (neither of which may be written over: the person's own entries are in there).
+struct ListFile {
+    enum class State { missing, read, unreadable, notUnderstood } state = State::missing;
+    std::optional<Plist> plist;
+    bool binary = false;
+};
+
+ListFile ReadListFile(const QString& path, bool (*hasRootShape)(const Plist&)) {
+    ListFile result;
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return result;
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+        result.state = ListFile::State::unreadable;
+        return result;
+    }
+    const QByteArray bytes = file.readAll();
+    result.binary = IsBinaryPlistData(bytes);
+    result.plist = Plist::parse(bytes);
+    result.state = result.plist && hasRootShape(*result.plist) ? ListFile::State::read
+                                                               : ListFile::State::notUnderstood;
+    return result;
+}
+
+bool IsDictionaryList(const Plist& plist) {
+    return plist.node().isDictionary();
+}
+bool IsArrayList(const Plist& plist) {
+    return plist.node().isArray();
+}
+
+// The list's contents, an empty one when the file is missing, or the error that ends the sync.
+std::variant<Plist, Error> ExistingList(const QString& path, bool dictionary, Kind readKind) {
+    const ListFile file = ReadListFile(path, dictionary ? IsDictionaryList : IsArrayList);
+    switch (file.state) {
+        case ListFile::State::missing:
+            return dictionary ? Plist::dictionary() : Plist::array();
+        case ListFile::State::read:
+            return *file.plist;
+        case ListFile::State::unreadable:
+            Fail("Could not read " + path);
+            return Error{readKind, path};
+        case ListFile::State::notUnderstood:
+            break;
+    }
+    Fail("Could not parse " + path);
+    return Error{readKind == Kind::fileSystemCloud ? readKind : Kind::badData, path};
+}
+
+std::variant<Plist, Error> MergedAllSignatures(const QString& path, Kind readKind,
+                                               const AppleMailSyncInfo& info,
+                                               const IdToSignatureMap& map) {
+    auto old = ExistingList(path, false, readKind);
+    if (auto* error = std::get_if<Error>(&old))
+        return *error;
+    const Plist& oldList = std::get<Plist>(old);
+    Info("oldAllSignaturesArray:\n" + QString::fromUtf8(oldList.toXml()));
+    auto merged = NewAllSignaturesArray(oldList, info, map);
+    if (!merged) {
+        Info("No value for key \"SignatureUniqueId\" in " + path);
+        return Error{readKind == Kind::fileSystemCloud ? readKind : Kind::badData, path};
+    }
+    Info("newAllSignaturesArray:\n" + QString::fromUtf8(merged->toXml()));
+    return *merged;
+}
+
+// Mail's preferences with the new defaults and the signature above quoted text; absent (and
+// logged) when they cannot be read. They never make the sync fail.
+std::optional<AppleMailFileWrite> NewPreferences(const QString& path,
+                                                 const AppleMailSyncInfo& info) {
+    const ListFile file = ReadListFile(path, IsDictionaryList);
+    if (file.state != ListFile::State::read) {
+        Fail("Could not read " + path);
+        return std::nullopt;
+    }
+    Plist preferences = *file.plist;
+    // A person who never chose a default in Mail has no "SignaturesSelected" yet.
+    if (!preferences.node().get(kSignaturesSelected))
+        preferences.node().set(kSignaturesSelected, Plist::dictionary());
+    const PlistNode selected = *preferences.node().get(kSignaturesSelected);
+    if (selected.isDictionary()) {
+        Info("oldSignaturesSelectedMap: " + QString::fromUtf8(Plist::copyOf(selected).toXml()));
+        UpdateSignaturesSelected(selected, info);
+        Info("newSignaturesSelectedMap: " + QString::fromUtf8(Plist::copyOf(selected).toXml()));
+    } else {
+        Fail("Could not read \"" + kSignaturesSelected + "\" from " + path);
+    }
+    preferences.node().set("SignaturePlacedAboveQuotedText", Plist::boolean(true));
+    const QByteArray bytes = file.binary ? preferences.toBinary() : preferences.toXml();
+    return AppleMailFileWrite{path, bytes};
+}
+
+bool Write(const AppleMailFileWrite& file) {
+    Info("Writing out " + file.path + "...");
+    return !file.contents.isEmpty() && WriteFileAtomically(file.path, file.contents);
+}
+
+// Replaces the cloud copy in one rename, so that a failed copy leaves the previous file (and
+// iCloud never carries a deletion to the person's other Macs).
+std::optional<Error> Overwrite(const QString& cloudPath, const QByteArray& contents) {
+    Info("Overwriting " + cloudPath + "...");
+    if (contents.isEmpty() || !WriteFileAtomically(cloudPath, contents)) {
+        Fail("Could not overwrite " + cloudPath);
+        return Error{Kind::fileSystemCloud, cloudPath};
+    }
+    return std::nullopt;
+}
+
+void Delete(const QString& path) {
+    if (!QFileInfo::exists(path))
+        return;
+    Info("Deleting " + path + "...");
+    if (!QFile::remove(path))
+        Fail("Could not delete " + path);
+}
+
+}  // namespace
+
+std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
+    const SyncInputs& inputs) {
+    const AppleMailSyncInfo info =
+        MakeAppleMailSyncInfo(inputs.accountsInfo, inputs.idToSignatureMap);
+    const QString library = inputs.paths.userLibrary();
+    AppleMailChanges changes;
+    changes.signaturesFolder =
+        inputs.clientInfo.appleMailDataPathQ.value_or(QString()) + "/Signatures";
+    changes.cacheFolder = library + "/Containers/com.apple.mail/Data/Library/Caches/com.apple.mail";
+    if (!inputs.clientInfo.appleMailDataPathQ) {
+        Fail("Could not create Signatures directory at " + changes.signaturesFolder);
+        return Error{Kind::fileSystem, changes.signaturesFolder};
+    }
+
+    const QString accountsMapPath = changes.signaturesFolder + "/AccountsMap.plist";
+    auto oldAccountsMap = ExistingList(accountsMapPath, true, Kind::fileSystem);
+    if (auto* error = std::get_if<Error>(&oldAccountsMap))
+        return *error;
+    Info("oldAccountsMap:\n" + QString::fromUtf8(std::get<Plist>(oldAccountsMap).toXml()));
+    const Plist accountsMap = NewAccountsMap(std::get<Plist>(oldAccountsMap), info);
+    Info("newAccountsMap:\n" + QString::fromUtf8(accountsMap.toXml()));
+    changes.accountsMap = {accountsMapPath, accountsMap.toXml()};
+
+    const QString allSignaturesPath = changes.signaturesFolder + "/" + kAllSignaturesFileName;
+    auto allSignatures =
+        MergedAllSignatures(allSignaturesPath, Kind::fileSystem, info, inputs.idToSignatureMap);
+    if (auto* error = std::get_if<Error>(&allSignatures))
+        return *error;
+    changes.allSignatures = {allSignaturesPath, std::get<Plist>(allSignatures).toXml()};
+
+    for (const SignatureId id : info.knownOverallSignatureIdToInstallSet) {
+        const Signature& signature = *inputs.idToSignatureMap.at(id);
+        const QString uuidText = CanonicalUuidText(signature.uuid());
+        changes.signatureFiles.push_back(
+            {changes.signaturesFolder + "/" + SignatureFileName(uuidText),
+             AppleMailSignatureFileContents(uuidText, inputs.clientInfo.bundleShortVersionString,
+                                            inputs.clientInfo.bundleVersion,
+                                            EffectiveText(signature).value_or(QString()))});
+    }
+    for (const SignatureId id : info.signatureOverallSignatureIdToUninstallSet) {
+        changes.deletedFileNames.push_back(
+            SignatureFileName(CanonicalUuidText(inputs.idToSignatureMap.at(id)->uuid())));
+    }
+
+    const QString cloudFolder = library + "/Mobile Documents/com~apple~mail/Data/V4/Signatures";
+    if (QFileInfo(cloudFolder).isDir()) {
+        changes.cloudFolder = cloudFolder;
+        const QString cloudListPath = cloudFolder + "/" + kAllSignaturesFileName;
+        if (QFileInfo::exists(cloudListPath)) {
+            // Another Mac may have added a signature that this Mac's Mail has not merged yet:
+            // the cloud list gets the same merge, never the local list over it.
+            auto cloudList = MergedAllSignatures(cloudListPath, Kind::fileSystemCloud, info,
+                                                 inputs.idToSignatureMap);
+            if (auto* error = std::get_if<Error>(&cloudList))
+                return *error;
+            changes.cloudAllSignatures = {cloudListPath, std::get<Plist>(cloudList).toXml()};
+        }
+    }
+
+    changes.preferences = NewPreferences(
+        library + "/Containers/com.apple.mail/Data/Library/Preferences/com.apple.mail.plist", info);
+    return changes;
+}
+
+std::optional<SyncAppleMailSignaturesError> WriteAppleMailChanges(const AppleMailChanges& changes) {
+    if (!QDir().mkpath(changes.signaturesFolder) || !QFileInfo(changes.signaturesFolder).isDir()) {
+        Fail("Could not create Signatures directory at " + changes.signaturesFolder);
+        return Error{Kind::fileSystem, changes.signaturesFolder};
+    }
+    for (const auto& file : changes.signatureFiles) {
+        if (!Write(file)) {
+            Fail("Could not write out " + file.path + ": the file could not be replaced");
+            return Error{Kind::fileSystem, file.path};
+        }
+    }
+    for (const auto* list : {&changes.accountsMap, &changes.allSignatures}) {
+        if (!Write(*list)) {
+            Fail("Could not write out " + list->path);
+            return Error{Kind::fileSystem, list->path};
+        }
+    }
+    for (const QString& name : changes.deletedFileNames)
+        Delete(changes.signaturesFolder + "/" + name);
+
+    if (!changes.cloudFolder.isEmpty()) {
+        if (changes.cloudAllSignatures) {
+            if (auto error = Overwrite(changes.cloudAllSignatures->path,
+                                       changes.cloudAllSignatures->contents))
+                return error;
+        }
+        for (const auto& file : changes.signatureFiles) {
+            if (auto error = Overwrite(changes.cloudFolder + "/" + QFileInfo(file.path).fileName(),
+                                       file.contents))
+                return error;
+        }
+        for (const QString& name : changes.deletedFileNames)
+            Delete(changes.cloudFolder + "/" + name);
+    }
+
+    if (changes.preferences && !Write(*changes.preferences))
+        Fail("Could not write out " + changes.preferences->path);
+    return std::nullopt;
+}
+
+std::optional<SyncAppleMailSignaturesError> SyncAppleMailSignatures(const SyncInputs& inputs) {
+    LogInfo(SyncNameText());
+    auto planned = PlanAppleMailSync(inputs);
+    if (auto* error = std::get_if<Error>(&planned))
+        return *error;
+    const AppleMailChanges& changes = std::get<AppleMailChanges>(planned);
+    if (auto error = WriteAppleMailChanges(changes))
+        return error;
+
+    FinishSync(ClientKind::appleMail, inputs, SyncNameText(), true);
+
+    if (QFileInfo::exists(changes.cacheFolder)) {
+        Info("Deleting cache file " + changes.cacheFolder + "...");
+        if (!QDir(changes.cacheFolder).removeRecursively())
+            LogWarning(SyncNameText() + ": Could not delete cache file " + changes.cacheFolder);
+    }
+    return std::nullopt;
+}
+
+}  // namespace quillet

@@ -1,0 +1,43 @@
+#pragma once
+// The Apple Mail sync's plan: which Quillet signatures each account gets and loses, worked out
+// from the selections and performed installations before any file is read or written.
+
+#include <QString>
+#include <map>
+#include <set>
+
+#include "app/clients/sync/SyncPlan.h"
+#include "common/Accounts.h"
+
+namespace quillet {
+
+using SignatureIdSet = std::set<SignatureId>;
+using EmailToSignatureIdSetMap = std::map<QString, SignatureIdSet>;
+
+struct AppleMailSyncInfo {
+    std::map<QString, std::shared_ptr<const AppleMailAccount>> accountEmailToAccountMap;
+    // Selected and installable, by every selected email (known to discovery or not).
+    EmailToSignatureIdSetMap signatureAccountEmailTo_SignatureIdToInstallSet_Map;
+    // Performed for an email but no longer to be installed there.
+    EmailToSignatureIdSetMap signatureAccountEmailTo_SignatureIdToUninstallSet_Map;
+    std::set<QString> knownAccountEmailSet;
+    EmailToSignatureIdSetMap knownAccountEmailTo_SignatureIdToInstallSet_Map;
+    SignatureIdSet signatureOverallSignatureIdToInstallSet;
+    SignatureIdSet knownOverallSignatureIdToInstallSet;
+    // Leaves Apple Mail as a whole: uninstalled somewhere and installed nowhere.
+    SignatureIdSet signatureOverallSignatureIdToUninstallSet;
+
+    // Lookups: Apple Mail account UUID <-> email, and a signature's UUID text to its id.
+    std::map<QString, QString> accountUuidToEmailMap;
+    std::map<QString, QString> emailToAccountUuidMap;
+    std::map<QString, SignatureId> uuidTextToSignatureIdMap;
+
+    // The set for the email, or an empty one.
+    const SignatureIdSet& knownInstallSet(const QString& email) const;
+    const SignatureIdSet& uninstallSet(const QString& email) const;
+};
+
+AppleMailSyncInfo MakeAppleMailSyncInfo(const AccountsInfo& accountsInfo,
+                                        const IdToSignatureMap& idToSignatureMap);
+
+}  // namespace quillet

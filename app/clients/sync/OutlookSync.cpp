@@ -1,0 +1,308 @@
+#include "app/clients/sync/OutlookSync.h"
+
+#include <set>
+#include <thread>
+
+#include "app/base/AppleScript.h"
+#include "common/Log.h"
+#include "common/Text.h"
+
+namespace quillet {
+
+namespace {
+
+using Error = SyncOutlookSignaturesError;
+using Kind = SyncOutlookSignaturesError::Kind;
+using Run = OutlookSignatureRun;
+
+// Built at first use: SyncName's own constants live in another file, whose constants may not be
+// made yet while this file's are.
+const QString& SyncNameText() {
+    static const QString name = SyncName("SyncOutlookSignatures");
+    return name;
+}
+// The log lines' prefix: the sync name without its trailing "()".
+const QString kPrefix = QStringLiteral("SyncOutlookSignatures(_:_:_:_:_:)");
+
+const PerformedInstallationsInfo* PerformedEntry(const Signature& signature) {
+    const auto found =
+        signature.clientKindToPerformedInstallationsInfoMap.find(ClientKind::outlook);
+    return found == signature.clientKindToPerformedInstallationsInfoMap.end() ? nullptr
+                                                                              : &found->second;
+}
+
+// The payload a sync recorded for the signature: one and the same for all its accounts.
+std::optional<PerformedInstallationPayload> InstalledPayload(const Signature& signature) {
+    const PerformedInstallationsInfo* performed = PerformedEntry(signature);
+    if (!performed)
+        return std::nullopt;
+    if (performed->allAccountsInstalled)
+        return performed->allAccountsPayloadX;
+    if (performed->accountEmailToPayloadMap.empty())
+        return std::nullopt;
+    return performed->accountEmailToPayloadMap.begin()->second;
+}
+
+bool PendingReinstallation(const Signature& signature) {
+    const auto& selected =
+        signature.clientKindToSelectedInstallationsInfoMap.at(ClientKind::outlook);
+    if (selected.allAccountsPayloadX && selected.allAccountsPayloadX->pendingReinstallation)
+        return true;
+    for (const auto& [email, payload] : selected.accountEmailToPayloadMap) {
+        if (payload.pendingReinstallation)
+            return true;
+    }
+    return false;
+}
+
+QString Quoted(const QStringList& names) {
+    QStringList quoted;
+    for (const QString& name : names)
+        quoted.append("\"" + name + "\"");
+    return "[" + quoted.join(", ") + "]";
+}
+
+// An Outlook signature serves every account, so its record stays while it is in Outlook, even
+// when none of the emails it was selected for is among those Outlook reports (Outlook may show
+// an address in another letter case): without the record, the next sync would take Quillet's
+// own signature for the person's and refuse to install it.
+bool KeepRecordWhileInOutlook(Signature& signature) {
+    if (PerformedEntry(signature) || !IsInstallable(signature, ClientKind::outlook))
+        return false;
+    const auto& selected =
+        signature.clientKindToSelectedInstallationsInfoMap.at(ClientKind::outlook);
+    const PerformedInstallationPayload payload{signature.nameQe,
+                                               EffectiveText(signature).value_or(QString())};
+    PerformedInstallationsInfo performed;
+    if (selected.allAccountsSelected) {
+        performed.allAccountsInstalled = true;
+        performed.allAccountsPayloadX = payload;
+    } else {
+        for (const auto& [email, ignored] : selected.accountEmailToPayloadMap)
+            performed.accountEmailToPayloadMap.emplace(email, payload);
+    }
+    if (!performed.allAccountsInstalled && performed.accountEmailToPayloadMap.empty())
+        return false;
+    signature.clientKindToPerformedInstallationsInfoMap[ClientKind::outlook] = performed;
+    return true;
+}
+
+void LogSingle(const QString& when, SignatureId id, const Signature& signature) {
+    LogInfo(SyncNameText() + ": Signature " + when + " single-signature update:\n" + id.toString() +
+            ":\n" + Describe(signature));
+}
+
+std::optional<Error> Uninstall(const Run& run, const SyncInputs& inputs,
+                               const AppleScriptRunner& runner) {
+    const QString names =
+        "signature \"" + run.appName + "\" (installed as \"" + run.clientName + "\")";
+    LogInfo(kPrefix + "(): Uninstalling " + names + "...");
+    const auto output =
+        runner.runAppleScript("Outlook-DeleteSignature",
+                              {{"**SIGNATURE_NAME**", EscapeForAppleScript(run.clientName)}}, true);
+    if (!output || !output->startsWith("true")) {
+        LogError(kPrefix + "(): Could not uninstall " + names);
+        return Error{Kind::uninstallation, run.appName, run.clientName, std::nullopt};
+    }
+    Signature& signature = *inputs.idToSignatureMap.at(run.id);
+    signature.clientKindToPerformedInstallationsInfoMap.erase(ClientKind::outlook);
+    inputs.store.saveSignatures({run.id}, inputs.idToSignatureMap);
+    return std::nullopt;
+}
+
+std::optional<Error> Install(const Run& run, const SyncInputs& inputs,
+                             const AppleScriptRunner& runner) {
+    LogInfo(kPrefix + "(): " + (run.kind == Run::Kind::install ? "Installing" : "Reinstalling") +
+            " signature \"" + run.appName + "\"...");
+    if (run.nameTaken) {
+        LogError(kPrefix + "(): Could not install signature \"" + run.appName +
+                 "\", as an unknown signature with the same name already exists.");
+        return Error{Kind::duplicate, std::nullopt, std::nullopt, run.appName};
+    }
+    Signature& signature = *inputs.idToSignatureMap.at(run.id);
+    const auto output = runner.runAppleScript(
+        "Outlook-CreateSignature",
+        {{"**SIGNATURE_NAME**", EscapeForAppleScript(run.appName)},
+         {"**SIGNATURE_CONTENT**", EscapeForAppleScript(EffectiveText(signature).value_or(""))}});
+    if (!output || !output->startsWith("true")) {
+        LogError(kPrefix + "(): Could not install signature \"" + run.appName + "\"");
+        return Error{Kind::appleScript, std::nullopt, std::nullopt, std::nullopt};
+    }
+    // Recorded and saved at once, so that a sync stopping half-way leaves the store matching
+    // Outlook.
+    LogSingle("before", run.id, signature);
+    UpdateInstallations(ClientKind::outlook, DiscoveryStateOf(inputs.accountsInfo), signature);
+    KeepRecordWhileInOutlook(signature);
+    LogSingle("after", run.id, signature);
+    inputs.store.saveSignatures({run.id}, inputs.idToSignatureMap);
+    return std::nullopt;
+}
+
+// Each account's defaults: its signature, or "None" where Quillet set one before and the
+// account has none now. A signature that is not in Outlook (the person deleted it and nothing
+// asked for it again) cannot be chosen there: its accounts are left as they are, rather than
+// failing every sync.
+std::vector<OutlookAccountDefaults> PlanDefaultSignatures(const SyncInputs& inputs,
+                                                          const std::set<SignatureId>& inOutlook,
+                                                          const QString& none) {
+    const auto assignment = AccountEmailToSignatureIdMap(
+        ClientKind::outlook, inputs.accountsInfo, inputs.signatureIds, inputs.idToSignatureMap);
+    std::set<QString> formerlySet;
+    for (const auto& [id, signature] : inputs.idToSignatureMap) {
+        if (const auto* performed = PerformedEntry(*signature)) {
+            for (const auto& [email, payload] : performed->accountEmailToPayloadMap)
+                formerlySet.insert(email);
+        }
+    }
+    const OutlookVersionKind versionKind =
+        inputs.clientInfo.outlookVersionKindQ.value_or(OutlookVersionKind::v16_80OrNewer);
+    std::vector<OutlookAccountDefaults> accounts;
+    std::set<QString> entered;
+    for (const AccountPtr& account : inputs.accountsInfo.accounts) {
+        const auto outlookAccount = std::dynamic_pointer_cast<const OutlookAccount>(account);
+        const QString email = account->email();
+        if (!outlookAccount || entered.count(email))
+            continue;
+        const auto idString = OutlookAccountIdString(*outlookAccount, versionKind);
+        if (!idString)
+            continue;
+        const auto assigned = assignment.find(email);
+        if (assigned != assignment.end()) {
+            const Signature& signature = *inputs.idToSignatureMap.at(assigned->second);
+            if (signature.nameQe.isEmpty() || !inOutlook.count(assigned->second))
+                continue;
+            accounts.push_back({*idString, signature.nameQe, signature.insertForRepliesForwards});
+        } else if (formerlySet.count(email)) {
+            accounts.push_back({*idString, none, false});
+        } else {
+            continue;
+        }
+        entered.insert(email);
+    }
+    return accounts;
+}
+
+// The closing sequence; then the records of Quillet's signatures that stand in Outlook kept.
+void FinishOutlookSync(const SyncInputs& inputs, const std::set<SignatureId>& inOutlook) {
+    FinishSync(ClientKind::outlook, inputs, SyncNameText(), false);
+    SignatureIds kept;
+    for (const SignatureId id : inOutlook) {
+        if (KeepRecordWhileInOutlook(*inputs.idToSignatureMap.at(id)))
+            kept.push_back(id);
+    }
+    if (!kept.empty())
+        inputs.store.saveSignatures(kept, inputs.idToSignatureMap);
+}
+
+}  // namespace
+
+std::vector<OutlookSignatureRun> PlanOutlookSignatureRuns(const IdToSignatureMap& idToSignatureMap,
+                                                          const QStringList& clientNames) {
+    const std::set<QString> inOutlook(clientNames.begin(), clientNames.end());
+    std::map<SignatureId, PerformedInstallationPayload> installed;
+    std::set<QString> quilletNames;
+    for (const auto& [id, signature] : idToSignatureMap) {
+        if (auto payload = InstalledPayload(*signature)) {
+            quilletNames.insert(payload->idStringQe);
+            installed.emplace(id, *payload);
+        }
+    }
+    const std::set<SignatureId> installSet =
+        InstallableSignatureIds(ClientKind::outlook, idToSignatureMap);
+
+    // Names an install may not take: the person's own signatures, and Quillet's that stay.
+    std::set<QString> taken;
+    for (const QString& name : clientNames) {
+        if (!quilletNames.count(name))
+            taken.insert(name);
+    }
+    std::vector<Run> runs;
+    std::set<SignatureId> reinstall;
+    for (const auto& [id, payload] : installed) {
+        const Signature& signature = *idToSignatureMap.at(id);
+        const bool present = inOutlook.count(payload.idStringQe) > 0;
+        const Run uninstall{Run::Kind::uninstall, id, signature.nameQe, payload.idStringQe};
+        if (!installSet.count(id)) {
+            if (present)
+                runs.push_back(uninstall);
+            continue;
+        }
+        if (PendingReinstallation(signature) || payload.idStringQe != signature.nameQe ||
+            payload.textQe != EffectiveText(signature).value_or(QString())) {
+            reinstall.insert(id);
+            // Deleting a signature that the person already removed could never succeed.
+            if (present)
+                runs.push_back(uninstall);
+        } else if (present) {
+            taken.insert(payload.idStringQe);
+        }
+    }
+    for (const SignatureId id : installSet) {
+        const bool isNew = !installed.count(id);
+        if (!isNew && !reinstall.count(id))
+            continue;
+        const QString& name = idToSignatureMap.at(id)->nameQe;
+        const bool nameTaken = taken.count(name) > 0;
+        runs.push_back(
+            {isNew ? Run::Kind::install : Run::Kind::reinstall, id, name, QString(), nameTaken});
+        if (nameTaken)
+            break;
+        taken.insert(name);
+    }
+    return runs;
+}
+
+std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
+    const SyncInputs& inputs, const OutlookSyncEnvironment& environment) {
+    LogInfo(SyncNameText());
+    LogSignatures(SyncNameText(), inputs.signatureIds, inputs.idToSignatureMap,
+                  kOldSignaturesTitle);
+
+    const auto output = environment.runner.runAppleScript("Outlook-GetSignatures");
+    if (!output) {
+        LogError(kPrefix + "(): Could not get initial client signature names");
+        return Error{Kind::appleScript, std::nullopt, std::nullopt, std::nullopt};
+    }
+    QStringList clientNames;
+    for (const QString& piece : output->split(";;;")) {
+        const QString name = TrimmedText(piece);
+        if (!name.isEmpty())
+            clientNames.append(name);
+    }
+    LogInfo(kPrefix + "(): Initial client signature names: " + Quoted(clientNames));
+
+    // Quillet's signatures that stand in Outlook: those it installed earlier and Outlook still
+    // lists, then as the runs change them.
+    std::set<SignatureId> inOutlook;
+    for (const auto& [id, signature] : inputs.idToSignatureMap) {
+        const auto payload = InstalledPayload(*signature);
+        if (payload && clientNames.contains(payload->idStringQe))
+            inOutlook.insert(id);
+    }
+    for (const Run& run : PlanOutlookSignatureRuns(inputs.idToSignatureMap, clientNames)) {
+        const bool uninstall = run.kind == Run::Kind::uninstall;
+        if (auto error = uninstall ? Uninstall(run, inputs, environment.runner)
+                                   : Install(run, inputs, environment.runner))
+            return error;
+        if (uninstall)
+            inOutlook.erase(run.id);
+        else
+            inOutlook.insert(run.id);
+    }
+
+    const auto defaults =
+        PlanDefaultSignatures(inputs, inOutlook, OutlookNoneSignatureName(environment.bundle));
+    if (!defaults.empty() && !SetDefaultSignatures(inputs.clientInfo, defaults, environment)) {
+        LogError(kPrefix + "(): Could not set default signatures the first time, retrying again");
+        std::this_thread::sleep_for(environment.retryPause);
+        if (!SetDefaultSignatures(inputs.clientInfo, defaults, environment)) {
+            LogError(kPrefix + "(): Could not set default signatures the second time");
+            FinishOutlookSync(inputs, inOutlook);
+            return Error{Kind::defaultSignature, std::nullopt, std::nullopt, std::nullopt};
+        }
+    }
+    FinishOutlookSync(inputs, inOutlook);
+    return std::nullopt;
+}
+
+}  // namespace quillet

@@ -1,0 +1,238 @@
+#include "app/clients/sync/SyncPlan.h"
+
+#include <QtGlobal>
+
+#include "common/Log.h"
+#include "common/Text.h"
+
+namespace quillet {
+
+namespace {
+
+const QString kSyncNameMarker = QStringLiteral("(_:_:_:_:_:)");
+const QString kCall = QStringLiteral("()");
+
+// The list and the map are built from the same signatures; an id without a record is the
+// caller's fault and nothing sensible can follow it.
+const SignaturePtr& SignatureOf(const IdToSignatureMap& map, SignatureId id) {
+    const auto found = map.find(id);
+    if (found == map.end() || !found->second)
+        qFatal("Sync: no signature with ID %s", qPrintable(id.toString()));
+    return found->second;
+}
+
+const SelectedInstallationsInfo* SelectedEntry(const Signature& signature, ClientKind kind) {
+    const auto found = signature.clientKindToSelectedInstallationsInfoMap.find(kind);
+    return found == signature.clientKindToSelectedInstallationsInfoMap.end() ? nullptr
+                                                                             : &found->second;
+}
+
+const PerformedInstallationsInfo* PerformedEntry(const Signature& signature, ClientKind kind) {
+    const auto found = signature.clientKindToPerformedInstallationsInfoMap.find(kind);
+    return found == signature.clientKindToPerformedInstallationsInfoMap.end() ? nullptr
+                                                                              : &found->second;
+}
+
+// The identifier under which each client holds an installed signature.
+QString InstalledIdString(ClientKind kind, const Signature& signature) {
+    switch (kind) {
+        case ClientKind::appleMail:
+        case ClientKind::postbox:
+        case ClientKind::spark:
+            return CanonicalUuidText(signature.uuid());
+        case ClientKind::outlook:
+            return signature.nameQe;
+        case ClientKind::thunderbird:
+            return {};
+    }
+    return {};
+}
+
+bool IsCurrent(const Signature& signature) {
+    return !signature.pendingDeletion && signature.active;
+}
+
+void UpdateCurrentInstallations(ClientKind kind, const DiscoveryState& discovery,
+                                Signature& signature) {
+    const auto& known = discovery.knownEmails;
+    auto selectedFound = signature.clientKindToSelectedInstallationsInfoMap.find(kind);
+    SelectedInstallationsInfo* selected =
+        selectedFound == signature.clientKindToSelectedInstallationsInfoMap.end()
+            ? nullptr
+            : &selectedFound->second;
+    if (selected) {
+        if (selected->allAccountsSelected) {
+            selected->allAccountsPayloadX = SelectedInstallationPayload{};
+        } else {
+            for (auto& [email, payload] : selected->accountEmailToPayloadMap) {
+                if (known.count(email))
+                    payload = SelectedInstallationPayload{};
+            }
+        }
+    }
+
+    std::map<QString, PerformedInstallationPayload> carried;
+    if (const auto* performed = PerformedEntry(signature, kind);
+        performed && !performed->allAccountsInstalled) {
+        for (const auto& [email, payload] : performed->accountEmailToPayloadMap) {
+            if (!known.count(email))
+                carried.emplace(email, payload);
+        }
+    }
+
+    PerformedInstallationsInfo result;
+    const std::optional<QString> text = EffectiveText(signature);
+    if (selected) {
+        const PerformedInstallationPayload installed{InstalledIdString(kind, signature),
+                                                     text.value_or(QString())};
+        if (selected->allAccountsSelected) {
+            result.allAccountsInstalled = true;
+            result.allAccountsPayloadX = installed;
+        } else {
+            for (const auto& [email, payload] : selected->accountEmailToPayloadMap) {
+                if (known.count(email))
+                    result.accountEmailToPayloadMap.emplace(email, installed);
+            }
+        }
+    }
+    if (!result.allAccountsInstalled && !discovery.discoverySucceeded)
+        result.accountEmailToPayloadMap.merge(carried);
+
+    const bool recorded = result.allAccountsInstalled || !result.accountEmailToPayloadMap.empty();
+    if (recorded && text)
+        signature.clientKindToPerformedInstallationsInfoMap[kind] = std::move(result);
+    else
+        signature.clientKindToPerformedInstallationsInfoMap.erase(kind);
+}
+
+void UpdateFormerInstallations(ClientKind kind, const DiscoveryState& discovery,
+                               Signature& signature) {
+    auto& performedMap = signature.clientKindToPerformedInstallationsInfoMap;
+    const auto found = performedMap.find(kind);
+    if (found == performedMap.end())
+        return;
+    PerformedInstallationsInfo& performed = found->second;
+    if (discovery.discoverySucceeded || performed.allAccountsInstalled) {
+        performedMap.erase(found);
+        return;
+    }
+    std::erase_if(performed.accountEmailToPayloadMap,
+                  [&](const auto& entry) { return discovery.knownEmails.count(entry.first) > 0; });
+    if (performed.accountEmailToPayloadMap.empty())
+        performedMap.erase(found);
+}
+
+}  // namespace
+
+QString SyncName(const QString& operation) {
+    return operation + kSyncNameMarker + kCall;
+}
+
+std::optional<QString> EffectiveText(const Signature& signature) {
+    if (!signature.mainTextQe.isEmpty())
+        return signature.mainTextQe;
+    if (!signature.localTextQe.isEmpty())
+        return signature.localTextQe;
+    return std::nullopt;
+}
+
+bool IsInstallable(const Signature& signature, ClientKind clientKind) {
+    return IsCurrent(signature) && SelectedEntry(signature, clientKind) &&
+           EffectiveText(signature).has_value();
+}
+
+std::set<SignatureId> InstallableSignatureIds(ClientKind clientKind,
+                                              const IdToSignatureMap& idToSignatureMap) {
+    std::set<SignatureId> ids;
+    for (const auto& [id, signature] : idToSignatureMap) {
+        if (!IsInstallable(*signature, clientKind))
+            continue;
+        const SelectedInstallationsInfo* selected = SelectedEntry(*signature, clientKind);
+        if (selected->allAccountsSelected || !selected->accountEmailToPayloadMap.empty())
+            ids.insert(id);
+    }
+    return ids;
+}
+
+std::map<QString, SignatureId> UuidTextToSignatureIdMap(const IdToSignatureMap& idToSignatureMap) {
+    std::map<QString, SignatureId> map;
+    for (const auto& [id, signature] : idToSignatureMap)
+        map.emplace(CanonicalUuidText(signature->uuid()), id);
+    return map;
+}
+
+std::map<QString, SignatureId> AccountEmailToSignatureIdMap(
+    ClientKind clientKind, const AccountsInfo& accountsInfo, const SignatureIds& signatureIds,
+    const IdToSignatureMap& idToSignatureMap) {
+    std::map<QString, SignatureId> map;
+    for (const AccountPtr& account : accountsInfo.accounts) {
+        const QString email = account->email();
+        if (map.count(email))
+            continue;  // an earlier account with the same email has its signature already
+        for (const SignatureId id : signatureIds) {
+            const Signature& signature = *SignatureOf(idToSignatureMap, id);
+            if (!IsInstallable(signature, clientKind))
+                continue;
+            const SelectedInstallationsInfo* selected = SelectedEntry(signature, clientKind);
+            if (!selected->allAccountsSelected && selected->accountEmailToPayloadMap.count(email)) {
+                map.emplace(email, id);
+                break;
+            }
+        }
+    }
+    return map;
+}
+
+bool ReleasesAccountDefault(ClientKind clientKind, const Signature& signature, bool staysInClient,
+                            const QString& email) {
+    if (!staysInClient)
+        return true;
+    const PerformedInstallationsInfo* performed = PerformedEntry(signature, clientKind);
+    const bool boundByQuillet = performed && performed->accountEmailToPayloadMap.count(email);
+    if (!boundByQuillet)
+        return false;
+    const SelectedInstallationsInfo* selected = SelectedEntry(signature, clientKind);
+    const bool stillSelected = selected && !selected->allAccountsSelected &&
+                               selected->accountEmailToPayloadMap.count(email);
+    return !stillSelected;
+}
+
+void LogSignatures(const QString& syncName, const SignatureIds& signatureIds,
+                   const IdToSignatureMap& idToSignatureMap, const QString& title) {
+    QString name = syncName;
+    if (name.endsWith(kCall))
+        name.chop(kCall.size());
+    LogInfo(name + ": " + title + " (" + QString::number(idToSignatureMap.size()) +
+            " signature(s)):");
+    for (const SignatureId id : signatureIds)
+        LogInfo(id.toString() + ":\n" + Describe(*SignatureOf(idToSignatureMap, id)));
+}
+
+DiscoveryState DiscoveryStateOf(const AccountsInfo& accountsInfo) {
+    DiscoveryState state;
+    state.discoverySucceeded = accountsInfo.status == AccountsInfoStatus::discoverySucceeded;
+    for (const AccountPtr& account : accountsInfo.accounts)
+        state.knownEmails.insert(account->email());
+    return state;
+}
+
+void UpdateInstallations(ClientKind clientKind, const DiscoveryState& discovery,
+                         Signature& signature) {
+    if (IsCurrent(signature))
+        UpdateCurrentInstallations(clientKind, discovery, signature);
+    else
+        UpdateFormerInstallations(clientKind, discovery, signature);
+}
+
+void FinishSync(ClientKind clientKind, const SyncInputs& inputs, const QString& syncName,
+                bool logOldSignatures) {
+    if (logOldSignatures)
+        LogSignatures(syncName, inputs.signatureIds, inputs.idToSignatureMap, kOldSignaturesTitle);
+    const DiscoveryState discovery = DiscoveryStateOf(inputs.accountsInfo);
+    for (const auto& [id, signature] : inputs.idToSignatureMap)
+        UpdateInstallations(clientKind, discovery, *signature);
+    LogSignatures(syncName, inputs.signatureIds, inputs.idToSignatureMap, kNewSignaturesTitle);
+    inputs.store.saveSignatures(inputs.signatureIds, inputs.idToSignatureMap);
+}
+
+}  // namespace quillet

@@ -1,0 +1,115 @@
+#pragma once
+// What the five client syncs have in common.
+//
+// How a client sync uses it: SyncXxxSignatures(const SyncInputs&) logs SyncName("SyncXxx...")
+// alone, reads the client's storage, and works out the client's new state from the inputs with
+// IsInstallable / InstallableSignatureIds (which signatures belong in the client),
+// AccountEmailToSignatureIdMap (which signature is each account's default), EffectiveText (the
+// text to write) and UuidTextToSignatureIdMap (which entries of the client are Quillet's). Only
+// once the client's storage holds the new state does it call FinishSync, which lists the old
+// signatures, turns the selected installations into performed ones (UpdateInstallations),
+// lists the new ones and saves them through the SignatureSaver. A sync that stops with an error
+// before that point leaves every installation as it was, so that the next sync tries again, and
+// returns its own error record (std::optional<SyncXxxSignaturesError>: absent on success).
+
+#include <QString>
+#include <map>
+#include <optional>
+#include <set>
+
+#include "app/clients/ClientInfo.h"
+#include "common/Accounts.h"
+#include "common/ClientKind.h"
+#include "common/Signature.h"
+#include "common/SignatureId.h"
+
+namespace quillet {
+
+class Paths;
+
+// Where a sync saves the signatures whose installations it changed: the engine's store.
+class SignatureSaver {
+public:
+    virtual ~SignatureSaver() = default;
+    // Writes the listed signatures from the map and saves (also when the list is empty). A
+    // failure is the saver's to report; the sync does not look at it.
+    virtual void saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) = 0;
+};
+
+// The inputs of every client sync. `signatureIds` and `idToSignatureMap` hold the same
+// signatures (every signature of the store, in the engine's order); a sync changes the live
+// records of the map and nothing else of the inputs.
+struct SyncInputs {
+    const ClientInfo& clientInfo;
+    const AccountsInfo& accountsInfo;
+    const SignatureIds& signatureIds;
+    const IdToSignatureMap& idToSignatureMap;
+    SignatureSaver& store;
+    const Paths& paths;  // roots every path a sync builds (the user's Library folder and so on)
+};
+
+// "SyncThunderbirdSignatures" -> "SyncThunderbirdSignatures(_:_:_:_:_:)()", the prefix of every
+// log line of that sync.
+QString SyncName(const QString& operation);
+
+// mainTextQe when not empty, else localTextQe when not empty, else nothing.
+std::optional<QString> EffectiveText(const Signature& signature);
+
+// Not pending deletion, active, selected for the client, and with an effective text.
+bool IsInstallable(const Signature& signature, ClientKind clientKind);
+
+// The installable signatures whose selection for the client is for all accounts or names at
+// least one account: those the client's storage must hold.
+std::set<SignatureId> InstallableSignatureIds(ClientKind clientKind,
+                                              const IdToSignatureMap& idToSignatureMap);
+
+// Every signature's uuid in canonical text (upper case) to its id: how a sync recognises
+// Quillet's entries in a client's storage.
+std::map<QString, SignatureId> UuidTextToSignatureIdMap(const IdToSignatureMap& idToSignatureMap);
+
+// The per-account assignment for clients with one default signature per account: for each
+// account in order, the first signature of the id list that is installable and selected for that
+// account by email. Selections for all accounts never enter it.
+std::map<QString, SignatureId> AccountEmailToSignatureIdMap(
+    ClientKind clientKind, const AccountsInfo& accountsInfo, const SignatureIds& signatureIds,
+    const IdToSignatureMap& idToSignatureMap);
+
+// Whether a client's default-signature pointer from the account `email` to Quillet's signature,
+// which the assignment no longer gives that account, goes back to the client's own default.
+// It does when the signature leaves the client (`staysInClient` false), or when Quillet bound
+// the account (the signature's performed installations for the client name it) and the
+// signature is no longer selected for it. A signature that the person picked in the client
+// stays picked.
+bool ReleasesAccountDefault(ClientKind clientKind, const Signature& signature, bool staysInClient,
+                            const QString& email);
+
+inline const QString kOldSignaturesTitle = QStringLiteral("Old idToSignatureMap signatures");
+inline const QString kNewSignaturesTitle = QStringLiteral("New idToSignatureMap signatures");
+
+// At level Info: "NAME: TITLE (N signature(s)):" with NAME the sync name without its trailing
+// "()" and N the size of the map, then one line per id of the list: its text, ":\n", and the
+// signature's description.
+void LogSignatures(const QString& syncName, const SignatureIds& signatureIds,
+                   const IdToSignatureMap& idToSignatureMap, const QString& title);
+
+// How far account discovery is trusted: the emails of its accounts whatever the status, and
+// whether it succeeded.
+struct DiscoveryState {
+    bool discoverySucceeded = false;
+    std::set<QString> knownEmails;
+};
+DiscoveryState DiscoveryStateOf(const AccountsInfo& accountsInfo);
+
+// The bookkeeping of a finished sync for one signature and one client: the selected
+// installations become the performed ones, reinstallation marks are cleared for accounts that
+// discovery reported, and the performed entries of accounts that a failed discovery did not
+// report are carried over.
+void UpdateInstallations(ClientKind clientKind, const DiscoveryState& discovery,
+                         Signature& signature);
+
+// The closing sequence once the client's storage holds the new state: the old listing (when
+// asked), UpdateInstallations for every signature, the new listing, and the save of every id.
+void FinishSync(ClientKind clientKind, const SyncInputs& inputs, const QString& syncName,
+                bool logOldSignatures);
+
+}  // namespace quillet

@@ -1,0 +1,4 @@
+-- Outlook-SetDefaultSignatures14-Account
+-- One account's line of the Outlook-SetDefaultSignatures14 Main script: the account identifier,
+-- the signature for new messages and the one for replies and forwards, all escaped.
+if not (my setDefaultSignatures("**ACCOUNT_ID_STRING**", "**SIGNATURE_NAME**", "**REPLIES_FORWARDS_SIGNATURE_NAME**")) then set allAccountsSet to false

@@ -1,0 +1,49 @@
+-- Outlook-SetDefaultSignatures15-Main
+-- Default signatures of Outlook 15: Preferences > Signatures > Default Signatures opens a sheet
+-- with one row per account and two pop-ups in each row.
+-- Outlook offers no scripting property for an account's default signatures, so this drives its
+-- interface through System Events (hence the Accessibility permission). Answers "true" only
+-- when the defaults of every account below were set.
+on chooseMenuItem(thePopUp, theItemName)
+	tell application "System Events"
+		click thePopUp
+		delay 0.3
+		click menu item theItemName of menu 1 of thePopUp
+	end tell
+end chooseMenuItem
+
+-- True when the account's two defaults were chosen; the names are those of Outlook's menus.
+on setDefaultSignatures(accountIdString, newMessagesName, repliesName)
+	try
+		tell application "System Events" to tell process "Microsoft Outlook"
+			set theTable to table 1 of scroll area 1 of sheet 1 of window "Signatures"
+			set theRow to first row of theTable whose value of static text 1 is accountIdString
+			my chooseMenuItem(pop up button 1 of theRow, newMessagesName)
+			my chooseMenuItem(pop up button 2 of theRow, repliesName)
+		end tell
+		return true
+	on error
+		return false
+	end try
+end setDefaultSignatures
+
+try
+	tell application "Microsoft Outlook" to activate
+	tell application "System Events" to tell process "Microsoft Outlook"
+		keystroke "," using command down
+		delay 1
+		click button "Signatures" of window 1
+		delay 1
+		click button "Default Signatures..." of window "Signatures"
+		delay 1
+	end tell
+on error
+	return "false"
+end try
+set allAccountsSet to true
+**ACCOUNTS**
+try
+	tell application "System Events" to tell process "Microsoft Outlook" to keystroke "w" using command down
+end try
+if allAccountsSet then return "true"
+return "false"

@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include "app/base/AppleScript.h"
+#include "app/clients/sync/OutlookSync.h"
+#include "common/Log.h"
+#include "tests/support/FakeMacAccounts.h"
+#include "tests/support/FakeMacOutlook.h"
+#include "tests/support/SyncTestSupport.h"
+#include "tests/support/TestPlatform.h"
+
+namespace quillet {
+namespace {
+
+using Kind = SyncOutlookSignaturesError::Kind;
+const QString kGet = "Outlook-GetSignatures";
+const QString kCreate = "Outlook-CreateSignature";
+const QString kDelete = "Outlook-DeleteSignature";
+const QString kMainB = "Outlook-SetDefaultSignatures16-Main-B";
+const QString kPrefix = "Info: SyncOutlookSignatures(_:_:_:_:_:)(): ";
+const QString kErrorPrefix = "Error: SyncOutlookSignatures(_:_:_:_:_:)(): ";
+constexpr auto kOutlook = ClientKind::outlook;
+
+class OutlookSyncTest : public testing::Test {
+protected:
+    // Outlook's accounts both in the stand-in and as discovery reported them.
+    void setAccounts(const std::vector<FakeOutlookAccount>& fakeAccounts) {
+        SetFakeOutlookAccounts(mac, fakeAccounts);
+        accounts = AccountsInfo{};
+        accounts.status = AccountsInfoStatus::discoverySucceeded;
+        for (const auto& account : fakeAccounts) {
+            auto optional = [](const QString& text) {
+                return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
+            };
+            accounts.accounts.push_back(std::make_shared<OutlookAccount>(
+                account.email, optional(account.fullName), optional(account.userName)));
+        }
+    }
+
+    std::optional<SyncOutlookSignaturesError> sync(
+        OutlookVersionKind kind = OutlookVersionKind::v16_80OrNewer) {
+        ClientInfo info("/Applications/Microsoft Outlook.app", "16.80", "16.80");
+        info.outlookVersionKindQ = kind;
+        SyncInputs inputs{info, accounts, signatures.ids(), signatures.map(), saver, mac.paths()};
+        return SyncOutlookSignatures(inputs, environment);
+    }
+
+    // A signature selected for the accounts and recorded as installed in Outlook under `name`.
+    Signature& installed(const QString& text, const QString& name, const QStringList& emails) {
+        Signature& signature = signatures.add(text, name);
+        SelectAccounts(signature, kOutlook, emails);
+        for (const QString& email : emails)
+            RecordInstalled(signature, kOutlook, email, name, text);
+        return signature;
+    }
+
+    QStringList runs() const {
+        QStringList names = mac.osascriptRuns();
+        names.removeAll(QString());
+        return names;
+    }
+
+    FakeMac mac;
+    TestPlatform platform{mac};
+    AppleScriptRunner runner{mac.paths(), *platform.bundle};
+    OutlookSyncEnvironment environment{runner, *platform.bundle, std::chrono::milliseconds(0)};
+    TestSignatures signatures;
+    RecordingSignatureSaver saver;
+    AccountsInfo accounts;
+    LogTap log;
+};
+
+TEST_F(OutlookSyncTest, InstallsANewSignatureRecordsItAtOnceAndSetsTheAccountDefaults) {
+    setAccounts({{"jane@x.org", "Jane Doe", "jdoe"}, {"bob@x.org", "Bob", "bob"}});
+    SetFakeOutlookSignatures(mac, {{"Mine", "<p>mine</p>"}});
+    Signature& signature = signatures.add("<p>Jane \"JD\" \\ Doe</p>", "Jane \"JD\" \\ Doe");
+    signature.insertForRepliesForwards = true;
+    SelectAccounts(signature, kOutlook, {"jane@x.org"}, true);
+
+    EXPECT_FALSE(sync());
+
+    EXPECT_EQ(FakeOutlookSignatures(mac),
+              (std::vector<FakeOutlookSignature>{
+                  {"Mine", "<p>mine</p>"}, {"Jane \"JD\" \\ Doe", "<p>Jane \"JD\" \\ Doe</p>"}}));
+    EXPECT_EQ(FakeOutlookDefaultSignatures(mac),
+              (std::map<QString, FakeOutlookDefaults>{
+                  {"jane@x.org", {"Jane \"JD\" \\ Doe", "Jane \"JD\" \\ Doe"}}}));
+    EXPECT_EQ(runs(), (QStringList{kGet, kCreate, kMainB}));
+    const auto& performed = signature.clientKindToPerformedInstallationsInfoMap.at(kOutlook);
+    EXPECT_EQ(performed.accountEmailToPayloadMap.at("jane@x.org").idStringQe, signature.nameQe);
+    EXPECT_FALSE(signature.clientKindToSelectedInstallationsInfoMap.at(kOutlook)
+                     .accountEmailToPayloadMap.at("jane@x.org")
+                     .pendingReinstallation);
+    // The single-signature save, then the closing save of every signature.
+    EXPECT_EQ(saver.savedIds, (std::vector<SignatureIds>{{signatures.id(1)}, signatures.ids()}));
+    EXPECT_TRUE(log.contains(kPrefix + "Initial client signature names: [\"Mine\"]"));
+    EXPECT_TRUE(log.contains(kPrefix + "Installing signature \"Jane \"JD\" \\ Doe\"..."));
+    EXPECT_TRUE(log.containsText("Signature before single-signature update:\n1:\n"));
+
+    // Nothing changed: nothing is written again, only the defaults.
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(runs(), (QStringList{kGet, kCreate, kMainB, kGet, kMainB}));
+}
+
+TEST_F(OutlookSyncTest,
+       ASignatureThePersonDeletedIsNeitherDeletedAgainNorRecreatedUnlessReinstalled) {
+    setAccounts({{"jane@x.org", "", "jane@x.org"}});
+    SetFakeOutlookSignatures(mac, {});
+    Signature& gone = installed("<p>a</p>", "Gone", {"jane@x.org"});
+    Signature& kept = installed("<p>b</p>", "Kept", {"jane@x.org"});
+    gone.clientKindToSelectedInstallationsInfoMap.clear();
+
+    EXPECT_FALSE(sync());
+    EXPECT_FALSE(runs().contains(kDelete));
+    EXPECT_FALSE(runs().contains(kCreate));
+    EXPECT_TRUE(FakeOutlookSignatures(mac).empty());
+    EXPECT_FALSE(gone.clientKindToPerformedInstallationsInfoMap.count(kOutlook));
+    EXPECT_TRUE(kept.clientKindToPerformedInstallationsInfoMap.count(kOutlook));
+    // Outlook cannot make a signature it lacks the default: the account is left as it is.
+    EXPECT_FALSE(runs().contains(kMainB));
+
+    // A reinstallation recreates it without trying to delete what is not there.
+    kept.markForReinstallation();
+    EXPECT_FALSE(sync());
+    EXPECT_FALSE(runs().contains(kDelete));
+    EXPECT_EQ(FakeOutlookSignatures(mac),
+              (std::vector<FakeOutlookSignature>{{"Kept", "<p>b</p>"}}));
+    EXPECT_TRUE(log.contains(kPrefix + "Reinstalling signature \"Kept\"..."));
+}
+
+TEST_F(OutlookSyncTest, ARenameUninstallsTheOldNameThenInstallsTheNewOne) {
+    setAccounts({{"jane@x.org", "", "jane@x.org"}});
+    SetFakeOutlookSignatures(mac, {{"Old", "<p>a</p>"}, {"Mine", "x"}});
+    Signature& signature = installed("<p>a</p>", "Old", {"jane@x.org"});
+    signature.nameQe = "New";
+
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(FakeOutlookSignatures(mac),
+              (std::vector<FakeOutlookSignature>{{"Mine", "x"}, {"New", "<p>a</p>"}}));
+    EXPECT_EQ(runs(), (QStringList{kGet, kDelete, kCreate, kMainB}));
+    EXPECT_TRUE(log.contains(kPrefix + "Uninstalling signature \"New\" (installed as \"Old\")..."));
+    EXPECT_TRUE(log.contains(kPrefix + "Reinstalling signature \"New\"..."));
+    // The uninstallation was saved on its own before the installation.
+    EXPECT_EQ(saver.savedIds.front(), SignatureIds{signatures.id(1)});
+    EXPECT_TRUE(saver.savedDescriptions.front().front().contains("New"));
+}
+
+TEST_F(OutlookSyncTest, ANameThatAnotherSignatureHasIsRefusedAndNothingOfThePersonsIsTouched) {
+    setAccounts({{"jane@x.org", "", "jane@x.org"}});
+    SetFakeOutlookSignatures(mac, {{"Work", "<p>mine</p>"}});
+    SelectAccounts(signatures.add("<p>ours</p>", "Work"), kOutlook, {"jane@x.org"});
+
+    const auto error = sync();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind, Kind::duplicate);
+    EXPECT_EQ(error->signatureNameX, "Work");
+    EXPECT_EQ(FakeOutlookSignatures(mac),
+              (std::vector<FakeOutlookSignature>{{"Work", "<p>mine</p>"}}));
+    EXPECT_TRUE(log.contains(kErrorPrefix +
+                             "Could not install signature \"Work\", as an unknown signature with "
+                             "the same name already exists."));
+    EXPECT_TRUE(saver.savedIds.empty());
+
+    // Two of Quillet's signatures of one name: the first is installed, the second refused.
+    SetFakeOutlookSignatures(mac, {});
+    SelectAccounts(signatures.add("<p>other</p>", "Work"), kOutlook, {"jane@x.org"});
+    const auto second = sync();
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->kind, Kind::duplicate);
+    EXPECT_EQ(FakeOutlookSignatures(mac),
+              (std::vector<FakeOutlookSignature>{{"Work", "<p>ours</p>"}}));
+    EXPECT_TRUE(signatures[1].clientKindToPerformedInstallationsInfoMap.count(kOutlook));
+    EXPECT_FALSE(signatures[2].clientKindToPerformedInstallationsInfoMap.count(kOutlook));
+    // The next pass recognises the first as Quillet's own and refuses the second again.
+    EXPECT_EQ(sync()->kind, Kind::duplicate);
+    EXPECT_EQ(FakeOutlookSignatures(mac).size(), 1u);
+}
+
+TEST_F(OutlookSyncTest, AnEmailInAnotherLetterCaseDoesNotMakeQuilletsSignatureForeign) {
+    setAccounts({{"jane@x.org", "", "jane@x.org"}});
+    SelectAccounts(signatures.add("<p>a</p>", "Work"), kOutlook, {"Jane@X.org"});
+
+    EXPECT_FALSE(sync());
+    EXPECT_TRUE(signatures[1].clientKindToPerformedInstallationsInfoMap.count(kOutlook));
+    EXPECT_FALSE(sync());
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(runs().count(kCreate), 1);
+    EXPECT_EQ(FakeOutlookSignatures(mac),
+              (std::vector<FakeOutlookSignature>{{"Work", "<p>a</p>"}}));
+
+    // Deselected, it leaves Outlook.
+    signatures[1].clientKindToSelectedInstallationsInfoMap.clear();
+    EXPECT_FALSE(sync());
+    EXPECT_TRUE(FakeOutlookSignatures(mac).empty());
+}
+
+TEST_F(OutlookSyncTest, AnAccountThatLostItsSignatureGetsNoneAndRepliesFollowTheOption) {
+    setAccounts({{"a@x.org", "", "a@x.org"}, {"b@x.org", "", "b@x.org"}});
+    SetFakeOutlookSignatures(mac, {{"S", "<p>s</p>"}});
+    Signature& signature = installed("<p>s</p>", "S", {"a@x.org", "b@x.org"});
+    SelectAccounts(signature, kOutlook, {"b@x.org"});
+
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(FakeOutlookDefaultSignatures(mac),
+              (std::map<QString, FakeOutlookDefaults>{{"a@x.org", {"None", "None"}},
+                                                      {"b@x.org", {"S", "None"}}}));
+    EXPECT_FALSE(runs().contains(kCreate));
+    // Reset once: the next pass no longer names the account.
+    EXPECT_FALSE(sync());
+    EXPECT_FALSE(mac.lastScriptText(kMainB).contains("\"a@x.org\""));
+}
+
+TEST_F(OutlookSyncTest, DefaultsThatFailTwiceStillCloseTheSync) {
+    setAccounts({{"a@x.org", "", "a@x.org"}});
+    SelectAccounts(signatures.add("<p>s</p>", "S"), kOutlook, {"a@x.org"});
+    FailFakeOutlookScript(mac, kMainB);
+
+    const auto error = sync();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind, Kind::defaultSignature);
+    EXPECT_EQ(runs(), (QStringList{kGet, kCreate, kMainB, kMainB}));
+    EXPECT_TRUE(log.contains(kErrorPrefix +
+                             "Could not set default signatures the first time, retrying again"));
+    EXPECT_TRUE(log.contains(kErrorPrefix + "Could not set default signatures the second time"));
+    EXPECT_EQ(saver.savedIds.back(), signatures.ids());
+    EXPECT_TRUE(log.containsText("New idToSignatureMap signatures"));
+
+    // One failure: the retry sets them.
+    FailFakeOutlookScript(mac, kMainB, 1);
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(FakeOutlookDefaultSignatures(mac).at("a@x.org"), (FakeOutlookDefaults{"S", "None"}));
+}
+
+TEST_F(OutlookSyncTest, MissingAccountFragmentScriptFailsTheDefaultsInsteadOfSettingNone) {
+    setAccounts({{"a@x.org", "", "a@x.org"}});
+    SelectAccounts(signatures.add("<p>s</p>", "S"), kOutlook, {"a@x.org"});
+    // A broken installation: the per-account fragment is missing from the bundle.
+    ASSERT_TRUE(QFile::remove(
+        platform.bundle->resourcePath("Outlook-SetDefaultSignatures16-Account", "applescript")));
+
+    const auto error = sync();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind, Kind::defaultSignature);
+    EXPECT_FALSE(runs().contains(kMainB));
+    EXPECT_TRUE(FakeOutlookDefaultSignatures(mac).empty());
+    EXPECT_TRUE(log.containsText(
+        "Error: Could not read AppleScript \"Outlook-SetDefaultSignatures16-Account\""));
+}
+
+TEST_F(OutlookSyncTest, ScriptFailuresStopTheSyncWithTheirKind) {
+    setAccounts({{"a@x.org", "", "a@x.org"}});
+    Signature& signature = installed("<p>s</p>", "S", {"a@x.org"});
+    FailFakeOutlookScript(mac, kGet, 1);
+    auto error = sync();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind, Kind::appleScript);
+    EXPECT_TRUE(log.contains(kErrorPrefix + "Could not get initial client signature names"));
+
+    SetFakeOutlookSignatures(mac, {{"S", "<p>s</p>"}});
+    signature.clientKindToSelectedInstallationsInfoMap.clear();
+    FailFakeOutlookScript(mac, kDelete, 1);
+    error = sync();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind, Kind::uninstallation);
+    EXPECT_EQ(error->appSignatureNameX, "S");
+    EXPECT_EQ(error->clientSignatureNameX, "S");
+    EXPECT_TRUE(signature.clientKindToPerformedInstallationsInfoMap.count(kOutlook));
+
+    SelectAccounts(signatures.add("<p>t</p>", "T"), kOutlook, {"a@x.org"});
+    FailFakeOutlookScript(mac, kCreate, 1);
+    error = sync();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind, Kind::appleScript);
+    EXPECT_TRUE(log.contains(kErrorPrefix + "Could not install signature \"T\""));
+    EXPECT_TRUE(FakeOutlookSignatures(mac).empty());  // S was uninstalled before
+}
+
+TEST(OutlookAccountIdStringTest, EachVersionNamesTheAccountItsOwnWay) {
+    using V = OutlookVersionKind;
+    const OutlookAccount both("e@x.org", "Jane", " jdoe ");
+    const OutlookAccount same("e@x.org", "jdoe", "jdoe");
+    const OutlookAccount userOnly("e@x.org", std::nullopt, "jdoe");
+    const OutlookAccount noUser("e@x.org", "Jane", std::nullopt);
+    const struct {
+        const OutlookAccount& account;
+        V kind;
+        std::optional<QString> expected;
+    } cases[] = {
+        {both, V::v16_80OrNewer, "Jane ( jdoe )"},
+        {same, V::v16_80OrNewer, "jdoe"},
+        {userOnly, V::v16_80OrNewer, "jdoe"},
+        {userOnly, V::v16_41To79, "(jdoe)"},
+        {same, V::v16_41To79, "jdoe"},
+        {both, V::v16_Pre41, "jdoe  (Jane)"},
+        {both, V::v15, "jdoe  (Jane)"},
+        {both, V::v14OrOlder, " jdoe "},
+        {noUser, V::v14OrOlder, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(OutlookAccountIdString(c.account, c.kind), c.expected)
+            << static_cast<int>(c.kind);
+}
+
+TEST_F(OutlookSyncTest, OlderVersionsRunTheirScriptsWithTheirIdentifiers) {
+    setAccounts({{"a@x.org", "Ann", " ann "}});
+    SelectAccounts(signatures.add("<p>s</p>", "S"), kOutlook, {"a@x.org"});
+    EXPECT_FALSE(sync(OutlookVersionKind::v14OrOlder));
+    EXPECT_TRUE(mac.lastScriptText("Outlook-SetDefaultSignatures14-Main")
+                    .contains("my setDefaultSignatures(\" ann \", \"S\", \"None\")"));
+    EXPECT_FALSE(sync(OutlookVersionKind::v16_Pre41));
+    EXPECT_TRUE(mac.lastScriptText("Outlook-SetDefaultSignatures16-Main-A")
+                    .contains("my setDefaultSignatures(\"ann  (Ann)\", \"S\", \"None\")"));
+    EXPECT_FALSE(sync(OutlookVersionKind::v15));
+    EXPECT_TRUE(mac.osascriptRuns().contains("Outlook-SetDefaultSignatures15-Main"));
+    EXPECT_EQ(FakeOutlookDefaultSignatures(mac).at("a@x.org"), (FakeOutlookDefaults{"S", "None"}));
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,236 @@
+// Two stores on one file, as the command and the application (or two commands) have: each adds,
+// changes and deletes signatures and installations in turn with the other, and nothing either
+// of them wrote is lost or overwritten with a value it never changed.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include "app/core/Store.h"
+#include "common/Log.h"
+#include "tests/support/TestHelpers.h"
+
+namespace quillet {
+namespace {
+
+Signature NamedSignature(const QString& name) {
+    Signature signature;
+    signature.active = true;
+    signature.colorIndex = 1;
+    signature.nameQe = name;
+    signature.mainTextQe = "<p>" + name + "</p>";
+    signature.uuidX = QUuid::createUuid();
+    return signature;
+}
+
+// One process's view: its own store connection and the signatures it loaded or added.
+class StoreUser {
+public:
+    StoreUser(const QString& dataFolder, const std::vector<ClientKind>& detected = {})
+        : _store(Store::OpenStoreChain(dataFolder, dataFolder + "/Documents",
+                                       [this](const QString& title, const QString& details) {
+                                           alerts << title + " / " + details;
+                                       })) {
+        EXPECT_TRUE(_store);
+        if (_store)
+            std::tie(_ids, _map) = _store->LoadSignatures(detected);
+    }
+
+    SignatureId add(const QString& name) {
+        const Signature signature = NamedSignature(name);
+        const SignatureId id = _store->AddSignatureRecord(signature);
+        _ids.push_back(id);
+        _map[id] = std::make_shared<Signature>(signature);
+        return id;
+    }
+    // Changes the named signature as the function says and saves it.
+    void change(const QString& name, const std::function<void(Signature&)>& edit) {
+        const SignatureId id = idOf(name);
+        edit(*_map.at(id));
+        _store->SaveSignatures({id}, _map);
+    }
+    SignatureId idOf(const QString& name) const {
+        for (const auto& [id, signature] : _map) {
+            if (signature->nameQe == name)
+                return id;
+        }
+        ADD_FAILURE() << "no signature " << name.toStdString();
+        return {};
+    }
+    Store& store() { return *_store; }
+
+    QStringList alerts;
+
+private:
+    std::unique_ptr<Store> _store;
+    SignatureIds _ids;
+    IdToSignatureMap _map;
+};
+
+class StoreSharedFileTest : public testing::Test {
+protected:
+    void SetUp() override { QDir().mkpath(dataFolder()); }
+    QString dataFolder() const { return _folder.path() + "/data"; }
+    // What a fresh start reads, by name.
+    std::map<QString, Signature> reread() {
+        auto store = Store::OpenStoreChain(dataFolder(), dataFolder() + "/Documents", {});
+        auto [ids, map] = store->LoadSignatures({ClientKind::appleMail});
+        std::map<QString, Signature> byName;
+        for (const SignatureId& id : ids)
+            byName[map.at(id)->nameQe] = *map.at(id);
+        return byName;
+    }
+    static void select(Signature& signature, ClientKind kind, const QString& email,
+                       bool pending = false) {
+        auto& info = signature.clientKindToSelectedInstallationsInfoMap[kind];
+        if (email.isEmpty()) {
+            info.allAccountsSelected = true;
+            info.allAccountsPayloadX = SelectedInstallationPayload{pending};
+        } else {
+            info.accountEmailToPayloadMap[email] = {pending};
+        }
+    }
+    static QStringList selections(const Signature& signature) {
+        QStringList rows;
+        for (const auto& [kind, info] : signature.clientKindToSelectedInstallationsInfoMap) {
+            if (info.allAccountsSelected)
+                rows << StoredText(kind) + " all";
+            for (const auto& [email, payload] : info.accountEmailToPayloadMap)
+                rows << StoredText(kind) + " " + email + (payload.pendingReinstallation ? "*" : "");
+        }
+        rows.sort();
+        return rows;
+    }
+
+    QTemporaryDir _folder;
+    LogTap log;
+};
+
+TEST_F(StoreSharedFileTest, TwoStoresOnOneFileKeepEverySignatureAndInstallationEitherWrote) {
+    {
+        StoreUser seed(dataFolder());
+        seed.add("Shared");
+        seed.change("Shared", [](Signature& s) {
+            select(s, ClientKind::appleMail, "a@b.c");
+            select(s, ClientKind::appleMail, "d@e.f");
+            s.clientKindToPerformedInstallationsInfoMap[ClientKind::appleMail]
+                .accountEmailToPayloadMap["a@b.c"] = {"ID-A", "<p>Shared</p>"};
+        });
+    }
+    StoreUser a(dataFolder());
+    StoreUser b(dataFolder());
+
+    // New signatures on both sides: each needs a key the other has not taken.
+    const SignatureId fromA = a.add("FromA");
+    const SignatureId fromB = b.add("FromB");
+    EXPECT_NE(fromA, fromB);
+    // Different attributes of the same signature.
+    a.change("Shared", [](Signature& s) { s.mainTextQe = "<p>text from A</p>"; });
+    b.change("Shared", [](Signature& s) { s.keyQe = "key-from-B"; });
+    // Installations of the same signature: A adds one and changes one, B adds one and removes one.
+    a.change("Shared", [](Signature& s) {
+        select(s, ClientKind::appleMail, "x@a.org");
+        select(s, ClientKind::appleMail, "d@e.f", true);
+    });
+    b.change("Shared", [](Signature& s) {
+        select(s, ClientKind::thunderbird, "y@b.org");
+        s.clientKindToSelectedInstallationsInfoMap[ClientKind::appleMail]
+            .accountEmailToPayloadMap.erase("a@b.c");
+    });
+    // Installations of two different signatures, each needing new installation keys.
+    a.change("FromA", [](Signature& s) { select(s, ClientKind::outlook, ""); });
+    b.change("FromB", [](Signature& s) {
+        select(s, ClientKind::spark, "");
+        s.clientKindToPerformedInstallationsInfoMap[ClientKind::spark] = {
+            true, PerformedInstallationPayload{"S-B", "<p>FromB</p>"}, {}};
+    });
+    // Performed installations of the same signature: A records one, B changes the existing one.
+    a.change("Shared", [](Signature& s) {
+        s.clientKindToPerformedInstallationsInfoMap[ClientKind::appleMail]
+            .accountEmailToPayloadMap["x@a.org"] = {"ID-X", "<p>x</p>"};
+    });
+    b.change("Shared", [](Signature& s) {
+        s.clientKindToPerformedInstallationsInfoMap[ClientKind::appleMail]
+            .accountEmailToPayloadMap["a@b.c"]
+            .textQe = "<p>newer</p>";
+    });
+    // Later additions and a rename on the other side of one of them.
+    const SignatureId secondFromB = b.add("SecondFromB");
+    const SignatureId secondFromA = a.add("SecondFromA");
+    a.change("FromA", [](Signature& s) { s.nameQe = "FromA renamed"; });
+
+    EXPECT_TRUE(a.alerts.empty()) << a.alerts.join("\n").toStdString();
+    EXPECT_TRUE(b.alerts.empty()) << b.alerts.join("\n").toStdString();
+    EXPECT_FALSE(a.store().hasChanges());
+    EXPECT_FALSE(b.store().hasChanges());
+
+    const std::map<QString, Signature> stored = reread();
+    ASSERT_EQ(stored.size(), 5u);
+    ASSERT_TRUE(stored.count("Shared") && stored.count("FromA renamed") && stored.count("FromB") &&
+                stored.count("SecondFromA") && stored.count("SecondFromB"));
+    // Each side's ids name the records the file holds.
+    const std::set<SignatureId> ids = {fromA, fromB, secondFromA, secondFromB};
+    EXPECT_EQ(ids.size(), 4u);
+    EXPECT_EQ(b.idOf("FromB"), fromB);
+    StoreUser c(dataFolder());
+    EXPECT_EQ(c.idOf("FromA renamed"), fromA);
+    EXPECT_EQ(c.idOf("FromB"), fromB);
+    EXPECT_EQ(c.idOf("SecondFromA"), secondFromA);
+    EXPECT_EQ(c.idOf("SecondFromB"), secondFromB);
+
+    const Signature& shared = stored.at("Shared");
+    EXPECT_EQ(shared.mainTextQe, "<p>text from A</p>");
+    EXPECT_EQ(shared.keyQe, "key-from-B");
+    EXPECT_EQ(selections(shared),
+              (QStringList{"AppleMail d@e.f*", "AppleMail x@a.org", "Thunderbird y@b.org"}));
+    const auto& performed =
+        shared.clientKindToPerformedInstallationsInfoMap.at(ClientKind::appleMail)
+            .accountEmailToPayloadMap;
+    ASSERT_EQ(performed.size(), 2u);
+    EXPECT_EQ(performed.at("a@b.c").idStringQe, "ID-A");
+    EXPECT_EQ(performed.at("a@b.c").textQe, "<p>newer</p>");
+    EXPECT_EQ(performed.at("x@a.org").idStringQe, "ID-X");
+    EXPECT_EQ(selections(stored.at("FromA renamed")), QStringList{"Outlook all"});
+    EXPECT_EQ(selections(stored.at("FromB")), QStringList{"Spark all"});
+    EXPECT_EQ(stored.at("FromB")
+                  .clientKindToPerformedInstallationsInfoMap.at(ClientKind::spark)
+                  .allAccountsPayloadX->idStringQe,
+              "S-B");
+}
+
+// A signature one store finished and deleted stays deleted while the other only holds it, and
+// comes back with the other's values when the other changes it (a reinstall).
+TEST_F(StoreSharedFileTest, ASignatureDeletedByOneStoreIsKeptOnlyWhenTheOtherChangesIt) {
+    {
+        StoreUser seed(dataFolder());
+        seed.add("Finished");
+        seed.add("Other");
+        seed.change("Finished", [](Signature& s) {
+            s.pendingDeletion = true;
+            s.clientKindToPerformedInstallationsInfoMap[ClientKind::appleMail]
+                .accountEmailToPayloadMap["a@b.c"] = {"ID", "<p>old</p>"};
+        });
+    }
+    StoreUser a(dataFolder(), {ClientKind::appleMail});  // Apple Mail still has it
+    StoreUser b(dataFolder());                           // no client has it: deleted
+    EXPECT_EQ(reread().count("Finished"), 0u);
+
+    a.change("Other", [](Signature& s) { s.mainTextQe = "<p>changed</p>"; });
+    EXPECT_EQ(reread().count("Finished"), 0u);
+    EXPECT_EQ(reread().at("Other").mainTextQe, "<p>changed</p>");
+
+    a.change("Finished", [](Signature& s) { s.pendingDeletion = false; });
+    const std::map<QString, Signature> stored = reread();
+    ASSERT_EQ(stored.count("Finished"), 1u);
+    EXPECT_FALSE(stored.at("Finished").pendingDeletion);
+    EXPECT_EQ(stored.at("Finished")
+                  .clientKindToPerformedInstallationsInfoMap.at(ClientKind::appleMail)
+                  .accountEmailToPayloadMap.at("a@b.c")
+                  .idStringQe,
+              "ID");
+    EXPECT_TRUE(a.alerts.empty()) << a.alerts.join("\n").toStdString();
+    EXPECT_FALSE(a.store().hasChanges());
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,51 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QXmlStreamReader>
+
+#include "platform/Plist.h"
+
+namespace quillet {
+namespace {
+
+bool IsWellFormedXml(const QByteArray& xml) {
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
+}
+
+TEST(PlistXmlTest, ControlCharactersThatXmlCannotCarryAreDroppedFromStringValues) {
+    Plist list = Plist::array();
+    Plist entry = Plist::dictionary();
+    entry.node().set("SignatureName", Plist::string(QString("A\x01<b>\x1f&\tc\nd") + QChar(0x0B)));
+    list.node().append(std::move(entry));
+    list.node().append(Plist::string("Jos\u00e9 \u2014 \u00e9t\u00e9"));
+
+    const QByteArray xml = list.toXml();
+    EXPECT_TRUE(IsWellFormedXml(xml)) << xml.toStdString();
+    const auto reread = Plist::parse(xml);
+    ASSERT_TRUE(reread);
+    EXPECT_EQ(reread->node().at(0)->dictionaryString("SignatureName"), "A<b>&\tc\nd");
+    EXPECT_EQ(reread->node().at(1)->asString(), "Jos\u00e9 \u2014 \u00e9t\u00e9");
+    // The list itself keeps its text: only what is written changes.
+    EXPECT_EQ(list.node().at(0)->dictionaryString("SignatureName")->size(), 12);
+    // The binary form carries every character.
+    EXPECT_EQ(Plist::parse(list.toBinary())->node().at(0)->dictionaryString("SignatureName"),
+              list.node().at(0)->dictionaryString("SignatureName"));
+}
+
+TEST(PlistXmlTest, TheFormatIsToldApartAndAnEmptyListIsNeverWritten) {
+    const Plist list = Plist::dictionary();
+    EXPECT_TRUE(IsBinaryPlistData(list.toBinary()));
+    EXPECT_FALSE(IsBinaryPlistData(list.toXml()));
+    Plist moved = Plist::array();
+    Plist taken = std::move(moved);
+    EXPECT_TRUE(moved.toXml().isEmpty());  // NOLINT(bugprone-use-after-move): a moved-from list
+    EXPECT_FALSE(WritePlistFile(QDir::tempPath() + "/quillet-never-written.plist", moved));
+    EXPECT_FALSE(QFile::exists(QDir::tempPath() + "/quillet-never-written.plist"));
+}
+
+}  // namespace
+}  // namespace quillet
