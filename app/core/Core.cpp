@@ -346,11 +346,6 @@ void Core::showCriticalAlert(const QString& title, const QString& details) {
     _platform.prompter.ask(Alert{AlertStyle::critical, title, details, {Localized("OK")}, {}});
 }
 
-PermissionContext Core::permissionContext() const {
-    return PermissionContext{_clientKindToInfoMap,    _clientKinds,       _scriptRunner,
-                             _platform.accessibility, _platform.prompter, _brand->appName()};
-}
-
 SyncInputs Core::syncInputs(ClientKind kind) {
     return SyncInputs{*_clientKindToInfoMap.at(kind),
                       _clientKindToAccountsInfoMap.at(kind),

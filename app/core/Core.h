@@ -17,6 +17,7 @@
 #include "app/clients/OutlookMode.h"
 #include "app/clients/sync/SyncPlan.h"
 #include "app/core/SyncClients.h"
+#include "app/permissions/AccessibilityHelper.h"
 #include "common/Accounts.h"
 #include "common/Brand.h"
 #include "common/Log.h"
@@ -29,7 +30,6 @@ namespace quillet {
 
 class AccountDiscovery;
 class Store;
-struct PermissionContext;
 
 inline const QString kAccountsInfoUpdatedNotification = "kAccountsInfoUpdatedNotification";
 inline const QString kSignaturesUpdatedFromServerNotification =
@@ -124,8 +124,6 @@ public:
     // The sync pass runs the client syncs; a test that only looks at what was asked for hands in
     // its own runner.
     void setSyncPassRunner(SyncPassRunner runner) { _syncPassRunner = std::move(runner); }
-    // What the permission checks look at: the detected clients, the check scripts, the prompter.
-    PermissionContext permissionContext() const;
     // The inputs of a detected client's sync; the engine saves what the sync changed.
     SyncInputs syncInputs(ClientKind kind);
     void saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) override;
@@ -137,6 +135,8 @@ public:
     Store& store() { return *_storeX; }
     const QString& dataFolder() const { return _dataFolder; }
     const OutlookModeProbe& outlookMode() const { return _outlookMode; }
+    // What the permission checks need of the detected clients, for validate.
+    PermissionContext permissionContext() const;
 
 private:
     Core(const Platform& platform, Options options, Brand brand);
