@@ -43,9 +43,7 @@ protected:
                                "3774");
         mac.addAppleMailData();
         mac.installClient(ClientKind::thunderbird, "128.5.0", "12824.11.27");
-        // The client the stored signatures are selected for: a refresh writes it.
-        WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
-                           FakeIdentityPrefsLines("1", "ann@example.com"));
+        mac.addMozillaProfile(ClientKind::thunderbird);
         mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "0");
     }
 
@@ -129,6 +127,9 @@ TEST_F(QuilletCommandTest, ListAndShowPrintWhatTheStoreHolds) {
 }
 
 TEST_F(QuilletCommandTest, RefreshAppliesTheServiceAndFailsWhenItFails) {
+    // The client the stored signature is selected for: the refresh writes it.
+    WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
+                       FakeIdentityPrefsLines("1", "ann@example.com"));
     storeSignature("k1", "<p>old</p>");
     service.setSignature("k1", "<p>new</p>");
     const CommandRun refresh = quillet({"refresh"});
