@@ -138,8 +138,8 @@ int RunDemoCommand(const CommandLine& line) {
 
     Say("");
     Say("The service has stopped; the sample Mac stays in " + mac.folder() + ". Try:");
-    Say("  quillet --root " + mac.root() + " --home " + mac.home() + " --bundle " +
-        mac.bundlePath() + " list");
+    Say("  " + QCoreApplication::applicationFilePath() + " --root " + mac.root() + " --home " +
+        mac.home() + " --bundle " + mac.bundlePath() + " list");
     Say(ok ? "Every step succeeded." : "Some steps failed (see above).");
     return ok ? 0 : 1;
 }
