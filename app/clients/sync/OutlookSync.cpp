@@ -55,6 +55,13 @@ bool PendingReinstallation(const Signature& signature) {
     return false;
 }
 
+// A name as Outlook's list shows it: the list script drops ";;;" from every name, and the names
+// are trimmed when the list is read. Quillet's own names are compared in this form, or a name
+// with an outer blank would never be found in Outlook again (nor deleted, nor replaced).
+QString ListedName(QString name) {
+    return TrimmedText(name.remove(";;;"));
+}
+
 QString Quoted(const QStringList& names) {
     QStringList quoted;
     for (const QString& name : names)
@@ -203,7 +210,7 @@ std::vector<OutlookSignatureRun> PlanOutlookSignatureRuns(const IdToSignatureMap
     std::set<QString> quilletNames;
     for (const auto& [id, signature] : idToSignatureMap) {
         if (auto payload = InstalledPayload(*signature)) {
-            quilletNames.insert(payload->idStringQe);
+            quilletNames.insert(ListedName(payload->idStringQe));
             installed.emplace(id, *payload);
         }
     }
@@ -220,7 +227,7 @@ std::vector<OutlookSignatureRun> PlanOutlookSignatureRuns(const IdToSignatureMap
     std::set<SignatureId> reinstall;
     for (const auto& [id, payload] : installed) {
         const Signature& signature = *idToSignatureMap.at(id);
-        const bool present = inOutlook.count(payload.idStringQe) > 0;
+        const bool present = inOutlook.count(ListedName(payload.idStringQe)) > 0;
         const Run uninstall{Run::Kind::uninstall, id, signature.nameQe, payload.idStringQe};
         if (!installSet.count(id)) {
             if (present)
@@ -234,7 +241,7 @@ std::vector<OutlookSignatureRun> PlanOutlookSignatureRuns(const IdToSignatureMap
             if (present)
                 runs.push_back(uninstall);
         } else if (present) {
-            taken.insert(payload.idStringQe);
+            taken.insert(ListedName(payload.idStringQe));
         }
     }
     for (const SignatureId id : installSet) {
@@ -242,12 +249,12 @@ std::vector<OutlookSignatureRun> PlanOutlookSignatureRuns(const IdToSignatureMap
         if (!isNew && !reinstall.count(id))
             continue;
         const QString& name = idToSignatureMap.at(id)->nameQe;
-        const bool nameTaken = taken.count(name) > 0;
+        const bool nameTaken = taken.count(ListedName(name)) > 0;
         runs.push_back(
             {isNew ? Run::Kind::install : Run::Kind::reinstall, id, name, QString(), nameTaken});
         if (nameTaken)
             break;
-        taken.insert(name);
+        taken.insert(ListedName(name));
     }
     return runs;
 }
@@ -276,7 +283,7 @@ std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
     std::set<SignatureId> inOutlook;
     for (const auto& [id, signature] : inputs.idToSignatureMap) {
         const auto payload = InstalledPayload(*signature);
-        if (payload && clientNames.contains(payload->idStringQe))
+        if (payload && clientNames.contains(ListedName(payload->idStringQe)))
             inOutlook.insert(id);
     }
     for (const Run& run : PlanOutlookSignatureRuns(inputs.idToSignatureMap, clientNames)) {
