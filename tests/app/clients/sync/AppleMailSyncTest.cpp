@@ -414,6 +414,30 @@ TEST_F(AppleMailSyncTest, ASignatureStillSelectedForAnUnreportedAccountStaysList
     EXPECT_TRUE(QFileInfo::exists(files.signatureFile(TestUuidText(1))));
 }
 
+// A signature of Quillet's that Mail still lists although the store has no record of its
+// installation (a store restored from a backup) leaves Mail's lists once it is selected nowhere;
+// it must not stay as an account's default, naming a signature Mail no longer lists.
+TEST_F(AppleMailSyncTest, ADefaultNamingASignatureThatLeavesTheListsIsRemoved) {
+    const QString s1 = TestUuidText(1);
+    signatures.add("<p>old</p>", "Old");
+    WriteFakePlist(files.accountsMap,
+                   "<dict><key>ACC-A</key><dict><key>Signatures</key><array>"
+                   "<string>" +
+                       s1 + "</string></array></dict></dict>");
+    WriteFakePlist(files.allSignatures,
+                   "<array><dict><key>SignatureUniqueId</key><string>MINE</string></dict>"
+                   "<dict><key>SignatureUniqueId</key><string>" +
+                       s1 + "</string></dict></array>");
+    WriteFakePlist(files.preferences,
+                   "<dict><key>SignaturesSelected</key><dict><key>ACC-A</key><string>" + s1 +
+                       "</string><key>ACC-B</key><string>MINE</string></dict></dict>");
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(listIds(files.allSignatures), QStringList{"MINE"});
+    EXPECT_EQ(accountSignatures("ACC-A"), QStringList{});
+    EXPECT_EQ(selected("ACC-A"), std::nullopt);
+    EXPECT_EQ(selected("ACC-B"), "MINE");
+}
+
 TEST(AppleMailSignatureFileTest, SevenBitHtmlKeepsAsciiAndReferencesTheRest) {
     EXPECT_EQ(SevenBitHtml("a<b>\u00e9\u4e2d\U0001F600"), "a<b>&#233;&#20013;&#128512;");
     EXPECT_EQ(SevenBitHtml(""), "");
