@@ -248,6 +248,7 @@ TEST_F(AppleMailSyncTest, ListsThatExistButCannotBeUnderstoodStopTheSyncBeforeAn
         c.prepare();
         const QByteArray allSignatures = ReadBytes(files.allSignatures);
         const QByteArray map = ReadBytes(files.accountsMap);
+        const QByteArray preferences = ReadBytes(files.preferences);
         const auto error = sync();
         ASSERT_TRUE(error);
         EXPECT_EQ(error->kind, c.kind);
@@ -255,6 +256,8 @@ TEST_F(AppleMailSyncTest, ListsThatExistButCannotBeUnderstoodStopTheSyncBeforeAn
         EXPECT_FALSE(QFileInfo::exists(files.signatureFile(TestUuidText(1))));
         EXPECT_EQ(ReadBytes(files.accountsMap), map);
         EXPECT_EQ(ReadBytes(files.allSignatures), allSignatures);
+        EXPECT_EQ(ReadBytes(files.preferences), preferences);
+        EXPECT_TRUE(QFileInfo::exists(files.cacheFolder));
         EXPECT_FALSE(signatures[1].clientKindToPerformedInstallationsInfoMap.count(kMail));
     }
     EXPECT_TRUE(log.contains("Info: " + kPrefix + "No value for key \"SignatureUniqueId\" in " +
