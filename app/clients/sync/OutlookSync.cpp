@@ -94,6 +94,17 @@ bool KeepRecordWhileInOutlook(Signature& signature) {
     return true;
 }
 
+// Outlook's copy serves every account: once it is (re)installed, no account waits for it, not
+// even one that Outlook does not report (the bookkeeping keeps those marks for clients whose
+// signatures are per account), or the signature would be reinstalled at every sync.
+void ClearPendingReinstallation(Signature& signature) {
+    auto& selected = signature.clientKindToSelectedInstallationsInfoMap.at(ClientKind::outlook);
+    if (selected.allAccountsPayloadX)
+        selected.allAccountsPayloadX = SelectedInstallationPayload{};
+    for (auto& [email, payload] : selected.accountEmailToPayloadMap)
+        payload = SelectedInstallationPayload{};
+}
+
 void LogSingle(const QString& when, SignatureId id, const Signature& signature) {
     LogInfo(SyncNameText() + ": Signature " + when + " single-signature update:\n" + id.toString() +
             ":\n" + Describe(signature));
@@ -140,6 +151,7 @@ std::optional<Error> Install(const Run& run, const SyncInputs& inputs,
     LogSingle("before", run.id, signature);
     UpdateInstallations(ClientKind::outlook, DiscoveryStateOf(inputs.accountsInfo), signature);
     KeepRecordWhileInOutlook(signature);
+    ClearPendingReinstallation(signature);
     LogSingle("after", run.id, signature);
     inputs.store.saveSignatures({run.id}, inputs.idToSignatureMap);
     return std::nullopt;

@@ -224,6 +224,23 @@ TEST_F(OutlookSyncTest, ANameWithOuterBlanksOrTheSeparatorIsStillRecognisedAsQui
     EXPECT_TRUE(FakeOutlookSignatures(mac).empty());
 }
 
+// An Outlook signature serves every account: once reinstalled, it is reinstalled for all of
+// them, including a selected account that Outlook no longer reports.
+TEST_F(OutlookSyncTest, AReinstallationIsDoneOnceEvenForAnAccountOutlookDoesNotReport) {
+    setAccounts({{"a@x.org", "", "a@x.org"}});
+    SetFakeOutlookSignatures(mac, {{"S", "<p>s</p>"}});
+    Signature& signature = installed("<p>s</p>", "S", {"a@x.org"});
+    SelectAccounts(signature, kOutlook, {"a@x.org", "gone@x.org"});
+    signature.markForReinstallation();
+
+    EXPECT_FALSE(sync());
+    EXPECT_FALSE(sync());
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(runs().count(kDelete), 1);
+    EXPECT_EQ(runs().count(kCreate), 1);
+    EXPECT_EQ(FakeOutlookSignatures(mac), (std::vector<FakeOutlookSignature>{{"S", "<p>s</p>"}}));
+}
+
 TEST_F(OutlookSyncTest, AnAccountThatLostItsSignatureGetsNoneAndRepliesFollowTheOption) {
     setAccounts({{"a@x.org", "", "a@x.org"}, {"b@x.org", "", "b@x.org"}});
     SetFakeOutlookSignatures(mac, {{"S", "<p>s</p>"}});
