@@ -2,6 +2,12 @@
 # file needs no edit here.
 function(quillet_add_library name)
   cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  # For the layering test: the folder, the library and the libraries of ours it depends on.
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  set(ours ${ARG_DEPENDS})
+  list(FILTER ours INCLUDE REGEX "^quillet_")
+  list(JOIN ours "|" ours)
+  set_property(GLOBAL APPEND PROPERTY QUILLET_LAYERS "${folder}|${name}|${ours}")
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   list(FILTER sources INCLUDE REGEX "\\.cpp$")
   if(sources)

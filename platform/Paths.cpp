@@ -14,10 +14,14 @@ QString WithoutTrailingSlash(QString path) {
 
 }  // namespace
 
-Paths::Paths(QString home, QString root)
-    : _home(WithoutTrailingSlash(std::move(home))), _root(WithoutTrailingSlash(std::move(root))) {
+Paths::Paths(QString home, QString root, QString temporary)
+    : _home(WithoutTrailingSlash(std::move(home))),
+      _root(WithoutTrailingSlash(std::move(root))),
+      _temporary(WithoutTrailingSlash(std::move(temporary))) {
     if (_root.isEmpty())
         _root = "/";
+    if (_temporary.isEmpty())
+        _temporary = system("/tmp");
 }
 
 Paths Paths::fromEnvironment(const QString& homeOverride, const QString& rootOverride) {
@@ -31,7 +35,11 @@ Paths Paths::fromEnvironment(const QString& homeOverride, const QString& rootOve
         root = qEnvironmentVariable("QUILLET_ROOT");
     if (root.isEmpty())
         root = "/";
-    return Paths(QDir(home).absolutePath(), root == "/" ? root : QDir(root).absolutePath());
+    // On a Mac TMPDIR is the user's own folder, which other users cannot look into; the shared
+    // ROOT/tmp is only the fallback.
+    const QString temporary = qEnvironmentVariable("TMPDIR");
+    return Paths(QDir(home).absolutePath(), root == "/" ? root : QDir(root).absolutePath(),
+                 temporary.isEmpty() ? QString() : QDir(temporary).absolutePath());
 }
 
 QString Paths::userLibrary() const {
@@ -45,9 +53,6 @@ QString Paths::documents() const {
 }
 QString Paths::logs() const {
     return userLibrary() + "/Logs";
-}
-QString Paths::temporary() const {
-    return system("/tmp");
 }
 
 QString Paths::system(const QString& absolutePath) const {

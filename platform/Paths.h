@@ -9,20 +9,22 @@ namespace quillet {
 
 class Paths {
 public:
-    Paths(QString home, QString root);
+    // An empty temporary folder means the rooted one, ROOT/tmp.
+    Paths(QString home, QString root, QString temporary = {});
 
-    // QUILLET_HOME / QUILLET_ROOT, each overridden by a non-empty argument.
+    // QUILLET_HOME / QUILLET_ROOT, each overridden by a non-empty argument; the temporary
+    // folder is TMPDIR when it is set (per user on a Mac).
     static Paths fromEnvironment(const QString& homeOverride = {},
                                  const QString& rootOverride = {});
 
     const QString& home() const { return _home; }
     const QString& root() const { return _root; }
 
-    QString userLibrary() const;         // HOME/Library
-    QString applicationSupport() const;  // HOME/Library/Application Support
-    QString documents() const;           // HOME/Documents
-    QString logs() const;                // HOME/Library/Logs
-    QString temporary() const;           // ROOT/tmp (the user's temporary folder)
+    QString userLibrary() const;                             // HOME/Library
+    QString applicationSupport() const;                      // HOME/Library/Application Support
+    QString documents() const;                               // HOME/Documents
+    QString logs() const;                                    // HOME/Library/Logs
+    const QString& temporary() const { return _temporary; }  // the user's temporary folder
 
     // An absolute system path ("/Applications") below the root.
     QString system(const QString& absolutePath) const;
@@ -30,6 +32,7 @@ public:
 private:
     QString _home;
     QString _root;
+    QString _temporary;
 };
 
 }  // namespace quillet

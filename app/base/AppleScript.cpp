@@ -7,9 +7,9 @@
 #include "app/base/RunProcess.h"
 #include "common/Log.h"
 #include "common/Text.h"
-#include "platform/AtomicFile.h"
 #include "platform/Bundle.h"
 #include "platform/Paths.h"
+#include "platform/PrivateFile.h"
 #include "platform/Workspace.h"
 
 namespace quillet {
@@ -62,11 +62,14 @@ QString AppleScriptRunner::osascriptPath() const {
     return _paths.system("/usr/bin/osascript");
 }
 
-QString AppleScriptRunner::appleScriptText(const QString& name,
-                                           const Replacements& replacements) const {
-    QFile file(_bundle.resourcePath(name, "applescript"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+std::optional<QString> AppleScriptRunner::appleScriptText(const QString& name,
+                                                          const Replacements& replacements) const {
+    const QString path = _bundle.resourcePath(name, "applescript");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        LogError("Could not read AppleScript \"" + name + "\" at " + path);
+        return std::nullopt;
+    }
     QString text = QString::fromUtf8(file.readAll());
     // std::map iterates in ascending key order; each replacement sees the previous ones, so a
     // signature content holding "**SIGNATURE_NAME**" gets the name.
@@ -78,7 +81,14 @@ QString AppleScriptRunner::appleScriptText(const QString& name,
 std::optional<QString> AppleScriptRunner::runAppleScript(const QString& name,
                                                          const Replacements& replacements,
                                                          bool treatEmptyOutputAsError) const {
-    const QString scriptText = appleScriptText(name, replacements);
+    // A resource missing from the bundle is a broken installation: nothing is run, and the
+    // caller gets a failure rather than the empty answer of an empty script.
+    const std::optional<QString> text = appleScriptText(name, replacements);
+    if (!text) {
+        LogError("Could not execute AppleScript from \"" + name + "\":\n");
+        return std::nullopt;
+    }
+    const QString& scriptText = *text;
     QString scriptPath = _bundle.resourcePath(name, "applescript");
     QString temporaryPath;
     if (replacements.empty()) {
@@ -86,9 +96,11 @@ std::optional<QString> AppleScriptRunner::runAppleScript(const QString& name,
     } else {
         LogInfo("Running AppleScript \"" + name + "\" with " +
                 QString::number(replacements.size()) + " replacement(s)...");
+        // The text carries signatures, names and addresses, and an Automation prompt can keep
+        // the run waiting for minutes: the file is the user's alone, and always a new one.
         QDir().mkpath(_paths.temporary());
         temporaryPath = _paths.temporary() + "/" + CanonicalUuidText(QUuid::createUuid());
-        if (!WriteFileAtomically(temporaryPath, scriptText.toUtf8())) {
+        if (!WriteNewPrivateFile(temporaryPath, scriptText.toUtf8())) {
             LogError("Could not write AppleScript with replacements into temporary file at " +
                      temporaryPath);
             return std::nullopt;

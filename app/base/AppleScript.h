@@ -24,12 +24,16 @@ public:
     AppleScriptRunner(const Paths& paths, const Bundle& bundle);
 
     // The named script's text with the replacements applied key by key in ascending key order,
-    // each on the result of the one before. Empty when the resource is missing.
-    QString appleScriptText(const QString& name, const Replacements& replacements = {}) const;
+    // each on the result of the one before. Absent, with an Error line, when the resource is
+    // missing or unreadable.
+    std::optional<QString> appleScriptText(const QString& name,
+                                           const Replacements& replacements = {}) const;
 
     // Runs the named script; its output without one trailing newline, or nothing when the run
-    // failed (the tool could not start, crashed, exited non-zero with no output, was refused
-    // Apple events, printed no valid UTF-8, or printed nothing where that counts as an error).
+    // failed (the resource is missing, the tool could not start, crashed, exited non-zero with no
+    // output, was refused Apple events, printed no valid UTF-8, or printed nothing where that
+    // counts as an error). With replacements the text goes through a new file in the user's
+    // temporary folder that only the user can read, removed before returning.
     std::optional<QString> runAppleScript(const QString& name,
                                           const Replacements& replacements = {},
                                           bool treatEmptyOutputAsError = false) const;

@@ -18,6 +18,15 @@ struct ProcessOutput {
     int exitCode = 0;
 };
 
+// A tool that is ended by EndChildProcesses counts as crashed; once the process is ending,
+// nothing is started any more (the result then says not started).
 ProcessOutput RunProcess(const QString& launchPath, const QStringList& arguments);
+
+// For a process that was asked to end (a signal, quitting the application): every tool that
+// RunProcess waits on, on any thread, is killed within a fraction of a second, and later calls
+// start nothing, so that work blocked on a script that never answers (a modal dialog, an
+// unanswered Automation prompt) fails and lets the process end. There is no way back. Safe to
+// call from a signal handler.
+void EndChildProcesses() noexcept;
 
 }  // namespace quillet

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "app/base/RunProcess.h"
 #include "app/cli/Output.h"
 #include "app/clients/Detection.h"
 
@@ -49,9 +50,10 @@ int StatusOf(const Core& core, size_t refreshesBefore, size_t syncsBefore) {
 }  // namespace
 
 std::optional<SignatureId> ResolveSignature(Core& core, const QString& text) {
+    // Only the identifier exactly as list prints it: " 1", "+1" and "01" are names.
     bool isNumber = false;
     const qint64 number = text.toLongLong(&isNumber);
-    if (isNumber && core.signature(SignatureId{number}))
+    if (isNumber && SignatureId{number}.toString() == text && core.signature(SignatureId{number}))
         return SignatureId{number};
     SignatureIds matches;
     for (SignatureId id : core.visibleSignatureIds()) {
@@ -114,9 +116,14 @@ int RunAccountsCommand(Session& session) {
     }
     if (kinds.empty())
         kinds = core.clientKinds();
+    bool discoveryFailed = false;
     if (arguments->flags.contains("--discover")) {
         core.rediscoverAccounts(kinds);
         session.waitUntilIdle();
+        for (ClientKind kind : kinds) {
+            discoveryFailed |= core.clientKindToAccountsInfoMap().at(kind).status ==
+                               AccountsInfoStatus::discoveryFailed;
+        }
     }
     nlohmann::json document = nlohmann::json::object();
     for (ClientKind kind : kinds) {
@@ -139,7 +146,7 @@ int RunAccountsCommand(Session& session) {
     }
     if (session.line().json)
         PrintJson(document);
-    return 0;
+    return discoveryFailed ? 1 : 0;
 }
 
 int RunListCommand(Session& session) {
@@ -201,6 +208,10 @@ namespace {
 int gSignalPipe[2] = {-1, -1};
 
 void ForwardSignal(int number) {
+    // A request to end: a script that never answers must not keep the command waiting, on the
+    // main thread or in account discovery. Done here, since the main loop may be the one blocked.
+    if (number != SIGHUP)
+        EndChildProcesses();
     const char byte = static_cast<char>(number);
     [[maybe_unused]] const auto written = ::write(gSignalPipe[1], &byte, 1);
 }

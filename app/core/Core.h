@@ -15,6 +15,7 @@
 #include "app/base/AppleScript.h"
 #include "app/clients/ClientInfo.h"
 #include "app/clients/OutlookMode.h"
+#include "app/permissions/AccessibilityHelper.h"
 #include "common/Accounts.h"
 #include "common/Brand.h"
 #include "common/Log.h"
@@ -125,6 +126,8 @@ public:
     Store& store() { return *_storeX; }
     const QString& dataFolder() const { return _dataFolder; }
     const OutlookModeProbe& outlookMode() const { return _outlookMode; }
+    // What the permission checks need of the detected clients, for validate.
+    PermissionContext permissionContext() const;
 
 private:
     Core(const Platform& platform, Options options, Brand brand);

@@ -38,11 +38,11 @@ void Core::startAccountDiscovery() {
             AccessibilityHelper::requirements(AccessibilityHelper::ValidationKind::accountDiscovery,
                                               kind)
                 .empty();
-        // A client that needs a permission is not scripted at start when its cache has
-        // accounts: no permission prompt at login, and the cache serves until the person asks.
-        if (!needsNoPermission && hasCachedAccounts)
-            continue;
-        kept.push_back(kind);
+        // A client that needs a permission is scripted at start only when its cache has
+        // accounts: the person has been through the permission before and the list is
+        // refreshed, while a client never used with us gets no permission prompt at login.
+        if (needsNoPermission || hasCachedAccounts)
+            kept.push_back(kind);
     }
     for (ClientKind kind : kept) {
         _clientKindToAccountsInfoMap.at(kind).status = AccountsInfoStatus::discovering;
@@ -70,10 +70,20 @@ void Core::rediscoverAccounts(const std::vector<ClientKind>& kinds) {
     startDiscovery(kept);
 }
 
+PermissionContext Core::permissionContext() const {
+    std::optional<QString> appleMailDataPath;
+    if (const auto mail = _clientKindToInfoMap.find(ClientKind::appleMail);
+        mail != _clientKindToInfoMap.end() && mail->second) {
+        appleMailDataPath = mail->second->appleMailDataPathQ;
+    }
+    return PermissionContext{_clientKinds,       appleMailDataPath,
+                             _scriptRunner,      _platform.accessibility,
+                             _platform.prompter, _brand->appName()};
+}
+
 void Core::validateAccountDiscovery(const std::vector<ClientKind>& kinds) {
-    const PermissionContext context{_clientKindToInfoMap,    _clientKinds,       _scriptRunner,
-                                    _platform.accessibility, _platform.prompter, _brand->appName()};
-    AccessibilityHelper::validate(context, AccessibilityHelper::ValidationKind::accountDiscovery,
+    AccessibilityHelper::validate(permissionContext(),
+                                  AccessibilityHelper::ValidationKind::accountDiscovery,
                                   std::set<ClientKind>(kinds.begin(), kinds.end()));
 }
 

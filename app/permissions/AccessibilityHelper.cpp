@@ -158,13 +158,10 @@ QString AccessibilityHelper::automationTargetName(Requirement r) {
 }
 
 bool AccessibilityHelper::hasFullDiskAccess(const PermissionContext& c) {
-    const auto entry = c.clientKindToInfoMap.find(ClientKind::appleMail);
-    if (entry == c.clientKindToInfoMap.end() || !entry->second)
+    if (!c.appleMailDataPathQ)
         return false;
-    const auto& dataPath = entry->second->appleMailDataPathQ;
-    if (!dataPath)
-        return false;
-    return QFileInfo(*dataPath + "/VIPMailboxes.plist").isReadable();
+    const QFileInfo vipMailboxes(*c.appleMailDataPathQ + "/VIPMailboxes.plist");
+    return vipMailboxes.isFile() && vipMailboxes.isReadable();
 }
 
 bool AccessibilityHelper::checkAutomation(const PermissionContext& c, Requirement r) {

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "app/base/AppleScript.h"
-#include "app/clients/ClientInfo.h"
 #include "common/ClientKind.h"
 #include "platform/Accessibility.h"
 #include "platform/Prompter.h"
@@ -39,11 +38,12 @@ bool operator==(AccessibilityRequirementType a, AccessibilityRequirementType b);
 QString RequirementTitle(AccessibilityRequirementType r);
 QString RequirementDescription(AccessibilityRequirementType r, const QString& appName);
 
-// What the checks look at: the engine's detected clients, the runner for the check scripts,
-// the trust test, and where the missing permissions are shown.
+// What the checks look at: the engine's detected clients (in client order) and the one thing
+// they need to know of them, the runner for the check scripts, the trust test, and where the
+// missing permissions are shown.
 struct PermissionContext {
-    const ClientInfoMap& clientKindToInfoMap;
     const std::vector<ClientKind>& clientKinds;
+    std::optional<QString> appleMailDataPathQ;  // the detected Apple Mail's MailData folder
     const AppleScriptRunner& runner;
     const Accessibility& accessibility;
     Prompter& prompter;
@@ -60,7 +60,8 @@ public:
     // "Mail", "Microsoft Outlook", "System Events"; empty for the two others.
     static QString automationTargetName(AccessibilityRequirementType r);
 
-    // Reading Apple Mail's VIPMailboxes.plist is possible only with Full Disk Access.
+    // Reading Apple Mail's VIPMailboxes.plist is possible only with Full Disk Access; false
+    // without a detected Apple Mail data folder.
     static bool hasFullDiskAccess(const PermissionContext& c);
     // Runs the requirement's check script; true for the two requirements without one.
     static bool checkAutomation(const PermissionContext& c, AccessibilityRequirementType r);

@@ -2,6 +2,33 @@
 -- Lists Apple Mail's accounts, one record per account, records joined by ";;;":
 --   UUID,,,email,,,full name,,,enabled,,,account type
 -- The email is the account's first address; a missing full name is an empty field.
+-- A field must never read as a separator: commas and semicolons that follow one another get a
+-- blank between them, and one at either end of the field gets a blank beside it (the program
+-- trims every field), so ",,," and ";;;" in the output are only ever this script's own.
+on cleanField(theValue)
+	if theValue is missing value then return ""
+	set theText to theValue as text
+	repeat with theMarkItem in {",", ";"}
+		set theMark to contents of theMarkItem
+		repeat while theText contains (theMark & theMark)
+			set theText to my replaceText(theText, theMark & theMark, theMark & " " & theMark)
+		end repeat
+		if theText starts with theMark then set theText to " " & theText
+		if theText ends with theMark then set theText to theText & " "
+	end repeat
+	return theText
+end cleanField
+
+on replaceText(theText, theOld, theNew)
+	set savedDelimiters to AppleScript's text item delimiters
+	set AppleScript's text item delimiters to theOld
+	set theItems to text items of theText
+	set AppleScript's text item delimiters to theNew
+	set theText to theItems as text
+	set AppleScript's text item delimiters to savedDelimiters
+	return theText
+end replaceText
+
 set theRecords to {}
 tell application "Mail"
 	repeat with theAccount in every account
@@ -27,7 +54,7 @@ tell application "Mail"
 		else
 			set theTypeText to "unknown"
 		end if
-		set end of theRecords to theUUID & ",,," & theEmail & ",,," & theFullName & ",,," & theEnabled & ",,," & theTypeText
+		set end of theRecords to my cleanField(theUUID) & ",,," & my cleanField(theEmail) & ",,," & my cleanField(theFullName) & ",,," & theEnabled & ",,," & theTypeText
 	end repeat
 end tell
 set savedDelimiters to AppleScript's text item delimiters

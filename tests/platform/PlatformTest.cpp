@@ -40,6 +40,17 @@ TEST(Paths, EnvironmentIsOverriddenByOptions) {
     EXPECT_EQ(Paths::fromEnvironment().home(), QDir::homePath());
 }
 
+TEST(Paths, TemporaryFolderIsTheUsersOwnWhenTmpdirIsSet) {
+    const QByteArray saved = qgetenv("TMPDIR");
+    qputenv("TMPDIR", "/private/var/folders/xy/T/");
+    EXPECT_EQ(Paths::fromEnvironment({}, "/t/root").temporary(), "/private/var/folders/xy/T");
+    qunsetenv("TMPDIR");
+    EXPECT_EQ(Paths::fromEnvironment({}, "/t/root").temporary(), "/t/root/tmp");
+    EXPECT_EQ(Paths("/h", "/").temporary(), "/tmp");
+    if (!saved.isEmpty())
+        qputenv("TMPDIR", saved);
+}
+
 TEST(ManualMainQueue, AdvanceRunsDueWorkInOrderAtItsOwnTime) {
     ManualMainQueue queue(1000.0);
     std::vector<std::pair<QString, double>> ran;

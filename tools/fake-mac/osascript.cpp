@@ -2,6 +2,9 @@
 // script's first line ("-- NAME"), records the run, and answers from the fake Mac:
 //   ROOT/var/fake-mac/osascript/NAME/stdout, stderr, exit  canned output and exit status
 //   ROOT/var/fake-mac/osascript/NAME/crash                 present: the tool dies by a signal
+//   ROOT/var/fake-mac/osascript/NAME/sleep                 seconds to hang first (a modal dialog,
+//                                                          an unanswered prompt); the stand-in
+//                                                          writes its process id to NAME/pid
 // Without a canned answer it plays Apple Mail and Outlook from ROOT/var/fake-mac/clients.json:
 //   { "AppleMail": { "accounts": [ { "uuid", "email", "fullName", "type", "enabled" } ] },
 //     "Outlook":   { "accounts": [ { "email", "fullName", "userName", "kind" } ] } }
@@ -9,7 +12,10 @@
 // defaults: StandInOutlook.h). A client without an entry is not running and cannot start;
 // "automationDenied": true in its entry refuses the Apple events as macOS does. Other scripts print
 // nothing and succeed. Every run appends "NAME<TAB>script path" to ROOT/var/fake-mac/osascript.log
-// and keeps the script text it was given in ROOT/var/fake-mac/osascript/NAME/last-script.
+// and keeps the script text it was given in ROOT/var/fake-mac/osascript/NAME/last-script, and that
+// file's permission bits (octal, "600") in NAME/last-script-mode.
+#include <unistd.h>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +23,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "StandIn.h"
@@ -54,11 +61,28 @@ Answer Returned(const std::vector<std::string>& records) {
     return Answer{text + "\n", {}, 0};
 }
 
+// What the listing scripts do to every field so that it cannot read as a separator: commas or
+// semicolons that follow one another get a blank between them, and one at either end of the
+// field gets a blank beside it.
+std::string CleanField(std::string text) {
+    for (const char mark : {',', ';'}) {
+        const std::string pair{mark, mark};
+        for (auto at = text.find(pair); at != std::string::npos; at = text.find(pair, at))
+            text.insert(at + 1, " ");
+        if (!text.empty() && text.front() == mark)
+            text.insert(0, " ");
+        if (!text.empty() && text.back() == mark)
+            text += ' ';
+    }
+    return text;
+}
+
+// A field of a client's account as the listing scripts print it.
 std::string Field(const json& object, const char* key) {
     const auto found = object.find(key);
     if (found == object.end() || !found->is_string())
         return {};
-    return found->get<std::string>();
+    return CleanField(found->get<std::string>());
 }
 
 // One client of the state file and the application name its scripts tell.
@@ -174,11 +198,18 @@ const std::map<std::string, Emulation>& Emulations() {
 }
 
 bool HasCannedAnswer(const standin::fs::path& folder) {
-    for (const char* file : {"stdout", "stderr", "exit", "crash"}) {
+    for (const char* file : {"stdout", "stderr", "exit", "crash", "sleep"}) {
         if (standin::fs::exists(folder / file))
             return true;
     }
     return false;
+}
+
+std::string PermissionText(const char* path) {
+    const auto permissions = standin::fs::status(path).permissions();
+    char text[8];
+    std::snprintf(text, sizeof text, "%o", static_cast<unsigned>(permissions) & 07777u);
+    return text;
 }
 
 // Outlook's signatures and defaults (StandInOutlook) once Outlook can be told at all.
@@ -214,8 +245,13 @@ int main(int argc, char* argv[]) {
     standin::AppendLine(fakeMac / "osascript.log", name + "\t" + argv[1]);
     const auto folder = fakeMac / "osascript" / name;
     standin::WriteFile(folder / "last-script", *text);
+    standin::WriteFile(folder / "last-script-mode", PermissionText(argv[1]));
 
     if (HasCannedAnswer(folder)) {
+        if (const auto seconds = standin::ReadFile(folder / "sleep")) {
+            standin::WriteFile(folder / "pid", std::to_string(::getpid()));
+            std::this_thread::sleep_for(std::chrono::seconds(std::atoi(seconds->c_str())));
+        }
         if (standin::fs::exists(folder / "crash"))
             std::raise(SIGKILL);
         if (const auto err = standin::ReadFile(folder / "stderr"))

@@ -119,8 +119,12 @@ std::map<ClientKind, Accounts> LoadCachedAccounts(const QString& applicationSupp
 
 void SaveCachedAccounts(const QString& applicationSupportFolder,
                         const std::map<ClientKind, AccountsInfo>& infos) {
-    Plist root = Plist::dictionary();
+    // Clients that are not detected now (a moved profile folder, a new-Outlook toggle) keep
+    // their entries as they stand, so that one start without them does not forget them.
+    auto previous = ReadPlistFile(CachedAccountsPath(applicationSupportFolder));
+    Plist root = previous && previous->isDictionary() ? std::move(*previous) : Plist::dictionary();
     for (const auto& [kind, info] : infos) {
+        root.node().remove(StoredText(kind));
         const bool discovered = info.status == AccountsInfoStatus::loadedFromCacheOrEmpty ||
                                 info.status == AccountsInfoStatus::discoverySucceeded;
         const Accounts& accounts = discovered ? info.accounts : info.cachedAccounts;

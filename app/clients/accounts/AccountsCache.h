@@ -17,7 +17,8 @@ QString CachedAccountsPath(const QString& applicationSupportFolder);
 // usable for it; elements missing a required string are skipped.
 std::map<ClientKind, Accounts> LoadCachedAccounts(const QString& applicationSupportFolder);
 // Writes the lists (the discovered ones, or the cached ones while discovery is unfinished or
-// failed) as an XML property list, atomically; a failure leaves the previous file.
+// failed) as an XML property list, atomically; a failure leaves the previous file. The entries of
+// clients that are not in the map stay as the file had them.
 void SaveCachedAccounts(const QString& applicationSupportFolder,
                         const std::map<ClientKind, AccountsInfo>& infos);
 // "Loaded N account(s) from cache:" and one line per account; nothing when there is none.

@@ -69,12 +69,16 @@ bool SetDefaultSignatures(const ClientInfo& clientInfo,
     QString accountLines;
     for (const auto& account : accounts) {
         const QString name = EscapeForAppleScript(account.signatureName);
-        accountLines += environment.runner.appleScriptText(
+        const auto fragment = environment.runner.appleScriptText(
             scripts.account,
             {{"**ACCOUNT_ID_STRING**", EscapeForAppleScript(account.accountIdString)},
              {"**SIGNATURE_NAME**", name},
              {"**REPLIES_FORWARDS_SIGNATURE_NAME**",
               account.insertForRepliesForwards ? name : none}});
+        // A missing fragment script is a broken installation: the defaults were not set.
+        if (!fragment)
+            return false;
+        accountLines += *fragment;
     }
     const auto output =
         environment.runner.runAppleScript(scripts.main, {{"**ACCOUNTS**", accountLines}});

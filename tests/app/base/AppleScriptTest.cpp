@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 
 #include "app/base/AppleScript.h"
 #include "common/Log.h"
+#include "common/Text.h"
+#include "tests/support/FakeMacScripts.h"
 #include "tests/support/TestPlatform.h"
 
 namespace quillet {
@@ -62,11 +66,41 @@ TEST_F(AppleScriptTest, ReplacementsGoThroughATemporaryFileThatIsRemovedOnEveryP
     EXPECT_TRUE(temporaryFiles().isEmpty());
 }
 
+TEST_F(AppleScriptTest, ScriptWithReplacementsIsWrittenForTheUserAloneInTheirTemporaryFolder) {
+    // TMPDIR, as on a Mac, where the folder is the user's own.
+    QTemporaryDir userTemporary;
+    const Paths paths(mac.home(), mac.root(), userTemporary.path());
+    const AppleScriptRunner privateRunner(paths, *platform.bundle);
+    mac.setScriptResult("Test-Script", "ok\n");
+    ASSERT_EQ(privateRunner.runAppleScript("Test-Script", {{"**SIGNATURE_NAME**", "Ann"}}), "ok");
+    const QString scriptPath = FakeScriptLastPath(mac, "Test-Script");
+    EXPECT_TRUE(scriptPath.startsWith(userTemporary.path() + "/")) << scriptPath.toStdString();
+    EXPECT_TRUE(ParseUuid(QFileInfo(scriptPath).fileName()));
+    EXPECT_EQ(FakeScriptLastMode(mac, "Test-Script"), "600");
+    EXPECT_FALSE(QFile::exists(scriptPath));
+    EXPECT_TRUE(temporaryFiles().isEmpty());  // nothing in the shared folder
+}
+
+TEST_F(AppleScriptTest, MissingScriptResourceIsAFailureWithOrWithoutReplacements) {
+    QFile::remove(platform.bundle->resourcePath("Test-Script", "applescript"));
+    EXPECT_FALSE(runner.appleScriptText("Test-Script", {{"**SIGNATURE_NAME**", "n"}}));
+    EXPECT_TRUE(log.containsText("Error: Could not read AppleScript \"Test-Script\" at "));
+    for (const Replacements& replacements : {Replacements{}, {{"**SIGNATURE_NAME**", "n"}}}) {
+        log.clear();
+        mac.setScriptResult("Test-Script", "");  // an empty script would print nothing
+        EXPECT_FALSE(run(replacements)) << replacements.size();
+        EXPECT_TRUE(log.contains("Error: Could not execute AppleScript from \"Test-Script\":\n"))
+            << replacements.size();
+    }
+    EXPECT_TRUE(mac.osascriptRuns().isEmpty());
+    EXPECT_TRUE(temporaryFiles().isEmpty());
+}
+
 TEST_F(AppleScriptTest, ContentHoldingANamePlaceholderGetsTheName) {
     // "**SIGNATURE_CONTENT**" sorts before "**SIGNATURE_NAME**", so the name is filled in after
     // the content and reaches into it.
     mac.addScriptResource("Test-Script", "**SIGNATURE_CONTENT**|**SIGNATURE_NAME**");
-    const QString text = runner.appleScriptText(
+    const auto text = runner.appleScriptText(
         "Test-Script",
         {{"**SIGNATURE_CONTENT**", "<p>**SIGNATURE_NAME**</p>"}, {"**SIGNATURE_NAME**", "Work"}});
     EXPECT_EQ(text, "-- Test-Script\n<p>Work</p>|Work");

@@ -8,11 +8,27 @@
 #include "app/core/Core.h"
 #include "platform/EventLoop.h"
 #include "tests/support/FakeMacAccounts.h"
+#include "tests/support/FakeMacScripts.h"
 #include "tests/support/TestPlatform.h"
 #include "tests/support/TestService.h"
 
 namespace quillet {
 namespace {
+
+QByteArray FileContents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Running, and not only a zombie waiting for its parent to collect it.
+bool ProcessIsAlive(qint64 pid) {
+    QFile stat("/proc/" + QString::number(pid) + "/stat");
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return close >= 0 && text.mid(close + 2, 1) != "Z";
+}
 
 // The real quillet executable over a fake Mac, with a test service on loopback.
 class QuilletCommandTest : public testing::Test {
@@ -43,7 +59,8 @@ protected:
     }
 
     // A signature left by an earlier run of the engine.
-    SignatureId storeSignature(const QString& key, const QString& text) {
+    SignatureId storeSignature(const QString& key, const QString& text,
+                               const QString& name = "Work") {
         service.failUpdates(503);
         TestPlatform platform(mac);
         Core::Options options;
@@ -55,7 +72,7 @@ protected:
         Signature& signature = *core->signature(id);
         signature.keyQe = key;
         signature.mainTextQe = text;
-        signature.nameQe = "Work";
+        signature.nameQe = name;
         signature.lastUpdateUnixTimeQz = 100;
         signature.clientKindToSelectedInstallationsInfoMap[ClientKind::thunderbird]
             .accountEmailToPayloadMap["ann@example.com"] = {};
@@ -152,6 +169,37 @@ TEST_F(QuilletCommandTest, AccountsDiscoversWhenAskedAndPrintsTheCacheOtherwise)
     EXPECT_EQ(quillet({"accounts", "Eudora"}).exitCode, 2);
 }
 
+TEST_F(QuilletCommandTest, SignatureIsReachedByItsPrintedIdOrElseByItsExactName) {
+    const SignatureId first = storeSignature("k1", "<p>1</p>", "Work");
+    const SignatureId second = storeSignature("k2", "<p>2</p>", "01");
+    const auto shownId = [&](const QString& sig) -> std::string {
+        const CommandRun show = quillet({"--json", "show", sig});
+        if (show.exitCode != 0)
+            return "exit " + std::to_string(show.exitCode);
+        return nlohmann::json::parse(show.out.toStdString())["id"];
+    };
+    EXPECT_EQ(shownId(first.toString()), first.toString().toStdString());
+    EXPECT_EQ(shownId("01"), second.toString().toStdString());  // a name, not id 1
+    for (const char* notPrinted : {" 1", "+1", "1 ", "0x1"})
+        EXPECT_EQ(shownId(notPrinted), "exit 1") << notPrinted;
+}
+
+TEST_F(QuilletCommandTest, DiscoveryThatFailsEndsTheAccountsCommandWithStatusOne) {
+    SetFakeAppleMailAccounts(mac, {{"U-1", "ann@example.com", "Ann"}});
+    WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
+                       FakeIdentityPrefsLines("1", "tom@example.com"));
+    ASSERT_EQ(quillet({"accounts", "--discover", "AppleMail"}).exitCode, 0);
+    mac.setScriptResult("AppleMail-ListAccounts-1012Plus", "", "Mail got an error", 1);
+    const CommandRun failed = quillet({"--json", "accounts", "--discover"});
+    EXPECT_EQ(failed.exitCode, 1);
+    const auto json = nlohmann::json::parse(failed.out.toStdString());
+    EXPECT_EQ(json["AppleMail"]["status"], "discoveryFailed");
+    EXPECT_EQ(json["AppleMail"]["cachedAccounts"][0]["email"], "ann@example.com");
+    EXPECT_EQ(json["Thunderbird"]["status"], "discoverySucceeded");
+    // A client that was not asked for does not count.
+    EXPECT_EQ(quillet({"accounts", "--discover", "Thunderbird"}).exitCode, 0);
+}
+
 TEST_F(QuilletCommandTest, RunRefreshesAtStartOnWakeAndEndsOnTerm) {
     storeSignature("k1", "<p>one</p>");
     service.setSignature("k1", "<p>one</p>");
@@ -176,6 +224,48 @@ TEST_F(QuilletCommandTest, RunRefreshesAtStartOnWakeAndEndsOnTerm) {
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 0);
+}
+
+TEST_F(QuilletCommandTest, RunEndsOnTermOrIntWhileAScriptHangsAndLeavesNoScriptBehind) {
+    const QString listing = "AppleMail-ListAccounts-1012Plus";
+    const QString data = mac.homePath("Library/Application Support/Quillet/");
+    // Apple Mail runs and was used with us before, so run discovers it at start.
+    SetFakeAppleMailAccounts(mac, {{"U-1", "ann@example.com", "Ann"}});
+    mac.setRunning({"com.apple.mail"});
+    storeSignature("k1", "<p>one</p>");
+    ASSERT_EQ(quillet({"accounts", "--discover", "AppleMail"}).exitCode, 0);
+    const QByteArray cacheBefore = FileContents(data + "CachedAccounts.plist");
+    const QByteArray storeBefore = FileContents(data + "DataV2.sqlite");
+    ASSERT_FALSE(cacheBefore.isEmpty());
+    // Its listing now hangs, as behind a modal dialog or an unanswered Automation prompt.
+    SetFakeScriptHang(mac, listing, 600);
+    service.failUpdates(503);
+
+    for (const int signal : {SIGTERM, SIGINT}) {
+        QFile::remove(mac.rootPath("/var/fake-mac/osascript/" + listing + "/pid"));
+        QProcess process;
+        process.start(QUILLET_QUILLET_PATH,
+                      {"--root", mac.root(), "--home", mac.home(), "--bundle", mac.bundlePath(),
+                       "--service", service.url().toString(), "run"});
+        ASSERT_TRUE(process.waitForStarted());
+        ASSERT_TRUE(
+            RunEventLoopUntil([&] { return FakeScriptProcessId(mac, listing).has_value(); }, 30));
+        const qint64 scriptPid = *FakeScriptProcessId(mac, listing);
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        // Far sooner than the ten minutes the script would hang.
+        const bool ended = process.waitForFinished(20000);
+        EXPECT_TRUE(ended) << signal;
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
+        EXPECT_FALSE(ProcessIsAlive(scriptPid)) << signal;
+        if (!ended || ProcessIsAlive(scriptPid)) {
+            ::kill(static_cast<pid_t>(scriptPid), SIGKILL);  // leave no stand-in hanging
+            return;
+        }
+        // An interrupted discovery is a failed one: the cache keeps the last good list.
+        EXPECT_EQ(FileContents(data + "CachedAccounts.plist"), cacheBefore);
+        EXPECT_EQ(FileContents(data + "DataV2.sqlite"), storeBefore);
+    }
 }
 
 TEST_F(QuilletCommandTest, StoreThatCannotBeOpenedEndsWithAClearMessage) {

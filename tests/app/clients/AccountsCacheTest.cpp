@@ -82,6 +82,40 @@ TEST_F(AccountsCacheTest, UnfinishedOrFailedDiscoveryKeepsTheLastGoodList) {
     EXPECT_TRUE(LoadCachedAccounts(folder() + "/blocked").at(ClientKind::spark).empty());
 }
 
+TEST_F(AccountsCacheTest, ClientsNotDetectedNowKeepTheirEntriesUnchanged) {
+    // Outlook's entry holds something this build does not read: it is kept as it stands.
+    mac.writeFile(CachedAccountsPath(folder()),
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
+                  "<key>Outlook</key><array><dict><key>email</key><string>o@x.org</string>"
+                  "<key>later</key><integer>7</integer></dict><string>odd</string></array>"
+                  "<key>Spark</key><array><dict><key>email</key><string>old@x.org</string>"
+                  "</dict></array></dict></plist>");
+    // Outlook is not detected now (a moved profile, a new-Outlook toggle); Spark is.
+    SaveCachedAccounts(
+        folder(),
+        {{ClientKind::appleMail, Info(AccountsInfoStatus::discoverySucceeded, {mail}, {})},
+         {ClientKind::spark, Info(AccountsInfoStatus::discoverySucceeded, {spark}, {})}});
+
+    const auto plist = ReadPlistFile(CachedAccountsPath(folder()));
+    ASSERT_TRUE(plist);
+    QStringList keys = plist->node().keys();
+    keys.sort();
+    EXPECT_EQ(keys, (QStringList{"AppleMail", "Outlook", "Spark"}));
+    const auto loaded = LoadCachedAccounts(folder());
+    EXPECT_EQ(Descriptions(loaded.at(ClientKind::outlook)), QStringList{"email: o@x.org"});
+    const PlistNode outlookEntry = *plist->node().get("Outlook");
+    ASSERT_EQ(outlookEntry.size(), 2);
+    EXPECT_EQ(outlookEntry.at(0)->get("later")->asInteger(), 7);
+    EXPECT_EQ(outlookEntry.at(1)->asString(), "odd");
+    EXPECT_EQ(Descriptions(loaded.at(ClientKind::spark)), Descriptions({spark}));
+
+    // A detected client whose list is now empty loses its entry; the absent one still stays.
+    SaveCachedAccounts(
+        folder(), {{ClientKind::appleMail, Info(AccountsInfoStatus::discoverySucceeded, {}, {})}});
+    EXPECT_EQ(ReadPlistFile(CachedAccountsPath(folder()))->node().keys(),
+              (QStringList{"Outlook", "Spark"}));
+}
+
 TEST_F(AccountsCacheTest, UnusableEntriesAndFilesGiveNoAccounts) {
     auto loaded = LoadCachedAccounts(folder());
     EXPECT_EQ(loaded.size(), kAllClientKinds.size());

@@ -42,6 +42,20 @@ TEST_F(AppleMailAccountsTest, ListsTheAccountsOfMail) {
         log.contains("Info:     email: jane@x.org, uuid: U-1, type: imap, full name: Jane Doe"));
 }
 
+TEST_F(AppleMailAccountsTest, SeparatorsInsideNamesNeitherDropNorInventAccounts) {
+    SetFakeAppleMailAccounts(
+        mac, {{"U-1", "ann@x.org", "Ann,,,Admin"},
+              {"U-2", "eve@x.org", "Eve;;;U-9,,,mallory@evil.example,,,M,,,true,,,imap"},
+              {"U-3", "bo@x.org", ",Bo;"}});
+    EXPECT_EQ(discover(),
+              (QStringList{"email: ann@x.org, uuid: U-1, type: imap, full name: Ann, , ,Admin",
+                           "email: eve@x.org, uuid: U-2, type: imap, full name: Eve; ; ;U-9, , "
+                           ",mallory@evil.example, , ,M, , ,true, , ,imap",
+                           "email: bo@x.org, uuid: U-3, type: imap, full name: ,Bo;"}));
+    EXPECT_FALSE(log.containsText("Bad part count"));
+    EXPECT_TRUE(mac.lastScriptText(kScript).contains("my cleanField(theFullName)"));
+}
+
 TEST_F(AppleMailAccountsTest, MalformedRecordsAreSkipped) {
     mac.setScriptResult(kScript,
                         "U1,,,four@x.org,,,N,,,imap;;;"

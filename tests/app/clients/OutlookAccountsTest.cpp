@@ -60,6 +60,36 @@ TEST_F(OutlookAccountsTest, ListingAAddsTheGmailAccountsAfterPublishingTheMainOn
                      "work@x.org: email: work@x.org, full name: Again"));
 }
 
+TEST_F(OutlookAccountsTest, SeparatorsInsideNamesNeitherDropNorInventAccounts) {
+    SetFakeOutlookAccounts(mac, {{"ann@x.org", "Ann,,,Admin", "ann", "exchange"},
+                                 {"eve@x.org", "Eve (eve@evil.example);;;Bob",
+                                  "eve;;;x,,,y,,,bob@evil.example", "imap"},
+                                 {"jo@x.org", "Jo,", ";jo", "google"}});
+    EXPECT_EQ(Descriptions(discoverA(OutlookVersionKind::v16_41To79)),
+              (QStringList{"email: ann@x.org, full name: Ann, , ,Admin, user name: ann",
+                           "email: eve@x.org, full name: Eve (eve@evil.example); ; ;Bob, user "
+                           "name: eve; ; ;x, , ,y, , ,bob@evil.example",
+                           "email: jo@x.org, full name: Jo,, user name: ;jo"}));
+    EXPECT_FALSE(log.containsText("Bad part count"));
+    EXPECT_EQ(Emails(discoverB().value_or(Accounts{})),
+              (QStringList{"ann@x.org", "eve@x.org", "jo@x.org"}));
+    for (const QString& script : {kMain, kGmail, kB})
+        EXPECT_TRUE(mac.lastScriptText(script).contains("on cleanField(")) << script.toStdString();
+}
+
+TEST_F(OutlookAccountsTest, GoogleAccountsAreRecognisedByWhatOutlookKnowsNotByTheirAddress) {
+    SetFakeOutlookAccounts(mac, {{"ann@corp.example", "Ann", "ann@corp.example", "google"},
+                                 {"bob@gmail.com", "Bob", "bob", "imap"}});
+    EXPECT_EQ(Emails(discoverA(OutlookVersionKind::v16_41To79).value_or(Accounts{})),
+              (QStringList{"bob@gmail.com", "ann@corp.example"}));
+    // The stand-in plays Outlook by the account's kind; the script must ask Outlook the same,
+    // not look at the address's domain.
+    const QString script = mac.lastScriptText(kGmail);
+    EXPECT_FALSE(script.contains("@gmail.com")) << script.toStdString();
+    EXPECT_FALSE(script.contains("@googlemail.com"));
+    EXPECT_TRUE(script.contains("server of theAccount"));
+}
+
 TEST_F(OutlookAccountsTest, GmailListingRunsFromOutlook15OnOnly) {
     SetFakeOutlookAccounts(mac,
                            {{"a@x.org", "", "", "exchange"}, {"g@gmail.com", "", "", "google"}});

@@ -60,12 +60,16 @@ protected:
 
 TEST_F(CoreAccountsTest, StartDiscoversRunningAndScriptlessClientsAndCachesThem) {
     mac.setRunning({"com.apple.mail"});
+    createCore().rediscoverAccounts({ClientKind::appleMail});  // used with us before
+    waitUntilIdle();
+    SetFakeAppleMailAccounts(mac,
+                             {{"U-1", "ann@example.com", "Ann"}, {"U-2", "bo@example.com", "Bo"}});
     Core& engine = createCore();
     engine.start();
     waitUntilIdle();
     EXPECT_EQ(engine.clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
               AccountsInfoStatus::discoverySucceeded);
-    EXPECT_EQ(emails(ClientKind::appleMail), QStringList{"ann@example.com"});
+    EXPECT_EQ(emails(ClientKind::appleMail), (QStringList{"ann@example.com", "bo@example.com"}));
     EXPECT_EQ(emails(ClientKind::thunderbird), QStringList{"tom@example.com"});
     EXPECT_GE(accountNotifications, 3);  // discovering, then one per result
 
@@ -73,35 +77,42 @@ TEST_F(CoreAccountsTest, StartDiscoversRunningAndScriptlessClientsAndCachesThem)
     Core& next = createCore();
     EXPECT_EQ(next.clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
               AccountsInfoStatus::loadedFromCacheOrEmpty);
-    EXPECT_EQ(emails(ClientKind::appleMail), QStringList{"ann@example.com"});
-    EXPECT_TRUE(log.contains("Info: Loaded 2 account(s) from cache:"));
+    EXPECT_EQ(emails(ClientKind::appleMail), (QStringList{"ann@example.com", "bo@example.com"}));
+    EXPECT_TRUE(log.contains("Info: Loaded 3 account(s) from cache:"));
 }
 
-TEST_F(CoreAccountsTest, ClientThatNeedsPermissionIsNotScriptedAtStartWhenNotRunningOrCached) {
-    Core& engine = createCore();  // Apple Mail not running
+TEST_F(CoreAccountsTest, StartScriptsAPermissionClientOnlyWhenItRunsAndHasCachedAccounts) {
+    const QString listing = "AppleMail-ListAccounts-1012Plus";
+    mac.setRunning({"com.apple.mail"});
+    Core& engine = createCore();  // running, but never used with us: no prompt at login
     engine.start();
     waitUntilIdle();
-    EXPECT_FALSE(mac.osascriptRuns().contains("AppleMail-ListAccounts-1012Plus"));
+    EXPECT_EQ(mac.osascriptRuns().count(listing), 0);
+    EXPECT_EQ(engine.clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
+              AccountsInfoStatus::loadedFromCacheOrEmpty);
     EXPECT_EQ(engine.clientKindToAccountsInfoMap().at(ClientKind::thunderbird).status,
               AccountsInfoStatus::discoverySucceeded);
 
-    // With cached accounts, a running Apple Mail is still not scripted at start...
-    mac.setRunning({"com.apple.mail"});
-    createCore().start();
-    waitUntilIdle();
-    createCore().start();
-    waitUntilIdle();
-    EXPECT_EQ(mac.osascriptRuns().count("AppleMail-ListAccounts-1012Plus"), 1);
-    // ...but is when asked for, whether or not it runs.
+    // Asked for, it is discovered whether or not it runs, and its accounts are cached.
     mac.setRunning({});
     core->rediscoverAccounts({ClientKind::appleMail});
     waitUntilIdle();
-    EXPECT_EQ(mac.osascriptRuns().count("AppleMail-ListAccounts-1012Plus"), 2);
+    EXPECT_EQ(mac.osascriptRuns().count(listing), 1);
+    // Cached but not running: not scripted.
+    createCore().start();
+    waitUntilIdle();
+    EXPECT_EQ(mac.osascriptRuns().count(listing), 1);
+    // Cached and running: the list is refreshed at start.
+    mac.setRunning({"com.apple.mail"});
+    createCore().start();
+    waitUntilIdle();
+    EXPECT_EQ(mac.osascriptRuns().count(listing), 2);
+    EXPECT_EQ(core->clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
+              AccountsInfoStatus::discoverySucceeded);
 }
 
 TEST_F(CoreAccountsTest, FailedDiscoveryKeepsTheCachedAccounts) {
-    mac.setRunning({"com.apple.mail"});
-    createCore().start();
+    createCore().rediscoverAccounts({ClientKind::appleMail});
     waitUntilIdle();
     mac.setScriptResult("AppleMail-ListAccounts-1012Plus", "", "Mail got an error", 1);
     Core& engine = createCore();

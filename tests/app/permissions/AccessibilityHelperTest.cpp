@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <algorithm>
 
@@ -38,9 +39,8 @@ protected:
     AccessibilityHelperTest() : test(mac), runner(mac.paths(), *test.bundle) {}
 
     void detect(ClientKind kind) {
-        map[kind] = std::make_shared<ClientInfo>("/Applications/X.app", "1.0", "1");
         if (kind == ClientKind::appleMail)
-            map[kind]->appleMailDataPathQ = mac.addAppleMailData("V10");
+            appleMailDataPath = mac.addAppleMailData("V10");
         kinds.push_back(kind);
         std::sort(kinds.begin(), kinds.end());
     }
@@ -49,7 +49,9 @@ protected:
         mac.setScriptResult(script, "", kNotAuthorized.arg(target), 1);
     }
 
-    PermissionContext context() { return {map, kinds, runner, test.accessibility, test.prompter}; }
+    PermissionContext context() {
+        return {kinds, appleMailDataPath, runner, test.accessibility, test.prompter};
+    }
 
     QStringList shownRows() const {
         if (test.prompter.shown().empty())
@@ -65,8 +67,8 @@ protected:
     FakeMac mac;
     TestPlatform test;
     AppleScriptRunner runner;
-    ClientInfoMap map;
     std::vector<ClientKind> kinds;
+    std::optional<QString> appleMailDataPath;
     LogTap log;
 };
 
@@ -93,9 +95,16 @@ TEST_F(AccessibilityHelperTest, OnlyListedClientsWithRequirementsAreProbed) {
     EXPECT_FALSE(log.containsText("hasAssistive"));
 }
 
-TEST_F(AccessibilityHelperTest, FullDiskAccessIsReadingVipMailboxes) {
-    // Listed among the clients but with no detected entry, as when its data folder is gone.
-    kinds.push_back(ClientKind::appleMail);
+TEST_F(AccessibilityHelperTest, UndetectedAppleMailShowsNothing) {
+    detect(ClientKind::thunderbird);
+    AccessibilityHelper::validate(context(), Kind::signatureSync, {ClientKind::appleMail});
+    EXPECT_TRUE(test.prompter.shown().empty());
+    EXPECT_TRUE(mac.osascriptRuns().isEmpty());
+}
+
+TEST_F(AccessibilityHelperTest, AppleMailWithoutReadableVipMailboxesShowsOneFullDiskAccessRow) {
+    detect(ClientKind::appleMail);
+    EXPECT_FALSE(AccessibilityHelper::hasFullDiskAccess(context()));
     AccessibilityHelper::validate(context(), Kind::signatureSync, {ClientKind::appleMail});
     ASSERT_EQ(test.prompter.shown().size(), 1u);
     const Alert alert = test.prompter.shown().front();
@@ -106,11 +115,13 @@ TEST_F(AccessibilityHelperTest, FullDiskAccessIsReadingVipMailboxes) {
     EXPECT_EQ(alert.buttons, QStringList{"OK"});
     EXPECT_TRUE(mac.osascriptRuns().isEmpty());
 
-    kinds.clear();
-    detect(ClientKind::appleMail);
+    // A folder of that name is no readable file either.
+    QDir().mkpath(*appleMailDataPath + "/VIPMailboxes.plist");
     EXPECT_FALSE(AccessibilityHelper::hasFullDiskAccess(context()));
+    QDir(*appleMailDataPath + "/VIPMailboxes.plist").removeRecursively();
+
     test.prompter.clear();
-    mac.writeFile(*map[ClientKind::appleMail]->appleMailDataPathQ + "/VIPMailboxes.plist", "x");
+    mac.writeFile(*appleMailDataPath + "/VIPMailboxes.plist", "x");
     EXPECT_TRUE(AccessibilityHelper::hasFullDiskAccess(context()));
     AccessibilityHelper::validate(context(), Kind::signatureSync, {ClientKind::appleMail});
     EXPECT_TRUE(test.prompter.shown().empty());
@@ -156,7 +167,7 @@ TEST_F(AccessibilityHelperTest, OnlyAccessibilityMissingProbesEverythingTwice) {
 TEST_F(AccessibilityHelperTest, PermissionGrantedBetweenTheTwoRoundsGetsNoRow) {
     detect(ClientKind::outlook);
     GrantingAccessibility grantedOnSecondAsk(1);
-    const PermissionContext c{map, kinds, runner, grantedOnSecondAsk, test.prompter};
+    const PermissionContext c{kinds, appleMailDataPath, runner, grantedOnSecondAsk, test.prompter};
 
     AccessibilityHelper::validate(c, Kind::accountDiscovery, {ClientKind::outlook});
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include "app/base/AppleScript.h"
 #include "app/clients/sync/OutlookSync.h"
 #include "common/Log.h"
@@ -228,6 +230,22 @@ TEST_F(OutlookSyncTest, DefaultsThatFailTwiceStillCloseTheSync) {
     FailFakeOutlookScript(mac, kMainB, 1);
     EXPECT_FALSE(sync());
     EXPECT_EQ(FakeOutlookDefaultSignatures(mac).at("a@x.org"), (FakeOutlookDefaults{"S", "None"}));
+}
+
+TEST_F(OutlookSyncTest, MissingAccountFragmentScriptFailsTheDefaultsInsteadOfSettingNone) {
+    setAccounts({{"a@x.org", "", "a@x.org"}});
+    SelectAccounts(signatures.add("<p>s</p>", "S"), kOutlook, {"a@x.org"});
+    // A broken installation: the per-account fragment is missing from the bundle.
+    ASSERT_TRUE(QFile::remove(
+        platform.bundle->resourcePath("Outlook-SetDefaultSignatures16-Account", "applescript")));
+
+    const auto error = sync();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind, Kind::defaultSignature);
+    EXPECT_FALSE(runs().contains(kMainB));
+    EXPECT_TRUE(FakeOutlookDefaultSignatures(mac).empty());
+    EXPECT_TRUE(log.containsText(
+        "Error: Could not read AppleScript \"Outlook-SetDefaultSignatures16-Account\""));
 }
 
 TEST_F(OutlookSyncTest, ScriptFailuresStopTheSyncWithTheirKind) {
