@@ -4,10 +4,16 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 namespace quillet {
 
 // Creates missing parent folders. False when any step fails; the previous file then stays.
 bool WriteFileAtomically(const QString& path, const QByteArray& contents);
+
+// The same, telling what failed: nothing when the file was written, else a description of the
+// failure for a log line.
+std::optional<QString> WriteFileAtomicallyOrDescribeError(const QString& path,
+                                                          const QByteArray& contents);
 
 }  // namespace quillet

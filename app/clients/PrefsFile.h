@@ -49,12 +49,15 @@ struct PrefsLineSetting {
     QString groupPrefix;  // where a new line goes: after the last line whose key begins with it
 };
 
-// Sets each preference: its first line is replaced, later lines with the key are dropped; a key
-// without a line gets a new one right after the last line of its group as the file was given,
-// else after the last preference line, else at the end; new lines at one place keep the order of
-// the settings. One pass over the lines however many settings there are. For settings of one
-// group the result equals setting them one by one.
+// Sets each preference in order, giving exactly the lines that SetPrefsLine one setting after
+// the other gives, in one pass over the lines however many settings there are. Each key and raw
+// value must make a line that reads back as that key: a key without quotation marks or line
+// breaks, a raw value without line breaks, both trimmed and not empty (what PrefsLine and
+// PrefsStringRawValue make of Mozilla keys and values).
 QStringList SetPrefsLines(const QStringList& lines, const std::vector<PrefsLineSetting>& settings);
+// Sets one preference: its first line is replaced and later lines with the key are dropped; a
+// key without a line gets a new one right after the last line of its group (lines whose key
+// begins with the group prefix), else after the last preference line, else at the end.
 QStringList SetPrefsLine(const QStringList& lines, const QString& key, const QString& rawValue,
                          const QString& groupPrefix);
 

@@ -73,4 +73,11 @@ AccountsInfo SparkAccountsInfo(const QStringList& emails, AccountsInfoStatus sta
     return info;
 }
 
+QStringList SyncWorld::descriptions() const {
+    QStringList list;
+    for (const SignatureId id : signatures.ids())
+        list.append(Describe(*signatures.map().at(id)));
+    return list;
+}
+
 }  // namespace quillet

@@ -3,11 +3,18 @@
 
 #include <QString>
 #include <QStringList>
+#include <ostream>
 #include <vector>
 
 #include "app/clients/sync/SyncPlan.h"
 #include "common/Accounts.h"
 #include "common/Signature.h"
+#include "tests/support/FakeMac.h"
+
+// Texts in failure messages as text, not as arrays of code units.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace quillet {
 
@@ -53,5 +60,22 @@ AccountsInfo MozillaAccountsInfo(
     const QStringList& emails, AccountsInfoStatus status = AccountsInfoStatus::discoverySucceeded);
 AccountsInfo SparkAccountsInfo(const QStringList& emails,
                                AccountsInfoStatus status = AccountsInfoStatus::discoverySucceeded);
+
+// One client sync's world: a fake Mac, the client as detected, its accounts, the signatures
+// and the store they are saved to.
+struct SyncWorld {
+    SyncInputs inputs() {
+        return SyncInputs{clientInfo,       accounts, signatures.ids(),
+                          signatures.map(), saver,    mac.paths()};
+    }
+    // Every signature's description, in order: what a failed sync must leave unchanged.
+    QStringList descriptions() const;
+
+    FakeMac mac;
+    ClientInfo clientInfo{"/Applications/Client.app", "1.0", "1"};
+    AccountsInfo accounts;
+    TestSignatures signatures;
+    RecordingSignatureSaver saver;
+};
 
 }  // namespace quillet

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <random>
 
 #include "app/clients/PrefsFile.h"
 #include "tests/support/FileSizeLimit.h"
@@ -110,6 +111,55 @@ TEST_F(PrefsFileTest, SettingsOfOneGroupAtOnceEqualSettingThemOneByOne) {
     EXPECT_EQ(SetPrefsLines(lines, settings), oneByOne);
     EXPECT_EQ(oneByOne[1], "user_pref(\"mail.identity.id1.sig_on_reply\", true);");
     EXPECT_EQ(oneByOne.size(), 8);
+}
+
+// Random files and batches: the one-pass form must give exactly the lines that setting the
+// preferences one at a time gives, whatever the groups, duplicates and other lines.
+TEST_F(PrefsFileTest, SettingABatchEqualsSettingItsPreferencesOneAtATime) {
+    const QStringList keys{"mail.identity.id1.htmlSigText",
+                           "mail.identity.id1.sig_on_fwd",
+                           "mail.identity.id2.htmlSigText",
+                           "mail.identity.id2.useremail",
+                           "mail.identity.id10.sig_on_reply",
+                           "mail.server.x",
+                           "a",
+                           "ab"};
+    const QStringList prefixes{"mail.identity.id1.",
+                               "mail.identity.id2.",
+                               "mail.identity.id10.",
+                               "mail.identity.id3.",
+                               "mail.",
+                               "a",
+                               ""};
+    const QStringList rawValues{"true", "false", "\"v\"", "\"w \\\"x\\\"\"", "12"};
+    const QStringList otherLines{"", "// comment", "pref(\"a\", 1);", "user_pref(\"a\",1);",
+                                 "  user_pref(\"ab\",   \"two blanks\");  "};
+    std::mt19937 random(20261206);
+    const auto pick = [&](const QStringList& list) {
+        return list[std::uniform_int_distribution<qsizetype>(0, list.size() - 1)(random)];
+    };
+    const auto count = [&](int most) {
+        return std::uniform_int_distribution<int>(0, most)(random);
+    };
+    for (int round = 0; round < 1500; ++round) {
+        QStringList lines;
+        for (int i = count(12); i > 0; --i)
+            lines.append(count(2) ? PrefsLine(pick(keys), pick(rawValues)) : pick(otherLines));
+        std::vector<PrefsLineSetting> settings;
+        for (int i = count(8) + 1; i > 0; --i)
+            settings.push_back({pick(keys), pick(rawValues), pick(prefixes)});
+
+        QStringList oneByOne = lines;
+        for (const auto& s : settings)
+            oneByOne = SetPrefsLine(oneByOne, s.key, s.rawValue, s.groupPrefix);
+        QStringList batch;
+        for (const auto& s : settings)
+            batch.append(s.key + " = " + s.rawValue + " in " + s.groupPrefix);
+        ASSERT_EQ(SetPrefsLines(lines, settings), oneByOne)
+            << "round " << round << "\nlines:\n"
+            << lines.join('\n').toStdString() << "\nsettings:\n"
+            << batch.join('\n').toStdString();
+    }
 }
 
 TEST_F(PrefsFileTest, RemovingDropsEveryLineOfExactlyThatKey) {

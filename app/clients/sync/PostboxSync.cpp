@@ -1,0 +1,186 @@
+#include "app/clients/sync/PostboxSync.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <variant>
+
+#include "app/clients/PrefsFile.h"
+#include "app/clients/sync/JsonShapes.h"
+#include "app/clients/sync/MozillaSync.h"
+#include "common/Log.h"
+#include "common/Text.h"
+#include "platform/AtomicFile.h"
+
+namespace quillet {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+using Error = SyncPostboxSignaturesError;
+
+constexpr ClientKind kPostbox = ClientKind::postbox;
+const QString kPbSignatureKey = QStringLiteral("pbSignatureKey");
+const std::string kKeyMember = "key";
+
+std::string Utf8(const QString& text) {
+    return text.toStdString();
+}
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+bool IsSignatureList(const Json& list) {
+    return list.is_array() && std::all_of(list.begin(), list.end(), IsObjectOfTexts);
+}
+
+// The list as read: empty when there is no file, else the parsed array, else the error.
+std::variant<Json, Error> ReadSignatureList(const QString& name, const QString& path) {
+    if (!QFileInfo::exists(path)) {
+        LogInfo(name + ": No signatures file " + path);
+        return Json::array();
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || QFileInfo(path).isDir()) {
+        LogError(name + ": Could not read signatures file " + path);
+        return Error{Error::Kind::fileSystem, path};
+    }
+    const QByteArray bytes = file.readAll();
+    Json list = Json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
+    // A list of another shape would make the sync drop the person's own entries; it is refused
+    // like a list that is no JSON at all.
+    if (list.is_discarded() || !IsSignatureList(list)) {
+        LogError(name + ": Bad signatures file " + path);
+        return Error{Error::Kind::badData, path};
+    }
+    LogInfo(name + ": Read signatures file " + path);
+    return list;
+}
+
+void SetEntryText(Json& entry, const Signature& signature) {
+    entry["name"] = Utf8(signature.nameQe);
+    entry["body"] = Utf8(EffectiveText(signature).value_or(QString()));
+}
+
+struct NewList {
+    Json list = Json::array();
+    bool hasDefault = false;
+};
+
+NewList PlanSignatureList(const SyncInputs& inputs, const Json& existing,
+                          const std::map<QString, SignatureId>& keyToId,
+                          const std::set<SignatureId>& postboxIds) {
+    NewList result;
+    std::set<SignatureId> written;
+    for (const Json& entry : existing) {
+        const auto key = entry.find(kKeyMember);
+        if (key == entry.end()) {
+            LogWarning(
+                "SyncPostboxSignatures(_:_:_:_:_:)(): Got an existing signature without a key "
+                "(leaving as is): " +
+                FromUtf8(entry.dump()));
+            result.list.push_back(entry);
+            continue;
+        }
+        const QString keyText = FromUtf8(key->get<std::string>());
+        const auto quillets = keyToId.find(keyText);
+        if (quillets == keyToId.end()) {
+            result.hasDefault = result.hasDefault || keyText == kPostboxDefaultSignatureKey;
+            result.list.push_back(entry);
+            continue;
+        }
+        if (!postboxIds.count(quillets->second))
+            continue;  // Quillet's signature leaves Postbox
+        Json updated = entry;
+        SetEntryText(updated, *inputs.idToSignatureMap.at(quillets->second));
+        result.list.push_back(std::move(updated));
+        written.insert(quillets->second);
+    }
+    for (const SignatureId id : inputs.signatureIds) {
+        if (!postboxIds.count(id) || written.count(id))
+            continue;
+        const Signature& signature = *inputs.idToSignatureMap.at(id);
+        Json entry = Json::object();
+        entry[kKeyMember] = Utf8(CanonicalUuidText(signature.uuid()));
+        SetEntryText(entry, signature);
+        result.list.push_back(std::move(entry));
+    }
+    return result;
+}
+
+QStringList PlanPrefsLines(const SyncInputs& inputs, const QStringList& lines,
+                           const std::map<QString, SignatureId>& keyToId,
+                           const std::set<SignatureId>& postboxIds, bool hasDefault) {
+    PrefsEdits edits;
+    VisitAssignedIdentities(
+        kPostbox, inputs,
+        [&](const MozillaBasedClientAccount& identity, const QString& prefix,
+            const Signature* assigned) {
+            const QString keyKey = prefix + kPbSignatureKey;
+            if (assigned) {
+                edits.settings.push_back(
+                    {keyKey, PrefsStringRawValue(CanonicalUuidText(assigned->uuid())), prefix});
+                AppendInsertionSettings(edits.settings, prefix, *assigned);
+                return;
+            }
+            const auto current = GetPrefsStringValue(lines, keyKey);
+            const auto quillets = current ? keyToId.find(*current) : keyToId.end();
+            if (quillets == keyToId.end())
+                return;  // Postbox's own signature, or none
+            const Signature& signature = *inputs.idToSignatureMap.at(quillets->second);
+            if (!ReleasesAccountDefault(kPostbox, signature, postboxIds.count(quillets->second) > 0,
+                                        identity.email())) {
+                return;  // the person picked it
+            }
+            if (hasDefault) {
+                edits.settings.push_back(
+                    {keyKey, PrefsStringRawValue(kPostboxDefaultSignatureKey), prefix});
+            } else {
+                edits.removedKeys.insert(keyKey);
+            }
+        });
+    return edits.appliedTo(lines);
+}
+
+}  // namespace
+
+PostboxSyncPlan PlanPostboxSync(const SyncInputs& inputs, const Json& signatureList,
+                                const QStringList& prefsLines) {
+    const auto keyToId = UuidTextToSignatureIdMap(inputs.idToSignatureMap);
+    const auto postboxIds = InstallableSignatureIds(kPostbox, inputs.idToSignatureMap);
+    NewList list = PlanSignatureList(inputs, signatureList, keyToId, postboxIds);
+    QStringList lines = PlanPrefsLines(inputs, prefsLines, keyToId, postboxIds, list.hasDefault);
+    return PostboxSyncPlan{std::move(list.list), std::move(lines)};
+}
+
+std::optional<SyncPostboxSignaturesError> SyncPostboxSignatures(const SyncInputs& inputs) {
+    const QString name = SyncName(QStringLiteral("SyncPostboxSignatures"));
+    LogInfo(name);
+    const QString listPath = ProfileFilePath(inputs.clientInfo, kPostboxSignaturesFileName);
+    auto list = ReadSignatureList(name, listPath);
+    if (const auto* error = std::get_if<Error>(&list))
+        return *error;
+    const QString prefsPath = PrefsFilePath(inputs.clientInfo);
+    const auto lines = ReadSyncPrefsFile(name, prefsPath);
+    if (!lines)
+        return Error{Error::Kind::fileSystem, prefsPath};
+
+    const PostboxSyncPlan plan = PlanPostboxSync(inputs, std::get<Json>(list), *lines);
+
+    // Written whole and atomically: a crash mid-write must not cost the person their own
+    // signatures.
+    LogInfo(name + ": Writing out " + listPath + "...");
+    const std::string data = plan.signatureList.dump();
+    if (const auto failure =
+            WriteFileAtomicallyOrDescribeError(listPath, QByteArray::fromStdString(data))) {
+        LogError(name + ": Could not write out " + listPath + ": " + *failure);
+        return Error{Error::Kind::fileSystem, listPath};
+    }
+    if (!WriteSyncPrefsFile(name, prefsPath, plan.prefsLines))
+        return Error{Error::Kind::fileSystem, prefsPath};
+    FinishSync(kPostbox, inputs, name, true);
+    return std::nullopt;
+}
+
+}  // namespace quillet

@@ -1,0 +1,46 @@
+#pragma once
+// Postbox keeps its signatures in its own list, the JSON file "postbox-signatures" in the
+// profile folder (an array of objects with string members "key", "name", "body" and whatever
+// else Postbox puts there), and points each identity at one entry by its key through the
+// preference "pbSignatureKey" in prefs.js. Quillet's entries are keyed by the signature's uuid.
+// The sync keeps the person's own entries, Postbox's default ("sigKeyDefault") and the
+// defaults the person picked; it drops Quillet's entries that no longer belong in Postbox.
+
+#include <QString>
+#include <QStringList>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "app/clients/sync/SyncPlan.h"
+
+namespace quillet {
+
+struct SyncPostboxSignaturesError {
+    enum class Kind { fileSystem, badData };
+    Kind kind = Kind::fileSystem;
+    QString pathX;  // the file concerned
+};
+
+inline const QString kPostboxSignaturesFileName = QStringLiteral("postbox-signatures");
+inline const QString kPostboxDefaultSignatureKey = QStringLiteral("sigKeyDefault");
+
+// The new state of Postbox's storage: the signature list and the prefs.js lines.
+struct PostboxSyncPlan {
+    nlohmann::ordered_json signatureList;  // an array of objects with string members
+    QStringList prefsLines;
+};
+
+// Works out the new list and prefs.js lines from those read (the list already checked to be an
+// array of objects with string members); writes nothing. Logs a warning for each entry without
+// a key, which stays as it is.
+PostboxSyncPlan PlanPostboxSync(const SyncInputs& inputs,
+                                const nlohmann::ordered_json& signatureList,
+                                const QStringList& prefsLines);
+
+// Reads the list (a missing one is empty) and prefs.js, writes the planned list and then
+// prefs.js, each atomically, then records the installations. `fileSystem` with the path when a
+// file cannot be read or written, `badData` when the list is not an array of objects with string
+// members; nothing is written after a reading failure, and nothing is recorded after any.
+std::optional<SyncPostboxSignaturesError> SyncPostboxSignatures(const SyncInputs& inputs);
+
+}  // namespace quillet

@@ -1,0 +1,50 @@
+#pragma once
+// Spark's settings database: its signatures, the order of its signature list and each account's
+// default signature, as rows of JSON texts in the table "settings" that Spark syncs itself.
+// Reading checks every row's shape; a row that is not what Spark writes fails the read.
+
+#include <QString>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <vector>
+
+struct sqlite3;
+
+namespace quillet {
+
+class Paths;
+
+// ~/Library/Group Containers/<Spark's group>/databases/settings.sqlite.
+QString SparkSettingsDatabasePath(const Paths& paths);
+
+struct SparkSettings {
+    // Each signature row's object, under its identifier (a UUID) as the row writes it.
+    std::map<QString, nlohmann::ordered_json> signatureObjects;
+    std::vector<QString> ordering;       // signature identifiers, in the list's order
+    std::map<QString, QString> binding;  // account email to its default signature's identifier
+};
+
+// Reads the three parts in order, stopping at the first failure (logged with the sync's name);
+// absent then. Only the newest ordering and binding rows count; none means empty.
+std::optional<SparkSettings> ReadSparkSettings(sqlite3* database, const QString& syncName);
+
+// The rows a sync writes. A signature row is rewritten by deleting its rows and inserting it.
+struct SparkSignatureRow {
+    QString identifier;
+    QString json;
+};
+struct SparkSettingsRows {
+    std::vector<SparkSignatureRow> signatureRows;
+    QString orderingJson;
+    std::optional<QString> bindingJson;  // absent: no binding row at all
+};
+
+// Writes the rows inside one transaction, each with that sync time (seconds since 1970) and
+// sync status 0; every row of the ordering and binding is replaced. On a failing statement the
+// transaction is rolled back ("Could not roll back transaction" logged when even that fails).
+// False when anything failed.
+bool WriteSparkSettings(sqlite3* database, const SparkSettingsRows& rows, double syncTime,
+                        const QString& syncName);
+
+}  // namespace quillet

@@ -1,0 +1,158 @@
+#include "app/clients/sync/SparkSync.h"
+
+#include <QDateTime>
+
+#include "app/base/Sqlite.h"
+#include "common/Log.h"
+#include "common/Text.h"
+
+namespace quillet {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+using Error = SyncSparkSignaturesError;
+
+constexpr ClientKind kSpark = ClientKind::spark;
+// Seconds from 1970 to 1 January 2001, Spark's reference date.
+constexpr double kReferenceDateUnixSeconds = 978307200;
+
+std::string Utf8(const QString& text) {
+    return text.toStdString();
+}
+
+// A signature's row as Quillet writes it, starting from the existing object so that what Spark
+// added survives.
+Json SignatureObject(const Signature& signature, const Json* existing, bool chosen,
+                     double referenceSeconds) {
+    Json object = existing ? *existing : Json::object();
+    const auto existingMember = [&](const char* name) -> std::optional<Json> {
+        if (existing && existing->contains(name))
+            return existing->at(name);
+        return std::nullopt;
+    };
+    object["creationDate"] = existingMember("creationDate").value_or(Json(referenceSeconds));
+    object["deleted"] = !chosen;
+    object["htmlContent"] = chosen ? Json(Utf8(EffectiveText(signature).value_or(QString())))
+                                   : existingMember("htmlContent").value_or(Json(std::string()));
+    object["identifier"] = Utf8(CanonicalUuidText(signature.uuid()));
+    object["matchMessageFont"] = false;
+    object["modificationDate"] =
+        chosen ? Json(referenceSeconds)
+               : existingMember("modificationDate").value_or(Json(referenceSeconds));
+    object["type"] = 1;
+    return object;
+}
+
+// Rows whose "deleted" member is the text "1" count as deleted already; anything else does not.
+bool IsLiveRow(const Json& object) {
+    const auto deleted = object.find("deleted");
+    return deleted == object.end() || *deleted != Json("1");
+}
+
+QString Compact(const Json& json) {
+    return QString::fromStdString(json.dump());
+}
+
+}  // namespace
+
+SparkSyncTime SparkSyncTimeAt(double unixSeconds) {
+    return SparkSyncTime{unixSeconds - kReferenceDateUnixSeconds, unixSeconds};
+}
+
+SparkSyncTime SparkSyncTimeNow() {
+    return SparkSyncTimeAt(static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0);
+}
+
+SparkSettingsRows PlanSparkSync(const SyncInputs& inputs, const SparkSettings& settings,
+                                const SparkSyncTime& time) {
+    const auto& map = inputs.idToSignatureMap;
+    const auto identifierToId = UuidTextToSignatureIdMap(map);
+    const auto sparkIds = InstallableSignatureIds(kSpark, map);
+    const auto existingObject = [&](const QString& identifier) -> const Json* {
+        const auto found = settings.signatureObjects.find(identifier);
+        return found == settings.signatureObjects.end() ? nullptr : &found->second;
+    };
+
+    std::set<SignatureId> removedIds;
+    for (const auto& [identifier, id] : identifierToId) {
+        const Json* existing = existingObject(identifier);
+        if (!sparkIds.count(id) && existing && IsLiveRow(*existing))
+            removedIds.insert(id);
+    }
+
+    SparkSettingsRows rows;
+    for (const SignatureId id : inputs.signatureIds) {
+        const bool chosen = sparkIds.count(id) > 0;
+        if (!chosen && !removedIds.count(id))
+            continue;
+        const Signature& signature = *map.at(id);
+        const QString identifier = CanonicalUuidText(signature.uuid());
+        rows.signatureRows.push_back(
+            {identifier, Compact(SignatureObject(signature, existingObject(identifier), chosen,
+                                                 time.referenceSeconds))});
+    }
+
+    // Serialised by the JSON library: an empty ordering is [], and any identifier is quoted
+    // correctly.
+    Json ordering = Json::array();
+    std::set<SignatureId> ordered;
+    for (const QString& identifier : settings.ordering) {
+        const auto quillets = identifierToId.find(identifier);
+        if (quillets != identifierToId.end()) {
+            if (removedIds.count(quillets->second))
+                continue;
+            ordered.insert(quillets->second);
+        }
+        ordering.push_back(Utf8(identifier));
+    }
+    for (const SignatureId id : inputs.signatureIds) {
+        if (sparkIds.count(id) && !ordered.count(id))
+            ordering.push_back(Utf8(CanonicalUuidText(map.at(id)->uuid())));
+    }
+    rows.orderingJson = Compact(ordering);
+
+    std::map<QString, QString> binding;
+    for (const auto& [email, identifier] : settings.binding) {
+        const auto quillets = identifierToId.find(identifier);
+        if (quillets != identifierToId.end() &&
+            ReleasesAccountDefault(kSpark, *map.at(quillets->second),
+                                   sparkIds.count(quillets->second) > 0, email)) {
+            continue;
+        }
+        binding[email] = identifier;
+    }
+    for (const auto& [email, id] :
+         AccountEmailToSignatureIdMap(kSpark, inputs.accountsInfo, inputs.signatureIds, map)) {
+        binding[email] = CanonicalUuidText(map.at(id)->uuid());
+    }
+    if (!binding.empty()) {
+        Json object = Json::object();
+        for (const auto& [email, identifier] : binding)
+            object[Utf8(email)] = Utf8(identifier);
+        rows.bindingJson = Compact(object);
+    }
+    return rows;
+}
+
+std::optional<SyncSparkSignaturesError> SyncSparkSignatures(const SyncInputs& inputs) {
+    const QString name = SyncName(QStringLiteral("SyncSparkSignatures"));
+    LogInfo(name);
+    const QString path = SparkSettingsDatabasePath(inputs.paths);
+    const auto database = OpenSqliteDatabase(path);
+    if (!database)
+        return Error{Error::Kind::fileSystem, path};
+
+    const auto settings = ReadSparkSettings(*database, name);
+    const SparkSyncTime time = SparkSyncTimeNow();
+    const bool written =
+        settings && WriteSparkSettings(*database, PlanSparkSync(inputs, *settings, time),
+                                       time.unixSeconds, name);
+    CloseSqliteDatabase(*database);
+    if (!written)
+        return Error{Error::Kind::database, path};
+    FinishSync(kSpark, inputs, name, true);
+    return std::nullopt;
+}
+
+}  // namespace quillet

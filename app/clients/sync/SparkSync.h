@@ -1,0 +1,41 @@
+#pragma once
+// Spark keeps its signatures, their order and each account's default signature in its settings
+// database (SparkSettings.h). The sync rewrites the rows of Quillet's signatures, the ordering
+// and the binding in one transaction. A signature that leaves Spark keeps its row as a tombstone
+// ("deleted" true), so that Spark's own cloud sync removes it everywhere.
+
+#include <QString>
+#include <optional>
+
+#include "app/clients/sync/SparkSettings.h"
+#include "app/clients/sync/SyncPlan.h"
+
+namespace quillet {
+
+struct SyncSparkSignaturesError {
+    enum class Kind { database, fileSystem };
+    Kind kind = Kind::database;
+    QString pathX;  // the database
+};
+
+// The moment of one sync, taken once: in seconds since 1 January 2001 for the members of the
+// signature objects, and in seconds since 1970 for the rows' sync date.
+struct SparkSyncTime {
+    double referenceSeconds = 0;
+    double unixSeconds = 0;
+};
+SparkSyncTime SparkSyncTimeNow();
+SparkSyncTime SparkSyncTimeAt(double unixSeconds);
+
+// Works out the rows to write from the settings read; writes nothing. Rows are written for the
+// signatures Spark must hold and for Quillet's signatures that leave it (tombstones); a
+// signature row keeps every member Spark put in it besides Quillet's.
+SparkSettingsRows PlanSparkSync(const SyncInputs& inputs, const SparkSettings& settings,
+                                const SparkSyncTime& time);
+
+// Reads the settings, writes the planned rows in one transaction, closes the database and
+// records the installations. `fileSystem` when the database cannot be opened; `database` when a
+// query or statement fails or a row is not what Spark writes, with nothing written or recorded.
+std::optional<SyncSparkSignaturesError> SyncSparkSignatures(const SyncInputs& inputs);
+
+}  // namespace quillet

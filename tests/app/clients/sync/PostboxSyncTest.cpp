@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include "app/clients/PrefsFile.h"
+#include "app/clients/sync/PostboxSync.h"
+#include "common/Log.h"
+#include "tests/support/FakeMacAccounts.h"
+#include "tests/support/FakeMacMozilla.h"
+#include "tests/support/SyncTestSupport.h"
+
+namespace quillet {
+namespace {
+
+constexpr ClientKind kPostbox = ClientKind::postbox;
+const QString kName = "SyncPostboxSignatures(_:_:_:_:_:)()";
+const QString kKey1 = "mail.identity.id1.pbSignatureKey";
+const QString kKey2 = "mail.identity.id2.pbSignatureKey";
+
+class PostboxSyncTest : public testing::Test {
+protected:
+    PostboxSyncTest() {
+        world.clientInfo.mozillaBasedClientProfilePathQ = profile;
+        world.accounts = MozillaAccountsInfo({"one@x.org", "two@x.org"});
+    }
+
+    // Identities 1 and 2, then the extra lines.
+    void writePrefs(const QStringList& extra = {}) {
+        QStringList lines{"// Mozilla User Preferences", ""};
+        lines += FakeIdentityPrefsLines("1", "one@x.org");
+        lines += FakeIdentityPrefsLines("2", "two@x.org");
+        lines += extra;
+        WriteFakePrefsFile(profile, lines);
+    }
+    QStringList prefsLines() const { return ReadPrefsFileLines(prefsPath).value_or(QStringList()); }
+    std::optional<QString> pbSignatureKey(const QString& key) const {
+        return GetPrefsStringValue(prefsLines(), key);
+    }
+    QByteArray list() const { return ReadFakeFile(listPath).value_or("(none)"); }
+    std::optional<SyncPostboxSignaturesError> sync() {
+        return SyncPostboxSignatures(world.inputs());
+    }
+
+    SyncWorld world;
+    QString profile = world.mac.addMozillaProfile(kPostbox);
+    QString prefsPath = profile + "/prefs.js";
+    QString listPath = FakePostboxSignaturesPath(profile);
+    QString uuid1 = TestUuidText(1);
+    QString uuid2 = TestUuidText(2);
+    LogTap log;
+};
+
+TEST_F(PostboxSyncTest, WithoutAListTheFileHoldsOnlyQuilletsEntries) {
+    Signature& perAccount = world.signatures.add("<p>\"One\"</p>", "One");
+    perAccount.insertForForwards = true;
+    SelectAccounts(perAccount, kPostbox, {"one@x.org"});
+    SelectAllAccounts(world.signatures.add("<p>All</p>", "All"), kPostbox);
+    world.signatures.add("<p>Elsewhere</p>");
+    writePrefs();
+
+    EXPECT_FALSE(sync());
+
+    EXPECT_EQ(list(), "[{\"key\":\"" + uuid1.toUtf8() +
+                          R"(","name":"One","body":"<p>\"One\"</p>"},{"key":")" + uuid2.toUtf8() +
+                          R"(","name":"All","body":"<p>All</p>"}])");
+    EXPECT_TRUE(log.contains("Info: " + kName + ": No signatures file " + listPath));
+    EXPECT_TRUE(log.contains("Info: " + kName + ": Writing out " + listPath + "..."));
+    // The per-account signature is identity 1's; the all-accounts one is nobody's default.
+    const QStringList lines = prefsLines();
+    EXPECT_EQ(GetPrefsStringValue(lines, kKey1), uuid1);
+    EXPECT_TRUE(lines.contains("user_pref(\"mail.identity.id1.sig_on_reply\", false);"));
+    EXPECT_TRUE(lines.contains("user_pref(\"mail.identity.id1.sig_on_fwd\", true);"));
+    EXPECT_FALSE(GetPrefsStringValue(lines, kKey2));
+    EXPECT_TRUE(world.signatures[2]
+                    .clientKindToPerformedInstallationsInfoMap.at(kPostbox)
+                    .allAccountsInstalled);
+}
+
+TEST_F(PostboxSyncTest, ADeselectedEntryLeavesAndItsIdentityFallsBackToPostboxsDefault) {
+    for (const bool withDefault : {true, false}) {
+        world.signatures = TestSignatures();
+        Signature& deselected = world.signatures.add("<p>gone</p>");
+        RecordInstalled(deselected, kPostbox, "one@x.org", uuid1, "<p>gone</p>");
+        const QByteArray defaultEntry =
+            withDefault ? R"({"key":"sigKeyDefault","name":"Default","body":"<p>d</p>"},)" : "";
+        const QByteArray own = R"({"key":"own","name":"Mine","body":"<p>mine</p>","extra":"x"})";
+        const QByteArray keyless = R"({"name":"No key"})";
+        WriteFakePostboxSignatures(profile, "[" + defaultEntry + own + R"(,{"key":")" +
+                                                uuid1.toUtf8() + R"(","name":"Old","body":"b"},)" +
+                                                keyless + "]");
+        writePrefs({PrefsLine(kKey1, PrefsStringRawValue(uuid1)),
+                    PrefsLine(kKey2, PrefsStringRawValue("own"))});
+
+        EXPECT_FALSE(sync()) << withDefault;
+
+        EXPECT_EQ(list(), "[" + defaultEntry + own + "," + keyless + "]") << withDefault;
+        EXPECT_EQ(pbSignatureKey(kKey1),
+                  withDefault ? std::optional<QString>("sigKeyDefault") : std::nullopt);
+        EXPECT_EQ(pbSignatureKey(kKey2), "own");
+        EXPECT_TRUE(log.contains("Info: " + kName + ": Read signatures file " + listPath));
+        EXPECT_TRUE(log.contains("Warning: " + kName +
+                                 ": Got an existing signature without a key (leaving as is): " +
+                                 QString::fromUtf8(keyless)));
+        EXPECT_FALSE(deselected.clientKindToPerformedInstallationsInfoMap.count(kPostbox));
+    }
+}
+
+TEST_F(PostboxSyncTest, AnUpdatedEntryKeepsItsPlaceAndMembersAndThePersonsPick) {
+    Signature& all = world.signatures.add("<p>new text</p>", "All");
+    SelectAllAccounts(all, kPostbox, true);
+    RecordInstalled(all, kPostbox, "", uuid1, "<p>old text</p>");
+    WriteFakePostboxSignatures(profile,
+                               R"([{"key":")" + uuid1.toUtf8() +
+                                   R"(","body":"<p>old text</p>","color":"red","name":"All"},)"
+                                   R"({"key":"own","name":"Mine","body":"m"}])");
+    // The person picked the all-accounts signature for identity 1 in Postbox.
+    writePrefs({PrefsLine(kKey1, PrefsStringRawValue(uuid1))});
+
+    EXPECT_FALSE(sync());
+
+    EXPECT_EQ(list(), R"([{"key":")" + uuid1.toUtf8() +
+                          R"(","body":"<p>new text</p>","color":"red","name":"All"},)"
+                          R"({"key":"own","name":"Mine","body":"m"}])");
+    EXPECT_EQ(pbSignatureKey(kKey1), uuid1);
+}
+
+TEST_F(PostboxSyncTest, AListOfTheWrongShapeIsBadDataAndNothingIsWritten) {
+    Signature& signature = world.signatures.add("<p>s</p>");
+    SelectAccounts(signature, kPostbox, {"one@x.org"}, true);
+    writePrefs({PrefsLine(kKey2, PrefsStringRawValue("sigKeyDefault"))});
+    const QByteArray prefs = ReadFakeFile(prefsPath).value();
+    const QStringList before = world.descriptions();
+    for (const QByteArray& contents :
+         {QByteArray("[{\"key\":"), QByteArray(""),
+          QByteArray(R"([{"key":"sigKeyDefault","name":"Default","body":"d","size":12}])"),
+          QByteArray(R"([{"key":"own","name":"Mine","body":"m","on":true}])"),
+          QByteArray(R"({"key":"own"})"), QByteArray(R"(["own"])")}) {
+        WriteFakePostboxSignatures(profile, contents);
+        log.clear();
+        const auto error = sync();
+        ASSERT_TRUE(error) << contents.toStdString();
+        EXPECT_EQ(error->kind, SyncPostboxSignaturesError::Kind::badData);
+        EXPECT_EQ(error->pathX, listPath);
+        EXPECT_TRUE(log.contains("Error: " + kName + ": Bad signatures file " + listPath));
+        EXPECT_EQ(list(), contents);
+        EXPECT_EQ(ReadFakeFile(prefsPath), prefs);
+    }
+    EXPECT_EQ(world.descriptions(), before);
+    EXPECT_TRUE(world.saver.savedIds.empty());
+}
+
+TEST_F(PostboxSyncTest, FilesThatCannotBeReadOrWrittenAreFileSystemErrors) {
+    Signature& signature = world.signatures.add("<p>s</p>");
+    SelectAccounts(signature, kPostbox, {"one@x.org"}, true);
+    const QStringList before = world.descriptions();
+    const QString unwritable = "/proc/quillet-no-such-file";  // no file can be made there
+
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        QString path;
+        QString logLine;
+    };
+    const std::vector<Case> cases{
+        {"list is a folder", [&] { QDir().mkpath(listPath); }, listPath,
+         "Error: " + kName + ": Could not read signatures file " + listPath},
+        {"prefs.js is a folder",
+         [&] {
+             QFile::remove(prefsPath);
+             QDir().mkpath(prefsPath);
+         },
+         prefsPath, "Error: " + kName + ": Could not read prefs file " + prefsPath},
+        {"list cannot be written", [&] { QFile::link(unwritable, listPath); }, listPath,
+         "Error: " + kName + ": Could not write out " + listPath + ": "},
+        {"prefs.js cannot be written",
+         [&] {
+             QFile::remove(prefsPath);
+             QFile::link("/proc/version", prefsPath);
+         },
+         prefsPath, "Error: " + kName + ": Could not write out " + prefsPath},
+    };
+    for (const Case& c : cases) {
+        QDir(listPath).removeRecursively();
+        QFile::remove(listPath);
+        QDir(prefsPath).removeRecursively();
+        writePrefs();
+        c.arrange();
+        log.clear();
+        const auto error = sync();
+        ASSERT_TRUE(error) << c.name;
+        EXPECT_EQ(error->kind, SyncPostboxSignaturesError::Kind::fileSystem) << c.name;
+        EXPECT_EQ(error->pathX, c.path) << c.name;
+        EXPECT_TRUE(log.containsText(c.logLine)) << c.name;
+    }
+    EXPECT_EQ(world.descriptions(), before);
+    EXPECT_TRUE(world.saver.savedIds.empty());
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,99 @@
+#include "tests/support/FakeMacSpark.h"
+
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace quillet {
+
+namespace {
+
+QString SettingsPath(const FakeMac& mac) {
+    return mac.paths().userLibrary() +
+           "/Group Containers/3L68KQB4HG.group.com.readdle.smartemail/databases/settings.sqlite";
+}
+
+}  // namespace
+
+FakeSparkSettingsRow FakeSparkSignatureRow(const QString& identifier, const QString& json) {
+    return FakeSparkSettingsRow{kFakeSparkSignaturesGroup, identifier, json};
+}
+
+FakeSparkSettingsRow FakeSparkOrderingRow(const QString& json) {
+    return FakeSparkSettingsRow{kFakeSparkMetaGroup, kFakeSparkOrderingKey, json};
+}
+
+FakeSparkSettingsRow FakeSparkBindingRow(const QString& json) {
+    return FakeSparkSettingsRow{kFakeSparkMetaGroup, kFakeSparkBindingKey, json};
+}
+
+QString CreateFakeSparkSettingsDatabase(const FakeMac& mac,
+                                        const std::vector<FakeSparkSettingsRow>& rows) {
+    const QString path = SettingsPath(mac);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile::remove(path);
+    sqlite3* database = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &database);
+    sqlite3_exec(database,
+                 "CREATE TABLE settings (pk INTEGER PRIMARY KEY AUTOINCREMENT, itemGroup TEXT, "
+                 "itemKey TEXT, itemValue TEXT, syncDate REAL, syncStatus INTEGER)",
+                 nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(database,
+                       "INSERT INTO settings (itemGroup, itemKey, itemValue, syncDate, syncStatus) "
+                       "VALUES (?, ?, ?, ?, ?)",
+                       -1, &insert, nullptr);
+    for (const auto& row : rows) {
+        const QByteArray group = row.itemGroup.toUtf8();
+        const QByteArray key = row.itemKey.toUtf8();
+        const QByteArray value = row.itemValue.toUtf8();
+        sqlite3_bind_text(insert, 1, group.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 2, key.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 3, value.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_double(insert, 4, row.syncDate);
+        sqlite3_bind_int(insert, 5, row.syncStatus);
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_close(database);
+    return path;
+}
+
+QStringList FakeSparkSettingsRows(const QString& path) {
+    QStringList rows;
+    sqlite3* database = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &database, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_stmt* select = nullptr;
+        sqlite3_prepare_v2(database,
+                           "SELECT itemGroup, itemKey, itemValue, syncDate, syncStatus FROM "
+                           "settings ORDER BY pk",
+                           -1, &select, nullptr);
+        while (select && sqlite3_step(select) == SQLITE_ROW) {
+            QStringList columns;
+            for (int i = 0; i < 5; ++i) {
+                columns.append(QString::fromUtf8(
+                    reinterpret_cast<const char*>(sqlite3_column_text(select, i))));
+            }
+            rows.append(columns.join('|'));
+        }
+        sqlite3_finalize(select);
+    }
+    sqlite3_close(database);
+    return rows;
+}
+
+bool ExecuteFakeSparkSql(const QString& path, const QString& sql) {
+    sqlite3* database = nullptr;
+    bool ok = sqlite3_open_v2(path.toUtf8().constData(), &database, SQLITE_OPEN_READWRITE,
+                              nullptr) == SQLITE_OK;
+    ok = ok &&
+         sqlite3_exec(database, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(database);
+    return ok;
+}
+
+}  // namespace quillet
