@@ -15,8 +15,7 @@ using Error = SyncOutlookSignaturesError;
 using Kind = SyncOutlookSignaturesError::Kind;
 using Run = OutlookSignatureRun;
 
-// Built at first use: SyncName's own constants live in another file, whose constants may not be
-// made yet while this file's are.
+// The prefix of the sync's log lines, made once.
 const QString& SyncNameText() {
     static const QString name = SyncName("SyncOutlookSignatures");
     return name;
