@@ -228,7 +228,7 @@ namespace {
 class PrefsLinesEditor {
 public:
     PrefsLinesEditor(const QStringList& lines, const std::vector<PrefsLineSetting>& settings)
-        : _lines(lines), _dropped(lines.size(), false), _replacement(lines.size(), -1) {
+        : _lines(lines), _dropped(lines.size(), false) {
         collectKeysAndGroups(settings);
         readLines();
     }
@@ -258,8 +258,10 @@ public:
         result.reserve(_lines.size() + static_cast<qsizetype>(_entryLines.size()));
         appendChain(result, -1);
         for (qsizetype i = 0; i < _lines.size(); ++i) {
+            const auto replaced = _replacement.find(i);
             if (!_dropped[i])
-                result.append(_replacement[i] >= 0 ? _entryLines[_replacement[i]] : _lines[i]);
+                result.append(replaced != _replacement.end() ? _entryLines[replaced->second]
+                                                             : _lines[i]);
             appendChain(result, i);
         }
         return result;
@@ -290,7 +292,6 @@ private:
             const auto parsed = ParsePrefsLineView(_lines[i]);
             if (!parsed)
                 continue;
-            _prefsLines.push_back(i);
             for (const qsizetype length : _prefixLengths) {
                 if (parsed->key.size() < length)
                     break;
@@ -309,6 +310,16 @@ private:
         for (auto i = lines.rbegin(); i != lines.rend(); ++i) {
             if (!_dropped[*i])
                 return Place{*i, -1, true};
+        }
+        return Place{};
+    }
+
+    // Looked for from the end only when needed: a new group is rare, and a list of every
+    // preference line would cost a large file more than this walk.
+    Place lastLivePrefsLine() const {
+        for (qsizetype i = _lines.size() - 1; i >= 0; --i) {
+            if (!_dropped[i] && ParsePrefsLineView(_lines[i]))
+                return Place{i, -1, true};
         }
         return Place{};
     }
@@ -343,7 +354,7 @@ private:
             Later(lastLiveLine(_groupToLines.at(*groupPrefix)), lastNewLine(groupPrefix));
         if (group.found)
             return group;
-        const Place any = Later(lastLiveLine(_prefsLines), lastNewLine(nullptr));
+        const Place any = Later(lastLivePrefsLine(), lastNewLine(nullptr));
         if (any.found)
             return any;
         const qsizetype end = _lines.size() - 1;
@@ -368,11 +379,10 @@ private:
 
     const QStringList& _lines;
     std::vector<bool> _dropped;
-    std::vector<int> _replacement;  // the entry whose line replaces this line, or -1
+    std::unordered_map<qsizetype, int> _replacement;  // line to the entry whose line replaces it
     TextMap<std::vector<qsizetype>> _keyToLines;
     TextMap<std::vector<qsizetype>> _groupToLines;
     std::set<qsizetype> _prefixLengths;
-    std::vector<qsizetype> _prefsLines;
     QHash<QString, int> _keyToEntry;
     std::vector<QString> _entryKeys;
     std::vector<QString> _entryLines;

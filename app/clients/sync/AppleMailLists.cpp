@@ -159,7 +159,9 @@ void UpdateSignaturesSelected(PlistNode signaturesSelected, const AppleMailSyncI
         const bool lostByAccount = email != info.accountUuidToEmailMap.end() &&
                                    info.uninstallSet(email->second).count(*id) &&
                                    !info.knownInstallSet(email->second).count(*id);
-        if (info.signatureOverallSignatureIdToUninstallSet.count(*id) || lostByAccount)
+        // A signature that leaves Mail's lists leaves its defaults too, even one that the store
+        // has no record of installing.
+        if (LeavesAppleMail(info, *id) || lostByAccount)
             signaturesSelected.remove(accountUuid);
     }
     for (const auto& [email, ids] : info.knownAccountEmailTo_SignatureIdToInstallSet_Map) {

@@ -20,8 +20,7 @@ namespace {
 using Error = SyncAppleMailSignaturesError;
 using Kind = SyncAppleMailSignaturesError::Kind;
 
-// Built at first use: SyncName's own constants live in another file, whose constants may not be
-// made yet while this file's are.
+// The prefix of the sync's log lines, made once.
 const QString& SyncNameText() {
     static const QString name = SyncName("SyncAppleMailSignatures");
     return name;

@@ -15,8 +15,7 @@ using Error = SyncOutlookSignaturesError;
 using Kind = SyncOutlookSignaturesError::Kind;
 using Run = OutlookSignatureRun;
 
-// Built at first use: SyncName's own constants live in another file, whose constants may not be
-// made yet while this file's are.
+// The prefix of the sync's log lines, made once.
 const QString& SyncNameText() {
     static const QString name = SyncName("SyncOutlookSignatures");
     return name;
@@ -55,6 +54,13 @@ bool PendingReinstallation(const Signature& signature) {
     return false;
 }
 
+// A name as Outlook's list shows it: the list script drops ";;;" from every name, and the names
+// are trimmed when the list is read. Quillet's own names are compared in this form, or a name
+// with an outer blank would never be found in Outlook again (nor deleted, nor replaced).
+QString ListedName(QString name) {
+    return TrimmedText(name.remove(";;;"));
+}
+
 QString Quoted(const QStringList& names) {
     QStringList quoted;
     for (const QString& name : names)
@@ -85,6 +91,17 @@ bool KeepRecordWhileInOutlook(Signature& signature) {
         return false;
     signature.clientKindToPerformedInstallationsInfoMap[ClientKind::outlook] = performed;
     return true;
+}
+
+// Outlook's copy serves every account: once it is (re)installed, no account waits for it, not
+// even one that Outlook does not report (the bookkeeping keeps those marks for clients whose
+// signatures are per account), or the signature would be reinstalled at every sync.
+void ClearPendingReinstallation(Signature& signature) {
+    auto& selected = signature.clientKindToSelectedInstallationsInfoMap.at(ClientKind::outlook);
+    if (selected.allAccountsPayloadX)
+        selected.allAccountsPayloadX = SelectedInstallationPayload{};
+    for (auto& [email, payload] : selected.accountEmailToPayloadMap)
+        payload = SelectedInstallationPayload{};
 }
 
 void LogSingle(const QString& when, SignatureId id, const Signature& signature) {
@@ -133,6 +150,7 @@ std::optional<Error> Install(const Run& run, const SyncInputs& inputs,
     LogSingle("before", run.id, signature);
     UpdateInstallations(ClientKind::outlook, DiscoveryStateOf(inputs.accountsInfo), signature);
     KeepRecordWhileInOutlook(signature);
+    ClearPendingReinstallation(signature);
     LogSingle("after", run.id, signature);
     inputs.store.saveSignatures({run.id}, inputs.idToSignatureMap);
     return std::nullopt;
@@ -203,7 +221,7 @@ std::vector<OutlookSignatureRun> PlanOutlookSignatureRuns(const IdToSignatureMap
     std::set<QString> quilletNames;
     for (const auto& [id, signature] : idToSignatureMap) {
         if (auto payload = InstalledPayload(*signature)) {
-            quilletNames.insert(payload->idStringQe);
+            quilletNames.insert(ListedName(payload->idStringQe));
             installed.emplace(id, *payload);
         }
     }
@@ -220,7 +238,7 @@ std::vector<OutlookSignatureRun> PlanOutlookSignatureRuns(const IdToSignatureMap
     std::set<SignatureId> reinstall;
     for (const auto& [id, payload] : installed) {
         const Signature& signature = *idToSignatureMap.at(id);
-        const bool present = inOutlook.count(payload.idStringQe) > 0;
+        const bool present = inOutlook.count(ListedName(payload.idStringQe)) > 0;
         const Run uninstall{Run::Kind::uninstall, id, signature.nameQe, payload.idStringQe};
         if (!installSet.count(id)) {
             if (present)
@@ -234,7 +252,7 @@ std::vector<OutlookSignatureRun> PlanOutlookSignatureRuns(const IdToSignatureMap
             if (present)
                 runs.push_back(uninstall);
         } else if (present) {
-            taken.insert(payload.idStringQe);
+            taken.insert(ListedName(payload.idStringQe));
         }
     }
     for (const SignatureId id : installSet) {
@@ -242,12 +260,12 @@ std::vector<OutlookSignatureRun> PlanOutlookSignatureRuns(const IdToSignatureMap
         if (!isNew && !reinstall.count(id))
             continue;
         const QString& name = idToSignatureMap.at(id)->nameQe;
-        const bool nameTaken = taken.count(name) > 0;
+        const bool nameTaken = taken.count(ListedName(name)) > 0;
         runs.push_back(
             {isNew ? Run::Kind::install : Run::Kind::reinstall, id, name, QString(), nameTaken});
         if (nameTaken)
             break;
-        taken.insert(name);
+        taken.insert(ListedName(name));
     }
     return runs;
 }
@@ -276,7 +294,7 @@ std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
     std::set<SignatureId> inOutlook;
     for (const auto& [id, signature] : inputs.idToSignatureMap) {
         const auto payload = InstalledPayload(*signature);
-        if (payload && clientNames.contains(payload->idStringQe))
+        if (payload && clientNames.contains(ListedName(payload->idStringQe)))
             inOutlook.insert(id);
     }
     for (const Run& run : PlanOutlookSignatureRuns(inputs.idToSignatureMap, clientNames)) {

@@ -9,8 +9,10 @@ namespace quillet {
 
 namespace {
 
-const QString kSyncNameMarker = QStringLiteral("(_:_:_:_:_:)");
-const QString kCall = QStringLiteral("()");
+// Constant-initialised, so that a sync name built during another file's static initialisation
+// is whole.
+constexpr QLatin1String kSyncNameMarker("(_:_:_:_:_:)");
+constexpr QLatin1String kCall("()");
 
 // The list and the map are built from the same signatures; an id without a record is the
 // caller's fault and nothing sensible can follow it.

@@ -248,6 +248,7 @@ TEST_F(AppleMailSyncTest, ListsThatExistButCannotBeUnderstoodStopTheSyncBeforeAn
         c.prepare();
         const QByteArray allSignatures = ReadBytes(files.allSignatures);
         const QByteArray map = ReadBytes(files.accountsMap);
+        const QByteArray preferences = ReadBytes(files.preferences);
         const auto error = sync();
         ASSERT_TRUE(error);
         EXPECT_EQ(error->kind, c.kind);
@@ -255,6 +256,8 @@ TEST_F(AppleMailSyncTest, ListsThatExistButCannotBeUnderstoodStopTheSyncBeforeAn
         EXPECT_FALSE(QFileInfo::exists(files.signatureFile(TestUuidText(1))));
         EXPECT_EQ(ReadBytes(files.accountsMap), map);
         EXPECT_EQ(ReadBytes(files.allSignatures), allSignatures);
+        EXPECT_EQ(ReadBytes(files.preferences), preferences);
+        EXPECT_TRUE(QFileInfo::exists(files.cacheFolder));
         EXPECT_FALSE(signatures[1].clientKindToPerformedInstallationsInfoMap.count(kMail));
     }
     EXPECT_TRUE(log.contains("Info: " + kPrefix + "No value for key \"SignatureUniqueId\" in " +
@@ -412,6 +415,30 @@ TEST_F(AppleMailSyncTest, ASignatureStillSelectedForAnUnreportedAccountStaysList
     EXPECT_EQ(accountSignatures("ACC-A"), (QStringList{"MINE", TestUuidText(1)}));
     EXPECT_EQ(selected("ACC-A"), TestUuidText(1));
     EXPECT_TRUE(QFileInfo::exists(files.signatureFile(TestUuidText(1))));
+}
+
+// A signature of Quillet's that Mail still lists although the store has no record of its
+// installation (a store restored from a backup) leaves Mail's lists once it is selected nowhere;
+// it must not stay as an account's default, naming a signature Mail no longer lists.
+TEST_F(AppleMailSyncTest, ADefaultNamingASignatureThatLeavesTheListsIsRemoved) {
+    const QString s1 = TestUuidText(1);
+    signatures.add("<p>old</p>", "Old");
+    WriteFakePlist(files.accountsMap,
+                   "<dict><key>ACC-A</key><dict><key>Signatures</key><array>"
+                   "<string>" +
+                       s1 + "</string></array></dict></dict>");
+    WriteFakePlist(files.allSignatures,
+                   "<array><dict><key>SignatureUniqueId</key><string>MINE</string></dict>"
+                   "<dict><key>SignatureUniqueId</key><string>" +
+                       s1 + "</string></dict></array>");
+    WriteFakePlist(files.preferences,
+                   "<dict><key>SignaturesSelected</key><dict><key>ACC-A</key><string>" + s1 +
+                       "</string><key>ACC-B</key><string>MINE</string></dict></dict>");
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(listIds(files.allSignatures), QStringList{"MINE"});
+    EXPECT_EQ(accountSignatures("ACC-A"), QStringList{});
+    EXPECT_EQ(selected("ACC-A"), std::nullopt);
+    EXPECT_EQ(selected("ACC-B"), "MINE");
 }
 
 TEST(AppleMailSignatureFileTest, SevenBitHtmlKeepsAsciiAndReferencesTheRest) {

@@ -195,6 +195,54 @@ TEST_F(OutlookSyncTest, AnEmailInAnotherLetterCaseDoesNotMakeQuilletsSignatureFo
     EXPECT_TRUE(FakeOutlookSignatures(mac).empty());
 }
 
+// Outlook's list of names comes back trimmed and without ";;;" in any name: a name of Quillet's
+// that holds either is still its own, so it gets its defaults, is replaced rather than doubled
+// when its text changes, and leaves Outlook when deselected.
+TEST_F(OutlookSyncTest, ANameWithOuterBlanksOrTheSeparatorIsStillRecognisedAsQuillets) {
+    setAccounts({{"a@x.org", "", "a@x.org"}, {"b@x.org", "", "b@x.org"}});
+    Signature& blanks = signatures.add("<p>a</p>", "Work ");
+    Signature& separator = signatures.add("<p>b</p>", "Home;;;Office");
+    SelectAccounts(blanks, kOutlook, {"a@x.org"});
+    SelectAccounts(separator, kOutlook, {"b@x.org"});
+    EXPECT_FALSE(sync());
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(runs().count(kMainB), 2);
+    EXPECT_EQ(FakeOutlookDefaultSignatures(mac),
+              (std::map<QString, FakeOutlookDefaults>{{"a@x.org", {"Work ", "None"}},
+                                                      {"b@x.org", {"Home;;;Office", "None"}}}));
+    EXPECT_TRUE(
+        log.contains(kPrefix + "Initial client signature names: [\"Work\", \"HomeOffice\"]"));
+
+    blanks.mainTextQe = "<p>a2</p>";
+    separator.mainTextQe = "<p>b2</p>";
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(FakeOutlookSignatures(mac),
+              (std::vector<FakeOutlookSignature>{{"Work ", "<p>a2</p>"},
+                                                 {"Home;;;Office", "<p>b2</p>"}}));
+
+    blanks.clientKindToSelectedInstallationsInfoMap.clear();
+    separator.clientKindToSelectedInstallationsInfoMap.clear();
+    EXPECT_FALSE(sync());
+    EXPECT_TRUE(FakeOutlookSignatures(mac).empty());
+}
+
+// An Outlook signature serves every account: once reinstalled, it is reinstalled for all of
+// them, including a selected account that Outlook no longer reports.
+TEST_F(OutlookSyncTest, AReinstallationIsDoneOnceEvenForAnAccountOutlookDoesNotReport) {
+    setAccounts({{"a@x.org", "", "a@x.org"}});
+    SetFakeOutlookSignatures(mac, {{"S", "<p>s</p>"}});
+    Signature& signature = installed("<p>s</p>", "S", {"a@x.org"});
+    SelectAccounts(signature, kOutlook, {"a@x.org", "gone@x.org"});
+    signature.markForReinstallation();
+
+    EXPECT_FALSE(sync());
+    EXPECT_FALSE(sync());
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(runs().count(kDelete), 1);
+    EXPECT_EQ(runs().count(kCreate), 1);
+    EXPECT_EQ(FakeOutlookSignatures(mac), (std::vector<FakeOutlookSignature>{{"S", "<p>s</p>"}}));
+}
+
 TEST_F(OutlookSyncTest, AnAccountThatLostItsSignatureGetsNoneAndRepliesFollowTheOption) {
     setAccounts({{"a@x.org", "", "a@x.org"}, {"b@x.org", "", "b@x.org"}});
     SetFakeOutlookSignatures(mac, {{"S", "<p>s</p>"}});
