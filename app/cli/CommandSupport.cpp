@@ -62,6 +62,15 @@ int RunAndWait(Session& session, const std::function<void()>& work) {
     return StatusSince(session.core(), mark, false);
 }
 
+std::optional<std::int64_t> ColorIndexFromArgument(const QString& text, const QString& name) {
+    bool ok = false;
+    const std::int64_t index = text.toLongLong(&ok);
+    if (ok && index >= 0)
+        return index;
+    PrintError(name + " takes a colour index (0 or more)");
+    return std::nullopt;
+}
+
 void ShowAlert(Core& core, AlertStyle style, const QString& title, const QString& text) {
     core.platform().prompter.ask(Alert{style, title, text, {Localized("OK")}, {}});
 }

@@ -36,6 +36,10 @@ int RunAndWait(Session& session, const std::function<void()>& work);
 // A client named by its stored text, in any letter case.
 std::optional<ClientKind> ClientKindFromArgument(const QString& text);
 
+// A colour index given as a word: 0 or more. Absent (with the usage error printed, naming the
+// option or command) otherwise.
+std::optional<std::int64_t> ColorIndexFromArgument(const QString& text, const QString& name);
+
 // A one-button ("OK") alert through the engine's prompter.
 void ShowAlert(Core& core, AlertStyle style, const QString& title, const QString& text);
 

@@ -68,12 +68,9 @@ std::optional<InstallChoices> ReadChoices(const CommandArguments& arguments) {
     choices.replies = *replies;
     choices.forwards = *forwards;
     if (const auto color = values.find("--color"); color != values.end()) {
-        bool ok = false;
-        choices.color = color->second.toLongLong(&ok);
-        if (!ok || *choices.color < 0) {
-            PrintError("--color takes a colour index (0 or more)");
+        choices.color = ColorIndexFromArgument(color->second, "--color");
+        if (!choices.color)
             return std::nullopt;
-        }
     }
     return choices;
 }

@@ -64,14 +64,11 @@ int RunColorCommand(Session& session) {
     const Target target = FindTarget(session, "color", 2, "a signature and a colour index");
     if (!target.id)
         return target.status;
-    bool ok = false;
-    const std::int64_t index = target.positional.at(1).toLongLong(&ok);
-    if (!ok || index < 0) {
-        PrintError("color takes a colour index (0 or more)");
+    const auto index = ColorIndexFromArgument(target.positional.at(1), "color");
+    if (!index)
         return 2;
-    }
     Core& core = session.core();
-    core.signature(*target.id)->colorIndex = index;
+    core.signature(*target.id)->colorIndex = *index;
     core.saveSignature(*target.id, false, false);  // a colour is not written into any client
     session.waitUntilIdle();
     return 0;

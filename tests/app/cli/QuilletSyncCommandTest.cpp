@@ -149,6 +149,25 @@ TEST_F(QuilletSyncCommandTest, InstallRefreshAndUninstallAcrossTheFiveClients) {
     }
 }
 
+TEST_F(QuilletSyncCommandTest, RenameReachesTheClientAndColourStaysInQuillet) {
+    setSignature("k-team", "<p>Team</p>");
+    const auto team = install({"--key", "k-team", "--client", "outlook", "--color", "4"});
+    EXPECT_EQ(team["colorIndex"], 4);
+    const CommandRun rename = quillet({"--yes", "rename", "Signature Name 1", "\tThe Team \n"});
+    EXPECT_EQ(rename.exitCode, 0) << rename.err.toStdString();
+    EXPECT_EQ(FakeOutlookSignatures(mac),
+              (std::vector<FakeOutlookSignature>{{"Mine", "<p>Jane, by hand</p>"},
+                                                 {"The Team", "<p>Team</p>"}}));
+    EXPECT_EQ(quillet({"rename", "The Team", "   "}).exitCode, 1);
+    const QStringList scriptsBefore = mac.osascriptRuns();
+    EXPECT_EQ(quillet({"color", "The Team", "9"}).exitCode, 0);
+    EXPECT_EQ(mac.osascriptRuns(), scriptsBefore);  // a colour is not written into any client
+    const auto stored = list()[0];
+    EXPECT_EQ(stored["name"], "The Team");
+    EXPECT_EQ(stored["colorIndex"], 9);
+    EXPECT_EQ(stored["performed"]["Outlook"]["payload"]["id"], "The Team");
+}
+
 TEST_F(QuilletSyncCommandTest, InstallRefusesWithTheFormsTextsAndStoresNothing) {
     setSignature("k-tom", "<p>Tom</p>");
     QDir(mac.rootPath("/Applications/Spark.app")).removeRecursively();
