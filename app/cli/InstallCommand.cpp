@@ -280,6 +280,10 @@ int RunInstallCommand(Session& session) {
                          colorIndex);
         core.saveSignature(id, true, true);
     });
+    // A signature whose first save failed still has its stand-in id: the store's alert has
+    // said so, and a script must not take the install for done.
+    if (id.value < 0)
+        return 1;
     if (session.line().json) {
         PrintJson(SignatureJson(id, *core.signature(id)));
     } else {

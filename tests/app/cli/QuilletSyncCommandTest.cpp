@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "tests/support/FakeMacMozilla.h"
 #include "tests/support/FakeMacOutlook.h"
@@ -308,6 +310,72 @@ TEST_F(QuilletSyncCommandTest, SyncProblemsAreOneAlertAndExitStatusOne) {
         "Quillet in System Settings › Privacy & Security › Full Disk Access, then quit and reopen "
         "the app.\n\nMicrosoft Outlook: Could not set default signatures.\n-> OK"))
         << refresh.err.toStdString();
+}
+
+// Two quillet processes adding signatures to one store at the same moment, round after round:
+// each takes its new keys under the store's write lock, so neither loses what the other stored.
+TEST_F(QuilletSyncCommandTest, TwoProcessesInstallingAtOnceLoseNoSignature) {
+    const QStringList all = {
+        "--root",   mac.root(),       "--home",    mac.home(),
+        "--bundle", mac.bundlePath(), "--service", QString::fromStdString(service->baseUrl())};
+    std::set<std::string> stored;
+    for (int round = 0; round < 4; ++round) {
+        std::vector<std::unique_ptr<QProcess>> processes;
+        for (int side = 0; side < 2; ++side) {
+            const QString name = QString("r%1s%2").arg(round).arg(side);
+            const QString file = serviceFolder.path() + "/" + name + ".html";
+            QFile html(file);
+            ASSERT_TRUE(html.open(QIODevice::WriteOnly));
+            html.write("<p>" + name.toUtf8() + "</p>");
+            html.close();
+            auto& process = processes.emplace_back(std::make_unique<QProcess>());
+            process->start(
+                QUILLET_QUILLET_PATH,
+                all + QStringList{"--later", "--json", "install", "--file", file, "--client",
+                                  "thunderbird", "--account", "tom@example.com"});
+            process->closeWriteChannel();
+        }
+        for (auto& process : processes) {
+            ASSERT_TRUE(process->waitForFinished(120000));
+            EXPECT_EQ(process->exitCode(), 0) << process->readAllStandardError().toStdString();
+            const auto signature =
+                nlohmann::json::parse(process->readAllStandardOutput().toStdString());
+            EXPECT_GT(std::stoll(signature["id"].get<std::string>()), 0);
+            stored.insert(signature["filePath"].get<std::string>());
+        }
+    }
+    ASSERT_EQ(stored.size(), 8u);
+    std::set<std::string> listed;
+    for (const auto& signature : list())
+        listed.insert(signature["filePath"].get<std::string>());
+    EXPECT_EQ(listed, stored);
+}
+
+// A store that refuses the new signature (here a trigger in the file) fails the install: the
+// store's alert is shown and no id is printed as if the signature were kept.
+TEST_F(QuilletSyncCommandTest, AnInstallWhoseSaveFailsExitsWithStatusOne) {
+    ASSERT_EQ(quillet({"list"}).exitCode, 0);
+    sqlite3* store = nullptr;
+    const QString path = mac.homePath("Library/Application Support/Quillet/DataV2.sqlite");
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &store), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(store,
+                           "CREATE TRIGGER refuse BEFORE INSERT ON ZSIGNATUREENTITYV2 "
+                           "BEGIN SELECT RAISE(ABORT, 'refused'); END",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(store);
+    const QString file = serviceFolder.path() + "/mine.html";
+    QFile html(file);
+    ASSERT_TRUE(html.open(QIODevice::WriteOnly));
+    html.write("<p>Mine</p>");
+    html.close();
+
+    const CommandRun run = quillet({"--yes", "--json", "install", "--file", file, "--client",
+                                    "thunderbird", "--account", "tom@example.com"});
+
+    EXPECT_EQ(run.exitCode, 1) << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains("Could not save signatures")) << run.err.toStdString();
+    EXPECT_EQ(run.out, "");
 }
 
 }  // namespace
