@@ -7,8 +7,8 @@
 #include <QUuid>
 
 #include "app/clients/PrefsFile.h"
-#include "app/clients/sync/ThunderbirdSync.h"
 #include "app/clients/sync/SyncPlan.h"
+#include "app/clients/sync/ThunderbirdSync.h"
 #include "platform/Paths.h"
 
 namespace quillet {
