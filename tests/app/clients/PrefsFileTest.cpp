@@ -90,29 +90,6 @@ TEST_F(PrefsFileTest, NewSettingGoesAfterTheLastLineOfItsGroup) {
               (QStringList{"// only a comment", "", "user_pref(\"k\", true);"}));
 }
 
-TEST_F(PrefsFileTest, SettingsOfOneGroupAtOnceEqualSettingThemOneByOne) {
-    const QStringList lines{
-        "user_pref(\"mail.identity.id1.useremail\", \"a@x.org\");",
-        "user_pref(\"mail.identity.id1.sig_on_reply\", false);",
-        "user_pref(\"mail.identity.id10.useremail\", \"c@x.org\");",
-        "user_pref(\"other\", 1);",
-        "user_pref(\"mail.identity.id1.sig_on_reply\", true);",
-    };
-    const std::vector<PrefsLineSetting> settings{
-        {"mail.identity.id1.htmlSigText", "\"s1\"", "mail.identity.id1."},
-        {"mail.identity.id1.sig_on_reply", "true", "mail.identity.id1."},
-        {"mail.identity.id1.htmlSigFormat", "true", "mail.identity.id1."},
-        {"mail.identity.id10.htmlSigText", "\"s10\"", "mail.identity.id10."},
-        {"mail.identity.id10.htmlSigFormat", "true", "mail.identity.id10."},
-    };
-    QStringList oneByOne = lines;
-    for (const auto& s : settings)
-        oneByOne = SetPrefsLine(oneByOne, s.key, s.rawValue, s.groupPrefix);
-    EXPECT_EQ(SetPrefsLines(lines, settings), oneByOne);
-    EXPECT_EQ(oneByOne[1], "user_pref(\"mail.identity.id1.sig_on_reply\", true);");
-    EXPECT_EQ(oneByOne.size(), 8);
-}
-
 // Random files and batches: the one-pass form must give exactly the lines that setting the
 // preferences one at a time gives, whatever the groups, duplicates and other lines.
 TEST_F(PrefsFileTest, SettingABatchEqualsSettingItsPreferencesOneAtATime) {
