@@ -8,7 +8,6 @@
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 
-#include "app/clients/sync/AppleMailSignatureFile.h"
 #include "app/clients/sync/AppleMailSync.h"
 #include "common/Log.h"
 #include "tests/support/FakeMacAppleMail.h"
@@ -439,11 +438,6 @@ TEST_F(AppleMailSyncTest, ADefaultNamingASignatureThatLeavesTheListsIsRemoved) {
     EXPECT_EQ(accountSignatures("ACC-A"), QStringList{});
     EXPECT_EQ(selected("ACC-A"), std::nullopt);
     EXPECT_EQ(selected("ACC-B"), "MINE");
-}
-
-TEST(AppleMailSignatureFileTest, SevenBitHtmlKeepsAsciiAndReferencesTheRest) {
-    EXPECT_EQ(SevenBitHtml("a<b>\u00e9\u4e2d\U0001F600"), "a<b>&#233;&#20013;&#128512;");
-    EXPECT_EQ(SevenBitHtml(""), "");
 }
 
 }  // namespace
