@@ -174,20 +174,29 @@ TEST_F(StoreMigrationTest, TheDocumentsStoreIsMigratedOnceWithItsWriteAheadLogAn
     EXPECT_EQ(Sql(currentPath(), "SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"9"});
 }
 
-TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndLeavesNoDataV2) {
-    WriteLegacyStore(previousPath());
-    FaultySqliteVfs disk;
-    disk.failCommits(1, /*passing=*/1);  // the new store's tables are created, its records not
-    EXPECT_FALSE(open({kStoreBusyTimeoutMilliseconds, disk.name()}));
-    EXPECT_TRUE(log.contains("Error: OpenStoreChain(): Could not migrate " + previousPath() +
-                             " to " + currentPath() + ": disk I/O error"));
-    expectNoFiles(currentPath());
-    EXPECT_EQ(Sql(previousPath(), "SELECT COUNT(*) FROM ZSIGNATUREMODEL"), QStringList{"9"});
+// An earlier store (in the data folder, or in Documents) whose migration fails keeps its copy,
+// leaves no new store, and is migrated again at the next start.
+TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndIsMigratedNextStart) {
+    for (const QString& legacy : {previousPath(), documentsPath()}) {
+        SCOPED_TRACE(legacy.toStdString());
+        RemoveStoreFiles(currentPath());
+        RemoveStoreFiles(documentsPath());
+        WriteLegacyStore(legacy);
+        log.clear();
+        FaultySqliteVfs disk;
+        disk.failCommits(1, /*passing=*/1);  // the new store's tables are created, its records not
+        EXPECT_FALSE(open({kStoreBusyTimeoutMilliseconds, disk.name()}));
+        EXPECT_TRUE(log.contains("Error: OpenStoreChain(): Could not migrate " + previousPath() +
+                                 " to " + currentPath() + ": disk I/O error"));
+        EXPECT_FALSE(log.containsText("Warning: "));
+        expectNoFiles(currentPath());
+        EXPECT_EQ(Sql(previousPath(), "SELECT COUNT(*) FROM ZSIGNATUREMODEL"), QStringList{"9"});
 
-    // The next start migrates again.
-    ASSERT_TRUE(open());
-    expectEveryCaseMigrated();
-    expectNoFiles(previousPath());
+        ASSERT_TRUE(open());
+        expectEveryCaseMigrated();
+        expectNoFiles(previousPath());
+        EXPECT_EQ(QFile::exists(documentsPath()), legacy == documentsPath());
+    }
 }
 
 // "SignatureModel.sqlite" is a name another program may use: a Documents file of that name that
@@ -246,22 +255,6 @@ TEST_F(StoreMigrationTest, AStrayDocumentsFileThatIsNoEarlierStoreDoesNotBlockSt
         }
     }
     EXPECT_EQ(alerts, 0);
-}
-
-// An earlier store in Documents whose migration fails for another reason keeps its copy, which
-// the next start migrates.
-TEST_F(StoreMigrationTest, ADocumentsStoreWhoseMigrationFailsIsMigratedNextStart) {
-    WriteLegacyStore(documentsPath());
-    FaultySqliteVfs disk;
-    disk.failCommits(1, /*passing=*/1);
-    EXPECT_FALSE(open({kStoreBusyTimeoutMilliseconds, disk.name()}));
-    EXPECT_FALSE(log.containsText("Warning: "));
-    EXPECT_TRUE(QFile::exists(previousPath()));
-    expectNoFiles(currentPath());
-    ASSERT_TRUE(open());
-    expectEveryCaseMigrated();
-    expectNoFiles(previousPath());
-    EXPECT_TRUE(QFile::exists(documentsPath()));
 }
 
 TEST_F(StoreMigrationTest, AnUnreadableDataV1EndsStartUpAndIsKept) {
