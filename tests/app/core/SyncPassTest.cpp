@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFileInfo>
 #include "app/core/Core.h"
 #include "app/core/SyncPass.h"
@@ -338,22 +337,6 @@ TEST_F(SyncPassTest, AClientRunningWhenItsTurnComesIsNotWrittenAndReported) {
         EXPECT_TRUE(log.contains("Warning: Not updating client Thunderbird: it is running"));
         EXPECT_EQ(updatedInClients, std::vector<bool>{true});  // Postbox was updated
     }
-}
-
-TEST_F(SyncPassTest, FileSystemFailuresOfSeveralClientsShowTheFullDiskAccessHintOnce) {
-    for (const QString& prefs : {thunderbirdPrefs, postboxPrefs}) {
-        QFile::remove(prefs);
-        QDir().mkpath(prefs);  // a folder where prefs.js should be
-    }
-    const SignatureId id =
-        addSignature("Work", {{ClientKind::thunderbird, {"tom@x.org"}}, {ClientKind::postbox, {}}});
-    const WorkOutcome outcome = sync(id);
-    EXPECT_FALSE(outcome.success);
-    EXPECT_EQ(outcome.details,
-              "Please switch on Full Disk Access for Quillet in System Settings › Privacy & "
-              "Security › Full Disk Access, then quit and reopen the app.");
-    EXPECT_TRUE(updatedInClients.empty());
-    EXPECT_TRUE(core->signature(id)->clientKindToPerformedInstallationsInfoMap.empty());
 }
 
 TEST_F(SyncPassTest, ProblemsTextShowsEachHintOnceBeforeTheClientLines) {
