@@ -47,36 +47,6 @@ TEST(SignatureDescription, FilledFieldsAppearInOrderWithCharacterLengths) {
         "text length: 5}]}]"));
 }
 
-TEST(SignatureRecords, MarkForReinstallationMarksEverySelectedPayload) {
-    Signature s;
-    SelectedInstallationsInfo all;
-    all.allAccountsSelected = true;
-    all.allAccountsPayloadX = SelectedInstallationPayload{};
-    s.clientKindToSelectedInstallationsInfoMap[ClientKind::spark] = all;
-    SelectedInstallationsInfo some;
-    some.accountEmailToPayloadMap["a@b.c"] = {};
-    some.accountEmailToPayloadMap["d@e.f"] = {};
-    s.clientKindToSelectedInstallationsInfoMap[ClientKind::appleMail] = some;
-    s.markForReinstallation();
-    EXPECT_TRUE(s.clientKindToSelectedInstallationsInfoMap[ClientKind::spark]
-                    .allAccountsPayloadX->pendingReinstallation);
-    for (const auto& [email, payload] :
-         s.clientKindToSelectedInstallationsInfoMap[ClientKind::appleMail]
-             .accountEmailToPayloadMap) {
-        EXPECT_TRUE(payload.pendingReinstallation) << email.toStdString();
-    }
-}
-
-TEST(ClientKindLookups, StoredTextMatchesExactly) {
-    EXPECT_EQ(ClientKindFromStoredText("AppleMail"), ClientKind::appleMail);
-    EXPECT_EQ(ClientKindFromStoredText("Thunderbird"), ClientKind::thunderbird);
-    EXPECT_EQ(ClientKindFromStoredText("applemail"), std::nullopt);
-    EXPECT_EQ(ClientKindFromStoredText("Outlook "), std::nullopt);
-    EXPECT_EQ(BundleIdentifier(ClientKind::spark), "com.readdle.smartemail-Mac");
-    EXPECT_EQ(OptionsOf(ClientKind::outlook), ClientOptions::combinedInsertForRepliesAndForwards);
-    EXPECT_FALSE(AcceptsAllAccountsSelection(ClientKind::thunderbird));
-}
-
 TEST(Accounts, DisplayNamesAndDescriptions) {
     const OutlookAccount noUserName("a@b.c", QString("Full"), std::nullopt);
     EXPECT_EQ(noUserName.displayName(), "a@b.c");
