@@ -106,17 +106,6 @@ TEST(NotificationCenter, DeliversToObserversOfTheName) {
     EXPECT_EQ(seen, QStringList({"A1", "B"}));
 }
 
-TEST(Prompters, ScriptedPrompterRecordsAndAnswers) {
-    ScriptedPrompter prompter;
-    prompter.answerWith("Later");
-    const Alert question{
-        AlertStyle::warning, "Close?", "Mail", {"OK", "Later"}, QString("Re-open")};
-    EXPECT_EQ(prompter.ask(question).button, "Later");
-    EXPECT_EQ(prompter.ask(question).button, "OK");  // the script ran out: the first button
-    ASSERT_EQ(prompter.shown().size(), 2u);
-    EXPECT_EQ(prompter.shown()[0].informativeText, "Mail");
-}
-
 TEST(Prompters, TerminalPrompterPrintsTheAlertAndFollowsItsPolicy) {
     char* buffer = nullptr;
     size_t size = 0;
