@@ -25,10 +25,11 @@ protected:
             });
     }
 
-    Core& createCore() {
+    // The engine, asking the test service or else the service at `serviceUrl`.
+    Core& createCore(const QUrl& serviceUrl = {}) {
         core.reset();
         Core::Options options;
-        options.serviceUrl = service.url();
+        options.serviceUrl = serviceUrl.isEmpty() ? service.url() : serviceUrl;
         options.console = [](const QString&) {};
         options.mainWindowIsVisibleAndKey = [this] { return windowIsKey; };
         QString error;
@@ -246,21 +247,13 @@ TEST_F(CoreRefreshTest, ReinstallFetchesTheKeyAndReinstallsWhateverItGets) {
 
 TEST_F(CoreRefreshTest, ReinstallAfterAFetchErrorShowsItAndReinstallsTheStoredCopy) {
     const SignatureId id = storeSignature("k1", "<p>stored</p>", 100);
-    Core::Options options;
-    options.serviceUrl = QUrl("http://127.0.0.1:1");  // nothing listens there
-    options.console = [](const QString&) {};
-    QString error;
-    core = Core::create(platform.platform(), options, &error);
-    core->setSyncPassRunner([this](const SignatureIds& ids, std::function<void(WorkOutcome)> done) {
-        syncPasses.push_back(ids);
-        done({});
-    });
-    core->reinstallSignature(id);
+    Core& engine = createCore(QUrl("http://127.0.0.1:1"));  // nothing listens there
+    engine.reinstallSignature(id);
     waitUntilIdle();
     ASSERT_EQ(platform.prompter.shown().size(), 1u);
     EXPECT_EQ(platform.prompter.shown()[0].title, "Could not fetch the signature by key");
     EXPECT_EQ(syncPasses, std::vector<SignatureIds>{SignatureIds{id}});
-    EXPECT_EQ(core->signature(id)->mainTextQe, "<p>stored</p>");
+    EXPECT_EQ(engine.signature(id)->mainTextQe, "<p>stored</p>");
 }
 
 TEST_F(CoreRefreshTest, FileSignatureReinstallMarksAllAccountsPayloads) {
