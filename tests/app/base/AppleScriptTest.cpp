@@ -33,21 +33,16 @@ protected:
     LogTap log;
 };
 
-TEST_F(AppleScriptTest, OutputLosesExactlyOneTrailingNewline) {
+TEST_F(AppleScriptTest, RunWithoutReplacementsRunsTheResourceAndLosesOneTrailingNewline) {
     mac.setScriptResult("Test-Script", "true\n");
-    EXPECT_EQ(run(), "true");
+    ASSERT_EQ(run(), "true");
+    EXPECT_TRUE(log.contains("Info: Running AppleScript \"Test-Script\"..."));
+    EXPECT_EQ(mac.lastScriptText("Test-Script"), "-- Test-Script\nreturn \"**SIGNATURE_NAME**\"\n");
+    EXPECT_TRUE(temporaryFiles().isEmpty());
     mac.setScriptResult("Test-Script", "a\n\n");
     EXPECT_EQ(run(), "a\n");
     EXPECT_TRUE(log.contains(
         "Info: Raw output from AppleScript \"Test-Script\":\na\n\n--- end of raw output ---"));
-}
-
-TEST_F(AppleScriptTest, RunWithoutReplacementsRunsTheResourceItself) {
-    mac.setScriptResult("Test-Script", "x");
-    ASSERT_EQ(run(), "x");
-    EXPECT_TRUE(log.contains("Info: Running AppleScript \"Test-Script\"..."));
-    EXPECT_EQ(mac.lastScriptText("Test-Script"), "-- Test-Script\nreturn \"**SIGNATURE_NAME**\"\n");
-    EXPECT_TRUE(temporaryFiles().isEmpty());
 }
 
 TEST_F(AppleScriptTest, ReplacementsGoThroughATemporaryFileThatIsRemovedOnEveryPath) {
