@@ -6,8 +6,10 @@ namespace quillet {
 
 namespace {
 
-const QStringList kCommands = {"clients", "accounts", "list",      "show",    "install", "update",
-                               "rename",  "color",    "uninstall", "refresh", "run",     "demo"};
+// backups, restore and status are known words that this build answers as not available.
+const QStringList kCommands = {"clients", "accounts", "list",    "show",      "install",
+                               "update",  "rename",   "color",   "uninstall", "refresh",
+                               "run",     "demo",     "backups", "restore",   "status"};
 
 }  // namespace
 
@@ -78,6 +80,8 @@ CommandLineParse ParseCommandLine(const QStringList& arguments) {
             line.policy = policy;
         } else if (argument == "--reopen") {
             line.reopen = true;
+        } else if (argument == "--dry-run") {
+            line.dryRun = true;
         } else if (argument == "--json") {
             line.json = true;
         } else if (argument == "--verbose") {

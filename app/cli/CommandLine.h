@@ -15,6 +15,7 @@ struct CommandLine {
     QString home, root, service, bundle;  // empty: environment or default
     std::optional<AnswerPolicy> policy;   // absent: ask on a terminal, else "later"
     bool reopen = false;
+    bool dryRun = false;  // known, not available in this build
     bool json = false;
     bool verbose = false;
     bool help = false;

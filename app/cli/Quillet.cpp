@@ -48,6 +48,10 @@ int RunQuilletCommand(const QStringList& arguments) {
         std::printf("%s\n", brand->versionLine().toUtf8().constData());
         return 0;
     }
+    if (line.dryRun) {
+        PrintError("--dry-run is not available in this build");
+        return 1;
+    }
     const std::map<QString, int (*)(Session&)> commands = {
         {"clients", RunClientsCommand},
         {"accounts", RunAccountsCommand},
