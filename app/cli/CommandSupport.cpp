@@ -24,7 +24,8 @@ std::optional<CommandArguments> Arguments(Session& session, const QStringList& v
 }
 
 OutcomeMark MarkOutcomes(const Core& core) {
-    return {core.refreshOutcomes().size(), core.syncOutcomes().size()};
+    return {core.refreshOutcomes().size(), core.syncOutcomes().size(),
+            core.reinstallFetchOutcomes().size()};
 }
 
 int StatusSince(const Core& core, const OutcomeMark& mark, bool countRefreshes) {
@@ -32,6 +33,12 @@ int StatusSince(const Core& core, const OutcomeMark& mark, bool countRefreshes) 
     const auto& refreshes = core.refreshOutcomes();
     for (size_t i = mark.refreshes; countRefreshes && i < refreshes.size(); ++i) {
         if (!refreshes[i].success)
+            status = 1;
+    }
+    // "update" is a fetch and a reinstall: the stored copy written again is not the update.
+    const auto& fetches = core.reinstallFetchOutcomes();
+    for (size_t i = mark.fetches; i < fetches.size(); ++i) {
+        if (!fetches[i].success)
             status = 1;
     }
     const auto& syncs = core.syncOutcomes();

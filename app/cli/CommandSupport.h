@@ -21,12 +21,13 @@ std::optional<CommandArguments> Arguments(Session& session, const QStringList& v
 struct OutcomeMark {
     size_t refreshes = 0;
     size_t syncs = 0;
+    size_t fetches = 0;  // of signatures being reinstalled
 };
 OutcomeMark MarkOutcomes(const Core& core);
 
-// 1 when a sync pass finished since the mark reported problems (or, with refreshes counted, a
-// refresh failed); 0 otherwise. A pass postponed with "Later" is a choice, not a failure: it
-// prints a line saying so.
+// 1 when a sync pass finished since the mark reported problems, a reinstall's fetch failed (or,
+// with refreshes counted, a refresh failed); 0 otherwise. A pass postponed with "Later" is a
+// choice, not a failure: it prints a line saying so.
 int StatusSince(const Core& core, const OutcomeMark& mark, bool countRefreshes);
 
 // Runs the work, waits for everything the engine set going, and returns the status of the sync

@@ -181,8 +181,10 @@ void Core::reinstallSignature(SignatureId id) {
             if (!signature)
                 return;  // removed while the fetch ran
             if (result.error) {
-                showCriticalAlert(result.errorTitle.value_or(QString()),
-                                  result.errorDetails.value_or(QString()));
+                const QString title = result.errorTitle.value_or(QString());
+                const QString details = result.errorDetails.value_or(QString());
+                _reinstallFetchOutcomes.push_back(WorkOutcome{false, title, details});
+                showCriticalAlert(title, details);
             } else if (result.text) {
                 const QString text = TrimmedText(*result.text);
                 if (text != signature->mainTextQe) {

@@ -121,6 +121,10 @@ public:
     // The outcomes of the refreshes and sync passes that finished, oldest first.
     const std::vector<WorkOutcome>& refreshOutcomes() const { return _refreshOutcomes; }
     const std::vector<WorkOutcome>& syncOutcomes() const { return _syncOutcomes; }
+    // The outcomes of the fetches that reinstalling a service-based signature makes first.
+    const std::vector<WorkOutcome>& reinstallFetchOutcomes() const {
+        return _reinstallFetchOutcomes;
+    }
     // The sync pass runs the client syncs; a test that only looks at what was asked for hands in
     // its own runner.
     void setSyncPassRunner(SyncPassRunner runner) { _syncPassRunner = std::move(runner); }
@@ -179,6 +183,7 @@ private:
     SyncPassRunner _syncPassRunner;
     std::vector<WorkOutcome> _refreshOutcomes;
     std::vector<WorkOutcome> _syncOutcomes;
+    std::vector<WorkOutcome> _reinstallFetchOutcomes;
     std::shared_ptr<bool> _alive = std::make_shared<bool>(true);  // guards posted work
     // Last, so that running discoveries stop before anything they use goes away.
     std::vector<std::unique_ptr<AccountDiscovery>> _discoveries;

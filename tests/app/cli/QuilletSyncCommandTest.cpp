@@ -170,6 +170,23 @@ TEST_F(QuilletSyncCommandTest, RenameReachesTheClientAndColourStaysInQuillet) {
     EXPECT_EQ(stored["performed"]["Outlook"]["payload"]["id"], "The Team");
 }
 
+// "update" is a fetch and a reinstall: when the fetch fails the stored copy is still written
+// again, but a script must not take the signature for fetched.
+TEST_F(QuilletSyncCommandTest, UpdateWhoseFetchFailsExitsWithStatusOne) {
+    setSignature("k-team", "<p>Team</p>");
+    install({"--key", "k-team", "--client", "outlook"});
+    service->stop();
+
+    const CommandRun update = quillet({"--yes", "update", "Signature Name 1"});
+
+    EXPECT_EQ(update.exitCode, 1) << update.err.toStdString();
+    EXPECT_TRUE(update.err.contains("Could not fetch the signature by key"))
+        << update.err.toStdString();
+    EXPECT_EQ(FakeOutlookSignatures(mac),
+              (std::vector<FakeOutlookSignature>{{"Mine", "<p>Jane, by hand</p>"},
+                                                 {"Signature Name 1", "<p>Team</p>"}}));
+}
+
 TEST_F(QuilletSyncCommandTest, InstallRefusesWithTheFormsTextsAndStoresNothing) {
     setSignature("k-tom", "<p>Tom</p>");
     QDir(mac.rootPath("/Applications/Spark.app")).removeRecursively();
