@@ -48,6 +48,9 @@ std::optional<QStringList> ReadPrefsFileLines(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QByteArray bytes = file.readAll();
+    // A read that stopped early gives part of the file; written back, that would lose the rest.
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
     // A byte-order mark is kept as a character, so that an unchanged file is written back as it
     // was read.
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);

@@ -2,7 +2,8 @@
 // The prefs.js file of Thunderbird and Postbox, held as a list of lines: reading and writing the
 // file, parsing "user_pref(KEY, VALUE);" lines, and setting and removing preferences in one pass
 // over the lines. Lines that are not preference lines (comments, "pref(" forms, blank lines) stay
-// unchanged under every operation. Reading fails (absent) for a missing or non-UTF-8 file.
+// unchanged under every operation. Reading fails (absent) for a missing or non-UTF-8 file, and for
+// one that cannot be read to its end.
 
 #include <QRegularExpression>
 #include <QString>

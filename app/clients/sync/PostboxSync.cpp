@@ -42,11 +42,12 @@ std::variant<Json, Error> ReadSignatureList(const QString& name, const QString& 
         return Json::array();
     }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || QFileInfo(path).isDir()) {
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    // A read that stopped early is a reading failure, not a list that is no JSON.
+    if (!file.isOpen() || file.error() != QFileDevice::NoError || QFileInfo(path).isDir()) {
         LogError(name + ": Could not read signatures file " + path);
         return Error{Error::Kind::fileSystem, path};
     }
-    const QByteArray bytes = file.readAll();
     Json list = Json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
     // A list of another shape would make the sync drop the person's own entries; it is refused
     // like a list that is no JSON at all.

@@ -212,6 +212,14 @@ TEST_F(PrefsFileTest, FailedWriteLeavesThePreviousFile) {
     EXPECT_EQ(QDir(QFileInfo(path()).absolutePath()).entryList(QDir::Files).size(), 1);
 }
 
+TEST_F(PrefsFileTest, ReadingFailsWhenTheFileCannotBeReadToTheEnd) {
+    // The file opens, but reading it fails (address 0 of this process is never mapped): the
+    // lines read so far must not pass for the whole file, or writing them back would lose the
+    // rest.
+    ASSERT_TRUE(QFile::link("/proc/self/mem", path()));
+    EXPECT_FALSE(ReadPrefsFileLines(path()));
+}
+
 TEST_F(PrefsFileTest, RegexFirstGroupsSkipsMatchesWithoutTheGroup) {
     EXPECT_EQ(RegexFirstGroups("(a\\d)|b", "a1 b a2"), (QStringList{"a1", "a2"}));
     EXPECT_EQ(RegexFirstGroups("(\\d+)", "12x3"), (QStringList{"12", "3"}));

@@ -165,6 +165,9 @@ TEST_F(PostboxSyncTest, FilesThatCannotBeReadOrWrittenAreFileSystemErrors) {
     const std::vector<Case> cases{
         {"list is a folder", [&] { QDir().mkpath(listPath); }, listPath,
          "Error: " + kName + ": Could not read signatures file " + listPath},
+        // It opens, but reading stops at once (address 0 of this process is never mapped).
+        {"list cannot be read to its end", [&] { QFile::link("/proc/self/mem", listPath); },
+         listPath, "Error: " + kName + ": Could not read signatures file " + listPath},
         {"prefs.js is a folder",
          [&] {
              QFile::remove(prefsPath);
