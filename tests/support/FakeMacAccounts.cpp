@@ -1,10 +1,10 @@
 #include "tests/support/FakeMacAccounts.h"
 
-#include <sqlite3.h>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <nlohmann/json.hpp>
+
+#include "tests/support/FakeMacDatabase.h"
 
 namespace quillet {
 
@@ -84,39 +84,20 @@ QByteArray FakeClientsState(const FakeMac& mac) {
 
 QString CreateFakeSparkMessagesDatabase(const FakeMac& mac,
                                         const std::vector<FakeSparkAccountRow>& rows) {
+    std::vector<QVariantList> values;
+    for (const auto& row : rows) {
+        values.push_back({row.pk ? QVariant(*row.pk) : QVariant(), row.accountTitle,
+                          row.ownerFullName, row.additionalInfo});
+    }
     const QString path =
         mac.paths().userLibrary() +
         "/Group Containers/3L68KQB4HG.group.com.readdle.smartemail/databases/messages.sqlite";
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile::remove(path);
-    sqlite3* database = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &database);
-    sqlite3_exec(database,
-                 "CREATE TABLE accounts (pk INTEGER PRIMARY KEY, accountTitle TEXT, "
-                 "ownerFullName TEXT, additionalInfo TEXT)",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(database,
+    CreateFakeDatabase(path,
+                       "CREATE TABLE accounts (pk INTEGER PRIMARY KEY, accountTitle TEXT, "
+                       "ownerFullName TEXT, additionalInfo TEXT)",
                        "INSERT INTO accounts (pk, accountTitle, ownerFullName, additionalInfo) "
                        "VALUES (?, ?, ?, ?)",
-                       -1, &insert, nullptr);
-    for (const auto& row : rows) {
-        if (row.pk) {
-            sqlite3_bind_int(insert, 1, *row.pk);
-        } else {
-            sqlite3_bind_null(insert, 1);
-        }
-        const QByteArray title = row.accountTitle.toUtf8();
-        const QByteArray owner = row.ownerFullName.toUtf8();
-        const QByteArray info = row.additionalInfo.toUtf8();
-        sqlite3_bind_text(insert, 2, title.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 3, owner.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 4, info.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    sqlite3_close(database);
+                       values);
     return path;
 }
 

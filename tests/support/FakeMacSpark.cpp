@@ -2,9 +2,8 @@
 
 #include <sqlite3.h>
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+
+#include "tests/support/FakeMacDatabase.h"
 
 namespace quillet {
 
@@ -31,34 +30,17 @@ FakeSparkSettingsRow FakeSparkBindingRow(const QString& json) {
 
 QString CreateFakeSparkSettingsDatabase(const FakeMac& mac,
                                         const std::vector<FakeSparkSettingsRow>& rows) {
+    std::vector<QVariantList> values;
+    for (const auto& row : rows)
+        values.push_back({row.itemGroup, row.itemKey, row.itemValue, row.syncDate, row.syncStatus});
     const QString path = SettingsPath(mac);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile::remove(path);
-    sqlite3* database = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &database);
-    sqlite3_exec(database,
-                 "CREATE TABLE settings (pk INTEGER PRIMARY KEY AUTOINCREMENT, itemGroup TEXT, "
-                 "itemKey TEXT, itemValue TEXT, syncDate REAL, syncStatus INTEGER)",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(database,
-                       "INSERT INTO settings (itemGroup, itemKey, itemValue, syncDate, syncStatus) "
-                       "VALUES (?, ?, ?, ?, ?)",
-                       -1, &insert, nullptr);
-    for (const auto& row : rows) {
-        const QByteArray group = row.itemGroup.toUtf8();
-        const QByteArray key = row.itemKey.toUtf8();
-        const QByteArray value = row.itemValue.toUtf8();
-        sqlite3_bind_text(insert, 1, group.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 2, key.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 3, value.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_double(insert, 4, row.syncDate);
-        sqlite3_bind_int(insert, 5, row.syncStatus);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    sqlite3_close(database);
+    CreateFakeDatabase(
+        path,
+        "CREATE TABLE settings (pk INTEGER PRIMARY KEY AUTOINCREMENT, itemGroup TEXT, "
+        "itemKey TEXT, itemValue TEXT, syncDate REAL, syncStatus INTEGER)",
+        "INSERT INTO settings (itemGroup, itemKey, itemValue, syncDate, syncStatus) "
+        "VALUES (?, ?, ?, ?, ?)",
+        values);
     return path;
 }
 

@@ -1,0 +1,53 @@
+#include "tests/support/FakeMacDatabase.h"
+
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace quillet {
+
+namespace {
+
+void Bind(sqlite3_stmt* statement, int index, const QVariant& value) {
+    switch (value.typeId()) {
+        case QMetaType::UnknownType:
+            sqlite3_bind_null(statement, index);
+            break;
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+            sqlite3_bind_int64(statement, index, value.toLongLong());
+            break;
+        case QMetaType::Double:
+            sqlite3_bind_double(statement, index, value.toDouble());
+            break;
+        default: {
+            const QByteArray text = value.toString().toUtf8();
+            sqlite3_bind_text(statement, index, text.constData(), -1, SQLITE_TRANSIENT);
+        }
+    }
+}
+
+}  // namespace
+
+void CreateFakeDatabase(const QString& path, const char* createSql, const char* insertSql,
+                        const std::vector<QVariantList>& rows) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile::remove(path);
+    sqlite3* database = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &database);
+    sqlite3_exec(database, createSql, nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(database, insertSql, -1, &insert, nullptr);
+    for (const QVariantList& row : rows) {
+        for (int i = 0; i < row.size(); ++i)
+            Bind(insert, i + 1, row.at(i));
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_close(database);
+}
+
+}  // namespace quillet

@@ -1,0 +1,16 @@
+#pragma once
+// Other applications' SQLite databases on a fake Mac: made afresh with one table and its rows.
+
+#include <QString>
+#include <QVariantList>
+#include <vector>
+
+namespace quillet {
+
+// Replaces the file at `path` (making its folder) with a database holding one table made by
+// `createSql` and one row per entry of `rows`, each bound in order to the placeholders of
+// `insertSql` (null, integer, real or text, as the value holds).
+void CreateFakeDatabase(const QString& path, const char* createSql, const char* insertSql,
+                        const std::vector<QVariantList>& rows);
+
+}  // namespace quillet
