@@ -2,7 +2,6 @@
 
 #include <sqlite3.h>
 
-
 #include "tests/support/FakeMacDatabase.h"
 
 namespace quillet {
