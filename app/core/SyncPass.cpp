@@ -6,6 +6,7 @@
 #include "app/base/AppleScript.h"
 #include "app/permissions/AccessibilityHelper.h"
 #include "common/Localization.h"
+#include "platform/FileLock.h"
 
 namespace quillet {
 
@@ -165,6 +166,14 @@ void SyncPass::syncAndFinish() {
 }
 
 WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
+    // Another process (a command beside the application, two commands) may be syncing the same
+    // client files: each sync reads a file, changes it and writes it whole, so two at once would
+    // lose one's changes. Passes take turns; the lock goes with the process if it dies.
+    const FileLock lock(_core.dataFolder() + "/" + kSyncPassLockFileName, [this] {
+        _core.logInfo("Sync pass: waiting for the sync pass of another process to finish...");
+    });
+    if (!lock.isHeld())
+        _core.logWarning("Sync pass: syncing without the lock: " + lock.error());
     ClientSyncReports reports;
     for (const ClientSync& sync : _syncs) {
         if (!Contains(clients, sync.kind))
