@@ -5,6 +5,7 @@
 
 #include "app/clients/Detection.h"
 #include "app/clients/accounts/DiscoverAccounts.h"
+#include "app/core/ManagedSignatures.h"
 #include "app/core/Store.h"
 #include "app/core/SyncPass.h"
 #include "app/permissions/AccessibilityHelper.h"
@@ -73,6 +74,14 @@ bool Core::runCreationSteps(QString* errorMessage) {
     _dataFolder = _platform.paths.applicationSupport() + "/" + _brand->supportFolder();
     QDir().mkpath(_dataFolder);  // a failure shows when the store is opened
 
+    // The organisation's choice of service wins over the person's.
+    _managedX = std::make_unique<ManagedSignatures>(*this);
+    if (const auto url = _managedX->configuration().serviceUrl) {
+        logInfo("Core: using the signature service of the managed configuration, " +
+                url->toString());
+        _serviceClient = std::make_unique<ServiceClient>(*url, _platform.mainQueue);
+    }
+
     _storeX = Store::OpenStoreChain(_dataFolder, _platform.paths.documents(),
                                     [this](const QString& title, const QString& details) {
                                         showCriticalAlert(title, details);
@@ -110,6 +119,7 @@ void Core::loadSignatures() {
 
 void Core::start() {
     startAccountDiscovery();
+    _managedX->reconcile();
     refreshFromServer();
 }
 
@@ -319,6 +329,7 @@ void Core::refreshCompleted(bool success, const SignatureIds& updated,
             showCriticalAlert(title, details);
         scheduleRefresh(kRefreshFromServer_AfterError_Delay);
     }
+    _managedX->reconcile();
 }
 
 void Core::scheduleRefresh(double delay) {
@@ -364,7 +375,8 @@ void Core::saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) 
 
 bool Core::isIdle() const {
     return _refreshesInProgress == 0 && _keyFetchesInProgress == 0 && _deferredSyncs == 0 &&
-           _discoveriesInProgress == 0 && !_syncPassRunning && _queuedSyncPasses.empty();
+           _discoveriesInProgress == 0 && !_syncPassRunning && _queuedSyncPasses.empty() &&
+           (!_managedX || _managedX->isIdle());
 }
 
 }  // namespace quillet

@@ -29,6 +29,7 @@
 namespace quillet {
 
 class AccountDiscovery;
+class ManagedSignatures;
 class Store;
 
 inline const QString kAccountsInfoUpdatedNotification = "kAccountsInfoUpdatedNotification";
@@ -138,6 +139,8 @@ public:
     ServiceClient& serviceClient() { return *_serviceClient; }
     Store& store() { return *_storeX; }
     const QString& dataFolder() const { return _dataFolder; }
+    // The organisation's signatures (device management).
+    ManagedSignatures& managed() { return *_managedX; }
     const OutlookModeProbe& outlookMode() const { return _outlookMode; }
     // What the permission checks need of the detected clients, for validate.
     PermissionContext permissionContext() const;
@@ -163,6 +166,7 @@ private:
 
     std::unique_ptr<Logger> _loggerX;
     std::unique_ptr<Store> _storeX;
+    std::unique_ptr<ManagedSignatures> _managedX;
     ClientInfoMap _clientKindToInfoMap;
     std::vector<ClientKind> _clientKinds;
     std::map<ClientKind, AccountsInfo> _clientKindToAccountsInfoMap;
