@@ -32,7 +32,9 @@ std::vector<ManagedLink> LoadManagedLinks(const QString& supportFolder) {
             LogError("LoadManagedLinks(): Skipping unreadable link " + QString::number(index));
             continue;
         }
-        links.push_back(ManagedLink{*key, static_cast<int>(*ordinal->asInteger()), *uuid});
+        const auto removed = element.get("Removed");
+        links.push_back(ManagedLink{*key, static_cast<int>(*ordinal->asInteger()), *uuid,
+                                    removed && removed->asBool().value_or(false)});
     }
     return links;
 }
@@ -44,6 +46,8 @@ bool SaveManagedLinks(const QString& supportFolder, const std::vector<ManagedLin
         element.node().set("Key", Plist::string(link.key));
         element.node().set("Ordinal", Plist::integer(link.ordinal));
         element.node().set("SignatureUUID", Plist::string(CanonicalUuidText(link.signatureUuid)));
+        if (link.removed)
+            element.node().set("Removed", Plist::boolean(true));
         list.node().append(std::move(element));
     }
     const QString path = ManagedLinksPath(supportFolder);

@@ -154,18 +154,19 @@ void ManagedSignatures::waitForAccounts() {
 }
 
 void ManagedSignatures::fetchMissing() {
-    // A link whose signature is gone (or on its way out) no longer stands for anything.
+    // A link whose signature is gone no longer stands for anything; one whose signature is on
+    // its way out stands only for that (an entry added back gets a new signature).
     _links.clear();
     for (const ManagedLink& link : LoadManagedLinks(_core.dataFolder())) {
         SignatureId id;
         const SignaturePtr signature = signatureByUuid(link.signatureUuid, &id);
-        if (signature && !signature->pendingDeletion)
+        if (signature && (link.removed || !signature->pendingDeletion))
             _links.push_back(link);
     }
     _fetches.clear();
     for (const ManagedEntry& entry : _configuration.entries) {
         const bool linked = std::any_of(_links.begin(), _links.end(), [&entry](const auto& link) {
-            return link.key == entry.key && link.ordinal == entry.ordinal;
+            return !link.removed && link.key == entry.key && link.ordinal == entry.ordinal;
         });
         if (!linked && !desiredSelection(entry, true).empty())
             _fetches.push_back(Fetch{entry, std::nullopt});
@@ -191,12 +192,15 @@ void ManagedSignatures::fetchMissing() {
 void ManagedSignatures::apply() {
     SignatureIds changed;
     std::vector<ManagedLink> kept;
-    bool linksChanged = false;
     for (const ManagedLink& link : _links) {
         SignatureId id;
         const SignaturePtr signature = signatureByUuid(link.signatureUuid, &id);
         if (!signature)
             continue;  // gone while the keys were fetched
+        if (link.removed) {
+            kept.push_back(link);
+            continue;
+        }
         const auto entry = std::find_if(
             _configuration.entries.begin(), _configuration.entries.end(),
             [&link](const auto& e) { return e.key == link.key && e.ordinal == link.ordinal; });
@@ -206,7 +210,9 @@ void ManagedSignatures::apply() {
                           Describe(*signature));
             signature->pendingDeletion = true;
             changed.push_back(id);
-            linksChanged = true;
+            ManagedLink removed = link;
+            removed.removed = true;
+            kept.push_back(removed);
             continue;
         }
         kept.push_back(link);
@@ -229,10 +235,9 @@ void ManagedSignatures::apply() {
             kept.push_back(
                 ManagedLink{fetch.entry.key, fetch.entry.ordinal, _core.signature(*id)->uuid()});
             changed.push_back(*id);
-            linksChanged = true;
         }
     }
-    if (linksChanged || kept != LoadManagedLinks(_core.dataFolder()))
+    if (kept != LoadManagedLinks(_core.dataFolder()))
         SaveManagedLinks(_core.dataFolder(), kept);
     if (!changed.empty()) {
         _core.saveSignatures(changed, _core.idToSignatureMap());
@@ -352,6 +357,20 @@ SignaturePtr ManagedSignatures::signatureByUuid(const QUuid& uuid, SignatureId* 
         }
     }
     return nullptr;
+}
+
+bool ManagedSignatures::postponesClosing(const SignatureIds& ids,
+                                         const std::vector<ClientKind>& clients) const {
+    const std::set<SignatureId> managed = managedSignatureIds();
+    if (ids.empty() || !std::all_of(ids.begin(), ids.end(),
+                                    [&managed](SignatureId id) { return managed.contains(id); }))
+        return false;
+    QStringList names;
+    for (ClientKind kind : clients)
+        names << DisplayName(kind);
+    _core.logInfo(kLogPrefix + "not closing " + names.join(", ") +
+                  " for the organisation's signatures; they wait for the next refresh or wake");
+    return true;
 }
 
 void ManagedSignatures::sync(const SignatureIds& ids) {

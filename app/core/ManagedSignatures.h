@@ -37,6 +37,10 @@ public:
     bool isManaged(SignatureId id) const;
 
     void reconcile();
+    // Whether a pass over these signatures answers "Later" on its own instead of asking to close
+    // the clients: true (and logged) when all of them are the organisation's, whom nobody may
+    // answer for.
+    bool postponesClosing(const SignatureIds& ids, const std::vector<ClientKind>& clients) const;
     // No reconciliation running or waiting for accounts or fetches.
     bool isIdle() const { return !_running; }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "app/base/AppleScript.h"
+#include "app/core/ManagedSignatures.h"
 #include "app/permissions/AccessibilityHelper.h"
 #include "common/Localization.h"
 
@@ -95,7 +96,10 @@ void SyncPass::run(const SignatureIds& ids) {
         finish(runClientSyncs(_clientsToSync));
         return;
     }
-    const auto [proceed, reopen] = askToCloseClients(toClose);
+    // Running clients are never closed on the organisation's behalf.
+    const auto [proceed, reopen] = _core.managed().postponesClosing(ids, toClose)
+                                       ? std::pair{false, false}
+                                       : askToCloseClients(toClose);
     if (!proceed) {
         // The changes stay in the records and the store; the next pass carries them.
         finish(WorkOutcome{true, {}, {}, true});

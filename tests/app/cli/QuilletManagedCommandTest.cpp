@@ -137,6 +137,31 @@ TEST_F(QuilletManagedCommandTest, InstallsKeepsAndRemovesTheOrganisationsSignatu
     EXPECT_EQ(read(sample.postboxSignatures), postboxSignatures);
 }
 
+// Nobody answers for the organisation: a running client is never closed for its signatures,
+// even with --yes; the installation waits for a refresh after the client has quit.
+TEST_F(QuilletManagedCommandTest, ARunningClientIsLeftRunningAndWrittenAfterItQuits) {
+    const QByteArray prefsBefore = read(sample.thunderbirdPrefs);
+    mac.setRunning({"org.mozilla.thunderbird"});
+    WriteManagedConfiguration(
+        mac, ManagedConfigurationPlist({ManagedEntryPlist("k-org", "Thunderbird")}));
+
+    const CommandRun running = refresh();
+
+    EXPECT_EQ(running.exitCode, 0) << running.err.toStdString();
+    EXPECT_TRUE(mac.workspaceLog().isEmpty()) << mac.workspaceLog().join('\n').toStdString();
+    EXPECT_EQ(read(sample.thunderbirdPrefs), prefsBefore);
+    EXPECT_EQ(log().count("Info: Managed signatures: not closing Thunderbird"), 1);
+    ASSERT_EQ(list().size(), 1u);
+    EXPECT_EQ(list()[0]["performed"], nlohmann::json::object());
+
+    mac.setRunning({});
+    const CommandRun quit = refresh();
+
+    EXPECT_EQ(quit.exitCode, 0) << quit.err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(read(sample.thunderbirdPrefs)).count("<p>Org</p>"), 2);
+    EXPECT_EQ(list()[0]["performed"]["Thunderbird"]["accounts"].size(), 2u);
+}
+
 TEST_F(QuilletManagedCommandTest, ChangedClientAccountOrOptionsAreSelectedAgain) {
     WriteManagedConfiguration(
         mac,
