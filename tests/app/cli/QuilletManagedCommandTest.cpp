@@ -1,15 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <nlohmann/json.hpp>
-
 #include "tests/support/FakeMacManaged.h"
 #include "tests/support/FakeMacMozilla.h"
-#include "tests/support/FakeMacSample.h"
 #include "tests/support/FakeMacSpark.h"
-#include "tools/signature-service/SignatureService.h"
+#include "tests/support/SampleMacCommand.h"
 
 namespace quillet {
 namespace {
@@ -18,37 +12,11 @@ const QString kManagedRefusal = "This signature is managed by your organisation.
 
 // The real quillet executable over the sample Mac, with the organisation's configuration in its
 // managed-preferences folder and the reference signature service on loopback.
-class QuilletManagedCommandTest : public testing::Test {
+class QuilletManagedCommandTest : public testing::Test, public SampleMacCommand {
 protected:
-    struct CommandRun {
-        int exitCode;
-        QString out, err;
-    };
-
     QuilletManagedCommandTest() {
-        service = std::make_unique<SignatureService>(SignatureServiceOptions{
-            serviceFolder.path().toStdString(), "127.0.0.1", 0, [](const std::string&) {}});
-        EXPECT_TRUE(service->start()) << service->error();
         setSignature("k-org", "<p>Org</p>");
         setSignature("k-sales", "<p>Sales</p>");
-    }
-
-    void setSignature(const QString& key, const QString& html) const {
-        QFile file(serviceFolder.path() + "/" + key + ".html");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(html.toUtf8());
-    }
-
-    CommandRun quillet(const QStringList& arguments) const {
-        QProcess process;
-        const QStringList all = {
-            "--root",   mac.root(),       "--home",    mac.home(),
-            "--bundle", mac.bundlePath(), "--service", QString::fromStdString(service->baseUrl())};
-        process.start(QUILLET_QUILLET_PATH, all + arguments);
-        process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(120000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
     }
 
     CommandRun refresh() const {
@@ -58,9 +26,7 @@ protected:
         return run;
     }
 
-    nlohmann::json list() const {
-        return nlohmann::json::parse(quillet({"--json", "list"}).out.toStdString());
-    }
+    nlohmann::json list() const { return json({"list"}); }
 
     QString log() const {
         return QString::fromUtf8(read(mac.homePath("Library/Logs/Quillet/Quillet.log")));
@@ -68,11 +34,6 @@ protected:
 
     static QByteArray read(const QString& path) { return ReadFakeFile(path).value_or("(none)"); }
     QString sparkRows() const { return FakeSparkSettingsRows(sample.sparkSettings).join('\n'); }
-
-    FakeMac mac;
-    SampleMac sample = BuildSampleMac(mac);
-    QTemporaryDir serviceFolder;
-    std::unique_ptr<SignatureService> service;
 };
 
 TEST_F(QuilletManagedCommandTest, InstallsKeepsAndRemovesTheOrganisationsSignatures) {
@@ -153,6 +114,11 @@ TEST_F(QuilletManagedCommandTest, ARunningClientIsLeftRunningAndWrittenAfterItQu
     EXPECT_EQ(log().count("Info: Managed signatures: not closing Thunderbird"), 1);
     ASSERT_EQ(list().size(), 1u);
     EXPECT_EQ(list()[0]["performed"], nlohmann::json::object());
+    const CommandRun pending = quillet({"--json", "status"});
+    EXPECT_EQ(pending.exitCode, 1);
+    const auto status = nlohmann::json::parse(pending.out.toStdString());
+    EXPECT_EQ(status["signatures"][0]["managed"], true);
+    EXPECT_EQ(status["signatures"][0]["pending"], nlohmann::json({"Thunderbird"}));
 
     mac.setRunning({});
     const CommandRun quit = refresh();
@@ -160,6 +126,7 @@ TEST_F(QuilletManagedCommandTest, ARunningClientIsLeftRunningAndWrittenAfterItQu
     EXPECT_EQ(quit.exitCode, 0) << quit.err.toStdString();
     EXPECT_EQ(QString::fromUtf8(read(sample.thunderbirdPrefs)).count("<p>Org</p>"), 2);
     EXPECT_EQ(list()[0]["performed"]["Thunderbird"]["accounts"].size(), 2u);
+    EXPECT_EQ(quillet({"status"}).exitCode, 0);
 }
 
 TEST_F(QuilletManagedCommandTest, ChangedClientAccountOrOptionsAreSelectedAgain) {
