@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include "tests/support/FakeMacManaged.h"
 #include "tests/support/FakeMacMozilla.h"
 #include "tests/support/FakeMacSpark.h"
@@ -212,6 +215,25 @@ TEST_F(QuilletManagedCommandTest, PlainHttpServiceElsewhereIsRefusedAndTheDefaul
         log().contains("Error: Managed configuration: ServiceURL "
                        "\"http://signatures.example.com\" refused"))
         << log().toStdString();
+}
+
+TEST_F(QuilletManagedCommandTest, TheOrganisationsServiceWinsOverTheCommandLines) {
+    QTemporaryDir folder;
+    QFile html(folder.path() + "/k-own-service.html");
+    ASSERT_TRUE(html.open(QIODevice::WriteOnly));
+    html.write("<p>From the organisation's service</p>");
+    html.close();
+    SignatureService organisation(SignatureServiceOptions{folder.path().toStdString(), "127.0.0.1",
+                                                          0, [](const std::string&) {}});
+    ASSERT_TRUE(organisation.start()) << organisation.error();
+    Plist configuration = ManagedConfigurationPlist({ManagedEntryPlist("k-own-service", "Spark")});
+    configuration.node().set("ServiceURL",
+                             Plist::string(QString::fromStdString(organisation.baseUrl())));
+    WriteManagedConfiguration(mac, configuration);
+
+    ASSERT_EQ(refresh().exitCode, 0);
+
+    EXPECT_TRUE(sparkRows().contains("<p>From the organisation's service</p>"));
 }
 
 TEST_F(QuilletManagedCommandTest, ThePersonsOwnFileWinsOverTheMachines) {

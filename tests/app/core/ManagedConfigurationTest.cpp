@@ -112,6 +112,17 @@ TEST_F(ManagedConfigurationTest, ThePersonsFileWinsAndAnUnreadableOneSaysSo) {
     EXPECT_TRUE(log.containsText("could not read " + userFile()));
 }
 
+#ifndef Q_OS_MACOS
+TEST_F(ManagedConfigurationTest, OffTheMacTheFileIsInEtc) {
+    const QString etcFile = paths.system("/etc/quillet/managed.plist");
+    EXPECT_EQ(ManagedConfigurationPaths(paths, kBundleId).last(), etcFile);
+    write(etcFile, Plist::dictionary());
+    EXPECT_EQ(read().path, etcFile);
+    write(machineFile(), Plist::dictionary());
+    EXPECT_EQ(read().path, machineFile());
+}
+#endif
+
 TEST_F(ManagedConfigurationTest, OnlyHttpsOrLoopbackServicesAreAccepted) {
     const std::vector<std::pair<QString, bool>> cases = {
         {"https://signatures.example.com", true},
