@@ -4,6 +4,8 @@
 #include <QFileInfo>
 
 #include "app/clients/Detection.h"
+#include "app/clients/DetectionReport.h"
+#include "app/clients/LinuxDetection.h"
 #include "app/clients/accounts/DiscoverAccounts.h"
 #include "app/core/Store.h"
 #include "app/core/SyncPass.h"
@@ -91,9 +93,16 @@ bool Core::runCreationSteps(QString* errorMessage) {
 }
 
 void Core::detectClients() {
-    _clientKindToInfoMap = FindInstalledClients(_platform.paths, _outlookMode);
-    _clientKinds = AvailableClientKinds(_clientKindToInfoMap);
-    LogDetectedClients(_clientKindToInfoMap, _clientKinds, _platform.paths, _outlookMode, *_brand);
+    if (_platform.layout == SystemLayout::linuxDesktop) {
+        _clientKindToInfoMap = FindLinuxClients(_platform.paths);
+        _clientKinds = AvailableClientKinds(_clientKindToInfoMap);
+        LogAvailableClients(_clientKindToInfoMap, _clientKinds);
+    } else {
+        _clientKindToInfoMap = FindInstalledClients(_platform.paths, _outlookMode);
+        _clientKinds = AvailableClientKinds(_clientKindToInfoMap);
+        LogDetectedClients(_clientKindToInfoMap, _clientKinds, _platform.paths, _outlookMode,
+                           *_brand);
+    }
     for (ClientKind kind : _clientKinds)
         _clientKindToAccountsInfoMap[kind] = AccountsInfo{};
 }
@@ -334,6 +343,9 @@ void Core::scheduleRefresh(double delay) {
 }
 
 bool Core::isNewOutlookDetected() const {
+    // Outlook never runs on a Linux desktop: there is nothing to point anyone elsewhere for.
+    if (_platform.layout == SystemLayout::linuxDesktop)
+        return false;
     return IsNewOutlookDetected(_outlookMode, _clientKindToInfoMap);
 }
 
