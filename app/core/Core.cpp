@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "app/clients/Detection.h"
+#include "app/clients/DetectionReport.h"
+#include "app/clients/LinuxDetection.h"
 #include "app/clients/accounts/DiscoverAccounts.h"
 #include "app/core/ManagedSignatures.h"
 #include "app/core/Store.h"
@@ -101,9 +103,16 @@ bool Core::runCreationSteps(QString* errorMessage) {
 }
 
 void Core::detectClients() {
-    _clientKindToInfoMap = FindInstalledClients(_platform.paths, _outlookMode);
-    _clientKinds = AvailableClientKinds(_clientKindToInfoMap);
-    LogDetectedClients(_clientKindToInfoMap, _clientKinds, _platform.paths, _outlookMode, *_brand);
+    if (_platform.layout == SystemLayout::linuxDesktop) {
+        _clientKindToInfoMap = FindLinuxClients(_platform.paths);
+        _clientKinds = AvailableClientKinds(_clientKindToInfoMap);
+        LogAvailableClients(_clientKindToInfoMap, _clientKinds);
+    } else {
+        _clientKindToInfoMap = FindInstalledClients(_platform.paths, _outlookMode);
+        _clientKinds = AvailableClientKinds(_clientKindToInfoMap);
+        LogDetectedClients(_clientKindToInfoMap, _clientKinds, _platform.paths, _outlookMode,
+                           *_brand);
+    }
     for (ClientKind kind : _clientKinds)
         _clientKindToAccountsInfoMap[kind] = AccountsInfo{};
 }
@@ -362,6 +371,9 @@ void Core::scheduleRefresh(double delay) {
 }
 
 bool Core::isNewOutlookDetected() const {
+    // Outlook never runs on a Linux desktop: there is nothing to point anyone elsewhere for.
+    if (_platform.layout == SystemLayout::linuxDesktop)
+        return false;
     return IsNewOutlookDetected(_outlookMode, _clientKindToInfoMap);
 }
 
