@@ -125,20 +125,20 @@ void ReadServiceUrl(const PlistNode& root, ManagedConfiguration& configuration) 
 
 }  // namespace
 
-QStringList ManagedConfigurationPaths(const Paths& paths, const QString& bundleIdentifier) {
+QStringList ManagedConfigurationPaths(const Paths& paths, SystemLayout layout,
+                                      const QString& bundleIdentifier) {
+    if (layout == SystemLayout::linuxDesktop)
+        return {paths.system("/etc/quillet/managed.plist")};
     const QString folder = paths.system("/Library/Managed Preferences");
     const QString user = QFileInfo(paths.home()).fileName();
-    QStringList result = {folder + "/" + user + "/" + bundleIdentifier + ".plist",
-                          folder + "/" + bundleIdentifier + ".plist"};
-#ifndef Q_OS_MACOS
-    result << paths.system("/etc/quillet/managed.plist");
-#endif
-    return result;
+    return {folder + "/" + user + "/" + bundleIdentifier + ".plist",
+            folder + "/" + bundleIdentifier + ".plist"};
 }
 
-ManagedConfiguration ReadManagedConfiguration(const Paths& paths, const QString& bundleIdentifier) {
+ManagedConfiguration ReadManagedConfiguration(const Paths& paths, SystemLayout layout,
+                                              const QString& bundleIdentifier) {
     ManagedConfiguration configuration;
-    for (const QString& path : ManagedConfigurationPaths(paths, bundleIdentifier)) {
+    for (const QString& path : ManagedConfigurationPaths(paths, layout, bundleIdentifier)) {
         if (QFileInfo::exists(path)) {
             configuration.path = path;
             break;

@@ -16,6 +16,7 @@
 
 #include "common/ClientKind.h"
 #include "platform/Paths.h"
+#include "platform/SystemLayout.h"
 
 namespace quillet {
 
@@ -46,14 +47,16 @@ struct ManagedConfiguration {
     bool allowUserSignatures = true;
 };
 
-// The files looked at, the one that wins first: the person's own
+// The files looked at, the one that wins first. On the Mac the person's own
 // (ROOT/Library/Managed Preferences/USER/BUNDLE_ID.plist, USER being the name of the home
-// folder), the machine's (ROOT/Library/Managed Preferences/BUNDLE_ID.plist) and, off the Mac,
-// ROOT/etc/quillet/managed.plist.
-QStringList ManagedConfigurationPaths(const Paths& paths, const QString& bundleIdentifier);
+// folder), then the machine's (ROOT/Library/Managed Preferences/BUNDLE_ID.plist); on the Linux
+// desktop ROOT/etc/quillet/managed.plist.
+QStringList ManagedConfigurationPaths(const Paths& paths, SystemLayout layout,
+                                      const QString& bundleIdentifier);
 
 // Reads the first of those files that exists, logging what it refuses.
-ManagedConfiguration ReadManagedConfiguration(const Paths& paths, const QString& bundleIdentifier);
+ManagedConfiguration ReadManagedConfiguration(const Paths& paths, SystemLayout layout,
+                                              const QString& bundleIdentifier);
 
 // https anywhere; http only to a loopback address (127.0.0.0/8, ::1, "localhost").
 bool IsAcceptedServiceUrl(const QUrl& url);

@@ -68,7 +68,7 @@ ManagedSignatures::~ManagedSignatures() {
 
 ManagedConfiguration ManagedSignatures::configuration() const {
     return ReadManagedConfiguration(
-        _core.platform().paths,
+        _core.platform().paths, _core.platform().layout,
         _core.platform().bundle.infoString("CFBundleIdentifier").value_or(QString()));
 }
 

@@ -28,7 +28,9 @@ protected:
         QDir().mkpath(path.section('/', 0, -2));
         ASSERT_TRUE(WritePlistFile(path, plist, binary));
     }
-    ManagedConfiguration read() const { return ReadManagedConfiguration(paths, kBundleId); }
+    ManagedConfiguration read(SystemLayout layout = SystemLayout::mac) const {
+        return ReadManagedConfiguration(paths, layout, kBundleId);
+    }
 
     QTemporaryDir folder;
     Paths paths{folder.path() + "/Users/jo", folder.path() + "/root"};
@@ -112,16 +114,18 @@ TEST_F(ManagedConfigurationTest, ThePersonsFileWinsAndAnUnreadableOneSaysSo) {
     EXPECT_TRUE(log.containsText("could not read " + userFile()));
 }
 
-#ifndef Q_OS_MACOS
-TEST_F(ManagedConfigurationTest, OffTheMacTheFileIsInEtc) {
+// On the Linux desktop only the file in /etc counts; on the Mac it is not looked at.
+TEST_F(ManagedConfigurationTest, OnTheLinuxDesktopTheFileIsInEtc) {
     const QString etcFile = paths.system("/etc/quillet/managed.plist");
-    EXPECT_EQ(ManagedConfigurationPaths(paths, kBundleId).last(), etcFile);
+    EXPECT_EQ(ManagedConfigurationPaths(paths, SystemLayout::linuxDesktop, kBundleId),
+              QStringList{etcFile});
     write(etcFile, Plist::dictionary());
-    EXPECT_EQ(read().path, etcFile);
     write(machineFile(), Plist::dictionary());
+    EXPECT_EQ(read(SystemLayout::linuxDesktop).path, etcFile);
     EXPECT_EQ(read().path, machineFile());
+    QFile::remove(machineFile());
+    EXPECT_EQ(read().state, ManagedConfiguration::State::absent);
 }
-#endif
 
 TEST_F(ManagedConfigurationTest, OnlyHttpsOrLoopbackServicesAreAccepted) {
     const std::vector<std::pair<QString, bool>> cases = {
