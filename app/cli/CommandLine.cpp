@@ -6,7 +6,7 @@ namespace quillet {
 
 namespace {
 
-// backups, restore and status are known words that this build answers as not available.
+// backups and restore are known words that this build answers as not available.
 const QStringList kCommands = {"clients", "accounts", "list",    "show",      "install",
                                "update",  "rename",   "color",   "uninstall", "refresh",
                                "run",     "demo",     "backups", "restore",   "status"};
@@ -29,7 +29,7 @@ QString UsageText() {
         "  --yes           answer every question with its first button\n"
         "  --later         answer every question with its last button\n"
         "  --reopen        re-open closed clients after the update\n"
-        "  --json          print JSON (clients, accounts, list, show, install)\n"
+        "  --json          print JSON (clients, accounts, list, show, install, status)\n"
         "  --verbose       also echo every log line to standard error\n"
         "  --help          show this text\n"
         "  --version       show the version\n"
@@ -47,6 +47,7 @@ QString UsageText() {
         "  uninstall SIG                        remove from every client\n"
         "  refresh                              one refresh from the service\n"
         "  run                                  stay running like the application\n"
+        "  status                               clients, permissions, pending installations\n"
         "  demo [DIR]                           build and drive a sample Mac\n");
 }
 

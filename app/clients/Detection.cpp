@@ -18,13 +18,7 @@ ClientInfoPtr ReadBundle(const QString& bundlePath) {
     if (!QFileInfo(bundlePath).isDir())
         return nullptr;
     const auto info = ReadPlistFile(bundlePath + "/Contents/Info.plist");
-    if (!info || !info->isDictionary())
-        return nullptr;
-    const auto shortVersion = info->dictionaryString("CFBundleShortVersionString");
-    const auto version = info->dictionaryString("CFBundleVersion");
-    if (!shortVersion || !version)
-        return nullptr;
-    return std::make_shared<ClientInfo>(bundlePath, *shortVersion, *version);
+    return info ? ClientInfoFromInfoPlist(bundlePath, *info) : nullptr;
 }
 
 bool CompleteAppleMail(ClientInfo& info, const Paths& paths) {
@@ -55,6 +49,16 @@ bool CompleteMozilla(ClientKind kind, ClientInfo& info, const Paths& paths) {
 }
 
 }  // namespace
+
+ClientInfoPtr ClientInfoFromInfoPlist(const QString& bundlePath, const Plist& info) {
+    if (!info.isDictionary())
+        return nullptr;
+    const auto shortVersion = info.dictionaryString("CFBundleShortVersionString");
+    const auto version = info.dictionaryString("CFBundleVersion");
+    if (!shortVersion || !version)
+        return nullptr;
+    return std::make_shared<ClientInfo>(bundlePath, *shortVersion, *version);
+}
 
 QString ApplicationBundleName(ClientKind kind) {
     switch (kind) {
