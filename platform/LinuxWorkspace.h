@@ -27,11 +27,18 @@ struct LinuxApplication {
 
 class LinuxWorkspace : public Workspace {
 public:
-    LinuxWorkspace(const Paths& paths, std::vector<LinuxApplication> applications);
+    // How long terminating waits for the processes to go: a mail client saving a large profile
+    // takes a while, and one that is still there when its files are written would write its own
+    // over them on the way out.
+    static constexpr int kDefaultExitWaitMs = 30000;
+
+    LinuxWorkspace(const Paths& paths, std::vector<LinuxApplication> applications,
+                   int exitWaitMs = kDefaultExitWaitMs);
 
     QStringList runningBundleIdentifiers() const override;
-    // Sends SIGTERM to every running process of the application; false when one could not be
-    // signalled.
+    // Sends SIGTERM to every running process of the application and waits, up to the exit wait,
+    // until they have gone; false when one could not be signalled. One still running afterwards
+    // is left running: the caller sees it in runningBundleIdentifiers().
     bool forceTerminate(const QString& bundleIdentifier) override;
     // bundlePath: the installation folder detection found (holding the program, or a Flatpak's
     // or Snap's files).
@@ -48,6 +55,7 @@ private:
 
     QString _home;
     std::vector<LinuxApplication> _applications;
+    int _exitWaitMs;
     std::map<QString, std::vector<ProcessEntry>> _terminated;  // by bundle identifier
 };
 

@@ -26,12 +26,6 @@ QStringList SplitAtNul(QByteArray data) {
     return parts;
 }
 
-bool IsZombie(const QString& folder) {
-    const QByteArray stat = ReadWhole(folder + "/stat");
-    const qsizetype close = stat.lastIndexOf(')');
-    return close < 0 || stat.mid(close + 2, 1) == "Z";
-}
-
 }  // namespace
 
 std::vector<ProcessEntry> ReadProcessTable() {
@@ -45,7 +39,7 @@ std::vector<ProcessEntry> ReadProcessTable() {
             continue;
         const QString folder = "/proc/" + name;
         const QFileInfo info(folder);
-        if (info.ownerId() != user || IsZombie(folder))
+        if (info.ownerId() != user || !ProcessIsAlive(pid))
             continue;
         ProcessEntry entry;
         entry.pid = pid;
@@ -61,6 +55,13 @@ std::vector<ProcessEntry> ReadProcessTable() {
         entries.push_back(std::move(entry));
     }
     return entries;
+}
+
+bool ProcessIsAlive(qint64 pid) {
+    // The state follows the command name, which may itself hold ")".
+    const QByteArray stat = ReadWhole("/proc/" + QString::number(pid) + "/stat");
+    const qsizetype close = stat.lastIndexOf(')');
+    return close >= 0 && stat.mid(close + 2, 1) != "Z";
 }
 
 QString EnvironmentValue(const QStringList& environment, const QString& name) {

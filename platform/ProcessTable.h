@@ -20,6 +20,9 @@ struct ProcessEntry {
 // vanish while being read are left out.
 std::vector<ProcessEntry> ReadProcessTable();
 
+// The process runs: it exists and is not a zombie waiting for its parent to collect it.
+bool ProcessIsAlive(qint64 pid);
+
 // The value of NAME in an environment list; empty when unset.
 QString EnvironmentValue(const QStringList& environment, const QString& name);
 

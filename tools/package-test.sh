@@ -31,7 +31,7 @@ for path in ./usr/bin/quillet ./usr/share/quillet/Resources/Info.plist \
     ./usr/lib/systemd/user/quillet.service; do
     grep -q " ${path}\$" <<<"$listing" || fail "the package lacks $path"
 done
-zcat "$build/quillet.1.gz" | grep -q -- '--platform' || fail "the man page does not show --help"
+zcat "$build/quillet.1.gz" | grep -q 'QUILLET_PLATFORM' || fail "the man page does not show --help"
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

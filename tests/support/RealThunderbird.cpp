@@ -9,18 +9,11 @@
 #include <QThread>
 #include <csignal>
 
+#include "platform/ProcessTable.h"
+
 namespace quillet {
 
 namespace {
-
-bool ProcessGone(qint64 pid) {
-    QFile stat("/proc/" + QString::number(pid) + "/stat");
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray text = stat.readAll();
-    const qsizetype close = text.lastIndexOf(')');
-    return close < 0 || text.mid(close + 2, 1) == "Z";
-}
 
 quint16 FreeLoopbackPort() {
     QTcpServer server;
@@ -50,7 +43,7 @@ RealThunderbird::~RealThunderbird() {
         _process.waitForFinished(20000);
     }
     const qint64 attached = _marionette.processId();
-    if (attached > 0 && !ProcessGone(attached) && attached != _process.processId()) {
+    if (attached > 0 && ProcessIsAlive(attached) && attached != _process.processId()) {
         ::kill(static_cast<pid_t>(attached), SIGTERM);
         waitForExit(attached, 20000);
     }
@@ -150,7 +143,7 @@ std::optional<qint64> RealThunderbird::startedProcessId() const {
 
 bool RealThunderbird::waitForExit(qint64 pid, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
-    while (!ProcessGone(pid)) {
+    while (ProcessIsAlive(pid)) {
         if (deadline.hasExpired())
             return false;
         QThread::msleep(100);
