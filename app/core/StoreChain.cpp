@@ -1,7 +1,10 @@
+#include <sqlite3.h>
+
 #include <QFile>
 
 #include "app/core/Store.h"
 #include "app/core/StoreMigration.h"
+#include "app/core/StoreSchema.h"
 #include "common/Log.h"
 
 namespace quillet {
@@ -13,6 +16,17 @@ bool SameContents(const QString& path, const QString& otherPath) {
     QFile other(otherPath);
     return file.open(QIODevice::ReadOnly) && other.open(QIODevice::ReadOnly) &&
            file.size() == other.size() && file.readAll() == other.readAll();
+}
+
+// Whether the file is an earlier store, read without changing it (a read-only connection neither
+// checkpoints nor removes its "-wal" companion).
+bool IsDataV1Store(const QString& path) {
+    sqlite3* database = nullptr;
+    const bool opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &database,
+                                        SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK;
+    const bool store = opened && !CheckDataV1Schema(database);
+    sqlite3_close_v2(database);
+    return store;
 }
 
 }  // namespace
@@ -30,9 +44,17 @@ std::unique_ptr<Store> Store::OpenStoreChain(const QString& dataFolder,
     if (!QFile::exists(previousPath) && QFile::exists(documentsPath)) {
         // Companions left by an earlier attempt would be replayed into the copy.
         RemoveStoreFiles(previousPath);
-        for (const char* suffix : kStoreFileSuffixes) {
-            if (QFile::exists(documentsPath + suffix)) {
-                QFile::copy(documentsPath + suffix, previousPath + suffix);
+        // The latest changes may be only in the "-wal" companion: a copy without it would be
+        // migrated without them, and the migrated store is the one every later start opens. The
+        // database file goes last, so that its copy appears only once the companions are there.
+        for (auto suffix = kStoreFileSuffixes.rbegin(); suffix != kStoreFileSuffixes.rend();
+             ++suffix) {
+            const QString from = documentsPath + *suffix;
+            if (QFile::exists(from) && !QFile::copy(from, previousPath + *suffix)) {
+                LogError("OpenStoreChain(): Could not copy " + from + " to " + previousPath +
+                         *suffix);
+                RemoveStoreFiles(previousPath);
+                return nullptr;
             }
         }
         copiedFromDocuments = QFile::exists(previousPath);
@@ -45,6 +67,15 @@ std::unique_ptr<Store> Store::OpenStoreChain(const QString& dataFolder,
         // A copy that an earlier start made and could not migrate is known by its contents.
         if (!copiedFromDocuments &&
             !(QFile::exists(documentsPath) && SameContents(previousPath, documentsPath))) {
+            return nullptr;
+        }
+        // A copy that could not be read this time (a failing disk) is no reason to take the
+        // earlier store for a stranger's file: migrating nothing would lose its signatures for
+        // good. The next start copies it again.
+        if (IsDataV1Store(documentsPath)) {
+            LogError("OpenStoreChain(): Could not read the copy of " + documentsPath + " at " +
+                     previousPath + "; it is copied again at the next start");
+            RemoveStoreFiles(previousPath);
             return nullptr;
         }
         // The name is generic enough to be another program's: that file is not ours to touch,

@@ -113,14 +113,16 @@ Snapshot TakeSnapshot(const QString& folder) {
             if (!rows)
                 snapshot.unreadable << relative;
             else if (spark)
-                snapshot.files[relative] = Canonical(rows->join('\n').toUtf8());
+                snapshot.files[QString::fromUtf8(Canonical(relative.toUtf8()))] =
+                    Canonical(rows->join('\n').toUtf8());
             continue;  // Quillet's store: checked, its contents are the engine's business
         }
         if (!Parses(path))
             snapshot.unreadable << relative;
         // Quillet's own files: the accounts cache is rewritten by every discovery.
         if (!relative.contains("/Application Support/Quillet/"))
-            snapshot.files[relative] = Canonical(ReadFakeFile(path).value_or("(unreadable)"));
+            snapshot.files[QString::fromUtf8(Canonical(relative.toUtf8()))] =
+                Canonical(ReadFakeFile(path).value_or("(unreadable)"));
     }
     // Outlook's signatures live in the stand-in's state, which its scripts change one by one.
     const QString outlook = folder + "/root/var/fake-mac/clients.json";

@@ -15,6 +15,7 @@
 #include "app/core/Store.h"
 #include "common/Log.h"
 #include "tests/support/FileFaults.h"
+#include "tests/support/LegacyStore.h"
 #include "tests/support/TestHelpers.h"
 
 namespace quillet {
@@ -123,6 +124,53 @@ TEST(StoreFileFaultsTest, EveryFailedFileOperationIsToldAndLeavesTheStoreWhole) 
     }
     std::cout << "Store: " << operations << " file operations, faults injected: " << faults
               << std::endl;
+    EXPECT_GT(faults, 0);
+}
+
+// The earlier store in Documents keeps its latest changes in its "-wal" companion: a copy made
+// without it, or cut short, must never be migrated, or those changes are lost for good (the
+// migrated store is the one every later start opens).
+TEST(StoreFileFaultsTest, ACopyOfTheEarlierStoreWithoutItsLogIsNeverMigrated) {
+    ASSERT_TRUE(FileFaults::Available());
+    LogTap log;
+    QTemporaryDir folder;
+    const QString data = folder.path() + "/data";
+    const QString documents = folder.path() + "/Documents";
+    const QString legacy = folder.path() + "/legacy";
+    QDir().mkpath(legacy);
+    WriteLegacyStore(legacy + "/SignatureModel.sqlite", true);
+    ASSERT_TRUE(QFile::exists(legacy + "/SignatureModel.sqlite-wal"));
+    auto signatureCount = [&] {
+        auto store = Store::OpenStoreChain(data, documents, {});
+        return store ? static_cast<int>(store->LoadSignatures({}).first.size()) : -1;
+    };
+
+    long operations = 0;
+    {
+        CopyFiles(legacy, documents);
+        QDir(data).removeRecursively();
+        QDir().mkpath(data);
+        FileFaults counting(data, FileFaultAction::count, 0);
+        EXPECT_EQ(signatureCount(), 9);
+        operations = counting.count();
+    }
+    int faults = 0;
+    for (long target = 1; target <= operations; ++target) {
+        CopyFiles(legacy, documents);
+        QDir(data).removeRecursively();
+        QDir().mkpath(data);
+        QString fault;
+        {
+            FileFaults faulty(data, FileFaultAction::fail, target);
+            Store::OpenStoreChain(data, documents, {});
+            if (!faulty.fired())
+                continue;
+            fault = faulty.lastFault();
+        }
+        ++faults;
+        SCOPED_TRACE(fault.toStdString());
+        EXPECT_EQ(signatureCount(), 9);
+    }
     EXPECT_GT(faults, 0);
 }
 
