@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/cli/CommandLine.h"
+#include "app/cli/DryRun.h"
 #include "app/core/Core.h"
 #include "platform/Accessibility.h"
 #include "platform/Bundle.h"
@@ -25,6 +26,8 @@ public:
     const CommandLine& line() const { return _line; }
     // Runs the event loop until the engine has finished everything it set going.
     void waitUntilIdle();
+    // Set for a --dry-run command: what it runs over, and what it collected.
+    const DryRun* dryRun() const { return _dryRun.get(); }
 
 private:
     Session(const CommandLine& line, Bundle bundle);
@@ -37,6 +40,7 @@ private:
     FileWorkspace _workspace;
     Bundle _bundle;
     FileAccessibility _accessibility;
+    std::unique_ptr<DryRun> _dryRun;
     std::unique_ptr<Core> _core;
 };
 

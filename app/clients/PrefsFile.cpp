@@ -69,8 +69,12 @@ std::optional<QStringList> ReadPrefsFileLines(const QString& path) {
     return lines;
 }
 
+QByteArray PrefsFileContents(const QStringList& lines) {
+    return lines.join('\n').toUtf8();
+}
+
 bool WritePrefsFileLines(const QString& path, const QStringList& lines) {
-    return WriteFileAtomically(path, lines.join('\n').toUtf8());
+    return WriteFileAtomically(path, PrefsFileContents(lines));
 }
 
 namespace {

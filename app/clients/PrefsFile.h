@@ -18,7 +18,9 @@ namespace quillet {
 // U+0085 and the other Unicode separators raw inside string values, so they stay in their line.
 // A carriage-return line-feed pair yields an empty line between.
 std::optional<QStringList> ReadPrefsFileLines(const QString& path);
-// Joins the lines with line feeds and writes the file atomically; false when writing failed.
+// The file's bytes: the lines joined with line feeds.
+QByteArray PrefsFileContents(const QStringList& lines);
+// Writes PrefsFileContents atomically; false when writing failed.
 bool WritePrefsFileLines(const QString& path, const QStringList& lines);
 
 struct MozillaBasedClientParsedPrefsLine {

@@ -8,6 +8,7 @@
 #include "app/clients/accounts/DiscoverAccounts.h"
 #include "app/core/Store.h"
 #include "app/core/SyncPass.h"
+#include "app/core/SyncPreview.h"
 #include "app/permissions/AccessibilityHelper.h"
 #include "common/Localization.h"
 #include "common/Log.h"
@@ -71,7 +72,9 @@ bool Core::runCreationSteps(QString* errorMessage) {
                                         _brand->versionLine(), _options.console);
     InstallProcessLogger(_loggerX.get());
 
-    _dataFolder = _platform.paths.applicationSupport() + "/" + _brand->supportFolder();
+    _dataFolder = _options.dataFolder.isEmpty()
+                      ? _platform.paths.applicationSupport() + "/" + _brand->supportFolder()
+                      : _options.dataFolder;
     QDir().mkpath(_dataFolder);  // a failure shows when the store is opened
 
     _storeX = Store::OpenStoreChain(_dataFolder, _platform.paths.documents(),
@@ -371,7 +374,8 @@ SyncInputs Core::syncInputs(ClientKind kind) {
                       _signatureIds,
                       _idToSignatureMap,
                       *this,
-                      _platform.paths};
+                      _platform.paths,
+                      _options.preview ? _options.preview->writesFor(kind) : DirectClientWrites()};
 }
 
 void Core::saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) {
