@@ -24,6 +24,9 @@ QString UsageText() {
         "  --root DIR      prefix of every system path (QUILLET_ROOT; default /)\n"
         "  --service URL   the signature service (QUILLET_SERVICE_URL)\n"
         "  --bundle DIR    the application's resources (QUILLET_BUNDLE)\n"
+        "  --platform NAME mac (the Mac layout under the root) or linux (this desktop's\n"
+        "                  Thunderbird) (QUILLET_PLATFORM; default linux on Linux unless a\n"
+        "                  root is given)\n"
         "  --yes           answer every question with its first button\n"
         "  --later         answer every question with its last button\n"
         "  --reopen        re-open closed clients after the update\n"
@@ -73,6 +76,11 @@ CommandLineParse ParseCommandLine(const QStringList& arguments) {
                                                         : &line.bundle;
             if (!takeValue(target))
                 return fail(argument + " needs a value");
+        } else if (argument == "--platform") {
+            if (!takeValue(&line.platform))
+                return fail(argument + " needs a value");
+            if (line.platform != "mac" && line.platform != "linux")
+                return fail("unknown platform " + line.platform + " (mac or linux)");
         } else if (argument == "--yes" || argument == "--later") {
             const AnswerPolicy policy =
                 argument == "--yes" ? AnswerPolicy::yes : AnswerPolicy::later;

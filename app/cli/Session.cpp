@@ -3,11 +3,13 @@
 #include <unistd.h>
 #include <cstdio>
 
+#include "app/clients/LinuxDetection.h"
 #include "app/core/StoreCopy.h"
 #include "app/core/SyncPass.h"
 #include "common/Brand.h"
 #include "common/Localization.h"
 #include "platform/EventLoop.h"
+#include "platform/LinuxWorkspace.h"
 
 namespace quillet {
 
@@ -24,13 +26,18 @@ TerminalPrompter::Policy PolicyFor(const CommandLine& line) {
 
 }  // namespace
 
-Session::Session(const CommandLine& line, Bundle bundle)
+Session::Session(const CommandLine& line, Bundle bundle, SystemLayout layout)
     : _line(line),
       _paths(Paths::fromEnvironment(line.home, line.root)),
       _prompter(std::make_unique<TerminalPrompter>(PolicyFor(line), line.reopen)),
-      _workspace(_paths),
       _bundle(std::move(bundle)),
-      _accessibility(_paths) {}
+      _accessibility(_paths),
+      _layout(layout) {
+    if (layout == SystemLayout::linuxDesktop)
+        _workspace = std::make_unique<LinuxWorkspace>(_paths, LinuxClientApplications());
+    else
+        _workspace = std::make_unique<FileWorkspace>(_paths);
+}
 
 std::unique_ptr<Session> Session::open(const CommandLine& line) {
     const QString bundlePath = Bundle::locate(line.bundle);
@@ -40,7 +47,12 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
                      bundlePath.toUtf8().constData());
         return nullptr;
     }
-    std::unique_ptr<Session> session(new Session(line, std::move(*bundle)));
+    const SystemLayoutChoice layout = ChooseSystemLayout(line.platform, line.root);
+    if (!layout.layout) {
+        std::fprintf(stderr, "quillet: %s\n", layout.error.toUtf8().constData());
+        return nullptr;
+    }
+    std::unique_ptr<Session> session(new Session(line, std::move(*bundle), *layout.layout));
     Core::Options options;
     QString service = line.service;
     options.serviceUrl = ServiceClient::DefaultBaseUrl(service);
@@ -52,7 +64,7 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
             std::fprintf(stderr, "%s\n", text.toUtf8().constData());
     };
     Prompter* prompter = session->_prompter.get();
-    Workspace* workspace = &session->_workspace;
+    Workspace* workspace = session->_workspace.get();
     if (line.dryRun) {
         // The engine works on a copy of the support folder, so that nothing it saves is kept.
         auto dryRun = std::make_unique<DryRun>();
@@ -69,7 +81,7 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
         }
         options.dataFolder = dryRun->supportCopy.path();
         options.preview = &dryRun->preview;
-        dryRun->workspace = std::make_unique<PreviewWorkspace>(session->_workspace);
+        dryRun->workspace = std::make_unique<PreviewWorkspace>(*session->_workspace);
         dryRun->prompter = std::make_unique<RecordingPrompter>(*session->_prompter);
         prompter = dryRun->prompter.get();
         workspace = dryRun->workspace.get();
@@ -77,7 +89,7 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
     }
     const Platform platform{
         session->_paths, session->_mainQueue, session->_notificationCenter, *prompter,
-        *workspace,      session->_bundle,    session->_accessibility};
+        *workspace,      session->_bundle,    session->_accessibility,      session->_layout};
     // What the main window would say after a pass that wrote the clients without problems.
     session->_notificationCenter.addObserver(
         kSignaturesUpdatedInClientsNotification, [](const QString&, const UserInfo& info) {

@@ -6,6 +6,7 @@
 
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Output.h"
+#include "app/core/ManagedSignatures.h"
 #include "app/permissions/AccessibilityHelper.h"
 
 namespace quillet {
@@ -74,6 +75,7 @@ int RunStatusCommand(Session& session) {
             lines << "Permissions needed for " + StoredText(kind) + ": " + needs.join(", ");
     }
     // The listed signatures, and those on their way out that a client still holds.
+    const std::set<SignatureId> managed = core.managed().managedSignatureIds();
     for (SignatureId id : core.signatureIds()) {
         const Signature& signature = *core.signature(id);
         const QStringList pending = StoredTexts(PendingClients(signature, core.pendingScope()));
@@ -83,12 +85,12 @@ int RunStatusCommand(Session& session) {
         const json full = SignatureJson(id, signature);
         signatures.push_back({{"id", full["id"]},
                               {"name", full["name"]},
-                              {"managed", false},
+                              {"managed", managed.contains(id)},
                               {"pendingDeletion", signature.pendingDeletion},
                               {"selected", full["selected"]},
                               {"performed", full["performed"]},
                               {"pending", TextList(pending)}});
-        lines << SignatureLine(id, signature) +
+        lines << SignatureLine(id, signature, managed.contains(id)) +
                      "\tpending: " + (pending.isEmpty() ? QString("none") : pending.join(", "));
     }
     json lastRefresh = nullptr;

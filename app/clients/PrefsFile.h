@@ -5,6 +5,7 @@
 // unchanged under every operation. Reading fails (absent) for a missing or non-UTF-8 file, and for
 // one that cannot be read to its end.
 
+#include <QByteArray>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
@@ -18,6 +19,8 @@ namespace quillet {
 // U+0085 and the other Unicode separators raw inside string values, so they stay in their line.
 // A carriage-return line-feed pair yields an empty line between.
 std::optional<QStringList> ReadPrefsFileLines(const QString& path);
+// The same lines from the file's bytes; absent when they are not UTF-8.
+std::optional<QStringList> SplitPrefsFileText(const QByteArray& bytes);
 // The file's bytes: the lines joined with line feeds.
 QByteArray PrefsFileContents(const QStringList& lines);
 // Writes PrefsFileContents atomically; false when writing failed.

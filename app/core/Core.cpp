@@ -5,7 +5,10 @@
 #include <algorithm>
 
 #include "app/clients/Detection.h"
+#include "app/clients/DetectionReport.h"
+#include "app/clients/LinuxDetection.h"
 #include "app/clients/accounts/DiscoverAccounts.h"
+#include "app/core/ManagedSignatures.h"
 #include "app/core/Store.h"
 #include "app/core/SyncPass.h"
 #include "app/core/SyncPreview.h"
@@ -77,6 +80,14 @@ bool Core::runCreationSteps(QString* errorMessage) {
                       : _options.dataFolder;
     QDir().mkpath(_dataFolder);  // a failure shows when the store is opened
 
+    // The organisation's choice of service wins over the person's.
+    _managedX = std::make_unique<ManagedSignatures>(*this);
+    if (const auto url = _managedX->configuration().serviceUrl) {
+        logInfo("Core: using the signature service of the managed configuration, " +
+                url->toString());
+        _serviceClient = std::make_unique<ServiceClient>(*url, _platform.mainQueue);
+    }
+
     _storeX = Store::OpenStoreChain(_dataFolder, _platform.paths.documents(),
                                     [this](const QString& title, const QString& details) {
                                         showCriticalAlert(title, details);
@@ -95,9 +106,16 @@ bool Core::runCreationSteps(QString* errorMessage) {
 }
 
 void Core::detectClients() {
-    _clientKindToInfoMap = FindInstalledClients(_platform.paths, _outlookMode);
-    _clientKinds = AvailableClientKinds(_clientKindToInfoMap);
-    LogDetectedClients(_clientKindToInfoMap, _clientKinds, _platform.paths, _outlookMode, *_brand);
+    if (_platform.layout == SystemLayout::linuxDesktop) {
+        _clientKindToInfoMap = FindLinuxClients(_platform.paths);
+        _clientKinds = AvailableClientKinds(_clientKindToInfoMap);
+        LogAvailableClients(_clientKindToInfoMap, _clientKinds);
+    } else {
+        _clientKindToInfoMap = FindInstalledClients(_platform.paths, _outlookMode);
+        _clientKinds = AvailableClientKinds(_clientKindToInfoMap);
+        LogDetectedClients(_clientKindToInfoMap, _clientKinds, _platform.paths, _outlookMode,
+                           *_brand);
+    }
     for (ClientKind kind : _clientKinds)
         _clientKindToAccountsInfoMap[kind] = AccountsInfo{};
 }
@@ -114,6 +132,7 @@ void Core::loadSignatures() {
 
 void Core::start() {
     startAccountDiscovery();
+    _managedX->reconcile();
     refreshFromServer();
 }
 
@@ -339,6 +358,7 @@ void Core::refreshCompleted(bool success, const SignatureIds& updated,
     }
     if (!ids.empty())
         syncSignatures(ids);
+    _managedX->reconcile();
 }
 
 void Core::scheduleRefresh(double delay) {
@@ -354,6 +374,9 @@ void Core::scheduleRefresh(double delay) {
 }
 
 bool Core::isNewOutlookDetected() const {
+    // Outlook never runs on a Linux desktop: there is nothing to point anyone elsewhere for.
+    if (_platform.layout == SystemLayout::linuxDesktop)
+        return false;
     return IsNewOutlookDetected(_outlookMode, _clientKindToInfoMap);
 }
 
@@ -407,7 +430,8 @@ void Core::recordSyncProblems(const QStringList& problems) {
 
 bool Core::isIdle() const {
     return _refreshesInProgress == 0 && _keyFetchesInProgress == 0 && _deferredSyncs == 0 &&
-           _discoveriesInProgress == 0 && !_syncPassRunning && _queuedSyncPasses.empty();
+           _discoveriesInProgress == 0 && !_syncPassRunning && _queuedSyncPasses.empty() &&
+           (!_managedX || _managedX->isIdle());
 }
 
 }  // namespace quillet

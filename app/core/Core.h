@@ -31,6 +31,7 @@
 namespace quillet {
 
 class AccountDiscovery;
+class ManagedSignatures;
 class Store;
 class SyncPreview;
 
@@ -151,6 +152,8 @@ public:
     ServiceClient& serviceClient() { return *_serviceClient; }
     Store& store() { return *_storeX; }
     const QString& dataFolder() const { return _dataFolder; }
+    // The organisation's signatures (device management).
+    ManagedSignatures& managed() { return *_managedX; }
     const OutlookModeProbe& outlookMode() const { return _outlookMode; }
     // What the permission checks need of the detected clients, for validate.
     PermissionContext permissionContext() const;
@@ -178,6 +181,7 @@ private:
 
     std::unique_ptr<Logger> _loggerX;
     std::unique_ptr<Store> _storeX;
+    std::unique_ptr<ManagedSignatures> _managedX;
     ClientInfoMap _clientKindToInfoMap;
     std::vector<ClientKind> _clientKinds;
     std::map<ClientKind, AccountsInfo> _clientKindToAccountsInfoMap;

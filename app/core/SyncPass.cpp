@@ -4,9 +4,11 @@
 #include <algorithm>
 
 #include "app/base/AppleScript.h"
+#include "app/core/ManagedSignatures.h"
 #include "app/core/PendingInstallations.h"
 #include "app/permissions/AccessibilityHelper.h"
 #include "common/Localization.h"
+#include "platform/FileLock.h"
 
 namespace quillet {
 
@@ -102,7 +104,10 @@ void SyncPass::run(const SignatureIds& ids) {
         finish(runClientSyncs(_clientsToSync));
         return;
     }
-    const auto [proceed, reopen] = askToCloseClients(toClose);
+    // Running clients are never closed on the organisation's behalf.
+    const auto [proceed, reopen] = _core.managed().postponesClosing(ids, toClose)
+                                       ? std::pair{false, false}
+                                       : askToCloseClients(toClose);
     if (!proceed) {
         // The changes stay in the records and the store; the next pass carries them.
         finish(WorkOutcome{true, {}, {}, true});
@@ -172,6 +177,14 @@ void SyncPass::syncAndFinish() {
 }
 
 WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
+    // Another process (a command beside the application, two commands) may be syncing the same
+    // client files: each sync reads a file, changes it and writes it whole, so two at once would
+    // lose one's changes. Passes take turns; the lock goes with the process if it dies.
+    const FileLock lock(_core.dataFolder() + "/" + kSyncPassLockFileName, [this] {
+        _core.logInfo("Sync pass: waiting for the sync pass of another process to finish...");
+    });
+    if (!lock.isHeld())
+        _core.logWarning("Sync pass: syncing without the lock: " + lock.error());
     ClientSyncReports reports;
     for (const ClientSync& sync : _syncs) {
         if (!Contains(clients, sync.kind))
