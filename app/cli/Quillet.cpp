@@ -1,10 +1,13 @@
 #include "app/cli/Quillet.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstdio>
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/Commands.h"
 #include "app/cli/DemoCommand.h"
+#include "app/cli/DryRun.h"
 #include "app/cli/InstallCommand.h"
 #include "app/cli/Session.h"
 #include "app/cli/SignatureCommands.h"
@@ -49,9 +52,9 @@ int RunQuilletCommand(const QStringList& arguments) {
         std::printf("%s\n", brand->versionLine().toUtf8().constData());
         return 0;
     }
-    if (line.dryRun) {
-        PrintError("--dry-run is not available in this build");
-        return 1;
+    if (line.dryRun && !DryRunAllowed(line.command)) {
+        PrintError("--dry-run works with install, update, rename, uninstall, refresh and restore");
+        return 2;
     }
     const std::map<QString, int (*)(Session&)> commands = {
         {"clients", RunClientsCommand},
@@ -77,7 +80,21 @@ int RunQuilletCommand(const QStringList& arguments) {
     auto session = Session::open(line);
     if (!session)
         return 1;
-    return command->second(*session);
+    if (!session->dryRun())
+        return command->second(*session);
+    // The command's own output would describe a change that was not made: the plan replaces it.
+    std::fflush(stdout);
+    const int savedOutput = ::dup(STDOUT_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, STDOUT_FILENO);
+    const int status = command->second(*session);
+    std::fflush(stdout);
+    ::dup2(savedOutput, STDOUT_FILENO);
+    ::close(null);
+    ::close(savedOutput);
+    if (status == 0)
+        PrintDryRunPlan(*session->dryRun(), session->core().clientKinds(), line.json);
+    return status;
 }
 
 }  // namespace quillet

@@ -4,7 +4,9 @@
 #include <cstdio>
 
 #include "app/clients/LinuxDetection.h"
+#include "app/core/StoreCopy.h"
 #include "app/core/SyncPass.h"
+#include "common/Brand.h"
 #include "common/Localization.h"
 #include "platform/EventLoop.h"
 #include "platform/LinuxWorkspace.h"
@@ -61,10 +63,33 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
         if (verbose)
             std::fprintf(stderr, "%s\n", text.toUtf8().constData());
     };
+    Prompter* prompter = session->_prompter.get();
+    Workspace* workspace = session->_workspace.get();
+    if (line.dryRun) {
+        // The engine works on a copy of the support folder, so that nothing it saves is kept.
+        auto dryRun = std::make_unique<DryRun>();
+        const auto brand = Brand::load(session->_bundle, Brand::Deliverable::desktopApp, nullptr);
+        const QString supportFolder =
+            session->_paths.applicationSupport() + "/" + (brand ? brand->supportFolder() : "");
+        const auto copyError = brand && dryRun->supportCopy.isValid()
+                                   ? CopySupportFolder(supportFolder, dryRun->supportCopy.path())
+                                   : std::optional<QString>("no folder for the copy");
+        if (copyError) {
+            std::fprintf(stderr, "quillet: cannot copy the support folder: %s\n",
+                         copyError->toUtf8().constData());
+            return nullptr;
+        }
+        options.dataFolder = dryRun->supportCopy.path();
+        options.preview = &dryRun->preview;
+        dryRun->workspace = std::make_unique<PreviewWorkspace>(*session->_workspace);
+        dryRun->prompter = std::make_unique<RecordingPrompter>(*session->_prompter);
+        prompter = dryRun->prompter.get();
+        workspace = dryRun->workspace.get();
+        session->_dryRun = std::move(dryRun);
+    }
     const Platform platform{
-        session->_paths,         session->_mainQueue,  session->_notificationCenter,
-        *session->_prompter,     *session->_workspace, session->_bundle,
-        session->_accessibility, session->_layout};
+        session->_paths, session->_mainQueue, session->_notificationCenter, *prompter,
+        *workspace,      session->_bundle,    session->_accessibility,      session->_layout};
     // What the main window would say after a pass that wrote the clients without problems.
     session->_notificationCenter.addObserver(
         kSignaturesUpdatedInClientsNotification, [](const QString&, const UserInfo& info) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/cli/CommandLine.h"
+#include "app/cli/DryRun.h"
 #include "app/core/Core.h"
 #include "platform/Accessibility.h"
 #include "platform/Bundle.h"
@@ -27,6 +28,8 @@ public:
     const CommandLine& line() const { return _line; }
     // Runs the event loop until the engine has finished everything it set going.
     void waitUntilIdle();
+    // Set for a --dry-run command: what it runs over, and what it collected.
+    const DryRun* dryRun() const { return _dryRun.get(); }
 
 private:
     Session(const CommandLine& line, Bundle bundle, SystemLayout layout);
@@ -40,6 +43,7 @@ private:
     Bundle _bundle;
     FileAccessibility _accessibility;
     SystemLayout _layout;
+    std::unique_ptr<DryRun> _dryRun;
     std::unique_ptr<Core> _core;
 };
 

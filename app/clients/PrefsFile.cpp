@@ -73,8 +73,12 @@ std::optional<QStringList> SplitPrefsFileText(const QByteArray& bytes) {
     return lines;
 }
 
+QByteArray PrefsFileContents(const QStringList& lines) {
+    return lines.join('\n').toUtf8();
+}
+
 bool WritePrefsFileLines(const QString& path, const QStringList& lines) {
-    return WriteFileAtomically(path, lines.join('\n').toUtf8());
+    return WriteFileAtomically(path, PrefsFileContents(lines));
 }
 
 namespace {

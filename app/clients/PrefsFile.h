@@ -21,7 +21,9 @@ namespace quillet {
 std::optional<QStringList> ReadPrefsFileLines(const QString& path);
 // The same lines from the file's bytes; absent when they are not UTF-8.
 std::optional<QStringList> SplitPrefsFileText(const QByteArray& bytes);
-// Joins the lines with line feeds and writes the file atomically; false when writing failed.
+// The file's bytes: the lines joined with line feeds.
+QByteArray PrefsFileContents(const QStringList& lines);
+// Writes PrefsFileContents atomically; false when writing failed.
 bool WritePrefsFileLines(const QString& path, const QStringList& lines);
 
 struct MozillaBasedClientParsedPrefsLine {

@@ -11,6 +11,7 @@
 #include "app/core/ManagedSignatures.h"
 #include "app/core/Store.h"
 #include "app/core/SyncPass.h"
+#include "app/core/SyncPreview.h"
 #include "app/permissions/AccessibilityHelper.h"
 #include "common/Localization.h"
 #include "common/Log.h"
@@ -74,7 +75,9 @@ bool Core::runCreationSteps(QString* errorMessage) {
                                         _brand->versionLine(), _options.console);
     InstallProcessLogger(_loggerX.get());
 
-    _dataFolder = _platform.paths.applicationSupport() + "/" + _brand->supportFolder();
+    _dataFolder = _options.dataFolder.isEmpty()
+                      ? _platform.paths.applicationSupport() + "/" + _brand->supportFolder()
+                      : _options.dataFolder;
     QDir().mkpath(_dataFolder);  // a failure shows when the store is opened
 
     // The organisation's choice of service wins over the person's.
@@ -394,7 +397,8 @@ SyncInputs Core::syncInputs(ClientKind kind) {
                       _signatureIds,
                       _idToSignatureMap,
                       *this,
-                      _platform.paths};
+                      _platform.paths,
+                      _options.preview ? _options.preview->writesFor(kind) : DirectClientWrites()};
 }
 
 void Core::saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) {

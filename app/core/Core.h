@@ -33,6 +33,7 @@ namespace quillet {
 class AccountDiscovery;
 class ManagedSignatures;
 class Store;
+class SyncPreview;
 
 inline const QString kAccountsInfoUpdatedNotification = "kAccountsInfoUpdatedNotification";
 inline const QString kSignaturesUpdatedFromServerNotification =
@@ -64,6 +65,8 @@ public:
         QUrl serviceUrl;                           // empty: the default service
         ConsoleSink console = SystemLogConsole();  // where the logger's echo goes
         std::function<bool()> mainWindowIsVisibleAndKey = [] { return false; };
+        QString dataFolder;              // empty: the brand's folder in Application Support
+        SyncPreview* preview = nullptr;  // set: the client syncs' writes go there instead
     };
 
     // Runs the creation steps in their fixed order. Absent when the engine cannot run (the brand

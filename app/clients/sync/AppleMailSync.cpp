@@ -133,27 +133,28 @@ std::optional<AppleMailFileWrite> NewPreferences(const QString& path,
     return AppleMailFileWrite{path, bytes};
 }
 
-bool Write(const AppleMailFileWrite& file) {
+bool Write(const AppleMailFileWrite& file, ClientWrites& writes) {
     Info("Writing out " + file.path + "...");
-    return !file.contents.isEmpty() && WriteFileAtomically(file.path, file.contents);
+    return !file.contents.isEmpty() && !writes.writeFile(file.path, file.contents);
 }
 
 // Replaces the cloud copy in one rename, so that a failed copy leaves the previous file (and
 // iCloud never carries a deletion to the person's other Macs).
-std::optional<Error> Overwrite(const QString& cloudPath, const QByteArray& contents) {
+std::optional<Error> Overwrite(const QString& cloudPath, const QByteArray& contents,
+                               ClientWrites& writes) {
     Info("Overwriting " + cloudPath + "...");
-    if (contents.isEmpty() || !WriteFileAtomically(cloudPath, contents)) {
+    if (contents.isEmpty() || writes.writeFile(cloudPath, contents)) {
         Fail("Could not overwrite " + cloudPath);
         return Error{Kind::fileSystemCloud, cloudPath};
     }
     return std::nullopt;
 }
 
-void Delete(const QString& path) {
+void Delete(const QString& path, ClientWrites& writes) {
     if (!QFileInfo::exists(path))
         return;
     Info("Deleting " + path + "...");
-    if (!QFile::remove(path))
+    if (!writes.removeFile(path))
         Fail("Could not delete " + path);
 }
 
@@ -223,42 +224,43 @@ std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
     return changes;
 }
 
-std::optional<SyncAppleMailSignaturesError> WriteAppleMailChanges(const AppleMailChanges& changes) {
-    if (!QDir().mkpath(changes.signaturesFolder) || !QFileInfo(changes.signaturesFolder).isDir()) {
+std::optional<SyncAppleMailSignaturesError> WriteAppleMailChanges(const AppleMailChanges& changes,
+                                                                  ClientWrites& writes) {
+    if (!writes.makeFolder(changes.signaturesFolder)) {
         Fail("Could not create Signatures directory at " + changes.signaturesFolder);
         return Error{Kind::fileSystem, changes.signaturesFolder};
     }
     for (const auto& file : changes.signatureFiles) {
-        if (!Write(file)) {
+        if (!Write(file, writes)) {
             Fail("Could not write out " + file.path + ": the file could not be replaced");
             return Error{Kind::fileSystem, file.path};
         }
     }
     for (const auto* list : {&changes.accountsMap, &changes.allSignatures}) {
-        if (!Write(*list)) {
+        if (!Write(*list, writes)) {
             Fail("Could not write out " + list->path);
             return Error{Kind::fileSystem, list->path};
         }
     }
     for (const QString& name : changes.deletedFileNames)
-        Delete(changes.signaturesFolder + "/" + name);
+        Delete(changes.signaturesFolder + "/" + name, writes);
 
     if (!changes.cloudFolder.isEmpty()) {
         if (changes.cloudAllSignatures) {
             if (auto error = Overwrite(changes.cloudAllSignatures->path,
-                                       changes.cloudAllSignatures->contents))
+                                       changes.cloudAllSignatures->contents, writes))
                 return error;
         }
         for (const auto& file : changes.signatureFiles) {
             if (auto error = Overwrite(changes.cloudFolder + "/" + QFileInfo(file.path).fileName(),
-                                       file.contents))
+                                       file.contents, writes))
                 return error;
         }
         for (const QString& name : changes.deletedFileNames)
-            Delete(changes.cloudFolder + "/" + name);
+            Delete(changes.cloudFolder + "/" + name, writes);
     }
 
-    if (changes.preferences && !Write(*changes.preferences))
+    if (changes.preferences && !Write(*changes.preferences, writes))
         Fail("Could not write out " + changes.preferences->path);
     return std::nullopt;
 }
@@ -269,14 +271,14 @@ std::optional<SyncAppleMailSignaturesError> SyncAppleMailSignatures(const SyncIn
     if (auto* error = std::get_if<Error>(&planned))
         return *error;
     const AppleMailChanges& changes = std::get<AppleMailChanges>(planned);
-    if (auto error = WriteAppleMailChanges(changes))
+    if (auto error = WriteAppleMailChanges(changes, inputs.writes))
         return error;
 
     FinishSync(ClientKind::appleMail, inputs, SyncNameText(), true);
 
     if (QFileInfo::exists(changes.cacheFolder)) {
         Info("Deleting cache file " + changes.cacheFolder + "...");
-        if (!QDir(changes.cacheFolder).removeRecursively())
+        if (!inputs.writes.removeFolder(changes.cacheFolder))
             LogWarning(SyncNameText() + ": Could not delete cache file " + changes.cacheFolder);
     }
     return std::nullopt;

@@ -52,7 +52,8 @@ std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
 // Writes the changes in order (signature files, the two lists, deletions, the iCloud mirror,
 // the preferences). Every write is whole and atomic; a failed preferences write or deletion is
 // logged and passed over.
-std::optional<SyncAppleMailSignaturesError> WriteAppleMailChanges(const AppleMailChanges& changes);
+std::optional<SyncAppleMailSignaturesError> WriteAppleMailChanges(const AppleMailChanges& changes,
+                                                                  ClientWrites& writes);
 
 // The whole sync: plan, write, the closing bookkeeping, then Mail's cache folder removed so
 // that Mail rereads its signatures. Absent on success.

@@ -63,9 +63,10 @@ std::optional<QStringList> ReadSyncPrefsFile(const QString& syncName, const QStr
     return lines;
 }
 
-bool WriteSyncPrefsFile(const QString& syncName, const QString& path, const QStringList& lines) {
+bool WriteSyncPrefsFile(const QString& syncName, const QString& path, const QStringList& lines,
+                        ClientWrites& writes) {
     LogInfo(syncName + ": Writing out " + path + "...");
-    if (WritePrefsFileLines(path, lines))
+    if (!writes.writeFile(path, PrefsFileContents(lines)))
         return true;
     LogError(syncName + ": Could not write out " + path);
     return false;

@@ -54,6 +54,7 @@ QString ProfileFilePath(const ClientInfo& clientInfo, const QString& name);
 std::optional<QStringList> ReadSyncPrefsFile(const QString& syncName, const QString& path);
 // Logs "SYNCNAME: Writing out PATH..." and writes atomically; on failure logs
 // "SYNCNAME: Could not write out PATH" and returns false.
-bool WriteSyncPrefsFile(const QString& syncName, const QString& path, const QStringList& lines);
+bool WriteSyncPrefsFile(const QString& syncName, const QString& path, const QStringList& lines,
+                        ClientWrites& writes);
 
 }  // namespace quillet

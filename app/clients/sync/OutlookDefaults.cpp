@@ -62,7 +62,7 @@ QString OutlookNoneSignatureName(const Bundle& bundle) {
 
 bool SetDefaultSignatures(const ClientInfo& clientInfo,
                           const std::vector<OutlookAccountDefaults>& accounts,
-                          const OutlookSyncEnvironment& environment) {
+                          const OutlookSyncEnvironment& environment, ClientWrites& writes) {
     const DefaultScripts scripts =
         ScriptsFor(clientInfo.outlookVersionKindQ.value_or(OutlookVersionKind::v16_80OrNewer));
     const QString none = EscapeForAppleScript(OutlookNoneSignatureName(environment.bundle));
@@ -80,8 +80,8 @@ bool SetDefaultSignatures(const ClientInfo& clientInfo,
             return false;
         accountLines += *fragment;
     }
-    const auto output =
-        environment.runner.runAppleScript(scripts.main, {{"**ACCOUNTS**", accountLines}});
+    const auto output = writes.runChangingScript(environment.runner, scripts.main,
+                                                 {{"**ACCOUNTS**", accountLines}}, false);
     return output && output->startsWith("true");
 }
 

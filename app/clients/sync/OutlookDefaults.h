@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/clients/ClientInfo.h"
+#include "app/clients/sync/ClientWrites.h"
 #include "common/Accounts.h"
 
 namespace quillet {
@@ -42,6 +43,6 @@ QString OutlookNoneSignatureName(const Bundle& bundle);
 // True when the script answered "true": every account's defaults were set.
 bool SetDefaultSignatures(const ClientInfo& clientInfo,
                           const std::vector<OutlookAccountDefaults>& accounts,
-                          const OutlookSyncEnvironment& environment);
+                          const OutlookSyncEnvironment& environment, ClientWrites& writes);
 
 }  // namespace quillet

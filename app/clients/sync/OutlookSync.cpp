@@ -114,9 +114,9 @@ std::optional<Error> Uninstall(const Run& run, const SyncInputs& inputs,
     const QString names =
         "signature \"" + run.appName + "\" (installed as \"" + run.clientName + "\")";
     LogInfo(kPrefix + "(): Uninstalling " + names + "...");
-    const auto output =
-        runner.runAppleScript("Outlook-DeleteSignature",
-                              {{"**SIGNATURE_NAME**", EscapeForAppleScript(run.clientName)}}, true);
+    const auto output = inputs.writes.runChangingScript(
+        runner, "Outlook-DeleteSignature",
+        {{"**SIGNATURE_NAME**", EscapeForAppleScript(run.clientName)}}, true);
     if (!output || !output->startsWith("true")) {
         LogError(kPrefix + "(): Could not uninstall " + names);
         return Error{Kind::uninstallation, run.appName, run.clientName, std::nullopt};
@@ -137,10 +137,11 @@ std::optional<Error> Install(const Run& run, const SyncInputs& inputs,
         return Error{Kind::duplicate, std::nullopt, std::nullopt, run.appName};
     }
     Signature& signature = *inputs.idToSignatureMap.at(run.id);
-    const auto output = runner.runAppleScript(
-        "Outlook-CreateSignature",
+    const auto output = inputs.writes.runChangingScript(
+        runner, "Outlook-CreateSignature",
         {{"**SIGNATURE_NAME**", EscapeForAppleScript(run.appName)},
-         {"**SIGNATURE_CONTENT**", EscapeForAppleScript(EffectiveText(signature).value_or(""))}});
+         {"**SIGNATURE_CONTENT**", EscapeForAppleScript(EffectiveText(signature).value_or(""))}},
+        false);
     if (!output || !output->startsWith("true")) {
         LogError(kPrefix + "(): Could not install signature \"" + run.appName + "\"");
         return Error{Kind::appleScript, std::nullopt, std::nullopt, std::nullopt};
@@ -310,10 +311,11 @@ std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
 
     const auto defaults =
         PlanDefaultSignatures(inputs, inOutlook, OutlookNoneSignatureName(environment.bundle));
-    if (!defaults.empty() && !SetDefaultSignatures(inputs.clientInfo, defaults, environment)) {
+    if (!defaults.empty() &&
+        !SetDefaultSignatures(inputs.clientInfo, defaults, environment, inputs.writes)) {
         LogError(kPrefix + "(): Could not set default signatures the first time, retrying again");
         std::this_thread::sleep_for(environment.retryPause);
-        if (!SetDefaultSignatures(inputs.clientInfo, defaults, environment)) {
+        if (!SetDefaultSignatures(inputs.clientInfo, defaults, environment, inputs.writes)) {
             LogError(kPrefix + "(): Could not set default signatures the second time");
             FinishOutlookSync(inputs, inOutlook);
             return Error{Kind::defaultSignature, std::nullopt, std::nullopt, std::nullopt};

@@ -177,12 +177,11 @@ std::optional<SyncPostboxSignaturesError> SyncPostboxSignatures(const SyncInputs
     // signatures.
     LogInfo(name + ": Writing out " + listPath + "...");
     const std::string data = plan.signatureList.dump();
-    if (const auto failure =
-            WriteFileAtomicallyOrDescribeError(listPath, QByteArray::fromStdString(data))) {
+    if (const auto failure = inputs.writes.writeFile(listPath, QByteArray::fromStdString(data))) {
         LogError(name + ": Could not write out " + listPath + ": " + *failure);
         return Error{Error::Kind::fileSystem, listPath};
     }
-    if (!WriteSyncPrefsFile(name, prefsPath, plan.prefsLines))
+    if (!WriteSyncPrefsFile(name, prefsPath, plan.prefsLines, inputs.writes))
         return Error{Error::Kind::fileSystem, prefsPath};
     FinishSync(kPostbox, inputs, name, true);
     return std::nullopt;

@@ -40,7 +40,6 @@ const QString kDeleteBinding =
 const QString kInsertBinding =
     "INSERT INTO settings (itemGroup, itemKey, itemValue, syncDate, syncStatus) VALUES "
     "('MetaSettingsItemsGroup', 'MetaBindingSettingsKey', ?, ?, 0)";
-const QString kCommit = "COMMIT";
 const QString kRollback = "ROLLBACK";
 
 // The parsed JSON, or the parser's description of what is wrong with the text.
@@ -112,20 +111,30 @@ bool ReadSignatureObjects(sqlite3* database, const QString& syncName, SparkSetti
     return ran && rowsUsable;
 }
 
-bool Execute(sqlite3* database, const QString& sql, const SqliteBindCallback& bind = {}) {
-    return ExecuteSqliteStatement(database, sql, bind);
+// Runs one statement of the transaction and hands it, with its values bound, to `writes`.
+bool Execute(sqlite3* database, ClientWrites& writes, const QString& sql,
+             const SqliteBindCallback& bind = {}) {
+    return ExecuteSqliteStatement(database, sql, [&](sqlite3_stmt* statement) {
+        if (bind && !bind(statement))
+            return false;
+        char* expanded = sqlite3_expanded_sql(statement);
+        writes.statementRan(expanded ? QString::fromUtf8(expanded) : sql);
+        sqlite3_free(expanded);
+        return true;
+    });
 }
 
-bool WriteRows(sqlite3* database, const SparkSettingsRows& rows, double syncTime) {
+bool WriteRows(sqlite3* database, ClientWrites& writes, const SparkSettingsRows& rows,
+               double syncTime) {
     for (const SparkSignatureRow& row : rows.signatureRows) {
-        if (!Execute(database, kDeleteSignature, [&](sqlite3_stmt* statement) {
+        if (!Execute(database, writes, kDeleteSignature, [&](sqlite3_stmt* statement) {
                 return BindSqliteText(statement, 0, row.identifier);
             })) {
             return false;
         }
     }
     for (const SparkSignatureRow& row : rows.signatureRows) {
-        if (!Execute(database, kInsertSignature, [&](sqlite3_stmt* statement) {
+        if (!Execute(database, writes, kInsertSignature, [&](sqlite3_stmt* statement) {
                 return BindSqliteText(statement, 0, row.identifier) &&
                        BindSqliteText(statement, 1, row.json) &&
                        BindSqliteDouble(statement, 2, syncTime);
@@ -138,12 +147,13 @@ bool WriteRows(sqlite3* database, const SparkSettingsRows& rows, double syncTime
             return BindSqliteText(statement, 0, json) && BindSqliteDouble(statement, 1, syncTime);
         };
     };
-    if (!Execute(database, kDeleteOrdering) ||
-        !Execute(database, kInsertOrdering, bindValue(rows.orderingJson)) ||
-        !Execute(database, kDeleteBinding)) {
+    if (!Execute(database, writes, kDeleteOrdering) ||
+        !Execute(database, writes, kInsertOrdering, bindValue(rows.orderingJson)) ||
+        !Execute(database, writes, kDeleteBinding)) {
         return false;
     }
-    return !rows.bindingJson || Execute(database, kInsertBinding, bindValue(*rows.bindingJson));
+    return !rows.bindingJson ||
+           Execute(database, writes, kInsertBinding, bindValue(*rows.bindingJson));
 }
 
 }  // namespace
@@ -178,16 +188,16 @@ std::optional<SparkSettings> ReadSparkSettings(sqlite3* database, const QString&
 }
 
 bool WriteSparkSettings(sqlite3* database, const SparkSettingsRows& rows, double syncTime,
-                        const QString& syncName) {
-    if (!Execute(database, kBegin))
+                        const QString& syncName, ClientWrites& writes) {
+    if (!ExecuteSqliteStatement(database, kBegin))
         return false;
-    if (!WriteRows(database, rows, syncTime)) {
-        if (!Execute(database, kRollback))
+    if (!WriteRows(database, writes, rows, syncTime)) {
+        if (!ExecuteSqliteStatement(database, kRollback))
             LogError(syncName + ": Could not roll back transaction");
         return false;
     }
     // A failing commit is not rolled back here: closing the database ends the transaction.
-    return Execute(database, kCommit);
+    return ExecuteSqliteStatement(database, writes.transactionEnd());
 }
 
 }  // namespace quillet

@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "app/clients/sync/ClientWrites.h"
+
 struct sqlite3;
 
 namespace quillet {
@@ -44,7 +46,9 @@ struct SparkSettingsRows {
 // sync status 0; every row of the ordering and binding is replaced. On a failing statement the
 // transaction is rolled back ("Could not roll back transaction" logged when even that fails).
 // False when anything failed.
+// The transaction ends as `writes` says (a preview rolls it back), and each statement that ran is
+// handed to it with its values.
 bool WriteSparkSettings(sqlite3* database, const SparkSettingsRows& rows, double syncTime,
-                        const QString& syncName);
+                        const QString& syncName, ClientWrites& writes);
 
 }  // namespace quillet

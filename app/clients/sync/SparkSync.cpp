@@ -147,7 +147,7 @@ std::optional<SyncSparkSignaturesError> SyncSparkSignatures(const SyncInputs& in
     const SparkSyncTime time = SparkSyncTimeNow();
     const bool written =
         settings && WriteSparkSettings(*database, PlanSparkSync(inputs, *settings, time),
-                                       time.unixSeconds, name);
+                                       time.unixSeconds, name, inputs.writes);
     CloseSqliteDatabase(*database);
     if (!written)
         return Error{Error::Kind::database, path};

@@ -18,6 +18,7 @@
 #include <set>
 
 #include "app/clients/ClientInfo.h"
+#include "app/clients/sync/ClientWrites.h"
 #include "common/Accounts.h"
 #include "common/ClientKind.h"
 #include "common/Signature.h"
@@ -46,6 +47,7 @@ struct SyncInputs {
     const IdToSignatureMap& idToSignatureMap;
     SignatureSaver& store;
     const Paths& paths;  // roots every path a sync builds (the user's Library folder and so on)
+    ClientWrites& writes = DirectClientWrites();  // where the client's changes go
 };
 
 // "SyncThunderbirdSignatures" -> "SyncThunderbirdSignatures(_:_:_:_:_:)()", the prefix of every

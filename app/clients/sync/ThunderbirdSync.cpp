@@ -66,7 +66,7 @@ std::optional<SyncThunderbirdSignaturesError> SyncThunderbirdSignatures(const Sy
     if (!lines)
         return SyncThunderbirdSignaturesError{SyncThunderbirdSignaturesError::Kind::fileSystem,
                                               path};
-    if (!WriteSyncPrefsFile(name, path, PlanThunderbirdPrefsLines(inputs, *lines)))
+    if (!WriteSyncPrefsFile(name, path, PlanThunderbirdPrefsLines(inputs, *lines), inputs.writes))
         return SyncThunderbirdSignaturesError{SyncThunderbirdSignaturesError::Kind::fileSystem,
                                               path};
     FinishSync(kThunderbird, inputs, name, true);

@@ -1,0 +1,39 @@
+#include "app/clients/sync/ClientWrites.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "platform/AtomicFile.h"
+
+namespace quillet {
+
+namespace {
+
+class Direct final : public ClientWrites {
+public:
+    std::optional<QString> writeFile(const QString& path, const QByteArray& contents) override {
+        return WriteFileAtomicallyOrDescribeError(path, contents);
+    }
+    bool removeFile(const QString& path) override { return QFile::remove(path); }
+    bool removeFolder(const QString& path) override { return QDir(path).removeRecursively(); }
+    bool makeFolder(const QString& path) override {
+        return QDir().mkpath(path) && QFileInfo(path).isDir();
+    }
+    QString transactionEnd() const override { return QStringLiteral("COMMIT"); }
+    void statementRan(const QString&) override {}
+    std::optional<QString> runChangingScript(const AppleScriptRunner& runner, const QString& name,
+                                             const Replacements& replacements,
+                                             bool treatEmptyOutputAsError) override {
+        return runner.runAppleScript(name, replacements, treatEmptyOutputAsError);
+    }
+};
+
+}  // namespace
+
+ClientWrites& DirectClientWrites() {
+    static Direct direct;
+    return direct;
+}
+
+}  // namespace quillet

@@ -1,0 +1,45 @@
+#pragma once
+// Where a client sync's changes to the client's storage go. The sync pass writes them
+// (DirectClientWrites); a preview collects them instead, so that the same sync, with every rule
+// and every read, shows what it would change and changes nothing.
+//
+// Each operation answers as the real one would: a preview that cannot tell a write from a
+// failure (a folder where a file should be) answers with the failure the write would meet.
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+#include "app/base/AppleScript.h"
+
+struct sqlite3;
+
+namespace quillet {
+
+class ClientWrites {
+public:
+    virtual ~ClientWrites() = default;
+    // A whole file, atomically; nothing, or a description of what failed.
+    virtual std::optional<QString> writeFile(const QString& path, const QByteArray& contents) = 0;
+    // An existing file; false when it could not be removed.
+    virtual bool removeFile(const QString& path) = 0;
+    // A folder and everything in it (a client's cache); false when it could not be removed.
+    virtual bool removeFolder(const QString& path) = 0;
+    // A folder that must exist before files are written into it; false when it cannot.
+    virtual bool makeFolder(const QString& path) = 0;
+    // Ends a transaction whose statements all succeeded: COMMIT, or a preview's ROLLBACK.
+    virtual QString transactionEnd() const = 0;
+    // A statement of that transaction ran, with its values bound (sqlite3_expanded_sql's text).
+    virtual void statementRan(const QString& expandedSql) = 0;
+    // Runs a script that changes the client (nothing of what reads it goes through here); the
+    // output as runAppleScript gives it.
+    virtual std::optional<QString> runChangingScript(const AppleScriptRunner& runner,
+                                                     const QString& name,
+                                                     const Replacements& replacements,
+                                                     bool treatEmptyOutputAsError) = 0;
+};
+
+// The writes of the sync pass: straight to the client's storage.
+ClientWrites& DirectClientWrites();
+
+}  // namespace quillet
