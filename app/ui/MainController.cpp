@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTextBoundaryFinder>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -26,6 +27,16 @@ namespace quillet {
 
 namespace {
 constexpr int kToolbarWidth = 208;
+
+// The first user-perceived character (a letter with its accents, an emoji with its modifiers).
+QString FirstCharacter(const QString& text) {
+    if (text.isEmpty())
+        return {};
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    const qsizetype end = finder.toNextBoundary();
+    return text.left(end > 0 ? end : 1);
+}
+
 const char* const kToolbarColor = "#1E2B30";
 }  // namespace
 
@@ -216,7 +227,7 @@ void MainController::configureButton(int index, const SignatureIds& ids) {
     } else {
         const SignaturePtr signature = _core.signature(ids[static_cast<size_t>(index)]);
         const QString name = signature ? signature->nameQe : QString();
-        button->setSymbol(name.isEmpty() ? QString() : name.left(1));
+        button->setSymbol(FirstCharacter(name));
         colorIndex = signature ? signature->colorIndex : 0;
         button->setStatus(signature && signature->active ? SignatureButtonView::Status::active
                                                          : SignatureButtonView::Status::disabled);
@@ -325,7 +336,7 @@ void MainController::handleAdd() {
     _selectedSignatureIndexQ.reset();
     const QString defaultName = Localized("Signature Name ") + QString::number(count + 1);
     _pendingNewSignatureQ = PendingNewSignature{
-        defaultName.left(1), (count + kSignatureColorCount - 1) % kSignatureColorCount};
+        FirstCharacter(defaultName), (count + kSignatureColorCount - 1) % kSignatureColorCount};
     reloadSignatureButtons(false);
     updateAddButton();
     attachPanel();
