@@ -220,7 +220,9 @@ ExistingSignatureController::ExistingSignatureController(Core& core, QWidget* pa
     _bannerButton->setCursor(Qt::PointingHandCursor);
     _bannerButton->hide();
     details->addWidget(_bannerButton, 0, Qt::AlignHCenter);
-    layout->addWidget(_details, 1);
+    layout->addWidget(_details);
+    // What is left of the height stays below, whether the details or the editor show.
+    layout->addStretch(1);
 
     connect(_editButton, &QPushButton::clicked, this,
             [this] { setEditingVisible(!_editingVisible); });

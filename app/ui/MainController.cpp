@@ -26,7 +26,7 @@
 namespace quillet {
 
 namespace {
-constexpr int kToolbarWidth = 208;
+constexpr int kToolbarWidth = 224;
 
 // The first user-perceived character (a letter with its accents, an emoji with its modifiers).
 QString FirstCharacter(const QString& text) {
@@ -429,7 +429,9 @@ void MainController::resizeEvent(QResizeEvent* event) {
         QWidget::resizeEvent(event);
     const int width = std::min(_panelHost->width() - 48, 560);
     const int height = _notificationView->sizeHint().height();
-    _notificationView->setGeometry((_panelHost->width() - width) / 2, 16, width, height);
+    // At the foot of the panel, where no panel puts its controls.
+    _notificationView->setGeometry((_panelHost->width() - width) / 2,
+                                   _panelHost->height() - height - 24, width, height);
 }
 
 }  // namespace quillet
