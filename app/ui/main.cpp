@@ -3,6 +3,7 @@
 #include <QSettings>
 #include <cstdio>
 
+#include "app/clients/LinuxDetection.h"
 #include "app/core/Core.h"
 #include "app/ui/AppDelegate.h"
 #include "app/ui/DesktopWorkspace.h"
@@ -16,9 +17,12 @@
 #include "common/Localization.h"
 #include "platform/Accessibility.h"
 #include "platform/Bundle.h"
+#include "platform/FileWorkspace.h"
+#include "platform/LinuxWorkspace.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Paths.h"
 #include "platform/QtMainQueue.h"
+#include "platform/SystemLayout.h"
 
 using namespace quillet;
 
@@ -45,13 +49,23 @@ int main(int argc, char* argv[]) {
     InstallLocalizationBundle(&*bundle);
     LoadBundledFonts();
 
+    const SystemLayoutChoice layout = ChooseSystemLayout({}, {});
+    if (!layout.layout) {
+        std::fprintf(stderr, "Quillet: %s\n", layout.error.toUtf8().constData());
+        return 1;
+    }
     QtMainQueue mainQueue;
     NotificationCenter notificationCenter;
     DialogPrompter prompter;
-    DesktopWorkspace workspace(paths);
+    std::unique_ptr<Workspace> applications;
+    if (*layout.layout == SystemLayout::linuxDesktop)
+        applications = std::make_unique<LinuxWorkspace>(paths, LinuxClientApplications());
+    else
+        applications = std::make_unique<FileWorkspace>(paths);
+    DesktopWorkspace workspace(*applications);
     FileAccessibility accessibility(paths);
     const Platform platform{paths,     mainQueue, notificationCenter, prompter,
-                            workspace, *bundle,   accessibility};
+                            workspace, *bundle,   accessibility,      *layout.layout};
 
     AppDelegate* delegate = nullptr;
     Core::Options options;
