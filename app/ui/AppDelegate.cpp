@@ -8,10 +8,14 @@
 #include "app/ui/MainController.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/Updater.h"
+#include "app/ui/WakeMonitor.h"
 
 namespace quillet {
 
-AppDelegate::AppDelegate(AppParts parts) : _parts(std::move(parts)) {}
+AppDelegate::AppDelegate(AppParts parts)
+    : _parts(std::move(parts)),
+      _wakeMonitor(
+          std::make_unique<WakeMonitor>([this] { _parts.core.refreshFromServerIfPossible(); })) {}
 
 AppDelegate::~AppDelegate() {
     QObject::disconnect(_stateConnection);

@@ -19,6 +19,7 @@ class LoginItem;
 class MainController;
 class MainWindow;
 class Updater;
+class WakeMonitor;
 
 // What the application is made of besides the engine; tests hand in their own.
 struct AppParts {
@@ -64,6 +65,7 @@ private:
     std::unique_ptr<QSystemTrayIcon> _statusItem;
     std::unique_ptr<MainController> _mainController;
     std::unique_ptr<MainWindow> _mainWindow;
+    std::unique_ptr<WakeMonitor> _wakeMonitor;
     QMetaObject::Connection _stateConnection;
 };
 

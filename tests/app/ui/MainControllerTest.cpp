@@ -150,7 +150,8 @@ TEST_F(MainControllerTest, CancellingTheUninstallKeepsTheSignature) {
     click(main.existingSignatureController()->findChild<QAbstractButton*>("uninstallButton"));
     EXPECT_FALSE(ui.core().signature(id)->pendingDeletion);
     EXPECT_EQ(main.signatureButtons().size(), 1u);
-    EXPECT_TRUE(ui.core().isIdle());
+    ui.finishWork();
+    EXPECT_TRUE(ui.core().syncOutcomes().empty());
 }
 
 TEST_F(MainControllerTest, ClickingTheSelectedSignatureDoesNotReloadItsPanel) {
