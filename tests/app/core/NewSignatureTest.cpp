@@ -69,9 +69,9 @@ TEST(NewSignatureTest, FillingTakesTheSelectionOptionsAndSource) {
 
     Signature byFile;
     const auto time = QDateTime(QDate(2031, 5, 6), QTime(9, 8, 7)).toSecsSinceEpoch();
-    FillNewSignature(byFile, {ClientKind::appleMail, "ann@example.com", false, true, 0},
+    FillNewSignature(byFile, {ClientKind::thunderbird, "ann@example.com", false, true, 0},
                      {true, "/tmp/sig.html", "<p>F</p>", time});
-    const auto& one = byFile.clientKindToSelectedInstallationsInfoMap.at(ClientKind::appleMail);
+    const auto& one = byFile.clientKindToSelectedInstallationsInfoMap.at(ClientKind::thunderbird);
     EXPECT_FALSE(one.allAccountsSelected);
     EXPECT_TRUE(one.accountEmailToPayloadMap.contains("ann@example.com"));
     EXPECT_FALSE(byFile.insertForRepliesForwards);
