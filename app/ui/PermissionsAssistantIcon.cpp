@@ -1,0 +1,55 @@
+#include "app/ui/PermissionsAssistantIcon.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QStyle>
+#include <QUrl>
+
+namespace quillet {
+
+namespace {
+
+constexpr int kIconSize = 64;
+
+QPixmap AppIconPixmap(const QWidget* widget) {
+    QIcon icon = QApplication::windowIcon();
+    if (icon.isNull())
+        icon = widget->style()->standardIcon(QStyle::SP_ComputerIcon);
+    return icon.pixmap(kIconSize, kIconSize);
+}
+
+}  // namespace
+
+DraggableAppIconView::DraggableAppIconView(QString appPath, QWidget* parent)
+    : QLabel(parent), _appPath(std::move(appPath)) {
+    setPixmap(AppIconPixmap(this));
+    setFixedSize(kIconSize, kIconSize);
+    setCursor(Qt::OpenHandCursor);
+}
+
+QMimeData* DraggableAppIconView::createMimeData() const {
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(_appPath)});
+    return data;
+}
+
+void DraggableAppIconView::mousePressEvent(QMouseEvent* event) {
+    _pressed = event->button() == Qt::LeftButton;
+    _pressPosition = event->position().toPoint();
+}
+
+void DraggableAppIconView::mouseMoveEvent(QMouseEvent* event) {
+    if (!_pressed || (event->position().toPoint() - _pressPosition).manhattanLength() <
+                         QApplication::startDragDistance()) {
+        return;
+    }
+    _pressed = false;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(createMimeData());
+    drag->setPixmap(pixmap());
+    drag->exec(Qt::CopyAction | Qt::LinkAction);
+}
+
+}  // namespace quillet
