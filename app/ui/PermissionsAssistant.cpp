@@ -220,7 +220,9 @@ void PermissionsAssistant::finish() {
 void PermissionsAssistant::runModal() {
     start();
     adjustSize();
-    QApplication::setActiveWindow(this);
+    // In front of the other applications' windows: the person came here to act on it.
+    raise();
+    activateWindow();
     exec();
     finish();
     hide();
