@@ -3,7 +3,8 @@ cmake_minimum_required(VERSION 3.25)
 # header of that library or of one it declares as a dependency (directly or through others), so
 # that the DEPENDS lists of the CMakeLists files are the layering, and a header reached around
 # them fails the build's tests. LAYERS_FILE holds one "FOLDER|LIBRARY|DEPENDENCY;..." line per
-# library; SOURCE_DIR is the project.
+# library; SOURCE_DIR is the project. Widgets stay in the application: a library that does not
+# declare Qt6::Widgets may not include a QtWidgets header (the names of WIDGETS_DIR, when given).
 file(STRINGS "${LAYERS_FILE}" layers)
 set(libraries "")
 foreach(layer IN LISTS layers)
@@ -36,6 +37,11 @@ function(owner_of path result)
   set(${result} "${best}" PARENT_SCOPE)
 endfunction()
 
+set(widgets_headers "")
+if(WIDGETS_DIR AND IS_DIRECTORY "${WIDGETS_DIR}")
+  file(GLOB widgets_headers RELATIVE "${WIDGETS_DIR}" "${WIDGETS_DIR}/Q*")
+endif()
+
 set(failures "")
 foreach(library IN LISTS libraries)
   # Everything the library may reach: itself and its dependencies, transitively.
@@ -60,6 +66,16 @@ foreach(library IN LISTS libraries)
         list(APPEND failures "${shown} includes ${included}, but ${library} does not depend on ${owner}")
       endif()
     endforeach()
+    if(NOT "Qt6::Widgets" IN_LIST reachable)
+      file(STRINGS "${source}" system_includes REGEX "^#include <Q")
+      foreach(line IN LISTS system_includes)
+        string(REGEX REPLACE "^#include <([^>/]+)[/>].*" "\\1" included "${line}")
+        if(included STREQUAL "QtWidgets" OR included IN_LIST widgets_headers)
+          file(RELATIVE_PATH shown "${SOURCE_DIR}" "${source}")
+          list(APPEND failures "${shown} includes <${included}>, but only the application uses widgets")
+        endif()
+      endforeach()
+    endif()
   endforeach()
 endforeach()
 

@@ -1,15 +1,20 @@
 # One static library per source folder: every .cpp below the folder belongs to it, so adding a
 # file needs no edit here.
+# PROGRAM names sources of the folder that belong to a program instead (its main).
 function(quillet_add_library name)
-  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPENDS;PROGRAM" ${ARGN})
   # For the layering test: the folder, the library and the libraries of ours it depends on.
   file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
   set(ours ${ARG_DEPENDS})
-  list(FILTER ours INCLUDE REGEX "^quillet_")
+  # Qt6::Widgets is listed too: only the libraries that declare it may include its headers.
+  list(FILTER ours INCLUDE REGEX "^(quillet_|Qt6::Widgets$)")
   list(JOIN ours "|" ours)
   set_property(GLOBAL APPEND PROPERTY QUILLET_LAYERS "${folder}|${name}|${ours}")
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   list(FILTER sources INCLUDE REGEX "\\.cpp$")
+  foreach(program ${ARG_PROGRAM})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${program})
+  endforeach()
   if(sources)
     file(GLOB_RECURSE headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
     add_library(${name} STATIC ${sources} ${headers})
@@ -42,10 +47,17 @@ function(quillet_add_test source)
     set(unit quillet_cli)
   endif()
   target_link_libraries(${target} PRIVATE ${unit} quillet_test_support GTest::gtest GTest::gmock)
+  set(environment "QT_QPA_PLATFORM=offscreen;LANG=en_US.UTF-8;LC_ALL=")
+  if(unit STREQUAL "quillet_ui")
+    # Widget tests run a QApplication of their own (its main wins over the support library's)
+    # and, as root, the web engine without its sandbox.
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/ui/UiTestMain.cpp)
+    target_link_libraries(${target} PRIVATE quillet_ui_test_support)
+    list(APPEND environment "QTWEBENGINE_DISABLE_SANDBOX=1")
+  endif()
   if(unit STREQUAL "quillet_cli" OR dir MATCHES "^app/cli")
     add_dependencies(${target} quillet)
   endif()
   add_test(NAME ${prefix}/${stem} COMMAND ${target})
-  set_tests_properties(${prefix}/${stem} PROPERTIES TIMEOUT 300
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=en_US.UTF-8;LC_ALL=")
+  set_tests_properties(${prefix}/${stem} PROPERTIES TIMEOUT 300 ENVIRONMENT "${environment}")
 endfunction()

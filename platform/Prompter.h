@@ -14,8 +14,9 @@ struct Alert {
     AlertStyle style = AlertStyle::informational;
     QString title;
     QString informativeText;
-    QStringList buttons;                   // first is the default; never empty when shown
+    QStringList buttons;                   // never empty when shown
     std::optional<QString> checkboxTitle;  // an accessory checkbox, unticked at first
+    int defaultButtonIndex = 0;            // the button Return chooses; the first unless set
 };
 
 struct Answer {

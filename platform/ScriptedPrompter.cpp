@@ -9,7 +9,11 @@ void ScriptedPrompter::answerWith(const QString& button, bool checkboxOn) {
 Answer ScriptedPrompter::ask(const Alert& alert) {
     _shown.push_back(alert);
     const QStringList buttons = alert.buttons.isEmpty() ? QStringList{"OK"} : alert.buttons;
-    Answer answer{0, buttons.first(), false};
+    // Unscripted, the person presses Return: the default button.
+    const int byDefault = alert.defaultButtonIndex >= 0 && alert.defaultButtonIndex < buttons.size()
+                              ? alert.defaultButtonIndex
+                              : 0;
+    Answer answer{byDefault, buttons[byDefault], false};
     if (!_script.empty()) {
         const auto [button, checkbox] = _script.front();
         _script.pop_front();

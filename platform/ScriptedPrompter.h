@@ -11,7 +11,7 @@ namespace quillet {
 
 class ScriptedPrompter : public Prompter {
 public:
-    // The next alerts get these buttons, in order; when the script runs out, the first button.
+    // The next alerts get these buttons, in order; when the script runs out, the default button.
     void answerWith(const QString& button, bool checkboxOn = false);
 
     Answer ask(const Alert& alert) override;

@@ -1,0 +1,98 @@
+#include "app/ui/AppDelegate.h"
+
+#include <QApplication>
+
+#include "app/core/Core.h"
+#include "app/ui/Images.h"
+#include "app/ui/LoginItem.h"
+#include "app/ui/MainController.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/Updater.h"
+
+namespace quillet {
+
+AppDelegate::AppDelegate(AppParts parts) : _parts(std::move(parts)) {}
+
+AppDelegate::~AppDelegate() {
+    QObject::disconnect(_stateConnection);
+    // The window holds the controller's view: it goes first.
+    if (_mainWindow && _mainController)
+        _mainController->setParent(nullptr);
+}
+
+void AppDelegate::willFinishLaunching() {
+    _parts.loginItem.enable();
+
+    const Bundle& bundle = _parts.core.platform().bundle;
+    _statusItem = std::make_unique<QSystemTrayIcon>(ImageIcon("status-bar-icon"));
+    const QString displayName =
+        bundle.infoString("CFBundleDisplayName").value_or(_parts.core.brand().appName());
+    _statusItem->setToolTip(displayName + " " + _parts.core.brand().shortVersion());
+    connect(_statusItem.get(), &QSystemTrayIcon::activated, this,
+            &AppDelegate::statusItemActivated);
+
+    _mainController = std::make_unique<MainController>(_parts.core, *this,
+                                                       _parts.notifier ? *_parts.notifier : *this,
+                                                       _parts.newSignaturePanelFactory);
+    _mainController->engage();
+    _mainWindow = std::make_unique<MainWindow>(_parts.preferences, _mainController.get());
+
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        _statusItem->show();
+    } else {
+        LogWarning("AppDelegate: no system tray on this desktop; showing the main window");
+        showMainWindow();
+    }
+
+    if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        _stateConnection = connect(application, &QGuiApplication::applicationStateChanged, this,
+                                   [this](Qt::ApplicationState state) {
+                                       if (state == Qt::ApplicationActive)
+                                           _parts.core.refreshFromServerIfPossible();
+                                   });
+    }
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+            &AppDelegate::willTerminate);
+}
+
+void AppDelegate::didFinishLaunching() {
+    _parts.core.start();
+}
+
+void AppDelegate::reopen() {
+    showMainWindow();
+}
+
+void AppDelegate::showMainWindow() {
+    if (_mainWindow)
+        _mainWindow->showWindow();
+}
+
+bool AppDelegate::isMainWindowVisibleAndKey() const {
+    return _mainWindow && _mainWindow->isVisibleAndKey();
+}
+
+void AppDelegate::statusItemActivated(QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+        showMainWindow();
+}
+
+void AppDelegate::checkForUpdates() {
+    _parts.updater.checkForUpdates();
+}
+
+void AppDelegate::terminate() {
+    QCoreApplication::quit();
+}
+
+void AppDelegate::willTerminate() {
+    if (_mainController)
+        _mainController->disengage();
+}
+
+void AppDelegate::deliver(const QString& title, const QString& informativeText) {
+    if (_statusItem && _statusItem->isVisible())
+        _statusItem->showMessage(title, informativeText, QSystemTrayIcon::Information);
+}
+
+}  // namespace quillet

@@ -1,0 +1,470 @@
+#include "app/ui/ExistingSignatureController.h"
+
+#include <QCheckBox>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/clients/Detection.h"
+#include "app/core/Core.h"
+#include "app/ui/Fonts.h"
+#include "app/ui/Images.h"
+#include "app/ui/PreviewSignatureController.h"
+#include "app/ui/SignatureButtonView.h"
+#include "app/ui/SignatureColor.h"
+#include "common/Localization.h"
+#include "common/Text.h"
+#include "platform/AtomicFile.h"
+
+namespace quillet {
+
+namespace {
+
+QLabel* Caption(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setFont(BodyFont(11));
+    label->setStyleSheet("color: #6B7C83;");
+    return label;
+}
+
+QLabel* Value(const char* name, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setFont(BodyFont(13));
+    label->setStyleSheet("color: #1E2B30;");
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setWordWrap(true);
+    return label;
+}
+
+QPushButton* ActionButton(const char* name, const QString& title, QWidget* parent,
+                          const char* colors) {
+    auto* button = new QPushButton(title, parent);
+    button->setObjectName(name);
+    button->setFont(BodyFont(12, QFont::DemiBold));
+    button->setCursor(Qt::PointingHandCursor);
+    button->setMinimumHeight(40);
+    button->setStyleSheet(
+        QString("QPushButton#%1 { %2 border-radius: 8px; padding: 0 18px; }").arg(name, colors));
+    return button;
+}
+
+// The client and account of the signature's first selected installation; none for a signature
+// without any (an earlier store's records can have none).
+struct Installation {
+    ClientKind client;
+    QString accountEmail;  // empty: all accounts
+};
+
+std::optional<Installation> FirstInstallation(const Signature& signature) {
+    const auto& map = signature.clientKindToSelectedInstallationsInfoMap;
+    if (map.empty())
+        return std::nullopt;
+    const auto& [kind, info] = *map.begin();
+    QString email;
+    if (!info.allAccountsSelected && !info.accountEmailToPayloadMap.empty())
+        email = info.accountEmailToPayloadMap.begin()->first;
+    return Installation{kind, email};
+}
+
+bool ListsSignature(const UserInfo& info, const QString& key, SignatureId id) {
+    const auto found = info.find(key);
+    if (found == info.end())
+        return false;
+    const auto* ids = std::any_cast<SignatureIds>(&found->second);
+    return ids && std::find(ids->begin(), ids->end(), id) != ids->end();
+}
+
+}  // namespace
+
+ExistingSignatureController::ExistingSignatureController(Core& core, QWidget* parent)
+    : QWidget(parent), _core(core) {
+    setObjectName("existingSignaturePanel");
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(48, 40, 48, 32);
+    layout->setSpacing(16);
+
+    // Name row: colour, name, edit button, status.
+    auto* nameRow = new QHBoxLayout;
+    _colorDot = new QLabel(this);
+    _colorDot->setFixedSize(28, 28);
+    _nameField = new QLineEdit(this);
+    _nameField->setObjectName("nameField");
+    _nameField->setFont(BodyFont(20, QFont::DemiBold));
+    _nameField->setReadOnly(true);
+    _nameField->setFrame(false);
+    _nameField->setStyleSheet(
+        "QLineEdit { background: transparent; color: #1E2B30; }"
+        "QLineEdit:!read-only { background: white; border: 1px solid #9EB0EB;"
+        " border-radius: 6px; padding: 2px 6px; }");
+    _editButton = new QPushButton(this);
+    _editButton->setObjectName("editButton");
+    _editButton->setIcon(ImageIcon("pencil"));
+    _editButton->setFlat(true);
+    _editButton->setCursor(Qt::PointingHandCursor);
+    _editButton->setToolTip(Localized("Edit"));
+    _statusLabel = new QLabel(this);
+    _statusLabel->setObjectName("statusLabel");
+    _statusLabel->setFont(BodyFont(11, QFont::DemiBold));
+    nameRow->addWidget(_colorDot);
+    nameRow->addWidget(_nameField, 1);
+    nameRow->addWidget(_editButton);
+    nameRow->addSpacing(12);
+    nameRow->addWidget(_statusLabel);
+    layout->addLayout(nameRow);
+
+    // The editor: one colour button per palette entry.
+    _editor = new QWidget(this);
+    _editor->setObjectName("colorEditor");
+    auto* editorLayout = new QHBoxLayout(_editor);
+    editorLayout->setContentsMargins(0, 0, 0, 0);
+    editorLayout->setSpacing(4);
+    for (int i = 0; i < kSignatureColorCount; ++i) {
+        auto* button = new SignatureButtonView(_editor);
+        button->setObjectName("colorButton");
+        button->setFixedSize(40, 40);
+        button->setColor(SignatureColors()[static_cast<size_t>(i)]);
+        button->setStatus(SignatureButtonView::Status::active);
+        button->setShowsStatus(false);
+        connect(button, &QAbstractButton::clicked, this, [this, i] { chooseColor(i); });
+        editorLayout->addWidget(button);
+        _colorButtons.push_back(button);
+    }
+    editorLayout->addStretch();
+    _editor->hide();
+    layout->addWidget(_editor);
+
+    // Details, hidden behind the editor's cover while it is open.
+    _details = new QWidget(this);
+    auto* details = new QVBoxLayout(_details);
+    details->setContentsMargins(0, 0, 0, 0);
+    details->setSpacing(16);
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(24);
+    grid->setVerticalSpacing(6);
+    _clientLabel = Value("clientLabel", _details);
+    _accountLabel = Value("accountLabel", _details);
+    _keyOrFileLabel = Value("keyOrFileLabel", _details);
+    grid->addWidget(Caption(Localized("Email client"), _details), 0, 0);
+    grid->addWidget(_clientLabel, 1, 0);
+    grid->addWidget(Caption(Localized("Email account"), _details), 0, 1);
+    grid->addWidget(_accountLabel, 1, 1);
+    grid->addWidget(Caption(Localized("Signature key or file"), _details), 2, 0);
+    grid->addWidget(_keyOrFileLabel, 3, 0);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+    details->addLayout(grid);
+    _fileNameLabel = Value("fileNameLabel", _details);
+    _lastUpdatedLabel = Value("lastUpdatedLabel", _details);
+    _lastUpdatedLabel->setStyleSheet("color: #6B7C83;");
+    details->addWidget(_fileNameLabel);
+    details->addWidget(_lastUpdatedLabel);
+
+    _optionsLegend = Caption(Localized("Signature options"), _details);
+    _repliesSwitch = new QCheckBox(_details);
+    _repliesSwitch->setObjectName("repliesSwitch");
+    _forwardsSwitch = new QCheckBox(Localized("Insert for forwards"), _details);
+    _forwardsSwitch->setObjectName("forwardsSwitch");
+    // The switches show the options; the panel offers no way to change them.
+    for (QCheckBox* box : {_repliesSwitch, _forwardsSwitch}) {
+        box->setAttribute(Qt::WA_TransparentForMouseEvents);
+        box->setFocusPolicy(Qt::NoFocus);
+        box->setFont(BodyFont(12));
+    }
+    details->addWidget(_optionsLegend);
+    auto* switches = new QHBoxLayout;
+    switches->addWidget(_repliesSwitch);
+    switches->addWidget(_forwardsSwitch);
+    switches->addStretch();
+    details->addLayout(switches);
+
+    auto* actions = new QHBoxLayout;
+    _previewButton = ActionButton("previewButton", Localized("Preview Signature"), _details,
+                                  "background: #1E2B30; color: white;");
+    _updateButton = ActionButton("updateButton", Localized("Update Signature"), _details,
+                                 "background: #E8ECF0; color: #1E2B30;");
+    _uninstallButton = ActionButton("uninstallButton", Localized("Uninstall Signature"), _details,
+                                    "background: #FBE3E3; color: #8A2C2C;");
+    actions->addWidget(_previewButton);
+    actions->addWidget(_updateButton);
+    actions->addStretch();
+    actions->addWidget(_uninstallButton);
+    details->addSpacing(8);
+    details->addLayout(actions);
+    details->addStretch();
+    _bannerButton = new QPushButton(_details);
+    _bannerButton->setObjectName("bannerButton");
+    _bannerButton->setFlat(true);
+    _bannerButton->setCursor(Qt::PointingHandCursor);
+    _bannerButton->hide();
+    details->addWidget(_bannerButton, 0, Qt::AlignHCenter);
+    layout->addWidget(_details, 1);
+
+    connect(_editButton, &QPushButton::clicked, this,
+            [this] { setEditingVisible(!_editingVisible); });
+    connect(_nameField, &QLineEdit::editingFinished, this, [this] { commitName(); });
+    connect(_uninstallButton, &QPushButton::clicked, this,
+            [this] { QTimer::singleShot(0, this, [this] { confirmUninstall(); }); });
+    connect(_updateButton, &QPushButton::clicked, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            if (_signatureId)
+                _core.reinstallSignature(*_signatureId);
+        });
+    });
+    connect(_previewButton, &QPushButton::clicked, this, [this] { showPreview(); });
+    connect(_bannerButton, &QPushButton::clicked, this,
+            [this] { _core.platform().workspace.openUrl(_core.brand().bannerTargetURL()); });
+
+    _observer = _core.platform().notificationCenter.addObserver(
+        kSignaturesUpdatedFromServerNotification, [this](const QString&, const UserInfo& info) {
+            if (_engaged && _signatureId &&
+                (ListsSignature(info, kUpdatedSignatureIdsKey, *_signatureId) ||
+                 ListsSignature(info, kModifiedOnlySignatureIdsKey, *_signatureId)))
+                fill();
+        });
+}
+
+ExistingSignatureController::~ExistingSignatureController() {
+    _core.platform().notificationCenter.removeObserver(_observer);
+}
+
+PreviewSignatureController* ExistingSignatureController::visiblePreview() const {
+    return _rPreviewSignatureControllerQ && _rPreviewSignatureControllerQ->isVisible()
+               ? _rPreviewSignatureControllerQ
+               : nullptr;
+}
+
+void ExistingSignatureController::engage(SignatureId id) {
+    if (_signatureId != id)
+        closePreview();
+    _engaged = true;
+    _signatureId = id;
+    setEditingVisible(false);
+    fill();
+}
+
+void ExistingSignatureController::disengage() {
+    // A name being typed belongs to this signature: commit it before another one is shown.
+    if (_editingVisible)
+        commitName();
+    setEditingVisible(false);
+    _engaged = false;
+}
+
+void ExistingSignatureController::fill() {
+    const SignaturePtr signature = _signatureId ? _core.signature(*_signatureId) : nullptr;
+    if (!signature)
+        return;
+    // A refill while the person types leaves the field alone; the typed name is committed when
+    // editing ends.
+    if (!_editingVisible)
+        _nameField->setText(signature->nameQe);
+
+    const int colorIndex = WrapSignatureColorIndex(signature->colorIndex);
+    const SignatureColor& color = SignatureColors()[static_cast<size_t>(colorIndex)];
+    _colorDot->setStyleSheet(
+        QString("background: %1; border-radius: 14px;").arg(color.main.name()));
+    for (size_t i = 0; i < _colorButtons.size(); ++i)
+        _colorButtons[i]->setSelected(static_cast<int>(i) == colorIndex);
+
+    _statusLabel->setText(signature->active ? Localized("Active") : Localized("Disabled"));
+    _statusLabel->setStyleSheet(signature->active
+                                    ? "color: #1F7A4D; background: #DEF7EC; border-radius: 10px;"
+                                      " padding: 3px 10px;"
+                                    : "color: #8A2C2C; background: #FBE3E3; border-radius: 10px;"
+                                      " padding: 3px 10px;");
+
+    const std::optional<Installation> installation = FirstInstallation(*signature);
+    if (!installation) {
+        _clientLabel->setText("-");
+        _accountLabel->setText("-");
+    } else {
+        const auto info = _core.clientKindToInfoMap().find(installation->client);
+        QString client = info != _core.clientKindToInfoMap().end()
+                             ? ClientDescription(installation->client, *info->second)
+                             : DisplayName(installation->client);
+        if (installation->client == ClientKind::outlook && _core.isNewOutlookDetected()) {
+            client = Localized("Microsoft Outlook (new Outlook isn't supported)");
+            QTimer::singleShot(0, this, [this] { _core.showNewOutlookNoticeIfNeeded(); });
+        }
+        _clientLabel->setText(client);
+        _accountLabel->setText(installation->accountEmail.isEmpty() ? Localized("All accounts")
+                                                                    : installation->accountEmail);
+    }
+
+    if (!signature->keyQe.isEmpty()) {
+        _keyOrFileLabel->setText(signature->keyQe);
+    } else {
+        const QString file = QFileInfo(signature->filePathQe).fileName();
+        _keyOrFileLabel->setText(file.isEmpty() ? "-" : file);
+    }
+    _fileNameLabel->setVisible(signature->keyQe.isEmpty());
+    _fileNameLabel->setText(Localized("Filename") + ": " + signature->fileNameQe);
+    const QString date =
+        signature->lastUpdateUnixTimeQz == 0
+            ? QString("-")
+            : QLocale().toString(QDateTime::fromSecsSinceEpoch(signature->lastUpdateUnixTimeQz),
+                                 QLocale::LongFormat);
+    _lastUpdatedLabel->setText(Localized("Last updated") + ": " + date);
+
+    const ClientOptions options =
+        installation ? OptionsOf(installation->client) : ClientOptions::none;
+    _optionsLegend->setVisible(options != ClientOptions::none);
+    _repliesSwitch->setVisible(options != ClientOptions::none);
+    _forwardsSwitch->setVisible(options == ClientOptions::separateInsertForRepliesAndForwards);
+    _repliesSwitch->setText(options == ClientOptions::combinedInsertForRepliesAndForwards
+                                ? Localized("Insert for replies/forwards")
+                                : Localized("Insert for replies"));
+    _repliesSwitch->setChecked(signature->insertForRepliesForwards);
+    _forwardsSwitch->setChecked(signature->insertForForwards);
+
+    fillBanner();
+}
+
+void ExistingSignatureController::fillBanner() {
+    if (!_core.brand().bannerEnabled()) {
+        _bannerButton->hide();
+        return;
+    }
+    const QString cachePath = _core.dataFolder() + "/" + kCachedBannerFileName;
+    if (!_bannerImageQ && !_fetchingBannerImage) {
+        QPixmap cached;
+        if (QFileInfo::exists(cachePath) && cached.load(cachePath))
+            _bannerImageQ = cached;
+    }
+    if (!_bannerImageQ && !_fetchingBannerImage) {
+        _fetchingBannerImage = true;
+        if (!_network)
+            _network = new QNetworkAccessManager(this);
+        QNetworkReply* reply = _network->get(QNetworkRequest(_core.brand().bannerImageURL()));
+        connect(reply, &QNetworkReply::finished, this, [this, reply, cachePath] {
+            reply->deleteLater();
+            _fetchingBannerImage = false;
+            const QByteArray data = reply->readAll();
+            QPixmap image;
+            if (reply->error() != QNetworkReply::NoError || !image.loadFromData(data))
+                return;
+            WriteFileAtomically(cachePath, data);
+            _bannerImageQ = image;
+            fillBanner();
+        });
+    }
+    if (_bannerImageQ) {
+        const QPixmap scaled = _bannerImageQ->width() > 600
+                                   ? _bannerImageQ->scaledToWidth(600, Qt::SmoothTransformation)
+                                   : *_bannerImageQ;
+        _bannerButton->setIcon(scaled);
+        _bannerButton->setIconSize(scaled.size());
+        _bannerButton->show();
+    } else {
+        _bannerButton->hide();
+    }
+}
+
+void ExistingSignatureController::setEditingVisible(bool visible) {
+    if (!visible && _editingVisible) {
+        // Closing the editor ends editing in the field first.
+        _editingVisible = false;
+        commitName();
+    }
+    _editingVisible = visible;
+    _nameField->setReadOnly(!visible);
+    _editor->setVisible(visible);
+    _details->setVisible(!visible);
+    if (visible) {
+        _nameField->setFocus();
+        _nameField->selectAll();
+    }
+}
+
+void ExistingSignatureController::commitName() {
+    const SignaturePtr signature = _signatureId ? _core.signature(*_signatureId) : nullptr;
+    if (!signature)
+        return;
+    const QString name = NormaliseTypedText(_nameField->text());
+    if (name.isEmpty()) {
+        _nameField->setText(signature->nameQe);
+        return;
+    }
+    if (name == signature->nameQe) {
+        _nameField->setText(name);
+        return;
+    }
+    signature->nameQe = name;
+    _nameField->setText(name);
+    emit changed();
+    if (_editingVisible)
+        setEditingVisible(false);
+    _core.saveSignature(*_signatureId, true, true);
+}
+
+void ExistingSignatureController::chooseColor(int index) {
+    const SignaturePtr signature = _signatureId ? _core.signature(*_signatureId) : nullptr;
+    if (!signature)
+        return;
+    signature->colorIndex = index;
+    setEditingVisible(false);
+    fill();
+    emit changed();
+    // A colour is not written into any client.
+    _core.saveSignature(*_signatureId, false, false);
+}
+
+void ExistingSignatureController::confirmUninstall() {
+    const SignaturePtr signature = _signatureId ? _core.signature(*_signatureId) : nullptr;
+    if (!_engaged || !signature)
+        return;
+    Alert alert;
+    alert.style = AlertStyle::warning;
+    alert.title = Localized("Uninstall Signature");
+    alert.informativeText = FillPlaceholders(
+        Localized("Are you sure you want to uninstall signature \"%@\"?"), {signature->nameQe});
+    alert.buttons = {Localized("Uninstall"), Localized("Cancel")};
+    if (_core.platform().prompter.ask(alert).button != Localized("Uninstall"))
+        return;
+    const SignatureId id = *_signatureId;
+    signature->pendingDeletion = true;
+    _core.saveSignature(id, true, true);
+    emit uninstalled();
+}
+
+void ExistingSignatureController::showPreview() {
+    if (!_signatureId)
+        return;
+    if (!_rPreviewSignatureControllerQ) {
+        _rPreviewSignatureControllerQ =
+            new PreviewSignatureController(_core.platform().workspace, this);
+        connect(_rPreviewSignatureControllerQ, &PreviewSignatureController::closeRequested, this,
+                [this] { closePreview(); });
+    }
+    const SignaturePtr signature = _core.signature(*_signatureId);
+    const QString text = !signature                         ? QString()
+                         : !signature->mainTextQe.isEmpty() ? signature->mainTextQe
+                                                            : signature->localTextQe;
+    _rPreviewSignatureControllerQ->engage(*_signatureId, text);
+    _rPreviewSignatureControllerQ->setGeometry(rect());
+    _rPreviewSignatureControllerQ->show();
+    _rPreviewSignatureControllerQ->raise();
+}
+
+void ExistingSignatureController::closePreview() {
+    if (_rPreviewSignatureControllerQ)
+        _rPreviewSignatureControllerQ->hide();
+}
+
+void ExistingSignatureController::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (_rPreviewSignatureControllerQ)
+        _rPreviewSignatureControllerQ->setGeometry(rect());
+}
+
+}  // namespace quillet

@@ -1,0 +1,84 @@
+// The Quillet application: the engine over this machine, in the tray, with its main window.
+#include <QApplication>
+#include <QSettings>
+#include <cstdio>
+
+#include "app/core/Core.h"
+#include "app/ui/AppDelegate.h"
+#include "app/ui/DesktopWorkspace.h"
+#include "app/ui/DialogPrompter.h"
+#include "app/ui/Fonts.h"
+#include "app/ui/LoginItem.h"
+#include "app/ui/PlaceholderNewSignaturePanel.h"
+#include "app/ui/PreviewSignatureController.h"
+#include "app/ui/SingleInstance.h"
+#include "app/ui/Updater.h"
+#include "common/Localization.h"
+#include "platform/Accessibility.h"
+#include "platform/Bundle.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Paths.h"
+#include "platform/QtMainQueue.h"
+
+using namespace quillet;
+
+int main(int argc, char* argv[]) {
+    // The preview's web engine shares its graphics context with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    RegisterPreviewScheme();
+    QApplication application(argc, argv);
+    application.setQuitOnLastWindowClosed(false);
+    application.setDesktopFileName("quillet");
+
+    const Paths paths = Paths::fromEnvironment();
+    SingleInstance instance(paths.home());
+    if (instance.askRunningInstanceToReopen())
+        return 0;
+
+    const QString bundlePath = Bundle::locate();
+    auto bundle = Bundle::open(bundlePath);
+    if (!bundle) {
+        std::fprintf(stderr, "Quillet: cannot read the application's resources at %s\n",
+                     bundlePath.toUtf8().constData());
+        return 1;
+    }
+    InstallLocalizationBundle(&*bundle);
+    LoadBundledFonts();
+
+    QtMainQueue mainQueue;
+    NotificationCenter notificationCenter;
+    DialogPrompter prompter;
+    DesktopWorkspace workspace(paths);
+    FileAccessibility accessibility(paths);
+    const Platform platform{paths,     mainQueue, notificationCenter, prompter,
+                            workspace, *bundle,   accessibility};
+
+    AppDelegate* delegate = nullptr;
+    Core::Options options;
+    options.mainWindowIsVisibleAndKey = [&delegate] {
+        return delegate && delegate->isMainWindowVisibleAndKey();
+    };
+    QString error;
+    std::unique_ptr<Core> core = Core::create(platform, std::move(options), &error);
+    if (!core) {
+        std::fprintf(stderr, "Quillet: %s\n", error.toUtf8().constData());
+        return 1;
+    }
+
+    XdgAutostartLoginItem loginItem(paths.home(), "quillet", core->brand().appName(),
+                                    QCoreApplication::applicationFilePath());
+    ReleasePageUpdater updater(workspace,
+                               QUrl(bundle->infoString("QuilletReleasesURL").value_or(QString())));
+    QSettings preferences(paths.userLibrary() + "/Preferences/" +
+                              bundle->infoString("CFBundleIdentifier").value_or("Quillet") + ".ini",
+                          QSettings::IniFormat);
+    AppDelegate appDelegate(AppParts{*core, loginItem, updater, preferences, nullptr,
+                                     DefaultNewSignaturePanelFactory()});
+    delegate = &appDelegate;
+    instance.listen([&appDelegate] { appDelegate.reopen(); });
+    appDelegate.willFinishLaunching();
+    appDelegate.didFinishLaunching();
+    const int status = application.exec();
+    delegate = nullptr;
+    return status;
+}

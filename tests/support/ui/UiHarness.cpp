@@ -1,0 +1,85 @@
+#include "tests/support/ui/UiHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include "app/ui/MainController.h"
+#include "app/ui/PlaceholderNewSignaturePanel.h"
+#include "common/Localization.h"
+
+namespace quillet {
+
+UiHarness::UiHarness() {
+    InstallLocalizationBundle(platform.bundle.get());
+}
+
+UiHarness::~UiHarness() {
+    _main.reset();
+    _core.reset();
+    InstallLocalizationBundle(nullptr);
+}
+
+Core& UiHarness::core() {
+    if (!_core) {
+        Core::Options options;
+        options.serviceUrl = QUrl("http://127.0.0.1:9");
+        options.console = [](const QString&) {};
+        QString error;
+        _core = Core::create(platform.platform(), options, &error);
+        if (!_core)
+            ADD_FAILURE() << error.toStdString();
+    }
+    return *_core;
+}
+
+SignatureId UiHarness::addSignature(const TestSignature& d) {
+    Core& c = core();
+    const SignatureId id = c.addSignature();
+    Signature& s = *c.signature(id);
+    s.nameQe = d.name;
+    s.colorIndex = d.colorIndex;
+    s.active = d.active;
+    s.keyQe = d.key;
+    s.filePathQe = d.filePath;
+    s.fileNameQe = d.fileName;
+    if (d.key.isEmpty())
+        s.localTextQe = d.mainText;
+    else
+        s.mainTextQe = d.mainText;
+    s.lastUpdateUnixTimeQz = d.lastUpdate;
+    if (d.client) {
+        auto& selection = s.clientKindToSelectedInstallationsInfoMap[*d.client];
+        if (d.accountEmail.isEmpty()) {
+            selection.allAccountsSelected = true;
+            selection.allAccountsPayloadX = SelectedInstallationPayload{};
+        } else {
+            selection.accountEmailToPayloadMap[d.accountEmail] = {};
+        }
+    }
+    c.saveSignature(id, false, false);
+    return id;
+}
+
+MainController& UiHarness::main() {
+    if (!_main) {
+        _main = std::make_unique<MainController>(core(), delegate, notifier,
+                                                 DefaultNewSignaturePanelFactory());
+        _main->resize(1000, 700);
+        _main->show();
+        _main->engage();
+        settle();
+    }
+    return *_main;
+}
+
+void UiHarness::settle(int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    } while (timer.elapsed() < milliseconds);
+}
+
+}  // namespace quillet

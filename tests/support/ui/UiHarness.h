@@ -1,0 +1,74 @@
+#pragma once
+// The engine over a fake Mac with the main window's controller around it, for widget tests that
+// click and type as a person would. User notifications and the delegate's requests are recorded.
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "app/core/Core.h"
+#include "app/ui/MainControllerDelegate.h"
+#include "app/ui/UserNotifier.h"
+#include "tests/support/FakeMac.h"
+#include "tests/support/TestPlatform.h"
+
+namespace quillet {
+
+class MainController;
+
+class RecordingNotifier : public UserNotifier {
+public:
+    void deliver(const QString& title, const QString& informativeText) override {
+        delivered.push_back(title + ": " + informativeText);
+    }
+    std::vector<QString> delivered;
+};
+
+class RecordingDelegate : public MainControllerDelegate {
+public:
+    void checkForUpdates() override { ++updateChecks; }
+    void terminate() override { ++terminations; }
+    int updateChecks = 0;
+    int terminations = 0;
+};
+
+// A signature as a test describes it; stored without a sync.
+struct TestSignature {
+    explicit TestSignature(QString signatureName = "Jane") : name(std::move(signatureName)) {}
+    QString name;
+    std::int64_t colorIndex = 0;
+    bool active = true;
+    QString key = "k1";
+    QString filePath;
+    QString fileName;
+    QString mainText = "<p>Jane</p>";
+    std::int64_t lastUpdate = 0;
+    // Where it is installed; no client: no selected installation at all.
+    std::optional<ClientKind> client = ClientKind::thunderbird;
+    QString accountEmail = "jane@x.org";  // empty: all accounts
+};
+
+class UiHarness {
+public:
+    UiHarness();
+    ~UiHarness();
+
+    Core& core();
+    SignatureId addSignature(const TestSignature& description);
+    // The main controller, created (over the placeholder form unless the test set a factory)
+    // and engaged on first use, in a shown 1000 × 700 widget.
+    MainController& main();
+    // Lets the event loop run what is due (posted work, zero timers).
+    static void settle(int milliseconds = 0);
+
+    FakeMac mac;
+    TestPlatform platform{mac};
+    RecordingNotifier notifier;
+    RecordingDelegate delegate;
+
+private:
+    std::unique_ptr<Core> _core;
+    std::unique_ptr<MainController> _main;
+};
+
+}  // namespace quillet
