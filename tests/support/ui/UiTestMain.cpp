@@ -9,7 +9,7 @@
 int main(int argc, char* argv[]) {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    RegisterPreviewScheme();
+    quillet::RegisterPreviewScheme();
     QApplication application(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
