@@ -183,10 +183,7 @@ void NewSignatureController::refresh() {
     _fileField->setText(_form->filePath().value_or(Localized("Click to select your HTML file…")));
     _modeButton->setEnabled(!(keyMode && requesting));
     const QString modeImage = keyMode ? "new-signature-use-file" : "new-signature-use-key";
-    const QIcon modeIcon = ImageIcon(modeImage);
-    _modeButton->setIcon(modeIcon);
-    _modeButton->setText(modeIcon.isNull() ? (keyMode ? Localized("File") : Localized("Key"))
-                                           : QString());
+    _modeButton->setIcon(ImageIcon(modeImage));
     _modeButton->setToolTip(keyMode ? Localized("Select your HTML signature file")
                                     : Localized("Insert your signature key"));
     const Accessory accessory = keyMode ? _form->keyAccessory() : Accessory::none;

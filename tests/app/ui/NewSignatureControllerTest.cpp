@@ -285,17 +285,27 @@ TEST_F(NewSignatureControllerTest, ALegacyEightBitFileIsRefused) {
 TEST_F(NewSignatureControllerTest, AnEarlierKeysAnswerNeverGivesTheSignatureItsText) {
     pickClient("Microsoft Outlook");
     service.holdKey("K1");
-    typeKey("K1");
-    // To a file and back: the key field starts empty, and key A's request is still running.
+    // Key A typed, then the mode button: leaving the field requests A on the way to file mode.
+    QTest::mouseClick(keyField(), Qt::LeftButton);
+    QTest::keyClicks(keyField(), "K1");
     click("mode");
+    EXPECT_EQ(service.requestedKeys(), std::vector<QString>{"K1"});
+    EXPECT_EQ(form().keyOrFileMode(), NewSignatureForm::KeyOrFileMode::file);
+    // Back to the key: the field starts empty while A's request is still running.
     click("mode");
     EXPECT_TRUE(keyField()->text().isEmpty());
+    EXPECT_EQ(form().keyMainTextState(), State::keyEmpty);
+    // Key B, and "Install Signature" while both requests run; A answers first.
+    service.holdKey("K2");
     typeKey("K2");
-    waitForKey();
     click("install");
-    ASSERT_EQ(created.size(), 1u);
+    EXPECT_TRUE(form().attemptInstallOnKeyRequestEnd());
     service.releaseKey("K1");
     QTest::qWait(500);
+    EXPECT_TRUE(created.empty());
+    EXPECT_EQ(form().keyMainTextState(), State::requesting);
+    service.releaseKey("K2");
+    ASSERT_TRUE(RunEventLoopUntil([this] { return !created.empty(); }, 20));
     EXPECT_EQ(createdSignature()->keyQe, "K2");
     EXPECT_EQ(createdSignature()->mainTextQe, "<p>Two</p>");
 }
@@ -362,7 +372,9 @@ TEST_F(NewSignatureControllerTest, TheOptionsFollowTheClient) {
         }
     }
     // Thunderbird's switches go into the signature.
-    QTest::mouseClick(child<QCheckBox>("forwards"), Qt::LeftButton);
+    QCheckBox* forwards = child<QCheckBox>("forwards");
+    QTest::mouseClick(forwards, Qt::LeftButton, {}, QPoint(8, forwards->height() / 2));
+    EXPECT_FALSE(forwards->isChecked());
     pick(accounts(), accounts()->itemText(0));
     typeKey("K1");
     waitForKey();
