@@ -107,25 +107,21 @@ void NewSignatureForm::chooseAccountItem(int index) {
     if (!picked)
         return;
     const AccountItem& item = *picked;
+    const auto chooseAccount = [this](const QString& email) {
+        if (email != _accountEmailQe) {
+            _accountEmailQe = email;
+            choiceChanged();
+        }
+    };
     switch (item.kind) {
-        case AccountItem::Kind::account:
-            if (item.accountEmail != _accountEmailQe) {
-                _accountEmailQe = item.accountEmail.value_or(QString());
-                choiceChanged();
-            }
-            break;
         case AccountItem::Kind::clientAccount:
             clientChanged(item.clientKind);
-            if (item.accountEmail != _accountEmailQe) {
-                _accountEmailQe = item.accountEmail.value_or(QString());
-                choiceChanged();
-            }
+            [[fallthrough]];
+        case AccountItem::Kind::account:
+            chooseAccount(item.accountEmail.value_or(QString()));
             break;
         case AccountItem::Kind::noneAccount:
-            if (!_accountEmailQe.isEmpty()) {
-                _accountEmailQe.clear();
-                choiceChanged();
-            }
+            chooseAccount({});
             break;
         default:
             if (StartsDiscovery(item.kind))

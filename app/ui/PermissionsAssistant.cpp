@@ -25,6 +25,7 @@ struct PermissionsAssistant::Row {
     QLabel* statusLabel = nullptr;
     QPushButton* actionButton = nullptr;
     DraggableAppIconView* iconViewQ = nullptr;
+    QWidget* iconColumnQ = nullptr;  // the icon with its caption
 };
 
 namespace {
@@ -75,6 +76,20 @@ QLabel* Text(const QString& text, unsigned colour, int pointSize, bool bold, QWi
     return label;
 }
 
+// A wrapped text of a fixed width, as tall as its lines: layouts do not ask a label's height for
+// its width, and would clip the second line.
+QLabel* WrappedText(const QString& text, unsigned colour, int pointSize, int width,
+                    QWidget* parent) {
+    QLabel* label = Text(text, colour, pointSize, false, parent);
+    label->ensurePolished();
+    label->setFixedWidth(width);
+    label->setMinimumHeight(label->heightForWidth(width));
+    return label;
+}
+
+constexpr int kIconColumnWidth = 120;
+constexpr int kColumnSpacing = 16;
+
 }  // namespace
 
 PermissionsAssistant::PermissionsAssistant(const PermissionContext& context,
@@ -118,14 +133,15 @@ void PermissionsAssistant::buildPanel(const std::vector<Requirement>& missing) {
     setFixedWidth(kWidth);
     setStyleSheet("QDialog#permissionsAssistant { background: white; }");
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(kSideInset, 24, kSideInset, 24);
-    layout->setSpacing(14);
+    layout->setContentsMargins(kSideInset, 20, kSideInset, 20);
+    layout->setSpacing(10);
     layout->addWidget(
         Text(FillPlaceholders(Localized("%@ needs your permission"), {_context.appName}), kCharcoal,
-             17, true, this));
-    layout->addWidget(Text(Localized("macOS only lets you switch these on yourself. Follow each "
-                                     "step below; the status changes to Done on its own."),
-                           kMuted, 11, false, this));
+             16, true, this));
+    layout->addWidget(WrappedText(Localized("macOS only lets you switch these on yourself. Follow "
+                                            "each step below; the status changes to Done on its "
+                                            "own."),
+                                  kMuted, 11, kWidth - 2 * kSideInset, this));
     for (std::size_t i = 0; i < missing.size(); ++i) {
         auto* line = new QFrame(this);
         line->setFixedHeight(1);
@@ -150,21 +166,24 @@ QWidget* PermissionsAssistant::buildRow(Row& row) {
     widget->setObjectName("row-" + raw);
     auto* columns = new QHBoxLayout(widget);
     columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(kColumnSpacing);
+    const QString list = SettingsList(row.type);
+    const int textWidth =
+        kWidth - 2 * kSideInset - (list.isEmpty() ? 0 : kIconColumnWidth + kColumnSpacing);
     auto* texts = new QVBoxLayout;
-    texts->setSpacing(4);
+    texts->setSpacing(2);
 
     auto* heading = new QHBoxLayout;
-    heading->addWidget(Text(RequirementTitle(row.type), kCharcoal, 13, true, widget), 1);
-    row.statusLabel = Text({}, kGold, 12, true, widget);
+    heading->addWidget(Text(RequirementTitle(row.type), kCharcoal, 12, true, widget), 1);
+    row.statusLabel = Text({}, kGold, 11, true, widget);
     row.statusLabel->setObjectName("status-" + raw);
     row.statusLabel->setWordWrap(false);
     heading->addWidget(row.statusLabel);
     texts->addLayout(heading);
-    texts->addWidget(
-        Text(RequirementDescription(row.type, _context.appName), kMuted, 11, false, widget));
+    texts->addWidget(WrappedText(RequirementDescription(row.type, _context.appName), kMuted, 10,
+                                 textWidth, widget));
 
     QStringList steps{Localized("Click ") + ButtonTitle(row.type)};
-    const QString list = SettingsList(row.type);
     if (!list.isEmpty()) {
         steps.append(
             Localized("Then: ") +
@@ -175,8 +194,8 @@ QWidget* PermissionsAssistant::buildRow(Row& row) {
         steps.append(Localized("When macOS offers to quit and reopen the app, ") +
                      Localized("choose Quit & Reopen"));
     for (int i = 0; i < steps.size(); ++i)
-        texts->addWidget(
-            Text(QString("%1. %2").arg(i + 1).arg(steps[i]), kCharcoal, 11, false, widget));
+        texts->addWidget(WrappedText(QString("%1. %2").arg(i + 1).arg(steps[i]), kCharcoal, 10,
+                                     textWidth, widget));
 
     row.actionButton = new QPushButton(ButtonTitle(row.type), widget);
     row.actionButton->setObjectName("action-" + raw);
@@ -188,17 +207,19 @@ QWidget* PermissionsAssistant::buildRow(Row& row) {
     columns->addLayout(texts, 1);
 
     if (!list.isEmpty()) {
-        auto* iconColumn = new QVBoxLayout;
-        row.iconViewQ = new DraggableAppIconView(_appPath, widget);
+        // The icon and its caption go together when the row is done.
+        row.iconColumnQ = new QWidget(widget);
+        auto* iconColumn = new QVBoxLayout(row.iconColumnQ);
+        iconColumn->setContentsMargins(0, 0, 0, 0);
+        row.iconViewQ = new DraggableAppIconView(_appPath, row.iconColumnQ);
         row.iconViewQ->setObjectName("icon-" + raw);
         iconColumn->addWidget(row.iconViewQ, 0, Qt::AlignHCenter);
-        auto* caption = Text(Localized("Drag this icon into the list in System Settings"), kMuted,
-                             9, false, widget);
+        auto* caption = WrappedText(Localized("Drag this icon into the list in System Settings"),
+                                    kMuted, 9, kIconColumnWidth, row.iconColumnQ);
         caption->setAlignment(Qt::AlignHCenter);
-        caption->setFixedWidth(120);
         iconColumn->addWidget(caption);
         iconColumn->addStretch();
-        columns->addLayout(iconColumn);
+        columns->addWidget(row.iconColumnQ, 0, Qt::AlignTop);
     }
     return widget;
 }
@@ -320,16 +341,21 @@ void PermissionsAssistant::restoreHiddenWindows() {
 
 void PermissionsAssistant::updateStatuses() {
     bool allGranted = true;
+    bool shapeChanged = false;
     for (const auto& row : _rows) {
+        shapeChanged = shapeChanged || row->actionButton->isVisibleTo(this) == row->granted;
         row->statusLabel->setText(row->granted ? Localized("✓ Done") : Localized("Needed"));
-        row->statusLabel->setStyleSheet(QString("color: %1; font-size: 12pt; font-weight: 600;")
+        row->statusLabel->setStyleSheet(QString("color: %1; font-size: 11pt; font-weight: 600;")
                                             .arg(Css(row->granted ? kGreen : kGold)));
         row->actionButton->setVisible(!row->granted);
-        if (row->iconViewQ)
-            row->iconViewQ->setVisible(!row->granted);
+        if (row->iconColumnQ)
+            row->iconColumnQ->setVisible(!row->granted);
         allGranted = allGranted && row->granted;
     }
     _doneButton->setText(allGranted ? Localized("All set, continue") : Localized("Later"));
+    // A done row is shorter: the panel follows.
+    if (shapeChanged && isVisible())
+        adjustSize();
 }
 
 }  // namespace quillet

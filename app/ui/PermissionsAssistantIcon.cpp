@@ -4,8 +4,9 @@
 #include <QDrag>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QStyle>
 #include <QUrl>
+
+#include "app/ui/Images.h"
 
 namespace quillet {
 
@@ -13,10 +14,10 @@ namespace {
 
 constexpr int kIconSize = 64;
 
-QPixmap AppIconPixmap(const QWidget* widget) {
-    QIcon icon = QApplication::windowIcon();
+QPixmap AppIconPixmap() {
+    const QIcon icon = QApplication::windowIcon();
     if (icon.isNull())
-        icon = widget->style()->standardIcon(QStyle::SP_ComputerIcon);
+        return ImagePixmap("status-bar-icon", QSize(kIconSize, kIconSize));
     return icon.pixmap(kIconSize, kIconSize);
 }
 
@@ -24,7 +25,7 @@ QPixmap AppIconPixmap(const QWidget* widget) {
 
 DraggableAppIconView::DraggableAppIconView(QString appPath, QWidget* parent)
     : QLabel(parent), _appPath(std::move(appPath)) {
-    setPixmap(AppIconPixmap(this));
+    setPixmap(AppIconPixmap());
     setFixedSize(kIconSize, kIconSize);
     setCursor(Qt::OpenHandCursor);
 }

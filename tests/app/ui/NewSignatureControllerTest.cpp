@@ -127,6 +127,13 @@ protected:
     }
     static void settle() { QTest::qWait(20); }
 
+    QString writeHtml(const QString& name, const QByteArray& bytes) {
+        const QString path = mac.folder() + "/" + name;
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
     QStringList alertTitles() const {
         QStringList titles;
         for (const Alert& alert : platform.prompter.shown())
@@ -239,11 +246,7 @@ void ChooseFileInPanel(QPushButton* field, const QString& path) {
 }
 
 TEST_F(NewSignatureControllerTest, AFileSignatureIsNamedByItsLocalCreationTime) {
-    const QString path = mac.folder() + "/signature.html";
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<p>Fil\xC3\xA9</p>");
-    file.close();
+    const QString path = writeHtml("signature.html", "<p>Fil\xC3\xA9</p>");
     const QDateTime local(QDate(2031, 5, 6), QTime(9, 8, 7));
     platform.mainQueue.advance(local.toSecsSinceEpoch() - platform.mainQueue.now());
 
@@ -265,11 +268,7 @@ TEST_F(NewSignatureControllerTest, AFileSignatureIsNamedByItsLocalCreationTime) 
 }
 
 TEST_F(NewSignatureControllerTest, ALegacyEightBitFileIsRefused) {
-    const QString path = mac.folder() + "/latin1.html";
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<p>Fil\xE9</p>");
-    file.close();
+    const QString path = writeHtml("latin1.html", "<p>Fil\xE9</p>");  // Latin-1 "é"
     pickClient("Microsoft Outlook");
     click("mode");
     click("install");
