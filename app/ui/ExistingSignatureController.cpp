@@ -6,8 +6,10 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPushButton>
@@ -28,6 +30,17 @@
 namespace quillet {
 
 namespace {
+
+// A switch that shows an option and takes no input: clicks and keys leave it as it is.
+class OptionSwitch : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override { event->ignore(); }
+    void mouseReleaseEvent(QMouseEvent* event) override { event->ignore(); }
+    void keyPressEvent(QKeyEvent* event) override { event->ignore(); }
+};
 
 QLabel* Caption(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -170,9 +183,9 @@ ExistingSignatureController::ExistingSignatureController(Core& core, QWidget* pa
     details->addWidget(_lastUpdatedLabel);
 
     _optionsLegend = Caption(Localized("Signature options"), _details);
-    _repliesSwitch = new QCheckBox(_details);
+    _repliesSwitch = new OptionSwitch(_details);
     _repliesSwitch->setObjectName("repliesSwitch");
-    _forwardsSwitch = new QCheckBox(Localized("Insert for forwards"), _details);
+    _forwardsSwitch = new OptionSwitch(Localized("Insert for forwards"), _details);
     _forwardsSwitch->setObjectName("forwardsSwitch");
     // The switches show the options; the panel offers no way to change them.
     for (QCheckBox* box : {_repliesSwitch, _forwardsSwitch}) {
@@ -207,7 +220,9 @@ ExistingSignatureController::ExistingSignatureController(Core& core, QWidget* pa
     _bannerButton->setCursor(Qt::PointingHandCursor);
     _bannerButton->hide();
     details->addWidget(_bannerButton, 0, Qt::AlignHCenter);
-    layout->addWidget(_details, 1);
+    layout->addWidget(_details);
+    // What is left of the height stays below, whether the details or the editor show.
+    layout->addStretch(1);
 
     connect(_editButton, &QPushButton::clicked, this,
             [this] { setEditingVisible(!_editingVisible); });

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTextBoundaryFinder>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -25,7 +26,17 @@
 namespace quillet {
 
 namespace {
-constexpr int kToolbarWidth = 208;
+constexpr int kToolbarWidth = 224;
+
+// The first user-perceived character (a letter with its accents, an emoji with its modifiers).
+QString FirstCharacter(const QString& text) {
+    if (text.isEmpty())
+        return {};
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    const qsizetype end = finder.toNextBoundary();
+    return text.left(end > 0 ? end : 1);
+}
+
 const char* const kToolbarColor = "#1E2B30";
 }  // namespace
 
@@ -216,7 +227,7 @@ void MainController::configureButton(int index, const SignatureIds& ids) {
     } else {
         const SignaturePtr signature = _core.signature(ids[static_cast<size_t>(index)]);
         const QString name = signature ? signature->nameQe : QString();
-        button->setSymbol(name.isEmpty() ? QString() : name.left(1));
+        button->setSymbol(FirstCharacter(name));
         colorIndex = signature ? signature->colorIndex : 0;
         button->setStatus(signature && signature->active ? SignatureButtonView::Status::active
                                                          : SignatureButtonView::Status::disabled);
@@ -325,7 +336,7 @@ void MainController::handleAdd() {
     _selectedSignatureIndexQ.reset();
     const QString defaultName = Localized("Signature Name ") + QString::number(count + 1);
     _pendingNewSignatureQ = PendingNewSignature{
-        defaultName.left(1), (count + kSignatureColorCount - 1) % kSignatureColorCount};
+        FirstCharacter(defaultName), (count + kSignatureColorCount - 1) % kSignatureColorCount};
     reloadSignatureButtons(false);
     updateAddButton();
     attachPanel();
@@ -418,7 +429,9 @@ void MainController::resizeEvent(QResizeEvent* event) {
         QWidget::resizeEvent(event);
     const int width = std::min(_panelHost->width() - 48, 560);
     const int height = _notificationView->sizeHint().height();
-    _notificationView->setGeometry((_panelHost->width() - width) / 2, 16, width, height);
+    // At the foot of the panel, where no panel puts its controls.
+    _notificationView->setGeometry((_panelHost->width() - width) / 2,
+                                   _panelHost->height() - height - 24, width, height);
 }
 
 }  // namespace quillet

@@ -52,7 +52,7 @@ void MainWindow::centre() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    QRect frame = geometry();
+    QRect frame = frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
 }

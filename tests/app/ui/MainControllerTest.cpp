@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QTest>
 
 #include "app/ui/AddButtonView.h"
@@ -7,6 +8,7 @@
 #include "app/ui/IntroController.h"
 #include "app/ui/MainController.h"
 #include "app/ui/NewSignaturePanel.h"
+#include "app/ui/NotificationView.h"
 #include "app/ui/SignatureButtonView.h"
 #include "app/ui/SignatureColor.h"
 #include "tests/support/ui/UiHarness.h"
@@ -76,6 +78,180 @@ TEST_F(MainControllerTest, CancellingTheFormOpenedFromTheIntroReturnsToTheIntro)
     EXPECT_TRUE(qobject_cast<IntroController*>(main.currentPanel()));
     EXPECT_FALSE(main.signatureList()->isVisible());
     EXPECT_TRUE(main.addButton()->isPulsating());
+}
+
+TEST_F(MainControllerTest, CreatingASignatureSelectsIt) {
+    ui.addSignature(TestSignature("Anna"));
+    MainController& main = ui.main();
+    click(main.addButton());
+    ASSERT_TRUE(form());
+    const SignatureId id = ui.addSignature(TestSignature("Bob"));
+    emit form()->created(id);
+    UiHarness::settle();
+    EXPECT_EQ(main.state(), State::existingSignature);
+    EXPECT_EQ(main.selectedSignatureIndex(), 1);
+    ASSERT_EQ(main.signatureButtons().size(), 2u);
+    EXPECT_EQ(main.signatureButtons()[1]->symbol(), "B");
+    EXPECT_TRUE(main.signatureButtons()[1]->isSelected());
+    EXPECT_TRUE(main.signatureButtons()[0]->isEnabled());
+    EXPECT_EQ(main.existingSignatureController()->signatureId(), id);
+    EXPECT_TRUE(main.addButton()->isEnabled());
+}
+
+// Uninstalling the selected signature selects the one now at its position, or the first, or the
+// intro when none is left.
+TEST_F(MainControllerTest, UninstallingTheSelectedSignatureSelectsTheNextOne) {
+    struct Case {
+        int listed;
+        int selected;
+        std::optional<int> selectedAfter;
+        QString shownAfter;
+    };
+    for (const Case& c : {Case{3, 1, 1, "C"}, Case{3, 2, 0, "A"}, Case{1, 0, std::nullopt, ""}}) {
+        UiHarness local;
+        std::vector<SignatureId> ids;
+        for (int i = 0; i < c.listed; ++i)
+            ids.push_back(local.addSignature(TestSignature(QString(QChar('A' + i)))));
+        MainController& main = local.main();
+        QTest::mouseClick(main.signatureButtons()[static_cast<size_t>(c.selected)], Qt::LeftButton);
+        UiHarness::settle();
+        ASSERT_EQ(main.selectedSignatureIndex(), c.selected);
+        auto* uninstall =
+            main.existingSignatureController()->findChild<QAbstractButton*>("uninstallButton");
+        QTest::mouseClick(uninstall, Qt::LeftButton);
+        // The question comes on the next turn of the loop, not inside the click.
+        EXPECT_TRUE(local.platform.prompter.shown().empty());
+        UiHarness::settle();
+        ASSERT_EQ(local.platform.prompter.shown().size(), 1u);
+        const Alert& alert = local.platform.prompter.shown().front();
+        EXPECT_EQ(alert.title, "Uninstall Signature");
+        EXPECT_EQ(alert.informativeText,
+                  QString("Are you sure you want to uninstall signature \"%1\"?")
+                      .arg(QChar('A' + c.selected)));
+        EXPECT_EQ(alert.buttons, (QStringList{"Uninstall", "Cancel"}));
+        EXPECT_TRUE(local.core().signature(ids[static_cast<size_t>(c.selected)])->pendingDeletion);
+        EXPECT_EQ(main.selectedSignatureIndex(), c.selectedAfter) << c.selected;
+        EXPECT_EQ(main.signatureButtons().size(), static_cast<size_t>(c.listed - 1));
+        if (c.selectedAfter) {
+            EXPECT_EQ(main.state(), State::existingSignature);
+            EXPECT_EQ(main.signatureButtons()[static_cast<size_t>(*c.selectedAfter)]->symbol(),
+                      c.shownAfter);
+        } else {
+            EXPECT_EQ(main.state(), State::intro);
+            EXPECT_FALSE(main.signatureList()->isVisible());
+        }
+    }
+}
+
+TEST_F(MainControllerTest, CancellingTheUninstallKeepsTheSignature) {
+    const SignatureId id = ui.addSignature(TestSignature("Anna"));
+    MainController& main = ui.main();
+    ui.platform.prompter.answerWith("Cancel");
+    click(main.existingSignatureController()->findChild<QAbstractButton*>("uninstallButton"));
+    EXPECT_FALSE(ui.core().signature(id)->pendingDeletion);
+    EXPECT_EQ(main.signatureButtons().size(), 1u);
+    EXPECT_TRUE(ui.core().isIdle());
+}
+
+TEST_F(MainControllerTest, ClickingTheSelectedSignatureDoesNotReloadItsPanel) {
+    ui.addSignature(TestSignature("Anna"));
+    ui.addSignature(TestSignature("Bob"));
+    MainController& main = ui.main();
+    ExistingSignatureController* panel = main.existingSignatureController();
+    click(panel->findChild<QAbstractButton*>("editButton"));
+    ASSERT_TRUE(panel->isEditingVisible());
+    click(main.signatureButtons()[0]);
+    // A reload would have closed the editor.
+    EXPECT_TRUE(panel->isEditingVisible());
+    click(main.signatureButtons()[1]);
+    EXPECT_FALSE(panel->isEditingVisible());
+    EXPECT_EQ(main.selectedSignatureIndex(), 1);
+}
+
+TEST_F(MainControllerTest, SignatureButtonsShowSymbolColourAndStatus) {
+    TestSignature disabled("émile");
+    disabled.active = false;
+    disabled.colorIndex = 20;  // outside the palette: wraps around
+    ui.addSignature(disabled);
+    TestSignature unnamed("");
+    unnamed.colorIndex = 3;
+    ui.addSignature(unnamed);
+    MainController& main = ui.main();
+    ASSERT_EQ(main.signatureButtons().size(), 2u);
+    EXPECT_EQ(main.signatureButtons()[0]->symbol(), "é");
+    EXPECT_EQ(main.signatureButtons()[0]->status(), SignatureButtonView::Status::disabled);
+    EXPECT_EQ(main.signatureButtons()[0]->color().main, QColor(0xFCCCB1));
+    EXPECT_EQ(main.signatureButtons()[1]->symbol(), "");
+    EXPECT_EQ(main.signatureButtons()[1]->status(), SignatureButtonView::Status::active);
+    EXPECT_EQ(main.signatureButtons()[1]->color().pressed, QColor(0x8ECCD1));
+}
+
+TEST_F(MainControllerTest, ToolbarButtonsOpenTheLinksAndAskTheDelegate) {
+    MainController& main = ui.main();
+    click(main.findChild<QAbstractButton*>("updateButton"));
+    EXPECT_EQ(ui.delegate.updateChecks, 1);
+    click(main.findChild<QAbstractButton*>("helpButton"));
+    click(main.findChild<QAbstractButton*>("feedbackButton"));
+    const QStringList log = ui.mac.workspaceLog();
+    ASSERT_EQ(log.size(), 2);
+    EXPECT_TRUE(log[0].endsWith("https://quillet.app/help")) << log[0].toStdString();
+    EXPECT_TRUE(log[1].contains("mailto:feedback@quillet.app?subject=Feedback"))
+        << log[1].toStdString();
+    EXPECT_EQ(main.findChild<QLabel*>("versionLabel")->text(),
+              "v" + ui.core().brand().shortVersion());
+    EXPECT_EQ(main.findChild<QLabel*>("titleLabel")->text(), "Quillet Email Signatures");
+}
+
+TEST_F(MainControllerTest, QuitAsksFirstAndReturnKeepsTheApplication) {
+    MainController& main = ui.main();
+    click(main.findChild<QAbstractButton*>("quitButton"));
+    ASSERT_EQ(ui.platform.prompter.shown().size(), 1u);
+    const Alert& alert = ui.platform.prompter.shown().front();
+    EXPECT_EQ(alert.title, "Are you sure you want to quit Quillet?");
+    EXPECT_EQ(alert.informativeText,
+              "Signatures won’t be automatically updated while the app is not running.");
+    EXPECT_EQ(alert.buttons, (QStringList{"Quit", "Cancel"}));
+    EXPECT_EQ(alert.buttons[alert.defaultButtonIndex], "Cancel");
+    EXPECT_EQ(ui.delegate.terminations, 0);
+    ui.platform.prompter.answerWith("Quit");
+    click(main.findChild<QAbstractButton*>("quitButton"));
+    EXPECT_EQ(ui.delegate.terminations, 1);
+}
+
+// The strip and the user notification follow a pass that wrote the clients without problems,
+// and only while the window's controller is engaged.
+TEST_F(MainControllerTest, SuccessNoticeOnlyAfterACleanPassWhileEngaged) {
+    ui.installThunderbird();
+    const SignatureId clean = ui.addSignature(TestSignature("Anna"));
+    TestSignature elsewhere("Bob");
+    elsewhere.client = ClientKind::postbox;  // not installed: the pass reports it
+    const SignatureId troubled = ui.addSignature(elsewhere);
+    MainController& main = ui.main();
+
+    ui.core().saveSignature(troubled, true, false);
+    ui.finishWork();
+    EXPECT_FALSE(main.notificationView()->isVisible());
+    EXPECT_TRUE(ui.notifier.delivered.empty());
+    EXPECT_FALSE(ui.platform.prompter.shown().empty());  // the problems alert instead
+
+    ui.core().saveSignature(clean, true, false);
+    ui.finishWork();
+    EXPECT_TRUE(main.notificationView()->isVisible());
+    EXPECT_EQ(main.notificationView()->text(), "Signatures were updated successfully");
+    EXPECT_EQ(main.notificationView()->style(), NotificationView::Style::success);
+    EXPECT_EQ(ui.notifier.delivered,
+              std::vector<QString>{"Signatures Updated: Your email signatures have been updated."});
+    // The strip fades out after its time.
+    UiHarness::settle(NotificationView::kShowDurationMs + NotificationView::kAnimationDurationMs +
+                      300);
+    EXPECT_FALSE(main.notificationView()->isVisible());
+
+    main.disengage();
+    ui.core().signature(clean)->markForReinstallation();
+    ui.core().saveSignature(clean, true, false);
+    ui.finishWork();
+    EXPECT_FALSE(main.notificationView()->isVisible());
+    EXPECT_EQ(ui.notifier.delivered.size(), 1u);
 }
 
 }  // namespace

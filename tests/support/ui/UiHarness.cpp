@@ -8,6 +8,8 @@
 #include "app/ui/MainController.h"
 #include "app/ui/PlaceholderNewSignaturePanel.h"
 #include "common/Localization.h"
+#include "platform/EventLoop.h"
+#include "tests/support/FakeMacAccounts.h"
 
 namespace quillet {
 
@@ -24,12 +26,19 @@ UiHarness::~UiHarness() {
 Core& UiHarness::core() {
     if (!_core) {
         Core::Options options;
-        options.serviceUrl = QUrl("http://127.0.0.1:9");
+        options.serviceUrl = service.url();
         options.console = [](const QString&) {};
         QString error;
         _core = Core::create(platform.platform(), options, &error);
-        if (!_core)
+        if (!_core) {
             ADD_FAILURE() << error.toStdString();
+        } else if (_core->clientKinds().size() == 1 &&
+                   _core->clientKinds().front() == ClientKind::thunderbird) {
+            _core->SetDiscoveredAccounts(ClientKind::thunderbird,
+                                         Accounts{std::make_shared<MozillaBasedClientAccount>(
+                                             "jane@x.org", "1", std::nullopt)},
+                                         false);
+        }
     }
     return *_core;
 }
@@ -59,7 +68,29 @@ SignatureId UiHarness::addSignature(const TestSignature& d) {
         }
     }
     c.saveSignature(id, false, false);
+    if (!d.key.isEmpty())
+        service.setSignature(d.key, d.mainText);
     return id;
+}
+
+void UiHarness::installThunderbird() {
+    mac.installClient(ClientKind::thunderbird, "128.5.0", "12824.11.27");
+    WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
+                       FakeIdentityPrefsLines("1", "jane@x.org"));
+}
+
+void UiHarness::finishWork() {
+    Core& c = core();
+    // Work the widgets start on the next turn of the loop starts first.
+    settle();
+    for (int step = 0; step < 200 && !c.isIdle(); ++step) {
+        RunEventLoopUntil([&c] { return c.isIdle(); }, 0.05);
+        if (!c.isIdle())
+            platform.mainQueue.advance(0.25);
+    }
+    if (!c.isIdle())
+        ADD_FAILURE() << "the engine did not finish its work";
+    settle();
 }
 
 MainController& UiHarness::main() {

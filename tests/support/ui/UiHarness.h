@@ -11,6 +11,7 @@
 #include "app/ui/UserNotifier.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/TestPlatform.h"
+#include "tests/support/TestService.h"
 
 namespace quillet {
 
@@ -55,6 +56,11 @@ public:
 
     Core& core();
     SignatureId addSignature(const TestSignature& description);
+    // Thunderbird with one profile whose identity is jane@x.org, its account discovered.
+    void installThunderbird();
+    // Runs the event loop, moving the manual clock through the engine's waits, until nothing
+    // the engine set going is left.
+    void finishWork();
     // The main controller, created (over the placeholder form unless the test set a factory)
     // and engaged on first use, in a shown 1000 × 700 widget.
     MainController& main();
@@ -63,6 +69,7 @@ public:
 
     FakeMac mac;
     TestPlatform platform{mac};
+    TestService service;
     RecordingNotifier notifier;
     RecordingDelegate delegate;
 

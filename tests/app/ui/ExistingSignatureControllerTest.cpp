@@ -1,0 +1,289 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDateTime>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include "app/ui/ExistingSignatureController.h"
+#include "app/ui/MainController.h"
+#include "app/ui/PreviewSignatureController.h"
+#include "app/ui/SignatureButtonView.h"
+#include "tests/support/ui/UiHarness.h"
+
+namespace quillet {
+namespace {
+
+class ExistingSignatureControllerTest : public testing::Test {
+protected:
+    ExistingSignatureController& panel() { return *ui.main().existingSignatureController(); }
+    template <typename T = QLabel>
+    T* element(const char* name) {
+        T* found = panel().findChild<T*>(name);
+        EXPECT_TRUE(found) << name;
+        return found;
+    }
+    QString label(const char* name) { return element(name)->text(); }
+    void click(const char* name) {
+        QTest::mouseClick(element<QAbstractButton>(name), Qt::LeftButton);
+        UiHarness::settle();
+    }
+    // Opens the editor and types into the name field, as a person would.
+    void typeName(const QString& text, bool pressReturn) {
+        click("editButton");
+        QLineEdit* field = element<QLineEdit>("nameField");
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, text);
+        if (pressReturn)
+            QTest::keyClick(field, Qt::Key_Return);
+        UiHarness::settle();
+    }
+    SignaturePtr stored(SignatureId id) { return ui.core().signature(id); }
+
+    UiHarness ui;
+};
+
+TEST_F(ExistingSignatureControllerTest, FillsTheElementsOfAKeySignature) {
+    ui.installThunderbird();
+    TestSignature s("Jane Doe");
+    s.lastUpdate = 1780000000;
+    const SignatureId id = ui.addSignature(s);
+    stored(id)->insertForRepliesForwards = true;
+    panel();
+    EXPECT_EQ(element<QLineEdit>("nameField")->text(), "Jane Doe");
+    EXPECT_EQ(label("statusLabel"), "Active");
+    EXPECT_EQ(label("clientLabel"), "Thunderbird 128.5.0 (12824.11.27)");
+    EXPECT_EQ(label("accountLabel"), "jane@x.org");
+    EXPECT_EQ(label("keyOrFileLabel"), "k1");
+    EXPECT_FALSE(element("fileNameLabel")->isVisible());
+    EXPECT_EQ(label("lastUpdatedLabel"),
+              "Last updated: " + QLocale().toString(QDateTime::fromSecsSinceEpoch(1780000000),
+                                                    QLocale::LongFormat));
+    // Thunderbird has a switch for replies and one for forwards; they only show the options.
+    EXPECT_EQ(element<QCheckBox>("repliesSwitch")->text(), "Insert for replies");
+    EXPECT_TRUE(element<QCheckBox>("repliesSwitch")->isChecked());
+    EXPECT_TRUE(element<QCheckBox>("forwardsSwitch")->isVisible());
+    EXPECT_FALSE(element<QCheckBox>("forwardsSwitch")->isChecked());
+    QTest::mouseClick(element<QCheckBox>("forwardsSwitch"), Qt::LeftButton);
+    EXPECT_FALSE(element<QCheckBox>("forwardsSwitch")->isChecked());
+    EXPECT_FALSE(element<QAbstractButton>("bannerButton")->isVisible());
+}
+
+TEST_F(ExistingSignatureControllerTest, AFileSignatureShowsItsFileAndGeneratedName) {
+    TestSignature s("Mine");
+    s.key.clear();
+    s.filePath = "/Users/jane/Signatures/work.html";
+    s.fileName = "qlt090514030726";
+    s.active = false;
+    s.client = ClientKind::appleMail;
+    ui.addSignature(s);
+    panel();
+    EXPECT_EQ(label("keyOrFileLabel"), "work.html");
+    EXPECT_TRUE(element("fileNameLabel")->isVisible());
+    EXPECT_EQ(label("fileNameLabel"), "Filename: qlt090514030726");
+    EXPECT_EQ(label("lastUpdatedLabel"), "Last updated: -");
+    EXPECT_EQ(label("statusLabel"), "Disabled");
+    // Not detected: the client's name alone; Apple Mail has no options.
+    EXPECT_EQ(label("clientLabel"), "Apple Mail");
+    EXPECT_FALSE(element<QCheckBox>("repliesSwitch")->isVisible());
+    EXPECT_FALSE(element<QCheckBox>("forwardsSwitch")->isVisible());
+}
+
+TEST_F(ExistingSignatureControllerTest, AnOutlookSignatureWithTheNewOutlookSaysItIsNotSupported) {
+    ui.mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "1");
+    TestSignature s("Work");
+    s.client = ClientKind::outlook;
+    s.accountEmail.clear();
+    ui.addSignature(s);
+    ASSERT_TRUE(ui.core().isNewOutlookDetected());
+    panel();
+    UiHarness::settle();
+    EXPECT_EQ(label("clientLabel"), "Microsoft Outlook (new Outlook isn't supported)");
+    EXPECT_EQ(label("accountLabel"), "All accounts");
+    EXPECT_EQ(element<QCheckBox>("repliesSwitch")->text(), "Insert for replies/forwards");
+    EXPECT_FALSE(element<QCheckBox>("forwardsSwitch")->isVisible());
+    // The notice comes after the panel is filled, on the next turn of the loop.
+    ASSERT_EQ(ui.platform.prompter.shown().size(), 1u);
+    EXPECT_EQ(ui.platform.prompter.shown().front().title,
+              "New Outlook isn't supported by this app");
+}
+
+// An earlier store's record can have no selected installation at all.
+TEST_F(ExistingSignatureControllerTest, ASignatureWithoutSelectionShowsDashes) {
+    TestSignature s("Migrated");
+    s.client.reset();
+    s.key.clear();
+    ui.addSignature(s);
+    panel();
+    EXPECT_EQ(label("clientLabel"), "-");
+    EXPECT_EQ(label("accountLabel"), "-");
+    EXPECT_EQ(label("keyOrFileLabel"), "-");
+    EXPECT_FALSE(element<QCheckBox>("repliesSwitch")->isVisible());
+    EXPECT_FALSE(element<QCheckBox>("forwardsSwitch")->isVisible());
+}
+
+TEST_F(ExistingSignatureControllerTest, RenameNormalisesAndRefusesAnEmptyName) {
+    struct Case {
+        QString typed;
+        QString shown;
+        bool saved;
+    };
+    for (const Case& c : {Case{"   ", "Jane", false}, Case{"  Jane ", "Jane", false},
+                          Case{"\tBob\t Smith \n", "Bob Smith", true}}) {
+        UiHarness local;
+        local.installThunderbird();
+        const SignatureId id = local.addSignature(TestSignature("Jane"));
+        MainController& main = local.main();
+        local.finishWork();
+        const size_t passes = local.core().syncOutcomes().size();
+        ExistingSignatureController* panel = main.existingSignatureController();
+        QTest::mouseClick(panel->findChild<QAbstractButton*>("editButton"), Qt::LeftButton);
+        QLineEdit* field = panel->findChild<QLineEdit*>("nameField");
+        field->selectAll();
+        // Tabs and line feeds move the focus or end editing when typed: they come in pasted.
+        field->insert(c.typed);
+        QTest::keyClick(field, Qt::Key_Return);
+        local.finishWork();
+        EXPECT_EQ(field->text(), c.shown) << c.typed.toStdString();
+        EXPECT_EQ(local.core().signature(id)->nameQe, c.shown);
+        // A new name goes into the clients: one more sync pass.
+        EXPECT_EQ(local.core().syncOutcomes().size(), passes + (c.saved ? 1 : 0))
+            << c.typed.toStdString();
+        EXPECT_EQ(panel->isEditingVisible(), !c.saved);
+        EXPECT_EQ(main.signatureButtons()[0]->symbol(), c.shown.left(1));
+    }
+}
+
+TEST_F(ExistingSignatureControllerTest, ChoosingAColourSavesWithoutSync) {
+    ui.installThunderbird();
+    const SignatureId id = ui.addSignature(TestSignature("Jane"));
+    click("editButton");
+    ui.finishWork();
+    const auto colours = panel().findChildren<SignatureButtonView*>("colorButton");
+    ASSERT_EQ(colours.size(), 13);
+    QTest::mouseClick(colours[5], Qt::LeftButton);
+    ui.finishWork();
+    EXPECT_EQ(stored(id)->colorIndex, 5);
+    EXPECT_FALSE(panel().isEditingVisible());
+    EXPECT_EQ(ui.main().signatureButtons()[0]->color().main, QColor(0xCBE8B7));
+    EXPECT_TRUE(ui.core().syncOutcomes().empty());
+}
+
+// A refresh that arrives while the person types refills the panel but not the name being typed;
+// the typed name is committed when the panel shows another signature.
+TEST_F(ExistingSignatureControllerTest, TypingANameSurvivesARefreshAndIsCommittedOnLeaving) {
+    const SignatureId id = ui.addSignature(TestSignature("Jane"));
+    ui.addSignature(TestSignature("Other"));
+    ui.finishWork();
+    typeName("Janet", false);
+    ui.service.setSignature("k1", "<p>Jane, new</p>");
+    ui.core().refreshFromServer();
+    ui.finishWork();
+    ASSERT_EQ(stored(id)->mainTextQe, "<p>Jane, new</p>");
+    EXPECT_EQ(element<QLineEdit>("nameField")->text(), "Janet");
+    EXPECT_EQ(stored(id)->nameQe, "Jane");
+    QTest::mouseClick(ui.main().signatureButtons()[1], Qt::LeftButton);
+    UiHarness::settle();
+    EXPECT_EQ(stored(id)->nameQe, "Janet");
+    EXPECT_EQ(ui.main().signatureButtons()[0]->symbol(), "J");
+    EXPECT_EQ(element<QLineEdit>("nameField")->text(), "Other");
+}
+
+TEST_F(ExistingSignatureControllerTest, UpdateReinstallsOnTheNextTurn) {
+    ui.installThunderbird();
+    const SignatureId id = ui.addSignature(TestSignature("Jane"));
+    ui.finishWork();
+    ui.service.resetCounts();
+    QTest::mouseClick(element<QAbstractButton>("updateButton"), Qt::LeftButton);
+    EXPECT_EQ(ui.service.keyRequests(), 0);
+    ui.finishWork();
+    EXPECT_EQ(ui.service.keyRequests(), 1);
+    EXPECT_TRUE(
+        stored(id)->clientKindToPerformedInstallationsInfoMap.count(ClientKind::thunderbird));
+}
+
+class PreviewTest : public ExistingSignatureControllerTest {
+protected:
+    // Opens the preview of the selected signature and waits for its page.
+    PreviewSignatureController* openPreview() {
+        QTest::mouseClick(element<QAbstractButton>("previewButton"), Qt::LeftButton);
+        PreviewSignatureController* preview = panel().visiblePreview();
+        EXPECT_TRUE(preview);
+        if (!preview)
+            return nullptr;
+        QSignalSpy loaded(preview, &PreviewSignatureController::loaded);
+        if (!loaded.wait(60000)) {
+            ADD_FAILURE() << "the preview did not load";
+            return nullptr;
+        }
+        EXPECT_TRUE(loaded.front().front().toBool());
+        return preview;
+    }
+    QString pageHtml(PreviewSignatureController* preview) {
+        QString html;
+        bool done = false;
+        preview->webView()->page()->toHtml([&](const QString& text) {
+            html = text;
+            done = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 10000));
+        return html;
+    }
+};
+
+TEST_F(PreviewTest, AScriptInTheSignatureRunsNothing) {
+    TestSignature s("Scripted");
+    s.mainText =
+        "<html><head><title>original</title></head><body><p id='p'>kept</p>"
+        "<script>document.title = 'ran'; document.getElementById('p').textContent = 'changed';"
+        "</script></body></html>";
+    ui.addSignature(s);
+    PreviewSignatureController* preview = openPreview();
+    ASSERT_TRUE(preview);
+    EXPECT_EQ(preview->webView()->title(), "original");
+    const QString html = pageHtml(preview);
+    EXPECT_TRUE(html.contains(">kept<")) << html.toStdString();
+    EXPECT_FALSE(html.contains("changed<")) << html.toStdString();
+}
+
+TEST_F(PreviewTest, ALinkOpensInTheDefaultBrowserNotInThePreview) {
+    TestSignature s("Linked");
+    s.mainText =
+        "<html><body style='margin:0'><a id='a' href='https://example.org/x' "
+        "style='display:block;width:400px;height:300px;background:#9EB0EB'>site</a></body></html>";
+    ui.addSignature(s);
+    PreviewSignatureController* preview = openPreview();
+    ASSERT_TRUE(preview);
+    const QUrl before = preview->webView()->url();
+    QWidget* surface = preview->webView()->focusProxy();
+    ASSERT_TRUE(surface);
+    // The page takes clicks once its renderer has laid it out; until then a click goes nowhere.
+    for (int attempt = 0; attempt < 20 && ui.mac.workspaceLog().isEmpty(); ++attempt) {
+        QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(50, 50));
+        (void)QTest::qWaitFor([&] { return !ui.mac.workspaceLog().isEmpty(); }, 1000);
+    }
+    EXPECT_EQ(ui.mac.workspaceLog(), QStringList{"open https://example.org/x"});
+    EXPECT_EQ(preview->webView()->url(), before);
+}
+
+TEST_F(PreviewTest, LargeHtmlLoadsAndThePreviewClosesForAnotherSignature) {
+    TestSignature big("Big");
+    big.mainText = "<html><body><p id='end'>" + QString(2500 * 1024, 'x') + "</p></body></html>";
+    ui.addSignature(big);
+    ui.addSignature(TestSignature("Small"));
+    PreviewSignatureController* preview = openPreview();
+    ASSERT_TRUE(preview);
+    EXPECT_GT(pageHtml(preview).size(), 2500 * 1024);
+    QTest::mouseClick(ui.main().signatureButtons()[1], Qt::LeftButton);
+    UiHarness::settle();
+    EXPECT_FALSE(panel().visiblePreview());
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,218 @@
+// quillet-screenshots --compare A.png B.png: the share of pixels that differ visibly between two
+// renderings of the same size; fails above 3 %.
+// quillet-screenshots FOLDER: renders every panel and state of the main window at 1000 × 700 on
+// the offscreen platform into FOLDER/*.png, over a sample Mac in a temporary folder. The preview's
+// page alone goes to preview-page.png (and its HTML to preview-page.html) for comparison with a
+// browser's rendering of the same HTML.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QWebEngineView>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/core/Core.h"
+#include "app/ui/ExistingSignatureController.h"
+#include "app/ui/Fonts.h"
+#include "app/ui/MainController.h"
+#include "app/ui/MainControllerDelegate.h"
+#include "app/ui/NewSignaturePanel.h"
+#include "app/ui/PlaceholderNewSignaturePanel.h"
+#include "app/ui/PreviewSignatureController.h"
+#include "app/ui/SignatureButtonView.h"
+#include "app/ui/UserNotifier.h"
+#include "common/Localization.h"
+#include "platform/Accessibility.h"
+#include "platform/FileWorkspace.h"
+#include "platform/ManualMainQueue.h"
+#include "platform/NotificationCenter.h"
+#include "platform/ScriptedPrompter.h"
+#include "tests/support/FakeMacSample.h"
+#include "tools/screenshots/SampleSignature.h"
+
+using namespace quillet;
+
+namespace {
+
+class NoDelegate : public MainControllerDelegate, public UserNotifier {
+public:
+    void checkForUpdates() override {}
+    void terminate() override {}
+    void deliver(const QString&, const QString&) override {}
+};
+
+void Settle(int milliseconds = 50) {
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    } while (timer.elapsed() < milliseconds);
+}
+
+bool Save(QWidget& widget, const QString& path) {
+    Settle();
+    const bool saved = widget.grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", path.toUtf8().constData());
+    return saved;
+}
+
+void Click(QWidget& root, const char* name) {
+    if (auto* button = root.findChild<QAbstractButton*>(name))
+        button->click();
+    Settle();
+}
+
+int Compare(const QString& first, const QString& second) {
+    const QImage a = QImage(first).convertToFormat(QImage::Format_RGB32);
+    const QImage b = QImage(second).convertToFormat(QImage::Format_RGB32);
+    if (a.isNull() || a.size() != b.size()) {
+        std::fprintf(stderr, "cannot compare %s and %s (missing, or sizes differ)\n",
+                     first.toUtf8().constData(), second.toUtf8().constData());
+        return 1;
+    }
+    // Anti-aliasing and font hinting differ between engines: only clear differences count.
+    constexpr int kTolerance = 64;
+    qint64 differing = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            if (std::abs(qRed(p) - qRed(q)) > kTolerance ||
+                std::abs(qGreen(p) - qGreen(q)) > kTolerance ||
+                std::abs(qBlue(p) - qBlue(q)) > kTolerance)
+                ++differing;
+        }
+    }
+    const double share = 100.0 * static_cast<double>(differing) / (a.width() * a.height());
+    std::printf("%.2f %% of the pixels differ\n", share);
+    return share <= 3.0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc == 4 && QString(argv[1]) == "--compare") {
+        QGuiApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+        QCoreApplication core(argc, argv);
+        return Compare(argv[2], argv[3]);
+    }
+    RegisterPreviewScheme();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication application(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: quillet-screenshots FOLDER\n");
+        return 2;
+    }
+    const QString folder = QDir(argv[1]).absolutePath();
+    QDir().mkpath(folder);
+
+    FakeMac mac;
+    BuildSampleMac(mac);
+    ManualMainQueue mainQueue;
+    NotificationCenter notificationCenter;
+    ScriptedPrompter prompter;
+    FileWorkspace workspace(mac.paths());
+    FileAccessibility accessibility(mac.paths());
+    auto bundle = Bundle::open(mac.bundlePath());
+    if (!bundle)
+        return 1;
+    InstallLocalizationBundle(&*bundle);
+    LoadBundledFonts();
+    const Platform platform{mac.paths(), mainQueue, notificationCenter, prompter,
+                            workspace,   *bundle,   accessibility};
+    Core::Options options;
+    options.serviceUrl = QUrl("http://127.0.0.1:9");
+    options.console = [](const QString&) {};
+    QString error;
+    auto core = Core::create(platform, options, &error);
+    if (!core) {
+        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+        return 1;
+    }
+
+    NoDelegate delegate;
+    MainController main(*core, delegate, delegate, DefaultNewSignaturePanelFactory());
+    main.resize(1000, 700);
+    main.show();
+    main.engage();
+    Save(main, folder + "/intro.png");
+    Click(main, "addButton");
+    Save(main, folder + "/new-signature.png");
+    emit qobject_cast<NewSignaturePanel*>(main.currentPanel())->cancelled();
+    Settle();
+
+    const auto add = [&](const QString& name, int color, ClientKind kind, const QString& email,
+                         const QString& key) {
+        const SignatureId id = core->addSignature();
+        Signature& s = *core->signature(id);
+        s.nameQe = name;
+        s.colorIndex = color;
+        s.keyQe = key;
+        s.mainTextQe = key.isEmpty() ? QString() : SampleSignatureHtml();
+        s.localTextQe = key.isEmpty() ? SampleSignatureHtml() : QString();
+        s.filePathQe = key.isEmpty() ? "/Users/ann/Documents/Signatures/support-team.html" : "";
+        s.fileNameQe = key.isEmpty() ? "qlt090514030726" : "";
+        s.lastUpdateUnixTimeQz = 1780000000;
+        s.insertForRepliesForwards = true;
+        auto& selection = s.clientKindToSelectedInstallationsInfoMap[kind];
+        if (email.isEmpty()) {
+            selection.allAccountsSelected = true;
+            selection.allAccountsPayloadX = SelectedInstallationPayload{};
+        } else {
+            selection.accountEmailToPayloadMap[email] = {};
+        }
+        core->saveSignature(id, false, false);
+        return id;
+    };
+    add("Jane Doe", 12, ClientKind::thunderbird, "tom@example.com", "kx7-2m9q");
+    const SignatureId file =
+        add("Support Team", 4, ClientKind::postbox, "pat@example.com", QString());
+    core->signature(file)->active = false;
+    add("Work", 7, ClientKind::outlook, QString(), "w0rk-k3y");
+    main.disengage();
+    main.engage();
+    Save(main, folder + "/signature-key.png");
+    main.signatureButtons()[1]->click();
+    Settle();
+    Save(main, folder + "/signature-file.png");
+    main.signatureButtons()[2]->click();
+    Settle();
+    Save(main, folder + "/signature-outlook-all-accounts.png");
+    main.signatureButtons()[0]->click();
+    Settle();
+    Click(*main.existingSignatureController(), "editButton");
+    Save(main, folder + "/signature-editor.png");
+    Click(*main.existingSignatureController(), "editButton");
+    core->platform().notificationCenter.post(kSignaturesUpdatedInClientsNotification,
+                                             {{"HadProblems", false}});
+    Save(main, folder + "/notification.png");
+    Settle(3600);
+
+    Click(*main.existingSignatureController(), "previewButton");
+    PreviewSignatureController* preview = main.existingSignatureController()->visiblePreview();
+    if (preview) {
+        bool loaded = false;
+        QObject::connect(preview, &PreviewSignatureController::loaded, [&] { loaded = true; });
+        QElapsedTimer timer;
+        timer.start();
+        while (!loaded && timer.elapsed() < 60000)
+            Settle(50);
+        // The page paints a moment after it has loaded.
+        Settle(1500);
+        Save(main, folder + "/preview.png");
+        Save(*preview->webView(), folder + "/preview-page.png");
+        QFile html(folder + "/preview-page.html");
+        if (html.open(QIODevice::WriteOnly))
+            html.write(("<html><head><meta charset='utf-8'></head><body>" + SampleSignatureHtml() +
+                        "</body></html>")
+                           .toUtf8());
+        std::printf("preview page %dx%d\n", preview->webView()->width(),
+                    preview->webView()->height());
+    }
+    main.disengage();
+    InstallLocalizationBundle(nullptr);
+    return 0;
+}
