@@ -5,9 +5,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 build=${QUILLET_TEST_BUILD_DIR:-build-test}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON -DQUILLET_WERROR=ON >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON -DQUILLET_WERROR=ON \
+  -DQUILLET_GUI=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tools/sanitizer/lsan.supp}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+tools/check-engine-without-gui.sh
