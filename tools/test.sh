@@ -13,3 +13,5 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tools/sanitizer/lsan.supp}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
 tools/check-engine-without-gui.sh
+# The Debian package: built, installed with apt, run and removed again.
+tools/package-test.sh

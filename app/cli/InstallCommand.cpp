@@ -2,8 +2,8 @@
 
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Output.h"
+#include "app/core/ManagedSignatures.h"
 #include "app/core/NewSignature.h"
-#include "app/core/Store.h"
 #include "common/Localization.h"
 #include "common/Text.h"
 #include "platform/EventLoop.h"
@@ -141,6 +141,11 @@ int RunInstallCommand(Session& session) {
     if (!choices)
         return 2;
     Core& core = session.core();
+    if (!core.managed().configuration().allowUserSignatures) {
+        ShowAlert(core, AlertStyle::critical, ManagedSignatures::userSignaturesRefusedTitle(),
+                  ManagedSignatures::userSignaturesRefusedText());
+        return 1;
+    }
     const bool detected =
         choices->client && core.clientKindToAccountsInfoMap().contains(*choices->client);
     if (detected) {
@@ -188,8 +193,8 @@ int RunInstallCommand(Session& session) {
     if (!source)
         return 1;
 
-    const auto colorIndex = choices->color.value_or(
-        (static_cast<std::int64_t>(core.visibleSignatureIds().size()) + 12) % kSignatureColorCount);
+    const auto colorIndex =
+        choices->color.value_or(NewSignatureColorIndex(core.visibleSignatureIds().size()));
     SignatureId id;
     const int status = RunAndWait(session, [&] {
         id = core.addSignature();

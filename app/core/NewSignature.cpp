@@ -3,6 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <algorithm>
+
+#include "app/core/Store.h"
 
 #include "common/Localization.h"
 #include "common/Text.h"
@@ -91,6 +94,26 @@ QString FileSignatureName(const QDateTime& t) {
                              t.date().year() % 100);
 }
 
+void SetInsertOptions(Signature& signature, const std::vector<ClientKind>& kinds, bool replies,
+                      bool forwards) {
+    const auto offers = [&kinds](ClientOptions options) {
+        return std::any_of(kinds.begin(), kinds.end(),
+                           [options](ClientKind kind) { return OptionsOf(kind) == options; });
+    };
+    if (offers(ClientOptions::separateInsertForRepliesAndForwards)) {
+        signature.insertForRepliesForwards = replies;
+        signature.insertForForwards = forwards;
+    } else if (offers(ClientOptions::combinedInsertForRepliesAndForwards)) {
+        signature.insertForRepliesForwards = signature.insertForForwards = replies;
+    } else {
+        signature.insertForRepliesForwards = signature.insertForForwards = true;
+    }
+}
+
+std::int64_t NewSignatureColorIndex(std::size_t listedSignatures) {
+    return (static_cast<std::int64_t>(listedSignatures) + 12) % kSignatureColorCount;
+}
+
 void FillNewSignature(Signature& signature, const NewSignatureChoices& choices,
                       const NewSignatureSource& source) {
     SelectedInstallationsInfo selection;
@@ -102,19 +125,8 @@ void FillNewSignature(Signature& signature, const NewSignatureChoices& choices,
     }
     signature.clientKindToSelectedInstallationsInfoMap = {{choices.client, selection}};
     signature.colorIndex = choices.colorIndex;
-    switch (OptionsOf(choices.client)) {
-        case ClientOptions::none:
-            signature.insertForRepliesForwards = signature.insertForForwards = true;
-            break;
-        case ClientOptions::combinedInsertForRepliesAndForwards:
-            signature.insertForRepliesForwards = signature.insertForForwards =
-                choices.insertForReplies;
-            break;
-        case ClientOptions::separateInsertForRepliesAndForwards:
-            signature.insertForRepliesForwards = choices.insertForReplies;
-            signature.insertForForwards = choices.insertForForwards;
-            break;
-    }
+    SetInsertOptions(signature, {choices.client}, choices.insertForReplies,
+                     choices.insertForForwards);
     signature.lastUpdateUnixTimeQz = source.unixTime;
     if (source.fileMode) {
         signature.fileNameQe = FileSignatureName(QDateTime::fromSecsSinceEpoch(source.unixTime));

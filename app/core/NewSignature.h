@@ -1,12 +1,14 @@
 #pragma once
-// What every way of adding a signature shares (the window's form and `quillet install`): the
-// checks' refusals with their texts, reading the HTML file, the text a key fetch gives, the file
-// signature's name, and filling the new record.
+// What every way of adding a signature shares (the window's form, `quillet install` and the
+// organisation's managed signatures): the checks' refusals with their texts, reading the HTML
+// file, the text a key fetch gives, the file signature's name, the insertion options, the next
+// colour, and filling the new record.
 
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "common/ClientKind.h"
 #include "common/ServiceClient.h"
@@ -44,6 +46,15 @@ std::optional<QString> FetchedSignatureText(const KeyFetchResult& result);
 
 // "qlt" + second, minute, hour, day, month and year modulo 100 of the local time, two digits each.
 QString FileSignatureName(const QDateTime& localTime);
+
+// Sets insertForRepliesForwards and insertForForwards as the form does for the clients: a
+// client without options takes both; one switch for replies and forwards sets both from the
+// replies choice; separate switches set each. Over several clients the most detailed wins.
+void SetInsertOptions(Signature& signature, const std::vector<ClientKind>& kinds, bool replies,
+                      bool forwards);
+
+// (number of listed signatures + 12) mod the number of colours.
+std::int64_t NewSignatureColorIndex(std::size_t listedSignatures);
 
 struct NewSignatureChoices {
     ClientKind client = ClientKind::appleMail;
