@@ -10,6 +10,9 @@ public:
     virtual ~Accessibility() = default;
     // Asks without showing the system's prompt.
     virtual bool isProcessTrusted() const = 0;
+    // Asks with the system's prompt, which offers to open the Accessibility list; where the
+    // platform has no such prompt, the same as isProcessTrusted.
+    virtual bool askToTrust() const { return isProcessTrusted(); }
 };
 
 // Without the platform's test (this Linux build): trusted when ROOT/var/run/accessibility/trusted

@@ -1,10 +1,5 @@
 #include "app/cli/InstallCommand.h"
 
-#include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
-#include <QStringDecoder>
-
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Output.h"
 #include "app/core/ManagedSignatures.h"
@@ -16,9 +11,6 @@
 namespace quillet {
 
 namespace {
-
-const QString kDashboardHint =
-    "\n\nYou can find your signature keys in the Dashboard of your account.";
 
 // What the person chose on the command line, checked for usage only.
 struct InstallChoices {
@@ -76,9 +68,8 @@ std::optional<InstallChoices> ReadChoices(const CommandArguments& arguments) {
     return choices;
 }
 
-void Refuse(Core& core, const QString& title, const QString& text,
-            AlertStyle style = AlertStyle::critical) {
-    ShowAlert(core, style, Localized(title), text);
+void Refuse(Core& core, NewSignatureRefusal refusal) {
+    core.platform().prompter.ask(RefusalAlert(refusal));
 }
 
 // The account as the client knows it (discovered, else cached); absent when unknown.
@@ -97,40 +88,24 @@ std::optional<QString> KnownAccount(const AccountsInfo& info, const QString& ema
 
 // The text of the signature: the file's, or the service's for the key. Absent, with the alert
 // shown, when there is none.
-struct SignatureSource {
-    QString text;
-    std::int64_t time = 0;
-};
-
-std::optional<SignatureSource> ReadFile(Core& core, const QString& path) {
+std::optional<NewSignatureSource> ReadFile(Core& core, const QString& path) {
     if (path.isEmpty()) {
-        Refuse(core, "No HTML file selected.",
-               Localized("Please select an HTML file with a signature, or use a signature key."));
+        Refuse(core, NewSignatureRefusal::noFile);
         return std::nullopt;
     }
-    QFile file(path);
-    std::optional<QString> text;
-    if (QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly)) {
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString decoded = decoder.decode(file.readAll());
-        if (!decoder.hasError())
-            text = decoded;
-    }
+    const auto text = ReadUtf8File(path);
     if (!text) {
-        Refuse(core, "Could not load the HTML file.",
-               Localized("Please check that you can access the file and that it is encoded using "
-                         "UTF-8."));
+        Refuse(core, NewSignatureRefusal::unreadableFile);
         return std::nullopt;
     }
-    return SignatureSource{*text, static_cast<std::int64_t>(core.platform().mainQueue.now())};
+    return NewSignatureSource{true, path, *text,
+                              static_cast<std::int64_t>(core.platform().mainQueue.now())};
 }
 
-std::optional<SignatureSource> FetchKey(Session& session, const QString& key) {
+std::optional<NewSignatureSource> FetchKey(Session& session, const QString& key) {
     Core& core = session.core();
     if (key.isEmpty()) {
-        Refuse(core, "No signature key provided.",
-               Localized("Please enter a signature key, or select an HTML file with a signature.") +
-                   Localized(kDashboardHint));
+        Refuse(core, NewSignatureRefusal::noKey);
         return std::nullopt;
     }
     for (;;) {
@@ -140,66 +115,21 @@ std::optional<SignatureSource> FetchKey(Session& session, const QString& key) {
             key, [&result](const KeyFetchResult& fetched) { result = fetched; });
         RunEventLoopUntil([&result] { return result.has_value(); });
         if (!result->error) {
-            if (!result->text) {
-                Refuse(core, "Signature key not found.",
-                       Localized("Please check that the key you've entered is correct and try "
-                                 "again.") +
-                           Localized(kDashboardHint),
-                       AlertStyle::warning);
+            const auto text = FetchedSignatureText(*result);
+            if (!text) {
+                Refuse(core, NewSignatureRefusal::keyNotFound);
                 return std::nullopt;
             }
-            // Trimmed as a refresh trims it: otherwise the refresh that saving starts would find
-            // the text changed and write every client a second time.
-            return SignatureSource{TrimmedText(*result->text), requestTime};
+            return NewSignatureSource{false, key, *text, requestTime};
         }
         ShowAlert(core, AlertStyle::critical, result->errorTitle.value_or(QString()),
                   result->errorDetails.value_or(QString()));
-        const Answer answer = core.platform().prompter.ask(
-            Alert{AlertStyle::critical,
-                  Localized("Could not get signature by key."),
-                  Localized("Please check that you are connected to the internet and try again."),
-                  {Localized("Retry"), Localized("Later")},
-                  {}});
-        if (answer.buttonIndex != 0)
+        if (core.platform().prompter.ask(KeyRequestFailedAlert()).buttonIndex != 0)
             return std::nullopt;
     }
 }
 
-// The form's "Create" steps on the new record: the selection, colour, options and source.
-void FillNewSignature(Signature& signature, ClientKind kind, const QString& account,
-                      const InstallChoices& choices, const QString& keyOrPath,
-                      const SignatureSource& source, std::int64_t colorIndex) {
-    SelectedInstallationsInfo selection;
-    if (account.isEmpty()) {
-        selection.allAccountsSelected = true;
-        selection.allAccountsPayloadX = SelectedInstallationPayload{};
-    } else {
-        selection.accountEmailToPayloadMap[account] = SelectedInstallationPayload{};
-    }
-    signature.clientKindToSelectedInstallationsInfoMap = {{kind, selection}};
-    signature.colorIndex = colorIndex;
-    SetInsertOptions(signature, {kind}, choices.replies, choices.forwards);
-    signature.lastUpdateUnixTimeQz = source.time;
-    if (choices.fileMode) {
-        signature.fileNameQe = FileSignatureName(QDateTime::fromSecsSinceEpoch(source.time));
-        signature.filePathQe = QFileInfo(keyOrPath).absoluteFilePath();
-        signature.keyQe.clear();
-        signature.localTextQe = source.text;
-    } else {
-        signature.fileNameQe.clear();
-        signature.filePathQe.clear();
-        signature.keyQe = keyOrPath;
-        signature.mainTextQe = source.text;
-    }
-}
-
 }  // namespace
-
-QString FileSignatureName(const QDateTime& t) {
-    return QString::asprintf("qlt%02d%02d%02d%02d%02d%02d", t.time().second(), t.time().minute(),
-                             t.time().hour(), t.date().day(), t.date().month(),
-                             t.date().year() % 100);
-}
 
 int RunInstallCommand(Session& session) {
     const auto arguments = Arguments(
@@ -224,23 +154,20 @@ int RunInstallCommand(Session& session) {
         session.waitUntilIdle();
     }
 
-    const QString pickClient =
-        Localized("Please select an email client for which to install the signature.");
     if (!choices->client) {
-        Refuse(core, "No email client selected.", pickClient);
+        Refuse(core, NewSignatureRefusal::noClient);
         return 1;
     }
     const ClientKind kind = *choices->client;
     if (!detected) {
         ShowAlert(core, AlertStyle::critical,
                   FillPlaceholders(Localized("Email client unavailable (%@)"), {DisplayName(kind)}),
-                  pickClient);
+                  RefusalAlert(NewSignatureRefusal::noClient).informativeText);
         return 1;
     }
     QString account = choices->account;
-    if (account.isEmpty() && (kind == ClientKind::appleMail || kind == ClientKind::thunderbird)) {
-        Refuse(core, "No email account selected.",
-               Localized("Please select an email account for which to install the signature."));
+    if (account.isEmpty() && NeedsAccount(kind)) {
+        Refuse(core, NewSignatureRefusal::noAccount);
         return 1;
     }
     if (!account.isEmpty()) {
@@ -271,8 +198,10 @@ int RunInstallCommand(Session& session) {
     SignatureId id;
     const int status = RunAndWait(session, [&] {
         id = core.addSignature();
-        FillNewSignature(*core.signature(id), kind, account, *choices, keyOrPath, *source,
-                         colorIndex);
+        FillNewSignature(
+            *core.signature(id),
+            NewSignatureChoices{kind, account, choices->replies, choices->forwards, colorIndex},
+            *source);
         core.saveSignature(id, true, true);
     });
     // A signature whose first save failed still has its stand-in id: the store's alert has

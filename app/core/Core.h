@@ -157,6 +157,10 @@ public:
     const OutlookModeProbe& outlookMode() const { return _outlookMode; }
     // What the permission checks need of the detected clients, for validate.
     PermissionContext permissionContext() const;
+    // Where validate shows missing permissions (the application's assistant); null: an alert.
+    void setPermissionsPresenter(PermissionsPresenter* presenter) {
+        _permissionsPresenter = presenter;
+    }
 
 private:
     Core(const Platform& platform, Options options, Brand brand);
@@ -191,6 +195,7 @@ private:
     bool _requestingUpdatedSignatures = false;
     std::int64_t _refreshFromServer_NextId = 1;
     bool _newOutlookNoticeShown = false;
+    PermissionsPresenter* _permissionsPresenter = nullptr;
 
     // Work in progress, for isIdle().
     int _refreshesInProgress = 0;

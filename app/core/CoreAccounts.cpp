@@ -76,9 +76,9 @@ PermissionContext Core::permissionContext() const {
         mail != _clientKindToInfoMap.end() && mail->second) {
         appleMailDataPath = mail->second->appleMailDataPathQ;
     }
-    return PermissionContext{_clientKinds,       appleMailDataPath,
-                             _scriptRunner,      _platform.accessibility,
-                             _platform.prompter, _brand->appName()};
+    return PermissionContext{
+        _clientKinds,       appleMailDataPath, _scriptRunner,        _platform.accessibility,
+        _platform.prompter, _brand->appName(), _permissionsPresenter};
 }
 
 void Core::validateAccountDiscovery(const std::vector<ClientKind>& kinds) {

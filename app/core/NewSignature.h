@@ -1,14 +1,51 @@
 #pragma once
-// What the new-signature form decides for a signature it creates, shared by the form (the
-// install command) and the organisation's managed signatures: the insertion options a client
-// offers, and the colour the main window gives the next signature.
+// What every way of adding a signature shares (the window's form, `quillet install` and the
+// organisation's managed signatures): the checks' refusals with their texts, reading the HTML
+// file, the text a key fetch gives, the file signature's name, the insertion options, the next
+// colour, and filling the new record.
 
+#include <QDateTime>
+#include <QString>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "common/ClientKind.h"
+#include "common/ServiceClient.h"
 #include "common/Signature.h"
+#include "platform/Prompter.h"
 
 namespace quillet {
+
+// Why the form does not install, in the order the form checks.
+enum class NewSignatureRefusal {
+    noClient,
+    noAccount,
+    noFile,
+    unreadableFile,
+    noKey,
+    keyNotFound,
+};
+
+// The one-button alert the person sees for a refusal.
+Alert RefusalAlert(NewSignatureRefusal refusal);
+// The alert after a key request that got no answer: "Retry" (first) and "Later".
+Alert KeyRequestFailedAlert();
+
+// Apple Mail and Thunderbird need one account; for the others no account means all accounts.
+bool NeedsAccount(ClientKind kind);
+
+// The file's text when it is wholly valid UTF-8; absent when it cannot be read or is not UTF-8
+// (a legacy 8-bit file with non-ASCII bytes).
+std::optional<QString> ReadUtf8File(const QString& path);
+
+// The signature a key fetch found: its text trimmed as a refresh trims it (otherwise the refresh
+// that saving starts would find the text changed and write every client a second time). Absent
+// for an error, for "not found", and for a text that is only blanks.
+std::optional<QString> FetchedSignatureText(const KeyFetchResult& result);
+
+// "qlt" + second, minute, hour, day, month and year modulo 100 of the local time, two digits each.
+QString FileSignatureName(const QDateTime& localTime);
 
 // Sets insertForRepliesForwards and insertForForwards as the form does for the clients: a
 // client without options takes both; one switch for replies and forwards sets both from the
@@ -18,5 +55,24 @@ void SetInsertOptions(Signature& signature, const std::vector<ClientKind>& kinds
 
 // (number of listed signatures + 12) mod the number of colours.
 std::int64_t NewSignatureColorIndex(std::size_t listedSignatures);
+
+struct NewSignatureChoices {
+    ClientKind client = ClientKind::appleMail;
+    QString accountEmail;  // empty: every account of the client
+    bool insertForReplies = true;
+    bool insertForForwards = true;
+    std::int64_t colorIndex = 0;
+};
+
+struct NewSignatureSource {
+    bool fileMode = false;
+    QString keyOrPath;          // the key, or the file's path
+    QString text;               // the signature's HTML
+    std::int64_t unixTime = 0;  // the key's request time, or the creation time of a file signature
+};
+
+// The new record's selection, colour, options and source, as the form creates it.
+void FillNewSignature(Signature& signature, const NewSignatureChoices& choices,
+                      const NewSignatureSource& source);
 
 }  // namespace quillet

@@ -211,6 +211,10 @@ void AccessibilityHelper::validate(const PermissionContext& c, ValidationKind ki
     }
     if (missing.empty())
         return;
+    if (c.presenter) {
+        c.presenter->present(c, missing);
+        return;
+    }
 
     QStringList paragraphs;
     for (Requirement r : missing) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/base/AppleScript.h"
+#include "app/permissions/PermissionsPresenter.h"
 #include "common/ClientKind.h"
 #include "platform/Accessibility.h"
 #include "platform/Prompter.h"
@@ -47,7 +48,8 @@ struct PermissionContext {
     const AppleScriptRunner& runner;
     const Accessibility& accessibility;
     Prompter& prompter;
-    QString appName = "Quillet";  // the brand's application name, shown in the alert
+    QString appName = "Quillet";                // the brand's application name, shown in the alert
+    PermissionsPresenter* presenter = nullptr;  // the assistant; null: one alert instead
 };
 
 class AccessibilityHelper {
@@ -70,8 +72,9 @@ public:
     static bool isGranted(const PermissionContext& c, AccessibilityRequirementType r);
     // Probes the client's requirements in order and stops at the first one missing.
     static bool isSatisfied(const PermissionContext& c, ValidationKind kind, ClientKind client);
-    // Finds what the detected clients of the set are missing and shows it in one alert, in sort
-    // order; returns when the alert is closed, or at once when nothing is missing.
+    // Finds what the detected clients of the set are missing and shows it, in sort order, through
+    // the context's presenter (else in one alert); returns when that is closed, or at once when
+    // nothing is missing.
     static void validate(const PermissionContext& c, ValidationKind kind,
                          const std::set<ClientKind>& clients);
 };

@@ -10,7 +10,8 @@
 #include "app/ui/DialogPrompter.h"
 #include "app/ui/Fonts.h"
 #include "app/ui/LoginItem.h"
-#include "app/ui/PlaceholderNewSignaturePanel.h"
+#include "app/ui/NewSignatureController.h"
+#include "app/ui/PermissionsAssistantPresenter.h"
 #include "app/ui/PreviewSignatureController.h"
 #include "app/ui/SingleInstance.h"
 #include "app/ui/Updater.h"
@@ -67,6 +68,9 @@ int main(int argc, char* argv[]) {
     const Platform platform{paths,     mainQueue, notificationCenter, prompter,
                             workspace, *bundle,   accessibility,      *layout.layout};
 
+    // Declared before the engine, so that it outlives every validate the engine runs.
+    PermissionsAssistantPresenter permissionsPresenter(workspace, mainQueue,
+                                                       QCoreApplication::applicationFilePath());
     AppDelegate* delegate = nullptr;
     Core::Options options;
     options.mainWindowIsVisibleAndKey = [&delegate] {
@@ -78,6 +82,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "Quillet: %s\n", error.toUtf8().constData());
         return 1;
     }
+    core->setPermissionsPresenter(&permissionsPresenter);
 
     XdgAutostartLoginItem loginItem(paths.home(), "quillet", core->brand().appName(),
                                     QCoreApplication::applicationFilePath());
@@ -87,7 +92,7 @@ int main(int argc, char* argv[]) {
                               bundle->infoString("CFBundleIdentifier").value_or("Quillet") + ".ini",
                           QSettings::IniFormat);
     AppDelegate appDelegate(AppParts{*core, loginItem, updater, preferences, nullptr,
-                                     DefaultNewSignaturePanelFactory()});
+                                     NewSignatureController::Factory()});
     delegate = &appDelegate;
     instance.listen([&appDelegate] { appDelegate.reopen(); });
     appDelegate.willFinishLaunching();

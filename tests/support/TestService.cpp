@@ -27,17 +27,20 @@ TestService::TestService() : _server(std::make_unique<httplib::Server>()) {
         }
         response.set_content(answer.dump(), "application/json");
     });
-    _server->Get(R"(/node/api/v1/signature/key/(.+))", [this](const httplib::Request& request,
-                                                              httplib::Response& response) {
-        std::lock_guard guard(_lock);
-        ++_keyRequests;
-        const auto found = _signatures.find(QString::fromStdString(request.matches[1]));
-        if (found == _signatures.end()) {
-            response.status = 404;
-            return;
-        }
-        response.set_content(found->second.toStdString(), "text/html; charset=utf-8");
-    });
+    _server->Get(R"(/node/api/v1/signature/key/(.+))",
+                 [this](const httplib::Request& request, httplib::Response& response) {
+                     std::unique_lock guard(_lock);
+                     ++_keyRequests;
+                     const QString key = QString::fromStdString(request.matches[1]);
+                     _requestedKeys.push_back(key);
+                     _released.wait(guard, [&] { return !_heldKeys.contains(key) || _stopping; });
+                     const auto found = _signatures.find(key);
+                     if (found == _signatures.end()) {
+                         response.status = 404;
+                         return;
+                     }
+                     response.set_content(found->second.toStdString(), "text/html; charset=utf-8");
+                 });
     _port = _server->bind_to_any_port("127.0.0.1");
     _thread = std::thread([this] { _server->listen_after_bind(); });
     // stop() only ends a server that is already running.
@@ -84,6 +87,24 @@ void TestService::release() {
     {
         std::lock_guard guard(_lock);
         _holding = false;
+    }
+    _released.notify_all();
+}
+
+std::vector<QString> TestService::requestedKeys() const {
+    std::lock_guard guard(_lock);
+    return _requestedKeys;
+}
+
+void TestService::holdKey(const QString& key) {
+    std::lock_guard guard(_lock);
+    _heldKeys.insert(key);
+}
+
+void TestService::releaseKey(const QString& key) {
+    {
+        std::lock_guard guard(_lock);
+        _heldKeys.erase(key);
     }
     _released.notify_all();
 }

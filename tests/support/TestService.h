@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -31,10 +32,14 @@ public:
     // Update requests wait until release() (or the end of the service).
     void holdUpdates();
     void release();
+    // Requests for this key wait until releaseKey(key) (or the end of the service).
+    void holdKey(const QString& key);
+    void releaseKey(const QString& key);
 
     int updateRequests() const;
     std::vector<QString> updateQueries() const;  // the raw "keys" query texts, in order
     int keyRequests() const;
+    std::vector<QString> requestedKeys() const;  // the keys asked for by key request, in order
     void resetCounts();
 
 private:
@@ -47,9 +52,11 @@ private:
     int _failStatus = 0;
     QString _failBody;
     bool _holding = false;
+    std::set<QString> _heldKeys;
     bool _stopping = false;
     std::vector<QString> _updateQueries;
     int _keyRequests = 0;
+    std::vector<QString> _requestedKeys;
 };
 
 }  // namespace quillet

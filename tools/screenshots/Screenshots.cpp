@@ -6,6 +6,7 @@
 // browser's rendering of the same HTML.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,8 +20,9 @@
 #include "app/ui/Fonts.h"
 #include "app/ui/MainController.h"
 #include "app/ui/MainControllerDelegate.h"
+#include "app/ui/NewSignatureController.h"
 #include "app/ui/NewSignaturePanel.h"
-#include "app/ui/PlaceholderNewSignaturePanel.h"
+#include "app/ui/PermissionsAssistant.h"
 #include "app/ui/PreviewSignatureController.h"
 #include "app/ui/SignatureButtonView.h"
 #include "app/ui/UserNotifier.h"
@@ -93,6 +95,26 @@ int Compare(const QString& first, const QString& second) {
 
 }  // namespace
 
+// The permissions assistant with every row, then with two of them granted.
+void SaveAssistant(const Core& core, Workspace& workspace, ManualMainQueue& mainQueue,
+                   const FakeMac& mac, const QString& folder) {
+    using R = AccessibilityRequirementType;
+    PermissionsAssistant assistant(core.permissionContext(),
+                                   {R::accessibility, R::fullDiskAccess, R::automationAppleMail,
+                                    R::automationOutlook, R::automationSystemEvents},
+                                   workspace, mainQueue, "/Applications/Q.app");
+    assistant.start();
+    assistant.show();
+    assistant.adjustSize();
+    Save(assistant, folder + "/permissions-assistant.png");
+    mac.setAccessibilityTrusted(true);
+    Click(assistant, "action-automationAppleMail");
+    Settle(1500);
+    mainQueue.advance(PermissionsAssistant::kPollInterval);
+    Save(assistant, folder + "/permissions-assistant-partly-done.png");
+    assistant.finish();
+}
+
 int main(int argc, char* argv[]) {
     if (argc == 4 && QString(argv[1]) == "--compare") {
         QGuiApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -134,13 +156,22 @@ int main(int argc, char* argv[]) {
     }
 
     NoDelegate delegate;
-    MainController main(*core, delegate, delegate, DefaultNewSignaturePanelFactory());
+    MainController main(*core, delegate, delegate, NewSignatureController::Factory());
     main.resize(1000, 700);
     main.show();
     main.engage();
     Save(main, folder + "/intro.png");
     Click(main, "addButton");
     Save(main, folder + "/new-signature.png");
+    // The form's states: a client with its accounts and switches, then the file mode.
+    if (auto* clients = main.currentPanel()->findChild<QComboBox*>("client")) {
+        const int outlook = clients->findText("Microsoft Outlook", Qt::MatchStartsWith);
+        clients->setCurrentIndex(outlook);
+        emit clients->activated(outlook);
+        Save(main, folder + "/new-signature-outlook.png");
+        Click(main, "mode");
+        Save(main, folder + "/new-signature-file.png");
+    }
     emit qobject_cast<NewSignaturePanel*>(main.currentPanel())->cancelled();
     Settle();
 
@@ -212,6 +243,7 @@ int main(int argc, char* argv[]) {
         std::printf("preview page %dx%d\n", preview->webView()->width(),
                     preview->webView()->height());
     }
+    SaveAssistant(*core, workspace, mainQueue, mac, folder);
     main.disengage();
     InstallLocalizationBundle(nullptr);
     return 0;

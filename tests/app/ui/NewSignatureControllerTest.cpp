@@ -1,0 +1,390 @@
+#include "app/ui/NewSignatureController.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/core/Core.h"
+#include "platform/EventLoop.h"
+#include "tests/support/TestPlatform.h"
+#include "tests/support/TestService.h"
+
+namespace quillet {
+namespace {
+
+using State = NewSignatureForm::KeyMainTextState;
+
+// The form over an engine on a fake Mac with Apple Mail, Outlook and Thunderbird, the signature
+// service on loopback, and a person who clicks and types. The sync passes that saving starts are
+// recorded, not run: what the form stored is what these tests look at.
+class NewSignatureControllerTest : public testing::Test {
+protected:
+    NewSignatureControllerTest() {
+        mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0",
+                               "3774");
+        mac.addAppleMailData();
+        mac.installClient(ClientKind::outlook, "16.78");
+        mac.installClient(ClientKind::thunderbird, "128.5.0");
+        mac.addMozillaProfile(ClientKind::thunderbird);
+        Core::Options options;
+        options.serviceUrl = service.url();
+        options.console = [](const QString&) {};
+        QString error;
+        core = Core::create(platform.platform(), options, &error);
+        EXPECT_TRUE(core) << error.toStdString();
+        core->setSyncPassRunner(
+            [this](const SignatureIds& ids, std::function<void(WorkOutcome)> done) {
+                syncs.push_back(ids);
+                done(WorkOutcome{});
+            });
+        core->SetDiscoveredAccounts(ClientKind::appleMail,
+                                    Accounts{std::make_shared<AppleMailAccount>(
+                                        "ann@example.com", "U-1", "imap", std::nullopt)},
+                                    false);
+        core->SetDiscoveredAccounts(
+            ClientKind::outlook,
+            Accounts{
+                std::make_shared<OutlookAccount>("olga@example.com", std::nullopt, std::nullopt),
+                std::make_shared<OutlookAccount>("otto@example.com", std::nullopt, std::nullopt)},
+            false);
+        core->SetDiscoveredAccounts(ClientKind::thunderbird,
+                                    Accounts{std::make_shared<MozillaBasedClientAccount>(
+                                        "tom@example.com", "id1", std::nullopt)},
+                                    false);
+        service.setSignature("K1", "<p>One</p>");
+        service.setSignature("K2", "<p>Two</p>");
+
+        panel = std::make_unique<NewSignatureController>(*core);
+        QObject::connect(panel.get(), &NewSignaturePanel::created, [this](SignatureId id) {
+            created.push_back(id);
+            panel->disengage();  // as the main window does when it shows the new signature
+        });
+        QObject::connect(panel.get(), &NewSignaturePanel::cancelled, [this] {
+            ++cancels;
+            panel->disengage();
+        });
+        panel->resize(760, 640);
+        panel->show();
+        panel->engage(4);
+    }
+
+    template <typename T>
+    T* child(const char* name) {
+        T* widget = panel->findChild<T*>(name);
+        EXPECT_TRUE(widget) << name;
+        return widget;
+    }
+    QComboBox* clients() { return child<QComboBox>("client"); }
+    QComboBox* accounts() { return child<QComboBox>("account"); }
+    QLineEdit* keyField() { return child<QLineEdit>("key"); }
+    const NewSignatureForm& form() { return panel->form(); }
+
+    // Opens the drop-down and clicks the item with this text.
+    void pick(QComboBox* box, const QString& text) {
+        const int index = box->findText(text);
+        ASSERT_GE(index, 0) << text.toStdString();
+        box->showPopup();
+        QAbstractItemView* view = box->view();
+        const QRect item = view->visualRect(box->model()->index(index, 0));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+        settle();
+    }
+    void pickClient(const QString& prefix) {
+        for (int i = 0; i < clients()->count(); ++i) {
+            if (clients()->itemText(i).startsWith(prefix))
+                return pick(clients(), clients()->itemText(i));
+        }
+        FAIL() << prefix.toStdString();
+    }
+    // Types into the key field and presses Return, which ends editing.
+    void typeKey(const QString& text) {
+        QTest::mouseClick(keyField(), Qt::LeftButton);
+        keyField()->selectAll();
+        QTest::keyClick(keyField(), Qt::Key_Backspace);
+        QTest::keyClicks(keyField(), text);
+        QTest::keyClick(keyField(), Qt::Key_Return);
+        settle();
+    }
+    void click(const char* name) {
+        QTest::mouseClick(child<QAbstractButton>(name), Qt::LeftButton);
+        settle();
+    }
+    void waitForKey() {
+        EXPECT_TRUE(RunEventLoopUntil(
+            [this] { return form().keyMainTextState() != State::requesting; }, 20));
+        settle();
+    }
+    static void settle() { QTest::qWait(20); }
+
+    QString writeHtml(const QString& name, const QByteArray& bytes) {
+        const QString path = mac.folder() + "/" + name;
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+    QStringList alertTitles() const {
+        QStringList titles;
+        for (const Alert& alert : platform.prompter.shown())
+            titles << alert.title;
+        return titles;
+    }
+    SignaturePtr createdSignature() {
+        EXPECT_EQ(created.size(), 1u);
+        return created.empty() ? nullptr : core->signature(created.front());
+    }
+
+    FakeMac mac;
+    TestPlatform platform{mac};
+    TestService service;
+    std::unique_ptr<Core> core;
+    std::unique_ptr<NewSignatureController> panel;
+    std::vector<SignatureIds> syncs;
+    std::vector<SignatureId> created;
+    int cancels = 0;
+};
+
+TEST_F(NewSignatureControllerTest, AKeyIsRequestedAndShownWithoutLineBreaksAndTabs) {
+    service.setSignature("K1K2", "<p>Joined</p>");
+    // Pasted from a mail: a tab inside and a line break at the end.
+    QTest::mouseClick(keyField(), Qt::LeftButton);
+    keyField()->insert("K1\tK2\n");
+    QTest::keyClick(keyField(), Qt::Key_Return);
+    waitForKey();
+    EXPECT_EQ(service.requestedKeys(), std::vector<QString>{"K1K2"});
+    EXPECT_EQ(keyField()->text(), "K1K2");
+    EXPECT_EQ(form().keyAccessory(), NewSignatureForm::KeyAccessory::checkMark);
+    EXPECT_EQ(child<QLabel>("keyAccessory")->text(), "✓");
+}
+
+TEST_F(NewSignatureControllerTest, InstallDuringTheRequestInstallsWhenItSucceeds) {
+    pickClient("Thunderbird");
+    service.setSignature("K1", "  <p>One</p>\n");
+    service.holdKey("K1");
+    QTest::mouseClick(keyField(), Qt::LeftButton);
+    QTest::keyClicks(keyField(), "K1");
+    // The click ends the editing itself: the key is requested, and the install waits for it.
+    // Thunderbird needs an account first.
+    pick(accounts(), accounts()->itemText(0));
+    click("install");
+    EXPECT_EQ(form().keyMainTextState(), State::requesting);
+    EXPECT_TRUE(child<QProgressBar>("keySpinner")->isVisible());
+    EXPECT_FALSE(keyField()->isEnabled());
+    EXPECT_TRUE(form().attemptInstallOnKeyRequestEnd());
+    EXPECT_TRUE(created.empty());
+    service.releaseKey("K1");
+    ASSERT_TRUE(RunEventLoopUntil([this] { return !created.empty(); }, 20));
+    const SignaturePtr signature = createdSignature();
+    EXPECT_EQ(signature->keyQe, "K1");
+    EXPECT_EQ(signature->mainTextQe, "<p>One</p>");  // trimmed as a refresh trims it
+    EXPECT_EQ(signature->colorIndex, 4);
+    EXPECT_TRUE(alertTitles().isEmpty()) << alertTitles().join("; ").toStdString();
+}
+
+TEST_F(NewSignatureControllerTest, ARequestEndingAfterCancelAndReopenChangesNothing) {
+    service.holdKey("K1");
+    typeKey("K1");
+    click("cancel");
+    EXPECT_EQ(cancels, 1);
+    panel->engage(5);
+    service.releaseKey("K1");
+    QTest::qWait(600);
+    EXPECT_EQ(form().keyMainTextState(), State::keyEmpty);
+    EXPECT_EQ(form().keyAccessory(), NewSignatureForm::KeyAccessory::none);
+    EXPECT_TRUE(keyField()->text().isEmpty());
+    EXPECT_TRUE(keyField()->isEnabled());
+    EXPECT_TRUE(alertTitles().isEmpty());
+    EXPECT_TRUE(created.empty());
+}
+
+TEST_F(NewSignatureControllerTest, NoAccountMeansAllAccountsForOutlookAndIsRefusedForAppleMail) {
+    pickClient("Apple Mail");
+    typeKey("K1");
+    waitForKey();
+    click("install");
+    EXPECT_EQ(alertTitles(), QStringList{"No email account selected."});
+    EXPECT_TRUE(created.empty());
+
+    pickClient("Microsoft Outlook");
+    // Outlook's accounts are listed, none looks chosen.
+    EXPECT_EQ(accounts()->currentIndex(), -1);
+    EXPECT_EQ(accounts()->itemText(0), "olga@example.com");
+    click("install");
+    ASSERT_EQ(created.size(), 1u);
+    const auto& selection =
+        createdSignature()->clientKindToSelectedInstallationsInfoMap.at(ClientKind::outlook);
+    EXPECT_TRUE(selection.allAccountsSelected);
+    EXPECT_TRUE(selection.accountEmailToPayloadMap.empty());
+    EXPECT_EQ(createdSignature()->mainTextQe, "<p>One</p>");
+    ASSERT_TRUE(RunEventLoopUntil([this] { return !syncs.empty(); }, 5));
+    EXPECT_EQ(syncs.front(), SignatureIds{created.front()});
+}
+
+// Opens the file panel with the field and chooses the file in it.
+void ChooseFileInPanel(QPushButton* field, const QString& path) {
+    QTimer::singleShot(50, [path] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        // Typed into the panel's file name field, as a person would, and confirmed.
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_TRUE(name);
+        name->setText(path);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    QTest::mouseClick(field, Qt::LeftButton);
+}
+
+TEST_F(NewSignatureControllerTest, AFileSignatureIsNamedByItsLocalCreationTime) {
+    const QString path = writeHtml("signature.html", "<p>Fil\xC3\xA9</p>");
+    const QDateTime local(QDate(2031, 5, 6), QTime(9, 8, 7));
+    platform.mainQueue.advance(local.toSecsSinceEpoch() - platform.mainQueue.now());
+
+    pickClient("Microsoft Outlook");
+    click("mode");
+    EXPECT_EQ(form().keyOrFileMode(), NewSignatureForm::KeyOrFileMode::file);
+    EXPECT_EQ(child<QLabel>("keyOrFileLegend")->text(), "Select your HTML signature file");
+    EXPECT_EQ(child<QPushButton>("file")->text(), "Click to select your HTML file…");
+    ChooseFileInPanel(child<QPushButton>("file"), path);
+    EXPECT_EQ(child<QPushButton>("file")->text(), path);
+    click("install");
+    ASSERT_EQ(created.size(), 1u);
+    const SignaturePtr signature = createdSignature();
+    EXPECT_EQ(signature->fileNameQe, "qlt070809060531");
+    EXPECT_EQ(signature->filePathQe, path);
+    EXPECT_EQ(signature->localTextQe, "<p>Filé</p>");
+    EXPECT_EQ(signature->lastUpdateUnixTimeQz, local.toSecsSinceEpoch());
+    EXPECT_TRUE(signature->keyQe.isEmpty());
+}
+
+TEST_F(NewSignatureControllerTest, ALegacyEightBitFileIsRefused) {
+    const QString path = writeHtml("latin1.html", "<p>Fil\xE9</p>");  // Latin-1 "é"
+    pickClient("Microsoft Outlook");
+    click("mode");
+    click("install");
+    ChooseFileInPanel(child<QPushButton>("file"), path);
+    click("install");
+    EXPECT_EQ(alertTitles(),
+              (QStringList{"No HTML file selected.", "Could not load the HTML file."}));
+    EXPECT_EQ(platform.prompter.shown().back().informativeText,
+              "Please check that you can access the file and that it is encoded using UTF-8.");
+    EXPECT_TRUE(created.empty());
+}
+
+TEST_F(NewSignatureControllerTest, AnEarlierKeysAnswerNeverGivesTheSignatureItsText) {
+    pickClient("Microsoft Outlook");
+    service.holdKey("K1");
+    // Key A typed, then the mode button: leaving the field requests A on the way to file mode.
+    QTest::mouseClick(keyField(), Qt::LeftButton);
+    QTest::keyClicks(keyField(), "K1");
+    click("mode");
+    EXPECT_EQ(service.requestedKeys(), std::vector<QString>{"K1"});
+    EXPECT_EQ(form().keyOrFileMode(), NewSignatureForm::KeyOrFileMode::file);
+    // Back to the key: the field starts empty while A's request is still running.
+    click("mode");
+    EXPECT_TRUE(keyField()->text().isEmpty());
+    EXPECT_EQ(form().keyMainTextState(), State::keyEmpty);
+    // Key B, and "Install Signature" while both requests run; A answers first.
+    service.holdKey("K2");
+    typeKey("K2");
+    click("install");
+    EXPECT_TRUE(form().attemptInstallOnKeyRequestEnd());
+    service.releaseKey("K1");
+    QTest::qWait(500);
+    EXPECT_TRUE(created.empty());
+    EXPECT_EQ(form().keyMainTextState(), State::requesting);
+    service.releaseKey("K2");
+    ASSERT_TRUE(RunEventLoopUntil([this] { return !created.empty(); }, 20));
+    EXPECT_EQ(createdSignature()->keyQe, "K2");
+    EXPECT_EQ(createdSignature()->mainTextQe, "<p>Two</p>");
+}
+
+TEST_F(NewSignatureControllerTest, AClientSetToNoneWhileTheKeyLoadsInstallsNothing) {
+    pickClient("Microsoft Outlook");
+    service.holdKey("K1");
+    typeKey("K1");
+    click("install");
+    EXPECT_TRUE(form().attemptInstallOnKeyRequestEnd());
+    pick(clients(), "None");
+    EXPECT_FALSE(form().attemptInstallOnKeyRequestEnd());
+    service.releaseKey("K1");
+    waitForKey();
+    EXPECT_TRUE(created.empty());
+    click("install");
+    EXPECT_EQ(alertTitles(), QStringList{"No email client selected."});
+    EXPECT_TRUE(created.empty());
+}
+
+TEST_F(NewSignatureControllerTest, ADoubleClickCreatesOneSignature) {
+    pickClient("Microsoft Outlook");
+    typeKey("K1");
+    waitForKey();
+    QTest::mouseDClick(child<QPushButton>("install"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("install"), Qt::LeftButton);
+    QTest::qWait(100);
+    EXPECT_EQ(created.size(), 1u);
+    EXPECT_EQ(core->visibleSignatureIds().size(), 1u);
+}
+
+TEST_F(NewSignatureControllerTest, AKeyWhoseTextIsOnlyBlanksIsNotFound) {
+    service.setSignature("BLANK", " \n\t \n");
+    pickClient("Microsoft Outlook");
+    typeKey("BLANK");
+    waitForKey();
+    EXPECT_EQ(form().keyAccessory(), NewSignatureForm::KeyAccessory::cross);
+    EXPECT_EQ(alertTitles(), QStringList{"Signature key not found."});
+    EXPECT_EQ(platform.prompter.shown().back().style, AlertStyle::warning);
+    click("install");
+    EXPECT_EQ(alertTitles(), (QStringList{"Signature key not found.", "Signature key not found."}));
+    EXPECT_TRUE(created.empty());
+}
+
+TEST_F(NewSignatureControllerTest, TheOptionsFollowTheClient) {
+    struct Case {
+        const char* client;
+        bool legend, replies, forwards;
+        QString repliesText;
+    };
+    const Case cases[] = {
+        {"Apple Mail", false, false, false, ""},
+        {"Microsoft Outlook", true, true, false, "Insert for replies/forwards"},
+        {"Thunderbird", true, true, true, "Insert for replies"},
+    };
+    for (const Case& c : cases) {
+        pickClient(c.client);
+        auto* replies = child<QCheckBox>("replies");
+        EXPECT_EQ(replies->isVisible(), c.replies) << c.client;
+        EXPECT_EQ(child<QCheckBox>("forwards")->isVisible(), c.forwards) << c.client;
+        if (c.replies) {
+            EXPECT_EQ(replies->text(), c.repliesText);
+            EXPECT_TRUE(replies->isChecked());
+        }
+    }
+    // Thunderbird's switches go into the signature.
+    QCheckBox* forwards = child<QCheckBox>("forwards");
+    QTest::mouseClick(forwards, Qt::LeftButton, {}, QPoint(8, forwards->height() / 2));
+    EXPECT_FALSE(forwards->isChecked());
+    pick(accounts(), accounts()->itemText(0));
+    typeKey("K1");
+    waitForKey();
+    click("install");
+    ASSERT_EQ(created.size(), 1u);
+    EXPECT_TRUE(createdSignature()->insertForRepliesForwards);
+    EXPECT_FALSE(createdSignature()->insertForForwards);
+    EXPECT_TRUE(createdSignature()
+                    ->clientKindToSelectedInstallationsInfoMap.at(ClientKind::thunderbird)
+                    .accountEmailToPayloadMap.contains("tom@example.com"));
+}
+
+}  // namespace
+}  // namespace quillet

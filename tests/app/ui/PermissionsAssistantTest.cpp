@@ -1,0 +1,230 @@
+#include "app/ui/PermissionsAssistant.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QThreadPool>
+#include <QTimer>
+
+#include "app/ui/PermissionsAssistantIcon.h"
+#include "app/ui/PermissionsAssistantPresenter.h"
+#include "platform/EventLoop.h"
+#include "tests/support/FakeMacScripts.h"
+#include "tests/support/TestPlatform.h"
+
+namespace quillet {
+namespace {
+
+using Requirement = AccessibilityRequirementType;
+
+const QString kOutlookCheck = "Accessibility-CheckAutomationOutlook";
+const QString kMailCheck = "Accessibility-CheckAutomationAppleMail";
+
+// The assistant over a fake Mac: the trust file, Apple Mail's data folder and the stand-in
+// osascript are the permissions; the workspace log shows what was opened. The poll runs on the
+// manual clock, so one advance(1.0) is one tick.
+class PermissionsAssistantTest : public testing::Test {
+protected:
+    PermissionsAssistantTest() : runner(mac.paths(), *platform.bundle) {
+        mailData = mac.addAppleMailData();
+    }
+    ~PermissionsAssistantTest() override {
+        // A check still hanging is ended, so that no script outlives its fake Mac.
+        for (const QString& script : {kOutlookCheck, kMailCheck}) {
+            if (const auto pid = FakeScriptProcessId(mac, script))
+                ::kill(static_cast<pid_t>(*pid), SIGKILL);
+        }
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+    }
+
+    PermissionContext context() {
+        return PermissionContext{
+            kinds, mailData, runner, platform.accessibility, platform.prompter, "Quillet"};
+    }
+
+    std::unique_ptr<PermissionsAssistant> show(const std::vector<Requirement>& missing) {
+        auto assistant = std::make_unique<PermissionsAssistant>(
+            context(), missing, platform.workspace, platform.mainQueue, "/Applications/Q.app");
+        assistant->start();
+        assistant->show();
+        return assistant;
+    }
+    void tick(int ticks = 1) {
+        for (int i = 0; i < ticks; ++i)
+            platform.mainQueue.advance(PermissionsAssistant::kPollInterval);
+        QTest::qWait(10);
+    }
+    static QString status(QWidget* assistant, Requirement r) {
+        return assistant->findChild<QLabel*>("status-" + RawValue(r))->text();
+    }
+    static QPushButton* action(QWidget* assistant, Requirement r) {
+        return assistant->findChild<QPushButton*>("action-" + RawValue(r));
+    }
+    static QString done(QWidget* assistant) {
+        return assistant->findChild<QPushButton*>("done")->text();
+    }
+    int runs(const QString& script) const { return mac.osascriptRuns().count(script); }
+    QStringList opened() const {
+        QStringList urls;
+        for (const QString& line : mac.workspaceLog()) {
+            if (line.startsWith("open "))
+                urls << line.mid(5);
+        }
+        return urls;
+    }
+
+    FakeMac mac;
+    TestPlatform platform{mac};
+    AppleScriptRunner runner;
+    std::vector<ClientKind> kinds{ClientKind::appleMail, ClientKind::outlook};
+    std::optional<QString> mailData;
+};
+
+TEST_F(PermissionsAssistantTest, GrantedAccessibilityTurnsItsRowDoneWithinASecond) {
+    const auto assistant = show({Requirement::accessibility});
+    EXPECT_EQ(status(assistant.get(), Requirement::accessibility), "Needed");
+    EXPECT_EQ(done(assistant.get()), "Later");
+    EXPECT_TRUE(action(assistant.get(), Requirement::accessibility)->isVisible());
+
+    mac.setAccessibilityTrusted(true);
+    tick();
+    EXPECT_EQ(status(assistant.get(), Requirement::accessibility), "✓ Done");
+    EXPECT_EQ(done(assistant.get()), "All set, continue");
+    EXPECT_FALSE(action(assistant.get(), Requirement::accessibility)->isVisible());
+    EXPECT_FALSE(assistant->findChild<QWidget*>("icon-accessibility")->isVisible());
+}
+
+TEST_F(PermissionsAssistantTest, ASlowAutomationCheckIsNeverRunTwiceAtOnce) {
+    SetFakeScriptHang(mac, kOutlookCheck, 60);
+    const auto assistant = show({Requirement::automationOutlook});
+    tick(2);
+    EXPECT_EQ(runs(kOutlookCheck), 0);  // automation is checked every third tick
+    tick();
+    ASSERT_TRUE(RunEventLoopUntil(
+        [this] { return FakeScriptProcessId(mac, kOutlookCheck).has_value(); }, 10));
+    // Three, six, nine seconds on: the check still waits on the person, and no second one starts,
+    // not even from the row's button.
+    tick(6);
+    QTest::mouseClick(action(assistant.get(), Requirement::automationOutlook), Qt::LeftButton);
+    QTest::qWait(300);
+    EXPECT_EQ(runs(kOutlookCheck), 1);
+    EXPECT_EQ(status(assistant.get(), Requirement::automationOutlook), "Needed");
+
+    // The answer comes (here: the prompt went unanswered and the script was ended); the next
+    // third tick checks again.
+    ::kill(static_cast<pid_t>(*FakeScriptProcessId(mac, kOutlookCheck)), SIGKILL);
+    QThreadPool::globalInstance()->waitForDone();
+    QTest::qWait(20);
+    QFile::remove(mac.rootPath("/var/fake-mac/osascript/" + kOutlookCheck + "/sleep"));
+    QFile::remove(mac.rootPath("/var/fake-mac/osascript/" + kOutlookCheck + "/pid"));
+    tick(3);
+    ASSERT_TRUE(RunEventLoopUntil(
+        [&] { return status(assistant.get(), Requirement::automationOutlook) == "✓ Done"; }, 10));
+    EXPECT_EQ(runs(kOutlookCheck), 2);
+}
+
+TEST_F(PermissionsAssistantTest, TheFirstAllowOnlyRetitlesTheButtonAndAsks) {
+    const auto assistant = show({Requirement::automationAppleMail});
+    QPushButton* allow = action(assistant.get(), Requirement::automationAppleMail);
+    EXPECT_EQ(allow->text(), "Allow");
+    QTest::mouseClick(allow, Qt::LeftButton);
+    EXPECT_EQ(allow->text(), "Open Settings");
+    EXPECT_TRUE(opened().isEmpty());
+    // The check that makes macOS ask runs at once, not at the third tick.
+    ASSERT_TRUE(RunEventLoopUntil(
+        [&] { return status(assistant.get(), Requirement::automationAppleMail) == "✓ Done"; }, 10));
+    EXPECT_EQ(runs(kMailCheck), 1);
+
+    const auto again = show({Requirement::automationOutlook});
+    QTest::mouseClick(action(again.get(), Requirement::automationOutlook), Qt::LeftButton);
+    QTest::mouseClick(action(again.get(), Requirement::automationOutlook), Qt::LeftButton);
+    EXPECT_EQ(opened(), QStringList{"x-apple.systempreferences:com.apple.settings.PrivacySecurity."
+                                    "extension?Privacy_Automation"});
+}
+
+TEST_F(PermissionsAssistantTest, OpeningSettingsHidesTheOtherWindowsUntilTheSessionEnds) {
+    QWidget mainWindow;
+    mainWindow.show();
+    const auto assistant = show({Requirement::fullDiskAccess, Requirement::accessibility});
+    EXPECT_EQ(status(assistant.get(), Requirement::fullDiskAccess), "Needed");
+    QTest::mouseClick(action(assistant.get(), Requirement::fullDiskAccess), Qt::LeftButton);
+    EXPECT_FALSE(mainWindow.isVisible());
+    EXPECT_TRUE(assistant->isVisible());
+    QTest::mouseClick(action(assistant.get(), Requirement::accessibility), Qt::LeftButton);
+    EXPECT_EQ(opened(), (QStringList{"x-apple.systempreferences:com.apple.settings."
+                                     "PrivacySecurity.extension?Privacy_AllFiles",
+                                     "x-apple.systempreferences:com.apple.settings."
+                                     "PrivacySecurity.extension?Privacy_Accessibility"}));
+
+    // Full Disk Access granted: Apple Mail's VIP list became readable.
+    QFile vip(*mailData + "/VIPMailboxes.plist");
+    ASSERT_TRUE(vip.open(QIODevice::WriteOnly));
+    vip.close();
+    tick();
+    EXPECT_EQ(status(assistant.get(), Requirement::fullDiskAccess), "✓ Done");
+    EXPECT_EQ(done(assistant.get()), "Later");  // Accessibility is still missing
+
+    QTest::mouseClick(assistant->findChild<QPushButton*>("done"), Qt::LeftButton);
+    EXPECT_TRUE(mainWindow.isVisible());
+}
+
+TEST_F(PermissionsAssistantTest, AnAnswerAfterTheSessionIsDroppedAndThePollStops) {
+    SetFakeScriptHang(mac, kOutlookCheck, 60);
+    auto assistant = show({Requirement::automationOutlook});
+    QTest::mouseClick(action(assistant.get(), Requirement::automationOutlook), Qt::LeftButton);
+    ASSERT_TRUE(RunEventLoopUntil(
+        [this] { return FakeScriptProcessId(mac, kOutlookCheck).has_value(); }, 10));
+    assistant->finish();
+    assistant.reset();
+    ::kill(static_cast<pid_t>(*FakeScriptProcessId(mac, kOutlookCheck)), SIGKILL);
+    QThreadPool::globalInstance()->waitForDone();
+    QTest::qWait(20);
+    tick(9);
+    QTest::qWait(200);
+    EXPECT_EQ(runs(kOutlookCheck), 1);
+    EXPECT_TRUE(platform.mainQueue.pendingDelays().empty());
+}
+
+TEST_F(PermissionsAssistantTest, TheIconDragsTheApplicationsFileUrl) {
+    const auto assistant = show({Requirement::accessibility});
+    auto* icon = assistant->findChild<DraggableAppIconView*>("icon-accessibility");
+    ASSERT_TRUE(icon);
+    std::unique_ptr<QMimeData> data(icon->createMimeData());
+    EXPECT_EQ(data->urls(), QList<QUrl>{QUrl::fromLocalFile("/Applications/Q.app")});
+}
+
+TEST_F(PermissionsAssistantTest, ValidateShowsOneAssistantAtATime) {
+    PermissionsAssistantPresenter presenter(platform.workspace, platform.mainQueue,
+                                            "/Applications/Q.app");
+    PermissionContext c = context();
+    c.presenter = &presenter;
+    int assistantsSeen = -1;
+    QTimer::singleShot(50, [&] {
+        // Inside the first session, a second validate finds it shown and goes on at once.
+        AccessibilityHelper::validate(c, AccessibilityHelper::ValidationKind::signatureSync,
+                                      {ClientKind::appleMail});
+        assistantsSeen = 0;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->objectName() == "permissionsAssistant" && window->isVisible())
+                ++assistantsSeen;
+        }
+        QTest::mouseClick(QApplication::activeModalWidget()->findChild<QPushButton*>("done"),
+                          Qt::LeftButton);
+    });
+    QFile::remove(*mailData + "/VIPMailboxes.plist");
+    AccessibilityHelper::validate(c, AccessibilityHelper::ValidationKind::signatureSync,
+                                  {ClientKind::appleMail});
+    EXPECT_EQ(assistantsSeen, 1);
+    EXPECT_FALSE(presenter.isShowing());
+    EXPECT_TRUE(platform.prompter.shown().empty());  // the assistant, not the interim alert
+}
+
+}  // namespace
+}  // namespace quillet
