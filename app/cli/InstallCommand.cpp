@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Output.h"
@@ -110,10 +109,7 @@ std::optional<SignatureSource> ReadFile(Core& core, const QString& path) {
     QFile file(path);
     std::optional<QString> text;
     if (QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly)) {
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString decoded = decoder.decode(file.readAll());
-        if (!decoder.hasError())
-            text = decoded;
+        text = DecodeUtf8(file.readAll());
     }
     if (!text) {
         Refuse(core, "Could not load the HTML file.",
@@ -204,12 +200,6 @@ void FillNewSignature(Signature& signature, ClientKind kind, const QString& acco
 }
 
 }  // namespace
-
-QString FileSignatureName(const QDateTime& t) {
-    return QString::asprintf("qlt%02d%02d%02d%02d%02d%02d", t.time().second(), t.time().minute(),
-                             t.time().hour(), t.date().day(), t.date().month(),
-                             t.date().year() % 100);
-}
 
 int RunInstallCommand(Session& session) {
     const auto arguments = Arguments(

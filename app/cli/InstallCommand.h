@@ -5,13 +5,10 @@
 // with sync and waits for everything the engine set going.
 
 #include "app/cli/Session.h"
+#include "common/Text.h"  // FileSignatureName
 
 namespace quillet {
 
 int RunInstallCommand(Session& session);
-
-// The file name the form gives a file-based signature created at this local time:
-// "qlt" + second, minute, hour, day, month and year modulo 100, two digits each.
-QString FileSignatureName(const QDateTime& localTime);
 
 }  // namespace quillet
