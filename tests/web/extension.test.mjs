@@ -142,14 +142,14 @@ test('the popup installs a signature by key and refuses what the form refuses', 
       'Signature key not found. Please check that the key is correct and try again.');
   assert.equal(await install(popup, {client: 'Gmail', account: 'ada@example.com', key: ''}),
       'Please enter a signature key, or select an HTML file with a signature.');
-  await popup.screenshot({path: path.join(outputFolder, 'popup-refusal.png')});
+  await popup.locator('body').screenshot({path: path.join(outputFolder, 'popup-refusal.png')});
 
   assert.equal(await install(popup, {client: 'Gmail', account: 'Ada@Example.com', key: ' gmail-key\t'}), null);
   assert.equal(await popup.locator('.signature-button').count(), 1);
   assert.equal(await popup.textContent('#existing-client'), 'Gmail');
   assert.equal(await popup.textContent('#existing-account'), 'Ada@Example.com');
   assert.equal(await popup.textContent('#existing-source'), 'gmail-key');
-  await popup.screenshot({path: path.join(outputFolder, 'popup.png')});
+  await popup.locator('body').screenshot({path: path.join(outputFolder, 'popup.png')});
   await popup.close();
 });
 

@@ -16,12 +16,16 @@ var QuilletCompose = (function () {
       'button', 'select', 'option', 'textarea', 'base', 'meta', 'link', 'style', 'template', 'portal'],
     FORBID_ATTR: ['srcdoc', 'formaction', 'action', 'ping'],
     ALLOW_UNKNOWN_PROTOCOLS: false,
-    RETURN_DOM_FRAGMENT: true,
   });
 
-  // The cleaned signature as a fragment of the page's document.
+  // The cleaned signature as a fragment of the page's document. The sanitiser's own nodes never
+  // reach the page: in a content script's world, an element parsed with an "on…" attribute keeps
+  // its handler after the sanitiser removes the attribute, and would run it once in the page.
+  // Only the cleaned text is parsed again, inertly, in a template.
   function clean(html) {
-    return DOMPurify.sanitize(String(html), SANITIZE_OPTIONS);
+    const template = document.createElement('template');
+    template.innerHTML = DOMPurify.sanitize(String(html), SANITIZE_OPTIONS);
+    return document.importNode(template.content, true);
   }
 
   // The signature for this sender and kind of message: one for the sender's address first (letter
