@@ -150,7 +150,16 @@ test('the popup installs a signature by key and refuses what the form refuses', 
   assert.equal(await popup.textContent('#existing-account'), 'Ada@Example.com');
   assert.equal(await popup.textContent('#existing-source'), 'gmail-key');
   await popup.locator('body').screenshot({path: path.join(outputFolder, 'popup.png')});
+
+  // Renamed in the popup, as a new popup (another host process) reads it back.
+  await popup.fill('#existing-name', ' Ada at work\t');
+  await popup.click('#save');
+  await popup.waitForFunction(() => document.querySelector('.signature-button').textContent === 'A');
   await popup.close();
+  const again = await openPopup();
+  assert.equal(await again.inputValue('#existing-name'), 'Ada at work');
+  assert.equal(await again.textContent('.signature-button'), 'A');
+  await again.close();
 });
 
 test('a Gmail compose area receives its signature, and a change on the service reaches it', async () => {

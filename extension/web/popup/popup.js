@@ -88,12 +88,12 @@ function renderList() {
 
 function renderExisting() {
   const s = view.signatures[view.selectedIndex];
-  $('existing-name').textContent = s.name;
+  $('existing-name').value = s.name;
   $('existing-client').textContent = s.clientName;
   $('existing-account').textContent = s.account || 'All accounts';
   $('existing-source-label').textContent = s.key ? 'Signature key' : 'HTML file';
   $('existing-source').textContent = s.key || s.fileName;
-  $('existing-replies').textContent = s.insertForRepliesForwards ? 'On' : 'Off';
+  $('existing-replies').checked = s.insertForRepliesForwards;
   $('existing-status').textContent = s.active ? 'Active' : 'Disabled by your organisation';
 }
 
@@ -207,6 +207,19 @@ async function install(event) {
   render();
 }
 
+async function save() {
+  const s = view.signatures[view.selectedIndex];
+  if (!s) return;
+  const answer = await ask('SaveSignature', {id: s.id, name: $('existing-name').value,
+    insertForRepliesForwards: $('existing-replies').checked});
+  if (!answer) return;
+  if (answer.name === 'Refused') {
+    showHostError(answer.userInfo.message);
+    return;
+  }
+  render();
+}
+
 async function uninstall() {
   const s = view.signatures[view.selectedIndex];
   if (!s) return;
@@ -228,6 +241,7 @@ $('mode').addEventListener('click', () => {
   renderForm();
 });
 $('uninstall').addEventListener('click', uninstall);
+$('save').addEventListener('click', save);
 
 for (const c of QuilletClients) {
   const option = document.createElement('option');
