@@ -24,20 +24,14 @@ const char* const kUpdateFailedTitle = "Could not update signatures from server"
 const char* const kFetchFailedTitle = "Could not fetch the signature by key";
 const char* const kUpdateLabel = "RequestUpdatedSignatures()";
 
-struct UpdateOutcome {
-    bool success = false;
-    SignatureUpdates updates;
-    ActiveFlags activeFlags;
-    QString errorDetails;
-};
-
 UpdateOutcome UpdateFailure(const QString& details) {
     UpdateOutcome outcome;
     outcome.errorDetails = details;
     return outcome;
 }
 
-// Reads the answer to an update request; `keys` are the keys asked for, unencoded.
+}  // namespace
+
 UpdateOutcome InterpretUpdateResponse(const ServiceResponse& response,
                                       const std::vector<QString>& keys) {
     if (response.transportError) {
@@ -95,6 +89,8 @@ UpdateOutcome InterpretUpdateResponse(const ServiceResponse& response,
                 .arg(disabled));
     return outcome;
 }
+
+namespace {
 
 KeyFetchResult InterpretKeyResponse(const ServiceResponse& response) {
     if (response.transportError) {

@@ -40,6 +40,20 @@ struct KeyFetchResult {
 using SignatureUpdates = std::map<QString, SignatureUpdate>;  // by signature key
 using ActiveFlags = std::map<QString, bool>;                  // by signature key
 
+// What an answer to a refresh says: the updates and active flags, or why it failed.
+struct UpdateOutcome {
+    bool success = false;
+    SignatureUpdates updates;
+    ActiveFlags activeFlags;
+    QString errorDetails;  // for the person, when it failed
+};
+
+// Reads the answer to a refresh; `keys` are the keys asked for, unencoded. A transport error, a
+// status outside 2xx or a body that is no JSON fails; a top-level value that is no object counts
+// as no updates, and a member whose value is no text is logged and skipped.
+UpdateOutcome InterpretUpdateResponse(const ServiceResponse& response,
+                                      const std::vector<QString>& keys);
+
 // What the engine offers a refresh; every call comes on the main thread.
 class UpdatedSignaturesReceiver {
 public:

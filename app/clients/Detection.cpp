@@ -18,13 +18,7 @@ ClientInfoPtr ReadBundle(const QString& bundlePath) {
     if (!QFileInfo(bundlePath).isDir())
         return nullptr;
     const auto info = ReadPlistFile(bundlePath + "/Contents/Info.plist");
-    if (!info || !info->isDictionary())
-        return nullptr;
-    const auto shortVersion = info->dictionaryString("CFBundleShortVersionString");
-    const auto version = info->dictionaryString("CFBundleVersion");
-    if (!shortVersion || !version)
-        return nullptr;
-    return std::make_shared<ClientInfo>(bundlePath, *shortVersion, *version);
+    return info ? ClientInfoFromInfoPlist(bundlePath, *info) : nullptr;
 }
 
 bool CompleteAppleMail(ClientInfo& info, const Paths& paths) {
@@ -48,12 +42,23 @@ bool CompleteOutlook(ClientInfo& info, const OutlookModeProbe& outlookMode) {
 }
 
 bool CompleteMozilla(ClientKind kind, ClientInfo& info, const Paths& paths) {
+    const QStringList folders = MozillaProfilesFolders(kind, paths);
     info.mozillaBasedClientProfilePathQ =
-        FindMozillaProfilePath(kind, MozillaProfilesFolders(kind, paths));
+        FindDefaultMozillaProfile(kind, MozillaProfilesHomes(folders), folders);
     return info.mozillaBasedClientProfilePathQ.has_value();
 }
 
 }  // namespace
+
+ClientInfoPtr ClientInfoFromInfoPlist(const QString& bundlePath, const Plist& info) {
+    if (!info.isDictionary())
+        return nullptr;
+    const auto shortVersion = info.dictionaryString("CFBundleShortVersionString");
+    const auto version = info.dictionaryString("CFBundleVersion");
+    if (!shortVersion || !version)
+        return nullptr;
+    return std::make_shared<ClientInfo>(bundlePath, *shortVersion, *version);
+}
 
 QString ApplicationBundleName(ClientKind kind) {
     switch (kind) {

@@ -14,6 +14,7 @@
 #include "app/clients/OutlookMode.h"
 #include "common/ClientKind.h"
 #include "platform/Paths.h"
+#include "platform/Plist.h"
 
 namespace quillet {
 
@@ -21,6 +22,10 @@ namespace quillet {
 QString ApplicationBundleName(ClientKind kind);
 // The folders searched for the bundle, in order, as absolute system paths ("/Applications").
 QStringList ApplicationFolders(ClientKind kind);
+
+// The client's versions from its bundle's Info.plist; null when it is not a dictionary or lacks a
+// version text (then it is not the client's bundle).
+ClientInfoPtr ClientInfoFromInfoPlist(const QString& bundlePath, const Plist& info);
 
 // Every client found and completed, keyed by kind.
 ClientInfoMap FindInstalledClients(const Paths& paths, const OutlookModeProbe& outlookMode);

@@ -51,6 +51,10 @@ std::optional<QStringList> ReadPrefsFileLines(const QString& path) {
     // A read that stopped early gives part of the file; written back, that would lose the rest.
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
+    return SplitPrefsFileText(bytes);
+}
+
+std::optional<QStringList> SplitPrefsFileText(const QByteArray& bytes) {
     // A byte-order mark is kept as a character, so that an unchanged file is written back as it
     // was read.
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);

@@ -5,6 +5,7 @@
 // unchanged under every operation. Reading fails (absent) for a missing or non-UTF-8 file, and for
 // one that cannot be read to its end.
 
+#include <QByteArray>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
@@ -18,6 +19,8 @@ namespace quillet {
 // U+0085 and the other Unicode separators raw inside string values, so they stay in their line.
 // A carriage-return line-feed pair yields an empty line between.
 std::optional<QStringList> ReadPrefsFileLines(const QString& path);
+// The same lines from the file's bytes; absent when they are not UTF-8.
+std::optional<QStringList> SplitPrefsFileText(const QByteArray& bytes);
 // Joins the lines with line feeds and writes the file atomically; false when writing failed.
 bool WritePrefsFileLines(const QString& path, const QStringList& lines);
 

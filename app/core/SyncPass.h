@@ -25,6 +25,9 @@ namespace quillet {
 // showed its problems alert, so that no window then claims that everything was updated.
 inline const QString kSyncHadProblemsKey = "HadProblems";
 
+// The lock file in the data folder that serialises sync passes across processes.
+inline const QString kSyncPassLockFileName = "SyncPass.lock";
+
 // The client sets of a pass over the given signatures.
 struct SyncClientSets {
     std::vector<ClientKind> toSync;       // touched and detected, in the engine's client order

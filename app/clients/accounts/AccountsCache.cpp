@@ -98,14 +98,18 @@ QString CachedAccountsPath(const QString& applicationSupportFolder) {
 }
 
 std::map<ClientKind, Accounts> LoadCachedAccounts(const QString& applicationSupportFolder) {
+    const auto plist = ReadPlistFile(CachedAccountsPath(applicationSupportFolder));
+    return CachedAccountsFromPlist(plist ? *plist : Plist::dictionary());
+}
+
+std::map<ClientKind, Accounts> CachedAccountsFromPlist(const Plist& plist) {
     std::map<ClientKind, Accounts> cached;
     for (const ClientKind kind : kAllClientKinds)
         cached[kind] = {};
-    const auto plist = ReadPlistFile(CachedAccountsPath(applicationSupportFolder));
-    if (!plist || !plist->isDictionary())
+    if (!plist.isDictionary())
         return cached;
     for (const ClientKind kind : kAllClientKinds) {
-        const auto array = plist->node().get(StoredText(kind));
+        const auto array = plist.node().get(StoredText(kind));
         if (!array || !array->isArray())
             continue;
         for (int i = 0; i < array->size(); ++i) {

@@ -8,6 +8,7 @@
 
 #include "common/Accounts.h"
 #include "common/ClientKind.h"
+#include "platform/Plist.h"
 
 namespace quillet {
 
@@ -16,6 +17,8 @@ QString CachedAccountsPath(const QString& applicationSupportFolder);
 // Every client kind, with an empty list when the file is missing or unreadable or has nothing
 // usable for it; elements missing a required string are skipped.
 std::map<ClientKind, Accounts> LoadCachedAccounts(const QString& applicationSupportFolder);
+// The same from the file's property list, already read.
+std::map<ClientKind, Accounts> CachedAccountsFromPlist(const Plist& plist);
 // Writes the lists (the discovered ones, or the cached ones while discovery is unfinished or
 // failed) as an XML property list, atomically; a failure leaves the previous file. The entries of
 // clients that are not in the map stay as the file had them.

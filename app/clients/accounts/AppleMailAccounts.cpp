@@ -47,8 +47,12 @@ std::optional<Accounts> DiscoverAppleMailAccounts(const AppleScriptRunner& runne
         LogError("Could not list Apple Mail accounts via Apple Script");
         return std::nullopt;
     }
+    return ParseAppleMailAccounts(*output);
+}
+
+Accounts ParseAppleMailAccounts(const QString& output) {
     std::vector<std::shared_ptr<AppleMailAccount>> listed;
-    for (const QString& record : SplitScriptRecords(*output)) {
+    for (const QString& record : SplitScriptRecords(output)) {
         if (auto account = ParseRecord(record))
             listed.push_back(std::move(*account));
     }

@@ -82,8 +82,13 @@ std::optional<Accounts> DiscoverMozillaBasedClientAccounts(ClientKind kind,
         LogError("Could not read " + path);
         return std::nullopt;
     }
+    return ParseMozillaBasedClientAccounts(kind, *lines);
+}
+
+Accounts ParseMozillaBasedClientAccounts(ClientKind kind, const QStringList& prefsLines) {
+    const QString clientName = DisplayName(kind);
     Accounts accounts;
-    for (const auto& [number, info] : IdentityInfos(KeyToValueMap(*lines))) {
+    for (const auto& [number, info] : IdentityInfos(KeyToValueMap(prefsLines))) {
         if (!info.emailQ) {
             LogWarning("Got a " + clientName + " account without an email, ID: \"" + number + "\"");
             continue;

@@ -21,8 +21,9 @@ Accounts LogAndRemoveDuplicates(const QString& tag, const Accounts& accounts) {
     return RemoveDuplicateAccounts(ClientKind::outlook, accounts);
 }
 
-// Records of user name, full name and email.
-Accounts ParseA(const QString& output, const QString& tag) {
+}  // namespace
+
+Accounts ParseOutlookAccountsA(const QString& output, const QString& tag) {
     Accounts accounts;
     for (const QString& record : SplitScriptRecords(output)) {
         const auto fields = SplitScriptFields(record);
@@ -40,6 +41,8 @@ Accounts ParseA(const QString& output, const QString& tag) {
     }
     return LogAndRemoveDuplicates(tag, accounts);
 }
+
+namespace {
 
 // "Full Name (email)" or a bare email. The last " (" separates them, so a name may carry
 // parentheses of its own.
@@ -70,6 +73,15 @@ std::optional<AccountPtr> ParseB(const QString& record) {
 
 }  // namespace
 
+Accounts ParseOutlookAccountsB(const QString& output) {
+    Accounts accounts;
+    for (const QString& record : SplitScriptRecords(output)) {
+        if (auto account = ParseB(record))
+            accounts.push_back(std::move(*account));
+    }
+    return LogAndRemoveDuplicates("B", accounts);
+}
+
 std::optional<Accounts> DiscoverOutlookAccountsA(const AppleScriptRunner& runner,
                                                  const ClientInfo& clientInfo,
                                                  const PublishPartialAccountsFn& publishPartial) {
@@ -78,7 +90,7 @@ std::optional<Accounts> DiscoverOutlookAccountsA(const AppleScriptRunner& runner
         LogError("Could not list Outlook accounts (A-Main) via Apple Script");
         return std::nullopt;
     }
-    Accounts accounts = ParseA(*mainOutput, "A-Main");
+    Accounts accounts = ParseOutlookAccountsA(*mainOutput, "A-Main");
     if (publishPartial)
         publishPartial(accounts);
 
@@ -94,7 +106,7 @@ std::optional<Accounts> DiscoverOutlookAccountsA(const AppleScriptRunner& runner
         LogWarning("Could not list Outlook accounts (A-Gmail) via Apple Script");
         return accounts;
     }
-    const Accounts gmail = ParseA(*gmailOutput, "A-Gmail");
+    const Accounts gmail = ParseOutlookAccountsA(*gmailOutput, "A-Gmail");
     accounts.insert(accounts.end(), gmail.begin(), gmail.end());
     return RemoveDuplicateAccounts(ClientKind::outlook, accounts);
 }
@@ -106,12 +118,7 @@ std::optional<Accounts> DiscoverOutlookAccountsB(const AppleScriptRunner& runner
         LogError("Could not list Outlook accounts (B) via Apple Script");
         return std::nullopt;
     }
-    Accounts accounts;
-    for (const QString& record : SplitScriptRecords(*output)) {
-        if (auto account = ParseB(record))
-            accounts.push_back(std::move(*account));
-    }
-    accounts = LogAndRemoveDuplicates("B", accounts);
+    const Accounts accounts = ParseOutlookAccountsB(*output);
     if (publishPartial)
         publishPartial(accounts);
     return accounts;

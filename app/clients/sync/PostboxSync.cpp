@@ -31,10 +31,6 @@ QString FromUtf8(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-bool IsSignatureList(const Json& list) {
-    return list.is_array() && std::all_of(list.begin(), list.end(), IsObjectOfTexts);
-}
-
 // The list as read: empty when there is no file, else the parsed array, else the error.
 std::variant<Json, Error> ReadSignatureList(const QString& name, const QString& path) {
     if (!QFileInfo::exists(path)) {
@@ -48,15 +44,13 @@ std::variant<Json, Error> ReadSignatureList(const QString& name, const QString& 
         LogError(name + ": Could not read signatures file " + path);
         return Error{Error::Kind::fileSystem, path};
     }
-    Json list = Json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
-    // A list of another shape would make the sync drop the person's own entries; it is refused
-    // like a list that is no JSON at all.
-    if (list.is_discarded() || !IsSignatureList(list)) {
+    auto list = ParsePostboxSignatureList(bytes);
+    if (!list) {
         LogError(name + ": Bad signatures file " + path);
         return Error{Error::Kind::badData, path};
     }
     LogInfo(name + ": Read signatures file " + path);
-    return list;
+    return std::move(*list);
 }
 
 void SetEntryText(Json& entry, const Signature& signature) {
@@ -153,6 +147,16 @@ PostboxSyncPlan PlanPostboxSync(const SyncInputs& inputs, const Json& signatureL
     NewList list = PlanSignatureList(inputs, signatureList, keyToId, postboxIds);
     QStringList lines = PlanPrefsLines(inputs, prefsLines, keyToId, postboxIds, list.hasDefault);
     return PostboxSyncPlan{std::move(list.list), std::move(lines)};
+}
+
+std::optional<nlohmann::ordered_json> ParsePostboxSignatureList(const QByteArray& bytes) {
+    Json list = Json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
+    // A list of another shape would make the sync drop the person's own entries; it is refused
+    // like a list that is no JSON at all.
+    if (list.is_discarded() || !list.is_array() ||
+        !std::all_of(list.begin(), list.end(), IsObjectOfTexts))
+        return std::nullopt;
+    return list;
 }
 
 std::optional<SyncPostboxSignaturesError> SyncPostboxSignatures(const SyncInputs& inputs) {

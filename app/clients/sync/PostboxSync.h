@@ -6,6 +6,7 @@
 // The sync keeps the person's own entries, Postbox's default ("sigKeyDefault") and the
 // defaults the person picked; it drops Quillet's entries that no longer belong in Postbox.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <nlohmann/json.hpp>
@@ -29,6 +30,10 @@ struct PostboxSyncPlan {
     nlohmann::ordered_json signatureList;  // an array of objects with string members
     QStringList prefsLines;
 };
+
+// The list from the file's bytes; absent when they are not JSON or not an array of objects with
+// string members.
+std::optional<nlohmann::ordered_json> ParsePostboxSignatureList(const QByteArray& bytes);
 
 // Works out the new list and prefs.js lines from those read (the list already checked to be an
 // array of objects with string members); writes nothing. Logs a warning for each entry without
