@@ -41,6 +41,8 @@ function(quillet_add_test source)
   # is tested without building what sits above it.
   if(dir MATCHES "^app/([a-z]+)")
     set(unit quillet_${CMAKE_MATCH_1})
+  elseif(dir MATCHES "^extension/native")
+    set(unit quillet_extension)
   elseif(dir MATCHES "^(platform|common)")
     set(unit quillet_${CMAKE_MATCH_1})
   else()
@@ -56,6 +58,9 @@ function(quillet_add_test source)
     # The web engine's own allocator frees some objects with a sized delete of another type.
     list(APPEND environment "QTWEBENGINE_DISABLE_SANDBOX=1"
       "ASAN_OPTIONS=detect_leaks=1:new_delete_type_mismatch=0")
+  endif()
+  if(unit STREQUAL "quillet_extension")
+    add_dependencies(${target} quillet-webmail-host)
   endif()
   if(unit STREQUAL "quillet_cli" OR dir MATCHES "^app/cli")
     add_dependencies(${target} quillet)

@@ -208,18 +208,11 @@ QString ServiceClient::keyUrlPrefix() const {
 
 void ServiceClient::RequestUpdatedSignatures(const SignatureIds& ids, const IdToSignatureMap& map,
                                              UpdatedSignaturesReceiver& receiver) {
-    std::vector<QString> keys;
-    std::set<QString> seen;
-    for (const SignatureId& id : ids) {
-        const auto found = map.find(id);
-        if (found == map.end() || !found->second)
-            continue;
-        const Signature& signature = *found->second;
-        if (signature.pendingDeletion || signature.keyQe.isEmpty())
-            continue;
-        if (seen.insert(signature.keyQe).second)
-            keys.push_back(signature.keyQe);
-    }
+    RequestUpdatedSignatures(ServiceKeys(ids, map), receiver);
+}
+
+void ServiceClient::RequestUpdatedSignatures(const std::vector<QString>& keys,
+                                             UpdatedSignaturesReceiver& receiver) {
     if (keys.empty()) {
         LogInfo("RequestUpdatedSignatures(): No signatures to update from server");
         receiver.refreshCompleted(true, {}, {}, std::nullopt, std::nullopt);

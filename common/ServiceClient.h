@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -94,6 +95,9 @@ public:
     // applySignatureUpdates and refreshCompleted(success), or refreshCompleted(failure).
     void RequestUpdatedSignatures(const SignatureIds& ids, const IdToSignatureMap& map,
                                   UpdatedSignaturesReceiver& receiver);
+    // The same for the keys themselves (the web-mail extension's records are of another type).
+    void RequestUpdatedSignatures(const std::vector<QString>& keys,
+                                  UpdatedSignaturesReceiver& receiver);
     // Fetches one signature's HTML. The completion runs once, on the main thread, never inside
     // this call. A status other than 200 or a body that is not UTF-8 is "not found", not an
     // error; only a request that got no complete answer is an error.
@@ -108,6 +112,63 @@ private:
     // Outcomes already handed to the main queue check it, so none arrives after the client.
     std::shared_ptr<bool> _alive = std::make_shared<bool>(true);
 };
+
+// The keys a refresh asks for: each key of a service-based signature among ids that is not
+// pending deletion, once, in the order of ids.
+template <class Map>
+std::vector<QString> ServiceKeys(const SignatureIds& ids, const Map& map) {
+    std::vector<QString> keys;
+    std::set<QString> seen;
+    for (const SignatureId& id : ids) {
+        const auto found = map.find(id);
+        if (found == map.end() || !found->second)
+            continue;
+        const auto& signature = *found->second;
+        if (signature.pendingDeletion || signature.keyQe.isEmpty())
+            continue;
+        if (seen.insert(signature.keyQe).second)
+            keys.push_back(signature.keyQe);
+    }
+    return keys;
+}
+
+// How a refresh's answer changed one signature.
+enum class SignatureUpdateEffect { none, updated, modifiedOnly };
+
+// Applies the answer to one signature: a new text or active flag updates it (and its update
+// time); a first answer with the same text only fills the update time. Only a key the request
+// asked for says anything about the active flag: a signature added while the request was in
+// flight is not in the answer and must stay active.
+template <class Record>
+SignatureUpdateEffect ApplySignatureUpdate(Record& signature, const SignatureUpdates& updates,
+                                           const std::optional<ActiveFlags>& activeFlags,
+                                           std::int64_t updateTime) {
+    if (signature.keyQe.isEmpty())
+        return SignatureUpdateEffect::none;
+    bool textChanged = false, timeFilled = false, activeChanged = false;
+    if (const auto update = updates.find(signature.keyQe); update != updates.end()) {
+        if (update->second.newMainTextQe != signature.mainTextQe) {
+            signature.lastUpdateUnixTimeQz = updateTime;
+            signature.mainTextQe = update->second.newMainTextQe;
+            textChanged = true;
+        } else if (signature.lastUpdateUnixTimeQz == 0) {
+            signature.lastUpdateUnixTimeQz = updateTime;
+            timeFilled = true;
+        }
+    }
+    if (activeFlags) {
+        if (const auto flag = activeFlags->find(signature.keyQe); flag != activeFlags->end()) {
+            if (flag->second != signature.active) {
+                signature.active = flag->second;
+                signature.lastUpdateUnixTimeQz = updateTime;
+                activeChanged = true;
+            }
+        }
+    }
+    if (textChanged || activeChanged)
+        return SignatureUpdateEffect::updated;
+    return timeFilled ? SignatureUpdateEffect::modifiedOnly : SignatureUpdateEffect::none;
+}
 
 // Percent-encodes every UTF-8 byte of the key outside A–Z a–z 0–9 - . _ ~, so that no key can
 // change the meaning of the URL it is put in ("a+b", "x?y", "a,b"). Empty when the key is empty

@@ -86,23 +86,7 @@ QString Describe(const Signature& s) {
     items << "active: " + Flag(s.active) << "color index: " + QString::number(s.colorIndex)
           << "insert for replies/replies & forwards: " + Flag(s.insertForRepliesForwards)
           << "insert for forwards: " + Flag(s.insertForForwards);
-    if (!s.fileNameQe.isEmpty())
-        items << "file name: " + s.fileNameQe;
-    if (!s.filePathQe.isEmpty())
-        items << "file path: " + s.filePathQe;
-    if (!s.keyQe.isEmpty())
-        items << "key: " + s.keyQe;
-    if (!s.localTextQe.isEmpty()) {
-        items << "local text: length " + QString::number(CharacterCount(s.localTextQe));
-    }
-    if (s.lastUpdateUnixTimeQz != 0) {
-        items << "last update Unix time: " + QString::number(s.lastUpdateUnixTimeQz);
-    }
-    if (!s.mainTextQe.isEmpty()) {
-        items << "main text: length " + QString::number(CharacterCount(s.mainTextQe));
-    }
-    if (!s.nameQe.isEmpty())
-        items << "name: " + s.nameQe;
+    items << DescribeSourceFields(s);
     items << "pending deletion: " + Flag(s.pendingDeletion);
     items << "uuid: " + (s.uuidX ? CanonicalUuidText(*s.uuidX) : QString());
     items << "selected installations: " +

@@ -3,6 +3,7 @@
 // wants it (selected installations) and where it is now (performed installations).
 
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 #include <cstdint>
 #include <map>
@@ -11,6 +12,7 @@
 
 #include "common/ClientKind.h"
 #include "common/SignatureId.h"
+#include "common/Text.h"
 
 namespace quillet {
 
@@ -73,5 +75,27 @@ QString Describe(const SelectedInstallationsInfo& info);
 QString Describe(const PerformedInstallationPayload& payload);
 QString Describe(const PerformedInstallationsInfo& info);
 QString Describe(const Signature& signature);
+
+// The description items of the fields that every signature record (the desktop's and the
+// web-mail extension's) has, from its file to its name, each only when it is set.
+template <class Record>
+QStringList DescribeSourceFields(const Record& s) {
+    QStringList items;
+    if (!s.fileNameQe.isEmpty())
+        items << "file name: " + s.fileNameQe;
+    if (!s.filePathQe.isEmpty())
+        items << "file path: " + s.filePathQe;
+    if (!s.keyQe.isEmpty())
+        items << "key: " + s.keyQe;
+    if (!s.localTextQe.isEmpty())
+        items << "local text: length " + QString::number(CharacterCount(s.localTextQe));
+    if (s.lastUpdateUnixTimeQz != 0)
+        items << "last update Unix time: " + QString::number(s.lastUpdateUnixTimeQz);
+    if (!s.mainTextQe.isEmpty())
+        items << "main text: length " + QString::number(CharacterCount(s.mainTextQe));
+    if (!s.nameQe.isEmpty())
+        items << "name: " + s.nameQe;
+    return items;
+}
 
 }  // namespace quillet

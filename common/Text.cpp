@@ -1,5 +1,6 @@
 #include "common/Text.h"
 
+#include <QStringDecoder>
 #include <QTextBoundaryFinder>
 
 namespace quillet {
@@ -31,6 +32,20 @@ std::optional<QUuid> ParseUuid(const QString& text) {
     if (uuid.isNull())
         return std::nullopt;
     return uuid;
+}
+
+std::optional<QString> DecodeUtf8(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return decoded;
+}
+
+QString FileSignatureName(const QDateTime& t) {
+    return QString::asprintf("qlt%02d%02d%02d%02d%02d%02d", t.time().second(), t.time().minute(),
+                             t.time().hour(), t.date().day(), t.date().month(),
+                             t.date().year() % 100);
 }
 
 }  // namespace quillet

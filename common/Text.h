@@ -1,6 +1,8 @@
 #pragma once
 // Text helpers shared by every layer.
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QUuid>
 #include <optional>
@@ -18,5 +20,11 @@ int CharacterCount(const QString& text);
 QString CanonicalUuidText(const QUuid& uuid);
 // Parses a UUID written with or without braces; absent when the text is no UUID.
 std::optional<QUuid> ParseUuid(const QString& text);
+
+// The bytes as UTF-8 text; absent when they are not valid UTF-8.
+std::optional<QString> DecodeUtf8(const QByteArray& bytes);
+// The file name the new-signature forms give a file-based signature created at this local time:
+// "qlt" + second, minute, hour, day, month and year modulo 100, two digits each.
+QString FileSignatureName(const QDateTime& localTime);
 
 }  // namespace quillet

@@ -17,3 +17,4 @@ tools/fault-counts.sh "$build"
 tools/check-engine-without-gui.sh
 # The Debian package: built, installed with apt, run and removed again.
 tools/package-test.sh
+tools/web-extension-test.sh "$build"

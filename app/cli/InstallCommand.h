@@ -5,6 +5,7 @@
 // with sync and waits for everything the engine set going.
 
 #include "app/cli/Session.h"
+#include "common/Text.h"  // FileSignatureName
 
 namespace quillet {
 

@@ -281,37 +281,17 @@ std::pair<SignatureIds, SignatureIds> Core::applySignatureUpdates(
     std::int64_t updateTime, const QString& label) {
     SignatureIds updated, modifiedOnly, changed;
     for (SignatureId id : _signatureIds) {
-        Signature& signature = *_idToSignatureMap.at(id);
-        if (signature.keyQe.isEmpty())
-            continue;
-        bool textChanged = false, timeFilled = false, activeChanged = false;
-        if (const auto update = updates.find(signature.keyQe); update != updates.end()) {
-            if (update->second.newMainTextQe != signature.mainTextQe) {
-                signature.lastUpdateUnixTimeQz = updateTime;
-                signature.mainTextQe = update->second.newMainTextQe;
-                textChanged = true;
-            } else if (signature.lastUpdateUnixTimeQz == 0) {
-                signature.lastUpdateUnixTimeQz = updateTime;
-                timeFilled = true;
-            }
-        }
-        // Only a key the request asked for says anything about the signature: a signature added
-        // while the request was in flight is not in the answer and must stay active.
-        if (activeFlags) {
-            if (const auto flag = activeFlags->find(signature.keyQe); flag != activeFlags->end()) {
-                if (flag->second != signature.active) {
-                    signature.active = flag->second;
-                    signature.lastUpdateUnixTimeQz = updateTime;
-                    activeChanged = true;
-                }
-            }
-        }
-        if (textChanged || activeChanged) {
-            updated.push_back(id);
-            changed.push_back(id);
-        } else if (timeFilled) {
-            modifiedOnly.push_back(id);
-            changed.push_back(id);
+        switch (ApplySignatureUpdate(*_idToSignatureMap.at(id), updates, activeFlags, updateTime)) {
+            case SignatureUpdateEffect::updated:
+                updated.push_back(id);
+                changed.push_back(id);
+                break;
+            case SignatureUpdateEffect::modifiedOnly:
+                modifiedOnly.push_back(id);
+                changed.push_back(id);
+                break;
+            case SignatureUpdateEffect::none:
+                break;
         }
     }
     logInfo("Updating " + QString::number(updated.size()) + " signature(s) via " + label + "...");

@@ -72,11 +72,7 @@ std::optional<QString> ReadUtf8File(const QString& path) {
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = decoder.decode(file.readAll());
-    if (decoder.hasError())
-        return std::nullopt;
-    return decoded;
+    return DecodeUtf8(file.readAll());
 }
 
 std::optional<QString> FetchedSignatureText(const KeyFetchResult& result) {
@@ -86,12 +82,6 @@ std::optional<QString> FetchedSignatureText(const KeyFetchResult& result) {
     if (text.isEmpty())
         return std::nullopt;
     return text;
-}
-
-QString FileSignatureName(const QDateTime& t) {
-    return QString::asprintf("qlt%02d%02d%02d%02d%02d%02d", t.time().second(), t.time().minute(),
-                             t.time().hour(), t.date().day(), t.date().month(),
-                             t.date().year() % 100);
 }
 
 void SetInsertOptions(Signature& signature, const std::vector<ClientKind>& kinds, bool replies,

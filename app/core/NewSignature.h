@@ -13,6 +13,7 @@
 #include "common/ClientKind.h"
 #include "common/ServiceClient.h"
 #include "common/Signature.h"
+#include "common/Text.h"  // FileSignatureName, DecodeUtf8
 #include "platform/Prompter.h"
 
 namespace quillet {
@@ -44,8 +45,6 @@ std::optional<QString> ReadUtf8File(const QString& path);
 // for an error, for "not found", and for a text that is only blanks.
 std::optional<QString> FetchedSignatureText(const KeyFetchResult& result);
 
-// "qlt" + second, minute, hour, day, month and year modulo 100 of the local time, two digits each.
-QString FileSignatureName(const QDateTime& localTime);
 
 // Sets insertForRepliesForwards and insertForForwards as the form does for the clients: a
 // client without options takes both; one switch for replies and forwards sets both from the

@@ -16,6 +16,7 @@ namespace {
 
 constexpr const char* kDataV1 = "DataV1";
 constexpr const char* kDataV2 = "DataV2";
+constexpr const char* kSafariDataV1 = "SafariDataV1";
 
 std::optional<QString> UseWriteAheadLog(sqlite3* database) {
     StoreStatement pragma(database, "PRAGMA journal_mode=WAL");
@@ -31,12 +32,13 @@ std::optional<QString> UseWriteAheadLog(sqlite3* database) {
     return std::nullopt;
 }
 
-std::optional<QString> PrepareDataV2(sqlite3* database, StoreKeys* keys) {
+std::optional<QString> PrepareCurrentModel(sqlite3* database, SignatureEntity entity,
+                                           StoreKeys* keys) {
     if (auto error = UseWriteAheadLog(database))
         return error;
     if (auto error = ExecuteStoreSql(database, "BEGIN IMMEDIATE"))
         return error;
-    std::optional<QString> error = PrepareDataV2Schema(database, keys);
+    std::optional<QString> error = PrepareSchema(database, entity, keys);
     if (!error)
         error = ExecuteStoreSql(database, "COMMIT");
     if (error)
@@ -65,7 +67,9 @@ void RemoveStoreFiles(const QString& path) {
 
 std::unique_ptr<Store> Store::openStore(const QString& modelName, const QString& path,
                                         CriticalAlert alert, const StoreOptions& options) {
-    const bool current = modelName == kDataV2;
+    const bool current = modelName == kDataV2 || modelName == kSafariDataV1;
+    const SignatureEntity entity =
+        modelName == kSafariDataV1 ? SignatureEntity::webMail : SignatureEntity::desktop;
     std::optional<QString> error;
     sqlite3* database = nullptr;
     StoreKeys keys;
@@ -80,7 +84,8 @@ std::unique_ptr<Store> Store::openStore(const QString& modelName, const QString&
             error = database ? StoreErrorText(database) : QString(sqlite3_errstr(result));
         } else {
             sqlite3_busy_timeout(database, options.busyTimeoutMilliseconds);
-            error = current ? PrepareDataV2(database, &keys) : CheckDataV1Schema(database);
+            error = current ? PrepareCurrentModel(database, entity, &keys)
+                            : CheckDataV1Schema(database);
         }
     }
     if (error) {
@@ -90,6 +95,7 @@ std::unique_ptr<Store> Store::openStore(const QString& modelName, const QString&
         return nullptr;
     }
     std::unique_ptr<Store> store(new Store(modelName, path, database, std::move(alert), options));
+    store->_entity = entity;
     store->_keys = keys;
     return store;
 }
@@ -106,14 +112,13 @@ Store::~Store() {
     sqlite3_close_v2(_database);
 }
 
-std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures(
-    const std::vector<ClientKind>& detectedKinds) {
+std::optional<std::vector<std::pair<std::int64_t, SignatureRecord>>> Store::workingRecords() {
     if (!_database)
-        return {};
+        return std::nullopt;
     StoredRecords stored;
-    if (auto error = ReadSignatureRecords(_database, &stored)) {
+    if (auto error = ReadSignatureRecords(_database, _entity, &stored)) {
         LogError("LoadSignatures(): Could not fetch signatures: " + *error);
-        return {};
+        return std::nullopt;
     }
     _saved = stored;
     // Changes that a failed save left pending are part of the working set; records not yet
@@ -130,6 +135,50 @@ std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures(
     std::vector<std::pair<std::int64_t, SignatureRecord>> working(stored.begin(), stored.end());
     for (std::int64_t id : unwrittenIds())
         working.emplace_back(id, *_pending.at(id));
+    return working;
+}
+
+std::vector<std::pair<SignatureId, SignatureRecord>> Store::LoadRecords() {
+    std::vector<std::pair<SignatureId, SignatureRecord>> records;
+    for (auto& [primaryKey, record] :
+         workingRecords().value_or(std::vector<std::pair<std::int64_t, SignatureRecord>>{})) {
+        records.emplace_back(SignatureId{storedKey(primaryKey)}, std::move(record));
+    }
+    return records;
+}
+
+SignatureId Store::AddRecord(SignatureRecord record) {
+    const std::int64_t id = stageNew(std::move(record));
+    SaveManagedObjectContext();
+    return SignatureId{storedKey(id)};
+}
+
+bool Store::SaveRecord(SignatureId id, SignatureRecord record) {
+    const std::int64_t primaryKey = storedKey(id.value);
+    if (!isKnown(primaryKey)) {
+        LogError("SaveSignatures(): No stored record with ID " + id.toString());
+        return false;
+    }
+    stage(primaryKey, std::move(record));
+    return SaveManagedObjectContext();
+}
+
+bool Store::RemoveRecord(SignatureId id) {
+    const std::int64_t primaryKey = storedKey(id.value);
+    if (!isKnown(primaryKey)) {
+        LogError("RemoveRecord(): No stored record with ID " + id.toString());
+        return false;
+    }
+    stage(primaryKey, std::nullopt);
+    return SaveManagedObjectContext();
+}
+
+std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures(
+    const std::vector<ClientKind>& detectedKinds) {
+    const auto loaded = workingRecords();
+    if (!loaded)
+        return {};
+    const auto& working = *loaded;
 
     SignatureIds ids;
     IdToSignatureMap map;
@@ -168,9 +217,7 @@ std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures(
 }
 
 SignatureId Store::AddSignatureRecord(const Signature& signature) {
-    const std::int64_t id = stageNew(RecordFromSignature(signature));
-    SaveManagedObjectContext();
-    return SignatureId{storedKey(id)};
+    return AddRecord(RecordFromSignature(signature));
 }
 
 void Store::SaveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) {
@@ -259,9 +306,9 @@ std::optional<QString> Store::commitPendingChanges() {
     // not replay what it built then. Keys come from the file as it is now.
     StoreKeys keys = _keys;
     std::map<std::int64_t, std::int64_t> standInIdToKey;
-    std::optional<QString> error = ReadEntityKeyMaxima(_database, &keys);
+    std::optional<QString> error = ReadEntityKeyMaxima(_database, _entity, &keys);
     if (!error) {
-        StoreRecordWriter writer(_database, keys);
+        StoreRecordWriter writer(_database, _entity, keys);
         for (const auto& [primaryKey, change] : _pending) {
             if (primaryKey > 0)
                 error = writeChange(writer, primaryKey, change);
@@ -298,7 +345,7 @@ std::optional<QString> Store::commitPendingChanges() {
 std::optional<QString> Store::writeChange(StoreRecordWriter& writer, std::int64_t primaryKey,
                                           const std::optional<SignatureRecord>& change) {
     std::optional<SignatureRecord> current;
-    if (auto error = ReadSignatureRecord(_database, primaryKey, &current))
+    if (auto error = ReadSignatureRecord(_database, _entity, primaryKey, &current))
         return error;
     const auto saved = _saved.find(primaryKey);
     if (!change) {

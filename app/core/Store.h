@@ -1,7 +1,9 @@
 #pragma once
 // The signature store: one SQLite database ("DataV2.sqlite" in the data folder, with its "-shm"
 // and "-wal" companions) holding the signatures, the installations the user selected and the
-// installations performed. The engine opens it once and uses it from the main thread only.
+// installations performed. The web-mail extension keeps its signatures in a store of its own
+// ("SafariDataV1.sqlite", model "SafariDataV1") of the same layout and discipline, through the
+// record operations. The engine opens it once and uses it from the main thread only.
 // Other processes (the command beside the application, two commands) may use the same file at
 // the same time: every save takes its keys and writes its changes under the file's write lock,
 // against what the file holds then. Failures are logged; a failed save also raises the critical
@@ -58,8 +60,9 @@ public:
                                                  const QString& documentsFolder,
                                                  CriticalAlert alert,
                                                  const StoreOptions& options = {});
-    // Opens the store of the model "DataV2" (created when missing, older files upgraded in
-    // place) or "DataV1" (existing files only). Absent, with the log line, on failure.
+    // Opens the store of the model "DataV2" or "SafariDataV1" (created when missing, older files
+    // upgraded in place) or "DataV1" (existing files only). Absent, with the log line, on
+    // failure.
     static std::unique_ptr<Store> openStore(const QString& modelName, const QString& path,
                                             CriticalAlert alert, const StoreOptions& options = {});
 
@@ -80,6 +83,13 @@ public:
     SignatureId AddSignatureRecord(const Signature& signature);
     // Writes the listed signatures from the map, then saves (also when the list is empty).
     void SaveSignatures(const SignatureIds& ids, const IdToSignatureMap& map);
+    // The records as stored, in store order, with the changes a failed save left pending.
+    std::vector<std::pair<SignatureId, SignatureRecord>> LoadRecords();
+    // As AddSignatureRecord and SaveSignatures, for a record the caller built.
+    SignatureId AddRecord(SignatureRecord record);
+    // False (with the log line) when the store has no such record.
+    bool SaveRecord(SignatureId id, SignatureRecord record);
+    bool RemoveRecord(SignatureId id);
     // Writes every pending change in one transaction; only what this process changed in a record
     // since it read or wrote it is written. On failure: the log line, the alert "Could not save
     // signatures", and the changes kept for the next save.
@@ -91,6 +101,8 @@ public:
 private:
     Store(QString modelName, QString path, sqlite3* database, CriticalAlert alert,
           StoreOptions options);
+    // The stored records merged with the pending changes; records not yet written come last.
+    std::optional<std::vector<std::pair<std::int64_t, SignatureRecord>>> workingRecords();
 
     // The records of an earlier store; absent, with the log line, when the file is not one (it
     // cannot be opened as one, or its signatures cannot be read).
@@ -115,6 +127,7 @@ private:
                                        const std::optional<SignatureRecord>& change);
 
     QString _modelName;
+    SignatureEntity _entity = SignatureEntity::desktop;
     QString _path;
     sqlite3* _database;
     CriticalAlert _alert;

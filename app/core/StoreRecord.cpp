@@ -13,20 +13,7 @@ void SignatureRecord::sortInstallations() {
 
 SignatureRecord RecordFromSignature(const Signature& signature) {
     SignatureRecord record;
-    SignatureAttributes& a = record.attributes;
-    a.active = signature.active;
-    a.colorIndex = signature.colorIndex;
-    a.fileNameQe = signature.fileNameQe;
-    a.filePathQe = signature.filePathQe;
-    a.insertForRepliesForwards = signature.insertForRepliesForwards;
-    a.insertForForwards = signature.insertForForwards;
-    a.keyQe = signature.keyQe;
-    a.lastUpdateUnixTimeQz = signature.lastUpdateUnixTimeQz;
-    a.localTextQe = signature.localTextQe;
-    a.mainTextQe = signature.mainTextQe;
-    a.nameQe = signature.nameQe;
-    a.pendingDeletion = signature.pendingDeletion;
-    a.uuidString = signature.uuidX ? CanonicalUuidText(*signature.uuidX) : QString();
+    CopyCommonAttributes(signature, &record.attributes);
 
     for (const auto& [kind, info] : signature.clientKindToSelectedInstallationsInfoMap) {
         if (info.allAccountsSelected) {
@@ -59,20 +46,7 @@ SignatureRecord RecordFromSignature(const Signature& signature) {
 
 Signature SignatureFromRecord(const SignatureRecord& record) {
     Signature signature;
-    const SignatureAttributes& a = record.attributes;
-    signature.active = a.active;
-    signature.colorIndex = a.colorIndex;
-    signature.fileNameQe = a.fileNameQe;
-    signature.filePathQe = a.filePathQe;
-    signature.insertForRepliesForwards = a.insertForRepliesForwards;
-    signature.insertForForwards = a.insertForForwards;
-    signature.keyQe = a.keyQe;
-    signature.lastUpdateUnixTimeQz = a.lastUpdateUnixTimeQz;
-    signature.localTextQe = a.localTextQe;
-    signature.mainTextQe = a.mainTextQe;
-    signature.nameQe = a.nameQe;
-    signature.pendingDeletion = a.pendingDeletion;
-    signature.uuidX = ParseUuid(a.uuidString);
+    CopyCommonAttributes(record.attributes, &signature);
 
     for (const SelectedInstallationRecord& row : record.selectedInstallations) {
         const std::optional<ClientKind> kind = ClientKindFromStoredText(row.client);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/Signature.h"
+#include "common/Text.h"
 
 namespace quillet {
 
@@ -37,7 +38,8 @@ struct PerformedInstallationRecord {
     }
 };
 
-// The thirteen attributes of a signature row.
+// The attributes of a signature row: thirteen in every signature entity, and the web-mail
+// extension's two (client and account) in its own.
 struct SignatureAttributes {
     bool active = false;
     std::int64_t colorIndex = 0;
@@ -52,6 +54,8 @@ struct SignatureAttributes {
     QString nameQe;
     bool pendingDeletion = false;
     QString uuidString;
+    QString accountEmailQe;  // web-mail entity only
+    QString clientQe;        // web-mail entity only
 
     bool operator==(const SignatureAttributes&) const = default;
 };
@@ -66,6 +70,43 @@ struct SignatureRecord {
     bool operator==(const SignatureRecord&) const = default;
     void sortInstallations();
 };
+
+// The thirteen attributes that every signature record (the desktop's and the web-mail
+// extension's) shares with its row, in both directions.
+template <class Record>
+void CopyCommonAttributes(const Record& s, SignatureAttributes* a) {
+    a->active = s.active;
+    a->colorIndex = s.colorIndex;
+    a->fileNameQe = s.fileNameQe;
+    a->filePathQe = s.filePathQe;
+    a->insertForRepliesForwards = s.insertForRepliesForwards;
+    a->insertForForwards = s.insertForForwards;
+    a->keyQe = s.keyQe;
+    a->lastUpdateUnixTimeQz = s.lastUpdateUnixTimeQz;
+    a->localTextQe = s.localTextQe;
+    a->mainTextQe = s.mainTextQe;
+    a->nameQe = s.nameQe;
+    a->pendingDeletion = s.pendingDeletion;
+    a->uuidString = s.uuidX ? CanonicalUuidText(*s.uuidX) : QString();
+}
+
+// The uuid stays absent when the stored text is no UUID.
+template <class Record>
+void CopyCommonAttributes(const SignatureAttributes& a, Record* s) {
+    s->active = a.active;
+    s->colorIndex = a.colorIndex;
+    s->fileNameQe = a.fileNameQe;
+    s->filePathQe = a.filePathQe;
+    s->insertForRepliesForwards = a.insertForRepliesForwards;
+    s->insertForForwards = a.insertForForwards;
+    s->keyQe = a.keyQe;
+    s->lastUpdateUnixTimeQz = a.lastUpdateUnixTimeQz;
+    s->localTextQe = a.localTextQe;
+    s->mainTextQe = a.mainTextQe;
+    s->nameQe = a.nameQe;
+    s->pendingDeletion = a.pendingDeletion;
+    s->uuidX = ParseUuid(a.uuidString);
+}
 
 // One row per client whose all accounts are selected (email empty), else one per account.
 SignatureRecord RecordFromSignature(const Signature& signature);

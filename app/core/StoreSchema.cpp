@@ -2,7 +2,8 @@
 
 #include <QStringList>
 #include <QUuid>
-#include <array>
+#include <algorithm>
+#include <vector>
 
 #include "app/core/StoreSql.h"
 
@@ -18,50 +19,65 @@ struct Column {
 struct EntityTable {
     const char* entityName;
     const char* table;
-    std::int64_t preferredEntityNumber;  // Core Data numbers entities in name order
     std::vector<Column> columns;
 };
 
-const std::array<EntityTable, 3>& EntityTables() {
-    static const std::array<EntityTable, 3> kTables = {{
-        {"PerformedInstallationEntityV2",
-         kPerformedInstallationTable,
-         1,
-         {{"ZSIGNATURE", "INTEGER"},
-          {"ZACCOUNTEMAILQE", "VARCHAR"},
-          {"ZCLIENT", "VARCHAR"},
-          {"ZIDSTRINGQE", "VARCHAR"},
-          {"ZTEXTQE", "VARCHAR"}}},
-        {"SelectedInstallationEntityV2",
-         kSelectedInstallationTable,
-         2,
-         {{"ZPENDINGREINSTALLATION", "INTEGER"},
-          {"ZSIGNATURE", "INTEGER"},
-          {"ZACCOUNTEMAILQE", "VARCHAR"},
-          {"ZCLIENT", "VARCHAR"}}},
-        {"SignatureEntityV2",
-         kSignatureTable,
-         3,
-         {{"ZACTIVE", "INTEGER"},
-          {"ZCOLORINDEX", "INTEGER"},
-          {"ZINSERTFORFORWARDS", "INTEGER"},
-          {"ZINSERTFORREPLIESFORWARDS", "INTEGER"},
-          {"ZLASTUPDATEUNIXTIMEQZ", "INTEGER"},
-          {"ZPENDINGDELETION", "INTEGER"},
-          {"ZFILENAMEQE", "VARCHAR"},
-          {"ZFILEPATHQE", "VARCHAR"},
-          {"ZKEYQE", "VARCHAR"},
-          {"ZLOCALTEXTQE", "VARCHAR"},
-          {"ZMAINTEXTQE", "VARCHAR"},
-          {"ZNAMEQE", "VARCHAR"},
-          {"ZUUIDSTRING", "VARCHAR"}}},
-    }};
-    return kTables;
+const std::vector<Column> kSignatureColumns = {{"ZACTIVE", "INTEGER"},
+                                               {"ZCOLORINDEX", "INTEGER"},
+                                               {"ZINSERTFORFORWARDS", "INTEGER"},
+                                               {"ZINSERTFORREPLIESFORWARDS", "INTEGER"},
+                                               {"ZLASTUPDATEUNIXTIMEQZ", "INTEGER"},
+                                               {"ZPENDINGDELETION", "INTEGER"},
+                                               {"ZFILENAMEQE", "VARCHAR"},
+                                               {"ZFILEPATHQE", "VARCHAR"},
+                                               {"ZKEYQE", "VARCHAR"},
+                                               {"ZLOCALTEXTQE", "VARCHAR"},
+                                               {"ZMAINTEXTQE", "VARCHAR"},
+                                               {"ZNAMEQE", "VARCHAR"},
+                                               {"ZUUIDSTRING", "VARCHAR"}};
+
+std::vector<Column> WebSignatureColumns() {
+    std::vector<Column> columns = kSignatureColumns;
+    columns.push_back({"ZACCOUNTEMAILQE", "VARCHAR"});
+    columns.push_back({"ZCLIENTQE", "VARCHAR"});
+    return columns;
 }
 
-// The keys of each entity, in the order of EntityTables().
-std::array<EntityKeys*, 3> KeysInTableOrder(StoreKeys* keys) {
-    return {&keys->performedInstallation, &keys->selectedInstallation, &keys->signature};
+const EntityTable kPerformedEntity = {"PerformedInstallationEntityV2",
+                                      kPerformedInstallationTable,
+                                      {{"ZSIGNATURE", "INTEGER"},
+                                       {"ZACCOUNTEMAILQE", "VARCHAR"},
+                                       {"ZCLIENT", "VARCHAR"},
+                                       {"ZIDSTRINGQE", "VARCHAR"},
+                                       {"ZTEXTQE", "VARCHAR"}}};
+const EntityTable kSelectedEntity = {"SelectedInstallationEntityV2",
+                                     kSelectedInstallationTable,
+                                     {{"ZPENDINGREINSTALLATION", "INTEGER"},
+                                      {"ZSIGNATURE", "INTEGER"},
+                                      {"ZACCOUNTEMAILQE", "VARCHAR"},
+                                      {"ZCLIENT", "VARCHAR"}}};
+const EntityTable kSignatureEntity = {"SignatureEntityV2", kSignatureTable, kSignatureColumns};
+const EntityTable kWebSignatureEntity = {"SafariSignatureEntityV1", kWebSignatureTable,
+                                         WebSignatureColumns()};
+
+// One entity of a model: its table, the number Core Data gives it (entities are numbered in name
+// order) and the keys it fills; an entity the model never writes keeps its keys to itself.
+struct ModelEntity {
+    const EntityTable* table;
+    std::int64_t preferredEntityNumber;
+    EntityKeys StoreKeys::*keys;
+};
+
+std::vector<ModelEntity> ModelEntities(SignatureEntity entity) {
+    if (entity == SignatureEntity::webMail) {
+        return {{&kPerformedEntity, 1, &StoreKeys::performedInstallation},
+                {&kWebSignatureEntity, 2, &StoreKeys::signature},
+                {&kSelectedEntity, 3, &StoreKeys::selectedInstallation},
+                {&kSignatureEntity, 4, nullptr}};
+    }
+    return {{&kPerformedEntity, 1, &StoreKeys::performedInstallation},
+            {&kSelectedEntity, 2, &StoreKeys::selectedInstallation},
+            {&kSignatureEntity, 3, &StoreKeys::signature}};
 }
 
 std::optional<QString> Execute(sqlite3* database, const QString& sql) {
@@ -90,7 +106,11 @@ std::optional<QString> CreateEntityTable(sqlite3* database, const EntityTable& e
             return error;
         }
     }
-    if (QString(entity.table) != kSignatureTable) {
+    // Installation rows are looked up by their signature.
+    const bool installation =
+        std::any_of(entity.columns.begin(), entity.columns.end(),
+                    [](const Column& c) { return c.name == QString("ZSIGNATURE"); });
+    if (installation) {
         return Execute(database, QString("CREATE INDEX IF NOT EXISTS %1_ZSIGNATURE_INDEX ON "
                                          "%1 (ZSIGNATURE)")
                                      .arg(entity.table));
@@ -121,7 +141,7 @@ std::optional<QString> ReadKeyMaximum(sqlite3* database, const char* table, Enti
 }
 
 std::optional<QString> ReadEntityKeys(sqlite3* database, const EntityTable& entity,
-                                      EntityKeys* keys) {
+                                      std::int64_t preferredEntityNumber, EntityKeys* keys) {
     {
         StoreStatement select(database, "SELECT Z_ENT, Z_MAX FROM Z_PRIMARYKEY WHERE Z_NAME = ?");
         if (!select.ok())
@@ -138,8 +158,8 @@ std::optional<QString> ReadEntityKeys(sqlite3* database, const EntityTable& enti
                                  "WHERE Z_ENT = ?");
             if (!taken.ok())
                 return taken.error();
-            taken.bind(1, entity.preferredEntityNumber);
-            std::int64_t number = entity.preferredEntityNumber;
+            taken.bind(1, preferredEntityNumber);
+            std::int64_t number = preferredEntityNumber;
             if (taken.step() && taken.integer(0) > 0) {
                 StoreStatement highest(database, "SELECT MAX(Z_ENT) FROM Z_PRIMARYKEY");
                 number = highest.step() ? highest.integer(0) + 1 : number;
@@ -173,7 +193,7 @@ std::optional<QStringList> TableColumns(sqlite3* database, const QString& table)
     return columns;
 }
 
-std::optional<QString> PrepareDataV2Schema(sqlite3* database, StoreKeys* keys) {
+std::optional<QString> PrepareSchema(sqlite3* database, SignatureEntity entity, StoreKeys* keys) {
     if (auto error = Execute(database,
                              "CREATE TABLE IF NOT EXISTS Z_PRIMARYKEY (Z_ENT INTEGER "
                              "PRIMARY KEY, Z_NAME VARCHAR, Z_SUPER INTEGER, Z_MAX "
@@ -192,13 +212,14 @@ std::optional<QString> PrepareDataV2Schema(sqlite3* database, StoreKeys* keys) {
                           .arg(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()))) {
         return error;
     }
-    const auto& tables = EntityTables();
-    const auto targets = KeysInTableOrder(keys);
-    for (size_t i = 0; i < tables.size(); ++i) {
-        if (auto error = CreateEntityTable(database, tables[i]))
+    for (const ModelEntity& model : ModelEntities(entity)) {
+        EntityKeys unused;
+        if (auto error = CreateEntityTable(database, *model.table))
             return error;
-        if (auto error = ReadEntityKeys(database, tables[i], targets[i]))
+        if (auto error = ReadEntityKeys(database, *model.table, model.preferredEntityNumber,
+                                        model.keys ? &(keys->*model.keys) : &unused)) {
             return error;
+        }
     }
     return std::nullopt;
 }
@@ -212,11 +233,12 @@ std::optional<QString> CheckDataV1Schema(sqlite3* database) {
     return std::nullopt;
 }
 
-std::optional<QString> ReadEntityKeyMaxima(sqlite3* database, StoreKeys* keys) {
-    const auto& tables = EntityTables();
-    const auto targets = KeysInTableOrder(keys);
-    for (size_t i = 0; i < tables.size(); ++i) {
-        if (auto error = ReadKeyMaximum(database, tables[i].table, targets[i]))
+std::optional<QString> ReadEntityKeyMaxima(sqlite3* database, SignatureEntity entity,
+                                           StoreKeys* keys) {
+    for (const ModelEntity& model : ModelEntities(entity)) {
+        if (!model.keys)
+            continue;
+        if (auto error = ReadKeyMaximum(database, model.table->table, &(keys->*model.keys)))
             return error;
     }
     return std::nullopt;

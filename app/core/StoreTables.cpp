@@ -1,6 +1,7 @@
 #include "app/core/StoreTables.h"
 
 #include <QStringList>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -13,10 +14,6 @@ using StoreValue = std::variant<std::int64_t, QString>;
 using StoreValues = std::vector<StoreValue>;
 using Columns = std::vector<const char*>;
 
-constexpr const char* kSelectSignatures =
-    "SELECT Z_PK, ZACTIVE, ZCOLORINDEX, ZFILENAMEQE, ZFILEPATHQE, ZINSERTFORREPLIESFORWARDS, "
-    "ZINSERTFORFORWARDS, ZKEYQE, ZLASTUPDATEUNIXTIMEQZ, ZLOCALTEXTQE, ZMAINTEXTQE, ZNAMEQE, "
-    "ZPENDINGDELETION, ZUUIDSTRING FROM ZSIGNATUREENTITYV2";
 constexpr const char* kSelectSelected =
     "SELECT ZSIGNATURE, ZCLIENT, ZACCOUNTEMAILQE, ZPENDINGREINSTALLATION FROM "
     "ZSELECTEDINSTALLATIONENTITYV2";
@@ -28,39 +25,72 @@ constexpr const char* kInstallationRow =
     " WHERE ZSIGNATURE = ? AND COALESCE(ZCLIENT, '') = ? AND COALESCE(ZACCOUNTEMAILQE, '') = ?";
 constexpr const char* kNextOpt = "Z_OPT = COALESCE(Z_OPT, 0) + 1";
 
-// The thirteen attributes, in the order of AttributeValues.
-const Columns kAttributeColumns = {"ZACTIVE",
-                                   "ZCOLORINDEX",
-                                   "ZFILENAMEQE",
-                                   "ZFILEPATHQE",
-                                   "ZINSERTFORREPLIESFORWARDS",
-                                   "ZINSERTFORFORWARDS",
-                                   "ZKEYQE",
-                                   "ZLASTUPDATEUNIXTIMEQZ",
-                                   "ZLOCALTEXTQE",
-                                   "ZMAINTEXTQE",
-                                   "ZNAMEQE",
-                                   "ZPENDINGDELETION",
-                                   "ZUUIDSTRING"};
+using BoolField = bool SignatureAttributes::*;
+using IntegerField = std::int64_t SignatureAttributes::*;
+using TextField = QString SignatureAttributes::*;
 
-StoreValues AttributeValues(const SignatureAttributes& a) {
-    return {std::int64_t(a.active),
-            a.colorIndex,
-            a.fileNameQe,
-            a.filePathQe,
-            std::int64_t(a.insertForRepliesForwards),
-            std::int64_t(a.insertForForwards),
-            a.keyQe,
-            a.lastUpdateUnixTimeQz,
-            a.localTextQe,
-            a.mainTextQe,
-            a.nameQe,
-            std::int64_t(a.pendingDeletion),
-            a.uuidString};
+struct AttributeColumn {
+    const char* name;
+    std::variant<BoolField, IntegerField, TextField> field;
+};
+
+// The attributes every signature entity has, then the web-mail entity's own.
+const std::vector<AttributeColumn> kCommonColumns = {
+    {"ZACTIVE", &SignatureAttributes::active},
+    {"ZCOLORINDEX", &SignatureAttributes::colorIndex},
+    {"ZFILENAMEQE", &SignatureAttributes::fileNameQe},
+    {"ZFILEPATHQE", &SignatureAttributes::filePathQe},
+    {"ZINSERTFORREPLIESFORWARDS", &SignatureAttributes::insertForRepliesForwards},
+    {"ZINSERTFORFORWARDS", &SignatureAttributes::insertForForwards},
+    {"ZKEYQE", &SignatureAttributes::keyQe},
+    {"ZLASTUPDATEUNIXTIMEQZ", &SignatureAttributes::lastUpdateUnixTimeQz},
+    {"ZLOCALTEXTQE", &SignatureAttributes::localTextQe},
+    {"ZMAINTEXTQE", &SignatureAttributes::mainTextQe},
+    {"ZNAMEQE", &SignatureAttributes::nameQe},
+    {"ZPENDINGDELETION", &SignatureAttributes::pendingDeletion},
+    {"ZUUIDSTRING", &SignatureAttributes::uuidString}};
+
+const std::vector<AttributeColumn>& AttributeColumns(SignatureEntity entity) {
+    static const std::vector<AttributeColumn> kWebColumns = [] {
+        std::vector<AttributeColumn> columns = kCommonColumns;
+        columns.push_back({"ZACCOUNTEMAILQE", &SignatureAttributes::accountEmailQe});
+        columns.push_back({"ZCLIENTQE", &SignatureAttributes::clientQe});
+        return columns;
+    }();
+    return entity == SignatureEntity::webMail ? kWebColumns : kCommonColumns;
+}
+
+const char* SignatureTable(SignatureEntity entity) {
+    return entity == SignatureEntity::webMail ? kWebSignatureTable : kSignatureTable;
+}
+
+Columns AttributeColumnNames(SignatureEntity entity) {
+    Columns names;
+    for (const AttributeColumn& column : AttributeColumns(entity))
+        names.push_back(column.name);
+    return names;
+}
+
+StoreValues AttributeValues(SignatureEntity entity, const SignatureAttributes& a) {
+    StoreValues values;
+    for (const AttributeColumn& column : AttributeColumns(entity)) {
+        std::visit(
+            [&](auto field) {
+                if constexpr (std::is_same_v<decltype(field), BoolField>) {
+                    values.push_back(std::int64_t(a.*field));
+                } else {
+                    values.push_back(a.*field);
+                }
+            },
+            column.field);
+    }
+    return values;
 }
 
 // The payload of each installation row by its client and account email.
 using InstallationRows = std::map<std::pair<QString, QString>, StoreValues>;
+
+}  // namespace
 
 struct InstallationTable {
     const char* table;
@@ -68,6 +98,8 @@ struct InstallationTable {
     EntityKeys StoreKeys::*keys;
     InstallationRows (*rows)(const SignatureRecord&);
 };
+
+namespace {
 
 const InstallationTable kInstallationTables[] = {
     {kSelectedInstallationTable,
@@ -174,39 +206,49 @@ std::optional<QString> WriteInstallationChanges(sqlite3* database, const Install
 }
 
 // Every record, or only the one with the given key.
-std::optional<QString> ReadRecords(sqlite3* database, StoredRecords* records,
-                                   std::optional<std::int64_t> only) {
+std::optional<QString> ReadRecords(sqlite3* database, SignatureEntity entity,
+                                   StoredRecords* records, std::optional<std::int64_t> only) {
     records->clear();
-    const auto query = [&](const char* select, const char* keyColumn) {
+    const auto query = [&](const QString& select, const char* keyColumn) {
         QString sql = select;
         if (only)
             sql += QString(" WHERE %1 = ?").arg(keyColumn);
         return (sql + " ORDER BY Z_PK").toUtf8();
     };
-    const QByteArray signaturesSql = query(kSelectSignatures, "Z_PK");
+    QStringList names = {"Z_PK"};
+    for (const char* name : AttributeColumnNames(entity))
+        names << name;
+    const QByteArray signaturesSql =
+        query(QString("SELECT %1 FROM %2").arg(names.join(", "), SignatureTable(entity)), "Z_PK");
     StoreStatement signatures(database, signaturesSql.constData());
     if (!signatures.ok())
         return signatures.error();
     if (only)
         signatures.bind(1, *only);
+    const std::vector<AttributeColumn>& columns = AttributeColumns(entity);
     while (signatures.step()) {
         SignatureAttributes& a = (*records)[signatures.integer(0)].attributes;
-        a.active = signatures.integer(1) != 0;
-        a.colorIndex = signatures.integer(2);
-        a.fileNameQe = signatures.text(3);
-        a.filePathQe = signatures.text(4);
-        a.insertForRepliesForwards = signatures.integer(5) != 0;
-        a.insertForForwards = signatures.integer(6) != 0;
-        a.keyQe = signatures.text(7);
-        a.lastUpdateUnixTimeQz = signatures.integer(8);
-        a.localTextQe = signatures.text(9);
-        a.mainTextQe = signatures.text(10);
-        a.nameQe = signatures.text(11);
-        a.pendingDeletion = signatures.integer(12) != 0;
-        a.uuidString = signatures.uuidText(13);
+        for (size_t i = 0; i < columns.size(); ++i) {
+            const int at = int(i) + 1;
+            std::visit(
+                [&](auto field) {
+                    if constexpr (std::is_same_v<decltype(field), BoolField>) {
+                        a.*field = signatures.integer(at) != 0;
+                    } else if constexpr (std::is_same_v<decltype(field), IntegerField>) {
+                        a.*field = signatures.integer(at);
+                    } else if (field == &SignatureAttributes::uuidString) {
+                        a.*field = signatures.uuidText(at);
+                    } else {
+                        a.*field = signatures.text(at);
+                    }
+                },
+                columns[i].field);
+        }
     }
     if (!signatures.error().isEmpty())
         return signatures.error();
+    if (entity == SignatureEntity::webMail)
+        return std::nullopt;
 
     const QByteArray selectedSql = query(kSelectSelected, "ZSIGNATURE");
     StoreStatement selected(database, selectedSql.constData());
@@ -247,14 +289,22 @@ std::optional<QString> ReadRecords(sqlite3* database, StoredRecords* records,
 
 }  // namespace
 
-std::optional<QString> ReadSignatureRecords(sqlite3* database, StoredRecords* records) {
-    return ReadRecords(database, records, std::nullopt);
+std::vector<InstallationTable> StoreRecordWriter::installationTables() const {
+    if (_entity == SignatureEntity::webMail)
+        return {};
+    return {std::begin(kInstallationTables), std::end(kInstallationTables)};
 }
 
-std::optional<QString> ReadSignatureRecord(sqlite3* database, std::int64_t primaryKey,
+std::optional<QString> ReadSignatureRecords(sqlite3* database, SignatureEntity entity,
+                                            StoredRecords* records) {
+    return ReadRecords(database, entity, records, std::nullopt);
+}
+
+std::optional<QString> ReadSignatureRecord(sqlite3* database, SignatureEntity entity,
+                                           std::int64_t primaryKey,
                                            std::optional<SignatureRecord>* record) {
     StoredRecords records;
-    if (auto error = ReadRecords(database, &records, primaryKey))
+    if (auto error = ReadRecords(database, entity, &records, primaryKey))
         return error;
     const auto found = records.find(primaryKey);
     *record = found == records.end() ? std::nullopt : std::optional(found->second);
@@ -263,11 +313,11 @@ std::optional<QString> ReadSignatureRecord(sqlite3* database, std::int64_t prima
 
 std::optional<QString> StoreRecordWriter::insert(std::int64_t primaryKey,
                                                  const SignatureRecord& record) {
-    Columns columns = kAttributeColumns;
+    Columns columns = AttributeColumnNames(_entity);
     columns.insert(columns.end(), {"Z_PK", "Z_ENT", "Z_OPT"});
-    StoreValues values = AttributeValues(record.attributes);
+    StoreValues values = AttributeValues(_entity, record.attributes);
     values.insert(values.end(), {primaryKey, _keys.signature.entity, std::int64_t(1)});
-    if (auto error = Run(_database, InsertSql(kSignatureTable, columns), values))
+    if (auto error = Run(_database, InsertSql(SignatureTable(_entity), columns), values))
         return error;
     return updateInstallations(primaryKey, SignatureRecord{}, record);
 }
@@ -275,12 +325,13 @@ std::optional<QString> StoreRecordWriter::insert(std::int64_t primaryKey,
 std::optional<QString> StoreRecordWriter::update(std::int64_t primaryKey,
                                                  const SignatureRecord& base,
                                                  const SignatureRecord& record) {
-    auto [sets, values] = ChangedColumns(kAttributeColumns, AttributeValues(base.attributes),
-                                         AttributeValues(record.attributes));
+    auto [sets, values] =
+        ChangedColumns(AttributeColumnNames(_entity), AttributeValues(_entity, base.attributes),
+                       AttributeValues(_entity, record.attributes));
     if (!sets.isEmpty()) {
         values.push_back(primaryKey);
         const QString sql = QString("UPDATE %1 SET %2, %3 WHERE Z_PK = ?")
-                                .arg(kSignatureTable, sets.join(", "), kNextOpt);
+                                .arg(SignatureTable(_entity), sets.join(", "), kNextOpt);
         if (auto error = Run(_database, sql, values))
             return error;
     }
@@ -288,21 +339,21 @@ std::optional<QString> StoreRecordWriter::update(std::int64_t primaryKey,
 }
 
 std::optional<QString> StoreRecordWriter::remove(std::int64_t primaryKey) {
-    for (const InstallationTable& table : kInstallationTables) {
+    for (const InstallationTable& table : installationTables()) {
         if (auto error =
                 Run(_database, QString("DELETE FROM %1 WHERE ZSIGNATURE = ?").arg(table.table),
                     {primaryKey})) {
             return error;
         }
     }
-    return Run(_database, QString("DELETE FROM %1 WHERE Z_PK = ?").arg(kSignatureTable),
+    return Run(_database, QString("DELETE FROM %1 WHERE Z_PK = ?").arg(SignatureTable(_entity)),
                {primaryKey});
 }
 
 std::optional<QString> StoreRecordWriter::updateInstallations(std::int64_t primaryKey,
                                                               const SignatureRecord& base,
                                                               const SignatureRecord& record) {
-    for (const InstallationTable& table : kInstallationTables) {
+    for (const InstallationTable& table : installationTables()) {
         if (auto error = WriteInstallationChanges(_database, table, _keys.*(table.keys), primaryKey,
                                                   table.rows(base), table.rows(record))) {
             return error;

@@ -1,11 +1,12 @@
 #pragma once
-// Reading and writing signature records in the "DataV2" tables. Writers run inside the caller's
-// transaction; every failure is SQLite's description.
+// Reading and writing signature records in the tables of a model's signature entity. Writers run
+// inside the caller's transaction; every failure is SQLite's description.
 
 #include <QString>
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "app/core/StoreRecord.h"
 #include "app/core/StoreSchema.h"
@@ -19,16 +20,21 @@ using StoredRecords = std::map<std::int64_t, SignatureRecord>;  // by Z_PK, in s
 
 // Every signature row with its installation rows. Columns Core Data left NULL read as empty;
 // installation rows whose signature is missing are left out.
-std::optional<QString> ReadSignatureRecords(sqlite3* database, StoredRecords* records);
+std::optional<QString> ReadSignatureRecords(sqlite3* database, SignatureEntity entity,
+                                            StoredRecords* records);
 // The one row with its installations; *record is absent when the file has no such row.
-std::optional<QString> ReadSignatureRecord(sqlite3* database, std::int64_t primaryKey,
+std::optional<QString> ReadSignatureRecord(sqlite3* database, SignatureEntity entity,
+                                           std::int64_t primaryKey,
                                            std::optional<SignatureRecord>* record);
 
 // Writes records within the caller's transaction, taking installation keys from `keys`.
-// Installation rows are known by their client and account email.
+// Installation rows are known by their client and account email; the web-mail entity has none.
+struct InstallationTable;
+
 class StoreRecordWriter {
 public:
-    StoreRecordWriter(sqlite3* database, StoreKeys& keys) : _database(database), _keys(keys) {}
+    StoreRecordWriter(sqlite3* database, SignatureEntity entity, StoreKeys& keys)
+        : _database(database), _entity(entity), _keys(keys) {}
 
     std::optional<QString> insert(std::int64_t primaryKey, const SignatureRecord& record);
     // Writes only what `record` changes from `base`, this connection's own copy of the row:
@@ -43,7 +49,10 @@ private:
     std::optional<QString> updateInstallations(std::int64_t primaryKey, const SignatureRecord& base,
                                                const SignatureRecord& record);
 
+    std::vector<InstallationTable> installationTables() const;
+
     sqlite3* _database;
+    SignatureEntity _entity;
     StoreKeys& _keys;
 };
 

@@ -1,0 +1,38 @@
+#pragma once
+// One connection of a browser to the host: the browser starts a host process per connection and
+// sends requests; each gets its answer (the page handler's or the popup's), and once the engine
+// has nothing left running (its refresh, a key fetch) the host says "Finished", so that the
+// browser side can close the connection without cutting a refresh short.
+
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "extension/native/ExtensionHandler.h"
+#include "extension/native/WebCore.h"
+
+namespace quillet::web {
+
+class HostSession {
+public:
+    using Send = std::function<void(const nlohmann::json& message)>;
+
+    HostSession(Core& core, Send send);
+
+    // A request {"name", "userInfo"} from the browser.
+    void messageReceived(const nlohmann::json& message);
+    // Nothing is running: every request is answered and the engine is idle.
+    bool isIdle() const;
+    // Sends "Finished" when idle and something was answered since the last one.
+    void finishIfIdle();
+
+private:
+    Core& _core;
+    Send _send;
+    ExtensionHandler _handler;
+    int _commandsInProgress = 0;
+    bool _finishPending = false;
+    std::shared_ptr<bool> _alive = std::make_shared<bool>(true);
+};
+
+}  // namespace quillet::web

@@ -1,0 +1,49 @@
+#pragma once
+// The extension's signature record: the desktop record's thirteen fields and, in place of the
+// installation maps, the one web-mail client and the one account the signature is for.
+
+#include <QString>
+#include <QUuid>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "app/core/StoreRecord.h"
+#include "common/SignatureId.h"
+#include "extension/native/WebMailClient.h"
+
+namespace quillet::web {
+
+struct Signature {
+    bool active = false;
+    std::int64_t colorIndex = 0;
+    QString fileNameQe;
+    QString filePathQe;
+    bool insertForRepliesForwards = false;
+    bool insertForForwards = false;
+    QString keyQe;
+    std::int64_t lastUpdateUnixTimeQz = 0;
+    QString localTextQe;
+    QString mainTextQe;
+    QString nameQe;
+    bool pendingDeletion = false;
+    std::optional<QUuid> uuidX;
+    std::optional<ClientKind> clientKindQ;  // absent: every web-mail client
+    QString accountEmailQe;                 // empty: every account
+
+    bool isServiceBased() const { return !keyQe.isEmpty(); }
+    // What a page inserts: the service's text, else the file's, else nothing.
+    const QString& html() const { return mainTextQe.isEmpty() ? localTextQe : mainTextQe; }
+};
+
+using SignaturePtr = std::shared_ptr<Signature>;
+using IdToSignatureMap = std::map<SignatureId, SignaturePtr>;
+
+// The one-line description that log lines embed.
+QString Describe(const Signature& signature);
+// The store's row. A stored client text that names no web-mail client ("gmail") reads as none.
+SignatureRecord RecordFromSignature(const Signature& signature);
+Signature SignatureFromRecord(const SignatureRecord& record);
+
+}  // namespace quillet::web

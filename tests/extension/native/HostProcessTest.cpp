@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <cstring>
+
+#include "extension/native/HostInstall.h"
+#include "extension/native/NativeMessaging.h"
+#include "tests/support/FakeMac.h"
+#include "tests/support/TestService.h"
+
+namespace quillet::web {
+namespace {
+
+const QString kHost = QUILLET_BINARY_DIR "/bin/quillet-webmail-host";
+
+QByteArray Framed(const QByteArray& body) {
+    const auto length = static_cast<std::uint32_t>(body.size());
+    return QByteArray(reinterpret_cast<const char*>(&length), sizeof length) + body;
+}
+
+// Every message in the bytes a host wrote.
+std::vector<nlohmann::json> Messages(const QByteArray& output) {
+    std::vector<nlohmann::json> messages;
+    for (qsizetype at = 0; at + 4 <= output.size();) {
+        std::uint32_t length = 0;
+        std::memcpy(&length, output.constData() + at, 4);
+        messages.push_back(nlohmann::json::parse(output.mid(at + 4, length).toStdString()));
+        at += 4 + length;
+    }
+    return messages;
+}
+
+TEST(NativeMessagingTest, ALongAnswerGoesOutInChunksThatJoinToIt) {
+    // Quotes double when a piece is escaped again, and a multi-byte letter sits at every cut.
+    std::string html;
+    while (html.size() < 3 * 1024 * 1024)
+        html += "<p class=\"q\">\xC3\xA9\xF0\x9F\x98\x80</p>";
+    const nlohmann::json message = {{"name", "message"},
+                                    {"userInfo", {{"signatures", {{{"html", html}}}}}}};
+    const std::vector<std::string> frames = FramesForMessage(message);
+    ASSERT_GT(frames.size(), 3u);
+    std::string joined;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        ASSERT_LE(frames[i].size(), kHostMessageLimit);
+        const auto chunk = nlohmann::json::parse(frames[i].substr(4));
+        EXPECT_EQ(chunk["name"], "chunk");
+        EXPECT_EQ(chunk["userInfo"]["index"], i);
+        EXPECT_EQ(chunk["userInfo"]["count"], frames.size());
+        joined += chunk["userInfo"]["data"].get<std::string>();
+    }
+    EXPECT_EQ(nlohmann::json::parse(joined), message);
+    // A short answer is one plain message.
+    EXPECT_EQ(FramesForMessage({{"name", "Finished"}}).size(), 1u);
+}
+
+class HostProcessTest : public testing::Test {
+protected:
+    // Runs the host with the input and returns what it wrote once it has exited.
+    QByteArray runHost(const QByteArray& input, int* exitCode = nullptr) {
+        QProcess host;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QUILLET_HOME", mac.home());
+        environment.insert("QUILLET_BUNDLE", mac.bundlePath());
+        environment.insert("QUILLET_SERVICE_URL", service.url().toString());
+        host.setProcessEnvironment(environment);
+        host.start(kHost, {"chrome-extension://" + kChromiumExtensionId + "/"});
+        EXPECT_TRUE(host.waitForStarted());
+        host.write(input);
+        host.closeWriteChannel();
+        EXPECT_TRUE(host.waitForFinished(20000));
+        if (exitCode)
+            *exitCode = host.exitCode();
+        return host.readAllStandardOutput();
+    }
+
+    FakeMac mac;
+    TestService service;
+};
+
+TEST_F(HostProcessTest, AnswersEachRequestThenSaysFinishedAndEndsWithItsInput) {
+    service.setSignature("k", "<p>Served</p>");
+    const QByteArray add = Framed(R"({"name":"AddSignature","userInfo":{"client":"Gmail",)"
+                                  R"("mode":"key","key":"k"}})");
+    const QByteArray ask = Framed(R"({"name":"GetSignatures","userInfo":{"client":"Gmail",)"
+                                  R"("callbackToken":"r1"}})");
+    int exitCode = -1;
+    const auto first = Messages(runHost(add, &exitCode));
+    EXPECT_EQ(exitCode, 0);
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(first[0]["name"], "Added");
+    EXPECT_EQ(first[1], nlohmann::json({{"name", "Finished"}}));
+
+    // A second process answers from what the first stored; a malformed request gets nothing.
+    const auto second = Messages(runHost(
+        ask +
+        Framed(R"({"name":"GetSignatures","userInfo":{"client":"gmail","callbackToken":"r2"}})")));
+    ASSERT_EQ(second.size(), 2u);
+    EXPECT_EQ(second[0]["userInfo"]["callbackToken"], "r1");
+    EXPECT_EQ(second[0]["userInfo"]["signatures"][0]["html"], "<p>Served</p>");
+    EXPECT_EQ(second[1]["name"], "Finished");
+}
+
+TEST_F(HostProcessTest, StopsReadingAtACutOffMessage) {
+    const QByteArray ask = Framed(R"({"name":"GetSignatures","userInfo":{"client":"Gmail",)"
+                                  R"("callbackToken":"r1"}})");
+    int exitCode = -1;
+    EXPECT_TRUE(Messages(runHost(ask.left(ask.size() - 3), &exitCode)).empty());
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(Messages(runHost(Framed("[1,2]"))).empty());
+}
+
+TEST_F(HostProcessTest, InstallRegistersTheHostForEachBrowser) {
+    QProcess install;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUILLET_HOME", mac.home());
+    install.setProcessEnvironment(environment);
+    install.start(kHost, {"--install"});
+    ASSERT_TRUE(install.waitForFinished(10000));
+    EXPECT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
+    const auto read = [](const QString& path) {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+        return nlohmann::json::parse(file.readAll().toStdString(), nullptr, false);
+    };
+    const QString name = "/app.quillet.webmail.json";
+    for (const QString folder :
+         {".config/chromium/NativeMessagingHosts", ".config/google-chrome/NativeMessagingHosts"}) {
+        const nlohmann::json manifest = read(mac.homePath(folder) + name);
+        EXPECT_EQ(manifest["name"], "app.quillet.webmail");
+        EXPECT_EQ(manifest["type"], "stdio");
+        EXPECT_EQ(QString::fromStdString(manifest["path"]), QFileInfo(kHost).absoluteFilePath());
+        EXPECT_EQ(manifest["allowed_origins"],
+                  nlohmann::json({"chrome-extension://egmamabbiljiefmieldplpaofegligjk/"}));
+    }
+    const nlohmann::json firefox = read(mac.homePath(".mozilla/native-messaging-hosts") + name);
+    EXPECT_EQ(firefox["allowed_extensions"], nlohmann::json({"webmail@quillet.app"}));
+    EXPECT_FALSE(firefox.contains("allowed_origins"));
+
+    // A file where the profile's folder should be makes the install fail, and say so.
+    QDir().mkpath(mac.home() + "/profile");
+    QFile blocker(mac.home() + "/profile/NativeMessagingHosts");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    install.start(kHost, {"--install", "--profile", mac.home() + "/profile"});
+    ASSERT_TRUE(install.waitForFinished(10000));
+    EXPECT_EQ(install.exitCode(), 1);
+    EXPECT_TRUE(install.readAllStandardError().contains("Could not write"));
+}
+
+}  // namespace
+}  // namespace quillet::web
