@@ -118,6 +118,46 @@ TEST_F(QuilletConcurrencyTest, SyncPassWaitsWhileAnotherProcessHoldsTheSyncLock)
     EXPECT_TRUE(ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains("<p>Mine</p>"));
 }
 
+// What another process saved while this one waited for the lock (here a name, changed in the
+// store's file) is what this one writes: it never puts back the state it read before.
+TEST_F(QuilletConcurrencyTest, SyncPassWritesWhatTheStoreHoldsOnceItHasTheLock) {
+    auto first = start(
+        {"--json", "install", "--file", writeHtml("first", "<p>First</p>"), "--client", "postbox"});
+    const Finished installed = finish(*first);
+    ASSERT_EQ(installed.exitCode, 0) << installed.err.toStdString();
+    const auto signature = nlohmann::json::parse(installed.out.toStdString());
+
+    auto other = std::make_unique<FileLock>(dataFolder() + "/SyncPass.lock", [] {});
+    auto second = start({"--json", "install", "--file", writeHtml("second", "<p>Second</p>"),
+                         "--client", "postbox"});
+    ASSERT_TRUE(second->waitForStarted(60000));
+    for (int i = 0; i < 1200 && !log().contains(kWaitingLine); ++i)
+        QThread::msleep(50);
+    ASSERT_TRUE(log().contains(kWaitingLine)) << log().toStdString();
+    sqlite3* store = nullptr;
+    ASSERT_EQ(sqlite3_open((dataFolder() + "/DataV2.sqlite").toUtf8().constData(), &store),
+              SQLITE_OK);
+    const std::string rename =
+        "UPDATE ZSIGNATUREENTITYV2 SET ZNAMEQE = 'Renamed elsewhere' WHERE "
+        "Z_PK = " +
+        signature["id"].get<std::string>();
+    ASSERT_EQ(sqlite3_exec(store, rename.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_changes(store), 1);
+    sqlite3_close(store);
+    other.reset();
+
+    const Finished run = finish(*second);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const auto list =
+        ParsePostboxSignatureList(ReadFakeFile(sample.postboxSignatures).value_or(""));
+    ASSERT_TRUE(list.has_value());
+    const auto entry = std::find_if(list->begin(), list->end(), [&](const auto& candidate) {
+        return candidate["key"] == signature["uuid"];
+    });
+    ASSERT_NE(entry, list->end()) << list->dump();
+    EXPECT_EQ((*entry)["name"], "Renamed elsewhere");
+}
+
 // Installs into four clients, refreshes, renames and uninstalls, several processes at a time,
 // round after round; then every signature each process stored is there, written into its client,
 // and every store, database and client file is whole.
