@@ -1,10 +1,98 @@
 #include "platform/AtomicFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
+#include <cerrno>
+#include <cstring>
 
 namespace quillet {
+
+namespace {
+
+QString Describe(const QString& step, const QString& path) {
+    return step + " " + path + ": " + QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Plain fsync on macOS only hands the data to the drive, whose cache may still lose it;
+// F_FULLFSYNC asks the drive to write it out. Some file systems refuse it, and fsync is then the
+// best there is.
+bool SynchroniseFile(int fd) {
+#ifdef __APPLE__
+    if (::fcntl(fd, F_FULLFSYNC) == 0)
+        return true;
+#endif
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+bool WriteWhole(int fd, const QByteArray& contents) {
+    const char* data = contents.constData();
+    qsizetype left = contents.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+// A file whose name no one else uses, created in the folder (with the permissions a new file
+// gets there: the creation mode less the umask).
+int CreateTemporaryFile(const QString& folder, const QString& name, QString* temporaryPath) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *temporaryPath = folder + "/." + name + "." +
+                         QString::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
+        const int fd = ::open(QFile::encodeName(*temporaryPath).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Renaming only changes the folder; the folder must reach the disk too, or a power loss can
+// bring back the old name.
+std::optional<QString> SynchroniseFolder(const QString& folder) {
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return Describe("Could not open the folder", folder);
+    // Some file systems cannot synchronise a folder at all; they keep renames in order anyway.
+    const bool synchronised = SynchroniseFile(fd) || errno == EINVAL || errno == ENOTSUP;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    if (!synchronised)
+        return Describe("Could not synchronise the folder", folder);
+    return std::nullopt;
+}
+
+// The file the write replaces: the path itself, or the file a symbolic link there points to.
+QString TargetPath(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isSymLink() && info.exists())
+        return info.canonicalFilePath();
+    return info.absoluteFilePath();
+}
+
+}  // namespace
 
 bool WriteFileAtomically(const QString& path, const QByteArray& contents) {
     return !WriteFileAtomicallyOrDescribeError(path, contents).has_value();
@@ -12,23 +100,44 @@ bool WriteFileAtomically(const QString& path, const QByteArray& contents) {
 
 std::optional<QString> WriteFileAtomicallyOrDescribeError(const QString& path,
                                                           const QByteArray& contents) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    // QSaveFile writes a temporary file beside the target, flushes and fsyncs it, then renames
-    // it over the target; a crash in between leaves the old file, never a truncated one.
-    QSaveFile file(path);
-    // Unbuffered, so that a short write (a full disk, a file-size limit) shows here: a buffered
-    // flush at commit() counts a partly written buffer as written and would put a truncated
-    // file in place of the old one.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return file.errorString();
-    if (file.write(contents) != contents.size() || !file.flush()) {
-        const QString error = file.errorString();
-        file.cancelWriting();
+    const QString target = TargetPath(path);
+    const QFileInfo targetInfo(target);
+    const QString folder = targetInfo.absolutePath();
+    if (!QDir().mkpath(folder))
+        return "Could not create the folder " + folder;
+
+    struct stat previous {};
+    const bool replacing = ::stat(QFile::encodeName(target).constData(), &previous) == 0;
+    if (replacing && !S_ISREG(previous.st_mode))
+        return target + " is not a file";
+
+    QString temporary;
+    const int fd = CreateTemporaryFile(folder, targetInfo.fileName(), &temporary);
+    if (fd < 0)
+        return Describe("Could not create a temporary file in", folder);
+    std::optional<QString> error;
+    // The new file keeps the old one's owner where this process may give it (a failure leaves
+    // this process's user, who could replace the file anyway), then its permissions.
+    if (replacing && (previous.st_uid != ::geteuid() || previous.st_gid != ::getegid()))
+        (void)!::fchown(fd, previous.st_uid, previous.st_gid);
+    if (replacing && ::fchmod(fd, previous.st_mode & 07777) != 0)
+        error = Describe("Could not give the permissions of the file to", temporary);
+    else if (!WriteWhole(fd, contents))
+        error = Describe("Could not write", temporary);
+    else if (!SynchroniseFile(fd))
+        error = Describe("Could not synchronise", temporary);
+    // A failed close can report a write that the file system gave up on only now.
+    if (::close(fd) != 0 && !error)
+        error = Describe("Could not close", temporary);
+    if (!error && ::rename(QFile::encodeName(temporary).constData(),
+                           QFile::encodeName(target).constData()) != 0) {
+        error = Describe("Could not rename " + temporary + " to", target);
+    }
+    if (error) {
+        ::unlink(QFile::encodeName(temporary).constData());
         return error;
     }
-    if (!file.commit())
-        return file.errorString();
-    return std::nullopt;
+    return SynchroniseFolder(folder);
 }
 
 }  // namespace quillet

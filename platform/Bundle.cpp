@@ -46,8 +46,14 @@ QString Bundle::locate(const QString& overridePath) {
     const QString fromEnvironment = qEnvironmentVariable("QUILLET_BUNDLE");
     if (!fromEnvironment.isEmpty())
         return QDir(fromEnvironment).absolutePath();
-    // Installed like an application bundle: bin/quillet beside Resources/.
-    return QDir(QCoreApplication::applicationDirPath() + "/../Resources").absolutePath();
+    // Installed like an application bundle: bin/quillet beside Resources/; installed by a Linux
+    // package: bin/quillet and share/quillet/Resources.
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    const QString beside = QDir(programFolder + "/../Resources").absolutePath();
+    const QString shared = QDir(programFolder + "/../share/quillet/Resources").absolutePath();
+    if (!QFileInfo::exists(beside + "/Info.plist") && QFileInfo::exists(shared + "/Info.plist"))
+        return shared;
+    return beside;
 }
 
 std::optional<QString> Bundle::infoString(const QString& key) const {

@@ -7,6 +7,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Paths.h"
 #include "platform/Prompter.h"
+#include "platform/SystemLayout.h"
 #include "platform/Workspace.h"
 
 namespace quillet {
@@ -19,6 +20,7 @@ struct Platform {
     Workspace& workspace;
     const Bundle& bundle;
     const Accessibility& accessibility;
+    SystemLayout layout = SystemLayout::mac;  // which clients detection looks for, and where
 };
 
 }  // namespace quillet

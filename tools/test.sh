@@ -11,4 +11,6 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tools/sanitizer/lsan.supp}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+# The Debian package: built, installed with apt, run and removed again.
+tools/package-test.sh
 tools/tsan.sh

@@ -6,7 +6,7 @@ namespace quillet {
 
 namespace {
 
-// backups, restore and status are known words that this build answers as not available.
+// backups and restore are known words that this build answers as not available.
 const QStringList kCommands = {"clients", "accounts", "list",    "show",      "install",
                                "update",  "rename",   "color",   "uninstall", "refresh",
                                "run",     "demo",     "backups", "restore",   "status"};
@@ -24,10 +24,13 @@ QString UsageText() {
         "  --root DIR      prefix of every system path (QUILLET_ROOT; default /)\n"
         "  --service URL   the signature service (QUILLET_SERVICE_URL)\n"
         "  --bundle DIR    the application's resources (QUILLET_BUNDLE)\n"
+        "  --platform NAME mac (the Mac layout under the root) or linux (this desktop's\n"
+        "                  Thunderbird) (QUILLET_PLATFORM; default linux on Linux unless a\n"
+        "                  root is given)\n"
         "  --yes           answer every question with its first button\n"
         "  --later         answer every question with its last button\n"
         "  --reopen        re-open closed clients after the update\n"
-        "  --json          print JSON (clients, accounts, list, show, install)\n"
+        "  --json          print JSON (clients, accounts, list, show, install, status)\n"
         "  --verbose       also echo every log line to standard error\n"
         "  --help          show this text\n"
         "  --version       show the version\n"
@@ -45,6 +48,7 @@ QString UsageText() {
         "  uninstall SIG                        remove from every client\n"
         "  refresh                              one refresh from the service\n"
         "  run                                  stay running like the application\n"
+        "  status                               clients, permissions, pending installations\n"
         "  demo [DIR]                           build and drive a sample Mac\n");
 }
 
@@ -72,6 +76,11 @@ CommandLineParse ParseCommandLine(const QStringList& arguments) {
                                                         : &line.bundle;
             if (!takeValue(target))
                 return fail(argument + " needs a value");
+        } else if (argument == "--platform") {
+            if (!takeValue(&line.platform))
+                return fail(argument + " needs a value");
+            if (line.platform != "mac" && line.platform != "linux")
+                return fail("unknown platform " + line.platform + " (mac or linux)");
         } else if (argument == "--yes" || argument == "--later") {
             const AnswerPolicy policy =
                 argument == "--yes" ? AnswerPolicy::yes : AnswerPolicy::later;

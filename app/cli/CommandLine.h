@@ -13,6 +13,7 @@ enum class AnswerPolicy { ask, yes, later };
 
 struct CommandLine {
     QString home, root, service, bundle;  // empty: environment or default
+    QString platform;                     // "mac", "linux"; empty: environment or default
     std::optional<AnswerPolicy> policy;   // absent: ask on a terminal, else "later"
     bool reopen = false;
     bool dryRun = false;  // known, not available in this build

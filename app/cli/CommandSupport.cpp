@@ -47,8 +47,8 @@ int StatusSince(const Core& core, const OutcomeMark& mark, bool countRefreshes) 
             status = 1;
         if (syncs[i].postponed) {
             PrintError(
-                "the email clients were not updated now (Later); the next update of the "
-                "signature writes the change");
+                "the email clients were not updated now (Later); the next refresh writes the "
+                "change");
         }
     }
     return status;

@@ -11,6 +11,7 @@
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Output.h"
 #include "app/clients/Detection.h"
+#include "app/core/ManagedSignatures.h"
 
 namespace quillet {
 
@@ -117,15 +118,16 @@ int RunListCommand(Session& session) {
     Core& core = session.core();
     const SignatureIds ids =
         arguments->flags.contains("--all") ? core.signatureIds() : core.visibleSignatureIds();
+    const std::set<SignatureId> managed = core.managed().managedSignatureIds();
     if (session.line().json) {
         nlohmann::json list = nlohmann::json::array();
         for (SignatureId id : ids)
-            list.push_back(SignatureJson(id, *core.signature(id)));
+            list.push_back(SignatureJson(id, *core.signature(id), managed.contains(id)));
         PrintJson(list);
         return 0;
     }
     for (SignatureId id : ids)
-        PrintText(SignatureLine(id, *core.signature(id)));
+        PrintText(SignatureLine(id, *core.signature(id), managed.contains(id)));
     return 0;
 }
 
@@ -141,10 +143,11 @@ int RunShowCommand(Session& session) {
     const auto id = ResolveSignature(core, arguments->positional.first());
     if (!id)
         return 1;
+    const bool managed = core.managed().isManaged(*id);
     if (session.line().json) {
-        PrintJson(SignatureJson(*id, *core.signature(*id)));
+        PrintJson(SignatureJson(*id, *core.signature(*id), managed));
     } else {
-        PrintText(SignatureDetails(*id, *core.signature(*id)));
+        PrintText(SignatureDetails(*id, *core.signature(*id), managed));
     }
     return 0;
 }

@@ -9,6 +9,7 @@
 
 #include "app/cli/CommandSupport.h"
 #include "app/cli/DemoSnapshot.h"
+#include "platform/AtomicFile.h"
 #include "tests/support/FakeMacSample.h"
 #include "tools/signature-service/SignatureService.h"
 
@@ -22,9 +23,8 @@ void Say(const QString& text) {
 }
 
 bool WriteSignature(const QString& folder, const QString& key, const QString& html) {
-    QFile file(folder + "/" + key + ".html");
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(html.toUtf8()) == html.toUtf8().size();
+    // The service may be reading the file while the demo changes it.
+    return WriteFileAtomically(folder + "/" + key + ".html", html.toUtf8());
 }
 
 class Demo {

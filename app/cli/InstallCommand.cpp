@@ -7,7 +7,8 @@
 
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Output.h"
-#include "app/core/Store.h"
+#include "app/core/ManagedSignatures.h"
+#include "app/core/NewSignature.h"
 #include "common/Localization.h"
 #include "common/Text.h"
 #include "platform/EventLoop.h"
@@ -177,18 +178,7 @@ void FillNewSignature(Signature& signature, ClientKind kind, const QString& acco
     }
     signature.clientKindToSelectedInstallationsInfoMap = {{kind, selection}};
     signature.colorIndex = colorIndex;
-    switch (OptionsOf(kind)) {
-        case ClientOptions::none:
-            signature.insertForRepliesForwards = signature.insertForForwards = true;
-            break;
-        case ClientOptions::combinedInsertForRepliesAndForwards:
-            signature.insertForRepliesForwards = signature.insertForForwards = choices.replies;
-            break;
-        case ClientOptions::separateInsertForRepliesAndForwards:
-            signature.insertForRepliesForwards = choices.replies;
-            signature.insertForForwards = choices.forwards;
-            break;
-    }
+    SetInsertOptions(signature, {kind}, choices.replies, choices.forwards);
     signature.lastUpdateUnixTimeQz = source.time;
     if (choices.fileMode) {
         signature.fileNameQe = FileSignatureName(QDateTime::fromSecsSinceEpoch(source.time));
@@ -221,6 +211,11 @@ int RunInstallCommand(Session& session) {
     if (!choices)
         return 2;
     Core& core = session.core();
+    if (!core.managed().configuration().allowUserSignatures) {
+        ShowAlert(core, AlertStyle::critical, ManagedSignatures::userSignaturesRefusedTitle(),
+                  ManagedSignatures::userSignaturesRefusedText());
+        return 1;
+    }
     const bool detected =
         choices->client && core.clientKindToAccountsInfoMap().contains(*choices->client);
     if (detected) {
@@ -271,8 +266,8 @@ int RunInstallCommand(Session& session) {
     if (!source)
         return 1;
 
-    const auto colorIndex = choices->color.value_or(
-        (static_cast<std::int64_t>(core.visibleSignatureIds().size()) + 12) % kSignatureColorCount);
+    const auto colorIndex =
+        choices->color.value_or(NewSignatureColorIndex(core.visibleSignatureIds().size()));
     SignatureId id;
     const int status = RunAndWait(session, [&] {
         id = core.addSignature();

@@ -61,7 +61,7 @@ QString InstallationsText(const std::map<ClientKind, Info>& map, bool Info::*all
 
 }  // namespace
 
-json SignatureJson(SignatureId id, const Signature& s) {
+json SignatureJson(SignatureId id, const Signature& s, bool managed) {
     return {
         {"id", Utf8(id.toString())},
         {"name", Utf8(s.nameQe)},
@@ -76,6 +76,7 @@ json SignatureJson(SignatureId id, const Signature& s) {
         {"insertForForwards", s.insertForForwards},
         {"lastUpdateUnixTime", s.lastUpdateUnixTimeQz},
         {"pendingDeletion", s.pendingDeletion},
+        {"managed", managed},
         {"uuid", s.uuidX ? json(Utf8(CanonicalUuidText(*s.uuidX))) : json(nullptr)},
         {"selected",
          InstallationsJson(s.clientKindToSelectedInstallationsInfoMap,
@@ -113,12 +114,14 @@ json ClientJson(ClientKind kind, const ClientInfo& info) {
             {"build", Utf8(info.bundleVersion)}};
 }
 
-QString SignatureLine(SignatureId id, const Signature& s) {
+QString SignatureLine(SignatureId id, const Signature& s, bool managed) {
     const QString source = s.isServiceBased() ? "key " + s.keyQe : "file " + s.filePathQe;
     QString line =
         id.toString() + "\t" + s.nameQe + "\t" + source + "\t" + (s.active ? "active" : "inactive");
     if (s.pendingDeletion)
         line += "\tpending deletion";
+    if (managed)
+        line += "\tmanaged";
     line += "\tselected: " + InstallationsText(s.clientKindToSelectedInstallationsInfoMap,
                                                &SelectedInstallationsInfo::allAccountsSelected);
     line += "\tperformed: " + InstallationsText(s.clientKindToPerformedInstallationsInfoMap,
@@ -126,9 +129,9 @@ QString SignatureLine(SignatureId id, const Signature& s) {
     return line;
 }
 
-QString SignatureDetails(SignatureId id, const Signature& s) {
+QString SignatureDetails(SignatureId id, const Signature& s, bool managed) {
     QStringList lines;
-    const json document = SignatureJson(id, s);
+    const json document = SignatureJson(id, s, managed);
     for (const auto& [name, value] : document.items()) {
         if (value.is_string()) {
             lines << QString::fromStdString(name) + ": " +

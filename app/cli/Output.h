@@ -11,14 +11,15 @@
 
 namespace quillet {
 
-nlohmann::json SignatureJson(SignatureId id, const Signature& signature);
+// `managed`: the organisation manages the signature (device management).
+nlohmann::json SignatureJson(SignatureId id, const Signature& signature, bool managed = false);
 nlohmann::json AccountJson(const Account& account);
 nlohmann::json ClientJson(ClientKind kind, const ClientInfo& info);
 
 // One line: id, name, key or file, active, selected and performed installations.
-QString SignatureLine(SignatureId id, const Signature& signature);
+QString SignatureLine(SignatureId id, const Signature& signature, bool managed = false);
 // Every field, one a line.
-QString SignatureDetails(SignatureId id, const Signature& signature);
+QString SignatureDetails(SignatureId id, const Signature& signature, bool managed = false);
 
 void PrintJson(const nlohmann::json& document);
 void PrintText(const QString& text);  // adds a newline

@@ -8,6 +8,7 @@
 #include "app/cli/InstallCommand.h"
 #include "app/cli/Session.h"
 #include "app/cli/SignatureCommands.h"
+#include "app/cli/StatusCommand.h"
 #include "common/Brand.h"
 #include "platform/Bundle.h"
 
@@ -64,6 +65,7 @@ int RunQuilletCommand(const QStringList& arguments) {
         {"uninstall", RunUninstallCommand},
         {"refresh", RunRefreshCommand},
         {"run", RunRunCommand},
+        {"status", RunStatusCommand},
     };
     if (line.command == "demo")
         return RunDemoCommand(line);

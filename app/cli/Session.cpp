@@ -3,9 +3,11 @@
 #include <unistd.h>
 #include <cstdio>
 
+#include "app/clients/LinuxDetection.h"
 #include "app/core/SyncPass.h"
 #include "common/Localization.h"
 #include "platform/EventLoop.h"
+#include "platform/LinuxWorkspace.h"
 
 namespace quillet {
 
@@ -22,13 +24,18 @@ TerminalPrompter::Policy PolicyFor(const CommandLine& line) {
 
 }  // namespace
 
-Session::Session(const CommandLine& line, Bundle bundle)
+Session::Session(const CommandLine& line, Bundle bundle, SystemLayout layout)
     : _line(line),
       _paths(Paths::fromEnvironment(line.home, line.root)),
       _prompter(std::make_unique<TerminalPrompter>(PolicyFor(line), line.reopen)),
-      _workspace(_paths),
       _bundle(std::move(bundle)),
-      _accessibility(_paths) {}
+      _accessibility(_paths),
+      _layout(layout) {
+    if (layout == SystemLayout::linuxDesktop)
+        _workspace = std::make_unique<LinuxWorkspace>(_paths, LinuxClientApplications());
+    else
+        _workspace = std::make_unique<FileWorkspace>(_paths);
+}
 
 std::unique_ptr<Session> Session::open(const CommandLine& line) {
     const QString bundlePath = Bundle::locate(line.bundle);
@@ -38,7 +45,12 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
                      bundlePath.toUtf8().constData());
         return nullptr;
     }
-    std::unique_ptr<Session> session(new Session(line, std::move(*bundle)));
+    const SystemLayoutChoice layout = ChooseSystemLayout(line.platform, line.root);
+    if (!layout.layout) {
+        std::fprintf(stderr, "quillet: %s\n", layout.error.toUtf8().constData());
+        return nullptr;
+    }
+    std::unique_ptr<Session> session(new Session(line, std::move(*bundle), *layout.layout));
     Core::Options options;
     QString service = line.service;
     options.serviceUrl = ServiceClient::DefaultBaseUrl(service);
@@ -50,8 +62,9 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
             std::fprintf(stderr, "%s\n", text.toUtf8().constData());
     };
     const Platform platform{
-        session->_paths,     session->_mainQueue, session->_notificationCenter, *session->_prompter,
-        session->_workspace, session->_bundle,    session->_accessibility};
+        session->_paths,         session->_mainQueue,  session->_notificationCenter,
+        *session->_prompter,     *session->_workspace, session->_bundle,
+        session->_accessibility, session->_layout};
     // What the main window would say after a pass that wrote the clients without problems.
     session->_notificationCenter.addObserver(
         kSignaturesUpdatedInClientsNotification, [](const QString&, const UserInfo& info) {

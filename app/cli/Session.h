@@ -1,6 +1,7 @@
 #pragma once
 // One run of the quillet command: the platform of this machine (rooted paths, Qt main queue,
-// terminal prompter, file-backed workspace) and the engine created over it.
+// terminal prompter, the workspace of a fake Mac or of this Linux desktop) and the engine created
+// over it.
 
 #include <memory>
 
@@ -12,6 +13,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Paths.h"
 #include "platform/QtMainQueue.h"
+#include "platform/SystemLayout.h"
 #include "platform/TerminalPrompter.h"
 
 namespace quillet {
@@ -27,16 +29,17 @@ public:
     void waitUntilIdle();
 
 private:
-    Session(const CommandLine& line, Bundle bundle);
+    Session(const CommandLine& line, Bundle bundle, SystemLayout layout);
 
     CommandLine _line;
     Paths _paths;
     QtMainQueue _mainQueue;
     NotificationCenter _notificationCenter;
     std::unique_ptr<TerminalPrompter> _prompter;
-    FileWorkspace _workspace;
+    std::unique_ptr<Workspace> _workspace;  // files under the root, or this Linux desktop
     Bundle _bundle;
     FileAccessibility _accessibility;
+    SystemLayout _layout;
     std::unique_ptr<Core> _core;
 };
 

@@ -3,6 +3,7 @@
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Commands.h"
 #include "app/cli/Output.h"
+#include "app/core/ManagedSignatures.h"
 #include "common/Localization.h"
 #include "common/Text.h"
 
@@ -18,7 +19,10 @@ struct Target {
     int status = 0;
 };
 
-Target FindTarget(Session& session, const QString& command, int count, const QString& usage) {
+enum class IfManaged { allow, refuse };
+
+Target FindTarget(Session& session, const QString& command, int count, const QString& usage,
+                  IfManaged ifManaged) {
     const auto arguments = Arguments(session, {}, {}, count);
     if (!arguments)
         return {std::nullopt, {}, 2};
@@ -29,20 +33,28 @@ Target FindTarget(Session& session, const QString& command, int count, const QSt
     const auto id = ResolveSignature(session.core(), arguments->positional.first());
     if (!id)
         return {std::nullopt, {}, 1};
+    // The organisation installs, updates and removes its signatures; only their colour is the
+    // person's.
+    if (ifManaged == IfManaged::refuse && session.core().managed().isManaged(*id)) {
+        ShowAlert(session.core(), AlertStyle::critical, ManagedSignatures::managedSignatureTitle(),
+                  ManagedSignatures::managedSignatureText());
+        return {std::nullopt, {}, 1};
+    }
     return {id, arguments->positional, 0};
 }
 
 }  // namespace
 
 int RunUpdateCommand(Session& session) {
-    const Target target = FindTarget(session, "update", 1, "one signature");
+    const Target target = FindTarget(session, "update", 1, "one signature", IfManaged::refuse);
     if (!target.id)
         return target.status;
     return RunAndWait(session, [&] { session.core().reinstallSignature(*target.id); });
 }
 
 int RunRenameCommand(Session& session) {
-    const Target target = FindTarget(session, "rename", 2, "a signature and a name");
+    const Target target =
+        FindTarget(session, "rename", 2, "a signature and a name", IfManaged::refuse);
     if (!target.id)
         return target.status;
     Core& core = session.core();
@@ -61,7 +73,8 @@ int RunRenameCommand(Session& session) {
 }
 
 int RunColorCommand(Session& session) {
-    const Target target = FindTarget(session, "color", 2, "a signature and a colour index");
+    const Target target =
+        FindTarget(session, "color", 2, "a signature and a colour index", IfManaged::allow);
     if (!target.id)
         return target.status;
     const auto index = ColorIndexFromArgument(target.positional.at(1), "color");
@@ -75,7 +88,7 @@ int RunColorCommand(Session& session) {
 }
 
 int RunUninstallCommand(Session& session) {
-    const Target target = FindTarget(session, "uninstall", 1, "one signature");
+    const Target target = FindTarget(session, "uninstall", 1, "one signature", IfManaged::refuse);
     if (!target.id)
         return target.status;
     Core& core = session.core();

@@ -42,8 +42,9 @@ bool CompleteOutlook(ClientInfo& info, const OutlookModeProbe& outlookMode) {
 }
 
 bool CompleteMozilla(ClientKind kind, ClientInfo& info, const Paths& paths) {
+    const QStringList folders = MozillaProfilesFolders(kind, paths);
     info.mozillaBasedClientProfilePathQ =
-        FindMozillaProfilePath(kind, MozillaProfilesFolders(kind, paths));
+        FindDefaultMozillaProfile(kind, MozillaProfilesHomes(folders), folders);
     return info.mozillaBasedClientProfilePathQ.has_value();
 }
 

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/clients/Detection.h"
+#include "app/clients/ProfilesIni.h"
 #include "common/Log.h"
 
 namespace quillet {
@@ -62,6 +63,28 @@ QStringList MozillaProfilesFolders(ClientKind kind, const Paths& paths) {
         default:
             return {};
     }
+}
+
+QStringList MozillaProfilesHomes(const QStringList& profilesFolders) {
+    QStringList homes;
+    for (const QString& folder : profilesFolders)
+        homes.append(QFileInfo(folder).path());
+    return homes;
+}
+
+std::optional<QString> FindDefaultMozillaProfile(ClientKind kind, const QStringList& profilesHomes,
+                                                 const QStringList& profilesFolders) {
+    for (const QString& home : profilesHomes) {
+        if (!QFileInfo(home).isDir())
+            continue;
+        if (const auto profile = ProfilesIniDefaultProfile(home)) {
+            LogInfo(DisplayName(kind) + ": Default profile from " + home +
+                    "/profiles.ini: " + *profile);
+            return profile;
+        }
+        break;
+    }
+    return FindMozillaProfilePath(kind, profilesFolders);
 }
 
 std::optional<QString> FindMozillaProfilePath(ClientKind kind,

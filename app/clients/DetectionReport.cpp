@@ -8,8 +8,7 @@
 
 namespace quillet {
 
-void LogDetectedClients(const ClientInfoMap& map, const std::vector<ClientKind>& kinds,
-                        const Paths& paths, const OutlookModeProbe& probe, const Brand& brand) {
+void LogAvailableClients(const ClientInfoMap& map, const std::vector<ClientKind>& kinds) {
     LogInfo("Available clients:");
     for (ClientKind kind : kinds) {
         const auto entry = map.find(kind);
@@ -17,6 +16,11 @@ void LogDetectedClients(const ClientInfoMap& map, const std::vector<ClientKind>&
             continue;
         LogInfo("    " + ClientDescription(kind, *entry->second) + " at " + entry->second->path);
     }
+}
+
+void LogDetectedClients(const ClientInfoMap& map, const std::vector<ClientKind>& kinds,
+                        const Paths& paths, const OutlookModeProbe& probe, const Brand& brand) {
+    LogAvailableClients(map, kinds);
     if (QFileInfo::exists(paths.system("/Applications/Microsoft Outlook.app"))) {
         const OutlookModeResult& mode = probe.get();
         LogInfo("Outlook mode: " + OutlookModeName(mode.mode) + " (" + mode.probeText + ")");

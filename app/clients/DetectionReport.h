@@ -13,6 +13,9 @@
 
 namespace quillet {
 
+// Logs "Available clients:" with one line per detected kind (a Linux desktop has no Outlook).
+void LogAvailableClients(const ClientInfoMap& map, const std::vector<ClientKind>& kinds);
+
 // Logs "Available clients:" with one line per detected kind, the "Outlook mode: " line when
 // ROOT/Applications/Microsoft Outlook.app exists, and the new-Outlook line when it applies.
 void LogDetectedClients(const ClientInfoMap& map, const std::vector<ClientKind>& kinds,

@@ -2,9 +2,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 
 #include "app/clients/Detection.h"
+#include "app/clients/DetectionReport.h"
+#include "app/clients/LinuxDetection.h"
 #include "app/clients/accounts/DiscoverAccounts.h"
+#include "app/core/ManagedSignatures.h"
 #include "app/core/Store.h"
 #include "app/core/SyncPass.h"
 #include "app/permissions/AccessibilityHelper.h"
@@ -73,6 +77,14 @@ bool Core::runCreationSteps(QString* errorMessage) {
     _dataFolder = _platform.paths.applicationSupport() + "/" + _brand->supportFolder();
     QDir().mkpath(_dataFolder);  // a failure shows when the store is opened
 
+    // The organisation's choice of service wins over the person's.
+    _managedX = std::make_unique<ManagedSignatures>(*this);
+    if (const auto url = _managedX->configuration().serviceUrl) {
+        logInfo("Core: using the signature service of the managed configuration, " +
+                url->toString());
+        _serviceClient = std::make_unique<ServiceClient>(*url, _platform.mainQueue);
+    }
+
     _storeX = Store::OpenStoreChain(_dataFolder, _platform.paths.documents(),
                                     [this](const QString& title, const QString& details) {
                                         showCriticalAlert(title, details);
@@ -91,9 +103,16 @@ bool Core::runCreationSteps(QString* errorMessage) {
 }
 
 void Core::detectClients() {
-    _clientKindToInfoMap = FindInstalledClients(_platform.paths, _outlookMode);
-    _clientKinds = AvailableClientKinds(_clientKindToInfoMap);
-    LogDetectedClients(_clientKindToInfoMap, _clientKinds, _platform.paths, _outlookMode, *_brand);
+    if (_platform.layout == SystemLayout::linuxDesktop) {
+        _clientKindToInfoMap = FindLinuxClients(_platform.paths);
+        _clientKinds = AvailableClientKinds(_clientKindToInfoMap);
+        LogAvailableClients(_clientKindToInfoMap, _clientKinds);
+    } else {
+        _clientKindToInfoMap = FindInstalledClients(_platform.paths, _outlookMode);
+        _clientKinds = AvailableClientKinds(_clientKindToInfoMap);
+        LogDetectedClients(_clientKindToInfoMap, _clientKinds, _platform.paths, _outlookMode,
+                           *_brand);
+    }
     for (ClientKind kind : _clientKinds)
         _clientKindToAccountsInfoMap[kind] = AccountsInfo{};
 }
@@ -119,6 +138,7 @@ void Core::reloadSignatures() {
 
 void Core::start() {
     startAccountDiscovery();
+    _managedX->reconcile();
     refreshFromServer();
 }
 
@@ -225,6 +245,7 @@ void Core::runNextSyncPass() {
     const SignatureIds ids = _queuedSyncPasses.front();
     _queuedSyncPasses.pop_front();
     _syncPassRunning = true;
+    ++_syncPassesStarted;
     _syncPassRunner(ids, [this, alive = std::weak_ptr<bool>(_alive)](WorkOutcome outcome) {
         if (alive.expired())
             return;
@@ -243,6 +264,7 @@ void Core::refreshFromServer() {
     logInfo("Core: refreshFromServer (ID: " + QString::number(_refreshFromServer_NextId) + ")");
     ++_refreshFromServer_NextId;
     ++_refreshesInProgress;
+    _syncPassesAtRefreshStart = _syncPassesStarted;
     _serviceClient->RequestUpdatedSignatures(_signatureIds, _idToSignatureMap, *this);
 }
 
@@ -310,6 +332,7 @@ void Core::refreshCompleted(bool success, const SignatureIds& updated,
                             const std::optional<QString>& errorDetails) {
     if (_refreshesInProgress > 0)
         --_refreshesInProgress;
+    recordRefresh(success);
     if (success) {
         _refreshOutcomes.push_back(WorkOutcome{});
         scheduleRefresh(kRefreshFromServer_AfterSuccess_Delay);
@@ -318,8 +341,6 @@ void Core::refreshCompleted(bool success, const SignatureIds& updated,
                 kSignaturesUpdatedFromServerNotification,
                 {{kUpdatedSignatureIdsKey, updated}, {kModifiedOnlySignatureIdsKey, modifiedOnly}});
         }
-        if (!updated.empty())
-            syncSignatures(updated);
     } else {
         const QString title = errorTitle.value_or(QString());
         const QString details = errorDetails.value_or(QString());
@@ -328,6 +349,22 @@ void Core::refreshCompleted(bool success, const SignatureIds& updated,
             showCriticalAlert(title, details);
         scheduleRefresh(kRefreshFromServer_AfterError_Delay);
     }
+    // Installations a postponed or failed pass left behind go with this pass. A pass that asked
+    // the person while this refresh was in flight has their answer already.
+    SignatureIds ids;
+    const SignatureIds pending =
+        _syncPassesStarted == _syncPassesAtRefreshStart
+            ? SignaturesWithPendingInstallations(_signatureIds, _idToSignatureMap, pendingScope())
+            : SignatureIds{};
+    for (SignatureId id : _signatureIds) {
+        const bool wasUpdated =
+            success && std::find(updated.begin(), updated.end(), id) != updated.end();
+        if (wasUpdated || std::find(pending.begin(), pending.end(), id) != pending.end())
+            ids.push_back(id);
+    }
+    if (!ids.empty())
+        syncSignatures(ids);
+    _managedX->reconcile();
 }
 
 void Core::scheduleRefresh(double delay) {
@@ -343,6 +380,9 @@ void Core::scheduleRefresh(double delay) {
 }
 
 bool Core::isNewOutlookDetected() const {
+    // Outlook never runs on a Linux desktop: there is nothing to point anyone elsewhere for.
+    if (_platform.layout == SystemLayout::linuxDesktop)
+        return false;
     return IsNewOutlookDetected(_outlookMode, _clientKindToInfoMap);
 }
 
@@ -371,9 +411,32 @@ void Core::saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) 
     _qVisibleSignatureIdsQ.reset();
 }
 
+QString Core::activityRecordPath() const {
+    return _dataFolder + "/" + kActivityRecordFileName;
+}
+
+ActivityRecord Core::activityRecord() const {
+    return LoadActivityRecord(activityRecordPath());
+}
+
+void Core::recordRefresh(bool success) {
+    ActivityRecord record = activityRecord();
+    record.lastRefresh =
+        RefreshRecord{static_cast<std::int64_t>(_platform.mainQueue.now()), success};
+    SaveActivityRecord(activityRecordPath(), record);
+}
+
+void Core::recordSyncProblems(const QStringList& problems) {
+    ActivityRecord record = activityRecord();
+    record.lastSyncTime = static_cast<std::int64_t>(_platform.mainQueue.now());
+    record.problems = problems;
+    SaveActivityRecord(activityRecordPath(), record);
+}
+
 bool Core::isIdle() const {
     return _refreshesInProgress == 0 && _keyFetchesInProgress == 0 && _deferredSyncs == 0 &&
-           _discoveriesInProgress == 0 && !_syncPassRunning && _queuedSyncPasses.empty();
+           _discoveriesInProgress == 0 && !_syncPassRunning && _queuedSyncPasses.empty() &&
+           (!_managedX || _managedX->isIdle());
 }
 
 }  // namespace quillet

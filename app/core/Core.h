@@ -16,6 +16,8 @@
 #include "app/clients/ClientInfo.h"
 #include "app/clients/OutlookMode.h"
 #include "app/clients/sync/SyncPlan.h"
+#include "app/core/ActivityRecord.h"
+#include "app/core/PendingInstallations.h"
 #include "app/core/SyncClients.h"
 #include "app/permissions/AccessibilityHelper.h"
 #include "common/Accounts.h"
@@ -29,6 +31,7 @@
 namespace quillet {
 
 class AccountDiscovery;
+class ManagedSignatures;
 class Store;
 
 inline const QString kAccountsInfoUpdatedNotification = "kAccountsInfoUpdatedNotification";
@@ -136,12 +139,22 @@ public:
     SyncInputs syncInputs(ClientKind kind);
     void saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) override;
 
+    // What a pass could still write: the detected clients and the accounts they reported.
+    PendingScope pendingScope() const { return {_clientKinds, _clientKindToAccountsInfoMap}; }
+    // The last refresh and the last pass's problems, as kept in the support folder (also by
+    // other processes of this user).
+    ActivityRecord activityRecord() const;
+    // Keeps the problems of a pass that wrote the clients (empty: it wrote them cleanly).
+    void recordSyncProblems(const QStringList& problems);
+
     const Brand& brand() const { return *_brand; }
     const Platform& platform() const { return _platform; }
     const AppleScriptRunner& scriptRunner() const { return _scriptRunner; }
     ServiceClient& serviceClient() { return *_serviceClient; }
     Store& store() { return *_storeX; }
     const QString& dataFolder() const { return _dataFolder; }
+    // The organisation's signatures (device management).
+    ManagedSignatures& managed() { return *_managedX; }
     const OutlookModeProbe& outlookMode() const { return _outlookMode; }
     // What the permission checks need of the detected clients, for validate.
     PermissionContext permissionContext() const;
@@ -155,6 +168,8 @@ private:
     void validateAccountDiscovery(const std::vector<ClientKind>& kinds);
     void startDiscovery(const std::vector<ClientKind>& kinds);
     void runNextSyncPass();
+    void recordRefresh(bool success);
+    QString activityRecordPath() const;
 
     Platform _platform;
     Options _options;
@@ -167,6 +182,7 @@ private:
 
     std::unique_ptr<Logger> _loggerX;
     std::unique_ptr<Store> _storeX;
+    std::unique_ptr<ManagedSignatures> _managedX;
     ClientInfoMap _clientKindToInfoMap;
     std::vector<ClientKind> _clientKinds;
     std::map<ClientKind, AccountsInfo> _clientKindToAccountsInfoMap;
@@ -183,6 +199,10 @@ private:
     int _deferredSyncs = 0;
     int _discoveriesInProgress = 0;
     bool _syncPassRunning = false;
+    // Passes started, and their count when the refresh in flight started: a refresh runs the
+    // pending installations again only when no pass has asked the person since it began.
+    std::int64_t _syncPassesStarted = 0;
+    std::int64_t _syncPassesAtRefreshStart = 0;
     std::deque<SignatureIds> _queuedSyncPasses;
     SyncPassRunner _syncPassRunner;
     std::vector<WorkOutcome> _refreshOutcomes;

@@ -4,6 +4,8 @@
 #include <algorithm>
 
 #include "app/base/AppleScript.h"
+#include "app/core/ManagedSignatures.h"
+#include "app/core/PendingInstallations.h"
 #include "app/permissions/AccessibilityHelper.h"
 #include "common/Localization.h"
 #include "platform/FileLock.h"
@@ -81,6 +83,12 @@ void SyncPass::run(const SignatureIds& ids) {
     const SyncClientSets sets =
         ComputeSyncClientSets(ids, _core.idToSignatureMap(), _core.clientKinds());
     _clientsToSync = sets.toSync;
+    // Saved before any client is touched: a pass that is postponed, fails or never ends leaves
+    // what it was to write pending, and the next refresh runs it again.
+    const SignatureIds marked = MarkPendingInstallations(
+        ids, _core.idToSignatureMap(), _clientsToSync, _core.clientKindToAccountsInfoMap());
+    if (!marked.empty())
+        _core.saveSignatures(marked, _core.idToSignatureMap());
     AccessibilityHelper::validate(
         _core.permissionContext(), AccessibilityHelper::ValidationKind::signatureSync,
         std::set<ClientKind>(_clientsToSync.begin(), _clientsToSync.end()));
@@ -96,7 +104,10 @@ void SyncPass::run(const SignatureIds& ids) {
         finish(runClientSyncs(_clientsToSync));
         return;
     }
-    const auto [proceed, reopen] = askToCloseClients(toClose);
+    // Running clients are never closed on the organisation's behalf.
+    const auto [proceed, reopen] = _core.managed().postponesClosing(ids, toClose)
+                                       ? std::pair{false, false}
+                                       : askToCloseClients(toClose);
     if (!proceed) {
         // The changes stay in the records and the store; the next pass carries them.
         finish(WorkOutcome{true, {}, {}, true});
@@ -194,9 +205,12 @@ WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
     const bool problems = std::any_of(reports.begin(), reports.end(),
                                       [](const auto& entry) { return entry.second.problem; });
     WorkOutcome outcome;
+    const QStringList problemParts = SyncProblemParts(reports, _core.brand().appName());
+    if (!reports.empty())
+        _core.recordSyncProblems(problemParts);
     if (problems) {
         outcome = WorkOutcome{false, Localized("There were problems updating some signatures."),
-                              SyncProblemsText(reports, _core.brand().appName())};
+                              problemParts.join("\n\n")};
         _core.platform().prompter.ask(
             Alert{AlertStyle::critical, outcome.title, outcome.details, {Localized("OK")}, {}});
     }

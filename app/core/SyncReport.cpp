@@ -16,6 +16,10 @@ ClientSyncReport ClientWasRunningReport() {
 }
 
 QString SyncProblemsText(const ClientSyncReports& reports, const QString& appName) {
+    return SyncProblemParts(reports, appName).join("\n\n");
+}
+
+QStringList SyncProblemParts(const ClientSyncReports& reports, const QString& appName) {
     std::set<SyncHint> hints;
     QStringList lines;
     for (const auto& [kind, report] : reports) {
@@ -37,9 +41,7 @@ QString SyncProblemsText(const ClientSyncReports& reports, const QString& appNam
     }
     if (hints.contains(SyncHint::database))
         parts << Localized("Could not read database.");
-    if (!lines.isEmpty())
-        parts << lines.join("\n\n");
-    return parts.join("\n\n");
+    return parts + lines;
 }
 
 }  // namespace quillet

@@ -4,6 +4,7 @@
 // The sync pass gathers these and builds its one problems alert from them.
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <set>
 #include <utility>
@@ -34,5 +35,7 @@ ClientSyncReport ClientWasRunningReport();
 // The problems alert's text: the hints (each once, in their order), a blank line, then one
 // "NAME: line" per client in the order given, separated by blank lines. Empty without problems.
 QString SyncProblemsText(const ClientSyncReports& reports, const QString& appName);
+// The same as parts: each hint, then each "NAME: line". Empty without problems.
+QStringList SyncProblemParts(const ClientSyncReports& reports, const QString& appName);
 
 }  // namespace quillet

@@ -1,8 +1,10 @@
 // Atomic writes over real files: the new contents appear whole or not at all.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "platform/AtomicFile.h"
@@ -40,6 +42,40 @@ TEST(AtomicFileTest, AShortWriteFailsAndLeavesThePreviousFile) {
         EXPECT_EQ(ReadAll(path), "previous");
         EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"file.txt"});
     }
+}
+
+// The new file takes the place of the old one as the old one was: its permissions stay, and a
+// symbolic link at the path stays a link to the replaced file.
+TEST(AtomicFileTest, KeepsThePermissionsAndTheSymbolicLinkOfThePreviousFile) {
+    QTemporaryDir folder;
+    const QString real = folder.path() + "/real/prefs.js";
+    ASSERT_TRUE(WriteFileAtomically(real, "first"));
+    ASSERT_TRUE(
+        QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    const QString link = folder.path() + "/prefs.js";
+    ASSERT_TRUE(QFile::link(real, link));
+
+    ASSERT_TRUE(WriteFileAtomically(link, "second"));
+
+    EXPECT_EQ(ReadAll(real), "second");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    struct stat status {};
+    ASSERT_EQ(::stat(QFile::encodeName(real).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    EXPECT_EQ(QDir(folder.path() + "/real").entryList(QDir::Files | QDir::Hidden),
+              QStringList{"prefs.js"});
+}
+
+// A folder where the file should be is not replaced by a file.
+TEST(AtomicFileTest, AFolderAtThePathFailsTheWrite) {
+    QTemporaryDir folder;
+    const QString path = folder.path() + "/file.txt";
+    ASSERT_TRUE(QDir().mkpath(path + "/inside"));
+    const auto error = WriteFileAtomicallyOrDescribeError(path, "text");
+    ASSERT_TRUE(error.has_value());
+    EXPECT_TRUE(error->contains("is not a file")) << error->toStdString();
+    EXPECT_TRUE(QFileInfo(path).isDir());
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ TEST(QuilletCommand, VersionHelpAndUsageExitStatus) {
 // can tell "not in this build" (1) from a typing mistake (2).
 TEST(QuilletCommand, PartsNotInThisBuildAnswerNotAvailableWithStatusOne) {
     const QList<QStringList> cases = {
-        {"status"}, {"backups"}, {"restore", "1"}, {"--dry-run", "install", "--key", "k"}};
+        {"backups"}, {"restore", "1"}, {"--dry-run", "install", "--key", "k"}};
     for (const QStringList& arguments : cases) {
         const CommandRun run = RunQuillet(arguments);
         EXPECT_EQ(run.exitCode, 1) << arguments.join(' ').toStdString();

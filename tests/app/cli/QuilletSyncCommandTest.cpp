@@ -12,7 +12,7 @@
 #include "tests/support/FakeMacOutlook.h"
 #include "tests/support/FakeMacSample.h"
 #include "tests/support/FakeMacSpark.h"
-#include "tools/signature-service/SignatureService.h"
+#include "tests/support/SampleMacCommand.h"
 
 namespace quillet {
 namespace {
@@ -26,40 +26,8 @@ QStringList SparkRows(const QString& path) {
     return rows;
 }
 
-// The real quillet executable over the sample Mac (the five clients, their accounts, and a
-// signature of the person's own in each), the reference signature service serving a folder on
-// loopback.
-class QuilletSyncCommandTest : public testing::Test {
+class QuilletSyncCommandTest : public testing::Test, public SampleMacCommand {
 protected:
-    struct CommandRun {
-        int exitCode;
-        QString out, err;
-    };
-
-    QuilletSyncCommandTest() {
-        service = std::make_unique<SignatureService>(SignatureServiceOptions{
-            serviceFolder.path().toStdString(), "127.0.0.1", 0, [](const std::string&) {}});
-        EXPECT_TRUE(service->start()) << service->error();
-    }
-
-    void setSignature(const QString& key, const QString& html) const {
-        QFile file(serviceFolder.path() + "/" + key + ".html");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(html.toUtf8());
-    }
-
-    CommandRun quillet(const QStringList& arguments) const {
-        QProcess process;
-        const QStringList all = {
-            "--root",   mac.root(),       "--home",    mac.home(),
-            "--bundle", mac.bundlePath(), "--service", QString::fromStdString(service->baseUrl())};
-        process.start(QUILLET_QUILLET_PATH, all + arguments);
-        process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(120000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
-
     // Installs with --yes and expects it to go through; returns the signature's JSON.
     nlohmann::json install(const QStringList& arguments) const {
         const CommandRun run = quillet(QStringList{"--yes", "--json", "install"} + arguments);
@@ -73,15 +41,6 @@ protected:
     }
 
     static QByteArray read(const QString& path) { return ReadFakeFile(path).value_or("(none)"); }
-    QByteArray appleMailFile(const nlohmann::json& signature) const {
-        return read(sample.appleMailSignaturesFolder + "/" +
-                    QString::fromStdString(signature["uuid"]) + ".mailsignature");
-    }
-
-    FakeMac mac;
-    SampleMac sample = BuildSampleMac(mac);
-    QTemporaryDir serviceFolder;
-    std::unique_ptr<SignatureService> service;
 };
 
 TEST_F(QuilletSyncCommandTest, InstallRefreshAndUninstallAcrossTheFiveClients) {

@@ -1,0 +1,186 @@
+#include "app/core/ManagedConfiguration.h"
+
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QRegularExpression>
+#include <map>
+
+#include "common/Log.h"
+#include "common/Text.h"
+#include "platform/Plist.h"
+
+namespace quillet {
+
+namespace {
+
+const QString kLogPrefix = "Managed configuration: ";
+
+// Something@something.something, without spaces: what a person would take for an address.
+bool LooksLikeEmail(const QString& text) {
+    static const QRegularExpression kEmail(R"(^[^@\s]+@[^@\s]+\.[^@\s]+$)");
+    return kEmail.match(text).hasMatch();
+}
+
+// An optional string or boolean member; a member of another type is the entry's fault.
+struct EntryReader {
+    const PlistNode& node;
+    QString* reason;
+
+    std::optional<std::optional<QString>> string(const QString& name) const {
+        const auto member = node.get(name);
+        if (!member)
+            return std::optional<QString>();
+        if (auto text = member->asString())
+            return std::optional<QString>(*text);
+        *reason = name + " is not a string";
+        return std::nullopt;
+    }
+    std::optional<bool> boolean(const QString& name) const {
+        const auto member = node.get(name);
+        if (!member)
+            return true;
+        if (auto value = member->asBool())
+            return *value;
+        *reason = name + " is not a boolean";
+        return std::nullopt;
+    }
+};
+
+std::optional<ManagedEntry> ReadEntry(const PlistNode& node, int index, QString* reason) {
+    if (!node.isDictionary()) {
+        *reason = "not a dictionary";
+        return std::nullopt;
+    }
+    const EntryReader read{node, reason};
+    const auto key = read.string("Key");
+    const auto client = read.string("Client");
+    const auto account = read.string("Account");
+    const auto replies = read.boolean("InsertForReplies");
+    const auto forwards = read.boolean("InsertForForwards");
+    if (!key || !client || !account || !replies || !forwards)
+        return std::nullopt;
+    ManagedEntry entry;
+    entry.index = index;
+    entry.key = NormaliseTypedText(key->value_or(QString()));
+    if (entry.key.isEmpty()) {
+        *reason = "no Key";
+        return std::nullopt;
+    }
+    if (*client) {
+        entry.client = ClientKindFromStoredText(**client);
+        if (!entry.client) {
+            *reason = "unknown Client \"" + **client + "\"";
+            return std::nullopt;
+        }
+    }
+    if (*account) {
+        entry.account = NormaliseTypedText(**account);
+        if (!LooksLikeEmail(entry.account)) {
+            *reason = "Account \"" + **account + "\" is not an email address";
+            return std::nullopt;
+        }
+    }
+    entry.insertForReplies = *replies;
+    entry.insertForForwards = *forwards;
+    return entry;
+}
+
+void ReadEntries(const PlistNode& root, ManagedConfiguration& configuration) {
+    const auto list = root.get("ManagedSignatures");
+    if (!list)
+        return;
+    if (!list->isArray()) {
+        LogError(kLogPrefix + "ManagedSignatures in " + configuration.path +
+                 " is not an array; no entry applies");
+        return;
+    }
+    std::map<QString, int> seenKeys;
+    for (int index = 0; index < list->size(); ++index) {
+        QString reason;
+        auto entry = ReadEntry(*list->at(index), index, &reason);
+        if (!entry) {
+            LogError(kLogPrefix + "ManagedSignatures[" + QString::number(index) +
+                     "] skipped: " + reason);
+            continue;
+        }
+        entry->ordinal = seenKeys[entry->key]++;
+        configuration.entries.push_back(std::move(*entry));
+    }
+}
+
+void ReadServiceUrl(const PlistNode& root, ManagedConfiguration& configuration) {
+    const auto member = root.get("ServiceURL");
+    if (!member)
+        return;
+    const auto text = member->asString();
+    const QUrl url(text.value_or(QString()).trimmed(), QUrl::StrictMode);
+    if (text && url.isValid() && IsAcceptedServiceUrl(url)) {
+        configuration.serviceUrl = url;
+        return;
+    }
+    LogError(kLogPrefix + "ServiceURL \"" + text.value_or("(not a string)") +
+             "\" refused: only https, or http to this machine, is accepted; using " +
+             "the default service");
+}
+
+}  // namespace
+
+QStringList ManagedConfigurationPaths(const Paths& paths, const QString& bundleIdentifier) {
+    const QString folder = paths.system("/Library/Managed Preferences");
+    const QString user = QFileInfo(paths.home()).fileName();
+    QStringList result = {folder + "/" + user + "/" + bundleIdentifier + ".plist",
+                          folder + "/" + bundleIdentifier + ".plist"};
+#ifndef Q_OS_MACOS
+    result << paths.system("/etc/quillet/managed.plist");
+#endif
+    return result;
+}
+
+ManagedConfiguration ReadManagedConfiguration(const Paths& paths, const QString& bundleIdentifier) {
+    ManagedConfiguration configuration;
+    for (const QString& path : ManagedConfigurationPaths(paths, bundleIdentifier)) {
+        if (QFileInfo::exists(path)) {
+            configuration.path = path;
+            break;
+        }
+    }
+    if (configuration.path.isEmpty())
+        return configuration;
+    const auto plist = ReadPlistFile(configuration.path);
+    if (!plist || !plist->isDictionary()) {
+        configuration.state = ManagedConfiguration::State::unreadable;
+        LogError(kLogPrefix + "could not read " + configuration.path +
+                 " as a property list; the managed signatures are left as they are");
+        return configuration;
+    }
+    configuration.state = ManagedConfiguration::State::read;
+    const PlistNode root = plist->node();
+    ReadEntries(root, configuration);
+    ReadServiceUrl(root, configuration);
+    if (const auto allow = root.get("AllowUserSignatures")) {
+        if (const auto value = allow->asBool()) {
+            configuration.allowUserSignatures = *value;
+        } else {
+            LogError(kLogPrefix + "AllowUserSignatures is not a boolean; signatures of the " +
+                     "person's own stay allowed");
+        }
+    }
+    return configuration;
+}
+
+bool IsAcceptedServiceUrl(const QUrl& url) {
+    if (url.host().isEmpty())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == "https")
+        return true;
+    if (scheme != "http")
+        return false;
+    const QString host = url.host().toLower();
+    if (host == "localhost")
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+}  // namespace quillet

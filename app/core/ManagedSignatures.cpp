@@ -1,0 +1,380 @@
+#include "app/core/ManagedSignatures.h"
+
+#include <algorithm>
+
+#include "app/core/Core.h"
+#include "app/core/NewSignature.h"
+#include "common/Localization.h"
+#include "common/Text.h"
+
+namespace quillet {
+
+namespace {
+
+const QString kLogPrefix = "Managed signatures: ";
+constexpr double kAccountsPollInterval = 0.1;
+
+QString EntryName(const ManagedEntry& entry) {
+    return "ManagedSignatures[" + QString::number(entry.index) + "] (" + entry.key + ")";
+}
+
+// The accounts a client is known to have: the discovered ones, else the cached ones.
+const Accounts& KnownAccounts(const AccountsInfo& info) {
+    return info.accounts.empty() ? info.cachedAccounts : info.accounts;
+}
+
+std::optional<QString> KnownEmail(const AccountsInfo& info, const QString& email) {
+    for (const auto& account : KnownAccounts(info)) {
+        if (account->email().compare(email, Qt::CaseInsensitive) == 0)
+            return account->email();
+    }
+    return std::nullopt;
+}
+
+// Whether an entry needs the client's accounts to say what to select.
+bool NeedsAccounts(const ManagedEntry& entry, ClientKind kind) {
+    return !entry.account.isEmpty() || !AcceptsAllAccountsSelection(kind);
+}
+
+std::set<QString> Emails(const SelectedInstallationsInfo& info) {
+    std::set<QString> emails;
+    for (const auto& [email, payload] : info.accountEmailToPayloadMap)
+        emails.insert(email);
+    return emails;
+}
+
+bool SameSelection(const std::map<ClientKind, SelectedInstallationsInfo>& a,
+                   const std::map<ClientKind, SelectedInstallationsInfo>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+        return x.first == y.first && x.second.allAccountsSelected == y.second.allAccountsSelected &&
+               Emails(x.second) == Emails(y.second);
+    });
+}
+
+std::vector<ClientKind> Kinds(const std::map<ClientKind, SelectedInstallationsInfo>& selection) {
+    std::vector<ClientKind> kinds;
+    for (const auto& [kind, info] : selection)
+        kinds.push_back(kind);
+    return kinds;
+}
+
+}  // namespace
+
+ManagedSignatures::ManagedSignatures(Core& core) : _core(core) {}
+
+ManagedSignatures::~ManagedSignatures() {
+    *_alive = false;
+}
+
+ManagedConfiguration ManagedSignatures::configuration() const {
+    return ReadManagedConfiguration(
+        _core.platform().paths,
+        _core.platform().bundle.infoString("CFBundleIdentifier").value_or(QString()));
+}
+
+std::set<SignatureId> ManagedSignatures::managedSignatureIds() const {
+    std::set<SignatureId> ids;
+    for (const ManagedLink& link : LoadManagedLinks(_core.dataFolder())) {
+        SignatureId id;
+        if (signatureByUuid(link.signatureUuid, &id))
+            ids.insert(id);
+    }
+    return ids;
+}
+
+bool ManagedSignatures::isManaged(SignatureId id) const {
+    return managedSignatureIds().contains(id);
+}
+
+QString ManagedSignatures::managedSignatureTitle() {
+    return Localized("This signature is managed by your organisation.");
+}
+
+QString ManagedSignatures::managedSignatureText() {
+    return Localized(
+        "Your organisation installs, updates and removes it through its device management.");
+}
+
+QString ManagedSignatures::userSignaturesRefusedTitle() {
+    return Localized("Your organisation manages the signatures on this computer.");
+}
+
+QString ManagedSignatures::userSignaturesRefusedText() {
+    return Localized("Only the signatures that your organisation deploys can be installed.");
+}
+
+void ManagedSignatures::reconcile() {
+    if (_running) {
+        _again = true;
+        return;
+    }
+    _running = true;
+    _again = false;
+    _configuration = configuration();
+    if (_configuration.state == ManagedConfiguration::State::unreadable) {
+        finish();
+        return;
+    }
+    // Accounts a client has not yet been asked for in this run are discovered first, as the
+    // form has them discovered before the person picks one.
+    _accountKinds.clear();
+    std::vector<ClientKind> toDiscover;
+    for (const ManagedEntry& entry : _configuration.entries) {
+        for (ClientKind kind : _core.clientKinds()) {
+            if ((entry.client && *entry.client != kind) || !NeedsAccounts(entry, kind))
+                continue;
+            if (std::find(_accountKinds.begin(), _accountKinds.end(), kind) != _accountKinds.end())
+                continue;
+            _accountKinds.push_back(kind);
+            if (_core.clientKindToAccountsInfoMap().at(kind).status ==
+                AccountsInfoStatus::loadedFromCacheOrEmpty)
+                toDiscover.push_back(kind);
+        }
+    }
+    if (!toDiscover.empty())
+        _core.rediscoverAccounts(toDiscover);
+    waitForAccounts();
+}
+
+void ManagedSignatures::waitForAccounts() {
+    const bool discovering =
+        std::any_of(_accountKinds.begin(), _accountKinds.end(), [this](ClientKind kind) {
+            return _core.clientKindToAccountsInfoMap().at(kind).status ==
+                   AccountsInfoStatus::discovering;
+        });
+    if (!discovering) {
+        fetchMissing();
+        return;
+    }
+    _core.platform().mainQueue.postAfter(kAccountsPollInterval,
+                                         [this, alive = std::weak_ptr<bool>(_alive)] {
+                                             if (!alive.expired())
+                                                 waitForAccounts();
+                                         });
+}
+
+void ManagedSignatures::fetchMissing() {
+    // A link whose signature is gone no longer stands for anything; one whose signature is on
+    // its way out stands only for that (an entry added back gets a new signature).
+    _links.clear();
+    for (const ManagedLink& link : LoadManagedLinks(_core.dataFolder())) {
+        SignatureId id;
+        const SignaturePtr signature = signatureByUuid(link.signatureUuid, &id);
+        if (signature && (link.removed || !signature->pendingDeletion))
+            _links.push_back(link);
+    }
+    _fetches.clear();
+    for (const ManagedEntry& entry : _configuration.entries) {
+        const bool linked = std::any_of(_links.begin(), _links.end(), [&entry](const auto& link) {
+            return !link.removed && link.key == entry.key && link.ordinal == entry.ordinal;
+        });
+        if (!linked && !desiredSelection(entry, true).empty())
+            _fetches.push_back(Fetch{entry, std::nullopt});
+    }
+    if (_fetches.empty()) {
+        apply();
+        return;
+    }
+    _fetchesInFlight = static_cast<int>(_fetches.size());
+    for (size_t index = 0; index < _fetches.size(); ++index) {
+        _core.serviceClient().FetchSignatureByKey(
+            _fetches[index].entry.key,
+            [this, index, alive = std::weak_ptr<bool>(_alive)](const KeyFetchResult& result) {
+                if (alive.expired())
+                    return;
+                _fetches[index].result = result;
+                if (--_fetchesInFlight == 0)
+                    apply();
+            });
+    }
+}
+
+void ManagedSignatures::apply() {
+    SignatureIds changed;
+    std::vector<ManagedLink> kept;
+    for (const ManagedLink& link : _links) {
+        SignatureId id;
+        const SignaturePtr signature = signatureByUuid(link.signatureUuid, &id);
+        if (!signature)
+            continue;  // gone while the keys were fetched
+        if (link.removed) {
+            kept.push_back(link);
+            continue;
+        }
+        const auto entry = std::find_if(
+            _configuration.entries.begin(), _configuration.entries.end(),
+            [&link](const auto& e) { return e.key == link.key && e.ordinal == link.ordinal; });
+        if (entry == _configuration.entries.end()) {
+            _core.logInfo(kLogPrefix + "the entry of " + link.key +
+                          " was removed from the configuration; uninstalling " +
+                          Describe(*signature));
+            signature->pendingDeletion = true;
+            changed.push_back(id);
+            ManagedLink removed = link;
+            removed.removed = true;
+            kept.push_back(removed);
+            continue;
+        }
+        kept.push_back(link);
+        if (reselect(*signature, *entry)) {
+            _core.logInfo(kLogPrefix + EntryName(*entry) + " changed; selecting " +
+                          Describe(*signature) + " again");
+            changed.push_back(id);
+        }
+    }
+    for (const Fetch& fetch : _fetches) {
+        const KeyFetchResult& result = *fetch.result;
+        if (result.error) {
+            _core.logWarning(kLogPrefix + "could not fetch " + EntryName(fetch.entry) + ": " +
+                             result.errorTitle.value_or(QString()) +
+                             "; tried again at the next refresh");
+        } else if (!result.text) {
+            _core.logError(kLogPrefix + EntryName(fetch.entry) +
+                           ": the key is not known to the signature service");
+        } else if (const auto id = install(fetch.entry, *result.text)) {
+            kept.push_back(
+                ManagedLink{fetch.entry.key, fetch.entry.ordinal, _core.signature(*id)->uuid()});
+            changed.push_back(*id);
+        }
+    }
+    if (kept != LoadManagedLinks(_core.dataFolder()))
+        SaveManagedLinks(_core.dataFolder(), kept);
+    if (!changed.empty()) {
+        _core.saveSignatures(changed, _core.idToSignatureMap());
+        sync(changed);
+    }
+    finish();
+}
+
+void ManagedSignatures::finish() {
+    _fetches.clear();
+    if (!std::exchange(_again, false)) {
+        _running = false;
+        return;
+    }
+    // Still running (the engine is not idle) until the reconciliation asked for meanwhile runs.
+    _core.platform().mainQueue.post([this, alive = std::weak_ptr<bool>(_alive)] {
+        if (alive.expired())
+            return;
+        _running = false;
+        reconcile();
+    });
+}
+
+std::map<ClientKind, SelectedInstallationsInfo> ManagedSignatures::desiredSelection(
+    const ManagedEntry& entry, bool log) const {
+    std::map<ClientKind, SelectedInstallationsInfo> selection;
+    for (ClientKind kind : _core.clientKinds()) {
+        if (entry.client && *entry.client != kind)
+            continue;
+        const AccountsInfo& accounts = _core.clientKindToAccountsInfoMap().at(kind);
+        SelectedInstallationsInfo info;
+        if (!entry.account.isEmpty()) {
+            const auto email = KnownEmail(accounts, entry.account);
+            if (!email)
+                continue;
+            info.accountEmailToPayloadMap[*email] = SelectedInstallationPayload{};
+        } else if (AcceptsAllAccountsSelection(kind)) {
+            info.allAccountsSelected = true;
+            info.allAccountsPayloadX = SelectedInstallationPayload{};
+        } else {
+            // A client whose selection cannot say "all accounts" gets every account it has.
+            for (const auto& account : KnownAccounts(accounts))
+                info.accountEmailToPayloadMap[account->email()] = SelectedInstallationPayload{};
+            if (info.accountEmailToPayloadMap.empty())
+                continue;
+        }
+        selection[kind] = info;
+    }
+    if (selection.empty() && log) {
+        _core.logWarning(kLogPrefix + EntryName(entry) + ": no detected client" +
+                         (entry.account.isEmpty() ? QString(" can take it")
+                                                  : " has the account " + entry.account) +
+                         " yet; tried again at the next refresh");
+    }
+    return selection;
+}
+
+bool ManagedSignatures::reselect(Signature& signature, const ManagedEntry& entry) {
+    auto desired = desiredSelection(entry, false);
+    bool changed = false;
+    auto& selected = signature.clientKindToSelectedInstallationsInfoMap;
+    if (!SameSelection(selected, desired)) {
+        // What stays selected keeps its marks (a reinstallation still owed).
+        for (auto& [kind, info] : desired) {
+            const auto before = selected.find(kind);
+            if (before == selected.end())
+                continue;
+            if (info.allAccountsSelected && before->second.allAccountsPayloadX)
+                info.allAccountsPayloadX = before->second.allAccountsPayloadX;
+            for (auto& [email, payload] : info.accountEmailToPayloadMap) {
+                const auto kept = before->second.accountEmailToPayloadMap.find(email);
+                if (kept != before->second.accountEmailToPayloadMap.end())
+                    payload = kept->second;
+            }
+        }
+        selected = std::move(desired);
+        changed = true;
+    }
+    Signature options;
+    SetInsertOptions(options, Kinds(selected), entry.insertForReplies, entry.insertForForwards);
+    if (options.insertForRepliesForwards != signature.insertForRepliesForwards ||
+        options.insertForForwards != signature.insertForForwards) {
+        signature.insertForRepliesForwards = options.insertForRepliesForwards;
+        signature.insertForForwards = options.insertForForwards;
+        // The text did not change, so only a reinstallation writes the new options.
+        signature.markForReinstallation();
+        changed = true;
+    }
+    return changed;
+}
+
+std::optional<SignatureId> ManagedSignatures::install(const ManagedEntry& entry,
+                                                      const QString& text) {
+    const auto selection = desiredSelection(entry, true);
+    if (selection.empty())
+        return std::nullopt;  // the accounts went away while the key was fetched
+    const std::int64_t colorIndex = NewSignatureColorIndex(_core.visibleSignatureIds().size());
+    const SignatureId id = _core.addSignature();
+    Signature& signature = *_core.signature(id);
+    signature.clientKindToSelectedInstallationsInfoMap = selection;
+    signature.colorIndex = colorIndex;
+    SetInsertOptions(signature, Kinds(selection), entry.insertForReplies, entry.insertForForwards);
+    signature.keyQe = entry.key;
+    // Trimmed as a refresh trims it, so that the next refresh finds it unchanged.
+    signature.mainTextQe = TrimmedText(text);
+    signature.lastUpdateUnixTimeQz = static_cast<std::int64_t>(_core.platform().mainQueue.now());
+    _core.logInfo(kLogPrefix + "installing " + EntryName(entry) + " as " + Describe(signature));
+    return id;
+}
+
+SignaturePtr ManagedSignatures::signatureByUuid(const QUuid& uuid, SignatureId* id) const {
+    for (SignatureId candidate : _core.signatureIds()) {
+        const SignaturePtr signature = _core.signature(candidate);
+        if (signature && signature->uuidX == uuid) {
+            *id = candidate;
+            return signature;
+        }
+    }
+    return nullptr;
+}
+
+bool ManagedSignatures::postponesClosing(const SignatureIds& ids,
+                                         const std::vector<ClientKind>& clients) const {
+    const std::set<SignatureId> managed = managedSignatureIds();
+    if (ids.empty() || !std::all_of(ids.begin(), ids.end(),
+                                    [&managed](SignatureId id) { return managed.contains(id); }))
+        return false;
+    QStringList names;
+    for (ClientKind kind : clients)
+        names << DisplayName(kind);
+    _core.logInfo(kLogPrefix + "not closing " + names.join(", ") +
+                  " for the organisation's signatures; they wait for the next refresh or wake");
+    return true;
+}
+
+void ManagedSignatures::sync(const SignatureIds& ids) {
+    _core.syncSignatures(ids);
+}
+
+}  // namespace quillet

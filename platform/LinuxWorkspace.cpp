@@ -1,0 +1,163 @@
+#include "platform/LinuxWorkspace.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QUrl>
+#include <csignal>
+
+namespace quillet {
+
+namespace {
+
+QString Canonical(const QString& path) {
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(path) : canonical;
+}
+
+// The home a process was started with; a process without HOME is taken as this user's.
+bool StartedWithHome(const ProcessEntry& process, const QString& home) {
+    QString processHome = EnvironmentValue(process.environment, "HOME");
+    if (processHome.isEmpty())
+        processHome = QDir::homePath();
+    return Canonical(processHome) == home;
+}
+
+bool IsHelperProcess(const ProcessEntry& process) {
+    return process.arguments.contains("-contentproc");
+}
+
+// The program as it was started (argv[0], which a wrapper script may have chosen), when that
+// names a program file; else the program the process table shows.
+QString ProgramOf(const ProcessEntry& process) {
+    if (!process.arguments.isEmpty() && QDir::isAbsolutePath(process.arguments.first()) &&
+        QFileInfo(process.arguments.first()).isExecutable())
+        return process.arguments.first();
+    return process.executable;
+}
+
+bool StartDetached(const QString& program, const QStringList& arguments,
+                   const QStringList& environment, const QString& workingFolder) {
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    if (!environment.isEmpty()) {
+        QProcessEnvironment values;
+        for (const QString& variable : environment) {
+            const qsizetype equals = variable.indexOf('=');
+            if (equals > 0)
+                values.insert(variable.left(equals), variable.mid(equals + 1));
+        }
+        process.setProcessEnvironment(values);
+    }
+    if (!workingFolder.isEmpty() && QFileInfo(workingFolder).isDir())
+        process.setWorkingDirectory(workingFolder);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    return process.startDetached();
+}
+
+}  // namespace
+
+LinuxWorkspace::LinuxWorkspace(const Paths& paths, std::vector<LinuxApplication> applications)
+    : _home(Canonical(paths.home())), _applications(std::move(applications)) {}
+
+std::vector<LinuxWorkspace::Running> LinuxWorkspace::running() const {
+    std::vector<Running> found;
+    for (ProcessEntry& process : ReadProcessTable()) {
+        const QString name = QFileInfo(process.executable).fileName();
+        for (const LinuxApplication& application : _applications) {
+            if (application.executableNames.contains(name) && !IsHelperProcess(process) &&
+                StartedWithHome(process, _home)) {
+                found.push_back({&application, std::move(process)});
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+QStringList LinuxWorkspace::runningBundleIdentifiers() const {
+    QStringList identifiers;
+    for (const Running& entry : running())
+        identifiers.append(entry.application->bundleIdentifier);
+    return identifiers;
+}
+
+bool LinuxWorkspace::forceTerminate(const QString& bundleIdentifier) {
+    bool allSignalled = true;
+    std::vector<ProcessEntry>& terminated = _terminated[bundleIdentifier];
+    for (Running& entry : running()) {
+        if (entry.application->bundleIdentifier != bundleIdentifier)
+            continue;
+        if (::kill(static_cast<pid_t>(entry.process.pid), SIGTERM) != 0) {
+            allSignalled = false;
+            continue;
+        }
+        terminated.push_back(std::move(entry.process));
+    }
+    return allSignalled;
+}
+
+const LinuxApplication* LinuxWorkspace::applicationAt(const QString& bundlePath) const {
+    for (const LinuxApplication& application : _applications) {
+        if (!application.flatpakId.isEmpty() &&
+            bundlePath.contains("/" + application.flatpakId + "/"))
+            return &application;
+        if (!application.snapName.isEmpty() &&
+            bundlePath.contains("/snap/" + application.snapName + "/"))
+            return &application;
+        for (const QString& name : application.executableNames) {
+            if (QFileInfo(bundlePath + "/" + name).isExecutable())
+                return &application;
+        }
+    }
+    return nullptr;
+}
+
+bool LinuxWorkspace::launch(const QString& bundlePath) {
+    const LinuxApplication* application = applicationAt(bundlePath);
+    if (!application)
+        return false;
+    // A sandboxed installation is started through its own launcher, never by its program file.
+    QStringList launcher;
+    if (!application->flatpakId.isEmpty() &&
+        bundlePath.contains("/" + application->flatpakId + "/"))
+        launcher = {"flatpak", "run", application->flatpakId};
+    else if (!application->snapName.isEmpty() &&
+             bundlePath.contains("/snap/" + application->snapName + "/"))
+        launcher = {"snap", "run", application->snapName};
+
+    std::vector<ProcessEntry> closed =
+        std::exchange(_terminated[application->bundleIdentifier], {});
+    if (closed.empty()) {
+        ProcessEntry plain;
+        for (const QString& name : application->executableNames) {
+            if (QFileInfo(bundlePath + "/" + name).isExecutable()) {
+                plain.executable = bundlePath + "/" + name;
+                break;
+            }
+        }
+        plain.arguments = {plain.executable};
+        closed.push_back(plain);
+    }
+    bool allStarted = true;
+    for (const ProcessEntry& process : closed) {
+        const QStringList arguments = process.arguments.mid(1);
+        const bool started = launcher.isEmpty()
+                                 ? !process.executable.isEmpty() &&
+                                       StartDetached(ProgramOf(process), arguments,
+                                                     process.environment, process.workingFolder)
+                                 : StartDetached(launcher.first(), launcher.mid(1) + arguments,
+                                                 process.environment, process.workingFolder);
+        allStarted = allStarted && started;
+    }
+    return allStarted;
+}
+
+bool LinuxWorkspace::openUrl(const QUrl& url) {
+    return QProcess::startDetached("xdg-open", {url.toString()});
+}
+
+}  // namespace quillet

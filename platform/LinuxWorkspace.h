@@ -1,0 +1,54 @@
+#pragma once
+// The workspace of a Linux desktop. An application "runs" when a process of this user, started
+// with this home, runs one of its programs (its helper processes, "-contentproc", do not
+// count). Terminating asks it to quit the ordinary way (SIGTERM, never SIGKILL), so that it
+// saves its own state on the way out; the caller waits for it to go. Launching starts an
+// application again exactly as the processes this workspace terminated had been started
+// (program, arguments, environment, working folder), or else plainly.
+
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <vector>
+
+#include "platform/Paths.h"
+#include "platform/ProcessTable.h"
+#include "platform/Workspace.h"
+
+namespace quillet {
+
+// How an application shows in the process table and how it is started.
+struct LinuxApplication {
+    QString bundleIdentifier;     // the name the engine knows it by
+    QStringList executableNames;  // program file names ("thunderbird", "thunderbird-bin")
+    QString flatpakId;            // started with "flatpak run ID" when installed as a Flatpak
+    QString snapName;             // started with "snap run NAME" when installed as a Snap
+};
+
+class LinuxWorkspace : public Workspace {
+public:
+    LinuxWorkspace(const Paths& paths, std::vector<LinuxApplication> applications);
+
+    QStringList runningBundleIdentifiers() const override;
+    // Sends SIGTERM to every running process of the application; false when one could not be
+    // signalled.
+    bool forceTerminate(const QString& bundleIdentifier) override;
+    // bundlePath: the installation folder detection found (holding the program, or a Flatpak's
+    // or Snap's files).
+    bool launch(const QString& bundlePath) override;
+    bool openUrl(const QUrl& url) override;
+
+private:
+    struct Running {
+        const LinuxApplication* application;
+        ProcessEntry process;
+    };
+    std::vector<Running> running() const;
+    const LinuxApplication* applicationAt(const QString& bundlePath) const;
+
+    QString _home;
+    std::vector<LinuxApplication> _applications;
+    std::map<QString, std::vector<ProcessEntry>> _terminated;  // by bundle identifier
+};
+
+}  // namespace quillet

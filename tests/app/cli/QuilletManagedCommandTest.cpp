@@ -1,0 +1,271 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "tests/support/FakeMacManaged.h"
+#include "tests/support/FakeMacMozilla.h"
+#include "tests/support/FakeMacSpark.h"
+#include "tests/support/SampleMacCommand.h"
+
+namespace quillet {
+namespace {
+
+const QString kManagedRefusal = "This signature is managed by your organisation.";
+
+// The real quillet executable over the sample Mac, with the organisation's configuration in its
+// managed-preferences folder and the reference signature service on loopback.
+class QuilletManagedCommandTest : public testing::Test, public SampleMacCommand {
+protected:
+    QuilletManagedCommandTest() {
+        setSignature("k-org", "<p>Org</p>");
+        setSignature("k-sales", "<p>Sales</p>");
+    }
+
+    CommandRun refresh() const {
+        const CommandRun run = quillet({"--yes", "refresh"});
+        // Nothing is asked on the organisation's behalf, not even with --yes.
+        EXPECT_FALSE(run.err.contains("\n-> ")) << run.err.toStdString();
+        return run;
+    }
+
+    nlohmann::json list() const { return json({"list"}); }
+
+    QString log() const {
+        return QString::fromUtf8(read(mac.homePath("Library/Logs/Quillet/Quillet.log")));
+    }
+
+    static QByteArray read(const QString& path) { return ReadFakeFile(path).value_or("(none)"); }
+    QString sparkRows() const { return FakeSparkSettingsRows(sample.sparkSettings).join('\n'); }
+};
+
+TEST_F(QuilletManagedCommandTest, InstallsKeepsAndRemovesTheOrganisationsSignatures) {
+    const QByteArray appleMailOwn = read(sample.appleMailOwnSignatureFile);
+    const QByteArray postboxSignatures = read(sample.postboxSignatures);
+    const QString sparkOwn = FakeSparkSettingsRows(sample.sparkSettings).first();
+    WriteManagedConfiguration(mac,
+                              ManagedConfigurationPlist({ManagedEntryPlist("k-org", "Thunderbird"),
+                                                         ManagedEntryPlist("k-sales", "Spark")}));
+
+    const CommandRun first = refresh();
+
+    ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
+    // Thunderbird's selection cannot say "all accounts": every account it has gets it.
+    const QString prefs = QString::fromUtf8(read(sample.thunderbirdPrefs));
+    EXPECT_EQ(prefs.count("<p>Org</p>"), 2) << prefs.toStdString();
+    EXPECT_TRUE(sparkRows().contains("<p>Sales</p>"));
+    auto signatures = list();
+    ASSERT_EQ(signatures.size(), 2u);
+    for (const auto& signature : signatures)
+        EXPECT_EQ(signature["managed"], true) << signature.dump();
+    EXPECT_EQ(signatures[0]["key"], "k-org");
+    EXPECT_EQ(signatures[0]["performed"]["Thunderbird"]["accounts"].size(), 2u);
+    EXPECT_EQ(signatures[1]["performed"]["Spark"]["allAccounts"], true);
+
+    // A second refresh finds everything in place and changes nothing.
+    const QByteArray prefsAfterFirst = read(sample.thunderbirdPrefs);
+    ASSERT_EQ(refresh().exitCode, 0);
+    EXPECT_EQ(list().size(), 2u);
+    EXPECT_EQ(read(sample.thunderbirdPrefs), prefsAfterFirst);
+
+    // The organisation's signatures are not the person's to change; their colour is.
+    for (const QStringList& command :
+         {QStringList{"uninstall", "k-org"}, QStringList{"rename", "1", "Mine"},
+          QStringList{"update", "1"}}) {
+        const QString id = QString::fromStdString(signatures[0]["id"]);
+        QStringList arguments = command;
+        arguments[1] = id;
+        const CommandRun refused = quillet(QStringList{"--yes"} + arguments);
+        EXPECT_EQ(refused.exitCode, 1) << command.join(' ').toStdString();
+        EXPECT_TRUE(refused.err.contains(kManagedRefusal + "\n")) << refused.err.toStdString();
+    }
+    EXPECT_EQ(quillet({"color", QString::fromStdString(signatures[0]["id"]), "3"}).exitCode, 0);
+    EXPECT_EQ(list().size(), 2u);
+    EXPECT_EQ(read(sample.thunderbirdPrefs), prefsAfterFirst);
+
+    // The entry goes: the next refresh takes its signature out of Spark, and only that.
+    WriteManagedConfiguration(
+        mac, ManagedConfigurationPlist({ManagedEntryPlist("k-org", "Thunderbird")}));
+    ASSERT_EQ(refresh().exitCode, 0);
+    signatures = list();
+    ASSERT_EQ(signatures.size(), 1u);
+    EXPECT_EQ(signatures[0]["key"], "k-org");
+    for (const QString& row : FakeSparkSettingsRows(sample.sparkSettings)) {
+        if (row.contains("Sales")) {
+            EXPECT_TRUE(row.contains("\"deleted\":true")) << row.toStdString();
+        }
+    }
+    EXPECT_EQ(FakeSparkSettingsRows(sample.sparkSettings).first(), sparkOwn);
+    EXPECT_EQ(read(sample.thunderbirdPrefs), prefsAfterFirst);
+    EXPECT_EQ(read(sample.appleMailOwnSignatureFile), appleMailOwn);
+    EXPECT_EQ(read(sample.postboxSignatures), postboxSignatures);
+}
+
+// Nobody answers for the organisation: a running client is never closed for its signatures,
+// even with --yes; the installation waits for a refresh after the client has quit.
+TEST_F(QuilletManagedCommandTest, ARunningClientIsLeftRunningAndWrittenAfterItQuits) {
+    const QByteArray prefsBefore = read(sample.thunderbirdPrefs);
+    mac.setRunning({"org.mozilla.thunderbird"});
+    WriteManagedConfiguration(
+        mac, ManagedConfigurationPlist({ManagedEntryPlist("k-org", "Thunderbird")}));
+
+    const CommandRun running = refresh();
+
+    EXPECT_EQ(running.exitCode, 0) << running.err.toStdString();
+    EXPECT_TRUE(mac.workspaceLog().isEmpty()) << mac.workspaceLog().join('\n').toStdString();
+    EXPECT_EQ(read(sample.thunderbirdPrefs), prefsBefore);
+    EXPECT_EQ(log().count("Info: Managed signatures: not closing Thunderbird"), 1);
+    ASSERT_EQ(list().size(), 1u);
+    EXPECT_EQ(list()[0]["performed"], nlohmann::json::object());
+    const CommandRun pending = quillet({"--json", "status"});
+    EXPECT_EQ(pending.exitCode, 1);
+    const auto status = nlohmann::json::parse(pending.out.toStdString());
+    EXPECT_EQ(status["signatures"][0]["managed"], true);
+    EXPECT_EQ(status["signatures"][0]["pending"], nlohmann::json({"Thunderbird"}));
+
+    mac.setRunning({});
+    const CommandRun quit = refresh();
+
+    EXPECT_EQ(quit.exitCode, 0) << quit.err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(read(sample.thunderbirdPrefs)).count("<p>Org</p>"), 2);
+    EXPECT_EQ(list()[0]["performed"]["Thunderbird"]["accounts"].size(), 2u);
+    EXPECT_EQ(quillet({"status"}).exitCode, 0);
+}
+
+TEST_F(QuilletManagedCommandTest, ChangedClientAccountOrOptionsAreSelectedAgain) {
+    WriteManagedConfiguration(
+        mac,
+        ManagedConfigurationPlist({ManagedEntryPlist("k-org", "Thunderbird", "tom@example.com")}));
+    ASSERT_EQ(refresh().exitCode, 0);
+    auto signature = list()[0];
+    EXPECT_EQ(signature["performed"]["Thunderbird"]["accounts"].size(), 1u);
+    EXPECT_EQ(signature["insertForForwards"], true);
+
+    WriteManagedConfiguration(mac, ManagedConfigurationPlist({ManagedEntryPlist(
+                                       "k-org", "Thunderbird", "TIM@example.com", true, false)}));
+    ASSERT_EQ(refresh().exitCode, 0);
+    const auto signatures = list();
+    ASSERT_EQ(signatures.size(), 1u);  // the same signature, selected again
+    EXPECT_EQ(signatures[0]["id"], signature["id"]);
+    EXPECT_EQ(signatures[0]["insertForForwards"], false);
+    EXPECT_EQ(signatures[0]["performed"]["Thunderbird"]["accounts"].size(), 1u);
+    EXPECT_TRUE(signatures[0]["performed"]["Thunderbird"]["accounts"].contains("tim@example.com"));
+
+    WriteManagedConfiguration(mac,
+                              ManagedConfigurationPlist({ManagedEntryPlist("k-org", "Postbox")}));
+    ASSERT_EQ(refresh().exitCode, 0);
+    signature = list()[0];
+    EXPECT_EQ(signature["performed"].size(), 1u);
+    EXPECT_EQ(signature["performed"]["Postbox"]["allAccounts"], true);
+    EXPECT_FALSE(read(sample.thunderbirdPrefs).contains("<p>Org</p>"));
+    EXPECT_TRUE(read(sample.postboxSignatures).contains("<p>Org</p>"));
+}
+
+TEST_F(QuilletManagedCommandTest, ABadEntryIsLoggedAndTheGoodOnesApply) {
+    WriteManagedConfiguration(
+        mac,
+        ManagedConfigurationPlist({ManagedEntryPlist("k-sales", "Eudora"),
+                                   ManagedEntryPlist("k-sales", "Spark", "not an address"),
+                                   ManagedEntryPlist(" \t"), ManagedEntryPlist("k-org", "Spark")}),
+        ManagedScope::machine, true);
+
+    ASSERT_EQ(refresh().exitCode, 0);
+
+    const auto signatures = list();
+    ASSERT_EQ(signatures.size(), 1u);
+    EXPECT_EQ(signatures[0]["key"], "k-org");
+    const QString text = log();
+    EXPECT_TRUE(text.contains(
+        "Error: Managed configuration: ManagedSignatures[0] skipped: unknown Client \"Eudora\""))
+        << text.toStdString();
+    EXPECT_TRUE(
+        text.contains("ManagedSignatures[1] skipped: Account \"not an address\" is not an "
+                      "email address"));
+    EXPECT_TRUE(text.contains("ManagedSignatures[2] skipped: no Key"));
+}
+
+TEST_F(QuilletManagedCommandTest, AnUnreadableConfigurationRemovesNothing) {
+    WriteManagedConfiguration(mac,
+                              ManagedConfigurationPlist({ManagedEntryPlist("k-org", "Spark")}));
+    ASSERT_EQ(refresh().exitCode, 0);
+    const QString rows = sparkRows();
+    ASSERT_TRUE(rows.contains("<p>Org</p>"));
+
+    mac.writeFile(ManagedConfigurationFile(mac, ManagedScope::machine),
+                  "<plist><dict><key>ManagedSignatures</key>");
+    ASSERT_EQ(refresh().exitCode, 0);
+
+    const auto signatures = list();
+    ASSERT_EQ(signatures.size(), 1u);
+    EXPECT_EQ(signatures[0]["managed"], true);
+    EXPECT_TRUE(sparkRows().contains("<p>Org</p>"));
+    EXPECT_FALSE(sparkRows().contains("\"deleted\":true"));
+    EXPECT_TRUE(log().contains("the managed signatures are left as they are"));
+}
+
+TEST_F(QuilletManagedCommandTest, PlainHttpServiceElsewhereIsRefusedAndTheDefaultServiceUsed) {
+    Plist configuration = ManagedConfigurationPlist({ManagedEntryPlist("k-org", "Spark")});
+    configuration.node().set("ServiceURL", Plist::string("http://signatures.example.com"));
+    WriteManagedConfiguration(mac, configuration);
+
+    ASSERT_EQ(refresh().exitCode, 0);
+
+    EXPECT_TRUE(sparkRows().contains("<p>Org</p>"));
+    EXPECT_TRUE(
+        log().contains("Error: Managed configuration: ServiceURL "
+                       "\"http://signatures.example.com\" refused"))
+        << log().toStdString();
+}
+
+TEST_F(QuilletManagedCommandTest, TheOrganisationsServiceWinsOverTheCommandLines) {
+    QTemporaryDir folder;
+    QFile html(folder.path() + "/k-own-service.html");
+    ASSERT_TRUE(html.open(QIODevice::WriteOnly));
+    html.write("<p>From the organisation's service</p>");
+    html.close();
+    SignatureService organisation(SignatureServiceOptions{folder.path().toStdString(), "127.0.0.1",
+                                                          0, [](const std::string&) {}});
+    ASSERT_TRUE(organisation.start()) << organisation.error();
+    Plist configuration = ManagedConfigurationPlist({ManagedEntryPlist("k-own-service", "Spark")});
+    configuration.node().set("ServiceURL",
+                             Plist::string(QString::fromStdString(organisation.baseUrl())));
+    WriteManagedConfiguration(mac, configuration);
+
+    ASSERT_EQ(refresh().exitCode, 0);
+
+    EXPECT_TRUE(sparkRows().contains("<p>From the organisation's service</p>"));
+}
+
+TEST_F(QuilletManagedCommandTest, ThePersonsOwnFileWinsOverTheMachines) {
+    WriteManagedConfiguration(mac,
+                              ManagedConfigurationPlist({ManagedEntryPlist("k-sales", "Spark")}));
+    WriteManagedConfiguration(mac, ManagedConfigurationPlist({ManagedEntryPlist("k-org", "Spark")}),
+                              ManagedScope::user, true);
+
+    ASSERT_EQ(refresh().exitCode, 0);
+
+    const auto signatures = list();
+    ASSERT_EQ(signatures.size(), 1u);
+    EXPECT_EQ(signatures[0]["key"], "k-org");
+    EXPECT_FALSE(sparkRows().contains("<p>Sales</p>"));
+}
+
+TEST_F(QuilletManagedCommandTest, OnlyManagedSignaturesWhenTheOrganisationSaysSo) {
+    Plist configuration = ManagedConfigurationPlist({});
+    configuration.node().set("AllowUserSignatures", Plist::boolean(false));
+    WriteManagedConfiguration(mac, configuration);
+
+    const CommandRun install =
+        quillet({"--yes", "install", "--key", "k-org", "--client", "outlook"});
+
+    EXPECT_EQ(install.exitCode, 1);
+    EXPECT_TRUE(
+        install.err.contains("Your organisation manages the signatures on this computer.\n"
+                             "Only the signatures that your organisation deploys can be "
+                             "installed.\n-> OK"))
+        << install.err.toStdString();
+    EXPECT_EQ(list(), nlohmann::json::array());
+}
+
+}  // namespace
+}  // namespace quillet

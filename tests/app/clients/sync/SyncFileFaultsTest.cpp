@@ -1,0 +1,312 @@
+// Every client sync against a disk that fails: over the sample Mac, the Nth file operation (open,
+// write, synchronise, rename, delete) under the fake Mac fails, for every N from 1 until the sync
+// no longer reaches an Nth operation. After each fault the sync must have returned its error,
+// every file must be as it was or as the whole sync leaves it, the signatures' installations
+// must be unchanged, and a sync without faults must finish the work.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <QDirIterator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <set>
+
+#include "app/base/AppleScript.h"
+#include "app/clients/Detection.h"
+#include "app/clients/OutlookMode.h"
+#include "app/clients/sync/AppleMailSync.h"
+#include "app/clients/sync/OutlookSync.h"
+#include "app/clients/sync/PostboxSync.h"
+#include "app/clients/sync/SparkSync.h"
+#include "app/clients/sync/ThunderbirdSync.h"
+#include "common/Log.h"
+#include "tests/support/FakeMacAccounts.h"
+#include "tests/support/FakeMacMozilla.h"
+#include "tests/support/FakeMacOutlook.h"
+#include "tests/support/FakeMacSample.h"
+#include "tests/support/FakeMacSpark.h"
+#include "tests/support/FileFaults.h"
+#include "tests/support/SyncTestSupport.h"
+#include "tests/support/TestHelpers.h"
+#include "tests/support/TestPlatform.h"
+
+namespace quillet {
+namespace {
+
+// Path (relative to the fake Mac) -> contents, for every file the sync may touch. Spark's
+// database counts by its rows, without the times at which they were written.
+using FileStates = std::map<QString, QByteArray>;
+
+// Opened for writing, as Spark opens it, so that a journal left by a failed commit is rolled
+// back before the rows are read.
+QByteArray SparkRowsWithoutTimes(const QString& path) {
+    static const QRegularExpression date(R"re("(modificationDate|creationDate)":[0-9.e+]+,?)re");
+    sqlite3* database = nullptr;
+    QStringList rows;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &database, SQLITE_OPEN_READWRITE, nullptr) ==
+        SQLITE_OK) {
+        rows = QuerySqliteRows(database,
+                               "SELECT itemGroup, itemKey, itemValue, syncStatus FROM settings "
+                               "ORDER BY rowid");
+    }
+    sqlite3_close(database);
+    return rows.join('\n').remove(date).toUtf8();
+}
+
+// Copies the files of a folder into another (which is emptied first).
+void ReplaceFolder(const QString& from, const QString& to) {
+    QDir(to).removeRecursively();
+    QDir().mkpath(to);
+    QDirIterator files(from, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        const QString target = to + path.mid(from.size());
+        if (files.fileInfo().isDir())
+            QDir().mkpath(target);
+        else
+            QFile::copy(path, target);
+    }
+}
+
+FileStates ReadFileStates(const FakeMac& mac) {
+    FileStates states;
+    QDirIterator files(mac.folder(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        const QString relative = path.mid(mac.folder().size());
+        // The stand-ins' own bookkeeping, and SQLite's companions (the rows count instead).
+        if (relative.startsWith("/root/var/") || relative.startsWith("/root/tmp/") ||
+            relative.endsWith("-wal") || relative.endsWith("-shm") ||
+            relative.endsWith("-journal")) {
+            continue;
+        }
+        if (path.endsWith("/settings.sqlite"))
+            states[relative] = SparkRowsWithoutTimes(path);
+        else
+            states[relative] = ReadFakeFile(path).value_or("(unreadable)");
+    }
+    return states;
+}
+
+QStringList Descriptions(const TestSignatures& signatures) {
+    QStringList descriptions;
+    for (const SignatureId id : signatures.ids())
+        descriptions.append(Describe(*signatures.map().at(id)));
+    return descriptions;
+}
+
+// The sample Mac with one client's sync at hand; what its last sync returned is the name of its
+// error kind, or nothing.
+struct ClientWorld {
+    explicit ClientWorld(ClientKind kind) : kind(kind) {
+        BuildSampleMac(mac);
+        clients = FindInstalledClients(mac.paths(), OutlookModeProbe(mac.paths()));
+        accounts.status = AccountsInfoStatus::discoverySucceeded;
+        switch (kind) {
+            case ClientKind::appleMail:
+                for (const auto& [email, uuid] : {std::pair{"ann@example.com", "ACC-ANN"},
+                                                  {"ann.home@example.com", "ACC-HOME"}}) {
+                    accounts.accounts.push_back(
+                        std::make_shared<AppleMailAccount>(email, uuid, "imap", std::nullopt));
+                }
+                break;
+            case ClientKind::outlook:
+                accounts.accounts.push_back(
+                    std::make_shared<OutlookAccount>("jane@example.com", "Jane Example", "jane"));
+                break;
+            case ClientKind::postbox:
+                accounts = MozillaAccountsInfo({"pat@example.com", "pam@example.com"});
+                break;
+            case ClientKind::spark:
+                accounts = SparkAccountsInfo({"sue@example.com", "sam@example.com"});
+                break;
+            case ClientKind::thunderbird:
+                accounts = MozillaAccountsInfo({"tom@example.com", "tim@example.com"});
+                break;
+        }
+        ReplaceFolder(mac.home(), template_.path() + "/home");
+        ReplaceFolder(mac.rootPath("/var/fake-mac"), template_.path() + "/state");
+        reset();
+    }
+
+    // Back to the sample Mac as built, with one new signature selected for all accounts.
+    void reset() {
+        ReplaceFolder(template_.path() + "/home", mac.home());
+        ReplaceFolder(template_.path() + "/state", mac.rootPath("/var/fake-mac"));
+        signatures = TestSignatures();
+        saver = RecordingSignatureSaver();
+        SelectAllAccounts(signatures.add("<p>Quillet's signature</p>"), kind);
+    }
+
+    std::optional<QString> sync() {
+        const SyncInputs inputs{*clients.at(kind), accounts, signatures.ids(),
+                                signatures.map(),  saver,    mac.paths()};
+        auto kindName = [](const auto& error) -> std::optional<QString> {
+            if (!error)
+                return std::nullopt;
+            return QString::number(static_cast<int>(error->kind));
+        };
+        switch (kind) {
+            case ClientKind::appleMail:
+                return kindName(SyncAppleMailSignatures(inputs));
+            case ClientKind::outlook:
+                return kindName(SyncOutlookSignatures(inputs, outlook));
+            case ClientKind::postbox:
+                return kindName(SyncPostboxSignatures(inputs));
+            case ClientKind::spark:
+                return kindName(SyncSparkSignatures(inputs));
+            case ClientKind::thunderbird:
+                return kindName(SyncThunderbirdSignatures(inputs));
+        }
+        return QString("no such client");
+    }
+
+    // The signature taken out of the client: the sync removes what it installed.
+    void deselect() { signatures[1].clientKindToSelectedInstallationsInfoMap.erase(kind); }
+
+    ClientKind kind;
+    QTemporaryDir template_;
+    FakeMac mac;
+    ClientInfoMap clients;
+    AccountsInfo accounts;
+    TestSignatures signatures;
+    RecordingSignatureSaver saver;
+    TestPlatform platform{mac};
+    AppleScriptRunner runner{mac.paths(), *platform.bundle};
+    OutlookSyncEnvironment outlook{runner, *platform.bundle, std::chrono::milliseconds(0)};
+};
+
+struct Step {
+    const char* name;
+    // Brings a new world to the state before the step's sync.
+    std::function<void(ClientWorld&)> prepare;
+};
+
+const std::vector<Step> kSteps = {
+    {"install", [](ClientWorld&) {}},
+    {"remove",
+     [](ClientWorld& world) {
+         EXPECT_EQ(world.sync(), std::nullopt);
+         world.deselect();
+     }},
+};
+
+// Faults that the syncs ride over by design: Apple Mail's preferences only carry the default
+// selection and never make its sync fail; a file that cannot be deleted (a removed signature's
+// file, Mail's cache, a script file of Quillet's own) is logged and the sync goes on; SQLite does
+// not fail a commit when it cannot synchronise the database's folder. Such a sync must then have
+// done and recorded all the rest of its work.
+bool FaultTheSyncRidesOver(const QString& fault) {
+    static const QRegularExpression ridden(
+        R"re(^delete |/\.?com\.apple\.mail\.plist[ .]|/Preferences \(|/databases \()re");
+    return ridden.match(fault).hasMatch();
+}
+
+struct Totals {
+    int faults = 0;
+    int partlyWrittenFiles = 0;
+};
+
+// Walks N over one step of one client's sync; returns the number of faults injected.
+int WalkFaults(ClientKind kind, const Step& step, Totals& totals) {
+    // The whole step without faults: how many operations it makes and what it leaves.
+    long operations = 0;
+    FileStates after;
+    QStringList descriptionsAfter;
+    ClientWorld world(kind);
+    {
+        step.prepare(world);
+        FileFaults counting(world.mac.folder(), FileFaultAction::count, 0);
+        EXPECT_EQ(world.sync(), std::nullopt);
+        operations = counting.count();
+        after = ReadFileStates(world.mac);
+        descriptionsAfter = Descriptions(world.signatures);
+    }
+    EXPECT_GT(operations, 0);
+    int faults = 0;
+    for (long target = 1; target <= operations; ++target) {
+        world.reset();
+        step.prepare(world);
+        const FileStates before = ReadFileStates(world.mac);
+        const QStringList descriptionsBefore = Descriptions(world.signatures);
+        const size_t savesBefore = world.saver.savedIds.size();
+        std::optional<QString> error;
+        QString fault;
+        {
+            FileFaults faulty(world.mac.folder(), FileFaultAction::fail, target);
+            error = world.sync();
+            if (!faulty.fired())
+                continue;  // a fault in a step that depends on timing: nothing to check
+            fault = faulty.lastFault();
+        }
+        ++faults;
+        SCOPED_TRACE(fault.toStdString());
+        const bool ridden = !error && FaultTheSyncRidesOver(fault);
+        EXPECT_TRUE(error || ridden);
+        const FileStates now = ReadFileStates(world.mac);
+        std::set<QString> paths;
+        for (const auto& states : {before, after, now}) {
+            for (const auto& [path, contents] : states)
+                paths.insert(path);
+        }
+        for (const QString& path : paths) {
+            auto state = [&path](const FileStates& states) {
+                const auto found = states.find(path);
+                return found == states.end() ? QByteArray("(none)") : found->second;
+            };
+            const QByteArray current = state(now);
+            if (current != state(before) && current != state(after)) {
+                ++totals.partlyWrittenFiles;
+                ADD_FAILURE() << path.toStdString() << " is neither as before nor as after:\n"
+                              << current.toStdString();
+            }
+        }
+        if (!ridden) {
+            EXPECT_EQ(Descriptions(world.signatures), descriptionsBefore);
+            EXPECT_EQ(world.saver.savedIds.size(), savesBefore);
+        } else {
+            EXPECT_EQ(Descriptions(world.signatures), descriptionsAfter);
+        }
+
+        EXPECT_EQ(world.sync(), std::nullopt);
+        EXPECT_EQ(ReadFileStates(world.mac), after);
+        EXPECT_EQ(Descriptions(world.signatures), descriptionsAfter);
+    }
+    totals.faults += faults;
+    return faults;
+}
+
+class SyncFileFaultsTest : public testing::TestWithParam<ClientKind> {
+protected:
+    void SetUp() override { ASSERT_TRUE(FileFaults::Available()); }
+    LogTap log;
+};
+
+TEST_P(SyncFileFaultsTest, EveryFailedFileOperationLeavesWholeFilesAndTheNextSyncFinishes) {
+    Totals totals;
+    for (const Step& step : kSteps) {
+        SCOPED_TRACE(step.name);
+        const int faults = WalkFaults(GetParam(), step, totals);
+        EXPECT_GT(faults, 0);
+        std::cout << StoredText(GetParam()).toStdString() << " " << step.name
+                  << ": faults injected: " << faults << "\n";
+    }
+    std::cout << StoredText(GetParam()).toStdString() << ": faults injected: " << totals.faults
+              << ", files neither before nor after: " << totals.partlyWrittenFiles << std::endl;
+    EXPECT_EQ(totals.partlyWrittenFiles, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clients, SyncFileFaultsTest,
+                         testing::Values(ClientKind::appleMail, ClientKind::outlook,
+                                         ClientKind::postbox, ClientKind::spark,
+                                         ClientKind::thunderbird),
+                         [](const testing::TestParamInfo<ClientKind>& info) {
+                             return StoredText(info.param).toStdString();
+                         });
+
+}  // namespace
+}  // namespace quillet

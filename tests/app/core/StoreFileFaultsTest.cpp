@@ -1,0 +1,130 @@
+// The signature store against a disk that fails: opening it and saving a new signature, with the
+// Nth file operation on its files failing, for every N until the work no longer reaches an Nth.
+// Each failure must be told (the store does not open, or the save raises the alert), the file
+// must stay whole (SQLite's integrity check) with the signatures as before or as after, and the
+// next save must write what the failed one could not.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+#include <iostream>
+
+#include "app/core/Store.h"
+#include "common/Log.h"
+#include "tests/support/FileFaults.h"
+#include "tests/support/TestHelpers.h"
+
+namespace quillet {
+namespace {
+
+Signature NamedSignature(const QString& name) {
+    Signature signature;
+    signature.active = true;
+    signature.nameQe = name;
+    signature.mainTextQe = "<p>" + name + "</p>";
+    signature.uuidX = QUuid::createUuid();
+    return signature;
+}
+
+QStringList StoredNames(const QString& dataFolder, const QString& documentsFolder) {
+    auto store = Store::OpenStoreChain(dataFolder, documentsFolder, {});
+    if (!store)
+        return {"(the store does not open)"};
+    QStringList names;
+    const auto [ids, map] = store->LoadSignatures({});
+    for (const SignatureId id : ids)
+        names << map.at(id)->nameQe;
+    return names;
+}
+
+QStringList IntegrityCheck(const QString& path) {
+    sqlite3* database = nullptr;
+    QStringList rows{"(does not open)"};
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &database, SQLITE_OPEN_READWRITE,
+                        nullptr) == SQLITE_OK) {
+        rows = QuerySqliteRows(database, "PRAGMA integrity_check");
+    }
+    sqlite3_close(database);
+    return rows;
+}
+
+void CopyFiles(const QString& from, const QString& to) {
+    QDir(to).removeRecursively();
+    QDir().mkpath(to);
+    for (const QString& name : QDir(from).entryList(QDir::Files | QDir::Hidden))
+        QFile::copy(from + "/" + name, to + "/" + name);
+}
+
+TEST(StoreFileFaultsTest, EveryFailedFileOperationIsToldAndLeavesTheStoreWhole) {
+    ASSERT_TRUE(FileFaults::Available());
+    LogTap log;
+    QTemporaryDir folder;
+    const QString base = folder.path() + "/base";
+    const QString data = folder.path() + "/data";
+    const QString documents = folder.path() + "/documents";
+    QDir().mkpath(base);
+    QDir().mkpath(documents);
+    {
+        auto store = Store::OpenStoreChain(base, documents, {});
+        ASSERT_TRUE(store);
+        store->AddSignatureRecord(NamedSignature("First"));
+    }
+    const QStringList before{"First"};
+    const QStringList after{"First", "Second"};
+
+    // Opens the store and adds a signature; whether a failure was told.
+    auto work = [&] {
+        int alerts = 0;
+        auto store = Store::OpenStoreChain(data, documents,
+                                           [&alerts](const QString&, const QString&) { ++alerts; });
+        if (!store)
+            return true;
+        store->AddSignatureRecord(NamedSignature("Second"));
+        return alerts > 0;
+    };
+    long operations = 0;
+    {
+        CopyFiles(base, data);
+        FileFaults counting(folder.path(), FileFaultAction::count, 0);
+        EXPECT_FALSE(work());
+        operations = counting.count();
+    }
+    ASSERT_EQ(StoredNames(data, documents), after);
+
+    int faults = 0;
+    for (long target = 1; target <= operations; ++target) {
+        CopyFiles(base, data);
+        bool told = false;
+        QString fault;
+        {
+            FileFaults faulty(folder.path(), FileFaultAction::fail, target);
+            told = work();
+            if (!faulty.fired())
+                continue;
+            fault = faulty.lastFault();
+        }
+        ++faults;
+        SCOPED_TRACE(fault.toStdString());
+        EXPECT_EQ(IntegrityCheck(data + "/DataV2.sqlite"), QStringList{"ok"});
+        const QStringList names = StoredNames(data, documents);
+        // A fault that SQLite rides over (it cannot delete the log it no longer needs, say)
+        // must leave the work done.
+        if (told)
+            EXPECT_TRUE(names == before || names == after) << names.join(", ").toStdString();
+        else
+            EXPECT_EQ(names, after);
+        if (names == before) {
+            EXPECT_FALSE(work());
+            EXPECT_EQ(StoredNames(data, documents), after);
+        }
+    }
+    std::cout << "Store: " << operations << " file operations, faults injected: " << faults
+              << std::endl;
+    EXPECT_GT(faults, 0);
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,136 @@
+#include "platform/LinuxWorkspace.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
+#include <memory>
+
+#include "platform/ProcessTable.h"
+
+namespace quillet {
+namespace {
+
+// Stand-ins for a mail client: copies of bash named like Thunderbird's programs, so that the
+// process table shows them as Thunderbird. Each stays until SIGTERM, or ignores it when told.
+class LinuxWorkspaceTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        ASSERT_TRUE(QDir().mkpath(installation()));
+        ASSERT_TRUE(QFile::copy("/bin/bash", installation() + "/thunderbird-bin"));
+        ASSERT_TRUE(QDir().mkpath(home()));
+        ASSERT_TRUE(QDir().mkpath(folder.filePath("other")));
+    }
+    void TearDown() override {
+        for (const ProcessEntry& process : standIns())
+            ::kill(static_cast<pid_t>(process.pid), SIGKILL);
+        for (auto& process : started)
+            process->waitForFinished(5000);
+    }
+
+    QString installation() const { return folder.filePath("usr/lib/thunderbird"); }
+    QString home() const { return folder.filePath("home"); }
+
+    QProcess& start(const QString& homeFolder, const QString& script,
+                    const QStringList& extra = {}) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment environment;
+        environment.insert("HOME", homeFolder);
+        environment.insert("STAND_IN", "thunderbird");
+        process->setProcessEnvironment(environment);
+        process->setWorkingDirectory(folder.path());
+        process->start(installation() + "/thunderbird-bin",
+                       QStringList{"-c", script, "tb"} + extra);
+        EXPECT_TRUE(process->waitForStarted());
+        started.push_back(std::move(process));
+        return *started.back();
+    }
+
+    // Every stand-in process still alive, wherever it was started from.
+    std::vector<ProcessEntry> standIns() const {
+        std::vector<ProcessEntry> found;
+        for (ProcessEntry& process : ReadProcessTable()) {
+            if (process.executable == installation() + "/thunderbird-bin")
+                found.push_back(std::move(process));
+        }
+        return found;
+    }
+
+    bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+        const QDeadlineTimer deadline(timeoutMs);
+        while (!condition()) {
+            if (deadline.hasExpired())
+                return false;
+            QThread::msleep(50);
+        }
+        return true;
+    }
+
+    QTemporaryDir folder;
+    std::vector<std::unique_ptr<QProcess>> started;
+    LinuxWorkspace workspace{
+        Paths(folder.filePath("home"), "/"),
+        {{"org.mozilla.thunderbird", {"thunderbird", "thunderbird-bin"}, {}, {}}}};
+};
+
+const QString kQuitsOnTerm = "trap 'exit 0' TERM; while :; do sleep 0.1; done";
+const QString kIgnoresTerm = "trap '' TERM; while :; do sleep 0.1; done";
+
+TEST_F(LinuxWorkspaceTest, RunningMeansThisHomesMainProcesses) {
+    EXPECT_TRUE(workspace.runningBundleIdentifiers().isEmpty());
+    start(folder.filePath("other"), kQuitsOnTerm);  // another home's Thunderbird
+    start(home(), kQuitsOnTerm, {"-contentproc"});  // a helper process
+    ASSERT_TRUE(waitUntil([&] { return standIns().size() == 2; }));
+    EXPECT_TRUE(workspace.runningBundleIdentifiers().isEmpty());
+    start(home(), kQuitsOnTerm);
+    EXPECT_TRUE(waitUntil([&] {
+        return workspace.runningBundleIdentifiers() == QStringList{"org.mozilla.thunderbird"};
+    }));
+}
+
+TEST_F(LinuxWorkspaceTest, TerminateAsksToQuitAndLaunchStartsItAgainAsItWas) {
+    QProcess& first = start(home(), kQuitsOnTerm, {"--headless", "two words"});
+    QProcess& other = start(folder.filePath("other"), kQuitsOnTerm);
+    ASSERT_TRUE(waitUntil([&] { return workspace.runningBundleIdentifiers().size() == 1; }));
+
+    EXPECT_TRUE(workspace.forceTerminate("org.mozilla.thunderbird"));
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);  // its own way out, not killed
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_EQ(other.state(), QProcess::Running);  // another home's is left alone
+    EXPECT_TRUE(workspace.runningBundleIdentifiers().isEmpty());
+
+    EXPECT_TRUE(workspace.launch(installation()));
+    ASSERT_TRUE(waitUntil([&] { return workspace.runningBundleIdentifiers().size() == 1; }));
+    std::optional<ProcessEntry> again;
+    for (const ProcessEntry& process : standIns()) {
+        if (EnvironmentValue(process.environment, "HOME") == home())
+            again = process;
+    }
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->arguments.mid(1),
+              (QStringList{"-c", kQuitsOnTerm, "tb", "--headless", "two words"}));
+    EXPECT_EQ(EnvironmentValue(again->environment, "STAND_IN"), "thunderbird");
+    EXPECT_EQ(again->workingFolder, folder.path());
+
+    // Launching with nothing closed before starts the program plainly.
+    ::kill(static_cast<pid_t>(again->pid), SIGKILL);
+    ASSERT_TRUE(waitUntil([&] { return workspace.runningBundleIdentifiers().isEmpty(); }));
+    EXPECT_FALSE(workspace.launch(folder.filePath("nothing-installed-here")));
+}
+
+TEST_F(LinuxWorkspaceTest, AnApplicationThatIgnoresTermIsNeverKilled) {
+    QProcess& stubborn = start(home(), kIgnoresTerm);
+    ASSERT_TRUE(waitUntil([&] { return workspace.runningBundleIdentifiers().size() == 1; }));
+    EXPECT_TRUE(workspace.forceTerminate("org.mozilla.thunderbird"));
+    EXPECT_FALSE(stubborn.waitForFinished(1500));
+    EXPECT_EQ(workspace.runningBundleIdentifiers().size(), 1);
+}
+
+}  // namespace
+}  // namespace quillet

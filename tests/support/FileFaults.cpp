@@ -1,0 +1,88 @@
+#include "tests/support/FileFaults.h"
+
+#include <dlfcn.h>
+
+namespace quillet {
+
+namespace {
+
+// Found at run time, so that test executables without the library still link.
+template <typename Function>
+Function Find(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_DEFAULT, name));
+}
+
+using Arm = void (*)(const char*, int, long, const char*);
+using Disarm = void (*)();
+using Count = long (*)();
+using Fired = int (*)();
+using LastFault = const char* (*)();
+
+const char* ActionName(FileFaultAction action) {
+    switch (action) {
+        case FileFaultAction::fail:
+            return "fail";
+        case FileFaultAction::kill:
+            return "kill";
+        case FileFaultAction::count:
+            break;
+    }
+    return "count";
+}
+
+}  // namespace
+
+bool FileFaults::Available() {
+    return Find<Arm>("QuilletFileFaultsArm") != nullptr;
+}
+
+FileFaults::FileFaults(const QString& folder, FileFaultAction action, long target,
+                       const QString& ignoredSuffix) {
+    if (auto arm = Find<Arm>("QuilletFileFaultsArm")) {
+        arm(folder.toLocal8Bit().constData(), int(action), target,
+            ignoredSuffix.toLocal8Bit().constData());
+    }
+}
+
+FileFaults::~FileFaults() {
+    if (auto disarm = Find<Disarm>("QuilletFileFaultsDisarm"))
+        disarm();
+}
+
+long FileFaults::count() const {
+    auto count = Find<Count>("QuilletFileFaultsCount");
+    return count ? count() : 0;
+}
+
+bool FileFaults::fired() const {
+    auto fired = Find<Fired>("QuilletFileFaultsFired");
+    return fired && fired() != 0;
+}
+
+QString FileFaults::lastFault() const {
+    auto lastFault = Find<LastFault>("QuilletFileFaultsLastFault");
+    return lastFault ? QString::fromLocal8Bit(lastFault()) : QString();
+}
+
+QString FileFaultsLibraryPath() {
+    return QUILLET_FILE_FAULTS_LIBRARY;
+}
+
+QProcessEnvironment FileFaultsEnvironment(QProcessEnvironment environment, const QString& folder,
+                                          FileFaultAction action, long target,
+                                          const QString& reportPath, const QString& ignoredSuffix) {
+    environment.insert("LD_PRELOAD", FileFaultsLibraryPath());
+    // The sanitizers' runtime wants to come first among the libraries; the preloaded one is
+    // not instrumented and does not mind coming before it.
+    const QString asan = environment.value("ASAN_OPTIONS");
+    environment.insert("ASAN_OPTIONS",
+                       (asan.isEmpty() ? QString() : asan + ":") + "verify_asan_link_order=0");
+    environment.insert("QUILLET_FILE_FAULTS",
+                       QString("%1 %2 %3").arg(ActionName(action)).arg(target).arg(folder));
+    environment.insert("QUILLET_FILE_FAULTS_IGNORE", ignoredSuffix);
+    if (!reportPath.isEmpty())
+        environment.insert("QUILLET_FILE_FAULTS_REPORT", reportPath);
+    return environment;
+}
+
+}  // namespace quillet

@@ -1,0 +1,42 @@
+#pragma once
+// Faults in the file system for tests: through the test-only library in tests/support/file-faults,
+// the Nth operation (open, write, synchronise, rename, delete) on a file under a folder fails, or
+// kills the process. A test executable uses it in its own process when it links
+// quillet_file_faults (tests/CMakeLists.txt); a child process gets it preloaded through
+// FileFaultsEnvironment.
+
+#include <QProcessEnvironment>
+#include <QString>
+
+namespace quillet {
+
+enum class FileFaultAction { count = 0, fail = 1, kill = 2 };
+
+// In this process, for as long as the object lives: counts the operations under the folder
+// (files ending in the ignored suffix aside) and acts on the Nth (0: never).
+class FileFaults {
+public:
+    FileFaults(const QString& folder, FileFaultAction action, long target,
+               const QString& ignoredSuffix = ".log");
+    ~FileFaults();
+    FileFaults(const FileFaults&) = delete;
+    FileFaults& operator=(const FileFaults&) = delete;
+
+    long count() const;         // operations counted so far
+    bool fired() const;         // whether the Nth operation came and failed
+    QString lastFault() const;  // "write PATH (operation N)"
+
+    // Whether this test executable has the library (a test without it cannot inject faults).
+    static bool Available();
+};
+
+// The path of the preload library, and an environment that preloads it into a child with the
+// action at the Nth operation under the folder; with a report path, the child writes the number
+// of operations it counted there when it exits normally.
+QString FileFaultsLibraryPath();
+QProcessEnvironment FileFaultsEnvironment(QProcessEnvironment environment, const QString& folder,
+                                          FileFaultAction action, long target,
+                                          const QString& reportPath = {},
+                                          const QString& ignoredSuffix = ".log");
+
+}  // namespace quillet

@@ -1,0 +1,103 @@
+#include "tests/support/Marionette.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+namespace quillet {
+
+bool MarionetteClient::connect(quint16 port, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (true) {
+        _socket.abort();
+        _buffer.clear();
+        _socket.connectToHost("127.0.0.1", port);
+        if (_socket.waitForConnected(1000)) {
+            if (readMessage(static_cast<int>(deadline.remainingTime())))
+                break;  // the server's greeting
+        }
+        if (deadline.hasExpired()) {
+            _lastError = "no Marionette server on port " + QString::number(port);
+            return false;
+        }
+        QThread::msleep(200);
+    }
+    const auto session = command("WebDriver:NewSession", nlohmann::json::object());
+    if (!session)
+        return false;
+    _processId = session->value("capabilities", nlohmann::json::object())
+                     .value("moz:processID", static_cast<qint64>(0));
+    return command("Marionette:SetContext", {{"value", "chrome"}}).has_value();
+}
+
+std::optional<nlohmann::json> MarionetteClient::executeScript(const QString& script,
+                                                              const nlohmann::json& arguments) {
+    const auto result =
+        command("WebDriver:ExecuteScript",
+                {{"script", script.toStdString()},
+                 {"args", arguments.is_null() ? nlohmann::json::array() : arguments}});
+    if (!result)
+        return std::nullopt;
+    return result->value("value", nlohmann::json());
+}
+
+bool MarionetteClient::quit() {
+    // The answer may not come before the connection closes; the caller waits for the process.
+    return command("Marionette:Quit", {{"flags", {"eAttemptQuit"}}}).has_value();
+}
+
+std::optional<nlohmann::json> MarionetteClient::command(const QString& name,
+                                                        const nlohmann::json& parameters) {
+    const int id = _nextId++;
+    const std::string body = nlohmann::json::array({0, id, name.toStdString(), parameters}).dump();
+    _socket.write(QByteArray::number(static_cast<qsizetype>(body.size())) + ":" +
+                  QByteArray::fromStdString(body));
+    if (!_socket.waitForBytesWritten(10000)) {
+        _lastError = name + ": could not send";
+        return std::nullopt;
+    }
+    while (true) {
+        const auto message = readMessage(120000);
+        if (!message)
+            return std::nullopt;
+        if (!message->is_array() || message->size() != 4 || (*message)[1] != id)
+            continue;  // not the answer to this command
+        if (!(*message)[2].is_null()) {
+            _lastError = name + ": " + QString::fromStdString((*message)[2].dump());
+            return std::nullopt;
+        }
+        return (*message)[3];
+    }
+}
+
+std::optional<nlohmann::json> MarionetteClient::readMessage(int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (true) {
+        const qsizetype colon = _buffer.indexOf(':');
+        if (colon > 0) {
+            bool ok = false;
+            const qsizetype length = _buffer.left(colon).toLongLong(&ok);
+            if (!ok) {
+                _lastError = "bad Marionette message";
+                return std::nullopt;
+            }
+            if (_buffer.size() >= colon + 1 + length) {
+                const QByteArray body = _buffer.mid(colon + 1, length);
+                _buffer.remove(0, colon + 1 + length);
+                auto parsed = nlohmann::json::parse(body.toStdString(), nullptr, false);
+                if (parsed.is_discarded()) {
+                    _lastError = "bad Marionette message";
+                    return std::nullopt;
+                }
+                return parsed;
+            }
+        }
+        if (deadline.hasExpired() ||
+            !_socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+            _lastError = "no answer from Marionette";
+            return std::nullopt;
+        }
+        _buffer += _socket.readAll();
+    }
+}
+
+}  // namespace quillet

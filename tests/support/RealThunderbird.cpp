@@ -1,0 +1,161 @@
+#include "tests/support/RealThunderbird.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTcpServer>
+#include <QThread>
+#include <csignal>
+
+namespace quillet {
+
+namespace {
+
+bool ProcessGone(qint64 pid) {
+    QFile stat("/proc/" + QString::number(pid) + "/stat");
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return close < 0 || text.mid(close + 2, 1) == "Z";
+}
+
+quint16 FreeLoopbackPort() {
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+}  // namespace
+
+QString RealThunderbird::program() {
+    return "/usr/lib/thunderbird/thunderbird";
+}
+
+bool RealThunderbird::isInstalled() {
+    return QFileInfo(program()).isExecutable();
+}
+
+RealThunderbird::RealThunderbird(QString home) : _home(std::move(home)) {
+    _process.setProcessEnvironment(environment());
+    _process.setStandardOutputFile(QProcess::nullDevice());
+    _process.setStandardErrorFile(QProcess::nullDevice());
+}
+
+RealThunderbird::~RealThunderbird() {
+    if (_process.state() != QProcess::NotRunning) {
+        _process.terminate();
+        _process.waitForFinished(20000);
+    }
+    const qint64 attached = _marionette.processId();
+    if (attached > 0 && !ProcessGone(attached) && attached != _process.processId()) {
+        ::kill(static_cast<pid_t>(attached), SIGTERM);
+        waitForExit(attached, 20000);
+    }
+}
+
+QProcessEnvironment RealThunderbird::environment() const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
+                             "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(name);
+    environment.insert("HOME", _home);
+    environment.insert("MOZ_HEADLESS", "1");
+    return environment;
+}
+
+bool RealThunderbird::createProfiles() {
+    _process.start(program(), {"--headless"});
+    if (!_process.waitForStarted()) {
+        _lastError = "Thunderbird did not start";
+        return false;
+    }
+    const QDeadlineTimer deadline(60000);
+    while (installProfile().isEmpty() ||
+           !QFileInfo::exists(installProfile() + "/compatibility.ini")) {
+        if (deadline.hasExpired() || _process.state() == QProcess::NotRunning) {
+            _lastError = "Thunderbird made no profile";
+            return false;
+        }
+        QThread::msleep(100);
+    }
+    _process.terminate();
+    if (!_process.waitForFinished(30000)) {
+        _lastError = "Thunderbird did not end";
+        return false;
+    }
+    return true;
+}
+
+QString RealThunderbird::installProfile() const {
+    const QString folder = _home + "/.thunderbird";
+    if (!QFileInfo::exists(folder + "/installs.ini"))
+        return {};
+    QSettings installs(folder + "/installs.ini", QSettings::IniFormat);
+    const QStringList groups = installs.childGroups();
+    if (groups.isEmpty())
+        return {};
+    const QString profile = installs.value(groups.first() + "/Default").toString();
+    return profile.isEmpty() ? QString() : folder + "/" + profile;
+}
+
+bool RealThunderbird::writeMarionettePort() {
+    if (_port == 0)
+        _port = FreeLoopbackPort();
+    QFile userJs(installProfile() + "/user.js");
+    if (!userJs.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    userJs.write("user_pref(\"marionette.port\", " + QByteArray::number(_port) + ");\n");
+    return true;
+}
+
+bool RealThunderbird::start() {
+    if (!writeMarionettePort()) {
+        _lastError = "could not write user.js";
+        return false;
+    }
+    _process.start(program(), {"--headless", "--marionette", "-remote-allow-system-access"});
+    if (!_process.waitForStarted()) {
+        _lastError = "Thunderbird did not start";
+        return false;
+    }
+    return attach();
+}
+
+bool RealThunderbird::attach() {
+    if (_port == 0 && !writeMarionettePort())
+        return false;
+    if (!_marionette.connect(_port, 60000)) {
+        _lastError = _marionette.lastError();
+        return false;
+    }
+    return true;
+}
+
+bool RealThunderbird::quit() {
+    const qint64 pid = _marionette.processId();
+    _marionette.quit();
+    if (_process.state() != QProcess::NotRunning && _process.processId() == pid)
+        return _process.waitForFinished(30000);
+    return waitForExit(pid, 30000);
+}
+
+std::optional<qint64> RealThunderbird::startedProcessId() const {
+    if (_process.state() == QProcess::NotRunning)
+        return std::nullopt;
+    return _process.processId();
+}
+
+bool RealThunderbird::waitForExit(qint64 pid, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!ProcessGone(pid)) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
+    return true;
+}
+
+}  // namespace quillet

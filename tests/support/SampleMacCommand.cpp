@@ -1,0 +1,47 @@
+#include "tests/support/SampleMacCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+
+#include "tests/support/FakeMacMozilla.h"
+
+namespace quillet {
+
+SampleMacCommand::SampleMacCommand() {
+    service = std::make_unique<SignatureService>(SignatureServiceOptions{
+        serviceFolder.path().toStdString(), "127.0.0.1", 0, [](const std::string&) {}});
+    EXPECT_TRUE(service->start()) << service->error();
+}
+
+void SampleMacCommand::setSignature(const QString& key, const QString& html) const {
+    QFile file(serviceFolder.path() + "/" + key + ".html");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(html.toUtf8());
+}
+
+SampleMacCommand::CommandRun SampleMacCommand::quillet(const QStringList& arguments) const {
+    QProcess process;
+    const QStringList all = {
+        "--root",   mac.root(),       "--home",    mac.home(),
+        "--bundle", mac.bundlePath(), "--service", QString::fromStdString(service->baseUrl())};
+    process.start(QUILLET_QUILLET_PATH, all + arguments);
+    process.closeWriteChannel();
+    EXPECT_TRUE(process.waitForFinished(120000));
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+nlohmann::json SampleMacCommand::json(const QStringList& arguments) const {
+    return nlohmann::json::parse(quillet(QStringList{"--json"} + arguments).out.toStdString(),
+                                 nullptr, false);
+}
+
+QByteArray SampleMacCommand::appleMailFile(const nlohmann::json& signature) const {
+    return ReadFakeFile(sample.appleMailSignaturesFolder + "/" +
+                        QString::fromStdString(signature["uuid"]) + ".mailsignature")
+        .value_or("(none)");
+}
+
+}  // namespace quillet

@@ -1,0 +1,40 @@
+#pragma once
+// The real quillet executable over the sample Mac (the five clients, their accounts, and a
+// signature of the person's own in each), with the reference signature service serving a folder
+// on loopback: what the command tests drive.
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "tests/support/FakeMacSample.h"
+#include "tools/signature-service/SignatureService.h"
+
+namespace quillet {
+
+class SampleMacCommand {
+public:
+    struct CommandRun {
+        int exitCode;
+        QString out, err;
+    };
+
+    SampleMacCommand();
+
+    // Serves HTML under the key.
+    void setSignature(const QString& key, const QString& html) const;
+    // Runs quillet with the sample Mac's options before the arguments.
+    CommandRun quillet(const QStringList& arguments) const;
+    // The standard output of a --json command, parsed (null when it is not JSON).
+    nlohmann::json json(const QStringList& arguments) const;
+    // The Apple Mail signature file of a signature (as install prints it), or "(none)".
+    QByteArray appleMailFile(const nlohmann::json& signature) const;
+
+    FakeMac mac;
+    SampleMac sample = BuildSampleMac(mac);
+    QTemporaryDir serviceFolder;
+    std::unique_ptr<SignatureService> service;
+};
+
+}  // namespace quillet

@@ -1,0 +1,356 @@
+// A library for tests only, never linked into the product: it stands between a process and the C
+// library's file calls and counts the operations on files under one folder (opening, writing,
+// synchronising, renaming, deleting). At the Nth it either makes the call fail, as a full or
+// broken disk would, or kills the process with SIGKILL, as a crash or a power cut would.
+//
+// Tests reach it two ways:
+// - linked into a test executable, through the functions at the end (tests/support/FileFaults.h);
+// - preloaded (LD_PRELOAD) into a child process, through the environment:
+//     QUILLET_FILE_FAULTS="ACTION N ROOT"  ACTION is count, fail or kill;
+//     QUILLET_FILE_FAULTS_IGNORE=SUFFIX   files whose path ends so are not counted (a log);
+//     QUILLET_FILE_FAULTS_REPORT=PATH     at a normal exit, the number of operations counted.
+//   The variables are removed from the process's environment when read, so that the programs
+//   it runs are left alone.
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+namespace {
+
+enum Action { kCount = 0, kFail = 1, kKill = 2 };
+
+constexpr int kMaxTrackedFds = 1 << 16;
+std::atomic<bool> gArmed{false};
+std::atomic<int> gAction{kCount};
+std::atomic<long> gTarget{0};
+std::atomic<long> gCount{0};
+std::atomic<bool> gFired{false};
+std::atomic<bool> gTracked[kMaxTrackedFds];
+char gRoot[4096];
+size_t gRootLength = 0;
+char gIgnored[256];
+char gReportPath[4096];
+char gLastFault[4200];
+
+template <typename Function>
+Function Next(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+#define QLT_REAL(name) static const auto real = Next<decltype(&::name)>(#name)
+
+bool Watched(const char* path) {
+    if (!gArmed.load(std::memory_order_acquire) || path == nullptr || path[0] != '/')
+        return false;
+    if (strncmp(path, gRoot, gRootLength) != 0 ||
+        (path[gRootLength] != '/' && path[gRootLength] != '\0')) {
+        return false;
+    }
+    const size_t length = strlen(path);
+    const size_t ignored = strlen(gIgnored);
+    return ignored == 0 || length < ignored || strcmp(path + length - ignored, gIgnored) != 0;
+}
+
+bool WatchedFd(int fd) {
+    return gArmed.load(std::memory_order_acquire) && fd >= 0 && fd < kMaxTrackedFds &&
+           gTracked[fd].load(std::memory_order_relaxed);
+}
+
+void Track(int fd, bool watched) {
+    if (fd >= 0 && fd < kMaxTrackedFds)
+        gTracked[fd].store(watched, std::memory_order_relaxed);
+}
+
+// Counts one operation; true when this one must fail (errno is then set).
+bool Strike(const char* operation, const char* path, int fd, int error) {
+    const long number = gCount.fetch_add(1) + 1;
+    if (number != gTarget.load())
+        return false;
+    if (gAction.load() == kKill)
+        kill(getpid(), SIGKILL);
+    if (gAction.load() != kFail)
+        return false;
+    char fdPath[4096] = "";
+    if (path == nullptr) {
+        char link[64];
+        snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        static const auto readLink = Next<decltype(&::readlink)>("readlink");
+        const ssize_t length = readLink(link, fdPath, sizeof fdPath - 1);
+        fdPath[length > 0 ? length : 0] = '\0';
+        path = fdPath;
+    }
+    snprintf(gLastFault, sizeof gLastFault, "%s %s (operation %ld)", operation, path, number);
+    gFired.store(true);
+    errno = error;
+    return true;
+}
+
+bool StrikePath(const char* operation, const char* path, int error) {
+    return Watched(path) && Strike(operation, path, -1, error);
+}
+
+bool StrikeFd(const char* operation, int fd, int error) {
+    return WatchedFd(fd) && Strike(operation, nullptr, fd, error);
+}
+
+void Arm(const char* root, int action, long target, const char* ignored) {
+    gArmed.store(false, std::memory_order_release);
+    snprintf(gRoot, sizeof gRoot, "%s", root);
+    gRootLength = strlen(gRoot);
+    while (gRootLength > 1 && gRoot[gRootLength - 1] == '/')
+        gRoot[--gRootLength] = '\0';
+    snprintf(gIgnored, sizeof gIgnored, "%s", ignored ? ignored : "");
+    gAction.store(action);
+    gTarget.store(target);
+    gCount.store(0);
+    gFired.store(false);
+    gLastFault[0] = '\0';
+    gArmed.store(true, std::memory_order_release);
+}
+
+__attribute__((constructor)) void ReadEnvironment() {
+    const char* setting = getenv("QUILLET_FILE_FAULTS");
+    if (setting == nullptr)
+        return;
+    char action[16] = "";
+    long target = 0;
+    int rootStart = 0;
+    if (sscanf(setting, "%15s %ld %n", action, &target, &rootStart) < 2 || rootStart == 0)
+        return;
+    const int kind = strcmp(action, "kill") == 0   ? kKill
+                     : strcmp(action, "fail") == 0 ? kFail
+                                                   : kCount;
+    const char* report = getenv("QUILLET_FILE_FAULTS_REPORT");
+    snprintf(gReportPath, sizeof gReportPath, "%s", report ? report : "");
+    Arm(setting + rootStart, kind, target, getenv("QUILLET_FILE_FAULTS_IGNORE"));
+    unsetenv("QUILLET_FILE_FAULTS");
+    unsetenv("QUILLET_FILE_FAULTS_IGNORE");
+    unsetenv("QUILLET_FILE_FAULTS_REPORT");
+}
+
+__attribute__((destructor)) void WriteReport() {
+    if (gReportPath[0] == '\0')
+        return;
+    gArmed.store(false);
+    FILE* file = fopen(gReportPath, "w");
+    if (file) {
+        fprintf(file, "%ld\n", gCount.load());
+        fclose(file);
+    }
+}
+
+int OpenWatched(int fd, const char* path) {
+    Track(fd, Watched(path));
+    return fd;
+}
+
+bool TakesMode(int flags) {
+    return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+}
+
+}  // namespace
+
+extern "C" {
+
+int open(const char* path, int flags, ...) {
+    QLT_REAL(open);
+    mode_t mode = 0;
+    if (TakesMode(flags)) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = va_arg(arguments, mode_t);
+        va_end(arguments);
+    }
+    if (StrikePath("open", path, EIO))
+        return -1;
+    return OpenWatched(real(path, flags, mode), path);
+}
+
+int open64(const char* path, int flags, ...) {
+    QLT_REAL(open64);
+    mode_t mode = 0;
+    if (TakesMode(flags)) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = va_arg(arguments, mode_t);
+        va_end(arguments);
+    }
+    if (StrikePath("open", path, EIO))
+        return -1;
+    return OpenWatched(real(path, flags, mode), path);
+}
+
+int openat(int directory, const char* path, int flags, ...) {
+    QLT_REAL(openat);
+    mode_t mode = 0;
+    if (TakesMode(flags)) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = va_arg(arguments, mode_t);
+        va_end(arguments);
+    }
+    if (StrikePath("open", path, EIO))
+        return -1;
+    return OpenWatched(real(directory, path, flags, mode), path);
+}
+
+int openat64(int directory, const char* path, int flags, ...) {
+    QLT_REAL(openat64);
+    mode_t mode = 0;
+    if (TakesMode(flags)) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = va_arg(arguments, mode_t);
+        va_end(arguments);
+    }
+    if (StrikePath("open", path, EIO))
+        return -1;
+    return OpenWatched(real(directory, path, flags, mode), path);
+}
+
+int creat(const char* path, mode_t mode) {
+    return open(path, O_CREAT | O_WRONLY | O_TRUNC, mode);
+}
+
+int creat64(const char* path, mode_t mode) {
+    return open64(path, O_CREAT | O_WRONLY | O_TRUNC, mode);
+}
+
+int close(int fd) {
+    QLT_REAL(close);
+    Track(fd, false);
+    return real(fd);
+}
+
+ssize_t write(int fd, const void* data, size_t size) {
+    QLT_REAL(write);
+    if (StrikeFd("write", fd, ENOSPC))
+        return -1;
+    return real(fd, data, size);
+}
+
+ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
+    QLT_REAL(pwrite);
+    if (StrikeFd("write", fd, ENOSPC))
+        return -1;
+    return real(fd, data, size, offset);
+}
+
+ssize_t pwrite64(int fd, const void* data, size_t size, off64_t offset) {
+    QLT_REAL(pwrite64);
+    if (StrikeFd("write", fd, ENOSPC))
+        return -1;
+    return real(fd, data, size, offset);
+}
+
+ssize_t writev(int fd, const struct iovec* vectors, int count) {
+    QLT_REAL(writev);
+    if (StrikeFd("write", fd, ENOSPC))
+        return -1;
+    return real(fd, vectors, count);
+}
+
+int ftruncate(int fd, off_t length) {
+    QLT_REAL(ftruncate);
+    if (StrikeFd("truncate", fd, EIO))
+        return -1;
+    return real(fd, length);
+}
+
+int ftruncate64(int fd, off64_t length) {
+    QLT_REAL(ftruncate64);
+    if (StrikeFd("truncate", fd, EIO))
+        return -1;
+    return real(fd, length);
+}
+
+int fsync(int fd) {
+    QLT_REAL(fsync);
+    if (StrikeFd("synchronise", fd, EIO))
+        return -1;
+    return real(fd);
+}
+
+int fdatasync(int fd) {
+    QLT_REAL(fdatasync);
+    if (StrikeFd("synchronise", fd, EIO))
+        return -1;
+    return real(fd);
+}
+
+int rename(const char* from, const char* to) {
+    QLT_REAL(rename);
+    if (StrikePath("rename", Watched(from) ? from : to, EIO))
+        return -1;
+    return real(from, to);
+}
+
+int renameat(int fromDirectory, const char* from, int toDirectory, const char* to) {
+    QLT_REAL(renameat);
+    if (StrikePath("rename", Watched(from) ? from : to, EIO))
+        return -1;
+    return real(fromDirectory, from, toDirectory, to);
+}
+
+int renameat2(int fromDirectory, const char* from, int toDirectory, const char* to,
+              unsigned int flags) {
+    QLT_REAL(renameat2);
+    if (StrikePath("rename", Watched(from) ? from : to, EIO))
+        return -1;
+    return real(fromDirectory, from, toDirectory, to, flags);
+}
+
+int unlink(const char* path) {
+    QLT_REAL(unlink);
+    if (StrikePath("delete", path, EIO))
+        return -1;
+    return real(path);
+}
+
+int unlinkat(int directory, const char* path, int flags) {
+    QLT_REAL(unlinkat);
+    if (StrikePath("delete", path, EIO))
+        return -1;
+    return real(directory, path, flags);
+}
+
+int rmdir(const char* path) {
+    QLT_REAL(rmdir);
+    if (StrikePath("delete", path, EIO))
+        return -1;
+    return real(path);
+}
+
+// The tests' side, when the library is linked into a test executable.
+
+void QuilletFileFaultsArm(const char* root, int action, long target, const char* ignoredSuffix) {
+    Arm(root, action, target, ignoredSuffix);
+}
+
+void QuilletFileFaultsDisarm() {
+    gArmed.store(false, std::memory_order_release);
+}
+
+long QuilletFileFaultsCount() {
+    return gCount.load();
+}
+
+int QuilletFileFaultsFired() {
+    return gFired.load() ? 1 : 0;
+}
+
+const char* QuilletFileFaultsLastFault() {
+    return gLastFault;
+}
+
+}  // extern "C"
