@@ -18,3 +18,4 @@ tools/check-engine-without-gui.sh
 # The Debian package: built, installed with apt, run and removed again.
 tools/package-test.sh
 tools/web-extension-test.sh "$build"
+tools/tsan.sh

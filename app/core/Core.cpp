@@ -130,6 +130,15 @@ void Core::loadSignatures() {
         logInfo("    " + Describe(*_idToSignatureMap.at(id)));
 }
 
+void Core::reloadSignatures() {
+    if (_storeX->hasChanges())
+        return;  // this process's unsaved changes stay; the next save tries them again
+    auto [ids, map] = _storeX->LoadSignatures(_clientKinds);
+    _signatureIds = std::move(ids);
+    _idToSignatureMap = std::move(map);
+    _qVisibleSignatureIdsQ.reset();
+}
+
 void Core::start() {
     startAccountDiscovery();
     _managedX->reconcile();

@@ -79,6 +79,10 @@ public:
 
     void start();
     void loadSignatures();
+    // Reads the signatures again, as another process (a command beside the application) may have
+    // changed them since; kept as they are while this process has changes the store has not
+    // taken yet.
+    void reloadSignatures();
     void startAccountDiscovery();
     void rediscoverAccounts(const std::vector<ClientKind>& kinds);
     void SetDiscoveredAccounts(ClientKind kind, const std::optional<Accounts>& accounts,

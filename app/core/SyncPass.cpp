@@ -185,6 +185,9 @@ WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
     });
     if (!lock.isHeld())
         _core.logWarning("Sync pass: syncing without the lock: " + lock.error());
+    // The other process may have changed the signatures meanwhile; writing from what this one
+    // read earlier would put back what it removed or renamed.
+    _core.reloadSignatures();
     ClientSyncReports reports;
     for (const ClientSync& sync : _syncs) {
         if (!Contains(clients, sync.kind))

@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include "common/Log.h"
+#include "platform/FileLock.h"
 #include "platform/Plist.h"
 
 namespace quillet {
@@ -123,15 +124,23 @@ std::map<ClientKind, Accounts> CachedAccountsFromPlist(const Plist& plist) {
 
 void SaveCachedAccounts(const QString& applicationSupportFolder,
                         const std::map<ClientKind, AccountsInfo>& infos) {
+    QDir().mkpath(applicationSupportFolder);
+    // Another process (a command beside the application) may be saving its own discoveries:
+    // the file is read, merged and written by one process at a time.
+    const FileLock lock(CachedAccountsPath(applicationSupportFolder) + ".lock", {});
     // Clients that are not detected now (a moved profile folder, a new-Outlook toggle) keep
-    // their entries as they stand, so that one start without them does not forget them.
+    // their entries as they stand, so that one start without them does not forget them. So do
+    // clients this process has not discovered: the file may hold what another process found
+    // since this one read it. Only where it holds nothing do this process's cached lists go in.
     auto previous = ReadPlistFile(CachedAccountsPath(applicationSupportFolder));
     Plist root = previous && previous->isDictionary() ? std::move(*previous) : Plist::dictionary();
     for (const auto& [kind, info] : infos) {
+        const bool discovered = info.status == AccountsInfoStatus::discoverySucceeded;
+        if (!discovered && root.node().get(StoredText(kind)))
+            continue;
         root.node().remove(StoredText(kind));
-        const bool discovered = info.status == AccountsInfoStatus::loadedFromCacheOrEmpty ||
-                                info.status == AccountsInfoStatus::discoverySucceeded;
-        const Accounts& accounts = discovered ? info.accounts : info.cachedAccounts;
+        const bool loaded = info.status == AccountsInfoStatus::loadedFromCacheOrEmpty;
+        const Accounts& accounts = discovered || loaded ? info.accounts : info.cachedAccounts;
         Plist array = Plist::array();
         for (const AccountPtr& account : accounts) {
             if (auto dictionary = AccountDictionary(kind, *account)) {
@@ -141,7 +150,6 @@ void SaveCachedAccounts(const QString& applicationSupportFolder,
         if (array.node().size() > 0)
             root.node().set(StoredText(kind), std::move(array));
     }
-    QDir().mkpath(applicationSupportFolder);
     WritePlistFile(CachedAccountsPath(applicationSupportFolder), root);
 }
 

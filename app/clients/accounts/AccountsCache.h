@@ -21,7 +21,9 @@ std::map<ClientKind, Accounts> LoadCachedAccounts(const QString& applicationSupp
 std::map<ClientKind, Accounts> CachedAccountsFromPlist(const Plist& plist);
 // Writes the lists (the discovered ones, or the cached ones while discovery is unfinished or
 // failed) as an XML property list, atomically; a failure leaves the previous file. The entries of
-// clients that are not in the map stay as the file had them.
+// clients not in the map stay as the file has them, and so do those of clients this process has
+// not discovered: another process may have written them since this one read the file.
+// Processes take turns through a lock file beside it.
 void SaveCachedAccounts(const QString& applicationSupportFolder,
                         const std::map<ClientKind, AccountsInfo>& infos);
 // "Loaded N account(s) from cache:" and one line per account; nothing when there is none.

@@ -82,6 +82,30 @@ TEST_F(AccountsCacheTest, UnfinishedOrFailedDiscoveryKeepsTheLastGoodList) {
     EXPECT_TRUE(LoadCachedAccounts(folder() + "/blocked").at(ClientKind::spark).empty());
 }
 
+// Two processes (a command beside the application): one discovers Thunderbird and saves; the
+// other, which read the file before that, then saves its own discovery. What it only had from the
+// cache, or had not finished discovering, must not undo the first one's save.
+TEST_F(AccountsCacheTest, SavingKeepsWhatAnotherProcessDiscoveredSinceThisOneRead) {
+    const AccountPtr older = std::make_shared<MozillaBasedClientAccount>("old@x.org", "1", "O");
+    for (const AccountsInfo& stale :
+         {Info(AccountsInfoStatus::loadedFromCacheOrEmpty, {}, {}),
+          Info(AccountsInfoStatus::loadedFromCacheOrEmpty, {older}, {older}),
+          Info(AccountsInfoStatus::discovering, {}, {older}),
+          Info(AccountsInfoStatus::discoveryFailed, {}, {older})}) {
+        QFile::remove(CachedAccountsPath(folder()));
+        SaveCachedAccounts(folder(),
+                           {{ClientKind::thunderbird,
+                             Info(AccountsInfoStatus::discoverySucceeded, {thunderbird}, {})}});
+        SaveCachedAccounts(folder(), {{ClientKind::appleMail,
+                                       Info(AccountsInfoStatus::discoverySucceeded, {mail}, {})},
+                                      {ClientKind::thunderbird, stale}});
+        const auto loaded = LoadCachedAccounts(folder());
+        EXPECT_EQ(Descriptions(loaded.at(ClientKind::thunderbird)), Descriptions({thunderbird}))
+            << CaseName(stale.status).toStdString();
+        EXPECT_EQ(Descriptions(loaded.at(ClientKind::appleMail)), Descriptions({mail}));
+    }
+}
+
 TEST_F(AccountsCacheTest, ClientsNotDetectedNowKeepTheirEntriesUnchanged) {
     // Outlook's entry holds something this build does not read: it is kept as it stands.
     mac.writeFile(CachedAccountsPath(folder()),

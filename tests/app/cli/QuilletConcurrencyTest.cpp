@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <nlohmann/json.hpp>
+
+#include "app/clients/PrefsFile.h"
+#include "app/clients/sync/PostboxSync.h"
+#include "platform/FileLock.h"
+#include "tests/support/FakeMacAppleMail.h"
+#include "tests/support/FakeMacMozilla.h"
+#include "tests/support/FakeMacSample.h"
+#include "tests/support/FakeMacSpark.h"
+#include "tools/signature-service/SignatureService.h"
+
+namespace quillet {
+namespace {
+
+const QString kWaitingLine =
+    "Info: Sync pass: waiting for the sync pass of another process to finish...";
+
+QString Integrity(const QString& path) {
+    sqlite3* database = nullptr;
+    QString result = "(cannot open)";
+    if (sqlite3_open_v2(path.toUtf8().constData(), &database, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(database, "PRAGMA integrity_check", -1, &statement, nullptr) ==
+                SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW) {
+            result =
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(database);
+    return result;
+}
+
+// Several real quillet processes at once over the sample Mac, with the reference signature
+// service on loopback.
+class QuilletConcurrencyTest : public testing::Test {
+protected:
+    struct Finished {
+        int exitCode;
+        QString out, err;
+    };
+
+    QuilletConcurrencyTest() {
+        service = std::make_unique<SignatureService>(SignatureServiceOptions{
+            serviceFolder.path().toStdString(), "127.0.0.1", 0, [](const std::string&) {}});
+        EXPECT_TRUE(service->start()) << service->error();
+    }
+
+    // The path of a new HTML file (or of the service's text for a key) holding the text.
+    QString writeHtml(const QString& name, const QString& html) const {
+        const QString path = serviceFolder.path() + "/" + name + ".html";
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(html.toUtf8());
+        return path;
+    }
+
+    std::unique_ptr<QProcess> start(const QStringList& arguments) const {
+        auto process = std::make_unique<QProcess>();
+        const QStringList all = {
+            "--root",   mac.root(),       "--home",    mac.home(),
+            "--bundle", mac.bundlePath(), "--service", QString::fromStdString(service->baseUrl()),
+            "--yes"};
+        process->start(QUILLET_QUILLET_PATH, all + arguments);
+        process->closeWriteChannel();
+        return process;
+    }
+
+    static Finished finish(QProcess& process) {
+        EXPECT_TRUE(process.state() == QProcess::NotRunning || process.waitForFinished(120000));
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    QString dataFolder() const { return mac.homePath("Library/Application Support/Quillet"); }
+    QString log() const {
+        return QString::fromUtf8(
+            ReadFakeFile(mac.homePath("Library/Logs/Quillet/Quillet.log")).value_or(""));
+    }
+
+    FakeMac mac;
+    SampleMac sample = BuildSampleMac(mac);
+    QTemporaryDir serviceFolder;
+    std::unique_ptr<SignatureService> service;
+};
+
+TEST_F(QuilletConcurrencyTest, SyncPassWaitsWhileAnotherProcessHoldsTheSyncLock) {
+    const QByteArray prefsBefore = ReadFakeFile(sample.thunderbirdPrefs).value_or("");
+    ASSERT_TRUE(QDir().mkpath(dataFolder()));
+    auto other = std::make_unique<FileLock>(dataFolder() + "/SyncPass.lock", [] {});
+    ASSERT_TRUE(other->isHeld());
+    const QString file = writeHtml("mine", "<p>Mine</p>");
+    auto process = start({"--json", "install", "--file", file, "--client", "thunderbird",
+                          "--account", "tom@example.com"});
+    ASSERT_TRUE(process->waitForStarted(60000));
+    // The line comes before the wait; the process then blocks until the lock is free.
+    for (int i = 0; i < 1200 && !log().contains(kWaitingLine); ++i) {
+        ASSERT_NE(process->state(), QProcess::NotRunning) << process->readAllStandardError().data();
+        QThread::msleep(50);
+    }
+    ASSERT_TRUE(log().contains(kWaitingLine)) << log().toStdString();
+    EXPECT_EQ(process->state(), QProcess::Running);
+    EXPECT_EQ(ReadFakeFile(sample.thunderbirdPrefs).value_or(""), prefsBefore);
+
+    other.reset();
+    const Finished run = finish(*process);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains("<p>Mine</p>"));
+}
+
+// What another process saved while this one waited for the lock (here a name, changed in the
+// store's file) is what this one writes: it never puts back the state it read before.
+TEST_F(QuilletConcurrencyTest, SyncPassWritesWhatTheStoreHoldsOnceItHasTheLock) {
+    auto first = start(
+        {"--json", "install", "--file", writeHtml("first", "<p>First</p>"), "--client", "postbox"});
+    const Finished installed = finish(*first);
+    ASSERT_EQ(installed.exitCode, 0) << installed.err.toStdString();
+    const auto signature = nlohmann::json::parse(installed.out.toStdString());
+
+    auto other = std::make_unique<FileLock>(dataFolder() + "/SyncPass.lock", [] {});
+    auto second = start({"--json", "install", "--file", writeHtml("second", "<p>Second</p>"),
+                         "--client", "postbox"});
+    ASSERT_TRUE(second->waitForStarted(60000));
+    for (int i = 0; i < 1200 && !log().contains(kWaitingLine); ++i)
+        QThread::msleep(50);
+    ASSERT_TRUE(log().contains(kWaitingLine)) << log().toStdString();
+    sqlite3* store = nullptr;
+    ASSERT_EQ(sqlite3_open((dataFolder() + "/DataV2.sqlite").toUtf8().constData(), &store),
+              SQLITE_OK);
+    const std::string rename =
+        "UPDATE ZSIGNATUREENTITYV2 SET ZNAMEQE = 'Renamed elsewhere' WHERE "
+        "Z_PK = " +
+        signature["id"].get<std::string>();
+    ASSERT_EQ(sqlite3_exec(store, rename.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_changes(store), 1);
+    sqlite3_close(store);
+    other.reset();
+
+    const Finished run = finish(*second);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const auto list =
+        ParsePostboxSignatureList(ReadFakeFile(sample.postboxSignatures).value_or(""));
+    ASSERT_TRUE(list.has_value());
+    const auto entry = std::find_if(list->begin(), list->end(), [&](const auto& candidate) {
+        return candidate["key"] == signature["uuid"];
+    });
+    ASSERT_NE(entry, list->end()) << list->dump();
+    EXPECT_EQ((*entry)["name"], "Renamed elsewhere");
+}
+
+// Installs into four clients, refreshes, renames and uninstalls, several processes at a time,
+// round after round; then every signature each process stored is there, written into its client,
+// and every store, database and client file is whole.
+TEST_F(QuilletConcurrencyTest, ProcessesSyncingAtOnceLoseNothingAndTearNothing) {
+    constexpr int kRounds = 3;
+    writeHtml("k-team", "<p>Team 0</p>");
+    std::map<QString, nlohmann::json> installed;  // by the text installed
+    QString renamedId, uninstalledText;
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<std::pair<QString, std::unique_ptr<QProcess>>> installs;
+        for (const QString client : {"applemail", "postbox", "spark"}) {
+            const QString text = QString("<p>%1 %2</p>").arg(client).arg(round);
+            const QString file = writeHtml(QString("r%1-%2").arg(round).arg(client), text);
+            QStringList arguments = {"--json", "install", "--file", file, "--client", client};
+            if (client == "applemail")
+                arguments << "--account"
+                          << "ann@example.com";
+            installs.emplace_back(text, start(arguments));
+        }
+        std::vector<std::unique_ptr<QProcess>> others;
+        if (round == 0) {
+            installs.emplace_back(
+                "k-team", start({"--json", "install", "--key", "k-team", "--client", "thunderbird",
+                                 "--account", "tom@example.com"}));
+        } else if (round == 1) {
+            writeHtml("k-team", "<p>Team 1</p>");
+            others.push_back(start({"refresh"}));
+        } else {
+            renamedId = QString::fromStdString(installed.at("<p>postbox 0</p>")["id"]);
+            uninstalledText = "<p>spark 0</p>";
+            others.push_back(start({"rename", renamedId, "Renamed"}));
+            others.push_back(
+                start({"uninstall", QString::fromStdString(installed.at(uninstalledText)["id"])}));
+        }
+        for (auto& [text, process] : installs) {
+            const Finished run = finish(*process);
+            ASSERT_EQ(run.exitCode, 0) << text.toStdString() << run.err.toStdString();
+            installed[text] = nlohmann::json::parse(run.out.toStdString());
+        }
+        for (auto& process : others) {
+            const Finished run = finish(*process);
+            EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        }
+    }
+    installed.erase(uninstalledText);
+
+    // Every signature stored is listed, with its client performed.
+    auto list = start({"--json", "list"});
+    const auto listed = nlohmann::json::parse(finish(*list).out.toStdString());
+    std::map<std::string, nlohmann::json> byId;
+    for (const auto& signature : listed)
+        byId[signature["id"]] = signature;
+    EXPECT_EQ(byId.size(), installed.size());
+    for (const auto& [text, signature] : installed) {
+        ASSERT_TRUE(byId.contains(signature["id"])) << text.toStdString();
+        EXPECT_EQ(byId[signature["id"]]["performed"].size(), 1u) << text.toStdString();
+    }
+    EXPECT_EQ(byId[renamedId.toStdString()]["name"], "Renamed");
+
+    // Written into the clients, and nothing torn.
+    EXPECT_EQ(Integrity(dataFolder() + "/DataV2.sqlite"), "ok");
+    EXPECT_EQ(Integrity(sample.sparkSettings), "ok");
+    const QString sparkRows = FakeSparkSettingsRows(sample.sparkSettings).join('\n');
+    const auto postboxList =
+        ParsePostboxSignatureList(ReadFakeFile(sample.postboxSignatures).value_or(""));
+    ASSERT_TRUE(postboxList.has_value());
+    const QString postbox = QString::fromStdString(postboxList->dump());
+    for (const auto& [text, signature] : installed) {
+        const QString client = QString::fromStdString(signature["performed"].begin().key());
+        const QString uuid = QString::fromStdString(signature["uuid"]);
+        if (client == "AppleMail") {
+            EXPECT_TRUE(ReadFakeFile(FakeAppleMailFiles(mac).signatureFile(uuid.toUpper()))
+                            .value_or("")
+                            .endsWith(text.toUtf8()))
+                << text.toStdString();
+        } else if (client == "Postbox") {
+            EXPECT_TRUE(postbox.contains(text)) << text.toStdString();
+        } else if (client == "Spark") {
+            EXPECT_TRUE(sparkRows.contains(text)) << text.toStdString();
+        }
+    }
+    // Spark keeps the uninstalled signature's row, marked deleted, for its own cloud sync.
+    for (const QString& row : FakeSparkSettingsRows(sample.sparkSettings)) {
+        if (row.contains(uninstalledText)) {
+            EXPECT_TRUE(row.contains("\"deleted\":true")) << row.toStdString();
+        }
+    }
+    EXPECT_TRUE(postbox.contains("\"name\":\"Renamed\"")) << postbox.toStdString();
+    for (const QString& prefs : {sample.thunderbirdPrefs, sample.postboxPrefs})
+        ASSERT_TRUE(SplitPrefsFileText(ReadFakeFile(prefs).value_or("\xff")).has_value());
+    EXPECT_TRUE(ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains("<p>Team 1</p>"));
+    const FakeAppleMailFiles mail(mac);
+    for (const QString& plist : {mail.accountsMap, mail.allSignatures})
+        EXPECT_TRUE(ReadPlistFile(plist).has_value()) << plist.toStdString();
+}
+
+}  // namespace
+}  // namespace quillet
