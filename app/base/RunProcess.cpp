@@ -1,8 +1,9 @@
 #include "app/base/RunProcess.h"
 
 #include <QProcess>
-#include <QStringDecoder>
 #include <atomic>
+
+#include "common/Text.h"  // DecodeUtf8
 
 namespace quillet {
 
@@ -14,14 +15,6 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 // How often a waiting run looks whether the process is ending.
 constexpr int kEndingCheckMilliseconds = 100;
-
-std::optional<QString> DecodeUtf8(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
-}
 
 std::optional<QString> LastNonBlankLine(const QString& text) {
     const QStringList pieces = text.split('\n');

@@ -45,7 +45,6 @@ std::optional<QString> ReadUtf8File(const QString& path);
 // for an error, for "not found", and for a text that is only blanks.
 std::optional<QString> FetchedSignatureText(const KeyFetchResult& result);
 
-
 // Sets insertForRepliesForwards and insertForForwards as the form does for the clients: a
 // client without options takes both; one switch for replies and forwards sets both from the
 // replies choice; separate switches set each. Over several clients the most detailed wins.
