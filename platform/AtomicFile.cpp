@@ -84,11 +84,12 @@ std::optional<QString> SynchroniseFolder(const QString& folder) {
     return std::nullopt;
 }
 
-// The file the write replaces: the path itself, or the file a symbolic link there points to.
+// The file the write replaces: the path itself, or the file a symbolic link there points to —
+// also when that file does not exist yet, so that the link is never replaced by a file.
 QString TargetPath(const QString& path) {
     const QFileInfo info(path);
-    if (info.isSymLink() && info.exists())
-        return info.canonicalFilePath();
+    if (info.isSymLink())
+        return info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
     return info.absoluteFilePath();
 }
 
