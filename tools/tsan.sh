@@ -12,6 +12,9 @@ targets=()
 for test in "${tests[@]}"; do targets+=("test_${test%/*}_${test##*/}"); done
 targets=("${targets[@]//\//_}")
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tools/sanitizer/tsan.supp}
-pattern=$(IFS='|'; echo "${tests[*]}")
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 suppressions=$PWD/tools/sanitizer/tsan.supp}
+# CTest names a test by its folder with "_" for "/", then its name: app_clients/DiscoverAccountsTest.
+names=()
+for test in "${tests[@]}"; do dir=${test%/*}; names+=("${dir//\//_}/${test##*/}"); done
+pattern=$(IFS='|'; echo "${names[*]}")
 ctest --test-dir "$build" -R "^(${pattern})\$" --output-on-failure
