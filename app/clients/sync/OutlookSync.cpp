@@ -137,12 +137,23 @@ std::optional<Error> Install(const Run& run, const SyncInputs& inputs,
         return Error{Kind::duplicate, std::nullopt, std::nullopt, run.appName};
     }
     Signature& signature = *inputs.idToSignatureMap.at(run.id);
+    // Saved ahead of the script: the signature as it is about to stand in Outlook, still waiting
+    // to be reinstalled. A sync cut off after Outlook created it (a crash, a kill) leaves a name
+    // that the next sync knows for Quillet's own, deletes and installs again, where it would
+    // otherwise refuse it as the person's for ever.
+    const Signature previous = signature;
+    signature.clientKindToPerformedInstallationsInfoMap.erase(ClientKind::outlook);
+    KeepRecordWhileInOutlook(signature);
+    signature.markForReinstallation(ClientKind::outlook);
+    inputs.store.saveSignatures({run.id}, inputs.idToSignatureMap);
     const auto output = inputs.writes.runChangingScript(
         runner, "Outlook-CreateSignature",
         {{"**SIGNATURE_NAME**", EscapeForAppleScript(run.appName)},
          {"**SIGNATURE_CONTENT**", EscapeForAppleScript(EffectiveText(signature).value_or(""))}},
         false);
+    signature = previous;
     if (!output || !output->startsWith("true")) {
+        inputs.store.saveSignatures({run.id}, inputs.idToSignatureMap);
         LogError(kPrefix + "(): Could not install signature \"" + run.appName + "\"");
         return Error{Kind::appleScript, std::nullopt, std::nullopt, std::nullopt};
     }
