@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 build=${QUILLET_TSAN_BUILD_DIR:-build-tsan}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQUILLET_TSAN=ON -DQUILLET_WERROR=ON >/dev/null
 tests=(common/LoggerTest app/clients/DiscoverAccountsTest app/base/RunProcessTest
-       platform/FileLockTest)
+       platform/FileLockTest platform/PlatformTest)
 targets=()
 for test in "${tests[@]}"; do targets+=("test_${test%/*}_${test##*/}"); done
 targets=("${targets[@]//\//_}")
