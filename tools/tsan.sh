@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the tests whose code runs on several threads (the logger, account discovery, the process
-# runner, the file lock) with ThreadSanitizer in their own build folder and runs them. Only those
-# targets are built, so this stays cheap enough for every CI run.
+# runner, the file lock, the main queues) with ThreadSanitizer in their own build folder and runs
+# them. Only those targets are built, so this stays cheap enough for every CI run (tools/test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${QUILLET_TSAN_BUILD_DIR:-build-tsan}
