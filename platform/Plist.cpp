@@ -33,6 +33,79 @@ std::string_view StringValue(plist_t node) {
     return text ? std::string_view(text, strnlen(text, length)) : std::string_view();
 }
 
+// XML 1.0 allows no control character but tab, line feed and carriage return, and libplist's
+// writer copies them raw: one of them in a name would make the whole file unreadable.
+bool IsForbiddenInXml(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
+
+// Calls visit with every string value and every dictionary key below the node.
+template <typename Visit>
+void ForEachText(plist_t node, const Visit& visit) {
+    switch (plist_get_node_type(node)) {
+        case PLIST_STRING:
+            visit(node);
+            break;
+        case PLIST_ARRAY:
+            for (uint32_t i = 0; i < plist_array_get_size(node); ++i)
+                ForEachText(plist_array_get_item(node, i), visit);
+            break;
+        case PLIST_DICT: {
+            plist_dict_iter iter = nullptr;
+            plist_dict_new_iter(node, &iter);
+            for (;;) {
+                char* key = nullptr;
+                plist_t value = nullptr;
+                plist_dict_next_item(node, iter, &key, &value);
+                std::free(key);
+                if (!value)
+                    break;
+                visit(plist_dict_item_get_key(value));
+                ForEachText(value, visit);
+            }
+            std::free(iter);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+// Sets every text below the node again from its characters, so that its recorded length is
+// theirs (see StringValue); libplist's writers copy as many bytes as the length says.
+void EndTextsAtNul(plist_t root) {
+    ForEachText(root, [](plist_t node) {
+        if (plist_get_node_type(node) == PLIST_KEY) {
+            char* key = nullptr;
+            plist_get_key_val(node, &key);
+            if (key)
+                plist_set_key_val(node, key);
+            std::free(key);
+            return;
+        }
+        uint64_t length = 0;
+        plist_get_string_ptr(node, &length);
+        const std::string_view text = StringValue(node);
+        if (text.size() != length)
+            plist_set_string_val(node, std::string(text).c_str());
+    });
+}
+
+// Drops the forbidden characters from every string value below the node (keys stay as they
+// are: ours never carry any).
+void DropXmlForbiddenCharacters(plist_t root) {
+    ForEachText(root, [](plist_t node) {
+        if (plist_get_node_type(node) != PLIST_STRING)
+            return;
+        std::string value(StringValue(node));
+        if (std::find_if(value.begin(), value.end(), IsForbiddenInXml) != value.end()) {
+            value.erase(std::remove_if(value.begin(), value.end(), IsForbiddenInXml), value.end());
+            plist_set_string_val(node, value.c_str());
+        }
+    });
+}
+
 }  // namespace
 
 std::optional<QString> PlistNode::asString() const {
@@ -160,6 +233,7 @@ std::optional<Plist> Plist::parse(const QByteArray& bytes) {
     plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &root);
     if (!root)
         return std::nullopt;
+    EndTextsAtNul(root);
     return Plist(root);
 }
 
@@ -186,43 +260,6 @@ Plist::~Plist() {
     if (_root)
         plist_free(_root);
 }
-
-namespace {
-
-// XML 1.0 allows no control character but tab, line feed and carriage return, and libplist's
-// writer copies them raw: one of them in a name would make the whole file unreadable.
-bool IsForbiddenInXml(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 && c != '\t' && c != '\n' && c != '\r';
-}
-
-// Drops the forbidden characters from every string value below the node (keys stay as they
-// are: ours never carry any).
-void DropXmlForbiddenCharacters(plist_t node) {
-    switch (plist_get_node_type(node)) {
-        case PLIST_STRING: {
-            std::string value(StringValue(node));
-            if (std::find_if(value.begin(), value.end(), IsForbiddenInXml) != value.end()) {
-                value.erase(std::remove_if(value.begin(), value.end(), IsForbiddenInXml),
-                            value.end());
-                plist_set_string_val(node, value.c_str());
-            }
-            break;
-        }
-        case PLIST_ARRAY:
-            for (uint32_t i = 0; i < plist_array_get_size(node); ++i)
-                DropXmlForbiddenCharacters(plist_array_get_item(node, i));
-            break;
-        case PLIST_DICT:
-            for (const QString& key : PlistNode(node).keys())
-                DropXmlForbiddenCharacters(PlistNode(node).get(key)->raw());
-            break;
-        default:
-            break;
-    }
-}
-
-}  // namespace
 
 // libplist 2.2 reports no errors: a writer that failed leaves its output pointer null, which
 // gives empty bytes here (and WritePlistFile refuses to write them).

@@ -41,15 +41,22 @@ TEST(PlistXmlTest, AStringWithANulByteInItsTextEndsThere) {
     static constexpr char kText[] =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><array>"
         "<string>0B7E3C55-8\x01\x00\x00\x00"
-        "5C2E9F4A7D22</string></array></plist>";
+        "5C2E9F4A7D22</string><dict><key>Signature\x00IsRich</key><true/></dict>"
+        "</array></plist>";
     const QByteArray xml(kText, sizeof(kText) - 1);
     const auto list = Plist::parse(xml);
     ASSERT_TRUE(list);
     EXPECT_EQ(list->node().at(0)->asString(), QString("0B7E3C55-8\x01"));
-    // Written, it loses the control character that XML cannot carry.
+    // Written, it loses the control character that XML cannot carry; the binary form keeps it.
     const auto reread = Plist::parse(list->toXml());
     ASSERT_TRUE(reread);
     EXPECT_EQ(reread->node().at(0)->asString(), QString("0B7E3C55-8"));
+    Plist same = Plist::array();
+    same.node().append(Plist::string("0B7E3C55-8\x01"));
+    Plist entry = Plist::dictionary();
+    entry.node().set("Signature", Plist::boolean(true));
+    same.node().append(std::move(entry));
+    EXPECT_EQ(list->toBinary(), same.toBinary());
 }
 
 TEST(PlistXmlTest, TheFormatIsToldApartAndAnEmptyListIsNeverWritten) {
