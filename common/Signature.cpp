@@ -38,16 +38,22 @@ const QUuid& Signature::uuid() const {
 }
 
 void Signature::markForReinstallation() {
-    for (auto& [kind, info] : clientKindToSelectedInstallationsInfoMap) {
-        if (info.allAccountsSelected) {
-            if (!info.allAccountsPayloadX)
-                info.allAccountsPayloadX = SelectedInstallationPayload{};
-            info.allAccountsPayloadX->pendingReinstallation = true;
-        } else {
-            for (auto& [email, payload] : info.accountEmailToPayloadMap) {
-                payload.pendingReinstallation = true;
-            }
-        }
+    for (const auto& [kind, info] : clientKindToSelectedInstallationsInfoMap)
+        markForReinstallation(kind);
+}
+
+void Signature::markForReinstallation(ClientKind kind) {
+    const auto found = clientKindToSelectedInstallationsInfoMap.find(kind);
+    if (found == clientKindToSelectedInstallationsInfoMap.end())
+        return;
+    SelectedInstallationsInfo& info = found->second;
+    if (info.allAccountsSelected) {
+        if (!info.allAccountsPayloadX)
+            info.allAccountsPayloadX = SelectedInstallationPayload{};
+        info.allAccountsPayloadX->pendingReinstallation = true;
+    } else {
+        for (auto& [email, payload] : info.accountEmailToPayloadMap)
+            payload.pendingReinstallation = true;
     }
 }
 

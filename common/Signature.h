@@ -58,8 +58,9 @@ struct Signature {
     // The uuid; reading it absent is a programming error.
     const QUuid& uuid() const;
     // Marks every selected payload for reinstallation (the all-accounts payload of a client
-    // whose all accounts are selected, else every account's payload).
+    // whose all accounts are selected, else every account's payload), of every client or of one.
     void markForReinstallation();
+    void markForReinstallation(ClientKind kind);
 };
 
 using SignaturePtr = std::shared_ptr<Signature>;

@@ -15,9 +15,7 @@ if dpkg-query -W -f='${Status}' quillet 2>/dev/null | grep -q 'install ok instal
     fail "a quillet package is installed already; not replacing it"
 fi
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUILLET_PACKAGE=ON \
-    -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-cmake --build "$build" -j"$(nproc)" --target quillet quillet_manpage >/dev/null
+QUILLET_PACKAGE_BUILD_DIR=$build tools/release-build.sh quillet quillet_manpage
 rm -f "$build"/quillet_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 debs=("$build"/quillet_*.deb)

@@ -143,11 +143,27 @@ std::optional<Error> Install(const Run& run, const SyncInputs& inputs,
         return Error{Kind::duplicate, std::nullopt, std::nullopt, run.appName};
     }
     Signature& signature = *inputs.idToSignatureMap.at(run.id);
-    if (!inputs.writes.signatureWillChange(runner, run.appName) ||
-        !CreateOutlookSignature(runner, inputs.writes, run.appName,
-                                EffectiveText(signature).value_or(""))) {
+    const auto failed = [&run] {
         LogError(kPrefix + "(): Could not install signature \"" + run.appName + "\"");
         return Error{Kind::appleScript, std::nullopt, std::nullopt, std::nullopt};
+    };
+    if (!inputs.writes.signatureWillChange(runner, run.appName))
+        return failed();
+    // Saved ahead of the script: the signature as it is about to stand in Outlook, still waiting
+    // to be reinstalled. A sync cut off after Outlook created it (a crash, a kill) leaves a name
+    // that the next sync knows for Quillet's own, deletes and installs again, where it would
+    // otherwise refuse it as the person's for ever.
+    const Signature previous = signature;
+    signature.clientKindToPerformedInstallationsInfoMap.erase(ClientKind::outlook);
+    KeepRecordWhileInOutlook(signature);
+    signature.markForReinstallation(ClientKind::outlook);
+    inputs.store.saveSignatures({run.id}, inputs.idToSignatureMap);
+    const bool created = CreateOutlookSignature(runner, inputs.writes, run.appName,
+                                                EffectiveText(signature).value_or(""));
+    signature = previous;
+    if (!created) {
+        inputs.store.saveSignatures({run.id}, inputs.idToSignatureMap);
+        return failed();
     }
     // Recorded and saved at once, so that a sync stopping half-way leaves the store matching
     // Outlook.

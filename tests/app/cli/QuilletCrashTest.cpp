@@ -4,6 +4,11 @@
 // kill no file may be torn: every client file reads as it was or as the finished command leaves
 // it, the store passes SQLite's integrity check, and running the command that finishes the work
 // again leaves the client as the uninterrupted command does.
+//
+// The command is launched over a thousand times per client. QUILLET_CRASH_BUILD_DIR names another
+// build folder whose quillet and stand-ins are run instead (tools/crash-test.sh gives it the
+// release build, which starts several times faster than this sanitized one); the file operations
+// and what they leave are the same.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -16,8 +21,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
+#include <atomic>
 #include <iostream>
 #include <map>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -32,8 +39,33 @@
 namespace quillet {
 namespace {
 
-// How many commands run at once.
-constexpr int kParallelCommands = 2;
+// How many killed commands are walked at once: much of a command's time is spent waiting for
+// its files to reach the disk and for the stand-ins it starts, so more than the cores.
+constexpr int kParallelWalks = 6;
+
+// The quillet command under test and the folder of the stand-ins it is to find on the fake Mac.
+struct CommandBuild {
+    QString quillet = QUILLET_QUILLET_PATH;
+    QString standIns;  // empty: those the fake-Mac builder installs
+};
+
+CommandBuild CommandBuildUnderTest() {
+    const QString folder = qEnvironmentVariable("QUILLET_CRASH_BUILD_DIR");
+    if (folder.isEmpty())
+        return {};
+    return {folder + "/bin/quillet", folder + "/fake-mac"};
+}
+
+void InstallStandIns(const CommandBuild& build, const QString& fakeMac) {
+    if (build.standIns.isEmpty())
+        return;
+    for (const auto& [name, standIn] :
+         {std::pair{"osascript", "fake-osascript"}, std::pair{"defaults", "fake-defaults"}}) {
+        const QString target = fakeMac + "/root/usr/bin/" + name;
+        QFile::remove(target);
+        ASSERT_TRUE(QFile::copy(build.standIns + "/" + standIn, target)) << standIn;
+    }
+}
 
 // Relative path -> contents: the files of the clients, with the random parts of a new
 // signature's identity and Spark's times taken out, and SQLite databases by their rows.
@@ -52,15 +84,30 @@ QByteArray Canonical(QByteArray text) {
         .toUtf8();
 }
 
+// Every row of every table, the times of the last update aside.
+QStringList AllRows(sqlite3* database) {
+    static const QRegularExpression time(R"re((^|\|)1[0-9]{9}(\||$))re");
+    QStringList rows;
+    for (const QString& table :
+         QuerySqliteRows(database,
+                         "SELECT name FROM sqlite_master WHERE type = 'table' "
+                         "ORDER BY name")) {
+        rows << table;
+        for (const QString& row : QuerySqliteRows(database, "SELECT * FROM \"" + table + "\""))
+            rows << QString(row).replace(time, "\\1TIME\\2");
+    }
+    return rows;
+}
+
 // Opened for writing, as its owner would, so that a journal left by a kill is rolled back first.
-// Empty when the database does not pass its integrity check.
+// Empty when the database does not pass its integrity check; without a query, all its rows.
 std::optional<QStringList> CheckedDatabaseRows(const QString& path, const QString& query) {
     sqlite3* database = nullptr;
     std::optional<QStringList> rows;
     if (sqlite3_open_v2(path.toUtf8().constData(), &database, SQLITE_OPEN_READWRITE, nullptr) ==
             SQLITE_OK &&
         QuerySqliteRows(database, "PRAGMA integrity_check") == QStringList{"ok"}) {
-        rows = query.isEmpty() ? QStringList() : QuerySqliteRows(database, query);
+        rows = query.isEmpty() ? AllRows(database) : QuerySqliteRows(database, query);
     }
     sqlite3_close(database);
     return rows;
@@ -80,8 +127,20 @@ bool Parses(const QString& path) {
 
 struct Snapshot {
     FileStates files;
+    // Outlook's signatures, which its scripts change one by one, and what Quillet's store holds:
+    // not files that are either old or new, but what a rerun must bring to the finished state.
+    QByteArray outlook;
+    QByteArray store;
     QStringList unreadable;  // files that do not parse, databases that fail their check
     int temporaryFiles = 0;  // left by a write that was killed before its rename
+
+    // What the clients hold; a rerun may store its bookkeeping in its own way.
+    bool sameClients(const Snapshot& other) const {
+        return files == other.files && outlook == other.outlook;
+    }
+    bool operator==(const Snapshot& other) const {
+        return sameClients(other) && store == other.store;
+    }
 };
 
 // The durable write's temporary file beside its target: ".NAME.RANDOM.tmp".
@@ -115,7 +174,9 @@ Snapshot TakeSnapshot(const QString& folder) {
             else if (spark)
                 snapshot.files[QString::fromUtf8(Canonical(relative.toUtf8()))] =
                     Canonical(rows->join('\n').toUtf8());
-            continue;  // Quillet's store: checked, its contents are the engine's business
+            else
+                snapshot.store += Canonical(rows->join('\n').toUtf8());
+            continue;
         }
         if (!Parses(path))
             snapshot.unreadable << relative;
@@ -128,6 +189,7 @@ Snapshot TakeSnapshot(const QString& folder) {
     const QString outlook = folder + "/root/var/fake-mac/clients.json";
     if (!Parses(outlook))
         snapshot.unreadable << outlook;
+    snapshot.outlook = Canonical(ReadFakeFile(outlook).value_or("(unreadable)"));
     return snapshot;
 }
 
@@ -164,6 +226,8 @@ struct Command {
     const char* name;
     QString serviceText;    // what the service answers for the key while the command runs
     QStringList arguments;  // after --yes
+    // What finishes the command's work after a kill; empty: decided from what the store holds.
+    QStringList finishing;
 };
 
 struct Totals {
@@ -172,6 +236,7 @@ struct Totals {
     long unreadableFiles = 0;
     long failedReruns = 0;
     long temporaryFiles = 0;
+    long reruns = 0;
 };
 
 class QuilletCrashTest : public testing::TestWithParam<ClientKind> {
@@ -203,7 +268,7 @@ protected:
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(environment);
         process->setChildProcessModifier([] { ::setpgid(0, 0); });
-        process->start(QUILLET_QUILLET_PATH, commonArguments(folder) + arguments);
+        process->start(build.quillet, commonArguments(folder) + arguments);
         return process;
     }
 
@@ -229,12 +294,12 @@ protected:
     // its signature with its installations (reinstalling it finishes the work), or only the new
     // empty record that the form fills in (the person installs again).
     QStringList finishingArguments(const QString& folder, const Command& command) const {
-        QProcess process;
-        process.start(QUILLET_QUILLET_PATH,
-                      commonArguments(folder) + QStringList{"--json", "list"});
-        process.waitForFinished(120000);
+        if (!command.finishing.isEmpty())
+            return command.finishing;
+        auto process = start(folder, {"--json", "list"}, CleanEnvironment());
+        process->waitForFinished(120000);
         const auto list =
-            nlohmann::json::parse(process.readAllStandardOutput().toStdString(), nullptr, false);
+            nlohmann::json::parse(process->readAllStandardOutput().toStdString(), nullptr, false);
         for (const auto& signature : list.is_array() ? list : nlohmann::json::array()) {
             if (!signature["selected"].empty())
                 return {"update", QString::fromStdString(signature["id"].get<std::string>())};
@@ -242,88 +307,118 @@ protected:
         return command.arguments;
     }
 
-    // Kills the command at every operation in turn; returns the number of kill points.
+    // Kills the command at every operation in turn, several at once, each over its own copy of
+    // the fake Mac; returns the number of kill points.
     long walkKills(const QString& before, const Command& command, const Snapshot& old,
                    const Snapshot& done, long operations, Totals& totals) {
-        long killPoints = 0;
-        std::set<QByteArray> rerunStates;
-        for (long first = 1; first <= operations; first += kParallelCommands) {
-            std::vector<std::pair<QString, std::unique_ptr<QProcess>>> running;
-            for (long target = first; target < first + kParallelCommands && target <= operations;
-                 ++target) {
+        std::atomic<long> next{1};
+        std::atomic<long> killPoints{0};
+        Walk walk{command, old, done, totals, {}, {}};
+        auto walker = [&] {
+            for (long target = next++; target <= operations; target = next++) {
                 const QString folder = work.path() + "/kill-" + QString::number(target);
                 CopyFakeMac(before, folder);
-                running.emplace_back(folder,
-                                     start(folder, command.arguments,
-                                           FileFaultsEnvironment(CleanEnvironment(), folder,
-                                                                 FileFaultAction::kill, target)));
-            }
-            for (auto& [folder, process] : running) {
+                auto process = start(folder, command.arguments,
+                                     FileFaultsEnvironment(CleanEnvironment(), folder,
+                                                           FileFaultAction::kill, target));
                 finish(*process);
                 if (process->exitStatus() == QProcess::CrashExit) {
                     ++killPoints;
-                    checkKilled(folder, command, old, done, rerunStates, totals);
+                    checkKilled(folder, walk);
                 }
                 QDir(folder).removeRecursively();
             }
+        };
+        // QThreads, not bare threads: QProcess wants an event dispatcher in its thread.
+        std::vector<std::unique_ptr<QThread>> walkers;
+        for (int i = 0; i < kParallelWalks; ++i) {
+            walkers.emplace_back(QThread::create(walker));
+            walkers.back()->start();
         }
+        for (auto& thread : walkers)
+            thread->wait();
         return killPoints;
     }
 
-    void checkKilled(const QString& folder, const Command& command, const Snapshot& old,
-                     const Snapshot& done, std::set<QByteArray>& rerunStates, Totals& totals) {
+    // What the walkers of one command share; the mutex guards the totals and the rerun states.
+    struct Walk {
+        const Command& command;
+        const Snapshot& old;
+        const Snapshot& done;
+        Totals& totals;
+        std::mutex mutex;
+        std::set<QByteArray> rerunStates;
+    };
+
+    void checkKilled(const QString& folder, Walk& walk) const {
+        const Command& command = walk.command;
         const Snapshot killed = TakeSnapshot(folder);
-        totals.unreadableFiles += killed.unreadable.size();
-        totals.temporaryFiles += killed.temporaryFiles;
         EXPECT_EQ(killed.unreadable, QStringList()) << folder.toStdString();
         std::set<QString> paths;
-        for (const FileStates* states : {&old.files, &done.files, &killed.files}) {
+        for (const FileStates* states : {&walk.old.files, &walk.done.files, &killed.files}) {
             for (const auto& [path, contents] : *states)
                 paths.insert(path);
         }
+        long torn = 0;
         for (const QString& path : paths) {
             auto state = [&path](const FileStates& states) {
                 const auto found = states.find(path);
                 return found == states.end() ? QByteArray("(none)") : found->second;
             };
             const QByteArray now = state(killed.files);
-            if (now != state(old.files) && now != state(done.files)) {
-                ++totals.tornFiles;
+            if (now != state(walk.old.files) && now != state(walk.done.files)) {
+                ++torn;
                 ADD_FAILURE() << command.name << ": " << path.toStdString()
                               << " is neither as before nor as after:\n"
                               << now.toStdString();
             }
         }
-        // Killed states that are alike finish alike: one rerun of each is enough.
-        QByteArray key;
+        // A kill before anything was stored leaves the state that the uninterrupted command
+        // started from, and one after all was stored the state it finished with: nothing to
+        // rerun. Other killed states that are alike finish alike: one rerun of each is enough.
+        QByteArray key = killed.outlook + '\0' + killed.store + '\0';
         for (const auto& [path, contents] : killed.files)
             key += path.toUtf8() + '\0' + contents + '\0';
-        key += ReadFakeFile(folder + "/home/Library/Application Support/Quillet/DataV2.sqlite")
-                   .value_or("") +
-               ReadFakeFile(folder + "/home/Library/Application Support/Quillet/DataV2.sqlite-wal")
-                   .value_or("");
-        if (!rerunStates.insert(key).second)
+        bool rerun = false;
+        {
+            const std::lock_guard lock(walk.mutex);
+            walk.totals.unreadableFiles += killed.unreadable.size();
+            walk.totals.temporaryFiles += killed.temporaryFiles;
+            walk.totals.tornFiles += torn;
+            rerun = !(killed == walk.old) && !(killed == walk.done) &&
+                    walk.rerunStates.insert(key).second;
+            walk.totals.reruns += rerun ? 1 : 0;
+        }
+        if (!rerun)
             return;
         const QStringList finishing = finishingArguments(folder, command);
         const int status = runClean(folder, finishing);
-        const Snapshot rerun = TakeSnapshot(folder);
-        if (status != 0 || rerun.files != done.files) {
-            ++totals.failedReruns;
-            for (const auto& [path, contents] : rerun.files) {
-                if (done.files.count(path) == 0 || done.files.at(path) != contents) {
-                    std::cerr << path.toStdString() << ":\n"
-                              << contents.toStdString() << "\ninstead of\n"
-                              << (done.files.count(path) ? done.files.at(path).toStdString()
-                                                         : std::string("(none)"))
-                              << std::endl;
-                }
+        const Snapshot rerunState = TakeSnapshot(folder);
+        if (status == 0 && rerunState.sameClients(walk.done))
+            return;
+        const std::lock_guard lock(walk.mutex);
+        ++walk.totals.failedReruns;
+        for (const auto& [path, contents] : rerunState.files) {
+            const auto expected = walk.done.files.find(path);
+            if (expected == walk.done.files.end() || expected->second != contents) {
+                std::cerr << path.toStdString() << ":\n"
+                          << contents.toStdString() << "\ninstead of\n"
+                          << (expected != walk.done.files.end() ? expected->second.toStdString()
+                                                                : std::string("(none)"))
+                          << std::endl;
             }
-            ADD_FAILURE() << command.name << " killed, then " << finishing.join(' ').toStdString()
-                          << ": exit status " << status << ", "
-                          << (rerun.files == done.files ? "finished" : "not finished");
         }
+        if (rerunState.outlook != walk.done.outlook) {
+            std::cerr << "Outlook:\n"
+                      << rerunState.outlook.toStdString() << "\ninstead of\n"
+                      << walk.done.outlook.toStdString() << std::endl;
+        }
+        ADD_FAILURE() << command.name << " killed, then " << finishing.join(' ').toStdString()
+                      << ": exit status " << status << ", "
+                      << (rerunState.sameClients(walk.done) ? "finished" : "not finished");
     }
 
+    const CommandBuild build = CommandBuildUnderTest();
     QTemporaryDir serviceFolder;
     std::unique_ptr<SignatureService> service;
     QTemporaryDir work;
@@ -331,6 +426,7 @@ protected:
 
 TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
     ASSERT_TRUE(QFile::exists(FileFaultsLibraryPath()));
+    ASSERT_TRUE(QFile::exists(build.quillet)) << build.quillet.toStdString();
     const ClientKind kind = GetParam();
     const QString client = StoredText(kind);
     QStringList install{"install", "--key", "k-crash", "--client", client};
@@ -341,13 +437,16 @@ TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
         install << "--account"
                 << "tom@example.com";
     const std::vector<Command> commands = {
-        {"install", "<p>First</p>", install},
-        {"refresh", "<p>Second</p>", {"refresh"}},
-        {"update", "<p>Third</p>", {"update", "1"}},
+        {"install", "<p>First</p>", install, {}},
+        // A refresh killed after it stored the new text leaves nothing for a second refresh to
+        // fetch: updating the signature finishes it.
+        {"refresh", "<p>Second</p>", {"refresh"}, {"update", "1"}},
+        {"update", "<p>Third</p>", {"update", "1"}, {"update", "1"}},
     };
 
     FakeMac sample(work.path() + "/stage-0");
     BuildSampleMac(sample);
+    InstallStandIns(build, sample.folder());
     QString before = sample.folder();
     Totals totals;
     for (size_t i = 0; i < commands.size(); ++i) {
@@ -366,7 +465,7 @@ TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
         const long operations = ReadFakeFile(countFile).value_or("0").trimmed().toLong();
         const Snapshot old = TakeSnapshot(before);
         const Snapshot done = TakeSnapshot(after);
-        ASSERT_NE(old.files, done.files);
+        ASSERT_FALSE(old == done);
 
         const long killPoints = walkKills(before, command, old, done, operations, totals);
         std::cout << client.toStdString() << " " << command.name << ": " << operations
@@ -376,7 +475,7 @@ TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
     }
     std::cout << client.toStdString() << ": kill points: " << totals.killPoints
               << ", torn files: " << totals.tornFiles
-              << ", unreadable files: " << totals.unreadableFiles
+              << ", unreadable files: " << totals.unreadableFiles << ", reruns: " << totals.reruns
               << ", reruns that did not finish: " << totals.failedReruns
               << ", temporary files left beside their targets: " << totals.temporaryFiles
               << std::endl;

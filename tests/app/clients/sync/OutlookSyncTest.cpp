@@ -92,8 +92,9 @@ TEST_F(OutlookSyncTest, InstallsANewSignatureRecordsItAtOnceAndSetsTheAccountDef
     EXPECT_FALSE(signature.clientKindToSelectedInstallationsInfoMap.at(kOutlook)
                      .accountEmailToPayloadMap.at("jane@x.org")
                      .pendingReinstallation);
-    // The single-signature save, then the closing save of every signature.
-    EXPECT_EQ(saver.savedIds, (std::vector<SignatureIds>{{signatures.id(1)}, signatures.ids()}));
+    // The signature saved before its script and after it, then the closing save of all.
+    EXPECT_EQ(saver.savedIds, (std::vector<SignatureIds>{
+                                  {signatures.id(1)}, {signatures.id(1)}, signatures.ids()}));
     EXPECT_TRUE(log.contains(kPrefix + "Initial client signature names: [\"Mine\"]"));
     EXPECT_TRUE(log.contains(kPrefix + "Installing signature \"Jane \"JD\" \\ Doe\"..."));
     EXPECT_TRUE(log.containsText("Signature before single-signature update:\n1:\n"));
@@ -144,6 +145,67 @@ TEST_F(OutlookSyncTest, ARenameUninstallsTheOldNameThenInstallsTheNewOne) {
     // The uninstallation was saved on its own before the installation.
     EXPECT_EQ(saver.savedIds.front(), SignatureIds{signatures.id(1)});
     EXPECT_TRUE(saver.savedDescriptions.front().front().contains("New"));
+}
+
+// The store as a process killed at some moment leaves it: the records as last saved.
+class CopyingSignatureSaver : public SignatureSaver {
+public:
+    explicit CopyingSignatureSaver(const FakeMac& mac) : _mac(mac) {}
+    void saveSignatures(const SignatureIds&, const IdToSignatureMap& map) override {
+        std::map<SignatureId, Signature> copy;
+        for (const auto& [id, signature] : map)
+            copy.emplace(id, *signature);
+        saves.push_back({_mac.osascriptRuns().size(), copy});
+    }
+    // The records saved last before the script run numbered `run` (from 0) began.
+    std::optional<std::map<SignatureId, Signature>> lastSavedBeforeRun(qsizetype run) const {
+        std::optional<std::map<SignatureId, Signature>> last;
+        for (const auto& [runsBefore, records] : saves) {
+            if (runsBefore <= run)
+                last = records;
+        }
+        return last;
+    }
+    std::vector<std::pair<qsizetype, std::map<SignatureId, Signature>>> saves;
+
+private:
+    const FakeMac& _mac;
+};
+
+TEST_F(OutlookSyncTest, ASignatureCreatedByASyncKilledBeforeItsRecordIsReinstalledNotRefused) {
+    setAccounts({{"jane@x.org", "", "jane@x.org"}});
+    SetFakeOutlookSignatures(mac, {{"Mine", "<p>mine</p>"}});
+    Signature& signature = signatures.add("<p>a</p>", "Work");
+    SelectAccounts(signature, kOutlook, {"jane@x.org"});
+    const Signature before = signature;
+    CopyingSignatureSaver copying(mac);
+    ClientInfo info("/Applications/Microsoft Outlook.app", "16.80", "16.80");
+    SyncInputs inputs{info, accounts, signatures.ids(), signatures.map(), copying, mac.paths()};
+    ASSERT_FALSE(SyncOutlookSignatures(inputs, environment));
+    ASSERT_EQ(runs(), (QStringList{kGet, kCreate, kMainB}));
+
+    // Killed right after Outlook created it: the store holds what was saved before the script.
+    signature = copying.lastSavedBeforeRun(runs().indexOf(kCreate))
+                    .value_or(std::map<SignatureId, Signature>{{signatures.id(1), before}})
+                    .at(signatures.id(1));
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(FakeOutlookSignatures(mac),
+              (std::vector<FakeOutlookSignature>{{"Mine", "<p>mine</p>"}, {"Work", "<p>a</p>"}}));
+    EXPECT_EQ(signature.clientKindToPerformedInstallationsInfoMap.at(kOutlook)
+                  .accountEmailToPayloadMap.at("jane@x.org")
+                  .idStringQe,
+              "Work");
+    EXPECT_FALSE(signature.clientKindToSelectedInstallationsInfoMap.at(kOutlook)
+                     .accountEmailToPayloadMap.at("jane@x.org")
+                     .pendingReinstallation);
+
+    // A create script that fails leaves the record as it was before the sync.
+    Signature& other = signatures.add("<p>b</p>", "Other");
+    SelectAccounts(other, kOutlook, {"jane@x.org"});
+    const QString beforeFailure = Describe(other);
+    FailFakeOutlookScript(mac, kCreate, 1);
+    EXPECT_TRUE(sync());
+    EXPECT_EQ(Describe(other), beforeFailure);
 }
 
 TEST_F(OutlookSyncTest, ANameThatAnotherSignatureHasIsRefusedAndNothingOfThePersonsIsTouched) {
