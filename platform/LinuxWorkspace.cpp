@@ -1,13 +1,10 @@
 #include "platform/LinuxWorkspace.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QThread>
 #include <QUrl>
-#include <algorithm>
 #include <csignal>
 #include <set>
 
@@ -65,10 +62,10 @@ bool StartDetached(const QString& program, const QStringList& arguments,
 }  // namespace
 
 LinuxWorkspace::LinuxWorkspace(const Paths& paths, std::vector<LinuxApplication> applications,
-                               int exitWaitMs)
+                               double exitWaitLimit)
     : _home(Canonical(paths.home())),
       _applications(std::move(applications)),
-      _exitWaitMs(exitWaitMs) {}
+      _exitWaitLimit(exitWaitLimit) {}
 
 std::vector<LinuxWorkspace::Running> LinuxWorkspace::running() const {
     std::vector<Running> candidates;
@@ -105,7 +102,6 @@ QStringList LinuxWorkspace::runningBundleIdentifiers() const {
 bool LinuxWorkspace::forceTerminate(const QString& bundleIdentifier) {
     bool allSignalled = true;
     std::vector<ProcessEntry>& terminated = _terminated[bundleIdentifier];
-    std::vector<qint64> signalled;
     for (Running& entry : running()) {
         if (entry.application->bundleIdentifier != bundleIdentifier)
             continue;
@@ -113,13 +109,8 @@ bool LinuxWorkspace::forceTerminate(const QString& bundleIdentifier) {
             allSignalled = false;
             continue;
         }
-        signalled.push_back(entry.process.pid);
         terminated.push_back(std::move(entry.process));
     }
-    const QDeadlineTimer deadline(_exitWaitMs);
-    while (std::any_of(signalled.begin(), signalled.end(), ProcessIsAlive) &&
-           !deadline.hasExpired())
-        QThread::msleep(100);
     return allSignalled;
 }
 

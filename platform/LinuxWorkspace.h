@@ -2,10 +2,11 @@
 // The workspace of a Linux desktop. An application "runs" when a process of this user, started
 // with this home, runs one of its programs (its helper processes, "-contentproc", and any
 // process it started itself do not count). Terminating asks it to quit the ordinary way
-// (SIGTERM, as the desktop does at logout; never SIGKILL) and waits for it to go, so that
-// nothing it still writes on the way out lands after the caller's writes. Thunderbird saves a
-// changed preference within a moment of the change, not on SIGTERM; what it saved is read
-// after it has gone, so it is kept. Launching starts an
+// (SIGTERM, as the desktop does at logout; never SIGKILL); the caller waits for it to go, for as
+// long as a mail client may need (exitWaitLimit()), so that nothing it still writes on the way
+// out lands after the caller's writes. Thunderbird saves a changed preference within a moment of
+// the change, not on SIGTERM; what it saved is read after it has gone, so it is kept. Launching
+// starts an
 // application again exactly as the processes this workspace terminated had been started
 // (program, arguments, environment, working folder), or else plainly.
 
@@ -30,19 +31,20 @@ struct LinuxApplication {
 
 class LinuxWorkspace : public Workspace {
 public:
-    // How long terminating waits for the processes to go: a mail client saving a large profile
+    // How long a terminated application may take to go: a mail client saving a large profile
     // takes a while, and one that is still there when its files are written would write its own
     // over them on the way out.
-    static constexpr int kDefaultExitWaitMs = 30000;
+    static constexpr double kLinuxExitWaitLimit = 30.0;
 
     LinuxWorkspace(const Paths& paths, std::vector<LinuxApplication> applications,
-                   int exitWaitMs = kDefaultExitWaitMs);
+                   double exitWaitLimit = kLinuxExitWaitLimit);
 
     QStringList runningBundleIdentifiers() const override;
-    // Sends SIGTERM to every running process of the application and waits, up to the exit wait,
-    // until they have gone; false when one could not be signalled. One still running afterwards
-    // is left running: the caller sees it in runningBundleIdentifiers().
+    // Sends SIGTERM to every running process of the application; false when one could not be
+    // signalled. One that does not go is left running: the caller sees it in
+    // runningBundleIdentifiers().
     bool forceTerminate(const QString& bundleIdentifier) override;
+    double exitWaitLimit() const override { return _exitWaitLimit; }
     // bundlePath: the installation folder detection found (holding the program, or a Flatpak's
     // or Snap's files).
     bool launch(const QString& bundlePath) override;
@@ -58,7 +60,7 @@ private:
 
     QString _home;
     std::vector<LinuxApplication> _applications;
-    int _exitWaitMs;
+    double _exitWaitLimit;
     std::map<QString, std::vector<ProcessEntry>> _terminated;  // by bundle identifier
 };
 

@@ -1,19 +1,71 @@
 #include "platform/QtMainQueue.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QEvent>
 #include <QThread>
 #include <QTimer>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
 
 namespace quillet {
 
-QtMainQueue::QtMainQueue() : _context(new QObject) {}
+namespace {
+
+QEvent::Type WorkEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+// Work from any thread waits in a queue of our own under a lock; an event per piece tells the
+// main thread to run the next one. The event is made before the lock is taken and read only
+// under it, so everything the two threads share is ordered by that lock, never by Qt's internal
+// hand-over of posted events (whose reference counts and locks ThreadSanitizer cannot see). The
+// work is destroyed where it ran, on the main thread.
+class WorkContext : public QObject {
+public:
+    void add(std::function<void()> work) {
+        auto* event = new QEvent(WorkEventType());
+        {
+            std::lock_guard guard(_lock);
+            _work.push_back(std::move(work));
+        }
+        QCoreApplication::postEvent(this, event);
+    }
+
+protected:
+    bool event(QEvent* event) override {
+        std::function<void()> next;
+        {
+            std::lock_guard guard(_lock);
+            if (event->type() == WorkEventType() && !_work.empty()) {
+                next = std::move(_work.front());
+                _work.pop_front();
+            }
+        }
+        if (!next)
+            return QObject::event(event);
+        next();
+        return true;
+    }
+
+private:
+    std::mutex _lock;
+    std::deque<std::function<void()>> _work;
+};
+
+}  // namespace
+
+QtMainQueue::QtMainQueue() : _context(new WorkContext) {}
 
 QtMainQueue::~QtMainQueue() {
     delete _context;
 }
 
 void QtMainQueue::post(std::function<void()> fn) {
-    QMetaObject::invokeMethod(_context, std::move(fn), Qt::QueuedConnection);
+    static_cast<WorkContext*>(_context)->add(std::move(fn));
 }
 
 void QtMainQueue::postAfter(double seconds, std::function<void()> fn) {
@@ -26,7 +78,30 @@ void QtMainQueue::runOnMainAndWait(std::function<void()> fn) {
         fn();
         return;
     }
-    QMetaObject::invokeMethod(_context, std::move(fn), Qt::BlockingQueuedConnection);
+    struct Handover {
+        std::mutex lock;
+        std::condition_variable changed;
+        bool over = false;
+    };
+    // Set when the posted work goes away on the main thread: after it ran, or unrun when the
+    // queue is destroyed first, which must not leave this thread waiting for ever.
+    struct EndsTheWait {
+        explicit EndsTheWait(std::shared_ptr<Handover> h) : handover(std::move(h)) {}
+        EndsTheWait(const EndsTheWait&) = delete;
+        EndsTheWait& operator=(const EndsTheWait&) = delete;
+        ~EndsTheWait() {
+            {
+                std::lock_guard guard(handover->lock);
+                handover->over = true;
+            }
+            handover->changed.notify_all();
+        }
+        std::shared_ptr<Handover> handover;
+    };
+    auto handover = std::make_shared<Handover>();
+    post([&fn, ends = std::make_shared<EndsTheWait>(handover)] { fn(); });
+    std::unique_lock waiting(handover->lock);
+    handover->changed.wait(waiting, [&] { return handover->over; });
 }
 
 double QtMainQueue::now() const {

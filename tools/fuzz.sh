@@ -25,7 +25,7 @@ for target in "${targets[@]}"; do
   log="$build/$target.log"
   started=$SECONDS
   if "$build/fuzz/fuzz_$target" -runs="$runs" -max_total_time="${QUILLET_FUZZ_SECONDS:-0}" \
-      -max_len=65536 -timeout=10 -rss_limit_mb=4096 \
+      -max_len=65536 -timeout=30 -rss_limit_mb=4096 \
       -artifact_prefix="$build/crashes/$target/" -print_final_stats=1 \
       "$build/corpus/$target" "fuzz/corpus/$target" >"$log" 2>&1; then
     result=ok

@@ -13,11 +13,10 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tools/sanitizer/lsan.supp}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 # The crash test (label "long") kills the release build's command: tools/crash-test.sh, below.
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" -LE long
+tools/tsan.sh
 tools/fault-counts.sh "$build"
 tools/check-engine-without-gui.sh
 # The Debian package: built, installed with apt, run and removed again.
 tools/package-test.sh
 tools/crash-test.sh
 tools/web-extension-test.sh "$build"
-# tools/tsan.sh (ThreadSanitizer over the threaded tests) runs on its own until the races it
-# reports in account discovery are mended.

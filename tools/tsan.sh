@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds the tests whose code runs on several threads (the logger, account discovery, the process
-# runner, the file lock) with ThreadSanitizer in their own build folder and runs them. Only those
-# targets are built, so this stays cheap enough for every CI run.
+# runner, the file lock, the main queues) with ThreadSanitizer in their own build folder and runs
+# them. Only those targets are built, so this stays cheap enough for every CI run (tools/test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${QUILLET_TSAN_BUILD_DIR:-build-tsan}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQUILLET_TSAN=ON -DQUILLET_WERROR=ON >/dev/null
 tests=(common/LoggerTest app/clients/DiscoverAccountsTest app/base/RunProcessTest
-       platform/FileLockTest)
+       platform/FileLockTest platform/PlatformTest)
 targets=()
 for test in "${tests[@]}"; do targets+=("test_${test%/*}_${test##*/}"); done
 targets=("${targets[@]//\//_}")

@@ -23,6 +23,7 @@ public:
     explicit PreviewWorkspace(const Workspace& machine) : _machine(machine) {}
     QStringList runningBundleIdentifiers() const override;
     bool forceTerminate(const QString& bundleIdentifier) override;
+    double exitWaitLimit() const override { return _machine.exitWaitLimit(); }
     bool launch(const QString&) override { return true; }
     bool openUrl(const QUrl&) override { return true; }
 

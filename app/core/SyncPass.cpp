@@ -173,7 +173,7 @@ void SyncPass::waitForClosedClients(double waited) {
     // write its own files over ours on the way out.
     const bool anyRunning = std::any_of(_closedClients.begin(), _closedClients.end(),
                                         [this](ClientKind kind) { return isRunning(kind); });
-    if (anyRunning && waited < kExitWaitLimit) {
+    if (anyRunning && waited < _core.platform().workspace.exitWaitLimit()) {
         after(kExitPollInterval,
               [this, waited] { waitForClosedClients(waited + kExitPollInterval); });
         return;

@@ -40,8 +40,8 @@ class SyncPass : public std::enable_shared_from_this<SyncPass> {
 public:
     static constexpr double kSyncDelay = 1.0;    // after closing clients, before the syncs
     static constexpr double kReopenDelay = 1.0;  // after the syncs, before re-opening
-    // How long the pass waits for closed clients to exit, and how often it looks.
-    static constexpr double kExitWaitLimit = 5.0;
+    // How often the pass looks whether closed clients have exited; it waits as long as the
+    // workspace says they may take.
     static constexpr double kExitPollInterval = 0.25;
 
     using Done = std::function<void(WorkOutcome)>;

@@ -16,6 +16,7 @@ public:
     bool forceTerminate(const QString& bundleIdentifier) override {
         return _applications.forceTerminate(bundleIdentifier);
     }
+    double exitWaitLimit() const override { return _applications.exitWaitLimit(); }
     bool launch(const QString& bundlePath) override { return _applications.launch(bundlePath); }
     bool openUrl(const QUrl& url) override;
 

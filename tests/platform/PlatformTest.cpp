@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
+#include <mutex>
 #include <thread>
 
 #include "platform/Bundle.h"
@@ -11,6 +13,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Paths.h"
 #include "platform/Plist.h"
+#include "platform/QtMainQueue.h"
 #include "platform/ScriptedPrompter.h"
 #include "platform/TerminalPrompter.h"
 #include "tests/support/FakeMac.h"
@@ -89,6 +92,38 @@ TEST(ManualMainQueue, BackgroundWorkHandsOverToTheMainThreadAndWaits) {
     EXPECT_TRUE(RunEventLoopUntil([&] { return finished; }, 10));
     worker.join();
     EXPECT_EQ(order, std::vector<int>({0, 10, 1, 11, 2, 12}));
+}
+
+// A posted piece of work and what it holds go away on the main thread, the one that ran it, never
+// on the thread that posted it, whichever lets go first.
+TEST(QtMainQueue, WorkPostedFromAnotherThreadRunsAndIsDestroyedOnTheMainThread) {
+    QtMainQueue queue;
+    const auto mainThread = std::this_thread::get_id();
+    std::mutex lock;
+    std::vector<std::thread::id> ranOn, destroyedOn;
+    constexpr int kPosts = 500;
+    std::thread worker([&] {
+        for (int i = 0; i < kPosts; ++i) {
+            std::shared_ptr<int> held(new int(i), [&](int* value) {
+                std::lock_guard guard(lock);
+                destroyedOn.push_back(std::this_thread::get_id());
+                delete value;
+            });
+            queue.post([&, held = std::move(held)] {
+                std::lock_guard guard(lock);
+                ranOn.push_back(std::this_thread::get_id());
+            });
+        }
+    });
+    EXPECT_TRUE(RunEventLoopUntil(
+        [&] {
+            std::lock_guard guard(lock);
+            return destroyedOn.size() == kPosts;
+        },
+        10));
+    worker.join();
+    EXPECT_EQ(std::count(ranOn.begin(), ranOn.end(), mainThread), kPosts);
+    EXPECT_EQ(std::count(destroyedOn.begin(), destroyedOn.end(), mainThread), kPosts);
 }
 
 TEST(NotificationCenter, DeliversToObserversOfTheName) {

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <optional>
 #include "app/core/Core.h"
 #include "app/core/SyncPass.h"
 #include "common/Log.h"
@@ -33,14 +34,40 @@ public:
     }
 };
 
-// A workspace whose applications of one bundle identifier ignore being terminated.
+// A workspace whose applications of one bundle identifier ignore being terminated, or take a
+// while (on the test's clock) to quit, and which says how long its applications may take.
 class StubbornWorkspace : public FileWorkspace {
 public:
-    using FileWorkspace::FileWorkspace;
+    StubbornWorkspace(const Paths& paths, const MainQueue& clock)
+        : FileWorkspace(paths), _clock(clock) {}
     QString stubborn;
+    double quitSeconds = 0;  // how long the stubborn one takes to quit; 0: it never does
+    double exitLimit = kDefaultExitWaitLimit;
+
     bool forceTerminate(const QString& identifier) override {
-        return identifier == stubborn || FileWorkspace::forceTerminate(identifier);
+        if (identifier != stubborn)
+            return FileWorkspace::forceTerminate(identifier);
+        if (quitSeconds > 0)
+            _quitsAt = _clock.now() + quitSeconds;
+        return true;
     }
+    QStringList runningBundleIdentifiers() const override {
+        QStringList running = FileWorkspace::runningBundleIdentifiers();
+        if (_quitsAt && _clock.now() >= *_quitsAt)
+            running.removeAll(stubborn);
+        return running;
+    }
+    double exitWaitLimit() const override { return exitLimit; }
+    void reset() {
+        stubborn.clear();
+        quitSeconds = 0;
+        exitLimit = kDefaultExitWaitLimit;
+        _quitsAt.reset();
+    }
+
+private:
+    const MainQueue& _clock;
+    std::optional<double> _quitsAt;
 };
 
 // The engine over a fake Mac with real client syncs; the passes run as the engine runs them,
@@ -154,7 +181,7 @@ protected:
     TestPlatform platform{mac};
     TestService service;
     ActingPrompter prompter;
-    StubbornWorkspace workspace{mac.paths()};
+    StubbornWorkspace workspace{mac.paths(), platform.mainQueue};
     QString thunderbirdPrefs, postboxPrefs;
     std::map<ClientKind, Accounts> accounts = {
         {ClientKind::outlook, {std::make_shared<OutlookAccount>("jane@x.org", "Jane", "jane")}},
@@ -321,13 +348,19 @@ TEST_F(SyncPassTest, AClientRunningWhenItsTurnComesIsNotWrittenAndReported) {
              mac.setRunning({kPostboxId, kThunderbirdId});
              workspace.stubborn = kThunderbirdId;
          }},
+        {"slower to quit than its workspace allows",
+         [&] {
+             mac.setRunning({kPostboxId, kThunderbirdId});
+             workspace.stubborn = kThunderbirdId;
+             workspace.quitSeconds = 20;
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         startAfresh();
         prompter.clear();
         prompter.whileShown = nullptr;
-        workspace.stubborn.clear();
+        workspace.reset();
         updatedInClients.clear();
         log.clear();
         mac.setRunning({kPostboxId});
@@ -348,6 +381,22 @@ TEST_F(SyncPassTest, AClientRunningWhenItsTurnComesIsNotWrittenAndReported) {
         EXPECT_TRUE(log.contains("Warning: Not updating client Thunderbird: it is running"));
         EXPECT_EQ(updatedInClients, std::vector<bool>{true});  // Postbox was updated
     }
+}
+
+// On Linux a mail client asked to quit saves its profile on the way out, which takes longer than
+// a Mac's force-quit: the pass waits as long as the workspace says, on the main loop.
+TEST_F(SyncPassTest, AClientSlowToQuitIsWaitedForAsLongAsItsWorkspaceAllows) {
+    mac.setRunning({kThunderbirdId});
+    workspace.stubborn = kThunderbirdId;
+    workspace.quitSeconds = 20;
+    workspace.exitLimit = 30;
+    const SignatureId id = addSignature("Work", {{ClientKind::thunderbird, {"tom@x.org"}}});
+    prompter.answerWith("OK", false);
+    EXPECT_TRUE(sync(id).success);
+    EXPECT_TRUE(ReadFakeFile(thunderbirdPrefs)->contains("<p>Work</p>"));
+    EXPECT_TRUE(core->signature(id)->clientKindToPerformedInstallationsInfoMap.count(
+        ClientKind::thunderbird));
+    EXPECT_FALSE(log.contains("Warning: Not updating client Thunderbird: it is running"));
 }
 
 TEST_F(SyncPassTest, ProblemsTextShowsEachHintOnceBeforeTheClientLines) {
