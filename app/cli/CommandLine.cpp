@@ -6,7 +6,6 @@ namespace quillet {
 
 namespace {
 
-// backups and restore are known words that this build answers as not available.
 const QStringList kCommands = {"clients", "accounts", "list",    "show",      "install",
                                "update",  "rename",   "color",   "uninstall", "refresh",
                                "run",     "demo",     "backups", "restore",   "status"};
@@ -29,7 +28,7 @@ QString UsageText() {
         "  --yes           answer every question with its first button\n"
         "  --later         answer every question with its last button\n"
         "  --reopen        re-open closed clients after the update\n"
-        "  --json          print JSON (clients, accounts, list, show, install, status)\n"
+        "  --json          print JSON (clients, accounts, list, show, install, status, backups)\n"
         "  --verbose       also echo every log line to standard error\n"
         "  --help          show this text\n"
         "  --version       show the version\n"
@@ -48,6 +47,8 @@ QString UsageText() {
         "  refresh                              one refresh from the service\n"
         "  run                                  stay running like the application\n"
         "  status                               clients, permissions, pending installations\n"
+        "  backups                              the restore points, newest first\n"
+        "  restore ID [--client CLIENT...]      put the store and the clients back\n"
         "  demo [DIR]                           build and drive a sample Mac\n");
 }
 

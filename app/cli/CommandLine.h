@@ -16,7 +16,7 @@ struct CommandLine {
     QString platform;                     // "mac", "linux"; empty: environment or default
     std::optional<AnswerPolicy> policy;   // absent: ask on a terminal, else "later"
     bool reopen = false;
-    bool dryRun = false;  // known, not available in this build
+    bool dryRun = false;
     bool json = false;
     bool verbose = false;
     bool help = false;

@@ -9,6 +9,7 @@
 #include "app/cli/DemoCommand.h"
 #include "app/cli/DryRun.h"
 #include "app/cli/InstallCommand.h"
+#include "app/cli/RestoreCommands.h"
 #include "app/cli/Session.h"
 #include "app/cli/SignatureCommands.h"
 #include "app/cli/StatusCommand.h"
@@ -69,6 +70,8 @@ int RunQuilletCommand(const QStringList& arguments) {
         {"refresh", RunRefreshCommand},
         {"run", RunRunCommand},
         {"status", RunStatusCommand},
+        {"backups", RunBackupsCommand},
+        {"restore", RunRestoreCommand},
     };
     if (line.command == "demo")
         return RunDemoCommand(line);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/clients/LinuxDetection.h"
+#include "app/core/RestorePoints.h"
 #include "app/core/StoreCopy.h"
 #include "app/core/SyncPass.h"
 #include "common/Brand.h"
@@ -63,6 +64,9 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
         if (verbose)
             std::fprintf(stderr, "%s\n", text.toUtf8().constData());
     };
+    // Restore points name the command that made them; `run` makes them for its refreshes.
+    if (line.command != "run")
+        options.changeReason = line.command;
     Prompter* prompter = session->_prompter.get();
     Workspace* workspace = session->_workspace.get();
     if (line.dryRun) {
@@ -80,6 +84,8 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
             return nullptr;
         }
         options.dataFolder = dryRun->supportCopy.path();
+        // A restore reads its point where it lies; the preview records none.
+        options.restorePointsFolder = RestorePoints::InSupportFolder(supportFolder).folder();
         options.preview = &dryRun->preview;
         dryRun->workspace = std::make_unique<PreviewWorkspace>(*session->_workspace);
         dryRun->prompter = std::make_unique<RecordingPrompter>(*session->_prompter);

@@ -9,7 +9,9 @@
 #include "app/clients/LinuxDetection.h"
 #include "app/clients/accounts/DiscoverAccounts.h"
 #include "app/core/ManagedSignatures.h"
+#include "app/core/RestorePoints.h"
 #include "app/core/Store.h"
+#include "app/core/StoreCopy.h"
 #include "app/core/SyncPass.h"
 #include "app/core/SyncPreview.h"
 #include "app/permissions/AccessibilityHelper.h"
@@ -102,6 +104,7 @@ bool Core::runCreationSteps(QString* errorMessage) {
     detectClients();
     loadCachedAccounts();
     loadSignatures();
+    takeStoreAsBefore();
     return true;
 }
 
@@ -388,7 +391,48 @@ SyncInputs Core::syncInputs(ClientKind kind) {
                       _idToSignatureMap,
                       *this,
                       _platform.paths,
-                      _options.preview ? _options.preview->writesFor(kind) : DirectClientWrites()};
+                      _options.preview ? _options.preview->writesFor(kind)
+                      : _passRecorderX ? _passRecorderX->writesFor(kind)
+                                       : DirectClientWrites()};
+}
+
+RestorePoints Core::restorePoints() const {
+    return _options.restorePointsFolder.isEmpty() ? RestorePoints::InSupportFolder(_dataFolder)
+                                                  : RestorePoints(_options.restorePointsFolder);
+}
+
+QString Core::changeReason() const {
+    return _options.changeReason.isEmpty() ? kRefreshRestorePointReason : _options.changeReason;
+}
+
+void Core::takeStoreAsBefore() {
+    if (_options.preview)
+        return;
+    QString error;
+    _storeBeforeX = DatabaseSnapshot::Take(_dataFolder + "/" + kStoreFileName, &error);
+    if (!_storeBeforeX)
+        logWarning("Restore points: cannot keep the store as it is: " + error);
+}
+
+void Core::beginRestorePoint(const QString& reason) {
+    if (_options.preview)
+        return;
+    const QString store = _dataFolder + "/" + kStoreFileName;
+    // Without the earlier copy, the store as it is now is the best "before" there is.
+    StoreKeeper keepStore = [this, store](const QString& to) {
+        return _storeBeforeX ? _storeBeforeX->writeTo(to) : CopyDatabaseConsistently(store, to);
+    };
+    _passRecorderX =
+        std::make_unique<RestorePointRecorder>(restorePoints(), reason, std::move(keepStore));
+}
+
+void Core::endRestorePoint() {
+    if (_passRecorderX) {
+        if (const auto id = _passRecorderX->pointId())
+            logInfo("Restore points: kept " + *id + " before the changes of this pass");
+    }
+    _passRecorderX.reset();
+    takeStoreAsBefore();
 }
 
 void Core::saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) {

@@ -31,7 +31,10 @@
 namespace quillet {
 
 class AccountDiscovery;
+class DatabaseSnapshot;
 class ManagedSignatures;
+class RestorePointRecorder;
+class RestorePoints;
 class Store;
 class SyncPreview;
 
@@ -70,6 +73,11 @@ public:
         std::function<bool()> mainWindowIsVisibleAndKey = [] { return false; };
         QString dataFolder;              // empty: the brand's folder in Application Support
         SyncPreview* preview = nullptr;  // set: the client syncs' writes go there instead
+        // What the restore points of this engine's passes name as their cause: the command;
+        // empty: "refresh" (the application's passes, `quillet run`).
+        QString changeReason;
+        // Where the restore points are; empty: "Restore Points" in the data folder.
+        QString restorePointsFolder;
     };
 
     // Runs the creation steps in their fixed order. Absent when the engine cannot run (the brand
@@ -145,6 +153,17 @@ public:
     SyncInputs syncInputs(ClientKind kind);
     void saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) override;
 
+    // Restore points. A pass keeps what it changes through the recorder begun here (none under a
+    // preview); the store it keeps is the store as it was before the changes the pass carries:
+    // taken when the engine is created and again after every pass.
+    RestorePoints restorePoints() const;
+    void beginRestorePoint(const QString& reason);
+    void endRestorePoint();
+    void takeStoreAsBefore();
+    QString changeReason() const;
+    // Expires when the engine goes: work posted on its behalf checks it first.
+    std::weak_ptr<bool> lifetime() const { return _alive; }
+
     // What a pass could still write: the detected clients and the accounts they reported.
     PendingScope pendingScope() const { return {_clientKinds, _clientKindToAccountsInfoMap}; }
     // The last refresh and the last pass's problems, as kept in the support folder (also by
@@ -193,6 +212,8 @@ private:
     std::unique_ptr<Logger> _loggerX;
     std::unique_ptr<Store> _storeX;
     std::unique_ptr<ManagedSignatures> _managedX;
+    std::unique_ptr<DatabaseSnapshot> _storeBeforeX;
+    std::unique_ptr<RestorePointRecorder> _passRecorderX;
     ClientInfoMap _clientKindToInfoMap;
     std::vector<ClientKind> _clientKinds;
     std::map<ClientKind, AccountsInfo> _clientKindToAccountsInfoMap;

@@ -7,34 +7,90 @@
 
 namespace quillet {
 
-std::optional<QString> CopyDatabaseConsistently(const QString& from, const QString& to) {
+namespace {
+
+// Every page of `source` into `target` in one step, so the copy is one consistent state.
+std::optional<QString> Backup(sqlite3* source, sqlite3* target, const QString& what) {
+    sqlite3_busy_timeout(source, 5000);
+    sqlite3_busy_timeout(target, 5000);
+    sqlite3_backup* backup = sqlite3_backup_init(target, "main", source, "main");
+    if (!backup)
+        return "cannot copy " + what + ": " + QString::fromUtf8(sqlite3_errmsg(target));
+    const int stepped = sqlite3_backup_step(backup, -1);
+    sqlite3_backup_finish(backup);
+    if (stepped != SQLITE_DONE)
+        return "cannot copy " + what + ": " + QString::fromUtf8(sqlite3_errstr(stepped));
+    return std::nullopt;
+}
+
+// Opens `path` (as SQLite names it: ":memory:" too), or says why it cannot.
+std::optional<QString> Open(const QString& path, int flags, sqlite3** database) {
+    if (sqlite3_open_v2(path.toUtf8().constData(), database, flags, nullptr) == SQLITE_OK)
+        return std::nullopt;
+    return "cannot open " + path + ": " + QString::fromUtf8(sqlite3_errmsg(*database));
+}
+
+// Copies `from` into `to` (both opened with the flags given), closing both.
+std::optional<QString> CopyDatabase(const QString& from, int fromFlags, const QString& to,
+                                    int toFlags) {
     sqlite3* source = nullptr;
     sqlite3* target = nullptr;
-    std::optional<QString> error;
-    if (sqlite3_open_v2(from.toUtf8().constData(), &source, SQLITE_OPEN_READONLY, nullptr) !=
-        SQLITE_OK) {
-        error = "cannot open " + from + ": " + QString::fromUtf8(sqlite3_errmsg(source));
-    } else if (sqlite3_open_v2(to.toUtf8().constData(), &target,
-                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
-        error = "cannot create " + to + ": " + QString::fromUtf8(sqlite3_errmsg(target));
-    } else {
-        sqlite3_busy_timeout(source, 5000);
-        sqlite3_backup* backup = sqlite3_backup_init(target, "main", source, "main");
-        if (!backup) {
-            error = "cannot copy " + from + ": " + QString::fromUtf8(sqlite3_errmsg(target));
-        } else {
-            // All pages in one step: the copy is one consistent state of the store.
-            const int stepped = sqlite3_backup_step(backup, -1);
-            sqlite3_backup_finish(backup);
-            if (stepped != SQLITE_DONE)
-                error = "cannot copy " + from + ": " + QString::fromUtf8(sqlite3_errstr(stepped));
-        }
-    }
+    std::optional<QString> error = Open(from, fromFlags, &source);
+    if (!error)
+        error = Open(to, toFlags, &target);
+    if (!error)
+        error = Backup(source, target, from);
     sqlite3_close(source);
+    sqlite3_close(target);
+    return error;
+}
+
+constexpr int kCreate = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+
+}  // namespace
+
+std::optional<QString> CopyDatabaseConsistently(const QString& from, const QString& to) {
+    auto error = CopyDatabase(from, SQLITE_OPEN_READONLY, to, kCreate);
+    if (error)
+        QFile::remove(to);
+    return error;
+}
+
+std::unique_ptr<DatabaseSnapshot> DatabaseSnapshot::Take(const QString& path, QString* error) {
+    sqlite3* source = nullptr;
+    sqlite3* memory = nullptr;
+    auto failure = Open(path, SQLITE_OPEN_READONLY, &source);
+    if (!failure)
+        failure = Open(":memory:", kCreate, &memory);
+    if (!failure)
+        failure = Backup(source, memory, path);
+    sqlite3_close(source);
+    if (failure) {
+        sqlite3_close(memory);
+        if (error)
+            *error = *failure;
+        return nullptr;
+    }
+    return std::unique_ptr<DatabaseSnapshot>(new DatabaseSnapshot(memory));
+}
+
+DatabaseSnapshot::~DatabaseSnapshot() {
+    sqlite3_close(_memory);
+}
+
+std::optional<QString> DatabaseSnapshot::writeTo(const QString& to) const {
+    sqlite3* target = nullptr;
+    auto error = Open(to, kCreate, &target);
+    if (!error)
+        error = Backup(_memory, target, "the store's copy");
     sqlite3_close(target);
     if (error)
         QFile::remove(to);
     return error;
+}
+
+std::optional<QString> OverwriteDatabase(const QString& from, const QString& to) {
+    return CopyDatabase(from, SQLITE_OPEN_READONLY, to, SQLITE_OPEN_READWRITE);
 }
 
 std::optional<QString> CopySupportFolder(const QString& from, const QString& to) {

@@ -72,7 +72,21 @@ void SyncPass::Start(Core& core, const SignatureIds& ids, std::weak_ptr<bool> co
                      const std::vector<ClientSync>& syncs, Done done) {
     const auto pass =
         std::make_shared<SyncPass>(core, std::move(coreAlive), syncs, std::move(done));
+    pass->_reason = core.changeReason();
     pass->run(ids);
+}
+
+void SyncPass::StartOverClients(Core& core, const std::vector<ClientKind>& clients,
+                                const QString& reason, std::weak_ptr<bool> coreAlive,
+                                const std::vector<ClientSync>& syncs, Done done) {
+    const auto pass =
+        std::make_shared<SyncPass>(core, std::move(coreAlive), syncs, std::move(done));
+    pass->_reason = reason;
+    pass->_clientsToSync = clients;
+    AccessibilityHelper::validate(core.permissionContext(),
+                                  AccessibilityHelper::ValidationKind::signatureSync,
+                                  std::set<ClientKind>(clients.begin(), clients.end()));
+    pass->closeClientsAndSync({});
 }
 
 SyncPass::SyncPass(Core& core, std::weak_ptr<bool> coreAlive, const std::vector<ClientSync>& syncs,
@@ -94,7 +108,10 @@ void SyncPass::run(const SignatureIds& ids) {
         std::set<ClientKind>(_clientsToSync.begin(), _clientsToSync.end()));
     if (!sets.unavailable.empty())
         showUnavailableClients(sets.unavailable);
+    closeClientsAndSync(ids);
+}
 
+void SyncPass::closeClientsAndSync(const SignatureIds& ids) {
     std::vector<ClientKind> toClose;
     for (ClientKind kind : _clientsToSync) {
         if (kind != ClientKind::outlook && isRunning(kind))
@@ -189,6 +206,7 @@ WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
     // read earlier would put back what it removed or renamed.
     _core.reloadSignatures();
     ClientSyncReports reports;
+    _core.beginRestorePoint(_reason);
     for (const ClientSync& sync : _syncs) {
         if (!Contains(clients, sync.kind))
             continue;
@@ -200,6 +218,7 @@ WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
         }
         reports.emplace_back(sync.kind, sync.run(_core.syncInputs(sync.kind)));
     }
+    _core.endRestorePoint();
     const auto counted = std::count_if(reports.begin(), reports.end(),
                                        [](const auto& entry) { return entry.second.counted; });
     const bool problems = std::any_of(reports.begin(), reports.end(),

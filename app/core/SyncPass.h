@@ -50,12 +50,18 @@ public:
     // The pass keeps itself alive while it waits and does nothing more once the engine is gone.
     static void Start(Core& core, const SignatureIds& ids, std::weak_ptr<bool> coreAlive,
                       const std::vector<ClientSync>& syncs, Done done);
+    // A pass over the given clients rather than over signatures (a restore): nothing is marked
+    // pending, and its restore point names `reason`. `syncs` must live until done has run.
+    static void StartOverClients(Core& core, const std::vector<ClientKind>& clients,
+                                 const QString& reason, std::weak_ptr<bool> coreAlive,
+                                 const std::vector<ClientSync>& syncs, Done done);
 
     SyncPass(Core& core, std::weak_ptr<bool> coreAlive, const std::vector<ClientSync>& syncs,
              Done done);
 
 private:
     void run(const SignatureIds& ids);
+    void closeClientsAndSync(const SignatureIds& ids);
     void showUnavailableClients(const std::vector<ClientKind>& unavailable);
     // (proceed, re-open)
     std::pair<bool, bool> askToCloseClients(const std::vector<ClientKind>& clients);
@@ -72,6 +78,7 @@ private:
     const std::vector<ClientSync>& _syncs;
     Done _done;
     std::vector<ClientKind> _clientsToSync;
+    QString _reason;  // of the pass's restore point
     std::vector<ClientKind> _closedClients;
     bool _reopen = false;
     WorkOutcome _outcome;

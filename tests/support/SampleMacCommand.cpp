@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 
@@ -36,6 +37,20 @@ SampleMacCommand::CommandRun SampleMacCommand::quillet(const QStringList& argume
 nlohmann::json SampleMacCommand::json(const QStringList& arguments) const {
     return nlohmann::json::parse(quillet(QStringList{"--json"} + arguments).out.toStdString(),
                                  nullptr, false);
+}
+
+std::map<QString, QByteArray> SampleMacCommand::machineFiles() const {
+    std::map<QString, QByteArray> files;
+    QDirIterator it(mac.folder(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.contains("/Library/Logs/") || path.contains("/Application Support/Quillet") ||
+            path.contains("/var/fake-mac/osascript") ||
+            path.mid(mac.folder().size()).contains("/tmp/"))
+            continue;
+        files[path] = ReadFakeFile(path).value_or("(unreadable)");
+    }
+    return files;
 }
 
 QByteArray SampleMacCommand::appleMailFile(const nlohmann::json& signature) const {

@@ -3,8 +3,10 @@
 // signature of the person's own in each), with the reference signature service serving a folder
 // on loopback: what the command tests drive.
 
+#include <QByteArray>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -28,6 +30,9 @@ public:
     CommandRun quillet(const QStringList& arguments) const;
     // The standard output of a --json command, parsed (null when it is not JSON).
     nlohmann::json json(const QStringList& arguments) const;
+    // Every file of the fake Mac but the engine's own (the support folder, the log) and the
+    // stand-in tools' records of their runs, by path.
+    std::map<QString, QByteArray> machineFiles() const;
     // The Apple Mail signature file of a signature (as install prints it), or "(none)".
     QByteArray appleMailFile(const nlohmann::json& signature) const;
 

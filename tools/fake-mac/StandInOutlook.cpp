@@ -16,6 +16,7 @@ const std::set<std::string> kDefaultScripts{
 const char* const kGet = "Outlook-GetSignatures";
 const char* const kCreate = "Outlook-CreateSignature";
 const char* const kDelete = "Outlook-DeleteSignature";
+const char* const kContent = "Outlook-GetSignatureContent";
 // The handler call of the default-signature scripts' per-account lines.
 const std::string kAccountCall = "my setDefaultSignatures(";
 
@@ -107,13 +108,17 @@ ScriptAnswer GetSignatures(json& outlook) {
     return Returned(output);
 }
 
+// What osascript says of a script whose string literal is not closed.
+ScriptAnswer UnclosedLiteral() {
+    return ScriptAnswer{{}, "syntax error: Expected \u201c\"\u201d but found end of script.\n", 1};
+}
+
 ScriptAnswer CreateSignature(const std::string& text, json& outlook) {
     std::size_t position = 0;
     const auto name = AssignedLiteral(text, "signatureName", position);
     const auto content = AssignedLiteral(text, "signatureContent", position);
     if (!name || !content)
-        return ScriptAnswer{
-            {}, "syntax error: Expected \u201c\"\u201d but found end of script.\n", 1};
+        return UnclosedLiteral();
     // Outlook accepts a second signature of a name it already has.
     Signatures(outlook).push_back(json{{"name", *name}, {"content", *content}});
     return Returned("true");
@@ -123,14 +128,25 @@ ScriptAnswer DeleteSignature(const std::string& text, json& outlook) {
     std::size_t position = 0;
     const auto name = AssignedLiteral(text, "signatureName", position);
     if (!name)
-        return ScriptAnswer{
-            {}, "syntax error: Expected \u201c\"\u201d but found end of script.\n", 1};
+        return UnclosedLiteral();
     json& signatures = Signatures(outlook);
     for (auto it = signatures.begin(); it != signatures.end(); ++it) {
         if (Text(*it, "name") == *name) {
             signatures.erase(it);
             return Returned("true");
         }
+    }
+    return Returned("false");
+}
+
+ScriptAnswer SignatureContent(const std::string& text, json& outlook) {
+    std::size_t position = 0;
+    const auto name = AssignedLiteral(text, "signatureName", position);
+    if (!name)
+        return UnclosedLiteral();
+    for (const json& signature : Signatures(outlook)) {
+        if (Text(signature, "name") == *name)
+            return Returned("true\n" + Text(signature, "content"));
     }
     return Returned("false");
 }
@@ -197,7 +213,7 @@ ScriptAnswer SetDefaultSignatures(const std::string& text, json& outlook) {
 
 bool PlaysOutlookSignatures(const std::string& scriptName) {
     return scriptName == kGet || scriptName == kCreate || scriptName == kDelete ||
-           kDefaultScripts.count(scriptName) > 0;
+           scriptName == kContent || kDefaultScripts.count(scriptName) > 0;
 }
 
 ScriptAnswer PlayOutlookSignatureScript(const std::string& scriptName,
@@ -210,6 +226,8 @@ ScriptAnswer PlayOutlookSignatureScript(const std::string& scriptName,
         return CreateSignature(scriptText, outlook);
     if (scriptName == kDelete)
         return DeleteSignature(scriptText, outlook);
+    if (scriptName == kContent)
+        return SignatureContent(scriptText, outlook);
     return SetDefaultSignatures(scriptText, outlook);
 }
 

@@ -18,7 +18,7 @@ struct ScriptAnswer {
     int exitCode = 0;
 };
 
-// True for the scripts that list, create and delete signatures and set the defaults.
+// True for the scripts that list, read, create and delete signatures and set the defaults.
 bool PlaysOutlookSignatures(const std::string& scriptName);
 
 // Runs the script against Outlook's entry of the state file, changing it as Outlook would.

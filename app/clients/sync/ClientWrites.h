@@ -9,12 +9,17 @@
 #include <QByteArray>
 #include <QString>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "app/base/AppleScript.h"
 
 struct sqlite3;
 
 namespace quillet {
+
+// Rows of a table chosen by the text values of some of their columns: (column, value).
+using SqliteRowKey = std::vector<std::pair<QString, QString>>;
 
 class ClientWrites {
 public:
@@ -29,6 +34,19 @@ public:
     virtual bool makeFolder(const QString& path) = 0;
     // Ends a transaction whose statements all succeeded: COMMIT, or a preview's ROLLBACK.
     virtual QString transactionEnd() const = 0;
+    // The rows of `table` that have `key` are about to be deleted (and written anew) by the
+    // transaction open on `database`. A restore point keeps them first; false when it could not,
+    // and the transaction must end without the change.
+    virtual bool rowsWillChange(sqlite3* database, const QString& table, const SqliteRowKey& key) {
+        (void)database, (void)table, (void)key;
+        return true;
+    }
+    // A signature that only the client holds, known by name (Outlook's), is about to be created or
+    // deleted by the next changing script. False when it cannot be kept: the run is not made.
+    virtual bool signatureWillChange(const AppleScriptRunner& runner, const QString& name) {
+        (void)runner, (void)name;
+        return true;
+    }
     // A statement of that transaction ran, with its values bound (sqlite3_expanded_sql's text).
     virtual void statementRan(const QString& expandedSql) = 0;
     // Runs a script that changes the client (nothing of what reads it goes through here); the

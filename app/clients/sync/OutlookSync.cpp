@@ -109,15 +109,21 @@ void LogSingle(const QString& when, SignatureId id, const Signature& signature) 
             ":\n" + Describe(signature));
 }
 
+bool DeleteOutlookSignature(const AppleScriptRunner& runner, ClientWrites& writes,
+                            const QString& name) {
+    const auto output =
+        writes.runChangingScript(runner, "Outlook-DeleteSignature",
+                                 {{"**SIGNATURE_NAME**", EscapeForAppleScript(name)}}, true);
+    return output && output->startsWith("true");
+}
+
 std::optional<Error> Uninstall(const Run& run, const SyncInputs& inputs,
                                const AppleScriptRunner& runner) {
     const QString names =
         "signature \"" + run.appName + "\" (installed as \"" + run.clientName + "\")";
     LogInfo(kPrefix + "(): Uninstalling " + names + "...");
-    const auto output = inputs.writes.runChangingScript(
-        runner, "Outlook-DeleteSignature",
-        {{"**SIGNATURE_NAME**", EscapeForAppleScript(run.clientName)}}, true);
-    if (!output || !output->startsWith("true")) {
+    if (!inputs.writes.signatureWillChange(runner, run.clientName) ||
+        !DeleteOutlookSignature(runner, inputs.writes, run.clientName)) {
         LogError(kPrefix + "(): Could not uninstall " + names);
         return Error{Kind::uninstallation, run.appName, run.clientName, std::nullopt};
     }
@@ -137,12 +143,9 @@ std::optional<Error> Install(const Run& run, const SyncInputs& inputs,
         return Error{Kind::duplicate, std::nullopt, std::nullopt, run.appName};
     }
     Signature& signature = *inputs.idToSignatureMap.at(run.id);
-    const auto output = inputs.writes.runChangingScript(
-        runner, "Outlook-CreateSignature",
-        {{"**SIGNATURE_NAME**", EscapeForAppleScript(run.appName)},
-         {"**SIGNATURE_CONTENT**", EscapeForAppleScript(EffectiveText(signature).value_or(""))}},
-        false);
-    if (!output || !output->startsWith("true")) {
+    if (!inputs.writes.signatureWillChange(runner, run.appName) ||
+        !CreateOutlookSignature(runner, inputs.writes, run.appName,
+                                EffectiveText(signature).value_or(""))) {
         LogError(kPrefix + "(): Could not install signature \"" + run.appName + "\"");
         return Error{Kind::appleScript, std::nullopt, std::nullopt, std::nullopt};
     }
@@ -214,6 +217,39 @@ void FinishOutlookSync(const SyncInputs& inputs, const std::set<SignatureId>& in
 }
 
 }  // namespace
+
+bool CreateOutlookSignature(const AppleScriptRunner& runner, ClientWrites& writes,
+                            const QString& name, const QString& content) {
+    const auto output =
+        writes.runChangingScript(runner, "Outlook-CreateSignature",
+                                 {{"**SIGNATURE_NAME**", EscapeForAppleScript(name)},
+                                  {"**SIGNATURE_CONTENT**", EscapeForAppleScript(content)}},
+                                 false);
+    return output && output->startsWith("true");
+}
+
+std::optional<OutlookSignatureContent> ReadOutlookSignatureContent(const AppleScriptRunner& runner,
+                                                                   const QString& name) {
+    const auto output = runner.runAppleScript(
+        "Outlook-GetSignatureContent", {{"**SIGNATURE_NAME**", EscapeForAppleScript(name)}}, true);
+    if (!output)
+        return std::nullopt;
+    if (output->startsWith("true\n"))
+        return OutlookSignatureContent{true, output->mid(5)};
+    if (*output == "false")
+        return OutlookSignatureContent{false, {}};
+    return std::nullopt;
+}
+
+bool PutBackOutlookSignature(const AppleScriptRunner& runner, ClientWrites& writes,
+                             const QString& name, const std::optional<QString>& content) {
+    const auto present = ReadOutlookSignatureContent(runner, name);
+    if (!present || !writes.signatureWillChange(runner, name))
+        return false;
+    if (present->found && !DeleteOutlookSignature(runner, writes, name))
+        return false;
+    return !content || CreateOutlookSignature(runner, writes, name, *content);
+}
 
 std::vector<OutlookSignatureRun> PlanOutlookSignatureRuns(const IdToSignatureMap& idToSignatureMap,
                                                           const QStringList& clientNames) {

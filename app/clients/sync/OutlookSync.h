@@ -39,6 +39,24 @@ struct OutlookSignatureRun {
 std::vector<OutlookSignatureRun> PlanOutlookSignatureRuns(const IdToSignatureMap& idToSignatureMap,
                                                           const QStringList& clientNames);
 
+// What Outlook holds under one name (the first signature of exactly that name).
+struct OutlookSignatureContent {
+    bool found = false;
+    QString content;
+};
+// Absent when the script failed.
+std::optional<OutlookSignatureContent> ReadOutlookSignatureContent(const AppleScriptRunner& runner,
+                                                                   const QString& name);
+
+// Creates one signature through `writes`; false when Outlook did not answer "true".
+bool CreateOutlookSignature(const AppleScriptRunner& runner, ClientWrites& writes,
+                            const QString& name, const QString& content);
+
+// Puts a signature back as it was: the one of that name deleted, then the content (if any)
+// created again. False at the first failed run.
+bool PutBackOutlookSignature(const AppleScriptRunner& runner, ClientWrites& writes,
+                             const QString& name, const std::optional<QString>& content);
+
 // The whole sync. Absent on success.
 std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
     const SyncInputs& inputs, const OutlookSyncEnvironment& environment);

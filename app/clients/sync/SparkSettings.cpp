@@ -124,10 +124,20 @@ bool Execute(sqlite3* database, ClientWrites& writes, const QString& sql,
     });
 }
 
+const QString kSettingsTable = "settings";
+const QString kSignaturesGroup = "SignaturesSettingsItemsGroup";
+const QString kMetaGroup = "MetaSettingsItemsGroup";
+
+SqliteRowKey SettingsKey(const QString& group, const QString& key) {
+    return {{"itemGroup", group}, {"itemKey", key}};
+}
+
 bool WriteRows(sqlite3* database, ClientWrites& writes, const SparkSettingsRows& rows,
                double syncTime) {
     for (const SparkSignatureRow& row : rows.signatureRows) {
-        if (!Execute(database, writes, kDeleteSignature, [&](sqlite3_stmt* statement) {
+        if (!writes.rowsWillChange(database, kSettingsTable,
+                                   SettingsKey(kSignaturesGroup, row.identifier)) ||
+            !Execute(database, writes, kDeleteSignature, [&](sqlite3_stmt* statement) {
                 return BindSqliteText(statement, 0, row.identifier);
             })) {
             return false;
@@ -147,8 +157,12 @@ bool WriteRows(sqlite3* database, ClientWrites& writes, const SparkSettingsRows&
             return BindSqliteText(statement, 0, json) && BindSqliteDouble(statement, 1, syncTime);
         };
     };
-    if (!Execute(database, writes, kDeleteOrdering) ||
+    if (!writes.rowsWillChange(database, kSettingsTable,
+                               SettingsKey(kMetaGroup, "MetaOrderingSettingsKey")) ||
+        !Execute(database, writes, kDeleteOrdering) ||
         !Execute(database, writes, kInsertOrdering, bindValue(rows.orderingJson)) ||
+        !writes.rowsWillChange(database, kSettingsTable,
+                               SettingsKey(kMetaGroup, "MetaBindingSettingsKey")) ||
         !Execute(database, writes, kDeleteBinding)) {
         return false;
     }

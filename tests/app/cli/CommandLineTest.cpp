@@ -56,17 +56,5 @@ TEST(QuilletCommand, VersionHelpAndUsageExitStatus) {
     EXPECT_EQ(RunQuillet({"--bundle", "/nonexistent", "--version"}).exitCode, 1);
 }
 
-// Parts of the contract that come with later work are known words, not usage errors: a script
-// can tell "not in this build" (1) from a typing mistake (2).
-TEST(QuilletCommand, PartsNotInThisBuildAnswerNotAvailableWithStatusOne) {
-    const QList<QStringList> cases = {{"backups"}, {"restore", "1"}};
-    for (const QStringList& arguments : cases) {
-        const CommandRun run = RunQuillet(arguments);
-        EXPECT_EQ(run.exitCode, 1) << arguments.join(' ').toStdString();
-        EXPECT_TRUE(run.err.contains("not available in this build"))
-            << arguments.join(' ').toStdString() << ": " << run.err.toStdString();
-    }
-}
-
 }  // namespace
 }  // namespace quillet

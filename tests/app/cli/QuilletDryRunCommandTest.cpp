@@ -2,7 +2,6 @@
 
 #include <sqlite3.h>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -74,22 +73,6 @@ QStringList SparkRowsAfterStatements(const QString& database, const nlohmann::js
 
 class QuilletDryRunCommandTest : public testing::Test, public SampleMacCommand {
 protected:
-    // Every file of the fake Mac but the engine's own (store, accounts cache, log) and the
-    // stand-in tools' records of their runs.
-    Files machineFiles() const {
-        Files files;
-        QDirIterator it(mac.folder(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            if (path.contains("/Library/Logs/") || path.contains("/Application Support/Quillet") ||
-                path.contains("/var/fake-mac/osascript") ||
-                path.mid(mac.folder().size()).contains("/tmp/"))
-                continue;
-            files[path] = ReadFakeFile(path).value_or("(unreadable)");
-        }
-        return files;
-    }
-
     // The dry run changes nothing, and the real command then does exactly what it showed.
     void expectPreviewIsWhatHappens(const QStringList& arguments) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
