@@ -128,9 +128,13 @@ protected:
         menu->hide();
         return texts;
     }
-    // Chooses the menu's item for the point, answers the confirmation and waits for the restore.
-    void choose(const RestorePoint& point, const QString& answer) {
+    // Chooses the menu's item for the point, answers the confirmation (and the question to close
+    // the clients) and waits for the restore.
+    void choose(const RestorePoint& point, const QString& answer,
+                const QString& closingAnswer = {}) {
         ui.platform.prompter.answerWith(answer);
+        if (!closingAnswer.isEmpty())
+            ui.platform.prompter.answerWith(closingAnswer);
         QSignalSpy finished(app->restoreMenu(), &RestoreMenu::finished);
         (void)items();
         for (QAction* action : app->restoreMenu()->actions()) {
@@ -138,9 +142,12 @@ protected:
                 action->trigger();
         }
         UiHarness::settle();
-        if (answer == "Restore") {
-            EXPECT_TRUE(finished.count() == 1 || finished.wait(10000));
+        // The restore waits on the engine's clock for clients it closed.
+        for (int step = 0; answer == "Restore" && finished.count() == 0 && step < 200; ++step) {
+            ui.platform.mainQueue.advance(0.25);
+            UiHarness::settle(10);
         }
+        EXPECT_EQ(finished.count(), answer == "Restore" ? 1 : 0);
         ui.finishWork();
     }
     void installJane() {
@@ -149,6 +156,25 @@ protected:
         ui.finishWork();
     }
     std::vector<RestorePoint> points() { return ui.core().restorePoints().list(); }
+
+    void restoreWhileThunderbirdRuns(const QString& answer, bool restored) {
+        launch();
+        ui.finishWork();
+        const QByteArray before = prefsBytes();
+        installJane();
+        const QByteArray installed = prefsBytes();
+        ui.mac.setRunning({BundleIdentifier(ClientKind::thunderbird)});
+        choose(points().front(), "Restore", answer);
+        const std::vector<Alert>& shown = ui.platform.prompter.shown();
+        ASSERT_EQ(shown.size(), 2u);
+        EXPECT_EQ(shown[1].title, "Some email clients need to be closed.");
+        EXPECT_EQ(prefsBytes(), restored ? before : installed);
+        EXPECT_EQ(ui.mac.workspaceLog().contains("terminate " +
+                                                 BundleIdentifier(ClientKind::thunderbird)),
+                  restored);
+        EXPECT_EQ(points().size(), restored ? 2u : 1u);
+        EXPECT_EQ(app->mainController()->signatureButtons().size(), restored ? 0u : 1u);
+    }
 };
 
 TEST_F(RestoreMenuTest, TheStatusMenuListsTheRestorePointsNewestFirst) {
@@ -207,6 +233,16 @@ TEST_F(RestoreMenuTest, ChoosingAPointAsksThenPutsTheClientAndTheStoreBack) {
     EXPECT_EQ(prefsBytes(), installed);
     ASSERT_EQ(app->mainController()->signatureButtons().size(), 1u);
     EXPECT_EQ(ui.core().signature(ui.core().visibleSignatureIds().front())->nameQe, "Jane");
+}
+
+// A restore closes running clients as a sync pass does: after asking, and not at all when the
+// person answers "Later", which leaves everything as it is without a further alert.
+TEST_F(RestoreMenuTest, ARunningClientIsClosedWhenThePersonAgrees) {
+    restoreWhileThunderbirdRuns("OK", true);
+}
+
+TEST_F(RestoreMenuTest, ARestorePostponedWithLaterChangesNothing) {
+    restoreWhileThunderbirdRuns("Later", false);
 }
 
 TEST_F(RestoreMenuTest, ADamagedPointIsRefusedAndNothingChanges) {
