@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <csignal>
+#include <set>
 
 namespace quillet {
 
@@ -70,16 +71,26 @@ LinuxWorkspace::LinuxWorkspace(const Paths& paths, std::vector<LinuxApplication>
       _exitWaitMs(exitWaitMs) {}
 
 std::vector<LinuxWorkspace::Running> LinuxWorkspace::running() const {
-    std::vector<Running> found;
+    std::vector<Running> candidates;
+    std::set<qint64> ofApplications;
     for (ProcessEntry& process : ReadProcessTable()) {
         const QString name = QFileInfo(process.executable).fileName();
         for (const LinuxApplication& application : _applications) {
-            if (application.executableNames.contains(name) && !IsHelperProcess(process) &&
-                StartedWithHome(process, _home)) {
-                found.push_back({&application, std::move(process)});
+            if (application.executableNames.contains(name)) {
+                ofApplications.insert(process.pid);
+                candidates.push_back({&application, std::move(process)});
                 break;
             }
         }
+    }
+    // A process the application started itself is one of its helpers, even in the moment
+    // after a fork when it still shows the main process's arguments; closing or starting it
+    // again as a main process would start a second instance.
+    std::vector<Running> found;
+    for (Running& entry : candidates) {
+        if (!IsHelperProcess(entry.process) && !ofApplications.contains(entry.process.parentPid) &&
+            StartedWithHome(entry.process, _home))
+            found.push_back(std::move(entry));
     }
     return found;
 }

@@ -1,8 +1,11 @@
 #pragma once
 // The workspace of a Linux desktop. An application "runs" when a process of this user, started
-// with this home, runs one of its programs (its helper processes, "-contentproc", do not
-// count). Terminating asks it to quit the ordinary way (SIGTERM, never SIGKILL), so that it
-// saves its own state on the way out; the caller waits for it to go. Launching starts an
+// with this home, runs one of its programs (its helper processes, "-contentproc", and any
+// process it started itself do not count). Terminating asks it to quit the ordinary way
+// (SIGTERM, as the desktop does at logout; never SIGKILL) and waits for it to go, so that
+// nothing it still writes on the way out lands after the caller's writes. Thunderbird saves a
+// changed preference within a moment of the change, not on SIGTERM; what it saved is read
+// after it has gone, so it is kept. Launching starts an
 // application again exactly as the processes this workspace terminated had been started
 // (program, arguments, environment, working folder), or else plainly.
 

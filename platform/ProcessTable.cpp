@@ -26,6 +26,17 @@ QStringList SplitAtNul(QByteArray data) {
     return parts;
 }
 
+// The fields after the command name, which may itself hold ")": state, then the parent's pid.
+QList<QByteArray> StatFieldsAfterName(const QByteArray& stat) {
+    const qsizetype close = stat.lastIndexOf(')');
+    return close < 0 ? QList<QByteArray>() : stat.mid(close + 2).split(' ');
+}
+
+qint64 ParentPid(const QByteArray& stat) {
+    const QList<QByteArray> fields = StatFieldsAfterName(stat);
+    return fields.size() > 1 ? fields[1].toLongLong() : 0;
+}
+
 }  // namespace
 
 std::vector<ProcessEntry> ReadProcessTable() {
@@ -43,6 +54,7 @@ std::vector<ProcessEntry> ReadProcessTable() {
             continue;
         ProcessEntry entry;
         entry.pid = pid;
+        entry.parentPid = ParentPid(ReadWhole(folder + "/stat"));
         entry.executable = QFile::symLinkTarget(folder + "/exe");
         // A program replaced by an upgrade while it runs shows as "PATH (deleted)".
         if (entry.executable.endsWith(" (deleted)"))
@@ -58,10 +70,9 @@ std::vector<ProcessEntry> ReadProcessTable() {
 }
 
 bool ProcessIsAlive(qint64 pid) {
-    // The state follows the command name, which may itself hold ")".
-    const QByteArray stat = ReadWhole("/proc/" + QString::number(pid) + "/stat");
-    const qsizetype close = stat.lastIndexOf(')');
-    return close >= 0 && stat.mid(close + 2, 1) != "Z";
+    const QList<QByteArray> fields =
+        StatFieldsAfterName(ReadWhole("/proc/" + QString::number(pid) + "/stat"));
+    return !fields.isEmpty() && fields[0] != "Z";
 }
 
 QString EnvironmentValue(const QStringList& environment, const QString& name) {

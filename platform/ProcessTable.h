@@ -10,6 +10,7 @@ namespace quillet {
 
 struct ProcessEntry {
     qint64 pid = 0;
+    qint64 parentPid = 0;
     QString executable;       // the program file; empty when it cannot be read
     QStringList arguments;    // argv, argv[0] included
     QStringList environment;  // "NAME=value" as the process was started

@@ -3,6 +3,7 @@
 # in build-fuzz and runs each for a number of executions, starting from its committed corpus.
 # New inputs go to build-fuzz/corpus/<target>; crashes to build-fuzz/crashes/<target>.
 #   tools/fuzz.sh [RUNS] [TARGET...]     (RUNS defaults to 10000000; TARGET e.g. PrefsFileFuzz)
+# QUILLET_FUZZ_SECONDS=N also ends each target after N seconds, whichever comes first.
 # Prints one line per target: executions done and the result. Long; run it niced:
 #   nice -n 19 tools/fuzz.sh
 set -euo pipefail
@@ -22,7 +23,9 @@ status=0
 for target in "${targets[@]}"; do
   mkdir -p "$build/corpus/$target" "$build/crashes/$target"
   log="$build/$target.log"
-  if "$build/fuzz/fuzz_$target" -runs="$runs" -max_len=65536 -timeout=10 -rss_limit_mb=4096 \
+  started=$SECONDS
+  if "$build/fuzz/fuzz_$target" -runs="$runs" -max_total_time="${QUILLET_FUZZ_SECONDS:-0}" \
+      -max_len=65536 -timeout=10 -rss_limit_mb=4096 \
       -artifact_prefix="$build/crashes/$target/" -print_final_stats=1 \
       "$build/corpus/$target" "fuzz/corpus/$target" >"$log" 2>&1; then
     result=ok
@@ -31,6 +34,6 @@ for target in "${targets[@]}"; do
     status=1
   fi
   done_runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  echo "$target: ${done_runs:-?} executions, $result"
+  echo "$target: ${done_runs:-?} executions in $((SECONDS - started)) s, $result"
 done
 exit $status

@@ -94,6 +94,30 @@ TEST_F(LinuxWorkspaceTest, RunningMeansThisHomesMainProcesses) {
     }));
 }
 
+TEST_F(LinuxWorkspaceTest, AProcessTheApplicationStartedItselfIsNotASecondInstance) {
+    // A subshell is a fork that shows its parent's program and arguments, as Thunderbird's own
+    // forks do before they take their own.
+    QProcess& main = start(home(), "( " + kQuitsOnTerm + " ) & " + kQuitsOnTerm);
+    ASSERT_TRUE(waitUntil([&] { return standIns().size() == 2; }));
+    EXPECT_EQ(workspace.runningBundleIdentifiers().size(), 1);
+
+    EXPECT_TRUE(workspace.forceTerminate("org.mozilla.thunderbird"));
+    ASSERT_TRUE(main.waitForFinished(10000));
+    for (const ProcessEntry& process : standIns())
+        ::kill(static_cast<pid_t>(process.pid), SIGKILL);
+    ASSERT_TRUE(waitUntil([&] { return standIns().empty(); }));
+    // Started again once, as the main process was.
+    EXPECT_TRUE(workspace.launch(installation()));
+    ASSERT_TRUE(waitUntil([&] { return standIns().size() == 2; }));
+    QThread::msleep(300);
+    const std::vector<ProcessEntry> processes = standIns();
+    const auto mains = std::count_if(processes.begin(), processes.end(), [&](const auto& process) {
+        return std::none_of(processes.begin(), processes.end(),
+                            [&](const auto& other) { return other.pid == process.parentPid; });
+    });
+    EXPECT_EQ(mains, 1);
+}
+
 TEST_F(LinuxWorkspaceTest, TerminateAsksToQuitAndLaunchStartsItAgainAsItWas) {
     QProcess& first = start(home(), kQuitsOnTerm, {"--headless", "two words"});
     QProcess& other = start(folder.filePath("other"), kQuitsOnTerm);

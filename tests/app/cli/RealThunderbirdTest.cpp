@@ -3,9 +3,11 @@
 // reads it back.
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <nlohmann/json.hpp>
 
 #include "tests/support/RealThunderbird.h"
@@ -156,13 +158,19 @@ TEST_F(RealThunderbirdTest, InstallGoesWhereThunderbirdReadsItAndUninstallTakesI
     EXPECT_TRUE(thunderbird.quit());
 }
 
-TEST_F(RealThunderbirdTest, RunningThunderbirdSavesItsOwnStateIsUpdatedAndStartedAgain) {
+TEST_F(RealThunderbirdTest, RunningThunderbirdIsClosedWhatItSavedIsKeptAndItIsStartedAgain) {
     RealThunderbird thunderbird(home.path());
     makeThunderbirdWithTwoAccounts(thunderbird);
-    // A setting made in Thunderbird just now: Thunderbird writes it to prefs.js when it gets to
-    // it, at the latest on its way out, and Quillet must not write over that.
+    // A setting made in Thunderbird just now. Thunderbird writes a changed preference to
+    // prefs.js within a moment (it does not on SIGTERM); once it has, Quillet, writing the file
+    // while Thunderbird is closed, must keep it.
     ASSERT_TRUE(thunderbird.marionette().executeScript(
-        R"(Services.prefs.setCharPref("quillet.test.unsaved", "kept");)"));
+        R"(Services.prefs.setCharPref("quillet.test.saved", "kept");)"));
+    const QDeadlineTimer deadline(60000);
+    while (!FileContents(prefsPath(thunderbird)).contains("quillet.test.saved") &&
+           !deadline.hasExpired())
+        QThread::msleep(100);
+    ASSERT_FALSE(deadline.hasExpired()) << "Thunderbird did not save its preference";
     const auto firstPid = thunderbird.startedProcessId();
     ASSERT_TRUE(firstPid);
 
@@ -173,9 +181,9 @@ TEST_F(RealThunderbirdTest, RunningThunderbirdSavesItsOwnStateIsUpdatedAndStarte
     EXPECT_TRUE(install.err.contains("Some email clients need to be closed."))
         << install.err.toStdString();
     EXPECT_TRUE(RealThunderbird::waitForExit(*firstPid, 1000));
-    // Thunderbird's own save on the way out is kept, and the signature is beside it.
+    // What Thunderbird saved is kept, and the signature is beside it.
     const QByteArray prefs = FileContents(prefsPath(thunderbird));
-    EXPECT_TRUE(prefs.contains("user_pref(\"quillet.test.unsaved\", \"kept\");"));
+    EXPECT_TRUE(prefs.contains("user_pref(\"quillet.test.saved\", \"kept\");"));
     EXPECT_TRUE(prefs.contains("htmlSigText"));
 
     // Started again as it was: headless, on this home, listening for Marionette.
@@ -185,7 +193,7 @@ TEST_F(RealThunderbirdTest, RunningThunderbirdSavesItsOwnStateIsUpdatedAndStarte
     EXPECT_EQ(signatures["ann@example.com"]["html"], kSignature.toStdString());
     EXPECT_EQ(signatures["bob@example.com"]["html"], "");
     const auto kept = thunderbird.marionette().executeScript(
-        R"(return Services.prefs.getCharPref("quillet.test.unsaved");)");
+        R"(return Services.prefs.getCharPref("quillet.test.saved");)");
     ASSERT_TRUE(kept);
     EXPECT_EQ(*kept, "kept");
     EXPECT_TRUE(thunderbird.quit());
