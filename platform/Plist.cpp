@@ -3,8 +3,10 @@
 #include <QFile>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
+#include <string_view>
 
 #include "platform/AtomicFile.h"
 
@@ -20,12 +22,24 @@ bool PlistNode::isString() const {
     return _node && plist_get_node_type(_node) == PLIST_STRING;
 }
 
+namespace {
+
+// libplist keeps a string's text NUL-terminated, but its XML reader gives a string with a NUL
+// byte in it the length of the whole text while keeping only the part before the NUL: the text
+// ends at the first NUL, whatever length is reported.
+std::string_view StringValue(plist_t node) {
+    uint64_t length = 0;
+    const char* text = plist_get_string_ptr(node, &length);
+    return text ? std::string_view(text, strnlen(text, length)) : std::string_view();
+}
+
+}  // namespace
+
 std::optional<QString> PlistNode::asString() const {
     if (!isString())
         return std::nullopt;
-    uint64_t length = 0;
-    const char* text = plist_get_string_ptr(_node, &length);
-    return QString::fromUtf8(text, static_cast<qsizetype>(length));
+    const std::string_view text = StringValue(_node);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 std::optional<bool> PlistNode::asBool() const {
@@ -187,9 +201,7 @@ bool IsForbiddenInXml(char c) {
 void DropXmlForbiddenCharacters(plist_t node) {
     switch (plist_get_node_type(node)) {
         case PLIST_STRING: {
-            uint64_t length = 0;
-            const char* text = plist_get_string_ptr(node, &length);
-            std::string value(text, length);
+            std::string value(StringValue(node));
             if (std::find_if(value.begin(), value.end(), IsForbiddenInXml) != value.end()) {
                 value.erase(std::remove_if(value.begin(), value.end(), IsForbiddenInXml),
                             value.end());

@@ -111,7 +111,7 @@ public:
     ClientWrites& target;
 
 private:
-    // At the pass's first change: the folder, the store as it was before, the first manifest.
+    // At the pass's first change: the folder and the store as it was before.
     std::optional<QString> makePoint() {
         if (_point)
             return std::nullopt;
@@ -124,15 +124,13 @@ private:
         point.time = now;
         point.reason = reason;
         point.folder = folder;
-        auto error = keepStore(folder + "/" + kStoreFileName);
-        if (!error)
-            error = WriteRestorePointManifest(point);
-        if (error) {
+        // The manifest comes with the first thing kept, before the change: a folder without one
+        // holds nothing to restore and is pruned.
+        if (const auto error = keepStore(folder + "/" + kStoreFileName)) {
             QDir(folder).removeRecursively();
             return error;
         }
         _point = std::move(point);
-        points.prune(now);
         return std::nullopt;
     }
 
@@ -142,10 +140,17 @@ private:
             clients.push_back(client);
             std::sort(clients.begin(), clients.end());  // the enumeration is in client order
         }
-        return WriteRestorePointManifest(*_point);
+        auto error = WriteRestorePointManifest(*_point);
+        // Once the new point counts among them, the oldest beyond the limits go.
+        if (!error && !_pruned) {
+            _pruned = true;
+            points.prune(_point->time);
+        }
+        return error;
     }
 
     std::optional<RestorePoint> _point;
+    bool _pruned = false;
     std::set<QString> _files;
     std::set<QString> _rows;
     std::set<QString> _signatures;

@@ -36,6 +36,22 @@ TEST(PlistXmlTest, ControlCharactersThatXmlCannotCarryAreDroppedFromStringValues
               list.node().at(0)->dictionaryString("SignatureName"));
 }
 
+TEST(PlistXmlTest, AStringWithANulByteInItsTextEndsThere) {
+    // A damaged file: raw bytes, a NUL among them, inside a string.
+    static constexpr char kText[] =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><array>"
+        "<string>0B7E3C55-8\x01\x00\x00\x00"
+        "5C2E9F4A7D22</string></array></plist>";
+    const QByteArray xml(kText, sizeof(kText) - 1);
+    const auto list = Plist::parse(xml);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->node().at(0)->asString(), QString("0B7E3C55-8\x01"));
+    // Written, it loses the control character that XML cannot carry.
+    const auto reread = Plist::parse(list->toXml());
+    ASSERT_TRUE(reread);
+    EXPECT_EQ(reread->node().at(0)->asString(), QString("0B7E3C55-8"));
+}
+
 TEST(PlistXmlTest, TheFormatIsToldApartAndAnEmptyListIsNeverWritten) {
     const Plist list = Plist::dictionary();
     EXPECT_TRUE(IsBinaryPlistData(list.toBinary()));

@@ -117,7 +117,7 @@ TEST_F(QuilletRestoreCommandTest,
     expectSame(state(), installed);
 }
 
-TEST_F(QuilletRestoreCommandTest, ADamagedPointIsRefusedAndNothingChanges) {
+TEST_F(QuilletRestoreCommandTest, ADamagedPointIsRefusedAndAPreviewChangesNothing) {
     setSignature("k-tom", "<p>Tom</p>");
     const QStringList made = run(
         {"install", "--key", "k-tom", "--client", "thunderbird", "--account", "tom@example.com"});
@@ -157,7 +157,16 @@ TEST_F(QuilletRestoreCommandTest, ADamagedPointIsRefusedAndNothingChanges) {
     ASSERT_TRUE(QDir().rename(whole, folder));
     EXPECT_EQ(quillet({"restore", "no-such-point"}).exitCode, 1);
     EXPECT_EQ(quillet({"restore", made.first(), "--client", "spark"}).exitCode, 1);
+    const CommandRun preview = quillet({"--yes", "--dry-run", "restore", made.first()});
+    EXPECT_EQ(preview.exitCode, 0) << preview.err.toStdString();
+    EXPECT_TRUE(
+        preview.out.contains("--- " + sample.thunderbirdPrefs + "\n+++ " + sample.thunderbirdPrefs))
+        << preview.out.toStdString();
+    EXPECT_TRUE(
+        preview.out.contains("-user_pref(\"mail.identity.id1.htmlSigText\", \"<p>Tom</p>\");"))
+        << preview.out.toStdString();
     expectSame(state(), installed);
+    EXPECT_EQ(pointIds(), points);
 }
 
 TEST_F(QuilletRestoreCommandTest, PruningKeepsTheNewestFiftyOfTheLastThirtyDays) {
