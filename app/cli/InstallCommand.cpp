@@ -2,7 +2,6 @@
 
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Output.h"
-#include "app/core/ManagedSignatures.h"
 #include "app/core/NewSignature.h"
 #include "common/Localization.h"
 #include "common/Text.h"
@@ -141,9 +140,8 @@ int RunInstallCommand(Session& session) {
     if (!choices)
         return 2;
     Core& core = session.core();
-    if (!core.managed().configuration().allowUserSignatures) {
-        ShowAlert(core, AlertStyle::critical, ManagedSignatures::userSignaturesRefusedTitle(),
-                  ManagedSignatures::userSignaturesRefusedText());
+    if (const auto refusal = UserSignatureRefusal(core.managed())) {
+        Refuse(core, *refusal);
         return 1;
     }
     const bool detected =

@@ -257,6 +257,7 @@ void Core::runNextSyncPass() {
             return;
         _syncOutcomes.push_back(std::move(outcome));
         _syncPassRunning = false;
+        _platform.notificationCenter.post(kSyncPassFinishedNotification);
         if (!_queuedSyncPasses.empty()) {
             _platform.mainQueue.post([this, alive] {
                 if (!alive.expired() && !_syncPassRunning)

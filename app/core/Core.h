@@ -43,6 +43,9 @@ inline const QString kSignaturesUpdatedFromServerNotification =
     "kSignaturesUpdatedFromServerNotification";
 inline const QString kSignaturesUpdatedInClientsNotification =
     "kSignaturesUpdatedInClientsNotification";
+// Posted when a sync pass ends, however it ended (written, postponed, failed): what is installed
+// and what is pending may have changed.
+inline const QString kSyncPassFinishedNotification = "kSyncPassFinishedNotification";
 inline const QString kUpdatedSignatureIdsKey = "UpdatedSignatureIds";
 inline const QString kModifiedOnlySignatureIdsKey = "ModifiedOnlySignatureIds";
 

@@ -95,14 +95,6 @@ QString ManagedSignatures::managedSignatureText() {
         "Your organisation installs, updates and removes it through its device management.");
 }
 
-QString ManagedSignatures::userSignaturesRefusedTitle() {
-    return Localized("Your organisation manages the signatures on this computer.");
-}
-
-QString ManagedSignatures::userSignaturesRefusedText() {
-    return Localized("Only the signatures that your organisation deploys can be installed.");
-}
-
 void ManagedSignatures::reconcile() {
     if (_running) {
         _again = true;

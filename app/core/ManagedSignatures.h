@@ -47,9 +47,6 @@ public:
     // What the person is told when they try to change a managed signature.
     static QString managedSignatureTitle();
     static QString managedSignatureText();
-    // What install says when the organisation allows only its own signatures.
-    static QString userSignaturesRefusedTitle();
-    static QString userSignaturesRefusedText();
 
 private:
     struct Fetch {

@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 #include <algorithm>
 
+#include "app/core/ManagedSignatures.h"
 #include "app/core/Store.h"
 
 #include "common/Localization.h"
@@ -25,6 +26,10 @@ Alert OneButtonAlert(AlertStyle style, const QString& title, const QString& text
 
 Alert RefusalAlert(NewSignatureRefusal refusal) {
     switch (refusal) {
+        case NewSignatureRefusal::userSignaturesNotAllowed:
+            return OneButtonAlert(
+                AlertStyle::critical, "Your organisation manages the signatures on this computer.",
+                Localized("Only the signatures that your organisation deploys can be installed."));
         case NewSignatureRefusal::noClient:
             return OneButtonAlert(
                 AlertStyle::critical, "No email client selected.",
@@ -54,6 +59,12 @@ Alert RefusalAlert(NewSignatureRefusal refusal) {
                     Localized(kDashboardHint));
     }
     return {};
+}
+
+std::optional<NewSignatureRefusal> UserSignatureRefusal(const ManagedSignatures& managed) {
+    if (managed.configuration().allowUserSignatures)
+        return std::nullopt;
+    return NewSignatureRefusal::userSignaturesNotAllowed;
 }
 
 Alert KeyRequestFailedAlert() {

@@ -1,6 +1,7 @@
 #pragma once
 // What every way of adding a signature shares (the window's form, `quillet install` and the
-// organisation's managed signatures): the checks' refusals with their texts, reading the HTML
+// organisation's managed signatures): the checks' refusals with their texts (the organisation's
+// refusal of the person's own signatures among them), reading the HTML
 // file, the text a key fetch gives, the file signature's name, the insertion options, the next
 // colour, and filling the new record.
 
@@ -18,8 +19,11 @@
 
 namespace quillet {
 
+class ManagedSignatures;
+
 // Why the form does not install, in the order the form checks.
 enum class NewSignatureRefusal {
+    userSignaturesNotAllowed,  // the organisation allows only the signatures it deploys
     noClient,
     noAccount,
     noFile,
@@ -30,6 +34,9 @@ enum class NewSignatureRefusal {
 
 // The one-button alert the person sees for a refusal.
 Alert RefusalAlert(NewSignatureRefusal refusal);
+// The first check of every signature the person adds (not the organisation's own): refused when
+// the organisation's configuration, read now, allows only the signatures it deploys.
+std::optional<NewSignatureRefusal> UserSignatureRefusal(const ManagedSignatures& managed);
 // The alert after a key request that got no answer: "Retry" (first) and "Later".
 Alert KeyRequestFailedAlert();
 

@@ -7,8 +7,10 @@
 #include "app/ui/LoginItem.h"
 #include "app/ui/MainController.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/RestoreMenu.h"
 #include "app/ui/Updater.h"
 #include "app/ui/WakeMonitor.h"
+#include "common/Localization.h"
 
 namespace quillet {
 
@@ -34,11 +36,25 @@ void AppDelegate::willFinishLaunching() {
     _statusItem->setToolTip(displayName + " " + _parts.core.brand().shortVersion());
     connect(_statusItem.get(), &QSystemTrayIcon::activated, this,
             &AppDelegate::statusItemActivated);
+    UserNotifier& notifier = _parts.notifier ? *_parts.notifier : *this;
 
-    _mainController = std::make_unique<MainController>(_parts.core, *this,
-                                                       _parts.notifier ? *_parts.notifier : *this,
+    _mainController = std::make_unique<MainController>(_parts.core, *this, notifier,
                                                        _parts.newSignaturePanelFactory);
     _mainController->engage();
+
+    // Some desktops show the menu instead of reporting a click: it opens the window too.
+    _statusMenu = std::make_unique<QMenu>();
+    _statusMenu->addAction(FillPlaceholders(Localized("Open %@"), {_parts.core.brand().appName()}),
+                           this, &AppDelegate::showMainWindow);
+    _statusMenu->addSeparator();
+    _restoreMenu = new RestoreMenu(_parts.core, notifier, _statusMenu.get());
+    _statusMenu->addMenu(_restoreMenu);
+    connect(_restoreMenu, &RestoreMenu::finished, this, [this] {
+        // The store was put back: the signatures listed may be others now.
+        if (_mainController)
+            _mainController->signaturesReplaced();
+    });
+    _statusItem->setContextMenu(_statusMenu.get());
     _mainWindow = std::make_unique<MainWindow>(_parts.preferences, _mainController.get());
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {

@@ -1,8 +1,10 @@
 #pragma once
-// The application around the engine: start at login, the status item, the main controller and
-// its window, refreshes when the application becomes active or the machine wakes, updates and
-// the end of the process.
+// The application around the engine: start at login, the status item (a click shows the main
+// window; its menu opens the window or restores a restore point), the main controller and its
+// window, refreshes when the application becomes active or the machine wakes, updates and the end
+// of the process.
 
+#include <QMenu>
 #include <QObject>
 #include <QSettings>
 #include <QSystemTrayIcon>
@@ -18,6 +20,7 @@ class Core;
 class LoginItem;
 class MainController;
 class MainWindow;
+class RestoreMenu;
 class Updater;
 class WakeMonitor;
 
@@ -52,6 +55,9 @@ public:
     MainController* mainController() const { return _mainController.get(); }
     MainWindow* mainWindow() const { return _mainWindow.get(); }
     QSystemTrayIcon* statusItem() const { return _statusItem.get(); }
+    // The status item's menu: open the main window, "Restore…".
+    QMenu* statusMenu() const { return _statusMenu.get(); }
+    RestoreMenu* restoreMenu() const { return _restoreMenu; }
 
     void checkForUpdates() override;
     void terminate() override;
@@ -62,6 +68,8 @@ private:
     void willTerminate();
 
     AppParts _parts;
+    std::unique_ptr<QMenu> _statusMenu;   // before the status item, which shows it
+    RestoreMenu* _restoreMenu = nullptr;  // owned by the status menu
     std::unique_ptr<QSystemTrayIcon> _statusItem;
     std::unique_ptr<MainController> _mainController;
     std::unique_ptr<MainWindow> _mainWindow;

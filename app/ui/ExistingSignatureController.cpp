@@ -13,6 +13,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPushButton>
+#include <QStringList>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -87,6 +88,30 @@ std::optional<Installation> FirstInstallation(const Signature& signature) {
     if (!info.allAccountsSelected && !info.accountEmailToPayloadMap.empty())
         email = info.accountEmailToPayloadMap.begin()->first;
     return Installation{kind, email};
+}
+
+// Where the signature is installed, one client a line: "Thunderbird: jane@x.org, joe@x.org".
+QString InstalledText(const Signature& signature) {
+    QStringList lines;
+    for (const auto& [kind, info] : signature.clientKindToPerformedInstallationsInfoMap) {
+        QStringList accounts;
+        if (info.allAccountsInstalled)
+            accounts << Localized("All accounts");
+        for (const auto& [email, payload] : info.accountEmailToPayloadMap)
+            accounts << email;
+        if (!accounts.isEmpty())
+            lines << DisplayName(kind) + ": " + accounts.join(", ");
+    }
+    return lines.isEmpty() ? QString("-") : lines.join('\n');
+}
+
+// The clients where a postponed, failed or interrupted pass left something to write; the next
+// refresh writes them.
+QString PendingText(const Signature& signature, const PendingScope& scope) {
+    QStringList clients;
+    for (ClientKind kind : PendingClients(signature, scope))
+        clients << DisplayName(kind);
+    return clients.isEmpty() ? QString("-") : clients.join(", ");
 }
 
 bool ListsSignature(const UserInfo& info, const QString& key, SignatureId id) {
@@ -164,15 +189,18 @@ ExistingSignatureController::ExistingSignatureController(Core& core, QWidget* pa
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(24);
     grid->setVerticalSpacing(6);
-    _clientLabel = Value("clientLabel", _details);
-    _accountLabel = Value("accountLabel", _details);
-    _keyOrFileLabel = Value("keyOrFileLabel", _details);
-    grid->addWidget(Caption(Localized("Email client"), _details), 0, 0);
-    grid->addWidget(_clientLabel, 1, 0);
-    grid->addWidget(Caption(Localized("Email account"), _details), 0, 1);
-    grid->addWidget(_accountLabel, 1, 1);
-    grid->addWidget(Caption(Localized("Signature key or file"), _details), 2, 0);
-    grid->addWidget(_keyOrFileLabel, 3, 0);
+    // Each value under its caption, two to a row.
+    const auto field = [&](const char* name, const char* caption, int place) {
+        QLabel* value = Value(name, _details);
+        grid->addWidget(Caption(Localized(caption), _details), place / 2 * 2, place % 2);
+        grid->addWidget(value, place / 2 * 2 + 1, place % 2);
+        return value;
+    };
+    _clientLabel = field("clientLabel", "Email client", 0);
+    _accountLabel = field("accountLabel", "Email account", 1);
+    _keyOrFileLabel = field("keyOrFileLabel", "Signature key or file", 2);
+    _installedLabel = field("installedLabel", "Installed in", 4);
+    _pendingLabel = field("pendingLabel", "Pending", 5);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     details->addLayout(grid);
@@ -239,17 +267,26 @@ ExistingSignatureController::ExistingSignatureController(Core& core, QWidget* pa
     connect(_bannerButton, &QPushButton::clicked, this,
             [this] { _core.platform().workspace.openUrl(_core.brand().bannerTargetURL()); });
 
-    _observer = _core.platform().notificationCenter.addObserver(
+    NotificationCenter& center = _core.platform().notificationCenter;
+    _observers.push_back(center.addObserver(
         kSignaturesUpdatedFromServerNotification, [this](const QString&, const UserInfo& info) {
             if (_engaged && _signatureId &&
                 (ListsSignature(info, kUpdatedSignatureIdsKey, *_signatureId) ||
                  ListsSignature(info, kModifiedOnlySignatureIdsKey, *_signatureId)))
                 fill();
-        });
+        }));
+    // A pass changes where the signature is installed and what is pending, even one that was
+    // postponed (it marked what it was to write).
+    _observers.push_back(
+        center.addObserver(kSyncPassFinishedNotification, [this](const QString&, const UserInfo&) {
+            if (_engaged)
+                fill();
+        }));
 }
 
 ExistingSignatureController::~ExistingSignatureController() {
-    _core.platform().notificationCenter.removeObserver(_observer);
+    for (int token : _observers)
+        _core.platform().notificationCenter.removeObserver(token);
 }
 
 PreviewSignatureController* ExistingSignatureController::visiblePreview() const {
@@ -315,6 +352,9 @@ void ExistingSignatureController::fill() {
         _accountLabel->setText(installation->accountEmail.isEmpty() ? Localized("All accounts")
                                                                     : installation->accountEmail);
     }
+
+    _installedLabel->setText(InstalledText(*signature));
+    _pendingLabel->setText(PendingText(*signature, _core.pendingScope()));
 
     if (!signature->keyQe.isEmpty()) {
         _keyOrFileLabel->setText(signature->keyQe);

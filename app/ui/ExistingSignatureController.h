@@ -1,7 +1,8 @@
 #pragma once
 // The panel of one installed signature: its name and colour, whether it is active, the client
-// and account it was installed for, its key or file, its options, its last update and the
-// banner; from it the person renames, recolours, previews, updates and uninstalls it.
+// and account it was installed for, where it is installed now and what still waits for a pass
+// to write it, its key or file, its options, its last update and the banner; from it the person
+// renames, recolours, previews, updates and uninstalls it.
 
 #include <QPixmap>
 #include <QWidget>
@@ -65,7 +66,7 @@ private:
     std::optional<SignatureId> _signatureId;
     bool _engaged = false;
     bool _editingVisible = false;
-    int _observer = 0;
+    std::vector<int> _observers;
 
     QLineEdit* _nameField;
     QPushButton* _editButton;
@@ -77,6 +78,8 @@ private:
     QLabel* _clientLabel;
     QLabel* _accountLabel;
     QLabel* _keyOrFileLabel;
+    QLabel* _installedLabel;
+    QLabel* _pendingLabel;
     QLabel* _fileNameLabel;
     QLabel* _lastUpdatedLabel;
     QLabel* _optionsLegend;

@@ -329,6 +329,16 @@ void MainController::showPanelAfterChange() {
     attachPanel();
 }
 
+void MainController::signaturesReplaced() {
+    if (!_engaged)
+        return;
+    if (_state == State::newSignature) {
+        reloadSignatureButtons(false);
+        return;
+    }
+    showPanelAfterChange();
+}
+
 void MainController::handleAdd() {
     detachPanel();
     const int count = static_cast<int>(listed().size());

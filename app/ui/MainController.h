@@ -45,6 +45,9 @@ public:
     void engage();
     void disengage();
     bool isEngaged() const { return _engaged; }
+    // The engine read its signatures anew (a restore put the store back): the list and the panel
+    // show them; a signature being added stays in its form.
+    void signaturesReplaced();
 
     State state() const { return _state; }
     std::optional<int> selectedSignatureIndex() const { return _selectedSignatureIndexQ; }

@@ -272,6 +272,8 @@ void NewSignatureForm::validateAndInstall() {
     const auto refuse = [&prompter](NewSignatureRefusal refusal) {
         prompter.ask(RefusalAlert(refusal));
     };
+    if (const auto refusal = UserSignatureRefusal(_core.managed()))
+        return refuse(*refusal);
     if (!_clientKindQ)
         return refuse(NewSignatureRefusal::noClient);
     if (_accountEmailQe.isEmpty() && NeedsAccount(*_clientKindQ))

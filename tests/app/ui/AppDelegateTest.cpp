@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "app/ui/AppDelegate.h"
@@ -11,6 +12,7 @@
 #include "app/ui/MainController.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/PlaceholderNewSignaturePanel.h"
+#include "app/ui/RestoreMenu.h"
 #include "app/ui/Updater.h"
 #include "tests/support/ui/UiHarness.h"
 
@@ -101,6 +103,166 @@ TEST_F(AppDelegateTest, ASavedFrameBelowTheMinimumGrowsCentredAndABigOneStays) {
         else
             EXPECT_EQ(frame.topLeft(), c.saved.topLeft());
     }
+}
+
+// Restore points through the status item's menu, over a fake Mac with Thunderbird.
+class RestoreMenuTest : public AppDelegateTest {
+protected:
+    RestoreMenuTest() { ui.installThunderbird(); }
+    QString prefs() const {
+        return ui.mac.paths().userLibrary() + "/" +
+               FakeMac::MozillaProfilesFolder(ClientKind::thunderbird) + "/qlt1.default/prefs.js";
+    }
+    QByteArray prefsBytes() const {
+        QFile file(prefs());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // The menu as the person opens it: its items' texts.
+    QStringList items() {
+        RestoreMenu* menu = app->restoreMenu();
+        menu->popup(QPoint(0, 0));
+        UiHarness::settle();
+        QStringList texts;
+        for (QAction* action : menu->actions())
+            texts << action->text() + (action->isEnabled() ? "" : " (disabled)");
+        menu->hide();
+        return texts;
+    }
+    // Chooses the menu's item for the point, answers the confirmation (and the question to close
+    // the clients) and waits for the restore.
+    void choose(const RestorePoint& point, const QString& answer,
+                const QString& closingAnswer = {}) {
+        ui.platform.prompter.answerWith(answer);
+        if (!closingAnswer.isEmpty())
+            ui.platform.prompter.answerWith(closingAnswer);
+        QSignalSpy finished(app->restoreMenu(), &RestoreMenu::finished);
+        (void)items();
+        for (QAction* action : app->restoreMenu()->actions()) {
+            if (action->text() == RestoreMenu::PointTitle(point) + "…")
+                action->trigger();
+        }
+        UiHarness::settle();
+        // The restore waits on the engine's clock for clients it closed.
+        for (int step = 0; answer == "Restore" && finished.count() == 0 && step < 200; ++step) {
+            ui.platform.mainQueue.advance(0.25);
+            UiHarness::settle(10);
+        }
+        EXPECT_EQ(finished.count(), answer == "Restore" ? 1 : 0);
+        ui.finishWork();
+    }
+    void installJane() {
+        const SignatureId id = ui.addSignature(TestSignature("Jane"));
+        ui.core().saveSignature(id, true, false);
+        ui.finishWork();
+    }
+    std::vector<RestorePoint> points() { return ui.core().restorePoints().list(); }
+
+    void restoreWhileThunderbirdRuns(const QString& answer, bool restored) {
+        launch();
+        ui.finishWork();
+        const QByteArray before = prefsBytes();
+        installJane();
+        const QByteArray installed = prefsBytes();
+        ui.mac.setRunning({BundleIdentifier(ClientKind::thunderbird)});
+        choose(points().front(), "Restore", answer);
+        const std::vector<Alert>& shown = ui.platform.prompter.shown();
+        ASSERT_EQ(shown.size(), 2u);
+        EXPECT_EQ(shown[1].title, "Some email clients need to be closed.");
+        EXPECT_EQ(prefsBytes(), restored ? before : installed);
+        EXPECT_EQ(ui.mac.workspaceLog().contains("terminate " +
+                                                 BundleIdentifier(ClientKind::thunderbird)),
+                  restored);
+        EXPECT_EQ(points().size(), restored ? 2u : 1u);
+        EXPECT_EQ(app->mainController()->signatureButtons().size(), restored ? 0u : 1u);
+    }
+};
+
+TEST_F(RestoreMenuTest, TheStatusMenuListsTheRestorePointsNewestFirst) {
+    launch();
+    ui.finishWork();
+    const QList<QAction*> entries = app->statusMenu()->actions();
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_EQ(entries[0]->text(), "Open Quillet");
+    EXPECT_EQ(entries[2]->text(), "Restore…");
+    EXPECT_EQ(entries[2]->menu(), app->restoreMenu());
+    EXPECT_EQ(items(), QStringList{"No restore points (disabled)"});
+
+    installJane();
+    ui.core().signature(ui.core().signatureIds().front())->nameQe = "Janet";
+    ui.core().saveSignature(ui.core().signatureIds().front(), true, false);
+    ui.finishWork();
+    const std::vector<RestorePoint> kept = points();
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(items(), (QStringList{RestoreMenu::PointTitle(kept[0]) + "…",
+                                    RestoreMenu::PointTitle(kept[1]) + "…"}));
+    EXPECT_TRUE(RestoreMenu::PointTitle(kept[0]).endsWith(" – before refresh (Thunderbird)"))
+        << RestoreMenu::PointTitle(kept[0]).toStdString();
+}
+
+TEST_F(RestoreMenuTest, ChoosingAPointAsksThenPutsTheClientAndTheStoreBack) {
+    launch();
+    ui.finishWork();
+    const QByteArray before = prefsBytes();
+    installJane();
+    const QByteArray installed = prefsBytes();
+    ASSERT_NE(installed, before);
+    ASSERT_EQ(points().size(), 1u);
+    const RestorePoint install = points().front();
+
+    // Cancelled: nothing changes.
+    choose(install, "Cancel");
+    ASSERT_EQ(ui.platform.prompter.shown().size(), 1u);
+    const Alert& question = ui.platform.prompter.shown().front();
+    EXPECT_EQ(question.title, "Restore Signatures");
+    EXPECT_EQ(question.buttons, (QStringList{"Restore", "Cancel"}));
+    EXPECT_EQ(prefsBytes(), installed);
+    EXPECT_EQ(points().size(), 1u);
+
+    choose(install, "Restore");
+    EXPECT_EQ(prefsBytes(), before);
+    EXPECT_TRUE(ui.core().visibleSignatureIds().empty());
+    EXPECT_TRUE(app->mainController()->signatureButtons().empty());
+    EXPECT_EQ(app->mainController()->state(), MainController::State::intro);
+    EXPECT_EQ(ui.notifier.delivered.back(),
+              "Signatures Restored: Your email signatures are back as they were.");
+    // What the restore replaced is a point of its own: restoring it undoes the restore.
+    ASSERT_EQ(points().size(), 2u);
+    const RestorePoint undo = points().front();
+    EXPECT_EQ(undo.reason, "restore");
+    choose(undo, "Restore");
+    EXPECT_EQ(prefsBytes(), installed);
+    ASSERT_EQ(app->mainController()->signatureButtons().size(), 1u);
+    EXPECT_EQ(ui.core().signature(ui.core().visibleSignatureIds().front())->nameQe, "Jane");
+}
+
+// A restore closes running clients as a sync pass does: after asking, and not at all when the
+// person answers "Later", which leaves everything as it is without a further alert.
+TEST_F(RestoreMenuTest, ARunningClientIsClosedWhenThePersonAgrees) {
+    restoreWhileThunderbirdRuns("OK", true);
+}
+
+TEST_F(RestoreMenuTest, ARestorePostponedWithLaterChangesNothing) {
+    restoreWhileThunderbirdRuns("Later", false);
+}
+
+TEST_F(RestoreMenuTest, ADamagedPointIsRefusedAndNothingChanges) {
+    launch();
+    ui.finishWork();
+    installJane();
+    const QByteArray installed = prefsBytes();
+    const RestorePoint install = points().front();
+    ASSERT_FALSE(install.files.empty());
+    ASSERT_TRUE(QFile::remove(install.folder + "/" + *install.files.front().copy));
+    choose(install, "Restore");
+    ASSERT_EQ(ui.platform.prompter.shown().size(), 2u);
+    const Alert& refusal = ui.platform.prompter.shown().back();
+    EXPECT_EQ(refusal.title, "Could not restore signatures.");
+    EXPECT_TRUE(refusal.informativeText.startsWith("Restore point " + install.id +
+                                                   " is damaged or incomplete"))
+        << refusal.informativeText.toStdString();
+    EXPECT_EQ(prefsBytes(), installed);
+    EXPECT_EQ(app->mainController()->signatureButtons().size(), 1u);
+    EXPECT_EQ(points().size(), 1u);
 }
 
 }  // namespace

@@ -128,6 +128,51 @@ TEST_F(ExistingSignatureControllerTest, ASignatureWithoutSelectionShowsDashes) {
     EXPECT_FALSE(element<QCheckBox>("forwardsSwitch")->isVisible());
 }
 
+// Where the signature is installed comes from what the passes wrote; what is pending from what a
+// postponed pass left marked, the same rule as the command's status.
+TEST_F(ExistingSignatureControllerTest, ShowsWhereItIsInstalledAndWhatIsPending) {
+    ui.installThunderbird();
+    TestSignature everywhere("Everywhere");
+    everywhere.key = "k2";
+    everywhere.accountEmail.clear();
+    const SignatureId neverWritten = ui.addSignature(everywhere);
+    const SignatureId id = ui.addSignature(TestSignature("Jane"));
+    ui.core().saveSignature(id, true, false);
+    ui.finishWork();
+    panel();
+    QTest::mouseClick(ui.main().signatureButtons()[1], Qt::LeftButton);
+    UiHarness::settle();
+    ASSERT_EQ(panel().signatureId(), id);
+    EXPECT_EQ(label("installedLabel"), "Thunderbird: jane@x.org");
+    EXPECT_EQ(label("pendingLabel"), "-");
+
+    // Renamed while Thunderbird runs, and postponed: still installed, now pending, shown as
+    // soon as the pass ends.
+    ui.mac.setRunning({BundleIdentifier(ClientKind::thunderbird)});
+    ui.platform.prompter.answerWith("Later");
+    ui.core().signature(id)->nameQe = "Janet";
+    ui.core().saveSignature(id, true, false);
+    ui.finishWork();
+    ASSERT_TRUE(ui.core().syncOutcomes().back().postponed);
+    EXPECT_EQ(label("installedLabel"), "Thunderbird: jane@x.org");
+    EXPECT_EQ(label("pendingLabel"), "Thunderbird");
+
+    // A signature no pass has written yet is neither installed nor pending.
+    QTest::mouseClick(ui.main().signatureButtons()[0], Qt::LeftButton);
+    UiHarness::settle();
+    ASSERT_EQ(panel().signatureId(), neverWritten);
+    EXPECT_EQ(label("installedLabel"), "-");
+    EXPECT_EQ(label("pendingLabel"), "-");
+
+    QTest::mouseClick(ui.main().signatureButtons()[1], Qt::LeftButton);
+    UiHarness::settle();
+    ui.mac.setRunning({});
+    ui.core().syncSignatures({id});
+    ui.finishWork();
+    EXPECT_EQ(label("installedLabel"), "Thunderbird: jane@x.org");
+    EXPECT_EQ(label("pendingLabel"), "-");
+}
+
 TEST_F(ExistingSignatureControllerTest, RenameNormalisesAndRefusesAnEmptyName) {
     struct Case {
         QString typed;

@@ -17,6 +17,7 @@
 
 #include "app/core/Core.h"
 #include "platform/EventLoop.h"
+#include "tests/support/FakeMacManaged.h"
 #include "tests/support/TestPlatform.h"
 #include "tests/support/TestService.h"
 
@@ -229,6 +230,34 @@ TEST_F(NewSignatureControllerTest, NoAccountMeansAllAccountsForOutlookAndIsRefus
     EXPECT_EQ(createdSignature()->mainTextQe, "<p>One</p>");
     ASSERT_TRUE(RunEventLoopUntil([this] { return !syncs.empty(); }, 5));
     EXPECT_EQ(syncs.front(), SignatureIds{created.front()});
+}
+
+// The organisation's configuration is read at each install, as the command reads it: while it
+// allows only its own signatures, the person's own are refused first, with the command's alert.
+TEST_F(NewSignatureControllerTest, TheOrganisationCanAllowOnlyItsOwnSignatures) {
+    Plist configuration = ManagedConfigurationPlist({});
+    configuration.node().set("AllowUserSignatures", Plist::boolean(false));
+    WriteManagedConfiguration(mac, configuration);
+    pickClient("Microsoft Outlook");
+    typeKey("K1");
+    waitForKey();
+    click("install");
+    ASSERT_EQ(platform.prompter.shown().size(), 1u);
+    const Alert& alert = platform.prompter.shown().front();
+    EXPECT_EQ(alert.style, AlertStyle::critical);
+    EXPECT_EQ(alert.title, "Your organisation manages the signatures on this computer.");
+    EXPECT_EQ(alert.informativeText,
+              "Only the signatures that your organisation deploys can be installed.");
+    EXPECT_EQ(alert.buttons, QStringList{"OK"});
+    EXPECT_TRUE(created.empty());
+    EXPECT_TRUE(form().isEngaged());
+
+    configuration.node().set("AllowUserSignatures", Plist::boolean(true));
+    WriteManagedConfiguration(mac, configuration);
+    click("install");
+    EXPECT_EQ(platform.prompter.shown().size(), 1u);
+    ASSERT_EQ(created.size(), 1u);
+    EXPECT_EQ(createdSignature()->mainTextQe, "<p>One</p>");
 }
 
 // Opens the file panel with the field and chooses the file in it.
