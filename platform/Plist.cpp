@@ -92,17 +92,27 @@ void EndTextsAtNul(plist_t root) {
     });
 }
 
-// Drops the forbidden characters from every string value below the node (keys stay as they
-// are: ours never carry any).
+// Drops the forbidden characters from every string value and dictionary key below the node.
+// Only a written copy is changed, never looked up in, so a changed key needs no rehashing.
 void DropXmlForbiddenCharacters(plist_t root) {
     ForEachText(root, [](plist_t node) {
-        if (plist_get_node_type(node) != PLIST_STRING)
-            return;
-        std::string value(StringValue(node));
-        if (std::find_if(value.begin(), value.end(), IsForbiddenInXml) != value.end()) {
-            value.erase(std::remove_if(value.begin(), value.end(), IsForbiddenInXml), value.end());
-            plist_set_string_val(node, value.c_str());
+        const bool isKey = plist_get_node_type(node) == PLIST_KEY;
+        std::string value;
+        if (isKey) {
+            char* key = nullptr;
+            plist_get_key_val(node, &key);
+            value = key ? key : "";
+            std::free(key);
+        } else {
+            value = StringValue(node);
         }
+        if (std::find_if(value.begin(), value.end(), IsForbiddenInXml) == value.end())
+            return;
+        value.erase(std::remove_if(value.begin(), value.end(), IsForbiddenInXml), value.end());
+        if (isKey)
+            plist_set_key_val(node, value.c_str());
+        else
+            plist_set_string_val(node, value.c_str());
     });
 }
 

@@ -16,10 +16,11 @@ bool IsWellFormedXml(const QByteArray& xml) {
     return !reader.hasError();
 }
 
-TEST(PlistXmlTest, ControlCharactersThatXmlCannotCarryAreDroppedFromStringValues) {
+TEST(PlistXmlTest, ControlCharactersThatXmlCannotCarryAreDroppedFromStringsAndKeys) {
     Plist list = Plist::array();
     Plist entry = Plist::dictionary();
     entry.node().set("SignatureName", Plist::string(QString("A\x01<b>\x1f&\tc\nd") + QChar(0x0B)));
+    entry.node().set("Sig\x02Key", Plist::boolean(true));  // a key from a binary list
     list.node().append(std::move(entry));
     list.node().append(Plist::string("Jos\u00e9 \u2014 \u00e9t\u00e9"));
 
@@ -29,6 +30,7 @@ TEST(PlistXmlTest, ControlCharactersThatXmlCannotCarryAreDroppedFromStringValues
     ASSERT_TRUE(reread);
     EXPECT_EQ(reread->node().at(0)->dictionaryString("SignatureName"), "A<b>&\tc\nd");
     EXPECT_EQ(reread->node().at(1)->asString(), "Jos\u00e9 \u2014 \u00e9t\u00e9");
+    EXPECT_EQ(reread->node().at(0)->keys(), (QStringList{"SignatureName", "SigKey"}));
     // The list itself keeps its text: only what is written changes.
     EXPECT_EQ(list.node().at(0)->dictionaryString("SignatureName")->size(), 12);
     // The binary form carries every character.

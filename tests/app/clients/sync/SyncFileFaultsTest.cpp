@@ -233,7 +233,6 @@ int WalkFaults(ClientKind kind, const Step& step, Totals& totals) {
         step.prepare(world);
         const FileStates before = ReadFileStates(world.mac);
         const QStringList descriptionsBefore = Descriptions(world.signatures);
-        const size_t savesBefore = world.saver.savedIds.size();
         std::optional<QString> error;
         QString fault;
         {
@@ -265,9 +264,11 @@ int WalkFaults(ClientKind kind, const Step& step, Totals& totals) {
                               << current.toStdString();
             }
         }
+        // A sync may save what it is about to create before creating it (Outlook's record, so
+        // that a sync killed in between finds its own signature); a failure puts the record back
+        // and saves it again, so the records end as they were.
         if (!ridden) {
             EXPECT_EQ(Descriptions(world.signatures), descriptionsBefore);
-            EXPECT_EQ(world.saver.savedIds.size(), savesBefore);
         } else {
             EXPECT_EQ(Descriptions(world.signatures), descriptionsAfter);
         }
