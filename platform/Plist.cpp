@@ -72,23 +72,26 @@ void ForEachText(plist_t node, const Visit& visit) {
     }
 }
 
-// Sets every text below the node again from its characters, so that its recorded length is
-// theirs (see StringValue); libplist's writers copy as many bytes as the length says.
-void EndTextsAtNul(plist_t root) {
+// Mends every text below the node as libplist's writers need it: its recorded length is that
+// of its characters (see StringValue), and it is valid UTF-8 (a damaged sequence becomes
+// U+FFFD; the binary writer cannot encode it otherwise and writes a list nothing can read).
+void MendTexts(plist_t root) {
     ForEachText(root, [](plist_t node) {
         if (plist_get_node_type(node) == PLIST_KEY) {
             char* key = nullptr;
             plist_get_key_val(node, &key);
             if (key)
-                plist_set_key_val(node, key);
+                plist_set_key_val(node, QString::fromUtf8(key).toUtf8().constData());
             std::free(key);
             return;
         }
         uint64_t length = 0;
         plist_get_string_ptr(node, &length);
         const std::string_view text = StringValue(node);
-        if (text.size() != length)
-            plist_set_string_val(node, std::string(text).c_str());
+        const QByteArray valid =
+            QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUtf8();
+        if (text.size() != length || std::string_view(valid.constData(), valid.size()) != text)
+            plist_set_string_val(node, valid.constData());
     });
 }
 
@@ -243,7 +246,7 @@ std::optional<Plist> Plist::parse(const QByteArray& bytes) {
     plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &root);
     if (!root)
         return std::nullopt;
-    EndTextsAtNul(root);
+    MendTexts(root);
     return Plist(root);
 }
 

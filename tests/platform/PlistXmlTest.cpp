@@ -38,13 +38,13 @@ TEST(PlistXmlTest, ControlCharactersThatXmlCannotCarryAreDroppedFromStringsAndKe
               list.node().at(0)->dictionaryString("SignatureName"));
 }
 
-TEST(PlistXmlTest, AStringWithANulByteInItsTextEndsThere) {
-    // A damaged file: raw bytes, a NUL among them, inside a string.
+TEST(PlistXmlTest, DamagedTextsAreReadAsValidUtf8EndingAtTheirFirstNul) {
+    // A damaged file: raw bytes, a NUL among them, inside a string; bytes that are not UTF-8.
     static constexpr char kText[] =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><array>"
         "<string>0B7E3C55-8\x01\x00\x00\x00"
         "5C2E9F4A7D22</string><dict><key>Signature\x00IsRich</key><true/></dict>"
-        "</array></plist>";
+        "<string>b\x9f\xbf\x87\xd7org</string></array></plist>";
     const QByteArray xml(kText, sizeof(kText) - 1);
     const auto list = Plist::parse(xml);
     ASSERT_TRUE(list);
@@ -58,7 +58,12 @@ TEST(PlistXmlTest, AStringWithANulByteInItsTextEndsThere) {
     Plist entry = Plist::dictionary();
     entry.node().set("Signature", Plist::boolean(true));
     same.node().append(std::move(entry));
+    same.node().append(Plist::string(QString::fromUtf8("b\x9f\xbf\x87\xd7org")));
     EXPECT_EQ(list->toBinary(), same.toBinary());
+    // Damaged UTF-8 is read as replacement characters, so the binary form can carry it.
+    const auto binary = Plist::parse(list->toBinary());
+    ASSERT_TRUE(binary);
+    EXPECT_EQ(binary->node().at(2)->asString(), QString::fromUtf8("b\x9f\xbf\x87\xd7org"));
 }
 
 TEST(PlistXmlTest, TheFormatIsToldApartAndAnEmptyListIsNeverWritten) {
