@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/AtomicFile.h"
+#include "platform/BinaryPlistKeys.h"
 
 namespace quillet {
 
@@ -240,7 +241,8 @@ Plist Plist::copyOf(const PlistNode& node) {
 }
 
 std::optional<Plist> Plist::parse(const QByteArray& bytes) {
-    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<uint32_t>::max())
+    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<uint32_t>::max() ||
+        BinaryPlistHasKeyWithNul(bytes))
         return std::nullopt;
     plist_t root = nullptr;
     plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &root);
