@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "platform/AtomicFile.h"
-#include "platform/BinaryPlistKeys.h"
+#include "platform/BinaryPlistTexts.h"
 
 namespace quillet {
 
@@ -242,7 +242,7 @@ Plist Plist::copyOf(const PlistNode& node) {
 
 std::optional<Plist> Plist::parse(const QByteArray& bytes) {
     if (bytes.isEmpty() || bytes.size() > std::numeric_limits<uint32_t>::max() ||
-        BinaryPlistHasKeyWithNul(bytes))
+        BinaryPlistHasTextWithNul(bytes))
         return std::nullopt;
     plist_t root = nullptr;
     plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &root);

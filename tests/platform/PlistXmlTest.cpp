@@ -66,33 +66,34 @@ TEST(PlistXmlTest, DamagedTextsAreReadAsValidUtf8EndingAtTheirFirstNul) {
     EXPECT_EQ(binary->node().at(2)->asString(), QString::fromUtf8("b\x9f\xbf\x87\xd7org"));
 }
 
-// A binary list written by libplist with the key's "x" turned into a NUL, in place.
-QByteArray BinaryListWithKey(const QString& key, const QByteArray& x) {
+// A binary list written by libplist, holding the text as a key, with the first "x" of its bytes
+// turned into NULs in place.
+QByteArray BinaryListWithText(const QString& text, const QByteArray& x) {
     Plist list = Plist::dictionary();
     Plist account = Plist::dictionary();
-    account.node().set(key, Plist::string("text\x01with a control character"));
+    account.node().set(text, Plist::integer(12));
     list.node().set("Accounts", std::move(account));
+    list.node().set("Name", Plist::string("Value AxB"));
     QByteArray bytes = list.toBinary();
-    const qsizetype at = bytes.indexOf(x);
-    EXPECT_GE(at, 0);
-    bytes.replace(at, x.size(), QByteArray(x.size(), '\0'));
+    if (!x.isEmpty()) {
+        const qsizetype at = bytes.indexOf(x);
+        EXPECT_GE(at, 0);
+        bytes.replace(at, x.size(), QByteArray(x.size(), '\0'));
+    }
     return bytes;
 }
 
-TEST(PlistBinaryTest, ADictionaryKeyHoldingANulMakesTheListUnreadable) {
+TEST(PlistBinaryTest, ATextHoldingANulMakesTheListUnreadable) {
     // libplist itself would abort on reading such a key back.
-    EXPECT_FALSE(Plist::parse(BinaryListWithKey("SignatureIxsRich", "x")));
+    EXPECT_FALSE(Plist::parse(BinaryListWithText("SignatureIxsRich", "x")));
     EXPECT_FALSE(Plist::parse(
-        BinaryListWithKey(QString::fromUtf8("Signatur\u00e9xIsRich"), QByteArray("\0x", 2))));
-    // A NUL in a value is no reason to refuse the list: the value ends there.
-    Plist list = Plist::dictionary();
-    list.node().set("Key", Plist::string("AxB"));
-    QByteArray bytes = list.toBinary();
-    bytes[bytes.indexOf("AxB") + 1] = '\0';
-    const auto read = Plist::parse(bytes);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(read->node().dictionaryString("Key"), "A");
-    EXPECT_EQ(read->node().keys(), QStringList{"Key"});
+        BinaryListWithText(QString::fromUtf8("Signatur\u00e9xIsRich"), QByteArray("\0x", 2))));
+    // The list does not say which texts are keys before libplist reads it: values count too.
+    EXPECT_FALSE(Plist::parse(BinaryListWithText("SignatureIsRich", "AxB")));
+    // Zero bytes elsewhere (lengths, offsets, numbers) are the binary form's own.
+    const auto intact = Plist::parse(BinaryListWithText("SignatureIsRich", ""));
+    ASSERT_TRUE(intact);
+    EXPECT_EQ(intact->node().get("Accounts")->keys(), QStringList{"SignatureIsRich"});
 }
 
 TEST(PlistXmlTest, TheFormatIsToldApartAndAnEmptyListIsNeverWritten) {
