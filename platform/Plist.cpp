@@ -41,83 +41,98 @@ bool IsForbiddenInXml(char c) {
     return byte < 0x20 && c != '\t' && c != '\n' && c != '\r';
 }
 
-// Calls visit with every string value and every dictionary key below the node.
-template <typename Visit>
-void ForEachText(plist_t node, const Visit& visit) {
+// A dictionary key's text. Keys never hold a NUL here: a binary list with one is refused before
+// libplist reads it, and libplist's XML reader gives a key the length of its characters.
+std::string KeyText(plist_t key) {
+    char* text = nullptr;
+    plist_get_key_val(key, &text);
+    std::string result = text ? text : "";
+    std::free(text);
+    return result;
+}
+
+// Valid UTF-8: a damaged sequence becomes U+FFFD (libplist's binary writer cannot encode it
+// and would write a list nothing can read).
+std::string ValidUtf8(std::string_view text) {
+    const QByteArray valid =
+        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUtf8();
+    return std::string(valid.constData(), static_cast<std::size_t>(valid.size()));
+}
+
+std::string WithoutXmlForbiddenCharacters(std::string_view text) {
+    std::string result(text);
+    result.erase(std::remove_if(result.begin(), result.end(), IsForbiddenInXml), result.end());
+    return result;
+}
+
+using TextMend = std::string (*)(std::string_view);
+
+// Whether some string value or dictionary key below the node reads differently once mended,
+// or is a string whose recorded length is not that of its characters (see StringValue).
+bool NeedsMending(plist_t node, TextMend mend) {
     switch (plist_get_node_type(node)) {
-        case PLIST_STRING:
-            visit(node);
-            break;
+        case PLIST_STRING: {
+            uint64_t length = 0;
+            plist_get_string_ptr(node, &length);
+            const std::string_view text = StringValue(node);
+            return text.size() != length || mend(text) != text;
+        }
         case PLIST_ARRAY:
-            for (uint32_t i = 0; i < plist_array_get_size(node); ++i)
-                ForEachText(plist_array_get_item(node, i), visit);
-            break;
+            for (uint32_t i = 0; i < plist_array_get_size(node); ++i) {
+                if (NeedsMending(plist_array_get_item(node, i), mend))
+                    return true;
+            }
+            return false;
         case PLIST_DICT: {
+            bool needed = false;
             plist_dict_iter iter = nullptr;
             plist_dict_new_iter(node, &iter);
-            for (;;) {
-                char* key = nullptr;
-                plist_t value = nullptr;
-                plist_dict_next_item(node, iter, &key, &value);
-                std::free(key);
+            for (plist_t value = nullptr; !needed;) {
+                plist_dict_next_item(node, iter, nullptr, &value);
                 if (!value)
                     break;
-                visit(plist_dict_item_get_key(value));
-                ForEachText(value, visit);
+                const std::string key = KeyText(plist_dict_item_get_key(value));
+                needed = mend(key) != key || NeedsMending(value, mend);
             }
             std::free(iter);
-            break;
+            return needed;
         }
         default:
-            break;
+            return false;
     }
 }
 
-// Mends every text below the node as libplist's writers need it: its recorded length is that
-// of its characters (see StringValue), and it is valid UTF-8 (a damaged sequence becomes
-// U+FFFD; the binary writer cannot encode it otherwise and writes a list nothing can read).
-void MendTexts(plist_t root) {
-    ForEachText(root, [](plist_t node) {
-        if (plist_get_node_type(node) == PLIST_KEY) {
-            char* key = nullptr;
-            plist_get_key_val(node, &key);
-            if (key)
-                plist_set_key_val(node, QString::fromUtf8(key).toUtf8().constData());
-            std::free(key);
-            return;
+// A copy of the node with every string value and dictionary key mended. Dictionaries are
+// built anew rather than their keys renamed in place: libplist refuses to rename a key to one
+// its dictionary already holds, and two damaged keys can mend to the same text. Then the later
+// entry wins, as in a dictionary given one key twice.
+plist_t MendedCopy(plist_t node, TextMend mend) {
+    switch (plist_get_node_type(node)) {
+        case PLIST_STRING:
+            return plist_new_string(mend(StringValue(node)).c_str());
+        case PLIST_ARRAY: {
+            plist_t copy = plist_new_array();
+            for (uint32_t i = 0; i < plist_array_get_size(node); ++i)
+                plist_array_append_item(copy, MendedCopy(plist_array_get_item(node, i), mend));
+            return copy;
         }
-        uint64_t length = 0;
-        plist_get_string_ptr(node, &length);
-        const std::string_view text = StringValue(node);
-        const QByteArray valid =
-            QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUtf8();
-        if (text.size() != length || std::string_view(valid.constData(), valid.size()) != text)
-            plist_set_string_val(node, valid.constData());
-    });
-}
-
-// Drops the forbidden characters from every string value and dictionary key below the node.
-// Only a written copy is changed, never looked up in, so a changed key needs no rehashing.
-void DropXmlForbiddenCharacters(plist_t root) {
-    ForEachText(root, [](plist_t node) {
-        const bool isKey = plist_get_node_type(node) == PLIST_KEY;
-        std::string value;
-        if (isKey) {
-            char* key = nullptr;
-            plist_get_key_val(node, &key);
-            value = key ? key : "";
-            std::free(key);
-        } else {
-            value = StringValue(node);
+        case PLIST_DICT: {
+            plist_t copy = plist_new_dict();
+            plist_dict_iter iter = nullptr;
+            plist_dict_new_iter(node, &iter);
+            for (plist_t value = nullptr;;) {
+                plist_dict_next_item(node, iter, nullptr, &value);
+                if (!value)
+                    break;
+                const std::string key = mend(KeyText(plist_dict_item_get_key(value)));
+                plist_dict_set_item(copy, key.c_str(), MendedCopy(value, mend));
+            }
+            std::free(iter);
+            return copy;
         }
-        if (std::find_if(value.begin(), value.end(), IsForbiddenInXml) == value.end())
-            return;
-        value.erase(std::remove_if(value.begin(), value.end(), IsForbiddenInXml), value.end());
-        if (isKey)
-            plist_set_key_val(node, value.c_str());
-        else
-            plist_set_string_val(node, value.c_str());
-    });
+        default:
+            return plist_copy(node);
+    }
 }
 
 }  // namespace
@@ -248,8 +263,10 @@ std::optional<Plist> Plist::parse(const QByteArray& bytes) {
     plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &root);
     if (!root)
         return std::nullopt;
-    MendTexts(root);
-    return Plist(root);
+    if (!NeedsMending(root, ValidUtf8))
+        return Plist(root);
+    const Plist damaged(root);
+    return Plist(MendedCopy(root, ValidUtf8));
 }
 
 Plist::Plist(const Plist& other) : _root(other._root ? plist_copy(other._root) : nullptr) {}
@@ -281,11 +298,12 @@ Plist::~Plist() {
 QByteArray Plist::toXml() const {
     if (!_root)
         return {};
-    Plist safe(*this);
-    DropXmlForbiddenCharacters(safe._root);
+    // XML cannot carry every text a list holds: a copy without those characters is written.
+    const bool mend = NeedsMending(_root, WithoutXmlForbiddenCharacters);
+    const Plist mended(mend ? MendedCopy(_root, WithoutXmlForbiddenCharacters) : nullptr);
     char* xml = nullptr;
     uint32_t length = 0;
-    plist_to_xml(safe._root, &xml, &length);
+    plist_to_xml(mend ? mended._root : _root, &xml, &length);
     if (!xml)
         return {};
     QByteArray result(xml, static_cast<qsizetype>(length));

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QXmlStreamReader>
+#include <vector>
 
 #include "platform/Plist.h"
 
@@ -64,6 +65,47 @@ TEST(PlistXmlTest, DamagedTextsAreReadAsValidUtf8EndingAtTheirFirstNul) {
     const auto binary = Plist::parse(list->toBinary());
     ASSERT_TRUE(binary);
     EXPECT_EQ(binary->node().at(2)->asString(), QString::fromUtf8("b\x9f\xbf\x87\xd7org"));
+}
+
+// A binary list of the objects (their bytes, the first the top), written by hand: libplist's
+// writer cannot write a damaged one.
+QByteArray BinaryList(const std::vector<QByteArray>& objects) {
+    QByteArray bytes = "bplist00";
+    QByteArray offsets;
+    for (const QByteArray& object : objects) {
+        offsets.append(static_cast<char>(bytes.size()));
+        bytes.append(object);
+    }
+    const auto offsetTable = static_cast<char>(bytes.size());
+    bytes.append(offsets);
+    bytes.append(QByteArray(6, '\0') + "\x01\x01");  // offset and reference sizes
+    bytes.append(QByteArray(7, '\0') + static_cast<char>(objects.size()));
+    bytes.append(QByteArray(8, '\0'));  // the top object
+    bytes.append(QByteArray(7, '\0') + offsetTable);
+    return bytes;
+}
+
+TEST(PlistXmlTest, KeysThatMendToTheSameTextLeaveOneEntryThatIsWrittenReadably) {
+    // Two keys that are not UTF-8, as a damaged binary list holds them, both read as U+FFFD.
+    const auto read = Plist::parse(BinaryList({"\xd3\x01\x02\x03\x04\x05\x06", "\x51\xdc",
+                                               "\x51"
+                                               "a",
+                                               "\x51\xdd", "\x10\x01", "\xd0", "\x10\x02"}));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->node().keys(), (QStringList{"\ufffd", "a"}));
+    EXPECT_EQ(read->node().get("\ufffd")->asInteger(), 2);
+    const auto binary = Plist::parse(read->toBinary());
+    ASSERT_TRUE(binary);
+    EXPECT_EQ(binary->node().keys(), read->node().keys());
+
+    // Keys that differ only by a character XML cannot carry are one key in XML.
+    Plist list = Plist::dictionary();
+    list.node().set("Account\x01", Plist::integer(1));
+    list.node().set("Account", Plist::integer(2));
+    const auto xml = Plist::parse(list.toXml());
+    ASSERT_TRUE(xml);
+    EXPECT_EQ(xml->node().keys(), QStringList{"Account"});
+    EXPECT_EQ(list.node().keys(), (QStringList{"Account\x01", "Account"}));
 }
 
 // A binary list written by libplist, holding the text as a key, with the first "x" of its bytes
