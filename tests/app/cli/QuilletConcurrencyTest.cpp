@@ -152,7 +152,8 @@ TEST_F(QuilletConcurrencyTest, SyncPassWritesWhatTheStoreHoldsOnceItHasTheLock) 
         ParsePostboxSignatureList(ReadFakeFile(sample.postboxSignatures).value_or(""));
     ASSERT_TRUE(list.has_value());
     const auto entry = std::find_if(list->begin(), list->end(), [&](const auto& candidate) {
-        return candidate["key"] == signature["uuid"];
+        return candidate["key"].template get<std::string>() ==
+               signature["uuid"].template get<std::string>();
     });
     ASSERT_NE(entry, list->end()) << list->dump();
     EXPECT_EQ((*entry)["name"], "Renamed elsewhere");
