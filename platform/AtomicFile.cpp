@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -52,11 +54,15 @@ bool WriteWhole(int fd, const QByteArray& contents) {
     return true;
 }
 
+QString TemporaryPrefix(const QString& name) {
+    return "." + name + ".";
+}
+
 // A file whose name no one else uses, created in the folder (with the permissions a new file
 // gets there: the creation mode less the umask).
 int CreateTemporaryFile(const QString& folder, const QString& name, QString* temporaryPath) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        *temporaryPath = folder + "/." + name + "." +
+        *temporaryPath = folder + "/" + TemporaryPrefix(name) +
                          QString::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
         const int fd = ::open(QFile::encodeName(*temporaryPath).constData(),
                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -82,6 +88,28 @@ std::optional<QString> SynchroniseFolder(const QString& folder) {
     if (!synchronised)
         return Describe("Could not synchronise the folder", folder);
     return std::nullopt;
+}
+
+// A write killed before its rename leaves its temporary file behind, in another program's
+// folder. Those older than an hour are removed: a write in progress takes moments, so no other
+// process is still writing them.
+void RemoveLeftTemporaryFiles(const QString& folder, const QString& name) {
+    const QString prefix = TemporaryPrefix(name);
+    const QDateTime longAgo = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        const QString fileName = entry.fileName();
+        const qsizetype randomSize = fileName.size() - prefix.size() - 4;
+        if (randomSize <= 0 || !fileName.startsWith(prefix) || !fileName.endsWith(".tmp"))
+            continue;
+        const QStringView random = QStringView(fileName).sliced(prefix.size(), randomSize);
+        const bool ours = std::all_of(random.begin(), random.end(), [](QChar c) {
+            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
+        });
+        if (ours && entry.lastModified().toUTC() < longAgo)
+            QFile::remove(entry.filePath());
+    }
 }
 
 // The file the write replaces: the path itself, or the file a symbolic link there points to —
@@ -138,6 +166,7 @@ std::optional<QString> WriteFileAtomicallyOrDescribeError(const QString& path,
         ::unlink(QFile::encodeName(temporary).constData());
         return error;
     }
+    RemoveLeftTemporaryFiles(folder, targetInfo.fileName());
     return SynchroniseFolder(folder);
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +25,28 @@ TEST(AtomicFileTest, WritesWholeAndCreatesMissingFolders) {
     ASSERT_TRUE(WriteFileAtomically(path, "first"));
     ASSERT_TRUE(WriteFileAtomically(path, "second, longer"));
     EXPECT_EQ(ReadAll(path), "second, longer");
+}
+
+// A write killed before its rename leaves its temporary file; a later write of the same file
+// clears those left long ago, and nothing else.
+TEST(AtomicFileTest, AWriteRemovesItsFilesTemporaryFilesLeftLongAgo) {
+    QTemporaryDir folder;
+    const QString path = folder.path() + "/MailData.plist";
+    const QStringList left = {".MailData.plist.3k9x1.tmp", ".MailData.plist.zz.tmp"};
+    const QStringList kept = {".MailData.plist.recent1.tmp", ".MailData.plist.a.b.tmp",
+                              ".Other.plist.3k9x1.tmp", "MailData.plist.3k9x1.tmp",
+                              ".MailData.plist..tmp"};
+    const QDateTime longAgo = QDateTime::currentDateTime().addSecs(-2 * 3600);
+    for (const QString& name : left + kept) {
+        QFile file(folder.path() + "/" + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        const bool recent = name == ".MailData.plist.recent1.tmp";
+        ASSERT_TRUE(recent || file.setFileTime(longAgo, QFileDevice::FileModificationTime));
+    }
+    ASSERT_TRUE(WriteFileAtomically(path, "new"));
+    QStringList expected = kept + QStringList{"MailData.plist"};
+    expected.sort();
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
 }
 
 // A disk that takes only part of the new contents (here a file-size limit, which stops root as
