@@ -317,6 +317,8 @@ TEST_F(NewSignatureControllerTest, AnEarlierKeysAnswerNeverGivesTheSignatureItsT
     QTest::mouseClick(keyField(), Qt::LeftButton);
     QTest::keyClicks(keyField(), "K1");
     click("mode");
+    // The request reaches the service over loopback in its own time.
+    ASSERT_TRUE(RunEventLoopUntil([this] { return !service.requestedKeys().empty(); }, 20));
     EXPECT_EQ(service.requestedKeys(), std::vector<QString>{"K1"});
     EXPECT_EQ(form().keyOrFileMode(), NewSignatureForm::KeyOrFileMode::file);
     // Back to the key: the field starts empty while A's request is still running.
