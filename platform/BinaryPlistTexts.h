@@ -11,7 +11,8 @@ namespace quillet {
 // True when the bytes are a binary property list with a string object, ASCII or UTF-16,
 // holding a NUL character. Every object the list's offset table names counts, whether or not
 // libplist would reach it: that keeps the check independent of how far libplist reads a
-// damaged list, and linear in its size. Bytes that are not a binary list give false.
+// damaged list, and linear in its size. Bytes that are not a binary list, or whose trailer
+// describes none (BinaryPlistLayout), give false.
 bool BinaryPlistHasTextWithNul(const QByteArray& bytes);
 
 }  // namespace quillet

@@ -5,11 +5,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/AtomicFile.h"
 #include "platform/BinaryPlistTexts.h"
+#include "platform/PlistLimits.h"
 
 namespace quillet {
 
@@ -67,72 +71,128 @@ std::string WithoutXmlForbiddenCharacters(std::string_view text) {
 
 using TextMend = std::string (*)(std::string_view);
 
-// Whether some string value or dictionary key below the node reads differently once mended,
-// or is a string whose recorded length is not that of its characters (see StringValue).
-bool NeedsMending(plist_t node, TextMend mend) {
-    switch (plist_get_node_type(node)) {
-        case PLIST_STRING: {
-            uint64_t length = 0;
-            plist_get_string_ptr(node, &length);
-            const std::string_view text = StringValue(node);
-            return text.size() != length || mend(text) != text;
-        }
-        case PLIST_ARRAY:
-            for (uint32_t i = 0; i < plist_array_get_size(node); ++i) {
-                if (NeedsMending(plist_array_get_item(node, i), mend))
+bool IsContainer(plist_t node) {
+    const plist_type type = plist_get_node_type(node);
+    return type == PLIST_ARRAY || type == PLIST_DICT;
+}
+
+// Calls visit(key, value) for each entry of a dictionary, in its order, until visit returns
+// false.
+template <typename Visit>
+void ForEachEntry(plist_t dictionary, Visit visit) {
+    plist_dict_iter iter = nullptr;
+    plist_dict_new_iter(dictionary, &iter);
+    for (;;) {
+        plist_t value = nullptr;
+        plist_dict_next_item(dictionary, iter, nullptr, &value);
+        if (!value || !visit(KeyText(plist_dict_item_get_key(value)), value))
+            break;
+    }
+    std::free(iter);
+}
+
+// Whether a string value reads differently once mended, or its recorded length is not that of
+// its characters (see StringValue).
+bool StringNeedsMending(plist_t node, TextMend mend) {
+    uint64_t length = 0;
+    plist_get_string_ptr(node, &length);
+    const std::string_view text = StringValue(node);
+    return text.size() != length || mend(text) != text;
+}
+
+// Whether some string value or dictionary key below the node needs mending. The walks here keep
+// their own lists of what is left to visit: a list nested deep must not exhaust the stack.
+bool NeedsMending(plist_t root, TextMend mend) {
+    std::vector<plist_t> pending{root};
+    while (!pending.empty()) {
+        const plist_t node = pending.back();
+        pending.pop_back();
+        switch (plist_get_node_type(node)) {
+            case PLIST_STRING:
+                if (StringNeedsMending(node, mend))
                     return true;
+                break;
+            case PLIST_ARRAY:
+                for (uint32_t i = 0; i < plist_array_get_size(node); ++i)
+                    pending.push_back(plist_array_get_item(node, i));
+                break;
+            case PLIST_DICT: {
+                bool needed = false;
+                ForEachEntry(node, [&](const std::string& key, plist_t value) {
+                    needed = mend(key) != key;
+                    pending.push_back(value);
+                    return !needed;
+                });
+                if (needed)
+                    return true;
+                break;
             }
-            return false;
-        case PLIST_DICT: {
-            bool needed = false;
-            plist_dict_iter iter = nullptr;
-            plist_dict_new_iter(node, &iter);
-            for (plist_t value = nullptr; !needed;) {
-                plist_dict_next_item(node, iter, nullptr, &value);
-                if (!value)
-                    break;
-                const std::string key = KeyText(plist_dict_item_get_key(value));
-                needed = mend(key) != key || NeedsMending(value, mend);
-            }
-            std::free(iter);
-            return needed;
+            default:
+                break;
         }
+    }
+    return false;
+}
+
+// A mended string, or an empty container of the node's type, or a copy of any other value.
+plist_t MendedShell(plist_t node, TextMend mend) {
+    switch (plist_get_node_type(node)) {
+        case PLIST_STRING:
+            return plist_new_string(mend(StringValue(node)).c_str());
+        case PLIST_ARRAY:
+            return plist_new_array();
+        case PLIST_DICT:
+            return plist_new_dict();
         default:
-            return false;
+            return plist_copy(node);
     }
 }
 
 // A copy of the node with every string value and dictionary key mended. Dictionaries are
 // built anew rather than their keys renamed in place: libplist refuses to rename a key to one
 // its dictionary already holds, and two damaged keys can mend to the same text. Then the later
-// entry wins, as in a dictionary given one key twice.
-plist_t MendedCopy(plist_t node, TextMend mend) {
-    switch (plist_get_node_type(node)) {
-        case PLIST_STRING:
-            return plist_new_string(mend(StringValue(node)).c_str());
-        case PLIST_ARRAY: {
-            plist_t copy = plist_new_array();
-            for (uint32_t i = 0; i < plist_array_get_size(node); ++i)
-                plist_array_append_item(copy, MendedCopy(plist_array_get_item(node, i), mend));
-            return copy;
-        }
-        case PLIST_DICT: {
-            plist_t copy = plist_new_dict();
-            plist_dict_iter iter = nullptr;
-            plist_dict_new_iter(node, &iter);
-            for (plist_t value = nullptr;;) {
-                plist_dict_next_item(node, iter, nullptr, &value);
-                if (!value)
-                    break;
-                const std::string key = mend(KeyText(plist_dict_item_get_key(value)));
-                plist_dict_set_item(copy, key.c_str(), MendedCopy(value, mend));
+// entry wins, in the place of the first, as in a dictionary given one key twice.
+plist_t MendedCopy(plist_t root, TextMend mend) {
+    const plist_t top = MendedShell(root, mend);
+    std::vector<std::pair<plist_t, plist_t>> pending;  // (original, its copy still empty)
+    if (IsContainer(root))
+        pending.emplace_back(root, top);
+    const auto added = [&](plist_t original, plist_t copy) {
+        if (IsContainer(original))
+            pending.emplace_back(original, copy);
+    };
+    while (!pending.empty()) {
+        const auto [original, copy] = pending.back();
+        pending.pop_back();
+        if (plist_get_node_type(original) == PLIST_ARRAY) {
+            for (uint32_t i = 0; i < plist_array_get_size(original); ++i) {
+                const plist_t item = plist_array_get_item(original, i);
+                const plist_t itemCopy = MendedShell(item, mend);
+                plist_array_append_item(copy, itemCopy);
+                added(item, itemCopy);
             }
-            std::free(iter);
-            return copy;
+            continue;
         }
-        default:
-            return plist_copy(node);
+        // Which entry each mended key takes, before any copy is made: a copy replaced by a
+        // later entry of the same key would be gone while still waiting to be filled.
+        std::vector<std::pair<std::string, plist_t>> entries;
+        std::map<std::string, std::size_t> places;
+        ForEachEntry(original, [&](const std::string& key, plist_t value) {
+            const std::string mended = mend(key);
+            const auto [place, isNew] = places.emplace(mended, entries.size());
+            if (isNew)
+                entries.emplace_back(mended, value);
+            else
+                entries[place->second].second = value;
+            return true;
+        });
+        for (const auto& [key, value] : entries) {
+            const plist_t valueCopy = MendedShell(value, mend);
+            plist_dict_set_item(copy, key.c_str(), valueCopy);
+            added(value, valueCopy);
+        }
     }
+    return top;
 }
 
 }  // namespace
@@ -255,14 +315,25 @@ Plist Plist::copyOf(const PlistNode& node) {
     return Plist(node.raw() ? plist_copy(node.raw()) : nullptr);
 }
 
-std::optional<Plist> Plist::parse(const QByteArray& bytes) {
-    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<uint32_t>::max() ||
-        BinaryPlistHasTextWithNul(bytes))
-        return std::nullopt;
+PlistRead Plist::parse(const QByteArray& bytes) {
+    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<uint32_t>::max())
+        return PlistReadFailure::notPropertyList;
+    if (const auto breach = PlistLimitBreachOf(bytes)) {
+        switch (*breach) {
+            case PlistLimitBreach::tooDeep:
+                return PlistReadFailure::nestedTooDeep;
+            case PlistLimitBreach::tooLarge:
+                return PlistReadFailure::tooLarge;
+            case PlistLimitBreach::malformed:
+                return PlistReadFailure::notPropertyList;
+        }
+    }
+    if (BinaryPlistHasTextWithNul(bytes))
+        return PlistReadFailure::textWithNul;
     plist_t root = nullptr;
     plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &root);
     if (!root)
-        return std::nullopt;
+        return PlistReadFailure::notPropertyList;
     if (!NeedsMending(root, ValidUtf8))
         return Plist(root);
     const Plist damaged(root);
@@ -330,12 +401,38 @@ plist_t Plist::release() {
     return root;
 }
 
-std::optional<Plist> ReadPlistFile(const QString& path) {
+PlistRead ReadPlistFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return Plist::parse(file.readAll());
+        return PlistReadFailure::unreadableFile;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return PlistReadFailure::unreadableFile;
+    return Plist::parse(bytes);
 }
+
+QString DescribePlistReadFailure(PlistReadFailure failure) {
+    switch (failure) {
+        case PlistReadFailure::unreadableFile:
+            return QStringLiteral("the file could not be read");
+        case PlistReadFailure::notPropertyList:
+            return QStringLiteral("not a property list, or a damaged one");
+        case PlistReadFailure::textWithNul:
+            return QStringLiteral("a text holds a NUL character");
+        case PlistReadFailure::nestedTooDeep:
+            return QStringLiteral("nested deeper than %1 levels").arg(kPlistMaxDepth);
+        case PlistReadFailure::tooLarge:
+            return QStringLiteral(
+                       "more than %1 values or %2 MiB of texts and data, counting a "
+                       "shared value for every use")
+                .arg(kPlistMaxNodes)
+                .arg(kPlistMaxPayloadBytes / (1024 * 1024));
+    }
+    return {};
+}
+
+PlistRead::PlistRead(Plist plist) : _plist(std::move(plist)) {}
+PlistRead::PlistRead(PlistReadFailure failure) : _failure(failure) {}
 
 bool IsBinaryPlistData(const QByteArray& bytes) {
     return bytes.startsWith("bplist");

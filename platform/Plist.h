@@ -1,6 +1,7 @@
 #pragma once
 // Property lists (XML and binary) over libplist: an owning value and non-owning views into it.
-// Reading never throws: a node of the wrong type reads as absent.
+// Reading never throws: a node of the wrong type reads as absent, and bytes that are no list
+// give a PlistRead that says why.
 
 #include <QByteArray>
 #include <QString>
@@ -13,6 +14,7 @@
 namespace quillet {
 
 class Plist;
+class PlistRead;
 
 // A view of one node inside a property list; valid while the owning Plist lives and the node
 // is not removed.
@@ -62,8 +64,9 @@ public:
     // A detached deep copy of a node.
     static Plist copyOf(const PlistNode& node);
 
-    // Parses XML or binary property-list bytes; absent when they are neither.
-    static std::optional<Plist> parse(const QByteArray& bytes);
+    // Parses XML or binary property-list bytes. Bytes that break the limits (PlistLimits) or
+    // hold what libplist cannot (BinaryPlistTexts) are refused before libplist reads them.
+    static PlistRead parse(const QByteArray& bytes);
 
     Plist(const Plist& other);
     Plist& operator=(const Plist& other);
@@ -91,8 +94,43 @@ private:
     plist_t _root;
 };
 
-// Reads and parses a property-list file; absent when it cannot be read or parsed.
-std::optional<Plist> ReadPlistFile(const QString& path);
+// Why bytes or a file gave no property list.
+enum class PlistReadFailure {
+    unreadableFile,   // missing, or could not be read
+    notPropertyList,  // neither form, or damaged
+    textWithNul,      // a binary list with a NUL in a text
+    nestedTooDeep,    // deeper than kPlistMaxDepth, or holding itself
+    tooLarge,         // beyond kPlistMaxNodes or kPlistMaxPayloadBytes
+};
+// "nested deeper than 512 levels", for a log line.
+QString DescribePlistReadFailure(PlistReadFailure failure);
+
+// A list read, or why none was. Used like an optional list.
+class PlistRead {
+public:
+    PlistRead(Plist plist);               // NOLINT: a list read is a PlistRead
+    PlistRead(PlistReadFailure failure);  // NOLINT: so is a failure
+
+    bool has_value() const { return _plist.has_value(); }
+    explicit operator bool() const { return has_value(); }
+    const Plist& operator*() const { return *_plist; }
+    Plist& operator*() { return *_plist; }
+    const Plist* operator->() const { return &*_plist; }
+    Plist* operator->() { return &*_plist; }
+    // The list, or nothing.
+    std::optional<Plist> take() && { return std::move(_plist); }
+
+    // Meaningful only without a list.
+    PlistReadFailure failure() const { return _failure; }
+    QString failureText() const { return DescribePlistReadFailure(_failure); }
+
+private:
+    std::optional<Plist> _plist;
+    PlistReadFailure _failure = PlistReadFailure::notPropertyList;
+};
+
+// Reads and parses a property-list file.
+PlistRead ReadPlistFile(const QString& path);
 // True when the bytes are a binary property list (as opposed to XML).
 bool IsBinaryPlistData(const QByteArray& bytes);
 // Writes the list atomically as XML (or binary). False when the list cannot be serialised or

@@ -17,7 +17,10 @@ constexpr const char* kAppleMailDataVersions[] = {"V10", "V9", "V8", "V7", "V6",
 ClientInfoPtr ReadBundle(const QString& bundlePath) {
     if (!QFileInfo(bundlePath).isDir())
         return nullptr;
-    const auto info = ReadPlistFile(bundlePath + "/Contents/Info.plist");
+    const QString path = bundlePath + "/Contents/Info.plist";
+    const auto info = ReadPlistFile(path);
+    if (!info && info.failure() != PlistReadFailure::unreadableFile)
+        LogError("Could not read " + path + ": " + info.failureText());
     return info ? ClientInfoFromInfoPlist(bundlePath, *info) : nullptr;
 }
 

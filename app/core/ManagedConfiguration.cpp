@@ -149,8 +149,9 @@ ManagedConfiguration ReadManagedConfiguration(const Paths& paths, SystemLayout l
     const auto plist = ReadPlistFile(configuration.path);
     if (!plist || !plist->isDictionary()) {
         configuration.state = ManagedConfiguration::State::unreadable;
-        LogError(kLogPrefix + "could not read " + configuration.path +
-                 " as a property list; the managed signatures are left as they are");
+        LogError(kLogPrefix + "could not read " + configuration.path + " as a property list (" +
+                 (plist ? QStringLiteral("not a dictionary") : plist.failureText()) +
+                 "); the managed signatures are left as they are");
         return configuration;
     }
     configuration.state = ManagedConfiguration::State::read;

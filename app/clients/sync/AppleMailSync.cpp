@@ -59,7 +59,7 @@ ListFile ReadListFile(const QString& path, bool (*hasRootShape)(const Plist&)) {
     }
     const QByteArray bytes = file.readAll();
     result.binary = IsBinaryPlistData(bytes);
-    result.plist = Plist::parse(bytes);
+    result.plist = Plist::parse(bytes).take();
     result.state = result.plist && hasRootShape(*result.plist) ? ListFile::State::read
                                                                : ListFile::State::notUnderstood;
     return result;

@@ -114,6 +114,21 @@ TEST_F(ManagedConfigurationTest, ThePersonsFileWinsAndAnUnreadableOneSaysSo) {
     EXPECT_TRUE(log.containsText("could not read " + userFile()));
 }
 
+// A configuration nested 100,000 levels deep once overflowed the stack of every command.
+TEST_F(ManagedConfigurationTest, AConfigurationNestedTooDeepIsUnreadableAndSaysWhy) {
+    QDir().mkpath(QFileInfo(machineFile()).path());
+    QFile bomb(machineFile());
+    ASSERT_TRUE(bomb.open(QIODevice::WriteOnly));
+    bomb.write("<plist><dict><key>ManagedSignatures</key>" +
+               QByteArray("<array>").repeated(100'000) + QByteArray("</array>").repeated(100'000) +
+               "</dict></plist>");
+    bomb.close();
+    EXPECT_EQ(read().state, ManagedConfiguration::State::unreadable);
+    EXPECT_TRUE(log.contains("Error: Managed configuration: could not read " + machineFile() +
+                             " as a property list (nested deeper than 512 levels); the managed "
+                             "signatures are left as they are"));
+}
+
 // On the Linux desktop only the file in /etc counts; on the Mac it is not looked at.
 TEST_F(ManagedConfigurationTest, OnTheLinuxDesktopTheFileIsInEtc) {
     const QString etcFile = paths.system("/etc/quillet/managed.plist");

@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QXmlStreamReader>
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "platform/Plist.h"
+#include "platform/PlistLimits.h"
+
+namespace quillet {
+namespace {
+
+bool IsWellFormedXml(const QByteArray& xml) {
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
+}
+
+TEST(PlistXmlTest, ControlCharactersThatXmlCannotCarryAreDroppedFromStringsAndKeys) {
+    Plist list = Plist::array();
+    Plist entry = Plist::dictionary();
+    entry.node().set("SignatureName", Plist::string(QString("A\x01<b>\x1f&\tc\nd") + QChar(0x0B)));
+    entry.node().set("Sig\x02Key", Plist::boolean(true));  // a key from a binary list
+    list.node().append(std::move(entry));
+    list.node().append(Plist::string("Jos\u00e9 \u2014 \u00e9t\u00e9"));
+
+    const QByteArray xml = list.toXml();
+    EXPECT_TRUE(IsWellFormedXml(xml)) << xml.toStdString();
+    const auto reread = Plist::parse(xml);
+    ASSERT_TRUE(reread);
+    EXPECT_EQ(reread->node().at(0)->dictionaryString("SignatureName"), "A<b>&\tc\nd");
+    EXPECT_EQ(reread->node().at(1)->asString(), "Jos\u00e9 \u2014 \u00e9t\u00e9");
+    EXPECT_EQ(reread->node().at(0)->keys(), (QStringList{"SignatureName", "SigKey"}));
+    // The list itself keeps its text: only what is written changes.
+    EXPECT_EQ(list.node().at(0)->dictionaryString("SignatureName")->size(), 12);
+    // The binary form carries every character.
+    EXPECT_EQ(Plist::parse(list.toBinary())->node().at(0)->dictionaryString("SignatureName"),
+              list.node().at(0)->dictionaryString("SignatureName"));
+}
+
+TEST(PlistXmlTest, DamagedTextsAreReadAsValidUtf8EndingAtTheirFirstNul) {
+    // A damaged file: raw bytes, a NUL among them, inside a string; bytes that are not UTF-8.
+    static constexpr char kText[] =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><array>"
+        "<string>0B7E3C55-8\x01\x00\x00\x00"
+        "5C2E9F4A7D22</string><dict><key>Signature\x00IsRich</key><true/></dict>"
+        "<string>b\x9f\xbf\x87\xd7org</string></array></plist>";
+    const QByteArray xml(kText, sizeof(kText) - 1);
+    const auto list = Plist::parse(xml);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->node().at(0)->asString(), QString("0B7E3C55-8\x01"));
+    // Written, it loses the control character that XML cannot carry; the binary form keeps it.
+    const auto reread = Plist::parse(list->toXml());
+    ASSERT_TRUE(reread);
+    EXPECT_EQ(reread->node().at(0)->asString(), QString("0B7E3C55-8"));
+    Plist same = Plist::array();
+    same.node().append(Plist::string("0B7E3C55-8\x01"));
+    Plist entry = Plist::dictionary();
+    entry.node().set("Signature", Plist::boolean(true));
+    same.node().append(std::move(entry));
+    same.node().append(Plist::string(QString::fromUtf8("b\x9f\xbf\x87\xd7org")));
+    EXPECT_EQ(list->toBinary(), same.toBinary());
+    // Damaged UTF-8 is read as replacement characters, so the binary form can carry it.
+    const auto binary = Plist::parse(list->toBinary());
+    ASSERT_TRUE(binary);
+    EXPECT_EQ(binary->node().at(2)->asString(), QString::fromUtf8("b\x9f\xbf\x87\xd7org"));
+}
+
+// A binary list of the objects (their bytes, the first the top), written by hand: libplist's
+// writer cannot write a damaged one. Offsets and references are `width` bytes wide.
+QByteArray BinaryList(const std::vector<QByteArray>& objects, int width = 1) {
+    const auto number = [width](std::uint64_t value, int bytes) {
+        QByteArray result;
+        for (int i = bytes - 1; i >= 0; --i)
+            result.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+        return result;
+    };
+    QByteArray bytes = "bplist00";
+    QByteArray offsets;
+    for (const QByteArray& object : objects) {
+        offsets.append(number(static_cast<std::uint64_t>(bytes.size()), width));
+        bytes.append(object);
+    }
+    const auto offsetTable = static_cast<std::uint64_t>(bytes.size());
+    bytes.append(offsets);
+    bytes.append(QByteArray(6, '\0') + static_cast<char>(width) + static_cast<char>(width));
+    bytes.append(number(objects.size(), 8));
+    bytes.append(number(0, 8));  // the top object
+    bytes.append(number(offsetTable, 8));
+    return bytes;
+}
+
+// An array object (marker and references) of the given objects, references 4 bytes wide.
+QByteArray ArrayOf(const std::vector<std::uint32_t>& items) {
+    QByteArray object(1, static_cast<char>(0xA0 | std::min<std::size_t>(items.size(), 0x0F)));
+    if (items.size() >= 0x0F)  // the length as a one-byte integer object
+        object.append("\x10").append(static_cast<char>(items.size()));
+    for (const std::uint32_t item : items) {
+        for (int shift : {24, 16, 8, 0})
+            object.append(static_cast<char>((item >> shift) & 0xFF));
+    }
+    return object;
+}
+
+TEST(PlistXmlTest, KeysThatMendToTheSameTextLeaveOneEntryThatIsWrittenReadably) {
+    // Two keys that are not UTF-8, as a damaged binary list holds them, both read as U+FFFD.
+    const auto read = Plist::parse(BinaryList({"\xd3\x01\x02\x03\x04\x05\x06", "\x51\xdc",
+                                               "\x51"
+                                               "a",
+                                               "\x51\xdd", "\x10\x01", "\xd0", "\x10\x02"}));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->node().keys(), (QStringList{"\ufffd", "a"}));
+    EXPECT_EQ(read->node().get("\ufffd")->asInteger(), 2);
+    const auto binary = Plist::parse(read->toBinary());
+    ASSERT_TRUE(binary);
+    EXPECT_EQ(binary->node().keys(), read->node().keys());
+
+    // Keys that differ only by a character XML cannot carry are one key in XML.
+    Plist list = Plist::dictionary();
+    list.node().set("Account\x01", Plist::integer(1));
+    list.node().set("Account", Plist::integer(2));
+    const auto xml = Plist::parse(list.toXml());
+    ASSERT_TRUE(xml);
+    EXPECT_EQ(xml->node().keys(), QStringList{"Account"});
+    EXPECT_EQ(list.node().keys(), (QStringList{"Account\x01", "Account"}));
+}
+
+// A binary list written by libplist, holding the text as a key, with the first "x" of its bytes
+// turned into NULs in place.
+QByteArray BinaryListWithText(const QString& text, const QByteArray& x) {
+    Plist list = Plist::dictionary();
+    Plist account = Plist::dictionary();
+    account.node().set(text, Plist::integer(12));
+    list.node().set("Accounts", std::move(account));
+    list.node().set("Name", Plist::string("Value AxB"));
+    QByteArray bytes = list.toBinary();
+    if (!x.isEmpty()) {
+        const qsizetype at = bytes.indexOf(x);
+        EXPECT_GE(at, 0);
+        bytes.replace(at, x.size(), QByteArray(x.size(), '\0'));
+    }
+    return bytes;
+}
+
+TEST(PlistBinaryTest, ATextHoldingANulMakesTheListUnreadable) {
+    // libplist itself would abort on reading such a key back.
+    EXPECT_EQ(Plist::parse(BinaryListWithText("SignatureIxsRich", "x")).failure(),
+              PlistReadFailure::textWithNul);
+    EXPECT_FALSE(Plist::parse(
+        BinaryListWithText(QString::fromUtf8("Signatur\u00e9xIsRich"), QByteArray("\0x", 2))));
+    // The list does not say which texts are keys before libplist reads it: values count too.
+    EXPECT_FALSE(Plist::parse(BinaryListWithText("SignatureIsRich", "AxB")));
+    // Zero bytes elsewhere (lengths, offsets, numbers) are the binary form's own.
+    const auto intact = Plist::parse(BinaryListWithText("SignatureIsRich", ""));
+    ASSERT_TRUE(intact);
+    EXPECT_EQ(intact->node().get("Accounts")->keys(), QStringList{"SignatureIsRich"});
+}
+
+TEST(PlistXmlTest, TheFormatIsToldApartAndAnEmptyListIsNeverWritten) {
+    const Plist list = Plist::dictionary();
+    EXPECT_TRUE(IsBinaryPlistData(list.toBinary()));
+    EXPECT_FALSE(IsBinaryPlistData(list.toXml()));
+    Plist moved = Plist::array();
+    Plist taken = std::move(moved);
+    EXPECT_TRUE(moved.toXml().isEmpty());  // NOLINT(bugprone-use-after-move): a moved-from list
+    EXPECT_FALSE(WritePlistFile(QDir::tempPath() + "/quillet-never-written.plist", moved));
+    EXPECT_FALSE(QFile::exists(QDir::tempPath() + "/quillet-never-written.plist"));
+}
+
+// --- Lists built to take the reader down --------------------------------------------------
+
+std::vector<QByteArray> NestedArrays(int levels, int references) {
+    std::vector<QByteArray> objects;
+    for (int level = 0; level < levels; ++level)
+        objects.push_back(ArrayOf(std::vector<std::uint32_t>(references, level + 1)));
+    objects.push_back("\x51x");  // the text "x" at the bottom
+    return objects;
+}
+
+QByteArray NestedXml(int levels, const QByteArray& opening = "<array>",
+                     const QByteArray& closing = "</array>") {
+    return "<?xml version=\"1.0\"?><plist version=\"1.0\">" + opening.repeated(levels) +
+           "<string>x</string>" + closing.repeated(levels) + "</plist>";
+}
+
+// The depth of the list's containers, found by a walk of its own.
+int Depth(const PlistNode& top) {
+    std::vector<std::pair<PlistNode, int>> pending{{top, 1}};
+    int depth = 0;
+    while (!pending.empty()) {
+        const auto [node, level] = pending.back();
+        pending.pop_back();
+        depth = std::max(depth, level);
+        for (int i = 0; i < node.size(); ++i)
+            pending.emplace_back(*node.at(i), level + 1);
+    }
+    return depth;
+}
+
+TEST(PlistLimitsTest, AListNestedDeeperThanTheLimitIsUnreadableInEitherForm) {
+    for (const int levels : {kPlistMaxDepth + 1, 100'000}) {
+        SCOPED_TRACE(levels);
+        EXPECT_EQ(Plist::parse(NestedXml(levels)).failure(), PlistReadFailure::nestedTooDeep);
+        // Unfinished, libplist would free what it had built, as deep as it went.
+        EXPECT_EQ(
+            Plist::parse(QByteArray("<plist>") + QByteArray("<array>").repeated(levels)).failure(),
+            PlistReadFailure::nestedTooDeep);
+        EXPECT_EQ(Plist::parse(BinaryList(NestedArrays(levels, 1), 4)).failure(),
+                  PlistReadFailure::nestedTooDeep);
+    }
+    // Mixed containers, and containers after an empty top one, which the reader still fills.
+    EXPECT_FALSE(Plist::parse(NestedXml(kPlistMaxDepth + 1, "<dict><key>k</key>", "</dict>")));
+    EXPECT_FALSE(Plist::parse("<plist><array/>" + QByteArray("<array>").repeated(kPlistMaxDepth)));
+    EXPECT_EQ(DescribePlistReadFailure(PlistReadFailure::nestedTooDeep),
+              "nested deeper than 512 levels");
+
+    for (const QByteArray& bytes :
+         {NestedXml(kPlistMaxDepth), BinaryList(NestedArrays(kPlistMaxDepth, 1), 4)}) {
+        const auto read = Plist::parse(bytes);
+        ASSERT_TRUE(read) << read.failureText().toStdString();
+        EXPECT_EQ(Depth(read->node()), kPlistMaxDepth + 1);  // the text below the containers
+        EXPECT_TRUE(Plist::parse(read->toXml()));
+        EXPECT_TRUE(Plist::parse(read->toBinary()));
+    }
+}
+
+// What libplist's XML reader skips (comments, processing instructions, text, CDATA, quoted
+// attribute values) cannot hide a closing tag from the count.
+TEST(PlistLimitsTest, ClosingTagsTheReaderSkipsDoNotShortenTheCount) {
+    for (const QByteArray& hidden :
+         {QByteArray("<!-- </array> -->"), QByteArray("<?x \"?></array>\"?>"),
+          QByteArray("<string>a<![CDATA[</array>]]></string>"),
+          QByteArray("<string x=\"></array>\">y</string>"),
+          QByteArray("<string><!--</array>--></string>")}) {
+        SCOPED_TRACE(hidden.toStdString());
+        const QByteArray opening = "<array>" + hidden;
+        EXPECT_EQ(Plist::parse(NestedXml(kPlistMaxDepth + 1, opening)).failure(),
+                  PlistReadFailure::nestedTooDeep);
+        EXPECT_TRUE(Plist::parse(NestedXml(kPlistMaxDepth, opening)));
+    }
+}
+
+// Every level refers to the next one twice: libplist copies a shared object for every
+// reference, so 28 levels of a few hundred bytes would be 2^29 nodes.
+TEST(PlistLimitsTest, SharedObjectsAreCountedForEveryReference) {
+    // 2^17 - 1 containers and 2^16 texts: within the limit, and read whole.
+    const auto within = Plist::parse(BinaryList(NestedArrays(16, 2), 4));
+    ASSERT_TRUE(within) << within.failureText().toStdString();
+    EXPECT_EQ(within->node().at(1)->at(0)->size(), 2);
+    for (const int levels : {17, 28, 60}) {
+        const QByteArray bomb = BinaryList(NestedArrays(levels, 2), 4);
+        EXPECT_LT(bomb.size(), 1024);
+        EXPECT_EQ(Plist::parse(bomb).failure(), PlistReadFailure::tooLarge) << levels;
+    }
+    // Data is counted the same way: 1 MiB used 65 times is 65 MiB.
+    std::vector<QByteArray> objects{
+        ArrayOf(std::vector<std::uint32_t>(65, 1)),
+        QByteArray("\x4f\x12\x00\x10\x00\x00", 6) + QByteArray(1 << 20, 'x')};
+    EXPECT_EQ(Plist::parse(BinaryList(objects, 4)).failure(), PlistReadFailure::tooLarge);
+    objects[0] = ArrayOf(std::vector<std::uint32_t>(8, 1));
+    const auto shared = Plist::parse(BinaryList(objects, 4));
+    EXPECT_TRUE(shared) << shared.failureText().toStdString();
+    // XML has no shared values: every value is there in the bytes.
+    EXPECT_EQ(Plist::parse("<plist><array>" + QByteArray("<true/>").repeated(kPlistMaxNodes) +
+                           "</array></plist>")
+                  .failure(),
+              PlistReadFailure::tooLarge);
+}
+
+TEST(PlistLimitsTest, AContainerHoldingItselfOrATrailerDescribingNoListIsUnreadable) {
+    EXPECT_EQ(Plist::parse(BinaryList({ArrayOf({1}), ArrayOf({0})}, 4)).failure(),
+              PlistReadFailure::nestedTooDeep);
+    QByteArray noReferenceSize = BinaryList(NestedArrays(3, 1), 4);
+    noReferenceSize[noReferenceSize.size() - 32 + 7] = 0;
+    EXPECT_EQ(Plist::parse(noReferenceSize).failure(), PlistReadFailure::notPropertyList);
+}
+
+}  // namespace
+}  // namespace quillet
