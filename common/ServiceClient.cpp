@@ -23,6 +23,8 @@ const char* const kKeyPath = "/node/api/v1/signature/key/";
 const char* const kUpdateFailedTitle = "Could not update signatures from server";
 const char* const kFetchFailedTitle = "Could not fetch the signature by key";
 const char* const kUpdateLabel = "RequestUpdatedSignatures()";
+const char* const kNotSignaturesDetails =
+    "The signature service answered with something other than the signatures asked for.";
 
 UpdateOutcome UpdateFailure(const QString& details) {
     UpdateOutcome outcome;
@@ -51,7 +53,6 @@ UpdateOutcome InterpretUpdateResponse(const ServiceResponse& response,
 
     nlohmann::json body;
     try {
-        // Of two members with the same name the parser keeps the later one.
         body = nlohmann::json::parse(response.body.begin(), response.body.end());
     } catch (const nlohmann::json::exception& error) {
         const QString description = QString::fromUtf8(error.what());
@@ -60,22 +61,40 @@ UpdateOutcome InterpretUpdateResponse(const ServiceResponse& response,
         return UpdateFailure(description);
     }
 
+    // Only a map of the keys asked for to texts says which signatures are active: a key it
+    // leaves out was disabled on the service. Anything else (an array, null, an error object of
+    // the service's own, a member that is not a text) says nothing about them.
+    if (!body.is_object()) {
+        LogError(QString("Could not update signatures from server: the answer is a JSON %1, "
+                         "not an object")
+                     .arg(QString::fromUtf8(body.type_name())));
+        return UpdateFailure(Localized(kNotSignaturesDetails));
+    }
+    const std::set<QString> asked(keys.begin(), keys.end());
     UpdateOutcome outcome;
-    outcome.success = true;
-    // Any other top-level value counts as an empty object. Member names of parsed JSON are
-    // always text, so only the values need checking.
-    if (body.is_object()) {
-        for (const auto& [name, value] : body.items()) {
-            const QString key = QString::fromStdString(name);
-            if (!value.is_string()) {
-                LogError("Skipping bad main text in signature update response JSON: \"" + key +
-                         "\"");
-                continue;
-            }
+    bool wellFormed = true;
+    // Of two members with the same name the parser keeps the later one, and names of parsed JSON
+    // are always text.
+    for (const auto& [name, value] : body.items()) {
+        const QString key = QString::fromStdString(name);
+        if (!asked.contains(key)) {
+            LogError("Unexpected key in signature update response JSON: \"" + key + "\"");
+            wellFormed = false;
+        } else if (!value.is_string()) {
+            LogError("Skipping bad main text in signature update response JSON: \"" + key + "\"");
+            wellFormed = false;
+        } else {
             outcome.updates[key] =
                 SignatureUpdate{TrimmedText(QString::fromStdString(value.get<std::string>()))};
         }
     }
+    if (!wellFormed) {
+        LogError(
+            "Could not update signatures from server: the answer is not an object of the "
+            "keys asked for and their texts");
+        return UpdateFailure(Localized(kNotSignaturesDetails));
+    }
+    outcome.success = true;
     int active = 0;
     int disabled = 0;
     for (const QString& key : keys) {

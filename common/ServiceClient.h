@@ -48,9 +48,18 @@ struct UpdateOutcome {
     QString errorDetails;  // for the person, when it failed
 };
 
-// Reads the answer to a refresh; `keys` are the keys asked for, unencoded. A transport error, a
-// status outside 2xx or a body that is no JSON fails; a top-level value that is no object counts
-// as no updates, and a member whose value is no text is logged and skipped.
+// Reads the answer to a refresh; `keys` are the keys asked for, unencoded.
+//
+// The answer says which signatures are disabled by what it leaves out, so only an answer that
+// is exactly what was asked for is read: a 2xx status with a JSON object whose every member
+// is one of the keys asked for, with a text. Every requested key it holds is active with that
+// text; every requested key it leaves out is disabled on the service. Any other answer is a
+// failed refresh, tried again after the error delay, and changes no signature: a transport
+// error; a status outside 2xx (not even parsed); a body that is no JSON; a top-level value
+// that is not an object (`[]`, `null`); an object with a member nobody asked for (a service's
+// own `{"error": "maintenance"}`) or a member that is not a text. A service under
+// maintenance must never read as "every signature disabled", which would remove them all
+// from every client.
 UpdateOutcome InterpretUpdateResponse(const ServiceResponse& response,
                                       const std::vector<QString>& keys);
 

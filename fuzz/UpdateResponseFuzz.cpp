@@ -1,5 +1,7 @@
 // The service's answer to a refresh: any body, with a success status and with a failing one.
 
+#include <algorithm>
+
 #include "common/ServiceClient.h"
 #include "fuzz/FuzzSupport.h"
 
@@ -21,8 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         QUILLET_FUZZ_CHECK(outcome.activeFlags.size() == 4);
         for (const QString& key : keys)
             QUILLET_FUZZ_CHECK(outcome.activeFlags.at(key) == outcome.updates.contains(key));
-        for (const auto& [key, update] : outcome.updates)
+        // Only a map of the keys asked for is read: anything else fails the refresh.
+        for (const auto& [key, update] : outcome.updates) {
+            QUILLET_FUZZ_CHECK(std::find(keys.begin(), keys.end(), key) != keys.end());
             QUILLET_FUZZ_CHECK(update.newMainTextQe == update.newMainTextQe.trimmed());
+        }
     }
     return 0;
 }

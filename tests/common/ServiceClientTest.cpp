@@ -264,47 +264,73 @@ TEST_F(ServiceClientTest, KeysWithQueryCharactersReachTheirOwnSignatures) {
 
 // --- What the answer means ------------------------------------------------------------------
 
-// A failing service often answers a JSON error object; read as updates it would disable every
-// signature and the next sync would remove them all.
-TEST_F(ServiceClientTest, OnlyA2xxAnswerWithinTheCapIsReadAndOnlyItsTextMembers) {
+// The answer disables what it leaves out: a failing service's own answer (an array, null, its
+// error object, a 500 of any kind) read as updates would disable every signature, and the next
+// sync would remove them all from every client. Only a 2xx map of the keys asked for to texts
+// is read; anything else fails the refresh, which is tried again later.
+TEST_F(ServiceClientTest, OnlyA2xxMapOfTheKeysAskedForToTextsIsReadAsUpdates) {
     QByteArray exactlyTheCap = R"({"alpha": "A"})";
     exactlyTheCap.resize(1024, ' ');
     const QString failed = "Error: Could not update signatures from server: ";
-    // Answer, the line applied (none: the refresh fails), a line logged (ending in ": ", it goes
+    const QString notTheKeys = failed +
+                               "the answer is not an object of the keys asked for and "
+                               "their texts";
+    // Answer, the line applied (none: the refresh fails), lines logged (one ending in ": " goes
     // on with the failure's details).
-    std::vector<std::tuple<QByteArray, std::string, QString>> cases = {
-        {Http(200, R"(["alpha", "beta"])"), "apply; active:; disabled: alpha beta",
-         "Info: Received updates for 0 signature(s), active: 0, disabled: 2"},
-        // A member nobody asked for is still handed over; it simply matches no signature.
-        {Http(200, R"({"alpha": 5, "beta": "<p>B</p>", "other": "<p>O</p>"})"),
-         "apply beta=<p>B</p> other=<p>O</p>; active: beta; disabled: alpha",
-         "Error: Skipping bad main text in signature update response JSON: \"alpha\""},
-        {Http(200, R"({"alpha": "first", "beta": "kept", "alpha": "second", "beta": 7})"),
+    std::vector<std::tuple<QByteArray, std::string, QStringList>> cases = {
+        {Http(200, R"({})"),
+         "apply; active:; disabled: alpha beta",
+         {"Info: Received updates for 0 signature(s), active: 0, disabled: 2"}},
+        {Http(200, R"({"alpha": "first", "alpha": "  second\n"})"),
          "apply alpha=second; active: alpha; disabled: beta",
-         "Info: Received updates for 1 signature(s), active: 1, disabled: 1"},
-        {Http(200, exactlyTheCap), "apply alpha=A; active: alpha; disabled: beta",
-         "Info: Updating signatures from server, response status code: 200"},
-        {Http(200, exactlyTheCap + " "), "", failed + "The answer is larger than 1024 bytes"},
-        {Http(200, "<html>busy</html>"), "",
-         "Error: Could not parse response JSON when updating signatures from server: "},
+         {"Info: Received updates for 1 signature(s), active: 1, disabled: 1"}},
+        {Http(200, exactlyTheCap),
+         "apply alpha=A; active: alpha; disabled: beta",
+         {"Info: Updating signatures from server, response status code: 200"}},
+        {Http(200, R"(["alpha", "beta"])"),
+         "",
+         {failed + "the answer is a JSON array, not an object"}},
+        {Http(200, "null"), "", {failed + "the answer is a JSON null, not an object"}},
+        {Http(200, R"({"error": "maintenance"})"),
+         "",
+         {"Error: Unexpected key in signature update response JSON: \"error\"", notTheKeys}},
+        {Http(200, R"({"alpha": 5, "beta": "<p>B</p>"})"),
+         "",
+         {"Error: Skipping bad main text in signature update response JSON: \"alpha\"",
+          notTheKeys}},
+        {Http(200, R"({"alpha": "first", "beta": "kept", "alpha": "second", "beta": 7})"),
+         "",
+         {notTheKeys}},
+        {Http(200, exactlyTheCap + " "), "", {failed + "The answer is larger than 1024 bytes"}},
+        {Http(200, "<html>busy</html>"),
+         "",
+         {"Error: Could not parse response JSON when updating signatures from server: "}},
     };
     for (int status : {500, 503, 401, 404})
-        cases.push_back({Http(status, R"({"error": "service trouble"})"), "",
-                         failed + "HTTP status " + QString::number(status)});
+        cases.push_back({Http(status, R"({"error": "service trouble"})"),
+                         "",
+                         {failed + "HTTP status " + QString::number(status)}});
     addSignature("alpha");
     addSignature("beta");
 
-    for (const auto& [answer, applied, logLine] : cases) {
+    for (const auto& [answer, applied, logLines] : cases) {
         SCOPED_TRACE(answer.toStdString());
+        log.clear();
         RawServer server(answer);
         ServiceClient& client = clientFor(server.url(), {.bodyBytes = 1024});
         refresh(client);
         EXPECT_EQ(receiver.events, applied.empty() ? kFailedRefresh : Applied(applied));
         const QString details = receiver.errorDetails.value_or("");
-        EXPECT_TRUE(log.contains(logLine.endsWith(": ") ? logLine + details : logLine));
-        if (logLine.contains("HTTP status")) {
+        for (const QString& line : logLines)
+            EXPECT_TRUE(log.contains(line.endsWith(": ") ? line + details : line))
+                << line.toStdString();
+        if (logLines.back().contains("HTTP status")) {
             EXPECT_EQ(details, "The signature service answered with HTTP status " +
-                                   logLine.section(' ', -1) + ".");
+                                   logLines.back().section(' ', -1) + ".");
+        } else if (logLines.back().startsWith(failed + "the answer")) {
+            EXPECT_EQ(details,
+                      "The signature service answered with something other than the "
+                      "signatures asked for.");
         }
     }
 }
