@@ -199,12 +199,27 @@ ServiceClient::~ServiceClient() {
 }
 
 QUrl ServiceClient::DefaultBaseUrl(const QString& overrideUrl) {
-    QString text = overrideUrl.trimmed();
-    if (text.isEmpty())
-        text = qEnvironmentVariable("QUILLET_SERVICE_URL").trimmed();
-    if (text.isEmpty())
-        text = QStringLiteral(QUILLET_DEFAULT_SERVICE_URL);
-    return QUrl(text);
+    for (const QString& text : {overrideUrl, qEnvironmentVariable("QUILLET_SERVICE_URL")}) {
+        const QUrl url(text.trimmed());
+        if (!text.trimmed().isEmpty() && !ServiceBaseUrlProblem(url))
+            return url;
+    }
+    return QUrl(QStringLiteral(QUILLET_DEFAULT_SERVICE_URL));
+}
+
+std::optional<QString> ServiceBaseUrlProblem(const QUrl& url) {
+    if (!url.isValid())
+        return QStringLiteral("it is not a valid URL");
+    const QString scheme = url.scheme().toLower();
+    if (scheme != "http" && scheme != "https")
+        return QStringLiteral("only http and https are supported");
+    if (url.host().isEmpty())
+        return QStringLiteral("it names no host");
+    if (url.hasQuery())
+        return QStringLiteral("it holds a query (\"?\")");
+    if (url.hasFragment())
+        return QStringLiteral("it holds a fragment (\"#\")");
+    return std::nullopt;
 }
 
 namespace {

@@ -90,7 +90,8 @@ public:
     ServiceClient& operator=(const ServiceClient&) = delete;
 
     // The base URL to use: the given override (--service), else QUILLET_SERVICE_URL, else the
-    // compiled-in default.
+    // compiled-in default; one that cannot be a base URL (ServiceBaseUrlProblem) is passed over
+    // (the command line refuses it before).
     static QUrl DefaultBaseUrl(const QString& overrideUrl = {});
 
     const QUrl& baseUrl() const { return _baseUrl; }
@@ -178,6 +179,12 @@ SignatureUpdateEffect ApplySignatureUpdate(Record& signature, const SignatureUpd
         return SignatureUpdateEffect::updated;
     return timeFilled ? SignatureUpdateEffect::modifiedOnly : SignatureUpdateEffect::none;
 }
+
+// Why the URL cannot be the service's base URL, to which the request paths are joined as text:
+// it must be http or https with a host, and hold no query and no fragment ("https://host/#x"
+// would put every request's path and keys into the fragment, which is never sent). Nothing
+// when it can.
+std::optional<QString> ServiceBaseUrlProblem(const QUrl& url);
 
 // Percent-encodes every UTF-8 byte of the key outside A–Z a–z 0–9 - . _ ~, so that no key can
 // change the meaning of the URL it is put in ("a+b", "x?y", "a,b"). Empty when the key is empty

@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "common/ServiceClient.h"
+
 namespace quillet {
 
 namespace {
@@ -76,6 +78,10 @@ CommandLineParse ParseCommandLine(const QStringList& arguments) {
                                                         : &line.bundle;
             if (!takeValue(target))
                 return fail(argument + " needs a value");
+            if (target == &line.service) {
+                if (const auto problem = ServiceBaseUrlProblem(QUrl(line.service.trimmed())))
+                    return fail("--service " + line.service + " cannot be used: " + *problem);
+            }
         } else if (argument == "--platform") {
             if (!takeValue(&line.platform))
                 return fail(argument + " needs a value");

@@ -55,8 +55,16 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
     }
     std::unique_ptr<Session> session(new Session(line, std::move(*bundle), *layout.layout));
     Core::Options options;
-    QString service = line.service;
-    options.serviceUrl = ServiceClient::DefaultBaseUrl(service);
+    // The option was checked with the command line; the environment's choice is checked here.
+    const QString environmentService = qEnvironmentVariable("QUILLET_SERVICE_URL").trimmed();
+    if (line.service.isEmpty() && !environmentService.isEmpty()) {
+        if (const auto problem = ServiceBaseUrlProblem(QUrl(environmentService))) {
+            std::fprintf(stderr, "quillet: QUILLET_SERVICE_URL %s cannot be used: %s\n",
+                         environmentService.toUtf8().constData(), problem->toUtf8().constData());
+            return nullptr;
+        }
+    }
+    options.serviceUrl = ServiceClient::DefaultBaseUrl(line.service);
     const bool verbose = line.verbose;
     const ConsoleSink systemLog = SystemLogConsole();
     options.console = [systemLog, verbose](const QString& text) {

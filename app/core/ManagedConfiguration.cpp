@@ -6,6 +6,7 @@
 #include <map>
 
 #include "common/Log.h"
+#include "common/ServiceClient.h"
 #include "common/Text.h"
 #include "platform/Plist.h"
 
@@ -114,13 +115,16 @@ void ReadServiceUrl(const PlistNode& root, ManagedConfiguration& configuration) 
         return;
     const auto text = member->asString();
     const QUrl url(text.value_or(QString()).trimmed(), QUrl::StrictMode);
-    if (text && url.isValid() && IsAcceptedServiceUrl(url)) {
+    std::optional<QString> problem =
+        text ? ServiceBaseUrlProblem(url) : QStringLiteral("not a string");
+    if (!problem && !IsAcceptedServiceUrl(url))
+        problem = QStringLiteral("only https, or http to this machine, is accepted");
+    if (!problem) {
         configuration.serviceUrl = url;
         return;
     }
     LogError(kLogPrefix + "ServiceURL \"" + text.value_or("(not a string)") +
-             "\" refused: only https, or http to this machine, is accepted; using " +
-             "the default service");
+             "\" refused: " + *problem + "; using the default service");
 }
 
 }  // namespace
@@ -170,7 +174,7 @@ ManagedConfiguration ReadManagedConfiguration(const Paths& paths, SystemLayout l
 }
 
 bool IsAcceptedServiceUrl(const QUrl& url) {
-    if (url.host().isEmpty())
+    if (ServiceBaseUrlProblem(url))
         return false;
     const QString scheme = url.scheme().toLower();
     if (scheme == "https")

@@ -58,7 +58,8 @@ QStringList ManagedConfigurationPaths(const Paths& paths, SystemLayout layout,
 ManagedConfiguration ReadManagedConfiguration(const Paths& paths, SystemLayout layout,
                                               const QString& bundleIdentifier);
 
-// https anywhere; http only to a loopback address (127.0.0.0/8, ::1, "localhost").
+// https anywhere; http only to a loopback address (127.0.0.0/8, ::1, "localhost"); never with a
+// query or a fragment (ServiceBaseUrlProblem).
 bool IsAcceptedServiceUrl(const QUrl& url);
 
 }  // namespace quillet

@@ -435,6 +435,10 @@ TEST(ServiceClientBaseUrlTest, TheOptionWinsOverTheEnvironmentWhichWinsOverTheBu
     qputenv("QUILLET_SERVICE_URL", "http://127.0.0.1:9");
     EXPECT_EQ(ServiceClient::DefaultBaseUrl(), QUrl("http://127.0.0.1:9"));
     EXPECT_EQ(ServiceClient::DefaultBaseUrl("http://localhost:8"), QUrl("http://localhost:8"));
+    // One that cannot be a base URL is passed over.
+    EXPECT_EQ(ServiceClient::DefaultBaseUrl("http://localhost:8/#x"), QUrl("http://127.0.0.1:9"));
+    qputenv("QUILLET_SERVICE_URL", "http://127.0.0.1:9/?a=b");
+    EXPECT_EQ(ServiceClient::DefaultBaseUrl(), QUrl(QUILLET_DEFAULT_SERVICE_URL));
     saved.isNull() ? qunsetenv("QUILLET_SERVICE_URL") : qputenv("QUILLET_SERVICE_URL", saved);
 
     ManualMainQueue queue;

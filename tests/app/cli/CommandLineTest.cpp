@@ -43,6 +43,24 @@ TEST(CommandLine, UsageErrors) {
     EXPECT_FALSE(ParseCommandArguments({"--kee", "x"}, {"--key"}, {}, &error));
 }
 
+// The request paths are joined to the service URL as text: a fragment there would swallow them.
+TEST(CommandLine, AServiceUrlWithAFragmentOrQueryIsRefusedFromTheOptionAndTheEnvironment) {
+    EXPECT_EQ(ParseCommandLine({"--service", "https://s.example.com/#x", "list"}).usageError,
+              "--service https://s.example.com/#x cannot be used: it holds a fragment (\"#\")");
+    EXPECT_FALSE(ParseCommandLine({"--service", "http://127.0.0.1:9?a=b", "list"}).commandLine);
+    EXPECT_TRUE(ParseCommandLine({"--service", "http://127.0.0.1:9/base", "list"}).commandLine);
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUILLET_SERVICE_URL", "http://127.0.0.1:9#x");
+    process.setProcessEnvironment(environment);
+    process.start(QUILLET_QUILLET_PATH, {"--home", "/nonexistent", "refresh"});
+    process.waitForFinished(-1);
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(process.readAllStandardError().contains(
+        "QUILLET_SERVICE_URL http://127.0.0.1:9#x cannot be used: it holds a fragment"));
+}
+
 TEST(QuilletCommand, VersionHelpAndUsageExitStatus) {
     const CommandRun version = RunQuillet({"--version"});
     EXPECT_EQ(version.exitCode, 0);

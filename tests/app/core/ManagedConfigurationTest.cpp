@@ -156,6 +156,10 @@ TEST_F(ManagedConfigurationTest, OnlyHttpsOrLoopbackServicesAreAccepted) {
         {"ftp://signatures.example.com", false},
         {"https://", false},
         {"signatures.example.com", false},
+        // Joined to the request paths as text, these would send every request elsewhere.
+        {"https://signatures.example.com/#fragment", false},
+        {"https://signatures.example.com#", false},
+        {"https://signatures.example.com/?tenant=a", false},
     };
     for (const auto& [text, accepted] : cases)
         EXPECT_EQ(IsAcceptedServiceUrl(QUrl(text)), accepted) << text.toStdString();
@@ -165,6 +169,12 @@ TEST_F(ManagedConfigurationTest, OnlyHttpsOrLoopbackServicesAreAccepted) {
     write(machineFile(), root);
     EXPECT_FALSE(read().serviceUrl);
     EXPECT_TRUE(log.containsText("ServiceURL \"http://signatures.example.com\" refused"));
+    root.node().set("ServiceURL", Plist::string("https://signatures.example.com#x"));
+    write(machineFile(), root);
+    EXPECT_FALSE(read().serviceUrl);
+    EXPECT_TRUE(
+        log.containsText("ServiceURL \"https://signatures.example.com#x\" refused: it "
+                         "holds a fragment (\"#\"); using the default service"));
     root.node().set("ServiceURL", Plist::string("https://signatures.example.com"));
     write(machineFile(), root);
     EXPECT_EQ(read().serviceUrl, QUrl("https://signatures.example.com"));
