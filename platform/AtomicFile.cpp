@@ -11,15 +11,10 @@
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace quillet {
 
 namespace {
-
-QString Describe(const QString& step, const QString& path) {
-    return step + " " + path + ": " + QString::fromLocal8Bit(std::strerror(errno));
-}
 
 // Plain fsync on macOS only hands the data to the drive, whose cache may still lose it;
 // F_FULLFSYNC asks the drive to write it out. Some file systems refuse it, and fsync is then the
@@ -75,18 +70,18 @@ int CreateTemporaryFile(const QString& folder, const QString& name, QString* tem
 
 // Renaming only changes the folder; the folder must reach the disk too, or a power loss can
 // bring back the old name.
-std::optional<QString> SynchroniseFolder(const QString& folder) {
+std::optional<FileFailure> SynchroniseFolder(const QString& folder) {
     const int fd =
         ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return Describe("Could not open the folder", folder);
+        return FileFailureFromErrno("Could not open the folder", folder);
     // Some file systems cannot synchronise a folder at all; they keep renames in order anyway.
     const bool synchronised = SynchroniseFile(fd) || errno == EINVAL || errno == ENOTSUP;
     const int error = errno;
     ::close(fd);
     errno = error;
     if (!synchronised)
-        return Describe("Could not synchronise the folder", folder);
+        return FileFailureFromErrno("Could not synchronise the folder", folder);
     return std::nullopt;
 }
 
@@ -123,51 +118,68 @@ QString TargetPath(const QString& path) {
 
 }  // namespace
 
-bool WriteFileAtomically(const QString& path, const QByteArray& contents) {
-    return !WriteFileAtomicallyOrDescribeError(path, contents).has_value();
-}
-
-std::optional<QString> WriteFileAtomicallyOrDescribeError(const QString& path,
-                                                          const QByteArray& contents) {
+std::optional<FileFailure> WriteFileAtomicallyOrFail(const QString& path,
+                                                     const QByteArray& contents,
+                                                     const FileAccess& access) {
     const QString target = TargetPath(path);
     const QFileInfo targetInfo(target);
     const QString folder = targetInfo.absolutePath();
-    if (!QDir().mkpath(folder))
-        return "Could not create the folder " + folder;
+    if (access.ownFolders()) {
+        if (auto failure = MakeOwnerOnlyFolder(folder))
+            return failure;
+    } else if (!QDir().mkpath(folder)) {
+        return FileFailureFromErrno("Could not create the folder", folder);
+    }
 
     struct stat previous {};
     const bool replacing = ::stat(QFile::encodeName(target).constData(), &previous) == 0;
     if (replacing && !S_ISREG(previous.st_mode))
-        return target + " is not a file";
+        return FileFailure{target + " is not a file", FileFailureCause::other};
 
     QString temporary;
     const int fd = CreateTemporaryFile(folder, targetInfo.fileName(), &temporary);
     if (fd < 0)
-        return Describe("Could not create a temporary file in", folder);
-    std::optional<QString> error;
-    // The new file keeps the old one's owner where this process may give it (a failure leaves
-    // this process's user, who could replace the file anyway), then its permissions.
+        return FileFailureFromErrno("Could not create a temporary file in", folder);
+    std::optional<FileFailure> failure;
+    // Another program's file keeps its owner where this process may give it (a failure leaves
+    // this process's user, who could replace the file anyway), then its permissions; Quillet's
+    // own get theirs whatever the umask.
     if (replacing && (previous.st_uid != ::geteuid() || previous.st_gid != ::getegid()))
         (void)!::fchown(fd, previous.st_uid, previous.st_gid);
-    if (replacing && ::fchmod(fd, previous.st_mode & 07777) != 0)
-        error = Describe("Could not give the permissions of the file to", temporary);
+    const std::optional<mode_t> mode = access.mode() ? access.mode()
+                                       : replacing ? std::optional<mode_t>(previous.st_mode & 07777)
+                                                   : std::nullopt;
+    if (mode && ::fchmod(fd, *mode) != 0)
+        failure = FileFailureFromErrno("Could not give the permissions of the file to", temporary);
     else if (!WriteWhole(fd, contents))
-        error = Describe("Could not write", temporary);
+        failure = FileFailureFromErrno("Could not write", temporary);
     else if (!SynchroniseFile(fd))
-        error = Describe("Could not synchronise", temporary);
+        failure = FileFailureFromErrno("Could not synchronise", temporary);
     // A failed close can report a write that the file system gave up on only now.
-    if (::close(fd) != 0 && !error)
-        error = Describe("Could not close", temporary);
-    if (!error && ::rename(QFile::encodeName(temporary).constData(),
-                           QFile::encodeName(target).constData()) != 0) {
-        error = Describe("Could not rename " + temporary + " to", target);
+    if (::close(fd) != 0 && !failure)
+        failure = FileFailureFromErrno("Could not close", temporary);
+    if (!failure && ::rename(QFile::encodeName(temporary).constData(),
+                             QFile::encodeName(target).constData()) != 0) {
+        failure = FileFailureFromErrno("Could not rename " + temporary + " to", target);
     }
-    if (error) {
+    if (failure) {
         ::unlink(QFile::encodeName(temporary).constData());
-        return error;
+        return failure;
     }
     RemoveLeftTemporaryFiles(folder, targetInfo.fileName());
     return SynchroniseFolder(folder);
+}
+
+std::optional<QString> WriteFileAtomicallyOrDescribeError(const QString& path,
+                                                          const QByteArray& contents,
+                                                          const FileAccess& access) {
+    const auto failure = WriteFileAtomicallyOrFail(path, contents, access);
+    return failure ? std::optional<QString>(failure->description) : std::nullopt;
+}
+
+bool WriteFileAtomically(const QString& path, const QByteArray& contents,
+                         const FileAccess& access) {
+    return !WriteFileAtomicallyOrFail(path, contents, access);
 }
 
 }  // namespace quillet

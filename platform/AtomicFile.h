@@ -9,17 +9,28 @@
 #include <QString>
 #include <optional>
 
+#include "platform/FileAccess.h"
+#include "platform/FileFailure.h"
+
 namespace quillet {
 
-// Creates missing parent folders. False when any step fails; the previous file then stays
-// (or, when only the final synchronisation of the folder failed, the new file is in place but
-// may not survive a power loss: the caller must treat it as not written and write it again).
-// A symbolic link at the path is kept: the file it points to is replaced.
-bool WriteFileAtomically(const QString& path, const QByteArray& contents);
+// Writes the file, creating missing parent folders (owner-only ones for an owner-only file).
+// Nothing when it was written; else what failed, and the previous file stays (or, when only the
+// final synchronisation of the folder failed, the new file is in place but may not survive a
+// power loss: the caller must treat it as not written and write it again). A symbolic link at
+// the path is kept: the file it points to is replaced. The new file gets the permissions that
+// `access` says.
+std::optional<FileFailure> WriteFileAtomicallyOrFail(
+    const QString& path, const QByteArray& contents,
+    const FileAccess& access = FileAccess::ofTarget());
 
-// The same, telling what failed: nothing when the file was written, else a description of the
-// failed step for a log line.
-std::optional<QString> WriteFileAtomicallyOrDescribeError(const QString& path,
-                                                          const QByteArray& contents);
+// The same for a caller that only logs a failure: its description.
+std::optional<QString> WriteFileAtomicallyOrDescribeError(
+    const QString& path, const QByteArray& contents,
+    const FileAccess& access = FileAccess::ofTarget());
+
+// The same for a caller that only needs to know: false when it failed.
+bool WriteFileAtomically(const QString& path, const QByteArray& contents,
+                         const FileAccess& access = FileAccess::ofTarget());
 
 }  // namespace quillet

@@ -438,9 +438,10 @@ bool IsBinaryPlistData(const QByteArray& bytes) {
     return bytes.startsWith("bplist");
 }
 
-bool WritePlistFile(const QString& path, const Plist& plist, bool binary) {
+bool WritePlistFile(const QString& path, const Plist& plist, bool binary,
+                    const FileAccess& access) {
     const QByteArray bytes = binary ? plist.toBinary() : plist.toXml();
-    return !bytes.isEmpty() && WriteFileAtomically(path, bytes);
+    return !bytes.isEmpty() && WriteFileAtomically(path, bytes, access);
 }
 
 }  // namespace quillet

@@ -11,6 +11,8 @@
 
 #include <plist/plist.h>
 
+#include "platform/FileAccess.h"
+
 namespace quillet {
 
 class Plist;
@@ -133,8 +135,9 @@ private:
 PlistRead ReadPlistFile(const QString& path);
 // True when the bytes are a binary property list (as opposed to XML).
 bool IsBinaryPlistData(const QByteArray& bytes);
-// Writes the list atomically as XML (or binary). False when the list cannot be serialised or
-// the write fails; the previous file then stays.
-bool WritePlistFile(const QString& path, const Plist& plist, bool binary = false);
+// Writes the list atomically as XML (or binary), with the permissions `access` says. False when
+// the list cannot be serialised or the write fails; the previous file then stays.
+bool WritePlistFile(const QString& path, const Plist& plist, bool binary = false,
+                    const FileAccess& access = FileAccess::ofTarget());
 
 }  // namespace quillet

@@ -48,8 +48,8 @@ bool SaveActivityRecord(const QString& path, const ActivityRecord& record) {
     for (const QString& problem : record.problems)
         problems.push_back(problem.toStdString());
     document["problems"] = problems;
-    const std::optional<QString> error =
-        WriteFileAtomicallyOrDescribeError(path, QByteArray::fromStdString(document.dump(2)));
+    const std::optional<QString> error = WriteFileAtomicallyOrDescribeError(
+        path, QByteArray::fromStdString(document.dump(2)), FileAccess::ownerOnly());
     if (error) {
         LogError("SaveActivityRecord(): Could not write " + path + ": " + *error);
         return false;

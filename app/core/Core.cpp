@@ -18,6 +18,7 @@
 #include "common/Localization.h"
 #include "common/Log.h"
 #include "common/Text.h"
+#include "platform/FileAccess.h"
 
 namespace quillet {
 
@@ -73,14 +74,15 @@ std::unique_ptr<Core> Core::create(const Platform& platform, Options options,
 
 bool Core::runCreationSteps(QString* errorMessage) {
     InstallLocalizationBundle(&_platform.bundle);
-    _loggerX = std::make_unique<Logger>(_platform.paths.logs() + "/" + _brand->supportFolder(),
-                                        _brand->versionLine(), _options.console);
-    InstallProcessLogger(_loggerX.get());
-
+    // Before the log's folder: where Quillet makes ~/Library itself (a Linux desktop), it is
+    // made owner-only.
     _dataFolder = _options.dataFolder.isEmpty()
                       ? _platform.paths.applicationSupport() + "/" + _brand->supportFolder()
                       : _options.dataFolder;
-    QDir().mkpath(_dataFolder);  // a failure shows when the store is opened
+    MakeOwnerOnlyFolder(_dataFolder);  // a failure shows when the store is opened
+    _loggerX = std::make_unique<Logger>(_platform.paths.logs() + "/" + _brand->supportFolder(),
+                                        _brand->versionLine(), _options.console);
+    InstallProcessLogger(_loggerX.get());
 
     // The organisation's choice of service wins over the person's.
     _managedX = std::make_unique<ManagedSignatures>(*this);

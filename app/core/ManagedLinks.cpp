@@ -51,7 +51,7 @@ bool SaveManagedLinks(const QString& supportFolder, const std::vector<ManagedLin
         list.node().append(std::move(element));
     }
     const QString path = ManagedLinksPath(supportFolder);
-    if (WritePlistFile(path, list))
+    if (WritePlistFile(path, list, false, FileAccess::ownerOnly()))
         return true;
     LogError("SaveManagedLinks(): Could not write " + path);
     return false;

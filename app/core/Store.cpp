@@ -9,6 +9,7 @@
 #include "app/core/StoreSql.h"
 #include "common/Localization.h"
 #include "common/Log.h"
+#include "platform/FileAccess.h"
 
 namespace quillet {
 
@@ -94,6 +95,10 @@ std::unique_ptr<Store> Store::openStore(const QString& modelName, const QString&
                  path + ": " + *error);
         return nullptr;
     }
+    // SQLite makes the file as the umask allows, and its companions as the file is: the
+    // signatures and where they are installed are their owner's alone.
+    for (const char* suffix : kStoreFileSuffixes)
+        RestrictToOwner(path + suffix);
     std::unique_ptr<Store> store(new Store(modelName, path, database, std::move(alert), options));
     store->_entity = entity;
     store->_keys = keys;

@@ -7,6 +7,7 @@
 #include "app/core/Store.h"
 #include "common/Localization.h"
 #include "common/Log.h"
+#include "platform/FileAccess.h"
 
 namespace quillet::web {
 
@@ -63,7 +64,7 @@ bool Core::runCreationSteps(QString* errorMessage) {
     InstallProcessLogger(_loggerX.get());
 
     const QString folder = _environment.paths.applicationSupport() + "/" + _brand->supportFolder();
-    QDir().mkpath(folder);  // a failure shows when the store is opened
+    MakeOwnerOnlyFolder(folder);  // a failure shows when the store is opened
     _storePath = folder + "/" + kStoreFileName;
     // No window to alert in: the store's log line is the report.
     _storeX = Store::openStore(kStoreModelName, _storePath, nullptr);

@@ -124,7 +124,7 @@ std::map<ClientKind, Accounts> CachedAccountsFromPlist(const Plist& plist) {
 
 void SaveCachedAccounts(const QString& applicationSupportFolder,
                         const std::map<ClientKind, AccountsInfo>& infos) {
-    QDir().mkpath(applicationSupportFolder);
+    MakeOwnerOnlyFolder(applicationSupportFolder);
     // Another process (a command beside the application) may be saving its own discoveries:
     // the file is read, merged and written by one process at a time.
     const FileLock lock(CachedAccountsPath(applicationSupportFolder) + ".lock", {});
@@ -150,7 +150,8 @@ void SaveCachedAccounts(const QString& applicationSupportFolder,
         if (array.node().size() > 0)
             root.node().set(StoredText(kind), std::move(array));
     }
-    WritePlistFile(CachedAccountsPath(applicationSupportFolder), root);
+    WritePlistFile(CachedAccountsPath(applicationSupportFolder), root, false,
+                   FileAccess::ownerOnly());
 }
 
 void LogLoadedCachedAccounts(const std::map<ClientKind, Accounts>& cached) {

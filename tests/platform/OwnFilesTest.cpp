@@ -1,0 +1,144 @@
+// Quillet's own files and folders: who may read them, and removing a folder without following
+// a symbolic link, over a real file system.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <utility>
+#include <vector>
+
+#include "platform/AtomicFile.h"
+#include "platform/FileAccess.h"
+#include "platform/FileRemoval.h"
+
+namespace quillet {
+namespace {
+
+mode_t ModeOf(const QString& path) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
+    return info.st_mode & 07777;
+}
+
+void WriteWithMode(const QString& path, const QByteArray& contents, mode_t mode) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+    file.close();
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
+}
+
+// The most open umask there is, for the time of a test: nothing Quillet keeps to its owner may
+// rely on the person's umask.
+class OpenUmask {
+public:
+    OpenUmask() : _previous(::umask(0)) {}
+    ~OpenUmask() { ::umask(_previous); }
+
+private:
+    mode_t _previous;
+};
+
+TEST(OwnFilesTest, QuilletsFoldersAndFilesAreItsOwnersAloneWhateverTheUmask) {
+    const OpenUmask umask;
+    QTemporaryDir home;
+    ASSERT_EQ(::chmod(QFile::encodeName(home.path()).constData(), 0755), 0);
+    // On a Linux desktop Quillet makes ~/Library and what is below it.
+    const QString library = home.path() + "/Library";
+    const QString support = library + "/Application Support/Quillet";
+    ASSERT_FALSE(MakeOwnerOnlyFolder(support));
+    for (const QString& folder : {library, library + "/Application Support", support})
+        EXPECT_EQ(ModeOf(folder), 0700u) << folder.toStdString();
+    EXPECT_EQ(ModeOf(home.path()), 0755u);  // the folders above are not Quillet's
+
+    // An earlier version's own folder and files, as open as the umask let them be.
+    ASSERT_EQ(::chmod(QFile::encodeName(support).constData(), 0755), 0);
+    WriteWithMode(support + "/Activity.json", "{}", 0644);
+    ASSERT_FALSE(MakeOwnerOnlyFolder(support));
+    EXPECT_EQ(ModeOf(support), 0700u);
+    ASSERT_TRUE(WriteFileAtomically(support + "/Activity.json", "{ }", FileAccess::ownerOnly()));
+    EXPECT_EQ(ModeOf(support + "/Activity.json"), 0600u);
+    ASSERT_TRUE(
+        WriteFileAtomically(support + "/Points/1/manifest.json", "{}", FileAccess::ownerOnly()));
+    EXPECT_EQ(ModeOf(support + "/Points"), 0700u);
+    EXPECT_EQ(ModeOf(support + "/Points/1/manifest.json"), 0600u);
+
+    WriteWithMode(support + "/DataV2.sqlite-wal", "", 0644);
+    EXPECT_FALSE(RestrictToOwner(support + "/DataV2.sqlite-wal"));
+    EXPECT_EQ(ModeOf(support + "/DataV2.sqlite-wal"), 0600u);
+    EXPECT_FALSE(RestrictToOwner(support + "/none"));
+
+    // Another program's files keep what they have, and a new one gets the usual permissions.
+    const QString prefs = home.path() + "/profile/prefs.js";
+    WriteWithMode(prefs, "user_pref(\"a\", 1);\n", 0640);
+    ASSERT_TRUE(WriteFileAtomically(prefs, "user_pref(\"a\", 2);\n"));
+    EXPECT_EQ(ModeOf(prefs), 0640u);
+    ASSERT_TRUE(WriteFileAtomically(home.path() + "/profile/new.js", "x"));
+    EXPECT_EQ(ModeOf(home.path() + "/profile/new.js"), 0666u);
+    EXPECT_EQ(ModeOf(home.path() + "/profile"), 0777u);
+}
+
+// A restore point keeps copies of the clients' files: a 0600 prefs.js must not become readable
+// by everyone in its copy.
+TEST(OwnFilesTest, ACopyIsNoMoreOpenThanItsOriginalNorThanQuillet) {
+    const OpenUmask umask;
+    QTemporaryDir folder;
+    for (const auto& [original, copy] : std::vector<std::pair<mode_t, mode_t>>{
+             {0600, 0600}, {0644, 0600}, {0400, 0400}, {0664, 0600}, {0200, 0200}}) {
+        const QString path = folder.path() + "/prefs.js";
+        WriteWithMode(path, "user_pref(\"a\", 1);\n", original);
+        const QString kept = folder.path() + "/kept";
+        QFile::remove(kept);
+        ASSERT_TRUE(WriteFileAtomically(kept, "copy", FileAccess::copyOf(path)));
+        EXPECT_EQ(ModeOf(kept), copy) << std::oct << original;
+    }
+    EXPECT_EQ(FileAccess::copyOf(folder.path() + "/none").mode(), 0600u);
+}
+
+// Apple Mail's cache folder is removed so that Mail reads its signatures again: when it is a
+// link, what it points to (anywhere, the person's own files) must stay.
+TEST(OwnFilesTest, RemovingAFolderRemovesLinksAndNeverWhatTheyPointTo) {
+    QTemporaryDir root;
+    const QString outside = root.path() + "/Documents";
+    WriteWithMode(outside + "/letter.txt", "keep me", 0644);
+    WriteWithMode(outside + "/drafts/draft.txt", "keep me too", 0644);
+    const QString cache = root.path() + "/Caches/com.apple.mail";
+    WriteWithMode(cache + "/Signatures/a.plist", "cache", 0644);
+    WriteWithMode(cache + "/deep/er/still/b", "cache", 0644);
+    ASSERT_TRUE(QFile::link(outside, cache + "/to-a-folder"));
+    ASSERT_TRUE(QFile::link(outside + "/letter.txt", cache + "/deep/to-a-file"));
+    ASSERT_TRUE(QFile::link(root.path() + "/nowhere", cache + "/dangling"));
+
+    EXPECT_FALSE(RemoveWithoutFollowingLinks(cache));
+    EXPECT_FALSE(QFileInfo::exists(cache) || QFileInfo(cache).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(outside + "/letter.txt"));
+    EXPECT_TRUE(QFileInfo::exists(outside + "/drafts/draft.txt"));
+
+    // The folder itself a link, given with or without a trailing slash.
+    for (const char* suffix : {"", "/"}) {
+        ASSERT_TRUE(QFile::link(outside, cache));
+        EXPECT_FALSE(RemoveWithoutFollowingLinks(cache + suffix));
+        EXPECT_FALSE(QFileInfo(cache).isSymLink());
+        EXPECT_TRUE(QFileInfo::exists(outside + "/letter.txt"));
+        EXPECT_TRUE(QFileInfo::exists(outside + "/drafts/draft.txt"));
+    }
+    EXPECT_FALSE(RemoveWithoutFollowingLinks(cache));  // nothing there
+}
+
+TEST(OwnFilesTest, ARemovalThatCannotFinishSaysWhatFailed) {
+    QTemporaryDir root;
+    // A file where a folder on the way should be.
+    WriteWithMode(root.path() + "/file", "x", 0644);
+    const auto failure = RemoveWithoutFollowingLinks(root.path() + "/file/below");
+    ASSERT_TRUE(failure);
+    EXPECT_TRUE(failure->description.startsWith("Could not look at " + root.path() + "/file/below"))
+        << failure->description.toStdString();
+    EXPECT_EQ(failure->cause, FileFailureCause::other);
+}
+
+}  // namespace
+}  // namespace quillet
