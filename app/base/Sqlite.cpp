@@ -46,6 +46,24 @@ void CloseSqliteDatabase(sqlite3* database) {
     sqlite3_close(database);
 }
 
+FileFailureCause SqliteFailureCause(sqlite3* database) {
+    switch (sqlite3_errcode(database)) {
+        case SQLITE_FULL:
+            return FileFailureCause::noSpace;
+        // A database on a read-only disk is opened for reading only, and a journal that cannot
+        // be made leaves no error number SQLite keeps: the disk itself says.
+        case SQLITE_READONLY:
+        case SQLITE_CANTOPEN: {
+            const char* path = sqlite3_db_filename(database, "main");
+            return path && IsOnReadOnlyDisk(QString::fromUtf8(path))
+                       ? FileFailureCause::readOnlyDisk
+                       : FileFailureCause::other;
+        }
+        default:
+            return FileFailureCauseOf(sqlite3_system_errno(database));
+    }
+}
+
 bool ExecuteSqliteSelectStatement(sqlite3* database, const QString& sql,
                                   const SqliteRowCallback& rowCallback) {
     PreparedStatement statement(database, sql);

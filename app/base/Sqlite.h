@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+#include "platform/FileFailure.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -15,6 +17,10 @@ namespace quillet {
 // created inside another application's container can break that application).
 std::optional<sqlite3*> OpenSqliteDatabase(const QString& path);
 void CloseSqliteDatabase(sqlite3* database);
+// Why the connection's last statement failed, as far as a person can act on it: SQLite's own code
+// (SQLITE_FULL is a full disk), the disk of a database SQLite could not write or make a journal
+// for, else the system's error number that SQLite kept.
+FileFailureCause SqliteFailureCause(sqlite3* database);
 
 // Called once per row; setting *stop ends the query early (with success).
 using SqliteRowCallback = std::function<void(sqlite3_stmt* statement, bool* stop)>;

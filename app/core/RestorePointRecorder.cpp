@@ -161,9 +161,9 @@ class RestorePointRecorder::Writes final : public ClientWrites {
 public:
     Writes(State& state, ClientKind client) : _state(state), _client(client) {}
 
-    std::optional<QString> writeFile(const QString& path, const QByteArray& contents) override {
+    std::optional<FileFailure> writeFile(const QString& path, const QByteArray& contents) override {
         if (auto error = _state.keepFile(_client, path))
-            return "cannot keep a restore point: " + *error;
+            return FileFailure{"cannot keep a restore point: " + *error};
         return _state.target.writeFile(path, contents);
     }
     bool removeFile(const QString& path) override {

@@ -39,7 +39,7 @@ ClientSyncReport ReportOf(const std::optional<SyncAppleMailSignaturesError>& err
         return ClientSyncReport::Failed(
             Filled("Bad data in file %@.", {error->pathX.value_or(QString())}));
     }
-    return ClientSyncReport::Failed(std::nullopt, {SyncHint::fullDiskAccess});
+    return FileFailureReport(error->cause, error->pathX.value_or(QString()));
 }
 
 ClientSyncReport ReportOf(const std::optional<SyncOutlookSignaturesError>& error) {
@@ -76,24 +76,24 @@ ClientSyncReport ReportOf(const std::optional<SyncPostboxSignaturesError>& error
         return ClientSyncReport::Succeeded();
     if (error->kind == Kind::badData)
         return ClientSyncReport::Failed(Filled("Bad data in file %@.", {error->pathX}));
-    return ClientSyncReport::Failed(std::nullopt, {SyncHint::fullDiskAccess});
+    return FileFailureReport(error->cause, error->pathX);
 }
 
 ClientSyncReport ReportOf(const std::optional<SyncSparkSignaturesError>& error) {
     using Kind = SyncSparkSignaturesError::Kind;
     if (!error)
         return ClientSyncReport::Succeeded();
-    if (error->kind == Kind::database) {
+    if (error->kind == Kind::database && error->cause == FileFailureCause::other) {
         return ClientSyncReport::Failed(Filled("Could not read database file: %@.", {error->pathX}),
                                         {SyncHint::database});
     }
-    return ClientSyncReport::Failed(std::nullopt, {SyncHint::fullDiskAccess});
+    return FileFailureReport(error->cause, error->pathX);
 }
 
 ClientSyncReport ReportOf(const std::optional<SyncThunderbirdSignaturesError>& error) {
     if (!error)
         return ClientSyncReport::Succeeded();
-    return ClientSyncReport::Failed(std::nullopt, {SyncHint::fullDiskAccess});
+    return FileFailureReport(error->cause, error->pathX);
 }
 
 }  // namespace quillet

@@ -32,11 +32,11 @@ class PreviewWrites final : public ClientWrites {
 public:
     explicit PreviewWrites(ClientPlan& plan) : _plan(plan) {}
 
-    std::optional<QString> writeFile(const QString& path, const QByteArray& contents) override {
+    std::optional<FileFailure> writeFile(const QString& path, const QByteArray& contents) override {
         if (QFileInfo(path).isDir())
-            return QStringLiteral("a folder is in the way");
+            return FileFailure{QStringLiteral("a folder is in the way")};
         if (!FolderCanExist(QFileInfo(path).absolutePath()))
-            return QStringLiteral("its folder cannot be made");
+            return FileFailure{QStringLiteral("its folder cannot be made")};
         PlannedFile& file = entry(path);
         file.after = contents;
         file.change =
@@ -54,6 +54,13 @@ public:
     }
 
     bool removeFolder(const QString& path) override {
+        // A link is removed itself, as the pass removes it: what it points to stays.
+        if (QFileInfo(path).isSymLink()) {
+            PlannedFile& link = entry(path);
+            link.after.clear();
+            link.change = PlannedFile::Change::remove;
+            return true;
+        }
         QDirIterator files(path, QDir::Files | QDir::Hidden | QDir::System,
                            QDirIterator::Subdirectories);
         QStringList paths;

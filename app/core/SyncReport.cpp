@@ -15,6 +15,21 @@ ClientSyncReport ClientWasRunningReport() {
         "Not updated because it was running. Please quit it and update the signature again."));
 }
 
+ClientSyncReport FileFailureReport(FileFailureCause cause, const QString& path) {
+    const QString line = FillPlaceholders(Localized("Could not write %@."), {path});
+    switch (cause) {
+        case FileFailureCause::noSpace:
+            return ClientSyncReport::Failed(line, {SyncHint::diskFull});
+        case FileFailureCause::quotaExceeded:
+            return ClientSyncReport::Failed(line, {SyncHint::diskQuota});
+        case FileFailureCause::readOnlyDisk:
+            return ClientSyncReport::Failed(line, {SyncHint::readOnlyDisk});
+        case FileFailureCause::other:
+            break;
+    }
+    return ClientSyncReport::Failed(std::nullopt, {SyncHint::fullDiskAccess});
+}
+
 QString SyncProblemsText(const ClientSyncReports& reports, const QString& appName) {
     return SyncProblemParts(reports, appName).join("\n\n");
 }
@@ -41,6 +56,21 @@ QStringList SyncProblemParts(const ClientSyncReports& reports, const QString& ap
     }
     if (hints.contains(SyncHint::database))
         parts << Localized("Could not read database.");
+    if (hints.contains(SyncHint::diskFull)) {
+        parts << Localized(
+            "The disk is full. Please make some room on it, then update the "
+            "signatures again.");
+    }
+    if (hints.contains(SyncHint::diskQuota)) {
+        parts << Localized(
+            "Your disk quota is used up. Please make some room, then update the "
+            "signatures again.");
+    }
+    if (hints.contains(SyncHint::readOnlyDisk)) {
+        parts << FillPlaceholders(
+            Localized("The email app's files are on a read-only disk: %@ cannot change them."),
+            {appName});
+    }
     return parts + lines;
 }
 

@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "common/ClientKind.h"
+#include "platform/FileFailure.h"
 
 namespace quillet {
 
 // In the order the hints are shown.
-enum class SyncHint { automation, fullDiskAccess, database };
+enum class SyncHint { automation, fullDiskAccess, database, diskFull, diskQuota, readOnlyDisk };
 
 struct ClientSyncReport {
     bool problem = false;         // the sync returned an error, or the client was not synced
@@ -25,12 +26,19 @@ struct ClientSyncReport {
 
     static ClientSyncReport Succeeded() { return {}; }
     static ClientSyncReport Failed(std::optional<QString> line, std::set<SyncHint> hints = {});
+    bool operator==(const ClientSyncReport&) const = default;
 };
 
 using ClientSyncReports = std::vector<std::pair<ClientKind, ClientSyncReport>>;
 
 // The report of a client that was running when its turn came: its files were not written.
 ClientSyncReport ClientWasRunningReport();
+
+// The report of a sync that could not read or change a file of its client. A permission (or
+// anything the system does not tell apart from one) is the Full Disk Access hint; a full disk,
+// a used-up quota or a read-only disk is said as it is, with the file: switching on Full Disk
+// Access would not help there.
+ClientSyncReport FileFailureReport(FileFailureCause cause, const QString& path);
 
 // The problems alert's text: the hints (each once, in their order), a blank line, then one
 // "NAME: line" per client in the order given, separated by blank lines. Empty without problems.

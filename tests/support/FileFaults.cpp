@@ -14,6 +14,7 @@ Function Find(const char* name) {
 
 using Arm = void (*)(const char*, int, long, const char*);
 using Disarm = void (*)();
+using FailWith = void (*)(int);
 using Count = long (*)();
 using Fired = int (*)();
 using LastFault = const char* (*)();
@@ -49,6 +50,11 @@ FileFaults::~FileFaults() {
         disarm();
 }
 
+void FileFaults::failWith(int errorNumber) {
+    if (auto failWith = Find<FailWith>("QuilletFileFaultsFailWith"))
+        failWith(errorNumber);
+}
+
 long FileFaults::count() const {
     auto count = Find<Count>("QuilletFileFaultsCount");
     return count ? count() : 0;
@@ -70,7 +76,8 @@ QString FileFaultsLibraryPath() {
 
 QProcessEnvironment FileFaultsEnvironment(QProcessEnvironment environment, const QString& folder,
                                           FileFaultAction action, long target,
-                                          const QString& reportPath, const QString& ignoredSuffix) {
+                                          const QString& reportPath, const QString& ignoredSuffix,
+                                          int errorNumber) {
     environment.insert("LD_PRELOAD", FileFaultsLibraryPath());
     // The sanitizers' runtime wants to come first among the libraries; the preloaded one is
     // not instrumented and does not mind coming before it.
@@ -82,6 +89,8 @@ QProcessEnvironment FileFaultsEnvironment(QProcessEnvironment environment, const
     environment.insert("QUILLET_FILE_FAULTS_IGNORE", ignoredSuffix);
     if (!reportPath.isEmpty())
         environment.insert("QUILLET_FILE_FAULTS_REPORT", reportPath);
+    if (errorNumber != 0)
+        environment.insert("QUILLET_FILE_FAULTS_ERRNO", QString::number(errorNumber));
     return environment;
 }
 

@@ -22,6 +22,10 @@ public:
     FileFaults(const FileFaults&) = delete;
     FileFaults& operator=(const FileFaults&) = delete;
 
+    // The failing operation fails with this errno (EROFS: a read-only disk; EDQUOT) instead of
+    // its own (EIO, or ENOSPC for a write: a full disk).
+    void failWith(int errorNumber);
+
     long count() const;         // operations counted so far
     bool fired() const;         // whether the Nth operation came and failed
     QString lastFault() const;  // "write PATH (operation N)"
@@ -32,11 +36,13 @@ public:
 
 // The path of the preload library, and an environment that preloads it into a child with the
 // action at the Nth operation under the folder; with a report path, the child writes the number
-// of operations it counted there when it exits normally.
+// of operations it counted there when it exits normally; with an errno, the failing operation
+// fails with it instead of its own.
 QString FileFaultsLibraryPath();
 QProcessEnvironment FileFaultsEnvironment(QProcessEnvironment environment, const QString& folder,
                                           FileFaultAction action, long target,
                                           const QString& reportPath = {},
-                                          const QString& ignoredSuffix = ".log");
+                                          const QString& ignoredSuffix = ".log",
+                                          int errorNumber = 0);
 
 }  // namespace quillet

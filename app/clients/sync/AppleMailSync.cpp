@@ -133,9 +133,12 @@ std::optional<AppleMailFileWrite> NewPreferences(const QString& path,
     return AppleMailFileWrite{path, bytes};
 }
 
-bool Write(const AppleMailFileWrite& file, ClientWrites& writes) {
+// Nothing when the file was written, else what failed.
+std::optional<FileFailure> Write(const AppleMailFileWrite& file, ClientWrites& writes) {
     Info("Writing out " + file.path + "...");
-    return !file.contents.isEmpty() && !writes.writeFile(file.path, file.contents);
+    if (file.contents.isEmpty())
+        return FileFailure{"nothing to write to " + file.path};
+    return writes.writeFile(file.path, file.contents);
 }
 
 // Replaces the cloud copy in one rename, so that a failed copy leaves the previous file (and
@@ -143,9 +146,11 @@ bool Write(const AppleMailFileWrite& file, ClientWrites& writes) {
 std::optional<Error> Overwrite(const QString& cloudPath, const QByteArray& contents,
                                ClientWrites& writes) {
     Info("Overwriting " + cloudPath + "...");
-    if (contents.isEmpty() || writes.writeFile(cloudPath, contents)) {
+    const auto failure = contents.isEmpty() ? FileFailure{"nothing to write to " + cloudPath}
+                                            : writes.writeFile(cloudPath, contents);
+    if (failure) {
         Fail("Could not overwrite " + cloudPath);
-        return Error{Kind::fileSystemCloud, cloudPath};
+        return Error{Kind::fileSystemCloud, cloudPath, failure->cause};
     }
     return std::nullopt;
 }
@@ -231,15 +236,15 @@ std::optional<SyncAppleMailSignaturesError> WriteAppleMailChanges(const AppleMai
         return Error{Kind::fileSystem, changes.signaturesFolder};
     }
     for (const auto& file : changes.signatureFiles) {
-        if (!Write(file, writes)) {
+        if (const auto failure = Write(file, writes)) {
             Fail("Could not write out " + file.path + ": the file could not be replaced");
-            return Error{Kind::fileSystem, file.path};
+            return Error{Kind::fileSystem, file.path, failure->cause};
         }
     }
     for (const auto* list : {&changes.accountsMap, &changes.allSignatures}) {
-        if (!Write(*list, writes)) {
+        if (const auto failure = Write(*list, writes)) {
             Fail("Could not write out " + list->path);
-            return Error{Kind::fileSystem, list->path};
+            return Error{Kind::fileSystem, list->path, failure->cause};
         }
     }
     for (const QString& name : changes.deletedFileNames)

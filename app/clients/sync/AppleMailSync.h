@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/clients/sync/SyncPlan.h"
+#include "platform/FileFailure.h"
 
 namespace quillet {
 
@@ -18,6 +19,7 @@ struct SyncAppleMailSignaturesError {
     enum class Kind { fileSystem, fileSystemCloud, badData };
     Kind kind;
     std::optional<QString> pathX;
+    FileFailureCause cause = FileFailureCause::other;  // of a write that failed
 };
 
 struct AppleMailFileWrite {

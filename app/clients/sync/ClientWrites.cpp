@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "platform/AtomicFile.h"
+#include "platform/FileRemoval.h"
 
 namespace quillet {
 
@@ -12,11 +13,11 @@ namespace {
 
 class Direct final : public ClientWrites {
 public:
-    std::optional<QString> writeFile(const QString& path, const QByteArray& contents) override {
-        return WriteFileAtomicallyOrDescribeError(path, contents);
+    std::optional<FileFailure> writeFile(const QString& path, const QByteArray& contents) override {
+        return WriteFileAtomicallyOrFail(path, contents);
     }
     bool removeFile(const QString& path) override { return QFile::remove(path); }
-    bool removeFolder(const QString& path) override { return QDir(path).removeRecursively(); }
+    bool removeFolder(const QString& path) override { return !RemoveWithoutFollowingLinks(path); }
     bool makeFolder(const QString& path) override {
         return QDir().mkpath(path) && QFileInfo(path).isDir();
     }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/base/AppleScript.h"
+#include "platform/FileFailure.h"
 
 struct sqlite3;
 
@@ -24,11 +25,14 @@ using SqliteRowKey = std::vector<std::pair<QString, QString>>;
 class ClientWrites {
 public:
     virtual ~ClientWrites() = default;
-    // A whole file, atomically; nothing, or a description of what failed.
-    virtual std::optional<QString> writeFile(const QString& path, const QByteArray& contents) = 0;
+    // A whole file, atomically; nothing, or what failed (its cause tells a full or read-only
+    // disk from the rest).
+    virtual std::optional<FileFailure> writeFile(const QString& path,
+                                                 const QByteArray& contents) = 0;
     // An existing file; false when it could not be removed.
     virtual bool removeFile(const QString& path) = 0;
-    // A folder and everything in it (a client's cache); false when it could not be removed.
+    // A folder and everything in it (a client's cache), never following a symbolic link: a
+    // link there is removed itself. False when it could not be removed.
     virtual bool removeFolder(const QString& path) = 0;
     // A folder that must exist before files are written into it; false when it cannot.
     virtual bool makeFolder(const QString& path) = 0;

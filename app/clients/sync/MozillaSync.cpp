@@ -63,13 +63,13 @@ std::optional<QStringList> ReadSyncPrefsFile(const QString& syncName, const QStr
     return lines;
 }
 
-bool WriteSyncPrefsFile(const QString& syncName, const QString& path, const QStringList& lines,
-                        ClientWrites& writes) {
+std::optional<FileFailure> WriteSyncPrefsFile(const QString& syncName, const QString& path,
+                                              const QStringList& lines, ClientWrites& writes) {
     LogInfo(syncName + ": Writing out " + path + "...");
-    if (!writes.writeFile(path, PrefsFileContents(lines)))
-        return true;
-    LogError(syncName + ": Could not write out " + path);
-    return false;
+    auto failure = writes.writeFile(path, PrefsFileContents(lines));
+    if (failure)
+        LogError(syncName + ": Could not write out " + path);
+    return failure;
 }
 
 }  // namespace quillet

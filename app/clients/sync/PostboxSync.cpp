@@ -178,11 +178,11 @@ std::optional<SyncPostboxSignaturesError> SyncPostboxSignatures(const SyncInputs
     LogInfo(name + ": Writing out " + listPath + "...");
     const std::string data = plan.signatureList.dump();
     if (const auto failure = inputs.writes.writeFile(listPath, QByteArray::fromStdString(data))) {
-        LogError(name + ": Could not write out " + listPath + ": " + *failure);
-        return Error{Error::Kind::fileSystem, listPath};
+        LogError(name + ": Could not write out " + listPath + ": " + failure->description);
+        return Error{Error::Kind::fileSystem, listPath, failure->cause};
     }
-    if (!WriteSyncPrefsFile(name, prefsPath, plan.prefsLines, inputs.writes))
-        return Error{Error::Kind::fileSystem, prefsPath};
+    if (const auto failure = WriteSyncPrefsFile(name, prefsPath, plan.prefsLines, inputs.writes))
+        return Error{Error::Kind::fileSystem, prefsPath, failure->cause};
     FinishSync(kPostbox, inputs, name, true);
     return std::nullopt;
 }

@@ -13,13 +13,15 @@
 #include <optional>
 
 #include "app/clients/sync/SyncPlan.h"
+#include "platform/FileFailure.h"
 
 namespace quillet {
 
 struct SyncPostboxSignaturesError {
     enum class Kind { fileSystem, badData };
     Kind kind = Kind::fileSystem;
-    QString pathX;  // the file concerned
+    QString pathX;                                     // the file concerned
+    FileFailureCause cause = FileFailureCause::other;  // of a write that failed
 };
 
 inline const QString kPostboxSignaturesFileName = QStringLiteral("postbox-signatures");

@@ -201,17 +201,21 @@ std::optional<SparkSettings> ReadSparkSettings(sqlite3* database, const QString&
     return settings;
 }
 
-bool WriteSparkSettings(sqlite3* database, const SparkSettingsRows& rows, double syncTime,
-                        const QString& syncName, ClientWrites& writes) {
+std::optional<FileFailureCause> WriteSparkSettings(sqlite3* database, const SparkSettingsRows& rows,
+                                                   double syncTime, const QString& syncName,
+                                                   ClientWrites& writes) {
     if (!ExecuteSqliteStatement(database, kBegin))
-        return false;
+        return SqliteFailureCause(database);
     if (!WriteRows(database, writes, rows, syncTime)) {
+        const FileFailureCause cause = SqliteFailureCause(database);
         if (!ExecuteSqliteStatement(database, kRollback))
             LogError(syncName + ": Could not roll back transaction");
-        return false;
+        return cause;
     }
     // A failing commit is not rolled back here: closing the database ends the transaction.
-    return ExecuteSqliteStatement(database, writes.transactionEnd());
+    if (!ExecuteSqliteStatement(database, writes.transactionEnd()))
+        return SqliteFailureCause(database);
+    return std::nullopt;
 }
 
 }  // namespace quillet

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/clients/sync/ClientWrites.h"
+#include "platform/FileFailure.h"
 
 struct sqlite3;
 
@@ -45,10 +46,12 @@ struct SparkSettingsRows {
 // Writes the rows inside one transaction, each with that sync time (seconds since 1970) and
 // sync status 0; every row of the ordering and binding is replaced. On a failing statement the
 // transaction is rolled back ("Could not roll back transaction" logged when even that fails).
-// False when anything failed.
+// Nothing when all was written, else the cause of the first failure (taken before the rollback,
+// whose own calls would hide it).
 // The transaction ends as `writes` says (a preview rolls it back), and each statement that ran is
 // handed to it with its values.
-bool WriteSparkSettings(sqlite3* database, const SparkSettingsRows& rows, double syncTime,
-                        const QString& syncName, ClientWrites& writes);
+std::optional<FileFailureCause> WriteSparkSettings(sqlite3* database, const SparkSettingsRows& rows,
+                                                   double syncTime, const QString& syncName,
+                                                   ClientWrites& writes);
 
 }  // namespace quillet

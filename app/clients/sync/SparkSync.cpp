@@ -145,12 +145,13 @@ std::optional<SyncSparkSignaturesError> SyncSparkSignatures(const SyncInputs& in
 
     const auto settings = ReadSparkSettings(*database, name);
     const SparkSyncTime time = SparkSyncTimeNow();
-    const bool written =
-        settings && WriteSparkSettings(*database, PlanSparkSync(inputs, *settings, time),
-                                       time.unixSeconds, name, inputs.writes);
+    const std::optional<FileFailureCause> failure =
+        settings ? WriteSparkSettings(*database, PlanSparkSync(inputs, *settings, time),
+                                      time.unixSeconds, name, inputs.writes)
+                 : FileFailureCause::other;
     CloseSqliteDatabase(*database);
-    if (!written)
-        return Error{Error::Kind::database, path};
+    if (failure)
+        return Error{Error::Kind::database, path, *failure};
     FinishSync(kSpark, inputs, name, true);
     return std::nullopt;
 }

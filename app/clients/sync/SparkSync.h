@@ -9,13 +9,15 @@
 
 #include "app/clients/sync/SparkSettings.h"
 #include "app/clients/sync/SyncPlan.h"
+#include "platform/FileFailure.h"
 
 namespace quillet {
 
 struct SyncSparkSignaturesError {
     enum class Kind { database, fileSystem };
     Kind kind = Kind::database;
-    QString pathX;  // the database
+    QString pathX;                                     // the database
+    FileFailureCause cause = FileFailureCause::other;  // of a write that failed
 };
 
 // The moment of one sync, taken once: in seconds since 1 January 2001 for the members of the

@@ -66,9 +66,10 @@ std::optional<SyncThunderbirdSignaturesError> SyncThunderbirdSignatures(const Sy
     if (!lines)
         return SyncThunderbirdSignaturesError{SyncThunderbirdSignaturesError::Kind::fileSystem,
                                               path};
-    if (!WriteSyncPrefsFile(name, path, PlanThunderbirdPrefsLines(inputs, *lines), inputs.writes))
+    if (const auto failure = WriteSyncPrefsFile(
+            name, path, PlanThunderbirdPrefsLines(inputs, *lines), inputs.writes))
         return SyncThunderbirdSignaturesError{SyncThunderbirdSignaturesError::Kind::fileSystem,
-                                              path};
+                                              path, failure->cause};
     FinishSync(kThunderbird, inputs, name, true);
     return std::nullopt;
 }

@@ -9,13 +9,15 @@
 #include <optional>
 
 #include "app/clients/sync/SyncPlan.h"
+#include "platform/FileFailure.h"
 
 namespace quillet {
 
 struct SyncThunderbirdSignaturesError {
     enum class Kind { fileSystem };
     Kind kind = Kind::fileSystem;
-    QString pathX;  // the file concerned
+    QString pathX;                                     // the file concerned
+    FileFailureCause cause = FileFailureCause::other;  // of a write that failed
 };
 
 // The new prefs.js lines for the lines read: works out the new state and writes nothing.

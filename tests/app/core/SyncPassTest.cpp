@@ -4,7 +4,9 @@
 #include <QFileInfo>
 #include <optional>
 #include "app/core/Core.h"
+#include "app/core/SyncClients.h"
 #include "app/core/SyncPass.h"
+#include "app/core/SyncReport.h"
 #include "common/Log.h"
 #include "platform/EventLoop.h"
 
@@ -413,6 +415,32 @@ TEST_F(SyncPassTest, ProblemsTextShowsEachHintOnceBeforeTheClientLines) {
               "Could not read database.\n\n"
               "Microsoft Outlook: Duplicate signature: \"A\".\n\n"
               "Spark: Could not read database file: /s.sqlite.");
+}
+
+// Full Disk Access cannot help a full or read-only disk: the person is told what happened.
+TEST_F(SyncPassTest, AFullOrReadOnlyDiskIsSaidAsItIsAndOnlyAPermissionAsksForFullDiskAccess) {
+    EXPECT_EQ(FileFailureReport(FileFailureCause::other, "/p/prefs.js"),
+              ClientSyncReport::Failed(std::nullopt, {SyncHint::fullDiskAccess}));
+    const ClientSyncReports reports = {
+        {ClientKind::appleMail, FileFailureReport(FileFailureCause::readOnlyDisk, "/m/A.sig")},
+        {ClientKind::postbox, FileFailureReport(FileFailureCause::quotaExceeded, "/p/list")},
+        {ClientKind::spark, FileFailureReport(FileFailureCause::noSpace, "/s.sqlite")},
+        {ClientKind::thunderbird, FileFailureReport(FileFailureCause::noSpace, "/t/prefs.js")},
+    };
+    EXPECT_EQ(SyncProblemsText(reports, "Quillet"),
+              "The disk is full. Please make some room on it, then update the signatures "
+              "again.\n\n"
+              "Your disk quota is used up. Please make some room, then update the signatures "
+              "again.\n\n"
+              "The email app's files are on a read-only disk: Quillet cannot change them.\n\n"
+              "Apple Mail: Could not write /m/A.sig.\n\n"
+              "Postbox: Could not write /p/list.\n\n"
+              "Spark: Could not write /s.sqlite.\n\n"
+              "Thunderbird: Could not write /t/prefs.js.");
+    // Spark's database that SQLite found full is no damaged database.
+    EXPECT_EQ(ReportOf(SyncSparkSignaturesError{SyncSparkSignaturesError::Kind::database,
+                                                "/s.sqlite", FileFailureCause::noSpace}),
+              FileFailureReport(FileFailureCause::noSpace, "/s.sqlite"));
 }
 
 }  // namespace

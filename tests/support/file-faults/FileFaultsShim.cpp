@@ -8,6 +8,8 @@
 // - preloaded (LD_PRELOAD) into a child process, through the environment:
 //     QUILLET_FILE_FAULTS="ACTION N ROOT"  ACTION is count, fail or kill;
 //     QUILLET_FILE_FAULTS_IGNORE=SUFFIX   files whose path ends so are not counted (a log);
+//     QUILLET_FILE_FAULTS_ERRNO=NUMBER    the failing operation's errno (EROFS: a read-only
+//                                         disk), instead of its own (EIO, ENOSPC for writes);
 //     QUILLET_FILE_FAULTS_REPORT=PATH     at a normal exit, the number of operations counted.
 //   The variables are removed from the process's environment when read, so that the programs
 //   it runs are left alone.
@@ -35,6 +37,7 @@ std::atomic<int> gAction{kCount};
 std::atomic<long> gTarget{0};
 std::atomic<long> gCount{0};
 std::atomic<bool> gFired{false};
+std::atomic<int> gError{0};  // 0: each operation's own
 std::atomic<bool> gTracked[kMaxTrackedFds];
 char gRoot[4096];
 size_t gRootLength = 0;
@@ -91,7 +94,7 @@ bool Strike(const char* operation, const char* path, int fd, int error) {
     }
     snprintf(gLastFault, sizeof gLastFault, "%s %s (operation %ld)", operation, path, number);
     gFired.store(true);
-    errno = error;
+    errno = gError.load() != 0 ? gError.load() : error;
     return true;
 }
 
@@ -114,6 +117,7 @@ void Arm(const char* root, int action, long target, const char* ignored) {
     gTarget.store(target);
     gCount.store(0);
     gFired.store(false);
+    gError.store(0);
     gLastFault[0] = '\0';
     gArmed.store(true, std::memory_order_release);
 }
@@ -133,8 +137,11 @@ __attribute__((constructor)) void ReadEnvironment() {
     const char* report = getenv("QUILLET_FILE_FAULTS_REPORT");
     snprintf(gReportPath, sizeof gReportPath, "%s", report ? report : "");
     Arm(setting + rootStart, kind, target, getenv("QUILLET_FILE_FAULTS_IGNORE"));
+    if (const char* error = getenv("QUILLET_FILE_FAULTS_ERRNO"))
+        gError.store(atoi(error));
     unsetenv("QUILLET_FILE_FAULTS");
     unsetenv("QUILLET_FILE_FAULTS_IGNORE");
+    unsetenv("QUILLET_FILE_FAULTS_ERRNO");
     unsetenv("QUILLET_FILE_FAULTS_REPORT");
 }
 
@@ -335,6 +342,10 @@ int rmdir(const char* path) {
 
 void QuilletFileFaultsArm(const char* root, int action, long target, const char* ignoredSuffix) {
     Arm(root, action, target, ignoredSuffix);
+}
+
+void QuilletFileFaultsFailWith(int error) {
+    gError.store(error);
 }
 
 void QuilletFileFaultsDisarm() {

@@ -307,6 +307,22 @@ TEST_F(AppleMailSyncTest, ASignaturesFolderThatCannotBeMadeFailsTheSync) {
                              files.signaturesFolder));
 }
 
+// Mail's cache is removed so that Mail reads its signatures again; a cache folder that is a
+// link goes as the link, and what it points to stays.
+TEST_F(AppleMailSyncTest, ACacheFolderThatIsALinkIsRemovedAndNotWhatItPointsTo) {
+    const QString elsewhere = mac.homePath("Documents/Kept");
+    QDir().mkpath(elsewhere + "/Inner");
+    mac.writeFile(elsewhere + "/Inner/letter.txt", "mine");
+    QDir(files.cacheFolder).removeRecursively();
+    ASSERT_TRUE(QFile::link(elsewhere, files.cacheFolder));
+    signatures.add("<p>Jane</p>", "Jane");
+    SelectAccounts(signatures[1], kMail, {"a@x.org"});
+
+    EXPECT_FALSE(sync());
+    EXPECT_FALSE(QFileInfo(files.cacheFolder).isSymLink());
+    EXPECT_EQ(ReadBytes(elsewhere + "/Inner/letter.txt"), "mine");
+}
+
 TEST_F(AppleMailSyncTest, TheCloudListKeepsWhatAnotherMacAdded) {
     signature(1, {"a@x.org"});
     QDir().mkpath(files.cloudFolder);

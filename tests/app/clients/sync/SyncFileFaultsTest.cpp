@@ -9,10 +9,13 @@
 #include <QDirIterator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <functional>
 #include <iostream>
 #include <map>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "app/base/AppleScript.h"
 #include "app/clients/Detection.h"
@@ -145,9 +148,11 @@ struct ClientWorld {
     std::optional<QString> sync() {
         const SyncInputs inputs{*clients.at(kind), accounts, signatures.ids(),
                                 signatures.map(),  saver,    mac.paths()};
-        auto kindName = [](const auto& error) -> std::optional<QString> {
+        auto kindName = [this](const auto& error) -> std::optional<QString> {
             if (!error)
                 return std::nullopt;
+            if constexpr (requires { error->cause; })
+                cause = error->cause;
             return QString::number(static_cast<int>(error->kind));
         };
         switch (kind) {
@@ -169,6 +174,7 @@ struct ClientWorld {
     void deselect() { signatures[1].clientKindToSelectedInstallationsInfoMap.erase(kind); }
 
     ClientKind kind;
+    FileFailureCause cause = FileFailureCause::other;  // of the last error that has one
     QTemporaryDir template_;
     FakeMac mac;
     ClientInfoMap clients;
@@ -299,6 +305,39 @@ TEST_P(SyncFileFaultsTest, EveryFailedFileOperationLeavesWholeFilesAndTheNextSyn
     std::cout << StoredText(GetParam()).toStdString() << ": faults injected: " << totals.faults
               << ", files neither before nor after: " << totals.partlyWrittenFiles << std::endl;
     EXPECT_EQ(totals.partlyWrittenFiles, 0);
+}
+
+// A full disk, a used-up quota or a read-only disk comes back from the sync as what it is, not
+// as a file the sync may not touch: the person is then not sent to switch on Full Disk Access.
+TEST_P(SyncFileFaultsTest, AFullQuotaFullOrReadOnlyDiskIsReturnedAsTheCauseOfTheFailure) {
+    if (GetParam() == ClientKind::outlook)
+        GTEST_SKIP() << "Outlook's storage is reached through its scripts only";
+    ClientWorld world(GetParam());
+    for (const auto& [error, cause] :
+         std::vector<std::pair<int, FileFailureCause>>{{ENOSPC, FileFailureCause::noSpace},
+                                                       {EDQUOT, FileFailureCause::quotaExceeded},
+                                                       {EROFS, FileFailureCause::readOnlyDisk},
+                                                       {EACCES, FileFailureCause::other}}) {
+        SCOPED_TRACE(error);
+        // The first write, or the creation of a file to be written: reading works on such a
+        // disk.
+        for (long target = 1;; ++target) {
+            world.reset();
+            world.cause = FileFailureCause::other;
+            FileFaults faulty(world.mac.folder(), FileFaultAction::fail, target);
+            faulty.failWith(error);
+            const auto failed = world.sync();
+            ASSERT_TRUE(faulty.fired()) << "the sync wrote nothing";
+            const QString fault = faulty.lastFault();
+            static const QRegularExpression writing(R"re(^write |\.tmp )re");
+            if (!writing.match(fault).hasMatch())
+                continue;
+            SCOPED_TRACE(fault.toStdString());
+            ASSERT_TRUE(failed);
+            EXPECT_EQ(world.cause, cause);
+            break;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Clients, SyncFileFaultsTest,
