@@ -25,11 +25,11 @@ std::optional<CommandArguments> Arguments(Session& session, const QStringList& v
 
 OutcomeMark MarkOutcomes(const Core& core) {
     return {core.refreshOutcomes().size(), core.syncOutcomes().size(),
-            core.reinstallFetchOutcomes().size()};
+            core.reinstallFetchOutcomes().size(), core.failedSaves().size()};
 }
 
 int StatusSince(const Core& core, const OutcomeMark& mark, bool countRefreshes) {
-    int status = 0;
+    int status = core.failedSaves().size() > mark.failedSaves ? 1 : 0;
     const auto& refreshes = core.refreshOutcomes();
     for (size_t i = mark.refreshes; countRefreshes && i < refreshes.size(); ++i) {
         if (!refreshes[i].success)

@@ -94,6 +94,7 @@ bool Core::runCreationSteps(QString* errorMessage) {
 
     _storeX = Store::OpenStoreChain(_dataFolder, _platform.paths.documents(),
                                     [this](const QString& title, const QString& details) {
+                                        _failedSaves.push_back(WorkOutcome{false, title, details});
                                         showCriticalAlert(title, details);
                                     });
     if (!_storeX) {

@@ -146,6 +146,8 @@ public:
     const std::vector<WorkOutcome>& reinstallFetchOutcomes() const {
         return _reinstallFetchOutcomes;
     }
+    // The saves of the store that failed ("Could not save signatures"), oldest first.
+    const std::vector<WorkOutcome>& failedSaves() const { return _failedSaves; }
     // The sync pass runs the client syncs; a test that only looks at what was asked for hands in
     // its own runner.
     void setSyncPassRunner(SyncPassRunner runner) { _syncPassRunner = std::move(runner); }
@@ -240,6 +242,7 @@ private:
     std::vector<WorkOutcome> _refreshOutcomes;
     std::vector<WorkOutcome> _syncOutcomes;
     std::vector<WorkOutcome> _reinstallFetchOutcomes;
+    std::vector<WorkOutcome> _failedSaves;
     std::shared_ptr<bool> _alive = std::make_shared<bool>(true);  // guards posted work
     // Last, so that running discoveries stop before anything they use goes away.
     std::vector<std::unique_ptr<AccountDiscovery>> _discoveries;

@@ -3,12 +3,17 @@
 #include <QProcess>
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+
+#include <QTemporaryDir>
+#include <cerrno>
 #include <csignal>
 
 #include "app/core/Core.h"
 #include "platform/EventLoop.h"
 #include "tests/support/FakeMacAccounts.h"
 #include "tests/support/FakeMacScripts.h"
+#include "tests/support/FileFaults.h"
 #include "tests/support/TestPlatform.h"
 #include "tests/support/TestService.h"
 
@@ -47,8 +52,10 @@ protected:
         mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "0");
     }
 
-    CommandRun quillet(const QStringList& arguments) {
+    CommandRun quillet(const QStringList& arguments, const QProcessEnvironment& environment =
+                                                         QProcessEnvironment::systemEnvironment()) {
         QProcess process;
+        process.setProcessEnvironment(environment);
         QStringList all = {"--root",   mac.root(),       "--home",    mac.home(),
                            "--bundle", mac.bundlePath(), "--service", service.url().toString()};
         process.start(QUILLET_QUILLET_PATH, all + arguments);
@@ -268,6 +275,75 @@ TEST_F(QuilletCommandTest, RunEndsOnTermOrIntWhileAScriptHangsAndLeavesNoScriptB
         // An interrupted discovery is a failed one: the cache keeps the last good list.
         EXPECT_EQ(FileContents(data + "CachedAccounts.plist"), cacheBefore);
         EXPECT_EQ(FileContents(data + "DataV2.sqlite"), storeBefore);
+    }
+}
+
+// A refresh whose save fails (a disk that filled up) has not kept what it applied: the command
+// says so and fails, instead of ending as if all were well.
+TEST_F(QuilletCommandTest, ASaveThatFailsEndsTheCommandWithStatusOne) {
+    WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
+                       FakeIdentityPrefsLines("1", "ann@example.com"));
+    storeSignature("k1", "<p>old</p>");
+    // Some operation on the store's log is the first write of the refresh's save: each run
+    // fails a later one, with a new text to save each time, until one hits the save.
+    const QString storeLog = mac.homePath("Library/Application Support/Quillet/DataV2.sqlite-wal");
+    bool saveFailed = false;
+    for (int operation = 1; operation <= 12 && !saveFailed; ++operation) {
+        service.setSignature("k1", "<p>text " + QString::number(operation) + "</p>");
+        const CommandRun refresh = quillet(
+            {"refresh"}, FileFaultsEnvironment(QProcessEnvironment::systemEnvironment(), storeLog,
+                                               FileFaultAction::fail, operation, {}, {}, ENOSPC));
+        saveFailed = refresh.err.contains("Could not save signatures");
+        if (saveFailed) {
+            EXPECT_EQ(refresh.exitCode, 1) << refresh.err.toStdString();
+        }
+    }
+    EXPECT_TRUE(saveFailed);
+}
+
+// The store, the accounts cache, the activity record and their folder hold signatures and
+// account addresses: their owner's alone, whatever the umask.
+TEST_F(QuilletCommandTest, QuilletsOwnFilesAndFoldersAreItsOwnersAlone) {
+    const QString profile = mac.addMozillaProfile(ClientKind::thunderbird);
+    WriteFakePrefsFile(profile, FakeIdentityPrefsLines("1", "ann@example.com"));
+    ASSERT_EQ(::chmod(QFile::encodeName(profile + "/prefs.js").constData(), 0640), 0);
+    storeSignature("k1", "<p>old</p>");
+    service.setSignature("k1", "<p>new</p>");
+    const mode_t previous = ::umask(0);
+    const CommandRun accounts = quillet({"accounts", "--discover", "Thunderbird"});
+    const CommandRun refresh = quillet({"refresh"});
+    QTemporaryDir linuxHome;  // a Linux desktop with no ~/Library yet
+    QProcess linux;
+    linux.start(QUILLET_QUILLET_PATH,
+                {"--platform", "linux", "--home", linuxHome.path(), "--bundle", mac.bundlePath(),
+                 "--service", service.url().toString(), "list"});
+    EXPECT_TRUE(linux.waitForFinished(60000));
+    ::umask(previous);
+    ASSERT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
+    ASSERT_EQ(accounts.exitCode, 0) << accounts.err.toStdString();
+
+    const auto mode = [](const QString& path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777
+                                                                       : 01000000;
+    };
+    const QString data = mac.homePath("Library/Application Support/Quillet");
+    EXPECT_EQ(mode(data), 0700u);
+    QStringList files;
+    for (const QString& name : QDir(data).entryList(QDir::Files | QDir::Hidden)) {
+        files << name;
+        EXPECT_EQ(mode(data + "/" + name), 0600u) << name.toStdString();
+    }
+    for (const char* name : {"DataV2.sqlite", "CachedAccounts.plist", "Activity.json"})
+        EXPECT_TRUE(files.contains(name)) << files.join(", ").toStdString();
+    // Another program's file keeps its own permissions.
+    EXPECT_TRUE(FileContents(profile + "/prefs.js").contains("<p>new</p>"))
+        << FileContents(profile + "/prefs.js").toStdString() << refresh.err.toStdString();
+    EXPECT_EQ(mode(profile + "/prefs.js"), 0640u);
+    EXPECT_EQ(linux.exitCode(), 0) << linux.readAllStandardError().toStdString();
+    for (const char* folder :
+         {"/Library", "/Library/Application Support", "/Library/Application Support/Quillet"}) {
+        EXPECT_EQ(mode(linuxHome.path() + folder), 0700u) << folder;
     }
 }
 
