@@ -1,6 +1,8 @@
 #include "platform/FileAccess.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -49,6 +51,22 @@ std::optional<FileFailure> MakeOwnerOnlyFolder(const QString& path) {
         return FileFailureFromErrno("Could not create the folder", absolute);
     }
     return missing.isEmpty() ? RestrictToOwner(absolute) : std::nullopt;
+}
+
+std::optional<FileFailure> CreateOwnerOnlyFile(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          kOwnerReadWrite);
+    if (fd < 0) {
+        return errno == EEXIST ? std::nullopt
+                               : std::optional(FileFailureFromErrno("Could not create", path));
+    }
+    // The umask may have taken more than the group's and others' permissions.
+    std::optional<FileFailure> failure;
+    if (::fchmod(fd, kOwnerReadWrite) != 0)
+        failure = FileFailureFromErrno("Could not keep to its owner", path);
+    ::close(fd);
+    return failure;
 }
 
 std::optional<FileFailure> RestrictToOwner(const QString& path) {

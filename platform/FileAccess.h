@@ -42,6 +42,13 @@ private:
 // above it are left as they are. Nothing on success.
 std::optional<FileFailure> MakeOwnerOnlyFolder(const QString& path);
 
+// Makes an empty file at the path, owner read and write (0600) whatever the umask, for a file
+// that another library then fills: SQLite makes a new database as the umask allows, and its
+// journal and shared-memory files (made later, by whichever process opens the store) as the
+// database is. A file already there (another process made it first) is left as it is; a link
+// there is not followed. Nothing on success.
+std::optional<FileFailure> CreateOwnerOnlyFile(const QString& path);
+
 // Takes every permission of the group and others from the file or folder at the path (the one
 // a symbolic link there points to), as Quillet's own files had them before it kept them to
 // their owner. Nothing there is success.

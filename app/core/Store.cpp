@@ -47,6 +47,25 @@ std::optional<QString> PrepareCurrentModel(sqlite3* database, SignatureEntity en
     return error;
 }
 
+// Opens the store's database, making it when `create` and it is not there yet.
+std::optional<QString> OpenDatabase(const QString& path, bool create, const StoreOptions& options,
+                                    sqlite3** database) {
+    // SQLite would make a new database as the umask allows, and its journal and shared-memory
+    // files, made later by whichever process opens the store, as the database is: made
+    // owner-only first, no file of the store is ever open to others.
+    if (create) {
+        if (auto failure = CreateOwnerOnlyFile(path))
+            return failure->description;
+    }
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    const QByteArray vfs = options.sqliteVfs.toUtf8();
+    const int result = sqlite3_open_v2(QFile::encodeName(path).constData(), database, flags,
+                                       vfs.isEmpty() ? nullptr : vfs.constData());
+    if (result == SQLITE_OK)
+        return std::nullopt;
+    return *database ? StoreErrorText(*database) : QString(sqlite3_errstr(result));
+}
+
 bool HasPerformedInstallationIn(const Signature& signature, const std::vector<ClientKind>& kinds) {
     for (ClientKind kind : kinds) {
         if (signature.clientKindToPerformedInstallationsInfoMap.count(kind))
@@ -77,13 +96,8 @@ std::unique_ptr<Store> Store::openStore(const QString& modelName, const QString&
     if (!current && modelName != kDataV1) {
         error = QString("no such model");
     } else {
-        const int flags = SQLITE_OPEN_READWRITE | (current ? SQLITE_OPEN_CREATE : 0);
-        const QByteArray vfs = options.sqliteVfs.toUtf8();
-        const int result = sqlite3_open_v2(QFile::encodeName(path).constData(), &database, flags,
-                                           vfs.isEmpty() ? nullptr : vfs.constData());
-        if (result != SQLITE_OK) {
-            error = database ? StoreErrorText(database) : QString(sqlite3_errstr(result));
-        } else {
+        error = OpenDatabase(path, current, options, &database);
+        if (!error) {
             sqlite3_busy_timeout(database, options.busyTimeoutMilliseconds);
             error = current ? PrepareCurrentModel(database, entity, &keys)
                             : CheckDataV1Schema(database);
@@ -95,8 +109,7 @@ std::unique_ptr<Store> Store::openStore(const QString& modelName, const QString&
                  path + ": " + *error);
         return nullptr;
     }
-    // SQLite makes the file as the umask allows, and its companions as the file is: the
-    // signatures and where they are installed are their owner's alone.
+    // An earlier version left the store's files as open as the umask made them.
     for (const char* suffix : kStoreFileSuffixes)
         RestrictToOwner(path + suffix);
     std::unique_ptr<Store> store(new Store(modelName, path, database, std::move(alert), options));

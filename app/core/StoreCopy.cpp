@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/FileAccess.h"
+
 namespace quillet {
 
 namespace {
@@ -23,8 +25,15 @@ std::optional<QString> Backup(sqlite3* source, sqlite3* target, const QString& w
     return std::nullopt;
 }
 
+constexpr const char* kInMemory = ":memory:";
+
 // Opens `path` (as SQLite names it: ":memory:" too), or says why it cannot.
 std::optional<QString> Open(const QString& path, int flags, sqlite3** database) {
+    // A copy of the store holds what the store holds: its owner's alone, whatever the umask.
+    if ((flags & SQLITE_OPEN_CREATE) && path != kInMemory) {
+        if (auto failure = CreateOwnerOnlyFile(path))
+            return failure->description;
+    }
     if (sqlite3_open_v2(path.toUtf8().constData(), database, flags, nullptr) == SQLITE_OK)
         return std::nullopt;
     return "cannot open " + path + ": " + QString::fromUtf8(sqlite3_errmsg(*database));
@@ -61,7 +70,7 @@ std::unique_ptr<DatabaseSnapshot> DatabaseSnapshot::Take(const QString& path, QS
     sqlite3* memory = nullptr;
     auto failure = Open(path, SQLITE_OPEN_READONLY, &source);
     if (!failure)
-        failure = Open(":memory:", kCreate, &memory);
+        failure = Open(kInMemory, kCreate, &memory);
     if (!failure)
         failure = Backup(source, memory, path);
     sqlite3_close(source);

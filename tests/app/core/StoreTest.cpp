@@ -2,6 +2,7 @@
 // signatures are loaded, saves that write only what changed, and saves that fail.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -294,6 +295,39 @@ TEST_F(StoreTest, FailedSavesAlertAndALaterSaveWritesTheirChanges) {
         names << loaded.at(each)->nameQe;
     EXPECT_EQ(names, (QStringList{"After", "Elsewhere", "First", "Second renamed"}));
     EXPECT_EQ(alerts.size(), 3);
+}
+
+// The store holds the signatures and where they are installed. SQLite makes its journal and
+// shared-memory files as the database is, in whichever process opens the store first.
+TEST_F(StoreTest, TheStoresFilesAreItsOwnersAloneWhateverTheUmaskOfWhoeverMakesThem) {
+    const mode_t previous = ::umask(0);
+    const auto expectOwnerOnly = [this](const char* when) {
+        for (const char* suffix : kStoreFileSuffixes)
+            EXPECT_EQ(QFile::permissions(storePath() + suffix),
+                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser)
+                << when << " " << suffix;
+    };
+    auto store = open();
+    ASSERT_TRUE(store);
+    store->AddSignatureRecord(MakeSignature("One"));
+    expectOwnerOnly("made by the store");
+    store.reset();
+    ASSERT_FALSE(QFile::exists(storePath() + "-wal"));  // the last connection took them away
+    {
+        RawDatabase other(storePath());
+        EXPECT_EQ(other.query("SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2"), QStringList{"One"});
+        expectOwnerOnly("made by another process");
+    }
+    // An earlier version made them as open as the umask let it.
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        QFile(storePath() + suffix).open(QIODevice::Append);
+        QFile::setPermissions(storePath() + suffix,
+                              QFile::permissions(storePath()) | QFile::ReadOther);
+    }
+    store = open();
+    ASSERT_TRUE(store);
+    expectOwnerOnly("left by an earlier version");
+    ::umask(previous);
 }
 
 TEST_F(StoreTest, AStoreThatCannotBeOpenedIsAbsentWithTheLogLine) {
