@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "platform/AtomicFile.h"
+#include "platform/FileAccess.h"
 
 namespace quillet {
 
@@ -128,7 +129,7 @@ std::optional<RestorePoint> ReadRestorePointManifest(const QString& folder) {
 std::optional<QString> WriteRestorePointManifest(const RestorePoint& point) {
     return WriteFileAtomicallyOrDescribeError(
         point.folder + "/" + kRestorePointManifestFileName,
-        QByteArray::fromStdString(ToJson(point).dump(2) + "\n"));
+        QByteArray::fromStdString(ToJson(point).dump(2) + "\n"), FileAccess::ownerOnly());
 }
 
 }  // namespace quillet

@@ -13,6 +13,8 @@
 #include "app/core/RestorePoints.h"
 #include "app/core/StoreCopy.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileAccess.h"
+#include "platform/FileRemoval.h"
 
 namespace quillet {
 
@@ -20,11 +22,12 @@ namespace {
 
 // A new point's id: its time to the second (UTC), and a count when that folder is taken.
 QString NewPointFolder(const QString& pointsFolder, const QDateTime& time) {
-    QDir().mkpath(pointsFolder);
+    // Copies of the clients' files and of the store: their owner's alone.
+    MakeOwnerOnlyFolder(pointsFolder);  // a failure shows as no folder made below
     const QString stem = time.toString("yyyyMMdd-HHmmss");
     for (int count = 1; count < 1000; ++count) {
         const QString id = count == 1 ? stem : stem + "-" + QString::number(count);
-        if (QDir(pointsFolder).mkdir(id))
+        if (QDir(pointsFolder).mkdir(id, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
             return pointsFolder + "/" + id;
     }
     return {};
@@ -54,7 +57,9 @@ public:
                 return "cannot read " + path;
             const QByteArray bytes = file.readAll();
             const QString copy = "files/" + QString::number(_point->files.size() + 1);
-            if (auto error = WriteFileAtomicallyOrDescribeError(_point->folder + "/" + copy, bytes))
+            // A copy is no more open than its original (a 0600 prefs.js stays 0600).
+            if (auto error = WriteFileAtomicallyOrDescribeError(_point->folder + "/" + copy, bytes,
+                                                                FileAccess::copyOf(path)))
                 return error;
             kept.copy = copy;
             kept.size = bytes.size();
@@ -127,7 +132,7 @@ private:
         // The manifest comes with the first thing kept, before the change: a folder without one
         // holds nothing to restore and is pruned.
         if (const auto error = keepStore(folder + "/" + kStoreFileName)) {
-            QDir(folder).removeRecursively();
+            RemoveWithoutFollowingLinks(folder);
             return error;
         }
         _point = std::move(point);

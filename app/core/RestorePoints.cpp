@@ -9,6 +9,7 @@
 
 #include "app/core/RestorePointManifest.h"
 #include "app/core/StoreCopy.h"
+#include "platform/FileRemoval.h"
 
 namespace quillet {
 
@@ -78,7 +79,9 @@ RestorePoints RestorePoints::InSupportFolder(const QString& supportFolder) {
 
 std::vector<RestorePoint> RestorePoints::list() const {
     std::vector<RestorePoint> points;
-    for (const QFileInfo& entry : QDir(_folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    // A link is no point Quillet made, whatever it points to.
+    for (const QFileInfo& entry :
+         QDir(_folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks)) {
         auto point = ReadRestorePointManifest(entry.absoluteFilePath());
         if (point && point->id == entry.fileName())
             points.push_back(std::move(*point));
@@ -110,14 +113,15 @@ void RestorePoints::prune(const QDateTime& now) const {
     const QDateTime oldest = now.addDays(-kRestorePointMaxAgeDays);
     for (std::size_t i = 0; i < points.size(); ++i) {
         if (i >= static_cast<std::size_t>(kRestorePointsKept) || points[i].time < oldest)
-            QDir(points[i].folder).removeRecursively();
+            RemoveWithoutFollowingLinks(points[i].folder);
     }
     // A folder without a manifest is a point whose pass ended before it kept anything, unless a
-    // pass is making it right now: those go once they are an hour old.
+    // pass is making it right now: those go once they are an hour old. A link among them goes
+    // as the link it is: what it points to (the person's own files) stays.
     for (const QFileInfo& entry : QDir(_folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         if (!QFileInfo::exists(entry.absoluteFilePath() + "/" + kRestorePointManifestFileName) &&
             entry.lastModified().secsTo(now) > 3600) {
-            QDir(entry.absoluteFilePath()).removeRecursively();
+            RemoveWithoutFollowingLinks(entry.absoluteFilePath());
         }
     }
 }

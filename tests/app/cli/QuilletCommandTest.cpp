@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <QDirIterator>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <csignal>
@@ -336,6 +337,16 @@ TEST_F(QuilletCommandTest, QuilletsOwnFilesAndFoldersAreItsOwnersAlone) {
     }
     for (const char* name : {"DataV2.sqlite", "CachedAccounts.plist", "Activity.json"})
         EXPECT_TRUE(files.contains(name)) << files.join(", ").toStdString();
+    // The restore point the refresh made keeps the store and the 0640 prefs.js: 0600 copies.
+    EXPECT_EQ(mode(data + "/Restore Points"), 0700u);
+    int kept = 0;
+    for (QDirIterator entry(data + "/Restore Points", QDir::AllEntries | QDir::NoDotAndDotDot,
+                            QDirIterator::Subdirectories);
+         entry.hasNext(); ++kept) {
+        const QString path = entry.next();
+        EXPECT_EQ(mode(path), entry.fileInfo().isDir() ? 0700u : 0600u) << path.toStdString();
+    }
+    EXPECT_GE(kept, 4);  // the point's folder, its manifest, the store's and prefs.js's copies
     // Another program's file keeps its own permissions.
     EXPECT_TRUE(FileContents(profile + "/prefs.js").contains("<p>new</p>"))
         << FileContents(profile + "/prefs.js").toStdString() << refresh.err.toStdString();

@@ -1,8 +1,11 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <functional>
 
@@ -169,7 +172,7 @@ TEST_F(QuilletRestoreCommandTest, ADamagedPointIsRefusedAndAPreviewChangesNothin
     EXPECT_EQ(pointIds(), points);
 }
 
-TEST_F(QuilletRestoreCommandTest, PruningKeepsTheNewestFiftyOfTheLastThirtyDays) {
+TEST_F(QuilletRestoreCommandTest, PruningKeepsTheNewestFiftyOfTheLastThirtyDaysAndFollowsNoLink) {
     // Points of earlier passes: 60 in the last hours, 3 from before thirty days.
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QSet<QString> recent;
@@ -190,6 +193,16 @@ TEST_F(QuilletRestoreCommandTest, PruningKeepsTheNewestFiftyOfTheLastThirtyDays)
                                         QByteArray::fromStdString(manifest.dump())));
     }
     ASSERT_EQ(pointIds().size(), 63);
+    // A link among the points, to the person's own folder two hours old: no point, and what it
+    // points to is not Quillet's to remove.
+    const QString documents = mac.homePath("Letters");
+    mac.writeFile(documents + "/letter.txt", "keep me");
+    const QDateTime twoHoursAgo = now.addSecs(-7200);
+    const timespec times[2] = {{twoHoursAgo.toSecsSinceEpoch(), 0},
+                               {twoHoursAgo.toSecsSinceEpoch(), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(documents).constData(), times, 0), 0);
+    const QString link = pointFolder("link");
+    ASSERT_TRUE(QFile::link(documents, link));
 
     setSignature("k-tom", "<p>Tom</p>");
     const QStringList made = run(
@@ -202,6 +215,8 @@ TEST_F(QuilletRestoreCommandTest, PruningKeepsTheNewestFiftyOfTheLastThirtyDays)
     for (const QString& id : kept.mid(1))
         EXPECT_TRUE(recent.contains(id)) << id.toStdString();
     EXPECT_FALSE(QDir(pointFolder(now.addDays(-92).toString("yyyyMMdd-HHmmss"))).exists());
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(documents + "/letter.txt"));
 }
 
 }  // namespace
