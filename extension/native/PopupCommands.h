@@ -5,6 +5,8 @@
 // popup only shows what comes back.
 //
 // Requests and answers ({"name", "userInfo"}):
+// Every answer but "Refused" carries the signatures (each with its "html" for the preview) and
+// the brand's "feedbackURL" and "helpURL".
 //   "ListSignatures" -> "Signatures" {"signatures": [...]}
 //   "AddSignature" {"client": null | "All" | stored text, "account", "insertForRepliesForwards",
 //                   "mode": "key" | "file", "key", "fileName", "fileBase64"}
