@@ -216,8 +216,12 @@ void RunPopupCommand(Core& core, const QString& name, const nlohmann::json& user
     LogInfo("Popup: " + name);
     // Another host process may have changed the store since this one read it.
     core.loadSignatures();
-    if (name == kListSignatures)
+    if (name == kListSignatures) {
+        // The popup opening is the extension's "becoming active": the one host of the browser
+        // lives long, and pages take what its last refresh stored.
+        core.refreshFromServerIfPossible();
         return reply(Answer("Signatures", core));
+    }
     if (name == kAddSignature)
         return AddSignature(core, info, reply);
     if (name == kSaveSignature)

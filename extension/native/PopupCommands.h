@@ -7,7 +7,7 @@
 // Requests and answers ({"name", "userInfo"}):
 // Every answer but "Refused" carries the signatures (each with its "html" for the preview) and
 // the brand's "feedbackURL" and "helpURL".
-//   "ListSignatures" -> "Signatures" {"signatures": [...]}
+//   "ListSignatures" -> "Signatures" {"signatures": [...]}, and a refresh from the service
 //   "AddSignature" {"client": null | "All" | stored text, "account", "insertForRepliesForwards",
 //                   "mode": "key" | "file", "key", "fileName", "fileBase64"}
 //       -> "Added" {"id", "signatures"} or "Refused" {"message"}
