@@ -363,6 +363,7 @@ for (const kind of browsers) {
       assert.equal(pictureAsked(), false);
       await showLoaded('load-remote');
       assert.equal(pictureAsked(), true);
+      await popup.screenshot({path: path.join(outputFolder, `${kind}-popup-preview.png`)});
       assert.equal(await popup.evaluate(() => window.pwned), undefined);
       await popup.close();
     });
