@@ -6,9 +6,6 @@
 
 namespace quillet::web {
 
-HostSession::HostSession(Core& core, Send send)
-    : _core(core), _send(std::move(send)), _handler(core) {}
-
 namespace {
 
 // The browser's key for the request's answer: a short text or a number, else none.
@@ -24,6 +21,9 @@ std::optional<nlohmann::json> RequestId(const nlohmann::json& message) {
 }
 
 }  // namespace
+
+HostSession::HostSession(Core& core, Send send)
+    : _core(core), _send(std::move(send)), _handler(core) {}
 
 void HostSession::answer(const nlohmann::json& message) {
     _finishPending = true;

@@ -12,6 +12,8 @@ const CHROMIUM_EXTENSION_ID = 'egmamabbiljiefmieldplpaofegligjk';
 const FIREFOX_EXTENSION_ID = 'webmail@quillet.app';
 // Fixed, so that the popup's address is known before the add-on is installed.
 const FIREFOX_EXTENSION_UUID = '5a1f3c2e-7d4b-4e8a-9c61-2b0d8e9f4a73';
+// A first start on a busy machine (a new Firefox profile) takes half a minute.
+const LAUNCH_TIMEOUT_MS = 120000;
 
 export const BROWSERS = {
   chromium: {
@@ -25,6 +27,7 @@ export const BROWSERS = {
       const browser = await puppeteer.launch({
         browser: 'chrome',
         executablePath: this.executable,
+        timeout: LAUNCH_TIMEOUT_MS,
         headless: true,
         userDataDir: profile,
         acceptInsecureCerts: true,
@@ -34,7 +37,7 @@ export const BROWSERS = {
           `--disable-extensions-except=${extensionFolder}`, `--load-extension=${extensionFolder}`],
         env,
       });
-      await browser.waitForTarget((t) => t.type() === 'service_worker', {timeout: 30000});
+      await browser.waitForTarget((t) => t.type() === 'service_worker', {timeout: LAUNCH_TIMEOUT_MS});
       return browser;
     },
   },
@@ -50,6 +53,7 @@ export const BROWSERS = {
       const browser = await puppeteer.launch({
         browser: 'firefox',
         executablePath: this.executable,
+        timeout: LAUNCH_TIMEOUT_MS,
         headless: true,
         userDataDir: profile,
         acceptInsecureCerts: true,
