@@ -26,7 +26,7 @@ HostSession::HostSession(Core& core, Send send)
     : _core(core), _send(std::move(send)), _handler(core) {}
 
 void HostSession::answer(const nlohmann::json& message) {
-    _finishPending = true;
+    // No request behind it started any work: nothing for a "Finished" to wait for.
     _send(message);
 }
 
