@@ -94,7 +94,11 @@ person "$build/bin/quillet" --later install --key CMD --client Thunderbird \
     --account jane@example.org >"$x_work/install.out" 2>&1 || fail "quillet install failed: $(cat "$x_work/install.out")"
 x_wait 30 'grep -q "StoreWatcher: another process changed the signatures" "$log"' ||
     fail "the application did not notice the command's signature"
-sleep 1
+# Its button is in the list: the colour the next signature takes (the palette's first) shows in
+# the toolbar's list, left of the buttons' symbols.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+x_wait 10 'x_column_has $((X + 94)) $((Y + 100)) 400 "#EFA3BA"' ||
+    fail "the window does not list the command's signature (column $((X + 94)) from $((Y + 100)))"
 x_shot 06-list-updated
 
 # Quit from the tray menu: the confirmation's default is Cancel; Shift+Tab reaches Quit.

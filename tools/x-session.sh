@@ -62,10 +62,12 @@ x_shot() {
     import -window root "$x_shots/$1.png" 2>/dev/null || true
 }
 
-# x_pixel X Y: the colour of one pixel of the screen, as #RRGGBB.
-x_pixel() {
-    import -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null |
-        grep -o '#[0-9A-Fa-f]\{6\}' | head -n1
+# x_column_has X Y HEIGHT COLOUR: true when a pixel of the screen's column X, from Y down HEIGHT
+# pixels, has the colour (#RRGGBB).
+x_column_has() {
+    import -window root "$x_work/probe.png" 2>/dev/null &&
+        /usr/bin/convert "$x_work/probe.png" -crop "1x$3+$1+$2" -depth 8 txt:- 2>/dev/null |
+        grep -i "$4" >/dev/null  # not -q: under pipefail, convert must not lose its reader
 }
 
 # x_app_window CLASS big|small: the first visible window of the program's class that is at least

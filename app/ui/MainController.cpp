@@ -167,9 +167,10 @@ QWidget* MainController::makeToolbar() {
     _signaturesLayout->addStretch();
     _signaturesScrollView->setWidget(_signaturesDocumentView);
     _signaturesScrollView->hide();
-    // As tall as its buttons and no taller, so the add button stays right under the last one;
-    // shorter (and scrolling) when the toolbar has less room.
-    layout->addWidget(_signaturesScrollView, 0);
+    // Grows up to the height of its buttons (its maximum, set as they change) and no further, so
+    // the add button stays right under the last one; shorter, and scrolling, when the toolbar has
+    // less room. The stretch below the add button takes the rest.
+    layout->addWidget(_signaturesScrollView, 1);
 
     _addButtonView = new AddButtonView(toolbar);
     _addButtonView->setToolTip(Localized("New Signature"));
@@ -301,10 +302,11 @@ void MainController::reloadSignatureButtons(bool scrollToTop) {
         configureButton(static_cast<int>(i), ids);
     const QMargins margins = _signaturesLayout->contentsMargins();
     const int count = static_cast<int>(n);
-    _signaturesScrollView->setMaximumHeight(margins.top() + margins.bottom() +
-                                            count *
-                                                _signatureButtonViews.front()->sizeHint().height() +
-                                            (count - 1) * _signaturesLayout->spacing());
+    // (with the frame and a few pixels of slack: no scroll bar while all of them fit)
+    _signaturesScrollView->setMaximumHeight(
+        2 * _signaturesScrollView->frameWidth() + 4 + margins.top() + margins.bottom() +
+        count * _signatureButtonViews.front()->sizeHint().height() +
+        (count - 1) * _signaturesLayout->spacing());
     if (scrollToTop)
         _signaturesScrollView->verticalScrollBar()->setValue(0);
     updateGeometry();
