@@ -169,7 +169,7 @@ QWidget* MainController::makeToolbar() {
     _signaturesScrollView->hide();
     // Grows up to the height of its buttons (its maximum, set as they change) and no further, so
     // the add button stays right under the last one; shorter, and scrolling, when the toolbar has
-    // less room. The stretch below the add button takes the rest.
+    // less room.
     layout->addWidget(_signaturesScrollView, 1);
 
     _addButtonView = new AddButtonView(toolbar);
@@ -184,7 +184,8 @@ QWidget* MainController::makeToolbar() {
             _addButtonView->click();
     });
     layout->addWidget(_addButtonView, 0, Qt::AlignHCenter);
-    layout->addStretch(1);
+    // Stretch 0: it only takes what the list (stretch 1) leaves once all its buttons show.
+    layout->addStretch(0);
 
     const auto bigButton = [&](const char* name, const QString& image, const QString& title,
                                void (MainController::*action)()) {
@@ -309,6 +310,9 @@ void MainController::reloadSignatureButtons(bool scrollToTop) {
         (count - 1) * _signaturesLayout->spacing());
     if (scrollToTop)
         _signaturesScrollView->verticalScrollBar()->setValue(0);
+    else if (_selectedSignatureIndexQ && *_selectedSignatureIndexQ < count)
+        _signaturesScrollView->ensureWidgetVisible(
+            _signatureButtonViews[static_cast<size_t>(*_selectedSignatureIndexQ)]);
     updateGeometry();
 }
 
