@@ -16,6 +16,11 @@ source tools/x-session.sh
 trap x_session_end EXIT
 
 home=$x_work/home
+profile=$home/.thunderbird/ab12.default-default
+mkdir -p "$profile"
+printf '[Install4F96D1932A9F858E]\nDefault=ab12.default-default\nLocked=1\n\n[Profile0]\nName=default-default\nIsRelative=1\nPath=ab12.default-default\n' \
+    >"$home/.thunderbird/profiles.ini"
+echo 'user_pref("mail.identity.id1.useremail", "jane@example.org");' >"$profile/prefs.js"
 # The web engine's sandbox does not run as root.
 sandbox=()
 [ "$(id -u)" -ne 0 ] || sandbox=(QTWEBENGINE_DISABLE_SANDBOX=1)
@@ -32,8 +37,9 @@ person() {
         QUILLET_SERVICE_URL="$service" "${sandbox[@]}" \
         ASAN_OPTIONS=detect_leaks=0:new_delete_type_mismatch=0 "$@"
 }
-# One signature to show (for all of Thunderbird's accounts; no client needs to be installed).
-person "$build/bin/quillet" --later install --key JANE --client Thunderbird >/dev/null 2>&1 || true
+# One signature to show.
+person "$build/bin/quillet" --later install --key JANE --client Thunderbird \
+    --account jane@example.org >/dev/null 2>&1
 
 # The program and its descendants (the web engine's helpers), by pid.
 tree() {
@@ -70,8 +76,11 @@ settle() {
 
 x_session_start
 person "$build/bin/Quillet" >"$x_work/app.out" 2>&1 &
-app_pid=$!
-x_track "$app_pid"
+x_track $!
+# The program itself, not the shell that runs the function.
+wrapper=$!
+x_wait 30 'pgrep -P "$wrapper" >/dev/null'
+app_pid=$(pgrep -P "$wrapper" | head -n1)
 x_wait 60 'x_app_window Quillet big >/dev/null'
 settle
 report "idle after start"
@@ -79,7 +88,8 @@ x_shot bench-idle
 
 # "Preview Signature" in the panel of the selected signature, then its close button (where they
 # are in the 1000 × 700 window).
-PREVIEW_X=359 PREVIEW_Y=405 CLOSE_X=936 CLOSE_Y=52
+# (xdotool's window position may count the title bar: these land inside either way)
+PREVIEW_X=359 PREVIEW_Y=395 CLOSE_X=936 CLOSE_Y=36
 eval "$(xdotool getwindowgeometry --shell "$(x_app_window Quillet big)")"
 xdotool mousemove $((X + PREVIEW_X)) $((Y + PREVIEW_Y)) click 1
 settle
