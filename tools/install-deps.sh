@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   thunderbird chromium chromium-driver help2man dpkg-dev fakeroot
   firefox-esr
+  xvfb xdotool trayer openbox x11-utils imagemagick stress
 )
 
 missing=()
