@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "app/clients/PrefsFile.h"
 #include "app/clients/sync/AppleMailSync.h"
@@ -315,6 +316,26 @@ TEST_P(PersonsOwnSignaturesTest, UninstallGivesBackThePersonsPreviousSignature) 
     QFile kept(ReplacedSettingsPath(client->world.supportFolder));
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(Json::parse(kept.readAll().toStdString()), Json::array());
+}
+
+// Quillet's signature leaves an account not only on uninstall: deselected for it, or switched off
+// on the service, it leaves the same way and the person has theirs back.
+TEST_P(PersonsOwnSignaturesTest, ThePersonsSignatureComesBackWheneverQuilletsLeaves) {
+    const std::vector<std::pair<const char*, std::function<void(Signature&, ClientKind)>>> ways{
+        {"deselected",
+         [](Signature& signature, ClientKind kind) { SelectAccounts(signature, kind, {kB}); }},
+        {"switched off", [](Signature& signature, ClientKind) { signature.active = false; }}};
+    for (const auto& [way, leave] : ways) {
+        SCOPED_TRACE(way);
+        const auto fresh = GetParam().second();
+        const QString before = fresh->accountSettings();
+        ASSERT_FALSE(fresh->sync());
+        ASSERT_EQ(fresh->accountDefault(), "Quillet");
+        leave(fresh->world.signatures[1], fresh->kind);
+        EXPECT_FALSE(fresh->sync());
+        EXPECT_EQ(fresh->accountDefault(), "Mine");
+        EXPECT_EQ(fresh->accountSettings(), before);
+    }
 }
 
 TEST_P(PersonsOwnSignaturesTest, APersonsChoiceMadeSinceTheInstallStays) {
