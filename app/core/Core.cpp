@@ -276,6 +276,11 @@ void Core::refreshFromServer() {
 }
 
 void Core::refreshFromServerIfPossible() {
+    // A preview's passes read the clients as they are, not as its earlier passes would have left
+    // them: a refresh started after the change being previewed would plan over that change from
+    // files that still hold the old state. `refresh --dry-run` previews a refresh on its own.
+    if (_options.preview)
+        return;
     if (_requestingUpdatedSignatures) {
         logWarning(
             "Core: refreshFromServerIfPossible: refresh requested while requesting updated "
@@ -393,7 +398,8 @@ SyncInputs Core::syncInputs(ClientKind kind) {
                       _platform.paths,
                       _options.preview ? _options.preview->writesFor(kind)
                       : _passRecorderX ? _passRecorderX->writesFor(kind)
-                                       : DirectClientWrites()};
+                                       : DirectClientWrites(),
+                      ReplacedSettings(ReplacedSettingsPath(_dataFolder))};
 }
 
 RestorePoints Core::restorePoints() const {

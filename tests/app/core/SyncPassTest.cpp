@@ -184,7 +184,9 @@ protected:
     StubbornWorkspace workspace{mac.paths(), platform.mainQueue};
     QString thunderbirdPrefs, postboxPrefs;
     std::map<ClientKind, Accounts> accounts = {
-        {ClientKind::outlook, {std::make_shared<OutlookAccount>("jane@x.org", "Jane", "jane")}},
+        // As Outlook 16.80's listing reports the account: its address is its user name.
+        {ClientKind::outlook,
+         {std::make_shared<OutlookAccount>("jane@x.org", "Jane", "jane@x.org")}},
         {ClientKind::thunderbird,
          {std::make_shared<MozillaBasedClientAccount>("tom@x.org", "1", std::nullopt)}},
         {ClientKind::postbox,
