@@ -10,6 +10,11 @@ packages=(
   clang libclang-rt-14-dev
   thunderbird chromium chromium-driver help2man dpkg-dev fakeroot
   firefox-esr
+  # The Linux clients beside Thunderbird: GLib's key files for Evolution's and Geary's
+  # settings; the real clients, Evolution's own library and KDE's identity library, with which
+  # the tests read back what Quillet wrote (tools/real-clients.sh drives them under Xvfb).
+  libglib2.0-dev evolution evolution-data-server libedataserver1.2-dev kmail
+  libkf5identitymanagement-dev geary xvfb xdotool
 )
 
 missing=()

@@ -393,7 +393,8 @@ SyncInputs Core::syncInputs(ClientKind kind) {
                       _platform.paths,
                       _options.preview ? _options.preview->writesFor(kind)
                       : _passRecorderX ? _passRecorderX->writesFor(kind)
-                                       : DirectClientWrites()};
+                                       : DirectClientWrites(),
+                      ReplacedSettings(ReplacedSettingsPath(_dataFolder))};
 }
 
 RestorePoints Core::restorePoints() const {

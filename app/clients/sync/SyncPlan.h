@@ -19,6 +19,7 @@
 
 #include "app/clients/ClientInfo.h"
 #include "app/clients/sync/ClientWrites.h"
+#include "app/clients/sync/ReplacedSettings.h"
 #include "common/Accounts.h"
 #include "common/ClientKind.h"
 #include "common/Signature.h"
@@ -48,6 +49,8 @@ struct SyncInputs {
     SignatureSaver& store;
     const Paths& paths;  // roots every path a sync builds (the user's Library folder and so on)
     ClientWrites& writes = DirectClientWrites();  // where the client's changes go
+    // Where the person's settings that Quillet's signatures replace are kept; by default nowhere.
+    ReplacedSettings replaced = {};
 };
 
 // "SyncThunderbirdSignatures" -> "SyncThunderbirdSignatures(_:_:_:_:_:)()", the prefix of every
