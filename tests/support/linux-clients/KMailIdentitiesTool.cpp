@@ -6,10 +6,13 @@
 //
 // "read" prints one line per identity: its address, its uoid, whether its signature is enabled,
 // whether it is HTML, and the signature text KMail would insert, in base64, separated by tabs.
+#include <KConfig>
+#include <KConfigGroup>
 #include <KIdentityManagement/Identity>
 #include <KIdentityManagement/IdentityManager>
 #include <KIdentityManagement/Signature>
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <cstdio>
 
 namespace {
@@ -30,9 +33,14 @@ int Add(const QStringList& arguments) {
 }
 
 int Read() {
-    KIdentityManagement::IdentityManager manager(true);
-    for (auto it = manager.begin(); it != manager.end(); ++it) {
-        KIdentityManagement::Identity identity = *it;  // its signature() is not const
+    // Each identity group read by the library's own Identity, as its manager reads them.
+    const KConfig config(QStringLiteral("emailidentities"));
+    const QRegularExpression identityGroup(QStringLiteral("^Identity #\\d+$"));
+    for (const QString& group : config.groupList()) {
+        if (!identityGroup.match(group).hasMatch())
+            continue;
+        KIdentityManagement::Identity identity;
+        identity.readConfig(config.group(group));
         const KIdentityManagement::Signature& signature = identity.signature();
         const bool enabled = signature.isEnabledSignature() &&
                              signature.type() != KIdentityManagement::Signature::Disabled;
