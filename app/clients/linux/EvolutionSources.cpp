@@ -59,8 +59,9 @@ std::optional<QString> EvolutionSourceDisplayName(const QByteArray& data) {
 
 bool IsEvolutionSourceFile(const QString& path) {
     const QFileInfo file(path);
-    return file.suffix() == "source" && file.dir().dirName() == "sources" &&
-           QFileInfo(file.dir().path()).fileName() == "evolution";
+    const QFileInfo folder(file.path());
+    return file.suffix() == "source" && folder.fileName() == "sources" &&
+           folder.dir().dirName() == "evolution";
 }
 
 std::optional<QString> PutBackEvolutionSource(const EvolutionRegistry& registry,

@@ -148,6 +148,15 @@ TEST_P(RealLinuxClientsTest, InstallUpdateAndUninstallGiveThePersonsOwnBack) {
     EXPECT_TRUE(clientsRun.out.contains(StoredText(kind()) + "\t" + DisplayName(kind()) + " "))
         << clientsRun.out.toStdString();
 
+    // A preview shows the change and makes none.
+    const CommandRun preview = quillet({"--dry-run", "install", "--key", "first-key", "--client",
+                                        StoredText(kind()), "--account", "ann@example.com"});
+    EXPECT_EQ(preview.exitCode, 0) << preview.err.toStdString();
+    EXPECT_TRUE(preview.out.contains("+++ " + settingsFolder())) << preview.out.toStdString();
+    EXPECT_TRUE(preview.out.contains("first-key") || preview.out.contains("Ann <b>"))
+        << preview.out.toStdString();
+    EXPECT_EQ(Snapshot(settingsFolder()), settingsBefore);
+
     const QString first = install("first-key", "ann@example.com");
     const QString second = install("second-key", "bob@example.com");
     ASSERT_FALSE(first.isEmpty());
@@ -184,6 +193,18 @@ TEST_P(RealLinuxClientsTest, InstallUpdateAndUninstallGiveThePersonsOwnBack) {
     }
     for (const auto& [path, bytes] : settingsAfter)
         EXPECT_TRUE(settingsBefore.count(path)) << "left behind: " << path.toStdString();
+
+    // The restore point of the last uninstall puts Bob's signature back into the client.
+    const CommandRun backups = quillet({"--json", "backups"});
+    ASSERT_EQ(backups.exitCode, 0) << backups.err.toStdString();
+    const auto points = nlohmann::json::parse(backups.out.toStdString());
+    ASSERT_FALSE(points.empty());
+    const CommandRun restore =
+        quillet({"--yes", "restore", QString::fromStdString(points[0]["id"].get<std::string>())});
+    ASSERT_EQ(restore.exitCode, 0) << restore.err.toStdString() << restore.out.toStdString();
+    now = readBack();
+    EXPECT_EQ(now.at("bob@example.com").text, kSecond);
+    EXPECT_EQ(now.at("ann@example.com").text, kOwn);
 }
 
 INSTANTIATE_TEST_SUITE_P(Clients, RealLinuxClientsTest,
