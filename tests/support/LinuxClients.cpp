@@ -55,7 +55,7 @@ bool WriteFile(const QString& path, const QByteArray& contents) {
 }  // namespace
 
 QString LinuxClientsHome::unavailableReason() {
-    for (const char* program : {"dbus-run-session", "unshare", "evolution", "kmail", "geary"}) {
+    for (const char* program : {"dbus-run-session", "unshare"}) {
         if (QStandardPaths::findExecutable(program).isEmpty())
             return QString("%1 is not installed (tools/install-deps.sh installs it)").arg(program);
     }
@@ -71,6 +71,33 @@ QString LinuxClientsHome::unavailableReason() {
 }
 
 LinuxClientsHome::LinuxClientsHome(QString home) : _home(std::move(home)) {}
+
+bool LinuxClientsHome::installClients() {
+    const struct {
+        const char* program;
+        const char* applicationId;
+        const char* version;
+    } kClients[] = {{"evolution", "org.gnome.Evolution", "3.46.4"},
+                    {"kmail", "org.kde.kmail2", "5.22.3"},
+                    {"geary", "org.gnome.Geary", "43.0"}};
+    for (const auto& client : kClients) {
+        const QString program = systemRoot() + "/usr/bin/" + client.program;
+        const QString metainfo = QString(
+                                     "<?xml version=\"1.0\"?><component><id>%1</id><releases>"
+                                     "<release version=\"%2\"/></releases></component>\n")
+                                     .arg(client.applicationId, client.version);
+        if (!WriteFile(program, "#!/bin/sh\n") ||
+            !QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                QFile::ExeOther) ||
+            !WriteFile(
+                systemRoot() + "/usr/share/metainfo/" + client.applicationId + ".metainfo.xml",
+                metainfo.toUtf8())) {
+            _lastError = "cannot install " + program;
+            return false;
+        }
+    }
+    return true;
+}
 
 LinuxClientsHome::~LinuxClientsHome() {
     if (_bus.state() == QProcess::NotRunning)

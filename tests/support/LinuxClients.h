@@ -1,7 +1,8 @@
 #pragma once
-// The real Evolution, KMail and Geary of this machine on a home of their own, for the tests: a
-// private session bus (as dbus-run-session makes one) in a network namespace with loopback only,
-// so that nothing the bus starts (Evolution's registry) reaches the network; the person's own
+// Evolution, KMail and Geary on a home of their own, for the tests: a private session bus (as
+// dbus-run-session makes one) in a network namespace with loopback only, so that nothing the bus
+// starts (Evolution's real registry) reaches the network; the three programs as installed
+// packages of a system root of their own (the programs themselves are not run); the person's own
 // identities and signatures, made with the clients' own libraries (Evolution's libedataserver,
 // KDE's identity library) or as Geary writes them; and what each client would use as each
 // identity's signature, read back the same way (GLib's key files for Geary).
@@ -36,6 +37,10 @@ public:
     // HOME, the XDG folders below it, the bus, and GSettings kept in memory.
     QProcessEnvironment environment() const;
     const QString& home() const { return _home; }
+    // A system root (for the command's --root) where the three clients are installed as
+    // distribution packages: their programs and AppStream files.
+    QString systemRoot() const { return _home + "/system"; }
+    bool installClients();
 
     bool addEvolutionSignature(const QString& uid, const QString& name, const QString& mimeType,
                                const QString& text);

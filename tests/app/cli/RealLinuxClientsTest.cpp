@@ -1,4 +1,4 @@
-// The quillet command on this Linux desktop with the real Evolution, KMail and Geary: the
+// The quillet command on a Linux desktop with Evolution, KMail and Geary installed: the
 // person's own identities and signatures are made with the clients' own libraries, Quillet
 // installs, updates and uninstalls its signatures, and each step is read back the way the client
 // itself reads it (Evolution's registry and libedataserver, KDE's identity library, GLib's key
@@ -48,6 +48,7 @@ protected:
         if (const QString reason = LinuxClientsHome::unavailableReason(); !reason.isEmpty())
             GTEST_SKIP() << reason.toStdString();
         ASSERT_TRUE(home.isValid());
+        ASSERT_TRUE(clients.installClients()) << clients.lastError().toStdString();
         ASSERT_TRUE(clients.startBus()) << clients.lastError().toStdString();
         service.setSignature("first-key", kFirst);
         service.setSignature("second-key", kSecond);
@@ -112,9 +113,10 @@ protected:
         for (const char* name : {"QUILLET_ROOT", "QUILLET_PLATFORM", "QUILLET_BUNDLE"})
             environment.remove(name);
         process.setProcessEnvironment(environment);
-        process.start(
-            QUILLET_QUILLET_PATH,
-            QStringList{"--home", home.path(), "--service", service.url().toString()} + arguments);
+        process.start(QUILLET_QUILLET_PATH,
+                      QStringList{"--home", home.path(), "--root", clients.systemRoot(),
+                                  "--platform", "linux", "--service", service.url().toString()} +
+                          arguments);
         process.closeWriteChannel();
         EXPECT_TRUE(process.waitForFinished(180000));
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
