@@ -118,7 +118,7 @@ EOF
   import -window root "$HOME/geary-sent.png"
   sqlite3 "$XDG_DATA_HOME/geary/account_01/geary.db" \
     "select message from SmtpOutboxTable" >"$QUILLET_WORK/geary-outbox.eml"
-  geary --quit || true
+  timeout 30 geary --quit || true  # it may be asking for the password again
 }
 
 step_kmail() {
