@@ -114,7 +114,7 @@ void SyncPass::run(const SignatureIds& ids) {
 void SyncPass::closeClientsAndSync(const SignatureIds& ids) {
     std::vector<ClientKind> toClose;
     for (ClientKind kind : _clientsToSync) {
-        if (kind != ClientKind::outlook && isRunning(kind))
+        if (!IsUpdatedWhileRunning(kind) && isRunning(kind))
             toClose.push_back(kind);
     }
     if (toClose.empty()) {
@@ -210,7 +210,7 @@ WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
     for (const ClientSync& sync : _syncs) {
         if (!Contains(clients, sync.kind))
             continue;
-        if (sync.kind != ClientKind::outlook && isRunning(sync.kind)) {
+        if (!IsUpdatedWhileRunning(sync.kind) && isRunning(sync.kind)) {
             // Still quitting, or opened again while the question was on screen.
             _core.logWarning("Not updating client " + DisplayName(sync.kind) + ": it is running");
             reports.emplace_back(sync.kind, ClientWasRunningReport());

@@ -42,10 +42,13 @@ QString InstalledIdString(ClientKind kind, const Signature& signature) {
         case ClientKind::appleMail:
         case ClientKind::postbox:
         case ClientKind::spark:
+        case ClientKind::evolution:
             return CanonicalUuidText(signature.uuid());
         case ClientKind::outlook:
             return signature.nameQe;
         case ClientKind::thunderbird:
+        case ClientKind::kmail:
+        case ClientKind::geary:
             return {};
     }
     return {};
