@@ -103,6 +103,10 @@ public:
     // their removal finished) and the changes were dropped. The caller forgets them, and tells
     // the person when the change was theirs.
     SignatureIds takeRecordsRemovedElsewhere(const SignatureIds& known);
+    // SQLite's data version of this connection: it changes when another connection (another
+    // process) committed to the file since the last time it was read. Absent when it cannot be
+    // read (StoreDataVersion.cpp).
+    std::optional<std::int64_t> dataVersion() const;
     // Closes the database and deletes its three files.
     void DestroyStore();
 
