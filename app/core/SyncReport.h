@@ -40,6 +40,10 @@ ClientSyncReport ClientWasRunningReport();
 // Access would not help there.
 ClientSyncReport FileFailureReport(FileFailureCause cause, const QString& path);
 
+// The report of a client that was written, except for the accounts it has not reported (the
+// accounts cache is gone, or discovery has not found them): nothing of theirs changed.
+ClientSyncReport AccountsNotFoundReport(const QStringList& emails);
+
 // The problems alert's text: the hints (each once, in their order), a blank line, then one
 // "NAME: line" per client in the order given, separated by blank lines. Empty without problems.
 QString SyncProblemsText(const ClientSyncReports& reports, const QString& appName);

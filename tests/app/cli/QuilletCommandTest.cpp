@@ -302,11 +302,14 @@ TEST_F(QuilletCommandTest, ASaveThatFailsEndsTheCommandWithStatusOne) {
     EXPECT_TRUE(saveFailed);
 }
 
-// The store, the accounts cache, the activity record and their folder hold signatures and
-// account addresses: their owner's alone, whatever the umask.
+// The store, the accounts cache, the activity record, the person's replaced signatures and their
+// folder hold signatures and account addresses: their owner's alone, whatever the umask.
 TEST_F(QuilletCommandTest, QuilletsOwnFilesAndFoldersAreItsOwnersAlone) {
     const QString profile = mac.addMozillaProfile(ClientKind::thunderbird);
-    WriteFakePrefsFile(profile, FakeIdentityPrefsLines("1", "ann@example.com"));
+    // Ann's own signature, which Quillet's replaces and keeps to give back.
+    WriteFakePrefsFile(profile, FakeIdentityPrefsLines("1", "ann@example.com") +
+                                    QStringList{"user_pref(\"mail.identity.id1.htmlSigText\", "
+                                                "\"<p>Ann's own</p>\");"});
     ASSERT_EQ(::chmod(QFile::encodeName(profile + "/prefs.js").constData(), 0640), 0);
     storeSignature("k1", "<p>old</p>");
     service.setSignature("k1", "<p>new</p>");
@@ -335,7 +338,8 @@ TEST_F(QuilletCommandTest, QuilletsOwnFilesAndFoldersAreItsOwnersAlone) {
         files << name;
         EXPECT_EQ(mode(data + "/" + name), 0600u) << name.toStdString();
     }
-    for (const char* name : {"DataV2.sqlite", "CachedAccounts.plist", "Activity.json"})
+    for (const char* name : {"DataV2.sqlite", "CachedAccounts.plist", "Activity.json",
+                             "ReplacedSignatureSettings.json"})
         EXPECT_TRUE(files.contains(name)) << files.join(", ").toStdString();
     // The restore point the refresh made keeps the store and the 0640 prefs.js: 0600 copies.
     EXPECT_EQ(mode(data + "/Restore Points"), 0700u);

@@ -118,8 +118,9 @@ struct ClientWorld {
                 }
                 break;
             case ClientKind::outlook:
-                accounts.accounts.push_back(
-                    std::make_shared<OutlookAccount>("jane@example.com", "Jane Example", "jane"));
+                // As Outlook 16.80's listing reports it: the address is the user name.
+                accounts.accounts.push_back(std::make_shared<OutlookAccount>(
+                    "jane@example.com", "Jane Example", "jane@example.com"));
                 break;
             case ClientKind::postbox:
                 accounts = MozillaAccountsInfo({"pat@example.com", "pam@example.com"});
@@ -130,6 +131,8 @@ struct ClientWorld {
             case ClientKind::thunderbird:
                 accounts = MozillaAccountsInfo({"tom@example.com", "tim@example.com"});
                 break;
+            default:
+                break;  // the Linux clients are not on the sample Mac
         }
         ReplaceFolder(mac.home(), template_.path() + "/home");
         ReplaceFolder(mac.rootPath("/var/fake-mac"), template_.path() + "/state");
@@ -166,6 +169,8 @@ struct ClientWorld {
                 return kindName(SyncSparkSignatures(inputs));
             case ClientKind::thunderbird:
                 return kindName(SyncThunderbirdSignatures(inputs));
+            default:
+                break;
         }
         return QString("no such client");
     }
@@ -208,7 +213,7 @@ const std::vector<Step> kSteps = {
 // done and recorded all the rest of its work.
 bool FaultTheSyncRidesOver(const QString& fault) {
     static const QRegularExpression ridden(
-        R"re(^delete |/\.?com\.apple\.mail\.plist[ .]|/Preferences \(|/databases \()re");
+        R"re(^delete |/\.?com\.apple\.mail\.plist[ .]|/Preferences \(|/databases \(|/Caches/com\.apple\.mail[ /])re");
     return ridden.match(fault).hasMatch();
 }
 
