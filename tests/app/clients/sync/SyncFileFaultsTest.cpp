@@ -128,6 +128,10 @@ struct ClientWorld {
             case ClientKind::thunderbird:
                 accounts = MozillaAccountsInfo({"tom@example.com", "tim@example.com"});
                 break;
+            case ClientKind::evolution:  // the Linux clients have fault walks of their own
+            case ClientKind::kmail:
+            case ClientKind::geary:
+                break;
         }
         ReplaceFolder(mac.home(), template_.path() + "/home");
         ReplaceFolder(mac.rootPath("/var/fake-mac"), template_.path() + "/state");
@@ -162,6 +166,10 @@ struct ClientWorld {
                 return kindName(SyncSparkSignatures(inputs));
             case ClientKind::thunderbird:
                 return kindName(SyncThunderbirdSignatures(inputs));
+            case ClientKind::evolution:
+            case ClientKind::kmail:
+            case ClientKind::geary:
+                break;
         }
         return QString("no such client");
     }
