@@ -3,6 +3,7 @@
 #include <set>
 
 #include "app/clients/PrefsFile.h"
+#include "app/clients/linux/IdentitySignatures.h"
 #include "app/clients/sync/MozillaSync.h"
 #include "common/Log.h"
 
@@ -13,21 +14,6 @@ namespace {
 constexpr ClientKind kThunderbird = ClientKind::thunderbird;
 const QString kHtmlSigText = QStringLiteral("htmlSigText");
 const QString kHtmlSigFormat = QStringLiteral("htmlSigFormat");
-
-// Whether a signature's recorded installation into this identity wrote exactly this text.
-bool IsQuilletsText(const IdToSignatureMap& map, const QString& email, const QString& text) {
-    for (const auto& [id, signature] : map) {
-        const auto& performedMap = signature->clientKindToPerformedInstallationsInfoMap;
-        const auto performed = performedMap.find(kThunderbird);
-        if (performed == performedMap.end())
-            continue;
-        const auto& payloads = performed->second.accountEmailToPayloadMap;
-        const auto payload = payloads.find(email);
-        if (payload != payloads.end() && payload->second.textQe == text)
-            return true;
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -42,8 +28,9 @@ ThunderbirdSyncPlan PlanThunderbirdSync(const SyncInputs& inputs, const QStringL
             const Signature* assigned) {
             const QString email = identity.email();
             const auto current = GetPrefsStringValue(lines, prefix + kHtmlSigText);
-            const bool holdsQuillets = current && !current->isEmpty() &&
-                                       IsQuilletsText(inputs.idToSignatureMap, email, *current);
+            const bool holdsQuillets =
+                current && !current->isEmpty() &&
+                IsInstalledText(kThunderbird, inputs.idToSignatureMap, email, *current);
             const auto keptHere = kept.find(email);
             if (assigned) {
                 const QString text = EffectiveText(*assigned).value_or(QString());
