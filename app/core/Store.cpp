@@ -332,6 +332,11 @@ std::optional<QString> Store::commitPendingChanges() {
     _standInIdToKey.insert(standInIdToKey.begin(), standInIdToKey.end());
     for (auto& [id, change] : _pending) {
         const std::int64_t primaryKey = id < 0 ? standInIdToKey.at(id) : id;
+        if (_saveObserver) {
+            const auto saved = _saved.find(primaryKey);
+            _saveObserver(saved == _saved.end() ? std::nullopt : std::optional(saved->second),
+                          change);
+        }
         if (change) {
             _saved[primaryKey] = std::move(*change);
         } else {

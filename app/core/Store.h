@@ -95,6 +95,11 @@ public:
     // signatures", and the changes kept for the next save.
     bool SaveManagedObjectContext();
     bool hasChanges() const { return !_pending.empty(); }
+    // Told, once a save has committed, of each record it wrote: as this process last read or
+    // wrote it, and as written (absent: no record). Restore points keep what commands change.
+    using SaveObserver = std::function<void(const std::optional<SignatureRecord>& before,
+                                            const std::optional<SignatureRecord>& after)>;
+    void setSaveObserver(SaveObserver observer) { _saveObserver = std::move(observer); }
     // Closes the database and deletes its three files.
     void DestroyStore();
 
@@ -138,6 +143,7 @@ private:
     std::map<std::int64_t, std::optional<SignatureRecord>> _pending;
     std::int64_t _lastStandInId = 0;
     std::map<std::int64_t, std::int64_t> _standInIdToKey;  // of records written since
+    SaveObserver _saveObserver;
 };
 
 // Deletes the store's files that exist (path + each of kStoreFileSuffixes).

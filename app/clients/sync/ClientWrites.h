@@ -41,6 +41,13 @@ public:
         (void)database, (void)table, (void)key;
         return true;
     }
+    // The transaction open on `database` is about to end (with transactionEnd()): its rows are
+    // as it leaves them. A restore point reads what the changed rows now hold; false when it could
+    // not, and the transaction must end without the change.
+    virtual bool transactionWillEnd(sqlite3* database) {
+        (void)database;
+        return true;
+    }
     // A signature that only the client holds, known by name (Outlook's), is about to be created or
     // deleted by the next changing script. False when it cannot be kept: the run is not made.
     virtual bool signatureWillChange(const AppleScriptRunner& runner, const QString& name) {

@@ -205,7 +205,7 @@ bool WriteSparkSettings(sqlite3* database, const SparkSettingsRows& rows, double
                         const QString& syncName, ClientWrites& writes) {
     if (!ExecuteSqliteStatement(database, kBegin))
         return false;
-    if (!WriteRows(database, writes, rows, syncTime)) {
+    if (!WriteRows(database, writes, rows, syncTime) || !writes.transactionWillEnd(database)) {
         if (!ExecuteSqliteStatement(database, kRollback))
             LogError(syncName + ": Could not roll back transaction");
         return false;

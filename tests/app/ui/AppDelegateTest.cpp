@@ -188,15 +188,18 @@ TEST_F(RestoreMenuTest, TheStatusMenuListsTheRestorePointsNewestFirst) {
     EXPECT_EQ(items(), QStringList{"No restore points (disabled)"});
 
     installJane();
-    ui.core().signature(ui.core().signatureIds().front())->nameQe = "Janet";
+    ui.core().signature(ui.core().signatureIds().front())->pendingDeletion = true;
     ui.core().saveSignature(ui.core().signatureIds().front(), true, false);
     ui.finishWork();
     const std::vector<RestorePoint> kept = points();
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_EQ(items(), (QStringList{RestoreMenu::PointTitle(kept[0]) + "…",
                                     RestoreMenu::PointTitle(kept[1]) + "…"}));
-    EXPECT_TRUE(RestoreMenu::PointTitle(kept[0]).endsWith(" – before refresh (Thunderbird)"))
+    // Named by what the pass did.
+    EXPECT_TRUE(RestoreMenu::PointTitle(kept[0]).endsWith(" – before uninstall (Thunderbird)"))
         << RestoreMenu::PointTitle(kept[0]).toStdString();
+    EXPECT_TRUE(RestoreMenu::PointTitle(kept[1]).endsWith(" – before install (Thunderbird)"))
+        << RestoreMenu::PointTitle(kept[1]).toStdString();
 }
 
 TEST_F(RestoreMenuTest, ChoosingAPointAsksThenPutsTheClientAndTheStoreBack) {
@@ -251,8 +254,7 @@ TEST_F(RestoreMenuTest, ADamagedPointIsRefusedAndNothingChanges) {
     installJane();
     const QByteArray installed = prefsBytes();
     const RestorePoint install = points().front();
-    ASSERT_FALSE(install.files.empty());
-    ASSERT_TRUE(QFile::remove(install.folder + "/" + *install.files.front().copy));
+    ASSERT_TRUE(QFile::remove(install.folder + "/units/1.json"));
     choose(install, "Restore");
     ASSERT_EQ(ui.platform.prompter.shown().size(), 2u);
     const Alert& refusal = ui.platform.prompter.shown().back();
