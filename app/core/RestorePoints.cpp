@@ -92,7 +92,8 @@ RestorePointResult<std::vector<RestorePoint>> RestorePoints::readFrom(const QStr
         auto newer = read(listed.id);
         if (auto* error = std::get_if<RestorePointError>(&newer)) {
             // Undoing the point means undoing every later one first.
-            error->message = "The later " + error->message;
+            error->message =
+                "Restoring " + id + " undoes the later points first. " + error->message;
             return *error;
         }
         points.push_back(std::get<RestorePoint>(std::move(newer)));
