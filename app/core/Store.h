@@ -100,6 +100,10 @@ public:
     using SaveObserver = std::function<void(const std::optional<SignatureRecord>& before,
                                             const std::optional<SignatureRecord>& after)>;
     void setSaveObserver(SaveObserver observer) { _saveObserver = std::move(observer); }
+    // SQLite's data version of this connection: it changes when another connection (another
+    // process) committed to the file since the last time it was read. Absent when it cannot be
+    // read (StoreDataVersion.cpp).
+    std::optional<std::int64_t> dataVersion() const;
     // Closes the database and deletes its three files.
     void DestroyStore();
 
