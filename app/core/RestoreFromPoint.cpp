@@ -3,6 +3,7 @@
 #include <map>
 
 #include "app/base/Sqlite.h"
+#include "app/clients/linux/EvolutionSources.h"
 #include "app/clients/sync/OutlookSync.h"
 #include "app/core/Core.h"
 #include "app/core/RestorePointEntries.h"
@@ -117,6 +118,12 @@ std::optional<QString> UndoFile(const Place& place, ClientWrites& writes, Restor
     if (*undone == current)
         return std::nullopt;
     LogInfo(kLogPrefix + "putting back " + path);
+    if (place.oldest().client == ClientKind::evolution && IsEvolutionSourceFile(path)) {
+        // Evolution's sources go back through its registry.
+        if (PutBackEvolutionSource(EvolutionRegistry(), writes, path, *undone))
+            return path;
+        return std::nullopt;
+    }
     if (*undone ? writes.writeFile(path, **undone).has_value() : !writes.removeFile(path))
         return path;
     return std::nullopt;
