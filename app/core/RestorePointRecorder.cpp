@@ -316,7 +316,11 @@ public:
     }
     std::optional<QString> changeRegistrySource(const EvolutionRegistry& registry,
                                                 const RegistrySourceChange& change) override {
-        if (auto error = _state.keepFile(_client, change.path))
+        // The service writes the source's file: what it will hold is the change's data.
+        const auto contents = change.kind == RegistrySourceChange::Kind::remove
+                                  ? std::nullopt
+                                  : std::optional<QByteArray>(change.data);
+        if (auto error = _state.fileWillChange(_client, change.path, contents))
             return "cannot keep a restore point: " + *error;
         return _state.target.changeRegistrySource(registry, change);
     }
