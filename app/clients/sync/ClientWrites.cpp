@@ -4,27 +4,40 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "common/Log.h"
 #include "platform/AtomicFile.h"
 
 namespace quillet {
 
 namespace {
 
+// Each change waits until the lines logged before it, which may describe it, are on disk.
 class Direct final : public ClientWrites {
 public:
     std::optional<QString> writeFile(const QString& path, const QByteArray& contents) override {
+        SyncLogToDisk();
         return WriteFileAtomicallyOrDescribeError(path, contents);
     }
-    bool removeFile(const QString& path) override { return QFile::remove(path); }
-    bool removeFolder(const QString& path) override { return QDir(path).removeRecursively(); }
+    bool removeFile(const QString& path) override {
+        SyncLogToDisk();
+        return QFile::remove(path);
+    }
+    bool removeFolder(const QString& path) override {
+        SyncLogToDisk();
+        return QDir(path).removeRecursively();
+    }
     bool makeFolder(const QString& path) override {
         return QDir().mkpath(path) && QFileInfo(path).isDir();
     }
-    QString transactionEnd() const override { return QStringLiteral("COMMIT"); }
+    QString transactionEnd() const override {
+        SyncLogToDisk();
+        return QStringLiteral("COMMIT");
+    }
     void statementRan(const QString&) override {}
     std::optional<QString> runChangingScript(const AppleScriptRunner& runner, const QString& name,
                                              const Replacements& replacements,
                                              bool treatEmptyOutputAsError) override {
+        SyncLogToDisk();
         return runner.runAppleScript(name, replacements, treatEmptyOutputAsError);
     }
 };

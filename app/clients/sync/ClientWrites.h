@@ -57,7 +57,8 @@ public:
                                                      bool treatEmptyOutputAsError) = 0;
 };
 
-// The writes of the sync pass: straight to the client's storage.
+// The writes of the sync pass: straight to the client's storage, each after the lines logged
+// before it are on disk.
 ClientWrites& DirectClientWrites();
 
 }  // namespace quillet

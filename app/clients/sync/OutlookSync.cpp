@@ -326,8 +326,7 @@ std::vector<OutlookSignatureRun> PlanOutlookSignatureRuns(const IdToSignatureMap
 std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
     const SyncInputs& inputs, const OutlookSyncEnvironment& environment) {
     LogInfo(SyncNameText());
-    LogSignatures(SyncNameText(), inputs.signatureIds, inputs.idToSignatureMap,
-                  kOldSignaturesTitle);
+    LogClientSignatures(SyncNameText(), ClientKind::outlook, inputs, kOldSignaturesTitle);
 
     const auto output = environment.runner.runAppleScript("Outlook-GetSignatures");
     if (!output) {
