@@ -49,4 +49,12 @@ ClientWrites& DirectClientWrites() {
     return direct;
 }
 
+bool FileHolds(const QString& path, const QByteArray& contents) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() != contents.size())
+        return false;
+    const QByteArray bytes = file.readAll();
+    return file.error() == QFileDevice::NoError && bytes == contents;
+}
+
 }  // namespace quillet

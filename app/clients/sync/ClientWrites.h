@@ -61,4 +61,8 @@ public:
 // before it are on disk.
 ClientWrites& DirectClientWrites();
 
+// Whether the file holds exactly these bytes already. A sync writes (and logs, and keeps in a
+// restore point) only the files it changes: the others keep their bytes and their dates.
+bool FileHolds(const QString& path, const QByteArray& contents);
+
 }  // namespace quillet

@@ -65,8 +65,11 @@ std::optional<QStringList> ReadSyncPrefsFile(const QString& syncName, const QStr
 
 bool WriteSyncPrefsFile(const QString& syncName, const QString& path, const QStringList& lines,
                         ClientWrites& writes) {
+    const QByteArray contents = PrefsFileContents(lines);
+    if (FileHolds(path, contents))
+        return true;
     LogInfo(syncName + ": Writing out " + path + "...");
-    if (!writes.writeFile(path, PrefsFileContents(lines)))
+    if (!writes.writeFile(path, contents))
         return true;
     LogError(syncName + ": Could not write out " + path);
     return false;

@@ -52,8 +52,8 @@ QString ProfileFilePath(const ClientInfo& clientInfo, const QString& name);
 
 // Reads prefs.js; on failure logs "SYNCNAME: Could not read prefs file PATH".
 std::optional<QStringList> ReadSyncPrefsFile(const QString& syncName, const QString& path);
-// Logs "SYNCNAME: Writing out PATH..." and writes atomically; on failure logs
-// "SYNCNAME: Could not write out PATH" and returns false.
+// Unless the file holds these lines already, logs "SYNCNAME: Writing out PATH..." and writes
+// atomically; on failure logs "SYNCNAME: Could not write out PATH" and returns false.
 bool WriteSyncPrefsFile(const QString& syncName, const QString& path, const QStringList& lines,
                         ClientWrites& writes);
 

@@ -175,11 +175,13 @@ std::optional<SyncPostboxSignaturesError> SyncPostboxSignatures(const SyncInputs
 
     // Written whole and atomically: a crash mid-write must not cost the person their own
     // signatures.
-    LogInfo(name + ": Writing out " + listPath + "...");
-    const std::string data = plan.signatureList.dump();
-    if (const auto failure = inputs.writes.writeFile(listPath, QByteArray::fromStdString(data))) {
-        LogError(name + ": Could not write out " + listPath + ": " + *failure);
-        return Error{Error::Kind::fileSystem, listPath};
+    const QByteArray data = QByteArray::fromStdString(plan.signatureList.dump());
+    if (!FileHolds(listPath, data)) {
+        LogInfo(name + ": Writing out " + listPath + "...");
+        if (const auto failure = inputs.writes.writeFile(listPath, data)) {
+            LogError(name + ": Could not write out " + listPath + ": " + *failure);
+            return Error{Error::Kind::fileSystem, listPath};
+        }
     }
     if (!WriteSyncPrefsFile(name, prefsPath, plan.prefsLines, inputs.writes))
         return Error{Error::Kind::fileSystem, prefsPath};

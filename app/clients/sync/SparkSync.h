@@ -28,8 +28,9 @@ SparkSyncTime SparkSyncTimeNow();
 SparkSyncTime SparkSyncTimeAt(double unixSeconds);
 
 // Works out the rows to write from the settings read; writes nothing. Rows are written for the
-// signatures Spark must hold and for Quillet's signatures that leave it (tombstones); a
-// signature row keeps every member Spark put in it besides Quillet's.
+// signatures Spark must hold and for Quillet's signatures that leave it (tombstones), each only
+// when its content changes (its modification date with it); a signature row keeps every member
+// Spark put in it besides Quillet's.
 SparkSettingsRows PlanSparkSync(const SyncInputs& inputs, const SparkSettings& settings,
                                 const SparkSyncTime& time);
 
