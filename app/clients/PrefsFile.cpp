@@ -211,18 +211,31 @@ QString PrefsStringRawValue(const QString& text) {
 }
 
 std::optional<QString> GetPrefsStringValue(const QStringList& lines, const QString& key) {
-    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
-        if (!lines[i].contains(key))
-            continue;  // cheap test before the parse
-        const auto parsed = ParsePrefsLine(lines[i]);
-        if (!parsed || parsed->key != key)
+    auto values = GetPrefsStringValues(lines, {key});
+    if (values.empty())
+        return std::nullopt;
+    return std::move(values.begin()->second);
+}
+
+std::map<QString, QString> GetPrefsStringValues(const QStringList& lines,
+                                                const std::set<QString>& keys) {
+    TextMap<QStringView> lastRawValues;
+    for (const QString& key : keys)
+        lastRawValues.emplace(key, QStringView());
+    for (const QString& line : lines) {
+        const auto parsed = ParsePrefsLineView(line);
+        if (!parsed)
             continue;
-        const QString& raw = parsed->rawValue;
-        if (raw.size() < 2 || !raw.startsWith('"') || !raw.endsWith('"'))
-            return std::nullopt;
-        return UnescapePrefsString(raw.mid(1, raw.size() - 2));
+        const auto found = lastRawValues.find(parsed->key);
+        if (found != lastRawValues.end())
+            found->second = parsed->rawValue;
     }
-    return std::nullopt;
+    std::map<QString, QString> values;
+    for (const auto& [key, raw] : lastRawValues) {
+        if (raw.size() >= 2 && raw.startsWith('"') && raw.endsWith('"'))
+            values.emplace(key, UnescapePrefsString(raw.mid(1, raw.size() - 2).toString()));
+    }
+    return values;
 }
 
 QString PrefsLine(const QString& key, const QString& rawValue) {

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <optional>
 #include <set>
 #include <vector>
@@ -38,6 +39,10 @@ std::optional<MozillaBasedClientParsedPrefsLine> ParsePrefsLine(const QString& l
 // The text of the last string preference with exactly this key, with every escape that Mozilla's
 // parser accepts undone; absent when there is none or its value is not a quoted string.
 std::optional<QString> GetPrefsStringValue(const QStringList& lines, const QString& key);
+// The same for many keys in one pass over the lines (a large file holds many identities): the
+// keys that have such a value, each with its text.
+std::map<QString, QString> GetPrefsStringValues(const QStringList& lines,
+                                                const std::set<QString>& keys);
 
 // A string value as Mozilla's own writer puts it in prefs.js: between quotation marks, with
 // backslash, quotation mark, line feed and carriage return escaped and nothing else.

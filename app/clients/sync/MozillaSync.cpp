@@ -18,6 +18,14 @@ QString IdentityGroupPrefix(const MozillaBasedClientAccount& identity) {
     return "mail.identity.id" + identity.idString() + ".";
 }
 
+std::map<QString, QString> IdentityStringValues(const AccountsInfo& accountsInfo,
+                                                const QStringList& lines, const QString& setting) {
+    std::set<QString> keys;
+    for (const MozillaBasedClientAccount* identity : MozillaIdentities(accountsInfo))
+        keys.insert(IdentityGroupPrefix(*identity) + setting);
+    return GetPrefsStringValues(lines, keys);
+}
+
 QStringList PrefsEdits::appliedTo(const QStringList& lines) const {
     return RemovePrefsLines(SetPrefsLines(lines, settings), removedKeys);
 }

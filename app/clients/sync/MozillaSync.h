@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <vector>
@@ -24,6 +25,11 @@ inline const QString kSigOnFwdSetting = QStringLiteral("sig_on_fwd");
 std::vector<const MozillaBasedClientAccount*> MozillaIdentities(const AccountsInfo& accountsInfo);
 // "mail.identity.idN.": the beginning of every preference key of identity N.
 QString IdentityGroupPrefix(const MozillaBasedClientAccount& identity);
+
+// The string value of one setting ("htmlSigText") of every identity, by its whole key, read in
+// one pass over the lines however many identities there are.
+std::map<QString, QString> IdentityStringValues(const AccountsInfo& accountsInfo,
+                                                const QStringList& lines, const QString& setting);
 
 // What a sync changes in prefs.js: preferences set, then preferences removed, each in one pass.
 struct PrefsEdits {

@@ -107,6 +107,7 @@ NewList PlanSignatureList(const SyncInputs& inputs, const Json& existing,
 QStringList PlanPrefsLines(const SyncInputs& inputs, const QStringList& lines,
                            const std::map<QString, SignatureId>& keyToId,
                            const std::set<SignatureId>& postboxIds, bool hasDefault) {
+    const auto currentKeys = IdentityStringValues(inputs.accountsInfo, lines, kPbSignatureKey);
     PrefsEdits edits;
     VisitAssignedIdentities(
         kPostbox, inputs,
@@ -119,8 +120,9 @@ QStringList PlanPrefsLines(const SyncInputs& inputs, const QStringList& lines,
                 AppendInsertionSettings(edits.settings, prefix, *assigned);
                 return;
             }
-            const auto current = GetPrefsStringValue(lines, keyKey);
-            const auto quillets = current ? keyToId.find(*current) : keyToId.end();
+            const auto current = currentKeys.find(keyKey);
+            const auto quillets =
+                current != currentKeys.end() ? keyToId.find(current->second) : keyToId.end();
             if (quillets == keyToId.end())
                 return;  // Postbox's own signature, or none
             const Signature& signature = *inputs.idToSignatureMap.at(quillets->second);

@@ -1,5 +1,6 @@
 #include "app/clients/sync/ThunderbirdSync.h"
 
+#include <map>
 #include <set>
 
 #include "app/clients/PrefsFile.h"
@@ -14,24 +15,25 @@ constexpr ClientKind kThunderbird = ClientKind::thunderbird;
 const QString kHtmlSigText = QStringLiteral("htmlSigText");
 const QString kHtmlSigFormat = QStringLiteral("htmlSigFormat");
 
-// Whether a signature's recorded installation into this identity wrote exactly this text.
-bool IsQuilletsText(const IdToSignatureMap& map, const QString& email, const QString& text) {
+// The texts that Quillet's recorded installations wrote into each identity (by email).
+std::map<QString, std::set<QString>> QuilletsTexts(const IdToSignatureMap& map) {
+    std::map<QString, std::set<QString>> texts;
     for (const auto& [id, signature] : map) {
         const auto& performedMap = signature->clientKindToPerformedInstallationsInfoMap;
         const auto performed = performedMap.find(kThunderbird);
         if (performed == performedMap.end())
             continue;
-        const auto& payloads = performed->second.accountEmailToPayloadMap;
-        const auto payload = payloads.find(email);
-        if (payload != payloads.end() && payload->second.textQe == text)
-            return true;
+        for (const auto& [email, payload] : performed->second.accountEmailToPayloadMap)
+            texts[email].insert(payload.textQe);
     }
-    return false;
+    return texts;
 }
 
 }  // namespace
 
 QStringList PlanThunderbirdPrefsLines(const SyncInputs& inputs, const QStringList& lines) {
+    const auto currentTexts = IdentityStringValues(inputs.accountsInfo, lines, kHtmlSigText);
+    const auto quilletsTexts = QuilletsTexts(inputs.idToSignatureMap);
     PrefsEdits edits;
     VisitAssignedIdentities(
         kThunderbird, inputs,
@@ -46,9 +48,10 @@ QStringList PlanThunderbirdPrefsLines(const SyncInputs& inputs, const QStringLis
                 AppendInsertionSettings(edits.settings, prefix, *assigned);
                 return;
             }
-            const auto current = GetPrefsStringValue(lines, prefix + kHtmlSigText);
-            if (current && !current->isEmpty() &&
-                IsQuilletsText(inputs.idToSignatureMap, identity.email(), *current)) {
+            const auto current = currentTexts.find(prefix + kHtmlSigText);
+            const auto quillets = quilletsTexts.find(identity.email());
+            if (current != currentTexts.end() && !current->second.isEmpty() &&
+                quillets != quilletsTexts.end() && quillets->second.count(current->second)) {
                 for (const QString& setting :
                      {kHtmlSigText, kHtmlSigFormat, kSigOnReplySetting, kSigOnFwdSetting}) {
                     edits.removedKeys.insert(prefix + setting);
