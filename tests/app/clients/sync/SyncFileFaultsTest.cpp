@@ -245,9 +245,11 @@ int WalkFaults(ClientKind kind, const Step& step, Totals& totals) {
         }
         ++faults;
         SCOPED_TRACE(fault.toStdString());
-        const bool ridden = !error && FaultTheSyncRidesOver(fault);
-        EXPECT_TRUE(error || ridden);
         const FileStates now = ReadFileStates(world.mac);
+        // A failed read of a file the sync only compares with its plan costs it nothing: it
+        // writes the file anyway and finishes.
+        const bool ridden = !error && (FaultTheSyncRidesOver(fault) || now == after);
+        EXPECT_TRUE(error || ridden);
         std::set<QString> paths;
         for (const auto& states : {before, after, now}) {
             for (const auto& [path, contents] : states)
