@@ -210,32 +210,26 @@ QString PrefsStringRawValue(const QString& text) {
     return raw;
 }
 
-std::optional<QString> GetPrefsStringValue(const QStringList& lines, const QString& key) {
-    auto values = GetPrefsStringValues(lines, {key});
-    if (values.empty())
-        return std::nullopt;
-    return std::move(values.begin()->second);
+std::optional<QString> GetPrefsRawValue(const QStringList& lines, const QString& key) {
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        if (!lines[i].contains(key))
+            continue;  // cheap test before the parse
+        const auto parsed = ParsePrefsLineView(lines[i]);
+        if (parsed && parsed->key == key)
+            return parsed->rawValue.toString();
+    }
+    return std::nullopt;
 }
 
-std::map<QString, QString> GetPrefsStringValues(const QStringList& lines,
-                                                const std::set<QString>& keys) {
-    TextMap<QStringView> lastRawValues;
-    for (const QString& key : keys)
-        lastRawValues.emplace(key, QStringView());
-    for (const QString& line : lines) {
-        const auto parsed = ParsePrefsLineView(line);
-        if (!parsed)
-            continue;
-        const auto found = lastRawValues.find(parsed->key);
-        if (found != lastRawValues.end())
-            found->second = parsed->rawValue;
-    }
-    std::map<QString, QString> values;
-    for (const auto& [key, raw] : lastRawValues) {
-        if (raw.size() >= 2 && raw.startsWith('"') && raw.endsWith('"'))
-            values.emplace(key, UnescapePrefsString(raw.mid(1, raw.size() - 2).toString()));
-    }
-    return values;
+std::optional<QString> PrefsStringOfRawValue(const QString& rawValue) {
+    if (rawValue.size() < 2 || !rawValue.startsWith('"') || !rawValue.endsWith('"'))
+        return std::nullopt;
+    return UnescapePrefsString(rawValue.mid(1, rawValue.size() - 2));
+}
+
+std::optional<QString> GetPrefsStringValue(const QStringList& lines, const QString& key) {
+    const auto raw = GetPrefsRawValue(lines, key);
+    return raw ? PrefsStringOfRawValue(*raw) : std::nullopt;
 }
 
 QString PrefsLine(const QString& key, const QString& rawValue) {

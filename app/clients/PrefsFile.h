@@ -9,7 +9,6 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
-#include <map>
 #include <optional>
 #include <set>
 #include <vector>
@@ -36,13 +35,15 @@ struct MozillaBasedClientParsedPrefsLine {
 // any other line.
 std::optional<MozillaBasedClientParsedPrefsLine> ParsePrefsLine(const QString& line);
 
+// The raw value (as written: quotation marks and escapes included) of the last preference line
+// with exactly this key; absent when there is none.
+std::optional<QString> GetPrefsRawValue(const QStringList& lines, const QString& key);
+// The text of a raw string value (between quotation marks) with its escapes undone; absent for
+// any other value.
+std::optional<QString> PrefsStringOfRawValue(const QString& rawValue);
 // The text of the last string preference with exactly this key, with every escape that Mozilla's
 // parser accepts undone; absent when there is none or its value is not a quoted string.
 std::optional<QString> GetPrefsStringValue(const QStringList& lines, const QString& key);
-// The same for many keys in one pass over the lines (a large file holds many identities): the
-// keys that have such a value, each with its text.
-std::map<QString, QString> GetPrefsStringValues(const QStringList& lines,
-                                                const std::set<QString>& keys);
 
 // A string value as Mozilla's own writer puts it in prefs.js: between quotation marks, with
 // backslash, quotation mark, line feed and carriage return escaped and nothing else.

@@ -13,4 +13,8 @@ namespace quillet {
 void CreateFakeDatabase(const QString& path, const char* createSql, const char* insertSql,
                         const std::vector<QVariantList>& rows);
 
+// Runs the statements on an existing database (a client's, or Quillet's own store, changed
+// behind Quillet's back); false when it cannot be opened or a statement fails.
+bool ExecuteFakeDatabaseSql(const QString& path, const QString& sql);
+
 }  // namespace quillet

@@ -4,10 +4,24 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "app/clients/linux/EvolutionRegistry.h"
 #include "common/Log.h"
 #include "platform/AtomicFile.h"
 
 namespace quillet {
+
+std::optional<QString> ClientWrites::changeRegistrySource(const EvolutionRegistry& registry,
+                                                          const RegistrySourceChange& change) {
+    switch (change.kind) {
+        case RegistrySourceChange::Kind::create:
+            return registry.create(change.uid, change.data);
+        case RegistrySourceChange::Kind::write:
+            return registry.write(change.uid, change.data);
+        case RegistrySourceChange::Kind::remove:
+            return registry.remove(change.uid);
+    }
+    return QStringLiteral("an unknown change");
+}
 
 namespace {
 
@@ -32,6 +46,11 @@ public:
     QString transactionEnd() const override {
         SyncLogToDisk();
         return QStringLiteral("COMMIT");
+    }
+    std::optional<QString> changeRegistrySource(const EvolutionRegistry& registry,
+                                                const RegistrySourceChange& change) override {
+        SyncLogToDisk();
+        return ClientWrites::changeRegistrySource(registry, change);
     }
     void statementRan(const QString&) override {}
     std::optional<QString> runChangingScript(const AppleScriptRunner& runner, const QString& name,

@@ -31,48 +31,71 @@ std::map<QString, std::set<QString>> QuilletsTexts(const IdToSignatureMap& map) 
 
 }  // namespace
 
-QStringList PlanThunderbirdPrefsLines(const SyncInputs& inputs, const QStringList& lines) {
-    const auto currentTexts = IdentityStringValues(inputs.accountsInfo, lines, kHtmlSigText);
+ThunderbirdSyncPlan PlanThunderbirdSync(const SyncInputs& inputs, const QStringList& lines,
+                                        const std::map<QString, ClientSettings>& kept) {
+    const QString name = SyncName(QStringLiteral("SyncThunderbirdSignatures"));
+    const auto currentTexts = IdentityStringValues(lines, kHtmlSigText);
     const auto quilletsTexts = QuilletsTexts(inputs.idToSignatureMap);
+    ThunderbirdSyncPlan plan;
     PrefsEdits edits;
-    VisitAssignedIdentities(
-        kThunderbird, inputs,
+    plan.unwrittenEmails = VisitAssignedIdentities(
+        kThunderbird, inputs, lines, name,
         [&](const MozillaBasedClientAccount& identity, const QString& prefix,
             const Signature* assigned) {
+            const QString email = identity.email();
+            const auto found = currentTexts.find(prefix + kHtmlSigText);
+            const std::optional<QString> current =
+                found == currentTexts.end() ? std::nullopt : std::optional(found->second);
+            const auto quillets = quilletsTexts.find(email);
+            const bool holdsQuillets = current && !current->isEmpty() &&
+                                       quillets != quilletsTexts.end() &&
+                                       quillets->second.count(*current) > 0;
+            const auto keptHere = kept.find(email);
             if (assigned) {
+                const QString text = EffectiveText(*assigned).value_or(QString());
+                if (!holdsQuillets && current != text) {
+                    plan.replaced.remembered[email] =
+                        IdentitySettings(lines, prefix, kThunderbirdSignatureSettings);
+                }
                 edits.settings.push_back(
-                    {prefix + kHtmlSigText,
-                     PrefsStringRawValue(EffectiveText(*assigned).value_or(QString())), prefix});
+                    {prefix + kHtmlSigText, PrefsStringRawValue(text), prefix});
                 edits.settings.push_back(
                     {prefix + kHtmlSigFormat, PrefsBoolRawValue(true), prefix});
                 AppendInsertionSettings(edits.settings, prefix, *assigned);
-                return;
-            }
-            const auto current = currentTexts.find(prefix + kHtmlSigText);
-            const auto quillets = quilletsTexts.find(identity.email());
-            if (current != currentTexts.end() && !current->second.isEmpty() &&
-                quillets != quilletsTexts.end() && quillets->second.count(current->second)) {
-                for (const QString& setting :
-                     {kHtmlSigText, kHtmlSigFormat, kSigOnReplySetting, kSigOnFwdSetting}) {
-                    edits.removedKeys.insert(prefix + setting);
+            } else if (holdsQuillets) {
+                if (keptHere != kept.end()) {
+                    PutBackIdentitySettings(edits, prefix, keptHere->second);
+                } else {
+                    for (const QString& setting : kThunderbirdSignatureSettings)
+                        edits.removedKeys.insert(prefix + setting);
                 }
+            } else if (keptHere != kept.end()) {
+                plan.replaced.forgotten.insert(email);
             }
         });
-    return edits.appliedTo(lines);
+    plan.prefsLines = edits.appliedTo(lines);
+    return plan;
 }
 
 std::optional<SyncThunderbirdSignaturesError> SyncThunderbirdSignatures(const SyncInputs& inputs) {
     const QString name = SyncName(QStringLiteral("SyncThunderbirdSignatures"));
     LogInfo(name);
     const QString path = PrefsFilePath(inputs.clientInfo);
+    const auto failed = [](const QString& failedPath) {
+        return SyncThunderbirdSignaturesError{SyncThunderbirdSignaturesError::Kind::fileSystem,
+                                              failedPath};
+    };
     const auto lines = ReadSyncPrefsFile(name, path);
     if (!lines)
-        return SyncThunderbirdSignaturesError{SyncThunderbirdSignaturesError::Kind::fileSystem,
-                                              path};
-    if (!WriteSyncPrefsFile(name, path, PlanThunderbirdPrefsLines(inputs, *lines), inputs.writes))
-        return SyncThunderbirdSignaturesError{SyncThunderbirdSignaturesError::Kind::fileSystem,
-                                              path};
-    FinishSync(kThunderbird, inputs, name, true);
+        return failed(path);
+    const QString profile = ProfileFolder(inputs.clientInfo);
+    const ThunderbirdSyncPlan plan =
+        PlanThunderbirdSync(inputs, *lines, inputs.replaced.read(kThunderbird, profile));
+    if (!KeepReplacedSettings(inputs, kThunderbird, profile, plan.replaced, name))
+        return failed(inputs.replaced.path());
+    if (!WriteSyncPrefsFile(name, path, plan.prefsLines, inputs.writes))
+        return failed(path);
+    FinishSync(kThunderbird, inputs, name, true, plan.unwrittenEmails);
     return std::nullopt;
 }
 
