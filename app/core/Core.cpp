@@ -133,9 +133,10 @@ void Core::loadSignatures() {
     _signatureIds = std::move(ids);
     _idToSignatureMap = std::move(map);
     _qVisibleSignatureIdsQ.reset();
-    logInfo("Loaded " + QString::number(_signatureIds.size()) + " signature(s):");
-    for (SignatureId id : _signatureIds)
-        logInfo("    " + Describe(*_idToSignatureMap.at(id)));
+    LogInfoListing("Loaded " + QString::number(_signatureIds.size()) + " signature(s):",
+                   _signatureIds.size(), [this](size_t index) {
+                       return "    " + Describe(*_idToSignatureMap.at(_signatureIds[index]));
+                   });
 }
 
 void Core::reloadSignatures() {

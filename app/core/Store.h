@@ -133,8 +133,9 @@ private:
     // The key under which the record of an id is stored (a stand-in id's record has its own).
     std::int64_t storedKey(std::int64_t id) const;
     bool isKnown(std::int64_t primaryKey) const;
-    // Records a change to write at the next save; nullopt deletes the record.
-    void stage(std::int64_t primaryKey, std::optional<SignatureRecord> record);
+    // Records a change to write at the next save; nullopt deletes the record. False when the
+    // record is as saved: nothing to write.
+    bool stage(std::int64_t primaryKey, std::optional<SignatureRecord> record);
     // Records a new record to write at the next save; returns its stand-in id.
     std::int64_t stageNew(SignatureRecord record);
     // The stand-in ids of new records not yet written, in the order they were added.

@@ -85,7 +85,12 @@ public:
                                                      bool treatEmptyOutputAsError) = 0;
 };
 
-// The writes of the sync pass: straight to the client's storage.
+// The writes of the sync pass: straight to the client's storage, each after the lines logged
+// before it are on disk.
 ClientWrites& DirectClientWrites();
+
+// Whether the file holds exactly these bytes already. A sync writes (and logs, and keeps in a
+// restore point) only the files it changes: the others keep their bytes and their dates.
+bool FileHolds(const QString& path, const QByteArray& contents);
 
 }  // namespace quillet
