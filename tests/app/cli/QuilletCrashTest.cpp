@@ -594,6 +594,10 @@ bool ClientHolds(const QString& folder, const ClientStorage& storage, const QStr
         case ClientKind::postbox:
         case ClientKind::thunderbird:
             return ReadFakeFile(path).value_or("").contains(text.toUtf8());
+        case ClientKind::evolution:  // the sample Mac has no Linux clients
+        case ClientKind::kmail:
+        case ClientKind::geary:
+            return false;
     }
     return false;
 }
