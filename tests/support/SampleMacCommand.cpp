@@ -23,14 +23,24 @@ void SampleMacCommand::setSignature(const QString& key, const QString& html) con
 }
 
 SampleMacCommand::CommandRun SampleMacCommand::quillet(const QStringList& arguments) const {
-    QProcess process;
+    return finish(*start(arguments));
+}
+
+std::unique_ptr<QProcess> SampleMacCommand::start(const QStringList& arguments) const {
+    auto process = std::make_unique<QProcess>();
     const QStringList all = {
         "--root",   mac.root(),       "--home",    mac.home(),
         "--bundle", mac.bundlePath(), "--service", QString::fromStdString(service->baseUrl())};
-    process.start(QUILLET_QUILLET_PATH, all + arguments);
-    process.closeWriteChannel();
+    process->start(QUILLET_QUILLET_PATH, all + arguments);
+    process->closeWriteChannel();
+    return process;
+}
+
+SampleMacCommand::CommandRun SampleMacCommand::finish(QProcess& process) {
     EXPECT_TRUE(process.waitForFinished(120000));
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+    // A command killed by a signal (an abort, say) has no exit status: -1.
+    return {process.exitStatus() == QProcess::CrashExit ? -1 : process.exitCode(),
+            QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError())};
 }
 

@@ -4,6 +4,7 @@
 // on loopback: what the command tests drive.
 
 #include <QByteArray>
+#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <map>
@@ -28,6 +29,9 @@ public:
     void setSignature(const QString& key, const QString& html) const;
     // Runs quillet with the sample Mac's options before the arguments.
     CommandRun quillet(const QStringList& arguments) const;
+    // Starts it so, for a test that runs several at once; finish() waits for it.
+    std::unique_ptr<QProcess> start(const QStringList& arguments) const;
+    static CommandRun finish(QProcess& process);
     // The standard output of a --json command, parsed (null when it is not JSON).
     nlohmann::json json(const QStringList& arguments) const;
     // Every file of the fake Mac but the engine's own (the support folder, the log) and the
