@@ -85,7 +85,7 @@ using Json = nlohmann::json;
 
 constexpr std::array kClients = {ClientKind::appleMail, ClientKind::outlook, ClientKind::postbox,
                                  ClientKind::spark, ClientKind::thunderbird};
-constexpr int kMaxSteps = 14;
+constexpr int kMaxSteps = 18;
 constexpr int kKeys = 3, kFiles = 2;
 
 rc::Gen<Step> AStep() {
@@ -99,8 +99,9 @@ rc::Gen<Step> AStep() {
              {6, Act::install},        {2, Act::installFile},    {2, Act::update},
              {2, Act::rename},         {1, Act::color},          {3, Act::uninstall},
              {4, Act::refresh},        {2, Act::restore}}),
-        inRange(0, int(kClients.size())), inRange(0, 6), inRange(0, 6),
-        rc::gen::weightedElement<bool>({{5, false}, {1, true}}),
+        // Most steps happen in the life's own client, so that they meet.
+        rc::gen::weightedElement<int>({{8, 0}, {2, 1}, {1, 2}, {1, 3}, {1, 4}}), inRange(0, 6),
+        inRange(0, 6), rc::gen::weightedElement<bool>({{5, false}, {1, true}}),
         rc::gen::weightedElement<bool>({{7, false}, {1, true}}));
 }
 
@@ -155,21 +156,28 @@ QString AccountOf(const FakeClientState& state, const QString& email) {
 
 class World : public SampleMacCommand {
 public:
-    World() {
+    // `focus`: the client that the life's steps with client 0 happen in.
+    explicit World(int focus) : _focus(focus) {
         for (ClientKind kind : kClients)
             _clients.push_back(MakeFakeMacClient(mac, kind));
         for (int key = 1; key <= kKeys; ++key)
             setText(key, true);
         for (int file = 1; file <= kFiles; ++file)
             writeSource(file);
-        for (const auto& client : _clients)
+        for (const auto& client : _clients) {
+            // The person uses their own signature by default in their first account.
+            const FakeClientState state = client->read();
+            if (!state.accounts.empty() && !state.signatures.empty() &&
+                !state.defaults.contains(state.accounts.begin()->first))
+                client->setDefault(state.accounts.begin()->first, state.signatures.front().id);
             _expected[client->kind()] = personsPart(*client, client->read());
+        }
         readQuillet();
     }
 
     // Does the step; what went wrong in doing it is kept for violations().
     void run(const Step& step) {
-        FakeMacClient& client = *_clients[step.client];
+        FakeMacClient& client = clientOf(step);
         if (step.act <= Act::removesAccount && client.installed()) {
             if (personActs(step, client))
                 _expected[client.kind()] = remembered(client);
@@ -407,7 +415,7 @@ private:
     }
 
     std::optional<QStringList> commandOf(const Step& step) const {
-        const FakeMacClient& client = *_clients[step.client];
+        const FakeMacClient& client = clientOf(step);
         const QString clientText = StoredText(client.kind());
         Json signature = listed(step.pick);
         const QString id = Q(signature["id"]);
@@ -465,7 +473,7 @@ private:
         const Json before = _list;
         const QString line = arguments->join(' ');
         CommandRun result;
-        if (step.preview) {
+        if (step.preview && step.act != Act::color) {
             const PreviewCheck check = CheckPreview(*this, *arguments);
             for (const QString& mismatch : check.mismatches)
                 _violations << "preview of \"" + line + "\": " + mismatch;
@@ -478,7 +486,7 @@ private:
         } else {
             result = quillet(QStringList{"--yes"} + *arguments);
         }
-        log("quillet " + line + (step.preview ? " (previewed)" : "") +
+        log("quillet " + line + (step.preview && step.act != Act::color ? " (previewed)" : "") +
             (step.withRefresh ? " (beside a refresh)" : "") + " -> " +
             QString::number(result.exitCode));
         readQuillet();
@@ -641,6 +649,10 @@ private:
         return false;
     }
 
+    FakeMacClient& clientOf(const Step& step) const {
+        return *_clients[(_focus + step.client) % _clients.size()];
+    }
+
     const FakeMacClient* clientOf(const QString& clientText) const {
         for (const auto& client : _clients) {
             if (StoredText(client->kind()) == clientText)
@@ -750,6 +762,7 @@ private:
 
     void log(const QString& line) { RC_LOG() << "  " << line.toStdString() << "\n"; }
 
+    int _focus;
     std::vector<std::unique_ptr<FakeMacClient>> _clients;
     std::map<ClientKind, FakeClientState> _expected;
     std::map<int, QString> _texts;  // the service's texts by key number; absent: switched off
@@ -761,7 +774,7 @@ private:
 
 RC_GTEST_PROP(QuilletPropertyTest, NothingOfThePersonsIsLostAndQuilletSaysWhatIsTrue, ()) {
     const auto steps = *rc::gen::resize(kMaxSteps, rc::gen::container<std::vector<Step>>(AStep()));
-    World world;
+    World world(*rc::gen::inRange(0, int(kClients.size())));
     RC_ASSERT(world.violations().isEmpty());
     for (const Step& step : steps) {
         world.run(step);
