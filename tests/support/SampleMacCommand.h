@@ -11,10 +11,22 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "tests/support/CommandBuild.h"
 #include "tests/support/FakeMacSample.h"
 #include "tools/signature-service/SignatureService.h"
 
 namespace quillet {
+
+// The sample Mac laid out once, in memory where the machine has /dev/shm, with the stand-ins of
+// the fastest command build: for tests that start from it over and over.
+struct SampleMacOriginal {
+    SampleMacOriginal();
+
+    CommandBuild build = CommandBuild::Fastest();
+    QTemporaryDir folder;
+    FakeMac mac;
+    SampleMac sample;
+};
 
 class SampleMacCommand {
 public:
@@ -23,7 +35,10 @@ public:
         QString out, err;
     };
 
+    // A sample Mac of its own, run with this build's command.
     SampleMacCommand();
+    // A copy of the original beside it, run with the original's command build.
+    explicit SampleMacCommand(const SampleMacOriginal& original);
 
     // Serves HTML under the key.
     void setSignature(const QString& key, const QString& html) const;
@@ -40,10 +55,14 @@ public:
     // The Apple Mail signature file of a signature (as install prints it), or "(none)".
     QByteArray appleMailFile(const nlohmann::json& signature) const;
 
+    const CommandBuild build;
     FakeMac mac;
-    SampleMac sample = BuildSampleMac(mac);
+    SampleMac sample;
     QTemporaryDir serviceFolder;
     std::unique_ptr<SignatureService> service;
+
+private:
+    void startService();
 };
 
 }  // namespace quillet
