@@ -85,24 +85,37 @@ using Json = nlohmann::json;
 
 constexpr std::array kClients = {ClientKind::appleMail, ClientKind::outlook, ClientKind::postbox,
                                  ClientKind::spark, ClientKind::thunderbird};
-constexpr int kMaxSteps = 18;
-constexpr int kKeys = 3, kFiles = 2;
+constexpr int kMaxSteps = 20;
+const std::vector<int> kKeys = {1, 2, 3};  // the service's keys k1, k2, k3
+constexpr int kFiles = 2;
 
+// The weights favour what makes steps meet: the person changing what Quillet holds, the service
+// changing a text in use, Quillet refreshing, restoring and removing after them.
 rc::Gen<Step> AStep() {
     using rc::gen::inRange;
     return rc::gen::construct<Step>(
         rc::gen::weightedElement<Act>(
             {{3, Act::addsSignature},  {2, Act::editsSignature}, {1, Act::removesSignature},
-             {2, Act::setsDefault},    {1, Act::addsAccount},    {2, Act::replacesAccount},
-             {1, Act::removesAccount}, {2, Act::movesClient},    {1, Act::deletesAccountsCache},
-             {1, Act::editsFile},      {3, Act::changesText},    {1, Act::switchesText},
-             {6, Act::install},        {2, Act::installFile},    {2, Act::update},
-             {2, Act::rename},         {1, Act::color},          {3, Act::uninstall},
-             {4, Act::refresh},        {2, Act::restore}}),
+             {2, Act::setsDefault},    {2, Act::addsAccount},    {3, Act::replacesAccount},
+             {1, Act::removesAccount}, {1, Act::movesClient},    {2, Act::deletesAccountsCache},
+             {1, Act::editsFile},      {5, Act::changesText},    {1, Act::switchesText},
+             {6, Act::install},        {2, Act::installFile},    {3, Act::update},
+             {3, Act::rename},         {1, Act::color},          {3, Act::uninstall},
+             {6, Act::refresh},        {4, Act::restore}}),
         // Most steps happen in the life's own client, so that they meet.
         rc::gen::weightedElement<int>({{8, 0}, {2, 1}, {1, 2}, {1, 3}, {1, 4}}), inRange(0, 6),
         inRange(0, 6), rc::gen::weightedElement<bool>({{5, false}, {1, true}}),
-        rc::gen::weightedElement<bool>({{7, false}, {1, true}}));
+        rc::gen::weightedElement<bool>({{3, false}, {1, true}}));
+}
+
+// What a step's number chooses: what the life already uses comes first, then everything, so
+// that the steps of a life meet more often than chance would have them.
+template <typename List>
+auto Choose(const List& used, const List& all, int n) {
+    List candidates = used;
+    for (const auto& item : all)
+        candidates.push_back(item);
+    return candidates[n % candidates.size()];
 }
 
 QString Q(const Json& value) {
@@ -154,13 +167,19 @@ QString AccountOf(const FakeClientState& state, const QString& email) {
     return {};
 }
 
+// Every life starts from a copy of one sample Mac.
+const SampleMacOriginal& Original() {
+    static const SampleMacOriginal original;
+    return original;
+}
+
 class World : public SampleMacCommand {
 public:
     // `focus`: the client that the life's steps with client 0 happen in.
-    explicit World(int focus) : _focus(focus) {
+    explicit World(int focus) : SampleMacCommand(Original()), _focus(focus) {
         for (ClientKind kind : kClients)
             _clients.push_back(MakeFakeMacClient(mac, kind));
-        for (int key = 1; key <= kKeys; ++key)
+        for (int key : kKeys)
             setText(key, true);
         for (int file = 1; file <= kFiles; ++file)
             writeSource(file);
@@ -195,9 +214,10 @@ public:
             case Act::editsFile:
                 return writeSource(1 + step.value % kFiles);
             case Act::changesText:
-                return setText(1 + step.value % kKeys, _texts.contains(1 + step.value % kKeys));
-            case Act::switchesText:
-                return setText(1 + step.value % kKeys, !_texts.contains(1 + step.value % kKeys));
+            case Act::switchesText: {
+                const int key = Choose(usedKeys(), kKeys, step.value);
+                return setText(key, _texts.contains(key) == (step.act == Act::changesText));
+            }
             default:
                 if (step.act >= Act::install)
                     return quilletActs(step);
@@ -239,8 +259,8 @@ private:
             case Act::addsSignature: {
                 FakeClientSignature added{
                     QString("BBBBBBBB-0000-0000-0000-%1").arg(n, 12, 10, QChar('0')),
-                    QStringList{"Mine", "Work", "Signature Name 1",
-                                "Signature Name 2"}[step.value % 4],
+                    Choose(listedNames(), QStringList{"Mine", "Work", "Signature Name 1"},
+                           step.value),
                     body,
                     {}};
                 if (client.keepsRawBytes() && step.value % 2)
@@ -290,8 +310,10 @@ private:
             case Act::replacesAccount: {
                 if (step.act == Act::replacesAccount && all.isEmpty())
                     return false;
-                const QString account = step.act == Act::addsAccount ? client.accountKey(n)
-                                                                     : all[step.pick % all.size()];
+                const QString account =
+                    step.act == Act::addsAccount
+                        ? client.accountKey(n)
+                        : Choose(QStringList(taken.begin(), taken.end()), all, step.pick);
                 const QString email = "person" + QString::number(n) + "@example.com";
                 client.setAccount(account, email);
                 // The account's new owner brings a signature of their own, or none.
@@ -304,12 +326,15 @@ private:
                     account + " to " + email);
                 return true;
             }
-            case Act::removesAccount:
+            case Act::removesAccount: {
                 if (all.isEmpty())
                     return false;
-                client.removeAccount(all[step.pick % all.size()]);
-                log(name + "removes account " + all[step.pick % all.size()]);
+                const QString account =
+                    Choose(QStringList(taken.begin(), taken.end()), all, step.pick);
+                client.removeAccount(account);
+                log(name + "removes account " + account);
                 return true;
+            }
             default:
                 return false;
         }
@@ -400,9 +425,31 @@ private:
 
     void readQuillet() {
         _list = json({"list", "--all"});
-        _status = json({"status"});
         if (!_list.is_array())
             _list = Json::array();
+        // Only what is performed somewhere can be called done.
+        const bool performed = std::any_of(_list.begin(), _list.end(), [](const Json& signature) {
+            return !signature["performed"].empty();
+        });
+        _status = performed ? json({"status"}) : Json::object();
+    }
+
+    // The service's keys that listed signatures use.
+    std::vector<int> usedKeys() const {
+        std::vector<int> keys;
+        for (const Json& signature : _list) {
+            const QString key = Q(signature["key"]);
+            if (signature["pendingDeletion"] == false && key.startsWith('k'))
+                keys.push_back(key.mid(1).toInt());
+        }
+        return keys;
+    }
+
+    QStringList listedNames() const {
+        QStringList names;
+        for (const Json& signature : _list)
+            names << Q(signature["name"]);
+        return names;
     }
 
     Json listed(int pick) const {
@@ -431,7 +478,8 @@ private:
                 QStringList arguments{"install"};
                 arguments << (step.act == Act::install
                                   ? QStringList{"--key",
-                                                "k" + QString::number(1 + step.value % (kKeys + 1))}
+                                                "k" + QString::number(1 + step.value %
+                                                                              (kKeys.size() + 1))}
                                   : QStringList{"--file", sourcePath(1 + step.value % kFiles)});
                 arguments << "--client" << clientText;
                 if (!accounts.isEmpty() && !accounts[step.pick % accounts.size()].isEmpty())
@@ -443,12 +491,16 @@ private:
                 if (id.isEmpty())
                     return std::nullopt;
                 return QStringList{step.act == Act::update ? "update" : "uninstall", id};
-            case Act::rename:
+            case Act::rename: {
                 if (id.isEmpty())
                     return std::nullopt;
-                return QStringList{
-                    "rename", id,
-                    QStringList{"Mine", "Work", "Signature Name 1", "Team"}[step.value % 4]};
+                QStringList own;
+                for (const auto& signature : personsPart(client, client.read()).signatures)
+                    own << signature.name;
+                own.removeAll("");
+                return QStringList{"rename", id,
+                                   Choose(own, QStringList{"Mine", "Work", "Team"}, step.value)};
+            }
             case Act::color:
                 if (id.isEmpty())
                     return std::nullopt;
