@@ -1,8 +1,10 @@
 # The Debian package (cpack -G DEB, from a build configured with -DQUILLET_PACKAGE=ON and
-# -DCMAKE_INSTALL_PREFIX=/usr): the quillet program, its resources in share/quillet/Resources
-# (where it finds them without --bundle), a man page written from its --help, bash completion and
-# a systemd user unit that keeps `quillet run` going after login. tools/package-test.sh builds,
-# checks, installs and removes it.
+# -DCMAKE_INSTALL_PREFIX=/usr): the quillet program, the Quillet application (its desktop entry and
+# icon; it registers its own start at login when it runs), the web-mail host (its browser
+# manifests are installed per user with `quillet-webmail-host --install`), their resources in
+# share/quillet/Resources (where they find them without --bundle), a man page written from
+# quillet's --help, bash completion and a systemd user unit that keeps `quillet run` going after
+# login unless the application does. tools/package-test.sh builds, checks, installs and removes it.
 include(GNUInstallDirs)
 
 set(packaging ${PROJECT_SOURCE_DIR}/tools/packaging)
@@ -16,7 +18,17 @@ add_custom_command(OUTPUT ${manpage}
   COMMENT "Writing the man page from quillet --help")
 add_custom_target(quillet_manpage ALL DEPENDS ${manpage})
 
-install(TARGETS quillet RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quillet quillet-webmail-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET Quillet)
+  install(TARGETS Quillet RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/app/ui/desktop/quillet.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${PROJECT_SOURCE_DIR}/app/ui/desktop/quillet.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  # The X11 and Wayland platform plugins are no library the program links.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+endif()
 install(DIRECTORY ${QUILLET_RESOURCES_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/quillet/Resources)
 install(FILES ${manpage} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${packaging}/quillet.bash-completion

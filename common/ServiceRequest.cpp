@@ -31,11 +31,14 @@ Reason MakeReason(const QString& englishTemplate, const QString& argument) {
 }
 
 QString DescribeDuration(int milliseconds) {
+    const auto count = [](int n, const char* unit) {
+        return QString("%1 %2%3").arg(n).arg(unit).arg(n == 1 ? "" : "s");
+    };
     if (milliseconds % 60'000 == 0)
-        return QString("%1 minute(s)").arg(milliseconds / 60'000);
+        return count(milliseconds / 60'000, "minute");
     if (milliseconds % 1000 == 0)
-        return QString("%1 second(s)").arg(milliseconds / 1000);
-    return QString("%1 millisecond(s)").arg(milliseconds);
+        return count(milliseconds / 1000, "second");
+    return count(milliseconds, "millisecond");
 }
 
 // Qt reports a 4xx or 5xx status as an error of the reply although a whole answer arrived and its

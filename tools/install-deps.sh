@@ -9,6 +9,8 @@ packages=(
   qt6-qpa-plugins qt6-svg-dev qt6-webengine-dev libdtl-dev
   clang libclang-rt-14-dev
   thunderbird chromium chromium-driver help2man dpkg-dev fakeroot
+  firefox-esr
+  xvfb xdotool trayer openbox x11-utils imagemagick stress
 )
 
 missing=()

@@ -15,7 +15,8 @@ if dpkg-query -W -f='${Status}' quillet 2>/dev/null | grep -q 'install ok instal
     fail "a quillet package is installed already; not replacing it"
 fi
 
-QUILLET_PACKAGE_BUILD_DIR=$build tools/release-build.sh quillet quillet_manpage
+QUILLET_PACKAGE_BUILD_DIR=$build tools/release-build.sh quillet Quillet quillet-webmail-host \
+    quillet_manpage
 rm -f "$build"/quillet_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 debs=("$build"/quillet_*.deb)
@@ -23,7 +24,9 @@ debs=("$build"/quillet_*.deb)
 deb=$(realpath "${debs[0]}")
 
 listing=$(dpkg-deb -c "$deb")
-for path in ./usr/bin/quillet ./usr/share/quillet/Resources/Info.plist \
+for path in ./usr/bin/quillet ./usr/bin/Quillet ./usr/bin/quillet-webmail-host \
+    ./usr/share/applications/quillet.desktop ./usr/share/icons/hicolor/scalable/apps/quillet.svg \
+    ./usr/share/quillet/Resources/Info.plist \
     ./usr/share/quillet/Resources/en.lproj/Main.strings \
     ./usr/share/man/man1/quillet.1.gz ./usr/share/bash-completion/completions/quillet \
     ./usr/lib/systemd/user/quillet.service; do
@@ -34,10 +37,13 @@ zcat "$build/quillet.1.gz" | grep -q 'QUILLET_PLATFORM' || fail "the man page do
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 home=$(mktemp -d)
+x_work=$(mktemp -d)
+source tools/x-session.sh
 cleanup() {
+    x_session_stop
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq \
         -o DPkg::Lock::Timeout=300 quillet >/dev/null 2>&1 || true
-    rm -rf "$home"
+    rm -rf "$home" "$x_work"
 }
 trap cleanup EXIT
 
@@ -60,4 +66,28 @@ if [ -f /usr/lib/thunderbird/application.ini ]; then
 fi
 run bash -c 'source /usr/share/bash-completion/completions/quillet 2>/dev/null; complete -p quillet' \
     >/dev/null || fail "the bash completion does not load"
-echo "package-test: $(basename "$deb") installs, runs ($version) and is removed again"
+
+# The web-mail host registers itself with the browsers for the user.
+run quillet-webmail-host --install >/dev/null || fail "quillet-webmail-host --install failed"
+grep -rqs '"/usr/bin/quillet-webmail-host"' "$home/.config" "$home/.mozilla" ||
+    fail "no browser manifest names the installed web-mail host"
+grep -q '^ExecCondition=.*Quillet' /usr/lib/systemd/user/quillet.service ||
+    fail "the user unit would run beside the application"
+
+# The application starts from its desktop entry's command on an X server, registers its start at
+# login, and ends with Ctrl+Q and "Quit".
+x_session_start
+exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/quillet.desktop)
+run env DISPLAY="$DISPLAY" QUILLET_SERVICE_URL=http://127.0.0.1:9 "$exec_line" >"$x_work/app.out" 2>&1 &
+app=$!
+x_wait 60 'x_app_window Quillet big >/dev/null' ||
+    fail "the installed application showed no window: $(cat "$x_work/app.out")"
+grep -q '^Exec="/usr/bin/Quillet"' "$home/.config/autostart/quillet.desktop" ||
+    fail "the application did not register its start at login"
+xdotool windowactivate --sync "$(x_app_window Quillet big)" 2>/dev/null || true
+xdotool key ctrl+q
+sleep 1
+xdotool key shift+Tab Return
+x_wait 30 '! kill -0 "$app" 2>/dev/null' || fail "the installed application did not quit"
+wait "$app" || fail "the installed application ended with status $?"
+echo "package-test: $(basename "$deb") installs, runs ($version), starts and quits the application, and is removed again"

@@ -16,6 +16,10 @@ ctest --test-dir "$build" --output-on-failure -j"$(nproc)" -LE long
 tools/tsan.sh
 tools/fault-counts.sh "$build"
 tools/check-engine-without-gui.sh
+# The suite again, optimised as the package is; the package's build folder is reused below.
+tools/release-test.sh
+# The real application on an X server with a window manager and a tray, driven as a person would.
+tools/app-e2e-test.sh
 # The Debian package: built, installed with apt, run and removed again.
 tools/package-test.sh
 tools/crash-test.sh

@@ -95,6 +95,10 @@ public:
     // signatures", and the changes kept for the next save.
     bool SaveManagedObjectContext();
     bool hasChanges() const { return !_pending.empty(); }
+    // SQLite's data version of this connection: it changes when another connection (another
+    // process) committed to the file since the last time it was read. Absent when it cannot be
+    // read (StoreDataVersion.cpp).
+    std::optional<std::int64_t> dataVersion() const;
     // Closes the database and deletes its three files.
     void DestroyStore();
 

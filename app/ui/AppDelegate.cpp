@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "app/core/Core.h"
+#include "app/core/StoreWatcher.h"
 #include "app/ui/Images.h"
 #include "app/ui/LoginItem.h"
 #include "app/ui/MainController.h"
@@ -54,6 +55,10 @@ void AppDelegate::willFinishLaunching() {
         if (_mainController)
             _mainController->signaturesReplaced();
     });
+    _mainController->setRestoreMenu(_restoreMenu);
+    _statusMenu->addSeparator();
+    _statusMenu->addAction(FillPlaceholders(Localized("Quit %@"), {_parts.core.brand().appName()}),
+                           this, [this] { _mainController->confirmQuit(); });
     _statusItem->setContextMenu(_statusMenu.get());
     _mainWindow = std::make_unique<MainWindow>(_parts.preferences, _mainController.get());
 
@@ -77,6 +82,8 @@ void AppDelegate::willFinishLaunching() {
 
 void AppDelegate::didFinishLaunching() {
     _parts.core.start();
+    // What the command, the web-mail host or a managed configuration write meanwhile shows.
+    _storeWatcher = std::make_unique<StoreWatcher>(_parts.core);
 }
 
 void AppDelegate::reopen() {
@@ -102,7 +109,10 @@ void AppDelegate::checkForUpdates() {
 }
 
 void AppDelegate::terminate() {
-    QCoreApplication::quit();
+    // Not quit(): Qt 6 first asks every visible window to close, and the main window refuses (it
+    // only hides), so the process would stay in its event loop whenever the window or the tray
+    // icon's own window is up.
+    QCoreApplication::exit(0);
 }
 
 void AppDelegate::willTerminate() {

@@ -21,6 +21,7 @@ class LoginItem;
 class MainController;
 class MainWindow;
 class RestoreMenu;
+class StoreWatcher;
 class Updater;
 class WakeMonitor;
 
@@ -74,6 +75,7 @@ private:
     std::unique_ptr<MainController> _mainController;
     std::unique_ptr<MainWindow> _mainWindow;
     std::unique_ptr<WakeMonitor> _wakeMonitor;
+    std::unique_ptr<StoreWatcher> _storeWatcher;
     QMetaObject::Connection _stateConnection;
 };
 

@@ -19,6 +19,8 @@
 
 #include "app/clients/Detection.h"
 #include "app/core/Core.h"
+#include "app/core/ManagedSignatures.h"
+#include "app/ui/Controls.h"
 #include "app/ui/Fonts.h"
 #include "app/ui/Images.h"
 #include "app/ui/PreviewSignatureController.h"
@@ -58,18 +60,6 @@ QLabel* Value(const char* name, QWidget* parent) {
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label->setWordWrap(true);
     return label;
-}
-
-QPushButton* ActionButton(const char* name, const QString& title, QWidget* parent,
-                          const char* colors) {
-    auto* button = new QPushButton(title, parent);
-    button->setObjectName(name);
-    button->setFont(BodyFont(12, QFont::DemiBold));
-    button->setCursor(Qt::PointingHandCursor);
-    button->setMinimumHeight(40);
-    button->setStyleSheet(
-        QString("QPushButton#%1 { %2 border-radius: 8px; padding: 0 18px; }").arg(name, colors));
-    return button;
 }
 
 // The client and account of the signature's first selected installation; none for a signature
@@ -157,6 +147,12 @@ ExistingSignatureController::ExistingSignatureController(Core& core, QWidget* pa
     nameRow->addWidget(_nameField, 1);
     nameRow->addWidget(_editButton);
     nameRow->addSpacing(12);
+    _managedLabel = new QLabel(Localized("Managed by your organisation"), this);
+    _managedLabel->setObjectName("managedLabel");
+    _managedLabel->setFont(BodyFont(11, QFont::DemiBold));
+    _managedLabel->setStyleSheet(
+        "color: #2C4A8A; background: #E3EAFB; border-radius: 10px; padding: 3px 10px;");
+    nameRow->addWidget(_managedLabel);
     nameRow->addWidget(_statusLabel);
     layout->addLayout(nameRow);
 
@@ -173,6 +169,7 @@ ExistingSignatureController::ExistingSignatureController(Core& core, QWidget* pa
         button->setColor(SignatureColors()[static_cast<size_t>(i)]);
         button->setStatus(SignatureButtonView::Status::active);
         button->setShowsStatus(false);
+        button->setRingColor(QColor(0x1E2B30));
         connect(button, &QAbstractButton::clicked, this, [this, i] { chooseColor(i); });
         editorLayout->addWidget(button);
         _colorButtons.push_back(button);
@@ -230,11 +227,11 @@ ExistingSignatureController::ExistingSignatureController(Core& core, QWidget* pa
 
     auto* actions = new QHBoxLayout;
     _previewButton = ActionButton("previewButton", Localized("Preview Signature"), _details,
-                                  "background: #1E2B30; color: white;");
+                                  kPrimaryButtonColors);
     _updateButton = ActionButton("updateButton", Localized("Update Signature"), _details,
-                                 "background: #E8ECF0; color: #1E2B30;");
+                                 kSecondaryButtonColors);
     _uninstallButton = ActionButton("uninstallButton", Localized("Uninstall Signature"), _details,
-                                    "background: #FBE3E3; color: #8A2C2C;");
+                                    kDangerButtonColors);
     actions->addWidget(_previewButton);
     actions->addWidget(_updateButton);
     actions->addStretch();
@@ -304,11 +301,20 @@ void ExistingSignatureController::engage(SignatureId id) {
     fill();
 }
 
+void ExistingSignatureController::refill() {
+    if (!_engaged)
+        return;
+    fill();
+    if (visiblePreview())
+        showPreview();
+}
+
 void ExistingSignatureController::disengage() {
     // A name being typed belongs to this signature: commit it before another one is shown.
     if (_editingVisible)
         commitName();
     setEditingVisible(false);
+    closePreview();
     _engaged = false;
 }
 
@@ -319,7 +325,7 @@ void ExistingSignatureController::fill() {
     // A refill while the person types leaves the field alone; the typed name is committed when
     // editing ends.
     if (!_editingVisible)
-        _nameField->setText(signature->nameQe);
+        showName(signature->nameQe);
 
     const int colorIndex = WrapSignatureColorIndex(signature->colorIndex);
     const SignatureColor& color = SignatureColors()[static_cast<size_t>(colorIndex)];
@@ -328,12 +334,21 @@ void ExistingSignatureController::fill() {
     for (size_t i = 0; i < _colorButtons.size(); ++i)
         _colorButtons[i]->setSelected(static_cast<int>(i) == colorIndex);
 
-    _statusLabel->setText(signature->active ? Localized("Active") : Localized("Disabled"));
-    _statusLabel->setStyleSheet(signature->active
-                                    ? "color: #1F7A4D; background: #DEF7EC; border-radius: 10px;"
-                                      " padding: 3px 10px;"
-                                    : "color: #8A2C2C; background: #FBE3E3; border-radius: 10px;"
-                                      " padding: 3px 10px;");
+    // Uninstalled but still in a client (the person answered "Later", or the pass failed): it
+    // stays on show until a pass takes it out, with nothing more to do to it.
+    const bool removing = signature->pendingDeletion;
+    _statusLabel->setText(removing            ? Localized("Being removed")
+                          : signature->active ? Localized("Active")
+                                              : Localized("Disabled"));
+    _statusLabel->setStyleSheet(QString(removing ? "color: #44545A; background: #E8ECF0;"
+                                        : signature->active
+                                            ? "color: #1F7A4D; background: #DEF7EC;"
+                                            : "color: #8A2C2C; background: #FBE3E3;") +
+                                " border-radius: 10px; padding: 3px 10px;");
+    _managedLabel->setVisible(_core.managed().isManaged(*_signatureId));
+    _updateButton->setVisible(!removing);
+    _uninstallButton->setVisible(!removing);
+    _editButton->setVisible(!removing);
 
     const std::optional<Installation> installation = FirstInstallation(*signature);
     if (!installation) {
@@ -425,6 +440,13 @@ void ExistingSignatureController::fillBanner() {
     }
 }
 
+void ExistingSignatureController::showName(const QString& name) {
+    _nameField->setText(name);
+    // A name longer than the field shows its beginning, not its end.
+    _nameField->setCursorPosition(0);
+    _nameField->setToolTip(name);
+}
+
 void ExistingSignatureController::setEditingVisible(bool visible) {
     if (!visible && _editingVisible) {
         // Closing the editor ends editing in the field first.
@@ -447,15 +469,15 @@ void ExistingSignatureController::commitName() {
         return;
     const QString name = NormaliseTypedText(_nameField->text());
     if (name.isEmpty()) {
-        _nameField->setText(signature->nameQe);
+        showName(signature->nameQe);
         return;
     }
     if (name == signature->nameQe) {
-        _nameField->setText(name);
+        showName(name);
         return;
     }
     signature->nameQe = name;
-    _nameField->setText(name);
+    showName(name);
     emit changed();
     if (_editingVisible)
         setEditingVisible(false);
@@ -512,8 +534,13 @@ void ExistingSignatureController::showPreview() {
 }
 
 void ExistingSignatureController::closePreview() {
-    if (_rPreviewSignatureControllerQ)
+    // The web engine holds a renderer process and much memory while a page lives: the preview,
+    // its page and its profile go with it, and the next preview builds them anew.
+    if (_rPreviewSignatureControllerQ) {
         _rPreviewSignatureControllerQ->hide();
+        _rPreviewSignatureControllerQ->deleteLater();
+        _rPreviewSignatureControllerQ = nullptr;
+    }
 }
 
 void ExistingSignatureController::resizeEvent(QResizeEvent* event) {

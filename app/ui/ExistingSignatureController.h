@@ -35,6 +35,9 @@ public:
     // Shows the signature (one the engine lists) and fills every element; a preview of
     // another signature is closed.
     void engage(SignatureId id);
+    // Shows the signature's record as the engine now holds it (another process changed it); a
+    // name being typed and the editor stay, and an open preview shows the new text.
+    void refill();
     // Commits a name being typed to the signature, then stops.
     void disengage();
     bool isEngaged() const { return _engaged; }
@@ -55,6 +58,7 @@ protected:
 private:
     void fill();
     void fillBanner();
+    void showName(const QString& name);
     void setEditingVisible(bool visible);
     void commitName();
     void chooseColor(int index);
@@ -72,8 +76,9 @@ private:
     QPushButton* _editButton;
     QLabel* _colorDot;
     QLabel* _statusLabel;
-    QWidget* _details;  // what the editor's cover hides
-    QWidget* _editor;   // the colour buttons
+    QLabel* _managedLabel;  // the organisation's signature
+    QWidget* _details;      // what the editor's cover hides
+    QWidget* _editor;       // the colour buttons
     std::vector<SignatureButtonView*> _colorButtons;
     QLabel* _clientLabel;
     QLabel* _accountLabel;

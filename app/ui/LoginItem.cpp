@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 
 #include "common/Log.h"
 #include "platform/AtomicFile.h"
@@ -33,6 +34,15 @@ bool XdgAutostartLoginItem::enable() {
     }
     LogInfo("Helper app enabled");
     return true;
+}
+
+void StopCommandKeepingSignaturesCurrent() {
+    QProcess systemctl;
+    systemctl.setProgram("systemctl");
+    systemctl.setArguments({"--user", "--no-block", "stop", "quillet.service"});
+    systemctl.setStandardOutputFile(QProcess::nullDevice());
+    systemctl.setStandardErrorFile(QProcess::nullDevice());
+    systemctl.startDetached();
 }
 
 }  // namespace quillet

@@ -24,4 +24,10 @@ private:
     QString _home, _desktopFileName, _appName, _program;
 };
 
+// The package's systemd user unit runs `quillet run` after login, which keeps the signatures
+// current as the application does; two of them on one store would run every pass twice. The
+// application asks the user's service manager to stop the unit (the unit itself does not start
+// while the application runs). Quietly nothing where there is no such manager.
+void StopCommandKeepingSignaturesCurrent();
+
 }  // namespace quillet

@@ -3,30 +3,38 @@
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QStringList>
 #include <QTextBoundaryFinder>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/core/Core.h"
+#include "app/core/StoreWatcher.h"
 #include "app/core/SyncPass.h"
 #include "app/ui/AddButtonView.h"
 #include "app/ui/BigButtonView.h"
 #include "app/ui/ExistingSignatureController.h"
 #include "app/ui/Fonts.h"
 #include "app/ui/IntroController.h"
+#include "app/ui/LinkAlert.h"
 #include "app/ui/MainControllerDelegate.h"
 #include "app/ui/NotificationView.h"
 #include "app/ui/SignatureButtonView.h"
 #include "app/ui/SignatureColor.h"
 #include "app/ui/UserNotifier.h"
+#include "common/ClientKind.h"
 #include "common/Localization.h"
 
 namespace quillet {
 
 namespace {
 constexpr int kToolbarWidth = 224;
+constexpr int kScrollBarWidth = 8;
 
 // The first user-perceived character (a letter with its accents, an emoji with its modifiers).
 QString FirstCharacter(const QString& text) {
@@ -38,6 +46,31 @@ QString FirstCharacter(const QString& text) {
 }
 
 const char* const kToolbarColor = "#1E2B30";
+
+bool IsInstalledSomewhere(const Signature& signature) {
+    for (const auto& [kind, info] : signature.clientKindToPerformedInstallationsInfoMap) {
+        if (info.allAccountsInstalled || !info.accountEmailToPayloadMap.empty())
+            return true;
+    }
+    return false;
+}
+
+// The name, and where it is meant to be installed: buttons of signatures with default names
+// all show "S".
+QString ButtonToolTip(const Signature& signature) {
+    QStringList lines{signature.nameQe};
+    for (const auto& [kind, info] : signature.clientKindToSelectedInstallationsInfoMap) {
+        QStringList accounts;
+        if (info.allAccountsSelected)
+            accounts << Localized("All accounts");
+        for (const auto& [email, payload] : info.accountEmailToPayloadMap)
+            accounts << email;
+        lines << DisplayName(kind) + ": " + accounts.join(", ");
+    }
+    if (signature.pendingDeletion)
+        lines << Localized("Being removed from the email clients");
+    return lines.join('\n');
+}
 }  // namespace
 
 MainController::MainController(Core& core, MainControllerDelegate& delegate, UserNotifier& notifier,
@@ -71,6 +104,15 @@ MainController::MainController(Core& core, MainControllerDelegate& delegate, Use
                                                     updateGeometry();
                                                 }
                                             }));
+    // A pass removed an uninstalled signature from its clients and the store, or read the
+    // signatures again; and the `quillet` command, the web-mail host or a managed configuration
+    // changed the store.
+    _observers.push_back(
+        center.addObserver(kSyncPassFinishedNotification,
+                           [this](const QString&, const UserInfo&) { signaturesReplaced(); }));
+    _observers.push_back(
+        center.addObserver(kSignaturesReloadedNotification,
+                           [this](const QString&, const UserInfo&) { signaturesReplaced(); }));
     _observers.push_back(center.addObserver(
         kSignaturesUpdatedInClientsNotification, [this](const QString&, const UserInfo& info) {
             const auto problems = info.find(kSyncHadProblemsKey);
@@ -107,20 +149,43 @@ QWidget* MainController::makeToolbar() {
     _signaturesScrollView->setFrameShape(QFrame::NoFrame);
     _signaturesScrollView->setWidgetResizable(true);
     _signaturesScrollView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    _signaturesScrollView->setStyleSheet("background: transparent;");
+    // A thin scroll bar in the toolbar's colours; the buttons keep a gutter of its width on both
+    // sides, so they stay centred whether it shows or not.
+    _signaturesScrollView->setStyleSheet(
+        QString("QScrollArea, QScrollArea > QWidget > QWidget { background: %1; }"
+                "QScrollBar:vertical { background: %1; width: %2px; margin: 0; }"
+                "QScrollBar::handle:vertical { background: #4A5A60; border-radius: 3px;"
+                " min-height: 24px; }"
+                "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
+                "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
+            .arg(kToolbarColor)
+            .arg(kScrollBarWidth));
     _signaturesDocumentView = new QWidget;
     _signaturesLayout = new QVBoxLayout(_signaturesDocumentView);
-    _signaturesLayout->setContentsMargins(0, 0, 0, 0);
+    _signaturesLayout->setContentsMargins(kScrollBarWidth, 4, kScrollBarWidth, 4);
     _signaturesLayout->setSpacing(10);
     _signaturesLayout->addStretch();
     _signaturesScrollView->setWidget(_signaturesDocumentView);
     _signaturesScrollView->hide();
+    // Grows up to the height of its buttons (its maximum, set as they change) and no further, so
+    // the add button stays right under the last one; shorter, and scrolling, when the toolbar has
+    // less room.
     layout->addWidget(_signaturesScrollView, 1);
 
     _addButtonView = new AddButtonView(toolbar);
+    _addButtonView->setToolTip(Localized("New Signature"));
     connect(_addButtonView, &QPushButton::clicked, this, [this] { handleAdd(); });
+    auto* quit = new QShortcut(QKeySequence::Quit, this);
+    connect(quit, &QShortcut::activated, this, [this] { confirmQuit(); });
+    // The keyboard's way to a new signature, as in other programs.
+    auto* add = new QShortcut(QKeySequence::New, this);
+    connect(add, &QShortcut::activated, this, [this] {
+        if (_addButtonView->isEnabled())
+            _addButtonView->click();
+    });
     layout->addWidget(_addButtonView, 0, Qt::AlignHCenter);
-    layout->addStretch();
+    // Stretch 0: it only takes what the list (stretch 1) leaves once all its buttons show.
+    layout->addStretch(0);
 
     const auto bigButton = [&](const char* name, const QString& image, const QString& title,
                                void (MainController::*action)()) {
@@ -137,6 +202,18 @@ QWidget* MainController::makeToolbar() {
     _helpButtonView = bigButton("helpButton", "question-mark", "Help", &MainController::handleHelp);
     _quitButtonView = bigButton("quitButton", "quit-button", "Quit", &MainController::handleQuit);
 
+    // Shown once the application hands in its restore menu.
+    _restoreButton = new QPushButton(Localized("Restore…"), toolbar);
+    _restoreButton->setObjectName("restoreButton");
+    _restoreButton->setFont(BodyFont(11));
+    _restoreButton->setCursor(Qt::PointingHandCursor);
+    _restoreButton->setStyleSheet(
+        "QPushButton { color: #8FA3AA; background: transparent; border: none; padding: 4px; }"
+        "QPushButton:hover { color: white; }"
+        "QPushButton::menu-indicator { image: none; width: 0; }");
+    _restoreButton->hide();
+    layout->addWidget(_restoreButton, 0, Qt::AlignHCenter);
+
     _versionLabelView = new QLabel("v" + _core.brand().shortVersion(), toolbar);
     _versionLabelView->setObjectName("versionLabel");
     _versionLabelView->setFont(BodyFont(10));
@@ -146,12 +223,25 @@ QWidget* MainController::makeToolbar() {
     return toolbar;
 }
 
+void MainController::setRestoreMenu(QMenu* menu) {
+    _restoreButton->setMenu(menu);
+    _restoreButton->setVisible(menu != nullptr);
+}
+
 QWidget* MainController::signatureList() const {
     return _signaturesScrollView;
 }
 
 SignatureIds MainController::listed() const {
-    return _core.visibleSignatureIds();
+    // An uninstalled signature stays listed while a client still holds it (the person answered
+    // "Later" to closing the client, or the pass failed), until a pass takes it out.
+    SignatureIds ids;
+    for (SignatureId id : _core.signatureIds()) {
+        const SignaturePtr signature = _core.signature(id);
+        if (signature && (!signature->pendingDeletion || IsInstalledSomewhere(*signature)))
+            ids.push_back(id);
+    }
+    return ids;
 }
 
 void MainController::engage() {
@@ -211,8 +301,18 @@ void MainController::reloadSignatureButtons(bool scrollToTop) {
     }
     for (size_t i = 0; i < n; ++i)
         configureButton(static_cast<int>(i), ids);
+    const QMargins margins = _signaturesLayout->contentsMargins();
+    const int count = static_cast<int>(n);
+    // (with the frame and a few pixels of slack: no scroll bar while all of them fit)
+    _signaturesScrollView->setMaximumHeight(
+        2 * _signaturesScrollView->frameWidth() + 4 + margins.top() + margins.bottom() +
+        count * _signatureButtonViews.front()->sizeHint().height() +
+        (count - 1) * _signaturesLayout->spacing());
     if (scrollToTop)
         _signaturesScrollView->verticalScrollBar()->setValue(0);
+    else if (_selectedSignatureIndexQ && *_selectedSignatureIndexQ < count)
+        _signaturesScrollView->ensureWidgetVisible(
+            _signatureButtonViews[static_cast<size_t>(*_selectedSignatureIndexQ)]);
     updateGeometry();
 }
 
@@ -229,8 +329,11 @@ void MainController::configureButton(int index, const SignatureIds& ids) {
         const QString name = signature ? signature->nameQe : QString();
         button->setSymbol(FirstCharacter(name));
         colorIndex = signature ? signature->colorIndex : 0;
-        button->setStatus(signature && signature->active ? SignatureButtonView::Status::active
-                                                         : SignatureButtonView::Status::disabled);
+        button->setStatus(!signature                   ? SignatureButtonView::Status::disabled
+                          : signature->pendingDeletion ? SignatureButtonView::Status::removing
+                          : signature->active          ? SignatureButtonView::Status::active
+                                                       : SignatureButtonView::Status::disabled);
+        button->setToolTip(signature ? ButtonToolTip(*signature) : QString());
     }
     button->setColor(SignatureColorAt(colorIndex));
     if (_state == State::newSignature) {
@@ -333,10 +436,26 @@ void MainController::signaturesReplaced() {
     if (!_engaged)
         return;
     if (_state == State::newSignature) {
+        // The form and what is typed in it stay.
         reloadSignatureButtons(false);
         return;
     }
-    showPanelAfterChange();
+    // The signature on show stays on show wherever it moved, its panel refilled in place (a name
+    // being typed stays); one that is gone gives way as after an uninstall.
+    const SignatureIds ids = listed();
+    const std::optional<SignatureId> shown =
+        _state == State::existingSignature && _rExistingSignatureControllerQ
+            ? _rExistingSignatureControllerQ->signatureId()
+            : std::nullopt;
+    const auto found = shown ? std::find(ids.begin(), ids.end(), *shown) : ids.end();
+    if (found == ids.end()) {
+        showPanelAfterChange();
+        return;
+    }
+    _selectedSignatureIndexQ = static_cast<int>(found - ids.begin());
+    _lastSelectedSignatureIndexQ = _selectedSignatureIndexQ;
+    reloadSignatureButtons(false);
+    _rExistingSignatureControllerQ->refill();
 }
 
 void MainController::handleAdd() {
@@ -348,6 +467,7 @@ void MainController::handleAdd() {
     _pendingNewSignatureQ = PendingNewSignature{
         FirstCharacter(defaultName), (count + kSignatureColorCount - 1) % kSignatureColorCount};
     reloadSignatureButtons(false);
+    _signaturesScrollView->ensureWidgetVisible(_signatureButtonViews.back());
     updateAddButton();
     attachPanel();
 }
@@ -398,14 +518,24 @@ void MainController::handleUpdate() {
 }
 
 void MainController::handleFeedback() {
-    _core.platform().workspace.openUrl(_core.brand().feedbackURL());
+    openLink(_core.brand().feedbackURL());
 }
 
 void MainController::handleHelp() {
-    _core.platform().workspace.openUrl(_core.brand().helpURL());
+    openLink(_core.brand().helpURL());
+}
+
+void MainController::openLink(const QUrl& url) {
+    if (!_core.platform().workspace.openUrl(url))
+        QTimer::singleShot(0, this,
+                           [this, url] { AlertLinkNotOpened(_core.platform().prompter, url); });
 }
 
 void MainController::handleQuit() {
+    confirmQuit();
+}
+
+void MainController::confirmQuit() {
     // Modal alerts run on the next turn of the loop, not inside the click.
     QTimer::singleShot(0, this, [this] {
         Alert alert;

@@ -12,6 +12,9 @@
 #include "common/SignatureId.h"
 
 class QLabel;
+class QMenu;
+class QPushButton;
+class QUrl;
 class QScrollArea;
 class QVBoxLayout;
 
@@ -45,9 +48,15 @@ public:
     void engage();
     void disengage();
     bool isEngaged() const { return _engaged; }
-    // The engine read its signatures anew (a restore put the store back): the list and the panel
-    // show them; a signature being added stays in its form.
+    // The engine read its signatures anew (a restore put the store back, another process changed
+    // it): the list and the panel show them; the signature on show stays selected while it is
+    // listed, and a signature being added stays in its form, with what the person typed.
     void signaturesReplaced();
+
+    // Asks whether to quit (Return keeps the application) and ends it on "Quit".
+    void confirmQuit();
+    // Puts "Restore…" into the window too, so restore points are reachable without a tray.
+    void setRestoreMenu(QMenu* menu);
 
     State state() const { return _state; }
     std::optional<int> selectedSignatureIndex() const { return _selectedSignatureIndexQ; }
@@ -81,6 +90,7 @@ private:
     void handleFeedback();
     void handleHelp();
     void handleQuit();
+    void openLink(const QUrl& url);
     void newSignatureCancelled();
     void newSignatureCreated(SignatureId id);
     void signaturesUpdatedInClients(bool hadProblems);
@@ -101,6 +111,7 @@ private:
     BigButtonView* _feedbackButtonView = nullptr;
     BigButtonView* _helpButtonView = nullptr;
     BigButtonView* _quitButtonView = nullptr;
+    QPushButton* _restoreButton = nullptr;
     QLabel* _versionLabelView = nullptr;
     NotificationView* _notificationView = nullptr;
     QWidget* _panelHost = nullptr;

@@ -7,12 +7,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/core/Core.h"
+#include "app/ui/BusyIndicator.h"
+#include "app/ui/Controls.h"
+#include "app/ui/Fonts.h"
 #include "app/ui/Images.h"
 #include "common/Localization.h"
 
@@ -25,7 +29,8 @@ using Accessory = NewSignatureForm::KeyAccessory;
 
 QLabel* Legend(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
-    label->setStyleSheet("font-size: 13pt; font-weight: 600; color: #1F2A28;");
+    label->setFont(BodyFont(13, QFont::DemiBold));
+    label->setStyleSheet("color: #1F2A28;");
     return label;
 }
 
@@ -102,11 +107,9 @@ void NewSignatureController::build() {
     _fileField->setStyleSheet("text-align: left; padding: 4px 8px;");
     keyLine->addWidget(_fileField, 1);
     connect(_fileField, &QPushButton::clicked, this, [this] { chooseFile(); });
-    _keySpinner = new QProgressBar(this);
+    // The spinner and the check mark or cross take turns in one place beside the field.
+    _keySpinner = new BusyIndicator(this);
     _keySpinner->setObjectName("keySpinner");
-    _keySpinner->setRange(0, 0);
-    _keySpinner->setTextVisible(false);
-    _keySpinner->setFixedSize(28, 12);
     keyLine->addWidget(_keySpinner);
     _keyAccessory = new QLabel(this);
     _keyAccessory->setObjectName("keyAccessory");
@@ -140,16 +143,21 @@ void NewSignatureController::build() {
     layout->addStretch(1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    _cancelButton = new QPushButton(Localized("Cancel"), this);
-    _cancelButton->setObjectName("cancel");
+    _cancelButton = ActionButton("cancel", Localized("Cancel"), this, kSecondaryButtonColors);
     buttons->addWidget(_cancelButton);
     connect(_cancelButton, &QPushButton::clicked, this, [this] { emit cancelled(); });
-    _installButton = new QPushButton(Localized("Install Signature"), this);
-    _installButton->setObjectName("install");
+    _installButton =
+        ActionButton("install", Localized("Install Signature"), this, kPrimaryButtonColors);
     _installButton->setDefault(true);
     buttons->addWidget(_installButton);
     connect(_installButton, &QPushButton::clicked, this, [this] { install(); });
+    // The keyboard's "Install Signature" (Return alone ends the key, which requests it).
+    auto* installShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), this);
+    connect(installShortcut, &QShortcut::activated, this, [this] { install(); });
     layout->addLayout(buttons);
+    StyleFormFields(this);
+    _fileField->setFont(BodyFont(12));
+    _fileField->setMinimumHeight(36);
 }
 
 void NewSignatureController::engage(int colorIndex) {
@@ -157,6 +165,11 @@ void NewSignatureController::engage(int colorIndex) {
     _keyField->clear();
     _changingKeyOrFileTextField = false;
     _form->engage(colorIndex);
+    // The keyboard starts at the first choice once the form is on show.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible() && _clientDropDown->isEnabled())
+            _clientDropDown->setFocus();
+    });
 }
 
 void NewSignatureController::disengage() {
@@ -250,6 +263,9 @@ void NewSignatureController::chooseFile() {
     dialog.setNameFilter("HTML (*.html)");
     // Read-only: the panel offers no folder creation.
     dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly);
+    // The person's own folders, not the program's working folder; wide enough for the names.
+    dialog.setDirectory(_core.platform().paths.home());
+    dialog.resize(820, 520);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const QString path = dialog.selectedFiles().first();

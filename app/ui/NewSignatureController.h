@@ -12,11 +12,12 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
 class QToolButton;
 
 namespace quillet {
+
+class BusyIndicator;
 
 class NewSignatureController : public NewSignaturePanel {
     Q_OBJECT
@@ -53,7 +54,7 @@ private:
     QLineEdit* _keyField = nullptr;
     QPushButton* _fileField = nullptr;
     QLabel* _keyAccessory = nullptr;
-    QProgressBar* _keySpinner = nullptr;
+    BusyIndicator* _keySpinner = nullptr;
     QToolButton* _modeButton = nullptr;
     QLabel* _optionsLegend = nullptr;
     QCheckBox* _repliesSwitch = nullptr;

@@ -30,6 +30,15 @@ struct PermissionsAssistant::Row {
 
 namespace {
 
+// A window the person sees and arranges (the main window, a dialog): not a menu or a tooltip, and
+// not the tray icon's own window, which sits outside the window manager's care. Hiding that one
+// would take the application's only way back off the screen.
+bool IsArrangedByThePerson(const QWidget* window) {
+    const Qt::WindowType type = window->windowType();
+    return window->isWindow() && (type == Qt::Window || type == Qt::Dialog) &&
+           !window->windowFlags().testFlag(Qt::BypassWindowManagerHint);
+}
+
 bool IsAutomation(Requirement r) {
     return r == Requirement::automationAppleMail || r == Requirement::automationOutlook ||
            r == Requirement::automationSystemEvents;
@@ -164,7 +173,10 @@ QWidget* PermissionsAssistant::buildRow(Row& row) {
     const QString raw = RawValue(row.type);
     auto* widget = new QWidget(this);
     widget->setObjectName("row-" + raw);
-    auto* columns = new QHBoxLayout(widget);
+    auto* rowLayout = new QVBoxLayout(widget);
+    rowLayout->setContentsMargins(0, 0, 0, 0);
+    rowLayout->setSpacing(2);
+    auto* columns = new QHBoxLayout;
     columns->setContentsMargins(0, 0, 0, 0);
     columns->setSpacing(kColumnSpacing);
     const QString list = SettingsList(row.type);
@@ -173,13 +185,15 @@ QWidget* PermissionsAssistant::buildRow(Row& row) {
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
 
+    // The title and the status span the whole row, so every status stands at the right edge.
     auto* heading = new QHBoxLayout;
     heading->addWidget(Text(RequirementTitle(row.type), kCharcoal, 12, true, widget), 1);
     row.statusLabel = Text({}, kGold, 11, true, widget);
     row.statusLabel->setObjectName("status-" + raw);
     row.statusLabel->setWordWrap(false);
     heading->addWidget(row.statusLabel);
-    texts->addLayout(heading);
+    rowLayout->addLayout(heading);
+    rowLayout->addLayout(columns);
     texts->addWidget(WrappedText(RequirementDescription(row.type, _context.appName), kMuted, 10,
                                  textWidth, widget));
 
@@ -318,10 +332,8 @@ void PermissionsAssistant::rowAction(Row& row) {
 void PermissionsAssistant::openSettings(const QString& anchor) {
     // System Settings and this panel are what the person should see.
     for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window == this || !window->isVisible() || !window->isWindow() ||
-            window->windowType() == Qt::Popup || window->windowType() == Qt::ToolTip) {
+        if (window == this || !window->isVisible() || !IsArrangedByThePerson(window))
             continue;
-        }
         window->hide();
         _hiddenWindows.emplace_back(window);
     }
@@ -354,8 +366,11 @@ void PermissionsAssistant::updateStatuses() {
     }
     _doneButton->setText(allGranted ? Localized("All set, continue") : Localized("Later"));
     // A done row is shorter: the panel follows.
-    if (shapeChanged && isVisible())
+    if (shapeChanged && isVisible()) {
+        // The hidden buttons and icons give their room back before the panel takes its size.
+        layout()->activate();
         adjustSize();
+    }
 }
 
 }  // namespace quillet

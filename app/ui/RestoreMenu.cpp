@@ -69,6 +69,8 @@ void RestoreMenu::confirmAndRestore(const RestorePoint& point) {
                   "before %@? What they hold now is kept as a new restore point."),
         {ClientNames(point), LocalTimeText(point.time), point.reason});
     alert.buttons = {Localized("Restore"), Localized("Cancel")};
+    // Return keeps things as they are: a restore replaces the signatures in every client.
+    alert.defaultButtonIndex = 1;
     if (_core.platform().prompter.ask(alert).button != Localized("Restore"))
         return;
     _restoring = true;

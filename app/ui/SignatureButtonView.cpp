@@ -14,6 +14,8 @@ constexpr int kDot = 14;
 
 SignatureButtonView::SignatureButtonView(QWidget* parent) : QAbstractButton(parent) {
     setCursor(Qt::PointingHandCursor);
+    // A click selects; the keyboard reaches the buttons by Tab without a rectangle over them.
+    setFocusPolicy(Qt::TabFocus);
     setFixedSize(sizeHint());
 }
 
@@ -52,14 +54,20 @@ void SignatureButtonView::setShowsStatus(bool shows) {
     update();
 }
 
+void SignatureButtonView::setRingColor(const QColor& color) {
+    _ringColor = color;
+    update();
+}
+
 void SignatureButtonView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (!isEnabled() && !_fullAlphaWhenDisabled)
+    if ((!isEnabled() && !_fullAlphaWhenDisabled) || _status == Status::removing)
         painter.setOpacity(0.4);
     const QRectF outer = QRectF(rect()).adjusted(1, 1, -1, -1);
-    if (_selected) {
-        painter.setPen(QPen(Qt::white, 2));
+    if (_selected || (hasFocus() && _showsStatus)) {
+        painter.setPen(
+            QPen(_ringColor, _selected ? 2 : 1, _selected ? Qt::SolidLine : Qt::DotLine));
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(outer);
     }
@@ -76,6 +84,7 @@ void SignatureButtonView::paintEvent(QPaintEvent*) {
 
     const QColor dot = _status == Status::active     ? QColor(0x3CCB7F)
                        : _status == Status::disabled ? QColor(0xE5484D)
+                       : _status == Status::removing ? QColor(0x8FA3AA)
                                                      : QColor(0xF5A524);
     const QRectF dotRect(circle.right() - kDot, circle.bottom() - kDot, kDot, kDot);
     painter.setPen(QPen(QColor(0x1E2B30), 2));

@@ -10,7 +10,8 @@ namespace quillet {
 class SignatureButtonView : public QAbstractButton {
     Q_OBJECT
 public:
-    enum class Status { pending, active, disabled };
+    // removing: uninstalled, still in a client until a pass takes it out.
+    enum class Status { pending, active, disabled, removing };
 
     explicit SignatureButtonView(QWidget* parent = nullptr);
 
@@ -24,8 +25,10 @@ public:
     bool isSelected() const { return _selected; }
     // Keeps full opacity while disabled (the pending signature's button).
     void setFullAlphaWhenDisabled(bool fullAlpha);
-    // The colour choices of the editor show no status dot.
+    // The colour choices of the editor show no status dot, and their selection ring is dark (the
+    // panel behind them is light).
     void setShowsStatus(bool shows);
+    void setRingColor(const QColor& color);
     bool fullAlphaWhenDisabled() const { return _fullAlphaWhenDisabled; }
 
     QSize sizeHint() const override;
@@ -40,6 +43,7 @@ private:
     bool _selected = false;
     bool _fullAlphaWhenDisabled = false;
     bool _showsStatus = true;
+    QColor _ringColor = Qt::white;
 };
 
 }  // namespace quillet

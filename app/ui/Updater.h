@@ -6,6 +6,7 @@
 
 namespace quillet {
 
+class Prompter;
 class Workspace;
 
 class Updater {
@@ -14,13 +15,15 @@ public:
     virtual void checkForUpdates() = 0;
 };
 
+// Says so, with the page's address, when no browser could open it.
 class ReleasePageUpdater : public Updater {
 public:
-    ReleasePageUpdater(Workspace& workspace, QUrl releasePage);
+    ReleasePageUpdater(Workspace& workspace, Prompter& prompter, QUrl releasePage);
     void checkForUpdates() override;
 
 private:
     Workspace& _workspace;
+    Prompter& _prompter;
     QUrl _releasePage;
 };
 

@@ -9,7 +9,9 @@
 #include "app/ui/DesktopWorkspace.h"
 #include "app/ui/DialogPrompter.h"
 #include "app/ui/Fonts.h"
+#include "app/ui/LinkAlert.h"
 #include "app/ui/LoginItem.h"
+#include "app/ui/MainWindow.h"
 #include "app/ui/NewSignatureController.h"
 #include "app/ui/PermissionsAssistantPresenter.h"
 #include "app/ui/PreviewSignatureController.h"
@@ -36,9 +38,23 @@ int main(int argc, char* argv[]) {
     application.setDesktopFileName("quillet");
 
     const Paths paths = Paths::fromEnvironment();
-    SingleInstance instance(paths.home());
-    if (instance.askRunningInstanceToReopen())
-        return 0;
+    // Decided before anything else starts: a second engine would run passes beside the first.
+    SingleInstance instance(paths, qEnvironmentVariable("XDG_RUNTIME_DIR"));
+    switch (instance.claim()) {
+        case SingleInstance::Claim::reopened:
+            return 0;
+        case SingleInstance::Claim::alreadyRunning:
+            std::fprintf(stderr, "Quillet: already running, but it did not answer\n");
+            return 0;
+        case SingleInstance::Claim::primary:
+            break;
+    }
+    AppDelegate* delegate = nullptr;
+    // Later launches reach this one from now on; their requests wait for the event loop.
+    instance.listen([&delegate] {
+        if (delegate)
+            delegate->reopen();
+    });
 
     const QString bundlePath = Bundle::locate();
     auto bundle = Bundle::open(bundlePath);
@@ -63,7 +79,8 @@ int main(int argc, char* argv[]) {
         applications = std::make_unique<LinuxWorkspace>(paths, LinuxClientApplications());
     else
         applications = std::make_unique<FileWorkspace>(paths);
-    DesktopWorkspace workspace(*applications);
+    DesktopWorkspace workspace(*applications,
+                               [&prompter](const QUrl& url) { AlertLinkNotOpened(prompter, url); });
     FileAccessibility accessibility(paths);
     const Platform platform{paths,     mainQueue, notificationCenter, prompter,
                             workspace, *bundle,   accessibility,      *layout.layout};
@@ -71,7 +88,6 @@ int main(int argc, char* argv[]) {
     // Declared before the engine, so that it outlives every validate the engine runs.
     PermissionsAssistantPresenter permissionsPresenter(workspace, mainQueue,
                                                        QCoreApplication::applicationFilePath());
-    AppDelegate* delegate = nullptr;
     Core::Options options;
     options.mainWindowIsVisibleAndKey = [&delegate] {
         return delegate && delegate->isMainWindowVisibleAndKey();
@@ -84,9 +100,11 @@ int main(int argc, char* argv[]) {
     }
     core->setPermissionsPresenter(&permissionsPresenter);
 
+    if (*layout.layout == SystemLayout::linuxDesktop)
+        StopCommandKeepingSignaturesCurrent();
     XdgAutostartLoginItem loginItem(paths.home(), "quillet", core->brand().appName(),
                                     QCoreApplication::applicationFilePath());
-    ReleasePageUpdater updater(workspace,
+    ReleasePageUpdater updater(workspace, prompter,
                                QUrl(bundle->infoString("QuilletReleasesURL").value_or(QString())));
     QSettings preferences(paths.userLibrary() + "/Preferences/" +
                               bundle->infoString("CFBundleIdentifier").value_or("Quillet") + ".ini",
@@ -94,7 +112,10 @@ int main(int argc, char* argv[]) {
     AppDelegate appDelegate(AppParts{*core, loginItem, updater, preferences, nullptr,
                                      NewSignatureController::Factory()});
     delegate = &appDelegate;
-    instance.listen([&appDelegate] { appDelegate.reopen(); });
+    prompter.setWindow([&appDelegate]() -> QWidget* {
+        appDelegate.showMainWindow();
+        return appDelegate.mainWindow();
+    });
     appDelegate.willFinishLaunching();
     appDelegate.didFinishLaunching();
     const int status = application.exec();

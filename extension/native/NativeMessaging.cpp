@@ -61,7 +61,20 @@ NativeFrame ReadNativeFrame(int fd) {
     std::string body(length, '\0');
     if (!ReadExactly(fd, body.data(), length, &got))
         return {FrameStatus::malformed, {}};
-    nlohmann::json message = nlohmann::json::parse(body, nullptr, false);
+    // The parser keeps its own stack; values below the limit are dropped as they are met, so a
+    // deep message never becomes a deep value.
+    bool tooDeep = false;
+    const nlohmann::json::parser_callback_t limitDepth =
+        [&tooDeep](int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {
+            const bool opens = event == nlohmann::json::parse_event_t::object_start ||
+                               event == nlohmann::json::parse_event_t::array_start;
+            if (opens && depth >= kMaximumMessageDepth)
+                tooDeep = true;
+            return !tooDeep;
+        };
+    nlohmann::json message = nlohmann::json::parse(body, limitDepth, false);
+    if (tooDeep)
+        return {FrameStatus::tooDeep, {}};
     if (message.is_discarded() || !message.is_object())
         return {FrameStatus::malformed, {}};
     return {FrameStatus::message, std::move(message)};
@@ -91,6 +104,13 @@ std::vector<std::string> FramesForMessage(const nlohmann::json& message, std::si
                   {"userInfo", {{"index", i}, {"count", pieces.size()}, {"data", pieces[i]}}}})));
     }
     return frames;
+}
+
+nlohmann::json TooDeepAnswer() {
+    return {{"name", "Error"},
+            {"userInfo",
+             {{"message", "The message is nested deeper than " +
+                              std::to_string(kMaximumMessageDepth) + " levels."}}}};
 }
 
 bool WriteNativeMessage(int fd, const nlohmann::json& message) {

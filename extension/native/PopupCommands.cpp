@@ -36,6 +36,15 @@ std::optional<std::int64_t> Integer(const nlohmann::json& userInfo, const char* 
     return found->get<std::int64_t>();
 }
 
+// The file's text: base64 of non-empty UTF-8, else absent.
+std::optional<QString> FileText(const QString& base64) {
+    const QByteArray::FromBase64Result bytes = QByteArray::fromBase64Encoding(
+        base64.toLatin1(), QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
+    if (!bytes || bytes.decoded.isEmpty())
+        return std::nullopt;
+    return DecodeUtf8(bytes.decoded);
+}
+
 nlohmann::json Refused(const QString& message) {
     return {{"name", "Refused"}, {"userInfo", {{"message", Localized(message).toStdString()}}}};
 }
@@ -55,7 +64,8 @@ nlohmann::json SignatureList(Core& core) {
                         {"key", s.keyQe.toStdString()},
                         {"fileName", s.filePathQe.toStdString()},
                         {"insertForRepliesForwards", s.insertForRepliesForwards},
-                        {"lastUpdateUnixTime", s.lastUpdateUnixTimeQz}});
+                        {"lastUpdateUnixTime", s.lastUpdateUnixTimeQz},
+                        {"html", s.html().toStdString()}});
     }
     return list;
 }
@@ -63,6 +73,8 @@ nlohmann::json SignatureList(Core& core) {
 nlohmann::json Answer(const char* name, Core& core,
                       nlohmann::json extra = nlohmann::json::object()) {
     extra["signatures"] = SignatureList(core);
+    extra["feedbackURL"] = core.brand().feedbackURL().toString().toStdString();
+    extra["helpURL"] = core.brand().helpURL().toString().toStdString();
     return {{"name", name}, {"userInfo", extra}};
 }
 
@@ -113,9 +125,9 @@ void AddSignature(Core& core, const nlohmann::json& userInfo, const Reply& reply
         if (fileName.isEmpty())
             return reply(
                 Refused("Please select an HTML file with a signature, or use a signature key."));
-        const std::optional<QString> text = DecodeUtf8(QByteArray::fromBase64(
-            Text(userInfo, "fileBase64").toLatin1(),
-            QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors));
+        // The popup sends an empty text when it could not read the file; an empty file is no
+        // signature either.
+        const std::optional<QString> text = FileText(Text(userInfo, "fileBase64"));
         if (!text)
             return reply(Refused(
                 "Could not load the HTML file. Please check that it is encoded using UTF-8."));
@@ -204,8 +216,12 @@ void RunPopupCommand(Core& core, const QString& name, const nlohmann::json& user
     LogInfo("Popup: " + name);
     // Another host process may have changed the store since this one read it.
     core.loadSignatures();
-    if (name == kListSignatures)
+    if (name == kListSignatures) {
+        // The popup opening is the extension's "becoming active": the one host of the browser
+        // lives long, and pages take what its last refresh stored.
+        core.refreshFromServerIfPossible();
         return reply(Answer("Signatures", core));
+    }
     if (name == kAddSignature)
         return AddSignature(core, info, reply);
     if (name == kSaveSignature)

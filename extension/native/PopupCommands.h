@@ -5,7 +5,9 @@
 // popup only shows what comes back.
 //
 // Requests and answers ({"name", "userInfo"}):
-//   "ListSignatures" -> "Signatures" {"signatures": [...]}
+// Every answer but "Refused" carries the signatures (each with its "html" for the preview) and
+// the brand's "feedbackURL" and "helpURL".
+//   "ListSignatures" -> "Signatures" {"signatures": [...]}, and a refresh from the service
 //   "AddSignature" {"client": null | "All" | stored text, "account", "insertForRepliesForwards",
 //                   "mode": "key" | "file", "key", "fileName", "fileBase64"}
 //       -> "Added" {"id", "signatures"} or "Refused" {"message"}

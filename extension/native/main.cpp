@@ -75,6 +75,11 @@ int RunHost(const Paths& paths) {
     std::thread reader([&] {
         for (;;) {
             NativeFrame frame = ReadNativeFrame(STDIN_FILENO);
+            if (frame.status == FrameStatus::tooDeep) {
+                LogError("Host: refused a message nested too deeply");
+                mainQueue.post([&session] { session.answer(TooDeepAnswer()); });
+                continue;
+            }
             if (frame.status != FrameStatus::message) {
                 if (frame.status == FrameStatus::malformed)
                     LogError("Host: malformed message from the browser; closing");

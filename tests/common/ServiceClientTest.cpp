@@ -343,8 +343,8 @@ TEST_F(ServiceClientTest, NoCompleteAnswerEndsBothRequestsInTheirFailurePaths) {
         QByteArray::number(packed.size(), 16) + "\r\n" + packed + "\r\n0\r\n\r\n");
     const std::vector<std::tuple<QUrl, int, int, QString>> cases = {
         {LocalUrl(ClosedPort()), 60'000, 300'000, "Connection refused"},
-        {silent.url(), 200, 60'000, "No progress from the service for 200 millisecond(s)"},
-        {trickler.url(), 400, 1000, "The service did not complete its answer within 1 second(s)"},
+        {silent.url(), 200, 60'000, "No progress from the service for 200 milliseconds"},
+        {trickler.url(), 400, 1000, "The service did not complete its answer within 1 second"},
         {chunked.url(), 60'000, 300'000, "The answer is larger than 1024 bytes"},
     };
     addSignature("alpha");

@@ -1,15 +1,18 @@
-// The web-mail extension in headless Chromium: the unpacked extension loaded into a temporary
-// profile, the native host registered in that profile, the reference signature service and
-// imitation web-mail pages on loopback. Run by tools/web-extension-test.sh with the build folder.
-import {test, before, after} from 'node:test';
+// The web-mail extension in headless Chromium and headless Firefox, the same tests in each: the
+// extension loaded into a temporary profile, the native host registered for it, the reference
+// signature service and imitation web-mail pages on loopback. Run by tools/web-extension-test.sh
+// with the build folder; QUILLET_WEB_BROWSERS chooses the browsers (default: both).
+import {describe, test, before, after} from 'node:test';
 import assert from 'node:assert/strict';
 import {execFileSync, spawn} from 'node:child_process';
 import fs from 'node:fs';
+import http from 'node:http';
 import https from 'node:https';
+import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
-import {chromium} from 'playwright-core';
+import {BROWSERS, openExtensionPage} from './browsers.mjs';
 import {HOSTS, composePage} from './pages.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
@@ -17,16 +20,14 @@ const source = path.resolve(process.env.QUILLET_SOURCE_DIR || path.join(here, '.
 const build = path.resolve(process.env.QUILLET_BUILD_DIR || path.join(source, 'build-test'));
 const hostProgram = path.join(build, 'bin', 'quillet-webmail-host');
 const serviceProgram = path.join(build, 'bin', 'quillet-signature-service');
-const extensionFolder = path.join(source, 'extension', 'web');
+const extensionFolder = path.resolve(process.env.QUILLET_EXTENSION_DIR || path.join(source, 'extension', 'web'));
 const outputFolder = path.join(build, 'web-extension-test');
-const EXTENSION_ID = 'egmamabbiljiefmieldplpaofegligjk';
-const POPUP = `chrome-extension://${EXTENSION_ID}/popup/popup.html`;
+const browsers = (process.env.QUILLET_WEB_BROWSERS || 'chromium,firefox').split(',');
 
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'quillet-web-'));
-const home = path.join(scratch, 'home');
-const profile = path.join(scratch, 'profile');
 const signatures = path.join(scratch, 'signatures');
-let service, pageServer, context;
+const pageRequests = [];
+let service, pageServer, proxy;
 
 function setServiceSignature(key, html) {
   fs.writeFileSync(path.join(signatures, `${key}.html`), html);
@@ -43,18 +44,43 @@ function startService() {
   });
 }
 
+function listen(server) {
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+}
+
 function startPages() {
   const key = path.join(scratch, 'key.pem');
   const cert = path.join(scratch, 'cert.pem');
   execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', key, '-out', cert, '-days', '1',
     '-subj', '/CN=quillet-test'], {stdio: 'ignore'});
-  const server = https.createServer({key: fs.readFileSync(key), cert: fs.readFileSync(cert)}, (request, response) => {
+  return listen(https.createServer({key: fs.readFileSync(key), cert: fs.readFileSync(cert)}, (request, response) => {
     const host = String(request.headers.host || '').replace(/:\d+$/, '');
+    pageRequests.push(`${host}${request.url}`);
     const page = composePage(host, request.url);
     response.writeHead(page ? 200 : 404, {'content-type': 'text/html; charset=utf-8'});
     response.end(page || 'not found');
+  }));
+}
+
+// The browsers' only way out: tunnels to the imitation pages for the services' host names, and
+// nothing for any other.
+function startProxy(pagePort) {
+  const server = http.createServer((request, response) => response.writeHead(403).end());
+  server.on('connect', (request, socket) => {
+    const [host, port] = String(request.url).split(':');
+    if (!(host in HOSTS) || port !== '443') {
+      socket.end('HTTP/1.1 403 Forbidden\r\n\r\n');
+      return;
+    }
+    const upstream = net.connect(pagePort, '127.0.0.1', () => {
+      socket.write('HTTP/1.1 200 Connection Established\r\n\r\n');
+      upstream.pipe(socket);
+      socket.pipe(upstream);
+    });
+    upstream.on('error', () => socket.destroy());
+    socket.on('error', () => upstream.destroy());
   });
-  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+  return listen(server);
 }
 
 before(async () => {
@@ -62,172 +88,332 @@ before(async () => {
   fs.mkdirSync(outputFolder, {recursive: true});
   service = await startService();
   pageServer = await startPages();
-  const port = pageServer.address().port;
-  // The host is registered for this profile only, as the install step does for a user.
-  execFileSync(hostProgram, ['--install', '--profile', profile], {env: {...process.env, QUILLET_HOME: home}});
-  const rules = Object.keys(HOSTS).map((host) => `MAP ${host} 127.0.0.1:${port}`).join(', ');
-  context = await chromium.launchPersistentContext(profile, {
-    executablePath: process.env.QUILLET_CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    ignoreHTTPSErrors: true,
-    ignoreDefaultArgs: ['--disable-extensions', '--disable-component-extensions-with-background-pages'],
-    args: [
-      '--headless=new',
-      '--no-sandbox',
-      `--host-resolver-rules=${rules}, EXCLUDE localhost`,
-      '--disable-features=DisableLoadExtensionCommandLineSwitch',
-      `--disable-extensions-except=${extensionFolder}`,
-      `--load-extension=${extensionFolder}`,
-    ],
-    // What the browser's environment holds reaches the host it starts.
-    env: {...process.env, QUILLET_HOME: home, QUILLET_SERVICE_URL: service.url,
-      QUILLET_BUNDLE: path.join(build, 'Resources')},
-    viewport: {width: 480, height: 460},
-  });
-  if (context.serviceWorkers().length === 0) await context.waitForEvent('serviceworker', {timeout: 20000});
+  proxy = await startProxy(pageServer.address().port);
 });
 
-after(async () => {
-  if (context) await context.close();
-  if (pageServer) pageServer.close();
-  if (service) service.child.kill();
+after(() => {
+  pageServer.close();
+  proxy.close();
+  service.child.kill();
   fs.rmSync(scratch, {recursive: true, force: true});
 });
 
-async function openPopup() {
-  const page = await context.newPage();
-  await page.goto(POPUP);
-  await page.waitForSelector('body[data-ready="true"]');
-  return page;
-}
-
-// Fills the new-signature form and presses "Install Signature"; the form's message, if any.
-async function install(popup, {client, account = '', key = '', replies = true}) {
-  if (await popup.locator('#new-signature').isHidden()) await popup.click('#add');
-  await popup.selectOption('#client', client);
-  await popup.fill('#account', account);
-  await popup.fill('#key', key);
-  await popup.setChecked('#replies-forwards', replies);
-  await popup.click('#install');
-  await popup.waitForFunction(() => !document.getElementById('message').hidden ||
-      document.getElementById('new-signature').hidden, null, {timeout: 20000});
-  return (await popup.locator('#new-signature').isVisible()) ? popup.textContent('#message') : null;
-}
-
-// Opens a compose area on the imitation page and waits for a signature in it (null: none came).
-async function composeSignature(page, waitMs = 8000) {
-  await page.click('#new-message');
-  const composes = page.locator('section.compose');
-  const compose = composes.nth((await composes.count()) - 1);
-  try {
-    await compose.locator('.quillet-signature').waitFor({timeout: waitMs});
-  } catch (e) {
-    return null;
+// Waits until the condition holds (polling), or fails with the message.
+async function waitFor(condition, message, timeoutMs = 20000) {
+  const end = Date.now() + timeoutMs;
+  for (;;) {
+    const value = await condition();
+    if (value) return value;
+    if (Date.now() > end) assert.fail(message);
+    await new Promise((resolve) => setTimeout(resolve, 100));
   }
-  return compose.locator('.quillet-signature').innerHTML();
 }
 
-test('the popup installs a signature by key and refuses what the form refuses', async () => {
-  setServiceSignature('gmail-key', '<p><b>Ada Lovelace</b> · Gmail</p>');
-  const popup = await openPopup();
-  assert.equal(await popup.isVisible('#intro'), true);
-  await popup.click('#add');
-  assert.equal(await popup.locator('.signature-button.pending').count(), 1);
+const click = (page, selector) => page.$eval(selector, (e) => e.click());
+const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
+const isHidden = (page, selector) => page.$eval(selector, (e) => e.hidden || e.closest('[hidden]') !== null);
+const setValue = (page, selector, value) => page.$eval(selector, (e, v) => {
+  if (e.type === 'checkbox') e.checked = v;
+  else e.value = v;
+  e.dispatchEvent(new Event(e.tagName === 'SELECT' ? 'change' : 'input', {bubbles: true}));
+}, value);
 
-  assert.equal(await install(popup, {client: 'Gmail', account: 'ada@example', key: 'gmail-key'}),
-      'Please enter a valid email address.');
-  assert.equal(await install(popup, {client: 'Gmail', account: 'ada@example.', key: 'gmail-key'}),
-      'Please enter a valid email address.');
-  assert.equal(await install(popup, {client: 'Gmail', account: 'ada@example.com', key: 'no-such-key'}),
-      'Signature key not found. Please check that the key is correct and try again.');
-  assert.equal(await install(popup, {client: 'Gmail', account: 'ada@example.com', key: ''}),
-      'Please enter a signature key, or select an HTML file with a signature.');
-  await popup.locator('body').screenshot({path: path.join(outputFolder, 'popup-refusal.png')});
+for (const kind of browsers) {
+  const driver = BROWSERS[kind];
+  describe(`in ${kind}`, () => {
+    const home = path.join(scratch, kind, 'home');
+    const profile = path.join(scratch, kind, 'profile');
+    let browser;
 
-  assert.equal(await install(popup, {client: 'Gmail', account: 'Ada@Example.com', key: ' gmail-key\t'}), null);
-  assert.equal(await popup.locator('.signature-button').count(), 1);
-  assert.equal(await popup.textContent('#existing-client'), 'Gmail');
-  assert.equal(await popup.textContent('#existing-account'), 'Ada@Example.com');
-  assert.equal(await popup.textContent('#existing-source'), 'gmail-key');
-  await popup.locator('body').screenshot({path: path.join(outputFolder, 'popup.png')});
-
-  // Renamed in the popup, as a new popup (another host process) reads it back.
-  await popup.fill('#existing-name', ' Ada at work\t');
-  await popup.click('#save');
-  await popup.waitForFunction(() => document.querySelector('.signature-button').textContent === 'A');
-  await popup.close();
-  const again = await openPopup();
-  assert.equal(await again.inputValue('#existing-name'), 'Ada at work');
-  assert.equal(await again.textContent('.signature-button'), 'A');
-  await again.close();
-});
-
-test('a Gmail compose area receives its signature, and a change on the service reaches it', async () => {
-  const page = await context.newPage();
-  await page.goto('https://mail.google.com/mail/?from=ada@example.com');
-  assert.match(await composeSignature(page), /<b>Ada Lovelace<\/b> · Gmail/);
-
-  setServiceSignature('gmail-key', '<p><b>Ada King</b> · Gmail</p>');
-  let html;
-  for (let attempt = 0; attempt < 4 && !/Ada King/.test(html || ''); ++attempt) html = await composeSignature(page);
-  assert.match(html, /<b>Ada King<\/b> · Gmail/);
-  // Another sender gets no account-bound signature.
-  await page.goto('https://mail.google.com/mail/?from=someone@example.com');
-  assert.equal(await composeSignature(page, 3000), null);
-  await page.close();
-});
-
-test('a signature is cleaned of everything that runs before it reaches the page', async () => {
-  setServiceSignature('yahoo-key', '<p>Grace<img src="x" onerror="window.pwned = \'img\'">' +
-      '<script>window.pwned = "script"</script><a href="javascript:window.pwned = \'link\'">site</a>' +
-      '<iframe src="https://mail.yahoo.com/"></iframe><form action="https://evil.example"><input name="p"></form></p>');
-  const popup = await openPopup();
-  assert.equal(await install(popup, {client: 'Yahoo', key: 'yahoo-key'}), null);
-  await popup.close();
-
-  const page = await context.newPage();
-  await page.goto('https://mail.yahoo.com/d/compose');
-  const html = await composeSignature(page);
-  assert.match(html, /Grace/);
-  for (const forbidden of ['onerror', '<script', 'javascript:', '<iframe', '<form', '<input']) {
-    assert.equal(html.includes(forbidden), false, `${forbidden} in ${html}`);
-  }
-  await page.click('.quillet-signature a');
-  await page.waitForTimeout(300);
-  assert.equal(await page.evaluate(() => window.pwned), undefined);
-  await page.close();
-});
-
-test('pages on other hosts get nothing, and a page claiming another client gets its own', async () => {
-  const other = await context.newPage();
-  await other.goto('https://mail.example.net/mail/?from=ada@example.com');
-  assert.equal(await composeSignature(other, 3000), null);
-  await other.close();
-
-  // The content script's own world on a Gmail page, asking as if it were Yahoo.
-  const page = await context.newPage();
-  const session = await context.newCDPSession(page);
-  const worlds = [];
-  session.on('Runtime.executionContextCreated', ({context: c}) => worlds.push(c));
-  await session.send('Runtime.enable');
-  await page.goto('https://mail.google.com/mail/');
-  await page.waitForFunction(() => true);
-  const ask = async (userInfo) => {
-    let world;
-    for (let i = 0; i < 50 && !world; ++i) {
-      world = worlds.find((c) => c.auxData && c.auxData.type === 'isolated' && c.name === 'Quillet for Web Mail');
-      if (!world) await page.waitForTimeout(100);
-    }
-    assert.ok(world, 'the content script runs on the Gmail page');
-    const {result} = await session.send('Runtime.evaluate', {
-      contextId: world.id, awaitPromise: true, returnByValue: true,
-      expression: `chrome.runtime.sendMessage({name: 'GetSignatures', userInfo: ${JSON.stringify(userInfo)}})`,
+    before(async () => {
+      fs.mkdirSync(home, {recursive: true});
+      driver.install({hostProgram, home, profile});
+      // What the browser's environment holds reaches the host it starts.
+      browser = await driver.launch({profile, home, extensionFolder, proxy: `127.0.0.1:${proxy.address().port}`,
+        env: {...process.env, QUILLET_HOME: home, QUILLET_SERVICE_URL: service.url,
+          QUILLET_BUNDLE: path.join(build, 'Resources')}});
     });
-    return result.value;
-  };
-  const answer = await ask({client: 'Yahoo', callbackToken: 'tok-1'});
-  assert.equal(answer.userInfo.callbackToken, 'tok-1');
-  assert.deepEqual(answer.userInfo.signatures.map((s) => s.account), ['Ada@Example.com']);
-  assert.equal(await ask({client: 'Gmail', callbackToken: 'not a plain token'}), undefined);
-  await page.close();
-});
+
+    after(async () => {
+      if (browser) await browser.close();
+    });
+
+    const openPopup = () => openExtensionPage(browser, driver.popupUrl);
+
+    async function openPage(url) {
+      const page = await browser.newPage();
+      await page.goto(url);
+      return page;
+    }
+
+    // Fills the new-signature form and presses "Install Signature"; the form's message, if any.
+    async function install(popup, {client, account = '', key = '', replies = true}) {
+      if (await isHidden(popup, '#new-signature')) await click(popup, '#add');
+      await setValue(popup, '#client', client);
+      await setValue(popup, '#account', account);
+      await setValue(popup, '#key', key);
+      await setValue(popup, '#replies-forwards', replies);
+      await click(popup, '#install');
+      await popup.waitForFunction(() => !document.getElementById('message').hidden ||
+          document.getElementById('new-signature').hidden, {timeout: 20000});
+      return (await isHidden(popup, '#new-signature')) ? null : text(popup, '#message');
+    }
+
+    // The signature in the last compose window's body (in its frame, if it has one), once one
+    // is there and has not changed for a moment; null when none came.
+    async function signatureIn(page, waitMs = 8000) {
+      const read = () => page.evaluate(() => {
+        const composes = document.querySelectorAll('section.compose');
+        const compose = composes[composes.length - 1];
+        const frame = compose && compose.querySelector('iframe');
+        const root = frame ? frame.contentDocument : compose;
+        const box = root && root.querySelector('.quillet-signature');
+        return box ? box.innerHTML : null;
+      });
+      const end = Date.now() + waitMs;
+      let last = null;
+      let stableSince = Date.now();
+      while (Date.now() < end) {
+        const html = await read();
+        if (html !== last) {
+          last = html;
+          stableSince = Date.now();
+        } else if (html !== null && Date.now() - stableSince > 300) {
+          return html;
+        }
+        await new Promise((resolve) => setTimeout(resolve, 50));
+      }
+      return last;
+    }
+
+    async function composeSignature(page, waitMs) {
+      await click(page, '#new-message');
+      return signatureIn(page, waitMs);
+    }
+
+    // Waits until the last compose window's signature matches the pattern (null: none).
+    const signatureBecomes = (page, pattern) => waitFor(async () => {
+      const html = await signatureIn(page, 1000);
+      return pattern === null ? html === null : pattern.test(html || '');
+    }, `the signature never became ${pattern}`);
+
+    // Hosts started for this browser so far: each says so in the extension's log.
+    function hostsStarted() {
+      const logs = execFileSync('find', [home, '-path', '*Extension/Quillet.log']).toString().trim().split('\n');
+      return logs.filter(Boolean).map((log) => fs.readFileSync(log, 'utf8'))
+          .join('').split('Core: refreshFromServer (ID: 1)').length - 1;
+    }
+
+    test('the popup says how to install the host when it is missing', async () => {
+      const manifest = driver.manifest({home, profile});
+      fs.renameSync(manifest, `${manifest}.away`);
+      let popup;
+      try {
+        popup = await openPopup();
+        assert.equal(await isHidden(popup, '#host-error'), false);
+        assert.equal(await text(popup, '#host-error-text'), 'The Quillet web-mail host is not installed.');
+        assert.equal(await text(popup, '#install-command'), 'quillet-webmail-host --install');
+        await popup.screenshot({path: path.join(outputFolder, `${kind}-popup-no-host.png`)});
+      } finally {
+        fs.renameSync(`${manifest}.away`, manifest);
+        if (popup) await popup.close();
+      }
+      popup = await openPopup();
+      assert.equal(await isHidden(popup, '#host-error'), true);
+      assert.equal(await isHidden(popup, '#intro'), false);
+      await popup.close();
+    });
+
+    test('the popup installs a signature by key and refuses what the form refuses', async () => {
+      setServiceSignature('gmail-key', '<p><b>Ada Lovelace</b> · Gmail</p>');
+      const popup = await openPopup();
+      await click(popup, '#add');
+      assert.equal((await popup.$$('.signature-button.pending')).length, 1);
+
+      assert.equal(await install(popup, {client: 'Gmail', account: 'ada@example', key: 'gmail-key'}),
+          'Please enter a valid email address.');
+      assert.equal(await install(popup, {client: 'Gmail', account: 'ada@example.com', key: 'no-such-key'}),
+          'Signature key not found. Please check that the key is correct and try again.');
+      assert.equal(await install(popup, {client: 'Gmail', account: 'ada@example.com', key: ''}),
+          'Please enter a signature key, or select an HTML file with a signature.');
+
+      assert.equal(await install(popup, {client: 'Gmail', account: 'Ada@Example.com', key: ' gmail-key\t'}), null);
+      assert.equal((await popup.$$('.signature-button')).length, 1);
+      assert.equal(await text(popup, '#existing-client'), 'Gmail');
+      assert.equal(await text(popup, '#existing-account'), 'Ada@Example.com');
+      assert.equal(await text(popup, '#existing-source'), 'gmail-key');
+
+      // Renamed in the popup, as a new popup reads it back.
+      await setValue(popup, '#existing-name', ' Ada at work\t');
+      await click(popup, '#save');
+      await popup.waitForFunction(() => document.querySelector('.signature-button').textContent === 'A');
+      await popup.close();
+      const again = await openPopup();
+      assert.equal(await again.$eval('#existing-name', (e) => e.value), 'Ada at work');
+      await again.close();
+    });
+
+    test('a Gmail compose area receives its signature, and a change on the service reaches it', async () => {
+      const page = await openPage('https://mail.google.com/mail/?from=ada@example.com');
+      assert.match(await composeSignature(page), /<b>Ada Lovelace<\/b> · Gmail/);
+
+      // The popup opening refreshes the signatures from the service.
+      setServiceSignature('gmail-key', '<p><b>Ada King</b> · Gmail</p>');
+      await (await openPopup()).close();
+      let html;
+      for (let attempt = 0; attempt < 4 && !/Ada King/.test(html || ''); ++attempt) html = await composeSignature(page);
+      assert.match(html, /<b>Ada King<\/b> · Gmail/);
+      // Another sender gets no account-bound signature.
+      await page.goto('https://mail.google.com/mail/?from=someone@example.com');
+      assert.equal(await composeSignature(page, 3000), null);
+      await page.close();
+    });
+
+    test('a Gmail sender is the compose window\'s or the signed-in account, never a message being read', async () => {
+      setServiceSignature('gmail-all', '<p>Every Gmail account</p>');
+      const popup = await openPopup();
+      assert.equal(await install(popup, {client: 'Gmail', key: 'gmail-all'}), null);
+      await popup.close();
+
+      const page = await openPage(
+          'https://mail.google.com/mail/?from=none&account=ada@example.com&reading=ada.king@example.com');
+      assert.match(await composeSignature(page), /Ada King/);
+      // Neither a From control nor a signed-in account: the signature for every account.
+      await page.goto('https://mail.google.com/mail/?from=none&reading=ada@example.com');
+      assert.match(await composeSignature(page), /Every Gmail account/);
+      await page.close();
+    });
+
+    test('a sender chosen from Outlook\'s From menu gets its own signature, a quote in it is no reply', async () => {
+      setServiceSignature('outlook-ada', '<p>Ada</p><blockquote>Quote of the day</blockquote>');
+      setServiceSignature('outlook-grace', '<p>Grace</p>');
+      const popup = await openPopup();
+      for (const [account, key] of [['ada@example.com', 'outlook-ada'], ['grace@example.com', 'outlook-grace']]) {
+        assert.equal(await install(popup, {client: 'Outlook', account, key, replies: false}), null);
+      }
+      await popup.close();
+
+      const page = await openPage('https://outlook.live.com/mail/?from=grace@example.com');
+      assert.match(await composeSignature(page), /Grace/);
+      const choose = async (address) => {
+        await click(page, '.from-button');
+        await click(page, `.from-choice[data-address="${address}"]`);
+      };
+      await choose('ada@example.com');
+      await signatureBecomes(page, /Quote of the day/);
+      // Ada's own blockquote does not make the message a reply, which would get no signature.
+      await choose('grace@example.com');
+      await signatureBecomes(page, /<p>Grace<\/p>/);
+      await page.close();
+    });
+
+    test('a compose body inside a same-origin frame gets its signature', async () => {
+      setServiceSignature('yahoo-all', '<p>Yahoo everywhere</p>');
+      const popup = await openPopup();
+      assert.equal(await install(popup, {client: 'Yahoo', key: 'yahoo-all'}), null);
+      await popup.close();
+      const page = await openPage('https://mail.yahoo.com/d/compose?frame=1');
+      assert.match(await composeSignature(page), /Yahoo everywhere/);
+      await page.close();
+    });
+
+    test('a signature is cleaned of everything that runs before it reaches the page', async () => {
+      setServiceSignature('aol-key', '<p>Grace<img src="x" onerror="window.pwned = \'img\'">' +
+          '<script>window.pwned = "script"</script><a href="javascript:window.pwned = \'link\'">site</a>' +
+          '<iframe src="https://mail.aol.com/"></iframe><form action="https://evil.example"><input name="p"></form></p>');
+      const popup = await openPopup();
+      assert.equal(await install(popup, {client: 'Aol', key: 'aol-key'}), null);
+      await popup.close();
+
+      const page = await openPage('https://mail.aol.com/d/compose');
+      const html = await composeSignature(page);
+      assert.match(html, /Grace/);
+      for (const forbidden of ['onerror', '<script', 'javascript:', '<iframe', '<form', '<input']) {
+        assert.equal(html.includes(forbidden), false, `${forbidden} in ${html}`);
+      }
+      await click(page, '.quillet-signature a');
+      await new Promise((resolve) => setTimeout(resolve, 300));
+      assert.equal(await page.evaluate(() => window.pwned), undefined);
+      await page.close();
+    });
+
+    test('the popup changes a signature\'s colour and previews it without remote pictures until asked', async () => {
+      const picture = `https://mail.aol.com/remote-picture-${kind}.png`;
+      setServiceSignature('preview-key', `<p>Preview<img src="${picture}"><script>parent.pwned = 1</script></p>`);
+      const popup = await openPopup();
+      assert.equal(await install(popup, {client: 'Aol', key: 'preview-key'}), null);
+      assert.equal(await popup.$eval('#help', (e) => e.href), 'https://quillet.app/help');
+      assert.match(await popup.$eval('#feedback', (e) => e.href), /^mailto:feedback@quillet\.app\?subject=/);
+
+      await click(popup, '#edit-color');
+      await click(popup, '#colors button:nth-child(4)');
+      await popup.waitForFunction(() => document.querySelector('.signature-button[aria-pressed="true"]')
+          .style.background === 'rgb(160, 229, 235)');
+
+      // A frame's load waits for its pictures: once it has loaded, a remote one would have been asked.
+      const showLoaded = (button) => popup.evaluate((id) => new Promise((resolve) => {
+        document.getElementById('preview-frame').addEventListener('load', resolve, {once: true});
+        document.getElementById(id).click();
+      }), button);
+      await showLoaded('preview');
+      const shown = await popup.$eval('#preview-frame', (e) => e.srcdoc);
+      assert.equal(shown.includes(`<p>Preview<img src="${picture}"></p>`), true, shown);
+      assert.equal(shown.includes('<script'), false);
+      const pictureAsked = () => pageRequests.includes(picture.slice('https://'.length));
+      assert.equal(pictureAsked(), false);
+      await showLoaded('load-remote');
+      assert.equal(pictureAsked(), true);
+      await popup.screenshot({path: path.join(outputFolder, `${kind}-popup-preview.png`)});
+      assert.equal(await popup.evaluate(() => window.pwned), undefined);
+      await popup.close();
+    });
+
+    test('one host serves every compose area of the browser', async () => {
+      const page = await openPage('https://mail.yahoo.com/d/compose');
+      assert.match(await composeSignature(page), /Yahoo everywhere/);
+      const before = hostsStarted();
+      for (let i = 0; i < 10; ++i) await click(page, '#new-message');
+      await waitFor(() => page.evaluate(() => document.querySelectorAll('.quillet-signature').length === 11),
+          'not every compose area was signed');
+      assert.equal(hostsStarted(), before);
+      await page.close();
+    });
+
+    test('pages on other hosts get nothing', async () => {
+      const other = await openPage('https://mail.example.net/mail/?from=ada@example.com');
+      assert.equal(await composeSignature(other, 3000), null);
+      await other.close();
+    });
+
+    // The isolated world of a content script is reachable only through Chromium's protocol.
+    test('a page claiming another client gets its own client\'s signatures, and no popup request goes through',
+        {skip: kind !== 'chromium' && 'content-script worlds are reachable in Chromium only'}, async () => {
+      const page = await browser.newPage();
+      const session = await page.createCDPSession();
+      const worlds = [];
+      session.on('Runtime.executionContextCreated', ({context: c}) => worlds.push(c));
+      await session.send('Runtime.enable');
+      await page.goto('https://mail.google.com/mail/');
+      const ask = async (userInfo) => {
+        const world = await waitFor(() => worlds.find((c) => c.auxData && c.auxData.type === 'isolated' &&
+            c.name === 'Quillet for Web Mail' && c.auxData.isDefault === false), 'no content script on the Gmail page');
+        const {result} = await session.send('Runtime.evaluate', {
+          contextId: world.id, awaitPromise: true, returnByValue: true,
+          expression: `chrome.runtime.sendMessage({name: 'GetSignatures', userInfo: ${JSON.stringify(userInfo)}})`,
+        });
+        return result.value;
+      };
+      const answer = await ask({client: 'Yahoo', callbackToken: 'tok-1'});
+      assert.equal(answer.userInfo.callbackToken, 'tok-1');
+      assert.deepEqual(answer.userInfo.signatures.map((s) => s.account), ['Ada@Example.com', '']);
+      assert.equal(await ask({client: 'Gmail', callbackToken: 'not a plain token'}), undefined);
+      // Only the popup's page may send the popup's requests.
+      const {result} = await session.send('Runtime.evaluate', {
+        contextId: worlds.find((c) => c.name === 'Quillet for Web Mail').id, awaitPromise: true, returnByValue: true,
+        expression: `chrome.runtime.sendMessage({name: 'Popup', request: {name: 'ListSignatures', userInfo: {}}})`,
+      });
+      assert.equal(result.value, undefined);
+      await page.close();
+    });
+  });
+}

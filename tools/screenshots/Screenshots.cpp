@@ -11,11 +11,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QWebEngineView>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/core/Core.h"
+#include "app/ui/DialogPrompter.h"
 #include "app/ui/ExistingSignatureController.h"
 #include "app/ui/Fonts.h"
 #include "app/ui/MainController.h"
@@ -65,6 +68,63 @@ void Click(QWidget& root, const char* name) {
     if (auto* button = root.findChild<QAbstractButton*>(name))
         button->click();
     Settle();
+}
+
+// A long name, more signatures than the toolbar has room for (top and bottom of the list), and
+// one uninstalled that a client still holds.
+template <class Add>
+void SaveListStates(MainController& main, Core& core, const Add& add, const QString& folder) {
+    const SignatureId first = core.visibleSignatureIds().front();
+    const QString name = core.signature(first)->nameQe;
+    core.signature(first)->nameQe = "Jane Doe – Head of Customer Success, Northern Europe";
+    core.saveSignature(first, false, false);
+    main.signaturesReplaced();
+    Save(main, folder + "/signature-long-name.png");
+    core.signature(first)->nameQe = name;
+    core.saveSignature(first, false, false);
+
+    std::vector<SignatureId> more;
+    for (int i = 4; i <= 7; ++i)
+        more.push_back(add(Localized("Signature Name ") + QString::number(i), i,
+                           ClientKind::thunderbird, "tom@example.com", "k" + QString::number(i)));
+    main.signaturesReplaced();
+    Save(main, folder + "/signatures-many.png");
+    main.signatureButtons().back()->click();
+    Settle();
+    Save(main, folder + "/signatures-many-last.png");
+
+    Signature& removing = *core.signature(more.back());
+    removing.pendingDeletion = true;
+    removing.clientKindToPerformedInstallationsInfoMap[ClientKind::thunderbird]
+        .accountEmailToPayloadMap["tom@example.com"] = {};
+    core.saveSignature(more.back(), false, false);
+    main.signaturesReplaced();
+    Save(main, folder + "/signature-being-removed.png");
+    for (SignatureId id : more) {
+        core.signature(id)->pendingDeletion = true;
+        core.signature(id)->clientKindToPerformedInstallationsInfoMap.clear();
+        core.saveSignature(id, false, false);
+    }
+    main.signaturesReplaced();
+    main.signatureButtons()[0]->click();
+    Settle();
+}
+
+// An alert as the application shows it, over the main window.
+void SaveAlert(MainController& main, const QString& folder) {
+    std::vector<QPushButton*> buttons;
+    const auto box = DialogPrompter::MakeBox(
+        Alert{AlertStyle::warning,
+              Localized("Some email clients need to be closed."),
+              Localized("The following email clients need to be closed in order to update "
+                        "signatures:\n") +
+                  "Thunderbird\n",
+              {Localized("OK"), Localized("Later")},
+              Localized("Re-open the email clients after updating signatures"),
+              0},
+        &main, &buttons);
+    box->show();
+    Save(*box, folder + "/alert.png");
 }
 
 int Compare(const QString& first, const QString& second) {
@@ -157,6 +217,9 @@ int main(int argc, char* argv[]) {
 
     NoDelegate delegate;
     MainController main(*core, delegate, delegate, NewSignatureController::Factory());
+    QMenu restoreMenu(Localized("Restore…"));
+    restoreMenu.addAction(Localized("No restore points"))->setEnabled(false);
+    main.setRestoreMenu(&restoreMenu);
     main.resize(1000, 700);
     main.show();
     main.engage();
@@ -217,6 +280,7 @@ int main(int argc, char* argv[]) {
     Click(*main.existingSignatureController(), "editButton");
     Save(main, folder + "/signature-editor.png");
     Click(*main.existingSignatureController(), "editButton");
+    SaveListStates(main, *core, add, folder);
     core->platform().notificationCenter.post(kSignaturesUpdatedInClientsNotification,
                                              {{"HadProblems", false}});
     Save(main, folder + "/notification.png");
@@ -244,6 +308,7 @@ int main(int argc, char* argv[]) {
                     preview->webView()->height());
     }
     SaveAssistant(*core, workspace, mainQueue, mac, folder);
+    SaveAlert(main, folder);
     main.disengage();
     InstallLocalizationBundle(nullptr);
     return 0;

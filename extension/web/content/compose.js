@@ -24,8 +24,13 @@ var QuilletCompose = (function () {
   // Only the cleaned text is parsed again, inertly, in a template.
   function clean(html) {
     const template = document.createElement('template');
-    template.innerHTML = DOMPurify.sanitize(String(html), SANITIZE_OPTIONS);
+    template.innerHTML = cleanText(html);
     return document.importNode(template.content, true);
+  }
+
+  // The cleaned signature as HTML text.
+  function cleanText(html) {
+    return DOMPurify.sanitize(String(html), SANITIZE_OPTIONS);
   }
 
   // The signature for this sender and kind of message: one for the sender's address first (letter
@@ -39,9 +44,20 @@ var QuilletCompose = (function () {
     return fits.find((s) => !s.account) || null;
   }
 
+  // The quoted message in the compose area: the first element that a selector finds outside
+  // Quillet's own box (a signature may hold a blockquote of its own), or null.
+  function findQuote(composeArea, quoteSelectors) {
+    for (const selector of quoteSelectors) {
+      for (const element of composeArea.querySelectorAll(selector)) {
+        if (!element.closest(`.${SIGNATURE_CLASS}`)) return element;
+      }
+    }
+    return null;
+  }
+
   // Puts the signature into the compose area, in place of one put there before, and before the
   // quoted message when there is one. Returns the inserted element, or null.
-  function insert(composeArea, signature, quoteSelector) {
+  function insert(composeArea, signature, quoteSelectors) {
     const previous = composeArea.querySelector(`:scope .${SIGNATURE_CLASS}`);
     if (previous) previous.remove();
     if (!signature) return null;
@@ -49,7 +65,7 @@ var QuilletCompose = (function () {
     box.className = SIGNATURE_CLASS;
     box.appendChild(composeArea.ownerDocument.createElement('br'));
     box.appendChild(clean(signature.html));
-    const quote = quoteSelector ? composeArea.querySelector(quoteSelector) : null;
+    const quote = findQuote(composeArea, quoteSelectors);
     if (quote && quote.parentNode) {
       quote.parentNode.insertBefore(box, quote);
     } else {
@@ -58,5 +74,5 @@ var QuilletCompose = (function () {
     return box;
   }
 
-  return Object.freeze({clean, choose, insert, SIGNATURE_CLASS});
+  return Object.freeze({clean, cleanText, choose, findQuote, insert, SIGNATURE_CLASS});
 })();

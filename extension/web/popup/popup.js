@@ -1,7 +1,10 @@
 // The toolbar popup: the extension's signatures down the side, and the panel for the selected
-// one, the new-signature form, or the intro when there is none. Every rule (what the form
-// accepts, its messages, the new signature's fields) runs in the host; this only shows and asks.
+// one (with its colour and a preview), the new-signature form, or the intro when there is none.
+// Every rule (what the form accepts, its messages, the new signature's fields) runs in the host,
+// reached through the background's one connection; this only shows and asks.
 'use strict';
+
+const api = globalThis.browser || globalThis.chrome;
 
 const PALETTE = ['#EFA3BA', '#ECA3E1', '#9EB0EB', '#A0E5EB', '#A7E3C8', '#CBE8B7', '#F4F2B2', '#FCCCB1', '#FBA7A7',
   '#D8D8D8', '#A9A9A9', '#757575', '#748CD7'];
@@ -16,25 +19,50 @@ const view = {
   pending: null,           // {symbol, colorIndex} while a signature is being added
   mode: 'key',
   busy: false,
+  editingColor: false,
+  previewing: false,
+  remotePictures: false,
 };
 
 function paletteColor(index) {
   return PALETTE[((index % PALETTE.length) + PALETTE.length) % PALETTE.length];
 }
 
-function showHostError(text) {
-  $('host-error').textContent = text;
+function showHostError(text, notInstalled = false) {
+  $('host-error-text').textContent = text;
+  $('host-install').hidden = !notInstalled;
   $('host-error').hidden = !text;
 }
 
+function showLinks(userInfo) {
+  for (const [id, key] of [['feedback', 'feedbackURL'], ['help', 'helpURL']]) {
+    if (typeof userInfo[key] !== 'string' || !/^(https?|mailto):/.test(userInfo[key])) continue;
+    $(id).href = userInfo[key];
+    $(id).hidden = false;
+  }
+}
+
 async function ask(name, userInfo = {}) {
-  const answer = await quilletAskHost({name, userInfo});
-  if (!answer) {
-    showHostError('Could not reach the Quillet host. Please check that it is installed.');
+  let result;
+  try {
+    result = await api.runtime.sendMessage({name: 'Popup', request: {name, userInfo}});
+  } catch (e) {
+    result = null;
+  }
+  if (!result || !result.answer) {
+    if (result && result.failure === 'notInstalled') {
+      showHostError('The Quillet web-mail host is not installed.', true);
+    } else {
+      showHostError('Could not reach the Quillet web-mail host. Please try again.');
+    }
     return null;
   }
+  const answer = result.answer;
   showHostError('');
-  if (answer.userInfo && Array.isArray(answer.userInfo.signatures)) view.signatures = answer.userInfo.signatures;
+  if (answer.userInfo && Array.isArray(answer.userInfo.signatures)) {
+    view.signatures = answer.userInfo.signatures;
+    showLinks(answer.userInfo);
+  }
   return answer;
 }
 
@@ -95,14 +123,51 @@ function renderExisting() {
   $('existing-source').textContent = s.key || s.fileName;
   $('existing-replies').checked = s.insertForRepliesForwards;
   $('existing-status').textContent = s.active ? 'Active' : 'Disabled by your organisation';
+  renderColors(s);
+}
+
+function renderColors(s) {
+  const colors = $('colors');
+  colors.hidden = !view.editingColor;
+  $('edit-color').setAttribute('aria-expanded', String(view.editingColor));
+  colors.replaceChildren(...PALETTE.map((color, index) => {
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.className = 'color';
+    button.style.background = color;
+    button.setAttribute('aria-label', `Colour ${index + 1}`);
+    button.setAttribute('aria-pressed', String(index === ((s.colorIndex % PALETTE.length) + PALETTE.length) % PALETTE.length));
+    button.addEventListener('click', () => chooseColor(index));
+    return button;
+  }));
+}
+
+// The signature as the preview shows it: cleaned, in a frame without scripts, under a policy
+// that loads nothing from elsewhere unless the person asked for remote pictures.
+function previewDocument(html, remote) {
+  const pictures = remote ? 'data: https: http:' : 'data:';
+  const policy = `default-src 'none'; style-src 'unsafe-inline'; img-src ${pictures}; font-src data:`;
+  return `<!doctype html><html><head><meta charset="utf-8">` +
+      `<meta http-equiv="Content-Security-Policy" content="${policy}">` +
+      `<meta name="referrer" content="no-referrer"></head><body>${QuilletCompose.cleanText(html)}</body></html>`;
+}
+
+function renderPreview() {
+  const s = view.signatures[view.selectedIndex];
+  $('preview-panel').hidden = !view.previewing || !s;
+  if (!view.previewing || !s) return;
+  $('preview-frame').srcdoc = previewDocument(s.html || '', view.remotePictures);
+  $('remote-note').hidden = view.remotePictures;
 }
 
 function render() {
   renderList();
   $('intro').hidden = view.state !== 'intro';
   $('new-signature').hidden = view.state !== 'newSignature';
-  $('existing').hidden = view.state !== 'existingSignature';
+  $('existing').hidden = view.state !== 'existingSignature' || view.previewing;
   if (view.state === 'existingSignature') renderExisting();
+  else view.previewing = false;
+  renderPreview();
 }
 
 // The form's legends and parts follow the chosen client.
@@ -143,6 +208,23 @@ function select(index) {
   view.state = 'existingSignature';
   view.selectedIndex = index;
   view.lastSelectedIndex = index;
+  view.editingColor = false;
+  view.previewing = false;
+  render();
+}
+
+async function chooseColor(index) {
+  const s = view.signatures[view.selectedIndex];
+  if (!s) return;
+  view.editingColor = false;
+  const answer = await ask('SaveSignature', {id: s.id, colorIndex: index});
+  if (answer && answer.name === 'Refused') showHostError(answer.userInfo.message);
+  render();
+}
+
+function showPreview(previewing) {
+  view.previewing = previewing;
+  view.remotePictures = false;
   render();
 }
 
@@ -242,6 +324,16 @@ $('mode').addEventListener('click', () => {
 });
 $('uninstall').addEventListener('click', uninstall);
 $('save').addEventListener('click', save);
+$('edit-color').addEventListener('click', () => {
+  view.editingColor = !view.editingColor;
+  render();
+});
+$('preview').addEventListener('click', () => showPreview(true));
+$('close-preview').addEventListener('click', () => showPreview(false));
+$('load-remote').addEventListener('click', () => {
+  view.remotePictures = true;
+  renderPreview();
+});
 
 for (const c of QuilletClients) {
   const option = document.createElement('option');

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
@@ -38,7 +39,8 @@ protected:
 
     UiHarness ui;
     XdgAutostartLoginItem loginItem{ui.mac.home(), "quillet", "Quillet", "/opt/My Apps/Quillet"};
-    ReleasePageUpdater updater{ui.platform.workspace, QUrl("https://quillet.app/releases")};
+    ReleasePageUpdater updater{ui.platform.workspace, ui.platform.prompter,
+                               QUrl("https://quillet.app/releases")};
     std::unique_ptr<QSettings> preferences;
     std::unique_ptr<AppDelegate> app;
 };
@@ -181,10 +183,14 @@ TEST_F(RestoreMenuTest, TheStatusMenuListsTheRestorePointsNewestFirst) {
     launch();
     ui.finishWork();
     const QList<QAction*> entries = app->statusMenu()->actions();
-    ASSERT_EQ(entries.size(), 3);
+    ASSERT_EQ(entries.size(), 5);
     EXPECT_EQ(entries[0]->text(), "Open Quillet");
     EXPECT_EQ(entries[2]->text(), "Restore…");
     EXPECT_EQ(entries[2]->menu(), app->restoreMenu());
+    EXPECT_EQ(entries[4]->text(), "Quit Quillet");
+    // Without a tray the window reaches the same menu.
+    EXPECT_EQ(app->mainController()->findChild<QPushButton*>("restoreButton")->menu(),
+              app->restoreMenu());
     EXPECT_EQ(items(), QStringList{"No restore points (disabled)"});
 
     installJane();
@@ -215,6 +221,7 @@ TEST_F(RestoreMenuTest, ChoosingAPointAsksThenPutsTheClientAndTheStoreBack) {
     const Alert& question = ui.platform.prompter.shown().front();
     EXPECT_EQ(question.title, "Restore Signatures");
     EXPECT_EQ(question.buttons, (QStringList{"Restore", "Cancel"}));
+    EXPECT_EQ(question.buttons[question.defaultButtonIndex], "Cancel");
     EXPECT_EQ(prefsBytes(), installed);
     EXPECT_EQ(points().size(), 1u);
 

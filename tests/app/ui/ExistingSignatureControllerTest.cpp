@@ -321,7 +321,9 @@ TEST_F(PreviewTest, LargeHtmlLoadsAndThePreviewClosesForAnotherSignature) {
     TestSignature big("Big");
     big.mainText = "<html><body><p id='end'>" + QString(2500 * 1024, 'x') + "</p></body></html>";
     ui.addSignature(big);
-    ui.addSignature(TestSignature("Small"));
+    TestSignature small("Small");
+    small.key = "k2";  // the service answers one text per key
+    ui.addSignature(small);
     PreviewSignatureController* preview = openPreview();
     ASSERT_TRUE(preview);
     EXPECT_GT(pageHtml(preview).size(), 2500 * 1024);

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTest>
 
+#include "app/core/StoreWatcher.h"
 #include "app/ui/AddButtonView.h"
 #include "app/ui/ExistingSignatureController.h"
 #include "app/ui/IntroController.h"
@@ -174,6 +177,7 @@ TEST_F(MainControllerTest, ClickingTheSelectedSignatureDoesNotReloadItsPanel) {
 
 TEST_F(MainControllerTest, SignatureButtonsShowSymbolColourAndStatus) {
     TestSignature disabled("émile");
+    disabled.key = "withdrawn";
     disabled.active = false;
     disabled.colorIndex = 20;  // outside the palette: wraps around
     ui.addSignature(disabled);
@@ -190,6 +194,52 @@ TEST_F(MainControllerTest, SignatureButtonsShowSymbolColourAndStatus) {
     EXPECT_EQ(main.signatureButtons()[1]->color().pressed, QColor(0x8ECCD1));
 }
 
+// The command beside the window renames, installs and uninstalls: the list follows at the next
+// look at the store, the signature on show stays selected, and a name being typed stays.
+TEST_F(MainControllerTest, TheListShowsWhatTheCommandChangedWithoutLosingTyping) {
+    ui.installThunderbird();
+    ui.addSignature(TestSignature("Anna"));
+    ui.addSignature(TestSignature("Bob"));
+    ui.service.setSignature("k2", "<p>Carl</p>");
+    MainController& main = ui.main();
+    ExistingSignatureController* panel = main.existingSignatureController();
+    click(panel->findChild<QAbstractButton*>("editButton"));
+    auto* name = panel->findChild<QLineEdit*>("nameField");
+    name->setText("Annabel");
+    const auto look = [&] {
+        ui.platform.mainQueue.advance(StoreWatcher::kInterval);
+        UiHarness::settle();
+    };
+    const auto symbols = [&] {
+        QStringList texts;
+        for (SignatureButtonView* button : main.signatureButtons())
+            texts << button->symbol();
+        return texts.join("");
+    };
+
+    ASSERT_EQ(ui.quillet({"rename", "Bob", "Robert"}).exitCode, 0);
+    ASSERT_EQ(
+        ui.quillet({"install", "--key", "k2", "--client", "Thunderbird", "--account", "jane@x.org"})
+            .exitCode,
+        0);
+    look();
+    EXPECT_EQ(symbols(), "ARS");
+    EXPECT_EQ(ui.core().signature(ui.core().visibleSignatureIds()[1])->nameQe, "Robert");
+    EXPECT_EQ(main.selectedSignatureIndex(), 0);
+    EXPECT_TRUE(panel->isEditingVisible());
+    EXPECT_EQ(name->text(), "Annabel");
+
+    // The signature on show goes: the next one shows, as after an uninstall here.
+    click(panel->findChild<QAbstractButton*>("editButton"));
+    ui.finishWork();  // the rename's pass
+    ASSERT_EQ(ui.quillet({"uninstall", "Annabel"}).exitCode, 0);
+    look();
+    EXPECT_EQ(symbols(), "RS");
+    EXPECT_EQ(main.selectedSignatureIndex(), 0);
+    EXPECT_EQ(main.existingSignatureController()->signatureId(),
+              ui.core().visibleSignatureIds()[0]);
+}
+
 TEST_F(MainControllerTest, ToolbarButtonsOpenTheLinksAndAskTheDelegate) {
     MainController& main = ui.main();
     click(main.findChild<QAbstractButton*>("updateButton"));
@@ -204,6 +254,49 @@ TEST_F(MainControllerTest, ToolbarButtonsOpenTheLinksAndAskTheDelegate) {
     EXPECT_EQ(main.findChild<QLabel*>("versionLabel")->text(),
               "v" + ui.core().brand().shortVersion());
     EXPECT_EQ(main.findChild<QLabel*>("titleLabel")->text(), "Quillet Email Signatures");
+}
+
+// No program could open Help (here: the workspace's record is a folder): the person is told
+// where to go instead of nothing happening.
+TEST_F(MainControllerTest, ALinkThatNothingOpensIsSaid) {
+    MainController& main = ui.main();
+    ASSERT_TRUE(QDir().mkpath(ui.mac.rootPath("/var/run/workspace/log")));
+    click(main.findChild<QAbstractButton*>("helpButton"));
+    ASSERT_EQ(ui.platform.prompter.shown().size(), 1u);
+    const Alert& alert = ui.platform.prompter.shown().front();
+    EXPECT_EQ(alert.title, "Could not open the link.");
+    EXPECT_TRUE(alert.informativeText.contains("https://quillet.app/help"))
+        << alert.informativeText.toStdString();
+}
+
+// "Later" to closing the client leaves the uninstalled signature in it: the list keeps it, marked
+// as being removed, until a pass takes it out of the client.
+TEST_F(MainControllerTest, AnUninstallPostponedWithLaterStaysListedUntilItIsGone) {
+    ui.installThunderbird();
+    const SignatureId id = ui.addSignature(TestSignature("Anna"));
+    ui.core().saveSignature(id, true, false);
+    ui.finishWork();
+    MainController& main = ui.main();
+    ui.mac.setRunning({BundleIdentifier(ClientKind::thunderbird)});
+    ui.platform.prompter.answerWith("Uninstall");
+    // "Later" to every question to close Thunderbird (the engine asks twice here).
+    ui.platform.prompter.answerWith("Later");
+    ui.platform.prompter.answerWith("Later");
+    click(main.existingSignatureController()->findChild<QAbstractButton*>("uninstallButton"));
+    ui.finishWork();
+    ASSERT_EQ(main.signatureButtons().size(), 1u);
+    EXPECT_EQ(main.signatureButtons()[0]->status(), SignatureButtonView::Status::removing);
+    EXPECT_EQ(main.existingSignatureController()->findChild<QLabel*>("statusLabel")->text(),
+              "Being removed");
+    EXPECT_FALSE(main.existingSignatureController()
+                     ->findChild<QAbstractButton*>("uninstallButton")
+                     ->isVisible());
+
+    ui.mac.setRunning({});
+    ui.core().syncSignatures({id});
+    ui.finishWork();
+    EXPECT_TRUE(main.signatureButtons().empty());
+    EXPECT_EQ(main.state(), State::intro);
 }
 
 TEST_F(MainControllerTest, QuitAsksFirstAndReturnKeepsTheApplication) {

@@ -9,11 +9,11 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include "app/ui/BusyIndicator.h"
 
 #include "app/core/Core.h"
 #include "platform/EventLoop.h"
@@ -180,7 +180,7 @@ TEST_F(NewSignatureControllerTest, InstallDuringTheRequestInstallsWhenItSucceeds
     pick(accounts(), accounts()->itemText(0));
     click("install");
     EXPECT_EQ(form().keyMainTextState(), State::requesting);
-    EXPECT_TRUE(child<QProgressBar>("keySpinner")->isVisible());
+    EXPECT_TRUE(child<BusyIndicator>("keySpinner")->isVisible());
     EXPECT_FALSE(keyField()->isEnabled());
     EXPECT_TRUE(form().attemptInstallOnKeyRequestEnd());
     EXPECT_TRUE(created.empty());

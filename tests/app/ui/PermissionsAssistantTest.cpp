@@ -149,13 +149,18 @@ TEST_F(PermissionsAssistantTest, TheFirstAllowOnlyRetitlesTheButtonAndAsks) {
                                     "extension?Privacy_Automation"});
 }
 
+// Only the windows a person arranges are hidden: the tray icon's own window (frameless, outside
+// the window manager's care) stays, or the person could not bring the application back.
 TEST_F(PermissionsAssistantTest, OpeningSettingsHidesTheOtherWindowsUntilTheSessionEnds) {
     QWidget mainWindow;
     mainWindow.show();
+    QWidget trayIcon(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
+    trayIcon.show();
     const auto assistant = show({Requirement::fullDiskAccess, Requirement::accessibility});
     EXPECT_EQ(status(assistant.get(), Requirement::fullDiskAccess), "Needed");
     QTest::mouseClick(action(assistant.get(), Requirement::fullDiskAccess), Qt::LeftButton);
     EXPECT_FALSE(mainWindow.isVisible());
+    EXPECT_TRUE(trayIcon.isVisible());
     EXPECT_TRUE(assistant->isVisible());
     QTest::mouseClick(action(assistant.get(), Requirement::accessibility), Qt::LeftButton);
     EXPECT_EQ(opened(), (QStringList{"x-apple.systempreferences:com.apple.settings."

@@ -103,6 +103,23 @@ TEST_F(HostProcessTest, AnswersEachRequestThenSaysFinishedAndEndsWithItsInput) {
     EXPECT_EQ(second[1]["name"], "Finished");
 }
 
+TEST_F(HostProcessTest, RefusesADeeplyNestedMessageAndAnswersTheNext) {
+    const int depth = 200000;
+    // A popup command copies its request's items.
+    const QByteArray deep = Framed(R"({"name":"ListSignatures","userInfo":)" +
+                                   QByteArray(depth, '[') + QByteArray(depth, ']') + "}");
+    const QByteArray ask = Framed(R"({"name":"GetSignatures","requestId":7,)"
+                                  R"("userInfo":{"client":"Gmail","callbackToken":"r1"}})");
+    int exitCode = -1;
+    const auto answers = Messages(runHost(deep + ask, &exitCode));
+    EXPECT_EQ(exitCode, 0);
+    ASSERT_EQ(answers.size(), 3u);
+    EXPECT_EQ(answers[0], TooDeepAnswer());
+    EXPECT_EQ(answers[1]["userInfo"]["callbackToken"], "r1");
+    EXPECT_EQ(answers[1]["requestId"], 7);
+    EXPECT_EQ(answers[2]["name"], "Finished");
+}
+
 TEST_F(HostProcessTest, StopsReadingAtACutOffMessage) {
     const QByteArray ask = Framed(R"({"name":"GetSignatures","userInfo":{"client":"Gmail",)"
                                   R"("callbackToken":"r1"}})");

@@ -55,6 +55,11 @@ TEST_F(PopupCommandsTest, TheFormRefusesInItsOrderAndStoresNothing) {
          "Please select an HTML file with a signature, or use a signature key."},
         {{{"mode", "file"}, {"fileName", "sig.html"}, {"fileBase64", "/w=="}},  // the byte 0xFF
          "Could not load the HTML file. Please check that it is encoded using UTF-8."},
+        // What the popup sends when it could not read the file, and an empty file.
+        {{{"mode", "file"}, {"fileName", "sig.html"}, {"fileBase64", ""}},
+         "Could not load the HTML file. Please check that it is encoded using UTF-8."},
+        {{{"mode", "file"}, {"fileName", "sig.html"}, {"fileBase64", "<p>not base64</p>"}},
+         "Could not load the HTML file. Please check that it is encoded using UTF-8."},
         {{{"key", " \t\n"}},
          "Please enter a signature key, or select an HTML file with a signature."},
         {{{"key", "missing"}},

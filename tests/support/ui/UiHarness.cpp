@@ -4,7 +4,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 
+#include "app/core/StoreWatcher.h"
 #include "app/ui/MainController.h"
 #include "app/ui/PlaceholderNewSignaturePanel.h"
 #include "common/Localization.h"
@@ -18,6 +20,7 @@ UiHarness::UiHarness() {
 }
 
 UiHarness::~UiHarness() {
+    _watcher.reset();
     _main.reset();
     _core.reset();
     InstallLocalizationBundle(nullptr);
@@ -41,6 +44,17 @@ Core& UiHarness::core() {
         }
     }
     return *_core;
+}
+
+SignatureCommand UiHarness::quillet(const QStringList& arguments) {
+    QProcess process;
+    process.start(QUILLET_QUILLET_PATH,
+                  QStringList{"--root", mac.root(), "--home", mac.home(), "--bundle",
+                              mac.bundlePath(), "--service", service.url().toString(), "--yes"} +
+                      arguments);
+    process.closeWriteChannel();
+    EXPECT_TRUE(process.waitForFinished(120000));
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
 }
 
 SignatureId UiHarness::addSignature(const TestSignature& d) {
@@ -67,9 +81,15 @@ SignatureId UiHarness::addSignature(const TestSignature& d) {
             selection.accountEmailToPayloadMap[d.accountEmail] = {};
         }
     }
-    c.saveSignature(id, false, false);
-    if (!d.key.isEmpty())
+    // The service tells the engine which keys are active: it serves an active signature's key
+    // before the save's refresh asks for it, and a disabled one's not at all.
+    if (!d.key.isEmpty() && d.active)
         service.setSignature(d.key, d.mainText);
+    else if (!d.key.isEmpty())
+        service.removeSignature(d.key);
+    c.saveSignature(id, false, false);
+    // The refresh the save set going ends before the test looks.
+    finishWork();
     return id;
 }
 
@@ -100,6 +120,8 @@ MainController& UiHarness::main() {
         _main->resize(1000, 700);
         _main->show();
         _main->engage();
+        // As the application does: what other processes write into the store shows.
+        _watcher = std::make_unique<StoreWatcher>(core());
         settle();
     }
     return *_main;

@@ -3,6 +3,7 @@
 // click and type as a person would. User notifications and the delegate's requests are recorded.
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <vector>
 
@@ -16,6 +17,7 @@
 namespace quillet {
 
 class MainController;
+class StoreWatcher;
 
 class RecordingNotifier : public UserNotifier {
 public:
@@ -38,6 +40,7 @@ struct TestSignature {
     explicit TestSignature(QString signatureName = "Jane") : name(std::move(signatureName)) {}
     QString name;
     std::int64_t colorIndex = 0;
+    // A disabled key-based signature is one whose key the service no longer serves.
     bool active = true;
     QString key = "k1";
     QString filePath;
@@ -49,13 +52,22 @@ struct TestSignature {
     QString accountEmail = "jane@x.org";  // empty: all accounts
 };
 
+struct SignatureCommand {
+    int exitCode;
+    QString err;
+};
+
 class UiHarness {
 public:
     UiHarness();
     ~UiHarness();
 
     Core& core();
+    // Stores the signature without a sync and waits for the refresh that the save starts.
     SignatureId addSignature(const TestSignature& description);
+    // The real quillet command over the same Mac and service, another process beside the
+    // window (questions answered with their first button).
+    SignatureCommand quillet(const QStringList& arguments);
     // Thunderbird with one profile whose identity is jane@x.org, its account discovered.
     void installThunderbird();
     // Runs the event loop, moving the manual clock through the engine's waits, until nothing
@@ -76,6 +88,7 @@ public:
 private:
     std::unique_ptr<Core> _core;
     std::unique_ptr<MainController> _main;
+    std::unique_ptr<StoreWatcher> _watcher;
 };
 
 }  // namespace quillet

@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include "app/ui/DialogPrompter.h"
+
+namespace quillet {
+namespace {
+
+// Asks the alert and, once its box is up, does what the person does to it.
+Answer AskAndThen(DialogPrompter& prompter, const Alert& alert,
+                  const std::function<void(QMessageBox&)>& act, int* width = nullptr) {
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        if (width)
+            *width = box->width();
+        act(*box);
+    });
+    return prompter.ask(alert);
+}
+
+const Alert kCloseClients{AlertStyle::warning,
+                          "Some email clients need to be closed.",
+                          "The following email clients need to be closed in order to update "
+                          "signatures:\nThunderbird\n",
+                          {"OK", "Later"},
+                          std::nullopt,
+                          0};
+
+// Escape and the title bar's close choose the button that changes nothing (the last); Return
+// the default one. The box is wide enough for its text to read as a paragraph.
+TEST(DialogPrompterTest, EscapeAndCloseChooseTheLastButtonAndReturnTheDefault) {
+    DialogPrompter prompter;
+    int width = 0;
+    EXPECT_EQ(AskAndThen(
+                  prompter, kCloseClients,
+                  [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, &width)
+                  .button,
+              "Later");
+    EXPECT_GE(width, 440);
+    EXPECT_EQ(AskAndThen(prompter, kCloseClients, [](QMessageBox& box) { box.close(); }).button,
+              "Later");
+    EXPECT_EQ(AskAndThen(prompter, kCloseClients,
+                         [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); })
+                  .button,
+              "OK");
+}
+
+// An alert belongs to the main window: the window comes forward with it.
+TEST(DialogPrompterTest, AnAlertBringsItsWindowForward) {
+    QWidget window;
+    DialogPrompter prompter;
+    prompter.setWindow([&]() -> QWidget* {
+        window.show();
+        return &window;
+    });
+    QWidget* parent = nullptr;
+    AskAndThen(prompter, kCloseClients, [&](QMessageBox& box) {
+        parent = box.parentWidget();
+        box.close();
+    });
+    EXPECT_EQ(parent, &window);
+    EXPECT_TRUE(window.isVisible());
+}
+
+}  // namespace
+}  // namespace quillet
