@@ -3,7 +3,7 @@
 # system tray, over Thunderbird as Debian installs it, a profile in a home of its own and the
 # reference signature service on loopback, driven with xdotool. It starts in the tray, opens its
 # window from there, adds a signature by key, shows the one the `quillet` command installs
-# meanwhile, and ends through the tray menu's "Quit Quillet". Screenshots of each step go to
+# meanwhile, asks through the tray menu's "Quit Quillet" and ends with Ctrl+Q in its window. Screenshots of each step go to
 # $QUILLET_E2E_SCREENSHOTS (default: BUILD/e2e-screenshots).
 #   tools/app-e2e-test.sh [BUILD]   (default: the release build folder, built as needed)
 set -euo pipefail
@@ -70,7 +70,7 @@ x_app_window Quillet big >/dev/null && fail "the window showed at start although
 eval "$(xdotool getwindowgeometry --shell "$(x_app_window Quillet small)")"
 icon_x=$((X + WIDTH / 2)) icon_y=$((Y + HEIGHT / 2))
 xdotool mousemove "$icon_x" "$icon_y" click 3
-sleep 1
+x_wait 30 'x_shows Quillet menu' || fail "the tray menu did not open"
 x_shot 02-tray-menu
 xdotool key Down Return
 x_wait 30 'x_app_window Quillet big >/dev/null' || fail "the tray menu did not open the window"
@@ -101,13 +101,22 @@ x_wait 10 'x_column_has $((X + 94)) $((Y + 100)) 400 "#EFA3BA"' ||
     fail "the window does not list the command's signature (column $((X + 94)) from $((Y + 100)))"
 x_shot 06-list-updated
 
-# Quit from the tray menu: the confirmation's default is Cancel; Shift+Tab reaches Quit.
+# "Quit Quillet" in the tray menu asks first, and its default, Cancel, keeps the application.
 xdotool mousemove "$icon_x" "$icon_y" click 3
-sleep 1
+x_wait 30 'x_shows Quillet menu' || fail "the tray menu did not open"
 x_shot 07-tray-menu-quit
 xdotool key Up Return
-sleep 1
+x_wait 30 'x_shows Quillet dialog' || fail "Quit Quillet asked nothing"
 x_shot 08-quit-confirmation
+xdotool key Return
+x_wait 30 '! x_shows Quillet dialog' || fail "the quit confirmation stayed"
+kill -0 "$app_pid" 2>/dev/null || fail "Cancel ended the application"
+
+# Ctrl+Q with the window on screen and the tray there; Shift+Tab reaches Quit. (Qt's quit() would
+# first ask every window to close, which the main window refuses: the process would stay.)
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+xdotool key ctrl+q
+x_wait 30 'x_shows Quillet dialog' || fail "Ctrl+Q asked nothing"
 xdotool key shift+Tab Return
 x_wait 30 '! kill -0 "$app_pid" 2>/dev/null' || fail "the process did not end after Quit"
 wait "$app_pid" || fail "the application ended with status $?"

@@ -86,7 +86,7 @@ grep -q '^Exec="/usr/bin/Quillet"' "$home/.config/autostart/quillet.desktop" ||
     fail "the application did not register its start at login"
 xdotool windowactivate --sync "$(x_app_window Quillet big)" 2>/dev/null || true
 xdotool key ctrl+q
-sleep 1
+x_wait 30 'x_shows Quillet dialog' || fail "Ctrl+Q asked nothing"
 xdotool key shift+Tab Return
 x_wait 30 '! kill -0 "$app" 2>/dev/null' || fail "the installed application did not quit"
 wait "$app" || fail "the installed application ended with status $?"

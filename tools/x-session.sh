@@ -70,6 +70,23 @@ x_column_has() {
         grep -i "$4" >/dev/null  # not -q: under pipefail, convert must not lose its reader
 }
 
+# x_shows CLASS menu|dialog: true when the program shows a menu (a window that bypasses the window
+# manager, wider than its tray icon) or a message box, so that keys typed next reach it.
+x_shows() {
+    local window info
+    for window in $(xdotool search --onlyvisible --class "$1" 2>/dev/null); do
+        if [ "$2" = dialog ]; then
+            xprop -id "$window" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG &&
+                return 0
+        else
+            info=$(xwininfo -id "$window" 2>/dev/null) || continue
+            grep -q 'Override Redirect State: yes' <<<"$info" &&
+                [ "$(sed -n 's/^ *Width: //p' <<<"$info")" -ge 64 ] && return 0
+        fi
+    done
+    return 1
+}
+
 # x_app_window CLASS big|small: the first visible window of the program's class that is at least
 # 400 pixels wide (its main window), or narrower than 64 (its tray icon).
 x_app_window() {

@@ -205,7 +205,8 @@ void AddClientAccounts(const FormClients& clients, ClientKind client, const QStr
     }
     switch (info.status) {
         case AccountsInfoStatus::loadedFromCacheOrEmpty:
-            dropDown.selectedIndex = items.add(Kind::discoverAccounts);
+            // An action, not a choice: the placeholder shows until the person picks it.
+            items.add(Kind::discoverAccounts);
             break;
         case AccountsInfoStatus::discovering:
             dropDown.selectedIndex = items.add(Kind::discoveringAccounts);

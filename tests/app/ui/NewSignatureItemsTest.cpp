@@ -122,7 +122,7 @@ TEST_F(NewSignatureItemsTest, AccountItemsForEveryDiscoveryState) {
          {},
          ClientKind::appleMail,
          "",
-         ">Load email accounts"},
+         "Load email accounts"},
         {"discovering",
          Status::discovering,
          {},
