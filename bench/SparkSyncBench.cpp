@@ -83,7 +83,7 @@ public:
         const auto settings = ReadSparkSettings(database, "bench");
         CloseSqliteDatabase(database);
         const SparkSyncTime time = SparkSyncTimeNow();
-        const SparkSettingsRows rows = PlanSparkSync(inputs(), *settings, time);
+        const SparkSettingsRows rows = PlanSparkSync(inputs(), *settings, time, {}).rows;
         const QString syncDate = QString::number(time.unixSeconds, 'f', 3);
         QStringList script{
             "SELECT itemKey, itemValue FROM settings WHERE itemGroup = "

@@ -85,7 +85,7 @@ void BM_LoadSignatures(benchmark::State& state) {
     const QString folder = Data().folder();
     for (auto _ : state) {
         auto store = Store::OpenStoreChain(folder, folder + "/Documents", {});
-        auto loaded = store->LoadSignatures({ClientKind::appleMail});
+        auto loaded = store->LoadSignatures();
         if (loaded.first.size() != size_t(kSignatureCount))
             state.SkipWithError("count");
         benchmark::DoNotOptimize(loaded);
@@ -97,7 +97,7 @@ BENCHMARK(BM_LoadSignatures)->Unit(benchmark::kMillisecond);
 void BM_SaveAllWithOneChanged(benchmark::State& state) {
     const QString folder = Data().folder();
     auto store = Store::OpenStoreChain(folder, folder + "/Documents", {});
-    auto [ids, map] = store->LoadSignatures({ClientKind::appleMail});
+    auto [ids, map] = store->LoadSignatures();
     std::int64_t revision = 0;
     for (auto _ : state) {
         map.at(ids[ids.size() / 2])->mainTextQe = "<p>revision " + QString::number(++revision);
@@ -111,7 +111,7 @@ BENCHMARK(BM_SaveAllWithOneChanged)->Unit(benchmark::kMillisecond);
 void BM_SaveTheOneChanged(benchmark::State& state) {
     const QString folder = Data().folder();
     auto store = Store::OpenStoreChain(folder, folder + "/Documents", {});
-    auto [ids, map] = store->LoadSignatures({ClientKind::appleMail});
+    auto [ids, map] = store->LoadSignatures();
     const SignatureId changed = ids[ids.size() / 2];
     std::int64_t revision = 0;
     for (auto _ : state) {

@@ -26,13 +26,13 @@ void BM_ReadAndAtomicWriteOfPrefsJs(benchmark::State& state) {
 BENCHMARK(BM_ReadAndAtomicWriteOfPrefsJs)->Unit(benchmark::kMillisecond);
 
 // The parts of the sync, to see where its time goes.
-void BM_PlanThunderbirdPrefsLines(benchmark::State& state) {
+void BM_PlanThunderbirdSync(benchmark::State& state) {
     LargeProfile profile;
     const QStringList lines = *ReadPrefsFileLines(profile.prefsPath());
     for (auto _ : state)
-        benchmark::DoNotOptimize(PlanThunderbirdPrefsLines(profile.inputs(), lines));
+        benchmark::DoNotOptimize(PlanThunderbirdSync(profile.inputs(), lines, {}));
 }
-BENCHMARK(BM_PlanThunderbirdPrefsLines)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlanThunderbirdSync)->Unit(benchmark::kMillisecond);
 
 void BM_FinishThunderbirdSync(benchmark::State& state) {
     LargeProfile profile;

@@ -43,7 +43,8 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "install HTML email signatures into desktop mail clients")
 set(CPACK_PACKAGE_DESCRIPTION
   "Quillet installs HTML email signatures, from a signature service or a local file, into the\n"
-  "desktop mail clients (on Linux: Thunderbird) and keeps them current.")
+  "desktop mail clients (on Linux: Thunderbird, Evolution, KMail and Geary) and keeps them\n"
+  "current.")
 set(CPACK_PACKAGE_CONTACT "Quillet <support@quillet.app>")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)

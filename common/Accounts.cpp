@@ -57,6 +57,18 @@ QString MozillaBasedClientAccount::description() const {
     return "email: " + _email + ", id: " + _idString + Optional("full name", _fullNameQ);
 }
 
+LinuxClientAccount::LinuxClientAccount(QString email, QString idString,
+                                       std::optional<QString> fullNameQ)
+    : _email(std::move(email)), _idString(std::move(idString)), _fullNameQ(std::move(fullNameQ)) {}
+
+QString LinuxClientAccount::displayName() const {
+    return NameDashEmail(_fullNameQ, _email);
+}
+
+QString LinuxClientAccount::description() const {
+    return "email: " + _email + ", id: " + _idString + Optional("full name", _fullNameQ);
+}
+
 SparkAccount::SparkAccount(QString email, std::optional<QString> accountTitleQ,
                            std::optional<QString> ownerFullNameQ)
     : _email(std::move(email)),

@@ -80,6 +80,23 @@ private:
     std::optional<QString> _accountTitleQ, _ownerFullNameQ;
 };
 
+// One identity of a client of the Linux desktop: an Evolution mail identity, a KMail identity, a
+// Geary account. `idString` is the client's own name for it: the identity source's uid, KMail's
+// uoid, Geary's account folder.
+class LinuxClientAccount : public Account {
+public:
+    LinuxClientAccount(QString email, QString idString, std::optional<QString> fullNameQ);
+    QString email() const override { return _email; }
+    QString displayName() const override;
+    QString description() const override;
+    const QString& idString() const { return _idString; }
+    const std::optional<QString>& fullNameQ() const { return _fullNameQ; }
+
+private:
+    QString _email, _idString;
+    std::optional<QString> _fullNameQ;
+};
+
 enum class AccountsInfoStatus {
     loadedFromCacheOrEmpty,
     discovering,

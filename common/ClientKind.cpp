@@ -14,7 +14,7 @@ struct ClientFacts {
 };
 
 const ClientFacts& Facts(ClientKind kind) {
-    static const std::array<ClientFacts, 5> kFacts = {{
+    static const std::array<ClientFacts, kAllClientKinds.size()> kFacts = {{
         {"AppleMail", "Apple Mail", "com.apple.mail", ClientOptions::none, false, "appleMail"},
         {"Outlook", "Microsoft Outlook", "com.microsoft.Outlook",
          ClientOptions::combinedInsertForRepliesAndForwards, true, "outlook"},
@@ -23,6 +23,10 @@ const ClientFacts& Facts(ClientKind kind) {
         {"Spark", "Spark", "com.readdle.smartemail-Mac", ClientOptions::none, true, "spark"},
         {"Thunderbird", "Thunderbird", "org.mozilla.thunderbird",
          ClientOptions::separateInsertForRepliesAndForwards, false, "thunderbird"},
+        // The Linux clients go by their desktop application ids.
+        {"Evolution", "Evolution", "org.gnome.Evolution", ClientOptions::none, false, "evolution"},
+        {"KMail", "KMail", "org.kde.kmail2", ClientOptions::none, false, "kmail"},
+        {"Geary", "Geary", "org.gnome.Geary", ClientOptions::none, false, "geary"},
     }};
     return kFacts[static_cast<size_t>(kind)];
 }
@@ -51,6 +55,10 @@ ClientOptions OptionsOf(ClientKind kind) {
 }
 bool AcceptsAllAccountsSelection(ClientKind kind) {
     return Facts(kind).allAccounts;
+}
+bool IsUpdatedWhileRunning(ClientKind kind) {
+    return kind == ClientKind::outlook || kind == ClientKind::evolution ||
+           kind == ClientKind::kmail;
 }
 QString CaseName(ClientKind kind) {
     return Facts(kind).caseName;

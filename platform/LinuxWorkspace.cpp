@@ -105,6 +105,21 @@ bool LinuxWorkspace::forceTerminate(const QString& bundleIdentifier) {
     for (Running& entry : running()) {
         if (entry.application->bundleIdentifier != bundleIdentifier)
             continue;
+        const LinuxApplication& application = *entry.application;
+        // A program inside a Flatpak's sandbox is reached through flatpak.
+        const bool asked =
+            !application.quitArguments.isEmpty() &&
+            (entry.process.executable.startsWith("/app/")
+                 ? StartDetached(
+                       "flatpak",
+                       QStringList{"run", application.flatpakId} + application.quitArguments,
+                       entry.process.environment, entry.process.workingFolder)
+                 : StartDetached(ProgramOf(entry.process), application.quitArguments,
+                                 entry.process.environment, entry.process.workingFolder));
+        if (asked) {
+            terminated.push_back(std::move(entry.process));
+            continue;
+        }
         if (::kill(static_cast<pid_t>(entry.process.pid), SIGTERM) != 0) {
             allSignalled = false;
             continue;
@@ -114,7 +129,23 @@ bool LinuxWorkspace::forceTerminate(const QString& bundleIdentifier) {
     return allSignalled;
 }
 
+namespace {
+
+// The program itself, when detection found the application as its program file (/usr/bin/geary)
+// rather than as a folder holding it.
+bool IsProgramOf(const LinuxApplication& application, const QString& bundlePath) {
+    const QFileInfo file(bundlePath);
+    return file.isFile() && file.isExecutable() &&
+           application.executableNames.contains(file.fileName());
+}
+
+}  // namespace
+
 const LinuxApplication* LinuxWorkspace::applicationAt(const QString& bundlePath) const {
+    for (const LinuxApplication& application : _applications) {
+        if (IsProgramOf(application, bundlePath))
+            return &application;
+    }
     for (const LinuxApplication& application : _applications) {
         if (!application.flatpakId.isEmpty() &&
             bundlePath.contains("/" + application.flatpakId + "/"))
@@ -147,7 +178,11 @@ bool LinuxWorkspace::launch(const QString& bundlePath) {
         std::exchange(_terminated[application->bundleIdentifier], {});
     if (closed.empty()) {
         ProcessEntry plain;
+        if (IsProgramOf(*application, bundlePath))
+            plain.executable = bundlePath;
         for (const QString& name : application->executableNames) {
+            if (!plain.executable.isEmpty())
+                break;
             if (QFileInfo(bundlePath + "/" + name).isExecutable()) {
                 plain.executable = bundlePath + "/" + name;
                 break;

@@ -27,6 +27,9 @@ struct LinuxApplication {
     QStringList executableNames;  // program file names ("thunderbird", "thunderbird-bin")
     QString flatpakId;            // started with "flatpak run ID" when installed as a Flatpak
     QString snapName;             // started with "snap run NAME" when installed as a Snap
+    // Asks a running instance to quit its own way ("geary --quit", run as the instance was
+    // started, so that it reaches that instance's session); empty: SIGTERM.
+    QStringList quitArguments = {};
 };
 
 class LinuxWorkspace : public Workspace {
@@ -40,9 +43,9 @@ public:
                    double exitWaitLimit = kLinuxExitWaitLimit);
 
     QStringList runningBundleIdentifiers() const override;
-    // Sends SIGTERM to every running process of the application; false when one could not be
-    // signalled. One that does not go is left running: the caller sees it in
-    // runningBundleIdentifiers().
+    // Asks every running process of the application to quit (its quit command, else SIGTERM);
+    // false when one could not be asked. One that does not go is left running: the caller sees it
+    // in runningBundleIdentifiers().
     bool forceTerminate(const QString& bundleIdentifier) override;
     double exitWaitLimit() const override { return _exitWaitLimit; }
     // bundlePath: the installation folder detection found (holding the program, or a Flatpak's

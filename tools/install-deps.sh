@@ -11,7 +11,16 @@ packages=(
   thunderbird chromium chromium-driver help2man dpkg-dev fakeroot
   firefox-esr
   xvfb xdotool trayer openbox x11-utils imagemagick stress
+  # The Linux clients beside Thunderbird: GLib's key files for Evolution's and Geary's
+  # settings; Evolution's source registry and its library, and KDE's identity library, with which
+  # the tests make the person's identities and read back what Quillet wrote (about 60 MB).
+  libglib2.0-dev evolution-data-server libedataserver1.2-dev libkf5identitymanagement-dev
 )
+# --real-clients: also Evolution, KMail and Geary themselves, for tools/real-clients.sh (about
+# 900 MB and a quarter of an hour to install, hence not in CI).
+if [ "${1:-}" = "--real-clients" ]; then
+  packages+=(evolution kmail geary sqlite3)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -58,6 +58,40 @@ QString UnescapeFromAppleScript(const QString& text) {
 AppleScriptRunner::AppleScriptRunner(const Paths& paths, const Bundle& bundle)
     : _paths(paths), _bundle(bundle) {}
 
+namespace {
+
+// The placeholders of the script's own text replaced in one pass: a value put in is never
+// searched again, so a signature whose HTML holds "**SIGNATURE_NAME**" keeps that text, and an
+// account named "**SIGNATURE_NAME**" stays that name. Where two placeholders start at one place,
+// the longer one is taken.
+QString ReplacedPlaceholders(const QString& text, const Replacements& replacements) {
+    QString result;
+    qsizetype from = 0;
+    while (true) {
+        qsizetype next = -1;
+        const std::pair<const QString, QString>* found = nullptr;
+        for (const auto& entry : replacements) {
+            if (entry.first.isEmpty())
+                continue;
+            const qsizetype at = text.indexOf(entry.first, from);
+            if (at >= 0 && (next < 0 || at < next ||
+                            (at == next && entry.first.size() > found->first.size()))) {
+                next = at;
+                found = &entry;
+            }
+        }
+        if (!found)
+            break;
+        result += QStringView(text).mid(from, next - from);
+        result += found->second;
+        from = next + found->first.size();
+    }
+    result += QStringView(text).mid(from);
+    return result;
+}
+
+}  // namespace
+
 QString AppleScriptRunner::osascriptPath() const {
     return _paths.system("/usr/bin/osascript");
 }
@@ -70,12 +104,7 @@ std::optional<QString> AppleScriptRunner::appleScriptText(const QString& name,
         LogError("Could not read AppleScript \"" + name + "\" at " + path);
         return std::nullopt;
     }
-    QString text = QString::fromUtf8(file.readAll());
-    // std::map iterates in ascending key order; each replacement sees the previous ones, so a
-    // signature content holding "**SIGNATURE_NAME**" gets the name.
-    for (const auto& [placeholder, value] : replacements)
-        text.replace(placeholder, value);
-    return text;
+    return ReplacedPlaceholders(QString::fromUtf8(file.readAll()), replacements);
 }
 
 std::optional<QString> AppleScriptRunner::runAppleScript(const QString& name,

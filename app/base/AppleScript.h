@@ -12,7 +12,9 @@ class Bundle;
 class Paths;
 class Workspace;
 
-using Replacements = std::map<QString, QString>;  // ordered by key: the order they are applied
+// Placeholder to value. Only the script's own text is searched for placeholders: a value goes in
+// as it is, whatever it holds.
+using Replacements = std::map<QString, QString>;
 
 // Makes a text safe between double quotes of an AppleScript string literal (and of a prefs.js
 // string): backslashes doubled, then quotation marks escaped.
@@ -23,9 +25,8 @@ class AppleScriptRunner {
 public:
     AppleScriptRunner(const Paths& paths, const Bundle& bundle);
 
-    // The named script's text with the replacements applied key by key in ascending key order,
-    // each on the result of the one before. Absent, with an Error line, when the resource is
-    // missing or unreadable.
+    // The named script's text with its placeholders replaced in one pass. Absent, with an Error
+    // line, when the resource is missing or unreadable.
     std::optional<QString> appleScriptText(const QString& name,
                                            const Replacements& replacements = {}) const;
 

@@ -49,7 +49,11 @@ QString UsageText() {
         "  status                               clients, permissions, pending installations\n"
         "  backups                              the restore points, newest first\n"
         "  restore ID [--client CLIENT...]      put the store and the clients back\n"
-        "  demo [DIR]                           build and drive a sample Mac\n");
+        "  demo [DIR]                           build and drive a sample Mac\n"
+        "\n"
+        "Clients (CLIENT): AppleMail, Outlook, Postbox, Spark, Thunderbird on a Mac; Thunderbird,\n"
+        "Evolution, KMail and Geary on Linux. Evolution and KMail are updated while they run;\n"
+        "Thunderbird and Geary are closed, written and started again.\n");
 }
 
 CommandLineParse ParseCommandLine(const QStringList& arguments) {

@@ -102,6 +102,9 @@ json AccountJson(const Account& account) {
     } else if (const auto* spark = dynamic_cast<const SparkAccount*>(&account)) {
         result["accountTitle"] = OptionalText(spark->accountTitleQ());
         result["ownerFullName"] = OptionalText(spark->ownerFullNameQ());
+    } else if (const auto* identity = dynamic_cast<const LinuxClientAccount*>(&account)) {
+        result["idString"] = Utf8(identity->idString());
+        result["fullName"] = OptionalText(identity->fullNameQ());
     }
     return result;
 }

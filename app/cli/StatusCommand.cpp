@@ -7,6 +7,7 @@
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Output.h"
 #include "app/core/ManagedSignatures.h"
+#include "app/core/PendingInstallations.h"
 #include "app/permissions/AccessibilityHelper.h"
 
 namespace quillet {
@@ -44,6 +45,21 @@ json TextList(const QStringList& texts) {
     for (const QString& text : texts)
         list.push_back(text.toStdString());
     return list;
+}
+
+// Each client with what keeps it pending when no pass can do it now.
+QString PendingText(const Signature& signature, const PendingScope& scope) {
+    QStringList clients;
+    for (ClientKind kind : PendingClients(signature, scope)) {
+        const PendingWork work = PendingWorkIn(signature, kind, scope);
+        QString text = StoredText(kind);
+        if (work.clientAway)
+            text += " (client not detected)";
+        else if (!work.passCanDo)
+            text += " (accounts not found: " + work.awaitedAccounts.join(", ") + ")";
+        clients << text;
+    }
+    return clients.isEmpty() ? QString("none") : clients.join(", ");
 }
 
 QString TimeText(std::int64_t unixTime) {
@@ -91,7 +107,7 @@ int RunStatusCommand(Session& session) {
                               {"performed", full["performed"]},
                               {"pending", TextList(pending)}});
         lines << SignatureLine(id, signature, managed.contains(id)) +
-                     "\tpending: " + (pending.isEmpty() ? QString("none") : pending.join(", "));
+                     "\tpending: " + PendingText(signature, core.pendingScope());
     }
     json lastRefresh = nullptr;
     if (activity.lastRefresh) {

@@ -25,6 +25,8 @@ struct ClientInfo {
     std::optional<QString> appleMailDataPathQ;  // Apple Mail: its newest MailData folder
     std::optional<OutlookVersionKind> outlookVersionKindQ;  // Outlook: the version class
     std::optional<QString> mozillaBasedClientProfilePathQ;  // Postbox, Thunderbird: the profile
+    // Evolution, KMail, Geary: the client's settings folder (the Flatpak's own when installed so)
+    std::optional<QString> linuxConfigFolderQ;
 };
 
 using ClientInfoPtr = std::shared_ptr<ClientInfo>;

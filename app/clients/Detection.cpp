@@ -72,6 +72,10 @@ QString ApplicationBundleName(ClientKind kind) {
             return "Spark.app";
         case ClientKind::thunderbird:
             return "Thunderbird.app";
+        case ClientKind::evolution:
+        case ClientKind::kmail:
+        case ClientKind::geary:
+            break;  // Linux only
     }
     return {};
 }
@@ -86,6 +90,10 @@ QStringList ApplicationFolders(ClientKind kind) {
         case ClientKind::spark:
         case ClientKind::thunderbird:
             return {"/Applications"};
+        case ClientKind::evolution:
+        case ClientKind::kmail:
+        case ClientKind::geary:
+            break;  // Linux only
     }
     return {};
 }
@@ -117,6 +125,10 @@ bool CompleteClientInfo(ClientKind kind, ClientInfo& info, const Paths& paths,
             return CompleteMozilla(kind, info, paths);
         case ClientKind::spark:
             return true;
+        case ClientKind::evolution:
+        case ClientKind::kmail:
+        case ClientKind::geary:
+            break;  // Linux only
     }
     return false;
 }

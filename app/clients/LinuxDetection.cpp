@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/clients/DetectionProfiles.h"
+#include "app/clients/linux/LinuxClientDetection.h"
 #include "common/ClientKind.h"
 
 namespace quillet {
@@ -55,7 +56,7 @@ ClientInfoMap FindLinuxClients(const Paths& paths) {
             break;
         }
     }
-    ClientInfoMap map;
+    ClientInfoMap map = FindLinuxDesktopClients(paths);
     if (!chosen)
         return map;
     auto& [info, profilesHome] = *chosen;
@@ -68,10 +69,13 @@ ClientInfoMap FindLinuxClients(const Paths& paths) {
 }
 
 std::vector<LinuxApplication> LinuxClientApplications() {
-    return {{BundleIdentifier(ClientKind::thunderbird),
-             {"thunderbird", "thunderbird-bin"},
-             kFlatpakId,
-             "thunderbird"}};
+    std::vector<LinuxApplication> applications{{BundleIdentifier(ClientKind::thunderbird),
+                                                {"thunderbird", "thunderbird-bin"},
+                                                kFlatpakId,
+                                                "thunderbird"}};
+    for (LinuxApplication& application : LinuxDesktopClientApplications())
+        applications.push_back(std::move(application));
+    return applications;
 }
 
 }  // namespace quillet

@@ -1,8 +1,8 @@
 #pragma once
 // The clients of a Linux desktop: Thunderbird as Linux installs it (the distribution's package,
 // Flatpak, Snap), its version and build from the installation's application.ini, and its
-// default profile through profiles.ini in the installation's profiles home. The Mac-only
-// clients are never found here.
+// default profile through profiles.ini in the installation's profiles home; Evolution, KMail and
+// Geary (app/clients/linux/LinuxClientDetection). The Mac-only clients are never found here.
 
 #include <QString>
 #include <QStringList>
@@ -24,9 +24,9 @@ struct LinuxThunderbirdInstallation {
 // /usr/lib64/thunderbird, /opt/thunderbird), the system and the user Flatpak, the Snap.
 std::vector<LinuxThunderbirdInstallation> LinuxThunderbirdInstallations(const Paths& paths);
 
-// Thunderbird when an installation with a readable application.ini ("[App]" "Version" and
-// "BuildID") is found and its default profile too; the first installation whose profiles home
-// exists is taken, else the first installation found.
+// Evolution, KMail and Geary as found, and Thunderbird when an installation with a readable
+// application.ini ("[App]" "Version" and "BuildID") is found and its default profile too; the first
+// installation whose profiles home exists is taken, else the first installation found.
 ClientInfoMap FindLinuxClients(const Paths& paths);
 
 // What the process table shows of the clients that run on Linux.

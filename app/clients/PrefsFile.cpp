@@ -210,19 +210,26 @@ QString PrefsStringRawValue(const QString& text) {
     return raw;
 }
 
-std::optional<QString> GetPrefsStringValue(const QStringList& lines, const QString& key) {
+std::optional<QString> GetPrefsRawValue(const QStringList& lines, const QString& key) {
     for (qsizetype i = lines.size() - 1; i >= 0; --i) {
         if (!lines[i].contains(key))
             continue;  // cheap test before the parse
-        const auto parsed = ParsePrefsLine(lines[i]);
-        if (!parsed || parsed->key != key)
-            continue;
-        const QString& raw = parsed->rawValue;
-        if (raw.size() < 2 || !raw.startsWith('"') || !raw.endsWith('"'))
-            return std::nullopt;
-        return UnescapePrefsString(raw.mid(1, raw.size() - 2));
+        const auto parsed = ParsePrefsLineView(lines[i]);
+        if (parsed && parsed->key == key)
+            return parsed->rawValue.toString();
     }
     return std::nullopt;
+}
+
+std::optional<QString> PrefsStringOfRawValue(const QString& rawValue) {
+    if (rawValue.size() < 2 || !rawValue.startsWith('"') || !rawValue.endsWith('"'))
+        return std::nullopt;
+    return UnescapePrefsString(rawValue.mid(1, rawValue.size() - 2));
+}
+
+std::optional<QString> GetPrefsStringValue(const QStringList& lines, const QString& key) {
+    const auto raw = GetPrefsRawValue(lines, key);
+    return raw ? PrefsStringOfRawValue(*raw) : std::nullopt;
 }
 
 QString PrefsLine(const QString& key, const QString& rawValue) {

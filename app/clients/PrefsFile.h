@@ -35,6 +35,12 @@ struct MozillaBasedClientParsedPrefsLine {
 // any other line.
 std::optional<MozillaBasedClientParsedPrefsLine> ParsePrefsLine(const QString& line);
 
+// The raw value (as written: quotation marks and escapes included) of the last preference line
+// with exactly this key; absent when there is none.
+std::optional<QString> GetPrefsRawValue(const QStringList& lines, const QString& key);
+// The text of a raw string value (between quotation marks) with its escapes undone; absent for
+// any other value.
+std::optional<QString> PrefsStringOfRawValue(const QString& rawValue);
 // The text of the last string preference with exactly this key, with every escape that Mozilla's
 // parser accepts undone; absent when there is none or its value is not a quoted string.
 std::optional<QString> GetPrefsStringValue(const QStringList& lines, const QString& key);

@@ -2,6 +2,7 @@
 #include <map>
 
 #include "app/base/Sqlite.h"
+#include "app/clients/linux/EvolutionSources.h"
 #include "app/clients/sync/OutlookSync.h"
 #include "app/core/Core.h"
 #include "app/core/RestorePointRows.h"
@@ -28,6 +29,18 @@ std::optional<QString> PutBackFiles(const RestorePoint& point, ClientKind kind,
         if (file.client != kind)
             continue;
         LogInfo(kLogPrefix + "putting back " + file.path);
+        if (kind == ClientKind::evolution && IsEvolutionSourceFile(file.path)) {
+            // Evolution's sources go back through its registry.
+            std::optional<QByteArray> contents;
+            QFile copy(point.folder + "/" + file.copy.value_or(QString()));
+            if (file.copy && !copy.open(QIODevice::ReadOnly))
+                return file.path;
+            if (file.copy)
+                contents = copy.readAll();
+            if (PutBackEvolutionSource(EvolutionRegistry(), writes, file.path, contents))
+                return file.path;
+            continue;
+        }
         if (!file.copy) {
             if (QFile::exists(file.path) && !writes.removeFile(file.path))
                 return file.path;

@@ -188,6 +188,15 @@ public:
         return !_state.keepSignature(_client, runner, name) &&
                _state.target.signatureWillChange(runner, name);
     }
+    std::optional<QString> changeRegistrySource(const EvolutionRegistry& registry,
+                                                const RegistrySourceChange& change) override {
+        if (auto error = _state.keepFile(_client, change.path))
+            return "cannot keep a restore point: " + *error;
+        return _state.target.changeRegistrySource(registry, change);
+    }
+    void announceChange(const std::function<void()>& announce) override {
+        _state.target.announceChange(announce);
+    }
     void statementRan(const QString& expandedSql) override {
         _state.target.statementRan(expandedSql);
     }

@@ -98,6 +98,9 @@ SignatureRecord MigratedRecord(const LegacySignatureRecord& legacy) {
                 idString = a.nameQe;
                 break;
             case ClientKind::thunderbird:
+            case ClientKind::evolution:
+            case ClientKind::kmail:
+            case ClientKind::geary:
                 break;
         }
         const QString text = legacy.text.isEmpty() ? legacy.textCustom : legacy.text;

@@ -28,6 +28,12 @@ std::vector<ClientSync> ClientSyncs(const ClientSyncEnvironment& environment) {
         Entry(ClientKind::postbox, SyncPostboxSignatures),
         Entry(ClientKind::spark, SyncSparkSignatures),
         Entry(ClientKind::thunderbird, SyncThunderbirdSignatures),
+        Entry(ClientKind::evolution,
+              [](const SyncInputs& inputs) {
+                  return SyncEvolutionSignatures(inputs, EvolutionRegistry());
+              }),
+        Entry(ClientKind::kmail, SyncKMailSignatures),
+        Entry(ClientKind::geary, SyncGearySignatures),
     };
 }
 
@@ -88,6 +94,22 @@ ClientSyncReport ReportOf(const std::optional<SyncSparkSignaturesError>& error) 
                                         {SyncHint::database});
     }
     return ClientSyncReport::Failed(std::nullopt, {SyncHint::fullDiskAccess});
+}
+
+ClientSyncReport ReportOf(const std::optional<SyncLinuxClientSignaturesError>& error) {
+    using Kind = SyncLinuxClientSignaturesError::Kind;
+    if (!error)
+        return ClientSyncReport::Succeeded();
+    switch (error->kind) {
+        case Kind::registry:
+            return ClientSyncReport::Failed(
+                Filled("Could not change Evolution's signatures: %@.", {error->detail}));
+        case Kind::busy:
+            return ClientSyncReport::Failed(Filled("File in use: %@.", {error->pathX}));
+        case Kind::fileSystem:
+            break;
+    }
+    return ClientSyncReport::Failed(Filled("Could not write file %@.", {error->pathX}));
 }
 
 ClientSyncReport ReportOf(const std::optional<SyncThunderbirdSignaturesError>& error) {

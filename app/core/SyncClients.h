@@ -1,12 +1,15 @@
 #pragma once
 // The client syncs the pass can run, in the fixed order Apple Mail, Outlook, Postbox, Spark,
-// Thunderbird: for each, the call with its inputs and the translation of its error record into
-// what the person is told.
+// Thunderbird, Evolution, KMail, Geary: for each, the call with its inputs and the translation of
+// its error record into what the person is told.
 
 #include <functional>
 #include <optional>
 #include <vector>
 
+#include "app/clients/linux/EvolutionSync.h"
+#include "app/clients/linux/GearySync.h"
+#include "app/clients/linux/KMailSync.h"
 #include "app/clients/sync/AppleMailSync.h"
 #include "app/clients/sync/OutlookSync.h"
 #include "app/clients/sync/PostboxSync.h"
@@ -40,5 +43,6 @@ ClientSyncReport ReportOf(const std::optional<SyncOutlookSignaturesError>& error
 ClientSyncReport ReportOf(const std::optional<SyncPostboxSignaturesError>& error);
 ClientSyncReport ReportOf(const std::optional<SyncSparkSignaturesError>& error);
 ClientSyncReport ReportOf(const std::optional<SyncThunderbirdSignaturesError>& error);
+ClientSyncReport ReportOf(const std::optional<SyncLinuxClientSignaturesError>& error);
 
 }  // namespace quillet

@@ -97,24 +97,32 @@ void SyncPass::run(const SignatureIds& ids) {
     const SyncClientSets sets =
         ComputeSyncClientSets(ids, _core.idToSignatureMap(), _core.clientKinds());
     _clientsToSync = sets.toSync;
-    // Saved before any client is touched: a pass that is postponed, fails or never ends leaves
-    // what it was to write pending, and the next refresh runs it again.
-    const SignatureIds marked = MarkPendingInstallations(
-        ids, _core.idToSignatureMap(), _clientsToSync, _core.clientKindToAccountsInfoMap());
+    _ids = ids;
+    // The engine saved the change with its marks; a pass asked for otherwise marks here, before
+    // any client is touched: a pass that is postponed, fails or never ends leaves what it was to
+    // write pending, and the next refresh runs it again.
+    const SignatureIds marked = MarkPendingInstallations(ids, _core.idToSignatureMap());
     if (!marked.empty())
         _core.saveSignatures(marked, _core.idToSignatureMap());
     AccessibilityHelper::validate(
         _core.permissionContext(), AccessibilityHelper::ValidationKind::signatureSync,
         std::set<ClientKind>(_clientsToSync.begin(), _clientsToSync.end()));
-    if (!sets.unavailable.empty())
-        showUnavailableClients(sets.unavailable);
+    if (!sets.unavailable.empty()) {
+        const Alert alert = UnavailableClientsAlert(sets.unavailable);
+        _core.platform().prompter.ask(alert);
+        // What those clients still hold or lack is not done: the pass cannot say it succeeded.
+        if (std::any_of(sets.unavailable.begin(), sets.unavailable.end(),
+                        [this](ClientKind kind) { return !workLeftIn(kind).empty(); })) {
+            _unavailableOutcome = WorkOutcome{false, alert.title, alert.informativeText};
+        }
+    }
     closeClientsAndSync(ids);
 }
 
 void SyncPass::closeClientsAndSync(const SignatureIds& ids) {
     std::vector<ClientKind> toClose;
     for (ClientKind kind : _clientsToSync) {
-        if (kind != ClientKind::outlook && isRunning(kind))
+        if (!IsUpdatedWhileRunning(kind) && isRunning(kind))
             toClose.push_back(kind);
     }
     if (toClose.empty()) {
@@ -143,15 +151,27 @@ void SyncPass::closeClientsAndSync(const SignatureIds& ids) {
     after(kSyncDelay, [this] { waitForClosedClients(kSyncDelay); });
 }
 
-void SyncPass::showUnavailableClients(const std::vector<ClientKind>& unavailable) {
+Alert SyncPass::UnavailableClientsAlert(const std::vector<ClientKind>& unavailable) {
     const QString text = unavailable.size() == 1
                              ? Localized("The following email client is no longer available: ")
                              : Localized("The following email clients are no longer available: ");
-    _core.platform().prompter.ask(Alert{AlertStyle::warning,
-                                        Localized("Some email clients are unavailable"),
-                                        text + DisplayNames(unavailable).join(", ") + ".",
-                                        {Localized("OK")},
-                                        {}});
+    return Alert{AlertStyle::warning,
+                 Localized("Some email clients are unavailable"),
+                 text + DisplayNames(unavailable).join(", ") + ".",
+                 {Localized("OK")},
+                 {}};
+}
+
+std::vector<PendingWork> SyncPass::workLeftIn(ClientKind kind) const {
+    std::vector<PendingWork> left;
+    for (SignatureId id : _ids) {
+        if (const SignaturePtr signature = _core.signature(id)) {
+            PendingWork work = PendingWorkIn(*signature, kind, _core.pendingScope());
+            if (work.any())
+                left.push_back(std::move(work));
+        }
+    }
+    return left;
 }
 
 std::pair<bool, bool> SyncPass::askToCloseClients(const std::vector<ClientKind>& clients) {
@@ -210,20 +230,32 @@ WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
     for (const ClientSync& sync : _syncs) {
         if (!Contains(clients, sync.kind))
             continue;
-        if (sync.kind != ClientKind::outlook && isRunning(sync.kind)) {
+        if (!IsUpdatedWhileRunning(sync.kind) && isRunning(sync.kind)) {
             // Still quitting, or opened again while the question was on screen.
             _core.logWarning("Not updating client " + DisplayName(sync.kind) + ": it is running");
             reports.emplace_back(sync.kind, ClientWasRunningReport());
             continue;
         }
-        reports.emplace_back(sync.kind, sync.run(_core.syncInputs(sync.kind)));
+        ClientSyncReport report = sync.run(_core.syncInputs(sync.kind));
+        // Written, but an account the client has not reported was left as it was.
+        QStringList awaited;
+        for (const PendingWork& work :
+             report.problem ? std::vector<PendingWork>() : workLeftIn(sync.kind)) {
+            for (const QString& email : work.awaitedAccounts) {
+                if (!awaited.contains(email))
+                    awaited << email;
+            }
+        }
+        if (!awaited.isEmpty())
+            report = AccountsNotFoundReport(awaited);
+        reports.emplace_back(sync.kind, std::move(report));
     }
     _core.endRestorePoint();
     const auto counted = std::count_if(reports.begin(), reports.end(),
                                        [](const auto& entry) { return entry.second.counted; });
     const bool problems = std::any_of(reports.begin(), reports.end(),
                                       [](const auto& entry) { return entry.second.problem; });
-    WorkOutcome outcome;
+    WorkOutcome outcome = _unavailableOutcome.value_or(WorkOutcome{});
     const QStringList problemParts = SyncProblemParts(reports, _core.brand().appName());
     if (!reports.empty())
         _core.recordSyncProblems(problemParts);
@@ -234,8 +266,9 @@ WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
             Alert{AlertStyle::critical, outcome.title, outcome.details, {Localized("OK")}, {}});
     }
     if (counted > 0) {
-        _core.platform().notificationCenter.post(kSignaturesUpdatedInClientsNotification,
-                                                 {{kSyncHadProblemsKey, problems}});
+        _core.platform().notificationCenter.post(
+            kSignaturesUpdatedInClientsNotification,
+            {{kSyncHadProblemsKey, problems || _unavailableOutcome.has_value()}});
     }
     return outcome;
 }

@@ -12,10 +12,12 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
 #include "app/core/Core.h"
+#include "app/core/PendingInstallations.h"
 #include "app/core/SyncClients.h"
 #include "app/core/SyncReport.h"
 
@@ -62,7 +64,9 @@ public:
 private:
     void run(const SignatureIds& ids);
     void closeClientsAndSync(const SignatureIds& ids);
-    void showUnavailableClients(const std::vector<ClientKind>& unavailable);
+    static Alert UnavailableClientsAlert(const std::vector<ClientKind>& unavailable);
+    // What the pass's signatures still have to do in the client.
+    std::vector<PendingWork> workLeftIn(ClientKind kind) const;
     // (proceed, re-open)
     std::pair<bool, bool> askToCloseClients(const std::vector<ClientKind>& clients);
     void waitForClosedClients(double waited);
@@ -77,7 +81,10 @@ private:
     std::weak_ptr<bool> _coreAlive;
     const std::vector<ClientSync>& _syncs;
     Done _done;
+    SignatureIds _ids;
     std::vector<ClientKind> _clientsToSync;
+    // Set when clients that are not detected keep some of the pass's work.
+    std::optional<WorkOutcome> _unavailableOutcome;
     QString _reason;  // of the pass's restore point
     std::vector<ClientKind> _closedClients;
     bool _reopen = false;

@@ -67,6 +67,19 @@ public:
 
     bool makeFolder(const QString& path) override { return FolderCanExist(path); }
 
+    // The registry writes the source's file as it is given: the file is the change to show.
+    std::optional<QString> changeRegistrySource(const EvolutionRegistry&,
+                                                const RegistrySourceChange& change) override {
+        if (change.kind == RegistrySourceChange::Kind::remove) {
+            if (QFileInfo(change.path).isFile())
+                removeFile(change.path);
+            return std::nullopt;
+        }
+        return writeFile(change.path, change.data);
+    }
+
+    void announceChange(const std::function<void()>&) override {}
+
     QString transactionEnd() const override { return QStringLiteral("ROLLBACK"); }
 
     void statementRan(const QString& expandedSql) override { _plan.sql << expandedSql; }

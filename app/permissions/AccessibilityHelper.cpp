@@ -124,6 +124,9 @@ std::vector<Requirement> AccessibilityHelper::requirements(ValidationKind kind, 
         case ClientKind::postbox:
         case ClientKind::spark:
         case ClientKind::thunderbird:
+        case ClientKind::evolution:
+        case ClientKind::kmail:
+        case ClientKind::geary:
             return {};
     }
     return {};

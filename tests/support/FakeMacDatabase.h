@@ -22,4 +22,8 @@ using FakeDatabaseRows = std::vector<std::vector<QByteArray>>;
 std::optional<FakeDatabaseRows> QueryFakeDatabase(const QString& path, const QString& sql,
                                                   const QVariantList& values = {});
 
+// Runs the statements on an existing database (a client's, or Quillet's own store, changed
+// behind Quillet's back); false when it cannot be opened or a statement fails.
+bool ExecuteFakeDatabaseSql(const QString& path, const QString& sql);
+
 }  // namespace quillet

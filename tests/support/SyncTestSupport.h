@@ -61,12 +61,12 @@ AccountsInfo MozillaAccountsInfo(
 AccountsInfo SparkAccountsInfo(const QStringList& emails,
                                AccountsInfoStatus status = AccountsInfoStatus::discoverySucceeded);
 
-// One client sync's world: a fake Mac, the client as detected, its accounts, the signatures
-// and the store they are saved to.
+// One client sync's world: a fake Mac, the client as detected, its accounts, the signatures,
+// the store they are saved to and the file of the person's replaced settings.
 struct SyncWorld {
     SyncInputs inputs() {
-        return SyncInputs{clientInfo,       accounts, signatures.ids(),
-                          signatures.map(), saver,    mac.paths()};
+        return SyncInputs{clientInfo, accounts,    signatures.ids(),     signatures.map(),
+                          saver,      mac.paths(), DirectClientWrites(), replaced};
     }
     // Every signature's description, in order: what a failed sync must leave unchanged.
     QStringList descriptions() const;
@@ -76,6 +76,8 @@ struct SyncWorld {
     AccountsInfo accounts;
     TestSignatures signatures;
     RecordingSignatureSaver saver;
+    QString supportFolder = mac.homePath("Library/Application Support/Quillet");
+    ReplacedSettings replaced{ReplacedSettingsPath(supportFolder)};
 };
 
 }  // namespace quillet

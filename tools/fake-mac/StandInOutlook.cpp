@@ -151,16 +151,42 @@ ScriptAnswer SignatureContent(const std::string& text, json& outlook) {
     return Returned("false");
 }
 
-// The account an identifier names, in any of the forms that Outlook's versions show.
-const json* AccountOf(const json& outlook, const std::string& idString) {
+// How each version's default-signature window names an account, as the listing scripts print
+// it: the texts a Main script's account lines must give (blanks at either end aside, as the
+// listings' fields are trimmed when read).
+std::vector<std::string> AccountForms(const std::string& mainScript, const json& account) {
+    const std::string user = Text(account, "userName");
+    const std::string full = Text(account, "fullName");
+    const std::string email = Text(account, "email");
+    // Outlook 16.80 and newer: the account pop-up, which lists what "Outlook-ListAccounts-B"
+    // does (the address, after the full name when there is one).
+    if (mainScript == "Outlook-SetDefaultSignatures16-Main-B") {
+        if (full.empty() || full == email)
+            return {email};
+        return {full + " (" + email + ")"};
+    }
+    if (user.empty())
+        return {};
+    // Outlook 2011: the table's text field holds the user name.
+    if (mainScript == "Outlook-SetDefaultSignatures14-Main")
+        return {user};
+    const std::string userFirst = user + " (" + full + ")";
+    if (mainScript == "Outlook-SetDefaultSignatures15-Main")
+        return {userFirst};
+    // Outlook 16 before 16.80: from 16.41 the full name comes first (the user name alone when
+    // the two are equal), before that the user name.
+    return {full == user ? user : full + " (" + user + ")", userFirst};
+}
+
+// The account an identifier names in the version's window.
+const json* AccountOf(const json& outlook, const std::string& mainScript,
+                      const std::string& idString) {
     const auto accounts = outlook.find("accounts");
     if (accounts == outlook.end() || !accounts->is_array())
         return nullptr;
     for (const json& account : *accounts) {
-        const std::string user = Text(account, "userName");
-        const std::string full = Text(account, "fullName");
-        for (const std::string& form : {user, full + " (" + user + ")", user + " (" + full + ")"}) {
-            if (!user.empty() && (idString == form || Trimmed(idString) == Trimmed(form)))
+        for (const std::string& form : AccountForms(mainScript, account)) {
+            if (Trimmed(idString) == Trimmed(form))
                 return &account;
         }
     }
@@ -179,7 +205,8 @@ bool HasSignature(json& outlook, const std::string& name) {
 
 // Each per-account line names an account and two signatures; an unknown account or signature
 // makes that line fail as Outlook's menus would, and the script answer "false".
-ScriptAnswer SetDefaultSignatures(const std::string& text, json& outlook) {
+ScriptAnswer SetDefaultSignatures(const std::string& scriptName, const std::string& text,
+                                  json& outlook) {
     bool allSet = true;
     for (auto at = text.find(kAccountCall); at != std::string::npos;
          at = text.find(kAccountCall, at)) {
@@ -197,7 +224,7 @@ ScriptAnswer SetDefaultSignatures(const std::string& text, json& outlook) {
             allSet = false;
             continue;
         }
-        const json* account = AccountOf(outlook, arguments[0]);
+        const json* account = AccountOf(outlook, scriptName, arguments[0]);
         if (!account || !HasSignature(outlook, arguments[1]) ||
             !HasSignature(outlook, arguments[2])) {
             allSet = false;
@@ -228,7 +255,7 @@ ScriptAnswer PlayOutlookSignatureScript(const std::string& scriptName,
         return DeleteSignature(scriptText, outlook);
     if (scriptName == kContent)
         return SignatureContent(scriptText, outlook);
-    return SetDefaultSignatures(scriptText, outlook);
+    return SetDefaultSignatures(scriptName, scriptText, outlook);
 }
 
 }  // namespace standin

@@ -56,6 +56,16 @@ std::optional<Plist> AccountDictionary(ClientKind kind, const Account& account) 
             SetOptional(node, "ownerFullName", spark->ownerFullNameQ());
             break;
         }
+        case ClientKind::evolution:
+        case ClientKind::kmail:
+        case ClientKind::geary: {
+            const auto* identity = dynamic_cast<const LinuxClientAccount*>(&account);
+            if (!identity)
+                return std::nullopt;
+            node.set("idString", Plist::string(identity->idString()));
+            SetOptional(node, "fullName", identity->fullNameQ());
+            break;
+        }
     }
     return dictionary;
 }
@@ -88,6 +98,14 @@ std::optional<AccountPtr> AccountFromDictionary(ClientKind kind, const PlistNode
         case ClientKind::spark:
             return std::make_shared<SparkAccount>(*email, node.dictionaryString("accountTitle"),
                                                   node.dictionaryString("ownerFullName"));
+        case ClientKind::evolution:
+        case ClientKind::kmail:
+        case ClientKind::geary: {
+            const auto idString = node.dictionaryString("idString");
+            if (!idString)
+                return std::nullopt;
+            return std::make_shared<LinuxClientAccount>(*email, *idString, fullName);
+        }
     }
     return std::nullopt;
 }

@@ -7,6 +7,7 @@
 #include "app/clients/accounts/MozillaAccounts.h"
 #include "app/clients/accounts/OutlookAccounts.h"
 #include "app/clients/accounts/SparkAccounts.h"
+#include "app/clients/linux/LinuxClientAccounts.h"
 #include "platform/MainQueue.h"
 
 namespace quillet {
@@ -73,6 +74,10 @@ std::optional<Accounts> DiscoverClientAccounts(
         case ClientKind::postbox:
         case ClientKind::thunderbird:
             return DiscoverMozillaBasedClientAccounts(kind, info);
+        case ClientKind::evolution:
+        case ClientKind::kmail:
+        case ClientKind::geary:
+            return DiscoverLinuxClientAccounts(kind, info);
     }
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #include "app/clients/sync/AppleMailLists.h"
 
+#include "app/clients/sync/ClientText.h"
 #include "common/Text.h"
 
 namespace quillet {
@@ -76,7 +77,7 @@ QString AccountUrl(const AppleMailAccount& account) {
 Plist QuilletEntry(const QString& uuidText, const Signature& signature) {
     Plist entry = Plist::dictionary();
     entry.node().set(kUniqueId, Plist::string(uuidText));
-    entry.node().set(kName, Plist::string(signature.nameQe));
+    entry.node().set(kName, Plist::string(TextForClients(signature.nameQe)));
     entry.node().set(kIsRich, Plist::boolean(true));
     return entry;
 }
@@ -138,7 +139,7 @@ std::optional<Plist> NewAllSignaturesArray(const Plist& oldAllSignatures,
             continue;
         }
         present.insert(*id);
-        entry->set(kName, Plist::string(idToSignatureMap.at(*id)->nameQe));
+        entry->set(kName, Plist::string(TextForClients(idToSignatureMap.at(*id)->nameQe)));
         entry->set(kIsRich, Plist::boolean(true));
     }
     for (const SignatureId id : info.knownOverallSignatureIdToInstallSet) {
@@ -148,9 +149,29 @@ std::optional<Plist> NewAllSignaturesArray(const Plist& oldAllSignatures,
     return list;
 }
 
-void UpdateSignaturesSelected(PlistNode signaturesSelected, const AppleMailSyncInfo& info) {
-    for (const QString& accountUuid : signaturesSelected.keys()) {
-        const auto id = QuilletId(info, signaturesSelected.dictionaryString(accountUuid));
+void UpdateSignaturesSelected(PlistNode signaturesSelected, const AppleMailSyncInfo& info,
+                              const std::map<QString, ClientSettings>& kept,
+                              const std::set<QString>& ownSignatureUuids,
+                              ReplacedSettingsChanges& changes) {
+    std::map<QString, std::optional<QString>> before;  // account UUID to its default
+    for (const QString& accountUuid : signaturesSelected.keys())
+        before[accountUuid] = signaturesSelected.dictionaryString(accountUuid);
+    // The person's default of the account, kept when Quillet replaced it, while Mail has it.
+    const auto keptDefault = [&](const QString& accountUuid) -> std::optional<QString> {
+        const auto email = info.accountUuidToEmailMap.find(accountUuid);
+        const auto place =
+            email == info.accountUuidToEmailMap.end() ? kept.end() : kept.find(email->second);
+        if (place == kept.end())
+            return std::nullopt;
+        const auto setting = place->second.find(kSignaturesSelectedSetting);
+        if (setting == place->second.end() || !setting->second ||
+            !ownSignatureUuids.count(*setting->second))
+            return std::nullopt;
+        return setting->second;
+    };
+
+    for (const auto& [accountUuid, value] : before) {
+        const auto id = QuilletId(info, value);
         if (!id)
             continue;
         // A default follows the selection: when the account loses the signature, the one it
@@ -161,15 +182,41 @@ void UpdateSignaturesSelected(PlistNode signaturesSelected, const AppleMailSyncI
                                    !info.knownInstallSet(email->second).count(*id);
         // A signature that leaves Mail's lists leaves its defaults too, even one that the store
         // has no record of installing.
-        if (LeavesAppleMail(info, *id) || lostByAccount)
+        if (!LeavesAppleMail(info, *id) && !lostByAccount)
+            continue;
+        if (const auto own = keptDefault(accountUuid))
+            signaturesSelected.set(accountUuid, Plist::string(*own));
+        else
             signaturesSelected.remove(accountUuid);
     }
     for (const auto& [email, ids] : info.knownAccountEmailTo_SignatureIdToInstallSet_Map) {
         const QString& accountUuid = info.emailToAccountUuidMap.at(email);
-        if (ids.empty() || QuilletId(info, signaturesSelected.dictionaryString(accountUuid)))
+        const auto current = signaturesSelected.dictionaryString(accountUuid);
+        if (ids.empty() || QuilletId(info, current))
             continue;
+        changes.remembered[email] = ClientSettings{{kSignaturesSelectedSetting, current}};
         signaturesSelected.set(accountUuid, Plist::string(UuidTextOf(info, *ids.begin())));
     }
+    for (const auto& [email, settings] : kept) {
+        const auto accountUuid = info.emailToAccountUuidMap.find(email);
+        if (accountUuid == info.emailToAccountUuidMap.end() || changes.remembered.count(email))
+            continue;
+        const auto previous = before.find(accountUuid->second);
+        if (previous == before.end() || !QuilletId(info, previous->second))
+            changes.forgotten.insert(email);
+    }
+}
+
+std::set<QString> OwnSignatureUuids(const Plist& allSignatures, const AppleMailSyncInfo& info) {
+    std::set<QString> uuids;
+    const PlistNode array = allSignatures.node();
+    for (int index = 0; index < array.size(); ++index) {
+        const auto entry = array.at(index);
+        const auto uuid = entry->isDictionary() ? entry->dictionaryString(kUniqueId) : std::nullopt;
+        if (uuid && !QuilletId(info, uuid))
+            uuids.insert(*uuid);
+    }
+    return uuids;
 }
 
 }  // namespace quillet

@@ -5,9 +5,12 @@
 // their UUIDs) change; every other entry, and every element of an unexpected shape, is kept as
 // it was.
 
+#include <map>
 #include <optional>
+#include <set>
 
 #include "app/clients/sync/AppleMailSyncInfo.h"
+#include "app/clients/sync/ReplacedSettings.h"
 #include "platform/Plist.h"
 
 namespace quillet {
@@ -26,9 +29,21 @@ std::optional<Plist> NewAllSignaturesArray(const Plist& oldAllSignatures,
                                            const AppleMailSyncInfo& info,
                                            const IdToSignatureMap& idToSignatureMap);
 
-// Updates the "SignaturesSelected" dictionary (account UUID to signature UUID): defaults naming
-// a signature that leaves Apple Mail, or that the account loses, are removed; a known account
-// with installs whose default is not one of Quillet's gets its first installed signature.
-void UpdateSignaturesSelected(PlistNode signaturesSelected, const AppleMailSyncInfo& info);
+// The name under which an account's default signature is kept when Quillet replaces it.
+inline const QString kSignaturesSelectedSetting = QStringLiteral("SignaturesSelected");
+
+// Updates the "SignaturesSelected" dictionary (account UUID to signature UUID): a known account
+// with installs whose default is not one of Quillet's gets its first installed signature, and
+// what it had is added to `changes` (by email) to be kept. Defaults naming a signature that leaves
+// Apple Mail, or that the account loses, go back to the account's kept default when that is
+// still one of the list's own signatures (`ownSignatureUuids`), else are removed. Kept defaults
+// of known accounts whose default is no longer Quillet's are forgotten.
+void UpdateSignaturesSelected(PlistNode signaturesSelected, const AppleMailSyncInfo& info,
+                              const std::map<QString, ClientSettings>& kept,
+                              const std::set<QString>& ownSignatureUuids,
+                              ReplacedSettingsChanges& changes);
+
+// The UUIDs of the entries of an all-signatures list that are not Quillet's.
+std::set<QString> OwnSignatureUuids(const Plist& allSignatures, const AppleMailSyncInfo& info);
 
 }  // namespace quillet

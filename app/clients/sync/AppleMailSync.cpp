@@ -109,8 +109,10 @@ std::variant<Plist, Error> MergedAllSignatures(const QString& path, Kind readKin
 
 // Mail's preferences with the new defaults and the signature above quoted text; absent (and
 // logged) when they cannot be read. They never make the sync fail.
-std::optional<AppleMailFileWrite> NewPreferences(const QString& path,
-                                                 const AppleMailSyncInfo& info) {
+std::optional<AppleMailFileWrite> NewPreferences(const QString& path, const AppleMailSyncInfo& info,
+                                                 const std::map<QString, ClientSettings>& kept,
+                                                 const std::set<QString>& ownSignatureUuids,
+                                                 ReplacedSettingsChanges& replaced) {
     const ListFile file = ReadListFile(path, IsDictionaryList);
     if (file.state != ListFile::State::read) {
         Fail("Could not read " + path);
@@ -123,7 +125,7 @@ std::optional<AppleMailFileWrite> NewPreferences(const QString& path,
     const PlistNode selected = *preferences.node().get(kSignaturesSelected);
     if (selected.isDictionary()) {
         Info("oldSignaturesSelectedMap: " + QString::fromUtf8(Plist::copyOf(selected).toXml()));
-        UpdateSignaturesSelected(selected, info);
+        UpdateSignaturesSelected(selected, info, kept, ownSignatureUuids, replaced);
         Info("newSignaturesSelectedMap: " + QString::fromUtf8(Plist::copyOf(selected).toXml()));
     } else {
         Fail("Could not read \"" + kSignaturesSelected + "\" from " + path);
@@ -220,7 +222,9 @@ std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
     }
 
     changes.preferences = NewPreferences(
-        library + "/Containers/com.apple.mail/Data/Library/Preferences/com.apple.mail.plist", info);
+        library + "/Containers/com.apple.mail/Data/Library/Preferences/com.apple.mail.plist", info,
+        inputs.replaced.read(ClientKind::appleMail, *inputs.clientInfo.appleMailDataPathQ),
+        OwnSignatureUuids(std::get<Plist>(allSignatures), info), changes.replacedDefaults);
     return changes;
 }
 
@@ -271,6 +275,9 @@ std::optional<SyncAppleMailSignaturesError> SyncAppleMailSignatures(const SyncIn
     if (auto* error = std::get_if<Error>(&planned))
         return *error;
     const AppleMailChanges& changes = std::get<AppleMailChanges>(planned);
+    if (!KeepReplacedSettings(inputs, ClientKind::appleMail, *inputs.clientInfo.appleMailDataPathQ,
+                              changes.replacedDefaults, SyncNameText()))
+        return Error{Kind::fileSystem, inputs.replaced.path()};
     if (auto error = WriteAppleMailChanges(changes, inputs.writes))
         return error;
 

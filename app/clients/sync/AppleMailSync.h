@@ -41,6 +41,9 @@ struct AppleMailChanges {
     // they could not be read.
     std::optional<AppleMailFileWrite> preferences;
     QString cacheFolder;
+    // The accounts' own defaults that the new preferences replace (or no longer replace), by
+    // account email, for Mail's data folder: kept before anything is written.
+    ReplacedSettingsChanges replacedDefaults;
 };
 
 // Reads Mail's lists and works out the new files; writes nothing. An error when a list exists
@@ -55,8 +58,8 @@ std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
 std::optional<SyncAppleMailSignaturesError> WriteAppleMailChanges(const AppleMailChanges& changes,
                                                                   ClientWrites& writes);
 
-// The whole sync: plan, write, the closing bookkeeping, then Mail's cache folder removed so
-// that Mail rereads its signatures. Absent on success.
+// The whole sync: plan, keep the replaced defaults, write, the closing bookkeeping, then Mail's
+// cache folder removed so that Mail rereads its signatures. Absent on success.
 std::optional<SyncAppleMailSignaturesError> SyncAppleMailSignatures(const SyncInputs& inputs);
 
 }  // namespace quillet

@@ -4,9 +4,23 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "app/clients/linux/EvolutionRegistry.h"
 #include "platform/AtomicFile.h"
 
 namespace quillet {
+
+std::optional<QString> ClientWrites::changeRegistrySource(const EvolutionRegistry& registry,
+                                                          const RegistrySourceChange& change) {
+    switch (change.kind) {
+        case RegistrySourceChange::Kind::create:
+            return registry.create(change.uid, change.data);
+        case RegistrySourceChange::Kind::write:
+            return registry.write(change.uid, change.data);
+        case RegistrySourceChange::Kind::remove:
+            return registry.remove(change.uid);
+    }
+    return QStringLiteral("an unknown change");
+}
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -17,6 +18,18 @@
 struct sqlite3;
 
 namespace quillet {
+
+class EvolutionRegistry;
+
+// A change of one source that a desktop service keeps for its client (Evolution's registry):
+// made through the service, which writes the source's file itself.
+struct RegistrySourceChange {
+    enum class Kind { create, write, remove };
+    Kind kind;
+    QString uid;
+    QString path;     // the file the service keeps the source in
+    QByteArray data;  // the source's new key file (create, write)
+};
 
 // Rows of a table chosen by the text values of some of their columns: (column, value).
 using SqliteRowKey = std::vector<std::pair<QString, QString>>;
@@ -47,6 +60,14 @@ public:
         (void)runner, (void)name;
         return true;
     }
+    // Makes the change through the registry (what the sync pass does); a preview records the
+    // source's file as changing instead, a restore point keeps that file first. Nothing, or a
+    // description of what failed.
+    virtual std::optional<QString> changeRegistrySource(const EvolutionRegistry& registry,
+                                                        const RegistrySourceChange& change);
+    // Tells a running client that its files changed (KMail's identitiesChanged); a preview
+    // tells no one.
+    virtual void announceChange(const std::function<void()>& announce) { announce(); }
     // A statement of that transaction ran, with its values bound (sqlite3_expanded_sql's text).
     virtual void statementRan(const QString& expandedSql) = 0;
     // Runs a script that changes the client (nothing of what reads it goes through here); the

@@ -1,9 +1,18 @@
 #include "app/clients/sync/MozillaSync.h"
 
+#include <map>
+
 #include "app/clients/PrefsFile.h"
 #include "common/Log.h"
 
 namespace quillet {
+
+namespace {
+
+const QString kIdentityKeyStart = QStringLiteral("mail.identity.id");
+const QString kUserEmailEnd = QStringLiteral(".useremail");
+
+}  // namespace
 
 std::vector<const MozillaBasedClientAccount*> MozillaIdentities(const AccountsInfo& accountsInfo) {
     std::vector<const MozillaBasedClientAccount*> identities;
@@ -14,24 +23,99 @@ std::vector<const MozillaBasedClientAccount*> MozillaIdentities(const AccountsIn
     return identities;
 }
 
-QString IdentityGroupPrefix(const MozillaBasedClientAccount& identity) {
-    return "mail.identity.id" + identity.idString() + ".";
+QString IdentityGroupPrefix(const QString& identityNumber) {
+    return kIdentityKeyStart + identityNumber + ".";
 }
 
 QStringList PrefsEdits::appliedTo(const QStringList& lines) const {
     return RemovePrefsLines(SetPrefsLines(lines, settings), removedKeys);
 }
 
-void VisitAssignedIdentities(ClientKind clientKind, const SyncInputs& inputs,
-                             const IdentityVisitor& visit) {
+namespace {
+
+// The address each identity number carries in the lines, read as discovery reads it (the text
+// between the quotation marks, as written); a later line overrides an earlier one. Ordered as
+// discovery orders identities (by number as text).
+std::map<QString, QString> IdentityEmails(const QStringList& lines) {
+    std::map<QString, QString> emails;
+    for (const QString& line : lines) {
+        if (!line.contains(kUserEmailEnd))
+            continue;  // cheap test before the parse
+        const auto parsed = ParsePrefsLine(line);
+        if (!parsed || !parsed->key.startsWith(kIdentityKeyStart) ||
+            !parsed->key.endsWith(kUserEmailEnd))
+            continue;
+        const QString number =
+            parsed->key.mid(kIdentityKeyStart.size(),
+                            parsed->key.size() - kIdentityKeyStart.size() - kUserEmailEnd.size());
+        QString value = parsed->rawValue;
+        if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+            value = value.mid(1, value.size() - 2);
+        if (!number.isEmpty() && !number.contains('.'))
+            emails[number] = value;
+    }
+    return emails;
+}
+
+// The identity number that carries the account's address: the one discovery found when it still
+// does, else the first that does.
+std::optional<QString> IdentityCarrying(const std::map<QString, QString>& emails,
+                                        const MozillaBasedClientAccount& account) {
+    const auto found = emails.find(account.idString());
+    if (found != emails.end() && found->second == account.email())
+        return account.idString();
+    for (const auto& [number, email] : emails) {
+        if (email == account.email())
+            return number;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::set<QString> VisitAssignedIdentities(ClientKind clientKind, const SyncInputs& inputs,
+                                          const QStringList& lines, const QString& syncName,
+                                          const IdentityVisitor& visit) {
     const auto assignment = AccountEmailToSignatureIdMap(
         clientKind, inputs.accountsInfo, inputs.signatureIds, inputs.idToSignatureMap);
-    for (const MozillaBasedClientAccount* identity : MozillaIdentities(inputs.accountsInfo)) {
-        const auto assigned = assignment.find(identity->email());
+    const auto emails = IdentityEmails(lines);
+    std::set<QString> unwritten;
+    for (const MozillaBasedClientAccount* account : MozillaIdentities(inputs.accountsInfo)) {
+        const auto number = IdentityCarrying(emails, *account);
+        if (!number) {
+            LogWarning(syncName + ": Not writing " + account->email() + ": no identity of " +
+                       PrefsFilePath(inputs.clientInfo) + " carries it");
+            unwritten.insert(account->email());
+            continue;
+        }
+        if (*number != account->idString()) {
+            LogInfo(syncName + ": Identity " + account->idString() + " no longer carries " +
+                    account->email() + ", identity " + *number + " does");
+        }
+        const auto assigned = assignment.find(account->email());
         const Signature* signature = assigned == assignment.end()
                                          ? nullptr
                                          : inputs.idToSignatureMap.at(assigned->second).get();
-        visit(*identity, IdentityGroupPrefix(*identity), signature);
+        visit(*account, IdentityGroupPrefix(*number), signature);
+    }
+    return unwritten;
+}
+
+ClientSettings IdentitySettings(const QStringList& lines, const QString& prefix,
+                                const QStringList& settingNames) {
+    ClientSettings settings;
+    for (const QString& name : settingNames)
+        settings[name] = GetPrefsRawValue(lines, prefix + name);
+    return settings;
+}
+
+void PutBackIdentitySettings(PrefsEdits& edits, const QString& prefix,
+                             const ClientSettings& settings) {
+    for (const auto& [name, rawValue] : settings) {
+        if (rawValue)
+            edits.settings.push_back({prefix + name, *rawValue, prefix});
+        else
+            edits.removedKeys.insert(prefix + name);
     }
 }
 
@@ -48,8 +132,12 @@ void AppendInsertionSettings(std::vector<PrefsLineSetting>& settings, const QStr
                                         PrefsBoolRawValue(signature.insertForForwards), prefix});
 }
 
+QString ProfileFolder(const ClientInfo& clientInfo) {
+    return clientInfo.mozillaBasedClientProfilePathQ.value_or(QString());
+}
+
 QString ProfileFilePath(const ClientInfo& clientInfo, const QString& name) {
-    return clientInfo.mozillaBasedClientProfilePathQ.value_or(QString()) + "/" + name;
+    return ProfileFolder(clientInfo) + "/" + name;
 }
 
 QString PrefsFilePath(const ClientInfo& clientInfo) {

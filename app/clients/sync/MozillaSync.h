@@ -23,7 +23,7 @@ inline const QString kSigOnFwdSetting = QStringLiteral("sig_on_fwd");
 // The identities of the accounts, in order (accounts of another kind are skipped).
 std::vector<const MozillaBasedClientAccount*> MozillaIdentities(const AccountsInfo& accountsInfo);
 // "mail.identity.idN.": the beginning of every preference key of identity N.
-QString IdentityGroupPrefix(const MozillaBasedClientAccount& identity);
+QString IdentityGroupPrefix(const QString& identityNumber);
 
 // What a sync changes in prefs.js: preferences set, then preferences removed, each in one pass.
 struct PrefsEdits {
@@ -33,12 +33,26 @@ struct PrefsEdits {
     QStringList appliedTo(const QStringList& lines) const;
 };
 
-// Calls `visit` for each identity of the accounts in order, with its group prefix and the
-// signature that the per-account assignment gives it (null when none).
+// Calls `visit` for each account in order, with the group prefix of the identity that carries
+// its address in the lines (prefs.js as it is about to be written) and the signature that the
+// per-account assignment gives it (null when none). Discovery may be older than the file: when
+// the identity it found now carries another address (the person replaced the account), the
+// identity that carries this one is visited instead, and an account whose address no identity
+// carries is not visited at all, never written into someone else's identity. Returns those
+// accounts' emails, each logged as "SYNCNAME: Not writing EMAIL: no identity of PATH carries it".
 using IdentityVisitor = std::function<void(const MozillaBasedClientAccount& identity,
                                            const QString& prefix, const Signature* assigned)>;
-void VisitAssignedIdentities(ClientKind clientKind, const SyncInputs& inputs,
-                             const IdentityVisitor& visit);
+std::set<QString> VisitAssignedIdentities(ClientKind clientKind, const SyncInputs& inputs,
+                                          const QStringList& lines, const QString& syncName,
+                                          const IdentityVisitor& visit);
+
+// The identity's current values of the settings (by name, below its prefix), to keep before
+// Quillet replaces them.
+ClientSettings IdentitySettings(const QStringList& lines, const QString& prefix,
+                                const QStringList& settingNames);
+// Puts kept settings back (a setting the identity did not have is removed again).
+void PutBackIdentitySettings(PrefsEdits& edits, const QString& prefix,
+                             const ClientSettings& settings);
 
 // true or false, as prefs.js writes booleans.
 QString PrefsBoolRawValue(bool value);
@@ -46,7 +60,9 @@ QString PrefsBoolRawValue(bool value);
 void AppendInsertionSettings(std::vector<PrefsLineSetting>& settings, const QString& prefix,
                              const Signature& signature);
 
-// PROFILE/prefs.js; the empty profile path when detection gave none (reading then fails).
+// The profile folder; empty when detection gave none (reading then fails).
+QString ProfileFolder(const ClientInfo& clientInfo);
+// PROFILE/prefs.js.
 QString PrefsFilePath(const ClientInfo& clientInfo);
 QString ProfileFilePath(const ClientInfo& clientInfo, const QString& name);
 

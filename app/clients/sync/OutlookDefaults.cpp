@@ -1,6 +1,7 @@
 #include "app/clients/sync/OutlookDefaults.h"
 
 #include "app/base/AppleScript.h"
+#include "app/clients/sync/ClientText.h"
 #include "common/Text.h"
 #include "platform/Bundle.h"
 
@@ -32,6 +33,10 @@ DefaultScripts ScriptsFor(OutlookVersionKind kind) {
 }
 
 }  // namespace
+
+QString OutlookScriptValue(const QString& text) {
+    return EscapeForAppleScript(TextForClients(text));
+}
 
 std::optional<QString> OutlookAccountIdString(const OutlookAccount& account,
                                               OutlookVersionKind versionKind) {
@@ -65,13 +70,13 @@ bool SetDefaultSignatures(const ClientInfo& clientInfo,
                           const OutlookSyncEnvironment& environment, ClientWrites& writes) {
     const DefaultScripts scripts =
         ScriptsFor(clientInfo.outlookVersionKindQ.value_or(OutlookVersionKind::v16_80OrNewer));
-    const QString none = EscapeForAppleScript(OutlookNoneSignatureName(environment.bundle));
+    const QString none = OutlookScriptValue(OutlookNoneSignatureName(environment.bundle));
     QString accountLines;
     for (const auto& account : accounts) {
-        const QString name = EscapeForAppleScript(account.signatureName);
+        const QString name = OutlookScriptValue(account.signatureName);
         const auto fragment = environment.runner.appleScriptText(
             scripts.account,
-            {{"**ACCOUNT_ID_STRING**", EscapeForAppleScript(account.accountIdString)},
+            {{"**ACCOUNT_ID_STRING**", OutlookScriptValue(account.accountIdString)},
              {"**SIGNATURE_NAME**", name},
              {"**REPLIES_FORWARDS_SIGNATURE_NAME**",
               account.insertForRepliesForwards ? name : none}});

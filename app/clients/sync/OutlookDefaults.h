@@ -23,6 +23,10 @@ struct OutlookSyncEnvironment {
     std::chrono::milliseconds retryPause{2000};  // before the defaults are tried a second time
 };
 
+// A value (a name, HTML, an account identifier) as the Outlook scripts take it inside a string
+// literal: as clients can carry it (TextForClients), escaped.
+QString OutlookScriptValue(const QString& text);
+
 // The text by which Outlook's interface shows the account in this version; absent when the
 // account has none (a version 14 account without a user name).
 std::optional<QString> OutlookAccountIdString(const OutlookAccount& account,

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/base/AppleScript.h"
+#include "app/clients/sync/ClientText.h"
 #include "common/Log.h"
 #include "common/Text.h"
 
@@ -57,8 +58,8 @@ bool PendingReinstallation(const Signature& signature) {
 // A name as Outlook's list shows it: the list script drops ";;;" from every name, and the names
 // are trimmed when the list is read. Quillet's own names are compared in this form, or a name
 // with an outer blank would never be found in Outlook again (nor deleted, nor replaced).
-QString ListedName(QString name) {
-    return TrimmedText(name.remove(";;;"));
+QString ListedName(const QString& name) {
+    return TrimmedText(TextForClients(name).remove(";;;"));
 }
 
 QString Quoted(const QStringList& names) {
@@ -113,7 +114,7 @@ bool DeleteOutlookSignature(const AppleScriptRunner& runner, ClientWrites& write
                             const QString& name) {
     const auto output =
         writes.runChangingScript(runner, "Outlook-DeleteSignature",
-                                 {{"**SIGNATURE_NAME**", EscapeForAppleScript(name)}}, true);
+                                 {{"**SIGNATURE_NAME**", OutlookScriptValue(name)}}, true);
     return output && output->startsWith("true");
 }
 
@@ -122,6 +123,11 @@ std::optional<Error> Uninstall(const Run& run, const SyncInputs& inputs,
     const QString names =
         "signature \"" + run.appName + "\" (installed as \"" + run.clientName + "\")";
     LogInfo(kPrefix + "(): Uninstalling " + names + "...");
+    if (run.refused) {
+        LogError(kPrefix + "(): Could not uninstall " + names +
+                 ", as an unknown signature with the same name comes first in Outlook.");
+        return Error{Kind::duplicate, std::nullopt, std::nullopt, run.clientName};
+    }
     if (!inputs.writes.signatureWillChange(runner, run.clientName) ||
         !DeleteOutlookSignature(runner, inputs.writes, run.clientName)) {
         LogError(kPrefix + "(): Could not uninstall " + names);
@@ -137,7 +143,7 @@ std::optional<Error> Install(const Run& run, const SyncInputs& inputs,
                              const AppleScriptRunner& runner) {
     LogInfo(kPrefix + "(): " + (run.kind == Run::Kind::install ? "Installing" : "Reinstalling") +
             " signature \"" + run.appName + "\"...");
-    if (run.nameTaken) {
+    if (run.refused) {
         LogError(kPrefix + "(): Could not install signature \"" + run.appName +
                  "\", as an unknown signature with the same name already exists.");
         return Error{Kind::duplicate, std::nullopt, std::nullopt, run.appName};
@@ -238,8 +244,8 @@ bool CreateOutlookSignature(const AppleScriptRunner& runner, ClientWrites& write
                             const QString& name, const QString& content) {
     const auto output =
         writes.runChangingScript(runner, "Outlook-CreateSignature",
-                                 {{"**SIGNATURE_NAME**", EscapeForAppleScript(name)},
-                                  {"**SIGNATURE_CONTENT**", EscapeForAppleScript(content)}},
+                                 {{"**SIGNATURE_NAME**", OutlookScriptValue(name)},
+                                  {"**SIGNATURE_CONTENT**", OutlookScriptValue(content)}},
                                  false);
     return output && output->startsWith("true");
 }
@@ -247,7 +253,7 @@ bool CreateOutlookSignature(const AppleScriptRunner& runner, ClientWrites& write
 std::optional<OutlookSignatureContent> ReadOutlookSignatureContent(const AppleScriptRunner& runner,
                                                                    const QString& name) {
     const auto output = runner.runAppleScript(
-        "Outlook-GetSignatureContent", {{"**SIGNATURE_NAME**", EscapeForAppleScript(name)}}, true);
+        "Outlook-GetSignatureContent", {{"**SIGNATURE_NAME**", OutlookScriptValue(name)}}, true);
     if (!output)
         return std::nullopt;
     if (output->startsWith("true\n"))
@@ -267,60 +273,109 @@ bool PutBackOutlookSignature(const AppleScriptRunner& runner, ClientWrites& writ
     return !content || CreateOutlookSignature(runner, writes, name, *content);
 }
 
-std::vector<OutlookSignatureRun> PlanOutlookSignatureRuns(const IdToSignatureMap& idToSignatureMap,
-                                                          const QStringList& clientNames) {
-    const std::set<QString> inOutlook(clientNames.begin(), clientNames.end());
+OutlookSignaturePlan PlanOutlookSignatureRuns(const IdToSignatureMap& idToSignatureMap,
+                                              const OutlookClientSignatures& outlook) {
+    std::map<QString, int> listed;  // how many signatures bear each name
+    for (const QString& name : outlook.names)
+        ++listed[name];
+    const auto count = [&listed](const QString& name) {
+        const auto found = listed.find(name);
+        return found == listed.end() ? 0 : found->second;
+    };
+    // Whether the first signature of the name, the one the delete script takes, is Quillet's
+    // copy: it holds what Quillet wrote there.
+    const auto firstIsQuillets = [&outlook](const PerformedInstallationPayload& payload) {
+        const auto read = outlook.firstOfName.find(ListedName(payload.idStringQe));
+        return read == outlook.firstOfName.end() ||
+               (read->second.found && read->second.content == payload.textQe);
+    };
+
     std::map<SignatureId, PerformedInstallationPayload> installed;
-    std::set<QString> quilletNames;
+    std::map<QString, int> quilletCopies;  // Quillet's copies standing under each name
+    OutlookSignaturePlan plan;
     for (const auto& [id, signature] : idToSignatureMap) {
-        if (auto payload = InstalledPayload(*signature)) {
-            quilletNames.insert(ListedName(payload->idStringQe));
-            installed.emplace(id, *payload);
+        auto payload = InstalledPayload(*signature);
+        if (!payload)
+            continue;
+        installed.emplace(id, *payload);
+        const QString name = ListedName(payload->idStringQe);
+        if (count(name) > 0 && firstIsQuillets(*payload)) {
+            plan.inOutlook.insert(id);
+            ++quilletCopies[name];
         }
     }
-    const std::set<SignatureId> installSet =
-        InstallableSignatureIds(ClientKind::outlook, idToSignatureMap);
-
-    // Names an install may not take: the person's own signatures, and Quillet's that stay.
+    // Names an install may not take: those of other signatures (the person's own, and a second
+    // signature that bears the name of one of Quillet's), and those of Quillet's that stay.
     std::set<QString> taken;
-    for (const QString& name : clientNames) {
-        if (!quilletNames.count(name))
+    for (const auto& [name, copies] : listed) {
+        if (copies > quilletCopies[name])
             taken.insert(name);
     }
-    std::vector<Run> runs;
+
+    const std::set<SignatureId> installSet =
+        InstallableSignatureIds(ClientKind::outlook, idToSignatureMap);
+    std::vector<Run> uninstalls;  // Quillet's copies to delete, in id order
     std::set<SignatureId> reinstall;
     for (const auto& [id, payload] : installed) {
         const Signature& signature = *idToSignatureMap.at(id);
-        const bool present = inOutlook.count(ListedName(payload.idStringQe)) > 0;
-        const Run uninstall{Run::Kind::uninstall, id, signature.nameQe, payload.idStringQe};
+        const bool present = plan.inOutlook.count(id) > 0;
+        // Outlook lists the name more than once and the first copy is not Quillet's: Quillet's
+        // own cannot be told apart for deletion.
+        const bool hidden = !present && count(ListedName(payload.idStringQe)) > 1;
+        const Run uninstall{Run::Kind::uninstall, id, signature.nameQe, payload.idStringQe, hidden};
         if (!installSet.count(id)) {
-            if (present)
-                runs.push_back(uninstall);
+            if (present || hidden)
+                uninstalls.push_back(uninstall);
             continue;
         }
         if (PendingReinstallation(signature) || payload.idStringQe != signature.nameQe ||
             payload.textQe != EffectiveText(signature).value_or(QString())) {
             reinstall.insert(id);
             // Deleting a signature that the person already removed could never succeed.
-            if (present)
-                runs.push_back(uninstall);
+            if (present || hidden)
+                uninstalls.push_back(uninstall);
         } else if (present) {
             taken.insert(ListedName(payload.idStringQe));
         }
     }
+
+    std::vector<Run> installs;
+    std::set<SignatureId> refusedIds;
     for (const SignatureId id : installSet) {
         const bool isNew = !installed.count(id);
         if (!isNew && !reinstall.count(id))
             continue;
         const QString& name = idToSignatureMap.at(id)->nameQe;
         const bool nameTaken = taken.count(ListedName(name)) > 0;
-        runs.push_back(
+        installs.push_back(
             {isNew ? Run::Kind::install : Run::Kind::reinstall, id, name, QString(), nameTaken});
         if (nameTaken)
-            break;
-        taken.insert(ListedName(name));
+            refusedIds.insert(id);
+        else
+            taken.insert(ListedName(name));
     }
-    return runs;
+
+    // Every step that may go ahead, then the refusals: a copy whose replacement is refused stays
+    // in Outlook, and a copy that cannot be told apart is not deleted.
+    std::vector<Run> refusals;
+    for (Run& run : uninstalls) {
+        if (run.refused) {
+            refusals.push_back(run);
+            refusedIds.insert(run.id);
+        }
+    }
+    for (const Run& run : uninstalls) {
+        if (!refusedIds.count(run.id))
+            plan.runs.push_back(run);
+    }
+    for (const Run& run : installs) {
+        if (!refusedIds.count(run.id))
+            plan.runs.push_back(run);
+        else if (run.refused)
+            refusals.push_back(run);
+    }
+    plan.runs.insert(plan.runs.end(), refusals.begin(), refusals.end());
+    return plan;
 }
 
 std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
@@ -334,23 +389,31 @@ std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
         LogError(kPrefix + "(): Could not get initial client signature names");
         return Error{Kind::appleScript, std::nullopt, std::nullopt, std::nullopt};
     }
-    QStringList clientNames;
+    OutlookClientSignatures outlook;
     for (const QString& piece : output->split(";;;")) {
         const QString name = TrimmedText(piece);
         if (!name.isEmpty())
-            clientNames.append(name);
+            outlook.names.append(name);
     }
-    LogInfo(kPrefix + "(): Initial client signature names: " + Quoted(clientNames));
+    LogInfo(kPrefix + "(): Initial client signature names: " + Quoted(outlook.names));
 
-    // Quillet's signatures that stand in Outlook: those it installed earlier and Outlook still
-    // lists, then as the runs change them.
-    std::set<SignatureId> inOutlook;
-    for (const auto& [id, signature] : inputs.idToSignatureMap) {
-        const auto payload = InstalledPayload(*signature);
-        if (payload && clientNames.contains(ListedName(payload->idStringQe)))
-            inOutlook.insert(id);
+    // Before anything is deleted, what Outlook's first signature of each name to delete holds:
+    // the plan deletes only Quillet's own copy, and refuses where another signature comes first.
+    for (const Run& run : PlanOutlookSignatureRuns(inputs.idToSignatureMap, outlook).runs) {
+        if (run.kind != Run::Kind::uninstall)
+            continue;
+        const auto content = ReadOutlookSignatureContent(environment.runner, run.clientName);
+        if (!content) {
+            LogError(kPrefix + "(): Could not read signature \"" + run.clientName + "\"");
+            return Error{Kind::appleScript, std::nullopt, std::nullopt, std::nullopt};
+        }
+        outlook.firstOfName[ListedName(run.clientName)] = *content;
     }
-    for (const Run& run : PlanOutlookSignatureRuns(inputs.idToSignatureMap, clientNames)) {
+    const OutlookSignaturePlan plan = PlanOutlookSignatureRuns(inputs.idToSignatureMap, outlook);
+
+    // Quillet's signatures that stand in Outlook, as the runs change them.
+    std::set<SignatureId> inOutlook = plan.inOutlook;
+    for (const Run& run : plan.runs) {
         const bool uninstall = run.kind == Run::Kind::uninstall;
         if (auto error = uninstall ? Uninstall(run, inputs, environment.runner)
                                    : Install(run, inputs, environment.runner))

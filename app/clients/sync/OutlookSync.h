@@ -6,7 +6,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "app/clients/sync/OutlookDefaults.h"
@@ -22,29 +24,50 @@ struct SyncOutlookSignaturesError {
     std::optional<QString> signatureNameX;        // the name that another signature already has
 };
 
-// One step of the sync, in order: delete a signature from Outlook, or create one. An install
-// whose name Outlook already has for another signature (the person's own, or another Quillet
-// signature's) is refused and ends the sync: Quillet never writes over a signature it did not
-// create, nor makes two signatures of one name.
+// One step of the sync, in order: delete a signature from Outlook, or create one. A step that
+// would touch another signature than Quillet's own is refused, and a refusal ends the sync; it
+// comes after every step that may go ahead, and a signature whose new copy is refused keeps its
+// old one. Quillet never writes over a signature it did not create, never deletes one whose
+// content is not its own, and never makes two signatures of one name.
 struct OutlookSignatureRun {
     enum class Kind { uninstall, install, reinstall };
     Kind kind;
     SignatureId id;
-    QString appName;         // the signature's current name
-    QString clientName;      // uninstall: the name it bears in Outlook
-    bool nameTaken = false;  // install, reinstall: refused as a duplicate
+    QString appName;       // the signature's current name
+    QString clientName;    // uninstall: the name it bears in Outlook
+    bool refused = false;  // another signature has the name: install, reinstall: the name is
+                           // taken; uninstall: Outlook's first signature of the name, the one
+                           // its delete script would take, is not Quillet's copy
 };
 
-// The runs that bring Outlook's signatures (by their names) in line with the selections.
-std::vector<OutlookSignatureRun> PlanOutlookSignatureRuns(const IdToSignatureMap& idToSignatureMap,
-                                                          const QStringList& clientNames);
-
-// What Outlook holds under one name (the first signature of exactly that name).
+// What Outlook's first signature of a name holds (the one its delete script takes).
 struct OutlookSignatureContent {
     bool found = false;
     QString content;
 };
-// Absent when the script failed.
+// By name as Outlook lists it.
+using OutlookFirstSignatures = std::map<QString, OutlookSignatureContent>;
+
+// Outlook's signatures as the plan sees them: every name it lists (a name twice when two
+// signatures bear it), and the content of the first signature of each name the plan may delete.
+// A name whose content was not read counts as Quillet's copy.
+struct OutlookClientSignatures {
+    QStringList names;
+    OutlookFirstSignatures firstOfName;
+};
+
+struct OutlookSignaturePlan {
+    std::vector<OutlookSignatureRun> runs;
+    // Quillet's signatures whose copy stands in Outlook before the runs.
+    std::set<SignatureId> inOutlook;
+};
+
+// The runs that bring Outlook's signatures in line with the selections.
+OutlookSignaturePlan PlanOutlookSignatureRuns(const IdToSignatureMap& idToSignatureMap,
+                                              const OutlookClientSignatures& outlook);
+
+// What Outlook holds under one name (the first signature of exactly that name); absent when the
+// script failed.
 std::optional<OutlookSignatureContent> ReadOutlookSignatureContent(const AppleScriptRunner& runner,
                                                                    const QString& name);
 

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "app/clients/PrefsFile.h"
+#include "app/clients/sync/ClientText.h"
 #include "app/clients/sync/JsonShapes.h"
 #include "app/clients/sync/MozillaSync.h"
 #include "common/Log.h"
@@ -54,13 +55,13 @@ std::variant<Json, Error> ReadSignatureList(const QString& name, const QString& 
 }
 
 void SetEntryText(Json& entry, const Signature& signature) {
-    entry["name"] = Utf8(signature.nameQe);
+    entry["name"] = Utf8(TextForClients(signature.nameQe));
     entry["body"] = Utf8(EffectiveText(signature).value_or(QString()));
 }
 
 struct NewList {
     Json list = Json::array();
-    bool hasDefault = false;
+    std::set<QString> ownKeys;  // the keys of the entries that are not Quillet's
 };
 
 NewList PlanSignatureList(const SyncInputs& inputs, const Json& existing,
@@ -81,7 +82,7 @@ NewList PlanSignatureList(const SyncInputs& inputs, const Json& existing,
         const QString keyText = FromUtf8(key->get<std::string>());
         const auto quillets = keyToId.find(keyText);
         if (quillets == keyToId.end()) {
-            result.hasDefault = result.hasDefault || keyText == kPostboxDefaultSignatureKey;
+            result.ownKeys.insert(keyText);
             result.list.push_back(entry);
             continue;
         }
@@ -104,49 +105,84 @@ NewList PlanSignatureList(const SyncInputs& inputs, const Json& existing,
     return result;
 }
 
-QStringList PlanPrefsLines(const SyncInputs& inputs, const QStringList& lines,
-                           const std::map<QString, SignatureId>& keyToId,
-                           const std::set<SignatureId>& postboxIds, bool hasDefault) {
+// Where an identity's default goes when Quillet's signature leaves it: the person's own, kept
+// when Quillet replaced it, while its entry is still in the list (or none, as before), else
+// Postbox's default, else none.
+void ReleaseIdentity(PrefsEdits& edits, const QString& prefix, const ClientSettings* kept,
+                     const std::set<QString>& ownKeys) {
+    const QString keyKey = prefix + kPbSignatureKey;
+    if (kept) {
+        const auto previous = kept->find(kPbSignatureKey);
+        const std::optional<QString> rawKey =
+            previous == kept->end() ? std::nullopt : previous->second;
+        const auto key = rawKey ? PrefsStringOfRawValue(*rawKey) : std::nullopt;
+        if (!rawKey || (key && ownKeys.count(*key))) {
+            PutBackIdentitySettings(edits, prefix, *kept);
+            return;
+        }
+    }
+    if (ownKeys.count(kPostboxDefaultSignatureKey))
+        edits.settings.push_back(
+            {keyKey, PrefsStringRawValue(kPostboxDefaultSignatureKey), prefix});
+    else
+        edits.removedKeys.insert(keyKey);
+}
+
+void PlanPrefsLines(const SyncInputs& inputs, const QStringList& lines,
+                    const std::map<QString, ClientSettings>& kept,
+                    const std::map<QString, SignatureId>& keyToId,
+                    const std::set<SignatureId>& postboxIds, const std::set<QString>& ownKeys,
+                    PostboxSyncPlan& plan) {
+    const QString name = SyncName(QStringLiteral("SyncPostboxSignatures"));
     PrefsEdits edits;
-    VisitAssignedIdentities(
-        kPostbox, inputs,
+    plan.unwrittenEmails = VisitAssignedIdentities(
+        kPostbox, inputs, lines, name,
         [&](const MozillaBasedClientAccount& identity, const QString& prefix,
             const Signature* assigned) {
             const QString keyKey = prefix + kPbSignatureKey;
+            const QString email = identity.email();
+            const auto current = GetPrefsStringValue(lines, keyKey);
+            const auto quillets = current ? keyToId.find(*current) : keyToId.end();
+            const auto keptHere = kept.find(email);
             if (assigned) {
+                if (quillets == keyToId.end()) {
+                    plan.replaced.remembered[email] =
+                        IdentitySettings(lines, prefix, kPostboxSignatureSettings);
+                }
                 edits.settings.push_back(
                     {keyKey, PrefsStringRawValue(CanonicalUuidText(assigned->uuid())), prefix});
                 AppendInsertionSettings(edits.settings, prefix, *assigned);
                 return;
             }
-            const auto current = GetPrefsStringValue(lines, keyKey);
-            const auto quillets = current ? keyToId.find(*current) : keyToId.end();
-            if (quillets == keyToId.end())
-                return;  // Postbox's own signature, or none
+            if (quillets == keyToId.end()) {
+                // Postbox's own signature, or none: whatever was kept no longer applies.
+                if (keptHere != kept.end())
+                    plan.replaced.forgotten.insert(email);
+                return;
+            }
             const Signature& signature = *inputs.idToSignatureMap.at(quillets->second);
             if (!ReleasesAccountDefault(kPostbox, signature, postboxIds.count(quillets->second) > 0,
-                                        identity.email())) {
+                                        email)) {
                 return;  // the person picked it
             }
-            if (hasDefault) {
-                edits.settings.push_back(
-                    {keyKey, PrefsStringRawValue(kPostboxDefaultSignatureKey), prefix});
-            } else {
-                edits.removedKeys.insert(keyKey);
-            }
+            ReleaseIdentity(edits, prefix, keptHere == kept.end() ? nullptr : &keptHere->second,
+                            ownKeys);
         });
-    return edits.appliedTo(lines);
+    plan.prefsLines = edits.appliedTo(lines);
 }
 
 }  // namespace
 
 PostboxSyncPlan PlanPostboxSync(const SyncInputs& inputs, const Json& signatureList,
-                                const QStringList& prefsLines) {
+                                const QStringList& prefsLines,
+                                const std::map<QString, ClientSettings>& kept) {
     const auto keyToId = UuidTextToSignatureIdMap(inputs.idToSignatureMap);
     const auto postboxIds = InstallableSignatureIds(kPostbox, inputs.idToSignatureMap);
     NewList list = PlanSignatureList(inputs, signatureList, keyToId, postboxIds);
-    QStringList lines = PlanPrefsLines(inputs, prefsLines, keyToId, postboxIds, list.hasDefault);
-    return PostboxSyncPlan{std::move(list.list), std::move(lines)};
+    PostboxSyncPlan plan;
+    PlanPrefsLines(inputs, prefsLines, kept, keyToId, postboxIds, list.ownKeys, plan);
+    plan.signatureList = std::move(list.list);
+    return plan;
 }
 
 std::optional<nlohmann::ordered_json> ParsePostboxSignatureList(const QByteArray& bytes) {
@@ -171,7 +207,11 @@ std::optional<SyncPostboxSignaturesError> SyncPostboxSignatures(const SyncInputs
     if (!lines)
         return Error{Error::Kind::fileSystem, prefsPath};
 
-    const PostboxSyncPlan plan = PlanPostboxSync(inputs, std::get<Json>(list), *lines);
+    const QString profile = ProfileFolder(inputs.clientInfo);
+    const PostboxSyncPlan plan = PlanPostboxSync(inputs, std::get<Json>(list), *lines,
+                                                 inputs.replaced.read(kPostbox, profile));
+    if (!KeepReplacedSettings(inputs, kPostbox, profile, plan.replaced, name))
+        return Error{Error::Kind::fileSystem, inputs.replaced.path()};
 
     // Written whole and atomically: a crash mid-write must not cost the person their own
     // signatures.
@@ -183,7 +223,7 @@ std::optional<SyncPostboxSignaturesError> SyncPostboxSignatures(const SyncInputs
     }
     if (!WriteSyncPrefsFile(name, prefsPath, plan.prefsLines, inputs.writes))
         return Error{Error::Kind::fileSystem, prefsPath};
-    FinishSync(kPostbox, inputs, name, true);
+    FinishSync(kPostbox, inputs, name, true, plan.unwrittenEmails);
     return std::nullopt;
 }
 

@@ -9,8 +9,10 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 
 #include "app/clients/sync/SyncPlan.h"
 
@@ -25,10 +27,16 @@ struct SyncPostboxSignaturesError {
 inline const QString kPostboxSignaturesFileName = QStringLiteral("postbox-signatures");
 inline const QString kPostboxDefaultSignatureKey = QStringLiteral("sigKeyDefault");
 
+// The settings of an identity that carry its signature: what Quillet writes, and what it keeps
+// of the person's before it replaces them.
+inline const QStringList kPostboxSignatureSettings{"pbSignatureKey", "sig_on_reply", "sig_on_fwd"};
+
 // The new state of Postbox's storage: the signature list and the prefs.js lines.
 struct PostboxSyncPlan {
     nlohmann::ordered_json signatureList;  // an array of objects with string members
     QStringList prefsLines;
+    ReplacedSettingsChanges replaced;   // by account email, for the profile folder
+    std::set<QString> unwrittenEmails;  // accounts whose address no identity carries now
 };
 
 // The list from the file's bytes; absent when they are not JSON or not an array of objects with
@@ -36,11 +44,14 @@ struct PostboxSyncPlan {
 std::optional<nlohmann::ordered_json> ParsePostboxSignatureList(const QByteArray& bytes);
 
 // Works out the new list and prefs.js lines from those read (the list already checked to be an
-// array of objects with string members); writes nothing. Logs a warning for each entry without
-// a key, which stays as it is.
+// array of objects with string members) and what was kept of the person's settings for this
+// profile (by account email); writes nothing. Logs a warning for each entry without a key, which
+// stays as it is. An identity that Quillet's signature leaves gets back the person's own
+// signature when its entry is still in the list, else Postbox's default (or none).
 PostboxSyncPlan PlanPostboxSync(const SyncInputs& inputs,
                                 const nlohmann::ordered_json& signatureList,
-                                const QStringList& prefsLines);
+                                const QStringList& prefsLines,
+                                const std::map<QString, ClientSettings>& kept);
 
 // Reads the list (a missing one is empty) and prefs.js, writes the planned list and then
 // prefs.js, each atomically, then records the installations. `fileSystem` with the path when a

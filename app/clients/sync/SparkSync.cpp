@@ -64,8 +64,9 @@ SparkSyncTime SparkSyncTimeNow() {
     return SparkSyncTimeAt(static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0);
 }
 
-SparkSettingsRows PlanSparkSync(const SyncInputs& inputs, const SparkSettings& settings,
-                                const SparkSyncTime& time) {
+SparkSyncPlan PlanSparkSync(const SyncInputs& inputs, const SparkSettings& settings,
+                            const SparkSyncTime& time,
+                            const std::map<QString, ClientSettings>& kept) {
     const auto& map = inputs.idToSignatureMap;
     const auto identifierToId = UuidTextToSignatureIdMap(map);
     const auto sparkIds = InstallableSignatureIds(kSpark, map);
@@ -81,7 +82,8 @@ SparkSettingsRows PlanSparkSync(const SyncInputs& inputs, const SparkSettings& s
             removedIds.insert(id);
     }
 
-    SparkSettingsRows rows;
+    SparkSyncPlan plan;
+    SparkSettingsRows& rows = plan.rows;
     for (const SignatureId id : inputs.signatureIds) {
         const bool chosen = sparkIds.count(id) > 0;
         if (!chosen && !removedIds.count(id))
@@ -112,18 +114,49 @@ SparkSettingsRows PlanSparkSync(const SyncInputs& inputs, const SparkSettings& s
     }
     rows.orderingJson = Compact(ordering);
 
+    // The person's own signature that an account was bound to before Quillet's, while Spark
+    // still has it.
+    const auto keptBinding = [&](const QString& email) -> std::optional<QString> {
+        const auto place = kept.find(email);
+        if (place == kept.end())
+            return std::nullopt;
+        const auto setting = place->second.find(kSparkBindingSetting);
+        if (setting == place->second.end() || !setting->second)
+            return std::nullopt;
+        const Json* row = existingObject(*setting->second);
+        if (identifierToId.count(*setting->second) || !row || !IsLiveRow(*row))
+            return std::nullopt;
+        return setting->second;
+    };
+    const auto assignment =
+        AccountEmailToSignatureIdMap(kSpark, inputs.accountsInfo, inputs.signatureIds, map);
     std::map<QString, QString> binding;
     for (const auto& [email, identifier] : settings.binding) {
         const auto quillets = identifierToId.find(identifier);
-        if (quillets != identifierToId.end() &&
-            ReleasesAccountDefault(kSpark, *map.at(quillets->second),
-                                   sparkIds.count(quillets->second) > 0, email)) {
-            continue;
+        if (quillets == identifierToId.end()) {
+            binding[email] = identifier;
+            // The person's own binding: whatever was kept no longer applies.
+            if (kept.count(email) && !assignment.count(email))
+                plan.replaced.forgotten.insert(email);
+        } else if (!ReleasesAccountDefault(kSpark, *map.at(quillets->second),
+                                           sparkIds.count(quillets->second) > 0, email)) {
+            binding[email] = identifier;
+        } else if (const auto own = keptBinding(email)) {
+            binding[email] = *own;
         }
-        binding[email] = identifier;
     }
-    for (const auto& [email, id] :
-         AccountEmailToSignatureIdMap(kSpark, inputs.accountsInfo, inputs.signatureIds, map)) {
+    for (const auto& [email, settingsKept] : kept) {
+        if (!settings.binding.count(email) && !assignment.count(email))
+            plan.replaced.forgotten.insert(email);
+    }
+    for (const auto& [email, id] : assignment) {
+        const auto current = settings.binding.find(email);
+        if (current == settings.binding.end() || !identifierToId.count(current->second)) {
+            plan.replaced.remembered[email] = ClientSettings{
+                {kSparkBindingSetting, current == settings.binding.end()
+                                           ? std::nullopt
+                                           : std::optional<QString>(current->second)}};
+        }
         binding[email] = CanonicalUuidText(map.at(id)->uuid());
     }
     if (!binding.empty()) {
@@ -132,7 +165,7 @@ SparkSettingsRows PlanSparkSync(const SyncInputs& inputs, const SparkSettings& s
             object[Utf8(email)] = Utf8(identifier);
         rows.bindingJson = Compact(object);
     }
-    return rows;
+    return plan;
 }
 
 std::optional<SyncSparkSignaturesError> SyncSparkSignatures(const SyncInputs& inputs) {
@@ -145,9 +178,15 @@ std::optional<SyncSparkSignaturesError> SyncSparkSignatures(const SyncInputs& in
 
     const auto settings = ReadSparkSettings(*database, name);
     const SparkSyncTime time = SparkSyncTimeNow();
+    std::optional<SparkSyncPlan> plan;
+    if (settings)
+        plan = PlanSparkSync(inputs, *settings, time, inputs.replaced.read(kSpark, path));
+    if (plan && !KeepReplacedSettings(inputs, kSpark, path, plan->replaced, name)) {
+        CloseSqliteDatabase(*database);
+        return Error{Error::Kind::fileSystem, inputs.replaced.path()};
+    }
     const bool written =
-        settings && WriteSparkSettings(*database, PlanSparkSync(inputs, *settings, time),
-                                       time.unixSeconds, name, inputs.writes);
+        plan && WriteSparkSettings(*database, plan->rows, time.unixSeconds, name, inputs.writes);
     CloseSqliteDatabase(*database);
     if (!written)
         return Error{Error::Kind::database, path};

@@ -5,6 +5,7 @@
 // ("deleted" true), so that Spark's own cloud sync removes it everywhere.
 
 #include <QString>
+#include <map>
 #include <optional>
 
 #include "app/clients/sync/SparkSettings.h"
@@ -27,11 +28,22 @@ struct SparkSyncTime {
 SparkSyncTime SparkSyncTimeNow();
 SparkSyncTime SparkSyncTimeAt(double unixSeconds);
 
-// Works out the rows to write from the settings read; writes nothing. Rows are written for the
-// signatures Spark must hold and for Quillet's signatures that leave it (tombstones); a
-// signature row keeps every member Spark put in it besides Quillet's.
-SparkSettingsRows PlanSparkSync(const SyncInputs& inputs, const SparkSettings& settings,
-                                const SparkSyncTime& time);
+// The name under which an account's binding is kept when Quillet replaces it.
+inline const QString kSparkBindingSetting = QStringLiteral("binding");
+
+struct SparkSyncPlan {
+    SparkSettingsRows rows;
+    ReplacedSettingsChanges replaced;  // by account email, for the settings database
+};
+
+// Works out the rows to write from the settings read and what was kept of the person's bindings
+// (by account email); writes nothing. Rows are written for the signatures Spark must hold and
+// for Quillet's signatures that leave it (tombstones); a signature row keeps every member Spark
+// put in it besides Quillet's. An account that Quillet's signature leaves is bound again to the
+// person's own signature when its row is still live.
+SparkSyncPlan PlanSparkSync(const SyncInputs& inputs, const SparkSettings& settings,
+                            const SparkSyncTime& time,
+                            const std::map<QString, ClientSettings>& kept);
 
 // Reads the settings, writes the planned rows in one transaction, closes the database and
 // records the installations. `fileSystem` when the database cannot be opened; `database` when a

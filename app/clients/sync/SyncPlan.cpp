@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include "app/clients/sync/ClientText.h"
 #include "common/Log.h"
 #include "common/Text.h"
 
@@ -41,10 +42,13 @@ QString InstalledIdString(ClientKind kind, const Signature& signature) {
         case ClientKind::appleMail:
         case ClientKind::postbox:
         case ClientKind::spark:
+        case ClientKind::evolution:
             return CanonicalUuidText(signature.uuid());
         case ClientKind::outlook:
             return signature.nameQe;
         case ClientKind::thunderbird:
+        case ClientKind::kmail:
+        case ClientKind::geary:
             return {};
     }
     return {};
@@ -124,6 +128,17 @@ void UpdateFormerInstallations(ClientKind kind, const DiscoveryState& discovery,
         performedMap.erase(found);
 }
 
+// Per-account selections of accounts a sync could not write wait for the next pass.
+void MarkPending(SelectedInstallationsInfo& selected, const std::set<QString>& emails) {
+    if (selected.allAccountsSelected)
+        return;
+    for (const QString& email : emails) {
+        const auto payload = selected.accountEmailToPayloadMap.find(email);
+        if (payload != selected.accountEmailToPayloadMap.end())
+            payload->second.pendingReinstallation = true;
+    }
+}
+
 }  // namespace
 
 QString SyncName(const QString& operation) {
@@ -131,11 +146,12 @@ QString SyncName(const QString& operation) {
 }
 
 std::optional<QString> EffectiveText(const Signature& signature) {
-    if (!signature.mainTextQe.isEmpty())
-        return signature.mainTextQe;
-    if (!signature.localTextQe.isEmpty())
-        return signature.localTextQe;
-    return std::nullopt;
+    const QString& text =
+        signature.mainTextQe.isEmpty() ? signature.localTextQe : signature.mainTextQe;
+    QString carried = TextForClients(text);
+    if (carried.isEmpty())
+        return std::nullopt;
+    return carried;
 }
 
 bool IsInstallable(const Signature& signature, ClientKind clientKind) {
@@ -226,13 +242,27 @@ void UpdateInstallations(ClientKind clientKind, const DiscoveryState& discovery,
         UpdateFormerInstallations(clientKind, discovery, signature);
 }
 
+bool KeepReplacedSettings(const SyncInputs& inputs, ClientKind clientKind, const QString& storage,
+                          const ReplacedSettingsChanges& changes, const QString& syncName) {
+    const auto error = inputs.replaced.update(clientKind, storage, changes);
+    if (error)
+        LogError(syncName + ": Could not keep the replaced signature settings: " + *error);
+    return !error;
+}
+
 void FinishSync(ClientKind clientKind, const SyncInputs& inputs, const QString& syncName,
-                bool logOldSignatures) {
+                bool logOldSignatures, const std::set<QString>& unwrittenEmails) {
     if (logOldSignatures)
         LogSignatures(syncName, inputs.signatureIds, inputs.idToSignatureMap, kOldSignaturesTitle);
-    const DiscoveryState discovery = DiscoveryStateOf(inputs.accountsInfo);
-    for (const auto& [id, signature] : inputs.idToSignatureMap)
+    DiscoveryState discovery = DiscoveryStateOf(inputs.accountsInfo);
+    for (const QString& email : unwrittenEmails)
+        discovery.knownEmails.erase(email);
+    for (const auto& [id, signature] : inputs.idToSignatureMap) {
         UpdateInstallations(clientKind, discovery, *signature);
+        if (IsInstallable(*signature, clientKind))
+            MarkPending(signature->clientKindToSelectedInstallationsInfoMap.at(clientKind),
+                        unwrittenEmails);
+    }
     LogSignatures(syncName, inputs.signatureIds, inputs.idToSignatureMap, kNewSignaturesTitle);
     inputs.store.saveSignatures(inputs.signatureIds, inputs.idToSignatureMap);
 }

@@ -19,6 +19,7 @@
 
 #include "app/clients/ClientInfo.h"
 #include "app/clients/sync/ClientWrites.h"
+#include "app/clients/sync/ReplacedSettings.h"
 #include "common/Accounts.h"
 #include "common/ClientKind.h"
 #include "common/Signature.h"
@@ -48,13 +49,16 @@ struct SyncInputs {
     SignatureSaver& store;
     const Paths& paths;  // roots every path a sync builds (the user's Library folder and so on)
     ClientWrites& writes = DirectClientWrites();  // where the client's changes go
+    // Where the person's settings that Quillet's signatures replace are kept; by default nowhere.
+    ReplacedSettings replaced = {};
 };
 
 // "SyncThunderbirdSignatures" -> "SyncThunderbirdSignatures(_:_:_:_:_:)()", the prefix of every
 // log line of that sync.
 QString SyncName(const QString& operation);
 
-// mainTextQe when not empty, else localTextQe when not empty, else nothing.
+// mainTextQe when not empty, else localTextQe, as clients can carry it (TextForClients); nothing
+// when that is empty. What every sync writes and records.
 std::optional<QString> EffectiveText(const Signature& signature);
 
 // Not pending deletion, active, selected for the client, and with an effective text.
@@ -109,9 +113,19 @@ DiscoveryState DiscoveryStateOf(const AccountsInfo& accountsInfo);
 void UpdateInstallations(ClientKind clientKind, const DiscoveryState& discovery,
                          Signature& signature);
 
+// Keeps the settings a plan is about to replace (and forgets those it found gone) before the
+// client is written. False when they could not be kept, logged as
+// "SYNCNAME: Could not keep the replaced signature settings: WHAT": the client must then not be
+// written, or the person's own settings would be lost.
+bool KeepReplacedSettings(const SyncInputs& inputs, ClientKind clientKind, const QString& storage,
+                          const ReplacedSettingsChanges& changes, const QString& syncName);
+
 // The closing sequence once the client's storage holds the new state: the old listing (when
 // asked), UpdateInstallations for every signature, the new listing, and the save of every id.
+// `unwrittenEmails`: accounts the sync left alone although discovery reported them (their
+// identity in the client no longer carries their address); they count as not reported, and
+// their selected installations stay pending.
 void FinishSync(ClientKind clientKind, const SyncInputs& inputs, const QString& syncName,
-                bool logOldSignatures);
+                bool logOldSignatures, const std::set<QString>& unwrittenEmails = {});
 
 }  // namespace quillet

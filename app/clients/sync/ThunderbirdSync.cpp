@@ -31,45 +31,65 @@ bool IsQuilletsText(const IdToSignatureMap& map, const QString& email, const QSt
 
 }  // namespace
 
-QStringList PlanThunderbirdPrefsLines(const SyncInputs& inputs, const QStringList& lines) {
+ThunderbirdSyncPlan PlanThunderbirdSync(const SyncInputs& inputs, const QStringList& lines,
+                                        const std::map<QString, ClientSettings>& kept) {
+    const QString name = SyncName(QStringLiteral("SyncThunderbirdSignatures"));
+    ThunderbirdSyncPlan plan;
     PrefsEdits edits;
-    VisitAssignedIdentities(
-        kThunderbird, inputs,
+    plan.unwrittenEmails = VisitAssignedIdentities(
+        kThunderbird, inputs, lines, name,
         [&](const MozillaBasedClientAccount& identity, const QString& prefix,
             const Signature* assigned) {
+            const QString email = identity.email();
+            const auto current = GetPrefsStringValue(lines, prefix + kHtmlSigText);
+            const bool holdsQuillets = current && !current->isEmpty() &&
+                                       IsQuilletsText(inputs.idToSignatureMap, email, *current);
+            const auto keptHere = kept.find(email);
             if (assigned) {
+                const QString text = EffectiveText(*assigned).value_or(QString());
+                if (!holdsQuillets && current != text) {
+                    plan.replaced.remembered[email] =
+                        IdentitySettings(lines, prefix, kThunderbirdSignatureSettings);
+                }
                 edits.settings.push_back(
-                    {prefix + kHtmlSigText,
-                     PrefsStringRawValue(EffectiveText(*assigned).value_or(QString())), prefix});
+                    {prefix + kHtmlSigText, PrefsStringRawValue(text), prefix});
                 edits.settings.push_back(
                     {prefix + kHtmlSigFormat, PrefsBoolRawValue(true), prefix});
                 AppendInsertionSettings(edits.settings, prefix, *assigned);
-                return;
-            }
-            const auto current = GetPrefsStringValue(lines, prefix + kHtmlSigText);
-            if (current && !current->isEmpty() &&
-                IsQuilletsText(inputs.idToSignatureMap, identity.email(), *current)) {
-                for (const QString& setting :
-                     {kHtmlSigText, kHtmlSigFormat, kSigOnReplySetting, kSigOnFwdSetting}) {
-                    edits.removedKeys.insert(prefix + setting);
+            } else if (holdsQuillets) {
+                if (keptHere != kept.end()) {
+                    PutBackIdentitySettings(edits, prefix, keptHere->second);
+                } else {
+                    for (const QString& setting : kThunderbirdSignatureSettings)
+                        edits.removedKeys.insert(prefix + setting);
                 }
+            } else if (keptHere != kept.end()) {
+                plan.replaced.forgotten.insert(email);
             }
         });
-    return edits.appliedTo(lines);
+    plan.prefsLines = edits.appliedTo(lines);
+    return plan;
 }
 
 std::optional<SyncThunderbirdSignaturesError> SyncThunderbirdSignatures(const SyncInputs& inputs) {
     const QString name = SyncName(QStringLiteral("SyncThunderbirdSignatures"));
     LogInfo(name);
     const QString path = PrefsFilePath(inputs.clientInfo);
+    const auto failed = [](const QString& failedPath) {
+        return SyncThunderbirdSignaturesError{SyncThunderbirdSignaturesError::Kind::fileSystem,
+                                              failedPath};
+    };
     const auto lines = ReadSyncPrefsFile(name, path);
     if (!lines)
-        return SyncThunderbirdSignaturesError{SyncThunderbirdSignaturesError::Kind::fileSystem,
-                                              path};
-    if (!WriteSyncPrefsFile(name, path, PlanThunderbirdPrefsLines(inputs, *lines), inputs.writes))
-        return SyncThunderbirdSignaturesError{SyncThunderbirdSignaturesError::Kind::fileSystem,
-                                              path};
-    FinishSync(kThunderbird, inputs, name, true);
+        return failed(path);
+    const QString profile = ProfileFolder(inputs.clientInfo);
+    const ThunderbirdSyncPlan plan =
+        PlanThunderbirdSync(inputs, *lines, inputs.replaced.read(kThunderbird, profile));
+    if (!KeepReplacedSettings(inputs, kThunderbird, profile, plan.replaced, name))
+        return failed(inputs.replaced.path());
+    if (!WriteSyncPrefsFile(name, path, plan.prefsLines, inputs.writes))
+        return failed(path);
+    FinishSync(kThunderbird, inputs, name, true, plan.unwrittenEmails);
     return std::nullopt;
 }
 

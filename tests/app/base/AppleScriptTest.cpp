@@ -91,14 +91,13 @@ TEST_F(AppleScriptTest, MissingScriptResourceIsAFailureWithOrWithoutReplacements
     EXPECT_TRUE(temporaryFiles().isEmpty());
 }
 
-TEST_F(AppleScriptTest, ContentHoldingANamePlaceholderGetsTheName) {
-    // "**SIGNATURE_CONTENT**" sorts before "**SIGNATURE_NAME**", so the name is filled in after
-    // the content and reaches into it.
-    mac.addScriptResource("Test-Script", "**SIGNATURE_CONTENT**|**SIGNATURE_NAME**");
+TEST_F(AppleScriptTest, ValuesPutInAreNeverSearchedForPlaceholders) {
+    mac.addScriptResource("Test-Script", "**SIGNATURE_CONTENT**|**SIGNATURE_NAME**|**ACCOUNTS**");
     const auto text = runner.appleScriptText(
-        "Test-Script",
-        {{"**SIGNATURE_CONTENT**", "<p>**SIGNATURE_NAME**</p>"}, {"**SIGNATURE_NAME**", "Work"}});
-    EXPECT_EQ(text, "-- Test-Script\n<p>Work</p>|Work");
+        "Test-Script", {{"**ACCOUNTS**", "**SIGNATURE_CONTENT**"},
+                        {"**SIGNATURE_CONTENT**", "<p>**SIGNATURE_NAME**</p>"},
+                        {"**SIGNATURE_NAME**", "**ACCOUNTS**"}});
+    EXPECT_EQ(text, "-- Test-Script\n<p>**SIGNATURE_NAME**</p>|**ACCOUNTS**|**SIGNATURE_CONTENT**");
 }
 
 TEST_F(AppleScriptTest, NotAuthorizedMakesTheResultAbsentEvenWithOutput) {

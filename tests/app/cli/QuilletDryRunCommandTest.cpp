@@ -31,6 +31,27 @@ TEST_F(QuilletDryRunCommandTest, ThePreviewOfEachCommandIsWhatTheCommandThenDoes
     }
 }
 
+// An uninstall changes more than the signature's own file (a client's lists of signatures and
+// each account's default): its preview names every file the uninstall then changes.
+class UninstallPreviewTest : public QuilletDryRunCommandTest,
+                             public testing::WithParamInterface<QStringList> {};
+
+TEST_P(UninstallPreviewTest, ThePreviewOfAnUninstallIsEveryChangeItMakes) {
+    setSignature("k-team", "<p>Team</p>");
+    const CommandRun install =
+        quillet(QStringList{"--yes", "install", "--key", "k-team", "--client"} + GetParam());
+    ASSERT_EQ(install.exitCode, 0) << install.err.toStdString();
+    keepSparkDatabase();
+    expectPreviewIsWhatHappens({"uninstall", "1"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clients, UninstallPreviewTest,
+    testing::Values(QStringList{"applemail", "--account", "ann@example.com"},
+                    QStringList{"outlook"}, QStringList{"postbox"}, QStringList{"spark"},
+                    QStringList{"thunderbird", "--account", "tom@example.com"}),
+    [](const auto& info) { return info.param.first().toStdString(); });
+
 TEST_F(QuilletDryRunCommandTest, ADryRunPrintsDiffsAndRefusesWhatItCannotPreview) {
     setSignature("k-tom", "<p>Tom</p>");
     const CommandRun text = quillet({"--yes", "--dry-run", "install", "--key", "k-tom", "--client",

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "app/base/AppleScript.h"
+#include "app/clients/accounts/OutlookAccounts.h"
 #include "app/clients/sync/OutlookSync.h"
 #include "common/Log.h"
 #include "tests/support/FakeMacAccounts.h"
@@ -17,6 +18,7 @@ using Kind = SyncOutlookSignaturesError::Kind;
 const QString kGet = "Outlook-GetSignatures";
 const QString kCreate = "Outlook-CreateSignature";
 const QString kDelete = "Outlook-DeleteSignature";
+const QString kContent = "Outlook-GetSignatureContent";
 const QString kMainB = "Outlook-SetDefaultSignatures16-Main-B";
 const QString kPrefix = "Info: SyncOutlookSignatures(_:_:_:_:_:)(): ";
 const QString kErrorPrefix = "Error: SyncOutlookSignatures(_:_:_:_:_:)(): ";
@@ -24,24 +26,26 @@ constexpr auto kOutlook = ClientKind::outlook;
 
 class OutlookSyncTest : public testing::Test {
 protected:
-    // Outlook's accounts both in the stand-in and as discovery reported them.
-    void setAccounts(const std::vector<FakeOutlookAccount>& fakeAccounts) {
+    // Outlook's accounts in the stand-in, and as the version's listing reports them.
+    void setAccounts(const std::vector<FakeOutlookAccount>& fakeAccounts,
+                     OutlookVersionKind kind = OutlookVersionKind::v16_80OrNewer) {
         SetFakeOutlookAccounts(mac, fakeAccounts);
         accounts = AccountsInfo{};
         accounts.status = AccountsInfoStatus::discoverySucceeded;
-        for (const auto& account : fakeAccounts) {
-            auto optional = [](const QString& text) {
-                return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
-            };
-            accounts.accounts.push_back(std::make_shared<OutlookAccount>(
-                account.email, optional(account.fullName), optional(account.userName)));
-        }
+        accounts.accounts = *(kind == OutlookVersionKind::v16_80OrNewer
+                                  ? DiscoverOutlookAccountsB(runner, {})
+                                  : DiscoverOutlookAccountsA(runner, clientInfo(kind), {}));
+    }
+
+    static ClientInfo clientInfo(OutlookVersionKind kind) {
+        ClientInfo info("/Applications/Microsoft Outlook.app", "16.80", "16.80");
+        info.outlookVersionKindQ = kind;
+        return info;
     }
 
     std::optional<SyncOutlookSignaturesError> sync(
         OutlookVersionKind kind = OutlookVersionKind::v16_80OrNewer) {
-        ClientInfo info("/Applications/Microsoft Outlook.app", "16.80", "16.80");
-        info.outlookVersionKindQ = kind;
+        const ClientInfo info = clientInfo(kind);
         SyncInputs inputs{info, accounts, signatures.ids(), signatures.map(), saver, mac.paths()};
         return SyncOutlookSignatures(inputs, environment);
     }
@@ -55,9 +59,12 @@ protected:
         return signature;
     }
 
+    // The sync's script runs (the listing that found the accounts left out).
     QStringList runs() const {
         QStringList names = mac.osascriptRuns();
-        names.removeAll(QString());
+        names.removeIf([](const QString& name) {
+            return name.isEmpty() || name.startsWith("Outlook-ListAccounts");
+        });
         return names;
     }
 
@@ -139,7 +146,8 @@ TEST_F(OutlookSyncTest, ARenameUninstallsTheOldNameThenInstallsTheNewOne) {
     EXPECT_FALSE(sync());
     EXPECT_EQ(FakeOutlookSignatures(mac),
               (std::vector<FakeOutlookSignature>{{"Mine", "x"}, {"New", "<p>a</p>"}}));
-    EXPECT_EQ(runs(), (QStringList{kGet, kDelete, kCreate, kMainB}));
+    // What Outlook holds under the old name is read first: only Quillet's copy is deleted.
+    EXPECT_EQ(runs(), (QStringList{kGet, kContent, kDelete, kCreate, kMainB}));
     EXPECT_TRUE(log.contains(kPrefix + "Uninstalling signature \"New\" (installed as \"Old\")..."));
     EXPECT_TRUE(log.contains(kPrefix + "Reinstalling signature \"New\"..."));
     // The uninstallation was saved on its own before the installation.
@@ -185,7 +193,7 @@ TEST_F(OutlookSyncTest, ASignatureCreatedByASyncKilledBeforeItsRecordIsReinstall
     ASSERT_EQ(runs(), (QStringList{kGet, kCreate, kMainB}));
 
     // Killed right after Outlook created it: the store holds what was saved before the script.
-    signature = copying.lastSavedBeforeRun(runs().indexOf(kCreate))
+    signature = copying.lastSavedBeforeRun(mac.osascriptRuns().indexOf(kCreate))
                     .value_or(std::map<SignatureId, Signature>{{signatures.id(1), before}})
                     .at(signatures.id(1));
     EXPECT_FALSE(sync());
@@ -237,6 +245,93 @@ TEST_F(OutlookSyncTest, ANameThatAnotherSignatureHasIsRefusedAndNothingOfThePers
     // The next pass recognises the first as Quillet's own and refuses the second again.
     EXPECT_EQ(sync()->kind, Kind::duplicate);
     EXPECT_EQ(FakeOutlookSignatures(mac).size(), 1u);
+}
+
+// Outlook lets the person add a signature of a name Quillet's already has, and its delete script
+// takes the first of that name: Quillet deletes only a copy whose content it wrote, and neither
+// replaces nor removes its own while the person's shares the name.
+TEST_F(OutlookSyncTest, UpdatesNeverDeleteThePersonsSignatureOfTheSameName) {
+    setAccounts({{"jane@x.org", "", "jane@x.org"}});
+    Signature& work = installed("<p>ours</p>", "Work", {"jane@x.org"});
+    for (const bool personsFirst : {false, true}) {
+        const std::vector<FakeOutlookSignature> outlook =
+            personsFirst ? std::vector<FakeOutlookSignature>{{"Work", "<p>mine</p>"},
+                                                             {"Work", "<p>ours</p>"}}
+                         : std::vector<FakeOutlookSignature>{{"Work", "<p>ours</p>"},
+                                                             {"Work", "<p>mine</p>"}};
+        SetFakeOutlookSignatures(mac, outlook);
+        for (const char* text : {"<p>ours 2</p>", "<p>ours 3</p>"}) {
+            work.mainTextQe = text;
+            const auto error = sync();
+            ASSERT_TRUE(error) << personsFirst;
+            EXPECT_EQ(error->kind, Kind::duplicate);
+            EXPECT_EQ(error->signatureNameX, "Work");
+            EXPECT_EQ(FakeOutlookSignatures(mac), outlook) << personsFirst;
+        }
+        // Deselected: Quillet's copy goes when it comes first; else nothing is deleted.
+        work.clientKindToSelectedInstallationsInfoMap.clear();
+        const auto error = sync();
+        EXPECT_EQ(error.has_value(), personsFirst);
+        EXPECT_EQ(
+            FakeOutlookSignatures(mac),
+            (std::vector<FakeOutlookSignature>{personsFirst ? outlook : std::vector{outlook[1]}}));
+        SelectAccounts(work, kOutlook, {"jane@x.org"});
+        RecordInstalled(work, kOutlook, "jane@x.org", "Work", "<p>ours</p>");
+    }
+    EXPECT_TRUE(
+        log.contains(kErrorPrefix +
+                     "Could not uninstall signature \"Work\" (installed as \"Work\"), as an "
+                     "unknown signature with the same name comes first in Outlook."));
+    EXPECT_FALSE(runs().contains(kCreate));
+}
+
+// The person replaced Quillet's copy with one of their own under the same name.
+TEST_F(OutlookSyncTest, ACopyWhoseContentIsNotQuilletsIsNeverDeleted) {
+    setAccounts({{"jane@x.org", "", "jane@x.org"}});
+    SetFakeOutlookSignatures(mac, {{"Work", "<p>mine</p>"}});
+    Signature& work = installed("<p>ours</p>", "Work", {"jane@x.org"});
+    work.mainTextQe = "<p>ours 2</p>";
+    EXPECT_EQ(sync()->kind, Kind::duplicate);
+    work.clientKindToSelectedInstallationsInfoMap.clear();
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(FakeOutlookSignatures(mac),
+              (std::vector<FakeOutlookSignature>{{"Work", "<p>mine</p>"}}));
+    EXPECT_FALSE(runs().contains(kDelete));
+    EXPECT_FALSE(work.clientKindToPerformedInstallationsInfoMap.count(kOutlook));
+}
+
+TEST_F(OutlookSyncTest, ARenameOntoThePersonsNameLeavesOutlookAsItWas) {
+    setAccounts({{"jane@x.org", "", "jane@x.org"}});
+    const std::vector<FakeOutlookSignature> before{{"Old", "<p>a</p>"}, {"New", "<p>mine</p>"}};
+    SetFakeOutlookSignatures(mac, before);
+    Signature& signature = installed("<p>a</p>", "Old", {"jane@x.org"});
+    signature.nameQe = "New";
+
+    const auto error = sync();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind, Kind::duplicate);
+    EXPECT_EQ(error->signatureNameX, "New");
+    EXPECT_EQ(FakeOutlookSignatures(mac), before);
+    EXPECT_EQ(signature.clientKindToPerformedInstallationsInfoMap.at(kOutlook)
+                  .accountEmailToPayloadMap.at("jane@x.org")
+                  .idStringQe,
+              "Old");
+}
+
+// Values go into the scripts as they are: neither the placeholder text in a signature's HTML nor
+// characters a script cannot carry change what Outlook gets.
+TEST_F(OutlookSyncTest, HtmlReachesOutlookAsWritten) {
+    setAccounts({{"jane@x.org", "", "jane@x.org"}});
+    SetFakeOutlookSignatures(mac, {});
+    const QString html = "<p>**SIGNATURE_NAME** **SIGNATURE_CONTENT** \"\\</p>";
+    Signature& signature = signatures.add(QString(html).insert(3, QChar(0)), "Work");
+    SelectAccounts(signature, kOutlook, {"jane@x.org"});
+
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(FakeOutlookSignatures(mac), (std::vector<FakeOutlookSignature>{{"Work", html}}));
+    // Recorded as written: the next pass leaves it in place.
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(runs().count(kCreate), 1);
 }
 
 TEST_F(OutlookSyncTest, AnEmailInAnotherLetterCaseDoesNotMakeQuilletsSignatureForeign) {
@@ -412,18 +507,38 @@ TEST(OutlookAccountIdStringTest, EachVersionNamesTheAccountItsOwnWay) {
             << static_cast<int>(c.kind);
 }
 
-TEST_F(OutlookSyncTest, OlderVersionsRunTheirScriptsWithTheirIdentifiers) {
-    setAccounts({{"a@x.org", "Ann", " ann "}});
-    SelectAccounts(signatures.add("<p>s</p>", "S"), kOutlook, {"a@x.org"});
-    EXPECT_FALSE(sync(OutlookVersionKind::v14OrOlder));
-    EXPECT_TRUE(mac.lastScriptText("Outlook-SetDefaultSignatures14-Main")
-                    .contains("my setDefaultSignatures(\" ann \", \"S\", \"None\")"));
-    EXPECT_FALSE(sync(OutlookVersionKind::v16_Pre41));
-    EXPECT_TRUE(mac.lastScriptText("Outlook-SetDefaultSignatures16-Main-A")
-                    .contains("my setDefaultSignatures(\"ann  (Ann)\", \"S\", \"None\")"));
-    EXPECT_FALSE(sync(OutlookVersionKind::v15));
-    EXPECT_TRUE(mac.osascriptRuns().contains("Outlook-SetDefaultSignatures15-Main"));
-    EXPECT_EQ(FakeOutlookDefaultSignatures(mac).at("a@x.org"), (FakeOutlookDefaults{"S", "None"}));
+// Each version's window names an account its own way; the identifier the sync builds from what
+// the version's listing reported must be the one the window shows, or no default is ever set.
+TEST_F(OutlookSyncTest, EachVersionSetsTheDefaultsOfTheAccountsItsListingReports) {
+    using V = OutlookVersionKind;
+    const struct {
+        V kind;
+        const char* mainScript;
+        const char* accountLine;
+    } cases[] = {
+        {V::v16_80OrNewer, "Outlook-SetDefaultSignatures16-Main-B",
+         "my setDefaultSignatures(\"Ann Example (ann@x.org)\", \"S\", \"None\")"},
+        {V::v16_41To79, "Outlook-SetDefaultSignatures16-Main-A",
+         "my setDefaultSignatures(\"Ann Example (ann)\", \"S\", \"None\")"},
+        {V::v16_Pre41, "Outlook-SetDefaultSignatures16-Main-A",
+         "my setDefaultSignatures(\"ann (Ann Example)\", \"S\", \"None\")"},
+        {V::v15, "Outlook-SetDefaultSignatures15-Main",
+         "my setDefaultSignatures(\"ann (Ann Example)\", \"S\", \"None\")"},
+        {V::v14OrOlder, "Outlook-SetDefaultSignatures14-Main",
+         "my setDefaultSignatures(\"ann\", \"S\", \"None\")"},
+    };
+    for (const auto& c : cases) {
+        SetFakeOutlookSignatures(mac, {});
+        signatures = TestSignatures();
+        setAccounts({{"ann@x.org", "Ann Example", "ann"}, {"bob@x.org", "", "bob"}}, c.kind);
+        SelectAccounts(signatures.add("<p>s</p>", "S"), kOutlook, {"ann@x.org"});
+
+        EXPECT_FALSE(sync(c.kind)) << c.mainScript;
+        EXPECT_TRUE(mac.lastScriptText(c.mainScript).contains(c.accountLine)) << c.mainScript;
+        EXPECT_EQ(FakeOutlookDefaultSignatures(mac).at("ann@x.org"),
+                  (FakeOutlookDefaults{"S", "None"}))
+            << c.mainScript;
+    }
 }
 
 }  // namespace

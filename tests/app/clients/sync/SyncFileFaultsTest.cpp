@@ -115,8 +115,9 @@ struct ClientWorld {
                 }
                 break;
             case ClientKind::outlook:
-                accounts.accounts.push_back(
-                    std::make_shared<OutlookAccount>("jane@example.com", "Jane Example", "jane"));
+                // As Outlook 16.80's listing reports it: the address is the user name.
+                accounts.accounts.push_back(std::make_shared<OutlookAccount>(
+                    "jane@example.com", "Jane Example", "jane@example.com"));
                 break;
             case ClientKind::postbox:
                 accounts = MozillaAccountsInfo({"pat@example.com", "pam@example.com"});

@@ -1,0 +1,60 @@
+#pragma once
+// The person's own signature settings that Quillet's signatures replaced: Thunderbird's
+// htmlSigText and the keys beside it, Postbox's pbSignatureKey, Apple Mail's default signature of
+// an account, Spark's binding of an account. A sync keeps what it is about to replace before it
+// writes the client, and puts it back when Quillet's signature leaves that place while the place
+// still holds Quillet's value; a person who changed it meanwhile keeps the change.
+//
+// One place is one account of one client's storage (a profile folder, Mail's data folder,
+// Spark's settings database). What a place held is kept until a sync finds Quillet's value gone
+// from it (put back, or changed by the person) and forgets it: a failed write never loses it.
+//
+// The file "ReplacedSignatureSettings.json" sits beside the store in the support folder. Several
+// processes keep settings there: each change is read, merged and written under a lock file
+// beside it, atomically, and touches only its own client's storage and accounts.
+
+#include <QString>
+#include <map>
+#include <optional>
+#include <set>
+
+#include "common/ClientKind.h"
+
+namespace quillet {
+
+// A place's settings by the client's own names, each with its value as the client stores it
+// (prefs.js: the raw value, quotation marks included); absent: the place had no such setting.
+using ClientSettings = std::map<QString, std::optional<QString>>;
+
+// What one sync changes in the kept settings of one client's storage, by account.
+struct ReplacedSettingsChanges {
+    std::map<QString, ClientSettings> remembered;  // what Quillet replaces now
+    std::set<QString> forgotten;                   // places that no longer hold Quillet's value
+
+    bool empty() const { return remembered.empty() && forgotten.empty(); }
+};
+
+QString ReplacedSettingsPath(const QString& supportFolder);
+
+class ReplacedSettings {
+public:
+    // Keeps nothing: reads nothing, and every change succeeds.
+    ReplacedSettings() = default;
+    // Kept in the file at `path`.
+    explicit ReplacedSettings(QString path) : _path(std::move(path)) {}
+
+    // What is kept for the client's storage, by account. Nothing when the file is missing; an
+    // unreadable file is logged and counts as empty.
+    std::map<QString, ClientSettings> read(ClientKind client, const QString& storage) const;
+    // Applies the changes to the client's storage; everything else stays as the file has it.
+    // Nothing when written (or when there was nothing to change), else what failed.
+    std::optional<QString> update(ClientKind client, const QString& storage,
+                                  const ReplacedSettingsChanges& changes) const;
+
+    const QString& path() const { return _path; }
+
+private:
+    QString _path;  // empty: keeps nothing
+};
+
+}  // namespace quillet

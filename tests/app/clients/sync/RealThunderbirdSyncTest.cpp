@@ -1,0 +1,81 @@
+// The Thunderbird sync's prefs.js as Debian's real Thunderbird reads it: Mozilla's preference
+// parser takes a NUL for the end of the file, so one raw NUL in a signature would cost every
+// preference after its line (the other accounts and their servers among them).
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+
+#include "app/clients/PrefsFile.h"
+#include "app/clients/accounts/MozillaAccounts.h"
+#include "app/clients/sync/ThunderbirdSync.h"
+#include "tests/support/RealThunderbird.h"
+#include "tests/support/SyncTestSupport.h"
+
+namespace quillet {
+namespace {
+
+// Two accounts made by Thunderbird's own account manager.
+const QString kCreateAccounts = R"(
+const { MailServices } = ChromeUtils.importESModule("resource:///modules/MailServices.sys.mjs");
+for (const user of ["ann", "bob"]) {
+  const server = MailServices.accounts.createIncomingServer(user, "mail.example.com", "pop3");
+  const identity = MailServices.accounts.createIdentity();
+  identity.email = user + "@example.com";
+  const account = MailServices.accounts.createAccount();
+  account.incomingServer = server;
+  account.addIdentity(identity);
+}
+Services.prefs.savePrefFile(null);
+return MailServices.accounts.accounts.length;
+)";
+
+// What Thunderbird loaded: its accounts' servers and each identity's signature.
+const QString kReadAccounts = R"(
+const { MailServices } = ChromeUtils.importESModule("resource:///modules/MailServices.sys.mjs");
+const identities = {};
+for (const identity of MailServices.accounts.allIdentities)
+  identities[identity.email] = identity.htmlSigText;
+return { servers: MailServices.accounts.accounts.map(a => a.incomingServer.username),
+         identities };
+)";
+
+TEST(RealThunderbirdSyncTest, ASignatureWithANulCostsThunderbirdNoPreference) {
+    if (!RealThunderbird::isInstalled())
+        GTEST_SKIP() << "Thunderbird is not installed (tools/install-deps.sh installs it)";
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    RealThunderbird thunderbird(home.path());
+    ASSERT_TRUE(thunderbird.createProfiles()) << thunderbird.lastError().toStdString();
+    ASSERT_TRUE(thunderbird.start()) << thunderbird.lastError().toStdString();
+    const auto created = thunderbird.marionette().executeScript(kCreateAccounts);
+    ASSERT_TRUE(created) << thunderbird.marionette().lastError().toStdString();
+    ASSERT_EQ(*created, 2);
+    ASSERT_TRUE(thunderbird.quit());
+
+    SyncWorld world;
+    const QString prefsPath = thunderbird.installProfile() + "/prefs.js";
+    world.clientInfo.mozillaBasedClientProfilePathQ = thunderbird.installProfile();
+    world.accounts.status = AccountsInfoStatus::discoverySucceeded;
+    world.accounts.accounts =
+        ParseMozillaBasedClientAccounts(ClientKind::thunderbird, *ReadPrefsFileLines(prefsPath));
+    // Ann's identity comes first in the file, so her signature line has the rest after it.
+    SelectAccounts(world.signatures.add(QString("<p>Ann") + QChar(0) + " Example</p>"),
+                   ClientKind::thunderbird, {"ann@example.com"});
+    ASSERT_FALSE(SyncThunderbirdSignatures(world.inputs()));
+
+    ASSERT_TRUE(thunderbird.start()) << thunderbird.lastError().toStdString();
+    const auto loaded = thunderbird.marionette().executeScript(kReadAccounts);
+    ASSERT_TRUE(loaded) << thunderbird.marionette().lastError().toStdString();
+    // Thunderbird adds its "Local Folders" account ("nobody") of its own.
+    const auto servers = (*loaded)["servers"].get<std::set<std::string>>();
+    EXPECT_TRUE(servers.count("ann") && servers.count("bob")) << (*loaded)["servers"].dump();
+    EXPECT_EQ((*loaded)["identities"],
+              nlohmann::json({{"ann@example.com", "<p>Ann Example</p>"}, {"bob@example.com", ""}}));
+    EXPECT_TRUE(thunderbird.quit());
+}
+
+}  // namespace
+}  // namespace quillet

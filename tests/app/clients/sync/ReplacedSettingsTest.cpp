@@ -1,0 +1,79 @@
+#include "app/clients/sync/ReplacedSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <thread>
+#include <vector>
+
+namespace quillet {
+namespace {
+
+constexpr auto kThunderbird = ClientKind::thunderbird;
+constexpr auto kPostbox = ClientKind::postbox;
+
+// Processes that sync at once (the application and a command) keep the settings of their own
+// clients and accounts: each change is merged into what the file holds by then.
+TEST(ReplacedSettingsTest, ChangesMadeAtOnceAreAllKept) {
+    QTemporaryDir folder;
+    const ReplacedSettings replaced(ReplacedSettingsPath(folder.path()));
+    std::vector<std::thread> writers;
+    for (int writer = 0; writer < 6; ++writer) {
+        writers.emplace_back([&replaced, writer] {
+            // Each writer its own handle, as each process has.
+            const ReplacedSettings mine(replaced.path());
+            for (int account = 0; account < 8; ++account) {
+                ReplacedSettingsChanges changes;
+                changes.remembered[QString("a%1@x.org").arg(account)] = {
+                    {"htmlSigText", QString("\"<p>%1</p>\"").arg(writer)}, {"sig_on_fwd", {}}};
+                EXPECT_FALSE(mine.update(kThunderbird, QString("/profile%1").arg(writer), changes));
+            }
+        });
+    }
+    for (auto& writer : writers)
+        writer.join();
+    for (int writer = 0; writer < 6; ++writer) {
+        const auto kept = replaced.read(kThunderbird, QString("/profile%1").arg(writer));
+        ASSERT_EQ(kept.size(), 8u) << writer;
+        EXPECT_EQ(kept.at("a7@x.org"),
+                  (ClientSettings{{"htmlSigText", QString("\"<p>%1</p>\"").arg(writer)},
+                                  {"sig_on_fwd", std::nullopt}}));
+    }
+}
+
+TEST(ReplacedSettingsTest, ForgettingTouchesOnlyItsOwnClientStorageAndAccounts) {
+    QTemporaryDir folder;
+    const ReplacedSettings replaced(ReplacedSettingsPath(folder.path()));
+    ReplacedSettingsChanges both;
+    both.remembered["a@x.org"] = {{"pbSignatureKey", "\"mine\""}};
+    both.remembered["b@x.org"] = {{"pbSignatureKey", std::nullopt}};
+    ASSERT_FALSE(replaced.update(kPostbox, "/p", both));
+    ASSERT_FALSE(replaced.update(kThunderbird, "/p", both));
+    ASSERT_FALSE(replaced.update(kPostbox, "/q", both));
+
+    ReplacedSettingsChanges forget;
+    forget.forgotten.insert("a@x.org");
+    ASSERT_FALSE(replaced.update(kPostbox, "/p", forget));
+    EXPECT_EQ(replaced.read(kPostbox, "/p"),
+              (std::map<QString, ClientSettings>{{"b@x.org", {{"pbSignatureKey", std::nullopt}}}}));
+    EXPECT_EQ(replaced.read(kThunderbird, "/p").size(), 2u);
+    EXPECT_EQ(replaced.read(kPostbox, "/q").size(), 2u);
+
+    // A damaged file holds nothing to put back: it reads as empty and the next change replaces
+    // it.
+    QFile file(replaced.path());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[{\"client\":");
+    file.close();
+    EXPECT_TRUE(replaced.read(kPostbox, "/q").empty());
+    ASSERT_FALSE(replaced.update(kPostbox, "/q", both));
+    EXPECT_EQ(replaced.read(kPostbox, "/q").size(), 2u);
+
+    // Keeping nothing: the default of a sync's inputs.
+    EXPECT_FALSE(ReplacedSettings().update(kPostbox, "/p", both));
+    EXPECT_TRUE(ReplacedSettings().read(kPostbox, "/p").empty());
+}
+
+}  // namespace
+}  // namespace quillet

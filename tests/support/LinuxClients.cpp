@@ -1,0 +1,261 @@
+#include "tests/support/LinuxClients.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include "app/clients/linux/GLibKeyFile.h"
+
+namespace quillet {
+
+namespace {
+
+#ifdef QUILLET_EVOLUTION_SOURCES_TOOL
+const QString kEvolutionTool = QUILLET_EVOLUTION_SOURCES_TOOL;
+#else
+const QString kEvolutionTool;
+#endif
+#ifdef QUILLET_KMAIL_IDENTITIES_TOOL
+const QString kKMailTool = QUILLET_KMAIL_IDENTITIES_TOOL;
+#else
+const QString kKMailTool;
+#endif
+constexpr int kToolTimeoutMs = 120000;
+
+// A session bus like dbus-run-session's, listening on a socket file (an abstract socket would
+// stay inside the network namespace).
+QByteArray BusConfiguration(const QString& folder) {
+    return QString(
+               R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <keep_umask/>
+  <listen>unix:dir=%1</listen>
+  <standard_session_servicedirs/>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)")
+        .arg(folder)
+        .toUtf8();
+}
+
+bool WriteFile(const QString& path, const QByteArray& contents) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+}
+
+}  // namespace
+
+QString LinuxClientsHome::unavailableReason() {
+    for (const char* program : {"dbus-run-session", "unshare"}) {
+        if (QStandardPaths::findExecutable(program).isEmpty())
+            return QString("%1 is not installed (tools/install-deps.sh installs it)").arg(program);
+    }
+    if (!QFileInfo::exists("/usr/libexec/evolution-source-registry"))
+        return "Evolution's source registry is not installed";
+    if (kEvolutionTool.isEmpty() || kKMailTool.isEmpty())
+        return "the clients' libraries were not found when this build was configured";
+    QProcess probe;
+    probe.start("unshare", {"--net", "true"});
+    if (!probe.waitForFinished(30000) || probe.exitCode() != 0)
+        return "no network namespace can be made here (unshare --net)";
+    return {};
+}
+
+LinuxClientsHome::LinuxClientsHome(QString home) : _home(std::move(home)) {}
+
+bool LinuxClientsHome::installClients() {
+    const struct {
+        const char* program;
+        const char* applicationId;
+        const char* version;
+    } kClients[] = {{"evolution", "org.gnome.Evolution", "3.46.4"},
+                    {"kmail", "org.kde.kmail2", "5.22.3"},
+                    {"geary", "org.gnome.Geary", "43.0"}};
+    for (const auto& client : kClients) {
+        const QString program = systemRoot() + "/usr/bin/" + client.program;
+        const QString metainfo = QString(
+                                     "<?xml version=\"1.0\"?><component><id>%1</id><releases>"
+                                     "<release version=\"%2\"/></releases></component>\n")
+                                     .arg(client.applicationId, client.version);
+        if (!WriteFile(program, "#!/bin/sh\n") ||
+            !QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                QFile::ExeOther) ||
+            !WriteFile(
+                systemRoot() + "/usr/share/metainfo/" + client.applicationId + ".metainfo.xml",
+                metainfo.toUtf8())) {
+            _lastError = "cannot install " + program;
+            return false;
+        }
+    }
+    return true;
+}
+
+LinuxClientsHome::~LinuxClientsHome() {
+    if (_bus.state() == QProcess::NotRunning)
+        return;
+    _bus.closeWriteChannel();  // the shell's cat ends, and dbus-run-session ends the bus
+    if (!_bus.waitForFinished(30000)) {
+        _bus.kill();
+        _bus.waitForFinished(5000);
+    }
+}
+
+QProcessEnvironment LinuxClientsHome::environment() const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", _home);
+    environment.insert("XDG_CONFIG_HOME", _home + "/.config");
+    environment.insert("XDG_DATA_HOME", _home + "/.local/share");
+    environment.insert("XDG_CACHE_HOME", _home + "/.cache");
+    environment.insert("XDG_RUNTIME_DIR", _home + "/.runtime");
+    environment.insert("GSETTINGS_BACKEND", "memory");
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    if (!_busAddress.isEmpty())
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", _busAddress);
+    else
+        environment.remove("DBUS_SESSION_BUS_ADDRESS");
+    return environment;
+}
+
+bool LinuxClientsHome::startBus() {
+    const QString folder = _home + "/.bus";
+    QDir().mkpath(_home + "/.runtime");
+    QFile::setPermissions(_home + "/.runtime",
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (!WriteFile(folder + "/session.conf", BusConfiguration(folder))) {
+        _lastError = "cannot write the bus configuration";
+        return false;
+    }
+    _bus.setProcessEnvironment(environment());
+    _bus.start("unshare",
+               {"--net", "--", "dbus-run-session", "--config-file=" + folder + "/session.conf",
+                "--", "sh", "-c", "echo \"$DBUS_SESSION_BUS_ADDRESS\"; exec cat >/dev/null"});
+    const QDeadlineTimer deadline(60000);
+    while (!_bus.canReadLine() && _bus.state() != QProcess::NotRunning && !deadline.hasExpired())
+        _bus.waitForReadyRead(1000);
+    _busAddress = QString::fromUtf8(_bus.readLine()).trimmed();
+    if (_busAddress.isEmpty()) {
+        _lastError = "the bus did not start: " + QString::fromUtf8(_bus.readAllStandardError());
+        return false;
+    }
+    return true;
+}
+
+std::optional<QString> LinuxClientsHome::runTool(const QString& program,
+                                                 const QStringList& arguments) {
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(program, arguments);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(kToolTimeoutMs) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        _lastError = QFileInfo(program).fileName() + " " + arguments.join(' ') +
+                     " failed: " + QString::fromUtf8(process.readAllStandardError());
+        return std::nullopt;
+    }
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+bool LinuxClientsHome::addEvolutionSignature(const QString& uid, const QString& name,
+                                             const QString& mimeType, const QString& text) {
+    return runTool(kEvolutionTool, {"add-signature", uid, name, mimeType, text}).has_value();
+}
+
+bool LinuxClientsHome::addEvolutionIdentity(const QString& uid, const QString& address,
+                                            const QString& name, const QString& signatureUid) {
+    return runTool(kEvolutionTool, {"add-identity", uid, address, name, signatureUid}).has_value();
+}
+
+std::optional<ReadBacks> LinuxClientsHome::evolutionSignatures() {
+    const auto output = runTool(kEvolutionTool, {"read"});
+    if (!output)
+        return std::nullopt;
+    ReadBacks readBacks;
+    for (const QString& line : output->split('\n', Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() < 4)
+            continue;
+        ClientSignatureReadBack& readBack = readBacks[fields[0]];
+        readBack.id = fields[1];
+        readBack.html = fields[2] == "text/html";
+        readBack.text = QString::fromUtf8(QByteArray::fromBase64(fields[3].toLatin1()));
+        readBack.enabled = fields[1] != "none" && !fields[2].isEmpty();
+    }
+    return readBacks;
+}
+
+bool LinuxClientsHome::addKMailIdentity(const QString& email, const QString& name,
+                                        const std::optional<QString>& signature) {
+    QStringList arguments{"add", email, name};
+    if (signature)
+        arguments << *signature << "html";
+    return runTool(kKMailTool, arguments).has_value();
+}
+
+std::optional<ReadBacks> LinuxClientsHome::kmailSignatures() {
+    const auto output = runTool(kKMailTool, {"read"});
+    if (!output)
+        return std::nullopt;
+    ReadBacks readBacks;
+    for (const QString& line : output->split('\n', Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() < 5 || fields[0].isEmpty())
+            continue;
+        readBacks[fields[0]] =
+            ClientSignatureReadBack{QString::fromUtf8(QByteArray::fromBase64(fields[4].toLatin1())),
+                                    fields[2] == "enabled", fields[3] == "html", fields[1]};
+    }
+    return readBacks;
+}
+
+bool LinuxClientsHome::addGearyAccount(const QString& folder, const QString& email,
+                                       const QString& name,
+                                       const std::optional<QString>& signature) {
+    auto file = GLibKeyFile::parse(QByteArray());
+    file->setRawValue("Metadata", "version", "1");
+    file->setRawValue("Metadata", "status", "enabled");
+    file->setRawValue("Account", "ordinal", "1");
+    file->setString("Account", "label", "");
+    file->setRawValue("Account", "prefetch_days", "-1");
+    file->setRawValue("Account", "save_drafts", "true");
+    file->setString("Account", "sender_mailboxes", name + " <" + email + ">;");
+    file->setString("Account", "service_provider", "other");
+    file->setString("Account", "signature", signature.value_or(QString()));
+    file->setRawValue("Account", "use_signature", signature ? "true" : "false");
+    file->setString("Incoming", "host", "imap.example.com");
+    file->setString("Outgoing", "host", "smtp.example.com");
+    return WriteFile(gearyFolder() + "/" + folder + "/geary.ini", file->contents());
+}
+
+std::optional<ReadBacks> LinuxClientsHome::gearySignatures() const {
+    ReadBacks readBacks;
+    const QDir folder(gearyFolder());
+    for (const QString& name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        QFile ini(folder.filePath(name + "/geary.ini"));
+        if (!ini.open(QIODevice::ReadOnly))
+            continue;
+        const auto file = GLibKeyFile::parse(ini.readAll());
+        if (!file)
+            return std::nullopt;
+        const QString mailbox = file->stringList("Account", "sender_mailboxes")
+                                    .value_or(QStringList{QString()})
+                                    .value(0);
+        const QString address = mailbox.section('<', 1).section('>', 0, 0);
+        readBacks[address] = ClientSignatureReadBack{
+            file->string("Account", "signature").value_or(QString()),
+            file->boolean("Account", "use_signature").value_or(false),
+            file->string("Account", "signature").value_or(QString()).contains('<'), name};
+    }
+    return readBacks;
+}
+
+}  // namespace quillet
