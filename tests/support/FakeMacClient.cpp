@@ -662,6 +662,11 @@ std::unique_ptr<FakeMacClient> MakeFakeMacClient(const FakeMac& mac, ClientKind 
             return std::make_unique<SparkClient>(mac);
         case ClientKind::thunderbird:
             return std::make_unique<ThunderbirdClient>(mac, kind);
+        // The Linux clients live on no Mac.
+        case ClientKind::evolution:
+        case ClientKind::kmail:
+        case ClientKind::geary:
+            return nullptr;
     }
     return nullptr;
 }

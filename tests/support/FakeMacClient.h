@@ -68,7 +68,7 @@ protected:
     ClientKind _kind;
 };
 
-// The client's adapter on a fake Mac laid out as the sample Mac is.
+// The client's adapter on a fake Mac laid out as the sample Mac is; none for a Linux client.
 std::unique_ptr<FakeMacClient> MakeFakeMacClient(const FakeMac& mac, ClientKind kind);
 
 }  // namespace quillet
