@@ -1,5 +1,6 @@
 #include "app/clients/sync/ThunderbirdSync.h"
 
+#include <map>
 #include <set>
 
 #include "app/clients/PrefsFile.h"
@@ -14,19 +15,18 @@ constexpr ClientKind kThunderbird = ClientKind::thunderbird;
 const QString kHtmlSigText = QStringLiteral("htmlSigText");
 const QString kHtmlSigFormat = QStringLiteral("htmlSigFormat");
 
-// Whether a signature's recorded installation into this identity wrote exactly this text.
-bool IsQuilletsText(const IdToSignatureMap& map, const QString& email, const QString& text) {
+// The texts that Quillet's recorded installations wrote into each identity (by email).
+std::map<QString, std::set<QString>> QuilletsTexts(const IdToSignatureMap& map) {
+    std::map<QString, std::set<QString>> texts;
     for (const auto& [id, signature] : map) {
         const auto& performedMap = signature->clientKindToPerformedInstallationsInfoMap;
         const auto performed = performedMap.find(kThunderbird);
         if (performed == performedMap.end())
             continue;
-        const auto& payloads = performed->second.accountEmailToPayloadMap;
-        const auto payload = payloads.find(email);
-        if (payload != payloads.end() && payload->second.textQe == text)
-            return true;
+        for (const auto& [email, payload] : performed->second.accountEmailToPayloadMap)
+            texts[email].insert(payload.textQe);
     }
-    return false;
+    return texts;
 }
 
 }  // namespace
@@ -34,6 +34,8 @@ bool IsQuilletsText(const IdToSignatureMap& map, const QString& email, const QSt
 ThunderbirdSyncPlan PlanThunderbirdSync(const SyncInputs& inputs, const QStringList& lines,
                                         const std::map<QString, ClientSettings>& kept) {
     const QString name = SyncName(QStringLiteral("SyncThunderbirdSignatures"));
+    const auto currentTexts = IdentityStringValues(lines, kHtmlSigText);
+    const auto quilletsTexts = QuilletsTexts(inputs.idToSignatureMap);
     ThunderbirdSyncPlan plan;
     PrefsEdits edits;
     plan.unwrittenEmails = VisitAssignedIdentities(
@@ -41,9 +43,13 @@ ThunderbirdSyncPlan PlanThunderbirdSync(const SyncInputs& inputs, const QStringL
         [&](const MozillaBasedClientAccount& identity, const QString& prefix,
             const Signature* assigned) {
             const QString email = identity.email();
-            const auto current = GetPrefsStringValue(lines, prefix + kHtmlSigText);
+            const auto found = currentTexts.find(prefix + kHtmlSigText);
+            const std::optional<QString> current =
+                found == currentTexts.end() ? std::nullopt : std::optional(found->second);
+            const auto quillets = quilletsTexts.find(email);
             const bool holdsQuillets = current && !current->isEmpty() &&
-                                       IsQuilletsText(inputs.idToSignatureMap, email, *current);
+                                       quillets != quilletsTexts.end() &&
+                                       quillets->second.count(*current) > 0;
             const auto keptHere = kept.find(email);
             if (assigned) {
                 const QString text = EffectiveText(*assigned).value_or(QString());

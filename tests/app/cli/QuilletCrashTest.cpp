@@ -48,6 +48,8 @@ namespace {
 // its files to reach the disk and for the stand-ins it starts, so more than the cores.
 constexpr int kParallelWalks = 6;
 
+const QString kLogPath = "/home/Library/Logs/Quillet/Quillet.log";
+
 // Relative path -> contents: the files of the clients, with the random parts of a new
 // signature's identity and Spark's times taken out, and SQLite databases by their rows.
 using FileStates = std::map<QString, QByteArray>;
@@ -190,6 +192,7 @@ struct Command {
 
 struct Totals {
     long killPoints = 0;
+    long untoldChanges = 0;
     long tornFiles = 0;
     long unreadableFiles = 0;
     long failedReruns = 0;
@@ -299,7 +302,8 @@ protected:
                    const Snapshot& done, long operations, Totals& totals) {
         std::atomic<long> next{1};
         std::atomic<long> killPoints{0};
-        Walk walk{command, old, done, totals, {}, {}};
+        const qint64 logSizeBefore = ReadFakeFile(before + kLogPath).value_or("").size();
+        Walk walk{command, old, done, logSizeBefore, totals, {}, {}};
         auto walker = [&] {
             for (long target = next++; target <= operations; target = next++) {
                 const QString folder = work.path() + "/kill-" + QString::number(target);
@@ -324,6 +328,7 @@ protected:
         const Command& command;
         const Snapshot& old;
         const Snapshot& done;
+        qint64 logSizeBefore;  // the log's lines before the command's
         Totals& totals;
         std::mutex mutex;
         std::set<QByteArray> rerunStates;
@@ -332,6 +337,7 @@ protected:
     void checkKilled(const QString& folder, Walk& walk) const {
         const Command& command = walk.command;
         const Snapshot killed = TakeSnapshot(folder);
+        const long untold = countUntoldChanges(folder, walk, killed);
         EXPECT_EQ(killed.unreadable, QStringList()) << folder.toStdString();
         std::set<QString> paths;
         for (const FileStates* states : {&walk.old.files, &walk.done.files, &killed.files}) {
@@ -364,6 +370,7 @@ protected:
             walk.totals.unreadableFiles += killed.unreadable.size();
             walk.totals.temporaryFiles += killed.temporaryFiles;
             walk.totals.tornFiles += torn;
+            walk.totals.untoldChanges += untold;
             rerun = !(killed == walk.old) && !(killed == walk.done) &&
                     walk.rerunStates.insert(key).second;
             walk.totals.reruns += rerun ? 1 : 0;
@@ -395,6 +402,36 @@ protected:
         ADD_FAILURE() << command.name << " killed, then " << finishing.join(' ').toStdString()
                       << ": exit status " << status << ", "
                       << (rerunState.sameClients(walk.done) ? "finished" : "not finished");
+    }
+
+    // The changes the kill left made that the command's own log lines do not tell: a line that
+    // describes a change is on disk before the change is made.
+    long countUntoldChanges(const QString& folder, const Walk& walk, const Snapshot& killed) const {
+        const QString log = QString::fromUtf8(
+            Canonical(ReadFakeFile(folder + kLogPath).value_or("").mid(walk.logSizeBefore)));
+        long untold = 0;
+        const auto told = [&](const QString& what, const QString& line) {
+            if (log.contains(line))
+                return;
+            ++untold;
+            ADD_FAILURE() << walk.command.name << ": " << what.toStdString()
+                          << " changed, and the log does not tell it:\n"
+                          << log.toStdString();
+        };
+        for (const auto& [path, contents] : killed.files) {
+            const auto old = walk.old.files.find(path);
+            const auto done = walk.done.files.find(path);
+            const bool finished = done != walk.done.files.end() && done->second == contents;
+            if (finished && (old == walk.old.files.end() || old->second != contents))
+                told(path, folder + path);
+        }
+        for (const auto& [path, contents] : walk.old.files) {
+            if (!killed.files.count(path) && !walk.done.files.count(path))
+                told(path, folder + path);
+        }
+        if (killed.outlook != walk.old.outlook)
+            told("Outlook's signatures", "stalling signature \"");
+        return untold;
     }
 };
 
@@ -449,6 +486,7 @@ TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
         before = after;
     }
     std::cout << client.toStdString() << ": kill points: " << totals.killPoints
+              << ", changes the log does not tell: " << totals.untoldChanges
               << ", torn files: " << totals.tornFiles
               << ", unreadable files: " << totals.unreadableFiles << ", reruns: " << totals.reruns
               << ", reruns that did not finish: " << totals.failedReruns
@@ -456,6 +494,7 @@ TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
               << std::endl;
     EXPECT_GE(totals.killPoints, 200);
     EXPECT_EQ(totals.tornFiles, 0);
+    EXPECT_EQ(totals.untoldChanges, 0);
     EXPECT_EQ(totals.unreadableFiles, 0);
     EXPECT_EQ(totals.failedReruns, 0);
 }
