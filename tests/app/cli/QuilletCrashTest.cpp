@@ -6,10 +6,9 @@
 // refresh, or the install again when nothing of it was stored) leaves the client as the
 // uninterrupted command does.
 //
-// The command is launched over a thousand times per client. QUILLET_CRASH_BUILD_DIR names another
-// build folder whose quillet and stand-ins are run instead (tools/crash-test.sh gives it the
-// release build, which starts several times faster than this sanitized one); the file operations
-// and what they leave are the same.
+// The command is launched over a thousand times per client: tools/crash-test.sh gives it the
+// release build's command and stand-ins (tests/support/CommandBuild.h); the file operations and
+// what they leave are the same.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -34,6 +33,7 @@
 
 #include "app/clients/PrefsFile.h"
 #include "platform/Plist.h"
+#include "tests/support/CommandBuild.h"
 #include "tests/support/FakeMacMozilla.h"
 #include "tests/support/FakeMacSample.h"
 #include "tests/support/FakeMacSpark.h"
@@ -47,30 +47,6 @@ namespace {
 // How many killed commands are walked at once: much of a command's time is spent waiting for
 // its files to reach the disk and for the stand-ins it starts, so more than the cores.
 constexpr int kParallelWalks = 6;
-
-// The quillet command under test and the folder of the stand-ins it is to find on the fake Mac.
-struct CommandBuild {
-    QString quillet = QUILLET_QUILLET_PATH;
-    QString standIns;  // empty: those the fake-Mac builder installs
-};
-
-CommandBuild CommandBuildUnderTest() {
-    const QString folder = qEnvironmentVariable("QUILLET_CRASH_BUILD_DIR");
-    if (folder.isEmpty())
-        return {};
-    return {folder + "/bin/quillet", folder + "/fake-mac"};
-}
-
-void InstallStandIns(const CommandBuild& build, const QString& fakeMac) {
-    if (build.standIns.isEmpty())
-        return;
-    for (const auto& [name, standIn] :
-         {std::pair{"osascript", "fake-osascript"}, std::pair{"defaults", "fake-defaults"}}) {
-        const QString target = fakeMac + "/root/usr/bin/" + name;
-        QFile::remove(target);
-        ASSERT_TRUE(QFile::copy(build.standIns + "/" + standIn, target)) << standIn;
-    }
-}
 
 const QString kLogPath = "/home/Library/Logs/Quillet/Quillet.log";
 
@@ -198,25 +174,6 @@ Snapshot TakeSnapshot(const QString& folder) {
     return snapshot;
 }
 
-// Copies a fake Mac; the programs and resources, which nothing writes, as hard links.
-void CopyFakeMac(const QString& from, const QString& to) {
-    QDirIterator files(from, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
-                       QDirIterator::Subdirectories);
-    QDir().mkpath(to);
-    while (files.hasNext()) {
-        const QString path = files.next();
-        const QString relative = path.mid(from.size());
-        const QString target = to + relative;
-        if (files.fileInfo().isDir()) {
-            QDir().mkpath(target);
-        } else if (relative.startsWith("/Resources/") || relative.startsWith("/root/usr/bin/")) {
-            ::link(QFile::encodeName(path).constData(), QFile::encodeName(target).constData());
-        } else {
-            QFile::copy(path, target);
-        }
-    }
-}
-
 // Leak checks at every exit would cost more than the commands themselves; the other tests of
 // the command do them.
 QProcessEnvironment CleanEnvironment() {
@@ -315,7 +272,7 @@ protected:
             thread->wait();
     }
 
-    const CommandBuild build = CommandBuildUnderTest();
+    const CommandBuild build = CommandBuild::Fastest();
     QTemporaryDir serviceFolder;
     std::unique_ptr<SignatureService> service;
     QTemporaryDir work;
@@ -350,7 +307,7 @@ protected:
         auto walker = [&] {
             for (long target = next++; target <= operations; target = next++) {
                 const QString folder = work.path() + "/kill-" + QString::number(target);
-                CopyFakeMac(before, folder);
+                CopyFakeMacFolder(before, folder);
                 auto process = start(folder, command.arguments,
                                      FileFaultsEnvironment(CleanEnvironment(), folder,
                                                            FileFaultAction::kill, target));
@@ -501,7 +458,7 @@ TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
 
     FakeMac sample(work.path() + "/stage-0");
     BuildSampleMac(sample);
-    InstallStandIns(build, sample.folder());
+    ASSERT_TRUE(build.installStandIns(sample.root()));
     QString before = sample.folder();
     Totals totals;
     for (size_t i = 0; i < commands.size(); ++i) {
@@ -510,7 +467,7 @@ TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
         setServiceText(command.serviceText);
         // The uninterrupted command: how many operations it makes and what it leaves.
         const QString after = work.path() + "/stage-" + QString::number(i + 1);
-        CopyFakeMac(before, after);
+        CopyFakeMacFolder(before, after);
         const QString countFile = work.path() + "/operations";
         auto counted = start(
             after, command.arguments,
@@ -644,7 +601,7 @@ TEST_P(QuilletRandomKillTest, NoKillLeavesAStaleClientThatStatusCallsInOrder) {
     const bool refresh = QString(GetParam()) == "refresh";
     FakeMac mac(work.path() + "/base");
     const SampleMac sample = BuildSampleMac(mac);
-    InstallStandIns(build, mac.folder());
+    ASSERT_TRUE(build.installStandIns(mac.root()));
     const auto relative = [&mac](const QString& path) { return path.mid(mac.folder().size()); };
     storages = {{ClientKind::appleMail, relative(sample.appleMailSignaturesFolder)},
                 {ClientKind::outlook, relative(mac.rootPath("/var/fake-mac/clients.json"))},
@@ -677,7 +634,7 @@ TEST_P(QuilletRandomKillTest, NoKillLeavesAStaleClientThatStatusCallsInOrder) {
     timer.start();
     {
         const QString folder = work.path() + "/timed";
-        CopyFakeMac(mac.folder(), folder);
+        CopyFakeMacFolder(mac.folder(), folder);
         ASSERT_EQ(runClean(folder, commandOf(0)), 0);
         QDir(folder).removeRecursively();
     }
@@ -697,7 +654,7 @@ TEST_P(QuilletRandomKillTest, NoKillLeavesAStaleClientThatStatusCallsInOrder) {
                 ++totals.trials;
             }
             const QString folder = work.path() + "/trial-" + QString::number(trial);
-            CopyFakeMac(mac.folder(), folder);
+            CopyFakeMacFolder(mac.folder(), folder);
             auto process = start(folder, commandOf(trial), CleanEnvironment());
             const int delay = std::uniform_int_distribution<int>(0, int(duration))(random);
             const bool killed = process->waitForStarted(60000) && process->processId() > 0 &&
