@@ -41,8 +41,9 @@ TEST_P(UninstallPreviewTest, ThePreviewOfAnUninstallIsEveryChangeItMakes) {
     const CommandRun install =
         quillet(QStringList{"--yes", "install", "--key", "k-team", "--client"} + GetParam());
     ASSERT_EQ(install.exitCode, 0) << install.err.toStdString();
-    keepSparkDatabase();
-    expectPreviewIsWhatHappens({"uninstall", "1"});
+    const PreviewCheck check = CheckPreview(*this, {"uninstall", "1"});
+    EXPECT_EQ(check.preview.exitCode, check.real.exitCode) << check.preview.err.toStdString();
+    EXPECT_EQ(check.mismatches.join('\n').toStdString(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
