@@ -25,7 +25,7 @@ std::optional<CommandArguments> Arguments(Session& session, const QStringList& v
 
 OutcomeMark MarkOutcomes(const Core& core) {
     return {core.refreshOutcomes().size(), core.syncOutcomes().size(),
-            core.reinstallFetchOutcomes().size()};
+            core.reinstallSourceOutcomes().size()};
 }
 
 int StatusSince(const Core& core, const OutcomeMark& mark, bool countRefreshes) {
@@ -35,8 +35,9 @@ int StatusSince(const Core& core, const OutcomeMark& mark, bool countRefreshes) 
         if (!refreshes[i].success)
             status = 1;
     }
-    // "update" is a fetch and a reinstall: the stored copy written again is not the update.
-    const auto& fetches = core.reinstallFetchOutcomes();
+    // "update" reads the signature again (the service's, the file's) and reinstalls it: the
+    // stored copy written again is not the update.
+    const auto& fetches = core.reinstallSourceOutcomes();
     for (size_t i = mark.fetches; i < fetches.size(); ++i) {
         if (!fetches[i].success)
             status = 1;

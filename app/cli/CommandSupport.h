@@ -21,11 +21,11 @@ std::optional<CommandArguments> Arguments(Session& session, const QStringList& v
 struct OutcomeMark {
     size_t refreshes = 0;
     size_t syncs = 0;
-    size_t fetches = 0;  // of signatures being reinstalled
+    size_t fetches = 0;  // reads of signatures being reinstalled (fetches, files)
 };
 OutcomeMark MarkOutcomes(const Core& core);
 
-// 1 when a sync pass finished since the mark reported problems, a reinstall's fetch failed (or,
+// 1 when a sync pass finished since the mark reported problems, a reinstall's read failed (or,
 // with refreshes counted, a refresh failed); 0 otherwise. A pass postponed with "Later" is a
 // choice, not a failure: it prints a line saying so.
 int StatusSince(const Core& core, const OutcomeMark& mark, bool countRefreshes);

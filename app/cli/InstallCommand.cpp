@@ -88,16 +88,12 @@ std::optional<QString> KnownAccount(const AccountsInfo& info, const QString& ema
 // The text of the signature: the file's, or the service's for the key. Absent, with the alert
 // shown, when there is none.
 std::optional<NewSignatureSource> ReadFile(Core& core, const QString& path) {
-    if (path.isEmpty()) {
-        Refuse(core, NewSignatureRefusal::noFile);
+    const auto read = ReadSignatureFile(path);
+    if (const auto* refusal = std::get_if<NewSignatureRefusal>(&read)) {
+        Refuse(core, *refusal);
         return std::nullopt;
     }
-    const auto text = ReadUtf8File(path);
-    if (!text) {
-        Refuse(core, NewSignatureRefusal::unreadableFile);
-        return std::nullopt;
-    }
-    return NewSignatureSource{true, path, *text,
+    return NewSignatureSource{true, path, std::get<QString>(read),
                               static_cast<std::int64_t>(core.platform().mainQueue.now())};
 }
 
@@ -195,11 +191,12 @@ int RunInstallCommand(Session& session) {
         choices->color.value_or(NewSignatureColorIndex(core.visibleSignatureIds().size()));
     SignatureId id;
     const int status = RunAndWait(session, [&] {
-        id = core.addSignature();
-        FillNewSignature(
-            *core.signature(id),
-            NewSignatureChoices{kind, account, choices->replies, choices->forwards, colorIndex},
-            *source);
+        id = core.addSignature([&](Signature& signature) {
+            FillNewSignature(
+                signature,
+                NewSignatureChoices{kind, account, choices->replies, choices->forwards, colorIndex},
+                *source);
+        });
         core.saveSignature(id, true, true);
     });
     // A signature whose first save failed still has its stand-in id: the store's alert has

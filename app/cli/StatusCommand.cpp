@@ -2,11 +2,11 @@
 
 #include <QDateTime>
 #include <QStringList>
-#include <algorithm>
 
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Output.h"
 #include "app/core/ManagedSignatures.h"
+#include "app/core/PendingInstallations.h"
 #include "app/permissions/AccessibilityHelper.h"
 
 namespace quillet {
@@ -14,23 +14,6 @@ namespace quillet {
 namespace {
 
 using nlohmann::json;
-
-// What the client still needs for discovering its accounts and for writing its signatures.
-std::vector<AccessibilityRequirementType> MissingRequirements(const PermissionContext& context,
-                                                              ClientKind kind) {
-    std::vector<AccessibilityRequirementType> missing;
-    for (const auto validation : {AccessibilityHelper::ValidationKind::accountDiscovery,
-                                  AccessibilityHelper::ValidationKind::signatureSync}) {
-        for (const auto requirement : AccessibilityHelper::requirements(validation, kind)) {
-            if (std::find(missing.begin(), missing.end(), requirement) == missing.end() &&
-                !AccessibilityHelper::isGranted(context, requirement)) {
-                missing.push_back(requirement);
-            }
-        }
-    }
-    std::sort(missing.begin(), missing.end());
-    return missing;
-}
 
 QStringList StoredTexts(const std::vector<ClientKind>& kinds) {
     QStringList texts;
@@ -44,6 +27,21 @@ json TextList(const QStringList& texts) {
     for (const QString& text : texts)
         list.push_back(text.toStdString());
     return list;
+}
+
+// Each client with what keeps it pending when no pass can do it now.
+QString PendingText(const Signature& signature, const PendingScope& scope) {
+    QStringList clients;
+    for (ClientKind kind : PendingClients(signature, scope)) {
+        const PendingWork work = PendingWorkIn(signature, kind, scope);
+        QString text = StoredText(kind);
+        if (work.clientAway)
+            text += " (client not detected)";
+        else if (!work.passCanDo)
+            text += " (accounts not found: " + work.awaitedAccounts.join(", ") + ")";
+        clients << text;
+    }
+    return clients.isEmpty() ? QString("none") : clients.join(", ");
 }
 
 QString TimeText(std::int64_t unixTime) {
@@ -68,7 +66,7 @@ int RunStatusCommand(Session& session) {
     for (ClientKind kind : core.clientKinds()) {
         clients.push_back(StoredText(kind).toStdString());
         QStringList needs;
-        for (const auto requirement : MissingRequirements(permissions, kind))
+        for (const auto requirement : AccessibilityHelper::missingRequirements(permissions, kind))
             needs << RawValue(requirement);
         missing[StoredText(kind).toStdString()] = TextList(needs);
         if (!needs.isEmpty())
@@ -91,7 +89,7 @@ int RunStatusCommand(Session& session) {
                               {"performed", full["performed"]},
                               {"pending", TextList(pending)}});
         lines << SignatureLine(id, signature, managed.contains(id)) +
-                     "\tpending: " + (pending.isEmpty() ? QString("none") : pending.join(", "));
+                     "\tpending: " + PendingText(signature, core.pendingScope());
     }
     json lastRefresh = nullptr;
     if (activity.lastRefresh) {

@@ -9,9 +9,10 @@
 #include "app/clients/LinuxDetection.h"
 #include "app/clients/accounts/DiscoverAccounts.h"
 #include "app/core/ManagedSignatures.h"
+#include "app/core/NewSignature.h"
+#include "app/core/RestorePointStore.h"
 #include "app/core/RestorePoints.h"
 #include "app/core/Store.h"
-#include "app/core/StoreCopy.h"
 #include "app/core/SyncPass.h"
 #include "app/core/SyncPreview.h"
 #include "app/permissions/AccessibilityHelper.h"
@@ -101,10 +102,14 @@ bool Core::runCreationSteps(QString* errorMessage) {
         }
         return false;
     }
+    _storeChangesX = std::make_unique<StoreChangeJournal>();
+    _storeX->setSaveObserver(
+        [journal = _storeChangesX.get()](const auto& before, const auto& after) {
+            journal->recordSaved(before, after);
+        });
     detectClients();
     loadCachedAccounts();
     loadSignatures();
-    takeStoreAsBefore();
     return true;
 }
 
@@ -124,22 +129,24 @@ void Core::detectClients() {
 }
 
 void Core::loadSignatures() {
-    auto [ids, map] = _storeX->LoadSignatures(_clientKinds);
+    auto [ids, map] = _storeX->LoadSignatures();
     _signatureIds = std::move(ids);
     _idToSignatureMap = std::move(map);
     _qVisibleSignatureIdsQ.reset();
-    logInfo("Loaded " + QString::number(_signatureIds.size()) + " signature(s):");
-    for (SignatureId id : _signatureIds)
-        logInfo("    " + Describe(*_idToSignatureMap.at(id)));
+    LogInfoListing("Loaded " + QString::number(_signatureIds.size()) + " signature(s):",
+                   _signatureIds.size(), [this](size_t index) {
+                       return "    " + Describe(*_idToSignatureMap.at(_signatureIds[index]));
+                   });
 }
 
 void Core::reloadSignatures() {
     if (_storeX->hasChanges())
         return;  // this process's unsaved changes stay; the next save tries them again
-    auto [ids, map] = _storeX->LoadSignatures(_clientKinds);
+    auto [ids, map] = _storeX->LoadSignatures();
     _signatureIds = std::move(ids);
     _idToSignatureMap = std::move(map);
     _qVisibleSignatureIdsQ.reset();
+    _storeX->takeRecordsRemovedElsewhere({});  // the lists are as the store holds them now
 }
 
 void Core::start() {
@@ -166,10 +173,16 @@ SignatureIds Core::visibleSignatureIds() {
 }
 
 SignatureId Core::addSignature() {
+    return addSignature([](Signature&) {});
+}
+
+SignatureId Core::addSignature(const std::function<void(Signature&)>& fill) {
     auto signature = std::make_shared<Signature>();
     signature->active = true;
     signature->uuidX = QUuid::createUuid();
     signature->nameQe = Localized("Signature Name ") + QString::number(_signatureIds.size() + 1);
+    // Filled before its one save: a process that dies here leaves the whole signature or none.
+    fill(*signature);
     const SignatureId id = _storeX->AddSignatureRecord(*signature);
     _signatureIds.push_back(id);
     _idToSignatureMap[id] = signature;
@@ -179,8 +192,19 @@ SignatureId Core::addSignature() {
 }
 
 void Core::saveSignature(SignatureId id, bool sync, bool defer) {
+    // The change and the marks of the pass that is to write it go to the store together.
+    if (sync)
+        MarkPendingInstallations({id}, _idToSignatureMap);
+    const bool removing = _idToSignatureMap.at(id)->pendingDeletion;
     _storeX->SaveSignatures({id}, _idToSignatureMap);
     _qVisibleSignatureIdsQ.reset();
+    if (forgetSignaturesRemovedElsewhere().contains(id)) {
+        // Removed meanwhile by another process: what the person wanted here was not kept, unless
+        // it was the removal itself.
+        if (!removing)
+            reportSignatureRemovedElsewhere();
+        return;
+    }
     refreshFromServerIfPossible();
     if (!sync)
         return;
@@ -200,8 +224,7 @@ void Core::saveSignature(SignatureId id, bool sync, bool defer) {
 void Core::reinstallSignature(SignatureId id) {
     const SignaturePtr signature = _idToSignatureMap.at(id);
     if (!signature->isServiceBased()) {
-        signature->markForReinstallation();
-        saveSignature(id, true, false);
+        reinstallFileSignature(id);
         return;
     }
     const QString key = signature->keyQe;
@@ -218,7 +241,7 @@ void Core::reinstallSignature(SignatureId id) {
             if (result.error) {
                 const QString title = result.errorTitle.value_or(QString());
                 const QString details = result.errorDetails.value_or(QString());
-                _reinstallFetchOutcomes.push_back(WorkOutcome{false, title, details});
+                _reinstallSourceOutcomes.push_back(WorkOutcome{false, title, details});
                 showCriticalAlert(title, details);
             } else if (result.text) {
                 const QString text = TrimmedText(*result.text);
@@ -235,6 +258,25 @@ void Core::reinstallSignature(SignatureId id) {
             signature->markForReinstallation();
             saveSignature(id, true, false);
         });
+}
+
+void Core::reinstallFileSignature(SignatureId id) {
+    Signature& signature = *_idToSignatureMap.at(id);
+    // The file is read again as the form reads it: the person may have edited it.
+    const auto read = ReadSignatureFile(signature.filePathQe);
+    if (const auto* refusal = std::get_if<NewSignatureRefusal>(&read)) {
+        const Alert alert = RefusalAlert(*refusal);
+        _reinstallSourceOutcomes.push_back(WorkOutcome{false, alert.title, alert.informativeText});
+        _platform.prompter.ask(alert);
+        return;
+    }
+    const QString& text = std::get<QString>(read);
+    if (text != signature.localTextQe) {
+        signature.localTextQe = text;
+        logInfo("Core: the file of signature \"" + signature.nameQe + "\" changed");
+    }
+    signature.markForReinstallation();
+    saveSignature(id, true, false);
 }
 
 void Core::syncSignatures(const SignatureIds& ids) {
@@ -257,6 +299,7 @@ void Core::runNextSyncPass() {
             return;
         _syncOutcomes.push_back(std::move(outcome));
         _syncPassRunning = false;
+        forgetSignaturesRemovedElsewhere();
         _platform.notificationCenter.post(kSyncPassFinishedNotification);
         if (!_queuedSyncPasses.empty()) {
             _platform.mainQueue.post([this, alive] {
@@ -313,8 +356,15 @@ std::pair<SignatureIds, SignatureIds> Core::applySignatureUpdates(
         }
     }
     logInfo("Updating " + QString::number(updated.size()) + " signature(s) via " + label + "...");
+    // The new texts and the marks of the pass that writes them are saved together: a process
+    // that dies before that pass leaves them pending, never stored as if written.
+    MarkPendingInstallations(updated, _idToSignatureMap);
     _storeX->SaveSignatures(changed, _idToSignatureMap);
     _qVisibleSignatureIdsQ.reset();
+    // A signature another process removed meanwhile stays removed; it is not updated.
+    const std::set<SignatureId> removed = forgetSignaturesRemovedElsewhere();
+    std::erase_if(updated, [&removed](SignatureId id) { return removed.contains(id); });
+    std::erase_if(modifiedOnly, [&removed](SignatureId id) { return removed.contains(id); });
     return {updated, modifiedOnly};
 }
 
@@ -341,17 +391,31 @@ void Core::refreshCompleted(bool success, const SignatureIds& updated,
             showCriticalAlert(title, details);
         scheduleRefresh(kRefreshFromServer_AfterError_Delay);
     }
-    // Installations a postponed or failed pass left behind go with this pass. A pass that asked
-    // the person while this refresh was in flight has their answer already.
+    // The pass goes on the next turn: a refresh that ended at once (no key to ask the service
+    // for) must not run ahead of the pass that the change which started it is about to ask for.
+    ++_refreshPassesPosted;
+    _platform.mainQueue.post([this, alive = std::weak_ptr<bool>(_alive),
+                              updated = success ? updated : SignatureIds{},
+                              passesAtStart = _syncPassesAtRefreshStart] {
+        if (alive.expired())
+            return;
+        --_refreshPassesPosted;
+        syncAfterRefresh(updated, passesAtStart);
+    });
+}
+
+void Core::syncAfterRefresh(const SignatureIds& updated, std::int64_t passesAtStart) {
+    // Installations a postponed, failed or interrupted pass left behind go with this pass. A pass
+    // that asked the person while this refresh was in flight has their answer already, and one
+    // that is about to run (a deferred pass) carries its own.
     SignatureIds ids;
     const SignatureIds pending =
-        _syncPassesStarted == _syncPassesAtRefreshStart
+        _syncPassesStarted == passesAtStart && _deferredSyncs == 0
             ? SignaturesWithPendingInstallations(_signatureIds, _idToSignatureMap, pendingScope())
             : SignatureIds{};
     for (SignatureId id : _signatureIds) {
-        const bool wasUpdated =
-            success && std::find(updated.begin(), updated.end(), id) != updated.end();
-        if (wasUpdated || std::find(pending.begin(), pending.end(), id) != pending.end())
+        if (std::find(updated.begin(), updated.end(), id) != updated.end() ||
+            std::find(pending.begin(), pending.end(), id) != pending.end())
             ids.push_back(id);
     }
     if (!ids.empty())
@@ -407,43 +471,68 @@ RestorePoints Core::restorePoints() const {
                                                   : RestorePoints(_options.restorePointsFolder);
 }
 
-QString Core::changeReason() const {
-    return _options.changeReason.isEmpty() ? kRefreshRestorePointReason : _options.changeReason;
-}
-
-void Core::takeStoreAsBefore() {
-    if (_options.preview)
-        return;
-    QString error;
-    _storeBeforeX = DatabaseSnapshot::Take(_dataFolder + "/" + kStoreFileName, &error);
-    if (!_storeBeforeX)
-        logWarning("Restore points: cannot keep the store as it is: " + error);
+QString Core::changeReason(const SignatureIds& ids) const {
+    if (!_options.changeReason.isEmpty())
+        return _options.changeReason;
+    std::set<QString> uuids;
+    bool allManaged = !ids.empty();
+    for (SignatureId id : ids) {
+        if (const SignaturePtr signature = this->signature(id); signature && signature->uuidX)
+            uuids.insert(CanonicalUuidText(*signature->uuidX));
+        allManaged = allManaged && _managedX->isManaged(id);
+    }
+    return InferChangeReason(_storeChangesX->changes(), uuids, allManaged);
 }
 
 void Core::beginRestorePoint(const QString& reason) {
     if (_options.preview)
         return;
-    const QString store = _dataFolder + "/" + kStoreFileName;
-    // Without the earlier copy, the store as it is now is the best "before" there is.
-    StoreKeeper keepStore = [this, store](const QString& to) {
-        return _storeBeforeX ? _storeBeforeX->writeTo(to) : CopyDatabaseConsistently(store, to);
-    };
-    _passRecorderX =
-        std::make_unique<RestorePointRecorder>(restorePoints(), reason, std::move(keepStore));
+    _passRecorderX = std::make_unique<RestorePointRecorder>(
+        restorePoints(), reason, [this] { return _storeChangesX->changes(); });
 }
 
 void Core::endRestorePoint() {
     if (_passRecorderX) {
-        if (const auto id = _passRecorderX->pointId())
-            logInfo("Restore points: kept " + *id + " before the changes of this pass");
+        if (const auto id = _passRecorderX->finish(_restorePointsInUse))
+            logInfo("Restore points: kept " + *id + " with the changes of this pass");
     }
     _passRecorderX.reset();
-    takeStoreAsBefore();
+    _storeChangesX->clear();
+}
+
+void Core::pruneRestorePoints() {
+    if (!_options.preview)
+        restorePoints().prune(QDateTime::currentDateTimeUtc(), _restorePointsInUse);
 }
 
 void Core::saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) {
     _storeX->SaveSignatures(ids, map);
     _qVisibleSignatureIdsQ.reset();
+}
+
+std::set<SignatureId> Core::forgetSignaturesRemovedElsewhere() {
+    const SignatureIds removed = _storeX->takeRecordsRemovedElsewhere(_signatureIds);
+    for (SignatureId id : removed) {
+        logInfo("Core: signature " + id.toString() + " was removed by another process");
+        std::erase(_signatureIds, id);
+        _idToSignatureMap.erase(id);
+    }
+    if (!removed.empty())
+        _qVisibleSignatureIdsQ.reset();
+    return {removed.begin(), removed.end()};
+}
+
+void Core::reportSignatureRemovedElsewhere() {
+    const Alert alert{
+        AlertStyle::warning,
+        Localized("The signature was removed"),
+        Localized("It was removed in another window or by another command while you changed it; "
+                  "your change was not kept."),
+        {Localized("OK")},
+        {}};
+    // The pass the change asked for does not run: its outcome is this.
+    _syncOutcomes.push_back(WorkOutcome{false, alert.title, alert.informativeText});
+    _platform.prompter.ask(alert);
 }
 
 QString Core::activityRecordPath() const {
@@ -469,9 +558,9 @@ void Core::recordSyncProblems(const QStringList& problems) {
 }
 
 bool Core::isIdle() const {
-    return _refreshesInProgress == 0 && _keyFetchesInProgress == 0 && _deferredSyncs == 0 &&
-           _discoveriesInProgress == 0 && !_syncPassRunning && _queuedSyncPasses.empty() &&
-           (!_managedX || _managedX->isIdle());
+    return _refreshesInProgress == 0 && _refreshPassesPosted == 0 && _keyFetchesInProgress == 0 &&
+           _deferredSyncs == 0 && _discoveriesInProgress == 0 && !_syncPassRunning &&
+           _queuedSyncPasses.empty() && (!_managedX || _managedX->isIdle());
 }
 
 }  // namespace quillet

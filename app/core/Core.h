@@ -31,11 +31,11 @@
 namespace quillet {
 
 class AccountDiscovery;
-class DatabaseSnapshot;
 class ManagedSignatures;
 class RestorePointRecorder;
 class RestorePoints;
 class Store;
+class StoreChangeJournal;
 class SyncPreview;
 
 inline const QString kAccountsInfoUpdatedNotification = "kAccountsInfoUpdatedNotification";
@@ -110,6 +110,9 @@ public:
     SignatureIds visibleSignatureIds();
 
     SignatureId addSignature();
+    // A new signature filled by `fill` before its first save, so that the store never holds it
+    // half made.
+    SignatureId addSignature(const std::function<void(Signature&)>& fill);
     void saveSignature(SignatureId id, bool sync, bool defer);
     void reinstallSignature(SignatureId id);
     void syncSignatures(const SignatureIds& ids);
@@ -142,9 +145,10 @@ public:
     // The outcomes of the refreshes and sync passes that finished, oldest first.
     const std::vector<WorkOutcome>& refreshOutcomes() const { return _refreshOutcomes; }
     const std::vector<WorkOutcome>& syncOutcomes() const { return _syncOutcomes; }
-    // The outcomes of the fetches that reinstalling a service-based signature makes first.
-    const std::vector<WorkOutcome>& reinstallFetchOutcomes() const {
-        return _reinstallFetchOutcomes;
+    // The outcomes of what reinstalling reads first: the key's fetch of a service-based
+    // signature, the file of a file-based one.
+    const std::vector<WorkOutcome>& reinstallSourceOutcomes() const {
+        return _reinstallSourceOutcomes;
     }
     // The sync pass runs the client syncs; a test that only looks at what was asked for hands in
     // its own runner.
@@ -154,13 +158,17 @@ public:
     void saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) override;
 
     // Restore points. A pass keeps what it changes through the recorder begun here (none under a
-    // preview); the store it keeps is the store as it was before the changes the pass carries:
-    // taken when the engine is created and again after every pass.
+    // preview), with the signature records that the store's saves changed since the previous
+    // pass ended (or the engine was created): the changes the pass carries.
     RestorePoints restorePoints() const;
     void beginRestorePoint(const QString& reason);
     void endRestorePoint();
-    void takeStoreAsBefore();
-    QString changeReason() const;
+    // What a pass over these signatures is named by: the command's name when one is set, else
+    // what their records' changes show ("install", "rename", …, "refresh").
+    QString changeReason(const SignatureIds& ids) const;
+    // Points that a restore is reading and undoing: no pass prunes them meanwhile.
+    void setRestorePointsInUse(std::set<QString> ids) { _restorePointsInUse = std::move(ids); }
+    void pruneRestorePoints();
     // Expires when the engine goes: work posted on its behalf checks it first.
     std::weak_ptr<bool> lifetime() const { return _alive; }
 
@@ -198,6 +206,15 @@ private:
     void startDiscovery(const std::vector<ClientKind>& kinds);
     void runNextSyncPass();
     void recordRefresh(bool success);
+    // The pass after a refresh: the updated signatures and what is left pending.
+    void syncAfterRefresh(const SignatureIds& updated, std::int64_t passesAtStart);
+    // Reads the file again (refused as the form refuses it) and reinstalls what it holds.
+    void reinstallFileSignature(SignatureId id);
+    // Drops from the lists the signatures whose records another process deleted while this one
+    // held changes to them (their removal stands); returns them.
+    std::set<SignatureId> forgetSignaturesRemovedElsewhere();
+    // Tells the person that their change of a signature another process removed was dropped.
+    void reportSignatureRemovedElsewhere();
     QString activityRecordPath() const;
 
     Platform _platform;
@@ -212,8 +229,9 @@ private:
     std::unique_ptr<Logger> _loggerX;
     std::unique_ptr<Store> _storeX;
     std::unique_ptr<ManagedSignatures> _managedX;
-    std::unique_ptr<DatabaseSnapshot> _storeBeforeX;
+    std::unique_ptr<StoreChangeJournal> _storeChangesX;
     std::unique_ptr<RestorePointRecorder> _passRecorderX;
+    std::set<QString> _restorePointsInUse;
     ClientInfoMap _clientKindToInfoMap;
     std::vector<ClientKind> _clientKinds;
     std::map<ClientKind, AccountsInfo> _clientKindToAccountsInfoMap;
@@ -227,6 +245,7 @@ private:
 
     // Work in progress, for isIdle().
     int _refreshesInProgress = 0;
+    int _refreshPassesPosted = 0;
     int _keyFetchesInProgress = 0;
     int _deferredSyncs = 0;
     int _discoveriesInProgress = 0;
@@ -239,7 +258,7 @@ private:
     SyncPassRunner _syncPassRunner;
     std::vector<WorkOutcome> _refreshOutcomes;
     std::vector<WorkOutcome> _syncOutcomes;
-    std::vector<WorkOutcome> _reinstallFetchOutcomes;
+    std::vector<WorkOutcome> _reinstallSourceOutcomes;
     std::shared_ptr<bool> _alive = std::make_shared<bool>(true);  // guards posted work
     // Last, so that running discoveries stop before anything they use goes away.
     std::vector<std::unique_ptr<AccountDiscovery>> _discoveries;

@@ -4,6 +4,7 @@
 
 #include "app/core/Core.h"
 #include "app/core/NewSignature.h"
+#include "app/core/PendingInstallations.h"
 #include "common/Localization.h"
 #include "common/Text.h"
 
@@ -232,6 +233,8 @@ void ManagedSignatures::apply() {
     if (kept != LoadManagedLinks(_core.dataFolder()))
         SaveManagedLinks(_core.dataFolder(), kept);
     if (!changed.empty()) {
+        // Saved with the marks of the pass that writes them (see PendingInstallations).
+        MarkPendingInstallations(changed, _core.idToSignatureMap());
         _core.saveSignatures(changed, _core.idToSignatureMap());
         sync(changed);
     }
@@ -327,16 +330,19 @@ std::optional<SignatureId> ManagedSignatures::install(const ManagedEntry& entry,
     if (selection.empty())
         return std::nullopt;  // the accounts went away while the key was fetched
     const std::int64_t colorIndex = NewSignatureColorIndex(_core.visibleSignatureIds().size());
-    const SignatureId id = _core.addSignature();
-    Signature& signature = *_core.signature(id);
-    signature.clientKindToSelectedInstallationsInfoMap = selection;
-    signature.colorIndex = colorIndex;
-    SetInsertOptions(signature, Kinds(selection), entry.insertForReplies, entry.insertForForwards);
-    signature.keyQe = entry.key;
-    // Trimmed as a refresh trims it, so that the next refresh finds it unchanged.
-    signature.mainTextQe = TrimmedText(text);
-    signature.lastUpdateUnixTimeQz = static_cast<std::int64_t>(_core.platform().mainQueue.now());
-    _core.logInfo(kLogPrefix + "installing " + EntryName(entry) + " as " + Describe(signature));
+    const std::int64_t now = static_cast<std::int64_t>(_core.platform().mainQueue.now());
+    const SignatureId id = _core.addSignature([&](Signature& signature) {
+        signature.clientKindToSelectedInstallationsInfoMap = selection;
+        signature.colorIndex = colorIndex;
+        SetInsertOptions(signature, Kinds(selection), entry.insertForReplies,
+                         entry.insertForForwards);
+        signature.keyQe = entry.key;
+        // Trimmed as a refresh trims it, so that the next refresh finds it unchanged.
+        signature.mainTextQe = TrimmedText(text);
+        signature.lastUpdateUnixTimeQz = now;
+    });
+    _core.logInfo(kLogPrefix + "installing " + EntryName(entry) + " as " +
+                  Describe(*_core.signature(id)));
     return id;
 }
 

@@ -86,6 +86,15 @@ std::optional<QString> ReadUtf8File(const QString& path) {
     return DecodeUtf8(file.readAll());
 }
 
+std::variant<QString, NewSignatureRefusal> ReadSignatureFile(const QString& path) {
+    const QString trimmed = TrimmedText(path);
+    if (trimmed.isEmpty())
+        return NewSignatureRefusal::noFile;
+    if (auto text = ReadUtf8File(trimmed))
+        return *std::move(text);
+    return NewSignatureRefusal::unreadableFile;
+}
+
 std::optional<QString> FetchedSignatureText(const KeyFetchResult& result) {
     if (result.error || !result.text)
         return std::nullopt;

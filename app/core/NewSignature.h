@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <variant>
 #include <vector>
 
 #include "common/ClientKind.h"
@@ -46,6 +47,10 @@ bool NeedsAccount(ClientKind kind);
 // The file's text when it is wholly valid UTF-8; absent when it cannot be read or is not UTF-8
 // (a legacy 8-bit file with non-ASCII bytes).
 std::optional<QString> ReadUtf8File(const QString& path);
+
+// The text of a signature's HTML file as the form reads it (the path trimmed), or why it is
+// refused: no path, or a file that cannot be read or is not UTF-8.
+std::variant<QString, NewSignatureRefusal> ReadSignatureFile(const QString& path);
 
 // The signature a key fetch found: its text trimmed as a refresh trims it (otherwise the refresh
 // that saving starts would find the text changed and write every client a second time). Absent

@@ -1,6 +1,6 @@
 #include "app/core/PendingInstallations.h"
 
-#include <type_traits>
+#include <algorithm>
 
 #include "app/clients/sync/SyncPlan.h"
 
@@ -8,55 +8,101 @@ namespace quillet {
 
 namespace {
 
-// Calls visit on each selected payload of the client that a sync of it would write. Signature is
-// Signature (marking: an all-accounts selection gets its payload) or const Signature (reading).
-template <typename SignatureT, typename Visit>
-void ForEachWritablePayload(SignatureT& signature, ClientKind kind,
-                            const std::map<ClientKind, AccountsInfo>& accounts, Visit visit) {
-    if (!IsInstallable(signature, kind))
-        return;
-    auto& selected = signature.clientKindToSelectedInstallationsInfoMap.find(kind)->second;
+bool Contains(const std::vector<ClientKind>& kinds, ClientKind kind) {
+    return std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
+}
+
+template <typename Map>
+const typename Map::mapped_type* Find(const Map& map, const typename Map::key_type& key) {
+    const auto found = map.find(key);
+    return found == map.end() ? nullptr : &found->second;
+}
+
+bool IsMarked(const SelectedInstallationsInfo& selected) {
     if (selected.allAccountsSelected) {
-        if constexpr (!std::is_const_v<SignatureT>) {
-            if (!selected.allAccountsPayloadX)
-                selected.allAccountsPayloadX = SelectedInstallationPayload{};
-        }
-        if (selected.allAccountsPayloadX)
-            visit(*selected.allAccountsPayloadX);
-        return;
+        return selected.allAccountsPayloadX && selected.allAccountsPayloadX->pendingReinstallation;
     }
-    const auto info = accounts.find(kind);
-    if (info == accounts.end())
-        return;
-    const DiscoveryState discovery = DiscoveryStateOf(info->second);
-    for (auto& [email, payload] : selected.accountEmailToPayloadMap) {
-        if (discovery.knownEmails.contains(email))
-            visit(payload);
-    }
-}
-
-bool IsCurrent(const Signature& signature) {
-    return !signature.pendingDeletion && signature.active;
-}
-
-bool HoldsInstallation(const Signature& signature, ClientKind kind) {
-    const auto performed = signature.clientKindToPerformedInstallationsInfoMap.find(kind);
-    return performed != signature.clientKindToPerformedInstallationsInfoMap.end() &&
-           (performed->second.allAccountsInstalled ||
-            !performed->second.accountEmailToPayloadMap.empty());
+    return std::all_of(selected.accountEmailToPayloadMap.begin(),
+                       selected.accountEmailToPayloadMap.end(),
+                       [](const auto& entry) { return entry.second.pendingReinstallation; });
 }
 
 }  // namespace
 
+PendingWork PendingWorkIn(const Signature& signature, ClientKind kind, const PendingScope& scope) {
+    PendingWork work;
+    const bool detected = Contains(scope.detected, kind);
+    DiscoveryState discovery;
+    if (const AccountsInfo* accounts = Find(scope.accounts, kind); detected && accounts)
+        discovery = DiscoveryStateOf(*accounts);
+    // An account (none: all accounts) with something left. A sync writes only accounts that
+    // discovery reported; it removes from the others too once discovery has succeeded.
+    const auto left = [&](const QString* email, bool removal) {
+        if (!detected) {
+            work.clientAway = true;
+        } else if (!email || discovery.knownEmails.contains(*email) ||
+                   (removal && discovery.discoverySucceeded)) {
+            work.passCanDo = true;
+        } else if (!work.awaitedAccounts.contains(*email)) {
+            work.awaitedAccounts << *email;
+        }
+    };
+
+    const SelectedInstallationsInfo* selected =
+        IsInstallable(signature, kind)
+            ? Find(signature.clientKindToSelectedInstallationsInfoMap, kind)
+            : nullptr;
+    const PerformedInstallationsInfo* performed =
+        Find(signature.clientKindToPerformedInstallationsInfoMap, kind);
+    const QString text = EffectiveText(signature).value_or(QString());
+    const auto done = [&text](const SelectedInstallationPayload& payload,
+                              const PerformedInstallationPayload* installed) {
+        return !payload.pendingReinstallation && installed && installed->textQe == text;
+    };
+
+    const bool selectedAll = selected && selected->allAccountsSelected;
+    if (selectedAll) {
+        const PerformedInstallationPayload* installed =
+            performed && performed->allAccountsInstalled && performed->allAccountsPayloadX
+                ? &*performed->allAccountsPayloadX
+                : nullptr;
+        if (!done(selected->allAccountsPayloadX.value_or(SelectedInstallationPayload{}),
+                  installed)) {
+            left(nullptr, false);
+        }
+    } else if (selected) {
+        for (const auto& [email, payload] : selected->accountEmailToPayloadMap) {
+            const PerformedInstallationPayload* installed =
+                performed && !performed->allAccountsInstalled
+                    ? Find(performed->accountEmailToPayloadMap, email)
+                    : nullptr;
+            if (!done(payload, installed))
+                left(&email, false);
+        }
+    }
+    // What is installed beyond the selection goes (all of it, for a signature on its way out).
+    if (performed && performed->allAccountsInstalled && !selectedAll)
+        left(nullptr, true);
+    if (performed && !performed->allAccountsInstalled) {
+        for (const auto& [email, installed] : performed->accountEmailToPayloadMap) {
+            // Under an all-accounts selection the sync replaces them whatever discovery says.
+            if (selectedAll)
+                left(nullptr, true);
+            else if (!selected || !selected->accountEmailToPayloadMap.contains(email))
+                left(&email, true);
+        }
+    }
+    return work;
+}
+
 std::vector<ClientKind> PendingClients(const Signature& signature, const PendingScope& scope) {
     std::vector<ClientKind> clients;
     for (ClientKind kind : scope.detected) {
-        bool pending = !IsCurrent(signature) && HoldsInstallation(signature, kind);
-        ForEachWritablePayload(signature, kind, scope.accounts,
-                               [&pending](const SelectedInstallationPayload& payload) {
-                                   pending |= payload.pendingReinstallation;
-                               });
-        if (pending)
+        if (PendingWorkIn(signature, kind, scope).any())
+            clients.push_back(kind);
+    }
+    for (ClientKind kind : kAllClientKinds) {
+        if (!Contains(scope.detected, kind) && PendingWorkIn(signature, kind, scope).any())
             clients.push_back(kind);
     }
     return clients;
@@ -68,27 +114,30 @@ SignatureIds SignaturesWithPendingInstallations(const SignatureIds& ids,
     SignatureIds pending;
     for (SignatureId id : ids) {
         const auto found = map.find(id);
-        if (found != map.end() && !PendingClients(*found->second, scope).empty())
+        if (found == map.end())
+            continue;
+        if (std::any_of(scope.detected.begin(), scope.detected.end(), [&](ClientKind kind) {
+                return PendingWorkIn(*found->second, kind, scope).passCanDo;
+            })) {
             pending.push_back(id);
+        }
     }
     return pending;
 }
 
-SignatureIds MarkPendingInstallations(const SignatureIds& ids, const IdToSignatureMap& map,
-                                      const std::vector<ClientKind>& clients,
-                                      const std::map<ClientKind, AccountsInfo>& accounts) {
+SignatureIds MarkPendingInstallations(const SignatureIds& ids, const IdToSignatureMap& map) {
     SignatureIds marked;
     for (SignatureId id : ids) {
         const auto found = map.find(id);
         if (found == map.end())
             continue;
+        Signature& signature = *found->second;
         bool changed = false;
-        for (ClientKind kind : clients) {
-            ForEachWritablePayload(*found->second, kind, accounts,
-                                   [&changed](SelectedInstallationPayload& payload) {
-                                       changed |= !payload.pendingReinstallation;
-                                       payload.pendingReinstallation = true;
-                                   });
+        for (auto& [kind, selected] : signature.clientKindToSelectedInstallationsInfoMap) {
+            if (!IsInstallable(signature, kind) || IsMarked(selected))
+                continue;
+            signature.markForReinstallation(kind);
+            changed = true;
         }
         if (changed)
             marked.push_back(id);

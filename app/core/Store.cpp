@@ -46,9 +46,9 @@ std::optional<QString> PrepareCurrentModel(sqlite3* database, SignatureEntity en
     return error;
 }
 
-bool HasPerformedInstallationIn(const Signature& signature, const std::vector<ClientKind>& kinds) {
-    for (ClientKind kind : kinds) {
-        if (signature.clientKindToPerformedInstallationsInfoMap.count(kind))
+bool HasPerformedInstallation(const Signature& signature) {
+    for (const auto& [kind, performed] : signature.clientKindToPerformedInstallationsInfoMap) {
+        if (performed.allAccountsInstalled || !performed.accountEmailToPayloadMap.empty())
             return true;
     }
     return false;
@@ -120,6 +120,17 @@ std::optional<std::vector<std::pair<std::int64_t, SignatureRecord>>> Store::work
         LogError("LoadSignatures(): Could not fetch signatures: " + *error);
         return std::nullopt;
     }
+    // A record another process deleted takes this process's unsaved changes with it.
+    for (auto it = _pending.begin(); it != _pending.end();) {
+        const auto& [primaryKey, change] = *it;
+        if (primaryKey > 0 && !stored.count(primaryKey)) {
+            if (change)
+                _removedElsewhere.insert(primaryKey);
+            it = _pending.erase(it);
+        } else {
+            ++it;
+        }
+    }
     _saved = stored;
     // Changes that a failed save left pending are part of the working set; records not yet
     // written come last, in the order they were added.
@@ -173,8 +184,7 @@ bool Store::RemoveRecord(SignatureId id) {
     return SaveManagedObjectContext();
 }
 
-std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures(
-    const std::vector<ClientKind>& detectedKinds) {
+std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures() {
     const auto loaded = workingRecords();
     if (!loaded)
         return {};
@@ -186,7 +196,9 @@ std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures(
     bool deleted = false;
     for (const auto& [primaryKey, record] : working) {
         auto signature = std::make_shared<Signature>(SignatureFromRecord(record));
-        if (signature->pendingDeletion && !HasPerformedInstallationIn(*signature, detectedKinds)) {
+        // Kept while any client holds it, detected or not: a client that is away (moved, its
+        // profile missing) still holds it, and has it removed when it is back.
+        if (signature->pendingDeletion && !HasPerformedInstallation(*signature)) {
             LogInfo("LoadSignatures(): Deleting signature \"" + signature->nameQe +
                     "\", which no installed client holds any more");
             stage(primaryKey, std::nullopt);
@@ -228,13 +240,14 @@ void Store::SaveSignatures(const SignatureIds& ids, const IdToSignatureMap& map)
             continue;
         }
         const Signature& signature = *found->second;
-        LogInfo("Updating signature \"" + signature.nameQe + "\"...");
         const std::int64_t primaryKey = storedKey(id.value);
         if (!isKnown(primaryKey)) {
             LogError("SaveSignatures(): No stored record with ID " + id.toString());
             continue;
         }
-        stage(primaryKey, RecordFromSignature(signature));
+        // Only a record that changes is written, and only its change is logged.
+        if (stage(primaryKey, RecordFromSignature(signature)))
+            LogInfo("Updating signature \"" + signature.nameQe + "\"...");
     }
     SaveManagedObjectContext();
 }
@@ -271,7 +284,7 @@ bool Store::isKnown(std::int64_t primaryKey) const {
     return _saved.count(primaryKey) > 0;
 }
 
-void Store::stage(std::int64_t primaryKey, std::optional<SignatureRecord> record) {
+bool Store::stage(std::int64_t primaryKey, std::optional<SignatureRecord> record) {
     const auto saved = _saved.find(primaryKey);
     const bool asSaved =
         record ? (saved != _saved.end() && saved->second == *record) : saved == _saved.end();
@@ -280,6 +293,7 @@ void Store::stage(std::int64_t primaryKey, std::optional<SignatureRecord> record
     } else {
         _pending[primaryKey] = std::move(record);
     }
+    return !asSaved;
 }
 
 std::int64_t Store::stageNew(SignatureRecord record) {
@@ -299,6 +313,7 @@ std::vector<std::int64_t> Store::unwrittenIds() const {
 std::optional<QString> Store::commitPendingChanges() {
     if (!_database)
         return QString("the store is closed");
+    SyncLogToDisk();  // the lines of these changes go first
     if (auto error = ExecuteStoreSql(_database, "BEGIN IMMEDIATE"))
         return error;
     // Everything is worked out afresh under the write lock: another process may have added,
@@ -307,12 +322,27 @@ std::optional<QString> Store::commitPendingChanges() {
     StoreKeys keys = _keys;
     std::map<std::int64_t, std::int64_t> standInIdToKey;
     std::optional<QString> error = ReadEntityKeyMaxima(_database, _entity, &keys);
+    std::set<std::int64_t> removedElsewhere;
     if (!error) {
         StoreRecordWriter writer(_database, _entity, keys);
         for (const auto& [primaryKey, change] : _pending) {
-            if (primaryKey > 0)
-                error = writeChange(writer, primaryKey, change);
-            if (error)
+            if (primaryKey < 0)
+                continue;
+            std::optional<SignatureRecord> current;
+            if ((error = ReadSignatureRecord(_database, _entity, primaryKey, &current)))
+                break;
+            if (!current) {
+                // Another process deleted it: the person removed it, or its removal finished.
+                // That stands; a change of this process (a refresh, a pass, holding an older
+                // copy) must not bring it back.
+                if (change) {
+                    LogInfo("SaveManagedObjectContext(): Not writing signature " +
+                            QString::number(primaryKey) + ", which another process deleted");
+                    removedElsewhere.insert(primaryKey);
+                }
+                continue;
+            }
+            if ((error = writeChange(writer, primaryKey, *current, change)))
                 break;
         }
         for (std::int64_t id : error ? std::vector<std::int64_t>() : unwrittenIds()) {
@@ -332,40 +362,49 @@ std::optional<QString> Store::commitPendingChanges() {
     _standInIdToKey.insert(standInIdToKey.begin(), standInIdToKey.end());
     for (auto& [id, change] : _pending) {
         const std::int64_t primaryKey = id < 0 ? standInIdToKey.at(id) : id;
-        if (change) {
+        // A record another process deleted was not written: nothing of this save's to keep.
+        const bool written = !removedElsewhere.contains(primaryKey);
+        if (_saveObserver && written) {
+            const auto saved = _saved.find(primaryKey);
+            _saveObserver(saved == _saved.end() ? std::nullopt : std::optional(saved->second),
+                          change);
+        }
+        if (change && written) {
             _saved[primaryKey] = std::move(*change);
         } else {
             _saved.erase(primaryKey);
         }
     }
     _pending.clear();
+    _removedElsewhere.insert(removedElsewhere.begin(), removedElsewhere.end());
     return std::nullopt;
 }
 
+SignatureIds Store::takeRecordsRemovedElsewhere(const SignatureIds& known) {
+    // A caller whose record's first save failed knows it by its stand-in id.
+    SignatureIds removed;
+    for (SignatureId id : known) {
+        if (_removedElsewhere.contains(storedKey(id.value)))
+            removed.push_back(id);
+    }
+    _removedElsewhere.clear();
+    return removed;
+}
+
 std::optional<QString> Store::writeChange(StoreRecordWriter& writer, std::int64_t primaryKey,
+                                          const SignatureRecord& current,
                                           const std::optional<SignatureRecord>& change) {
-    std::optional<SignatureRecord> current;
-    if (auto error = ReadSignatureRecord(_database, _entity, primaryKey, &current))
-        return error;
     const auto saved = _saved.find(primaryKey);
     if (!change) {
-        if (!current)
-            return std::nullopt;
         // Deleted on what this process read; a row changed since is judged again next start.
-        if (saved != _saved.end() && *current != saved->second) {
+        if (saved != _saved.end() && current != saved->second) {
             LogInfo("SaveManagedObjectContext(): Keeping signature " + QString::number(primaryKey) +
                     ", which another process changed");
             return std::nullopt;
         }
         return writer.remove(primaryKey);
     }
-    if (!current) {
-        // Another process deleted it; this one's changes keep it.
-        LogInfo("SaveManagedObjectContext(): Writing signature " + QString::number(primaryKey) +
-                " again, which another process deleted");
-        return writer.insert(primaryKey, *change);
-    }
-    return writer.update(primaryKey, saved != _saved.end() ? saved->second : *current, *change);
+    return writer.update(primaryKey, saved != _saved.end() ? saved->second : current, *change);
 }
 
 }  // namespace quillet

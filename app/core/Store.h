@@ -6,8 +6,10 @@
 // record operations. The engine opens it once and uses it from the main thread only.
 // Other processes (the command beside the application, two commands) may use the same file at
 // the same time: every save takes its keys and writes its changes under the file's write lock,
-// against what the file holds then. Failures are logged; a failed save also raises the critical
-// alert, and its changes stay pending so that the next successful save writes them.
+// against what the file holds then. A record another process deleted stays deleted: the changes
+// this process held for it are dropped and reported (takeRecordsRemovedElsewhere). Failures are
+// logged; a failed save also raises the critical alert, and its changes stay pending so that the
+// next successful save writes them.
 
 #include <QString>
 #include <array>
@@ -16,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -73,10 +76,10 @@ public:
     const QString& path() const { return _path; }
     const QString& modelName() const { return _modelName; }
 
-    // Every signature in store order. Pending-deletion signatures that no detected client still
-    // has are deleted, unassigned colours are assigned, and the result is saved.
-    std::pair<SignatureIds, IdToSignatureMap> LoadSignatures(
-        const std::vector<ClientKind>& detectedKinds);
+    // Every signature in store order. Pending-deletion signatures that no client holds any more
+    // (none has a performed installation left, detected or not) are deleted, unassigned colours
+    // are assigned, and the result is saved.
+    std::pair<SignatureIds, IdToSignatureMap> LoadSignatures();
     // The new record's permanent id; the record is saved. Its key is taken when the record is
     // first written: should that save fail, the id is a stand-in that stays valid for this
     // run (later saves write the record under a key of its own).
@@ -95,6 +98,16 @@ public:
     // signatures", and the changes kept for the next save.
     bool SaveManagedObjectContext();
     bool hasChanges() const { return !_pending.empty(); }
+    // Told, once a save has committed, of each record it wrote: as this process last read or
+    // wrote it, and as written (absent: no record). Restore points keep what commands change.
+    using SaveObserver = std::function<void(const std::optional<SignatureRecord>& before,
+                                            const std::optional<SignatureRecord>& after)>;
+    void setSaveObserver(SaveObserver observer) { _saveObserver = std::move(observer); }
+    // Of the caller's signatures, those whose records another process deleted while this one
+    // held changes to them, since the last call: the deletion stands (the person removed them, or
+    // their removal finished) and the changes were dropped. The caller forgets them, and tells
+    // the person when the change was theirs.
+    SignatureIds takeRecordsRemovedElsewhere(const SignatureIds& known);
     // SQLite's data version of this connection: it changes when another connection (another
     // process) committed to the file since the last time it was read. Absent when it cannot be
     // read (StoreDataVersion.cpp).
@@ -120,14 +133,17 @@ private:
     // The key under which the record of an id is stored (a stand-in id's record has its own).
     std::int64_t storedKey(std::int64_t id) const;
     bool isKnown(std::int64_t primaryKey) const;
-    // Records a change to write at the next save; nullopt deletes the record.
-    void stage(std::int64_t primaryKey, std::optional<SignatureRecord> record);
+    // Records a change to write at the next save; nullopt deletes the record. False when the
+    // record is as saved: nothing to write.
+    bool stage(std::int64_t primaryKey, std::optional<SignatureRecord> record);
     // Records a new record to write at the next save; returns its stand-in id.
     std::int64_t stageNew(SignatureRecord record);
     // The stand-in ids of new records not yet written, in the order they were added.
     std::vector<std::int64_t> unwrittenIds() const;
     std::optional<QString> commitPendingChanges();
+    // The change of a record the file still holds (`current`); nullopt deletes it.
     std::optional<QString> writeChange(StoreRecordWriter& writer, std::int64_t primaryKey,
+                                       const SignatureRecord& current,
                                        const std::optional<SignatureRecord>& change);
 
     QString _modelName;
@@ -142,6 +158,8 @@ private:
     std::map<std::int64_t, std::optional<SignatureRecord>> _pending;
     std::int64_t _lastStandInId = 0;
     std::map<std::int64_t, std::int64_t> _standInIdToKey;  // of records written since
+    SaveObserver _saveObserver;
+    std::set<std::int64_t> _removedElsewhere;  // keys, until taken
 };
 
 // Deletes the store's files that exist (path + each of kStoreFileSuffixes).

@@ -72,16 +72,18 @@ void SyncPass::Start(Core& core, const SignatureIds& ids, std::weak_ptr<bool> co
                      const std::vector<ClientSync>& syncs, Done done) {
     const auto pass =
         std::make_shared<SyncPass>(core, std::move(coreAlive), syncs, std::move(done));
-    pass->_reason = core.changeReason();
+    pass->_reason = core.changeReason(ids);
     pass->run(ids);
 }
 
 void SyncPass::StartOverClients(Core& core, const std::vector<ClientKind>& clients,
                                 const QString& reason, std::weak_ptr<bool> coreAlive,
-                                const std::vector<ClientSync>& syncs, Done done) {
+                                const std::vector<ClientSync>& syncs,
+                                std::function<void()> afterSyncs, Done done) {
     const auto pass =
         std::make_shared<SyncPass>(core, std::move(coreAlive), syncs, std::move(done));
     pass->_reason = reason;
+    pass->_afterSyncs = std::move(afterSyncs);
     pass->_clientsToSync = clients;
     AccessibilityHelper::validate(core.permissionContext(),
                                   AccessibilityHelper::ValidationKind::signatureSync,
@@ -97,17 +99,25 @@ void SyncPass::run(const SignatureIds& ids) {
     const SyncClientSets sets =
         ComputeSyncClientSets(ids, _core.idToSignatureMap(), _core.clientKinds());
     _clientsToSync = sets.toSync;
-    // Saved before any client is touched: a pass that is postponed, fails or never ends leaves
-    // what it was to write pending, and the next refresh runs it again.
-    const SignatureIds marked = MarkPendingInstallations(
-        ids, _core.idToSignatureMap(), _clientsToSync, _core.clientKindToAccountsInfoMap());
+    _ids = ids;
+    // The engine saved the change with its marks; a pass asked for otherwise marks here, before
+    // any client is touched: a pass that is postponed, fails or never ends leaves what it was to
+    // write pending, and the next refresh runs it again.
+    const SignatureIds marked = MarkPendingInstallations(ids, _core.idToSignatureMap());
     if (!marked.empty())
         _core.saveSignatures(marked, _core.idToSignatureMap());
     AccessibilityHelper::validate(
         _core.permissionContext(), AccessibilityHelper::ValidationKind::signatureSync,
         std::set<ClientKind>(_clientsToSync.begin(), _clientsToSync.end()));
-    if (!sets.unavailable.empty())
-        showUnavailableClients(sets.unavailable);
+    if (!sets.unavailable.empty()) {
+        const Alert alert = UnavailableClientsAlert(sets.unavailable);
+        _core.platform().prompter.ask(alert);
+        // What those clients still hold or lack is not done: the pass cannot say it succeeded.
+        if (std::any_of(sets.unavailable.begin(), sets.unavailable.end(),
+                        [this](ClientKind kind) { return !workLeftIn(kind).empty(); })) {
+            _unavailableOutcome = WorkOutcome{false, alert.title, alert.informativeText};
+        }
+    }
     closeClientsAndSync(ids);
 }
 
@@ -143,15 +153,27 @@ void SyncPass::closeClientsAndSync(const SignatureIds& ids) {
     after(kSyncDelay, [this] { waitForClosedClients(kSyncDelay); });
 }
 
-void SyncPass::showUnavailableClients(const std::vector<ClientKind>& unavailable) {
+Alert SyncPass::UnavailableClientsAlert(const std::vector<ClientKind>& unavailable) {
     const QString text = unavailable.size() == 1
                              ? Localized("The following email client is no longer available: ")
                              : Localized("The following email clients are no longer available: ");
-    _core.platform().prompter.ask(Alert{AlertStyle::warning,
-                                        Localized("Some email clients are unavailable"),
-                                        text + DisplayNames(unavailable).join(", ") + ".",
-                                        {Localized("OK")},
-                                        {}});
+    return Alert{AlertStyle::warning,
+                 Localized("Some email clients are unavailable"),
+                 text + DisplayNames(unavailable).join(", ") + ".",
+                 {Localized("OK")},
+                 {}};
+}
+
+std::vector<PendingWork> SyncPass::workLeftIn(ClientKind kind) const {
+    std::vector<PendingWork> left;
+    for (SignatureId id : _ids) {
+        if (const SignaturePtr signature = _core.signature(id)) {
+            PendingWork work = PendingWorkIn(*signature, kind, _core.pendingScope());
+            if (work.any())
+                left.push_back(std::move(work));
+        }
+    }
+    return left;
 }
 
 std::pair<bool, bool> SyncPass::askToCloseClients(const std::vector<ClientKind>& clients) {
@@ -216,14 +238,28 @@ WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
             reports.emplace_back(sync.kind, ClientWasRunningReport());
             continue;
         }
-        reports.emplace_back(sync.kind, sync.run(_core.syncInputs(sync.kind)));
+        ClientSyncReport report = sync.run(_core.syncInputs(sync.kind));
+        // Written, but an account the client has not reported was left as it was.
+        QStringList awaited;
+        for (const PendingWork& work :
+             report.problem ? std::vector<PendingWork>() : workLeftIn(sync.kind)) {
+            for (const QString& email : work.awaitedAccounts) {
+                if (!awaited.contains(email))
+                    awaited << email;
+            }
+        }
+        if (!awaited.isEmpty())
+            report = AccountsNotFoundReport(awaited);
+        reports.emplace_back(sync.kind, std::move(report));
     }
+    if (_afterSyncs)
+        _afterSyncs();
     _core.endRestorePoint();
     const auto counted = std::count_if(reports.begin(), reports.end(),
                                        [](const auto& entry) { return entry.second.counted; });
     const bool problems = std::any_of(reports.begin(), reports.end(),
                                       [](const auto& entry) { return entry.second.problem; });
-    WorkOutcome outcome;
+    WorkOutcome outcome = _unavailableOutcome.value_or(WorkOutcome{});
     const QStringList problemParts = SyncProblemParts(reports, _core.brand().appName());
     if (!reports.empty())
         _core.recordSyncProblems(problemParts);
@@ -234,8 +270,9 @@ WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
             Alert{AlertStyle::critical, outcome.title, outcome.details, {Localized("OK")}, {}});
     }
     if (counted > 0) {
-        _core.platform().notificationCenter.post(kSignaturesUpdatedInClientsNotification,
-                                                 {{kSyncHadProblemsKey, problems}});
+        _core.platform().notificationCenter.post(
+            kSignaturesUpdatedInClientsNotification,
+            {{kSyncHadProblemsKey, problems || _unavailableOutcome.has_value()}});
     }
     return outcome;
 }

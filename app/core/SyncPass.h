@@ -12,10 +12,12 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
 #include "app/core/Core.h"
+#include "app/core/PendingInstallations.h"
 #include "app/core/SyncClients.h"
 #include "app/core/SyncReport.h"
 
@@ -51,10 +53,13 @@ public:
     static void Start(Core& core, const SignatureIds& ids, std::weak_ptr<bool> coreAlive,
                       const std::vector<ClientSync>& syncs, Done done);
     // A pass over the given clients rather than over signatures (a restore): nothing is marked
-    // pending, and its restore point names `reason`. `syncs` must live until done has run.
+    // pending, and its restore point names `reason`. `afterSyncs` runs once the syncs have run,
+    // under the pass's lock and before its restore point is finished (a restore puts the store
+    // back there). `syncs` must live until done has run.
     static void StartOverClients(Core& core, const std::vector<ClientKind>& clients,
                                  const QString& reason, std::weak_ptr<bool> coreAlive,
-                                 const std::vector<ClientSync>& syncs, Done done);
+                                 const std::vector<ClientSync>& syncs,
+                                 std::function<void()> afterSyncs, Done done);
 
     SyncPass(Core& core, std::weak_ptr<bool> coreAlive, const std::vector<ClientSync>& syncs,
              Done done);
@@ -62,7 +67,9 @@ public:
 private:
     void run(const SignatureIds& ids);
     void closeClientsAndSync(const SignatureIds& ids);
-    void showUnavailableClients(const std::vector<ClientKind>& unavailable);
+    static Alert UnavailableClientsAlert(const std::vector<ClientKind>& unavailable);
+    // What the pass's signatures still have to do in the client.
+    std::vector<PendingWork> workLeftIn(ClientKind kind) const;
     // (proceed, re-open)
     std::pair<bool, bool> askToCloseClients(const std::vector<ClientKind>& clients);
     void waitForClosedClients(double waited);
@@ -77,8 +84,12 @@ private:
     std::weak_ptr<bool> _coreAlive;
     const std::vector<ClientSync>& _syncs;
     Done _done;
+    SignatureIds _ids;
     std::vector<ClientKind> _clientsToSync;
+    // Set when clients that are not detected keep some of the pass's work.
+    std::optional<WorkOutcome> _unavailableOutcome;
     QString _reason;  // of the pass's restore point
+    std::function<void()> _afterSyncs;
     std::vector<ClientKind> _closedClients;
     bool _reopen = false;
     WorkOutcome _outcome;

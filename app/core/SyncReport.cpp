@@ -15,6 +15,15 @@ ClientSyncReport ClientWasRunningReport() {
         "Not updated because it was running. Please quit it and update the signature again."));
 }
 
+ClientSyncReport AccountsNotFoundReport(const QStringList& emails) {
+    ClientSyncReport report = ClientSyncReport::Failed(
+        FillPlaceholders(Localized("Not updated for %@: the email account was not found. It will "
+                                   "be updated once the account is found again."),
+                         {emails.join(", ")}));
+    report.counted = true;  // what it could write, it wrote
+    return report;
+}
+
 QString SyncProblemsText(const ClientSyncReports& reports, const QString& appName) {
     return SyncProblemParts(reports, appName).join("\n\n");
 }

@@ -32,6 +32,10 @@ using ClientSyncReports = std::vector<std::pair<ClientKind, ClientSyncReport>>;
 // The report of a client that was running when its turn came: its files were not written.
 ClientSyncReport ClientWasRunningReport();
 
+// The report of a client that was written, except for the accounts it has not reported (the
+// accounts cache is gone, or discovery has not found them): nothing of theirs changed.
+ClientSyncReport AccountsNotFoundReport(const QStringList& emails);
+
 // The problems alert's text: the hints (each once, in their order), a blank line, then one
 // "NAME: line" per client in the order given, separated by blank lines. Empty without problems.
 QString SyncProblemsText(const ClientSyncReports& reports, const QString& appName);

@@ -68,13 +68,7 @@ QStringList FakeSparkSettingsRows(const QString& path) {
 }
 
 bool ExecuteFakeSparkSql(const QString& path, const QString& sql) {
-    sqlite3* database = nullptr;
-    bool ok = sqlite3_open_v2(path.toUtf8().constData(), &database, SQLITE_OPEN_READWRITE,
-                              nullptr) == SQLITE_OK;
-    ok = ok &&
-         sqlite3_exec(database, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(database);
-    return ok;
+    return ExecuteFakeDatabaseSql(path, sql);
 }
 
 }  // namespace quillet

@@ -1,6 +1,6 @@
 #include "app/clients/sync/ThunderbirdSync.h"
 
-#include <set>
+#include <map>
 
 #include "app/clients/PrefsFile.h"
 #include "app/clients/linux/IdentitySignatures.h"
@@ -20,6 +20,7 @@ const QString kHtmlSigFormat = QStringLiteral("htmlSigFormat");
 ThunderbirdSyncPlan PlanThunderbirdSync(const SyncInputs& inputs, const QStringList& lines,
                                         const std::map<QString, ClientSettings>& kept) {
     const QString name = SyncName(QStringLiteral("SyncThunderbirdSignatures"));
+    const auto currentTexts = IdentityStringValues(lines, kHtmlSigText);
     ThunderbirdSyncPlan plan;
     PrefsEdits edits;
     plan.unwrittenEmails = VisitAssignedIdentities(
@@ -27,7 +28,9 @@ ThunderbirdSyncPlan PlanThunderbirdSync(const SyncInputs& inputs, const QStringL
         [&](const MozillaBasedClientAccount& identity, const QString& prefix,
             const Signature* assigned) {
             const QString email = identity.email();
-            const auto current = GetPrefsStringValue(lines, prefix + kHtmlSigText);
+            const auto found = currentTexts.find(prefix + kHtmlSigText);
+            const std::optional<QString> current =
+                found == currentTexts.end() ? std::nullopt : std::optional(found->second);
             const bool holdsQuillets =
                 current && !current->isEmpty() &&
                 IsInstalledText(kThunderbird, inputs.idToSignatureMap, email, *current);

@@ -8,6 +8,8 @@
 #include <QThread>
 #include <nlohmann/json.hpp>
 
+#include <csignal>
+
 #include "app/clients/PrefsFile.h"
 #include "app/clients/sync/PostboxSync.h"
 #include "platform/FileLock.h"
@@ -157,6 +159,46 @@ TEST_F(QuilletConcurrencyTest, SyncPassWritesWhatTheStoreHoldsOnceItHasTheLock) 
     });
     ASSERT_NE(entry, list->end()) << list->dump();
     EXPECT_EQ((*entry)["name"], "Renamed elsewhere");
+}
+
+// The person uninstalls a signature while `quillet run` (as the application, or the web-mail
+// host) holds its older copy; the record goes once no client holds it. A refresh of the running
+// process that then finds the signature changed on the service must not bring it back, neither
+// into the store nor into the client.
+TEST_F(QuilletConcurrencyTest, AnUninstalledSignatureStaysGoneWhenABackgroundRefreshUpdatesIt) {
+    writeHtml("k-tom", "<p>Tom</p>");
+    const Finished installed = finish(*start(
+        {"install", "--key", "k-tom", "--client", "thunderbird", "--account", "tom@example.com"}));
+    ASSERT_EQ(installed.exitCode, 0) << installed.err.toStdString();
+    const auto refreshes = [this] {
+        return log().count("signature(s) via RequestUpdatedSignatures");
+    };
+    const auto before = refreshes();
+    auto background = start({"run"});
+    ASSERT_TRUE(background->waitForStarted(60000));
+    for (int i = 0; i < 1200 && refreshes() == before; ++i)
+        QThread::msleep(50);
+    ASSERT_GT(refreshes(), before) << log().toStdString();
+
+    const Finished uninstalled = finish(*start({"uninstall", "1"}));
+    ASSERT_EQ(uninstalled.exitCode, 0) << uninstalled.err.toStdString();
+    ASSERT_EQ(finish(*start({"--json", "list", "--all"})).out.trimmed(), "[]");
+    ASSERT_FALSE(ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains("Tom"));
+
+    writeHtml("k-tom", "<p>Tom 2</p>");
+    const auto beforeWake = refreshes();
+    ::kill(static_cast<pid_t>(background->processId()), SIGHUP);
+    for (int i = 0; i < 1200 && refreshes() == beforeWake; ++i)
+        QThread::msleep(50);
+    ASSERT_GT(refreshes(), beforeWake) << log().toStdString();
+    // The refresh's pass runs in the same turn of the main loop as the update, before the end.
+    ::kill(static_cast<pid_t>(background->processId()), SIGTERM);
+    EXPECT_EQ(finish(*background).exitCode, 0);
+
+    EXPECT_EQ(finish(*start({"--json", "list", "--all"})).out.trimmed(), "[]");
+    EXPECT_FALSE(ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains("Tom"));
+    EXPECT_TRUE(log().contains("Not writing signature 1, which another process deleted"))
+        << log().toStdString();
 }
 
 // Installs into four clients, refreshes, renames and uninstalls, several processes at a time,

@@ -2,13 +2,13 @@
 // command that syncs one client (install, refresh, update) is killed with SIGKILL right before
 // its Nth file operation, for every N from 1 until the command no longer reaches one. After each
 // kill no file may be torn: every client file reads as it was or as the finished command leaves
-// it, the store passes SQLite's integrity check, and running the command that finishes the work
-// again leaves the client as the uninterrupted command does.
+// it, the store passes SQLite's integrity check, and what the person would run next (a plain
+// refresh, or the install again when nothing of it was stored) leaves the client as the
+// uninterrupted command does.
 //
-// The command is launched over a thousand times per client. QUILLET_CRASH_BUILD_DIR names another
-// build folder whose quillet and stand-ins are run instead (tools/crash-test.sh gives it the
-// release build, which starts several times faster than this sanitized one); the file operations
-// and what they leave are the same.
+// The command is launched over a thousand times per client: tools/crash-test.sh gives it the
+// release build's command and stand-ins (tests/support/CommandBuild.h); the file operations and
+// what they leave are the same.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -16,22 +16,27 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <atomic>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <set>
 
 #include "app/clients/PrefsFile.h"
 #include "platform/Plist.h"
+#include "tests/support/CommandBuild.h"
 #include "tests/support/FakeMacMozilla.h"
 #include "tests/support/FakeMacSample.h"
+#include "tests/support/FakeMacSpark.h"
 #include "tests/support/FileFaults.h"
 #include "tests/support/TestHelpers.h"
 #include "tools/signature-service/SignatureService.h"
@@ -43,29 +48,7 @@ namespace {
 // its files to reach the disk and for the stand-ins it starts, so more than the cores.
 constexpr int kParallelWalks = 6;
 
-// The quillet command under test and the folder of the stand-ins it is to find on the fake Mac.
-struct CommandBuild {
-    QString quillet = QUILLET_QUILLET_PATH;
-    QString standIns;  // empty: those the fake-Mac builder installs
-};
-
-CommandBuild CommandBuildUnderTest() {
-    const QString folder = qEnvironmentVariable("QUILLET_CRASH_BUILD_DIR");
-    if (folder.isEmpty())
-        return {};
-    return {folder + "/bin/quillet", folder + "/fake-mac"};
-}
-
-void InstallStandIns(const CommandBuild& build, const QString& fakeMac) {
-    if (build.standIns.isEmpty())
-        return;
-    for (const auto& [name, standIn] :
-         {std::pair{"osascript", "fake-osascript"}, std::pair{"defaults", "fake-defaults"}}) {
-        const QString target = fakeMac + "/root/usr/bin/" + name;
-        QFile::remove(target);
-        ASSERT_TRUE(QFile::copy(build.standIns + "/" + standIn, target)) << standIn;
-    }
-}
+const QString kLogPath = "/home/Library/Logs/Quillet/Quillet.log";
 
 // Relative path -> contents: the files of the clients, with the random parts of a new
 // signature's identity and Spark's times taken out, and SQLite databases by their rows.
@@ -75,13 +58,7 @@ QByteArray Canonical(QByteArray text) {
     static const QRegularExpression uuid(
         "[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}");
     static const QRegularExpression date(R"re("(modificationDate|creationDate)":[0-9.e+]+,?)re");
-    // A new signature's name counts the signatures, among them one that a killed install left.
-    static const QRegularExpression name("Signature Name [0-9]+");
-    return QString::fromUtf8(text)
-        .replace(uuid, "UUID")
-        .remove(date)
-        .replace(name, "Signature Name N")
-        .toUtf8();
+    return QString::fromUtf8(text).replace(uuid, "UUID").remove(date).toUtf8();
 }
 
 // Every row of every table, the times of the last update aside.
@@ -197,25 +174,6 @@ Snapshot TakeSnapshot(const QString& folder) {
     return snapshot;
 }
 
-// Copies a fake Mac; the programs and resources, which nothing writes, as hard links.
-void CopyFakeMac(const QString& from, const QString& to) {
-    QDirIterator files(from, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
-                       QDirIterator::Subdirectories);
-    QDir().mkpath(to);
-    while (files.hasNext()) {
-        const QString path = files.next();
-        const QString relative = path.mid(from.size());
-        const QString target = to + relative;
-        if (files.fileInfo().isDir()) {
-            QDir().mkpath(target);
-        } else if (relative.startsWith("/Resources/") || relative.startsWith("/root/usr/bin/")) {
-            ::link(QFile::encodeName(path).constData(), QFile::encodeName(target).constData());
-        } else {
-            QFile::copy(path, target);
-        }
-    }
-}
-
 // Leak checks at every exit would cost more than the commands themselves; the other tests of
 // the command do them.
 QProcessEnvironment CleanEnvironment() {
@@ -230,12 +188,11 @@ struct Command {
     const char* name;
     QString serviceText;    // what the service answers for the key while the command runs
     QStringList arguments;  // after --yes
-    // What finishes the command's work after a kill; empty: decided from what the store holds.
-    QStringList finishing;
 };
 
 struct Totals {
     long killPoints = 0;
+    long untoldChanges = 0;
     long tornFiles = 0;
     long unreadableFiles = 0;
     long failedReruns = 0;
@@ -243,9 +200,10 @@ struct Totals {
     long reruns = 0;
 };
 
-class QuilletCrashTest : public testing::TestWithParam<ClientKind> {
+// The quillet command over copies of a fake Mac, started and killed: what both tests share.
+class KilledCommands : public testing::Test {
 protected:
-    QuilletCrashTest() {
+    KilledCommands() {
         service = std::make_unique<SignatureService>(SignatureServiceOptions{
             serviceFolder.path().toStdString(), "127.0.0.1", 0, [](const std::string&) {}});
         EXPECT_TRUE(service->start()) << service->error();
@@ -284,31 +242,58 @@ protected:
             QThread::msleep(10);
     }
 
-    int runClean(const QString& folder, const QStringList& arguments) const {
+    struct Ran {
+        int status;  // -1: it did not end normally
+        QByteArray out, err;
+    };
+    Ran run(const QString& folder, const QStringList& arguments) const {
         auto process = start(folder, arguments, CleanEnvironment());
         process->waitForFinished(120000);
-        if (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0) {
-            std::cerr << arguments.join(' ').toStdString() << ": "
-                      << process->readAllStandardError().toStdString() << std::endl;
-        }
-        return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+        return {process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1,
+                process->readAllStandardOutput(), process->readAllStandardError()};
     }
 
-    // The command that finishes what a killed command began. A killed install may have stored
-    // its signature with its installations (reinstalling it finishes the work), or only the new
-    // empty record that the form fills in (the person installs again).
+    int runClean(const QString& folder, const QStringList& arguments) const {
+        const Ran ran = run(folder, arguments);
+        if (ran.status != 0)
+            std::cerr << arguments.join(' ').toStdString() << ": " << ran.err.toStdString() << "\n";
+        return ran.status;
+    }
+
+    // Runs kParallelWalks copies of the walk at once and waits for them. QThreads, not bare
+    // threads: QProcess wants an event dispatcher in its thread.
+    static void RunWalkers(const std::function<void()>& walker) {
+        std::vector<std::unique_ptr<QThread>> walkers;
+        for (int i = 0; i < kParallelWalks; ++i) {
+            walkers.emplace_back(QThread::create(walker));
+            walkers.back()->start();
+        }
+        for (auto& thread : walkers)
+            thread->wait();
+    }
+
+    const CommandBuild build = CommandBuild::Fastest();
+    QTemporaryDir serviceFolder;
+    std::unique_ptr<SignatureService> service;
+    QTemporaryDir work;
+};
+
+class QuilletCrashTest : public KilledCommands, public testing::WithParamInterface<ClientKind> {
+protected:
+    // What the person runs after a kill: a plain refresh finishes whatever the store holds;
+    // an install killed before it stored its signature is run again. A killed install never
+    // leaves a half-made signature: the store holds it whole, with its choices, or not at all.
     QStringList finishingArguments(const QString& folder, const Command& command) const {
-        if (!command.finishing.isEmpty())
-            return command.finishing;
         auto process = start(folder, {"--json", "list"}, CleanEnvironment());
         process->waitForFinished(120000);
         const auto list =
             nlohmann::json::parse(process->readAllStandardOutput().toStdString(), nullptr, false);
-        for (const auto& signature : list.is_array() ? list : nlohmann::json::array()) {
-            if (!signature["selected"].empty())
-                return {"update", QString::fromStdString(signature["id"].get<std::string>())};
-        }
-        return command.arguments;
+        EXPECT_TRUE(list.is_array());
+        for (const auto& signature : list.is_array() ? list : nlohmann::json::array())
+            EXPECT_FALSE(signature["selected"].empty()) << signature.dump();
+        const bool stored = list.is_array() && !list.empty();
+        return command.name == std::string("install") && !stored ? command.arguments
+                                                                 : QStringList{"refresh"};
     }
 
     // Kills the command at every operation in turn, several at once, each over its own copy of
@@ -317,11 +302,12 @@ protected:
                    const Snapshot& done, long operations, Totals& totals) {
         std::atomic<long> next{1};
         std::atomic<long> killPoints{0};
-        Walk walk{command, old, done, totals, {}, {}};
+        const qint64 logSizeBefore = ReadFakeFile(before + kLogPath).value_or("").size();
+        Walk walk{command, old, done, logSizeBefore, totals, {}, {}};
         auto walker = [&] {
             for (long target = next++; target <= operations; target = next++) {
                 const QString folder = work.path() + "/kill-" + QString::number(target);
-                CopyFakeMac(before, folder);
+                CopyFakeMacFolder(before, folder);
                 auto process = start(folder, command.arguments,
                                      FileFaultsEnvironment(CleanEnvironment(), folder,
                                                            FileFaultAction::kill, target));
@@ -333,14 +319,7 @@ protected:
                 QDir(folder).removeRecursively();
             }
         };
-        // QThreads, not bare threads: QProcess wants an event dispatcher in its thread.
-        std::vector<std::unique_ptr<QThread>> walkers;
-        for (int i = 0; i < kParallelWalks; ++i) {
-            walkers.emplace_back(QThread::create(walker));
-            walkers.back()->start();
-        }
-        for (auto& thread : walkers)
-            thread->wait();
+        RunWalkers(walker);
         return killPoints;
     }
 
@@ -349,6 +328,7 @@ protected:
         const Command& command;
         const Snapshot& old;
         const Snapshot& done;
+        qint64 logSizeBefore;  // the log's lines before the command's
         Totals& totals;
         std::mutex mutex;
         std::set<QByteArray> rerunStates;
@@ -357,6 +337,7 @@ protected:
     void checkKilled(const QString& folder, Walk& walk) const {
         const Command& command = walk.command;
         const Snapshot killed = TakeSnapshot(folder);
+        const long untold = countUntoldChanges(folder, walk, killed);
         EXPECT_EQ(killed.unreadable, QStringList()) << folder.toStdString();
         std::set<QString> paths;
         for (const FileStates* states : {&walk.old.files, &walk.done.files, &killed.files}) {
@@ -389,6 +370,7 @@ protected:
             walk.totals.unreadableFiles += killed.unreadable.size();
             walk.totals.temporaryFiles += killed.temporaryFiles;
             walk.totals.tornFiles += torn;
+            walk.totals.untoldChanges += untold;
             rerun = !(killed == walk.old) && !(killed == walk.done) &&
                     walk.rerunStates.insert(key).second;
             walk.totals.reruns += rerun ? 1 : 0;
@@ -422,10 +404,35 @@ protected:
                       << (rerunState.sameClients(walk.done) ? "finished" : "not finished");
     }
 
-    const CommandBuild build = CommandBuildUnderTest();
-    QTemporaryDir serviceFolder;
-    std::unique_ptr<SignatureService> service;
-    QTemporaryDir work;
+    // The changes the kill left made that the command's own log lines do not tell: a line that
+    // describes a change is on disk before the change is made.
+    long countUntoldChanges(const QString& folder, const Walk& walk, const Snapshot& killed) const {
+        const QString log = QString::fromUtf8(
+            Canonical(ReadFakeFile(folder + kLogPath).value_or("").mid(walk.logSizeBefore)));
+        long untold = 0;
+        const auto told = [&](const QString& what, const QString& line) {
+            if (log.contains(line))
+                return;
+            ++untold;
+            ADD_FAILURE() << walk.command.name << ": " << what.toStdString()
+                          << " changed, and the log does not tell it:\n"
+                          << log.toStdString();
+        };
+        for (const auto& [path, contents] : killed.files) {
+            const auto old = walk.old.files.find(path);
+            const auto done = walk.done.files.find(path);
+            const bool finished = done != walk.done.files.end() && done->second == contents;
+            if (finished && (old == walk.old.files.end() || old->second != contents))
+                told(path, folder + path);
+        }
+        for (const auto& [path, contents] : walk.old.files) {
+            if (!killed.files.count(path) && !walk.done.files.count(path))
+                told(path, folder + path);
+        }
+        if (killed.outlook != walk.old.outlook)
+            told("Outlook's signatures", "stalling signature \"");
+        return untold;
+    }
 };
 
 TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
@@ -440,17 +447,18 @@ TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
     if (kind == ClientKind::thunderbird)
         install << "--account"
                 << "tom@example.com";
+    // A refresh (or update) killed after it stored the new text leaves nothing new for the next
+    // refresh to fetch: what it left pending, and what the clients hold against the stored text,
+    // make the next refresh finish it.
     const std::vector<Command> commands = {
-        {"install", "<p>First</p>", install, {}},
-        // A refresh killed after it stored the new text leaves nothing for a second refresh to
-        // fetch: updating the signature finishes it.
-        {"refresh", "<p>Second</p>", {"refresh"}, {"update", "1"}},
-        {"update", "<p>Third</p>", {"update", "1"}, {"update", "1"}},
+        {"install", "<p>First</p>", install},
+        {"refresh", "<p>Second</p>", {"refresh"}},
+        {"update", "<p>Third</p>", {"update", "1"}},
     };
 
     FakeMac sample(work.path() + "/stage-0");
     BuildSampleMac(sample);
-    InstallStandIns(build, sample.folder());
+    ASSERT_TRUE(build.installStandIns(sample.root()));
     QString before = sample.folder();
     Totals totals;
     for (size_t i = 0; i < commands.size(); ++i) {
@@ -459,7 +467,7 @@ TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
         setServiceText(command.serviceText);
         // The uninterrupted command: how many operations it makes and what it leaves.
         const QString after = work.path() + "/stage-" + QString::number(i + 1);
-        CopyFakeMac(before, after);
+        CopyFakeMacFolder(before, after);
         const QString countFile = work.path() + "/operations";
         auto counted = start(
             after, command.arguments,
@@ -478,6 +486,7 @@ TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
         before = after;
     }
     std::cout << client.toStdString() << ": kill points: " << totals.killPoints
+              << ", changes the log does not tell: " << totals.untoldChanges
               << ", torn files: " << totals.tornFiles
               << ", unreadable files: " << totals.unreadableFiles << ", reruns: " << totals.reruns
               << ", reruns that did not finish: " << totals.failedReruns
@@ -485,6 +494,7 @@ TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
               << std::endl;
     EXPECT_GE(totals.killPoints, 200);
     EXPECT_EQ(totals.tornFiles, 0);
+    EXPECT_EQ(totals.untoldChanges, 0);
     EXPECT_EQ(totals.unreadableFiles, 0);
     EXPECT_EQ(totals.failedReruns, 0);
 }
@@ -496,6 +506,213 @@ INSTANTIATE_TEST_SUITE_P(Clients, QuilletCrashTest,
                          [](const testing::TestParamInfo<ClientKind>& info) {
                              return StoredText(info.param).toStdString();
                          });
+
+// How many kills the random walk makes of each command: QUILLET_RANDOM_KILLS, else a few
+// dozen (tools/random-kills.sh asks for hundreds).
+long RandomKillTarget() {
+    const long wanted = qEnvironmentVariable("QUILLET_RANDOM_KILLS").toLong();
+    return wanted > 0 ? wanted : 30;
+}
+
+// Where each client of the sample Mac keeps the signatures' texts, relative to the Mac's folder.
+struct ClientStorage {
+    ClientKind kind;
+    QString path;  // a file, or the folder of Apple Mail's signature files
+};
+
+// Whether the client's storage in the Mac at `folder` holds the text (Spark: in a row that is
+// not a tombstone).
+bool ClientHolds(const QString& folder, const ClientStorage& storage, const QString& text) {
+    const QString path = folder + storage.path;
+    switch (storage.kind) {
+        case ClientKind::appleMail:
+            for (const QString& name : QDir(path).entryList({"*.mailsignature"}, QDir::Files)) {
+                if (ReadFakeFile(path + "/" + name).value_or("").contains(text.toUtf8()))
+                    return true;
+            }
+            return false;
+        case ClientKind::outlook: {
+            const auto state = nlohmann::json::parse(ReadFakeFile(path).value_or("").toStdString(),
+                                                     nullptr, false);
+            if (!state.is_object() || !state.contains("Outlook"))
+                return false;
+            for (const auto& signature : state["Outlook"].value("signatures", nlohmann::json())) {
+                if (signature.value("content", std::string()) == text.toStdString())
+                    return true;
+            }
+            return false;
+        }
+        case ClientKind::spark:
+            for (const QString& row : FakeSparkSettingsRows(path)) {
+                if (row.contains(text) && !row.contains("\"deleted\":true"))
+                    return true;
+            }
+            return false;
+        case ClientKind::postbox:
+        case ClientKind::thunderbird:
+            return ReadFakeFile(path).value_or("").contains(text.toUtf8());
+        case ClientKind::evolution:  // the sample Mac has no Linux clients
+        case ClientKind::kmail:
+        case ClientKind::geary:
+            return false;
+    }
+    return false;
+}
+
+// The quillet command killed with SIGKILL at random moments (not at file operations), each over
+// a fresh copy of the sample Mac: "refresh" of a signature installed in all five clients whose
+// text changed on the service, and "install" into each client in turn. After each kill, any
+// client that lacks the text the store now holds for it must be pending in `status` (exit status
+// 1); and what the person runs next (a plain refresh; the install again when it stored nothing)
+// must leave every client with the service's text and `status` clean.
+class QuilletRandomKillTest : public KilledCommands,
+                              public testing::WithParamInterface<const char*> {
+protected:
+    struct Totals {
+        long trials = 0;
+        long kills = 0;
+        long staleAfterKill = 0;  // a client lacking the store's text right after the kill
+        long staleInOrder = 0;    // ... while status called everything in order
+        long unfinished = 0;      // not finished by what the person runs next
+    };
+
+    // Every client that lacks the text the store holds for a signature selected there.
+    QStringList staleClients(const QString& folder) const {
+        QStringList stale;
+        const Ran listed = run(folder, {"--json", "list"});
+        const auto list = nlohmann::json::parse(listed.out.toStdString(), nullptr, false);
+        for (const auto& signature : list.is_array() ? list : nlohmann::json::array()) {
+            const QString text = QString::fromStdString(signature.value("mainText", ""));
+            for (const ClientStorage& storage : storages) {
+                if (signature["selected"].contains(StoredText(storage.kind).toStdString()) &&
+                    !ClientHolds(folder, storage, text)) {
+                    stale << StoredText(storage.kind);
+                }
+            }
+        }
+        return stale;
+    }
+
+    std::vector<ClientStorage> storages;
+};
+
+TEST_P(QuilletRandomKillTest, NoKillLeavesAStaleClientThatStatusCallsInOrder) {
+    ASSERT_TRUE(QFile::exists(build.quillet)) << build.quillet.toStdString();
+    const bool refresh = QString(GetParam()) == "refresh";
+    FakeMac mac(work.path() + "/base");
+    const SampleMac sample = BuildSampleMac(mac);
+    ASSERT_TRUE(build.installStandIns(mac.root()));
+    const auto relative = [&mac](const QString& path) { return path.mid(mac.folder().size()); };
+    storages = {{ClientKind::appleMail, relative(sample.appleMailSignaturesFolder)},
+                {ClientKind::outlook, relative(mac.rootPath("/var/fake-mac/clients.json"))},
+                {ClientKind::postbox, relative(sample.postboxSignatures)},
+                {ClientKind::spark, relative(sample.sparkSettings)},
+                {ClientKind::thunderbird, relative(sample.thunderbirdPrefs)}};
+    const auto installArguments = [](ClientKind kind) {
+        QStringList arguments{"install", "--key", "k-crash", "--client", StoredText(kind)};
+        if (kind == ClientKind::appleMail)
+            arguments << "--account"
+                      << "ann@example.com";
+        if (kind == ClientKind::thunderbird)
+            arguments << "--account"
+                      << "tom@example.com";
+        return arguments;
+    };
+    if (refresh) {
+        setServiceText("<p>Before</p>");
+        for (const ClientStorage& storage : storages)
+            ASSERT_EQ(runClean(mac.folder(), installArguments(storage.kind)), 0);
+    }
+    const QString text = refresh ? "<p>After</p>" : "<p>Installed</p>";
+    setServiceText(text);
+    const auto commandOf = [&](long trial) {
+        return refresh ? QStringList{"refresh"}
+                       : installArguments(storages[trial % storages.size()].kind);
+    };
+    // How long the uninterrupted command takes: the kills fall anywhere in it.
+    QElapsedTimer timer;
+    timer.start();
+    {
+        const QString folder = work.path() + "/timed";
+        CopyFakeMacFolder(mac.folder(), folder);
+        ASSERT_EQ(runClean(folder, commandOf(0)), 0);
+        QDir(folder).removeRecursively();
+    }
+    const qint64 duration = std::max<qint64>(timer.elapsed(), 50);
+
+    const long target = RandomKillTarget();
+    Totals totals;
+    std::mutex mutex;
+    std::atomic<long> next{0};
+    auto walker = [&] {
+        std::mt19937 random(std::random_device{}());
+        for (long trial = next++; trial < target * 4; trial = next++) {
+            {
+                const std::lock_guard lock(mutex);
+                if (totals.kills >= target)
+                    return;
+                ++totals.trials;
+            }
+            const QString folder = work.path() + "/trial-" + QString::number(trial);
+            CopyFakeMacFolder(mac.folder(), folder);
+            auto process = start(folder, commandOf(trial), CleanEnvironment());
+            const int delay = std::uniform_int_distribution<int>(0, int(duration))(random);
+            const bool killed = process->waitForStarted(60000) && process->processId() > 0 &&
+                                !process->waitForFinished(delay) &&
+                                process->state() != QProcess::NotRunning;
+            if (killed)
+                ::kill(pid_t(process->processId()), SIGKILL);
+            finish(*process);
+            if (!killed) {
+                QDir(folder).removeRecursively();
+                continue;
+            }
+            const QStringList stale = staleClients(folder);
+            const int status = run(folder, {"status"}).status;
+            // What the person runs next: the install again when nothing of it was stored.
+            const Ran listed = run(folder, {"--json", "list"});
+            const bool stored = listed.out.trimmed() != "[]";
+            const Ran following =
+                run(folder, refresh || stored ? QStringList{"refresh"} : commandOf(trial));
+            bool finished = following.status == 0 && run(folder, {"status"}).status == 0;
+            for (const ClientStorage& storage : storages) {
+                const bool wanted =
+                    refresh || storage.kind == storages[trial % storages.size()].kind;
+                if (wanted && !ClientHolds(folder, storage, text))
+                    finished = false;
+            }
+            const std::lock_guard lock(mutex);
+            ++totals.kills;
+            totals.staleAfterKill += stale.isEmpty() ? 0 : 1;
+            if (!stale.isEmpty() && status == 0) {
+                ++totals.staleInOrder;
+                ADD_FAILURE() << commandOf(trial).join(' ').toStdString() << " killed after "
+                              << delay << " ms: " << stale.join(", ").toStdString()
+                              << " stale while status calls all in order";
+            }
+            if (!finished) {
+                ++totals.unfinished;
+                ADD_FAILURE() << commandOf(trial).join(' ').toStdString() << " killed after "
+                              << delay << " ms, then "
+                              << (refresh || stored ? "refresh" : "install") << " (exit "
+                              << following.status << "): not finished\n"
+                              << following.err.toStdString();
+            }
+            QDir(folder).removeRecursively();
+        }
+    };
+    RunWalkers(walker);
+    std::cout << GetParam() << ": " << totals.trials << " runs of " << duration
+              << " ms, kills: " << totals.kills
+              << ", kills that left a client without the stored text: " << totals.staleAfterKill
+              << ", of those called in order by status: " << totals.staleInOrder
+              << ", not finished by the next command: " << totals.unfinished << std::endl;
+    EXPECT_GE(totals.kills, target);
+    EXPECT_EQ(totals.staleInOrder, 0);
+    EXPECT_EQ(totals.unfinished, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, QuilletRandomKillTest, testing::Values("refresh", "install"));
 
 }  // namespace
 }  // namespace quillet

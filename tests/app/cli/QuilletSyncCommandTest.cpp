@@ -146,6 +146,35 @@ TEST_F(QuilletSyncCommandTest, UpdateWhoseFetchFailsExitsWithStatusOne) {
                                                  {"Signature Name 1", "<p>Team</p>"}}));
 }
 
+// "update" of a signature installed from a file reads the file again, with the form's reading
+// rules: an edited file is installed, a file that is gone is refused as the form refuses it and
+// changes nothing. A refresh does not read files.
+TEST_F(QuilletSyncCommandTest, UpdateOfAFileSignatureInstallsTheEditedFile) {
+    const QString path = mac.home() + "/signature.html";
+    mac.writeFile(path, "<p>From the file</p>");
+    install({"--file", path, "--client", "thunderbird", "--account", "tom@example.com"});
+    mac.writeFile(path, "<p>Edited</p>");
+    const CommandRun update = quillet({"--yes", "update", "1"});
+    EXPECT_EQ(update.exitCode, 0) << update.err.toStdString();
+    EXPECT_TRUE(update.err.contains(kSuccess));
+    EXPECT_TRUE(read(sample.thunderbirdPrefs).contains("<p>Edited</p>"));
+    EXPECT_FALSE(read(sample.thunderbirdPrefs).contains("<p>From the file</p>"));
+    EXPECT_EQ(list()[0]["localText"], "<p>Edited</p>");
+
+    mac.writeFile(path, "<p>Edited again</p>");
+    ASSERT_EQ(quillet({"--yes", "refresh"}).exitCode, 0);
+    EXPECT_TRUE(read(sample.thunderbirdPrefs).contains("<p>Edited</p>"));
+
+    ASSERT_TRUE(QFile::remove(path));
+    const QByteArray before = read(sample.thunderbirdPrefs);
+    const CommandRun missing = quillet({"--yes", "update", "1"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains("Could not load the HTML file.")) << missing.err.toStdString();
+    EXPECT_FALSE(missing.err.contains(kSuccess));
+    EXPECT_EQ(read(sample.thunderbirdPrefs), before);
+    EXPECT_EQ(list()[0]["localText"], "<p>Edited</p>");
+}
+
 TEST_F(QuilletSyncCommandTest, InstallRefusesWithTheFormsTextsAndStoresNothing) {
     setSignature("k-tom", "<p>Tom</p>");
     QDir(mac.rootPath("/Applications/Spark.app")).removeRecursively();
@@ -240,8 +269,10 @@ TEST_F(QuilletSyncCommandTest, AClientNoLongerInstalledIsNamedAndTheOthersStillU
     QDir(mac.rootPath("/Applications/Postbox.app")).removeRecursively();
     setSignature("k-tom", "<p>Tom 2</p>");
     setSignature("k-team", "<p>Team 2</p>");
+    // Postbox keeps the old text until it is back: the refresh is not a success.
     const CommandRun refresh = quillet({"--yes", "refresh"});
-    EXPECT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
+    EXPECT_EQ(refresh.exitCode, 1) << refresh.err.toStdString();
+    EXPECT_FALSE(refresh.err.contains(kSuccess));
     EXPECT_TRUE(
         refresh.err.contains("Some email clients are unavailable\nThe following email "
                              "client is no longer available: Postbox.\n-> OK"))

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "app/core/Core.h"
+#include "app/core/Store.h"
+#include "app/core/StoreCopy.h"
 #include "common/Log.h"
 #include "platform/EventLoop.h"
 #include "tests/support/TestPlatform.h"
@@ -261,7 +263,8 @@ TEST_F(CoreRefreshTest, FileSignatureReinstallMarksAllAccountsPayloads) {
     const SignatureId id = engine.addSignature();
     waitUntilIdle();
     Signature& signature = *engine.signature(id);
-    signature.filePathQe = "/Users/ann/sig.html";
+    signature.filePathQe = mac.homePath("sig.html");
+    mac.writeFile(signature.filePathQe, "<p>file</p>");
     signature.localTextQe = "<p>file</p>";
     auto& spark = signature.clientKindToSelectedInstallationsInfoMap[ClientKind::spark];
     spark.allAccountsSelected = true;
@@ -272,6 +275,34 @@ TEST_F(CoreRefreshTest, FileSignatureReinstallMarksAllAccountsPayloads) {
     EXPECT_TRUE(spark.allAccountsPayloadX->pendingReinstallation);
     EXPECT_EQ(syncPasses, std::vector<SignatureIds>{SignatureIds{id}});
     EXPECT_EQ(service.keyRequests(), 0);
+}
+
+// Another process (the command beside the application) removed a signature while this one
+// still shows it: the person's change here is not written back over the removal. They are told;
+// an uninstall needs no telling, its end is reached.
+TEST_F(CoreRefreshTest, AChangeToASignatureRemovedByAnotherProcessIsReportedAndNotKept) {
+    Core& engine = createCore();
+    const SignatureId renamed = engine.addSignature([](Signature& s) { s.nameQe = "Work"; });
+    const SignatureId uninstalled = engine.addSignature([](Signature& s) { s.nameQe = "Old"; });
+    waitUntilIdle();
+    const auto other =
+        Store::openStore("DataV2", engine.dataFolder() + "/" + kStoreFileName, nullptr);
+    ASSERT_TRUE(other);
+    ASSERT_EQ(other->LoadRecords().size(), 2u);
+    ASSERT_TRUE(other->RemoveRecord(renamed) && other->RemoveRecord(uninstalled));
+
+    engine.signature(uninstalled)->pendingDeletion = true;
+    engine.saveSignature(uninstalled, true, false);
+    EXPECT_TRUE(platform.prompter.shown().empty());
+    engine.signature(renamed)->nameQe = "Renamed";
+    engine.saveSignature(renamed, true, false);
+    waitUntilIdle();
+    ASSERT_EQ(platform.prompter.shown().size(), 1u);
+    EXPECT_EQ(platform.prompter.shown()[0].title, "The signature was removed");
+    EXPECT_FALSE(engine.syncOutcomes().back().success);
+    EXPECT_EQ(engine.signatureIds(), SignatureIds{});
+    EXPECT_TRUE(syncPasses.empty());
+    EXPECT_TRUE(other->LoadRecords().empty());
 }
 
 TEST_F(CoreRefreshTest, NewSignaturesAreNamedAfterTheirCountAndHiddenWhenPendingDeletion) {

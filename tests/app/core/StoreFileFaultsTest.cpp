@@ -35,7 +35,7 @@ QStringList StoredNames(const QString& dataFolder, const QString& documentsFolde
     if (!store)
         return {"(the store does not open)"};
     QStringList names;
-    const auto [ids, map] = store->LoadSignatures({});
+    const auto [ids, map] = store->LoadSignatures();
     for (const SignatureId id : ids)
         names << map.at(id)->nameQe;
     return names;
@@ -142,7 +142,7 @@ TEST(StoreFileFaultsTest, ACopyOfTheEarlierStoreWithoutItsLogIsNeverMigrated) {
     ASSERT_TRUE(QFile::exists(legacy + "/SignatureModel.sqlite-wal"));
     auto signatureCount = [&] {
         auto store = Store::OpenStoreChain(data, documents, {});
-        return store ? static_cast<int>(store->LoadSignatures({}).first.size()) : -1;
+        return store ? static_cast<int>(store->LoadSignatures().first.size()) : -1;
     };
 
     long operations = 0;

@@ -90,7 +90,7 @@ TEST_F(StoreMigrationTest, DataV1InTheDataFolderIsMigratedByEveryRuleAndRemoved)
     EXPECT_TRUE(
         log.contains("Info: OpenStoreChain(): Migrated 9 signature(s) from " + previousPath()));
 
-    auto [ids, map] = store->LoadSignatures({ClientKind::appleMail});
+    auto [ids, map] = store->LoadSignatures();
     ASSERT_EQ(ids.size(), 9u);
     for (size_t i = 0; i < ids.size(); ++i) {
         EXPECT_TRUE(map.at(ids[i])->active);
@@ -112,7 +112,7 @@ TEST_F(StoreMigrationTest, TheDocumentsStoreIsMigratedOnceWithItsWriteAheadLogAn
         auto store = open();
         ASSERT_TRUE(store);
         expectEveryCaseMigrated();
-        store->LoadSignatures({});
+        store->LoadSignatures();
     }
     expectNoFiles(previousPath());
     EXPECT_TRUE(QFile::exists(documentsPath() + "-wal"));
@@ -122,7 +122,7 @@ TEST_F(StoreMigrationTest, TheDocumentsStoreIsMigratedOnceWithItsWriteAheadLogAn
     auto store = open();
     ASSERT_TRUE(store);
     EXPECT_FALSE(log.containsText("Migrated"));
-    EXPECT_EQ(store->LoadSignatures({}).first.size(), 9u);
+    EXPECT_EQ(store->LoadSignatures().first.size(), 9u);
     EXPECT_EQ(Sql(currentPath(), "SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"9"});
 }
 
@@ -189,7 +189,7 @@ TEST_F(StoreMigrationTest, AStrayDocumentsFileThatIsNoEarlierStoreDoesNotBlockSt
                 auto store = open();
                 ASSERT_TRUE(store);
                 EXPECT_EQ(store->path(), currentPath());
-                EXPECT_EQ(store->LoadSignatures({}).first.size(), size_t(start));
+                EXPECT_EQ(store->LoadSignatures().first.size(), size_t(start));
                 store->AddSignatureRecord(Signature{});
             }
             int warnings = 0;
