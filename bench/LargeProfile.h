@@ -1,20 +1,18 @@
 #pragma once
 // A Thunderbird profile for benchmarks: a prefs.js of a given number of lines holding some
-// identities among other settings, and one signature selected for each identity.
+// identities among other settings, one signature selected for each identity, and a real store
+// holding the signatures, which the syncs save into.
 
 #include <QTemporaryDir>
 #include <QUuid>
+#include <memory>
 
 #include "app/clients/PrefsFile.h"
 #include "app/clients/sync/SyncPlan.h"
+#include "bench/BenchSupport.h"
 #include "platform/Paths.h"
 
 namespace quillet {
-
-class DiscardingSaver : public SignatureSaver {
-public:
-    void saveSignatures(const SignatureIds&, const IdToSignatureMap&) override {}
-};
 
 inline QString BenchEmail(int identity) {
     return QString("user%1@example.org").arg(identity);
@@ -50,18 +48,25 @@ public:
         text.append("");
         WritePrefsFileLines(prefsPath(), text);
         accounts.status = AccountsInfoStatus::discoverySucceeded;
+        store = std::make_unique<BenchStore>(map);
+    }
+
+    // A new text for the identity's signature, as a refresh brings one.
+    void changeText(int identity, int revision) {
+        map.at(SignatureId{identity})->mainTextQe =
+            QString("<p>User %1</p>\n<p>Revision %2</p>").arg(identity).arg(revision);
     }
 
     QString prefsPath() const { return _folder.path() + "/prefs.js"; }
     SyncInputs inputs(ClientWrites& writes = DirectClientWrites()) {
-        return SyncInputs{clientInfo, accounts, ids, map, saver, paths, writes};
+        return SyncInputs{clientInfo, accounts, ids, map, *store, paths, writes};
     }
 
     ClientInfo clientInfo{"/Applications/Thunderbird.app", "115.0", "115.0"};
     AccountsInfo accounts;
     SignatureIds ids;
     IdToSignatureMap map;
-    DiscardingSaver saver;
+    std::unique_ptr<BenchStore> store;
     Paths paths{"/home", "/"};
 
 private:

@@ -1,14 +1,11 @@
-// The signature store with 10,000 signatures: loading them all, and saving after a change to
-// one of them (the save must write that one record only).
+// The signature store with 10,000 signatures, with the real logger: loading them all, and saving
+// after a change to one of them (the save must write and log that one record only).
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
-
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QUuid>
 
 #include "app/core/Store.h"
+#include "bench/BenchSupport.h"
 #include "common/Text.h"
 
 namespace quillet {
@@ -17,57 +14,29 @@ namespace {
 constexpr int kSignatureCount = 10000;
 
 // A data folder whose store holds kSignatureCount signatures, each selected and installed in
-// Apple Mail for one account. Written with one transaction, as adding them one by one would
-// measure 10,000 commits instead.
+// Apple Mail for one account.
 class TenThousandSignatures {
 public:
     TenThousandSignatures() {
-        Store::OpenStoreChain(folder(), folder() + "/Documents", {});
-        sqlite3* database = nullptr;
-        sqlite3_open(QFile::encodeName(folder() + "/DataV2.sqlite").constData(), &database);
-        sqlite3_exec(database, "BEGIN", nullptr, nullptr, nullptr);
-        sqlite3_stmt* signature = nullptr;
-        sqlite3_prepare_v2(database,
-                           "INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZACTIVE, "
-                           "ZCOLORINDEX, ZKEYQE, ZMAINTEXTQE, ZNAMEQE, ZPENDINGDELETION, "
-                           "ZUUIDSTRING, ZLASTUPDATEUNIXTIMEQZ) VALUES (?1, 3, 1, 1, ?1 % 13, "
-                           "'key-' || ?1, ?2, 'Signature ' || ?1, 0, ?3, 1700000000)",
-                           -1, &signature, nullptr);
-        sqlite3_stmt* selected = nullptr;
-        sqlite3_prepare_v2(database,
-                           "INSERT INTO ZSELECTEDINSTALLATIONENTITYV2 (Z_PK, Z_ENT, Z_OPT, "
-                           "ZSIGNATURE, ZCLIENT, ZACCOUNTEMAILQE, ZPENDINGREINSTALLATION) VALUES "
-                           "(?1, 2, 1, ?1, 'AppleMail', 'user' || ?1 || '@example.com', 0)",
-                           -1, &selected, nullptr);
-        sqlite3_stmt* performed = nullptr;
-        sqlite3_prepare_v2(database,
-                           "INSERT INTO ZPERFORMEDINSTALLATIONENTITYV2 (Z_PK, Z_ENT, Z_OPT, "
-                           "ZSIGNATURE, ZCLIENT, ZACCOUNTEMAILQE, ZIDSTRINGQE, ZTEXTQE) VALUES "
-                           "(?1, 1, 1, ?1, 'AppleMail', 'user' || ?1 || '@example.com', ?3, ?2)",
-                           -1, &performed, nullptr);
-        const QByteArray text =
-            QByteArray("<table><tr><td>") + QByteArray(2000, 'x') + "</td></tr></table>";
+        const QString text = "<table><tr><td>" + QString(2000, 'x') + "</td></tr></table>";
+        std::vector<Signature> signatures;
         for (int key = 1; key <= kSignatureCount; ++key) {
-            const QByteArray uuid = CanonicalUuidText(QUuid::createUuid()).toUtf8();
-            for (sqlite3_stmt* statement : {signature, selected, performed}) {
-                sqlite3_bind_int(statement, 1, key);
-                sqlite3_bind_text(statement, 2, text.constData(), int(text.size()), SQLITE_STATIC);
-                sqlite3_bind_text(statement, 3, uuid.constData(), int(uuid.size()),
-                                  SQLITE_TRANSIENT);
-                sqlite3_step(statement);
-                sqlite3_reset(statement);
-            }
+            Signature signature;
+            signature.active = true;
+            signature.colorIndex = key % 13;
+            signature.keyQe = "key-" + QString::number(key);
+            signature.mainTextQe = text;
+            signature.nameQe = "Signature " + QString::number(key);
+            signature.uuidX = QUuid::createUuid();
+            signature.lastUpdateUnixTimeQz = 1700000000;
+            const QString email = "user" + QString::number(key) + "@example.com";
+            signature.clientKindToSelectedInstallationsInfoMap[ClientKind::appleMail]
+                .accountEmailToPayloadMap[email] = {};
+            signature.clientKindToPerformedInstallationsInfoMap[ClientKind::appleMail]
+                .accountEmailToPayloadMap[email] = {CanonicalUuidText(signature.uuid()), text};
+            signatures.push_back(signature);
         }
-        for (sqlite3_stmt* statement : {signature, selected, performed}) {
-            sqlite3_finalize(statement);
-        }
-        sqlite3_exec(database,
-                     QString("UPDATE Z_PRIMARYKEY SET Z_MAX = %1; COMMIT")
-                         .arg(kSignatureCount)
-                         .toUtf8()
-                         .constData(),
-                     nullptr, nullptr, nullptr);
-        sqlite3_close(database);
+        StoreSignatures(folder(), signatures);
     }
 
     QString folder() const { return _folder.path(); }
@@ -82,6 +51,7 @@ const TenThousandSignatures& Data() {
 }
 
 void BM_LoadSignatures(benchmark::State& state) {
+    BenchLog log;
     const QString folder = Data().folder();
     for (auto _ : state) {
         auto store = Store::OpenStoreChain(folder, folder + "/Documents", {});
@@ -95,6 +65,7 @@ BENCHMARK(BM_LoadSignatures)->Unit(benchmark::kMillisecond);
 
 // The engine saves all signatures of a refresh at once; only the changed one differs.
 void BM_SaveAllWithOneChanged(benchmark::State& state) {
+    BenchLog log;
     const QString folder = Data().folder();
     auto store = Store::OpenStoreChain(folder, folder + "/Documents", {});
     auto [ids, map] = store->LoadSignatures();
@@ -109,6 +80,7 @@ void BM_SaveAllWithOneChanged(benchmark::State& state) {
 BENCHMARK(BM_SaveAllWithOneChanged)->Unit(benchmark::kMillisecond);
 
 void BM_SaveTheOneChanged(benchmark::State& state) {
+    BenchLog log;
     const QString folder = Data().folder();
     auto store = Store::OpenStoreChain(folder, folder + "/Documents", {});
     auto [ids, map] = store->LoadSignatures();

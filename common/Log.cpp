@@ -42,6 +42,22 @@ void InstallProcessLogger(Logger* logger) {
     gLogger = logger;
 }
 
+void SyncLogToDisk() {
+    if (Logger* logger = gLogger.load())
+        logger->sync();
+}
+
+void LogInfoListing(const QString& header, size_t count,
+                    const std::function<QString(size_t index)>& entry) {
+    QString text = header;
+    size_t listed = 0;
+    for (; listed < count && text.size() < kListingCharacters; ++listed)
+        text += "\n" + entry(listed);
+    if (listed < count)
+        text += QString("\n    ... and %1 more, not listed").arg(count - listed);
+    LogInfo(text);
+}
+
 LogTap::LogTap() {
     std::lock_guard guard(gTapsLock);
     gTaps.push_back(this);

@@ -18,23 +18,27 @@ namespace quillet {
 
 struct SelectedInstallationPayload {
     bool pendingReinstallation = false;  // write again at the next sync even if unchanged
+    bool operator==(const SelectedInstallationPayload&) const = default;
 };
 
 struct SelectedInstallationsInfo {
     bool allAccountsSelected = false;
     std::optional<SelectedInstallationPayload> allAccountsPayloadX;  // present iff all selected
     std::map<QString, SelectedInstallationPayload> accountEmailToPayloadMap;
+    bool operator==(const SelectedInstallationsInfo&) const = default;
 };
 
 struct PerformedInstallationPayload {
     QString idStringQe;  // the identifier under which the client holds the signature
     QString textQe;      // the exact text written into the client
+    bool operator==(const PerformedInstallationPayload&) const = default;
 };
 
 struct PerformedInstallationsInfo {
     bool allAccountsInstalled = false;
     std::optional<PerformedInstallationPayload> allAccountsPayloadX;
     std::map<QString, PerformedInstallationPayload> accountEmailToPayloadMap;
+    bool operator==(const PerformedInstallationsInfo&) const = default;
 };
 
 struct Signature {

@@ -58,8 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckWrittenBack(NewAccountsMap(*plist, state.info));
         Plist preferences = *plist;
         const auto selected = preferences.node().get("SignaturesSelected");
-        if (selected && selected->isDictionary())
-            UpdateSignaturesSelected(*selected, state.info);
+        if (selected && selected->isDictionary()) {
+            ReplacedSettingsChanges replaced;
+            UpdateSignaturesSelected(*selected, state.info, {}, {}, replaced);
+        }
         CheckWrittenBack(preferences);
     } else if (plist->node().isArray()) {
         if (const auto merged = NewAllSignaturesArray(*plist, state.info, state.signatures))

@@ -11,6 +11,10 @@
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <mutex>
 
 namespace quillet {
 
@@ -87,24 +91,63 @@ std::optional<FileFailure> SynchroniseFolder(const QString& folder) {
 
 // A write killed before its rename leaves its temporary file behind, in another program's
 // folder. Those older than an hour are removed: a write in progress takes moments, so no other
-// process is still writing them.
-void RemoveLeftTemporaryFiles(const QString& folder, const QString& name) {
-    const QString prefix = TemporaryPrefix(name);
-    const QDateTime longAgo = QDateTime::currentDateTimeUtc().addSecs(-3600);
-    const QFileInfoList entries =
-        QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QFileInfo& entry : entries) {
-        const QString fileName = entry.fileName();
-        const qsizetype randomSize = fileName.size() - prefix.size() - 4;
-        if (randomSize <= 0 || !fileName.startsWith(prefix) || !fileName.endsWith(".tmp"))
-            continue;
-        const QStringView random = QStringView(fileName).sliced(prefix.size(), randomSize);
-        const bool ours = std::all_of(random.begin(), random.end(), [](QChar c) {
-            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
-        });
-        if (ours && entry.lastModified().toUTC() < longAgo)
-            QFile::remove(entry.filePath());
+// process is still writing them. A pass writes many files into a few folders (Mail's signatures
+// folder holds a file per signature), so a folder is listed once in a while, not at every write:
+// each write then removes what the listing found of its own file.
+class LeftTemporaryFiles {
+public:
+    void removeFor(const QString& folder, const QString& name) {
+        std::lock_guard guard(_lock);
+        const auto now = std::chrono::steady_clock::now();
+        auto listing = _listings.find(folder);
+        if (listing == _listings.end() || now - listing->second.when > kRelisting)
+            listing = _listings.insert_or_assign(folder, Listing{now, List(folder)}).first;
+        std::multimap<QString, QString>& stale = listing->second.stale;
+        const auto [first, last] = stale.equal_range(name);
+        for (auto it = first; it != last; ++it)
+            QFile::remove(it->second);
+        stale.erase(first, last);
     }
+
+private:
+    static constexpr auto kRelisting = std::chrono::minutes(10);
+
+    // The temporary files left an hour ago or more, by the name of the file each was to become:
+    // ".NAME.RANDOM.tmp", RANDOM in digits and lower-case letters.
+    static std::multimap<QString, QString> List(const QString& folder) {
+        std::multimap<QString, QString> stale;
+        const QDateTime longAgo = QDateTime::currentDateTimeUtc().addSecs(-3600);
+        const QFileInfoList entries =
+            QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+        for (const QFileInfo& entry : entries) {
+            const QString fileName = entry.fileName();
+            if (!fileName.startsWith('.') || !fileName.endsWith(".tmp"))
+                continue;
+            const QStringView inner = QStringView(fileName).sliced(1, fileName.size() - 5);
+            const qsizetype dot = inner.lastIndexOf('.');
+            if (dot <= 0 || dot + 1 == inner.size())
+                continue;
+            const QStringView random = inner.sliced(dot + 1);
+            const bool ours = std::all_of(random.begin(), random.end(), [](QChar c) {
+                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
+            });
+            if (ours && entry.lastModified().toUTC() < longAgo)
+                stale.emplace(inner.first(dot).toString(), entry.filePath());
+        }
+        return stale;
+    }
+
+    struct Listing {
+        std::chrono::steady_clock::time_point when;
+        std::multimap<QString, QString> stale;
+    };
+    std::mutex _lock;
+    std::map<QString, Listing> _listings;
+};
+
+void RemoveLeftTemporaryFiles(const QString& folder, const QString& name) {
+    static LeftTemporaryFiles left;
+    left.removeFor(folder, name);
 }
 
 // The file the write replaces: the path itself, or the file a symbolic link there points to —

@@ -287,6 +287,11 @@ void PlistNode::append(Plist value) {
         plist_array_append_item(_node, value.release());
 }
 
+void PlistNode::replaceAt(int index, Plist value) {
+    if (isArray() && index >= 0 && index < size())
+        plist_array_set_item(_node, value.release(), static_cast<uint32_t>(index));
+}
+
 void PlistNode::removeAt(int index) {
     if (index >= 0 && index < size())
         plist_array_remove_item(_node, static_cast<uint32_t>(index));

@@ -45,6 +45,8 @@ public:
     int size() const;
     std::optional<PlistNode> at(int index) const;
     void append(Plist value);  // takes ownership
+    // Replaces the element at the index (in place), taking ownership of the value.
+    void replaceAt(int index, Plist value);
     void removeAt(int index);
 
     plist_t raw() const { return _node; }

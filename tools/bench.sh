@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
-# Builds (optimised) and runs every benchmark in bench/.
+# Builds (optimised) and runs every Google Benchmark program in bench/ (the floor comparison of
+# whole processes is tools/floor-bench.sh, in the same build folder).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQUILLET_BENCH=ON >/dev/null
-cmake --build build-bench -j"$(nproc)"
-for program in build-bench/bench/bench_*; do
-  [ -x "$program" ] && "$program" "$@"
+build=${QUILLET_BENCH_BUILD_DIR:-build-bench}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUILLET_BENCH=ON -DQUILLET_GUI=OFF >/dev/null
+targets=()
+for source in bench/*.cpp; do
+  targets+=("bench_$(basename "$source" .cpp)")
+done
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >/dev/null
+for target in "${targets[@]}"; do
+  "$build/bench/$target" "$@"
 done

@@ -15,7 +15,7 @@ QUILLET_PACKAGE_BUILD_DIR=$release tools/release-build.sh quillet fake-osascript
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tools/sanitizer/lsan.supp}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export QUILLET_CRASH_BUILD_DIR=$(realpath "$release")
+export QUILLET_RELEASE_BUILD_DIR=$(realpath "$release")
 # The copies of the fake Mac in memory: a kill loses no more there than on a disk, and the
 # thousands of copies, synchronised writes and removals cost no disk time.
 if [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config clang-format ccache lld
   qt6-base-dev libplist-dev libsqlite3-dev nlohmann-json3-dev libcpp-httplib-dev
-  libgtest-dev libgmock-dev libbenchmark-dev util-linux
+  libgtest-dev libgmock-dev libbenchmark-dev librapidcheck-dev util-linux
   qt6-qpa-plugins qt6-svg-dev qt6-webengine-dev libdtl-dev
   clang libclang-rt-14-dev
   thunderbird chromium chromium-driver help2man dpkg-dev fakeroot

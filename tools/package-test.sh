@@ -61,7 +61,7 @@ version=$(run quillet --version) || fail "quillet --version failed"
 [[ $version == Quillet\ * ]] || fail "unexpected version line: $version"
 clients=$(run quillet clients) || fail "quillet clients failed"
 if [ -f /usr/lib/thunderbird/application.ini ]; then
-    [[ $clients == Thunderbird$'\t'Thunderbird\ *$'\t'/usr/lib/thunderbird ]] ||
+    grep -qx $'Thunderbird\tThunderbird [^\t]*\t/usr/lib/thunderbird' <<<"$clients" ||
         fail "quillet clients did not find Thunderbird: $clients"
 fi
 run bash -c 'source /usr/share/bash-completion/completions/quillet 2>/dev/null; complete -p quillet' \

@@ -16,7 +16,7 @@ cmake --build "$build" -j"$(nproc)" --target test_app_cli_QuilletCrashTest >/dev
 QUILLET_PACKAGE_BUILD_DIR=$release tools/release-build.sh quillet fake-osascript fake-defaults
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tools/sanitizer/lsan.supp}
-export QUILLET_CRASH_BUILD_DIR=$(realpath "$release")
+export QUILLET_RELEASE_BUILD_DIR=$(realpath "$release")
 export QUILLET_RANDOM_KILLS=$kills
 if [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 "$build/tests/test_app_cli_QuilletCrashTest" --gtest_filter='Commands/QuilletRandomKillTest.*'

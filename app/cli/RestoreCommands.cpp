@@ -29,8 +29,8 @@ json PointJson(const RestorePoint& point) {
     for (const QString& text : ClientTexts(point))
         clients.push_back(text.toStdString());
     json files = json::array();
-    for (const KeptFile& file : point.files)
-        files.push_back(file.path.toStdString());
+    for (const QString& file : point.files)
+        files.push_back(file.toStdString());
     return json{{"id", point.id.toStdString()},
                 {"time", TimeText(point).toStdString()},
                 {"reason", point.reason.toStdString()},
@@ -94,16 +94,9 @@ int RunBackupsCommand(Session& session) {
         PrintText("No restore points.");
     for (const RestorePoint& point : points) {
         PrintText(point.id + "  " + TimeText(point) + "  " + point.reason + "  " +
-                  ClientTexts(point).join(", "));
-        for (const KeptFile& file : point.files)
-            PrintText("    " + file.path);
-        for (const KeptRows& rows : point.rows) {
-            if (&rows == &point.rows.front() || rows.database != (&rows - 1)->database)
-                PrintText("    " + rows.database);
-        }
-        for (const KeptSignature& signature : point.signatures)
-            PrintText("    " + DisplayName(signature.client) + " signature \"" + signature.name +
-                      "\"");
+                  ClientTexts(point).join(", ") + (point.complete ? "" : "  (cut off)"));
+        for (const QString& file : point.files)
+            PrintText("    " + file);
     }
     return 0;
 }
@@ -113,15 +106,19 @@ int RunRestoreCommand(Session& session) {
     if (!request)
         return 2;
     Core& core = session.core();
-    std::optional<std::optional<RestorePointError>> result;
+    std::optional<RestoreOutcome> result;
     RestoreFromPoint(core, request->id, request->clients,
-                     [&result](std::optional<RestorePointError> error) { result = error; });
+                     [&result](RestoreOutcome outcome) { result = std::move(outcome); });
     RunEventLoopUntil([&] { return result.has_value() && core.isIdle(); });
-    if (const auto& error = *result) {
+    if (const auto& error = result->error) {
         PrintError(error->message);
         return 1;
     }
     PrintText("Restored " + request->id + ".");
+    if (!result->alsoUndone.isEmpty())
+        PrintText("Undone first, being later: " + result->alsoUndone.join(", ") + ".");
+    for (const QString& line : result->keptChanges)
+        PrintText(line);
     const auto points = core.restorePoints().list();
     if (!points.empty() && points.front().reason == "restore" && points.front().id != request->id)
         PrintText("What it replaced is kept as restore point " + points.front().id + ".");

@@ -65,12 +65,11 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
         }
     }
     options.serviceUrl = ServiceClient::DefaultBaseUrl(line.service);
-    const bool verbose = line.verbose;
     const ConsoleSink systemLog = SystemLogConsole();
-    options.console = [systemLog, verbose](const QString& text) {
-        systemLog(text);
-        if (verbose)
-            std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+    options.console = !line.verbose ? systemLog : [systemLog](const QString& text) {
+        if (systemLog)
+            systemLog(text);
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
     };
     // Restore points name the command that made them; `run` makes them for its refreshes.
     if (line.command != "run")

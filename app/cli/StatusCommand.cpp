@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QStringList>
-#include <algorithm>
 
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Output.h"
@@ -15,23 +14,6 @@ namespace quillet {
 namespace {
 
 using nlohmann::json;
-
-// What the client still needs for discovering its accounts and for writing its signatures.
-std::vector<AccessibilityRequirementType> MissingRequirements(const PermissionContext& context,
-                                                              ClientKind kind) {
-    std::vector<AccessibilityRequirementType> missing;
-    for (const auto validation : {AccessibilityHelper::ValidationKind::accountDiscovery,
-                                  AccessibilityHelper::ValidationKind::signatureSync}) {
-        for (const auto requirement : AccessibilityHelper::requirements(validation, kind)) {
-            if (std::find(missing.begin(), missing.end(), requirement) == missing.end() &&
-                !AccessibilityHelper::isGranted(context, requirement)) {
-                missing.push_back(requirement);
-            }
-        }
-    }
-    std::sort(missing.begin(), missing.end());
-    return missing;
-}
 
 QStringList StoredTexts(const std::vector<ClientKind>& kinds) {
     QStringList texts;
@@ -84,7 +66,7 @@ int RunStatusCommand(Session& session) {
     for (ClientKind kind : core.clientKinds()) {
         clients.push_back(StoredText(kind).toStdString());
         QStringList needs;
-        for (const auto requirement : MissingRequirements(permissions, kind))
+        for (const auto requirement : AccessibilityHelper::missingRequirements(permissions, kind))
             needs << RawValue(requirement);
         missing[StoredText(kind).toStdString()] = TextList(needs);
         if (!needs.isEmpty())

@@ -10,9 +10,9 @@
 #include "app/clients/accounts/DiscoverAccounts.h"
 #include "app/core/ManagedSignatures.h"
 #include "app/core/NewSignature.h"
+#include "app/core/RestorePointStore.h"
 #include "app/core/RestorePoints.h"
 #include "app/core/Store.h"
-#include "app/core/StoreCopy.h"
 #include "app/core/SyncPass.h"
 #include "app/core/SyncPreview.h"
 #include "app/permissions/AccessibilityHelper.h"
@@ -105,10 +105,14 @@ bool Core::runCreationSteps(QString* errorMessage) {
         }
         return false;
     }
+    _storeChangesX = std::make_unique<StoreChangeJournal>();
+    _storeX->setSaveObserver(
+        [journal = _storeChangesX.get()](const auto& before, const auto& after) {
+            journal->recordSaved(before, after);
+        });
     detectClients();
     loadCachedAccounts();
     loadSignatures();
-    takeStoreAsBefore();
     return true;
 }
 
@@ -132,9 +136,10 @@ void Core::loadSignatures() {
     _signatureIds = std::move(ids);
     _idToSignatureMap = std::move(map);
     _qVisibleSignatureIdsQ.reset();
-    logInfo("Loaded " + QString::number(_signatureIds.size()) + " signature(s):");
-    for (SignatureId id : _signatureIds)
-        logInfo("    " + Describe(*_idToSignatureMap.at(id)));
+    LogInfoListing("Loaded " + QString::number(_signatureIds.size()) + " signature(s):",
+                   _signatureIds.size(), [this](size_t index) {
+                       return "    " + Describe(*_idToSignatureMap.at(_signatureIds[index]));
+                   });
 }
 
 void Core::reloadSignatures() {
@@ -469,38 +474,38 @@ RestorePoints Core::restorePoints() const {
                                                   : RestorePoints(_options.restorePointsFolder);
 }
 
-QString Core::changeReason() const {
-    return _options.changeReason.isEmpty() ? kRefreshRestorePointReason : _options.changeReason;
-}
-
-void Core::takeStoreAsBefore() {
-    if (_options.preview)
-        return;
-    QString error;
-    _storeBeforeX = DatabaseSnapshot::Take(_dataFolder + "/" + kStoreFileName, &error);
-    if (!_storeBeforeX)
-        logWarning("Restore points: cannot keep the store as it is: " + error);
+QString Core::changeReason(const SignatureIds& ids) const {
+    if (!_options.changeReason.isEmpty())
+        return _options.changeReason;
+    std::set<QString> uuids;
+    bool allManaged = !ids.empty();
+    for (SignatureId id : ids) {
+        if (const SignaturePtr signature = this->signature(id); signature && signature->uuidX)
+            uuids.insert(CanonicalUuidText(*signature->uuidX));
+        allManaged = allManaged && _managedX->isManaged(id);
+    }
+    return InferChangeReason(_storeChangesX->changes(), uuids, allManaged);
 }
 
 void Core::beginRestorePoint(const QString& reason) {
     if (_options.preview)
         return;
-    const QString store = _dataFolder + "/" + kStoreFileName;
-    // Without the earlier copy, the store as it is now is the best "before" there is.
-    StoreKeeper keepStore = [this, store](const QString& to) {
-        return _storeBeforeX ? _storeBeforeX->writeTo(to) : CopyDatabaseConsistently(store, to);
-    };
-    _passRecorderX =
-        std::make_unique<RestorePointRecorder>(restorePoints(), reason, std::move(keepStore));
+    _passRecorderX = std::make_unique<RestorePointRecorder>(
+        restorePoints(), reason, [this] { return _storeChangesX->changes(); });
 }
 
 void Core::endRestorePoint() {
     if (_passRecorderX) {
-        if (const auto id = _passRecorderX->pointId())
-            logInfo("Restore points: kept " + *id + " before the changes of this pass");
+        if (const auto id = _passRecorderX->finish(_restorePointsInUse))
+            logInfo("Restore points: kept " + *id + " with the changes of this pass");
     }
     _passRecorderX.reset();
-    takeStoreAsBefore();
+    _storeChangesX->clear();
+}
+
+void Core::pruneRestorePoints() {
+    if (!_options.preview)
+        restorePoints().prune(QDateTime::currentDateTimeUtc(), _restorePointsInUse);
 }
 
 void Core::saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) {

@@ -31,11 +31,11 @@
 namespace quillet {
 
 class AccountDiscovery;
-class DatabaseSnapshot;
 class ManagedSignatures;
 class RestorePointRecorder;
 class RestorePoints;
 class Store;
+class StoreChangeJournal;
 class SyncPreview;
 
 inline const QString kAccountsInfoUpdatedNotification = "kAccountsInfoUpdatedNotification";
@@ -160,13 +160,17 @@ public:
     void saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) override;
 
     // Restore points. A pass keeps what it changes through the recorder begun here (none under a
-    // preview); the store it keeps is the store as it was before the changes the pass carries:
-    // taken when the engine is created and again after every pass.
+    // preview), with the signature records that the store's saves changed since the previous
+    // pass ended (or the engine was created): the changes the pass carries.
     RestorePoints restorePoints() const;
     void beginRestorePoint(const QString& reason);
     void endRestorePoint();
-    void takeStoreAsBefore();
-    QString changeReason() const;
+    // What a pass over these signatures is named by: the command's name when one is set, else
+    // what their records' changes show ("install", "rename", …, "refresh").
+    QString changeReason(const SignatureIds& ids) const;
+    // Points that a restore is reading and undoing: no pass prunes them meanwhile.
+    void setRestorePointsInUse(std::set<QString> ids) { _restorePointsInUse = std::move(ids); }
+    void pruneRestorePoints();
     // Expires when the engine goes: work posted on its behalf checks it first.
     std::weak_ptr<bool> lifetime() const { return _alive; }
 
@@ -227,8 +231,9 @@ private:
     std::unique_ptr<Logger> _loggerX;
     std::unique_ptr<Store> _storeX;
     std::unique_ptr<ManagedSignatures> _managedX;
-    std::unique_ptr<DatabaseSnapshot> _storeBeforeX;
+    std::unique_ptr<StoreChangeJournal> _storeChangesX;
     std::unique_ptr<RestorePointRecorder> _passRecorderX;
+    std::set<QString> _restorePointsInUse;
     ClientInfoMap _clientKindToInfoMap;
     std::vector<ClientKind> _clientKinds;
     std::map<ClientKind, AccountsInfo> _clientKindToAccountsInfoMap;

@@ -1,16 +1,18 @@
 #include <QFile>
+#include <QFileInfo>
 #include <map>
 
 #include "app/base/Sqlite.h"
 #include "app/clients/linux/EvolutionSources.h"
 #include "app/clients/sync/OutlookSync.h"
 #include "app/core/Core.h"
+#include "app/core/RestorePointEntries.h"
 #include "app/core/RestorePointRows.h"
+#include "app/core/RestorePointStore.h"
 #include "app/core/RestorePoints.h"
-#include "app/core/StoreCopy.h"
+#include "app/core/Store.h"
 #include "app/core/SyncPass.h"
 #include "common/Localization.h"
-#include "platform/FileLock.h"
 
 namespace quillet {
 
@@ -18,60 +20,165 @@ namespace {
 
 const QString kLogPrefix = "Restore: ";
 
+// A restore under way: the points it undoes, newest first, and what it has found so far.
+struct Restore {
+    std::vector<RestorePoint> points;
+    std::vector<ClientKind> clients;
+    std::set<ClientKind> restoredClients;  // those whose entries all went back (or were kept)
+    QStringList kept;
+    std::optional<QString> storeError;
+};
+
+// One place of a client's storage with the points' changes to it, newest first.
+struct Place {
+    std::vector<const KeptUnit*> units;
+    const KeptUnit& oldest() const { return *units.back(); }
+};
+
+// The places of a client that the points changed, in the order they were first changed.
+std::vector<Place> PlacesOf(const Restore& restore, ClientKind kind) {
+    std::vector<Place> places;
+    std::map<QString, std::size_t> indexes;
+    for (auto point = restore.points.rbegin(); point != restore.points.rend(); ++point) {
+        for (const KeptUnit& unit : point->units) {
+            if (unit.client != kind)
+                continue;
+            const auto [index, added] = indexes.emplace(unit.identity(), places.size());
+            if (added)
+                places.emplace_back();
+            auto& units = places[index->second].units;
+            units.insert(units.begin(), &unit);
+        }
+    }
+    return places;
+}
+
+bool IsFile(const KeptUnit& unit) {
+    return unit.kind != KeptUnit::Kind::databaseRows &&
+           unit.kind != KeptUnit::Kind::outlookSignature;
+}
+
+// Undoes the place's changes, newest first, on what it holds now (contents); absent when the
+// contents cannot be read as the place's kind. The person's later changes are noted.
+std::optional<EntryValue> UndoPlace(const Place& place, EntryValue contents, Restore& restore) {
+    std::set<std::string> keptKeys;
+    for (const KeptUnit* unit : place.units) {
+        std::vector<EntryChange> changes;
+        std::copy_if(
+            unit->entries.begin(), unit->entries.end(), std::back_inserter(changes),
+            [&keptKeys](const EntryChange& change) { return !keptKeys.count(change.key); });
+        const auto entries = ReadEntries(unit->kind, contents);
+        if (!entries)
+            return std::nullopt;
+        const UndoneEntries undone = UndoEntryChanges(*entries, {&changes});
+        for (const std::string& key : undone.kept) {
+            keptKeys.insert(key);
+            const QString line = DisplayName(unit->client) + ": " + DescribeEntry(*unit, key) +
+                                 " was changed since; it is kept as it is.";
+            LogWarning(kLogPrefix + line);
+            restore.kept << line;
+        }
+        if (undone.guessed) {
+            LogWarning(kLogPrefix + "the pass that changed " + DescribeEntry(*unit, {}) +
+                       " ended before it finished; what is there is taken for its change");
+        }
+        if (undone.changes.empty())
+            continue;
+        auto written = WriteEntries(unit->kind, contents, undone.changes);
+        if (!written)
+            return std::nullopt;
+        contents = std::move(*written);
+    }
+    // A file that the passes created and that holds nothing of anyone's any more goes.
+    const KeptUnit& oldest = place.oldest();
+    if (IsFile(oldest) && !oldest.existedBefore && contents) {
+        const auto left = ReadEntries(oldest.kind, contents);
+        if (left && left->empty())
+            contents.reset();
+    }
+    return contents;
+}
+
 ClientSyncReport Failed(const char* text, const QString& value) {
     return ClientSyncReport::Failed(FillPlaceholders(Localized(text), {value}));
 }
 
-// Each file as it was: the copy written atomically, or the file removed when there was none.
-std::optional<QString> PutBackFiles(const RestorePoint& point, ClientKind kind,
-                                    ClientWrites& writes) {
-    for (const KeptFile& file : point.files) {
-        if (file.client != kind)
-            continue;
-        LogInfo(kLogPrefix + "putting back " + file.path);
-        if (kind == ClientKind::evolution && IsEvolutionSourceFile(file.path)) {
-            // Evolution's sources go back through its registry.
-            std::optional<QByteArray> contents;
-            QFile copy(point.folder + "/" + file.copy.value_or(QString()));
-            if (file.copy && !copy.open(QIODevice::ReadOnly))
-                return file.path;
-            if (file.copy)
-                contents = copy.readAll();
-            if (PutBackEvolutionSource(EvolutionRegistry(), writes, file.path, contents))
-                return file.path;
-            continue;
-        }
-        if (!file.copy) {
-            if (QFile::exists(file.path) && !writes.removeFile(file.path))
-                return file.path;
-            continue;
-        }
-        QFile copy(point.folder + "/" + *file.copy);
-        if (!copy.open(QIODevice::ReadOnly) || writes.writeFile(file.path, copy.readAll()))
-            return file.path;
+std::optional<QString> UndoFile(const Place& place, ClientWrites& writes, Restore& restore) {
+    const QString& path = place.oldest().path;
+    EntryValue current;
+    if (QFileInfo::exists(path)) {
+        QFile file(path);
+        if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+            return path;
+        current = file.readAll();
     }
+    const auto undone = UndoPlace(place, current, restore);
+    if (!undone)
+        return path;
+    if (*undone == current)
+        return std::nullopt;
+    LogInfo(kLogPrefix + "putting back " + path);
+    if (place.oldest().client == ClientKind::evolution && IsEvolutionSourceFile(path)) {
+        // Evolution's sources go back through its registry.
+        if (PutBackEvolutionSource(EvolutionRegistry(), writes, path, *undone))
+            return path;
+        return std::nullopt;
+    }
+    if (*undone ? writes.writeFile(path, **undone).has_value() : !writes.removeFile(path))
+        return path;
     return std::nullopt;
 }
 
-// The kept rows of each database, in one transaction per database.
-std::optional<QString> PutBackDatabaseRows(const RestorePoint& point, ClientKind kind,
-                                           ClientWrites& writes) {
-    std::map<QString, std::vector<const KeptRows*>> byDatabase;
-    for (const KeptRows& rows : point.rows) {
-        if (rows.client == kind)
-            byDatabase[rows.database].push_back(&rows);
+// The rows a place's value comes back in: the rows as they were when the value is theirs, else
+// the rows there now (or as they were) holding the value; none for no value.
+std::optional<nlohmann::json> RowsFor(const Place& place, const EntryValue& value,
+                                      const nlohmann::json& current) {
+    const KeptUnit& oldest = place.oldest();
+    const EntryValue before = RowsEntryValue(oldest.rowsBefore);
+    if (value == before || ReadEntries(oldest.kind, value) == ReadEntries(oldest.kind, before))
+        return oldest.rowsBefore;
+    if (!value)
+        return nlohmann::json::array();
+    const nlohmann::json& rows = current.empty() ? oldest.rowsBefore : current;
+    if (rows.empty())
+        return std::nullopt;
+    return RowsWithValue(rows, *value);
+}
+
+bool UndoRows(sqlite3* database, const Place& place, ClientWrites& writes, Restore& restore) {
+    const KeptUnit& unit = place.oldest();
+    if (!writes.rowsWillChange(database, unit.table, unit.key))
+        return false;
+    const auto current = ReadRowsWithKey(database, unit.table, unit.key);
+    if (!current)
+        return false;
+    const auto value = UndoPlace(place, RowsEntryValue(*current), restore);
+    if (!value)
+        return false;
+    const auto rows = RowsFor(place, *value, *current);
+    if (!rows)
+        return false;
+    return *rows == *current || PutBackRows(database, unit.table, unit.key, *rows, writes);
+}
+
+// The rows of each database, in one transaction per database.
+std::optional<QString> UndoDatabases(const std::vector<Place>& places, ClientWrites& writes,
+                                     Restore& restore) {
+    std::map<QString, std::vector<const Place*>> byDatabase;
+    for (const Place& place : places) {
+        if (place.oldest().kind == KeptUnit::Kind::databaseRows)
+            byDatabase[place.oldest().path].push_back(&place);
     }
-    for (const auto& [path, kept] : byDatabase) {
+    for (const auto& [path, databasePlaces] : byDatabase) {
         LogInfo(kLogPrefix + "putting back rows of " + path);
         const auto database = OpenSqliteDatabase(path);
         if (!database)
             return path;
         bool written = ExecuteSqliteStatement(*database, "BEGIN");
-        for (const KeptRows* rows : kept) {
-            written = written && writes.rowsWillChange(*database, rows->table, rows->key) &&
-                      PutBackRows(*database, rows->table, rows->key, rows->rows, writes);
-        }
-        written = written && ExecuteSqliteStatement(*database, writes.transactionEnd());
+        for (const Place* place : databasePlaces)
+            written = written && UndoRows(*database, *place, writes, restore);
+        written = written && writes.transactionWillEnd(*database) &&
+                  ExecuteSqliteStatement(*database, writes.transactionEnd());
         if (!written)
             ExecuteSqliteStatement(*database, "ROLLBACK");
         CloseSqliteDatabase(*database);
@@ -81,101 +188,183 @@ std::optional<QString> PutBackDatabaseRows(const RestorePoint& point, ClientKind
     return std::nullopt;
 }
 
-ClientSyncReport PutBackClient(const RestorePoint& point, ClientKind kind,
-                               const AppleScriptRunner& runner, ClientWrites& writes) {
-    if (const auto path = PutBackFiles(point, kind, writes))
-        return Failed("Could not restore file %@.", *path);
-    if (const auto path = PutBackDatabaseRows(point, kind, writes))
-        return Failed("Could not restore database file: %@.", *path);
-    for (const KeptSignature& signature : point.signatures) {
-        if (signature.client != kind)
+std::optional<QString> UndoSignature(const Place& place, const AppleScriptRunner& runner,
+                                     ClientWrites& writes, Restore& restore) {
+    const QString& name = place.oldest().name;
+    const auto present = ReadOutlookSignatureContent(runner, name);
+    if (!present)
+        return name;
+    const EntryValue current =
+        present->found ? EntryValue(present->content.toUtf8()) : EntryValue();
+    const auto undone = UndoPlace(place, current, restore);
+    if (!undone)
+        return name;
+    if (*undone == current)
+        return std::nullopt;
+    LogInfo(kLogPrefix + "putting back the signature \"" + name + "\"");
+    const auto content = *undone ? std::optional(QString::fromUtf8(**undone)) : std::nullopt;
+    if (!PutBackOutlookSignature(runner, writes, name, content))
+        return name;
+    return std::nullopt;
+}
+
+ClientSyncReport UndoClient(Restore& restore, ClientKind kind, const AppleScriptRunner& runner,
+                            ClientWrites& writes) {
+    const std::vector<Place> places = PlacesOf(restore, kind);
+    for (const Place& place : places) {
+        if (!IsFile(place.oldest()))
             continue;
-        LogInfo(kLogPrefix + "putting back the signature \"" + signature.name + "\"");
-        if (!PutBackOutlookSignature(runner, writes, signature.name, signature.content))
-            return Failed("Could not restore signature: \"%@\".", signature.name);
+        if (const auto path = UndoFile(place, writes, restore))
+            return Failed("Could not restore file %@.", *path);
     }
+    if (const auto path = UndoDatabases(places, writes, restore))
+        return Failed("Could not restore database file: %@.", *path);
+    for (const Place& place : places) {
+        if (place.oldest().kind != KeptUnit::Kind::outlookSignature)
+            continue;
+        if (const auto name = UndoSignature(place, runner, writes, restore))
+            return Failed("Could not restore signature: \"%@\".", *name);
+    }
+    restore.restoredClients.insert(kind);
     return ClientSyncReport::Succeeded();
 }
 
-RestorePointError Error(RestorePointError::Kind kind, const QString& message) {
-    return RestorePointError{kind, message};
-}
-
-// The clients to put back: all the point holds, or those asked for (each must be in the point
-// and detected, or the request is refused as a whole).
-RestorePointResult<std::vector<ClientKind>> ChooseClients(const Core& core,
-                                                          const RestorePoint& point,
-                                                          const std::vector<ClientKind>& asked) {
-    const std::vector<ClientKind>& chosen = asked.empty() ? point.clients : asked;
-    for (ClientKind kind : chosen) {
-        if (std::find(point.clients.begin(), point.clients.end(), kind) == point.clients.end()) {
-            return Error(RestorePointError::Kind::refused,
-                         "Restore point " + point.id + " holds nothing of " + DisplayName(kind) +
-                             ". Nothing was changed.");
-        }
-        if (!core.clientKindToInfoMap().count(kind)) {
-            return Error(
-                RestorePointError::Kind::refused,
-                FillPlaceholders(Localized("Email client unavailable (%@)"), {DisplayName(kind)}) +
-                    ". Nothing was changed.");
+// The store's records, field by field, for the clients that were restored: the whole record
+// where a point's clients all were, their installations only otherwise. In the pass, so that
+// the restore's own point keeps what it changed.
+std::optional<QString> UndoStore(Core& core, const Restore& restore) {
+    Store& store = core.store();
+    std::map<QString, SignatureId> ids;
+    std::map<QString, std::optional<SignatureRecord>> records;
+    for (auto& [id, record] : store.LoadRecords()) {
+        ids[record.attributes.uuidString] = id;
+        records[record.attributes.uuidString] = std::move(record);
+    }
+    const auto original = records;
+    // Undone as an undo goes, newest point and its last change first: records that come back are
+    // added in the reverse of the order they went, which is their old order.
+    std::vector<QString> order;
+    std::set<QString> met;
+    for (const RestorePoint& point : restore.points) {
+        StoreRestoreScope scope{true, restore.restoredClients};
+        for (ClientKind kind : point.clients)
+            scope.everything = scope.everything && restore.restoredClients.count(kind);
+        for (auto kept = point.store.rbegin(); kept != point.store.rend(); ++kept) {
+            const KeptStoreRecord& change = *kept;
+            auto& record = records[change.uuid];
+            record = UndoStoreRecordChange(record, change, point.complete, scope);
+            if (met.insert(change.uuid).second)
+                order.push_back(change.uuid);
         }
     }
-    std::vector<ClientKind> ordered(chosen.begin(), chosen.end());
-    std::sort(ordered.begin(), ordered.end());
-    ordered.erase(std::unique(ordered.begin(), ordered.end()), ordered.end());
-    return ordered;
+    bool saved = true;
+    for (const QString& uuid : order) {
+        const std::optional<SignatureRecord>& record = records[uuid];
+        const auto was = original.find(uuid);
+        const bool existed = was != original.end() && was->second;
+        if (existed && record == was->second)
+            continue;
+        LogInfo(kLogPrefix + "putting back the signature record " + uuid);
+        if (!record && existed)
+            saved = store.RemoveRecord(ids.at(uuid)) && saved;
+        else if (record && !existed)
+            store.AddRecord(*record);
+        else if (record)
+            saved = store.SaveRecord(ids.at(uuid), *record) && saved;
+    }
+    saved = store.SaveManagedObjectContext() && saved;
+    core.reloadSignatures();
+    if (!saved)
+        return QStringLiteral("the signatures could not be saved");
+    return std::nullopt;
 }
 
-// The store last, under the pass lock, and the engine reads it again.
-std::optional<QString> PutBackStore(Core& core, const RestorePoint& point) {
-    const FileLock lock(core.dataFolder() + "/" + kSyncPassLockFileName, [] {});
-    LogInfo(kLogPrefix + "putting back the store of " + point.id);
-    const auto error = OverwriteDatabase(point.folder + "/" + kStoreFileName,
-                                         core.dataFolder() + "/" + kStoreFileName);
-    core.reloadSignatures();
-    core.takeStoreAsBefore();
-    return error;
+RestoreOutcome Failure(RestorePointError::Kind kind, const QString& message) {
+    return RestoreOutcome{RestorePointError{kind, message}, {}, {}};
+}
+
+// The clients to put back: all the points changed, or those asked for (each must be among
+// them and detected, or the request is refused as a whole).
+RestorePointResult<std::vector<ClientKind>> ChooseClients(const Core& core,
+                                                          const std::vector<RestorePoint>& points,
+                                                          const std::vector<ClientKind>& asked) {
+    std::set<ClientKind> changed;
+    for (const RestorePoint& point : points)
+        changed.insert(point.clients.begin(), point.clients.end());
+    const std::vector<ClientKind> chosen =
+        asked.empty() ? std::vector<ClientKind>(changed.begin(), changed.end()) : asked;
+    for (ClientKind kind : chosen) {
+        if (!changed.count(kind)) {
+            return RestorePointError{RestorePointError::Kind::refused,
+                                     "Restore point " + points.back().id + " holds nothing of " +
+                                         DisplayName(kind) + ". Nothing was changed."};
+        }
+        if (!core.clientKindToInfoMap().count(kind)) {
+            return RestorePointError{
+                RestorePointError::Kind::refused,
+                FillPlaceholders(Localized("Email client unavailable (%@)"), {DisplayName(kind)}) +
+                    ". Nothing was changed."};
+        }
+    }
+    std::set<ClientKind> ordered(chosen.begin(), chosen.end());
+    return std::vector<ClientKind>(ordered.begin(), ordered.end());
 }
 
 }  // namespace
 
 void RestoreFromPoint(Core& core, const QString& id, const std::vector<ClientKind>& clients,
-                      std::function<void(std::optional<RestorePointError>)> done) {
-    auto read = core.restorePoints().read(id);
+                      std::function<void(RestoreOutcome)> done) {
+    auto read = core.restorePoints().readFrom(id);
     if (auto* error = std::get_if<RestorePointError>(&read)) {
         LogError(kLogPrefix + error->message);
-        done(*error);
+        done(RestoreOutcome{*error, {}, {}});
         return;
     }
-    const auto point = std::make_shared<RestorePoint>(std::get<RestorePoint>(std::move(read)));
-    auto chosen = ChooseClients(core, *point, clients);
+    // Everything the restore needs is read now: a point pruned meanwhile (by another process)
+    // takes nothing from it.
+    const auto restore = std::make_shared<Restore>();
+    restore->points = std::get<std::vector<RestorePoint>>(std::move(read));
+    auto chosen = ChooseClients(core, restore->points, clients);
     if (auto* error = std::get_if<RestorePointError>(&chosen)) {
-        done(*error);
+        done(RestoreOutcome{*error, {}, {}});
         return;
     }
-    LogInfo(kLogPrefix + "restoring " + point->id + " (" + point->reason + ")");
+    restore->clients = std::get<std::vector<ClientKind>>(std::move(chosen));
+    QStringList alsoUndone;
+    std::set<QString> inUse;
+    for (const RestorePoint& point : restore->points) {
+        inUse.insert(point.id);
+        if (point.id != id)
+            alsoUndone << point.id + " (" + point.reason + ")";
+    }
+    LogInfo(kLogPrefix + "restoring " + id + " (" + restore->points.back().reason + ")" +
+            (alsoUndone.isEmpty() ? QString() : ", undoing first " + alsoUndone.join(", ")));
+    core.setRestorePointsInUse(inUse);
     const auto syncs = std::make_shared<std::vector<ClientSync>>();
     const AppleScriptRunner& runner = core.scriptRunner();
-    for (ClientKind kind : std::get<std::vector<ClientKind>>(chosen)) {
-        syncs->push_back(ClientSync{kind, [point, kind, &runner](const SyncInputs& inputs) {
-                                        return PutBackClient(*point, kind, runner, inputs.writes);
+    for (ClientKind kind : restore->clients) {
+        syncs->push_back(ClientSync{kind, [restore, kind, &runner](const SyncInputs& inputs) {
+                                        return UndoClient(*restore, kind, runner, inputs.writes);
                                     }});
     }
     SyncPass::StartOverClients(
-        core, std::get<std::vector<ClientKind>>(chosen), "restore", core.lifetime(), *syncs,
-        [&core, syncs, point, done = std::move(done)](WorkOutcome outcome) {
+        core, restore->clients, kRestoreRestorePointReason, core.lifetime(), *syncs,
+        [&core, restore] { restore->storeError = UndoStore(core, *restore); },
+        [&core, syncs, restore, id, alsoUndone, done = std::move(done)](WorkOutcome outcome) {
+            core.setRestorePointsInUse({});
+            core.pruneRestorePoints();
             if (outcome.postponed) {
-                done(Error(RestorePointError::Kind::postponed,
-                           "The restore was postponed. Nothing was changed."));
+                done(Failure(RestorePointError::Kind::postponed,
+                             "The restore was postponed. Nothing was changed."));
+            } else if (restore->storeError) {
+                LogError(kLogPrefix + "could not put back the store: " + *restore->storeError);
+                done(Failure(RestorePointError::Kind::failed,
+                             "Could not restore the signature store: " + *restore->storeError));
             } else if (!outcome.success) {
-                done(Error(RestorePointError::Kind::failed, outcome.title));
-            } else if (const auto error = PutBackStore(core, *point)) {
-                LogError(kLogPrefix + "could not put back the store: " + *error);
-                done(Error(RestorePointError::Kind::failed,
-                           "Could not restore the signature store: " + *error));
+                done(Failure(RestorePointError::Kind::failed, outcome.title));
             } else {
-                LogInfo(kLogPrefix + "restored " + point->id);
-                done(std::nullopt);
+                LogInfo(kLogPrefix + "restored " + id);
+                done(RestoreOutcome{std::nullopt, restore->kept, alsoUndone});
             }
         });
 }

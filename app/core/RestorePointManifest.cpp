@@ -1,15 +1,34 @@
 #include "app/core/RestorePointManifest.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <map>
 
+#include "app/core/RestorePointRows.h"
+#include "app/core/RestorePointStore.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileAccess.h"
+#include "platform/FileRemoval.h"
 
 namespace quillet {
 
 namespace {
 
 using Json = nlohmann::json;
+
+constexpr int kFormat = 2;
+const char* const kBase64 = "base64";
+
+const std::map<KeptUnit::Kind, std::string> kKindNames = {
+    {KeptUnit::Kind::prefsFile, "prefsFile"},
+    {KeptUnit::Kind::propertyList, "propertyList"},
+    {KeptUnit::Kind::postboxList, "postboxList"},
+    {KeptUnit::Kind::wholeFile, "wholeFile"},
+    {KeptUnit::Kind::databaseRows, "databaseRows"},
+    {KeptUnit::Kind::outlookSignature, "outlookSignature"},
+};
 
 std::string Utf8(const QString& text) {
     return text.toStdString();
@@ -19,14 +38,18 @@ QString Text(const Json& json) {
     return QString::fromStdString(json.get<std::string>());
 }
 
-std::optional<QString> OptionalText(const Json& json) {
-    if (json.is_null())
-        return std::nullopt;
-    return Text(json);
+Json ValueJson(const EntryValue& value) {
+    return value ? BytesJson(*value, kBase64) : Json(nullptr);
 }
 
-Json OptionalJson(const std::optional<QString>& text) {
-    return text ? Json(Utf8(*text)) : Json(nullptr);
+// Throws (caught by the readers) on a value of the wrong shape.
+EntryValue ValueFromJson(const Json& json) {
+    if (json.is_null())
+        return std::nullopt;
+    auto bytes = BytesFromJson(json, kBase64);
+    if (!bytes)
+        throw std::invalid_argument("value");
+    return bytes;
 }
 
 ClientKind Client(const Json& json) {
@@ -36,46 +59,124 @@ ClientKind Client(const Json& json) {
     return *kind;
 }
 
-Json ToJson(const RestorePoint& point) {
-    Json clients = Json::array();
-    for (ClientKind kind : point.clients)
-        clients.push_back(Utf8(StoredText(kind)));
-    Json files = Json::array();
-    for (const KeptFile& file : point.files) {
-        files.push_back({{"client", Utf8(StoredText(file.client))},
-                         {"path", Utf8(file.path)},
-                         {"copy", OptionalJson(file.copy)},
-                         {"size", file.size},
-                         {"sha256", Utf8(file.sha256)}});
+KeptUnit::Kind KindFromJson(const Json& json) {
+    const std::string name = json.get<std::string>();
+    for (const auto& [kind, text] : kKindNames) {
+        if (text == name)
+            return kind;
     }
-    Json rows = Json::array();
-    for (const KeptRows& kept : point.rows) {
-        Json key = Json::array();
-        for (const auto& [column, value] : kept.key)
-            key.push_back({Utf8(column), Utf8(value)});
-        rows.push_back({{"client", Utf8(StoredText(kept.client))},
-                        {"database", Utf8(kept.database)},
-                        {"table", Utf8(kept.table)},
-                        {"key", key},
-                        {"rows", kept.rows}});
-    }
-    Json signatures = Json::array();
-    for (const KeptSignature& signature : point.signatures) {
-        signatures.push_back({{"client", Utf8(StoredText(signature.client))},
-                              {"name", Utf8(signature.name)},
-                              {"content", OptionalJson(signature.content)}});
-    }
-    return Json{{"id", Utf8(point.id)},
-                {"time", Utf8(point.time.toUTC().toString(Qt::ISODateWithMs))},
-                {"reason", Utf8(point.reason)},
-                {"clients", clients},
-                {"files", files},
-                {"rows", rows},
-                {"signatures", signatures}};
+    throw std::invalid_argument("unknown kind");
 }
 
-// Throws (caught by the caller) on any member of the wrong shape.
-RestorePoint FromJson(const Json& json, const QString& folder) {
+Json UnitJson(const KeptUnit& unit) {
+    Json key = Json::array();
+    for (const auto& [column, value] : unit.key)
+        key.push_back({Utf8(column), Utf8(value)});
+    Json entries = Json::array();
+    for (const EntryChange& change : unit.entries) {
+        entries.push_back({{"key", BytesJson(QByteArray::fromStdString(change.key), kBase64)},
+                           {"before", ValueJson(change.before)},
+                           {"after", ValueJson(change.after)},
+                           {"afterKnown", change.afterKnown}});
+    }
+    return Json{{"client", Utf8(StoredText(unit.client))},
+                {"kind", kKindNames.at(unit.kind)},
+                {"path", Utf8(unit.path)},
+                {"existedBefore", unit.existedBefore},
+                {"table", Utf8(unit.table)},
+                {"key", key},
+                {"rowsBefore", unit.rowsBefore},
+                {"name", Utf8(unit.name)},
+                {"entries", entries}};
+}
+
+KeptUnit UnitFromJson(const Json& json) {
+    KeptUnit unit{Client(json.at("client")), KindFromJson(json.at("kind"))};
+    unit.path = Text(json.at("path"));
+    unit.existedBefore = json.at("existedBefore").get<bool>();
+    unit.table = Text(json.at("table"));
+    for (const Json& pair : json.at("key"))
+        unit.key.emplace_back(Text(pair.at(0)), Text(pair.at(1)));
+    unit.rowsBefore = json.at("rowsBefore");
+    if (!unit.rowsBefore.is_array())
+        throw std::invalid_argument("rows");
+    unit.name = Text(json.at("name"));
+    for (const Json& entry : json.at("entries")) {
+        const auto key = BytesFromJson(entry.at("key"), kBase64);
+        if (!key)
+            throw std::invalid_argument("key");
+        unit.entries.push_back(EntryChange{key->toStdString(), ValueFromJson(entry.at("before")),
+                                           ValueFromJson(entry.at("after")),
+                                           entry.at("afterKnown").get<bool>()});
+    }
+    return unit;
+}
+
+std::optional<Json> ReadJson(const QString& path, QByteArray* bytes = nullptr) {
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray read = file.readAll();
+    if (bytes)
+        *bytes = read;
+    Json json = Json::parse(read.constBegin(), read.constEnd(), nullptr, false);
+    if (json.is_discarded())
+        return std::nullopt;
+    return json;
+}
+
+QString Digest(const QByteArray& bytes) {
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+// The JSON's text; never throws (a text that is not UTF-8 cannot be in it: bytes are base64).
+std::optional<QByteArray> Serialised(const Json& json, int indent) {
+    try {
+        return QByteArray::fromStdString(
+            json.dump(indent, ' ', false, Json::error_handler_t::replace) + "\n");
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::variant<KeptFileDigest, QString> WriteJson(const QString& folder, const QString& file,
+                                                const Json& json) {
+    const auto bytes = Serialised(json, -1);
+    if (!bytes)
+        return "cannot write " + file;
+    // What a point keeps of the clients' files and of the store: its owner's alone.
+    if (const auto error =
+            WriteFileAtomicallyOrDescribeError(folder + "/" + file, *bytes, FileAccess::ownerOnly()))
+        return *error;
+    return KeptFileDigest{file, Digest(*bytes)};
+}
+
+}  // namespace
+
+void SummariseRestorePoint(RestorePoint& point) {
+    point.clients.clear();
+    point.files.clear();
+    for (const KeptUnit& unit : point.units) {
+        if (std::find(point.clients.begin(), point.clients.end(), unit.client) ==
+            point.clients.end())
+            point.clients.push_back(unit.client);
+        if (unit.kind != KeptUnit::Kind::databaseRows &&
+            unit.kind != KeptUnit::Kind::outlookSignature && !point.files.contains(unit.path))
+            point.files << unit.path;
+    }
+    std::sort(point.clients.begin(), point.clients.end());
+}
+
+bool RemoveRestorePointFolder(const QString& path) {
+    return !RemoveWithoutFollowingLinks(path);
+}
+
+namespace {
+
+// Throws (caught by the readers) on any member of the wrong shape.
+RestorePoint HeaderFromJson(const Json& json, const QString& folder) {
+    if (json.at("format").get<int>() != kFormat)
+        throw std::invalid_argument("format");
     RestorePoint point;
     point.folder = folder;
     point.id = Text(json.at("id"));
@@ -84,52 +185,159 @@ RestorePoint FromJson(const Json& json, const QString& folder) {
         throw std::invalid_argument("bad time");
     point.time = point.time.toUTC();
     point.reason = Text(json.at("reason"));
+    point.complete = json.at("complete").get<bool>();
     for (const Json& client : json.at("clients"))
         point.clients.push_back(Client(client));
-    for (const Json& file : json.at("files")) {
-        point.files.push_back(KeptFile{Client(file.at("client")), Text(file.at("path")),
-                                       OptionalText(file.at("copy")), file.at("size").get<qint64>(),
-                                       Text(file.at("sha256"))});
-        if (point.files.back().copy && point.files.back().copy->contains(".."))
-            throw std::invalid_argument("copy outside the point");
-    }
-    for (const Json& kept : json.at("rows")) {
-        KeptRows rows{Client(kept.at("client")),
-                      Text(kept.at("database")),
-                      Text(kept.at("table")),
-                      {},
-                      kept.at("rows")};
-        for (const Json& pair : kept.at("key"))
-            rows.key.emplace_back(Text(pair.at(0)), Text(pair.at(1)));
-        if (!rows.rows.is_array())
-            throw std::invalid_argument("rows");
-        point.rows.push_back(std::move(rows));
-    }
-    for (const Json& signature : json.at("signatures")) {
-        point.signatures.push_back(KeptSignature{Client(signature.at("client")),
-                                                 Text(signature.at("name")),
-                                                 OptionalText(signature.at("content"))});
-    }
+    for (const Json& file : json.at("files"))
+        point.files << Text(file);
     return point;
+}
+
+// The units of an unfinished point: those written before it stopped, in order.
+std::vector<KeptUnit> UnitsThere(const QString& folder) {
+    std::vector<KeptUnit> units;
+    for (std::size_t number = 1;; ++number) {
+        const auto json = ReadJson(folder + "/" + KeptUnitFileName(number));
+        if (!json)
+            break;
+        try {
+            units.push_back(UnitFromJson(*json));
+        } catch (const std::exception&) {
+            break;
+        }
+    }
+    return units;
+}
+
+std::vector<KeptStoreRecord> StoreFromJson(const Json& json, bool* complete) {
+    *complete = json.at("complete").get<bool>();
+    std::vector<KeptStoreRecord> records;
+    for (const Json& record : json.at("records")) {
+        const auto before = StoreRecordFromJson(record.at("before"));
+        const auto after = StoreRecordFromJson(record.at("after"));
+        if (!before || !after)
+            throw std::invalid_argument("record");
+        records.push_back(KeptStoreRecord{Text(record.at("uuid")), *before, *after});
+    }
+    return records;
+}
+
+// A record as the manifest lists it: read and checked against its digest.
+std::optional<Json> ReadListedFile(const QString& folder, const Json& listed) {
+    const QString file = Text(listed.at("file"));
+    if (file.contains(QStringLiteral("..")))
+        return std::nullopt;
+    QByteArray bytes;
+    auto json = ReadJson(folder + "/" + file, &bytes);
+    if (!json || Digest(bytes) != Text(listed.at("sha256")))
+        return std::nullopt;
+    return json;
 }
 
 }  // namespace
 
-std::optional<RestorePoint> ReadRestorePointManifest(const QString& folder) {
-    QFile file(folder + "/" + kRestorePointManifestFileName);
-    if (!file.open(QIODevice::ReadOnly))
+QString KeptUnitFileName(std::size_t number) {
+    return QStringLiteral("units/%1.json").arg(number);
+}
+
+std::optional<RestorePoint> ReadRestorePointSummary(const QString& folder) {
+    const auto json = ReadJson(folder + "/" + kRestorePointManifestFileName);
+    if (!json)
         return std::nullopt;
     try {
-        return FromJson(Json::parse(file.readAll().toStdString()), folder);
+        RestorePoint point = HeaderFromJson(*json, folder);
+        if (!point.complete) {
+            point.units = UnitsThere(folder);
+            SummariseRestorePoint(point);
+            point.units.clear();
+        }
+        return point;
     } catch (const std::exception&) {
         return std::nullopt;
     }
 }
 
-std::optional<QString> WriteRestorePointManifest(const RestorePoint& point) {
-    return WriteFileAtomicallyOrDescribeError(
-        point.folder + "/" + kRestorePointManifestFileName,
-        QByteArray::fromStdString(ToJson(point).dump(2) + "\n"), FileAccess::ownerOnly());
+std::variant<RestorePoint, QString> ReadWholeRestorePoint(const QString& folder) {
+    const auto json = ReadJson(folder + "/" + kRestorePointManifestFileName);
+    if (!json)
+        return QStringLiteral("its manifest cannot be read");
+    try {
+        RestorePoint point = HeaderFromJson(*json, folder);
+        bool storeComplete = false;
+        if (!point.complete) {
+            point.units = UnitsThere(folder);
+            SummariseRestorePoint(point);
+            if (const auto store = ReadJson(folder + "/" + kKeptStoreFileName))
+                point.store = StoreFromJson(*store, &storeComplete);
+            return point;
+        }
+        for (const Json& listed : json->at("units")) {
+            const auto unit = ReadListedFile(folder, listed);
+            if (!unit)
+                return "its record " + Text(listed.at("file")) + " is missing or not as kept";
+            point.units.push_back(UnitFromJson(*unit));
+        }
+        if (!json->at("store").is_null()) {
+            const auto store = ReadListedFile(folder, json->at("store"));
+            if (!store)
+                return "its record of the signatures is missing or not as kept";
+            point.store = StoreFromJson(*store, &storeComplete);
+        }
+        return point;
+    } catch (const std::exception&) {
+        return QStringLiteral("its records cannot be read");
+    }
+}
+
+std::variant<KeptFileDigest, QString> WriteKeptUnit(const QString& folder, const QString& file,
+                                                    const KeptUnit& unit) {
+    return WriteJson(folder, file, UnitJson(unit));
+}
+
+std::variant<KeptFileDigest, QString> WriteKeptStore(const QString& folder,
+                                                     const std::vector<KeptStoreRecord>& records,
+                                                     bool complete) {
+    Json list = Json::array();
+    for (const KeptStoreRecord& record : records) {
+        list.push_back({{"uuid", Utf8(record.uuid)},
+                        {"before", StoreRecordJson(record.before)},
+                        {"after", StoreRecordJson(record.after)}});
+    }
+    return WriteJson(folder, kKeptStoreFileName, Json{{"complete", complete}, {"records", list}});
+}
+
+std::optional<QString> WriteRestorePointManifest(const RestorePoint& point,
+                                                 const std::vector<KeptFileDigest>& units,
+                                                 const std::optional<KeptFileDigest>& store) {
+    Json clients = Json::array();
+    Json files = Json::array();
+    Json listed = Json::array();
+    if (point.complete) {
+        for (ClientKind kind : point.clients)
+            clients.push_back(Utf8(StoredText(kind)));
+        for (const QString& file : point.files)
+            files.push_back(Utf8(file));
+        for (const KeptFileDigest& unit : units)
+            listed.push_back({{"file", Utf8(unit.file)}, {"sha256", Utf8(unit.sha256)}});
+    }
+    const Json storeJson = point.complete && store
+                               ? Json{{"file", Utf8(store->file)}, {"sha256", Utf8(store->sha256)}}
+                               : Json(nullptr);
+    const auto bytes =
+        Serialised(Json{{"format", kFormat},
+                        {"id", Utf8(point.id)},
+                        {"time", Utf8(point.time.toUTC().toString(Qt::ISODateWithMs))},
+                        {"reason", Utf8(point.reason)},
+                        {"complete", point.complete},
+                        {"clients", clients},
+                        {"files", files},
+                        {"units", listed},
+                        {"store", storeJson}},
+                   2);
+    if (!bytes)
+        return QStringLiteral("cannot write the manifest");
+    return WriteFileAtomicallyOrDescribeError(point.folder + "/" + kRestorePointManifestFileName,
+                                              *bytes, FileAccess::ownerOnly());
 }
 
 }  // namespace quillet

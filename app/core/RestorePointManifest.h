@@ -1,21 +1,59 @@
 #pragma once
-// A restore point's "manifest.json": what the point holds and where, as JSON.
-//   {"id", "time" (ISO 8601, UTC), "reason", "clients": [CLIENT…],
-//    "files": [{"client", "path", "copy" (null: there was no file), "size", "sha256"}],
-//    "rows": [{"client", "database", "table", "key": [[COLUMN, VALUE]…], "rows": [{COLUMN:
-//    VALUE}…]}], "signatures": [{"client", "name", "content" (null: there was none)}]}
+// A restore point's files, as JSON. Values that are bytes are JSON texts when they are UTF-8, else
+// {"base64": …}; nothing here can throw.
+//   manifest.json: {"format": 2, "id", "time" (ISO 8601, UTC), "reason", "complete",
+//     "clients": [CLIENT…], "files": [PATH…], "units": [{"file", "sha256"}…],
+//     "store": {"file", "sha256"} or null}. While the pass runs, "complete" is false and the
+//     lists are empty: the records are then those that are there, in order.
+//   units/<n>.json: {"client", "kind", "path", "existedBefore", "table", "key": [[COLUMN,
+//     VALUE]…], "rowsBefore": [ROW…], "name", "entries": [{"key", "before", "after",
+//     "afterKnown"}…]}.
+//   store.json: {"complete", "records": [{"uuid", "before", "after"}…]} (a record: its fields,
+//     or null).
 
 #include <QString>
 #include <optional>
+#include <variant>
+#include <vector>
 
 #include "app/core/RestorePoints.h"
 
 namespace quillet {
 
-// The point in `folder`; absent when its manifest is missing or not of this shape.
-std::optional<RestorePoint> ReadRestorePointManifest(const QString& folder);
+// Where a point's records lie, relative to its folder.
+QString KeptUnitFileName(std::size_t number);  // "units/<number>.json", from 1
+inline const QString kKeptStoreFileName = QStringLiteral("store.json");
 
-// Written durably and atomically into the point's folder; nothing on success, else what failed.
-std::optional<QString> WriteRestorePointManifest(const RestorePoint& point);
+// The point in `folder` with what a listing shows (what it changed, not the entries); absent
+// when its manifest is missing or not of this shape.
+std::optional<RestorePoint> ReadRestorePointSummary(const QString& folder);
+// The point whole: every record read, and for a finished point each checked against the digest
+// the manifest holds. What is wrong otherwise.
+std::variant<RestorePoint, QString> ReadWholeRestorePoint(const QString& folder);
+
+// Sets the point's clients (in client order) and files (in order) from its units.
+void SummariseRestorePoint(RestorePoint& point);
+// Removes a point's folder; a symbolic link in its place is removed itself, never followed.
+// False when something could not be removed.
+bool RemoveRestorePointFolder(const QString& path);
+
+// What the manifest of a finished point lists: each record with its digest.
+struct KeptFileDigest {
+    QString file;  // relative to the point
+    QString sha256;
+};
+
+// A record written durably into the point's folder: its digest, or what failed.
+std::variant<KeptFileDigest, QString> WriteKeptUnit(const QString& folder, const QString& file,
+                                                    const KeptUnit& unit);
+std::variant<KeptFileDigest, QString> WriteKeptStore(const QString& folder,
+                                                     const std::vector<KeptStoreRecord>& records,
+                                                     bool complete);
+
+// Written durably and atomically; nothing on success, else what failed. A finished point
+// (`point.complete`) lists its records with their digests; an unfinished one lists nothing.
+std::optional<QString> WriteRestorePointManifest(const RestorePoint& point,
+                                                 const std::vector<KeptFileDigest>& units,
+                                                 const std::optional<KeptFileDigest>& store);
 
 }  // namespace quillet

@@ -1,26 +1,23 @@
 #include <sqlite3.h>
-#include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <set>
 
 #include "app/clients/sync/OutlookSync.h"
+#include "app/core/RestorePointEntries.h"
 #include "app/core/RestorePointManifest.h"
 #include "app/core/RestorePointRows.h"
 #include "app/core/RestorePoints.h"
-#include "app/core/StoreCopy.h"
-#include "platform/AtomicFile.h"
+#include "common/Log.h"
 #include "platform/FileAccess.h"
-#include "platform/FileRemoval.h"
 
 namespace quillet {
 
 namespace {
 
-// A new point's id: its time to the second (UTC), and a count when that folder is taken.
+// A new point's folder: its time to the second (UTC), and a count when that name is taken.
 QString NewPointFolder(const QString& pointsFolder, const QDateTime& time) {
     // Copies of the clients' files and of the store: their owner's alone.
     MakeOwnerOnlyFolder(pointsFolder);  // a failure shows as no folder made below
@@ -33,169 +30,299 @@ QString NewPointFolder(const QString& pointsFolder, const QDateTime& time) {
     return {};
 }
 
+QString DatabasePath(sqlite3* database) {
+    const char* file = sqlite3_db_filename(database, "main");
+    return QString::fromUtf8(file ? file : "");
+}
+
+// The entries of a place before and after, kept whole when either side is not of its kind.
+void SetEntries(KeptUnit& unit, const EntryValue& before, const EntryValue& after) {
+    auto was = ReadEntries(unit.kind, before);
+    auto is = ReadEntries(unit.kind, after);
+    if (!was || !is) {
+        unit.kind = KeptUnit::Kind::wholeFile;
+        was = ReadEntries(unit.kind, before);
+        is = ReadEntries(unit.kind, after);
+    }
+    unit.entries = ChangedEntries(*was, *is);
+}
+
 }  // namespace
 
 // The point being made, and what of it is kept already.
 class RestorePointRecorder::State {
 public:
-    State(RestorePoints points, QString reason, StoreKeeper keepStore, ClientWrites& target)
-        : points(std::move(points)),
-          reason(std::move(reason)),
-          keepStore(std::move(keepStore)),
-          target(target) {}
+    State(RestorePoints points, QString reason, StoreChangesSource storeChanges,
+          ClientWrites& target)
+        : target(target),
+          _points(std::move(points)),
+          _reason(std::move(reason)),
+          _storeChanges(std::move(storeChanges)) {}
 
-    // The file as it is now, before the first change of it; nothing when kept.
-    std::optional<QString> keepFile(ClientKind client, const QString& path) {
-        if (_files.count(path))
-            return std::nullopt;
-        if (auto error = makePoint())
-            return error;
-        KeptFile kept{client, path, std::nullopt, 0, {}};
-        if (QFileInfo(path).isFile()) {
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly))
-                return "cannot read " + path;
-            const QByteArray bytes = file.readAll();
-            const QString copy = "files/" + QString::number(_point->files.size() + 1);
-            // A copy is no more open than its original (a 0600 prefs.js stays 0600).
-            if (auto error = WriteFileAtomicallyOrDescribeError(_point->folder + "/" + copy, bytes,
-                                                                FileAccess::copyOf(path)))
-                return error;
-            kept.copy = copy;
-            kept.size = bytes.size();
-            kept.sha256 = QString::fromLatin1(
-                QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    // A file is about to be written (or removed: no contents).
+    std::optional<QString> fileWillChange(ClientKind client, const QString& path,
+                                          const EntryValue& contents) {
+        auto [file, first] = _files.try_emplace(path);
+        if (first) {
+            if (QFileInfo(path).isFile()) {
+                QFile existing(path);
+                if (!existing.open(QIODevice::ReadOnly))
+                    return "cannot read " + path;
+                file->second.before = existing.readAll();
+            }
         }
-        _point->files.push_back(kept);
-        _files.insert(path);
-        return save(client);
+        KeptUnit unit{client, contents ? FileUnitKind(path) : KeptUnit::Kind::wholeFile};
+        unit.path = path;
+        unit.existedBefore = file->second.before.has_value();
+        SetEntries(unit, file->second.before, contents);
+        if (unit.entries.empty() && !file->second.unit)
+            return std::nullopt;  // the same entries again: nothing to keep
+        return keep(std::move(unit), file->second.unit);
     }
 
-    std::optional<QString> keepRows(ClientKind client, sqlite3* database, const QString& table,
-                                    const SqliteRowKey& key) {
-        const char* file = sqlite3_db_filename(database, "main");
-        const QString path = QString::fromUtf8(file ? file : "");
+    std::optional<QString> rowsWillChange(ClientKind client, sqlite3* database,
+                                          const QString& table, const SqliteRowKey& key) {
+        const QString path = DatabasePath(database);
         QStringList identity{path, table};
         for (const auto& [column, value] : key)
             identity << column << value;
-        const QString keyText = identity.join(QChar(0));
-        if (_rows.count(keyText))
+        const QString identityText = identity.join(QChar(0));
+        if (_rowsKept.count(identityText))
             return std::nullopt;
-        if (auto error = makePoint())
-            return error;
+        const auto pending =
+            std::find_if(_pendingRows.begin(), _pendingRows.end(),
+                         [&](const PendingRows& rows) { return rows.identity == identityText; });
+        if (pending != _pendingRows.end()) {
+            pending->database = database;  // an earlier transaction ended without the change
+            return std::nullopt;
+        }
         auto rows = ReadRowsWithKey(database, table, key);
         if (!rows)
             return "cannot read the rows of " + table + " in " + path;
-        _point->rows.push_back(KeptRows{client, path, table, key, std::move(*rows)});
-        _rows.insert(keyText);
-        return save(client);
+        KeptUnit unit{client, KeptUnit::Kind::databaseRows};
+        unit.path = path;
+        unit.table = table;
+        unit.key = key;
+        unit.rowsBefore = std::move(*rows);
+        _pendingRows.push_back(PendingRows{identityText, database, std::move(unit)});
+        return std::nullopt;
     }
 
-    std::optional<QString> keepSignature(ClientKind client, const AppleScriptRunner& runner,
-                                         const QString& name) {
-        if (_signatures.count(name))
+    // The rows of the transaction as it leaves them: the entries it changed are kept now.
+    std::optional<QString> transactionWillEnd(sqlite3* database) {
+        std::vector<PendingRows> ending;
+        std::erase_if(_pendingRows, [&](PendingRows& rows) {
+            if (rows.database != database)
+                return false;
+            ending.push_back(std::move(rows));
+            return true;
+        });
+        for (PendingRows& rows : ending) {
+            KeptUnit& unit = rows.unit;
+            const auto after = ReadRowsWithKey(database, unit.table, unit.key);
+            if (!after)
+                return "cannot read the rows of " + unit.table + " in " + unit.path;
+            unit.entries = ChangedEntries(*ReadEntries(unit.kind, RowsEntryValue(unit.rowsBefore)),
+                                          *ReadEntries(unit.kind, RowsEntryValue(*after)));
+            _rowsKept.insert(rows.identity);
+            if (unit.entries.empty())
+                continue;
+            if (auto error = keep(std::move(unit), std::nullopt))
+                return error;
+        }
+        return std::nullopt;
+    }
+
+    // An Outlook signature is about to be created or deleted: what it holds now is kept at once,
+    // what the pass leaves there is read when the pass ends.
+    std::optional<QString> signatureWillChange(ClientKind client, const AppleScriptRunner& runner,
+                                               const QString& name) {
+        if (_signatureNames.count(name))
             return std::nullopt;
-        if (auto error = makePoint())
-            return error;
         const auto present = ReadOutlookSignatureContent(runner, name);
         if (!present)
             return "cannot read the signature \"" + name + "\"";
-        _point->signatures.push_back(KeptSignature{
-            client, name, present->found ? std::optional(present->content) : std::nullopt});
-        _signatures.insert(name);
-        return save(client);
+        KeptUnit unit{client, KeptUnit::Kind::outlookSignature};
+        unit.name = name;
+        const EntryValue before =
+            present->found ? EntryValue(present->content.toUtf8()) : EntryValue();
+        unit.entries.push_back(EntryChange{{}, before, std::nullopt, false});
+        if (auto error = keep(std::move(unit), std::nullopt))
+            return error;
+        _signatureNames.insert(name);
+        _pendingSignatures.push_back(PendingSignature{_units.size() - 1, &runner});
+        return std::nullopt;
     }
 
-    std::optional<QString> pointId() const {
-        return _point ? std::optional(_point->id) : std::nullopt;
+    std::optional<QString> finish(const std::set<QString>& inUse) {
+        if (!_point)
+            return std::nullopt;
+        for (const PendingSignature& pending : _pendingSignatures)
+            readBackSignature(pending);
+        const bool changed = std::any_of(_units.begin(), _units.end(), [](const KeptUnit& unit) {
+            return !unit.entries.empty();
+        });
+        if (!changed) {
+            RemoveRestorePointFolder(_point->folder);
+            return std::nullopt;
+        }
+        RestorePoint& point = *_point;
+        std::copy_if(_units.begin(), _units.end(), std::back_inserter(point.units),
+                     [](const KeptUnit& unit) { return !unit.entries.empty(); });
+        SummariseRestorePoint(point);
+        point.units.clear();
+        auto store = WriteKeptStore(point.folder, _storeChanges(), true);
+        if (const auto* error = std::get_if<QString>(&store)) {
+            LogWarning("Restore points: cannot finish " + point.id + ": " + *error);
+        } else {
+            point.complete = true;
+            if (const auto error =
+                    WriteRestorePointManifest(point, _digests, std::get<KeptFileDigest>(store))) {
+                LogWarning("Restore points: cannot finish " + point.id + ": " + *error);
+            }
+        }
+        std::set<QString> keep = inUse;
+        keep.insert(point.id);
+        _points.prune(point.time, keep);
+        return point.id;
     }
 
-    RestorePoints points;
-    QString reason;
-    StoreKeeper keepStore;
     ClientWrites& target;
 
 private:
-    // At the pass's first change: the folder and the store as it was before.
+    struct PendingRows {
+        QString identity;
+        sqlite3* database;
+        KeptUnit unit;
+    };
+    struct PendingSignature {
+        std::size_t unit;
+        const AppleScriptRunner* runner;
+    };
+    struct FileState {
+        EntryValue before;
+        std::optional<std::size_t> unit;
+    };
+
+    // The folder, the manifest that says a pass is under way, and the store's changes so far:
+    // before the first change, so that a pass that dies half-way leaves a point to restore.
     std::optional<QString> makePoint() {
         if (_point)
             return std::nullopt;
         const QDateTime now = QDateTime::currentDateTimeUtc();
-        const QString folder = NewPointFolder(points.folder(), now);
+        const QString folder = NewPointFolder(_points.folder(), now);
         if (folder.isEmpty())
-            return "cannot make a folder in " + points.folder();
+            return "cannot make a folder in " + _points.folder();
         RestorePoint point;
         point.id = QFileInfo(folder).fileName();
         point.time = now;
-        point.reason = reason;
+        point.reason = _reason;
         point.folder = folder;
-        // The manifest comes with the first thing kept, before the change: a folder without one
-        // holds nothing to restore and is pruned.
-        if (const auto error = keepStore(folder + "/" + kStoreFileName)) {
-            RemoveWithoutFollowingLinks(folder);
+        std::optional<QString> error = WriteRestorePointManifest(point, {}, std::nullopt);
+        if (!error) {
+            const auto store = WriteKeptStore(folder, _storeChanges(), false);
+            if (const auto* failed = std::get_if<QString>(&store))
+                error = *failed;
+        }
+        if (error) {
+            RemoveRestorePointFolder(folder);
             return error;
         }
         _point = std::move(point);
         return std::nullopt;
     }
 
-    std::optional<QString> save(ClientKind client) {
-        auto& clients = _point->clients;
-        if (std::find(clients.begin(), clients.end(), client) == clients.end()) {
-            clients.push_back(client);
-            std::sort(clients.begin(), clients.end());  // the enumeration is in client order
+    // Writes the unit's record before its change (over its earlier record when it has one).
+    std::optional<QString> keep(KeptUnit unit, std::optional<std::size_t> replacing) {
+        if (auto error = makePoint())
+            return error;
+        const std::size_t index = replacing.value_or(_units.size());
+        const QString file = KeptUnitFileName(index + 1);
+        auto written = WriteKeptUnit(_point->folder, file, unit);
+        if (const auto* error = std::get_if<QString>(&written))
+            return *error;
+        if (replacing) {
+            _units[index] = std::move(unit);
+            _digests[index] = std::get<KeptFileDigest>(written);
+        } else {
+            if (unit.kind != KeptUnit::Kind::databaseRows &&
+                unit.kind != KeptUnit::Kind::outlookSignature)
+                _files[unit.path].unit = index;
+            _units.push_back(std::move(unit));
+            _digests.push_back(std::get<KeptFileDigest>(written));
         }
-        auto error = WriteRestorePointManifest(*_point);
-        // Once the new point counts among them, the oldest beyond the limits go.
-        if (!error && !_pruned) {
-            _pruned = true;
-            points.prune(_point->time);
-        }
-        return error;
+        return std::nullopt;
     }
 
-    std::optional<RestorePoint> _point;
-    bool _pruned = false;
-    std::set<QString> _files;
-    std::set<QString> _rows;
-    std::set<QString> _signatures;
+    void readBackSignature(const PendingSignature& pending) {
+        KeptUnit& unit = _units[pending.unit];
+        const auto present = ReadOutlookSignatureContent(*pending.runner, unit.name);
+        if (!present)
+            return;  // stays unknown: a restore treats what is there as the pass's
+        EntryChange change = unit.entries.front();
+        change.after = present->found ? EntryValue(present->content.toUtf8()) : EntryValue();
+        change.afterKnown = true;
+        unit.entries.clear();
+        if (change.after != change.before)
+            unit.entries.push_back(std::move(change));
+        auto written = WriteKeptUnit(_point->folder, _digests[pending.unit].file, unit);
+        if (const auto* digest = std::get_if<KeptFileDigest>(&written))
+            _digests[pending.unit] = *digest;
+    }
+
+    RestorePoints _points;
+    QString _reason;
+    StoreChangesSource _storeChanges;
+    std::optional<RestorePoint> _point;  // the header while the pass runs
+    std::vector<KeptUnit> _units;        // in the order kept
+    std::vector<KeptFileDigest> _digests;
+    std::map<QString, FileState> _files;
+    std::vector<PendingRows> _pendingRows;
+    std::set<QString> _rowsKept;
+    std::vector<PendingSignature> _pendingSignatures;
+    std::set<QString> _signatureNames;
 };
 
-// One client's writes: what is there is kept, then the change goes on to the target.
+// One client's writes: what each change changes is kept, then the change goes on to the target.
 class RestorePointRecorder::Writes final : public ClientWrites {
 public:
     Writes(State& state, ClientKind client) : _state(state), _client(client) {}
 
     std::optional<FileFailure> writeFile(const QString& path, const QByteArray& contents) override {
-        if (auto error = _state.keepFile(_client, path))
+        if (auto error = _state.fileWillChange(_client, path, contents))
             return FileFailure{"cannot keep a restore point: " + *error};
         return _state.target.writeFile(path, contents);
     }
     bool removeFile(const QString& path) override {
-        return !_state.keepFile(_client, path) && _state.target.removeFile(path);
+        return !_state.fileWillChange(_client, path, std::nullopt) &&
+               _state.target.removeFile(path);
     }
-    bool removeFolder(const QString& path) override {
-        QDirIterator files(path, QDir::Files | QDir::Hidden | QDir::System,
-                           QDirIterator::Subdirectories);
-        while (files.hasNext()) {
-            if (_state.keepFile(_client, files.next()))
-                return false;
-        }
-        return _state.target.removeFolder(path);
-    }
+    // Mail's cache: Mail builds it again, so a restore need not bring it back.
+    bool removeFolder(const QString& path) override { return _state.target.removeFolder(path); }
     bool makeFolder(const QString& path) override { return _state.target.makeFolder(path); }
     QString transactionEnd() const override { return _state.target.transactionEnd(); }
     bool rowsWillChange(sqlite3* database, const QString& table, const SqliteRowKey& key) override {
-        return !_state.keepRows(_client, database, table, key) &&
+        return !_state.rowsWillChange(_client, database, table, key) &&
                _state.target.rowsWillChange(database, table, key);
     }
+    bool transactionWillEnd(sqlite3* database) override {
+        if (const auto error = _state.transactionWillEnd(database)) {
+            LogError("Restore points: cannot keep a restore point: " + *error);
+            return false;
+        }
+        return _state.target.transactionWillEnd(database);
+    }
     bool signatureWillChange(const AppleScriptRunner& runner, const QString& name) override {
-        return !_state.keepSignature(_client, runner, name) &&
+        return !_state.signatureWillChange(_client, runner, name) &&
                _state.target.signatureWillChange(runner, name);
     }
     std::optional<QString> changeRegistrySource(const EvolutionRegistry& registry,
                                                 const RegistrySourceChange& change) override {
-        if (auto error = _state.keepFile(_client, change.path))
+        // The service writes the source's file: what it will hold is the change's data.
+        const auto contents = change.kind == RegistrySourceChange::Kind::remove
+                                  ? std::nullopt
+                                  : std::optional<QByteArray>(change.data);
+        if (auto error = _state.fileWillChange(_client, change.path, contents))
             return "cannot keep a restore point: " + *error;
         return _state.target.changeRegistrySource(registry, change);
     }
@@ -217,8 +344,8 @@ private:
 };
 
 RestorePointRecorder::RestorePointRecorder(RestorePoints points, QString reason,
-                                           StoreKeeper keepStore, ClientWrites& target)
-    : _state(std::make_unique<State>(std::move(points), std::move(reason), std::move(keepStore),
+                                           StoreChangesSource storeChanges, ClientWrites& target)
+    : _state(std::make_unique<State>(std::move(points), std::move(reason), std::move(storeChanges),
                                      target)) {}
 
 RestorePointRecorder::~RestorePointRecorder() = default;
@@ -230,8 +357,8 @@ ClientWrites& RestorePointRecorder::writesFor(ClientKind kind) {
     return *writes;
 }
 
-std::optional<QString> RestorePointRecorder::pointId() const {
-    return _state->pointId();
+std::optional<QString> RestorePointRecorder::finish(const std::set<QString>& inUse) {
+    return _state->finish(inUse);
 }
 
 }  // namespace quillet

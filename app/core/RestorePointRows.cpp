@@ -10,6 +10,8 @@ namespace {
 
 using Json = nlohmann::json;
 
+const std::string kValueColumn = "itemValue";
+
 QString Quoted(const QString& identifier) {
     return "\"" + QString(identifier).replace("\"", "\"\"") + "\"";
 }
@@ -47,6 +49,14 @@ private:
     sqlite3_stmt* _statement = nullptr;
 };
 
+Json TextJson(const QByteArray& bytes) {
+    return BytesJson(bytes, "text64");
+}
+
+std::optional<QByteArray> TextOf(const Json& value) {
+    return BytesFromJson(value, "text64");
+}
+
 Json ColumnValue(sqlite3_stmt* statement, int column) {
     switch (sqlite3_column_type(statement, column)) {
         case SQLITE_INTEGER:
@@ -54,9 +64,9 @@ Json ColumnValue(sqlite3_stmt* statement, int column) {
         case SQLITE_FLOAT:
             return sqlite3_column_double(statement, column);
         case SQLITE_TEXT:
-            return std::string(
-                reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
-                std::size_t(sqlite3_column_bytes(statement, column)));
+            return TextJson(
+                QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
+                           sqlite3_column_bytes(statement, column)));
         case SQLITE_BLOB: {
             const QByteArray bytes(static_cast<const char*>(sqlite3_column_blob(statement, column)),
                                    sqlite3_column_bytes(statement, column));
@@ -74,9 +84,8 @@ bool BindValue(sqlite3_stmt* statement, int index, const Json& value) {
         return sqlite3_bind_int64(statement, index, value.get<sqlite3_int64>()) == SQLITE_OK;
     if (value.is_number())
         return sqlite3_bind_double(statement, index, value.get<double>()) == SQLITE_OK;
-    if (value.is_string()) {
-        const std::string text = value.get<std::string>();
-        return sqlite3_bind_text(statement, index, text.data(), int(text.size()),
+    if (const auto text = TextOf(value)) {
+        return sqlite3_bind_text(statement, index, text->constData(), int(text->size()),
                                  SQLITE_TRANSIENT) == SQLITE_OK;
     }
     if (value.is_object() && value.contains("blob") && value.at("blob").is_string()) {
@@ -97,6 +106,43 @@ bool Run(Statement& statement, ClientWrites& writes) {
 }
 
 }  // namespace
+
+Json BytesJson(const QByteArray& bytes, const char* member) {
+    std::string text = bytes.toStdString();
+    try {
+        (void)Json(text).dump();  // the JSON writer's own check of the UTF-8
+        return text;
+    } catch (const Json::exception&) {
+        return Json{{member, bytes.toBase64().toStdString()}};
+    }
+}
+
+std::optional<QByteArray> BytesFromJson(const Json& value, const char* member) {
+    if (value.is_string())
+        return QByteArray::fromStdString(value.get<std::string>());
+    if (value.is_object() && value.contains(member) && value.at(member).is_string()) {
+        return QByteArray::fromBase64(
+            QByteArray::fromStdString(value.at(member).get<std::string>()));
+    }
+    return std::nullopt;
+}
+
+EntryValue RowsEntryValue(const Json& rows) {
+    if (!rows.is_array() || rows.empty())
+        return std::nullopt;
+    const auto found = rows.back().find(kValueColumn);
+    if (rows.back().is_object() && found != rows.back().end()) {
+        if (auto text = TextOf(*found))
+            return text;
+    }
+    return QByteArray::fromStdString(rows.dump(-1, ' ', false, Json::error_handler_t::replace));
+}
+
+Json RowsWithValue(Json rows, const QByteArray& value) {
+    for (Json& row : rows)
+        row[kValueColumn] = TextJson(value);
+    return rows;
+}
 
 std::optional<Json> ReadRowsWithKey(sqlite3* database, const QString& table,
                                     const SqliteRowKey& key) {

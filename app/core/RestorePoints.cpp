@@ -1,61 +1,20 @@
 #include "app/core/RestorePoints.h"
 
-#include <sqlite3.h>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 
 #include "app/core/RestorePointManifest.h"
-#include "app/core/StoreCopy.h"
-#include "platform/FileRemoval.h"
 
 namespace quillet {
 
 namespace {
 
-using Json = nlohmann::json;
-
 RestorePointError Damaged(const QString& id, const QString& what) {
     return RestorePointError{
         RestorePointError::Kind::damaged,
         "Restore point " + id + " is damaged or incomplete: " + what + ". Nothing was changed."};
-}
-
-// SQLite's own check of every page and index of the copy.
-bool PassesIntegrityCheck(const QString& path) {
-    sqlite3* database = nullptr;
-    bool ok = false;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &database, SQLITE_OPEN_READONLY, nullptr) ==
-        SQLITE_OK) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(database, "PRAGMA integrity_check", -1, &statement, nullptr) ==
-                SQLITE_OK &&
-            sqlite3_step(statement) == SQLITE_ROW) {
-            const auto* text = sqlite3_column_text(statement, 0);
-            ok = text && QByteArray(reinterpret_cast<const char*>(text)) == "ok";
-        }
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(database);
-    return ok;
-}
-
-// What is wrong with a kept file's copy; nothing when it is whole.
-std::optional<QString> CopyProblem(const RestorePoint& point, const KeptFile& file) {
-    if (!file.copy)
-        return std::nullopt;
-    QFile copy(point.folder + "/" + *file.copy);
-    if (!QFileInfo(copy.fileName()).isFile() || !copy.open(QIODevice::ReadOnly))
-        return "the copy of " + file.path + " is missing";
-    const QByteArray bytes = copy.readAll();
-    if (bytes.size() != file.size ||
-        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()) !=
-            file.sha256) {
-        return "the copy of " + file.path + " is not what was kept";
-    }
-    return std::nullopt;
 }
 
 // An id names one folder right inside the points' folder.
@@ -69,7 +28,25 @@ bool NewerFirst(const RestorePoint& a, const RestorePoint& b) {
     return a.id > b.id;
 }
 
+// The folders in the points' folder; links are none of them.
+QFileInfoList PointFolders(const QString& folder) {
+    QFileInfoList folders;
+    for (const QFileInfo& entry :
+         QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)) {
+        if (!entry.isSymLink())
+            folders << entry;
+    }
+    return folders;
+}
+
 }  // namespace
+
+QString KeptUnit::identity() const {
+    QStringList parts{StoredText(client), path, table, name};
+    for (const auto& [column, value] : key)
+        parts << column << value;
+    return parts.join(QChar(0));
+}
 
 RestorePoints::RestorePoints(QString folder) : _folder(std::move(folder)) {}
 
@@ -79,10 +56,8 @@ RestorePoints RestorePoints::InSupportFolder(const QString& supportFolder) {
 
 std::vector<RestorePoint> RestorePoints::list() const {
     std::vector<RestorePoint> points;
-    // A link is no point Quillet made, whatever it points to.
-    for (const QFileInfo& entry :
-         QDir(_folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks)) {
-        auto point = ReadRestorePointManifest(entry.absoluteFilePath());
+    for (const QFileInfo& entry : PointFolders(_folder)) {
+        auto point = ReadRestorePointSummary(entry.absoluteFilePath());
         if (point && point->id == entry.fileName())
             points.push_back(std::move(*point));
     }
@@ -92,36 +67,63 @@ std::vector<RestorePoint> RestorePoints::list() const {
 
 RestorePointResult<RestorePoint> RestorePoints::read(const QString& id) const {
     const QString folder = _folder + "/" + id;
-    if (!IsPlainId(id) || !QFileInfo(folder).isDir()) {
+    const QFileInfo info(folder);
+    if (!IsPlainId(id) || !info.isDir() || info.isSymLink()) {
         return RestorePointError{RestorePointError::Kind::notFound,
                                  "No restore point " + id + ". \"quillet backups\" lists them."};
     }
-    auto point = ReadRestorePointManifest(folder);
-    if (!point || point->id != id)
-        return Damaged(id, "its manifest cannot be read");
-    if (!PassesIntegrityCheck(folder + "/" + kStoreFileName))
-        return Damaged(id, "its copy of the store is missing or fails SQLite's integrity check");
-    for (const KeptFile& file : point->files) {
-        if (const auto problem = CopyProblem(*point, file))
-            return Damaged(id, *problem);
-    }
-    return std::move(*point);
+    auto point = ReadWholeRestorePoint(folder);
+    if (const auto* problem = std::get_if<QString>(&point))
+        return Damaged(id, *problem);
+    if (std::get<RestorePoint>(point).id != id)
+        return Damaged(id, "its manifest names another point");
+    return std::get<RestorePoint>(std::move(point));
 }
 
-void RestorePoints::prune(const QDateTime& now) const {
+RestorePointResult<std::vector<RestorePoint>> RestorePoints::readFrom(const QString& id) const {
+    auto oldest = read(id);
+    if (auto* error = std::get_if<RestorePointError>(&oldest))
+        return *error;
+    const RestorePoint& point = std::get<RestorePoint>(oldest);
+    std::vector<RestorePoint> points;
+    for (const RestorePoint& listed : list()) {
+        if (!NewerFirst(listed, point))
+            break;
+        auto newer = read(listed.id);
+        if (auto* error = std::get_if<RestorePointError>(&newer)) {
+            // Undoing the point means undoing every later one first.
+            error->message =
+                "Restoring " + id + " undoes the later points first. " + error->message;
+            return *error;
+        }
+        points.push_back(std::get<RestorePoint>(std::move(newer)));
+    }
+    points.push_back(std::get<RestorePoint>(std::move(oldest)));
+    return points;
+}
+
+void RestorePoints::prune(const QDateTime& now, const std::set<QString>& inUse) const {
     const std::vector<RestorePoint> points = list();
     const QDateTime oldest = now.addDays(-kRestorePointMaxAgeDays);
     for (std::size_t i = 0; i < points.size(); ++i) {
+        if (inUse.count(points[i].id))
+            continue;
         if (i >= static_cast<std::size_t>(kRestorePointsKept) || points[i].time < oldest)
-            RemoveWithoutFollowingLinks(points[i].folder);
+            RemoveRestorePointFolder(points[i].folder);
     }
     // A folder without a manifest is a point whose pass ended before it kept anything, unless a
-    // pass is making it right now: those go once they are an hour old. A link among them goes
-    // as the link it is: what it points to (the person's own files) stays.
-    for (const QFileInfo& entry : QDir(_folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (!QFileInfo::exists(entry.absoluteFilePath() + "/" + kRestorePointManifestFileName) &&
+    // pass is making it right now: those go once they are an hour old. A link is no point: the
+    // link goes, never what it points to.
+    for (const QFileInfo& entry :
+         QDir(_folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)) {
+        if (entry.isSymLink())
+            QFile::remove(entry.absoluteFilePath());
+    }
+    for (const QFileInfo& entry : PointFolders(_folder)) {
+        if (!inUse.count(entry.fileName()) &&
+            !QFileInfo::exists(entry.absoluteFilePath() + "/" + kRestorePointManifestFileName) &&
             entry.lastModified().secsTo(now) > 3600) {
-            RemoveWithoutFollowingLinks(entry.absoluteFilePath());
+            RemoveRestorePointFolder(entry.absoluteFilePath());
         }
     }
 }

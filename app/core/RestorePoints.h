@@ -1,29 +1,38 @@
 #pragma once
-// Restore points: before a sync pass first changes a client, it keeps what it is about to change,
-// so that the person can put the store and the clients back as they were. A point is a folder
-// "Restore Points/<id>" in the support folder holding "manifest.json", a consistent copy of the
-// store ("DataV2.sqlite", through SQLite's online backup) and a durable copy of each client file
-// as it was ("files/<n>"); the Spark rows and the Outlook signatures it changes are kept in the
-// manifest. The manifest is rewritten (atomically) after each thing kept and before the change
-// itself, so a pass that dies half-way still leaves a usable point. A pass that changes nothing
-// leaves none.
+// Restore points: what each sync pass changed, so that the person can give back Quillet's own
+// changes and nothing else. A point is a folder "Restore Points/<id>" in the support folder:
+// "manifest.json" (what the point is), one record per place of a client's storage that the pass
+// changed ("units/<n>.json": a prefs.js, a property list, Postbox's signatures file, a file
+// that is Quillet's own whole, rows of a database, an Outlook signature) and "store.json", the
+// signature records the pass's command changed. A record holds only the entries that changed,
+// each with its value before and after (prefs.js preferences by key, property-list members,
+// list entries and members by their identifiers, row values by row key), so a point grows with
+// the change and not with the files. The manifest is written when the pass first changes
+// something (so that a pass killed half-way still leaves a point to restore) and when it ends;
+// each record once, before its change. A pass that changes nothing leaves none.
 //
-// Restoring checks the whole point first (manifest, every copy's size and digest, the store
-// copy's integrity) and refuses a damaged or incomplete one before changing anything. It runs as
-// a sync pass does (the pass lock, closing running clients after asking, re-opening them), and
-// its own changes go through a recorder like any pass's, so a restore can itself be undone.
+// Restoring a point undoes the passes from the newest point down to it, in that order, each
+// entry against what the client holds now: an entry still holding what the pass wrote gets its
+// earlier value back; one that the person changed since keeps the person's value, and the
+// restore says so. The store's records go back field by field, so that the store and the
+// clients agree afterwards. A restore runs as a sync pass does (the pass lock, closing running
+// clients after asking, re-opening them), and its own changes make a point of their own, so a
+// restore can itself be undone.
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <variant>
 #include <vector>
 
 #include "app/clients/sync/ClientWrites.h"
+#include "app/core/StoreRecord.h"
 #include "common/ClientKind.h"
 
 namespace quillet {
@@ -32,48 +41,70 @@ class Core;
 
 inline const QString kRestorePointsFolderName = QStringLiteral("Restore Points");
 inline const QString kRestorePointManifestFileName = QStringLiteral("manifest.json");
-// The reason of the points that refreshes (and the application's own passes) make.
-inline const QString kRefreshRestorePointReason = QStringLiteral("refresh");
+// What the points of a restore name as their cause.
+inline const QString kRestoreRestorePointReason = QStringLiteral("restore");
 // Pruning: points older than this many days go, and only the newest kept-count stay.
 inline constexpr int kRestorePointMaxAgeDays = 30;
 inline constexpr int kRestorePointsKept = 50;
 
-// A client file as it was before the pass.
-struct KeptFile {
-    ClientKind client;
-    QString path;                 // the client's file
-    std::optional<QString> copy;  // its copy, relative to the point; absent: there was no file
-                                  // (restoring removes it)
-    qint64 size = 0;
-    QString sha256;  // hex digest of the copy
+// A value of an entry as bytes; absent when there was no such entry (no preference of that
+// key, no file, no row).
+using EntryValue = std::optional<QByteArray>;
+
+// One entry that a pass changed.
+struct EntryChange {
+    std::string key;  // the entry within its place (see RestorePointEntries.h)
+    EntryValue before;
+    EntryValue after;
+    // False when the pass ended before the value it wrote could be read back (an Outlook
+    // signature of a killed pass): restoring then treats what is there as the pass's.
+    bool afterKnown = true;
 };
 
-// Rows of a client's database table, chosen by the text values of some columns, as they were:
-// restoring deletes the rows that have that key now and inserts these, in one transaction.
-struct KeptRows {
+// One place of a client's storage that a pass changed, with the entries it changed there.
+struct KeptUnit {
+    enum class Kind {
+        prefsFile,        // Thunderbird's and Postbox's prefs.js: preferences by key
+        propertyList,     // Apple Mail's lists and preferences: members by their path
+        postboxList,      // Postbox's signatures file: entries by their key
+        wholeFile,        // a file that is Quillet's own whole (a .mailsignature file)
+        databaseRows,     // the rows of a table that have one key: their value, or its members
+        outlookSignature  // an Outlook signature by name: its content
+    };
+    KeptUnit(ClientKind client, Kind kind) : client(client), kind(kind) {}
+
     ClientKind client;
-    QString database;                              // the database file
-    QString table;                                 // a plain identifier
-    std::vector<std::pair<QString, QString>> key;  // column, value
-    // Each row an object of column to value: null, integer, real, text, or {"blob": base64}.
-    nlohmann::json rows = nlohmann::json::array();
+    Kind kind;
+    QString path;               // the file, or the database
+    bool existedBefore = true;  // a file: whether it was there before the pass
+    // databaseRows: the table, the rows' key, and the rows as they were (each an object of
+    // column to value; see RestorePointRows.h), so that they come back whole.
+    QString table;
+    SqliteRowKey key;
+    nlohmann::json rowsBefore = nlohmann::json::array();
+    QString name;  // outlookSignature
+    std::vector<EntryChange> entries;
+
+    // The same place in two points has the same identity.
+    QString identity() const;
 };
 
-// A signature that only its client holds, known by name (Outlook's), as it was.
-struct KeptSignature {
-    ClientKind client;
-    QString name;
-    std::optional<QString> content;  // absent: there was none (restoring deletes it)
+// A signature record as the pass's command found it and left it (absent: no record).
+struct KeptStoreRecord {
+    QString uuid;
+    std::optional<SignatureRecord> before;
+    std::optional<SignatureRecord> after;
 };
 
 struct RestorePoint {
     QString id;
     QDateTime time;                   // UTC
-    QString reason;                   // the command that made it ("install", …) or "refresh"
-    std::vector<ClientKind> clients;  // the clients it holds, in client order
-    std::vector<KeptFile> files;      // in the order first changed
-    std::vector<KeptRows> rows;
-    std::vector<KeptSignature> signatures;
+    QString reason;                   // what the pass did: "install", "refresh", "restore", …
+    std::vector<ClientKind> clients;  // the clients it changed, in client order
+    QStringList files;                // the files it changed, in the order first changed
+    bool complete = false;            // false: the pass ended before the point was finished
+    std::vector<KeptUnit> units;      // in the order first changed
+    std::vector<KeptStoreRecord> store;
     QString folder;  // where it lies
 };
 
@@ -92,7 +123,8 @@ struct RestorePointError {
 template <typename T>
 using RestorePointResult = std::variant<T, RestorePointError>;
 
-// The restore points of one support folder.
+// The restore points of one support folder. A point is a real folder: a symbolic link in the
+// points' folder is no point, and removing one removes the link, never what it points to.
 class RestorePoints {
 public:
     // `folder`: "<support folder>/Restore Points".
@@ -102,37 +134,41 @@ public:
 
     // Every point whose manifest can be read, newest first (points of the same second by id).
     std::vector<RestorePoint> list() const;
-    // One point, checked whole: the manifest, every kept file's copy (present, its size and
-    // digest), the store copy (SQLite's integrity check). damaged or notFound otherwise.
+    // One point, read whole and checked (every record present and as written). damaged or
+    // notFound otherwise.
     RestorePointResult<RestorePoint> read(const QString& id) const;
+    // The point and every newer one, newest first, each read whole: what restoring it undoes.
+    RestorePointResult<std::vector<RestorePoint>> readFrom(const QString& id) const;
     // Removes points older than kRestorePointMaxAgeDays before `now` and all but the newest
-    // kRestorePointsKept, and the leftovers of points that never kept anything.
-    void prune(const QDateTime& now) const;
+    // kRestorePointsKept, and the leftovers of points that never kept anything; never those in
+    // `inUse`.
+    void prune(const QDateTime& now, const std::set<QString>& inUse = {}) const;
 
 private:
     QString _folder;
 };
 
-// Writes the store as it was before the pass into a new file at the given path; nothing on
-// success, else what failed. The engine hands in a copy of the store taken before the changes
-// that the pass carries.
-using StoreKeeper = std::function<std::optional<QString>(const QString& to)>;
+// The signature records that the store saves changed since the pass's command began.
+using StoreChangesSource = std::function<std::vector<KeptStoreRecord>()>;
 
-// Keeps what one pass changes: each client's writes go through writesFor(kind), which keeps what
-// is there before its first change of each file, row key and signature, and then hands the change
-// on to `target`. The point is made at the first change (with the store copy); when keeping
-// fails, the change is not made and fails as a write would.
+// Keeps what one pass changes: each client's writes go through writesFor(kind), which works out
+// the entries each change makes (from what is there and what is written) and keeps them before
+// handing the change on to `target`. The point is made at the first change; when keeping fails,
+// the change is not made and fails as a write would. finish() completes the point.
 class RestorePointRecorder {
 public:
-    RestorePointRecorder(RestorePoints points, QString reason, StoreKeeper keepStore,
+    RestorePointRecorder(RestorePoints points, QString reason, StoreChangesSource storeChanges,
                          ClientWrites& target = DirectClientWrites());
     ~RestorePointRecorder();
     RestorePointRecorder(const RestorePointRecorder&) = delete;
     RestorePointRecorder& operator=(const RestorePointRecorder&) = delete;
 
     ClientWrites& writesFor(ClientKind kind);
-    // The point made so far; absent while nothing has changed.
-    std::optional<QString> pointId() const;
+    // Reads back what the pass left where it could not know it before (Outlook's signatures),
+    // keeps the store's changes and writes the manifest; a point whose changes all came to
+    // nothing is removed. Then points beyond the limits are pruned (never those in `inUse`).
+    // The id of the point, absent when the pass changed nothing.
+    std::optional<QString> finish(const std::set<QString>& inUse = {});
 
 private:
     class State;
@@ -141,12 +177,22 @@ private:
     std::map<ClientKind, std::unique_ptr<Writes>> _writes;
 };
 
-// Puts the store and the point's clients (all when `clients` is empty) back as the point holds
-// them: checks the point, then runs as a sync pass (closing running clients after asking), files
-// written atomically, rows in one transaction per database, signatures deleted and created, the
-// store last, and the engine reloads it. `done` runs once on the main thread: nothing on success.
-// The engine's own recorder keeps a point of the restore's changes (reason "restore").
+// How a restore ended.
+struct RestoreOutcome {
+    std::optional<RestorePointError> error;  // absent: restored
+    // The person's changes that the restore kept, one line each ("Thunderbird: …").
+    QStringList keptChanges;
+    // The later points it undid first, as "ID (reason)", newest first.
+    QStringList alsoUndone;
+};
+
+// Undoes the passes of the point and every newer one, for every client they changed (or only
+// those in `clients`), and the store with them: checks the points, then runs as a sync pass
+// (closing running clients after asking), files written atomically, rows in one transaction per
+// database, Outlook signatures deleted and created, the store last, and the engine reloads it.
+// `done` runs once on the main thread. The engine's recorder keeps a point of the restore's
+// changes (reason "restore"); pruning waits until the restore has finished.
 void RestoreFromPoint(Core& core, const QString& id, const std::vector<ClientKind>& clients,
-                      std::function<void(std::optional<RestorePointError>)> done);
+                      std::function<void(RestoreOutcome)> done);
 
 }  // namespace quillet

@@ -258,13 +258,14 @@ void Store::SaveSignatures(const SignatureIds& ids, const IdToSignatureMap& map)
             continue;
         }
         const Signature& signature = *found->second;
-        LogInfo("Updating signature \"" + signature.nameQe + "\"...");
         const std::int64_t primaryKey = storedKey(id.value);
         if (!isKnown(primaryKey)) {
             LogError("SaveSignatures(): No stored record with ID " + id.toString());
             continue;
         }
-        stage(primaryKey, RecordFromSignature(signature));
+        // Only a record that changes is written, and only its change is logged.
+        if (stage(primaryKey, RecordFromSignature(signature)))
+            LogInfo("Updating signature \"" + signature.nameQe + "\"...");
     }
     SaveManagedObjectContext();
 }
@@ -301,7 +302,7 @@ bool Store::isKnown(std::int64_t primaryKey) const {
     return _saved.count(primaryKey) > 0;
 }
 
-void Store::stage(std::int64_t primaryKey, std::optional<SignatureRecord> record) {
+bool Store::stage(std::int64_t primaryKey, std::optional<SignatureRecord> record) {
     const auto saved = _saved.find(primaryKey);
     const bool asSaved =
         record ? (saved != _saved.end() && saved->second == *record) : saved == _saved.end();
@@ -310,6 +311,7 @@ void Store::stage(std::int64_t primaryKey, std::optional<SignatureRecord> record
     } else {
         _pending[primaryKey] = std::move(record);
     }
+    return !asSaved;
 }
 
 std::int64_t Store::stageNew(SignatureRecord record) {
@@ -329,6 +331,7 @@ std::vector<std::int64_t> Store::unwrittenIds() const {
 std::optional<QString> Store::commitPendingChanges() {
     if (!_database)
         return QString("the store is closed");
+    SyncLogToDisk();  // the lines of these changes go first
     if (auto error = ExecuteStoreSql(_database, "BEGIN IMMEDIATE"))
         return error;
     // Everything is worked out afresh under the write lock: another process may have added,
@@ -377,7 +380,14 @@ std::optional<QString> Store::commitPendingChanges() {
     _standInIdToKey.insert(standInIdToKey.begin(), standInIdToKey.end());
     for (auto& [id, change] : _pending) {
         const std::int64_t primaryKey = id < 0 ? standInIdToKey.at(id) : id;
-        if (change && !removedElsewhere.contains(primaryKey)) {
+        // A record another process deleted was not written: nothing of this save's to keep.
+        const bool written = !removedElsewhere.contains(primaryKey);
+        if (_saveObserver && written) {
+            const auto saved = _saved.find(primaryKey);
+            _saveObserver(saved == _saved.end() ? std::nullopt : std::optional(saved->second),
+                          change);
+        }
+        if (change && written) {
             _saved[primaryKey] = std::move(*change);
         } else {
             _saved.erase(primaryKey);

@@ -98,6 +98,11 @@ public:
     // signatures", and the changes kept for the next save.
     bool SaveManagedObjectContext();
     bool hasChanges() const { return !_pending.empty(); }
+    // Told, once a save has committed, of each record it wrote: as this process last read or
+    // wrote it, and as written (absent: no record). Restore points keep what commands change.
+    using SaveObserver = std::function<void(const std::optional<SignatureRecord>& before,
+                                            const std::optional<SignatureRecord>& after)>;
+    void setSaveObserver(SaveObserver observer) { _saveObserver = std::move(observer); }
     // Of the caller's signatures, those whose records another process deleted while this one
     // held changes to them, since the last call: the deletion stands (the person removed them, or
     // their removal finished) and the changes were dropped. The caller forgets them, and tells
@@ -128,8 +133,9 @@ private:
     // The key under which the record of an id is stored (a stand-in id's record has its own).
     std::int64_t storedKey(std::int64_t id) const;
     bool isKnown(std::int64_t primaryKey) const;
-    // Records a change to write at the next save; nullopt deletes the record.
-    void stage(std::int64_t primaryKey, std::optional<SignatureRecord> record);
+    // Records a change to write at the next save; nullopt deletes the record. False when the
+    // record is as saved: nothing to write.
+    bool stage(std::int64_t primaryKey, std::optional<SignatureRecord> record);
     // Records a new record to write at the next save; returns its stand-in id.
     std::int64_t stageNew(SignatureRecord record);
     // The stand-in ids of new records not yet written, in the order they were added.
@@ -152,7 +158,8 @@ private:
     std::map<std::int64_t, std::optional<SignatureRecord>> _pending;
     std::int64_t _lastStandInId = 0;
     std::map<std::int64_t, std::int64_t> _standInIdToKey;  // of records written since
-    std::set<std::int64_t> _removedElsewhere;              // keys, until taken
+    SaveObserver _saveObserver;
+    std::set<std::int64_t> _removedElsewhere;  // keys, until taken
 };
 
 // Deletes the store's files that exist (path + each of kStoreFileSuffixes).

@@ -25,12 +25,10 @@ std::optional<QString> Backup(sqlite3* source, sqlite3* target, const QString& w
     return std::nullopt;
 }
 
-constexpr const char* kInMemory = ":memory:";
-
-// Opens `path` (as SQLite names it: ":memory:" too), or says why it cannot.
+// Opens `path`, or says why it cannot.
 std::optional<QString> Open(const QString& path, int flags, sqlite3** database) {
     // A copy of the store holds what the store holds: its owner's alone, whatever the umask.
-    if ((flags & SQLITE_OPEN_CREATE) && path != kInMemory) {
+    if (flags & SQLITE_OPEN_CREATE) {
         if (auto failure = CreateOwnerOnlyFile(path))
             return failure->description;
     }
@@ -63,48 +61,6 @@ std::optional<QString> CopyDatabaseConsistently(const QString& from, const QStri
     if (error)
         QFile::remove(to);
     return error;
-}
-
-std::unique_ptr<DatabaseSnapshot> DatabaseSnapshot::Take(const QString& path, QString* error) {
-    sqlite3* source = nullptr;
-    sqlite3* memory = nullptr;
-    auto failure = Open(path, SQLITE_OPEN_READONLY, &source);
-    if (!failure)
-        failure = Open(kInMemory, kCreate, &memory);
-    if (!failure)
-        failure = Backup(source, memory, path);
-    sqlite3_close(source);
-    if (failure) {
-        sqlite3_close(memory);
-        if (error)
-            *error = *failure;
-        return nullptr;
-    }
-    return std::unique_ptr<DatabaseSnapshot>(new DatabaseSnapshot(memory));
-}
-
-DatabaseSnapshot::~DatabaseSnapshot() {
-    sqlite3_close(_memory);
-}
-
-std::optional<QString> DatabaseSnapshot::writeTo(const QString& to) const {
-    sqlite3* target = nullptr;
-    auto error = Open(to, kCreate, &target);
-    // A new file that is thrown away when the copy fails needs no journal: one synchronised
-    // write instead of a journal's three.
-    if (!error &&
-        sqlite3_exec(target, "PRAGMA journal_mode = OFF", nullptr, nullptr, nullptr) != SQLITE_OK)
-        error = "cannot write " + to + ": " + QString::fromUtf8(sqlite3_errmsg(target));
-    if (!error)
-        error = Backup(_memory, target, "the store's copy");
-    sqlite3_close(target);
-    if (error)
-        QFile::remove(to);
-    return error;
-}
-
-std::optional<QString> OverwriteDatabase(const QString& from, const QString& to) {
-    return CopyDatabase(from, SQLITE_OPEN_READONLY, to, SQLITE_OPEN_READWRITE);
 }
 
 std::optional<QString> CopySupportFolder(const QString& from, const QString& to) {

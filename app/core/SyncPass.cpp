@@ -72,16 +72,18 @@ void SyncPass::Start(Core& core, const SignatureIds& ids, std::weak_ptr<bool> co
                      const std::vector<ClientSync>& syncs, Done done) {
     const auto pass =
         std::make_shared<SyncPass>(core, std::move(coreAlive), syncs, std::move(done));
-    pass->_reason = core.changeReason();
+    pass->_reason = core.changeReason(ids);
     pass->run(ids);
 }
 
 void SyncPass::StartOverClients(Core& core, const std::vector<ClientKind>& clients,
                                 const QString& reason, std::weak_ptr<bool> coreAlive,
-                                const std::vector<ClientSync>& syncs, Done done) {
+                                const std::vector<ClientSync>& syncs,
+                                std::function<void()> afterSyncs, Done done) {
     const auto pass =
         std::make_shared<SyncPass>(core, std::move(coreAlive), syncs, std::move(done));
     pass->_reason = reason;
+    pass->_afterSyncs = std::move(afterSyncs);
     pass->_clientsToSync = clients;
     AccessibilityHelper::validate(core.permissionContext(),
                                   AccessibilityHelper::ValidationKind::signatureSync,
@@ -250,6 +252,8 @@ WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
             report = AccountsNotFoundReport(awaited);
         reports.emplace_back(sync.kind, std::move(report));
     }
+    if (_afterSyncs)
+        _afterSyncs();
     _core.endRestorePoint();
     const auto counted = std::count_if(reports.begin(), reports.end(),
                                        [](const auto& entry) { return entry.second.counted; });

@@ -53,10 +53,13 @@ public:
     static void Start(Core& core, const SignatureIds& ids, std::weak_ptr<bool> coreAlive,
                       const std::vector<ClientSync>& syncs, Done done);
     // A pass over the given clients rather than over signatures (a restore): nothing is marked
-    // pending, and its restore point names `reason`. `syncs` must live until done has run.
+    // pending, and its restore point names `reason`. `afterSyncs` runs once the syncs have run,
+    // under the pass's lock and before its restore point is finished (a restore puts the store
+    // back there). `syncs` must live until done has run.
     static void StartOverClients(Core& core, const std::vector<ClientKind>& clients,
                                  const QString& reason, std::weak_ptr<bool> coreAlive,
-                                 const std::vector<ClientSync>& syncs, Done done);
+                                 const std::vector<ClientSync>& syncs,
+                                 std::function<void()> afterSyncs, Done done);
 
     SyncPass(Core& core, std::weak_ptr<bool> coreAlive, const std::vector<ClientSync>& syncs,
              Done done);
@@ -86,6 +89,7 @@ private:
     // Set when clients that are not detected keep some of the pass's work.
     std::optional<WorkOutcome> _unavailableOutcome;
     QString _reason;  // of the pass's restore point
+    std::function<void()> _afterSyncs;
     std::vector<ClientKind> _closedClients;
     bool _reopen = false;
     WorkOutcome _outcome;

@@ -182,6 +182,26 @@ bool AccessibilityHelper::isGranted(const PermissionContext& c, Requirement r) {
     return false;
 }
 
+std::vector<Requirement> AccessibilityHelper::missingRequirements(const PermissionContext& c,
+                                                                  ClientKind client) {
+    // Both kinds of work need most of the same permissions; a probe runs a script, so each is
+    // asked once.
+    std::vector<Requirement> needed;
+    for (const auto kind : {ValidationKind::accountDiscovery, ValidationKind::signatureSync}) {
+        for (const Requirement r : requirements(kind, client)) {
+            if (std::find(needed.begin(), needed.end(), r) == needed.end())
+                needed.push_back(r);
+        }
+    }
+    std::vector<Requirement> missing;
+    for (const Requirement r : needed) {
+        if (!isGranted(c, r))
+            missing.push_back(r);
+    }
+    std::sort(missing.begin(), missing.end());
+    return missing;
+}
+
 bool AccessibilityHelper::isSatisfied(const PermissionContext& c, ValidationKind kind,
                                       ClientKind client) {
     for (Requirement r : requirements(kind, client)) {

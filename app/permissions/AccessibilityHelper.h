@@ -70,6 +70,10 @@ public:
     // The trust test without the system's prompt; logged.
     static bool hasAssistive(const PermissionContext& c);
     static bool isGranted(const PermissionContext& c, AccessibilityRequirementType r);
+    // What the client still needs for discovering its accounts and for writing its signatures,
+    // in sort order; each requirement is probed once.
+    static std::vector<AccessibilityRequirementType> missingRequirements(const PermissionContext& c,
+                                                                         ClientKind client);
     // Probes the client's requirements in order and stops at the first one missing.
     static bool isSatisfied(const PermissionContext& c, ValidationKind kind, ClientKind client);
     // Finds what the detected clients of the set are missing and shows it, in sort order, through

@@ -77,19 +77,22 @@ void RestoreMenu::confirmAndRestore(const RestorePoint& point) {
     reload();
     RestoreFromPoint(_core, point.id, {},
                      [menu = QPointer<RestoreMenu>(this), id = point.id,
-                      alive = _core.lifetime()](std::optional<RestorePointError> error) {
+                      alive = _core.lifetime()](const RestoreOutcome& outcome) {
                          if (menu && !alive.expired())
-                             menu->restored(id, error);
+                             menu->restored(id, outcome);
                      });
 }
 
-void RestoreMenu::restored(const QString& id, const std::optional<RestorePointError>& error) {
+void RestoreMenu::restored(const QString& id, const RestoreOutcome& outcome) {
     _restoring = false;
     reload();
+    const std::optional<RestorePointError>& error = outcome.error;
     if (!error) {
         _core.logInfo("RestoreMenu: restored " + id);
-        _notifier.deliver(Localized("Signatures Restored"),
-                          Localized("Your email signatures are back as they were."));
+        // What the person changed since stays, and they are told which.
+        QStringList text{Localized("Your email signatures are back as they were.")};
+        text << outcome.keptChanges;
+        _notifier.deliver(Localized("Signatures Restored"), text.join("\n"));
     } else if (error->kind != RestorePointError::Kind::postponed) {
         // A postponed restore was the person's choice. A failed one may have shown the pass's
         // problems already, but not when the store could not be put back: said once more here

@@ -37,7 +37,7 @@ signals:
 
 private:
     void confirmAndRestore(const RestorePoint& point);
-    void restored(const QString& id, const std::optional<RestorePointError>& error);
+    void restored(const QString& id, const RestoreOutcome& outcome);
 
     Core& _core;
     UserNotifier& _notifier;

@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimeZone>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
+#include "common/Log.h"
 #include "common/Logger.h"
 
 namespace quillet {
@@ -14,7 +20,8 @@ namespace {
 
 QStringList FileLines(const QString& path) {
     QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
     return QString::fromUtf8(file.readAll()).split('\n');
 }
 
@@ -31,42 +38,78 @@ struct Console {
 
 const QString kSeparator(50, '=');
 
-TEST(Logger, FirstRunCreatesFolderAndStartsWithSeparatorAndVersion) {
+// The permission bits of a file.
+unsigned Mode(const QString& path) {
+    struct stat file {};
+    return ::stat(QFile::encodeName(path).constData(), &file) == 0 ? file.st_mode & 0777 : 0;
+}
+
+// Lines wait for sync() alone, so that a test decides the order of the batches.
+const LoggerLimits kWaitingBatches{kLogRotationBytes, std::chrono::minutes(1)};
+
+// Lines of the form "[time] Debug: TAG" + filler, as the writers below log them; checks that
+// every other line of the files is a header line and counts the whole lines by tag.
+std::map<QString, int> WholeLinesByTag(const QStringList& paths, const QString& filler) {
+    std::map<QString, int> counts;
+    for (const QString& path : paths) {
+        for (const QString& line : FileLines(path)) {
+            if (line.isEmpty() || line == kSeparator || line.endsWith("] Info: v"))
+                continue;
+            const qsizetype at = line.indexOf("] Debug: ");
+            EXPECT_TRUE(line.startsWith("[") && at > 0 && line.endsWith(filler))
+                << line.left(80).toStdString();
+            if (at > 0 && line.endsWith(filler))
+                ++counts[line.mid(at + 9, line.size() - at - 9 - filler.size())];
+        }
+    }
+    return counts;
+}
+
+TEST(Logger, FirstRunCreatesFolderAndFileForTheUserAloneWithSeparatorAndVersion) {
     QTemporaryDir temporary;
     const QString folder = temporary.path() + "/Library/Logs/Quillet";
     Console console;
-    Logger logger(folder, "Quillet 2.4 (118)", console.sink());
-    EXPECT_EQ(logger.path(), folder + "/Quillet.log");
-    const QStringList lines = FileLines(logger.path());
+    {
+        Logger logger(folder, "Quillet 2.4 (118)", console.sink());
+        EXPECT_EQ(logger.path(), folder + "/Quillet.log");
+        EXPECT_TRUE(console.lines.contains("Info: Log file at " + logger.path()));
+        EXPECT_TRUE(console.lines.contains("Info: Quillet 2.4 (118)"));
+    }
+    const QStringList lines = FileLines(folder + "/Quillet.log");
     ASSERT_GE(lines.size(), 2);
     EXPECT_EQ(lines[0], kSeparator);
     EXPECT_TRUE(lines[1].startsWith("[")) << lines[1].toStdString();
     EXPECT_TRUE(lines[1].endsWith("] Info: Quillet 2.4 (118)")) << lines[1].toStdString();
-    EXPECT_TRUE(console.lines.contains("Info: Log file at " + logger.path()));
-    EXPECT_TRUE(console.lines.contains("Info: Quillet 2.4 (118)"));
+    EXPECT_EQ(Mode(folder + "/Quillet.log"), 0600u);
 }
 
-TEST(Logger, SecondRunAppendsAfterANewSeparator) {
+TEST(Logger, LaterRunsAppendAfterANewSeparatorAndNarrowAnOpenLog) {
     QTemporaryDir temporary;
-    Console console;
-    { Logger(temporary.path(), "first", console.sink()).info("from the first run"); }
+    const QString path = temporary.path() + "/Quillet.log";
+    { Logger(temporary.path(), "first", {}).info("from the first run"); }
+    ASSERT_TRUE(QFile::setPermissions(
+        path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
     // A second logger open at the same time (the command line beside the application) must not
     // overwrite the first one's lines.
-    Logger second(temporary.path(), "second", console.sink());
-    Logger concurrent(temporary.path(), "concurrent", console.sink());
+    Logger second(temporary.path(), "second", {}, kWaitingBatches);
+    Logger concurrent(temporary.path(), "concurrent", {}, kWaitingBatches);
     second.info("from the second run");
+    second.sync();
     concurrent.error("from the concurrent\nrun\n");  // written unchanged, one newline added
-    const QStringList lines = FileLines(second.path());
+    concurrent.sync();
+    const QStringList lines = FileLines(path);
     // Three headers of two lines, three messages (the last one three lines), final empty piece.
-    ASSERT_EQ(lines.size(), 12);
+    ASSERT_EQ(lines.size(), 12) << lines.join('\n').toStdString();
     EXPECT_EQ(lines[0], kSeparator);
     EXPECT_TRUE(lines[2].endsWith("Info: from the first run"));
     EXPECT_EQ(lines[3], kSeparator);
     EXPECT_TRUE(lines[4].endsWith("Info: second"));
-    EXPECT_EQ(lines[5], kSeparator);
-    EXPECT_TRUE(lines[7].endsWith("Info: from the second run"));
+    EXPECT_TRUE(lines[5].endsWith("Info: from the second run"));
+    EXPECT_EQ(lines[6], kSeparator);
+    EXPECT_TRUE(lines[7].endsWith("Info: concurrent"));
     EXPECT_TRUE(lines[8].endsWith("] Error: from the concurrent"));
     EXPECT_EQ(lines.mid(9), (QStringList{"run", "", ""}));
+    EXPECT_EQ(Mode(path), 0600u);
 }
 
 TEST(Logger, UnopenableFileLeavesLoggingOnTheConsole) {
@@ -79,31 +122,124 @@ TEST(Logger, UnopenableFileLeavesLoggingOnTheConsole) {
     Logger logger(temporary.path() + "/Logs/Quillet", "Quillet 1.0 (1)", console.sink());
     EXPECT_FALSE(logger.hasFile());
     logger.warning("still heard");
+    logger.sync();
     EXPECT_TRUE(console.lines.contains("Could not open log file for writing: " + logger.path()));
     EXPECT_TRUE(console.lines.contains("Warning: still heard"));
 }
 
+// Nothing asks for a write while a long-running process idles: its lines still reach the file.
+TEST(Logger, GatheredLinesReachTheFileWithoutBeingAskedFor) {
+    QTemporaryDir temporary;
+    Logger logger(temporary.path(), "v", {},
+                  LoggerLimits{kLogRotationBytes, std::chrono::milliseconds(20)});
+    logger.info("while idle");
+    bool written = false;
+    for (int i = 0; i < 3000 && !written; ++i) {
+        written = FileLines(logger.path()).join('\n').contains("Info: while idle");
+        if (!written)
+            QThread::msleep(10);
+    }
+    EXPECT_TRUE(written);
+}
+
 TEST(Logger, TwoThreadsLoggingAtOnceGiveWholeLines) {
     QTemporaryDir temporary;
-    Logger logger(temporary.path(), "v", [](const QString&) {});
-    const QString longText(2000, 'x');
-    auto writer = [&](const QString& tag) {
-        for (int i = 0; i < 200; ++i)
-            logger.debug(tag + longText);
-    };
-    std::thread a(writer, "A"), b(writer, "B");
-    a.join();
-    b.join();
-    int whole = 0;
-    for (const QString& line : FileLines(logger.path())) {
-        if (line.isEmpty() || line == kSeparator || line.endsWith("Info: v"))
-            continue;
-        ASSERT_TRUE(line.startsWith("[")) << line.left(80).toStdString();
-        ASSERT_TRUE(line.endsWith("] Debug: A" + longText) ||
-                    line.endsWith("] Debug: B" + longText));
-        ++whole;
+    const QString filler(2000, 'x');
+    {
+        Logger logger(temporary.path(), "v", {});
+        auto writer = [&](const QString& tag) {
+            for (int i = 0; i < 200; ++i) {
+                logger.debug(tag + filler);
+                if (i % 50 == 0)
+                    logger.sync();
+            }
+        };
+        std::thread a(writer, "A"), b(writer, "B");
+        a.join();
+        b.join();
     }
-    EXPECT_EQ(whole, 400);
+    EXPECT_EQ(WholeLinesByTag({temporary.path() + "/Quillet.log"}, filler),
+              (std::map<QString, int>{{"A", 200}, {"B", 200}}));
+}
+
+// The application, the command and the web-mail host log into one file at once, and each of
+// them may find it past its limit: every line stays whole, and none is lost when the limit is
+// passed once.
+TEST(Logger, ProcessesLoggingAtOnceGiveWholeLinesAcrossOneRotation) {
+    QTemporaryDir temporary;
+    const QString filler(1000, 'x');
+    constexpr int kLines = 300;
+    // Two processes' lines fill more than the limit and less than twice it.
+    const LoggerLimits limits{std::int64_t(kLines) * 1100 * 3 / 2, std::chrono::milliseconds(5)};
+    std::vector<pid_t> children;
+    for (const char* tag : {"A", "B"}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            {
+                Logger logger(temporary.path(), "v", {}, limits);
+                for (int i = 0; i < kLines; ++i) {
+                    logger.debug(tag + filler);
+                    if (i % 7 == 0)
+                        logger.sync();
+                }
+            }
+            std::_Exit(0);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const QString previous = temporary.path() + "/" + kPreviousLogFileName;
+    ASSERT_TRUE(QFile::exists(previous));
+    EXPECT_LT(QFileInfo(temporary.path() + "/Quillet.log").size(), limits.rotationBytes);
+    EXPECT_EQ(WholeLinesByTag({previous, temporary.path() + "/Quillet.log"}, filler),
+              (std::map<QString, int>{{"A", kLines}, {"B", kLines}}));
+}
+
+// The previous log is kept and replaced at the next rotation; the log itself never grows far
+// past its limit, however much is logged.
+TEST(Logger, PastItsLimitTheLogBecomesThePreviousLog) {
+    QTemporaryDir temporary;
+    const QString filler(100, 'y');
+    const LoggerLimits limits{10'000, std::chrono::milliseconds(1000)};
+    Logger logger(temporary.path(), "v", {}, limits);
+    for (int i = 0; i < 500; ++i) {
+        logger.debug(QString::number(i) + filler);
+        logger.sync();
+    }
+    const QStringList current = FileLines(logger.path());
+    const QStringList previous = FileLines(temporary.path() + "/" + kPreviousLogFileName);
+    EXPECT_LE(QFileInfo(logger.path()).size(), limits.rotationBytes);
+    EXPECT_LE(QFileInfo(temporary.path() + "/" + kPreviousLogFileName).size(),
+              limits.rotationBytes);
+    ASSERT_GE(current.size(), 2);
+    EXPECT_TRUE(current[current.size() - 2].endsWith("Debug: 499" + filler));
+    // The previous log ends where the current one begins.
+    ASSERT_GE(previous.size(), 2);
+    const qsizetype at = current.first().indexOf("Debug: ");
+    const int first = current.first().mid(at + 7).chopped(filler.size()).toInt();
+    EXPECT_TRUE(
+        previous[previous.size() - 2].endsWith("Debug: " + QString::number(first - 1) + filler));
+}
+
+TEST(Logger, ListingsAreOneEntryAndStopAtTheirLength) {
+    LogTap log;
+    LogInfoListing("Loaded 3 signature(s):", 3,
+                   [](size_t i) { return "    s" + QString::number(i); });
+    EXPECT_EQ(log.lines(),
+              std::vector<QString>{"Info: Loaded 3 signature(s):\n    s0\n    s1\n    s2"});
+    log.clear();
+    const QString entry(1000, 'e');
+    LogInfoListing("Loaded 10000 signature(s):", 10'000, [&](size_t) { return entry; });
+    ASSERT_EQ(log.lines().size(), 1u);
+    const QStringList lines = log.lines().front().split('\n');
+    EXPECT_LT(log.lines().front().size(), kListingCharacters + 2000);
+    EXPECT_EQ(lines.back(),
+              QString("    ... and %1 more, not listed").arg(10'000 - (lines.size() - 2)));
 }
 
 TEST(Logger, TimestampHasLongDateWithoutWeekdayAndLongTime) {

@@ -1,5 +1,6 @@
 #include "tests/support/FakeMac.h"
 
+#include <unistd.h>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -52,6 +53,13 @@ FakeMac::FakeMac()
 FakeMac::FakeMac(const QString& folder)
     : _folder(QDir(folder).absolutePath()), _paths(_folder + "/home", _folder + "/root") {
     build();
+}
+
+FakeMac::FakeMac(const FakeMac& original, const QString& parent)
+    : _temporary(std::make_unique<QTemporaryDir>(parent + "/fake-mac-XXXXXX")),
+      _folder(_temporary->path()),
+      _paths(_folder + "/home", _folder + "/root") {
+    CopyFakeMacFolder(original.folder(), _folder);
 }
 
 void FakeMac::build() {
@@ -175,6 +183,24 @@ void FakeMac::setAccessibilityTrusted(bool trusted) const {
         writeFile("/var/run/accessibility/trusted", {});
     } else {
         QFile::remove(rootPath("/var/run/accessibility/trusted"));
+    }
+}
+
+void CopyFakeMacFolder(const QString& from, const QString& to) {
+    QDirIterator files(from, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                       QDirIterator::Subdirectories);
+    QDir().mkpath(to);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        const QString relative = path.mid(from.size());
+        const QString target = to + relative;
+        if (files.fileInfo().isDir()) {
+            QDir().mkpath(target);
+        } else if (relative.startsWith("/Resources/") || relative.startsWith("/root/usr/bin/")) {
+            ::link(QFile::encodeName(path).constData(), QFile::encodeName(target).constData());
+        } else {
+            QFile::copy(path, target);
+        }
     }
 }
 

@@ -18,6 +18,8 @@ public:
     // A new temporary folder, removed with the object; or an existing folder, kept.
     FakeMac();
     explicit FakeMac(const QString& folder);
+    // A copy of another fake Mac in a new temporary folder inside PARENT, removed with the object.
+    FakeMac(const FakeMac& original, const QString& parent);
 
     const QString& folder() const { return _folder; }
     QString root() const { return _folder + "/root"; }
@@ -68,5 +70,8 @@ private:
     QString _folder;
     Paths _paths;
 };
+
+// Copies a fake Mac's folder; the programs and resources, which nothing writes, as hard links.
+void CopyFakeMacFolder(const QString& from, const QString& to);
 
 }  // namespace quillet

@@ -22,6 +22,12 @@ void Bind(sqlite3_stmt* statement, int index, const QVariant& value) {
         case QMetaType::Double:
             sqlite3_bind_double(statement, index, value.toDouble());
             break;
+        case QMetaType::QByteArray: {
+            const QByteArray bytes = value.toByteArray();
+            sqlite3_bind_text(statement, index, bytes.constData(), int(bytes.size()),
+                              SQLITE_TRANSIENT);
+            break;
+        }
         default: {
             const QByteArray text = value.toString().toUtf8();
             sqlite3_bind_text(statement, index, text.constData(), -1, SQLITE_TRANSIENT);
@@ -48,6 +54,38 @@ void CreateFakeDatabase(const QString& path, const char* createSql, const char* 
     }
     sqlite3_finalize(insert);
     sqlite3_close(database);
+}
+
+std::optional<FakeDatabaseRows> QueryFakeDatabase(const QString& path, const QString& sql,
+                                                  const QVariantList& values) {
+    sqlite3* database = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &database, SQLITE_OPEN_READWRITE, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_close(database);
+        return std::nullopt;
+    }
+    sqlite3_stmt* statement = nullptr;
+    std::optional<FakeDatabaseRows> rows;
+    if (sqlite3_prepare_v2(database, sql.toUtf8().constData(), -1, &statement, nullptr) ==
+        SQLITE_OK) {
+        for (int i = 0; i < values.size(); ++i)
+            Bind(statement, i + 1, values.at(i));
+        rows.emplace();
+        int step = SQLITE_ROW;
+        while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+            std::vector<QByteArray> row;
+            for (int column = 0; column < sqlite3_column_count(statement); ++column) {
+                row.emplace_back(static_cast<const char*>(sqlite3_column_blob(statement, column)),
+                                 sqlite3_column_bytes(statement, column));
+            }
+            rows->push_back(std::move(row));
+        }
+        if (step != SQLITE_DONE)
+            rows.reset();
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(database);
+    return rows;
 }
 
 bool ExecuteFakeDatabaseSql(const QString& path, const QString& sql) {

@@ -94,4 +94,15 @@ SampleMac BuildSampleMac(const FakeMac& mac) {
     return sample;
 }
 
+SampleMac MovedSampleMac(const SampleMac& sample, const QString& from, const QString& to) {
+    SampleMac moved = sample;
+    for (QString* path : {&moved.appleMailSignaturesFolder, &moved.appleMailOwnSignatureFile,
+                          &moved.outlookState, &moved.postboxPrefs, &moved.postboxSignatures,
+                          &moved.sparkSettings, &moved.thunderbirdPrefs}) {
+        if (path->startsWith(from + "/"))
+            path->replace(0, from.size(), to);
+    }
+    return moved;
+}
+
 }  // namespace quillet

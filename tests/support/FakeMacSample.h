@@ -29,5 +29,7 @@ inline const QString kSampleThunderbirdOwnLine =
 
 // Lays the sample out on the fake Mac; permissions granted, no client running.
 SampleMac BuildSampleMac(const FakeMac& mac);
+// The sample of a fake Mac in folder FROM, in its copy in folder TO.
+SampleMac MovedSampleMac(const SampleMac& sample, const QString& from, const QString& to);
 
 }  // namespace quillet

@@ -45,6 +45,7 @@ struct ListFile {
     enum class State { missing, read, unreadable, notUnderstood } state = State::missing;
     std::optional<Plist> plist;
     bool binary = false;
+    QByteArray bytes;  // as read
 };
 
 ListFile ReadListFile(const QString& path, bool (*hasRootShape)(const Plist&)) {
@@ -57,9 +58,9 @@ ListFile ReadListFile(const QString& path, bool (*hasRootShape)(const Plist&)) {
         result.state = ListFile::State::unreadable;
         return result;
     }
-    const QByteArray bytes = file.readAll();
-    result.binary = IsBinaryPlistData(bytes);
-    result.plist = Plist::parse(bytes).take();
+    result.bytes = file.readAll();
+    result.binary = IsBinaryPlistData(result.bytes);
+    result.plist = Plist::parse(result.bytes).take();
     result.state = result.plist && hasRootShape(*result.plist) ? ListFile::State::read
                                                                : ListFile::State::notUnderstood;
     return result;
@@ -131,12 +132,19 @@ std::optional<AppleMailFileWrite> NewPreferences(const QString& path, const Appl
         Fail("Could not read \"" + kSignaturesSelected + "\" from " + path);
     }
     preferences.node().set("SignaturePlacedAboveQuotedText", Plist::boolean(true));
-    const QByteArray bytes = file.binary ? preferences.toBinary() : preferences.toXml();
-    return AppleMailFileWrite{path, bytes};
+    const auto serialised = [&](const Plist& plist) {
+        return file.binary ? plist.toBinary() : plist.toXml();
+    };
+    // The system writes these preferences in its own way: when none of them changes, the file
+    // keeps its bytes and is not written.
+    const QByteArray bytes = serialised(preferences);
+    return AppleMailFileWrite{path, bytes == serialised(*file.plist) ? file.bytes : bytes};
 }
 
-// Nothing when the file was written, else what failed.
+// Nothing when the file was written or already held these bytes, else what failed.
 std::optional<FileFailure> Write(const AppleMailFileWrite& file, ClientWrites& writes) {
+    if (!file.contents.isEmpty() && FileHolds(file.path, file.contents))
+        return std::nullopt;
     Info("Writing out " + file.path + "...");
     if (file.contents.isEmpty())
         return FileFailure{"nothing to write to " + file.path};
@@ -147,6 +155,8 @@ std::optional<FileFailure> Write(const AppleMailFileWrite& file, ClientWrites& w
 // iCloud never carries a deletion to the person's other Macs).
 std::optional<Error> Overwrite(const QString& cloudPath, const QByteArray& contents,
                                ClientWrites& writes) {
+    if (!contents.isEmpty() && FileHolds(cloudPath, contents))
+        return std::nullopt;
     Info("Overwriting " + cloudPath + "...");
     const auto failure = contents.isEmpty() ? FileFailure{"nothing to write to " + cloudPath}
                                             : writes.writeFile(cloudPath, contents);

@@ -55,8 +55,8 @@ std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
     const SyncInputs& inputs);
 
 // Writes the changes in order (signature files, the two lists, deletions, the iCloud mirror,
-// the preferences). Every write is whole and atomic; a failed preferences write or deletion is
-// logged and passed over.
+// the preferences), each only when the file does not hold those bytes already. Every write is
+// whole and atomic; a failed preferences write or deletion is logged and passed over.
 std::optional<SyncAppleMailSignaturesError> WriteAppleMailChanges(const AppleMailChanges& changes,
                                                                   ClientWrites& writes);
 

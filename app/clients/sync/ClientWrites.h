@@ -58,6 +58,13 @@ public:
         (void)database, (void)table, (void)key;
         return true;
     }
+    // The transaction open on `database` is about to end (with transactionEnd()): its rows are
+    // as it leaves them. A restore point reads what the changed rows now hold; false when it could
+    // not, and the transaction must end without the change.
+    virtual bool transactionWillEnd(sqlite3* database) {
+        (void)database;
+        return true;
+    }
     // A signature that only the client holds, known by name (Outlook's), is about to be created or
     // deleted by the next changing script. False when it cannot be kept: the run is not made.
     virtual bool signatureWillChange(const AppleScriptRunner& runner, const QString& name) {
@@ -82,7 +89,12 @@ public:
                                                      bool treatEmptyOutputAsError) = 0;
 };
 
-// The writes of the sync pass: straight to the client's storage.
+// The writes of the sync pass: straight to the client's storage, each after the lines logged
+// before it are on disk.
 ClientWrites& DirectClientWrites();
+
+// Whether the file holds exactly these bytes already. A sync writes (and logs, and keeps in a
+// restore point) only the files it changes: the others keep their bytes and their dates.
+bool FileHolds(const QString& path, const QByteArray& contents);
 
 }  // namespace quillet

@@ -27,6 +27,24 @@ QString IdentityGroupPrefix(const QString& identityNumber) {
     return kIdentityKeyStart + identityNumber + ".";
 }
 
+std::map<QString, QString> IdentityStringValues(const QStringList& lines, const QString& setting) {
+    const QString keyEnd = "." + setting;
+    std::map<QString, QString> values;
+    for (const QString& line : lines) {
+        if (!line.contains(keyEnd))
+            continue;  // cheap test before the parse
+        const auto parsed = ParsePrefsLine(line);
+        if (!parsed || !parsed->key.startsWith(kIdentityKeyStart) || !parsed->key.endsWith(keyEnd))
+            continue;
+        // A later line overrides an earlier one, even when its value is not a string.
+        if (auto text = PrefsStringOfRawValue(parsed->rawValue))
+            values[parsed->key] = std::move(*text);
+        else
+            values.erase(parsed->key);
+    }
+    return values;
+}
+
 QStringList PrefsEdits::appliedTo(const QStringList& lines) const {
     return RemovePrefsLines(SetPrefsLines(lines, settings), removedKeys);
 }
@@ -153,8 +171,11 @@ std::optional<QStringList> ReadSyncPrefsFile(const QString& syncName, const QStr
 
 std::optional<FileFailure> WriteSyncPrefsFile(const QString& syncName, const QString& path,
                                               const QStringList& lines, ClientWrites& writes) {
+    const QByteArray contents = PrefsFileContents(lines);
+    if (FileHolds(path, contents))
+        return std::nullopt;
     LogInfo(syncName + ": Writing out " + path + "...");
-    auto failure = writes.writeFile(path, PrefsFileContents(lines));
+    auto failure = writes.writeFile(path, contents);
     if (failure)
         LogError(syncName + ": Could not write out " + path);
     return failure;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <vector>
@@ -24,6 +25,10 @@ inline const QString kSigOnFwdSetting = QStringLiteral("sig_on_fwd");
 std::vector<const MozillaBasedClientAccount*> MozillaIdentities(const AccountsInfo& accountsInfo);
 // "mail.identity.idN.": the beginning of every preference key of identity N.
 QString IdentityGroupPrefix(const QString& identityNumber);
+
+// The string value of one setting ("htmlSigText") of every identity in the lines, by its whole
+// key, read in one pass however many identities there are.
+std::map<QString, QString> IdentityStringValues(const QStringList& lines, const QString& setting);
 
 // What a sync changes in prefs.js: preferences set, then preferences removed, each in one pass.
 struct PrefsEdits {
@@ -68,8 +73,8 @@ QString ProfileFilePath(const ClientInfo& clientInfo, const QString& name);
 
 // Reads prefs.js; on failure logs "SYNCNAME: Could not read prefs file PATH".
 std::optional<QStringList> ReadSyncPrefsFile(const QString& syncName, const QString& path);
-// Logs "SYNCNAME: Writing out PATH..." and writes atomically; on failure logs
-// "SYNCNAME: Could not write out PATH" and returns what failed.
+// Unless the file holds these lines already, logs "SYNCNAME: Writing out PATH..." and writes
+// atomically; on failure logs "SYNCNAME: Could not write out PATH" and returns what failed.
 std::optional<FileFailure> WriteSyncPrefsFile(const QString& syncName, const QString& path,
                                               const QStringList& lines, ClientWrites& writes);
 

@@ -381,8 +381,7 @@ OutlookSignaturePlan PlanOutlookSignatureRuns(const IdToSignatureMap& idToSignat
 std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
     const SyncInputs& inputs, const OutlookSyncEnvironment& environment) {
     LogInfo(SyncNameText());
-    LogSignatures(SyncNameText(), inputs.signatureIds, inputs.idToSignatureMap,
-                  kOldSignaturesTitle);
+    LogClientSignatures(SyncNameText(), ClientKind::outlook, inputs, kOldSignaturesTitle);
 
     const auto output = environment.runner.runAppleScript("Outlook-GetSignatures");
     if (!output) {

@@ -134,6 +134,7 @@ void PlanPrefsLines(const SyncInputs& inputs, const QStringList& lines,
                     const std::set<SignatureId>& postboxIds, const std::set<QString>& ownKeys,
                     PostboxSyncPlan& plan) {
     const QString name = SyncName(QStringLiteral("SyncPostboxSignatures"));
+    const auto currentKeys = IdentityStringValues(lines, kPbSignatureKey);
     PrefsEdits edits;
     plan.unwrittenEmails = VisitAssignedIdentities(
         kPostbox, inputs, lines, name,
@@ -141,8 +142,9 @@ void PlanPrefsLines(const SyncInputs& inputs, const QStringList& lines,
             const Signature* assigned) {
             const QString keyKey = prefix + kPbSignatureKey;
             const QString email = identity.email();
-            const auto current = GetPrefsStringValue(lines, keyKey);
-            const auto quillets = current ? keyToId.find(*current) : keyToId.end();
+            const auto current = currentKeys.find(keyKey);
+            const auto quillets =
+                current != currentKeys.end() ? keyToId.find(current->second) : keyToId.end();
             const auto keptHere = kept.find(email);
             if (assigned) {
                 if (quillets == keyToId.end()) {
@@ -215,11 +217,13 @@ std::optional<SyncPostboxSignaturesError> SyncPostboxSignatures(const SyncInputs
 
     // Written whole and atomically: a crash mid-write must not cost the person their own
     // signatures.
-    LogInfo(name + ": Writing out " + listPath + "...");
-    const std::string data = plan.signatureList.dump();
-    if (const auto failure = inputs.writes.writeFile(listPath, QByteArray::fromStdString(data))) {
-        LogError(name + ": Could not write out " + listPath + ": " + failure->description);
-        return Error{Error::Kind::fileSystem, listPath, failure->cause};
+    const QByteArray data = QByteArray::fromStdString(plan.signatureList.dump());
+    if (!FileHolds(listPath, data)) {
+        LogInfo(name + ": Writing out " + listPath + "...");
+        if (const auto failure = inputs.writes.writeFile(listPath, data)) {
+            LogError(name + ": Could not write out " + listPath + ": " + failure->description);
+            return Error{Error::Kind::fileSystem, listPath, failure->cause};
+        }
     }
     if (const auto failure = WriteSyncPrefsFile(name, prefsPath, plan.prefsLines, inputs.writes))
         return Error{Error::Kind::fileSystem, prefsPath, failure->cause};

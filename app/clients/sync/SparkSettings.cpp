@@ -157,11 +157,16 @@ bool WriteRows(sqlite3* database, ClientWrites& writes, const SparkSettingsRows&
             return BindSqliteText(statement, 0, json) && BindSqliteDouble(statement, 1, syncTime);
         };
     };
+    if (rows.orderingChanged &&
+        (!writes.rowsWillChange(database, kSettingsTable,
+                                SettingsKey(kMetaGroup, "MetaOrderingSettingsKey")) ||
+         !Execute(database, writes, kDeleteOrdering) ||
+         !Execute(database, writes, kInsertOrdering, bindValue(rows.orderingJson)))) {
+        return false;
+    }
+    if (!rows.bindingChanged)
+        return true;
     if (!writes.rowsWillChange(database, kSettingsTable,
-                               SettingsKey(kMetaGroup, "MetaOrderingSettingsKey")) ||
-        !Execute(database, writes, kDeleteOrdering) ||
-        !Execute(database, writes, kInsertOrdering, bindValue(rows.orderingJson)) ||
-        !writes.rowsWillChange(database, kSettingsTable,
                                SettingsKey(kMetaGroup, "MetaBindingSettingsKey")) ||
         !Execute(database, writes, kDeleteBinding)) {
         return false;
@@ -204,9 +209,13 @@ std::optional<SparkSettings> ReadSparkSettings(sqlite3* database, const QString&
 std::optional<FileFailureCause> WriteSparkSettings(sqlite3* database, const SparkSettingsRows& rows,
                                                    double syncTime, const QString& syncName,
                                                    ClientWrites& writes) {
+    if (rows.changesNothing())
+        return std::nullopt;
+    const char* file = sqlite3_db_filename(database, "main");
+    LogInfo(syncName + ": Writing out " + QString::fromUtf8(file ? file : "") + "...");
     if (!ExecuteSqliteStatement(database, kBegin))
         return SqliteFailureCause(database);
-    if (!WriteRows(database, writes, rows, syncTime)) {
+    if (!WriteRows(database, writes, rows, syncTime) || !writes.transactionWillEnd(database)) {
         const FileFailureCause cause = SqliteFailureCause(database);
         if (!ExecuteSqliteStatement(database, kRollback))
             LogError(syncName + ": Could not roll back transaction");

@@ -38,13 +38,22 @@ struct SparkSignatureRow {
     QString json;
 };
 struct SparkSettingsRows {
-    std::vector<SparkSignatureRow> signatureRows;
+    std::vector<SparkSignatureRow> signatureRows;  // only those whose content changes
     QString orderingJson;
     std::optional<QString> bindingJson;  // absent: no binding row at all
+    // Whether the ordering and the binding differ from what the database holds; unchanged ones
+    // are not written.
+    bool orderingChanged = true;
+    bool bindingChanged = true;
+
+    bool changesNothing() const {
+        return signatureRows.empty() && !orderingChanged && !bindingChanged;
+    }
 };
 
 // Writes the rows inside one transaction, each with that sync time (seconds since 1970) and
-// sync status 0; every row of the ordering and binding is replaced. On a failing statement the
+// sync status 0; every row of a changed ordering or binding is replaced. Nothing at all, no
+// transaction either, when the rows change nothing. On a failing statement the
 // transaction is rolled back ("Could not roll back transaction" logged when even that fails).
 // Nothing when all was written, else the cause of the first failure (taken before the rollback,
 // whose own calls would hide it).

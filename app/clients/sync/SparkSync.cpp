@@ -1,6 +1,7 @@
 #include "app/clients/sync/SparkSync.h"
 
 #include <QDateTime>
+#include <algorithm>
 
 #include "app/base/Sqlite.h"
 #include "common/Log.h"
@@ -54,6 +55,22 @@ QString Compact(const Json& json) {
     return QString::fromStdString(json.dump());
 }
 
+// Whether a planned row says what the existing one says, its modification date aside: the date
+// changes only with the content, and a row written anew would be carried to every device of
+// the person by Spark's own sync.
+bool SameSignatureObject(Json planned, const Json& existing) {
+    if (const auto date = existing.find("modificationDate"); date != existing.end())
+        planned["modificationDate"] = *date;
+    return planned == existing;
+}
+
+bool SameOrdering(const Json& planned, const std::vector<QString>& existing) {
+    return std::equal(planned.begin(), planned.end(), existing.begin(), existing.end(),
+                      [](const Json& identifier, const QString& text) {
+                          return identifier.get<std::string>() == Utf8(text);
+                      });
+}
+
 }  // namespace
 
 SparkSyncTime SparkSyncTimeAt(double unixSeconds) {
@@ -90,9 +107,10 @@ SparkSyncPlan PlanSparkSync(const SyncInputs& inputs, const SparkSettings& setti
             continue;
         const Signature& signature = *map.at(id);
         const QString identifier = CanonicalUuidText(signature.uuid());
-        rows.signatureRows.push_back(
-            {identifier, Compact(SignatureObject(signature, existingObject(identifier), chosen,
-                                                 time.referenceSeconds))});
+        const Json* existing = existingObject(identifier);
+        const Json object = SignatureObject(signature, existing, chosen, time.referenceSeconds);
+        if (!existing || !SameSignatureObject(object, *existing))
+            rows.signatureRows.push_back({identifier, Compact(object)});
     }
 
     // Serialised by the JSON library: an empty ordering is [], and any identifier is quoted
@@ -113,6 +131,7 @@ SparkSyncPlan PlanSparkSync(const SyncInputs& inputs, const SparkSettings& setti
             ordering.push_back(Utf8(CanonicalUuidText(map.at(id)->uuid())));
     }
     rows.orderingJson = Compact(ordering);
+    rows.orderingChanged = !SameOrdering(ordering, settings.ordering);
 
     // The person's own signature that an account was bound to before Quillet's, while Spark
     // still has it.
@@ -159,6 +178,7 @@ SparkSyncPlan PlanSparkSync(const SyncInputs& inputs, const SparkSettings& setti
         }
         binding[email] = CanonicalUuidText(map.at(id)->uuid());
     }
+    rows.bindingChanged = binding != settings.binding;
     if (!binding.empty()) {
         Json object = Json::object();
         for (const auto& [email, identifier] : binding)

@@ -40,9 +40,10 @@ struct SparkSyncPlan {
 
 // Works out the rows to write from the settings read and what was kept of the person's bindings
 // (by account email); writes nothing. Rows are written for the signatures Spark must hold and
-// for Quillet's signatures that leave it (tombstones); a signature row keeps every member Spark
-// put in it besides Quillet's. An account that Quillet's signature leaves is bound again to the
-// person's own signature when its row is still live.
+// for Quillet's signatures that leave it (tombstones), each only when its content changes (its
+// modification date with it); a signature row keeps every member Spark put in it besides
+// Quillet's. An account that Quillet's signature leaves is bound again to the person's own
+// signature when its row is still live.
 SparkSyncPlan PlanSparkSync(const SyncInputs& inputs, const SparkSettings& settings,
                             const SparkSyncTime& time,
                             const std::map<QString, ClientSettings>& kept);

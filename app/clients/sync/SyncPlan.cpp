@@ -1,6 +1,7 @@
 #include "app/clients/sync/SyncPlan.h"
 
 #include <QtGlobal>
+#include <functional>
 
 #include "app/clients/sync/ClientText.h"
 #include "common/Log.h"
@@ -215,15 +216,51 @@ bool ReleasesAccountDefault(ClientKind clientKind, const Signature& signature, b
     return !stillSelected;
 }
 
-void LogSignatures(const QString& syncName, const SignatureIds& signatureIds,
-                   const IdToSignatureMap& idToSignatureMap, const QString& title) {
+namespace {
+
+// "NAME: TITLE (N signature(s)):" with NAME the sync name without its trailing "()" and N the
+// size of the map, then the listed ids, each with its record's description, as one entry.
+void LogListing(const QString& syncName, size_t mapSize, const SignatureIds& listed,
+                const std::function<const Signature&(SignatureId)>& record, const QString& title,
+                const QString& leftOut) {
     QString name = syncName;
     if (name.endsWith(kCall))
         name.chop(kCall.size());
-    LogInfo(name + ": " + title + " (" + QString::number(idToSignatureMap.size()) +
-            " signature(s)):");
-    for (const SignatureId id : signatureIds)
-        LogInfo(id.toString() + ":\n" + Describe(*SignatureOf(idToSignatureMap, id)));
+    const size_t notListed = mapSize > listed.size() ? mapSize - listed.size() : 0;
+    const size_t lines = listed.size() + (notListed > 0 ? 1 : 0);
+    LogInfoListing(name + ": " + title + " (" + QString::number(mapSize) + " signature(s)):", lines,
+                   [&](size_t index) {
+                       if (index == listed.size())
+                           return QString("(%1 other signature(s) %2)").arg(notListed).arg(leftOut);
+                       const SignatureId id = listed[index];
+                       return id.toString() + ":\n" + Describe(record(id));
+                   });
+}
+
+}  // namespace
+
+void LogSignatures(const QString& syncName, const SignatureIds& signatureIds,
+                   const IdToSignatureMap& idToSignatureMap, const QString& title) {
+    LogListing(
+        syncName, idToSignatureMap.size(), signatureIds,
+        [&](SignatureId id) -> const Signature& { return *SignatureOf(idToSignatureMap, id); },
+        title, "not listed");
+}
+
+void LogClientSignatures(const QString& syncName, ClientKind clientKind, const SyncInputs& inputs,
+                         const QString& title) {
+    SignatureIds concerned;
+    for (const SignatureId id : inputs.signatureIds) {
+        const Signature& signature = *SignatureOf(inputs.idToSignatureMap, id);
+        if (SelectedEntry(signature, clientKind) || PerformedEntry(signature, clientKind))
+            concerned.push_back(id);
+    }
+    LogListing(
+        syncName, inputs.idToSignatureMap.size(), concerned,
+        [&](SignatureId id) -> const Signature& {
+            return *SignatureOf(inputs.idToSignatureMap, id);
+        },
+        title, "with nothing for this client");
 }
 
 DiscoveryState DiscoveryStateOf(const AccountsInfo& accountsInfo) {
@@ -242,6 +279,35 @@ void UpdateInstallations(ClientKind clientKind, const DiscoveryState& discovery,
         UpdateFormerInstallations(clientKind, discovery, signature);
 }
 
+namespace {
+
+// A signature's installations for one client: what the bookkeeping may change.
+struct ClientInstallations {
+    std::optional<SelectedInstallationsInfo> selected;
+    std::optional<PerformedInstallationsInfo> performed;
+    bool operator==(const ClientInstallations&) const = default;
+};
+
+ClientInstallations InstallationsOf(const Signature& signature, ClientKind kind) {
+    ClientInstallations installations;
+    if (const auto* selected = SelectedEntry(signature, kind))
+        installations.selected = *selected;
+    if (const auto* performed = PerformedEntry(signature, kind))
+        installations.performed = *performed;
+    return installations;
+}
+
+void PutBack(Signature& signature, ClientKind kind, const ClientInstallations& installations) {
+    signature.clientKindToSelectedInstallationsInfoMap.erase(kind);
+    signature.clientKindToPerformedInstallationsInfoMap.erase(kind);
+    if (installations.selected)
+        signature.clientKindToSelectedInstallationsInfoMap[kind] = *installations.selected;
+    if (installations.performed)
+        signature.clientKindToPerformedInstallationsInfoMap[kind] = *installations.performed;
+}
+
+}  // namespace
+
 bool KeepReplacedSettings(const SyncInputs& inputs, ClientKind clientKind, const QString& storage,
                           const ReplacedSettingsChanges& changes, const QString& syncName) {
     const auto error = inputs.replaced.update(clientKind, storage, changes);
@@ -252,19 +318,42 @@ bool KeepReplacedSettings(const SyncInputs& inputs, ClientKind clientKind, const
 
 void FinishSync(ClientKind clientKind, const SyncInputs& inputs, const QString& syncName,
                 bool logOldSignatures, const std::set<QString>& unwrittenEmails) {
-    if (logOldSignatures)
-        LogSignatures(syncName, inputs.signatureIds, inputs.idToSignatureMap, kOldSignaturesTitle);
+    // The bookkeeping first, noting the signatures it changes: the listings and the save are
+    // about those, however many signatures there are.
     DiscoveryState discovery = DiscoveryStateOf(inputs.accountsInfo);
     for (const QString& email : unwrittenEmails)
         discovery.knownEmails.erase(email);
-    for (const auto& [id, signature] : inputs.idToSignatureMap) {
-        UpdateInstallations(clientKind, discovery, *signature);
-        if (IsInstallable(*signature, clientKind))
-            MarkPending(signature->clientKindToSelectedInstallationsInfoMap.at(clientKind),
+    SignatureIds changed;
+    std::map<SignatureId, Signature> before;
+    for (const SignatureId id : inputs.signatureIds) {
+        Signature& signature = *SignatureOf(inputs.idToSignatureMap, id);
+        const ClientInstallations old = InstallationsOf(signature, clientKind);
+        UpdateInstallations(clientKind, discovery, signature);
+        if (IsInstallable(signature, clientKind))
+            MarkPending(signature.clientKindToSelectedInstallationsInfoMap.at(clientKind),
                         unwrittenEmails);
+        if (InstallationsOf(signature, clientKind) == old)
+            continue;
+        changed.push_back(id);
+        if (logOldSignatures) {
+            Signature& previous = before.emplace(id, signature).first->second;
+            PutBack(previous, clientKind, old);
+        }
     }
-    LogSignatures(syncName, inputs.signatureIds, inputs.idToSignatureMap, kNewSignaturesTitle);
-    inputs.store.saveSignatures(inputs.signatureIds, inputs.idToSignatureMap);
+    const auto unchanged = QStringLiteral("unchanged");
+    if (logOldSignatures) {
+        LogListing(
+            syncName, inputs.idToSignatureMap.size(), changed,
+            [&](SignatureId id) -> const Signature& { return before.at(id); }, kOldSignaturesTitle,
+            unchanged);
+    }
+    LogListing(
+        syncName, inputs.idToSignatureMap.size(), changed,
+        [&](SignatureId id) -> const Signature& {
+            return *SignatureOf(inputs.idToSignatureMap, id);
+        },
+        kNewSignaturesTitle, unchanged);
+    inputs.store.saveSignatures(changed, inputs.idToSignatureMap);
 }
 
 }  // namespace quillet

@@ -6,11 +6,12 @@
 // IsInstallable / InstallableSignatureIds (which signatures belong in the client),
 // AccountEmailToSignatureIdMap (which signature is each account's default), EffectiveText (the
 // text to write) and UuidTextToSignatureIdMap (which entries of the client are Quillet's). Only
-// once the client's storage holds the new state does it call FinishSync, which lists the old
-// signatures, turns the selected installations into performed ones (UpdateInstallations),
-// lists the new ones and saves them through the SignatureSaver. A sync that stops with an error
-// before that point leaves every installation as it was, so that the next sync tries again, and
-// returns its own error record (std::optional<SyncXxxSignaturesError>: absent on success).
+// once the client's storage holds the new state does it call FinishSync, which turns the
+// selected installations into performed ones (UpdateInstallations), lists the signatures whose
+// installations that changed, before and after, and saves them through the SignatureSaver.
+// A sync that stops with an error before that point leaves every installation as it was, so
+// that the next sync tries again, and returns its own error record
+// (std::optional<SyncXxxSignaturesError>: absent on success).
 
 #include <QString>
 #include <map>
@@ -92,11 +93,14 @@ bool ReleasesAccountDefault(ClientKind clientKind, const Signature& signature, b
 inline const QString kOldSignaturesTitle = QStringLiteral("Old idToSignatureMap signatures");
 inline const QString kNewSignaturesTitle = QStringLiteral("New idToSignatureMap signatures");
 
-// At level Info: "NAME: TITLE (N signature(s)):" with NAME the sync name without its trailing
-// "()" and N the size of the map, then one line per id of the list: its text, ":\n", and the
-// signature's description.
+// At level Info, as one entry: "NAME: TITLE (N signature(s)):" with NAME the sync name without
+// its trailing "()" and N the size of the map, then for each id of the list its text, ":\n",
+// and the signature's description (a long listing is cut short, see LogInfoListing).
 void LogSignatures(const QString& syncName, const SignatureIds& signatureIds,
                    const IdToSignatureMap& idToSignatureMap, const QString& title);
+// The same listing of the signatures that concern the client: selected or installed there.
+void LogClientSignatures(const QString& syncName, ClientKind clientKind, const SyncInputs& inputs,
+                         const QString& title);
 
 // How far account discovery is trusted: the emails of its accounts whatever the status, and
 // whether it succeeded.
@@ -120,8 +124,9 @@ void UpdateInstallations(ClientKind clientKind, const DiscoveryState& discovery,
 bool KeepReplacedSettings(const SyncInputs& inputs, ClientKind clientKind, const QString& storage,
                           const ReplacedSettingsChanges& changes, const QString& syncName);
 
-// The closing sequence once the client's storage holds the new state: the old listing (when
-// asked), UpdateInstallations for every signature, the new listing, and the save of every id.
+// The closing sequence once the client's storage holds the new state: UpdateInstallations for
+// every signature, then the signatures whose installations for the client it changed listed
+// as they were (when asked) and as they are, and saved.
 // `unwrittenEmails`: accounts the sync left alone although discovery reported them (their
 // identity in the client no longer carries their address); they count as not reported, and
 // their selected installations stay pending.

@@ -1,8 +1,9 @@
 #include "app/clients/sync/ThunderbirdSync.h"
 
-#include <set>
+#include <map>
 
 #include "app/clients/PrefsFile.h"
+#include "app/clients/linux/IdentitySignatures.h"
 #include "app/clients/sync/MozillaSync.h"
 #include "common/Log.h"
 
@@ -14,26 +15,12 @@ constexpr ClientKind kThunderbird = ClientKind::thunderbird;
 const QString kHtmlSigText = QStringLiteral("htmlSigText");
 const QString kHtmlSigFormat = QStringLiteral("htmlSigFormat");
 
-// Whether a signature's recorded installation into this identity wrote exactly this text.
-bool IsQuilletsText(const IdToSignatureMap& map, const QString& email, const QString& text) {
-    for (const auto& [id, signature] : map) {
-        const auto& performedMap = signature->clientKindToPerformedInstallationsInfoMap;
-        const auto performed = performedMap.find(kThunderbird);
-        if (performed == performedMap.end())
-            continue;
-        const auto& payloads = performed->second.accountEmailToPayloadMap;
-        const auto payload = payloads.find(email);
-        if (payload != payloads.end() && payload->second.textQe == text)
-            return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 ThunderbirdSyncPlan PlanThunderbirdSync(const SyncInputs& inputs, const QStringList& lines,
                                         const std::map<QString, ClientSettings>& kept) {
     const QString name = SyncName(QStringLiteral("SyncThunderbirdSignatures"));
+    const auto currentTexts = IdentityStringValues(lines, kHtmlSigText);
     ThunderbirdSyncPlan plan;
     PrefsEdits edits;
     plan.unwrittenEmails = VisitAssignedIdentities(
@@ -41,9 +28,12 @@ ThunderbirdSyncPlan PlanThunderbirdSync(const SyncInputs& inputs, const QStringL
         [&](const MozillaBasedClientAccount& identity, const QString& prefix,
             const Signature* assigned) {
             const QString email = identity.email();
-            const auto current = GetPrefsStringValue(lines, prefix + kHtmlSigText);
-            const bool holdsQuillets = current && !current->isEmpty() &&
-                                       IsQuilletsText(inputs.idToSignatureMap, email, *current);
+            const auto found = currentTexts.find(prefix + kHtmlSigText);
+            const std::optional<QString> current =
+                found == currentTexts.end() ? std::nullopt : std::optional(found->second);
+            const bool holdsQuillets =
+                current && !current->isEmpty() &&
+                IsInstalledText(kThunderbird, inputs.idToSignatureMap, email, *current);
             const auto keptHere = kept.find(email);
             if (assigned) {
                 const QString text = EffectiveText(*assigned).value_or(QString());

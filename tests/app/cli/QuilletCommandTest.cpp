@@ -138,6 +138,7 @@ TEST_F(QuilletCommandTest, RefreshAppliesTheServiceAndFailsWhenItFails) {
     // The client the stored signature is selected for: the refresh writes it.
     WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
                        FakeIdentityPrefsLines("1", "ann@example.com"));
+    ASSERT_EQ(quillet({"accounts", "--discover", "thunderbird"}).exitCode, 0);
     storeSignature("k1", "<p>old</p>");
     service.setSignature("k1", "<p>new</p>");
     const CommandRun refresh = quillet({"refresh"});

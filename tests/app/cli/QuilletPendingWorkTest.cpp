@@ -35,6 +35,10 @@ protected:
                 return "sue@example.com";
             case ClientKind::thunderbird:
                 return "tom@example.com";
+            case ClientKind::evolution:  // the sample Mac has no Linux clients
+            case ClientKind::kmail:
+            case ClientKind::geary:
+                return {};
         }
         return {};
     }
@@ -77,6 +81,10 @@ protected:
                 return false;
             case ClientKind::thunderbird:
                 return ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains(bytes);
+            case ClientKind::evolution:  // the sample Mac has no Linux clients
+            case ClientKind::kmail:
+            case ClientKind::geary:
+                return false;
         }
         return false;
     }

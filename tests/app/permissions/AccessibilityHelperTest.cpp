@@ -150,6 +150,23 @@ TEST_F(AccessibilityHelperTest, OnlyAccessibilityMissingProbesEverythingTwice) {
               "Accessibility (for Outlook)\nLets Quillet set your default signature in Outlook.");
 }
 
+// What status reports: the permissions both kinds of work need, each probed once.
+TEST_F(AccessibilityHelperTest, MissingRequirementsProbesEachPermissionOnce) {
+    detect(ClientKind::appleMail);
+    detect(ClientKind::outlook);
+    refuse(kOutlookCheck, "Microsoft Outlook");
+    mac.setAccessibilityTrusted(false);
+
+    EXPECT_EQ(AccessibilityHelper::missingRequirements(context(), ClientKind::outlook),
+              (std::vector{Requirement::accessibility, Requirement::automationOutlook}));
+    EXPECT_EQ(mac.osascriptRuns(), (QStringList{kSystemEventsCheck, kOutlookCheck}));
+    EXPECT_EQ(log.count("Info: AccessibilityHelper: hasAssistive(): false"), 1);
+    // Apple Mail: automation to list its accounts, Full Disk Access to write its files.
+    EXPECT_EQ(AccessibilityHelper::missingRequirements(context(), ClientKind::appleMail),
+              (std::vector{Requirement::fullDiskAccess}));
+    EXPECT_EQ(mac.osascriptRuns(), (QStringList{kSystemEventsCheck, kOutlookCheck, kMailCheck}));
+}
+
 TEST_F(AccessibilityHelperTest, PermissionGrantedBetweenTheTwoRoundsGetsNoRow) {
     detect(ClientKind::outlook);
     GrantingAccessibility grantedOnSecondAsk(1);

@@ -107,6 +107,12 @@ TEST_F(AppDelegateTest, ASavedFrameBelowTheMinimumGrowsCentredAndABigOneStays) {
     }
 }
 
+QList<QByteArray> SortedLines(const QByteArray& text) {
+    QList<QByteArray> lines = text.split('\n');
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
 // Restore points through the status item's menu, over a fake Mac with Thunderbird.
 class RestoreMenuTest : public AppDelegateTest {
 protected:
@@ -194,15 +200,18 @@ TEST_F(RestoreMenuTest, TheStatusMenuListsTheRestorePointsNewestFirst) {
     EXPECT_EQ(items(), QStringList{"No restore points (disabled)"});
 
     installJane();
-    ui.core().signature(ui.core().signatureIds().front())->nameQe = "Janet";
+    ui.core().signature(ui.core().signatureIds().front())->pendingDeletion = true;
     ui.core().saveSignature(ui.core().signatureIds().front(), true, false);
     ui.finishWork();
     const std::vector<RestorePoint> kept = points();
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_EQ(items(), (QStringList{RestoreMenu::PointTitle(kept[0]) + "…",
                                     RestoreMenu::PointTitle(kept[1]) + "…"}));
-    EXPECT_TRUE(RestoreMenu::PointTitle(kept[0]).endsWith(" – before refresh (Thunderbird)"))
+    // Named by what the pass did.
+    EXPECT_TRUE(RestoreMenu::PointTitle(kept[0]).endsWith(" – before uninstall (Thunderbird)"))
         << RestoreMenu::PointTitle(kept[0]).toStdString();
+    EXPECT_TRUE(RestoreMenu::PointTitle(kept[1]).endsWith(" – before install (Thunderbird)"))
+        << RestoreMenu::PointTitle(kept[1]).toStdString();
 }
 
 TEST_F(RestoreMenuTest, ChoosingAPointAsksThenPutsTheClientAndTheStoreBack) {
@@ -237,9 +246,47 @@ TEST_F(RestoreMenuTest, ChoosingAPointAsksThenPutsTheClientAndTheStoreBack) {
     const RestorePoint undo = points().front();
     EXPECT_EQ(undo.reason, "restore");
     choose(undo, "Restore");
-    EXPECT_EQ(prefsBytes(), installed);
+    // The same preferences; those the restore adds back come in the order Thunderbird saves them.
+    EXPECT_EQ(SortedLines(prefsBytes()), SortedLines(installed));
     ASSERT_EQ(app->mainController()->signatureButtons().size(), 1u);
     EXPECT_EQ(ui.core().signature(ui.core().visibleSignatureIds().front())->nameQe, "Jane");
+}
+
+// The menu's restore gives back only Quillet's own entries: what the person changed since in
+// Thunderbird stays, and the notification says so.
+TEST_F(RestoreMenuTest, ARestoreKeepsWhatThePersonChangedSinceAndSaysSo) {
+    launch();
+    ui.finishWork();
+    const QList<QByteArray> before = prefsBytes().split('\n');
+    installJane();
+    QList<QByteArray> quilletsLines = prefsBytes().split('\n');
+    quilletsLines.removeIf([&before](const QByteArray& line) { return before.contains(line); });
+    const auto signature =
+        std::find_if(quilletsLines.begin(), quilletsLines.end(),
+                     [](const QByteArray& line) { return line.contains(".htmlSigText\""); });
+    ASSERT_NE(signature, quilletsLines.end()) << prefsBytes().toStdString();
+    const QByteArray key = signature->mid(signature->indexOf("\"") + 1).split('"').front();
+    const QByteArray persons = "user_pref(\"" + key + "\", \"<p>Jane's own</p>\");";
+    const QByteArray ownPreference = "user_pref(\"mail.compose.persons_own\", true);";
+    const QByteArray changed = prefsBytes().replace(*signature, persons) + ownPreference + "\n";
+    QFile file(prefs());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(changed);
+    file.close();
+    quilletsLines.erase(signature);
+
+    choose(points().front(), "Restore");
+    const QByteArray restored = prefsBytes();
+    EXPECT_TRUE(restored.contains(persons)) << restored.toStdString();
+    EXPECT_TRUE(restored.contains(ownPreference)) << restored.toStdString();
+    for (const QByteArray& line : quilletsLines)
+        EXPECT_FALSE(!line.isEmpty() && restored.contains(line)) << line.toStdString();
+    ASSERT_FALSE(ui.notifier.delivered.empty());
+    EXPECT_EQ(ui.notifier.delivered.back().toStdString(),
+              ("Signatures Restored: Your email signatures are back as they were.\nThunderbird: "
+               "the preference " +
+               key + " in " + prefs() + " was changed since; it is kept as it is.")
+                  .toStdString());
 }
 
 // A restore closes running clients as a sync pass does: after asking, and not at all when the
@@ -258,8 +305,7 @@ TEST_F(RestoreMenuTest, ADamagedPointIsRefusedAndNothingChanges) {
     installJane();
     const QByteArray installed = prefsBytes();
     const RestorePoint install = points().front();
-    ASSERT_FALSE(install.files.empty());
-    ASSERT_TRUE(QFile::remove(install.folder + "/" + *install.files.front().copy));
+    ASSERT_TRUE(QFile::remove(install.folder + "/units/1.json"));
     choose(install, "Restore");
     ASSERT_EQ(ui.platform.prompter.shown().size(), 2u);
     const Alert& refusal = ui.platform.prompter.shown().back();

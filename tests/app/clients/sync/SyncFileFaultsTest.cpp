@@ -5,6 +5,7 @@
 // must be unchanged, and a sync without faults must finish the work.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <QDirIterator>
 #include <QRegularExpression>
@@ -131,8 +132,10 @@ struct ClientWorld {
             case ClientKind::thunderbird:
                 accounts = MozillaAccountsInfo({"tom@example.com", "tim@example.com"});
                 break;
-            default:
-                break;  // the Linux clients are not on the sample Mac
+            case ClientKind::evolution:  // the Linux clients have fault walks of their own
+            case ClientKind::kmail:
+            case ClientKind::geary:
+                break;
         }
         ReplaceFolder(mac.home(), template_.path() + "/home");
         ReplaceFolder(mac.rootPath("/var/fake-mac"), template_.path() + "/state");
@@ -169,7 +172,9 @@ struct ClientWorld {
                 return kindName(SyncSparkSignatures(inputs));
             case ClientKind::thunderbird:
                 return kindName(SyncThunderbirdSignatures(inputs));
-            default:
+            case ClientKind::evolution:
+            case ClientKind::kmail:
+            case ClientKind::geary:
                 break;
         }
         return QString("no such client");
@@ -255,9 +260,11 @@ int WalkFaults(ClientKind kind, const Step& step, Totals& totals) {
         }
         ++faults;
         SCOPED_TRACE(fault.toStdString());
-        const bool ridden = !error && FaultTheSyncRidesOver(fault);
-        EXPECT_TRUE(error || ridden);
         const FileStates now = ReadFileStates(world.mac);
+        // A failed read of a file the sync only compares with its plan costs it nothing: it
+        // writes the file anyway and finishes.
+        const bool ridden = !error && (FaultTheSyncRidesOver(fault) || now == after);
+        EXPECT_TRUE(error || ridden);
         std::set<QString> paths;
         for (const auto& states : {before, after, now}) {
             for (const auto& [path, contents] : states)
@@ -343,6 +350,32 @@ TEST_P(SyncFileFaultsTest, AFullQuotaFullOrReadOnlyDiskIsReturnedAsTheCauseOfThe
             break;
         }
     }
+}
+
+// Each file under the fake Mac by its identity and modification time: a durable write replaces
+// the file (a new inode), a database commit changes its time.
+std::map<QString, std::pair<ino_t, qint64>> FileIdentities(const FakeMac& mac) {
+    std::map<QString, std::pair<ino_t, qint64>> identities;
+    QDirIterator files(mac.home(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        struct stat file {};
+        if (::stat(QFile::encodeName(path).constData(), &file) == 0) {
+            identities[path] = {file.st_ino,
+                                qint64(file.st_mtim.tv_sec) * 1'000'000'000 + file.st_mtim.tv_nsec};
+        }
+    }
+    return identities;
+}
+
+// A sync that finds the client as it would leave it writes nothing: no file is replaced, no
+// row rewritten (Spark would carry a rewritten row to every device of the person).
+TEST_P(SyncFileFaultsTest, ASyncWithNothingToChangeWritesNoFile) {
+    ClientWorld world(GetParam());
+    ASSERT_EQ(world.sync(), std::nullopt);
+    const auto before = FileIdentities(world.mac);
+    ASSERT_EQ(world.sync(), std::nullopt);
+    EXPECT_EQ(FileIdentities(world.mac), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Clients, SyncFileFaultsTest,

@@ -201,7 +201,9 @@ TEST(SyncPlanTest, AnAccountDefaultIsReleasedOnlyWhenQuilletSetItOrTheSignatureL
     }
 }
 
-TEST(SyncPlanTest, FinishSyncListsUpdatesAndSavesEverySignature) {
+// The closing sequence lists and saves the signatures whose installations it changed, however
+// many others there are.
+TEST(SyncPlanTest, FinishSyncListsAndSavesTheSignaturesItChanges) {
     TestSignatures signatures;
     SelectAccounts(signatures.add("<p>1</p>"), kThunderbird, {"a@x.org"});
     signatures.add("<p>2</p>");
@@ -221,24 +223,26 @@ TEST(SyncPlanTest, FinishSyncListsUpdatesAndSavesEverySignature) {
     EXPECT_EQ(log.lines(),
               (std::vector<QString>{
                   "Info: SyncThunderbirdSignatures(_:_:_:_:_:): Old idToSignatureMap signatures "
-                  "(2 signature(s)):",
-                  "Info: 1:\n" + Describe(before),
-                  "Info: 2:\n" + Describe(signatures[2]),
+                  "(2 signature(s)):\n1:\n" +
+                      Describe(before) + "\n(1 other signature(s) unchanged)",
                   "Info: SyncThunderbirdSignatures(_:_:_:_:_:): New idToSignatureMap signatures "
-                  "(2 signature(s)):",
-                  "Info: 1:\n" + Describe(after),
-                  "Info: 2:\n" + Describe(signatures[2]),
+                  "(2 signature(s)):\n1:\n" +
+                      Describe(after) + "\n(1 other signature(s) unchanged)",
               }));
     EXPECT_EQ(Performed(after, kThunderbird), PerAccount("\"a@x.org\": " + Payload("", 8)));
     ASSERT_EQ(saver.savedIds.size(), 1u);
-    EXPECT_EQ(saver.savedIds[0], signatures.ids());
+    EXPECT_EQ(saver.savedIds[0], SignatureIds{signatures.ids()[0]});
     EXPECT_EQ(saver.savedDescriptions[0][0], Describe(after));
 
+    // Nothing left to change: nothing listed, and the store still saves what it holds.
     log.clear();
     FinishSync(kThunderbird, inputs, name, false);
-    EXPECT_EQ(log.lines().front(),
-              "Info: SyncThunderbirdSignatures(_:_:_:_:_:): New idToSignatureMap signatures "
-              "(2 signature(s)):");
+    EXPECT_EQ(log.lines(),
+              std::vector<QString>{"Info: SyncThunderbirdSignatures(_:_:_:_:_:): New "
+                                   "idToSignatureMap signatures (2 signature(s)):\n(2 other "
+                                   "signature(s) unchanged)"});
+    ASSERT_EQ(saver.savedIds.size(), 2u);
+    EXPECT_EQ(saver.savedIds[1], SignatureIds{});
 }
 
 }  // namespace

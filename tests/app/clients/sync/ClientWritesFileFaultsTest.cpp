@@ -1,0 +1,117 @@
+// The log's promise at the seam where the syncs change a client: a line logged before a change
+// is in the log even when the process dies at the change's first file operation. Lines are
+// otherwise gathered in memory, so each case fails without the seam's wait for the log.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <functional>
+#include <optional>
+
+#include "app/clients/sync/ClientWrites.h"
+#include "common/Log.h"
+#include "common/Logger.h"
+#include "tests/support/FileFaults.h"
+
+namespace quillet {
+namespace {
+
+// `make` changes the client through the sync pass's writes, arming the faults to kill at the
+// change's first operation right before it (after counting, so that the files it opened
+// earlier count too).
+using Arm = std::function<void(FileFaultAction)>;
+struct Change {
+    const char* name;
+    std::function<void(const QString& client)> prepare;
+    std::function<void(const QString& client, const Arm& arm)> make;
+};
+
+void PrintTo(const Change& change, std::ostream* out) {
+    *out << change.name;
+}
+
+class ClientWritesFileFaultsTest : public testing::TestWithParam<Change> {};
+
+TEST_P(ClientWritesFileFaultsTest, ALineLoggedBeforeAChangeSurvivesAKillAtTheChange) {
+    ASSERT_TRUE(FileFaults::Available());
+    QTemporaryDir temporary;
+    const QString logs = temporary.path() + "/Logs";
+    const QString client = temporary.path() + "/client";
+    ASSERT_TRUE(QDir().mkpath(client));
+    GetParam().prepare(client);
+    const QString line = QString("Changing %1 in %2...").arg(GetParam().name, client);
+    // The log's batches may wait a minute: only the seam puts the line on disk in time.
+    const LoggerLimits limits{kLogRotationBytes, std::chrono::minutes(1)};
+    EXPECT_EXIT(
+        {
+            Logger logger(logs, "v", {}, limits);
+            InstallProcessLogger(&logger);
+            logger.sync();
+            LogInfo(line);
+            std::optional<FileFaults> faults;
+            GetParam().make(client, [&](FileFaultAction action) {
+                faults.reset();
+                faults.emplace(client, action, action == FileFaultAction::kill ? 1 : 0);
+            });
+            std::_Exit(0);  // not reached: the change's first operation kills the process
+        },
+        testing::KilledBySignal(SIGKILL), "");
+    QFile log(logs + "/" + kLogFileName);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains(("Info: " + line + "\n").toUtf8()));
+}
+
+void CreateSettings(const QString& client) {
+    sqlite3* database = nullptr;
+    ASSERT_EQ(sqlite3_open((client + "/settings.sqlite").toUtf8().constData(), &database),
+              SQLITE_OK);
+    EXPECT_EQ(
+        sqlite3_exec(database, "CREATE TABLE settings (itemKey TEXT)", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(database);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Seam, ClientWritesFileFaultsTest,
+    testing::Values(
+        Change{"a file", [](const QString&) {},
+               [](const QString& client, const Arm& arm) {
+                   arm(FileFaultAction::kill);
+                   DirectClientWrites().writeFile(client + "/prefs.js", "user_pref(\"a\", 1);");
+               }},
+        Change{"a removed file",
+               [](const QString& client) {
+                   QFile file(client + "/old.mailsignature");
+                   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+               },
+               [](const QString& client, const Arm& arm) {
+                   arm(FileFaultAction::kill);
+                   DirectClientWrites().removeFile(client + "/old.mailsignature");
+               }},
+        Change{"a removed folder",
+               [](const QString& client) { ASSERT_TRUE(QDir().mkpath(client + "/cache/a")); },
+               [](const QString& client, const Arm& arm) {
+                   arm(FileFaultAction::kill);
+                   DirectClientWrites().removeFolder(client + "/cache");
+               }},
+        Change{"a database", CreateSettings,
+               [](const QString& client, const Arm& arm) {
+                   // The commit is the change.
+                   arm(FileFaultAction::count);
+                   sqlite3* database = nullptr;
+                   sqlite3_open((client + "/settings.sqlite").toUtf8().constData(), &database);
+                   sqlite3_exec(database, "BEGIN; INSERT INTO settings VALUES ('k');", nullptr,
+                                nullptr, nullptr);
+                   arm(FileFaultAction::kill);
+                   sqlite3_exec(database,
+                                DirectClientWrites().transactionEnd().toUtf8().constData(), nullptr,
+                                nullptr, nullptr);
+               }}),
+    [](const testing::TestParamInfo<Change>& info) {
+        return QString(info.param.name).replace(' ', '_').toStdString();
+    });
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,845 @@
+// Random lives of one person's Mac, with the real quillet command over the sample Mac: the person
+// works in the five clients, the service changes its texts, Quillet installs, updates, removes,
+// refreshes and restores, sometimes previewing a command or running it beside a refresh. After
+// every step the rules below must hold; a failing life shrinks to a short one and RapidCheck
+// prints the seed that replays it (RC_PARAMS="seed=N", or the "reproduce" string it prints).
+//
+// The rules:
+//   person's data  everything of the person's in each client (accounts, own signatures in their
+//                  order, each account's default) is as the person last left it; an account's
+//                  default may differ only while a signature of Quillet's is selected for it;
+//   store          every installation that `status` calls done is in the client with the
+//                  signature's text, and every signature of Quillet's in a client is one that
+//                  `list --all` records there;
+//   success        a command that exits 0 or says "successfully" did what it was asked;
+//   preview        a --dry-run shows exactly what the command then does.
+
+#include <gtest/gtest.h>
+#include <rapidcheck.h>
+#include <rapidcheck/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <array>
+#include <set>
+
+#include "tests/support/FakeMacClient.h"
+#include "tests/support/FakeMacMozilla.h"
+#include "tests/support/PreviewCheck.h"
+#include "tests/support/SampleMacCommand.h"
+
+namespace quillet {
+
+enum class Act {
+    // the person
+    addsSignature,
+    editsSignature,
+    removesSignature,
+    setsDefault,
+    addsAccount,
+    replacesAccount,
+    removesAccount,
+    movesClient,
+    deletesAccountsCache,
+    editsFile,
+    // the service
+    changesText,
+    switchesText,
+    // Quillet
+    install,
+    installFile,
+    update,
+    rename,
+    color,
+    uninstall,
+    refresh,
+    restore,
+};
+
+// One thing that happens; the numbers choose among what there is when it happens.
+struct Step {
+    Act act;
+    int client;
+    int pick;
+    int value;
+    bool preview;      // a --dry-run of the command first
+    bool withRefresh;  // a refresh runs at the same time
+};
+
+void showValue(const Step& step, std::ostream& os) {
+    static const char* const kNames[] = {"addsSignature",  "editsSignature", "removesSignature",
+                                         "setsDefault",    "addsAccount",    "replacesAccount",
+                                         "removesAccount", "movesClient",    "deletesAccountsCache",
+                                         "editsFile",      "changesText",    "switchesText",
+                                         "install",        "installFile",    "update",
+                                         "rename",         "color",          "uninstall",
+                                         "refresh",        "restore"};
+    os << kNames[int(step.act)] << "(client " << step.client << ", pick " << step.pick << ", value "
+       << step.value << (step.preview ? ", preview" : "")
+       << (step.withRefresh ? ", with refresh" : "") << ")";
+}
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr std::array kClients = {ClientKind::appleMail, ClientKind::outlook, ClientKind::postbox,
+                                 ClientKind::spark, ClientKind::thunderbird};
+constexpr int kMaxSteps = 20;
+const std::vector<int> kKeys = {1, 2, 3};  // the service's keys k1, k2, k3
+constexpr int kFiles = 2;
+
+// True once in N, and false when shrunk, so that a shrunk life previews and runs beside a refresh
+// only where that matters.
+rc::Gen<bool> Sometimes(int n) {
+    return rc::gen::map(rc::gen::inRange(0, n), [n](int value) { return value == n - 1; });
+}
+
+// The weights favour what makes steps meet: the person changing what Quillet holds, the service
+// changing a text in use, Quillet refreshing, restoring and removing after them.
+rc::Gen<Step> AStep() {
+    using rc::gen::inRange;
+    return rc::gen::construct<Step>(
+        rc::gen::weightedElement<Act>(
+            {{3, Act::addsSignature},  {2, Act::editsSignature}, {1, Act::removesSignature},
+             {2, Act::setsDefault},    {2, Act::addsAccount},    {3, Act::replacesAccount},
+             {1, Act::removesAccount}, {1, Act::movesClient},    {2, Act::deletesAccountsCache},
+             {1, Act::editsFile},      {5, Act::changesText},    {1, Act::switchesText},
+             {6, Act::install},        {2, Act::installFile},    {3, Act::update},
+             {3, Act::rename},         {1, Act::color},          {3, Act::uninstall},
+             {6, Act::refresh},        {4, Act::restore}}),
+        // Most steps happen in the life's own client, so that they meet.
+        rc::gen::weightedElement<int>({{8, 0}, {2, 1}, {1, 2}, {1, 3}, {1, 4}}), inRange(0, 6),
+        inRange(0, 6), Sometimes(6), Sometimes(4));
+}
+
+// What a step's number chooses: what the life already uses comes first, then everything, so
+// that the steps of a life meet more often than chance would have them.
+template <typename List>
+auto Choose(const List& used, const List& all, int n) {
+    List candidates = used;
+    for (const auto& item : all)
+        candidates.push_back(item);
+    return candidates[n % candidates.size()];
+}
+
+QString Q(const Json& value) {
+    return value.is_string() ? QString::fromStdString(value.get<std::string>()) : QString();
+}
+
+// Every text of the person's own says so; Quillet's come from the service or from files.
+bool IsPersons(const QByteArray& body) {
+    return body.contains("by hand") || body.contains("Tim's own");
+}
+
+QByteArray EffectiveText(const Json& signature) {
+    const QString main = Q(signature["mainText"]);
+    return (main.isEmpty() ? Q(signature["localText"]) : main).toUtf8();
+}
+
+bool Installable(const Json& signature) {
+    return signature["active"] == true && signature["pendingDeletion"] == false &&
+           !EffectiveText(signature).isEmpty();
+}
+
+// The payloads of an installation entry by account email ("" for all accounts).
+std::map<QString, Json> Payloads(const Json& entry) {
+    std::map<QString, Json> payloads;
+    if (!entry.is_object())
+        return payloads;
+    if (entry.value("allAccounts", false))
+        payloads[""] = entry["payload"];
+    const Json accounts = entry.value("accounts", Json::object());
+    for (const auto& [email, payload] : accounts.items())
+        payloads[QString::fromStdString(email)] = payload;
+    return payloads;
+}
+
+Json PerformedPayload(const Json& signature, const std::string& client, const QString& email) {
+    const Json entry = signature["performed"].value(client, Json());
+    if (!entry.is_object())
+        return Json();
+    const auto payloads = Payloads(entry);
+    const auto found = payloads.find(email);
+    return found != payloads.end() ? found->second : Json();
+}
+
+QString AccountOf(const FakeClientState& state, const QString& email) {
+    for (const auto& [key, address] : state.accounts) {
+        if (address == email)
+            return key;
+    }
+    return {};
+}
+
+// Every life starts from a copy of one sample Mac.
+const SampleMacOriginal& Original() {
+    static const SampleMacOriginal original;
+    return original;
+}
+
+class World : public SampleMacCommand {
+public:
+    // `focus`: the client that the life's steps with client 0 happen in.
+    explicit World(int focus) : SampleMacCommand(Original()), _focus(focus) {
+        for (ClientKind kind : kClients)
+            _clients.push_back(MakeFakeMacClient(mac, kind));
+        for (int key : kKeys)
+            setText(key, true);
+        for (int file = 1; file <= kFiles; ++file)
+            writeSource(file);
+        for (const auto& client : _clients) {
+            // The person uses their own signature by default in their first account.
+            const FakeClientState state = client->read();
+            if (!state.accounts.empty() && !state.signatures.empty() &&
+                !state.defaults.contains(state.accounts.begin()->first))
+                client->setDefault(state.accounts.begin()->first, state.signatures.front().id);
+            _expected[client->kind()] = personsPart(*client, client->read());
+        }
+        readQuillet();
+    }
+
+    // Does the step; what went wrong in doing it is kept for violations().
+    void run(const Step& step) {
+        FakeMacClient& client = clientOf(step);
+        if (step.act <= Act::removesAccount && client.installed()) {
+            if (personActs(step, client))
+                _expected[client.kind()] = remembered(client);
+            return;
+        }
+        switch (step.act) {
+            case Act::movesClient:
+                client.setInstalled(!client.installed());
+                return log(QString(client.installed() ? "moves back " : "moves away ") +
+                           StoredText(client.kind()));
+            case Act::deletesAccountsCache:
+                QFile::remove(
+                    mac.homePath("Library/Application Support/Quillet/CachedAccounts.plist"));
+                return log("deletes the accounts cache");
+            case Act::editsFile:
+                return writeSource(1 + step.value % kFiles);
+            case Act::changesText:
+            case Act::switchesText: {
+                const int key = Choose(usedKeys(), kKeys, step.value);
+                return setText(key, _texts.contains(key) == (step.act == Act::changesText));
+            }
+            default:
+                if (step.act >= Act::install)
+                    return quilletActs(step);
+        }
+    }
+
+    QStringList violations() {
+        QStringList found = std::exchange(_violations, {});
+        for (const auto& client : _clients) {
+            const FakeClientState state = client->read();
+            personsDataViolations(*client, state, found);
+            storeViolations(*client, state, found);
+        }
+        return found;
+    }
+
+private:
+    // --- the person
+
+    // False when there was nothing to do it with.
+    bool personActs(const Step& step, const FakeMacClient& client) {
+        const FakeClientState state = client.read();
+        const std::set<QString> taken = takenAccounts(client, state);
+        QStringList free, all;
+        for (const auto& [key, email] : state.accounts) {
+            all << key;
+            if (!taken.contains(key))
+                free << key;
+        }
+        std::vector<FakeClientSignature> own;
+        for (const auto& signature : personsPart(client, state).signatures) {
+            if (!client.signaturesLiveInAccounts() || free.contains(signature.id))
+                own.push_back(signature);
+        }
+        const QString name = StoredText(client.kind()) + ": ";
+        const int n = ++_made;
+        const QByteArray body = "<p>" + QByteArray::number(n) + " by hand</p>";
+        switch (step.act) {
+            case Act::addsSignature: {
+                FakeClientSignature added{
+                    QString("BBBBBBBB-0000-0000-0000-%1").arg(n, 12, 10, QChar('0')),
+                    Choose(listedNames(), QStringList{"Mine", "Work", "Signature Name 1"},
+                           step.value),
+                    body,
+                    {}};
+                if (client.keepsRawBytes() && step.value % 2)
+                    added.body = "<p>Ren\xe9 " + QByteArray::number(n) + " by hand</p>";
+                if (client.signaturesLiveInAccounts()) {
+                    if (free.isEmpty())
+                        return false;
+                    added.id = free[step.pick % free.size()];
+                    added.offers = {added.id};
+                } else if (!all.isEmpty() && client.kind() == ClientKind::appleMail) {
+                    added.offers = {all[step.pick % all.size()]};
+                }
+                client.replaceSignature(std::nullopt, added);
+                log(name + "adds own signature " + added.id + " \"" + added.name + "\"");
+                return true;
+            }
+            case Act::editsSignature:
+            case Act::removesSignature: {
+                if (own.empty())
+                    return false;
+                const FakeClientSignature before = own[step.pick % own.size()];
+                std::optional<FakeClientSignature> after;
+                if (step.act == Act::editsSignature) {
+                    after = before;
+                    after->body = "<p>" + QByteArray::number(n) + " edited by hand</p>";
+                }
+                client.replaceSignature(before, after);
+                log(name + (after ? "edits own signature " : "removes own signature ") + before.id);
+                return true;
+            }
+            case Act::setsDefault: {
+                if (free.isEmpty())
+                    return false;
+                const QString account = free[step.pick % free.size()];
+                QStringList choices{""};
+                for (const auto& signature : own) {
+                    if (signature.offers.isEmpty() || signature.offers.contains(account))
+                        choices << signature.id;
+                }
+                const QString chosen = choices[step.value % choices.size()];
+                client.setDefault(account, chosen);
+                log(name + "sets the default of " + account + " to " +
+                    (chosen.isEmpty() ? "none" : chosen));
+                return true;
+            }
+            case Act::addsAccount:
+            case Act::replacesAccount: {
+                if (step.act == Act::replacesAccount && all.isEmpty())
+                    return false;
+                const QString account =
+                    step.act == Act::addsAccount
+                        ? client.accountKey(n)
+                        : Choose(QStringList(taken.begin(), taken.end()), all, step.pick);
+                const QString email = "person" + QString::number(n) + "@example.com";
+                client.setAccount(account, email);
+                // The account's new owner brings a signature of their own, or none.
+                if (client.signaturesLiveInAccounts() && step.value % 2)
+                    client.replaceSignature(std::nullopt,
+                                            FakeClientSignature{account, {}, body, {account}});
+                else
+                    client.setDefault(account, {});
+                log(name + (step.act == Act::addsAccount ? "adds account " : "gives account ") +
+                    account + " to " + email);
+                return true;
+            }
+            case Act::removesAccount: {
+                if (all.isEmpty())
+                    return false;
+                const QString account =
+                    Choose(QStringList(taken.begin(), taken.end()), all, step.pick);
+                client.removeAccount(account);
+                log(name + "removes account " + account);
+                return true;
+            }
+            default:
+                return false;
+        }
+    }
+
+    // What the person keeps in the client. An account that a signature of Quillet's is selected
+    // for may show Quillet's default (and, in Thunderbird, Quillet's signature) instead.
+    FakeClientState personsPart(const FakeMacClient& client, const FakeClientState& state) const {
+        const std::set<QString> taken = takenAccounts(client, state);
+        FakeClientState part{state.accounts, {}, {}};
+        for (const auto& signature : state.signatures) {
+            if (IsPersons(signature.body) &&
+                !(client.signaturesLiveInAccounts() && taken.contains(signature.id)))
+                part.signatures.push_back(signature);
+        }
+        for (const auto& [account, id] : state.defaults) {
+            if (!taken.contains(account))
+                part.defaults[account] = id;
+        }
+        return part;
+    }
+
+    // After the person's step: what they see now, and for the accounts Quillet holds, what they
+    // had before Quillet took them.
+    FakeClientState remembered(const FakeMacClient& client) const {
+        const FakeClientState state = client.read();
+        FakeClientState now = personsPart(client, state);
+        const FakeClientState& before = _expected.at(client.kind());
+        for (const QString& account : takenAccounts(client, state)) {
+            if (before.defaults.contains(account))
+                now.defaults[account] = before.defaults.at(account);
+            for (const auto& signature : before.signatures) {
+                if (client.signaturesLiveInAccounts() && signature.id == account)
+                    now.signatures.push_back(signature);
+            }
+        }
+        if (client.signaturesLiveInAccounts()) {
+            std::sort(now.signatures.begin(), now.signatures.end(),
+                      [](const auto& a, const auto& b) { return a.id < b.id; });
+        }
+        return now;
+    }
+
+    // The client's accounts that an installable signature of Quillet's is selected for.
+    std::set<QString> takenAccounts(const FakeMacClient& client,
+                                    const FakeClientState& state) const {
+        std::set<QString> taken;
+        for (const Json& signature : _list) {
+            const Json entry =
+                signature["selected"].value(StoredText(client.kind()).toStdString(), Json());
+            if (!Installable(signature) || !entry.is_object())
+                continue;
+            for (const auto& [email, payload] : Payloads(entry)) {
+                const QString account = AccountOf(state, email);
+                if (!email.isEmpty() && !account.isEmpty())
+                    taken.insert(account);
+            }
+        }
+        return taken;
+    }
+
+    // --- the service and the files
+
+    void setText(int key, bool on) {
+        const QString name = "k" + QString::number(key);
+        if (!on) {
+            _texts.erase(key);
+            QFile::remove(serviceFolder.filePath(name + ".html"));
+            return log("the service switches " + name + " off");
+        }
+        _texts[key] = "<p>Service " + name + " v" + QString::number(++_made) + "</p>";
+        setSignature(name, _texts[key]);
+        log("the service serves " + name + ": " + _texts[key]);
+    }
+
+    QString sourcePath(int file) const {
+        return _sources.filePath("file" + QString::number(file) + ".html");
+    }
+    void writeSource(int file) {
+        QFile source(sourcePath(file));
+        source.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        source.write("<p>File " + QByteArray::number(file) + " v" + QByteArray::number(++_made) +
+                     "</p>");
+        log("the person edits " + sourcePath(file));
+    }
+
+    // --- Quillet
+
+    void readQuillet() {
+        _list = json({"list", "--all"});
+        if (!_list.is_array())
+            _list = Json::array();
+        // Only what is performed somewhere can be called done.
+        const bool performed = std::any_of(_list.begin(), _list.end(), [](const Json& signature) {
+            return !signature["performed"].empty();
+        });
+        _status = performed ? json({"status"}) : Json::object();
+    }
+
+    // The service's keys that listed signatures use.
+    std::vector<int> usedKeys() const {
+        std::vector<int> keys;
+        for (const Json& signature : _list) {
+            const QString key = Q(signature["key"]);
+            if (signature["pendingDeletion"] == false && key.startsWith('k'))
+                keys.push_back(key.mid(1).toInt());
+        }
+        return keys;
+    }
+
+    QStringList listedNames() const {
+        QStringList names;
+        for (const Json& signature : _list)
+            names << Q(signature["name"]);
+        return names;
+    }
+
+    Json listed(int pick) const {
+        std::vector<Json> listed;
+        for (const Json& signature : _list) {
+            if (signature["pendingDeletion"] == false)
+                listed.push_back(signature);
+        }
+        return listed.empty() ? Json::object() : listed[pick % listed.size()];
+    }
+
+    std::optional<QStringList> commandOf(const Step& step) const {
+        const FakeMacClient& client = clientOf(step);
+        const QString clientText = StoredText(client.kind());
+        Json signature = listed(step.pick);
+        const QString id = Q(signature["id"]);
+        switch (step.act) {
+            case Act::install:
+            case Act::installFile: {
+                QStringList accounts;
+                for (const auto& [key, email] : client.read().accounts)
+                    accounts << email;
+                if (client.kind() != ClientKind::appleMail &&
+                    client.kind() != ClientKind::thunderbird)
+                    accounts << "";
+                QStringList arguments{"install"};
+                arguments << (step.act == Act::install
+                                  ? QStringList{"--key",
+                                                "k" + QString::number(1 + step.value %
+                                                                              (kKeys.size() + 1))}
+                                  : QStringList{"--file", sourcePath(1 + step.value % kFiles)});
+                arguments << "--client" << clientText;
+                if (!accounts.isEmpty() && !accounts[step.pick % accounts.size()].isEmpty())
+                    arguments << "--account" << accounts[step.pick % accounts.size()];
+                return arguments << "--replies" << (step.value % 2 ? "off" : "on");
+            }
+            case Act::update:
+            case Act::uninstall:
+                if (id.isEmpty())
+                    return std::nullopt;
+                return QStringList{step.act == Act::update ? "update" : "uninstall", id};
+            case Act::rename: {
+                if (id.isEmpty())
+                    return std::nullopt;
+                QStringList own;
+                for (const auto& signature : personsPart(client, client.read()).signatures)
+                    own << signature.name;
+                own.removeAll("");
+                return QStringList{"rename", id,
+                                   Choose(own, QStringList{"Mine", "Work", "Team"}, step.value)};
+            }
+            case Act::color:
+                if (id.isEmpty())
+                    return std::nullopt;
+                return QStringList{"color", id, QString::number(step.value * 2)};
+            case Act::refresh:
+                return QStringList{"refresh"};
+            case Act::restore: {
+                const Json points = json({"backups"});
+                if (!points.is_array() || points.empty())
+                    return std::nullopt;
+                return QStringList{"restore", Q(points[step.pick % points.size()]["id"])};
+            }
+            default:
+                return std::nullopt;
+        }
+    }
+
+    void quilletActs(const Step& step) {
+        const auto arguments = commandOf(step);
+        if (!arguments)
+            return;
+        const Json before = _list;
+        const QString line = arguments->join(' ');
+        CommandRun result;
+        if (step.preview && step.act != Act::color) {
+            const PreviewCheck check = CheckPreview(*this, *arguments);
+            for (const QString& mismatch : check.mismatches)
+                _violations << "preview of \"" + line + "\": " + mismatch;
+            result = check.real;
+        } else if (step.withRefresh) {
+            const auto refresh = start({"--yes", "refresh"});
+            const auto command = start(QStringList{"--yes"} + *arguments);
+            result = finish(*command);
+            expectNoCrash("refresh beside " + line, finish(*refresh));
+        } else {
+            result = quillet(QStringList{"--yes"} + *arguments);
+        }
+        log("quillet " + line + (step.preview && step.act != Act::color ? " (previewed)" : "") +
+            (step.withRefresh ? " (beside a refresh)" : "") + " -> " +
+            QString::number(result.exitCode));
+        readQuillet();
+        expectNoCrash(line, result);
+        if (result.exitCode == 0 || (result.out + result.err).contains("successfully"))
+            successViolations(step, *arguments, before);
+    }
+
+    void expectNoCrash(const QString& line, const CommandRun& result) {
+        if (result.exitCode != 0 && result.exitCode != 1)
+            _violations << "\"" + line + "\" ended with " + QString::number(result.exitCode) +
+                               ": " + result.err.right(300);
+    }
+
+    // What the command said it did must be in the clients.
+    void successViolations(const Step& step, const QStringList& arguments, const Json& before) {
+        const QString line = "\"" + arguments.join(' ') + "\" succeeded but ";
+        const auto now = [&](const QString& id) {
+            for (const Json& signature : _list) {
+                if (Q(signature["id"]) == id)
+                    return signature;
+            }
+            return Json::object();
+        };
+        switch (step.act) {
+            case Act::install:
+            case Act::installFile: {
+                Json made = Json::object();
+                for (const Json& signature : _list) {
+                    if (std::none_of(before.begin(), before.end(),
+                                     [&](const Json& old) { return old["id"] == signature["id"]; }))
+                        made = signature;
+                }
+                return heldWhereSelected(line, made);
+            }
+            case Act::update:
+            case Act::rename: {
+                Json signature = now(arguments[1]);
+                if (step.act == Act::rename && Q(signature["name"]) != arguments[2])
+                    _violations << line + "the name is \"" + Q(signature["name"]) + "\"";
+                if (step.act == Act::update && !Q(signature["filePath"]).isEmpty() &&
+                    Q(signature["localText"]).toUtf8() != ReadFakeFile(Q(signature["filePath"])))
+                    _violations << line + "signature " + arguments[1] +
+                                       " does not have the file's text";
+                serviceTextViolations(line, signature);
+                return heldWhereSelected(line, signature);
+            }
+            case Act::color:
+                if (now(arguments[1])["colorIndex"] != arguments[2].toInt())
+                    _violations << line + "the colour is " +
+                                       QString::fromStdString(
+                                           now(arguments[1])["colorIndex"].dump());
+                return;
+            case Act::uninstall: {
+                Json signature = now(arguments[1]);
+                if (!signature.empty() && signature["pendingDeletion"] == false)
+                    _violations << line + "signature " + arguments[1] + " is still listed";
+                for (const Json& old : before) {
+                    if (Q(old["id"]) == arguments[1])
+                        notHeld(line, old);
+                }
+                return;
+            }
+            case Act::refresh:
+                for (const Json& signature : _list) {
+                    if (signature["pendingDeletion"] == false) {
+                        serviceTextViolations(line, signature);
+                        heldWhereSelected(line, signature);
+                    }
+                }
+                return;
+            default:
+                return;
+        }
+    }
+
+    void serviceTextViolations(const QString& line, const Json& signature) {
+        const QString key = Q(signature["key"]);
+        if (key.isEmpty())
+            return;
+        const auto text = _texts.find(key.mid(1).toInt());
+        if (text == _texts.end()
+                ? signature["active"] != false
+                : Q(signature["mainText"]) != text->second || signature["active"] != true)
+            _violations << line + "signature " + Q(signature["id"]) +
+                               " does not have the service's text of " + key;
+    }
+
+    // Every selection of the signature is in its client with the signature's text (a signature
+    // that cannot be installed: in none), where the client is here and has the account.
+    void heldWhereSelected(const QString& line, const Json& signature) {
+        if (signature.empty()) {
+            _violations << line + "the signature is not listed";
+            return;
+        }
+        if (!Installable(signature))
+            return notHeld(line, signature);
+        for (const auto& [clientText, entry] : signature["selected"].items()) {
+            const FakeMacClient* client = clientOf(QString::fromStdString(clientText));
+            if (!client || !client->installed())
+                continue;
+            const FakeClientState state = client->read();
+            for (const auto& [email, selected] : Payloads(entry)) {
+                if ((!email.isEmpty() && AccountOf(state, email).isEmpty()) ||
+                    !winsAccount(*client, signature, email))
+                    continue;
+                if (!holds(*client, state, signature, email,
+                           PerformedPayload(signature, clientText, email),
+                           EffectiveText(signature)))
+                    _violations << line + where(signature, *client, email) +
+                                       " does not hold its text";
+            }
+        }
+    }
+
+    void notHeld(const QString& line, const Json& signature) {
+        for (const auto& [clientText, entry] : signature["performed"].items()) {
+            const FakeMacClient* client = clientOf(QString::fromStdString(clientText));
+            if (!client || !client->installed())
+                continue;
+            const FakeClientState state = client->read();
+            for (const auto& [email, performed] : Payloads(entry)) {
+                if (holds(*client, state, signature, email, performed,
+                          Q(performed["text"]).toUtf8(), false))
+                    _violations << line + where(signature, *client, email) + " still holds it";
+            }
+        }
+    }
+
+    // Thunderbird gives an account the first signature selected for it.
+    bool winsAccount(const FakeMacClient& client, const Json& signature,
+                     const QString& email) const {
+        if (!client.signaturesLiveInAccounts())
+            return true;
+        for (const Json& other : _list) {
+            const Json entry =
+                other["selected"].value(StoredText(client.kind()).toStdString(), Json());
+            if (Installable(other) && entry.is_object() && Payloads(entry).contains(email))
+                return other["id"] == signature["id"];
+        }
+        return false;
+    }
+
+    // Whether the client holds the installation (the performed payload names it there) with the
+    // text, under the signature's name where the client keeps names.
+    static bool holds(const FakeMacClient& client, const FakeClientState& state,
+                      const Json& signature, const QString& email, const Json& performed,
+                      const QByteArray& text, bool checkName = true) {
+        if (!performed.is_object())
+            return false;
+        const QString account = AccountOf(state, email);
+        for (const auto& entry : state.signatures) {
+            const bool named = client.signaturesLiveInAccounts() ? entry.id == account
+                                                                 : entry.id == Q(performed["id"]);
+            if (named && !IsPersons(entry.body) && entry.body == text &&
+                (email.isEmpty() || entry.offers.isEmpty() || entry.offers.contains(account)) &&
+                (!checkName || entry.name.isEmpty() || entry.name == Q(signature["name"])))
+                return true;
+        }
+        return false;
+    }
+
+    FakeMacClient& clientOf(const Step& step) const {
+        return *_clients[(_focus + step.client) % _clients.size()];
+    }
+
+    const FakeMacClient* clientOf(const QString& clientText) const {
+        for (const auto& client : _clients) {
+            if (StoredText(client->kind()) == clientText)
+                return client.get();
+        }
+        return nullptr;
+    }
+
+    static QString where(const Json& signature, const FakeMacClient& client, const QString& email) {
+        return "signature " + Q(signature["id"]) + " \"" + Q(signature["name"]) + "\" in " +
+               StoredText(client.kind()) +
+               (email.isEmpty() ? QString(" (all accounts)") : " for " + email);
+    }
+
+    // --- the rules after every step
+
+    void personsDataViolations(const FakeMacClient& client, const FakeClientState& state,
+                               QStringList& found) const {
+        const QString prefix = "person's data changed: " + StoredText(client.kind()) + " ";
+        const FakeClientState actual = personsPart(client, state);
+        const FakeClientState expected = personsPart(client, _expected.at(client.kind()));
+        if (actual.accounts != expected.accounts)
+            found << prefix + "accounts";
+        std::vector<FakeClientSignature> unmatched = actual.signatures;
+        for (const auto& signature : expected.signatures) {
+            const auto same = std::find(unmatched.begin(), unmatched.end(), signature);
+            if (same != unmatched.end()) {
+                unmatched.erase(same);
+                continue;
+            }
+            const auto changed =
+                std::find_if(unmatched.begin(), unmatched.end(), [&](const auto& now) {
+                    return now.id == signature.id && now.name == signature.name;
+                });
+            found << prefix + "signature " + signature.id + " \"" + signature.name + "\" " +
+                         QString::fromUtf8(signature.body) +
+                         (changed == unmatched.end()
+                              ? QString(" is gone")
+                              : " -> " + QString::fromUtf8(changed->body) + " offered by " +
+                                    changed->offers.join(','));
+        }
+        for (const auto& signature : unmatched)
+            found << prefix + "new signature " + signature.id + " " +
+                         QString::fromUtf8(signature.body);
+        if (found.isEmpty() && actual.signatures != expected.signatures)
+            found << prefix + "order of the signatures";
+        for (const auto& [account, id] : expected.defaults) {
+            if (!actual.defaults.contains(account) || actual.defaults.at(account) != id)
+                found << prefix + "default of " + account + ": " + id + " -> " +
+                             (actual.defaults.contains(account) ? actual.defaults.at(account)
+                                                                : "none");
+        }
+        for (const auto& [account, id] : actual.defaults) {
+            if (!expected.defaults.contains(account))
+                found << prefix + "default of " + account + ": none -> " + id;
+        }
+    }
+
+    void storeViolations(const FakeMacClient& client, const FakeClientState& state,
+                         QStringList& found) const {
+        const std::string clientText = StoredText(client.kind()).toStdString();
+        std::map<QString, std::set<QString>> pending;
+        for (const Json& signature : _status.value("signatures", Json::array())) {
+            for (const Json& name : signature["pending"])
+                pending[Q(signature["id"])].insert(Q(name));
+        }
+        // What status calls done is there.
+        for (const Json& signature : _list) {
+            const Json entry = signature["performed"].value(clientText, Json());
+            if (!entry.is_object() || !client.installed() ||
+                pending[Q(signature["id"])].contains(StoredText(client.kind())))
+                continue;
+            for (const auto& [email, performed] : Payloads(entry)) {
+                if (!Installable(signature))
+                    found << "status calls " + where(signature, client, email) +
+                                 " done, but it must leave";
+                else if (Q(performed["text"]).toUtf8() != EffectiveText(signature))
+                    found << "status calls " + where(signature, client, email) +
+                                 " done with an old text";
+                else if ((email.isEmpty() || !AccountOf(state, email).isEmpty()) &&
+                         winsAccount(client, signature, email) &&
+                         !holds(client, state, signature, email, performed,
+                                EffectiveText(signature)))
+                    found << "status calls " + where(signature, client, email) +
+                                 " done, but the client does not hold it";
+            }
+        }
+        // What Quillet left in the client is in its store.
+        for (const auto& held : state.signatures) {
+            if (IsPersons(held.body))
+                continue;
+            bool known = false;
+            for (const Json& signature : _list) {
+                const Json entry = signature["performed"].value(clientText, Json());
+                for (const auto& [email, performed] : Payloads(entry)) {
+                    known |= Q(performed["text"]).toUtf8() == held.body &&
+                             (client.signaturesLiveInAccounts() ? AccountOf(state, email) == held.id
+                                                                : Q(performed["id"]) == held.id);
+                }
+            }
+            if (!known)
+                found << StoredText(client.kind()) +
+                             " holds a signature of Quillet's that list does not record: " +
+                             held.id + " " + QString::fromUtf8(held.body);
+        }
+    }
+
+    void log(const QString& line) { RC_LOG() << "  " << line.toStdString() << "\n"; }
+
+    int _focus;
+    std::vector<std::unique_ptr<FakeMacClient>> _clients;
+    std::map<ClientKind, FakeClientState> _expected;
+    std::map<int, QString> _texts;  // the service's texts by key number; absent: switched off
+    QTemporaryDir _sources;
+    Json _list, _status;
+    int _made = 0;
+    QStringList _violations;
+};
+
+RC_GTEST_PROP(QuilletPropertyTest, NothingOfThePersonsIsLostAndQuilletSaysWhatIsTrue, ()) {
+    const auto steps = *rc::gen::resize(kMaxSteps, rc::gen::container<std::vector<Step>>(AStep()));
+    World world(*rc::gen::inRange(0, int(kClients.size())));
+    RC_ASSERT(world.violations().isEmpty());
+    for (const Step& step : steps) {
+        world.run(step);
+        const QStringList violations = world.violations();
+        if (!violations.isEmpty())
+            RC_FAIL(violations.join("\n").toStdString());
+    }
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,674 @@
+#include "tests/support/FakeMacClient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "app/clients/Detection.h"
+#include "app/clients/PrefsFile.h"
+#include "platform/Plist.h"
+#include "tests/support/FakeMacAccounts.h"
+#include "tests/support/FakeMacAppleMail.h"
+#include "tests/support/FakeMacDatabase.h"
+#include "tests/support/FakeMacMozilla.h"
+#include "tests/support/FakeMacSpark.h"
+
+namespace quillet {
+
+namespace {
+
+using nlohmann::json;
+
+QString Text(const json& object, const char* key) {
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string()
+               ? QString::fromStdString(found->get<std::string>())
+               : QString();
+}
+
+// The stand-in osascript's state file, which plays Apple Mail's accounts and Outlook.
+json ReadState(const FakeMac& mac) {
+    json state = json::parse(FakeClientsState(mac).toStdString(), nullptr, false);
+    return state.is_object() ? state : json::object();
+}
+
+void WriteState(const FakeMac& mac, const json& state) {
+    mac.writeFile("/var/fake-mac/clients.json", QByteArray::fromStdString(state.dump(2) + "\n"));
+}
+
+json& Member(json& object, const char* key, const json& empty) {
+    if (!object.contains(key) || object[key].type() != empty.type())
+        object[key] = empty;
+    return object[key];
+}
+
+// Thunderbird and Postbox: identities in prefs.js.
+class MozillaClient : public FakeMacClient {
+public:
+    MozillaClient(const FakeMac& mac, ClientKind kind) : FakeMacClient(mac, kind) {
+        const QDir profiles(mac.paths().userLibrary() + "/" + FakeMac::MozillaProfilesFolder(kind));
+        const QStringList found = profiles.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        _profile = profiles.filePath(found.value(0));
+    }
+
+protected:
+    static QString Prefix(const QString& account) { return "mail.identity." + account + "."; }
+
+    QStringList lines() const {
+        return ReadPrefsFileLines(_profile + "/prefs.js").value_or(QStringList());
+    }
+    void write(const QStringList& lines) const {
+        WritePrefsFileLines(_profile + "/prefs.js", lines);
+    }
+    void set(const QString& account, const QString& setting, const QString& rawValue) const {
+        write(SetPrefsLine(lines(), Prefix(account) + setting, rawValue, Prefix(account)));
+    }
+    void remove(const QString& account, const QStringList& settings) const {
+        std::set<QString> keys;
+        for (const QString& setting : settings)
+            keys.insert(Prefix(account) + setting);
+        write(RemovePrefsLines(lines(), keys));
+    }
+    std::optional<QString> value(const QStringList& lines, const QString& account,
+                                 const QString& setting) const {
+        return GetPrefsStringValue(lines, Prefix(account) + setting);
+    }
+
+    void readAccounts(const QStringList& lines, FakeClientState& state) const {
+        static const QRegularExpression useremail(R"(^mail\.identity\.(id[0-9]+)\.useremail$)");
+        for (const QString& line : lines) {
+            const auto parsed = ParsePrefsLine(line);
+            const auto match = parsed ? useremail.match(parsed->key) : QRegularExpressionMatch();
+            if (match.hasMatch())
+                state.accounts[match.captured(1)] = *value(lines, match.captured(1), "useremail");
+        }
+    }
+
+public:
+    QString accountKey(int n) const override { return "id" + QString::number(n); }
+    void setAccount(const QString& account, const QString& email) const override {
+        set(account, "useremail", PrefsStringRawValue(email));
+    }
+    void removeAccount(const QString& account) const override {
+        QStringList kept;
+        for (const QString& line : lines()) {
+            const auto parsed = ParsePrefsLine(line);
+            if (!parsed || !parsed->key.startsWith(Prefix(account)))
+                kept << line;
+        }
+        write(kept);
+    }
+
+protected:
+    QString _profile;
+};
+
+const QStringList kThunderbirdSignatureSettings = {"htmlSigText", "htmlSigFormat", "sig_on_reply",
+                                                   "sig_on_fwd"};
+
+class ThunderbirdClient : public MozillaClient {
+public:
+    using MozillaClient::MozillaClient;
+    bool signaturesLiveInAccounts() const override { return true; }
+
+    FakeClientState read() const override {
+        FakeClientState state;
+        const QStringList all = lines();
+        readAccounts(all, state);
+        for (const auto& [account, email] : state.accounts) {
+            const QString text = value(all, account, "htmlSigText").value_or(QString());
+            if (!text.isEmpty()) {
+                state.signatures.push_back({account, {}, text.toUtf8(), {account}});
+                state.defaults[account] = account;
+            }
+        }
+        return state;
+    }
+    void replaceSignature(const std::optional<FakeClientSignature>& before,
+                          const std::optional<FakeClientSignature>& after) const override {
+        if (before)
+            remove(before->id, kThunderbirdSignatureSettings);
+        if (after) {
+            set(after->id, "htmlSigText", PrefsStringRawValue(QString::fromUtf8(after->body)));
+            set(after->id, "htmlSigFormat", "true");
+        }
+    }
+    void setDefault(const QString& account, const QString& signatureId) const override {
+        if (signatureId.isEmpty())
+            remove(account, kThunderbirdSignatureSettings);
+    }
+};
+
+class PostboxClient : public MozillaClient {
+public:
+    using MozillaClient::MozillaClient;
+
+    FakeClientState read() const override {
+        FakeClientState state;
+        const QStringList all = lines();
+        readAccounts(all, state);
+        for (const json& entry : list()) {
+            if (entry.is_object())
+                state.signatures.push_back(
+                    {Text(entry, "key"), Text(entry, "name"), Text(entry, "body").toUtf8(), {}});
+        }
+        for (const auto& [account, email] : state.accounts) {
+            if (const auto key = value(all, account, "pbSignatureKey"))
+                state.defaults[account] = *key;
+        }
+        return state;
+    }
+    void replaceSignature(const std::optional<FakeClientSignature>& before,
+                          const std::optional<FakeClientSignature>& after) const override {
+        json entries = list();
+        auto at = std::find_if(entries.begin(), entries.end(), [&](const json& entry) {
+            return before && Text(entry, "key") == before->id;
+        });
+        if (after) {
+            json entry = at != entries.end() ? *at : json::object();
+            entry["key"] = after->id.toStdString();
+            entry["name"] = after->name.toStdString();
+            entry["body"] = QString::fromUtf8(after->body).toStdString();
+            if (at != entries.end())
+                *at = entry;
+            else
+                entries.push_back(entry);
+        } else if (at != entries.end()) {
+            entries.erase(at);
+            for (const auto& [account, key] : read().defaults) {
+                if (key == before->id)
+                    setDefault(account, {});
+            }
+        }
+        WriteFakePostboxSignatures(_profile, QByteArray::fromStdString(entries.dump()));
+    }
+    void setDefault(const QString& account, const QString& signatureId) const override {
+        if (signatureId.isEmpty())
+            remove(account, {"pbSignatureKey"});
+        else
+            set(account, "pbSignatureKey", PrefsStringRawValue(signatureId));
+    }
+
+private:
+    json list() const {
+        const auto bytes = ReadFakeFile(FakePostboxSignaturesPath(_profile));
+        json entries = json::parse(bytes.value_or("[]").toStdString(), nullptr, false);
+        return entries.is_array() ? entries : json::array();
+    }
+};
+
+class AppleMailClient : public FakeMacClient {
+public:
+    AppleMailClient(const FakeMac& mac) : FakeMacClient(mac, ClientKind::appleMail), _files(mac) {}
+
+    FakeClientState read() const override {
+        FakeClientState state;
+        for (const json& account : accountsJson())
+            state.accounts[Text(account, "uuid")] = Text(account, "email");
+        const Plist map = plist(_files.accountsMap, Plist::dictionary());
+        const Plist all = plist(_files.allSignatures, Plist::array());
+        for (int i = 0; i < all.node().size(); ++i) {
+            const PlistNode entry = *all.node().at(i);
+            FakeClientSignature signature{entry.dictionaryString("SignatureUniqueId").value_or(""),
+                                          entry.dictionaryString("SignatureName").value_or(""),
+                                          {},
+                                          {}};
+            const QByteArray file =
+                ReadFakeFile(_files.signatureFile(signature.id)).value_or(QByteArray());
+            signature.body = file.mid(file.indexOf("\n\n") + 2);
+            for (const QString& account : map.node().keys()) {
+                if (offered(map, account).contains(signature.id))
+                    signature.offers << account;
+            }
+            state.signatures.push_back(signature);
+        }
+        const Plist preferences = plist(_files.preferences, Plist::dictionary());
+        if (const auto selected = preferences.node().get("SignaturesSelected")) {
+            for (const QString& account : selected->keys())
+                state.defaults[account] = selected->dictionaryString(account).value_or("");
+        }
+        return state;
+    }
+    void replaceSignature(const std::optional<FakeClientSignature>& before,
+                          const std::optional<FakeClientSignature>& after) const override {
+        Plist map = plist(_files.accountsMap, Plist::dictionary());
+        Plist all = plist(_files.allSignatures, Plist::array());
+        if (before && (!after || after->id != before->id)) {
+            QFile::remove(_files.signatureFile(before->id));
+            removeFromArray(all.node(), before->id);
+            for (const QString& account : map.node().keys())
+                removeFromArray(*map.node().get(account)->get("Signatures"), before->id);
+            for (const auto& [account, id] : read().defaults) {
+                if (id == before->id)
+                    setDefault(account, {});
+            }
+        }
+        if (after) {
+            _mac.writeFile(_files.signatureFile(after->id),
+                           "Content-Type: text/html;\n\tcharset=utf-8\nMessage-Id: <" +
+                               after->id.toUtf8() + "@example.com>\n\n" + after->body);
+            std::optional<PlistNode> entry;
+            for (int i = 0; i < all.node().size() && !entry; ++i) {
+                if (all.node().at(i)->dictionaryString("SignatureUniqueId") == after->id)
+                    entry = all.node().at(i);
+            }
+            if (!entry) {
+                all.node().append(Plist::dictionary());
+                entry = all.node().at(all.node().size() - 1);
+                entry->set("SignatureUniqueId", Plist::string(after->id));
+                entry->set("SignatureIsRich", Plist::boolean(true));
+            }
+            entry->set("SignatureName", Plist::string(after->name));
+            for (const QString& account : after->offers) {
+                if (!offered(map, account).contains(after->id))
+                    accountEntry(map, account).get("Signatures")->append(Plist::string(after->id));
+            }
+        }
+        WritePlistFile(_files.accountsMap, map);
+        WritePlistFile(_files.allSignatures, all);
+    }
+    void setDefault(const QString& account, const QString& signatureId) const override {
+        Plist preferences = plist(_files.preferences, Plist::dictionary());
+        if (!preferences.node().get("SignaturesSelected"))
+            preferences.node().set("SignaturesSelected", Plist::dictionary());
+        PlistNode selected = *preferences.node().get("SignaturesSelected");
+        if (signatureId.isEmpty())
+            selected.remove(account);
+        else
+            selected.set(account, Plist::string(signatureId));
+        WritePlistFile(_files.preferences, preferences);
+    }
+    void setAccount(const QString& account, const QString& email) const override {
+        std::vector<FakeAppleMailAccount> accounts;
+        bool found = false;
+        for (const json& entry : accountsJson()) {
+            const bool same = Text(entry, "uuid") == account;
+            found |= same;
+            accounts.push_back({Text(entry, "uuid"), same ? email : Text(entry, "email"),
+                                Text(entry, "fullName"), Text(entry, "type")});
+        }
+        if (!found)
+            accounts.push_back({account, email, {}, "imap"});
+        SetFakeAppleMailAccounts(_mac, accounts);
+        Plist map = plist(_files.accountsMap, Plist::dictionary());
+        accountEntry(map, account)
+            .set("AccountURL", Plist::string("imap://" + QString(email).replace("@", "%40")));
+        WritePlistFile(_files.accountsMap, map);
+    }
+    void removeAccount(const QString& account) const override {
+        std::vector<FakeAppleMailAccount> accounts;
+        for (const json& entry : accountsJson()) {
+            if (Text(entry, "uuid") != account)
+                accounts.push_back({Text(entry, "uuid"), Text(entry, "email"),
+                                    Text(entry, "fullName"), Text(entry, "type")});
+        }
+        SetFakeAppleMailAccounts(_mac, accounts);
+        Plist map = plist(_files.accountsMap, Plist::dictionary());
+        map.node().remove(account);
+        WritePlistFile(_files.accountsMap, map);
+        setDefault(account, {});
+    }
+
+private:
+    json accountsJson() const {
+        json state = ReadState(_mac);
+        return Member(Member(state, "AppleMail", json::object()), "accounts", json::array());
+    }
+    static Plist plist(const QString& path, Plist empty) {
+        auto read = ReadPlistFile(path);
+        return read && read->node().isArray() == empty.node().isArray() ? *read : empty;
+    }
+    static QStringList offered(const Plist& map, const QString& account) {
+        QStringList ids;
+        const auto signatures =
+            map.node().get(account) ? map.node().get(account)->get("Signatures") : std::nullopt;
+        for (int i = 0; signatures && i < signatures->size(); ++i)
+            ids << signatures->at(i)->asString().value_or("");
+        return ids;
+    }
+    static PlistNode accountEntry(Plist& map, const QString& account) {
+        if (!map.node().get(account)) {
+            Plist entry = Plist::dictionary();
+            entry.node().set("Signatures", Plist::array());
+            map.node().set(account, entry);
+        }
+        return *map.node().get(account);
+    }
+    static void removeFromArray(PlistNode array, const QString& id) {
+        for (int i = array.size() - 1; i >= 0; --i) {
+            const PlistNode item = *array.at(i);
+            if (item.asString() == id || item.dictionaryString("SignatureUniqueId") == id)
+                array.removeAt(i);
+        }
+    }
+
+    FakeAppleMailFiles _files;
+};
+
+// Outlook's accounts are known by their user name, which the person never changes.
+class OutlookClient : public FakeMacClient {
+public:
+    OutlookClient(const FakeMac& mac) : FakeMacClient(mac, ClientKind::outlook) {}
+    QString accountKey(int n) const override { return "user" + QString::number(n); }
+
+    FakeClientState read() const override {
+        FakeClientState state;
+        json all = ReadState(_mac);
+        json& outlook = Member(all, "Outlook", json::object());
+        for (const json& account : Member(outlook, "accounts", json::array())) {
+            state.accounts[Text(account, "userName")] = Text(account, "email");
+            const json& defaults = Member(outlook, "defaults", json::object());
+            const std::string email = Text(account, "email").toStdString();
+            const QString chosen = defaults.contains(email)
+                                       ? Text(defaults[email], "newMessages") + "|" +
+                                             Text(defaults[email], "repliesForwards")
+                                       : "None|None";
+            if (chosen != "None|None")
+                state.defaults[Text(account, "userName")] = chosen;
+        }
+        for (const json& signature : Member(outlook, "signatures", json::array())) {
+            state.signatures.push_back({Text(signature, "name"),
+                                        Text(signature, "name"),
+                                        Text(signature, "content").toUtf8(),
+                                        {}});
+        }
+        return state;
+    }
+    void replaceSignature(const std::optional<FakeClientSignature>& before,
+                          const std::optional<FakeClientSignature>& after) const override {
+        change([&](json& outlook) {
+            json& signatures = Member(outlook, "signatures", json::array());
+            auto at = std::find_if(signatures.begin(), signatures.end(), [&](const json& entry) {
+                return before && Text(entry, "name") == before->name &&
+                       Text(entry, "content").toUtf8() == before->body;
+            });
+            if (after) {
+                const json entry{{"name", after->name.toStdString()},
+                                 {"content", QString::fromUtf8(after->body).toStdString()}};
+                if (at != signatures.end())
+                    *at = entry;
+                else
+                    signatures.push_back(entry);
+            } else if (at != signatures.end()) {
+                signatures.erase(at);
+            }
+        });
+    }
+    // The signature for new messages and for replies and forwards, as "NEW|REPLIES".
+    void setDefault(const QString& account, const QString& signatureId) const override {
+        change([&](json& outlook) {
+            json& defaults = Member(outlook, "defaults", json::object());
+            const std::string email = emailOf(outlook, account);
+            if (signatureId.isEmpty()) {
+                defaults.erase(email);
+            } else {
+                defaults[email] = {{"newMessages", signatureId.section('|', 0, 0).toStdString()},
+                                   {"repliesForwards", signatureId.section('|', -1).toStdString()}};
+            }
+        });
+    }
+    void setAccount(const QString& account, const QString& email) const override {
+        change([&](json& outlook) {
+            json& accounts = Member(outlook, "accounts", json::array());
+            for (json& entry : accounts) {
+                if (Text(entry, "userName") == account) {
+                    json& defaults = Member(outlook, "defaults", json::object());
+                    defaults.erase(Text(entry, "email").toStdString());
+                    entry["email"] = email.toStdString();
+                    return;
+                }
+            }
+            accounts.push_back({{"email", email.toStdString()},
+                                {"fullName", account.toStdString()},
+                                {"userName", account.toStdString()},
+                                {"kind", "exchange"}});
+        });
+    }
+    void removeAccount(const QString& account) const override {
+        change([&](json& outlook) {
+            Member(outlook, "defaults", json::object()).erase(emailOf(outlook, account));
+            json& accounts = Member(outlook, "accounts", json::array());
+            accounts.erase(std::remove_if(accounts.begin(), accounts.end(),
+                                          [&](const json& entry) {
+                                              return Text(entry, "userName") == account;
+                                          }),
+                           accounts.end());
+        });
+    }
+
+private:
+    template <typename Change>
+    void change(Change&& change) const {
+        json state = ReadState(_mac);
+        change(Member(state, "Outlook", json::object()));
+        WriteState(_mac, state);
+    }
+    static std::string emailOf(json& outlook, const QString& account) {
+        for (const json& entry : Member(outlook, "accounts", json::array())) {
+            if (Text(entry, "userName") == account)
+                return Text(entry, "email").toStdString();
+        }
+        return {};
+    }
+};
+
+// Spark's accounts are rows of its message database, known by their primary key.
+class SparkClient : public FakeMacClient {
+public:
+    SparkClient(const FakeMac& mac) : FakeMacClient(mac, ClientKind::spark) {
+        const QString folder =
+            mac.paths().userLibrary() +
+            "/Group Containers/3L68KQB4HG.group.com.readdle.smartemail/databases";
+        _settings = folder + "/settings.sqlite";
+        _messages = folder + "/messages.sqlite";
+    }
+    bool keepsRawBytes() const override { return true; }
+    QString accountKey(int n) const override { return QString::number(n); }
+
+    FakeClientState read() const override {
+        FakeClientState state;
+        std::map<QString, QString> accountOfEmail;
+        for (const auto& row : rows(_messages, "SELECT pk, additionalInfo FROM accounts")) {
+            const QString email = Text(Parse(row[1]), "accountAddress");
+            state.accounts[row[0]] = email;
+            accountOfEmail[email] = row[0];
+        }
+        const QStringList ordering = orderingIds();
+        std::vector<std::pair<qsizetype, FakeClientSignature>> ordered;
+        for (const auto& row : rows(_settings,
+                                    "SELECT itemKey, itemValue FROM settings WHERE itemGroup = ? "
+                                    "ORDER BY pk",
+                                    {kFakeSparkSignaturesGroup})) {
+            const json value = Parse(row[1]);
+            const json deleted = value.value("deleted", json(false));
+            if (deleted == json(true) || deleted == json("1") || deleted == json(1))
+                continue;
+            const QString id = QString::fromUtf8(row[0]);
+            const qsizetype position = ordering.indexOf(id);
+            ordered.push_back(
+                {position < 0 ? ordering.size() + qsizetype(ordered.size()) : position,
+                 {id,
+                  Text(value, "title"),
+                  (value.contains("htmlContent") ? Text(value, "htmlContent") : Text(value, "body"))
+                      .toUtf8(),
+                  {}}});
+        }
+        std::stable_sort(ordered.begin(), ordered.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto& [position, signature] : ordered)
+            state.signatures.push_back(std::move(signature));
+        const json bound = binding();
+        for (const auto& [email, id] : bound.items()) {
+            const auto account = accountOfEmail.find(QString::fromStdString(email));
+            if (account != accountOfEmail.end() && id.is_string())
+                state.defaults[account->second] = QString::fromStdString(id.get<std::string>());
+        }
+        return state;
+    }
+    void replaceSignature(const std::optional<FakeClientSignature>& before,
+                          const std::optional<FakeClientSignature>& after) const override {
+        QStringList ordering = orderingIds();
+        if (before && (!after || after->id != before->id)) {
+            query(_settings, "DELETE FROM settings WHERE itemGroup = ? AND itemKey = ?",
+                  {kFakeSparkSignaturesGroup, before->id});
+            ordering.removeAll(before->id);
+            json kept = json::object();
+            const json bound = binding();
+            for (const auto& [email, id] : bound.items()) {
+                if (id != before->id.toStdString())
+                    kept[email] = id;
+            }
+            writeMeta(kFakeSparkBindingKey, QByteArray::fromStdString(kept.dump()));
+        }
+        if (after) {
+            // Built by hand so that a body that is not UTF-8 reaches the row as it is.
+            const QByteArray value = "{\"identifier\":" + Quoted(after->id.toUtf8()) +
+                                     ",\"title\":" + Quoted(after->name.toUtf8()) +
+                                     ",\"htmlContent\":" + Quoted(after->body) +
+                                     ",\"deleted\":false,\"type\":1}";
+            const auto existing =
+                rows(_settings, "SELECT pk FROM settings WHERE itemGroup = ? AND itemKey = ?",
+                     {kFakeSparkSignaturesGroup, after->id});
+            if (existing.empty()) {
+                query(_settings,
+                      "INSERT INTO settings (itemGroup, itemKey, itemValue, syncDate, syncStatus) "
+                      "VALUES (?, ?, ?, 700000000, 1)",
+                      {kFakeSparkSignaturesGroup, after->id, value});
+                ordering << after->id;
+            } else {
+                query(_settings, "UPDATE settings SET itemValue = ? WHERE pk = ?",
+                      {value, existing[0][0]});
+            }
+        }
+        writeMeta(kFakeSparkOrderingKey, QByteArray::fromStdString(json(ToStd(ordering)).dump()));
+    }
+    void setDefault(const QString& account, const QString& signatureId) const override {
+        const QString email = read().accounts[account];
+        json bound = binding();
+        if (signatureId.isEmpty())
+            bound.erase(email.toStdString());
+        else
+            bound[email.toStdString()] = signatureId.toStdString();
+        writeMeta(kFakeSparkBindingKey, QByteArray::fromStdString(bound.dump()));
+    }
+    void setAccount(const QString& account, const QString& email) const override {
+        const QString info = SparkAdditionalInfo(email);
+        if (rows(_messages, "SELECT pk FROM accounts WHERE pk = ?", {account.toInt()}).empty()) {
+            query(_messages,
+                  "INSERT INTO accounts (pk, accountTitle, additionalInfo) VALUES (?, ?, ?)",
+                  {account.toInt(), "Account " + account, info});
+        } else {
+            query(_messages, "UPDATE accounts SET additionalInfo = ? WHERE pk = ?",
+                  {info, account.toInt()});
+        }
+    }
+    void removeAccount(const QString& account) const override {
+        setDefault(account, {});
+        query(_messages, "DELETE FROM accounts WHERE pk = ?", {account.toInt()});
+    }
+
+private:
+    static json Parse(const QByteArray& bytes) {
+        // Text that is not UTF-8 reads as Qt decodes it, as Spark shows it.
+        json value = json::parse(QString::fromUtf8(bytes).toStdString(), nullptr, false);
+        return value.is_discarded() ? json::object() : value;
+    }
+    static QByteArray Quoted(const QByteArray& text) {
+        QByteArray quoted = text;
+        quoted.replace("\\", "\\\\").replace("\"", "\\\"");
+        return "\"" + quoted + "\"";
+    }
+    static std::vector<std::string> ToStd(const QStringList& list) {
+        std::vector<std::string> result;
+        for (const QString& item : list)
+            result.push_back(item.toStdString());
+        return result;
+    }
+    static FakeDatabaseRows rows(const QString& path, const QString& sql,
+                                 const QVariantList& values = {}) {
+        return QueryFakeDatabase(path, sql, values).value_or(FakeDatabaseRows());
+    }
+    static void query(const QString& path, const QString& sql, const QVariantList& values) {
+        QueryFakeDatabase(path, sql, values);
+    }
+    json meta(const QString& key) const {
+        const auto found =
+            rows(_settings,
+                 "SELECT itemValue FROM settings WHERE itemGroup = ? AND itemKey = ? "
+                 "ORDER BY pk DESC LIMIT 1",
+                 {kFakeSparkMetaGroup, key});
+        return found.empty() ? json() : Parse(found[0][0]);
+    }
+    QStringList orderingIds() const {
+        QStringList ids;
+        const json ordering = meta(kFakeSparkOrderingKey);
+        for (const json& id : ordering.is_array() ? ordering : json::array()) {
+            if (id.is_string() && !id.get<std::string>().empty())
+                ids << QString::fromStdString(id.get<std::string>());
+        }
+        return ids;
+    }
+    json binding() const {
+        const json bound = meta(kFakeSparkBindingKey);
+        return bound.is_object() ? bound : json::object();
+    }
+    void writeMeta(const QString& key, const QByteArray& value) const {
+        query(_settings, "DELETE FROM settings WHERE itemGroup = ? AND itemKey = ?",
+              {kFakeSparkMetaGroup, key});
+        query(_settings,
+              "INSERT INTO settings (itemGroup, itemKey, itemValue, syncDate, syncStatus) "
+              "VALUES (?, ?, ?, 700000000, 1)",
+              {kFakeSparkMetaGroup, key, value});
+    }
+
+    QString _settings, _messages;
+};
+
+QString AwayFolder(const FakeMac& mac) {
+    return mac.rootPath("/var/fake-mac/away");
+}
+
+}  // namespace
+
+void FakeMacClient::setInstalled(bool installed) const {
+    const QString name = ApplicationBundleName(_kind);
+    const QString folder =
+        _kind == ClientKind::appleMail ? "/System/Applications" : "/Applications";
+    const QString home = _mac.rootPath(folder) + "/" + name;
+    const QString away = AwayFolder(_mac) + "/" + name;
+    QDir().mkpath(AwayFolder(_mac));
+    if (installed)
+        QDir().rename(away, home);
+    else
+        QDir().rename(home, away);
+}
+
+bool FakeMacClient::installed() const {
+    return !QFileInfo::exists(AwayFolder(_mac) + "/" + ApplicationBundleName(_kind));
+}
+
+std::unique_ptr<FakeMacClient> MakeFakeMacClient(const FakeMac& mac, ClientKind kind) {
+    switch (kind) {
+        case ClientKind::appleMail:
+            return std::make_unique<AppleMailClient>(mac);
+        case ClientKind::outlook:
+            return std::make_unique<OutlookClient>(mac);
+        case ClientKind::postbox:
+            return std::make_unique<PostboxClient>(mac, kind);
+        case ClientKind::spark:
+            return std::make_unique<SparkClient>(mac);
+        case ClientKind::thunderbird:
+            return std::make_unique<ThunderbirdClient>(mac, kind);
+        // The Linux clients live on no Mac.
+        case ClientKind::evolution:
+        case ClientKind::kmail:
+        case ClientKind::geary:
+            return nullptr;
+    }
+    return nullptr;
+}
+
+}  // namespace quillet
