@@ -298,7 +298,7 @@ std::optional<EntryValue> WritePlist(const EntryValue& contents,
     }
     std::optional<Plist> plist;
     if (contents) {
-        plist = Plist::parse(*contents);
+        plist = Plist::parse(*contents).take();
         if (!plist)
             return std::nullopt;
     } else {
