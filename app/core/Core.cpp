@@ -256,6 +256,7 @@ void Core::reinstallSignature(SignatureId id) {
                            " not found on the server; reinstalling the stored copy");
             }
             signature->markForReinstallation();
+            noteReinstallationAsked(*signature);
             saveSignature(id, true, false);
         });
 }
@@ -276,7 +277,13 @@ void Core::reinstallFileSignature(SignatureId id) {
         logInfo("Core: the file of signature \"" + signature.nameQe + "\" changed");
     }
     signature.markForReinstallation();
+    noteReinstallationAsked(signature);
     saveSignature(id, true, false);
+}
+
+void Core::noteReinstallationAsked(const Signature& signature) {
+    if (signature.uuidX)
+        _storeChangesX->noteReinstallationAsked(CanonicalUuidText(*signature.uuidX));
 }
 
 void Core::syncSignatures(const SignatureIds& ids) {
@@ -481,7 +488,8 @@ QString Core::changeReason(const SignatureIds& ids) const {
             uuids.insert(CanonicalUuidText(*signature->uuidX));
         allManaged = allManaged && _managedX->isManaged(id);
     }
-    return InferChangeReason(_storeChangesX->changes(), uuids, allManaged);
+    return InferChangeReason(_storeChangesX->changes(), uuids, allManaged,
+                             _storeChangesX->reinstallationAsked(uuids));
 }
 
 void Core::beginRestorePoint(const QString& reason) {
