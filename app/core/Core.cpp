@@ -259,6 +259,7 @@ void Core::reinstallSignature(SignatureId id) {
                            " not found on the server; reinstalling the stored copy");
             }
             signature->markForReinstallation();
+            noteReinstallationAsked(*signature);
             saveSignature(id, true, false);
         });
 }
@@ -279,7 +280,13 @@ void Core::reinstallFileSignature(SignatureId id) {
         logInfo("Core: the file of signature \"" + signature.nameQe + "\" changed");
     }
     signature.markForReinstallation();
+    noteReinstallationAsked(signature);
     saveSignature(id, true, false);
+}
+
+void Core::noteReinstallationAsked(const Signature& signature) {
+    if (signature.uuidX)
+        _storeChangesX->noteReinstallationAsked(CanonicalUuidText(*signature.uuidX));
 }
 
 void Core::syncSignatures(const SignatureIds& ids) {
@@ -484,7 +491,8 @@ QString Core::changeReason(const SignatureIds& ids) const {
             uuids.insert(CanonicalUuidText(*signature->uuidX));
         allManaged = allManaged && _managedX->isManaged(id);
     }
-    return InferChangeReason(_storeChangesX->changes(), uuids, allManaged);
+    return InferChangeReason(_storeChangesX->changes(), uuids, allManaged,
+                             _storeChangesX->reinstallationAsked(uuids));
 }
 
 void Core::beginRestorePoint(const QString& reason) {

@@ -212,6 +212,7 @@ private:
     void syncAfterRefresh(const SignatureIds& updated, std::int64_t passesAtStart);
     // Reads the file again (refused as the form refuses it) and reinstalls what it holds.
     void reinstallFileSignature(SignatureId id);
+    void noteReinstallationAsked(const Signature& signature);
     // Drops from the lists the signatures whose records another process deleted while this one
     // held changes to them (their removal stands); returns them.
     std::set<SignatureId> forgetSignaturesRemovedElsewhere();

@@ -133,21 +133,6 @@ std::set<std::pair<QString, QString>> SelectedKeys(const SignatureRecord& record
     return keys;
 }
 
-bool AnyReinstallationAsked(const SignatureRecord& before, const SignatureRecord& after) {
-    for (const SelectedInstallationRecord& now : after.selectedInstallations) {
-        if (!now.pendingReinstallation)
-            continue;
-        const auto was = std::find_if(
-            before.selectedInstallations.begin(), before.selectedInstallations.end(),
-            [&now](const SelectedInstallationRecord& record) {
-                return record.client == now.client && record.accountEmailQe == now.accountEmailQe;
-            });
-        if (was != before.selectedInstallations.end() && !was->pendingReinstallation)
-            return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 void StoreChangeJournal::recordSaved(const std::optional<SignatureRecord>& before,
@@ -171,9 +156,19 @@ std::vector<KeptStoreRecord> StoreChangeJournal::changes() const {
     return changed;
 }
 
+void StoreChangeJournal::noteReinstallationAsked(const QString& uuid) {
+    _reinstallationsAsked.insert(uuid);
+}
+
+bool StoreChangeJournal::reinstallationAsked(const std::set<QString>& uuids) const {
+    return std::any_of(uuids.begin(), uuids.end(),
+                       [this](const QString& uuid) { return _reinstallationsAsked.count(uuid); });
+}
+
 void StoreChangeJournal::clear() {
     _records.clear();
     _indexByUuid.clear();
+    _reinstallationsAsked.clear();
 }
 
 Json StoreRecordJson(const std::optional<SignatureRecord>& record) {
@@ -234,10 +229,11 @@ std::optional<SignatureRecord> UndoStoreRecordChange(const std::optional<Signatu
 }
 
 QString InferChangeReason(const std::vector<KeptStoreRecord>& changes,
-                          const std::set<QString>& passUuids, bool allManaged) {
+                          const std::set<QString>& passUuids, bool allManaged,
+                          bool reinstallationAsked) {
     if (allManaged)
         return QStringLiteral("managed");
-    bool installed = false, uninstalled = false, renamed = false, updated = false;
+    bool installed = false, uninstalled = false, renamed = false, updated = reinstallationAsked;
     for (const KeptStoreRecord& change : changes) {
         if (!passUuids.count(change.uuid) || !change.after)
             continue;
@@ -255,8 +251,7 @@ QString InferChangeReason(const std::vector<KeptStoreRecord>& changes,
                       !std::includes(selectedAfter.begin(), selectedAfter.end(),
                                      selectedBefore.begin(), selectedBefore.end());
         renamed = renamed || is.nameQe != was.nameQe;
-        updated = updated || AnyReinstallationAsked(*change.before, *change.after) ||
-                  is.insertForRepliesForwards != was.insertForRepliesForwards ||
+        updated = updated || is.insertForRepliesForwards != was.insertForRepliesForwards ||
                   is.insertForForwards != was.insertForForwards ||
                   is.localTextQe != was.localTextQe || is.filePathQe != was.filePathQe;
     }

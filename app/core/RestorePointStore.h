@@ -24,11 +24,16 @@ public:
                      const std::optional<SignatureRecord>& after);
     // The records that differ from how they were, in the order first changed.
     std::vector<KeptStoreRecord> changes() const;
+    // A reinstallation the person asked for: its record's marks look like a refresh's, which
+    // also marks what the service changed.
+    void noteReinstallationAsked(const QString& uuid);
+    bool reinstallationAsked(const std::set<QString>& uuids) const;
     void clear();
 
 private:
     std::vector<KeptStoreRecord> _records;
     std::map<QString, std::size_t> _indexByUuid;
+    std::set<QString> _reinstallationsAsked;
 };
 
 nlohmann::json StoreRecordJson(const std::optional<SignatureRecord>& record);
@@ -55,6 +60,7 @@ std::optional<SignatureRecord> UndoStoreRecordChange(const std::optional<Signatu
 // "refresh" (what the service changed, what was pending). "managed" when they are all the
 // organisation's.
 QString InferChangeReason(const std::vector<KeptStoreRecord>& changes,
-                          const std::set<QString>& passUuids, bool allManaged);
+                          const std::set<QString>& passUuids, bool allManaged,
+                          bool reinstallationAsked);
 
 }  // namespace quillet

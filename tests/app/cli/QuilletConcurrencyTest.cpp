@@ -183,7 +183,7 @@ TEST_F(QuilletConcurrencyTest, AnUninstalledSignatureStaysGoneWhenABackgroundRef
     const Finished uninstalled = finish(*start({"uninstall", "1"}));
     ASSERT_EQ(uninstalled.exitCode, 0) << uninstalled.err.toStdString();
     ASSERT_EQ(finish(*start({"--json", "list", "--all"})).out.trimmed(), "[]");
-    ASSERT_FALSE(ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains("Tom"));
+    ASSERT_FALSE(ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains("<p>Tom"));
 
     writeHtml("k-tom", "<p>Tom 2</p>");
     const auto beforeWake = refreshes();
@@ -196,7 +196,7 @@ TEST_F(QuilletConcurrencyTest, AnUninstalledSignatureStaysGoneWhenABackgroundRef
     EXPECT_EQ(finish(*background).exitCode, 0);
 
     EXPECT_EQ(finish(*start({"--json", "list", "--all"})).out.trimmed(), "[]");
-    EXPECT_FALSE(ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains("Tom"));
+    EXPECT_FALSE(ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains("<p>Tom"));
     EXPECT_TRUE(log().contains("Not writing signature 1, which another process deleted"))
         << log().toStdString();
 }

@@ -133,6 +133,8 @@ TEST_F(MainControllerTest, UninstallingTheSelectedSignatureSelectsTheNextOne) {
                   QString("Are you sure you want to uninstall signature \"%1\"?")
                       .arg(QChar('A' + c.selected)));
         EXPECT_EQ(alert.buttons, (QStringList{"Uninstall", "Cancel"}));
+        // The signature stays listed until its pass has taken it out of Thunderbird.
+        local.finishWork();
         // Marked for removal, or already removed once its client no longer holds it.
         const auto removed = local.core().signature(ids[static_cast<size_t>(c.selected)]);
         EXPECT_TRUE(!removed || removed->pendingDeletion);

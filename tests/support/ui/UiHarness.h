@@ -63,7 +63,8 @@ public:
     ~UiHarness();
 
     Core& core();
-    // Stores the signature without a sync and waits for the refresh that the save starts.
+    // Stores the signature without a sync and waits for the refresh that the save starts, whose
+    // pass installs it where it is selected.
     SignatureId addSignature(const TestSignature& description);
     // The real quillet command over the same Mac and service, another process beside the
     // window (questions answered with their first button).
