@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -281,11 +283,16 @@ TEST_F(MainControllerTest, AnUninstallPostponedWithLaterStaysListedUntilItIsGone
     MainController& main = ui.main();
     ui.mac.setRunning({BundleIdentifier(ClientKind::thunderbird)});
     ui.platform.prompter.answerWith("Uninstall");
-    // "Later" to every question to close Thunderbird (the engine asks twice here).
-    ui.platform.prompter.answerWith("Later");
     ui.platform.prompter.answerWith("Later");
     click(main.existingSignatureController()->findChild<QAbstractButton*>("uninstallButton"));
     ui.finishWork();
+    // One uninstall, one question to close Thunderbird.
+    const auto& shown = ui.platform.prompter.shown();
+    EXPECT_EQ(std::count_if(shown.begin(), shown.end(),
+                            [](const Alert& alert) {
+                                return alert.title == "Some email clients need to be closed.";
+                            }),
+              1);
     ASSERT_EQ(main.signatureButtons().size(), 1u);
     EXPECT_EQ(main.signatureButtons()[0]->status(), SignatureButtonView::Status::removing);
     EXPECT_EQ(main.existingSignatureController()->findChild<QLabel*>("statusLabel")->text(),
