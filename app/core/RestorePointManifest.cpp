@@ -145,8 +145,8 @@ std::variant<KeptFileDigest, QString> WriteJson(const QString& folder, const QSt
     if (!bytes)
         return "cannot write " + file;
     // What a point keeps of the clients' files and of the store: its owner's alone.
-    if (const auto error =
-            WriteFileAtomicallyOrDescribeError(folder + "/" + file, *bytes, FileAccess::ownerOnly()))
+    if (const auto error = WriteFileAtomicallyOrDescribeError(folder + "/" + file, *bytes,
+                                                              FileAccess::ownerOnly()))
         return *error;
     return KeptFileDigest{file, Digest(*bytes)};
 }
