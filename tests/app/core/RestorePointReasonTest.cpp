@@ -3,10 +3,10 @@
 #include "app/core/Core.h"
 #include "app/core/RestorePoints.h"
 #include "platform/EventLoop.h"
-#include "tests/support/SyncTestSupport.h"
 #include "tests/support/FakeMacAccounts.h"
 #include "tests/support/FakeMacManaged.h"
 #include "tests/support/FakeMacMozilla.h"
+#include "tests/support/SyncTestSupport.h"
 #include "tests/support/TestPlatform.h"
 #include "tests/support/TestService.h"
 
