@@ -31,17 +31,34 @@ std::optional<QString> TextMember(const Json& object, const char* name) {
 
 // The places in the file; an empty array when it is missing, absent when it cannot be read or
 // is not such an array.
-std::optional<Json> ReadPlaces(const QString& path) {
+// What the file keeps: nothing when it is missing; an empty list, marked damaged, when what it
+// holds is not a list.
+struct KeptPlaces {
+    Json places = Json::array();
+    bool readable = true;
+    bool damaged = false;
+};
+
+KeptPlaces ReadPlaces(const QString& path) {
+    KeptPlaces kept;
     if (!QFileInfo::exists(path))
-        return Json::array();
+        return kept;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly)) {
+        kept.readable = false;
+        return kept;
+    }
     const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        kept.readable = false;
+        return kept;
+    }
     Json places = Json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
     if (places.is_discarded() || !places.is_array())
-        return std::nullopt;
-    return places;
+        kept.damaged = true;
+    else
+        kept.places = std::move(places);
+    return kept;
 }
 
 bool IsPlaceOf(const Json& place, ClientKind client, const QString& storage) {
@@ -87,12 +104,12 @@ std::map<QString, ClientSettings> ReplacedSettings::read(ClientKind client,
     std::map<QString, ClientSettings> kept;
     if (_path.isEmpty())
         return kept;
-    const auto places = ReadPlaces(_path);
-    if (!places) {
+    const KeptPlaces places = ReadPlaces(_path);
+    if (!places.readable || places.damaged) {
         LogError("ReplacedSettings: Could not read " + _path);
         return kept;
     }
-    for (const Json& place : *places) {
+    for (const Json& place : places.places) {
         if (!IsPlaceOf(place, client, storage))
             continue;
         if (auto settings = SettingsOf(place))
@@ -114,10 +131,13 @@ std::optional<QString> ReplacedSettings::update(ClientKind client, const QString
     if (!lock.isHeld())
         return "cannot lock " + _path + ": " + lock.error();
     // A damaged file holds nothing that can be put back; it is replaced rather than kept in the
-    // way of every later change.
-    const Json places = ReadPlaces(_path).value_or(Json::array());
+    // way of every later change. One that cannot be read now may hold other clients' settings:
+    // it stays, and the change fails.
+    const KeptPlaces places = ReadPlaces(_path);
+    if (!places.readable)
+        return "cannot read " + _path;
     Json merged = Json::array();
-    for (const Json& place : places) {
+    for (const Json& place : places.places) {
         const bool changed = IsPlaceOf(place, client, storage) &&
                              (changes.remembered.count(*TextMember(place, "account")) ||
                               changes.forgotten.count(*TextMember(place, "account")));

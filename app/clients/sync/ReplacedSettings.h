@@ -47,7 +47,9 @@ public:
     // unreadable file is logged and counts as empty.
     std::map<QString, ClientSettings> read(ClientKind client, const QString& storage) const;
     // Applies the changes to the client's storage; everything else stays as the file has it.
-    // Nothing when written (or when there was nothing to change), else what failed.
+    // Nothing when written (or when there was nothing to change), else what failed. A file that
+    // is there but cannot be read fails the change and stays as it is; a damaged one (not a list)
+    // is replaced.
     std::optional<QString> update(ClientKind client, const QString& storage,
                                   const ReplacedSettingsChanges& changes) const;
 

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/FileFaults.h"
+
 namespace quillet {
 namespace {
 
@@ -15,7 +17,7 @@ constexpr auto kPostbox = ClientKind::postbox;
 
 // Processes that sync at once (the application and a command) keep the settings of their own
 // clients and accounts: each change is merged into what the file holds by then.
-TEST(ReplacedSettingsTest, ChangesMadeAtOnceAreAllKept) {
+TEST(ReplacedSettingsFileFaultsTest, ChangesMadeAtOnceAreAllKept) {
     QTemporaryDir folder;
     const ReplacedSettings replaced(ReplacedSettingsPath(folder.path()));
     std::vector<std::thread> writers;
@@ -42,7 +44,7 @@ TEST(ReplacedSettingsTest, ChangesMadeAtOnceAreAllKept) {
     }
 }
 
-TEST(ReplacedSettingsTest, ForgettingTouchesOnlyItsOwnClientStorageAndAccounts) {
+TEST(ReplacedSettingsFileFaultsTest, ForgettingTouchesOnlyItsOwnClientStorageAndAccounts) {
     QTemporaryDir folder;
     const ReplacedSettings replaced(ReplacedSettingsPath(folder.path()));
     ReplacedSettingsChanges both;
@@ -73,6 +75,33 @@ TEST(ReplacedSettingsTest, ForgettingTouchesOnlyItsOwnClientStorageAndAccounts) 
     // Keeping nothing: the default of a sync's inputs.
     EXPECT_FALSE(ReplacedSettings().update(kPostbox, "/p", both));
     EXPECT_TRUE(ReplacedSettings().read(kPostbox, "/p").empty());
+}
+
+// A file that is there but cannot be read (a failing disk, no file handle left) holds other
+// clients' settings: the change fails, and the file is neither replaced nor emptied.
+TEST(ReplacedSettingsFileFaultsTest, AKeptFileThatCannotBeReadIsNotReplaced) {
+    ASSERT_TRUE(FileFaults::Available());
+    QTemporaryDir folder;
+    const ReplacedSettings replaced(ReplacedSettingsPath(folder.path()));
+    ReplacedSettingsChanges postbox;
+    postbox.remembered["a@x.org"] = {{"pbSignatureKey", "\"mine\""}};
+    ASSERT_FALSE(replaced.update(kPostbox, "/p", postbox));
+    ReplacedSettingsChanges thunderbird;
+    thunderbird.remembered["t@x.org"] = {{"htmlSigText", "\"<p>Tom's own</p>\""}};
+    for (long target = 1;; ++target) {
+        FileFaults faulty(folder.path(), FileFaultAction::fail, target);
+        const auto error = replaced.update(kThunderbird, "/t", thunderbird);
+        ASSERT_TRUE(faulty.fired()) << "the file was never read";
+        const QString fault = faulty.lastFault();
+        if (!fault.startsWith("open " + replaced.path() + " ") &&
+            !fault.startsWith("read " + replaced.path() + " "))
+            continue;
+        SCOPED_TRACE(fault.toStdString());
+        EXPECT_TRUE(error);
+        break;
+    }
+    EXPECT_EQ(replaced.read(kPostbox, "/p"), postbox.remembered);
+    EXPECT_TRUE(replaced.read(kThunderbird, "/t").empty());
 }
 
 }  // namespace
