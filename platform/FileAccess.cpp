@@ -23,13 +23,6 @@ FileAccess FileAccess::ownerOnly() {
     return FileAccess(kOwnerReadWrite);
 }
 
-FileAccess FileAccess::copyOf(const QString& original) {
-    struct stat info {};
-    if (::stat(QFile::encodeName(original).constData(), &info) != 0)
-        return ownerOnly();
-    return FileAccess(info.st_mode & kOwnerReadWrite);
-}
-
 std::optional<FileFailure> MakeOwnerOnlyFolder(const QString& path) {
     const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     // The folders that are missing, from the nearest existing one down.

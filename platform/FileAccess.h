@@ -1,6 +1,6 @@
 #pragma once
 // Who may read Quillet's own files. The store, the accounts cache, the activity record, the
-// managed links and the restore points hold signatures, account addresses and copies of the
+// managed links and the restore points hold signatures, account addresses and entries of the
 // clients' files: only their owner may read them, whatever the umask. Files of other programs
 // keep the permissions they have.
 
@@ -21,11 +21,6 @@ public:
     static FileAccess ofTarget() { return FileAccess(std::nullopt); }
     // Quillet's own file: owner read and write (0600), whatever an earlier file had.
     static FileAccess ownerOnly();
-    // A copy kept of the file at `original` (a restore point's): owner read and write at most,
-    // and no more than the original allows (0600 of a 0644 prefs.js, 0400 of a 0400 file).
-    // Owner-only when the original cannot be looked at.
-    static FileAccess copyOf(const QString& original);
-
     // The exact permissions; absent for ofTarget().
     const std::optional<mode_t>& mode() const { return _mode; }
     // Whether the folders a write creates for the file are owner-only too.

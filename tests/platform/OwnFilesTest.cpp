@@ -82,23 +82,6 @@ TEST(OwnFilesTest, QuilletsFoldersAndFilesAreItsOwnersAloneWhateverTheUmask) {
     EXPECT_EQ(ModeOf(home.path() + "/profile"), 0777u);
 }
 
-// A restore point keeps copies of the clients' files: a 0600 prefs.js must not become readable
-// by everyone in its copy.
-TEST(OwnFilesTest, ACopyIsNoMoreOpenThanItsOriginalNorThanQuillet) {
-    const OpenUmask umask;
-    QTemporaryDir folder;
-    for (const auto& [original, copy] : std::vector<std::pair<mode_t, mode_t>>{
-             {0600, 0600}, {0644, 0600}, {0400, 0400}, {0664, 0600}, {0200, 0200}}) {
-        const QString path = folder.path() + "/prefs.js";
-        WriteWithMode(path, "user_pref(\"a\", 1);\n", original);
-        const QString kept = folder.path() + "/kept";
-        QFile::remove(kept);
-        ASSERT_TRUE(WriteFileAtomically(kept, "copy", FileAccess::copyOf(path)));
-        EXPECT_EQ(ModeOf(kept), copy) << std::oct << original;
-    }
-    EXPECT_EQ(FileAccess::copyOf(folder.path() + "/none").mode(), 0600u);
-}
-
 // Apple Mail's cache folder is removed so that Mail reads its signatures again: when it is a
 // link, what it points to (anywhere, the person's own files) must stay.
 TEST(OwnFilesTest, RemovingAFolderRemovesLinksAndNeverWhatTheyPointTo) {
