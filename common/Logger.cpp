@@ -140,7 +140,9 @@ void Logger::append(const QByteArray& bytes) {
     const bool first = _gathered.isEmpty();
     if (first)
         _gatheredSince = Clock::now();
-    _gathered += bytes;
+    // Copied, never shared: appended to an empty array, QByteArray would share the caller's
+    // bytes, whose last reference the caller then drops outside the lock.
+    _gathered.append(bytes.constData(), bytes.size());
     if (_gathered.size() >= kLargeBatchBytes) {
         writeGatheredLocked(false);
     } else if (first) {
