@@ -68,9 +68,9 @@ std::string CleanField(std::string text) {
     for (const char mark : {',', ';'}) {
         const std::string pair{mark, mark};
         for (auto at = text.find(pair); at != std::string::npos; at = text.find(pair, at))
-            text.insert(at + 1, " ");
+            text.insert(at + 1, 1, ' ');
         if (!text.empty() && text.front() == mark)
-            text.insert(0, " ");
+            text.insert(0, 1, ' ');
         if (!text.empty() && text.back() == mark)
             text += ' ';
     }
