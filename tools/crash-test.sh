@@ -6,18 +6,7 @@
 # (tools/release-build.sh), which starts several times faster than the sanitized build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install-deps.sh
-build=${QUILLET_TEST_BUILD_DIR:-build-test}
-release=${QUILLET_PACKAGE_BUILD_DIR:-build-package}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON -DQUILLET_WERROR=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target test_app_cli_QuilletCrashTest >/dev/null
-QUILLET_PACKAGE_BUILD_DIR=$release tools/release-build.sh quillet fake-osascript fake-defaults
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
-export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tools/sanitizer/lsan.supp}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export QUILLET_RELEASE_BUILD_DIR=$(realpath "$release")
-# The copies of the fake Mac in memory: a kill loses no more there than on a disk, and the
-# thousands of copies, synchronised writes and removals cost no disk time.
-if [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
+source tools/release-command-test.sh
+BuildTestOfReleaseCommand test_app_cli_QuilletCrashTest
 ctest --test-dir "$build" --output-on-failure -L long
 tools/fault-counts.sh "$build"

@@ -9,19 +9,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-100}
-build=${QUILLET_TEST_BUILD_DIR:-build-test}
-release=${QUILLET_PACKAGE_BUILD_DIR:-build-package}
-tools/install-deps.sh
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON -DQUILLET_WERROR=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target test_properties_QuilletPropertyTest >/dev/null
-QUILLET_PACKAGE_BUILD_DIR=$release tools/release-build.sh quillet fake-osascript fake-defaults
-export QUILLET_RELEASE_BUILD_DIR=$(realpath "$release")
+source tools/release-command-test.sh
+BuildTestOfReleaseCommand test_properties_QuilletPropertyTest
 seed=$(od -An -N8 -tu8 /dev/urandom | tr -d ' ')
 echo "seed=$seed, $runs sequences"
-export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tools/sanitizer/lsan.supp}
 export QT_QPA_PLATFORM=offscreen LANG=en_US.UTF-8 LC_ALL=
-# The fake Macs in memory.
-if [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 started=$SECONDS
 status=0
 RC_PARAMS="seed=$seed max_success=$runs ${RC_EXTRA_PARAMS:-}" \
