@@ -265,7 +265,9 @@ QString Logger::timestamp() {
         _timestampText =
             _locale.toString(now, _dateFormat) + _joiner + _locale.toString(now, _timeFormat);
     }
-    return _timestampText;
+    // A copy of its own: a shared one would be released by the caller outside the lock while
+    // another thread replaces the text under it.
+    return QString(_timestampText.constData(), _timestampText.size());
 }
 
 QString FormatLogTimestamp(const QDateTime& moment, const QLocale& locale) {
