@@ -25,8 +25,24 @@ mkdir -p "$src" "$logs"
 fresh=$(mktemp -d)
 trap 'rm -rf "$fresh"' EXIT
 git archive HEAD | tar -x -C "$fresh"
-# Without -t: a file whose contents did not change keeps its time, so little is rebuilt.
-rsync -rl --checksum --delete --exclude=/build "$fresh/" "$src/"
+# A file whose contents did not change keeps its time, so little is rebuilt.
+python3 - "$fresh" "$src" <<'PYTHON'
+import filecmp, os, shutil, sys
+fresh, src = sys.argv[1], sys.argv[2]
+for root, folders, files in os.walk(src):
+    folders[:] = [f for f in folders if not (root == src and f == "build")]
+    for name in files:
+        if not os.path.lexists(os.path.join(fresh, os.path.relpath(root, src), name)):
+            os.remove(os.path.join(root, name))
+for root, folders, files in os.walk(fresh):
+    for name in files:
+        source = os.path.join(root, name)
+        target = os.path.join(src, os.path.relpath(source, fresh))
+        if not os.path.isfile(target) or not filecmp.cmp(source, target, shallow=False):
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            shutil.copyfile(source, target)
+            shutil.copymode(source, target)
+PYTHON
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=OFF \
   -DQUILLET_WERROR=OFF -DQUILLET_GUI="${QUILLET_MUTANTS_GUI:-OFF}" >"$logs/configure.log"
 
