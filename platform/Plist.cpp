@@ -14,6 +14,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/BinaryPlistTexts.h"
 #include "platform/PlistLimits.h"
+#include "platform/WholeFile.h"
 
 namespace quillet {
 
@@ -407,13 +408,10 @@ plist_t Plist::release() {
 }
 
 PlistRead ReadPlistFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> bytes = ReadWholeFile(path);
+    if (!bytes)
         return PlistReadFailure::unreadableFile;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return PlistReadFailure::unreadableFile;
-    return Plist::parse(bytes);
+    return Plist::parse(*bytes);
 }
 
 QString DescribePlistReadFailure(PlistReadFailure failure) {

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "platform/AtomicFile.h"
+#include "platform/WholeFile.h"
 
 namespace quillet {
 
@@ -44,14 +45,11 @@ int HexUnit(const QString& text, qsizetype from, int count) {
 }  // namespace
 
 std::optional<QStringList> ReadPrefsFileLines(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = file.readAll();
     // A read that stopped early gives part of the file; written back, that would lose the rest.
-    if (file.error() != QFileDevice::NoError)
+    const std::optional<QByteArray> bytes = ReadWholeFile(path);
+    if (!bytes)
         return std::nullopt;
-    return SplitPrefsFileText(bytes);
+    return SplitPrefsFileText(*bytes);
 }
 
 std::optional<QStringList> SplitPrefsFileText(const QByteArray& bytes) {

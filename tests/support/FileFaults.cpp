@@ -15,6 +15,7 @@ Function Find(const char* name) {
 using Arm = void (*)(const char*, int, long, const char*);
 using Disarm = void (*)();
 using FailWith = void (*)(int);
+using FaultReads = void (*)(int);
 using Count = long (*)();
 using Fired = int (*)();
 using LastFault = const char* (*)();
@@ -53,6 +54,11 @@ FileFaults::~FileFaults() {
 void FileFaults::failWith(int errorNumber) {
     if (auto failWith = Find<FailWith>("QuilletFileFaultsFailWith"))
         failWith(errorNumber);
+}
+
+void FileFaults::faultReads(FileReadFault fault) {
+    if (auto faultReads = Find<FaultReads>("QuilletFileFaultsFaultReads"))
+        faultReads(int(fault));
 }
 
 long FileFaults::count() const {

@@ -1,7 +1,7 @@
 #pragma once
 // Faults in the file system for tests: through the test-only library in tests/support/file-faults,
-// the Nth operation (open, write, synchronise, rename, delete) on a file under a folder fails, or
-// kills the process. A test executable uses it in its own process when it links
+// the Nth operation (open, write, synchronise, rename, delete; read when asked) on a file under a
+// folder fails, or kills the process. A test executable uses it in its own process when it links
 // quillet_file_faults (tests/CMakeLists.txt); a child process gets it preloaded through
 // FileFaultsEnvironment.
 
@@ -11,6 +11,9 @@
 namespace quillet {
 
 enum class FileFaultAction { count = 0, fail = 1, kill = 2 };
+// How a failing read fails: at once, or cut short (it gives the first half of what it read,
+// and every later read of that file fails), as a disk that gives up part way does.
+enum class FileReadFault { fail = 1, cutShort = 2 };
 
 // In this process, for as long as the object lives: counts the operations under the folder
 // (files ending in the ignored suffix aside) and acts on the Nth (0: never).
@@ -25,6 +28,8 @@ public:
     // The failing operation fails with this errno (EROFS: a read-only disk; EDQUOT) instead of
     // its own (EIO, or ENOSPC for a write: a full disk).
     void failWith(int errorNumber);
+    // Reads count as operations too, and the Nth, when it is a read, fails so.
+    void faultReads(FileReadFault fault);
 
     long count() const;         // operations counted so far
     bool fired() const;         // whether the Nth operation came and failed

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "common/Log.h"
+#include "platform/WholeFile.h"
 
 namespace quillet {
 
@@ -19,10 +20,9 @@ std::optional<SyncLinuxClientSignaturesError> KeepPersonsSettings(
 }
 
 std::optional<QByteArray> ReadClientFile(const QString& path) {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(path).isFile())
         return std::nullopt;
-    return file.readAll();
+    return ReadWholeFile(path);
 }
 
 }  // namespace quillet

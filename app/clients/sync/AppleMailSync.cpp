@@ -12,6 +12,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 #include "platform/Plist.h"
+#include "platform/WholeFile.h"
 
 namespace quillet {
 
@@ -53,12 +54,13 @@ ListFile ReadListFile(const QString& path, bool (*hasRootShape)(const Plist&)) {
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink())
         return result;
-    QFile file(path);
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+    const std::optional<QByteArray> bytes =
+        info.isFile() ? ReadWholeFile(path) : std::optional<QByteArray>();
+    if (!bytes) {
         result.state = ListFile::State::unreadable;
         return result;
     }
-    result.bytes = file.readAll();
+    result.bytes = *bytes;
     result.binary = IsBinaryPlistData(result.bytes);
     result.plist = Plist::parse(result.bytes).take();
     result.state = result.plist && hasRootShape(*result.plist) ? ListFile::State::read

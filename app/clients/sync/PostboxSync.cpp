@@ -12,6 +12,7 @@
 #include "common/Log.h"
 #include "common/Text.h"
 #include "platform/AtomicFile.h"
+#include "platform/WholeFile.h"
 
 namespace quillet {
 
@@ -38,14 +39,13 @@ std::variant<Json, Error> ReadSignatureList(const QString& name, const QString& 
         LogInfo(name + ": No signatures file " + path);
         return Json::array();
     }
-    QFile file(path);
-    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     // A read that stopped early is a reading failure, not a list that is no JSON.
-    if (!file.isOpen() || file.error() != QFileDevice::NoError || QFileInfo(path).isDir()) {
+    const std::optional<QByteArray> bytes = ReadWholeFile(path);
+    if (!bytes) {
         LogError(name + ": Could not read signatures file " + path);
         return Error{Error::Kind::fileSystem, path};
     }
-    auto list = ParsePostboxSignatureList(bytes);
+    auto list = ParsePostboxSignatureList(*bytes);
     if (!list) {
         LogError(name + ": Bad signatures file " + path);
         return Error{Error::Kind::badData, path};

@@ -7,6 +7,7 @@
 #include "common/Log.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileLock.h"
+#include "platform/WholeFile.h"
 
 namespace quillet {
 
@@ -43,17 +44,12 @@ KeptPlaces ReadPlaces(const QString& path) {
     KeptPlaces kept;
     if (!QFileInfo::exists(path))
         return kept;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const std::optional<QByteArray> bytes = ReadWholeFile(path);
+    if (!bytes) {
         kept.readable = false;
         return kept;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        kept.readable = false;
-        return kept;
-    }
-    Json places = Json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
+    Json places = Json::parse(bytes->constBegin(), bytes->constEnd(), nullptr, false);
     if (places.is_discarded() || !places.is_array())
         kept.damaged = true;
     else

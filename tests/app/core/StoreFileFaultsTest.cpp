@@ -1,8 +1,8 @@
 // The signature store against a disk that fails: opening it and saving a new signature, with the
-// Nth file operation on its files failing, for every N until the work no longer reaches an Nth.
-// Each failure must be told (the store does not open, or the save raises the alert), the file
-// must stay whole (SQLite's integrity check) with the signatures as before or as after, and the
-// next save must write what the failed one could not.
+// Nth file operation on its files failing (reads among them), for every N until the work no longer
+// reaches an Nth. Each failure must be told (the store does not open, or the save raises the
+// alert), the file must stay whole (SQLite's integrity check) with the signatures as before or as
+// after, and the next save must write what the failed one could not.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -90,6 +90,7 @@ TEST(StoreFileFaultsTest, EveryFailedFileOperationIsToldAndLeavesTheStoreWhole) 
     {
         CopyFiles(base, data);
         FileFaults counting(folder.path(), FileFaultAction::count, 0);
+        counting.faultReads(FileReadFault::fail);
         EXPECT_FALSE(work());
         operations = counting.count();
     }
@@ -102,6 +103,7 @@ TEST(StoreFileFaultsTest, EveryFailedFileOperationIsToldAndLeavesTheStoreWhole) 
         QString fault;
         {
             FileFaults faulty(folder.path(), FileFaultAction::fail, target);
+            faulty.faultReads(FileReadFault::fail);
             told = work();
             if (!faulty.fired())
                 continue;

@@ -1,7 +1,9 @@
 // A library for tests only, never linked into the product: it stands between a process and the C
 // library's file calls and counts the operations on files under one folder (opening, writing,
-// synchronising, renaming, deleting). At the Nth it either makes the call fail, as a full or
-// broken disk would, or kills the process with SIGKILL, as a crash or a power cut would.
+// synchronising, renaming, deleting; reading too when asked). At the Nth it either makes
+// the call fail, as a full or broken disk would, or kills the process with SIGKILL, as a crash or a
+// power cut would. A failing disk may also give part of a file before it fails: a read cut short
+// returns the first half of what it read, and every later read of that file fails.
 //
 // Tests reach it two ways:
 // - linked into a test executable, through the functions at the end (tests/support/FileFaults.h);
@@ -10,7 +12,8 @@
 //     QUILLET_FILE_FAULTS_IGNORE=SUFFIX   files whose path ends so are not counted (a log);
 //     QUILLET_FILE_FAULTS_ERRNO=NUMBER    the failing operation's errno (EROFS: a read-only
 //                                         disk), instead of its own (EIO, ENOSPC for writes);
-//     QUILLET_FILE_FAULTS_REPORT=PATH     at a normal exit, the number of operations counted.
+//     QUILLET_FILE_FAULTS_REPORT=PATH     at a normal exit, the number of operations counted;
+//     QUILLET_FILE_FAULTS_READS=KIND      reads count too; KIND fail or short (cut short).
 //   The variables are removed from the process's environment when read, so that the programs
 //   it runs are left alone.
 
@@ -39,6 +42,9 @@ std::atomic<long> gCount{0};
 std::atomic<bool> gFired{false};
 std::atomic<int> gError{0};  // 0: each operation's own
 std::atomic<bool> gTracked[kMaxTrackedFds];
+enum Reads { kUncounted = 0, kFailReads = 1, kCutReadsShort = 2 };
+std::atomic<int> gReads{kUncounted};
+std::atomic<bool> gReadsFail[kMaxTrackedFds];  // files whose read was cut short
 char gRoot[4096];
 size_t gRootLength = 0;
 char gIgnored[256];
@@ -70,8 +76,10 @@ bool WatchedFd(int fd) {
 }
 
 void Track(int fd, bool watched) {
-    if (fd >= 0 && fd < kMaxTrackedFds)
+    if (fd >= 0 && fd < kMaxTrackedFds) {
         gTracked[fd].store(watched, std::memory_order_relaxed);
+        gReadsFail[fd].store(false, std::memory_order_relaxed);
+    }
 }
 
 // Counts one operation; true when this one must fail (errno is then set).
@@ -118,6 +126,7 @@ void Arm(const char* root, int action, long target, const char* ignored) {
     gCount.store(0);
     gFired.store(false);
     gError.store(0);
+    gReads.store(kUncounted);
     gLastFault[0] = '\0';
     gArmed.store(true, std::memory_order_release);
 }
@@ -139,10 +148,13 @@ __attribute__((constructor)) void ReadEnvironment() {
     Arm(setting + rootStart, kind, target, getenv("QUILLET_FILE_FAULTS_IGNORE"));
     if (const char* error = getenv("QUILLET_FILE_FAULTS_ERRNO"))
         gError.store(atoi(error));
+    if (const char* reads = getenv("QUILLET_FILE_FAULTS_READS"))
+        gReads.store(strcmp(reads, "short") == 0 ? kCutReadsShort : kFailReads);
     unsetenv("QUILLET_FILE_FAULTS");
     unsetenv("QUILLET_FILE_FAULTS_IGNORE");
     unsetenv("QUILLET_FILE_FAULTS_ERRNO");
     unsetenv("QUILLET_FILE_FAULTS_REPORT");
+    unsetenv("QUILLET_FILE_FAULTS_READS");
 }
 
 __attribute__((destructor)) void WriteReport() {
@@ -163,6 +175,45 @@ int OpenWatched(int fd, const char* path) {
 
 bool TakesMode(int flags) {
     return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+}
+
+enum class ReadOutcome { whole, fail, cutShort };
+
+// What becomes of a read of a file: reads of a file whose read was cut short fail; when reads
+// count, the Nth fails (errno set) or is cut short.
+ReadOutcome ReadFault(int fd) {
+    if (!WatchedFd(fd))
+        return ReadOutcome::whole;
+    if (gReadsFail[fd].load(std::memory_order_relaxed)) {
+        errno = gError.load() != 0 ? gError.load() : EIO;
+        return ReadOutcome::fail;
+    }
+    if (gReads.load() == kUncounted || !StrikeFd("read", fd, EIO))
+        return ReadOutcome::whole;
+    return gReads.load() == kFailReads ? ReadOutcome::fail : ReadOutcome::cutShort;
+}
+
+// A read cut short gives the first half of what it read (nothing read: it fails), and every
+// later read of the file fails.
+ssize_t CutShort(int fd, ssize_t got, bool moved) {
+    if (got < 2) {
+        errno = gError.load() != 0 ? gError.load() : EIO;
+        return -1;
+    }
+    gReadsFail[fd].store(true, std::memory_order_relaxed);
+    if (moved)
+        lseek(fd, got / 2 - got, SEEK_CUR);
+    return got / 2;
+}
+
+// A read (at an offset, when one is given) of the file as the fault wants it.
+template <typename Real, typename... Offset>
+ssize_t Read(Real real, int fd, void* data, size_t size, Offset... offset) {
+    const ReadOutcome outcome = ReadFault(fd);
+    if (outcome == ReadOutcome::fail)
+        return -1;
+    const ssize_t got = real(fd, data, size, offset...);
+    return outcome == ReadOutcome::cutShort ? CutShort(fd, got, sizeof...(offset) == 0) : got;
 }
 
 }  // namespace
@@ -237,6 +288,21 @@ int close(int fd) {
     QLT_REAL(close);
     Track(fd, false);
     return real(fd);
+}
+
+ssize_t read(int fd, void* data, size_t size) {
+    QLT_REAL(read);
+    return Read(real, fd, data, size);
+}
+
+ssize_t pread(int fd, void* data, size_t size, off_t offset) {
+    QLT_REAL(pread);
+    return Read(real, fd, data, size, offset);
+}
+
+ssize_t pread64(int fd, void* data, size_t size, off64_t offset) {
+    QLT_REAL(pread64);
+    return Read(real, fd, data, size, offset);
 }
 
 ssize_t write(int fd, const void* data, size_t size) {
@@ -346,6 +412,10 @@ void QuilletFileFaultsArm(const char* root, int action, long target, const char*
 
 void QuilletFileFaultsFailWith(int error) {
     gError.store(error);
+}
+
+void QuilletFileFaultsFaultReads(int kind) {
+    gReads.store(kind);
 }
 
 void QuilletFileFaultsDisarm() {

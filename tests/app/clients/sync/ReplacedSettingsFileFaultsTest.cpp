@@ -88,19 +88,20 @@ TEST(ReplacedSettingsFileFaultsTest, AKeptFileThatCannotBeReadIsNotReplaced) {
     ASSERT_FALSE(replaced.update(kPostbox, "/p", postbox));
     ReplacedSettingsChanges thunderbird;
     thunderbird.remembered["t@x.org"] = {{"htmlSigText", "\"<p>Tom's own</p>\""}};
-    for (long target = 1;; ++target) {
+    // It cannot be opened, then it gives only its first half: either way nothing is written.
+    for (long target = 1, readCut = 0; !readCut; ++target) {
         FileFaults faulty(folder.path(), FileFaultAction::fail, target);
+        faulty.faultReads(FileReadFault::cutShort);
         const auto error = replaced.update(kThunderbird, "/t", thunderbird);
         ASSERT_TRUE(faulty.fired()) << "the file was never read";
         const QString fault = faulty.lastFault();
-        if (!fault.startsWith("open " + replaced.path() + " ") &&
-            !fault.startsWith("read " + replaced.path() + " "))
+        readCut = fault.startsWith("read " + replaced.path() + " ");
+        if (!readCut && !fault.startsWith("open " + replaced.path() + " "))
             continue;
         SCOPED_TRACE(fault.toStdString());
         EXPECT_TRUE(error);
-        break;
+        EXPECT_EQ(replaced.read(kPostbox, "/p"), postbox.remembered);
     }
-    EXPECT_EQ(replaced.read(kPostbox, "/p"), postbox.remembered);
     EXPECT_TRUE(replaced.read(kThunderbird, "/t").empty());
 }
 

@@ -1,5 +1,6 @@
 // Every client sync against a disk that fails: over the sample Mac, the Nth file operation (open,
-// write, synchronise, rename, delete) under the fake Mac fails, for every N from 1 until the sync
+// read, write, synchronise, rename, delete) under the fake Mac fails, a read by giving only part
+// of the file before it fails, for every N from 1 until the sync
 // no longer reaches an Nth operation. After each fault the sync must have returned its error,
 // every file must be as it was or as the whole sync leaves it, the signatures' installations
 // must be unchanged, and a sync without faults must finish the work.
@@ -246,6 +247,7 @@ int WalkFaults(ClientKind kind, const Step& step, Totals& totals) {
     {
         step.prepare(world);
         FileFaults counting(world.mac.folder(), FileFaultAction::count, 0);
+        counting.faultReads(FileReadFault::cutShort);
         EXPECT_EQ(world.sync(), std::nullopt);
         operations = counting.count();
         after = ReadFileStates(world.mac);
@@ -262,6 +264,7 @@ int WalkFaults(ClientKind kind, const Step& step, Totals& totals) {
         QString fault;
         {
             FileFaults faulty(world.mac.folder(), FileFaultAction::fail, target);
+            faulty.faultReads(FileReadFault::cutShort);
             error = world.sync();
             if (!faulty.fired())
                 continue;  // a fault in a step that depends on timing: nothing to check
