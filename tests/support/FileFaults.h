@@ -1,8 +1,8 @@
 #pragma once
 // Faults in the file system for tests: through the test-only library in tests/support/file-faults,
-// the Nth operation (open, write, synchronise, rename, delete; read when asked) on a file under a
-// folder fails, or kills the process. A test executable uses it in its own process when it links
-// quillet_file_faults (tests/CMakeLists.txt); a child process gets it preloaded through
+// the Nth operation (open, write, synchronise, rename, link, delete; read when asked) on a file
+// under a folder fails, or kills the process. A test executable uses it in its own process when it
+// links quillet_file_faults (tests/CMakeLists.txt); a child process gets it preloaded through
 // FileFaultsEnvironment.
 
 #include <QProcessEnvironment>

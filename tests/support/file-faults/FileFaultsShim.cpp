@@ -1,6 +1,6 @@
 // A library for tests only, never linked into the product: it stands between a process and the C
 // library's file calls and counts the operations on files under one folder (opening, writing,
-// synchronising, renaming, deleting; reading too when asked). At the Nth it either makes
+// synchronising, renaming, linking, deleting; reading too when asked). At the Nth it either makes
 // the call fail, as a full or broken disk would, or kills the process with SIGKILL, as a crash or a
 // power cut would. A failing disk may also give part of a file before it fails: a read cut short
 // returns the first half of what it read, and every later read of that file fails.
@@ -381,6 +381,21 @@ int renameat2(int fromDirectory, const char* from, int toDirectory, const char* 
     if (StrikePath("rename", Watched(from) ? from : to, EIO))
         return -1;
     return real(fromDirectory, from, toDirectory, to, flags);
+}
+
+// A file made without a name (O_TMPFILE, as QFile::copy makes its copy) is given one by a link.
+int linkat(int fromDirectory, const char* from, int toDirectory, const char* to, int flags) {
+    QLT_REAL(linkat);
+    if (StrikePath("link", to, EIO))
+        return -1;
+    return real(fromDirectory, from, toDirectory, to, flags);
+}
+
+int link(const char* from, const char* to) {
+    QLT_REAL(link);
+    if (StrikePath("link", to, EIO))
+        return -1;
+    return real(from, to);
 }
 
 int unlink(const char* path) {
