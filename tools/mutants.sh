@@ -7,9 +7,10 @@
 #   tools/mutants.sh            every mutant
 #   tools/mutants.sh M07 M12    only those
 # Before a mutant is applied, its tests run once on the unchanged copy: a test that already
-# fails proves nothing, and the mutant is INVALID. The copy is HEAD (commit first), built in
-# $QUILLET_MUTANTS_DIR (default build-mutation) without sanitizers; its build folder sits as
-# deep below the copy as a worktree's build folder below the worktree, so that ccache hits.
+# fails proves nothing, and the mutant is INVALID. The copy is HEAD (commit first), or the
+# revision $QUILLET_MUTANTS_REV names, and the table is the copy's, so that editing it leaves a
+# run alone. It is built in $QUILLET_MUTANTS_DIR (default build-mutation) without sanitizers; its
+# build folder sits as deep below the copy as a worktree's below the worktree, so ccache hits.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -17,14 +18,14 @@ work=${QUILLET_MUTANTS_DIR:-$repo/build-mutation}
 src=$work/src
 build=$src/build
 logs=$work/logs
-table=$repo/tools/mutants.tsv
+table=$src/tools/mutants.tsv
 jobs=${QUILLET_MUTANTS_JOBS:-2}
 unset QUILLET_RELEASE_BUILD_DIR  # the tests run the command of the build they belong to
 
 mkdir -p "$src" "$logs"
 fresh=$(mktemp -d)
 trap 'rm -rf "$fresh"' EXIT
-git archive HEAD | tar -x -C "$fresh"
+git archive "${QUILLET_MUTANTS_REV:-HEAD}" | tar -x -C "$fresh"
 # A file whose contents did not change keeps its time, so little is rebuilt.
 python3 - "$fresh" "$src" <<'PYTHON'
 import filecmp, os, shutil, sys
