@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <cstdint>
@@ -159,6 +160,14 @@ TEST(PlistBinaryTest, ATextHoldingANulMakesTheListUnreadable) {
     const auto intact = Plist::parse(BinaryListWithText("SignatureIsRich", ""));
     ASSERT_TRUE(intact);
     EXPECT_EQ(intact->node().get("Accounts")->keys(), QStringList{"SignatureIsRich"});
+}
+
+// A list that cannot be read to its end is unreadable (the disk's fault), not a damaged list.
+TEST(PlistXmlTest, AFileThatCannotBeReadToItsEndIsUnreadable) {
+    QTemporaryDir folder;
+    const QString path = folder.path() + "/list.plist";
+    ASSERT_TRUE(QFile::link("/proc/self/mem", path));  // it opens; address 0 is never mapped
+    EXPECT_EQ(ReadPlistFile(path).failure(), PlistReadFailure::unreadableFile);
 }
 
 TEST(PlistXmlTest, TheFormatIsToldApartAndAnEmptyListIsNeverWritten) {
