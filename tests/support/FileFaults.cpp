@@ -1,6 +1,14 @@
 #include "tests/support/FileFaults.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDirIterator>
+#include <QFile>
+#include <map>
+#include <optional>
+#include <utility>
 
 namespace quillet {
 
@@ -98,6 +106,37 @@ QProcessEnvironment FileFaultsEnvironment(QProcessEnvironment environment, const
     if (errorNumber != 0)
         environment.insert("QUILLET_FILE_FAULTS_ERRNO", QString::number(errorNumber));
     return environment;
+}
+
+QProcessEnvironment NoteUnsyncedWrites(QProcessEnvironment environment, const QString& journal) {
+    environment.insert("QUILLET_FILE_FAULTS_UNSYNCED", journal);
+    return environment;
+}
+
+void CutPower(const QString& folder, const QString& journal) {
+    // Each file by its device and inode: the size before its unsynchronised writes, if any.
+    std::map<std::pair<qulonglong, qulonglong>, std::optional<qint64>> unsynced;
+    QFile notes(journal);
+    if (!notes.open(QIODevice::ReadOnly))
+        return;
+    for (const QByteArray& line : notes.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() == 4) {
+            unsynced[{fields[1].toULongLong(), fields[2].toULongLong()}] =
+                fields[0] == "D" ? std::optional(fields[3].toLongLong()) : std::nullopt;
+        }
+    }
+    QDirIterator files(folder, QDir::Files | QDir::Hidden | QDir::System,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QByteArray path = QFile::encodeName(files.next());
+        struct stat info {};
+        if (::lstat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        const auto found = unsynced.find({info.st_dev, info.st_ino});
+        if (found != unsynced.end() && found->second && *found->second < info.st_size)
+            (void)!::truncate(path.constData(), *found->second);
+    }
 }
 
 }  // namespace quillet

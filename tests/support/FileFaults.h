@@ -50,4 +50,11 @@ QProcessEnvironment FileFaultsEnvironment(QProcessEnvironment environment, const
                                           const QString& ignoredSuffix = ".log",
                                           int errorNumber = 0);
 
+// A power cut after a kill: the environment makes the child note, in the journal, which files it
+// wrote since they were last synchronised; CutPower then takes off the files under the folder
+// what was written to them since (what a write appended, or all of a file never synchronised),
+// as a disk's cache lost with the power would. Overwritten bytes are not put back.
+QProcessEnvironment NoteUnsyncedWrites(QProcessEnvironment environment, const QString& journal);
+void CutPower(const QString& folder, const QString& journal);
+
 }  // namespace quillet

@@ -1,10 +1,10 @@
-// The quillet command killed in the middle of its work: over copies of the sample Mac, each
-// command that syncs one client (install, refresh, update) is killed with SIGKILL right before
-// its Nth file operation, for every N from 1 until the command no longer reaches one. After each
-// kill no file may be torn: every client file reads as it was or as the finished command leaves
-// it, the store passes SQLite's integrity check, and what the person would run next (a plain
-// refresh, or the install again when nothing of it was stored) leaves the client as the
-// uninterrupted command does.
+// The quillet command killed in the middle of its work: over copies of the sample Mac, each command
+// that syncs one client (install, refresh, update) is killed with SIGKILL right before its Nth file
+// operation, for every N from 1 until the command no longer reaches one, and the power cut with it
+// (what it wrote and never synchronised is dropped). After each kill no file may be torn: every
+// client file reads as it was or as the finished command leaves it, the store passes SQLite's
+// integrity check, and what the person would run next (a plain refresh, or the install again when
+// nothing of it was stored) leaves the client as the uninterrupted command does.
 //
 // The command is launched over a thousand times per client: tools/crash-test.sh gives it the
 // release build's command and stand-ins (tests/support/CommandBuild.h); the file operations and
@@ -307,16 +307,22 @@ protected:
         auto walker = [&] {
             for (long target = next++; target <= operations; target = next++) {
                 const QString folder = work.path() + "/kill-" + QString::number(target);
+                const QString journal = folder + ".unsynced";
                 CopyFakeMacFolder(before, folder);
-                auto process = start(folder, command.arguments,
-                                     FileFaultsEnvironment(CleanEnvironment(), folder,
-                                                           FileFaultAction::kill, target));
+                auto process =
+                    start(folder, command.arguments,
+                          NoteUnsyncedWrites(FileFaultsEnvironment(CleanEnvironment(), folder,
+                                                                   FileFaultAction::kill, target),
+                                             journal));
                 finish(*process);
                 if (process->exitStatus() == QProcess::CrashExit) {
                     ++killPoints;
+                    // The kill is a power cut: what never reached the disk is gone too.
+                    CutPower(folder, journal);
                     checkKilled(folder, walk);
                 }
                 QDir(folder).removeRecursively();
+                QFile::remove(journal);
             }
         };
         RunWalkers(walker);

@@ -13,7 +13,10 @@
 //     QUILLET_FILE_FAULTS_ERRNO=NUMBER    the failing operation's errno (EROFS: a read-only
 //                                         disk), instead of its own (EIO, ENOSPC for writes);
 //     QUILLET_FILE_FAULTS_REPORT=PATH     at a normal exit, the number of operations counted;
-//     QUILLET_FILE_FAULTS_READS=KIND      reads count too; KIND fail or short (cut short).
+//     QUILLET_FILE_FAULTS_READS=KIND      reads count too; KIND fail or short (cut short);
+//     QUILLET_FILE_FAULTS_UNSYNCED=PATH   notes there which files were written since they were
+//                                         last synchronised, so that a test can cut the power
+//                                         after a kill (CutPower in tests/support/FileFaults.h).
 //   The variables are removed from the process's environment when read, so that the programs
 //   it runs are left alone.
 
@@ -24,6 +27,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -45,6 +49,8 @@ std::atomic<bool> gTracked[kMaxTrackedFds];
 enum Reads { kUncounted = 0, kFailReads = 1, kCutReadsShort = 2 };
 std::atomic<int> gReads{kUncounted};
 std::atomic<bool> gReadsFail[kMaxTrackedFds];  // files whose read was cut short
+std::atomic<bool> gWritten[kMaxTrackedFds];    // written since last noted in the journal
+int gUnsynced = -1;                            // the journal of writes not synchronised
 char gRoot[4096];
 size_t gRootLength = 0;
 char gIgnored[256];
@@ -79,6 +85,7 @@ void Track(int fd, bool watched) {
     if (fd >= 0 && fd < kMaxTrackedFds) {
         gTracked[fd].store(watched, std::memory_order_relaxed);
         gReadsFail[fd].store(false, std::memory_order_relaxed);
+        gWritten[fd].store(false, std::memory_order_relaxed);
     }
 }
 
@@ -148,6 +155,10 @@ __attribute__((constructor)) void ReadEnvironment() {
     Arm(setting + rootStart, kind, target, getenv("QUILLET_FILE_FAULTS_IGNORE"));
     if (const char* error = getenv("QUILLET_FILE_FAULTS_ERRNO"))
         gError.store(atoi(error));
+    if (const char* journal = getenv("QUILLET_FILE_FAULTS_UNSYNCED")) {
+        static const auto open = Next<int (*)(const char*, int, ...)>("open");
+        gUnsynced = open(journal, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    }
     if (const char* reads = getenv("QUILLET_FILE_FAULTS_READS"))
         gReads.store(strcmp(reads, "short") == 0 ? kCutReadsShort : kFailReads);
     unsetenv("QUILLET_FILE_FAULTS");
@@ -155,6 +166,7 @@ __attribute__((constructor)) void ReadEnvironment() {
     unsetenv("QUILLET_FILE_FAULTS_ERRNO");
     unsetenv("QUILLET_FILE_FAULTS_REPORT");
     unsetenv("QUILLET_FILE_FAULTS_READS");
+    unsetenv("QUILLET_FILE_FAULTS_UNSYNCED");
 }
 
 __attribute__((destructor)) void WriteReport() {
@@ -175,6 +187,32 @@ int OpenWatched(int fd, const char* path) {
 
 bool TakesMode(int flags) {
     return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+}
+
+// The journal of the power cut: "D DEVICE INODE SIZE" when a file is first written after it was
+// opened or synchronised (SIZE: before that write), "S DEVICE INODE SIZE" when it is synchronised.
+void Note(char kind, int fd) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0)
+        return;
+    char line[96];
+    const int length =
+        snprintf(line, sizeof line, "%c %llu %llu %lld\n", kind, (unsigned long long)info.st_dev,
+                 (unsigned long long)info.st_ino, (long long)info.st_size);
+    static const auto write = Next<decltype(&::write)>("write");
+    (void)!write(gUnsynced, line, size_t(length));
+}
+
+void NoteWrite(int fd) {
+    if (gUnsynced >= 0 && WatchedFd(fd) && !gWritten[fd].exchange(true))
+        Note('D', fd);
+}
+
+void NoteSync(int fd) {
+    if (gUnsynced >= 0 && WatchedFd(fd)) {
+        gWritten[fd].store(false);
+        Note('S', fd);
+    }
 }
 
 enum class ReadOutcome { whole, fail, cutShort };
@@ -309,6 +347,7 @@ ssize_t write(int fd, const void* data, size_t size) {
     QLT_REAL(write);
     if (StrikeFd("write", fd, ENOSPC))
         return -1;
+    NoteWrite(fd);
     return real(fd, data, size);
 }
 
@@ -316,6 +355,7 @@ ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
     QLT_REAL(pwrite);
     if (StrikeFd("write", fd, ENOSPC))
         return -1;
+    NoteWrite(fd);
     return real(fd, data, size, offset);
 }
 
@@ -323,6 +363,7 @@ ssize_t pwrite64(int fd, const void* data, size_t size, off64_t offset) {
     QLT_REAL(pwrite64);
     if (StrikeFd("write", fd, ENOSPC))
         return -1;
+    NoteWrite(fd);
     return real(fd, data, size, offset);
 }
 
@@ -330,6 +371,7 @@ ssize_t writev(int fd, const struct iovec* vectors, int count) {
     QLT_REAL(writev);
     if (StrikeFd("write", fd, ENOSPC))
         return -1;
+    NoteWrite(fd);
     return real(fd, vectors, count);
 }
 
@@ -351,14 +393,20 @@ int fsync(int fd) {
     QLT_REAL(fsync);
     if (StrikeFd("synchronise", fd, EIO))
         return -1;
-    return real(fd);
+    const int result = real(fd);
+    if (result == 0)
+        NoteSync(fd);
+    return result;
 }
 
 int fdatasync(int fd) {
     QLT_REAL(fdatasync);
     if (StrikeFd("synchronise", fd, EIO))
         return -1;
-    return real(fd);
+    const int result = real(fd);
+    if (result == 0)
+        NoteSync(fd);
+    return result;
 }
 
 int rename(const char* from, const char* to) {
