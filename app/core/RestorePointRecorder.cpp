@@ -154,6 +154,27 @@ public:
         return std::nullopt;
     }
 
+    // An Outlook account's defaults are about to be set: what it shows now and what it will show
+    // are kept at once. Set twice in a pass (a retry), the account keeps its first value.
+    std::optional<QString> defaultSignaturesWillChange(ClientKind client,
+                                                       const QString& accountIdString,
+                                                       const QString& before,
+                                                       const QString& after) {
+        const auto known = _defaultsUnits.find(accountIdString);
+        KeptUnit unit{client, KeptUnit::Kind::outlookDefaults};
+        unit.name = accountIdString;
+        EntryValue was = before.toUtf8();
+        if (known != _defaultsUnits.end())
+            was = _units[known->second].entries.front().before;
+        unit.entries.push_back(EntryChange{{}, std::move(was), after.toUtf8(), true});
+        const std::optional<std::size_t> replacing =
+            known == _defaultsUnits.end() ? std::nullopt : std::optional(known->second);
+        if (auto error = keep(std::move(unit), replacing))
+            return error;
+        _defaultsUnits.emplace(accountIdString, _units.size() - 1);
+        return std::nullopt;
+    }
+
     std::optional<QString> finish(const std::set<QString>& inUse) {
         if (!_point)
             return std::nullopt;
@@ -245,8 +266,7 @@ private:
             _units[index] = std::move(unit);
             _digests[index] = std::get<KeptFileDigest>(written);
         } else {
-            if (unit.kind != KeptUnit::Kind::databaseRows &&
-                unit.kind != KeptUnit::Kind::outlookSignature)
+            if (unit.isFile())
                 _files[unit.path].unit = index;
             _units.push_back(std::move(unit));
             _digests.push_back(std::get<KeptFileDigest>(written));
@@ -281,6 +301,7 @@ private:
     std::set<QString> _rowsKept;
     std::vector<PendingSignature> _pendingSignatures;
     std::set<QString> _signatureNames;
+    std::map<QString, std::size_t> _defaultsUnits;  // by account identifier
 };
 
 // One client's writes: what each change changes is kept, then the change goes on to the target.
@@ -315,6 +336,15 @@ public:
     bool signatureWillChange(const AppleScriptRunner& runner, const QString& name) override {
         return !_state.signatureWillChange(_client, runner, name) &&
                _state.target.signatureWillChange(runner, name);
+    }
+    bool defaultSignaturesWillChange(const QString& accountIdString, const QString& before,
+                                     const QString& after) override {
+        if (const auto error =
+                _state.defaultSignaturesWillChange(_client, accountIdString, before, after)) {
+            LogError("Restore points: cannot keep a restore point: " + *error);
+            return false;
+        }
+        return _state.target.defaultSignaturesWillChange(accountIdString, before, after);
     }
     std::optional<QString> changeRegistrySource(const EvolutionRegistry& registry,
                                                 const RegistrySourceChange& change) override {

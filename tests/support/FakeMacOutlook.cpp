@@ -57,6 +57,19 @@ std::vector<FakeOutlookSignature> FakeOutlookSignatures(const FakeMac& mac) {
     return result;
 }
 
+void SetFakeOutlookDefaultSignatures(const FakeMac& mac,
+                                     const std::map<QString, FakeOutlookDefaults>& defaults) {
+    json state;
+    json outlook = ReadOutlook(mac, &state);
+    json byEmail = json::object();
+    for (const auto& [email, names] : defaults) {
+        byEmail[email.toStdString()] = {{"newMessages", names.newMessages.toStdString()},
+                                        {"repliesForwards", names.repliesForwards.toStdString()}};
+    }
+    outlook["defaults"] = std::move(byEmail);
+    WriteOutlook(mac, std::move(state), std::move(outlook));
+}
+
 std::map<QString, FakeOutlookDefaults> FakeOutlookDefaultSignatures(const FakeMac& mac) {
     json state;
     const json outlook = ReadOutlook(mac, &state);
@@ -70,10 +83,12 @@ std::map<QString, FakeOutlookDefaults> FakeOutlookDefaultSignatures(const FakeMa
     return result;
 }
 
-void FailFakeOutlookScript(const FakeMac& mac, const QString& scriptName, int runs) {
+void FailFakeOutlookScript(const FakeMac& mac, const QString& scriptName, int runs, int after) {
     json state;
     json outlook = ReadOutlook(mac, &state);
-    outlook["failingScripts"][scriptName.toStdString()] = runs < 0 ? json(true) : json(runs);
+    const json count = runs < 0 ? json(true) : json(runs);
+    outlook["failingScripts"][scriptName.toStdString()] =
+        after > 0 ? json{{"after", after}, {"runs", count}} : count;
     WriteOutlook(mac, std::move(state), std::move(outlook));
 }
 

@@ -26,9 +26,14 @@ struct FakeOutlookDefaults {
 void SetFakeOutlookSignatures(const FakeMac& mac,
                               const std::vector<FakeOutlookSignature>& signatures);
 std::vector<FakeOutlookSignature> FakeOutlookSignatures(const FakeMac& mac);
+// Replaces the default signatures of the accounts, by account email (the others show "None").
+void SetFakeOutlookDefaultSignatures(const FakeMac& mac,
+                                     const std::map<QString, FakeOutlookDefaults>& defaults);
 // The default signatures set so far, by account email.
 std::map<QString, FakeOutlookDefaults> FakeOutlookDefaultSignatures(const FakeMac& mac);
-// The next `runs` runs of the named script fail with an execution error; -1: every run.
-void FailFakeOutlookScript(const FakeMac& mac, const QString& scriptName, int runs = -1);
+// The next `runs` runs of the named script fail with an execution error (-1: every run), once
+// `after` runs of it went through.
+void FailFakeOutlookScript(const FakeMac& mac, const QString& scriptName, int runs = -1,
+                           int after = 0);
 
 }  // namespace quillet

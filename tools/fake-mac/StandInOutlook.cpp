@@ -17,8 +17,9 @@ const char* const kGet = "Outlook-GetSignatures";
 const char* const kCreate = "Outlook-CreateSignature";
 const char* const kDelete = "Outlook-DeleteSignature";
 const char* const kContent = "Outlook-GetSignatureContent";
-// The handler call of the default-signature scripts' per-account lines.
+// The handler calls of the default-signature scripts' per-account lines: setting and reading.
 const std::string kAccountCall = "my setDefaultSignatures(";
+const std::string kReadCall = "my defaultSignatures(";
 
 ScriptAnswer Returned(const std::string& text) {
     return ScriptAnswer{text + "\n", {}, 0};
@@ -74,12 +75,28 @@ ScriptAnswer ExecutionError(const std::string& message) {
         {}, "execution error: Microsoft Outlook got an error: " + message + "\n", 1};
 }
 
+bool CountDown(json& remaining);
+
 // Counts down (or keeps) a failure the test asked for; true when this run fails.
 bool TakeFailure(json& outlook, const std::string& scriptName) {
     auto failing = outlook.find("failingScripts");
     if (failing == outlook.end() || !failing->is_object() || !failing->contains(scriptName))
         return false;
-    json& remaining = (*failing)[scriptName];
+    json* remaining = &(*failing)[scriptName];
+    // { "after": N, "runs": COUNT }: N runs go through first.
+    if (remaining->is_object()) {
+        json& after = (*remaining)["after"];
+        if (after.is_number_integer() && after.get<int>() > 0) {
+            after = after.get<int>() - 1;
+            return false;
+        }
+        remaining = &(*remaining)["runs"];
+    }
+    return CountDown(*remaining);
+}
+
+// A failure count: true (every run), or how many runs are still to fail, less this one.
+bool CountDown(json& remaining) {
     if (remaining.is_boolean())
         return remaining.get<bool>();
     if (!remaining.is_number_integer() || remaining.get<int>() <= 0)
@@ -203,37 +220,66 @@ bool HasSignature(json& outlook, const std::string& name) {
     return false;
 }
 
-// Each per-account line names an account and two signatures; an unknown account or signature
-// makes that line fail as Outlook's menus would, and the script answer "false".
-ScriptAnswer SetDefaultSignatures(const std::string& scriptName, const std::string& text,
-                                  json& outlook) {
-    bool allSet = true;
-    for (auto at = text.find(kAccountCall); at != std::string::npos;
-         at = text.find(kAccountCall, at)) {
-        at += kAccountCall.size();
-        std::vector<std::string> arguments;
-        while (arguments.size() < 3) {
-            const auto literal = ReadLiteral(text, at);
-            if (!literal)
-                break;
-            arguments.push_back(*literal);
-            if (text.compare(at, 2, ", ") == 0)
-                at += 2;
-        }
-        if (arguments.size() != 3) {
-            allSet = false;
+// The string literals of a handler call's arguments from `at` (just past its opening
+// parenthesis), at most `count` of them.
+std::vector<std::string> CallArguments(const std::string& text, std::size_t at, std::size_t count) {
+    std::vector<std::string> arguments;
+    while (arguments.size() < count) {
+        const auto literal = ReadLiteral(text, at);
+        if (!literal)
+            break;
+        arguments.push_back(*literal);
+        if (text.compare(at, 2, ", ") == 0)
+            at += 2;
+    }
+    return arguments;
+}
+
+// A name as the pop-ups show it: a default never set is "None".
+std::string Shown(const json& defaults, const char* key) {
+    const std::string name = defaults.is_object() ? Text(defaults, key) : std::string();
+    return name.empty() ? "None" : name;
+}
+
+// The account lines in order: a setting line names an account and two signatures, and an
+// unknown account or signature makes it fail as Outlook's menus would; a reading line names an
+// account and adds two lines to the answer, the names its pop-ups show. Any failed line makes the
+// script answer "false".
+ScriptAnswer DefaultSignatures(const std::string& scriptName, const std::string& text,
+                               json& outlook) {
+    bool allSucceeded = true;
+    std::string read;
+    std::size_t at = 0;
+    while (true) {
+        const auto setting = text.find(kAccountCall, at);
+        const auto reading = text.find(kReadCall, at);
+        if (setting == std::string::npos && reading == std::string::npos)
+            break;
+        const bool sets = setting < reading;
+        at = sets ? setting + kAccountCall.size() : reading + kReadCall.size();
+        const auto arguments = CallArguments(text, at, sets ? 3 : 1);
+        const json* account =
+            arguments.empty() ? nullptr : AccountOf(outlook, scriptName, arguments[0]);
+        if (!sets) {
+            if (!account) {
+                allSucceeded = false;
+                continue;
+            }
+            const json defaults =
+                outlook.value("defaults", json::object()).value(Text(*account, "email"), json());
+            read +=
+                "\n" + Shown(defaults, "newMessages") + "\n" + Shown(defaults, "repliesForwards");
             continue;
         }
-        const json* account = AccountOf(outlook, scriptName, arguments[0]);
-        if (!account || !HasSignature(outlook, arguments[1]) ||
+        if (arguments.size() != 3 || !account || !HasSignature(outlook, arguments[1]) ||
             !HasSignature(outlook, arguments[2])) {
-            allSet = false;
+            allSucceeded = false;
             continue;
         }
         outlook["defaults"][Text(*account, "email")] =
             json{{"newMessages", arguments[1]}, {"repliesForwards", arguments[2]}};
     }
-    return Returned(allSet ? "true" : "false");
+    return Returned(allSucceeded ? "true" + read : "false");
 }
 
 }  // namespace
@@ -255,7 +301,7 @@ ScriptAnswer PlayOutlookSignatureScript(const std::string& scriptName,
         return DeleteSignature(scriptText, outlook);
     if (scriptName == kContent)
         return SignatureContent(scriptText, outlook);
-    return SetDefaultSignatures(scriptName, scriptText, outlook);
+    return DefaultSignatures(scriptName, scriptText, outlook);
 }
 
 }  // namespace standin

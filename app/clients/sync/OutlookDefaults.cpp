@@ -14,7 +14,9 @@ struct DefaultScripts {
     QString account;
 };
 
-DefaultScripts ScriptsFor(OutlookVersionKind kind) {
+DefaultScripts ScriptsFor(const ClientInfo& clientInfo) {
+    const OutlookVersionKind kind =
+        clientInfo.outlookVersionKindQ.value_or(OutlookVersionKind::v16_80OrNewer);
     switch (kind) {
         case OutlookVersionKind::v16_80OrNewer:
             return {"Outlook-SetDefaultSignatures16-Main-B",
@@ -32,7 +34,25 @@ DefaultScripts ScriptsFor(OutlookVersionKind kind) {
     return {"Outlook-SetDefaultSignatures14-Main", "Outlook-SetDefaultSignatures14-Account"};
 }
 
+QString MainScript(const ClientInfo& clientInfo) {
+    return ScriptsFor(clientInfo).main;
+}
+QString AccountScript(const ClientInfo& clientInfo) {
+    return ScriptsFor(clientInfo).account;
+}
+
 }  // namespace
+
+QString OutlookDefaultsText(const OutlookDefaultNames& names) {
+    return names.newMessages + '\n' + names.repliesForwards;
+}
+
+std::optional<OutlookDefaultNames> OutlookDefaultsFromText(const QString& text) {
+    const QStringList names = text.split('\n');
+    if (names.size() != 2)
+        return std::nullopt;
+    return OutlookDefaultNames{TrimmedText(names[0]), TrimmedText(names[1])};
+}
 
 QString OutlookScriptValue(const QString& text) {
     return EscapeForAppleScript(TextForClients(text));
@@ -65,27 +85,54 @@ QString OutlookNoneSignatureName(const Bundle& bundle) {
     return bundle.localized("None");
 }
 
+std::optional<std::vector<OutlookDefaultNames>> ReadDefaultSignatures(
+    const ClientInfo& clientInfo, const QStringList& accountIdStrings,
+    const AppleScriptRunner& runner) {
+    QString accountLines;
+    for (const QString& idString : accountIdStrings) {
+        const auto line =
+            runner.appleScriptText("Outlook-ReadDefaultSignatures-Account",
+                                   {{"**ACCOUNT_ID_STRING**", OutlookScriptValue(idString)}});
+        if (!line)
+            return std::nullopt;
+        accountLines += *line;
+    }
+    const auto output =
+        runner.runAppleScript(MainScript(clientInfo), {{"**ACCOUNTS**", accountLines}});
+    if (!output)
+        return std::nullopt;
+    const QStringList lines = output->split('\n');
+    if (lines.first() != "true" || lines.size() != 2 * accountIdStrings.size() + 1)
+        return std::nullopt;
+    std::vector<OutlookDefaultNames> read;
+    for (qsizetype index = 1; index < lines.size(); index += 2)
+        read.push_back({TrimmedText(lines[index]), TrimmedText(lines[index + 1])});
+    return read;
+}
+
 bool SetDefaultSignatures(const ClientInfo& clientInfo,
                           const std::vector<OutlookAccountDefaults>& accounts,
-                          const OutlookSyncEnvironment& environment, ClientWrites& writes) {
-    const DefaultScripts scripts =
-        ScriptsFor(clientInfo.outlookVersionKindQ.value_or(OutlookVersionKind::v16_80OrNewer));
-    const QString none = OutlookScriptValue(OutlookNoneSignatureName(environment.bundle));
+                          const AppleScriptRunner& runner, ClientWrites& writes) {
     QString accountLines;
     for (const auto& account : accounts) {
-        const QString name = OutlookScriptValue(account.signatureName);
-        const auto fragment = environment.runner.appleScriptText(
-            scripts.account,
+        const auto fragment = runner.appleScriptText(
+            AccountScript(clientInfo),
             {{"**ACCOUNT_ID_STRING**", OutlookScriptValue(account.accountIdString)},
-             {"**SIGNATURE_NAME**", name},
+             {"**SIGNATURE_NAME**", OutlookScriptValue(account.names.newMessages)},
              {"**REPLIES_FORWARDS_SIGNATURE_NAME**",
-              account.insertForRepliesForwards ? name : none}});
+              OutlookScriptValue(account.names.repliesForwards)}});
         // A missing fragment script is a broken installation: the defaults were not set.
         if (!fragment)
             return false;
         accountLines += *fragment;
     }
-    const auto output = writes.runChangingScript(environment.runner, scripts.main,
+    for (const auto& account : accounts) {
+        if (!writes.defaultSignaturesWillChange(account.accountIdString,
+                                                OutlookDefaultsText(account.before),
+                                                OutlookDefaultsText(account.names)))
+            return false;
+    }
+    const auto output = writes.runChangingScript(runner, MainScript(clientInfo),
                                                  {{"**ACCOUNTS**", accountLines}}, false);
     return output && output->startsWith("true");
 }

@@ -93,7 +93,8 @@ TEST_F(OutlookSyncTest, InstallsANewSignatureRecordsItAtOnceAndSetsTheAccountDef
     EXPECT_EQ(FakeOutlookDefaultSignatures(mac),
               (std::map<QString, FakeOutlookDefaults>{
                   {"jane@x.org", {"Jane \"JD\" \\ Doe", "Jane \"JD\" \\ Doe"}}}));
-    EXPECT_EQ(runs(), (QStringList{kGet, kCreate, kMainB}));
+    // The defaults the account showed are read before anything changes, then set.
+    EXPECT_EQ(runs(), (QStringList{kGet, kMainB, kCreate, kMainB}));
     const auto& performed = signature.clientKindToPerformedInstallationsInfoMap.at(kOutlook);
     EXPECT_EQ(performed.accountEmailToPayloadMap.at("jane@x.org").idStringQe, signature.nameQe);
     EXPECT_FALSE(signature.clientKindToSelectedInstallationsInfoMap.at(kOutlook)
@@ -107,9 +108,9 @@ TEST_F(OutlookSyncTest, InstallsANewSignatureRecordsItAtOnceAndSetsTheAccountDef
     EXPECT_TRUE(log.contains(kPrefix + "Installing signature \"Jane \"JD\" \\ Doe\"..."));
     EXPECT_TRUE(log.containsText("Signature before single-signature update:\n1:\n"));
 
-    // Nothing changed: nothing is written again, only the defaults.
+    // Nothing changed: nothing is written again, the defaults are only read.
     EXPECT_FALSE(sync());
-    EXPECT_EQ(runs(), (QStringList{kGet, kCreate, kMainB, kGet, kMainB}));
+    EXPECT_EQ(runs(), (QStringList{kGet, kMainB, kCreate, kMainB, kGet, kMainB}));
 }
 
 TEST_F(OutlookSyncTest,
@@ -148,7 +149,7 @@ TEST_F(OutlookSyncTest, ARenameUninstallsTheOldNameThenInstallsTheNewOne) {
     EXPECT_EQ(FakeOutlookSignatures(mac),
               (std::vector<FakeOutlookSignature>{{"Mine", "x"}, {"New", "<p>a</p>"}}));
     // What Outlook holds under the old name is read first: only Quillet's copy is deleted.
-    EXPECT_EQ(runs(), (QStringList{kGet, kContent, kDelete, kCreate, kMainB}));
+    EXPECT_EQ(runs(), (QStringList{kGet, kContent, kMainB, kDelete, kCreate, kMainB}));
     EXPECT_TRUE(log.contains(kPrefix + "Uninstalling signature \"New\" (installed as \"Old\")..."));
     EXPECT_TRUE(log.contains(kPrefix + "Reinstalling signature \"New\"..."));
     // The uninstallation was saved on its own before the installation.
@@ -191,7 +192,7 @@ TEST_F(OutlookSyncTest, ASignatureCreatedByASyncKilledBeforeItsRecordIsReinstall
     ClientInfo info("/Applications/Microsoft Outlook.app", "16.80", "16.80");
     SyncInputs inputs{info, accounts, signatures.ids(), signatures.map(), copying, mac.paths()};
     ASSERT_FALSE(SyncOutlookSignatures(inputs, environment));
-    ASSERT_EQ(runs(), (QStringList{kGet, kCreate, kMainB}));
+    ASSERT_EQ(runs(), (QStringList{kGet, kMainB, kCreate, kMainB}));
 
     // Killed right after Outlook created it: the store holds what was saved before the script.
     signature = copying.lastSavedBeforeRun(mac.osascriptRuns().indexOf(kCreate))
@@ -364,7 +365,7 @@ TEST_F(OutlookSyncTest, ANameWithOuterBlanksOrTheSeparatorIsStillRecognisedAsQui
     SelectAccounts(separator, kOutlook, {"b@x.org"});
     EXPECT_FALSE(sync());
     EXPECT_FALSE(sync());
-    EXPECT_EQ(runs().count(kMainB), 2);
+    EXPECT_EQ(runs().count(kMainB), 3);  // read and set, then only read
     EXPECT_EQ(FakeOutlookDefaultSignatures(mac),
               (std::map<QString, FakeOutlookDefaults>{{"a@x.org", {"Work ", "None"}},
                                                       {"b@x.org", {"Home;;;Office", "None"}}}));
@@ -401,12 +402,15 @@ TEST_F(OutlookSyncTest, AReinstallationIsDoneOnceEvenForAnAccountOutlookDoesNotR
     EXPECT_EQ(FakeOutlookSignatures(mac), (std::vector<FakeOutlookSignature>{{"S", "<p>s</p>"}}));
 }
 
-TEST_F(OutlookSyncTest, AnAccountThatLostItsSignatureGetsNoneAndRepliesFollowTheOption) {
+TEST_F(OutlookSyncTest, AnAccountThatLostItsSignatureGetsItsOwnBackAndRepliesFollowTheOption) {
     setAccounts({{"a@x.org", "", "a@x.org"}, {"b@x.org", "", "b@x.org"}});
     SetFakeOutlookSignatures(mac, {{"S", "<p>s</p>"}});
     Signature& signature = installed("<p>s</p>", "S", {"a@x.org", "b@x.org"});
+    ASSERT_FALSE(sync());
+    ASSERT_EQ(FakeOutlookDefaultSignatures(mac).at("a@x.org"), (FakeOutlookDefaults{"S", "None"}));
     SelectAccounts(signature, kOutlook, {"b@x.org"});
 
+    // Account a@x.org had no default before: it has none again.
     EXPECT_FALSE(sync());
     EXPECT_EQ(FakeOutlookDefaultSignatures(mac),
               (std::map<QString, FakeOutlookDefaults>{{"a@x.org", {"None", "None"}},
@@ -420,12 +424,12 @@ TEST_F(OutlookSyncTest, AnAccountThatLostItsSignatureGetsNoneAndRepliesFollowThe
 TEST_F(OutlookSyncTest, DefaultsThatFailTwiceStillCloseTheSync) {
     setAccounts({{"a@x.org", "", "a@x.org"}});
     SelectAccounts(signatures.add("<p>s</p>", "S"), kOutlook, {"a@x.org"});
-    FailFakeOutlookScript(mac, kMainB);
+    FailFakeOutlookScript(mac, kMainB, -1, 1);  // the defaults are read, then never set
 
     const auto error = sync();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind, Kind::defaultSignature);
-    EXPECT_EQ(runs(), (QStringList{kGet, kCreate, kMainB, kMainB}));
+    EXPECT_EQ(runs(), (QStringList{kGet, kMainB, kCreate, kMainB, kMainB}));
     EXPECT_TRUE(log.contains(kErrorPrefix +
                              "Could not set default signatures the first time, retrying again"));
     EXPECT_TRUE(log.contains(kErrorPrefix + "Could not set default signatures the second time"));
@@ -433,7 +437,7 @@ TEST_F(OutlookSyncTest, DefaultsThatFailTwiceStillCloseTheSync) {
     EXPECT_TRUE(log.containsText("New idToSignatureMap signatures"));
 
     // One failure: the retry sets them.
-    FailFakeOutlookScript(mac, kMainB, 1);
+    FailFakeOutlookScript(mac, kMainB, 1, 1);
     EXPECT_FALSE(sync());
     EXPECT_EQ(FakeOutlookDefaultSignatures(mac).at("a@x.org"), (FakeOutlookDefaults{"S", "None"}));
 }
@@ -448,7 +452,7 @@ TEST_F(OutlookSyncTest, MissingAccountFragmentScriptFailsTheDefaultsInsteadOfSet
     const auto error = sync();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind, Kind::defaultSignature);
-    EXPECT_FALSE(runs().contains(kMainB));
+    EXPECT_EQ(runs().count(kMainB), 1);  // read only
     EXPECT_TRUE(FakeOutlookDefaultSignatures(mac).empty());
     EXPECT_TRUE(log.containsText(
         "Error: Could not read AppleScript \"Outlook-SetDefaultSignatures16-Account\""));
@@ -530,6 +534,7 @@ TEST_F(OutlookSyncTest, EachVersionSetsTheDefaultsOfTheAccountsItsListingReports
     };
     for (const auto& c : cases) {
         SetFakeOutlookSignatures(mac, {});
+        SetFakeOutlookDefaultSignatures(mac, {});
         signatures = TestSignatures();
         setAccounts({{"ann@x.org", "Ann Example", "ann"}, {"bob@x.org", "", "bob"}}, c.kind);
         SelectAccounts(signatures.add("<p>s</p>", "S"), kOutlook, {"ann@x.org"});
