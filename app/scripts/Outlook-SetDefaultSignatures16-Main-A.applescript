@@ -2,11 +2,8 @@
 -- Default signatures of Outlook 16 before 16.80: Preferences > Signatures > Default Signatures
 -- opens a sheet with one row per account and two pop-ups in each row.
 -- Outlook offers no scripting property for an account's default signatures, so this drives its
--- interface through System Events (hence the Accessibility permission). Its account lines set
--- an account's defaults (the version's Account script) or read them
--- (Outlook-ReadDefaultSignatures-Account). Answers "true" only when every line succeeded, then
--- two lines per account read, in order: the names its two pop-ups show (new messages, then
--- replies and forwards).
+-- interface through System Events (hence the Accessibility permission). Answers "true" only
+-- when the defaults of every account below were set.
 on chooseMenuItem(thePopUp, theItemName)
 	tell application "System Events"
 		click thePopUp
@@ -30,19 +27,6 @@ on setDefaultSignatures(accountIdString, newMessagesName, repliesName)
 	end try
 end setDefaultSignatures
 
--- The names the account's two pop-ups show, on two lines; "" when they could not be read.
-on defaultSignatures(accountIdString)
-	try
-		tell application "System Events" to tell process "Microsoft Outlook"
-			set theTable to table 1 of scroll area 1 of sheet 1 of window "Signatures"
-			set theRow to first row of theTable whose value of text field 1 is accountIdString
-			return ((value of pop up button 1 of theRow) as text) & linefeed & ((value of pop up button 2 of theRow) as text)
-		end tell
-	on error
-		return ""
-	end try
-end defaultSignatures
-
 try
 	tell application "Microsoft Outlook" to activate
 	tell application "System Events" to tell process "Microsoft Outlook"
@@ -57,10 +41,9 @@ on error
 	return "false"
 end try
 set allAccountsSet to true
-set theDefaults to ""
 **ACCOUNTS**
 try
 	tell application "System Events" to tell process "Microsoft Outlook" to keystroke "w" using command down
 end try
-if allAccountsSet then return "true" & theDefaults
+if allAccountsSet then return "true"
 return "false"

@@ -2,11 +2,8 @@
 -- Default signatures of Outlook 16.80 and newer: Settings > Signatures has an account pop-up and
 -- one pop-up each for new messages and for replies and forwards.
 -- Outlook offers no scripting property for an account's default signatures, so this drives its
--- interface through System Events (hence the Accessibility permission). Its account lines set
--- an account's defaults (the version's Account script) or read them
--- (Outlook-ReadDefaultSignatures-Account). Answers "true" only when every line succeeded, then
--- two lines per account read, in order: the names its two pop-ups show (new messages, then
--- replies and forwards).
+-- interface through System Events (hence the Accessibility permission). Answers "true" only
+-- when the defaults of every account below were set.
 on chooseMenuItem(thePopUp, theItemName)
 	tell application "System Events"
 		click thePopUp
@@ -30,19 +27,6 @@ on setDefaultSignatures(accountIdString, newMessagesName, repliesName)
 	end try
 end setDefaultSignatures
 
--- The names the account's two pop-ups show, on two lines; "" when they could not be read.
-on defaultSignatures(accountIdString)
-	try
-		tell application "System Events" to tell process "Microsoft Outlook"
-			set thePane to group 1 of window "Signatures"
-			my chooseMenuItem(pop up button "Account:" of thePane, accountIdString)
-			return ((value of pop up button "New messages:" of thePane) as text) & linefeed & ((value of pop up button "Replies/forwards:" of thePane) as text)
-		end tell
-	on error
-		return ""
-	end try
-end defaultSignatures
-
 try
 	tell application "Microsoft Outlook" to activate
 	tell application "System Events" to tell process "Microsoft Outlook"
@@ -55,10 +39,9 @@ on error
 	return "false"
 end try
 set allAccountsSet to true
-set theDefaults to ""
 **ACCOUNTS**
 try
 	tell application "System Events" to tell process "Microsoft Outlook" to keystroke "w" using command down
 end try
-if allAccountsSet then return "true" & theDefaults
+if allAccountsSet then return "true"
 return "false"

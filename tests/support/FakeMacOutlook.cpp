@@ -83,12 +83,10 @@ std::map<QString, FakeOutlookDefaults> FakeOutlookDefaultSignatures(const FakeMa
     return result;
 }
 
-void FailFakeOutlookScript(const FakeMac& mac, const QString& scriptName, int runs, int after) {
+void FailFakeOutlookScript(const FakeMac& mac, const QString& scriptName, int runs) {
     json state;
     json outlook = ReadOutlook(mac, &state);
-    const json count = runs < 0 ? json(true) : json(runs);
-    outlook["failingScripts"][scriptName.toStdString()] =
-        after > 0 ? json{{"after", after}, {"runs", count}} : count;
+    outlook["failingScripts"][scriptName.toStdString()] = runs < 0 ? json(true) : json(runs);
     WriteOutlook(mac, std::move(state), std::move(outlook));
 }
 

@@ -31,9 +31,7 @@ void SetFakeOutlookDefaultSignatures(const FakeMac& mac,
                                      const std::map<QString, FakeOutlookDefaults>& defaults);
 // The default signatures set so far, by account email.
 std::map<QString, FakeOutlookDefaults> FakeOutlookDefaultSignatures(const FakeMac& mac);
-// The next `runs` runs of the named script fail with an execution error (-1: every run), once
-// `after` runs of it went through.
-void FailFakeOutlookScript(const FakeMac& mac, const QString& scriptName, int runs = -1,
-                           int after = 0);
+// The next `runs` runs of the named script fail with an execution error; -1: every run.
+void FailFakeOutlookScript(const FakeMac& mac, const QString& scriptName, int runs = -1);
 
 }  // namespace quillet

@@ -3,8 +3,7 @@
 //   "signatures": [ { "name", "content" } ]      in Outlook's order
 //   "defaults": { EMAIL: { "newMessages", "repliesForwards" } }
 //   "failingScripts": { NAME: COUNT or true }   the next COUNT runs (or every run) of the script
-//                                               fail with an execution error; or
-//                     { "after": N, "runs": COUNT or true }   the same once N runs went through
+//                                               fail with an execution error
 // The scripts are recognised by name; what they carry (names, content, the per-account lines of
 // the default-signature scripts) is read back from the AppleScript string literals of the text.
 

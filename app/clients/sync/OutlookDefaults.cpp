@@ -12,6 +12,7 @@ namespace {
 struct DefaultScripts {
     QString main;
     QString account;
+    QString read;  // the Main script that reads what the accounts show
 };
 
 DefaultScripts ScriptsFor(const ClientInfo& clientInfo) {
@@ -20,25 +21,21 @@ DefaultScripts ScriptsFor(const ClientInfo& clientInfo) {
     switch (kind) {
         case OutlookVersionKind::v16_80OrNewer:
             return {"Outlook-SetDefaultSignatures16-Main-B",
-                    "Outlook-SetDefaultSignatures16-Account"};
+                    "Outlook-SetDefaultSignatures16-Account",
+                    "Outlook-ReadDefaultSignatures16-Main-B"};
         case OutlookVersionKind::v16_41To79:
         case OutlookVersionKind::v16_Pre41:
             return {"Outlook-SetDefaultSignatures16-Main-A",
-                    "Outlook-SetDefaultSignatures16-Account"};
+                    "Outlook-SetDefaultSignatures16-Account",
+                    "Outlook-ReadDefaultSignatures16-Main-A"};
         case OutlookVersionKind::v15:
-            return {"Outlook-SetDefaultSignatures15-Main",
-                    "Outlook-SetDefaultSignatures15-Account"};
+            return {"Outlook-SetDefaultSignatures15-Main", "Outlook-SetDefaultSignatures15-Account",
+                    "Outlook-ReadDefaultSignatures15-Main"};
         case OutlookVersionKind::v14OrOlder:
             break;
     }
-    return {"Outlook-SetDefaultSignatures14-Main", "Outlook-SetDefaultSignatures14-Account"};
-}
-
-QString MainScript(const ClientInfo& clientInfo) {
-    return ScriptsFor(clientInfo).main;
-}
-QString AccountScript(const ClientInfo& clientInfo) {
-    return ScriptsFor(clientInfo).account;
+    return {"Outlook-SetDefaultSignatures14-Main", "Outlook-SetDefaultSignatures14-Account",
+            "Outlook-ReadDefaultSignatures14-Main"};
 }
 
 }  // namespace
@@ -98,7 +95,7 @@ std::optional<std::vector<OutlookDefaultNames>> ReadDefaultSignatures(
         accountLines += *line;
     }
     const auto output =
-        runner.runAppleScript(MainScript(clientInfo), {{"**ACCOUNTS**", accountLines}});
+        runner.runAppleScript(ScriptsFor(clientInfo).read, {{"**ACCOUNTS**", accountLines}});
     if (!output)
         return std::nullopt;
     const QStringList lines = output->split('\n');
@@ -113,10 +110,11 @@ std::optional<std::vector<OutlookDefaultNames>> ReadDefaultSignatures(
 bool SetDefaultSignatures(const ClientInfo& clientInfo,
                           const std::vector<OutlookAccountDefaults>& accounts,
                           const AppleScriptRunner& runner, ClientWrites& writes) {
+    const DefaultScripts scripts = ScriptsFor(clientInfo);
     QString accountLines;
     for (const auto& account : accounts) {
         const auto fragment = runner.appleScriptText(
-            AccountScript(clientInfo),
+            scripts.account,
             {{"**ACCOUNT_ID_STRING**", OutlookScriptValue(account.accountIdString)},
              {"**SIGNATURE_NAME**", OutlookScriptValue(account.names.newMessages)},
              {"**REPLIES_FORWARDS_SIGNATURE_NAME**",
@@ -132,8 +130,8 @@ bool SetDefaultSignatures(const ClientInfo& clientInfo,
                                                 OutlookDefaultsText(account.names)))
             return false;
     }
-    const auto output = writes.runChangingScript(runner, MainScript(clientInfo),
-                                                 {{"**ACCOUNTS**", accountLines}}, false);
+    const auto output =
+        writes.runChangingScript(runner, scripts.main, {{"**ACCOUNTS**", accountLines}}, false);
     return output && output->startsWith("true");
 }
 

@@ -56,8 +56,8 @@ std::optional<OutlookDefaultNames> OutlookDefaultsFromText(const QString& text);
 // The localized name of Outlook's "no signature" entry.
 QString OutlookNoneSignatureName(const Bundle& bundle);
 
-// What the accounts (by identifier, in order) show now, in one run of the version's Main script
-// with a reading line per account: the names trimmed. Absent when the run failed or an account
+// What the accounts (by identifier, in order) show now, in one run of the version's reading Main
+// script with a line per account: the names trimmed. Absent when the run failed or an account
 // could not be read.
 std::optional<std::vector<OutlookDefaultNames>> ReadDefaultSignatures(
     const ClientInfo& clientInfo, const QStringList& accountIdStrings,
