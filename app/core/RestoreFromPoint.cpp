@@ -206,11 +206,9 @@ std::optional<QString> UndoSignature(const Place& place, const AppleScriptRunner
 
 // Outlook's default signatures of the accounts the points changed: what they show now is read
 // before any signature changes (Outlook may show "None" once a default signature is deleted),
-// and they are set when the signatures are back. Absent when nothing is to be set; the names of
-// the accounts that could not be read or set otherwise.
-struct DefaultsUndo {
-    std::vector<OutlookAccountDefaults> defaults;
-};
+// and they are set when the signatures are back. The accounts to set, or the identifiers of those
+// that could not be read.
+using DefaultsUndo = std::vector<OutlookAccountDefaults>;
 
 std::variant<DefaultsUndo, QString> PlanDefaultsUndo(const std::vector<Place>& places,
                                                      const ClientInfo& clientInfo,
@@ -238,7 +236,7 @@ std::variant<DefaultsUndo, QString> PlanDefaultsUndo(const std::vector<Place>& p
         if (!names)
             return idStrings[index];
         if (*names != (*shown)[index])
-            undo.defaults.push_back({idStrings[index], *names, (*shown)[index]});
+            undo.push_back({idStrings[index], *names, (*shown)[index]});
     }
     return undo;
 }
@@ -264,11 +262,11 @@ ClientSyncReport UndoClient(Restore& restore, ClientKind kind, const ClientInfo&
             return Failed("Could not restore signature: \"%@\".", *name);
     }
     const auto& undo = std::get<DefaultsUndo>(defaults);
-    if (!undo.defaults.empty()) {
+    if (!undo.empty()) {
         LogInfo(kLogPrefix + "putting back the default signatures of Outlook's accounts");
-        if (!SetDefaultSignatures(clientInfo, undo.defaults, runner, writes)) {
+        if (!SetDefaultSignatures(clientInfo, undo, runner, writes)) {
             QStringList idStrings;
-            for (const auto& account : undo.defaults)
+            for (const auto& account : undo)
                 idStrings << account.accountIdString;
             return Failed("Could not restore the default signatures of %@.", idStrings.join(", "));
         }
