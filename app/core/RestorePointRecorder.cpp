@@ -160,16 +160,17 @@ public:
                                                        const QString& accountIdString,
                                                        const QString& before,
                                                        const QString& after) {
-        const auto known = _defaultsUnits.find(accountIdString);
         KeptUnit unit{client, KeptUnit::Kind::outlookDefaults};
         unit.name = accountIdString;
-        EntryValue was = before.toUtf8();
-        if (known != _defaultsUnits.end())
-            was = _units[known->second].entries.front().before;
-        unit.entries.push_back(EntryChange{{}, std::move(was), after.toUtf8(), true});
-        const std::optional<std::size_t> replacing =
-            known == _defaultsUnits.end() ? std::nullopt : std::optional(known->second);
-        if (auto error = keep(std::move(unit), replacing))
+        const auto known = _defaultsUnits.find(accountIdString);
+        if (known != _defaultsUnits.end()) {
+            const std::size_t index = known->second;
+            unit.entries.push_back(
+                EntryChange{{}, _units[index].entries.front().before, after.toUtf8(), true});
+            return keep(std::move(unit), index);
+        }
+        unit.entries.push_back(EntryChange{{}, before.toUtf8(), after.toUtf8(), true});
+        if (auto error = keep(std::move(unit), std::nullopt))
             return error;
         _defaultsUnits.emplace(accountIdString, _units.size() - 1);
         return std::nullopt;

@@ -256,8 +256,8 @@ ScriptAnswer DefaultSignatures(const std::string& scriptName, const std::string&
             }
             const json defaults =
                 outlook.value("defaults", json::object()).value(Text(*account, "email"), json());
-            read +=
-                "\n" + Shown(defaults, "newMessages") + "\n" + Shown(defaults, "repliesForwards");
+            for (const char* key : {"newMessages", "repliesForwards"})
+                read.append("\n").append(Shown(defaults, key));
             continue;
         }
         if (arguments.size() != 3 || !account || !HasSignature(outlook, arguments[1]) ||
