@@ -1,6 +1,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <map>
+#include <variant>
 
 #include "app/base/Sqlite.h"
 #include "app/clients/linux/EvolutionSources.h"
@@ -53,11 +54,6 @@ std::vector<Place> PlacesOf(const Restore& restore, ClientKind kind) {
     return places;
 }
 
-bool IsFile(const KeptUnit& unit) {
-    return unit.kind != KeptUnit::Kind::databaseRows &&
-           unit.kind != KeptUnit::Kind::outlookSignature;
-}
-
 // Undoes the place's changes, newest first, on what it holds now (contents); absent when the
 // contents cannot be read as the place's kind. The person's later changes are noted.
 std::optional<EntryValue> UndoPlace(const Place& place, EntryValue contents, Restore& restore) {
@@ -91,7 +87,7 @@ std::optional<EntryValue> UndoPlace(const Place& place, EntryValue contents, Res
     }
     // A file that the passes created and that holds nothing of anyone's any more goes.
     const KeptUnit& oldest = place.oldest();
-    if (IsFile(oldest) && !oldest.existedBefore && contents) {
+    if (oldest.isFile() && !oldest.existedBefore && contents) {
         const auto left = ReadEntries(oldest.kind, contents);
         if (left && left->empty())
             contents.reset();
@@ -208,11 +204,51 @@ std::optional<QString> UndoSignature(const Place& place, const AppleScriptRunner
     return std::nullopt;
 }
 
-ClientSyncReport UndoClient(Restore& restore, ClientKind kind, const AppleScriptRunner& runner,
-                            ClientWrites& writes) {
-    const std::vector<Place> places = PlacesOf(restore, kind);
+// Outlook's default signatures of the accounts the points changed: what they show now is read
+// before any signature changes (Outlook may show "None" once a default signature is deleted),
+// and they are set when the signatures are back. The accounts to set, or the identifiers of those
+// that could not be read.
+using DefaultsUndo = std::vector<OutlookAccountDefaults>;
+
+std::variant<DefaultsUndo, QString> PlanDefaultsUndo(const std::vector<Place>& places,
+                                                     const ClientInfo& clientInfo,
+                                                     const AppleScriptRunner& runner,
+                                                     Restore& restore) {
+    std::vector<const Place*> accounts;
+    QStringList idStrings;
     for (const Place& place : places) {
-        if (!IsFile(place.oldest()))
+        if (place.oldest().kind != KeptUnit::Kind::outlookDefaults)
+            continue;
+        accounts.push_back(&place);
+        idStrings << place.oldest().name;
+    }
+    DefaultsUndo undo;
+    if (accounts.empty())
+        return undo;
+    const auto shown = ReadDefaultSignatures(clientInfo, idStrings, runner);
+    if (!shown)
+        return idStrings.join(", ");
+    for (std::size_t index = 0; index < accounts.size(); ++index) {
+        const QString current = OutlookDefaultsText((*shown)[index]);
+        const auto undone = UndoPlace(*accounts[index], EntryValue(current.toUtf8()), restore);
+        const auto names =
+            undone && *undone ? OutlookDefaultsFromText(QString::fromUtf8(**undone)) : std::nullopt;
+        if (!names)
+            return idStrings[index];
+        if (*names != (*shown)[index])
+            undo.push_back({idStrings[index], *names, (*shown)[index]});
+    }
+    return undo;
+}
+
+ClientSyncReport UndoClient(Restore& restore, ClientKind kind, const ClientInfo& clientInfo,
+                            const AppleScriptRunner& runner, ClientWrites& writes) {
+    const std::vector<Place> places = PlacesOf(restore, kind);
+    const auto defaults = PlanDefaultsUndo(places, clientInfo, runner, restore);
+    if (const auto* accounts = std::get_if<QString>(&defaults))
+        return Failed("Could not restore the default signatures of %@.", *accounts);
+    for (const Place& place : places) {
+        if (!place.oldest().isFile())
             continue;
         if (const auto path = UndoFile(place, writes, restore))
             return Failed("Could not restore file %@.", *path);
@@ -224,6 +260,16 @@ ClientSyncReport UndoClient(Restore& restore, ClientKind kind, const AppleScript
             continue;
         if (const auto name = UndoSignature(place, runner, writes, restore))
             return Failed("Could not restore signature: \"%@\".", *name);
+    }
+    const auto& undo = std::get<DefaultsUndo>(defaults);
+    if (!undo.empty()) {
+        LogInfo(kLogPrefix + "putting back the default signatures of Outlook's accounts");
+        if (!SetDefaultSignatures(clientInfo, undo, runner, writes)) {
+            QStringList idStrings;
+            for (const auto& account : undo)
+                idStrings << account.accountIdString;
+            return Failed("Could not restore the default signatures of %@.", idStrings.join(", "));
+        }
     }
     restore.restoredClients.insert(kind);
     return ClientSyncReport::Succeeded();
@@ -344,7 +390,8 @@ void RestoreFromPoint(Core& core, const QString& id, const std::vector<ClientKin
     const AppleScriptRunner& runner = core.scriptRunner();
     for (ClientKind kind : restore->clients) {
         syncs->push_back(ClientSync{kind, [restore, kind, &runner](const SyncInputs& inputs) {
-                                        return UndoClient(*restore, kind, runner, inputs.writes);
+                                        return UndoClient(*restore, kind, inputs.clientInfo, runner,
+                                                          inputs.writes);
                                     }});
     }
     SyncPass::StartOverClients(

@@ -478,6 +478,7 @@ std::optional<Entries> ReadEntries(KeptUnit::Kind kind, const EntryValue& conten
             return RowValueEntries(contents);
         case KeptUnit::Kind::wholeFile:
         case KeptUnit::Kind::outlookSignature:
+        case KeptUnit::Kind::outlookDefaults:
             break;
     }
     return WholeEntries(contents);
@@ -496,6 +497,7 @@ std::optional<EntryValue> WriteEntries(KeptUnit::Kind kind, const EntryValue& co
             return WriteRowValue(contents, changes);
         case KeptUnit::Kind::wholeFile:
         case KeptUnit::Kind::outlookSignature:
+        case KeptUnit::Kind::outlookDefaults:
             break;
     }
     const auto whole = changes.find(kWhole);
@@ -537,6 +539,8 @@ QString DescribeEntry(const KeptUnit& unit, const std::string& key) {
             return "the file " + unit.path;
         case KeptUnit::Kind::outlookSignature:
             return "the signature \"" + unit.name + "\"";
+        case KeptUnit::Kind::outlookDefaults:
+            return "the default signatures of \"" + unit.name + "\"";
         case KeptUnit::Kind::databaseRows:
             break;
     }

@@ -28,6 +28,7 @@ const std::map<KeptUnit::Kind, std::string> kKindNames = {
     {KeptUnit::Kind::wholeFile, "wholeFile"},
     {KeptUnit::Kind::databaseRows, "databaseRows"},
     {KeptUnit::Kind::outlookSignature, "outlookSignature"},
+    {KeptUnit::Kind::outlookDefaults, "outlookDefaults"},
 };
 
 std::string Utf8(const QString& text) {
@@ -160,8 +161,7 @@ void SummariseRestorePoint(RestorePoint& point) {
         if (std::find(point.clients.begin(), point.clients.end(), unit.client) ==
             point.clients.end())
             point.clients.push_back(unit.client);
-        if (unit.kind != KeptUnit::Kind::databaseRows &&
-            unit.kind != KeptUnit::Kind::outlookSignature && !point.files.contains(unit.path))
+        if (unit.isFile() && !point.files.contains(unit.path))
             point.files << unit.path;
     }
     std::sort(point.clients.begin(), point.clients.end());

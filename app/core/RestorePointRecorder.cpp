@@ -154,6 +154,28 @@ public:
         return std::nullopt;
     }
 
+    // An Outlook account's defaults are about to be set: what it shows now and what it will show
+    // are kept at once. Set twice in a pass (a retry), the account keeps its first value.
+    std::optional<QString> defaultSignaturesWillChange(ClientKind client,
+                                                       const QString& accountIdString,
+                                                       const QString& before,
+                                                       const QString& after) {
+        KeptUnit unit{client, KeptUnit::Kind::outlookDefaults};
+        unit.name = accountIdString;
+        const auto known = _defaultsUnits.find(accountIdString);
+        if (known != _defaultsUnits.end()) {
+            const std::size_t index = known->second;
+            unit.entries.push_back(
+                EntryChange{{}, _units[index].entries.front().before, after.toUtf8(), true});
+            return keep(std::move(unit), index);
+        }
+        unit.entries.push_back(EntryChange{{}, before.toUtf8(), after.toUtf8(), true});
+        if (auto error = keep(std::move(unit), std::nullopt))
+            return error;
+        _defaultsUnits.emplace(accountIdString, _units.size() - 1);
+        return std::nullopt;
+    }
+
     std::optional<QString> finish(const std::set<QString>& inUse) {
         if (!_point)
             return std::nullopt;
@@ -245,8 +267,7 @@ private:
             _units[index] = std::move(unit);
             _digests[index] = std::get<KeptFileDigest>(written);
         } else {
-            if (unit.kind != KeptUnit::Kind::databaseRows &&
-                unit.kind != KeptUnit::Kind::outlookSignature)
+            if (unit.isFile())
                 _files[unit.path].unit = index;
             _units.push_back(std::move(unit));
             _digests.push_back(std::get<KeptFileDigest>(written));
@@ -281,6 +302,7 @@ private:
     std::set<QString> _rowsKept;
     std::vector<PendingSignature> _pendingSignatures;
     std::set<QString> _signatureNames;
+    std::map<QString, std::size_t> _defaultsUnits;  // by account identifier
 };
 
 // One client's writes: what each change changes is kept, then the change goes on to the target.
@@ -315,6 +337,15 @@ public:
     bool signatureWillChange(const AppleScriptRunner& runner, const QString& name) override {
         return !_state.signatureWillChange(_client, runner, name) &&
                _state.target.signatureWillChange(runner, name);
+    }
+    bool defaultSignaturesWillChange(const QString& accountIdString, const QString& before,
+                                     const QString& after) override {
+        if (const auto error =
+                _state.defaultSignaturesWillChange(_client, accountIdString, before, after)) {
+            LogError("Restore points: cannot keep a restore point: " + *error);
+            return false;
+        }
+        return _state.target.defaultSignaturesWillChange(accountIdString, before, after);
     }
     std::optional<QString> changeRegistrySource(const EvolutionRegistry& registry,
                                                 const RegistrySourceChange& change) override {

@@ -64,13 +64,20 @@ struct EntryChange {
 // One place of a client's storage that a pass changed, with the entries it changed there.
 struct KeptUnit {
     enum class Kind {
-        prefsFile,        // Thunderbird's and Postbox's prefs.js: preferences by key
-        propertyList,     // Apple Mail's lists and preferences: members by their path
-        postboxList,      // Postbox's signatures file: entries by their key
-        wholeFile,        // a file that is Quillet's own whole (a .mailsignature file)
-        databaseRows,     // the rows of a table that have one key: their value, or its members
-        outlookSignature  // an Outlook signature by name: its content
+        prefsFile,         // Thunderbird's and Postbox's prefs.js: preferences by key
+        propertyList,      // Apple Mail's lists and preferences: members by their path
+        postboxList,       // Postbox's signatures file: entries by their key
+        wholeFile,         // a file that is Quillet's own whole (a .mailsignature file)
+        databaseRows,      // the rows of a table that have one key: their value, or its members
+        outlookSignature,  // an Outlook signature by name: its content
+        outlookDefaults    // an Outlook account's default signatures, by the account's
+                           // identifier: their two names, a line each
     };
+    // Whether the unit is a file (the others are rows, or what only the client holds).
+    bool isFile() const {
+        return kind != Kind::databaseRows && kind != Kind::outlookSignature &&
+               kind != Kind::outlookDefaults;
+    }
     KeptUnit(ClientKind client, Kind kind) : client(client), kind(kind) {}
 
     ClientKind client;
@@ -82,7 +89,7 @@ struct KeptUnit {
     QString table;
     SqliteRowKey key;
     nlohmann::json rowsBefore = nlohmann::json::array();
-    QString name;  // outlookSignature
+    QString name;  // outlookSignature, outlookDefaults
     std::vector<EntryChange> entries;
 
     // The same place in two points has the same identity.

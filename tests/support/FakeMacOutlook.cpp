@@ -57,6 +57,19 @@ std::vector<FakeOutlookSignature> FakeOutlookSignatures(const FakeMac& mac) {
     return result;
 }
 
+void SetFakeOutlookDefaultSignatures(const FakeMac& mac,
+                                     const std::map<QString, FakeOutlookDefaults>& defaults) {
+    json state;
+    json outlook = ReadOutlook(mac, &state);
+    json byEmail = json::object();
+    for (const auto& [email, names] : defaults) {
+        byEmail[email.toStdString()] = {{"newMessages", names.newMessages.toStdString()},
+                                        {"repliesForwards", names.repliesForwards.toStdString()}};
+    }
+    outlook["defaults"] = std::move(byEmail);
+    WriteOutlook(mac, std::move(state), std::move(outlook));
+}
+
 std::map<QString, FakeOutlookDefaults> FakeOutlookDefaultSignatures(const FakeMac& mac) {
     json state;
     const json outlook = ReadOutlook(mac, &state);

@@ -26,6 +26,9 @@ struct FakeOutlookDefaults {
 void SetFakeOutlookSignatures(const FakeMac& mac,
                               const std::vector<FakeOutlookSignature>& signatures);
 std::vector<FakeOutlookSignature> FakeOutlookSignatures(const FakeMac& mac);
+// Replaces the default signatures of the accounts, by account email (the others show "None").
+void SetFakeOutlookDefaultSignatures(const FakeMac& mac,
+                                     const std::map<QString, FakeOutlookDefaults>& defaults);
 // The default signatures set so far, by account email.
 std::map<QString, FakeOutlookDefaults> FakeOutlookDefaultSignatures(const FakeMac& mac);
 // The next `runs` runs of the named script fail with an execution error; -1: every run.

@@ -51,6 +51,7 @@ void BuildOutlook(const FakeMac& mac, SampleMac& sample) {
     mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "0");
     SetFakeOutlookAccounts(mac, {{"jane@example.com", "Jane Example", "jane"}});
     SetFakeOutlookSignatures(mac, {{"Mine", "<p>Jane, by hand</p>"}});
+    SetFakeOutlookDefaultSignatures(mac, {{"jane@example.com", {"Mine", "None"}}});
     sample.outlookState = mac.rootPath("/var/fake-mac/clients.json");
 }
 

@@ -81,8 +81,8 @@ QStringList ChangingScripts(const QStringList& runs) {
     QStringList changing;
     for (const QString& run : runs) {
         if (run.startsWith("Outlook-CreateSignature") ||
-            run.startsWith("Outlook-DeleteSignature") || run.endsWith("-Main-B") ||
-            run.endsWith("-Main-A"))
+            run.startsWith("Outlook-DeleteSignature") ||
+            run.startsWith("Outlook-SetDefaultSignatures"))
             changing << run;
     }
     return changing;

@@ -11,14 +11,17 @@ namespace {
 using nlohmann::json;
 
 const std::set<std::string> kDefaultScripts{
-    "Outlook-SetDefaultSignatures14-Main", "Outlook-SetDefaultSignatures15-Main",
-    "Outlook-SetDefaultSignatures16-Main-A", "Outlook-SetDefaultSignatures16-Main-B"};
+    "Outlook-SetDefaultSignatures14-Main",    "Outlook-SetDefaultSignatures15-Main",
+    "Outlook-SetDefaultSignatures16-Main-A",  "Outlook-SetDefaultSignatures16-Main-B",
+    "Outlook-ReadDefaultSignatures14-Main",   "Outlook-ReadDefaultSignatures15-Main",
+    "Outlook-ReadDefaultSignatures16-Main-A", "Outlook-ReadDefaultSignatures16-Main-B"};
 const char* const kGet = "Outlook-GetSignatures";
 const char* const kCreate = "Outlook-CreateSignature";
 const char* const kDelete = "Outlook-DeleteSignature";
 const char* const kContent = "Outlook-GetSignatureContent";
-// The handler call of the default-signature scripts' per-account lines.
+// The handler calls of the default-signature scripts' per-account lines: setting and reading.
 const std::string kAccountCall = "my setDefaultSignatures(";
+const std::string kReadCall = "my defaultSignatures(";
 
 ScriptAnswer Returned(const std::string& text) {
     return ScriptAnswer{text + "\n", {}, 0};
@@ -154,7 +157,10 @@ ScriptAnswer SignatureContent(const std::string& text, json& outlook) {
 // How each version's default-signature window names an account, as the listing scripts print
 // it: the texts a Main script's account lines must give (blanks at either end aside, as the
 // listings' fields are trimmed when read).
-std::vector<std::string> AccountForms(const std::string& mainScript, const json& account) {
+std::vector<std::string> AccountForms(std::string mainScript, const json& account) {
+    // The reading scripts find an account as the setting scripts of their version do.
+    if (const auto read = mainScript.find("ReadDefault"); read != std::string::npos)
+        mainScript.replace(read, 4, "Set");
     const std::string user = Text(account, "userName");
     const std::string full = Text(account, "fullName");
     const std::string email = Text(account, "email");
@@ -203,37 +209,66 @@ bool HasSignature(json& outlook, const std::string& name) {
     return false;
 }
 
-// Each per-account line names an account and two signatures; an unknown account or signature
-// makes that line fail as Outlook's menus would, and the script answer "false".
-ScriptAnswer SetDefaultSignatures(const std::string& scriptName, const std::string& text,
-                                  json& outlook) {
-    bool allSet = true;
-    for (auto at = text.find(kAccountCall); at != std::string::npos;
-         at = text.find(kAccountCall, at)) {
-        at += kAccountCall.size();
-        std::vector<std::string> arguments;
-        while (arguments.size() < 3) {
-            const auto literal = ReadLiteral(text, at);
-            if (!literal)
-                break;
-            arguments.push_back(*literal);
-            if (text.compare(at, 2, ", ") == 0)
-                at += 2;
-        }
-        if (arguments.size() != 3) {
-            allSet = false;
+// The string literals of a handler call's arguments from `at` (just past its opening
+// parenthesis), at most `count` of them.
+std::vector<std::string> CallArguments(const std::string& text, std::size_t at, std::size_t count) {
+    std::vector<std::string> arguments;
+    while (arguments.size() < count) {
+        const auto literal = ReadLiteral(text, at);
+        if (!literal)
+            break;
+        arguments.push_back(*literal);
+        if (text.compare(at, 2, ", ") == 0)
+            at += 2;
+    }
+    return arguments;
+}
+
+// A name as the pop-ups show it: a default never set is "None".
+std::string Shown(const json& defaults, const char* key) {
+    const std::string name = defaults.is_object() ? Text(defaults, key) : std::string();
+    return name.empty() ? "None" : name;
+}
+
+// The account lines in order: a setting line names an account and two signatures, and an
+// unknown account or signature makes it fail as Outlook's menus would; a reading line names an
+// account and adds two lines to the answer, the names its pop-ups show. Any failed line makes the
+// script answer "false".
+ScriptAnswer DefaultSignatures(const std::string& scriptName, const std::string& text,
+                               json& outlook) {
+    bool allSucceeded = true;
+    std::string read;
+    std::size_t at = 0;
+    while (true) {
+        const auto setting = text.find(kAccountCall, at);
+        const auto reading = text.find(kReadCall, at);
+        if (setting == std::string::npos && reading == std::string::npos)
+            break;
+        const bool sets = setting < reading;
+        at = sets ? setting + kAccountCall.size() : reading + kReadCall.size();
+        const auto arguments = CallArguments(text, at, sets ? 3 : 1);
+        const json* account =
+            arguments.empty() ? nullptr : AccountOf(outlook, scriptName, arguments[0]);
+        if (!sets) {
+            if (!account) {
+                allSucceeded = false;
+                continue;
+            }
+            const json defaults =
+                outlook.value("defaults", json::object()).value(Text(*account, "email"), json());
+            for (const char* key : {"newMessages", "repliesForwards"})
+                read.append("\n").append(Shown(defaults, key));
             continue;
         }
-        const json* account = AccountOf(outlook, scriptName, arguments[0]);
-        if (!account || !HasSignature(outlook, arguments[1]) ||
+        if (arguments.size() != 3 || !account || !HasSignature(outlook, arguments[1]) ||
             !HasSignature(outlook, arguments[2])) {
-            allSet = false;
+            allSucceeded = false;
             continue;
         }
         outlook["defaults"][Text(*account, "email")] =
             json{{"newMessages", arguments[1]}, {"repliesForwards", arguments[2]}};
     }
-    return Returned(allSet ? "true" : "false");
+    return Returned(allSucceeded ? "true" + read : "false");
 }
 
 }  // namespace
@@ -255,7 +290,7 @@ ScriptAnswer PlayOutlookSignatureScript(const std::string& scriptName,
         return DeleteSignature(scriptText, outlook);
     if (scriptName == kContent)
         return SignatureContent(scriptText, outlook);
-    return SetDefaultSignatures(scriptName, scriptText, outlook);
+    return DefaultSignatures(scriptName, scriptText, outlook);
 }
 
 }  // namespace standin

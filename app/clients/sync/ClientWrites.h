@@ -71,6 +71,14 @@ public:
         (void)runner, (void)name;
         return true;
     }
+    // An account's default signatures that only the client holds (Outlook's, by the names its
+    // pop-ups show, a line each: OutlookDefaultsText) are about to change from `before` to `after`
+    // by the next changing script. False when that cannot be kept: the run is not made.
+    virtual bool defaultSignaturesWillChange(const QString& accountIdString, const QString& before,
+                                             const QString& after) {
+        (void)accountIdString, (void)before, (void)after;
+        return true;
+    }
     // Makes the change through the registry (what the sync pass does); a preview records the
     // source's file as changing instead, a restore point keeps that file first. Nothing, or a
     // description of what failed.

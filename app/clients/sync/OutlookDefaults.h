@@ -1,8 +1,9 @@
 #pragma once
 // Outlook's default signatures per account: how the default-signature scripts name an account,
-// and the one run of a version's Main script that sets every account's two defaults.
+// and the runs of a version's Main script that read and set every account's two defaults.
 
 #include <QString>
+#include <QStringList>
 #include <chrono>
 #include <optional>
 #include <vector>
@@ -32,21 +33,41 @@ QString OutlookScriptValue(const QString& text);
 std::optional<QString> OutlookAccountIdString(const OutlookAccount& account,
                                               OutlookVersionKind versionKind);
 
-// One account's defaults: the signature for new messages, and whether replies and forwards get
-// it too (else "None").
+// One account's two defaults by the names Outlook's pop-ups show: the signature for new
+// messages, and the one for replies and forwards (either may be Outlook's "None").
+struct OutlookDefaultNames {
+    QString newMessages;
+    QString repliesForwards;
+    bool operator==(const OutlookDefaultNames&) const = default;
+};
+
+// One account's defaults to set, and what it shows before: a restore point keeps both.
 struct OutlookAccountDefaults {
     QString accountIdString;
-    QString signatureName;
-    bool insertForRepliesForwards = false;
+    OutlookDefaultNames names;
+    OutlookDefaultNames before;
 };
+
+// The two names as one text, a line each, as a reading line gives them and a restore point keeps
+// them; and back (absent when the text is not two lines).
+QString OutlookDefaultsText(const OutlookDefaultNames& names);
+std::optional<OutlookDefaultNames> OutlookDefaultsFromText(const QString& text);
 
 // The localized name of Outlook's "no signature" entry.
 QString OutlookNoneSignatureName(const Bundle& bundle);
 
-// Builds one account line per entry (in list order) into the version's Main script and runs it.
-// True when the script answered "true": every account's defaults were set.
+// What the accounts (by identifier, in order) show now, in one run of the version's reading Main
+// script with a line per account: the names trimmed. Absent when the run failed or an account
+// could not be read.
+std::optional<std::vector<OutlookDefaultNames>> ReadDefaultSignatures(
+    const ClientInfo& clientInfo, const QStringList& accountIdStrings,
+    const AppleScriptRunner& runner);
+
+// Builds one account line per entry (in list order) into the version's Main script and runs it
+// through `writes`, each account's change announced to it first. True when the script answered
+// "true": every account's defaults were set.
 bool SetDefaultSignatures(const ClientInfo& clientInfo,
                           const std::vector<OutlookAccountDefaults>& accounts,
-                          const OutlookSyncEnvironment& environment, ClientWrites& writes);
+                          const AppleScriptRunner& runner, ClientWrites& writes);
 
 }  // namespace quillet

@@ -182,25 +182,35 @@ std::optional<Error> Install(const Run& run, const SyncInputs& inputs,
     return std::nullopt;
 }
 
-// Each account's defaults: its signature, or "None" where Quillet set one before and the
-// account has none now. A signature that is not in Outlook (the person deleted it and nothing
-// asked for it again) cannot be chosen there: its accounts are left as they are, rather than
-// failing every sync.
-std::vector<OutlookAccountDefaults> PlanDefaultSignatures(const SyncInputs& inputs,
-                                                          const std::set<SignatureId>& inOutlook,
-                                                          const QString& none) {
+// An account whose defaults the sync sees to: Quillet's signature to set there, or none when
+// Quillet's signature leaves it (the person's own defaults come back).
+struct DefaultsTarget {
+    QString email;
+    QString accountIdString;
+    std::optional<OutlookDefaultNames> quillets;
+};
+
+// The accounts with a signature of Quillet's among those that will stand in Outlook, and those
+// that held one of Quillet's and no longer get any. A signature that is not in Outlook (the
+// person deleted it and nothing asked for it again) cannot be chosen there: its accounts are
+// left as they are, rather than failing every sync.
+std::vector<DefaultsTarget> PlanDefaultSignatures(const SyncInputs& inputs,
+                                                  const std::set<SignatureId>& inOutlook,
+                                                  const QString& none) {
     const auto assignment = AccountEmailToSignatureIdMap(
         ClientKind::outlook, inputs.accountsInfo, inputs.signatureIds, inputs.idToSignatureMap);
+    bool allFormerlySet = false;
     std::set<QString> formerlySet;
     for (const auto& [id, signature] : inputs.idToSignatureMap) {
         if (const auto* performed = PerformedEntry(*signature)) {
+            allFormerlySet = allFormerlySet || performed->allAccountsInstalled;
             for (const auto& [email, payload] : performed->accountEmailToPayloadMap)
                 formerlySet.insert(email);
         }
     }
     const OutlookVersionKind versionKind =
         inputs.clientInfo.outlookVersionKindQ.value_or(OutlookVersionKind::v16_80OrNewer);
-    std::vector<OutlookAccountDefaults> accounts;
+    std::vector<DefaultsTarget> targets;
     std::set<QString> entered;
     for (const AccountPtr& account : inputs.accountsInfo.accounts) {
         const auto outlookAccount = std::dynamic_pointer_cast<const OutlookAccount>(account);
@@ -215,15 +225,127 @@ std::vector<OutlookAccountDefaults> PlanDefaultSignatures(const SyncInputs& inpu
             const Signature& signature = *inputs.idToSignatureMap.at(assigned->second);
             if (signature.nameQe.isEmpty() || !inOutlook.count(assigned->second))
                 continue;
-            accounts.push_back({*idString, signature.nameQe, signature.insertForRepliesForwards});
-        } else if (formerlySet.count(email)) {
-            accounts.push_back({*idString, none, false});
+            const QString& name = signature.nameQe;
+            targets.push_back(
+                {email, *idString,
+                 OutlookDefaultNames{name, signature.insertForRepliesForwards ? name : none}});
+        } else if (allFormerlySet || formerlySet.count(email)) {
+            targets.push_back({email, *idString, std::nullopt});
         } else {
             continue;
         }
         entered.insert(email);
     }
-    return accounts;
+    return targets;
+}
+
+// The names of Quillet's signatures in Outlook, as its pop-ups show them: those recorded there and
+// those the sync installs.
+std::set<QString> QuilletNames(const IdToSignatureMap& idToSignatureMap) {
+    std::set<QString> names;
+    for (const auto& [id, signature] : idToSignatureMap) {
+        if (const auto payload = InstalledPayload(*signature))
+            names.insert(ListedName(payload->idStringQe));
+        if (IsInstallable(*signature, ClientKind::outlook))
+            names.insert(ListedName(signature->nameQe));
+    }
+    return names;
+}
+
+// The settings names of Outlook's defaults as they are kept.
+const QString kNewMessagesSetting = QStringLiteral("newMessages");
+const QString kRepliesForwardsSetting = QStringLiteral("repliesForwards");
+
+// The person's defaults, kept for the account, while both signatures are still in Outlook (or
+// Outlook's "None"); else "None".
+OutlookDefaultNames PersonsDefaults(const std::map<QString, ClientSettings>& kept,
+                                    const QString& email, const QStringList& outlookNames,
+                                    const QString& none) {
+    const auto place = kept.find(email);
+    if (place == kept.end())
+        return {none, none};
+    const auto setting = [&](const QString& name) -> std::optional<QString> {
+        const auto found = place->second.find(name);
+        if (found == place->second.end() || !found->second)
+            return std::nullopt;
+        if (*found->second != none && !outlookNames.contains(ListedName(*found->second)))
+            return std::nullopt;
+        return found->second;
+    };
+    const auto newMessages = setting(kNewMessagesSetting);
+    const auto repliesForwards = setting(kRepliesForwardsSetting);
+    if (!newMessages)
+        return {none, none};
+    return {*newMessages, repliesForwards.value_or(none)};
+}
+
+// The defaults the runs leave the accounts with, and what the kept settings then forget: Quillet's
+// signature over what each account shows, and where Quillet's leaves an account that still shows
+// it, the person's own back. An account that shows another signature than Quillet's is the
+// person's choice, and stays.
+struct DefaultsChanges {
+    std::vector<OutlookAccountDefaults> defaults;
+    ReplacedSettingsChanges forgotten;
+};
+
+// Outlook's pop-ups show names as its list does.
+bool ShowSame(const OutlookDefaultNames& a, const OutlookDefaultNames& b) {
+    return ListedName(a.newMessages) == ListedName(b.newMessages) &&
+           ListedName(a.repliesForwards) == ListedName(b.repliesForwards);
+}
+
+DefaultsChanges PlanDefaultsChanges(const std::vector<DefaultsTarget>& targets,
+                                    const std::vector<OutlookDefaultNames>& shown,
+                                    const std::set<QString>& quilletNames,
+                                    const std::map<QString, ClientSettings>& kept,
+                                    const QStringList& outlookNames, const QString& none) {
+    DefaultsChanges changes;
+    for (std::size_t index = 0; index < targets.size(); ++index) {
+        const DefaultsTarget& target = targets[index];
+        const OutlookDefaultNames& current = shown[index];
+        OutlookDefaultNames names;
+        if (target.quillets) {
+            names = *target.quillets;
+        } else {
+            changes.forgotten.forgotten.insert(target.email);
+            if (!quilletNames.count(ListedName(current.newMessages)))
+                continue;
+            names = PersonsDefaults(kept, target.email, outlookNames, none);
+        }
+        if (!ShowSame(names, current))
+            changes.defaults.push_back({target.accountIdString, names, current});
+    }
+    return changes;
+}
+
+// What the accounts that get Quillet's signature show now, where it is the person's own.
+ReplacedSettingsChanges PersonsDefaultsToKeep(const std::vector<DefaultsTarget>& targets,
+                                              const std::vector<OutlookDefaultNames>& shown,
+                                              const std::set<QString>& quilletNames) {
+    ReplacedSettingsChanges changes;
+    for (std::size_t index = 0; index < targets.size(); ++index) {
+        const OutlookDefaultNames& current = shown[index];
+        if (!targets[index].quillets || quilletNames.count(ListedName(current.newMessages)))
+            continue;
+        changes.remembered[targets[index].email] =
+            ClientSettings{{kNewMessagesSetting, current.newMessages},
+                           {kRepliesForwardsSetting, current.repliesForwards}};
+    }
+    return changes;
+}
+
+// The signatures that stand in Outlook once every run has gone ahead.
+std::set<SignatureId> ExpectedInOutlook(const OutlookSignaturePlan& plan) {
+    std::set<SignatureId> inOutlook = plan.inOutlook;
+    for (const Run& run : plan.runs) {
+        if (run.refused)
+            continue;
+        if (run.kind == Run::Kind::uninstall)
+            inOutlook.erase(run.id);
+        else
+            inOutlook.insert(run.id);
+    }
+    return inOutlook;
 }
 
 // The closing sequence; then the records of Quillet's signatures that stand in Outlook kept.
@@ -410,6 +532,29 @@ std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
     }
     const OutlookSignaturePlan plan = PlanOutlookSignatureRuns(inputs.idToSignatureMap, outlook);
 
+    // What the accounts show before anything changes: the person's own defaults are kept before
+    // Quillet's replace them, and come back only to an account that still shows Quillet's.
+    const QString none = OutlookNoneSignatureName(environment.bundle);
+    const auto targets = PlanDefaultSignatures(inputs, ExpectedInOutlook(plan), none);
+    std::vector<OutlookDefaultNames> shown;
+    if (!targets.empty()) {
+        QStringList idStrings;
+        for (const DefaultsTarget& target : targets)
+            idStrings << target.accountIdString;
+        auto read = ReadDefaultSignatures(inputs.clientInfo, idStrings, environment.runner);
+        if (!read) {
+            LogError(kPrefix + "(): Could not read the default signatures");
+            return Error{Kind::defaultSignature, std::nullopt, std::nullopt, std::nullopt};
+        }
+        shown = std::move(*read);
+    }
+    const std::set<QString> quilletNames = QuilletNames(inputs.idToSignatureMap);
+    const QString& storage = inputs.clientInfo.path;
+    const auto remembered = PersonsDefaultsToKeep(targets, shown, quilletNames);
+    if (!remembered.empty() &&
+        !KeepReplacedSettings(inputs, ClientKind::outlook, storage, remembered, SyncNameText()))
+        return Error{Kind::defaultSignature, std::nullopt, std::nullopt, std::nullopt};
+
     // Quillet's signatures that stand in Outlook, as the runs change them.
     std::set<SignatureId> inOutlook = plan.inOutlook;
     for (const Run& run : plan.runs) {
@@ -423,18 +568,26 @@ std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
             inOutlook.insert(run.id);
     }
 
-    const auto defaults =
-        PlanDefaultSignatures(inputs, inOutlook, OutlookNoneSignatureName(environment.bundle));
-    if (!defaults.empty() &&
-        !SetDefaultSignatures(inputs.clientInfo, defaults, environment, inputs.writes)) {
+    const auto changes = PlanDefaultsChanges(targets, shown, quilletNames,
+                                             inputs.replaced.read(ClientKind::outlook, storage),
+                                             outlook.names, none);
+    const auto set = [&] {
+        return SetDefaultSignatures(inputs.clientInfo, changes.defaults, environment.runner,
+                                    inputs.writes);
+    };
+    if (!changes.defaults.empty() && !set()) {
         LogError(kPrefix + "(): Could not set default signatures the first time, retrying again");
         std::this_thread::sleep_for(environment.retryPause);
-        if (!SetDefaultSignatures(inputs.clientInfo, defaults, environment, inputs.writes)) {
+        if (!set()) {
             LogError(kPrefix + "(): Could not set default signatures the second time");
             FinishOutlookSync(inputs, inOutlook);
             return Error{Kind::defaultSignature, std::nullopt, std::nullopt, std::nullopt};
         }
     }
+    // Given back, or the person's since: nothing of it is kept any longer.
+    if (!changes.forgotten.empty())
+        KeepReplacedSettings(inputs, ClientKind::outlook, storage, changes.forgotten,
+                             SyncNameText());
     FinishOutlookSync(inputs, inOutlook);
     return std::nullopt;
 }

@@ -32,6 +32,7 @@ struct MachineState {
     Files files;  // every client file (Spark's database and the stand-in Outlook's state apart)
     QStringList sparkRows;
     std::vector<FakeOutlookSignature> outlookSignatures;
+    std::map<QString, FakeOutlookDefaults> outlookDefaults;
     Json list;
 };
 
@@ -113,7 +114,7 @@ struct QuilletRestoreCommandTest : testing::Test, SampleMacCommand {
         for (Json& signature : list)
             signature.erase("id");
         return {files, FakeSparkSettingsRows(sample.sparkSettings), FakeOutlookSignatures(mac),
-                list};
+                FakeOutlookDefaultSignatures(mac), list};
     }
 
     // Files as their clients read them: a restore writes property lists and JSON in its own
@@ -148,6 +149,7 @@ struct QuilletRestoreCommandTest : testing::Test, SampleMacCommand {
         EXPECT_EQ(actual.sparkRows.join('\n').toStdString(),
                   expected.sparkRows.join('\n').toStdString());
         EXPECT_TRUE(actual.outlookSignatures == expected.outlookSignatures);
+        EXPECT_TRUE(actual.outlookDefaults == expected.outlookDefaults);
         EXPECT_EQ(actual.list.dump(1), expected.list.dump(1));
     }
 
@@ -378,7 +380,7 @@ const std::vector<LaterChange> kLaterChanges = {
      },
      {}},
     {"Outlook",
-     {"--client", "outlook"},
+     {"--client", "outlook", "--account", "jane@example.com"},
      [](QuilletRestoreCommandTest& test, auto& expected) {
          // Quillet's signature edited in Outlook, and a second one of the person's own.
          auto signatures = FakeOutlookSignatures(test.mac);
@@ -394,6 +396,9 @@ const std::vector<LaterChange> kLaterChanges = {
                          {"Mine", "<p>Jane, by hand</p>"},
                          {QString::fromUtf8(expected.at("name")), "<p>Edited in Outlook</p>"},
                          {"Mine 2", "<p>Jane, again</p>"}}));
+         // Quillet's signature was Jane's default: hers is back.
+         EXPECT_EQ(FakeOutlookDefaultSignatures(test.mac).at("jane@example.com"),
+                   (FakeOutlookDefaults{"Mine", "None"}));
      },
      "was changed since; it is kept as it is."},
 };

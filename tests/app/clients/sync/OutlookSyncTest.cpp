@@ -20,6 +20,7 @@ const QString kCreate = "Outlook-CreateSignature";
 const QString kDelete = "Outlook-DeleteSignature";
 const QString kContent = "Outlook-GetSignatureContent";
 const QString kMainB = "Outlook-SetDefaultSignatures16-Main-B";
+const QString kReadB = "Outlook-ReadDefaultSignatures16-Main-B";
 const QString kPrefix = "Info: SyncOutlookSignatures(_:_:_:_:_:)(): ";
 const QString kErrorPrefix = "Error: SyncOutlookSignatures(_:_:_:_:_:)(): ";
 constexpr auto kOutlook = ClientKind::outlook;
@@ -93,7 +94,8 @@ TEST_F(OutlookSyncTest, InstallsANewSignatureRecordsItAtOnceAndSetsTheAccountDef
     EXPECT_EQ(FakeOutlookDefaultSignatures(mac),
               (std::map<QString, FakeOutlookDefaults>{
                   {"jane@x.org", {"Jane \"JD\" \\ Doe", "Jane \"JD\" \\ Doe"}}}));
-    EXPECT_EQ(runs(), (QStringList{kGet, kCreate, kMainB}));
+    // The defaults the account showed are read before anything changes, then set.
+    EXPECT_EQ(runs(), (QStringList{kGet, kReadB, kCreate, kMainB}));
     const auto& performed = signature.clientKindToPerformedInstallationsInfoMap.at(kOutlook);
     EXPECT_EQ(performed.accountEmailToPayloadMap.at("jane@x.org").idStringQe, signature.nameQe);
     EXPECT_FALSE(signature.clientKindToSelectedInstallationsInfoMap.at(kOutlook)
@@ -107,9 +109,9 @@ TEST_F(OutlookSyncTest, InstallsANewSignatureRecordsItAtOnceAndSetsTheAccountDef
     EXPECT_TRUE(log.contains(kPrefix + "Installing signature \"Jane \"JD\" \\ Doe\"..."));
     EXPECT_TRUE(log.containsText("Signature before single-signature update:\n1:\n"));
 
-    // Nothing changed: nothing is written again, only the defaults.
+    // Nothing changed: nothing is written again, the defaults are only read.
     EXPECT_FALSE(sync());
-    EXPECT_EQ(runs(), (QStringList{kGet, kCreate, kMainB, kGet, kMainB}));
+    EXPECT_EQ(runs(), (QStringList{kGet, kReadB, kCreate, kMainB, kGet, kReadB}));
 }
 
 TEST_F(OutlookSyncTest,
@@ -148,7 +150,7 @@ TEST_F(OutlookSyncTest, ARenameUninstallsTheOldNameThenInstallsTheNewOne) {
     EXPECT_EQ(FakeOutlookSignatures(mac),
               (std::vector<FakeOutlookSignature>{{"Mine", "x"}, {"New", "<p>a</p>"}}));
     // What Outlook holds under the old name is read first: only Quillet's copy is deleted.
-    EXPECT_EQ(runs(), (QStringList{kGet, kContent, kDelete, kCreate, kMainB}));
+    EXPECT_EQ(runs(), (QStringList{kGet, kContent, kReadB, kDelete, kCreate, kMainB}));
     EXPECT_TRUE(log.contains(kPrefix + "Uninstalling signature \"New\" (installed as \"Old\")..."));
     EXPECT_TRUE(log.contains(kPrefix + "Reinstalling signature \"New\"..."));
     // The uninstallation was saved on its own before the installation.
@@ -191,7 +193,7 @@ TEST_F(OutlookSyncTest, ASignatureCreatedByASyncKilledBeforeItsRecordIsReinstall
     ClientInfo info("/Applications/Microsoft Outlook.app", "16.80", "16.80");
     SyncInputs inputs{info, accounts, signatures.ids(), signatures.map(), copying, mac.paths()};
     ASSERT_FALSE(SyncOutlookSignatures(inputs, environment));
-    ASSERT_EQ(runs(), (QStringList{kGet, kCreate, kMainB}));
+    ASSERT_EQ(runs(), (QStringList{kGet, kReadB, kCreate, kMainB}));
 
     // Killed right after Outlook created it: the store holds what was saved before the script.
     signature = copying.lastSavedBeforeRun(mac.osascriptRuns().indexOf(kCreate))
@@ -364,7 +366,7 @@ TEST_F(OutlookSyncTest, ANameWithOuterBlanksOrTheSeparatorIsStillRecognisedAsQui
     SelectAccounts(separator, kOutlook, {"b@x.org"});
     EXPECT_FALSE(sync());
     EXPECT_FALSE(sync());
-    EXPECT_EQ(runs().count(kMainB), 2);
+    EXPECT_EQ(runs().count(kMainB), 1);  // the second pass finds them set
     EXPECT_EQ(FakeOutlookDefaultSignatures(mac),
               (std::map<QString, FakeOutlookDefaults>{{"a@x.org", {"Work ", "None"}},
                                                       {"b@x.org", {"Home;;;Office", "None"}}}));
@@ -401,20 +403,23 @@ TEST_F(OutlookSyncTest, AReinstallationIsDoneOnceEvenForAnAccountOutlookDoesNotR
     EXPECT_EQ(FakeOutlookSignatures(mac), (std::vector<FakeOutlookSignature>{{"S", "<p>s</p>"}}));
 }
 
-TEST_F(OutlookSyncTest, AnAccountThatLostItsSignatureGetsNoneAndRepliesFollowTheOption) {
+TEST_F(OutlookSyncTest, AnAccountThatLostItsSignatureGetsItsOwnBackAndRepliesFollowTheOption) {
     setAccounts({{"a@x.org", "", "a@x.org"}, {"b@x.org", "", "b@x.org"}});
     SetFakeOutlookSignatures(mac, {{"S", "<p>s</p>"}});
     Signature& signature = installed("<p>s</p>", "S", {"a@x.org", "b@x.org"});
+    ASSERT_FALSE(sync());
+    ASSERT_EQ(FakeOutlookDefaultSignatures(mac).at("a@x.org"), (FakeOutlookDefaults{"S", "None"}));
     SelectAccounts(signature, kOutlook, {"b@x.org"});
 
+    // Account a@x.org had no default before: it has none again.
     EXPECT_FALSE(sync());
     EXPECT_EQ(FakeOutlookDefaultSignatures(mac),
               (std::map<QString, FakeOutlookDefaults>{{"a@x.org", {"None", "None"}},
                                                       {"b@x.org", {"S", "None"}}}));
     EXPECT_FALSE(runs().contains(kCreate));
-    // Reset once: the next pass no longer names the account.
+    // Given back once: the next pass no longer looks at the account.
     EXPECT_FALSE(sync());
-    EXPECT_FALSE(mac.lastScriptText(kMainB).contains("\"a@x.org\""));
+    EXPECT_FALSE(mac.lastScriptText(kReadB).contains("\"a@x.org\""));
 }
 
 TEST_F(OutlookSyncTest, DefaultsThatFailTwiceStillCloseTheSync) {
@@ -425,7 +430,7 @@ TEST_F(OutlookSyncTest, DefaultsThatFailTwiceStillCloseTheSync) {
     const auto error = sync();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind, Kind::defaultSignature);
-    EXPECT_EQ(runs(), (QStringList{kGet, kCreate, kMainB, kMainB}));
+    EXPECT_EQ(runs(), (QStringList{kGet, kReadB, kCreate, kMainB, kMainB}));
     EXPECT_TRUE(log.contains(kErrorPrefix +
                              "Could not set default signatures the first time, retrying again"));
     EXPECT_TRUE(log.contains(kErrorPrefix + "Could not set default signatures the second time"));
@@ -530,6 +535,7 @@ TEST_F(OutlookSyncTest, EachVersionSetsTheDefaultsOfTheAccountsItsListingReports
     };
     for (const auto& c : cases) {
         SetFakeOutlookSignatures(mac, {});
+        SetFakeOutlookDefaultSignatures(mac, {});
         signatures = TestSignatures();
         setAccounts({{"ann@x.org", "Ann Example", "ann"}, {"bob@x.org", "", "bob"}}, c.kind);
         SelectAccounts(signatures.add("<p>s</p>", "S"), kOutlook, {"ann@x.org"});
