@@ -14,6 +14,7 @@
 #include "app/core/Store.h"
 #include "app/core/SyncPass.h"
 #include "common/Localization.h"
+#include "platform/WholeFile.h"
 
 namespace quillet {
 
@@ -103,10 +104,10 @@ std::optional<QString> UndoFile(const Place& place, ClientWrites& writes, Restor
     const QString& path = place.oldest().path;
     EntryValue current;
     if (QFileInfo::exists(path)) {
-        QFile file(path);
-        if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        auto whole = QFileInfo(path).isFile() ? ReadWholeFile(path) : std::nullopt;
+        if (!whole)
             return path;
-        current = file.readAll();
+        current = std::move(*whole);
     }
     const auto undone = UndoPlace(place, current, restore);
     if (!undone)

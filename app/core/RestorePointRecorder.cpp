@@ -12,6 +12,7 @@
 #include "app/core/RestorePoints.h"
 #include "common/Log.h"
 #include "platform/FileAccess.h"
+#include "platform/WholeFile.h"
 
 namespace quillet {
 
@@ -65,10 +66,11 @@ public:
         auto [file, first] = _files.try_emplace(path);
         if (first) {
             if (QFileInfo(path).isFile()) {
-                QFile existing(path);
-                if (!existing.open(QIODevice::ReadOnly))
+                // Kept cut short, a restore would put back half the file.
+                auto existing = ReadWholeFile(path);
+                if (!existing)
                     return "cannot read " + path;
-                file->second.before = existing.readAll();
+                file->second.before = std::move(*existing);
             }
         }
         KeptUnit unit{client, contents ? FileUnitKind(path) : KeptUnit::Kind::wholeFile};
