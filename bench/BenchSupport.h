@@ -73,7 +73,7 @@ public:
             signatures.push_back(*signature);
         StoreSignatures(_folder.path(), signatures);
         _store = Store::OpenStoreChain(_folder.path(), _folder.path() + "/Documents", {});
-        _store->LoadSignatures({});
+        _store->LoadSignatures();
     }
     void saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) override {
         _store->SaveSignatures(ids, map);

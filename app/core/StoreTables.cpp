@@ -1,6 +1,7 @@
 #include "app/core/StoreTables.h"
 
 #include <QStringList>
+#include <initializer_list>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -206,6 +207,15 @@ std::optional<QString> WriteInstallationChanges(sqlite3* database, const Install
 }
 
 // Every record, or only the one with the given key.
+// The text, as one of the given texts' own data where it equals one.
+QString SharedText(QString text, std::initializer_list<const QString*> sharers) {
+    for (const QString* sharer : sharers) {
+        if (*sharer == text)
+            return *sharer;
+    }
+    return text;
+}
+
 std::optional<QString> ReadRecords(sqlite3* database, SignatureEntity entity,
                                    StoredRecords* records, std::optional<std::int64_t> only) {
     records->clear();
@@ -276,8 +286,12 @@ std::optional<QString> ReadRecords(sqlite3* database, SignatureEntity entity,
         const auto owner = records->find(performed.integer(0));
         if (owner == records->end())
             continue;
+        // An installation mostly holds its signature's own text and uuid: holding them once
+        // keeps a store of many signatures small in memory.
+        const SignatureAttributes& a = owner->second.attributes;
         owner->second.performedInstallations.push_back(
-            {performed.text(1), performed.text(2), performed.text(3), performed.text(4)});
+            {performed.text(1), performed.text(2), SharedText(performed.text(3), {&a.uuidString}),
+             SharedText(performed.text(4), {&a.localTextQe, &a.mainTextQe})});
     }
     if (!performed.error().isEmpty())
         return performed.error();

@@ -437,6 +437,10 @@ public:
                     step({"sql", settings + "messages.sqlite", "SELECT * FROM accounts;"});
                 break;
             }
+            case ClientKind::evolution:
+            case ClientKind::kmail:
+            case ClientKind::geary:
+                break;  // Linux clients: not on a sample Mac
         }
         // The tools quillet ran: Outlook's and Mail's scripts, Outlook's mode. A restore point's
         // reading of an Outlook signature is the point's, not the floor's.
