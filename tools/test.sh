@@ -6,9 +6,10 @@ cd "$(dirname "$0")/.."
 tools/install-deps.sh
 build=${QUILLET_TEST_BUILD_DIR:-build-test}
 # Line tables are all the sanitizers' reports need: full debug information makes each compile a
-# sixth slower and the test programs a third bigger to link.
+# sixth slower and the test programs a third bigger to link. The benchmarks are built (not run)
+# so that they keep up with the code they measure.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DQUILLET_SANITIZE=ON \
-  -DQUILLET_WERROR=ON -DQUILLET_GUI=ON >/dev/null
+  -DQUILLET_WERROR=ON -DQUILLET_GUI=ON -DQUILLET_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tools/sanitizer/lsan.supp}
