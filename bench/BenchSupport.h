@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "app/clients/sync/SyncPlan.h"
-#include "app/core/Store.h"
-#include "app/core/StoreCopy.h"
-#include "app/core/StoreRecord.h"
-#include "app/core/StoreSchema.h"
-#include "app/core/StoreTables.h"
+#include "app/store/Store.h"
+#include "app/store/StoreCopy.h"
+#include "app/store/StoreRecord.h"
+#include "app/store/StoreSchema.h"
+#include "app/store/StoreTables.h"
 #include "common/Log.h"
 #include "common/Logger.h"
 

@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 #include <QUuid>
 
-#include "app/core/Store.h"
+#include "app/store/Store.h"
 #include "bench/BenchSupport.h"
 #include "common/Text.h"
 

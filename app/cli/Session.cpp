@@ -5,7 +5,7 @@
 
 #include "app/clients/LinuxDetection.h"
 #include "app/core/RestorePoints.h"
-#include "app/core/StoreCopy.h"
+#include "app/store/StoreCopy.h"
 #include "app/core/SyncPass.h"
 #include "common/Brand.h"
 #include "common/Localization.h"

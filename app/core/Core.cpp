@@ -12,7 +12,7 @@
 #include "app/core/NewSignature.h"
 #include "app/core/RestorePointStore.h"
 #include "app/core/RestorePoints.h"
-#include "app/core/Store.h"
+#include "app/store/Store.h"
 #include "app/core/SyncPass.h"
 #include "app/core/SyncPreview.h"
 #include "app/permissions/AccessibilityHelper.h"

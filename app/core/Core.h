@@ -22,6 +22,7 @@
 #include "app/permissions/AccessibilityHelper.h"
 #include "common/Accounts.h"
 #include "common/Brand.h"
+#include "common/EngineRules.h"
 #include "common/Log.h"
 #include "common/Logger.h"
 #include "common/ServiceClient.h"
@@ -39,15 +40,11 @@ class StoreChangeJournal;
 class SyncPreview;
 
 inline const QString kAccountsInfoUpdatedNotification = "kAccountsInfoUpdatedNotification";
-inline const QString kSignaturesUpdatedFromServerNotification =
-    "kSignaturesUpdatedFromServerNotification";
 inline const QString kSignaturesUpdatedInClientsNotification =
     "kSignaturesUpdatedInClientsNotification";
 // Posted when a sync pass ends, however it ended (written, postponed, failed): what is installed
 // and what is pending may have changed.
 inline const QString kSyncPassFinishedNotification = "kSyncPassFinishedNotification";
-inline const QString kUpdatedSignatureIdsKey = "UpdatedSignatureIds";
-inline const QString kModifiedOnlySignatureIdsKey = "ModifiedOnlySignatureIds";
 
 // How a refresh or a sync pass ended: success, or what the user would be told. A pass the
 // person postponed ("Later") is no failure.
@@ -64,9 +61,6 @@ using SyncPassRunner =
 
 class Core final : public UpdatedSignaturesReceiver, public SignatureSaver {
 public:
-    static constexpr double kRefreshFromServer_AfterSuccess_Delay = 7200;
-    static constexpr double kRefreshFromServer_AfterError_Delay = 300;
-
     struct Options {
         QUrl serviceUrl;                           // empty: the default service
         ConsoleSink console = SystemLogConsole();  // where the logger's echo goes

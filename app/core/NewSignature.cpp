@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "app/core/ManagedSignatures.h"
-#include "app/core/Store.h"
+#include "app/store/Store.h"
 
 #include "common/Localization.h"
 #include "common/Text.h"

@@ -11,7 +11,7 @@
 #include "app/core/RestorePointRows.h"
 #include "app/core/RestorePointStore.h"
 #include "app/core/RestorePoints.h"
-#include "app/core/Store.h"
+#include "app/store/Store.h"
 #include "app/core/SyncPass.h"
 #include "common/Localization.h"
 #include "platform/WholeFile.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/core/RestorePoints.h"
-#include "app/core/StoreRecord.h"
+#include "app/store/StoreRecord.h"
 
 namespace quillet {
 

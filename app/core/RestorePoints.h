@@ -32,7 +32,7 @@
 #include <vector>
 
 #include "app/clients/sync/ClientWrites.h"
-#include "app/core/StoreRecord.h"
+#include "app/store/StoreRecord.h"
 #include "common/ClientKind.h"
 
 namespace quillet {

@@ -1,7 +1,7 @@
 #include "app/core/StoreWatcher.h"
 
 #include "app/core/Core.h"
-#include "app/core/Store.h"
+#include "app/store/Store.h"
 
 namespace quillet {
 

@@ -3,7 +3,7 @@
 #include <QDateTime>
 #include <QRegularExpression>
 
-#include "app/core/Store.h"
+#include "app/store/Store.h"
 #include "common/Localization.h"
 #include "common/Log.h"
 #include "common/Text.h"

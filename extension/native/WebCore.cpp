@@ -3,8 +3,7 @@
 #include <QDir>
 #include <QUuid>
 
-#include "app/core/Core.h"
-#include "app/core/Store.h"
+#include "app/store/Store.h"
 #include "common/Localization.h"
 #include "common/Log.h"
 #include "platform/FileAccess.h"

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "common/Brand.h"
+#include "common/EngineRules.h"
 #include "common/Logger.h"
 #include "common/ServiceClient.h"
 #include "extension/native/WebSignature.h"
@@ -40,9 +41,6 @@ struct Environment {
 
 class Core final : public UpdatedSignaturesReceiver {
 public:
-    static constexpr double kRefreshFromServer_AfterSuccess_Delay = 7200;
-    static constexpr double kRefreshFromServer_AfterError_Delay = 300;
-
     struct Options {
         QUrl serviceUrl;                           // empty: the default service
         ConsoleSink console = SystemLogConsole();  // where the logger's echo goes

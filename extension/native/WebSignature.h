@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/core/StoreRecord.h"
+#include "app/store/StoreRecord.h"
 #include "common/SignatureId.h"
 #include "extension/native/WebMailClient.h"
 

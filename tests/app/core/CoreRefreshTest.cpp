@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "app/core/Core.h"
-#include "app/core/Store.h"
-#include "app/core/StoreCopy.h"
+#include "app/store/Store.h"
+#include "app/store/StoreCopy.h"
 #include "common/Log.h"
 #include "platform/EventLoop.h"
 #include "tests/support/TestPlatform.h"

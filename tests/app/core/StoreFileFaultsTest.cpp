@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <iostream>
 
-#include "app/core/Store.h"
+#include "app/store/Store.h"
 #include "common/Log.h"
 #include "tests/support/FileFaults.h"
 #include "tests/support/LegacyStore.h"

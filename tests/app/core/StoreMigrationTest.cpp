@@ -10,8 +10,8 @@
 #include <QSet>
 #include <QTemporaryDir>
 
-#include "app/core/Store.h"
-#include "app/core/StoreMigration.h"
+#include "app/store/Store.h"
+#include "app/store/StoreMigration.h"
 #include "common/Log.h"
 #include "common/Text.h"
 #include "tests/support/FaultySqliteVfs.h"

@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include "app/core/Store.h"
+#include "app/store/Store.h"
 #include "common/Log.h"
 #include "tests/support/FaultySqliteVfs.h"
 #include "tests/support/TestHelpers.h"

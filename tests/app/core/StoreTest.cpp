@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/core/Store.h"
+#include "app/store/Store.h"
 #include "common/Log.h"
 #include "common/Text.h"
 #include "tests/support/FaultySqliteVfs.h"

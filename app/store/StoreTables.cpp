@@ -1,4 +1,4 @@
-#include "app/core/StoreTables.h"
+#include "app/store/StoreTables.h"
 
 #include <QStringList>
 #include <initializer_list>

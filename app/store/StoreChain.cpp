@@ -2,9 +2,9 @@
 
 #include <QFile>
 
-#include "app/core/Store.h"
-#include "app/core/StoreMigration.h"
-#include "app/core/StoreSchema.h"
+#include "app/store/Store.h"
+#include "app/store/StoreMigration.h"
+#include "app/store/StoreSchema.h"
 #include "common/Log.h"
 
 namespace quillet {

@@ -1,4 +1,4 @@
-#include "app/core/StoreRecord.h"
+#include "app/store/StoreRecord.h"
 
 #include <algorithm>
 

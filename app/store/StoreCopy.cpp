@@ -1,4 +1,4 @@
-#include "app/core/StoreCopy.h"
+#include "app/store/StoreCopy.h"
 
 #include <sqlite3.h>
 #include <QDir>

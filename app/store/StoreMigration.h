@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/core/StoreRecord.h"
+#include "app/store/StoreRecord.h"
 #include "common/ClientKind.h"
 
 struct sqlite3;

@@ -8,9 +8,9 @@
 #include <optional>
 #include <vector>
 
-#include "app/core/StoreRecord.h"
-#include "app/core/StoreSchema.h"
-#include "app/core/StoreSql.h"
+#include "app/store/StoreRecord.h"
+#include "app/store/StoreSchema.h"
+#include "app/store/StoreSql.h"
 
 struct sqlite3;
 

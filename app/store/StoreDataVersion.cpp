@@ -2,7 +2,7 @@
 // store's own connection, which this process's own commits leave as it is.
 #include <sqlite3.h>
 
-#include "app/core/Store.h"
+#include "app/store/Store.h"
 
 namespace quillet {
 

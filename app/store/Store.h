@@ -22,10 +22,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/core/StoreMigration.h"
-#include "app/core/StoreRecord.h"
-#include "app/core/StoreSchema.h"
-#include "app/core/StoreTables.h"
+#include "app/store/StoreMigration.h"
+#include "app/store/StoreRecord.h"
+#include "app/store/StoreSchema.h"
+#include "app/store/StoreTables.h"
 #include "common/ClientKind.h"
 #include "common/Signature.h"
 #include "common/SignatureId.h"

@@ -1,11 +1,11 @@
-#include "app/core/StoreSchema.h"
+#include "app/store/StoreSchema.h"
 
 #include <QStringList>
 #include <QUuid>
 #include <algorithm>
 #include <vector>
 
-#include "app/core/StoreSql.h"
+#include "app/store/StoreSql.h"
 
 namespace quillet {
 

@@ -1,11 +1,11 @@
-#include "app/core/StoreMigration.h"
+#include "app/store/StoreMigration.h"
 
 #include <QStringList>
 #include <QUuid>
 #include <utility>
 
-#include "app/core/StoreSchema.h"
-#include "app/core/StoreSql.h"
+#include "app/store/StoreSchema.h"
+#include "app/store/StoreSql.h"
 #include "common/Text.h"
 
 namespace quillet {

@@ -1,4 +1,4 @@
-#include "app/core/StoreSql.h"
+#include "app/store/StoreSql.h"
 
 #include <sqlite3.h>
 

@@ -1,4 +1,4 @@
-#include "app/core/Store.h"
+#include "app/store/Store.h"
 
 #include <sqlite3.h>
 
@@ -6,7 +6,7 @@
 #include <QUuid>
 #include <set>
 
-#include "app/core/StoreSql.h"
+#include "app/store/StoreSql.h"
 #include "common/Localization.h"
 #include "common/Log.h"
 #include "platform/FileAccess.h"
