@@ -13,9 +13,9 @@
 
 #include "app/base/Sqlite.h"
 #include "app/clients/sync/SparkSync.h"
+#include "app/demo/FakeMacSpark.h"
 #include "bench/BenchSupport.h"
 #include "common/Text.h"
-#include "tests/support/FakeMacSpark.h"
 
 namespace quillet {
 namespace {

@@ -4,7 +4,8 @@ cmake_minimum_required(VERSION 3.25)
 # that the DEPENDS lists of the CMakeLists files are the layering, and a header reached around
 # them fails the build's tests. LAYERS_FILE holds one "FOLDER|LIBRARY|DEPENDENCY;..." line per
 # library; SOURCE_DIR is the project. Widgets stay in the application: a library that does not
-# declare Qt6::Widgets may not include a QtWidgets header (the names of WIDGETS_DIR, when given).
+# declare Qt6::Widgets may not include a QtWidgets header (the names of WIDGETS_DIR, when given),
+# and no library includes a header of the tests.
 file(STRINGS "${LAYERS_FILE}" layers)
 set(libraries "")
 foreach(layer IN LISTS layers)
@@ -57,13 +58,20 @@ foreach(library IN LISTS libraries)
   file(GLOB_RECURSE sources "${SOURCE_DIR}/${folder_of_${library}}/*.cpp"
        "${SOURCE_DIR}/${folder_of_${library}}/*.h")
   foreach(source IN LISTS sources)
+    file(RELATIVE_PATH shown "${SOURCE_DIR}" "${source}")
+    # A sub-folder that is a library of its own is checked as that library.
+    owner_of("${shown}" source_owner)
+    if(NOT source_owner STREQUAL library)
+      continue()
+    endif()
     file(STRINGS "${source}" includes REGEX "^#include \"")
     foreach(line IN LISTS includes)
       string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" included "${line}")
       owner_of("${included}" owner)
       if(owner AND NOT owner IN_LIST reachable)
-        file(RELATIVE_PATH shown "${SOURCE_DIR}" "${source}")
         list(APPEND failures "${shown} includes ${included}, but ${library} does not depend on ${owner}")
+      elseif(included MATCHES "^tests/")
+        list(APPEND failures "${shown} includes ${included}: the product includes no test code")
       endif()
     endforeach()
     if(NOT "Qt6::Widgets" IN_LIST reachable)
@@ -71,7 +79,6 @@ foreach(library IN LISTS libraries)
       foreach(line IN LISTS system_includes)
         string(REGEX REPLACE "^#include <([^>/]+)[/>].*" "\\1" included "${line}")
         if(included STREQUAL "QtWidgets" OR included IN_LIST widgets_headers)
-          file(RELATIVE_PATH shown "${SOURCE_DIR}" "${source}")
           list(APPEND failures "${shown} includes <${included}>, but only the application uses widgets")
         endif()
       endforeach()

@@ -9,9 +9,9 @@
 
 #include "app/cli/CommandSupport.h"
 #include "app/cli/DemoSnapshot.h"
+#include "app/demo/SampleMac.h"
+#include "app/demo/service/SignatureService.h"
 #include "platform/AtomicFile.h"
-#include "tests/support/FakeMacSample.h"
-#include "tools/signature-service/SignatureService.h"
 
 namespace quillet {
 

@@ -41,16 +41,16 @@
 #include <optional>
 #include <vector>
 
+#include "app/demo/FakeMac.h"
+#include "app/demo/FakeMacAccounts.h"
+#include "app/demo/FakeMacAppleMail.h"
+#include "app/demo/FakeMacMozilla.h"
+#include "app/demo/SampleMac.h"
+#include "app/demo/service/SignatureService.h"
 #include "bench/BenchSupport.h"
 #include "common/ClientKind.h"
 #include "common/Logger.h"
 #include "common/Text.h"
-#include "tests/support/FakeMac.h"
-#include "tests/support/FakeMacAccounts.h"
-#include "tests/support/FakeMacAppleMail.h"
-#include "tests/support/FakeMacMozilla.h"
-#include "tests/support/FakeMacSample.h"
-#include "tools/signature-service/SignatureService.h"
 
 namespace quillet {
 namespace {

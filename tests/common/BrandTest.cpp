@@ -2,10 +2,10 @@
 
 #include <QUrlQuery>
 
+#include "app/demo/FakeMac.h"
 #include "common/Brand.h"
 #include "platform/Bundle.h"
 #include "platform/Plist.h"
-#include "tests/support/FakeMac.h"
 
 namespace quillet {
 namespace {

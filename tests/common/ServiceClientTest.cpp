@@ -11,12 +11,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/demo/service/SignatureService.h"
 #include "common/Log.h"
 #include "common/ServiceClient.h"
 #include "platform/EventLoop.h"
 #include "platform/ManualMainQueue.h"
 #include "tests/support/TestService.h"
-#include "tools/signature-service/SignatureService.h"
 
 // Readable failure messages for texts.
 inline void PrintTo(const QString& text, std::ostream* out) {

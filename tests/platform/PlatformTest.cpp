@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/demo/FakeMac.h"
 #include "platform/Bundle.h"
 #include "platform/EventLoop.h"
 #include "platform/FileWorkspace.h"
@@ -16,7 +17,6 @@
 #include "platform/QtMainQueue.h"
 #include "platform/ScriptedPrompter.h"
 #include "platform/TerminalPrompter.h"
-#include "tests/support/FakeMac.h"
 
 namespace quillet {
 namespace {

@@ -23,8 +23,8 @@
 #include <array>
 #include <set>
 
+#include "app/demo/FakeMacMozilla.h"
 #include "tests/support/FakeMacClient.h"
-#include "tests/support/FakeMacMozilla.h"
 #include "tests/support/PreviewCheck.h"
 #include "tests/support/SampleMacCommand.h"
 

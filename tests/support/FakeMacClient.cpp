@@ -9,12 +9,12 @@
 
 #include "app/clients/Detection.h"
 #include "app/clients/PrefsFile.h"
+#include "app/demo/FakeMacAccounts.h"
+#include "app/demo/FakeMacAppleMail.h"
+#include "app/demo/FakeMacDatabase.h"
+#include "app/demo/FakeMacMozilla.h"
+#include "app/demo/FakeMacSpark.h"
 #include "platform/Plist.h"
-#include "tests/support/FakeMacAccounts.h"
-#include "tests/support/FakeMacAppleMail.h"
-#include "tests/support/FakeMacDatabase.h"
-#include "tests/support/FakeMacMozilla.h"
-#include "tests/support/FakeMacSpark.h"
 
 namespace quillet {
 

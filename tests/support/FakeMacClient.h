@@ -13,8 +13,8 @@
 #include <optional>
 #include <vector>
 
+#include "app/demo/FakeMac.h"
 #include "common/ClientKind.h"
-#include "tests/support/FakeMac.h"
 
 namespace quillet {
 

@@ -5,8 +5,8 @@
 #include <QString>
 #include <optional>
 
+#include "app/demo/FakeMac.h"
 #include "platform/Plist.h"
-#include "tests/support/FakeMac.h"
 
 namespace quillet {
 

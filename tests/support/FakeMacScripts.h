@@ -4,7 +4,7 @@
 #include <QString>
 #include <optional>
 
-#include "tests/support/FakeMac.h"
+#include "app/demo/FakeMac.h"
 
 namespace quillet {
 

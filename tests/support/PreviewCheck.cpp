@@ -7,10 +7,10 @@
 #include <QTemporaryDir>
 #include <set>
 
+#include "app/demo/FakeMacDatabase.h"
+#include "app/demo/FakeMacMozilla.h"
+#include "app/demo/FakeMacSpark.h"
 #include "platform/Plist.h"
-#include "tests/support/FakeMacDatabase.h"
-#include "tests/support/FakeMacMozilla.h"
-#include "tests/support/FakeMacSpark.h"
 
 namespace quillet {
 

@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
-#include "tests/support/FakeMacMozilla.h"
+#include "app/demo/FakeMacMozilla.h"
 
 namespace quillet {
 

@@ -11,9 +11,9 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "app/demo/SampleMac.h"
+#include "app/demo/service/SignatureService.h"
 #include "tests/support/CommandBuild.h"
-#include "tests/support/FakeMacSample.h"
-#include "tools/signature-service/SignatureService.h"
 
 namespace quillet {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "app/clients/sync/SyncPlan.h"
+#include "app/demo/FakeMac.h"
 #include "common/Accounts.h"
 #include "common/Signature.h"
-#include "tests/support/FakeMac.h"
 
 // Texts in failure messages as text, not as arrays of code units.
 inline void PrintTo(const QString& text, std::ostream* out) {

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "app/demo/FakeMac.h"
 #include "platform/Accessibility.h"
 #include "platform/Bundle.h"
 #include "platform/FileWorkspace.h"
@@ -11,7 +12,6 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
 #include "platform/ScriptedPrompter.h"
-#include "tests/support/FakeMac.h"
 
 namespace quillet {
 

@@ -18,6 +18,7 @@
 #include <cstdlib>
 
 #include "app/core/Core.h"
+#include "app/demo/SampleMac.h"
 #include "app/ui/DialogPrompter.h"
 #include "app/ui/ExistingSignatureController.h"
 #include "app/ui/Fonts.h"
@@ -35,7 +36,6 @@
 #include "platform/ManualMainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ScriptedPrompter.h"
-#include "tests/support/FakeMacSample.h"
 #include "tools/screenshots/SampleSignature.h"
 
 using namespace quillet;

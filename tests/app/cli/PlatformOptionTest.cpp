@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "app/cli/CommandLine.h"
+#include "app/demo/FakeMac.h"
 #include "platform/SystemLayout.h"
-#include "tests/support/FakeMac.h"
 
 namespace quillet {
 namespace {

@@ -11,8 +11,8 @@
 #include <csignal>
 
 #include "app/core/Core.h"
+#include "app/demo/FakeMacAccounts.h"
 #include "platform/EventLoop.h"
-#include "tests/support/FakeMacAccounts.h"
 #include "tests/support/FakeMacScripts.h"
 #include "tests/support/FileFaults.h"
 #include "tests/support/TestPlatform.h"

@@ -12,12 +12,12 @@
 
 #include "app/clients/PrefsFile.h"
 #include "app/clients/sync/PostboxSync.h"
+#include "app/demo/FakeMacAppleMail.h"
+#include "app/demo/FakeMacMozilla.h"
+#include "app/demo/FakeMacSpark.h"
+#include "app/demo/SampleMac.h"
+#include "app/demo/service/SignatureService.h"
 #include "platform/FileLock.h"
-#include "tests/support/FakeMacAppleMail.h"
-#include "tests/support/FakeMacMozilla.h"
-#include "tests/support/FakeMacSample.h"
-#include "tests/support/FakeMacSpark.h"
-#include "tools/signature-service/SignatureService.h"
 
 namespace quillet {
 namespace {

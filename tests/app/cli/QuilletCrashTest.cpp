@@ -32,14 +32,14 @@
 #include <set>
 
 #include "app/clients/PrefsFile.h"
+#include "app/demo/FakeMacMozilla.h"
+#include "app/demo/FakeMacSpark.h"
+#include "app/demo/SampleMac.h"
+#include "app/demo/service/SignatureService.h"
 #include "platform/Plist.h"
 #include "tests/support/CommandBuild.h"
-#include "tests/support/FakeMacMozilla.h"
-#include "tests/support/FakeMacSample.h"
-#include "tests/support/FakeMacSpark.h"
 #include "tests/support/FileFaults.h"
 #include "tests/support/TestHelpers.h"
-#include "tools/signature-service/SignatureService.h"
 
 namespace quillet {
 namespace {

@@ -3,9 +3,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "app/demo/FakeMacMozilla.h"
+#include "app/demo/FakeMacSpark.h"
 #include "tests/support/FakeMacManaged.h"
-#include "tests/support/FakeMacMozilla.h"
-#include "tests/support/FakeMacSpark.h"
 #include "tests/support/SampleMacCommand.h"
 
 namespace quillet {

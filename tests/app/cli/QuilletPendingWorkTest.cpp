@@ -6,10 +6,10 @@
 #include <QFile>
 
 #include "app/clients/Detection.h"
-#include "tests/support/FakeMacDatabase.h"
-#include "tests/support/FakeMacMozilla.h"
-#include "tests/support/FakeMacOutlook.h"
-#include "tests/support/FakeMacSpark.h"
+#include "app/demo/FakeMacDatabase.h"
+#include "app/demo/FakeMacMozilla.h"
+#include "app/demo/FakeMacOutlook.h"
+#include "app/demo/FakeMacSpark.h"
 #include "tests/support/SampleMacCommand.h"
 
 namespace quillet {

@@ -12,13 +12,13 @@
 #include <QTemporaryDir>
 #include <functional>
 
+#include "app/demo/FakeMacAccounts.h"
+#include "app/demo/FakeMacAppleMail.h"
+#include "app/demo/FakeMacMozilla.h"
+#include "app/demo/FakeMacOutlook.h"
+#include "app/demo/FakeMacSpark.h"
 #include "platform/AtomicFile.h"
 #include "platform/Plist.h"
-#include "tests/support/FakeMacAccounts.h"
-#include "tests/support/FakeMacAppleMail.h"
-#include "tests/support/FakeMacMozilla.h"
-#include "tests/support/FakeMacOutlook.h"
-#include "tests/support/FakeMacSpark.h"
 #include "tests/support/SampleMacCommand.h"
 
 namespace quillet {

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "tests/support/FakeMacMozilla.h"
+#include "app/demo/FakeMacMozilla.h"
 #include "tests/support/SampleMacCommand.h"
 
 namespace quillet {

@@ -8,10 +8,10 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "tests/support/FakeMacMozilla.h"
-#include "tests/support/FakeMacOutlook.h"
-#include "tests/support/FakeMacSample.h"
-#include "tests/support/FakeMacSpark.h"
+#include "app/demo/FakeMacMozilla.h"
+#include "app/demo/FakeMacOutlook.h"
+#include "app/demo/FakeMacSpark.h"
+#include "app/demo/SampleMac.h"
 #include "tests/support/SampleMacCommand.h"
 
 namespace quillet {

@@ -4,9 +4,9 @@
 
 #include "app/clients/accounts/AccountsCache.h"
 #include "app/clients/accounts/DiscoveredAccounts.h"
+#include "app/demo/FakeMac.h"
 #include "common/Log.h"
 #include "platform/Plist.h"
-#include "tests/support/FakeMac.h"
 
 namespace quillet {
 namespace {

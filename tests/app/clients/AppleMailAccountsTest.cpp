@@ -2,8 +2,8 @@
 
 #include "app/base/AppleScript.h"
 #include "app/clients/accounts/AppleMailAccounts.h"
+#include "app/demo/FakeMacAccounts.h"
 #include "common/Log.h"
-#include "tests/support/FakeMacAccounts.h"
 #include "tests/support/TestPlatform.h"
 
 namespace quillet {

@@ -7,9 +7,9 @@
 #include <atomic>
 #include <thread>
 
+#include "app/demo/FakeMac.h"
 #include "common/Log.h"
 #include "platform/Plist.h"
-#include "tests/support/FakeMac.h"
 #include "tests/support/TestPlatform.h"
 
 namespace quillet {

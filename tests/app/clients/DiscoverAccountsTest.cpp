@@ -7,9 +7,9 @@
 #include "app/clients/accounts/AccountsCache.h"
 #include "app/clients/accounts/DiscoverAccounts.h"
 #include "app/clients/accounts/DiscoveredAccounts.h"
+#include "app/demo/FakeMacAccounts.h"
 #include "common/Log.h"
 #include "platform/EventLoop.h"
-#include "tests/support/FakeMacAccounts.h"
 #include "tests/support/TestPlatform.h"
 
 namespace quillet {

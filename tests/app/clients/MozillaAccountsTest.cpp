@@ -2,8 +2,8 @@
 
 #include "app/clients/ClientInfo.h"
 #include "app/clients/accounts/MozillaAccounts.h"
+#include "app/demo/FakeMacAccounts.h"
 #include "common/Log.h"
-#include "tests/support/FakeMacAccounts.h"
 #include "tests/support/TestHelpers.h"
 
 namespace quillet {

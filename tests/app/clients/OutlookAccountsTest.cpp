@@ -3,8 +3,8 @@
 #include "app/base/AppleScript.h"
 #include "app/clients/ClientInfo.h"
 #include "app/clients/accounts/OutlookAccounts.h"
+#include "app/demo/FakeMacAccounts.h"
 #include "common/Log.h"
-#include "tests/support/FakeMacAccounts.h"
 #include "tests/support/TestHelpers.h"
 #include "tests/support/TestPlatform.h"
 

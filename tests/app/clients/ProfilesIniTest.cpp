@@ -7,8 +7,8 @@
 #include "app/clients/Detection.h"
 #include "app/clients/DetectionProfiles.h"
 #include "app/clients/LinuxDetection.h"
+#include "app/demo/FakeMac.h"
 #include "common/Log.h"
-#include "tests/support/FakeMac.h"
 
 namespace quillet {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "app/clients/accounts/SparkAccounts.h"
+#include "app/demo/FakeMacAccounts.h"
 #include "common/Log.h"
-#include "tests/support/FakeMacAccounts.h"
 #include "tests/support/TestHelpers.h"
 
 namespace quillet {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "app/core/Core.h"
+#include "app/demo/FakeMacAccounts.h"
 #include "common/Log.h"
 #include "platform/EventLoop.h"
-#include "tests/support/FakeMacAccounts.h"
 #include "tests/support/TestPlatform.h"
 #include "tests/support/TestService.h"
 

@@ -2,10 +2,10 @@
 
 #include "app/core/Core.h"
 #include "app/core/RestorePoints.h"
+#include "app/demo/FakeMacAccounts.h"
+#include "app/demo/FakeMacMozilla.h"
 #include "platform/EventLoop.h"
-#include "tests/support/FakeMacAccounts.h"
 #include "tests/support/FakeMacManaged.h"
-#include "tests/support/FakeMacMozilla.h"
 #include "tests/support/SyncTestSupport.h"
 #include "tests/support/TestPlatform.h"
 #include "tests/support/TestService.h"

@@ -10,9 +10,9 @@
 #include "common/Log.h"
 #include "platform/EventLoop.h"
 
-#include "tests/support/FakeMacAccounts.h"
-#include "tests/support/FakeMacMozilla.h"
-#include "tests/support/FakeMacOutlook.h"
+#include "app/demo/FakeMacAccounts.h"
+#include "app/demo/FakeMacMozilla.h"
+#include "app/demo/FakeMacOutlook.h"
 #include "tests/support/TestPlatform.h"
 #include "tests/support/TestService.h"
 

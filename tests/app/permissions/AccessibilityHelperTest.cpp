@@ -6,8 +6,8 @@
 #include <QFile>
 #include <algorithm>
 
+#include "app/demo/FakeMac.h"
 #include "common/Log.h"
-#include "tests/support/FakeMac.h"
 #include "tests/support/TestPlatform.h"
 
 namespace quillet {

@@ -6,9 +6,9 @@
 #include <QProcess>
 #include <cstring>
 
+#include "app/demo/FakeMac.h"
 #include "extension/native/HostInstall.h"
 #include "extension/native/NativeMessaging.h"
-#include "tests/support/FakeMac.h"
 #include "tests/support/TestService.h"
 
 namespace quillet::web {

@@ -7,11 +7,11 @@
 #include <QProcess>
 
 #include "app/core/StoreWatcher.h"
+#include "app/demo/FakeMacAccounts.h"
 #include "app/ui/MainController.h"
 #include "app/ui/PlaceholderNewSignaturePanel.h"
 #include "common/Localization.h"
 #include "platform/EventLoop.h"
-#include "tests/support/FakeMacAccounts.h"
 
 namespace quillet {
 

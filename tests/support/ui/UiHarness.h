@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "app/core/Core.h"
+#include "app/demo/FakeMac.h"
 #include "app/ui/MainControllerDelegate.h"
 #include "app/ui/UserNotifier.h"
-#include "tests/support/FakeMac.h"
 #include "tests/support/TestPlatform.h"
 #include "tests/support/TestService.h"
 

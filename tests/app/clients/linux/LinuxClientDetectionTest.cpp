@@ -4,7 +4,7 @@
 
 #include "app/clients/Detection.h"
 #include "app/clients/LinuxDetection.h"
-#include "tests/support/FakeMac.h"
+#include "app/demo/FakeMac.h"
 #include "tests/support/SyncTestSupport.h"
 
 namespace quillet {

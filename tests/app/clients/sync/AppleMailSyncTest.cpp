@@ -9,8 +9,8 @@
 #include <QXmlStreamReader>
 
 #include "app/clients/sync/AppleMailSync.h"
+#include "app/demo/FakeMacAppleMail.h"
 #include "common/Log.h"
-#include "tests/support/FakeMacAppleMail.h"
 #include "tests/support/SyncTestSupport.h"
 
 namespace quillet {

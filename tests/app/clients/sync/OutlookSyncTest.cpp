@@ -5,9 +5,9 @@
 #include "app/base/AppleScript.h"
 #include "app/clients/accounts/OutlookAccounts.h"
 #include "app/clients/sync/OutlookSync.h"
+#include "app/demo/FakeMacAccounts.h"
+#include "app/demo/FakeMacOutlook.h"
 #include "common/Log.h"
-#include "tests/support/FakeMacAccounts.h"
-#include "tests/support/FakeMacOutlook.h"
 #include "tests/support/SyncTestSupport.h"
 #include "tests/support/TestPlatform.h"
 

@@ -5,9 +5,9 @@
 
 #include "app/clients/PrefsFile.h"
 #include "app/clients/sync/PostboxSync.h"
+#include "app/demo/FakeMacAccounts.h"
+#include "app/demo/FakeMacMozilla.h"
 #include "common/Log.h"
-#include "tests/support/FakeMacAccounts.h"
-#include "tests/support/FakeMacMozilla.h"
 #include "tests/support/SyncTestSupport.h"
 
 namespace quillet {

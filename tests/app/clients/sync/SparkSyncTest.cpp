@@ -5,8 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include "app/clients/sync/SparkSync.h"
+#include "app/demo/FakeMacSpark.h"
 #include "common/Log.h"
-#include "tests/support/FakeMacSpark.h"
 #include "tests/support/SyncTestSupport.h"
 
 namespace quillet {

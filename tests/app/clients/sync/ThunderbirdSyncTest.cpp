@@ -5,8 +5,8 @@
 
 #include "app/clients/PrefsFile.h"
 #include "app/clients/sync/ThunderbirdSync.h"
+#include "app/demo/FakeMacAccounts.h"
 #include "common/Log.h"
-#include "tests/support/FakeMacAccounts.h"
 #include "tests/support/SyncTestSupport.h"
 
 namespace quillet {

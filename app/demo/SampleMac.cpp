@@ -1,12 +1,12 @@
-#include "tests/support/FakeMacSample.h"
+#include "app/demo/SampleMac.h"
 
 #include <QDir>
 
-#include "tests/support/FakeMacAccounts.h"
-#include "tests/support/FakeMacAppleMail.h"
-#include "tests/support/FakeMacMozilla.h"
-#include "tests/support/FakeMacOutlook.h"
-#include "tests/support/FakeMacSpark.h"
+#include "app/demo/FakeMacAccounts.h"
+#include "app/demo/FakeMacAppleMail.h"
+#include "app/demo/FakeMacMozilla.h"
+#include "app/demo/FakeMacOutlook.h"
+#include "app/demo/FakeMacSpark.h"
 
 namespace quillet {
 

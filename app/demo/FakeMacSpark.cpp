@@ -1,8 +1,8 @@
-#include "tests/support/FakeMacSpark.h"
+#include "app/demo/FakeMacSpark.h"
 
 #include <sqlite3.h>
 
-#include "tests/support/FakeMacDatabase.h"
+#include "app/demo/FakeMacDatabase.h"
 
 namespace quillet {
 

@@ -1,4 +1,4 @@
-#include "tests/support/FakeMacDatabase.h"
+#include "app/demo/FakeMacDatabase.h"
 
 #include <sqlite3.h>
 

@@ -11,7 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "tools/signature-service/SignatureService.h"
+#include "app/demo/service/SignatureService.h"
 
 namespace quillet {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <QString>
 
+#include "app/demo/FakeMac.h"
 #include "platform/Plist.h"
-#include "tests/support/FakeMac.h"
 
 namespace quillet {
 

@@ -4,7 +4,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "tests/support/FakeMacSample.h"
+#include "app/demo/SampleMac.h"
 
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);

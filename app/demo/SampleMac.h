@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "tests/support/FakeMac.h"
+#include "app/demo/FakeMac.h"
 
 namespace quillet {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "tests/support/FakeMac.h"
+#include "app/demo/FakeMac.h"
 
 namespace quillet {
 

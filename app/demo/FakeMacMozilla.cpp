@@ -1,4 +1,4 @@
-#include "tests/support/FakeMacMozilla.h"
+#include "app/demo/FakeMacMozilla.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "tools/signature-service/SignatureService.h"
+#include "app/demo/service/SignatureService.h"
 
 #include <httplib.h>
 

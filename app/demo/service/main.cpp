@@ -6,7 +6,7 @@
 #include <iostream>
 #include <string>
 
-#include "tools/signature-service/SignatureService.h"
+#include "app/demo/service/SignatureService.h"
 
 namespace {
 

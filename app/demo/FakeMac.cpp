@@ -1,4 +1,4 @@
-#include "tests/support/FakeMac.h"
+#include "app/demo/FakeMac.h"
 
 #include <unistd.h>
 #include <QDir>

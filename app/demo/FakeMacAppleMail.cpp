@@ -1,4 +1,4 @@
-#include "tests/support/FakeMacAppleMail.h"
+#include "app/demo/FakeMacAppleMail.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,10 +1,10 @@
-#include "tests/support/FakeMacAccounts.h"
+#include "app/demo/FakeMacAccounts.h"
 
 #include <QDir>
 #include <QFile>
 #include <nlohmann/json.hpp>
 
-#include "tests/support/FakeMacDatabase.h"
+#include "app/demo/FakeMacDatabase.h"
 
 namespace quillet {
 

@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "tests/support/FakeMac.h"
+#include "app/demo/FakeMac.h"
 
 namespace quillet {
 

@@ -1,8 +1,8 @@
-#include "tests/support/FakeMacOutlook.h"
+#include "app/demo/FakeMacOutlook.h"
 
 #include <nlohmann/json.hpp>
 
-#include "tests/support/FakeMacAccounts.h"
+#include "app/demo/FakeMacAccounts.h"
 
 namespace quillet {
 
