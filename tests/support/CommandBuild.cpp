@@ -1,5 +1,6 @@
 #include "tests/support/CommandBuild.h"
 
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QFileInfo>
 
@@ -25,6 +26,35 @@ bool CommandBuild::installStandIns(const QString& root) const {
             return false;
     }
     return true;
+}
+
+std::unique_ptr<QProcess> StartQuillet(const QStringList& arguments,
+                                       const QProcessEnvironment& environment,
+                                       const QString& program) {
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(environment);
+    process->start(program.isEmpty() ? QString(QUILLET_QUILLET_PATH) : program, arguments);
+    process->closeWriteChannel();
+    return process;
+}
+
+QProcessEnvironment WithoutFakeMacVariables(QProcessEnvironment environment) {
+    for (const char* name : {"QUILLET_ROOT", "QUILLET_PLATFORM", "QUILLET_BUNDLE"})
+        environment.remove(name);
+    return environment;
+}
+
+CommandRun FinishQuillet(QProcess& process) {
+    EXPECT_TRUE(process.state() == QProcess::NotRunning || process.waitForFinished(180000))
+        << process.errorString().toStdString();
+    return {process.exitStatus() == QProcess::CrashExit ? -1 : process.exitCode(),
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+CommandRun RunQuillet(const QStringList& arguments, const QProcessEnvironment& environment,
+                      const QString& program) {
+    return FinishQuillet(*StartQuillet(arguments, environment, program));
 }
 
 }  // namespace quillet

@@ -4,8 +4,12 @@
 // QUILLET_RELEASE_BUILD_DIR (tools/release-build.sh builds it; tools/test.sh provides it), which
 // starts about ten times faster than this sanitized build and does the same work; without that
 // folder they run this build's.
+// Also the one way the tests start and finish the command.
 
+#include <QProcess>
 #include <QString>
+#include <QStringList>
+#include <memory>
 
 namespace quillet {
 
@@ -20,5 +24,25 @@ struct CommandBuild {
     // this build's); false when one cannot be copied.
     bool installStandIns(const QString& root) const;
 };
+
+// A finished run of the command.
+struct CommandRun {
+    int exitCode;  // -1 when a signal ended it (an abort, a kill)
+    QString out, err;
+};
+
+// Starts the command (this build's unless PROGRAM names another) with its input closed.
+std::unique_ptr<QProcess> StartQuillet(
+    const QStringList& arguments,
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+    const QString& program = {});
+// The environment without the variables that point the command at a fake Mac.
+QProcessEnvironment WithoutFakeMacVariables(QProcessEnvironment environment);
+// Waits for it, three minutes at most (a test fails when it takes longer), and collects it.
+CommandRun FinishQuillet(QProcess& process);
+CommandRun RunQuillet(
+    const QStringList& arguments,
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+    const QString& program = {});
 
 }  // namespace quillet

@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
 #include "app/demo/FakeMacMozilla.h"
+#include "app/demo/FakeMacSpark.h"
+#include "tests/support/MachineSnapshot.h"
 
 namespace quillet {
 
@@ -27,49 +28,23 @@ SampleMacOriginal::SampleMacOriginal()
 }
 
 SampleMacCommand::SampleMacCommand()
-    : build{QUILLET_QUILLET_PATH, {}}, sample(BuildSampleMac(mac)) {
-    startService();
-}
+    : build{QUILLET_QUILLET_PATH, {}}, sample(BuildSampleMac(mac)) {}
 
 SampleMacCommand::SampleMacCommand(const SampleMacOriginal& original)
     : build(original.build),
       mac(original.mac, original.folder.path()),
-      sample(MovedSampleMac(original.sample, original.mac.folder(), mac.folder())) {
-    startService();
+      sample(MovedSampleMac(original.sample, original.mac.folder(), mac.folder())) {}
+
+CommandRun SampleMacCommand::quillet(const QStringList& arguments,
+                                     const QProcessEnvironment& environment) const {
+    return finish(*start(arguments, environment));
 }
 
-void SampleMacCommand::startService() {
-    service = std::make_unique<SignatureService>(SignatureServiceOptions{
-        serviceFolder.path().toStdString(), "127.0.0.1", 0, [](const std::string&) {}});
-    EXPECT_TRUE(service->start()) << service->error();
-}
-
-void SampleMacCommand::setSignature(const QString& key, const QString& html) const {
-    QFile file(serviceFolder.path() + "/" + key + ".html");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(html.toUtf8());
-}
-
-SampleMacCommand::CommandRun SampleMacCommand::quillet(const QStringList& arguments) const {
-    return finish(*start(arguments));
-}
-
-std::unique_ptr<QProcess> SampleMacCommand::start(const QStringList& arguments) const {
-    auto process = std::make_unique<QProcess>();
-    const QStringList all = {
-        "--root",   mac.root(),       "--home",    mac.home(),
-        "--bundle", mac.bundlePath(), "--service", QString::fromStdString(service->baseUrl())};
-    process->start(build.quillet, all + arguments);
-    process->closeWriteChannel();
-    return process;
-}
-
-SampleMacCommand::CommandRun SampleMacCommand::finish(QProcess& process) {
-    EXPECT_TRUE(process.waitForFinished(120000));
-    // A command killed by a signal (an abort, say) has no exit status: -1.
-    return {process.exitStatus() == QProcess::CrashExit ? -1 : process.exitCode(),
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+std::unique_ptr<QProcess> SampleMacCommand::start(const QStringList& arguments,
+                                                  const QProcessEnvironment& environment) const {
+    const QStringList all = {"--root",   mac.root(),       "--home",    mac.home(),
+                             "--bundle", mac.bundlePath(), "--service", serviceUrl()};
+    return StartQuillet(all + arguments, environment, build.quillet);
 }
 
 nlohmann::json SampleMacCommand::json(const QStringList& arguments) const {
@@ -78,19 +53,54 @@ nlohmann::json SampleMacCommand::json(const QStringList& arguments) const {
 }
 
 std::map<QString, QByteArray> SampleMacCommand::machineFiles() const {
-    std::map<QString, QByteArray> files;
-    QDirIterator it(mac.folder(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
+    return ReadFolderFiles(mac.folder(), [this](const QString& path) {
         const QString relative = path.mid(mac.folder().size());
         // The programs and resources, which nothing writes, aside.
-        if (relative.startsWith("/Resources/") || relative.startsWith("/root/usr/bin/") ||
-            path.contains("/Library/Logs/") || path.contains("/Application Support/Quillet") ||
-            path.contains("/var/fake-mac/osascript") || relative.contains("/tmp/"))
-            continue;
-        files[path] = ReadFakeFile(path).value_or("(unreadable)");
+        return relative.startsWith("/Resources/") || relative.startsWith("/root/usr/bin/") ||
+               path.contains("/Library/Logs/") || path.contains("/Application Support/Quillet") ||
+               path.contains("/var/fake-mac/osascript") || relative.contains("/tmp/");
+    });
+}
+
+bool SampleClientHolds(const SampleMac& sample, ClientKind kind, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    switch (kind) {
+        case ClientKind::appleMail:
+            for (const QString& name : QDir(sample.appleMailSignaturesFolder)
+                                           .entryList({"*.mailsignature"}, QDir::Files)) {
+                if (ReadFakeFile(sample.appleMailSignaturesFolder + "/" + name)
+                        .value_or("")
+                        .contains(bytes))
+                    return true;
+            }
+            return false;
+        case ClientKind::outlook: {
+            const auto state = nlohmann::json::parse(
+                ReadFakeFile(sample.outlookState).value_or("").toStdString(), nullptr, false);
+            if (!state.is_object() || !state.contains("Outlook"))
+                return false;
+            for (const auto& signature : state["Outlook"].value("signatures", nlohmann::json())) {
+                if (signature.value("content", std::string()) == text.toStdString())
+                    return true;
+            }
+            return false;
+        }
+        case ClientKind::spark:
+            for (const QString& row : FakeSparkSettingsRows(sample.sparkSettings)) {
+                if (row.contains(text) && !row.contains("\"deleted\":true"))
+                    return true;
+            }
+            return false;
+        case ClientKind::postbox:
+            return ReadFakeFile(sample.postboxSignatures).value_or("").contains(bytes);
+        case ClientKind::thunderbird:
+            return ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains(bytes);
+        case ClientKind::evolution:  // the sample Mac has no Linux clients
+        case ClientKind::kmail:
+        case ClientKind::geary:
+            return false;
     }
-    return files;
+    return false;
 }
 
 QByteArray SampleMacCommand::appleMailFile(const nlohmann::json& signature) const {

@@ -12,8 +12,8 @@
 #include <nlohmann/json.hpp>
 
 #include "app/demo/SampleMac.h"
-#include "app/demo/service/SignatureService.h"
 #include "tests/support/CommandBuild.h"
+#include "tests/support/ServedSignatures.h"
 
 namespace quillet {
 
@@ -28,41 +28,43 @@ struct SampleMacOriginal {
     SampleMac sample;
 };
 
-class SampleMacCommand {
+// Whether a client of the sample holds the text in its own storage (Spark: in a row that is not a
+// tombstone).
+bool SampleClientHolds(const SampleMac& sample, ClientKind kind, const QString& text);
+
+class SampleMacCommand : public ServedSignatures {
 public:
-    struct CommandRun {
-        int exitCode;
-        QString out, err;
-    };
+    using CommandRun = quillet::CommandRun;
 
     // A sample Mac of its own, run with this build's command.
     SampleMacCommand();
     // A copy of the original beside it, run with the original's command build.
     explicit SampleMacCommand(const SampleMacOriginal& original);
 
-    // Serves HTML under the key.
-    void setSignature(const QString& key, const QString& html) const;
     // Runs quillet with the sample Mac's options before the arguments.
-    CommandRun quillet(const QStringList& arguments) const;
+    CommandRun quillet(
+        const QStringList& arguments,
+        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) const;
     // Starts it so, for a test that runs several at once; finish() waits for it.
-    std::unique_ptr<QProcess> start(const QStringList& arguments) const;
-    static CommandRun finish(QProcess& process);
+    std::unique_ptr<QProcess> start(
+        const QStringList& arguments,
+        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) const;
+    static CommandRun finish(QProcess& process) { return FinishQuillet(process); }
     // The standard output of a --json command, parsed (null when it is not JSON).
     nlohmann::json json(const QStringList& arguments) const;
     // Every file of the fake Mac but the engine's own (the support folder, the log) and the
     // stand-in tools' records of their runs, by path.
     std::map<QString, QByteArray> machineFiles() const;
+    // Whether the client's own storage holds the text (Spark: in a row that is not a tombstone).
+    bool clientHolds(ClientKind kind, const QString& text) const {
+        return SampleClientHolds(sample, kind, text);
+    }
     // The Apple Mail signature file of a signature (as install prints it), or "(none)".
     QByteArray appleMailFile(const nlohmann::json& signature) const;
 
     const CommandBuild build;
     FakeMac mac;
     SampleMac sample;
-    QTemporaryDir serviceFolder;
-    std::unique_ptr<SignatureService> service;
-
-private:
-    void startService();
 };
 
 }  // namespace quillet

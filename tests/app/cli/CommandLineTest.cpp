@@ -1,24 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <QProcess>
+#include "tests/support/CommandBuild.h"
 
 #include "app/cli/CommandLine.h"
 
 namespace quillet {
 namespace {
-
-struct CommandRun {
-    int exitCode;
-    QString out, err;
-};
-
-CommandRun RunQuillet(const QStringList& arguments) {
-    QProcess process;
-    process.start(QUILLET_QUILLET_PATH, arguments);
-    process.waitForFinished(-1);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
 
 TEST(CommandLine, GlobalOptionsComeBeforeTheCommand) {
     const auto parse =
@@ -50,14 +37,11 @@ TEST(CommandLine, AServiceUrlWithAFragmentOrQueryIsRefusedFromTheOptionAndTheEnv
     EXPECT_FALSE(ParseCommandLine({"--service", "http://127.0.0.1:9?a=b", "list"}).commandLine);
     EXPECT_TRUE(ParseCommandLine({"--service", "http://127.0.0.1:9/base", "list"}).commandLine);
 
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QUILLET_SERVICE_URL", "http://127.0.0.1:9#x");
-    process.setProcessEnvironment(environment);
-    process.start(QUILLET_QUILLET_PATH, {"--home", "/nonexistent", "refresh"});
-    process.waitForFinished(-1);
-    EXPECT_EQ(process.exitCode(), 1);
-    EXPECT_TRUE(process.readAllStandardError().contains(
+    const CommandRun run = RunQuillet({"--home", "/nonexistent", "refresh"}, environment);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(
         "QUILLET_SERVICE_URL http://127.0.0.1:9#x cannot be used: it holds a fragment"));
 }
 

@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 
 #include "app/cli/CommandLine.h"
 #include "app/demo/FakeMac.h"
 #include "platform/SystemLayout.h"
+#include "tests/support/CommandBuild.h"
 
 namespace quillet {
 namespace {
@@ -48,7 +49,8 @@ TEST(PlatformOption, ChoosesTheLayoutFromOptionEnvironmentAndRoot) {
     EXPECT_EQ(ParseCommandLine({"--platform"}).usageError, "--platform needs a value");
 }
 
-// --platform linux under a root: the Linux layout there, as this desktop would be.
+// --platform linux under a root: the Linux layout there, as this desktop would be; the Mac
+// layout by default.
 TEST(PlatformOption, TheLinuxLayoutFindsOnlyThunderbirdAndTheMacLayoutItsBundles) {
     FakeMac mac;
     mac.installClient(ClientKind::thunderbird, "128.5.0", "12824.11.27");
@@ -62,20 +64,27 @@ TEST(PlatformOption, TheLinuxLayoutFindsOnlyThunderbirdAndTheMacLayoutItsBundles
     QDir().mkpath(mac.homePath(".thunderbird/p1.default-default"));
 
     const auto clients = [&](const QStringList& platform) {
-        QProcess process;
-        process.start(
-            QUILLET_QUILLET_PATH,
+        const CommandRun run = RunQuillet(
             platform + QStringList{"--root", mac.root(), "--home", mac.home(), "--bundle",
                                    mac.bundlePath(), "--service", "http://127.0.0.1:9", "clients"});
-        EXPECT_TRUE(process.waitForFinished(60000));
-        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-        return QString::fromUtf8(process.readAllStandardOutput());
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        return run.out;
     };
     EXPECT_EQ(clients({"--platform", "linux"}),
               "Thunderbird\tThunderbird 153.8.0 (20261120213735)\t" +
                   mac.rootPath("/usr/lib/thunderbird") + "\n");
+    // The Mac's clients in client order.
+    EXPECT_EQ(clients({}), "AppleMail\tApple Mail 16.0 (3774)\t" +
+                               mac.rootPath("/System/Applications/Mail.app") +
+                               "\nThunderbird\tThunderbird 128.5.0 (12824.11.27)\t" +
+                               mac.rootPath("/Applications/Thunderbird.app") + "\n");
     EXPECT_EQ(clients({}), clients({"--platform", "mac"}));
-    EXPECT_TRUE(clients({}).startsWith("AppleMail\t"));
+    const auto json = nlohmann::json::parse(clients({"--json"}).toStdString());
+    ASSERT_EQ(json.size(), 2u);
+    EXPECT_EQ(json[1]["client"], "Thunderbird");
+    EXPECT_EQ(json[1]["version"], "128.5.0");
+    EXPECT_EQ(json[1]["build"], "12824.11.27");
+    EXPECT_EQ(json[0]["path"], mac.rootPath("/System/Applications/Mail.app").toStdString());
 }
 
 }  // namespace

@@ -7,14 +7,13 @@
 
 #include <QDirIterator>
 #include <QTemporaryDir>
-#include <cerrno>
 #include <csignal>
 
 #include "app/core/Core.h"
 #include "app/demo/FakeMacAccounts.h"
 #include "platform/EventLoop.h"
+#include "tests/support/CommandBuild.h"
 #include "tests/support/FakeMacScripts.h"
-#include "tests/support/FileFaults.h"
 #include "tests/support/TestPlatform.h"
 #include "tests/support/TestService.h"
 
@@ -39,11 +38,6 @@ bool ProcessIsAlive(qint64 pid) {
 // The real quillet executable over a fake Mac, with a test service on loopback.
 class QuilletCommandTest : public testing::Test {
 protected:
-    struct CommandRun {
-        int exitCode;
-        QString out, err;
-    };
-
     QuilletCommandTest() {
         mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0",
                                "3774");
@@ -53,17 +47,12 @@ protected:
         mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "0");
     }
 
-    CommandRun quillet(const QStringList& arguments, const QProcessEnvironment& environment =
-                                                         QProcessEnvironment::systemEnvironment()) {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        QStringList all = {"--root",   mac.root(),       "--home",    mac.home(),
-                           "--bundle", mac.bundlePath(), "--service", service.url().toString()};
-        process.start(QUILLET_QUILLET_PATH, all + arguments);
-        process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+    QStringList options() const {
+        return {"--root",   mac.root(),       "--home",    mac.home(),
+                "--bundle", mac.bundlePath(), "--service", service.url().toString()};
+    }
+    CommandRun quillet(const QStringList& arguments) const {
+        return RunQuillet(options() + arguments);
     }
 
     // A signature left by an earlier run of the engine.
@@ -94,22 +83,7 @@ protected:
     TestService service;
 };
 
-TEST_F(QuilletCommandTest, ClientsPrintsTheDetectedClientsInClientOrder) {
-    const CommandRun text = quillet({"clients"});
-    ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
-    EXPECT_EQ(text.out, "AppleMail\tApple Mail 16.0 (3774)\t" +
-                            mac.rootPath("/System/Applications/Mail.app") +
-                            "\nThunderbird\tThunderbird 128.5.0 (12824.11.27)\t" +
-                            mac.rootPath("/Applications/Thunderbird.app") + "\n");
-    const auto json = nlohmann::json::parse(quillet({"--json", "clients"}).out.toStdString());
-    ASSERT_EQ(json.size(), 2u);
-    EXPECT_EQ(json[1]["client"], "Thunderbird");
-    EXPECT_EQ(json[1]["version"], "128.5.0");
-    EXPECT_EQ(json[1]["build"], "12824.11.27");
-    EXPECT_EQ(json[0]["path"], mac.rootPath("/System/Applications/Mail.app").toStdString());
-}
-
-TEST_F(QuilletCommandTest, ListAndShowPrintWhatTheStoreHolds) {
+TEST_F(QuilletCommandTest, ListAndShowPrintWhatTheStoreHoldsByIdOrElseByExactName) {
     const SignatureId id = storeSignature("k1", "<p>Ann</p>");
     const CommandRun list = quillet({"--json", "list"});
     ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
@@ -127,10 +101,19 @@ TEST_F(QuilletCommandTest, ListAndShowPrintWhatTheStoreHolds) {
         false);
     EXPECT_EQ(json[0]["performed"], nlohmann::json::object());
 
-    const CommandRun byName = quillet({"--json", "show", "Work"});
-    ASSERT_EQ(byName.exitCode, 0);
-    EXPECT_EQ(nlohmann::json::parse(byName.out.toStdString())["id"], id.toString().toStdString());
-    EXPECT_EQ(quillet({"show", "Nobody"}).exitCode, 1);
+    // A signature is reached by its printed id, or else by its exact name.
+    const SignatureId second = storeSignature("k2", "<p>2</p>", "01");
+    const auto shownId = [&](const QString& sig) -> std::string {
+        const CommandRun show = quillet({"--json", "show", sig});
+        if (show.exitCode != 0)
+            return "exit " + std::to_string(show.exitCode);
+        return nlohmann::json::parse(show.out.toStdString())["id"];
+    };
+    EXPECT_EQ(shownId(id.toString()), id.toString().toStdString());
+    EXPECT_EQ(shownId("Work"), id.toString().toStdString());
+    EXPECT_EQ(shownId("01"), second.toString().toStdString());  // a name, not id 1
+    for (const char* notShown : {" 1", "+1", "1 ", "0x1", "Nobody"})
+        EXPECT_EQ(shownId(notShown), "exit 1") << notShown;
     EXPECT_EQ(quillet({"show"}).exitCode, 2);
 }
 
@@ -155,7 +138,7 @@ TEST_F(QuilletCommandTest, RefreshAppliesTheServiceAndFailsWhenItFails) {
               true);
 }
 
-TEST_F(QuilletCommandTest, AccountsDiscoversWhenAskedAndPrintsTheCacheOtherwise) {
+TEST_F(QuilletCommandTest, AccountsDiscoversWhenAskedPrintsTheCacheOtherwiseAndFailsWithIt) {
     SetFakeAppleMailAccounts(mac, {{"U-1", "ann@example.com", "Ann"}});
     WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
                        FakeIdentityPrefsLines("1", "tom@example.com"));
@@ -179,35 +162,15 @@ TEST_F(QuilletCommandTest, AccountsDiscoversWhenAskedAndPrintsTheCacheOtherwise)
     EXPECT_EQ(next["AppleMail"]["accounts"][0]["uuid"], "U-1");
     EXPECT_EQ(quillet({"accounts", "Outlook"}).exitCode, 1);  // not detected
     EXPECT_EQ(quillet({"accounts", "Eudora"}).exitCode, 2);
-}
 
-TEST_F(QuilletCommandTest, SignatureIsReachedByItsPrintedIdOrElseByItsExactName) {
-    const SignatureId first = storeSignature("k1", "<p>1</p>", "Work");
-    const SignatureId second = storeSignature("k2", "<p>2</p>", "01");
-    const auto shownId = [&](const QString& sig) -> std::string {
-        const CommandRun show = quillet({"--json", "show", sig});
-        if (show.exitCode != 0)
-            return "exit " + std::to_string(show.exitCode);
-        return nlohmann::json::parse(show.out.toStdString())["id"];
-    };
-    EXPECT_EQ(shownId(first.toString()), first.toString().toStdString());
-    EXPECT_EQ(shownId("01"), second.toString().toStdString());  // a name, not id 1
-    for (const char* notPrinted : {" 1", "+1", "1 ", "0x1"})
-        EXPECT_EQ(shownId(notPrinted), "exit 1") << notPrinted;
-}
-
-TEST_F(QuilletCommandTest, DiscoveryThatFailsEndsTheAccountsCommandWithStatusOne) {
-    SetFakeAppleMailAccounts(mac, {{"U-1", "ann@example.com", "Ann"}});
-    WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
-                       FakeIdentityPrefsLines("1", "tom@example.com"));
-    ASSERT_EQ(quillet({"accounts", "--discover", "AppleMail"}).exitCode, 0);
+    // A discovery that fails ends the command with status 1, the cache kept.
     mac.setScriptResult("AppleMail-ListAccounts-1012Plus", "", "Mail got an error", 1);
     const CommandRun failed = quillet({"--json", "accounts", "--discover"});
     EXPECT_EQ(failed.exitCode, 1);
-    const auto json = nlohmann::json::parse(failed.out.toStdString());
-    EXPECT_EQ(json["AppleMail"]["status"], "discoveryFailed");
-    EXPECT_EQ(json["AppleMail"]["cachedAccounts"][0]["email"], "ann@example.com");
-    EXPECT_EQ(json["Thunderbird"]["status"], "discoverySucceeded");
+    const auto afterFailure = nlohmann::json::parse(failed.out.toStdString());
+    EXPECT_EQ(afterFailure["AppleMail"]["status"], "discoveryFailed");
+    EXPECT_EQ(afterFailure["AppleMail"]["cachedAccounts"][0]["email"], "ann@example.com");
+    EXPECT_EQ(afterFailure["Thunderbird"]["status"], "discoverySucceeded");
     // A client that was not asked for does not count.
     EXPECT_EQ(quillet({"accounts", "--discover", "Thunderbird"}).exitCode, 0);
 }
@@ -216,10 +179,8 @@ TEST_F(QuilletCommandTest, RunRefreshesAtStartOnWakeAndEndsOnTerm) {
     storeSignature("k1", "<p>one</p>");
     service.setSignature("k1", "<p>one</p>");
     service.resetCounts();
-    QProcess process;
-    process.start(QUILLET_QUILLET_PATH,
-                  {"--root", mac.root(), "--home", mac.home(), "--bundle", mac.bundlePath(),
-                   "--service", service.url().toString(), "run"});
+    const auto started = StartQuillet(options() + QStringList{"run"});
+    QProcess& process = *started;
     ASSERT_TRUE(process.waitForStarted());
     ASSERT_TRUE(RunEventLoopUntil([&] { return service.updateRequests() == 1; }, 30));
     // Give the command time to take the answer before the wake, so that the wake is not refused.
@@ -255,10 +216,8 @@ TEST_F(QuilletCommandTest, RunEndsOnTermOrIntWhileAScriptHangsAndLeavesNoScriptB
 
     for (const int signal : {SIGTERM, SIGINT}) {
         QFile::remove(mac.rootPath("/var/fake-mac/osascript/" + listing + "/pid"));
-        QProcess process;
-        process.start(QUILLET_QUILLET_PATH,
-                      {"--root", mac.root(), "--home", mac.home(), "--bundle", mac.bundlePath(),
-                       "--service", service.url().toString(), "run"});
+        const auto started = StartQuillet(options() + QStringList{"run"});
+        QProcess& process = *started;
         ASSERT_TRUE(process.waitForStarted());
         ASSERT_TRUE(
             RunEventLoopUntil([&] { return FakeScriptProcessId(mac, listing).has_value(); }, 30));
@@ -280,29 +239,6 @@ TEST_F(QuilletCommandTest, RunEndsOnTermOrIntWhileAScriptHangsAndLeavesNoScriptB
     }
 }
 
-// A refresh whose save fails (a disk that filled up) has not kept what it applied: the command
-// says so and fails, instead of ending as if all were well.
-TEST_F(QuilletCommandTest, ASaveThatFailsEndsTheCommandWithStatusOne) {
-    WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
-                       FakeIdentityPrefsLines("1", "ann@example.com"));
-    storeSignature("k1", "<p>old</p>");
-    // Some operation on the store's log is the first write of the refresh's save: each run
-    // fails a later one, with a new text to save each time, until one hits the save.
-    const QString storeLog = mac.homePath("Library/Application Support/Quillet/DataV2.sqlite-wal");
-    bool saveFailed = false;
-    for (int operation = 1; operation <= 12 && !saveFailed; ++operation) {
-        service.setSignature("k1", "<p>text " + QString::number(operation) + "</p>");
-        const CommandRun refresh = quillet(
-            {"refresh"}, FileFaultsEnvironment(QProcessEnvironment::systemEnvironment(), storeLog,
-                                               FileFaultAction::fail, operation, {}, {}, ENOSPC));
-        saveFailed = refresh.err.contains("Could not save signatures");
-        if (saveFailed) {
-            EXPECT_EQ(refresh.exitCode, 1) << refresh.err.toStdString();
-        }
-    }
-    EXPECT_TRUE(saveFailed);
-}
-
 // The store, the accounts cache, the activity record, the person's replaced signatures and their
 // folder hold signatures and account addresses: their owner's alone, whatever the umask.
 TEST_F(QuilletCommandTest, QuilletsOwnFilesAndFoldersAreItsOwnersAlone) {
@@ -318,11 +254,9 @@ TEST_F(QuilletCommandTest, QuilletsOwnFilesAndFoldersAreItsOwnersAlone) {
     const CommandRun accounts = quillet({"accounts", "--discover", "Thunderbird"});
     const CommandRun refresh = quillet({"refresh"});
     QTemporaryDir linuxHome;  // a Linux desktop with no ~/Library yet
-    QProcess linux;
-    linux.start(QUILLET_QUILLET_PATH,
-                {"--platform", "linux", "--home", linuxHome.path(), "--bundle", mac.bundlePath(),
-                 "--service", service.url().toString(), "list"});
-    EXPECT_TRUE(linux.waitForFinished(60000));
+    const CommandRun linux =
+        RunQuillet({"--platform", "linux", "--home", linuxHome.path(), "--bundle", mac.bundlePath(),
+                    "--service", service.url().toString(), "list"});
     ::umask(previous);
     ASSERT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
     ASSERT_EQ(accounts.exitCode, 0) << accounts.err.toStdString();
@@ -356,7 +290,7 @@ TEST_F(QuilletCommandTest, QuilletsOwnFilesAndFoldersAreItsOwnersAlone) {
     EXPECT_TRUE(FileContents(profile + "/prefs.js").contains("<p>new</p>"))
         << FileContents(profile + "/prefs.js").toStdString() << refresh.err.toStdString();
     EXPECT_EQ(mode(profile + "/prefs.js"), 0640u);
-    EXPECT_EQ(linux.exitCode(), 0) << linux.readAllStandardError().toStdString();
+    EXPECT_EQ(linux.exitCode, 0) << linux.err.toStdString();
     for (const char* folder :
          {"/Library", "/Library/Application Support", "/Library/Application Support/Quillet"}) {
         EXPECT_EQ(mode(linuxHome.path() + folder), 0700u) << folder;

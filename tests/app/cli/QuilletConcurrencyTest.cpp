@@ -4,8 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
 #include <nlohmann/json.hpp>
 
 #include <csignal>
@@ -13,11 +11,13 @@
 #include "app/clients/PrefsFile.h"
 #include "app/clients/sync/PostboxSync.h"
 #include "app/demo/FakeMacAppleMail.h"
+#include "app/demo/FakeMacDatabase.h"
 #include "app/demo/FakeMacMozilla.h"
 #include "app/demo/FakeMacSpark.h"
-#include "app/demo/SampleMac.h"
-#include "app/demo/service/SignatureService.h"
+#include "platform/EventLoop.h"
 #include "platform/FileLock.h"
+#include "tests/support/SampleMacCommand.h"
+#include "tests/support/TestHelpers.h"
 
 namespace quillet {
 namespace {
@@ -27,61 +27,19 @@ const QString kWaitingLine =
 
 QString Integrity(const QString& path) {
     sqlite3* database = nullptr;
-    QString result = "(cannot open)";
+    QStringList result = {"(cannot open)"};
     if (sqlite3_open_v2(path.toUtf8().constData(), &database, SQLITE_OPEN_READONLY, nullptr) ==
-        SQLITE_OK) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(database, "PRAGMA integrity_check", -1, &statement, nullptr) ==
-                SQLITE_OK &&
-            sqlite3_step(statement) == SQLITE_ROW) {
-            result =
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
-        }
-        sqlite3_finalize(statement);
-    }
+        SQLITE_OK)
+        result = QuerySqliteRows(database, "PRAGMA integrity_check");
     sqlite3_close(database);
-    return result;
+    return result.join('\n');
 }
 
-// Several real quillet processes at once over the sample Mac, with the reference signature
-// service on loopback.
-class QuilletConcurrencyTest : public testing::Test {
+// Several real quillet processes at once over the sample Mac, each answering Yes.
+class QuilletConcurrencyTest : public testing::Test, public SampleMacCommand {
 protected:
-    struct Finished {
-        int exitCode;
-        QString out, err;
-    };
-
-    QuilletConcurrencyTest() {
-        service = std::make_unique<SignatureService>(SignatureServiceOptions{
-            serviceFolder.path().toStdString(), "127.0.0.1", 0, [](const std::string&) {}});
-        EXPECT_TRUE(service->start()) << service->error();
-    }
-
-    // The path of a new HTML file (or of the service's text for a key) holding the text.
-    QString writeHtml(const QString& name, const QString& html) const {
-        const QString path = serviceFolder.path() + "/" + name + ".html";
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(html.toUtf8());
-        return path;
-    }
-
     std::unique_ptr<QProcess> start(const QStringList& arguments) const {
-        auto process = std::make_unique<QProcess>();
-        const QStringList all = {
-            "--root",   mac.root(),       "--home",    mac.home(),
-            "--bundle", mac.bundlePath(), "--service", QString::fromStdString(service->baseUrl()),
-            "--yes"};
-        process->start(QUILLET_QUILLET_PATH, all + arguments);
-        process->closeWriteChannel();
-        return process;
-    }
-
-    static Finished finish(QProcess& process) {
-        EXPECT_TRUE(process.state() == QProcess::NotRunning || process.waitForFinished(120000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        return SampleMacCommand::start(QStringList{"--yes"} + arguments);
     }
 
     QString dataFolder() const { return mac.homePath("Library/Application Support/Quillet"); }
@@ -89,70 +47,40 @@ protected:
         return QString::fromUtf8(
             ReadFakeFile(mac.homePath("Library/Logs/Quillet/Quillet.log")).value_or(""));
     }
-
-    FakeMac mac;
-    SampleMac sample = BuildSampleMac(mac);
-    QTemporaryDir serviceFolder;
-    std::unique_ptr<SignatureService> service;
 };
 
-TEST_F(QuilletConcurrencyTest, SyncPassWaitsWhileAnotherProcessHoldsTheSyncLock) {
-    const QByteArray prefsBefore = ReadFakeFile(sample.thunderbirdPrefs).value_or("");
-    ASSERT_TRUE(QDir().mkpath(dataFolder()));
-    auto other = std::make_unique<FileLock>(dataFolder() + "/SyncPass.lock", [] {});
-    ASSERT_TRUE(other->isHeld());
-    const QString file = writeHtml("mine", "<p>Mine</p>");
-    auto process = start({"--json", "install", "--file", file, "--client", "thunderbird",
-                          "--account", "tom@example.com"});
-    ASSERT_TRUE(process->waitForStarted(60000));
-    // The line comes before the wait; the process then blocks until the lock is free.
-    for (int i = 0; i < 1200 && !log().contains(kWaitingLine); ++i) {
-        ASSERT_NE(process->state(), QProcess::NotRunning) << process->readAllStandardError().data();
-        QThread::msleep(50);
-    }
-    ASSERT_TRUE(log().contains(kWaitingLine)) << log().toStdString();
-    EXPECT_EQ(process->state(), QProcess::Running);
-    EXPECT_EQ(ReadFakeFile(sample.thunderbirdPrefs).value_or(""), prefsBefore);
-
-    other.reset();
-    const Finished run = finish(*process);
-    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_TRUE(ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains("<p>Mine</p>"));
-}
-
-// What another process saved while this one waited for the lock (here a name, changed in the
-// store's file) is what this one writes: it never puts back the state it read before.
-TEST_F(QuilletConcurrencyTest, SyncPassWritesWhatTheStoreHoldsOnceItHasTheLock) {
-    auto first = start(
-        {"--json", "install", "--file", writeHtml("first", "<p>First</p>"), "--client", "postbox"});
-    const Finished installed = finish(*first);
+// A sync pass waits while another process holds the sync lock, and then writes what the store
+// holds: what the other process saved meanwhile (here a name, changed in the store's file), never
+// the state it read before.
+TEST_F(QuilletConcurrencyTest, ASyncPassWaitsForTheLockThenWritesWhatTheStoreHolds) {
+    const CommandRun installed =
+        finish(*start({"--json", "install", "--file", setSignature("first", "<p>First</p>"),
+                       "--client", "postbox"}));
     ASSERT_EQ(installed.exitCode, 0) << installed.err.toStdString();
     const auto signature = nlohmann::json::parse(installed.out.toStdString());
+    const QByteArray postboxBefore = ReadFakeFile(sample.postboxSignatures).value_or("");
 
     auto other = std::make_unique<FileLock>(dataFolder() + "/SyncPass.lock", [] {});
-    auto second = start({"--json", "install", "--file", writeHtml("second", "<p>Second</p>"),
+    ASSERT_TRUE(other->isHeld());
+    auto second = start({"--json", "install", "--file", setSignature("second", "<p>Second</p>"),
                          "--client", "postbox"});
-    ASSERT_TRUE(second->waitForStarted(60000));
-    for (int i = 0; i < 1200 && !log().contains(kWaitingLine); ++i)
-        QThread::msleep(50);
-    ASSERT_TRUE(log().contains(kWaitingLine)) << log().toStdString();
-    sqlite3* store = nullptr;
-    ASSERT_EQ(sqlite3_open((dataFolder() + "/DataV2.sqlite").toUtf8().constData(), &store),
-              SQLITE_OK);
-    const std::string rename =
-        "UPDATE ZSIGNATUREENTITYV2 SET ZNAMEQE = 'Renamed elsewhere' WHERE "
-        "Z_PK = " +
-        signature["id"].get<std::string>();
-    ASSERT_EQ(sqlite3_exec(store, rename.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    ASSERT_EQ(sqlite3_changes(store), 1);
-    sqlite3_close(store);
+    // The line comes before the wait; the process then blocks until the lock is free.
+    ASSERT_TRUE(RunEventLoopUntil([&] { return log().contains(kWaitingLine); }, 60))
+        << log().toStdString() << second->readAllStandardError().toStdString();
+    EXPECT_EQ(second->state(), QProcess::Running);
+    EXPECT_EQ(ReadFakeFile(sample.postboxSignatures).value_or(""), postboxBefore);
+    ASSERT_TRUE(ExecuteFakeDatabaseSql(
+        dataFolder() + "/DataV2.sqlite",
+        "UPDATE ZSIGNATUREENTITYV2 SET ZNAMEQE = 'Renamed elsewhere' WHERE Z_PK = " +
+            QString::fromStdString(signature["id"])));
     other.reset();
 
-    const Finished run = finish(*second);
+    const CommandRun run = finish(*second);
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     const auto list =
         ParsePostboxSignatureList(ReadFakeFile(sample.postboxSignatures).value_or(""));
     ASSERT_TRUE(list.has_value());
+    EXPECT_TRUE(QString::fromStdString(list->dump()).contains("<p>Second</p>")) << list->dump();
     const auto entry = std::find_if(list->begin(), list->end(), [&](const auto& candidate) {
         return candidate["key"].template get<std::string>() ==
                signature["uuid"].template get<std::string>();
@@ -166,8 +94,8 @@ TEST_F(QuilletConcurrencyTest, SyncPassWritesWhatTheStoreHoldsOnceItHasTheLock) 
 // process that then finds the signature changed on the service must not bring it back, neither
 // into the store nor into the client.
 TEST_F(QuilletConcurrencyTest, AnUninstalledSignatureStaysGoneWhenABackgroundRefreshUpdatesIt) {
-    writeHtml("k-tom", "<p>Tom</p>");
-    const Finished installed = finish(*start(
+    setSignature("k-tom", "<p>Tom</p>");
+    const CommandRun installed = finish(*start(
         {"install", "--key", "k-tom", "--client", "thunderbird", "--account", "tom@example.com"}));
     ASSERT_EQ(installed.exitCode, 0) << installed.err.toStdString();
     const auto refreshes = [this] {
@@ -175,22 +103,18 @@ TEST_F(QuilletConcurrencyTest, AnUninstalledSignatureStaysGoneWhenABackgroundRef
     };
     const auto before = refreshes();
     auto background = start({"run"});
-    ASSERT_TRUE(background->waitForStarted(60000));
-    for (int i = 0; i < 1200 && refreshes() == before; ++i)
-        QThread::msleep(50);
-    ASSERT_GT(refreshes(), before) << log().toStdString();
+    ASSERT_TRUE(RunEventLoopUntil([&] { return refreshes() > before; }, 60)) << log().toStdString();
 
-    const Finished uninstalled = finish(*start({"uninstall", "1"}));
+    const CommandRun uninstalled = finish(*start({"uninstall", "1"}));
     ASSERT_EQ(uninstalled.exitCode, 0) << uninstalled.err.toStdString();
     ASSERT_EQ(finish(*start({"--json", "list", "--all"})).out.trimmed(), "[]");
     ASSERT_FALSE(ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains("<p>Tom"));
 
-    writeHtml("k-tom", "<p>Tom 2</p>");
+    setSignature("k-tom", "<p>Tom 2</p>");
     const auto beforeWake = refreshes();
     ::kill(static_cast<pid_t>(background->processId()), SIGHUP);
-    for (int i = 0; i < 1200 && refreshes() == beforeWake; ++i)
-        QThread::msleep(50);
-    ASSERT_GT(refreshes(), beforeWake) << log().toStdString();
+    ASSERT_TRUE(RunEventLoopUntil([&] { return refreshes() > beforeWake; }, 60))
+        << log().toStdString();
     // The refresh's pass runs in the same turn of the main loop as the update, before the end.
     ::kill(static_cast<pid_t>(background->processId()), SIGTERM);
     EXPECT_EQ(finish(*background).exitCode, 0);
@@ -206,14 +130,14 @@ TEST_F(QuilletConcurrencyTest, AnUninstalledSignatureStaysGoneWhenABackgroundRef
 // and every store, database and client file is whole.
 TEST_F(QuilletConcurrencyTest, ProcessesSyncingAtOnceLoseNothingAndTearNothing) {
     constexpr int kRounds = 3;
-    writeHtml("k-team", "<p>Team 0</p>");
+    setSignature("k-team", "<p>Team 0</p>");
     std::map<QString, nlohmann::json> installed;  // by the text installed
     QString renamedId, uninstalledText;
     for (int round = 0; round < kRounds; ++round) {
         std::vector<std::pair<QString, std::unique_ptr<QProcess>>> installs;
         for (const QString client : {"applemail", "postbox", "spark"}) {
             const QString text = QString("<p>%1 %2</p>").arg(client).arg(round);
-            const QString file = writeHtml(QString("r%1-%2").arg(round).arg(client), text);
+            const QString file = setSignature(QString("r%1-%2").arg(round).arg(client), text);
             QStringList arguments = {"--json", "install", "--file", file, "--client", client};
             if (client == "applemail")
                 arguments << "--account"
@@ -226,7 +150,7 @@ TEST_F(QuilletConcurrencyTest, ProcessesSyncingAtOnceLoseNothingAndTearNothing) 
                 "k-team", start({"--json", "install", "--key", "k-team", "--client", "thunderbird",
                                  "--account", "tom@example.com"}));
         } else if (round == 1) {
-            writeHtml("k-team", "<p>Team 1</p>");
+            setSignature("k-team", "<p>Team 1</p>");
             others.push_back(start({"refresh"}));
         } else {
             renamedId = QString::fromStdString(installed.at("<p>postbox 0</p>")["id"]);
@@ -236,12 +160,12 @@ TEST_F(QuilletConcurrencyTest, ProcessesSyncingAtOnceLoseNothingAndTearNothing) 
                 start({"uninstall", QString::fromStdString(installed.at(uninstalledText)["id"])}));
         }
         for (auto& [text, process] : installs) {
-            const Finished run = finish(*process);
+            const CommandRun run = finish(*process);
             ASSERT_EQ(run.exitCode, 0) << text.toStdString() << run.err.toStdString();
             installed[text] = nlohmann::json::parse(run.out.toStdString());
         }
         for (auto& process : others) {
-            const Finished run = finish(*process);
+            const CommandRun run = finish(*process);
             EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         }
     }

@@ -33,12 +33,11 @@
 
 #include "app/clients/PrefsFile.h"
 #include "app/demo/FakeMacMozilla.h"
-#include "app/demo/FakeMacSpark.h"
 #include "app/demo/SampleMac.h"
-#include "app/demo/service/SignatureService.h"
 #include "platform/Plist.h"
 #include "tests/support/CommandBuild.h"
 #include "tests/support/FileFaults.h"
+#include "tests/support/SampleMacCommand.h"
 #include "tests/support/TestHelpers.h"
 
 namespace quillet {
@@ -201,26 +200,14 @@ struct Totals {
 };
 
 // The quillet command over copies of a fake Mac, started and killed: what both tests share.
-class KilledCommands : public testing::Test {
+class KilledCommands : public testing::Test, public ServedSignatures {
 protected:
-    KilledCommands() {
-        service = std::make_unique<SignatureService>(SignatureServiceOptions{
-            serviceFolder.path().toStdString(), "127.0.0.1", 0, [](const std::string&) {}});
-        EXPECT_TRUE(service->start()) << service->error();
-    }
-
-    void setServiceText(const QString& text) const {
-        QFile file(serviceFolder.path() + "/k-crash.html");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text.toUtf8());
-    }
+    void setServiceText(const QString& text) const { setSignature("k-crash", text); }
 
     QStringList commonArguments(const QString& folder) const {
-        return {"--root",    folder + "/root",
-                "--home",    folder + "/home",
-                "--bundle",  folder + "/Resources",
-                "--service", QString::fromStdString(service->baseUrl()),
-                "--yes"};
+        return {"--root",         folder + "/root", "--home",
+                folder + "/home", "--bundle",       folder + "/Resources",
+                "--service",      serviceUrl(),     "--yes"};
     }
 
     // Starts quillet over the fake Mac in the folder, its own process group leader, so that the
@@ -242,22 +229,15 @@ protected:
             QThread::msleep(10);
     }
 
-    struct Ran {
-        int status;  // -1: it did not end normally
-        QByteArray out, err;
-    };
-    Ran run(const QString& folder, const QStringList& arguments) const {
-        auto process = start(folder, arguments, CleanEnvironment());
-        process->waitForFinished(120000);
-        return {process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1,
-                process->readAllStandardOutput(), process->readAllStandardError()};
+    CommandRun run(const QString& folder, const QStringList& arguments) const {
+        return FinishQuillet(*start(folder, arguments, CleanEnvironment()));
     }
 
     int runClean(const QString& folder, const QStringList& arguments) const {
-        const Ran ran = run(folder, arguments);
-        if (ran.status != 0)
+        const CommandRun ran = run(folder, arguments);
+        if (ran.exitCode != 0)
             std::cerr << arguments.join(' ').toStdString() << ": " << ran.err.toStdString() << "\n";
-        return ran.status;
+        return ran.exitCode;
     }
 
     // Runs kParallelWalks copies of the walk at once and waits for them. QThreads, not bare
@@ -273,8 +253,6 @@ protected:
     }
 
     const CommandBuild build = CommandBuild::Fastest();
-    QTemporaryDir serviceFolder;
-    std::unique_ptr<SignatureService> service;
     QTemporaryDir work;
 };
 
@@ -284,10 +262,8 @@ protected:
     // an install killed before it stored its signature is run again. A killed install never
     // leaves a half-made signature: the store holds it whole, with its choices, or not at all.
     QStringList finishingArguments(const QString& folder, const Command& command) const {
-        auto process = start(folder, {"--json", "list"}, CleanEnvironment());
-        process->waitForFinished(120000);
-        const auto list =
-            nlohmann::json::parse(process->readAllStandardOutput().toStdString(), nullptr, false);
+        const auto list = nlohmann::json::parse(run(folder, {"--json", "list"}).out.toStdString(),
+                                                nullptr, false);
         EXPECT_TRUE(list.is_array());
         for (const auto& signature : list.is_array() ? list : nlohmann::json::array())
             EXPECT_FALSE(signature["selected"].empty()) << signature.dump();
@@ -520,51 +496,6 @@ long RandomKillTarget() {
     return wanted > 0 ? wanted : 30;
 }
 
-// Where each client of the sample Mac keeps the signatures' texts, relative to the Mac's folder.
-struct ClientStorage {
-    ClientKind kind;
-    QString path;  // a file, or the folder of Apple Mail's signature files
-};
-
-// Whether the client's storage in the Mac at `folder` holds the text (Spark: in a row that is
-// not a tombstone).
-bool ClientHolds(const QString& folder, const ClientStorage& storage, const QString& text) {
-    const QString path = folder + storage.path;
-    switch (storage.kind) {
-        case ClientKind::appleMail:
-            for (const QString& name : QDir(path).entryList({"*.mailsignature"}, QDir::Files)) {
-                if (ReadFakeFile(path + "/" + name).value_or("").contains(text.toUtf8()))
-                    return true;
-            }
-            return false;
-        case ClientKind::outlook: {
-            const auto state = nlohmann::json::parse(ReadFakeFile(path).value_or("").toStdString(),
-                                                     nullptr, false);
-            if (!state.is_object() || !state.contains("Outlook"))
-                return false;
-            for (const auto& signature : state["Outlook"].value("signatures", nlohmann::json())) {
-                if (signature.value("content", std::string()) == text.toStdString())
-                    return true;
-            }
-            return false;
-        }
-        case ClientKind::spark:
-            for (const QString& row : FakeSparkSettingsRows(path)) {
-                if (row.contains(text) && !row.contains("\"deleted\":true"))
-                    return true;
-            }
-            return false;
-        case ClientKind::postbox:
-        case ClientKind::thunderbird:
-            return ReadFakeFile(path).value_or("").contains(text.toUtf8());
-        case ClientKind::evolution:  // the sample Mac has no Linux clients
-        case ClientKind::kmail:
-        case ClientKind::geary:
-            return false;
-    }
-    return false;
-}
-
 // The quillet command killed with SIGKILL at random moments (not at file operations), each over
 // a fresh copy of the sample Mac: "refresh" of a signature installed in all five clients whose
 // text changed on the service, and "install" into each client in turn. After each kill, any
@@ -585,35 +516,39 @@ protected:
     // Every client that lacks the text the store holds for a signature selected there.
     QStringList staleClients(const QString& folder) const {
         QStringList stale;
-        const Ran listed = run(folder, {"--json", "list"});
-        const auto list = nlohmann::json::parse(listed.out.toStdString(), nullptr, false);
+        const auto list = nlohmann::json::parse(run(folder, {"--json", "list"}).out.toStdString(),
+                                                nullptr, false);
         for (const auto& signature : list.is_array() ? list : nlohmann::json::array()) {
             const QString text = QString::fromStdString(signature.value("mainText", ""));
-            for (const ClientStorage& storage : storages) {
-                if (signature["selected"].contains(StoredText(storage.kind).toStdString()) &&
-                    !ClientHolds(folder, storage, text)) {
-                    stale << StoredText(storage.kind);
+            for (const ClientKind kind : kClients) {
+                if (signature["selected"].contains(StoredText(kind).toStdString()) &&
+                    !holds(folder, kind, text)) {
+                    stale << StoredText(kind);
                 }
             }
         }
         return stale;
     }
 
-    std::vector<ClientStorage> storages;
+    // Whether the client of the sample's copy in the folder holds the text.
+    bool holds(const QString& folder, ClientKind kind, const QString& text) const {
+        return SampleClientHolds(MovedSampleMac(*sample, sampleFolder, folder), kind, text);
+    }
+
+    static constexpr ClientKind kClients[] = {ClientKind::appleMail, ClientKind::outlook,
+                                              ClientKind::postbox, ClientKind::spark,
+                                              ClientKind::thunderbird};
+    std::optional<SampleMac> sample;
+    QString sampleFolder;
 };
 
 TEST_P(QuilletRandomKillTest, NoKillLeavesAStaleClientThatStatusCallsInOrder) {
     ASSERT_TRUE(QFile::exists(build.quillet)) << build.quillet.toStdString();
     const bool refresh = QString(GetParam()) == "refresh";
     FakeMac mac(work.path() + "/base");
-    const SampleMac sample = BuildSampleMac(mac);
+    sample = BuildSampleMac(mac);
+    sampleFolder = mac.folder();
     ASSERT_TRUE(build.installStandIns(mac.root()));
-    const auto relative = [&mac](const QString& path) { return path.mid(mac.folder().size()); };
-    storages = {{ClientKind::appleMail, relative(sample.appleMailSignaturesFolder)},
-                {ClientKind::outlook, relative(mac.rootPath("/var/fake-mac/clients.json"))},
-                {ClientKind::postbox, relative(sample.postboxSignatures)},
-                {ClientKind::spark, relative(sample.sparkSettings)},
-                {ClientKind::thunderbird, relative(sample.thunderbirdPrefs)}};
     const auto installArguments = [](ClientKind kind) {
         QStringList arguments{"install", "--key", "k-crash", "--client", StoredText(kind)};
         if (kind == ClientKind::appleMail)
@@ -626,14 +561,13 @@ TEST_P(QuilletRandomKillTest, NoKillLeavesAStaleClientThatStatusCallsInOrder) {
     };
     if (refresh) {
         setServiceText("<p>Before</p>");
-        for (const ClientStorage& storage : storages)
-            ASSERT_EQ(runClean(mac.folder(), installArguments(storage.kind)), 0);
+        for (const ClientKind kind : kClients)
+            ASSERT_EQ(runClean(mac.folder(), installArguments(kind)), 0);
     }
     const QString text = refresh ? "<p>After</p>" : "<p>Installed</p>";
     setServiceText(text);
     const auto commandOf = [&](long trial) {
-        return refresh ? QStringList{"refresh"}
-                       : installArguments(storages[trial % storages.size()].kind);
+        return refresh ? QStringList{"refresh"} : installArguments(kClients[trial % 5]);
     };
     // How long the uninterrupted command takes: the kills fall anywhere in it.
     QElapsedTimer timer;
@@ -674,17 +608,14 @@ TEST_P(QuilletRandomKillTest, NoKillLeavesAStaleClientThatStatusCallsInOrder) {
                 continue;
             }
             const QStringList stale = staleClients(folder);
-            const int status = run(folder, {"status"}).status;
+            const int status = run(folder, {"status"}).exitCode;
             // What the person runs next: the install again when nothing of it was stored.
-            const Ran listed = run(folder, {"--json", "list"});
-            const bool stored = listed.out.trimmed() != "[]";
-            const Ran following =
+            const bool stored = run(folder, {"--json", "list"}).out.trimmed() != "[]";
+            const CommandRun following =
                 run(folder, refresh || stored ? QStringList{"refresh"} : commandOf(trial));
-            bool finished = following.status == 0 && run(folder, {"status"}).status == 0;
-            for (const ClientStorage& storage : storages) {
-                const bool wanted =
-                    refresh || storage.kind == storages[trial % storages.size()].kind;
-                if (wanted && !ClientHolds(folder, storage, text))
+            bool finished = following.exitCode == 0 && run(folder, {"status"}).exitCode == 0;
+            for (const ClientKind kind : kClients) {
+                if ((refresh || kind == kClients[trial % 5]) && !holds(folder, kind, text))
                     finished = false;
             }
             const std::lock_guard lock(mutex);
@@ -701,7 +632,7 @@ TEST_P(QuilletRandomKillTest, NoKillLeavesAStaleClientThatStatusCallsInOrder) {
                 ADD_FAILURE() << commandOf(trial).join(' ').toStdString() << " killed after "
                               << delay << " ms, then "
                               << (refresh || stored ? "refresh" : "install") << " (exit "
-                              << following.status << "): not finished\n"
+                              << following.exitCode << "): not finished\n"
                               << following.err.toStdString();
             }
             QDir(folder).removeRecursively();

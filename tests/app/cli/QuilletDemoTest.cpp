@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QTemporaryDir>
+#include "tests/support/CommandBuild.h"
 
 namespace quillet {
 namespace {
@@ -10,12 +10,9 @@ namespace {
 // driving itself; it must succeed and say what it wrote where.
 TEST(QuilletDemoTest, InstallsIntoTheFiveClientsRefreshesAndShowsWhatItWrote) {
     QTemporaryDir folder;
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QUILLET_QUILLET_PATH, {"demo", folder.path() + "/mac"});
-    ASSERT_TRUE(process.waitForFinished(180000));
-    const QString out = QString::fromUtf8(process.readAll());
-    EXPECT_EQ(process.exitCode(), 0) << out.toStdString();
+    const CommandRun run = RunQuillet({"demo", folder.path() + "/mac"});
+    const QString out = run.out + run.err;
+    EXPECT_EQ(run.exitCode, 0) << out.toStdString();
     const QString refresh = out.section("== A refresh", 1);
     for (const QString& expected : {
              QString("Every step succeeded."),

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryDir>
-
 #include "app/demo/FakeMacMozilla.h"
 #include "app/demo/FakeMacSpark.h"
 #include "tests/support/FakeMacManaged.h"
@@ -161,27 +158,32 @@ TEST_F(QuilletManagedCommandTest, ChangedClientAccountOrOptionsAreSelectedAgain)
     EXPECT_TRUE(read(sample.postboxSignatures).contains("<p>Org</p>"));
 }
 
-TEST_F(QuilletManagedCommandTest, ABadEntryIsLoggedAndTheGoodOnesApply) {
-    WriteManagedConfiguration(
-        mac,
+// The person's file (binary) wins over the machine's; in it, bad entries and a plain-HTTP service
+// elsewhere are logged and skipped, and the good entries apply from the default service.
+TEST_F(QuilletManagedCommandTest, ThePersonsFileWinsAndItsBadPartsAreLoggedAndSkipped) {
+    WriteManagedConfiguration(mac,
+                              ManagedConfigurationPlist({ManagedEntryPlist("k-sales", "Spark")}));
+    Plist configuration =
         ManagedConfigurationPlist({ManagedEntryPlist("k-sales", "Eudora"),
                                    ManagedEntryPlist("k-sales", "Spark", "not an address"),
-                                   ManagedEntryPlist(" \t"), ManagedEntryPlist("k-org", "Spark")}),
-        ManagedScope::machine, true);
+                                   ManagedEntryPlist(" \t"), ManagedEntryPlist("k-org", "Spark")});
+    configuration.node().set("ServiceURL", Plist::string("http://signatures.example.com"));
+    WriteManagedConfiguration(mac, configuration, ManagedScope::user, true);
 
     ASSERT_EQ(refresh().exitCode, 0);
 
     const auto signatures = list();
     ASSERT_EQ(signatures.size(), 1u);
     EXPECT_EQ(signatures[0]["key"], "k-org");
+    EXPECT_TRUE(sparkRows().contains("<p>Org</p>"));
+    EXPECT_FALSE(sparkRows().contains("<p>Sales</p>"));
     const QString text = log();
-    EXPECT_TRUE(text.contains(
-        "Error: Managed configuration: ManagedSignatures[0] skipped: unknown Client \"Eudora\""))
-        << text.toStdString();
-    EXPECT_TRUE(
-        text.contains("ManagedSignatures[1] skipped: Account \"not an address\" is not an "
-                      "email address"));
-    EXPECT_TRUE(text.contains("ManagedSignatures[2] skipped: no Key"));
+    for (const char* line :
+         {"Error: Managed configuration: ManagedSignatures[0] skipped: unknown Client \"Eudora\"",
+          "ManagedSignatures[1] skipped: Account \"not an address\" is not an email address",
+          "ManagedSignatures[2] skipped: no Key",
+          "Error: Managed configuration: ServiceURL \"http://signatures.example.com\" refused"})
+        EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
 }
 
 TEST_F(QuilletManagedCommandTest, AnUnreadableConfigurationRemovesNothing) {
@@ -203,51 +205,16 @@ TEST_F(QuilletManagedCommandTest, AnUnreadableConfigurationRemovesNothing) {
     EXPECT_TRUE(log().contains("the managed signatures are left as they are"));
 }
 
-TEST_F(QuilletManagedCommandTest, PlainHttpServiceElsewhereIsRefusedAndTheDefaultServiceUsed) {
-    Plist configuration = ManagedConfigurationPlist({ManagedEntryPlist("k-org", "Spark")});
-    configuration.node().set("ServiceURL", Plist::string("http://signatures.example.com"));
-    WriteManagedConfiguration(mac, configuration);
-
-    ASSERT_EQ(refresh().exitCode, 0);
-
-    EXPECT_TRUE(sparkRows().contains("<p>Org</p>"));
-    EXPECT_TRUE(
-        log().contains("Error: Managed configuration: ServiceURL "
-                       "\"http://signatures.example.com\" refused"))
-        << log().toStdString();
-}
-
 TEST_F(QuilletManagedCommandTest, TheOrganisationsServiceWinsOverTheCommandLines) {
-    QTemporaryDir folder;
-    QFile html(folder.path() + "/k-own-service.html");
-    ASSERT_TRUE(html.open(QIODevice::WriteOnly));
-    html.write("<p>From the organisation's service</p>");
-    html.close();
-    SignatureService organisation(SignatureServiceOptions{folder.path().toStdString(), "127.0.0.1",
-                                                          0, [](const std::string&) {}});
-    ASSERT_TRUE(organisation.start()) << organisation.error();
+    const ServedSignatures organisation;
+    organisation.setSignature("k-own-service", "<p>From the organisation's service</p>");
     Plist configuration = ManagedConfigurationPlist({ManagedEntryPlist("k-own-service", "Spark")});
-    configuration.node().set("ServiceURL",
-                             Plist::string(QString::fromStdString(organisation.baseUrl())));
+    configuration.node().set("ServiceURL", Plist::string(organisation.serviceUrl()));
     WriteManagedConfiguration(mac, configuration);
 
     ASSERT_EQ(refresh().exitCode, 0);
 
     EXPECT_TRUE(sparkRows().contains("<p>From the organisation's service</p>"));
-}
-
-TEST_F(QuilletManagedCommandTest, ThePersonsOwnFileWinsOverTheMachines) {
-    WriteManagedConfiguration(mac,
-                              ManagedConfigurationPlist({ManagedEntryPlist("k-sales", "Spark")}));
-    WriteManagedConfiguration(mac, ManagedConfigurationPlist({ManagedEntryPlist("k-org", "Spark")}),
-                              ManagedScope::user, true);
-
-    ASSERT_EQ(refresh().exitCode, 0);
-
-    const auto signatures = list();
-    ASSERT_EQ(signatures.size(), 1u);
-    EXPECT_EQ(signatures[0]["key"], "k-org");
-    EXPECT_FALSE(sparkRows().contains("<p>Sales</p>"));
 }
 
 TEST_F(QuilletManagedCommandTest, OnlyManagedSignaturesWhenTheOrganisationSaysSo) {

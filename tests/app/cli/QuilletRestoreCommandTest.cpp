@@ -562,36 +562,6 @@ INSTANTIATE_TEST_SUITE_P(EveryFileClient, APointHoldsWhatThePassChanged,
                          testing::ValuesIn(kPointSizes),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Pruning never follows a link: a link in the points' folder goes, what it points to stays,
-// and a link inside an old point is removed with it, never followed.
-TEST_F(QuilletRestoreCommandTest, PruningRemovesLinksNeverWhatTheyPointTo) {
-    QTemporaryDir outside;
-    const QString leftover = outside.path() + "/leftover";
-    const QString pointLike = outside.path() + "/point-like";
-    const QString linked = outside.path() + "/linked";
-    const QDateTime old = QDateTime::currentDateTimeUtc().addDays(-40);
-    Write(leftover + "/keep.txt", "mine");
-    Write(pointLike + "/keep.txt", "mine");
-    Write(pointLike + "/manifest.json", EmptyPointManifest("20200101-000000", old));
-    Write(linked + "/keep.txt", "mine");
-    ASSERT_EQ(std::system(("touch -d '2 hours ago' '" + leftover + "'").toUtf8().constData()), 0);
-    QDir().mkpath(pointsFolder());
-    ASSERT_TRUE(QFile::link(leftover, pointsFolder() + "/leftover"));
-    ASSERT_TRUE(QFile::link(pointLike, pointsFolder() + "/20200101-000000"));
-    const QString oldPoint = old.toString("yyyyMMdd-HHmmss");
-    Write(pointFolder(oldPoint) + "/manifest.json", EmptyPointManifest(oldPoint, old));
-    ASSERT_TRUE(QFile::link(linked, pointFolder(oldPoint) + "/files"));
-
-    setSignature("k-tom", "<p>Tom</p>");
-    install("k-tom", {"--client", "thunderbird", "--account", "tom@example.com"});
-    for (const QString& folder : {leftover, pointLike, linked})
-        EXPECT_EQ(Read(folder + "/keep.txt"), "mine") << folder.toStdString();
-    EXPECT_TRUE(QFile::exists(pointLike + "/manifest.json"));
-    EXPECT_EQ(
-        QDir(pointsFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
-        pointIds());
-}
-
 TEST_F(QuilletRestoreCommandTest, ADamagedPointIsRefusedAndAPreviewChangesNothing) {
     setSignature("k-tom", "<p>Tom</p>");
     const QString made =
@@ -666,6 +636,16 @@ TEST_F(QuilletRestoreCommandTest, PruningKeepsTheNewestFiftyOfTheLastThirtyDaysA
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(documents).constData(), times, 0), 0);
     const QString link = pointFolder("link");
     ASSERT_TRUE(QFile::link(documents, link));
+    // A link named and made as an old point, and one inside an old point: each goes, never
+    // followed.
+    QTemporaryDir outside;
+    const QString pointLike = outside.path() + "/point-like";
+    const QString linked = outside.path() + "/linked";
+    Write(pointLike + "/manifest.json", EmptyPointManifest("20200101-000000", now.addDays(-40)));
+    Write(linked + "/keep.txt", "mine");
+    ASSERT_TRUE(QFile::link(pointLike, pointFolder("20200101-000000")));
+    ASSERT_TRUE(
+        QFile::link(linked, pointFolder(now.addDays(-92).toString("yyyyMMdd-HHmmss")) + "/files"));
 
     setSignature("k-tom", "<p>Tom</p>");
     const QString made =
@@ -679,6 +659,13 @@ TEST_F(QuilletRestoreCommandTest, PruningKeepsTheNewestFiftyOfTheLastThirtyDaysA
     EXPECT_FALSE(QDir(pointFolder(now.addDays(-92).toString("yyyyMMdd-HHmmss"))).exists());
     EXPECT_FALSE(QFileInfo(link).isSymLink());
     EXPECT_TRUE(QFileInfo::exists(documents + "/letter.txt"));
+    EXPECT_TRUE(QFileInfo::exists(pointLike + "/manifest.json"));
+    EXPECT_EQ(Read(linked + "/keep.txt"), "mine");
+    QStringList ids = kept;
+    ids.sort();
+    EXPECT_EQ(QDir(pointsFolder())
+                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name),
+              ids);
 }
 
 }  // namespace

@@ -12,8 +12,8 @@ namespace {
 class QuilletStatusCommandTest : public testing::Test, public SampleMacCommand {};
 
 // "Later" keeps the installation pending: status names it and fails, and the next refresh
-// writes it, after which status is clean.
-TEST_F(QuilletStatusCommandTest, APostponedInstallationStaysPendingUntilARefreshWritesIt) {
+// answered Yes closes the client and writes it, after which status is clean.
+TEST_F(QuilletStatusCommandTest, APostponedInstallationStaysPendingUntilARefreshAnsweredYes) {
     setSignature("k-ann", "<p>Ann</p>");
     setSignature("k-team", "<p>Team</p>");
     ASSERT_EQ(quillet({"--yes", "install", "--key", "k-team", "--client", "outlook"}).exitCode, 0);
@@ -22,9 +22,15 @@ TEST_F(QuilletStatusCommandTest, APostponedInstallationStaysPendingUntilARefresh
                                       "applemail", "--account", "ann@example.com"});
     ASSERT_EQ(later.exitCode, 0) << later.err.toStdString();
     const auto ann = nlohmann::json::parse(later.out.toStdString());
-    // Asked once: the refresh that adding the signature started does not ask again.
+    // Asked once (the refresh that adding the signature started does not ask again), answered
+    // Later: nothing closed, nothing written.
     EXPECT_EQ(later.err.count("Some email clients need to be closed."), 1)
         << later.err.toStdString();
+    EXPECT_TRUE(
+        later.err.contains("The following email clients need to be closed in order to "
+                           "update signatures:\nApple Mail\n\n-> Later"));
+    EXPECT_FALSE(later.err.contains("Signatures were updated successfully"));
+    EXPECT_TRUE(mac.workspaceLog().isEmpty());
 
     const CommandRun pending = quillet({"--json", "status"});
     EXPECT_EQ(pending.exitCode, 1) << pending.err.toStdString();
@@ -51,10 +57,13 @@ TEST_F(QuilletStatusCommandTest, APostponedInstallationStaysPendingUntilARefresh
     EXPECT_EQ(appleMailFile(ann), "(none)");
     EXPECT_EQ(quillet({"status"}).exitCode, 1);
 
-    mac.setRunning({});
-    const CommandRun refresh = quillet({"--yes", "refresh"});
+    // Yes closes it, and --reopen opens it again.
+    const CommandRun refresh = quillet({"--yes", "--reopen", "refresh"});
     EXPECT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
     EXPECT_TRUE(appleMailFile(ann).endsWith("<p>Ann</p>"));
+    EXPECT_EQ(mac.workspaceLog(),
+              (QStringList{"terminate com.apple.mail",
+                           "launch " + mac.rootPath("/System/Applications/Mail.app")}));
     const CommandRun clean = quillet({"--json", "status"});
     EXPECT_EQ(clean.exitCode, 0) << clean.out.toStdString();
     const auto after = nlohmann::json::parse(clean.out.toStdString());

@@ -5,13 +5,14 @@
 // files). The person's own signature and choices come back as they were.
 #include <gtest/gtest.h>
 
-#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 #include <nlohmann/json.hpp>
 
 #include "common/ClientKind.h"
+#include "tests/support/CommandBuild.h"
 #include "tests/support/LinuxClients.h"
+#include "tests/support/MachineSnapshot.h"
 #include "tests/support/TestService.h"
 
 namespace quillet {
@@ -23,27 +24,12 @@ const QString kSecond = "<p>Bob <a href=\"https://example.com\">Example</a></p>"
 const QString kUpdated = "<p>Ann, updated</p>";
 
 // Every file below the folder with its bytes, lock files aside.
-std::map<QString, QByteArray> Snapshot(const QString& folder) {
-    std::map<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (path.endsWith(".lock"))
-            continue;
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            files[path] = file.readAll();
-    }
-    return files;
+FolderFiles Snapshot(const QString& folder) {
+    return ReadFolderFiles(folder, [](const QString& path) { return path.endsWith(".lock"); });
 }
 
 class RealLinuxClientsTest : public testing::TestWithParam<ClientKind> {
 protected:
-    struct CommandRun {
-        int exitCode;
-        QString out, err;
-    };
-
     void SetUp() override {
         if (const QString reason = LinuxClientsHome::unavailableReason(); !reason.isEmpty())
             GTEST_SKIP() << reason.toStdString();
@@ -108,19 +94,11 @@ protected:
     }
 
     CommandRun quillet(const QStringList& arguments) {
-        QProcess process;
-        QProcessEnvironment environment = clients.environment();
-        for (const char* name : {"QUILLET_ROOT", "QUILLET_PLATFORM", "QUILLET_BUNDLE"})
-            environment.remove(name);
-        process.setProcessEnvironment(environment);
-        process.start(QUILLET_QUILLET_PATH,
-                      QStringList{"--home", home.path(), "--root", clients.systemRoot(),
-                                  "--platform", "linux", "--service", service.url().toString()} +
-                          arguments);
-        process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(180000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        return RunQuillet(
+            QStringList{"--home", home.path(), "--root", clients.systemRoot(), "--platform",
+                        "linux", "--service", service.url().toString()} +
+                arguments,
+            WithoutFakeMacVariables(clients.environment()));
     }
 
     QString install(const QString& key, const QString& account) {

@@ -5,11 +5,11 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <nlohmann/json.hpp>
 
+#include "tests/support/CommandBuild.h"
 #include "tests/support/RealThunderbird.h"
 #include "tests/support/TestService.h"
 
@@ -54,11 +54,6 @@ QByteArray FileContents(const QString& path) {
 
 class RealThunderbirdTest : public testing::Test {
 protected:
-    struct CommandRun {
-        int exitCode;
-        QString out, err;
-    };
-
     void SetUp() override {
         if (!RealThunderbird::isInstalled())
             GTEST_SKIP() << "Thunderbird is not installed (tools/install-deps.sh installs it)";
@@ -69,19 +64,10 @@ protected:
     }
 
     // quillet with this home and no root: the Linux desktop.
-    CommandRun quillet(const QStringList& arguments) {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"QUILLET_ROOT", "QUILLET_PLATFORM", "QUILLET_BUNDLE"})
-            environment.remove(name);
-        process.setProcessEnvironment(environment);
-        process.start(
-            QUILLET_QUILLET_PATH,
-            QStringList{"--home", home.path(), "--service", service.url().toString()} + arguments);
-        process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(120000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+    CommandRun quillet(const QStringList& arguments) const {
+        return RunQuillet(
+            QStringList{"--home", home.path(), "--service", service.url().toString()} + arguments,
+            WithoutFakeMacVariables(QProcessEnvironment::systemEnvironment()));
     }
 
     // Thunderbird's first start and its two accounts, then it quits.
