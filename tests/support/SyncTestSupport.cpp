@@ -1,6 +1,21 @@
 #include "tests/support/SyncTestSupport.h"
 
+#include <sqlite3.h>
+
+#include <QDirIterator>
+#include <QRegularExpression>
 #include <QUuid>
+
+#include "app/clients/Detection.h"
+#include "app/clients/OutlookMode.h"
+#include "app/clients/sync/AppleMailSync.h"
+#include "app/clients/sync/OutlookSync.h"
+#include "app/clients/sync/PostboxSync.h"
+#include "app/clients/sync/SparkSync.h"
+#include "app/clients/sync/ThunderbirdSync.h"
+#include "app/demo/FakeMacMozilla.h"
+#include "app/demo/SampleMac.h"
+#include "tests/support/TestHelpers.h"
 
 namespace quillet {
 
@@ -78,6 +93,198 @@ QStringList SyncWorld::descriptions() const {
     for (const SignatureId id : signatures.ids())
         list.append(Describe(*signatures.map().at(id)));
     return list;
+}
+
+namespace {
+
+ClientSyncError Failure(SyncFailure failure, const QString& path, FileFailureCause cause) {
+    return {failure, path, cause};
+}
+
+std::optional<ClientSyncError> Generic(const std::optional<SyncAppleMailSignaturesError>& error) {
+    using Kind = SyncAppleMailSignaturesError::Kind;
+    if (!error)
+        return std::nullopt;
+    const SyncFailure failure = error->kind == Kind::badData ? SyncFailure::badData
+                                : error->kind == Kind::fileSystemCloud
+                                    ? SyncFailure::fileSystemCloud
+                                    : SyncFailure::fileSystem;
+    return Failure(failure, error->pathX.value_or(""), error->cause);
+}
+std::optional<ClientSyncError> Generic(const std::optional<SyncOutlookSignaturesError>& error) {
+    if (!error)
+        return std::nullopt;
+    return Failure(SyncFailure::script, "", FileFailureCause::other);
+}
+std::optional<ClientSyncError> Generic(const std::optional<SyncPostboxSignaturesError>& error) {
+    if (!error)
+        return std::nullopt;
+    return Failure(error->kind == SyncPostboxSignaturesError::Kind::badData
+                       ? SyncFailure::badData
+                       : SyncFailure::fileSystem,
+                   error->pathX, error->cause);
+}
+std::optional<ClientSyncError> Generic(const std::optional<SyncSparkSignaturesError>& error) {
+    if (!error)
+        return std::nullopt;
+    return Failure(error->kind == SyncSparkSignaturesError::Kind::database
+                       ? SyncFailure::badData
+                       : SyncFailure::fileSystem,
+                   error->pathX, error->cause);
+}
+std::optional<ClientSyncError> Generic(const std::optional<SyncThunderbirdSignaturesError>& error) {
+    if (!error)
+        return std::nullopt;
+    return Failure(SyncFailure::fileSystem, error->pathX, error->cause);
+}
+
+// Opened for writing, as Spark opens it, so that a journal left by a failed commit is rolled
+// back before the rows are read.
+QByteArray SparkRowsWithoutTimes(const QString& path) {
+    static const QRegularExpression date(R"re("(modificationDate|creationDate)":[0-9.e+]+,?)re");
+    sqlite3* database = nullptr;
+    QStringList rows;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &database, SQLITE_OPEN_READWRITE, nullptr) ==
+        SQLITE_OK) {
+        rows = QuerySqliteRows(database,
+                               "SELECT itemGroup, itemKey, itemValue, syncStatus FROM settings "
+                               "ORDER BY rowid");
+    }
+    sqlite3_close(database);
+    return rows.join('\n').remove(date).toUtf8();
+}
+
+// Copies the files of a folder into another (which is emptied first).
+void ReplaceFolder(const QString& from, const QString& to) {
+    QDir(to).removeRecursively();
+    QDir().mkpath(to);
+    QDirIterator files(from, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        const QString target = to + path.mid(from.size());
+        if (files.fileInfo().isDir())
+            QDir().mkpath(target);
+        else
+            QFile::copy(path, target);
+    }
+}
+
+}  // namespace
+
+std::optional<ClientSyncError> SyncClient(ClientKind kind, const SyncInputs& inputs,
+                                          const OutlookSyncEnvironment& outlook) {
+    switch (kind) {
+        case ClientKind::appleMail:
+            return Generic(SyncAppleMailSignatures(inputs));
+        case ClientKind::outlook:
+            return Generic(SyncOutlookSignatures(inputs, outlook));
+        case ClientKind::postbox:
+            return Generic(SyncPostboxSignatures(inputs));
+        case ClientKind::spark:
+            return Generic(SyncSparkSignatures(inputs));
+        case ClientKind::thunderbird:
+            return Generic(SyncThunderbirdSignatures(inputs));
+        case ClientKind::evolution:  // the Linux clients are synced through their own tools
+        case ClientKind::kmail:
+        case ClientKind::geary:
+            break;
+    }
+    return ClientSyncError{SyncFailure::script, "no such client"};
+}
+
+FileStates ReadFileStates(const FakeMac& mac) {
+    FileStates states;
+    QDirIterator files(mac.folder(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        const QString relative = path.mid(mac.folder().size());
+        // The stand-ins' own bookkeeping, and SQLite's companions (the rows count instead).
+        if (relative.startsWith("/root/var/") || relative.startsWith("/root/tmp/") ||
+            relative.endsWith("-wal") || relative.endsWith("-shm") ||
+            relative.endsWith("-journal")) {
+            continue;
+        }
+        if (path.endsWith("/settings.sqlite"))
+            states[relative] = SparkRowsWithoutTimes(path);
+        else
+            states[relative] = ReadFakeFile(path).value_or("(unreadable)");
+    }
+    return states;
+}
+
+QString TestDataPath(const QString& relativePath) {
+    // Every build folder lies directly inside its source tree.
+    return QString(QUILLET_BINARY_DIR) + "/../tests/data/" + relativePath;
+}
+
+SampleClientWorld::SampleClientWorld(ClientKind kind) : kind(kind) {
+    BuildSampleMac(mac);
+    clients = FindInstalledClients(mac.paths(), OutlookModeProbe(mac.paths()));
+    accounts.status = AccountsInfoStatus::discoverySucceeded;
+    switch (kind) {
+        case ClientKind::appleMail:
+            for (const auto& [email, uuid] :
+                 {std::pair{"ann@example.com", "ACC-ANN"}, {"ann.home@example.com", "ACC-HOME"}}) {
+                accounts.accounts.push_back(
+                    std::make_shared<AppleMailAccount>(email, uuid, "imap", std::nullopt));
+            }
+            break;
+        case ClientKind::outlook:
+            // As Outlook 16.80's listing reports it: the address is the user name.
+            accounts.accounts.push_back(std::make_shared<OutlookAccount>(
+                "jane@example.com", "Jane Example", "jane@example.com"));
+            break;
+        case ClientKind::postbox:
+            accounts = MozillaAccountsInfo({"pat@example.com", "pam@example.com"});
+            break;
+        case ClientKind::spark:
+            accounts = SparkAccountsInfo({"sue@example.com", "sam@example.com"});
+            break;
+        case ClientKind::thunderbird:
+            accounts = MozillaAccountsInfo({"tom@example.com", "tim@example.com"});
+            break;
+        case ClientKind::evolution:
+        case ClientKind::kmail:
+        case ClientKind::geary:
+            break;
+    }
+    ReplaceFolder(mac.home(), template_.path() + "/home");
+    ReplaceFolder(mac.rootPath("/var/fake-mac"), template_.path() + "/state");
+    reset();
+}
+
+void SampleClientWorld::reset(bool eachAccount) {
+    ReplaceFolder(template_.path() + "/home", mac.home());
+    ReplaceFolder(template_.path() + "/state", mac.rootPath("/var/fake-mac"));
+    signatures = TestSignatures();
+    saver = RecordingSignatureSaver();
+    Signature& signature = signatures.add("<p>Quillet's signature</p>");
+    if (eachAccount || kind == ClientKind::thunderbird)
+        SelectAccounts(signature, kind, emails());
+    else
+        SelectAllAccounts(signature, kind);
+}
+
+std::optional<ClientSyncError> SampleClientWorld::sync() {
+    const SyncInputs inputs{*clients.at(kind),    accounts, signatures.ids(),
+                            signatures.map(),     saver,    mac.paths(),
+                            DirectClientWrites(), replaced};
+    return SyncClient(kind, inputs, outlook);
+}
+
+QStringList SampleClientWorld::descriptions() const {
+    QStringList list;
+    for (const SignatureId id : signatures.ids())
+        list.append(Describe(*signatures.map().at(id)));
+    return list;
+}
+
+QStringList SampleClientWorld::emails() const {
+    QStringList emails;
+    for (const AccountPtr& account : accounts.accounts)
+        emails << account->email();
+    return emails;
 }
 
 }  // namespace quillet

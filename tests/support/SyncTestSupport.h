@@ -3,13 +3,20 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <map>
+#include <memory>
+#include <optional>
 #include <ostream>
 #include <vector>
 
+#include "app/base/AppleScript.h"
+#include "app/clients/sync/OutlookDefaults.h"
 #include "app/clients/sync/SyncPlan.h"
 #include "app/demo/FakeMac.h"
 #include "common/Accounts.h"
 #include "common/Signature.h"
+#include "tests/support/TestPlatform.h"
 
 // Texts in failure messages as text, not as arrays of code units.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -78,6 +85,57 @@ struct SyncWorld {
     RecordingSignatureSaver saver;
     QString supportFolder = mac.homePath("Library/Application Support/Quillet");
     ReplacedSettings replaced{ReplacedSettingsPath(supportFolder)};
+};
+
+// How a client's sync failed, in the same words for every client.
+enum class SyncFailure { fileSystem, fileSystemCloud, badData, script };
+
+struct ClientSyncError {
+    SyncFailure failure;
+    QString path;  // the file concerned; empty where the client names none (Outlook)
+    FileFailureCause cause = FileFailureCause::other;
+    bool operator==(const ClientSyncError&) const = default;
+};
+
+// Runs the sync of that client (Outlook's through the stand-in's scripts).
+std::optional<ClientSyncError> SyncClient(ClientKind kind, const SyncInputs& inputs,
+                                          const OutlookSyncEnvironment& outlook);
+
+// Path (relative to the fake Mac) -> contents, for every file a sync may touch. Spark's
+// database counts by its rows, without the times at which they were written.
+using FileStates = std::map<QString, QByteArray>;
+FileStates ReadFileStates(const FakeMac& mac);
+
+// A file under tests/data.
+QString TestDataPath(const QString& relativePath);
+
+// The sample Mac with one client's sync at hand: the client as detected, its sample accounts,
+// and one signature of Quillet's.
+class SampleClientWorld {
+public:
+    explicit SampleClientWorld(ClientKind kind);
+
+    // Back to the sample Mac as built, with one new signature selected for all accounts, or for
+    // each account by name (always in Thunderbird, which keeps no signature for all accounts).
+    void reset(bool eachAccount = false);
+    std::optional<ClientSyncError> sync();
+    // The signature taken out of the client: the sync removes what it installed.
+    void deselect() { signatures[1].clientKindToSelectedInstallationsInfoMap.erase(kind); }
+    QStringList descriptions() const;
+    QStringList emails() const;
+
+    const ClientKind kind;
+    QTemporaryDir template_;
+    FakeMac mac;
+    ClientInfoMap clients;
+    AccountsInfo accounts;
+    TestSignatures signatures;
+    RecordingSignatureSaver saver;
+    QString supportFolder = mac.homePath("Library/Application Support/Quillet");
+    ReplacedSettings replaced;  // nowhere, unless a test keeps the person's replaced settings
+    TestPlatform platform{mac};
+    AppleScriptRunner runner{mac.paths(), *platform.bundle};
+    OutlookSyncEnvironment outlook{runner, *platform.bundle, std::chrono::milliseconds(0)};
 };
 
 }  // namespace quillet

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QXmlStreamReader>
 
 #include "app/clients/sync/AppleMailSync.h"
@@ -42,15 +41,6 @@ const QString kPreferences = R"(<dict>
 QByteArray ReadBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The XML of one element of a list, to compare entries whole.
-QByteArray ElementXml(const QString& path, const QString& key, int index = -1) {
-    const auto plist = ReadPlistFile(path);
-    if (!plist)
-        return {};
-    const auto node = index < 0 ? plist->node().get(key) : plist->node().at(index);
-    return node ? Plist::copyOf(*node).toXml() : QByteArray();
 }
 
 class AppleMailSyncTest : public testing::Test {
@@ -122,48 +112,6 @@ protected:
     LogTap log;
 };
 
-TEST_F(AppleMailSyncTest, ASignatureForOneAccountIsWrittenListedAndMadeItsDefault) {
-    const QString s1 = TestUuidText(1);
-    signatures.add("<p>Jane</p>", "Jane");
-    SelectAccounts(signatures[1], kMail, {"a@x.org"});
-    const QByteArray otherEntries[] = {ElementXml(files.accountsMap, "ACC-B"),
-                                       ElementXml(files.accountsMap, "ACC-GONE"),
-                                       ElementXml(files.allSignatures, {}, 0)};
-
-    EXPECT_FALSE(sync());
-
-    EXPECT_EQ(ReadBytes(files.signatureFile(s1)),
-              "Content-Transfer-Encoding: 7bit\nContent-Type: text/html;\ncharset=us-ascii\n"
-              "Message-Id: <" +
-                  s1.toUtf8() +
-                  "@localdomain>\nMime-Version: 1.0 (Mac OS X Mail 16.0 \\(3774.300.61\\))\n\n"
-                  "<p>Jane</p>");
-    EXPECT_EQ(accountSignatures("ACC-A"), (QStringList{"MINE", s1}));
-    EXPECT_EQ(listIds(files.allSignatures), (QStringList{"MINE", s1}));
-    const auto list = ReadPlistFile(files.allSignatures);
-    const auto entry = list->node().at(1);
-    EXPECT_EQ(entry->dictionaryString("SignatureName"), "Jane");
-    EXPECT_EQ(entry->get("SignatureIsRich")->asBool(), true);
-    EXPECT_EQ(selected("ACC-A"), s1);
-    EXPECT_EQ(selected("ACC-B"), "MINE");
-    const auto preferences = ReadPlistFile(files.preferences);
-    EXPECT_EQ(preferences->node().get("SignaturePlacedAboveQuotedText")->asBool(), true);
-    EXPECT_EQ(preferences->node().get("SomethingElse")->asInteger(), 5);
-    EXPECT_EQ(ElementXml(files.accountsMap, "ACC-B"), otherEntries[0]);
-    EXPECT_EQ(ElementXml(files.accountsMap, "ACC-GONE"), otherEntries[1]);
-    EXPECT_EQ(ElementXml(files.allSignatures, {}, 0), otherEntries[2]);
-    EXPECT_FALSE(QFileInfo::exists(files.cloudFolder));
-    EXPECT_FALSE(QFileInfo::exists(files.cacheFolder));
-    EXPECT_TRUE(signatures[1]
-                    .clientKindToPerformedInstallationsInfoMap.at(kMail)
-                    .accountEmailToPayloadMap.count("a@x.org"));
-    EXPECT_EQ(saver.savedIds, std::vector<SignatureIds>{signatures.ids()});
-    EXPECT_TRUE(
-        log.contains("Info: " + kPrefix + "Writing out " + files.signatureFile(s1) + "..."));
-    EXPECT_TRUE(
-        log.contains("Info: " + kPrefix + "Deleting cache file " + files.cacheFolder + "..."));
-}
-
 TEST_F(AppleMailSyncTest, ASignatureLeavesAnAccountThenApplMailAsAWholeAndTheCloudFollows) {
     const QString s1 = TestUuidText(1);
     signature(1, {"a@x.org", "b@x.org"});
@@ -210,60 +158,6 @@ TEST_F(AppleMailSyncTest, AnAccountNewToTheMapGetsItsUrlAndICloudIsFiledAsImap) 
     EXPECT_EQ(accountSignatures("ACC-C"), QStringList{TestUuidText(1)});
 }
 
-TEST_F(AppleMailSyncTest, ListsThatExistButCannotBeUnderstoodStopTheSyncBeforeAnyWrite) {
-    signature(1, {"a@x.org"});
-    const QByteArray accountsMap = ReadBytes(files.accountsMap);
-    const struct {
-        const char* situation;
-        std::function<void()> prepare;
-        Kind kind;
-        QString path;
-    } cases[] = {
-        {"an entry without an id",
-         [&] {
-             WriteFakePlist(files.allSignatures,
-                            "<array><dict><key>SignatureName</key>"
-                            "<string>X</string></dict></array>");
-         },
-         Kind::badData, files.allSignatures},
-        {"a damaged list", [&] { mac.writeFile(files.allSignatures, "<plist><array><dict>"); },
-         Kind::badData, files.allSignatures},
-        {"a list of the wrong kind", [&] { WriteFakePlist(files.allSignatures, "<dict/>"); },
-         Kind::badData, files.allSignatures},
-        {"a folder in the list's place",
-         [&] {
-             QFile::remove(files.allSignatures);
-             QDir().mkpath(files.allSignatures);
-         },
-         Kind::fileSystem, files.allSignatures},
-        {"a damaged accounts map", [&] { mac.writeFile(files.accountsMap, "garbage"); },
-         Kind::badData, files.accountsMap},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.situation);
-        WriteFakePlist(files.accountsMap, kAccountsMap);
-        QDir(files.allSignatures).removeRecursively();
-        WriteFakePlist(files.allSignatures, kAllSignatures);
-        c.prepare();
-        const QByteArray allSignatures = ReadBytes(files.allSignatures);
-        const QByteArray map = ReadBytes(files.accountsMap);
-        const QByteArray preferences = ReadBytes(files.preferences);
-        const auto error = sync();
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->kind, c.kind);
-        EXPECT_EQ(error->pathX, c.path);
-        EXPECT_FALSE(QFileInfo::exists(files.signatureFile(TestUuidText(1))));
-        EXPECT_EQ(ReadBytes(files.accountsMap), map);
-        EXPECT_EQ(ReadBytes(files.allSignatures), allSignatures);
-        EXPECT_EQ(ReadBytes(files.preferences), preferences);
-        EXPECT_TRUE(QFileInfo::exists(files.cacheFolder));
-        EXPECT_FALSE(signatures[1].clientKindToPerformedInstallationsInfoMap.count(kMail));
-    }
-    EXPECT_TRUE(log.contains("Info: " + kPrefix + "No value for key \"SignatureUniqueId\" in " +
-                             files.allSignatures));
-    EXPECT_NE(ReadBytes(files.accountsMap), accountsMap);
-}
-
 TEST_F(AppleMailSyncTest, AFailedCloudCopyLeavesThePreviousCloudFile) {
     signature(1, {"a@x.org"});
     QDir().mkpath(files.cloudFolder);
@@ -293,18 +187,6 @@ TEST_F(AppleMailSyncTest, AFailedCloudCopyLeavesThePreviousCloudFile) {
     EXPECT_FALSE(signatures[1].clientKindToPerformedInstallationsInfoMap.count(kMail));
     EXPECT_TRUE(
         log.contains("Error: " + kPrefix + "Could not overwrite " + files.cloudAllSignatures));
-}
-
-TEST_F(AppleMailSyncTest, ASignaturesFolderThatCannotBeMadeFailsTheSync) {
-    QDir(files.signaturesFolder).removeRecursively();
-    mac.writeFile(files.signaturesFolder, "a file");
-    signature(1, {"a@x.org"});
-    const auto error = sync();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->kind, Kind::fileSystem);
-    EXPECT_EQ(error->pathX, files.signaturesFolder);
-    EXPECT_TRUE(log.contains("Error: " + kPrefix + "Could not create Signatures directory at " +
-                             files.signaturesFolder));
 }
 
 // Mail's cache is removed so that Mail reads its signatures again; a cache folder that is a
@@ -343,27 +225,6 @@ TEST_F(AppleMailSyncTest, TheCloudListKeepsWhatAnotherMacAdded) {
     EXPECT_EQ(error->pathX, files.cloudAllSignatures);
     EXPECT_EQ(ReadBytes(files.cloudAllSignatures), "damaged");
     EXPECT_FALSE(QFileInfo::exists(files.signatureFile(TestUuidText(2))));
-}
-
-TEST_F(AppleMailSyncTest, TextOutsideAsciiIsWrittenAsCharacterReferences) {
-    const QString html = "<p>Jos\u00e9 \U0001F600 &amp; Z\u00fcrich</p>";
-    signatures.add(html);
-    SelectAccounts(signatures[1], kMail, {"a@x.org"});
-    EXPECT_FALSE(sync());
-    const QByteArray file = ReadBytes(files.signatureFile(TestUuidText(1)));
-    const QByteArray body = file.mid(file.indexOf("\n\n") + 2);
-    EXPECT_EQ(body, "<p>Jos&#233; &#128512; &amp; Z&#252;rich</p>");
-    for (const char byte : file)
-        ASSERT_LT(static_cast<unsigned char>(byte), 0x80);
-    QString decoded = QString::fromLatin1(body);
-    static const QRegularExpression reference("&#([0-9]+);");
-    for (auto match = reference.match(decoded); match.hasMatch();
-         match = reference.match(decoded)) {
-        const char32_t codePoint = match.captured(1).toUInt();
-        decoded.replace(match.capturedStart(), match.capturedLength(),
-                        QString::fromUcs4(&codePoint, 1));
-    }
-    EXPECT_EQ(decoded, html);
 }
 
 TEST_F(AppleMailSyncTest, ABinaryPreferencesFileWithoutSelectionsStaysBinaryAndGetsTheDefault) {

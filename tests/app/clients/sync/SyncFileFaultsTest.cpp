@@ -5,217 +5,34 @@
 // every file must be as it was or as the whole sync leaves it, the signatures' installations
 // must be unchanged, and a sync without faults must finish the work.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <QDirIterator>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <cerrno>
 #include <functional>
 #include <iostream>
-#include <map>
 #include <set>
 #include <utility>
 #include <vector>
 
-#include "app/base/AppleScript.h"
-#include "app/clients/Detection.h"
-#include "app/clients/OutlookMode.h"
-#include "app/clients/sync/AppleMailSync.h"
-#include "app/clients/sync/OutlookSync.h"
-#include "app/clients/sync/PostboxSync.h"
-#include "app/clients/sync/SparkSync.h"
-#include "app/clients/sync/ThunderbirdSync.h"
-#include "app/demo/FakeMacAccounts.h"
-#include "app/demo/FakeMacMozilla.h"
-#include "app/demo/FakeMacOutlook.h"
-#include "app/demo/FakeMacSpark.h"
-#include "app/demo/SampleMac.h"
 #include "common/Log.h"
 #include "tests/support/FileFaults.h"
 #include "tests/support/SyncTestSupport.h"
-#include "tests/support/TestHelpers.h"
-#include "tests/support/TestPlatform.h"
 
 namespace quillet {
 namespace {
 
-// Path (relative to the fake Mac) -> contents, for every file the sync may touch. Spark's
-// database counts by its rows, without the times at which they were written.
-using FileStates = std::map<QString, QByteArray>;
-
-// Opened for writing, as Spark opens it, so that a journal left by a failed commit is rolled
-// back before the rows are read.
-QByteArray SparkRowsWithoutTimes(const QString& path) {
-    static const QRegularExpression date(R"re("(modificationDate|creationDate)":[0-9.e+]+,?)re");
-    sqlite3* database = nullptr;
-    QStringList rows;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &database, SQLITE_OPEN_READWRITE, nullptr) ==
-        SQLITE_OK) {
-        rows = QuerySqliteRows(database,
-                               "SELECT itemGroup, itemKey, itemValue, syncStatus FROM settings "
-                               "ORDER BY rowid");
-    }
-    sqlite3_close(database);
-    return rows.join('\n').remove(date).toUtf8();
-}
-
-// Copies the files of a folder into another (which is emptied first).
-void ReplaceFolder(const QString& from, const QString& to) {
-    QDir(to).removeRecursively();
-    QDir().mkpath(to);
-    QDirIterator files(from, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
-                       QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        const QString path = files.next();
-        const QString target = to + path.mid(from.size());
-        if (files.fileInfo().isDir())
-            QDir().mkpath(target);
-        else
-            QFile::copy(path, target);
-    }
-}
-
-FileStates ReadFileStates(const FakeMac& mac) {
-    FileStates states;
-    QDirIterator files(mac.folder(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        const QString path = files.next();
-        const QString relative = path.mid(mac.folder().size());
-        // The stand-ins' own bookkeeping, and SQLite's companions (the rows count instead).
-        if (relative.startsWith("/root/var/") || relative.startsWith("/root/tmp/") ||
-            relative.endsWith("-wal") || relative.endsWith("-shm") ||
-            relative.endsWith("-journal")) {
-            continue;
-        }
-        if (path.endsWith("/settings.sqlite"))
-            states[relative] = SparkRowsWithoutTimes(path);
-        else
-            states[relative] = ReadFakeFile(path).value_or("(unreadable)");
-    }
-    return states;
-}
-
-QStringList Descriptions(const TestSignatures& signatures) {
-    QStringList descriptions;
-    for (const SignatureId id : signatures.ids())
-        descriptions.append(Describe(*signatures.map().at(id)));
-    return descriptions;
-}
-
-// The sample Mac with one client's sync at hand; what its last sync returned is the name of its
-// error kind, or nothing.
-struct ClientWorld {
-    explicit ClientWorld(ClientKind kind) : kind(kind) {
-        BuildSampleMac(mac);
-        clients = FindInstalledClients(mac.paths(), OutlookModeProbe(mac.paths()));
-        accounts.status = AccountsInfoStatus::discoverySucceeded;
-        switch (kind) {
-            case ClientKind::appleMail:
-                for (const auto& [email, uuid] : {std::pair{"ann@example.com", "ACC-ANN"},
-                                                  {"ann.home@example.com", "ACC-HOME"}}) {
-                    accounts.accounts.push_back(
-                        std::make_shared<AppleMailAccount>(email, uuid, "imap", std::nullopt));
-                }
-                break;
-            case ClientKind::outlook:
-                // As Outlook 16.80's listing reports it: the address is the user name.
-                accounts.accounts.push_back(std::make_shared<OutlookAccount>(
-                    "jane@example.com", "Jane Example", "jane@example.com"));
-                break;
-            case ClientKind::postbox:
-                accounts = MozillaAccountsInfo({"pat@example.com", "pam@example.com"});
-                break;
-            case ClientKind::spark:
-                accounts = SparkAccountsInfo({"sue@example.com", "sam@example.com"});
-                break;
-            case ClientKind::thunderbird:
-                accounts = MozillaAccountsInfo({"tom@example.com", "tim@example.com"});
-                break;
-            case ClientKind::evolution:  // the Linux clients have fault walks of their own
-            case ClientKind::kmail:
-            case ClientKind::geary:
-                break;
-        }
-        ReplaceFolder(mac.home(), template_.path() + "/home");
-        ReplaceFolder(mac.rootPath("/var/fake-mac"), template_.path() + "/state");
-        reset();
-    }
-
-    // Back to the sample Mac as built, with one new signature selected for all accounts, or for
-    // each account by name (always in Thunderbird, which keeps no signature for all accounts).
-    void reset(bool eachAccount = false) {
-        ReplaceFolder(template_.path() + "/home", mac.home());
-        ReplaceFolder(template_.path() + "/state", mac.rootPath("/var/fake-mac"));
-        signatures = TestSignatures();
-        saver = RecordingSignatureSaver();
-        Signature& signature = signatures.add("<p>Quillet's signature</p>");
-        if (eachAccount || kind == ClientKind::thunderbird) {
-            QStringList emails;
-            for (const AccountPtr& account : accounts.accounts)
-                emails << account->email();
-            SelectAccounts(signature, kind, emails);
-        } else {
-            SelectAllAccounts(signature, kind);
-        }
-    }
-
-    std::optional<QString> sync() {
-        const SyncInputs inputs{*clients.at(kind), accounts, signatures.ids(),
-                                signatures.map(),  saver,    mac.paths()};
-        auto kindName = [this](const auto& error) -> std::optional<QString> {
-            if (!error)
-                return std::nullopt;
-            if constexpr (requires { error->cause; })
-                cause = error->cause;
-            return QString::number(static_cast<int>(error->kind));
-        };
-        switch (kind) {
-            case ClientKind::appleMail:
-                return kindName(SyncAppleMailSignatures(inputs));
-            case ClientKind::outlook:
-                return kindName(SyncOutlookSignatures(inputs, outlook));
-            case ClientKind::postbox:
-                return kindName(SyncPostboxSignatures(inputs));
-            case ClientKind::spark:
-                return kindName(SyncSparkSignatures(inputs));
-            case ClientKind::thunderbird:
-                return kindName(SyncThunderbirdSignatures(inputs));
-            case ClientKind::evolution:
-            case ClientKind::kmail:
-            case ClientKind::geary:
-                break;
-        }
-        return QString("no such client");
-    }
-
-    // The signature taken out of the client: the sync removes what it installed.
-    void deselect() { signatures[1].clientKindToSelectedInstallationsInfoMap.erase(kind); }
-
-    ClientKind kind;
-    FileFailureCause cause = FileFailureCause::other;  // of the last error that has one
-    QTemporaryDir template_;
-    FakeMac mac;
-    ClientInfoMap clients;
-    AccountsInfo accounts;
-    TestSignatures signatures;
-    RecordingSignatureSaver saver;
-    TestPlatform platform{mac};
-    AppleScriptRunner runner{mac.paths(), *platform.bundle};
-    OutlookSyncEnvironment outlook{runner, *platform.bundle, std::chrono::milliseconds(0)};
-};
-
 struct Step {
     const char* name;
     // Brings a new world to the state before the step's sync.
-    std::function<void(ClientWorld&)> prepare;
+    std::function<void(SampleClientWorld&)> prepare;
 };
 
 const std::vector<Step> kSteps = {
-    {"install", [](ClientWorld&) {}},
+    {"install", [](SampleClientWorld&) {}},
     {"remove",
-     [](ClientWorld& world) {
+     [](SampleClientWorld& world) {
          EXPECT_EQ(world.sync(), std::nullopt);
          world.deselect();
      }},
@@ -243,7 +60,7 @@ int WalkFaults(ClientKind kind, const Step& step, Totals& totals) {
     long operations = 0;
     FileStates after;
     QStringList descriptionsAfter;
-    ClientWorld world(kind);
+    SampleClientWorld world(kind);
     {
         step.prepare(world);
         FileFaults counting(world.mac.folder(), FileFaultAction::count, 0);
@@ -251,7 +68,7 @@ int WalkFaults(ClientKind kind, const Step& step, Totals& totals) {
         EXPECT_EQ(world.sync(), std::nullopt);
         operations = counting.count();
         after = ReadFileStates(world.mac);
-        descriptionsAfter = Descriptions(world.signatures);
+        descriptionsAfter = world.descriptions();
     }
     EXPECT_GT(operations, 0);
     int faults = 0;
@@ -259,8 +76,8 @@ int WalkFaults(ClientKind kind, const Step& step, Totals& totals) {
         world.reset();
         step.prepare(world);
         const FileStates before = ReadFileStates(world.mac);
-        const QStringList descriptionsBefore = Descriptions(world.signatures);
-        std::optional<QString> error;
+        const QStringList descriptionsBefore = world.descriptions();
+        std::optional<ClientSyncError> error;
         QString fault;
         {
             FileFaults faulty(world.mac.folder(), FileFaultAction::fail, target);
@@ -298,14 +115,14 @@ int WalkFaults(ClientKind kind, const Step& step, Totals& totals) {
         // that a sync killed in between finds its own signature); a failure puts the record back
         // and saves it again, so the records end as they were.
         if (!ridden) {
-            EXPECT_EQ(Descriptions(world.signatures), descriptionsBefore);
+            EXPECT_EQ(world.descriptions(), descriptionsBefore);
         } else {
-            EXPECT_EQ(Descriptions(world.signatures), descriptionsAfter);
+            EXPECT_EQ(world.descriptions(), descriptionsAfter);
         }
 
         EXPECT_EQ(world.sync(), std::nullopt);
         EXPECT_EQ(ReadFileStates(world.mac), after);
-        EXPECT_EQ(Descriptions(world.signatures), descriptionsAfter);
+        EXPECT_EQ(world.descriptions(), descriptionsAfter);
     }
     totals.faults += faults;
     return faults;
@@ -336,7 +153,7 @@ TEST_P(SyncFileFaultsTest, EveryFailedFileOperationLeavesWholeFilesAndTheNextSyn
 TEST_P(SyncFileFaultsTest, AFullQuotaFullOrReadOnlyDiskIsReturnedAsTheCauseOfTheFailure) {
     if (GetParam() == ClientKind::outlook)
         GTEST_SKIP() << "Outlook's storage is reached through its scripts only";
-    ClientWorld world(GetParam());
+    SampleClientWorld world(GetParam());
     for (const auto& [error, cause] :
          std::vector<std::pair<int, FileFailureCause>>{{ENOSPC, FileFailureCause::noSpace},
                                                        {EDQUOT, FileFailureCause::quotaExceeded},
@@ -347,7 +164,6 @@ TEST_P(SyncFileFaultsTest, AFullQuotaFullOrReadOnlyDiskIsReturnedAsTheCauseOfThe
         // over: reading works on such a disk.
         for (long target = 1;; ++target) {
             world.reset(true);  // Apple Mail writes its lists only for named accounts
-            world.cause = FileFailureCause::other;
             FileFaults faulty(world.mac.folder(), FileFaultAction::fail, target);
             faulty.failWith(error);
             const auto failed = world.sync();
@@ -358,7 +174,7 @@ TEST_P(SyncFileFaultsTest, AFullQuotaFullOrReadOnlyDiskIsReturnedAsTheCauseOfThe
                 continue;
             SCOPED_TRACE(fault.toStdString());
             ASSERT_TRUE(failed);
-            EXPECT_EQ(world.cause, cause);
+            EXPECT_EQ(failed->cause, cause);
             break;
         }
     }
@@ -383,7 +199,7 @@ std::map<QString, std::pair<ino_t, qint64>> FileIdentities(const FakeMac& mac) {
 // A sync that finds the client as it would leave it writes nothing: no file is replaced, no
 // row rewritten (Spark would carry a rewritten row to every device of the person).
 TEST_P(SyncFileFaultsTest, ASyncWithNothingToChangeWritesNoFile) {
-    ClientWorld world(GetParam());
+    SampleClientWorld world(GetParam());
     ASSERT_EQ(world.sync(), std::nullopt);
     const auto before = FileIdentities(world.mac);
     ASSERT_EQ(world.sync(), std::nullopt);

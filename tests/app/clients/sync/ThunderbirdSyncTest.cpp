@@ -13,13 +13,6 @@ namespace quillet {
 namespace {
 
 constexpr ClientKind kThunderbird = ClientKind::thunderbird;
-const QString kName = "SyncThunderbirdSignatures(_:_:_:_:_:)()";
-
-QByteArray ReadBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
-
 class ThunderbirdSyncTest : public testing::Test {
 protected:
     ThunderbirdSyncTest() {
@@ -46,51 +39,6 @@ protected:
     QString prefsPath = profile + "/prefs.js";
     LogTap log;
 };
-
-TEST_F(ThunderbirdSyncTest, WritesTheAssignedSignatureIntoItsIdentity) {
-    const QString text = "<p>\"Jane\" \\ Doe</p>\n<p>Example</p>";
-    Signature& signature = world.signatures.add(text);
-    signature.insertForRepliesForwards = true;
-    SelectAccounts(signature, kThunderbird, {"two@x.org"}, true);
-    writePrefs({"user_pref(\"mail.identity.id2.sig_on_reply\", false);"});
-
-    EXPECT_FALSE(sync());
-
-    const QStringList lines = prefsLines();
-    const QString prefix = "user_pref(\"mail.identity.id2.";
-    // The existing line is replaced where it stands, the others follow the identity's last line.
-    QStringList expected{"// Mozilla User Preferences", ""};
-    expected += FakeIdentityPrefsLines("1", "one@x.org");
-    expected += FakeIdentityPrefsLines("2", "two@x.org", "Two");
-    expected += QStringList{
-        "user_pref(\"mail.smtp.defaultserver\", \"smtp1\");",
-        prefix + "sig_on_reply\", true);",
-        prefix + "htmlSigText\", \"<p>\\\"Jane\\\" \\\\ Doe</p>\\n<p>Example</p>\");",
-        prefix + "htmlSigFormat\", true);",
-        prefix + "sig_on_fwd\", false);",
-        "",
-    };
-    EXPECT_EQ(lines, expected);
-    EXPECT_EQ(GetPrefsStringValue(lines, "mail.identity.id2.htmlSigText"), text);
-    EXPECT_EQ(
-        Describe(world.signatures[1].clientKindToPerformedInstallationsInfoMap.at(kThunderbird)),
-        "PerformedInstallationsInfo{installed accounts and payloads: [\"two@x.org\": "
-        "PerformedInstallationPayload{id: \"\", text length: 34}]}");
-    EXPECT_FALSE(world.signatures[1]
-                     .clientKindToSelectedInstallationsInfoMap.at(kThunderbird)
-                     .accountEmailToPayloadMap.at("two@x.org")
-                     .pendingReinstallation);
-    const auto logged = log.lines();
-    ASSERT_GE(logged.size(), 3u);
-    EXPECT_EQ(logged[0], "Info: " + kName);
-    EXPECT_EQ(logged[1], "Info: " + kName + ": Writing out " + prefsPath + "...");
-    // The signatures the sync changed, listed as one entry.
-    EXPECT_TRUE(
-        logged[2].startsWith("Info: SyncThunderbirdSignatures(_:_:_:_:_:): Old "
-                             "idToSignatureMap signatures (1 signature(s)):\n1:\n"))
-        << logged[2].toStdString();
-    EXPECT_EQ(world.saver.savedIds.size(), 1u);
-}
 
 TEST_F(ThunderbirdSyncTest, ADeselectedIdentityLosesQuilletsTextButNeverThePersonsOwn) {
     const QString text = QString::fromUtf8("<p>Jos\xc3\xa9</p>\n<p>\"x\"</p>");
@@ -129,32 +77,6 @@ TEST_F(ThunderbirdSyncTest, ADeselectedIdentityLosesQuilletsTextButNeverThePerso
             world.signatures[1].clientKindToPerformedInstallationsInfoMap.count(kThunderbird))
             << c.name;
     }
-}
-
-TEST_F(ThunderbirdSyncTest, AFileThatCannotBeReadOrWrittenChangesNothing) {
-    Signature& signature = world.signatures.add("<p>new</p>");
-    SelectAccounts(signature, kThunderbird, {"one@x.org"}, true);
-    RecordInstalled(signature, kThunderbird, "one@x.org", "", "<p>old</p>");
-    const QStringList before = world.descriptions();
-
-    // A folder where prefs.js should be cannot be read.
-    QDir().mkpath(prefsPath);
-    EXPECT_EQ(sync()->pathX, prefsPath);
-    EXPECT_TRUE(log.contains("Error: " + kName + ": Could not read prefs file " + prefsPath));
-    QDir(prefsPath).removeRecursively();
-
-    // A prefs.js that lives where no file can be written: it reads, but cannot be replaced.
-    QFile::link("/proc/version", prefsPath);
-    const QByteArray file = ReadBytes(prefsPath);
-    const auto error = sync();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->kind, SyncThunderbirdSignaturesError::Kind::fileSystem);
-    EXPECT_EQ(error->pathX, prefsPath);
-    EXPECT_TRUE(log.contains("Error: " + kName + ": Could not write out " + prefsPath));
-    EXPECT_EQ(ReadBytes(prefsPath), file);
-
-    EXPECT_EQ(world.descriptions(), before);
-    EXPECT_TRUE(world.saver.savedIds.empty());
 }
 
 }  // namespace

@@ -1,0 +1,1 @@
+INSERT INTO settings (itemGroup, itemKey, itemValue, syncDate, syncStatus) VALUES ('MetaSettingsItemsGroup', 'MetaBindingSettingsKey', '["a@x.org"]', 0, 1);

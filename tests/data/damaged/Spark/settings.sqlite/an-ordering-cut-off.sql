@@ -1,0 +1,1 @@
+INSERT INTO settings (itemGroup, itemKey, itemValue, syncDate, syncStatus) VALUES ('MetaSettingsItemsGroup', 'MetaOrderingSettingsKey', '["a"', 0, 1);
