@@ -65,10 +65,9 @@ TEST_F(NewSignatureItemsTest, AccountItemsForEveryDiscoveryState) {
         set(ClientKind::appleMail, states.at(row[1]), none(row[2]).split(',', Qt::SkipEmptyParts));
         set(ClientKind::thunderbird, states.at(row[3]),
             none(row[4]).split(',', Qt::SkipEmptyParts));
-        EXPECT_EQ(
-            Line(BuildAccountDropDown(clients(), ClientKindFromStoredText(row[5]), none(row[6]))),
-            row[7])
-            << row[0].toStdString();
+        const auto items =
+            BuildAccountDropDown(clients(), ClientKindFromStoredText(row[5]), none(row[6]));
+        EXPECT_EQ(Line(items).toStdString(), row[7].toStdString()) << row[0].toStdString();
     }
 }
 
@@ -84,7 +83,9 @@ TEST_F(NewSignatureItemsTest, ClientItemsForEveryChoice) {
                 kinds.push_back(*ClientKindFromStoredText(kind));
         }
         newOutlook = row[2] == "yes";
-        EXPECT_EQ(Line(BuildClientDropDown(clients(), ClientKindFromStoredText(row[3]))), row[4])
+        EXPECT_EQ(
+            Line(BuildClientDropDown(clients(), ClientKindFromStoredText(row[3]))).toStdString(),
+            row[4].toStdString())
             << row[0].toStdString();
     }
 }
