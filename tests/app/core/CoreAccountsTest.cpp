@@ -3,15 +3,13 @@
 #include "app/core/Core.h"
 #include "app/demo/FakeMacAccounts.h"
 #include "common/Log.h"
-#include "platform/EventLoop.h"
-#include "tests/support/TestPlatform.h"
-#include "tests/support/TestService.h"
+#include "tests/support/EngineHarness.h"
 
 namespace quillet {
 namespace {
 
 // Which clients the engine discovers at start and on request, and what it keeps of the results.
-class CoreAccountsTest : public testing::Test {
+class CoreAccountsTest : public testing::Test, protected EngineHarness {
 protected:
     CoreAccountsTest() {
         mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0",
@@ -27,54 +25,35 @@ protected:
             [this](const QString&, const UserInfo&) { ++accountNotifications; });
     }
 
-    Core& createCore() {
-        core.reset();
-        Core::Options options;
-        options.serviceUrl = service.url();
-        options.console = [](const QString&) {};
-        QString error;
-        core = Core::create(platform.platform(), options, &error);
-        EXPECT_TRUE(core) << error.toStdString();
-        return *core;
-    }
-
-    void waitUntilIdle() {
-        ASSERT_TRUE(RunEventLoopUntil([this] { return core->isIdle(); }, 60));
-    }
-
-    QStringList emails(ClientKind kind) const {
+    QStringList emails(ClientKind kind) {
         QStringList result;
-        for (const auto& account : core->clientKindToAccountsInfoMap().at(kind).accounts) {
+        for (const auto& account : engine().clientKindToAccountsInfoMap().at(kind).accounts) {
             result << account->email();
         }
         return result;
     }
 
-    FakeMac mac;
-    TestPlatform platform{mac};
-    TestService service;
-    std::unique_ptr<Core> core;
     int accountNotifications = 0;
     LogTap log;
 };
 
 TEST_F(CoreAccountsTest, StartDiscoversRunningAndScriptlessClientsAndCachesThem) {
     mac.setRunning({"com.apple.mail"});
-    createCore().rediscoverAccounts({ClientKind::appleMail});  // used with us before
+    reopen().rediscoverAccounts({ClientKind::appleMail});  // used with us before
     waitUntilIdle();
     SetFakeAppleMailAccounts(mac,
                              {{"U-1", "ann@example.com", "Ann"}, {"U-2", "bo@example.com", "Bo"}});
-    Core& engine = createCore();
-    engine.start();
+    Core& core = reopen();
+    core.start();
     waitUntilIdle();
-    EXPECT_EQ(engine.clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
+    EXPECT_EQ(core.clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
               AccountsInfoStatus::discoverySucceeded);
     EXPECT_EQ(emails(ClientKind::appleMail), (QStringList{"ann@example.com", "bo@example.com"}));
     EXPECT_EQ(emails(ClientKind::thunderbird), QStringList{"tom@example.com"});
     EXPECT_GE(accountNotifications, 3);  // discovering, then one per result
 
     // The next start has the accounts from the cache before any discovery.
-    Core& next = createCore();
+    Core& next = reopen();
     EXPECT_EQ(next.clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
               AccountsInfoStatus::loadedFromCacheOrEmpty);
     EXPECT_EQ(emails(ClientKind::appleMail), (QStringList{"ann@example.com", "bo@example.com"}));
@@ -84,58 +63,57 @@ TEST_F(CoreAccountsTest, StartDiscoversRunningAndScriptlessClientsAndCachesThem)
 TEST_F(CoreAccountsTest, StartScriptsAPermissionClientOnlyWhenItRunsAndHasCachedAccounts) {
     const QString listing = "AppleMail-ListAccounts-1012Plus";
     mac.setRunning({"com.apple.mail"});
-    Core& engine = createCore();  // running, but never used with us: no prompt at login
-    engine.start();
+    Core& core = reopen();  // running, but never used with us: no prompt at login
+    core.start();
     waitUntilIdle();
     EXPECT_EQ(mac.osascriptRuns().count(listing), 0);
-    EXPECT_EQ(engine.clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
+    EXPECT_EQ(core.clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
               AccountsInfoStatus::loadedFromCacheOrEmpty);
-    EXPECT_EQ(engine.clientKindToAccountsInfoMap().at(ClientKind::thunderbird).status,
+    EXPECT_EQ(core.clientKindToAccountsInfoMap().at(ClientKind::thunderbird).status,
               AccountsInfoStatus::discoverySucceeded);
 
     // Asked for, it is discovered whether or not it runs, and its accounts are cached.
     mac.setRunning({});
-    core->rediscoverAccounts({ClientKind::appleMail});
+    engine().rediscoverAccounts({ClientKind::appleMail});
     waitUntilIdle();
     EXPECT_EQ(mac.osascriptRuns().count(listing), 1);
     // Cached but not running: not scripted.
-    createCore().start();
+    reopen().start();
     waitUntilIdle();
     EXPECT_EQ(mac.osascriptRuns().count(listing), 1);
     // Cached and running: the list is refreshed at start.
     mac.setRunning({"com.apple.mail"});
-    createCore().start();
+    reopen().start();
     waitUntilIdle();
     EXPECT_EQ(mac.osascriptRuns().count(listing), 2);
-    EXPECT_EQ(core->clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
+    EXPECT_EQ(engine().clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
               AccountsInfoStatus::discoverySucceeded);
 }
 
 TEST_F(CoreAccountsTest, FailedDiscoveryKeepsTheCachedAccounts) {
-    createCore().rediscoverAccounts({ClientKind::appleMail});
+    reopen().rediscoverAccounts({ClientKind::appleMail});
     waitUntilIdle();
     mac.setScriptResult("AppleMail-ListAccounts-1012Plus", "", "Mail got an error", 1);
-    Core& engine = createCore();
-    engine.rediscoverAccounts({ClientKind::appleMail});
+    Core& core = reopen();
+    core.rediscoverAccounts({ClientKind::appleMail});
     waitUntilIdle();
-    const AccountsInfo& info = engine.clientKindToAccountsInfoMap().at(ClientKind::appleMail);
+    const AccountsInfo& info = core.clientKindToAccountsInfoMap().at(ClientKind::appleMail);
     EXPECT_EQ(info.status, AccountsInfoStatus::discoveryFailed);
     EXPECT_EQ(emails(ClientKind::appleMail), QStringList{"ann@example.com"});
     EXPECT_EQ(
-        createCore().clientKindToAccountsInfoMap().at(ClientKind::appleMail).cachedAccounts.size(),
-        1u);
+        reopen().clientKindToAccountsInfoMap().at(ClientKind::appleMail).cachedAccounts.size(), 1u);
 }
 
 TEST_F(CoreAccountsTest, DiscoveryAsksForTheMissingAutomationPermissionFirst) {
     mac.setRunning({"com.apple.mail"});
     SetFakeAutomationDenied(mac, "AppleMail", true);
-    Core& engine = createCore();
-    engine.rediscoverAccounts({ClientKind::appleMail, ClientKind::appleMail});
+    Core& core = reopen();
+    core.rediscoverAccounts({ClientKind::appleMail, ClientKind::appleMail});
     waitUntilIdle();
     ASSERT_EQ(platform.prompter.shown().size(), 1u);
     EXPECT_TRUE(platform.prompter.shown()[0].informativeText.contains("Mail"))
         << platform.prompter.shown()[0].informativeText.toStdString();
-    EXPECT_EQ(engine.clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
+    EXPECT_EQ(core.clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
               AccountsInfoStatus::discoveryFailed);
 }
 

@@ -9,37 +9,15 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QTemporaryDir>
 #include <iostream>
 
-#include "app/store/Store.h"
-#include "common/Log.h"
 #include "tests/support/FileFaults.h"
 #include "tests/support/LegacyStore.h"
+#include "tests/support/StoreHarness.h"
 #include "tests/support/TestHelpers.h"
 
 namespace quillet {
 namespace {
-
-Signature NamedSignature(const QString& name) {
-    Signature signature;
-    signature.active = true;
-    signature.nameQe = name;
-    signature.mainTextQe = "<p>" + name + "</p>";
-    signature.uuidX = QUuid::createUuid();
-    return signature;
-}
-
-QStringList StoredNames(const QString& dataFolder, const QString& documentsFolder) {
-    auto store = Store::OpenStoreChain(dataFolder, documentsFolder, {});
-    if (!store)
-        return {"(the store does not open)"};
-    QStringList names;
-    const auto [ids, map] = store->LoadSignatures();
-    for (const SignatureId id : ids)
-        names << map.at(id)->nameQe;
-    return names;
-}
 
 QStringList IntegrityCheck(const QString& path) {
     sqlite3* database = nullptr;
@@ -59,15 +37,14 @@ void CopyFiles(const QString& from, const QString& to) {
         QFile::copy(from + "/" + name, to + "/" + name);
 }
 
-TEST(StoreFileFaultsTest, EveryFailedFileOperationIsToldAndLeavesTheStoreWhole) {
+class StoreFileFaultsTest : public testing::Test, protected StoreHarness {};
+
+TEST_F(StoreFileFaultsTest, EveryFailedFileOperationIsToldAndLeavesTheStoreWhole) {
     ASSERT_TRUE(FileFaults::Available());
-    LogTap log;
-    QTemporaryDir folder;
-    const QString base = folder.path() + "/base";
-    const QString data = folder.path() + "/data";
-    const QString documents = folder.path() + "/documents";
+    const QString base = folder() + "/base";
+    const QString data = dataFolder();
+    const QString documents = documentsFolder();
     QDir().mkpath(base);
-    QDir().mkpath(documents);
     {
         auto store = Store::OpenStoreChain(base, documents, {});
         ASSERT_TRUE(store);
@@ -89,12 +66,12 @@ TEST(StoreFileFaultsTest, EveryFailedFileOperationIsToldAndLeavesTheStoreWhole) 
     long operations = 0;
     {
         CopyFiles(base, data);
-        FileFaults counting(folder.path(), FileFaultAction::count, 0);
+        FileFaults counting(folder(), FileFaultAction::count, 0);
         counting.faultReads(FileReadFault::fail);
         EXPECT_FALSE(work());
         operations = counting.count();
     }
-    ASSERT_EQ(StoredNames(data, documents), after);
+    ASSERT_EQ(storedNames(), after);
 
     int faults = 0;
     for (long target = 1; target <= operations; ++target) {
@@ -102,7 +79,7 @@ TEST(StoreFileFaultsTest, EveryFailedFileOperationIsToldAndLeavesTheStoreWhole) 
         bool told = false;
         QString fault;
         {
-            FileFaults faulty(folder.path(), FileFaultAction::fail, target);
+            FileFaults faulty(folder(), FileFaultAction::fail, target);
             faulty.faultReads(FileReadFault::fail);
             told = work();
             if (!faulty.fired())
@@ -112,7 +89,7 @@ TEST(StoreFileFaultsTest, EveryFailedFileOperationIsToldAndLeavesTheStoreWhole) 
         ++faults;
         SCOPED_TRACE(fault.toStdString());
         EXPECT_EQ(IntegrityCheck(data + "/DataV2.sqlite"), QStringList{"ok"});
-        const QStringList names = StoredNames(data, documents);
+        const QStringList names = storedNames();
         // A fault that SQLite rides over (it cannot delete the log it no longer needs, say)
         // must leave the work done.
         if (told)
@@ -121,7 +98,7 @@ TEST(StoreFileFaultsTest, EveryFailedFileOperationIsToldAndLeavesTheStoreWhole) 
             EXPECT_EQ(names, after);
         if (names == before) {
             EXPECT_FALSE(work());
-            EXPECT_EQ(StoredNames(data, documents), after);
+            EXPECT_EQ(storedNames(), after);
         }
     }
     std::cout << "Store: " << operations << " file operations, faults injected: " << faults
@@ -132,13 +109,11 @@ TEST(StoreFileFaultsTest, EveryFailedFileOperationIsToldAndLeavesTheStoreWhole) 
 // The earlier store in Documents keeps its latest changes in its "-wal" companion: a copy made
 // without it, or cut short, must never be migrated, or those changes are lost for good (the
 // migrated store is the one every later start opens).
-TEST(StoreFileFaultsTest, ACopyOfTheEarlierStoreWithoutItsLogIsNeverMigrated) {
+TEST_F(StoreFileFaultsTest, ACopyOfTheEarlierStoreWithoutItsLogIsNeverMigrated) {
     ASSERT_TRUE(FileFaults::Available());
-    LogTap log;
-    QTemporaryDir folder;
-    const QString data = folder.path() + "/data";
-    const QString documents = folder.path() + "/Documents";
-    const QString legacy = folder.path() + "/legacy";
+    const QString data = dataFolder();
+    const QString documents = documentsFolder();
+    const QString legacy = folder() + "/legacy";
     QDir().mkpath(legacy);
     // The records in the database file, the latest change only in the log: a copy without the
     // log still reads as an earlier store.
@@ -153,7 +128,7 @@ TEST(StoreFileFaultsTest, ACopyOfTheEarlierStoreWithoutItsLogIsNeverMigrated) {
         QDir(data).removeRecursively();
         QDir().mkpath(data);
         FileFaults counting(data, FileFaultAction::count, 0);
-        migrated = StoredNames(data, documents);
+        migrated = storedNames();
         operations = counting.count();
     }
     ASSERT_EQ(migrated.size(), 9);
@@ -173,7 +148,7 @@ TEST(StoreFileFaultsTest, ACopyOfTheEarlierStoreWithoutItsLogIsNeverMigrated) {
         }
         ++faults;
         SCOPED_TRACE(fault.toStdString());
-        EXPECT_EQ(StoredNames(data, documents), migrated);
+        EXPECT_EQ(storedNames(), migrated);
     }
     EXPECT_GT(faults, 0);
 }

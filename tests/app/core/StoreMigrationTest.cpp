@@ -8,34 +8,21 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <QTemporaryDir>
 
-#include "app/store/Store.h"
 #include "app/store/StoreMigration.h"
-#include "common/Log.h"
 #include "common/Text.h"
 #include "tests/support/FaultySqliteVfs.h"
 #include "tests/support/LegacyStore.h"
+#include "tests/support/StoreHarness.h"
 #include "tests/support/TestHelpers.h"
 
 namespace quillet {
 namespace {
 
-class StoreMigrationTest : public testing::Test {
+class StoreMigrationTest : public testing::Test, protected StoreHarness {
 protected:
-    void SetUp() override {
-        QDir().mkpath(dataFolder());
-        QDir().mkpath(documentsFolder());
-    }
-    QString dataFolder() const { return _folder.path() + "/data"; }
-    QString documentsFolder() const { return _folder.path() + "/Documents"; }
-    QString currentPath() const { return dataFolder() + "/DataV2.sqlite"; }
     QString previousPath() const { return dataFolder() + "/DataV1.sqlite"; }
     QString documentsPath() const { return documentsFolder() + "/SignatureModel.sqlite"; }
-    std::unique_ptr<Store> open(const StoreOptions& options = {}) {
-        return Store::OpenStoreChain(
-            dataFolder(), documentsFolder(), [this](auto&, auto&) { ++alerts; }, options);
-    }
     void expectNoFiles(const QString& path) {
         for (const char* suffix : kStoreFileSuffixes)
             EXPECT_FALSE(QFile::exists(path + suffix)) << (path + suffix).toStdString();
@@ -43,7 +30,7 @@ protected:
     // The migrated records and installations of the nine old ones, by steps 1 to 5.
     void expectEveryCaseMigrated() {
         EXPECT_EQ(
-            Sql(currentPath(),
+            Sql(storePath(),
                 "SELECT ZACTIVE, ZCOLORINDEX, ZKEYQE, ZNAMEQE, ZMAINTEXTQE, "
                 "ZLOCALTEXTQE, ZPENDINGDELETION FROM ZSIGNATUREENTITYV2 ORDER BY "
                 "Z_PK"),
@@ -52,7 +39,7 @@ protected:
                          "1|-1|k5|Five|<p>5</p>||0", "1|-1|k6|Six|<p>6</p>||0",
                          "1|-1|k7|Seven|<p>7</p>||0", "1|-1|k8|Eight|<p>8</p>||0", "1|-1|||||0"}));
         const QStringList uuids =
-            Sql(currentPath(), "SELECT ZUUIDSTRING FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK");
+            Sql(storePath(), "SELECT ZUUIDSTRING FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK");
         ASSERT_EQ(uuids.size(), 9);
         EXPECT_EQ(uuids[0], kMailUuid);
         EXPECT_EQ(uuids[5], kSparkUuid);
@@ -60,13 +47,13 @@ protected:
         EXPECT_NE(uuids[8], CanonicalUuidText(QUuid()));
         EXPECT_EQ(QSet<QString>(uuids.begin(), uuids.end()).size(), 9);
 
-        EXPECT_EQ(Sql(currentPath(),
+        EXPECT_EQ(Sql(storePath(),
                       "SELECT ZSIGNATURE, ZCLIENT, ZACCOUNTEMAILQE, ZPENDINGREINSTALLATION FROM "
                       "ZSELECTEDINSTALLATIONENTITYV2 ORDER BY ZSIGNATURE"),
                   (QStringList{"1|AppleMail|john@example.com|0", "2|Outlook||0", "3|Thunderbird||0",
                                "4|Thunderbird|me@x.org|0", "5|Postbox||0", "6|Spark|team@x.org|0",
                                "8|AppleMail||0"}));
-        EXPECT_EQ(Sql(currentPath(),
+        EXPECT_EQ(Sql(storePath(),
                       "SELECT ZSIGNATURE, ZCLIENT, ZACCOUNTEMAILQE, ZIDSTRINGQE, ZTEXTQE FROM "
                       "ZPERFORMEDINSTALLATIONENTITYV2 ORDER BY ZSIGNATURE"),
                   (QStringList{"1|AppleMail|john@example.com|" + kMailUuid + "|<p>one</p>",
@@ -74,17 +61,13 @@ protected:
                                "5|Postbox||" + uuids[4] + "|<p>5</p>",
                                "6|Spark|team@x.org|" + kSparkUuid + "|<p>6</p>"}));
     }
-
-    QTemporaryDir _folder;
-    int alerts = 0;
-    LogTap log;
 };
 
 TEST_F(StoreMigrationTest, DataV1InTheDataFolderIsMigratedByEveryRuleAndRemoved) {
     WriteLegacyStore(previousPath());
     auto store = open();
     ASSERT_TRUE(store);
-    EXPECT_EQ(store->path(), currentPath());
+    EXPECT_EQ(store->path(), storePath());
     expectEveryCaseMigrated();
     expectNoFiles(previousPath());
     EXPECT_TRUE(
@@ -96,7 +79,7 @@ TEST_F(StoreMigrationTest, DataV1InTheDataFolderIsMigratedByEveryRuleAndRemoved)
         EXPECT_TRUE(map.at(ids[i])->active);
         EXPECT_EQ(map.at(ids[i])->colorIndex, (12 + std::int64_t(i)) % 13);
     }
-    EXPECT_EQ(alerts, 0);
+    EXPECT_TRUE(alerts.empty());
 }
 
 TEST_F(StoreMigrationTest, TheDocumentsStoreIsMigratedOnceWithItsWriteAheadLogAndLeftInPlace) {
@@ -123,7 +106,7 @@ TEST_F(StoreMigrationTest, TheDocumentsStoreIsMigratedOnceWithItsWriteAheadLogAn
     ASSERT_TRUE(store);
     EXPECT_FALSE(log.containsText("Migrated"));
     EXPECT_EQ(store->LoadSignatures().first.size(), 9u);
-    EXPECT_EQ(Sql(currentPath(), "SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"9"});
+    EXPECT_EQ(Sql(storePath(), "SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"9"});
 }
 
 // An earlier store (in the data folder, or in Documents) whose migration fails keeps its copy,
@@ -131,7 +114,7 @@ TEST_F(StoreMigrationTest, TheDocumentsStoreIsMigratedOnceWithItsWriteAheadLogAn
 TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndIsMigratedNextStart) {
     for (const QString& legacy : {previousPath(), documentsPath()}) {
         SCOPED_TRACE(legacy.toStdString());
-        RemoveStoreFiles(currentPath());
+        RemoveStoreFiles(storePath());
         RemoveStoreFiles(documentsPath());
         WriteLegacyStore(legacy);
         log.clear();
@@ -139,9 +122,9 @@ TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndIsMigratedNex
         disk.failCommits(1, /*passing=*/1);  // the new store's tables are created, its records not
         EXPECT_FALSE(open({kStoreBusyTimeoutMilliseconds, disk.name()}));
         EXPECT_TRUE(log.contains("Error: OpenStoreChain(): Could not migrate " + previousPath() +
-                                 " to " + currentPath() + ": disk I/O error"));
+                                 " to " + storePath() + ": disk I/O error"));
         EXPECT_FALSE(log.containsText("Warning: "));
-        expectNoFiles(currentPath());
+        expectNoFiles(storePath());
         EXPECT_EQ(Sql(previousPath(), "SELECT COUNT(*) FROM ZSIGNATUREMODEL"), QStringList{"9"});
 
         ASSERT_TRUE(open());
@@ -177,7 +160,7 @@ TEST_F(StoreMigrationTest, AStrayDocumentsFileThatIsNoEarlierStoreDoesNotBlockSt
     for (const auto& [label, write] : cases) {
         for (const bool copyLeftBehind : {false, true}) {
             SCOPED_TRACE(std::string(label) + (copyLeftBehind ? ", copy left behind" : ""));
-            RemoveStoreFiles(currentPath());
+            RemoveStoreFiles(storePath());
             RemoveStoreFiles(documentsPath());
             write();
             if (copyLeftBehind) {
@@ -188,7 +171,7 @@ TEST_F(StoreMigrationTest, AStrayDocumentsFileThatIsNoEarlierStoreDoesNotBlockSt
             for (int start = 0; start < 2; ++start) {
                 auto store = open();
                 ASSERT_TRUE(store);
-                EXPECT_EQ(store->path(), currentPath());
+                EXPECT_EQ(store->path(), storePath());
                 EXPECT_EQ(store->LoadSignatures().first.size(), size_t(start));
                 store->AddSignatureRecord(Signature{});
             }
@@ -202,11 +185,11 @@ TEST_F(StoreMigrationTest, AStrayDocumentsFileThatIsNoEarlierStoreDoesNotBlockSt
                              "new store is created"));
             expectNoFiles(previousPath());
             EXPECT_EQ(documentsBytes(), before);
-            EXPECT_EQ(Sql(currentPath(), "SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"),
+            EXPECT_EQ(Sql(storePath(), "SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"),
                       QStringList{"2"});
         }
     }
-    EXPECT_EQ(alerts, 0);
+    EXPECT_TRUE(alerts.empty());
 }
 
 TEST_F(StoreMigrationTest, AnUnreadableDataV1EndsStartUpAndIsKept) {
@@ -220,7 +203,7 @@ TEST_F(StoreMigrationTest, AnUnreadableDataV1EndsStartUpAndIsKept) {
                          "\"DataV1\" at " +
                          previousPath() + ": "));
     EXPECT_TRUE(QFile::exists(previousPath()));
-    expectNoFiles(currentPath());
+    expectNoFiles(storePath());
 }
 
 // The edge cases of the old names that the nine records above do not meet.

@@ -4,25 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QTemporaryDir>
 
-#include "app/store/Store.h"
-#include "common/Log.h"
 #include "tests/support/FaultySqliteVfs.h"
+#include "tests/support/StoreHarness.h"
 #include "tests/support/TestHelpers.h"
 
 namespace quillet {
 namespace {
-
-Signature NamedSignature(const QString& name) {
-    Signature signature;
-    signature.active = true;
-    signature.colorIndex = 1;
-    signature.nameQe = name;
-    signature.mainTextQe = "<p>" + name + "</p>";
-    signature.uuidX = QUuid::createUuid();
-    return signature;
-}
 
 // One process's view: its own store connection and the signatures it loaded or added.
 class StoreUser {
@@ -38,7 +26,7 @@ public:
     }
 
     SignatureId add(const QString& name) {
-        const Signature signature = NamedSignature(name);
+        const Signature signature = StoreHarness::NamedSignature(name);
         const SignatureId id = _store->AddSignatureRecord(signature);
         _ids.push_back(id);
         _map[id] = std::make_shared<Signature>(signature);
@@ -68,14 +56,11 @@ private:
     IdToSignatureMap _map;
 };
 
-class StoreSharedFileTest : public testing::Test {
+class StoreSharedFileTest : public testing::Test, protected StoreHarness {
 protected:
-    void SetUp() override { QDir().mkpath(dataFolder()); }
-    QString dataFolder() const { return _folder.path() + "/data"; }
     // What a fresh start reads, by name.
     std::map<QString, Signature> reread() {
-        auto store = Store::OpenStoreChain(dataFolder(), dataFolder() + "/Documents", {});
-        auto [ids, map] = store->LoadSignatures();
+        auto [ids, map] = open()->LoadSignatures();
         std::map<QString, Signature> byName;
         for (const SignatureId& id : ids)
             byName[map.at(id)->nameQe] = *map.at(id);
@@ -102,9 +87,6 @@ protected:
         rows.sort();
         return rows;
     }
-
-    QTemporaryDir _folder;
-    LogTap log;
 };
 
 TEST_F(StoreSharedFileTest, TwoStoresOnOneFileKeepEverySignatureAndInstallationEitherWrote) {
@@ -223,7 +205,6 @@ protected:
             texts << record.attributes.nameQe + ": " + record.attributes.mainTextQe;
         return texts;
     }
-    QStringList alerts;
 };
 
 TEST_P(StoreDeletionTest, ASignatureDeletedByOneProcessStaysDeletedWhateverTheOtherWrites) {

@@ -6,12 +6,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
-#include "app/store/Store.h"
-#include "common/Log.h"
 #include "common/Text.h"
 #include "tests/support/FaultySqliteVfs.h"
+#include "tests/support/StoreHarness.h"
 #include "tests/support/TestHelpers.h"
 
 namespace quillet {
@@ -46,18 +44,8 @@ QString SignatureRow(int primaryKey, const QString& name, int colorIndex, bool p
         .arg(CanonicalUuidText(QUuid::createUuid()));
 }
 
-Signature MakeSignature(const QString& name, bool pendingDeletion = false) {
-    Signature signature;
-    signature.active = true;
-    signature.pendingDeletion = pendingDeletion;
-    signature.nameQe = name;
-    signature.mainTextQe = "<p>" + name + "</p>";
-    signature.uuidX = QUuid::createUuid();
-    return signature;
-}
-
 Signature FullSignature(const QString& name = "Full") {
-    Signature signature = MakeSignature(name);
+    Signature signature = StoreHarness::NamedSignature(name);
     signature.colorIndex = 4;
     signature.keyQe = "key-" + name;
     signature.fileNameQe = "sig.html";
@@ -75,22 +63,8 @@ Signature FullSignature(const QString& name = "Full") {
     return signature;
 }
 
-class StoreTest : public testing::Test {
+class StoreTest : public testing::Test, protected StoreHarness {
 protected:
-    void SetUp() override { QDir().mkpath(dataFolder()); }
-    QString dataFolder() const { return _folder.path() + "/data"; }
-    QString storePath() const { return dataFolder() + "/DataV2.sqlite"; }
-    CriticalAlert alert() {
-        return [this](const QString& title, const QString& details) {
-            alerts << title + " / " + details;
-        };
-    }
-    std::unique_ptr<Store> open(const StoreOptions& options = {}) {
-        return Store::OpenStoreChain(dataFolder(), _folder.path() + "/Documents", alert(), options);
-    }
-    QStringList sql(const QString& statements) {
-        return RawDatabase(storePath()).query(statements);
-    }
     // An existing store into which another writer has put rows.
     void seed(const QString& statements) {
         open();
@@ -100,10 +74,6 @@ protected:
         for (const char* suffix : kStoreFileSuffixes)
             EXPECT_EQ(QFile::exists(storePath() + suffix), exist) << suffix;
     }
-
-    QTemporaryDir _folder;
-    QStringList alerts;
-    LogTap log;
 };
 
 TEST_F(StoreTest, ANewStoreHasCoreDataLayoutAndWriteAheadLogUntilDestroyed) {
@@ -111,7 +81,7 @@ TEST_F(StoreTest, ANewStoreHasCoreDataLayoutAndWriteAheadLogUntilDestroyed) {
     ASSERT_TRUE(store);
     EXPECT_EQ(store->path(), storePath());
     EXPECT_TRUE(store->LoadSignatures().first.empty());
-    store->AddSignatureRecord(MakeSignature("One"));
+    store->AddSignatureRecord(NamedSignature("One"));
     expectFiles(true);
     EXPECT_EQ(sql("PRAGMA journal_mode"), QStringList{"wal"});
     EXPECT_EQ(sql("SELECT Z_NAME, Z_MAX FROM Z_PRIMARYKEY ORDER BY Z_ENT"),
@@ -147,18 +117,25 @@ TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
 TEST_F(StoreTest, IdentifiersAreNeverGivenTwice) {
     {
         auto store = open();
-        store->AddSignatureRecord(MakeSignature("A"));
-        EXPECT_EQ(store->AddSignatureRecord(MakeSignature("B", true)).value, 2);
+        store->AddSignatureRecord(NamedSignature("A"));
+        EXPECT_EQ(store
+                      ->AddSignatureRecord([] {
+                          Signature finished = NamedSignature("B");
+                          finished.pendingDeletion = true;
+                          return finished;
+                      }())
+                      .value,
+                  2);
     }
     {
         auto store = open();
         EXPECT_EQ(store->LoadSignatures().first.size(), 1u);  // B is finished and deleted
-        EXPECT_EQ(store->AddSignatureRecord(MakeSignature("C")).value, 3);
+        EXPECT_EQ(store->AddSignatureRecord(NamedSignature("C")).value, 3);
     }
     sql("DELETE FROM ZSIGNATUREENTITYV2 WHERE ZNAMEQE = 'C'");
-    EXPECT_EQ(open()->AddSignatureRecord(MakeSignature("D")).value, 4);
+    EXPECT_EQ(open()->AddSignatureRecord(NamedSignature("D")).value, 4);
     sql(SignatureRow(9, "Nine", 1) + "UPDATE Z_PRIMARYKEY SET Z_MAX = 2");
-    EXPECT_EQ(open()->AddSignatureRecord(MakeSignature("New")).value, 10);
+    EXPECT_EQ(open()->AddSignatureRecord(NamedSignature("New")).value, 10);
     EXPECT_TRUE(alerts.empty());
 }
 
@@ -256,8 +233,8 @@ TEST_F(StoreTest, SaveWritesOnlyTheSignaturesThatChanged) {
 TEST_F(StoreTest, FailedSavesAlertAndALaterSaveWritesTheirChanges) {
     FaultySqliteVfs disk;
     auto store = open({0, disk.name()});
-    const SignatureId id = store->AddSignatureRecord(MakeSignature("Before"));
-    IdToSignatureMap map{{id, std::make_shared<Signature>(MakeSignature("After"))}};
+    const SignatureId id = store->AddSignatureRecord(NamedSignature("Before"));
+    IdToSignatureMap map{{id, std::make_shared<Signature>(NamedSignature("After"))}};
     {
         RawDatabase other(storePath());
         other.query("BEGIN IMMEDIATE");
@@ -273,8 +250,8 @@ TEST_F(StoreTest, FailedSavesAlertAndALaterSaveWritesTheirChanges) {
     EXPECT_EQ(sql("SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2"), QStringList{"After"});
 
     disk.failCommits(2);
-    const SignatureId first = store->AddSignatureRecord(MakeSignature("First"));
-    const SignatureId second = store->AddSignatureRecord(MakeSignature("Second"));
+    const SignatureId first = store->AddSignatureRecord(NamedSignature("First"));
+    const SignatureId second = store->AddSignatureRecord(NamedSignature("Second"));
     EXPECT_EQ(alerts.size(), 3);
     EXPECT_TRUE(log.contains("Error: SaveManagedObjectContext(): disk I/O error"));
     EXPECT_NE(first, second);
@@ -285,7 +262,7 @@ TEST_F(StoreTest, FailedSavesAlertAndALaterSaveWritesTheirChanges) {
     // Meanwhile another process takes the next key; the records get keys of their own, and the
     // ids handed out stay valid for the rest of the run.
     auto other = open();
-    const SignatureId elsewhere = other->AddSignatureRecord(MakeSignature("Elsewhere"));
+    const SignatureId elsewhere = other->AddSignatureRecord(NamedSignature("Elsewhere"));
     EXPECT_TRUE(store->SaveManagedObjectContext());
     pendingMap.at(second)->nameQe = "Second renamed";
     store->SaveSignatures({second}, pendingMap);
@@ -313,7 +290,7 @@ TEST_F(StoreTest, TheStoresFilesAreItsOwnersAloneWhateverTheUmaskOfWhoeverMakesT
     };
     auto store = open();
     ASSERT_TRUE(store);
-    store->AddSignatureRecord(MakeSignature("One"));
+    store->AddSignatureRecord(NamedSignature("One"));
     expectOwnerOnly("made by the store");
     store.reset();
     ASSERT_FALSE(QFile::exists(storePath() + "-wal"));  // the last connection took them away
@@ -342,12 +319,12 @@ TEST_F(StoreTest, AStoreThatCannotBeOpenedIsAbsentWithTheLogLine) {
     const QString line =
         "Error: openStore(): Could not add persistent store for model \"DataV2\" at ";
     EXPECT_TRUE(log.contains(line + storePath() + ": file is not a database"));
-    const QString missing = _folder.path() + "/missing/DataV2.sqlite";
-    EXPECT_FALSE(Store::openStore("DataV2", missing, alert()));
+    const QString missing = dataFolder() + "/missing/DataV2.sqlite";
+    EXPECT_FALSE(Store::openStore("DataV2", missing, {}));
     EXPECT_TRUE(log.containsText(line + missing + ": "));
     // The old model is only ever read, never created.
     const QString legacy = dataFolder() + "/DataV1.sqlite";
-    EXPECT_FALSE(Store::openStore("DataV1", legacy, alert()));
+    EXPECT_FALSE(Store::openStore("DataV1", legacy, {}));
     EXPECT_FALSE(QFile::exists(legacy));
 }
 

@@ -8,13 +8,11 @@
 #include "app/core/SyncPass.h"
 #include "app/core/SyncReport.h"
 #include "common/Log.h"
-#include "platform/EventLoop.h"
 
 #include "app/demo/FakeMacAccounts.h"
 #include "app/demo/FakeMacMozilla.h"
 #include "app/demo/FakeMacOutlook.h"
-#include "tests/support/TestPlatform.h"
-#include "tests/support/TestService.h"
+#include "tests/support/EngineHarness.h"
 
 namespace quillet {
 namespace {
@@ -74,7 +72,7 @@ private:
 
 // The engine over a fake Mac with real client syncs; the passes run as the engine runs them,
 // with the manual clock moved on through their waits.
-class SyncPassTest : public testing::Test {
+class SyncPassTest : public testing::Test, protected EngineHarness {
 protected:
     SyncPassTest() {
         mac.installClient(ClientKind::outlook, "16.80", "16.80.23121017");
@@ -89,111 +87,54 @@ protected:
         postboxPrefs =
             WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::postbox, "m1x2.default"),
                                FakeIdentityPrefsLines("1", "pat@x.org"));
+        prompter = &acting;
+        workspace = &stubborn;
+        // As Outlook 16.80's listing reports the account: its address is its user name.
+        accounts = {
+            {ClientKind::outlook,
+             {std::make_shared<OutlookAccount>("jane@x.org", "Jane", "jane@x.org")}},
+            {ClientKind::thunderbird,
+             {std::make_shared<MozillaBasedClientAccount>("tom@x.org", "1", std::nullopt)}},
+            {ClientKind::postbox,
+             {std::make_shared<MozillaBasedClientAccount>("pat@x.org", "1", std::nullopt)}}};
         platform.notificationCenter.addObserver(
             kSignaturesUpdatedInClientsNotification, [this](const QString&, const UserInfo& info) {
                 updatedInClients.push_back(std::any_cast<bool>(info.at(kSyncHadProblemsKey)));
             });
     }
 
-    Core& engine() {
-        if (!core) {
-            Core::Options options;
-            options.serviceUrl = service.url();
-            options.console = [](const QString&) {};
-            QString error;
-            Platform p = platform.platform();
-            core = Core::create(Platform{p.paths, p.mainQueue, p.notificationCenter, prompter,
-                                         workspace, p.bundle, p.accessibility},
-                                options, &error);
-            EXPECT_TRUE(core) << error.toStdString();
-            for (ClientKind kind : core->clientKinds()) {
-                core->SetDiscoveredAccounts(kind, accounts[kind], false);
-            }
-        }
-        return *core;
-    }
-
-    // A new engine over an empty store: what an earlier case left pending would otherwise be
-    // synced again by the first refresh.
-    void startAfresh() {
-        if (!core)
-            return;
-        const QString dataFolder = core->dataFolder();
-        core.reset();
-        QDir(dataFolder).removeRecursively();
-    }
-
     // A file signature selected for the clients' accounts (empty: all accounts).
     SignatureId addSignature(const QString& name,
                              const std::map<ClientKind, QStringList>& selections) {
-        Core& c = engine();
-        const SignatureId id = c.addSignature();
-        Signature& signature = *c.signature(id);
-        signature.nameQe = name;
-        signature.localTextQe = "<p>" + name + "</p>";
-        signature.filePathQe = "/Users/jane/" + name + ".html";
-        for (const auto& [kind, emails] : selections) {
-            auto& selection = signature.clientKindToSelectedInstallationsInfoMap[kind];
-            if (emails.isEmpty()) {
-                selection.allAccountsSelected = true;
-                selection.allAccountsPayloadX = SelectedInstallationPayload{};
+        return engine().addSignature([&](Signature& signature) {
+            signature.nameQe = name;
+            signature.localTextQe = "<p>" + name + "</p>";
+            signature.filePathQe = "/Users/jane/" + name + ".html";
+            for (const auto& [kind, emails] : selections) {
+                auto& selection = signature.clientKindToSelectedInstallationsInfoMap[kind];
+                if (emails.isEmpty()) {
+                    selection.allAccountsSelected = true;
+                    selection.allAccountsPayloadX = SelectedInstallationPayload{};
+                }
+                for (const QString& email : emails)
+                    selection.accountEmailToPayloadMap[email] = {};
             }
-            for (const QString& email : emails)
-                selection.accountEmailToPayloadMap[email] = {};
-        }
-        return id;
+        });
     }
 
     // Saves with sync and runs everything to the end, the clock moving through the waits.
     WorkOutcome sync(SignatureId id) {
-        const size_t before = core->syncOutcomes().size();
-        core->saveSignature(id, true, false);
+        Core& core = engine();
+        const size_t before = core.syncOutcomes().size();
+        core.saveSignature(id, true, false);
         finish();
-        EXPECT_EQ(core->syncOutcomes().size(), before + 1);
-        return core->syncOutcomes().back();
+        EXPECT_EQ(core.syncOutcomes().size(), before + 1);
+        return core.syncOutcomes().back();
     }
 
-    void finish() {
-        for (int step = 0; step < 200 && !core->isIdle(); ++step) {
-            RunEventLoopUntil([this] { return core->isIdle(); }, 0.05);
-            if (!core->isIdle())
-                platform.mainQueue.advance(0.25);
-        }
-        ASSERT_TRUE(core->isIdle());
-    }
-
-    QStringList alertTitles() const {
-        QStringList titles;
-        for (const Alert& alert : prompter.shown())
-            titles << alert.title;
-        return titles;
-    }
-
-    const Alert& alert(const QString& title) const {
-        for (const Alert& shown : prompter.shown()) {
-            if (shown.title == title)
-                return shown;
-        }
-        ADD_FAILURE() << "no alert " << title.toStdString();
-        static const Alert none;
-        return none;
-    }
-
-    FakeMac mac;
-    TestPlatform platform{mac};
-    TestService service;
-    ActingPrompter prompter;
-    StubbornWorkspace workspace{mac.paths(), platform.mainQueue};
+    ActingPrompter acting;
+    StubbornWorkspace stubborn{mac.paths(), platform.mainQueue};
     QString thunderbirdPrefs, postboxPrefs;
-    std::map<ClientKind, Accounts> accounts = {
-        // As Outlook 16.80's listing reports the account: its address is its user name.
-        {ClientKind::outlook,
-         {std::make_shared<OutlookAccount>("jane@x.org", "Jane", "jane@x.org")}},
-        {ClientKind::thunderbird,
-         {std::make_shared<MozillaBasedClientAccount>("tom@x.org", "1", std::nullopt)}},
-        {ClientKind::postbox,
-         {std::make_shared<MozillaBasedClientAccount>("pat@x.org", "1", std::nullopt)}}};
-    std::unique_ptr<Core> core;
     std::vector<bool> updatedInClients;
     LogTap log;
 };
@@ -203,18 +144,18 @@ TEST_F(SyncPassTest, OutlookIsUpdatedWhileItRunsWithoutAnyQuestion) {
     const SignatureId id = addSignature("Work", {{ClientKind::outlook, {"jane@x.org"}}});
     const WorkOutcome outcome = sync(id);
     EXPECT_TRUE(outcome.success);
-    EXPECT_TRUE(prompter.shown().empty()) << alertTitles().join(", ").toStdString();
+    EXPECT_TRUE(acting.shown().empty()) << alertTitles().join(", ").toStdString();
     EXPECT_EQ(FakeOutlookSignatures(mac), (std::vector<FakeOutlookSignature>{
                                               {"Mine", "<p>mine</p>"}, {"Work", "<p>Work</p>"}}));
-    EXPECT_TRUE(
-        core->signature(id)->clientKindToPerformedInstallationsInfoMap.count(ClientKind::outlook));
+    EXPECT_TRUE(engine().signature(id)->clientKindToPerformedInstallationsInfoMap.count(
+        ClientKind::outlook));
     EXPECT_EQ(updatedInClients, std::vector<bool>{false});
     EXPECT_TRUE(mac.workspaceLog().isEmpty());
 }
 
 TEST_F(SyncPassTest, ASignatureWithoutTextTouchesNoClientThroughItsSelection) {
     const SignatureId id = addSignature("Work", {{ClientKind::outlook, {"jane@x.org"}}});
-    core->signature(id)->localTextQe.clear();
+    engine().signature(id)->localTextQe.clear();
     EXPECT_TRUE(sync(id).success);
     EXPECT_TRUE(mac.osascriptRuns().filter("Outlook-GetSignatures").isEmpty());
     EXPECT_TRUE(updatedInClients.empty());
@@ -249,7 +190,7 @@ TEST_F(SyncPassTest, OutlookErrorsBecomeTheirLinesAndHints) {
         SCOPED_TRACE(c.name);
         startAfresh();
         updatedInClients.clear();
-        prompter.clear();
+        acting.clear();
         SetFakeAutomationDenied(mac, "Outlook", false);
         SetFakeOutlookSignatures(mac, {{"Mine", "<p>mine</p>"}});
         c.arrange();
@@ -278,8 +219,8 @@ TEST_F(SyncPassTest, ClientsNoLongerInstalledAreNamedAndTheOthersStillSynced) {
     EXPECT_EQ(FakeOutlookSignatures(mac).size(), 2u);
     EXPECT_EQ(updatedInClients, std::vector<bool>{true});
 
-    prompter.clear();
-    Signature& signature = *core->signature(id);
+    acting.clear();
+    Signature& signature = *engine().signature(id);
     signature.clientKindToPerformedInstallationsInfoMap[ClientKind::appleMail]
         .allAccountsInstalled = true;
     sync(id);
@@ -291,7 +232,7 @@ TEST_F(SyncPassTest, LaterOnTheCloseQuestionWritesNothingAndPostsNothing) {
     mac.setRunning({kThunderbirdId, "com.example.other"});
     const SignatureId id = addSignature("Work", {{ClientKind::thunderbird, {"tom@x.org"}}});
     const QByteArray prefs = *ReadFakeFile(thunderbirdPrefs);
-    prompter.answerWith("Later", true);
+    acting.answerWith("Later", true);
     const WorkOutcome outcome = sync(id);
     EXPECT_TRUE(outcome.success);
     EXPECT_TRUE(outcome.postponed);
@@ -305,7 +246,7 @@ TEST_F(SyncPassTest, LaterOnTheCloseQuestionWritesNothingAndPostsNothing) {
     EXPECT_EQ(*ReadFakeFile(thunderbirdPrefs), prefs);
     EXPECT_TRUE(mac.workspaceLog().isEmpty());
     EXPECT_TRUE(updatedInClients.empty());
-    EXPECT_TRUE(core->signature(id)->clientKindToPerformedInstallationsInfoMap.empty());
+    EXPECT_TRUE(engine().signature(id)->clientKindToPerformedInstallationsInfoMap.empty());
 }
 
 TEST_F(SyncPassTest, ClosedClientsAreSyncedAfterTheyQuitAndReopenedWhenAsked) {
@@ -313,7 +254,7 @@ TEST_F(SyncPassTest, ClosedClientsAreSyncedAfterTheyQuitAndReopenedWhenAsked) {
     const SignatureId id = addSignature("Work", {{ClientKind::thunderbird, {"tom@x.org"}},
                                                  {ClientKind::postbox, {}},
                                                  {ClientKind::outlook, {}}});
-    prompter.answerWith("OK", true);
+    acting.answerWith("OK", true);
     EXPECT_TRUE(sync(id).success);
     // Outlook is updated while it runs; it is neither asked about nor closed.
     EXPECT_EQ(alert(kCloseTitle).informativeText,
@@ -332,7 +273,7 @@ TEST_F(SyncPassTest, ClosedClientsAreSyncedAfterTheyQuitAndReopenedWhenAsked) {
     const auto list = ReadFakeFile(FakePostboxSignaturesPath(QFileInfo(postboxPrefs).path()));
     ASSERT_TRUE(list);
     EXPECT_TRUE(list->contains("<p>Work</p>"));
-    const auto& performed = core->signature(id)->clientKindToPerformedInstallationsInfoMap;
+    const auto& performed = engine().signature(id)->clientKindToPerformedInstallationsInfoMap;
     EXPECT_EQ(performed.size(), 3u);
     EXPECT_EQ(updatedInClients, std::vector<bool>{false});
 }
@@ -346,7 +287,7 @@ TEST_F(SyncPassTest, AClientRunningWhenItsTurnComesIsNotWrittenAndReported) {
     const std::vector<Case> cases = {
         {"opened by the person while the question is on screen",
          [&] {
-             prompter.whileShown = [&](const Alert& shown) {
+             acting.whileShown = [&](const Alert& shown) {
                  if (shown.title == kCloseTitle)
                      mac.setRunning({kPostboxId, kThunderbirdId});
              };
@@ -354,21 +295,21 @@ TEST_F(SyncPassTest, AClientRunningWhenItsTurnComesIsNotWrittenAndReported) {
         {"still running after the wait for it to quit",
          [&] {
              mac.setRunning({kPostboxId, kThunderbirdId});
-             workspace.stubborn = kThunderbirdId;
+             stubborn.stubborn = kThunderbirdId;
          }},
         {"slower to quit than its workspace allows",
          [&] {
              mac.setRunning({kPostboxId, kThunderbirdId});
-             workspace.stubborn = kThunderbirdId;
-             workspace.quitSeconds = 20;
+             stubborn.stubborn = kThunderbirdId;
+             stubborn.quitSeconds = 20;
          }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         startAfresh();
-        prompter.clear();
-        prompter.whileShown = nullptr;
-        workspace.reset();
+        acting.clear();
+        acting.whileShown = nullptr;
+        stubborn.reset();
         updatedInClients.clear();
         log.clear();
         mac.setRunning({kPostboxId});
@@ -382,7 +323,7 @@ TEST_F(SyncPassTest, AClientRunningWhenItsTurnComesIsNotWrittenAndReported) {
                   "Thunderbird: Not updated because it was running. Please quit it and update "
                   "the signature again.");
         EXPECT_EQ(*ReadFakeFile(thunderbirdPrefs), prefs);
-        const Signature& signature = *core->signature(id);
+        const Signature& signature = *engine().signature(id);
         EXPECT_FALSE(
             signature.clientKindToPerformedInstallationsInfoMap.count(ClientKind::thunderbird));
         EXPECT_TRUE(signature.clientKindToPerformedInstallationsInfoMap.count(ClientKind::postbox));
@@ -395,14 +336,14 @@ TEST_F(SyncPassTest, AClientRunningWhenItsTurnComesIsNotWrittenAndReported) {
 // a Mac's force-quit: the pass waits as long as the workspace says, on the main loop.
 TEST_F(SyncPassTest, AClientSlowToQuitIsWaitedForAsLongAsItsWorkspaceAllows) {
     mac.setRunning({kThunderbirdId});
-    workspace.stubborn = kThunderbirdId;
-    workspace.quitSeconds = 20;
-    workspace.exitLimit = 30;
+    stubborn.stubborn = kThunderbirdId;
+    stubborn.quitSeconds = 20;
+    stubborn.exitLimit = 30;
     const SignatureId id = addSignature("Work", {{ClientKind::thunderbird, {"tom@x.org"}}});
-    prompter.answerWith("OK", false);
+    acting.answerWith("OK", false);
     EXPECT_TRUE(sync(id).success);
     EXPECT_TRUE(ReadFakeFile(thunderbirdPrefs)->contains("<p>Work</p>"));
-    EXPECT_TRUE(core->signature(id)->clientKindToPerformedInstallationsInfoMap.count(
+    EXPECT_TRUE(engine().signature(id)->clientKindToPerformedInstallationsInfoMap.count(
         ClientKind::thunderbird));
     EXPECT_FALSE(log.contains("Warning: Not updating client Thunderbird: it is running"));
 }

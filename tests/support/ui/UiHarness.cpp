@@ -11,7 +11,6 @@
 #include "app/ui/MainController.h"
 #include "app/ui/PlaceholderNewSignaturePanel.h"
 #include "common/Localization.h"
-#include "platform/EventLoop.h"
 
 namespace quillet {
 
@@ -22,28 +21,8 @@ UiHarness::UiHarness() {
 UiHarness::~UiHarness() {
     _watcher.reset();
     _main.reset();
-    _core.reset();
+    closeEngine();
     InstallLocalizationBundle(nullptr);
-}
-
-Core& UiHarness::core() {
-    if (!_core) {
-        Core::Options options;
-        options.serviceUrl = service.url();
-        options.console = [](const QString&) {};
-        QString error;
-        _core = Core::create(platform.platform(), options, &error);
-        if (!_core) {
-            ADD_FAILURE() << error.toStdString();
-        } else if (_core->clientKinds().size() == 1 &&
-                   _core->clientKinds().front() == ClientKind::thunderbird) {
-            _core->SetDiscoveredAccounts(ClientKind::thunderbird,
-                                         Accounts{std::make_shared<MozillaBasedClientAccount>(
-                                             "jane@x.org", "1", std::nullopt)},
-                                         false);
-        }
-    }
-    return *_core;
 }
 
 SignatureCommand UiHarness::quillet(const QStringList& arguments) {
@@ -58,21 +37,23 @@ SignatureCommand UiHarness::quillet(const QStringList& arguments) {
 }
 
 SignatureId UiHarness::addSignature(const TestSignature& d) {
-    Core& c = core();
-    const SignatureId id = c.addSignature();
-    Signature& s = *c.signature(id);
-    s.nameQe = d.name;
-    s.colorIndex = d.colorIndex;
-    s.active = d.active;
-    s.keyQe = d.key;
-    s.filePathQe = d.filePath;
-    s.fileNameQe = d.fileName;
-    if (d.key.isEmpty())
-        s.localTextQe = d.mainText;
-    else
-        s.mainTextQe = d.mainText;
-    s.lastUpdateUnixTimeQz = d.lastUpdate;
-    if (d.client) {
+    // The service tells the engine which keys are active: it serves an active signature's key
+    // before the save's refresh asks for it, and a disabled one's not at all.
+    if (!d.key.isEmpty() && d.active)
+        service.setSignature(d.key, d.mainText);
+    else if (!d.key.isEmpty())
+        service.removeSignature(d.key);
+    const SignatureId id = engine().addSignature([&d](Signature& s) {
+        s.nameQe = d.name;
+        s.colorIndex = d.colorIndex;
+        s.active = d.active;
+        s.keyQe = d.key;
+        s.filePathQe = d.filePath;
+        s.fileNameQe = d.fileName;
+        (d.key.isEmpty() ? s.localTextQe : s.mainTextQe) = d.mainText;
+        s.lastUpdateUnixTimeQz = d.lastUpdate;
+        if (!d.client)
+            return;
         auto& selection = s.clientKindToSelectedInstallationsInfoMap[*d.client];
         if (d.accountEmail.isEmpty()) {
             selection.allAccountsSelected = true;
@@ -80,15 +61,8 @@ SignatureId UiHarness::addSignature(const TestSignature& d) {
         } else {
             selection.accountEmailToPayloadMap[d.accountEmail] = {};
         }
-    }
-    // The service tells the engine which keys are active: it serves an active signature's key
-    // before the save's refresh asks for it, and a disabled one's not at all.
-    if (!d.key.isEmpty() && d.active)
-        service.setSignature(d.key, d.mainText);
-    else if (!d.key.isEmpty())
-        service.removeSignature(d.key);
-    c.saveSignature(id, false, false);
-    // The refresh the save set going ends before the test looks.
+    });
+    // The refresh the addition set going ends before the test looks.
     finishWork();
     return id;
 }
@@ -97,31 +71,25 @@ void UiHarness::installThunderbird() {
     mac.installClient(ClientKind::thunderbird, "128.5.0", "12824.11.27");
     WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
                        FakeIdentityPrefsLines("1", "jane@x.org"));
+    accounts[ClientKind::thunderbird] = {
+        std::make_shared<MozillaBasedClientAccount>("jane@x.org", "1", std::nullopt)};
 }
 
 void UiHarness::finishWork() {
-    Core& c = core();
-    // Work the widgets start on the next turn of the loop starts first.
     settle();
-    for (int step = 0; step < 200 && !c.isIdle(); ++step) {
-        RunEventLoopUntil([&c] { return c.isIdle(); }, 0.05);
-        if (!c.isIdle())
-            platform.mainQueue.advance(0.25);
-    }
-    if (!c.isIdle())
-        ADD_FAILURE() << "the engine did not finish its work";
+    finish();
     settle();
 }
 
 MainController& UiHarness::main() {
     if (!_main) {
-        _main = std::make_unique<MainController>(core(), delegate, notifier,
+        _main = std::make_unique<MainController>(engine(), delegate, notifier,
                                                  DefaultNewSignaturePanelFactory());
         _main->resize(1000, 700);
         _main->show();
         _main->engage();
         // As the application does: what other processes write into the store shows.
-        _watcher = std::make_unique<StoreWatcher>(core());
+        _watcher = std::make_unique<StoreWatcher>(engine());
         settle();
     }
     return *_main;

@@ -7,12 +7,9 @@
 #include <memory>
 #include <vector>
 
-#include "app/core/Core.h"
-#include "app/demo/FakeMac.h"
 #include "app/ui/MainControllerDelegate.h"
 #include "app/ui/UserNotifier.h"
-#include "tests/support/TestPlatform.h"
-#include "tests/support/TestService.h"
+#include "tests/support/EngineHarness.h"
 
 namespace quillet {
 
@@ -57,12 +54,11 @@ struct SignatureCommand {
     QString err;
 };
 
-class UiHarness {
+class UiHarness : public EngineHarness {
 public:
     UiHarness();
     ~UiHarness();
 
-    Core& core();
     // Stores the signature without a sync and waits for the refresh that the save starts, whose
     // pass installs it where it is selected.
     SignatureId addSignature(const TestSignature& description);
@@ -71,8 +67,7 @@ public:
     SignatureCommand quillet(const QStringList& arguments);
     // Thunderbird with one profile whose identity is jane@x.org, its account discovered.
     void installThunderbird();
-    // Runs the event loop, moving the manual clock through the engine's waits, until nothing
-    // the engine set going is left.
+    // Lets what the widgets started on this turn begin, then finishes the engine's work.
     void finishWork();
     // The main controller, created (over the placeholder form unless the test set a factory)
     // and engaged on first use, in a shown 1000 × 700 widget.
@@ -80,14 +75,10 @@ public:
     // Lets the event loop run what is due (posted work, zero timers).
     static void settle(int milliseconds = 0);
 
-    FakeMac mac;
-    TestPlatform platform{mac};
-    TestService service;
     RecordingNotifier notifier;
     RecordingDelegate delegate;
 
 private:
-    std::unique_ptr<Core> _core;
     std::unique_ptr<MainController> _main;
     std::unique_ptr<StoreWatcher> _watcher;
 };

@@ -1,0 +1,28 @@
+#include "tests/support/DataTable.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace quillet {
+
+std::vector<QStringList> ReadDataTable(const QString& relativePath) {
+    // The compiler names this file relative to the folder it builds in, or absolutely.
+    const QString path = QFileInfo(QDir(QUILLET_BINARY_DIR "/tests"), __FILE__).absolutePath() +
+                         "/../data/" + relativePath;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "cannot read " << path.toStdString();
+        return {};
+    }
+    std::vector<QStringList> rows;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split('\n')) {
+        if (!line.trimmed().isEmpty() && !line.startsWith('#'))
+            rows.push_back(line.split('\t'));
+    }
+    return rows;
+}
+
+}  // namespace quillet

@@ -1,0 +1,50 @@
+#pragma once
+// Signature stores over real SQLite files in a folder of their own, opened as a start opens
+// them (the open-store chain over the data folder and Documents), for the store's tests.
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "app/store/Store.h"
+#include "app/store/StoreCopy.h"
+#include "common/Log.h"
+
+namespace quillet {
+
+class StoreHarness {
+public:
+    StoreHarness();
+
+    // The folder that holds the others; the tests' own folders go there too.
+    QString folder() const { return _folder.path(); }
+    QString dataFolder() const { return _folder.path() + "/data"; }
+    QString documentsFolder() const { return _folder.path() + "/Documents"; }
+    QString storePath() const { return dataFolder() + "/" + kStoreFileName; }
+    // The store as a start opens it; its alerts are kept in `alerts` as "title / details".
+    // (Defined here so that the test, which the linker reads before this library, pulls in the
+    // store's chain.)
+    std::unique_ptr<Store> open(const StoreOptions& options = {}) {
+        return Store::OpenStoreChain(
+            dataFolder(), documentsFolder(),
+            [this](const QString& title, const QString& details) {
+                alerts << title + " / " + details;
+            },
+            options);
+    }
+    // The statements run over the store's file by a connection of their own, as another process
+    // would; the result rows, columns joined by "|".
+    QStringList sql(const QString& statements) const;
+    // The names of the signatures the next start reads, in their order.
+    QStringList storedNames() const;
+
+    // An active signature with that name and a text of its own.
+    static Signature NamedSignature(const QString& name);
+
+    QStringList alerts;
+    LogTap log;
+
+private:
+    QTemporaryDir _folder;
+};
+
+}  // namespace quillet
