@@ -59,7 +59,7 @@ std::unique_ptr<QProcess> SampleMacCommand::start(const QStringList& arguments) 
     const QStringList all = {
         "--root",   mac.root(),       "--home",    mac.home(),
         "--bundle", mac.bundlePath(), "--service", QString::fromStdString(service->baseUrl())};
-    process->start(build.quillet, all + arguments);
+    process->start(build.quillet, all + platformOptions + arguments);
     process->closeWriteChannel();
     return process;
 }
