@@ -119,7 +119,27 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
         std::fprintf(stderr, "quillet: %s\n", error.toUtf8().constData());
         return nullptr;
     }
+    session->rediscoverLostIdentities();
     return session;
+}
+
+void Session::rediscoverLostIdentities() {
+    // The Linux clients' syncs write only the identities that discovery reported: when the
+    // accounts cache has lost them (and the client is closed, so that nothing discovers them at
+    // start), they are read again from the clients' own storage before the command, or a
+    // signature of Quillet's could never leave them and the person's own never come back.
+    // Evolution's are not: asking its registry starts it, and it writes settings of its own.
+    std::vector<ClientKind> lost;
+    for (const auto& [kind, info] : _core->clientKindToAccountsInfoMap()) {
+        const bool identities = kind == ClientKind::kmail || kind == ClientKind::geary;
+        if (identities && info.accounts.empty() &&
+            info.status == AccountsInfoStatus::loadedFromCacheOrEmpty)
+            lost.push_back(kind);
+    }
+    if (lost.empty())
+        return;
+    _core->rediscoverAccounts(lost);
+    waitUntilIdle();
 }
 
 void Session::waitUntilIdle() {

@@ -33,6 +33,7 @@ public:
 
 private:
     Session(const CommandLine& line, Bundle bundle, SystemLayout layout);
+    void rediscoverLostIdentities();
 
     CommandLine _line;
     Paths _paths;

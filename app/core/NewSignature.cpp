@@ -76,7 +76,8 @@ Alert KeyRequestFailedAlert() {
 }
 
 bool NeedsAccount(ClientKind kind) {
-    return kind == ClientKind::appleMail || kind == ClientKind::thunderbird;
+    // A client that keeps no selection of all its accounts would take such a signature nowhere.
+    return !AcceptsAllAccountsSelection(kind);
 }
 
 std::optional<QString> ReadUtf8File(const QString& path) {

@@ -1,8 +1,9 @@
-// Random lives of one person's Mac, with the real quillet command over the sample Mac: the person
-// works in the five clients, the service changes its texts, Quillet installs, updates, removes,
-// refreshes and restores, sometimes previewing a command or running it beside a refresh. After
-// every step the rules below must hold; a failing life shrinks to a short one and RapidCheck
-// prints the seed that replays it (RC_PARAMS="seed=N", or the "reproduce" string it prints).
+// Random lives of one person's Mac, with the real quillet command over the sample Mac, or of their
+// Linux home with KMail and Geary: the person works in the clients, the service changes its texts,
+// Quillet installs, updates, removes, refreshes and restores, sometimes previewing a command or
+// running it beside a refresh. After every step the rules below must hold; a failing life shrinks
+// to a short one and RapidCheck prints the seed that replays it (RC_PARAMS="seed=N", or the
+// "reproduce" string it prints).
 //
 // The rules:
 //   person's data  everything of the person's in each client (accounts, own signatures in their
@@ -11,7 +12,8 @@
 //   store          every installation that `status` calls done is in the client with the
 //                  signature's text, and every signature of Quillet's in a client is one that
 //                  `list --all` records there;
-//   success        a command that exits 0 or says "successfully" did what it was asked;
+//   success        a command that exits 0 or says "successfully" did what it was asked (an
+//                  install selected the signature in its client);
 //   preview        a --dry-run shows exactly what the command then does.
 
 #include <gtest/gtest.h>
@@ -25,6 +27,7 @@
 
 #include "app/demo/FakeMacMozilla.h"
 #include "tests/support/FakeMacClient.h"
+#include "tests/support/LinuxClientAdapters.h"
 #include "tests/support/PreviewCheck.h"
 #include "tests/support/SampleMacCommand.h"
 
@@ -83,8 +86,31 @@ namespace {
 
 using Json = nlohmann::json;
 
-constexpr std::array kClients = {ClientKind::appleMail, ClientKind::outlook, ClientKind::postbox,
-                                 ClientKind::spark, ClientKind::thunderbird};
+// Where a life happens: the sample Mac with its five clients, or a Linux home (the command's
+// Linux platform) with KMail and Geary laid out on the same machine.
+struct Platform {
+    QStringList options;
+    std::vector<ClientKind> clients;
+    std::unique_ptr<FakeMacClient> (*adapter)(const FakeMac&, ClientKind);
+    void (*layOut)(const FakeMac&);
+};
+const std::vector<Platform> kPlatforms = {
+    {{},
+     {ClientKind::appleMail, ClientKind::outlook, ClientKind::postbox, ClientKind::spark,
+      ClientKind::thunderbird},
+     MakeFakeMacClient,
+     [](const FakeMac&) {}},
+    {{"--platform", "linux"},
+     {ClientKind::kmail, ClientKind::geary},
+     MakeLinuxClientAdapter,
+     LayOutLinuxClients},
+};
+int ClientCount() {
+    int count = 0;
+    for (const Platform& platform : kPlatforms)
+        count += int(platform.clients.size());
+    return count;
+}
 constexpr int kMaxSteps = 20;
 const std::vector<int> kKeys = {1, 2, 3};  // the service's keys k1, k2, k3
 constexpr int kFiles = 2;
@@ -181,9 +207,19 @@ const SampleMacOriginal& Original() {
 class World : public SampleMacCommand {
 public:
     // `focus`: the client that the life's steps with client 0 happen in.
+    // `focus` counts the clients of every platform, in order.
     explicit World(int focus) : SampleMacCommand(Original()), _focus(focus) {
-        for (ClientKind kind : kClients)
-            _clients.push_back(MakeFakeMacClient(mac, kind));
+        for (const Platform& platform : kPlatforms) {
+            if (_focus >= int(platform.clients.size())) {
+                _focus -= int(platform.clients.size());
+                continue;
+            }
+            platformOptions = platform.options;
+            platform.layOut(mac);
+            for (ClientKind kind : platform.clients)
+                _clients.push_back(platform.adapter(mac, kind));
+            break;
+        }
         for (int key : kKeys)
             setText(key, true);
         for (int file = 1; file <= kFiles; ++file)
@@ -577,6 +613,10 @@ private:
                                      [&](const Json& old) { return old["id"] == signature["id"]; }))
                         made = signature;
                 }
+                const QString client = arguments[arguments.indexOf("--client") + 1];
+                if (!made.empty() &&
+                    !made["selected"].value(client.toStdString(), Json()).is_object())
+                    _violations << line + "the signature is selected nowhere in " + client;
                 return heldWhereSelected(line, made);
             }
             case Act::update:
@@ -831,7 +871,7 @@ private:
 
 RC_GTEST_PROP(QuilletPropertyTest, NothingOfThePersonsIsLostAndQuilletSaysWhatIsTrue, ()) {
     const auto steps = *rc::gen::resize(kMaxSteps, rc::gen::container<std::vector<Step>>(AStep()));
-    World world(*rc::gen::inRange(0, int(kClients.size())));
+    World world(*rc::gen::inRange(0, ClientCount()));
     RC_ASSERT(world.violations().isEmpty());
     for (const Step& step : steps) {
         world.run(step);

@@ -60,8 +60,8 @@ public:
     virtual void removeAccount(const QString& account) const = 0;
 
     // Moves the application away (the client is then not detected) and back.
-    void setInstalled(bool installed) const;
-    bool installed() const;
+    virtual void setInstalled(bool installed) const;
+    virtual bool installed() const;
 
 protected:
     const FakeMac& _mac;

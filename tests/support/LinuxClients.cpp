@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <algorithm>
 
 #include "app/clients/linux/GLibKeyFile.h"
 
@@ -72,27 +73,37 @@ QString LinuxClientsHome::unavailableReason() {
 
 LinuxClientsHome::LinuxClientsHome(QString home) : _home(std::move(home)) {}
 
-bool LinuxClientsHome::installClients() {
+bool InstallLinuxClientPackage(const QString& systemRoot, ClientKind kind) {
     const struct {
-        const char* program;
-        const char* applicationId;
+        ClientKind kind;
         const char* version;
-    } kClients[] = {{"evolution", "org.gnome.Evolution", "3.46.4"},
-                    {"kmail", "org.kde.kmail2", "5.22.3"},
-                    {"geary", "org.gnome.Geary", "43.0"}};
-    for (const auto& client : kClients) {
-        const QString program = systemRoot() + "/usr/bin/" + client.program;
-        const QString metainfo = QString(
-                                     "<?xml version=\"1.0\"?><component><id>%1</id><releases>"
-                                     "<release version=\"%2\"/></releases></component>\n")
-                                     .arg(client.applicationId, client.version);
-        if (!WriteFile(program, "#!/bin/sh\n") ||
-            !QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                QFile::ExeOther) ||
-            !WriteFile(
-                systemRoot() + "/usr/share/metainfo/" + client.applicationId + ".metainfo.xml",
-                metainfo.toUtf8())) {
-            _lastError = "cannot install " + program;
+    } kVersions[] = {{ClientKind::evolution, "3.46.4"},
+                     {ClientKind::kmail, "5.22.3"},
+                     {ClientKind::geary, "43.0"}};
+    const auto version = std::find_if(std::begin(kVersions), std::end(kVersions),
+                                      [&](const auto& known) { return known.kind == kind; });
+    if (version == std::end(kVersions))
+        return false;
+    const QString program = LinuxClientProgram(systemRoot, kind);
+    const QString metainfo = QString(
+                                 "<?xml version=\"1.0\"?><component><id>%1</id><releases>"
+                                 "<release version=\"%2\"/></releases></component>\n")
+                                 .arg(BundleIdentifier(kind), version->version);
+    return WriteFile(program, "#!/bin/sh\n") &&
+           QFile::setPermissions(
+               program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther) &&
+           WriteFile(systemRoot + "/usr/share/metainfo/" + BundleIdentifier(kind) + ".metainfo.xml",
+                     metainfo.toUtf8());
+}
+
+QString LinuxClientProgram(const QString& systemRoot, ClientKind kind) {
+    return systemRoot + "/usr/bin/" + StoredText(kind).toLower();
+}
+
+bool LinuxClientsHome::installClients() {
+    for (ClientKind kind : {ClientKind::evolution, ClientKind::kmail, ClientKind::geary}) {
+        if (!InstallLinuxClientPackage(systemRoot(), kind)) {
+            _lastError = "cannot install " + LinuxClientProgram(systemRoot(), kind);
             return false;
         }
     }

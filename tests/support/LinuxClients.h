@@ -13,7 +13,15 @@
 #include <map>
 #include <optional>
 
+#include "common/ClientKind.h"
+
 namespace quillet {
+
+// Installs Evolution, KMail or Geary as a distribution package of the system root (its program
+// and AppStream file, as detection finds them); false when a file cannot be written.
+bool InstallLinuxClientPackage(const QString& systemRoot, ClientKind kind);
+// The client's program in the system root, whose presence makes it detected.
+QString LinuxClientProgram(const QString& systemRoot, ClientKind kind);
 
 // What a client would insert as one identity's signature.
 struct ClientSignatureReadBack {

@@ -44,7 +44,7 @@ std::unique_ptr<QProcess> SampleMacCommand::start(const QStringList& arguments,
                                                   const QProcessEnvironment& environment) const {
     const QStringList all = {"--root",   mac.root(),       "--home",    mac.home(),
                              "--bundle", mac.bundlePath(), "--service", serviceUrl()};
-    return StartQuillet(all + arguments, environment, build.quillet);
+    return StartQuillet(all + platformOptions + arguments, environment, build.quillet);
 }
 
 nlohmann::json SampleMacCommand::json(const QStringList& arguments) const {

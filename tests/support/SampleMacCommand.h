@@ -63,6 +63,8 @@ public:
     QByteArray appleMailFile(const nlohmann::json& signature) const;
 
     const CommandBuild build;
+    // Options before every command's own: the platform it serves (none: the fake Mac).
+    QStringList platformOptions;
     FakeMac mac;
     SampleMac sample;
 };

@@ -1,0 +1,291 @@
+#include "tests/support/LinuxClientAdapters.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cstring>
+
+#include "app/clients/linux/GLibKeyFile.h"
+#include "app/clients/linux/KConfigFile.h"
+#include "app/demo/FakeMacMozilla.h"
+#include "tests/support/LinuxClients.h"
+
+namespace quillet {
+
+namespace {
+
+const QString kIdentityGroupPrefix = QStringLiteral("Identity #");
+
+// What the two clients share: an identity's signature is its own, and the application is its
+// program in the system root.
+class LinuxClientAdapter : public FakeMacClient {
+public:
+    using FakeMacClient::FakeMacClient;
+    bool signaturesLiveInAccounts() const override { return true; }
+
+    // Moves the program away (the client is then not detected) and back.
+    void setInstalled(bool installed) const override {
+        QDir().mkpath(awayFolder());
+        const QString program = LinuxClientProgram(_mac.root(), _kind);
+        const QString away = awayFolder() + "/" + QFileInfo(program).fileName();
+        if (installed)
+            QDir().rename(away, program);
+        else
+            QDir().rename(program, away);
+    }
+    bool installed() const override {
+        return QFileInfo::exists(LinuxClientProgram(_mac.root(), _kind));
+    }
+
+protected:
+    // The state of identities read as (account, email, signature text, used): a signature is
+    // listed where the identity has a text, and is the account's default while it is used.
+    struct Identity {
+        QString account, email;
+        QByteArray signature;
+        bool used = false;
+    };
+    static FakeClientState StateOf(const std::vector<Identity>& identities) {
+        FakeClientState state;
+        std::map<QString, FakeClientSignature> signatures;  // in the order of the accounts
+        for (const Identity& identity : identities) {
+            state.accounts[identity.account] = identity.email;
+            if (identity.signature.isEmpty())
+                continue;
+            signatures[identity.account] = {
+                identity.account, {}, identity.signature, {identity.account}};
+            if (identity.used)
+                state.defaults[identity.account] = identity.account;
+        }
+        for (auto& [account, signature] : signatures)
+            state.signatures.push_back(std::move(signature));
+        return state;
+    }
+
+private:
+    QString awayFolder() const { return _mac.rootPath("/var/fake-mac/away"); }
+};
+
+// KMail: identities are the file's "[Identity #N]" groups, numbered by position, each known by
+// its uoid; KMail renumbers them when it writes the file.
+class KMailAdapter : public LinuxClientAdapter {
+public:
+    explicit KMailAdapter(const FakeMac& mac)
+        : LinuxClientAdapter(mac, ClientKind::kmail),
+          _path(mac.homePath(".config/emailidentities")) {}
+    QString accountKey(int n) const override { return QString::number(2000 + n); }
+
+    FakeClientState read() const override {
+        const KConfigFile file = this->file();
+        std::vector<Identity> identities;
+        for (const QString& group : file.groups()) {
+            const auto uoid = file.value(group, "uoid");
+            const auto email = file.value(group, "Email Address");
+            if (!group.startsWith(kIdentityGroupPrefix) || !uoid || !email)
+                continue;
+            const QString text = file.value(group, "Inline Signature").value_or(QString());
+            const bool html = file.value(group, "Inlined Html") == "true";
+            identities.push_back(
+                {*uoid, *email,
+                 text.isEmpty() ? QByteArray() : (html ? "" : kPlainSignatureMark) + text.toUtf8(),
+                 file.value(group, "Signature Enabled") == "true" &&
+                     file.value(group, "Signature Type") == "inline"});
+        }
+        return StateOf(identities);
+    }
+    void replaceSignature(const std::optional<FakeClientSignature>& before,
+                          const std::optional<FakeClientSignature>& after) const override {
+        KConfigFile file = this->file();
+        if (before) {
+            for (const char* key :
+                 {"Inline Signature", "Inlined Html", "Signature Enabled", "Signature Type"})
+                file.removeKey(group(file, before->id), key);
+        }
+        if (after) {
+            const bool plain = after->body.startsWith(kPlainSignatureMark);
+            const QString group = this->group(file, after->id);
+            file.setValue(group, "Inline Signature",
+                          QString::fromUtf8(
+                              plain ? after->body.mid(qsizetype(std::strlen(kPlainSignatureMark)))
+                                    : after->body));
+            file.setValue(group, "Inlined Html", plain ? "false" : "true");
+            file.setValue(group, "Signature Enabled", "true");
+            file.setValue(group, "Signature Type", "inline");
+        }
+        write(file.contents());
+    }
+    // Switching a signature on, or off and clearing it (one of the identities the machine starts
+    // with keeps a signature of the person's that is off).
+    void setDefault(const QString& account, const QString& signatureId) const override {
+        if (signatureId.isEmpty())
+            return replaceSignature(FakeClientSignature{account, {}, {}, {}}, std::nullopt);
+        KConfigFile file = this->file();
+        file.setValue(group(file, account), "Signature Enabled", "true");
+        write(file.contents());
+    }
+    void setAccount(const QString& account, const QString& email) const override {
+        KConfigFile file = this->file();
+        const QString group = this->group(file, account);
+        if (!group.isEmpty()) {
+            file.setValue(group, "Email Address", email);
+            return write(file.contents());
+        }
+        QByteArray contents = file.contents();
+        if (!contents.isEmpty() && !contents.endsWith('\n'))
+            contents += '\n';
+        contents += "\n[" + (kIdentityGroupPrefix + QString::number(identityCount(file))).toUtf8() +
+                    "]\nEmail Address=" + KConfigEscapedValue(email) +
+                    "\nIdentity=" + KConfigEscapedValue(account) +
+                    "\nName=Tim Example\nuoid=" + account.toUtf8() + "\n";
+        write(contents);
+    }
+    // Takes the identity's group out and numbers the others again, as KMail's writer does.
+    void removeAccount(const QString& account) const override {
+        const QString removed = "[" + group(file(), account) + "]";
+        static const QRegularExpression identityGroup(R"(^\[Identity #[0-9]+\]$)");
+        QByteArrayList kept;
+        bool skipping = false;
+        int next = 0;
+        for (const QByteArray& line : ReadFakeFile(_path).value_or(QByteArray()).split('\n')) {
+            if (line.startsWith('['))
+                skipping = line == removed.toUtf8();
+            if (skipping)
+                continue;
+            if (identityGroup.match(QString::fromUtf8(line)).hasMatch())
+                kept << "[" + (kIdentityGroupPrefix + QString::number(next++)).toUtf8() + "]";
+            else
+                kept << line;
+        }
+        write(kept.join('\n'));
+    }
+
+private:
+    KConfigFile file() const { return KConfigFile(ReadFakeFile(_path).value_or(QByteArray())); }
+    void write(const QByteArray& contents) const {
+        _mac.writeFile(_path, contents);
+        QFile::setPermissions(_path, QFile::ReadOwner | QFile::WriteOwner);
+    }
+    static QString group(const KConfigFile& file, const QString& account) {
+        for (const QString& group : file.groups()) {
+            if (group.startsWith(kIdentityGroupPrefix) && file.value(group, "uoid") == account)
+                return group;
+        }
+        return {};
+    }
+    static int identityCount(const KConfigFile& file) {
+        const QStringList groups = file.groups();
+        return int(std::count_if(groups.begin(), groups.end(), [](const QString& group) {
+            return group.startsWith(kIdentityGroupPrefix);
+        }));
+    }
+
+    QString _path;
+};
+
+// Geary: one folder per account, its settings in geary.ini.
+class GearyAdapter : public LinuxClientAdapter {
+public:
+    explicit GearyAdapter(const FakeMac& mac)
+        : LinuxClientAdapter(mac, ClientKind::geary), _home(mac.home()) {}
+    QString accountKey(int n) const override {
+        return QString("account_%1").arg(n, 2, 10, QChar('0'));
+    }
+
+    FakeClientState read() const override {
+        std::vector<Identity> identities;
+        const QDir folder(_home.gearyFolder());
+        for (const QString& account : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const auto file = this->file(account);
+            if (!file)
+                continue;
+            const QString mailbox =
+                file->stringList("Account", "sender_mailboxes").value_or(QStringList()).value(0);
+            identities.push_back({account, mailbox.section('<', 1).section('>', 0, 0),
+                                  file->string("Account", "signature").value_or("").toUtf8(),
+                                  file->boolean("Account", "use_signature").value_or(false)});
+        }
+        return StateOf(identities);
+    }
+    void replaceSignature(const std::optional<FakeClientSignature>& before,
+                          const std::optional<FakeClientSignature>& after) const override {
+        if (before)
+            change(before->id, [](GLibKeyFile& file) {
+                file.setBoolean("Account", "use_signature", false);
+                file.setString("Account", "signature", "");
+            });
+        if (after)
+            change(after->id, [&](GLibKeyFile& file) {
+                file.setBoolean("Account", "use_signature", true);
+                file.setString("Account", "signature", QString::fromUtf8(after->body));
+            });
+    }
+    // Geary has no signature that is switched off but kept: switching it off empties it.
+    void setDefault(const QString& account, const QString& signatureId) const override {
+        if (signatureId.isEmpty())
+            replaceSignature(FakeClientSignature{account, {}, {}, {}}, std::nullopt);
+    }
+    void setAccount(const QString& account, const QString& email) const override {
+        if (!file(account)) {
+            _home.addGearyAccount(account, email, "Tim Example");
+            return;
+        }
+        change(account, [&](GLibKeyFile& file) {
+            file.setString("Account", "sender_mailboxes", "Tim Example <" + email + ">;");
+        });
+    }
+    void removeAccount(const QString& account) const override {
+        QDir(_home.gearyFolder() + "/" + account).removeRecursively();
+    }
+
+private:
+    QString path(const QString& account) const {
+        return _home.gearyFolder() + "/" + account + "/geary.ini";
+    }
+    std::optional<GLibKeyFile> file(const QString& account) const {
+        const auto contents = ReadFakeFile(path(account));
+        return contents ? GLibKeyFile::parse(*contents) : std::nullopt;
+    }
+    template <typename Change>
+    void change(const QString& account, Change&& change) const {
+        auto file = this->file(account);
+        if (!file)
+            return;
+        change(*file);
+        _mac.writeFile(path(account), file->contents());
+    }
+
+    mutable LinuxClientsHome _home;
+};
+
+}  // namespace
+
+void LayOutLinuxClients(const FakeMac& mac) {
+    for (ClientKind kind : {ClientKind::kmail, ClientKind::geary})
+        InstallLinuxClientPackage(mac.root(), kind);
+    mac.writeFile(mac.homePath(".config/emailidentities"),
+                  "[Default]\nDefault Identity=1001\n\n"
+                  "[Identity #0]\nEmail Address=tim@example.com\nIdentity=Tim\n"
+                  "Inline Signature=<p>Tim's own <b>KMail</b> signature</p>\\n\n"
+                  "Inlined Html=true\nName=Tim Example\nSignature Enabled=true\n"
+                  "Signature Type=inline\nuoid=1001\n\n"
+                  "[Identity #1]\nEmail Address=tim.work@example.com\nIdentity=Work\n"
+                  "Inline Signature=Tim's own plain signature\\n-- \\tTim\nInlined Html=false\n"
+                  "Name=Tim Example\nSignature Enabled=false\nSignature Type=inline\nuoid=1002\n");
+    QFile::setPermissions(mac.homePath(".config/emailidentities"),
+                          QFile::ReadOwner | QFile::WriteOwner);
+    LinuxClientsHome home(mac.home());
+    home.addGearyAccount("account_01", "tim@example.com", "Tim Example",
+                         "<p>Tim's own <i>Geary</i> signature</p>");
+    home.addGearyAccount("account_02", "tim.work@example.com", "Tim Example");
+}
+
+std::unique_ptr<FakeMacClient> MakeLinuxClientAdapter(const FakeMac& mac, ClientKind kind) {
+    if (kind == ClientKind::kmail)
+        return std::make_unique<KMailAdapter>(mac);
+    if (kind == ClientKind::geary)
+        return std::make_unique<GearyAdapter>(mac);
+    return nullptr;
+}
+
+}  // namespace quillet
