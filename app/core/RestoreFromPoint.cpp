@@ -11,8 +11,8 @@
 #include "app/core/RestorePointRows.h"
 #include "app/core/RestorePointStore.h"
 #include "app/core/RestorePoints.h"
-#include "app/store/Store.h"
 #include "app/core/SyncPass.h"
+#include "app/store/Store.h"
 #include "common/Localization.h"
 #include "platform/WholeFile.h"
 
