@@ -93,8 +93,11 @@ int RunBackupsCommand(Session& session) {
     if (points.empty())
         PrintText("No restore points.");
     for (const RestorePoint& point : points) {
-        PrintText(point.id + "  " + TimeText(point) + "  " + point.reason + "  " +
-                  ClientTexts(point).join(", ") + (point.complete ? "" : "  (cut off)"));
+        // A point of the store alone: a pass whose clients held what it wrote already.
+        const QString clients = point.clients.empty() ? QStringLiteral("the store only")
+                                                      : ClientTexts(point).join(", ");
+        PrintText(point.id + "  " + TimeText(point) + "  " + point.reason + "  " + clients +
+                  (point.complete ? "" : "  (cut off)"));
         for (const QString& file : point.files)
             PrintText("    " + file);
     }

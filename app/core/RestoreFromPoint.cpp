@@ -26,6 +26,7 @@ const QString kLogPrefix = "Restore: ";
 struct Restore {
     std::vector<RestorePoint> points;
     std::vector<ClientKind> clients;
+    bool someClientsOnly = false;          // the person named the clients to put back
     std::set<ClientKind> restoredClients;  // those whose entries all went back (or were kept)
     QStringList kept;
     std::optional<QString> storeError;
@@ -293,7 +294,10 @@ std::optional<QString> UndoStore(Core& core, const Restore& restore) {
     std::vector<QString> order;
     std::set<QString> met;
     for (const RestorePoint& point : restore.points) {
-        StoreRestoreScope scope{true, restore.restoredClients};
+        // A point of the store alone goes back whole, unless only some clients are put back:
+        // then only their installations do.
+        StoreRestoreScope scope{!(point.clients.empty() && restore.someClientsOnly),
+                                restore.restoredClients};
         for (ClientKind kind : point.clients)
             scope.everything = scope.everything && restore.restoredClients.count(kind);
         for (auto kept = point.store.rbegin(); kept != point.store.rend(); ++kept) {
@@ -377,6 +381,7 @@ void RestoreFromPoint(Core& core, const QString& id, const std::vector<ClientKin
         return;
     }
     restore->clients = std::get<std::vector<ClientKind>>(std::move(chosen));
+    restore->someClientsOnly = !clients.empty();
     QStringList alsoUndone;
     std::set<QString> inUse;
     for (const RestorePoint& point : restore->points) {

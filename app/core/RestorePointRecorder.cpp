@@ -9,6 +9,7 @@
 #include "app/core/RestorePointEntries.h"
 #include "app/core/RestorePointManifest.h"
 #include "app/core/RestorePointRows.h"
+#include "app/core/RestorePointStore.h"
 #include "app/core/RestorePoints.h"
 #include "common/Log.h"
 #include "platform/FileAccess.h"
@@ -179,15 +180,22 @@ public:
     }
 
     std::optional<QString> finish(const std::set<QString>& inUse) {
-        if (!_point)
-            return std::nullopt;
         for (const PendingSignature& pending : _pendingSignatures)
             readBackSignature(pending);
-        const bool changed = std::any_of(_units.begin(), _units.end(), [](const KeptUnit& unit) {
-            return !unit.entries.empty();
-        });
+        const bool clientChanged =
+            std::any_of(_units.begin(), _units.end(),
+                        [](const KeptUnit& unit) { return !unit.entries.empty(); });
+        const auto storeChanges = _storeChanges();
+        const bool changed = clientChanged || std::any_of(storeChanges.begin(), storeChanges.end(),
+                                                          ChangesInstallations);
         if (!changed) {
-            RemoveRestorePointFolder(_point->folder);
+            if (_point)
+                RemoveRestorePointFolder(_point->folder);
+            return std::nullopt;
+        }
+        // The store alone changed: its point is made now, with no client in it.
+        if (const auto error = makePoint()) {
+            LogWarning("Restore points: cannot keep the store's changes: " + *error);
             return std::nullopt;
         }
         RestorePoint& point = *_point;
@@ -195,7 +203,7 @@ public:
                      [](const KeptUnit& unit) { return !unit.entries.empty(); });
         SummariseRestorePoint(point);
         point.units.clear();
-        auto store = WriteKeptStore(point.folder, _storeChanges(), true);
+        auto store = WriteKeptStore(point.folder, storeChanges, true);
         if (const auto* error = std::get_if<QString>(&store)) {
             LogWarning("Restore points: cannot finish " + point.id + ": " + *error);
         } else {

@@ -228,6 +228,18 @@ std::optional<SignatureRecord> UndoStoreRecordChange(const std::optional<Signatu
     return RecordOf(fields);
 }
 
+bool ChangesInstallations(const KeptStoreRecord& change) {
+    if (!change.before || !change.after)
+        return change.before.has_value() != change.after.has_value();
+    const auto installations = [](const SignatureRecord& record) {
+        Fields fields = FieldsOf(record);
+        std::erase_if(fields,
+                      [](const auto& field) { return field.first.starts_with(kAttribute); });
+        return fields;
+    };
+    return installations(*change.before) != installations(*change.after);
+}
+
 QString InferChangeReason(const std::vector<KeptStoreRecord>& changes,
                           const std::set<QString>& passUuids, bool allManaged,
                           bool reinstallationAsked) {

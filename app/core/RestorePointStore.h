@@ -54,6 +54,13 @@ std::optional<SignatureRecord> UndoStoreRecordChange(const std::optional<Signatu
                                                      const KeptStoreRecord& change, bool afterKnown,
                                                      const StoreRestoreScope& scope);
 
+// Whether a command's change of the store needs a restore point of its own even when no client
+// changed: a record added or removed, or its installations (selected or performed) changed. A
+// client that already held what the pass wrote (a second signature of the same text on an
+// identity that holds one) changes nothing, yet restoring an earlier point must undo this
+// record too, or the store would claim what the client no longer holds.
+bool ChangesInstallations(const KeptStoreRecord& change);
+
 // What a pass over these signatures does, from what their command changed in the store:
 // "install" (a signature or an installation added), "uninstall" (a signature marked for removal
 // or an installation removed), "rename", "update" (reinstalled, or its options changed), else

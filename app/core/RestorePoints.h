@@ -9,7 +9,10 @@
 // list entries and members by their identifiers, row values by row key), so a point grows with
 // the change and not with the files. The manifest is written when the pass first changes
 // something (so that a pass killed half-way still leaves a point to restore) and when it ends;
-// each record once, before its change. A pass that changes nothing leaves none.
+// each record once, before its change. A pass that changes no client but adds or removes a
+// signature or changes where it is installed (the client held its text already) keeps a point
+// of the store alone, so that restoring an earlier point undoes that record too. A pass that
+// changes nothing leaves none.
 //
 // Restoring a point undoes the passes from the newest point down to it, in that order, each
 // entry against what the client holds now: an entry still holding what the pass wrote gets its
@@ -173,8 +176,9 @@ public:
     ClientWrites& writesFor(ClientKind kind);
     // Reads back what the pass left where it could not know it before (Outlook's signatures),
     // keeps the store's changes and writes the manifest; a point whose changes all came to
-    // nothing is removed. Then points beyond the limits are pruned (never those in `inUse`).
-    // The id of the point, absent when the pass changed nothing.
+    // nothing, and whose store changed no installation, is removed. Then points beyond the limits
+    // are pruned (never those in `inUse`). The id of the point, absent when the pass changed
+    // nothing.
     std::optional<QString> finish(const std::set<QString>& inUse = {});
 
 private:

@@ -454,6 +454,28 @@ TEST_F(QuilletRestoreCommandTest, RestoringAnEarlierPointLeavesTheStoreAndEveryC
     EXPECT_EQ(now.list[0], both.list[1]);
 }
 
+// An identity holds one signature: a second install of the same text there changes no client,
+// yet it keeps a point (of the store alone), or restoring the first install would leave the
+// second's record claiming what the client no longer holds.
+TEST_F(QuilletRestoreCommandTest, ASecondInstallThatChangesNoClientKeepsAPointOfTheStore) {
+    setSignature("k-tom", "<p>Tom</p>");
+    const MachineState original = state();
+    const QStringList tom{"--client", "thunderbird", "--account", "tom@example.com"};
+    const QString first = install("k-tom", tom);
+    const MachineState once = state();
+    const QString second = install("k-tom", tom);
+    const MachineState twice = state();
+    EXPECT_EQ(twice.files.at(sample.thunderbirdPrefs), once.files.at(sample.thunderbirdPrefs));
+    EXPECT_EQ(json({"backups"})[0]["clients"], Json::array());
+
+    const QStringList undo = run({"restore", first});
+    expectSame(state(), original);
+    run({"restore", undo.value(0)});
+    expectSame(state(), twice);
+    run({"restore", second});
+    expectSame(state(), once);
+}
+
 // The point being restored is the oldest of fifty: the restore's own point must not prune it
 // while it is read, only afterwards.
 TEST_F(QuilletRestoreCommandTest, RestoringTheOldestOfFiftyPointsFinishesAndPrunesItOnlyAfter) {
