@@ -405,8 +405,14 @@ private:
         FakeClientState now = personsPart(client, state);
         const FakeClientState& before = _expected.at(client.kind());
         for (const QString& account : takenAccounts(client, state)) {
-            if (before.defaults.contains(account))
-                now.defaults[account] = before.defaults.at(account);
+            // A default goes with the person's signature: one they removed meanwhile does not
+            // come back as the default when Quillet leaves the account.
+            const auto kept = before.defaults.find(account);
+            if (kept != before.defaults.end() &&
+                (client.signaturesLiveInAccounts() ||
+                 std::any_of(now.signatures.begin(), now.signatures.end(),
+                             [&](const auto& signature) { return signature.id == kept->second; })))
+                now.defaults[account] = kept->second;
             for (const auto& signature : before.signatures) {
                 if (client.signaturesLiveInAccounts() && signature.id == account)
                     now.signatures.push_back(signature);
