@@ -26,9 +26,8 @@ void Core::loadCachedAccounts() {
 void Core::startAccountDiscovery() {
     std::vector<ClientKind> kept;
     for (ClientKind kind : _clientKinds) {
-        const bool scriptless = kind == ClientKind::postbox || kind == ClientKind::spark ||
-                                kind == ClientKind::thunderbird;
-        if (!scriptless && !IsApplicationRunning(_platform.workspace, BundleIdentifier(kind))) {
+        if (!AccountsAreReadFromFiles(kind) &&
+            !IsApplicationRunning(_platform.workspace, BundleIdentifier(kind))) {
             continue;
         }
         const AccountsInfo& info = _clientKindToAccountsInfoMap.at(kind);

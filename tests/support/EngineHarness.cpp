@@ -22,7 +22,7 @@ Core& EngineHarness::engine() {
         const Platform p = platform.platform();
         QString error;
         _core = Core::create(Platform{p.paths, p.mainQueue, p.notificationCenter, *prompter,
-                                      *workspace, p.bundle, p.accessibility, p.layout},
+                                      *workspace, p.bundle, p.accessibility, layout},
                              withService, &error);
         if (!_core) {
             ADD_FAILURE() << "the engine did not start: " << error.toStdString();

@@ -51,6 +51,7 @@ public:
     TestPlatform platform{mac};
     TestService service;
     Core::Options options;
+    SystemLayout layout = SystemLayout::mac;  // linuxDesktop: the Linux clients laid out on it
     ScriptedPrompter* prompter = &platform.prompter;
     Workspace* workspace = &platform.workspace;
     std::map<ClientKind, Accounts> accounts;

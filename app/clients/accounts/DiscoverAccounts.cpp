@@ -58,6 +58,22 @@ bool HandOverToMain(const std::shared_ptr<State>& state, MainQueue& mainQueue,
 
 }  // namespace
 
+bool AccountsAreReadFromFiles(ClientKind kind) {
+    switch (kind) {
+        case ClientKind::postbox:
+        case ClientKind::spark:
+        case ClientKind::thunderbird:
+        case ClientKind::kmail:
+        case ClientKind::geary:
+            return true;
+        case ClientKind::appleMail:
+        case ClientKind::outlook:
+        case ClientKind::evolution:  // asking its registry starts it
+            return false;
+    }
+    return false;
+}
+
 std::optional<Accounts> DiscoverClientAccounts(
     ClientKind kind, const ClientInfo& info, const AppleScriptRunner& runner, const Paths& paths,
     const std::function<void(const Accounts&)>& publishPartial) {

@@ -24,6 +24,11 @@ class Paths;
 using SetDiscoveredAccountsFn =
     std::function<void(ClientKind, const std::optional<Accounts>&, bool partial)>;
 
+// Whether the client's accounts are read from its own files (Spark's database, prefs.js, KMail's
+// identities, Geary's account files): reading them runs no script, starts nothing and needs no
+// permission, so it is done whether or not the client runs.
+bool AccountsAreReadFromFiles(ClientKind kind);
+
 // The listing of one client, on the calling thread: Apple Mail's script, Outlook's A or B by its
 // version (publishing its first list through publishPartial), Spark's database, a Mozilla-based
 // client's prefs.js. Absent when the discovery failed.

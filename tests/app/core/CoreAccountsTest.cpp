@@ -4,6 +4,7 @@
 #include "app/demo/FakeMacAccounts.h"
 #include "common/Log.h"
 #include "tests/support/EngineHarness.h"
+#include "tests/support/LinuxClientAdapters.h"
 
 namespace quillet {
 namespace {
@@ -58,6 +59,23 @@ TEST_F(CoreAccountsTest, StartDiscoversRunningAndScriptlessClientsAndCachesThem)
               AccountsInfoStatus::loadedFromCacheOrEmpty);
     EXPECT_EQ(emails(ClientKind::appleMail), (QStringList{"ann@example.com", "bo@example.com"}));
     EXPECT_TRUE(log.contains("Info: Loaded 3 account(s) from cache:"));
+}
+
+// KMail's and Geary's identities are in their files: the application reads them at start
+// though the clients are closed, or a lost accounts cache would leave their identities unknown
+// and a sync could neither write nor give back theirs.
+TEST_F(CoreAccountsTest, StartReadsTheIdentitiesOfClosedLinuxClientsFromTheirFiles) {
+    layout = SystemLayout::linuxDesktop;
+    LayOutLinuxClients(mac);
+    Core& core = reopen();
+    core.start();
+    waitUntilIdle();
+    for (ClientKind kind : {ClientKind::kmail, ClientKind::geary}) {
+        EXPECT_EQ(core.clientKindToAccountsInfoMap().at(kind).status,
+                  AccountsInfoStatus::discoverySucceeded)
+            << StoredText(kind).toStdString();
+        EXPECT_EQ(emails(kind), (QStringList{"tim@example.com", "tim.work@example.com"}));
+    }
 }
 
 TEST_F(CoreAccountsTest, StartScriptsAPermissionClientOnlyWhenItRunsAndHasCachedAccounts) {
