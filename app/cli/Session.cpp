@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/clients/LinuxDetection.h"
+#include "app/clients/accounts/DiscoverAccounts.h"
 #include "app/core/RestorePoints.h"
 #include "app/core/SyncPass.h"
 #include "app/store/StoreCopy.h"
@@ -119,20 +120,19 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
         std::fprintf(stderr, "quillet: %s\n", error.toUtf8().constData());
         return nullptr;
     }
-    session->rediscoverLostIdentities();
+    session->rediscoverLostAccounts();
     return session;
 }
 
-void Session::rediscoverLostIdentities() {
-    // The Linux clients' syncs write only the identities that discovery reported: when the
-    // accounts cache has lost them (and the client is closed, so that nothing discovers them at
-    // start), they are read again from the clients' own storage before the command, or a
-    // signature of Quillet's could never leave them and the person's own never come back.
-    // Evolution's are not: asking its registry starts it, and it writes settings of its own.
+void Session::rediscoverLostAccounts() {
+    // The syncs write only the accounts that discovery reported: when the accounts cache has
+    // lost them (the command discovers nothing at start), the accounts that the clients' own
+    // files hold are read again before the command, or a signature of Quillet's could never
+    // leave them and the person's own never come back. Those that a script or a service lists
+    // are not: that would start the client or ask for a permission.
     std::vector<ClientKind> lost;
     for (const auto& [kind, info] : _core->clientKindToAccountsInfoMap()) {
-        const bool identities = kind == ClientKind::kmail || kind == ClientKind::geary;
-        if (identities && info.accounts.empty() &&
+        if (AccountsAreReadFromFiles(kind) && info.accounts.empty() &&
             info.status == AccountsInfoStatus::loadedFromCacheOrEmpty)
             lost.push_back(kind);
     }

@@ -127,10 +127,11 @@ TEST_P(QuilletAwayClientTest, AnUninstallWaitsForAClientThatIsAwayAndFinishesWhe
     EXPECT_EQ(json({"list", "--all"}), nlohmann::json::array());
 }
 
-// The clients whose signature here is selected for one account.
+// The clients whose accounts are listed by a script.
 class QuilletAccountStatusTest : public QuilletPendingWorkTest {};
 
-// Without the accounts cache no sync can write an account's signature: the refresh says which
+// Without the accounts cache no sync can write the account's signature of a client whose
+// accounts a script lists: the refresh says which
 // account was not updated and fails, status keeps it pending, and once the accounts are found
 // again the next refresh writes it.
 TEST_P(QuilletAccountStatusTest, AnAccountNotFoundStaysPendingUntilARefreshAfterDiscoveryWritesIt) {
@@ -160,6 +161,24 @@ TEST_P(QuilletAccountStatusTest, AnAccountNotFoundStaysPendingUntilARefreshAfter
     EXPECT_EQ(pending(id), std::pair(nlohmann::json::array(), 0));
 }
 
+// The clients whose accounts are in their own files.
+class QuilletFileAccountsTest : public QuilletPendingWorkTest {};
+
+// A lost accounts cache loses no account that the client's own files list: the command reads
+// them again, so an uninstall still takes Quillet's signature out and gives the person's back.
+TEST_P(QuilletFileAccountsTest, AnUninstallAfterTheAccountsCacheWasLostStillLeavesTheClient) {
+    setSignature("k-work", "<p>Work</p>");
+    const QString id = QString::fromStdString(install("k-work")["id"]);
+    ASSERT_TRUE(clientHolds(GetParam(), "<p>Work</p>"));
+    ASSERT_TRUE(
+        QFile::remove(mac.homePath("Library/Application Support/Quillet/CachedAccounts.plist")));
+
+    const CommandRun uninstall = quillet({"--yes", "uninstall", id});
+    EXPECT_EQ(uninstall.exitCode, 0) << uninstall.err.toStdString();
+    EXPECT_FALSE(clientHolds(GetParam(), "<p>Work</p>"));
+    EXPECT_EQ(json({"list", "--all"}), nlohmann::json::array());
+}
+
 std::string ClientName(const testing::TestParamInfo<ClientKind>& info) {
     return StoredText(info.param).toStdString();
 }
@@ -172,8 +191,11 @@ INSTANTIATE_TEST_SUITE_P(Clients, QuilletStaleClientTest,
                          ClientName);
 INSTANTIATE_TEST_SUITE_P(Clients, QuilletAwayClientTest,
                          testing::Values(ClientKind::postbox, ClientKind::spark), ClientName);
-INSTANTIATE_TEST_SUITE_P(Clients, QuilletAccountStatusTest,
-                         testing::Values(ClientKind::appleMail, ClientKind::thunderbird),
+INSTANTIATE_TEST_SUITE_P(Clients, QuilletAccountStatusTest, testing::Values(ClientKind::appleMail),
+                         ClientName);
+INSTANTIATE_TEST_SUITE_P(Clients, QuilletFileAccountsTest,
+                         testing::Values(ClientKind::postbox, ClientKind::spark,
+                                         ClientKind::thunderbird),
                          ClientName);
 
 }  // namespace
