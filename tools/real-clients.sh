@@ -115,6 +115,9 @@ EOF
     xdotool key ctrl+n
     sleep 8
     xdotool type --delay 80 bob@example.com
+    # The first Tab only turns the address into a recipient; the second reaches the subject.
+    xdotool key Tab
+    sleep 1
     xdotool key Tab
     xdotool type --delay 80 'Hello from Quillet'
     xdotool key Tab
