@@ -93,8 +93,8 @@ int RunBackupsCommand(Session& session) {
     if (points.empty())
         PrintText("No restore points.");
     for (const RestorePoint& point : points) {
-        // A point of the store alone: a pass whose clients held what it wrote already.
-        const QString clients = point.clients.empty() ? QStringLiteral("the store only")
+        // A point of Quillet's records alone: its pass found the clients holding what it wrote.
+        const QString clients = point.clients.empty() ? QStringLiteral("signatures only")
                                                       : ClientTexts(point).join(", ");
         PrintText(point.id + "  " + TimeText(point) + "  " + point.reason + "  " + clients +
                   (point.complete ? "" : "  (cut off)"));

@@ -21,6 +21,9 @@ QString LocalTimeText(const QDateTime& time) {
 }
 
 QString ClientNames(const RestorePoint& point) {
+    // A point of Quillet's records alone: its pass found the clients holding what it wrote.
+    if (point.clients.empty())
+        return Localized("signatures only");
     QStringList names;
     for (ClientKind kind : point.clients)
         names << DisplayName(kind);
