@@ -4,6 +4,7 @@
 #include "app/cli/Commands.h"
 #include "app/cli/Output.h"
 #include "app/core/ManagedSignatures.h"
+#include "app/core/PendingInstallations.h"
 #include "common/Localization.h"
 #include "common/Text.h"
 
@@ -64,7 +65,10 @@ int RunRenameCommand(Session& session) {
         PrintError("a signature's name cannot be empty; it stays " + signature.nameQe);
         return 1;
     }
-    if (name == signature.nameQe)
+    // The same name again changes nothing, unless an earlier rename has not reached every
+    // client (Outlook refused a name its person already uses): the pass is tried again, and
+    // the command says how it went rather than succeeding on the store's word.
+    if (name == signature.nameQe && PendingClients(signature, core.pendingScope()).empty())
         return 0;
     return RunAndWait(session, [&] {
         signature.nameQe = name;

@@ -81,7 +81,11 @@ TEST_F(QuilletSyncCommandTest, RenameReachesTheClientAndColourStaysInQuillet) {
     setSignature("k-team", "<p>Team</p>");
     const auto team = install({"--key", "k-team", "--client", "outlook", "--color", "4"});
     EXPECT_EQ(team["colorIndex"], 4);
-    const CommandRun rename = quillet({"--yes", "rename", "Signature Name 1", "\tThe Team \n"});
+    // Onto the name of the person's own Outlook signature: refused there, and asking again does
+    // not turn the refusal into a success.
+    for (int attempt = 1; attempt <= 2; ++attempt)
+        EXPECT_EQ(quillet({"--yes", "rename", "1", "Mine"}).exitCode, 1) << attempt;
+    const CommandRun rename = quillet({"--yes", "rename", "1", "\tThe Team \n"});
     EXPECT_EQ(rename.exitCode, 0) << rename.err.toStdString();
     EXPECT_EQ(FakeOutlookSignatures(mac),
               (std::vector<FakeOutlookSignature>{{"Mine", "<p>Jane, by hand</p>"},
