@@ -9,7 +9,7 @@
 #include <QFileInfo>
 
 #include "app/clients/sync/ThunderbirdSync.h"
-#include "app/core/RestorePoints.h"
+#include "app/restore/RestorePoints.h"
 #include "bench/LargeProfile.h"
 
 namespace quillet {

@@ -4,7 +4,8 @@
 
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Output.h"
-#include "app/core/RestorePoints.h"
+#include "app/core/RestoreFromPoint.h"
+#include "app/restore/RestorePoints.h"
 #include "platform/EventLoop.h"
 
 namespace quillet {

@@ -5,8 +5,8 @@
 
 #include "app/clients/LinuxDetection.h"
 #include "app/clients/accounts/DiscoverAccounts.h"
-#include "app/core/RestorePoints.h"
 #include "app/core/SyncPass.h"
+#include "app/restore/RestorePoints.h"
 #include "app/store/StoreCopy.h"
 #include "common/Brand.h"
 #include "common/Localization.h"

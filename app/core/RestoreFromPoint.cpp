@@ -1,3 +1,5 @@
+#include "app/core/RestoreFromPoint.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <map>
@@ -7,11 +9,11 @@
 #include "app/clients/linux/EvolutionSources.h"
 #include "app/clients/sync/OutlookSync.h"
 #include "app/core/Core.h"
-#include "app/core/RestorePointEntries.h"
-#include "app/core/RestorePointRows.h"
-#include "app/core/RestorePointStore.h"
-#include "app/core/RestorePoints.h"
 #include "app/core/SyncPass.h"
+#include "app/restore/RestorePointEntries.h"
+#include "app/restore/RestorePointRows.h"
+#include "app/restore/RestorePointStore.h"
+#include "app/restore/RestorePoints.h"
 #include "app/store/Store.h"
 #include "common/Localization.h"
 #include "platform/WholeFile.h"

@@ -11,7 +11,8 @@
 #include <QMenu>
 #include <optional>
 
-#include "app/core/RestorePoints.h"
+#include "app/core/RestoreFromPoint.h"
+#include "app/restore/RestorePoints.h"
 
 namespace quillet {
 

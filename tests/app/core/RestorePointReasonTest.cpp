@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "app/core/Core.h"
-#include "app/core/RestorePoints.h"
 #include "app/demo/FakeMacAccounts.h"
 #include "app/demo/FakeMacMozilla.h"
+#include "app/restore/RestorePoints.h"
 #include "tests/support/EngineHarness.h"
 #include "tests/support/FakeMacManaged.h"
 

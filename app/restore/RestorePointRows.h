@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "app/clients/sync/ClientWrites.h"
-#include "app/core/RestorePoints.h"
+#include "app/restore/RestorePoints.h"
 
 struct sqlite3;
 

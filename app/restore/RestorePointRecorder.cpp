@@ -6,11 +6,11 @@
 #include <set>
 
 #include "app/clients/sync/OutlookSync.h"
-#include "app/core/RestorePointEntries.h"
-#include "app/core/RestorePointManifest.h"
-#include "app/core/RestorePointRows.h"
-#include "app/core/RestorePointStore.h"
-#include "app/core/RestorePoints.h"
+#include "app/restore/RestorePointEntries.h"
+#include "app/restore/RestorePointManifest.h"
+#include "app/restore/RestorePointRows.h"
+#include "app/restore/RestorePointStore.h"
+#include "app/restore/RestorePoints.h"
 #include "common/Log.h"
 #include "platform/FileAccess.h"
 #include "platform/WholeFile.h"

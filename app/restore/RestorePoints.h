@@ -14,13 +14,13 @@
 // of the store alone, so that restoring an earlier point undoes that record too. A pass that
 // changes nothing leaves none.
 //
-// Restoring a point undoes the passes from the newest point down to it, in that order, each
-// entry against what the client holds now: an entry still holding what the pass wrote gets its
-// earlier value back; one that the person changed since keeps the person's value, and the
-// restore says so. The store's records go back field by field, so that the store and the
-// clients agree afterwards. A restore runs as a sync pass does (the pass lock, closing running
-// clients after asking, re-opening them), and its own changes make a point of their own, so a
-// restore can itself be undone.
+// Restoring a point (the engine's, app/core/RestoreFromPoint.h) undoes the passes from the newest
+// point down to it, in that order, each entry against what the client holds now: an entry still
+// holding what the pass wrote gets its earlier value back; one that the person changed since keeps
+// the person's value, and the restore says so. The store's records go back field by field, so that
+// the store and the clients agree afterwards. A restore runs as a sync pass does (the pass lock,
+// closing running clients after asking, re-opening them), and its own changes make a point of their
+// own, so a restore can itself be undone.
 
 #include <QDateTime>
 #include <QString>
@@ -39,8 +39,6 @@
 #include "common/ClientKind.h"
 
 namespace quillet {
-
-class Core;
 
 inline const QString kRestorePointsFolderName = QStringLiteral("Restore Points");
 inline const QString kRestorePointManifestFileName = QStringLiteral("manifest.json");
@@ -187,23 +185,5 @@ private:
     std::unique_ptr<State> _state;
     std::map<ClientKind, std::unique_ptr<Writes>> _writes;
 };
-
-// How a restore ended.
-struct RestoreOutcome {
-    std::optional<RestorePointError> error;  // absent: restored
-    // The person's changes that the restore kept, one line each ("Thunderbird: …").
-    QStringList keptChanges;
-    // The later points it undid first, as "ID (reason)", newest first.
-    QStringList alsoUndone;
-};
-
-// Undoes the passes of the point and every newer one, for every client they changed (or only
-// those in `clients`), and the store with them: checks the points, then runs as a sync pass
-// (closing running clients after asking), files written atomically, rows in one transaction per
-// database, Outlook signatures deleted and created, the store last, and the engine reloads it.
-// `done` runs once on the main thread. The engine's recorder keeps a point of the restore's
-// changes (reason "restore"); pruning waits until the restore has finished.
-void RestoreFromPoint(Core& core, const QString& id, const std::vector<ClientKind>& clients,
-                      std::function<void(RestoreOutcome)> done);
 
 }  // namespace quillet

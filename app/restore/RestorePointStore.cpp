@@ -1,4 +1,4 @@
-#include "app/core/RestorePointStore.h"
+#include "app/restore/RestorePointStore.h"
 
 #include <algorithm>
 #include <utility>

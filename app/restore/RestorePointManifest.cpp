@@ -1,4 +1,4 @@
-#include "app/core/RestorePointManifest.h"
+#include "app/restore/RestorePointManifest.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <map>
 
-#include "app/core/RestorePointRows.h"
-#include "app/core/RestorePointStore.h"
+#include "app/restore/RestorePointRows.h"
+#include "app/restore/RestorePointStore.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileAccess.h"
 #include "platform/FileRemoval.h"

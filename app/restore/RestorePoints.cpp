@@ -1,11 +1,11 @@
-#include "app/core/RestorePoints.h"
+#include "app/restore/RestorePoints.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 
-#include "app/core/RestorePointManifest.h"
+#include "app/restore/RestorePointManifest.h"
 
 namespace quillet {
 

@@ -1,4 +1,4 @@
-#include "app/core/RestorePointRows.h"
+#include "app/restore/RestorePointRows.h"
 
 #include <sqlite3.h>
 #include <QByteArray>

@@ -1,4 +1,4 @@
-#include "app/core/RestorePointEntries.h"
+#include "app/restore/RestorePointEntries.h"
 
 #include <QFileInfo>
 #include <QStringList>

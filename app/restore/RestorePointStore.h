@@ -10,7 +10,7 @@
 #include <set>
 #include <vector>
 
-#include "app/core/RestorePoints.h"
+#include "app/restore/RestorePoints.h"
 #include "app/store/StoreRecord.h"
 
 namespace quillet {

@@ -16,7 +16,7 @@
 #include <variant>
 #include <vector>
 
-#include "app/core/RestorePoints.h"
+#include "app/restore/RestorePoints.h"
 
 namespace quillet {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/RestorePoints.h"
+#include "app/restore/RestorePoints.h"
 
 namespace quillet {
 
