@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimeZone>
 #include <chrono>
 #include <mutex>
@@ -15,6 +14,7 @@
 
 #include "common/Log.h"
 #include "common/Logger.h"
+#include "platform/EventLoop.h"
 
 namespace quillet {
 namespace {
@@ -131,13 +131,8 @@ TEST(Logger, GatheredLinesReachTheFileWithoutBeingAskedFor) {
     Logger logger(temporary.path(), "v", {},
                   LoggerLimits{kLogRotationBytes, std::chrono::milliseconds(20)});
     logger.info("while idle");
-    bool written = false;
-    for (int i = 0; i < 3000 && !written; ++i) {
-        written = FileLines(logger.path()).join('\n').contains("Info: while idle");
-        if (!written)
-            QThread::msleep(10);
-    }
-    EXPECT_TRUE(written);
+    EXPECT_TRUE(RunEventLoopUntil(
+        [&] { return FileLines(logger.path()).join('\n').contains("Info: while idle"); }, 30));
 }
 
 TEST(Logger, TwoThreadsLoggingAtOnceGiveWholeLines) {

@@ -60,11 +60,10 @@ TEST(ManualMainQueue, AdvanceRunsDueWorkInOrderAtItsOwnTime) {
     queue.advance(299);
     EXPECT_TRUE(ran.empty());
     queue.advance(7201);
-    ASSERT_EQ(ran.size(), 4u);
-    EXPECT_EQ(ran[0], std::make_pair(QString("five minutes"), 1300.0));
-    EXPECT_EQ(ran[1], std::make_pair(QString("next turn"), 1300.0));
-    EXPECT_EQ(ran[2], std::make_pair(QString("a second later"), 1301.0));
-    EXPECT_EQ(ran[3], std::make_pair(QString("two hours"), 8200.0));
+    EXPECT_EQ(ran, (std::vector<std::pair<QString, double>>{{"five minutes", 1300.0},
+                                                            {"next turn", 1300.0},
+                                                            {"a second later", 1301.0},
+                                                            {"two hours", 8200.0}}));
     EXPECT_EQ(queue.now(), 8500.0);
 }
 
