@@ -7,6 +7,7 @@
 #include <random>
 
 #include "app/clients/PrefsFile.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/FileSizeLimit.h"
 
 namespace quillet {
@@ -28,16 +29,18 @@ protected:
     QTemporaryDir _folder;
 };
 
+// The rows of tests/data/prefs/lines.tsv.
 TEST_F(PrefsFileTest, PreferenceLinesNeedTheQuotedKeyACommaAndABlank) {
-    const auto twoBlanks = ParsePrefsLine("  user_pref(\"a.b\",   \"x\");  ");
-    ASSERT_TRUE(twoBlanks);
-    EXPECT_EQ(twoBlanks->key, "a.b");
-    EXPECT_EQ(twoBlanks->rawValue, "\"x\"");
-    for (const char* line :
-         {"user_pref(\"a.b\",\"x\");", "pref(\"a.b\", \"x\");", "// user_pref(\"a.b\", \"x\");",
-          "user_pref(\" \", true);", "user_pref(\"a.b\", true)", "user_pref(\"a.b\",  );"})
-        EXPECT_FALSE(ParsePrefsLine(line)) << line;
-    EXPECT_EQ(ParsePrefsLine("user_pref(\"n\", 12);")->rawValue, "12");
+    const std::vector<QStringList> rows = ReadDataTable("prefs/lines.tsv");
+    ASSERT_EQ(rows.size(), 8u);
+    for (const QStringList& row : rows) {
+        ASSERT_EQ(row.size(), 3) << row.join(" / ").toStdString();
+        const auto parsed = ParsePrefsLine(row[0]);
+        const QStringList found =
+            parsed ? QStringList{parsed->key, parsed->rawValue} : QStringList{"-", "-"};
+        EXPECT_EQ(found.join(' ').toStdString(), row.mid(1).join(' ').toStdString())
+            << row[0].toStdString();
+    }
 }
 
 TEST_F(PrefsFileTest, StringValueIsTheLastQuotedOneUnescaped) {
@@ -60,32 +63,20 @@ TEST_F(PrefsFileTest, WritesStringsEscapedAsMozillaDoes) {
               QString::fromUtf8("\"a\\nb\\r\\\"c\\\\ 'd\t\xe2\x80\xa8\""));
 }
 
-TEST_F(PrefsFileTest, SettingAKeyThatOccursTwiceLeavesOneLineAtTheFirstPlace) {
-    const QStringList lines{"// header", "user_pref(\"k\", 1);", "user_pref(\"m\", 2);",
-                            "user_pref(\"k\", 3);", ""};
-    EXPECT_EQ(SetPrefsLine(lines, "k", "\"v\"", "k"),
-              (QStringList{"// header", "user_pref(\"k\", \"v\");", "user_pref(\"m\", 2);", ""}));
-}
-
-TEST_F(PrefsFileTest, NewSettingGoesAfterTheLastLineOfItsGroup) {
-    const QStringList lines{
-        "user_pref(\"mail.identity.id1.useremail\", \"a@x.org\");",
-        "user_pref(\"mail.identity.id2.useremail\", \"b@x.org\");",
-        "user_pref(\"mail.identity.id1.fullName\", \"A\");",
-        "user_pref(\"mail.server.server1.name\", \"s\");",
-        "",
-    };
-    const QStringList expected{lines[0], lines[1],
-                               lines[2], "user_pref(\"mail.identity.id1.htmlSigText\", \"sig\");",
-                               lines[3], lines[4]};
-    EXPECT_EQ(SetPrefsLine(lines, "mail.identity.id1.htmlSigText", "\"sig\"", "mail.identity.id1."),
-              expected);
-    // Without a line of its group: after the last preference line; without any: at the end.
-    EXPECT_EQ(SetPrefsLine(lines, "mail.identity.id7.x", "true", "mail.identity.id7."),
-              (QStringList{lines[0], lines[1], lines[2], lines[3],
-                           "user_pref(\"mail.identity.id7.x\", true);", lines[4]}));
-    EXPECT_EQ(SetPrefsLine({"// only a comment", ""}, "k", "true", "k"),
-              (QStringList{"// only a comment", "", "user_pref(\"k\", true);"}));
+// The rows of tests/data/prefs/edits.tsv.
+TEST_F(PrefsFileTest, SettingAndRemovingLeaveTheOtherLinesInPlace) {
+    const std::vector<QStringList> rows = ReadDataTable("prefs/edits.tsv");
+    ASSERT_EQ(rows.size(), 6u);
+    for (const QStringList& row : rows) {
+        ASSERT_EQ(row.size(), 6) << row.join(" / ").toStdString();
+        const QStringList lines = row[1].split('|');
+        const QStringList keys = row[2].split(',');
+        const QStringList edited =
+            row[3] != "-"     ? SetPrefsLine(lines, row[2], row[3], row[4])
+            : keys.size() > 1 ? RemovePrefsLines(lines, std::set<QString>(keys.begin(), keys.end()))
+                              : RemovePrefsLines(lines, row[2]);
+        EXPECT_EQ(edited.join('|').toStdString(), row[5].toStdString()) << row[0].toStdString();
+    }
 }
 
 // Random files and batches: the one-pass form must give exactly the lines that setting the
@@ -135,13 +126,6 @@ TEST_F(PrefsFileTest, SettingABatchEqualsSettingItsPreferencesOneAtATime) {
             << lines.join('\n').toStdString() << "\nsettings:\n"
             << batch.join('\n').toStdString();
     }
-}
-
-TEST_F(PrefsFileTest, RemovingDropsEveryLineOfExactlyThatKey) {
-    const QStringList lines{"user_pref(\"k\", 1);", "user_pref(\"k.x\", 2);", "// k",
-                            "user_pref(\"k\",  3);"};
-    EXPECT_EQ(RemovePrefsLines(lines, "k"), (QStringList{"user_pref(\"k.x\", 2);", "// k"}));
-    EXPECT_EQ(RemovePrefsLines(lines, std::set<QString>{"k", "k.x"}), QStringList{"// k"});
 }
 
 TEST_F(PrefsFileTest, LinesEndOnlyAtLineFeedsAndCarriageReturns) {
