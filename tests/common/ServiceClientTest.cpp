@@ -16,6 +16,7 @@
 #include "common/ServiceClient.h"
 #include "platform/EventLoop.h"
 #include "platform/ManualMainQueue.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/TestService.h"
 
 // Readable failure messages for texts.
@@ -268,66 +269,31 @@ TEST_F(ServiceClientTest, KeysWithQueryCharactersReachTheirOwnSignatures) {
 // error object, a 500 of any kind) read as updates would disable every signature, and the next
 // sync would remove them all from every client. Only a 2xx map of the keys asked for to texts
 // is read; anything else fails the refresh, which is tried again later.
+// The answers are the rows of tests/data/service/update-answers.tsv.
 TEST_F(ServiceClientTest, OnlyA2xxMapOfTheKeysAskedForToTextsIsReadAsUpdates) {
-    QByteArray exactlyTheCap = R"({"alpha": "A"})";
-    exactlyTheCap.resize(1024, ' ');
     const QString failed = "Error: Could not update signatures from server: ";
-    const QString notTheKeys = failed +
-                               "the answer is not an object of the keys asked for and "
-                               "their texts";
-    // Answer, the line applied (none: the refresh fails), lines logged (one ending in ": " goes
-    // on with the failure's details).
-    std::vector<std::tuple<QByteArray, std::string, QStringList>> cases = {
-        {Http(200, R"({})"),
-         "apply; active:; disabled: alpha beta",
-         {"Info: Received updates for 0 signature(s), active: 0, disabled: 2"}},
-        {Http(200, R"({"alpha": "first", "alpha": "  second\n"})"),
-         "apply alpha=second; active: alpha; disabled: beta",
-         {"Info: Received updates for 1 signature(s), active: 1, disabled: 1"}},
-        {Http(200, exactlyTheCap),
-         "apply alpha=A; active: alpha; disabled: beta",
-         {"Info: Updating signatures from server, response status code: 200"}},
-        {Http(200, R"(["alpha", "beta"])"),
-         "",
-         {failed + "the answer is a JSON array, not an object"}},
-        {Http(200, "null"), "", {failed + "the answer is a JSON null, not an object"}},
-        {Http(200, R"({"error": "maintenance"})"),
-         "",
-         {"Error: Unexpected key in signature update response JSON: \"error\"", notTheKeys}},
-        {Http(200, R"({"alpha": 5, "beta": "<p>B</p>"})"),
-         "",
-         {"Error: Skipping bad main text in signature update response JSON: \"alpha\"",
-          notTheKeys}},
-        {Http(200, R"({"alpha": "first", "beta": "kept", "alpha": "second", "beta": 7})"),
-         "",
-         {notTheKeys}},
-        {Http(200, exactlyTheCap + " "), "", {failed + "The answer is larger than 1024 bytes"}},
-        {Http(200, "<html>busy</html>"),
-         "",
-         {"Error: Could not parse response JSON when updating signatures from server: "}},
-    };
-    for (int status : {500, 503, 401, 404})
-        cases.push_back({Http(status, R"({"error": "service trouble"})"),
-                         "",
-                         {failed + "HTTP status " + QString::number(status)}});
+    const std::vector<QStringList> rows = ReadDataTable("service/update-answers.tsv");
+    ASSERT_EQ(rows.size(), 14u);
     addSignature("alpha");
     addSignature("beta");
 
-    for (const auto& [answer, applied, logLines] : cases) {
-        SCOPED_TRACE(answer.toStdString());
+    for (const QStringList& row : rows) {
+        ASSERT_GE(row.size(), 5) << row.join(" / ").toStdString();
+        QByteArray body = row[1].toUtf8();
+        if (row[2] != "-")
+            body.resize(row[2].toInt(), ' ');
+        SCOPED_TRACE(row[0].toStdString() + " " + body.toStdString());
         log.clear();
-        RawServer server(answer);
-        ServiceClient& client = clientFor(server.url(), {.bodyBytes = 1024});
-        refresh(client);
-        EXPECT_EQ(receiver.events, applied.empty() ? kFailedRefresh : Applied(applied));
+        RawServer server(Http(row[0].toInt(), body));
+        refresh(clientFor(server.url(), {.bodyBytes = 1024}));
+        EXPECT_EQ(receiver.events, row[3] == "-" ? kFailedRefresh : Applied(row[3].toStdString()));
         const QString details = receiver.errorDetails.value_or("");
-        for (const QString& line : logLines)
-            EXPECT_TRUE(log.contains(line.endsWith(": ") ? line + details : line))
+        for (const QString& line : row.mid(4))
+            EXPECT_TRUE(log.contains(line.endsWith(":") ? line + " " + details : line))
                 << line.toStdString();
-        if (logLines.back().contains("HTTP status")) {
-            EXPECT_EQ(details, "The signature service answered with HTTP status " +
-                                   logLines.back().section(' ', -1) + ".");
-        } else if (logLines.back().startsWith(failed + "the answer")) {
+        if (row.back().contains("HTTP status")) {
+            EXPECT_EQ(details, "The signature service answered with HTTP status " + row[0] + ".");
+        } else if (row.back().startsWith(failed + "the answer")) {
             EXPECT_EQ(details,
                       "The signature service answered with something other than the "
                       "signatures asked for.");

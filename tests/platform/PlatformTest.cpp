@@ -21,18 +21,19 @@
 namespace quillet {
 namespace {
 
-TEST(Paths, UserFoldersLiveInTheHomeAndSystemPathsUnderTheRoot) {
+// The Mac's own layout, and a fake Mac under a root of its own; the options win over the
+// environment, and TMPDIR (the user's own folder on a Mac) over the shared ROOT/tmp.
+TEST(Paths, FoldersLieInTheHomeOrUnderTheRootAndOptionsWinOverTheEnvironment) {
+    const QByteArray savedTemporary = qgetenv("TMPDIR");
+    qunsetenv("TMPDIR");
     const Paths mac("/Users/ann/", "/");
-    EXPECT_EQ(mac.applicationSupport(), "/Users/ann/Library/Application Support");
-    EXPECT_EQ(mac.logs(), "/Users/ann/Library/Logs");
-    EXPECT_EQ(mac.documents(), "/Users/ann/Documents");
-    EXPECT_EQ(mac.system("/usr/bin/osascript"), "/usr/bin/osascript");
     const Paths fake("/t/home", "/t/root/");
-    EXPECT_EQ(fake.system("/Applications"), "/t/root/Applications");
-    EXPECT_EQ(fake.temporary(), "/t/root/tmp");
-}
-
-TEST(Paths, EnvironmentIsOverriddenByOptions) {
+    EXPECT_EQ((QStringList{mac.applicationSupport(), mac.logs(), mac.documents(),
+                           mac.system("/usr/bin/osascript"), mac.temporary(),
+                           fake.system("/Applications"), fake.temporary()}),
+              (QStringList{"/Users/ann/Library/Application Support", "/Users/ann/Library/Logs",
+                           "/Users/ann/Documents", "/usr/bin/osascript", "/tmp",
+                           "/t/root/Applications", "/t/root/tmp"}));
     qputenv("QUILLET_HOME", "/env/home");
     qputenv("QUILLET_ROOT", "/env/root");
     EXPECT_EQ(Paths::fromEnvironment().home(), "/env/home");
@@ -41,17 +42,10 @@ TEST(Paths, EnvironmentIsOverriddenByOptions) {
     qunsetenv("QUILLET_ROOT");
     EXPECT_EQ(Paths::fromEnvironment().root(), "/");
     EXPECT_EQ(Paths::fromEnvironment().home(), QDir::homePath());
-}
-
-TEST(Paths, TemporaryFolderIsTheUsersOwnWhenTmpdirIsSet) {
-    const QByteArray saved = qgetenv("TMPDIR");
+    EXPECT_EQ(Paths::fromEnvironment({}, "/t/root").temporary(), "/t/root/tmp");
     qputenv("TMPDIR", "/private/var/folders/xy/T/");
     EXPECT_EQ(Paths::fromEnvironment({}, "/t/root").temporary(), "/private/var/folders/xy/T");
-    qunsetenv("TMPDIR");
-    EXPECT_EQ(Paths::fromEnvironment({}, "/t/root").temporary(), "/t/root/tmp");
-    EXPECT_EQ(Paths("/h", "/").temporary(), "/tmp");
-    if (!saved.isEmpty())
-        qputenv("TMPDIR", saved);
+    savedTemporary.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", savedTemporary);
 }
 
 TEST(ManualMainQueue, AdvanceRunsDueWorkInOrderAtItsOwnTime) {
@@ -66,11 +60,10 @@ TEST(ManualMainQueue, AdvanceRunsDueWorkInOrderAtItsOwnTime) {
     queue.advance(299);
     EXPECT_TRUE(ran.empty());
     queue.advance(7201);
-    ASSERT_EQ(ran.size(), 4u);
-    EXPECT_EQ(ran[0], std::make_pair(QString("five minutes"), 1300.0));
-    EXPECT_EQ(ran[1], std::make_pair(QString("next turn"), 1300.0));
-    EXPECT_EQ(ran[2], std::make_pair(QString("a second later"), 1301.0));
-    EXPECT_EQ(ran[3], std::make_pair(QString("two hours"), 8200.0));
+    EXPECT_EQ(ran, (std::vector<std::pair<QString, double>>{{"five minutes", 1300.0},
+                                                            {"next turn", 1300.0},
+                                                            {"a second later", 1301.0},
+                                                            {"two hours", 8200.0}}));
     EXPECT_EQ(queue.now(), 8500.0);
 }
 
@@ -141,10 +134,11 @@ TEST(NotificationCenter, DeliversToObserversOfTheName) {
     EXPECT_EQ(seen, QStringList({"A1", "B"}));
 }
 
-TEST(Prompters, TerminalPrompterPrintsTheAlertAndFollowsItsPolicy) {
+TEST(Prompters, TerminalPrompterPrintsTheAlertAndFollowsItsPolicyOrReadsTheChoice) {
     char* buffer = nullptr;
     size_t size = 0;
     FILE* output = open_memstream(&buffer, &size);
+    FILE* input = fmemopen(const_cast<char*>("9\n2\n"), 4, "r");
     {
         TerminalPrompter yes(TerminalPrompter::Policy::firstButton, true, stdin, output);
         const Alert retry{
@@ -157,24 +151,19 @@ TEST(Prompters, TerminalPrompterPrintsTheAlertAndFollowsItsPolicy) {
         EXPECT_TRUE(answer.checkboxOn);
         TerminalPrompter later(TerminalPrompter::Policy::lastButton, false, stdin, output);
         EXPECT_EQ(later.ask(close).button, "Later");
+        std::fflush(output);
+        EXPECT_TRUE(QString::fromUtf8(buffer, static_cast<qsizetype>(size))
+                        .startsWith("Could not fetch\noffline\n-> Retry\n"));
+        EXPECT_TRUE(
+            QString::fromUtf8(buffer, static_cast<qsizetype>(size)).endsWith("Close\n-> Later\n"));
+        // Asked, "9" is no button; at the end of the input, the last button.
+        TerminalPrompter asked(TerminalPrompter::Policy::ask, false, input, output);
+        EXPECT_EQ(asked.ask(close).button, "Later");
+        EXPECT_EQ(asked.ask(close).button, "Later");
     }
-    std::fclose(output);
-    const QString printed = QString::fromUtf8(buffer, static_cast<qsizetype>(size));
-    std::free(buffer);
-    EXPECT_TRUE(printed.startsWith("Could not fetch\noffline\n-> Retry\n"))
-        << printed.toStdString();
-    EXPECT_TRUE(printed.endsWith("Close\n-> Later\n")) << printed.toStdString();
-}
-
-TEST(Prompters, TerminalPrompterReadsTheChoice) {
-    FILE* input = fmemopen(const_cast<char*>("9\n2\n"), 4, "r");
-    FILE* output = std::fopen("/dev/null", "w");
-    TerminalPrompter prompter(TerminalPrompter::Policy::ask, false, input, output);
-    EXPECT_EQ(prompter.ask({AlertStyle::warning, "t", "", {"OK", "Later"}, {}}).button, "Later");
-    EXPECT_EQ(prompter.ask({AlertStyle::warning, "t", "", {"OK", "Later"}, {}}).button,
-              "Later");  // EOF
     std::fclose(input);
     std::fclose(output);
+    std::free(buffer);
 }
 
 TEST(FileWorkspace, TerminatesLaunchesAndLogs) {
@@ -190,26 +179,6 @@ TEST(FileWorkspace, TerminatesLaunchesAndLogs) {
     EXPECT_TRUE(workspace.openUrl(QUrl("https://quillet.app/help")));
     EXPECT_EQ(mac.workspaceLog(), QStringList({"terminate com.apple.mail", "launch " + mail,
                                                "open https://quillet.app/help"}));
-}
-
-TEST(Plist, XmlAndBinaryRoundTripThroughLibplist) {
-    Plist root = Plist::dictionary();
-    root.node().set("text", Plist::string(QString::fromUtf8("Grüße \"quoted\"")));
-    root.node().set("negative", Plist::integer(-1));
-    Plist list = Plist::array();
-    list.node().append(Plist::boolean(true));
-    root.node().set("list", std::move(list));
-    for (const QByteArray& bytes : {root.toXml(), root.toBinary()}) {
-        const auto parsed = Plist::parse(bytes);
-        ASSERT_TRUE(parsed);
-        EXPECT_EQ(parsed->dictionaryString("text"), QString::fromUtf8("Grüße \"quoted\""));
-        EXPECT_EQ(parsed->node().get("negative")->asInteger(), -1);
-        EXPECT_EQ(parsed->node().get("list")->at(0)->asBool(), true);
-        EXPECT_EQ(parsed->node().keys(), QStringList({"text", "negative", "list"}));
-        EXPECT_FALSE(parsed->node().get("text")->asInteger());
-    }
-    EXPECT_FALSE(Plist::parse("not a property list"));
-    EXPECT_FALSE(Plist::parse(""));
 }
 
 TEST(Bundle, ReadsInfoAndLooksUpTheMainTable) {

@@ -22,26 +22,37 @@ bool IsWellFormedXml(const QByteArray& xml) {
     return !reader.hasError();
 }
 
-TEST(PlistXmlTest, ControlCharactersThatXmlCannotCarryAreDroppedFromStringsAndKeys) {
+// Both forms give back every kind of value, in the dictionary's order; XML drops from strings
+// and keys the control characters it cannot carry, and only what is written changes.
+TEST(PlistXmlTest, BothFormsRoundTripAndXmlDropsTheControlCharactersItCannotCarry) {
     Plist list = Plist::array();
     Plist entry = Plist::dictionary();
-    entry.node().set("SignatureName", Plist::string(QString("A\x01<b>\x1f&\tc\nd") + QChar(0x0B)));
+    const QString name = QString("A\x01<b>\x1f&\tc\nd") + QChar(0x0B);
+    entry.node().set("SignatureName", Plist::string(name));
     entry.node().set("Sig\x02Key", Plist::boolean(true));  // a key from a binary list
+    entry.node().set("negative", Plist::integer(-1));
     list.node().append(std::move(entry));
-    list.node().append(Plist::string("Jos\u00e9 \u2014 \u00e9t\u00e9"));
+    list.node().append(Plist::string("Jos\u00e9 \"\u2014\" \u00e9t\u00e9"));
 
     const QByteArray xml = list.toXml();
     EXPECT_TRUE(IsWellFormedXml(xml)) << xml.toStdString();
-    const auto reread = Plist::parse(xml);
-    ASSERT_TRUE(reread);
-    EXPECT_EQ(reread->node().at(0)->dictionaryString("SignatureName"), "A<b>&\tc\nd");
-    EXPECT_EQ(reread->node().at(1)->asString(), "Jos\u00e9 \u2014 \u00e9t\u00e9");
-    EXPECT_EQ(reread->node().at(0)->keys(), (QStringList{"SignatureName", "SigKey"}));
-    // The list itself keeps its text: only what is written changes.
-    EXPECT_EQ(list.node().at(0)->dictionaryString("SignatureName")->size(), 12);
-    // The binary form carries every character.
-    EXPECT_EQ(Plist::parse(list.toBinary())->node().at(0)->dictionaryString("SignatureName"),
-              list.node().at(0)->dictionaryString("SignatureName"));
+    for (const QByteArray& bytes : {xml, list.toBinary()}) {
+        const bool binary = bytes != xml;
+        SCOPED_TRACE(binary ? "binary" : "XML");
+        const auto reread = Plist::parse(bytes);
+        ASSERT_TRUE(reread);
+        const PlistNode read = *reread->node().at(0);
+        EXPECT_EQ(read.dictionaryString("SignatureName"), binary ? name : "A<b>&\tc\nd");
+        EXPECT_EQ(read.keys(),
+                  (QStringList{"SignatureName", binary ? "Sig\x02Key" : "SigKey", "negative"}));
+        EXPECT_EQ(read.get(binary ? "Sig\x02Key" : "SigKey")->asBool(), true);
+        EXPECT_EQ(read.get("negative")->asInteger(), -1);
+        EXPECT_FALSE(read.get("SignatureName")->asInteger());
+        EXPECT_EQ(reread->node().at(1)->asString(), "Jos\u00e9 \"\u2014\" \u00e9t\u00e9");
+    }
+    EXPECT_EQ(list.node().at(0)->dictionaryString("SignatureName"), name);
+    EXPECT_FALSE(Plist::parse("not a property list"));
+    EXPECT_FALSE(Plist::parse(""));
 }
 
 TEST(PlistXmlTest, DamagedTextsAreReadAsValidUtf8EndingAtTheirFirstNul) {

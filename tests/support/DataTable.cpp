@@ -8,7 +8,7 @@
 
 namespace quillet {
 
-std::vector<QStringList> ReadDataTable(const QString& relativePath) {
+QString ReadDataText(const QString& relativePath) {
     // The compiler names this file relative to the folder it builds in, or absolutely.
     const QString path = QFileInfo(QDir(QUILLET_BINARY_DIR "/tests"), __FILE__).absolutePath() +
                          "/../data/" + relativePath;
@@ -17,8 +17,12 @@ std::vector<QStringList> ReadDataTable(const QString& relativePath) {
         ADD_FAILURE() << "cannot read " << path.toStdString();
         return {};
     }
+    return QString::fromUtf8(file.readAll());
+}
+
+std::vector<QStringList> ReadDataTable(const QString& relativePath) {
     std::vector<QStringList> rows;
-    for (const QString& line : QString::fromUtf8(file.readAll()).split('\n')) {
+    for (const QString& line : ReadDataText(relativePath).split('\n')) {
         if (!line.trimmed().isEmpty() && !line.startsWith('#'))
             rows.push_back(line.split('\t'));
     }

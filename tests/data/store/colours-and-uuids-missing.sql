@@ -1,0 +1,9 @@
+-- Signatures as an earlier application left them: colour -1 (not yet given), a row with every
+-- column NULL but its keys, and a uuid that does not parse.
+INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZACTIVE, ZCOLORINDEX, ZNAMEQE, ZPENDINGDELETION, ZUUIDSTRING) VALUES
+  (1, 3, 1, 1, -1, 'First', 0, '2F1B8A0C-5D3E-4A7B-9C61-0E4D2B7A9F13'),
+  (2, 3, 1, 1, -1, 'Second', 0, 'B0A7E2C4-1F6D-4E89-8B3A-7C5D9E0F1A24'),
+  (3, 3, 1, 1, 5, 'Third', 0, '6C3D9F1E-8A2B-4C7D-A5E0-3B1F7D9C2E35'),
+  (4, 3, 1, 1, -1, 'Fourth', 0, 'D4E8A1B7-3C9F-4D2E-B6A0-5F8C1E3D7B46');
+INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT) VALUES (5, 3, 1);
+INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZCOLORINDEX, ZUUIDSTRING) VALUES (6, 3, 1, 3, 'not-a-uuid');
