@@ -89,17 +89,12 @@ protected:
         return map ? map->dictionaryString(accountUuid) : std::nullopt;
     }
 
-    // Signature N selected for those accounts (and, when `installedFor` is given, recorded as
-    // installed for those).
-    Signature& signature(int number, const QStringList& selectedFor,
-                         const QStringList& installedFor = {}) {
+    // Signature N selected for those accounts.
+    Signature& signature(int number, const QStringList& selectedFor) {
         while (static_cast<int>(signatures.ids().size()) < number)
             signatures.add("<p>text</p>");
-        Signature& s = signatures[number];
-        SelectAccounts(s, kMail, selectedFor);
-        for (const QString& email : installedFor)
-            RecordInstalled(s, kMail, email, TestUuidText(number), "<p>text</p>");
-        return s;
+        SelectAccounts(signatures[number], kMail, selectedFor);
+        return signatures[number];
     }
 
     FakeMac mac;
