@@ -88,10 +88,10 @@ AccountsInfo SparkAccountsInfo(const QStringList& emails, AccountsInfoStatus sta
     return info;
 }
 
-QStringList SyncWorld::descriptions() const {
+QStringList TestSignatures::descriptions() const {
     QStringList list;
-    for (const SignatureId id : signatures.ids())
-        list.append(Describe(*signatures.map().at(id)));
+    for (const SignatureId id : _ids)
+        list.append(Describe(*_map.at(id)));
     return list;
 }
 
@@ -271,13 +271,6 @@ std::optional<ClientSyncError> SampleClientWorld::sync() {
                             signatures.map(),     saver,    mac.paths(),
                             DirectClientWrites(), replaced};
     return SyncClient(kind, inputs, outlook);
-}
-
-QStringList SampleClientWorld::descriptions() const {
-    QStringList list;
-    for (const SignatureId id : signatures.ids())
-        list.append(Describe(*signatures.map().at(id)));
-    return list;
 }
 
 QStringList SampleClientWorld::emails() const {

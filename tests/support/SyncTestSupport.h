@@ -45,6 +45,8 @@ public:
 
     const SignatureIds& ids() const { return _ids; }
     const IdToSignatureMap& map() const { return _map; }
+    // Every signature's description, in order: what a failed sync must leave unchanged.
+    QStringList descriptions() const;
 
 private:
     SignatureIds _ids;
@@ -75,8 +77,7 @@ struct SyncWorld {
         return SyncInputs{clientInfo, accounts,    signatures.ids(),     signatures.map(),
                           saver,      mac.paths(), DirectClientWrites(), replaced};
     }
-    // Every signature's description, in order: what a failed sync must leave unchanged.
-    QStringList descriptions() const;
+    QStringList descriptions() const { return signatures.descriptions(); }
 
     FakeMac mac;
     ClientInfo clientInfo{"/Applications/Client.app", "1.0", "1"};
@@ -121,7 +122,7 @@ public:
     std::optional<ClientSyncError> sync();
     // The signature taken out of the client: the sync removes what it installed.
     void deselect() { signatures[1].clientKindToSelectedInstallationsInfoMap.erase(kind); }
-    QStringList descriptions() const;
+    QStringList descriptions() const { return signatures.descriptions(); }
     QStringList emails() const;
 
     const ClientKind kind;

@@ -1,7 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-
-#include <csignal>
 
 #include <QDir>
 #include <QFile>
@@ -9,7 +6,9 @@
 
 #include "app/clients/sync/AppleMailSync.h"
 #include "app/demo/FakeMacAppleMail.h"
+#include "app/demo/FakeMacMozilla.h"
 #include "common/Log.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/SyncTestSupport.h"
 
 namespace quillet {
@@ -39,8 +38,7 @@ const QString kPreferences = R"(<dict>
 </dict>)";
 
 QByteArray ReadBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return ReadFakeFile(path).value_or("");
 }
 
 class AppleMailSyncTest : public testing::Test {
@@ -91,17 +89,12 @@ protected:
         return map ? map->dictionaryString(accountUuid) : std::nullopt;
     }
 
-    // Signature N selected for those accounts (and, when `installedFor` is given, recorded as
-    // installed for those).
-    Signature& signature(int number, const QStringList& selectedFor,
-                         const QStringList& installedFor = {}) {
+    // Signature N selected for those accounts.
+    Signature& signature(int number, const QStringList& selectedFor) {
         while (static_cast<int>(signatures.ids().size()) < number)
             signatures.add("<p>text</p>");
-        Signature& s = signatures[number];
-        SelectAccounts(s, kMail, selectedFor);
-        for (const QString& email : installedFor)
-            RecordInstalled(s, kMail, email, TestUuidText(number), "<p>text</p>");
-        return s;
+        SelectAccounts(signatures[number], kMail, selectedFor);
+        return signatures[number];
     }
 
     FakeMac mac;
@@ -170,14 +163,10 @@ TEST_F(AppleMailSyncTest, AFailedCloudCopyLeavesThePreviousCloudFile) {
     const QByteArray cloudList = ReadBytes(files.cloudAllSignatures);
     // A disk that takes the small local files but not the large cloud list: the write fails
     // after the old copy could have been deleted.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit previous{};
-    getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit limit = previous;
-    limit.rlim_cur = static_cast<rlim_t>(cloudList.size() / 2);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    const auto error = sync();
-    setrlimit(RLIMIT_FSIZE, &previous);
+    const auto error = [&] {
+        FileSizeLimit limit(static_cast<rlim_t>(cloudList.size() / 2));
+        return sync();
+    }();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind, Kind::fileSystemCloud);
     EXPECT_EQ(error->pathX, files.cloudAllSignatures);

@@ -3,13 +3,18 @@
 // deselected signature takes only Quillet's entries with it, storage that cannot be understood
 // stops the sync before any write, and storage that cannot be read or written is a file-system
 // error. What the client's files hold after a first install is kept under tests/data/sync.
+// Over the person's own signatures: Quillet's goes in over the person's default and out again,
+// and the person has theirs back; text reaches every client without what it cannot carry.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <functional>
+#include <nlohmann/json.hpp>
 
 #include "app/demo/FakeMacMozilla.h"
 #include "app/demo/FakeMacSpark.h"
@@ -23,6 +28,10 @@ namespace {
 
 const ClientKind kClients[] = {ClientKind::appleMail, ClientKind::outlook, ClientKind::postbox,
                                ClientKind::spark, ClientKind::thunderbird};
+
+std::string ClientName(const testing::TestParamInfo<ClientKind>& info) {
+    return StoredText(info.param).toStdString();
+}
 
 // The file of the fake Mac whose path ends so.
 QString FindFile(const FakeMac& mac, const QString& ending) {
@@ -77,6 +86,22 @@ FileStates ClientFiles(const FakeMac& mac) {
     return states;
 }
 
+// Each file under the fake Mac by its identity and modification time: a durable write replaces
+// the file (a new inode), a database commit changes its time.
+std::map<QString, std::pair<ino_t, qint64>> FileIdentities(const FakeMac& mac) {
+    std::map<QString, std::pair<ino_t, qint64>> identities;
+    QDirIterator files(mac.home(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        struct stat file {};
+        if (::stat(QFile::encodeName(path).constData(), &file) == 0) {
+            identities[path] = {file.st_ino,
+                                qint64(file.st_mtim.tv_sec) * 1'000'000'000 + file.st_mtim.tv_nsec};
+        }
+    }
+    return identities;
+}
+
 class ClientSyncTest : public testing::TestWithParam<ClientKind> {
 protected:
     ClientSyncTest() {
@@ -127,6 +152,12 @@ TEST_P(ClientSyncTest, FirstInstallWritesWhatTheClientReads) {
     QFile expected(expectedPath);
     ASSERT_TRUE(expected.open(QIODevice::ReadOnly)) << expectedPath.toStdString();
     EXPECT_EQ(changes, QString::fromUtf8(expected.readAll()));
+
+    // Nothing left to change: no file is replaced, no row rewritten (Spark would carry a
+    // rewritten row to every device of the person).
+    const auto identities = FileIdentities(world.mac);
+    ASSERT_EQ(world.sync(), std::nullopt);
+    EXPECT_EQ(FileIdentities(world.mac), identities);
 }
 
 TEST_P(ClientSyncTest, DeselectRemovesOnlyQuilletsEntry) {
@@ -248,10 +279,186 @@ TEST_P(ClientSyncTest, UnreadableStorageIsAFileSystemError) {
         GTEST_SKIP() << "the client's storage is reached through its scripts only";
 }
 
-INSTANTIATE_TEST_SUITE_P(Clients, ClientSyncTest, testing::ValuesIn(kClients),
-                         [](const testing::TestParamInfo<ClientKind>& info) {
-                             return StoredText(info.param).toStdString();
-                         });
+INSTANTIATE_TEST_SUITE_P(Clients, ClientSyncTest, testing::ValuesIn(kClients), ClientName);
+
+// The sample Mac's client whose first account uses the person's own "Own" by default; the
+// person also has "Other". Signature 1 is Quillet's, selected for the first account.
+class PersonsOwnSignaturesTest : public ClientSyncTest {
+protected:
+    PersonsOwnSignaturesTest() {
+        world.signatures = TestSignatures();
+        world.signatures.add("<p>Quillet</p>", "Quillet");
+        SelectAccounts(quillet(), kind, {email});
+        for (const auto& [key, address] : client->read().accounts) {
+            if (address == email)
+                account = key;
+        }
+        mine = own("Own");
+        other = own("Other");
+        client->replaceSignature(std::nullopt, mine);
+        client->setDefault(account, defaultOf(mine));
+        if (!client->signaturesLiveInAccounts())
+            client->replaceSignature(std::nullopt, other);
+    }
+
+    // The person's signature of that name, as the client keeps it.
+    FakeClientSignature own(const QString& name) const {
+        const QString uuid = name == "Own" ? "AAAAAAAA-0000-0000-0000-00000000000A"
+                                           : "AAAAAAAA-0000-0000-0000-00000000000B";
+        const QString id = client->signaturesLiveInAccounts() ? account
+                           : kind == ClientKind::outlook      ? name
+                                                              : uuid;
+        return {id, name, "<p>" + name.toUtf8() + "</p>", {account}};
+    }
+    QString defaultOf(const FakeClientSignature& signature) const {
+        return kind == ClientKind::outlook ? signature.id + "|" + signature.id : signature.id;
+    }
+    Signature& quillet() { return world.signatures[1]; }
+
+    // The person's view of the account's default: "Own", "Other", "Quillet", or "" (none); or
+    // the text that the client holds for it.
+    QString chosen(bool text = false) const {
+        const FakeClientState state = client->read();
+        const auto found = state.defaults.find(account);
+        const QString id = found == state.defaults.end() ? "" : found->second.section('|', 0, 0);
+        for (const FakeClientSignature& signature : state.signatures) {
+            if (signature.id != id || id.isEmpty())
+                continue;
+            return text                           ? QString::fromUtf8(signature.body)
+                   : signature.body == mine.body  ? "Own"
+                   : signature.body == other.body ? "Other"
+                                                  : "Quillet";
+        }
+        return id.isEmpty() || id == "None" ? "" : "?" + id;
+    }
+    void personPicksOther() const {
+        if (client->signaturesLiveInAccounts())
+            client->replaceSignature(mine, other);
+        else
+            client->setDefault(account, defaultOf(other));
+    }
+
+    const ClientKind kind = GetParam();
+    const QString email = world.emails().value(0);
+    QString account;
+    FakeClientSignature mine, other;
+};
+
+// Quillet's signature leaves an account not only on uninstall: deselected for it, or switched off
+// on the service, it leaves the same way and the person has theirs back, with nothing of it kept.
+TEST_P(PersonsOwnSignaturesTest, UninstallGivesBackThePersonsSignatureWheneverQuilletsLeaves) {
+    const QString before = Describe(seen());
+    const std::function<void()> leaves[] = {
+        [this] { SelectAccounts(quillet(), kind, world.emails().mid(1)); },
+        [this] { quillet().active = false; },
+        [this] { quillet().pendingDeletion = true; },
+    };
+    for (const auto& leave : leaves) {
+        SelectAccounts(quillet(), kind, {email});
+        quillet().active = true;
+        ASSERT_FALSE(world.sync());
+        ASSERT_EQ(chosen(), "Quillet");
+        // A second pass finds Quillet's own signature there: what it keeps stays the person's.
+        quillet().mainTextQe += " ";
+        ASSERT_FALSE(world.sync());
+
+        leave();
+        EXPECT_FALSE(world.sync());
+        EXPECT_EQ(chosen(), "Own");
+        if (!quillet().active || quillet().pendingDeletion) {  // gone from every account
+            EXPECT_EQ(Describe(seen()), before);
+        }
+    }
+    EXPECT_FALSE(world.sync());
+    EXPECT_EQ(Describe(seen()), before);
+    QFile kept(ReplacedSettingsPath(world.supportFolder));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(nlohmann::json::parse(kept.readAll().toStdString()), nlohmann::json::array());
+}
+
+TEST_P(PersonsOwnSignaturesTest, APersonsChoiceMadeSinceTheInstallStays) {
+    ASSERT_FALSE(world.sync());
+    personPicksOther();
+    quillet().pendingDeletion = true;
+    EXPECT_FALSE(world.sync());
+    EXPECT_EQ(chosen(), "Other");
+}
+
+TEST_P(PersonsOwnSignaturesTest, ASignatureThePersonDeletedMeanwhileIsNotPutBack) {
+    if (client->signaturesLiveInAccounts())
+        GTEST_SKIP() << "the client's default is a text of its own";
+    ASSERT_FALSE(world.sync());
+    client->replaceSignature(mine, std::nullopt);
+    quillet().pendingDeletion = true;
+    EXPECT_FALSE(world.sync());
+    EXPECT_EQ(chosen(), "");
+}
+
+TEST_P(PersonsOwnSignaturesTest, ADefaultThatCannotBeKeptIsNotReplaced) {
+    // A file where the support folder should be: the person's default cannot be kept.
+    QDir().mkpath(QFileInfo(world.supportFolder).path());
+    QFile(world.supportFolder).open(QIODevice::WriteOnly);
+    const QString before = Describe(seen());
+    const QStringList records = world.descriptions();
+
+    EXPECT_TRUE(world.sync());
+    EXPECT_EQ(Describe(seen()), before);
+    EXPECT_EQ(world.descriptions(), records);
+    EXPECT_TRUE(log.containsText(": Could not keep the replaced signature settings: "));
+}
+
+TEST_P(PersonsOwnSignaturesTest, TextReachesTheClientWithoutCharactersNoClientCanCarry) {
+    quillet().mainTextQe = QString("<p>a") + QChar(0) + "b\x01\x0b" + QChar(0xFFFF) +
+                           QChar(0xD800) + "c\t\r\n" + QString::fromUtf8("\xF0\x9F\x98\x80") +
+                           "</p>";
+    ASSERT_FALSE(world.sync());
+    const QString carried =
+        QString("<p>abc\t\r\n") + QString::fromUtf8("\xF0\x9F\x98\x80") + "</p>";
+    // Apple Mail's signature file is seven-bit: what is beyond ASCII is a character reference.
+    EXPECT_EQ(chosen(true), kind == ClientKind::appleMail ? "<p>abc\t\r\n&#128512;</p>" : carried);
+    // What was written is what is recorded, so the next pass finds it in place.
+    const auto& performed = quillet().clientKindToPerformedInstallationsInfoMap.at(kind);
+    EXPECT_EQ(performed.accountEmailToPayloadMap.at(email).textQe, carried);
+}
+
+// Thunderbird and Postbox tie an account to the identity number discovery found; the file may
+// have moved on since (the person replaced the account), and the identity with that number may
+// now be someone else's.
+TEST_P(PersonsOwnSignaturesTest, ARefreshNeverWritesIntoAnIdentityThatNowBelongsToSomeoneElse) {
+    if (kind != ClientKind::thunderbird && kind != ClientKind::postbox)
+        GTEST_SKIP() << "the client knows its accounts by more than a number";
+    ASSERT_FALSE(world.sync());
+    ASSERT_EQ(chosen(), "Quillet");
+    // The person replaced the account: its identity is now new@x.org's, with its own signature.
+    client->setAccount(account, "new@x.org");
+    personPicksOther();
+    quillet().mainTextQe = "<p>Quillet, updated</p>";
+    SelectAccounts(quillet(), kind, {email}, true);
+
+    EXPECT_FALSE(world.sync());
+    EXPECT_EQ(chosen(), "Other");
+    EXPECT_TRUE(log.containsText(": Not writing " + email + ": no identity of "));
+    // Not written, so still waiting to be.
+    EXPECT_TRUE(quillet()
+                    .clientKindToSelectedInstallationsInfoMap.at(kind)
+                    .accountEmailToPayloadMap.at(email)
+                    .pendingReinstallation);
+    EXPECT_FALSE(quillet().clientKindToPerformedInstallationsInfoMap.count(kind));
+
+    // The account is back as identity 3: the next pass writes it there, and only there.
+    client->setAccount(client->accountKey(3), email);
+    EXPECT_FALSE(world.sync());
+    EXPECT_EQ(chosen(), "Other");
+    account = client->accountKey(3);
+    EXPECT_EQ(chosen(), "Quillet");
+    EXPECT_FALSE(quillet()
+                     .clientKindToSelectedInstallationsInfoMap.at(kind)
+                     .accountEmailToPayloadMap.at(email)
+                     .pendingReinstallation);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clients, PersonsOwnSignaturesTest, testing::ValuesIn(kClients),
+                         ClientName);
 
 }  // namespace
 }  // namespace quillet

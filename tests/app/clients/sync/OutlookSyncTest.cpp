@@ -158,29 +158,16 @@ TEST_F(OutlookSyncTest, ARenameUninstallsTheOldNameThenInstallsTheNewOne) {
     EXPECT_TRUE(saver.savedDescriptions.front().front().contains("New"));
 }
 
-// The store as a process killed at some moment leaves it: the records as last saved.
-class CopyingSignatureSaver : public SignatureSaver {
-public:
-    explicit CopyingSignatureSaver(const FakeMac& mac) : _mac(mac) {}
+// The store as a sync killed right after Outlook created the signature leaves it: signature 1's
+// record as saved last before the create script ran.
+struct KilledAtCreate : SignatureSaver {
+    explicit KilledAtCreate(const FakeMac& mac) : mac(mac) {}
     void saveSignatures(const SignatureIds&, const IdToSignatureMap& map) override {
-        std::map<SignatureId, Signature> copy;
-        for (const auto& [id, signature] : map)
-            copy.emplace(id, *signature);
-        saves.push_back({_mac.osascriptRuns().size(), copy});
+        if (!mac.osascriptRuns().contains(kCreate))
+            kept = *map.at(SignatureId{1});
     }
-    // The records saved last before the script run numbered `run` (from 0) began.
-    std::optional<std::map<SignatureId, Signature>> lastSavedBeforeRun(qsizetype run) const {
-        std::optional<std::map<SignatureId, Signature>> last;
-        for (const auto& [runsBefore, records] : saves) {
-            if (runsBefore <= run)
-                last = records;
-        }
-        return last;
-    }
-    std::vector<std::pair<qsizetype, std::map<SignatureId, Signature>>> saves;
-
-private:
-    const FakeMac& _mac;
+    const FakeMac& mac;
+    std::optional<Signature> kept;
 };
 
 TEST_F(OutlookSyncTest, ASignatureCreatedByASyncKilledBeforeItsRecordIsReinstalledNotRefused) {
@@ -189,16 +176,13 @@ TEST_F(OutlookSyncTest, ASignatureCreatedByASyncKilledBeforeItsRecordIsReinstall
     Signature& signature = signatures.add("<p>a</p>", "Work");
     SelectAccounts(signature, kOutlook, {"jane@x.org"});
     const Signature before = signature;
-    CopyingSignatureSaver copying(mac);
+    KilledAtCreate killed(mac);
     ClientInfo info("/Applications/Microsoft Outlook.app", "16.80", "16.80");
-    SyncInputs inputs{info, accounts, signatures.ids(), signatures.map(), copying, mac.paths()};
+    SyncInputs inputs{info, accounts, signatures.ids(), signatures.map(), killed, mac.paths()};
     ASSERT_FALSE(SyncOutlookSignatures(inputs, environment));
     ASSERT_EQ(runs(), (QStringList{kGet, kReadB, kCreate, kMainB}));
 
-    // Killed right after Outlook created it: the store holds what was saved before the script.
-    signature = copying.lastSavedBeforeRun(mac.osascriptRuns().indexOf(kCreate))
-                    .value_or(std::map<SignatureId, Signature>{{signatures.id(1), before}})
-                    .at(signatures.id(1));
+    signature = killed.kept.value_or(before);
     EXPECT_FALSE(sync());
     EXPECT_EQ(FakeOutlookSignatures(mac),
               (std::vector<FakeOutlookSignature>{{"Mine", "<p>mine</p>"}, {"Work", "<p>a</p>"}}));
@@ -219,35 +203,71 @@ TEST_F(OutlookSyncTest, ASignatureCreatedByASyncKilledBeforeItsRecordIsReinstall
     EXPECT_EQ(Describe(other), beforeFailure);
 }
 
-TEST_F(OutlookSyncTest, ANameThatAnotherSignatureHasIsRefusedAndNothingOfThePersonsIsTouched) {
-    setAccounts({{"jane@x.org", "", "jane@x.org"}});
-    SetFakeOutlookSignatures(mac, {{"Work", "<p>mine</p>"}});
-    SelectAccounts(signatures.add("<p>ours</p>", "Work"), kOutlook, {"jane@x.org"});
+// The person's signature of the name Quillet's would take is never touched: not by a new
+// signature of that name, not by an update of a copy the person replaced with their own, not by
+// a rename onto it. The sync refuses, Quillet's record stays, and once deselected only a copy
+// whose content Quillet wrote leaves Outlook.
+struct PersonsName {
+    std::vector<FakeOutlookSignature> outlook;
+    const char* installedAs;  // with installedText; empty: never installed
+    const char* installedText;
+    const char* name;
+    const char* text;
+};
 
-    const auto error = sync();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->kind, Kind::duplicate);
-    EXPECT_EQ(error->signatureNameX, "Work");
-    EXPECT_EQ(FakeOutlookSignatures(mac),
-              (std::vector<FakeOutlookSignature>{{"Work", "<p>mine</p>"}}));
+const PersonsName kPersonsNames[] = {
+    {{{"Work", "<p>mine</p>"}}, "", "", "Work", "<p>ours</p>"},
+    {{{"Work", "<p>mine</p>"}}, "Work", "<p>ours</p>", "Work", "<p>ours 2</p>"},
+    {{{"Old", "<p>a</p>"}, {"New", "<p>mine</p>"}}, "Old", "<p>a</p>", "New", "<p>a</p>"},
+};
+
+TEST_F(OutlookSyncTest, ThePersonsSignatureOfTheNameIsNeverTouched) {
+    setAccounts({{"jane@x.org", "", "jane@x.org"}});
+    for (const PersonsName& row : kPersonsNames) {
+        SCOPED_TRACE(std::string(row.installedAs) + " -> " + row.name);
+        signatures = TestSignatures();
+        saver = RecordingSignatureSaver();
+        SetFakeOutlookSignatures(mac, row.outlook);
+        Signature& signature = signatures.add(row.text, row.name);
+        SelectAccounts(signature, kOutlook, {"jane@x.org"});
+        if (*row.installedAs)
+            RecordInstalled(signature, kOutlook, "jane@x.org", row.installedAs, row.installedText);
+        const QString record = Describe(signature);
+
+        const auto error = sync();
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind, Kind::duplicate);
+        EXPECT_EQ(error->signatureNameX, row.name);
+        EXPECT_EQ(FakeOutlookSignatures(mac), row.outlook);
+        EXPECT_EQ(Describe(signature), record);
+        EXPECT_TRUE(saver.savedIds.empty());
+
+        signature.clientKindToSelectedInstallationsInfoMap.clear();
+        EXPECT_FALSE(sync());
+        std::vector<FakeOutlookSignature> left = row.outlook;
+        std::erase(left, FakeOutlookSignature{row.installedAs, row.installedText});
+        EXPECT_EQ(FakeOutlookSignatures(mac), left);
+        EXPECT_FALSE(signature.clientKindToPerformedInstallationsInfoMap.count(kOutlook));
+    }
     EXPECT_TRUE(log.contains(kErrorPrefix +
                              "Could not install signature \"Work\", as an unknown signature with "
                              "the same name already exists."));
-    EXPECT_TRUE(saver.savedIds.empty());
+}
 
-    // Two of Quillet's signatures of one name: the first is installed, the second refused.
-    SetFakeOutlookSignatures(mac, {});
+TEST_F(OutlookSyncTest, OfTwoOfQuilletsSignaturesOfOneNameOnlyTheFirstIsInstalled) {
+    setAccounts({{"jane@x.org", "", "jane@x.org"}});
+    SelectAccounts(signatures.add("<p>ours</p>", "Work"), kOutlook, {"jane@x.org"});
     SelectAccounts(signatures.add("<p>other</p>", "Work"), kOutlook, {"jane@x.org"});
-    const auto second = sync();
-    ASSERT_TRUE(second);
-    EXPECT_EQ(second->kind, Kind::duplicate);
-    EXPECT_EQ(FakeOutlookSignatures(mac),
-              (std::vector<FakeOutlookSignature>{{"Work", "<p>ours</p>"}}));
+    for (int pass = 0; pass < 2; ++pass) {
+        // The next pass recognises the first as Quillet's own and refuses the second again.
+        const auto error = sync();
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind, Kind::duplicate);
+        EXPECT_EQ(FakeOutlookSignatures(mac),
+                  (std::vector<FakeOutlookSignature>{{"Work", "<p>ours</p>"}}));
+    }
     EXPECT_TRUE(signatures[1].clientKindToPerformedInstallationsInfoMap.count(kOutlook));
     EXPECT_FALSE(signatures[2].clientKindToPerformedInstallationsInfoMap.count(kOutlook));
-    // The next pass recognises the first as Quillet's own and refuses the second again.
-    EXPECT_EQ(sync()->kind, Kind::duplicate);
-    EXPECT_EQ(FakeOutlookSignatures(mac).size(), 1u);
 }
 
 // Outlook lets the person add a signature of a name Quillet's already has, and its delete script
@@ -288,103 +308,62 @@ TEST_F(OutlookSyncTest, UpdatesNeverDeleteThePersonsSignatureOfTheSameName) {
     EXPECT_FALSE(runs().contains(kCreate));
 }
 
-// The person replaced Quillet's copy with one of their own under the same name.
-TEST_F(OutlookSyncTest, ACopyWhoseContentIsNotQuilletsIsNeverDeleted) {
-    setAccounts({{"jane@x.org", "", "jane@x.org"}});
-    SetFakeOutlookSignatures(mac, {{"Work", "<p>mine</p>"}});
-    Signature& work = installed("<p>ours</p>", "Work", {"jane@x.org"});
-    work.mainTextQe = "<p>ours 2</p>";
-    EXPECT_EQ(sync()->kind, Kind::duplicate);
-    work.clientKindToSelectedInstallationsInfoMap.clear();
-    EXPECT_FALSE(sync());
-    EXPECT_EQ(FakeOutlookSignatures(mac),
-              (std::vector<FakeOutlookSignature>{{"Work", "<p>mine</p>"}}));
-    EXPECT_FALSE(runs().contains(kDelete));
-    EXPECT_FALSE(work.clientKindToPerformedInstallationsInfoMap.count(kOutlook));
-}
+// A signature of Quillet's is its own whatever Outlook makes of its name, its account's
+// address or its text: Outlook's list of names comes back trimmed and without ";;;", an address
+// may be selected in another letter case, and values go into the scripts as they are (neither
+// the placeholder text of the scripts nor characters a script cannot carry change them). It
+// then gets its default once, is replaced rather than doubled when its text changes, and leaves
+// Outlook when deselected.
+struct OwnSignature {
+    const char* name;
+    const char* selectedEmail;
+    QString text;
+    QString inOutlook;  // the text as Outlook holds it
+};
 
-TEST_F(OutlookSyncTest, ARenameOntoThePersonsNameLeavesOutlookAsItWas) {
-    setAccounts({{"jane@x.org", "", "jane@x.org"}});
-    const std::vector<FakeOutlookSignature> before{{"Old", "<p>a</p>"}, {"New", "<p>mine</p>"}};
-    SetFakeOutlookSignatures(mac, before);
-    Signature& signature = installed("<p>a</p>", "Old", {"jane@x.org"});
-    signature.nameQe = "New";
+const QString kScriptText = "<p>**SIGNATURE_NAME** **SIGNATURE_CONTENT** \"\\</p>";
 
-    const auto error = sync();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->kind, Kind::duplicate);
-    EXPECT_EQ(error->signatureNameX, "New");
-    EXPECT_EQ(FakeOutlookSignatures(mac), before);
-    EXPECT_EQ(signature.clientKindToPerformedInstallationsInfoMap.at(kOutlook)
-                  .accountEmailToPayloadMap.at("jane@x.org")
-                  .idStringQe,
-              "Old");
-}
+class OutlookOwnSignatureTest : public OutlookSyncTest,
+                                public testing::WithParamInterface<OwnSignature> {};
 
-// Values go into the scripts as they are: neither the placeholder text in a signature's HTML nor
-// characters a script cannot carry change what Outlook gets.
-TEST_F(OutlookSyncTest, HtmlReachesOutlookAsWritten) {
-    setAccounts({{"jane@x.org", "", "jane@x.org"}});
-    SetFakeOutlookSignatures(mac, {});
-    const QString html = "<p>**SIGNATURE_NAME** **SIGNATURE_CONTENT** \"\\</p>";
-    Signature& signature = signatures.add(QString(html).insert(3, QChar(0)), "Work");
-    SelectAccounts(signature, kOutlook, {"jane@x.org"});
+TEST_P(OutlookOwnSignatureTest, IsRecognisedAsQuilletsOnEveryPass) {
+    const OwnSignature& row = GetParam();
+    setAccounts({{"a@x.org", "", "a@x.org"}});
+    Signature& signature = signatures.add(row.text, row.name);
+    SelectAccounts(signature, kOutlook, {row.selectedEmail});
 
-    EXPECT_FALSE(sync());
-    EXPECT_EQ(FakeOutlookSignatures(mac), (std::vector<FakeOutlookSignature>{{"Work", html}}));
-    // Recorded as written: the next pass leaves it in place.
-    EXPECT_FALSE(sync());
-    EXPECT_EQ(runs().count(kCreate), 1);
-}
-
-TEST_F(OutlookSyncTest, AnEmailInAnotherLetterCaseDoesNotMakeQuilletsSignatureForeign) {
-    setAccounts({{"jane@x.org", "", "jane@x.org"}});
-    SelectAccounts(signatures.add("<p>a</p>", "Work"), kOutlook, {"Jane@X.org"});
-
-    EXPECT_FALSE(sync());
-    EXPECT_TRUE(signatures[1].clientKindToPerformedInstallationsInfoMap.count(kOutlook));
     EXPECT_FALSE(sync());
     EXPECT_FALSE(sync());
     EXPECT_EQ(runs().count(kCreate), 1);
     EXPECT_EQ(FakeOutlookSignatures(mac),
-              (std::vector<FakeOutlookSignature>{{"Work", "<p>a</p>"}}));
+              (std::vector<FakeOutlookSignature>{{row.name, row.inOutlook}}));
+    // The account's default is set once (the second pass finds it set), where the account is
+    // selected by its own address.
+    const bool selected = row.selectedEmail == QString("a@x.org");
+    EXPECT_EQ(runs().count(kMainB), selected ? 1 : 0);
+    EXPECT_EQ(FakeOutlookDefaultSignatures(mac).count("a@x.org"), selected ? 1u : 0u);
+    if (selected) {
+        EXPECT_EQ(FakeOutlookDefaultSignatures(mac).at("a@x.org"),
+                  (FakeOutlookDefaults{row.name, "None"}));
+    }
 
-    // Deselected, it leaves Outlook.
-    signatures[1].clientKindToSelectedInstallationsInfoMap.clear();
-    EXPECT_FALSE(sync());
-    EXPECT_TRUE(FakeOutlookSignatures(mac).empty());
-}
-
-// Outlook's list of names comes back trimmed and without ";;;" in any name: a name of Quillet's
-// that holds either is still its own, so it gets its defaults, is replaced rather than doubled
-// when its text changes, and leaves Outlook when deselected.
-TEST_F(OutlookSyncTest, ANameWithOuterBlanksOrTheSeparatorIsStillRecognisedAsQuillets) {
-    setAccounts({{"a@x.org", "", "a@x.org"}, {"b@x.org", "", "b@x.org"}});
-    Signature& blanks = signatures.add("<p>a</p>", "Work ");
-    Signature& separator = signatures.add("<p>b</p>", "Home;;;Office");
-    SelectAccounts(blanks, kOutlook, {"a@x.org"});
-    SelectAccounts(separator, kOutlook, {"b@x.org"});
-    EXPECT_FALSE(sync());
-    EXPECT_FALSE(sync());
-    EXPECT_EQ(runs().count(kMainB), 1);  // the second pass finds them set
-    EXPECT_EQ(FakeOutlookDefaultSignatures(mac),
-              (std::map<QString, FakeOutlookDefaults>{{"a@x.org", {"Work ", "None"}},
-                                                      {"b@x.org", {"Home;;;Office", "None"}}}));
-    EXPECT_TRUE(
-        log.contains(kPrefix + "Initial client signature names: [\"Work\", \"HomeOffice\"]"));
-
-    blanks.mainTextQe = "<p>a2</p>";
-    separator.mainTextQe = "<p>b2</p>";
+    signature.mainTextQe = "<p>b</p>";
     EXPECT_FALSE(sync());
     EXPECT_EQ(FakeOutlookSignatures(mac),
-              (std::vector<FakeOutlookSignature>{{"Work ", "<p>a2</p>"},
-                                                 {"Home;;;Office", "<p>b2</p>"}}));
+              (std::vector<FakeOutlookSignature>{{row.name, "<p>b</p>"}}));
 
-    blanks.clientKindToSelectedInstallationsInfoMap.clear();
-    separator.clientKindToSelectedInstallationsInfoMap.clear();
+    signature.clientKindToSelectedInstallationsInfoMap.clear();
     EXPECT_FALSE(sync());
     EXPECT_TRUE(FakeOutlookSignatures(mac).empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, OutlookOwnSignatureTest,
+    testing::Values(OwnSignature{"Work ", "a@x.org", "<p>a</p>", "<p>a</p>"},
+                    OwnSignature{"Home;;;Office", "a@x.org", "<p>a</p>", "<p>a</p>"},
+                    OwnSignature{"Work", "A@X.org", "<p>a</p>", "<p>a</p>"},
+                    OwnSignature{"Work", "a@x.org", QString(kScriptText).insert(3, QChar(0)),
+                                 kScriptText}));
 
 // An Outlook signature serves every account: once reinstalled, it is reinstalled for all of
 // them, including a selected account that Outlook no longer reports.

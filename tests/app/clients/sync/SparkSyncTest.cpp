@@ -58,14 +58,17 @@ protected:
     }
     Json ordering() const { return value(kFakeSparkMetaGroup, kFakeSparkOrderingKey); }
     Json binding() const { return value(kFakeSparkMetaGroup, kFakeSparkBindingKey); }
-    std::string orderingText() const {
-        for (const Row& row : rows()) {
-            if (row.key == kFakeSparkOrderingKey)
-                return row.value.toStdString();
-        }
-        return "(none)";
-    }
 
+    // Signature 1's row as an earlier sync wrote it.
+    Json oldRow(const char* html) const {
+        return {{"creationDate", 100.5},
+                {"deleted", false},
+                {"htmlContent", html},
+                {"identifier", uuid1},
+                {"matchMessageFont", false},
+                {"modificationDate", 200.5},
+                {"type", 1}};
+    }
     std::optional<SyncSparkSignaturesError> sync() { return SyncSparkSignatures(world.inputs()); }
 
     SyncWorld world;
@@ -106,14 +109,8 @@ TEST_F(SparkSyncTest, AReSyncKeepsCreationDateAndWhatSparkAddedAndThePersonsPick
     Signature& all = world.signatures.add("<p>all</p>");
     SelectAllAccounts(all, kSpark);
     RecordInstalled(all, kSpark, "", TestUuidText(2), "<p>all</p>");
-    const Json old{{"creationDate", 100.5},
-                   {"deleted", false},
-                   {"htmlContent", "<p>old</p>"},
-                   {"identifier", uuid1},
-                   {"matchMessageFont", false},
-                   {"modificationDate", 200.5},
-                   {"type", 1},
-                   {"fontName", "Helvetica"}};
+    Json old = oldRow("<p>old</p>");
+    old["fontName"] = "Helvetica";
     create({FakeSparkSignatureRow(TestUuidText(1), QString::fromStdString(old.dump())),
             FakeSparkOrderingRow("[\"" + TestUuidText(2) + "\",\"" + TestUuidText(1) + "\"]"),
             // The person picked the all-accounts signature for b@x.org in Spark.
@@ -151,13 +148,7 @@ TEST_F(SparkSyncTest, DeselectedSignaturesLeaveATombstoneOnlyWhereSparkHadThem) 
     Signature& gone = world.signatures.add("<p>new text</p>");
     RecordInstalled(gone, kSpark, "a@x.org", TestUuidText(1), "<p>gone</p>");
     world.signatures.add("<p>never in Spark</p>");
-    const Json old{{"creationDate", 100.0},
-                   {"deleted", false},
-                   {"htmlContent", "<p>gone</p>"},
-                   {"identifier", uuid1},
-                   {"matchMessageFont", false},
-                   {"modificationDate", 200.0},
-                   {"type", 1}};
+    const Json old = oldRow("<p>gone</p>");
     create({FakeSparkSignatureRow(TestUuidText(1), QString::fromStdString(old.dump())),
             FakeSparkOrderingRow("[\"" + TestUuidText(1) + "\",\"" + kForeign + "\"]"),
             FakeSparkBindingRow(QString::fromStdString(
@@ -178,7 +169,7 @@ TEST_F(SparkSyncTest, DeselectedSignaturesLeaveATombstoneOnlyWhereSparkHadThem) 
             FakeSparkOrderingRow("[\"" + TestUuidText(1) + "\"]"),
             FakeSparkBindingRow(QString::fromStdString(Json{{"a@x.org", uuid1}}.dump()))});
     EXPECT_FALSE(sync());
-    EXPECT_EQ(orderingText(), "[]");
+    EXPECT_EQ(ordering(), Json::array());
     EXPECT_TRUE(binding().is_null());
 }
 

@@ -5,9 +5,7 @@
 // every file must be as it was or as the whole sync leaves it, the signatures' installations
 // must be unchanged, and a sync without faults must finish the work.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <QDirIterator>
 #include <QRegularExpression>
 #include <cerrno>
 #include <functional>
@@ -178,32 +176,6 @@ TEST_P(SyncFileFaultsTest, AFullQuotaFullOrReadOnlyDiskIsReturnedAsTheCauseOfThe
             break;
         }
     }
-}
-
-// Each file under the fake Mac by its identity and modification time: a durable write replaces
-// the file (a new inode), a database commit changes its time.
-std::map<QString, std::pair<ino_t, qint64>> FileIdentities(const FakeMac& mac) {
-    std::map<QString, std::pair<ino_t, qint64>> identities;
-    QDirIterator files(mac.home(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        const QString path = files.next();
-        struct stat file {};
-        if (::stat(QFile::encodeName(path).constData(), &file) == 0) {
-            identities[path] = {file.st_ino,
-                                qint64(file.st_mtim.tv_sec) * 1'000'000'000 + file.st_mtim.tv_nsec};
-        }
-    }
-    return identities;
-}
-
-// A sync that finds the client as it would leave it writes nothing: no file is replaced, no
-// row rewritten (Spark would carry a rewritten row to every device of the person).
-TEST_P(SyncFileFaultsTest, ASyncWithNothingToChangeWritesNoFile) {
-    SampleClientWorld world(GetParam());
-    ASSERT_EQ(world.sync(), std::nullopt);
-    const auto before = FileIdentities(world.mac);
-    ASSERT_EQ(world.sync(), std::nullopt);
-    EXPECT_EQ(FileIdentities(world.mac), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Clients, SyncFileFaultsTest,
