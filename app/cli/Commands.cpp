@@ -11,7 +11,7 @@
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Output.h"
 #include "app/clients/Detection.h"
-#include "app/core/ManagedSignatures.h"
+#include "app/managed/ManagedSignatures.h"
 
 namespace quillet {
 

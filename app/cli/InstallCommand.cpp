@@ -187,8 +187,7 @@ int RunInstallCommand(Session& session) {
     if (!source)
         return 1;
 
-    const auto colorIndex =
-        choices->color.value_or(NewSignatureColorIndex(core.visibleSignatureIds().size()));
+    const auto colorIndex = choices->color.value_or(core.newSignatureColorIndex());
     SignatureId id;
     const int status = RunAndWait(session, [&] {
         id = core.addSignature([&](Signature& signature) {

@@ -3,8 +3,8 @@
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Commands.h"
 #include "app/cli/Output.h"
-#include "app/core/ManagedSignatures.h"
 #include "app/core/PendingInstallations.h"
+#include "app/managed/ManagedSignatures.h"
 #include "common/Localization.h"
 #include "common/Text.h"
 

@@ -5,8 +5,8 @@
 
 #include "app/cli/CommandSupport.h"
 #include "app/cli/Output.h"
-#include "app/core/ManagedSignatures.h"
 #include "app/core/PendingInstallations.h"
+#include "app/managed/ManagedSignatures.h"
 #include "app/permissions/AccessibilityHelper.h"
 
 namespace quillet {

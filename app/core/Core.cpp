@@ -8,10 +8,10 @@
 #include "app/clients/DetectionReport.h"
 #include "app/clients/LinuxDetection.h"
 #include "app/clients/accounts/DiscoverAccounts.h"
-#include "app/core/ManagedSignatures.h"
 #include "app/core/NewSignature.h"
 #include "app/core/SyncPass.h"
 #include "app/core/SyncPreview.h"
+#include "app/managed/ManagedSignatures.h"
 #include "app/permissions/AccessibilityHelper.h"
 #include "app/restore/RestorePointStore.h"
 #include "app/restore/RestorePoints.h"
@@ -194,6 +194,10 @@ SignatureId Core::addSignature(const std::function<void(Signature&)>& fill) {
     return id;
 }
 
+std::int64_t Core::newSignatureColorIndex() {
+    return NewSignatureColorIndex(visibleSignatureIds().size());
+}
+
 void Core::saveSignature(SignatureId id, bool sync, bool defer) {
     // The change and the marks of the pass that is to write it go to the store together.
     if (sync)
@@ -295,6 +299,13 @@ void Core::syncSignatures(const SignatureIds& ids) {
     _queuedSyncPasses.push_back(ids);
     if (!_syncPassRunning)
         runNextSyncPass();
+}
+
+void Core::saveAndSyncSignatures(const SignatureIds& ids) {
+    // The change and the marks of the pass that is to write it go to the store together.
+    MarkPendingInstallations(ids, _idToSignatureMap);
+    saveSignatures(ids, _idToSignatureMap);
+    syncSignatures(ids);
 }
 
 void Core::runNextSyncPass() {

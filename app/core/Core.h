@@ -19,6 +19,7 @@
 #include "app/core/ActivityRecord.h"
 #include "app/core/PendingInstallations.h"
 #include "app/core/SyncClients.h"
+#include "app/managed/ManagedSignaturesEngine.h"
 #include "app/permissions/AccessibilityHelper.h"
 #include "common/Accounts.h"
 #include "common/Brand.h"
@@ -59,7 +60,9 @@ struct WorkOutcome {
 using SyncPassRunner =
     std::function<void(const SignatureIds& ids, std::function<void(WorkOutcome)> done)>;
 
-class Core final : public UpdatedSignaturesReceiver, public SignatureSaver {
+class Core final : public UpdatedSignaturesReceiver,
+                   public SignatureSaver,
+                   public ManagedSignaturesEngine {
 public:
     struct Options {
         QUrl serviceUrl;                           // empty: the default service
@@ -89,27 +92,29 @@ public:
     // taken yet.
     void reloadSignatures();
     void startAccountDiscovery();
-    void rediscoverAccounts(const std::vector<ClientKind>& kinds);
+    void rediscoverAccounts(const std::vector<ClientKind>& kinds) override;
     void SetDiscoveredAccounts(ClientKind kind, const std::optional<Accounts>& accounts,
                                bool partial);
 
     const ClientInfoMap& clientKindToInfoMap() const { return _clientKindToInfoMap; }
-    const std::vector<ClientKind>& clientKinds() const { return _clientKinds; }
-    const std::map<ClientKind, AccountsInfo>& clientKindToAccountsInfoMap() const {
+    const std::vector<ClientKind>& clientKinds() const override { return _clientKinds; }
+    const std::map<ClientKind, AccountsInfo>& clientKindToAccountsInfoMap() const override {
         return _clientKindToAccountsInfoMap;
     }
-    const SignatureIds& signatureIds() const { return _signatureIds; }
+    const SignatureIds& signatureIds() const override { return _signatureIds; }
     const IdToSignatureMap& idToSignatureMap() const { return _idToSignatureMap; }
-    SignaturePtr signature(SignatureId id) const;  // null for an unknown id
+    SignaturePtr signature(SignatureId id) const override;  // null for an unknown id
     SignatureIds visibleSignatureIds();
 
     SignatureId addSignature();
     // A new signature filled by `fill` before its first save, so that the store never holds it
     // half made.
-    SignatureId addSignature(const std::function<void(Signature&)>& fill);
+    SignatureId addSignature(const std::function<void(Signature&)>& fill) override;
+    std::int64_t newSignatureColorIndex() override;
     void saveSignature(SignatureId id, bool sync, bool defer);
     void reinstallSignature(SignatureId id);
     void syncSignatures(const SignatureIds& ids);
+    void saveAndSyncSignatures(const SignatureIds& ids) override;
 
     void refreshFromServer();
     void refreshFromServerIfPossible();
@@ -177,11 +182,11 @@ public:
     void recordSyncProblems(const QStringList& problems);
 
     const Brand& brand() const { return *_brand; }
-    const Platform& platform() const { return _platform; }
+    const Platform& platform() const override { return _platform; }
     const AppleScriptRunner& scriptRunner() const { return _scriptRunner; }
-    ServiceClient& serviceClient() { return *_serviceClient; }
+    ServiceClient& serviceClient() override { return *_serviceClient; }
     Store& store() { return *_storeX; }
-    const QString& dataFolder() const { return _dataFolder; }
+    const QString& dataFolder() const override { return _dataFolder; }
     // The organisation's signatures (device management).
     ManagedSignatures& managed() { return *_managedX; }
     const OutlookModeProbe& outlookMode() const { return _outlookMode; }

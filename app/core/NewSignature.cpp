@@ -3,9 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
-#include <algorithm>
 
-#include "app/core/ManagedSignatures.h"
+#include "app/managed/ManagedSignatures.h"
 #include "app/store/Store.h"
 
 #include "common/Localization.h"
@@ -103,22 +102,6 @@ std::optional<QString> FetchedSignatureText(const KeyFetchResult& result) {
     if (text.isEmpty())
         return std::nullopt;
     return text;
-}
-
-void SetInsertOptions(Signature& signature, const std::vector<ClientKind>& kinds, bool replies,
-                      bool forwards) {
-    const auto offers = [&kinds](ClientOptions options) {
-        return std::any_of(kinds.begin(), kinds.end(),
-                           [options](ClientKind kind) { return OptionsOf(kind) == options; });
-    };
-    if (offers(ClientOptions::separateInsertForRepliesAndForwards)) {
-        signature.insertForRepliesForwards = replies;
-        signature.insertForForwards = forwards;
-    } else if (offers(ClientOptions::combinedInsertForRepliesAndForwards)) {
-        signature.insertForRepliesForwards = signature.insertForForwards = replies;
-    } else {
-        signature.insertForRepliesForwards = signature.insertForForwards = true;
-    }
 }
 
 std::int64_t NewSignatureColorIndex(std::size_t listedSignatures) {

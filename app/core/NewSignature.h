@@ -1,9 +1,8 @@
 #pragma once
-// What every way of adding a signature shares (the window's form, `quillet install` and the
-// organisation's managed signatures): the checks' refusals with their texts (the organisation's
-// refusal of the person's own signatures among them), reading the HTML
-// file, the text a key fetch gives, the file signature's name, the insertion options, the next
-// colour, and filling the new record.
+// What the ways the person adds a signature share (the window's form and `quillet install`): the
+// checks' refusals with their texts (the organisation's refusal of the person's own signatures
+// among them), reading the HTML file, the text a key fetch gives, the file signature's name, the
+// next colour, and filling the new record.
 
 #include <QDateTime>
 #include <QString>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "common/ClientKind.h"
+#include "common/InsertOptions.h"  // SetInsertOptions, as FillNewSignature applies it
 #include "common/ServiceClient.h"
 #include "common/Signature.h"
 #include "common/Text.h"  // FileSignatureName, DecodeUtf8
@@ -56,12 +56,6 @@ std::variant<QString, NewSignatureRefusal> ReadSignatureFile(const QString& path
 // that saving starts would find the text changed and write every client a second time). Absent
 // for an error, for "not found", and for a text that is only blanks.
 std::optional<QString> FetchedSignatureText(const KeyFetchResult& result);
-
-// Sets insertForRepliesForwards and insertForForwards as the form does for the clients: a
-// client without options takes both; one switch for replies and forwards sets both from the
-// replies choice; separate switches set each. Over several clients the most detailed wins.
-void SetInsertOptions(Signature& signature, const std::vector<ClientKind>& kinds, bool replies,
-                      bool forwards);
 
 // (number of listed signatures + 12) mod the number of colours.
 std::int64_t NewSignatureColorIndex(std::size_t listedSignatures);

@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "app/base/AppleScript.h"
-#include "app/core/ManagedSignatures.h"
 #include "app/core/PendingInstallations.h"
+#include "app/managed/ManagedSignatures.h"
 #include "app/permissions/AccessibilityHelper.h"
 #include "common/Localization.h"
 #include "platform/FileLock.h"

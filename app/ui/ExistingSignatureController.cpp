@@ -19,7 +19,7 @@
 
 #include "app/clients/Detection.h"
 #include "app/core/Core.h"
-#include "app/core/ManagedSignatures.h"
+#include "app/managed/ManagedSignatures.h"
 #include "app/ui/Controls.h"
 #include "app/ui/Fonts.h"
 #include "app/ui/Images.h"

@@ -1,4 +1,4 @@
-#include "app/core/ManagedLinks.h"
+#include "app/managed/ManagedLinks.h"
 
 #include <QFileInfo>
 

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "app/core/ManagedConfiguration.h"
+#include "app/managed/ManagedConfiguration.h"
 #include "common/Log.h"
 #include "platform/Plist.h"
 

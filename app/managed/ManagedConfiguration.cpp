@@ -1,4 +1,4 @@
-#include "app/core/ManagedConfiguration.h"
+#include "app/managed/ManagedConfiguration.h"
 
 #include <QFileInfo>
 #include <QHostAddress>

@@ -14,18 +14,17 @@
 #include <set>
 #include <vector>
 
-#include "app/core/ManagedConfiguration.h"
-#include "app/core/ManagedLinks.h"
+#include "app/managed/ManagedConfiguration.h"
+#include "app/managed/ManagedLinks.h"
+#include "app/managed/ManagedSignaturesEngine.h"
 #include "common/ServiceClient.h"
 #include "common/Signature.h"
 
 namespace quillet {
 
-class Core;
-
 class ManagedSignatures {
 public:
-    explicit ManagedSignatures(Core& core);
+    explicit ManagedSignatures(ManagedSignaturesEngine& engine);
     ~ManagedSignatures();
     ManagedSignatures(const ManagedSignatures&) = delete;
     ManagedSignatures& operator=(const ManagedSignatures&) = delete;
@@ -63,9 +62,8 @@ private:
     bool reselect(Signature& signature, const ManagedEntry& entry);
     std::optional<SignatureId> install(const ManagedEntry& entry, const QString& text);
     SignaturePtr signatureByUuid(const QUuid& uuid, SignatureId* id) const;
-    void sync(const SignatureIds& ids);
 
-    Core& _core;
+    ManagedSignaturesEngine& _engine;
     bool _running = false;
     bool _again = false;
     ManagedConfiguration _configuration;

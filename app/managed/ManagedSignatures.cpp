@@ -1,11 +1,10 @@
-#include "app/core/ManagedSignatures.h"
+#include "app/managed/ManagedSignatures.h"
 
 #include <algorithm>
 
-#include "app/core/Core.h"
-#include "app/core/NewSignature.h"
-#include "app/core/PendingInstallations.h"
+#include "common/InsertOptions.h"
 #include "common/Localization.h"
+#include "common/Log.h"
 #include "common/Text.h"
 
 namespace quillet {
@@ -61,7 +60,7 @@ std::vector<ClientKind> Kinds(const std::map<ClientKind, SelectedInstallationsIn
 
 }  // namespace
 
-ManagedSignatures::ManagedSignatures(Core& core) : _core(core) {}
+ManagedSignatures::ManagedSignatures(ManagedSignaturesEngine& engine) : _engine(engine) {}
 
 ManagedSignatures::~ManagedSignatures() {
     *_alive = false;
@@ -69,13 +68,13 @@ ManagedSignatures::~ManagedSignatures() {
 
 ManagedConfiguration ManagedSignatures::configuration() const {
     return ReadManagedConfiguration(
-        _core.platform().paths, _core.platform().layout,
-        _core.platform().bundle.infoString("CFBundleIdentifier").value_or(QString()));
+        _engine.platform().paths, _engine.platform().layout,
+        _engine.platform().bundle.infoString("CFBundleIdentifier").value_or(QString()));
 }
 
 std::set<SignatureId> ManagedSignatures::managedSignatureIds() const {
     std::set<SignatureId> ids;
-    for (const ManagedLink& link : LoadManagedLinks(_core.dataFolder())) {
+    for (const ManagedLink& link : LoadManagedLinks(_engine.dataFolder())) {
         SignatureId id;
         if (signatureByUuid(link.signatureUuid, &id))
             ids.insert(id);
@@ -113,44 +112,44 @@ void ManagedSignatures::reconcile() {
     _accountKinds.clear();
     std::vector<ClientKind> toDiscover;
     for (const ManagedEntry& entry : _configuration.entries) {
-        for (ClientKind kind : _core.clientKinds()) {
+        for (ClientKind kind : _engine.clientKinds()) {
             if ((entry.client && *entry.client != kind) || !NeedsAccounts(entry, kind))
                 continue;
             if (std::find(_accountKinds.begin(), _accountKinds.end(), kind) != _accountKinds.end())
                 continue;
             _accountKinds.push_back(kind);
-            if (_core.clientKindToAccountsInfoMap().at(kind).status ==
+            if (_engine.clientKindToAccountsInfoMap().at(kind).status ==
                 AccountsInfoStatus::loadedFromCacheOrEmpty)
                 toDiscover.push_back(kind);
         }
     }
     if (!toDiscover.empty())
-        _core.rediscoverAccounts(toDiscover);
+        _engine.rediscoverAccounts(toDiscover);
     waitForAccounts();
 }
 
 void ManagedSignatures::waitForAccounts() {
     const bool discovering =
         std::any_of(_accountKinds.begin(), _accountKinds.end(), [this](ClientKind kind) {
-            return _core.clientKindToAccountsInfoMap().at(kind).status ==
+            return _engine.clientKindToAccountsInfoMap().at(kind).status ==
                    AccountsInfoStatus::discovering;
         });
     if (!discovering) {
         fetchMissing();
         return;
     }
-    _core.platform().mainQueue.postAfter(kAccountsPollInterval,
-                                         [this, alive = std::weak_ptr<bool>(_alive)] {
-                                             if (!alive.expired())
-                                                 waitForAccounts();
-                                         });
+    _engine.platform().mainQueue.postAfter(kAccountsPollInterval,
+                                           [this, alive = std::weak_ptr<bool>(_alive)] {
+                                               if (!alive.expired())
+                                                   waitForAccounts();
+                                           });
 }
 
 void ManagedSignatures::fetchMissing() {
     // A link whose signature is gone no longer stands for anything; one whose signature is on
     // its way out stands only for that (an entry added back gets a new signature).
     _links.clear();
-    for (const ManagedLink& link : LoadManagedLinks(_core.dataFolder())) {
+    for (const ManagedLink& link : LoadManagedLinks(_engine.dataFolder())) {
         SignatureId id;
         const SignaturePtr signature = signatureByUuid(link.signatureUuid, &id);
         if (signature && (link.removed || !signature->pendingDeletion))
@@ -170,7 +169,7 @@ void ManagedSignatures::fetchMissing() {
     }
     _fetchesInFlight = static_cast<int>(_fetches.size());
     for (size_t index = 0; index < _fetches.size(); ++index) {
-        _core.serviceClient().FetchSignatureByKey(
+        _engine.serviceClient().FetchSignatureByKey(
             _fetches[index].entry.key,
             [this, index, alive = std::weak_ptr<bool>(_alive)](const KeyFetchResult& result) {
                 if (alive.expired())
@@ -198,9 +197,8 @@ void ManagedSignatures::apply() {
             _configuration.entries.begin(), _configuration.entries.end(),
             [&link](const auto& e) { return e.key == link.key && e.ordinal == link.ordinal; });
         if (entry == _configuration.entries.end()) {
-            _core.logInfo(kLogPrefix + "the entry of " + link.key +
-                          " was removed from the configuration; uninstalling " +
-                          Describe(*signature));
+            LogInfo(kLogPrefix + "the entry of " + link.key +
+                    " was removed from the configuration; uninstalling " + Describe(*signature));
             signature->pendingDeletion = true;
             changed.push_back(id);
             ManagedLink removed = link;
@@ -210,33 +208,29 @@ void ManagedSignatures::apply() {
         }
         kept.push_back(link);
         if (reselect(*signature, *entry)) {
-            _core.logInfo(kLogPrefix + EntryName(*entry) + " changed; selecting " +
-                          Describe(*signature) + " again");
+            LogInfo(kLogPrefix + EntryName(*entry) + " changed; selecting " + Describe(*signature) +
+                    " again");
             changed.push_back(id);
         }
     }
     for (const Fetch& fetch : _fetches) {
         const KeyFetchResult& result = *fetch.result;
         if (result.error) {
-            _core.logWarning(kLogPrefix + "could not fetch " + EntryName(fetch.entry) + ": " +
-                             result.errorTitle.value_or(QString()) +
-                             "; tried again at the next refresh");
+            LogWarning(kLogPrefix + "could not fetch " + EntryName(fetch.entry) + ": " +
+                       result.errorTitle.value_or(QString()) + "; tried again at the next refresh");
         } else if (!result.text) {
-            _core.logError(kLogPrefix + EntryName(fetch.entry) +
-                           ": the key is not known to the signature service");
+            LogError(kLogPrefix + EntryName(fetch.entry) +
+                     ": the key is not known to the signature service");
         } else if (const auto id = install(fetch.entry, *result.text)) {
             kept.push_back(
-                ManagedLink{fetch.entry.key, fetch.entry.ordinal, _core.signature(*id)->uuid()});
+                ManagedLink{fetch.entry.key, fetch.entry.ordinal, _engine.signature(*id)->uuid()});
             changed.push_back(*id);
         }
     }
-    if (kept != LoadManagedLinks(_core.dataFolder()))
-        SaveManagedLinks(_core.dataFolder(), kept);
+    if (kept != LoadManagedLinks(_engine.dataFolder()))
+        SaveManagedLinks(_engine.dataFolder(), kept);
     if (!changed.empty()) {
-        // Saved with the marks of the pass that writes them (see PendingInstallations).
-        MarkPendingInstallations(changed, _core.idToSignatureMap());
-        _core.saveSignatures(changed, _core.idToSignatureMap());
-        sync(changed);
+        _engine.saveAndSyncSignatures(changed);
     }
     finish();
 }
@@ -248,7 +242,7 @@ void ManagedSignatures::finish() {
         return;
     }
     // Still running (the engine is not idle) until the reconciliation asked for meanwhile runs.
-    _core.platform().mainQueue.post([this, alive = std::weak_ptr<bool>(_alive)] {
+    _engine.platform().mainQueue.post([this, alive = std::weak_ptr<bool>(_alive)] {
         if (alive.expired())
             return;
         _running = false;
@@ -259,10 +253,10 @@ void ManagedSignatures::finish() {
 std::map<ClientKind, SelectedInstallationsInfo> ManagedSignatures::desiredSelection(
     const ManagedEntry& entry, bool log) const {
     std::map<ClientKind, SelectedInstallationsInfo> selection;
-    for (ClientKind kind : _core.clientKinds()) {
+    for (ClientKind kind : _engine.clientKinds()) {
         if (entry.client && *entry.client != kind)
             continue;
-        const AccountsInfo& accounts = _core.clientKindToAccountsInfoMap().at(kind);
+        const AccountsInfo& accounts = _engine.clientKindToAccountsInfoMap().at(kind);
         SelectedInstallationsInfo info;
         if (!entry.account.isEmpty()) {
             const auto email = KnownEmail(accounts, entry.account);
@@ -282,10 +276,10 @@ std::map<ClientKind, SelectedInstallationsInfo> ManagedSignatures::desiredSelect
         selection[kind] = info;
     }
     if (selection.empty() && log) {
-        _core.logWarning(kLogPrefix + EntryName(entry) + ": no detected client" +
-                         (entry.account.isEmpty() ? QString(" can take it")
-                                                  : " has the account " + entry.account) +
-                         " yet; tried again at the next refresh");
+        LogWarning(kLogPrefix + EntryName(entry) + ": no detected client" +
+                   (entry.account.isEmpty() ? QString(" can take it")
+                                            : " has the account " + entry.account) +
+                   " yet; tried again at the next refresh");
     }
     return selection;
 }
@@ -329,9 +323,9 @@ std::optional<SignatureId> ManagedSignatures::install(const ManagedEntry& entry,
     const auto selection = desiredSelection(entry, true);
     if (selection.empty())
         return std::nullopt;  // the accounts went away while the key was fetched
-    const std::int64_t colorIndex = NewSignatureColorIndex(_core.visibleSignatureIds().size());
-    const std::int64_t now = static_cast<std::int64_t>(_core.platform().mainQueue.now());
-    const SignatureId id = _core.addSignature([&](Signature& signature) {
+    const std::int64_t colorIndex = _engine.newSignatureColorIndex();
+    const std::int64_t now = static_cast<std::int64_t>(_engine.platform().mainQueue.now());
+    const SignatureId id = _engine.addSignature([&](Signature& signature) {
         signature.clientKindToSelectedInstallationsInfoMap = selection;
         signature.colorIndex = colorIndex;
         SetInsertOptions(signature, Kinds(selection), entry.insertForReplies,
@@ -341,14 +335,14 @@ std::optional<SignatureId> ManagedSignatures::install(const ManagedEntry& entry,
         signature.mainTextQe = TrimmedText(text);
         signature.lastUpdateUnixTimeQz = now;
     });
-    _core.logInfo(kLogPrefix + "installing " + EntryName(entry) + " as " +
-                  Describe(*_core.signature(id)));
+    LogInfo(kLogPrefix + "installing " + EntryName(entry) + " as " +
+            Describe(*_engine.signature(id)));
     return id;
 }
 
 SignaturePtr ManagedSignatures::signatureByUuid(const QUuid& uuid, SignatureId* id) const {
-    for (SignatureId candidate : _core.signatureIds()) {
-        const SignaturePtr signature = _core.signature(candidate);
+    for (SignatureId candidate : _engine.signatureIds()) {
+        const SignaturePtr signature = _engine.signature(candidate);
         if (signature && signature->uuidX == uuid) {
             *id = candidate;
             return signature;
@@ -366,13 +360,9 @@ bool ManagedSignatures::postponesClosing(const SignatureIds& ids,
     QStringList names;
     for (ClientKind kind : clients)
         names << DisplayName(kind);
-    _core.logInfo(kLogPrefix + "not closing " + names.join(", ") +
-                  " for the organisation's signatures; they wait for the next refresh or wake");
+    LogInfo(kLogPrefix + "not closing " + names.join(", ") +
+            " for the organisation's signatures; they wait for the next refresh or wake");
     return true;
-}
-
-void ManagedSignatures::sync(const SignatureIds& ids) {
-    _core.syncSignatures(ids);
 }
 
 }  // namespace quillet
