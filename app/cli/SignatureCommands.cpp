@@ -65,10 +65,10 @@ int RunRenameCommand(Session& session) {
         PrintError("a signature's name cannot be empty; it stays " + signature.nameQe);
         return 1;
     }
-    // The same name again changes nothing, unless an earlier rename has not reached every
-    // client (Outlook refused a name its person already uses): the pass is tried again, and
-    // the command says how it went rather than succeeding on the store's word.
-    if (name == signature.nameQe && PendingClients(signature, core.pendingScope()).empty())
+    // The same name again changes nothing, unless an earlier rename has not reached a client
+    // that a pass can write now (Outlook refused a name its person already uses): the pass is
+    // tried again, and the command says how it went rather than succeeding on the store's word.
+    if (name == signature.nameQe && !PassCanDoPendingWork(signature, core.pendingScope()))
         return 0;
     return RunAndWait(session, [&] {
         signature.nameQe = name;

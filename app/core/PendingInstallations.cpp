@@ -95,6 +95,12 @@ PendingWork PendingWorkIn(const Signature& signature, ClientKind kind, const Pen
     return work;
 }
 
+bool PassCanDoPendingWork(const Signature& signature, const PendingScope& scope) {
+    return std::any_of(scope.detected.begin(), scope.detected.end(), [&](ClientKind kind) {
+        return PendingWorkIn(signature, kind, scope).passCanDo;
+    });
+}
+
 std::vector<ClientKind> PendingClients(const Signature& signature, const PendingScope& scope) {
     std::vector<ClientKind> clients;
     for (ClientKind kind : scope.detected) {

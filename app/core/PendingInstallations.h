@@ -43,6 +43,8 @@ struct PendingWork {
     bool any() const { return passCanDo || clientAway || !awaitedAccounts.isEmpty(); }
 };
 PendingWork PendingWorkIn(const Signature& signature, ClientKind kind, const PendingScope& scope);
+// Whether a pass over the signature would do some of its pending work now, in a detected client.
+bool PassCanDoPendingWork(const Signature& signature, const PendingScope& scope);
 
 // The clients where the signature has something left to do: the detected ones in the engine's
 // order, then those that are away in client order.

@@ -229,12 +229,23 @@ std::optional<SignatureRecord> UndoStoreRecordChange(const std::optional<Signatu
 }
 
 bool ChangesInstallations(const KeptStoreRecord& change) {
+    // A record marked for removal and installed nowhere any more is only cleared away (by
+    // whichever process loads the store next): no change of what the clients hold.
+    if (change.before && !change.after)
+        return !change.before->attributes.pendingDeletion ||
+               !change.before->performedInstallations.empty();
     if (!change.before || !change.after)
         return change.before.has_value() != change.after.has_value();
+    // Where it is selected and what is installed; a pass's reinstallation marks are not, or every
+    // pass that a running client or a failed write leaves pending would make a point.
     const auto installations = [](const SignatureRecord& record) {
         Fields fields = FieldsOf(record);
         std::erase_if(fields,
                       [](const auto& field) { return field.first.starts_with(kAttribute); });
+        for (auto& [key, value] : fields) {
+            if (key.starts_with(kSelected))
+                value = nullptr;
+        }
         return fields;
     };
     return installations(*change.before) != installations(*change.after);
