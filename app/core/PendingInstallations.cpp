@@ -122,11 +122,8 @@ SignatureIds SignaturesWithPendingInstallations(const SignatureIds& ids,
         const auto found = map.find(id);
         if (found == map.end())
             continue;
-        if (std::any_of(scope.detected.begin(), scope.detected.end(), [&](ClientKind kind) {
-                return PendingWorkIn(*found->second, kind, scope).passCanDo;
-            })) {
+        if (PassCanDoPendingWork(*found->second, scope))
             pending.push_back(id);
-        }
     }
     return pending;
 }
