@@ -34,7 +34,7 @@ QString UuidTextOf(const AppleMailSyncInfo& info, SignatureId id) {
 
 // A Quillet signature that no account keeps leaves Apple Mail's lists altogether.
 bool LeavesAppleMail(const AppleMailSyncInfo& info, SignatureId id) {
-    return !info.signatureOverallSignatureIdToInstallSet.count(id);
+    return !info.listedSignatureIdSet.count(id);
 }
 
 // Whether an account's "Signatures" item naming Quillet's signature `id` stays.

@@ -70,6 +70,9 @@ AppleMailSyncInfo MakeAppleMailSyncInfo(const AccountsInfo& accountsInfo,
                 info.signatureOverallSignatureIdToUninstallSet.insert(id);
         }
     }
+    info.listedSignatureIdSet = accountsInfo.status == AccountsInfoStatus::discoverySucceeded
+                                    ? info.knownOverallSignatureIdToInstallSet
+                                    : info.signatureOverallSignatureIdToInstallSet;
     info.uuidTextToSignatureIdMap = UuidTextToSignatureIdMap(idToSignatureMap);
     return info;
 }

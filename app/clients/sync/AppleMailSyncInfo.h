@@ -26,6 +26,11 @@ struct AppleMailSyncInfo {
     SignatureIdSet knownOverallSignatureIdToInstallSet;
     // Leaves Apple Mail as a whole: uninstalled somewhere and installed nowhere.
     SignatureIdSet signatureOverallSignatureIdToUninstallSet;
+    // Stay in Mail's lists: installed for a known account, or, while discovery failed, selected
+    // for an address it did not report. Once discovery succeeds, a signature that only waits for
+    // an address no account carries leaves the lists: the account that carried it may now be
+    // another person's, and the store keeps no installation of it to answer for.
+    SignatureIdSet listedSignatureIdSet;
 
     // Lookups: Apple Mail account UUID <-> email, and a signature's UUID text to its id.
     std::map<QString, QString> accountUuidToEmailMap;

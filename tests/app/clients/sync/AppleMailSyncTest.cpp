@@ -269,7 +269,10 @@ TEST_F(AppleMailSyncTest, ElementsOfAnUnexpectedShapeAndControlCharactersDoNotBr
     EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString();
 }
 
-TEST_F(AppleMailSyncTest, ASignatureStillSelectedForAnUnreportedAccountStaysListed) {
+// A signature waits in Mail's lists for its address while discovery fails; once discovery
+// succeeds and the account carries another person's address, it leaves that account, its
+// default and the lists, as the store (which records no installation of it) says.
+TEST_F(AppleMailSyncTest, ASignatureWaitingForItsAddressStaysListedOnlyWhileDiscoveryFails) {
     signature(1, {"a@x.org"});
     EXPECT_FALSE(sync());
     // Discovery now reports no account (an unreadable cache, an email in another case).
@@ -280,6 +283,15 @@ TEST_F(AppleMailSyncTest, ASignatureStillSelectedForAnUnreportedAccountStaysList
     EXPECT_EQ(accountSignatures("ACC-A"), (QStringList{"MINE", TestUuidText(1)}));
     EXPECT_EQ(selected("ACC-A"), TestUuidText(1));
     EXPECT_TRUE(QFileInfo::exists(files.signatureFile(TestUuidText(1))));
+
+    // The person gave account A to someone else.
+    accounts.status = AccountsInfoStatus::discoverySucceeded;
+    addAccount("c@x.org", "ACC-A");
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(listIds(files.allSignatures), QStringList{"MINE"});
+    EXPECT_EQ(accountSignatures("ACC-A"), QStringList{"MINE"});
+    EXPECT_EQ(selected("ACC-A"), std::nullopt);
+    EXPECT_FALSE(signatures[1].clientKindToPerformedInstallationsInfoMap.count(kMail));
 }
 
 // A signature of Quillet's that Mail still lists although the store has no record of its
