@@ -10,7 +10,6 @@
 #include "app/cli/CommandSupport.h"
 #include "app/cli/DemoSnapshot.h"
 #include "app/demo/SampleMac.h"
-#include "app/demo/service/SignatureService.h"
 #include "platform/AtomicFile.h"
 
 namespace quillet {
@@ -21,6 +20,55 @@ void Say(const QString& text) {
     std::printf("%s\n", text.toUtf8().constData());
     std::fflush(stdout);
 }
+
+// The reference signature service runs as a program of its own beside this one, so that the
+// command, which every refresh starts, does not carry an HTTP server and its libraries.
+class ServiceProcess {
+public:
+    ~ServiceProcess() { stop(); }
+
+    // Serves the folder; the service's URL, or empty with the reason in `why`.
+    struct Started {
+        QString url;
+        QString why;
+    };
+    Started start(const QString& folder) {
+        const QString program =
+            QCoreApplication::applicationDirPath() + "/quillet-signature-service";
+        _process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        _process.start(program, {"--folder", folder});
+        if (!_process.waitForStarted(10000))
+            return unstarted(program + ": " + _process.errorString());
+        // "Serving FOLDER on URL", once it accepts requests.
+        QByteArray line;
+        while (!line.endsWith('\n')) {
+            if (!_process.canReadLine() && !_process.waitForReadyRead(10000))
+                return unstarted(program + " said nothing");
+            line = _process.readLine();
+        }
+        const int on = line.lastIndexOf(" on ");
+        if (!line.startsWith("Serving ") || on < 0)
+            return unstarted(program + " said: " + QString::fromUtf8(line.trimmed()));
+        return {QString::fromUtf8(line.mid(on + 4).trimmed()), {}};
+    }
+
+    void stop() {
+        if (_process.state() == QProcess::NotRunning)
+            return;
+        _process.terminate();
+        if (!_process.waitForFinished(5000))
+            _process.kill();
+        _process.waitForFinished(-1);
+    }
+
+private:
+    Started unstarted(const QString& why) {
+        stop();
+        return {{}, why};
+    }
+
+    QProcess _process;
+};
 
 bool WriteSignature(const QString& folder, const QString& key, const QString& html) {
     // The service may be reading the file while the demo changes it.
@@ -97,14 +145,13 @@ int RunDemoCommand(const CommandLine& line) {
     WriteSignature(signatures, "ann", "<p><b>Ann Example</b> · Sales · +1 555 0100</p>");
     WriteSignature(signatures, "team", "<p>The Example Team · example.com</p>");
     WriteSignature(signatures, "tom", "<p><b>Tom Example</b> · Engineering</p>");
-    SignatureService service(SignatureServiceOptions{signatures.toStdString(), "127.0.0.1", 0,
-                                                     [](const std::string&) {}});
-    if (!service.start()) {
-        PrintError("cannot start the signature service: " +
-                   QString::fromStdString(service.error()));
+    ServiceProcess service;
+    const auto started = service.start(signatures);
+    if (started.url.isEmpty()) {
+        PrintError("cannot start the signature service: " + started.why);
         return 1;
     }
-    const QString url = QString::fromStdString(service.baseUrl());
+    const QString url = started.url;
     Say("A sample Mac with Apple Mail, Outlook, Postbox, Spark and Thunderbird: " + mac.folder());
     Say("The reference signature service at " + url + " serves the keys ann, team and tom from " +
         signatures + ".");
