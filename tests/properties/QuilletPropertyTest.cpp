@@ -634,7 +634,15 @@ private:
                     Q(signature["localText"]).toUtf8() != ReadFakeFile(Q(signature["filePath"])))
                     _violations << line + "signature " + arguments[1] +
                                        " does not have the file's text";
-                serviceTextViolations(line, signature);
+                // Saving a change refreshes from the service; a rename to the name the signature
+                // has already changes nothing and saves nothing.
+                const bool renamedToSameName =
+                    step.act == Act::rename &&
+                    std::any_of(before.begin(), before.end(), [&](const Json& old) {
+                        return Q(old["id"]) == arguments[1] && Q(old["name"]) == arguments[2];
+                    });
+                if (!renamedToSameName)
+                    serviceTextViolations(line, signature);
                 return heldWhereSelected(line, signature);
             }
             case Act::color:
