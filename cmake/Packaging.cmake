@@ -20,7 +20,8 @@ add_custom_target(quillet_manpage ALL DEPENDS ${manpage})
 
 install(TARGETS quillet quillet-webmail-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET Quillet)
-  install(TARGETS Quillet RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The application starts quillet-preview from its own folder for each preview.
+  install(TARGETS Quillet quillet-preview RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/app/ui/desktop/quillet.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${PROJECT_SOURCE_DIR}/app/ui/desktop/quillet.svg

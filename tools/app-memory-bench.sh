@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Measures the memory of the real application (the release build's Quillet, on Xvfb): resident
-# and proportional set sizes of the program and of every web-engine helper it started, idle after
-# start, while a preview shows, and after the preview closed. A benchmark, not a test: it prints
-# figures and checks nothing.
+# and proportional set sizes of the program and of every helper it started (the preview program
+# and its web engine's processes), idle after start, while a preview shows, and after the preview
+# closed. A benchmark, not a test: it prints figures and checks nothing.
 #   tools/app-memory-bench.sh [BUILD]   (default: the release build folder, built as needed)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath -m "${1:-${QUILLET_PACKAGE_BUILD_DIR:-build-package}}")
 if [ -z "${1:-}" ]; then
-    QUILLET_PACKAGE_BUILD_DIR=$build tools/release-build.sh Quillet quillet quillet-signature-service
+    QUILLET_PACKAGE_BUILD_DIR=$build tools/release-build.sh Quillet quillet-preview quillet quillet-signature-service
 fi
 x_work=$(mktemp -d)
 x_shots=${QUILLET_BENCH_SCREENSHOTS:-}
@@ -63,11 +63,16 @@ report() {
     printf '%-28s program RSS %4d MB   with helpers PSS %4d MB   helper processes %d\n' \
         "$1" $((rss / 1024)) $((pss / 1024)) "$helpers"
 }
-# Waits until the program's resident size stays within 1 MB over two seconds.
+# Waits until the resident size of the program and its helpers (the preview program, the web
+# engine's processes) stays within 1 MB over two seconds.
 settle() {
-    local last=0 now
+    local last=0 now pid
     for _ in $(seq 1 30); do
-        now=$(awk '/^Rss:/ {print $2}' "/proc/$app_pid/smaps_rollup")
+        now=0
+        for pid in $(tree "$app_pid"); do
+            [ -r "/proc/$pid/smaps_rollup" ] || continue
+            now=$((now + $(awk '/^Rss:/ {print $2}' "/proc/$pid/smaps_rollup")))
+        done
         [ $((now - last)) -lt 1024 ] && [ $((last - now)) -lt 1024 ] && return 0
         last=$now
         sleep 2

@@ -534,8 +534,8 @@ void ExistingSignatureController::showPreview() {
 }
 
 void ExistingSignatureController::closePreview() {
-    // The web engine holds a renderer process and much memory while a page lives: the preview,
-    // its page and its profile go with it, and the next preview builds them anew.
+    // The preview program holds the web engine, its processes and much memory: it ends with the
+    // preview, and the next preview starts it anew.
     if (_rPreviewSignatureControllerQ) {
         _rPreviewSignatureControllerQ->hide();
         _rPreviewSignatureControllerQ->deleteLater();

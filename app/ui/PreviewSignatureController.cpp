@@ -1,16 +1,12 @@
 #include "app/ui/PreviewSignatureController.h"
 
-#include <QBuffer>
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
-#include <QWebEngineUrlRequestInterceptor>
-#include <QWebEngineUrlRequestJob>
-#include <QWebEngineUrlScheme>
-#include <QWebEngineUrlSchemeHandler>
-#include <QWebEngineView>
+#include <QWindow>
 
 #include "app/ui/Fonts.h"
 #include "app/ui/Images.h"
@@ -19,76 +15,18 @@
 
 namespace quillet {
 
-namespace {
-const QByteArray kScheme = "quillet-preview";
+QString PreviewProgramPath() {
+    const QString named = qEnvironmentVariable("QUILLET_PREVIEW_PROGRAM");
+    return named.isEmpty() ? QCoreApplication::applicationDirPath() + "/quillet-preview" : named;
 }
-
-void RegisterPreviewScheme() {
-    QWebEngineUrlScheme scheme(kScheme);
-    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
-    // Neither local nor privileged: a page of this scheme reaches no file and no other page's
-    // data; it may show remote images, as the mail programs do.
-    scheme.setFlags(QWebEngineUrlScheme::SecureScheme);
-    QWebEngineUrlScheme::registerScheme(scheme);
-}
-
-// Serves the one HTML text of the current preview, from memory.
-class PreviewSchemeHandler : public QWebEngineUrlSchemeHandler {
-public:
-    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
-    QByteArray html;
-    QString host;
-
-    void requestStarted(QWebEngineUrlRequestJob* job) override {
-        if (job->requestUrl().host() != host) {
-            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
-            return;
-        }
-        auto* buffer = new QBuffer(job);
-        buffer->setData(html);
-        job->reply("text/html;charset=utf-8", buffer);
-    }
-};
-
-// Refuses every request for a local file, whatever the page asks for.
-class LocalFileBlocker : public QWebEngineUrlRequestInterceptor {
-public:
-    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
-    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
-        const QString scheme = info.requestUrl().scheme();
-        if (scheme == "file" || scheme == "qrc")
-            info.block(true);
-    }
-};
-
-// The preview's page: it loads its own HTML and nothing else; a clicked link goes to the
-// default browser instead.
-class PreviewPage : public QWebEnginePage {
-public:
-    PreviewPage(QWebEngineProfile* profile, Workspace& workspace, QObject* parent)
-        : QWebEnginePage(profile, parent), _workspace(workspace) {}
-
-protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
-        if (url.scheme() == kScheme && isMainFrame && type != NavigationTypeLinkClicked)
-            return true;
-        if (type == NavigationTypeLinkClicked)
-            _workspace.openUrl(url);
-        return false;
-    }
-    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
-
-private:
-    Workspace& _workspace;
-};
 
 PreviewSignatureController::PreviewSignatureController(Workspace& workspace, QWidget* parent)
-    : QWidget(parent) {
+    : QWidget(parent), _workspace(workspace) {
     setObjectName("previewPanel");
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet("QWidget#previewPanel { background: #F7F8FA; }");
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(48, 32, 48, 32);
+    _layout = new QVBoxLayout(this);
+    _layout->setContentsMargins(48, 32, 48, 32);
     auto* header = new QHBoxLayout;
     auto* legend = new QLabel(Localized("Your email signature preview"), this);
     legend->setObjectName("previewLegend");
@@ -103,43 +41,101 @@ PreviewSignatureController::PreviewSignatureController(Workspace& workspace, QWi
     close->setToolTip(Localized("Close"));
     header->addWidget(legend, 1);
     header->addWidget(close);
-    layout->addLayout(header);
-
-    // A profile of its own, kept in memory: no cookies or cache on disk, its own scheme.
-    auto* profile = new QWebEngineProfile(this);
-    _schemeHandler = new PreviewSchemeHandler(profile);
-    profile->installUrlSchemeHandler(kScheme, _schemeHandler);
-    profile->setUrlRequestInterceptor(new LocalFileBlocker(profile));
-    _page = new PreviewPage(profile, workspace, this);
-    QWebEngineSettings* settings = _page->settings();
-    settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
-    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
-    settings->setAttribute(QWebEngineSettings::LocalStorageEnabled, false);
-    settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
-    _webView = new QWebEngineView(this);
-    _webView->setObjectName("previewWebView");
-    _webView->setPage(_page);
-    _webView->setContextMenuPolicy(Qt::NoContextMenu);
-    layout->addWidget(_webView, 1);
-
+    _layout->addLayout(header);
+    // Where the program's window goes.
+    _pageArea = new QWidget(this);
+    _pageArea->setObjectName("previewPageArea");
+    auto* pageLayout = new QVBoxLayout(_pageArea);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    _layout->addWidget(_pageArea, 1);
     connect(close, &QPushButton::clicked, this, &PreviewSignatureController::closeRequested);
-    connect(_page, &QWebEnginePage::loadFinished, this, &PreviewSignatureController::loaded);
 }
 
 PreviewSignatureController::~PreviewSignatureController() {
-    // The page goes before its profile.
-    delete _webView;
-    delete _page;
+    endProcess();
 }
 
 void PreviewSignatureController::engage(SignatureId id, const QString& html) {
+    endProcess();
     _signatureId = id;
-    // Each load has its own host, so an answer for an earlier text is never taken for this one.
-    _schemeHandler->host = "s" + QString::number(++_generation);
-    _schemeHandler->html = html.toUtf8();
-    _webView->load(QUrl(QString::fromLatin1(kScheme) + "://" + _schemeHandler->host + "/"));
+    _loadReported = false;
+    auto* process = new QProcess(this);
+    _process = process;
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QStringList arguments{"--title", Localized("Your email signature preview")};
+    // Only X11 lets this window hold the program's.
+    if (QGuiApplication::platformName() == "xcb")
+        arguments << "--embed";
+    connect(process, &QProcess::readyReadStandardOutput, this,
+            [this, process] { readProcess(process); });
+    connect(process, &QProcess::finished, this, [this, process] {
+        if (process != _process)
+            return;
+        if (!_loadReported) {
+            _loadReported = true;
+            emit loaded(false);
+        } else {
+            // The person closed the preview's own window.
+            emit closeRequested();
+        }
+    });
+    // Queued: a program that cannot start may say so within start(), before anyone listens.
+    connect(
+        process, &QProcess::errorOccurred, this,
+        [this, process](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart && process == _process && !_loadReported) {
+                _loadReported = true;
+                emit loaded(false);
+            }
+        },
+        Qt::QueuedConnection);
+    process->start(PreviewProgramPath(), arguments);
+    process->write(html.toUtf8());
+    process->closeWriteChannel();
+}
+
+void PreviewSignatureController::readProcess(QProcess* process) {
+    while (process == _process && process->canReadLine()) {
+        const QByteArray line = process->readLine().trimmed();
+        if (line.startsWith("window ")) {
+            embed(static_cast<WId>(line.mid(7).toULongLong()));
+        } else if (line.startsWith("loaded ") && !_loadReported) {
+            _loadReported = true;
+            emit loaded(line == "loaded 1");
+        } else if (line.startsWith("open ")) {
+            const QUrl url = QUrl::fromEncoded(line.mid(5), QUrl::StrictMode);
+            if (url.isValid())
+                _workspace.openUrl(url);
+        }
+    }
+}
+
+void PreviewSignatureController::embed(WId window) {
+    if (!_process->arguments().contains("--embed"))
+        return;
+    QWindow* foreign = QWindow::fromWinId(window);
+    if (!foreign)
+        return;
+    delete _page;
+    _page = QWidget::createWindowContainer(foreign, _pageArea);
+    _page->setObjectName("previewPage");
+    _pageArea->layout()->addWidget(_page);
+}
+
+void PreviewSignatureController::endProcess() {
+    if (!_process)
+        return;
+    QProcess* process = _process;
+    _process = nullptr;
+    process->disconnect(this);
+    process->terminate();
+    if (!process->waitForFinished(3000))
+        process->kill();
+    process->waitForFinished(-1);
+    delete process;
+    // Only once the program's window is gone: given back, it would show on its own meanwhile.
+    delete _page;
+    _page = nullptr;
 }
 
 }  // namespace quillet

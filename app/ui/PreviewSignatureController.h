@@ -1,26 +1,25 @@
 #pragma once
-// The preview of a signature's HTML over the signature panel, in a web view: signatures are
-// tables with inline styles that only a browser engine lays out faithfully. The page runs no
-// script, reads no local file and follows no link inside the view (links open in the default
-// browser); the HTML is served from memory, so its size has no limit.
+// The preview of a signature's HTML over the signature panel. The page is shown by the
+// quillet-preview program (app/ui/preview), started for each preview and ended when it closes:
+// the web engine it needs costs about 100 MB and helper processes, which the application does
+// not carry while no preview is shown. Where the windowing system lets one window hold another
+// (X11), the program's window sits inside this panel; elsewhere it is a window of its own, and
+// closing it closes the preview.
 
+#include <QProcess>
 #include <QWidget>
 #include <optional>
 
 #include "common/SignatureId.h"
 
-class QWebEngineView;
-class QLabel;
+class QVBoxLayout;
 
 namespace quillet {
 
-class PreviewPage;
-class PreviewSchemeHandler;
 class Workspace;
 
-// The URL scheme the preview serves its HTML under; registered before the application object
-// is created (the web engine requires it then).
-void RegisterPreviewScheme();
+// The preview program: beside the application, or where QUILLET_PREVIEW_PROGRAM names it.
+QString PreviewProgramPath();
 
 class PreviewSignatureController : public QWidget {
     Q_OBJECT
@@ -28,10 +27,11 @@ public:
     PreviewSignatureController(Workspace& workspace, QWidget* parent = nullptr);
     ~PreviewSignatureController() override;
 
-    // Loads the signature's text as HTML, with no base URL of its own.
+    // Shows the signature's text as HTML, in a preview program of its own.
     void engage(SignatureId id, const QString& html);
     std::optional<SignatureId> signatureId() const { return _signatureId; }
-    QWebEngineView* webView() const { return _webView; }
+    // The running preview program, if any.
+    const QProcess* previewProcess() const { return _process; }
 
 signals:
     void closeRequested();
@@ -39,11 +39,17 @@ signals:
     void loaded(bool ok);
 
 private:
+    void endProcess();
+    void readProcess(QProcess* process);
+    void embed(WId window);
+
+    Workspace& _workspace;
     std::optional<SignatureId> _signatureId;
-    QWebEngineView* _webView;
-    PreviewPage* _page;
-    PreviewSchemeHandler* _schemeHandler;
-    int _generation = 0;
+    QVBoxLayout* _layout;
+    QWidget* _pageArea;
+    QWidget* _page = nullptr;
+    QProcess* _process = nullptr;
+    bool _loadReported = false;
 };
 
 }  // namespace quillet

@@ -14,7 +14,6 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/NewSignatureController.h"
 #include "app/ui/PermissionsAssistantPresenter.h"
-#include "app/ui/PreviewSignatureController.h"
 #include "app/ui/SingleInstance.h"
 #include "app/ui/Updater.h"
 #include "common/Localization.h"
@@ -30,9 +29,6 @@
 using namespace quillet;
 
 int main(int argc, char* argv[]) {
-    // The preview's web engine shares its graphics context with the widgets.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    RegisterPreviewScheme();
     QApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false);
     application.setDesktopFileName("quillet");

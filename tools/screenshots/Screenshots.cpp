@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QWebEngineView>
 #include <cstdio>
 #include <cstdlib>
 
@@ -30,6 +29,7 @@
 #include "app/ui/PreviewSignatureController.h"
 #include "app/ui/SignatureButtonView.h"
 #include "app/ui/UserNotifier.h"
+#include "app/ui/preview/PreviewView.h"
 #include "common/Localization.h"
 #include "platform/Accessibility.h"
 #include "platform/FileWorkspace.h"
@@ -181,8 +181,6 @@ int main(int argc, char* argv[]) {
         QCoreApplication core(argc, argv);
         return Compare(argv[2], argv[3]);
     }
-    RegisterPreviewScheme();
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: quillet-screenshots FOLDER\n");
@@ -298,14 +296,25 @@ int main(int argc, char* argv[]) {
         // The page paints a moment after it has loaded.
         Settle(1500);
         Save(main, folder + "/preview.png");
-        Save(*preview->webView(), folder + "/preview-page.png");
+        // The page as the preview program shows it in the panel's page area (offscreen, the
+        // program's window is not in the panel).
+        PreviewView page([](const QUrl&) {});
+        page.resize(preview->findChild<QWidget*>("previewPageArea")->size());
+        page.show();
+        bool pageLoaded = false;
+        QObject::connect(&page, &PreviewView::loaded, [&] { pageLoaded = true; });
+        page.load(SampleSignatureHtml().toUtf8());
+        timer.restart();
+        while (!pageLoaded && timer.elapsed() < 60000)
+            Settle(50);
+        Settle(1500);
+        Save(page, folder + "/preview-page.png");
         QFile html(folder + "/preview-page.html");
         if (html.open(QIODevice::WriteOnly))
             html.write(("<html><head><meta charset='utf-8'></head><body>" + SampleSignatureHtml() +
                         "</body></html>")
                            .toUtf8());
-        std::printf("preview page %dx%d\n", preview->webView()->width(),
-                    preview->webView()->height());
+        std::printf("preview page %dx%d\n", page.width(), page.height());
     }
     SaveAssistant(*core, workspace, mainQueue, mac, folder);
     SaveAlert(main, folder);

@@ -5,14 +5,10 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSignalSpy>
 #include <QTest>
-#include <QWebEnginePage>
-#include <QWebEngineView>
 
 #include "app/ui/ExistingSignatureController.h"
 #include "app/ui/MainController.h"
-#include "app/ui/PreviewSignatureController.h"
 #include "app/ui/SignatureButtonView.h"
 #include "tests/support/ui/UiHarness.h"
 
@@ -245,85 +241,6 @@ TEST_F(ExistingSignatureControllerTest, UpdateReinstallsOnTheNextTurn) {
     EXPECT_EQ(ui.service.keyRequests(), 1);
     EXPECT_TRUE(
         stored(id)->clientKindToPerformedInstallationsInfoMap.count(ClientKind::thunderbird));
-}
-
-class PreviewTest : public ExistingSignatureControllerTest {
-protected:
-    // Opens the preview of the selected signature and waits for its page.
-    PreviewSignatureController* openPreview() {
-        QTest::mouseClick(element<QAbstractButton>("previewButton"), Qt::LeftButton);
-        PreviewSignatureController* preview = panel().visiblePreview();
-        EXPECT_TRUE(preview);
-        if (!preview)
-            return nullptr;
-        QSignalSpy loaded(preview, &PreviewSignatureController::loaded);
-        if (!loaded.wait(60000)) {
-            ADD_FAILURE() << "the preview did not load";
-            return nullptr;
-        }
-        EXPECT_TRUE(loaded.front().front().toBool());
-        return preview;
-    }
-    QString pageHtml(PreviewSignatureController* preview) {
-        QString html;
-        bool done = false;
-        preview->webView()->page()->toHtml([&](const QString& text) {
-            html = text;
-            done = true;
-        });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 10000));
-        return html;
-    }
-};
-
-TEST_F(PreviewTest, AScriptInTheSignatureRunsNothing) {
-    TestSignature s("Scripted");
-    s.mainText =
-        "<html><head><title>original</title></head><body><p id='p'>kept</p>"
-        "<script>document.title = 'ran'; document.getElementById('p').textContent = 'changed';"
-        "</script></body></html>";
-    ui.addSignature(s);
-    PreviewSignatureController* preview = openPreview();
-    ASSERT_TRUE(preview);
-    EXPECT_EQ(preview->webView()->title(), "original");
-    const QString html = pageHtml(preview);
-    EXPECT_TRUE(html.contains(">kept<")) << html.toStdString();
-    EXPECT_FALSE(html.contains("changed<")) << html.toStdString();
-}
-
-TEST_F(PreviewTest, ALinkOpensInTheDefaultBrowserNotInThePreview) {
-    TestSignature s("Linked");
-    s.mainText =
-        "<html><body style='margin:0'><a id='a' href='https://example.org/x' "
-        "style='display:block;width:400px;height:300px;background:#9EB0EB'>site</a></body></html>";
-    ui.addSignature(s);
-    PreviewSignatureController* preview = openPreview();
-    ASSERT_TRUE(preview);
-    const QUrl before = preview->webView()->url();
-    QWidget* surface = preview->webView()->focusProxy();
-    ASSERT_TRUE(surface);
-    // The page takes clicks once its renderer has laid it out; until then a click goes nowhere.
-    for (int attempt = 0; attempt < 20 && ui.mac.workspaceLog().isEmpty(); ++attempt) {
-        QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(50, 50));
-        (void)QTest::qWaitFor([&] { return !ui.mac.workspaceLog().isEmpty(); }, 1000);
-    }
-    EXPECT_EQ(ui.mac.workspaceLog(), QStringList{"open https://example.org/x"});
-    EXPECT_EQ(preview->webView()->url(), before);
-}
-
-TEST_F(PreviewTest, LargeHtmlLoadsAndThePreviewClosesForAnotherSignature) {
-    TestSignature big("Big");
-    big.mainText = "<html><body><p id='end'>" + QString(2500 * 1024, 'x') + "</p></body></html>";
-    ui.addSignature(big);
-    TestSignature small("Small");
-    small.key = "k2";  // the service answers one text per key
-    ui.addSignature(small);
-    PreviewSignatureController* preview = openPreview();
-    ASSERT_TRUE(preview);
-    EXPECT_GT(pageHtml(preview).size(), 2500 * 1024);
-    QTest::mouseClick(ui.main().signatureButtons()[1], Qt::LeftButton);
-    UiHarness::settle();
-    EXPECT_FALSE(panel().visiblePreview());
 }
 
 }  // namespace

@@ -1,15 +1,14 @@
-// The main of the widget tests: a QApplication (widgets, the web engine) and GoogleTest.
+// The main of the widget tests: a QApplication and GoogleTest. The application's previews run the
+// preview program of this build.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLocale>
 
-#include "app/ui/PreviewSignatureController.h"
-
 int main(int argc, char* argv[]) {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    quillet::RegisterPreviewScheme();
+    if (qEnvironmentVariableIsEmpty("QUILLET_PREVIEW_PROGRAM"))
+        qputenv("QUILLET_PREVIEW_PROGRAM", QUILLET_PREVIEW_PATH);
     QApplication application(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <csignal>
+
+#include "app/ui/ExistingSignatureController.h"
+#include "app/ui/MainController.h"
+#include "app/ui/PreviewSignatureController.h"
+#include "app/ui/SignatureButtonView.h"
+#include "app/ui/preview/PreviewView.h"
+#include "tests/support/ui/UiHarness.h"
+
+namespace quillet {
+namespace {
+
+// The preview's page itself, as the preview program shows it.
+class PreviewViewTest : public testing::Test {
+protected:
+    PreviewViewTest() : view([this](const QUrl& url) { opened << url.toString(); }) {
+        view.resize(600, 400);
+        view.show();
+    }
+    bool load(const QString& html) {
+        QSignalSpy loaded(&view, &PreviewView::loaded);
+        view.load(html.toUtf8());
+        return loaded.wait(60000) && loaded.front().front().toBool();
+    }
+    QString pageHtml() {
+        QString html;
+        bool done = false;
+        view.webView()->page()->toHtml([&](const QString& text) {
+            html = text;
+            done = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 10000));
+        return html;
+    }
+
+    QStringList opened;
+    PreviewView view;
+};
+
+TEST_F(PreviewViewTest, AScriptInTheSignatureRunsNothingAndALargeTextLoads) {
+    ASSERT_TRUE(
+        load("<html><head><title>original</title></head><body><p id='p'>kept</p>"
+             "<script>document.title = 'ran'; document.getElementById('p').textContent = "
+             "'changed';</script></body></html>"));
+    EXPECT_EQ(view.webView()->title(), "original");
+    const QString html = pageHtml();
+    EXPECT_TRUE(html.contains(">kept<")) << html.toStdString();
+    EXPECT_FALSE(html.contains("changed<")) << html.toStdString();
+
+    // Beyond what a data URL may carry.
+    ASSERT_TRUE(load("<html><body><p>" + QString(2500 * 1024, 'x') + "</p></body></html>"));
+    EXPECT_GT(pageHtml().size(), 2500 * 1024);
+}
+
+TEST_F(PreviewViewTest, ALinkGoesOutNotIntoThePreview) {
+    ASSERT_TRUE(
+        load("<html><body style='margin:0'><a id='a' href='https://example.org/x' "
+             "style='display:block;width:400px;height:300px;background:#9EB0EB'>site</a></body></"
+             "html>"));
+    const QUrl before = view.webView()->url();
+    QWidget* surface = view.webView()->focusProxy();
+    ASSERT_TRUE(surface);
+    // The page takes clicks once its renderer has laid it out; until then a click goes nowhere.
+    for (int attempt = 0; attempt < 20 && opened.isEmpty(); ++attempt) {
+        QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(50, 50));
+        (void)QTest::qWaitFor([&] { return !opened.isEmpty(); }, 1000);
+    }
+    EXPECT_EQ(opened, QStringList{"https://example.org/x"});
+    EXPECT_EQ(view.webView()->url(), before);
+}
+
+// The application shows the page through the preview program, which lives only as long as the
+// preview: the web engine's memory and processes go with it.
+TEST(PreviewProgramTest, LivesWhileThePreviewShowsAndAMissingProgramIsALoadThatFailed) {
+    UiHarness ui;
+    TestSignature first("First");
+    ui.addSignature(first);
+    TestSignature second("Second");
+    second.key = "k2";  // the service answers one text per key
+    ui.addSignature(second);
+    auto& panel = *ui.main().existingSignatureController();
+    const auto open = [&]() -> PreviewSignatureController* {
+        QTest::mouseClick(panel.findChild<QAbstractButton*>("previewButton"), Qt::LeftButton);
+        PreviewSignatureController* preview = panel.visiblePreview();
+        if (!preview)
+            return nullptr;
+        QSignalSpy loaded(preview, &PreviewSignatureController::loaded);
+        return loaded.wait(60000) && loaded.front().front().toBool() ? preview : nullptr;
+    };
+
+    PreviewSignatureController* preview = open();
+    ASSERT_TRUE(preview);
+    ASSERT_TRUE(preview->previewProcess());
+    const qint64 program = preview->previewProcess()->processId();
+    ASSERT_GT(program, 0);
+    ASSERT_EQ(::kill(static_cast<pid_t>(program), 0), 0);
+    // Another signature closes the preview, and its program ends.
+    QTest::mouseClick(ui.main().signatureButtons()[1], Qt::LeftButton);
+    UiHarness::settle();
+    EXPECT_FALSE(panel.visiblePreview());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ::kill(static_cast<pid_t>(program), 0) != 0; }, 5000));
+
+    const QByteArray programPath = qgetenv("QUILLET_PREVIEW_PROGRAM");
+    qputenv("QUILLET_PREVIEW_PROGRAM", "/nonexistent/quillet-preview");
+    QTest::mouseClick(panel.findChild<QAbstractButton*>("previewButton"), Qt::LeftButton);
+    preview = panel.visiblePreview();
+    ASSERT_TRUE(preview);
+    QSignalSpy loaded(preview, &PreviewSignatureController::loaded);
+    EXPECT_TRUE(loaded.wait(10000));
+    EXPECT_FALSE(loaded.value(0).value(0).toBool());
+    qputenv("QUILLET_PREVIEW_PROGRAM", programPath);
+}
+
+}  // namespace
+}  // namespace quillet
