@@ -349,6 +349,20 @@ private:
 };
 
 // Outlook's accounts are known by their user name, which the person never changes.
+// Outlook's defaults name a signature; once no signature has that name, they are "None".
+void ForgetDefaultsNaming(json& outlook, const QString& name) {
+    for (const json& signature : Member(outlook, "signatures", json::array())) {
+        if (Text(signature, "name") == name)
+            return;
+    }
+    for (auto& [email, chosen] : Member(outlook, "defaults", json::object()).items()) {
+        for (const char* use : {"newMessages", "repliesForwards"}) {
+            if (Text(chosen, use) == name)
+                chosen[use] = "None";
+        }
+    }
+}
+
 class OutlookClient : public FakeMacClient {
 public:
     OutlookClient(const FakeMac& mac) : FakeMacClient(mac, ClientKind::outlook) {}
@@ -394,6 +408,7 @@ public:
                     signatures.push_back(entry);
             } else if (at != signatures.end()) {
                 signatures.erase(at);
+                ForgetDefaultsNaming(outlook, before->name);
             }
         });
     }
