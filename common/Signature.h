@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "common/ClientKind.h"
+#include "common/SignatureFields.h"
 #include "common/SignatureId.h"
 #include "common/Text.h"
 
@@ -41,24 +42,11 @@ struct PerformedInstallationsInfo {
     bool operator==(const PerformedInstallationsInfo&) const = default;
 };
 
-struct Signature {
-    bool active = false;
-    std::int64_t colorIndex = 0;
-    QString fileNameQe;
-    QString filePathQe;
-    bool insertForRepliesForwards = false;
-    bool insertForForwards = false;
-    QString keyQe;
-    std::int64_t lastUpdateUnixTimeQz = 0;
-    QString localTextQe;
-    QString mainTextQe;
-    QString nameQe;
-    bool pendingDeletion = false;
+struct Signature : SignatureFields {
     std::optional<QUuid> uuidX;
     std::map<ClientKind, SelectedInstallationsInfo> clientKindToSelectedInstallationsInfoMap;
     std::map<ClientKind, PerformedInstallationsInfo> clientKindToPerformedInstallationsInfoMap;
 
-    bool isServiceBased() const { return !keyQe.isEmpty(); }
     // The uuid; reading it absent is a programming error.
     const QUuid& uuid() const;
     // Marks every selected payload for reinstallation (the all-accounts payload of a client
@@ -80,27 +68,5 @@ QString Describe(const SelectedInstallationsInfo& info);
 QString Describe(const PerformedInstallationPayload& payload);
 QString Describe(const PerformedInstallationsInfo& info);
 QString Describe(const Signature& signature);
-
-// The description items of the fields that every signature record (the desktop's and the
-// web-mail extension's) has, from its file to its name, each only when it is set.
-template <class Record>
-QStringList DescribeSourceFields(const Record& s) {
-    QStringList items;
-    if (!s.fileNameQe.isEmpty())
-        items << "file name: " + s.fileNameQe;
-    if (!s.filePathQe.isEmpty())
-        items << "file path: " + s.filePathQe;
-    if (!s.keyQe.isEmpty())
-        items << "key: " + s.keyQe;
-    if (!s.localTextQe.isEmpty())
-        items << "local text: length " + QString::number(CharacterCount(s.localTextQe));
-    if (s.lastUpdateUnixTimeQz != 0)
-        items << "last update Unix time: " + QString::number(s.lastUpdateUnixTimeQz);
-    if (!s.mainTextQe.isEmpty())
-        items << "main text: length " + QString::number(CharacterCount(s.mainTextQe));
-    if (!s.nameQe.isEmpty())
-        items << "name: " + s.nameQe;
-    return items;
-}
 
 }  // namespace quillet

@@ -38,21 +38,9 @@ struct PerformedInstallationRecord {
     }
 };
 
-// The attributes of a signature row: thirteen in every signature entity, and the web-mail
-// extension's two (client and account) in its own.
-struct SignatureAttributes {
-    bool active = false;
-    std::int64_t colorIndex = 0;
-    QString fileNameQe;
-    QString filePathQe;
-    bool insertForRepliesForwards = false;
-    bool insertForForwards = false;
-    QString keyQe;
-    std::int64_t lastUpdateUnixTimeQz = 0;
-    QString localTextQe;
-    QString mainTextQe;
-    QString nameQe;
-    bool pendingDeletion = false;
+// The attributes of a signature row: the fields of every signature record with its uuid as
+// stored, and the web-mail extension's two (client and account) in its own entity.
+struct SignatureAttributes : SignatureFields {
     QString uuidString;
     QString accountEmailQe;  // web-mail entity only
     QString clientQe;        // web-mail entity only
@@ -71,40 +59,18 @@ struct SignatureRecord {
     void sortInstallations();
 };
 
-// The thirteen attributes that every signature record (the desktop's and the web-mail
+// The fields and the uuid that every signature record (the desktop's and the web-mail
 // extension's) shares with its row, in both directions.
 template <class Record>
 void CopyCommonAttributes(const Record& s, SignatureAttributes* a) {
-    a->active = s.active;
-    a->colorIndex = s.colorIndex;
-    a->fileNameQe = s.fileNameQe;
-    a->filePathQe = s.filePathQe;
-    a->insertForRepliesForwards = s.insertForRepliesForwards;
-    a->insertForForwards = s.insertForForwards;
-    a->keyQe = s.keyQe;
-    a->lastUpdateUnixTimeQz = s.lastUpdateUnixTimeQz;
-    a->localTextQe = s.localTextQe;
-    a->mainTextQe = s.mainTextQe;
-    a->nameQe = s.nameQe;
-    a->pendingDeletion = s.pendingDeletion;
+    static_cast<SignatureFields&>(*a) = s;
     a->uuidString = s.uuidX ? CanonicalUuidText(*s.uuidX) : QString();
 }
 
 // The uuid stays absent when the stored text is no UUID.
 template <class Record>
 void CopyCommonAttributes(const SignatureAttributes& a, Record* s) {
-    s->active = a.active;
-    s->colorIndex = a.colorIndex;
-    s->fileNameQe = a.fileNameQe;
-    s->filePathQe = a.filePathQe;
-    s->insertForRepliesForwards = a.insertForRepliesForwards;
-    s->insertForForwards = a.insertForForwards;
-    s->keyQe = a.keyQe;
-    s->lastUpdateUnixTimeQz = a.lastUpdateUnixTimeQz;
-    s->localTextQe = a.localTextQe;
-    s->mainTextQe = a.mainTextQe;
-    s->nameQe = a.nameQe;
-    s->pendingDeletion = a.pendingDeletion;
+    static_cast<SignatureFields&>(*s) = a;
     s->uuidX = ParseUuid(a.uuidString);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The extension's signature record: the desktop record's thirteen fields and, in place of the
-// installation maps, the one web-mail client and the one account the signature is for.
+// The extension's signature record: the fields of every signature record and, in place of the
+// desktop's installation maps, the one web-mail client and the one account it is for.
 
 #include <QString>
 #include <QUuid>
@@ -15,24 +15,11 @@
 
 namespace quillet::web {
 
-struct Signature {
-    bool active = false;
-    std::int64_t colorIndex = 0;
-    QString fileNameQe;
-    QString filePathQe;
-    bool insertForRepliesForwards = false;
-    bool insertForForwards = false;
-    QString keyQe;
-    std::int64_t lastUpdateUnixTimeQz = 0;
-    QString localTextQe;
-    QString mainTextQe;
-    QString nameQe;
-    bool pendingDeletion = false;
+struct Signature : SignatureFields {
     std::optional<QUuid> uuidX;
     std::optional<ClientKind> clientKindQ;  // absent: every web-mail client
     QString accountEmailQe;                 // empty: every account
 
-    bool isServiceBased() const { return !keyQe.isEmpty(); }
     // What a page inserts: the service's text, else the file's, else nothing.
     const QString& html() const { return mainTextQe.isEmpty() ? localTextQe : mainTextQe; }
 };
