@@ -587,7 +587,8 @@ private:
         }
         log("quillet " + line + (step.preview && step.act != Act::color ? " (previewed)" : "") +
             (step.withRefresh ? " (beside a refresh)" : "") + " -> " +
-            QString::number(result.exitCode));
+            QString::number(result.exitCode) +
+            (result.exitCode == 0 ? QString() : ": " + result.err.trimmed().right(600)));
         readQuillet();
         expectNoCrash(line, result);
         if (result.exitCode == 0 || (result.out + result.err).contains("successfully"))

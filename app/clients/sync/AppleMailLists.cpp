@@ -1,5 +1,7 @@
 #include "app/clients/sync/AppleMailLists.h"
 
+#include <QUrl>
+
 #include "app/clients/sync/ClientText.h"
 #include "common/Text.h"
 
@@ -158,9 +160,14 @@ void UpdateSignaturesSelected(PlistNode signaturesSelected, const AppleMailSyncI
         before[accountUuid] = signaturesSelected.dictionaryString(accountUuid);
     // The person's default of the account, kept when Quillet replaced it, while Mail has it.
     const auto keptDefault = [&](const QString& accountUuid) -> std::optional<QString> {
-        const auto email = info.accountUuidToEmailMap.find(accountUuid);
-        const auto place =
-            email == info.accountUuidToEmailMap.end() ? kept.end() : kept.find(email->second);
+        const auto emailOf = [&](const std::map<QString, QString>& map) {
+            const auto found = map.find(accountUuid);
+            return found == map.end() ? std::nullopt : std::optional<QString>(found->second);
+        };
+        std::optional<QString> email = emailOf(info.accountUuidToEmailMap);
+        if (!email)
+            email = emailOf(info.accountUuidToUrlEmailMap);
+        const auto place = email ? kept.find(*email) : kept.end();
         if (place == kept.end())
             return std::nullopt;
         const auto setting = place->second.find(kSignaturesSelectedSetting);
@@ -205,6 +212,24 @@ void UpdateSignaturesSelected(PlistNode signaturesSelected, const AppleMailSyncI
         if (previous == before.end() || !QuilletId(info, previous->second))
             changes.forgotten.insert(email);
     }
+}
+
+std::map<QString, QString> AccountUrlEmails(const Plist& accountsMap) {
+    std::map<QString, QString> emails;
+    const PlistNode map = accountsMap.node();
+    for (const QString& accountUuid : map.keys()) {
+        const auto entry = map.get(accountUuid);
+        const auto url =
+            entry && entry->isDictionary() ? entry->dictionaryString(kAccountUrl) : std::nullopt;
+        if (!url || !url->contains("://"))
+            continue;
+        // The address is percent-encoded; a server, when named, follows an unencoded "@".
+        const QString address = url->section("://", 1).section('/', 0, 0).section('@', 0, 0);
+        const QString email = QUrl::fromPercentEncoding(address.toUtf8());
+        if (email.contains('@'))
+            emails.emplace(accountUuid, email);
+    }
+    return emails;
 }
 
 std::set<QString> OwnSignatureUuids(const Plist& allSignatures, const AppleMailSyncInfo& info) {

@@ -29,6 +29,10 @@ std::optional<Plist> NewAllSignaturesArray(const Plist& oldAllSignatures,
                                            const AppleMailSyncInfo& info,
                                            const IdToSignatureMap& idToSignatureMap);
 
+// Account UUID to the email that the entry's "AccountURL" names ("imap://ann%40example.com" or
+// with a server after the address), for the entries that have one.
+std::map<QString, QString> AccountUrlEmails(const Plist& accountsMap);
+
 // The name under which an account's default signature is kept when Quillet replaces it.
 inline const QString kSignaturesSelectedSetting = QStringLiteral("SignaturesSelected");
 

@@ -181,8 +181,7 @@ void Delete(const QString& path, ClientWrites& writes) {
 
 std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
     const SyncInputs& inputs) {
-    const AppleMailSyncInfo info =
-        MakeAppleMailSyncInfo(inputs.accountsInfo, inputs.idToSignatureMap);
+    AppleMailSyncInfo info = MakeAppleMailSyncInfo(inputs.accountsInfo, inputs.idToSignatureMap);
     const QString library = inputs.paths.userLibrary();
     AppleMailChanges changes;
     changes.signaturesFolder =
@@ -198,6 +197,7 @@ std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
     if (auto* error = std::get_if<Error>(&oldAccountsMap))
         return *error;
     Info("oldAccountsMap:\n" + QString::fromUtf8(std::get<Plist>(oldAccountsMap).toXml()));
+    info.accountUuidToUrlEmailMap = AccountUrlEmails(std::get<Plist>(oldAccountsMap));
     const Plist accountsMap = NewAccountsMap(std::get<Plist>(oldAccountsMap), info);
     Info("newAccountsMap:\n" + QString::fromUtf8(accountsMap.toXml()));
     changes.accountsMap = {accountsMapPath, accountsMap.toXml()};

@@ -34,6 +34,10 @@ struct AppleMailSyncInfo {
 
     // Lookups: Apple Mail account UUID <-> email, and a signature's UUID text to its id.
     std::map<QString, QString> accountUuidToEmailMap;
+    // The email of every account of Mail's accounts map as its "AccountURL" names it: how an
+    // account that discovery did not report (its cache lost, Mail's accounts unread) gets its
+    // person's kept default back when Quillet's signature leaves it.
+    std::map<QString, QString> accountUuidToUrlEmailMap;
     std::map<QString, QString> emailToAccountUuidMap;
     std::map<QString, SignatureId> uuidTextToSignatureIdMap;
 

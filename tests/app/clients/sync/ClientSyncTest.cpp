@@ -376,6 +376,22 @@ TEST_P(PersonsOwnSignaturesTest, UninstallGivesBackThePersonsSignatureWheneverQu
     EXPECT_EQ(nlohmann::json::parse(kept.readAll().toStdString()), nlohmann::json::array());
 }
 
+// The accounts that discovery reported are lost (a deleted cache, a client that could not be
+// asked); Quillet's signature still leaves and gives the person's back where the files the sync
+// writes say which account is which: Apple Mail's accounts map, Spark's database.
+TEST_P(PersonsOwnSignaturesTest, ASignatureLeavingAnAccountDiscoveryMissedGivesBackThePersons) {
+    if (kind != ClientKind::appleMail && kind != ClientKind::spark)
+        GTEST_SKIP() << "the command reads Mozilla's accounts again before it syncs, and only "
+                        "Outlook itself can list Outlook's";
+    ASSERT_FALSE(world.sync());
+    ASSERT_EQ(chosen(), "Quillet");
+    world.accounts.accounts.clear();
+    world.accounts.status = AccountsInfoStatus::discoveryFailed;
+    quillet().active = false;
+    EXPECT_FALSE(world.sync());
+    EXPECT_EQ(chosen(), "Own");
+}
+
 TEST_P(PersonsOwnSignaturesTest, APersonsChoiceMadeSinceTheInstallStays) {
     ASSERT_FALSE(world.sync());
     personPicksOther();
