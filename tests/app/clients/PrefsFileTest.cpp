@@ -3,12 +3,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <random>
 
 #include "app/clients/PrefsFile.h"
+#include "app/demo/FakeMac.h"
+#include "app/demo/FakeMacMozilla.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/SyncTestSupport.h"
 
 namespace quillet {
 namespace {
@@ -16,17 +21,11 @@ namespace {
 class PrefsFileTest : public testing::Test {
 protected:
     QString path() const { return _folder.path() + "/prefs.js"; }
-    void writeBytes(const QByteArray& bytes) const {
-        QFile file(path());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-    }
-    QByteArray readBytes() const {
-        QFile file(path());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    void writeBytes(const QByteArray& bytes) const { _mac.writeFile(path(), bytes); }
+    QByteArray readBytes() const { return ReadFakeFile(path()).value_or(""); }
 
-    QTemporaryDir _folder;
+    FakeMac _mac;
+    QTemporaryDir _folder{_mac.home() + "/XXXXXX"};
 };
 
 // The rows of tests/data/prefs/lines.tsv.
@@ -43,24 +42,18 @@ TEST_F(PrefsFileTest, PreferenceLinesNeedTheQuotedKeyACommaAndABlank) {
     }
 }
 
-TEST_F(PrefsFileTest, StringValueIsTheLastQuotedOneUnescaped) {
-    const QStringList lines{
-        "user_pref(\"s\", \"first\");",
-        "user_pref(\"flag\", true);",
-        "user_pref(\"s\", \"a \\\"q\\\" \\\\ \\n\\r \\' \\x41 \\u00e9 \\ud83d\\ude00 \\t\");",
-        "user_pref(\"s.other\", \"no\");",
-    };
-    EXPECT_EQ(GetPrefsStringValue(lines, "s"),
-              QString::fromUtf8("a \"q\" \\ \n\r ' A \xc3\xa9 \xf0\x9f\x98\x80 \\t"));
-    EXPECT_FALSE(GetPrefsStringValue(lines, "flag"));
-    EXPECT_FALSE(GetPrefsStringValue(lines, "missing"));
-    EXPECT_FALSE(GetPrefsStringValue({"user_pref(\"s\", \");"}, "s"));
-    EXPECT_EQ(GetPrefsStringValue({"user_pref(\"s\", \"\");"}, "s"), "");
-}
-
-TEST_F(PrefsFileTest, WritesStringsEscapedAsMozillaDoes) {
-    EXPECT_EQ(PrefsStringRawValue(QString::fromUtf8("a\nb\r\"c\\ 'd\t\xe2\x80\xa8")),
-              QString::fromUtf8("\"a\\nb\\r\\\"c\\\\ 'd\t\xe2\x80\xa8\""));
+// The rows of tests/data/clients/prefs/reads.tsv.
+TEST_F(PrefsFileTest, LinesAndStringValuesReadAsMozillaWroteThem) {
+    for (const QStringList& row : ReadDataTable("clients/prefs/reads.tsv")) {
+        const auto lines = ReadPrefsFileLines(TestDataPath("clients/prefs/" + row[0]));
+        const auto value =
+            row[1].isEmpty() || !lines ? std::nullopt : GetPrefsStringValue(*lines, row[1]);
+        const QJsonValue found = row[1].isEmpty()
+                                     ? (lines ? QJsonArray::fromStringList(*lines) : QJsonValue())
+                                     : (value ? QJsonValue(*value) : QJsonValue());
+        EXPECT_EQ(found, QJsonDocument::fromJson(("[" + row[2] + "]").toUtf8()).array().at(0))
+            << row.join(' ').toStdString();
+    }
 }
 
 // The rows of tests/data/prefs/edits.tsv.
@@ -128,30 +121,11 @@ TEST_F(PrefsFileTest, SettingABatchEqualsSettingItsPreferencesOneAtATime) {
     }
 }
 
-TEST_F(PrefsFileTest, LinesEndOnlyAtLineFeedsAndCarriageReturns) {
-    EXPECT_FALSE(ReadPrefsFileLines(path()));  // missing
-    const QByteArray bytes = QByteArray(
-        "// Mozilla User Preferences\n\n"
-        "user_pref(\"a\", \"line\xe2\x80\xa8still one line\xe2\x80\xa9\xc2\x85 and more\");\n"
-        "user_pref(\"b\", true);\n");
-    writeBytes(bytes);
-    const auto lines = ReadPrefsFileLines(path());
-    ASSERT_TRUE(lines);
-    EXPECT_EQ(lines->size(), 5);
-    EXPECT_EQ(GetPrefsStringValue(*lines, "a"),
-              QString::fromUtf8("line\xe2\x80\xa8still one line\xe2\x80\xa9\xc2\x85 and more"));
-    ASSERT_TRUE(WritePrefsFileLines(path(), *lines));
-    EXPECT_EQ(readBytes(), bytes);
-
-    writeBytes("a\r\nb\rc");
-    EXPECT_EQ(ReadPrefsFileLines(path()), (QStringList{"a", "", "b", "c"}));
-    writeBytes("user_pref(\"a\", \"\xff\xfe\");\n");
-    EXPECT_FALSE(ReadPrefsFileLines(path()));
-}
-
 TEST_F(PrefsFileTest, MultiLineValueRoundTripsThroughMozillasOwnForm) {
+    // Mozilla leaves tabs, apostrophes and line separators as they are.
     const QString value = QString::fromUtf8(
-        "<p>Jane \"JD\" Doe</p>\n<p>C:\\Sign\\ \xc3\xa9t\xc3\xa9 \xe2\x80\x94 it's</p>\r\n");
+        "<p>Jane \"JD\" Doe</p>\n<p>C:\\Sign\\ \xc3\xa9t\xc3\xa9 \xe2\x80\x94 "
+        "it's\t\xe2\x80\xa8</p>\r\n");
     writeBytes(
         "// Mozilla User Preferences\nuser_pref(\"mail.identity.id1.useremail\", \"j@x.org\");\n");
     auto lines = ReadPrefsFileLines(path());
@@ -163,7 +137,7 @@ TEST_F(PrefsFileTest, MultiLineValueRoundTripsThroughMozillasOwnForm) {
     const QByteArray mozillaLine =
         "user_pref(\"mail.identity.id1.htmlSigText\", \"<p>Jane \\\"JD\\\" "
         "Doe</p>\\n<p>C:\\\\Sign\\\\ "
-        "\xc3\xa9t\xc3\xa9 \xe2\x80\x94 it's</p>\\r\\n\");";
+        "\xc3\xa9t\xc3\xa9 \xe2\x80\x94 it's\t\xe2\x80\xa8</p>\\r\\n\");";
     EXPECT_EQ(readBytes(),
               "// Mozilla User Preferences\n"
               "user_pref(\"mail.identity.id1.useremail\", \"j@x.org\");\n" +
@@ -192,13 +166,6 @@ TEST_F(PrefsFileTest, ReadingFailsWhenTheFileCannotBeReadToTheEnd) {
     // rest.
     ASSERT_TRUE(QFile::link("/proc/self/mem", path()));
     EXPECT_FALSE(ReadPrefsFileLines(path()));
-}
-
-TEST_F(PrefsFileTest, RegexFirstGroupsSkipsMatchesWithoutTheGroup) {
-    EXPECT_EQ(RegexFirstGroups("(a\\d)|b", "a1 b a2"), (QStringList{"a1", "a2"}));
-    EXPECT_EQ(RegexFirstGroups("(\\d+)", "12x3"), (QStringList{"12", "3"}));
-    EXPECT_TRUE(RegexFirstGroups("(", "(").isEmpty());
-    EXPECT_TRUE(RegexFirstGroups("x", "x").isEmpty());
 }
 
 }  // namespace
