@@ -406,12 +406,19 @@ private:
         const FakeClientState& before = _expected.at(client.kind());
         for (const QString& account : takenAccounts(client, state)) {
             // A default goes with the person's signature: one they removed meanwhile does not
-            // come back as the default when Quillet leaves the account.
+            // come back as the default when Quillet leaves the account. (Outlook's default names
+            // two signatures, "NEW|REPLIES", either of them "None".)
             const auto kept = before.defaults.find(account);
+            const auto stillThere = [&](const QString& id) {
+                return id == "None" ||
+                       std::any_of(now.signatures.begin(), now.signatures.end(),
+                                   [&](const auto& signature) { return signature.id == id; });
+            };
+            const QStringList named =
+                kept == before.defaults.end() ? QStringList() : kept->second.split('|');
             if (kept != before.defaults.end() &&
                 (client.signaturesLiveInAccounts() ||
-                 std::any_of(now.signatures.begin(), now.signatures.end(),
-                             [&](const auto& signature) { return signature.id == kept->second; })))
+                 std::all_of(named.begin(), named.end(), stillThere)))
                 now.defaults[account] = kept->second;
             for (const auto& signature : before.signatures) {
                 if (client.signaturesLiveInAccounts() && signature.id == account)
