@@ -403,19 +403,11 @@ TEST_F(QuilletRestoreCommandTest, ADamagedPointIsRefusedAndAPreviewChangesNothin
     EXPECT_EQ(pointIds(), points);
 }
 
-// The point being restored is older than the newest fifty: the restore's own point must not
-// prune it while it is read, only afterwards.
+// Pruning keeps the newest fifty points of the last thirty days, follows no link, and spares a
+// point being restored: restoring the oldest of fifty finishes, and prunes it only afterwards.
 TEST_F(QuilletRestoreCommandTest, PruningKeepsTheNewestFiftyOfTheLastThirtyDaysAndFollowsNoLink) {
-    setSignature("k-tom", "<p>Tom</p>");
-    const QByteArray original = Read(sample.thunderbirdPrefs);
-    const QString restored =
-        install("k-tom", {"--client", "thunderbird", "--account", "tom@example.com"});
+    // Points of earlier passes: 60 in the last hours, 3 from before thirty days.
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    const QString manifestPath = pointFolder(restored) + "/manifest.json";
-    Json manifest = Json::parse(Read(manifestPath).toStdString());
-    manifest["time"] = now.addSecs(-7200).toString(Qt::ISODateWithMs).toStdString();
-    Write(manifestPath, QByteArray::fromStdString(manifest.dump()));
-    // Points of earlier passes: 60 in the last hour, 3 from before thirty days.
     QSet<QString> recent;
     for (int i = 0; i < 63; ++i) {
         const bool old = i >= 60;
@@ -423,8 +415,7 @@ TEST_F(QuilletRestoreCommandTest, PruningKeepsTheNewestFiftyOfTheLastThirtyDaysA
         if (!old)
             recent.insert(id);
     }
-    ASSERT_EQ(pointIds().size(), 64);
-    ASSERT_EQ(pointIds().value(60), restored);
+    ASSERT_EQ(pointIds().size(), 63);
     // A link among the points, to the person's own folder two hours old: no point, and what it
     // points to is not Quillet's to remove.
     const QString documents = mac.homePath("Letters");
@@ -446,14 +437,14 @@ TEST_F(QuilletRestoreCommandTest, PruningKeepsTheNewestFiftyOfTheLastThirtyDaysA
     ASSERT_TRUE(
         QFile::link(linked, pointFolder(now.addDays(-92).toString("yyyyMMdd-HHmmss")) + "/files"));
 
-    const QStringList made = run({"restore", restored});
-    EXPECT_EQ(Read(sample.thunderbirdPrefs), original);
-    EXPECT_TRUE(listed("name").isEmpty());
+    setSignature("k-tom", "<p>Tom</p>");
+    const QByteArray original = Read(sample.thunderbirdPrefs);
+    const QString made =
+        install("k-tom", {"--client", "thunderbird", "--account", "tom@example.com"});
     const QStringList kept = pointIds();
     ASSERT_EQ(kept.size(), 50);
-    EXPECT_EQ(kept.first(), made.value(0));
-    // The newest 49 of the earlier ones stay; the restored point (once restored), the oldest
-    // recent ones and the old ones go.
+    EXPECT_EQ(kept.first(), made);
+    // The newest 49 of the earlier ones stay; the oldest recent ones and the old ones go.
     for (const QString& id : kept.mid(1))
         EXPECT_TRUE(recent.contains(id)) << id.toStdString();
     EXPECT_FALSE(QDir(pointFolder(now.addDays(-92).toString("yyyyMMdd-HHmmss"))).exists());
@@ -466,6 +457,14 @@ TEST_F(QuilletRestoreCommandTest, PruningKeepsTheNewestFiftyOfTheLastThirtyDaysA
     EXPECT_EQ(QDir(pointsFolder())
                   .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name),
               ids);
+
+    const QStringList undo = run({"restore", kept.last()});
+    EXPECT_EQ(Read(sample.thunderbirdPrefs), original);
+    EXPECT_TRUE(listed("name").isEmpty());
+    const QStringList after = pointIds();
+    EXPECT_EQ(after.size(), 50);
+    EXPECT_EQ(after.value(0), undo.value(0));
+    EXPECT_FALSE(after.contains(kept.last())) << "pruned once the restore had finished";
 }
 
 }  // namespace
