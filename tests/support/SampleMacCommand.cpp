@@ -8,6 +8,7 @@
 
 #include "app/demo/FakeMacMozilla.h"
 #include "app/demo/FakeMacSpark.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/MachineSnapshot.h"
 
 namespace quillet {
@@ -52,6 +53,14 @@ nlohmann::json SampleMacCommand::json(const QStringList& arguments) const {
                                  nullptr, false);
 }
 
+QString SampleMacCommand::log() const {
+    return QString::fromUtf8(read(mac.homePath("Library/Logs/Quillet/Quillet.log")));
+}
+
+QByteArray SampleMacCommand::read(const QString& path) {
+    return ReadFakeFile(path).value_or("(none)");
+}
+
 std::map<QString, QByteArray> SampleMacCommand::machineFiles() const {
     return ReadFolderFiles(mac.folder(), [this](const QString& path) {
         const QString relative = path.mid(mac.folder().size());
@@ -60,6 +69,20 @@ std::map<QString, QByteArray> SampleMacCommand::machineFiles() const {
                path.contains("/Library/Logs/") || path.contains("/Application Support/Quillet") ||
                path.contains("/var/fake-mac/osascript") || relative.contains("/tmp/");
     });
+}
+
+void ExpectJsonFields(const nlohmann::json& json, const QString& table, const QString& name) {
+    int fields = 0;
+    for (const QStringList& row : ReadDataTable(table)) {
+        if (row.value(0) != name)
+            continue;
+        ++fields;
+        const nlohmann::json::json_pointer field(row.value(1).toStdString());
+        EXPECT_EQ(json.contains(field) ? json.at(field) : nlohmann::json("(absent)"),
+                  nlohmann::json::parse(row.value(2).toStdString(), nullptr, false))
+            << name.toStdString() << " " << row.value(1).toStdString();
+    }
+    EXPECT_GT(fields, 0) << "no rows for " << name.toStdString() << " in " << table.toStdString();
 }
 
 bool SampleClientHolds(const SampleMac& sample, ClientKind kind, const QString& text) {

@@ -32,6 +32,10 @@ struct SampleMacOriginal {
 // tombstone).
 bool SampleClientHolds(const SampleMac& sample, ClientKind kind, const QString& text);
 
+// Expects the fields that the rows of tests/data/<table> name for the case: each row the case, a
+// JSON pointer, then the JSON value there.
+void ExpectJsonFields(const nlohmann::json& json, const QString& table, const QString& name);
+
 class SampleMacCommand : public ServedSignatures {
 public:
     using CommandRun = quillet::CommandRun;
@@ -52,6 +56,15 @@ public:
     static CommandRun finish(QProcess& process) { return FinishQuillet(process); }
     // The standard output of a --json command, parsed (null when it is not JSON).
     nlohmann::json json(const QStringList& arguments) const;
+    nlohmann::json list() const { return json({"list"}); }
+    // A file or folder of Quillet's own, by its name in Quillet's data folder.
+    QString dataPath(const QString& name) const {
+        return mac.homePath("Library/Application Support/Quillet/" + name);
+    }
+    // Quillet's log so far.
+    QString log() const;
+    // A file's bytes, or "(none)".
+    static QByteArray read(const QString& path);
     // Every file of the fake Mac but the engine's own (the support folder, the log) and the
     // stand-in tools' records of their runs, by path.
     std::map<QString, QByteArray> machineFiles() const;

@@ -7,6 +7,8 @@ namespace {
 
 class QuilletDryRunCommandTest : public testing::Test, public SampleMacCommand {};
 
+// Each command in each client; an uninstall changes more than the signature's own file (a
+// client's lists of signatures and each account's default), and its preview must name them all.
 TEST_F(QuilletDryRunCommandTest, ThePreviewOfEachCommandIsWhatTheCommandThenDoes) {
     setSignature("k-team", "<p>Team</p>");
     const std::vector<QStringList> steps = {
@@ -19,7 +21,10 @@ TEST_F(QuilletDryRunCommandTest, ThePreviewOfEachCommandIsWhatTheCommandThenDoes
         {"rename", "Signature Name 3", "The Team"},
         {"refresh"},
         {"uninstall", "Signature Name 1"},
+        {"uninstall", "Signature Name 2"},
+        {"uninstall", "The Team"},
         {"uninstall", "Signature Name 4"},
+        {"uninstall", "Signature Name 5"},
     };
     for (const QStringList& step : steps) {
         if (step.first() == "refresh")
@@ -31,29 +36,7 @@ TEST_F(QuilletDryRunCommandTest, ThePreviewOfEachCommandIsWhatTheCommandThenDoes
     }
 }
 
-// An uninstall changes more than the signature's own file (a client's lists of signatures and
-// each account's default): its preview names every file the uninstall then changes.
-class UninstallPreviewTest : public QuilletDryRunCommandTest,
-                             public testing::WithParamInterface<QStringList> {};
-
-TEST_P(UninstallPreviewTest, ThePreviewOfAnUninstallIsEveryChangeItMakes) {
-    setSignature("k-team", "<p>Team</p>");
-    const CommandRun install =
-        quillet(QStringList{"--yes", "install", "--key", "k-team", "--client"} + GetParam());
-    ASSERT_EQ(install.exitCode, 0) << install.err.toStdString();
-    const PreviewCheck check = CheckPreview(*this, {"uninstall", "1"});
-    EXPECT_EQ(check.preview.exitCode, check.real.exitCode) << check.preview.err.toStdString();
-    EXPECT_EQ(check.mismatches.join('\n').toStdString(), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Clients, UninstallPreviewTest,
-    testing::Values(QStringList{"applemail", "--account", "ann@example.com"},
-                    QStringList{"outlook"}, QStringList{"postbox"}, QStringList{"spark"},
-                    QStringList{"thunderbird", "--account", "tom@example.com"}),
-    [](const auto& info) { return info.param.first().toStdString(); });
-
-TEST_F(QuilletDryRunCommandTest, ADryRunPrintsDiffsAndRefusesWhatItCannotPreview) {
+TEST_F(QuilletDryRunCommandTest, ADryRunPrintsDiffsAndChangesNothing) {
     setSignature("k-tom", "<p>Tom</p>");
     const CommandRun text = quillet({"--yes", "--dry-run", "install", "--key", "k-tom", "--client",
                                      "thunderbird", "--account", "tom@example.com"});
@@ -64,11 +47,6 @@ TEST_F(QuilletDryRunCommandTest, ADryRunPrintsDiffsAndRefusesWhatItCannotPreview
     EXPECT_TRUE(text.out.contains("+user_pref(\"mail.identity.id1.htmlSigText\", \"<p>Tom</p>\");"))
         << text.out.toStdString();
     EXPECT_EQ(json({"list"}), nlohmann::json::array());
-    EXPECT_EQ(quillet({"--dry-run", "list"}).exitCode, 2);
-    const CommandRun refused =
-        quillet({"--yes", "--dry-run", "install", "--key", "k-nobody", "--client", "outlook"});
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_TRUE(refused.err.contains("Signature key not found.")) << refused.err.toStdString();
 }
 
 }  // namespace

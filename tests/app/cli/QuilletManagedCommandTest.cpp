@@ -26,13 +26,6 @@ protected:
         return run;
     }
 
-    nlohmann::json list() const { return json({"list"}); }
-
-    QString log() const {
-        return QString::fromUtf8(read(mac.homePath("Library/Logs/Quillet/Quillet.log")));
-    }
-
-    static QByteArray read(const QString& path) { return ReadFakeFile(path).value_or("(none)"); }
     QString sparkRows() const { return FakeSparkSettingsRows(sample.sparkSettings).join('\n'); }
 };
 
@@ -96,6 +89,14 @@ TEST_F(QuilletManagedCommandTest, InstallsKeepsAndRemovesTheOrganisationsSignatu
     EXPECT_EQ(read(sample.thunderbirdPrefs), prefsAfterFirst);
     EXPECT_EQ(read(sample.appleMailOwnSignatureFile), appleMailOwn);
     EXPECT_EQ(read(sample.postboxSignatures), postboxSignatures);
+
+    // A configuration that cannot be read removes nothing.
+    mac.writeFile(ManagedConfigurationFile(mac, ManagedScope::machine),
+                  "<plist><dict><key>ManagedSignatures</key>");
+    ASSERT_EQ(refresh().exitCode, 0);
+    EXPECT_EQ(list().size(), 1u);
+    EXPECT_EQ(read(sample.thunderbirdPrefs), prefsAfterFirst);
+    EXPECT_TRUE(log().contains("the managed signatures are left as they are"));
 }
 
 // Nobody answers for the organisation: a running client is never closed for its signatures,
@@ -156,53 +157,6 @@ TEST_F(QuilletManagedCommandTest, ChangedClientAccountOrOptionsAreSelectedAgain)
     EXPECT_EQ(signature["performed"]["Postbox"]["allAccounts"], true);
     EXPECT_FALSE(read(sample.thunderbirdPrefs).contains("<p>Org</p>"));
     EXPECT_TRUE(read(sample.postboxSignatures).contains("<p>Org</p>"));
-}
-
-// The person's file (binary) wins over the machine's; in it, bad entries and a plain-HTTP service
-// elsewhere are logged and skipped, and the good entries apply from the default service.
-TEST_F(QuilletManagedCommandTest, ThePersonsFileWinsAndItsBadPartsAreLoggedAndSkipped) {
-    WriteManagedConfiguration(mac,
-                              ManagedConfigurationPlist({ManagedEntryPlist("k-sales", "Spark")}));
-    Plist configuration =
-        ManagedConfigurationPlist({ManagedEntryPlist("k-sales", "Eudora"),
-                                   ManagedEntryPlist("k-sales", "Spark", "not an address"),
-                                   ManagedEntryPlist(" \t"), ManagedEntryPlist("k-org", "Spark")});
-    configuration.node().set("ServiceURL", Plist::string("http://signatures.example.com"));
-    WriteManagedConfiguration(mac, configuration, ManagedScope::user, true);
-
-    ASSERT_EQ(refresh().exitCode, 0);
-
-    const auto signatures = list();
-    ASSERT_EQ(signatures.size(), 1u);
-    EXPECT_EQ(signatures[0]["key"], "k-org");
-    EXPECT_TRUE(sparkRows().contains("<p>Org</p>"));
-    EXPECT_FALSE(sparkRows().contains("<p>Sales</p>"));
-    const QString text = log();
-    for (const char* line :
-         {"Error: Managed configuration: ManagedSignatures[0] skipped: unknown Client \"Eudora\"",
-          "ManagedSignatures[1] skipped: Account \"not an address\" is not an email address",
-          "ManagedSignatures[2] skipped: no Key",
-          "Error: Managed configuration: ServiceURL \"http://signatures.example.com\" refused"})
-        EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
-}
-
-TEST_F(QuilletManagedCommandTest, AnUnreadableConfigurationRemovesNothing) {
-    WriteManagedConfiguration(mac,
-                              ManagedConfigurationPlist({ManagedEntryPlist("k-org", "Spark")}));
-    ASSERT_EQ(refresh().exitCode, 0);
-    const QString rows = sparkRows();
-    ASSERT_TRUE(rows.contains("<p>Org</p>"));
-
-    mac.writeFile(ManagedConfigurationFile(mac, ManagedScope::machine),
-                  "<plist><dict><key>ManagedSignatures</key>");
-    ASSERT_EQ(refresh().exitCode, 0);
-
-    const auto signatures = list();
-    ASSERT_EQ(signatures.size(), 1u);
-    EXPECT_EQ(signatures[0]["managed"], true);
-    EXPECT_TRUE(sparkRows().contains("<p>Org</p>"));
-    EXPECT_FALSE(sparkRows().contains("\"deleted\":true"));
-    EXPECT_TRUE(log().contains("the managed signatures are left as they are"));
 }
 
 TEST_F(QuilletManagedCommandTest, TheOrganisationsServiceWinsOverTheCommandLines) {

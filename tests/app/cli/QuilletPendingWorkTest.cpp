@@ -59,10 +59,6 @@ protected:
         }
         return {nullptr, run.exitCode};
     }
-
-    QString storePath() const {
-        return mac.homePath("Library/Application Support/Quillet/DataV2.sqlite");
-    }
 };
 
 // What a process killed between storing a change and writing the clients leaves (the new text
@@ -77,7 +73,7 @@ TEST_P(QuilletStaleClientTest, AStaleClientIsPendingAndRefreshedEvenWithoutItsMa
     ASSERT_TRUE(clientHolds(GetParam(), "<p>Old</p>"));
     setSignature("k-work", "<p>New</p>");
     ASSERT_TRUE(ExecuteFakeDatabaseSql(
-        storePath(),
+        dataPath("DataV2.sqlite"),
         "UPDATE ZSIGNATUREENTITYV2 SET ZMAINTEXTQE = '<p>New</p>';"
         "UPDATE ZSELECTEDINSTALLATIONENTITYV2 SET ZPENDINGREINSTALLATION = 0"));
     EXPECT_EQ(pending(id), std::pair(nlohmann::json({client().toStdString()}), 1));
@@ -88,7 +84,8 @@ TEST_P(QuilletStaleClientTest, AStaleClientIsPendingAndRefreshedEvenWithoutItsMa
     EXPECT_EQ(pending(id), std::pair(nlohmann::json::array(), 0));
 
     // Selected, written nowhere, and no mark: still pending.
-    ASSERT_TRUE(ExecuteFakeDatabaseSql(storePath(), "DELETE FROM ZPERFORMEDINSTALLATIONENTITYV2"));
+    ASSERT_TRUE(ExecuteFakeDatabaseSql(dataPath("DataV2.sqlite"),
+                                       "DELETE FROM ZPERFORMEDINSTALLATIONENTITYV2"));
     EXPECT_EQ(pending(id), std::pair(nlohmann::json({client().toStdString()}), 1));
 }
 
@@ -137,9 +134,7 @@ class QuilletAccountStatusTest : public QuilletPendingWorkTest {};
 TEST_P(QuilletAccountStatusTest, AnAccountNotFoundStaysPendingUntilARefreshAfterDiscoveryWritesIt) {
     setSignature("k-work", "<p>Old</p>");
     const QString id = QString::fromStdString(install("k-work")["id"]);
-    ASSERT_TRUE(
-        QFile::remove(mac.homePath("Library/Application Support/Quillet/"
-                                   "CachedAccounts.plist")));
+    ASSERT_TRUE(QFile::remove(dataPath("CachedAccounts.plist")));
     setSignature("k-work", "<p>New</p>");
 
     const CommandRun refresh = quillet({"--yes", "refresh"});
@@ -170,8 +165,7 @@ TEST_P(QuilletFileAccountsTest, AnUninstallAfterTheAccountsCacheWasLostStillLeav
     setSignature("k-work", "<p>Work</p>");
     const QString id = QString::fromStdString(install("k-work")["id"]);
     ASSERT_TRUE(clientHolds(GetParam(), "<p>Work</p>"));
-    ASSERT_TRUE(
-        QFile::remove(mac.homePath("Library/Application Support/Quillet/CachedAccounts.plist")));
+    ASSERT_TRUE(QFile::remove(dataPath("CachedAccounts.plist")));
 
     const CommandRun uninstall = quillet({"--yes", "uninstall", id});
     EXPECT_EQ(uninstall.exitCode, 0) << uninstall.err.toStdString();

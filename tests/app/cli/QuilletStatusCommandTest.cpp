@@ -35,19 +35,9 @@ TEST_F(QuilletStatusCommandTest, APostponedInstallationStaysPendingUntilARefresh
     const CommandRun pending = quillet({"--json", "status"});
     EXPECT_EQ(pending.exitCode, 1) << pending.err.toStdString();
     const auto status = nlohmann::json::parse(pending.out.toStdString());
-    EXPECT_EQ(status["clients"],
-              nlohmann::json({"AppleMail", "Outlook", "Postbox", "Spark", "Thunderbird"}));
-    EXPECT_EQ(status["lastRefresh"]["success"], true);
-    EXPECT_EQ(status["problems"], nlohmann::json::array());
     ASSERT_EQ(status["signatures"].size(), 2u);
-    EXPECT_EQ(status["signatures"][0]["pending"], nlohmann::json::array());
-    EXPECT_EQ(status["signatures"][0]["managed"], false);
     EXPECT_EQ(status["signatures"][1]["name"], ann["name"]);
-    EXPECT_EQ(status["signatures"][1]["pending"], nlohmann::json({"AppleMail"}));
-    EXPECT_EQ(status["signatures"][1]["selected"]["AppleMail"]["accounts"]["ann@example.com"]
-                    ["pendingReinstallation"],
-              true);
-    EXPECT_EQ(status["signatures"][1]["performed"], nlohmann::json::object());
+    ExpectJsonFields(status, "cli/json-fields.tsv", "status pending");
     EXPECT_EQ(quillet({"status"}).out.count("pending: AppleMail"), 1);
 
     // Still running at the next refresh: asked again, still pending.
@@ -66,11 +56,8 @@ TEST_F(QuilletStatusCommandTest, APostponedInstallationStaysPendingUntilARefresh
                            "launch " + mac.rootPath("/System/Applications/Mail.app")}));
     const CommandRun clean = quillet({"--json", "status"});
     EXPECT_EQ(clean.exitCode, 0) << clean.out.toStdString();
-    const auto after = nlohmann::json::parse(clean.out.toStdString());
-    EXPECT_EQ(after["signatures"][1]["pending"], nlohmann::json::array());
-    EXPECT_EQ(
-        after["signatures"][1]["performed"]["AppleMail"]["accounts"]["ann@example.com"]["text"],
-        "<p>Ann</p>");
+    ExpectJsonFields(nlohmann::json::parse(clean.out.toStdString()), "cli/json-fields.tsv",
+                     "status written");
 }
 
 // A pass that fails leaves its installations pending and its problems on record; a failed
