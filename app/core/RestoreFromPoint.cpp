@@ -201,6 +201,16 @@ std::optional<QString> UndoSignature(const Place& place, const AppleScriptRunner
         return name;
     if (*undone == current)
         return std::nullopt;
+    // Outlook tells signatures apart by name alone: where two bore this one, the signature now
+    // under it may be the person's own, and it is not Quillet's to replace.
+    const auto names = ReadOutlookSignatureNames(runner);
+    const bool shared = std::any_of(place.units.begin(), place.units.end(),
+                                    [](const KeptUnit* unit) { return unit->nameShared; });
+    if (!names || shared || names->count(name) > 1) {
+        LogWarning(kLogPrefix + "not putting back the signature \"" + name +
+                   "\": more than one signature bears that name");
+        return name;
+    }
     LogInfo(kLogPrefix + "putting back the signature \"" + name + "\"");
     const auto content = *undone ? std::optional(QString::fromUtf8(**undone)) : std::nullopt;
     if (!PutBackOutlookSignature(runner, writes, name, content))

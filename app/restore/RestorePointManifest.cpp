@@ -88,6 +88,7 @@ Json UnitJson(const KeptUnit& unit) {
                 {"key", key},
                 {"rowsBefore", unit.rowsBefore},
                 {"name", Utf8(unit.name)},
+                {"nameShared", unit.nameShared},
                 {"entries", entries}};
 }
 
@@ -102,6 +103,8 @@ KeptUnit UnitFromJson(const Json& json) {
     if (!unit.rowsBefore.is_array())
         throw std::invalid_argument("rows");
     unit.name = Text(json.at("name"));
+    // Points kept before this was recorded say nothing of it.
+    unit.nameShared = json.value("nameShared", false);
     for (const Json& entry : json.at("entries")) {
         const auto key = BytesFromJson(entry.at("key"), kBase64);
         if (!key)

@@ -143,10 +143,12 @@ public:
         if (_signatureNames.count(name))
             return std::nullopt;
         const auto present = ReadOutlookSignatureContent(runner, name);
-        if (!present)
+        const auto names = ReadOutlookSignatureNames(runner);
+        if (!present || !names)
             return "cannot read the signature \"" + name + "\"";
         KeptUnit unit{client, KeptUnit::Kind::outlookSignature};
         unit.name = name;
+        unit.nameShared = names->count(name) > 1;
         const EntryValue before =
             present->found ? EntryValue(present->content.toUtf8()) : EntryValue();
         unit.entries.push_back(EntryChange{{}, before, std::nullopt, false});
@@ -288,8 +290,10 @@ private:
     void readBackSignature(const PendingSignature& pending) {
         KeptUnit& unit = _units[pending.unit];
         const auto present = ReadOutlookSignatureContent(*pending.runner, unit.name);
-        if (!present)
+        const auto names = ReadOutlookSignatureNames(*pending.runner);
+        if (!present || !names)
             return;  // stays unknown: a restore treats what is there as the pass's
+        unit.nameShared = unit.nameShared || names->count(unit.name) > 1;
         EntryChange change = unit.entries.front();
         change.after = present->found ? EntryValue(present->content.toUtf8()) : EntryValue();
         change.afterKnown = true;

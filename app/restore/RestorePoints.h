@@ -91,6 +91,9 @@ struct KeptUnit {
     SqliteRowKey key;
     nlohmann::json rowsBefore = nlohmann::json::array();
     QString name;  // outlookSignature, outlookDefaults
+    // outlookSignature: another signature bore the same name before or after the pass, so what
+    // was read under the name may be another signature than the one the pass changed.
+    bool nameShared = false;
     std::vector<EntryChange> entries;
 
     // The same place in two points has the same identity.

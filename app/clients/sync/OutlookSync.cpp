@@ -372,6 +372,19 @@ bool CreateOutlookSignature(const AppleScriptRunner& runner, ClientWrites& write
     return output && output->startsWith("true");
 }
 
+std::optional<QStringList> ReadOutlookSignatureNames(const AppleScriptRunner& runner) {
+    const auto output = runner.runAppleScript("Outlook-GetSignatures");
+    if (!output)
+        return std::nullopt;
+    QStringList names;
+    for (const QString& piece : output->split(";;;")) {
+        const QString name = TrimmedText(piece);
+        if (!name.isEmpty())
+            names.append(name);
+    }
+    return names;
+}
+
 std::optional<OutlookSignatureContent> ReadOutlookSignatureContent(const AppleScriptRunner& runner,
                                                                    const QString& name) {
     const auto output = runner.runAppleScript(
@@ -505,17 +518,13 @@ std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
     LogInfo(SyncNameText());
     LogClientSignatures(SyncNameText(), ClientKind::outlook, inputs, kOldSignaturesTitle);
 
-    const auto output = environment.runner.runAppleScript("Outlook-GetSignatures");
-    if (!output) {
+    auto names = ReadOutlookSignatureNames(environment.runner);
+    if (!names) {
         LogError(kPrefix + "(): Could not get initial client signature names");
         return Error{Kind::appleScript, std::nullopt, std::nullopt, std::nullopt};
     }
     OutlookClientSignatures outlook;
-    for (const QString& piece : output->split(";;;")) {
-        const QString name = TrimmedText(piece);
-        if (!name.isEmpty())
-            outlook.names.append(name);
-    }
+    outlook.names = std::move(*names);
     LogInfo(kPrefix + "(): Initial client signature names: " + Quoted(outlook.names));
 
     // Before anything is deleted, what Outlook's first signature of each name to delete holds:

@@ -66,6 +66,10 @@ struct OutlookSignaturePlan {
 OutlookSignaturePlan PlanOutlookSignatureRuns(const IdToSignatureMap& idToSignatureMap,
                                               const OutlookClientSignatures& outlook);
 
+// Every name Outlook lists, a name once per signature that bears it; absent when the script
+// failed.
+std::optional<QStringList> ReadOutlookSignatureNames(const AppleScriptRunner& runner);
+
 // What Outlook holds under one name (the first signature of exactly that name); absent when the
 // script failed.
 std::optional<OutlookSignatureContent> ReadOutlookSignatureContent(const AppleScriptRunner& runner,

@@ -254,6 +254,27 @@ TEST_F(QuilletRestoreCommandTest, RestoreKeepsThePersonsLaterChangeAndGivesBackO
     EXPECT_TRUE(output.contains("was changed since; it is kept as it is."));
 }
 
+// Outlook tells signatures apart by name alone. Once the person has one of the same name as
+// Quillet's, a restore cannot tell which of them a point's content was: it refuses, and the
+// person's signature stays as it is.
+TEST_F(QuilletRestoreCommandTest, AnOutlookSignatureOfTheSameNameAsThePersonsIsNotPutBackOverIt) {
+    setSignature("k-team", "<p>Team</p>");
+    install("k-team", {"--client", "outlook", "--account", "jane@example.com"});
+    const QString name = QString::fromStdString(json({"list"})[0]["name"]);
+    auto outlook = FakeOutlookSignatures(mac);
+    outlook.push_back({name, "<p>Jane's, same name</p>"});
+    SetFakeOutlookSignatures(mac, outlook);
+    const QString beforeUninstall = run({"uninstall", "1"}).value(0);
+    outlook.erase(outlook.end() - 2);  // Quillet's left
+    ASSERT_TRUE(FakeOutlookSignatures(mac) == outlook);
+
+    const CommandRun restore = quillet({"--yes", "restore", beforeUninstall});
+    EXPECT_EQ(restore.exitCode, 1);
+    EXPECT_TRUE(restore.err.contains("Could not restore signature: \"" + name + "\"."))
+        << restore.err.toStdString();
+    EXPECT_TRUE(FakeOutlookSignatures(mac) == outlook);
+}
+
 // An identity holds one signature: a second install of the same text there changes no client,
 // yet it keeps a point (of the store alone), or restoring the first install would leave the
 // second's record claiming what the client no longer holds.
