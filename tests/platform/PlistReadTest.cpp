@@ -66,10 +66,6 @@ TEST(PlistXmlTest, DamagedTextsAreReadAsValidUtf8EndingAtTheirFirstNul) {
     const auto list = Plist::parse(xml);
     ASSERT_TRUE(list);
     EXPECT_EQ(list->node().at(0)->asString(), QString("0B7E3C55-8\x01"));
-    // Written, it loses the control character that XML cannot carry; the binary form keeps it.
-    const auto reread = Plist::parse(list->toXml());
-    ASSERT_TRUE(reread);
-    EXPECT_EQ(reread->node().at(0)->asString(), QString("0B7E3C55-8"));
     Plist same = Plist::array();
     same.node().append(Plist::string("0B7E3C55-8\x01"));
     Plist entry = Plist::dictionary();
