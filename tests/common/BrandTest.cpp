@@ -32,27 +32,25 @@ protected:
     const Plist original = *ReadPlistFile(mac.bundlePath() + "/Info.plist");
 };
 
-TEST_F(BrandTest, OnlyUpperCaseYesEnablesTheBanner) {
-    EXPECT_TRUE(load({{"QWBrandBannerEnabled", "YES"}})->bannerEnabled());
-    EXPECT_FALSE(load({{"QWBrandBannerEnabled", "yes"}})->bannerEnabled());
-    EXPECT_FALSE(load({{"QWBrandBannerEnabled", "true"}})->bannerEnabled());
-}
-
-TEST_F(BrandTest, MailLinkGetsTheOneSubjectAsItsQuery) {
+// Only upper-case YES enables the banner; the feedback mail gets the one subject as its query,
+// a web link is opened unchanged, and the version line comes from the bundle.
+TEST_F(BrandTest, TheBundlesKeysGiveTheBannerTheLinksAndTheVersionLine) {
+    for (const auto& [value, enabled] :
+         std::vector<std::pair<QString, bool>>{{"YES", true}, {"yes", false}, {"true", false}})
+        EXPECT_EQ(load({{"QWBrandBannerEnabled", value}})->bannerEnabled(), enabled)
+            << value.toStdString();
     const auto brand = load({{"QWBrandFeedbackURL", "mailto:help@quillet.app?subject=old&cc=x@y.z"},
-                             {"CFBundleShortVersionString", "2.4 & more"}});
+                             {"QWBrandHelpURL", "https://quillet.app/help?lang=en"},
+                             {"CFBundleShortVersionString", "2.4 & more"},
+                             {"CFBundleVersion", "118"}});
     const QUrl url = brand->feedbackURL();
-    EXPECT_EQ(url.scheme(), "mailto");
-    EXPECT_EQ(url.path(), "help@quillet.app");
+    EXPECT_EQ(url.scheme() + ":" + url.path(), "mailto:help@quillet.app");
     const QUrlQuery query(url);
     ASSERT_EQ(query.queryItems().size(), 1);
     EXPECT_EQ(query.queryItemValue("subject", QUrl::FullyDecoded),
               "Feedback from Mac Desktop App v2.4 & more");
-}
-
-TEST_F(BrandTest, WebHelpLinkIsOpenedUnchanged) {
-    const auto brand = load({{"QWBrandHelpURL", "https://quillet.app/help?lang=en"}});
     EXPECT_EQ(brand->helpURL(), QUrl("https://quillet.app/help?lang=en"));
+    EXPECT_EQ(brand->versionLine(), "Quillet 2.4 & more (118)");
 }
 
 TEST_F(BrandTest, MissingKeyOrBadUrlStopsWithTheKeyNamed) {
@@ -61,11 +59,6 @@ TEST_F(BrandTest, MissingKeyOrBadUrlStopsWithTheKeyNamed) {
     EXPECT_TRUE(error.contains("\"QWBrandSupportFolder\"")) << error.toStdString();
     EXPECT_FALSE(load({{"QWBrandNewOutlookURL", "not a url"}}, &error));
     EXPECT_TRUE(error.contains("\"QWBrandNewOutlookURL\"")) << error.toStdString();
-}
-
-TEST_F(BrandTest, VersionLineComesFromTheBundle) {
-    const auto brand = load({{"CFBundleShortVersionString", "2.4"}, {"CFBundleVersion", "118"}});
-    EXPECT_EQ(brand->versionLine(), "Quillet 2.4 (118)");
 }
 
 }  // namespace

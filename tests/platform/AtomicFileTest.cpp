@@ -19,14 +19,6 @@ QByteArray ReadAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
 
-TEST(AtomicFileTest, WritesWholeAndCreatesMissingFolders) {
-    QTemporaryDir folder;
-    const QString path = folder.path() + "/a/b/file.txt";
-    ASSERT_TRUE(WriteFileAtomically(path, "first"));
-    ASSERT_TRUE(WriteFileAtomically(path, "second, longer"));
-    EXPECT_EQ(ReadAll(path), "second, longer");
-}
-
 // A write killed before its rename leaves its temporary file; a later write of the same file
 // clears those left long ago, and nothing else.
 TEST(AtomicFileTest, AWriteRemovesItsFilesTemporaryFilesLeftLongAgo) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -10,6 +9,7 @@
 #include <csignal>
 #include <memory>
 
+#include "platform/EventLoop.h"
 #include "platform/ProcessTable.h"
 
 namespace quillet {
@@ -61,16 +61,6 @@ protected:
         return found;
     }
 
-    bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-        const QDeadlineTimer deadline(timeoutMs);
-        while (!condition()) {
-            if (deadline.hasExpired())
-                return false;
-            QThread::msleep(50);
-        }
-        return true;
-    }
-
     QTemporaryDir folder;
     std::vector<std::unique_ptr<QProcess>> started;
     LinuxWorkspace workspace{
@@ -86,29 +76,31 @@ TEST_F(LinuxWorkspaceTest, RunningMeansThisHomesMainProcesses) {
     EXPECT_TRUE(workspace.runningBundleIdentifiers().isEmpty());
     start(folder.filePath("other"), kQuitsOnTerm);  // another home's Thunderbird
     start(home(), kQuitsOnTerm, {"-contentproc"});  // a helper process
-    ASSERT_TRUE(waitUntil([&] { return standIns().size() == 2; }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return standIns().size() == 2; }, 10));
     EXPECT_TRUE(workspace.runningBundleIdentifiers().isEmpty());
     start(home(), kQuitsOnTerm);
-    EXPECT_TRUE(waitUntil([&] {
-        return workspace.runningBundleIdentifiers() == QStringList{"org.mozilla.thunderbird"};
-    }));
+    EXPECT_TRUE(RunEventLoopUntil(
+        [&] {
+            return workspace.runningBundleIdentifiers() == QStringList{"org.mozilla.thunderbird"};
+        },
+        10));
 }
 
 TEST_F(LinuxWorkspaceTest, AProcessTheApplicationStartedItselfIsNotASecondInstance) {
     // A subshell is a fork that shows its parent's program and arguments, as Thunderbird's own
     // forks do before they take their own.
     QProcess& main = start(home(), "( " + kQuitsOnTerm + " ) & " + kQuitsOnTerm);
-    ASSERT_TRUE(waitUntil([&] { return standIns().size() == 2; }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return standIns().size() == 2; }, 10));
     EXPECT_EQ(workspace.runningBundleIdentifiers().size(), 1);
 
     EXPECT_TRUE(workspace.forceTerminate("org.mozilla.thunderbird"));
     ASSERT_TRUE(main.waitForFinished(10000));
     for (const ProcessEntry& process : standIns())
         ::kill(static_cast<pid_t>(process.pid), SIGKILL);
-    ASSERT_TRUE(waitUntil([&] { return standIns().empty(); }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return standIns().empty(); }, 10));
     // Started again once, as the main process was.
     EXPECT_TRUE(workspace.launch(installation()));
-    ASSERT_TRUE(waitUntil([&] { return standIns().size() == 2; }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return standIns().size() == 2; }, 10));
     QThread::msleep(300);
     const std::vector<ProcessEntry> processes = standIns();
     const auto mains = std::count_if(processes.begin(), processes.end(), [&](const auto& process) {
@@ -121,7 +113,8 @@ TEST_F(LinuxWorkspaceTest, AProcessTheApplicationStartedItselfIsNotASecondInstan
 TEST_F(LinuxWorkspaceTest, TerminateAsksToQuitAndLaunchStartsItAgainAsItWas) {
     QProcess& first = start(home(), kQuitsOnTerm, {"--headless", "two words"});
     QProcess& other = start(folder.filePath("other"), kQuitsOnTerm);
-    ASSERT_TRUE(waitUntil([&] { return workspace.runningBundleIdentifiers().size() == 1; }));
+    ASSERT_TRUE(
+        RunEventLoopUntil([&] { return workspace.runningBundleIdentifiers().size() == 1; }, 10));
 
     EXPECT_TRUE(workspace.forceTerminate("org.mozilla.thunderbird"));
     ASSERT_TRUE(first.waitForFinished(10000));
@@ -131,7 +124,8 @@ TEST_F(LinuxWorkspaceTest, TerminateAsksToQuitAndLaunchStartsItAgainAsItWas) {
     EXPECT_TRUE(workspace.runningBundleIdentifiers().isEmpty());
 
     EXPECT_TRUE(workspace.launch(installation()));
-    ASSERT_TRUE(waitUntil([&] { return workspace.runningBundleIdentifiers().size() == 1; }));
+    ASSERT_TRUE(
+        RunEventLoopUntil([&] { return workspace.runningBundleIdentifiers().size() == 1; }, 10));
     std::optional<ProcessEntry> again;
     for (const ProcessEntry& process : standIns()) {
         if (EnvironmentValue(process.environment, "HOME") == home())
@@ -145,28 +139,24 @@ TEST_F(LinuxWorkspaceTest, TerminateAsksToQuitAndLaunchStartsItAgainAsItWas) {
 
     // Launching with nothing closed before starts the program plainly.
     ::kill(static_cast<pid_t>(again->pid), SIGKILL);
-    ASSERT_TRUE(waitUntil([&] { return workspace.runningBundleIdentifiers().isEmpty(); }));
+    ASSERT_TRUE(
+        RunEventLoopUntil([&] { return workspace.runningBundleIdentifiers().isEmpty(); }, 10));
     EXPECT_FALSE(workspace.launch(folder.filePath("nothing-installed-here")));
 }
 
-TEST_F(LinuxWorkspaceTest, AnApplicationThatIgnoresTermIsNeverKilled) {
-    QProcess& stubborn = start(home(), kIgnoresTerm);
-    ASSERT_TRUE(waitUntil([&] { return workspace.runningBundleIdentifiers().size() == 1; }));
-    EXPECT_TRUE(workspace.forceTerminate("org.mozilla.thunderbird"));
-    EXPECT_FALSE(stubborn.waitForFinished(500));
-    EXPECT_EQ(workspace.runningBundleIdentifiers().size(), 1);
-}
-
 // Terminating only asks: a client saving its profile on the way out is waited for by the caller
-// (the sync pass, on the main loop), for as long as the workspace says a client may take.
-TEST_F(LinuxWorkspaceTest, TerminatingReturnsWhileTheApplicationIsStillQuitting) {
+// (the sync pass, on the main loop), for as long as the workspace says a client may take, and one
+// that ignores the request is never killed.
+TEST_F(LinuxWorkspaceTest, TerminatingOnlyAsksAndReturnsWhileTheApplicationIsStillQuitting) {
     QProcess& saving = start(home(), "trap 'sleep 2; exit 0' TERM; while :; do sleep 0.1; done");
-    ASSERT_TRUE(waitUntil([&] { return workspace.runningBundleIdentifiers().size() == 1; }));
+    QProcess& stubborn = start(home(), kIgnoresTerm);
+    ASSERT_TRUE(RunEventLoopUntil([&] { return standIns().size() == 2; }, 10));
     EXPECT_TRUE(workspace.forceTerminate("org.mozilla.thunderbird"));
-    EXPECT_EQ(workspace.runningBundleIdentifiers(), QStringList{"org.mozilla.thunderbird"});
+    EXPECT_EQ(saving.state(), QProcess::Running);
     ASSERT_TRUE(saving.waitForFinished(10000));
     EXPECT_EQ(saving.exitStatus(), QProcess::NormalExit);
-    EXPECT_TRUE(workspace.runningBundleIdentifiers().isEmpty());
+    EXPECT_FALSE(stubborn.waitForFinished(500));
+    EXPECT_EQ(workspace.runningBundleIdentifiers(), QStringList{"org.mozilla.thunderbird"});
     EXPECT_EQ(workspace.exitWaitLimit(), 3.0);
     EXPECT_EQ(LinuxWorkspace(Paths("/h", "/"), {}).exitWaitLimit(), 30.0);
 }

@@ -9,13 +9,10 @@
 #include "app/demo/FakeMac.h"
 #include "platform/Bundle.h"
 #include "platform/EventLoop.h"
-#include "platform/FileWorkspace.h"
 #include "platform/ManualMainQueue.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Paths.h"
 #include "platform/Plist.h"
 #include "platform/QtMainQueue.h"
-#include "platform/ScriptedPrompter.h"
 #include "platform/TerminalPrompter.h"
 
 namespace quillet {
@@ -119,66 +116,32 @@ TEST(QtMainQueue, WorkPostedFromAnotherThreadRunsAndIsDestroyedOnTheMainThread) 
     EXPECT_EQ(std::count(destroyedOn.begin(), destroyedOn.end(), mainThread), kPosts);
 }
 
-TEST(NotificationCenter, DeliversToObserversOfTheName) {
-    NotificationCenter center;
-    QStringList seen;
-    const int token = center.addObserver("A", [&](const QString& name, const UserInfo& info) {
-        seen << name + std::any_cast<QString>(info.at("k"));
-    });
-    center.addObserver("B", [&](const QString& name, const UserInfo&) { seen << name; });
-    center.post("A", {{"k", QString("1")}});
-    center.post("C");
-    center.removeObserver(token);
-    center.post("A", {{"k", QString("2")}});
-    center.post("B");
-    EXPECT_EQ(seen, QStringList({"A1", "B"}));
-}
-
-TEST(Prompters, TerminalPrompterPrintsTheAlertAndFollowsItsPolicyOrReadsTheChoice) {
+// A question that comes back gets the last button under --yes, or it would loop for ever; asked
+// at a terminal, an answer that is no button is asked again, and the end of the input takes the
+// last button.
+TEST(Prompters, TerminalPrompterNeverLoopsAndReadsTheChoice) {
     char* buffer = nullptr;
     size_t size = 0;
     FILE* output = open_memstream(&buffer, &size);
-    FILE* input = fmemopen(const_cast<char*>("9\n2\n"), 4, "r");
+    FILE* input = fmemopen(const_cast<char*>("9\n1\n"), 4, "r");
     {
-        TerminalPrompter yes(TerminalPrompter::Policy::firstButton, true, stdin, output);
-        const Alert retry{
-            AlertStyle::critical, "Could not fetch", "offline", {"Retry", "Cancel"}, {}};
+        TerminalPrompter yes(TerminalPrompter::Policy::firstButton, false, stdin, output);
+        const Alert retry{AlertStyle::critical, "Could not fetch", "", {"Retry", "Cancel"}, {}};
         EXPECT_EQ(yes.ask(retry).button, "Retry");
-        EXPECT_EQ(yes.ask(retry).button, "Cancel");  // asked again: the last button
+        EXPECT_EQ(yes.ask(retry).button, "Cancel");
         const Alert close{AlertStyle::warning, "Close", "", {"OK", "Later"}, QString("Re-open")};
-        const Answer answer = yes.ask(close);
+        TerminalPrompter asked(TerminalPrompter::Policy::ask, true, input, output);
+        const Answer answer = asked.ask(close);
         EXPECT_EQ(answer.button, "OK");
         EXPECT_TRUE(answer.checkboxOn);
-        TerminalPrompter later(TerminalPrompter::Policy::lastButton, false, stdin, output);
-        EXPECT_EQ(later.ask(close).button, "Later");
+        EXPECT_EQ(asked.ask(close).button, "Later");
         std::fflush(output);
         EXPECT_TRUE(QString::fromUtf8(buffer, static_cast<qsizetype>(size))
-                        .startsWith("Could not fetch\noffline\n-> Retry\n"));
-        EXPECT_TRUE(
-            QString::fromUtf8(buffer, static_cast<qsizetype>(size)).endsWith("Close\n-> Later\n"));
-        // Asked, "9" is no button; at the end of the input, the last button.
-        TerminalPrompter asked(TerminalPrompter::Policy::ask, false, input, output);
-        EXPECT_EQ(asked.ask(close).button, "Later");
-        EXPECT_EQ(asked.ask(close).button, "Later");
+                        .endsWith("Close\n  1) OK\n  2) Later\nChoose 1-2: -> Later\n"));
     }
     std::fclose(input);
     std::fclose(output);
     std::free(buffer);
-}
-
-TEST(FileWorkspace, TerminatesLaunchesAndLogs) {
-    FakeMac mac;
-    const QString mail = mac.installApplication("/System/Applications", "Mail.app",
-                                                "com.apple.mail", "16.0", "3774");
-    mac.setRunning({"com.apple.mail", "com.apple.mail", "org.mozilla.thunderbird"});
-    FileWorkspace workspace(mac.paths());
-    EXPECT_TRUE(workspace.forceTerminate("com.apple.mail"));
-    EXPECT_EQ(workspace.runningBundleIdentifiers(), QStringList{"org.mozilla.thunderbird"});
-    EXPECT_TRUE(workspace.launch(mail));
-    EXPECT_TRUE(workspace.runningBundleIdentifiers().contains("com.apple.mail"));
-    EXPECT_TRUE(workspace.openUrl(QUrl("https://quillet.app/help")));
-    EXPECT_EQ(mac.workspaceLog(), QStringList({"terminate com.apple.mail", "launch " + mail,
-                                               "open https://quillet.app/help"}));
 }
 
 TEST(Bundle, ReadsInfoAndLooksUpTheMainTable) {

@@ -14,7 +14,9 @@ QByteArray Contents(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
 
-TEST(PrivateFile, NewFileIsTheOwnersAloneEvenUnderAPermissiveUmask) {
+// A new file is the owner's alone even under a permissive umask; an existing file or link at
+// the path is neither reused nor followed.
+TEST(PrivateFile, ANewFileIsTheOwnersAloneAndNothingAtThePathIsReusedOrFollowed) {
     QTemporaryDir folder;
     const mode_t savedMask = ::umask(0);
     const bool written = WriteNewPrivateFile(folder.filePath("script"), "secret");
@@ -24,32 +26,13 @@ TEST(PrivateFile, NewFileIsTheOwnersAloneEvenUnderAPermissiveUmask) {
     ASSERT_EQ(::lstat(folder.filePath("script").toUtf8().constData(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0600u);
     EXPECT_EQ(Contents(folder.filePath("script")), "secret");
-}
 
-TEST(PrivateFile, ExistingFileOrLinkAtThePathIsNeitherReusedNorFollowed) {
-    QTemporaryDir folder;
-    const QString existing = folder.filePath("existing");
-    const QString target = folder.filePath("target");
-    {
-        QFile file(existing);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("theirs");
-    }
-    {
-        QFile file(target);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("target");
-    }
-    ASSERT_TRUE(QFile::link(target, folder.filePath("link")));
+    ASSERT_TRUE(QFile::link(folder.filePath("script"), folder.filePath("link")));
     ASSERT_TRUE(QFile::link(folder.filePath("nowhere"), folder.filePath("dangling")));
-
-    EXPECT_FALSE(WriteNewPrivateFile(existing, "mine"));
-    EXPECT_EQ(Contents(existing), "theirs");
-    EXPECT_FALSE(WriteNewPrivateFile(folder.filePath("link"), "mine"));
-    EXPECT_EQ(Contents(target), "target");
-    EXPECT_FALSE(WriteNewPrivateFile(folder.filePath("dangling"), "mine"));
+    for (const char* name : {"script", "link", "dangling", "missing/folder/file"})
+        EXPECT_FALSE(WriteNewPrivateFile(folder.filePath(name), "mine")) << name;
+    EXPECT_EQ(Contents(folder.filePath("script")), "secret");
     EXPECT_FALSE(QFile::exists(folder.filePath("nowhere")));
-    EXPECT_FALSE(WriteNewPrivateFile(folder.filePath("missing/folder/file"), "mine"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <QFile>
 
+#include "tests/support/DataTable.h"
 #include "tests/support/TestHelpers.h"
 
 namespace quillet {
@@ -20,32 +21,7 @@ QStringList Sql(const QString& path, const QString& sql, bool keepWriteAheadLog)
 }
 
 void WriteLegacyStore(const QString& path, bool keepWriteAheadLog) {
-    Sql(path,
-        "PRAGMA journal_mode=WAL;"
-        "CREATE TABLE ZSIGNATUREMODEL (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, Z_OPT INTEGER, "
-        "ZACCOUNT VARCHAR, ZCLIENT VARCHAR, ZKEY VARCHAR, ZNAME VARCHAR, ZTEXT VARCHAR, "
-        "ZTEXTCUSTOM VARCHAR, ZUUID VARCHAR);"
-        "CREATE TABLE Z_PRIMARYKEY (Z_ENT INTEGER PRIMARY KEY, Z_NAME VARCHAR, Z_SUPER INTEGER, "
-        "Z_MAX INTEGER);"
-        "CREATE TABLE Z_METADATA (Z_VERSION INTEGER PRIMARY KEY, Z_UUID VARCHAR(255), Z_PLIST "
-        "BLOB);"
-        "CREATE TABLE Z_MODELCACHE (Z_CONTENT BLOB);"
-        "INSERT INTO Z_METADATA VALUES (1, 'B7E0A4C2-1111-4222-8333-944455556666', x'00ff');"
-        "INSERT INTO ZSIGNATUREMODEL (ZCLIENT, ZACCOUNT, ZKEY, ZNAME, ZTEXT, ZTEXTCUSTOM, ZUUID) "
-        "VALUES ('Mac Mail 16.0', 'John Doe - john@example.com', 'k1', 'One', '<p>one</p>', '', '" +
-            kMailUuid.toLower() +
-            "'), ('Microsoft Outlook 2019', 'All', '', 'Two', '', '<p>custom</p>', NULL), "
-            "('Thunderbird', 'Work account', 'k3', 'Three', '<p>3</p>', NULL, NULL), "
-            "('Thunderbird 115', 'Me - me@x.org', 'k4', 'Four', '<p>4</p>', '', NULL), "
-            "('Postbox', 'All', 'k5', 'Five', '<p>5</p>', '', NULL), "
-            "('Spark 3', '  Team - Sub - team@x.org \n', ' k6\t', '  Six \n', ' <p>6</p> ', '', "
-            "X'6F1C2D3E4A5B4C6D8E7F901A2B3C4D5E'), "
-            "('Gmail', 'a - b@c.d', 'k7', 'Seven', '<p>7</p>', '', NULL), "
-            "('Mac Mail', 'Name - not-an-email', 'k8', 'Eight', '<p>8</p>', '', NULL), "
-            "(NULL, NULL, NULL, NULL, NULL, NULL, 'garbage');"
-            "UPDATE ZSIGNATUREMODEL SET Z_ENT = 1, Z_OPT = 1;"
-            "INSERT INTO Z_PRIMARYKEY VALUES (1, 'SignatureModel', 0, 9);",
-        keepWriteAheadLog);
+    Sql(path, ReadDataText("base/legacy-store.sql"), keepWriteAheadLog);
 }
 
 }  // namespace quillet

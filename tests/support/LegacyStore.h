@@ -15,10 +15,8 @@ QStringList Sql(const QString& path, const QString& sql, bool keepWriteAheadLog 
 inline const QString kMailUuid = "0D5E7B52-8A51-4C3F-9A0B-2C7B6E0F1A11";
 inline const QString kSparkUuid = "6F1C2D3E-4A5B-4C6D-8E7F-901A2B3C4D5E";
 
-// A "DataV1" store as the earlier application's Core Data wrote it, with nine records that
-// between them meet every rule of the migration: old client names, account texts, texts with
-// surrounding white space, NULL columns, a lower-case uuid, one stored as 16 bytes, and one that
-// does not parse.
+// A "DataV1" store as the earlier application's Core Data wrote it: the nine records of
+// tests/data/base/legacy-store.sql, which between them meet every rule of the migration.
 void WriteLegacyStore(const QString& path, bool keepWriteAheadLog = false);
 
 }  // namespace quillet

@@ -37,82 +37,89 @@ void CopyFiles(const QString& from, const QString& to) {
         QFile::copy(from + "/" + name, to + "/" + name);
 }
 
-class StoreFileFaultsTest : public testing::Test, protected StoreHarness {};
+class StoreFileFaultsTest : public testing::Test, protected StoreHarness {
+protected:
+    // Counts the file operations under the folder that the work does, then does it again once
+    // for each of them with that one failing, after preparing each time; `check` looks at what
+    // a run whose fault fired left (whether the work told of a failure).
+    void walkFaults(const QString& watched, bool faultReads, const std::function<void()>& prepare,
+                    const std::function<bool()>& work, const std::function<void(bool)>& check) {
+        ASSERT_TRUE(FileFaults::Available());
+        long operations = 0;
+        {
+            prepare();
+            FileFaults counting(watched, FileFaultAction::count, 0);
+            if (faultReads)
+                counting.faultReads(FileReadFault::fail);
+            EXPECT_FALSE(work());
+            operations = counting.count();
+        }
+        int faults = 0;
+        for (long target = 1; target <= operations; ++target) {
+            prepare();
+            bool told = false;
+            QString fault;
+            {
+                FileFaults faulty(watched, FileFaultAction::fail, target);
+                if (faultReads)
+                    faulty.faultReads(FileReadFault::fail);
+                told = work();
+                if (!faulty.fired())
+                    continue;
+                fault = faulty.lastFault();
+            }
+            ++faults;
+            SCOPED_TRACE(fault.toStdString());
+            check(told);
+        }
+        std::cout << operations << " file operations, faults injected: " << faults << std::endl;
+        EXPECT_GT(faults, 0);
+    }
+};
 
 TEST_F(StoreFileFaultsTest, EveryFailedFileOperationIsToldAndLeavesTheStoreWhole) {
-    ASSERT_TRUE(FileFaults::Available());
     const QString base = folder() + "/base";
-    const QString data = dataFolder();
-    const QString documents = documentsFolder();
     QDir().mkpath(base);
     {
-        auto store = Store::OpenStoreChain(base, documents, {});
+        auto store = Store::OpenStoreChain(base, documentsFolder(), {});
         ASSERT_TRUE(store);
         store->AddSignatureRecord(NamedSignature("First"));
     }
     const QStringList before{"First"};
     const QStringList after{"First", "Second"};
-
     // Opens the store and adds a signature; whether a failure was told.
     auto work = [&] {
         int alerts = 0;
-        auto store = Store::OpenStoreChain(data, documents,
+        auto store = Store::OpenStoreChain(dataFolder(), documentsFolder(),
                                            [&alerts](const QString&, const QString&) { ++alerts; });
         if (!store)
             return true;
         store->AddSignatureRecord(NamedSignature("Second"));
         return alerts > 0;
     };
-    long operations = 0;
-    {
-        CopyFiles(base, data);
-        FileFaults counting(folder(), FileFaultAction::count, 0);
-        counting.faultReads(FileReadFault::fail);
-        EXPECT_FALSE(work());
-        operations = counting.count();
-    }
-    ASSERT_EQ(storedNames(), after);
-
-    int faults = 0;
-    for (long target = 1; target <= operations; ++target) {
-        CopyFiles(base, data);
-        bool told = false;
-        QString fault;
-        {
-            FileFaults faulty(folder(), FileFaultAction::fail, target);
-            faulty.faultReads(FileReadFault::fail);
-            told = work();
-            if (!faulty.fired())
-                continue;
-            fault = faulty.lastFault();
-        }
-        ++faults;
-        SCOPED_TRACE(fault.toStdString());
-        EXPECT_EQ(IntegrityCheck(data + "/DataV2.sqlite"), QStringList{"ok"});
-        const QStringList names = storedNames();
-        // A fault that SQLite rides over (it cannot delete the log it no longer needs, say)
-        // must leave the work done.
-        if (told)
-            EXPECT_TRUE(names == before || names == after) << names.join(", ").toStdString();
-        else
-            EXPECT_EQ(names, after);
-        if (names == before) {
-            EXPECT_FALSE(work());
-            EXPECT_EQ(storedNames(), after);
-        }
-    }
-    std::cout << "Store: " << operations << " file operations, faults injected: " << faults
-              << std::endl;
-    EXPECT_GT(faults, 0);
+    walkFaults(
+        folder(), true, [&] { CopyFiles(base, dataFolder()); }, work,
+        [&](bool told) {
+            EXPECT_EQ(IntegrityCheck(storePath()), QStringList{"ok"});
+            const QStringList names = storedNames();
+            // A fault that SQLite rides over (it cannot delete the log it no longer needs, say)
+            // must leave the work done.
+            if (told)
+                EXPECT_TRUE(names == before || names == after) << names.join(", ").toStdString();
+            else
+                EXPECT_EQ(names, after);
+            if (names == before) {
+                EXPECT_FALSE(work());
+                EXPECT_EQ(storedNames(), after);
+            }
+        });
+    EXPECT_EQ(storedNames(), after);
 }
 
 // The earlier store in Documents keeps its latest changes in its "-wal" companion: a copy made
 // without it, or cut short, must never be migrated, or those changes are lost for good (the
 // migrated store is the one every later start opens).
 TEST_F(StoreFileFaultsTest, ACopyOfTheEarlierStoreWithoutItsLogIsNeverMigrated) {
-    ASSERT_TRUE(FileFaults::Available());
-    const QString data = dataFolder();
-    const QString documents = documentsFolder();
     const QString legacy = folder() + "/legacy";
     QDir().mkpath(legacy);
     // The records in the database file, the latest change only in the log: a copy without the
@@ -120,37 +127,22 @@ TEST_F(StoreFileFaultsTest, ACopyOfTheEarlierStoreWithoutItsLogIsNeverMigrated) 
     WriteLegacyStore(legacy + "/SignatureModel.sqlite");
     Sql(legacy + "/SignatureModel.sqlite", "UPDATE ZSIGNATUREMODEL SET ZNAME = 'Latest'", true);
     ASSERT_TRUE(QFile::exists(legacy + "/SignatureModel.sqlite-wal"));
-
-    long operations = 0;
-    QStringList migrated;
-    {
-        CopyFiles(legacy, documents);
-        QDir(data).removeRecursively();
-        QDir().mkpath(data);
-        FileFaults counting(data, FileFaultAction::count, 0);
-        migrated = storedNames();
-        operations = counting.count();
-    }
+    const auto prepare = [&] {
+        CopyFiles(legacy, documentsFolder());
+        QDir(dataFolder()).removeRecursively();
+        QDir().mkpath(dataFolder());
+    };
+    prepare();
+    const QStringList migrated = storedNames();
     ASSERT_EQ(migrated.size(), 9);
     ASSERT_TRUE(migrated.contains("Latest"));
-    int faults = 0;
-    for (long target = 1; target <= operations; ++target) {
-        CopyFiles(legacy, documents);
-        QDir(data).removeRecursively();
-        QDir().mkpath(data);
-        QString fault;
-        {
-            FileFaults faulty(data, FileFaultAction::fail, target);
-            Store::OpenStoreChain(data, documents, {});
-            if (!faulty.fired())
-                continue;
-            fault = faulty.lastFault();
-        }
-        ++faults;
-        SCOPED_TRACE(fault.toStdString());
-        EXPECT_EQ(storedNames(), migrated);
-    }
-    EXPECT_GT(faults, 0);
+    walkFaults(
+        dataFolder(), false, prepare,
+        [&] {
+            Store::OpenStoreChain(dataFolder(), documentsFolder(), {});
+            return false;
+        },
+        [&](bool) { EXPECT_EQ(storedNames(), migrated); });
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "app/store/StoreMigration.h"
 #include "common/Text.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/FaultySqliteVfs.h"
 #include "tests/support/LegacyStore.h"
 #include "tests/support/StoreHarness.h"
@@ -23,21 +24,17 @@ class StoreMigrationTest : public testing::Test, protected StoreHarness {
 protected:
     QString previousPath() const { return dataFolder() + "/DataV1.sqlite"; }
     QString documentsPath() const { return documentsFolder() + "/SignatureModel.sqlite"; }
+    QByteArray documentsBytes() const {
+        QFile file(documentsPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
     void expectNoFiles(const QString& path) {
         for (const char* suffix : kStoreFileSuffixes)
             EXPECT_FALSE(QFile::exists(path + suffix)) << (path + suffix).toStdString();
     }
-    // The migrated records and installations of the nine old ones, by steps 1 to 5.
+    // The migrated records and installations of the nine old ones
+    // (tests/data/base/legacy-migrated.tsv); each uuid once, a stored one kept.
     void expectEveryCaseMigrated() {
-        EXPECT_EQ(
-            Sql(storePath(),
-                "SELECT ZACTIVE, ZCOLORINDEX, ZKEYQE, ZNAMEQE, ZMAINTEXTQE, "
-                "ZLOCALTEXTQE, ZPENDINGDELETION FROM ZSIGNATUREENTITYV2 ORDER BY "
-                "Z_PK"),
-            (QStringList{"1|-1|k1|One|<p>one</p>||0", "1|-1||Two||<p>custom</p>|0",
-                         "1|-1|k3|Three|<p>3</p>||0", "1|-1|k4|Four|<p>4</p>||0",
-                         "1|-1|k5|Five|<p>5</p>||0", "1|-1|k6|Six|<p>6</p>||0",
-                         "1|-1|k7|Seven|<p>7</p>||0", "1|-1|k8|Eight|<p>8</p>||0", "1|-1|||||0"}));
         const QStringList uuids =
             Sql(storePath(), "SELECT ZUUIDSTRING FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK");
         ASSERT_EQ(uuids.size(), 9);
@@ -46,20 +43,21 @@ protected:
         EXPECT_EQ(uuids[8], CanonicalUuidText(ParseUuid(uuids[8]).value_or(QUuid())));
         EXPECT_NE(uuids[8], CanonicalUuidText(QUuid()));
         EXPECT_EQ(QSet<QString>(uuids.begin(), uuids.end()).size(), 9);
-
-        EXPECT_EQ(Sql(storePath(),
-                      "SELECT ZSIGNATURE, ZCLIENT, ZACCOUNTEMAILQE, ZPENDINGREINSTALLATION FROM "
-                      "ZSELECTEDINSTALLATIONENTITYV2 ORDER BY ZSIGNATURE"),
-                  (QStringList{"1|AppleMail|john@example.com|0", "2|Outlook||0", "3|Thunderbird||0",
-                               "4|Thunderbird|me@x.org|0", "5|Postbox||0", "6|Spark|team@x.org|0",
-                               "8|AppleMail||0"}));
-        EXPECT_EQ(Sql(storePath(),
-                      "SELECT ZSIGNATURE, ZCLIENT, ZACCOUNTEMAILQE, ZIDSTRINGQE, ZTEXTQE FROM "
-                      "ZPERFORMEDINSTALLATIONENTITYV2 ORDER BY ZSIGNATURE"),
-                  (QStringList{"1|AppleMail|john@example.com|" + kMailUuid + "|<p>one</p>",
-                               "2|Outlook||Two|<p>custom</p>", "4|Thunderbird|me@x.org||<p>4</p>",
-                               "5|Postbox||" + uuids[4] + "|<p>5</p>",
-                               "6|Spark|team@x.org|" + kSparkUuid + "|<p>6</p>"}));
+        std::map<QString, QStringList> expected;
+        for (const QStringList& row : ReadDataTable("base/legacy-migrated.tsv"))
+            expected[row[0]] << QString(row[1]).replace("{Postbox uuid}", uuids[4]);
+        const std::map<QString, QString> queries = {
+            {"signature",
+             "SELECT ZACTIVE, ZCOLORINDEX, ZKEYQE, ZNAMEQE, ZMAINTEXTQE, ZLOCALTEXTQE, "
+             "ZPENDINGDELETION FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"},
+            {"selected",
+             "SELECT ZSIGNATURE, ZCLIENT, ZACCOUNTEMAILQE, ZPENDINGREINSTALLATION FROM "
+             "ZSELECTEDINSTALLATIONENTITYV2 ORDER BY ZSIGNATURE"},
+            {"performed",
+             "SELECT ZSIGNATURE, ZCLIENT, ZACCOUNTEMAILQE, ZIDSTRINGQE, ZTEXTQE FROM "
+             "ZPERFORMEDINSTALLATIONENTITYV2 ORDER BY ZSIGNATURE"}};
+        for (const auto& [table, query] : queries)
+            EXPECT_EQ(Sql(storePath(), query), expected[table]) << table.toStdString();
     }
 };
 
@@ -82,41 +80,18 @@ TEST_F(StoreMigrationTest, DataV1InTheDataFolderIsMigratedByEveryRuleAndRemoved)
     EXPECT_TRUE(alerts.empty());
 }
 
-TEST_F(StoreMigrationTest, TheDocumentsStoreIsMigratedOnceWithItsWriteAheadLogAndLeftInPlace) {
-    WriteLegacyStore(documentsPath(), true);
-    ASSERT_GT(QFileInfo(documentsPath() + "-wal").size(), 0);
-    // The copy is migrated; the file in Documents is neither changed nor checkpointed.
-    const auto documentsBytes = [&] {
-        QFile file(documentsPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    const QByteArray before = documentsBytes();
-    {
-        auto store = open();
-        ASSERT_TRUE(store);
-        expectEveryCaseMigrated();
-        store->LoadSignatures();
-    }
-    expectNoFiles(previousPath());
-    EXPECT_TRUE(QFile::exists(documentsPath() + "-wal"));
-    EXPECT_EQ(documentsBytes(), before);
-
-    log.clear();
-    auto store = open();
-    ASSERT_TRUE(store);
-    EXPECT_FALSE(log.containsText("Migrated"));
-    EXPECT_EQ(store->LoadSignatures().first.size(), 9u);
-    EXPECT_EQ(Sql(storePath(), "SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"9"});
-}
-
 // An earlier store (in the data folder, or in Documents) whose migration fails keeps its copy,
-// leaves no new store, and is migrated again at the next start.
-TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndIsMigratedNextStart) {
+// leaves no new store, and is migrated again at the next start, with what only its "-wal"
+// companion holds, and then never again. The store in Documents is left in place, neither
+// changed nor checkpointed.
+TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndIsMigratedNextStartOnce) {
     for (const QString& legacy : {previousPath(), documentsPath()}) {
         SCOPED_TRACE(legacy.toStdString());
         RemoveStoreFiles(storePath());
         RemoveStoreFiles(documentsPath());
-        WriteLegacyStore(legacy);
+        WriteLegacyStore(legacy, /*keepWriteAheadLog=*/true);
+        ASSERT_GT(QFileInfo(legacy + "-wal").size(), 0);
+        const QByteArray before = documentsBytes();
         log.clear();
         FaultySqliteVfs disk;
         disk.failCommits(1, /*passing=*/1);  // the new store's tables are created, its records not
@@ -130,7 +105,12 @@ TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndIsMigratedNex
         ASSERT_TRUE(open());
         expectEveryCaseMigrated();
         expectNoFiles(previousPath());
-        EXPECT_EQ(QFile::exists(documentsPath()), legacy == documentsPath());
+        EXPECT_EQ(QFile::exists(documentsPath() + "-wal"), legacy == documentsPath());
+        EXPECT_EQ(documentsBytes(), before);
+        log.clear();
+        ASSERT_TRUE(open());
+        EXPECT_FALSE(log.containsText("Migrated"));
+        EXPECT_EQ(Sql(storePath(), "SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"9"});
     }
 }
 
@@ -139,30 +119,20 @@ TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndIsMigratedNex
 // Warning and left alone, its copy is removed, and the start goes on with a new store, this
 // time and every later time; so is the copy an earlier start left in the data folder.
 TEST_F(StoreMigrationTest, AStrayDocumentsFileThatIsNoEarlierStoreDoesNotBlockStartUp) {
-    const auto documentsBytes = [&] {
-        QFile file(documentsPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    const std::vector<std::pair<const char*, std::function<void()>>> cases = {
-        {"another program's database",
-         [&] {
-             Sql(documentsPath(),
-                 "CREATE TABLE ZNOTE (Z_PK INTEGER PRIMARY KEY, ZTEXT VARCHAR);"
-                 "INSERT INTO ZNOTE VALUES (1, 'not a signature')");
-         }},
-        {"no database at all",
-         [&] {
-             QFile file(documentsPath());
-             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-             file.write(QByteArray(4096, 'q'));
-         }},
-    };
-    for (const auto& [label, write] : cases) {
+    for (const bool database : {true, false}) {
         for (const bool copyLeftBehind : {false, true}) {
-            SCOPED_TRACE(std::string(label) + (copyLeftBehind ? ", copy left behind" : ""));
+            SCOPED_TRACE(std::string(database ? "another program's database" : "no database") +
+                         (copyLeftBehind ? ", copy left behind" : ""));
             RemoveStoreFiles(storePath());
             RemoveStoreFiles(documentsPath());
-            write();
+            if (database) {
+                Sql(documentsPath(),
+                    "CREATE TABLE ZNOTE (Z_PK INTEGER PRIMARY KEY, ZTEXT VARCHAR);"
+                    "INSERT INTO ZNOTE VALUES (1, 'not a signature')");
+            } else {
+                QFile file(documentsPath());
+                ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'q')));
+            }
             if (copyLeftBehind) {
                 ASSERT_TRUE(QFile::copy(documentsPath(), previousPath()));
             }
