@@ -20,9 +20,7 @@ protected:
     ExistingSignatureController& panel() { return *ui.main().existingSignatureController(); }
     template <typename T = QLabel>
     T* element(const char* name) {
-        T* found = panel().findChild<T*>(name);
-        EXPECT_TRUE(found) << name;
-        return found;
+        return Child<T>(&panel(), name);
     }
     QString label(const char* name) { return element(name)->text(); }
     // The panel's texts as one line; a switch as its text and [x] or [ ], left out when hidden.
@@ -39,30 +37,18 @@ protected:
         }
         return texts.join(" | ");
     }
-    void click(const char* name) {
-        QTest::mouseClick(element<QAbstractButton>(name), Qt::LeftButton);
-        UiHarness::settle();
-    }
-    // Opens the editor and types into the name field, as a person would.
-    void typeName(const QString& text, bool pressReturn) {
-        click("editButton");
-        QLineEdit* field = element<QLineEdit>("nameField");
-        field->setFocus();
-        field->selectAll();
-        QTest::keyClicks(field, text);
-        if (pressReturn)
-            QTest::keyClick(field, Qt::Key_Return);
-        UiHarness::settle();
-    }
+    void click(const char* name) { Click(element<QAbstractButton>(name)); }
+    void select(std::size_t index) { Click(ui.main().signatureButtons()[index]); }
     SignaturePtr stored(SignatureId id) { return ui.engine().signature(id); }
 
     UiHarness ui;
 };
 
-// A key signature in a detected client, a file signature in one that is not, and an earlier
-// store's record without any selected installation.
+// A key signature in a detected client, a file signature in one that is not, an earlier store's
+// record without any selected installation, and one for Outlook where the new Outlook runs.
 TEST_F(ExistingSignatureControllerTest, ShowsWhatIsStoredOfEachKindOfSignature) {
     ui.installThunderbird();
+    ui.mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "1");
     TestSignature key("Jane Doe");
     key.lastUpdate = 1780000000;
     ui.addSignature(key);
@@ -74,10 +60,15 @@ TEST_F(ExistingSignatureControllerTest, ShowsWhatIsStoredOfEachKindOfSignature) 
     file.active = false;
     file.client = ClientKind::appleMail;
     ui.addSignature(file);
-    TestSignature migrated("Migrated");
+    TestSignature migrated("émile");
     migrated.client.reset();
     migrated.key.clear();
     ui.addSignature(migrated);
+    TestSignature outlook("Work");
+    outlook.client = ClientKind::outlook;
+    outlook.accountEmail.clear();
+    outlook.lastUpdate = key.lastUpdate;
+    ui.addSignature(outlook);
     const QString updated =
         QLocale().toString(QDateTime::fromSecsSinceEpoch(1780000000), QLocale::LongFormat);
     const QStringList expected = {
@@ -85,37 +76,25 @@ TEST_F(ExistingSignatureControllerTest, ShowsWhatIsStoredOfEachKindOfSignature) 
             updated + " | Insert for replies [x] | Insert for forwards [ ]",
         "Mine | Disabled | Apple Mail | jane@x.org | work.html | Filename: qlt090514030726 | "
         "Last updated: -",
-        "Migrated | Active | - | - | - | Filename:  | Last updated: -"};
+        "émile | Active | - | - | - | Filename:  | Last updated: -",
+        "Work | Active | Microsoft Outlook (new Outlook isn't supported) | All accounts | k1 | "
+        "Last updated: " +
+            updated + " | Insert for replies/forwards [ ]"};
     for (int i = 0; i < expected.size(); ++i) {
-        QTest::mouseClick(ui.main().signatureButtons()[static_cast<size_t>(i)], Qt::LeftButton);
-        UiHarness::settle();
+        select(static_cast<std::size_t>(i));
         EXPECT_EQ(shown().toStdString(), expected[i].toStdString());
     }
+    ASSERT_FALSE(ui.platform.prompter.shown().empty());
+    EXPECT_EQ(ui.platform.prompter.shown().back().title, "New Outlook isn't supported by this app");
+    const auto buttons = ui.main().signatureButtons();
+    EXPECT_EQ(buttons[0]->status(), SignatureButtonView::Status::active);
+    EXPECT_EQ(buttons[1]->status(), SignatureButtonView::Status::disabled);
+    EXPECT_EQ(buttons[2]->symbol(), "é");
     // The switches only show the options.
-    QTest::mouseClick(ui.main().signatureButtons()[0], Qt::LeftButton);
-    UiHarness::settle();
+    select(0);
     QTest::mouseClick(element<QCheckBox>("forwardsSwitch"), Qt::LeftButton);
     EXPECT_FALSE(element<QCheckBox>("forwardsSwitch")->isChecked());
     EXPECT_FALSE(element<QAbstractButton>("bannerButton")->isVisible());
-}
-
-TEST_F(ExistingSignatureControllerTest, AnOutlookSignatureWithTheNewOutlookSaysItIsNotSupported) {
-    ui.mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "1");
-    TestSignature s("Work");
-    s.client = ClientKind::outlook;
-    s.accountEmail.clear();
-    ui.addSignature(s);
-    ASSERT_TRUE(ui.engine().isNewOutlookDetected());
-    panel();
-    UiHarness::settle();
-    EXPECT_EQ(label("clientLabel"), "Microsoft Outlook (new Outlook isn't supported)");
-    EXPECT_EQ(label("accountLabel"), "All accounts");
-    EXPECT_EQ(element<QCheckBox>("repliesSwitch")->text(), "Insert for replies/forwards");
-    EXPECT_FALSE(element<QCheckBox>("forwardsSwitch")->isVisible());
-    // The notice comes after the panel is filled, on the next turn of the loop.
-    ASSERT_EQ(ui.platform.prompter.shown().size(), 1u);
-    EXPECT_EQ(ui.platform.prompter.shown().front().title,
-              "New Outlook isn't supported by this app");
 }
 
 // Where the signature is installed comes from what the passes wrote; what is pending from what a
@@ -129,9 +108,7 @@ TEST_F(ExistingSignatureControllerTest, ShowsWhereItIsInstalledAndWhatIsPending)
     const SignatureId id = ui.addSignature(TestSignature("Jane"));
     ui.engine().saveSignature(id, true, false);
     ui.finishWork();
-    panel();
-    QTest::mouseClick(ui.main().signatureButtons()[1], Qt::LeftButton);
-    UiHarness::settle();
+    select(1);
     ASSERT_EQ(panel().signatureId(), id);
     EXPECT_EQ(label("installedLabel"), "Thunderbird: jane@x.org");
     EXPECT_EQ(label("pendingLabel"), "-");
@@ -148,18 +125,9 @@ TEST_F(ExistingSignatureControllerTest, ShowsWhereItIsInstalledAndWhatIsPending)
     EXPECT_EQ(label("pendingLabel"), "Thunderbird");
 
     // A signature no pass has written yet is neither installed nor pending.
-    QTest::mouseClick(ui.main().signatureButtons()[0], Qt::LeftButton);
-    UiHarness::settle();
+    select(0);
     ASSERT_EQ(panel().signatureId(), neverWritten);
     EXPECT_EQ(label("installedLabel"), "-");
-    EXPECT_EQ(label("pendingLabel"), "-");
-
-    QTest::mouseClick(ui.main().signatureButtons()[1], Qt::LeftButton);
-    UiHarness::settle();
-    ui.mac.setRunning({});
-    ui.engine().syncSignatures({id});
-    ui.finishWork();
-    EXPECT_EQ(label("installedLabel"), "Thunderbird: jane@x.org");
     EXPECT_EQ(label("pendingLabel"), "-");
 }
 
@@ -178,8 +146,8 @@ TEST_F(ExistingSignatureControllerTest, RenameNormalisesAndRefusesAnEmptyName) {
         local.finishWork();
         const size_t passes = local.engine().syncOutcomes().size();
         ExistingSignatureController* panel = main.existingSignatureController();
-        QTest::mouseClick(panel->findChild<QAbstractButton*>("editButton"), Qt::LeftButton);
-        QLineEdit* field = panel->findChild<QLineEdit*>("nameField");
+        QTest::mouseClick(Child<QAbstractButton>(panel, "editButton"), Qt::LeftButton);
+        QLineEdit* field = Child<QLineEdit>(panel, "nameField");
         field->selectAll();
         // Tabs and line feeds move the focus or end editing when typed: they come in pasted.
         field->insert(c.typed);
@@ -195,7 +163,30 @@ TEST_F(ExistingSignatureControllerTest, RenameNormalisesAndRefusesAnEmptyName) {
     }
 }
 
-TEST_F(ExistingSignatureControllerTest, ChoosingAColourSavesWithoutSync) {
+// A refresh that arrives while the person types refills the panel but not the name being typed;
+// the typed name is committed when the panel shows another signature.
+TEST_F(ExistingSignatureControllerTest, TypingANameSurvivesARefreshAndIsCommittedOnLeaving) {
+    const SignatureId id = ui.addSignature(TestSignature("Jane"));
+    ui.addSignature(TestSignature("Other"));
+    click("editButton");
+    QLineEdit* field = element<QLineEdit>("nameField");
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, "Janet");
+    ui.service.setSignature("k1", "<p>Jane, new</p>");
+    ui.engine().refreshFromServer();
+    ui.finishWork();
+    ASSERT_EQ(stored(id)->mainTextQe, "<p>Jane, new</p>");
+    EXPECT_EQ(field->text(), "Janet");
+    EXPECT_EQ(stored(id)->nameQe, "Jane");
+    select(1);
+    EXPECT_EQ(stored(id)->nameQe, "Janet");
+    EXPECT_EQ(ui.main().signatureButtons()[0]->symbol(), "J");
+    EXPECT_EQ(field->text(), "Other");
+}
+
+// A colour is saved without a sync pass; Update fetches and reinstalls, on the next turn.
+TEST_F(ExistingSignatureControllerTest, AColourSavesWithoutSyncAndUpdateReinstalls) {
     ui.installThunderbird();
     const SignatureId id = ui.addSignature(TestSignature("Jane"));
     click("editButton");
@@ -208,37 +199,13 @@ TEST_F(ExistingSignatureControllerTest, ChoosingAColourSavesWithoutSync) {
     EXPECT_EQ(stored(id)->colorIndex, 5);
     EXPECT_FALSE(panel().isEditingVisible());
     EXPECT_EQ(ui.engine().syncOutcomes().size(), passes);
-}
 
-// A refresh that arrives while the person types refills the panel but not the name being typed;
-// the typed name is committed when the panel shows another signature.
-TEST_F(ExistingSignatureControllerTest, TypingANameSurvivesARefreshAndIsCommittedOnLeaving) {
-    const SignatureId id = ui.addSignature(TestSignature("Jane"));
-    ui.addSignature(TestSignature("Other"));
-    ui.finishWork();
-    typeName("Janet", false);
-    ui.service.setSignature("k1", "<p>Jane, new</p>");
-    ui.engine().refreshFromServer();
-    ui.finishWork();
-    ASSERT_EQ(stored(id)->mainTextQe, "<p>Jane, new</p>");
-    EXPECT_EQ(element<QLineEdit>("nameField")->text(), "Janet");
-    EXPECT_EQ(stored(id)->nameQe, "Jane");
-    QTest::mouseClick(ui.main().signatureButtons()[1], Qt::LeftButton);
-    UiHarness::settle();
-    EXPECT_EQ(stored(id)->nameQe, "Janet");
-    EXPECT_EQ(ui.main().signatureButtons()[0]->symbol(), "J");
-    EXPECT_EQ(element<QLineEdit>("nameField")->text(), "Other");
-}
-
-TEST_F(ExistingSignatureControllerTest, UpdateReinstallsOnTheNextTurn) {
-    ui.installThunderbird();
-    const SignatureId id = ui.addSignature(TestSignature("Jane"));
-    ui.finishWork();
     ui.service.resetCounts();
     QTest::mouseClick(element<QAbstractButton>("updateButton"), Qt::LeftButton);
     EXPECT_EQ(ui.service.keyRequests(), 0);
     ui.finishWork();
     EXPECT_EQ(ui.service.keyRequests(), 1);
+    EXPECT_EQ(ui.engine().syncOutcomes().size(), passes + 1);
     EXPECT_TRUE(
         stored(id)->clientKindToPerformedInstallationsInfoMap.count(ClientKind::thunderbird));
 }

@@ -70,6 +70,12 @@ protected:
     static QString done(QWidget* assistant) {
         return assistant->findChild<QPushButton*>("done")->text();
     }
+    // Ends the hanging check as an unanswered prompt ends it, and lets its answer arrive.
+    void endOutlookCheck() {
+        ::kill(static_cast<pid_t>(*FakeScriptProcessId(mac, kOutlookCheck)), SIGKILL);
+        QThreadPool::globalInstance()->waitForDone();
+        QTest::qWait(20);
+    }
     int runs(const QString& script) const { return mac.osascriptRuns().count(script); }
     QStringList opened() const {
         QStringList urls;
@@ -86,20 +92,6 @@ protected:
     std::vector<ClientKind> kinds{ClientKind::appleMail, ClientKind::outlook};
     std::optional<QString> mailData;
 };
-
-TEST_F(PermissionsAssistantTest, GrantedAccessibilityTurnsItsRowDoneWithinASecond) {
-    const auto assistant = show({Requirement::accessibility});
-    EXPECT_EQ(status(assistant.get(), Requirement::accessibility), "Needed");
-    EXPECT_EQ(done(assistant.get()), "Later");
-    EXPECT_TRUE(action(assistant.get(), Requirement::accessibility)->isVisible());
-
-    mac.setAccessibilityTrusted(true);
-    tick();
-    EXPECT_EQ(status(assistant.get(), Requirement::accessibility), "✓ Done");
-    EXPECT_EQ(done(assistant.get()), "All set, continue");
-    EXPECT_FALSE(action(assistant.get(), Requirement::accessibility)->isVisible());
-    EXPECT_FALSE(assistant->findChild<QWidget*>("icon-accessibility")->isVisible());
-}
 
 TEST_F(PermissionsAssistantTest, ASlowAutomationCheckIsNeverRunTwiceAtOnce) {
     SetFakeScriptHang(mac, kOutlookCheck, 60);
@@ -119,9 +111,7 @@ TEST_F(PermissionsAssistantTest, ASlowAutomationCheckIsNeverRunTwiceAtOnce) {
 
     // The answer comes (here: the prompt went unanswered and the script was ended); the next
     // third tick checks again.
-    ::kill(static_cast<pid_t>(*FakeScriptProcessId(mac, kOutlookCheck)), SIGKILL);
-    QThreadPool::globalInstance()->waitForDone();
-    QTest::qWait(20);
+    endOutlookCheck();
     QFile::remove(mac.rootPath("/var/fake-mac/osascript/" + kOutlookCheck + "/sleep"));
     QFile::remove(mac.rootPath("/var/fake-mac/osascript/" + kOutlookCheck + "/pid"));
     tick(3);
@@ -175,6 +165,20 @@ TEST_F(PermissionsAssistantTest, OpeningSettingsHidesTheOtherWindowsUntilTheSess
     tick();
     EXPECT_EQ(status(assistant.get(), Requirement::fullDiskAccess), "✓ Done");
     EXPECT_EQ(done(assistant.get()), "Later");  // Accessibility is still missing
+    EXPECT_EQ(status(assistant.get(), Requirement::accessibility), "Needed");
+    EXPECT_TRUE(action(assistant.get(), Requirement::accessibility)->isVisible());
+    // Its icon drags the application into Settings' list.
+    auto* icon = assistant->findChild<DraggableAppIconView*>("icon-accessibility");
+    EXPECT_EQ(std::unique_ptr<QMimeData>(icon->createMimeData())->urls(),
+              QList<QUrl>{QUrl::fromLocalFile("/Applications/Q.app")});
+
+    // Granted, its row is done within a poll's second.
+    mac.setAccessibilityTrusted(true);
+    tick();
+    EXPECT_EQ(status(assistant.get(), Requirement::accessibility), "✓ Done");
+    EXPECT_EQ(done(assistant.get()), "All set, continue");
+    EXPECT_FALSE(action(assistant.get(), Requirement::accessibility)->isVisible());
+    EXPECT_FALSE(icon->isVisible());
 
     QTest::mouseClick(assistant->findChild<QPushButton*>("done"), Qt::LeftButton);
     EXPECT_TRUE(mainWindow.isVisible());
@@ -188,21 +192,11 @@ TEST_F(PermissionsAssistantTest, AnAnswerAfterTheSessionIsDroppedAndThePollStops
         [this] { return FakeScriptProcessId(mac, kOutlookCheck).has_value(); }, 10));
     assistant->finish();
     assistant.reset();
-    ::kill(static_cast<pid_t>(*FakeScriptProcessId(mac, kOutlookCheck)), SIGKILL);
-    QThreadPool::globalInstance()->waitForDone();
-    QTest::qWait(20);
+    endOutlookCheck();
     tick(9);
     QTest::qWait(200);
     EXPECT_EQ(runs(kOutlookCheck), 1);
     EXPECT_TRUE(platform.mainQueue.pendingDelays().empty());
-}
-
-TEST_F(PermissionsAssistantTest, TheIconDragsTheApplicationsFileUrl) {
-    const auto assistant = show({Requirement::accessibility});
-    auto* icon = assistant->findChild<DraggableAppIconView*>("icon-accessibility");
-    ASSERT_TRUE(icon);
-    std::unique_ptr<QMimeData> data(icon->createMimeData());
-    EXPECT_EQ(data->urls(), QList<QUrl>{QUrl::fromLocalFile("/Applications/Q.app")});
 }
 
 TEST_F(PermissionsAssistantTest, ValidateShowsOneAssistantAtATime) {

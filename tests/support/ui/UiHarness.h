@@ -2,8 +2,11 @@
 // The engine over a fake Mac with the main window's controller around it, for widget tests that
 // click and type as a person would. User notifications and the delegate's requests are recorded.
 
+#include <gtest/gtest.h>
+
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 #include <memory>
 #include <vector>
 
@@ -15,6 +18,17 @@ namespace quillet {
 
 class MainController;
 class StoreWatcher;
+
+// The widget of that object name among the parent's children; a failure of the test if none.
+template <typename T = QWidget>
+T* Child(const QObject* parent, const char* name) {
+    T* found = parent->findChild<T*>(name);
+    EXPECT_TRUE(found) << name;
+    return found;
+}
+
+// A left click as a person's, and what it set going on this turn of the event loop.
+void Click(QWidget* widget);
 
 class RecordingNotifier : public UserNotifier {
 public:
