@@ -115,7 +115,7 @@ protected:
         return texts;
     }
     void installJane() {
-        const SignatureId id = ui.addSignature(TestSignature("Jane"));
+        const SignatureId id = ui.addSignature({});
         ui.engine().saveSignature(id, true, false);
         ui.finishWork();
     }

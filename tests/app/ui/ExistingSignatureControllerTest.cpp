@@ -49,26 +49,19 @@ protected:
 TEST_F(ExistingSignatureControllerTest, ShowsWhatIsStoredOfEachKindOfSignature) {
     ui.installThunderbird();
     ui.mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "1");
-    TestSignature key("Jane Doe");
-    key.lastUpdate = 1780000000;
-    ui.addSignature(key);
+    ui.addSignature({.name = "Jane Doe", .lastUpdate = 1780000000});
     ui.engine().signature(ui.engine().signatureIds()[0])->insertForRepliesForwards = true;
-    TestSignature file("Mine");
-    file.key.clear();
-    file.filePath = "/Users/jane/Signatures/work.html";
-    file.fileName = "qlt090514030726";
-    file.active = false;
-    file.client = ClientKind::appleMail;
-    ui.addSignature(file);
-    TestSignature migrated("émile");
-    migrated.client.reset();
-    migrated.key.clear();
-    ui.addSignature(migrated);
-    TestSignature outlook("Work");
-    outlook.client = ClientKind::outlook;
-    outlook.accountEmail.clear();
-    outlook.lastUpdate = key.lastUpdate;
-    ui.addSignature(outlook);
+    ui.addSignature({.name = "Mine",
+                     .active = false,
+                     .key = "",
+                     .filePath = "/Users/jane/Signatures/work.html",
+                     .fileName = "qlt090514030726",
+                     .client = ClientKind::appleMail});
+    ui.addSignature({.name = "émile", .key = "", .client = std::nullopt});
+    ui.addSignature({.name = "Work",
+                     .lastUpdate = 1780000000,
+                     .client = ClientKind::outlook,
+                     .accountEmail = ""});
     const QString updated =
         QLocale().toString(QDateTime::fromSecsSinceEpoch(1780000000), QLocale::LongFormat);
     const QStringList expected = {
@@ -101,11 +94,9 @@ TEST_F(ExistingSignatureControllerTest, ShowsWhatIsStoredOfEachKindOfSignature) 
 // postponed pass left marked, the same rule as the command's status.
 TEST_F(ExistingSignatureControllerTest, ShowsWhereItIsInstalledAndWhatIsPending) {
     ui.installThunderbird();
-    TestSignature everywhere("Everywhere");
-    everywhere.key = "k2";
-    everywhere.accountEmail.clear();
-    const SignatureId neverWritten = ui.addSignature(everywhere);
-    const SignatureId id = ui.addSignature(TestSignature("Jane"));
+    const SignatureId neverWritten =
+        ui.addSignature({.name = "Everywhere", .key = "k2", .accountEmail = ""});
+    const SignatureId id = ui.addSignature({});
     ui.engine().saveSignature(id, true, false);
     ui.finishWork();
     select(1);
@@ -141,7 +132,7 @@ TEST_F(ExistingSignatureControllerTest, RenameNormalisesAndRefusesAnEmptyName) {
                           Case{"\tBob\t Smith \n", "Bob Smith", true}}) {
         UiHarness local;
         local.installThunderbird();
-        const SignatureId id = local.addSignature(TestSignature("Jane"));
+        const SignatureId id = local.addSignature({});
         MainController& main = local.main();
         local.finishWork();
         const size_t passes = local.engine().syncOutcomes().size();
@@ -166,8 +157,8 @@ TEST_F(ExistingSignatureControllerTest, RenameNormalisesAndRefusesAnEmptyName) {
 // A refresh that arrives while the person types refills the panel but not the name being typed;
 // the typed name is committed when the panel shows another signature.
 TEST_F(ExistingSignatureControllerTest, TypingANameSurvivesARefreshAndIsCommittedOnLeaving) {
-    const SignatureId id = ui.addSignature(TestSignature("Jane"));
-    ui.addSignature(TestSignature("Other"));
+    const SignatureId id = ui.addSignature({});
+    ui.addSignature({.name = "Other"});
     click("editButton");
     QLineEdit* field = element<QLineEdit>("nameField");
     field->setFocus();
@@ -188,7 +179,7 @@ TEST_F(ExistingSignatureControllerTest, TypingANameSurvivesARefreshAndIsCommitte
 // A colour is saved without a sync pass; Update fetches and reinstalls, on the next turn.
 TEST_F(ExistingSignatureControllerTest, AColourSavesWithoutSyncAndUpdateReinstalls) {
     ui.installThunderbird();
-    const SignatureId id = ui.addSignature(TestSignature("Jane"));
+    const SignatureId id = ui.addSignature({});
     click("editButton");
     ui.finishWork();
     const auto colours = panel().findChildren<SignatureButtonView*>("colorButton");

@@ -49,7 +49,7 @@ TEST_F(MainControllerTest, TheIntroShowsWithoutSignaturesAndAfterACancelledForm)
 
 // The form's pending button locks the others until the signature is created, then selects it.
 TEST_F(MainControllerTest, AddingShowsAPendingButtonThenSelectsTheCreatedSignature) {
-    ui.addSignature(TestSignature("Anna"));
+    ui.addSignature({.name = "Anna"});
     MainController& main = ui.main();
     Click(main.addButton());
     ASSERT_EQ(main.state(), State::newSignature);
@@ -61,7 +61,7 @@ TEST_F(MainControllerTest, AddingShowsAPendingButtonThenSelectsTheCreatedSignatu
     EXPECT_FALSE(main.addButton()->isEnabled());
     EXPECT_FALSE(main.signatureButtons()[0]->isEnabled());
 
-    const SignatureId id = ui.addSignature(TestSignature("Bob"));
+    const SignatureId id = ui.addSignature({.name = "Bob"});
     emit form()->created(id);
     UiHarness::settle();
     EXPECT_EQ(main.state(), State::existingSignature);
@@ -91,7 +91,7 @@ TEST_F(MainControllerTest, UninstallingTheSelectedSignatureSelectsTheNextOne) {
         local.installThunderbird();  // the signatures' client, so that only the question is asked
         std::vector<SignatureId> ids;
         for (int i = 0; i < c.listed; ++i)
-            ids.push_back(local.addSignature(TestSignature(QString(QChar('A' + i)))));
+            ids.push_back(local.addSignature({.name = QString(QChar('A' + i))}));
         MainController& main = local.main();
         Click(main.signatureButtons()[static_cast<size_t>(c.selected)]);
         ASSERT_EQ(main.selectedSignatureIndex(), c.selected);
@@ -131,8 +131,8 @@ TEST_F(MainControllerTest, UninstallingTheSelectedSignatureSelectsTheNextOne) {
 }
 
 TEST_F(MainControllerTest, ClickingTheSelectedSignatureDoesNotReloadItsPanel) {
-    ui.addSignature(TestSignature("Anna"));
-    ui.addSignature(TestSignature("Bob"));
+    ui.addSignature({.name = "Anna"});
+    ui.addSignature({.name = "Bob"});
     MainController& main = ui.main();
     ExistingSignatureController* panel = main.existingSignatureController();
     Click(Child<QAbstractButton>(panel, "editButton"));
@@ -149,8 +149,8 @@ TEST_F(MainControllerTest, ClickingTheSelectedSignatureDoesNotReloadItsPanel) {
 // look at the store, the signature on show stays selected, and a name being typed stays.
 TEST_F(MainControllerTest, TheListShowsWhatTheCommandChangedWithoutLosingTyping) {
     ui.installThunderbird();
-    ui.addSignature(TestSignature("Anna"));
-    ui.addSignature(TestSignature("Bob"));
+    ui.addSignature({.name = "Anna"});
+    ui.addSignature({.name = "Bob"});
     ui.service.setSignature("k2", "<p>Carl</p>");
     MainController& main = ui.main();
     ExistingSignatureController* panel = main.existingSignatureController();
@@ -218,7 +218,7 @@ TEST_F(MainControllerTest, ToolbarButtonsOpenTheLinksAndAskTheDelegate) {
 // as being removed, until a pass takes it out of the client.
 TEST_F(MainControllerTest, AnUninstallPostponedWithLaterStaysListedUntilItIsGone) {
     ui.installThunderbird();
-    const SignatureId id = ui.addSignature(TestSignature("Anna"));
+    const SignatureId id = ui.addSignature({.name = "Anna"});
     ui.engine().saveSignature(id, true, false);
     ui.finishWork();
     MainController& main = ui.main();
@@ -265,10 +265,9 @@ TEST_F(MainControllerTest, QuitAsksFirstAndReturnKeepsTheApplication) {
 // and only while the window's controller is engaged.
 TEST_F(MainControllerTest, SuccessNoticeOnlyAfterACleanPassWhileEngaged) {
     ui.installThunderbird();
-    const SignatureId clean = ui.addSignature(TestSignature("Anna"));
-    TestSignature elsewhere("Bob");
-    elsewhere.client = ClientKind::postbox;  // not installed: the pass reports it
-    const SignatureId troubled = ui.addSignature(elsewhere);
+    const SignatureId clean = ui.addSignature({.name = "Anna"});
+    // Postbox is not installed: the pass reports it.
+    const SignatureId troubled = ui.addSignature({.name = "Bob", .client = ClientKind::postbox});
     MainController& main = ui.main();
 
     ui.engine().saveSignature(troubled, true, false);

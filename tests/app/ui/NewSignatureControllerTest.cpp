@@ -181,51 +181,39 @@ TEST_F(NewSignatureControllerTest, RefusalsAlertAndInstallNothingUntilTheFormIsR
     const QDateTime local(QDate(2031, 5, 6), QTime(9, 8, 7));
     platform.mainQueue.advance(local.toSecsSinceEpoch() - platform.mainQueue.now());
     service.setSignature("BLANK", " \n\t \n");
-    const auto chooseFile = [&](const QString& path) {
-        pickClient("Microsoft Outlook");
-        click("mode");
-        if (!path.isEmpty())
-            ChooseFileInPanel(child<QPushButton>("file"), path);
-    };
+    // The client, then a key typed, or else file mode with the file chosen (if any).
     struct Case {
-        const char* name;
-        std::function<void()> fill;
+        QString client, key, file;
         QStringList alerts;
+        bool managedRefuses = false;
     };
-    const std::vector<Case> cases = {
-        {"no client", [&] { typeKey("K1"); }, {"No email client selected."}},
-        {"Apple Mail without an account",
-         [&] {
-             pickClient("Apple Mail");
-             typeKey("K1");
-         },
-         {"No email account selected."}},
-        {"a key whose text is only blanks",
-         [&] {
-             pickClient("Microsoft Outlook");
-             typeKey("BLANK");
-             waitForKey();
-             EXPECT_EQ(form().keyAccessory(), NewSignatureForm::KeyAccessory::cross);
-         },
-         {"Signature key not found.", "Signature key not found."}},
-        {"no file", [&] { chooseFile({}); }, {"No HTML file selected."}},
-        {"a file that is not UTF-8",
-         [&] { chooseFile(latin1); },
-         {"Could not load the HTML file."}},
-        {"only the organisation's signatures",
-         [&] {
-             WriteManagedConfiguration(mac, AllowingUserSignatures(false));
-             chooseFile(utf8);
-         },
-         {"Your organisation manages the signatures on this computer."}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    const QString outlook = "Microsoft Outlook", notFound = "Signature key not found.";
+    for (const Case& c : {Case{{}, "K1", {}, {"No email client selected."}},
+                          Case{"Apple Mail", "K1", {}, {"No email account selected."}},
+                          Case{outlook, "BLANK", {}, {notFound, notFound}},  // only blanks
+                          Case{outlook, {}, {}, {"No HTML file selected."}},
+                          Case{outlook, {}, latin1, {"Could not load the HTML file."}},
+                          Case{outlook,
+                               {},
+                               utf8,
+                               {"Your organisation manages the signatures on this computer."},
+                               true}}) {
+        SCOPED_TRACE(c.alerts.front().toStdString());
         panel->disengage();
         panel->engage(4);
         platform.prompter.clear();
-        c.fill();
+        if (c.managedRefuses)
+            WriteManagedConfiguration(mac, AllowingUserSignatures(false));
+        if (!c.client.isEmpty())
+            pickClient(c.client);
+        if (!c.key.isEmpty())
+            typeKey(c.key);
+        else
+            click("mode");
+        if (!c.file.isEmpty())
+            ChooseFileInPanel(child<QPushButton>("file"), c.file);
         waitForKey();
+        EXPECT_EQ(form().keyAccessory() == NewSignatureForm::KeyAccessory::cross, c.key == "BLANK");
         click("install");
         EXPECT_EQ(alertTitles(), c.alerts);
         EXPECT_TRUE(created.empty());

@@ -46,16 +46,15 @@ public:
     int terminations = 0;
 };
 
-// A signature as a test describes it; stored without a sync.
+// A signature as a test describes it (by designated initializers); stored without a sync.
 struct TestSignature {
-    explicit TestSignature(QString signatureName = "Jane") : name(std::move(signatureName)) {}
-    QString name;
+    QString name = "Jane";
     std::int64_t colorIndex = 0;
     // A disabled key-based signature is one whose key the service no longer serves.
     bool active = true;
     QString key = "k1";
-    QString filePath;
-    QString fileName;
+    QString filePath = {};
+    QString fileName = {};
     QString mainText = "<p>Jane</p>";
     std::int64_t lastUpdate = 0;
     // Where it is installed; no client: no selected installation at all.
