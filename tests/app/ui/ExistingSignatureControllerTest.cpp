@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QDateTime>
@@ -122,44 +124,43 @@ TEST_F(ExistingSignatureControllerTest, ShowsWhereItIsInstalledAndWhatIsPending)
     EXPECT_EQ(label("pendingLabel"), "-");
 }
 
+// Renamed in turn on one window: blanks alone and the same name after trimming change nothing.
 TEST_F(ExistingSignatureControllerTest, RenameNormalisesAndRefusesAnEmptyName) {
-    struct Case {
-        QString typed;
-        QString shown;
-        bool saved;
-    };
-    for (const Case& c : {Case{"   ", "Jane", false}, Case{"  Jane ", "Jane", false},
-                          Case{"\tBob\t Smith \n", "Bob Smith", true}}) {
-        UiHarness local;
-        local.installThunderbird();
-        const SignatureId id = local.addSignature({});
-        MainController& main = local.main();
-        local.finishWork();
-        const size_t passes = local.engine().syncOutcomes().size();
-        ExistingSignatureController* panel = main.existingSignatureController();
-        QTest::mouseClick(Child<QAbstractButton>(panel, "editButton"), Qt::LeftButton);
-        QLineEdit* field = Child<QLineEdit>(panel, "nameField");
+    ui.installThunderbird();
+    const SignatureId id = ui.addSignature({});
+    for (const auto& [typed, shown, saved] :
+         {std::tuple<QString, QString, bool>{"   ", "Jane", false},
+          {"  Jane ", "Jane", false},
+          {"\tBob\t Smith \n", "Bob Smith", true}}) {
+        SCOPED_TRACE(typed.toStdString());
+        ui.finishWork();
+        const size_t passes = ui.engine().syncOutcomes().size();
+        if (!panel().isEditingVisible())
+            click("editButton");
+        QLineEdit* field = element<QLineEdit>("nameField");
         field->selectAll();
         // Tabs and line feeds move the focus or end editing when typed: they come in pasted.
-        field->insert(c.typed);
+        field->insert(typed);
         QTest::keyClick(field, Qt::Key_Return);
-        local.finishWork();
-        EXPECT_EQ(field->text(), c.shown) << c.typed.toStdString();
-        EXPECT_EQ(local.engine().signature(id)->nameQe, c.shown);
+        ui.finishWork();
+        EXPECT_EQ(field->text(), shown);
+        EXPECT_EQ(stored(id)->nameQe, shown);
         // A new name goes into the clients: one more sync pass.
-        EXPECT_EQ(local.engine().syncOutcomes().size(), passes + (c.saved ? 1 : 0))
-            << c.typed.toStdString();
-        EXPECT_EQ(panel->isEditingVisible(), !c.saved);
-        EXPECT_EQ(main.signatureButtons()[0]->symbol(), c.shown.left(1));
+        EXPECT_EQ(ui.engine().syncOutcomes().size(), passes + (saved ? 1 : 0));
+        EXPECT_EQ(panel().isEditingVisible(), !saved);
+        EXPECT_EQ(ui.main().signatureButtons()[0]->symbol(), shown.left(1));
     }
 }
 
-// A refresh that arrives while the person types refills the panel but not the name being typed;
-// the typed name is committed when the panel shows another signature.
+// A click on the signature on show leaves its editor open; a refresh that arrives while the
+// person types refills the panel but not the name being typed, which is committed when the panel
+// shows another signature.
 TEST_F(ExistingSignatureControllerTest, TypingANameSurvivesARefreshAndIsCommittedOnLeaving) {
     const SignatureId id = ui.addSignature({});
     ui.addSignature({.name = "Other"});
     click("editButton");
+    select(0);
+    EXPECT_TRUE(panel().isEditingVisible());
     QLineEdit* field = element<QLineEdit>("nameField");
     field->setFocus();
     field->selectAll();

@@ -130,21 +130,6 @@ TEST_F(MainControllerTest, UninstallingTheSelectedSignatureSelectsTheNextOne) {
     }
 }
 
-TEST_F(MainControllerTest, ClickingTheSelectedSignatureDoesNotReloadItsPanel) {
-    ui.addSignature({.name = "Anna"});
-    ui.addSignature({.name = "Bob"});
-    MainController& main = ui.main();
-    ExistingSignatureController* panel = main.existingSignatureController();
-    Click(Child<QAbstractButton>(panel, "editButton"));
-    ASSERT_TRUE(panel->isEditingVisible());
-    Click(main.signatureButtons()[0]);
-    // A reload would have closed the editor.
-    EXPECT_TRUE(panel->isEditingVisible());
-    Click(main.signatureButtons()[1]);
-    EXPECT_FALSE(panel->isEditingVisible());
-    EXPECT_EQ(main.selectedSignatureIndex(), 1);
-}
-
 // The command beside the window renames, installs and uninstalls: the list follows at the next
 // look at the store, the signature on show stays selected, and a name being typed stays.
 TEST_F(MainControllerTest, TheListShowsWhatTheCommandChangedWithoutLosingTyping) {
