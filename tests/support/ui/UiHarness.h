@@ -21,9 +21,9 @@ class StoreWatcher;
 
 // The widget of that object name among the parent's children; a failure of the test if none.
 template <typename T = QWidget>
-T* Child(const QObject* parent, const char* name) {
+T* Child(const QObject* parent, const QString& name) {
     T* found = parent->findChild<T*>(name);
-    EXPECT_TRUE(found) << name;
+    EXPECT_TRUE(found) << name.toStdString();
     return found;
 }
 
