@@ -62,9 +62,19 @@ TEST_F(AppDelegateTest, LaunchEnablesTheLoginItemAndEngagesTheMainController) {
     EXPECT_EQ(ui.mac.workspaceLog(), QStringList{"open https://quillet.app/releases"});
 }
 
+// A saved frame below the minimum grows, centred; closing hides the window, and the status item
+// (or a second launch) brings it back in place.
 TEST_F(AppDelegateTest, ClosingHidesTheWindowAndTheStatusItemBringsItBackInPlace) {
+    QSettings(preferencesPath(), QSettings::IniFormat)
+        .setValue("NSWindow Frame Main", QRect(10, 20, 800, 600));
     AppDelegate& delegate = launch();
     MainWindow* window = delegate.mainWindow();
+    EXPECT_EQ(window->geometry().size(), QSize(1000, 700));
+    // Within the offscreen platform's window frame of 2 points.
+    EXPECT_LE((window->geometry().center() -
+               QGuiApplication::primaryScreen()->availableGeometry().center())
+                  .manhattanLength(),
+              4);
     window->setGeometry(40, 30, 1100, 760);
     UiHarness::settle();
     const QRect frame = window->geometry();
@@ -76,21 +86,9 @@ TEST_F(AppDelegateTest, ClosingHidesTheWindowAndTheStatusItemBringsItBackInPlace
     UiHarness::settle();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->geometry(), frame);
-    // A second launch asks for the same thing.
     window->close();
     delegate.reopen();
     EXPECT_TRUE(window->isVisible());
-}
-
-TEST_F(AppDelegateTest, ASavedFrameBelowTheMinimumGrowsCentred) {
-    QSettings(preferencesPath(), QSettings::IniFormat)
-        .setValue("NSWindow Frame Main", QRect(10, 20, 800, 600));
-    const QRect frame = launch().mainWindow()->geometry();
-    EXPECT_EQ(frame.size(), QSize(1000, 700));
-    // Within the offscreen platform's window frame of 2 points.
-    EXPECT_LE((frame.center() - QGuiApplication::primaryScreen()->availableGeometry().center())
-                  .manhattanLength(),
-              4);
 }
 
 // Restore points through the status item's menu, over a fake Mac with Thunderbird.
@@ -116,53 +114,12 @@ protected:
         menu->hide();
         return texts;
     }
-    // Chooses the menu's item for the point, answers the confirmation (and the question to close
-    // the clients) and waits for the restore.
-    void choose(const RestorePoint& point, const QString& answer,
-                const QString& closingAnswer = {}) {
-        ui.platform.prompter.answerWith(answer);
-        if (!closingAnswer.isEmpty())
-            ui.platform.prompter.answerWith(closingAnswer);
-        QSignalSpy finished(app->restoreMenu(), &RestoreMenu::finished);
-        (void)items();
-        for (QAction* action : app->restoreMenu()->actions()) {
-            if (action->text() == RestoreMenu::PointTitle(point) + "…")
-                action->trigger();
-        }
-        UiHarness::settle();
-        // The restore waits on the engine's clock for clients it closed.
-        for (int step = 0; answer == "Restore" && finished.count() == 0 && step < 200; ++step) {
-            ui.platform.mainQueue.advance(0.25);
-            UiHarness::settle(10);
-        }
-        EXPECT_EQ(finished.count(), answer == "Restore" ? 1 : 0);
-        ui.finishWork();
-    }
     void installJane() {
-        const SignatureId id = ui.addSignature(TestSignature("Jane"));
+        const SignatureId id = ui.addSignature({});
         ui.engine().saveSignature(id, true, false);
         ui.finishWork();
     }
     std::vector<RestorePoint> points() { return ui.engine().restorePoints().list(); }
-
-    void restoreWhileThunderbirdRuns(const QString& answer, bool restored) {
-        launch();
-        ui.finishWork();
-        const QByteArray before = prefsBytes();
-        installJane();
-        const QByteArray installed = prefsBytes();
-        ui.mac.setRunning({BundleIdentifier(ClientKind::thunderbird)});
-        choose(points().front(), "Restore", answer);
-        const std::vector<Alert>& shown = ui.platform.prompter.shown();
-        ASSERT_EQ(shown.size(), 2u);
-        EXPECT_EQ(shown[1].title, "Some email clients need to be closed.");
-        EXPECT_EQ(prefsBytes(), restored ? before : installed);
-        EXPECT_EQ(ui.mac.workspaceLog().contains("terminate " +
-                                                 BundleIdentifier(ClientKind::thunderbird)),
-                  restored);
-        EXPECT_EQ(points().size(), restored ? 2u : 1u);
-        EXPECT_EQ(app->mainController()->signatureButtons().size(), restored ? 0u : 1u);
-    }
 };
 
 TEST_F(RestoreMenuTest, TheStatusMenuListsTheRestorePointsNewestFirst) {
@@ -171,11 +128,10 @@ TEST_F(RestoreMenuTest, TheStatusMenuListsTheRestorePointsNewestFirst) {
     const QList<QAction*> entries = app->statusMenu()->actions();
     ASSERT_EQ(entries.size(), 5);
     EXPECT_EQ(entries[0]->text(), "Open Quillet");
-    EXPECT_EQ(entries[2]->text(), "Restore…");
     EXPECT_EQ(entries[2]->menu(), app->restoreMenu());
     EXPECT_EQ(entries[4]->text(), "Quit Quillet");
     // Without a tray the window reaches the same menu.
-    EXPECT_EQ(app->mainController()->findChild<QPushButton*>("restoreButton")->menu(),
+    EXPECT_EQ(Child<QPushButton>(app->mainController(), "restoreButton")->menu(),
               app->restoreMenu());
     EXPECT_EQ(items(), QStringList{"No restore points (disabled)"});
 
@@ -194,7 +150,25 @@ TEST_F(RestoreMenuTest, TheStatusMenuListsTheRestorePointsNewestFirst) {
         << RestoreMenu::PointTitle(kept[1]).toStdString();
 }
 
-TEST_F(RestoreMenuTest, ChoosingAPointAsksThenPutsTheClientAndTheStoreBack) {
+// Choosing the install's point, after what happened since: the alerts the person sees, and
+// whether Thunderbird's file and the store are back as before the install.
+struct RestoreCase {
+    const char* name;
+    QString answer;            // to the confirmation, whose default is "Cancel"
+    QString closingAnswer;     // to closing the running Thunderbird; empty: it does not run
+    bool damaged = false;      // a file of the point went missing
+    bool personsEdit = false;  // the person changed the installed signature in Thunderbird since
+    QStringList alerts;
+    bool restored;
+};
+
+class RestoreChoiceTest : public RestoreMenuTest,
+                          public testing::WithParamInterface<RestoreCase> {};
+
+const QString kRestored = "Signatures Restored: Your email signatures are back as they were.";
+
+TEST_P(RestoreChoiceTest, AsksThenPutsTheClientAndTheStoreBackOrChangesNothing) {
+    const RestoreCase& c = GetParam();
     launch();
     ui.finishWork();
     const QByteArray before = prefsBytes();
@@ -203,84 +177,91 @@ TEST_F(RestoreMenuTest, ChoosingAPointAsksThenPutsTheClientAndTheStoreBack) {
     ASSERT_NE(installed, before);
     ASSERT_EQ(points().size(), 1u);
     const RestorePoint install = points().front();
+    ASSERT_TRUE(!c.damaged || QFile::remove(install.folder + "/units/1.json"));
+    QByteArray key;  // of the preference the person changed
+    if (c.personsEdit) {
+        const QList<QByteArray> lines = installed.split('\n');
+        const auto line = std::find_if(lines.begin(), lines.end(), [](const QByteArray& line) {
+            return line.contains(".htmlSigText\"");
+        });
+        ASSERT_NE(line, lines.end()) << installed.toStdString();
+        key = line->mid(line->indexOf("\"") + 1).split('"').front();
+        QFile file(prefs());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray(installed).replace(*line, "user_pref(\"" + key + "\", \"own\");"));
+    }
+    if (!c.closingAnswer.isEmpty())
+        ui.mac.setRunning({BundleIdentifier(ClientKind::thunderbird)});
 
-    // Cancelled: nothing changes.
-    choose(install, "Cancel");
-    ASSERT_EQ(ui.platform.prompter.shown().size(), 1u);
+    ui.platform.prompter.answerWith(c.answer);
+    if (!c.closingAnswer.isEmpty())
+        ui.platform.prompter.answerWith(c.closingAnswer);
+    QSignalSpy finished(app->restoreMenu(), &RestoreMenu::finished);
+    (void)items();
+    for (QAction* action : app->restoreMenu()->actions()) {
+        if (action->text() == RestoreMenu::PointTitle(install) + "…")
+            action->trigger();
+    }
+    UiHarness::settle();
+    // The restore waits on the engine's clock for clients it closed.
+    for (int step = 0; c.answer == "Restore" && finished.count() == 0 && step < 200; ++step) {
+        ui.platform.mainQueue.advance(0.25);
+        UiHarness::settle(10);
+    }
+    EXPECT_EQ(finished.count(), c.answer == "Restore" ? 1 : 0);
+    ui.finishWork();
+
+    EXPECT_EQ(ui.alertTitles(), c.alerts);
     const Alert& question = ui.platform.prompter.shown().front();
-    EXPECT_EQ(question.title, "Restore Signatures");
     EXPECT_EQ(question.buttons, (QStringList{"Restore", "Cancel"}));
     EXPECT_EQ(question.buttons[question.defaultButtonIndex], "Cancel");
-    EXPECT_EQ(prefsBytes(), installed);
-    EXPECT_EQ(points().size(), 1u);
-
-    choose(install, "Restore");
-    EXPECT_EQ(prefsBytes(), before);
-    EXPECT_TRUE(ui.engine().visibleSignatureIds().empty());
-    EXPECT_TRUE(app->mainController()->signatureButtons().empty());
-    EXPECT_EQ(app->mainController()->state(), MainController::State::intro);
-    EXPECT_EQ(ui.notifier.delivered.back(),
-              "Signatures Restored: Your email signatures are back as they were.");
-    // What the restore replaced is a point of its own (the command's tests restore those).
+    EXPECT_TRUE(!c.damaged || ui.platform.prompter.shown().back().informativeText.startsWith(
+                                  "Restore point " + install.id + " is damaged or incomplete"));
+    if (!c.personsEdit) {  // what a restore keeps, the command's tests show
+        EXPECT_EQ(prefsBytes(), c.restored ? before : installed);
+    }
+    EXPECT_EQ(
+        ui.mac.workspaceLog().contains("terminate " + BundleIdentifier(ClientKind::thunderbird)),
+        c.restored && !c.closingAnswer.isEmpty());
+    EXPECT_EQ(app->mainController()->signatureButtons().size(), c.restored ? 0u : 1u);
+    EXPECT_EQ(ui.engine().visibleSignatureIds().size(), c.restored ? 0u : 1u);
+    // What a restore replaced is a point of its own (the command's tests restore those).
+    ASSERT_EQ(points().size(), c.restored ? 2u : 1u);
+    const QString notice = ui.notifier.delivered.empty() ? "" : ui.notifier.delivered.back();
+    if (!c.restored) {
+        EXPECT_FALSE(notice.startsWith("Signatures Restored")) << notice.toStdString();
+        return;
+    }
     EXPECT_EQ(points().front().reason, "restore");
-}
-
-// What the person changed since in Thunderbird stays (the command's tests show what a restore
-// keeps), and the notification names it.
-TEST_F(RestoreMenuTest, ARestoreKeepsWhatThePersonChangedSinceAndSaysSo) {
-    launch();
-    ui.finishWork();
-    installJane();
-    const QList<QByteArray> lines = prefsBytes().split('\n');
-    const auto signature = std::find_if(lines.begin(), lines.end(), [](const QByteArray& line) {
-        return line.contains(".htmlSigText\"");
-    });
-    ASSERT_NE(signature, lines.end()) << prefsBytes().toStdString();
-    const QByteArray key = signature->mid(signature->indexOf("\"") + 1).split('"').front();
-    const QByteArray persons = "user_pref(\"" + key + "\", \"<p>Jane's own</p>\");";
-    const QByteArray changed = prefsBytes().replace(*signature, persons);
-    QFile file(prefs());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(changed);
-    file.close();
-
-    choose(points().front(), "Restore");
-    ASSERT_FALSE(ui.notifier.delivered.empty());
-    EXPECT_EQ(ui.notifier.delivered.back().toStdString(),
-              ("Signatures Restored: Your email signatures are back as they were.\nThunderbird: "
-               "the preference " +
-               key + " in " + prefs() + " was changed since; it is kept as it is.")
+    EXPECT_EQ(app->mainController()->state(), MainController::State::intro);
+    EXPECT_EQ(notice.toStdString(),
+              (c.personsEdit ? kRestored + "\nThunderbird: the preference " + key + " in " +
+                                   prefs() + " was changed since; it is kept as it is."
+                             : kRestored)
                   .toStdString());
 }
 
-// A restore closes running clients as a sync pass does: after asking, and not at all when the
-// person answers "Later", which leaves everything as it is without a further alert.
-TEST_F(RestoreMenuTest, ARunningClientIsClosedWhenThePersonAgrees) {
-    restoreWhileThunderbirdRuns("OK", true);
-}
+const QStringList kAsked{"Restore Signatures"};
+const QStringList kAskedToClose{"Restore Signatures", "Some email clients need to be closed."};
 
-TEST_F(RestoreMenuTest, ARestorePostponedWithLaterChangesNothing) {
-    restoreWhileThunderbirdRuns("Later", false);
-}
-
-TEST_F(RestoreMenuTest, ADamagedPointIsRefusedAndNothingChanges) {
-    launch();
-    ui.finishWork();
-    installJane();
-    const QByteArray installed = prefsBytes();
-    const RestorePoint install = points().front();
-    ASSERT_TRUE(QFile::remove(install.folder + "/units/1.json"));
-    choose(install, "Restore");
-    ASSERT_EQ(ui.platform.prompter.shown().size(), 2u);
-    const Alert& refusal = ui.platform.prompter.shown().back();
-    EXPECT_EQ(refusal.title, "Could not restore signatures.");
-    EXPECT_TRUE(refusal.informativeText.startsWith("Restore point " + install.id +
-                                                   " is damaged or incomplete"))
-        << refusal.informativeText.toStdString();
-    EXPECT_EQ(prefsBytes(), installed);
-    EXPECT_EQ(app->mainController()->signatureButtons().size(), 1u);
-    EXPECT_EQ(points().size(), 1u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RestoreChoiceTest,
+    testing::Values(RestoreCase{"Cancelled", "Cancel", {}, false, false, kAsked, false},
+                    RestoreCase{"Restored", "Restore", {}, false, false, kAsked, true},
+                    RestoreCase{"PersonsEditKeptAndSaid", "Restore", {}, false, true, kAsked, true},
+                    // A restore closes running clients as a sync pass does: after asking, and
+                    // not at all when the person answers "Later".
+                    RestoreCase{"ClientClosed", "Restore", "OK", false, false, kAskedToClose, true},
+                    RestoreCase{"PostponedWithLater", "Restore", "Later", false, false,
+                                kAskedToClose, false},
+                    RestoreCase{"DamagedPointRefused",
+                                "Restore",
+                                {},
+                                true,
+                                false,
+                                {"Restore Signatures", "Could not restore signatures."},
+                                false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quillet

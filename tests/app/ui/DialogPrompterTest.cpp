@@ -12,12 +12,10 @@ namespace {
 
 // Asks the alert and, once its box is up, does what the person does to it.
 Answer AskAndThen(DialogPrompter& prompter, const Alert& alert,
-                  const std::function<void(QMessageBox&)>& act, int* width = nullptr) {
+                  const std::function<void(QMessageBox&)>& act) {
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_TRUE(box);
-        if (width)
-            *width = box->width();
         act(*box);
     });
     return prompter.ask(alert);
@@ -32,39 +30,34 @@ const Alert kCloseClients{AlertStyle::warning,
                           0};
 
 // Escape and the title bar's close choose the button that changes nothing (the last); Return
-// the default one. The box is wide enough for its text to read as a paragraph.
+// the default one. The box is wide enough for its text to read as a paragraph, and belongs to the
+// main window, which comes forward with it.
 TEST(DialogPrompterTest, EscapeAndCloseChooseTheLastButtonAndReturnTheDefault) {
-    DialogPrompter prompter;
-    int width = 0;
-    EXPECT_EQ(AskAndThen(
-                  prompter, kCloseClients,
-                  [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, &width)
-                  .button,
-              "Later");
-    EXPECT_GE(width, 440);
-    EXPECT_EQ(AskAndThen(prompter, kCloseClients, [](QMessageBox& box) { box.close(); }).button,
-              "Later");
-    EXPECT_EQ(AskAndThen(prompter, kCloseClients,
-                         [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); })
-                  .button,
-              "OK");
-}
-
-// An alert belongs to the main window: the window comes forward with it.
-TEST(DialogPrompterTest, AnAlertBringsItsWindowForward) {
     QWidget window;
     DialogPrompter prompter;
     prompter.setWindow([&]() -> QWidget* {
         window.show();
         return &window;
     });
+    int width = 0;
     QWidget* parent = nullptr;
-    AskAndThen(prompter, kCloseClients, [&](QMessageBox& box) {
-        parent = box.parentWidget();
-        box.close();
-    });
+    EXPECT_EQ(AskAndThen(prompter, kCloseClients,
+                         [&](QMessageBox& box) {
+                             width = box.width();
+                             parent = box.parentWidget();
+                             QTest::keyClick(&box, Qt::Key_Escape);
+                         })
+                  .button,
+              "Later");
+    EXPECT_GE(width, 440);
     EXPECT_EQ(parent, &window);
     EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(AskAndThen(prompter, kCloseClients, [](QMessageBox& box) { box.close(); }).button,
+              "Later");
+    EXPECT_EQ(AskAndThen(prompter, kCloseClients,
+                         [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); })
+                  .button,
+              "OK");
 }
 
 }  // namespace

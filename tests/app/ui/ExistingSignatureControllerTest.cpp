@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QDateTime>
@@ -20,9 +22,7 @@ protected:
     ExistingSignatureController& panel() { return *ui.main().existingSignatureController(); }
     template <typename T = QLabel>
     T* element(const char* name) {
-        T* found = panel().findChild<T*>(name);
-        EXPECT_TRUE(found) << name;
-        return found;
+        return Child<T>(&panel(), name);
     }
     QString label(const char* name) { return element(name)->text(); }
     // The panel's texts as one line; a switch as its text and [x] or [ ], left out when hidden.
@@ -39,45 +39,31 @@ protected:
         }
         return texts.join(" | ");
     }
-    void click(const char* name) {
-        QTest::mouseClick(element<QAbstractButton>(name), Qt::LeftButton);
-        UiHarness::settle();
-    }
-    // Opens the editor and types into the name field, as a person would.
-    void typeName(const QString& text, bool pressReturn) {
-        click("editButton");
-        QLineEdit* field = element<QLineEdit>("nameField");
-        field->setFocus();
-        field->selectAll();
-        QTest::keyClicks(field, text);
-        if (pressReturn)
-            QTest::keyClick(field, Qt::Key_Return);
-        UiHarness::settle();
-    }
+    void click(const char* name) { Click(element<QAbstractButton>(name)); }
+    void select(std::size_t index) { Click(ui.main().signatureButtons()[index]); }
     SignaturePtr stored(SignatureId id) { return ui.engine().signature(id); }
 
     UiHarness ui;
 };
 
-// A key signature in a detected client, a file signature in one that is not, and an earlier
-// store's record without any selected installation.
+// A key signature in a detected client, a file signature in one that is not, an earlier store's
+// record without any selected installation, and one for Outlook where the new Outlook runs.
 TEST_F(ExistingSignatureControllerTest, ShowsWhatIsStoredOfEachKindOfSignature) {
     ui.installThunderbird();
-    TestSignature key("Jane Doe");
-    key.lastUpdate = 1780000000;
-    ui.addSignature(key);
+    ui.mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "1");
+    ui.addSignature({.name = "Jane Doe", .lastUpdate = 1780000000});
     ui.engine().signature(ui.engine().signatureIds()[0])->insertForRepliesForwards = true;
-    TestSignature file("Mine");
-    file.key.clear();
-    file.filePath = "/Users/jane/Signatures/work.html";
-    file.fileName = "qlt090514030726";
-    file.active = false;
-    file.client = ClientKind::appleMail;
-    ui.addSignature(file);
-    TestSignature migrated("Migrated");
-    migrated.client.reset();
-    migrated.key.clear();
-    ui.addSignature(migrated);
+    ui.addSignature({.name = "Mine",
+                     .active = false,
+                     .key = "",
+                     .filePath = "/Users/jane/Signatures/work.html",
+                     .fileName = "qlt090514030726",
+                     .client = ClientKind::appleMail});
+    ui.addSignature({.name = "émile", .key = "", .client = std::nullopt});
+    ui.addSignature({.name = "Work",
+                     .lastUpdate = 1780000000,
+                     .client = ClientKind::outlook,
+                     .accountEmail = ""});
     const QString updated =
         QLocale().toString(QDateTime::fromSecsSinceEpoch(1780000000), QLocale::LongFormat);
     const QStringList expected = {
@@ -85,53 +71,37 @@ TEST_F(ExistingSignatureControllerTest, ShowsWhatIsStoredOfEachKindOfSignature) 
             updated + " | Insert for replies [x] | Insert for forwards [ ]",
         "Mine | Disabled | Apple Mail | jane@x.org | work.html | Filename: qlt090514030726 | "
         "Last updated: -",
-        "Migrated | Active | - | - | - | Filename:  | Last updated: -"};
+        "émile | Active | - | - | - | Filename:  | Last updated: -",
+        "Work | Active | Microsoft Outlook (new Outlook isn't supported) | All accounts | k1 | "
+        "Last updated: " +
+            updated + " | Insert for replies/forwards [ ]"};
     for (int i = 0; i < expected.size(); ++i) {
-        QTest::mouseClick(ui.main().signatureButtons()[static_cast<size_t>(i)], Qt::LeftButton);
-        UiHarness::settle();
+        select(static_cast<std::size_t>(i));
         EXPECT_EQ(shown().toStdString(), expected[i].toStdString());
     }
+    ASSERT_FALSE(ui.platform.prompter.shown().empty());
+    EXPECT_EQ(ui.platform.prompter.shown().back().title, "New Outlook isn't supported by this app");
+    const auto buttons = ui.main().signatureButtons();
+    EXPECT_EQ(buttons[0]->status(), SignatureButtonView::Status::active);
+    EXPECT_EQ(buttons[1]->status(), SignatureButtonView::Status::disabled);
+    EXPECT_EQ(buttons[2]->symbol(), "é");
     // The switches only show the options.
-    QTest::mouseClick(ui.main().signatureButtons()[0], Qt::LeftButton);
-    UiHarness::settle();
+    select(0);
     QTest::mouseClick(element<QCheckBox>("forwardsSwitch"), Qt::LeftButton);
     EXPECT_FALSE(element<QCheckBox>("forwardsSwitch")->isChecked());
     EXPECT_FALSE(element<QAbstractButton>("bannerButton")->isVisible());
-}
-
-TEST_F(ExistingSignatureControllerTest, AnOutlookSignatureWithTheNewOutlookSaysItIsNotSupported) {
-    ui.mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "1");
-    TestSignature s("Work");
-    s.client = ClientKind::outlook;
-    s.accountEmail.clear();
-    ui.addSignature(s);
-    ASSERT_TRUE(ui.engine().isNewOutlookDetected());
-    panel();
-    UiHarness::settle();
-    EXPECT_EQ(label("clientLabel"), "Microsoft Outlook (new Outlook isn't supported)");
-    EXPECT_EQ(label("accountLabel"), "All accounts");
-    EXPECT_EQ(element<QCheckBox>("repliesSwitch")->text(), "Insert for replies/forwards");
-    EXPECT_FALSE(element<QCheckBox>("forwardsSwitch")->isVisible());
-    // The notice comes after the panel is filled, on the next turn of the loop.
-    ASSERT_EQ(ui.platform.prompter.shown().size(), 1u);
-    EXPECT_EQ(ui.platform.prompter.shown().front().title,
-              "New Outlook isn't supported by this app");
 }
 
 // Where the signature is installed comes from what the passes wrote; what is pending from what a
 // postponed pass left marked, the same rule as the command's status.
 TEST_F(ExistingSignatureControllerTest, ShowsWhereItIsInstalledAndWhatIsPending) {
     ui.installThunderbird();
-    TestSignature everywhere("Everywhere");
-    everywhere.key = "k2";
-    everywhere.accountEmail.clear();
-    const SignatureId neverWritten = ui.addSignature(everywhere);
-    const SignatureId id = ui.addSignature(TestSignature("Jane"));
+    const SignatureId neverWritten =
+        ui.addSignature({.name = "Everywhere", .key = "k2", .accountEmail = ""});
+    const SignatureId id = ui.addSignature({});
     ui.engine().saveSignature(id, true, false);
     ui.finishWork();
-    panel();
-    QTest::mouseClick(ui.main().signatureButtons()[1], Qt::LeftButton);
-    UiHarness::settle();
+    select(1);
     ASSERT_EQ(panel().signatureId(), id);
     EXPECT_EQ(label("installedLabel"), "Thunderbird: jane@x.org");
     EXPECT_EQ(label("pendingLabel"), "-");
@@ -148,56 +118,69 @@ TEST_F(ExistingSignatureControllerTest, ShowsWhereItIsInstalledAndWhatIsPending)
     EXPECT_EQ(label("pendingLabel"), "Thunderbird");
 
     // A signature no pass has written yet is neither installed nor pending.
-    QTest::mouseClick(ui.main().signatureButtons()[0], Qt::LeftButton);
-    UiHarness::settle();
+    select(0);
     ASSERT_EQ(panel().signatureId(), neverWritten);
     EXPECT_EQ(label("installedLabel"), "-");
     EXPECT_EQ(label("pendingLabel"), "-");
-
-    QTest::mouseClick(ui.main().signatureButtons()[1], Qt::LeftButton);
-    UiHarness::settle();
-    ui.mac.setRunning({});
-    ui.engine().syncSignatures({id});
-    ui.finishWork();
-    EXPECT_EQ(label("installedLabel"), "Thunderbird: jane@x.org");
-    EXPECT_EQ(label("pendingLabel"), "-");
 }
 
+// Renamed in turn on one window: blanks alone and the same name after trimming change nothing.
 TEST_F(ExistingSignatureControllerTest, RenameNormalisesAndRefusesAnEmptyName) {
-    struct Case {
-        QString typed;
-        QString shown;
-        bool saved;
-    };
-    for (const Case& c : {Case{"   ", "Jane", false}, Case{"  Jane ", "Jane", false},
-                          Case{"\tBob\t Smith \n", "Bob Smith", true}}) {
-        UiHarness local;
-        local.installThunderbird();
-        const SignatureId id = local.addSignature(TestSignature("Jane"));
-        MainController& main = local.main();
-        local.finishWork();
-        const size_t passes = local.engine().syncOutcomes().size();
-        ExistingSignatureController* panel = main.existingSignatureController();
-        QTest::mouseClick(panel->findChild<QAbstractButton*>("editButton"), Qt::LeftButton);
-        QLineEdit* field = panel->findChild<QLineEdit*>("nameField");
+    ui.installThunderbird();
+    const SignatureId id = ui.addSignature({});
+    for (const auto& [typed, shown, saved] :
+         {std::tuple<QString, QString, bool>{"   ", "Jane", false},
+          {"  Jane ", "Jane", false},
+          {"\tBob\t Smith \n", "Bob Smith", true}}) {
+        SCOPED_TRACE(typed.toStdString());
+        ui.finishWork();
+        const size_t passes = ui.engine().syncOutcomes().size();
+        if (!panel().isEditingVisible())
+            click("editButton");
+        QLineEdit* field = element<QLineEdit>("nameField");
         field->selectAll();
         // Tabs and line feeds move the focus or end editing when typed: they come in pasted.
-        field->insert(c.typed);
+        field->insert(typed);
         QTest::keyClick(field, Qt::Key_Return);
-        local.finishWork();
-        EXPECT_EQ(field->text(), c.shown) << c.typed.toStdString();
-        EXPECT_EQ(local.engine().signature(id)->nameQe, c.shown);
+        ui.finishWork();
+        EXPECT_EQ(field->text(), shown);
+        EXPECT_EQ(stored(id)->nameQe, shown);
         // A new name goes into the clients: one more sync pass.
-        EXPECT_EQ(local.engine().syncOutcomes().size(), passes + (c.saved ? 1 : 0))
-            << c.typed.toStdString();
-        EXPECT_EQ(panel->isEditingVisible(), !c.saved);
-        EXPECT_EQ(main.signatureButtons()[0]->symbol(), c.shown.left(1));
+        EXPECT_EQ(ui.engine().syncOutcomes().size(), passes + (saved ? 1 : 0));
+        EXPECT_EQ(panel().isEditingVisible(), !saved);
+        EXPECT_EQ(ui.main().signatureButtons()[0]->symbol(), shown.left(1));
     }
 }
 
-TEST_F(ExistingSignatureControllerTest, ChoosingAColourSavesWithoutSync) {
+// A click on the signature on show leaves its editor open; a refresh that arrives while the
+// person types refills the panel but not the name being typed, which is committed when the panel
+// shows another signature.
+TEST_F(ExistingSignatureControllerTest, TypingANameSurvivesARefreshAndIsCommittedOnLeaving) {
+    const SignatureId id = ui.addSignature({});
+    ui.addSignature({.name = "Other"});
+    click("editButton");
+    select(0);
+    EXPECT_TRUE(panel().isEditingVisible());
+    QLineEdit* field = element<QLineEdit>("nameField");
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, "Janet");
+    ui.service.setSignature("k1", "<p>Jane, new</p>");
+    ui.engine().refreshFromServer();
+    ui.finishWork();
+    ASSERT_EQ(stored(id)->mainTextQe, "<p>Jane, new</p>");
+    EXPECT_EQ(field->text(), "Janet");
+    EXPECT_EQ(stored(id)->nameQe, "Jane");
+    select(1);
+    EXPECT_EQ(stored(id)->nameQe, "Janet");
+    EXPECT_EQ(ui.main().signatureButtons()[0]->symbol(), "J");
+    EXPECT_EQ(field->text(), "Other");
+}
+
+// A colour is saved without a sync pass; Update fetches and reinstalls, on the next turn.
+TEST_F(ExistingSignatureControllerTest, AColourSavesWithoutSyncAndUpdateReinstalls) {
     ui.installThunderbird();
-    const SignatureId id = ui.addSignature(TestSignature("Jane"));
+    const SignatureId id = ui.addSignature({});
     click("editButton");
     ui.finishWork();
     const auto colours = panel().findChildren<SignatureButtonView*>("colorButton");
@@ -208,37 +191,13 @@ TEST_F(ExistingSignatureControllerTest, ChoosingAColourSavesWithoutSync) {
     EXPECT_EQ(stored(id)->colorIndex, 5);
     EXPECT_FALSE(panel().isEditingVisible());
     EXPECT_EQ(ui.engine().syncOutcomes().size(), passes);
-}
 
-// A refresh that arrives while the person types refills the panel but not the name being typed;
-// the typed name is committed when the panel shows another signature.
-TEST_F(ExistingSignatureControllerTest, TypingANameSurvivesARefreshAndIsCommittedOnLeaving) {
-    const SignatureId id = ui.addSignature(TestSignature("Jane"));
-    ui.addSignature(TestSignature("Other"));
-    ui.finishWork();
-    typeName("Janet", false);
-    ui.service.setSignature("k1", "<p>Jane, new</p>");
-    ui.engine().refreshFromServer();
-    ui.finishWork();
-    ASSERT_EQ(stored(id)->mainTextQe, "<p>Jane, new</p>");
-    EXPECT_EQ(element<QLineEdit>("nameField")->text(), "Janet");
-    EXPECT_EQ(stored(id)->nameQe, "Jane");
-    QTest::mouseClick(ui.main().signatureButtons()[1], Qt::LeftButton);
-    UiHarness::settle();
-    EXPECT_EQ(stored(id)->nameQe, "Janet");
-    EXPECT_EQ(ui.main().signatureButtons()[0]->symbol(), "J");
-    EXPECT_EQ(element<QLineEdit>("nameField")->text(), "Other");
-}
-
-TEST_F(ExistingSignatureControllerTest, UpdateReinstallsOnTheNextTurn) {
-    ui.installThunderbird();
-    const SignatureId id = ui.addSignature(TestSignature("Jane"));
-    ui.finishWork();
     ui.service.resetCounts();
     QTest::mouseClick(element<QAbstractButton>("updateButton"), Qt::LeftButton);
     EXPECT_EQ(ui.service.keyRequests(), 0);
     ui.finishWork();
     EXPECT_EQ(ui.service.keyRequests(), 1);
+    EXPECT_EQ(ui.engine().syncOutcomes().size(), passes + 1);
     EXPECT_TRUE(
         stored(id)->clientKindToPerformedInstallationsInfoMap.count(ClientKind::thunderbird));
 }

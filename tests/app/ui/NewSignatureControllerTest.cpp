@@ -129,46 +129,16 @@ protected:
     int cancels = 0;
 };
 
-TEST_F(NewSignatureControllerTest, AKeyIsRequestedAndShownWithoutLineBreaksAndTabs) {
-    service.setSignature("K1K2", "<p>Joined</p>");
-    // Pasted from a mail: a tab inside and a line break at the end.
-    QTest::mouseClick(keyField(), Qt::LeftButton);
-    keyField()->insert("K1\tK2\n");
-    QTest::keyClick(keyField(), Qt::Key_Return);
-    waitForKey();
-    EXPECT_EQ(service.requestedKeys(), std::vector<QString>{"K1K2"});
-    EXPECT_EQ(keyField()->text(), "K1K2");
-    EXPECT_EQ(form().keyAccessory(), NewSignatureForm::KeyAccessory::checkMark);
-    EXPECT_EQ(child<QLabel>("keyAccessory")->text(), "✓");
-}
-
-TEST_F(NewSignatureControllerTest, InstallDuringTheRequestInstallsWhenItSucceeds) {
-    pickClient("Thunderbird");
-    service.setSignature("K1", "  <p>One</p>\n");
-    service.holdKey("K1");
-    QTest::mouseClick(keyField(), Qt::LeftButton);
-    QTest::keyClicks(keyField(), "K1");
-    // The click ends the editing itself: the key is requested, and the install waits for it.
-    // Thunderbird needs an account first.
-    pick(accounts(), accounts()->itemText(0));
-    click("install");
-    EXPECT_EQ(form().keyMainTextState(), State::requesting);
-    EXPECT_TRUE(child<BusyIndicator>("keySpinner")->isVisible());
-    EXPECT_FALSE(keyField()->isEnabled());
-    EXPECT_TRUE(form().attemptInstallOnKeyRequestEnd());
-    EXPECT_TRUE(created.empty());
-    service.releaseKey("K1");
-    ASSERT_TRUE(RunEventLoopUntil([this] { return !created.empty(); }, 20));
-    const SignaturePtr signature = createdSignature();
-    EXPECT_EQ(signature->keyQe, "K1");
-    EXPECT_EQ(signature->mainTextQe, "<p>One</p>");  // trimmed as a refresh trims it
-    EXPECT_EQ(signature->colorIndex, 4);
-    EXPECT_TRUE(alertTitles().isEmpty()) << alertTitles().join("; ").toStdString();
-}
-
-TEST_F(NewSignatureControllerTest, ARequestEndingAfterCancelAndReopenChangesNothing) {
+// While the key loads, the client set to None drops the install that the click asked for; and the
+// answer to a form cancelled and opened again changes nothing in the new one.
+TEST_F(NewSignatureControllerTest, ARequestEndingAfterNoneOrCancelChangesNothing) {
+    pickClient("Microsoft Outlook");
     service.holdKey("K1");
     typeKey("K1");
+    click("install");
+    EXPECT_TRUE(form().attemptInstallOnKeyRequestEnd());
+    pick(clients(), "None");
+    EXPECT_FALSE(form().attemptInstallOnKeyRequestEnd());
     click("cancel");
     EXPECT_EQ(cancels, 1);
     panel->engage(5);
@@ -180,52 +150,6 @@ TEST_F(NewSignatureControllerTest, ARequestEndingAfterCancelAndReopenChangesNoth
     EXPECT_TRUE(keyField()->isEnabled());
     EXPECT_TRUE(alertTitles().isEmpty());
     EXPECT_TRUE(created.empty());
-}
-
-TEST_F(NewSignatureControllerTest, NoAccountMeansAllAccountsForOutlook) {
-    typeKey("K1");
-    waitForKey();
-    pickClient("Microsoft Outlook");
-    // Outlook's accounts are listed, none looks chosen.
-    EXPECT_EQ(accounts()->currentIndex(), -1);
-    EXPECT_EQ(accounts()->itemText(0), "olga@example.com");
-    click("install");
-    ASSERT_EQ(created.size(), 1u);
-    const auto& selection =
-        createdSignature()->clientKindToSelectedInstallationsInfoMap.at(ClientKind::outlook);
-    EXPECT_TRUE(selection.allAccountsSelected);
-    EXPECT_TRUE(selection.accountEmailToPayloadMap.empty());
-    EXPECT_EQ(createdSignature()->mainTextQe, "<p>One</p>");
-    ASSERT_TRUE(RunEventLoopUntil([this] { return !syncPasses.empty(); }, 5));
-    EXPECT_EQ(syncPasses.front(), SignatureIds{created.front()});
-}
-
-// The organisation's configuration is read at each install, as the command reads it: while it
-// allows only its own signatures, the person's own are refused first, with the command's alert.
-TEST_F(NewSignatureControllerTest, TheOrganisationCanAllowOnlyItsOwnSignatures) {
-    Plist configuration = ManagedConfigurationPlist({});
-    configuration.node().set("AllowUserSignatures", Plist::boolean(false));
-    WriteManagedConfiguration(mac, configuration);
-    pickClient("Microsoft Outlook");
-    typeKey("K1");
-    waitForKey();
-    click("install");
-    ASSERT_EQ(platform.prompter.shown().size(), 1u);
-    const Alert& alert = platform.prompter.shown().front();
-    EXPECT_EQ(alert.style, AlertStyle::critical);
-    EXPECT_EQ(alert.title, "Your organisation manages the signatures on this computer.");
-    EXPECT_EQ(alert.informativeText,
-              "Only the signatures that your organisation deploys can be installed.");
-    EXPECT_EQ(alert.buttons, QStringList{"OK"});
-    EXPECT_TRUE(created.empty());
-    EXPECT_TRUE(form().isEngaged());
-
-    configuration.node().set("AllowUserSignatures", Plist::boolean(true));
-    WriteManagedConfiguration(mac, configuration);
-    click("install");
-    EXPECT_EQ(platform.prompter.shown().size(), 1u);
-    ASSERT_EQ(created.size(), 1u);
-    EXPECT_EQ(createdSignature()->mainTextQe, "<p>One</p>");
 }
 
 // Opens the file panel with the field and chooses the file in it.
@@ -242,83 +166,80 @@ void ChooseFileInPanel(QPushButton* field, const QString& path) {
     QTest::mouseClick(field, Qt::LeftButton);
 }
 
-TEST_F(NewSignatureControllerTest, AFileSignatureIsNamedByItsLocalCreationTime) {
-    const QString path = writeHtml("signature.html", "<p>Fil\xC3\xA9</p>");
-    const QDateTime local(QDate(2031, 5, 6), QTime(9, 8, 7));
-    platform.mainQueue.advance(local.toSecsSinceEpoch() - platform.mainQueue.now());
-
-    pickClient("Microsoft Outlook");
-    click("mode");
-    EXPECT_EQ(form().keyOrFileMode(), NewSignatureForm::KeyOrFileMode::file);
-    EXPECT_EQ(child<QLabel>("keyOrFileLegend")->text(), "Select your HTML signature file");
-    EXPECT_EQ(child<QPushButton>("file")->text(), "Click to select your HTML file…");
-    ChooseFileInPanel(child<QPushButton>("file"), path);
-    EXPECT_EQ(child<QPushButton>("file")->text(), path);
-    click("install");
-    ASSERT_EQ(created.size(), 1u);
-    const SignaturePtr signature = createdSignature();
-    EXPECT_EQ(signature->fileNameQe, "qlt070809060531");
-    EXPECT_EQ(signature->filePathQe, path);
-    EXPECT_EQ(signature->localTextQe, "<p>Filé</p>");
-    EXPECT_EQ(signature->lastUpdateUnixTimeQz, local.toSecsSinceEpoch());
-    EXPECT_TRUE(signature->keyQe.isEmpty());
+Plist AllowingUserSignatures(bool allowed) {
+    Plist configuration = ManagedConfigurationPlist({});
+    configuration.node().set("AllowUserSignatures", Plist::boolean(allowed));
+    return configuration;
 }
 
-// What the form refuses: the alert says why, and nothing is installed.
-TEST_F(NewSignatureControllerTest, RefusalsAlertAndInstallNothing) {
+// What the form refuses: the alert says why, and nothing is installed. The organisation's
+// configuration is read at each install, as the command reads it; once it allows the person's
+// own signatures again, the same form installs the file, for all of Outlook's accounts.
+TEST_F(NewSignatureControllerTest, RefusalsAlertAndInstallNothingUntilTheFormIsRight) {
     const QString latin1 = writeHtml("latin1.html", "<p>Fil\xE9</p>");  // Latin-1 "é"
+    const QString utf8 = writeHtml("signature.html", "<p>Fil\xC3\xA9</p>");
+    const QDateTime local(QDate(2031, 5, 6), QTime(9, 8, 7));
+    platform.mainQueue.advance(local.toSecsSinceEpoch() - platform.mainQueue.now());
     service.setSignature("BLANK", " \n\t \n");
+    // The client, then a key typed, or else file mode with the file chosen (if any).
     struct Case {
-        const char* name;
-        std::function<void()> fill;
+        QString client, key, file;
         QStringList alerts;
+        bool managedRefuses = false;
     };
-    const std::vector<Case> cases = {
-        {"no client", [&] { typeKey("K1"); }, {"No email client selected."}},
-        {"Apple Mail without an account",
-         [&] {
-             pickClient("Apple Mail");
-             typeKey("K1");
-         },
-         {"No email account selected."}},
-        {"a key whose text is only blanks",
-         [&] {
-             pickClient("Microsoft Outlook");
-             typeKey("BLANK");
-             waitForKey();
-             EXPECT_EQ(form().keyAccessory(), NewSignatureForm::KeyAccessory::cross);
-         },
-         {"Signature key not found.", "Signature key not found."}},
-        {"no file",
-         [&] {
-             pickClient("Microsoft Outlook");
-             click("mode");
-         },
-         {"No HTML file selected."}},
-        {"a file that is not UTF-8",
-         [&] {
-             pickClient("Microsoft Outlook");
-             click("mode");
-             ChooseFileInPanel(child<QPushButton>("file"), latin1);
-         },
-         {"Could not load the HTML file."}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    const QString outlook = "Microsoft Outlook", notFound = "Signature key not found.";
+    for (const Case& c : {Case{{}, "K1", {}, {"No email client selected."}},
+                          Case{"Apple Mail", "K1", {}, {"No email account selected."}},
+                          Case{outlook, "BLANK", {}, {notFound, notFound}},  // only blanks
+                          Case{outlook, {}, {}, {"No HTML file selected."}},
+                          Case{outlook, {}, latin1, {"Could not load the HTML file."}},
+                          Case{outlook,
+                               {},
+                               utf8,
+                               {"Your organisation manages the signatures on this computer."},
+                               true}}) {
+        SCOPED_TRACE(c.alerts.front().toStdString());
         panel->disengage();
         panel->engage(4);
         platform.prompter.clear();
-        c.fill();
+        if (c.managedRefuses)
+            WriteManagedConfiguration(mac, AllowingUserSignatures(false));
+        if (!c.client.isEmpty())
+            pickClient(c.client);
+        if (!c.key.isEmpty())
+            typeKey(c.key);
+        else
+            click("mode");
+        if (!c.file.isEmpty())
+            ChooseFileInPanel(child<QPushButton>("file"), c.file);
         waitForKey();
+        EXPECT_EQ(form().keyAccessory() == NewSignatureForm::KeyAccessory::cross, c.key == "BLANK");
         click("install");
         EXPECT_EQ(alertTitles(), c.alerts);
         EXPECT_TRUE(created.empty());
     }
-    EXPECT_EQ(platform.prompter.shown().back().informativeText,
-              "Please check that you can access the file and that it is encoded using UTF-8.");
+
+    WriteManagedConfiguration(mac, AllowingUserSignatures(true));
+    EXPECT_EQ(child<QPushButton>("file")->text(), utf8);
+    // Outlook's accounts are listed, none looks chosen: that means all of them.
+    EXPECT_EQ(accounts()->currentIndex(), -1);
+    EXPECT_EQ(accounts()->itemText(0), "olga@example.com");
+    click("install");
+    const SignaturePtr signature = createdSignature();
+    ASSERT_TRUE(signature);
+    EXPECT_EQ(signature->fileNameQe, "qlt070809060531");  // named by its local creation time
+    EXPECT_EQ(signature->filePathQe, utf8);
+    EXPECT_EQ(signature->localTextQe, "<p>Filé</p>");
+    EXPECT_EQ(signature->lastUpdateUnixTimeQz, local.toSecsSinceEpoch());
+    EXPECT_TRUE(signature->clientKindToSelectedInstallationsInfoMap.at(ClientKind::outlook)
+                    .allAccountsSelected);
+    ASSERT_TRUE(RunEventLoopUntil([this] { return !syncPasses.empty(); }, 5));
+    EXPECT_EQ(syncPasses.front(), SignatureIds{created.front()});
 }
 
-TEST_F(NewSignatureControllerTest, AnEarlierKeysAnswerNeverGivesTheSignatureItsText) {
+// An install clicked while the key is requested waits for the request, and only for the
+// request of the key now in the field: an earlier key's answer never gives the signature its text.
+TEST_F(NewSignatureControllerTest, InstallDuringTheRequestInstallsTheLastKeysText) {
     pickClient("Microsoft Outlook");
     service.holdKey("K1");
     // Key A typed, then the mode button: leaving the field requests A on the way to file mode.
@@ -333,46 +254,31 @@ TEST_F(NewSignatureControllerTest, AnEarlierKeysAnswerNeverGivesTheSignatureItsT
     click("mode");
     EXPECT_TRUE(keyField()->text().isEmpty());
     EXPECT_EQ(form().keyMainTextState(), State::keyEmpty);
-    // Key B, and "Install Signature" while both requests run; A answers first.
+    // Key B, and "Install Signature", whose click ends the editing: B is requested too.
+    service.setSignature("K2", "  <p>Two</p>\n");
     service.holdKey("K2");
-    typeKey("K2");
+    QTest::mouseClick(keyField(), Qt::LeftButton);
+    QTest::keyClicks(keyField(), "K2");
     click("install");
+    EXPECT_EQ(form().keyMainTextState(), State::requesting);
+    EXPECT_TRUE(child<BusyIndicator>("keySpinner")->isVisible());
+    EXPECT_FALSE(keyField()->isEnabled());
     EXPECT_TRUE(form().attemptInstallOnKeyRequestEnd());
+    // A answers first.
     service.releaseKey("K1");
     QTest::qWait(500);
     EXPECT_TRUE(created.empty());
     EXPECT_EQ(form().keyMainTextState(), State::requesting);
     service.releaseKey("K2");
     ASSERT_TRUE(RunEventLoopUntil([this] { return !created.empty(); }, 20));
-    EXPECT_EQ(createdSignature()->keyQe, "K2");
-    EXPECT_EQ(createdSignature()->mainTextQe, "<p>Two</p>");
+    const SignaturePtr signature = createdSignature();
+    EXPECT_EQ(signature->keyQe, "K2");
+    EXPECT_EQ(signature->mainTextQe, "<p>Two</p>");  // trimmed as a refresh trims it
+    EXPECT_EQ(signature->colorIndex, 4);
+    EXPECT_TRUE(alertTitles().isEmpty()) << alertTitles().join("; ").toStdString();
 }
 
-TEST_F(NewSignatureControllerTest, AClientSetToNoneWhileTheKeyLoadsInstallsNothing) {
-    pickClient("Microsoft Outlook");
-    service.holdKey("K1");
-    typeKey("K1");
-    click("install");
-    EXPECT_TRUE(form().attemptInstallOnKeyRequestEnd());
-    pick(clients(), "None");
-    EXPECT_FALSE(form().attemptInstallOnKeyRequestEnd());
-    service.releaseKey("K1");
-    waitForKey();
-    EXPECT_TRUE(created.empty());
-}
-
-TEST_F(NewSignatureControllerTest, ADoubleClickCreatesOneSignature) {
-    pickClient("Microsoft Outlook");
-    typeKey("K1");
-    waitForKey();
-    QTest::mouseDClick(child<QPushButton>("install"), Qt::LeftButton);
-    QTest::mouseClick(child<QPushButton>("install"), Qt::LeftButton);
-    QTest::qWait(100);
-    EXPECT_EQ(created.size(), 1u);
-    EXPECT_EQ(engine().visibleSignatureIds().size(), 1u);
-}
-
-TEST_F(NewSignatureControllerTest, TheOptionsFollowTheClient) {
+TEST_F(NewSignatureControllerTest, TheOptionsFollowTheClientIntoTheOneSignatureCreated) {
     struct Case {
         const char* client;
         bool legend, replies, forwards;
@@ -398,10 +304,19 @@ TEST_F(NewSignatureControllerTest, TheOptionsFollowTheClient) {
     QTest::mouseClick(forwards, Qt::LeftButton, {}, QPoint(8, forwards->height() / 2));
     EXPECT_FALSE(forwards->isChecked());
     pick(accounts(), accounts()->itemText(0));
-    typeKey("K1");
+    // Pasted from a mail: a tab inside and a line break at the end, neither of them the key's.
+    QTest::mouseClick(keyField(), Qt::LeftButton);
+    keyField()->insert("K\t1\n");
+    QTest::keyClick(keyField(), Qt::Key_Return);
     waitForKey();
+    EXPECT_EQ(service.requestedKeys(), std::vector<QString>{"K1"});
+    EXPECT_EQ(keyField()->text(), "K1");
+    EXPECT_EQ(child<QLabel>("keyAccessory")->text(), "✓");
+    // Two clicks that both arrive before the first is handled create one signature.
+    QTest::mouseClick(child<QPushButton>("install"), Qt::LeftButton);
     click("install");
     ASSERT_EQ(created.size(), 1u);
+    EXPECT_EQ(engine().visibleSignatureIds().size(), 1u);
     EXPECT_TRUE(createdSignature()->insertForRepliesForwards);
     EXPECT_FALSE(createdSignature()->insertForForwards);
     EXPECT_TRUE(createdSignature()

@@ -17,6 +17,7 @@
 #include "platform/EventLoop.h"
 #include "tests/support/FakeMacScripts.h"
 #include "tests/support/TestPlatform.h"
+#include "tests/support/ui/UiHarness.h"
 
 namespace quillet {
 namespace {
@@ -54,6 +55,7 @@ protected:
             context(), missing, platform.workspace, platform.mainQueue, "/Applications/Q.app");
         assistant->start();
         assistant->show();
+        _shown = assistant.get();
         return assistant;
     }
     void tick(int ticks = 1) {
@@ -61,14 +63,17 @@ protected:
             platform.mainQueue.advance(PermissionsAssistant::kPollInterval);
         QTest::qWait(10);
     }
-    static QString status(QWidget* assistant, Requirement r) {
-        return assistant->findChild<QLabel*>("status-" + RawValue(r))->text();
+    // The rows and the done button of the assistant shown last.
+    QString status(Requirement r) { return Child<QLabel>(_shown, "status-" + RawValue(r))->text(); }
+    QPushButton* action(Requirement r) {
+        return Child<QPushButton>(_shown, "action-" + RawValue(r));
     }
-    static QPushButton* action(QWidget* assistant, Requirement r) {
-        return assistant->findChild<QPushButton*>("action-" + RawValue(r));
-    }
-    static QString done(QWidget* assistant) {
-        return assistant->findChild<QPushButton*>("done")->text();
+    QString done() { return Child<QPushButton>(_shown, "done")->text(); }
+    // Ends the hanging check as an unanswered prompt ends it, and lets its answer arrive.
+    void endOutlookCheck() {
+        ::kill(static_cast<pid_t>(*FakeScriptProcessId(mac, kOutlookCheck)), SIGKILL);
+        QThreadPool::globalInstance()->waitForDone();
+        QTest::qWait(20);
     }
     int runs(const QString& script) const { return mac.osascriptRuns().count(script); }
     QStringList opened() const {
@@ -85,21 +90,8 @@ protected:
     AppleScriptRunner runner;
     std::vector<ClientKind> kinds{ClientKind::appleMail, ClientKind::outlook};
     std::optional<QString> mailData;
+    QWidget* _shown = nullptr;
 };
-
-TEST_F(PermissionsAssistantTest, GrantedAccessibilityTurnsItsRowDoneWithinASecond) {
-    const auto assistant = show({Requirement::accessibility});
-    EXPECT_EQ(status(assistant.get(), Requirement::accessibility), "Needed");
-    EXPECT_EQ(done(assistant.get()), "Later");
-    EXPECT_TRUE(action(assistant.get(), Requirement::accessibility)->isVisible());
-
-    mac.setAccessibilityTrusted(true);
-    tick();
-    EXPECT_EQ(status(assistant.get(), Requirement::accessibility), "✓ Done");
-    EXPECT_EQ(done(assistant.get()), "All set, continue");
-    EXPECT_FALSE(action(assistant.get(), Requirement::accessibility)->isVisible());
-    EXPECT_FALSE(assistant->findChild<QWidget*>("icon-accessibility")->isVisible());
-}
 
 TEST_F(PermissionsAssistantTest, ASlowAutomationCheckIsNeverRunTwiceAtOnce) {
     SetFakeScriptHang(mac, kOutlookCheck, 60);
@@ -112,39 +104,37 @@ TEST_F(PermissionsAssistantTest, ASlowAutomationCheckIsNeverRunTwiceAtOnce) {
     // Three, six, nine seconds on: the check still waits on the person, and no second one starts,
     // not even from the row's button.
     tick(6);
-    QTest::mouseClick(action(assistant.get(), Requirement::automationOutlook), Qt::LeftButton);
+    QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
     QTest::qWait(300);
     EXPECT_EQ(runs(kOutlookCheck), 1);
-    EXPECT_EQ(status(assistant.get(), Requirement::automationOutlook), "Needed");
+    EXPECT_EQ(status(Requirement::automationOutlook), "Needed");
 
     // The answer comes (here: the prompt went unanswered and the script was ended); the next
     // third tick checks again.
-    ::kill(static_cast<pid_t>(*FakeScriptProcessId(mac, kOutlookCheck)), SIGKILL);
-    QThreadPool::globalInstance()->waitForDone();
-    QTest::qWait(20);
+    endOutlookCheck();
     QFile::remove(mac.rootPath("/var/fake-mac/osascript/" + kOutlookCheck + "/sleep"));
     QFile::remove(mac.rootPath("/var/fake-mac/osascript/" + kOutlookCheck + "/pid"));
     tick(3);
-    ASSERT_TRUE(RunEventLoopUntil(
-        [&] { return status(assistant.get(), Requirement::automationOutlook) == "✓ Done"; }, 10));
+    ASSERT_TRUE(
+        RunEventLoopUntil([&] { return status(Requirement::automationOutlook) == "✓ Done"; }, 10));
     EXPECT_EQ(runs(kOutlookCheck), 2);
 }
 
 TEST_F(PermissionsAssistantTest, TheFirstAllowOnlyRetitlesTheButtonAndAsks) {
     const auto assistant = show({Requirement::automationAppleMail});
-    QPushButton* allow = action(assistant.get(), Requirement::automationAppleMail);
+    QPushButton* allow = action(Requirement::automationAppleMail);
     EXPECT_EQ(allow->text(), "Allow");
     QTest::mouseClick(allow, Qt::LeftButton);
     EXPECT_EQ(allow->text(), "Open Settings");
     EXPECT_TRUE(opened().isEmpty());
     // The check that makes macOS ask runs at once, not at the third tick.
     ASSERT_TRUE(RunEventLoopUntil(
-        [&] { return status(assistant.get(), Requirement::automationAppleMail) == "✓ Done"; }, 10));
+        [&] { return status(Requirement::automationAppleMail) == "✓ Done"; }, 10));
     EXPECT_EQ(runs(kMailCheck), 1);
 
     const auto again = show({Requirement::automationOutlook});
-    QTest::mouseClick(action(again.get(), Requirement::automationOutlook), Qt::LeftButton);
-    QTest::mouseClick(action(again.get(), Requirement::automationOutlook), Qt::LeftButton);
+    QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
+    QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
     EXPECT_EQ(opened(), QStringList{"x-apple.systempreferences:com.apple.settings.PrivacySecurity."
                                     "extension?Privacy_Automation"});
 }
@@ -157,12 +147,12 @@ TEST_F(PermissionsAssistantTest, OpeningSettingsHidesTheOtherWindowsUntilTheSess
     QWidget trayIcon(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
     trayIcon.show();
     const auto assistant = show({Requirement::fullDiskAccess, Requirement::accessibility});
-    EXPECT_EQ(status(assistant.get(), Requirement::fullDiskAccess), "Needed");
-    QTest::mouseClick(action(assistant.get(), Requirement::fullDiskAccess), Qt::LeftButton);
+    EXPECT_EQ(status(Requirement::fullDiskAccess), "Needed");
+    QTest::mouseClick(action(Requirement::fullDiskAccess), Qt::LeftButton);
     EXPECT_FALSE(mainWindow.isVisible());
     EXPECT_TRUE(trayIcon.isVisible());
     EXPECT_TRUE(assistant->isVisible());
-    QTest::mouseClick(action(assistant.get(), Requirement::accessibility), Qt::LeftButton);
+    QTest::mouseClick(action(Requirement::accessibility), Qt::LeftButton);
     EXPECT_EQ(opened(), (QStringList{"x-apple.systempreferences:com.apple.settings."
                                      "PrivacySecurity.extension?Privacy_AllFiles",
                                      "x-apple.systempreferences:com.apple.settings."
@@ -173,8 +163,22 @@ TEST_F(PermissionsAssistantTest, OpeningSettingsHidesTheOtherWindowsUntilTheSess
     ASSERT_TRUE(vip.open(QIODevice::WriteOnly));
     vip.close();
     tick();
-    EXPECT_EQ(status(assistant.get(), Requirement::fullDiskAccess), "✓ Done");
-    EXPECT_EQ(done(assistant.get()), "Later");  // Accessibility is still missing
+    EXPECT_EQ(status(Requirement::fullDiskAccess), "✓ Done");
+    EXPECT_EQ(done(), "Later");  // Accessibility is still missing
+    EXPECT_EQ(status(Requirement::accessibility), "Needed");
+    EXPECT_TRUE(action(Requirement::accessibility)->isVisible());
+    // Its icon drags the application into Settings' list.
+    auto* icon = assistant->findChild<DraggableAppIconView*>("icon-accessibility");
+    EXPECT_EQ(std::unique_ptr<QMimeData>(icon->createMimeData())->urls(),
+              QList<QUrl>{QUrl::fromLocalFile("/Applications/Q.app")});
+
+    // Granted, its row is done within a poll's second.
+    mac.setAccessibilityTrusted(true);
+    tick();
+    EXPECT_EQ(status(Requirement::accessibility), "✓ Done");
+    EXPECT_EQ(done(), "All set, continue");
+    EXPECT_FALSE(action(Requirement::accessibility)->isVisible());
+    EXPECT_FALSE(icon->isVisible());
 
     QTest::mouseClick(assistant->findChild<QPushButton*>("done"), Qt::LeftButton);
     EXPECT_TRUE(mainWindow.isVisible());
@@ -183,26 +187,16 @@ TEST_F(PermissionsAssistantTest, OpeningSettingsHidesTheOtherWindowsUntilTheSess
 TEST_F(PermissionsAssistantTest, AnAnswerAfterTheSessionIsDroppedAndThePollStops) {
     SetFakeScriptHang(mac, kOutlookCheck, 60);
     auto assistant = show({Requirement::automationOutlook});
-    QTest::mouseClick(action(assistant.get(), Requirement::automationOutlook), Qt::LeftButton);
+    QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
     ASSERT_TRUE(RunEventLoopUntil(
         [this] { return FakeScriptProcessId(mac, kOutlookCheck).has_value(); }, 10));
     assistant->finish();
     assistant.reset();
-    ::kill(static_cast<pid_t>(*FakeScriptProcessId(mac, kOutlookCheck)), SIGKILL);
-    QThreadPool::globalInstance()->waitForDone();
-    QTest::qWait(20);
+    endOutlookCheck();
     tick(9);
     QTest::qWait(200);
     EXPECT_EQ(runs(kOutlookCheck), 1);
     EXPECT_TRUE(platform.mainQueue.pendingDelays().empty());
-}
-
-TEST_F(PermissionsAssistantTest, TheIconDragsTheApplicationsFileUrl) {
-    const auto assistant = show({Requirement::accessibility});
-    auto* icon = assistant->findChild<DraggableAppIconView*>("icon-accessibility");
-    ASSERT_TRUE(icon);
-    std::unique_ptr<QMimeData> data(icon->createMimeData());
-    EXPECT_EQ(data->urls(), QList<QUrl>{QUrl::fromLocalFile("/Applications/Q.app")});
 }
 
 TEST_F(PermissionsAssistantTest, ValidateShowsOneAssistantAtATime) {

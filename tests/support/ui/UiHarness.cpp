@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTest>
 
 #include "app/core/StoreWatcher.h"
 #include "app/demo/FakeMacAccounts.h"
@@ -13,6 +14,11 @@
 #include "common/Localization.h"
 
 namespace quillet {
+
+void Click(QWidget* widget) {
+    QTest::mouseClick(widget, Qt::LeftButton);
+    UiHarness::settle();
+}
 
 UiHarness::UiHarness() {
     InstallLocalizationBundle(platform.bundle.get());

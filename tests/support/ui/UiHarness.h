@@ -2,8 +2,11 @@
 // The engine over a fake Mac with the main window's controller around it, for widget tests that
 // click and type as a person would. User notifications and the delegate's requests are recorded.
 
+#include <gtest/gtest.h>
+
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 #include <memory>
 #include <vector>
 
@@ -15,6 +18,17 @@ namespace quillet {
 
 class MainController;
 class StoreWatcher;
+
+// The widget of that object name among the parent's children; a failure of the test if none.
+template <typename T = QWidget>
+T* Child(const QObject* parent, const QString& name) {
+    T* found = parent->findChild<T*>(name);
+    EXPECT_TRUE(found) << name.toStdString();
+    return found;
+}
+
+// A left click as a person's, and what it set going on this turn of the event loop.
+void Click(QWidget* widget);
 
 class RecordingNotifier : public UserNotifier {
 public:
@@ -32,16 +46,15 @@ public:
     int terminations = 0;
 };
 
-// A signature as a test describes it; stored without a sync.
+// A signature as a test describes it (by designated initializers); stored without a sync.
 struct TestSignature {
-    explicit TestSignature(QString signatureName = "Jane") : name(std::move(signatureName)) {}
-    QString name;
+    QString name = "Jane";
     std::int64_t colorIndex = 0;
     // A disabled key-based signature is one whose key the service no longer serves.
     bool active = true;
     QString key = "k1";
-    QString filePath;
-    QString fileName;
+    QString filePath = {};
+    QString fileName = {};
     QString mainText = "<p>Jane</p>";
     std::int64_t lastUpdate = 0;
     // Where it is installed; no client: no selected installation at all.
