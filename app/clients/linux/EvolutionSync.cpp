@@ -33,7 +33,8 @@ EvolutionSyncPlan PlanEvolutionSync(const SyncInputs& inputs,
 
     // The signature sources the installable signatures need, with their texts.
     std::set<QString> needed;
-    const auto installable = InstallableSignatureIds(kEvolution, inputs.idToSignatureMap);
+    const auto installable =
+        InstallableSignatureIds(kEvolution, inputs.accountsInfo, inputs.idToSignatureMap);
     for (const SignatureId id : inputs.signatureIds) {
         const Signature& signature = *inputs.idToSignatureMap.at(id);
         if (!installable.count(id))

@@ -408,7 +408,8 @@ bool PutBackOutlookSignature(const AppleScriptRunner& runner, ClientWrites& writ
     return !content || CreateOutlookSignature(runner, writes, name, *content);
 }
 
-OutlookSignaturePlan PlanOutlookSignatureRuns(const IdToSignatureMap& idToSignatureMap,
+OutlookSignaturePlan PlanOutlookSignatureRuns(const AccountsInfo& accountsInfo,
+                                              const IdToSignatureMap& idToSignatureMap,
                                               const OutlookClientSignatures& outlook) {
     std::map<QString, int> listed;  // how many signatures bear each name
     for (const QString& name : outlook.names)
@@ -448,7 +449,7 @@ OutlookSignaturePlan PlanOutlookSignatureRuns(const IdToSignatureMap& idToSignat
     }
 
     const std::set<SignatureId> installSet =
-        InstallableSignatureIds(ClientKind::outlook, idToSignatureMap);
+        InstallableSignatureIds(ClientKind::outlook, accountsInfo, idToSignatureMap);
     std::vector<Run> uninstalls;  // Quillet's copies to delete, in id order
     std::set<SignatureId> reinstall;
     for (const auto& [id, payload] : installed) {
@@ -529,7 +530,8 @@ std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
 
     // Before anything is deleted, what Outlook's first signature of each name to delete holds:
     // the plan deletes only Quillet's own copy, and refuses where another signature comes first.
-    for (const Run& run : PlanOutlookSignatureRuns(inputs.idToSignatureMap, outlook).runs) {
+    for (const Run& run :
+         PlanOutlookSignatureRuns(inputs.accountsInfo, inputs.idToSignatureMap, outlook).runs) {
         if (run.kind != Run::Kind::uninstall)
             continue;
         const auto content = ReadOutlookSignatureContent(environment.runner, run.clientName);
@@ -539,7 +541,8 @@ std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
         }
         outlook.firstOfName[ListedName(run.clientName)] = *content;
     }
-    const OutlookSignaturePlan plan = PlanOutlookSignatureRuns(inputs.idToSignatureMap, outlook);
+    const OutlookSignaturePlan plan =
+        PlanOutlookSignatureRuns(inputs.accountsInfo, inputs.idToSignatureMap, outlook);
 
     // What the accounts show before anything changes: the person's own defaults are kept before
     // Quillet's replace them, and come back only to an account that still shows Quillet's.

@@ -63,7 +63,8 @@ struct OutlookSignaturePlan {
 };
 
 // The runs that bring Outlook's signatures in line with the selections.
-OutlookSignaturePlan PlanOutlookSignatureRuns(const IdToSignatureMap& idToSignatureMap,
+OutlookSignaturePlan PlanOutlookSignatureRuns(const AccountsInfo& accountsInfo,
+                                              const IdToSignatureMap& idToSignatureMap,
                                               const OutlookClientSignatures& outlook);
 
 // Every name Outlook lists, a name once per signature that bears it; absent when the script

@@ -179,7 +179,8 @@ PostboxSyncPlan PlanPostboxSync(const SyncInputs& inputs, const Json& signatureL
                                 const QStringList& prefsLines,
                                 const std::map<QString, ClientSettings>& kept) {
     const auto keyToId = UuidTextToSignatureIdMap(inputs.idToSignatureMap);
-    const auto postboxIds = InstallableSignatureIds(kPostbox, inputs.idToSignatureMap);
+    const auto postboxIds =
+        InstallableSignatureIds(kPostbox, inputs.accountsInfo, inputs.idToSignatureMap);
     NewList list = PlanSignatureList(inputs, signatureList, keyToId, postboxIds);
     PostboxSyncPlan plan;
     PlanPrefsLines(inputs, prefsLines, kept, keyToId, postboxIds, list.ownKeys, plan);

@@ -86,7 +86,7 @@ SparkSyncPlan PlanSparkSync(const SyncInputs& inputs, const SparkSettings& setti
                             const std::map<QString, ClientSettings>& kept) {
     const auto& map = inputs.idToSignatureMap;
     const auto identifierToId = UuidTextToSignatureIdMap(map);
-    const auto sparkIds = InstallableSignatureIds(kSpark, map);
+    const auto sparkIds = InstallableSignatureIds(kSpark, inputs.accountsInfo, map);
     const auto existingObject = [&](const QString& identifier) -> const Json* {
         const auto found = settings.signatureObjects.find(identifier);
         return found == settings.signatureObjects.end() ? nullptr : &found->second;

@@ -161,13 +161,25 @@ bool IsInstallable(const Signature& signature, ClientKind clientKind) {
 }
 
 std::set<SignatureId> InstallableSignatureIds(ClientKind clientKind,
+                                              const AccountsInfo& accountsInfo,
                                               const IdToSignatureMap& idToSignatureMap) {
+    const DiscoveryState discovery = DiscoveryStateOf(accountsInfo);
+    // An address may be selected in another letter case than the account carries it.
+    std::set<QString> known;
+    for (const QString& email : discovery.knownEmails)
+        known.insert(email.toLower());
+    const auto counts = [&](const QString& email) {
+        return !discovery.discoverySucceeded || known.count(email.toLower()) > 0;
+    };
     std::set<SignatureId> ids;
     for (const auto& [id, signature] : idToSignatureMap) {
         if (!IsInstallable(*signature, clientKind))
             continue;
         const SelectedInstallationsInfo* selected = SelectedEntry(*signature, clientKind);
-        if (selected->allAccountsSelected || !selected->accountEmailToPayloadMap.empty())
+        const auto& emails = selected->accountEmailToPayloadMap;
+        if (selected->allAccountsSelected ||
+            std::any_of(emails.begin(), emails.end(),
+                        [&](const auto& entry) { return counts(entry.first); }))
             ids.insert(id);
     }
     return ids;

@@ -66,8 +66,12 @@ std::optional<QString> EffectiveText(const Signature& signature);
 bool IsInstallable(const Signature& signature, ClientKind clientKind);
 
 // The installable signatures whose selection for the client is for all accounts or names at
-// least one account: those the client's storage must hold.
+// least one account: those the client's storage must hold. Once discovery has succeeded, only
+// accounts it reported count: a signature that waits for an address no account carries leaves
+// the client's list (the store keeps no installation of it there) and comes back with the
+// address. While discovery fails, every selected address counts.
 std::set<SignatureId> InstallableSignatureIds(ClientKind clientKind,
+                                              const AccountsInfo& accountsInfo,
                                               const IdToSignatureMap& idToSignatureMap);
 
 // Every signature's uuid in canonical text (upper case) to its id: how a sync recognises

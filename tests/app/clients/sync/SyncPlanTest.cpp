@@ -52,9 +52,18 @@ TEST(SyncPlanTest, InstallableNeedsAnActiveSelectedSignatureWithText) {
     SelectAccounts(s, kPostbox, {});
     EXPECT_TRUE(IsInstallable(s, kPostbox));
     // Selected for no account at all: installable, but not something the client must hold.
-    EXPECT_TRUE(InstallableSignatureIds(kPostbox, signatures.map()).empty());
+    const AccountsInfo accounts = MozillaAccountsInfo({"a@x.org"});
+    EXPECT_TRUE(InstallableSignatureIds(kPostbox, accounts, signatures.map()).empty());
+    // Selected for an address that a successful discovery did not report: it waits elsewhere.
+    SelectAccounts(s, kPostbox, {"gone@x.org"});
+    EXPECT_TRUE(InstallableSignatureIds(kPostbox, accounts, signatures.map()).empty());
+    EXPECT_EQ(InstallableSignatureIds(kPostbox,
+                                      MozillaAccountsInfo({}, AccountsInfoStatus::discoveryFailed),
+                                      signatures.map()),
+              std::set{signatures.id(1)});
     SelectAllAccounts(s, kPostbox);
-    EXPECT_EQ(InstallableSignatureIds(kPostbox, signatures.map()), std::set{signatures.id(1)});
+    EXPECT_EQ(InstallableSignatureIds(kPostbox, accounts, signatures.map()),
+              std::set{signatures.id(1)});
 
     const struct {
         const char* name;
