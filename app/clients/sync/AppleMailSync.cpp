@@ -179,31 +179,9 @@ void Delete(const QString& path, ClientWrites& writes) {
 
 }  // namespace
 
-namespace {
-
-// The accounts of discovery whose entry in Mail's accounts map names another address now: the
-// person gave the account to someone else since Quillet last listed Mail's accounts (a command
-// reads them from its cache, as listing them would start Mail). They are left alone.
-std::set<QString> AccountsCarryingAnotherAddress(const AccountsInfo& accountsInfo,
-                                                 const std::map<QString, QString>& urlEmails) {
-    std::set<QString> moved;
-    for (const AccountPtr& account : accountsInfo.accounts) {
-        const auto mail = std::dynamic_pointer_cast<const AppleMailAccount>(account);
-        const auto named = mail ? urlEmails.find(mail->uuid()) : urlEmails.end();
-        if (named != urlEmails.end() &&
-            named->second.compare(mail->email(), Qt::CaseInsensitive) != 0) {
-            LogWarning(SyncNameText() + ": Not writing " + mail->email() + ": its account " +
-                       mail->uuid() + " now carries " + named->second);
-            moved.insert(mail->email());
-        }
-    }
-    return moved;
-}
-
-}  // namespace
-
 std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
     const SyncInputs& inputs) {
+    AppleMailSyncInfo info = MakeAppleMailSyncInfo(inputs.accountsInfo, inputs.idToSignatureMap);
     const QString library = inputs.paths.userLibrary();
     AppleMailChanges changes;
     changes.signaturesFolder =
@@ -219,14 +197,7 @@ std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
     if (auto* error = std::get_if<Error>(&oldAccountsMap))
         return *error;
     Info("oldAccountsMap:\n" + QString::fromUtf8(std::get<Plist>(oldAccountsMap).toXml()));
-    const auto urlEmails = AccountUrlEmails(std::get<Plist>(oldAccountsMap));
-    changes.unwrittenEmails = AccountsCarryingAnotherAddress(inputs.accountsInfo, urlEmails);
-    AccountsInfo accounts = inputs.accountsInfo;
-    std::erase_if(accounts.accounts, [&](const AccountPtr& account) {
-        return changes.unwrittenEmails.count(account->email()) > 0;
-    });
-    AppleMailSyncInfo info = MakeAppleMailSyncInfo(accounts, inputs.idToSignatureMap);
-    info.accountUuidToUrlEmailMap = urlEmails;
+    info.accountUuidToUrlEmailMap = AccountUrlEmails(std::get<Plist>(oldAccountsMap));
     const Plist accountsMap = NewAccountsMap(std::get<Plist>(oldAccountsMap), info);
     Info("newAccountsMap:\n" + QString::fromUtf8(accountsMap.toXml()));
     changes.accountsMap = {accountsMapPath, accountsMap.toXml()};
@@ -327,7 +298,7 @@ std::optional<SyncAppleMailSignaturesError> SyncAppleMailSignatures(const SyncIn
     if (auto error = WriteAppleMailChanges(changes, inputs.writes))
         return error;
 
-    FinishSync(ClientKind::appleMail, inputs, SyncNameText(), true, changes.unwrittenEmails);
+    FinishSync(ClientKind::appleMail, inputs, SyncNameText(), true);
 
     if (QFileInfo::exists(changes.cacheFolder)) {
         Info("Deleting cache file " + changes.cacheFolder + "...");

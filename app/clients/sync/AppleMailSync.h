@@ -7,7 +7,6 @@
 #include <QByteArray>
 #include <QString>
 #include <optional>
-#include <set>
 #include <variant>
 #include <vector>
 
@@ -47,9 +46,6 @@ struct AppleMailChanges {
     // The accounts' own defaults that the new preferences replace (or no longer replace), by
     // account email, for Mail's data folder: kept before anything is written.
     ReplacedSettingsChanges replacedDefaults;
-    // Accounts of discovery that the sync leaves alone: their account in Mail's accounts map now
-    // carries another address. Their selections wait.
-    std::set<QString> unwrittenEmails;
 };
 
 // Reads Mail's lists and works out the new files; writes nothing. An error when a list exists

@@ -294,24 +294,6 @@ TEST_F(AppleMailSyncTest, ASignatureWaitingForItsAddressStaysListedOnlyWhileDisc
     EXPECT_FALSE(signatures[1].clientKindToPerformedInstallationsInfoMap.count(kMail));
 }
 
-// The accounts a command knows come from its cache (listing Mail's would start Mail); once the
-// person has given account A to another address, Mail's accounts map says so, and nothing of
-// a@x.org's is written into it: the selection waits for the address to be found again.
-TEST_F(AppleMailSyncTest, AnAccountNowCarryingAnotherAddressIsLeftAlone) {
-    WriteFakePlist(files.accountsMap,
-                   QString(kAccountsMap).replace("imap://a%40x.org", "imap://c%40x.org"));
-    accounts.status = AccountsInfoStatus::loadedFromCacheOrEmpty;
-    signature(1, {"a@x.org"});
-    EXPECT_FALSE(sync());
-    EXPECT_EQ(accountSignatures("ACC-A"), QStringList{"MINE"});
-    EXPECT_EQ(selected("ACC-A"), std::nullopt);
-    EXPECT_FALSE(signatures[1].clientKindToPerformedInstallationsInfoMap.count(kMail));
-    EXPECT_TRUE(signatures[1]
-                    .clientKindToSelectedInstallationsInfoMap.at(kMail)
-                    .accountEmailToPayloadMap.at("a@x.org")
-                    .pendingReinstallation);
-}
-
 // A signature of Quillet's that Mail still lists although the store has no record of its
 // installation (a store restored from a backup) leaves Mail's lists once it is selected nowhere;
 // it must not stay as an account's default, naming a signature Mail no longer lists.
