@@ -18,7 +18,9 @@ add_custom_command(OUTPUT ${manpage}
   COMMENT "Writing the man page from quillet --help")
 add_custom_target(quillet_manpage ALL DEPENDS ${manpage})
 
-install(TARGETS quillet quillet-webmail-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# `quillet demo` starts quillet-signature-service from the command's own folder.
+install(TARGETS quillet quillet-signature-service quillet-webmail-host
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET Quillet)
   # The application starts quillet-preview from its own folder for each preview.
   install(TARGETS Quillet quillet-preview RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

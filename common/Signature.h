@@ -47,6 +47,9 @@ struct Signature : SignatureFields {
     std::map<ClientKind, SelectedInstallationsInfo> clientKindToSelectedInstallationsInfoMap;
     std::map<ClientKind, PerformedInstallationsInfo> clientKindToPerformedInstallationsInfoMap;
 
+    // All of it, not only the fields every record has.
+    bool operator==(const Signature&) const = default;
+
     // The uuid; reading it absent is a programming error.
     const QUuid& uuid() const;
     // Marks every selected payload for reinstallation (the all-accounts payload of a client

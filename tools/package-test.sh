@@ -15,7 +15,8 @@ if dpkg-query -W -f='${Status}' quillet 2>/dev/null | grep -q 'install ok instal
     fail "a quillet package is installed already; not replacing it"
 fi
 
-QUILLET_PACKAGE_BUILD_DIR=$build tools/release-build.sh quillet Quillet quillet-preview quillet-webmail-host \
+QUILLET_PACKAGE_BUILD_DIR=$build tools/release-build.sh quillet quillet-signature-service Quillet \
+    quillet-preview quillet-webmail-host \
     quillet_manpage
 rm -f "$build"/quillet_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
@@ -24,7 +25,8 @@ debs=("$build"/quillet_*.deb)
 deb=$(realpath "${debs[0]}")
 
 listing=$(dpkg-deb -c "$deb")
-for path in ./usr/bin/quillet ./usr/bin/Quillet ./usr/bin/quillet-preview ./usr/bin/quillet-webmail-host \
+for path in ./usr/bin/quillet ./usr/bin/quillet-signature-service ./usr/bin/Quillet \
+    ./usr/bin/quillet-preview ./usr/bin/quillet-webmail-host \
     ./usr/share/applications/quillet.desktop ./usr/share/icons/hicolor/scalable/apps/quillet.svg \
     ./usr/share/quillet/Resources/Info.plist \
     ./usr/share/quillet/Resources/en.lproj/Main.strings \

@@ -1,10 +1,13 @@
 #include "app/cli/DemoCommand.h"
 
+#include <sys/prctl.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+
+#include <csignal>
 #include <cstdio>
 
 #include "app/cli/CommandSupport.h"
@@ -35,7 +38,8 @@ public:
     Started start(const QString& folder) {
         const QString program =
             QCoreApplication::applicationDirPath() + "/quillet-signature-service";
-        _process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // It ends with the demo, however the demo ends.
+        _process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         _process.start(program, {"--folder", folder});
         if (!_process.waitForStarted(10000))
             return unstarted(program + ": " + _process.errorString());
@@ -44,7 +48,7 @@ public:
         while (!line.endsWith('\n')) {
             if (!_process.canReadLine() && !_process.waitForReadyRead(10000))
                 return unstarted(program + " said nothing");
-            line = _process.readLine();
+            line += _process.readLine();
         }
         const int on = line.lastIndexOf(" on ");
         if (!line.startsWith("Serving ") || on < 0)
@@ -64,7 +68,9 @@ public:
 private:
     Started unstarted(const QString& why) {
         stop();
-        return {{}, why};
+        // What the service said on its way out; its lines about requests are not the demo's.
+        const QString said = QString::fromUtf8(_process.readAllStandardError()).trimmed();
+        return {{}, said.isEmpty() ? why : why + ": " + said};
     }
 
     QProcess _process;

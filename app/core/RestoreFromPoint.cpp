@@ -201,16 +201,6 @@ std::optional<QString> UndoSignature(const Place& place, const AppleScriptRunner
         return name;
     if (*undone == current)
         return std::nullopt;
-    // Outlook tells signatures apart by name alone: where two bore this one, the signature now
-    // under it may be the person's own, and it is not Quillet's to replace.
-    const auto names = ReadOutlookSignatureNames(runner);
-    const bool shared = std::any_of(place.units.begin(), place.units.end(),
-                                    [](const KeptUnit* unit) { return unit->nameShared; });
-    if (!names || shared || names->count(name) > 1) {
-        LogWarning(kLogPrefix + "not putting back the signature \"" + name +
-                   "\": more than one signature bears that name");
-        return name;
-    }
     LogInfo(kLogPrefix + "putting back the signature \"" + name + "\"");
     const auto content = *undone ? std::optional(QString::fromUtf8(**undone)) : std::nullopt;
     if (!PutBackOutlookSignature(runner, writes, name, content))
@@ -255,9 +245,39 @@ std::variant<DefaultsUndo, QString> PlanDefaultsUndo(const std::vector<Place>& p
     return undo;
 }
 
+// Outlook tells signatures apart by name alone: where another signature bore the name of one
+// that the points changed (then or now), the signature under that name may be the person's own,
+// and it is not Quillet's to replace. The first such name, found before anything is written so
+// that a refused restore changes nothing; or the name whose signatures could not be listed.
+std::optional<QString> SignatureNotOursToPutBack(const std::vector<Place>& places,
+                                                 const AppleScriptRunner& runner) {
+    std::optional<QStringList> names;
+    for (const Place& place : places) {
+        if (place.oldest().kind != KeptUnit::Kind::outlookSignature)
+            continue;
+        const QString& name = place.oldest().name;
+        if (!names)
+            names = ReadOutlookSignatureNames(runner);
+        if (!names) {
+            LogWarning(kLogPrefix + "cannot list Outlook's signatures");
+            return name;
+        }
+        const bool shared = std::any_of(place.units.begin(), place.units.end(),
+                                        [](const KeptUnit* unit) { return unit->nameShared; });
+        if (shared || names->count(name) > 1) {
+            LogWarning(kLogPrefix + "not putting back the signature \"" + name +
+                       "\": more than one signature bears that name");
+            return name;
+        }
+    }
+    return std::nullopt;
+}
+
 ClientSyncReport UndoClient(Restore& restore, ClientKind kind, const ClientInfo& clientInfo,
                             const AppleScriptRunner& runner, ClientWrites& writes) {
     const std::vector<Place> places = PlacesOf(restore, kind);
+    if (const auto name = SignatureNotOursToPutBack(places, runner))
+        return Failed("Could not restore signature: \"%@\".", *name);
     const auto defaults = PlanDefaultsUndo(places, clientInfo, runner, restore);
     if (const auto* accounts = std::get_if<QString>(&defaults))
         return Failed("Could not restore the default signatures of %@.", *accounts);

@@ -56,11 +56,17 @@ PreviewSignatureController::~PreviewSignatureController() {
 }
 
 void PreviewSignatureController::engage(SignatureId id, const QString& html) {
+    // The panel is refilled after every pass: the same page stays as it is.
+    if (_process && _process->state() != QProcess::NotRunning && _signatureId == id &&
+        _html == html)
+        return;
     endProcess();
     _signatureId = id;
+    _html = html;
     _loadReported = false;
     auto* process = new QProcess(this);
     _process = process;
+    const int generation = ++_generation;
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList arguments{"--title", Localized("Your email signature preview")};
     // Only X11 lets this window hold the program's.
@@ -82,8 +88,10 @@ void PreviewSignatureController::engage(SignatureId id, const QString& html) {
     // Queued: a program that cannot start may say so within start(), before anyone listens.
     connect(
         process, &QProcess::errorOccurred, this,
-        [this, process](QProcess::ProcessError error) {
-            if (error == QProcess::FailedToStart && process == _process && !_loadReported) {
+        [this, generation](QProcess::ProcessError error) {
+            // By number: an ended program's QProcess may be gone, its address reused.
+            if (error == QProcess::FailedToStart && generation == _generation && _process &&
+                !_loadReported) {
                 _loadReported = true;
                 emit loaded(false);
             }
@@ -103,8 +111,10 @@ void PreviewSignatureController::readProcess(QProcess* process) {
             _loadReported = true;
             emit loaded(line == "loaded 1");
         } else if (line.startsWith("open ")) {
+            // Only what a signature's link may be for: a page, a mail, a call.
             const QUrl url = QUrl::fromEncoded(line.mid(5), QUrl::StrictMode);
-            if (url.isValid())
+            static const QStringList kSchemes{"http", "https", "mailto", "tel"};
+            if (url.isValid() && kSchemes.contains(url.scheme().toLower()))
                 _workspace.openUrl(url);
         }
     }

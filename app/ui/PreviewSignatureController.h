@@ -45,11 +45,13 @@ private:
 
     Workspace& _workspace;
     std::optional<SignatureId> _signatureId;
+    QString _html;
     QVBoxLayout* _layout;
     QWidget* _pageArea;
     QWidget* _page = nullptr;
     QProcess* _process = nullptr;
     bool _loadReported = false;
+    int _generation = 0;
 };
 
 }  // namespace quillet

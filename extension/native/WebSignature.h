@@ -20,6 +20,9 @@ struct Signature : SignatureFields {
     std::optional<ClientKind> clientKindQ;  // absent: every web-mail client
     QString accountEmailQe;                 // empty: every account
 
+    // All of it, not only the fields every record has.
+    bool operator==(const Signature&) const = default;
+
     // What a page inserts: the service's text, else the file's, else nothing.
     const QString& html() const { return mainTextQe.isEmpty() ? localTextQe : mainTextQe; }
 };

@@ -281,7 +281,7 @@ std::optional<SyncAppleMailSignaturesError> WriteAppleMailChanges(const AppleMai
             Delete(changes.cloudFolder + "/" + name, writes);
     }
 
-    if (changes.preferences && !Write(*changes.preferences, writes))
+    if (changes.preferences && Write(*changes.preferences, writes))
         Fail("Could not write out " + changes.preferences->path);
     return std::nullopt;
 }

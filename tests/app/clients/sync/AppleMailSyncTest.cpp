@@ -246,6 +246,8 @@ TEST_F(AppleMailSyncTest, ADefaultFollowsTheAccountsNewSignature) {
     EXPECT_EQ(selected("ACC-A"), TestUuidText(2));
     EXPECT_EQ(selected("ACC-B"), TestUuidText(1));
     EXPECT_EQ(accountSignatures("ACC-A"), (QStringList{"MINE", TestUuidText(2)}));
+    // Written as it should be, the preferences file is no failure.
+    EXPECT_FALSE(log.containsText(kPrefix + "Could not write out " + files.preferences));
 }
 
 TEST_F(AppleMailSyncTest, ElementsOfAnUnexpectedShapeAndControlCharactersDoNotBreakTheLists) {
