@@ -15,11 +15,13 @@ QString Optional(const char* label, const std::optional<QString>& value) {
 }  // namespace
 
 AppleMailAccount::AppleMailAccount(QString email, QString uuid, QString type,
-                                   std::optional<QString> fullNameQ)
+                                   std::optional<QString> fullNameQ,
+                                   std::optional<QString> accountUrlQ)
     : _email(std::move(email)),
       _uuid(std::move(uuid)),
       _type(std::move(type)),
-      _fullNameQ(std::move(fullNameQ)) {}
+      _fullNameQ(std::move(fullNameQ)),
+      _accountUrlQ(std::move(accountUrlQ)) {}
 
 QString AppleMailAccount::displayName() const {
     return NameDashEmail(_fullNameQ, _email);

@@ -23,17 +23,22 @@ using Accounts = std::vector<AccountPtr>;
 
 class AppleMailAccount : public Account {
 public:
-    AppleMailAccount(QString email, QString uuid, QString type, std::optional<QString> fullNameQ);
+    // accountUrlQ: the "AccountURL" of the account's entry in Mail's accounts map when the
+    // account was listed, by which a later pass that cannot list the accounts (that would start
+    // Mail) sees that the account has changed since.
+    AppleMailAccount(QString email, QString uuid, QString type, std::optional<QString> fullNameQ,
+                     std::optional<QString> accountUrlQ = std::nullopt);
     QString email() const override { return _email; }
     QString displayName() const override;
     QString description() const override;
     const QString& uuid() const { return _uuid; }
     const QString& type() const { return _type; }
     const std::optional<QString>& fullNameQ() const { return _fullNameQ; }
+    const std::optional<QString>& accountUrlQ() const { return _accountUrlQ; }
 
 private:
     QString _email, _uuid, _type;
-    std::optional<QString> _fullNameQ;
+    std::optional<QString> _fullNameQ, _accountUrlQ;
 };
 
 class OutlookAccount : public Account {

@@ -29,6 +29,7 @@ std::optional<Plist> AccountDictionary(ClientKind kind, const Account& account) 
             node.set("uuid", Plist::string(appleMail->uuid()));
             node.set("type", Plist::string(appleMail->type()));
             SetOptional(node, "fullName", appleMail->fullNameQ());
+            SetOptional(node, "accountURL", appleMail->accountUrlQ());
             break;
         }
         case ClientKind::outlook: {
@@ -83,7 +84,8 @@ std::optional<AccountPtr> AccountFromDictionary(ClientKind kind, const PlistNode
             const auto type = node.dictionaryString("type");
             if (!uuid || !type)
                 return std::nullopt;
-            return std::make_shared<AppleMailAccount>(*email, *uuid, *type, fullName);
+            return std::make_shared<AppleMailAccount>(*email, *uuid, *type, fullName,
+                                                      node.dictionaryString("accountURL"));
         }
         case ClientKind::outlook:
             return std::make_shared<OutlookAccount>(*email, fullName,

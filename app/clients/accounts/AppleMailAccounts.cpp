@@ -41,13 +41,25 @@ std::optional<std::shared_ptr<AppleMailAccount>> ParseRecord(const QString& reco
 
 }  // namespace
 
-std::optional<Accounts> DiscoverAppleMailAccounts(const AppleScriptRunner& runner) {
+std::optional<Accounts> DiscoverAppleMailAccounts(const AppleScriptRunner& runner,
+                                                  const ClientInfo& info) {
     const auto output = runner.runAppleScript("AppleMail-ListAccounts-1012Plus");
     if (!output) {
         LogError("Could not list Apple Mail accounts via Apple Script");
         return std::nullopt;
     }
-    return ParseAppleMailAccounts(*output);
+    const auto path = AppleMailAccountsMapPath(info);
+    const auto map = path ? ReadPlistFile(*path) : PlistRead(PlistReadFailure::unreadableFile);
+    const auto urls = map ? AccountsMapUrls(*map) : std::map<QString, QString>();
+    Accounts accounts;
+    for (const AccountPtr& account : ParseAppleMailAccounts(*output)) {
+        const auto& mail = static_cast<const AppleMailAccount&>(*account);
+        const auto url = urls.find(mail.uuid());
+        accounts.push_back(std::make_shared<AppleMailAccount>(
+            mail.email(), mail.uuid(), mail.type(), mail.fullNameQ(),
+            url == urls.end() ? std::nullopt : std::optional<QString>(url->second)));
+    }
+    return accounts;
 }
 
 Accounts ParseAppleMailAccounts(const QString& output) {
@@ -85,6 +97,26 @@ Accounts ParseAppleMailAccounts(const QString& output) {
         result.push_back(account);
     }
     return result;
+}
+
+std::optional<QString> AppleMailAccountsMapPath(const ClientInfo& info) {
+    if (!info.appleMailDataPathQ)
+        return std::nullopt;
+    return *info.appleMailDataPathQ + "/Signatures/AccountsMap.plist";
+}
+
+std::map<QString, QString> AccountsMapUrls(const Plist& accountsMap) {
+    std::map<QString, QString> urls;
+    if (!accountsMap.isDictionary())
+        return urls;
+    const PlistNode map = accountsMap.node();
+    for (const QString& accountUuid : map.keys()) {
+        const auto entry = map.get(accountUuid);
+        if (const auto url = entry && entry->isDictionary() ? entry->dictionaryString("AccountURL")
+                                                            : std::nullopt)
+            urls.emplace(accountUuid, *url);
+    }
+    return urls;
 }
 
 }  // namespace quillet

@@ -79,7 +79,7 @@ std::optional<Accounts> DiscoverClientAccounts(
     const std::function<void(const Accounts&)>& publishPartial) {
     switch (kind) {
         case ClientKind::appleMail:
-            return DiscoverAppleMailAccounts(runner);
+            return DiscoverAppleMailAccounts(runner, info);
         case ClientKind::outlook:
             if (info.outlookVersionKindQ == OutlookVersionKind::v16_80OrNewer) {
                 return DiscoverOutlookAccountsB(runner, publishPartial);

@@ -2,6 +2,7 @@
 
 #include <QUrl>
 
+#include "app/clients/accounts/AppleMailAccounts.h"
 #include "app/clients/sync/ClientText.h"
 #include "common/Text.h"
 
@@ -216,15 +217,11 @@ void UpdateSignaturesSelected(PlistNode signaturesSelected, const AppleMailSyncI
 
 std::map<QString, QString> AccountUrlEmails(const Plist& accountsMap) {
     std::map<QString, QString> emails;
-    const PlistNode map = accountsMap.node();
-    for (const QString& accountUuid : map.keys()) {
-        const auto entry = map.get(accountUuid);
-        const auto url =
-            entry && entry->isDictionary() ? entry->dictionaryString(kAccountUrl) : std::nullopt;
-        if (!url || !url->contains("://"))
+    for (const auto& [accountUuid, url] : AccountsMapUrls(accountsMap)) {
+        if (!url.contains("://"))
             continue;
         // The address is percent-encoded; a server, when named, follows an unencoded "@".
-        const QString address = url->section("://", 1).section('/', 0, 0).section('@', 0, 0);
+        const QString address = url.section("://", 1).section('/', 0, 0).section('@', 0, 0);
         const QString email = QUrl::fromPercentEncoding(address.toUtf8());
         if (email.contains('@'))
             emails.emplace(accountUuid, email);

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "app/clients/accounts/AppleMailAccounts.h"
 #include "app/clients/sync/AppleMailLists.h"
 #include "app/clients/sync/AppleMailSignatureFile.h"
 #include "app/clients/sync/AppleMailSyncInfo.h"
@@ -181,7 +182,6 @@ void Delete(const QString& path, ClientWrites& writes) {
 
 std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
     const SyncInputs& inputs) {
-    AppleMailSyncInfo info = MakeAppleMailSyncInfo(inputs.accountsInfo, inputs.idToSignatureMap);
     const QString library = inputs.paths.userLibrary();
     AppleMailChanges changes;
     changes.signaturesFolder =
@@ -192,11 +192,15 @@ std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
         return Error{Kind::fileSystem, changes.signaturesFolder};
     }
 
-    const QString accountsMapPath = changes.signaturesFolder + "/AccountsMap.plist";
+    const QString accountsMapPath = *AppleMailAccountsMapPath(inputs.clientInfo);
     auto oldAccountsMap = ExistingList(accountsMapPath, true, Kind::fileSystem);
     if (auto* error = std::get_if<Error>(&oldAccountsMap))
         return *error;
     Info("oldAccountsMap:\n" + QString::fromUtf8(std::get<Plist>(oldAccountsMap).toXml()));
+    AppleMailSyncInfo info = MakeAppleMailSyncInfo(
+        AccountsStillAsListed(inputs.accountsInfo,
+                              AccountsMapUrls(std::get<Plist>(oldAccountsMap))),
+        inputs.idToSignatureMap);
     info.accountUuidToUrlEmailMap = AccountUrlEmails(std::get<Plist>(oldAccountsMap));
     const Plist accountsMap = NewAccountsMap(std::get<Plist>(oldAccountsMap), info);
     Info("newAccountsMap:\n" + QString::fromUtf8(accountsMap.toXml()));
@@ -209,11 +213,16 @@ std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
         return *error;
     changes.allSignatures = {allSignaturesPath, std::get<Plist>(allSignatures).toXml()};
 
-    for (const SignatureId id : info.knownOverallSignatureIdToInstallSet) {
+    for (const SignatureId id : info.listedSignatureIdSet) {
         const Signature& signature = *inputs.idToSignatureMap.at(id);
         const QString uuidText = CanonicalUuidText(signature.uuid());
+        const QString path = changes.signaturesFolder + "/" + SignatureFileName(uuidText);
+        // A signature that stays listed while it waits for its account keeps the current text
+        // in the file it has; one that was never written waits for its account.
+        if (!info.knownOverallSignatureIdToInstallSet.count(id) && !QFileInfo::exists(path))
+            continue;
         changes.signatureFiles.push_back(
-            {changes.signaturesFolder + "/" + SignatureFileName(uuidText),
+            {path,
              AppleMailSignatureFileContents(uuidText, inputs.clientInfo.bundleShortVersionString,
                                             inputs.clientInfo.bundleVersion,
                                             EffectiveText(signature).value_or(QString()))});

@@ -1,5 +1,7 @@
 #include "app/clients/sync/AppleMailSyncInfo.h"
 
+#include "common/Log.h"
+
 namespace quillet {
 
 namespace {
@@ -18,6 +20,26 @@ const SignatureIdSet& AppleMailSyncInfo::knownInstallSet(const QString& email) c
 
 const SignatureIdSet& AppleMailSyncInfo::uninstallSet(const QString& email) const {
     return SetOf(signatureAccountEmailTo_SignatureIdToUninstallSet_Map, email);
+}
+
+AccountsInfo AccountsStillAsListed(const AccountsInfo& accountsInfo,
+                                   const std::map<QString, QString>& accountUuidToUrlMap) {
+    if (accountsInfo.status == AccountsInfoStatus::discoverySucceeded)
+        return accountsInfo;
+    AccountsInfo still = accountsInfo;
+    std::erase_if(still.accounts, [&](const AccountPtr& account) {
+        const auto* mail = dynamic_cast<const AppleMailAccount*>(account.get());
+        if (!mail || !mail->accountUrlQ())
+            return false;
+        const auto url = accountUuidToUrlMap.find(mail->uuid());
+        if (url != accountUuidToUrlMap.end() && url->second == *mail->accountUrlQ())
+            return false;
+        LogWarning(DisplayName(ClientKind::appleMail) + ": the account " + mail->uuid() +
+                   " has changed since Mail's accounts were listed; it is left as it is until "
+                   "they are listed again");
+        return true;
+    });
+    return still;
 }
 
 AppleMailSyncInfo MakeAppleMailSyncInfo(const AccountsInfo& accountsInfo,

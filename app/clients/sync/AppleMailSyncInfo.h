@@ -46,6 +46,14 @@ struct AppleMailSyncInfo {
     const SignatureIdSet& uninstallSet(const QString& email) const;
 };
 
+// The accounts the pass may write. After a successful discovery, all of them. When they come from
+// the accounts cache (a command, which may not list Mail's accounts as that would start Mail),
+// those whose entry in Mail's accounts map has changed since they were listed are left out: the
+// person may have given the account to another address, and the pass would otherwise put the
+// former owner's signature and default in it.
+AccountsInfo AccountsStillAsListed(const AccountsInfo& accountsInfo,
+                                   const std::map<QString, QString>& accountUuidToUrlMap);
+
 AppleMailSyncInfo MakeAppleMailSyncInfo(const AccountsInfo& accountsInfo,
                                         const IdToSignatureMap& idToSignatureMap);
 

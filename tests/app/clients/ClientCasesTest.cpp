@@ -149,7 +149,8 @@ private:
         };
         std::optional<Accounts> accounts;
         if (name == "AppleMail")
-            accounts = DiscoverAppleMailAccounts(_runner);
+            accounts =
+                DiscoverAppleMailAccounts(_runner, ClientInfo("/Applications/Mail.app", "", ""));
         if (name == "Outlook-A") {
             ClientInfo info("/Applications/Microsoft Outlook.app", version, version);
             info.outlookVersionKindQ = OutlookVersionKindFor(version);
