@@ -143,12 +143,15 @@ public:
         if (_signatureNames.count(name))
             return std::nullopt;
         const auto present = ReadOutlookSignatureContent(runner, name);
-        const auto names = ReadOutlookSignatureNames(runner);
-        if (!present || !names)
+        // The names as the pass found them, listed once: what the pass itself creates or
+        // deletes does not make a name shared.
+        if (!_namesBeforePass)
+            _namesBeforePass = ReadOutlookSignatureNames(runner);
+        if (!present || !_namesBeforePass)
             return "cannot read the signature \"" + name + "\"";
         KeptUnit unit{client, KeptUnit::Kind::outlookSignature};
         unit.name = name;
-        unit.nameShared = names->count(name) > 1;
+        unit.nameShared = _namesBeforePass->count(name) > 1;
         const EntryValue before =
             present->found ? EntryValue(present->content.toUtf8()) : EntryValue();
         unit.entries.push_back(EntryChange{{}, before, std::nullopt, false});
@@ -182,8 +185,12 @@ public:
     }
 
     std::optional<QString> finish(const std::set<QString>& inUse) {
-        for (const PendingSignature& pending : _pendingSignatures)
-            readBackSignature(pending);
+        if (!_pendingSignatures.empty()) {
+            const auto namesAfterPass =
+                ReadOutlookSignatureNames(*_pendingSignatures.front().runner);
+            for (const PendingSignature& pending : _pendingSignatures)
+                readBackSignature(pending, namesAfterPass);
+        }
         const bool clientChanged =
             std::any_of(_units.begin(), _units.end(),
                         [](const KeptUnit& unit) { return !unit.entries.empty(); });
@@ -287,10 +294,10 @@ private:
         return std::nullopt;
     }
 
-    void readBackSignature(const PendingSignature& pending) {
+    void readBackSignature(const PendingSignature& pending,
+                           const std::optional<QStringList>& names) {
         KeptUnit& unit = _units[pending.unit];
         const auto present = ReadOutlookSignatureContent(*pending.runner, unit.name);
-        const auto names = ReadOutlookSignatureNames(*pending.runner);
         if (!present || !names)
             return;  // stays unknown: a restore treats what is there as the pass's
         unit.nameShared = unit.nameShared || names->count(unit.name) > 1;
@@ -316,6 +323,7 @@ private:
     std::set<QString> _rowsKept;
     std::vector<PendingSignature> _pendingSignatures;
     std::set<QString> _signatureNames;
+    std::optional<QStringList> _namesBeforePass;
     std::map<QString, std::size_t> _defaultsUnits;  // by account identifier
 };
 
