@@ -38,7 +38,19 @@ Core::Core(const Platform& platform, Options options, Brand brand)
       _options(std::move(options)),
       _brand(std::move(brand)),
       _scriptRunner(platform.paths, platform.bundle),
-      _outlookMode(platform.paths) {
+      _outlookMode(platform.paths),
+      _refreshCycle(
+          platform.mainQueue,
+          [this] {
+              ++_refreshesInProgress;
+              _syncPassesAtRefreshStart = _syncPassesStarted;
+              _serviceClient->RequestUpdatedSignatures(_signatureIds, _idToSignatureMap, *this);
+          },
+          // A preview's passes read the clients as they are, not as its earlier passes would
+          // have left them: a refresh started after the change being previewed would plan over
+          // that change from files that still hold the old state. `refresh --dry-run` previews
+          // a refresh on its own.
+          [this] { return !_options.preview; }) {
     const QUrl serviceUrl =
         _options.serviceUrl.isEmpty() ? ServiceClient::DefaultBaseUrl() : _options.serviceUrl;
     _serviceClient = std::make_unique<ServiceClient>(serviceUrl, _platform.mainQueue);
@@ -332,30 +344,15 @@ void Core::runNextSyncPass() {
 }
 
 void Core::refreshFromServer() {
-    logInfo("Core: refreshFromServer (ID: " + QString::number(_refreshFromServer_NextId) + ")");
-    ++_refreshFromServer_NextId;
-    ++_refreshesInProgress;
-    _syncPassesAtRefreshStart = _syncPassesStarted;
-    _serviceClient->RequestUpdatedSignatures(_signatureIds, _idToSignatureMap, *this);
+    _refreshCycle.refresh();
 }
 
 void Core::refreshFromServerIfPossible() {
-    // A preview's passes read the clients as they are, not as its earlier passes would have left
-    // them: a refresh started after the change being previewed would plan over that change from
-    // files that still hold the old state. `refresh --dry-run` previews a refresh on its own.
-    if (_options.preview)
-        return;
-    if (_requestingUpdatedSignatures) {
-        logWarning(
-            "Core: refreshFromServerIfPossible: refresh requested while requesting updated "
-            "signatures, ignored");
-        return;
-    }
-    refreshFromServer();
+    _refreshCycle.refreshIfPossible();
 }
 
 void Core::setRequestingUpdatedSignatures(bool requesting) {
-    _requestingUpdatedSignatures = requesting;
+    _refreshCycle.setRequesting(requesting);
 }
 
 std::pair<SignatureIds, SignatureIds> Core::applySignatureUpdates(
@@ -398,7 +395,6 @@ void Core::refreshCompleted(bool success, const SignatureIds& updated,
     recordRefresh(success);
     if (success) {
         _refreshOutcomes.push_back(WorkOutcome{});
-        scheduleRefresh(kRefreshFromServer_AfterSuccess_Delay);
         if (!updated.empty() || !modifiedOnly.empty()) {
             _platform.notificationCenter.post(
                 kSignaturesUpdatedFromServerNotification,
@@ -410,8 +406,8 @@ void Core::refreshCompleted(bool success, const SignatureIds& updated,
         _refreshOutcomes.push_back(WorkOutcome{false, title, details});
         if (_options.mainWindowIsVisibleAndKey())
             showCriticalAlert(title, details);
-        scheduleRefresh(kRefreshFromServer_AfterError_Delay);
     }
+    _refreshCycle.scheduleNext(success);
     // The pass goes on the next turn: a refresh that ended at once (no key to ask the service
     // for) must not run ahead of the pass that the change which started it is about to ask for.
     ++_refreshPassesPosted;
@@ -442,18 +438,6 @@ void Core::syncAfterRefresh(const SignatureIds& updated, std::int64_t passesAtSt
     if (!ids.empty())
         syncSignatures(ids);
     _managedX->reconcile();
-}
-
-void Core::scheduleRefresh(double delay) {
-    const std::int64_t ticket = _refreshFromServer_NextId;
-    _platform.mainQueue.postAfter(delay, [this, ticket, alive = std::weak_ptr<bool>(_alive)] {
-        if (alive.expired())
-            return;
-        // A refresh ran in between and scheduled its own successor.
-        if (ticket != _refreshFromServer_NextId)
-            return;
-        refreshFromServerIfPossible();
-    });
 }
 
 bool Core::isNewOutlookDetected() const {

@@ -26,6 +26,7 @@
 #include "common/EngineRules.h"
 #include "common/Log.h"
 #include "common/Logger.h"
+#include "common/RefreshCycle.h"
 #include "common/ServiceClient.h"
 #include "common/Signature.h"
 #include "platform/Platform.h"
@@ -202,7 +203,6 @@ private:
     bool runCreationSteps(QString* errorMessage);
     void detectClients();
     void loadCachedAccounts();
-    void scheduleRefresh(double delay);
     void validateAccountDiscovery(const std::vector<ClientKind>& kinds);
     void startDiscovery(const std::vector<ClientKind>& kinds);
     void runNextSyncPass();
@@ -240,8 +240,7 @@ private:
     SignatureIds _signatureIds;
     IdToSignatureMap _idToSignatureMap;
     std::optional<SignatureIds> _qVisibleSignatureIdsQ;
-    bool _requestingUpdatedSignatures = false;
-    std::int64_t _refreshFromServer_NextId = 1;
+    RefreshCycle _refreshCycle;
     bool _newOutlookNoticeShown = false;
     PermissionsPresenter* _permissionsPresenter = nullptr;
 

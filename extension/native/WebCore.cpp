@@ -24,7 +24,11 @@ Core::Core(const Environment& environment, Options options, Brand brand)
     : _environment(environment),
       _options(std::move(options)),
       _brand(std::move(brand)),
-      _clientKinds(kAllClientKinds.begin(), kAllClientKinds.end()) {
+      _clientKinds(kAllClientKinds.begin(), kAllClientKinds.end()),
+      _refreshCycle(environment.mainQueue, [this] {
+          _serviceClient->RequestUpdatedSignatures(ServiceKeys(_signatureIds, _idToSignatureMap),
+                                                   *this);
+      }) {
     const QUrl serviceUrl =
         _options.serviceUrl.isEmpty() ? ServiceClient::DefaultBaseUrl() : _options.serviceUrl;
     _serviceClient = std::make_unique<ServiceClient>(serviceUrl, _environment.mainQueue);
@@ -166,23 +170,15 @@ void Core::fetchSignatureByKey(const QString& key,
 }
 
 void Core::refreshFromServer() {
-    LogInfo("Core: refreshFromServer (ID: " + QString::number(_refreshFromServer_NextId) + ")");
-    ++_refreshFromServer_NextId;
-    _serviceClient->RequestUpdatedSignatures(ServiceKeys(_signatureIds, _idToSignatureMap), *this);
+    _refreshCycle.refresh();
 }
 
 void Core::refreshFromServerIfPossible() {
-    if (_requestingUpdatedSignatures) {
-        LogWarning(
-            "Core: refreshFromServerIfPossible: refresh requested while requesting updated "
-            "signatures, ignored");
-        return;
-    }
-    refreshFromServer();
+    _refreshCycle.refreshIfPossible();
 }
 
 void Core::setRequestingUpdatedSignatures(bool requesting) {
-    _requestingUpdatedSignatures = requesting;
+    _refreshCycle.setRequesting(requesting);
 }
 
 std::pair<SignatureIds, SignatureIds> Core::applySignatureUpdates(
@@ -206,26 +202,15 @@ std::pair<SignatureIds, SignatureIds> Core::applySignatureUpdates(
 void Core::refreshCompleted(bool success, const SignatureIds& updated,
                             const SignatureIds& modifiedOnly, const std::optional<QString>&,
                             const std::optional<QString>&) {
-    if (!success) {
-        scheduleRefresh(kRefreshFromServer_AfterError_Delay);
+    _refreshCycle.scheduleNext(success);
+    if (!success)
         return;
-    }
-    scheduleRefresh(kRefreshFromServer_AfterSuccess_Delay);
     if (!updated.empty() || !modifiedOnly.empty()) {
         _environment.notificationCenter.post(
             quillet::kSignaturesUpdatedFromServerNotification,
             {{quillet::kUpdatedSignatureIdsKey, updated},
              {quillet::kModifiedOnlySignatureIdsKey, modifiedOnly}});
     }
-}
-
-void Core::scheduleRefresh(double delay) {
-    const std::int64_t ticket = _refreshFromServer_NextId;
-    _environment.mainQueue.postAfter(delay, [this, ticket, alive = std::weak_ptr<bool>(_alive)] {
-        if (alive.expired() || ticket != _refreshFromServer_NextId)
-            return;  // a refresh ran in between and scheduled its own successor
-        refreshFromServerIfPossible();
-    });
 }
 
 }  // namespace quillet::web

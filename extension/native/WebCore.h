@@ -15,6 +15,7 @@
 #include "common/Brand.h"
 #include "common/EngineRules.h"
 #include "common/Logger.h"
+#include "common/RefreshCycle.h"
 #include "common/ServiceClient.h"
 #include "extension/native/WebSignature.h"
 #include "platform/Bundle.h"
@@ -76,7 +77,7 @@ public:
     bool removeSignature(SignatureId id);
 
     // Nothing the engine set going is still running (a refresh in flight, a key fetch).
-    bool isIdle() const { return !_requestingUpdatedSignatures && _keyFetchesInProgress == 0; }
+    bool isIdle() const { return !_refreshCycle.isRequesting() && _keyFetchesInProgress == 0; }
     // Key fetches that the popup's form makes count as work in progress.
     void fetchSignatureByKey(const QString& key,
                              std::function<void(const KeyFetchResult&)> completion);
@@ -97,7 +98,6 @@ public:
 private:
     Core(const Environment& environment, Options options, Brand brand);
     bool runCreationSteps(QString* errorMessage);
-    void scheduleRefresh(double delay);
 
     Environment _environment;
     Options _options;
@@ -112,8 +112,7 @@ private:
     IdToSignatureMap _idToSignatureMap;
     std::optional<SignatureIds> _qVisibleSignatureIdsQ;
     bool _started = false;
-    bool _requestingUpdatedSignatures = false;
-    std::int64_t _refreshFromServer_NextId = 1;
+    RefreshCycle _refreshCycle;
     int _keyFetchesInProgress = 0;
     std::shared_ptr<bool> _alive = std::make_shared<bool>(true);  // guards posted work
 };
