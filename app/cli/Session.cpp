@@ -120,25 +120,27 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
         std::fprintf(stderr, "quillet: %s\n", error.toUtf8().constData());
         return nullptr;
     }
-    session->rediscoverLostAccounts();
+    session->rediscoverAccountsInFiles();
     return session;
 }
 
-void Session::rediscoverLostAccounts() {
-    // The syncs write only the accounts that discovery reported: when the accounts cache has
-    // lost them (the command discovers nothing at start), the accounts that the clients' own
-    // files hold are read again before the command, or a signature of Quillet's could never
-    // leave them and the person's own never come back. Those that a script or a service lists
-    // are not: that would start the client or ask for a permission.
-    std::vector<ClientKind> lost;
+void Session::rediscoverAccountsInFiles() {
+    // The syncs trust the accounts the accounts cache holds until discovery has run, and a
+    // command discovers nothing at start. The cache may be stale (the person gave an account
+    // to another address, or removed it, since) or lost; a pass would then write a former
+    // owner's signature into the account, or a signature of Quillet's could never leave it. So
+    // the accounts that the clients' own files hold are read again before the command. Those
+    // that a script or a service lists are not: that would start the client or ask for a
+    // permission.
+    std::vector<ClientKind> kinds;
     for (const auto& [kind, info] : _core->clientKindToAccountsInfoMap()) {
-        if (AccountsAreReadFromFiles(kind) && info.accounts.empty() &&
+        if (AccountsAreReadFromFiles(kind) &&
             info.status == AccountsInfoStatus::loadedFromCacheOrEmpty)
-            lost.push_back(kind);
+            kinds.push_back(kind);
     }
-    if (lost.empty())
+    if (kinds.empty())
         return;
-    _core->rediscoverAccounts(lost);
+    _core->rediscoverAccounts(kinds);
     waitUntilIdle();
 }
 

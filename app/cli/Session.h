@@ -33,7 +33,7 @@ public:
 
 private:
     Session(const CommandLine& line, Bundle bundle, SystemLayout layout);
-    void rediscoverLostAccounts();
+    void rediscoverAccountsInFiles();
 
     CommandLine _line;
     Paths _paths;

@@ -153,7 +153,9 @@ void SaveCachedAccounts(const QString& applicationSupportFolder,
     // clients this process has not discovered: the file may hold what another process found
     // since this one read it. Only where it holds nothing do this process's cached lists go in.
     auto previous = ReadPlistFile(CachedAccountsPath(applicationSupportFolder));
-    Plist root = previous && previous->isDictionary() ? std::move(*previous) : Plist::dictionary();
+    const bool hadFile = previous && previous->isDictionary();
+    Plist root = hadFile ? std::move(*previous) : Plist::dictionary();
+    const QByteArray before = root.toXml();
     for (const auto& [kind, info] : infos) {
         const bool discovered = info.status == AccountsInfoStatus::discoverySucceeded;
         if (!discovered && root.node().get(StoredText(kind)))
@@ -170,6 +172,9 @@ void SaveCachedAccounts(const QString& applicationSupportFolder,
         if (array.node().size() > 0)
             root.node().set(StoredText(kind), std::move(array));
     }
+    // Every command reads the accounts in the clients' files again: most find them unchanged.
+    if (hadFile && root.toXml() == before)
+        return;
     WritePlistFile(CachedAccountsPath(applicationSupportFolder), root, false,
                    FileAccess::ownerOnly());
 }
