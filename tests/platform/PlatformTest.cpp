@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/EventLoop.h"
+#include "platform/ManualMainQueue.h"
 #include "platform/Paths.h"
 #include "platform/QtMainQueue.h"
 #include "platform/TerminalPrompter.h"
@@ -29,6 +30,27 @@ TEST(Paths, OptionsWinOverTheEnvironmentAndTheUsersTemporaryFolderOverTheSharedO
     qputenv("TMPDIR", "/private/var/folders/xy/T/");
     EXPECT_EQ(Paths::fromEnvironment({}, "/t/root").temporary(), "/private/var/folders/xy/T");
     savedTemporary.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", savedTemporary);
+}
+
+// The engine's timers (two hours, five minutes) are tested on this clock: due work runs in order,
+// each at its own time, and the work it posts for now before the next.
+TEST(ManualMainQueue, AdvanceRunsDueWorkInOrderAtItsOwnTime) {
+    ManualMainQueue queue(1000.0);
+    std::vector<std::pair<QString, double>> ran;
+    queue.postAfter(7200, [&] { ran.push_back({"two hours", queue.now()}); });
+    queue.postAfter(300, [&] {
+        ran.push_back({"five minutes", queue.now()});
+        queue.post([&] { ran.push_back({"next turn", queue.now()}); });
+        queue.postAfter(1, [&] { ran.push_back({"a second later", queue.now()}); });
+    });
+    queue.advance(299);
+    EXPECT_TRUE(ran.empty());
+    queue.advance(7201);
+    EXPECT_EQ(ran, (std::vector<std::pair<QString, double>>{{"five minutes", 1300.0},
+                                                            {"next turn", 1300.0},
+                                                            {"a second later", 1301.0},
+                                                            {"two hours", 8200.0}}));
+    EXPECT_EQ(queue.now(), 8500.0);
 }
 
 // A posted piece of work and what it holds go away on the main thread, the one that ran it, never
