@@ -61,5 +61,15 @@ TEST_F(BrandTest, MissingKeyOrBadUrlStopsWithTheKeyNamed) {
     EXPECT_TRUE(error.contains("\"QWBrandNewOutlookURL\"")) << error.toStdString();
 }
 
+// Texts the person sees come from the bundle's table, or stay English where it has none.
+TEST_F(BrandTest, TheBundleLooksTextsUpInItsMainTable) {
+    Plist table = Plist::dictionary();
+    table.node().set("Close", Plist::string("Schließen"));
+    ASSERT_TRUE(WritePlistFile(mac.bundlePath() + "/en.lproj/Main.strings", table));
+    const auto bundle = Bundle::open(mac.bundlePath());
+    EXPECT_EQ(bundle->localized("Close"), QString::fromUtf8("Schließen"));
+    EXPECT_EQ(bundle->localized("Later"), "Later");
+}
+
 }  // namespace
 }  // namespace quillet

@@ -85,7 +85,7 @@ public:
     }
     std::pair<SignatureIds, SignatureIds> applySignatureUpdates(
         const SignatureUpdates& updates, const std::optional<ActiveFlags>& activeFlags,
-        std::int64_t givenTime, const QString& givenLabel) override {
+        std::int64_t givenTime, const QString&) override {
         QString line = "apply";
         for (const auto& [key, update] : updates)
             line += " " + key + "=" + update.newMainTextQe;
@@ -96,7 +96,6 @@ public:
         }
         note(line.toStdString());
         updateTime = givenTime;
-        label = givenLabel;
         return {kUpdatedIds, {}};
     }
     void refreshCompleted(bool success, const SignatureIds& givenUpdated, const SignatureIds&,
@@ -111,7 +110,6 @@ public:
     std::vector<std::string> events;
     bool offMainThread = false, completed = false;
     std::int64_t updateTime = 0;
-    QString label;
     SignatureIds updated;
     std::optional<QString> errorDetails;
 
@@ -191,12 +189,7 @@ TEST_F(ServiceClientTest, AsksOnceForEachKeyAndNeverForSignaturesPendingDeletion
     EXPECT_EQ(service.updateQueries(), std::vector<QString>{"keys=alpha,gamma"});
     EXPECT_EQ(receiver.events, Applied("apply alpha=<p>A</p> gamma=<p>G</p>; active: alpha gamma; "
                                        "disabled:"));
-    EXPECT_EQ(receiver.label, "RequestUpdatedSignatures()");
     EXPECT_EQ(receiver.updated, kUpdatedIds);
-    EXPECT_TRUE(log.contains("Info: Updating signatures from server, request URL: " +
-                             service.url().toString() + "/node/api/v1/signature?keys=alpha,gamma"));
-    EXPECT_TRUE(log.contains("Info: Updating signatures from server, response status code: 200"));
-    EXPECT_TRUE(log.contains("Info: Received updates for 2 signature(s), active: 2, disabled: 0"));
 }
 
 TEST_F(ServiceClientTest, NothingToAskForCompletesAtOnceWithoutARequest) {
@@ -209,57 +202,36 @@ TEST_F(ServiceClientTest, NothingToAskForCompletesAtOnceWithoutARequest) {
     client.RequestUpdatedSignatures(ids, map, receiver);
 
     EXPECT_EQ(receiver.events, (std::vector<std::string>{"succeeded", "succeeded"}));
-    EXPECT_TRUE(
-        log.contains("Info: RequestUpdatedSignatures(): No signatures to update from server"));
-    EXPECT_TRUE(log.contains(
-        "Info: RequestUpdatedSignatures(): No valid signatures to update from server"));
     QCoreApplication::processEvents();
     EXPECT_EQ(service.updateRequests(), 0);
 }
 
-// Keys are typed by people: "a+b" must not reach the service as "a b", "x?y" must not end the
-// path, and a comma in a key must not split it.
-TEST_F(ServiceClientTest, KeysArePercentEncodedOutsideTheUnreservedCharacters) {
-    const std::vector<std::pair<QString, QString>> cases = {
-        {"Plain-key_1.~", "Plain-key_1.~"},
-        {"a+b&c=d,e/f?g h#i%j", "a%2Bb%26c%3Dd%2Ce%2Ff%3Fg%20h%23i%25j"},
-        {QString::fromUtf8("é€\xF0\x9F\x98\x80"), "%C3%A9%E2%82%AC%F0%9F%98%80"},
-        {"", ""},
-        {QString("a") + QChar(0xDC00), ""},
-        {QString(QChar(0xD800)) + "b", ""},
-    };
-    for (const auto& [key, encoded] : cases)
-        EXPECT_EQ(PercentEncodeKey(key), encoded) << key.toStdString();
-}
-
-// Against the reference service, serving real files.
+// Keys are typed by people: against the reference service, serving real files, "a+b" must not
+// reach it as "a b", "x?y" must not end the path, and a comma in a key must not split it.
 TEST_F(ServiceClientTest, KeysWithQueryCharactersReachTheirOwnSignatures) {
     QTemporaryDir temporary;
     const std::filesystem::path folder = temporary.path().toStdString();
-    const std::map<std::string, std::string> files = {{"a+b", "<p>plus</p>"},
-                                                      {"a b", "<p>space</p>"},
-                                                      {"x?y", "  <p>question</p>\n"},
-                                                      {"x", "<p>x alone</p>"},
-                                                      {"c,d", "<p>comma</p>"}};
+    const std::map<std::string, std::string> files = {
+        {"a+b", "<p>plus</p>"},  {"a b", "<p>space</p>"}, {"x?y", "  <p>question</p>\n"},
+        {"x", "<p>x alone</p>"}, {"c,d", "<p>comma</p>"}, {"\u00e9\u20ac", "<p>accent</p>"}};
     for (const auto& [key, text] : files)
         std::ofstream(folder / (key + ".html"), std::ios::binary) << text;
     SignatureService service({folder, "127.0.0.1", 0, [](const std::string&) {}});
     ASSERT_TRUE(service.start()) << service.error();
     ServiceClient& client = clientFor(QUrl(QString::fromStdString(service.baseUrl())));
-    for (const QString key : {"a+b", "x?y", "c,d", "gone"})
+    for (const QString key : {"a+b", "x?y", "c,d", "gone", "\u00e9\u20ac"})
         addSignature(key);
 
     refresh(client);
 
-    EXPECT_EQ(receiver.events, Applied("apply a+b=<p>plus</p> c,d=<p>comma</p> x?y=<p>question</p>;"
-                                       " active: a+b c,d x?y; disabled: gone"));
-    EXPECT_TRUE(log.contains("Info: Updating signatures from server, request URL: " +
-                             client.updateUrlPrefix() + "a%2Bb,x%3Fy,c%2Cd,gone"));
+    EXPECT_EQ(
+        receiver.events,
+        Applied("apply a+b=<p>plus</p> c,d=<p>comma</p> x?y=<p>question</p> "
+                "\u00e9\u20ac=<p>accent</p>; active: a+b c,d x?y \u00e9\u20ac; disabled: gone"));
     // The key fetch hands over the whole text, untrimmed.
     EXPECT_EQ(fetch(client, "x?y").text, "  <p>question</p>\n");
-    EXPECT_TRUE(log.contains("Info: Fetching key from server: " + client.keyUrlPrefix() + "x%3Fy"));
-    EXPECT_TRUE(log.contains("Info: Fetching key from server, response status code: 200"));
     EXPECT_EQ(fetch(client, "a+b").text, "<p>plus</p>");
+    EXPECT_EQ(fetch(client, "\u00e9\u20ac").text, "<p>accent</p>");
     EXPECT_EQ(fetch(client, "gone").text, std::nullopt);
 }
 
@@ -346,14 +318,12 @@ TEST_F(ServiceClientTest, NoCompleteAnswerEndsBothRequestsInTheirFailurePaths) {
         ServiceClient& client = clientFor(url, {idleMilliseconds, overallMilliseconds, 1024});
         refresh(client);
         EXPECT_EQ(receiver.events, kFailedRefresh);
-        EXPECT_TRUE(log.contains("Error: Could not update signatures from server: " + problem));
+        EXPECT_EQ(receiver.errorDetails, problem);
         const KeyFetchResult result = fetch(client, "alpha");
         EXPECT_TRUE(result.error && !result.text);
         EXPECT_EQ(result.errorTitle, kFetchFailed);
-        EXPECT_TRUE(log.contains("Error: Could not fetch key from server: " + problem));
+        EXPECT_EQ(result.errorDetails, problem);
     }
-    EXPECT_EQ(receiver.errorDetails, "The answer is larger than 1024 bytes");
-    EXPECT_EQ(fetch(clientFor(std::get<0>(cases[0])), "alpha").errorDetails, "Connection refused");
 }
 
 TEST_F(ServiceClientTest, AClientDestroyedWithARequestInFlightNeverCallsBack) {
@@ -390,8 +360,6 @@ TEST_F(ServiceClientTest, AKeyAnsweredWithAnyOtherStatusOrBadTextIsNotFound) {
         EXPECT_FALSE(result.error || result.text || result.errorTitle || result.errorDetails)
             << url.toString().toStdString();
     }
-    EXPECT_TRUE(log.contains("Info: Fetching key from server, response status code: 404"));
-    EXPECT_TRUE(log.contains("Info: Fetching key from server, response status code: 500"));
 }
 
 TEST(ServiceClientBaseUrlTest, TheOptionWinsOverTheEnvironmentWhichWinsOverTheBuild) {

@@ -1,5 +1,5 @@
-// Quillet's own files and folders: who may read them, and removing a folder without following
-// a symbolic link, over a real file system.
+// Quillet's own files and folders: who may read them, new private files, and removing a folder
+// without following a symbolic link, over a real file system.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -13,6 +13,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/FileAccess.h"
 #include "platform/FileRemoval.h"
+#include "platform/PrivateFile.h"
 
 namespace quillet {
 namespace {
@@ -61,13 +62,28 @@ TEST(OwnFilesTest, AnEarlierVersionsFoldersAndFilesAreNarrowedToTheOwner) {
     EXPECT_EQ(ModeOf(home.path()), 0755u);
     ASSERT_TRUE(WriteFileAtomically(support + "/Activity.json", "{ }", FileAccess::ownerOnly()));
     EXPECT_EQ(ModeOf(support + "/Activity.json"), 0600u);
-    ASSERT_TRUE(
-        WriteFileAtomically(support + "/Points/1/manifest.json", "{}", FileAccess::ownerOnly()));
-    EXPECT_EQ(ModeOf(support + "/Points"), 0700u);
-    EXPECT_EQ(ModeOf(support + "/Points/1/manifest.json"), 0600u);
     EXPECT_FALSE(RestrictToOwner(support + "/DataV2.sqlite-wal"));
     EXPECT_EQ(ModeOf(support + "/DataV2.sqlite-wal"), 0600u);
     EXPECT_FALSE(RestrictToOwner(support + "/none"));
+}
+
+// A new file (an AppleScript holding what the person typed) is the owner's alone; an existing
+// file or link at the path is neither reused nor followed.
+TEST(OwnFilesTest, ANewPrivateFileIsTheOwnersAloneAndNothingAtThePathIsReusedOrFollowed) {
+    QTemporaryDir folder;
+    {
+        const OpenUmask umask;
+        ASSERT_TRUE(WriteNewPrivateFile(folder.filePath("script"), "secret"));
+    }
+    EXPECT_EQ(ModeOf(folder.filePath("script")), 0600u);
+    ASSERT_TRUE(QFile::link(folder.filePath("script"), folder.filePath("link")));
+    ASSERT_TRUE(QFile::link(folder.filePath("nowhere"), folder.filePath("dangling")));
+    for (const char* name : {"script", "link", "dangling", "missing/folder/file"})
+        EXPECT_FALSE(WriteNewPrivateFile(folder.filePath(name), "mine")) << name;
+    QFile script(folder.filePath("script"));
+    ASSERT_TRUE(script.open(QIODevice::ReadOnly));
+    EXPECT_EQ(script.readAll(), "secret");
+    EXPECT_FALSE(QFile::exists(folder.filePath("nowhere")));
 }
 
 // Apple Mail's cache folder is removed so that Mail reads its signatures again: when it is a

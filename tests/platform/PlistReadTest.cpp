@@ -11,6 +11,7 @@
 
 #include "platform/Plist.h"
 #include "platform/PlistLimits.h"
+#include "tests/support/DataTable.h"
 
 namespace quillet {
 namespace {
@@ -57,12 +58,7 @@ TEST(PlistXmlTest, BothFormsRoundTripAndXmlDropsTheControlCharactersItCannotCarr
 
 TEST(PlistXmlTest, DamagedTextsAreReadAsValidUtf8EndingAtTheirFirstNul) {
     // A damaged file: raw bytes, a NUL among them, inside a string; bytes that are not UTF-8.
-    static constexpr char kText[] =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><array>"
-        "<string>0B7E3C55-8\x01\x00\x00\x00"
-        "5C2E9F4A7D22</string><dict><key>Signature\x00IsRich</key><true/></dict>"
-        "<string>b\x9f\xbf\x87\xd7org</string></array></plist>";
-    const QByteArray xml(kText, sizeof(kText) - 1);
+    const QByteArray xml = ReadDataBytes("base/damaged-texts.plist");
     const auto list = Plist::parse(xml);
     ASSERT_TRUE(list);
     EXPECT_EQ(list->node().at(0)->asString(), QString("0B7E3C55-8\x01"));

@@ -8,7 +8,7 @@
 
 namespace quillet {
 
-QString ReadDataText(const QString& relativePath) {
+QByteArray ReadDataBytes(const QString& relativePath) {
     // The compiler names this file relative to the folder it builds in, or absolutely.
     const QString path = QFileInfo(QDir(QUILLET_BINARY_DIR "/tests"), __FILE__).absolutePath() +
                          "/../data/" + relativePath;
@@ -17,7 +17,11 @@ QString ReadDataText(const QString& relativePath) {
         ADD_FAILURE() << "cannot read " << path.toStdString();
         return {};
     }
-    return QString::fromUtf8(file.readAll());
+    return file.readAll();
+}
+
+QString ReadDataText(const QString& relativePath) {
+    return QString::fromUtf8(ReadDataBytes(relativePath));
 }
 
 std::vector<QStringList> ReadDataTable(const QString& relativePath) {

@@ -7,6 +7,10 @@
 
 namespace quillet {
 
+// The bytes of tests/data/<relativePath>; a file that cannot be read fails the test and gives
+// none.
+QByteArray ReadDataBytes(const QString& relativePath);
+
 // The text of tests/data/<relativePath>; a file that cannot be read fails the test and gives an
 // empty text.
 QString ReadDataText(const QString& relativePath);

@@ -6,150 +6,87 @@
 #include <QTemporaryDir>
 
 #include "app/base/AppleScript.h"
-#include "common/Log.h"
 #include "common/Text.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/FakeMacScripts.h"
 #include "tests/support/TestPlatform.h"
 
 namespace quillet {
 namespace {
 
-class AppleScriptTest : public testing::Test {
-protected:
-    AppleScriptTest() {
-        mac.addScriptResource("Test-Script", "return \"**SIGNATURE_NAME**\"\n");
-        platform.reloadBundle();
-    }
-    QStringList temporaryFiles() const {
-        return QDir(mac.rootPath("/tmp")).entryList(QDir::Files | QDir::NoDotAndDotDot);
-    }
-    std::optional<QString> run(const Replacements& replacements = {}, bool emptyIsError = false) {
-        return runner.runAppleScript("Test-Script", replacements, emptyIsError);
-    }
+const QString kScript = "Test-Script";
+const Replacements kName{{"**SIGNATURE_NAME**", "n"}};
 
+QStringList TemporaryFiles(const FakeMac& mac) {
+    return QDir(mac.rootPath("/tmp")).entryList(QDir::Files | QDir::NoDotAndDotDot);
+}
+
+// Whatever the tool does, only its output, less one trailing newline, from a run that ended
+// well and said it was allowed, is an answer; the script file written for replacements is gone
+// after every run.
+TEST(AppleScriptTest, OnlyAWholeRunsOutputIsAnAnswerAndNoScriptFileIsLeft) {
+    for (const QStringList& row : ReadDataTable("base/apple-script-runs.tsv")) {
+        SCOPED_TRACE(row.join(" | ").toStdString());
+        ASSERT_EQ(row.size(), 8);
+        FakeMac mac;
+        mac.addScriptResource(kScript, "return \"**SIGNATURE_NAME**\"\n");
+        TestPlatform platform(mac);
+        const AppleScriptRunner runner(mac.paths(), *platform.bundle);
+        mac.setScriptResult(kScript, "", QString(row[2]).replace("\\n", "\n"), row[3].toInt());
+        mac.writeFile("/var/fake-mac/osascript/" + kScript + "/stdout",
+                      QByteArray::fromPercentEncoding(row[1].toUtf8()));
+        if (row[0] == "crash")
+            mac.setScriptCrash(kScript);
+        if (row[0] == "no-tool")
+            QFile::remove(mac.rootPath("/usr/bin/osascript"));
+        if (row[0] == "no-resource")
+            QFile::remove(platform.bundle->resourcePath(kScript, "applescript"));
+        if (row[0] == "no-tmp") {
+            QDir(mac.rootPath("/tmp")).removeRecursively();
+            mac.writeFile("/tmp", "a file where the folder should be");
+        }
+        const bool replace = row[4] == "yes";
+        const auto answer =
+            runner.runAppleScript(kScript, replace ? kName : Replacements{}, row[5] == "yes");
+        EXPECT_EQ(answer.value_or("-"),
+                  QString::fromUtf8(QByteArray::fromPercentEncoding(row[6].toUtf8())));
+        EXPECT_EQ(!mac.osascriptRuns().isEmpty(), row[7] == "yes");
+        if (row[7] == "yes") {
+            EXPECT_EQ(mac.lastScriptText(kScript), QString("-- Test-Script\nreturn \"%1\"\n")
+                                                       .arg(replace ? "n" : "**SIGNATURE_NAME**"));
+        }
+        if (row[0] != "no-tmp") {
+            EXPECT_TRUE(TemporaryFiles(mac).isEmpty());
+        }
+    }
+}
+
+// The script file holds what the person typed: it is written for them alone, in their own
+// temporary folder (TMPDIR, as on a Mac) rather than the shared one.
+TEST(AppleScriptTest, AScriptWithReplacementsIsWrittenForTheUserAloneInTheirTemporaryFolder) {
     FakeMac mac;
-    TestPlatform platform{mac};
-    AppleScriptRunner runner{mac.paths(), *platform.bundle};
-    LogTap log;
-};
-
-TEST_F(AppleScriptTest, RunWithoutReplacementsRunsTheResourceAndLosesOneTrailingNewline) {
-    mac.setScriptResult("Test-Script", "true\n");
-    ASSERT_EQ(run(), "true");
-    EXPECT_TRUE(log.contains("Info: Running AppleScript \"Test-Script\"..."));
-    EXPECT_EQ(mac.lastScriptText("Test-Script"), "-- Test-Script\nreturn \"**SIGNATURE_NAME**\"\n");
-    EXPECT_TRUE(temporaryFiles().isEmpty());
-    mac.setScriptResult("Test-Script", "a\n\n");
-    EXPECT_EQ(run(), "a\n");
-    EXPECT_TRUE(log.contains(
-        "Info: Raw output from AppleScript \"Test-Script\":\na\n\n--- end of raw output ---"));
-}
-
-TEST_F(AppleScriptTest, ReplacementsGoThroughATemporaryFileThatIsRemovedOnEveryPath) {
-    const Replacements replacements{{"**SIGNATURE_CONTENT**", "c"}, {"**SIGNATURE_NAME**", "n"}};
-    mac.setScriptResult("Test-Script", "ok\n");
-    ASSERT_EQ(run(replacements), "ok");
-    EXPECT_TRUE(log.contains("Info: Running AppleScript \"Test-Script\" with 2 replacement(s)..."));
-    EXPECT_EQ(mac.lastScriptText("Test-Script"), "-- Test-Script\nreturn \"n\"\n");
-    EXPECT_TRUE(temporaryFiles().isEmpty());
-
-    mac.setScriptResult("Test-Script", "", "boom", 1);
-    EXPECT_FALSE(run(replacements));
-    EXPECT_TRUE(temporaryFiles().isEmpty());
-    mac.setScriptCrash("Test-Script");
-    EXPECT_FALSE(run(replacements));
-    EXPECT_TRUE(temporaryFiles().isEmpty());
-}
-
-TEST_F(AppleScriptTest, ScriptWithReplacementsIsWrittenForTheUserAloneInTheirTemporaryFolder) {
-    // TMPDIR, as on a Mac, where the folder is the user's own.
+    mac.addScriptResource(kScript, "return \"**SIGNATURE_NAME**\"\n");
+    TestPlatform platform(mac);
     QTemporaryDir userTemporary;
     const Paths paths(mac.home(), mac.root(), userTemporary.path());
-    const AppleScriptRunner privateRunner(paths, *platform.bundle);
-    mac.setScriptResult("Test-Script", "ok\n");
-    ASSERT_EQ(privateRunner.runAppleScript("Test-Script", {{"**SIGNATURE_NAME**", "Ann"}}), "ok");
-    const QString scriptPath = FakeScriptLastPath(mac, "Test-Script");
+    const AppleScriptRunner runner(paths, *platform.bundle);
+    mac.setScriptResult(kScript, "ok\n");
+    ASSERT_EQ(runner.runAppleScript(kScript, kName), "ok");
+    const QString scriptPath = FakeScriptLastPath(mac, kScript);
     EXPECT_TRUE(scriptPath.startsWith(userTemporary.path() + "/")) << scriptPath.toStdString();
     EXPECT_TRUE(ParseUuid(QFileInfo(scriptPath).fileName()));
-    EXPECT_EQ(FakeScriptLastMode(mac, "Test-Script"), "600");
+    EXPECT_EQ(FakeScriptLastMode(mac, kScript), "600");
     EXPECT_FALSE(QFile::exists(scriptPath));
-    EXPECT_TRUE(temporaryFiles().isEmpty());  // nothing in the shared folder
-}
+    EXPECT_TRUE(TemporaryFiles(mac).isEmpty());
 
-TEST_F(AppleScriptTest, MissingScriptResourceIsAFailureWithOrWithoutReplacements) {
-    QFile::remove(platform.bundle->resourcePath("Test-Script", "applescript"));
-    EXPECT_FALSE(runner.appleScriptText("Test-Script", {{"**SIGNATURE_NAME**", "n"}}));
-    EXPECT_TRUE(log.containsText("Error: Could not read AppleScript \"Test-Script\" at "));
-    for (const Replacements& replacements : {Replacements{}, {{"**SIGNATURE_NAME**", "n"}}}) {
-        log.clear();
-        mac.setScriptResult("Test-Script", "");  // an empty script would print nothing
-        EXPECT_FALSE(run(replacements)) << replacements.size();
-        EXPECT_TRUE(log.contains("Error: Could not execute AppleScript from \"Test-Script\":\n"))
-            << replacements.size();
-    }
-    EXPECT_TRUE(mac.osascriptRuns().isEmpty());
-    EXPECT_TRUE(temporaryFiles().isEmpty());
-}
-
-TEST_F(AppleScriptTest, ValuesPutInAreNeverSearchedForPlaceholders) {
-    mac.addScriptResource("Test-Script", "**SIGNATURE_CONTENT**|**SIGNATURE_NAME**|**ACCOUNTS**");
-    const auto text = runner.appleScriptText(
-        "Test-Script", {{"**ACCOUNTS**", "**SIGNATURE_CONTENT**"},
-                        {"**SIGNATURE_CONTENT**", "<p>**SIGNATURE_NAME**</p>"},
-                        {"**SIGNATURE_NAME**", "**ACCOUNTS**"}});
-    EXPECT_EQ(text, "-- Test-Script\n<p>**SIGNATURE_NAME**</p>|**ACCOUNTS**|**SIGNATURE_CONTENT**");
-}
-
-TEST_F(AppleScriptTest, NotAuthorizedMakesTheResultAbsentEvenWithOutput) {
-    mac.setScriptResult(
-        "Test-Script", "true\n",
-        "x.scpt: execution error: Not authorized to send Apple events to Mail. (-1743)\n", 1);
-    EXPECT_FALSE(run());
-    EXPECT_TRUE(
-        log.contains("Info: Could not execute AppleScript \"Test-Script\": not authorized to send "
-                     "Apple events"));
-}
-
-TEST_F(AppleScriptTest, ToolThatFailsWithoutOutputIsAFailedRunNotAnEmptyAnswer) {
-    mac.setScriptResult("Test-Script", "", "first\n  last error  \n\n", 1);
-    EXPECT_FALSE(run());
-    EXPECT_TRUE(log.containsText(
-        "Error: Could not execute AppleScript from \"Test-Script\":\n-- Test-Script"));
-    EXPECT_TRUE(log.contains("Error: Last error line: \"last error\""));
-
-    log.clear();
-    mac.setScriptCrash("Test-Script");
-    EXPECT_FALSE(run());
-    EXPECT_TRUE(log.contains("Error: No last error line"));
-
-    log.clear();
-    QFile::remove(mac.rootPath("/usr/bin/osascript"));  // the tool cannot start at all
-    EXPECT_FALSE(run());
-    EXPECT_TRUE(log.containsText("Error: Could not execute AppleScript from \"Test-Script\""));
-}
-
-TEST_F(AppleScriptTest, EmptyOutputIsAnAnswerUnlessTheCallerSaysOtherwise) {
-    mac.setScriptResult("Test-Script", "");
-    EXPECT_EQ(run(), "");
-    EXPECT_EQ(log.lines().size(), 2u);  // the start line and the raw-output line
-    EXPECT_FALSE(run({}, true));
-    EXPECT_TRUE(log.contains("Error: Treating empty AppleScript \"Test-Script\" output as error"));
-    EXPECT_TRUE(log.contains("Error: No last error line"));
-}
-
-TEST_F(AppleScriptTest, OutputThatIsNotUtf8FailsTheRun) {
-    mac.writeFile("/var/fake-mac/osascript/Test-Script/stdout", QByteArray("\xff\xfe ok", 5));
-    EXPECT_FALSE(run());
-}
-
-TEST_F(AppleScriptTest, UnwritableTemporaryFolderIsReported) {
-    QDir(mac.rootPath("/tmp")).removeRecursively();
-    mac.writeFile("/tmp", "a file where the folder should be");
-    EXPECT_FALSE(run({{"**SIGNATURE_NAME**", "n"}}));
-    EXPECT_TRUE(log.containsText(
-        "Error: Could not write AppleScript with replacements into temporary file at " +
-        mac.rootPath("/tmp/")));
-    EXPECT_TRUE(mac.osascriptRuns().isEmpty());
+    // Values put in are never searched for placeholders.
+    mac.addScriptResource(kScript, "**SIGNATURE_CONTENT**|**SIGNATURE_NAME**|**ACCOUNTS**");
+    platform.reloadBundle();
+    EXPECT_EQ(
+        runner.appleScriptText(kScript, {{"**ACCOUNTS**", "**SIGNATURE_CONTENT**"},
+                                         {"**SIGNATURE_CONTENT**", "<p>**SIGNATURE_NAME**</p>"},
+                                         {"**SIGNATURE_NAME**", "**ACCOUNTS**"}}),
+        "-- Test-Script\n<p>**SIGNATURE_NAME**</p>|**ACCOUNTS**|**SIGNATURE_CONTENT**");
 }
 
 TEST(AppleScriptEscaping, EscapesBackslashesThenQuotes) {
