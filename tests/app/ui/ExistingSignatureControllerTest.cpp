@@ -142,7 +142,6 @@ TEST_F(ExistingSignatureControllerTest, TypingANameSurvivesARefreshAndIsCommitte
     ui.addSignature({.name = "Other"});
     click("editButton");
     QLineEdit* field = element<QLineEdit>("nameField");
-    field->setFocus();
     field->selectAll();
     QTest::keyClicks(field, "Janet");
     ui.service.setSignature("k1", "<p>Jane, new</p>");

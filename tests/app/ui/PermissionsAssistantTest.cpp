@@ -71,7 +71,6 @@ protected:
     QPushButton* action(Requirement r) {
         return Child<QPushButton>(_shown, "action-" + RawValue(r));
     }
-    QString done() { return Child<QPushButton>(_shown, "done")->text(); }
     // Ends the hanging check as an unanswered prompt ends it, and lets its answer arrive.
     void endOutlookCheck() {
         ::kill(static_cast<pid_t>(*FakeScriptProcessId(mac, kOutlookCheck)), SIGKILL);
@@ -149,7 +148,7 @@ TEST_F(PermissionsAssistantTest, OpeningSettingsHidesTheOtherWindowsUntilTheSess
     vip.close();
     tick();
     EXPECT_EQ(status(Requirement::fullDiskAccess), "✓ Done");
-    EXPECT_EQ(done(), "Later");  // Accessibility is still missing
+    EXPECT_EQ(Child<QPushButton>(_shown, "done")->text(), "Later");  // one is still missing
     // Its icon drags the application into Settings' list.
     auto* icon = assistant->findChild<DraggableAppIconView*>("icon-accessibility");
     EXPECT_EQ(std::unique_ptr<QMimeData>(icon->createMimeData())->urls(),
@@ -159,7 +158,7 @@ TEST_F(PermissionsAssistantTest, OpeningSettingsHidesTheOtherWindowsUntilTheSess
     mac.setAccessibilityTrusted(true);
     tick();
     EXPECT_EQ(status(Requirement::accessibility), "✓ Done");
-    EXPECT_EQ(done(), "All set, continue");
+    EXPECT_EQ(Child<QPushButton>(_shown, "done")->text(), "All set, continue");
 
     QTest::mouseClick(assistant->findChild<QPushButton*>("done"), Qt::LeftButton);
     EXPECT_TRUE(mainWindow.isVisible());
