@@ -134,6 +134,7 @@ struct RestoreCase {
     bool damaged = false;   // a file of the point went missing
     QStringList alerts;
     bool restored;
+    bool personsEdit = false;  // the person changed the installed signature in Thunderbird since
 };
 
 class RestoreChoiceTest : public RestoreMenuTest,
@@ -152,6 +153,13 @@ TEST_P(RestoreChoiceTest, AsksThenPutsTheClientAndTheStoreBackOrChangesNothing) 
     ASSERT_EQ(points().size(), 1u);
     const RestorePoint install = points().front();
     ASSERT_TRUE(!c.damaged || QFile::remove(install.folder + "/units/1.json"));
+    if (c.personsEdit) {
+        const QByteArray edited = QByteArray(installed).replace("<p>Jane</p>", "<p>Joan</p>");
+        ASSERT_NE(edited, installed);
+        QFile file(prefs());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                    file.write(edited) == edited.size());
+    }
     if (!c.closingAnswer.isEmpty())
         ui.mac.setRunning({BundleIdentifier(ClientKind::thunderbird)});
 
@@ -176,14 +184,21 @@ TEST_P(RestoreChoiceTest, AsksThenPutsTheClientAndTheStoreBackOrChangesNothing) 
     EXPECT_EQ(ui.alertTitles(), c.alerts);
     const Alert& question = ui.platform.prompter.shown().front();
     EXPECT_EQ(question.buttons[question.defaultButtonIndex], "Cancel");
-    EXPECT_EQ(prefsBytes(), c.restored ? before : installed);
+    // What a restore keeps of the person's, the command's tests show.
+    EXPECT_TRUE(c.personsEdit || prefsBytes() == (c.restored ? before : installed));
     EXPECT_EQ(
         ui.mac.workspaceLog().contains("terminate " + BundleIdentifier(ClientKind::thunderbird)),
         c.restored && !c.closingAnswer.isEmpty());
     EXPECT_EQ(app->mainController()->signatureButtons().size(), c.restored ? 0u : 1u);
     EXPECT_EQ(ui.engine().visibleSignatureIds().size(), c.restored ? 0u : 1u);
-    EXPECT_EQ(std::count(ui.notifier.delivered.begin(), ui.notifier.delivered.end(), kRestored),
-              c.restored ? 1 : 0);
+    const auto notices =
+        std::count_if(ui.notifier.delivered.begin(), ui.notifier.delivered.end(),
+                      [](const QString& notice) { return notice.startsWith(kRestored); });
+    EXPECT_EQ(notices, c.restored ? 1 : 0);
+    // The person is told which of their changes stayed.
+    EXPECT_EQ(!ui.notifier.delivered.empty() &&
+                  ui.notifier.delivered.back().endsWith(" was changed since; it is kept as it is."),
+              c.personsEdit);
 }
 
 const QStringList kAsked{"Restore Signatures"};
@@ -193,6 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, RestoreChoiceTest,
     testing::Values(RestoreCase{"Cancelled", "Cancel", {}, false, kAsked, false},
                     RestoreCase{"Restored", "Restore", {}, false, kAsked, true},
+                    RestoreCase{"PersonsEditKeptAndSaid", "Restore", {}, false, kAsked, true, true},
                     // A restore closes running clients as a sync pass does: after asking, and
                     // not at all when the person answers "Later".
                     RestoreCase{"ClientClosed", "Restore", "OK", false, kAskedToClose, true},
