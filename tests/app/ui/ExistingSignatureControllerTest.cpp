@@ -27,11 +27,12 @@ protected:
     QString label(const char* name) { return element(name)->text(); }
     // The panel's texts as one line; a switch as its text and [x] or [ ], left out when hidden.
     QString shown() {
-        QStringList texts{element<QLineEdit>("nameField")->text(), label("statusLabel"),
-                          label("clientLabel"), label("accountLabel"), label("keyOrFileLabel")};
-        if (element("fileNameLabel")->isVisible())
-            texts << label("fileNameLabel");
-        texts << label("lastUpdatedLabel");
+        QStringList texts{element<QLineEdit>("nameField")->text()};
+        for (const char* name : {"statusLabel", "clientLabel", "accountLabel", "keyOrFileLabel",
+                                 "fileNameLabel", "lastUpdatedLabel"}) {
+            if (element(name)->isVisible())
+                texts << label(name);
+        }
         for (const char* name : {"repliesSwitch", "forwardsSwitch"}) {
             const auto* box = element<QCheckBox>(name);
             if (box->isVisible())
@@ -79,32 +80,20 @@ TEST_F(ExistingSignatureControllerTest, ShowsWhatIsStoredOfEachKindOfSignature) 
         select(static_cast<std::size_t>(i));
         EXPECT_EQ(shown().toStdString(), expected[i].toStdString());
     }
-    ASSERT_FALSE(ui.platform.prompter.shown().empty());
-    EXPECT_EQ(ui.platform.prompter.shown().back().title, "New Outlook isn't supported by this app");
-    const auto buttons = ui.main().signatureButtons();
-    EXPECT_EQ(buttons[0]->status(), SignatureButtonView::Status::active);
-    EXPECT_EQ(buttons[1]->status(), SignatureButtonView::Status::disabled);
-    EXPECT_EQ(buttons[2]->symbol(), "é");
-    // The switches only show the options.
-    select(0);
-    QTest::mouseClick(element<QCheckBox>("forwardsSwitch"), Qt::LeftButton);
-    EXPECT_FALSE(element<QCheckBox>("forwardsSwitch")->isChecked());
-    EXPECT_FALSE(element<QAbstractButton>("bannerButton")->isVisible());
+    EXPECT_EQ(ui.alertTitles().back(), "New Outlook isn't supported by this app");
 }
 
 // Where the signature is installed comes from what the passes wrote; what is pending from what a
 // postponed pass left marked, the same rule as the command's status.
 TEST_F(ExistingSignatureControllerTest, ShowsWhereItIsInstalledAndWhatIsPending) {
     ui.installThunderbird();
-    const SignatureId neverWritten =
-        ui.addSignature({.name = "Everywhere", .key = "k2", .accountEmail = ""});
+    ui.addSignature({.name = "Everywhere", .key = "k2", .accountEmail = ""});
     const SignatureId id = ui.addSignature({});
     ui.engine().saveSignature(id, true, false);
     ui.finishWork();
+    const auto where = [&] { return label("installedLabel") + " / " + label("pendingLabel"); };
     select(1);
-    ASSERT_EQ(panel().signatureId(), id);
-    EXPECT_EQ(label("installedLabel"), "Thunderbird: jane@x.org");
-    EXPECT_EQ(label("pendingLabel"), "-");
+    EXPECT_EQ(where(), "Thunderbird: jane@x.org / -");
 
     // Renamed while Thunderbird runs, and postponed: still installed, now pending, shown as
     // soon as the pass ends.
@@ -113,18 +102,15 @@ TEST_F(ExistingSignatureControllerTest, ShowsWhereItIsInstalledAndWhatIsPending)
     ui.engine().signature(id)->nameQe = "Janet";
     ui.engine().saveSignature(id, true, false);
     ui.finishWork();
-    ASSERT_TRUE(ui.engine().syncOutcomes().back().postponed);
-    EXPECT_EQ(label("installedLabel"), "Thunderbird: jane@x.org");
-    EXPECT_EQ(label("pendingLabel"), "Thunderbird");
+    EXPECT_EQ(where(), "Thunderbird: jane@x.org / Thunderbird");
 
     // A signature no pass has written yet is neither installed nor pending.
     select(0);
-    ASSERT_EQ(panel().signatureId(), neverWritten);
-    EXPECT_EQ(label("installedLabel"), "-");
-    EXPECT_EQ(label("pendingLabel"), "-");
+    EXPECT_EQ(where(), "- / -");
 }
 
-// Renamed in turn on one window: blanks alone and the same name after trimming change nothing.
+// Renamed in turn: blanks alone and the same name after trimming change nothing; a new name is
+// saved and goes into the clients with one more pass.
 TEST_F(ExistingSignatureControllerTest, RenameNormalisesAndRefusesAnEmptyName) {
     ui.installThunderbird();
     const SignatureId id = ui.addSignature({});
@@ -145,24 +131,17 @@ TEST_F(ExistingSignatureControllerTest, RenameNormalisesAndRefusesAnEmptyName) {
         ui.finishWork();
         EXPECT_EQ(field->text(), shown);
         EXPECT_EQ(stored(id)->nameQe, shown);
-        // A new name goes into the clients: one more sync pass.
         EXPECT_EQ(ui.engine().syncOutcomes().size(), passes + (saved ? 1 : 0));
-        EXPECT_EQ(panel().isEditingVisible(), !saved);
-        EXPECT_EQ(ui.main().signatureButtons()[0]->symbol(), shown.left(1));
     }
 }
 
-// A click on the signature on show leaves its editor open; a refresh that arrives while the
-// person types refills the panel but not the name being typed, which is committed when the panel
-// shows another signature.
+// A refresh that arrives while the person types refills the panel but not the name being typed,
+// which is committed when the panel shows another signature.
 TEST_F(ExistingSignatureControllerTest, TypingANameSurvivesARefreshAndIsCommittedOnLeaving) {
     const SignatureId id = ui.addSignature({});
     ui.addSignature({.name = "Other"});
     click("editButton");
-    select(0);
-    EXPECT_TRUE(panel().isEditingVisible());
     QLineEdit* field = element<QLineEdit>("nameField");
-    field->setFocus();
     field->selectAll();
     QTest::keyClicks(field, "Janet");
     ui.service.setSignature("k1", "<p>Jane, new</p>");
@@ -173,7 +152,6 @@ TEST_F(ExistingSignatureControllerTest, TypingANameSurvivesARefreshAndIsCommitte
     EXPECT_EQ(stored(id)->nameQe, "Jane");
     select(1);
     EXPECT_EQ(stored(id)->nameQe, "Janet");
-    EXPECT_EQ(ui.main().signatureButtons()[0]->symbol(), "J");
     EXPECT_EQ(field->text(), "Other");
 }
 
@@ -182,14 +160,12 @@ TEST_F(ExistingSignatureControllerTest, AColourSavesWithoutSyncAndUpdateReinstal
     ui.installThunderbird();
     const SignatureId id = ui.addSignature({});
     click("editButton");
-    ui.finishWork();
     const auto colours = panel().findChildren<SignatureButtonView*>("colorButton");
     ASSERT_EQ(colours.size(), 13);
     const std::size_t passes = ui.engine().syncOutcomes().size();
-    QTest::mouseClick(colours[5], Qt::LeftButton);
+    Click(colours[5]);
     ui.finishWork();
     EXPECT_EQ(stored(id)->colorIndex, 5);
-    EXPECT_FALSE(panel().isEditingVisible());
     EXPECT_EQ(ui.engine().syncOutcomes().size(), passes);
 
     ui.service.resetCounts();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
 #include <QStringList>
 
 #include "tests/support/DataTable.h"
@@ -57,16 +58,15 @@ TEST_F(NewSignatureItemsTest, AccountItemsForEveryDiscoveryState) {
                                               {"cached", Status::loadedFromCacheOrEmpty},
                                               {"discovering", Status::discovering},
                                               {"failed", Status::discoveryFailed}};
-    const auto none = [](const QString& text) { return text == "-" ? QString() : text; };
     const std::vector<QStringList> rows = ReadDataTable("ui/account-items.tsv");
     ASSERT_EQ(rows.size(), 18u);
-    for (const QStringList& row : rows) {
+    for (QStringList row : rows) {
         ASSERT_EQ(row.size(), 8) << row.join(" / ").toStdString();
-        set(ClientKind::appleMail, states.at(row[1]), none(row[2]).split(',', Qt::SkipEmptyParts));
-        set(ClientKind::thunderbird, states.at(row[3]),
-            none(row[4]).split(',', Qt::SkipEmptyParts));
+        row.replaceInStrings(QRegularExpression("^-$"), "");
+        set(ClientKind::appleMail, states.at(row[1]), row[2].split(',', Qt::SkipEmptyParts));
+        set(ClientKind::thunderbird, states.at(row[3]), row[4].split(',', Qt::SkipEmptyParts));
         const auto items =
-            BuildAccountDropDown(clients(), ClientKindFromStoredText(row[5]), none(row[6]));
+            BuildAccountDropDown(clients(), ClientKindFromStoredText(row[5]), row[6]);
         EXPECT_EQ(Line(items).toStdString(), row[7].toStdString()) << row[0].toStdString();
     }
 }
@@ -78,10 +78,8 @@ TEST_F(NewSignatureItemsTest, ClientItemsForEveryChoice) {
     for (const QStringList& row : rows) {
         ASSERT_EQ(row.size(), 5) << row.join(" / ").toStdString();
         kinds.clear();
-        for (const QString& kind : row[1].split(',', Qt::SkipEmptyParts)) {
-            if (kind != "-")
-                kinds.push_back(*ClientKindFromStoredText(kind));
-        }
+        for (const QString& kind : QString(row[1]).remove('-').split(',', Qt::SkipEmptyParts))
+            kinds.push_back(*ClientKindFromStoredText(kind));
         newOutlook = row[2] == "yes";
         EXPECT_EQ(
             Line(BuildClientDropDown(clients(), ClientKindFromStoredText(row[3]))).toStdString(),

@@ -3,44 +3,78 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QLocalServer>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <list>
 
 #include "platform/EventLoop.h"
-#include "tests/support/ui/AppProcess.h"
 
 namespace quillet {
 namespace {
 
-// The real program, launched as a person's desktop launches it.
+// The real program, launched as a person's desktop launches it: on the offscreen platform in a
+// home of its own, with the signature service at a loopback address that answers nothing.
 class SingleInstanceTest : public testing::Test {
 protected:
-    QString home() const { return _home.path(); }
-    QString runtime() const { return _runtime.path(); }
+    ~SingleInstanceTest() override {
+        for (QProcess& app : apps)
+            end(app);
+    }
+    static void end(QProcess& app) {
+        app.terminate();
+        if (!app.waitForFinished(10000))
+            app.kill();
+        app.waitForFinished(10000);
+    }
+    // runtimeFolder: the person's XDG_RUNTIME_DIR (empty: unset).
+    QProcess& launch(const QString& runtimeFolder) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", home.path());
+        environment.remove("QUILLET_HOME");
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("QUILLET_SERVICE_URL", "http://127.0.0.1:9");
+        environment.insert("XDG_RUNTIME_DIR", runtimeFolder);
+        if (runtimeFolder.isEmpty())
+            environment.remove("XDG_RUNTIME_DIR");
+        QProcess& app = apps.emplace_back();
+        app.setProcessEnvironment(environment);
+        app.start(QUILLET_APP_PATH, QStringList());
+        app.waitForStarted();
+        return app;
+    }
+    static bool Running(const QProcess& app) { return app.state() != QProcess::NotRunning; }
+    // The engine's log of that home exists: the program got past its start-up checks.
+    bool engineStarted() const {
+        const QDir logs(home.filePath("Library/Logs"));
+        for (const QString& folder : logs.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            if (QFileInfo::exists(logs.filePath(folder + "/Quillet.log")))
+                return true;
+        }
+        return false;
+    }
 
-    QTemporaryDir _home;
-    QTemporaryDir _runtime;  // made 0700, as the system makes the per-user runtime folder
+    QTemporaryDir home;
+    QTemporaryDir runtime;  // made 0700, as the system makes the per-user runtime folder
+    std::list<QProcess> apps;
 };
 
 // Two launches at the same moment (a double click on the menu entry, login and a click): one
 // engine. The later one reaches the first and ends, and so does every launch after it.
 TEST_F(SingleInstanceTest, TwoLaunchesAtOnceGiveOneApplication) {
-    AppProcess first(home(), runtime());
-    AppProcess second(home(), runtime());
-    first.start();
-    second.start();
-    ASSERT_TRUE(RunEventLoopUntil([&] { return !first.isRunning() || !second.isRunning(); }, 120))
+    QProcess& first = launch(runtime.path());
+    QProcess& second = launch(runtime.path());
+    ASSERT_TRUE(RunEventLoopUntil([&] { return !Running(first) || !Running(second); }, 120))
         << "both launches kept running";
-    AppProcess& ended = first.isRunning() ? second : first;
-    AppProcess& running = first.isRunning() ? first : second;
-    EXPECT_EQ(ended.exitCode(), 0) << ended.output().toStdString();
-    ASSERT_TRUE(RunEventLoopUntil([&] { return AppProcess::EngineStarted(home()); }, 120));
-    EXPECT_TRUE(running.isRunning());
+    QProcess& ended = Running(first) ? second : first;
+    QProcess& running = Running(first) ? first : second;
+    EXPECT_EQ(ended.exitCode(), 0) << ended.readAllStandardError().toStdString();
+    ASSERT_TRUE(RunEventLoopUntil([&] { return engineStarted(); }, 120));
+    EXPECT_TRUE(Running(running));
 
-    AppProcess third(home(), runtime());
-    third.start();
-    ASSERT_TRUE(third.waitForEnd(60));
-    EXPECT_EQ(third.exitCode(), 0) << third.output().toStdString();
-    EXPECT_TRUE(running.isRunning());
+    QProcess& third = launch(runtime.path());
+    ASSERT_TRUE(RunEventLoopUntil([&] { return !Running(third); }, 60));
+    EXPECT_EQ(third.exitCode(), 0) << third.readAllStandardError().toStdString();
+    EXPECT_TRUE(Running(running));
 }
 
 // Another user on the machine who listens first at a name in the shared temporary folder stops
@@ -49,17 +83,16 @@ TEST_F(SingleInstanceTest, AnotherUsersSocketInTheSharedFolderDoesNotStopTheAppl
     QLocalServer squatter;
     const QString sharedName =
         "quillet-" +
-        QCryptographicHash::hash(home().toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+        QCryptographicHash::hash(home.path().toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
     QLocalServer::removeServer(sharedName);
     ASSERT_TRUE(squatter.listen(sharedName));
-    for (const QString& runtimeFolder : {runtime(), QString()}) {
-        AppProcess app(home(), runtimeFolder);
-        app.start();
-        ASSERT_TRUE(RunEventLoopUntil(
-            [&] { return !app.isRunning() || AppProcess::EngineStarted(home()); }, 120));
-        EXPECT_TRUE(app.isRunning()) << app.output().toStdString();
+    for (const QString& runtimeFolder : {runtime.path(), QString()}) {
+        QProcess& app = launch(runtimeFolder);
+        ASSERT_TRUE(RunEventLoopUntil([&] { return !Running(app) || engineStarted(); }, 120));
+        EXPECT_TRUE(Running(app)) << app.readAllStandardError().toStdString();
         EXPECT_FALSE(squatter.hasPendingConnections());
-        QDir(home() + "/Library/Logs").removeRecursively();
+        end(app);
+        QDir(home.filePath("Library/Logs")).removeRecursively();
     }
 }
 

@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTest>
 
 #include "app/core/StoreWatcher.h"
@@ -31,15 +30,11 @@ UiHarness::~UiHarness() {
     InstallLocalizationBundle(nullptr);
 }
 
-SignatureCommand UiHarness::quillet(const QStringList& arguments) {
-    QProcess process;
-    process.start(QUILLET_QUILLET_PATH,
-                  QStringList{"--root", mac.root(), "--home", mac.home(), "--bundle",
-                              mac.bundlePath(), "--service", service.url().toString(), "--yes"} +
+CommandRun UiHarness::quillet(const QStringList& arguments) {
+    return RunQuillet(QStringList{"--root", mac.root(), "--home", mac.home(), "--bundle",
+                                  mac.bundlePath(), "--service", service.url().toString(),
+                                  "--yes"} +
                       arguments);
-    process.closeWriteChannel();
-    EXPECT_TRUE(process.waitForFinished(120000));
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
 }
 
 SignatureId UiHarness::addSignature(const TestSignature& d) {

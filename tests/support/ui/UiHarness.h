@@ -12,6 +12,7 @@
 
 #include "app/ui/MainControllerDelegate.h"
 #include "app/ui/UserNotifier.h"
+#include "tests/support/CommandBuild.h"
 #include "tests/support/EngineHarness.h"
 
 namespace quillet {
@@ -62,11 +63,6 @@ struct TestSignature {
     QString accountEmail = "jane@x.org";  // empty: all accounts
 };
 
-struct SignatureCommand {
-    int exitCode;
-    QString err;
-};
-
 class UiHarness : public EngineHarness {
 public:
     UiHarness();
@@ -77,7 +73,7 @@ public:
     SignatureId addSignature(const TestSignature& description);
     // The real quillet command over the same Mac and service, another process beside the
     // window (questions answered with their first button).
-    SignatureCommand quillet(const QStringList& arguments);
+    CommandRun quillet(const QStringList& arguments);
     // Thunderbird with one profile whose identity is jane@x.org, its account discovered.
     void installThunderbird();
     // Lets what the widgets started on this turn begin, then finishes the engine's work.
