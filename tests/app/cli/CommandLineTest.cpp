@@ -8,17 +8,6 @@
 namespace quillet {
 namespace {
 
-TEST(CommandLine, GlobalOptionsComeBeforeTheCommand) {
-    const auto parse =
-        ParseCommandLine({"--home", "/h", "--yes", "--json", "install", "--key", "k"});
-    ASSERT_TRUE(parse.commandLine);
-    EXPECT_EQ(parse.commandLine->home, "/h");
-    EXPECT_EQ(parse.commandLine->policy, AnswerPolicy::yes);
-    EXPECT_TRUE(parse.commandLine->json);
-    EXPECT_EQ(parse.commandLine->command, "install");
-    EXPECT_EQ(parse.commandLine->arguments, QStringList({"--key", "k"}));
-}
-
 TEST(CommandLine, UsageErrors) {
     for (const QStringList& row : ReadDataTable("cli/usage.tsv")) {
         const auto parse = ParseCommandLine(row.mid(1));

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
-#include "app/cli/CommandLine.h"
 #include "app/demo/FakeMac.h"
 #include "platform/SystemLayout.h"
 #include "tests/support/CommandBuild.h"
@@ -24,7 +23,6 @@ TEST(PlatformOption, ChoosesTheLayoutFromOptionEnvironmentAndRoot) {
     }
     ::unsetenv("QUILLET_PLATFORM");
     ::unsetenv("QUILLET_ROOT");
-    EXPECT_EQ(ParseCommandLine({"--platform", "linux", "clients"}).commandLine->platform, "linux");
 }
 
 // --platform linux under a root: the Linux layout there, as this desktop would be; the Mac

@@ -96,7 +96,6 @@ TEST_F(QuilletManagedCommandTest, InstallsKeepsAndRemovesTheOrganisationsSignatu
     ASSERT_EQ(refresh().exitCode, 0);
     EXPECT_EQ(list().size(), 1u);
     EXPECT_EQ(read(sample.thunderbirdPrefs), prefsAfterFirst);
-    EXPECT_TRUE(log().contains("the managed signatures are left as they are"));
 }
 
 // Nobody answers for the organisation: a running client is never closed for its signatures,
@@ -169,23 +168,6 @@ TEST_F(QuilletManagedCommandTest, TheOrganisationsServiceWinsOverTheCommandLines
     ASSERT_EQ(refresh().exitCode, 0);
 
     EXPECT_TRUE(sparkRows().contains("<p>From the organisation's service</p>"));
-}
-
-TEST_F(QuilletManagedCommandTest, OnlyManagedSignaturesWhenTheOrganisationSaysSo) {
-    Plist configuration = ManagedConfigurationPlist({});
-    configuration.node().set("AllowUserSignatures", Plist::boolean(false));
-    WriteManagedConfiguration(mac, configuration);
-
-    const CommandRun install =
-        quillet({"--yes", "install", "--key", "k-org", "--client", "outlook"});
-
-    EXPECT_EQ(install.exitCode, 1);
-    EXPECT_TRUE(
-        install.err.contains("Your organisation manages the signatures on this computer.\n"
-                             "Only the signatures that your organisation deploys can be "
-                             "installed.\n-> OK"))
-        << install.err.toStdString();
-    EXPECT_EQ(list(), nlohmann::json::array());
 }
 
 }  // namespace
