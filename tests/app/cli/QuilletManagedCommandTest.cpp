@@ -158,16 +158,27 @@ TEST_F(QuilletManagedCommandTest, ChangedClientAccountOrOptionsAreSelectedAgain)
     EXPECT_TRUE(read(sample.postboxSignatures).contains("<p>Org</p>"));
 }
 
-TEST_F(QuilletManagedCommandTest, TheOrganisationsServiceWinsOverTheCommandLines) {
+// The organisation's service wins over the command line's; with the person's own signatures not
+// allowed, their install is refused.
+TEST_F(QuilletManagedCommandTest, TheOrganisationsServiceAndRulesWinOverTheCommandLines) {
     const ServedSignatures organisation;
     organisation.setSignature("k-own-service", "<p>From the organisation's service</p>");
     Plist configuration = ManagedConfigurationPlist({ManagedEntryPlist("k-own-service", "Spark")});
     configuration.node().set("ServiceURL", Plist::string(organisation.serviceUrl()));
+    configuration.node().set("AllowUserSignatures", Plist::boolean(false));
     WriteManagedConfiguration(mac, configuration);
 
     ASSERT_EQ(refresh().exitCode, 0);
-
     EXPECT_TRUE(sparkRows().contains("<p>From the organisation's service</p>"));
+
+    const CommandRun install =
+        quillet({"--yes", "install", "--key", "k-org", "--client", "outlook"});
+    EXPECT_EQ(install.exitCode, 1);
+    EXPECT_TRUE(
+        install.err.contains("Only the signatures that your organisation deploys can be "
+                             "installed.\n-> OK"))
+        << install.err.toStdString();
+    EXPECT_EQ(list().size(), 1u);
 }
 
 }  // namespace
