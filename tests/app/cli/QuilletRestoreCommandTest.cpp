@@ -19,6 +19,7 @@
 #include "app/demo/FakeMacSpark.h"
 #include "platform/AtomicFile.h"
 #include "platform/Plist.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/SampleMacCommand.h"
 
 namespace quillet {
@@ -140,20 +141,11 @@ struct QuilletRestoreCommandTest : testing::Test, SampleMacCommand {
     // A point of an earlier pass that changed nothing restorable, made at that time; its id.
     QString writeEmptyPoint(const QDateTime& time, const QString& folder = {}) const {
         const QString id = time.toString("yyyyMMdd-HHmmss");
+        Json manifest = Json::parse(ReadDataText("cli/empty-point.json").toStdString());
+        manifest["id"] = id.toStdString();
+        manifest["time"] = time.toString(Qt::ISODateWithMs).toStdString();
         Write((folder.isEmpty() ? pointFolder(id) : folder) + "/manifest.json",
-              QByteArray::fromStdString(Json{
-                  {"format", 2},
-                  {"id", id.toStdString()},
-                  {"time", time.toString(Qt::ISODateWithMs).toStdString()},
-                  {"reason", "refresh"},
-                  {"complete", true},
-                  {"clients", Json::array()},
-                  {"files", Json::array()},
-                  {"units", Json::array()},
-                  {"store", nullptr},
-                  {"rows", Json::array()},
-                  {"signatures",
-                   Json::array()}}.dump()));
+              QByteArray::fromStdString(manifest.dump()));
         return id;
     }
 

@@ -43,10 +43,7 @@ TEST_F(QuilletSyncCommandTest, RenameReachesTheClientAndColourStaysInQuillet) {
     const QStringList scriptsBefore = mac.osascriptRuns();
     EXPECT_EQ(quillet({"color", "The Team", "9"}).exitCode, 0);
     EXPECT_EQ(mac.osascriptRuns(), scriptsBefore);  // a colour is not written into any client
-    const auto stored = list()[0];
-    EXPECT_EQ(stored["name"], "The Team");
-    EXPECT_EQ(stored["colorIndex"], 9);
-    EXPECT_EQ(stored["performed"]["Outlook"]["payload"]["id"], "The Team");
+    ExpectJsonFields(list(), "cli/json-fields.tsv", "renamed");
 
     const CommandRun uninstall = quillet({"--yes", "uninstall", "The Team"});
     EXPECT_EQ(uninstall.exitCode, 0) << uninstall.err.toStdString();
