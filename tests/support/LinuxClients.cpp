@@ -100,16 +100,6 @@ QString LinuxClientProgram(const QString& systemRoot, ClientKind kind) {
     return systemRoot + "/usr/bin/" + StoredText(kind).toLower();
 }
 
-bool LinuxClientsHome::installClients() {
-    for (ClientKind kind : {ClientKind::evolution, ClientKind::kmail, ClientKind::geary}) {
-        if (!InstallLinuxClientPackage(systemRoot(), kind)) {
-            _lastError = "cannot install " + LinuxClientProgram(systemRoot(), kind);
-            return false;
-        }
-    }
-    return true;
-}
-
 LinuxClientsHome::~LinuxClientsHome() {
     if (_bus.state() == QProcess::NotRunning)
         return;
@@ -137,7 +127,13 @@ QProcessEnvironment LinuxClientsHome::environment() const {
     return environment;
 }
 
-bool LinuxClientsHome::startBus() {
+bool LinuxClientsHome::start() {
+    for (ClientKind kind : {ClientKind::evolution, ClientKind::kmail, ClientKind::geary}) {
+        if (!InstallLinuxClientPackage(systemRoot(), kind)) {
+            _lastError = "cannot install " + LinuxClientProgram(systemRoot(), kind);
+            return false;
+        }
+    }
     const QString folder = _home + "/.bus";
     QDir().mkpath(_home + "/.runtime");
     QFile::setPermissions(_home + "/.runtime",
@@ -176,44 +172,24 @@ std::optional<QString> LinuxClientsHome::runTool(const QString& program,
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-bool LinuxClientsHome::addEvolutionSignature(const QString& uid, const QString& name,
-                                             const QString& mimeType, const QString& text) {
-    return runTool(kEvolutionTool, {"add-signature", uid, name, mimeType, text}).has_value();
-}
-
-bool LinuxClientsHome::addEvolutionIdentity(const QString& uid, const QString& address,
-                                            const QString& name, const QString& signatureUid) {
-    return runTool(kEvolutionTool, {"add-identity", uid, address, name, signatureUid}).has_value();
-}
-
-std::optional<ReadBacks> LinuxClientsHome::evolutionSignatures() {
-    const auto output = runTool(kEvolutionTool, {"read"});
-    if (!output)
-        return std::nullopt;
-    ReadBacks readBacks;
-    for (const QString& line : output->split('\n', Qt::SkipEmptyParts)) {
-        const QStringList fields = line.split('\t');
-        if (fields.size() < 4)
-            continue;
-        ClientSignatureReadBack& readBack = readBacks[fields[0]];
-        readBack.id = fields[1];
-        readBack.html = fields[2] == "text/html";
-        readBack.text = QString::fromUtf8(QByteArray::fromBase64(fields[3].toLatin1()));
-        readBack.enabled = fields[1] != "none" && !fields[2].isEmpty();
+bool LinuxClientsHome::addIdentity(ClientKind kind, const QString& email, const QString& name,
+                                   const std::optional<QString>& signature) {
+    if (kind == ClientKind::geary) {
+        const int accounts =
+            int(QDir(gearyFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+        return addGearyAccount(QString("account_%1").arg(accounts + 1, 2, 10, QChar('0')), email,
+                               name, signature);
     }
-    return readBacks;
-}
-
-bool LinuxClientsHome::addKMailIdentity(const QString& email, const QString& name,
-                                        const std::optional<QString>& signature) {
     QStringList arguments{"add", email, name};
     if (signature)
-        arguments << *signature << "html";
-    return runTool(kKMailTool, arguments).has_value();
+        arguments << *signature;
+    return runTool(kind == ClientKind::kmail ? kKMailTool : kEvolutionTool, arguments).has_value();
 }
 
-std::optional<ReadBacks> LinuxClientsHome::kmailSignatures() {
-    const auto output = runTool(kKMailTool, {"read"});
+std::optional<ReadBacks> LinuxClientsHome::signatures(ClientKind kind) {
+    if (kind == ClientKind::geary)
+        return gearySignatures();
+    const auto output = runTool(kind == ClientKind::kmail ? kKMailTool : kEvolutionTool, {"read"});
     if (!output)
         return std::nullopt;
     ReadBacks readBacks;
@@ -226,6 +202,12 @@ std::optional<ReadBacks> LinuxClientsHome::kmailSignatures() {
                                     fields[2] == "enabled", fields[3] == "html", fields[1]};
     }
     return readBacks;
+}
+
+QString LinuxClientsHome::settingsFolder(ClientKind kind) const {
+    if (kind == ClientKind::evolution)
+        return _home + "/.config/evolution";
+    return kind == ClientKind::kmail ? _home + "/.config" : gearyFolder();
 }
 
 bool LinuxClientsHome::addGearyAccount(const QString& folder, const QString& email,

@@ -4,6 +4,7 @@
 #include "extension/native/ExtensionHandler.h"
 #include "extension/native/WebCore.h"
 #include "platform/EventLoop.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/TestHelpers.h"
 #include "tests/support/TestPlatform.h"
 #include "tests/support/TestService.h"
@@ -70,39 +71,16 @@ TEST_F(ExtensionHandlerTest, MalformedRequestsAreLoggedAndGetNoAnswer) {
     createCore();
     ExtensionHandler handler(*core);
     waitUntilIdle();
-    struct Case {
-        const char* name;
-        std::optional<nlohmann::json> userInfo;
-        const char* logLine;  // empty: dropped without a line
-    };
-    const Case cases[] = {
-        {"SetSignatures", nlohmann::json{{"client", "Gmail"}, {"callbackToken", "t1"}}, ""},
-        {"GetSignatures", std::nullopt, "Error: GetSignatures message: no userInfo"},
-        {"GetSignatures", nlohmann::json::array(), "Error: GetSignatures message: no userInfo"},
-        {"GetSignatures", nlohmann::json{{"callbackToken", "t1"}},
-         "Error: GetSignatures message: no client string"},
-        {"GetSignatures", nlohmann::json{{"client", 3}, {"callbackToken", "t1"}},
-         "Error: GetSignatures message: no client string"},
-        {"GetSignatures", nlohmann::json{{"client", "gmail"}, {"callbackToken", "t1"}},
-         "Error: GetSignatures message: bad client string"},
-        {"GetSignatures", nlohmann::json{{"client", "Gmail"}},
-         "Error: GetSignatures message: no callback token"},
-        {"GetSignatures", nlohmann::json{{"client", "Gmail"}, {"callbackToken", "a b"}},
-         "Error: GetSignatures message: bad callback token"},
-        {"GetSignatures",
-         nlohmann::json{{"client", "Gmail"}, {"callbackToken", std::string(129, 'x')}},
-         "Error: GetSignatures message: bad callback token"},
-    };
-    for (const Case& c : cases) {
+    for (const QStringList& row : ReadDataTable("web/malformed-requests.tsv")) {
         logLines.clear();
-        const auto answer = handler.messageReceived(c.name, c.userInfo ? &*c.userInfo : nullptr);
-        EXPECT_FALSE(answer) << c.logLine;
-        const QString expected = c.logLine;
-        if (expected.isEmpty()) {
+        const auto userInfo = nlohmann::json::parse(row[1].toStdString(), nullptr, false);
+        const auto answer = handler.messageReceived(row[0], row[1] == "none" ? nullptr : &userInfo);
+        EXPECT_FALSE(answer) << row.join(' ').toStdString();
+        if (row.value(2).isEmpty()) {
             EXPECT_TRUE(logLines.filter("GetSignatures").isEmpty());
         } else {
-            ASSERT_EQ(logLines.size(), 1) << c.logLine;
-            EXPECT_TRUE(logLines[0].endsWith(expected)) << logLines[0].toStdString();
+            ASSERT_EQ(logLines.size(), 1) << row.join(' ').toStdString();
+            EXPECT_TRUE(logLines[0].endsWith(row[2])) << logLines[0].toStdString();
         }
     }
     // A well-formed request with the longest token is answered, token unchanged.
