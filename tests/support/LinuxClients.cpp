@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "app/clients/linux/GLibKeyFile.h"
+#include "tests/support/DataTable.h"
 
 namespace quillet {
 
@@ -187,12 +188,16 @@ bool LinuxClientsHome::addIdentity(ClientKind kind, const QString& email, const 
 }
 
 std::optional<ReadBacks> LinuxClientsHome::signatures(ClientKind kind) {
-    if (kind == ClientKind::geary)
-        return gearySignatures();
+    ReadBacks readBacks;
+    if (kind == ClientKind::geary) {
+        for (const GearyAccount& account : ReadGearyAccounts(gearyFolder()))
+            readBacks[account.address] = {account.signature, account.used,
+                                          account.signature.contains('<'), account.folder};
+        return readBacks;
+    }
     const auto output = runTool(kind == ClientKind::kmail ? kKMailTool : kEvolutionTool, {"read"});
     if (!output)
         return std::nullopt;
-    ReadBacks readBacks;
     for (const QString& line : output->split('\n', Qt::SkipEmptyParts)) {
         const QStringList fields = line.split('\t');
         if (fields.size() < 5 || fields[0].isEmpty())
@@ -213,42 +218,29 @@ QString LinuxClientsHome::settingsFolder(ClientKind kind) const {
 bool LinuxClientsHome::addGearyAccount(const QString& folder, const QString& email,
                                        const QString& name,
                                        const std::optional<QString>& signature) {
-    auto file = GLibKeyFile::parse(QByteArray());
-    file->setRawValue("Metadata", "version", "1");
-    file->setRawValue("Metadata", "status", "enabled");
-    file->setRawValue("Account", "ordinal", "1");
-    file->setString("Account", "label", "");
-    file->setRawValue("Account", "prefetch_days", "-1");
-    file->setRawValue("Account", "save_drafts", "true");
+    auto file = GLibKeyFile::parse(ReadDataText("clients/linux/geary.ini").toUtf8());
     file->setString("Account", "sender_mailboxes", name + " <" + email + ">;");
-    file->setString("Account", "service_provider", "other");
     file->setString("Account", "signature", signature.value_or(QString()));
     file->setRawValue("Account", "use_signature", signature ? "true" : "false");
-    file->setString("Incoming", "host", "imap.example.com");
-    file->setString("Outgoing", "host", "smtp.example.com");
     return WriteFile(gearyFolder() + "/" + folder + "/geary.ini", file->contents());
 }
 
-std::optional<ReadBacks> LinuxClientsHome::gearySignatures() const {
-    ReadBacks readBacks;
-    const QDir folder(gearyFolder());
+std::vector<GearyAccount> ReadGearyAccounts(const QString& gearyFolder) {
+    std::vector<GearyAccount> accounts;
+    const QDir folder(gearyFolder);
     for (const QString& name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
         QFile ini(folder.filePath(name + "/geary.ini"));
-        if (!ini.open(QIODevice::ReadOnly))
-            continue;
-        const auto file = GLibKeyFile::parse(ini.readAll());
+        const auto file =
+            ini.open(QIODevice::ReadOnly) ? GLibKeyFile::parse(ini.readAll()) : std::nullopt;
         if (!file)
-            return std::nullopt;
-        const QString mailbox = file->stringList("Account", "sender_mailboxes")
-                                    .value_or(QStringList{QString()})
-                                    .value(0);
-        const QString address = mailbox.section('<', 1).section('>', 0, 0);
-        readBacks[address] = ClientSignatureReadBack{
-            file->string("Account", "signature").value_or(QString()),
-            file->boolean("Account", "use_signature").value_or(false),
-            file->string("Account", "signature").value_or(QString()).contains('<'), name};
+            continue;
+        const QString mailbox =
+            file->stringList("Account", "sender_mailboxes").value_or(QStringList()).value(0);
+        accounts.push_back({name, mailbox.section('<', 1).section('>', 0, 0),
+                            file->string("Account", "signature").value_or(QString()),
+                            file->boolean("Account", "use_signature").value_or(false)});
     }
-    return readBacks;
+    return accounts;
 }
 
 }  // namespace quillet

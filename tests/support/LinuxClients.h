@@ -12,6 +12,7 @@
 #include <QString>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "common/ClientKind.h"
 
@@ -31,6 +32,13 @@ struct ClientSignatureReadBack {
     QString id;  // Evolution: the signature's uid ("none"); KMail: the identity's uoid
 };
 using ReadBacks = std::map<QString, ClientSignatureReadBack>;  // by identity address
+
+// Geary's accounts as Geary reads them from their geary.ini files (GLib's key files).
+struct GearyAccount {
+    QString folder, address, signature;
+    bool used = false;
+};
+std::vector<GearyAccount> ReadGearyAccounts(const QString& gearyFolder);
 
 class LinuxClientsHome {
 public:
@@ -66,7 +74,6 @@ public:
 
 private:
     std::optional<QString> runTool(const QString& program, const QStringList& arguments);
-    std::optional<ReadBacks> gearySignatures() const;
 
     QString _home;
     QString _busAddress;

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/support/CommandBuild.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/RealThunderbird.h"
 #include "tests/support/TestService.h"
 
@@ -17,35 +18,6 @@ namespace quillet {
 namespace {
 
 const QString kSignature = "<p>Ann <b>\"Quillet\"</b> Example\\</p>";
-
-// Creates two accounts through Thunderbird's own account manager.
-const QString kCreateAccounts = R"(
-const { MailServices } = ChromeUtils.importESModule("resource:///modules/MailServices.sys.mjs");
-const add = (user, email) => {
-  const server = MailServices.accounts.createIncomingServer(user, "mail.example.com", "pop3");
-  const identity = MailServices.accounts.createIdentity();
-  identity.email = email;
-  identity.fullName = user;
-  const account = MailServices.accounts.createAccount();
-  account.incomingServer = server;
-  account.addIdentity(identity);
-};
-add("ann", "ann@example.com");
-add("bob", "bob@example.com");
-Services.prefs.savePrefFile(null);
-return MailServices.accounts.allIdentities.length;
-)";
-
-// What Thunderbird holds for each identity's signature, and a preference set in Thunderbird.
-const QString kReadSignatures = R"(
-const { MailServices } = ChromeUtils.importESModule("resource:///modules/MailServices.sys.mjs");
-const result = { saved: Services.prefs.getCharPref("quillet.test.saved", "") };
-for (const identity of MailServices.accounts.allIdentities) {
-  result[identity.email] = { html: identity.htmlSigText, htmlFormat: identity.htmlSigFormat,
-                             replies: identity.sigOnReply, forwards: identity.sigOnForward };
-}
-return result;
-)";
 
 QByteArray FileContents(const QString& path) {
     QFile file(path);
@@ -69,14 +41,16 @@ TEST(RealThunderbirdTest, RunningThunderbirdIsClosedWrittenStartedAgainAndGivenB
     };
     RealThunderbird thunderbird(home.path());
     const auto signaturesInThunderbird = [&] {
-        const auto signatures = thunderbird.marionette().executeScript(kReadSignatures);
+        const auto signatures =
+            thunderbird.marionette().executeScript(ReadDataText("thunderbird/read-signatures.txt"));
         EXPECT_TRUE(signatures) << thunderbird.marionette().lastError().toStdString();
         return signatures.value_or(nlohmann::json());
     };
 
     ASSERT_TRUE(thunderbird.createProfiles()) << thunderbird.lastError().toStdString();
     ASSERT_TRUE(thunderbird.start()) << thunderbird.lastError().toStdString();
-    const auto count = thunderbird.marionette().executeScript(kCreateAccounts);
+    const auto count =
+        thunderbird.marionette().executeScript(ReadDataText("thunderbird/create-accounts.txt"));
     ASSERT_TRUE(count) << thunderbird.marionette().lastError().toStdString();
     ASSERT_EQ(*count, 2);
     // Beside the install profile Thunderbird keeps an empty legacy ".default" one, the one that
@@ -116,18 +90,13 @@ TEST(RealThunderbirdTest, RunningThunderbirdIsClosedWrittenStartedAgainAndGivenB
     EXPECT_NE(thunderbird.marionette().processId(), *firstPid);
     nlohmann::json signatures = signaturesInThunderbird();
     EXPECT_EQ(signatures["saved"], "kept");
-    EXPECT_EQ(signatures["ann@example.com"],
-              nlohmann::json({{"html", kSignature.toStdString()},
-                              {"htmlFormat", true},
-                              {"replies", true},
-                              {"forwards", false}}));
+    EXPECT_EQ(signatures["ann@example.com"], nlohmann::json({{"html", kSignature.toStdString()},
+                                                             {"htmlFormat", true},
+                                                             {"replies", true},
+                                                             {"forwards", false}}));
     EXPECT_EQ(signatures["bob@example.com"]["html"], "");
     // Thunderbird writes its prefs.js again on the way out, in its own order and form.
-    ASSERT_TRUE(thunderbird.marionette().executeScript(
-        R"(const { MailServices } = ChromeUtils.importESModule(
-             "resource:///modules/MailServices.sys.mjs");
-           MailServices.accounts.allIdentities.find(i => i.email == "bob@example.com")
-             .fullName = "Bob Example";)"));
+    ASSERT_TRUE(thunderbird.marionette().executeScript(ReadDataText("thunderbird/rename-bob.txt")));
     ASSERT_TRUE(thunderbird.quit());
     ASSERT_TRUE(FileContents(prefsPath).contains("Bob Example"));
 
