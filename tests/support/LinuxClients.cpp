@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <algorithm>
 
 #include "app/clients/linux/GLibKeyFile.h"
 #include "tests/support/DataTable.h"
@@ -25,28 +24,6 @@ const QString kKMailTool = QUILLET_KMAIL_IDENTITIES_TOOL;
 const QString kKMailTool;
 #endif
 constexpr int kToolTimeoutMs = 120000;
-
-// A session bus like dbus-run-session's, listening on a socket file (an abstract socket would
-// stay inside the network namespace).
-QByteArray BusConfiguration(const QString& folder) {
-    return QString(
-               R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <keep_umask/>
-  <listen>unix:dir=%1</listen>
-  <standard_session_servicedirs/>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)")
-        .arg(folder)
-        .toUtf8();
-}
 
 bool WriteFile(const QString& path, const QByteArray& contents) {
     QDir().mkpath(QFileInfo(path).path());
@@ -75,21 +52,14 @@ QString LinuxClientsHome::unavailableReason() {
 LinuxClientsHome::LinuxClientsHome(QString home) : _home(std::move(home)) {}
 
 bool InstallLinuxClientPackage(const QString& systemRoot, ClientKind kind) {
-    const struct {
-        ClientKind kind;
-        const char* version;
-    } kVersions[] = {{ClientKind::evolution, "3.46.4"},
-                     {ClientKind::kmail, "5.22.3"},
-                     {ClientKind::geary, "43.0"}};
-    const auto version = std::find_if(std::begin(kVersions), std::end(kVersions),
-                                      [&](const auto& known) { return known.kind == kind; });
-    if (version == std::end(kVersions))
-        return false;
+    const char* version = kind == ClientKind::evolution ? "3.46.4"
+                          : kind == ClientKind::kmail   ? "5.22.3"
+                                                        : "43.0";
     const QString program = LinuxClientProgram(systemRoot, kind);
     const QString metainfo = QString(
                                  "<?xml version=\"1.0\"?><component><id>%1</id><releases>"
                                  "<release version=\"%2\"/></releases></component>\n")
-                                 .arg(BundleIdentifier(kind), version->version);
+                                 .arg(BundleIdentifier(kind), version);
     return WriteFile(program, "#!/bin/sh\n") &&
            QFile::setPermissions(
                program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther) &&
@@ -139,7 +109,8 @@ bool LinuxClientsHome::start() {
     QDir().mkpath(_home + "/.runtime");
     QFile::setPermissions(_home + "/.runtime",
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    if (!WriteFile(folder + "/session.conf", BusConfiguration(folder))) {
+    if (!WriteFile(folder + "/session.conf",
+                   ReadDataText("clients/linux/session.conf").replace("FOLDER", folder).toUtf8())) {
         _lastError = "cannot write the bus configuration";
         return false;
     }
