@@ -126,19 +126,17 @@ TEST_F(HostProcessTest, InstallRegistersTheHostForEachBrowser) {
         EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
         return nlohmann::json::parse(file.readAll().toStdString(), nullptr, false);
     };
+    nlohmann::json expected = {{"name", "app.quillet.webmail"},
+                               {"description", "Quillet signatures for web mail"},
+                               {"path", QFileInfo(kHost).absoluteFilePath().toStdString()},
+                               {"type", "stdio"}};
     const QString name = "/app.quillet.webmail.json";
-    for (const QString folder :
-         {".config/chromium/NativeMessagingHosts", ".config/google-chrome/NativeMessagingHosts"}) {
-        const nlohmann::json manifest = read(mac.homePath(folder) + name);
-        EXPECT_EQ(manifest["name"], "app.quillet.webmail");
-        EXPECT_EQ(manifest["type"], "stdio");
-        EXPECT_EQ(QString::fromStdString(manifest["path"]), QFileInfo(kHost).absoluteFilePath());
-        EXPECT_EQ(manifest["allowed_origins"],
-                  nlohmann::json({"chrome-extension://egmamabbiljiefmieldplpaofegligjk/"}));
-    }
-    const nlohmann::json firefox = read(mac.homePath(".mozilla/native-messaging-hosts") + name);
-    EXPECT_EQ(firefox["allowed_extensions"], nlohmann::json({"webmail@quillet.app"}));
-    EXPECT_FALSE(firefox.contains("allowed_origins"));
+    expected["allowed_origins"] = {"chrome-extension://egmamabbiljiefmieldplpaofegligjk/"};
+    for (const QString folder : {".config/chromium", ".config/google-chrome"})
+        EXPECT_EQ(read(mac.homePath(folder) + "/NativeMessagingHosts" + name), expected);
+    expected.erase("allowed_origins");
+    expected["allowed_extensions"] = {"webmail@quillet.app"};
+    EXPECT_EQ(read(mac.homePath(".mozilla/native-messaging-hosts") + name), expected);
 
     // A file where the profile's folder should be makes the install fail, and say so.
     QDir().mkpath(mac.home() + "/profile");
