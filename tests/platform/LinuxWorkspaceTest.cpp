@@ -72,75 +72,59 @@ protected:
 const QString kQuitsOnTerm = "trap 'exit 0' TERM; while :; do sleep 0.1; done";
 const QString kIgnoresTerm = "trap '' TERM; while :; do sleep 0.1; done";
 
-TEST_F(LinuxWorkspaceTest, RunningMeansThisHomesMainProcesses) {
+// Only this home's main process counts as running: not another home's, a helper, nor a fork the
+// application made itself (a subshell shows its parent's program and arguments, as
+// Thunderbird's own forks do before they take their own). The main process is asked to quit, its
+// own way out, and started again once, as it was.
+TEST_F(LinuxWorkspaceTest, RunningMeansThisHomesMainProcessWhichTerminateAndLaunchRestart) {
     EXPECT_TRUE(workspace.runningBundleIdentifiers().isEmpty());
-    start(folder.filePath("other"), kQuitsOnTerm);  // another home's Thunderbird
-    start(home(), kQuitsOnTerm, {"-contentproc"});  // a helper process
-    ASSERT_TRUE(RunEventLoopUntil([&] { return standIns().size() == 2; }, 10));
-    EXPECT_TRUE(workspace.runningBundleIdentifiers().isEmpty());
-    start(home(), kQuitsOnTerm);
-    EXPECT_TRUE(RunEventLoopUntil(
-        [&] {
-            return workspace.runningBundleIdentifiers() == QStringList{"org.mozilla.thunderbird"};
-        },
-        10));
-}
-
-TEST_F(LinuxWorkspaceTest, AProcessTheApplicationStartedItselfIsNotASecondInstance) {
-    // A subshell is a fork that shows its parent's program and arguments, as Thunderbird's own
-    // forks do before they take their own.
-    QProcess& main = start(home(), "( " + kQuitsOnTerm + " ) & " + kQuitsOnTerm);
-    ASSERT_TRUE(RunEventLoopUntil([&] { return standIns().size() == 2; }, 10));
-    EXPECT_EQ(workspace.runningBundleIdentifiers().size(), 1);
-
-    EXPECT_TRUE(workspace.forceTerminate("org.mozilla.thunderbird"));
-    ASSERT_TRUE(main.waitForFinished(10000));
-    for (const ProcessEntry& process : standIns())
-        ::kill(static_cast<pid_t>(process.pid), SIGKILL);
-    ASSERT_TRUE(RunEventLoopUntil([&] { return standIns().empty(); }, 10));
-    // Started again once, as the main process was.
-    EXPECT_TRUE(workspace.launch(installation()));
-    ASSERT_TRUE(RunEventLoopUntil([&] { return standIns().size() == 2; }, 10));
-    QThread::msleep(300);
-    const std::vector<ProcessEntry> processes = standIns();
-    const auto mains = std::count_if(processes.begin(), processes.end(), [&](const auto& process) {
-        return std::none_of(processes.begin(), processes.end(),
-                            [&](const auto& other) { return other.pid == process.parentPid; });
-    });
-    EXPECT_EQ(mains, 1);
-}
-
-TEST_F(LinuxWorkspaceTest, TerminateAsksToQuitAndLaunchStartsItAgainAsItWas) {
-    QProcess& first = start(home(), kQuitsOnTerm, {"--headless", "two words"});
     QProcess& other = start(folder.filePath("other"), kQuitsOnTerm);
-    ASSERT_TRUE(
-        RunEventLoopUntil([&] { return workspace.runningBundleIdentifiers().size() == 1; }, 10));
+    start(home(), kQuitsOnTerm, {"-contentproc"});
+    ASSERT_TRUE(RunEventLoopUntil([&] { return standIns().size() == 2; }, 10));
+    EXPECT_TRUE(workspace.runningBundleIdentifiers().isEmpty());
+    const QString forks = "( " + kQuitsOnTerm + " ) & " + kQuitsOnTerm;
+    QProcess& first = start(home(), forks, {"--headless", "two words"});
+    // This home's processes other than the helper.
+    const auto homes = [&] {
+        std::vector<ProcessEntry> found = standIns();
+        std::erase_if(found, [&](const ProcessEntry& process) {
+            return EnvironmentValue(process.environment, "HOME") != home() ||
+                   process.arguments.contains("-contentproc");
+        });
+        return found;
+    };
+    ASSERT_TRUE(RunEventLoopUntil([&] { return homes().size() == 2; }, 10));
+    EXPECT_EQ(workspace.runningBundleIdentifiers(), QStringList{"org.mozilla.thunderbird"});
 
     EXPECT_TRUE(workspace.forceTerminate("org.mozilla.thunderbird"));
     ASSERT_TRUE(first.waitForFinished(10000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);  // its own way out, not killed
     EXPECT_EQ(first.exitCode(), 0);
-    EXPECT_EQ(other.state(), QProcess::Running);  // another home's is left alone
-    EXPECT_TRUE(workspace.runningBundleIdentifiers().isEmpty());
-
-    EXPECT_TRUE(workspace.launch(installation()));
-    ASSERT_TRUE(
-        RunEventLoopUntil([&] { return workspace.runningBundleIdentifiers().size() == 1; }, 10));
-    std::optional<ProcessEntry> again;
-    for (const ProcessEntry& process : standIns()) {
-        if (EnvironmentValue(process.environment, "HOME") == home())
-            again = process;
-    }
-    ASSERT_TRUE(again);
-    EXPECT_EQ(again->arguments.mid(1),
-              (QStringList{"-c", kQuitsOnTerm, "tb", "--headless", "two words"}));
-    EXPECT_EQ(EnvironmentValue(again->environment, "STAND_IN"), "thunderbird");
-    EXPECT_EQ(again->workingFolder, folder.path());
-
-    // Launching with nothing closed before starts the program plainly.
-    ::kill(static_cast<pid_t>(again->pid), SIGKILL);
+    EXPECT_EQ(other.state(), QProcess::Running);
+    for (const ProcessEntry& process : homes())  // the fork, left behind
+        ::kill(static_cast<pid_t>(process.pid), SIGKILL);
     ASSERT_TRUE(
         RunEventLoopUntil([&] { return workspace.runningBundleIdentifiers().isEmpty(); }, 10));
+
+    EXPECT_TRUE(workspace.launch(installation()));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return homes().size() == 2; }, 10));
+    QThread::msleep(300);
+    const std::vector<ProcessEntry> again = homes();
+    EXPECT_EQ(std::count_if(again.begin(), again.end(),
+                            [&](const ProcessEntry& process) {
+                                return std::none_of(again.begin(), again.end(),
+                                                    [&](const ProcessEntry& parent) {
+                                                        return parent.pid == process.parentPid;
+                                                    });
+                            }),
+              1);
+    for (const ProcessEntry& process : again) {
+        EXPECT_EQ(process.arguments.mid(1),
+                  (QStringList{"-c", forks, "tb", "--headless", "two words"}));
+        EXPECT_EQ(EnvironmentValue(process.environment, "STAND_IN"), "thunderbird");
+        EXPECT_EQ(process.workingFolder, folder.path());
+    }
+    // Launching with nothing closed before starts nothing.
     EXPECT_FALSE(workspace.launch(folder.filePath("nothing-installed-here")));
 }
 
@@ -157,7 +141,6 @@ TEST_F(LinuxWorkspaceTest, TerminatingOnlyAsksAndReturnsWhileTheApplicationIsSti
     EXPECT_EQ(saving.exitStatus(), QProcess::NormalExit);
     EXPECT_FALSE(stubborn.waitForFinished(500));
     EXPECT_EQ(workspace.runningBundleIdentifiers(), QStringList{"org.mozilla.thunderbird"});
-    EXPECT_EQ(workspace.exitWaitLimit(), 3.0);
     EXPECT_EQ(LinuxWorkspace(Paths("/h", "/"), {}).exitWaitLimit(), 30.0);
 }
 

@@ -9,6 +9,7 @@
 #include "app/clients/linux/GLibKeyFile.h"
 #include "app/clients/linux/KConfigFile.h"
 #include "app/demo/FakeMacMozilla.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/LinuxClients.h"
 
 namespace quillet {
@@ -194,17 +195,9 @@ public:
 
     FakeClientState read() const override {
         std::vector<Identity> identities;
-        const QDir folder(_home.gearyFolder());
-        for (const QString& account : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            const auto file = this->file(account);
-            if (!file)
-                continue;
-            const QString mailbox =
-                file->stringList("Account", "sender_mailboxes").value_or(QStringList()).value(0);
-            identities.push_back({account, mailbox.section('<', 1).section('>', 0, 0),
-                                  file->string("Account", "signature").value_or("").toUtf8(),
-                                  file->boolean("Account", "use_signature").value_or(false)});
-        }
+        for (const GearyAccount& account : ReadGearyAccounts(_home.gearyFolder()))
+            identities.push_back(
+                {account.folder, account.address, account.signature.toUtf8(), account.used});
         return StateOf(identities);
     }
     void replaceSignature(const std::optional<FakeClientSignature>& before,
@@ -264,14 +257,7 @@ void LayOutLinuxClients(const FakeMac& mac) {
     for (ClientKind kind : {ClientKind::kmail, ClientKind::geary})
         InstallLinuxClientPackage(mac.root(), kind);
     mac.writeFile(mac.homePath(".config/emailidentities"),
-                  "[Default]\nDefault Identity=1001\n\n"
-                  "[Identity #0]\nEmail Address=tim@example.com\nIdentity=Tim\n"
-                  "Inline Signature=<p>Tim's own <b>KMail</b> signature</p>\\n\n"
-                  "Inlined Html=true\nName=Tim Example\nSignature Enabled=true\n"
-                  "Signature Type=inline\nuoid=1001\n\n"
-                  "[Identity #1]\nEmail Address=tim.work@example.com\nIdentity=Work\n"
-                  "Inline Signature=Tim's own plain signature\\n-- \\tTim\nInlined Html=false\n"
-                  "Name=Tim Example\nSignature Enabled=false\nSignature Type=inline\nuoid=1002\n");
+                  ReadDataText("clients/linux/emailidentities").toUtf8());
     QFile::setPermissions(mac.homePath(".config/emailidentities"),
                           QFile::ReadOwner | QFile::WriteOwner);
     LinuxClientsHome home(mac.home());

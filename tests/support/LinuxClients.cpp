@@ -5,9 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <algorithm>
 
 #include "app/clients/linux/GLibKeyFile.h"
+#include "tests/support/DataTable.h"
 
 namespace quillet {
 
@@ -24,28 +24,6 @@ const QString kKMailTool = QUILLET_KMAIL_IDENTITIES_TOOL;
 const QString kKMailTool;
 #endif
 constexpr int kToolTimeoutMs = 120000;
-
-// A session bus like dbus-run-session's, listening on a socket file (an abstract socket would
-// stay inside the network namespace).
-QByteArray BusConfiguration(const QString& folder) {
-    return QString(
-               R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <keep_umask/>
-  <listen>unix:dir=%1</listen>
-  <standard_session_servicedirs/>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)")
-        .arg(folder)
-        .toUtf8();
-}
 
 bool WriteFile(const QString& path, const QByteArray& contents) {
     QDir().mkpath(QFileInfo(path).path());
@@ -74,21 +52,14 @@ QString LinuxClientsHome::unavailableReason() {
 LinuxClientsHome::LinuxClientsHome(QString home) : _home(std::move(home)) {}
 
 bool InstallLinuxClientPackage(const QString& systemRoot, ClientKind kind) {
-    const struct {
-        ClientKind kind;
-        const char* version;
-    } kVersions[] = {{ClientKind::evolution, "3.46.4"},
-                     {ClientKind::kmail, "5.22.3"},
-                     {ClientKind::geary, "43.0"}};
-    const auto version = std::find_if(std::begin(kVersions), std::end(kVersions),
-                                      [&](const auto& known) { return known.kind == kind; });
-    if (version == std::end(kVersions))
-        return false;
+    const char* version = kind == ClientKind::evolution ? "3.46.4"
+                          : kind == ClientKind::kmail   ? "5.22.3"
+                                                        : "43.0";
     const QString program = LinuxClientProgram(systemRoot, kind);
     const QString metainfo = QString(
                                  "<?xml version=\"1.0\"?><component><id>%1</id><releases>"
                                  "<release version=\"%2\"/></releases></component>\n")
-                                 .arg(BundleIdentifier(kind), version->version);
+                                 .arg(BundleIdentifier(kind), version);
     return WriteFile(program, "#!/bin/sh\n") &&
            QFile::setPermissions(
                program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther) &&
@@ -98,16 +69,6 @@ bool InstallLinuxClientPackage(const QString& systemRoot, ClientKind kind) {
 
 QString LinuxClientProgram(const QString& systemRoot, ClientKind kind) {
     return systemRoot + "/usr/bin/" + StoredText(kind).toLower();
-}
-
-bool LinuxClientsHome::installClients() {
-    for (ClientKind kind : {ClientKind::evolution, ClientKind::kmail, ClientKind::geary}) {
-        if (!InstallLinuxClientPackage(systemRoot(), kind)) {
-            _lastError = "cannot install " + LinuxClientProgram(systemRoot(), kind);
-            return false;
-        }
-    }
-    return true;
 }
 
 LinuxClientsHome::~LinuxClientsHome() {
@@ -137,12 +98,19 @@ QProcessEnvironment LinuxClientsHome::environment() const {
     return environment;
 }
 
-bool LinuxClientsHome::startBus() {
+bool LinuxClientsHome::start() {
+    for (ClientKind kind : {ClientKind::evolution, ClientKind::kmail, ClientKind::geary}) {
+        if (!InstallLinuxClientPackage(systemRoot(), kind)) {
+            _lastError = "cannot install " + LinuxClientProgram(systemRoot(), kind);
+            return false;
+        }
+    }
     const QString folder = _home + "/.bus";
     QDir().mkpath(_home + "/.runtime");
     QFile::setPermissions(_home + "/.runtime",
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    if (!WriteFile(folder + "/session.conf", BusConfiguration(folder))) {
+    if (!WriteFile(folder + "/session.conf",
+                   ReadDataText("clients/linux/session.conf").replace("FOLDER", folder).toUtf8())) {
         _lastError = "cannot write the bus configuration";
         return false;
     }
@@ -176,47 +144,31 @@ std::optional<QString> LinuxClientsHome::runTool(const QString& program,
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-bool LinuxClientsHome::addEvolutionSignature(const QString& uid, const QString& name,
-                                             const QString& mimeType, const QString& text) {
-    return runTool(kEvolutionTool, {"add-signature", uid, name, mimeType, text}).has_value();
-}
-
-bool LinuxClientsHome::addEvolutionIdentity(const QString& uid, const QString& address,
-                                            const QString& name, const QString& signatureUid) {
-    return runTool(kEvolutionTool, {"add-identity", uid, address, name, signatureUid}).has_value();
-}
-
-std::optional<ReadBacks> LinuxClientsHome::evolutionSignatures() {
-    const auto output = runTool(kEvolutionTool, {"read"});
-    if (!output)
-        return std::nullopt;
-    ReadBacks readBacks;
-    for (const QString& line : output->split('\n', Qt::SkipEmptyParts)) {
-        const QStringList fields = line.split('\t');
-        if (fields.size() < 4)
-            continue;
-        ClientSignatureReadBack& readBack = readBacks[fields[0]];
-        readBack.id = fields[1];
-        readBack.html = fields[2] == "text/html";
-        readBack.text = QString::fromUtf8(QByteArray::fromBase64(fields[3].toLatin1()));
-        readBack.enabled = fields[1] != "none" && !fields[2].isEmpty();
+bool LinuxClientsHome::addIdentity(ClientKind kind, const QString& email, const QString& name,
+                                   const std::optional<QString>& signature) {
+    if (kind == ClientKind::geary) {
+        const int accounts =
+            int(QDir(gearyFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+        return addGearyAccount(QString("account_%1").arg(accounts + 1, 2, 10, QChar('0')), email,
+                               name, signature);
     }
-    return readBacks;
-}
-
-bool LinuxClientsHome::addKMailIdentity(const QString& email, const QString& name,
-                                        const std::optional<QString>& signature) {
     QStringList arguments{"add", email, name};
     if (signature)
-        arguments << *signature << "html";
-    return runTool(kKMailTool, arguments).has_value();
+        arguments << *signature;
+    return runTool(kind == ClientKind::kmail ? kKMailTool : kEvolutionTool, arguments).has_value();
 }
 
-std::optional<ReadBacks> LinuxClientsHome::kmailSignatures() {
-    const auto output = runTool(kKMailTool, {"read"});
+std::optional<ReadBacks> LinuxClientsHome::signatures(ClientKind kind) {
+    ReadBacks readBacks;
+    if (kind == ClientKind::geary) {
+        for (const GearyAccount& account : ReadGearyAccounts(gearyFolder()))
+            readBacks[account.address] = {account.signature, account.used,
+                                          account.signature.contains('<'), account.folder};
+        return readBacks;
+    }
+    const auto output = runTool(kind == ClientKind::kmail ? kKMailTool : kEvolutionTool, {"read"});
     if (!output)
         return std::nullopt;
-    ReadBacks readBacks;
     for (const QString& line : output->split('\n', Qt::SkipEmptyParts)) {
         const QStringList fields = line.split('\t');
         if (fields.size() < 5 || fields[0].isEmpty())
@@ -228,45 +180,38 @@ std::optional<ReadBacks> LinuxClientsHome::kmailSignatures() {
     return readBacks;
 }
 
+QString LinuxClientsHome::settingsFolder(ClientKind kind) const {
+    if (kind == ClientKind::evolution)
+        return _home + "/.config/evolution";
+    return kind == ClientKind::kmail ? _home + "/.config" : gearyFolder();
+}
+
 bool LinuxClientsHome::addGearyAccount(const QString& folder, const QString& email,
                                        const QString& name,
                                        const std::optional<QString>& signature) {
-    auto file = GLibKeyFile::parse(QByteArray());
-    file->setRawValue("Metadata", "version", "1");
-    file->setRawValue("Metadata", "status", "enabled");
-    file->setRawValue("Account", "ordinal", "1");
-    file->setString("Account", "label", "");
-    file->setRawValue("Account", "prefetch_days", "-1");
-    file->setRawValue("Account", "save_drafts", "true");
+    auto file = GLibKeyFile::parse(ReadDataText("clients/linux/geary.ini").toUtf8());
     file->setString("Account", "sender_mailboxes", name + " <" + email + ">;");
-    file->setString("Account", "service_provider", "other");
     file->setString("Account", "signature", signature.value_or(QString()));
     file->setRawValue("Account", "use_signature", signature ? "true" : "false");
-    file->setString("Incoming", "host", "imap.example.com");
-    file->setString("Outgoing", "host", "smtp.example.com");
     return WriteFile(gearyFolder() + "/" + folder + "/geary.ini", file->contents());
 }
 
-std::optional<ReadBacks> LinuxClientsHome::gearySignatures() const {
-    ReadBacks readBacks;
-    const QDir folder(gearyFolder());
+std::vector<GearyAccount> ReadGearyAccounts(const QString& gearyFolder) {
+    std::vector<GearyAccount> accounts;
+    const QDir folder(gearyFolder);
     for (const QString& name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
         QFile ini(folder.filePath(name + "/geary.ini"));
-        if (!ini.open(QIODevice::ReadOnly))
-            continue;
-        const auto file = GLibKeyFile::parse(ini.readAll());
+        const auto file =
+            ini.open(QIODevice::ReadOnly) ? GLibKeyFile::parse(ini.readAll()) : std::nullopt;
         if (!file)
-            return std::nullopt;
-        const QString mailbox = file->stringList("Account", "sender_mailboxes")
-                                    .value_or(QStringList{QString()})
-                                    .value(0);
-        const QString address = mailbox.section('<', 1).section('>', 0, 0);
-        readBacks[address] = ClientSignatureReadBack{
-            file->string("Account", "signature").value_or(QString()),
-            file->boolean("Account", "use_signature").value_or(false),
-            file->string("Account", "signature").value_or(QString()).contains('<'), name};
+            continue;
+        const QString mailbox =
+            file->stringList("Account", "sender_mailboxes").value_or(QStringList()).value(0);
+        accounts.push_back({name, mailbox.section('<', 1).section('>', 0, 0),
+                            file->string("Account", "signature").value_or(QString()),
+                            file->boolean("Account", "use_signature").value_or(false)});
     }
-    return readBacks;
+    return accounts;
 }
 
 }  // namespace quillet

@@ -12,6 +12,7 @@
 #include <QString>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "common/ClientKind.h"
 
@@ -32,6 +33,13 @@ struct ClientSignatureReadBack {
 };
 using ReadBacks = std::map<QString, ClientSignatureReadBack>;  // by identity address
 
+// Geary's accounts as Geary reads them from their geary.ini files (GLib's key files).
+struct GearyAccount {
+    QString folder, address, signature;
+    bool used = false;
+};
+std::vector<GearyAccount> ReadGearyAccounts(const QString& gearyFolder);
+
 class LinuxClientsHome {
 public:
     // Why these tests cannot run here (a client or a tool missing, no network namespace); empty
@@ -41,31 +49,25 @@ public:
     explicit LinuxClientsHome(QString home);
     ~LinuxClientsHome();  // ends the bus and everything it started
 
-    bool startBus();
+    // Installs the three clients in the system root and starts the bus.
+    bool start();
     // HOME, the XDG folders below it, the bus, and GSettings kept in memory.
     QProcessEnvironment environment() const;
-    const QString& home() const { return _home; }
     // A system root (for the command's --root) where the three clients are installed as
     // distribution packages: their programs and AppStream files.
     QString systemRoot() const { return _home + "/system"; }
-    bool installClients();
 
-    bool addEvolutionSignature(const QString& uid, const QString& name, const QString& mimeType,
-                               const QString& text);
-    bool addEvolutionIdentity(const QString& uid, const QString& address, const QString& name,
-                              const QString& signatureUid = "none");
-    std::optional<ReadBacks> evolutionSignatures();
-    QString evolutionFolder() const { return _home + "/.config/evolution"; }
-
-    bool addKMailIdentity(const QString& email, const QString& name,
-                          const std::optional<QString>& signature = std::nullopt);
-    std::optional<ReadBacks> kmailSignatures();
-    QString kmailIdentitiesPath() const { return _home + "/.config/emailidentities"; }
+    // An identity made as the client makes it, using an HTML signature of the person's own or
+    // none; and what the client would use as each identity's signature.
+    bool addIdentity(ClientKind kind, const QString& email, const QString& name,
+                     const std::optional<QString>& signature = std::nullopt);
+    std::optional<ReadBacks> signatures(ClientKind kind);
+    // The folder that holds all of the client's settings.
+    QString settingsFolder(ClientKind kind) const;
 
     // An account folder of Geary's with geary.ini as Geary 43 writes it.
     bool addGearyAccount(const QString& folder, const QString& email, const QString& name,
                          const std::optional<QString>& signature = std::nullopt);
-    std::optional<ReadBacks> gearySignatures() const;
     QString gearyFolder() const { return _home + "/.config/geary"; }
 
     const QString& lastError() const { return _lastError; }

@@ -73,23 +73,15 @@ std::optional<nlohmann::json> MarionetteClient::readMessage(int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     while (true) {
         const qsizetype colon = _buffer.indexOf(':');
-        if (colon > 0) {
-            bool ok = false;
-            const qsizetype length = _buffer.left(colon).toLongLong(&ok);
-            if (!ok) {
-                _lastError = "bad Marionette message";
-                return std::nullopt;
-            }
-            if (_buffer.size() >= colon + 1 + length) {
-                const QByteArray body = _buffer.mid(colon + 1, length);
-                _buffer.remove(0, colon + 1 + length);
-                auto parsed = nlohmann::json::parse(body.toStdString(), nullptr, false);
-                if (parsed.is_discarded()) {
-                    _lastError = "bad Marionette message";
-                    return std::nullopt;
-                }
+        const qsizetype length = colon > 0 ? _buffer.left(colon).toLongLong() : -1;
+        if (length >= 0 && _buffer.size() >= colon + 1 + length) {
+            const QByteArray body = _buffer.mid(colon + 1, length);
+            _buffer.remove(0, colon + 1 + length);
+            auto parsed = nlohmann::json::parse(body.toStdString(), nullptr, false);
+            if (!parsed.is_discarded())
                 return parsed;
-            }
+            _lastError = "bad Marionette message";
+            return std::nullopt;
         }
         if (deadline.hasExpired() ||
             !_socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {

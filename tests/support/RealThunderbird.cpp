@@ -109,6 +109,7 @@ bool RealThunderbird::start() {
         _lastError = "could not write user.js";
         return false;
     }
+    _process.waitForFinished(30000);  // one closed by someone else may not have been reaped yet
     _process.start(program(), {"--headless", "--marionette", "-remote-allow-system-access"});
     if (!_process.waitForStarted()) {
         _lastError = "Thunderbird did not start";

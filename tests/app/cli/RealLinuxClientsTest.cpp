@@ -5,7 +5,6 @@
 // files). The person's own signature and choices come back as they were.
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <nlohmann/json.hpp>
 
@@ -23,142 +22,82 @@ const QString kFirst = "<p>Ann <b>\"Quillet\"</b> Example\\</p>\n<p>\tline two</
 const QString kSecond = "<p>Bob <a href=\"https://example.com\">Example</a></p>";
 const QString kUpdated = "<p>Ann, updated</p>";
 
-// Every file below the folder with its bytes, lock files aside.
-FolderFiles Snapshot(const QString& folder) {
-    return ReadFolderFiles(folder, [](const QString& path) { return path.endsWith(".lock"); });
-}
+class RealLinuxClientsTest : public testing::TestWithParam<ClientKind> {};
 
-class RealLinuxClientsTest : public testing::TestWithParam<ClientKind> {
-protected:
-    void SetUp() override {
-        if (const QString reason = LinuxClientsHome::unavailableReason(); !reason.isEmpty())
-            GTEST_SKIP() << reason.toStdString();
-        ASSERT_TRUE(home.isValid());
-        ASSERT_TRUE(clients.installClients()) << clients.lastError().toStdString();
-        ASSERT_TRUE(clients.startBus()) << clients.lastError().toStdString();
-        service.setSignature("first-key", kFirst);
-        service.setSignature("second-key", kSecond);
-    }
-
-    ClientKind kind() const { return GetParam(); }
-
-    // Ann with her own HTML signature, Bob with none.
-    void makePersonsIdentities() {
-        switch (kind()) {
-            case ClientKind::evolution:
-                ASSERT_TRUE(
-                    clients.addEvolutionSignature("anns-own", "Ann's own", "text/html", kOwn))
-                    << clients.lastError().toStdString();
-                ASSERT_TRUE(clients.addEvolutionIdentity("ann-identity", "ann@example.com",
-                                                         "Ann Example", "anns-own"))
-                    << clients.lastError().toStdString();
-                ASSERT_TRUE(
-                    clients.addEvolutionIdentity("bob-identity", "bob@example.com", "Bob Example"))
-                    << clients.lastError().toStdString();
-                break;
-            case ClientKind::kmail:
-                ASSERT_TRUE(clients.addKMailIdentity("ann@example.com", "Ann Example", kOwn))
-                    << clients.lastError().toStdString();
-                ASSERT_TRUE(clients.addKMailIdentity("bob@example.com", "Bob Example"))
-                    << clients.lastError().toStdString();
-                break;
-            case ClientKind::geary:
-                ASSERT_TRUE(
-                    clients.addGearyAccount("account_01", "ann@example.com", "Ann Example", kOwn));
-                ASSERT_TRUE(
-                    clients.addGearyAccount("account_02", "bob@example.com", "Bob Example"));
-                break;
-            default:
-                FAIL() << "not a Linux client";
-        }
-    }
-
-    ReadBacks readBack() {
-        std::optional<ReadBacks> readBacks;
-        if (kind() == ClientKind::evolution)
-            readBacks = clients.evolutionSignatures();
-        else if (kind() == ClientKind::kmail)
-            readBacks = clients.kmailSignatures();
-        else
-            readBacks = clients.gearySignatures();
-        EXPECT_TRUE(readBacks) << clients.lastError().toStdString();
-        return readBacks.value_or(ReadBacks());
-    }
-
-    QString settingsFolder() const {
-        if (kind() == ClientKind::evolution)
-            return clients.evolutionFolder();
-        if (kind() == ClientKind::kmail)
-            return home.path() + "/.config";
-        return clients.gearyFolder();
-    }
-
-    CommandRun quillet(const QStringList& arguments) {
-        return RunQuillet(
-            QStringList{"--home", home.path(), "--root", clients.systemRoot(), "--platform",
-                        "linux", "--service", service.url().toString()} +
-                arguments,
-            WithoutFakeMacVariables(clients.environment()));
-    }
-
-    QString install(const QString& key, const QString& account) {
-        const CommandRun run = quillet({"--json", "--yes", "install", "--key", key, "--client",
-                                        StoredText(kind()), "--account", account});
-        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString() << run.out.toStdString();
-        if (run.exitCode != 0)
-            return {};
-        return QString::fromStdString(
-            nlohmann::json::parse(run.out.toStdString())["id"].get<std::string>());
-    }
-
+TEST_P(RealLinuxClientsTest, InstallUpdateAndUninstallGiveThePersonsOwnBack) {
+    if (const QString reason = LinuxClientsHome::unavailableReason(); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    const ClientKind kind = GetParam();
     QTemporaryDir home;
     LinuxClientsHome clients{home.path()};
     TestService service;
-};
+    service.setSignature("first-key", kFirst);
+    service.setSignature("second-key", kSecond);
+    ASSERT_TRUE(clients.start()) << clients.lastError().toStdString();
+    const auto quillet = [&](const QStringList& arguments) {
+        const CommandRun run =
+            RunQuillet(QStringList{"--home", home.path(), "--root", clients.systemRoot(),
+                                   "--platform", "linux", "--service", service.url().toString()} +
+                           arguments,
+                       WithoutFakeMacVariables(clients.environment()));
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString() << run.out.toStdString();
+        return run;
+    };
+    const auto install = [&](const QString& key, const QString& account) {
+        const CommandRun run = quillet({"--json", "--yes", "install", "--key", key, "--client",
+                                        StoredText(kind), "--account", account});
+        return QString::fromStdString(nlohmann::json::parse(run.out.toStdString())["id"]);
+    };
+    const auto readBack = [&] {
+        const auto readBacks = clients.signatures(kind);
+        EXPECT_TRUE(readBacks) << clients.lastError().toStdString();
+        return readBacks.value_or(ReadBacks());
+    };
+    // Every file below the settings folder with its bytes, lock files aside.
+    const auto settings = [&] {
+        return ReadFolderFiles(clients.settingsFolder(kind),
+                               [](const QString& path) { return path.endsWith(".lock"); });
+    };
 
-TEST_P(RealLinuxClientsTest, InstallUpdateAndUninstallGiveThePersonsOwnBack) {
-    makePersonsIdentities();
+    // Ann with her own HTML signature, Bob with none.
+    ASSERT_TRUE(clients.addIdentity(kind, "ann@example.com", "Ann Example", kOwn))
+        << clients.lastError().toStdString();
+    ASSERT_TRUE(clients.addIdentity(kind, "bob@example.com", "Bob Example"))
+        << clients.lastError().toStdString();
     const ReadBacks before = readBack();
     ASSERT_EQ(before.at("ann@example.com").text, kOwn);
     ASSERT_EQ(before.at("bob@example.com").text, "");
-    const auto settingsBefore = Snapshot(settingsFolder());
+    const auto settingsBefore = settings();
 
-    const CommandRun clientsRun = quillet({"clients"});
-    ASSERT_EQ(clientsRun.exitCode, 0) << clientsRun.err.toStdString();
-    EXPECT_TRUE(clientsRun.out.contains(StoredText(kind()) + "\t" + DisplayName(kind()) + " "))
-        << clientsRun.out.toStdString();
-
+    EXPECT_TRUE(
+        quillet({"clients"}).out.contains(StoredText(kind) + "\t" + DisplayName(kind) + " "));
     // A preview shows the change and makes none.
     const CommandRun preview = quillet({"--dry-run", "install", "--key", "first-key", "--client",
-                                        StoredText(kind()), "--account", "ann@example.com"});
-    EXPECT_EQ(preview.exitCode, 0) << preview.err.toStdString();
-    EXPECT_TRUE(preview.out.contains("+++ " + settingsFolder())) << preview.out.toStdString();
+                                        StoredText(kind), "--account", "ann@example.com"});
+    EXPECT_TRUE(preview.out.contains("+++ " + clients.settingsFolder(kind)))
+        << preview.out.toStdString();
     EXPECT_TRUE(preview.out.contains("first-key") || preview.out.contains("Ann <b>"))
         << preview.out.toStdString();
-    EXPECT_EQ(Snapshot(settingsFolder()), settingsBefore);
+    EXPECT_EQ(settings(), settingsBefore);
 
     const QString first = install("first-key", "ann@example.com");
     const QString second = install("second-key", "bob@example.com");
-    ASSERT_FALSE(first.isEmpty());
-    ASSERT_FALSE(second.isEmpty());
     ReadBacks now = readBack();
-    EXPECT_EQ(now.at("ann@example.com").text, kFirst);
-    EXPECT_TRUE(now.at("ann@example.com").html);
-    EXPECT_TRUE(now.at("ann@example.com").enabled);
-    EXPECT_EQ(now.at("bob@example.com").text, kSecond);
-    EXPECT_TRUE(now.at("bob@example.com").html);
+    for (const auto& [address, text] :
+         {std::pair{"ann@example.com", kFirst}, {"bob@example.com", kSecond}}) {
+        EXPECT_EQ(now.at(address).text, text) << address;
+        EXPECT_TRUE(now.at(address).html) << address;
+        EXPECT_TRUE(now.at(address).enabled) << address;
+    }
 
     service.setSignature("first-key", kUpdated);
-    const CommandRun refresh = quillet({"--yes", "refresh"});
-    ASSERT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
+    quillet({"--yes", "refresh"});
     now = readBack();
     EXPECT_EQ(now.at("ann@example.com").text, kUpdated);
     EXPECT_EQ(now.at("bob@example.com").text, kSecond);
 
-    for (const QString& id : {first, second}) {
-        const CommandRun uninstall = quillet({"--yes", "uninstall", id});
-        ASSERT_EQ(uninstall.exitCode, 0) << uninstall.err.toStdString();
-    }
+    quillet({"--yes", "uninstall", first});
+    quillet({"--yes", "uninstall", second});
     now = readBack();
     for (const auto& [address, readBack] : before) {
         EXPECT_EQ(now.at(address).text, readBack.text) << address.toStdString();
@@ -166,22 +105,12 @@ TEST_P(RealLinuxClientsTest, InstallUpdateAndUninstallGiveThePersonsOwnBack) {
         EXPECT_EQ(now.at(address).enabled, readBack.enabled) << address.toStdString();
     }
     // Nothing of Quillet's is left, and the person's files are as they were, byte for byte.
-    const auto settingsAfter = Snapshot(settingsFolder());
-    for (const auto& [path, bytes] : settingsBefore) {
-        ASSERT_TRUE(settingsAfter.count(path)) << path.toStdString();
-        EXPECT_EQ(settingsAfter.at(path), bytes) << path.toStdString();
-    }
-    for (const auto& [path, bytes] : settingsAfter)
-        EXPECT_TRUE(settingsBefore.count(path)) << "left behind: " << path.toStdString();
+    EXPECT_EQ(settings(), settingsBefore);
 
     // The restore point of the last uninstall puts Bob's signature back into the client.
-    const CommandRun backups = quillet({"--json", "backups"});
-    ASSERT_EQ(backups.exitCode, 0) << backups.err.toStdString();
-    const auto points = nlohmann::json::parse(backups.out.toStdString());
+    const auto points = nlohmann::json::parse(quillet({"--json", "backups"}).out.toStdString());
     ASSERT_FALSE(points.empty());
-    const CommandRun restore =
-        quillet({"--yes", "restore", QString::fromStdString(points[0]["id"].get<std::string>())});
-    ASSERT_EQ(restore.exitCode, 0) << restore.err.toStdString() << restore.out.toStdString();
+    quillet({"--yes", "restore", QString::fromStdString(points[0]["id"])});
     now = readBack();
     EXPECT_EQ(now.at("bob@example.com").text, kSecond);
     EXPECT_EQ(now.at("ann@example.com").text, kOwn);

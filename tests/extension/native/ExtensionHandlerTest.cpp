@@ -4,6 +4,7 @@
 #include "extension/native/ExtensionHandler.h"
 #include "extension/native/WebCore.h"
 #include "platform/EventLoop.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/TestHelpers.h"
 #include "tests/support/TestPlatform.h"
 #include "tests/support/TestService.h"
@@ -70,39 +71,16 @@ TEST_F(ExtensionHandlerTest, MalformedRequestsAreLoggedAndGetNoAnswer) {
     createCore();
     ExtensionHandler handler(*core);
     waitUntilIdle();
-    struct Case {
-        const char* name;
-        std::optional<nlohmann::json> userInfo;
-        const char* logLine;  // empty: dropped without a line
-    };
-    const Case cases[] = {
-        {"SetSignatures", nlohmann::json{{"client", "Gmail"}, {"callbackToken", "t1"}}, ""},
-        {"GetSignatures", std::nullopt, "Error: GetSignatures message: no userInfo"},
-        {"GetSignatures", nlohmann::json::array(), "Error: GetSignatures message: no userInfo"},
-        {"GetSignatures", nlohmann::json{{"callbackToken", "t1"}},
-         "Error: GetSignatures message: no client string"},
-        {"GetSignatures", nlohmann::json{{"client", 3}, {"callbackToken", "t1"}},
-         "Error: GetSignatures message: no client string"},
-        {"GetSignatures", nlohmann::json{{"client", "gmail"}, {"callbackToken", "t1"}},
-         "Error: GetSignatures message: bad client string"},
-        {"GetSignatures", nlohmann::json{{"client", "Gmail"}},
-         "Error: GetSignatures message: no callback token"},
-        {"GetSignatures", nlohmann::json{{"client", "Gmail"}, {"callbackToken", "a b"}},
-         "Error: GetSignatures message: bad callback token"},
-        {"GetSignatures",
-         nlohmann::json{{"client", "Gmail"}, {"callbackToken", std::string(129, 'x')}},
-         "Error: GetSignatures message: bad callback token"},
-    };
-    for (const Case& c : cases) {
+    for (const QStringList& row : ReadDataTable("web/malformed-requests.tsv")) {
         logLines.clear();
-        const auto answer = handler.messageReceived(c.name, c.userInfo ? &*c.userInfo : nullptr);
-        EXPECT_FALSE(answer) << c.logLine;
-        const QString expected = c.logLine;
-        if (expected.isEmpty()) {
+        const auto userInfo = nlohmann::json::parse(row[1].toStdString(), nullptr, false);
+        const auto answer = handler.messageReceived(row[0], row[1] == "none" ? nullptr : &userInfo);
+        EXPECT_FALSE(answer) << row.join(' ').toStdString();
+        if (row.value(2).isEmpty()) {
             EXPECT_TRUE(logLines.filter("GetSignatures").isEmpty());
         } else {
-            ASSERT_EQ(logLines.size(), 1) << c.logLine;
-            EXPECT_TRUE(logLines[0].endsWith(expected)) << logLines[0].toStdString();
+            ASSERT_EQ(logLines.size(), 1) << row.join(' ').toStdString();
+            EXPECT_TRUE(logLines[0].endsWith(row[2])) << logLines[0].toStdString();
         }
     }
     // A well-formed request with the longest token is answered, token unchanged.
@@ -114,30 +92,14 @@ TEST_F(ExtensionHandlerTest, MalformedRequestsAreLoggedAndGetNoAnswer) {
     EXPECT_TRUE((*answer)["userInfo"]["signatures"].empty());
 }
 
-TEST_F(ExtensionHandlerTest, EachClientGetsItsOwnAndTheUnassignedSignaturesInStoreOrder) {
+// Switched-off and deleted records are left out; a record whose client text is not exactly a
+// stored text is for no client in particular.
+TEST_F(ExtensionHandlerTest, EachClientGetsItsOwnAndTheUnassignedActiveSignaturesInStoreOrder) {
     service.setSignature("every", "<p>Every</p>");
     service.setSignature("yahoo", "<p>Yahoo</p>");
     createCore();
     add(std::nullopt, "", "every", "<p>Every</p>");
     add(ClientKind::yahoo, "me@yahoo.com", "yahoo", "<p>Yahoo</p>");
-    add(std::nullopt, "", "", "", "<p>From a file</p>");
-    ExtensionHandler handler(*core);
-    waitUntilIdle();
-
-    const auto gmail = ask(handler, {{"client", "Gmail"}, {"callbackToken", "g"}});
-    ASSERT_TRUE(gmail);
-    EXPECT_EQ(Htmls(*gmail), QStringList({"<p>Every</p>", "<p>From a file</p>"}));
-    const auto yahoo = ask(handler, {{"client", "Yahoo"}, {"callbackToken", "y"}});
-    ASSERT_TRUE(yahoo);
-    EXPECT_EQ(Htmls(*yahoo), QStringList({"<p>Every</p>", "<p>Yahoo</p>", "<p>From a file</p>"}));
-    const nlohmann::json expected = {
-        {"account", "me@yahoo.com"}, {"html", "<p>Yahoo</p>"}, {"insertForRepliesForwards", true}};
-    EXPECT_EQ((*yahoo)["userInfo"]["signatures"][1], expected);
-    EXPECT_EQ((*yahoo)["userInfo"]["callbackToken"], "y");
-}
-
-TEST_F(ExtensionHandlerTest, SwitchedOffDeletedAndForeignRecordsAreHandledAsStored) {
-    createCore();
     const SignatureId off = add(std::nullopt, "", "", "", "<p>Off</p>");
     const SignatureId deleted = add(std::nullopt, "", "", "", "<p>Deleted</p>");
     add(ClientKind::gmail, "", "", "", "<p>Mixed case</p>");
@@ -146,7 +108,6 @@ TEST_F(ExtensionHandlerTest, SwitchedOffDeletedAndForeignRecordsAreHandledAsStor
     core->signature(deleted)->pendingDeletion = true;
     core->saveSignature(deleted);
     waitUntilIdle();
-    // A record whose client text is not exactly a stored text is for no client in particular.
     sqlite3* database = nullptr;
     ASSERT_EQ(sqlite3_open(core->storePath().toUtf8().constData(), &database), SQLITE_OK);
     QuerySqliteRows(database,
@@ -155,12 +116,19 @@ TEST_F(ExtensionHandlerTest, SwitchedOffDeletedAndForeignRecordsAreHandledAsStor
     sqlite3_close(database);
 
     createCore();
-    EXPECT_EQ(core->visibleSignatureIds().size(), 2u);
+    EXPECT_EQ(core->visibleSignatureIds().size(), 4u);
     ExtensionHandler handler(*core);
     waitUntilIdle();
-    const auto aol = ask(handler, {{"client", "Aol"}, {"callbackToken", "a"}});
-    ASSERT_TRUE(aol);
-    EXPECT_EQ(Htmls(*aol), QStringList({"<p>Mixed case</p>"}));
+    const auto gmail = ask(handler, {{"client", "Gmail"}, {"callbackToken", "g"}});
+    ASSERT_TRUE(gmail);
+    EXPECT_EQ(Htmls(*gmail), QStringList({"<p>Every</p>", "<p>Mixed case</p>"}));
+    const auto yahoo = ask(handler, {{"client", "Yahoo"}, {"callbackToken", "y"}});
+    ASSERT_TRUE(yahoo);
+    EXPECT_EQ(Htmls(*yahoo), QStringList({"<p>Every</p>", "<p>Yahoo</p>", "<p>Mixed case</p>"}));
+    const nlohmann::json expected = {
+        {"account", "me@yahoo.com"}, {"html", "<p>Yahoo</p>"}, {"insertForRepliesForwards", true}};
+    EXPECT_EQ((*yahoo)["userInfo"]["signatures"][1], expected);
+    EXPECT_EQ((*yahoo)["userInfo"]["callbackToken"], "y");
 }
 
 TEST_F(ExtensionHandlerTest, AnAnswerCarriesWhatAnotherProcessStoredSinceAndARefreshKeepsIt) {

@@ -2,6 +2,7 @@
 
 #include "extension/native/PopupCommands.h"
 #include "platform/EventLoop.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/TestPlatform.h"
 #include "tests/support/TestService.h"
 
@@ -10,9 +11,13 @@ namespace {
 
 class PopupCommandsTest : public testing::Test {
 protected:
-    PopupCommandsTest() {
+    PopupCommandsTest() { createCore(service.url()); }
+
+    // A new engine, as a new host process makes one, over what the store holds.
+    void createCore(const QUrl& serviceUrl) {
+        core.reset();
         Core::Options options;
-        options.serviceUrl = service.url();
+        options.serviceUrl = serviceUrl;
         options.console = [](const QString&) {};
         QString error;
         core = Core::create(Environment{mac.paths(), platform.mainQueue,
@@ -39,49 +44,17 @@ TEST_F(PopupCommandsTest, TheFormRefusesInItsOrderAndStoresNothing) {
     service.setSignature("k", "<p>K</p>");
     const nlohmann::json good = {
         {"client", "Gmail"}, {"account", "ada@example.com"}, {"mode", "key"}, {"key", "k"}};
-    struct Case {
-        nlohmann::json change;
-        const char* message;
-    };
-    const Case cases[] = {
-        {{{"client", nullptr}},
-         "Please select an email client for which to install the signature."},
-        {{{"client", "gmail"}},
-         "Please select an email client for which to install the signature."},
-        {{{"account", "ada@example"}}, "Please enter a valid email address."},
-        {{{"account", "ada@example."}}, "Please enter a valid email address."},
-        {{{"account", "ada@example.com x"}}, "Please enter a valid email address."},
-        {{{"mode", "file"}, {"fileName", ""}},
-         "Please select an HTML file with a signature, or use a signature key."},
-        {{{"mode", "file"}, {"fileName", "sig.html"}, {"fileBase64", "/w=="}},  // the byte 0xFF
-         "Could not load the HTML file. Please check that it is encoded using UTF-8."},
-        // What the popup sends when it could not read the file, and an empty file.
-        {{{"mode", "file"}, {"fileName", "sig.html"}, {"fileBase64", ""}},
-         "Could not load the HTML file. Please check that it is encoded using UTF-8."},
-        {{{"mode", "file"}, {"fileName", "sig.html"}, {"fileBase64", "<p>not base64</p>"}},
-         "Could not load the HTML file. Please check that it is encoded using UTF-8."},
-        {{{"key", " \t\n"}},
-         "Please enter a signature key, or select an HTML file with a signature."},
-        {{{"key", "missing"}},
-         "Signature key not found. Please check that the key is correct and try again."},
-    };
-    for (const Case& c : cases) {
+    for (const QStringList& row : ReadDataTable("web/popup-refusals.tsv")) {
         nlohmann::json request = good;
-        request.update(c.change);
+        request.update(nlohmann::json::parse(row[0].toStdString()));
         const nlohmann::json answer = run("AddSignature", request);
         EXPECT_EQ(answer["name"], "Refused") << request.dump();
-        EXPECT_EQ(answer["userInfo"]["message"], c.message) << request.dump();
+        EXPECT_EQ(answer["userInfo"]["message"], row[1].toStdString()) << request.dump();
     }
     EXPECT_TRUE(core->signatureIds().empty());
 
     // A service that cannot be reached.
-    core.reset();
-    Core::Options options;
-    options.serviceUrl = QUrl("http://127.0.0.1:1");
-    options.console = [](const QString&) {};
-    core = Core::create(
-        Environment{mac.paths(), platform.mainQueue, platform.notificationCenter, *platform.bundle},
-        options, nullptr);
+    createCore(QUrl("http://127.0.0.1:1"));
     EXPECT_EQ(run("AddSignature", good)["userInfo"]["message"],
               "Could not get signature by key. Please check your internet connection and try "
               "again.");
@@ -103,13 +76,7 @@ TEST_F(PopupCommandsTest, InstallsByKeyAndFromAFileThenSavesAndRemoves) {
                          {"insertForRepliesForwards", true}});
     ASSERT_EQ(byFile["name"], "Added");
 
-    core.reset();  // what the store holds, read by a new process
-    Core::Options options;
-    options.serviceUrl = service.url();
-    options.console = [](const QString&) {};
-    core = Core::create(
-        Environment{mac.paths(), platform.mainQueue, platform.notificationCenter, *platform.bundle},
-        options, nullptr);
+    createCore(service.url());
     ASSERT_EQ(core->signatureIds().size(), 2u);
     const Signature& key = *core->signature(core->signatureIds()[0]);
     EXPECT_EQ(key.clientKindQ, ClientKind::gmail);

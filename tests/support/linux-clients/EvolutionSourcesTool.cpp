@@ -1,14 +1,13 @@
 // Evolution's own library (libedataserver) on the session bus it is given, for the tests: makes
-// sources as Evolution makes them when the person adds an identity or a signature, and reads
+// an identity and its signature as Evolution makes them when the person adds them, and reads
 // back what Evolution would load for each identity's signature.
 //
-//   evolution-sources add-signature UID NAME MIME_TYPE TEXT
-//   evolution-sources add-identity UID ADDRESS NAME SIGNATURE_UID
+//   evolution-sources add ADDRESS NAME [HTML_SIGNATURE]
 //   evolution-sources read
 //
 // "read" prints one line per mail identity: its address, its signature uid ("none" for none),
-// the signature's MIME type and the signature text that Evolution loads, in base64 (empty when
-// the uid names no signature), separated by tabs.
+// whether that names a signature ("enabled"), whether it is HTML, and the signature text that
+// Evolution loads, in base64, separated by tabs.
 #include <libedataserver/libedataserver.h>
 
 #include <cstdio>
@@ -31,69 +30,69 @@ int Commit(ESourceRegistry* registry, ESource* source) {
     return 0;
 }
 
-int AddSignature(ESourceRegistry* registry, char** argv) {
-    GError* error = nullptr;
-    ESource* source = e_source_new_with_uid(argv[0], nullptr, &error);
-    if (!source)
-        return Fail("new source", error);
-    e_source_set_display_name(source, argv[1]);
-    auto* extension = static_cast<ESourceMailSignature*>(
-        e_source_get_extension(source, E_SOURCE_EXTENSION_MAIL_SIGNATURE));
-    e_source_mail_signature_set_mime_type(extension, argv[2]);
-    int result = Commit(registry, source);
-    if (result == 0) {
+ESource* NewSource(const std::string& uid, const char* name, const char* extensionName,
+                   gpointer* extension) {
+    ESource* source = e_source_new_with_uid(uid.c_str(), nullptr, nullptr);
+    e_source_set_display_name(source, name);
+    *extension = e_source_get_extension(source, extensionName);
+    return source;
+}
+
+// The signature first, as Evolution's editor commits it, then the identity that uses it.
+int Add(ESourceRegistry* registry, int argc, char** argv) {
+    const std::string signatureUid = argc > 2 ? std::string("signature-") + argv[0] : "none";
+    gpointer extension = nullptr;
+    int result = 0;
+    if (argc > 2) {
+        ESource* source =
+            NewSource(signatureUid, argv[1], E_SOURCE_EXTENSION_MAIL_SIGNATURE, &extension);
+        e_source_mail_signature_set_mime_type(static_cast<ESourceMailSignature*>(extension),
+                                              "text/html");
+        result = Commit(registry, source);
+        g_object_unref(source);
         // Evolution writes the text through the source once the registry has it.
-        ESource* committed = e_source_registry_ref_source(registry, argv[0]);
-        if (!committed || !e_source_mail_signature_replace_sync(
-                              committed, argv[3], std::strlen(argv[3]), nullptr, &error))
+        GError* error = nullptr;
+        ESource* committed = e_source_registry_ref_source(registry, signatureUid.c_str());
+        if (result == 0 &&
+            (!committed || !e_source_mail_signature_replace_sync(
+                               committed, argv[2], std::strlen(argv[2]), nullptr, &error)))
             result = Fail("replace text", error);
         if (committed)
             g_object_unref(committed);
     }
+    ESource* source = NewSource(argv[0], argv[0], E_SOURCE_EXTENSION_MAIL_IDENTITY, &extension);
+    auto* identity = static_cast<ESourceMailIdentity*>(extension);
+    e_source_mail_identity_set_address(identity, argv[0]);
+    e_source_mail_identity_set_name(identity, argv[1]);
+    e_source_mail_identity_set_signature_uid(identity, signatureUid.c_str());
+    if (result == 0)
+        result = Commit(registry, source);
     g_object_unref(source);
     return result;
 }
 
-int AddIdentity(ESourceRegistry* registry, char** argv) {
-    GError* error = nullptr;
-    ESource* source = e_source_new_with_uid(argv[0], nullptr, &error);
-    if (!source)
-        return Fail("new source", error);
-    e_source_set_display_name(source, argv[1]);
-    auto* extension = static_cast<ESourceMailIdentity*>(
-        e_source_get_extension(source, E_SOURCE_EXTENSION_MAIL_IDENTITY));
-    e_source_mail_identity_set_address(extension, argv[1]);
-    e_source_mail_identity_set_name(extension, argv[2]);
-    e_source_mail_identity_set_signature_uid(extension, argv[3]);
-    const int result = Commit(registry, source);
-    g_object_unref(source);
-    return result;
-}
-
-std::string SignatureLine(ESourceRegistry* registry, const char* uid) {
+std::string SignatureFields(ESourceRegistry* registry, const char* uid) {
     ESource* signature = uid ? e_source_registry_ref_source(registry, uid) : nullptr;
     if (!signature || !e_source_has_extension(signature, E_SOURCE_EXTENSION_MAIL_SIGNATURE)) {
         if (signature)
             g_object_unref(signature);
-        return "\t";
+        return "disabled\tplain\t";
     }
     auto* extension = static_cast<ESourceMailSignature*>(
         e_source_get_extension(signature, E_SOURCE_EXTENSION_MAIL_SIGNATURE));
-    std::string line = e_source_mail_signature_get_mime_type(extension)
-                           ? e_source_mail_signature_get_mime_type(extension)
-                           : "";
+    const char* mimeType = e_source_mail_signature_get_mime_type(extension);
+    std::string fields = mimeType && *mimeType ? "enabled\t" : "disabled\t";
+    fields += mimeType && std::strcmp(mimeType, "text/html") == 0 ? "html\t" : "plain\t";
     gchar* contents = nullptr;
     gsize length = 0;
     if (e_source_mail_signature_load_sync(signature, &contents, &length, nullptr, nullptr)) {
         gchar* encoded = g_base64_encode(reinterpret_cast<const guchar*>(contents), length);
-        line += std::string("\t") + encoded;
+        fields += encoded;
         g_free(encoded);
         g_free(contents);
-    } else {
-        line += "\t";
     }
     g_object_unref(signature);
-    return line;
+    return fields;
 }
 
 int Read(ESourceRegistry* registry) {
@@ -105,7 +104,7 @@ int Read(ESourceRegistry* registry) {
         const gchar* address = e_source_mail_identity_get_address(identity);
         gchar* uid = e_source_mail_identity_dup_signature_uid(identity);
         std::printf("%s\t%s\t%s\n", address ? address : "", uid ? uid : "none",
-                    SignatureLine(registry, uid).c_str());
+                    SignatureFields(registry, uid).c_str());
         g_free(uid);
     }
     g_list_free_full(sources, g_object_unref);
@@ -122,10 +121,8 @@ int main(int argc, char** argv) {
     if (!registry)
         return Fail("registry", error);
     int result = 2;
-    if (std::strcmp(argv[1], "add-signature") == 0 && argc == 6)
-        result = AddSignature(registry, argv + 2);
-    else if (std::strcmp(argv[1], "add-identity") == 0 && argc == 6)
-        result = AddIdentity(registry, argv + 2);
+    if (std::strcmp(argv[1], "add") == 0 && (argc == 4 || argc == 5))
+        result = Add(registry, argc - 2, argv + 2);
     else if (std::strcmp(argv[1], "read") == 0)
         result = Read(registry);
     g_object_unref(registry);

@@ -1,7 +1,7 @@
 // KDE's identity library (the one KMail reads its identities with) for the tests: adds an
 // identity as KMail's identity settings do, and reads back what KMail would use.
 //
-//   kmail-identities add EMAIL NAME [SIGNATURE_TEXT [html|plain]]
+//   kmail-identities add EMAIL NAME [HTML_SIGNATURE]
 //   kmail-identities read
 //
 // "read" prints one line per identity: its address, its uoid, whether its signature is enabled,
@@ -24,7 +24,7 @@ int Add(const QStringList& arguments) {
     identity.setFullName(arguments.value(1));
     if (arguments.size() > 2) {
         KIdentityManagement::Signature signature(arguments.value(2));
-        signature.setInlinedHtml(arguments.value(3) == QLatin1String("html"));
+        signature.setInlinedHtml(true);
         signature.setEnabledSignature(true);
         identity.setSignature(signature);
     }
