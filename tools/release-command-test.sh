@@ -1,7 +1,7 @@
 # Sourced by the scripts whose test, built with the sanitizers in the test build folder (the one
 # tools/test.sh uses), runs the release build's quillet command and the stand-ins it starts
-# (tools/release-build.sh), which start several times faster: tools/crash-test.sh,
-# tools/random-kills.sh and tools/properties.sh.
+# (tools/release-build.sh), which start several times faster: tools/crash-test.sh and
+# tools/properties.sh.
 #   BuildTestOfReleaseCommand TEST_TARGET
 # Builds both, sets `build` to the test build folder, and exports the sanitizers' options and
 # QUILLET_RELEASE_BUILD_DIR. The fake Macs go to memory where there is some: a kill loses no
