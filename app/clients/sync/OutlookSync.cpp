@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/base/AppleScript.h"
+#include "app/clients/accounts/DiscoverAccounts.h"
 #include "app/clients/sync/ClientText.h"
 #include "common/Log.h"
 #include "common/Text.h"
@@ -514,9 +515,45 @@ OutlookSignaturePlan PlanOutlookSignatureRuns(const AccountsInfo& accountsInfo,
     return plan;
 }
 
+namespace {
+
+// A pass knows Outlook's accounts from the accounts cache until discovery has run, and a command
+// does not run it, as listing them would start Outlook. A pass that changes Outlook scripts it
+// anyway, so it lists them itself when the cache is all it has: the cache may have lost an
+// account, whose person's default could then never come back, or hold one whose address changed.
+std::optional<AccountsInfo> ListOutlookAccountsInPass(const SyncInputs& inputs,
+                                                      const AppleScriptRunner& runner) {
+    if (inputs.accountsInfo.status == AccountsInfoStatus::discoverySucceeded)
+        return std::nullopt;
+    auto accounts = DiscoverClientAccounts(ClientKind::outlook, inputs.clientInfo, runner,
+                                           inputs.paths, [](const Accounts&) {});
+    if (!accounts)
+        return std::nullopt;
+    return AccountsInfo{AccountsInfoStatus::discoverySucceeded, std::move(*accounts),
+                        inputs.accountsInfo.cachedAccounts};
+}
+
+std::optional<SyncOutlookSignaturesError> SyncOutlook(const SyncInputs& inputs,
+                                                      const OutlookSyncEnvironment& environment);
+
+}  // namespace
+
 std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
     const SyncInputs& inputs, const OutlookSyncEnvironment& environment) {
     LogInfo(SyncNameText());
+    const auto listed = ListOutlookAccountsInPass(inputs, environment.runner);
+    if (!listed)
+        return SyncOutlook(inputs, environment);
+    const SyncInputs withListed{inputs.clientInfo,       *listed,        inputs.signatureIds,
+                                inputs.idToSignatureMap, inputs.store,   inputs.paths,
+                                inputs.writes,           inputs.replaced};
+    return SyncOutlook(withListed, environment);
+}
+
+namespace {
+
+std::optional<SyncOutlookSignaturesError> SyncOutlook(const SyncInputs& inputs,
+                                                      const OutlookSyncEnvironment& environment) {
     LogClientSignatures(SyncNameText(), ClientKind::outlook, inputs, kOldSignaturesTitle);
 
     auto names = ReadOutlookSignatureNames(environment.runner);
@@ -603,5 +640,7 @@ std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
     FinishOutlookSync(inputs, inOutlook);
     return std::nullopt;
 }
+
+}  // namespace
 
 }  // namespace quillet
