@@ -11,27 +11,26 @@ namespace {
 TEST(CommandLine, GlobalOptionsComeBeforeTheCommand) {
     const auto parse =
         ParseCommandLine({"--home", "/h", "--yes", "--json", "install", "--key", "k"});
-    ASSERT_TRUE(parse.commandLine);
-    EXPECT_EQ(parse.commandLine->home, "/h");
-    EXPECT_EQ(parse.commandLine->policy, AnswerPolicy::yes);
-    EXPECT_TRUE(parse.commandLine->json);
-    EXPECT_EQ(parse.commandLine->command, "install");
-    EXPECT_EQ(parse.commandLine->arguments, QStringList({"--key", "k"}));
+    ASSERT_TRUE(parse);
+    EXPECT_EQ(parse->home, "/h");
+    EXPECT_EQ(parse->policy, AnswerPolicy::yes);
+    EXPECT_TRUE(parse->json);
+    EXPECT_EQ(parse->command, "install");
+    EXPECT_EQ(parse->arguments, QStringList({"--key", "k"}));
 }
 
 TEST(CommandLine, UsageErrors) {
     for (const QStringList& row : ReadDataTable("cli/usage.tsv")) {
         const auto parse = ParseCommandLine(row.mid(1));
-        EXPECT_EQ(parse.commandLine.has_value(), row.value(0).isEmpty())
-            << row.join(' ').toStdString();
+        EXPECT_EQ(parse.has_value(), row.value(0).isEmpty()) << row.join(' ').toStdString();
         if (row.value(0) != "*") {
-            EXPECT_EQ(parse.usageError, row.value(0)) << row.join(' ').toStdString();
+            EXPECT_EQ(parse.error(), row.value(0)) << row.join(' ').toStdString();
         }
     }
-    QString error;
-    EXPECT_FALSE(ParseCommandArguments({"--key"}, {"--key"}, {}, &error));
-    EXPECT_EQ(error, "--key needs a value");
-    EXPECT_FALSE(ParseCommandArguments({"--kee", "x"}, {"--key"}, {}, &error));
+    const auto missing = ParseCommandArguments({"--key"}, {"--key"}, {});
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.error(), "--key needs a value");
+    EXPECT_FALSE(ParseCommandArguments({"--kee", "x"}, {"--key"}, {}));
 }
 
 // The request paths are joined to the service URL as text: a fragment there would swallow them,

@@ -24,7 +24,7 @@ TEST(PlatformOption, ChoosesTheLayoutFromOptionEnvironmentAndRoot) {
     }
     ::unsetenv("QUILLET_PLATFORM");
     ::unsetenv("QUILLET_ROOT");
-    EXPECT_EQ(ParseCommandLine({"--platform", "linux", "clients"}).commandLine->platform, "linux");
+    EXPECT_EQ(ParseCommandLine({"--platform", "linux", "clients"})->platform, "linux");
 }
 
 // --platform linux under a root: the Linux layout there, as this desktop would be; the Mac

@@ -14,11 +14,15 @@ protected:
         Core::Options options;
         options.serviceUrl = service.url();
         options.console = [](const QString&) {};
-        QString error;
-        core = Core::create(Environment{mac.paths(), platform.mainQueue,
-                                        platform.notificationCenter, *platform.bundle},
-                            options, &error);
-        EXPECT_TRUE(core) << error.toStdString();
+        core = start(options);
+    }
+
+    std::unique_ptr<Core> start(const Core::Options& options) {
+        auto created = Core::create(Environment{mac.paths(), platform.mainQueue,
+                                                platform.notificationCenter, *platform.bundle},
+                                    options);
+        EXPECT_TRUE(created) << created.error().toStdString();
+        return created ? std::move(*created) : nullptr;
     }
 
     // Runs the command to its answer.
@@ -79,9 +83,7 @@ TEST_F(PopupCommandsTest, TheFormRefusesInItsOrderAndStoresNothing) {
     Core::Options options;
     options.serviceUrl = QUrl("http://127.0.0.1:1");
     options.console = [](const QString&) {};
-    core = Core::create(
-        Environment{mac.paths(), platform.mainQueue, platform.notificationCenter, *platform.bundle},
-        options, nullptr);
+    core = start(options);
     EXPECT_EQ(run("AddSignature", good)["userInfo"]["message"],
               "Could not get signature by key. Please check your internet connection and try "
               "again.");
@@ -107,9 +109,7 @@ TEST_F(PopupCommandsTest, InstallsByKeyAndFromAFileThenSavesAndRemoves) {
     Core::Options options;
     options.serviceUrl = service.url();
     options.console = [](const QString&) {};
-    core = Core::create(
-        Environment{mac.paths(), platform.mainQueue, platform.notificationCenter, *platform.bundle},
-        options, nullptr);
+    core = start(options);
     ASSERT_EQ(core->signatureIds().size(), 2u);
     const Signature& key = *core->signature(core->signatureIds()[0]);
     EXPECT_EQ(key.clientKindQ, ClientKind::gmail);
