@@ -43,8 +43,7 @@ private:
 
 }  // namespace
 
-std::optional<Brand> Brand::load(const Bundle& bundle, Deliverable deliverable,
-                                 QString* errorMessage) {
+Result<Brand> Brand::load(const Bundle& bundle, Deliverable deliverable) {
     KeyReader read(bundle);
     Brand brand;
     const bool desktop = deliverable == Deliverable::desktopApp;
@@ -69,21 +68,14 @@ std::optional<Brand> Brand::load(const Bundle& bundle, Deliverable deliverable,
             if (!BuildBrandLink(link, {}).isValid()) {
                 const char* key =
                     link == brand._feedbackLink ? "QWBrandFeedbackURL" : "QWBrandHelpURL";
-                if (errorMessage) {
-                    *errorMessage =
-                        QString(
-                            "The application's Info.plist key \"%1\" is not a valid URL: \"%2\".")
-                            .arg(key, link);
-                }
-                return std::nullopt;
+                return Failed{
+                    QString("The application's Info.plist key \"%1\" is not a valid URL: \"%2\".")
+                        .arg(key, link)};
             }
         }
     }
-    if (!read.error().isEmpty()) {
-        if (errorMessage)
-            *errorMessage = read.error();
-        return std::nullopt;
-    }
+    if (!read.error().isEmpty())
+        return Failed{read.error()};
     return brand;
 }
 

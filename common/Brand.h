@@ -6,6 +6,8 @@
 #include <QUrl>
 #include <optional>
 
+#include "common/Result.h"
+
 namespace quillet {
 
 class Bundle;
@@ -16,8 +18,7 @@ public:
 
     // Reads every key the deliverable uses. A missing key, or a URL that is not a well-formed
     // absolute URL, gives no brand and a message naming the key.
-    static std::optional<Brand> load(const Bundle& bundle, Deliverable deliverable,
-                                     QString* errorMessage);
+    static Result<Brand> load(const Bundle& bundle, Deliverable deliverable);
 
     const QString& fullName() const { return _fullName; }
     const QString& appName() const { return _appName; }

@@ -213,16 +213,4 @@ std::optional<FileFailure> WriteFileAtomicallyOrFail(const QString& path,
     return SynchroniseFolder(folder);
 }
 
-std::optional<QString> WriteFileAtomicallyOrDescribeError(const QString& path,
-                                                          const QByteArray& contents,
-                                                          const FileAccess& access) {
-    const auto failure = WriteFileAtomicallyOrFail(path, contents, access);
-    return failure ? std::optional<QString>(failure->description) : std::nullopt;
-}
-
-bool WriteFileAtomically(const QString& path, const QByteArray& contents,
-                         const FileAccess& access) {
-    return !WriteFileAtomicallyOrFail(path, contents, access);
-}
-
 }  // namespace quillet

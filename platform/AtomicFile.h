@@ -24,13 +24,4 @@ std::optional<FileFailure> WriteFileAtomicallyOrFail(
     const QString& path, const QByteArray& contents,
     const FileAccess& access = FileAccess::ofTarget());
 
-// The same for a caller that only logs a failure: its description.
-std::optional<QString> WriteFileAtomicallyOrDescribeError(
-    const QString& path, const QByteArray& contents,
-    const FileAccess& access = FileAccess::ofTarget());
-
-// The same for a caller that only needs to know: false when it failed.
-bool WriteFileAtomically(const QString& path, const QByteArray& contents,
-                         const FileAccess& access = FileAccess::ofTarget());
-
 }  // namespace quillet

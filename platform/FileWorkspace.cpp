@@ -57,7 +57,7 @@ bool FileWorkspace::writeRunning(const QStringList& identifiers) {
     QString text;
     for (const QString& identifier : identifiers)
         text += identifier + '\n';
-    return WriteFileAtomically(runningFilePath(), text.toUtf8());
+    return !WriteFileAtomicallyOrFail(runningFilePath(), text.toUtf8());
 }
 
 bool FileWorkspace::appendLog(const QString& line) {

@@ -444,7 +444,7 @@ bool IsBinaryPlistData(const QByteArray& bytes) {
 bool WritePlistFile(const QString& path, const Plist& plist, bool binary,
                     const FileAccess& access) {
     const QByteArray bytes = binary ? plist.toBinary() : plist.toXml();
-    return !bytes.isEmpty() && WriteFileAtomically(path, bytes, access);
+    return !bytes.isEmpty() && !WriteFileAtomicallyOrFail(path, bytes, access);
 }
 
 }  // namespace quillet

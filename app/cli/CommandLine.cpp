@@ -58,12 +58,10 @@ QString UsageText() {
         "Thunderbird and Geary are closed, written and started again.\n");
 }
 
-CommandLineParse ParseCommandLine(const QStringList& arguments) {
+Result<CommandLine> ParseCommandLine(const QStringList& arguments) {
     CommandLine line;
     int index = 0;
-    const auto fail = [](const QString& message) {
-        return CommandLineParse{std::nullopt, message};
-    };
+    const auto fail = [](const QString& message) { return Failed{message}; };
     for (; index < arguments.size(); ++index) {
         const QString& argument = arguments.at(index);
         if (!argument.startsWith("--"))
@@ -121,28 +119,24 @@ CommandLineParse ParseCommandLine(const QStringList& arguments) {
     } else if (!line.help && !line.version) {
         return fail("no command given");
     }
-    return {line, {}};
+    return line;
 }
 
-std::optional<CommandArguments> ParseCommandArguments(const QStringList& arguments,
-                                                      const QStringList& valueOptions,
-                                                      const QStringList& switches,
-                                                      QString* usageError) {
+Result<CommandArguments> ParseCommandArguments(const QStringList& arguments,
+                                               const QStringList& valueOptions,
+                                               const QStringList& switches) {
     CommandArguments result;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (argument.startsWith("--") && argument.size() > 2) {
             if (valueOptions.contains(argument)) {
-                if (i + 1 >= arguments.size()) {
-                    *usageError = argument + " needs a value";
-                    return std::nullopt;
-                }
+                if (i + 1 >= arguments.size())
+                    return Failed{argument + " needs a value"};
                 result.values[argument] = arguments.at(++i);
             } else if (switches.contains(argument)) {
                 result.flags.append(argument);
             } else {
-                *usageError = "unknown option " + argument;
-                return std::nullopt;
+                return Failed{"unknown option " + argument};
             }
         } else {
             result.positional.append(argument);

@@ -7,6 +7,8 @@
 #include <map>
 #include <optional>
 
+#include "common/Result.h"
+
 namespace quillet {
 
 enum class AnswerPolicy { ask, yes, later };
@@ -25,12 +27,9 @@ struct CommandLine {
     QStringList arguments;  // the command's own arguments, as given
 };
 
-struct CommandLineParse {
-    std::optional<CommandLine> commandLine;
-    QString usageError;  // set when commandLine is absent
-};
-
-CommandLineParse ParseCommandLine(const QStringList& arguments);  // without the program name
+// The arguments without the program name; an unknown option or command, or an option without
+// its value, is a usage error.
+Result<CommandLine> ParseCommandLine(const QStringList& arguments);
 
 QString UsageText();
 
@@ -42,9 +41,8 @@ struct CommandArguments {
 };
 // Parses the arguments given the options that take a value and the switches; an unknown option
 // or a value option without its value is a usage error.
-std::optional<CommandArguments> ParseCommandArguments(const QStringList& arguments,
-                                                      const QStringList& valueOptions,
-                                                      const QStringList& switches,
-                                                      QString* usageError);
+Result<CommandArguments> ParseCommandArguments(const QStringList& arguments,
+                                               const QStringList& valueOptions,
+                                               const QStringList& switches);
 
 }  // namespace quillet

@@ -12,15 +12,16 @@ void PrintError(const QString& text) {
 
 std::optional<CommandArguments> Arguments(Session& session, const QStringList& values,
                                           const QStringList& switches, int maxPositional) {
-    QString error;
-    auto arguments = ParseCommandArguments(session.line().arguments, values, switches, &error);
-    if (arguments && arguments->positional.size() > maxPositional) {
-        error = "too many arguments";
-        arguments.reset();
+    auto arguments = ParseCommandArguments(session.line().arguments, values, switches);
+    if (!arguments) {
+        PrintError(arguments.error());
+        return std::nullopt;
     }
-    if (!arguments)
-        PrintError(error);
-    return arguments;
+    if (arguments->positional.size() > maxPositional) {
+        PrintError("too many arguments");
+        return std::nullopt;
+    }
+    return *arguments;
 }
 
 OutcomeMark MarkOutcomes(const Core& core) {

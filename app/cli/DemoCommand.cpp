@@ -78,7 +78,7 @@ private:
 
 bool WriteSignature(const QString& folder, const QString& key, const QString& html) {
     // The service may be reading the file while the demo changes it.
-    return WriteFileAtomically(folder + "/" + key + ".html", html.toUtf8());
+    return !WriteFileAtomicallyOrFail(folder + "/" + key + ".html", html.toUtf8());
 }
 
 class Demo {

@@ -27,13 +27,13 @@ void PrintError(const QString& text) {
 }  // namespace
 
 int RunQuilletCommand(const QStringList& arguments) {
-    const CommandLineParse parse = ParseCommandLine(arguments);
-    if (!parse.commandLine) {
-        PrintError(parse.usageError);
+    const auto parse = ParseCommandLine(arguments);
+    if (!parse) {
+        PrintError(parse.error());
         std::fprintf(stderr, "Try 'quillet --help'.\n");
         return 2;
     }
-    const CommandLine& line = *parse.commandLine;
+    const CommandLine& line = *parse;
     if (line.help) {
         std::fputs(UsageText().toUtf8().constData(), stdout);
         return 0;
@@ -43,10 +43,9 @@ int RunQuilletCommand(const QStringList& arguments) {
         PrintError("cannot read the application's resources at " + Bundle::locate(line.bundle));
         return 1;
     }
-    QString brandError;
-    const auto brand = Brand::load(*bundle, Brand::Deliverable::desktopApp, &brandError);
+    const auto brand = Brand::load(*bundle, Brand::Deliverable::desktopApp);
     if (!brand) {
-        PrintError(brandError);
+        PrintError(brand.error());
         return 1;
     }
     if (line.version) {

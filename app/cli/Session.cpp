@@ -80,7 +80,7 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
     if (line.dryRun) {
         // The engine works on a copy of the support folder, so that nothing it saves is kept.
         auto dryRun = std::make_unique<DryRun>();
-        const auto brand = Brand::load(session->_bundle, Brand::Deliverable::desktopApp, nullptr);
+        const auto brand = Brand::load(session->_bundle, Brand::Deliverable::desktopApp);
         const QString supportFolder =
             session->_paths.applicationSupport() + "/" + (brand ? brand->supportFolder() : "");
         const auto copyError = brand && dryRun->supportCopy.isValid()
@@ -114,12 +114,12 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
                     Localized("Signatures were updated successfully").toUtf8().constData());
             }
         });
-    QString error;
-    session->_core = Core::create(platform, std::move(options), &error);
-    if (!session->_core) {
-        std::fprintf(stderr, "quillet: %s\n", error.toUtf8().constData());
+    auto core = Core::create(platform, std::move(options));
+    if (!core) {
+        std::fprintf(stderr, "quillet: %s\n", core.error().toUtf8().constData());
         return nullptr;
     }
+    session->_core = std::move(*core);
     session->rediscoverAccountsInFiles();
     return session;
 }

@@ -76,7 +76,7 @@ QByteArray PrefsFileContents(const QStringList& lines) {
 }
 
 bool WritePrefsFileLines(const QString& path, const QStringList& lines) {
-    return WriteFileAtomically(path, PrefsFileContents(lines));
+    return !WriteFileAtomicallyOrFail(path, PrefsFileContents(lines));
 }
 
 namespace {

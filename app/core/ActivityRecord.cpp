@@ -48,10 +48,10 @@ bool SaveActivityRecord(const QString& path, const ActivityRecord& record) {
     for (const QString& problem : record.problems)
         problems.push_back(problem.toStdString());
     document["problems"] = problems;
-    const std::optional<QString> error = WriteFileAtomicallyOrDescribeError(
+    const auto failure = WriteFileAtomicallyOrFail(
         path, QByteArray::fromStdString(document.dump(2)), FileAccess::ownerOnly());
-    if (error) {
-        LogError("SaveActivityRecord(): Could not write " + path + ": " + *error);
+    if (failure) {
+        LogError("SaveActivityRecord(): Could not write " + path + ": " + failure->description);
         return false;
     }
     return true;

@@ -68,24 +68,19 @@ Core::~Core() {
     InstallLocalizationBundle(nullptr);
 }
 
-std::unique_ptr<Core> Core::create(const Platform& platform, Options options,
-                                   QString* errorMessage) {
-    QString brandError;
-    auto brand = Brand::load(platform.bundle, Brand::Deliverable::desktopApp, &brandError);
-    if (!brand) {
-        if (errorMessage)
-            *errorMessage = brandError;
-        return nullptr;
-    }
+Result<std::unique_ptr<Core>> Core::create(const Platform& platform, Options options) {
+    auto brand = Brand::load(platform.bundle, Brand::Deliverable::desktopApp);
+    if (!brand)
+        return Failed{brand.error()};
     std::unique_ptr<Core> core(new Core(platform, std::move(options), std::move(*brand)));
     // Registered before the creation steps, so that code they call reaches it.
     gShared = core.get();
-    if (!core->runCreationSteps(errorMessage))
-        return nullptr;
+    if (auto failed = core->runCreationSteps())
+        return *failed;
     return core;
 }
 
-bool Core::runCreationSteps(QString* errorMessage) {
+std::optional<Failed> Core::runCreationSteps() {
     InstallLocalizationBundle(&_platform.bundle);
     // Before the log's folder: where Quillet makes ~/Library itself (a Linux desktop), it is
     // made owner-only.
@@ -111,11 +106,8 @@ bool Core::runCreationSteps(QString* errorMessage) {
                                         showCriticalAlert(title, details);
                                     });
     if (!_storeX) {
-        if (errorMessage) {
-            *errorMessage = "Could not open the signature store in " + _dataFolder +
-                            " (see the log for details).";
-        }
-        return false;
+        return Failed{"Could not open the signature store in " + _dataFolder +
+                      " (see the log for details)."};
     }
     _storeChangesX = std::make_unique<StoreChangeJournal>();
     _storeX->setSaveObserver(
@@ -125,7 +117,7 @@ bool Core::runCreationSteps(QString* errorMessage) {
     detectClients();
     loadCachedAccounts();
     loadSignatures();
-    return true;
+    return std::nullopt;
 }
 
 void Core::detectClients() {

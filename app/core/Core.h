@@ -78,10 +78,9 @@ public:
         QString restorePointsFolder;
     };
 
-    // Runs the creation steps in their fixed order. Absent when the engine cannot run (the brand
-    // keys are incomplete, the store cannot be opened); the message says why.
-    static std::unique_ptr<Core> create(const Platform& platform, Options options,
-                                        QString* errorMessage);
+    // Runs the creation steps in their fixed order. Fails when the engine cannot run (the brand
+    // keys are incomplete, the store cannot be opened), saying why.
+    static Result<std::unique_ptr<Core>> create(const Platform& platform, Options options);
     // The engine registered during creation (null when none lives).
     static Core* shared();
     ~Core() override;
@@ -200,7 +199,7 @@ public:
 
 private:
     Core(const Platform& platform, Options options, Brand brand);
-    bool runCreationSteps(QString* errorMessage);
+    std::optional<Failed> runCreationSteps();
     void detectClients();
     void loadCachedAccounts();
     void validateAccountDiscovery(const std::vector<ClientKind>& kinds);

@@ -149,9 +149,9 @@ std::variant<KeptFileDigest, QString> WriteJson(const QString& folder, const QSt
     if (!bytes)
         return "cannot write " + file;
     // What a point keeps of the clients' files and of the store: its owner's alone.
-    if (const auto error = WriteFileAtomicallyOrDescribeError(folder + "/" + file, *bytes,
-                                                              FileAccess::ownerOnly()))
-        return *error;
+    if (const auto failure =
+            WriteFileAtomicallyOrFail(folder + "/" + file, *bytes, FileAccess::ownerOnly()))
+        return failure->description;
     return KeptFileDigest{file, Digest(*bytes)};
 }
 
@@ -339,8 +339,10 @@ std::optional<QString> WriteRestorePointManifest(const RestorePoint& point,
                    2);
     if (!bytes)
         return QStringLiteral("cannot write the manifest");
-    return WriteFileAtomicallyOrDescribeError(point.folder + "/" + kRestorePointManifestFileName,
-                                              *bytes, FileAccess::ownerOnly());
+    if (const auto failure = WriteFileAtomicallyOrFail(
+            point.folder + "/" + kRestorePointManifestFileName, *bytes, FileAccess::ownerOnly()))
+        return failure->description;
+    return std::nullopt;
 }
 
 }  // namespace quillet

@@ -423,7 +423,7 @@ void ExistingSignatureController::fillBanner() {
             QPixmap image;
             if (reply->error() != QNetworkReply::NoError || !image.loadFromData(data))
                 return;
-            WriteFileAtomically(cachePath, data);
+            WriteFileAtomicallyOrFail(cachePath, data);
             _bannerImageQ = image;
             fillBanner();
         });

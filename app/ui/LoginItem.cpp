@@ -28,7 +28,7 @@ bool XdgAutostartLoginItem::enable() {
     const QString entry = "[Desktop Entry]\nType=Application\nName=" + _appName + "\nExec=\"" +
                           quoted + "\"\nX-GNOME-Autostart-enabled=true\n";
     if (!QDir().mkpath(QFileInfo(path).absolutePath()) ||
-        !WriteFileAtomically(path, entry.toUtf8())) {
+        WriteFileAtomicallyOrFail(path, entry.toUtf8())) {
         LogError("Could not enable helper app");
         return false;
     }

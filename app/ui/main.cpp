@@ -88,12 +88,12 @@ int main(int argc, char* argv[]) {
     options.mainWindowIsVisibleAndKey = [&delegate] {
         return delegate && delegate->isMainWindowVisibleAndKey();
     };
-    QString error;
-    std::unique_ptr<Core> core = Core::create(platform, std::move(options), &error);
-    if (!core) {
-        std::fprintf(stderr, "Quillet: %s\n", error.toUtf8().constData());
+    auto created = Core::create(platform, std::move(options));
+    if (!created) {
+        std::fprintf(stderr, "Quillet: %s\n", created.error().toUtf8().constData());
         return 1;
     }
+    std::unique_ptr<Core> core = std::move(*created);
     core->setPermissionsPresenter(&permissionsPresenter);
 
     if (*layout.layout == SystemLayout::linuxDesktop)

@@ -34,9 +34,8 @@ InstallResult InstallHostManifests(const std::vector<HostManifestTarget>& target
     for (const HostManifestTarget& target : targets) {
         const QString path = target.folder + "/" + kHostName + ".json";
         const std::string text = HostManifest(target.browser, hostProgram).dump(2) + "\n";
-        if (auto error =
-                WriteFileAtomicallyOrDescribeError(path, QByteArray::fromStdString(text))) {
-            result.error = "Could not write " + path + ": " + *error;
+        if (auto failure = WriteFileAtomicallyOrFail(path, QByteArray::fromStdString(text))) {
+            result.error = "Could not write " + path + ": " + failure->description;
             return result;
         }
         result.written << path;

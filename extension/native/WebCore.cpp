@@ -42,23 +42,18 @@ Core::~Core() {
     InstallLocalizationBundle(nullptr);
 }
 
-std::unique_ptr<Core> Core::create(const Environment& environment, Options options,
-                                   QString* errorMessage) {
-    QString brandError;
-    auto brand = Brand::load(environment.bundle, Brand::Deliverable::extension, &brandError);
-    if (!brand) {
-        if (errorMessage)
-            *errorMessage = brandError;
-        return nullptr;
-    }
+Result<std::unique_ptr<Core>> Core::create(const Environment& environment, Options options) {
+    auto brand = Brand::load(environment.bundle, Brand::Deliverable::extension);
+    if (!brand)
+        return Failed{brand.error()};
     std::unique_ptr<Core> core(new Core(environment, std::move(options), std::move(*brand)));
     gShared = core.get();
-    if (!core->runCreationSteps(errorMessage))
-        return nullptr;
+    if (auto failed = core->runCreationSteps())
+        return *failed;
     return core;
 }
 
-bool Core::runCreationSteps(QString* errorMessage) {
+std::optional<Failed> Core::runCreationSteps() {
     InstallLocalizationBundle(&_environment.bundle);
     // Its own log beside the application's, so that the two never interleave.
     _loggerX = std::make_unique<Logger>(
@@ -72,14 +67,11 @@ bool Core::runCreationSteps(QString* errorMessage) {
     // No window to alert in: the store's log line is the report.
     _storeX = Store::openStore(kStoreModelName, _storePath, nullptr);
     if (!_storeX) {
-        if (errorMessage) {
-            *errorMessage =
-                "Could not open the signature store " + _storePath + " (see the log for details).";
-        }
-        return false;
+        return Failed{"Could not open the signature store " + _storePath +
+                      " (see the log for details)."};
     }
     loadSignatures();
-    return true;
+    return std::nullopt;
 }
 
 void Core::start() {

@@ -48,10 +48,9 @@ public:
     };
 
     // Creates the logger, opens the store (creating the support folder) and loads the
-    // signatures. Absent when the brand keys are incomplete or the store cannot be opened; the
-    // message says why.
-    static std::unique_ptr<Core> create(const Environment& environment, Options options,
-                                        QString* errorMessage);
+    // signatures. Fails when the brand keys are incomplete or the store cannot be opened, saying
+    // why.
+    static Result<std::unique_ptr<Core>> create(const Environment& environment, Options options);
     // The engine registered at creation (null when none lives).
     static Core* shared();
     ~Core() override;
@@ -97,7 +96,7 @@ public:
 
 private:
     Core(const Environment& environment, Options options, Brand brand);
-    bool runCreationSteps(QString* errorMessage);
+    std::optional<Failed> runCreationSteps();
 
     Environment _environment;
     Options _options;

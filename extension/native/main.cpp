@@ -60,12 +60,12 @@ int RunHost(const Paths& paths) {
     const Environment environment{paths, mainQueue, notificationCenter, *bundle};
     Core::Options options;
     options.console = StandardErrorConsole();
-    QString error;
-    auto core = Core::create(environment, options, &error);
-    if (!core) {
-        std::fprintf(stderr, "quillet-webmail-host: %s\n", error.toUtf8().constData());
+    auto created = Core::create(environment, options);
+    if (!created) {
+        std::fprintf(stderr, "quillet-webmail-host: %s\n", created.error().toUtf8().constData());
         return 1;
     }
+    std::unique_ptr<Core> core = std::move(*created);
     HostSession session(*core, [](const nlohmann::json& message) {
         if (!WriteNativeMessage(STDOUT_FILENO, message))
             LogWarning("Host: the browser closed the connection before the answer");

@@ -13,8 +13,7 @@ namespace {
 // A resources folder whose Info.plist is the built one with some keys changed.
 class BrandTest : public testing::Test {
 protected:
-    std::optional<Brand> load(const std::map<QString, std::optional<QString>>& changes,
-                              QString* error = nullptr) {
+    Result<Brand> load(const std::map<QString, std::optional<QString>>& changes) {
         auto info = std::make_optional(original);
         for (const auto& [key, value] : changes) {
             if (value) {
@@ -25,8 +24,7 @@ protected:
         }
         WritePlistFile(mac.bundlePath() + "/Info.plist", *info);
         const auto bundle = Bundle::open(mac.bundlePath());
-        QString ignored;
-        return Brand::load(*bundle, Brand::Deliverable::desktopApp, error ? error : &ignored);
+        return Brand::load(*bundle, Brand::Deliverable::desktopApp);
     }
     FakeMac mac;
     const Plist original = *ReadPlistFile(mac.bundlePath() + "/Info.plist");
@@ -54,11 +52,12 @@ TEST_F(BrandTest, TheBundlesKeysGiveTheBannerTheLinksAndTheVersionLine) {
 }
 
 TEST_F(BrandTest, MissingKeyOrBadUrlStopsWithTheKeyNamed) {
-    QString error;
-    EXPECT_FALSE(load({{"QWBrandSupportFolder", std::nullopt}}, &error));
-    EXPECT_TRUE(error.contains("\"QWBrandSupportFolder\"")) << error.toStdString();
-    EXPECT_FALSE(load({{"QWBrandNewOutlookURL", "not a url"}}, &error));
-    EXPECT_TRUE(error.contains("\"QWBrandNewOutlookURL\"")) << error.toStdString();
+    for (const QString key : {"QWBrandSupportFolder", "QWBrandNewOutlookURL"}) {
+        const auto brand =
+            load({{key, key.endsWith("URL") ? std::optional<QString>("not a url") : std::nullopt}});
+        EXPECT_FALSE(brand);
+        EXPECT_TRUE(brand.error().contains("\"" + key + "\"")) << brand.error().toStdString();
+    }
 }
 
 // Texts the person sees come from the bundle's table, or stay English where it has none.

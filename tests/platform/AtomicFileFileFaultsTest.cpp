@@ -26,18 +26,18 @@ TEST(AtomicFileFileFaultsTest, EveryFailedStepIsReportedAndLeavesThePreviousFile
     long operations = 0;
     {
         FileFaults counting(folder.path(), FileFaultAction::count, 0);
-        ASSERT_TRUE(WriteFileAtomically(path, "previous"));
+        ASSERT_FALSE(WriteFileAtomicallyOrFail(path, "previous"));
         operations = counting.count();
     }
     // Open, write, synchronise the temporary file, rename it, open and synchronise the folder.
     EXPECT_EQ(operations, 6);
     QStringList faults;
     for (long target = 1; target <= operations; ++target) {
-        std::optional<QString> error;
+        std::optional<FileFailure> error;
         QString fault;
         {
             FileFaults faulty(folder.path(), FileFaultAction::fail, target);
-            error = WriteFileAtomicallyOrDescribeError(path, "next");
+            error = WriteFileAtomicallyOrFail(path, "next");
             ASSERT_TRUE(faulty.fired());
             fault = faulty.lastFault();
         }
@@ -48,7 +48,7 @@ TEST(AtomicFileFileFaultsTest, EveryFailedStepIsReportedAndLeavesThePreviousFile
         EXPECT_EQ(ReadAll(path), afterRename ? "next" : "previous");
         EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
                   QStringList{"file.txt"});
-        ASSERT_TRUE(WriteFileAtomically(path, "previous"));
+        ASSERT_FALSE(WriteFileAtomicallyOrFail(path, "previous"));
     }
     EXPECT_EQ(faults,
               (QStringList{"open", "write", "synchronise", "rename", "open", "synchronise"}));

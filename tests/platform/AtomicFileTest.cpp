@@ -35,7 +35,7 @@ TEST(AtomicFileTest, AWriteRemovesItsFilesTemporaryFilesLeftLongAgo) {
         const bool recent = name == ".MailData.plist.recent1.tmp";
         ASSERT_TRUE(recent || file.setFileTime(longAgo, QFileDevice::FileModificationTime));
     }
-    ASSERT_TRUE(WriteFileAtomically(path, "new"));
+    ASSERT_FALSE(WriteFileAtomicallyOrFail(path, "new"));
     QStringList expected = kept + QStringList{"MailData.plist"};
     expected.sort();
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
@@ -49,10 +49,10 @@ TEST(AtomicFileTest, AShortWriteFailsAndLeavesThePreviousFile) {
         SCOPED_TRACE(limit);
         QTemporaryDir folder;
         const QString path = folder.path() + "/file.txt";
-        ASSERT_TRUE(WriteFileAtomically(path, "previous"));
+        ASSERT_FALSE(WriteFileAtomicallyOrFail(path, "previous"));
         {
             FileSizeLimit fullDisk(limit);
-            EXPECT_FALSE(WriteFileAtomically(path, QByteArray(8192, 'n')));
+            EXPECT_TRUE(WriteFileAtomicallyOrFail(path, QByteArray(8192, 'n')));
         }
         EXPECT_EQ(ReadAll(path), "previous");
         EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"file.txt"});
@@ -64,13 +64,13 @@ TEST(AtomicFileTest, AShortWriteFailsAndLeavesThePreviousFile) {
 TEST(AtomicFileTest, KeepsThePermissionsAndTheSymbolicLinkOfThePreviousFile) {
     QTemporaryDir folder;
     const QString real = folder.path() + "/real/prefs.js";
-    ASSERT_TRUE(WriteFileAtomically(real, "first"));
+    ASSERT_FALSE(WriteFileAtomicallyOrFail(real, "first"));
     ASSERT_TRUE(
         QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
     const QString link = folder.path() + "/prefs.js";
     ASSERT_TRUE(QFile::link(real, link));
 
-    ASSERT_TRUE(WriteFileAtomically(link, "second"));
+    ASSERT_FALSE(WriteFileAtomicallyOrFail(link, "second"));
 
     EXPECT_EQ(ReadAll(real), "second");
     EXPECT_TRUE(QFileInfo(link).isSymLink());
@@ -86,9 +86,10 @@ TEST(AtomicFileTest, AFolderAtThePathFailsTheWrite) {
     QTemporaryDir folder;
     const QString path = folder.path() + "/file.txt";
     ASSERT_TRUE(QDir().mkpath(path + "/inside"));
-    const auto error = WriteFileAtomicallyOrDescribeError(path, "text");
-    ASSERT_TRUE(error.has_value());
-    EXPECT_TRUE(error->contains("is not a file")) << error->toStdString();
+    const auto failure = WriteFileAtomicallyOrFail(path, "text");
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_TRUE(failure->description.contains("is not a file"))
+        << failure->description.toStdString();
     EXPECT_TRUE(QFileInfo(path).isDir());
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }

@@ -60,7 +60,8 @@ TEST(OwnFilesTest, AnEarlierVersionsFoldersAndFilesAreNarrowedToTheOwner) {
     ASSERT_FALSE(MakeOwnerOnlyFolder(support));
     EXPECT_EQ(ModeOf(support), 0700u);
     EXPECT_EQ(ModeOf(home.path()), 0755u);
-    ASSERT_TRUE(WriteFileAtomically(support + "/Activity.json", "{ }", FileAccess::ownerOnly()));
+    ASSERT_FALSE(
+        WriteFileAtomicallyOrFail(support + "/Activity.json", "{ }", FileAccess::ownerOnly()));
     EXPECT_EQ(ModeOf(support + "/Activity.json"), 0600u);
     EXPECT_FALSE(RestrictToOwner(support + "/DataV2.sqlite-wal"));
     EXPECT_EQ(ModeOf(support + "/DataV2.sqlite-wal"), 0600u);

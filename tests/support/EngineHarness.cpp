@@ -20,14 +20,14 @@ Core& EngineHarness::engine() {
         if (withService.serviceUrl.isEmpty())
             withService.serviceUrl = service.url();
         const Platform p = platform.platform();
-        QString error;
-        _core = Core::create(Platform{p.paths, p.mainQueue, p.notificationCenter, *prompter,
-                                      *workspace, p.bundle, p.accessibility, layout},
-                             withService, &error);
-        if (!_core) {
-            ADD_FAILURE() << "the engine did not start: " << error.toStdString();
+        auto created = Core::create(Platform{p.paths, p.mainQueue, p.notificationCenter, *prompter,
+                                             *workspace, p.bundle, p.accessibility, layout},
+                                    withService);
+        if (!created) {
+            ADD_FAILURE() << "the engine did not start: " << created.error().toStdString();
             std::abort();
         }
+        _core = std::move(*created);
         for (const auto& [kind, discovered] : accounts)
             _core->SetDiscoveredAccounts(kind, discovered, false);
         if (_recordSyncPasses)

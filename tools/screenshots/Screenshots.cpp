@@ -206,12 +206,12 @@ int main(int argc, char* argv[]) {
     Core::Options options;
     options.serviceUrl = QUrl("http://127.0.0.1:9");
     options.console = [](const QString&) {};
-    QString error;
-    auto core = Core::create(platform, options, &error);
-    if (!core) {
-        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+    auto created = Core::create(platform, options);
+    if (!created) {
+        std::fprintf(stderr, "%s\n", created.error().toUtf8().constData());
         return 1;
     }
+    std::unique_ptr<Core> core = std::move(*created);
 
     NoDelegate delegate;
     MainController main(*core, delegate, delegate, NewSignatureController::Factory());

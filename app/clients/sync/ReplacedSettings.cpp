@@ -145,9 +145,9 @@ std::optional<QString> ReplacedSettings::update(ClientKind client, const QString
     // Texts read from a client are valid UTF-8 by the time they are QStrings; the replacement
     // handler only makes sure that no text can make the writer throw.
     const std::string text = merged.dump(2, ' ', false, Json::error_handler_t::replace);
-    if (auto error = WriteFileAtomicallyOrDescribeError(_path, QByteArray::fromStdString(text),
-                                                        FileAccess::ownerOnly()))
-        return "cannot write " + _path + ": " + *error;
+    if (auto failure = WriteFileAtomicallyOrFail(_path, QByteArray::fromStdString(text),
+                                                 FileAccess::ownerOnly()))
+        return "cannot write " + _path + ": " + failure->description;
     return std::nullopt;
 }
 

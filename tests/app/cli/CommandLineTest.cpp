@@ -15,16 +15,15 @@ namespace {
 TEST(CommandLine, UsageErrors) {
     for (const QStringList& row : ReadDataTable("cli/usage.tsv")) {
         const auto parse = ParseCommandLine(row.mid(1));
-        EXPECT_EQ(parse.commandLine.has_value(), row.value(0).isEmpty())
-            << row.join(' ').toStdString();
+        EXPECT_EQ(parse.has_value(), row.value(0).isEmpty()) << row.join(' ').toStdString();
         if (row.value(0) != "*") {
-            EXPECT_EQ(parse.usageError, row.value(0)) << row.join(' ').toStdString();
+            EXPECT_EQ(parse.error(), row.value(0)) << row.join(' ').toStdString();
         }
     }
-    QString error;
-    EXPECT_FALSE(ParseCommandArguments({"--key"}, {"--key"}, {}, &error));
-    EXPECT_EQ(error, "--key needs a value");
-    EXPECT_FALSE(ParseCommandArguments({"--kee", "x"}, {"--key"}, {}, &error));
+    const auto missing = ParseCommandArguments({"--key"}, {"--key"}, {});
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.error(), "--key needs a value");
+    EXPECT_FALSE(ParseCommandArguments({"--kee", "x"}, {"--key"}, {}));
 }
 
 // The request paths are joined to the service URL as text: a fragment there would swallow them,

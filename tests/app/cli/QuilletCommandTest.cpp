@@ -51,8 +51,7 @@ protected:
         Core::Options options;
         options.serviceUrl = service.url();
         options.console = [](const QString&) {};
-        QString error;
-        auto core = Core::create(platform.platform(), options, &error);
+        auto core = std::move(*Core::create(platform.platform(), options));
         const SignatureId id = core->addSignature();
         Signature& signature = *core->signature(id);
         signature.keyQe = key;

@@ -40,7 +40,7 @@ struct MachineState {
 constexpr auto Read = &SampleMacCommand::read;
 
 void Write(const QString& path, const QByteArray& contents) {
-    ASSERT_TRUE(WriteFileAtomically(path, contents)) << path.toStdString();
+    ASSERT_FALSE(WriteFileAtomicallyOrFail(path, contents)) << path.toStdString();
 }
 
 // The folder's size on disk, all files in it.

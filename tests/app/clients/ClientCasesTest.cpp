@@ -230,8 +230,7 @@ private:
     FakeMac _mac;
     TestPlatform _platform{_mac};
     AppleScriptRunner _runner{_mac.paths(), *_platform.bundle};
-    std::optional<Brand> _brand =
-        Brand::load(*_platform.bundle, Brand::Deliverable::desktopApp, nullptr);
+    Result<Brand> _brand = Brand::load(*_platform.bundle, Brand::Deliverable::desktopApp);
     QString _folder = _mac.paths().applicationSupport() + "/Quillet";
     QString _profile = _mac.paths().userLibrary() + "/Thunderbird/Profiles/qlt1.default";
     LogTap _log;

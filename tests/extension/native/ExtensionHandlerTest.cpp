@@ -20,11 +20,11 @@ protected:
         Core::Options options;
         options.serviceUrl = service.url();
         options.console = [this](const QString& line) { logLines << line; };
-        QString error;
-        core = Core::create(Environment{mac.paths(), platform.mainQueue,
-                                        platform.notificationCenter, *platform.bundle},
-                            options, &error);
-        EXPECT_TRUE(core) << error.toStdString();
+        auto created = Core::create(Environment{mac.paths(), platform.mainQueue,
+                                                platform.notificationCenter, *platform.bundle},
+                                    options);
+        EXPECT_TRUE(created) << created.error().toStdString();
+        core = std::move(*created);
         return *core;
     }
 

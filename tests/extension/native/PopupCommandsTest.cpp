@@ -19,11 +19,11 @@ protected:
         Core::Options options;
         options.serviceUrl = serviceUrl;
         options.console = [](const QString&) {};
-        QString error;
-        core = Core::create(Environment{mac.paths(), platform.mainQueue,
-                                        platform.notificationCenter, *platform.bundle},
-                            options, &error);
-        EXPECT_TRUE(core) << error.toStdString();
+        auto created = Core::create(Environment{mac.paths(), platform.mainQueue,
+                                                platform.notificationCenter, *platform.bundle},
+                                    options);
+        ASSERT_TRUE(created) << created.error().toStdString();
+        core = std::move(*created);
     }
 
     // Runs the command to its answer.
