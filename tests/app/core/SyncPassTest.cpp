@@ -10,9 +10,11 @@
 #include "app/demo/FakeMacAccounts.h"
 #include "app/demo/FakeMacMozilla.h"
 #include "app/demo/FakeMacOutlook.h"
+#include "app/restore/RestorePoints.h"
 #include "common/Log.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/EngineHarness.h"
+#include "tests/support/FakeMacManaged.h"
 
 namespace quillet {
 namespace {
@@ -21,6 +23,7 @@ const QString kProblemsTitle = "There were problems updating some signatures.";
 const QString kThunderbirdId = "org.mozilla.thunderbird";
 const QString kPostboxId = "com.postbox-inc.postbox";
 const QString kOutlookId = "com.microsoft.Outlook";
+const QString kMainB = "Outlook-SetDefaultSignatures16-Main-B";
 const QString kCloseTitle = "Some email clients need to be closed.";
 
 // A prompter that lets the test act while a question is on screen, as the person could.
@@ -150,65 +153,57 @@ protected:
     LogTap log;
 };
 
-// The problems alert of Outlook's refusals, and whether the clients still count as updated.
-TEST_F(SyncPassTest, OutlookErrorsBecomeTheirLinesAndHints) {
+// The alert of a pass with problems, and whether the clients still count as updated. What the
+// signature needs in a client that is gone is not done: the pass names the client, syncs the
+// others, and does not count as a success.
+TEST_F(SyncPassTest, ProblemsOfAClientAreToldAndTheOthersStillSynced) {
     struct Case {
-        std::function<void()> arrange;
-        QString text;
+        std::function<void(Signature&)> arrange;
+        QString title, text;
         std::vector<bool> notifications;
     };
+    const QString unavailable = "Some email clients are unavailable";
     const std::vector<Case> cases = {
-        {[&] { FailFakeOutlookScript(mac, "Outlook-SetDefaultSignatures16-Main-B"); },
+        {[&](Signature&) { FailFakeOutlookScript(mac, kMainB); },
+         kProblemsTitle,
          "Microsoft Outlook: Could not set default signatures.",
          {true}},
-        {[&] { SetFakeAutomationDenied(mac, "Outlook", true); },
+        {[&](Signature&) { SetFakeAutomationDenied(mac, "Outlook", true); },
+         kProblemsTitle,
          "Please allow Quillet to control your email app in System Settings › Privacy & Security "
          "› Automation.",
          {}},
-        {[&] {
+        {[&](Signature&) {
              SetFakeOutlookSignatures(mac, {{"Work", "<p>the person's own</p>"}});
          },
+         kProblemsTitle,
          "Microsoft Outlook: Duplicate signature: \"Work\".",
          {}},
+        {[](Signature& signature) {
+             for (const ClientKind gone : {ClientKind::appleMail, ClientKind::spark})
+                 signature.clientKindToSelectedInstallationsInfoMap[gone] = {
+                     true, SelectedInstallationPayload{}, {}};
+         },
+         unavailable,
+         "The following email clients are no longer available: Apple Mail, Spark.",
+         {true}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
         startCase();
         SetFakeAutomationDenied(mac, "Outlook", false);
         SetFakeOutlookSignatures(mac, {{"Mine", "<p>mine</p>"}});
-        c.arrange();
-        const WorkOutcome outcome = sync(addWork({{ClientKind::outlook, {"jane@x.org"}}}));
+        FailFakeOutlookScript(mac, kMainB, 0);
+        const SignatureId id = addWork({{ClientKind::outlook, {"jane@x.org"}}});
+        c.arrange(*engine().signature(id));
+        const WorkOutcome outcome = sync(id);
         EXPECT_FALSE(outcome.success);
-        EXPECT_EQ(outcome.title, kProblemsTitle);
-        EXPECT_EQ(alert(kProblemsTitle).informativeText, c.text);
-        EXPECT_EQ(alert(kProblemsTitle).style, AlertStyle::critical);
+        EXPECT_EQ(outcome.title, c.title);
+        EXPECT_EQ(alert(c.title).informativeText, c.text);
+        EXPECT_EQ(alert(c.title).style,
+                  c.title == unavailable ? AlertStyle::warning : AlertStyle::critical);
         EXPECT_EQ(updatedInClients, c.notifications);
     }
-}
-
-// What the signature needs in a client that is gone is not done: the pass names the client,
-// syncs the others, and does not count as a success (nor tells of one).
-TEST_F(SyncPassTest, ClientsNoLongerInstalledAreNamedAndTheOthersStillSynced) {
-    const SignatureId id =
-        addWork({{ClientKind::outlook, {"jane@x.org"}}, {ClientKind::spark, {}}});
-    const WorkOutcome outcome = sync(id);
-    const Alert& unavailable = alert("Some email clients are unavailable");
-    EXPECT_EQ(unavailable.style, AlertStyle::warning);
-    EXPECT_EQ(unavailable.informativeText,
-              "The following email client is no longer available: Spark.");
-    EXPECT_FALSE(outcome.success);
-    EXPECT_EQ(outcome.title, unavailable.title);
-    EXPECT_EQ(FakeOutlookSignatures(mac).size(), 2u);
-    EXPECT_EQ(updatedInClients, std::vector<bool>{true});
-
-    acting.clear();
-    engine()
-        .signature(id)
-        ->clientKindToPerformedInstallationsInfoMap[ClientKind::appleMail]
-        .allAccountsInstalled = true;
-    sync(id);
-    EXPECT_EQ(alert("Some email clients are unavailable").informativeText,
-              "The following email clients are no longer available: Apple Mail, Spark.");
 }
 
 // Outlook is updated while it runs, never asked about nor closed. The others are asked about:
@@ -318,6 +313,56 @@ TEST_F(SyncPassTest, ProblemsTextShowsEachHintOnceBeforeTheClientLines) {
          ReportOf(LinuxError{LinuxError::Kind::fileSystem, "/g/geary.ini", "denied"})},
     };
     EXPECT_EQ(SyncProblemsText(reports, "Quillet") + "\n", ReadDataText("sync/problems.txt"));
+}
+
+// The application has no command to name its passes: each restore point is named by what the
+// pass did, and a pass that changes nothing makes none.
+TEST_F(SyncPassTest, EachPassIsNamedByWhatItsCommandDidAndOneThatChangesNothingMakesNone) {
+    // The reason of the point the step made; empty when it made none.
+    const auto reasonOf = [this](const std::function<void()>& step) {
+        const std::size_t before = engine().restorePoints().list().size();
+        step();
+        finish();
+        const auto points = engine().restorePoints().list();
+        return points.size() > before ? points.front().reason : QString();
+    };
+    // A service signature with the service's text, so that no refresh changes it.
+    const auto install = [this](const QString& key) {
+        const SignatureId id = engine().addSignature([&](Signature& signature) {
+            signature.keyQe = signature.nameQe = key;
+            signature.mainTextQe = "<p>Work</p>";
+            for (const auto& [kind, email] : std::map<ClientKind, QString>{
+                     {ClientKind::thunderbird, "tom@x.org"}, {ClientKind::postbox, "pat@x.org"}})
+                signature.clientKindToSelectedInstallationsInfoMap[kind]
+                    .accountEmailToPayloadMap[email] = {};
+        });
+        engine().saveSignature(id, true, false);
+        return id;
+    };
+    service.setSignature("k-work", "<p>Work</p>");
+    service.setSignature("k-team", "<p>Team</p>");
+    SignatureId work;
+    EXPECT_EQ(reasonOf([&] { work = install("k-work"); }), "install");
+    EXPECT_EQ(reasonOf([&] {
+                  engine().signature(work)->nameQe = "Work";
+                  engine().saveSignature(work, true, false);
+              }),
+              "rename");
+    service.setSignature("k-work", "<p>Work, updated</p>");
+    EXPECT_EQ(reasonOf([&] { engine().reinstallSignature(work); }), "update");
+    EXPECT_EQ(reasonOf([&] { engine().reinstallSignature(work); }), "") << "nothing changed";
+    service.setSignature("k-work", "<p>Work, refreshed</p>");
+    EXPECT_EQ(reasonOf([&] { engine().refreshFromServer(); }), "refresh");
+    EXPECT_EQ(reasonOf([&] {
+                  engine().signature(work)->pendingDeletion = true;
+                  engine().saveSignature(work, true, false);
+              }),
+              "uninstall");
+
+    WriteManagedConfiguration(
+        mac, ManagedConfigurationPlist({ManagedEntryPlist("k-team", "Thunderbird", "tom@x.org")}));
+    closeEngine();
+    EXPECT_EQ(reasonOf([&] { engine().start(); }), "managed");
 }
 
 }  // namespace
