@@ -158,7 +158,8 @@ TEST_F(CoreRefreshTest, SignatureAddedWhileARefreshIsInFlightStaysActive) {
     }
 }
 
-// A reinstall marks every selection, of one account or of all, to be written again.
+// A reinstall marks every selection, of one account or of all, to be written again, whatever the
+// fetch of its key gives.
 TEST_F(CoreRefreshTest, ReinstallFetchesTheKeyAndReinstallsWhateverItGets) {
     const SignatureId id = storeSignature("k1", "<p>stored</p>", 100);
     service.setSignature("k1", "<p>newer</p>");
@@ -186,6 +187,16 @@ TEST_F(CoreRefreshTest, ReinstallFetchesTheKeyAndReinstallsWhateverItGets) {
     EXPECT_EQ(syncPasses.front(), SignatureIds{id});
     // The save's refresh then finds the key gone from the service and turns the signature off.
     EXPECT_FALSE(signature.active);
+
+    // A fetch that fails is shown, and the stored copy is still reinstalled.
+    options.serviceUrl = QUrl("http://127.0.0.1:1");  // nothing listens there
+    Core& offline = reopen();
+    syncPasses.clear();
+    offline.reinstallSignature(id);
+    waitUntilIdle();
+    EXPECT_EQ(alertTitles(), QStringList{"Could not fetch the signature by key"});
+    EXPECT_EQ(syncPasses, std::vector<SignatureIds>{SignatureIds{id}});
+    EXPECT_EQ(offline.signature(id)->mainTextQe, "<p>newer</p>");
 }
 
 // Another process (the command beside the application) removed a signature while this one
@@ -214,6 +225,22 @@ TEST_F(CoreRefreshTest, AChangeToASignatureRemovedByAnotherProcessIsReportedAndN
     EXPECT_EQ(core.signatureIds(), SignatureIds{});
     EXPECT_TRUE(syncPasses.empty());
     EXPECT_TRUE(other->LoadRecords().empty());
+}
+
+TEST_F(CoreRefreshTest, NewSignaturesAreNamedAfterTheirCountAndHiddenWhenPendingDeletion) {
+    Core& core = reopen();
+    const SignatureId first = core.addSignature();
+    const SignatureId second = core.addSignature();
+    waitUntilIdle();
+    EXPECT_EQ(core.signature(first)->nameQe, "Signature Name 1");
+    EXPECT_EQ(core.signature(second)->nameQe, "Signature Name 2");
+    EXPECT_TRUE(core.signature(first)->active);
+    core.signature(first)->pendingDeletion = true;
+    core.saveSignature(first, true, true);  // deferred to the next turn
+    EXPECT_TRUE(syncPasses.empty());
+    EXPECT_EQ(core.visibleSignatureIds(), SignatureIds{second});
+    waitUntilIdle();
+    EXPECT_EQ(syncPasses, std::vector<SignatureIds>{SignatureIds{first}});
 }
 
 TEST_F(CoreRefreshTest, SyncPassAskedForWhileAnotherRunsWaitsItsTurn) {
