@@ -106,12 +106,16 @@ protected:
             });
     }
 
-    // A file signature "Work" selected for the clients' accounts (empty: all accounts).
-    SignatureId addWork(const std::map<ClientKind, QStringList>& selections) {
+    // A signature "Work" selected for the clients' accounts (empty: all accounts): of the service's
+    // key when one is given, else of a file.
+    SignatureId addWork(const std::map<ClientKind, QStringList>& selections,
+                        const QString& key = {}) {
         return engine().addSignature([&](Signature& signature) {
             signature.nameQe = "Work";
-            signature.localTextQe = "<p>Work</p>";
-            signature.filePathQe = "/Users/jane/Work.html";
+            signature.keyQe = key;
+            (key.isEmpty() ? signature.localTextQe : signature.mainTextQe) = "<p>Work</p>";
+            if (key.isEmpty())
+                signature.filePathQe = "/Users/jane/Work.html";
             for (const auto& [kind, emails] : selections) {
                 auto& selection = signature.clientKindToSelectedInstallationsInfoMap[kind];
                 if (emails.isEmpty()) {
@@ -326,25 +330,19 @@ TEST_F(SyncPassTest, EachPassIsNamedByWhatItsCommandDidAndOneThatChangesNothingM
         const auto points = engine().restorePoints().list();
         return points.size() > before ? points.front().reason : QString();
     };
-    // A service signature with the service's text, so that no refresh changes it.
-    const auto install = [this](const QString& key) {
-        const SignatureId id = engine().addSignature([&](Signature& signature) {
-            signature.keyQe = signature.nameQe = key;
-            signature.mainTextQe = "<p>Work</p>";
-            for (const auto& [kind, email] : std::map<ClientKind, QString>{
-                     {ClientKind::thunderbird, "tom@x.org"}, {ClientKind::postbox, "pat@x.org"}})
-                signature.clientKindToSelectedInstallationsInfoMap[kind]
-                    .accountEmailToPayloadMap[email] = {};
-        });
-        engine().saveSignature(id, true, false);
-        return id;
-    };
     service.setSignature("k-work", "<p>Work</p>");
     service.setSignature("k-team", "<p>Team</p>");
     SignatureId work;
-    EXPECT_EQ(reasonOf([&] { work = install("k-work"); }), "install");
+    // With the service's text, so that no refresh changes it.
     EXPECT_EQ(reasonOf([&] {
-                  engine().signature(work)->nameQe = "Work";
+                  work = addWork({{ClientKind::thunderbird, {"tom@x.org"}},
+                                  {ClientKind::postbox, {"pat@x.org"}}},
+                                 "k-work");
+                  engine().saveSignature(work, true, false);
+              }),
+              "install");
+    EXPECT_EQ(reasonOf([&] {
+                  engine().signature(work)->nameQe = "Team work";
                   engine().saveSignature(work, true, false);
               }),
               "rename");

@@ -37,11 +37,6 @@ Signature FullSignature(const QString& name = "Full") {
 
 class StoreTest : public testing::Test, protected StoreHarness {
 protected:
-    // An existing store into which another writer has put rows.
-    void seed(const QString& statements) {
-        open();
-        sql(statements);
-    }
     void expectFiles(bool exist) {
         for (const char* suffix : kStoreFileSuffixes)
             EXPECT_EQ(QFile::exists(storePath() + suffix), exist) << suffix;
@@ -107,7 +102,8 @@ TEST_F(StoreTest, IdentifiersAreNeverGivenTwice) {
 // Colour -1 becomes (P - 1 + i) mod 13 and is stored; NULL columns read as empty, and a uuid
 // that is missing or does not parse is replaced and stored.
 TEST_F(StoreTest, LoadAssignsMissingColoursAndUuidsAndStoresThem) {
-    seed(ReadDataText("store/colours-and-uuids-missing.sql"));
+    open();  // an existing store into which another writer has put rows
+    sql(ReadDataText("store/colours-and-uuids-missing.sql"));
     auto [ids, map] = open()->LoadSignatures();
     ASSERT_EQ(ids.size(), 6u);
     QStringList colours, uuids;
@@ -130,7 +126,8 @@ TEST_F(StoreTest, LoadAssignsMissingColoursAndUuidsAndStoresThem) {
 // that a client still holds stays, whether that client is detected now or not (it may be away);
 // an all-accounts selection stays only for a client that takes one.
 TEST_F(StoreTest, LoadDeletesFinishedSignaturesAndDropsSelectionsClientsCannotTake) {
-    seed(ReadDataText("store/finished-signatures-and-unserved-selections.sql"));
+    open();  // an existing store into which another writer has put rows
+    sql(ReadDataText("store/finished-signatures-and-unserved-selections.sql"));
     auto [ids, map] = open()->LoadSignatures();
     ASSERT_EQ(ids, (SignatureIds{SignatureId{1}, SignatureId{2}, SignatureId{4}}));
     EXPECT_TRUE(map.at(SignatureId{1})->pendingDeletion);
