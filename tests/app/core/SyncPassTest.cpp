@@ -157,6 +157,15 @@ protected:
     LogTap log;
 };
 
+// A selection without any text has nothing to write: no client is touched.
+TEST_F(SyncPassTest, ASignatureWithoutTextTouchesNoClientThroughItsSelection) {
+    const SignatureId id = addWork({{ClientKind::outlook, {"jane@x.org"}}});
+    engine().signature(id)->localTextQe.clear();
+    EXPECT_TRUE(sync(id).success);
+    EXPECT_TRUE(mac.osascriptRuns().filter("Outlook-GetSignatures").isEmpty());
+    EXPECT_TRUE(updatedInClients.empty());
+}
+
 // The alert of a pass with problems, and whether the clients still count as updated. What the
 // signature needs in a client that is gone is not done: the pass names the client, syncs the
 // others, and does not count as a success.
