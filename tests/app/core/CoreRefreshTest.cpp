@@ -56,7 +56,9 @@ protected:
     LogTap log;
 };
 
-TEST_F(CoreRefreshTest, StartWithoutSignaturesAsksNothingAndWaitsTwoHours) {
+// A start without signatures asks the service nothing and refreshes again in two hours; a
+// refresh that adding a signature causes restarts the wait.
+TEST_F(CoreRefreshTest, RefreshesComeTwoHoursAfterTheLastOne) {
     Core& core = reopen();
     core.start();
     waitUntilIdle();
@@ -68,62 +70,38 @@ TEST_F(CoreRefreshTest, StartWithoutSignaturesAsksNothingAndWaitsTwoHours) {
     EXPECT_FALSE(log.contains("Info: Core: refreshFromServer (ID: 2)"));
     platform.mainQueue.advance(1);
     EXPECT_TRUE(log.contains("Info: Core: refreshFromServer (ID: 2)"));
-}
-
-TEST_F(CoreRefreshTest, SecondRefreshWhileOneIsInFlightIsRefused) {
-    storeSignature("k1", "<p>old</p>", 100);
-    service.setSignature("k1", "<p>old</p>");
-    Core& core = reopen();
-    core.refreshFromServer();
-    core.refreshFromServerIfPossible();  // waking and activation together
-    waitUntilIdle();
-    EXPECT_EQ(service.updateRequests(), 1);
-}
-
-TEST_F(CoreRefreshTest, RefreshCausedByAnAddedSignatureRestartsTheTwoHourWait) {
-    storeSignature("k1", "<p>same</p>", 100);
-    service.setSignature("k1", "<p>same</p>");
-    Core& core = reopen();
-    core.start();  // refresh 1, next one due in 7200 s with ticket 2
-    waitUntilIdle();
     platform.mainQueue.advance(100);
-    core.addSignature();  // refresh 2, next due 7200 s from now with ticket 3
+    core.addSignature();  // refresh 3, next due 7200 s from now with ticket 4
     waitUntilIdle();
     log.clear();
-    platform.mainQueue.advance(7100);  // the first schedule comes due: a no-op
+    platform.mainQueue.advance(7100);  // the second refresh's schedule comes due: a no-op
     EXPECT_FALSE(log.containsText("Core: refreshFromServer"));
     platform.mainQueue.advance(100);
-    EXPECT_TRUE(log.contains("Info: Core: refreshFromServer (ID: 3)"));
+    EXPECT_TRUE(log.contains("Info: Core: refreshFromServer (ID: 4)"));
 }
 
-TEST_F(CoreRefreshTest, FillingOnlyTheMissingTimeIsNotSynced) {
-    const SignatureId id = storeSignature("k1", "<p>same</p>", 0);
-    service.setSignature("k1", "  <p>same</p>\n");  // differs only by white space: unchanged
-    Core& core = reopen();
-    core.refreshFromServer();
-    waitUntilIdle();
-    ASSERT_EQ(notifications.size(), 1u);
-    EXPECT_TRUE(notifications[0].first.empty());
-    EXPECT_EQ(notifications[0].second, SignatureIds{id});
-    EXPECT_TRUE(syncPasses.empty());
-    EXPECT_EQ(core.signature(id)->lastUpdateUnixTimeQz,
-              static_cast<std::int64_t>(platform.mainQueue.now()));
-}
-
+// A text that differs only by white space is no change: filling only the missing time of its
+// signature is saved but not synced.
 TEST_F(CoreRefreshTest, ChangedTextAndTurnedOffSignaturesAreUpdatedSavedAndSynced) {
+    const SignatureId timeOnly = storeSignature("k0", "<p>same</p>", 0);
     const SignatureId changed = storeSignature("k1", "<p>old</p>", 100);
     const SignatureId disabled = storeSignature("k2", "<p>gone</p>", 100);
+    service.setSignature("k0", "  <p>same</p>\n");
     service.setSignature("k1", "<p>new</p>");
     Core& core = reopen();
     core.refreshFromServer();
+    core.refreshFromServerIfPossible();  // waking and activation together: refused
     waitUntilIdle();
+    EXPECT_EQ(service.updateRequests(), 1);
     ASSERT_EQ(notifications.size(), 1u);
     EXPECT_EQ(notifications[0].first, SignatureIds({changed, disabled}));
-    ASSERT_EQ(syncPasses.size(), 1u);
-    EXPECT_EQ(syncPasses[0], SignatureIds({changed, disabled}));
+    EXPECT_EQ(notifications[0].second, SignatureIds{timeOnly});
+    EXPECT_EQ(syncPasses, std::vector<SignatureIds>{SignatureIds({changed, disabled})});
     EXPECT_FALSE(core.signature(disabled)->active);
     // Saved: a new engine reads the same.
     Core& reopened = reopen();
+    EXPECT_EQ(reopened.signature(timeOnly)->lastUpdateUnixTimeQz,
+              static_cast<std::int64_t>(platform.mainQueue.now()));
     EXPECT_EQ(reopened.signature(changed)->mainTextQe, "<p>new</p>");
     EXPECT_FALSE(reopened.signature(disabled)->active);
 }
@@ -180,20 +158,23 @@ TEST_F(CoreRefreshTest, SignatureAddedWhileARefreshIsInFlightStaysActive) {
     }
 }
 
+// A reinstall marks every selection, of one account or of all, to be written again, whatever the
+// fetch of its key gives.
 TEST_F(CoreRefreshTest, ReinstallFetchesTheKeyAndReinstallsWhateverItGets) {
     const SignatureId id = storeSignature("k1", "<p>stored</p>", 100);
     service.setSignature("k1", "<p>newer</p>");
     Core& core = reopen();
     Signature& signature = *core.signature(id);
-    signature.clientKindToSelectedInstallationsInfoMap[ClientKind::appleMail]
-        .accountEmailToPayloadMap["a@b.c"] = {};
+    auto& selected = signature.clientKindToSelectedInstallationsInfoMap;
+    selected[ClientKind::appleMail].accountEmailToPayloadMap["a@b.c"] = {};
+    selected[ClientKind::spark] = {true, SelectedInstallationPayload{}, {}};
     core.reinstallSignature(id);
     waitUntilIdle();
     EXPECT_EQ(signature.mainTextQe, "<p>newer</p>");
     EXPECT_EQ(signature.lastUpdateUnixTimeQz, static_cast<std::int64_t>(platform.mainQueue.now()));
-    EXPECT_TRUE(signature.clientKindToSelectedInstallationsInfoMap[ClientKind::appleMail]
-                    .accountEmailToPayloadMap["a@b.c"]
-                    .pendingReinstallation);
+    EXPECT_TRUE(
+        selected[ClientKind::appleMail].accountEmailToPayloadMap["a@b.c"].pendingReinstallation);
+    EXPECT_TRUE(selected[ClientKind::spark].allAccountsPayloadX->pendingReinstallation);
     ASSERT_FALSE(syncPasses.empty());
     EXPECT_EQ(syncPasses.back(), SignatureIds{id});
 
@@ -206,37 +187,16 @@ TEST_F(CoreRefreshTest, ReinstallFetchesTheKeyAndReinstallsWhateverItGets) {
     EXPECT_EQ(syncPasses.front(), SignatureIds{id});
     // The save's refresh then finds the key gone from the service and turns the signature off.
     EXPECT_FALSE(signature.active);
-}
 
-TEST_F(CoreRefreshTest, ReinstallAfterAFetchErrorShowsItAndReinstallsTheStoredCopy) {
-    const SignatureId id = storeSignature("k1", "<p>stored</p>", 100);
+    // A fetch that fails is shown, and the stored copy is still reinstalled.
     options.serviceUrl = QUrl("http://127.0.0.1:1");  // nothing listens there
-    Core& core = reopen();
-    core.reinstallSignature(id);
-    waitUntilIdle();
-    ASSERT_EQ(platform.prompter.shown().size(), 1u);
-    EXPECT_EQ(platform.prompter.shown()[0].title, "Could not fetch the signature by key");
-    EXPECT_EQ(syncPasses, std::vector<SignatureIds>{SignatureIds{id}});
-    EXPECT_EQ(core.signature(id)->mainTextQe, "<p>stored</p>");
-}
-
-TEST_F(CoreRefreshTest, FileSignatureReinstallMarksAllAccountsPayloads) {
-    Core& core = reopen();
-    const SignatureId id = core.addSignature();
-    waitUntilIdle();
-    Signature& signature = *core.signature(id);
-    signature.filePathQe = mac.homePath("sig.html");
-    mac.writeFile(signature.filePathQe, "<p>file</p>");
-    signature.localTextQe = "<p>file</p>";
-    auto& spark = signature.clientKindToSelectedInstallationsInfoMap[ClientKind::spark];
-    spark.allAccountsSelected = true;
-    spark.allAccountsPayloadX = SelectedInstallationPayload{};
+    Core& offline = reopen();
     syncPasses.clear();
-    core.reinstallSignature(id);
+    offline.reinstallSignature(id);
     waitUntilIdle();
-    EXPECT_TRUE(spark.allAccountsPayloadX->pendingReinstallation);
+    EXPECT_EQ(alertTitles(), QStringList{"Could not fetch the signature by key"});
     EXPECT_EQ(syncPasses, std::vector<SignatureIds>{SignatureIds{id}});
-    EXPECT_EQ(service.keyRequests(), 0);
+    EXPECT_EQ(offline.signature(id)->mainTextQe, "<p>newer</p>");
 }
 
 // Another process (the command beside the application) removed a signature while this one

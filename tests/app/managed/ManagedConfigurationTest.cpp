@@ -8,6 +8,7 @@
 #include "app/managed/ManagedConfiguration.h"
 #include "common/Log.h"
 #include "platform/Plist.h"
+#include "tests/support/DataTable.h"
 
 namespace quillet {
 namespace {
@@ -37,42 +38,15 @@ protected:
     LogTap log;
 };
 
-Plist Entry(std::initializer_list<std::pair<QString, Plist>> members) {
-    Plist entry = Plist::dictionary();
-    for (const auto& [name, value] : members)
-        entry.node().set(name, value);
-    return entry;
-}
-
 TEST_F(ManagedConfigurationTest, EachEntryIsCheckedAndTheGoodOnesKept) {
-    struct Case {
-        Plist entry;
-        QString reason;  // empty: accepted
-    };
-    const std::vector<Case> cases = {
-        {Entry({{"Key", Plist::string(" k-org\n")}}), {}},
-        {Entry({{"Key", Plist::string("k-org")},
-                {"Client", Plist::string("Thunderbird")},
-                {"Account", Plist::string("tom@example.com")},
-                {"InsertForForwards", Plist::boolean(false)}}),
-         {}},
-        {Plist::string("k-org"), "not a dictionary"},
-        {Entry({{"Client", Plist::string("Spark")}}), "no Key"},
-        {Entry({{"Key", Plist::string("\t")}}), "no Key"},
-        {Entry({{"Key", Plist::integer(4)}}), "Key is not a string"},
-        {Entry({{"Key", Plist::string("k")}, {"Client", Plist::string("thunderbird")}}),
-         "unknown Client \"thunderbird\""},
-        {Entry({{"Key", Plist::string("k")}, {"Account", Plist::string("tom@localhost")}}),
-         "Account \"tom@localhost\" is not an email address"},
-        {Entry({{"Key", Plist::string("k")}, {"InsertForReplies", Plist::string("yes")}}),
-         "InsertForReplies is not a boolean"},
-    };
-    Plist list = Plist::array();
-    for (const Case& c : cases)
-        list.node().append(c.entry);
-    Plist root = Plist::dictionary();
-    root.node().set("ManagedSignatures", list);
-    write(machineFile(), root, true);
+    const QString text = folder.filePath("entries.plist");
+    QFile file(text);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(ReadDataText("managed/entries.plist").toUtf8());
+    file.close();
+    const auto entries = ReadPlistFile(text);
+    ASSERT_TRUE(entries);
+    write(machineFile(), *entries, true);
 
     const ManagedConfiguration configuration = read();
 
@@ -87,20 +61,30 @@ TEST_F(ManagedConfigurationTest, EachEntryIsCheckedAndTheGoodOnesKept) {
     EXPECT_EQ(configuration.entries[1].client, ClientKind::thunderbird);
     EXPECT_EQ(configuration.entries[1].account, "tom@example.com");
     EXPECT_FALSE(configuration.entries[1].insertForForwards);
-    for (size_t index = 2; index < cases.size(); ++index) {
-        EXPECT_TRUE(log.contains("Error: Managed configuration: ManagedSignatures[" +
-                                 QString::number(index) + "] skipped: " + cases[index].reason))
-            << index;
-    }
+    std::vector<QString> skipped;
+    for (const QStringList& row : ReadDataTable("managed/entry-refusals.tsv"))
+        skipped.push_back("Error: Managed configuration: ManagedSignatures[" + row[0] +
+                          "] skipped: " + row[1]);
+    EXPECT_EQ(log.lines(), skipped);
     EXPECT_TRUE(configuration.allowUserSignatures);
 }
 
+// The person's file wins over the machine's, and an unreadable one says so. On the Linux desktop
+// only the file in /etc counts; on the Mac it is not looked at.
 TEST_F(ManagedConfigurationTest, ThePersonsFileWinsAndAnUnreadableOneSaysSo) {
     EXPECT_EQ(read().state, ManagedConfiguration::State::absent);
     Plist machine = Plist::dictionary();
     machine.node().set("AllowUserSignatures", Plist::boolean(false));
     write(machineFile(), machine);
     EXPECT_FALSE(read().allowUserSignatures);
+
+    const QString etcFile = paths.system("/etc/quillet/managed.plist");
+    EXPECT_EQ(ManagedConfigurationPaths(paths, SystemLayout::linuxDesktop, kBundleId),
+              QStringList{etcFile});
+    EXPECT_EQ(read(SystemLayout::linuxDesktop).state, ManagedConfiguration::State::absent);
+    write(etcFile, Plist::dictionary());
+    EXPECT_EQ(read(SystemLayout::linuxDesktop).path, etcFile);
+    EXPECT_EQ(read().path, machineFile());
 
     write(userFile(), Plist::dictionary());
     EXPECT_EQ(read().path, userFile());
@@ -129,40 +113,9 @@ TEST_F(ManagedConfigurationTest, AConfigurationNestedTooDeepIsUnreadableAndSaysW
                              "signatures are left as they are"));
 }
 
-// On the Linux desktop only the file in /etc counts; on the Mac it is not looked at.
-TEST_F(ManagedConfigurationTest, OnTheLinuxDesktopTheFileIsInEtc) {
-    const QString etcFile = paths.system("/etc/quillet/managed.plist");
-    EXPECT_EQ(ManagedConfigurationPaths(paths, SystemLayout::linuxDesktop, kBundleId),
-              QStringList{etcFile});
-    write(etcFile, Plist::dictionary());
-    write(machineFile(), Plist::dictionary());
-    EXPECT_EQ(read(SystemLayout::linuxDesktop).path, etcFile);
-    EXPECT_EQ(read().path, machineFile());
-    QFile::remove(machineFile());
-    EXPECT_EQ(read().state, ManagedConfiguration::State::absent);
-}
-
 TEST_F(ManagedConfigurationTest, OnlyHttpsOrLoopbackServicesAreAccepted) {
-    const std::vector<std::pair<QString, bool>> cases = {
-        {"https://signatures.example.com", true},
-        {"https://signatures.example.com:8443/base", true},
-        {"http://127.0.0.1:8080", true},
-        {"http://127.2.3.4", true},
-        {"http://[::1]:9000", true},
-        {"http://localhost", true},
-        {"http://signatures.example.com", false},
-        {"http://10.0.0.1", false},
-        {"http://127.0.0.1.example.com", false},
-        {"ftp://signatures.example.com", false},
-        {"https://", false},
-        {"signatures.example.com", false},
-        // Joined to the request paths as text, these would send every request elsewhere.
-        {"https://signatures.example.com/#fragment", false},
-        {"https://signatures.example.com#", false},
-        {"https://signatures.example.com/?tenant=a", false},
-    };
-    for (const auto& [text, accepted] : cases)
-        EXPECT_EQ(IsAcceptedServiceUrl(QUrl(text)), accepted) << text.toStdString();
+    for (const QStringList& row : ReadDataTable("managed/service-urls.tsv"))
+        EXPECT_EQ(IsAcceptedServiceUrl(QUrl(row[0])), row[1] == "yes") << row[0].toStdString();
 
     Plist root = Plist::dictionary();
     root.node().set("ServiceURL", Plist::string("http://signatures.example.com"));

@@ -4,37 +4,23 @@
 // alert), the file must stay whole (SQLite's integrity check) with the signatures as before or as
 // after, and the next save must write what the failed one could not.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <iostream>
 
+#include "app/demo/FakeMac.h"
 #include "tests/support/FileFaults.h"
 #include "tests/support/LegacyStore.h"
 #include "tests/support/StoreHarness.h"
-#include "tests/support/TestHelpers.h"
 
 namespace quillet {
 namespace {
 
-QStringList IntegrityCheck(const QString& path) {
-    sqlite3* database = nullptr;
-    QStringList rows{"(does not open)"};
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &database, SQLITE_OPEN_READWRITE,
-                        nullptr) == SQLITE_OK) {
-        rows = QuerySqliteRows(database, "PRAGMA integrity_check");
-    }
-    sqlite3_close(database);
-    return rows;
-}
-
+// The folder's files as they were, whatever a faulty run left there.
 void CopyFiles(const QString& from, const QString& to) {
     QDir(to).removeRecursively();
-    QDir().mkpath(to);
-    for (const QString& name : QDir(from).entryList(QDir::Files | QDir::Hidden))
-        QFile::copy(from + "/" + name, to + "/" + name);
+    CopyFakeMacFolder(from, to);
 }
 
 class StoreFileFaultsTest : public testing::Test, protected StoreHarness {
@@ -100,7 +86,7 @@ TEST_F(StoreFileFaultsTest, EveryFailedFileOperationIsToldAndLeavesTheStoreWhole
     walkFaults(
         folder(), true, [&] { CopyFiles(base, dataFolder()); }, work,
         [&](bool told) {
-            EXPECT_EQ(IntegrityCheck(storePath()), QStringList{"ok"});
+            EXPECT_EQ(Sql(storePath(), "PRAGMA integrity_check"), QStringList{"ok"});
             const QStringList names = storedNames();
             // A fault that SQLite rides over (it cannot delete the log it no longer needs, say)
             // must leave the work done.

@@ -16,22 +16,6 @@
 namespace quillet {
 namespace {
 
-// A second, independent connection to the store's file, as another process would have.
-class RawDatabase {
-public:
-    explicit RawDatabase(const QString& path) {
-        EXPECT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &_database), SQLITE_OK);
-    }
-    ~RawDatabase() { sqlite3_close(_database); }
-
-    // Every result row, its columns joined by "|" and NULL as "NULL"; a failing statement fails
-    // the test.
-    QStringList query(const QString& sql) { return QuerySqliteRows(_database, sql); }
-
-private:
-    sqlite3* _database = nullptr;
-};
-
 Signature FullSignature(const QString& name = "Full") {
     Signature signature = StoreHarness::NamedSignature(name);
     signature.colorIndex = 4;
@@ -53,39 +37,29 @@ Signature FullSignature(const QString& name = "Full") {
 
 class StoreTest : public testing::Test, protected StoreHarness {
 protected:
-    // An existing store into which another writer has put rows.
-    void seed(const QString& statements) {
-        open();
-        sql(statements);
-    }
     void expectFiles(bool exist) {
         for (const char* suffix : kStoreFileSuffixes)
             EXPECT_EQ(QFile::exists(storePath() + suffix), exist) << suffix;
     }
 };
 
-TEST_F(StoreTest, ANewStoreHasCoreDataLayoutAndWriteAheadLogUntilDestroyed) {
+// A new store has Core Data's layout and a write-ahead log until it is destroyed; whatever
+// another version left in the metadata, the records are read the same.
+TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
     auto store = open();
     ASSERT_TRUE(store);
     EXPECT_EQ(store->path(), storePath());
     EXPECT_TRUE(store->LoadSignatures().first.empty());
-    store->AddSignatureRecord(NamedSignature("One"));
+    const Signature original = FullSignature();
+    const SignatureId id = store->AddSignatureRecord(original);
     expectFiles(true);
     EXPECT_EQ(sql("PRAGMA journal_mode"), QStringList{"wal"});
     EXPECT_EQ(sql("SELECT Z_NAME, Z_MAX FROM Z_PRIMARYKEY ORDER BY Z_ENT"),
-              (QStringList{"PerformedInstallationEntityV2|0", "SelectedInstallationEntityV2|0",
+              (QStringList{"PerformedInstallationEntityV2|2", "SelectedInstallationEntityV2|3",
                            "SignatureEntityV2|1"}));
     EXPECT_EQ(sql("SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2 WHERE Z_ENT = 3 AND Z_OPT = 1"),
-              QStringList{"One"});
+              QStringList{"Full"});
     EXPECT_EQ(sql("SELECT COUNT(*) FROM Z_METADATA"), QStringList{"1"});
-    store->DestroyStore();
-    expectFiles(false);
-}
-
-TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
-    const Signature original = FullSignature();
-    const SignatureId id = open()->AddSignatureRecord(original);
-    // Whatever another version left in the metadata, the records are read the same.
     sql("UPDATE Z_METADATA SET Z_UUID = 'elsewhere', Z_PLIST = x'deadbeef'");
     auto [ids, map] = open()->LoadSignatures();
     ASSERT_EQ(ids, SignatureIds{id});
@@ -98,6 +72,8 @@ TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
             "ZPERFORMEDINSTALLATIONENTITYV2 ORDER BY 2"),
         (QStringList{id.toString() + "|AppleMail|a@b.c|ID-1", id.toString() + "|Spark||S-1"}));
     EXPECT_TRUE(alerts.empty());
+    store->DestroyStore();
+    expectFiles(false);
 }
 
 // Neither a deleted record nor a primary-key table that lags behind the rows lets an
@@ -126,7 +102,8 @@ TEST_F(StoreTest, IdentifiersAreNeverGivenTwice) {
 // Colour -1 becomes (P - 1 + i) mod 13 and is stored; NULL columns read as empty, and a uuid
 // that is missing or does not parse is replaced and stored.
 TEST_F(StoreTest, LoadAssignsMissingColoursAndUuidsAndStoresThem) {
-    seed(ReadDataText("store/colours-and-uuids-missing.sql"));
+    open();  // an existing store into which another writer has put rows
+    sql(ReadDataText("store/colours-and-uuids-missing.sql"));
     auto [ids, map] = open()->LoadSignatures();
     ASSERT_EQ(ids.size(), 6u);
     QStringList colours, uuids;
@@ -149,7 +126,8 @@ TEST_F(StoreTest, LoadAssignsMissingColoursAndUuidsAndStoresThem) {
 // that a client still holds stays, whether that client is detected now or not (it may be away);
 // an all-accounts selection stays only for a client that takes one.
 TEST_F(StoreTest, LoadDeletesFinishedSignaturesAndDropsSelectionsClientsCannotTake) {
-    seed(ReadDataText("store/finished-signatures-and-unserved-selections.sql"));
+    open();  // an existing store into which another writer has put rows
+    sql(ReadDataText("store/finished-signatures-and-unserved-selections.sql"));
     auto [ids, map] = open()->LoadSignatures();
     ASSERT_EQ(ids, (SignatureIds{SignatureId{1}, SignatureId{2}, SignatureId{4}}));
     EXPECT_TRUE(map.at(SignatureId{1})->pendingDeletion);
@@ -206,16 +184,17 @@ TEST_F(StoreTest, FailedSavesAlertAndALaterSaveWritesTheirChanges) {
     auto store = open({0, disk.name()});
     const SignatureId id = store->AddSignatureRecord(NamedSignature("Before"));
     IdToSignatureMap map{{id, std::make_shared<Signature>(NamedSignature("After"))}};
-    {
-        RawDatabase other(storePath());
-        other.query("BEGIN IMMEDIATE");
-        store->SaveSignatures({id}, map);
-        EXPECT_EQ(alerts, QStringList{"Could not save signatures / database is locked"});
-        EXPECT_TRUE(log.contains("Error: SaveManagedObjectContext(): database is locked"));
-        EXPECT_TRUE(store->hasChanges());
-        other.query("ROLLBACK");
-        EXPECT_EQ(other.query("SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2"), QStringList{"Before"});
-    }
+    sqlite3* locker = nullptr;  // another connection holding the write lock
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(storePath()).constData(), &locker), SQLITE_OK);
+    QuerySqliteRows(locker, "BEGIN IMMEDIATE");
+    store->SaveSignatures({id}, map);
+    EXPECT_EQ(alerts, QStringList{"Could not save signatures / database is locked"});
+    EXPECT_TRUE(log.contains("Error: SaveManagedObjectContext(): database is locked"));
+    EXPECT_TRUE(store->hasChanges());
+    QuerySqliteRows(locker, "ROLLBACK");
+    EXPECT_EQ(QuerySqliteRows(locker, "SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2"),
+              QStringList{"Before"});
+    sqlite3_close(locker);
     store->SaveSignatures({}, map);  // an empty save still writes what the failed one left
     EXPECT_FALSE(store->hasChanges());
     EXPECT_EQ(sql("SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2"), QStringList{"After"});
