@@ -104,12 +104,16 @@ TEST_F(HostProcessTest, AnswersEachRequestThenSaysFinishedAndEndsWithItsInput) {
     const auto answers =
         Messages(runHost(deep + ask + malformed + ask.left(ask.size() - 3), &exitCode));
     EXPECT_EQ(exitCode, 0);
-    ASSERT_EQ(answers.size(), 3u);
+    // The malformed message gets no answer; "Finished" follows the work once, or by timing once
+    // more after the malformed message.
+    ASSERT_GE(answers.size(), 3u) << nlohmann::json(answers).dump();
+    ASSERT_LE(answers.size(), 4u) << nlohmann::json(answers).dump();
     EXPECT_EQ(answers[0], TooDeepAnswer());
     EXPECT_EQ(answers[1]["userInfo"]["callbackToken"], "r1");
     EXPECT_EQ(answers[1]["requestId"], 7);
     EXPECT_EQ(answers[1]["userInfo"]["signatures"][0]["html"], "<p>Served</p>");
-    EXPECT_EQ(answers[2]["name"], "Finished");
+    for (std::size_t index = 2; index < answers.size(); ++index)
+        EXPECT_EQ(answers[index]["name"], "Finished");
     EXPECT_TRUE(Messages(runHost(Framed("[1,2]") + ask)).empty());
 }
 
