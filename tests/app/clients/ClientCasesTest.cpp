@@ -28,8 +28,8 @@ namespace {
 
 // The rows that a case expects to find; every other row lays the machine out.
 const QStringList kFound{"list",    "detect", "default-profile", "default", "text",    "no-text",
-                         "account", "none",   "published",       "ran",     "profile", "log",
-                         "notice",  "alert",  "opened",          "version"};
+                         "account", "none",   "published",       "ran",     "profile", "config",
+                         "log",     "notice", "alert",           "opened",  "version"};
 
 const QStringList kOutlookClasses{"16.80 or newer", "16.41 to 79", "16 before 41", "15",
                                   "14 or older"};
@@ -222,6 +222,8 @@ private:
         for (const auto& [kind, info] : map) {
             if (info->mozillaBasedClientProfilePathQ)
                 profiles.append("profile\t" + shown(*info->mozillaBasedClientProfilePathQ));
+            if (info->linuxConfigFolderQ)
+                profiles.append("config\t" + shown(*info->linuxConfigFolderQ));
         }
         return profiles;
     }
