@@ -382,6 +382,16 @@ TEST_P(PersonsOwnSignaturesTest, ASignatureLeavingAnAccountDiscoveryMissedGivesB
     EXPECT_EQ(chosen(), "Own");
 }
 
+TEST_P(PersonsOwnSignaturesTest, ASignatureThePersonDeletedMeanwhileIsNotPutBack) {
+    if (client->signaturesLiveInAccounts())
+        GTEST_SKIP() << "the client's default is a text of its own";
+    ASSERT_FALSE(world.sync());
+    client->replaceSignature(mine, std::nullopt);
+    quillet().pendingDeletion = true;
+    EXPECT_FALSE(world.sync());
+    EXPECT_EQ(chosen(), "");
+}
+
 TEST_P(PersonsOwnSignaturesTest, ADefaultThatCannotBeKeptIsNotReplaced) {
     // A file where the support folder should be: the person's default cannot be kept.
     QDir().mkpath(QFileInfo(world.supportFolder).path());

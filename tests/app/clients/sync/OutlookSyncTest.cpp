@@ -274,6 +274,22 @@ INSTANTIATE_TEST_SUITE_P(
                     OwnSignature{"Work", "a@x.org", QString(kScriptText).insert(3, QChar(0)),
                                  kScriptText}));
 
+// A signature the person deleted in Outlook is not deleted again, and comes back only when
+// reinstalled.
+TEST_F(OutlookSyncTest, ASignatureThePersonDeletedIsRecreatedOnlyWhenReinstalled) {
+    setAccounts({{"jane@x.org", "", "jane@x.org"}});
+    SetFakeOutlookSignatures(mac, {});
+    Signature& signature = installed("<p>b</p>", "Kept", {"jane@x.org"});
+    EXPECT_FALSE(sync());
+    EXPECT_TRUE(FakeOutlookSignatures(mac).empty());
+
+    signature.markForReinstallation();
+    EXPECT_FALSE(sync());
+    EXPECT_FALSE(runs().contains(kDelete));
+    EXPECT_EQ(FakeOutlookSignatures(mac),
+              (std::vector<FakeOutlookSignature>{{"Kept", "<p>b</p>"}}));
+}
+
 // An Outlook signature serves every account: once reinstalled, it is reinstalled for all of
 // them, including a selected account that Outlook no longer reports.
 TEST_F(OutlookSyncTest, AReinstallationIsDoneOnceEvenForAnAccountOutlookDoesNotReport) {
@@ -346,32 +362,6 @@ TEST_F(OutlookSyncTest, ScriptFailuresStopTheSyncWithTheirKind) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind, Kind::appleScript);
     EXPECT_TRUE(FakeOutlookSignatures(mac).empty());  // S was uninstalled before
-}
-
-TEST(OutlookAccountIdStringTest, EachVersionNamesTheAccountItsOwnWay) {
-    using V = OutlookVersionKind;
-    const OutlookAccount both("e@x.org", "Jane", " jdoe ");
-    const OutlookAccount same("e@x.org", "jdoe", "jdoe");
-    const OutlookAccount userOnly("e@x.org", std::nullopt, "jdoe");
-    const OutlookAccount noUser("e@x.org", "Jane", std::nullopt);
-    const struct {
-        const OutlookAccount& account;
-        V kind;
-        std::optional<QString> expected;
-    } cases[] = {
-        {both, V::v16_80OrNewer, "Jane ( jdoe )"},
-        {same, V::v16_80OrNewer, "jdoe"},
-        {userOnly, V::v16_80OrNewer, "jdoe"},
-        {userOnly, V::v16_41To79, "(jdoe)"},
-        {same, V::v16_41To79, "jdoe"},
-        {both, V::v16_Pre41, "jdoe  (Jane)"},
-        {both, V::v15, "jdoe  (Jane)"},
-        {both, V::v14OrOlder, " jdoe "},
-        {noUser, V::v14OrOlder, std::nullopt},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(OutlookAccountIdString(c.account, c.kind), c.expected)
-            << static_cast<int>(c.kind);
 }
 
 // Each version's window names an account its own way; the identifier the sync builds from what

@@ -48,6 +48,14 @@ protected:
     QString uuid2 = TestUuidText(2);
 };
 
+TEST_F(PostboxSyncTest, WithoutAListTheFileHoldsOnlyQuilletsEntry) {
+    SelectAccounts(world.signatures.add("<p>One</p>", "One"), kPostbox, {"one@x.org"});
+    writePrefs();
+    EXPECT_FALSE(sync());
+    EXPECT_EQ(list(), R"([{"key":")" + uuid1.toUtf8() + R"(","name":"One","body":"<p>One</p>"}])");
+    EXPECT_EQ(pbSignatureKey(kKey1), uuid1);
+}
+
 TEST_F(PostboxSyncTest, ADeselectedEntryLeavesAndItsIdentityFallsBackToPostboxsDefault) {
     for (const bool withDefault : {true, false}) {
         world.signatures = TestSignatures();
