@@ -15,6 +15,7 @@
 #include "app/clients/accounts/MozillaAccounts.h"
 #include "app/clients/accounts/OutlookAccounts.h"
 #include "app/clients/accounts/SparkAccounts.h"
+#include "app/clients/sync/OutlookDefaults.h"
 #include "app/demo/FakeMacAccounts.h"
 #include "app/demo/FakeMacMozilla.h"
 #include "common/Log.h"
@@ -27,9 +28,10 @@ namespace quillet {
 namespace {
 
 // The rows that a case expects to find; every other row lays the machine out.
-const QStringList kFound{"list",    "detect", "default-profile", "default", "text",    "no-text",
-                         "account", "none",   "published",       "ran",     "profile", "log",
-                         "notice",  "alert",  "opened",          "version"};
+const QStringList kFound{
+    "list",    "detect", "default-profile", "default", "text",    "no-text",
+    "account", "none",   "published",       "ran",     "profile", "config",
+    "log",     "notice", "alert",           "opened",  "version", "account-id"};
 
 const QStringList kOutlookClasses{"16.80 or newer", "16.41 to 79", "16 before 41", "15",
                                   "14 or older"};
@@ -97,6 +99,8 @@ public:
                          : QString::number(std::clamp(CompareVersions(cell(1), cell(2)), -1, 1)))};
         else if (what == "notice")  // the new-Outlook notice, answered with the button named
             return notice(row);
+        else if (what == "account-id")  // how the window of Outlook's version names an account
+            return {row.mid(0, 4).join('\t') + '\t' + AccountIdString(row)};
         return {};
     }
 
@@ -200,6 +204,15 @@ private:
                 .value_or("-"));
     }
 
+    // "-" stands for a name the account lacks, and for no identifier at all.
+    static QString AccountIdString(const QStringList& row) {
+        const auto name = [&](int i) {
+            return row.value(i) == "-" ? std::nullopt : std::optional(row.value(i));
+        };
+        const OutlookAccount account("e@x.org", name(2), name(3));
+        return OutlookAccountIdString(account, OutlookVersionKindFor(row[1])).value_or("-");
+    }
+
     QStringList notice(const QStringList& row) {
         if (!row.value(1).isEmpty())
             _platform.prompter.answerWith(row[1]);
@@ -223,6 +236,8 @@ private:
         for (const auto& [kind, info] : map) {
             if (info->mozillaBasedClientProfilePathQ)
                 profiles.append("profile\t" + shown(*info->mozillaBasedClientProfilePathQ));
+            if (info->linuxConfigFolderQ)
+                profiles.append("config\t" + shown(*info->linuxConfigFolderQ));
         }
         return profiles;
     }

@@ -1,35 +1,20 @@
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <random>
 
 #include "app/clients/PrefsFile.h"
-#include "app/demo/FakeMac.h"
-#include "app/demo/FakeMacMozilla.h"
 #include "tests/support/DataTable.h"
-#include "tests/support/FileSizeLimit.h"
 #include "tests/support/SyncTestSupport.h"
 
 namespace quillet {
 namespace {
 
-class PrefsFileTest : public testing::Test {
-protected:
-    QString path() const { return _folder.path() + "/prefs.js"; }
-    void writeBytes(const QByteArray& bytes) const { _mac.writeFile(path(), bytes); }
-    QByteArray readBytes() const { return ReadFakeFile(path()).value_or(""); }
-
-    FakeMac _mac;
-    QTemporaryDir _folder{_mac.home() + "/XXXXXX"};
-};
-
 // The rows of tests/data/prefs/lines.tsv.
-TEST_F(PrefsFileTest, PreferenceLinesNeedTheQuotedKeyACommaAndABlank) {
+TEST(PrefsFileTest, PreferenceLinesNeedTheQuotedKeyACommaAndABlank) {
     const std::vector<QStringList> rows = ReadDataTable("prefs/lines.tsv");
     ASSERT_EQ(rows.size(), 8u);
     for (const QStringList& row : rows) {
@@ -43,7 +28,7 @@ TEST_F(PrefsFileTest, PreferenceLinesNeedTheQuotedKeyACommaAndABlank) {
 }
 
 // The rows of tests/data/clients/prefs/reads.tsv.
-TEST_F(PrefsFileTest, LinesAndStringValuesReadAsMozillaWroteThem) {
+TEST(PrefsFileTest, LinesAndStringValuesReadAsMozillaWroteThem) {
     for (const QStringList& row : ReadDataTable("clients/prefs/reads.tsv")) {
         const auto lines = ReadPrefsFileLines(TestDataPath("clients/prefs/" + row[0]));
         const auto value =
@@ -57,7 +42,7 @@ TEST_F(PrefsFileTest, LinesAndStringValuesReadAsMozillaWroteThem) {
 }
 
 // The rows of tests/data/prefs/edits.tsv.
-TEST_F(PrefsFileTest, SettingAndRemovingLeaveTheOtherLinesInPlace) {
+TEST(PrefsFileTest, SettingAndRemovingLeaveTheOtherLinesInPlace) {
     const std::vector<QStringList> rows = ReadDataTable("prefs/edits.tsv");
     ASSERT_EQ(rows.size(), 6u);
     for (const QStringList& row : rows) {
@@ -74,7 +59,7 @@ TEST_F(PrefsFileTest, SettingAndRemovingLeaveTheOtherLinesInPlace) {
 
 // Random files and batches: the one-pass form must give exactly the lines that setting the
 // preferences one at a time gives, whatever the groups, duplicates and other lines.
-TEST_F(PrefsFileTest, SettingABatchEqualsSettingItsPreferencesOneAtATime) {
+TEST(PrefsFileTest, SettingABatchEqualsSettingItsPreferencesOneAtATime) {
     const QStringList keys{"mail.identity.id1.htmlSigText",
                            "mail.identity.id1.sig_on_fwd",
                            "mail.identity.id2.htmlSigText",
@@ -121,51 +106,14 @@ TEST_F(PrefsFileTest, SettingABatchEqualsSettingItsPreferencesOneAtATime) {
     }
 }
 
-TEST_F(PrefsFileTest, MultiLineValueRoundTripsThroughMozillasOwnForm) {
-    // Mozilla leaves tabs, apostrophes and line separators as they are.
-    const QString value = QString::fromUtf8(
-        "<p>Jane \"JD\" Doe</p>\n<p>C:\\Sign\\ \xc3\xa9t\xc3\xa9 \xe2\x80\x94 "
-        "it's\t\xe2\x80\xa8</p>\r\n");
-    writeBytes(
-        "// Mozilla User Preferences\nuser_pref(\"mail.identity.id1.useremail\", \"j@x.org\");\n");
-    auto lines = ReadPrefsFileLines(path());
-    ASSERT_TRUE(lines);
-    lines = SetPrefsLine(*lines, "mail.identity.id1.htmlSigText", PrefsStringRawValue(value),
-                         "mail.identity.id1.");
-    ASSERT_TRUE(WritePrefsFileLines(path(), *lines));
-    // Exactly what Mozilla's writer puts in the file for this value.
-    const QByteArray mozillaLine =
-        "user_pref(\"mail.identity.id1.htmlSigText\", \"<p>Jane \\\"JD\\\" "
-        "Doe</p>\\n<p>C:\\\\Sign\\\\ "
-        "\xc3\xa9t\xc3\xa9 \xe2\x80\x94 it's\t\xe2\x80\xa8</p>\\r\\n\");";
-    EXPECT_EQ(readBytes(),
-              "// Mozilla User Preferences\n"
-              "user_pref(\"mail.identity.id1.useremail\", \"j@x.org\");\n" +
-                  mozillaLine + "\n");
-
-    // Read back, the line is the value again: every escape is one that the reader undoes.
-    lines = ReadPrefsFileLines(path());
-    ASSERT_TRUE(lines);
-    EXPECT_EQ(GetPrefsStringValue(*lines, "mail.identity.id1.htmlSigText"), value);
-}
-
-TEST_F(PrefsFileTest, FailedWriteLeavesThePreviousFile) {
-    writeBytes("user_pref(\"a\", 1);\n");
-    {
-        FileSizeLimit fullDisk(4);
-        EXPECT_FALSE(WritePrefsFileLines(path(), {"user_pref(\"a\", 2);", ""}));
-    }
-    EXPECT_EQ(readBytes(), "user_pref(\"a\", 1);\n");
-    // Nor is a half-written temporary file left beside it.
-    EXPECT_EQ(QDir(QFileInfo(path()).absolutePath()).entryList(QDir::Files).size(), 1);
-}
-
-TEST_F(PrefsFileTest, ReadingFailsWhenTheFileCannotBeReadToTheEnd) {
+TEST(PrefsFileTest, ReadingFailsWhenTheFileCannotBeReadToTheEnd) {
     // The file opens, but reading it fails (address 0 of this process is never mapped): the
     // lines read so far must not pass for the whole file, or writing them back would lose the
     // rest.
-    ASSERT_TRUE(QFile::link("/proc/self/mem", path()));
-    EXPECT_FALSE(ReadPrefsFileLines(path()));
+    QTemporaryDir folder;
+    const QString path = folder.path() + "/prefs.js";
+    ASSERT_TRUE(QFile::link("/proc/self/mem", path));
+    EXPECT_FALSE(ReadPrefsFileLines(path));
 }
 
 }  // namespace

@@ -160,16 +160,6 @@ TEST_P(ClientSyncTest, FirstInstallWritesWhatTheClientReads) {
     EXPECT_EQ(FileIdentities(world.mac), identities);
 }
 
-TEST_P(ClientSyncTest, DeselectRemovesOnlyQuilletsEntry) {
-    const FakeClientState was = seen();
-    ASSERT_EQ(world.sync(), std::nullopt);
-    ASSERT_NE(seen(), was);
-    world.deselect();
-    EXPECT_EQ(world.sync(), std::nullopt);
-    EXPECT_EQ(Describe(seen()), Describe(was));
-    EXPECT_FALSE(world.signatures[1].clientKindToPerformedInstallationsInfoMap.count(GetParam()));
-}
-
 // Each damaged input replaces the file of its folder's name; Spark's are rows added to its
 // database.
 TEST_P(ClientSyncTest, DamagedStorageIsRefusedBeforeAnyWrite) {
@@ -390,14 +380,6 @@ TEST_P(PersonsOwnSignaturesTest, ASignatureLeavingAnAccountDiscoveryMissedGivesB
     quillet().active = false;
     EXPECT_FALSE(world.sync());
     EXPECT_EQ(chosen(), "Own");
-}
-
-TEST_P(PersonsOwnSignaturesTest, APersonsChoiceMadeSinceTheInstallStays) {
-    ASSERT_FALSE(world.sync());
-    personPicksOther();
-    quillet().pendingDeletion = true;
-    EXPECT_FALSE(world.sync());
-    EXPECT_EQ(chosen(), "Other");
 }
 
 TEST_P(PersonsOwnSignaturesTest, ASignatureThePersonDeletedMeanwhileIsNotPutBack) {

@@ -61,8 +61,12 @@ TEST(RealThunderbirdSyncTest, ASignatureWithANulCostsThunderbirdNoPreference) {
     world.accounts.status = AccountsInfoStatus::discoverySucceeded;
     world.accounts.accounts =
         ParseMozillaBasedClientAccounts(ClientKind::thunderbird, *ReadPrefsFileLines(prefsPath));
-    // Ann's identity comes first in the file, so her signature line has the rest after it.
-    SelectAccounts(world.signatures.add(QString("<p>Ann") + QChar(0) + " Example</p>"),
+    // Ann's identity comes first in the file, so her signature line has the rest after it. The
+    // rest of her text has what the file must escape, and what Mozilla leaves as it is (tabs,
+    // apostrophes, line separators).
+    const QString rest = QString::fromUtf8(
+        "\n<p>\"JD\" C:\\Sign\\ \xc3\xa9t\xc3\xa9 \xe2\x80\x94 it's\t\xe2\x80\xa8</p>\r\n");
+    SelectAccounts(world.signatures.add(QString("<p>Ann") + QChar(0) + " Example</p>" + rest),
                    ClientKind::thunderbird, {"ann@example.com"});
     ASSERT_FALSE(SyncThunderbirdSignatures(world.inputs()));
 
@@ -73,7 +77,8 @@ TEST(RealThunderbirdSyncTest, ASignatureWithANulCostsThunderbirdNoPreference) {
     const auto servers = (*loaded)["servers"].get<std::set<std::string>>();
     EXPECT_TRUE(servers.count("ann") && servers.count("bob")) << (*loaded)["servers"].dump();
     EXPECT_EQ((*loaded)["identities"],
-              nlohmann::json({{"ann@example.com", "<p>Ann Example</p>"}, {"bob@example.com", ""}}));
+              nlohmann::json({{"ann@example.com", ("<p>Ann Example</p>" + rest).toStdString()},
+                              {"bob@example.com", ""}}));
     EXPECT_TRUE(thunderbird.quit());
 }
 

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "app/clients/sync/SyncPlan.h"
-#include "common/Log.h"
-#include "platform/Paths.h"
 #include "tests/support/SyncTestSupport.h"
 
 namespace quillet {
@@ -147,39 +145,6 @@ TEST(SyncPlanTest, BookkeepingCases) {
     EXPECT_EQ(Performed(textless, kPostbox), "none");
 }
 
-TEST(SyncPlanTest, EachClientRecordsItsOwnIdentifier) {
-    TestSignatures signatures;
-    Signature& s = signatures.add("", "Work");
-    s.localTextQe = "<p>file</p>";
-    const struct {
-        ClientKind kind;
-        QString id;
-    } cases[] = {{ClientKind::appleMail, TestUuidText(1)},
-                 {ClientKind::outlook, "Work"},
-                 {ClientKind::postbox, TestUuidText(1)},
-                 {ClientKind::spark, TestUuidText(1)},
-                 {ClientKind::thunderbird, ""}};
-    for (const auto& c : cases) {
-        SelectAccounts(s, c.kind, {"a@x.org"});
-        Update(s, c.kind, MozillaAccountsInfo({"a@x.org"}));
-        EXPECT_EQ(Performed(s, c.kind), PerAccount("\"a@x.org\": " + Payload(c.id, 11)))
-            << CaseName(c.kind).toStdString();
-    }
-}
-
-TEST(SyncPlanTest, PerformedEntriesOfUnreportedAccountsSurviveOnlyAFailedDiscovery) {
-    TestSignatures signatures;
-    Signature& s = signatures.add("<p>new</p>");
-    SelectAccounts(s, kThunderbird, {"a@x.org", "b@x.org"});
-    RecordInstalled(s, kThunderbird, "b@x.org", "", "<p>old</p>");
-    Signature afterSuccess = s;
-    Update(s, kThunderbird, MozillaAccountsInfo({"a@x.org"}, kFailed));
-    EXPECT_EQ(Performed(s, kThunderbird),
-              PerAccount("\"a@x.org\": " + Payload("", 10) + ", \"b@x.org\": " + Payload("", 10)));
-    Update(afterSuccess, kThunderbird, MozillaAccountsInfo({"a@x.org"}, kSucceeded));
-    EXPECT_EQ(Performed(afterSuccess, kThunderbird), PerAccount("\"a@x.org\": " + Payload("", 10)));
-}
-
 TEST(SyncPlanTest, AnAccountDefaultIsReleasedOnlyWhenQuilletSetItOrTheSignatureLeaves) {
     TestSignatures signatures;
     Signature& perAccount = signatures.add("<p>p</p>");
@@ -208,50 +173,6 @@ TEST(SyncPlanTest, AnAccountDefaultIsReleasedOnlyWhenQuilletSetItOrTheSignatureL
                   c.released)
             << c.email.toStdString() << " " << c.staysInClient;
     }
-}
-
-// The closing sequence lists and saves the signatures whose installations it changed, however
-// many others there are.
-TEST(SyncPlanTest, FinishSyncListsAndSavesTheSignaturesItChanges) {
-    TestSignatures signatures;
-    SelectAccounts(signatures.add("<p>1</p>"), kThunderbird, {"a@x.org"});
-    signatures.add("<p>2</p>");
-    const AccountsInfo accounts = MozillaAccountsInfo({"a@x.org"});
-    const ClientInfo client("/Applications/Thunderbird.app", "1", "1");
-    const Paths paths("/home", "/");
-    RecordingSignatureSaver saver;
-    const SyncInputs inputs{client, accounts, signatures.ids(), signatures.map(), saver, paths};
-    const Signature before = signatures[1];
-
-    LogTap log;
-    const QString name = SyncName("SyncThunderbirdSignatures");
-    EXPECT_EQ(name, "SyncThunderbirdSignatures(_:_:_:_:_:)()");
-    FinishSync(kThunderbird, inputs, name, true);
-
-    const Signature& after = signatures[1];
-    EXPECT_EQ(log.lines(),
-              (std::vector<QString>{
-                  "Info: SyncThunderbirdSignatures(_:_:_:_:_:): Old idToSignatureMap signatures "
-                  "(2 signature(s)):\n1:\n" +
-                      Describe(before) + "\n(1 other signature(s) unchanged)",
-                  "Info: SyncThunderbirdSignatures(_:_:_:_:_:): New idToSignatureMap signatures "
-                  "(2 signature(s)):\n1:\n" +
-                      Describe(after) + "\n(1 other signature(s) unchanged)",
-              }));
-    EXPECT_EQ(Performed(after, kThunderbird), PerAccount("\"a@x.org\": " + Payload("", 8)));
-    ASSERT_EQ(saver.savedIds.size(), 1u);
-    EXPECT_EQ(saver.savedIds[0], SignatureIds{signatures.ids()[0]});
-    EXPECT_EQ(saver.savedDescriptions[0][0], Describe(after));
-
-    // Nothing left to change: nothing listed, and the store still saves what it holds.
-    log.clear();
-    FinishSync(kThunderbird, inputs, name, false);
-    EXPECT_EQ(log.lines(),
-              std::vector<QString>{"Info: SyncThunderbirdSignatures(_:_:_:_:_:): New "
-                                   "idToSignatureMap signatures (2 signature(s)):\n(2 other "
-                                   "signature(s) unchanged)"});
-    ASSERT_EQ(saver.savedIds.size(), 2u);
-    EXPECT_EQ(saver.savedIds[1], SignatureIds{});
 }
 
 }  // namespace
