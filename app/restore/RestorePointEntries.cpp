@@ -5,6 +5,7 @@
 #include <set>
 
 #include "app/clients/PrefsFile.h"
+#include "app/clients/linux/KConfigFile.h"
 #include "app/clients/sync/JsonShapes.h"
 #include "app/clients/sync/MozillaSync.h"
 #include "app/clients/sync/PostboxSync.h"
@@ -445,6 +446,70 @@ std::optional<EntryValue> WriteRowValue(const EntryValue& contents,
     return EntryValue(Bytes(Dump(value)));
 }
 
+// --- KMail's identities: the unescaped values by identity and key, "PLACE\x1fKEY". KMail
+// numbers its "[Identity #N]" groups afresh whenever it writes the file, so a group that names
+// its identity ("uoid") is placed by it ("uoid NUMBER"), any other by its name.
+
+const char kGroupKeySeparator = '\x1f';
+const QString kIdentityKey = QStringLiteral("uoid");
+const QString kIdentityPlace = QStringLiteral("uoid ");
+
+QString GroupPlace(const KConfigFile& file, const QString& group) {
+    const auto identity = file.value(group, kIdentityKey);
+    return identity ? kIdentityPlace + *identity : group;
+}
+
+// The group at the place now; absent when its identity is gone.
+std::optional<QString> GroupAt(const KConfigFile& file, const QString& place) {
+    for (const QString& group : file.groups()) {
+        if (GroupPlace(file, group) == place)
+            return group;
+    }
+    if (place.startsWith(kIdentityPlace))
+        return std::nullopt;
+    return place;
+}
+
+std::string GroupKey(const QString& group, const QString& key) {
+    return Utf8(group) + kGroupKeySeparator + Utf8(key);
+}
+
+std::pair<QString, QString> SplitGroupKey(const std::string& entry) {
+    const auto at = entry.find(kGroupKeySeparator);
+    return {QString::fromStdString(entry.substr(0, at)),
+            at == std::string::npos ? QString() : QString::fromStdString(entry.substr(at + 1))};
+}
+
+std::optional<Entries> KConfigEntries(const EntryValue& contents) {
+    Entries entries;
+    if (!contents)
+        return entries;
+    const KConfigFile file(*contents);
+    for (const QString& group : file.groups()) {
+        const QString place = GroupPlace(file, group);
+        for (const QString& key : file.keys(group))
+            entries[GroupKey(place, key)] = file.value(group, key).value_or(QString()).toUtf8();
+    }
+    return entries;
+}
+
+std::optional<EntryValue> WriteKConfig(const EntryValue& contents,
+                                       const std::map<std::string, EntryValue>& changes) {
+    KConfigFile file(contents.value_or(QByteArray()));
+    for (const auto& [entry, value] : changes) {
+        const auto [place, key] = SplitGroupKey(entry);
+        // A value of an identity the person has removed since stays removed with it.
+        const auto group = GroupAt(file, place);
+        if (!group)
+            continue;
+        if (value)
+            file.setValue(*group, key, QString::fromUtf8(*value));
+        else
+            file.removeKey(*group, key);
+    }
+    return EntryValue(file.contents());
+}
+
 QString StepsText(const std::string& key) {
     const auto path = ParsePathKey(key);
     QStringList texts;
@@ -461,6 +526,8 @@ KeptUnit::Kind FileUnitKind(const QString& path) {
         return KeptUnit::Kind::prefsFile;
     if (name == kPostboxSignaturesFileName)
         return KeptUnit::Kind::postboxList;
+    if (name == QStringLiteral("emailidentities"))
+        return KeptUnit::Kind::kconfigFile;
     if (name.endsWith(QStringLiteral(".plist")))
         return KeptUnit::Kind::propertyList;
     return KeptUnit::Kind::wholeFile;
@@ -474,6 +541,8 @@ std::optional<Entries> ReadEntries(KeptUnit::Kind kind, const EntryValue& conten
             return PlistEntries(contents);
         case KeptUnit::Kind::postboxList:
             return PostboxEntries(contents);
+        case KeptUnit::Kind::kconfigFile:
+            return KConfigEntries(contents);
         case KeptUnit::Kind::databaseRows:
             return RowValueEntries(contents);
         case KeptUnit::Kind::wholeFile:
@@ -493,6 +562,8 @@ std::optional<EntryValue> WriteEntries(KeptUnit::Kind kind, const EntryValue& co
             return WritePlist(contents, changes);
         case KeptUnit::Kind::postboxList:
             return WritePostbox(contents, changes);
+        case KeptUnit::Kind::kconfigFile:
+            return WriteKConfig(contents, changes);
         case KeptUnit::Kind::databaseRows:
             return WriteRowValue(contents, changes);
         case KeptUnit::Kind::wholeFile:
@@ -535,6 +606,10 @@ QString DescribeEntry(const KeptUnit& unit, const std::string& key) {
             return "the entry " + StepsText(key) + " in " + unit.path;
         case KeptUnit::Kind::postboxList:
             return "the signature entry \"" + text + "\" in " + unit.path;
+        case KeptUnit::Kind::kconfigFile: {
+            const auto [place, name] = SplitGroupKey(key);
+            return "the setting " + name + " of " + place + " in " + unit.path;
+        }
         case KeptUnit::Kind::wholeFile:
             return "the file " + unit.path;
         case KeptUnit::Kind::outlookSignature:

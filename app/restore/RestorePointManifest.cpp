@@ -25,6 +25,7 @@ const std::map<KeptUnit::Kind, std::string> kKindNames = {
     {KeptUnit::Kind::prefsFile, "prefsFile"},
     {KeptUnit::Kind::propertyList, "propertyList"},
     {KeptUnit::Kind::postboxList, "postboxList"},
+    {KeptUnit::Kind::kconfigFile, "kconfigFile"},
     {KeptUnit::Kind::wholeFile, "wholeFile"},
     {KeptUnit::Kind::databaseRows, "databaseRows"},
     {KeptUnit::Kind::outlookSignature, "outlookSignature"},

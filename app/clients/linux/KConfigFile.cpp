@@ -159,6 +159,18 @@ QStringList KConfigFile::groups() const {
     return groups;
 }
 
+QStringList KConfigFile::keys(const QString& group) const {
+    QStringList keys;
+    for (const Line& line : _lines) {
+        if (!line.isGroup && line.key && line.group == group) {
+            const QString key = QString::fromUtf8(*line.key);
+            if (!keys.contains(key))
+                keys.append(key);
+        }
+    }
+    return keys;
+}
+
 std::optional<QString> KConfigFile::value(const QString& group, const QString& key) const {
     const QByteArray keyBytes = key.toUtf8();
     std::optional<QString> found;

@@ -25,6 +25,8 @@ public:
 
     // The groups in file order (a group written twice is listed once).
     QStringList groups() const;
+    // The keys of a group's entry lines, each once, in file order.
+    QStringList keys(const QString& group) const;
     // The unescaped value of the key's last line in the group; absent when it has none.
     std::optional<QString> value(const QString& group, const QString& key) const;
     // Replaces the value of every line of the key in the group, or adds one line. A group that
