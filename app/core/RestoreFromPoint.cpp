@@ -273,11 +273,64 @@ std::optional<QString> SignatureNotOursToPutBack(const std::vector<Place>& place
     return std::nullopt;
 }
 
+// Whether putting the store back gives the client an installation of Quillet's that it does not
+// record now: the restore undoes an uninstall, a deselection, a text switched off.
+bool PutsBackAnInstallation(const Restore& restore, ClientKind kind) {
+    const QString client = StoredText(kind);
+    const auto installations = [&client](const std::optional<SignatureRecord>& record) {
+        std::vector<PerformedInstallationRecord> found;
+        for (const auto& performed :
+             record ? record->performedInstallations : std::vector<PerformedInstallationRecord>())
+            if (performed.client == client)
+                found.push_back(performed);
+        return found;
+    };
+    for (const RestorePoint& point : restore.points) {
+        for (const KeptStoreRecord& change : point.store) {
+            const auto before = installations(change.before);
+            if (!before.empty() && before != installations(change.after))
+                return true;
+        }
+    }
+    return false;
+}
+
+// A file of the client that the person changed since, at an entry the points changed, found
+// before anything is written. Where the restore puts an installation back, that change is in its
+// way: put back over it, the person's change would be lost; kept, the store would record a
+// signature the client does not hold, and the next pass would write it over the person's.
+std::optional<QString> FileThePersonChanged(const std::vector<Place>& places) {
+    for (const Place& place : places) {
+        if (!place.oldest().isFile())
+            continue;
+        const QString& path = place.oldest().path;
+        EntryValue current;
+        if (QFileInfo(path).isFile()) {
+            auto whole = ReadWholeFile(path);
+            if (!whole)
+                continue;  // the undo itself says it could not read it
+            current = std::move(*whole);
+        }
+        Restore trial;
+        UndoPlace(place, current, trial);
+        if (!trial.kept.isEmpty())
+            return path;
+    }
+    return std::nullopt;
+}
+
 ClientSyncReport UndoClient(Restore& restore, ClientKind kind, const ClientInfo& clientInfo,
                             const AppleScriptRunner& runner, ClientWrites& writes) {
     const std::vector<Place> places = PlacesOf(restore, kind);
     if (const auto name = SignatureNotOursToPutBack(places, runner))
         return Failed("Could not restore signature: \"%@\".", *name);
+    if (PutsBackAnInstallation(restore, kind)) {
+        if (const auto path = FileThePersonChanged(places)) {
+            LogWarning(kLogPrefix + "not putting back " + DisplayName(kind) + ": " + *path +
+                       " was changed since where Quillet's signature would go back");
+            return Failed("Could not restore file %@.", *path);
+        }
+    }
     const auto defaults = PlanDefaultsUndo(places, clientInfo, runner, restore);
     if (const auto* accounts = std::get_if<QString>(&defaults))
         return Failed("Could not restore the default signatures of %@.", *accounts);

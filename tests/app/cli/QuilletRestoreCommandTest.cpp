@@ -267,6 +267,27 @@ TEST_F(QuilletRestoreCommandTest, AnOutlookSignatureOfTheSameNameAsThePersonsIsN
     EXPECT_TRUE(FakeOutlookSignatures(mac) == outlook);
 }
 
+// Undoing an uninstall would put Quillet's signature back where the person has put their own
+// since: over it, theirs would be lost; beside it, the list would record a signature the client
+// does not hold. The client's restore is refused, and nothing of it changes.
+TEST_F(QuilletRestoreCommandTest, AnUninstallIsNotUndoneOverThePersonsLaterSignature) {
+    setSignature("k-team", "<p>Team</p>");
+    install("k-team", {"--client", "thunderbird", "--account", "tom@example.com"});
+    const QString beforeUninstall = run({"uninstall", "1"}).value(0);
+    const QByteArray prefs =
+        Read(sample.thunderbirdPrefs) +
+        R"(user_pref("mail.identity.id1.htmlSigText", "<b>Tom's own, since</b>");)" + "\n";
+    Write(sample.thunderbirdPrefs, prefs);
+
+    const CommandRun restore = quillet({"--yes", "restore", beforeUninstall});
+    EXPECT_EQ(restore.exitCode, 1);
+    EXPECT_TRUE(restore.err.contains("Could not restore file " + sample.thunderbirdPrefs))
+        << restore.err.toStdString();
+    EXPECT_EQ(Read(sample.thunderbirdPrefs), prefs);
+    for (const Json& signature : json({"list", "--all"}))
+        EXPECT_FALSE(signature["performed"].contains("Thunderbird")) << signature.dump();
+}
+
 // An identity holds one signature: a second install of the same text there changes no client,
 // yet it keeps a point (of the store alone), or restoring the first install would leave the
 // second's record claiming what the client no longer holds.
