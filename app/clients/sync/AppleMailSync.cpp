@@ -197,10 +197,9 @@ std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
     if (auto* error = std::get_if<Error>(&oldAccountsMap))
         return *error;
     Info("oldAccountsMap:\n" + QString::fromUtf8(std::get<Plist>(oldAccountsMap).toXml()));
-    AppleMailSyncInfo info = MakeAppleMailSyncInfo(
-        AccountsStillAsListed(inputs.accountsInfo,
-                              AccountsMapUrls(std::get<Plist>(oldAccountsMap))),
-        inputs.idToSignatureMap);
+    changes.accountsInfo = AccountsStillAsListed(inputs.accountsInfo,
+                                                 AccountsMapUrls(std::get<Plist>(oldAccountsMap)));
+    AppleMailSyncInfo info = MakeAppleMailSyncInfo(changes.accountsInfo, inputs.idToSignatureMap);
     info.accountUuidToUrlEmailMap = AccountUrlEmails(std::get<Plist>(oldAccountsMap));
     const Plist accountsMap = NewAccountsMap(std::get<Plist>(oldAccountsMap), info);
     Info("newAccountsMap:\n" + QString::fromUtf8(accountsMap.toXml()));
@@ -213,16 +212,11 @@ std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
         return *error;
     changes.allSignatures = {allSignaturesPath, std::get<Plist>(allSignatures).toXml()};
 
-    for (const SignatureId id : info.listedSignatureIdSet) {
+    for (const SignatureId id : info.knownOverallSignatureIdToInstallSet) {
         const Signature& signature = *inputs.idToSignatureMap.at(id);
         const QString uuidText = CanonicalUuidText(signature.uuid());
-        const QString path = changes.signaturesFolder + "/" + SignatureFileName(uuidText);
-        // A signature that stays listed while it waits for its account keeps the current text
-        // in the file it has; one that was never written waits for its account.
-        if (!info.knownOverallSignatureIdToInstallSet.count(id) && !QFileInfo::exists(path))
-            continue;
         changes.signatureFiles.push_back(
-            {path,
+            {changes.signaturesFolder + "/" + SignatureFileName(uuidText),
              AppleMailSignatureFileContents(uuidText, inputs.clientInfo.bundleShortVersionString,
                                             inputs.clientInfo.bundleVersion,
                                             EffectiveText(signature).value_or(QString()))});
@@ -307,7 +301,10 @@ std::optional<SyncAppleMailSignaturesError> SyncAppleMailSignatures(const SyncIn
     if (auto error = WriteAppleMailChanges(changes, inputs.writes))
         return error;
 
-    FinishSync(ClientKind::appleMail, inputs, SyncNameText(), true);
+    const SyncInputs written{inputs.clientInfo,       changes.accountsInfo, inputs.signatureIds,
+                             inputs.idToSignatureMap, inputs.store,         inputs.paths,
+                             inputs.writes,           inputs.replaced};
+    FinishSync(ClientKind::appleMail, written, SyncNameText(), true);
 
     if (QFileInfo::exists(changes.cacheFolder)) {
         Info("Deleting cache file " + changes.cacheFolder + "...");

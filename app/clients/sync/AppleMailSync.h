@@ -46,6 +46,9 @@ struct AppleMailChanges {
     // The accounts' own defaults that the new preferences replace (or no longer replace), by
     // account email, for Mail's data folder: kept before anything is written.
     ReplacedSettingsChanges replacedDefaults;
+    // The accounts the plan wrote for (AccountsStillAsListed), which the bookkeeping follows: an
+    // account left alone keeps what the store recorded of it.
+    AccountsInfo accountsInfo;
 };
 
 // Reads Mail's lists and works out the new files; writes nothing. An error when a list exists
