@@ -132,6 +132,10 @@ void Session::rediscoverAccountsInFiles() {
     // the accounts that the clients' own files hold are read again before the command. Those
     // that a script or a service lists are not: that would start the client or ask for a
     // permission.
+    // Commands that only read run no pass, and need none.
+    static const QStringList kReadingCommands = {"clients", "list", "show", "status", "backups"};
+    if (kReadingCommands.contains(_line.command))
+        return;
     std::vector<ClientKind> kinds;
     for (const auto& [kind, info] : _core->clientKindToAccountsInfoMap()) {
         if (AccountsAreReadFromFiles(kind) &&
