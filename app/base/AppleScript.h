@@ -40,6 +40,8 @@ public:
                                           bool treatEmptyOutputAsError = false) const;
 
     QString osascriptPath() const;
+    // The bundle whose resources hold the scripts and their tables.
+    const Bundle& bundle() const { return _bundle; }
 
 private:
     const Paths& _paths;

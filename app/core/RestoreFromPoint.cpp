@@ -319,6 +319,17 @@ std::optional<QString> FileThePersonChanged(const std::vector<Place>& places) {
     return std::nullopt;
 }
 
+// A default that the points would give back, whose signature the person has deleted since, goes
+// to "None": Outlook cannot show a signature it no longer has, and refuses to be set to one.
+void WithoutDeletedSignatures(DefaultsUndo& undo, const QStringList& names, const QString& none) {
+    for (OutlookAccountDefaults& account : undo) {
+        for (QString* name : {&account.names.newMessages, &account.names.repliesForwards}) {
+            if (*name != none && !names.contains(*name))
+                *name = none;
+        }
+    }
+}
+
 ClientSyncReport UndoClient(Restore& restore, ClientKind kind, const ClientInfo& clientInfo,
                             const AppleScriptRunner& runner, ClientWrites& writes) {
     const std::vector<Place> places = PlacesOf(restore, kind);
@@ -348,8 +359,13 @@ ClientSyncReport UndoClient(Restore& restore, ClientKind kind, const ClientInfo&
         if (const auto name = UndoSignature(place, runner, writes, restore))
             return Failed("Could not restore signature: \"%@\".", *name);
     }
-    const auto& undo = std::get<DefaultsUndo>(defaults);
+    DefaultsUndo undo = std::get<DefaultsUndo>(defaults);
     if (!undo.empty()) {
+        const auto names = ReadOutlookSignatureNames(runner);
+        if (!names)
+            return Failed("Could not restore the default signatures of %@.",
+                          undo[0].accountIdString);
+        WithoutDeletedSignatures(undo, *names, OutlookNoneSignatureName(runner.bundle()));
         LogInfo(kLogPrefix + "putting back the default signatures of Outlook's accounts");
         if (!SetDefaultSignatures(clientInfo, undo, runner, writes)) {
             QStringList idStrings;

@@ -267,6 +267,24 @@ TEST_F(QuilletRestoreCommandTest, AnOutlookSignatureOfTheSameNameAsThePersonsIsN
     EXPECT_TRUE(FakeOutlookSignatures(mac) == outlook);
 }
 
+// The person deleted their own signature after Quillet's took its place as Jane's default: the
+// restore takes Quillet's away and gives Jane "None", as Outlook cannot show a deleted one.
+TEST_F(QuilletRestoreCommandTest, ADefaultWhoseSignatureThePersonDeletedComesBackAsNone) {
+    setSignature("k-team", "<p>Team</p>");
+    const QString point =
+        install("k-team", {"--client", "outlook", "--account", "jane@example.com"});
+    auto outlook = FakeOutlookSignatures(mac);
+    std::erase_if(outlook, [](const auto& signature) { return signature.name == "Mine"; });
+    SetFakeOutlookSignatures(mac, outlook);
+    outlook.pop_back();  // Quillet's, which the restore takes away
+
+    run({"restore", point});
+    EXPECT_TRUE(FakeOutlookSignatures(mac) == outlook);
+    EXPECT_EQ(FakeOutlookDefaultSignatures(mac).at("jane@example.com"),
+              (FakeOutlookDefaults{"None", "None"}));
+    EXPECT_TRUE(json({"list", "--all"}).empty());
+}
+
 // Undoing an uninstall would put Quillet's signature back where the person has put their own
 // since: over it, theirs would be lost; beside it, the list would record a signature the client
 // does not hold. The client's restore is refused, and nothing of it changes.
