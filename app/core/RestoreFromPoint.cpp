@@ -103,15 +103,22 @@ ClientSyncReport Failed(const char* text, const QString& value) {
     return ClientSyncReport::Failed(FillPlaceholders(Localized(text), {value}));
 }
 
+// What the file holds now (no value: there is none); absent when it cannot be read.
+std::optional<EntryValue> CurrentFileValue(const QString& path) {
+    if (!QFileInfo::exists(path))
+        return EntryValue();
+    auto whole = QFileInfo(path).isFile() ? ReadWholeFile(path) : std::nullopt;
+    if (!whole)
+        return std::nullopt;
+    return EntryValue(std::move(*whole));
+}
+
 std::optional<QString> UndoFile(const Place& place, ClientWrites& writes, Restore& restore) {
     const QString& path = place.oldest().path;
-    EntryValue current;
-    if (QFileInfo::exists(path)) {
-        auto whole = QFileInfo(path).isFile() ? ReadWholeFile(path) : std::nullopt;
-        if (!whole)
-            return path;
-        current = std::move(*whole);
-    }
+    const auto read = CurrentFileValue(path);
+    if (!read)
+        return path;
+    const EntryValue& current = *read;
     const auto undone = UndoPlace(place, current, restore);
     if (!undone)
         return path;
@@ -304,15 +311,11 @@ std::optional<QString> FileThePersonChanged(const std::vector<Place>& places) {
         if (!place.oldest().isFile())
             continue;
         const QString& path = place.oldest().path;
-        EntryValue current;
-        if (QFileInfo(path).isFile()) {
-            auto whole = ReadWholeFile(path);
-            if (!whole)
-                continue;  // the undo itself says it could not read it
-            current = std::move(*whole);
-        }
+        const auto current = CurrentFileValue(path);
+        if (!current)
+            continue;  // the undo itself says it could not read it
         Restore trial;
-        UndoPlace(place, current, trial);
+        UndoPlace(place, *current, trial);
         if (!trial.kept.isEmpty())
             return path;
     }

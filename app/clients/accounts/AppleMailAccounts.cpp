@@ -112,7 +112,7 @@ std::map<QString, QString> AccountsMapUrls(const Plist& accountsMap) {
     const PlistNode map = accountsMap.node();
     for (const QString& accountUuid : map.keys()) {
         const auto entry = map.get(accountUuid);
-        if (const auto url = entry && entry->isDictionary() ? entry->dictionaryString("AccountURL")
+        if (const auto url = entry && entry->isDictionary() ? entry->dictionaryString(kAccountUrl)
                                                             : std::nullopt)
             urls.emplace(accountUuid, *url);
     }

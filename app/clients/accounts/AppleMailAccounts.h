@@ -24,6 +24,8 @@ Accounts ParseAppleMailAccounts(const QString& output);
 // Mail's accounts map ("AccountsMap.plist") in its newest MailData folder; absent when there is
 // no such folder.
 std::optional<QString> AppleMailAccountsMapPath(const ClientInfo& info);
+// The key of an accounts-map entry that names the account's server and login.
+inline const QString kAccountUrl = QStringLiteral("AccountURL");
 // Account UUID to the "AccountURL" of its entry in an accounts map, for the entries that have one.
 std::map<QString, QString> AccountsMapUrls(const Plist& accountsMap);
 

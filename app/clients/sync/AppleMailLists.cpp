@@ -10,7 +10,6 @@ namespace quillet {
 
 namespace {
 
-const QString kAccountUrl = QStringLiteral("AccountURL");
 const QString kSignatures = QStringLiteral("Signatures");
 const QString kUniqueId = QStringLiteral("SignatureUniqueId");
 const QString kName = QStringLiteral("SignatureName");

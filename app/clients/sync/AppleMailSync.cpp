@@ -301,10 +301,8 @@ std::optional<SyncAppleMailSignaturesError> SyncAppleMailSignatures(const SyncIn
     if (auto error = WriteAppleMailChanges(changes, inputs.writes))
         return error;
 
-    const SyncInputs written{inputs.clientInfo,       changes.accountsInfo, inputs.signatureIds,
-                             inputs.idToSignatureMap, inputs.store,         inputs.paths,
-                             inputs.writes,           inputs.replaced};
-    FinishSync(ClientKind::appleMail, written, SyncNameText(), true);
+    FinishSync(ClientKind::appleMail, WithAccounts(inputs, changes.accountsInfo), SyncNameText(),
+               true);
 
     if (QFileInfo::exists(changes.cacheFolder)) {
         Info("Deleting cache file " + changes.cacheFolder + "...");

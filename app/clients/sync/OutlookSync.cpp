@@ -542,12 +542,7 @@ std::optional<SyncOutlookSignaturesError> SyncOutlookSignatures(
     const SyncInputs& inputs, const OutlookSyncEnvironment& environment) {
     LogInfo(SyncNameText());
     const auto listed = ListOutlookAccountsInPass(inputs, environment.runner);
-    if (!listed)
-        return SyncOutlook(inputs, environment);
-    const SyncInputs withListed{inputs.clientInfo,       *listed,        inputs.signatureIds,
-                                inputs.idToSignatureMap, inputs.store,   inputs.paths,
-                                inputs.writes,           inputs.replaced};
-    return SyncOutlook(withListed, environment);
+    return SyncOutlook(listed ? WithAccounts(inputs, *listed) : inputs, environment);
 }
 
 namespace {

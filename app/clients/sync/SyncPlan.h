@@ -54,6 +54,12 @@ struct SyncInputs {
     ReplacedSettings replaced = {};
 };
 
+// The same inputs with other accounts: those a sync found it could write (or listed itself).
+inline SyncInputs WithAccounts(const SyncInputs& inputs, const AccountsInfo& accountsInfo) {
+    return SyncInputs{inputs.clientInfo, accountsInfo, inputs.signatureIds, inputs.idToSignatureMap,
+                      inputs.store,      inputs.paths, inputs.writes,       inputs.replaced};
+}
+
 // "SyncThunderbirdSignatures" -> "SyncThunderbirdSignatures(_:_:_:_:_:)()", the prefix of every
 // log line of that sync.
 QString SyncName(const QString& operation);
