@@ -74,9 +74,10 @@ int RunStatusCommand(Session& session) {
     }
     // The listed signatures, and those on their way out that a client still holds.
     const std::set<SignatureId> managed = core.managed().managedSignatureIds();
+    const PendingScope scope = core.pendingScope();
     for (SignatureId id : core.signatureIds()) {
         const Signature& signature = *core.signature(id);
-        const QStringList pending = StoredTexts(PendingClients(signature, core.pendingScope()));
+        const QStringList pending = StoredTexts(PendingClients(signature, scope));
         if (signature.pendingDeletion && pending.isEmpty())
             continue;
         inOrder &= pending.isEmpty();
@@ -89,7 +90,7 @@ int RunStatusCommand(Session& session) {
                               {"performed", full["performed"]},
                               {"pending", TextList(pending)}});
         lines << SignatureLine(id, signature, managed.contains(id)) +
-                     "\tpending: " + PendingText(signature, core.pendingScope());
+                     "\tpending: " + PendingText(signature, scope);
     }
     json lastRefresh = nullptr;
     if (activity.lastRefresh) {

@@ -29,12 +29,21 @@ bool IsMarked(const SelectedInstallationsInfo& selected) {
 
 }  // namespace
 
+PendingScope::PendingScope(const std::vector<ClientKind>& detected,
+                           const std::map<ClientKind, AccountsInfo>& accounts)
+    : detected(detected) {
+    for (const ClientKind kind : detected) {
+        if (const AccountsInfo* info = Find(accounts, kind))
+            discoveries.emplace(kind, DiscoveryStateOf(*info));
+    }
+}
+
 PendingWork PendingWorkIn(const Signature& signature, ClientKind kind, const PendingScope& scope) {
     PendingWork work;
     const bool detected = Contains(scope.detected, kind);
-    DiscoveryState discovery;
-    if (const AccountsInfo* accounts = Find(scope.accounts, kind); detected && accounts)
-        discovery = DiscoveryStateOf(*accounts);
+    static const DiscoveryState kNothingDiscovered;
+    const DiscoveryState* found = Find(scope.discoveries, kind);
+    const DiscoveryState& discovery = found ? *found : kNothingDiscovered;
     // An account (none: all accounts) with something left. A sync writes only accounts that
     // discovery reported; it removes from the others too once discovery has succeeded.
     const auto left = [&](const QString* email, bool removal) {
@@ -54,10 +63,15 @@ PendingWork PendingWorkIn(const Signature& signature, ClientKind kind, const Pen
             : nullptr;
     const PerformedInstallationsInfo* performed =
         Find(signature.clientKindToPerformedInstallationsInfoMap, kind);
-    const QString text = EffectiveText(signature).value_or(QString());
-    const auto done = [&text](const SelectedInstallationPayload& payload,
-                              const PerformedInstallationPayload* installed) {
-        return !payload.pendingReinstallation && installed && installed->textQe == text;
+    // Made once, and only when an installation is there to compare it with.
+    std::optional<QString> text;
+    const auto done = [&](const SelectedInstallationPayload& payload,
+                          const PerformedInstallationPayload* installed) {
+        if (payload.pendingReinstallation || !installed)
+            return false;
+        if (!text)
+            text = EffectiveText(signature).value_or(QString());
+        return installed->textQe == *text;
     };
 
     const bool selectedAll = selected && selected->allAccountsSelected;

@@ -24,15 +24,20 @@
 #include <map>
 #include <vector>
 
+#include "app/clients/sync/SyncPlan.h"
 #include "common/Accounts.h"
 #include "common/ClientKind.h"
 #include "common/Signature.h"
 
 namespace quillet {
 
+// The clients and their accounts that pending work is judged against. Each detected client's
+// discovery is read once here, not once for every signature asked about.
 struct PendingScope {
+    PendingScope(const std::vector<ClientKind>& detected,
+                 const std::map<ClientKind, AccountsInfo>& accounts);
     const std::vector<ClientKind>& detected;  // the engine's client order
-    const std::map<ClientKind, AccountsInfo>& accounts;
+    std::map<ClientKind, DiscoveryState> discoveries;
 };
 
 // What is left to do for one signature in one client.

@@ -166,9 +166,10 @@ Alert SyncPass::UnavailableClientsAlert(const std::vector<ClientKind>& unavailab
 
 std::vector<PendingWork> SyncPass::workLeftIn(ClientKind kind) const {
     std::vector<PendingWork> left;
+    const PendingScope scope = _core.pendingScope();
     for (SignatureId id : _ids) {
         if (const SignaturePtr signature = _core.signature(id)) {
-            PendingWork work = PendingWorkIn(*signature, kind, _core.pendingScope());
+            PendingWork work = PendingWorkIn(*signature, kind, scope);
             if (work.any())
                 left.push_back(std::move(work));
         }

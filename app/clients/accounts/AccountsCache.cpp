@@ -160,7 +160,6 @@ void SaveCachedAccounts(const QString& applicationSupportFolder,
         const bool discovered = info.status == AccountsInfoStatus::discoverySucceeded;
         if (!discovered && root.node().get(StoredText(kind)))
             continue;
-        root.node().remove(StoredText(kind));
         const bool loaded = info.status == AccountsInfoStatus::loadedFromCacheOrEmpty;
         const Accounts& accounts = discovered || loaded ? info.accounts : info.cachedAccounts;
         Plist array = Plist::array();
@@ -169,8 +168,12 @@ void SaveCachedAccounts(const QString& applicationSupportFolder,
                 array.node().append(std::move(*dictionary));
             }
         }
+        // Set in place: a key removed and added again would move to the end, and the file
+        // would be written at every command although nothing in it changed.
         if (array.node().size() > 0)
             root.node().set(StoredText(kind), std::move(array));
+        else
+            root.node().remove(StoredText(kind));
     }
     // Every command reads the accounts in the clients' files again: most find them unchanged.
     if (hadFile && root.toXml() == before)

@@ -19,14 +19,20 @@ struct Info {
     std::optional<QString> fullNameQ;
 };
 
-// Every key with its value as written between the quotation marks (no unescaping); a later line
-// overrides an earlier one.
-std::map<QString, QString> KeyToValueMap(const QStringList& lines) {
+// Every identity's key with its value as written between the quotation marks (no unescaping); a
+// later line overrides an earlier one.
+std::map<QString, QString> IdentityKeyToValueMap(const QStringList& lines) {
     static const QRegularExpression keyPattern(QStringLiteral("\"(.+)\", "));
     static const QRegularExpression quotedValuePattern(QStringLiteral(", \"?(.*)\"\\);"));
     static const QRegularExpression unquotedValuePattern(QStringLiteral(", \"?(.*)\"?\\);"));
     std::map<QString, QString> map;
+    const QString quotedPrefix = '"' + kIdentityPrefix;
     for (const QString& line : lines) {
+        // A key starts after a quotation mark: a line without one before the identity prefix
+        // holds no identity's key, and most of a profile's thousands of lines are skipped
+        // before the expressions run.
+        if (!line.contains(quotedPrefix))
+            continue;
         const QStringList keys = RegexFirstGroups(keyPattern, line);
         if (keys.isEmpty())
             continue;
@@ -88,7 +94,7 @@ std::optional<Accounts> DiscoverMozillaBasedClientAccounts(ClientKind kind,
 Accounts ParseMozillaBasedClientAccounts(ClientKind kind, const QStringList& prefsLines) {
     const QString clientName = DisplayName(kind);
     Accounts accounts;
-    for (const auto& [number, info] : IdentityInfos(KeyToValueMap(prefsLines))) {
+    for (const auto& [number, info] : IdentityInfos(IdentityKeyToValueMap(prefsLines))) {
         if (!info.emailQ) {
             LogWarning("Got a " + clientName + " account without an email, ID: \"" + number + "\"");
             continue;

@@ -20,6 +20,14 @@ qsizetype CarriedLength(const QString& text, qsizetype i) {
 
 }  // namespace
 
+bool HasTextForClients(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (CarriedLength(text, i) > 0)
+            return true;
+    }
+    return false;
+}
+
 QString TextForClients(const QString& text) {
     qsizetype i = 0;
     for (qsizetype length; i < text.size() && (length = CarriedLength(text, i)) > 0; i += length) {

@@ -12,5 +12,8 @@ namespace quillet {
 // The text without NUL, the other C0 controls except tab, line feed and carriage return,
 // U+FFFE, U+FFFF and unpaired surrogates (none of which XML allows).
 QString TextForClients(const QString& text);
+// Whether anything of the text is left for the clients (TextForClients would not be empty),
+// found without a copy and mostly at the first character.
+bool HasTextForClients(const QString& text);
 
 }  // namespace quillet

@@ -146,18 +146,25 @@ QString SyncName(const QString& operation) {
     return operation + kSyncNameMarker + kCall;
 }
 
+namespace {
+
+const QString& SignatureText(const Signature& signature) {
+    return signature.mainTextQe.isEmpty() ? signature.localTextQe : signature.mainTextQe;
+}
+
+}  // namespace
+
 std::optional<QString> EffectiveText(const Signature& signature) {
-    const QString& text =
-        signature.mainTextQe.isEmpty() ? signature.localTextQe : signature.mainTextQe;
-    QString carried = TextForClients(text);
+    QString carried = TextForClients(SignatureText(signature));
     if (carried.isEmpty())
         return std::nullopt;
     return carried;
 }
 
 bool IsInstallable(const Signature& signature, ClientKind clientKind) {
+    // Asked for every signature and client at every pass: the text is not copied here.
     return IsCurrent(signature) && SelectedEntry(signature, clientKind) &&
-           EffectiveText(signature).has_value();
+           HasTextForClients(SignatureText(signature));
 }
 
 std::set<SignatureId> InstallableSignatureIds(ClientKind clientKind,

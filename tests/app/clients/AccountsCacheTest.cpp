@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QFile>
 
 #include "app/clients/accounts/AccountsCache.h"
@@ -98,6 +100,31 @@ TEST_F(AccountsCacheTest, ClientsNotDetectedNowKeepTheirEntriesUnchanged) {
                                    AccountsInfo{AccountsInfoStatus::discoverySucceeded, {}, {}}}});
     EXPECT_EQ(ReadPlistFile(CachedAccountsPath(folder()))->node().keys(),
               (QStringList{"Outlook", "Spark"}));
+}
+
+// Every command reads the accounts in the clients' files again, one client at a time: a save
+// that finds what the file holds already must leave the file alone.
+TEST_F(AccountsCacheTest, ASaveThatChangesNothingDoesNotWriteTheFile) {
+    const std::map<ClientKind, AccountsInfo> all = {
+        {ClientKind::appleMail, AccountsInfo{AccountsInfoStatus::discoverySucceeded, {mail}, {}}},
+        {ClientKind::outlook, AccountsInfo{AccountsInfoStatus::discoverySucceeded, {outlook}, {}}},
+        {ClientKind::spark, AccountsInfo{AccountsInfoStatus::discoverySucceeded, {spark}, {}}}};
+    SaveCachedAccounts(folder(), all);
+    const auto fileId = [this] {
+        struct stat status {};
+        ::stat(QFile::encodeName(CachedAccountsPath(folder())).constData(), &status);
+        return status.st_ino;
+    };
+    const auto written = fileId();
+    for (const auto& [kind, info] : all) {
+        std::map<ClientKind, AccountsInfo> one = all;
+        for (auto& [other, otherInfo] : one) {
+            if (other != kind)
+                otherInfo.status = AccountsInfoStatus::loadedFromCacheOrEmpty;
+        }
+        SaveCachedAccounts(folder(), one);
+        EXPECT_EQ(fileId(), written) << StoredText(kind).toStdString();
+    }
 }
 
 }  // namespace
