@@ -1,5 +1,6 @@
 #include "app/core/RestoreFromPoint.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <map>
@@ -7,7 +8,11 @@
 
 #include "app/base/Sqlite.h"
 #include "app/clients/linux/EvolutionSources.h"
+#include "app/clients/sync/AppleMailLists.h"
+#include "app/clients/sync/MozillaSync.h"
 #include "app/clients/sync/OutlookSync.h"
+#include "app/clients/sync/PostboxSync.h"
+#include "app/clients/sync/SparkSync.h"
 #include "app/core/Core.h"
 #include "app/core/SyncPass.h"
 #include "app/restore/RestorePointEntries.h"
@@ -113,26 +118,93 @@ std::optional<EntryValue> CurrentFileValue(const QString& path) {
     return EntryValue(std::move(*whole));
 }
 
-std::optional<QString> UndoFile(const Place& place, ClientWrites& writes, Restore& restore) {
-    const QString& path = place.oldest().path;
-    const auto read = CurrentFileValue(path);
-    if (!read)
-        return path;
-    const EntryValue& current = *read;
-    const auto undone = UndoPlace(place, current, restore);
-    if (!undone)
-        return path;
-    if (*undone == current)
-        return std::nullopt;
-    LogInfo(kLogPrefix + "putting back " + path);
-    if (place.oldest().client == ClientKind::evolution && IsEvolutionSourceFile(path)) {
-        // Evolution's sources go back through its registry.
-        if (PutBackEvolutionSource(EvolutionRegistry(), writes, path, *undone))
+// A file of the client as it is now, and as the restore is to leave it.
+struct UndoneFile {
+    QString path;
+    ClientKind client;
+    EntryValue current;
+    EntryValue undone;
+};
+
+// Every file of the client undone, before any is written: a file that cannot be read or undone
+// refuses the client's restore while nothing has changed. Or the path of that file.
+std::variant<std::vector<UndoneFile>, QString> UndoFiles(const std::vector<Place>& places,
+                                                         Restore& restore) {
+    std::vector<UndoneFile> files;
+    for (const Place& place : places) {
+        if (!place.oldest().isFile())
+            continue;
+        const QString& path = place.oldest().path;
+        auto current = CurrentFileValue(path);
+        if (!current)
             return path;
+        auto undone = UndoPlace(place, *current, restore);
+        if (!undone)
+            return path;
+        files.push_back({path, place.oldest().client, std::move(*current), std::move(*undone)});
+    }
+    return files;
+}
+
+// Postbox's identities and Mail's accounts point at entries of the client's signature list: a
+// default that the restore would point at an entry the person has deleted since goes where a
+// sync puts it (Postbox's default, or none). Nor does the restore give settings back to an
+// identity that the person has removed since. Or the path of a file that cannot be
+// read as it should.
+std::optional<QString> SettleAccountSettings(std::vector<UndoneFile>& files,
+                                             const ClientInfo& clientInfo) {
+    // What a file holds once the restore is done; absent when it cannot be read.
+    const auto after = [&files](const QString& path) -> std::optional<EntryValue> {
+        const auto undone = std::find_if(files.begin(), files.end(),
+                                         [&](const UndoneFile& file) { return file.path == path; });
+        return undone != files.end() ? std::optional(undone->undone) : CurrentFileValue(path);
+    };
+    for (UndoneFile& file : files) {
+        if (!file.undone || file.undone == file.current)
+            continue;
+        const QFileInfo info(file.path);
+        std::optional<QByteArray> settled;
+        if ((file.client == ClientKind::postbox || file.client == ClientKind::thunderbird) &&
+            info.fileName() == "prefs.js") {
+            settled = PrefsWithoutRemovedIdentities(*file.undone, file.current);
+            if (settled && file.client == ClientKind::postbox) {
+                const QString listPath = info.dir().filePath(kPostboxSignaturesFileName);
+                const auto list = after(listPath);
+                if (!list)
+                    return listPath;
+                settled = PostboxPrefsPointingIntoList(*settled, file.current, *list);
+            }
+        } else if (file.client == ClientKind::appleMail &&
+                   info.fileName() == "com.apple.mail.plist" && clientInfo.appleMailDataPathQ) {
+            const QString listPath =
+                *clientInfo.appleMailDataPathQ + "/Signatures/" + kAllSignaturesFileName;
+            const auto list = after(listPath);
+            if (!list)
+                return listPath;
+            settled = AppleMailPreferencesPointingIntoList(*file.undone, file.current, *list);
+        } else {
+            continue;
+        }
+        if (!settled)
+            return file.path;
+        file.undone = std::move(*settled);
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> PutBackFile(const UndoneFile& file, ClientWrites& writes) {
+    if (file.undone == file.current)
+        return std::nullopt;
+    LogInfo(kLogPrefix + "putting back " + file.path);
+    if (file.client == ClientKind::evolution && IsEvolutionSourceFile(file.path)) {
+        // Evolution's sources go back through its registry.
+        if (PutBackEvolutionSource(EvolutionRegistry(), writes, file.path, file.undone))
+            return file.path;
         return std::nullopt;
     }
-    if (*undone ? writes.writeFile(path, **undone).has_value() : !writes.removeFile(path))
-        return path;
+    if (file.undone ? writes.writeFile(file.path, *file.undone).has_value()
+                    : !writes.removeFile(file.path))
+        return file.path;
     return std::nullopt;
 }
 
@@ -182,8 +254,16 @@ std::optional<QString> UndoDatabases(const std::vector<Place>& places, ClientWri
         if (!database)
             return path;
         bool written = ExecuteSqliteStatement(*database, "BEGIN");
+        // Spark's accounts point at its signature rows: the binding as it is now tells what the
+        // restore changes in it.
+        const bool spark = databasePlaces.front()->oldest().client == ClientKind::spark;
+        const auto sparkBefore =
+            spark ? ReadSparkSettings(*database, kLogPrefix + "Spark") : std::nullopt;
+        written = written && (!spark || sparkBefore);
         for (const Place* place : databasePlaces)
             written = written && UndoRows(*database, *place, writes, restore);
+        written = written &&
+                  (!spark || UnbindDeletedSparkSignatures(*database, sparkBefore->binding, writes));
         written = written && writes.transactionWillEnd(*database) &&
                   ExecuteSqliteStatement(*database, writes.transactionEnd());
         if (!written)
@@ -348,10 +428,14 @@ ClientSyncReport UndoClient(Restore& restore, ClientKind kind, const ClientInfo&
     const auto defaults = PlanDefaultsUndo(places, clientInfo, runner, restore);
     if (const auto* accounts = std::get_if<QString>(&defaults))
         return Failed("Could not restore the default signatures of %@.", *accounts);
-    for (const Place& place : places) {
-        if (!place.oldest().isFile())
-            continue;
-        if (const auto path = UndoFile(place, writes, restore))
+    auto undoneFiles = UndoFiles(places, restore);
+    if (const auto* path = std::get_if<QString>(&undoneFiles))
+        return Failed("Could not restore file %@.", *path);
+    auto& files = std::get<std::vector<UndoneFile>>(undoneFiles);
+    if (const auto path = SettleAccountSettings(files, clientInfo))
+        return Failed("Could not restore file %@.", *path);
+    for (const UndoneFile& file : files) {
+        if (const auto path = PutBackFile(file, writes))
             return Failed("Could not restore file %@.", *path);
     }
     if (const auto path = UndoDatabases(places, writes, restore))

@@ -922,5 +922,30 @@ RC_GTEST_PROP(QuilletPropertyTest, NothingOfThePersonsIsLostAndQuilletSaysWhatIs
     }
 }
 
+// Lives that random runs once found losing the person's data, played again in every Mac client
+// at every run, whatever the random lives of the day happen to be.
+TEST(QuilletPropertyTest, LivesThatOnceLostThePersonsDataNoLongerDo) {
+    const auto step = [](Act act, int client = 0) { return Step{act, client, 0, 0, false, false}; };
+    const std::vector<std::vector<Step>> lives = {
+        // A restore gave a default back to the person's signature that they had deleted since.
+        {step(Act::install), step(Act::removesSignature), step(Act::restore)},
+        // Then the restore undone after the person removed the account.
+        {step(Act::install), step(Act::removesSignature), step(Act::restore),
+         step(Act::removesAccount), step(Act::restore, 4)},
+    };
+    for (int focus = 0; focus < int(kPlatforms.front().clients.size()); ++focus) {
+        for (const auto& life : lives) {
+            World world(focus);
+            for (const Step& next : life) {
+                world.run(next);
+                const QStringList violations = world.violations();
+                ASSERT_TRUE(violations.isEmpty())
+                    << StoredText(kPlatforms.front().clients[focus]).toStdString() << " after "
+                    << life.size() << "-step life: " << violations.join("\n").toStdString();
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quillet

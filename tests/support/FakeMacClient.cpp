@@ -219,16 +219,19 @@ public:
             const QByteArray file =
                 ReadFakeFile(_files.signatureFile(signature.id)).value_or(QByteArray());
             signature.body = file.mid(file.indexOf("\n\n") + 2);
+            // Mail shows nothing of an account it no longer has, whatever its files keep of it.
             for (const QString& account : map.node().keys()) {
-                if (offered(map, account).contains(signature.id))
+                if (state.accounts.count(account) && offered(map, account).contains(signature.id))
                     signature.offers << account;
             }
             state.signatures.push_back(signature);
         }
         const Plist preferences = plist(_files.preferences, Plist::dictionary());
         if (const auto selected = preferences.node().get("SignaturesSelected")) {
-            for (const QString& account : selected->keys())
-                state.defaults[account] = selected->dictionaryString(account).value_or("");
+            for (const QString& account : selected->keys()) {
+                if (state.accounts.count(account))
+                    state.defaults[account] = selected->dictionaryString(account).value_or("");
+            }
         }
         return state;
     }

@@ -228,6 +228,42 @@ std::map<QString, QString> AccountUrlEmails(const Plist& accountsMap) {
     return emails;
 }
 
+std::optional<QByteArray> AppleMailPreferencesPointingIntoList(
+    const QByteArray& restored, const std::optional<QByteArray>& current,
+    const std::optional<QByteArray>& allSignatures) {
+    auto preferences = Plist::parse(restored);
+    const auto now = current ? Plist::parse(*current) : PlistRead(Plist::dictionary());
+    const auto list = allSignatures ? Plist::parse(*allSignatures) : PlistRead(Plist::array());
+    if (!preferences || !now || !list)
+        return std::nullopt;
+    std::set<QString> listed;
+    for (int index = 0; index < list->node().size(); ++index) {
+        const auto entry = list->node().at(index);
+        if (const auto uuid =
+                entry->isDictionary() ? entry->dictionaryString(kUniqueId) : std::nullopt)
+            listed.insert(*uuid);
+    }
+    auto selected = preferences->node().get(kSignaturesSelectedSetting);
+    if (!selected || !selected->isDictionary())
+        return restored;
+    const auto selectedNow = now->node().get(kSignaturesSelectedSetting);
+    const auto selectedNowOf = [&](const QString& account) {
+        return selectedNow && selectedNow->isDictionary() ? selectedNow->dictionaryString(account)
+                                                          : std::nullopt;
+    };
+    bool changed = false;
+    for (const QString& account : selected->keys()) {
+        const auto uuid = selected->dictionaryString(account);
+        if (!uuid || listed.count(*uuid) || uuid == selectedNowOf(account))
+            continue;
+        selected->remove(account);
+        changed = true;
+    }
+    if (!changed)
+        return restored;
+    return IsBinaryPlistData(restored) ? preferences->toBinary() : preferences->toXml();
+}
+
 std::set<QString> OwnSignatureUuids(const Plist& allSignatures, const AppleMailSyncInfo& info) {
     std::set<QString> uuids;
     const PlistNode array = allSignatures.node();

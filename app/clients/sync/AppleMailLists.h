@@ -33,6 +33,8 @@ std::optional<Plist> NewAllSignaturesArray(const Plist& oldAllSignatures,
 // with a server after the address), for the entries that have one.
 std::map<QString, QString> AccountUrlEmails(const Plist& accountsMap);
 
+inline const QString kAllSignaturesFileName = QStringLiteral("AllSignatures.plist");
+
 // The name under which an account's default signature is kept when Quillet replaces it.
 inline const QString kSignaturesSelectedSetting = QStringLiteral("SignaturesSelected");
 
@@ -46,6 +48,15 @@ void UpdateSignaturesSelected(PlistNode signaturesSelected, const AppleMailSyncI
                               const std::map<QString, ClientSettings>& kept,
                               const std::set<QString>& ownSignatureUuids,
                               ReplacedSettingsChanges& changes);
+
+// Mail's preferences as a restore is about to put them back (restored), where an account's
+// default that the restore changes to a signature the all-signatures list no longer has (the
+// person deleted it since) is removed, as a sync removes it. A default left as it is now
+// (current) stays as the person has it. The list is the one the restore leaves (absent: no
+// file). Absent when the preferences or the list cannot be read as such.
+std::optional<QByteArray> AppleMailPreferencesPointingIntoList(
+    const QByteArray& restored, const std::optional<QByteArray>& current,
+    const std::optional<QByteArray>& allSignatures);
 
 // The UUIDs of the entries of an all-signatures list that are not Quillet's.
 std::set<QString> OwnSignatureUuids(const Plist& allSignatures, const AppleMailSyncInfo& info);

@@ -27,7 +27,6 @@ const QString& SyncNameText() {
     static const QString name = SyncName("SyncAppleMailSignatures");
     return name;
 }
-const QString kAllSignaturesFileName = QStringLiteral("AllSignatures.plist");
 const QString kSignaturesSelected = QStringLiteral("SignaturesSelected");
 
 void Info(const QString& message) {

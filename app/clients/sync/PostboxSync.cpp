@@ -105,12 +105,23 @@ NewList PlanSignatureList(const SyncInputs& inputs, const Json& existing,
     return result;
 }
 
+// An identity whose signature is not in the list: Postbox's default where the list has it, else
+// none.
+void PointAtPostboxDefault(PrefsEdits& edits, const QString& prefix,
+                           const std::set<QString>& listKeys) {
+    const QString keyKey = prefix + kPbSignatureKey;
+    if (listKeys.count(kPostboxDefaultSignatureKey))
+        edits.settings.push_back(
+            {keyKey, PrefsStringRawValue(kPostboxDefaultSignatureKey), prefix});
+    else
+        edits.removedKeys.insert(keyKey);
+}
+
 // Where an identity's default goes when Quillet's signature leaves it: the person's own, kept
 // when Quillet replaced it, while its entry is still in the list (or none, as before), else
 // Postbox's default, else none.
 void ReleaseIdentity(PrefsEdits& edits, const QString& prefix, const ClientSettings* kept,
                      const std::set<QString>& ownKeys) {
-    const QString keyKey = prefix + kPbSignatureKey;
     if (kept) {
         const auto previous = kept->find(kPbSignatureKey);
         const std::optional<QString> rawKey =
@@ -121,11 +132,7 @@ void ReleaseIdentity(PrefsEdits& edits, const QString& prefix, const ClientSetti
             return;
         }
     }
-    if (ownKeys.count(kPostboxDefaultSignatureKey))
-        edits.settings.push_back(
-            {keyKey, PrefsStringRawValue(kPostboxDefaultSignatureKey), prefix});
-    else
-        edits.removedKeys.insert(keyKey);
+    PointAtPostboxDefault(edits, prefix, ownKeys);
 }
 
 void PlanPrefsLines(const SyncInputs& inputs, const QStringList& lines,
@@ -186,6 +193,32 @@ PostboxSyncPlan PlanPostboxSync(const SyncInputs& inputs, const Json& signatureL
     PlanPrefsLines(inputs, prefsLines, kept, keyToId, postboxIds, list.ownKeys, plan);
     plan.signatureList = std::move(list.list);
     return plan;
+}
+
+std::optional<QByteArray> PostboxPrefsPointingIntoList(const QByteArray& restored,
+                                                       const std::optional<QByteArray>& current,
+                                                       const std::optional<QByteArray>& list) {
+    const auto lines = SplitPrefsFileText(restored);
+    const auto currentLines = current ? SplitPrefsFileText(*current) : QStringList();
+    const auto entries = list ? ParsePostboxSignatureList(*list) : Json::array();
+    if (!lines || !currentLines || !entries)
+        return std::nullopt;
+    std::set<QString> listKeys;
+    for (const Json& entry : *entries) {
+        if (entry.contains(kKeyMember))
+            listKeys.insert(FromUtf8(entry.at(kKeyMember).get<std::string>()));
+    }
+    const auto now = IdentityStringValues(*currentLines, kPbSignatureKey);
+    PrefsEdits edits;
+    for (const auto& [keyKey, key] : IdentityStringValues(*lines, kPbSignatureKey)) {
+        const auto was = now.find(keyKey);
+        if (listKeys.count(key) || (was != now.end() && was->second == key))
+            continue;  // in the list, or as the person has it now
+        PointAtPostboxDefault(edits, keyKey.chopped(kPbSignatureKey.size()), listKeys);
+    }
+    if (edits.settings.empty() && edits.removedKeys.empty())
+        return restored;
+    return PrefsFileContents(edits.appliedTo(*lines));
 }
 
 std::optional<nlohmann::ordered_json> ParsePostboxSignatureList(const QByteArray& bytes) {

@@ -45,6 +45,15 @@ struct PostboxSyncPlan {
 // string members.
 std::optional<nlohmann::ordered_json> ParsePostboxSignatureList(const QByteArray& bytes);
 
+// prefs.js as a restore is about to put it back (restored), where an identity that the restore
+// points at a signature the list no longer has (the person deleted it since) gets Postbox's
+// default, else none, as when Quillet's signature leaves it. An identity left as it is now
+// (current) stays as the person has it. The list is the one the restore leaves (absent: no
+// file). Absent when a file cannot be read as what it should be.
+std::optional<QByteArray> PostboxPrefsPointingIntoList(const QByteArray& restored,
+                                                       const std::optional<QByteArray>& current,
+                                                       const std::optional<QByteArray>& list);
+
 // Works out the new list and prefs.js lines from those read (the list already checked to be an
 // array of objects with string members) and what was kept of the person's settings for this
 // profile (by account email); writes nothing. Logs a warning for each entry without a key, which

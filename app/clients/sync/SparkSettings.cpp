@@ -132,6 +132,13 @@ SqliteRowKey SettingsKey(const QString& group, const QString& key) {
     return {{"itemGroup", group}, {"itemKey", key}};
 }
 
+// A meta row's value and its sync time.
+auto BindValue(const QString& json, double syncTime) {
+    return [&json, syncTime](sqlite3_stmt* statement) {
+        return BindSqliteText(statement, 0, json) && BindSqliteDouble(statement, 1, syncTime);
+    };
+}
+
 bool WriteRows(sqlite3* database, ClientWrites& writes, const SparkSettingsRows& rows,
                double syncTime) {
     for (const SparkSignatureRow& row : rows.signatureRows) {
@@ -152,30 +159,28 @@ bool WriteRows(sqlite3* database, ClientWrites& writes, const SparkSettingsRows&
             return false;
         }
     }
-    const auto bindValue = [&](const QString& json) {
-        return [&json, syncTime](sqlite3_stmt* statement) {
-            return BindSqliteText(statement, 0, json) && BindSqliteDouble(statement, 1, syncTime);
-        };
-    };
     if (rows.orderingChanged &&
         (!writes.rowsWillChange(database, kSettingsTable,
                                 SettingsKey(kMetaGroup, "MetaOrderingSettingsKey")) ||
          !Execute(database, writes, kDeleteOrdering) ||
-         !Execute(database, writes, kInsertOrdering, bindValue(rows.orderingJson)))) {
+         !Execute(database, writes, kInsertOrdering, BindValue(rows.orderingJson, syncTime)))) {
         return false;
     }
-    if (!rows.bindingChanged)
-        return true;
+    return !rows.bindingChanged || WriteSparkBinding(database, rows.bindingJson, syncTime, writes);
+}
+
+}  // namespace
+
+bool WriteSparkBinding(sqlite3* database, const std::optional<QString>& bindingJson,
+                       double syncTime, ClientWrites& writes) {
     if (!writes.rowsWillChange(database, kSettingsTable,
                                SettingsKey(kMetaGroup, "MetaBindingSettingsKey")) ||
         !Execute(database, writes, kDeleteBinding)) {
         return false;
     }
-    return !rows.bindingJson ||
-           Execute(database, writes, kInsertBinding, bindValue(*rows.bindingJson));
+    return !bindingJson ||
+           Execute(database, writes, kInsertBinding, BindValue(*bindingJson, syncTime));
 }
-
-}  // namespace
 
 QString SparkSettingsDatabasePath(const Paths& paths) {
     return paths.userLibrary() +

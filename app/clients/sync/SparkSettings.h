@@ -59,6 +59,11 @@ struct SparkSettingsRows {
 // whose own calls would hide it).
 // The transaction ends as `writes` says (a preview rolls it back), and each statement that ran is
 // handed to it with its values.
+// Replaces the binding rows with one holding the JSON (none: no row), inside the caller's
+// transaction; false when a statement fails or `writes` refuses the change.
+bool WriteSparkBinding(sqlite3* database, const std::optional<QString>& bindingJson,
+                       double syncTime, ClientWrites& writes);
+
 std::optional<FileFailureCause> WriteSparkSettings(sqlite3* database, const SparkSettingsRows& rows,
                                                    double syncTime, const QString& syncName,
                                                    ClientWrites& writes);

@@ -188,6 +188,30 @@ SparkSyncPlan PlanSparkSync(const SyncInputs& inputs, const SparkSettings& setti
     return plan;
 }
 
+bool UnbindDeletedSparkSignatures(sqlite3* database, const std::map<QString, QString>& before,
+                                  ClientWrites& writes) {
+    const auto settings = ReadSparkSettings(database, QStringLiteral("Restore"));
+    if (!settings)
+        return false;
+    Json object = Json::object();
+    bool unbound = false;
+    for (const auto& [email, identifier] : settings->binding) {
+        const auto was = before.find(email);
+        const auto row = settings->signatureObjects.find(identifier);
+        const bool live = row != settings->signatureObjects.end() && IsLiveRow(row->second);
+        if (!live && (was == before.end() || was->second != identifier)) {
+            unbound = true;
+            continue;
+        }
+        object[Utf8(email)] = Utf8(identifier);
+    }
+    if (!unbound)
+        return true;
+    return WriteSparkBinding(database,
+                             object.empty() ? std::nullopt : std::optional(Compact(object)),
+                             SparkSyncTimeNow().unixSeconds, writes);
+}
+
 std::optional<SyncSparkSignaturesError> SyncSparkSignatures(const SyncInputs& inputs) {
     const QString name = SyncName(QStringLiteral("SyncSparkSignatures"));
     LogInfo(name);

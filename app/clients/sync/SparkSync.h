@@ -48,6 +48,13 @@ SparkSyncPlan PlanSparkSync(const SyncInputs& inputs, const SparkSettings& setti
                             const SparkSyncTime& time,
                             const std::map<QString, ClientSettings>& kept);
 
+// For a restore, inside its open transaction once the rows are back: an account that the restore
+// bound to a signature whose row is gone or a tombstone (the person deleted it since) is
+// unbound, as a sync leaves it. `before` is the binding when the restore began; an account bound
+// as it was then stays as the person has it. False when the settings cannot be read or written.
+bool UnbindDeletedSparkSignatures(sqlite3* database, const std::map<QString, QString>& before,
+                                  ClientWrites& writes);
+
 // Reads the settings, writes the planned rows in one transaction, closes the database and
 // records the installations. `fileSystem` when the database cannot be opened; `database` when a
 // query or statement fails or a row is not what Spark writes, with nothing written or recorded.
