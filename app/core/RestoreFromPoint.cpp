@@ -9,7 +9,6 @@
 #include "app/base/Sqlite.h"
 #include "app/clients/linux/EvolutionSources.h"
 #include "app/clients/sync/AppleMailLists.h"
-#include "app/clients/sync/MozillaSync.h"
 #include "app/clients/sync/OutlookSync.h"
 #include "app/clients/sync/PostboxSync.h"
 #include "app/clients/sync/SparkSync.h"
@@ -148,9 +147,8 @@ std::variant<std::vector<UndoneFile>, QString> UndoFiles(const std::vector<Place
 
 // Postbox's identities and Mail's accounts point at entries of the client's signature list: a
 // default that the restore would point at an entry the person has deleted since goes where a
-// sync puts it (Postbox's default, or none). Nor does the restore give settings back to an
-// identity that the person has removed since. Or the path of a file that cannot be
-// read as it should.
+// sync puts it (Postbox's default, or none). Or the path of a file that cannot be read as it
+// should.
 std::optional<QString> SettleAccountSettings(std::vector<UndoneFile>& files,
                                              const ClientInfo& clientInfo) {
     // What a file holds once the restore is done; absent when it cannot be read.
@@ -164,16 +162,12 @@ std::optional<QString> SettleAccountSettings(std::vector<UndoneFile>& files,
             continue;
         const QFileInfo info(file.path);
         std::optional<QByteArray> settled;
-        if ((file.client == ClientKind::postbox || file.client == ClientKind::thunderbird) &&
-            info.fileName() == "prefs.js") {
-            settled = PrefsWithoutRemovedIdentities(*file.undone, file.current);
-            if (settled && file.client == ClientKind::postbox) {
-                const QString listPath = info.dir().filePath(kPostboxSignaturesFileName);
-                const auto list = after(listPath);
-                if (!list)
-                    return listPath;
-                settled = PostboxPrefsPointingIntoList(*settled, file.current, *list);
-            }
+        if (file.client == ClientKind::postbox && info.fileName() == "prefs.js") {
+            const QString listPath = info.dir().filePath(kPostboxSignaturesFileName);
+            const auto list = after(listPath);
+            if (!list)
+                return listPath;
+            settled = PostboxPrefsPointingIntoList(*file.undone, file.current, *list);
         } else if (file.client == ClientKind::appleMail &&
                    info.fileName() == "com.apple.mail.plist" && clientInfo.appleMailDataPathQ) {
             const QString listPath =

@@ -45,40 +45,6 @@ std::map<QString, QString> IdentityStringValues(const QStringList& lines, const 
     return values;
 }
 
-std::optional<QByteArray> PrefsWithoutRemovedIdentities(const QByteArray& restored,
-                                                        const std::optional<QByteArray>& current) {
-    const auto lines = SplitPrefsFileText(restored);
-    const auto currentLines = current ? SplitPrefsFileText(*current) : QStringList();
-    if (!lines || !currentLines)
-        return std::nullopt;
-    const auto identityOf = [](const QString& key) -> std::optional<QString> {
-        const qsizetype dot = key.indexOf('.', kIdentityKeyStart.size());
-        if (!key.startsWith(kIdentityKeyStart) || dot < 0)
-            return std::nullopt;
-        return key.left(dot + 1);
-    };
-    std::set<QString> keysNow;
-    std::set<QString> identitiesNow;
-    for (const QString& line : *currentLines) {
-        if (const auto parsed = ParsePrefsLine(line)) {
-            keysNow.insert(parsed->key);
-            if (const auto identity = identityOf(parsed->key);
-                identity && parsed->key == *identity + "useremail")
-                identitiesNow.insert(*identity);
-        }
-    }
-    std::set<QString> removed;
-    for (const QString& line : *lines) {
-        const auto parsed = ParsePrefsLine(line);
-        const auto identity = parsed ? identityOf(parsed->key) : std::nullopt;
-        if (identity && !identitiesNow.count(*identity) && !keysNow.count(parsed->key))
-            removed.insert(parsed->key);
-    }
-    if (removed.empty())
-        return restored;
-    return PrefsFileContents(RemovePrefsLines(*lines, removed));
-}
-
 QStringList PrefsEdits::appliedTo(const QStringList& lines) const {
     return RemovePrefsLines(SetPrefsLines(lines, settings), removedKeys);
 }

@@ -30,12 +30,6 @@ QString IdentityGroupPrefix(const QString& identityNumber);
 // key, read in one pass however many identities there are.
 std::map<QString, QString> IdentityStringValues(const QStringList& lines, const QString& setting);
 
-// prefs.js as a restore is about to put it back (restored), without the settings it would give
-// back to identities that the person has removed since: an identity with no "useremail" now
-// (current) gets none of its settings again.
-std::optional<QByteArray> PrefsWithoutRemovedIdentities(const QByteArray& restored,
-                                                        const std::optional<QByteArray>& current);
-
 // What a sync changes in prefs.js: preferences set, then preferences removed, each in one pass.
 struct PrefsEdits {
     std::vector<PrefsLineSetting> settings;
