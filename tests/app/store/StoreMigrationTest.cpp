@@ -13,7 +13,6 @@
 #include "common/Text.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/FaultySqliteVfs.h"
-#include "tests/support/LegacyStore.h"
 #include "tests/support/StoreHarness.h"
 #include "tests/support/TestHelpers.h"
 
@@ -35,11 +34,10 @@ protected:
     // The migrated records and installations of the nine old ones
     // (tests/data/base/legacy-migrated.tsv); each uuid once, a stored one kept.
     void expectEveryCaseMigrated() {
-        const QStringList uuids =
-            Sql(storePath(), "SELECT ZUUIDSTRING FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK");
+        const QStringList uuids = sql("SELECT ZUUIDSTRING FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK");
         ASSERT_EQ(uuids.size(), 9);
-        EXPECT_EQ(uuids[0], kMailUuid);
-        EXPECT_EQ(uuids[5], kSparkUuid);
+        EXPECT_EQ(uuids[0], "0D5E7B52-8A51-4C3F-9A0B-2C7B6E0F1A11");  // as stored
+        EXPECT_EQ(uuids[5], "6F1C2D3E-4A5B-4C6D-8E7F-901A2B3C4D5E");
         EXPECT_EQ(uuids[8], CanonicalUuidText(ParseUuid(uuids[8]).value_or(QUuid())));
         EXPECT_NE(uuids[8], CanonicalUuidText(QUuid()));
         EXPECT_EQ(QSet<QString>(uuids.begin(), uuids.end()).size(), 9);
@@ -53,7 +51,7 @@ protected:
         }
         ASSERT_EQ(queries.size(), 3u);
         for (const auto& [table, query] : queries)
-            EXPECT_EQ(Sql(storePath(), query), expected[table]) << table.toStdString();
+            EXPECT_EQ(sql(query), expected[table]) << table.toStdString();
     }
 };
 
@@ -93,7 +91,7 @@ TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndIsMigratedNex
         log.clear();
         ASSERT_TRUE(open());
         EXPECT_FALSE(log.containsText("Migrated"));
-        EXPECT_EQ(Sql(storePath(), "SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"9"});
+        EXPECT_EQ(sql("SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"9"});
     }
 }
 
@@ -138,8 +136,7 @@ TEST_F(StoreMigrationTest, AStrayDocumentsFileThatIsNoEarlierStoreDoesNotBlockSt
                              "new store is created"));
             expectNoFiles(previousPath());
             EXPECT_EQ(documentsBytes(), before);
-            EXPECT_EQ(Sql(storePath(), "SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"),
-                      QStringList{"2"});
+            EXPECT_EQ(sql("SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"2"});
         }
     }
     EXPECT_TRUE(alerts.empty());
