@@ -188,6 +188,15 @@ TEST_F(CoreRefreshTest, ReinstallFetchesTheKeyAndReinstallsWhateverItGets) {
     // The save's refresh then finds the key gone from the service and turns the signature off.
     EXPECT_FALSE(signature.active);
 
+    // A fetch that fails is shown, and the stored copy is still reinstalled.
+    options.serviceUrl = QUrl("http://127.0.0.1:1");  // nothing listens there
+    Core& offline = reopen();
+    syncPasses.clear();
+    offline.reinstallSignature(id);
+    waitUntilIdle();
+    EXPECT_EQ(alertTitles(), QStringList{"Could not fetch the signature by key"});
+    EXPECT_EQ(syncPasses, std::vector<SignatureIds>{SignatureIds{id}});
+    EXPECT_EQ(offline.signature(id)->mainTextQe, "<p>newer</p>");
 }
 
 // Another process (the command beside the application) removed a signature while this one

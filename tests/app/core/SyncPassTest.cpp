@@ -166,9 +166,15 @@ TEST_F(SyncPassTest, ASignatureWithoutTextTouchesNoClientThroughItsSelection) {
 }
 
 // A client that refuses the script, or holds a signature of the person's by the same name, is
-// not updated: the pass tells why, and the clients do not count as updated.
-TEST_F(SyncPassTest, ProblemsOfAClientAreToldAndItDoesNotCountAsUpdated) {
-    const std::vector<std::pair<std::function<void()>, QString>> cases = {
+// not updated: the pass tells why. One that takes the signature but not its defaults is told of
+// too, yet counts as updated.
+TEST_F(SyncPassTest, ProblemsOfAClientAreToldAndWhetherItCountsAsUpdated) {
+    struct Case {
+        std::function<void()> arrange;
+        QString text;
+        bool counted = false;
+    };
+    const std::vector<Case> cases = {
         {[&] { SetFakeAutomationDenied(mac, "Outlook", true); },
          "Please allow Quillet to control your email app in System Settings › Privacy & Security "
          "› Automation."},
@@ -176,18 +182,21 @@ TEST_F(SyncPassTest, ProblemsOfAClientAreToldAndItDoesNotCountAsUpdated) {
              SetFakeOutlookSignatures(mac, {{"Work", "<p>the person's own</p>"}});
          },
          "Microsoft Outlook: Duplicate signature: \"Work\"."},
+        {[&] { FailFakeOutlookScript(mac, "Outlook-SetDefaultSignatures16-Main-B"); },
+         "Microsoft Outlook: Could not set default signatures.", true},
     };
-    for (const auto& [arrange, text] : cases) {
-        SCOPED_TRACE(text.toStdString());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
         startCase();
         SetFakeAutomationDenied(mac, "Outlook", false);
-        arrange();
+        SetFakeOutlookSignatures(mac, {{"Mine", "<p>mine</p>"}});
+        c.arrange();
         const WorkOutcome outcome = sync(addWork({{ClientKind::outlook, {"jane@x.org"}}}));
         EXPECT_FALSE(outcome.success);
         EXPECT_EQ(outcome.title, kProblemsTitle);
-        EXPECT_EQ(alert(kProblemsTitle).informativeText, text);
+        EXPECT_EQ(alert(kProblemsTitle).informativeText, c.text);
         EXPECT_EQ(alert(kProblemsTitle).style, AlertStyle::critical);
-        EXPECT_TRUE(updatedInClients.empty());
+        EXPECT_EQ(updatedInClients, c.counted ? std::vector<bool>{true} : std::vector<bool>{});
     }
 }
 
