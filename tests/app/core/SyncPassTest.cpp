@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
-#include <optional>
+#include <limits>
 
 #include "app/core/Core.h"
 #include "app/core/SyncClients.h"
@@ -36,40 +36,35 @@ public:
     }
 };
 
-// A workspace whose Thunderbird ignores being terminated, or takes a while (on the test's clock)
-// to quit, and which says how long its applications may take.
-class StubbornWorkspace : public FileWorkspace {
+// A workspace whose Thunderbird, told to quit, takes that many seconds of the test's clock
+// (infinity: it ignores being told), and which says how long its applications may take.
+class SlowWorkspace : public FileWorkspace {
 public:
-    StubbornWorkspace(const Paths& paths, const MainQueue& clock)
+    SlowWorkspace(const Paths& paths, const MainQueue& clock)
         : FileWorkspace(paths), _clock(clock) {}
-    bool stubborn = false;
-    double quitSeconds = 0;  // how long Thunderbird takes to quit; 0: it never does
-    double exitLimit = kDefaultExitWaitLimit;
-
     bool forceTerminate(const QString& identifier) override {
-        if (!stubborn || identifier != kThunderbirdId)
+        if (_quitSeconds == 0 || identifier != kThunderbirdId)
             return FileWorkspace::forceTerminate(identifier);
-        if (quitSeconds > 0)
-            _quitsAt = _clock.now() + quitSeconds;
+        _quitsAt = _clock.now() + _quitSeconds;
         return true;
     }
     QStringList runningBundleIdentifiers() const override {
         QStringList running = FileWorkspace::runningBundleIdentifiers();
-        if (_quitsAt && _clock.now() >= *_quitsAt)
+        if (_clock.now() >= _quitsAt)
             running.removeAll(kThunderbirdId);
         return running;
     }
-    double exitWaitLimit() const override { return exitLimit; }
-    void set(bool isStubborn, double quitAfter = 0, double limit = kDefaultExitWaitLimit) {
-        stubborn = isStubborn;
-        quitSeconds = quitAfter;
-        exitLimit = limit;
-        _quitsAt.reset();
+    double exitWaitLimit() const override { return _exitLimit; }
+    void set(double quitSeconds = 0, double exitLimit = kDefaultExitWaitLimit) {
+        _quitSeconds = quitSeconds;
+        _exitLimit = exitLimit;
+        _quitsAt = kNever;
     }
 
 private:
+    static constexpr double kNever = std::numeric_limits<double>::infinity();
     const MainQueue& _clock;
-    std::optional<double> _quitsAt;
+    double _quitSeconds = 0, _exitLimit = kDefaultExitWaitLimit, _quitsAt = kNever;
 };
 
 // The engine over a fake Mac with real client syncs; the passes run as the engine runs them,
@@ -90,7 +85,7 @@ protected:
             WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::postbox, "m1x2.default"),
                                FakeIdentityPrefsLines("1", "pat@x.org"));
         prompter = &acting;
-        workspace = &stubborn;
+        workspace = &slow;
         // As Outlook 16.80's listing reports the account: its address is its user name.
         accounts = {
             {ClientKind::outlook,
@@ -144,13 +139,13 @@ protected:
         startAfresh();
         acting.clear();
         acting.whileShown = nullptr;
-        stubborn.set(false);
+        slow.set();
         updatedInClients.clear();
         log.clear();
     }
 
     ActingPrompter acting;
-    StubbornWorkspace stubborn{mac.paths(), platform.mainQueue};
+    SlowWorkspace slow{mac.paths(), platform.mainQueue};
     QString thunderbirdPrefs, postboxPrefs;
     std::vector<bool> updatedInClients;
     LogTap log;
@@ -221,10 +216,10 @@ TEST_F(SyncPassTest, ClientsAreWrittenOnlyOnceTheyHaveQuitAndOutlookWhileItRuns)
                      mac.setRunning({kPostboxId, kThunderbirdId, kOutlookId});
              };
          }},
-        {"still running after the wait for it to quit", [&] { stubborn.set(true); }},
-        {"slower to quit than its workspace allows", [&] { stubborn.set(true, 20); }},
-        {"slow to quit within what its workspace allows", [&] { stubborn.set(true, 20, 30); },
-         true},
+        {"still running after the wait for it to quit",
+         [&] { slow.set(std::numeric_limits<double>::infinity()); }},
+        {"slower to quit than its workspace allows", [&] { slow.set(20); }},
+        {"slow to quit within what its workspace allows", [&] { slow.set(20, 30); }, true},
     };
     const QByteArray prefs = *ReadFakeFile(thunderbirdPrefs);
     for (const Case& c : cases) {
