@@ -57,8 +57,9 @@ protected:
 };
 
 // A start without signatures asks the service nothing and refreshes again in two hours; a
-// refresh that adding a signature causes restarts the wait.
-TEST_F(CoreRefreshTest, RefreshesComeTwoHoursAfterTheLastOne) {
+// refresh that adding a signature causes restarts the wait. New signatures are named after their
+// count; one on its way out is no longer shown, and its pass runs on the next turn.
+TEST_F(CoreRefreshTest, RefreshesComeTwoHoursAfterTheLastOneAndNewSignaturesAreNamedByCount) {
     Core& core = reopen();
     core.start();
     waitUntilIdle();
@@ -71,13 +72,26 @@ TEST_F(CoreRefreshTest, RefreshesComeTwoHoursAfterTheLastOne) {
     platform.mainQueue.advance(1);
     EXPECT_TRUE(log.contains("Info: Core: refreshFromServer (ID: 2)"));
     platform.mainQueue.advance(100);
-    core.addSignature();  // refresh 3, next due 7200 s from now with ticket 4
+    // Refresh 3, next due 7200 s from now with ticket 4.
+    const SignatureId first = core.addSignature();
     waitUntilIdle();
     log.clear();
     platform.mainQueue.advance(7100);  // the second refresh's schedule comes due: a no-op
     EXPECT_FALSE(log.containsText("Core: refreshFromServer"));
     platform.mainQueue.advance(100);
     EXPECT_TRUE(log.contains("Info: Core: refreshFromServer (ID: 4)"));
+
+    const SignatureId second = core.addSignature();
+    waitUntilIdle();
+    EXPECT_EQ(core.signature(first)->nameQe, "Signature Name 1");
+    EXPECT_EQ(core.signature(second)->nameQe, "Signature Name 2");
+    EXPECT_TRUE(core.signature(first)->active);
+    core.signature(first)->pendingDeletion = true;
+    core.saveSignature(first, true, true);  // deferred to the next turn
+    EXPECT_TRUE(syncPasses.empty());
+    EXPECT_EQ(core.visibleSignatureIds(), SignatureIds{second});
+    waitUntilIdle();
+    EXPECT_EQ(syncPasses, std::vector<SignatureIds>{SignatureIds{first}});
 }
 
 // A text that differs only by white space is no change: filling only the missing time of its
@@ -214,22 +228,6 @@ TEST_F(CoreRefreshTest, AChangeToASignatureRemovedByAnotherProcessIsReportedAndN
     EXPECT_EQ(core.signatureIds(), SignatureIds{});
     EXPECT_TRUE(syncPasses.empty());
     EXPECT_TRUE(other->LoadRecords().empty());
-}
-
-TEST_F(CoreRefreshTest, NewSignaturesAreNamedAfterTheirCountAndHiddenWhenPendingDeletion) {
-    Core& core = reopen();
-    const SignatureId first = core.addSignature();
-    const SignatureId second = core.addSignature();
-    waitUntilIdle();
-    EXPECT_EQ(core.signature(first)->nameQe, "Signature Name 1");
-    EXPECT_EQ(core.signature(second)->nameQe, "Signature Name 2");
-    EXPECT_TRUE(core.signature(first)->active);
-    core.signature(first)->pendingDeletion = true;
-    core.saveSignature(first, true, true);  // deferred to the next turn
-    EXPECT_TRUE(syncPasses.empty());
-    EXPECT_EQ(core.visibleSignatureIds(), SignatureIds{second});
-    waitUntilIdle();
-    EXPECT_EQ(syncPasses, std::vector<SignatureIds>{SignatureIds{first}});
 }
 
 TEST_F(CoreRefreshTest, SyncPassAskedForWhileAnotherRunsWaitsItsTurn) {
