@@ -147,10 +147,8 @@ TEST_F(StoreTest, SaveWritesOnlyTheSignaturesThatChanged) {
     const QString selectedKeys = "SELECT Z_PK FROM ZSELECTEDINSTALLATIONENTITYV2 ORDER BY Z_PK";
     const QStringList keysBefore = sql(selectedKeys);
     map[ids[1]]->mainTextQe = "<p>changed</p>";
-    log.clear();
     store->SaveSignatures(ids, map);
-    // Only the record that changed is written, and logged.
-    EXPECT_EQ(log.lines(), std::vector<QString>{"Info: Updating signature \"B\"..."});
+    // Only the record that changed is written.
     EXPECT_EQ(sql("SELECT Z_OPT, ZMAINTEXTQE FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"),
               (QStringList{"1|<p>A</p>", "2|<p>changed</p>", "1|<p>C</p>"}));
     // The installations did not change, so none of their rows was rewritten.
@@ -177,7 +175,6 @@ TEST_F(StoreTest, FailedSavesAlertAndALaterSaveWritesTheirChanges) {
     QuerySqliteRows(locker, "BEGIN IMMEDIATE");
     store->SaveSignatures({id}, map);
     EXPECT_EQ(alerts, QStringList{"Could not save signatures / database is locked"});
-    EXPECT_TRUE(log.contains("Error: SaveManagedObjectContext(): database is locked"));
     EXPECT_TRUE(store->hasChanges());
     QuerySqliteRows(locker, "ROLLBACK");
     EXPECT_EQ(QuerySqliteRows(locker, "SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2"),
@@ -191,7 +188,6 @@ TEST_F(StoreTest, FailedSavesAlertAndALaterSaveWritesTheirChanges) {
     const SignatureId first = store->AddSignatureRecord(NamedSignature("First"));
     const SignatureId second = store->AddSignatureRecord(NamedSignature("Second"));
     EXPECT_EQ(alerts.size(), 3);
-    EXPECT_TRUE(log.contains("Error: SaveManagedObjectContext(): disk I/O error"));
     EXPECT_NE(first, second);
     EXPECT_EQ(sql("SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"1"});
     // A load in between keeps what is still pending, in the order it was added.
