@@ -1,47 +1,36 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include "app/managed/ManagedConfiguration.h"
 #include "common/Log.h"
 #include "platform/Plist.h"
 #include "tests/support/DataTable.h"
+#include "tests/support/FakeMacManaged.h"
 
 namespace quillet {
 namespace {
 
 const QString kBundleId = "app.quillet.Quillet";
 
+// The configuration as device management leaves it on a fake Mac, for its Quillet.
 class ManagedConfigurationTest : public testing::Test {
 protected:
-    ManagedConfigurationTest() { QDir().mkpath(paths.home()); }
-
-    QString machineFile() const {
-        return paths.system("/Library/Managed Preferences/" + kBundleId + ".plist");
-    }
-    QString userFile() const {
-        return paths.system("/Library/Managed Preferences/jo/" + kBundleId + ".plist");
-    }
-    static void write(const QString& path, const Plist& plist, bool binary = false) {
-        QDir().mkpath(path.section('/', 0, -2));
-        ASSERT_TRUE(WritePlistFile(path, plist, binary));
-    }
+    QString machineFile() const { return ManagedConfigurationFile(mac, ManagedScope::machine); }
+    QString userFile() const { return ManagedConfigurationFile(mac, ManagedScope::user); }
     ManagedConfiguration read(SystemLayout layout = SystemLayout::mac) const {
-        return ReadManagedConfiguration(paths, layout, kBundleId);
+        return ReadManagedConfiguration(mac.paths(), layout, kBundleId);
     }
 
-    QTemporaryDir folder;
-    Paths paths{folder.path() + "/Users/jo", folder.path() + "/root"};
+    FakeMac mac;
     LogTap log;
 };
 
 TEST_F(ManagedConfigurationTest, EachEntryIsCheckedAndTheGoodOnesKept) {
     const auto entries = Plist::parse(ReadDataBytes("managed/entries.plist"));
     ASSERT_TRUE(entries);
-    write(machineFile(), *entries, true);
+    WriteManagedConfiguration(mac, *entries, ManagedScope::machine, /*binary=*/true);
 
     const ManagedConfiguration configuration = read();
 
@@ -67,18 +56,18 @@ TEST_F(ManagedConfigurationTest, ThePersonsFileWinsAndAnUnreadableOneSaysSo) {
     EXPECT_EQ(read().state, ManagedConfiguration::State::absent);
     Plist machine = Plist::dictionary();
     machine.node().set("AllowUserSignatures", Plist::boolean(false));
-    write(machineFile(), machine);
+    WriteManagedConfiguration(mac, machine);
     EXPECT_FALSE(read().allowUserSignatures);
 
-    const QString etcFile = paths.system("/etc/quillet/managed.plist");
-    EXPECT_EQ(ManagedConfigurationPaths(paths, SystemLayout::linuxDesktop, kBundleId),
+    const QString etcFile = mac.rootPath("/etc/quillet/managed.plist");
+    EXPECT_EQ(ManagedConfigurationPaths(mac.paths(), SystemLayout::linuxDesktop, kBundleId),
               QStringList{etcFile});
     EXPECT_EQ(read(SystemLayout::linuxDesktop).state, ManagedConfiguration::State::absent);
-    write(etcFile, Plist::dictionary());
+    mac.writeFile(etcFile, "<plist><dict/></plist>");
     EXPECT_EQ(read(SystemLayout::linuxDesktop).path, etcFile);
     EXPECT_EQ(read().path, machineFile());
 
-    write(userFile(), Plist::dictionary());
+    WriteManagedConfiguration(mac, Plist::dictionary(), ManagedScope::user);
     EXPECT_EQ(read().path, userFile());
     EXPECT_TRUE(read().allowUserSignatures);
 
@@ -87,10 +76,7 @@ TEST_F(ManagedConfigurationTest, ThePersonsFileWinsAndAnUnreadableOneSaysSo) {
          {QByteArray("<plist><dict>"),
           "<plist><dict><key>ManagedSignatures</key>" + QByteArray("<array>").repeated(100'000) +
               QByteArray("</array>").repeated(100'000) + "</dict></plist>"}) {
-        QFile broken(userFile());
-        ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        broken.write(unreadable);
-        broken.close();
+        mac.writeFile(userFile(), unreadable);
         EXPECT_EQ(read().state, ManagedConfiguration::State::unreadable);
     }
     EXPECT_TRUE(log.containsText("could not read " + userFile()));
@@ -107,7 +93,7 @@ TEST_F(ManagedConfigurationTest, OnlyHttpsOrLoopbackServicesAreAccepted) {
         EXPECT_EQ(IsAcceptedServiceUrl(QUrl(row[0])), accepted) << row[0].toStdString();
         Plist root = Plist::dictionary();
         root.node().set("ServiceURL", Plist::string(row[0]));
-        write(machineFile(), root);
+        WriteManagedConfiguration(mac, root);
         EXPECT_EQ(read().serviceUrl, accepted ? std::optional(QUrl(row[0])) : std::nullopt);
         EXPECT_EQ(log.containsText("ServiceURL \"" + row[0] + "\" refused: " + row.value(2)),
                   !accepted)
@@ -132,7 +118,7 @@ TEST_F(ManagedConfigurationTest, TheSampleProfileCarriesAGoodConfiguration) {
                               ->at(0)
                               ->get("mcx_preference_settings");
     ASSERT_TRUE(settings);
-    write(machineFile(), Plist::copyOf(*settings));
+    WriteManagedConfiguration(mac, Plist::copyOf(*settings));
 
     const ManagedConfiguration configuration = read();
 
