@@ -14,6 +14,7 @@
 #include "tests/support/DataTable.h"
 #include "tests/support/EngineHarness.h"
 #include "tests/support/FakeMacManaged.h"
+#include "tests/support/SyncTestSupport.h"
 
 namespace quillet {
 namespace {
@@ -110,13 +111,10 @@ protected:
             if (key.isEmpty())
                 signature.filePathQe = "/Users/jane/Work.html";
             for (const auto& [kind, emails] : selections) {
-                auto& selection = signature.clientKindToSelectedInstallationsInfoMap[kind];
-                if (emails.isEmpty()) {
-                    selection.allAccountsSelected = true;
-                    selection.allAccountsPayloadX = SelectedInstallationPayload{};
-                }
-                for (const QString& email : emails)
-                    selection.accountEmailToPayloadMap[email] = {};
+                if (emails.isEmpty())
+                    SelectAllAccounts(signature, kind);
+                else
+                    SelectAccounts(signature, kind, emails);
             }
         });
     }

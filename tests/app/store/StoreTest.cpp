@@ -11,6 +11,7 @@
 #include "tests/support/DataTable.h"
 #include "tests/support/FaultySqliteVfs.h"
 #include "tests/support/StoreHarness.h"
+#include "tests/support/SyncTestSupport.h"
 #include "tests/support/TestHelpers.h"
 
 namespace quillet {
@@ -25,13 +26,12 @@ Signature FullSignature(const QString& name = "Full") {
     signature.insertForRepliesForwards = signature.insertForForwards = true;
     signature.lastUpdateUnixTimeQz = 1700000000;
     signature.localTextQe = "<i>local</i>";
-    auto& selected = signature.clientKindToSelectedInstallationsInfoMap;
-    selected[ClientKind::outlook] = {true, SelectedInstallationPayload{true}, {}};
-    selected[ClientKind::appleMail].accountEmailToPayloadMap = {{"a@b.c", {false}},
-                                                                {"d@e.f", {true}}};
-    auto& performed = signature.clientKindToPerformedInstallationsInfoMap;
-    performed[ClientKind::appleMail].accountEmailToPayloadMap["a@b.c"] = {"ID-1", "<p>Full</p>"};
-    performed[ClientKind::spark] = {true, PerformedInstallationPayload{"S-1", "text"}, {}};
+    SelectAllAccounts(signature, ClientKind::outlook, /*pendingReinstallation=*/true);
+    SelectAccounts(signature, ClientKind::appleMail, {"a@b.c"});
+    signature.clientKindToSelectedInstallationsInfoMap[ClientKind::appleMail]
+        .accountEmailToPayloadMap["d@e.f"] = {true};
+    RecordInstalled(signature, ClientKind::appleMail, "a@b.c", "ID-1", "<p>Full</p>");
+    RecordInstalled(signature, ClientKind::spark, "", "S-1", "text");
     return signature;
 }
 
