@@ -265,10 +265,7 @@ TEST_F(StoreTest, AStoreThatCannotBeOpenedIsAbsentKeptAndNamedInTheLog) {
 }
 
 TEST_F(StoreTest, AnOlderFileWithoutTheNewerColumnsIsUpgradedInPlace) {
-    sql("CREATE TABLE ZSIGNATUREENTITYV2 (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, Z_OPT "
-        "INTEGER, ZACTIVE INTEGER, ZCOLORINDEX INTEGER, ZNAMEQE VARCHAR, ZUUIDSTRING VARCHAR);"
-        "INSERT INTO ZSIGNATUREENTITYV2 VALUES (1, 3, 1, 1, 2, 'Old', "
-        "'0D5E7B52-8A51-4C3F-9A0B-2C7B6E0F1A11')");
+    sql(ReadDataText("store/older-columns.sql"));
     auto store = open();
     ASSERT_TRUE(store);
     auto [ids, map] = store->LoadSignatures();
