@@ -24,7 +24,6 @@ public:
     // place of the platform's when a test set them), asking the test service unless
     // `options.serviceUrl` says otherwise. The clients in `accounts` have them as discovered.
     Core& engine();
-    bool hasEngine() const { return static_cast<bool>(_core); }
     // Closes the engine; the next one opens the same store, as the next start would.
     void closeEngine() { _core.reset(); }
     Core& reopen() {

@@ -11,6 +11,15 @@
 
 namespace quillet {
 
+// Runs statements on the file at path and returns every result row, its columns joined by "|"
+// and NULL as "NULL". With keepWriteAheadLog the changes stay in the "-wal" companion, as when
+// the application was ended before a checkpoint.
+QStringList Sql(const QString& path, const QString& sql, bool keepWriteAheadLog = false);
+// An earlier application's store ("DataV1" / "SignatureModel.sqlite") as its Core Data wrote
+// it: the nine records of tests/data/base/legacy-store.sql, which between them meet every rule
+// of the migration.
+void WriteLegacyStore(const QString& path, bool keepWriteAheadLog = false);
+
 class StoreHarness {
 public:
     StoreHarness();

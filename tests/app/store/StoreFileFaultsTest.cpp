@@ -11,7 +11,6 @@
 
 #include "app/demo/FakeMac.h"
 #include "tests/support/FileFaults.h"
-#include "tests/support/LegacyStore.h"
 #include "tests/support/StoreHarness.h"
 
 namespace quillet {
@@ -86,7 +85,7 @@ TEST_F(StoreFileFaultsTest, EveryFailedFileOperationIsToldAndLeavesTheStoreWhole
     walkFaults(
         folder(), true, [&] { CopyFiles(base, dataFolder()); }, work,
         [&](bool told) {
-            EXPECT_EQ(Sql(storePath(), "PRAGMA integrity_check"), QStringList{"ok"});
+            EXPECT_EQ(sql("PRAGMA integrity_check"), QStringList{"ok"});
             const QStringList names = storedNames();
             // A fault that SQLite rides over (it cannot delete the log it no longer needs, say)
             // must leave the work done.

@@ -5,6 +5,7 @@
 
 #include <QDir>
 
+#include "tests/support/DataTable.h"
 #include "tests/support/FaultySqliteVfs.h"
 #include "tests/support/StoreHarness.h"
 #include "tests/support/TestHelpers.h"
@@ -13,164 +14,95 @@ namespace quillet {
 namespace {
 
 // One process's view: its own store connection and the signatures it loaded or added.
-class StoreUser {
-public:
-    explicit StoreUser(std::unique_ptr<Store> store) : _store(std::move(store)) {
-        EXPECT_TRUE(_store);
-        if (_store)
-            std::tie(_ids, _map) = _store->LoadSignatures();
-    }
-
-    SignatureId add(const QString& name) {
-        const Signature signature = StoreHarness::NamedSignature(name);
-        const SignatureId id = _store->AddSignatureRecord(signature);
-        _ids.push_back(id);
-        _map[id] = std::make_shared<Signature>(signature);
-        return id;
-    }
-    // Changes the named signature as the function says and saves it.
-    void change(const QString& name, const std::function<void(Signature&)>& edit) {
-        const SignatureId id = idOf(name);
-        edit(*_map.at(id));
-        _store->SaveSignatures({id}, _map);
+struct StoreUser {
+    explicit StoreUser(std::unique_ptr<Store> opened) : store(std::move(opened)) {
+        EXPECT_TRUE(store);
+        if (store)
+            std::tie(ids, map) = store->LoadSignatures();
     }
     SignatureId idOf(const QString& name) const {
-        for (const auto& [id, signature] : _map) {
+        for (const auto& [id, signature] : map) {
             if (signature->nameQe == name)
                 return id;
         }
         ADD_FAILURE() << "no signature " << name.toStdString();
         return {};
     }
-    Store& store() { return *_store; }
+    // Plays a row of tests/data/store/two-stores.tsv (from its second column) and saves.
+    SignatureId play(const QStringList& row) {
+        const QString& what = row[1];
+        if (what == "add") {
+            const Signature signature = StoreHarness::NamedSignature(row[2]);
+            const SignatureId id = store->AddSignatureRecord(signature);
+            ids.push_back(id);
+            map[id] = std::make_shared<Signature>(signature);
+            return id;
+        }
+        const SignatureId id = idOf(row[2]);
+        Signature& s = *map.at(id);
+        const ClientKind kind =
+            ClientKindFromStoredText(row.value(3)).value_or(ClientKind::outlook);
+        const QString email = row.value(4);
+        if (what == "text")
+            s.mainTextQe = row[3];
+        else if (what == "key")
+            s.keyQe = row[3];
+        else if (what == "rename")
+            s.nameQe = row[3];
+        else if (what == "unselect")
+            s.clientKindToSelectedInstallationsInfoMap[kind].accountEmailToPayloadMap.erase(email);
+        else if (what == "select" && email == "*")
+            s.clientKindToSelectedInstallationsInfoMap[kind] = {
+                true, SelectedInstallationPayload{}, {}};
+        else if (what == "select")
+            s.clientKindToSelectedInstallationsInfoMap[kind].accountEmailToPayloadMap[email] = {
+                row.value(5) == "pending"};
+        else if (what == "performed" && email == "*")
+            s.clientKindToPerformedInstallationsInfoMap[kind] = {
+                true, PerformedInstallationPayload{row[5], row[6]}, {}};
+        else if (what == "performed")
+            s.clientKindToPerformedInstallationsInfoMap[kind].accountEmailToPayloadMap[email] = {
+                row[5], row[6]};
+        else
+            ADD_FAILURE() << "no step " << what.toStdString();
+        store->SaveSignatures({id}, map);
+        return id;
+    }
 
-private:
-    std::unique_ptr<Store> _store;
-    SignatureIds _ids;
-    IdToSignatureMap _map;
+    std::unique_ptr<Store> store;
+    SignatureIds ids;
+    IdToSignatureMap map;
 };
 
-class StoreSharedFileTest : public testing::Test, protected StoreHarness {
-protected:
-    // What a fresh start reads, by name.
-    std::map<QString, Signature> reread() {
-        auto [ids, map] = open()->LoadSignatures();
-        std::map<QString, Signature> byName;
-        for (const SignatureId& id : ids)
-            byName[map.at(id)->nameQe] = *map.at(id);
-        return byName;
-    }
-    static void select(Signature& signature, ClientKind kind, const QString& email,
-                       bool pending = false) {
-        auto& info = signature.clientKindToSelectedInstallationsInfoMap[kind];
-        if (email.isEmpty()) {
-            info.allAccountsSelected = true;
-            info.allAccountsPayloadX = SelectedInstallationPayload{pending};
-        } else {
-            info.accountEmailToPayloadMap[email] = {pending};
-        }
-    }
-    static QStringList selections(const Signature& signature) {
-        QStringList rows;
-        for (const auto& [kind, info] : signature.clientKindToSelectedInstallationsInfoMap) {
-            if (info.allAccountsSelected)
-                rows << StoredText(kind) + " all";
-            for (const auto& [email, payload] : info.accountEmailToPayloadMap)
-                rows << StoredText(kind) + " " + email + (payload.pendingReinstallation ? "*" : "");
-        }
-        rows.sort();
-        return rows;
-    }
-};
+class StoreSharedFileTest : public testing::Test, protected StoreHarness {};
 
 TEST_F(StoreSharedFileTest, TwoStoresOnOneFileKeepEverySignatureAndInstallationEitherWrote) {
-    {
-        StoreUser seed(open());
-        seed.add("Shared");
-        seed.change("Shared", [](Signature& s) {
-            select(s, ClientKind::appleMail, "a@b.c");
-            select(s, ClientKind::appleMail, "d@e.f");
-            s.clientKindToPerformedInstallationsInfoMap[ClientKind::appleMail]
-                .accountEmailToPayloadMap["a@b.c"] = {"ID-A", "<p>Shared</p>"};
-        });
+    std::map<QString, StoreUser> users;
+    std::map<QString, SignatureId> added;  // by the name each has at the end
+    for (const QStringList& row : ReadDataTable("store/two-stores.tsv")) {
+        SCOPED_TRACE(row.join(' ').toStdString());
+        if (!users.count(row[0]))
+            users.emplace(row[0], open());
+        const SignatureId id = users.at(row[0]).play(row);
+        if (row[1] == "add")
+            added[row[2]] = id;
+        if (row[1] == "rename")
+            added[row[3]] = added.extract(row[2]).mapped();
     }
-    StoreUser a(open());
-    StoreUser b(open());
-
-    // New signatures on both sides: each needs a key the other has not taken.
-    const SignatureId fromA = a.add("FromA");
-    const SignatureId fromB = b.add("FromB");
-    EXPECT_NE(fromA, fromB);
-    // Different attributes of the same signature.
-    a.change("Shared", [](Signature& s) { s.mainTextQe = "<p>text from A</p>"; });
-    b.change("Shared", [](Signature& s) { s.keyQe = "key-from-B"; });
-    // Installations of the same signature: A adds one and changes one, B adds one and removes one.
-    a.change("Shared", [](Signature& s) {
-        select(s, ClientKind::appleMail, "x@a.org");
-        select(s, ClientKind::appleMail, "d@e.f", true);
-    });
-    b.change("Shared", [](Signature& s) {
-        select(s, ClientKind::thunderbird, "y@b.org");
-        s.clientKindToSelectedInstallationsInfoMap[ClientKind::appleMail]
-            .accountEmailToPayloadMap.erase("a@b.c");
-    });
-    // Installations of two different signatures, each needing new installation keys.
-    a.change("FromA", [](Signature& s) { select(s, ClientKind::outlook, ""); });
-    b.change("FromB", [](Signature& s) {
-        select(s, ClientKind::spark, "");
-        s.clientKindToPerformedInstallationsInfoMap[ClientKind::spark] = {
-            true, PerformedInstallationPayload{"S-B", "<p>FromB</p>"}, {}};
-    });
-    // Performed installations of the same signature: A records one, B changes the existing one.
-    a.change("Shared", [](Signature& s) {
-        s.clientKindToPerformedInstallationsInfoMap[ClientKind::appleMail]
-            .accountEmailToPayloadMap["x@a.org"] = {"ID-X", "<p>x</p>"};
-    });
-    b.change("Shared", [](Signature& s) {
-        s.clientKindToPerformedInstallationsInfoMap[ClientKind::appleMail]
-            .accountEmailToPayloadMap["a@b.c"]
-            .textQe = "<p>newer</p>";
-    });
-    // Later additions and a rename on the other side of one of them.
-    const SignatureId secondFromB = b.add("SecondFromB");
-    const SignatureId secondFromA = a.add("SecondFromA");
-    a.change("FromA", [](Signature& s) { s.nameQe = "FromA renamed"; });
-
     EXPECT_TRUE(alerts.empty()) << alerts.join("\n").toStdString();
-    EXPECT_FALSE(a.store().hasChanges());
-    EXPECT_FALSE(b.store().hasChanges());
-
-    const std::map<QString, Signature> stored = reread();
-    ASSERT_EQ(stored.size(), 5u);
-    ASSERT_TRUE(stored.count("Shared") && stored.count("FromA renamed") && stored.count("FromB") &&
-                stored.count("SecondFromA") && stored.count("SecondFromB"));
-    // Each side's ids name the records the file holds.
-    EXPECT_EQ(b.idOf("FromB"), fromB);
-    StoreUser c(open());
-    for (const auto& [name, id] : std::map<QString, SignatureId>{{"FromA renamed", fromA},
-                                                                 {"FromB", fromB},
-                                                                 {"SecondFromA", secondFromA},
-                                                                 {"SecondFromB", secondFromB}})
-        EXPECT_EQ(c.idOf(name), id) << name.toStdString();
-
-    const Signature& shared = stored.at("Shared");
-    EXPECT_EQ(shared.mainTextQe, "<p>text from A</p>");
-    EXPECT_EQ(shared.keyQe, "key-from-B");
-    EXPECT_EQ(selections(shared),
-              (QStringList{"AppleMail d@e.f*", "AppleMail x@a.org", "Thunderbird y@b.org"}));
-    const auto& performed =
-        shared.clientKindToPerformedInstallationsInfoMap.at(ClientKind::appleMail)
-            .accountEmailToPayloadMap;
-    ASSERT_EQ(performed.size(), 2u);
-    EXPECT_EQ(performed.at("a@b.c").idStringQe, "ID-A");
-    EXPECT_EQ(performed.at("a@b.c").textQe, "<p>newer</p>");
-    EXPECT_EQ(performed.at("x@a.org").idStringQe, "ID-X");
-    EXPECT_EQ(selections(stored.at("FromA renamed")), QStringList{"Outlook all"});
-    EXPECT_EQ(selections(stored.at("FromB")), QStringList{"Spark all"});
-    EXPECT_EQ(stored.at("FromB")
-                  .clientKindToPerformedInstallationsInfoMap.at(ClientKind::spark)
-                  .allAccountsPayloadX->idStringQe,
-              "S-B");
+    for (const auto& [who, user] : users)
+        EXPECT_FALSE(user.store->hasChanges()) << who.toStdString();
+    // Each side's ids name the records the file holds, and the file holds what each wrote.
+    StoreUser reader(open());
+    QStringList stored;
+    for (const SignatureId& id : reader.ids) {
+        Signature signature = *reader.map.at(id);
+        EXPECT_EQ(added[signature.nameQe], id) << signature.nameQe.toStdString();
+        signature.uuidX.reset();
+        stored << signature.nameQe + ": " + signature.mainTextQe + ", " + Describe(signature);
+    }
+    EXPECT_EQ((stored.join("\n") + "\n").toStdString(),
+              ReadDataText("store/two-stores-result.txt").toStdString());
 }
 
 // A signature that one process deleted (the person removed it, or its removal finished) stays
@@ -223,8 +155,6 @@ TEST_P(StoreDeletionTest, ASignatureDeletedByOneProcessStaysDeletedWhateverTheOt
     EXPECT_EQ(background->takeRecordsRemovedElsewhere(known), (SignatureIds{removed, pending}));
     EXPECT_EQ(background->takeRecordsRemovedElsewhere(known), SignatureIds{});
     EXPECT_FALSE(background->hasChanges());
-    EXPECT_TRUE(log.containsText("Not writing signature " + removed.toString() +
-                                 ", which another process deleted"));
     EXPECT_EQ(alerts, QStringList{"Could not save signatures"});  // the failed save only
 }
 
