@@ -54,7 +54,7 @@ class AccessibilityHelperTest : public testing::Test, protected PermissionMac {}
 // The rows of tests/data/permissions/probes.tsv, each on a Mac of its own.
 TEST(AccessibilityProbesTest, ProbesAndShowsWhatTheDetectedClientsMiss) {
     const std::vector<QStringList> rows = ReadDataTable("permissions/probes.tsv");
-    ASSERT_EQ(rows.size(), 7u);
+    ASSERT_EQ(rows.size(), 8u);
     const auto list = [](const QString& column) {
         return column == "-" ? QStringList() : column.split(',');
     };
@@ -64,9 +64,18 @@ TEST(AccessibilityProbesTest, ProbesAndShowsWhatTheDetectedClientsMiss) {
         PermissionMac m;
         for (const QString& kind : list(row[1]))
             m.detect(*ClientKindFromStoredText(kind));
-        for (const QString& script : list(row[2]))
-            m.mac.setScriptResult(kCheck + script, "", "execution error: Not authorized. (-1743)\n",
-                                  1);
+        for (const QString& refusal : list(row[2])) {
+            const QString script = kCheck + refusal.section(':', 0, 0);
+            const QString how = refusal.section(':', 1);
+            if (how == "silent")
+                m.mac.setScriptResult(script, "");
+            else if (how == "crashes")
+                m.mac.setScriptCrash(script);
+            else if (how == "missing")
+                QFile::remove(m.test.bundle->resourcePath(script, "applescript"));
+            else
+                m.mac.setScriptResult(script, "", "execution error: Not authorized. (-1743)\n", 1);
+        }
         m.mac.setAccessibilityTrusted(row[3] == "yes");
         std::set<ClientKind> asked;
         for (const QString& kind : list(row[5]))
@@ -113,24 +122,6 @@ TEST_F(AccessibilityHelperTest, PermissionGrantedBetweenTheTwoRoundsGetsNoRow) {
     AccessibilityHelper::validate(c, Kind::accountDiscovery, {ClientKind::outlook});
     EXPECT_EQ(grantedOnSecondAsk.asks, 2);
     EXPECT_TRUE(test.prompter.shown().empty());
-}
-
-TEST_F(AccessibilityHelperTest, CheckScriptsCountAsGrantedWhenTheyRunAtAll) {
-    const PermissionContext c = context();
-    mac.setScriptResult(kCheck + "AppleMail", "");
-    EXPECT_TRUE(AccessibilityHelper::checkAutomation(c, Requirement::automationAppleMail));
-    mac.setScriptResult(kCheck + "Outlook", "0\n");
-    EXPECT_TRUE(AccessibilityHelper::checkAutomation(c, Requirement::automationOutlook));
-    mac.setScriptCrash(kCheck + "SystemEvents");
-    EXPECT_FALSE(AccessibilityHelper::checkAutomation(c, Requirement::automationSystemEvents));
-    // A broken installation without the check script.
-    QFile::remove(test.bundle->resourcePath(kCheck + "AppleMail", "applescript"));
-    EXPECT_FALSE(AccessibilityHelper::checkAutomation(c, Requirement::automationAppleMail));
-
-    const QStringList runsBefore = mac.osascriptRuns();
-    EXPECT_TRUE(AccessibilityHelper::checkAutomation(c, Requirement::fullDiskAccess));
-    EXPECT_TRUE(AccessibilityHelper::checkAutomation(c, Requirement::accessibility));
-    EXPECT_EQ(mac.osascriptRuns(), runsBefore);
 }
 
 }  // namespace
