@@ -146,8 +146,8 @@ TEST_F(PermissionsAssistantTest, AllowAsksThenOpensSettingsAndHidesTheOtherWindo
     EXPECT_EQ(runs(kMailCheck), 1);
     QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
     QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
-    EXPECT_TRUE(RunEventLoopUntil(
-        [&] { return status(Requirement::automationOutlook) == "✓ Done"; }, 10));
+    EXPECT_TRUE(
+        RunEventLoopUntil([&] { return status(Requirement::automationOutlook) == "✓ Done"; }, 10));
     EXPECT_FALSE(mainWindow.isVisible());
     EXPECT_TRUE(trayIcon.isVisible());
     EXPECT_TRUE(assistant->isVisible());
