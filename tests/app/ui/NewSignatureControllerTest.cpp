@@ -5,15 +5,16 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
 #include "app/core/Core.h"
 #include "platform/EventLoop.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/EngineHarness.h"
 #include "tests/support/FakeMacManaged.h"
 #include "tests/support/ui/UiHarness.h"
@@ -135,51 +136,35 @@ void ChooseFileInPanel(QPushButton* field, const QString& path) {
 // configuration is read at each install, as the command reads it; once it allows the person's
 // own signatures again, the same form installs the file, for all of Outlook's accounts.
 TEST_F(NewSignatureControllerTest, RefusalsAlertAndInstallNothingUntilTheFormIsRight) {
-    const auto write = [this](const QString& name, const QByteArray& bytes) {
-        QFile file(mac.folder() + "/" + name);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        return file.fileName();
-    };
-    const QString latin1 = write("latin1.html", "<p>Fil\xE9</p>");  // Latin-1 "é"
-    const QString utf8 = write("signature.html", "<p>Fil\xC3\xA9</p>");
+    mac.writeFile(mac.home() + "/latin1.html", "<p>Fil\xE9</p>");  // Latin-1 "é"
+    mac.writeFile(mac.home() + "/signature.html", "<p>Fil\xC3\xA9</p>");
     const QDateTime local(QDate(2031, 5, 6), QTime(9, 8, 7));
     platform.mainQueue.advance(local.toSecsSinceEpoch() - platform.mainQueue.now());
     service.setSignature("BLANK", " \n\t \n");
-    // The client, then a key typed, or else file mode with the file chosen (if any).
-    struct Case {
-        QString client, key, file, alert;
-        bool managedRefuses = false;
-    };
-    const QString outlook = "Microsoft Outlook";
-    for (const Case& c : {Case{{}, "K1", {}, "No email client selected."},
-                          Case{"Apple Mail", "K1", {}, "No email account selected."},
-                          Case{outlook, "BLANK", {}, "Signature key not found."},
-                          Case{outlook, {}, {}, "No HTML file selected."},
-                          Case{outlook, {}, latin1, "Could not load the HTML file."},
-                          Case{outlook,
-                               {},
-                               utf8,
-                               "Your organisation manages the signatures on this computer.",
-                               true}}) {
-        SCOPED_TRACE(c.alert.toStdString());
+    const std::vector<QStringList> rows = ReadDataTable("ui/form-refusals.tsv");
+    ASSERT_EQ(rows.size(), 6u);
+    for (QStringList row : rows) {
+        ASSERT_EQ(row.size(), 6) << row.join(" / ").toStdString();
+        SCOPED_TRACE(row[0].toStdString());
+        row.replaceInStrings(QRegularExpression("^-$"), "");
         panel->disengage();
         panel->engage(4);
         platform.prompter.clear();
-        if (c.managedRefuses)
+        if (row[4] == "yes")
             allowUserSignatures(false);
-        if (!c.client.isEmpty())
-            pick(clients(), c.client);
-        if (!c.key.isEmpty())
-            typeKey(c.key);
+        if (!row[1].isEmpty())
+            pick(clients(), row[1]);
+        if (!row[2].isEmpty())
+            typeKey(row[2]);
         else
             click("mode");
-        if (!c.file.isEmpty())
-            ChooseFileInPanel(Child<QPushButton>(panel.get(), "file"), c.file);
+        if (!row[3].isEmpty())
+            ChooseFileInPanel(Child<QPushButton>(panel.get(), "file"), mac.home() + "/" + row[3]);
         EXPECT_TRUE(RunEventLoopUntil(
             [this] { return form().keyMainTextState() != State::requesting; }, 20));
         click("install");
         ASSERT_FALSE(alertTitles().isEmpty());
-        EXPECT_EQ(alertTitles().back(), c.alert);
+        EXPECT_EQ(alertTitles().back(), row[5]);
         EXPECT_TRUE(created.empty());
     }
 
@@ -188,7 +173,7 @@ TEST_F(NewSignatureControllerTest, RefusalsAlertAndInstallNothingUntilTheFormIsR
     const SignaturePtr signature = createdSignature();
     ASSERT_TRUE(signature);
     EXPECT_EQ(signature->fileNameQe, "qlt070809060531");  // named by its local creation time
-    EXPECT_EQ(signature->filePathQe, utf8);
+    EXPECT_EQ(signature->filePathQe, mac.home() + "/signature.html");
     EXPECT_EQ(signature->localTextQe, "<p>Filé</p>");
     EXPECT_TRUE(signature->clientKindToSelectedInstallationsInfoMap.at(ClientKind::outlook)
                     .allAccountsSelected);

@@ -10,81 +10,61 @@
 namespace quillet {
 namespace {
 
-using Status = AccountsInfoStatus;
-
-// Two detected clients, Apple Mail 16.0 (3774) and Thunderbird 128.5.0, whose accounts and
-// discovery states each case sets.
-class NewSignatureItemsTest : public testing::Test {
-protected:
-    NewSignatureItemsTest() {
-        infos[ClientKind::appleMail] =
-            std::make_shared<ClientInfo>("/System/Applications/Mail.app", "16.0", "3774");
-        infos[ClientKind::thunderbird] =
-            std::make_shared<ClientInfo>("/Applications/Thunderbird.app", "128.5.0", "128.5.0");
+// A drop-down's items as one line: "|" between items, ">" before the selected one, and "(off)" at
+// the end of a drop-down that cannot be used.
+template <typename Item>
+QString Line(const DropDown<Item>& dropDown) {
+    QStringList texts;
+    for (std::size_t i = 0; i < dropDown.items.size(); ++i) {
+        const bool selected = dropDown.selectedIndex == static_cast<int>(i);
+        texts << (selected ? ">" : "") + dropDown.items[i].text;
     }
-
-    void set(ClientKind kind, Status status, const QStringList& emails = {}) {
-        AccountsInfo info;
-        info.status = status;
-        for (const QString& email : emails)
-            info.accounts.push_back(
-                std::make_shared<MozillaBasedClientAccount>(email, "id", std::nullopt));
-        accountsInfos[kind] = info;
-    }
-
-    FormClients clients() const { return {kinds, infos, accountsInfos, newOutlook}; }
-
-    // The items as one line: "|" between items, ">" before the selected one, and "(off)" at the
-    // end of a drop-down that cannot be used.
-    template <typename Item>
-    static QString Line(const DropDown<Item>& dropDown) {
-        QStringList texts;
-        for (std::size_t i = 0; i < dropDown.items.size(); ++i) {
-            const bool selected = dropDown.selectedIndex == static_cast<int>(i);
-            texts << (selected ? ">" : "") + dropDown.items[i].text;
-        }
-        return texts.join(" | ") + (dropDown.enabled ? "" : " (off)");
-    }
-
-    std::vector<ClientKind> kinds{ClientKind::appleMail, ClientKind::thunderbird};
-    ClientInfoMap infos;
-    std::map<ClientKind, AccountsInfo> accountsInfos;
-    bool newOutlook = false;
-};
-
-// The rows of tests/data/ui/account-items.tsv.
-TEST_F(NewSignatureItemsTest, AccountItemsForEveryDiscoveryState) {
-    const std::map<QString, Status> states = {{"succeeded", Status::discoverySucceeded},
-                                              {"cached", Status::loadedFromCacheOrEmpty},
-                                              {"discovering", Status::discovering},
-                                              {"failed", Status::discoveryFailed}};
-    const std::vector<QStringList> rows = ReadDataTable("ui/account-items.tsv");
-    ASSERT_EQ(rows.size(), 18u);
-    for (QStringList row : rows) {
-        ASSERT_EQ(row.size(), 8) << row.join(" / ").toStdString();
-        row.replaceInStrings(QRegularExpression("^-$"), "");
-        set(ClientKind::appleMail, states.at(row[1]), row[2].split(',', Qt::SkipEmptyParts));
-        set(ClientKind::thunderbird, states.at(row[3]), row[4].split(',', Qt::SkipEmptyParts));
-        const auto items =
-            BuildAccountDropDown(clients(), ClientKindFromStoredText(row[5]), row[6]);
-        EXPECT_EQ(Line(items).toStdString(), row[7].toStdString()) << row[0].toStdString();
-    }
+    return texts.join(" | ") + (dropDown.enabled ? "" : " (off)");
 }
 
-// The rows of tests/data/ui/client-items.tsv.
-TEST_F(NewSignatureItemsTest, ClientItemsForEveryChoice) {
-    const std::vector<QStringList> rows = ReadDataTable("ui/client-items.tsv");
-    ASSERT_EQ(rows.size(), 6u);
-    for (const QStringList& row : rows) {
+// The rows of tests/data/ui/account-items.tsv and client-items.tsv, over two detected clients,
+// Apple Mail 16.0 (3774) and Thunderbird 128.5.0, whose accounts and discovery states each row of
+// the first sets.
+TEST(NewSignatureItemsTest, ItemsForEveryChoiceAndDiscoveryState) {
+    const ClientInfoMap infos = {
+        {ClientKind::appleMail,
+         std::make_shared<ClientInfo>("/System/Applications/Mail.app", "16.0", "3774")},
+        {ClientKind::thunderbird,
+         std::make_shared<ClientInfo>("/Applications/Thunderbird.app", "128.5.0", "128.5.0")}};
+    const std::vector<ClientKind> both{ClientKind::appleMail, ClientKind::thunderbird};
+    const std::map<QString, AccountsInfoStatus> states = {
+        {"succeeded", AccountsInfoStatus::discoverySucceeded},
+        {"cached", AccountsInfoStatus::loadedFromCacheOrEmpty},
+        {"discovering", AccountsInfoStatus::discovering},
+        {"failed", AccountsInfoStatus::discoveryFailed}};
+    const std::vector<QStringList> accountRows = ReadDataTable("ui/account-items.tsv");
+    ASSERT_EQ(accountRows.size(), 18u);
+    for (QStringList row : accountRows) {
+        ASSERT_EQ(row.size(), 8) << row.join(" / ").toStdString();
+        row.replaceInStrings(QRegularExpression("^-$"), "");
+        std::map<ClientKind, AccountsInfo> accountsInfos;
+        for (const auto& [kind, column] :
+             {std::pair{ClientKind::appleMail, 1}, std::pair{ClientKind::thunderbird, 3}}) {
+            accountsInfos[kind].status = states.at(row[column]);
+            for (const QString& email : row[column + 1].split(',', Qt::SkipEmptyParts))
+                accountsInfos[kind].accounts.push_back(
+                    std::make_shared<MozillaBasedClientAccount>(email, "id", std::nullopt));
+        }
+        const auto items = BuildAccountDropDown({both, infos, accountsInfos},
+                                                ClientKindFromStoredText(row[5]), row[6]);
+        EXPECT_EQ(Line(items).toStdString(), row[7].toStdString()) << row[0].toStdString();
+    }
+
+    const std::vector<QStringList> clientRows = ReadDataTable("ui/client-items.tsv");
+    ASSERT_EQ(clientRows.size(), 6u);
+    for (const QStringList& row : clientRows) {
         ASSERT_EQ(row.size(), 5) << row.join(" / ").toStdString();
-        kinds.clear();
+        std::vector<ClientKind> detected;
         for (const QString& kind : QString(row[1]).remove('-').split(',', Qt::SkipEmptyParts))
-            kinds.push_back(*ClientKindFromStoredText(kind));
-        newOutlook = row[2] == "yes";
-        EXPECT_EQ(
-            Line(BuildClientDropDown(clients(), ClientKindFromStoredText(row[3]))).toStdString(),
-            row[4].toStdString())
-            << row[0].toStdString();
+            detected.push_back(*ClientKindFromStoredText(kind));
+        const auto items = BuildClientDropDown({detected, infos, {}, row[2] == "yes"},
+                                               ClientKindFromStoredText(row[3]));
+        EXPECT_EQ(Line(items).toStdString(), row[4].toStdString()) << row[0].toStdString();
     }
 }
 

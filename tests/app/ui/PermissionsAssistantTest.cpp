@@ -88,9 +88,11 @@ protected:
     QWidget* _shown = nullptr;
 };
 
-TEST_F(PermissionsAssistantTest, ASlowAutomationCheckIsNeverRunTwiceAtOnce) {
+// A check that waits on the person is never run twice at once; an answer that arrives after the
+// session ended is dropped, and the poll stops.
+TEST_F(PermissionsAssistantTest, ASlowAutomationCheckRunsOnceAndOutlivesNoSession) {
     SetFakeScriptHang(mac, kOutlookCheck, 60);
-    const auto assistant = show({Requirement::automationOutlook});
+    auto assistant = show({Requirement::automationOutlook});
     tick(3);  // automation is checked every third tick
     ASSERT_TRUE(RunEventLoopUntil(
         [this] { return FakeScriptProcessId(mac, kOutlookCheck).has_value(); }, 10));
@@ -110,37 +112,49 @@ TEST_F(PermissionsAssistantTest, ASlowAutomationCheckIsNeverRunTwiceAtOnce) {
     ASSERT_TRUE(
         RunEventLoopUntil([&] { return status(Requirement::automationOutlook) == "✓ Done"; }, 10));
     EXPECT_EQ(runs(kOutlookCheck), 2);
-}
+    assistant->finish();
 
-TEST_F(PermissionsAssistantTest, TheFirstAllowAsksAndTheNextOpensSettings) {
-    const auto assistant = show({Requirement::automationAppleMail});
-    QTest::mouseClick(action(Requirement::automationAppleMail), Qt::LeftButton);
-    EXPECT_TRUE(opened().isEmpty());
-    // The check that makes macOS ask runs at once, not at the third tick.
+    SetFakeScriptHang(mac, kOutlookCheck, 60);
+    assistant = show({Requirement::automationOutlook});
+    QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
     ASSERT_TRUE(RunEventLoopUntil(
-        [&] { return status(Requirement::automationAppleMail) == "✓ Done"; }, 10));
-    EXPECT_EQ(runs(kMailCheck), 1);
-
-    const auto again = show({Requirement::automationOutlook});
-    QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
-    QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
-    EXPECT_EQ(opened(), QStringList{"Privacy_Automation"});
+        [this] { return FakeScriptProcessId(mac, kOutlookCheck).has_value(); }, 10));
+    assistant->finish();
+    assistant.reset();
+    endOutlookCheck();
+    tick(9);
+    QTest::qWait(200);
+    EXPECT_EQ(runs(kOutlookCheck), 3);
+    EXPECT_TRUE(platform.mainQueue.pendingDelays().empty());
 }
 
-// Only the windows a person arranges are hidden: the tray icon's own window (frameless, outside
-// the window manager's care) stays, or the person could not bring the application back.
-TEST_F(PermissionsAssistantTest, OpeningSettingsHidesTheOtherWindowsUntilTheSessionEnds) {
+// An automation row's first Allow only asks, by running its check at once; the next opens
+// Settings. Only the windows a person arranges are hidden then: the tray icon's own window
+// (frameless, outside the window manager's care) stays, or the person could not bring the
+// application back.
+TEST_F(PermissionsAssistantTest, AllowAsksThenOpensSettingsAndHidesTheOtherWindowsUntilTheEnd) {
     QWidget mainWindow;
     mainWindow.show();
     QWidget trayIcon(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
     trayIcon.show();
-    const auto assistant = show({Requirement::fullDiskAccess, Requirement::accessibility});
-    QTest::mouseClick(action(Requirement::fullDiskAccess), Qt::LeftButton);
+    const auto assistant = show({Requirement::fullDiskAccess, Requirement::accessibility,
+                                 Requirement::automationAppleMail, Requirement::automationOutlook});
+    QTest::mouseClick(action(Requirement::automationAppleMail), Qt::LeftButton);
+    EXPECT_TRUE(opened().isEmpty());
+    ASSERT_TRUE(RunEventLoopUntil(
+        [&] { return status(Requirement::automationAppleMail) == "✓ Done"; }, 10));
+    EXPECT_EQ(runs(kMailCheck), 1);
+    QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
+    QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
+    EXPECT_TRUE(
+        RunEventLoopUntil([&] { return status(Requirement::automationOutlook) == "✓ Done"; }, 10));
     EXPECT_FALSE(mainWindow.isVisible());
     EXPECT_TRUE(trayIcon.isVisible());
     EXPECT_TRUE(assistant->isVisible());
+    QTest::mouseClick(action(Requirement::fullDiskAccess), Qt::LeftButton);
     QTest::mouseClick(action(Requirement::accessibility), Qt::LeftButton);
-    EXPECT_EQ(opened(), (QStringList{"Privacy_AllFiles", "Privacy_Accessibility"}));
+    EXPECT_EQ(opened(),
+              (QStringList{"Privacy_Automation", "Privacy_AllFiles", "Privacy_Accessibility"}));
 
     // Full Disk Access granted: Apple Mail's VIP list became readable.
     QFile vip(*mailData + "/VIPMailboxes.plist");
@@ -162,21 +176,6 @@ TEST_F(PermissionsAssistantTest, OpeningSettingsHidesTheOtherWindowsUntilTheSess
 
     QTest::mouseClick(assistant->findChild<QPushButton*>("done"), Qt::LeftButton);
     EXPECT_TRUE(mainWindow.isVisible());
-}
-
-TEST_F(PermissionsAssistantTest, AnAnswerAfterTheSessionIsDroppedAndThePollStops) {
-    SetFakeScriptHang(mac, kOutlookCheck, 60);
-    auto assistant = show({Requirement::automationOutlook});
-    QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
-    ASSERT_TRUE(RunEventLoopUntil(
-        [this] { return FakeScriptProcessId(mac, kOutlookCheck).has_value(); }, 10));
-    assistant->finish();
-    assistant.reset();
-    endOutlookCheck();
-    tick(9);
-    QTest::qWait(200);
-    EXPECT_EQ(runs(kOutlookCheck), 1);
-    EXPECT_TRUE(platform.mainQueue.pendingDelays().empty());
 }
 
 TEST_F(PermissionsAssistantTest, ValidateShowsOneAssistantAtATime) {

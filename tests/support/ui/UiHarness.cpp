@@ -46,7 +46,6 @@ SignatureId UiHarness::addSignature(const TestSignature& d) {
         service.removeSignature(d.key);
     const SignatureId id = engine().addSignature([&d](Signature& s) {
         s.nameQe = d.name;
-        s.colorIndex = d.colorIndex;
         s.active = d.active;
         s.keyQe = d.key;
         s.filePathQe = d.filePath;

@@ -50,7 +50,6 @@ public:
 // A signature as a test describes it (by designated initializers); stored without a sync.
 struct TestSignature {
     QString name = "Jane";
-    std::int64_t colorIndex = 0;
     // A disabled key-based signature is one whose key the service no longer serves.
     bool active = true;
     QString key = "k1";
