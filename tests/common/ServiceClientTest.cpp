@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #include "app/demo/service/SignatureService.h"
 #include "common/Log.h"
@@ -174,41 +175,11 @@ private:
     std::unique_ptr<ServiceClient> _client;
 };
 
-// --- Which keys are asked for, and how --------------------------------------------------------
-
-TEST_F(ServiceClientTest, AsksOnceForEachKeyAndNeverForSignaturesPendingDeletion) {
-    TestService service;
-    service.setSignature("alpha", "  <p>A</p>\n");
-    service.setSignature("gamma", "<p>G</p>");
-    for (const QString key : {"alpha", "alpha", "", "gamma"})  // "": file-based
-        addSignature(key);
-    addSignature("beta", /*pendingDeletion=*/true);
-
-    refresh(clientFor(service.url()));
-
-    EXPECT_EQ(service.updateQueries(), std::vector<QString>{"keys=alpha,gamma"});
-    EXPECT_EQ(receiver.events, Applied("apply alpha=<p>A</p> gamma=<p>G</p>; active: alpha gamma; "
-                                       "disabled:"));
-    EXPECT_EQ(receiver.updated, kUpdatedIds);
-}
-
-TEST_F(ServiceClientTest, NothingToAskForCompletesAtOnceWithoutARequest) {
-    TestService service;
-    ServiceClient& client = clientFor(service.url());
-    addSignature("beta", /*pendingDeletion=*/true);
-    addSignature("");
-    client.RequestUpdatedSignatures(ids, map, receiver);
-    addSignature(QString(QChar(0xD800)));  // a lone surrogate: no UTF-8 form
-    client.RequestUpdatedSignatures(ids, map, receiver);
-
-    EXPECT_EQ(receiver.events, (std::vector<std::string>{"succeeded", "succeeded"}));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(service.updateRequests(), 0);
-}
-
 // Keys are typed by people: against the reference service, serving real files, "a+b" must not
-// reach it as "a b", "x?y" must not end the path, and a comma in a key must not split it.
-TEST_F(ServiceClientTest, KeysWithQueryCharactersReachTheirOwnSignatures) {
+// reach it as "a b", "x?y" must not end the path, and a comma in a key must not split it. Each key
+// is asked for once; file-based signatures, those pending deletion and keys with no UTF-8 form
+// never are, and with nothing left to ask the refresh ends at once, without a request.
+TEST_F(ServiceClientTest, KeysReachTheirOwnSignaturesAndEachIsAskedForOnce) {
     QTemporaryDir temporary;
     const std::filesystem::path folder = temporary.path().toStdString();
     const std::map<std::string, std::string> files = {
@@ -216,11 +187,17 @@ TEST_F(ServiceClientTest, KeysWithQueryCharactersReachTheirOwnSignatures) {
         {"x", "<p>x alone</p>"}, {"c,d", "<p>comma</p>"}, {"\u00e9\u20ac", "<p>accent</p>"}};
     for (const auto& [key, text] : files)
         std::ofstream(folder / (key + ".html"), std::ios::binary) << text;
-    SignatureService service({folder, "127.0.0.1", 0, [](const std::string&) {}});
+    std::mutex lock;
+    std::vector<std::string> requests;
+    SignatureService service({folder, "127.0.0.1", 0, [&](const std::string& line) {
+                                  std::lock_guard guard(lock);
+                                  requests.push_back(line);
+                              }});
     ASSERT_TRUE(service.start()) << service.error();
     ServiceClient& client = clientFor(QUrl(QString::fromStdString(service.baseUrl())));
-    for (const QString key : {"a+b", "x?y", "c,d", "gone", "\u00e9\u20ac"})
+    for (const QString key : {"a+b", "x?y", "a+b", "", "c,d", "gone", "\u00e9\u20ac"})
         addSignature(key);
+    addSignature("beta", /*pendingDeletion=*/true);
 
     refresh(client);
 
@@ -228,11 +205,29 @@ TEST_F(ServiceClientTest, KeysWithQueryCharactersReachTheirOwnSignatures) {
         receiver.events,
         Applied("apply a+b=<p>plus</p> c,d=<p>comma</p> x?y=<p>question</p> "
                 "\u00e9\u20ac=<p>accent</p>; active: a+b c,d x?y \u00e9\u20ac; disabled: gone"));
+    EXPECT_EQ(receiver.updated, kUpdatedIds);
+    ASSERT_TRUE(RunEventLoopUntil(
+        [&] {
+            std::lock_guard guard(lock);
+            return !requests.empty();
+        },
+        kWaitSeconds));
+    EXPECT_EQ(requests,
+              std::vector<std::string>{"127.0.0.1 \"GET /node/api/v1/signature?keys=a%2Bb,"
+                                       "x%3Fy,c%2Cd,gone,%C3%A9%E2%82%AC\" 200 94"});
     // The key fetch hands over the whole text, untrimmed.
     EXPECT_EQ(fetch(client, "x?y").text, "  <p>question</p>\n");
     EXPECT_EQ(fetch(client, "a+b").text, "<p>plus</p>");
     EXPECT_EQ(fetch(client, "\u00e9\u20ac").text, "<p>accent</p>");
     EXPECT_EQ(fetch(client, "gone").text, std::nullopt);
+
+    ids.clear();
+    addSignature("beta", /*pendingDeletion=*/true);
+    addSignature("");
+    addSignature(QString(QChar(0xD800)));  // a lone surrogate: no UTF-8 form
+    receiver = RecordingReceiver();
+    client.RequestUpdatedSignatures(ids, map, receiver);
+    EXPECT_EQ(receiver.events, std::vector<std::string>{"succeeded"});
 }
 
 // --- What the answer means ------------------------------------------------------------------
@@ -295,34 +290,52 @@ TEST_F(ServiceClientTest, TheUpdateTimeIsTakenWhenTheRequestIsBuilt) {
 
 // --- Requests that get no complete answer ------------------------------------------------------
 
-// The refresh ends in its failure path and the key fetch in the error shape, whichever way the
-// answer fails to come.
-TEST_F(ServiceClientTest, NoCompleteAnswerEndsBothRequestsInTheirFailurePaths) {
-    RawServer silent;
+// Only a request that got no complete answer is an error: the refresh ends in its failure path
+// and the key fetch in the error shape, whichever way the answer fails to come. A key answered
+// with any other status or a text that is not UTF-8 is not found.
+TEST_F(ServiceClientTest, OnlyNoCompleteAnswerEndsBothRequestsInTheirFailurePaths) {
+    RawServer silent, missing(Http(404, "no such key")), failing(Http(500, "trouble"));
+    RawServer notUtf8(Http(200, "<p>\xC3\x28</p>"));
     RawServer trickler("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n{", /*trickle=*/true);
     // Compressed and chunked, with no length to go by: only the decoded bytes can be counted.
     const QByteArray packed = qCompress("{\"alpha\": \"" + QByteArray(2000, 'x') + "\"}").mid(4);
     RawServer chunked(
         "HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nTransfer-Encoding: chunked\r\n\r\n" +
         QByteArray::number(packed.size(), 16) + "\r\n" + packed + "\r\n0\r\n\r\n");
-    const std::vector<std::tuple<QUrl, int, int, QString>> cases = {
-        {LocalUrl(ClosedPort()), 60'000, 300'000, "Connection refused"},
-        {silent.url(), 200, 60'000, "No progress from the service for 200 milliseconds"},
-        {trickler.url(), 400, 1000, "The service did not complete its answer within 1 second"},
-        {chunked.url(), 60'000, 300'000, "The answer is larger than 1024 bytes"},
+    // No problem: the key is not found. A key that cannot be encoded is not asked for: a request
+    // to the closed port would fail.
+    const std::vector<std::tuple<QUrl, ServiceRequestLimits, QString, QString>> cases = {
+        {LocalUrl(ClosedPort()), {60'000, 300'000, 1024}, "alpha", "Connection refused"},
+        {silent.url(),
+         {200, 60'000, 1024},
+         "alpha",
+         "No progress from the service for 200 milliseconds"},
+        {trickler.url(),
+         {400, 1000, 1024},
+         "alpha",
+         "The service did not complete its answer within 1 second"},
+        {chunked.url(), {60'000, 300'000, 1024}, "alpha", "The answer is larger than 1024 bytes"},
+        {missing.url(), {}, "alpha", ""},
+        {failing.url(), {}, "alpha", ""},
+        {notUtf8.url(), {}, "alpha", ""},
+        {LocalUrl(ClosedPort()), {}, "", ""},
     };
     addSignature("alpha");
 
-    for (const auto& [url, idleMilliseconds, overallMilliseconds, problem] : cases) {
-        SCOPED_TRACE(problem.toStdString());
-        ServiceClient& client = clientFor(url, {idleMilliseconds, overallMilliseconds, 1024});
-        refresh(client);
-        EXPECT_EQ(receiver.events, kFailedRefresh);
-        EXPECT_EQ(receiver.errorDetails, problem);
-        const KeyFetchResult result = fetch(client, "alpha");
-        EXPECT_TRUE(result.error && !result.text);
-        EXPECT_EQ(result.errorTitle, kFetchFailed);
-        EXPECT_EQ(result.errorDetails, problem);
+    for (const auto& [url, limits, key, problem] : cases) {
+        SCOPED_TRACE(url.toString().toStdString() + " " + problem.toStdString());
+        ServiceClient& client = clientFor(url, limits);
+        if (!problem.isEmpty()) {
+            refresh(client);
+            EXPECT_EQ(receiver.events, kFailedRefresh);
+            EXPECT_EQ(receiver.errorDetails, problem);
+        }
+        const KeyFetchResult result = fetch(client, key);
+        EXPECT_EQ(result.error, !problem.isEmpty());
+        EXPECT_FALSE(result.text);
+        EXPECT_EQ(result.errorTitle,
+                  problem.isEmpty() ? std::nullopt : std::optional(kFetchFailed));
+        EXPECT_EQ(result.errorDetails, problem.isEmpty() ? std::nullopt : std::optional(problem));
     }
 }
 
@@ -343,23 +356,6 @@ TEST_F(ServiceClientTest, AClientDestroyedWithARequestInFlightNeverCallsBack) {
 
     EXPECT_EQ(receiver.events, std::vector<std::string>{"requesting"});
     EXPECT_FALSE(fetched);
-}
-
-// Only a request that got no complete answer is an error.
-TEST_F(ServiceClientTest, AKeyAnsweredWithAnyOtherStatusOrBadTextIsNotFound) {
-    RawServer missing(Http(404, "no such key"));
-    RawServer failing(Http(500, "trouble"));
-    RawServer notUtf8(Http(200, "<p>\xC3\x28</p>"));
-    // A key that cannot be encoded is not asked for: a request to the closed port would fail.
-    for (const auto& [url, key] :
-         std::vector<std::pair<QUrl, QString>>{{missing.url(), "alpha"},
-                                               {failing.url(), "alpha"},
-                                               {notUtf8.url(), "alpha"},
-                                               {LocalUrl(ClosedPort()), ""}}) {
-        const KeyFetchResult result = fetch(clientFor(url), key);
-        EXPECT_FALSE(result.error || result.text || result.errorTitle || result.errorDetails)
-            << url.toString().toStdString();
-    }
 }
 
 TEST(ServiceClientBaseUrlTest, TheOptionWinsOverTheEnvironmentWhichWinsOverTheBuild) {
