@@ -232,38 +232,59 @@ TEST_F(ServiceClientTest, KeysReachTheirOwnSignaturesAndEachIsAskedForOnce) {
 
 // --- What the answer means ------------------------------------------------------------------
 
+// The bytes a served answer of the table below is: "silent" none (the server accepts and stays
+// silent), "trickle" the start of an answer and then a byte every 20 ms, "deflated" a compressed
+// and chunked answer with no length to go by, so that only its decoded bytes can be counted;
+// otherwise the status and the body, padded with blanks to the length if one is given.
+QByteArray Served(const QStringList& row) {
+    QByteArray body = QByteArray::fromPercentEncoding(row[1].toUtf8());
+    if (row[2] != "-")
+        body.resize(row[2].toInt(), ' ');
+    if (row[0] == "trickle")
+        return "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n{";
+    if (row[0] == "deflated") {
+        const QByteArray packed = qCompress(body).mid(4);
+        return "HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nTransfer-Encoding: "
+               "chunked\r\n\r\n" +
+               QByteArray::number(packed.size(), 16) + "\r\n" + packed + "\r\n0\r\n\r\n";
+    }
+    return row[0] == "silent" ? QByteArray() : Http(row[0].toInt(), body);
+}
+
 // The answer disables what it leaves out: a failing service's own answer (an array, null, its
 // error object, a 500 of any kind) read as updates would disable every signature, and the next
 // sync would remove them all from every client. Only a 2xx map of the keys asked for to texts
-// is read; anything else fails the refresh, which is tried again later.
-// The answers are the rows of tests/data/service/update-answers.tsv.
+// is read; anything else fails the refresh, which is tried again later. Only a request that got
+// no complete answer is an error to the key fetch; any other status, or a text that is not
+// UTF-8, is a key not found. The answers are the rows of tests/data/base/service-answers.tsv.
 TEST_F(ServiceClientTest, OnlyA2xxMapOfTheKeysAskedForToTextsIsReadAsUpdates) {
-    const QString failed = "Error: Could not update signatures from server: ";
-    const std::vector<QStringList> rows = ReadDataTable("service/update-answers.tsv");
-    ASSERT_EQ(rows.size(), 14u);
     addSignature("alpha");
     addSignature("beta");
-
-    for (const QStringList& row : rows) {
-        ASSERT_GE(row.size(), 5) << row.join(" / ").toStdString();
-        QByteArray body = row[1].toUtf8();
-        if (row[2] != "-")
-            body.resize(row[2].toInt(), ' ');
-        SCOPED_TRACE(row[0].toStdString() + " " + body.toStdString());
+    for (const QStringList& row : ReadDataTable("base/service-answers.tsv")) {
+        SCOPED_TRACE(row.join(" | ").toStdString());
+        ASSERT_GE(row.size(), 8);
         log.clear();
-        RawServer server(Http(row[0].toInt(), body));
-        refresh(clientFor(server.url(), {.bodyBytes = 1024}));
-        EXPECT_EQ(receiver.events, row[3] == "-" ? kFailedRefresh : Applied(row[3].toStdString()));
-        const QString details = receiver.errorDetails.value_or("");
-        for (const QString& line : row.mid(4))
+        RawServer server(Served(row), row[0] == "trickle");
+        const QStringList limits = QString(row[3] == "-" ? "60000/300000" : row[3]).split('/');
+        ServiceClient& client =
+            clientFor(row[0] == "closed" ? LocalUrl(ClosedPort()) : server.url(),
+                      {limits[0].toInt(), limits[1].toInt(), 1024});
+        refresh(client);
+        EXPECT_EQ(receiver.events, row[5] == "-" ? kFailedRefresh : Applied(row[5].toStdString()));
+        const QString details = receiver.errorDetails.value_or("-");
+        EXPECT_EQ(details.toStdString(), row[6].toStdString());
+        for (const QString& line : row.mid(8))
             EXPECT_TRUE(log.contains(line.endsWith(":") ? line + " " + details : line))
                 << line.toStdString();
-        if (row.back().contains("HTTP status")) {
-            EXPECT_EQ(details, "The signature service answered with HTTP status " + row[0] + ".");
-        } else if (row.back().startsWith(failed + "the answer")) {
-            EXPECT_EQ(details,
-                      "The signature service answered with something other than the "
-                      "signatures asked for.");
+        const KeyFetchResult fetched = fetch(client, row[4]);
+        EXPECT_EQ(fetched.errorTitle, fetched.error ? std::optional(kFetchFailed) : std::nullopt);
+        const QString outcome = fetched.error ? "error: " + fetched.errorDetails.value_or("")
+                                              : fetched.text.value_or("none");
+        if (row[7] == "body") {
+            const QByteArray served = Served(row);
+            EXPECT_EQ(fetched.text, QString::fromUtf8(served.mid(served.indexOf("\r\n\r\n") + 4)));
+        } else {
+            EXPECT_EQ(outcome.toStdString(), row[7].toStdString());
         }
     }
 }
@@ -289,55 +310,6 @@ TEST_F(ServiceClientTest, TheUpdateTimeIsTakenWhenTheRequestIsBuilt) {
 }
 
 // --- Requests that get no complete answer ------------------------------------------------------
-
-// Only a request that got no complete answer is an error: the refresh ends in its failure path
-// and the key fetch in the error shape, whichever way the answer fails to come. A key answered
-// with any other status or a text that is not UTF-8 is not found.
-TEST_F(ServiceClientTest, OnlyNoCompleteAnswerEndsBothRequestsInTheirFailurePaths) {
-    RawServer silent, missing(Http(404, "no such key")), failing(Http(500, "trouble"));
-    RawServer notUtf8(Http(200, "<p>\xC3\x28</p>"));
-    RawServer trickler("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n{", /*trickle=*/true);
-    // Compressed and chunked, with no length to go by: only the decoded bytes can be counted.
-    const QByteArray packed = qCompress("{\"alpha\": \"" + QByteArray(2000, 'x') + "\"}").mid(4);
-    RawServer chunked(
-        "HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nTransfer-Encoding: chunked\r\n\r\n" +
-        QByteArray::number(packed.size(), 16) + "\r\n" + packed + "\r\n0\r\n\r\n");
-    // No problem: the key is not found. A key that cannot be encoded is not asked for: a request
-    // to the closed port would fail.
-    const std::vector<std::tuple<QUrl, ServiceRequestLimits, QString, QString>> cases = {
-        {LocalUrl(ClosedPort()), {60'000, 300'000, 1024}, "alpha", "Connection refused"},
-        {silent.url(),
-         {200, 60'000, 1024},
-         "alpha",
-         "No progress from the service for 200 milliseconds"},
-        {trickler.url(),
-         {400, 1000, 1024},
-         "alpha",
-         "The service did not complete its answer within 1 second"},
-        {chunked.url(), {60'000, 300'000, 1024}, "alpha", "The answer is larger than 1024 bytes"},
-        {missing.url(), {}, "alpha", ""},
-        {failing.url(), {}, "alpha", ""},
-        {notUtf8.url(), {}, "alpha", ""},
-        {LocalUrl(ClosedPort()), {}, "", ""},
-    };
-    addSignature("alpha");
-
-    for (const auto& [url, limits, key, problem] : cases) {
-        SCOPED_TRACE(url.toString().toStdString() + " " + problem.toStdString());
-        ServiceClient& client = clientFor(url, limits);
-        if (!problem.isEmpty()) {
-            refresh(client);
-            EXPECT_EQ(receiver.events, kFailedRefresh);
-            EXPECT_EQ(receiver.errorDetails, problem);
-        }
-        const KeyFetchResult result = fetch(client, key);
-        EXPECT_EQ(result.error, !problem.isEmpty());
-        EXPECT_FALSE(result.text);
-        EXPECT_EQ(result.errorTitle,
-                  problem.isEmpty() ? std::nullopt : std::optional(kFetchFailed));
-        EXPECT_EQ(result.errorDetails, problem.isEmpty() ? std::nullopt : std::optional(problem));
-    }
-}
 
 TEST_F(ServiceClientTest, AClientDestroyedWithARequestInFlightNeverCallsBack) {
     QTcpServer silent;
