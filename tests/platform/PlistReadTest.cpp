@@ -104,37 +104,6 @@ TEST(PlistXmlTest, KeysThatMendToTheSameTextLeaveOneEntryThatIsWrittenReadably) 
     EXPECT_EQ(list.node().keys(), (QStringList{"Account\x01", "Account"}));
 }
 
-// A binary list written by libplist, holding the text as a key, with the first "x" of its bytes
-// turned into NULs in place.
-QByteArray BinaryListWithText(const QString& text, const QByteArray& x) {
-    Plist list = Plist::dictionary();
-    Plist account = Plist::dictionary();
-    account.node().set(text, Plist::integer(12));
-    list.node().set("Accounts", std::move(account));
-    list.node().set("Name", Plist::string("Value AxB"));
-    QByteArray bytes = list.toBinary();
-    if (!x.isEmpty()) {
-        const qsizetype at = bytes.indexOf(x);
-        EXPECT_GE(at, 0);
-        bytes.replace(at, x.size(), QByteArray(x.size(), '\0'));
-    }
-    return bytes;
-}
-
-TEST(PlistBinaryTest, ATextHoldingANulMakesTheListUnreadable) {
-    // libplist itself would abort on reading such a key back.
-    EXPECT_EQ(Plist::parse(BinaryListWithText("SignatureIxsRich", "x")).failure(),
-              PlistReadFailure::textWithNul);
-    EXPECT_FALSE(Plist::parse(
-        BinaryListWithText(QString::fromUtf8("Signatur\u00e9xIsRich"), QByteArray("\0x", 2))));
-    // The list does not say which texts are keys before libplist reads it: values count too.
-    EXPECT_FALSE(Plist::parse(BinaryListWithText("SignatureIsRich", "AxB")));
-    // Zero bytes elsewhere (lengths, offsets, numbers) are the binary form's own.
-    const auto intact = Plist::parse(BinaryListWithText("SignatureIsRich", ""));
-    ASSERT_TRUE(intact);
-    EXPECT_EQ(intact->node().get("Accounts")->keys(), QStringList{"SignatureIsRich"});
-}
-
 // A list that cannot be read to its end is unreadable (the disk's fault), not a damaged list.
 TEST(PlistXmlTest, AFileThatCannotBeReadToItsEndIsUnreadable) {
     QTemporaryDir folder;
@@ -195,7 +164,7 @@ TEST(PlistLimitsTest, ListsBeyondTheLimitsAreUnreadableAndThoseWithinAreReadWhol
         const auto read = Plist::parse(bytes);
         const QString outcome = read ? "read" : failures.value(static_cast<int>(read.failure()));
         EXPECT_EQ(outcome.toStdString(), row.back().toStdString());
-        if (read) {
+        if (read && row[0] != "raw") {
             EXPECT_EQ(Depth(read->node()), levels + 1);  // the text below the containers
             EXPECT_TRUE(Plist::parse(read->toXml()));
             EXPECT_TRUE(Plist::parse(read->toBinary()));
