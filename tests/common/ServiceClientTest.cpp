@@ -194,7 +194,8 @@ TEST_F(ServiceClientTest, KeysReachTheirOwnSignaturesAndEachIsAskedForOnce) {
                                   requests.push_back(line);
                               }});
     ASSERT_TRUE(service.start()) << service.error();
-    ServiceClient& client = clientFor(QUrl(QString::fromStdString(service.baseUrl())));
+    // A base URL that ends in a slash gets no second one.
+    ServiceClient& client = clientFor(QUrl(QString::fromStdString(service.baseUrl() + "/")));
     for (const QString key : {"a+b", "x?y", "a+b", "", "c,d", "gone", "\u00e9\u20ac"})
         addSignature(key);
     addSignature("beta", /*pendingDeletion=*/true);
@@ -342,11 +343,6 @@ TEST(ServiceClientBaseUrlTest, TheOptionWinsOverTheEnvironmentWhichWinsOverTheBu
     qputenv("QUILLET_SERVICE_URL", "http://127.0.0.1:9/?a=b");
     EXPECT_EQ(ServiceClient::DefaultBaseUrl(), QUrl(QUILLET_DEFAULT_SERVICE_URL));
     saved.isNull() ? qunsetenv("QUILLET_SERVICE_URL") : qputenv("QUILLET_SERVICE_URL", saved);
-
-    ManualMainQueue queue;
-    ServiceClient withSlash(QUrl("http://127.0.0.1:9/"), queue);
-    EXPECT_EQ(withSlash.updateUrlPrefix(), "http://127.0.0.1:9/node/api/v1/signature?keys=");
-    EXPECT_EQ(withSlash.keyUrlPrefix(), "http://127.0.0.1:9/node/api/v1/signature/key/");
 }
 
 }  // namespace
