@@ -117,7 +117,8 @@ TEST(Logger, UnopenableFileLeavesLoggingOnTheConsole) {
 
 // The application, the command and the web-mail host log into one file at once, each from
 // threads of its own, and each of them may find it past its limit: every line stays whole, and
-// none is lost when the limit is passed once.
+// none is lost when the limit is passed once. The previous log is replaced at the next rotation:
+// neither grows past the limit, however much is logged.
 TEST(Logger, ProcessesAndThreadsLoggingAtOnceGiveWholeLinesAcrossOneRotation) {
     QTemporaryDir temporary;
     const QString filler(1000, 'x');
@@ -157,23 +158,18 @@ TEST(Logger, ProcessesAndThreadsLoggingAtOnceGiveWholeLinesAcrossOneRotation) {
     EXPECT_EQ(
         WholeLinesByTag({previous, temporary.path() + "/Quillet.log"}, filler),
         (std::map<QString, int>{{"A1", kLines}, {"A2", kLines}, {"B1", kLines}, {"B2", kLines}}));
-}
 
-// The previous log is replaced at the next rotation (what one rotation keeps, the test above
-// shows): neither grows past the limit, however much is logged.
-TEST(Logger, PastItsLimitTheLogBecomesThePreviousLog) {
-    QTemporaryDir temporary;
-    const QString filler(100, 'y');
-    const LoggerLimits limits{10'000, std::chrono::milliseconds(1000)};
     Logger logger(temporary.path(), "v", {}, limits);
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < 7 * kLines; ++i) {  // past the limit twice more
         logger.debug(QString::number(i) + filler);
         logger.sync();
     }
     EXPECT_LE(QFileInfo(logger.path()).size(), limits.rotationBytes);
-    EXPECT_LE(QFileInfo(temporary.path() + "/" + kPreviousLogFileName).size(),
-              limits.rotationBytes);
-    EXPECT_TRUE(FileLines(logger.path()).join('\n').endsWith("Debug: 499" + filler + "\n"));
+    EXPECT_LE(QFileInfo(previous).size(), limits.rotationBytes);
+    EXPECT_FALSE(FileLines(previous).join('\n').contains("Debug: A"));
+    EXPECT_TRUE(FileLines(logger.path())
+                    .join('\n')
+                    .endsWith("Debug: " + QString::number(7 * kLines - 1) + filler + "\n"));
 }
 
 TEST(Logger, ListingsAreOneEntryAndStopAtTheirLength) {
