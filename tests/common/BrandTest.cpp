@@ -31,8 +31,10 @@ protected:
 };
 
 // Only upper-case YES enables the banner; the feedback mail gets the one subject as its query,
-// a web link is opened unchanged, and the version line comes from the bundle.
-TEST_F(BrandTest, TheBundlesKeysGiveTheBannerTheLinksAndTheVersionLine) {
+// a web link is opened unchanged, and the version line comes from the bundle. A missing key or a
+// bad URL stops with the key named. Texts the person sees come from the bundle's table, or stay
+// English where it has none.
+TEST_F(BrandTest, TheBundlesKeysGiveTheBannerTheLinksTheVersionLineAndTheTexts) {
     for (const auto& [value, enabled] :
          std::vector<std::pair<QString, bool>>{{"YES", true}, {"yes", false}, {"true", false}})
         EXPECT_EQ(load({{"QWBrandBannerEnabled", value}})->bannerEnabled(), enabled)
@@ -49,19 +51,14 @@ TEST_F(BrandTest, TheBundlesKeysGiveTheBannerTheLinksAndTheVersionLine) {
               "Feedback from Mac Desktop App v2.4 & more");
     EXPECT_EQ(brand->helpURL(), QUrl("https://quillet.app/help?lang=en"));
     EXPECT_EQ(brand->versionLine(), "Quillet 2.4 & more (118)");
-}
 
-TEST_F(BrandTest, MissingKeyOrBadUrlStopsWithTheKeyNamed) {
     for (const QString key : {"QWBrandSupportFolder", "QWBrandNewOutlookURL"}) {
-        const auto brand =
+        const auto broken =
             load({{key, key.endsWith("URL") ? std::optional<QString>("not a url") : std::nullopt}});
-        EXPECT_FALSE(brand);
-        EXPECT_TRUE(brand.error().contains("\"" + key + "\"")) << brand.error().toStdString();
+        EXPECT_FALSE(broken);
+        EXPECT_TRUE(broken.error().contains("\"" + key + "\"")) << broken.error().toStdString();
     }
-}
 
-// Texts the person sees come from the bundle's table, or stay English where it has none.
-TEST_F(BrandTest, TheBundleLooksTextsUpInItsMainTable) {
     Plist table = Plist::dictionary();
     table.node().set("Close", Plist::string("Schließen"));
     ASSERT_TRUE(WritePlistFile(mac.bundlePath() + "/en.lproj/Main.strings", table));

@@ -14,6 +14,7 @@
 #include "common/Log.h"
 #include "common/Logger.h"
 #include "platform/EventLoop.h"
+#include "tests/support/DataTable.h"
 
 namespace quillet {
 namespace {
@@ -47,16 +48,6 @@ unsigned Mode(const QString& path) {
 // Lines wait for sync() alone, so that a test decides the order of the batches.
 const LoggerLimits kWaitingBatches{kLogRotationBytes, std::chrono::minutes(1)};
 
-// Logs `count` lines "TAG" + filler, handing them to the file every `syncEvery` lines.
-void LogTagged(Logger& logger, const QString& tag, const QString& filler, int count,
-               int syncEvery) {
-    for (int i = 0; i < count; ++i) {
-        logger.debug(tag + filler);
-        if (i % syncEvery == 0)
-            logger.sync();
-    }
-}
-
 // Lines of the form "[time] Debug: TAG" + filler, as the writers below log them; checks that
 // every other line of the files is a header line and counts the whole lines by tag.
 std::map<QString, int> WholeLinesByTag(const QStringList& paths, const QString& filler) {
@@ -75,18 +66,22 @@ std::map<QString, int> WholeLinesByTag(const QStringList& paths, const QString& 
     return counts;
 }
 
-// The first run makes the folder and the file, for the user alone. Each run appends after a
-// separator and its version line, even while another logger (the command beside the
-// application) has the file open, and narrows a log that others could read.
+// The first run makes the folder and the file, for the user alone; its lines reach the file
+// without being asked for while it idles. Each run appends after a separator and its version
+// line, even while another logger (the command beside the application) has the file open, and
+// narrows a log that others could read. The file is base/log-runs.txt, time stamps as "[t]".
 TEST(Logger, RunsAppendAfterASeparatorAndTheirVersionToAFileForTheUserAlone) {
     QTemporaryDir temporary;
     const QString folder = temporary.path() + "/Library/Logs/Quillet";
     const QString path = folder + "/Quillet.log";
     Console console;
     {
-        Logger first(folder, "Quillet 2.4 (118)", console.sink());
+        Logger first(folder, "Quillet 2.4 (118)", console.sink(),
+                     LoggerLimits{kLogRotationBytes, std::chrono::milliseconds(20)});
         EXPECT_EQ(first.path(), path);
         first.info("from the first run");
+        EXPECT_TRUE(RunEventLoopUntil(
+            [&] { return FileLines(path).join('\n').contains("Info: from the first run"); }, 30));
     }
     EXPECT_TRUE(console.lines.contains("Info: Log file at " + path));
     EXPECT_TRUE(console.lines.contains("Info: Quillet 2.4 (118)"));
@@ -99,13 +94,9 @@ TEST(Logger, RunsAppendAfterASeparatorAndTheirVersionToAFileForTheUserAlone) {
     second.sync();
     concurrent.error("from the concurrent\nrun\n");  // written unchanged, one newline added
     concurrent.sync();
-    // The file, its time stamps written as "[t]".
     const QString text = FileLines(path).join('\n').replace(
         QRegularExpression("^\\[[^]\n]+\\]", QRegularExpression::MultilineOption), "[t]");
-    EXPECT_EQ(text, kSeparator + "\n[t] Info: Quillet 2.4 (118)\n[t] Info: from the first run\n" +
-                        kSeparator + "\n[t] Info: second\n[t] Info: from the second run\n" +
-                        kSeparator +
-                        "\n[t] Info: concurrent\n[t] Error: from the concurrent\nrun\n\n");
+    EXPECT_EQ(text, ReadDataText("base/log-runs.txt"));
     EXPECT_EQ(Mode(path), 0600u);
 }
 
@@ -124,19 +115,10 @@ TEST(Logger, UnopenableFileLeavesLoggingOnTheConsole) {
     EXPECT_TRUE(console.lines.contains("Warning: still heard"));
 }
 
-// Nothing asks for a write while a long-running process idles: its lines still reach the file.
-TEST(Logger, GatheredLinesReachTheFileWithoutBeingAskedFor) {
-    QTemporaryDir temporary;
-    Logger logger(temporary.path(), "v", {},
-                  LoggerLimits{kLogRotationBytes, std::chrono::milliseconds(20)});
-    logger.info("while idle");
-    EXPECT_TRUE(RunEventLoopUntil(
-        [&] { return FileLines(logger.path()).join('\n').contains("Info: while idle"); }, 30));
-}
-
 // The application, the command and the web-mail host log into one file at once, each from
 // threads of its own, and each of them may find it past its limit: every line stays whole, and
-// none is lost when the limit is passed once.
+// none is lost when the limit is passed once. The previous log is replaced at the next rotation:
+// neither grows past the limit, however much is logged.
 TEST(Logger, ProcessesAndThreadsLoggingAtOnceGiveWholeLinesAcrossOneRotation) {
     QTemporaryDir temporary;
     const QString filler(1000, 'x');
@@ -151,7 +133,11 @@ TEST(Logger, ProcessesAndThreadsLoggingAtOnceGiveWholeLinesAcrossOneRotation) {
             {
                 Logger logger(temporary.path(), "v", {}, limits);
                 const auto writer = [&](const QString& thread) {
-                    LogTagged(logger, tag + thread, filler, kLines, 7);
+                    for (int i = 0; i < kLines; ++i) {
+                        logger.debug(tag + thread + filler);
+                        if (i % 7 == 0)
+                            logger.sync();
+                    }
                 };
                 std::thread first(writer, "1"), second(writer, "2");
                 first.join();
@@ -172,23 +158,18 @@ TEST(Logger, ProcessesAndThreadsLoggingAtOnceGiveWholeLinesAcrossOneRotation) {
     EXPECT_EQ(
         WholeLinesByTag({previous, temporary.path() + "/Quillet.log"}, filler),
         (std::map<QString, int>{{"A1", kLines}, {"A2", kLines}, {"B1", kLines}, {"B2", kLines}}));
-}
 
-// The previous log is replaced at the next rotation (what one rotation keeps, the test above
-// shows): neither grows past the limit, however much is logged.
-TEST(Logger, PastItsLimitTheLogBecomesThePreviousLog) {
-    QTemporaryDir temporary;
-    const QString filler(100, 'y');
-    const LoggerLimits limits{10'000, std::chrono::milliseconds(1000)};
     Logger logger(temporary.path(), "v", {}, limits);
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < 7 * kLines; ++i) {  // past the limit twice more
         logger.debug(QString::number(i) + filler);
         logger.sync();
     }
     EXPECT_LE(QFileInfo(logger.path()).size(), limits.rotationBytes);
-    EXPECT_LE(QFileInfo(temporary.path() + "/" + kPreviousLogFileName).size(),
-              limits.rotationBytes);
-    EXPECT_TRUE(FileLines(logger.path()).join('\n').endsWith("Debug: 499" + filler + "\n"));
+    EXPECT_LE(QFileInfo(previous).size(), limits.rotationBytes);
+    EXPECT_FALSE(FileLines(previous).join('\n').contains("Debug: A"));
+    EXPECT_TRUE(FileLines(logger.path())
+                    .join('\n')
+                    .endsWith("Debug: " + QString::number(7 * kLines - 1) + filler + "\n"));
 }
 
 TEST(Logger, ListingsAreOneEntryAndStopAtTheirLength) {

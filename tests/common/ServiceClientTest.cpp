@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #include "app/demo/service/SignatureService.h"
 #include "common/Log.h"
@@ -174,41 +175,11 @@ private:
     std::unique_ptr<ServiceClient> _client;
 };
 
-// --- Which keys are asked for, and how --------------------------------------------------------
-
-TEST_F(ServiceClientTest, AsksOnceForEachKeyAndNeverForSignaturesPendingDeletion) {
-    TestService service;
-    service.setSignature("alpha", "  <p>A</p>\n");
-    service.setSignature("gamma", "<p>G</p>");
-    for (const QString key : {"alpha", "alpha", "", "gamma"})  // "": file-based
-        addSignature(key);
-    addSignature("beta", /*pendingDeletion=*/true);
-
-    refresh(clientFor(service.url()));
-
-    EXPECT_EQ(service.updateQueries(), std::vector<QString>{"keys=alpha,gamma"});
-    EXPECT_EQ(receiver.events, Applied("apply alpha=<p>A</p> gamma=<p>G</p>; active: alpha gamma; "
-                                       "disabled:"));
-    EXPECT_EQ(receiver.updated, kUpdatedIds);
-}
-
-TEST_F(ServiceClientTest, NothingToAskForCompletesAtOnceWithoutARequest) {
-    TestService service;
-    ServiceClient& client = clientFor(service.url());
-    addSignature("beta", /*pendingDeletion=*/true);
-    addSignature("");
-    client.RequestUpdatedSignatures(ids, map, receiver);
-    addSignature(QString(QChar(0xD800)));  // a lone surrogate: no UTF-8 form
-    client.RequestUpdatedSignatures(ids, map, receiver);
-
-    EXPECT_EQ(receiver.events, (std::vector<std::string>{"succeeded", "succeeded"}));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(service.updateRequests(), 0);
-}
-
 // Keys are typed by people: against the reference service, serving real files, "a+b" must not
-// reach it as "a b", "x?y" must not end the path, and a comma in a key must not split it.
-TEST_F(ServiceClientTest, KeysWithQueryCharactersReachTheirOwnSignatures) {
+// reach it as "a b", "x?y" must not end the path, and a comma in a key must not split it. Each key
+// is asked for once; file-based signatures, those pending deletion and keys with no UTF-8 form
+// never are, and with nothing left to ask the refresh ends at once, without a request.
+TEST_F(ServiceClientTest, KeysReachTheirOwnSignaturesAndEachIsAskedForOnce) {
     QTemporaryDir temporary;
     const std::filesystem::path folder = temporary.path().toStdString();
     const std::map<std::string, std::string> files = {
@@ -216,11 +187,18 @@ TEST_F(ServiceClientTest, KeysWithQueryCharactersReachTheirOwnSignatures) {
         {"x", "<p>x alone</p>"}, {"c,d", "<p>comma</p>"}, {"\u00e9\u20ac", "<p>accent</p>"}};
     for (const auto& [key, text] : files)
         std::ofstream(folder / (key + ".html"), std::ios::binary) << text;
-    SignatureService service({folder, "127.0.0.1", 0, [](const std::string&) {}});
+    std::mutex lock;
+    std::vector<std::string> requests;
+    SignatureService service({folder, "127.0.0.1", 0, [&](const std::string& line) {
+                                  std::lock_guard guard(lock);
+                                  requests.push_back(line);
+                              }});
     ASSERT_TRUE(service.start()) << service.error();
-    ServiceClient& client = clientFor(QUrl(QString::fromStdString(service.baseUrl())));
-    for (const QString key : {"a+b", "x?y", "c,d", "gone", "\u00e9\u20ac"})
+    // A base URL that ends in a slash gets no second one.
+    ServiceClient& client = clientFor(QUrl(QString::fromStdString(service.baseUrl() + "/")));
+    for (const QString key : {"a+b", "x?y", "a+b", "", "c,d", "gone", "\u00e9\u20ac"})
         addSignature(key);
+    addSignature("beta", /*pendingDeletion=*/true);
 
     refresh(client);
 
@@ -228,47 +206,86 @@ TEST_F(ServiceClientTest, KeysWithQueryCharactersReachTheirOwnSignatures) {
         receiver.events,
         Applied("apply a+b=<p>plus</p> c,d=<p>comma</p> x?y=<p>question</p> "
                 "\u00e9\u20ac=<p>accent</p>; active: a+b c,d x?y \u00e9\u20ac; disabled: gone"));
+    EXPECT_EQ(receiver.updated, kUpdatedIds);
+    ASSERT_TRUE(RunEventLoopUntil(
+        [&] {
+            std::lock_guard guard(lock);
+            return !requests.empty();
+        },
+        kWaitSeconds));
+    EXPECT_EQ(requests,
+              std::vector<std::string>{"127.0.0.1 \"GET /node/api/v1/signature?keys=a%2Bb,"
+                                       "x%3Fy,c%2Cd,gone,%C3%A9%E2%82%AC\" 200 94"});
     // The key fetch hands over the whole text, untrimmed.
     EXPECT_EQ(fetch(client, "x?y").text, "  <p>question</p>\n");
     EXPECT_EQ(fetch(client, "a+b").text, "<p>plus</p>");
     EXPECT_EQ(fetch(client, "\u00e9\u20ac").text, "<p>accent</p>");
     EXPECT_EQ(fetch(client, "gone").text, std::nullopt);
+
+    ids.clear();
+    addSignature("beta", /*pendingDeletion=*/true);
+    addSignature("");
+    addSignature(QString(QChar(0xD800)));  // a lone surrogate: no UTF-8 form
+    receiver = RecordingReceiver();
+    client.RequestUpdatedSignatures(ids, map, receiver);
+    EXPECT_EQ(receiver.events, std::vector<std::string>{"succeeded"});
 }
 
 // --- What the answer means ------------------------------------------------------------------
 
+// The bytes a served answer of the table below is: "silent" none (the server accepts and stays
+// silent), "trickle" the start of an answer and then a byte every 20 ms, "deflated" a compressed
+// and chunked answer with no length to go by, so that only its decoded bytes can be counted;
+// otherwise the status and the body, padded with blanks to the length if one is given.
+QByteArray Served(const QStringList& row) {
+    QByteArray body = QByteArray::fromPercentEncoding(row[1].toUtf8());
+    if (row[2] != "-")
+        body.resize(row[2].toInt(), ' ');
+    if (row[0] == "trickle")
+        return "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n{";
+    if (row[0] == "deflated") {
+        const QByteArray packed = qCompress(body).mid(4);
+        return "HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nTransfer-Encoding: "
+               "chunked\r\n\r\n" +
+               QByteArray::number(packed.size(), 16) + "\r\n" + packed + "\r\n0\r\n\r\n";
+    }
+    return row[0] == "silent" ? QByteArray() : Http(row[0].toInt(), body);
+}
+
 // The answer disables what it leaves out: a failing service's own answer (an array, null, its
 // error object, a 500 of any kind) read as updates would disable every signature, and the next
 // sync would remove them all from every client. Only a 2xx map of the keys asked for to texts
-// is read; anything else fails the refresh, which is tried again later.
-// The answers are the rows of tests/data/service/update-answers.tsv.
+// is read; anything else fails the refresh, which is tried again later. Only a request that got
+// no complete answer is an error to the key fetch; any other status, or a text that is not
+// UTF-8, is a key not found. The answers are the rows of tests/data/base/service-answers.tsv.
 TEST_F(ServiceClientTest, OnlyA2xxMapOfTheKeysAskedForToTextsIsReadAsUpdates) {
-    const QString failed = "Error: Could not update signatures from server: ";
-    const std::vector<QStringList> rows = ReadDataTable("service/update-answers.tsv");
-    ASSERT_EQ(rows.size(), 14u);
     addSignature("alpha");
     addSignature("beta");
-
-    for (const QStringList& row : rows) {
-        ASSERT_GE(row.size(), 5) << row.join(" / ").toStdString();
-        QByteArray body = row[1].toUtf8();
-        if (row[2] != "-")
-            body.resize(row[2].toInt(), ' ');
-        SCOPED_TRACE(row[0].toStdString() + " " + body.toStdString());
+    for (const QStringList& row : ReadDataTable("base/service-answers.tsv")) {
+        SCOPED_TRACE(row.join(" | ").toStdString());
+        ASSERT_GE(row.size(), 8);
         log.clear();
-        RawServer server(Http(row[0].toInt(), body));
-        refresh(clientFor(server.url(), {.bodyBytes = 1024}));
-        EXPECT_EQ(receiver.events, row[3] == "-" ? kFailedRefresh : Applied(row[3].toStdString()));
-        const QString details = receiver.errorDetails.value_or("");
-        for (const QString& line : row.mid(4))
+        RawServer server(Served(row), row[0] == "trickle");
+        const QStringList limits = QString(row[3] == "-" ? "60000/300000" : row[3]).split('/');
+        ServiceClient& client =
+            clientFor(row[0] == "closed" ? LocalUrl(ClosedPort()) : server.url(),
+                      {limits[0].toInt(), limits[1].toInt(), 1024});
+        refresh(client);
+        EXPECT_EQ(receiver.events, row[5] == "-" ? kFailedRefresh : Applied(row[5].toStdString()));
+        const QString details = receiver.errorDetails.value_or("-");
+        EXPECT_EQ(details.toStdString(), row[6].toStdString());
+        for (const QString& line : row.mid(8))
             EXPECT_TRUE(log.contains(line.endsWith(":") ? line + " " + details : line))
                 << line.toStdString();
-        if (row.back().contains("HTTP status")) {
-            EXPECT_EQ(details, "The signature service answered with HTTP status " + row[0] + ".");
-        } else if (row.back().startsWith(failed + "the answer")) {
-            EXPECT_EQ(details,
-                      "The signature service answered with something other than the "
-                      "signatures asked for.");
+        const KeyFetchResult fetched = fetch(client, row[4]);
+        EXPECT_EQ(fetched.errorTitle, fetched.error ? std::optional(kFetchFailed) : std::nullopt);
+        const QString outcome = fetched.error ? "error: " + fetched.errorDetails.value_or("")
+                                              : fetched.text.value_or("none");
+        if (row[7] == "body") {
+            const QByteArray served = Served(row);
+            EXPECT_EQ(fetched.text, QString::fromUtf8(served.mid(served.indexOf("\r\n\r\n") + 4)));
+        } else {
+            EXPECT_EQ(outcome.toStdString(), row[7].toStdString());
         }
     }
 }
@@ -295,37 +312,6 @@ TEST_F(ServiceClientTest, TheUpdateTimeIsTakenWhenTheRequestIsBuilt) {
 
 // --- Requests that get no complete answer ------------------------------------------------------
 
-// The refresh ends in its failure path and the key fetch in the error shape, whichever way the
-// answer fails to come.
-TEST_F(ServiceClientTest, NoCompleteAnswerEndsBothRequestsInTheirFailurePaths) {
-    RawServer silent;
-    RawServer trickler("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n{", /*trickle=*/true);
-    // Compressed and chunked, with no length to go by: only the decoded bytes can be counted.
-    const QByteArray packed = qCompress("{\"alpha\": \"" + QByteArray(2000, 'x') + "\"}").mid(4);
-    RawServer chunked(
-        "HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nTransfer-Encoding: chunked\r\n\r\n" +
-        QByteArray::number(packed.size(), 16) + "\r\n" + packed + "\r\n0\r\n\r\n");
-    const std::vector<std::tuple<QUrl, int, int, QString>> cases = {
-        {LocalUrl(ClosedPort()), 60'000, 300'000, "Connection refused"},
-        {silent.url(), 200, 60'000, "No progress from the service for 200 milliseconds"},
-        {trickler.url(), 400, 1000, "The service did not complete its answer within 1 second"},
-        {chunked.url(), 60'000, 300'000, "The answer is larger than 1024 bytes"},
-    };
-    addSignature("alpha");
-
-    for (const auto& [url, idleMilliseconds, overallMilliseconds, problem] : cases) {
-        SCOPED_TRACE(problem.toStdString());
-        ServiceClient& client = clientFor(url, {idleMilliseconds, overallMilliseconds, 1024});
-        refresh(client);
-        EXPECT_EQ(receiver.events, kFailedRefresh);
-        EXPECT_EQ(receiver.errorDetails, problem);
-        const KeyFetchResult result = fetch(client, "alpha");
-        EXPECT_TRUE(result.error && !result.text);
-        EXPECT_EQ(result.errorTitle, kFetchFailed);
-        EXPECT_EQ(result.errorDetails, problem);
-    }
-}
-
 TEST_F(ServiceClientTest, AClientDestroyedWithARequestInFlightNeverCallsBack) {
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
@@ -345,23 +331,6 @@ TEST_F(ServiceClientTest, AClientDestroyedWithARequestInFlightNeverCallsBack) {
     EXPECT_FALSE(fetched);
 }
 
-// Only a request that got no complete answer is an error.
-TEST_F(ServiceClientTest, AKeyAnsweredWithAnyOtherStatusOrBadTextIsNotFound) {
-    RawServer missing(Http(404, "no such key"));
-    RawServer failing(Http(500, "trouble"));
-    RawServer notUtf8(Http(200, "<p>\xC3\x28</p>"));
-    // A key that cannot be encoded is not asked for: a request to the closed port would fail.
-    for (const auto& [url, key] :
-         std::vector<std::pair<QUrl, QString>>{{missing.url(), "alpha"},
-                                               {failing.url(), "alpha"},
-                                               {notUtf8.url(), "alpha"},
-                                               {LocalUrl(ClosedPort()), ""}}) {
-        const KeyFetchResult result = fetch(clientFor(url), key);
-        EXPECT_FALSE(result.error || result.text || result.errorTitle || result.errorDetails)
-            << url.toString().toStdString();
-    }
-}
-
 TEST(ServiceClientBaseUrlTest, TheOptionWinsOverTheEnvironmentWhichWinsOverTheBuild) {
     const QByteArray saved = qgetenv("QUILLET_SERVICE_URL");
     qunsetenv("QUILLET_SERVICE_URL");
@@ -374,11 +343,6 @@ TEST(ServiceClientBaseUrlTest, TheOptionWinsOverTheEnvironmentWhichWinsOverTheBu
     qputenv("QUILLET_SERVICE_URL", "http://127.0.0.1:9/?a=b");
     EXPECT_EQ(ServiceClient::DefaultBaseUrl(), QUrl(QUILLET_DEFAULT_SERVICE_URL));
     saved.isNull() ? qunsetenv("QUILLET_SERVICE_URL") : qputenv("QUILLET_SERVICE_URL", saved);
-
-    ManualMainQueue queue;
-    ServiceClient withSlash(QUrl("http://127.0.0.1:9/"), queue);
-    EXPECT_EQ(withSlash.updateUrlPrefix(), "http://127.0.0.1:9/node/api/v1/signature?keys=");
-    EXPECT_EQ(withSlash.keyUrlPrefix(), "http://127.0.0.1:9/node/api/v1/signature/key/");
 }
 
 }  // namespace

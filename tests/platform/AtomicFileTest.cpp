@@ -19,26 +19,53 @@ QByteArray ReadAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
 
-// A write killed before its rename leaves its temporary file; a later write of the same file
-// clears those left long ago, and nothing else.
-TEST(AtomicFileTest, AWriteRemovesItsFilesTemporaryFilesLeftLongAgo) {
+// The new file takes the place of the old one as the old one was: its permissions stay, and a
+// symbolic link at the path stays a link to the replaced file. A write killed before its rename
+// leaves its temporary file; a later write of the same file clears those left long ago, and
+// nothing else. A folder where the file should be is not replaced by a file.
+TEST(AtomicFileTest, ReplacesTheFileAsItWasAndClearsOnlyItsTemporaryFilesLeftLongAgo) {
     QTemporaryDir folder;
-    const QString path = folder.path() + "/MailData.plist";
-    const QStringList left = {".MailData.plist.3k9x1.tmp", ".MailData.plist.zz.tmp"};
-    const QStringList kept = {".MailData.plist.recent1.tmp", ".MailData.plist.a.b.tmp",
-                              ".Other.plist.3k9x1.tmp", "MailData.plist.3k9x1.tmp",
-                              ".MailData.plist..tmp"};
+    const QString real = folder.path() + "/real/prefs.js";
+    ASSERT_TRUE(QDir().mkpath(folder.path() + "/real"));
+    const QStringList left = {".prefs.js.3k9x1.tmp", ".prefs.js.zz.tmp"};
+    const QStringList kept = {".prefs.js.recent1.tmp", ".prefs.js.a.b.tmp", ".Other.js.3k9x1.tmp",
+                              "prefs.js.3k9x1.tmp", ".prefs.js..tmp"};
     const QDateTime longAgo = QDateTime::currentDateTime().addSecs(-2 * 3600);
     for (const QString& name : left + kept) {
-        QFile file(folder.path() + "/" + name);
+        QFile file(folder.path() + "/real/" + name);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        const bool recent = name == ".MailData.plist.recent1.tmp";
+        const bool recent = name == ".prefs.js.recent1.tmp";
         ASSERT_TRUE(recent || file.setFileTime(longAgo, QFileDevice::FileModificationTime));
     }
-    ASSERT_FALSE(WriteFileAtomicallyOrFail(path, "new"));
-    QStringList expected = kept + QStringList{"MailData.plist"};
+
+    ASSERT_FALSE(WriteFileAtomicallyOrFail(real, "first"));
+    ASSERT_TRUE(
+        QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    const QString link = folder.path() + "/prefs.js";
+    ASSERT_TRUE(QFile::link(real, link));
+    ASSERT_FALSE(WriteFileAtomicallyOrFail(link, "second"));
+
+    EXPECT_EQ(ReadAll(real), "second");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    struct stat status {};
+    ASSERT_EQ(::stat(QFile::encodeName(real).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    QStringList expected = kept + QStringList{"prefs.js"};
     expected.sort();
-    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+    EXPECT_EQ(QDir(folder.path() + "/real")
+                  .entryList(QDir::Files | QDir::Hidden, QDir::Name)
+                  .join(", ")
+                  .toStdString(),
+              expected.join(", ").toStdString());
+
+    const QString path = folder.path() + "/file.txt";
+    ASSERT_TRUE(QDir().mkpath(path + "/inside"));
+    const auto failure = WriteFileAtomicallyOrFail(path, "text");
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_TRUE(failure->description.contains("is not a file"))
+        << failure->description.toStdString();
+    EXPECT_TRUE(QFileInfo(path).isDir());
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"prefs.js"});
 }
 
 // A disk that takes only part of the new contents (here a file-size limit, which stops root as
@@ -57,41 +84,6 @@ TEST(AtomicFileTest, AShortWriteFailsAndLeavesThePreviousFile) {
         EXPECT_EQ(ReadAll(path), "previous");
         EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"file.txt"});
     }
-}
-
-// The new file takes the place of the old one as the old one was: its permissions stay, and a
-// symbolic link at the path stays a link to the replaced file.
-TEST(AtomicFileTest, KeepsThePermissionsAndTheSymbolicLinkOfThePreviousFile) {
-    QTemporaryDir folder;
-    const QString real = folder.path() + "/real/prefs.js";
-    ASSERT_FALSE(WriteFileAtomicallyOrFail(real, "first"));
-    ASSERT_TRUE(
-        QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
-    const QString link = folder.path() + "/prefs.js";
-    ASSERT_TRUE(QFile::link(real, link));
-
-    ASSERT_FALSE(WriteFileAtomicallyOrFail(link, "second"));
-
-    EXPECT_EQ(ReadAll(real), "second");
-    EXPECT_TRUE(QFileInfo(link).isSymLink());
-    struct stat status {};
-    ASSERT_EQ(::stat(QFile::encodeName(real).constData(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, 0640u);
-    EXPECT_EQ(QDir(folder.path() + "/real").entryList(QDir::Files | QDir::Hidden),
-              QStringList{"prefs.js"});
-}
-
-// A folder where the file should be is not replaced by a file.
-TEST(AtomicFileTest, AFolderAtThePathFailsTheWrite) {
-    QTemporaryDir folder;
-    const QString path = folder.path() + "/file.txt";
-    ASSERT_TRUE(QDir().mkpath(path + "/inside"));
-    const auto failure = WriteFileAtomicallyOrFail(path, "text");
-    ASSERT_TRUE(failure.has_value());
-    EXPECT_TRUE(failure->description.contains("is not a file"))
-        << failure->description.toStdString();
-    EXPECT_TRUE(QFileInfo(path).isDir());
-    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 }  // namespace

@@ -19,60 +19,42 @@ bool FreeForAnotherProcess(const QString& path) {
            probe.exitCode() == 0;
 }
 
-// Spins until the flag is set; the waits it stands for are bounded by the test's time-out.
-void AwaitFlag(const std::atomic<bool>& flag) {
-    while (!flag)
-        std::this_thread::yield();
-}
-
-TEST(FileLock, HeldLockWaitsUntilReleasedAndSaysSoOnce) {
+// A second lock waits until the first is released and says so once; a program started while the
+// lock is held does not keep it; a path that cannot be opened is not held and never waits.
+TEST(FileLock, HeldLockWaitsUntilReleasedAndSaysSoOnceAndNoChildKeepsIt) {
     QTemporaryDir folder;
     const QString path = folder.filePath("Sync.lock");
     auto first = std::make_unique<FileLock>(path, [] { ADD_FAILURE() << "first lock waited"; });
     ASSERT_TRUE(first->isHeld()) << first->error().toStdString();
     EXPECT_FALSE(FreeForAnotherProcess(path));
+    QProcess child;
+    child.start("sleep", {"60"});
+    ASSERT_TRUE(child.waitForStarted(30000));
+    first.reset();
+    EXPECT_TRUE(FreeForAnotherProcess(path));  // released with the object, the child running
+    child.kill();
+    child.waitForFinished(30000);
 
+    first = std::make_unique<FileLock>(path, [] { ADD_FAILURE() << "first lock waited"; });
     std::atomic<int> waits{0};
-    std::atomic<bool> waiting{false};
     std::atomic<bool> secondHeld{false};
     std::thread second([&] {
-        const FileLock lock(path, [&] {
-            ++waits;
-            waiting = true;
-        });
+        const FileLock lock(path, [&] { ++waits; });
         secondHeld = lock.isHeld();
     });
-    AwaitFlag(waiting);
+    while (waits == 0)  // bounded by the test's time-out
+        std::this_thread::yield();
     EXPECT_FALSE(secondHeld);
     first.reset();
     second.join();
     EXPECT_TRUE(secondHeld);
     EXPECT_EQ(waits, 1);
-    EXPECT_TRUE(FreeForAnotherProcess(path));  // released with the object
-}
 
-TEST(FileLock, ProgramsStartedWhileHeldDoNotKeepIt) {
-    QTemporaryDir folder;
-    const QString path = folder.filePath("Sync.lock");
-    QProcess child;
-    {
-        const FileLock lock(path, {});
-        ASSERT_TRUE(lock.isHeld());
-        child.start("sleep", {"60"});
-        ASSERT_TRUE(child.waitForStarted(30000));
-    }
-    EXPECT_TRUE(FreeForAnotherProcess(path));
-    child.kill();
-    child.waitForFinished(30000);
-}
-
-TEST(FileLock, PathThatCannotBeOpenedIsNotHeldAndNeverWaits) {
-    QTemporaryDir folder;
-    const QString path = folder.filePath("Sync.lock");
-    ASSERT_TRUE(QDir().mkpath(path));  // a folder where the lock file belongs
-    const FileLock lock(path, [] { ADD_FAILURE() << "waited"; });
+    const QString blocked = folder.filePath("Folder.lock");
+    ASSERT_TRUE(QDir().mkpath(blocked));  // a folder where the lock file belongs
+    const FileLock lock(blocked, [] { ADD_FAILURE() << "waited"; });
     EXPECT_FALSE(lock.isHeld());
-    EXPECT_TRUE(lock.error().contains(path)) << lock.error().toStdString();
+    EXPECT_TRUE(lock.error().contains(blocked)) << lock.error().toStdString();
 }
 
 }  // namespace

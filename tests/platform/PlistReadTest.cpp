@@ -3,76 +3,46 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QXmlStreamReader>
 #include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
 #include "platform/Plist.h"
-#include "platform/PlistLimits.h"
 #include "tests/support/DataTable.h"
 
 namespace quillet {
 namespace {
 
-bool IsWellFormedXml(const QByteArray& xml) {
-    QXmlStreamReader reader(xml);
-    while (!reader.atEnd())
-        reader.readNext();
-    return !reader.hasError();
-}
-
 // Both forms give back every kind of value, in the dictionary's order; XML drops from strings
-// and keys the control characters it cannot carry, and only what is written changes.
+// and keys the control characters it cannot carry, and only what is written changes: the list
+// of base/round-trip.bplist (a key from a binary list holding one too) is base/round-trip.xml.
 TEST(PlistXmlTest, BothFormsRoundTripAndXmlDropsTheControlCharactersItCannotCarry) {
-    Plist list = Plist::array();
-    Plist entry = Plist::dictionary();
-    const QString name = QString("A\x01<b>\x1f&\tc\nd") + QChar(0x0B);
-    entry.node().set("SignatureName", Plist::string(name));
-    entry.node().set("Sig\x02Key", Plist::boolean(true));  // a key from a binary list
-    entry.node().set("negative", Plist::integer(-1));
-    list.node().append(std::move(entry));
-    list.node().append(Plist::string("Jos\u00e9 \"\u2014\" \u00e9t\u00e9"));
-
-    const QByteArray xml = list.toXml();
-    EXPECT_TRUE(IsWellFormedXml(xml)) << xml.toStdString();
-    for (const QByteArray& bytes : {xml, list.toBinary()}) {
-        const bool binary = bytes != xml;
-        SCOPED_TRACE(binary ? "binary" : "XML");
-        const auto reread = Plist::parse(bytes);
-        ASSERT_TRUE(reread);
-        const PlistNode read = *reread->node().at(0);
-        EXPECT_EQ(read.dictionaryString("SignatureName"), binary ? name : "A<b>&\tc\nd");
-        EXPECT_EQ(read.keys(),
-                  (QStringList{"SignatureName", binary ? "Sig\x02Key" : "SigKey", "negative"}));
-        EXPECT_EQ(read.get(binary ? "Sig\x02Key" : "SigKey")->asBool(), true);
-        EXPECT_EQ(read.get("negative")->asInteger(), -1);
-        EXPECT_FALSE(read.get("SignatureName")->asInteger());
-        EXPECT_EQ(reread->node().at(1)->asString(), "Jos\u00e9 \"\u2014\" \u00e9t\u00e9");
-    }
-    EXPECT_EQ(list.node().at(0)->dictionaryString("SignatureName"), name);
+    const QByteArray binary = ReadDataBytes("base/round-trip.bplist");
+    const auto list = Plist::parse(binary);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->toBinary(), binary);
+    const QByteArray xml = list->toXml();
+    EXPECT_EQ(xml, ReadDataBytes("base/round-trip.xml"));
+    const auto reread = Plist::parse(xml);
+    ASSERT_TRUE(reread);
+    EXPECT_EQ(reread->toXml(), xml);
+    EXPECT_EQ(list->node().at(0)->dictionaryString("SignatureName"),
+              QString("A\x01<b>\x1f&\tc\nd") + QChar(0x0B));
+    EXPECT_FALSE(list->node().at(0)->get("SignatureName")->asInteger());
     EXPECT_FALSE(Plist::parse("not a property list"));
     EXPECT_FALSE(Plist::parse(""));
 }
 
+// A damaged file: raw bytes, a NUL among them, inside a string; bytes that are not UTF-8. Read,
+// it is the list of base/damaged-texts-read.bplist, its damaged UTF-8 replacement characters
+// that the binary form can carry.
 TEST(PlistXmlTest, DamagedTextsAreReadAsValidUtf8EndingAtTheirFirstNul) {
-    // A damaged file: raw bytes, a NUL among them, inside a string; bytes that are not UTF-8.
-    const QByteArray xml = ReadDataBytes("base/damaged-texts.plist");
-    const auto list = Plist::parse(xml);
+    const auto list = Plist::parse(ReadDataBytes("base/damaged-texts.plist"));
     ASSERT_TRUE(list);
     EXPECT_EQ(list->node().at(0)->asString(), QString("0B7E3C55-8\x01"));
-    Plist same = Plist::array();
-    same.node().append(Plist::string("0B7E3C55-8\x01"));
-    Plist entry = Plist::dictionary();
-    entry.node().set("Signature", Plist::boolean(true));
-    same.node().append(std::move(entry));
-    same.node().append(Plist::string(QString::fromUtf8("b\x9f\xbf\x87\xd7org")));
-    EXPECT_EQ(list->toBinary(), same.toBinary());
-    // Damaged UTF-8 is read as replacement characters, so the binary form can carry it.
-    const auto binary = Plist::parse(list->toBinary());
-    ASSERT_TRUE(binary);
-    EXPECT_EQ(binary->node().at(2)->asString(), QString::fromUtf8("b\x9f\xbf\x87\xd7org"));
+    EXPECT_EQ(list->toBinary(), ReadDataBytes("base/damaged-texts-read.bplist"));
+    EXPECT_TRUE(Plist::parse(list->toBinary()));
 }
 
 // A binary list of the objects (their bytes, the first the top), written by hand: libplist's
@@ -134,37 +104,6 @@ TEST(PlistXmlTest, KeysThatMendToTheSameTextLeaveOneEntryThatIsWrittenReadably) 
     EXPECT_EQ(list.node().keys(), (QStringList{"Account\x01", "Account"}));
 }
 
-// A binary list written by libplist, holding the text as a key, with the first "x" of its bytes
-// turned into NULs in place.
-QByteArray BinaryListWithText(const QString& text, const QByteArray& x) {
-    Plist list = Plist::dictionary();
-    Plist account = Plist::dictionary();
-    account.node().set(text, Plist::integer(12));
-    list.node().set("Accounts", std::move(account));
-    list.node().set("Name", Plist::string("Value AxB"));
-    QByteArray bytes = list.toBinary();
-    if (!x.isEmpty()) {
-        const qsizetype at = bytes.indexOf(x);
-        EXPECT_GE(at, 0);
-        bytes.replace(at, x.size(), QByteArray(x.size(), '\0'));
-    }
-    return bytes;
-}
-
-TEST(PlistBinaryTest, ATextHoldingANulMakesTheListUnreadable) {
-    // libplist itself would abort on reading such a key back.
-    EXPECT_EQ(Plist::parse(BinaryListWithText("SignatureIxsRich", "x")).failure(),
-              PlistReadFailure::textWithNul);
-    EXPECT_FALSE(Plist::parse(
-        BinaryListWithText(QString::fromUtf8("Signatur\u00e9xIsRich"), QByteArray("\0x", 2))));
-    // The list does not say which texts are keys before libplist reads it: values count too.
-    EXPECT_FALSE(Plist::parse(BinaryListWithText("SignatureIsRich", "AxB")));
-    // Zero bytes elsewhere (lengths, offsets, numbers) are the binary form's own.
-    const auto intact = Plist::parse(BinaryListWithText("SignatureIsRich", ""));
-    ASSERT_TRUE(intact);
-    EXPECT_EQ(intact->node().get("Accounts")->keys(), QStringList{"SignatureIsRich"});
-}
-
 // A list that cannot be read to its end is unreadable (the disk's fault), not a damaged list.
 TEST(PlistXmlTest, AFileThatCannotBeReadToItsEndIsUnreadable) {
     QTemporaryDir folder;
@@ -191,12 +130,6 @@ std::vector<QByteArray> NestedArrays(int levels, int references) {
     return objects;
 }
 
-QByteArray NestedXml(int levels, const QByteArray& opening = "<array>",
-                     const QByteArray& closing = "</array>") {
-    return "<?xml version=\"1.0\"?><plist version=\"1.0\">" + opening.repeated(levels) +
-           "<string>x</string>" + closing.repeated(levels) + "</plist>";
-}
-
 // The depth of the list's containers, found by a walk of its own.
 int Depth(const PlistNode& top) {
     std::vector<std::pair<PlistNode, int>> pending{{top, 1}};
@@ -211,62 +144,36 @@ int Depth(const PlistNode& top) {
     return depth;
 }
 
-TEST(PlistLimitsTest, AListNestedDeeperThanTheLimitIsUnreadableInEitherForm) {
-    for (const int levels : {kPlistMaxDepth + 1, 100'000}) {
-        SCOPED_TRACE(levels);
-        EXPECT_EQ(Plist::parse(NestedXml(levels)).failure(), PlistReadFailure::nestedTooDeep);
-        // Unfinished, libplist would free what it had built, as deep as it went.
-        EXPECT_EQ(
-            Plist::parse(QByteArray("<plist>") + QByteArray("<array>").repeated(levels)).failure(),
-            PlistReadFailure::nestedTooDeep);
-        EXPECT_EQ(Plist::parse(BinaryList(NestedArrays(levels, 1), 4)).failure(),
-                  PlistReadFailure::nestedTooDeep);
-    }
-    // Mixed containers, and containers after an empty top one, which the reader still fills.
-    EXPECT_FALSE(Plist::parse(NestedXml(kPlistMaxDepth + 1, "<dict><key>k</key>", "</dict>")));
-    EXPECT_FALSE(Plist::parse("<plist><array/>" + QByteArray("<array>").repeated(kPlistMaxDepth)));
-    EXPECT_EQ(DescribePlistReadFailure(PlistReadFailure::nestedTooDeep),
-              "nested deeper than 512 levels");
-
-    for (const QByteArray& bytes :
-         {NestedXml(kPlistMaxDepth), BinaryList(NestedArrays(kPlistMaxDepth, 1), 4)}) {
+// The lists are the rows of tests/data/base/plist-limits.tsv.
+TEST(PlistLimitsTest, ListsBeyondTheLimitsAreUnreadableAndThoseWithinAreReadWhole) {
+    const QStringList failures = {"unreadableFile", "notPropertyList", "textWithNul",
+                                  "nestedTooDeep", "tooLarge"};
+    for (const QStringList& row : ReadDataTable("base/plist-limits.tsv")) {
+        SCOPED_TRACE(row.join(' ').toStdString());
+        const int levels = row[1].toInt();
+        std::vector<QByteArray> objects;
+        for (const QString& hex : row[1].split(' '))
+            objects.push_back(QByteArray::fromHex(hex.toLatin1()));
+        QByteArray bytes = row[0] == "raw" ? objects.front() : BinaryList(objects, 4);
+        if (row[0] == "binary")
+            bytes = BinaryList(NestedArrays(levels, row[2].toInt()), 4);
+        if (row[0] == "xml") {
+            bytes = row[2].toUtf8() + row[3].toUtf8().repeated(levels) + row[4].toUtf8() +
+                    row[5].toUtf8().repeated(levels) + row[6].toUtf8();
+        }
         const auto read = Plist::parse(bytes);
-        ASSERT_TRUE(read) << read.failureText().toStdString();
-        EXPECT_EQ(Depth(read->node()), kPlistMaxDepth + 1);  // the text below the containers
-        EXPECT_TRUE(Plist::parse(read->toXml()));
-        EXPECT_TRUE(Plist::parse(read->toBinary()));
+        const QString outcome = read ? "read" : failures.value(static_cast<int>(read.failure()));
+        EXPECT_EQ(outcome.toStdString(), row.back().toStdString());
+        if (read && row[0] != "raw") {
+            EXPECT_EQ(Depth(read->node()), levels + 1);  // the text below the containers
+            EXPECT_TRUE(Plist::parse(read->toXml()));
+            EXPECT_TRUE(Plist::parse(read->toBinary()));
+        }
     }
 }
 
-// What libplist's XML reader skips (comments, processing instructions, text, CDATA, quoted
-// attribute values) cannot hide a closing tag from the count.
-TEST(PlistLimitsTest, ClosingTagsTheReaderSkipsDoNotShortenTheCount) {
-    for (const QByteArray& hidden :
-         {QByteArray("<!-- </array> -->"), QByteArray("<?x \"?></array>\"?>"),
-          QByteArray("<string>a<![CDATA[</array>]]></string>"),
-          QByteArray("<string x=\"></array>\">y</string>"),
-          QByteArray("<string><!--</array>--></string>")}) {
-        SCOPED_TRACE(hidden.toStdString());
-        const QByteArray opening = "<array>" + hidden;
-        EXPECT_EQ(Plist::parse(NestedXml(kPlistMaxDepth + 1, opening)).failure(),
-                  PlistReadFailure::nestedTooDeep);
-        EXPECT_TRUE(Plist::parse(NestedXml(kPlistMaxDepth, opening)));
-    }
-}
-
-// Every level refers to the next one twice: libplist copies a shared object for every
-// reference, so 28 levels of a few hundred bytes would be 2^29 nodes.
-TEST(PlistLimitsTest, SharedObjectsAreCountedForEveryReference) {
-    // 2^17 - 1 containers and 2^16 texts: within the limit, and read whole.
-    const auto within = Plist::parse(BinaryList(NestedArrays(16, 2), 4));
-    ASSERT_TRUE(within) << within.failureText().toStdString();
-    EXPECT_EQ(within->node().at(1)->at(0)->size(), 2);
-    for (const int levels : {17, 28, 60}) {
-        const QByteArray bomb = BinaryList(NestedArrays(levels, 2), 4);
-        EXPECT_LT(bomb.size(), 1024);
-        EXPECT_EQ(Plist::parse(bomb).failure(), PlistReadFailure::tooLarge) << levels;
-    }
-    // Data is counted the same way: 1 MiB used 65 times is 65 MiB.
+// Data is counted for every reference, as shared containers are: 1 MiB used 65 times is 65 MiB.
+TEST(PlistLimitsTest, SharedDataIsCountedForEveryReference) {
     std::vector<QByteArray> objects{
         ArrayOf(std::vector<std::uint32_t>(65, 1)),
         QByteArray("\x4f\x12\x00\x10\x00\x00", 6) + QByteArray(1 << 20, 'x')};
@@ -274,19 +181,6 @@ TEST(PlistLimitsTest, SharedObjectsAreCountedForEveryReference) {
     objects[0] = ArrayOf(std::vector<std::uint32_t>(8, 1));
     const auto shared = Plist::parse(BinaryList(objects, 4));
     EXPECT_TRUE(shared) << shared.failureText().toStdString();
-    // XML has no shared values: every value is there in the bytes.
-    EXPECT_EQ(Plist::parse("<plist><array>" + QByteArray("<true/>").repeated(kPlistMaxNodes) +
-                           "</array></plist>")
-                  .failure(),
-              PlistReadFailure::tooLarge);
-}
-
-TEST(PlistLimitsTest, AContainerHoldingItselfOrATrailerDescribingNoListIsUnreadable) {
-    EXPECT_EQ(Plist::parse(BinaryList({ArrayOf({1}), ArrayOf({0})}, 4)).failure(),
-              PlistReadFailure::nestedTooDeep);
-    QByteArray noReferenceSize = BinaryList(NestedArrays(3, 1), 4);
-    noReferenceSize[noReferenceSize.size() - 32 + 7] = 0;
-    EXPECT_EQ(Plist::parse(noReferenceSize).failure(), PlistReadFailure::notPropertyList);
 }
 
 }  // namespace

@@ -87,6 +87,11 @@ TEST(AppleScriptTest, AScriptWithReplacementsIsWrittenForTheUserAloneInTheirTemp
                                          {"**SIGNATURE_CONTENT**", "<p>**SIGNATURE_NAME**</p>"},
                                          {"**SIGNATURE_NAME**", "**ACCOUNTS**"}}),
         "-- Test-Script\n<p>**SIGNATURE_NAME**</p>|**ACCOUNTS**|**SIGNATURE_CONTENT**");
+
+    // Only the whole bundle identifier names a running application.
+    mac.setRunning({"com.apple.mail", "org.mozilla.thunderbird"});
+    EXPECT_TRUE(IsApplicationRunning(platform.workspace, "com.apple.mail"));
+    EXPECT_FALSE(IsApplicationRunning(platform.workspace, "com.apple"));
 }
 
 TEST(AppleScriptEscaping, EscapesBackslashesThenQuotes) {
@@ -100,14 +105,6 @@ TEST(AppleScriptEscaping, EscapesBackslashesThenQuotes) {
             text += alphabet.at(random->bounded(alphabet.size()));
         ASSERT_EQ(UnescapeFromAppleScript(EscapeForAppleScript(text)), text) << text.toStdString();
     }
-}
-
-TEST(ApplicationRunning, MatchesTheWholeBundleIdentifier) {
-    FakeMac mac;
-    FileWorkspace workspace(mac.paths());
-    mac.setRunning({"com.apple.mail", "org.mozilla.thunderbird"});
-    EXPECT_TRUE(IsApplicationRunning(workspace, "com.apple.mail"));
-    EXPECT_FALSE(IsApplicationRunning(workspace, "com.apple"));
 }
 
 }  // namespace

@@ -3,13 +3,9 @@
 #include <httplib.h>
 
 #include <QTemporaryDir>
-#include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "app/demo/service/SignatureService.h"
 #include "tests/support/DataTable.h"
@@ -28,10 +24,7 @@ protected:
         ASSERT_TRUE(_temporary.isValid());
         std::filesystem::create_directories(folder);
         service = std::make_unique<SignatureService>(
-            SignatureServiceOptions{folder, "127.0.0.1", 0, [this](const std::string& line) {
-                                        std::lock_guard guard(_lock);
-                                        _logLines.push_back(line);
-                                    }});
+            SignatureServiceOptions{folder, "127.0.0.1", 0, [](const std::string&) {}});
         ASSERT_TRUE(service->start()) << service->error();
     }
 
@@ -59,9 +52,6 @@ protected:
         return json::parse(body, nullptr, /*allow_exceptions=*/false);
     }
 
-    // Declared before the service, which logs into them until it has stopped.
-    std::mutex _lock;
-    std::vector<std::string> _logLines;
     QTemporaryDir _temporary;
     std::filesystem::path root = _temporary.path().toStdString();
     std::filesystem::path folder = root / "signatures";
@@ -102,37 +92,12 @@ TEST_F(SignatureServiceTest, AnswersTheKeysWhoseFilesInTheFolderExistWithTheirCu
     write(R"({"alpha": "new"})"_json);
     EXPECT_EQ(signatures("alpha"), R"({"alpha": "new"})"_json);
     EXPECT_EQ(get("/node/api/v1/signature/key/alpha").second, "new");
-}
 
-TEST_F(SignatureServiceTest, LogsOneLinePerRequest) {
-    write(R"({"alpha": "A"})"_json);
-
-    get("/node/api/v1/signature?keys=alpha,c%2Cd", kJson);
-    get("/node/api/v1/signature/key/missing");
-    get("/elsewhere");
-
-    // The service logs a request after it has answered it, so a line may still be on its way,
-    // and the order of the lines may differ from the requests'.
-    std::vector<std::string> lines;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (lines.size() < 3 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::yield();
-        std::lock_guard guard(_lock);
-        lines = _logLines;
-    }
-    std::sort(lines.begin(), lines.end());
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "127.0.0.1 \"GET /elsewhere\" 404 0",
-                         "127.0.0.1 \"GET /node/api/v1/signature/key/missing\" 404 22",
-                         "127.0.0.1 \"GET /node/api/v1/signature?keys=alpha,c%2Cd\" 200 13"}));
-}
-
-TEST_F(SignatureServiceTest, ATakenPortIsRefusedAndAStoppedServiceServesNoMore) {
+    // A taken port is refused; a stopped service serves no more.
     const int port = service->port();
     SignatureService clash({folder, "127.0.0.1", port, [](const std::string&) {}});
     EXPECT_FALSE(clash.start());
     EXPECT_NE(clash.error().find(std::to_string(port)), std::string::npos);
-
     service->stop();
     service->stop();
     httplib::Client client("127.0.0.1", port);

@@ -1,7 +1,10 @@
+// The web-mail host's engine over a fake Mac's home, asking a test service: what the popup's
+// commands store, and what a page's request for signatures is answered with.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include "extension/native/ExtensionHandler.h"
+#include "extension/native/PopupCommands.h"
 #include "extension/native/WebCore.h"
 #include "platform/EventLoop.h"
 #include "tests/support/DataTable.h"
@@ -12,48 +15,46 @@
 namespace quillet::web {
 namespace {
 
-// The extension's engine over a fake Mac's home, asking a test service, with its log lines kept.
-class ExtensionHandlerTest : public testing::Test {
+using nlohmann::json;
+
+class WebCoreTest : public testing::Test {
 protected:
-    Core& createCore() {
+    WebCoreTest() { createCore(); }
+
+    // A new engine, as a new host process makes one, over what the store holds.
+    void createCore(const QUrl& serviceUrl = {}) {
         core.reset();
         Core::Options options;
-        options.serviceUrl = service.url();
+        options.serviceUrl = serviceUrl.isEmpty() ? service.url() : serviceUrl;
         options.console = [this](const QString& line) { logLines << line; };
         auto created = Core::create(Environment{mac.paths(), platform.mainQueue,
                                                 platform.notificationCenter, *platform.bundle},
                                     options);
-        EXPECT_TRUE(created) << created.error().toStdString();
+        ASSERT_TRUE(created) << created.error().toStdString();
         core = std::move(*created);
-        return *core;
-    }
-
-    void waitUntilIdle() {
         ASSERT_TRUE(RunEventLoopUntil([this] { return core->isIdle(); }, 10));
     }
 
-    SignatureId add(std::optional<ClientKind> client, const QString& account, const QString& key,
-                    const QString& mainText, const QString& localText = {}) {
-        const SignatureId id = core->addSignature();
-        waitUntilIdle();
-        Signature& signature = *core->signature(id);
-        signature.clientKindQ = client;
-        signature.accountEmailQe = account;
-        signature.keyQe = key;
-        signature.mainTextQe = mainText;
-        signature.localTextQe = localText;
-        signature.insertForRepliesForwards = !account.isEmpty();
-        EXPECT_TRUE(core->saveSignature(id));
-        waitUntilIdle();
-        return id;
+    // Runs the popup's command to its answer.
+    json run(const QString& name, const json& userInfo) {
+        std::optional<json> answer;
+        RunPopupCommand(*core, name, userInfo, [&](const json& given) { answer = given; });
+        EXPECT_TRUE(RunEventLoopUntil([&] { return answer && core->isIdle(); }, 10));
+        return answer.value_or(json());
+    }
+    json addFile(const QString& client, const QByteArray& html) {
+        return run("AddSignature", {{"client", client.toStdString()},
+                                    {"mode", "file"},
+                                    {"fileName", "sig.html"},
+                                    {"fileBase64", html.toBase64().toStdString()},
+                                    {"insertForRepliesForwards", true}});
     }
 
-    std::optional<nlohmann::json> ask(ExtensionHandler& handler, const nlohmann::json& userInfo) {
-        return handler.messageReceived("GetSignatures", &userInfo);
-    }
-
-    // The "html" texts of an answer, in order.
-    static QStringList Htmls(const nlohmann::json& answer) {
+    // The "html" texts of the answer to a page of the client, in order.
+    QStringList htmlsFor(ExtensionHandler& handler, const std::string& client) {
+        const json userInfo = {{"client", client}, {"callbackToken", "t"}};
+        const json answer = handler.messageReceived("GetSignatures", &userInfo).value_or(json());
+        EXPECT_EQ(answer["userInfo"]["callbackToken"], "t");
         QStringList htmls;
         for (const auto& entry : answer["userInfo"]["signatures"])
             htmls << QString::fromStdString(entry["html"].get<std::string>());
@@ -67,47 +68,69 @@ protected:
     std::unique_ptr<Core> core;
 };
 
-TEST_F(ExtensionHandlerTest, MalformedRequestsAreLoggedAndGetNoAnswer) {
-    createCore();
+// A page's malformed requests are logged and get no answer; the popup's form refuses in its order
+// and stores nothing.
+TEST_F(WebCoreTest, MalformedRequestsGetNoAnswerAndRefusedFormsStoreNothing) {
     ExtensionHandler handler(*core);
-    waitUntilIdle();
-    for (const QStringList& row : ReadDataTable("web/malformed-requests.tsv")) {
+    for (const QStringList& row : ReadDataTable("extension/malformed-requests.tsv")) {
+        SCOPED_TRACE(row.join(' ').toStdString());
         logLines.clear();
-        const auto userInfo = nlohmann::json::parse(row[1].toStdString(), nullptr, false);
-        const auto answer = handler.messageReceived(row[0], row[1] == "none" ? nullptr : &userInfo);
-        EXPECT_FALSE(answer) << row.join(' ').toStdString();
+        const auto userInfo = json::parse(row[1].toStdString(), nullptr, false);
+        EXPECT_FALSE(handler.messageReceived(row[0], row[1] == "none" ? nullptr : &userInfo));
         if (row.value(2).isEmpty()) {
             EXPECT_TRUE(logLines.filter("GetSignatures").isEmpty());
         } else {
-            ASSERT_EQ(logLines.size(), 1) << row.join(' ').toStdString();
+            ASSERT_EQ(logLines.size(), 1);
             EXPECT_TRUE(logLines[0].endsWith(row[2])) << logLines[0].toStdString();
         }
     }
     // A well-formed request with the longest token is answered, token unchanged.
-    const std::string token(128, 'x');
-    const auto answer = ask(handler, {{"client", "Gmail"}, {"callbackToken", token}});
+    const json longest = {{"client", "Gmail"}, {"callbackToken", std::string(128, 'x')}};
+    const auto answer = handler.messageReceived("GetSignatures", &longest);
     ASSERT_TRUE(answer);
     EXPECT_EQ((*answer)["name"], "message");
-    EXPECT_EQ((*answer)["userInfo"]["callbackToken"], token);
-    EXPECT_TRUE((*answer)["userInfo"]["signatures"].empty());
+    EXPECT_EQ((*answer)["userInfo"]["callbackToken"], longest["callbackToken"]);
+
+    service.setSignature("k", "<p>K</p>");
+    const json good = {
+        {"client", "Gmail"}, {"account", "ada@example.com"}, {"mode", "key"}, {"key", "k"}};
+    for (const QStringList& row : ReadDataTable("extension/popup-refusals.tsv")) {
+        json request = good;
+        request.update(json::parse(row[0].toStdString()));
+        const json refused = run("AddSignature", request);
+        EXPECT_EQ(refused["name"], "Refused") << request.dump();
+        EXPECT_EQ(refused["userInfo"]["message"], row[1].toStdString()) << request.dump();
+    }
+    EXPECT_EQ(run("RemoveSignature", {{"id", 999}})["name"], "Refused");
+    createCore(QUrl("http://127.0.0.1:1"));  // a service that cannot be reached
+    EXPECT_EQ(run("AddSignature", good)["userInfo"]["message"],
+              "Could not get signature by key. Please check your internet connection and try "
+              "again.");
+    EXPECT_TRUE(core->signatureIds().empty());
 }
 
-// Switched-off and deleted records are left out; a record whose client text is not exactly a
-// stored text is for no client in particular.
-TEST_F(ExtensionHandlerTest, EachClientGetsItsOwnAndTheUnassignedActiveSignaturesInStoreOrder) {
-    service.setSignature("every", "<p>Every</p>");
-    service.setSignature("yahoo", "<p>Yahoo</p>");
-    createCore();
-    add(std::nullopt, "", "every", "<p>Every</p>");
-    add(ClientKind::yahoo, "me@yahoo.com", "yahoo", "<p>Yahoo</p>");
-    const SignatureId off = add(std::nullopt, "", "", "", "<p>Off</p>");
-    const SignatureId deleted = add(std::nullopt, "", "", "", "<p>Deleted</p>");
-    add(ClientKind::gmail, "", "", "", "<p>Mixed case</p>");
+// The popup installs by key and from a file, saves and removes, as a new engine reads it back;
+// each client's page gets its own and the unassigned active signatures in store order: switched-off
+// and deleted records are left out, and a record whose client text is not exactly a stored text is
+// for no client in particular.
+TEST_F(WebCoreTest, ThePopupsSignaturesAreStoredAndEachClientGetsItsOwnAndTheUnassigned) {
+    service.setSignature("k", "<p>Key</p>\n");
+    const json byKey = run("AddSignature", {{"client", "Yahoo"},
+                                            {"account", " Me@Yahoo.com "},
+                                            {"mode", "key"},
+                                            {"key", "k\n"},
+                                            {"insertForRepliesForwards", false}});
+    ASSERT_EQ(byKey["name"], "Added") << byKey.dump();
+    const json byFile = addFile("All", "<p>Fil\xC3\xA9</p>");
+    ASSERT_EQ(byFile["name"], "Added") << byFile.dump();
+    const SignatureId off{addFile("All", "<p>Off</p>")["userInfo"]["id"]};
+    const json deleted = addFile("All", "<p>Deleted</p>");
+    addFile("Gmail", "<p>Mixed case</p>");
     core->signature(off)->active = false;
-    core->saveSignature(off);
-    core->signature(deleted)->pendingDeletion = true;
-    core->saveSignature(deleted);
-    waitUntilIdle();
+    ASSERT_TRUE(core->saveSignature(off));
+    const json change = {{"id", byFile["userInfo"]["id"]}, {"name", "Work\t"}, {"colorIndex", 5}};
+    EXPECT_EQ(run("SaveSignature", change)["name"], "Saved");
+    EXPECT_EQ(run("RemoveSignature", {{"id", deleted["userInfo"]["id"]}})["name"], "Removed");
     sqlite3* database = nullptr;
     ASSERT_EQ(sqlite3_open(core->storePath().toUtf8().constData(), &database), SQLITE_OK);
     QuerySqliteRows(database,
@@ -115,45 +138,39 @@ TEST_F(ExtensionHandlerTest, EachClientGetsItsOwnAndTheUnassignedActiveSignature
                     "ZLOCALTEXTQE = '<p>Mixed case</p>'");
     sqlite3_close(database);
 
+    // What a new engine reads back, as the popup lists it and the pages are answered, is
+    // tests/data/extension/popup-signatures.json.
     createCore();
-    EXPECT_EQ(core->visibleSignatureIds().size(), 4u);
+    const json expected =
+        json::parse(ReadDataText("extension/popup-signatures.json").toStdString());
+    EXPECT_EQ(run("ListSignatures", json::object())["userInfo"]["signatures"], expected["popup"]);
     ExtensionHandler handler(*core);
-    waitUntilIdle();
-    const auto gmail = ask(handler, {{"client", "Gmail"}, {"callbackToken", "g"}});
-    ASSERT_TRUE(gmail);
-    EXPECT_EQ(Htmls(*gmail), QStringList({"<p>Every</p>", "<p>Mixed case</p>"}));
-    const auto yahoo = ask(handler, {{"client", "Yahoo"}, {"callbackToken", "y"}});
-    ASSERT_TRUE(yahoo);
-    EXPECT_EQ(Htmls(*yahoo), QStringList({"<p>Every</p>", "<p>Yahoo</p>", "<p>Mixed case</p>"}));
-    const nlohmann::json expected = {
-        {"account", "me@yahoo.com"}, {"html", "<p>Yahoo</p>"}, {"insertForRepliesForwards", true}};
-    EXPECT_EQ((*yahoo)["userInfo"]["signatures"][1], expected);
-    EXPECT_EQ((*yahoo)["userInfo"]["callbackToken"], "y");
+    for (const char* client : {"Gmail", "Yahoo"}) {
+        const json request = {{"client", client}, {"callbackToken", "t"}};
+        EXPECT_EQ((*handler.messageReceived("GetSignatures", &request))["userInfo"]["signatures"],
+                  expected[client]);
+    }
+    EXPECT_FALSE(core->signature(core->signatureIds()[0])->insertForForwards);
+    EXPECT_TRUE(core->signature(core->signatureIds()[1])->fileNameQe.startsWith("qlt"));
 }
 
-TEST_F(ExtensionHandlerTest, AnAnswerCarriesWhatAnotherProcessStoredSinceAndARefreshKeepsIt) {
+TEST_F(WebCoreTest, AnAnswerCarriesWhatAnotherProcessStoredSinceAndARefreshKeepsIt) {
     service.setSignature("k", "<p>Old</p>");
-    createCore();
     ExtensionHandler handler(*core);
-    waitUntilIdle();
-
     // A second engine on the same file stands for a second host process.
     std::unique_ptr<Core> first = std::move(core);
     createCore();
-    add(ClientKind::gmail, "", "k", "<p>Old</p>");
+    run("AddSignature", {{"client", "Gmail"}, {"mode", "key"}, {"key", "k"}});
     std::unique_ptr<Core> second = std::move(core);
     core = std::move(first);
 
     service.setSignature("k", "<p>New</p>");
-    const auto answer = ask(handler, {{"client", "Gmail"}, {"callbackToken", "t"}});
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(Htmls(*answer), QStringList({"<p>Old</p>"}));
+    EXPECT_EQ(htmlsFor(handler, "Gmail"), QStringList({"<p>Old</p>"}));
     // The first engine refreshes what it loaded; the second renames its record meanwhile.
     core->refreshFromServer();
     second->signature(second->signatureIds().front())->nameQe = "Renamed";
     second->saveSignature(second->signatureIds().front());
-    waitUntilIdle();
-    ASSERT_TRUE(RunEventLoopUntil([&] { return second->isIdle(); }, 10));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return core->isIdle() && second->isIdle(); }, 10));
 
     createCore();
     const Signature& stored = *core->signature(core->signatureIds().front());

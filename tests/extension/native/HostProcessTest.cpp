@@ -7,8 +7,10 @@
 #include <cstring>
 
 #include "app/demo/FakeMac.h"
+#include "app/demo/FakeMacMozilla.h"
 #include "extension/native/HostInstall.h"
 #include "extension/native/NativeMessaging.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/TestService.h"
 
 namespace quillet::web {
@@ -56,24 +58,30 @@ TEST(NativeMessagingTest, ALongAnswerGoesOutInChunksThatJoinToIt) {
     EXPECT_EQ(FramesForMessage({{"name", "Finished"}}).size(), 1u);
 }
 
+struct HostRun {
+    int exitCode = -1;
+    QByteArray output, error;
+};
+
 class HostProcessTest : public testing::Test {
 protected:
-    // Runs the host with the input and returns what it wrote once it has exited.
-    QByteArray runHost(const QByteArray& input, int* exitCode = nullptr) {
+    // Runs the host with the arguments and the input and returns what it wrote once it has
+    // exited; by default it is the one a browser starts for the extension.
+    HostRun runHost(const QByteArray& input, QStringList arguments = {}) {
         QProcess host;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QUILLET_HOME", mac.home());
         environment.insert("QUILLET_BUNDLE", mac.bundlePath());
         environment.insert("QUILLET_SERVICE_URL", service.url().toString());
         host.setProcessEnvironment(environment);
-        host.start(kHost, {"chrome-extension://" + kChromiumExtensionId + "/"});
+        if (arguments.isEmpty())
+            arguments = {"chrome-extension://" + kChromiumExtensionId + "/"};
+        host.start(kHost, arguments);
         EXPECT_TRUE(host.waitForStarted());
         host.write(input);
         host.closeWriteChannel();
         EXPECT_TRUE(host.waitForFinished(20000));
-        if (exitCode)
-            *exitCode = host.exitCode();
-        return host.readAllStandardOutput();
+        return {host.exitCode(), host.readAllStandardOutput(), host.readAllStandardError()};
     }
 
     FakeMac mac;
@@ -84,11 +92,10 @@ protected:
 // malformed one gets nothing, and a message cut off or not an object ends the input.
 TEST_F(HostProcessTest, AnswersEachRequestThenSaysFinishedAndEndsWithItsInput) {
     service.setSignature("k", "<p>Served</p>");
-    int exitCode = -1;
-    const auto added = Messages(runHost(Framed(R"({"name":"AddSignature","userInfo":)"
-                                               R"({"client":"Gmail","mode":"key","key":"k"}})"),
-                                        &exitCode));
-    EXPECT_EQ(exitCode, 0);
+    const HostRun first = runHost(Framed(R"({"name":"AddSignature","userInfo":)"
+                                         R"({"client":"Gmail","mode":"key","key":"k"}})"));
+    EXPECT_EQ(first.exitCode, 0);
+    const auto added = Messages(first.output);
     ASSERT_EQ(added.size(), 2u);
     EXPECT_EQ(added[0]["name"], "Added");
     EXPECT_EQ(added[1], nlohmann::json({{"name", "Finished"}}));
@@ -101,9 +108,9 @@ TEST_F(HostProcessTest, AnswersEachRequestThenSaysFinishedAndEndsWithItsInput) {
                                   R"("userInfo":{"client":"Gmail","callbackToken":"r1"}})");
     const QByteArray malformed =
         Framed(R"({"name":"GetSignatures","userInfo":{"client":"gmail","callbackToken":"r2"}})");
-    const auto answers =
-        Messages(runHost(deep + ask + malformed + ask.left(ask.size() - 3), &exitCode));
-    EXPECT_EQ(exitCode, 0);
+    const HostRun second = runHost(deep + ask + malformed + ask.left(ask.size() - 3));
+    EXPECT_EQ(second.exitCode, 0);
+    const auto answers = Messages(second.output);
     // The malformed message gets no answer; "Finished" follows the work once, or by timing once
     // more after the malformed message.
     ASSERT_GE(answers.size(), 3u) << nlohmann::json(answers).dump();
@@ -114,43 +121,35 @@ TEST_F(HostProcessTest, AnswersEachRequestThenSaysFinishedAndEndsWithItsInput) {
     EXPECT_EQ(answers[1]["userInfo"]["signatures"][0]["html"], "<p>Served</p>");
     for (std::size_t index = 2; index < answers.size(); ++index)
         EXPECT_EQ(answers[index]["name"], "Finished");
-    EXPECT_TRUE(Messages(runHost(Framed("[1,2]") + ask)).empty());
+    EXPECT_TRUE(Messages(runHost(Framed("[1,2]") + ask).output).empty());
 }
 
+// The manifests are those of tests/data/extension/host-manifests.json.
 TEST_F(HostProcessTest, InstallRegistersTheHostForEachBrowser) {
-    QProcess install;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QUILLET_HOME", mac.home());
-    install.setProcessEnvironment(environment);
-    install.start(kHost, {"--install"});
-    ASSERT_TRUE(install.waitForFinished(10000));
-    EXPECT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
-    const auto read = [](const QString& path) {
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-        return nlohmann::json::parse(file.readAll().toStdString(), nullptr, false);
+    const HostRun install = runHost({}, {"--install"});
+    EXPECT_EQ(install.exitCode, 0) << install.error.toStdString();
+    const auto read = [](const QByteArray& bytes) {
+        return nlohmann::json::parse(bytes.toStdString(), nullptr, false);
     };
-    nlohmann::json expected = {{"name", "app.quillet.webmail"},
-                               {"description", "Quillet signatures for web mail"},
-                               {"path", QFileInfo(kHost).absoluteFilePath().toStdString()},
-                               {"type", "stdio"}};
-    const QString name = "/app.quillet.webmail.json";
-    expected["allowed_origins"] = {"chrome-extension://egmamabbiljiefmieldplpaofegligjk/"};
-    for (const QString folder : {".config/chromium", ".config/google-chrome"})
-        EXPECT_EQ(read(mac.homePath(folder) + "/NativeMessagingHosts" + name), expected);
-    expected.erase("allowed_origins");
-    expected["allowed_extensions"] = {"webmail@quillet.app"};
-    EXPECT_EQ(read(mac.homePath(".mozilla/native-messaging-hosts") + name), expected);
+    const auto expected = read(ReadDataBytes("extension/host-manifests.json")
+                                   .replace("HOST", QFileInfo(kHost).absoluteFilePath().toUtf8()));
+    for (const auto& [folder, browser] : std::vector<std::pair<QString, std::string>>{
+             {".config/chromium/NativeMessagingHosts", "chromium"},
+             {".config/google-chrome/NativeMessagingHosts", "chromium"},
+             {".mozilla/native-messaging-hosts", "firefox"}})
+        EXPECT_EQ(
+            read(ReadFakeFile(mac.homePath(folder) + "/app.quillet.webmail.json").value_or("")),
+            expected[browser])
+            << folder.toStdString();
 
     // A file where the profile's folder should be makes the install fail, and say so.
     QDir().mkpath(mac.home() + "/profile");
     QFile blocker(mac.home() + "/profile/NativeMessagingHosts");
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    install.start(kHost, {"--install", "--profile", mac.home() + "/profile"});
-    ASSERT_TRUE(install.waitForFinished(10000));
-    EXPECT_EQ(install.exitCode(), 1);
-    EXPECT_TRUE(install.readAllStandardError().contains("Could not write"));
+    const HostRun blocked = runHost({}, {"--install", "--profile", mac.home() + "/profile"});
+    EXPECT_EQ(blocked.exitCode, 1);
+    EXPECT_TRUE(blocked.error.contains("Could not write"));
 }
 
 }  // namespace
