@@ -246,25 +246,38 @@ TEST_F(QuilletRestoreCommandTest, RestoreKeepsThePersonsLaterChangeAndGivesBackO
     EXPECT_TRUE(output.contains("was changed since; it is kept as it is."));
 }
 
-// Outlook tells signatures apart by name alone. Once the person has one of the same name as
-// Quillet's, a restore cannot tell which of them a point's content was: it refuses, and the
-// person's signature stays as it is.
-TEST_F(QuilletRestoreCommandTest, AnOutlookSignatureOfTheSameNameAsThePersonsIsNotPutBackOverIt) {
+// Undoing an uninstall would put Quillet's signature back where the person has put their own
+// since: over it, theirs would be lost; beside it, the list would record a signature the client
+// does not hold. Outlook tells signatures apart by name alone, so one of the same name as
+// Quillet's is the person's too. Each client's restore is refused, and nothing of it changes.
+TEST_F(QuilletRestoreCommandTest, AnUninstallIsNotUndoneOverThePersonsLaterSignatureNorASameName) {
     setSignature("k-team", "<p>Team</p>");
     install("k-team", {"--client", "outlook", "--account", "jane@example.com"});
+    install("k-team", {"--client", "thunderbird", "--account", "tom@example.com"});
     const QString name = QString::fromStdString(json({"list"})[0]["name"]);
     auto outlook = FakeOutlookSignatures(mac);
     outlook.push_back({name, "<p>Jane's, same name</p>"});
     SetFakeOutlookSignatures(mac, outlook);
-    const QString beforeUninstall = run({"uninstall", "1"}).value(0);
+    // Restoring the earlier uninstall undoes the later one first.
+    const QString beforeUninstall = run({"uninstall", "2"}).value(0);
+    run({"uninstall", "1"});
     outlook.erase(outlook.end() - 2);  // Quillet's left
     ASSERT_TRUE(FakeOutlookSignatures(mac) == outlook);
+    const QByteArray prefs =
+        Read(sample.thunderbirdPrefs) +
+        R"(user_pref("mail.identity.id1.htmlSigText", "<b>Tom's own, since</b>");)" + "\n";
+    Write(sample.thunderbirdPrefs, prefs);
 
     const CommandRun restore = quillet({"--yes", "restore", beforeUninstall});
     EXPECT_EQ(restore.exitCode, 1);
     EXPECT_TRUE(restore.err.contains("Could not restore signature: \"" + name + "\"."))
         << restore.err.toStdString();
+    EXPECT_TRUE(restore.err.contains("Could not restore file " + sample.thunderbirdPrefs))
+        << restore.err.toStdString();
     EXPECT_TRUE(FakeOutlookSignatures(mac) == outlook);
+    EXPECT_EQ(Read(sample.thunderbirdPrefs), prefs);
+    for (const Json& signature : json({"list", "--all"}))
+        EXPECT_FALSE(signature["performed"].contains("Thunderbird")) << signature.dump();
 }
 
 // The person deleted their own signature after Quillet's took its place as Jane's default: the
@@ -283,27 +296,6 @@ TEST_F(QuilletRestoreCommandTest, ADefaultWhoseSignatureThePersonDeletedComesBac
     EXPECT_EQ(FakeOutlookDefaultSignatures(mac).at("jane@example.com"),
               (FakeOutlookDefaults{"None", "None"}));
     EXPECT_TRUE(json({"list", "--all"}).empty());
-}
-
-// Undoing an uninstall would put Quillet's signature back where the person has put their own
-// since: over it, theirs would be lost; beside it, the list would record a signature the client
-// does not hold. The client's restore is refused, and nothing of it changes.
-TEST_F(QuilletRestoreCommandTest, AnUninstallIsNotUndoneOverThePersonsLaterSignature) {
-    setSignature("k-team", "<p>Team</p>");
-    install("k-team", {"--client", "thunderbird", "--account", "tom@example.com"});
-    const QString beforeUninstall = run({"uninstall", "1"}).value(0);
-    const QByteArray prefs =
-        Read(sample.thunderbirdPrefs) +
-        R"(user_pref("mail.identity.id1.htmlSigText", "<b>Tom's own, since</b>");)" + "\n";
-    Write(sample.thunderbirdPrefs, prefs);
-
-    const CommandRun restore = quillet({"--yes", "restore", beforeUninstall});
-    EXPECT_EQ(restore.exitCode, 1);
-    EXPECT_TRUE(restore.err.contains("Could not restore file " + sample.thunderbirdPrefs))
-        << restore.err.toStdString();
-    EXPECT_EQ(Read(sample.thunderbirdPrefs), prefs);
-    for (const Json& signature : json({"list", "--all"}))
-        EXPECT_FALSE(signature["performed"].contains("Thunderbird")) << signature.dump();
 }
 
 // An identity holds one signature: a second install of the same text there changes no client,
