@@ -320,37 +320,11 @@ TEST_F(QuilletRestoreCommandTest, ASecondInstallThatChangesNoClientKeepsAPointOf
     expectSame(state(), once);
 }
 
-// A Spark row whose bytes are not UTF-8 is kept as bytes: the pass goes on to the later clients,
-// and restoring its point gives the row back byte for byte.
-TEST_F(QuilletRestoreCommandTest, ASparkRowThatIsNotUtf8NeitherStopsThePassNorIsLostByARestore) {
-    setSignature("k-team", "<p>Team</p>");
-    install("k-team", {"--client", "spark", "--account", "sue@example.com"});
-    install("k-team", {"--client", "thunderbird", "--account", "tom@example.com"});
-    const QString quillets = listed("uuid").value(0);
-    const QByteArray ordering = "[\"" + quillets.toUtf8() + "\",\"MINE\xff\xfe\"]";
-    ASSERT_TRUE(ExecuteFakeSparkSql(sample.sparkSettings,
-                                    "UPDATE settings SET itemValue = CAST(X'" +
-                                        QString::fromLatin1(ordering.toHex()) +
-                                        "' AS TEXT) WHERE itemKey = 'MetaOrderingSettingsKey';"));
-    const QByteArray thunderbird = Read(sample.thunderbirdPrefs);
-
-    setSignature("k-team", "<p>Team, renewed</p>");
-    const QStringList made = run({"refresh"});
-    ASSERT_EQ(made.size(), 1);
-    EXPECT_TRUE(Read(sample.thunderbirdPrefs).contains("Team, renewed"));
-
-    run({"restore", made.first()});
-    EXPECT_EQ(QueryFakeDatabase(sample.sparkSettings,
-                                "SELECT itemValue FROM settings WHERE "
-                                "itemKey = 'MetaOrderingSettingsKey'"),
-              FakeDatabaseRows{{ordering}});
-    EXPECT_EQ(Read(sample.thunderbirdPrefs), thunderbird);
-}
-
 // A point keeps what the pass changed: the entries of a large prefs.js, not a copy of it; the
 // signature records of the command, not the store (a large signature is installed elsewhere);
-// never Mail's cache.
-TEST_F(QuilletRestoreCommandTest, APointHoldsWhatThePassChangedNotWholeFilesNorTheStore) {
+// never Mail's cache. A Spark row whose bytes are not UTF-8 is kept as bytes: the pass goes on to
+// the later clients, and restoring its point gives the row back byte for byte.
+TEST_F(QuilletRestoreCommandTest, APointHoldsWhatThePassChangedAndASparkRowThatIsNotUtf8) {
     const QString large = serviceFolder.path() + "/large.html";
     Write(large, "<p>" + QByteArray(1 << 20, 'l') + "</p>");
     run({"install", "--file", large, "--client", "outlook"});
@@ -364,12 +338,32 @@ TEST_F(QuilletRestoreCommandTest, APointHoldsWhatThePassChangedNotWholeFilesNorT
 
     setSignature("k-small", "<p>Small</p>");
     for (const QStringList& where :
-         {QStringList{"--client", "thunderbird", "--account", "tom@example.com"},
-          QStringList{"--client", "spark", "--account", "sue@example.com"},
+         {QStringList{"--client", "spark", "--account", "sue@example.com"},
+          QStringList{"--client", "thunderbird", "--account", "tom@example.com"},
           QStringList{"--client", "applemail", "--account", "ann@example.com"}}) {
         EXPECT_LT(FolderSize(pointFolder(install("k-small", where))), 32 * 1024)
             << where.join(' ').toStdString();
     }
+
+    const QString quillets = listed("uuid").value(1);  // Spark's
+    const QByteArray ordering = "[\"" + quillets.toUtf8() + "\",\"MINE\xff\xfe\"]";
+    ASSERT_TRUE(ExecuteFakeSparkSql(sample.sparkSettings,
+                                    "UPDATE settings SET itemValue = CAST(X'" +
+                                        QString::fromLatin1(ordering.toHex()) +
+                                        "' AS TEXT) WHERE itemKey = 'MetaOrderingSettingsKey';"));
+    const QByteArray thunderbird = Read(sample.thunderbirdPrefs);
+    setSignature("k-small", "<p>Small, renewed</p>");
+    const QStringList made = run({"refresh"});
+    ASSERT_EQ(made.size(), 1);
+    EXPECT_TRUE(Read(sample.thunderbirdPrefs).contains("Small, renewed"));
+    EXPECT_LT(FolderSize(pointFolder(made.first())), 32 * 1024);
+
+    run({"restore", made.first()});
+    EXPECT_EQ(QueryFakeDatabase(sample.sparkSettings,
+                                "SELECT itemValue FROM settings WHERE "
+                                "itemKey = 'MetaOrderingSettingsKey'"),
+              FakeDatabaseRows{{ordering}});
+    EXPECT_EQ(Read(sample.thunderbirdPrefs), thunderbird);
 }
 
 TEST_F(QuilletRestoreCommandTest, ADamagedPointIsRefusedAndChangesNothing) {
