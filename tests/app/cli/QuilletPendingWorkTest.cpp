@@ -194,13 +194,13 @@ TEST_F(QuilletStatusCommandTest, APostponedInstallationOrAFailedPassStaysPending
     const CommandRun stillLater = quillet({"--later", "refresh"});
     EXPECT_EQ(stillLater.exitCode, 0) << stillLater.err.toStdString();
     EXPECT_TRUE(stillLater.err.contains("not updated now (Later)")) << stillLater.err.toStdString();
-    EXPECT_EQ(appleMailFile(ann), "(none)");
+    EXPECT_FALSE(clientHolds(ClientKind::appleMail, "<p>Ann</p>"));
     EXPECT_EQ(quillet({"status"}).exitCode, 1);
 
     // Yes closes it, and --reopen opens it again.
     const CommandRun refresh = quillet({"--yes", "--reopen", "refresh"});
     EXPECT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
-    EXPECT_TRUE(appleMailFile(ann).endsWith("<p>Ann</p>"));
+    EXPECT_TRUE(clientHolds(ClientKind::appleMail, "<p>Ann</p>"));
     EXPECT_EQ(mac.workspaceLog(),
               (QStringList{"terminate com.apple.mail",
                            "launch " + mac.rootPath("/System/Applications/Mail.app")}));
