@@ -206,9 +206,10 @@ TEST_F(QuilletRestoreCommandTest, RestoringAnEarlierPointUndoesTheLaterOnesInEve
 
 // What the person changed after Quillet's installs stays through a restore of them (in
 // Thunderbird Tim's own signature edited, Quillet's forwarding switch turned off and an identity
-// added; in Outlook Quillet's signature edited and one of the person's own added); of Quillet's,
-// only what the person did not change goes.
-TEST_F(QuilletRestoreCommandTest, RestoreKeepsThePersonsLaterChangeAndGivesBackOnlyQuilletsOwn) {
+// added; in Outlook Quillet's signature edited, one of the person's own added and the one that
+// was Jane's default deleted); of Quillet's, only what the person did not change goes. Jane's
+// default comes back as "None", as Outlook cannot show a deleted one.
+TEST_F(QuilletRestoreCommandTest, RestoreKeepsThePersonsLaterChangeAndGivesADeletedDefaultAsNone) {
     setSignature("k-team", "<p>Team</p>");
     const QString point =
         install("k-team", {"--client", "thunderbird", "--account", "tom@example.com"});
@@ -226,6 +227,7 @@ TEST_F(QuilletRestoreCommandTest, RestoreKeepsThePersonsLaterChangeAndGivesBackO
     ASSERT_EQ(outlook.size(), 2u);
     outlook[1].content = "<p>Edited in Outlook</p>";
     outlook.push_back({"Mine 2", "<p>Jane, again</p>"});
+    outlook.erase(outlook.begin());  // "Mine"
     SetFakeOutlookSignatures(mac, outlook);
 
     QString output;
@@ -237,9 +239,8 @@ TEST_F(QuilletRestoreCommandTest, RestoreKeepsThePersonsLaterChangeAndGivesBackO
     });
     EXPECT_EQ(Read(sample.thunderbirdPrefs).toStdString(), lines.join('\n').toStdString());
     EXPECT_TRUE(FakeOutlookSignatures(mac) == outlook);
-    // Quillet's signature was Jane's default: hers is back.
     EXPECT_EQ(FakeOutlookDefaultSignatures(mac).at("jane@example.com"),
-              (FakeOutlookDefaults{"Mine", "None"}));
+              (FakeOutlookDefaults{"None", "None"}));
     EXPECT_TRUE(json({"list", "--all"}).empty());
     EXPECT_TRUE(output.contains("the preference mail.identity.id1.sig_on_fwd in "))
         << output.toStdString();
@@ -278,24 +279,6 @@ TEST_F(QuilletRestoreCommandTest, AnUninstallIsNotUndoneOverThePersonsLaterSigna
     EXPECT_EQ(Read(sample.thunderbirdPrefs), prefs);
     for (const Json& signature : json({"list", "--all"}))
         EXPECT_FALSE(signature["performed"].contains("Thunderbird")) << signature.dump();
-}
-
-// The person deleted their own signature after Quillet's took its place as Jane's default: the
-// restore takes Quillet's away and gives Jane "None", as Outlook cannot show a deleted one.
-TEST_F(QuilletRestoreCommandTest, ADefaultWhoseSignatureThePersonDeletedComesBackAsNone) {
-    setSignature("k-team", "<p>Team</p>");
-    const QString point =
-        install("k-team", {"--client", "outlook", "--account", "jane@example.com"});
-    auto outlook = FakeOutlookSignatures(mac);
-    std::erase_if(outlook, [](const auto& signature) { return signature.name == "Mine"; });
-    SetFakeOutlookSignatures(mac, outlook);
-    outlook.pop_back();  // Quillet's, which the restore takes away
-
-    run({"restore", point});
-    EXPECT_TRUE(FakeOutlookSignatures(mac) == outlook);
-    EXPECT_EQ(FakeOutlookDefaultSignatures(mac).at("jane@example.com"),
-              (FakeOutlookDefaults{"None", "None"}));
-    EXPECT_TRUE(json({"list", "--all"}).empty());
 }
 
 // An identity holds one signature: a second install of the same text there changes no client,
