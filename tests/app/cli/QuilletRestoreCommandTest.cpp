@@ -161,7 +161,10 @@ struct QuilletRestoreCommandTest : testing::Test, SampleMacCommand {
 // Restoring an earlier point undoes the later ones first, so that no client keeps a signature
 // the store no longer knows; restoring the restore's own point brings them back; restoring a
 // point for one client leaves the others, and their later installs, and the store agreeing.
-TEST_F(QuilletRestoreCommandTest, RestoringAnEarlierPointUndoesTheLaterOnesInEveryClient) {
+// An identity holds one signature: a second install of the same text there changes no client,
+// yet it keeps a point (of the store alone), or restoring an earlier one would leave its record
+// claiming what the client no longer holds.
+TEST_F(QuilletRestoreCommandTest, RestoringAnEarlierPointUndoesTheLaterOnesAndASecondInstall) {
     setSignature("k-team", "<p>Team \"quoted\"</p>");
     const MachineState original = state();
     QStringList installPoints;  // oldest first
@@ -170,17 +173,19 @@ TEST_F(QuilletRestoreCommandTest, RestoringAnEarlierPointUndoesTheLaterOnesInEve
                                   {"--client", "outlook"},
                                   {"--client", "postbox"},
                                   {"--client", "spark"},
+                                  {"--client", "thunderbird", "--account", "tom@example.com"},
                                   {"--client", "thunderbird", "--account", "tom@example.com"}}) {
         installPoints << install("k-team", where);
     }
     const MachineState installed = state();
-    ASSERT_EQ(installed.list.size(), 5u);
+    ASSERT_EQ(installed.list.size(), 6u);
     ASSERT_NE(installed.sparkRows, original.sparkRows);
     ASSERT_NE(installed.outlookSignatures.size(), original.outlookSignatures.size());
     const auto backups = json({"backups"});
-    EXPECT_EQ(backups[0]["reason"], "install");
-    EXPECT_EQ(backups[0]["clients"], Json::array({"Thunderbird"}));
-    EXPECT_EQ(backups[0]["files"], Json::array({sample.thunderbirdPrefs.toStdString()}));
+    EXPECT_EQ(backups[1]["reason"], "install");
+    EXPECT_EQ(backups[1]["clients"], Json::array({"Thunderbird"}));
+    EXPECT_EQ(backups[1]["files"], Json::array({sample.thunderbirdPrefs.toStdString()}));
+    EXPECT_EQ(backups[0]["clients"], Json::array());
 
     QString output;
     const QStringList undo = run({"restore", installPoints.first()}, &output);
@@ -202,6 +207,13 @@ TEST_F(QuilletRestoreCommandTest, RestoringAnEarlierPointUndoesTheLaterOnesInEve
     Json others = installed.list;
     others.erase(others.begin());
     EXPECT_EQ(now.list, others);
+    // The later restores undone first, of the second install only its record goes.
+    run({"restore", installPoints.last()});
+    MachineState once = installed;
+    once.list.erase(once.list.end() - 1);
+    // Apple Mail's, brought back, is the store's last.
+    std::rotate(once.list.begin(), once.list.begin() + 1, once.list.end());
+    expectSame(state(), once);
 }
 
 // What the person changed after Quillet's installs stays through a restore of them (in
@@ -279,28 +291,6 @@ TEST_F(QuilletRestoreCommandTest, AnUninstallIsNotUndoneOverThePersonsLaterSigna
     EXPECT_EQ(Read(sample.thunderbirdPrefs), prefs);
     for (const Json& signature : json({"list", "--all"}))
         EXPECT_FALSE(signature["performed"].contains("Thunderbird")) << signature.dump();
-}
-
-// An identity holds one signature: a second install of the same text there changes no client,
-// yet it keeps a point (of the store alone), or restoring the first install would leave the
-// second's record claiming what the client no longer holds.
-TEST_F(QuilletRestoreCommandTest, ASecondInstallThatChangesNoClientKeepsAPointOfTheStore) {
-    setSignature("k-tom", "<p>Tom</p>");
-    const MachineState original = state();
-    const QStringList tom{"--client", "thunderbird", "--account", "tom@example.com"};
-    const QString first = install("k-tom", tom);
-    const MachineState once = state();
-    const QString second = install("k-tom", tom);
-    const MachineState twice = state();
-    EXPECT_EQ(twice.files.at(sample.thunderbirdPrefs), once.files.at(sample.thunderbirdPrefs));
-    EXPECT_EQ(json({"backups"})[0]["clients"], Json::array());
-
-    const QStringList undo = run({"restore", first});
-    expectSame(state(), original);
-    run({"restore", undo.value(0)});
-    expectSame(state(), twice);
-    run({"restore", second});
-    expectSame(state(), once);
 }
 
 // A point keeps what the pass changed: the entries of a large prefs.js, not a copy of it; the
