@@ -170,8 +170,9 @@ TEST_F(QuilletCommandTest, RunEndsOnTermOrIntWhileAScriptHangsAndLeavesNoScriptB
 }
 
 // The store, the accounts cache, the activity record, the person's replaced signatures and their
-// folder hold signatures and account addresses: their owner's alone, whatever the umask.
-TEST_F(QuilletCommandTest, QuilletsOwnFilesAndFoldersAreItsOwnersAlone) {
+// folder hold signatures and account addresses: their owner's alone, whatever the umask; and a
+// store that cannot be opened ends the command with a clear message.
+TEST_F(QuilletCommandTest, QuilletsOwnFilesAreItsOwnersAloneAndOneThatCannotBeOpenedIsSaid) {
     const QString profile = mac.addMozillaProfile(ClientKind::thunderbird);
     // Ann's own signature, which Quillet's replaces and keeps to give back.
     WriteFakePrefsFile(profile, FakeIdentityPrefsLines("1", "ann@example.com") +
@@ -226,14 +227,14 @@ TEST_F(QuilletCommandTest, QuilletsOwnFilesAndFoldersAreItsOwnersAlone) {
          {"/Library", "/Library/Application Support", "/Library/Application Support/Quillet"}) {
         EXPECT_EQ(mode(linuxHome.path() + folder), 0700u) << folder;
     }
-}
 
-TEST_F(QuilletCommandTest, StoreThatCannotBeOpenedEndsWithAClearMessage) {
     // A regular file where the data folder should be.
-    mac.writeFile(mac.homePath("Library/Application Support/Quillet"), "not a folder");
-    const CommandRun run = quillet({"list"});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains("Could not open the signature store")) << run.err.toStdString();
+    ASSERT_TRUE(QDir(data).removeRecursively());
+    mac.writeFile(data, "not a folder");
+    const CommandRun unopened = quillet({"list"});
+    EXPECT_EQ(unopened.exitCode, 1);
+    EXPECT_TRUE(unopened.err.contains("Could not open the signature store"))
+        << unopened.err.toStdString();
 }
 
 }  // namespace
