@@ -126,10 +126,4 @@ bool SampleClientHolds(const SampleMac& sample, ClientKind kind, const QString& 
     return false;
 }
 
-QByteArray SampleMacCommand::appleMailFile(const nlohmann::json& signature) const {
-    return ReadFakeFile(sample.appleMailSignaturesFolder + "/" +
-                        QString::fromStdString(signature["uuid"]) + ".mailsignature")
-        .value_or("(none)");
-}
-
 }  // namespace quillet

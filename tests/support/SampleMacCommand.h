@@ -72,8 +72,6 @@ public:
     bool clientHolds(ClientKind kind, const QString& text) const {
         return SampleClientHolds(sample, kind, text);
     }
-    // The Apple Mail signature file of a signature (as install prints it), or "(none)".
-    QByteArray appleMailFile(const nlohmann::json& signature) const;
 
     const CommandBuild build;
     // Options before every command's own: the platform it serves (none: the fake Mac).

@@ -30,7 +30,6 @@ TestService::TestService() : _server(std::make_unique<httplib::Server>()) {
     _server->Get(R"(/node/api/v1/signature/key/(.+))",
                  [this](const httplib::Request& request, httplib::Response& response) {
                      std::unique_lock guard(_lock);
-                     ++_keyRequests;
                      const QString key = QString::fromStdString(request.matches[1]);
                      _requestedKeys.push_back(key);
                      _released.wait(guard, [&] { return !_heldKeys.contains(key) || _stopping; });
@@ -121,17 +120,13 @@ std::vector<QString> TestService::updateQueries() const {
 
 int TestService::keyRequests() const {
     std::lock_guard guard(_lock);
-    return _keyRequests;
+    return static_cast<int>(_requestedKeys.size());
 }
-
-}  // namespace quillet
-
-namespace quillet {
 
 void TestService::resetCounts() {
     std::lock_guard guard(_lock);
     _updateQueries.clear();
-    _keyRequests = 0;
+    _requestedKeys.clear();
 }
 
 }  // namespace quillet

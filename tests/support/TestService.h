@@ -55,7 +55,6 @@ private:
     std::set<QString> _heldKeys;
     bool _stopping = false;
     std::vector<QString> _updateQueries;
-    int _keyRequests = 0;
     std::vector<QString> _requestedKeys;
 };
 

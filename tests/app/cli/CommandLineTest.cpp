@@ -27,17 +27,15 @@ TEST(CommandLine, UsageErrors) {
 }
 
 // The request paths are joined to the service URL as text: a fragment there would swallow them,
-// whether the option (cli/usage.tsv) or the environment gives it.
-TEST(CommandLine, AServiceUrlWithAFragmentIsRefusedFromTheEnvironment) {
+// whether the option (cli/usage.tsv) or the environment gives it. A bundle that cannot be read
+// ends the command too.
+TEST(QuilletCommand, AServiceUrlWithAFragmentOrABundleThatCannotBeReadEndsWithStatusOne) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QUILLET_SERVICE_URL", "http://127.0.0.1:9#x");
     const CommandRun run = RunQuillet({"--home", "/nonexistent", "refresh"}, environment);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(
         "QUILLET_SERVICE_URL http://127.0.0.1:9#x cannot be used: it holds a fragment"));
-}
-
-TEST(QuilletCommand, ABundleThatCannotBeReadEndsWithStatusOne) {
     EXPECT_EQ(RunQuillet({"--bundle", "/nonexistent", "--version"}).exitCode, 1);
 }
 

@@ -9,7 +9,6 @@
 #include <QTemporaryDir>
 #include <csignal>
 
-#include "app/core/Core.h"
 #include "app/demo/FakeMacAccounts.h"
 #include "app/demo/FakeMacMozilla.h"
 #include "platform/EventLoop.h"
@@ -17,13 +16,13 @@
 #include "tests/support/CommandBuild.h"
 #include "tests/support/FakeMacScripts.h"
 #include "tests/support/SampleMacCommand.h"
-#include "tests/support/TestPlatform.h"
 #include "tests/support/TestService.h"
 
 namespace quillet {
 namespace {
 
-// The real quillet executable over a fake Mac, with a test service on loopback.
+// The real quillet executable over a fake Mac with Apple Mail and Thunderbird (Ann's identity),
+// with a test service on loopback.
 class QuilletCommandTest : public testing::Test {
 protected:
     QuilletCommandTest() {
@@ -31,7 +30,8 @@ protected:
                                "3774");
         mac.addAppleMailData();
         mac.installClient(ClientKind::thunderbird, "128.5.0", "12824.11.27");
-        mac.addMozillaProfile(ClientKind::thunderbird);
+        WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
+                           FakeIdentityPrefsLines("1", "ann@example.com"));
         mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "0");
     }
 
@@ -43,27 +43,14 @@ protected:
         return RunQuillet(options() + arguments);
     }
 
-    // A signature left by an earlier run of the engine.
-    SignatureId storeSignature(const QString& key, const QString& text,
-                               const QString& name = "Work") {
-        service.failUpdates(503);
-        TestPlatform platform(mac);
-        Core::Options options;
-        options.serviceUrl = service.url();
-        options.console = [](const QString&) {};
-        auto core = std::move(*Core::create(platform.platform(), options));
-        const SignatureId id = core->addSignature();
-        Signature& signature = *core->signature(id);
-        signature.keyQe = key;
-        signature.mainTextQe = text;
-        signature.nameQe = name;
-        signature.lastUpdateUnixTimeQz = 100;
-        signature.clientKindToSelectedInstallationsInfoMap[ClientKind::thunderbird]
-            .accountEmailToPayloadMap["ann@example.com"] = {};
-        core->saveSignature(id, false, false);
-        RunEventLoopUntil([&] { return core->isIdle(); }, 30);
-        service.failUpdates(0);
-        return id;
+    // Installs the key's signature for Ann in Thunderbird; its id.
+    QString install(const QString& key, const QString& text) {
+        service.setSignature(key, text);
+        const CommandRun run = quillet({"--yes", "--json", "install", "--key", key, "--client",
+                                        "thunderbird", "--account", "ann@example.com"});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        return QString::fromStdString(
+            nlohmann::json::parse(run.out.toStdString(), nullptr, false).value("id", ""));
     }
 
     FakeMac mac;
@@ -71,40 +58,39 @@ protected:
 };
 
 TEST_F(QuilletCommandTest, ListAndShowPrintWhatTheStoreHoldsByIdOrElseByExactName) {
-    const SignatureId id = storeSignature("k1", "<p>Ann</p>");
+    const QString id = install("k1", "<p>Ann</p>");
+    ASSERT_EQ(quillet({"rename", id, "Work"}).exitCode, 0);
     const CommandRun list = quillet({"--json", "list"});
     ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
     const auto json = nlohmann::json::parse(list.out.toStdString());
     ASSERT_EQ(json.size(), 1u);
-    EXPECT_EQ(json[0]["id"], id.toString().toStdString());
+    EXPECT_EQ(json[0]["id"], id.toStdString());
     ExpectJsonFields(json, "cli/json-fields.tsv", "list");
 
     // A signature is reached by its printed id, or else by its exact name.
-    const SignatureId second = storeSignature("k2", "<p>2</p>", "01");
+    const QString second = install("k2", "<p>2</p>");
+    ASSERT_EQ(quillet({"rename", second, "01"}).exitCode, 0);
     const auto shownId = [&](const QString& sig) -> std::string {
         const CommandRun show = quillet({"--json", "show", sig});
         if (show.exitCode != 0)
             return "exit " + std::to_string(show.exitCode);
         return nlohmann::json::parse(show.out.toStdString())["id"];
     };
-    EXPECT_EQ(shownId(id.toString()), id.toString().toStdString());
-    EXPECT_EQ(shownId("Work"), id.toString().toStdString());
-    EXPECT_EQ(shownId("01"), second.toString().toStdString());  // a name, not id 1
+    EXPECT_EQ(shownId(id), id.toStdString());
+    EXPECT_EQ(shownId("Work"), id.toStdString());
+    EXPECT_EQ(shownId("01"), second.toStdString());  // a name, not id 1
 }
 
 TEST_F(QuilletCommandTest, RefreshAppliesTheServiceAndFailsWhenItFails) {
-    // The client the stored signature is selected for: the refresh writes it.
-    WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
-                       FakeIdentityPrefsLines("1", "ann@example.com"));
-    ASSERT_EQ(quillet({"accounts", "--discover", "thunderbird"}).exitCode, 0);
-    storeSignature("k1", "<p>old</p>");
+    install("k1", "<p>old</p>");
     service.setSignature("k1", "<p>new</p>");
     const CommandRun refresh = quillet({"refresh"});
     EXPECT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
     const auto json = nlohmann::json::parse(quillet({"--json", "list"}).out.toStdString());
     EXPECT_EQ(json[0]["mainText"], "<p>new</p>");
 
-    service.failUpdates(500, R"({"error": "down"})");
+    // An answer that, read as updates, would switch every signature off.
+    service.failUpdates(500, "{}");
     const CommandRun failed = quillet({"refresh"});
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_TRUE(failed.err.contains("Could not update signatures from server"))
@@ -149,7 +135,7 @@ TEST_F(QuilletCommandTest, RunEndsOnTermOrIntWhileAScriptHangsAndLeavesNoScriptB
     // Apple Mail runs and was used with us before, so run discovers it at start.
     SetFakeAppleMailAccounts(mac, {{"U-1", "ann@example.com", "Ann"}});
     mac.setRunning({"com.apple.mail"});
-    storeSignature("k1", "<p>one</p>");
+    install("k1", "<p>one</p>");
     ASSERT_EQ(quillet({"accounts", "--discover", "AppleMail"}).exitCode, 0);
     const QByteArray cacheBefore = ReadFakeFile(data + "CachedAccounts.plist").value_or("");
     const QByteArray storeBefore = ReadFakeFile(data + "DataV2.sqlite").value_or("");
@@ -184,17 +170,18 @@ TEST_F(QuilletCommandTest, RunEndsOnTermOrIntWhileAScriptHangsAndLeavesNoScriptB
 }
 
 // The store, the accounts cache, the activity record, the person's replaced signatures and their
-// folder hold signatures and account addresses: their owner's alone, whatever the umask.
-TEST_F(QuilletCommandTest, QuilletsOwnFilesAndFoldersAreItsOwnersAlone) {
+// folder hold signatures and account addresses: their owner's alone, whatever the umask; and a
+// store that cannot be opened ends the command with a clear message.
+TEST_F(QuilletCommandTest, QuilletsOwnFilesAreItsOwnersAloneAndOneThatCannotBeOpenedIsSaid) {
     const QString profile = mac.addMozillaProfile(ClientKind::thunderbird);
     // Ann's own signature, which Quillet's replaces and keeps to give back.
     WriteFakePrefsFile(profile, FakeIdentityPrefsLines("1", "ann@example.com") +
                                     QStringList{"user_pref(\"mail.identity.id1.htmlSigText\", "
                                                 "\"<p>Ann's own</p>\");"});
     ASSERT_EQ(::chmod(QFile::encodeName(profile + "/prefs.js").constData(), 0640), 0);
-    storeSignature("k1", "<p>old</p>");
-    service.setSignature("k1", "<p>new</p>");
     const mode_t previous = ::umask(0);
+    install("k1", "<p>old</p>");
+    service.setSignature("k1", "<p>new</p>");
     const CommandRun accounts = quillet({"accounts", "--discover", "Thunderbird"});
     const CommandRun refresh = quillet({"refresh"});
     QTemporaryDir linuxHome;  // a Linux desktop with no ~/Library yet
@@ -240,14 +227,14 @@ TEST_F(QuilletCommandTest, QuilletsOwnFilesAndFoldersAreItsOwnersAlone) {
          {"/Library", "/Library/Application Support", "/Library/Application Support/Quillet"}) {
         EXPECT_EQ(mode(linuxHome.path() + folder), 0700u) << folder;
     }
-}
 
-TEST_F(QuilletCommandTest, StoreThatCannotBeOpenedEndsWithAClearMessage) {
     // A regular file where the data folder should be.
-    mac.writeFile(mac.homePath("Library/Application Support/Quillet"), "not a folder");
-    const CommandRun run = quillet({"list"});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains("Could not open the signature store")) << run.err.toStdString();
+    ASSERT_TRUE(QDir(data).removeRecursively());
+    mac.writeFile(data, "not a folder");
+    const CommandRun unopened = quillet({"list"});
+    EXPECT_EQ(unopened.exitCode, 1);
+    EXPECT_TRUE(unopened.err.contains("Could not open the signature store"))
+        << unopened.err.toStdString();
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ protected:
     QString sparkRows() const { return FakeSparkSettingsRows(sample.sparkSettings).join('\n'); }
 };
 
-TEST_F(QuilletManagedCommandTest, InstallsKeepsAndRemovesTheOrganisationsSignatures) {
+TEST_F(QuilletManagedCommandTest, InstallsKeepsAndRemovesTheOrganisationsSignaturesByItsRules) {
     const QByteArray appleMailOwn = read(sample.appleMailOwnSignatureFile);
     const QByteArray postboxSignatures = read(sample.postboxSignatures);
     const QString sparkOwn = FakeSparkSettingsRows(sample.sparkSettings).first();
@@ -91,11 +91,31 @@ TEST_F(QuilletManagedCommandTest, InstallsKeepsAndRemovesTheOrganisationsSignatu
     ASSERT_EQ(refresh().exitCode, 0);
     EXPECT_EQ(list().size(), 1u);
     EXPECT_EQ(read(sample.thunderbirdPrefs), prefsAfterFirst);
+
+    // The organisation's service wins over the command line's; with the person's own signatures
+    // not allowed, their install is refused.
+    const ServedSignatures organisation;
+    organisation.setSignature("k-own-service", "<p>From the organisation's service</p>");
+    Plist configuration = ManagedConfigurationPlist({ManagedEntryPlist("k-own-service", "Spark")});
+    configuration.node().set("ServiceURL", Plist::string(organisation.serviceUrl()));
+    configuration.node().set("AllowUserSignatures", Plist::boolean(false));
+    WriteManagedConfiguration(mac, configuration);
+    ASSERT_EQ(refresh().exitCode, 0);
+    EXPECT_TRUE(sparkRows().contains("<p>From the organisation's service</p>"));
+    const CommandRun install =
+        quillet({"--yes", "install", "--key", "k-org", "--client", "outlook"});
+    EXPECT_EQ(install.exitCode, 1);
+    EXPECT_TRUE(
+        install.err.contains("Only the signatures that your organisation deploys can be "
+                             "installed.\n-> OK"))
+        << install.err.toStdString();
+    EXPECT_EQ(list().size(), 1u);
 }
 
 // Nobody answers for the organisation: a running client is never closed for its signatures,
 // even with --yes; the installation waits for a refresh after the client has quit.
-TEST_F(QuilletManagedCommandTest, ARunningClientIsLeftRunningAndWrittenAfterItQuits) {
+TEST_F(QuilletManagedCommandTest,
+       ARunningClientIsWrittenAfterItQuitsAndAChangedEntrySelectedAgain) {
     const QByteArray prefsBefore = read(sample.thunderbirdPrefs);
     mac.setRunning({"org.mozilla.thunderbird"});
     WriteManagedConfiguration(
@@ -119,9 +139,8 @@ TEST_F(QuilletManagedCommandTest, ARunningClientIsLeftRunningAndWrittenAfterItQu
     EXPECT_EQ(QString::fromUtf8(read(sample.thunderbirdPrefs)).count("<p>Org</p>"), 2);
     EXPECT_EQ(list()[0]["performed"]["Thunderbird"]["accounts"].size(), 2u);
     EXPECT_EQ(quillet({"status"}).exitCode, 0);
-}
 
-TEST_F(QuilletManagedCommandTest, ChangedClientAccountOrOptionsAreSelectedAgain) {
+    // A changed client, account or option selects the one signature again.
     WriteManagedConfiguration(
         mac,
         ManagedConfigurationPlist({ManagedEntryPlist("k-org", "Thunderbird", "tom@example.com")}));
@@ -137,29 +156,6 @@ TEST_F(QuilletManagedCommandTest, ChangedClientAccountOrOptionsAreSelectedAgain)
     ExpectJsonFields(list(), "cli/json-fields.tsv", "managed postbox");
     EXPECT_FALSE(read(sample.thunderbirdPrefs).contains("<p>Org</p>"));
     EXPECT_TRUE(read(sample.postboxSignatures).contains("<p>Org</p>"));
-}
-
-// The organisation's service wins over the command line's; with the person's own signatures not
-// allowed, their install is refused.
-TEST_F(QuilletManagedCommandTest, TheOrganisationsServiceAndRulesWinOverTheCommandLines) {
-    const ServedSignatures organisation;
-    organisation.setSignature("k-own-service", "<p>From the organisation's service</p>");
-    Plist configuration = ManagedConfigurationPlist({ManagedEntryPlist("k-own-service", "Spark")});
-    configuration.node().set("ServiceURL", Plist::string(organisation.serviceUrl()));
-    configuration.node().set("AllowUserSignatures", Plist::boolean(false));
-    WriteManagedConfiguration(mac, configuration);
-
-    ASSERT_EQ(refresh().exitCode, 0);
-    EXPECT_TRUE(sparkRows().contains("<p>From the organisation's service</p>"));
-
-    const CommandRun install =
-        quillet({"--yes", "install", "--key", "k-org", "--client", "outlook"});
-    EXPECT_EQ(install.exitCode, 1);
-    EXPECT_TRUE(
-        install.err.contains("Only the signatures that your organisation deploys can be "
-                             "installed.\n-> OK"))
-        << install.err.toStdString();
-    EXPECT_EQ(list().size(), 1u);
 }
 
 }  // namespace

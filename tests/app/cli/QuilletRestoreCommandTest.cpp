@@ -161,7 +161,10 @@ struct QuilletRestoreCommandTest : testing::Test, SampleMacCommand {
 // Restoring an earlier point undoes the later ones first, so that no client keeps a signature
 // the store no longer knows; restoring the restore's own point brings them back; restoring a
 // point for one client leaves the others, and their later installs, and the store agreeing.
-TEST_F(QuilletRestoreCommandTest, RestoringAnEarlierPointUndoesTheLaterOnesInEveryClient) {
+// An identity holds one signature: a second install of the same text there changes no client,
+// yet it keeps a point (of the store alone), or restoring an earlier one would leave its record
+// claiming what the client no longer holds.
+TEST_F(QuilletRestoreCommandTest, RestoringAnEarlierPointUndoesTheLaterOnesAndASecondInstall) {
     setSignature("k-team", "<p>Team \"quoted\"</p>");
     const MachineState original = state();
     QStringList installPoints;  // oldest first
@@ -170,17 +173,19 @@ TEST_F(QuilletRestoreCommandTest, RestoringAnEarlierPointUndoesTheLaterOnesInEve
                                   {"--client", "outlook"},
                                   {"--client", "postbox"},
                                   {"--client", "spark"},
+                                  {"--client", "thunderbird", "--account", "tom@example.com"},
                                   {"--client", "thunderbird", "--account", "tom@example.com"}}) {
         installPoints << install("k-team", where);
     }
     const MachineState installed = state();
-    ASSERT_EQ(installed.list.size(), 5u);
+    ASSERT_EQ(installed.list.size(), 6u);
     ASSERT_NE(installed.sparkRows, original.sparkRows);
     ASSERT_NE(installed.outlookSignatures.size(), original.outlookSignatures.size());
     const auto backups = json({"backups"});
-    EXPECT_EQ(backups[0]["reason"], "install");
-    EXPECT_EQ(backups[0]["clients"], Json::array({"Thunderbird"}));
-    EXPECT_EQ(backups[0]["files"], Json::array({sample.thunderbirdPrefs.toStdString()}));
+    EXPECT_EQ(backups[1]["reason"], "install");
+    EXPECT_EQ(backups[1]["clients"], Json::array({"Thunderbird"}));
+    EXPECT_EQ(backups[1]["files"], Json::array({sample.thunderbirdPrefs.toStdString()}));
+    EXPECT_EQ(backups[0]["clients"], Json::array());
 
     QString output;
     const QStringList undo = run({"restore", installPoints.first()}, &output);
@@ -202,13 +207,21 @@ TEST_F(QuilletRestoreCommandTest, RestoringAnEarlierPointUndoesTheLaterOnesInEve
     Json others = installed.list;
     others.erase(others.begin());
     EXPECT_EQ(now.list, others);
+    // The later restores undone first, of the second install only its record goes.
+    run({"restore", installPoints.last()});
+    MachineState once = installed;
+    once.list.erase(once.list.end() - 1);
+    // Apple Mail's, brought back, is the store's last.
+    std::rotate(once.list.begin(), once.list.begin() + 1, once.list.end());
+    expectSame(state(), once);
 }
 
 // What the person changed after Quillet's installs stays through a restore of them (in
 // Thunderbird Tim's own signature edited, Quillet's forwarding switch turned off and an identity
-// added; in Outlook Quillet's signature edited and one of the person's own added); of Quillet's,
-// only what the person did not change goes.
-TEST_F(QuilletRestoreCommandTest, RestoreKeepsThePersonsLaterChangeAndGivesBackOnlyQuilletsOwn) {
+// added; in Outlook Quillet's signature edited, one of the person's own added and the one that
+// was Jane's default deleted); of Quillet's, only what the person did not change goes. Jane's
+// default comes back as "None", as Outlook cannot show a deleted one.
+TEST_F(QuilletRestoreCommandTest, RestoreKeepsThePersonsLaterChangeAndGivesADeletedDefaultAsNone) {
     setSignature("k-team", "<p>Team</p>");
     const QString point =
         install("k-team", {"--client", "thunderbird", "--account", "tom@example.com"});
@@ -226,6 +239,7 @@ TEST_F(QuilletRestoreCommandTest, RestoreKeepsThePersonsLaterChangeAndGivesBackO
     ASSERT_EQ(outlook.size(), 2u);
     outlook[1].content = "<p>Edited in Outlook</p>";
     outlook.push_back({"Mine 2", "<p>Jane, again</p>"});
+    outlook.erase(outlook.begin());  // "Mine"
     SetFakeOutlookSignatures(mac, outlook);
 
     QString output;
@@ -237,61 +251,31 @@ TEST_F(QuilletRestoreCommandTest, RestoreKeepsThePersonsLaterChangeAndGivesBackO
     });
     EXPECT_EQ(Read(sample.thunderbirdPrefs).toStdString(), lines.join('\n').toStdString());
     EXPECT_TRUE(FakeOutlookSignatures(mac) == outlook);
-    // Quillet's signature was Jane's default: hers is back.
     EXPECT_EQ(FakeOutlookDefaultSignatures(mac).at("jane@example.com"),
-              (FakeOutlookDefaults{"Mine", "None"}));
+              (FakeOutlookDefaults{"None", "None"}));
     EXPECT_TRUE(json({"list", "--all"}).empty());
     EXPECT_TRUE(output.contains("the preference mail.identity.id1.sig_on_fwd in "))
         << output.toStdString();
     EXPECT_TRUE(output.contains("was changed since; it is kept as it is."));
 }
 
-// Outlook tells signatures apart by name alone. Once the person has one of the same name as
-// Quillet's, a restore cannot tell which of them a point's content was: it refuses, and the
-// person's signature stays as it is.
-TEST_F(QuilletRestoreCommandTest, AnOutlookSignatureOfTheSameNameAsThePersonsIsNotPutBackOverIt) {
+// Undoing an uninstall would put Quillet's signature back where the person has put their own
+// since: over it, theirs would be lost; beside it, the list would record a signature the client
+// does not hold. Outlook tells signatures apart by name alone, so one of the same name as
+// Quillet's is the person's too. Each client's restore is refused, and nothing of it changes.
+TEST_F(QuilletRestoreCommandTest, AnUninstallIsNotUndoneOverThePersonsLaterSignatureNorASameName) {
     setSignature("k-team", "<p>Team</p>");
     install("k-team", {"--client", "outlook", "--account", "jane@example.com"});
+    install("k-team", {"--client", "thunderbird", "--account", "tom@example.com"});
     const QString name = QString::fromStdString(json({"list"})[0]["name"]);
     auto outlook = FakeOutlookSignatures(mac);
     outlook.push_back({name, "<p>Jane's, same name</p>"});
     SetFakeOutlookSignatures(mac, outlook);
-    const QString beforeUninstall = run({"uninstall", "1"}).value(0);
+    // Restoring the earlier uninstall undoes the later one first.
+    const QString beforeUninstall = run({"uninstall", "2"}).value(0);
+    run({"uninstall", "1"});
     outlook.erase(outlook.end() - 2);  // Quillet's left
     ASSERT_TRUE(FakeOutlookSignatures(mac) == outlook);
-
-    const CommandRun restore = quillet({"--yes", "restore", beforeUninstall});
-    EXPECT_EQ(restore.exitCode, 1);
-    EXPECT_TRUE(restore.err.contains("Could not restore signature: \"" + name + "\"."))
-        << restore.err.toStdString();
-    EXPECT_TRUE(FakeOutlookSignatures(mac) == outlook);
-}
-
-// The person deleted their own signature after Quillet's took its place as Jane's default: the
-// restore takes Quillet's away and gives Jane "None", as Outlook cannot show a deleted one.
-TEST_F(QuilletRestoreCommandTest, ADefaultWhoseSignatureThePersonDeletedComesBackAsNone) {
-    setSignature("k-team", "<p>Team</p>");
-    const QString point =
-        install("k-team", {"--client", "outlook", "--account", "jane@example.com"});
-    auto outlook = FakeOutlookSignatures(mac);
-    std::erase_if(outlook, [](const auto& signature) { return signature.name == "Mine"; });
-    SetFakeOutlookSignatures(mac, outlook);
-    outlook.pop_back();  // Quillet's, which the restore takes away
-
-    run({"restore", point});
-    EXPECT_TRUE(FakeOutlookSignatures(mac) == outlook);
-    EXPECT_EQ(FakeOutlookDefaultSignatures(mac).at("jane@example.com"),
-              (FakeOutlookDefaults{"None", "None"}));
-    EXPECT_TRUE(json({"list", "--all"}).empty());
-}
-
-// Undoing an uninstall would put Quillet's signature back where the person has put their own
-// since: over it, theirs would be lost; beside it, the list would record a signature the client
-// does not hold. The client's restore is refused, and nothing of it changes.
-TEST_F(QuilletRestoreCommandTest, AnUninstallIsNotUndoneOverThePersonsLaterSignature) {
-    setSignature("k-team", "<p>Team</p>");
-    install("k-team", {"--client", "thunderbird", "--account", "tom@example.com"});
-    const QString beforeUninstall = run({"uninstall", "1"}).value(0);
     const QByteArray prefs =
         Read(sample.thunderbirdPrefs) +
         R"(user_pref("mail.identity.id1.htmlSigText", "<b>Tom's own, since</b>");)" + "\n";
@@ -299,66 +283,21 @@ TEST_F(QuilletRestoreCommandTest, AnUninstallIsNotUndoneOverThePersonsLaterSigna
 
     const CommandRun restore = quillet({"--yes", "restore", beforeUninstall});
     EXPECT_EQ(restore.exitCode, 1);
+    EXPECT_TRUE(restore.err.contains("Could not restore signature: \"" + name + "\"."))
+        << restore.err.toStdString();
     EXPECT_TRUE(restore.err.contains("Could not restore file " + sample.thunderbirdPrefs))
         << restore.err.toStdString();
+    EXPECT_TRUE(FakeOutlookSignatures(mac) == outlook);
     EXPECT_EQ(Read(sample.thunderbirdPrefs), prefs);
     for (const Json& signature : json({"list", "--all"}))
         EXPECT_FALSE(signature["performed"].contains("Thunderbird")) << signature.dump();
 }
 
-// An identity holds one signature: a second install of the same text there changes no client,
-// yet it keeps a point (of the store alone), or restoring the first install would leave the
-// second's record claiming what the client no longer holds.
-TEST_F(QuilletRestoreCommandTest, ASecondInstallThatChangesNoClientKeepsAPointOfTheStore) {
-    setSignature("k-tom", "<p>Tom</p>");
-    const MachineState original = state();
-    const QStringList tom{"--client", "thunderbird", "--account", "tom@example.com"};
-    const QString first = install("k-tom", tom);
-    const MachineState once = state();
-    const QString second = install("k-tom", tom);
-    const MachineState twice = state();
-    EXPECT_EQ(twice.files.at(sample.thunderbirdPrefs), once.files.at(sample.thunderbirdPrefs));
-    EXPECT_EQ(json({"backups"})[0]["clients"], Json::array());
-
-    const QStringList undo = run({"restore", first});
-    expectSame(state(), original);
-    run({"restore", undo.value(0)});
-    expectSame(state(), twice);
-    run({"restore", second});
-    expectSame(state(), once);
-}
-
-// A Spark row whose bytes are not UTF-8 is kept as bytes: the pass goes on to the later clients,
-// and restoring its point gives the row back byte for byte.
-TEST_F(QuilletRestoreCommandTest, ASparkRowThatIsNotUtf8NeitherStopsThePassNorIsLostByARestore) {
-    setSignature("k-team", "<p>Team</p>");
-    install("k-team", {"--client", "spark", "--account", "sue@example.com"});
-    install("k-team", {"--client", "thunderbird", "--account", "tom@example.com"});
-    const QString quillets = listed("uuid").value(0);
-    const QByteArray ordering = "[\"" + quillets.toUtf8() + "\",\"MINE\xff\xfe\"]";
-    ASSERT_TRUE(ExecuteFakeSparkSql(sample.sparkSettings,
-                                    "UPDATE settings SET itemValue = CAST(X'" +
-                                        QString::fromLatin1(ordering.toHex()) +
-                                        "' AS TEXT) WHERE itemKey = 'MetaOrderingSettingsKey';"));
-    const QByteArray thunderbird = Read(sample.thunderbirdPrefs);
-
-    setSignature("k-team", "<p>Team, renewed</p>");
-    const QStringList made = run({"refresh"});
-    ASSERT_EQ(made.size(), 1);
-    EXPECT_TRUE(Read(sample.thunderbirdPrefs).contains("Team, renewed"));
-
-    run({"restore", made.first()});
-    EXPECT_EQ(QueryFakeDatabase(sample.sparkSettings,
-                                "SELECT itemValue FROM settings WHERE "
-                                "itemKey = 'MetaOrderingSettingsKey'"),
-              FakeDatabaseRows{{ordering}});
-    EXPECT_EQ(Read(sample.thunderbirdPrefs), thunderbird);
-}
-
 // A point keeps what the pass changed: the entries of a large prefs.js, not a copy of it; the
 // signature records of the command, not the store (a large signature is installed elsewhere);
-// never Mail's cache.
-TEST_F(QuilletRestoreCommandTest, APointHoldsWhatThePassChangedNotWholeFilesNorTheStore) {
+// never Mail's cache. A Spark row whose bytes are not UTF-8 is kept as bytes: the pass goes on to
+// the later clients, and restoring its point gives the row back byte for byte.
+TEST_F(QuilletRestoreCommandTest, APointHoldsWhatThePassChangedAndASparkRowThatIsNotUtf8) {
     const QString large = serviceFolder.path() + "/large.html";
     Write(large, "<p>" + QByteArray(1 << 20, 'l') + "</p>");
     run({"install", "--file", large, "--client", "outlook"});
@@ -372,12 +311,32 @@ TEST_F(QuilletRestoreCommandTest, APointHoldsWhatThePassChangedNotWholeFilesNorT
 
     setSignature("k-small", "<p>Small</p>");
     for (const QStringList& where :
-         {QStringList{"--client", "thunderbird", "--account", "tom@example.com"},
-          QStringList{"--client", "spark", "--account", "sue@example.com"},
+         {QStringList{"--client", "spark", "--account", "sue@example.com"},
+          QStringList{"--client", "thunderbird", "--account", "tom@example.com"},
           QStringList{"--client", "applemail", "--account", "ann@example.com"}}) {
         EXPECT_LT(FolderSize(pointFolder(install("k-small", where))), 32 * 1024)
             << where.join(' ').toStdString();
     }
+
+    const QString quillets = listed("uuid").value(1);  // Spark's
+    const QByteArray ordering = "[\"" + quillets.toUtf8() + "\",\"MINE\xff\xfe\"]";
+    ASSERT_TRUE(ExecuteFakeSparkSql(sample.sparkSettings,
+                                    "UPDATE settings SET itemValue = CAST(X'" +
+                                        QString::fromLatin1(ordering.toHex()) +
+                                        "' AS TEXT) WHERE itemKey = 'MetaOrderingSettingsKey';"));
+    const QByteArray thunderbird = Read(sample.thunderbirdPrefs);
+    setSignature("k-small", "<p>Small, renewed</p>");
+    const QStringList made = run({"refresh"});
+    ASSERT_EQ(made.size(), 1);
+    EXPECT_TRUE(Read(sample.thunderbirdPrefs).contains("Small, renewed"));
+    EXPECT_LT(FolderSize(pointFolder(made.first())), 32 * 1024);
+
+    run({"restore", made.first()});
+    EXPECT_EQ(QueryFakeDatabase(sample.sparkSettings,
+                                "SELECT itemValue FROM settings WHERE "
+                                "itemKey = 'MetaOrderingSettingsKey'"),
+              FakeDatabaseRows{{ordering}});
+    EXPECT_EQ(Read(sample.thunderbirdPrefs), thunderbird);
 }
 
 TEST_F(QuilletRestoreCommandTest, ADamagedPointIsRefusedAndChangesNothing) {
