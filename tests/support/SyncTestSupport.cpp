@@ -280,4 +280,55 @@ QStringList SampleClientWorld::emails() const {
     return emails;
 }
 
+QString UnescapedCell(QString text) {
+    return text.replace("\\n", "\n").replace("\\0", QString(QChar(0)));
+}
+
+bool StoreRows::apply(const QStringList& row) {
+    const QString& what = row[0];
+    const auto cell = [&](int i) { return UnescapedCell(row.value(i)); };
+    const auto emails = [&](int i) { return row.value(i).split(',', Qt::SkipEmptyParts); };
+    const auto signature = [&]() -> Signature& { return signatures[row.value(1).toInt()]; };
+    const auto select = [&](Signature& chosen, int i) {
+        if (row.value(i).isEmpty())
+            return;  // in no selection at all
+        if (row.value(i) == "*")
+            SelectAllAccounts(chosen, _kind, row.value(i + 1) == "pending");
+        else
+            SelectAccounts(chosen, _kind, emails(i), row.value(i + 1) == "pending");
+    };
+    if (what == "signature") {
+        select(signatures.add(cell(2), cell(1)), 3);
+    } else if (what == "select") {
+        select(signature(), 2);
+    } else if (what == "deselect") {
+        signature().clientKindToSelectedInstallationsInfoMap.erase(_kind);
+    } else if (what == "text") {
+        signature().mainTextQe = cell(2);
+    } else if (what == "reinstall") {
+        signature().markForReinstallation();
+    } else if (what == "installed") {
+        for (const QString& email : row.value(2) == "*" ? QStringList{""} : emails(2))
+            RecordInstalled(signature(), _kind, email, cell(3), cell(4));
+    } else if (what == "remember") {
+        _remembered = Describe(signature());
+    } else if (what == "unchanged") {
+        EXPECT_EQ(Describe(signature()), _remembered);
+    } else if (what == "performed") {
+        EXPECT_EQ(signature().clientKindToPerformedInstallationsInfoMap.count(_kind) == 1,
+                  row.value(2) == "yes");
+    } else if (what == "saves") {
+        EXPECT_TRUE(saver.savedIds.empty());
+    } else if (what == "last-save") {
+        SignatureIds ids;
+        for (const QString& number : row.mid(1))
+            ids.push_back(SignatureId{number.toInt()});
+        EXPECT_EQ(saver.savedIds.empty() ? SignatureIds{SignatureId{-1}} : saver.savedIds.back(),
+                  ids);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace quillet

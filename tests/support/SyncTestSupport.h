@@ -1,6 +1,9 @@
 #pragma once
 // Signatures, accounts and a recording store for the tests of the client syncs.
 
+#include <gtest/gtest.h>
+
+#include <QDir>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -16,6 +19,7 @@
 #include "app/demo/FakeMac.h"
 #include "common/Accounts.h"
 #include "common/Signature.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/TestPlatform.h"
 
 // Texts in failure messages as text, not as arrays of code units.
@@ -138,5 +142,48 @@ public:
     AppleScriptRunner runner{mac.paths(), *platform.bundle};
     OutlookSyncEnvironment outlook{runner, *platform.bundle, std::chrono::milliseconds(0)};
 };
+
+// A text in a row of tests/data: "\n" stands for a line break, "\0" for a NUL.
+QString UnescapedCell(QString text);
+
+// The rows of a story of a client's sync that concern Quillet's signatures, the same for every
+// client (tests/data/sync/README.md).
+class StoreRows {
+public:
+    explicit StoreRows(ClientKind kind) : _kind(kind) {}
+    // False when the row is none of these.
+    bool apply(const QStringList& row);
+
+    TestSignatures signatures;
+    RecordingSignatureSaver saver;
+
+private:
+    const ClientKind _kind;
+    QString _remembered;
+};
+
+// Plays every story under tests/data/<folder>: a `case` row (its name, then what it hands the
+// new world) starts a World, which plays the rows after it.
+template <class World>
+void PlayStories(const QString& folder) {
+    const QStringList files =
+        QDir(TestDataPath(folder)).entryList({"*.tsv"}, QDir::Files, QDir::Name);
+    EXPECT_FALSE(files.isEmpty());
+    for (const QString& file : files) {
+        std::unique_ptr<World> world;
+        QString story;
+        for (const QStringList& row : ReadDataTable(folder + "/" + file)) {
+            if (row[0] == "case") {
+                world = std::make_unique<World>(row.value(2));
+                story = row.value(1);
+                continue;
+            }
+            SCOPED_TRACE((file + ": " + story + ": " + row.join(' ')).toStdString());
+            ASSERT_TRUE(world) << "a story starts with a case row";
+            if (!world->store.apply(row))
+                world->apply(row);
+        }
+    }
+}
 
 }  // namespace quillet

@@ -2,7 +2,6 @@
 // signatures and Quillet's are rows under tests/data/sync/outlook (see the README there).
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 
 #include "app/base/AppleScript.h"
@@ -11,7 +10,6 @@
 #include "app/clients/sync/OutlookSync.h"
 #include "app/demo/FakeMacAccounts.h"
 #include "app/demo/FakeMacOutlook.h"
-#include "tests/support/DataTable.h"
 #include "tests/support/SyncTestSupport.h"
 #include "tests/support/TestPlatform.h"
 
@@ -22,18 +20,10 @@ constexpr auto kOutlook = ClientKind::outlook;
 const QString kCreate = "Outlook-CreateSignature";
 const QStringList kKinds{"appleScript", "uninstallation", "duplicate", "defaultSignature"};
 
-QString Unescaped(QString text) {
-    return text.replace("\\n", "\n").replace("\\0", QString(QChar(0)));
-}
-
-QStringList Emails(const QString& cell) {
-    return cell.split(',', Qt::SkipEmptyParts);
-}
-
 std::vector<FakeOutlookSignature> OutlookSignatures(const QStringList& cells) {
     std::vector<FakeOutlookSignature> signatures;
     for (const QString& cell : cells)
-        signatures.push_back({cell.section('|', 0, 0), Unescaped(cell.section('|', 1))});
+        signatures.push_back({cell.section('|', 0, 0), UnescapedCell(cell.section('|', 1))});
     return signatures;
 }
 
@@ -53,8 +43,11 @@ QString Outcome(const std::optional<SyncOutlookSignaturesError>& error) {
 // A Mac with Outlook, its signatures and accounts, and Quillet's store.
 class OutlookWorld {
 public:
-    std::optional<SyncOutlookSignaturesError> sync(SignatureSaver& store) {
-        SyncInputs inputs{*info, accounts, signatures.ids(), signatures.map(), store, mac.paths()};
+    explicit OutlookWorld(const QString& = {}) {}
+
+    std::optional<SyncOutlookSignaturesError> sync(SignatureSaver& saver) {
+        SyncInputs inputs{*info, accounts,   store.signatures.ids(), store.signatures.map(),
+                          saver, mac.paths()};
         return SyncOutlookSignatures(inputs, environment);
     }
 
@@ -81,8 +74,7 @@ public:
     // Plays one row of a story.
     void apply(const QStringList& row) {
         const QString& what = row[0];
-        const auto cell = [&](int i) { return Unescaped(row.value(i)); };
-        const auto signature = [&]() -> Signature& { return signatures[row.value(1).toInt()]; };
+        const auto cell = [&](int i) { return UnescapedCell(row.value(i)); };
         if (what == "accounts") {
             std::vector<FakeOutlookAccount> fakeAccounts;
             for (const QString& account : row.mid(2)) {
@@ -92,33 +84,18 @@ public:
             setAccounts(cell(1), fakeAccounts);
         } else if (what == "outlook") {
             SetFakeOutlookSignatures(mac, OutlookSignatures(row.mid(1)));
-        } else if (what == "signature") {
-            SelectAccounts(signatures.add(cell(2), cell(1)), kOutlook, Emails(cell(3)));
-        } else if (what == "select") {
-            SelectAccounts(signature(), kOutlook, Emails(cell(2)));
-        } else if (what == "deselect") {
-            signature().clientKindToSelectedInstallationsInfoMap.erase(kOutlook);
-        } else if (what == "text") {
-            signature().mainTextQe = cell(2);
-        } else if (what == "reinstall") {
-            signature().markForReinstallation();
-        } else if (what == "installed") {
-            for (const QString& email : Emails(cell(2)))
-                RecordInstalled(signature(), kOutlook, email, cell(3), cell(4));
         } else if (what == "fail") {
             FailFakeOutlookScript(mac, cell(1), row.value(2).isEmpty() ? -1 : cell(2).toInt());
         } else if (what == "remove-script") {
             EXPECT_TRUE(QFile::remove(platform.bundle->resourcePath(cell(1), "applescript")));
-        } else if (what == "remember") {
-            _remembered = Describe(signature());
         } else if (what == "sync") {
-            EXPECT_EQ(Outcome(sync(saver)), cell(1));
+            EXPECT_EQ(Outcome(sync(store.saver)), cell(1));
         } else if (what == "outlook-has") {
             QStringList held, expected;
             for (const FakeOutlookSignature& one : FakeOutlookSignatures(mac))
                 held << one.name + "|" + one.content;
             for (const QString& listed : row.mid(1))
-                expected << Unescaped(listed);
+                expected << UnescapedCell(listed);
             EXPECT_EQ(held, expected);
         } else if (what == "default") {
             const auto defaults = FakeOutlookDefaultSignatures(mac);
@@ -133,19 +110,6 @@ public:
             EXPECT_EQ(runs(), row.mid(1));
         } else if (what == "script-line") {
             EXPECT_TRUE(mac.lastScriptText(cell(1)).contains(cell(2))) << cell(1).toStdString();
-        } else if (what == "performed") {
-            EXPECT_EQ(signature().clientKindToPerformedInstallationsInfoMap.count(kOutlook) == 1,
-                      cell(2) == "yes");
-        } else if (what == "unchanged") {
-            EXPECT_EQ(Describe(signature()), _remembered);
-        } else if (what == "saves") {
-            EXPECT_TRUE(saver.savedIds.empty());
-        } else if (what == "last-save") {
-            SignatureIds ids;
-            for (const QString& number : row.mid(1))
-                ids.push_back(SignatureId{number.toInt()});
-            ASSERT_FALSE(saver.savedIds.empty());
-            EXPECT_EQ(saver.savedIds.back(), ids);
         } else {
             ADD_FAILURE() << "no such row: " << what.toStdString();
         }
@@ -157,31 +121,11 @@ public:
     OutlookSyncEnvironment environment{runner, *platform.bundle, std::chrono::milliseconds(0)};
     std::optional<ClientInfo> info;  // as the accounts row says
     AccountsInfo accounts;
-    TestSignatures signatures;
-    RecordingSignatureSaver saver;
-
-private:
-    QString _remembered;
+    StoreRows store{kOutlook};
 };
 
 TEST(OutlookSyncTest, EveryStoryEndsAsItsRowsSay) {
-    const QStringList files =
-        QDir(TestDataPath("sync/outlook")).entryList({"*.tsv"}, QDir::Files, QDir::Name);
-    EXPECT_GE(files.size(), 4);
-    for (const QString& file : files) {
-        std::unique_ptr<OutlookWorld> world;
-        QString story;
-        for (const QStringList& row : ReadDataTable("sync/outlook/" + file)) {
-            if (row[0] == "case") {
-                world = std::make_unique<OutlookWorld>();
-                story = row.value(1);
-                continue;
-            }
-            SCOPED_TRACE((file + ": " + story + ": " + row.join(' ')).toStdString());
-            ASSERT_TRUE(world) << "a story starts with a case row";
-            world->apply(row);
-        }
-    }
+    PlayStories<OutlookWorld>("sync/outlook");
 }
 
 // The store as a sync killed right after Outlook created the signature leaves it: signature 1's
@@ -200,8 +144,8 @@ TEST(OutlookSyncTest, ASignatureCreatedByASyncKilledBeforeItsRecordIsReinstalled
     OutlookWorld world;
     world.apply({"accounts", "16.80", "jane@x.org||jane@x.org"});
     world.apply({"outlook", "Mine|<p>mine</p>"});
-    world.apply({"signature", "Work", "<p>a</p>", "jane@x.org"});
-    Signature& signature = world.signatures[1];
+    world.store.apply({"signature", "Work", "<p>a</p>", "jane@x.org"});
+    Signature& signature = world.store.signatures[1];
     const Signature before = signature;
     KilledAtCreate killed(world.mac);
     ASSERT_FALSE(world.sync(killed));
@@ -221,14 +165,11 @@ TEST(OutlookSyncTest, ASignatureCreatedByASyncKilledBeforeItsRecordIsReinstalled
                      .pendingReinstallation);
 
     // A create script that fails leaves the record as it was before the sync.
-    for (const QStringList& row :
-         std::vector<QStringList>{{"signature", "Other", "<p>b</p>", "jane@x.org"},
-                                  {"remember", "2"},
-                                  {"fail", kCreate, "1"},
-                                  {"sync", "appleScript"},
-                                  {"unchanged", "2"}}) {
-        world.apply(row);
-    }
+    world.store.apply({"signature", "Other", "<p>b</p>", "jane@x.org"});
+    world.store.apply({"remember", "2"});
+    world.apply({"fail", kCreate, "1"});
+    world.apply({"sync", "appleScript"});
+    world.store.apply({"unchanged", "2"});
 }
 
 }  // namespace
