@@ -284,6 +284,15 @@ QString UnescapedCell(QString text) {
     return text.replace("\\n", "\n").replace("\\0", QString(QChar(0)));
 }
 
+QStringList WithTestUuids(QStringList row) {
+    static const QRegularExpression uuid(R"(\buuid(\d+)\b)");
+    for (QString& cell : row) {
+        for (const auto& match : uuid.globalMatch(QString(cell)))
+            cell.replace(match.captured(), TestUuidText(match.captured(1).toInt()));
+    }
+    return row;
+}
+
 bool StoreRows::apply(const QStringList& row) {
     const QString& what = row[0];
     const auto cell = [&](int i) { return UnescapedCell(row.value(i)); };

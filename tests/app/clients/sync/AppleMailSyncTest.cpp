@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QXmlStreamReader>
 
 #include "app/clients/sync/AppleMailSync.h"
@@ -66,12 +65,7 @@ public:
         return found == places.end() ? place : found->second;
     }
 
-    void apply(QStringList row) {
-        static const QRegularExpression uuid(R"(\buuid(\d+)\b)");
-        for (QString& cell : row) {
-            for (const auto& match : uuid.globalMatch(QString(cell)))
-                cell.replace(match.captured(), TestUuidText(match.captured(1).toInt()));
-        }
+    void apply(const QStringList& row) {
         const QString& what = row[0];
         const auto cell = [&](int i) { return row.value(i); };
         const auto xml = [&](int i) {
