@@ -301,6 +301,8 @@ bool StoreRows::apply(const QStringList& row) {
     const auto select = [&](Signature& chosen, int i) {
         if (row.value(i).isEmpty())
             return;  // in no selection at all
+        if (row.value(i) == "none")
+            return SelectAccounts(chosen, _kind, {});  // selected, but for no account
         if (row.value(i) == "*")
             SelectAllAccounts(chosen, _kind, row.value(i + 1) == "pending");
         else
@@ -314,6 +316,8 @@ bool StoreRows::apply(const QStringList& row) {
         signature().clientKindToSelectedInstallationsInfoMap.erase(_kind);
     } else if (what == "text") {
         signature().mainTextQe = cell(2);
+    } else if (what == "inactive") {
+        signature().active = false;
     } else if (what == "reinstall") {
         signature().markForReinstallation();
     } else if (what == "installed") {
