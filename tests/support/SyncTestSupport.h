@@ -36,7 +36,6 @@ public:
     void saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) override;
 
     std::vector<SignatureIds> savedIds;
-    std::vector<QStringList> savedDescriptions;
 };
 
 // The signatures of a test store, numbered from 1 in the engine's order.
@@ -74,20 +73,35 @@ AccountsInfo MozillaAccountsInfo(
 AccountsInfo SparkAccountsInfo(const QStringList& emails,
                                AccountsInfoStatus status = AccountsInfoStatus::discoverySucceeded);
 
-// One client sync's world: a fake Mac, the client as detected, its accounts, the signatures,
-// the store they are saved to and the file of the person's replaced settings.
+// The rows of a story of a client's sync that concern Quillet's signatures, the same for every
+// client (tests/data/sync/README.md).
+class StoreRows {
+public:
+    explicit StoreRows(ClientKind kind) : _kind(kind) {}
+    // False when the row is none of these.
+    bool apply(const QStringList& row);
+
+    TestSignatures signatures;
+    RecordingSignatureSaver saver;
+
+private:
+    const ClientKind _kind;
+    QString _remembered;
+};
+
+// One client sync's world: a fake Mac, the client as detected, its accounts, Quillet's store
+// and the file of the person's replaced settings.
 struct SyncWorld {
+    explicit SyncWorld(ClientKind kind) : store(kind) {}
     SyncInputs inputs() {
-        return SyncInputs{clientInfo, accounts,    signatures.ids(),     signatures.map(),
-                          saver,      mac.paths(), DirectClientWrites(), replaced};
+        return SyncInputs{clientInfo,  accounts,    store.signatures.ids(), store.signatures.map(),
+                          store.saver, mac.paths(), DirectClientWrites(),   replaced};
     }
-    QStringList descriptions() const { return signatures.descriptions(); }
 
     FakeMac mac;
     ClientInfo clientInfo{"/Applications/Client.app", "1.0", "1"};
     AccountsInfo accounts;
-    TestSignatures signatures;
-    RecordingSignatureSaver saver;
+    StoreRows store;
     QString supportFolder = mac.homePath("Library/Application Support/Quillet");
     ReplacedSettings replaced{ReplacedSettingsPath(supportFolder)};
 };
@@ -147,22 +161,6 @@ public:
 QString UnescapedCell(QString text);
 // The row with each "uuidN" in it replaced by TestUuidText(N).
 QStringList WithTestUuids(QStringList row);
-
-// The rows of a story of a client's sync that concern Quillet's signatures, the same for every
-// client (tests/data/sync/README.md).
-class StoreRows {
-public:
-    explicit StoreRows(ClientKind kind) : _kind(kind) {}
-    // False when the row is none of these.
-    bool apply(const QStringList& row);
-
-    TestSignatures signatures;
-    RecordingSignatureSaver saver;
-
-private:
-    const ClientKind _kind;
-    QString _remembered;
-};
 
 // Plays every story under tests/data/<folder>: a `case` row (its name, then what it hands the
 // new world) starts a World, which plays the rows after it.

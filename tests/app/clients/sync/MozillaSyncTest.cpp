@@ -13,11 +13,11 @@ namespace quillet {
 namespace {
 
 // A profile of the client the case names, with an identity for each account, numbered from 1.
-class MozillaWorld {
+class MozillaWorld : public SyncWorld {
 public:
     explicit MozillaWorld(const QString& client)
-        : kind(*ClientKindFromStoredText(client)), store(kind) {
-        world.clientInfo.mozillaBasedClientProfilePathQ = profile;
+        : SyncWorld(*ClientKindFromStoredText(client)), kind(*ClientKindFromStoredText(client)) {
+        clientInfo.mozillaBasedClientProfilePathQ = profile;
     }
 
     // The prefs.js lines of the accounts' identities, then those lines.
@@ -33,18 +33,15 @@ public:
         const QString prefsPath = profile + "/prefs.js";
         if (what == "accounts") {
             emails = row.mid(1);
-            world.accounts = MozillaAccountsInfo(emails);
+            accounts = MozillaAccountsInfo(emails);
         } else if (what == "prefs") {
             WriteFakePrefsFile(profile, prefsLines(row.mid(1)));
         } else if (what == "list") {
             WriteFakePostboxSignatures(profile, row.value(1).toUtf8());
         } else if (what == "sync") {
-            const SyncInputs inputs{world.clientInfo,       world.accounts, store.signatures.ids(),
-                                    store.signatures.map(), store.saver,    world.mac.paths(),
-                                    DirectClientWrites(),   world.replaced};
             const bool failed = kind == ClientKind::postbox
-                                    ? SyncPostboxSignatures(inputs).has_value()
-                                    : SyncThunderbirdSignatures(inputs).has_value();
+                                    ? SyncPostboxSignatures(inputs()).has_value()
+                                    : SyncThunderbirdSignatures(inputs()).has_value();
             EXPECT_EQ(failed ? "failed" : "ok", row.value(1));
         } else if (what == "prefs-are") {
             EXPECT_EQ(ReadPrefsFileLines(prefsPath).value_or(QStringList{"(none)"}),
@@ -61,9 +58,7 @@ public:
     }
 
     const ClientKind kind;
-    StoreRows store;
-    SyncWorld world;
-    QString profile = world.mac.addMozillaProfile(kind);
+    QString profile = mac.addMozillaProfile(kind);
     QStringList emails;
 };
 

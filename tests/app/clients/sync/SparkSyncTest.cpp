@@ -34,9 +34,9 @@ Json JsonOf(const QString& text) {
     return text == "-" ? Json() : Json::parse(text.toStdString());
 }
 
-class SparkWorld {
+class SparkWorld : public SyncWorld {
 public:
-    explicit SparkWorld(const QString& = {}) {}
+    explicit SparkWorld(const QString& = {}) : SyncWorld(kSpark) {}
 
     std::vector<Row> rows() const {
         std::vector<Row> result;
@@ -59,20 +59,15 @@ public:
     Json signatureRow(const QString& identifier) const {
         return value(kFakeSparkSignaturesGroup, identifier);
     }
-    std::optional<SyncSparkSignaturesError> sync() {
-        const SyncInputs inputs{world.clientInfo,       world.accounts, store.signatures.ids(),
-                                store.signatures.map(), store.saver,    world.mac.paths(),
-                                DirectClientWrites(),   world.replaced};
-        return SyncSparkSignatures(inputs);
-    }
+    std::optional<SyncSparkSignaturesError> sync() { return SyncSparkSignatures(inputs()); }
 
     void apply(const QStringList& row) {
         const QString& what = row[0];
         const auto cell = [&](int i) { return row.value(i); };
         if (what == "accounts") {
-            world.accounts = SparkAccountsInfo(row.mid(1));
+            accounts = SparkAccountsInfo(row.mid(1));
         } else if (what == "discovery") {
-            world.accounts.status = AccountsInfoStatus::discoveryFailed;
+            accounts.status = AccountsInfoStatus::discoveryFailed;
         } else if (what == "database") {
             std::vector<FakeSparkSettingsRow> settings;
             for (const QString& setting : row.mid(1)) {
@@ -82,7 +77,7 @@ public:
                                    : key == "binding" ? FakeSparkBindingRow(json)
                                                       : FakeSparkSignatureRow(key, json));
             }
-            path = CreateFakeSparkSettingsDatabase(world.mac, settings);
+            path = CreateFakeSparkSettingsDatabase(mac, settings);
         } else if (what == "sync") {
             EXPECT_EQ(sync() ? "failed" : "ok", cell(1));
         } else if (what == "signature-row") {
@@ -105,8 +100,6 @@ public:
         }
     }
 
-    StoreRows store{kSpark};
-    SyncWorld world;
     QString path;
     LogTap log;
 };
