@@ -149,9 +149,7 @@ TEST_P(ClientSyncTest, FirstInstallWritesWhatTheClientReads) {
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
         out.write(changes.toUtf8());
     }
-    QFile expected(expectedPath);
-    ASSERT_TRUE(expected.open(QIODevice::ReadOnly)) << expectedPath.toStdString();
-    EXPECT_EQ(changes, QString::fromUtf8(expected.readAll()));
+    EXPECT_EQ(changes, ReadDataText("sync/" + name + "-first-install.txt"));
 
     // Nothing left to change: no file is replaced, no row rewritten (Spark would carry a
     // rewritten row to every device of the person).
@@ -190,65 +188,27 @@ TEST_P(ClientSyncTest, DamagedStorageIsRefusedBeforeAnyWrite) {
     EXPECT_GT(cases, 0);
 }
 
-// How a file of a client's storage fails.
-enum class Way {
-    folder,       // a folder in its place
-    file,         // a file where the client keeps a folder
-    cutShort,     // it opens, but reading stops at once (address 0 of a process is never mapped)
-    unwritable,   // it reads, but lives where no file can be written
-    uncreatable,  // a link to where no file can be made
-    missing,
-};
-
-struct Unreadable {
-    ClientKind kind;
-    const char* ending;  // of the file's path
-    Way way;
-};
-
-const Unreadable kUnreadable[] = {
-    {ClientKind::appleMail, "AllSignatures.plist", Way::folder},
-    {ClientKind::appleMail, "MailData/Signatures", Way::file},
-    {ClientKind::postbox, "postbox-signatures", Way::folder},
-    {ClientKind::postbox, "postbox-signatures", Way::cutShort},
-    {ClientKind::postbox, "postbox-signatures", Way::uncreatable},
-    {ClientKind::postbox, "m1x2.default/prefs.js", Way::folder},
-    {ClientKind::postbox, "m1x2.default/prefs.js", Way::unwritable},
-    {ClientKind::spark, "settings.sqlite", Way::missing},
-    {ClientKind::thunderbird, "t7q1.default/prefs.js", Way::folder},
-    {ClientKind::thunderbird, "t7q1.default/prefs.js", Way::cutShort},
-    {ClientKind::thunderbird, "t7q1.default/prefs.js", Way::unwritable},
-};
-
+// The rows of tests/data/sync/unreadable.tsv.
 TEST_P(ClientSyncTest, UnreadableStorageIsAFileSystemError) {
     int cases = 0;
-    for (const Unreadable& row : kUnreadable) {
-        if (row.kind != GetParam())
+    for (const QStringList& row : ReadDataTable("sync/unreadable.tsv")) {
+        if (row[0] != name)
             continue;
-        SCOPED_TRACE(std::string(row.ending) + " " + std::to_string(static_cast<int>(row.way)));
+        SCOPED_TRACE(row.join(' ').toStdString());
         world.reset(true);
-        const QString path = FindFile(world.mac, row.ending);
+        const QString path = FindFile(world.mac, row[1]);
+        const QString& way = row[2];
         QFile::remove(path);
         QDir(path).removeRecursively();
-        switch (row.way) {
-            case Way::folder:
-                QDir().mkpath(path);
-                break;
-            case Way::file:
-                world.mac.writeFile(path, "a file");
-                break;
-            case Way::cutShort:
-                QFile::link("/proc/self/mem", path);
-                break;
-            case Way::unwritable:
-                QFile::link("/proc/version", path);
-                break;
-            case Way::uncreatable:
-                QFile::link("/proc/quillet-no-such-file", path);
-                break;
-            case Way::missing:
-                break;
-        }
+        if (way == "folder")
+            QDir().mkpath(path);
+        else if (way == "file")
+            world.mac.writeFile(path, "a file");
+        else if (way != "missing")
+            QFile::link(way == "cut-short"    ? "/proc/self/mem"
+                        : way == "unwritable" ? "/proc/version"
+                                              : "/proc/quillet-no-such-file",
+                        path);
         const FileStates before = ClientFiles(world.mac);
         const QStringList descriptions = world.descriptions();
 
@@ -258,7 +218,7 @@ TEST_P(ClientSyncTest, UnreadableStorageIsAFileSystemError) {
         EXPECT_EQ(error->path, path);
         // A file that fails only when written may follow others written before it (the fault
         // walk checks those are whole).
-        if (row.way != Way::unwritable) {
+        if (way != "unwritable") {
             EXPECT_EQ(ClientFiles(world.mac), before);
         }
         EXPECT_EQ(world.descriptions(), descriptions);
