@@ -253,9 +253,8 @@ SampleClientWorld::SampleClientWorld(ClientKind kind) : kind(kind) {
 void SampleClientWorld::reset(bool eachAccount) {
     ReplaceFolder(template_.path() + "/home", mac.home());
     ReplaceFolder(template_.path() + "/state", mac.rootPath("/var/fake-mac"));
-    signatures = TestSignatures();
-    saver = RecordingSignatureSaver();
-    Signature& signature = signatures.add("<p>Quillet's signature</p>");
+    store = StoreRows(kind);
+    Signature& signature = store.signatures.add("<p>Quillet's signature</p>");
     if (eachAccount || kind == ClientKind::thunderbird)
         SelectAccounts(signature, kind, emails());
     else
@@ -263,9 +262,9 @@ void SampleClientWorld::reset(bool eachAccount) {
 }
 
 std::optional<ClientSyncError> SampleClientWorld::sync() {
-    const SyncInputs inputs{*clients.at(kind),    accounts, signatures.ids(),
-                            signatures.map(),     saver,    mac.paths(),
-                            DirectClientWrites(), replaced};
+    const SyncInputs inputs{*clients.at(kind),      accounts,    store.signatures.ids(),
+                            store.signatures.map(), store.saver, mac.paths(),
+                            DirectClientWrites(),   replaced};
     return SyncClient(kind, inputs, outlook);
 }
 
@@ -312,8 +311,10 @@ bool StoreRows::apply(const QStringList& row) {
         signature().clientKindToSelectedInstallationsInfoMap.erase(_kind);
     } else if (what == "text") {
         signature().mainTextQe = cell(2);
-    } else if (what == "inactive") {
-        signature().active = false;
+    } else if (what == "inactive" || what == "active") {
+        signature().active = what == "active";
+    } else if (what == "deleted") {
+        signature().pendingDeletion = true;
     } else if (what == "reinstall") {
         signature().markForReinstallation();
     } else if (what == "installed") {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -85,7 +86,7 @@ public:
     RecordingSignatureSaver saver;
 
 private:
-    const ClientKind _kind;
+    ClientKind _kind;
     QString _remembered;
 };
 
@@ -139,8 +140,8 @@ public:
     void reset(bool eachAccount = false);
     std::optional<ClientSyncError> sync();
     // The signature taken out of the client: the sync removes what it installed.
-    void deselect() { signatures[1].clientKindToSelectedInstallationsInfoMap.erase(kind); }
-    QStringList descriptions() const { return signatures.descriptions(); }
+    void deselect() { store.signatures[1].clientKindToSelectedInstallationsInfoMap.erase(kind); }
+    QStringList descriptions() const { return store.signatures.descriptions(); }
     QStringList emails() const;
 
     const ClientKind kind;
@@ -148,8 +149,7 @@ public:
     FakeMac mac;
     ClientInfoMap clients;
     AccountsInfo accounts;
-    TestSignatures signatures;
-    RecordingSignatureSaver saver;
+    StoreRows store{kind};
     QString supportFolder = mac.homePath("Library/Application Support/Quillet");
     ReplacedSettings replaced;  // nowhere, unless a test keeps the person's replaced settings
     TestPlatform platform{mac};
@@ -162,29 +162,38 @@ QString UnescapedCell(QString text);
 // The row with each "uuidN" in it replaced by TestUuidText(N).
 QStringList WithTestUuids(QStringList row);
 
-// Plays every story under tests/data/<folder>: a `case` row (its name, then what it hands the
-// new world) starts a World, which plays the rows after it.
+// Plays every story under tests/data/<folder>: a `case` row (its name, then the clients it is
+// for) has `start` give the world that plays the rows after it; no world leaves the case out.
 template <class World>
-void PlayStories(const QString& folder) {
+void PlayStories(const QString& folder, const std::function<World*(const QString&)>& start) {
     const QStringList files =
         QDir(TestDataPath(folder)).entryList({"*.tsv"}, QDir::Files, QDir::Name);
     EXPECT_FALSE(files.isEmpty());
     for (const QString& file : files) {
-        std::unique_ptr<World> world;
+        World* world = nullptr;
         QString story;
         for (const QStringList& row : ReadDataTable(folder + "/" + file)) {
             if (row[0] == "case") {
-                world = std::make_unique<World>(row.value(2));
+                world = start(row.value(2));
                 story = row.value(1);
-                continue;
+            } else if (world) {
+                SCOPED_TRACE((file + ": " + story + ": " + row.join(' ')).toStdString());
+                const QStringList played = WithTestUuids(row);
+                if (!world->store.apply(played))
+                    world->apply(played);
             }
-            SCOPED_TRACE((file + ": " + story + ": " + row.join(' ')).toStdString());
-            ASSERT_TRUE(world) << "a story starts with a case row";
-            const QStringList played = WithTestUuids(row);
-            if (!world->store.apply(played))
-                world->apply(played);
         }
     }
+}
+
+// The same, each case on a new World made for the clients it is for.
+template <class World>
+void PlayStories(const QString& folder) {
+    std::unique_ptr<World> world;
+    PlayStories<World>(folder, [&world](const QString& clients) {
+        world = std::make_unique<World>(clients);
+        return world.get();
+    });
 }
 
 }  // namespace quillet
