@@ -93,45 +93,20 @@ QStringList TestSignatures::descriptions() const {
 
 namespace {
 
-ClientSyncError Failure(SyncFailure failure, const QString& path, FileFailureCause cause) {
-    return {failure, path, cause};
+QString PathText(const QString& path) {
+    return path;
+}
+QString PathText(const std::optional<QString>& path) {
+    return path.value_or("");
 }
 
-std::optional<ClientSyncError> Generic(const std::optional<SyncAppleMailSignaturesError>& error) {
-    using Kind = SyncAppleMailSignaturesError::Kind;
+// The failure in every client's words, by the client's own kind of error.
+template <class Error>
+std::optional<ClientSyncError> Generic(const std::optional<Error>& error,
+                                       const std::vector<SyncFailure>& byKind) {
     if (!error)
         return std::nullopt;
-    const SyncFailure failure = error->kind == Kind::badData ? SyncFailure::badData
-                                : error->kind == Kind::fileSystemCloud
-                                    ? SyncFailure::fileSystemCloud
-                                    : SyncFailure::fileSystem;
-    return Failure(failure, error->pathX.value_or(""), error->cause);
-}
-std::optional<ClientSyncError> Generic(const std::optional<SyncOutlookSignaturesError>& error) {
-    if (!error)
-        return std::nullopt;
-    return Failure(SyncFailure::script, "", FileFailureCause::other);
-}
-std::optional<ClientSyncError> Generic(const std::optional<SyncPostboxSignaturesError>& error) {
-    if (!error)
-        return std::nullopt;
-    return Failure(error->kind == SyncPostboxSignaturesError::Kind::badData
-                       ? SyncFailure::badData
-                       : SyncFailure::fileSystem,
-                   error->pathX, error->cause);
-}
-std::optional<ClientSyncError> Generic(const std::optional<SyncSparkSignaturesError>& error) {
-    if (!error)
-        return std::nullopt;
-    return Failure(error->kind == SyncSparkSignaturesError::Kind::database
-                       ? SyncFailure::badData
-                       : SyncFailure::fileSystem,
-                   error->pathX, error->cause);
-}
-std::optional<ClientSyncError> Generic(const std::optional<SyncThunderbirdSignaturesError>& error) {
-    if (!error)
-        return std::nullopt;
-    return Failure(SyncFailure::fileSystem, error->pathX, error->cause);
+    return ClientSyncError{byKind.at(int(error->kind)), PathText(error->pathX), error->cause};
 }
 
 // Opened for writing, as Spark opens it, so that a journal left by a failed commit is rolled
@@ -170,23 +145,26 @@ void ReplaceFolder(const QString& from, const QString& to) {
 
 std::optional<ClientSyncError> SyncClient(ClientKind kind, const SyncInputs& inputs,
                                           const OutlookSyncEnvironment& outlook) {
+    using enum SyncFailure;
     switch (kind) {
         case ClientKind::appleMail:
-            return Generic(SyncAppleMailSignatures(inputs));
+            return Generic(SyncAppleMailSignatures(inputs), {fileSystem, fileSystemCloud, badData});
         case ClientKind::outlook:
-            return Generic(SyncOutlookSignatures(inputs, outlook));
+            if (SyncOutlookSignatures(inputs, outlook))
+                return ClientSyncError{script, ""};
+            return std::nullopt;
         case ClientKind::postbox:
-            return Generic(SyncPostboxSignatures(inputs));
+            return Generic(SyncPostboxSignatures(inputs), {fileSystem, badData});
         case ClientKind::spark:
-            return Generic(SyncSparkSignatures(inputs));
+            return Generic(SyncSparkSignatures(inputs), {badData, fileSystem});
         case ClientKind::thunderbird:
-            return Generic(SyncThunderbirdSignatures(inputs));
+            return Generic(SyncThunderbirdSignatures(inputs), {fileSystem});
         case ClientKind::evolution:  // the Linux clients are synced through their own tools
         case ClientKind::kmail:
         case ClientKind::geary:
             break;
     }
-    return ClientSyncError{SyncFailure::script, "no such client"};
+    return ClientSyncError{script, "no such client"};
 }
 
 FileStates ReadFileStates(const FakeMac& mac) {
