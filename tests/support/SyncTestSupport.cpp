@@ -19,12 +19,8 @@
 
 namespace quillet {
 
-void RecordingSignatureSaver::saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) {
+void RecordingSignatureSaver::saveSignatures(const SignatureIds& ids, const IdToSignatureMap&) {
     savedIds.push_back(ids);
-    QStringList descriptions;
-    for (const SignatureId id : ids)
-        descriptions.append(Describe(*map.at(id)));
-    savedDescriptions.push_back(descriptions);
 }
 
 Signature& TestSignatures::add(const QString& mainText, const QString& name) {
@@ -97,45 +93,20 @@ QStringList TestSignatures::descriptions() const {
 
 namespace {
 
-ClientSyncError Failure(SyncFailure failure, const QString& path, FileFailureCause cause) {
-    return {failure, path, cause};
+QString PathText(const QString& path) {
+    return path;
+}
+QString PathText(const std::optional<QString>& path) {
+    return path.value_or("");
 }
 
-std::optional<ClientSyncError> Generic(const std::optional<SyncAppleMailSignaturesError>& error) {
-    using Kind = SyncAppleMailSignaturesError::Kind;
+// The failure in every client's words, by the client's own kind of error.
+template <class Error>
+std::optional<ClientSyncError> Generic(const std::optional<Error>& error,
+                                       const std::vector<SyncFailure>& byKind) {
     if (!error)
         return std::nullopt;
-    const SyncFailure failure = error->kind == Kind::badData ? SyncFailure::badData
-                                : error->kind == Kind::fileSystemCloud
-                                    ? SyncFailure::fileSystemCloud
-                                    : SyncFailure::fileSystem;
-    return Failure(failure, error->pathX.value_or(""), error->cause);
-}
-std::optional<ClientSyncError> Generic(const std::optional<SyncOutlookSignaturesError>& error) {
-    if (!error)
-        return std::nullopt;
-    return Failure(SyncFailure::script, "", FileFailureCause::other);
-}
-std::optional<ClientSyncError> Generic(const std::optional<SyncPostboxSignaturesError>& error) {
-    if (!error)
-        return std::nullopt;
-    return Failure(error->kind == SyncPostboxSignaturesError::Kind::badData
-                       ? SyncFailure::badData
-                       : SyncFailure::fileSystem,
-                   error->pathX, error->cause);
-}
-std::optional<ClientSyncError> Generic(const std::optional<SyncSparkSignaturesError>& error) {
-    if (!error)
-        return std::nullopt;
-    return Failure(error->kind == SyncSparkSignaturesError::Kind::database
-                       ? SyncFailure::badData
-                       : SyncFailure::fileSystem,
-                   error->pathX, error->cause);
-}
-std::optional<ClientSyncError> Generic(const std::optional<SyncThunderbirdSignaturesError>& error) {
-    if (!error)
-        return std::nullopt;
-    return Failure(SyncFailure::fileSystem, error->pathX, error->cause);
+    return ClientSyncError{byKind.at(int(error->kind)), PathText(error->pathX), error->cause};
 }
 
 // Opened for writing, as Spark opens it, so that a journal left by a failed commit is rolled
@@ -174,23 +145,26 @@ void ReplaceFolder(const QString& from, const QString& to) {
 
 std::optional<ClientSyncError> SyncClient(ClientKind kind, const SyncInputs& inputs,
                                           const OutlookSyncEnvironment& outlook) {
+    using enum SyncFailure;
     switch (kind) {
         case ClientKind::appleMail:
-            return Generic(SyncAppleMailSignatures(inputs));
+            return Generic(SyncAppleMailSignatures(inputs), {fileSystem, fileSystemCloud, badData});
         case ClientKind::outlook:
-            return Generic(SyncOutlookSignatures(inputs, outlook));
+            if (SyncOutlookSignatures(inputs, outlook))
+                return ClientSyncError{script, ""};
+            return std::nullopt;
         case ClientKind::postbox:
-            return Generic(SyncPostboxSignatures(inputs));
+            return Generic(SyncPostboxSignatures(inputs), {fileSystem, badData});
         case ClientKind::spark:
-            return Generic(SyncSparkSignatures(inputs));
+            return Generic(SyncSparkSignatures(inputs), {badData, fileSystem});
         case ClientKind::thunderbird:
-            return Generic(SyncThunderbirdSignatures(inputs));
+            return Generic(SyncThunderbirdSignatures(inputs), {fileSystem});
         case ClientKind::evolution:  // the Linux clients are synced through their own tools
         case ClientKind::kmail:
         case ClientKind::geary:
             break;
     }
-    return ClientSyncError{SyncFailure::script, "no such client"};
+    return ClientSyncError{script, "no such client"};
 }
 
 FileStates ReadFileStates(const FakeMac& mac) {
@@ -257,9 +231,8 @@ SampleClientWorld::SampleClientWorld(ClientKind kind) : kind(kind) {
 void SampleClientWorld::reset(bool eachAccount) {
     ReplaceFolder(template_.path() + "/home", mac.home());
     ReplaceFolder(template_.path() + "/state", mac.rootPath("/var/fake-mac"));
-    signatures = TestSignatures();
-    saver = RecordingSignatureSaver();
-    Signature& signature = signatures.add("<p>Quillet's signature</p>");
+    store = StoreRows(kind);
+    Signature& signature = store.signatures.add("<p>Quillet's signature</p>");
     if (eachAccount || kind == ClientKind::thunderbird)
         SelectAccounts(signature, kind, emails());
     else
@@ -267,9 +240,9 @@ void SampleClientWorld::reset(bool eachAccount) {
 }
 
 std::optional<ClientSyncError> SampleClientWorld::sync() {
-    const SyncInputs inputs{*clients.at(kind),    accounts, signatures.ids(),
-                            signatures.map(),     saver,    mac.paths(),
-                            DirectClientWrites(), replaced};
+    const SyncInputs inputs{*clients.at(kind),      accounts,    store.signatures.ids(),
+                            store.signatures.map(), store.saver, mac.paths(),
+                            DirectClientWrites(),   replaced};
     return SyncClient(kind, inputs, outlook);
 }
 
@@ -278,6 +251,72 @@ QStringList SampleClientWorld::emails() const {
     for (const AccountPtr& account : accounts.accounts)
         emails << account->email();
     return emails;
+}
+
+QString UnescapedCell(QString text) {
+    return text.replace("\\n", "\n").replace("\\0", QString(QChar(0)));
+}
+
+QStringList WithTestUuids(QStringList row) {
+    static const QRegularExpression uuid(R"(\buuid(\d+)\b)");
+    for (QString& cell : row) {
+        for (const auto& match : uuid.globalMatch(QString(cell)))
+            cell.replace(match.captured(), TestUuidText(match.captured(1).toInt()));
+    }
+    return row;
+}
+
+bool StoreRows::apply(const QStringList& row) {
+    const QString& what = row[0];
+    const auto cell = [&](int i) { return UnescapedCell(row.value(i)); };
+    const auto emails = [&](int i) { return row.value(i).split(',', Qt::SkipEmptyParts); };
+    const auto signature = [&]() -> Signature& { return signatures[row.value(1).toInt()]; };
+    const auto select = [&](Signature& chosen, int i) {
+        if (row.value(i).isEmpty())
+            return;  // in no selection at all
+        if (row.value(i) == "none")
+            return SelectAccounts(chosen, _kind, {});  // selected, but for no account
+        if (row.value(i) == "*")
+            SelectAllAccounts(chosen, _kind, row.value(i + 1) == "pending");
+        else
+            SelectAccounts(chosen, _kind, emails(i), row.value(i + 1) == "pending");
+    };
+    if (what == "signature") {
+        select(signatures.add(cell(2), cell(1)), 3);
+    } else if (what == "select") {
+        select(signature(), 2);
+    } else if (what == "deselect") {
+        signature().clientKindToSelectedInstallationsInfoMap.erase(_kind);
+    } else if (what == "text") {
+        signature().mainTextQe = cell(2);
+    } else if (what == "inactive" || what == "active") {
+        signature().active = what == "active";
+    } else if (what == "deleted") {
+        signature().pendingDeletion = true;
+    } else if (what == "reinstall") {
+        signature().markForReinstallation();
+    } else if (what == "installed") {
+        for (const QString& email : row.value(2) == "*" ? QStringList{""} : emails(2))
+            RecordInstalled(signature(), _kind, email, cell(3), cell(4));
+    } else if (what == "remember") {
+        _remembered = Describe(signature());
+    } else if (what == "unchanged") {
+        EXPECT_EQ(Describe(signature()), _remembered);
+    } else if (what == "performed") {
+        EXPECT_EQ(signature().clientKindToPerformedInstallationsInfoMap.count(_kind) == 1,
+                  row.value(2) == "yes");
+    } else if (what == "saves") {
+        EXPECT_TRUE(saver.savedIds.empty());
+    } else if (what == "last-save") {
+        SignatureIds ids;
+        for (const QString& number : row.mid(1))
+            ids.push_back(SignatureId{number.toInt()});
+        EXPECT_EQ(saver.savedIds.empty() ? SignatureIds{SignatureId{-1}} : saver.savedIds.back(),
+                  ids);
+    } else {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace quillet

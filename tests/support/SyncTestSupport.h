@@ -1,9 +1,13 @@
 #pragma once
 // Signatures, accounts and a recording store for the tests of the client syncs.
 
+#include <gtest/gtest.h>
+
+#include <QDir>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -16,6 +20,7 @@
 #include "app/demo/FakeMac.h"
 #include "common/Accounts.h"
 #include "common/Signature.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/TestPlatform.h"
 
 // Texts in failure messages as text, not as arrays of code units.
@@ -32,7 +37,6 @@ public:
     void saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) override;
 
     std::vector<SignatureIds> savedIds;
-    std::vector<QStringList> savedDescriptions;
 };
 
 // The signatures of a test store, numbered from 1 in the engine's order.
@@ -70,20 +74,35 @@ AccountsInfo MozillaAccountsInfo(
 AccountsInfo SparkAccountsInfo(const QStringList& emails,
                                AccountsInfoStatus status = AccountsInfoStatus::discoverySucceeded);
 
-// One client sync's world: a fake Mac, the client as detected, its accounts, the signatures,
-// the store they are saved to and the file of the person's replaced settings.
+// The rows of a story of a client's sync that concern Quillet's signatures, the same for every
+// client (tests/data/sync/README.md).
+class StoreRows {
+public:
+    explicit StoreRows(ClientKind kind) : _kind(kind) {}
+    // False when the row is none of these.
+    bool apply(const QStringList& row);
+
+    TestSignatures signatures;
+    RecordingSignatureSaver saver;
+
+private:
+    ClientKind _kind;
+    QString _remembered;
+};
+
+// One client sync's world: a fake Mac, the client as detected, its accounts, Quillet's store
+// and the file of the person's replaced settings.
 struct SyncWorld {
+    explicit SyncWorld(ClientKind kind) : store(kind) {}
     SyncInputs inputs() {
-        return SyncInputs{clientInfo, accounts,    signatures.ids(),     signatures.map(),
-                          saver,      mac.paths(), DirectClientWrites(), replaced};
+        return SyncInputs{clientInfo,  accounts,    store.signatures.ids(), store.signatures.map(),
+                          store.saver, mac.paths(), DirectClientWrites(),   replaced};
     }
-    QStringList descriptions() const { return signatures.descriptions(); }
 
     FakeMac mac;
     ClientInfo clientInfo{"/Applications/Client.app", "1.0", "1"};
     AccountsInfo accounts;
-    TestSignatures signatures;
-    RecordingSignatureSaver saver;
+    StoreRows store;
     QString supportFolder = mac.homePath("Library/Application Support/Quillet");
     ReplacedSettings replaced{ReplacedSettingsPath(supportFolder)};
 };
@@ -121,8 +140,8 @@ public:
     void reset(bool eachAccount = false);
     std::optional<ClientSyncError> sync();
     // The signature taken out of the client: the sync removes what it installed.
-    void deselect() { signatures[1].clientKindToSelectedInstallationsInfoMap.erase(kind); }
-    QStringList descriptions() const { return signatures.descriptions(); }
+    void deselect() { store.signatures[1].clientKindToSelectedInstallationsInfoMap.erase(kind); }
+    QStringList descriptions() const { return store.signatures.descriptions(); }
     QStringList emails() const;
 
     const ClientKind kind;
@@ -130,13 +149,51 @@ public:
     FakeMac mac;
     ClientInfoMap clients;
     AccountsInfo accounts;
-    TestSignatures signatures;
-    RecordingSignatureSaver saver;
+    StoreRows store{kind};
     QString supportFolder = mac.homePath("Library/Application Support/Quillet");
     ReplacedSettings replaced;  // nowhere, unless a test keeps the person's replaced settings
     TestPlatform platform{mac};
     AppleScriptRunner runner{mac.paths(), *platform.bundle};
     OutlookSyncEnvironment outlook{runner, *platform.bundle, std::chrono::milliseconds(0)};
 };
+
+// A text in a row of tests/data: "\n" stands for a line break, "\0" for a NUL.
+QString UnescapedCell(QString text);
+// The row with each "uuidN" in it replaced by TestUuidText(N).
+QStringList WithTestUuids(QStringList row);
+
+// Plays every story under tests/data/<folder>: a `case` row (its name, then the clients it is
+// for) has `start` give the world that plays the rows after it; no world leaves the case out.
+template <class World>
+void PlayStories(const QString& folder, const std::function<World*(const QString&)>& start) {
+    const QStringList files =
+        QDir(TestDataPath(folder)).entryList({"*.tsv"}, QDir::Files, QDir::Name);
+    EXPECT_FALSE(files.isEmpty());
+    for (const QString& file : files) {
+        World* world = nullptr;
+        QString story;
+        for (const QStringList& row : ReadDataTable(folder + "/" + file)) {
+            if (row[0] == "case") {
+                world = start(row.value(2));
+                story = row.value(1);
+            } else if (world) {
+                SCOPED_TRACE((file + ": " + story + ": " + row.join(' ')).toStdString());
+                const QStringList played = WithTestUuids(row);
+                if (!world->store.apply(played))
+                    world->apply(played);
+            }
+        }
+    }
+}
+
+// The same, each case on a new World made for the clients it is for.
+template <class World>
+void PlayStories(const QString& folder) {
+    std::unique_ptr<World> world;
+    PlayStories<World>(folder, [&world](const QString& clients) {
+        world = std::make_unique<World>(clients);
+        return world.get();
+    });
+}
 
 }  // namespace quillet

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/clients/linux/KConfigFile.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/SyncTestSupport.h"
 
 namespace quillet {
@@ -27,9 +28,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Escape{"", ""}));
 
 TEST(KConfigFileTest, ReadsAsKConfigDoes) {
-    const KConfigFile file(
-        "Top=level\n[Identity #0]\nName = Ann \nEmail Address=a@x.org\n# Name=comment\n"
-        "[Other]\nName=other\n[Identity #0]\nName=Ann Again\nBroken line\nEscape=\\q\\x4\n");
+    const KConfigFile file(ReadDataBytes("clients/linux/kconfig-read.conf"));
     EXPECT_EQ(file.groups(), (QStringList{"Identity #0", "Other"}));
     EXPECT_EQ(file.value("Identity #0", "Name"), "Ann Again");  // the last line of the key
     EXPECT_EQ(file.value("Other", "Name"), "other");
@@ -40,10 +39,7 @@ TEST(KConfigFileTest, ReadsAsKConfigDoes) {
 }
 
 TEST(KConfigFileTest, ChangesOnlyTheLinesOfTheKeysAndAddsKeysWhereKConfigWouldWriteThem) {
-    const QByteArray before =
-        "# written by hand\n[Identity #0]\nEmail Address=a@x.org\nInlined Html=false\n"
-        "Name=Ann\nuoid=12\n\n[Identity #1]\nEmail Address=b@x.org\nz-unsorted=1\n"
-        "Inline Signature=old\n\n[Other]\nKey=value";
+    const QByteArray before = ReadDataBytes("clients/linux/kconfig-edited-before.conf");
     KConfigFile file(before);
     EXPECT_TRUE(file.setValue("Identity #0", "Inline Signature", "<p>new</p>\n"));
     EXPECT_TRUE(file.setValue("Identity #0", "Signature Type", "inline"));
@@ -52,11 +48,7 @@ TEST(KConfigFileTest, ChangesOnlyTheLinesOfTheKeysAndAddsKeysWhereKConfigWouldWr
     EXPECT_TRUE(file.setValue("Identity #1", "Signature Type", "inline"));
     EXPECT_FALSE(file.setValue("Identity #9", "Name", "nobody"));
     // Sorted groups get the key in its place, others after their last entry.
-    EXPECT_EQ(file.contents(),
-              "# written by hand\n[Identity #0]\nEmail Address=a@x.org\n"
-              "Inline Signature=<p>new</p>\\n\nName=Ann\nSignature Type=inline\nuoid=12\n\n"
-              "[Identity #1]\nEmail Address=b@x.org\nz-unsorted=1\nInline Signature=replaced\n"
-              "Signature Type=inline\n\n[Other]\nKey=value");
+    EXPECT_EQ(file.contents(), ReadDataBytes("clients/linux/kconfig-edited-after.conf"));
 
     // Put back as it was: the same bytes.
     file.removeKey("Identity #0", "Inline Signature");

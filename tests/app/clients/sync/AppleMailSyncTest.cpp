@@ -1,3 +1,6 @@
+// Apple Mail's sync. What it does with Mail's lists and the person's entries in them is told as
+// stories under tests/data/sync/apple-mail (see the README there); what a disk or a link does
+// to it is here.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -15,40 +18,37 @@ namespace {
 
 using Kind = SyncAppleMailSignaturesError::Kind;
 constexpr auto kMail = ClientKind::appleMail;
+const QStringList kKinds{"fileSystem", "fileSystemCloud", "badData"};
 
-// The person's own lists: accounts A and B that discovery reports, an account it does not, and
-// one signature of the person's.
-const QString kAccountsMap = R"(<dict>
-  <key>ACC-A</key><dict><key>AccountURL</key><string>imap://a%40x.org</string>
-    <key>Signatures</key><array><string>MINE</string></array></dict>
-  <key>ACC-B</key><dict><key>AccountURL</key><string>imap://b%40x.org</string>
-    <key>Signatures</key><array/></dict>
-  <key>ACC-GONE</key><dict><key>AccountURL</key><string>pop://g%40x.org</string>
-    <key>Signatures</key><array><string>MINE</string></array><key>Extra</key><integer>7</integer></dict>
-</dict>)";
-const QString kAllSignatures = R"(<array>
-  <dict><key>SignatureUniqueId</key><string>MINE</string><key>SignatureName</key><string>Mine</string>
-    <key>SignatureIsRich</key><false/></dict>
-</array>)";
-const QString kPreferences = R"(<dict>
-  <key>SignaturesSelected</key><dict><key>ACC-B</key><string>MINE</string></dict>
-  <key>SomethingElse</key><integer>5</integer>
-</dict>)";
-
-QByteArray ReadBytes(const QString& path) {
-    return ReadFakeFile(path).value_or("");
+// A node as text: strings as they are, arrays as "[a,b]", "-" when absent.
+QString NodeText(const std::optional<PlistNode>& node) {
+    if (!node)
+        return "-";
+    if (node->isArray()) {
+        QStringList items;
+        for (int i = 0; i < node->size(); ++i)
+            items << NodeText(node->at(i));
+        return "[" + items.join(',') + "]";
+    }
+    if (const auto flag = node->asBool())
+        return *flag ? "true" : "false";
+    if (const auto number = node->asInteger())
+        return QString::number(*number);
+    return node->asString().value_or("?");
 }
 
-class AppleMailSyncTest : public testing::Test {
-protected:
-    AppleMailSyncTest() {
-        WriteFakePlist(files.accountsMap, kAccountsMap);
-        WriteFakePlist(files.allSignatures, kAllSignatures);
-        WriteFakePlist(files.preferences, kPreferences);
-        QDir().mkpath(files.cacheFolder + "/Signatures");
+class AppleMailWorld {
+public:
+    explicit AppleMailWorld(const QString& = {}) {
         accounts.status = AccountsInfoStatus::discoverySucceeded;
-        addAccount("a@x.org", "ACC-A");
-        addAccount("b@x.org", "ACC-B");
+    }
+
+    std::optional<SyncAppleMailSignaturesError> sync() {
+        ClientInfo info("/Applications/Mail.app", "16.0", "3774.300.61");
+        info.appleMailDataPathQ = files.dataFolder;
+        SyncInputs inputs{info,        accounts,   store.signatures.ids(), store.signatures.map(),
+                          store.saver, mac.paths()};
+        return SyncAppleMailSignatures(inputs);
     }
 
     void addAccount(const QString& email, const QString& uuid, const QString& type = "imap") {
@@ -56,235 +56,141 @@ protected:
             std::make_shared<AppleMailAccount>(email, uuid, type, std::nullopt));
     }
 
-    std::optional<SyncAppleMailSignaturesError> sync() {
-        ClientInfo info("/Applications/Mail.app", "16.0", "3774.300.61");
-        info.appleMailDataPathQ = files.dataFolder;
-        SyncInputs inputs{info, accounts, signatures.ids(), signatures.map(), saver, mac.paths()};
-        return SyncAppleMailSignatures(inputs);
+    QString path(const QString& place) const {
+        const std::map<QString, QString> places{{"accounts-map", files.accountsMap},
+                                                {"all-signatures", files.allSignatures},
+                                                {"preferences", files.preferences},
+                                                {"cloud-all-signatures", files.cloudAllSignatures}};
+        const auto found = places.find(place);
+        return found == places.end() ? place : found->second;
     }
 
-    QStringList accountSignatures(const QString& accountUuid) {
-        QStringList items;
-        const auto map = ReadPlistFile(files.accountsMap);
-        const auto array = map ? map->node().get(accountUuid) : std::nullopt;
-        const auto list = array ? array->get("Signatures") : std::nullopt;
-        for (int i = 0; list && i < list->size(); ++i)
-            items.append(list->at(i)->asString().value_or("?"));
-        return items;
-    }
-
-    static QStringList listIds(const QString& path) {
-        QStringList ids;
-        const auto list = ReadPlistFile(path);
-        for (int i = 0; list && i < list->node().size(); ++i)
-            ids.append(list->node().at(i)->dictionaryString("SignatureUniqueId").value_or("?"));
-        return ids;
-    }
-
-    std::optional<QString> selected(const QString& accountUuid) {
-        const auto preferences = ReadPlistFile(files.preferences);
-        const auto map = preferences ? preferences->node().get("SignaturesSelected") : std::nullopt;
-        return map ? map->dictionaryString(accountUuid) : std::nullopt;
-    }
-
-    // Signature N selected for those accounts.
-    Signature& signature(int number, const QStringList& selectedFor) {
-        while (static_cast<int>(signatures.ids().size()) < number)
-            signatures.add("<p>text</p>");
-        SelectAccounts(signatures[number], kMail, selectedFor);
-        return signatures[number];
+    void apply(const QStringList& row) {
+        const QString& what = row[0];
+        const auto cell = [&](int i) { return row.value(i); };
+        const auto xml = [&](int i) {
+            return cell(i).endsWith(".plist") ? ReadDataText("sync/apple-mail/" + cell(i))
+                                              : cell(i);
+        };
+        const auto signatureFile = [&] {
+            const QString id = TestUuidText(cell(2).toInt());
+            return cell(1) == "cloud-signature" ? files.cloudSignatureFile(id)
+                                                : files.signatureFile(id);
+        };
+        const QString file = path(cell(1));
+        if (what == "base") {
+            for (const QString place : {"accounts-map", "all-signatures", "preferences"})
+                apply({"plist", place, place + ".plist"});
+            QDir().mkpath(files.cacheFolder + "/Signatures");
+            addAccount("a@x.org", "ACC-A");
+            addAccount("b@x.org", "ACC-B");
+        } else if (what == "plist" || what == "binary-plist") {
+            WriteFakePlist(file, xml(2), what == "binary-plist");
+        } else if (what == "write") {
+            mac.writeFile(file, cell(2).toUtf8());
+        } else if (what == "cloud") {
+            QDir().mkpath(files.cloudFolder);
+        } else if (what == "account") {
+            addAccount(cell(1), cell(2), cell(3));
+        } else if (what == "no-accounts") {
+            accounts.accounts.clear();
+        } else if (what == "discovery") {
+            accounts.status = cell(1) == "failed" ? AccountsInfoStatus::discoveryFailed
+                                                  : AccountsInfoStatus::discoverySucceeded;
+        } else if (what == "sync") {
+            const auto error = sync();
+            EXPECT_EQ(error ? kKinds[int(error->kind)] + " " + error->pathX.value_or("") : "ok",
+                      cell(1).contains(' ')
+                          ? cell(1).section(' ', 0, 0) + " " + path(cell(1).section(' ', 1))
+                          : cell(1));
+        } else if (what == "ids") {
+            QStringList ids;
+            const auto list = ReadPlistFile(file);
+            for (int i = 0; list && i < list->node().size(); ++i)
+                ids << list->node().at(i)->dictionaryString("SignatureUniqueId").value_or("?");
+            EXPECT_EQ(ids, row.mid(2));
+        } else if (what == "value") {
+            const auto plist = ReadPlistFile(file);
+            std::optional<PlistNode> node = plist ? std::optional(plist->node()) : std::nullopt;
+            for (const QString& step : cell(2).split('/', Qt::SkipEmptyParts)) {
+                if (node)
+                    node = node->isArray() ? node->at(step.toInt()) : node->get(step);
+            }
+            EXPECT_EQ(NodeText(node), cell(3));
+        } else if (what == "binary") {
+            EXPECT_TRUE(IsBinaryPlistData(ReadFakeFile(file).value_or("")));
+        } else if (what == "xml-valid") {
+            QXmlStreamReader reader(ReadFakeFile(file).value_or(""));
+            while (!reader.atEnd())
+                reader.readNext();
+            EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString();
+        } else if (what == "bytes") {
+            EXPECT_EQ(ReadFakeFile(file).value_or("(none)"), cell(2).toUtf8());
+        } else if (what == "exists") {
+            EXPECT_EQ(QFileInfo::exists(signatureFile()), cell(3) == "yes");
+        } else if (what == "same-in-cloud") {
+            const QString id = TestUuidText(cell(1).toInt());
+            EXPECT_EQ(ReadFakeFile(files.cloudSignatureFile(id)).value_or("(none)"),
+                      ReadFakeFile(files.signatureFile(id)).value_or(""));
+        } else {
+            ADD_FAILURE() << "no such row: " << what.toStdString();
+        }
     }
 
     FakeMac mac;
     FakeAppleMailFiles files{mac};
-    TestSignatures signatures;
-    RecordingSignatureSaver saver;
     AccountsInfo accounts;
+    StoreRows store{kMail};
 };
 
-TEST_F(AppleMailSyncTest, ADeselectedSignatureLeavesMailAndTheCloudButThePersonsEntriesStay) {
-    const QString s1 = TestUuidText(1);
-    signature(1, {"a@x.org", "b@x.org"});
-    QDir().mkpath(files.cloudFolder);
-    WriteFakePlist(files.cloudAllSignatures, kAllSignatures);
-    EXPECT_FALSE(sync());
-    EXPECT_EQ(listIds(files.cloudAllSignatures), (QStringList{"MINE", s1}));
-    EXPECT_EQ(ReadBytes(files.cloudSignatureFile(s1)), ReadBytes(files.signatureFile(s1)));
-    EXPECT_EQ(selected("ACC-B"), s1);  // installing a signature for an account makes it default
-
-    // Deselected everywhere: every trace goes, the person's own entries stay.
-    signatures[1].clientKindToSelectedInstallationsInfoMap.clear();
-    EXPECT_FALSE(sync());
-    EXPECT_FALSE(QFileInfo::exists(files.signatureFile(s1)));
-    EXPECT_FALSE(QFileInfo::exists(files.cloudSignatureFile(s1)));
-    EXPECT_EQ(listIds(files.allSignatures), QStringList{"MINE"});
-    EXPECT_EQ(listIds(files.cloudAllSignatures), QStringList{"MINE"});
-    EXPECT_EQ(accountSignatures("ACC-A"), QStringList{"MINE"});
-    EXPECT_EQ(accountSignatures("ACC-B"), QStringList{});
-    EXPECT_EQ(accountSignatures("ACC-GONE"), QStringList{"MINE"});
-    EXPECT_EQ(selected("ACC-B"), std::nullopt);
-    EXPECT_FALSE(signatures[1].clientKindToPerformedInstallationsInfoMap.count(kMail));
+TEST(AppleMailSyncTest, EveryStoryEndsAsItsRowsSay) {
+    PlayStories<AppleMailWorld>("sync/apple-mail");
 }
 
-TEST_F(AppleMailSyncTest, AnAccountNewToTheMapGetsItsUrlAndICloudIsFiledAsImap) {
-    addAccount("c@icloud.com", "ACC-C", "iCloud");
-    addAccount("d@x.org", "ACC-D", "pop");
-    signature(1, {"c@icloud.com", "d@x.org"});
-    EXPECT_FALSE(sync());
-    const auto map = ReadPlistFile(files.accountsMap);
-    EXPECT_EQ(map->node().get("ACC-C")->dictionaryString("AccountURL"), "imap://c%40icloud.com");
-    EXPECT_EQ(map->node().get("ACC-D")->dictionaryString("AccountURL"), "pop://d%40x.org");
-    EXPECT_EQ(accountSignatures("ACC-C"), QStringList{TestUuidText(1)});
-}
-
-TEST_F(AppleMailSyncTest, AFailedCloudCopyLeavesThePreviousCloudFile) {
-    signature(1, {"a@x.org"});
-    QDir().mkpath(files.cloudFolder);
+TEST(AppleMailSyncTest, AFailedCloudCopyLeavesThePreviousCloudFile) {
+    AppleMailWorld world;
+    for (const QStringList& row : std::vector<QStringList>{{"base"}, {"cloud"}})
+        world.apply(row);
+    world.store.apply({"signature", "One", "<p>text</p>", "a@x.org"});
     QString otherMacs;
     for (int i = 0; i < 100; ++i) {
         otherMacs += "<dict><key>SignatureUniqueId</key><string>OTHER-MAC-" + QString::number(i) +
                      "</string><key>SignatureName</key><string>Another Mac's</string></dict>";
     }
-    WriteFakePlist(files.cloudAllSignatures, "<array>" + otherMacs + "</array>");
-    const QByteArray cloudList = ReadBytes(files.cloudAllSignatures);
+    const QString cloudPath = world.files.cloudAllSignatures;
+    WriteFakePlist(cloudPath, "<array>" + otherMacs + "</array>");
+    const QByteArray cloudList = ReadFakeFile(cloudPath).value_or("");
     // A disk that takes the small local files but not the large cloud list: the write fails
     // after the old copy could have been deleted.
     const auto error = [&] {
         FileSizeLimit limit(static_cast<rlim_t>(cloudList.size() / 2));
-        return sync();
+        return world.sync();
     }();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind, Kind::fileSystemCloud);
-    EXPECT_EQ(error->pathX, files.cloudAllSignatures);
-    EXPECT_EQ(ReadBytes(files.cloudAllSignatures), cloudList);
-    EXPECT_EQ(QDir(files.cloudFolder).entryList(QDir::Files), QStringList{"AllSignatures.plist"});
-    EXPECT_TRUE(QFileInfo::exists(files.signatureFile(TestUuidText(1))));
-    EXPECT_FALSE(signatures[1].clientKindToPerformedInstallationsInfoMap.count(kMail));
+    EXPECT_EQ(error->pathX, cloudPath);
+    EXPECT_EQ(ReadFakeFile(cloudPath), cloudList);
+    EXPECT_EQ(QDir(world.files.cloudFolder).entryList(QDir::Files),
+              QStringList{"AllSignatures.plist"});
+    world.apply({"exists", "signature", "1", "yes"});
+    world.store.apply({"performed", "1", "no"});
 }
 
 // Mail's cache is removed so that Mail reads its signatures again; a cache folder that is a
 // link goes as the link, and what it points to stays.
-TEST_F(AppleMailSyncTest, ACacheFolderThatIsALinkIsRemovedAndNotWhatItPointsTo) {
-    const QString elsewhere = mac.homePath("Documents/Kept");
+TEST(AppleMailSyncTest, ACacheFolderThatIsALinkIsRemovedAndNotWhatItPointsTo) {
+    AppleMailWorld world;
+    world.apply({"base"});
+    const QString elsewhere = world.mac.homePath("Documents/Kept");
     QDir().mkpath(elsewhere + "/Inner");
-    mac.writeFile(elsewhere + "/Inner/letter.txt", "mine");
-    QDir(files.cacheFolder).removeRecursively();
-    ASSERT_TRUE(QFile::link(elsewhere, files.cacheFolder));
-    signatures.add("<p>Jane</p>", "Jane");
-    SelectAccounts(signatures[1], kMail, {"a@x.org"});
+    world.mac.writeFile(elsewhere + "/Inner/letter.txt", "mine");
+    QDir(world.files.cacheFolder).removeRecursively();
+    ASSERT_TRUE(QFile::link(elsewhere, world.files.cacheFolder));
+    world.store.apply({"signature", "Jane", "<p>Jane</p>", "a@x.org"});
 
-    EXPECT_FALSE(sync());
-    EXPECT_FALSE(QFileInfo(files.cacheFolder).isSymLink());
-    EXPECT_EQ(ReadBytes(elsewhere + "/Inner/letter.txt"), "mine");
-}
-
-TEST_F(AppleMailSyncTest, TheCloudListKeepsWhatAnotherMacAdded) {
-    signature(1, {"a@x.org"});
-    QDir().mkpath(files.cloudFolder);
-    WriteFakePlist(files.cloudAllSignatures,
-                   "<array><dict><key>SignatureUniqueId</key><string>OTHER-MAC</string></dict>"
-                   "<dict><key>SignatureUniqueId</key><string>MINE</string></dict></array>");
-    EXPECT_FALSE(sync());
-    EXPECT_EQ(listIds(files.cloudAllSignatures),
-              (QStringList{"OTHER-MAC", "MINE", TestUuidText(1)}));
-    EXPECT_EQ(listIds(files.allSignatures), (QStringList{"MINE", TestUuidText(1)}));
-
-    // A cloud list that cannot be understood is not written over, nor is anything else.
-    mac.writeFile(files.cloudAllSignatures, "damaged");
-    signature(2, {"a@x.org"});
-    const auto error = sync();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->kind, Kind::fileSystemCloud);
-    EXPECT_EQ(error->pathX, files.cloudAllSignatures);
-    EXPECT_EQ(ReadBytes(files.cloudAllSignatures), "damaged");
-    EXPECT_FALSE(QFileInfo::exists(files.signatureFile(TestUuidText(2))));
-}
-
-TEST_F(AppleMailSyncTest, ABinaryPreferencesFileWithoutSelectionsStaysBinaryAndGetsTheDefault) {
-    WriteFakePlist(files.preferences, "<dict><key>SomethingElse</key><integer>5</integer></dict>",
-                   true);
-    signature(1, {"a@x.org"});
-    EXPECT_FALSE(sync());
-    EXPECT_TRUE(IsBinaryPlistData(ReadBytes(files.preferences)));
-    EXPECT_EQ(selected("ACC-A"), TestUuidText(1));
-
-    // A selection of the wrong kind is left alone; the rest is still written.
-    WriteFakePlist(files.preferences,
-                   "<dict><key>SignaturesSelected</key><string>x</string></dict>");
-    EXPECT_FALSE(sync());
-    const auto preferences = ReadPlistFile(files.preferences);
-    EXPECT_EQ(preferences->node().dictionaryString("SignaturesSelected"), "x");
-    EXPECT_EQ(preferences->node().get("SignaturePlacedAboveQuotedText")->asBool(), true);
-}
-
-TEST_F(AppleMailSyncTest, ElementsOfAnUnexpectedShapeAndControlCharactersDoNotBreakTheLists) {
-    WriteFakePlist(files.accountsMap, R"(<dict>
-      <key>ACC-A</key><dict><key>Signatures</key><string>odd</string></dict>
-      <key>ACC-X</key><string>odd</string></dict>)");
-    WriteFakePlist(files.allSignatures, "<array><string>odd</string></array>");
-    signatures.add("<p>x</p>", QString("Work") + QChar(0x01) + "Sig");
-    SelectAccounts(signatures[1], kMail, {"a@x.org", "b@x.org"});
-    EXPECT_FALSE(sync());
-    const auto map = ReadPlistFile(files.accountsMap);
-    EXPECT_EQ(map->node().get("ACC-A")->dictionaryString("Signatures"), "odd");
-    EXPECT_EQ(map->node().dictionaryString("ACC-X"), "odd");
-    EXPECT_EQ(accountSignatures("ACC-B"), QStringList{TestUuidText(1)});
-    const auto list = ReadPlistFile(files.allSignatures);
-    EXPECT_EQ(list->node().at(0)->asString(), "odd");
-    EXPECT_EQ(list->node().at(1)->dictionaryString("SignatureName"), "WorkSig");
-    QXmlStreamReader reader(ReadBytes(files.allSignatures));
-    while (!reader.atEnd())
-        reader.readNext();
-    EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString();
-}
-
-// A signature waits in Mail's lists for its address while discovery fails; once discovery
-// succeeds and the account carries another person's address, it leaves that account, its
-// default and the lists, as the store (which records no installation of it) says.
-TEST_F(AppleMailSyncTest, ASignatureWaitingForItsAddressStaysListedOnlyWhileDiscoveryFails) {
-    signature(1, {"a@x.org"});
-    EXPECT_FALSE(sync());
-    // Discovery now reports no account (an unreadable cache, an email in another case).
-    accounts.accounts.clear();
-    accounts.status = AccountsInfoStatus::discoveryFailed;
-    EXPECT_FALSE(sync());
-    EXPECT_EQ(listIds(files.allSignatures), (QStringList{"MINE", TestUuidText(1)}));
-    EXPECT_EQ(accountSignatures("ACC-A"), (QStringList{"MINE", TestUuidText(1)}));
-    EXPECT_EQ(selected("ACC-A"), TestUuidText(1));
-    EXPECT_TRUE(QFileInfo::exists(files.signatureFile(TestUuidText(1))));
-
-    // The person gave account A to someone else.
-    accounts.status = AccountsInfoStatus::discoverySucceeded;
-    addAccount("c@x.org", "ACC-A");
-    EXPECT_FALSE(sync());
-    EXPECT_EQ(listIds(files.allSignatures), QStringList{"MINE"});
-    EXPECT_EQ(accountSignatures("ACC-A"), QStringList{"MINE"});
-    EXPECT_EQ(selected("ACC-A"), std::nullopt);
-    EXPECT_FALSE(signatures[1].clientKindToPerformedInstallationsInfoMap.count(kMail));
-}
-
-// A signature of Quillet's that Mail still lists although the store has no record of its
-// installation (a store restored from a backup) leaves Mail's lists once it is selected nowhere;
-// it must not stay as an account's default, naming a signature Mail no longer lists.
-TEST_F(AppleMailSyncTest, ADefaultNamingASignatureThatLeavesTheListsIsRemoved) {
-    const QString s1 = TestUuidText(1);
-    signatures.add("<p>old</p>", "Old");
-    WriteFakePlist(files.accountsMap,
-                   "<dict><key>ACC-A</key><dict><key>Signatures</key><array>"
-                   "<string>" +
-                       s1 + "</string></array></dict></dict>");
-    WriteFakePlist(files.allSignatures,
-                   "<array><dict><key>SignatureUniqueId</key><string>MINE</string></dict>"
-                   "<dict><key>SignatureUniqueId</key><string>" +
-                       s1 + "</string></dict></array>");
-    WriteFakePlist(files.preferences,
-                   "<dict><key>SignaturesSelected</key><dict><key>ACC-A</key><string>" + s1 +
-                       "</string><key>ACC-B</key><string>MINE</string></dict></dict>");
-    EXPECT_FALSE(sync());
-    EXPECT_EQ(listIds(files.allSignatures), QStringList{"MINE"});
-    EXPECT_EQ(accountSignatures("ACC-A"), QStringList{});
-    EXPECT_EQ(selected("ACC-A"), std::nullopt);
-    EXPECT_EQ(selected("ACC-B"), "MINE");
+    EXPECT_FALSE(world.sync());
+    EXPECT_FALSE(QFileInfo(world.files.cacheFolder).isSymLink());
+    EXPECT_EQ(ReadFakeFile(elsewhere + "/Inner/letter.txt"), "mine");
 }
 
 }  // namespace

@@ -120,11 +120,11 @@ protected:
 TEST_P(ClientSyncTest, FirstInstallWritesWhatTheClientReads) {
     // A text with what each client's files must escape, one signature for each account by name
     // (made each account's default), one for all accounts (nobody's default).
-    world.signatures[1].mainTextQe =
+    world.store.signatures[1].mainTextQe =
         QString::fromUtf8("<p>\"Jane\" \\ Doe</p>\n<p>Jos\xc3\xa9</p>");
-    world.signatures[1].insertForRepliesForwards = true;
+    world.store.signatures[1].insertForRepliesForwards = true;
     if (!client->signaturesLiveInAccounts())
-        SelectAllAccounts(world.signatures.add("<p>All</p>", "All"), GetParam());
+        SelectAllAccounts(world.store.signatures.add("<p>All</p>", "All"), GetParam());
     const FileStates before = ReadFileStates(world.mac);
     const FakeClientState was = seen();
 
@@ -140,7 +140,7 @@ TEST_P(ClientSyncTest, FirstInstallWritesWhatTheClientReads) {
                 << own.id.toStdString();
         }
     }
-    EXPECT_FALSE(world.saver.savedIds.empty());
+    EXPECT_FALSE(world.store.saver.savedIds.empty());
     const QString changes =
         Changes(before, ReadFileStates(world.mac), now).replace(world.mac.folder(), "FAKE-MAC");
     const QString expectedPath = TestDataPath("sync/" + name + "-first-install.txt");
@@ -149,9 +149,7 @@ TEST_P(ClientSyncTest, FirstInstallWritesWhatTheClientReads) {
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
         out.write(changes.toUtf8());
     }
-    QFile expected(expectedPath);
-    ASSERT_TRUE(expected.open(QIODevice::ReadOnly)) << expectedPath.toStdString();
-    EXPECT_EQ(changes, QString::fromUtf8(expected.readAll()));
+    EXPECT_EQ(changes, ReadDataText("sync/" + name + "-first-install.txt"));
 
     // Nothing left to change: no file is replaced, no row rewritten (Spark would carry a
     // rewritten row to every device of the person).
@@ -184,71 +182,33 @@ TEST_P(ClientSyncTest, DamagedStorageIsRefusedBeforeAnyWrite) {
         EXPECT_EQ(world.sync(), (ClientSyncError{SyncFailure::badData, target}));
         EXPECT_EQ(ReadFileStates(world.mac), before);
         EXPECT_EQ(world.descriptions(), descriptions);
-        EXPECT_TRUE(world.saver.savedIds.empty());
+        EXPECT_TRUE(world.store.saver.savedIds.empty());
         ++cases;
     }
     EXPECT_GT(cases, 0);
 }
 
-// How a file of a client's storage fails.
-enum class Way {
-    folder,       // a folder in its place
-    file,         // a file where the client keeps a folder
-    cutShort,     // it opens, but reading stops at once (address 0 of a process is never mapped)
-    unwritable,   // it reads, but lives where no file can be written
-    uncreatable,  // a link to where no file can be made
-    missing,
-};
-
-struct Unreadable {
-    ClientKind kind;
-    const char* ending;  // of the file's path
-    Way way;
-};
-
-const Unreadable kUnreadable[] = {
-    {ClientKind::appleMail, "AllSignatures.plist", Way::folder},
-    {ClientKind::appleMail, "MailData/Signatures", Way::file},
-    {ClientKind::postbox, "postbox-signatures", Way::folder},
-    {ClientKind::postbox, "postbox-signatures", Way::cutShort},
-    {ClientKind::postbox, "postbox-signatures", Way::uncreatable},
-    {ClientKind::postbox, "m1x2.default/prefs.js", Way::folder},
-    {ClientKind::postbox, "m1x2.default/prefs.js", Way::unwritable},
-    {ClientKind::spark, "settings.sqlite", Way::missing},
-    {ClientKind::thunderbird, "t7q1.default/prefs.js", Way::folder},
-    {ClientKind::thunderbird, "t7q1.default/prefs.js", Way::cutShort},
-    {ClientKind::thunderbird, "t7q1.default/prefs.js", Way::unwritable},
-};
-
+// The rows of tests/data/sync/unreadable.tsv.
 TEST_P(ClientSyncTest, UnreadableStorageIsAFileSystemError) {
     int cases = 0;
-    for (const Unreadable& row : kUnreadable) {
-        if (row.kind != GetParam())
+    for (const QStringList& row : ReadDataTable("sync/unreadable.tsv")) {
+        if (row[0] != name)
             continue;
-        SCOPED_TRACE(std::string(row.ending) + " " + std::to_string(static_cast<int>(row.way)));
+        SCOPED_TRACE(row.join(' ').toStdString());
         world.reset(true);
-        const QString path = FindFile(world.mac, row.ending);
+        const QString path = FindFile(world.mac, row[1]);
+        const QString& way = row[2];
         QFile::remove(path);
         QDir(path).removeRecursively();
-        switch (row.way) {
-            case Way::folder:
-                QDir().mkpath(path);
-                break;
-            case Way::file:
-                world.mac.writeFile(path, "a file");
-                break;
-            case Way::cutShort:
-                QFile::link("/proc/self/mem", path);
-                break;
-            case Way::unwritable:
-                QFile::link("/proc/version", path);
-                break;
-            case Way::uncreatable:
-                QFile::link("/proc/quillet-no-such-file", path);
-                break;
-            case Way::missing:
-                break;
-        }
+        if (way == "folder")
+            QDir().mkpath(path);
+        else if (way == "file")
+            world.mac.writeFile(path, "a file");
+        else if (way != "missing")
+            QFile::link(way == "cut-short"    ? "/proc/self/mem"
+                        : way == "unwritable" ? "/proc/version"
+                                              : "/proc/quillet-no-such-file",
+                        path);
         const FileStates before = ClientFiles(world.mac);
         const QStringList descriptions = world.descriptions();
 
@@ -258,11 +218,11 @@ TEST_P(ClientSyncTest, UnreadableStorageIsAFileSystemError) {
         EXPECT_EQ(error->path, path);
         // A file that fails only when written may follow others written before it (the fault
         // walk checks those are whole).
-        if (row.way != Way::unwritable) {
+        if (way != "unwritable") {
             EXPECT_EQ(ClientFiles(world.mac), before);
         }
         EXPECT_EQ(world.descriptions(), descriptions);
-        EXPECT_TRUE(world.saver.savedIds.empty());
+        EXPECT_TRUE(world.store.saver.savedIds.empty());
         ++cases;
     }
     if (!cases)
@@ -274,10 +234,15 @@ INSTANTIATE_TEST_SUITE_P(Clients, ClientSyncTest, testing::ValuesIn(kClients), C
 // The sample Mac's client whose first account uses the person's own "Own" by default; the
 // person also has "Other". Signature 1 is Quillet's, selected for the first account.
 class PersonsOwnSignaturesTest : public ClientSyncTest {
-protected:
-    PersonsOwnSignaturesTest() {
-        world.signatures = TestSignatures();
-        world.signatures.add("<p>Quillet</p>", "Quillet");
+public:
+    PersonsOwnSignaturesTest() { start(); }
+
+    void start() {
+        world.reset(true);
+        world.accounts = accounts;
+        log.clear();
+        world.store = StoreRows(kind);
+        world.store.signatures.add("<p>Quillet</p>", "Quillet");
         SelectAccounts(quillet(), kind, {email});
         for (const auto& [key, address] : client->read().accounts) {
             if (address == email)
@@ -289,6 +254,7 @@ protected:
         client->setDefault(account, defaultOf(mine));
         if (!client->signaturesLiveInAccounts())
             client->replaceSignature(std::nullopt, other);
+        before = Describe(seen());
     }
 
     // The person's signature of that name, as the client keeps it.
@@ -303,9 +269,9 @@ protected:
     QString defaultOf(const FakeClientSignature& signature) const {
         return kind == ClientKind::outlook ? signature.id + "|" + signature.id : signature.id;
     }
-    Signature& quillet() { return world.signatures[1]; }
+    Signature& quillet() { return world.store.signatures[1]; }
 
-    // The person's view of the account's default: "Own", "Other", "Quillet", or "" (none); or
+    // The person's view of the account's default: "Own", "Other", "Quillet", or "-" (none); or
     // the text that the client holds for it.
     QString chosen(bool text = false) const {
         const FakeClientState state = client->read();
@@ -319,90 +285,78 @@ protected:
                    : signature.body == other.body ? "Other"
                                                   : "Quillet";
         }
-        return id.isEmpty() || id == "None" ? "" : "?" + id;
+        return id.isEmpty() || id == "None" ? "-" : "?" + id;
     }
-    void personPicksOther() const {
-        if (client->signaturesLiveInAccounts())
-            client->replaceSignature(mine, other);
-        else
-            client->setDefault(account, defaultOf(other));
+
+    // Plays a row of tests/data/sync/persons (see the README there).
+    void apply(const QStringList& row) {
+        const QString& what = row[0];
+        const QString cell = row.value(1).replace("{first}", email);
+        if (what == "sync") {
+            EXPECT_EQ(world.sync() ? "failed" : "ok", cell);
+        } else if (what == "chosen") {
+            EXPECT_EQ(chosen(), cell);
+        } else if (what == "as-before") {
+            EXPECT_EQ(Describe(seen()), before);
+        } else if (what == "quillet-for") {
+            SelectAccounts(quillet(), kind,
+                           cell == "first" ? QStringList{email} : world.emails().mid(1),
+                           row.value(2) == "pending");
+        } else if (what == "kept-nothing") {
+            EXPECT_EQ(nlohmann::json::parse(ReadFakeFile(ReplacedSettingsPath(world.supportFolder))
+                                                .value_or("")
+                                                .toStdString()),
+                      nlohmann::json::array());
+        } else if (what == "discovery-lost") {
+            world.accounts.accounts.clear();
+            world.accounts.status = AccountsInfoStatus::discoveryFailed;
+        } else if (what == "own-deleted") {
+            client->replaceSignature(mine, std::nullopt);
+        } else if (what == "support-folder-blocked") {
+            // A file where the support folder should be: the person's default cannot be kept.
+            QDir().mkpath(QFileInfo(world.supportFolder).path());
+            world.mac.writeFile(world.supportFolder, "");
+        } else if (what == "log") {
+            EXPECT_TRUE(log.containsText(cell)) << cell.toStdString();
+        } else if (what == "account-given") {
+            // The account's identity is now someone else's, who picks "Other".
+            client->setAccount(account, cell);
+            if (client->signaturesLiveInAccounts())
+                client->replaceSignature(mine, other);
+            else
+                client->setDefault(account, defaultOf(other));
+        } else if (what == "account-back") {
+            client->setAccount(client->accountKey(cell.toInt()), email);
+        } else if (what == "account-is") {
+            account = client->accountKey(cell.toInt());
+        } else if (what == "pending") {
+            EXPECT_EQ(quillet()
+                          .clientKindToSelectedInstallationsInfoMap.at(kind)
+                          .accountEmailToPayloadMap.at(email)
+                          .pendingReinstallation,
+                      cell == "yes");
+        } else {
+            ADD_FAILURE() << "no such row: " << what.toStdString();
+        }
     }
 
     const ClientKind kind = GetParam();
     const QString email = world.emails().value(0);
-    QString account;
+    const AccountsInfo accounts = world.accounts;  // as discovery reported them
+    QString account, before;
     FakeClientSignature mine, other;
+    StoreRows& store = world.store;
 };
 
-// Quillet's signature leaves an account not only on uninstall: deselected for it, or switched off
-// on the service, it leaves the same way and the person has theirs back, with nothing of it kept.
-TEST_P(PersonsOwnSignaturesTest, UninstallGivesBackThePersonsSignatureWheneverQuilletsLeaves) {
-    const QString before = Describe(seen());
-    const std::function<void()> leaves[] = {
-        [this] { SelectAccounts(quillet(), kind, world.emails().mid(1)); },
-        [this] { quillet().active = false; },
-        [this] { quillet().pendingDeletion = true; },
-    };
-    for (const auto& leave : leaves) {
-        SelectAccounts(quillet(), kind, {email});
-        quillet().active = true;
-        ASSERT_FALSE(world.sync());
-        ASSERT_EQ(chosen(), "Quillet");
-        // A second pass finds Quillet's own signature there: what it keeps stays the person's.
-        quillet().mainTextQe += " ";
-        ASSERT_FALSE(world.sync());
-
-        leave();
-        EXPECT_FALSE(world.sync());
-        EXPECT_EQ(chosen(), "Own");
-        if (!quillet().active || quillet().pendingDeletion) {  // gone from every account
-            EXPECT_EQ(Describe(seen()), before);
-        }
-    }
-    EXPECT_FALSE(world.sync());
-    EXPECT_EQ(Describe(seen()), before);
-    QFile kept(ReplacedSettingsPath(world.supportFolder));
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(nlohmann::json::parse(kept.readAll().toStdString()), nlohmann::json::array());
-}
-
-// The accounts that discovery reported are lost (a deleted cache, a client that could not be
-// asked); Quillet's signature still leaves and gives the person's back where the pass can tell
-// which account is which: Apple Mail's accounts map, Spark's database, Outlook itself (the pass
-// scripts it anyway).
-TEST_P(PersonsOwnSignaturesTest, ASignatureLeavingAnAccountDiscoveryMissedGivesBackThePersons) {
-    if (client->signaturesLiveInAccounts() || kind == ClientKind::postbox)
-        GTEST_SKIP() << "the command reads Mozilla's accounts again before it syncs";
-    ASSERT_FALSE(world.sync());
-    ASSERT_EQ(chosen(), "Quillet");
-    world.accounts.accounts.clear();
-    world.accounts.status = AccountsInfoStatus::discoveryFailed;
-    quillet().active = false;
-    EXPECT_FALSE(world.sync());
-    EXPECT_EQ(chosen(), "Own");
-}
-
-TEST_P(PersonsOwnSignaturesTest, ASignatureThePersonDeletedMeanwhileIsNotPutBack) {
-    if (client->signaturesLiveInAccounts())
-        GTEST_SKIP() << "the client's default is a text of its own";
-    ASSERT_FALSE(world.sync());
-    client->replaceSignature(mine, std::nullopt);
-    quillet().pendingDeletion = true;
-    EXPECT_FALSE(world.sync());
-    EXPECT_EQ(chosen(), "");
-}
-
-TEST_P(PersonsOwnSignaturesTest, ADefaultThatCannotBeKeptIsNotReplaced) {
-    // A file where the support folder should be: the person's default cannot be kept.
-    QDir().mkpath(QFileInfo(world.supportFolder).path());
-    QFile(world.supportFolder).open(QIODevice::WriteOnly);
-    const QString before = Describe(seen());
-    const QStringList records = world.descriptions();
-
-    EXPECT_TRUE(world.sync());
-    EXPECT_EQ(Describe(seen()), before);
-    EXPECT_EQ(world.descriptions(), records);
-    EXPECT_TRUE(log.containsText(": Could not keep the replaced signature settings: "));
+// Each story is played for the clients its case names.
+TEST_P(PersonsOwnSignaturesTest, EveryStoryEndsAsItsRowsSay) {
+    PlayStories<PersonsOwnSignaturesTest>(
+        "sync/persons", [this](const QString& clients) -> PersonsOwnSignaturesTest* {
+            if (clients != "*" && !clients.split(',').contains(name))
+                return nullptr;
+            start();
+            return this;
+        });
 }
 
 TEST_P(PersonsOwnSignaturesTest, TextReachesTheClientWithoutCharactersNoClientCanCarry) {
@@ -417,42 +371,6 @@ TEST_P(PersonsOwnSignaturesTest, TextReachesTheClientWithoutCharactersNoClientCa
     // What was written is what is recorded, so the next pass finds it in place.
     const auto& performed = quillet().clientKindToPerformedInstallationsInfoMap.at(kind);
     EXPECT_EQ(performed.accountEmailToPayloadMap.at(email).textQe, carried);
-}
-
-// Thunderbird and Postbox tie an account to the identity number discovery found; the file may
-// have moved on since (the person replaced the account), and the identity with that number may
-// now be someone else's.
-TEST_P(PersonsOwnSignaturesTest, ARefreshNeverWritesIntoAnIdentityThatNowBelongsToSomeoneElse) {
-    if (kind != ClientKind::thunderbird && kind != ClientKind::postbox)
-        GTEST_SKIP() << "the client knows its accounts by more than a number";
-    ASSERT_FALSE(world.sync());
-    ASSERT_EQ(chosen(), "Quillet");
-    // The person replaced the account: its identity is now new@x.org's, with its own signature.
-    client->setAccount(account, "new@x.org");
-    personPicksOther();
-    quillet().mainTextQe = "<p>Quillet, updated</p>";
-    SelectAccounts(quillet(), kind, {email}, true);
-
-    EXPECT_FALSE(world.sync());
-    EXPECT_EQ(chosen(), "Other");
-    EXPECT_TRUE(log.containsText(": Not writing " + email + ": no identity of "));
-    // Not written, so still waiting to be.
-    EXPECT_TRUE(quillet()
-                    .clientKindToSelectedInstallationsInfoMap.at(kind)
-                    .accountEmailToPayloadMap.at(email)
-                    .pendingReinstallation);
-    EXPECT_FALSE(quillet().clientKindToPerformedInstallationsInfoMap.count(kind));
-
-    // The account is back as identity 3: the next pass writes it there, and only there.
-    client->setAccount(client->accountKey(3), email);
-    EXPECT_FALSE(world.sync());
-    EXPECT_EQ(chosen(), "Other");
-    account = client->accountKey(3);
-    EXPECT_EQ(chosen(), "Quillet");
-    EXPECT_FALSE(quillet()
-                     .clientKindToSelectedInstallationsInfoMap.at(kind)
-                     .accountEmailToPayloadMap.at(email)
-                     .pendingReinstallation);
 }
 
 INSTANTIATE_TEST_SUITE_P(Clients, PersonsOwnSignaturesTest, testing::ValuesIn(kClients),

@@ -28,20 +28,15 @@ struct Change {
     std::function<void(const QString& client, const Arm& arm)> make;
 };
 
-void PrintTo(const Change& change, std::ostream* out) {
-    *out << change.name;
-}
-
-class ClientWritesFileFaultsTest : public testing::TestWithParam<Change> {};
-
-TEST_P(ClientWritesFileFaultsTest, ALineLoggedBeforeAChangeSurvivesAKillAtTheChange) {
-    ASSERT_TRUE(FileFaults::Available());
+// Makes the change in a process of its own that logs the line first and is killed at the change.
+void KillAtTheChange(const Change& change) {
+    SCOPED_TRACE(change.name);
     QTemporaryDir temporary;
     const QString logs = temporary.path() + "/Logs";
     const QString client = temporary.path() + "/client";
     ASSERT_TRUE(QDir().mkpath(client));
-    GetParam().prepare(client);
-    const QString line = QString("Changing %1 in %2...").arg(GetParam().name, client);
+    change.prepare(client);
+    const QString line = QString("Changing %1 in %2...").arg(change.name, client);
     // The log's batches may wait a minute: only the seam puts the line on disk in time.
     const LoggerLimits limits{kLogRotationBytes, std::chrono::minutes(1)};
     EXPECT_EXIT(
@@ -51,7 +46,7 @@ TEST_P(ClientWritesFileFaultsTest, ALineLoggedBeforeAChangeSurvivesAKillAtTheCha
             logger.sync();
             LogInfo(line);
             std::optional<FileFaults> faults;
-            GetParam().make(client, [&](FileFaultAction action) {
+            change.make(client, [&](FileFaultAction action) {
                 faults.reset();
                 faults.emplace(client, action, action == FileFaultAction::kill ? 1 : 0);
             });
@@ -73,45 +68,46 @@ void CreateSettings(const QString& client) {
     sqlite3_close(database);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Seam, ClientWritesFileFaultsTest,
-    testing::Values(
-        Change{"a file", [](const QString&) {},
-               [](const QString& client, const Arm& arm) {
-                   arm(FileFaultAction::kill);
-                   DirectClientWrites().writeFile(client + "/prefs.js", "user_pref(\"a\", 1);");
-               }},
-        Change{"a removed file",
-               [](const QString& client) {
-                   QFile file(client + "/old.mailsignature");
-                   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-               },
-               [](const QString& client, const Arm& arm) {
-                   arm(FileFaultAction::kill);
-                   DirectClientWrites().removeFile(client + "/old.mailsignature");
-               }},
-        Change{"a removed folder",
-               [](const QString& client) { ASSERT_TRUE(QDir().mkpath(client + "/cache/a")); },
-               [](const QString& client, const Arm& arm) {
-                   arm(FileFaultAction::kill);
-                   DirectClientWrites().removeFolder(client + "/cache");
-               }},
-        Change{"a database", CreateSettings,
-               [](const QString& client, const Arm& arm) {
-                   // The commit is the change.
-                   arm(FileFaultAction::count);
-                   sqlite3* database = nullptr;
-                   sqlite3_open((client + "/settings.sqlite").toUtf8().constData(), &database);
-                   sqlite3_exec(database, "BEGIN; INSERT INTO settings VALUES ('k');", nullptr,
-                                nullptr, nullptr);
-                   arm(FileFaultAction::kill);
-                   sqlite3_exec(database,
-                                DirectClientWrites().transactionEnd().toUtf8().constData(), nullptr,
-                                nullptr, nullptr);
-               }}),
-    [](const testing::TestParamInfo<Change>& info) {
-        return QString(info.param.name).replace(' ', '_').toStdString();
-    });
+const Change kChanges[] = {
+    Change{"a file", [](const QString&) {},
+           [](const QString& client, const Arm& arm) {
+               arm(FileFaultAction::kill);
+               DirectClientWrites().writeFile(client + "/prefs.js", "user_pref(\"a\", 1);");
+           }},
+    Change{"a removed file",
+           [](const QString& client) {
+               QFile file(client + "/old.mailsignature");
+               ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+           },
+           [](const QString& client, const Arm& arm) {
+               arm(FileFaultAction::kill);
+               DirectClientWrites().removeFile(client + "/old.mailsignature");
+           }},
+    Change{"a removed folder",
+           [](const QString& client) { ASSERT_TRUE(QDir().mkpath(client + "/cache/a")); },
+           [](const QString& client, const Arm& arm) {
+               arm(FileFaultAction::kill);
+               DirectClientWrites().removeFolder(client + "/cache");
+           }},
+    Change{"a database", CreateSettings,
+           [](const QString& client, const Arm& arm) {
+               // The commit is the change.
+               arm(FileFaultAction::count);
+               sqlite3* database = nullptr;
+               sqlite3_open((client + "/settings.sqlite").toUtf8().constData(), &database);
+               sqlite3_exec(database, "BEGIN; INSERT INTO settings VALUES ('k');", nullptr, nullptr,
+                            nullptr);
+               arm(FileFaultAction::kill);
+               sqlite3_exec(database, DirectClientWrites().transactionEnd().toUtf8().constData(),
+                            nullptr, nullptr, nullptr);
+           }},
+};
+
+TEST(ClientWritesFileFaultsTest, ALineLoggedBeforeAChangeSurvivesAKillAtTheChange) {
+    ASSERT_TRUE(FileFaults::Available());
+    for (const Change& change : kChanges)
+        KillAtTheChange(change);
+}
 
 }  // namespace
 }  // namespace quillet

@@ -55,7 +55,7 @@ TEST(RealThunderbirdSyncTest, ASignatureWithANulCostsThunderbirdNoPreference) {
     ASSERT_EQ(*created, 2);
     ASSERT_TRUE(thunderbird.quit());
 
-    SyncWorld world;
+    SyncWorld world(ClientKind::thunderbird);
     const QString prefsPath = thunderbird.installProfile() + "/prefs.js";
     world.clientInfo.mozillaBasedClientProfilePathQ = thunderbird.installProfile();
     world.accounts.status = AccountsInfoStatus::discoverySucceeded;
@@ -66,7 +66,7 @@ TEST(RealThunderbirdSyncTest, ASignatureWithANulCostsThunderbirdNoPreference) {
     // apostrophes, line separators).
     const QString rest = QString::fromUtf8(
         "\n<p>\"JD\" C:\\Sign\\ \xc3\xa9t\xc3\xa9 \xe2\x80\x94 it's\t\xe2\x80\xa8</p>\r\n");
-    SelectAccounts(world.signatures.add(QString("<p>Ann") + QChar(0) + " Example</p>" + rest),
+    SelectAccounts(world.store.signatures.add(QString("<p>Ann") + QChar(0) + " Example</p>" + rest),
                    ClientKind::thunderbird, {"ann@example.com"});
     ASSERT_FALSE(SyncThunderbirdSignatures(world.inputs()));
 

@@ -1,3 +1,5 @@
+// The bookkeeping every client's sync shares, told as stories under tests/data/sync/plan (see
+// the README there).
 #include <gtest/gtest.h>
 
 #include "app/clients/sync/SyncPlan.h"
@@ -7,172 +9,59 @@ namespace quillet {
 namespace {
 
 constexpr ClientKind kPostbox = ClientKind::postbox;
-constexpr ClientKind kThunderbird = ClientKind::thunderbird;
-constexpr auto kSucceeded = AccountsInfoStatus::discoverySucceeded;
-constexpr auto kFailed = AccountsInfoStatus::discoveryFailed;
 
-QString Performed(const Signature& signature, ClientKind kind) {
-    const auto& map = signature.clientKindToPerformedInstallationsInfoMap;
-    return map.count(kind) ? Describe(map.at(kind)) : QString("none");
-}
+class PlanWorld {
+public:
+    explicit PlanWorld(const QString& = {}) {}
 
-QString Selected(const Signature& signature, ClientKind kind) {
-    const auto& map = signature.clientKindToSelectedInstallationsInfoMap;
-    return map.count(kind) ? Describe(map.at(kind)) : QString("none");
-}
-
-QString PerAccount(const QString& entries) {
-    return "PerformedInstallationsInfo{installed accounts and payloads: [" + entries + "]}";
-}
-
-QString Payload(const QString& id, int length) {
-    return "PerformedInstallationPayload{id: \"" + id +
-           "\", text length: " + QString::number(length) + "}";
-}
-
-void Update(Signature& signature, ClientKind kind, const AccountsInfo& accounts) {
-    UpdateInstallations(kind, DiscoveryStateOf(accounts), signature);
-}
-
-TEST(SyncPlanTest, EffectiveTextPrefersTheServiceText) {
-    Signature signature;
-    EXPECT_FALSE(EffectiveText(signature));
-    signature.localTextQe = "local";
-    EXPECT_EQ(EffectiveText(signature), "local");
-    signature.mainTextQe = "main";
-    EXPECT_EQ(EffectiveText(signature), "main");
-}
-
-TEST(SyncPlanTest, InstallableNeedsAnActiveSelectedSignatureWithText) {
-    TestSignatures signatures;
-    Signature& s = signatures.add("<p>A</p>");
-    EXPECT_FALSE(IsInstallable(s, kPostbox));  // not selected
-    SelectAccounts(s, kPostbox, {});
-    EXPECT_TRUE(IsInstallable(s, kPostbox));
-    // Selected for no account at all: installable, but not something the client must hold.
-    const AccountsInfo accounts = MozillaAccountsInfo({"a@x.org"});
-    EXPECT_TRUE(InstallableSignatureIds(kPostbox, accounts, signatures.map()).empty());
-    // Selected for an address that a successful discovery did not report: it waits elsewhere.
-    SelectAccounts(s, kPostbox, {"gone@x.org"});
-    EXPECT_TRUE(InstallableSignatureIds(kPostbox, accounts, signatures.map()).empty());
-    EXPECT_EQ(InstallableSignatureIds(kPostbox,
-                                      MozillaAccountsInfo({}, AccountsInfoStatus::discoveryFailed),
-                                      signatures.map()),
-              std::set{signatures.id(1)});
-    SelectAllAccounts(s, kPostbox);
-    EXPECT_EQ(InstallableSignatureIds(kPostbox, accounts, signatures.map()),
-              std::set{signatures.id(1)});
-
-    const struct {
-        const char* name;
-        void (*change)(Signature&);
-    } cases[] = {
-        {"inactive", [](Signature& x) { x.active = false; }},
-        {"pending deletion", [](Signature& x) { x.pendingDeletion = true; }},
-        {"no text", [](Signature& x) { x.mainTextQe.clear(); }},
-    };
-    for (const auto& c : cases) {
-        Signature changed = s;
-        c.change(changed);
-        EXPECT_FALSE(IsInstallable(changed, kPostbox)) << c.name;
-    }
-}
-
-TEST(SyncPlanTest, TheEarlierSignatureWinsAnAccountAndAllAccountsNeverEnter) {
-    TestSignatures signatures;
-    SelectAllAccounts(signatures.add("<p>all</p>"), kPostbox);
-    SelectAccounts(signatures.add(""), kPostbox, {"a@x.org"});  // no text: skipped
-    SelectAccounts(signatures.add("<p>3</p>"), kPostbox, {"a@x.org", "b@x.org"});
-    SelectAccounts(signatures.add("<p>4</p>"), kPostbox, {"a@x.org", "c@x.org"});
-    SelectAccounts(signatures.add("<p>5</p>"), kThunderbird, {"c@x.org"});
-    const auto map = AccountEmailToSignatureIdMap(
-        kPostbox, MozillaAccountsInfo({"a@x.org", "b@x.org", "c@x.org", "d@x.org"}),
-        signatures.ids(), signatures.map());
-    const std::map<QString, SignatureId> expected{{"a@x.org", signatures.id(3)},
-                                                  {"b@x.org", signatures.id(3)},
-                                                  {"c@x.org", signatures.id(4)}};
-    EXPECT_EQ(map, expected);
-}
-
-TEST(SyncPlanTest, BookkeepingCases) {
-    TestSignatures signatures;
-    const QString uuid = TestUuidText(1);
-
-    // All accounts with a failed discovery: installed for all accounts all the same.
-    Signature& all = signatures.add("<p>all</p>");
-    SelectAllAccounts(all, kPostbox, true);
-    Update(all, kPostbox, MozillaAccountsInfo({}, kFailed));
-    EXPECT_EQ(
-        Performed(all, kPostbox),
-        "PerformedInstallationsInfo{all accounts installed, payload: " + Payload(uuid, 10) + "}");
-    EXPECT_EQ(Selected(all, kPostbox),
-              "SelectedInstallationsInfo{all accounts selected, payload: "
-              "SelectedInstallationPayload{pendingReinstallation: false}}");
-
-    // An account that discovery did not report: nothing performed, the mark stays.
-    Signature& unreported = signatures.add("<p>u</p>");
-    SelectAccounts(unreported, kPostbox, {"gone@x.org", "here@x.org"}, true);
-    Update(unreported, kPostbox, MozillaAccountsInfo({"here@x.org"}, kFailed));
-    EXPECT_EQ(Performed(unreported, kPostbox),
-              PerAccount("\"here@x.org\": " + Payload(TestUuidText(2), 8)));
-    EXPECT_EQ(Selected(unreported, kPostbox),
-              "SelectedInstallationsInfo{selected accounts and payloads: [\"gone@x.org\": "
-              "SelectedInstallationPayload{pendingReinstallation: true}, \"here@x.org\": "
-              "SelectedInstallationPayload{pendingReinstallation: false}]}");
-
-    // Deselected while discovery failed: unknown accounts stay recorded, known ones go; the same
-    // for a signature that became inactive. After a successful discovery everything goes.
-    for (const bool inactive : {false, true}) {
-        Signature& deselected = signatures.add("<p>d</p>");
-        deselected.active = !inactive;
-        RecordInstalled(deselected, kPostbox, "known@x.org", "id", "<p>d</p>");
-        RecordInstalled(deselected, kPostbox, "unknown@x.org", "id", "<p>d</p>");
-        Signature copy = deselected;
-        Update(deselected, kPostbox, MozillaAccountsInfo({"known@x.org"}, kFailed));
-        EXPECT_EQ(Performed(deselected, kPostbox),
-                  PerAccount("\"unknown@x.org\": " + Payload("id", 8)))
-            << inactive;
-        Update(copy, kPostbox, MozillaAccountsInfo({"known@x.org"}, kSucceeded));
-        EXPECT_EQ(Performed(copy, kPostbox), "none") << inactive;
+    void apply(const QStringList& row) {
+        const QString& what = row[0];
+        const auto cell = [&](int i) { return row.value(i); };
+        const auto signature = [&]() -> Signature& { return store.signatures[cell(1).toInt()]; };
+        const auto described = [&](const auto& map) {
+            return map.count(kPostbox) ? Describe(map.at(kPostbox)) : QString("none");
+        };
+        if (what == "accounts") {
+            accounts = MozillaAccountsInfo(
+                row.mid(2), cell(1) == "failed" ? AccountsInfoStatus::discoveryFailed
+                                                : AccountsInfoStatus::discoverySucceeded);
+        } else if (what == "local-text") {
+            signature().localTextQe = cell(2);
+        } else if (what == "update") {
+            UpdateInstallations(kPostbox, DiscoveryStateOf(accounts), signature());
+        } else if (what == "effective") {
+            EXPECT_EQ(EffectiveText(signature()).value_or("-"), cell(2));
+        } else if (what == "installable") {
+            EXPECT_EQ(IsInstallable(signature(), kPostbox), cell(2) == "yes");
+        } else if (what == "installable-ids") {
+            std::set<SignatureId> ids;
+            for (const QString& number : row.mid(1))
+                ids.insert(SignatureId{number.toInt()});
+            EXPECT_EQ(InstallableSignatureIds(kPostbox, accounts, store.signatures.map()), ids);
+        } else if (what == "winners") {
+            QStringList winners;
+            for (const auto& [email, id] : AccountEmailToSignatureIdMap(
+                     kPostbox, accounts, store.signatures.ids(), store.signatures.map()))
+                winners << email + "=" + id.toString();
+            EXPECT_EQ(winners, row.mid(1));
+        } else if (what == "performed-is") {
+            EXPECT_EQ(described(signature().clientKindToPerformedInstallationsInfoMap), cell(2));
+        } else if (what == "selected-is") {
+            EXPECT_EQ(described(signature().clientKindToSelectedInstallationsInfoMap), cell(2));
+        } else if (what == "releases") {
+            EXPECT_EQ(ReleasesAccountDefault(kPostbox, signature(), cell(2) == "stays", cell(3)),
+                      cell(4) == "yes");
+        } else {
+            ADD_FAILURE() << "no such row: " << what.toStdString();
+        }
     }
 
-    // Without any text the signature is not installable and its record goes.
-    Signature& textless = signatures.add("");
-    SelectAccounts(textless, kPostbox, {"a@x.org"});
-    RecordInstalled(textless, kPostbox, "a@x.org", "id", "<p>old</p>");
-    EXPECT_FALSE(IsInstallable(textless, kPostbox));
-    Update(textless, kPostbox, MozillaAccountsInfo({"a@x.org"}));
-    EXPECT_EQ(Performed(textless, kPostbox), "none");
-}
+    StoreRows store{kPostbox};
+    AccountsInfo accounts;
+};
 
-TEST(SyncPlanTest, AnAccountDefaultIsReleasedOnlyWhenQuilletSetItOrTheSignatureLeaves) {
-    TestSignatures signatures;
-    Signature& perAccount = signatures.add("<p>p</p>");
-    SelectAccounts(perAccount, kPostbox, {"kept@x.org"});
-    RecordInstalled(perAccount, kPostbox, "kept@x.org", TestUuidText(1), "<p>p</p>");
-    RecordInstalled(perAccount, kPostbox, "dropped@x.org", TestUuidText(1), "<p>p</p>");
-    Signature& all = signatures.add("<p>all</p>");
-    SelectAllAccounts(all, kPostbox);
-    RecordInstalled(all, kPostbox, "", TestUuidText(2), "<p>all</p>");
-
-    const struct {
-        Signature* signature;
-        bool staysInClient;
-        QString email;
-        bool released;
-    } cases[] = {
-        {&perAccount, false, "kept@x.org", true},    // the signature leaves the client
-        {&perAccount, true, "dropped@x.org", true},  // Quillet bound it, no longer selected
-        {&perAccount, true, "kept@x.org", false},    // still selected (an unreported account)
-        {&perAccount, true, "person@x.org", false},  // the person picked it
-        {&all, true, "person@x.org", false},         // picked from an all-accounts signature
-        {&all, false, "person@x.org", true},         // which then left the client
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ReleasesAccountDefault(kPostbox, *c.signature, c.staysInClient, c.email),
-                  c.released)
-            << c.email.toStdString() << " " << c.staysInClient;
-    }
+TEST(SyncPlanTest, EveryStoryEndsAsItsRowsSay) {
+    PlayStories<PlanWorld>("sync/plan");
 }
 
 }  // namespace
