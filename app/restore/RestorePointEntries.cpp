@@ -9,6 +9,7 @@
 #include "app/clients/sync/JsonShapes.h"
 #include "app/clients/sync/MozillaSync.h"
 #include "app/clients/sync/PostboxSync.h"
+#include "app/clients/sync/ReplacedSettings.h"
 #include "platform/Plist.h"
 
 namespace quillet {
@@ -369,6 +370,17 @@ std::optional<EntryValue> WritePostbox(const EntryValue& contents,
     return EntryValue(Bytes(Dump(*list)));
 }
 
+// --- The person's replaced settings: each place (client, storage, account) whole.
+
+std::optional<Entries> ReplacedSettingsEntries(const EntryValue& contents) {
+    if (!contents)
+        return Entries();
+    const auto places = ReplacedSettingsPlaces(*contents);
+    if (!places)
+        return std::nullopt;
+    return Entries(places->begin(), places->end());
+}
+
 // --- A row value: a JSON list or object of texts by its members, any other value whole.
 
 std::string MemberKey(const std::string& step, const std::string& text) {
@@ -526,6 +538,8 @@ KeptUnit::Kind FileUnitKind(const QString& path) {
         return KeptUnit::Kind::prefsFile;
     if (name == kPostboxSignaturesFileName)
         return KeptUnit::Kind::postboxList;
+    if (name == kReplacedSettingsFileName)
+        return KeptUnit::Kind::replacedSettings;
     if (name == QStringLiteral("emailidentities"))
         return KeptUnit::Kind::kconfigFile;
     if (name.endsWith(QStringLiteral(".plist")))
@@ -541,6 +555,8 @@ std::optional<Entries> ReadEntries(KeptUnit::Kind kind, const EntryValue& conten
             return PlistEntries(contents);
         case KeptUnit::Kind::postboxList:
             return PostboxEntries(contents);
+        case KeptUnit::Kind::replacedSettings:
+            return ReplacedSettingsEntries(contents);
         case KeptUnit::Kind::kconfigFile:
             return KConfigEntries(contents);
         case KeptUnit::Kind::databaseRows:
@@ -562,6 +578,10 @@ std::optional<EntryValue> WriteEntries(KeptUnit::Kind kind, const EntryValue& co
             return WritePlist(contents, changes);
         case KeptUnit::Kind::postboxList:
             return WritePostbox(contents, changes);
+        case KeptUnit::Kind::replacedSettings: {
+            auto written = WithReplacedSettingsPlaces(contents, changes);
+            return written ? std::optional(EntryValue(std::move(*written))) : std::nullopt;
+        }
         case KeptUnit::Kind::kconfigFile:
             return WriteKConfig(contents, changes);
         case KeptUnit::Kind::databaseRows:
@@ -606,6 +626,8 @@ QString DescribeEntry(const KeptUnit& unit, const std::string& key) {
             return "the entry " + StepsText(key) + " in " + unit.path;
         case KeptUnit::Kind::postboxList:
             return "the signature entry \"" + text + "\" in " + unit.path;
+        case KeptUnit::Kind::replacedSettings:
+            return "the kept settings of " + QString(text).replace('\n', ' ') + " in " + unit.path;
         case KeptUnit::Kind::kconfigFile: {
             const auto [place, name] = SplitGroupKey(key);
             return "the setting " + name + " of " + place + " in " + unit.path;

@@ -25,6 +25,7 @@ const std::map<KeptUnit::Kind, std::string> kKindNames = {
     {KeptUnit::Kind::prefsFile, "prefsFile"},
     {KeptUnit::Kind::propertyList, "propertyList"},
     {KeptUnit::Kind::postboxList, "postboxList"},
+    {KeptUnit::Kind::replacedSettings, "replacedSettings"},
     {KeptUnit::Kind::kconfigFile, "kconfigFile"},
     {KeptUnit::Kind::wholeFile, "wholeFile"},
     {KeptUnit::Kind::databaseRows, "databaseRows"},
@@ -165,7 +166,9 @@ void SummariseRestorePoint(RestorePoint& point) {
         if (std::find(point.clients.begin(), point.clients.end(), unit.client) ==
             point.clients.end())
             point.clients.push_back(unit.client);
-        if (unit.isFile() && !point.files.contains(unit.path))
+        // The files the person knows: their clients', not Quillet's memory of their settings.
+        if (unit.isFile() && unit.kind != KeptUnit::Kind::replacedSettings &&
+            !point.files.contains(unit.path))
             point.files << unit.path;
     }
     std::sort(point.clients.begin(), point.clients.end());

@@ -68,6 +68,7 @@ struct KeptUnit {
         prefsFile,         // Thunderbird's and Postbox's prefs.js: preferences by key
         propertyList,      // Apple Mail's lists and preferences: members by their path
         postboxList,       // Postbox's signatures file: entries by their key
+        replacedSettings,  // the person's settings Quillet's signatures replaced: by place
         kconfigFile,       // KMail's identities: values by their group and key
         wholeFile,         // a file that is Quillet's own whole (a .mailsignature file)
         databaseRows,      // the rows of a table that have one key: their value, or its members

@@ -932,6 +932,10 @@ TEST(QuilletPropertyTest, LivesThatOnceLostThePersonsDataNoLongerDo) {
         // Then the restore undone after the person removed the account.
         {step(Act::install), step(Act::removesSignature), step(Act::restore),
          step(Act::removesAccount), step(Act::restore, 4)},
+        // A restore gave Quillet's signature back where a pass had given the person's back, but
+        // not the memory of the person's: the next pass that took Quillet's away left none.
+        {step(Act::install), step(Act::switchesText), step(Act::color), step(Act::restore),
+         step(Act::installFile, 1)},
     };
     for (int focus = 0; focus < int(kPlatforms.front().clients.size()); ++focus) {
         for (const auto& life : lives) {

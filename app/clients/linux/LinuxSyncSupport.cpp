@@ -11,7 +11,7 @@ namespace quillet {
 std::optional<SyncLinuxClientSignaturesError> KeepPersonsSettings(
     const SyncInputs& inputs, ClientKind kind, const QString& storage,
     const ReplacedSettingsChanges& changes, const QString& syncName) {
-    const auto error = inputs.replaced.update(kind, storage, changes);
+    const auto error = inputs.replaced.update(kind, storage, changes, inputs.writes);
     if (!error)
         return std::nullopt;
     LogError(syncName + ": Could not keep the replaced signature settings: " + *error);

@@ -2,8 +2,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "app/clients/sync/ClientWrites.h"
 #include "common/Log.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileLock.h"
@@ -89,10 +91,28 @@ Json PlaceJson(ClientKind client, const QString& storage, const QString& account
                 {"settings", std::move(values)}};
 }
 
+// A place's client, storage and account, in one text; absent for what is no place.
+std::optional<std::string> PlaceKey(const Json& place) {
+    if (!place.is_object())
+        return std::nullopt;
+    const auto client = TextMember(place, "client");
+    const auto storage = TextMember(place, "storage");
+    const auto account = TextMember(place, "account");
+    if (!client || !storage || !account)
+        return std::nullopt;
+    return Utf8(*client + '\n' + *storage + '\n' + *account);
+}
+
+// Texts read from a client are valid UTF-8 by the time they are QStrings; the replacement
+// handler only makes sure that no text can make the writer throw.
+QByteArray Bytes(const Json& json) {
+    return QByteArray::fromStdString(json.dump(2, ' ', false, Json::error_handler_t::replace));
+}
+
 }  // namespace
 
 QString ReplacedSettingsPath(const QString& supportFolder) {
-    return supportFolder + "/ReplacedSignatureSettings.json";
+    return supportFolder + "/" + kReplacedSettingsFileName;
 }
 
 std::map<QString, ClientSettings> ReplacedSettings::read(ClientKind client,
@@ -115,7 +135,8 @@ std::map<QString, ClientSettings> ReplacedSettings::read(ClientKind client,
 }
 
 std::optional<QString> ReplacedSettings::update(ClientKind client, const QString& storage,
-                                                const ReplacedSettingsChanges& changes) const {
+                                                const ReplacedSettingsChanges& changes,
+                                                ClientWrites& writes) const {
     if (_path.isEmpty() || changes.empty())
         return std::nullopt;
     // The person's own signatures are kept here: the file and its folder are theirs alone.
@@ -142,13 +163,57 @@ std::optional<QString> ReplacedSettings::update(ClientKind client, const QString
     }
     for (const auto& [account, settings] : changes.remembered)
         merged.push_back(PlaceJson(client, storage, account, settings));
-    // Texts read from a client are valid UTF-8 by the time they are QStrings; the replacement
-    // handler only makes sure that no text can make the writer throw.
-    const std::string text = merged.dump(2, ' ', false, Json::error_handler_t::replace);
-    if (auto failure = WriteFileAtomicallyOrFail(_path, QByteArray::fromStdString(text),
-                                                 FileAccess::ownerOnly()))
+    const QByteArray bytes = Bytes(merged);
+    if (FileHolds(_path, bytes))
+        return std::nullopt;
+    // Made the person's alone first, and empty: the writes keep the mode of the file they
+    // replace, and a restore that takes the places away leaves the empty list.
+    if (!QFileInfo::exists(_path)) {
+        if (auto failure =
+                WriteFileAtomicallyOrFail(_path, Bytes(Json::array()), FileAccess::ownerOnly()))
+            return "cannot write " + _path + ": " + failure->description;
+    }
+    if (auto failure = writes.writeFile(_path, bytes))
         return "cannot write " + _path + ": " + failure->description;
     return std::nullopt;
+}
+
+std::optional<std::map<std::string, QByteArray>> ReplacedSettingsPlaces(const QByteArray& bytes) {
+    const Json places = Json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
+    if (places.is_discarded() || !places.is_array())
+        return std::nullopt;
+    std::map<std::string, QByteArray> byKey;
+    for (const Json& place : places) {
+        if (const auto key = PlaceKey(place))
+            byKey.emplace(*key, Bytes(place));
+    }
+    return byKey;
+}
+
+std::optional<QByteArray> WithReplacedSettingsPlaces(
+    const std::optional<QByteArray>& bytes,
+    const std::map<std::string, std::optional<QByteArray>>& places) {
+    Json list =
+        bytes ? Json::parse(bytes->constBegin(), bytes->constEnd(), nullptr, false) : Json::array();
+    if (list.is_discarded() || !list.is_array())
+        return std::nullopt;
+    for (const auto& [key, value] : places) {
+        const auto found = std::find_if(list.begin(), list.end(),
+                                        [&](const Json& place) { return PlaceKey(place) == key; });
+        if (!value) {
+            if (found != list.end())
+                list.erase(found);
+            continue;
+        }
+        Json place = Json::parse(value->constBegin(), value->constEnd(), nullptr, false);
+        if (PlaceKey(place) != key || !SettingsOf(place))
+            return std::nullopt;
+        if (found != list.end())
+            *found = std::move(place);
+        else
+            list.push_back(std::move(place));
+    }
+    return Bytes(list);
 }
 
 }  // namespace quillet

@@ -20,7 +20,11 @@
 
 #include "common/ClientKind.h"
 
+class QByteArray;
+
 namespace quillet {
+
+class ClientWrites;
 
 // A place's settings by the client's own names, each with its value as the client stores it
 // (prefs.js: the raw value, quotation marks included); absent: the place had no such setting.
@@ -34,7 +38,18 @@ struct ReplacedSettingsChanges {
     bool empty() const { return remembered.empty() && forgotten.empty(); }
 };
 
+inline const QString kReplacedSettingsFileName = QStringLiteral("ReplacedSignatureSettings.json");
 QString ReplacedSettingsPath(const QString& supportFolder);
+
+// The file's places by client, storage and account (one text), each as its JSON; absent when the
+// bytes are not the file's list. A restore point keeps the places a pass changed, so that a
+// restore that gives Quillet's signature back to a place also gives back what it replaced there.
+std::optional<std::map<std::string, QByteArray>> ReplacedSettingsPlaces(const QByteArray& bytes);
+// The file (none: no file) with each place set to its JSON or removed (none); the others stay.
+// Absent when the file or a place is not what the file holds.
+std::optional<QByteArray> WithReplacedSettingsPlaces(
+    const std::optional<QByteArray>& bytes,
+    const std::map<std::string, std::optional<QByteArray>>& places);
 
 class ReplacedSettings {
 public:
@@ -46,12 +61,13 @@ public:
     // What is kept for the client's storage, by account. Nothing when the file is missing; an
     // unreadable file is logged and counts as empty.
     std::map<QString, ClientSettings> read(ClientKind client, const QString& storage) const;
-    // Applies the changes to the client's storage; everything else stays as the file has it.
-    // Nothing when written (or when there was nothing to change), else what failed. A file that
-    // is there but cannot be read fails the change and stays as it is; a damaged one (not a list)
-    // is replaced.
+    // Applies the changes to the client's storage, written through the pass's writes (so that
+    // its restore point keeps them); everything else stays as the file has it. Nothing when
+    // written (or when there was nothing to change), else what failed. A file that is there but
+    // cannot be read fails the change and stays as it is; a damaged one (not a list) is replaced.
     std::optional<QString> update(ClientKind client, const QString& storage,
-                                  const ReplacedSettingsChanges& changes) const;
+                                  const ReplacedSettingsChanges& changes,
+                                  ClientWrites& writes) const;
 
     const QString& path() const { return _path; }
 

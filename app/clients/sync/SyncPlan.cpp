@@ -329,7 +329,7 @@ void PutBack(Signature& signature, ClientKind kind, const ClientInstallations& i
 
 bool KeepReplacedSettings(const SyncInputs& inputs, ClientKind clientKind, const QString& storage,
                           const ReplacedSettingsChanges& changes, const QString& syncName) {
-    const auto error = inputs.replaced.update(clientKind, storage, changes);
+    const auto error = inputs.replaced.update(clientKind, storage, changes, inputs.writes);
     if (error)
         LogError(syncName + ": Could not keep the replaced signature settings: " + *error);
     return !error;

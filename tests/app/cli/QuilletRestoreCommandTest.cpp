@@ -352,8 +352,10 @@ TEST_F(QuilletRestoreCommandTest, ADamagedPointIsRefusedAndChangesNothing) {
         {"a record is missing", [&] { QFile::remove(folder + "/units/1.json"); }},
         {"a record was changed",
          [&] {
-             QByteArray unit = Read(folder + "/units/1.json");
-             Write(folder + "/units/1.json", unit.replace("Tom", "Tim"));
+             for (const QString& name : QDir(folder + "/units").entryList(QDir::Files)) {
+                 QByteArray unit = Read(folder + "/units/" + name);
+                 Write(folder + "/units/" + name, unit.replace("Tom", "Tim"));
+             }
          }},
         {"the manifest is not JSON", [&] { Write(folder + "/manifest.json", "{\"id\": "); }},
         {"the signatures' record is not JSON", [&] { Write(folder + "/store.json", "{"); }},

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/clients/sync/ClientWrites.h"
 #include "tests/support/FileFaults.h"
 
 namespace quillet {
@@ -29,7 +30,8 @@ TEST(ReplacedSettingsFileFaultsTest, ChangesMadeAtOnceAreAllKept) {
                 ReplacedSettingsChanges changes;
                 changes.remembered[QString("a%1@x.org").arg(account)] = {
                     {"htmlSigText", QString("\"<p>%1</p>\"").arg(writer)}, {"sig_on_fwd", {}}};
-                EXPECT_FALSE(mine.update(kThunderbird, QString("/profile%1").arg(writer), changes));
+                EXPECT_FALSE(mine.update(kThunderbird, QString("/profile%1").arg(writer), changes,
+                                         DirectClientWrites()));
             }
         });
     }
@@ -50,13 +52,13 @@ TEST(ReplacedSettingsFileFaultsTest, ForgettingTouchesOnlyItsOwnClientStorageAnd
     ReplacedSettingsChanges both;
     both.remembered["a@x.org"] = {{"pbSignatureKey", "\"mine\""}};
     both.remembered["b@x.org"] = {{"pbSignatureKey", std::nullopt}};
-    ASSERT_FALSE(replaced.update(kPostbox, "/p", both));
-    ASSERT_FALSE(replaced.update(kThunderbird, "/p", both));
-    ASSERT_FALSE(replaced.update(kPostbox, "/q", both));
+    ASSERT_FALSE(replaced.update(kPostbox, "/p", both, DirectClientWrites()));
+    ASSERT_FALSE(replaced.update(kThunderbird, "/p", both, DirectClientWrites()));
+    ASSERT_FALSE(replaced.update(kPostbox, "/q", both, DirectClientWrites()));
 
     ReplacedSettingsChanges forget;
     forget.forgotten.insert("a@x.org");
-    ASSERT_FALSE(replaced.update(kPostbox, "/p", forget));
+    ASSERT_FALSE(replaced.update(kPostbox, "/p", forget, DirectClientWrites()));
     EXPECT_EQ(replaced.read(kPostbox, "/p"),
               (std::map<QString, ClientSettings>{{"b@x.org", {{"pbSignatureKey", std::nullopt}}}}));
     EXPECT_EQ(replaced.read(kThunderbird, "/p").size(), 2u);
@@ -69,11 +71,11 @@ TEST(ReplacedSettingsFileFaultsTest, ForgettingTouchesOnlyItsOwnClientStorageAnd
     file.write("[{\"client\":");
     file.close();
     EXPECT_TRUE(replaced.read(kPostbox, "/q").empty());
-    ASSERT_FALSE(replaced.update(kPostbox, "/q", both));
+    ASSERT_FALSE(replaced.update(kPostbox, "/q", both, DirectClientWrites()));
     EXPECT_EQ(replaced.read(kPostbox, "/q").size(), 2u);
 
     // Keeping nothing: the default of a sync's inputs.
-    EXPECT_FALSE(ReplacedSettings().update(kPostbox, "/p", both));
+    EXPECT_FALSE(ReplacedSettings().update(kPostbox, "/p", both, DirectClientWrites()));
     EXPECT_TRUE(ReplacedSettings().read(kPostbox, "/p").empty());
 }
 
@@ -85,14 +87,14 @@ TEST(ReplacedSettingsFileFaultsTest, AKeptFileThatCannotBeReadIsNotReplaced) {
     const ReplacedSettings replaced(ReplacedSettingsPath(folder.path()));
     ReplacedSettingsChanges postbox;
     postbox.remembered["a@x.org"] = {{"pbSignatureKey", "\"mine\""}};
-    ASSERT_FALSE(replaced.update(kPostbox, "/p", postbox));
+    ASSERT_FALSE(replaced.update(kPostbox, "/p", postbox, DirectClientWrites()));
     ReplacedSettingsChanges thunderbird;
     thunderbird.remembered["t@x.org"] = {{"htmlSigText", "\"<p>Tom's own</p>\""}};
     // It cannot be opened, then it gives only its first half: either way nothing is written.
     for (long target = 1, readCut = 0; !readCut; ++target) {
         FileFaults faulty(folder.path(), FileFaultAction::fail, target);
         faulty.faultReads(FileReadFault::cutShort);
-        const auto error = replaced.update(kThunderbird, "/t", thunderbird);
+        const auto error = replaced.update(kThunderbird, "/t", thunderbird, DirectClientWrites());
         ASSERT_TRUE(faulty.fired()) << "the file was never read";
         const QString fault = faulty.lastFault();
         readCut = fault.startsWith("read " + replaced.path() + " ");
