@@ -123,6 +123,7 @@ struct UndoneFile {
     ClientKind client;
     EntryValue current;
     EntryValue undone;
+    bool changedSince = false;  // the person changed an entry the points changed
 };
 
 // Every file of the client undone, before any is written: a file that cannot be read or undone
@@ -137,10 +138,12 @@ std::variant<std::vector<UndoneFile>, QString> UndoFiles(const std::vector<Place
         auto current = CurrentFileValue(path);
         if (!current)
             return path;
+        const auto keptBefore = restore.kept.size();
         auto undone = UndoPlace(place, *current, restore);
         if (!undone)
             return path;
-        files.push_back({path, place.oldest().client, std::move(*current), std::move(*undone)});
+        files.push_back({path, place.oldest().client, std::move(*current), std::move(*undone),
+                         restore.kept.size() > keptBefore});
     }
     return files;
 }
@@ -376,26 +379,6 @@ bool PutsBackAnInstallation(const Restore& restore, ClientKind kind) {
     return false;
 }
 
-// A file of the client that the person changed since, at an entry the points changed, found
-// before anything is written. Where the restore puts an installation back, that change is in its
-// way: put back over it, the person's change would be lost; kept, the store would record a
-// signature the client does not hold, and the next pass would write it over the person's.
-std::optional<QString> FileThePersonChanged(const std::vector<Place>& places) {
-    for (const Place& place : places) {
-        if (!place.oldest().isFile())
-            continue;
-        const QString& path = place.oldest().path;
-        const auto current = CurrentFileValue(path);
-        if (!current)
-            continue;  // the undo itself says it could not read it
-        Restore trial;
-        UndoPlace(place, *current, trial);
-        if (!trial.kept.isEmpty())
-            return path;
-    }
-    return std::nullopt;
-}
-
 // A default that the points would give back, whose signature the person has deleted since, goes
 // to "None": Outlook cannot show a signature it no longer has, and refuses to be set to one.
 void WithoutDeletedSignatures(DefaultsUndo& undo, const QStringList& names, const QString& none) {
@@ -412,13 +395,6 @@ ClientSyncReport UndoClient(Restore& restore, ClientKind kind, const ClientInfo&
     const std::vector<Place> places = PlacesOf(restore, kind);
     if (const auto name = SignatureNotOursToPutBack(places, runner))
         return Failed("Could not restore signature: \"%@\".", *name);
-    if (PutsBackAnInstallation(restore, kind)) {
-        if (const auto path = FileThePersonChanged(places)) {
-            LogWarning(kLogPrefix + "not putting back " + DisplayName(kind) + ": " + *path +
-                       " was changed since where Quillet's signature would go back");
-            return Failed("Could not restore file %@.", *path);
-        }
-    }
     const auto defaults = PlanDefaultsUndo(places, clientInfo, runner, restore);
     if (const auto* accounts = std::get_if<QString>(&defaults))
         return Failed("Could not restore the default signatures of %@.", *accounts);
@@ -426,6 +402,16 @@ ClientSyncReport UndoClient(Restore& restore, ClientKind kind, const ClientInfo&
     if (const auto* path = std::get_if<QString>(&undoneFiles))
         return Failed("Could not restore file %@.", *path);
     auto& files = std::get<std::vector<UndoneFile>>(undoneFiles);
+    // Where the restore gives the client an installation back, a later change of the person's
+    // is in its way: put back over it, the person's change would be lost; kept, the store would
+    // record a signature the client does not hold, and the next pass would write it over theirs.
+    const auto changed = std::find_if(files.begin(), files.end(),
+                                      [](const UndoneFile& file) { return file.changedSince; });
+    if (changed != files.end() && PutsBackAnInstallation(restore, kind)) {
+        LogWarning(kLogPrefix + "not putting back " + DisplayName(kind) + ": " + changed->path +
+                   " was changed since where Quillet's signature would go back");
+        return Failed("Could not restore file %@.", changed->path);
+    }
     if (const auto path = SettleAccountSettings(files, clientInfo))
         return Failed("Could not restore file %@.", *path);
     for (const UndoneFile& file : files) {
