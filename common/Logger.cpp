@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/AtomicFile.h"
+
 namespace quillet {
 
 namespace {
@@ -46,15 +48,6 @@ void WaitForDisk(int fd) {
 #else
     ::fdatasync(fd);
 #endif
-}
-
-void SynchroniseFolderOf(const QString& path) {
-    const int folder = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
-                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0)
-        return;
-    ::fsync(folder);
-    ::close(folder);
 }
 
 }  // namespace
@@ -226,7 +219,7 @@ void Logger::openLocked() {
     _fd = ::open(path.constData(), kFlags | O_CREAT | O_EXCL, 0600);
     if (_fd >= 0) {
         // A new file's name must survive a power loss with the lines in it.
-        SynchroniseFolderOf(_path);
+        (void)SynchroniseFolderOrFail(QFileInfo(_path).absolutePath());
         return;
     }
     if (errno != EEXIST)

@@ -74,7 +74,9 @@ int CreateTemporaryFile(const QString& folder, const QString& name, QString* tem
 
 // Renaming only changes the folder; the folder must reach the disk too, or a power loss can
 // bring back the old name.
-std::optional<FileFailure> SynchroniseFolder(const QString& folder) {
+}  // namespace
+
+std::optional<FileFailure> SynchroniseFolderOrFail(const QString& folder) {
     const int fd =
         ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -88,6 +90,8 @@ std::optional<FileFailure> SynchroniseFolder(const QString& folder) {
         return FileFailureFromErrno("Could not synchronise the folder", folder);
     return std::nullopt;
 }
+
+namespace {
 
 // A write killed before its rename leaves its temporary file behind, in another program's
 // folder. Those older than an hour are removed: a write in progress takes moments, so no other
@@ -163,7 +167,8 @@ QString TargetPath(const QString& path) {
 
 std::optional<FileFailure> WriteFileAtomicallyOrFail(const QString& path,
                                                      const QByteArray& contents,
-                                                     const FileAccess& access) {
+                                                     const FileAccess& access,
+                                                     Durability durability) {
     const QString target = TargetPath(path);
     const QFileInfo targetInfo(target);
     const QString folder = targetInfo.absolutePath();
@@ -210,7 +215,9 @@ std::optional<FileFailure> WriteFileAtomicallyOrFail(const QString& path,
         return failure;
     }
     RemoveLeftTemporaryFiles(folder, targetInfo.fileName());
-    return SynchroniseFolder(folder);
+    if (durability != Durability::powerLoss)
+        return std::nullopt;
+    return SynchroniseFolderOrFail(folder);
 }
 
 }  // namespace quillet

@@ -14,6 +14,16 @@
 
 namespace quillet {
 
+// How much of a failure of the machine a write must survive. Waiting for the disk is most of
+// what a write costs, so a file written together with others in one folder may leave the
+// folder's synchronisation to its caller (one for them all), and a file that only tells what
+// happened may come back as it was before.
+enum class Durability {
+    powerLoss,     // the file and its new name reach the disk before the write returns
+    contentsOnly,  // the file's bytes do: a power loss leaves the old file or the new one, and the
+                   // caller synchronises the folder (after its last rename there) to keep the new
+};
+
 // Writes the file, creating missing parent folders (owner-only ones for an owner-only file).
 // Nothing when it was written; else what failed, and the previous file stays (or, when only the
 // final synchronisation of the folder failed, the new file is in place but may not survive a
@@ -22,6 +32,10 @@ namespace quillet {
 // `access` says.
 std::optional<FileFailure> WriteFileAtomicallyOrFail(
     const QString& path, const QByteArray& contents,
-    const FileAccess& access = FileAccess::ofTarget());
+    const FileAccess& access = FileAccess::ofTarget(),
+    Durability durability = Durability::powerLoss);
+
+// Makes the names given in the folder (by renames, creations, removals) survive a power loss.
+std::optional<FileFailure> SynchroniseFolderOrFail(const QString& folder);
 
 }  // namespace quillet

@@ -48,8 +48,11 @@ bool SaveActivityRecord(const QString& path, const ActivityRecord& record) {
     for (const QString& problem : record.problems)
         problems.push_back(problem.toStdString());
     document["problems"] = problems;
-    const auto failure = WriteFileAtomicallyOrFail(
-        path, QByteArray::fromStdString(document.dump(2)), FileAccess::ownerOnly());
+    // Not worth a second wait for the disk: a power loss may bring back the previous record
+    // (the next refresh and pass write it again), never a damaged one.
+    const auto failure =
+        WriteFileAtomicallyOrFail(path, QByteArray::fromStdString(document.dump(2)),
+                                  FileAccess::ownerOnly(), Durability::contentsOnly);
     if (failure) {
         LogError("SaveActivityRecord(): Could not write " + path + ": " + failure->description);
         return false;

@@ -28,7 +28,8 @@ struct ActivityRecord {
 
 ActivityRecord LoadActivityRecord(const QString& path);
 
-// Written atomically; false (with an Error log line) when the file could not be written.
+// Written atomically; a power loss may bring back the previous record. False (with an Error log
+// line) when the file could not be written.
 bool SaveActivityRecord(const QString& path, const ActivityRecord& record);
 
 }  // namespace quillet
