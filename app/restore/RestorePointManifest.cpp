@@ -315,7 +315,8 @@ std::variant<KeptFileDigest, QString> WriteKeptStore(const QString& folder,
 
 std::optional<QString> WriteRestorePointManifest(const RestorePoint& point,
                                                  const std::vector<KeptFileDigest>& units,
-                                                 const std::optional<KeptFileDigest>& store) {
+                                                 const std::optional<KeptFileDigest>& store,
+                                                 Durability durability) {
     Json clients = Json::array();
     Json files = Json::array();
     Json listed = Json::array();
@@ -343,8 +344,9 @@ std::optional<QString> WriteRestorePointManifest(const RestorePoint& point,
                    2);
     if (!bytes)
         return QStringLiteral("cannot write the manifest");
-    if (const auto failure = WriteFileAtomicallyOrFail(
-            point.folder + "/" + kRestorePointManifestFileName, *bytes, FileAccess::ownerOnly()))
+    if (const auto failure =
+            WriteFileAtomicallyOrFail(point.folder + "/" + kRestorePointManifestFileName, *bytes,
+                                      FileAccess::ownerOnly(), durability))
         return failure->description;
     return std::nullopt;
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/restore/RestorePoints.h"
+#include "platform/AtomicFile.h"
 
 namespace quillet {
 
@@ -50,10 +51,12 @@ std::variant<KeptFileDigest, QString> WriteKeptStore(const QString& folder,
                                                      const std::vector<KeptStoreRecord>& records,
                                                      bool complete);
 
-// Written durably and atomically; nothing on success, else what failed. A finished point
-// (`point.complete`) lists its records with their digests; an unfinished one lists nothing.
+// Written atomically (durably, unless `durability` leaves the folder to the caller); nothing on
+// success, else what failed. A finished point (`point.complete`) lists its records with their
+// digests; an unfinished one lists nothing.
 std::optional<QString> WriteRestorePointManifest(const RestorePoint& point,
                                                  const std::vector<KeptFileDigest>& units,
-                                                 const std::optional<KeptFileDigest>& store);
+                                                 const std::optional<KeptFileDigest>& store,
+                                                 Durability durability = Durability::powerLoss);
 
 }  // namespace quillet

@@ -259,7 +259,9 @@ private:
         point.time = now;
         point.reason = _reason;
         point.folder = folder;
-        std::optional<QString> error = WriteRestorePointManifest(point, {}, std::nullopt);
+        // The store's record, written next, makes the folder's names durable for both.
+        std::optional<QString> error =
+            WriteRestorePointManifest(point, {}, std::nullopt, Durability::contentsOnly);
         if (!error) {
             const auto store = WriteKeptStore(folder, _storeChanges(), false);
             if (const auto* failed = std::get_if<QString>(&store))
