@@ -17,24 +17,6 @@
 namespace quillet {
 namespace {
 
-Signature FullSignature(const QString& name = "Full") {
-    Signature signature = StoreHarness::NamedSignature(name);
-    signature.colorIndex = 4;
-    signature.keyQe = "key-" + name;
-    signature.fileNameQe = "sig.html";
-    signature.filePathQe = "/Users/me/sig.html";
-    signature.insertForRepliesForwards = signature.insertForForwards = true;
-    signature.lastUpdateUnixTimeQz = 1700000000;
-    signature.localTextQe = "<i>local</i>";
-    SelectAllAccounts(signature, ClientKind::outlook, /*pendingReinstallation=*/true);
-    SelectAccounts(signature, ClientKind::appleMail, {"a@b.c"});
-    signature.clientKindToSelectedInstallationsInfoMap[ClientKind::appleMail]
-        .accountEmailToPayloadMap["d@e.f"] = {true};
-    RecordInstalled(signature, ClientKind::appleMail, "a@b.c", "ID-1", "<p>Full</p>");
-    RecordInstalled(signature, ClientKind::spark, "", "S-1", "text");
-    return signature;
-}
-
 class StoreTest : public testing::Test, protected StoreHarness {
 protected:
     void expectFiles(bool exist) {
@@ -50,7 +32,20 @@ TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
     ASSERT_TRUE(store);
     EXPECT_EQ(store->path(), storePath());
     EXPECT_TRUE(store->LoadSignatures().first.empty());
-    const Signature original = FullSignature();
+    Signature original = NamedSignature("Full");
+    original.colorIndex = 4;
+    original.keyQe = "key-Full";
+    original.fileNameQe = "sig.html";
+    original.filePathQe = "/Users/me/sig.html";
+    original.insertForRepliesForwards = original.insertForForwards = true;
+    original.lastUpdateUnixTimeQz = 1700000000;
+    original.localTextQe = "<i>local</i>";
+    SelectAllAccounts(original, ClientKind::outlook, /*pendingReinstallation=*/true);
+    SelectAccounts(original, ClientKind::appleMail, {"a@b.c"});
+    original.clientKindToSelectedInstallationsInfoMap[ClientKind::appleMail]
+        .accountEmailToPayloadMap["d@e.f"] = {true};
+    RecordInstalled(original, ClientKind::appleMail, "a@b.c", "ID-1", "<p>Full</p>");
+    RecordInstalled(original, ClientKind::spark, "", "S-1", "text");
     const SignatureId id = store->AddSignatureRecord(original);
     expectFiles(true);
     sql("UPDATE Z_METADATA SET Z_UUID = 'elsewhere', Z_PLIST = x'deadbeef'");
@@ -133,34 +128,6 @@ TEST_F(StoreTest, LoadDeletesFinishedSignaturesAndDropsSelectionsClientsCannotTa
     EXPECT_TRUE(selected.at(ClientKind::outlook).allAccountsSelected);
     EXPECT_TRUE(selected.at(ClientKind::outlook).allAccountsPayloadX->pendingReinstallation);
     EXPECT_TRUE(selected.at(ClientKind::postbox).accountEmailToPayloadMap.count("p@q.r"));
-}
-
-TEST_F(StoreTest, SaveWritesOnlyTheSignaturesThatChanged) {
-    auto store = open();
-    SignatureIds ids;
-    IdToSignatureMap map;
-    for (const char* name : {"A", "B", "C"}) {
-        const auto signature = std::make_shared<Signature>(FullSignature(name));
-        ids.push_back(store->AddSignatureRecord(*signature));
-        map[ids.back()] = signature;
-    }
-    const QString selectedKeys = "SELECT Z_PK FROM ZSELECTEDINSTALLATIONENTITYV2 ORDER BY Z_PK";
-    const QStringList keysBefore = sql(selectedKeys);
-    map[ids[1]]->mainTextQe = "<p>changed</p>";
-    store->SaveSignatures(ids, map);
-    // Only the record that changed is written.
-    EXPECT_EQ(sql("SELECT Z_OPT, ZMAINTEXTQE FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"),
-              (QStringList{"1|<p>A</p>", "2|<p>changed</p>", "1|<p>C</p>"}));
-    // The installations did not change, so none of their rows was rewritten.
-    EXPECT_EQ(sql(selectedKeys), keysBefore);
-
-    map[ids[2]]->clientKindToSelectedInstallationsInfoMap.erase(ClientKind::appleMail);
-    store->SaveSignatures({ids[2]}, map);
-    EXPECT_EQ(sql("SELECT ZCLIENT FROM ZSELECTEDINSTALLATIONENTITYV2 WHERE ZSIGNATURE = " +
-                  ids[2].toString()),
-              QStringList{"Outlook"});
-    EXPECT_EQ(sql("SELECT COUNT(*) FROM ZSELECTEDINSTALLATIONENTITYV2"), QStringList{"7"});
-    EXPECT_TRUE(alerts.empty());
 }
 
 // Another connection holding the write lock, then commits that fail: each failed save alerts,
