@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include "app/demo/FakeMacMozilla.h"
 #include "app/store/StoreMigration.h"
 #include "common/Text.h"
 #include "tests/support/DataTable.h"
@@ -23,10 +24,7 @@ class StoreMigrationTest : public testing::Test, protected StoreHarness {
 protected:
     QString previousPath() const { return dataFolder() + "/DataV1.sqlite"; }
     QString documentsPath() const { return documentsFolder() + "/SignatureModel.sqlite"; }
-    QByteArray documentsBytes() const {
-        QFile file(documentsPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray documentsBytes() const { return ReadFakeFile(documentsPath()).value_or(""); }
     void expectNoFiles(const QString& path) {
         for (const char* suffix : kStoreFileSuffixes)
             EXPECT_FALSE(QFile::exists(path + suffix)) << (path + suffix).toStdString();
