@@ -1,21 +1,17 @@
 #include "tests/support/FakeMacScripts.h"
 
-#include <QFile>
 #include <QStringList>
+
+#include "app/demo/FakeMacMozilla.h"
 
 namespace quillet {
 
 namespace {
 
-QString ReadText(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).trimmed();
-}
-
-QString ScriptFolder(const FakeMac& mac, const QString& name) {
-    return mac.rootPath("/var/fake-mac/osascript/" + name);
+// What the stand-in noted about the script; empty when it noted nothing.
+QString ScriptNote(const FakeMac& mac, const QString& file) {
+    return QString::fromUtf8(ReadFakeFile(mac.rootPath("/var/fake-mac/" + file)).value_or(""))
+        .trimmed();
 }
 
 }  // namespace
@@ -26,7 +22,7 @@ void SetFakeScriptHang(const FakeMac& mac, const QString& name, int seconds) {
 
 std::optional<qint64> FakeScriptProcessId(const FakeMac& mac, const QString& name) {
     bool isNumber = false;
-    const qint64 pid = ReadText(ScriptFolder(mac, name) + "/pid").toLongLong(&isNumber);
+    const qint64 pid = ScriptNote(mac, "osascript/" + name + "/pid").toLongLong(&isNumber);
     if (!isNumber)
         return std::nullopt;
     return pid;
@@ -34,8 +30,7 @@ std::optional<qint64> FakeScriptProcessId(const FakeMac& mac, const QString& nam
 
 QString FakeScriptLastPath(const FakeMac& mac, const QString& name) {
     QString path;
-    const QString log = ReadText(mac.rootPath("/var/fake-mac/osascript.log"));
-    for (const QString& line : log.split('\n', Qt::SkipEmptyParts)) {
+    for (const QString& line : ScriptNote(mac, "osascript.log").split('\n', Qt::SkipEmptyParts)) {
         if (line.section('\t', 0, 0) == name)
             path = line.section('\t', 1);
     }
@@ -43,7 +38,7 @@ QString FakeScriptLastPath(const FakeMac& mac, const QString& name) {
 }
 
 QString FakeScriptLastMode(const FakeMac& mac, const QString& name) {
-    return ReadText(ScriptFolder(mac, name) + "/last-script-mode");
+    return ScriptNote(mac, "osascript/" + name + "/last-script-mode");
 }
 
 }  // namespace quillet

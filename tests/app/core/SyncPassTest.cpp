@@ -155,54 +155,16 @@ TEST_F(SyncPassTest, ASignatureWithoutTextTouchesNoClientThroughItsSelection) {
     EXPECT_TRUE(updatedInClients.empty());
 }
 
-// A client that refuses the script, or holds a signature of the person's by the same name, is
-// not updated: the pass tells why. One that takes the signature but not its defaults is told of
-// too, yet counts as updated.
-TEST_F(SyncPassTest, ProblemsOfAClientAreToldAndWhetherItCountsAsUpdated) {
-    struct Case {
-        std::function<void()> arrange;
-        QString text;
-        bool counted = false;
-    };
-    const std::vector<Case> cases = {
-        {[&] { SetFakeAutomationDenied(mac, "Outlook", true); },
-         "Please allow Quillet to control your email app in System Settings › Privacy & Security "
-         "› Automation."},
-        {[&] {
-             SetFakeOutlookSignatures(mac, {{"Work", "<p>the person's own</p>"}});
-         },
-         "Microsoft Outlook: Duplicate signature: \"Work\"."},
-        {[&] { FailFakeOutlookScript(mac, "Outlook-SetDefaultSignatures16-Main-B"); },
-         "Microsoft Outlook: Could not set default signatures.", true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text.toStdString());
-        startCase();
-        SetFakeAutomationDenied(mac, "Outlook", false);
-        SetFakeOutlookSignatures(mac, {{"Mine", "<p>mine</p>"}});
-        c.arrange();
-        const WorkOutcome outcome = sync(addWork({{ClientKind::outlook, {"jane@x.org"}}}));
-        EXPECT_FALSE(outcome.success);
-        EXPECT_EQ(outcome.title, kProblemsTitle);
-        EXPECT_EQ(alert(kProblemsTitle).informativeText, c.text);
-        EXPECT_EQ(alert(kProblemsTitle).style, AlertStyle::critical);
-        EXPECT_EQ(updatedInClients, c.counted ? std::vector<bool>{true} : std::vector<bool>{});
-    }
-}
-
-// Outlook is updated while it runs, never asked about nor closed. The others are closed when
-// the person says OK, synced after they quit, and reopened when asked. A client must not be
-// written while it runs: it would write its own files over ours on exit. One slow to quit (on
-// Linux a client saves its profile on the way out) is waited for as long as its workspace
-// allows, on the main loop.
-TEST_F(SyncPassTest, ClientsAreWrittenOnlyOnceTheyHaveQuitAndOutlookWhileItRuns) {
-    struct Case {
-        const char* name;
-        std::function<void()> arrange;
-        bool written = false;
-    };
-    const std::vector<Case> cases = {
-        {"quits when asked", [] {}, true},
+// Each pass of tests/data/core/sync-passes.tsv. Outlook is updated while it runs, never asked
+// about nor closed. The others are closed when the person says OK, synced after they quit, and
+// reopened when asked. A client must not be written while it runs: it would write its own files
+// over ours on exit. One slow to quit (on Linux a client saves its profile on the way out) is
+// waited for as long as its workspace allows, on the main loop. A client that refuses the script,
+// or holds a signature of the person's by the same name, is not updated: the pass tells why. One
+// that takes the signature but not its defaults is told of too, yet counts as updated.
+TEST_F(SyncPassTest, ClientsAreWrittenOnlyWhenTheyCanBeAndTheirProblemsAreTold) {
+    const std::map<QString, std::function<void()>> arrangements = {
+        {"quits when asked", [] {}},
         {"opened by the person while the question is on screen",
          [&] {
              mac.setRunning({kPostboxId, kOutlookId});
@@ -214,51 +176,67 @@ TEST_F(SyncPassTest, ClientsAreWrittenOnlyOnceTheyHaveQuitAndOutlookWhileItRuns)
         {"still running after the wait for it to quit",
          [&] { slow.set(std::numeric_limits<double>::infinity()); }},
         {"slower to quit than its workspace allows", [&] { slow.set(20); }},
-        {"slow to quit within what its workspace allows", [&] { slow.set(20, 30); }, true},
+        {"slow to quit within what its workspace allows", [&] { slow.set(20, 30); }},
+        {"automation denied", [&] { SetFakeAutomationDenied(mac, "Outlook", true); }},
+        {"the person's own of the same name",
+         [&] {
+             SetFakeOutlookSignatures(mac, {{"Work", "<p>the person's own</p>"}});
+         }},
+        {"defaults refused",
+         [&] { FailFakeOutlookScript(mac, "Outlook-SetDefaultSignatures16-Main-B"); }},
     };
+    const std::map<QString, std::vector<bool>> notices = {
+        {"none", {}}, {"clean", {false}}, {"problems", {true}}};
     const QByteArray prefs = *ReadFakeFile(thunderbirdPrefs);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const QStringList& row : ReadDataTable("core/sync-passes.tsv")) {
+        SCOPED_TRACE(row[0].toStdString());
         startCase();
         mac.writeFile(thunderbirdPrefs, prefs);
+        SetFakeAutomationDenied(mac, "Outlook", false);
         SetFakeOutlookSignatures(mac, {{"Mine", "<p>mine</p>"}});
         mac.setRunning({kPostboxId, kThunderbirdId, kOutlookId, "com.example.other"});
         acting.answerWith("OK", true);
-        c.arrange();
-        const SignatureId id = addWork({{ClientKind::thunderbird, {"tom@x.org"}},
-                                        {ClientKind::postbox, {}},
-                                        {ClientKind::outlook, {}}});
+        arrangements.at(row[0])();
+        const bool all = row[1] == "all", written = row[2] == "yes";
+        const SignatureId id = addWork(
+            all ? std::map<ClientKind, QStringList>{{ClientKind::thunderbird, {"tom@x.org"}},
+                                                    {ClientKind::postbox, {}},
+                                                    {ClientKind::outlook, {}}}
+                : std::map<ClientKind, QStringList>{{ClientKind::outlook, {"jane@x.org"}}});
         const WorkOutcome outcome = sync(id);
-        EXPECT_EQ(outcome.success, c.written);
-        EXPECT_EQ(ReadFakeFile(thunderbirdPrefs)->contains("<p>Work</p>"), c.written);
-        EXPECT_EQ(performed(id, ClientKind::thunderbird), c.written);
+        EXPECT_EQ(outcome.success, row.value(4).isEmpty());
+        EXPECT_EQ(updatedInClients, notices.at(row[3]));
+        if (!outcome.success) {
+            EXPECT_EQ(outcome.title, kProblemsTitle);
+            EXPECT_EQ(alert(kProblemsTitle).informativeText, row[4]);
+            EXPECT_EQ(alert(kProblemsTitle).style, AlertStyle::critical);
+        }
+        if (!all)
+            continue;
+        EXPECT_EQ(ReadFakeFile(thunderbirdPrefs)->contains("<p>Work</p>"), written);
+        if (!written) {
+            EXPECT_EQ(*ReadFakeFile(thunderbirdPrefs), prefs);
+        }
+        EXPECT_EQ(performed(id, ClientKind::thunderbird), written);
         EXPECT_TRUE(performed(id, ClientKind::postbox));
         EXPECT_TRUE(performed(id, ClientKind::outlook));
         EXPECT_EQ(FakeOutlookSignatures(mac).size(), 2u);
         EXPECT_FALSE(mac.workspaceLog().contains("terminate " + kOutlookId));
-        EXPECT_EQ(updatedInClients, std::vector<bool>{!c.written});
-        if (&c == &cases[0]) {
-            const Alert& question = alert(kCloseTitle);
-            EXPECT_EQ(question.style, AlertStyle::warning);
-            EXPECT_EQ(question.informativeText,
-                      "The following email clients need to be closed in order to update "
-                      "signatures:\nPostbox\nThunderbird\n");
-            EXPECT_EQ(question.buttons, (QStringList{"OK", "Later"}));
-            EXPECT_TRUE(question.checkboxTitle);
-            EXPECT_EQ(mac.workspaceLog(),
-                      (QStringList{"terminate " + kPostboxId, "terminate " + kThunderbirdId,
-                                   "launch " + mac.rootPath("/Applications/Postbox.app"),
-                                   "launch " + mac.rootPath("/Applications/Thunderbird.app")}));
-            const auto list =
-                ReadFakeFile(FakePostboxSignaturesPath(QFileInfo(postboxPrefs).path()));
-            EXPECT_TRUE(list && list->contains("<p>Work</p>"));
-        }
-        if (c.written)
+        if (row[0] != "quits when asked")
             continue;
-        EXPECT_EQ(alert(kProblemsTitle).informativeText,
-                  "Thunderbird: Not updated because it was running. Please quit it and update "
-                  "the signature again.");
-        EXPECT_EQ(*ReadFakeFile(thunderbirdPrefs), prefs);
+        const Alert& question = alert(kCloseTitle);
+        EXPECT_EQ(question.style, AlertStyle::warning);
+        EXPECT_EQ(question.informativeText,
+                  "The following email clients need to be closed in order to update "
+                  "signatures:\nPostbox\nThunderbird\n");
+        EXPECT_EQ(question.buttons, (QStringList{"OK", "Later"}));
+        EXPECT_TRUE(question.checkboxTitle);
+        EXPECT_EQ(mac.workspaceLog(),
+                  (QStringList{"terminate " + kPostboxId, "terminate " + kThunderbirdId,
+                               "launch " + mac.rootPath("/Applications/Postbox.app"),
+                               "launch " + mac.rootPath("/Applications/Thunderbird.app")}));
+        const auto list = ReadFakeFile(FakePostboxSignaturesPath(QFileInfo(postboxPrefs).path()));
+        EXPECT_TRUE(list && list->contains("<p>Work</p>"));
     }
 }
 

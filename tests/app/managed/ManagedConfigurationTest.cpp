@@ -17,7 +17,6 @@ const QString kBundleId = "app.quillet.Quillet";
 // The configuration as device management leaves it on a fake Mac, for its Quillet.
 class ManagedConfigurationTest : public testing::Test {
 protected:
-    QString machineFile() const { return ManagedConfigurationFile(mac, ManagedScope::machine); }
     QString userFile() const { return ManagedConfigurationFile(mac, ManagedScope::user); }
     ManagedConfiguration read(SystemLayout layout = SystemLayout::mac) const {
         return ReadManagedConfiguration(mac.paths(), layout, kBundleId);
@@ -65,7 +64,7 @@ TEST_F(ManagedConfigurationTest, ThePersonsFileWinsAndAnUnreadableOneSaysSo) {
     EXPECT_EQ(read(SystemLayout::linuxDesktop).state, ManagedConfiguration::State::absent);
     mac.writeFile(etcFile, "<plist><dict/></plist>");
     EXPECT_EQ(read(SystemLayout::linuxDesktop).path, etcFile);
-    EXPECT_EQ(read().path, machineFile());
+    EXPECT_EQ(read().path, ManagedConfigurationFile(mac, ManagedScope::machine));
 
     WriteManagedConfiguration(mac, Plist::dictionary(), ManagedScope::user);
     EXPECT_EQ(read().path, userFile());
@@ -79,7 +78,6 @@ TEST_F(ManagedConfigurationTest, ThePersonsFileWinsAndAnUnreadableOneSaysSo) {
         mac.writeFile(userFile(), unreadable);
         EXPECT_EQ(read().state, ManagedConfiguration::State::unreadable);
     }
-    EXPECT_TRUE(log.containsText("could not read " + userFile()));
     EXPECT_TRUE(log.contains("Error: Managed configuration: could not read " + userFile() +
                              " as a property list (nested deeper than 512 levels); the managed "
                              "signatures are left as they are"));
@@ -90,7 +88,6 @@ TEST_F(ManagedConfigurationTest, ThePersonsFileWinsAndAnUnreadableOneSaysSo) {
 TEST_F(ManagedConfigurationTest, OnlyHttpsOrLoopbackServicesAreAccepted) {
     for (const QStringList& row : ReadDataTable("managed/service-urls.tsv")) {
         const bool accepted = row[1] == "yes";
-        EXPECT_EQ(IsAcceptedServiceUrl(QUrl(row[0])), accepted) << row[0].toStdString();
         Plist root = Plist::dictionary();
         root.node().set("ServiceURL", Plist::string(row[0]));
         WriteManagedConfiguration(mac, root);

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include "app/demo/FakeMacMozilla.h"
 #include "app/store/StoreMigration.h"
 #include "common/Text.h"
 #include "tests/support/DataTable.h"
@@ -23,10 +24,7 @@ class StoreMigrationTest : public testing::Test, protected StoreHarness {
 protected:
     QString previousPath() const { return dataFolder() + "/DataV1.sqlite"; }
     QString documentsPath() const { return documentsFolder() + "/SignatureModel.sqlite"; }
-    QByteArray documentsBytes() const {
-        QFile file(documentsPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray documentsBytes() const { return ReadFakeFile(documentsPath()).value_or(""); }
     void expectNoFiles(const QString& path) {
         for (const char* suffix : kStoreFileSuffixes)
             EXPECT_FALSE(QFile::exists(path + suffix)) << (path + suffix).toStdString();
@@ -100,44 +98,40 @@ TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndIsMigratedNex
 // Warning and left alone, its copy is removed, and the start goes on with a new store, this
 // time and every later time; so is the copy an earlier start left in the data folder.
 TEST_F(StoreMigrationTest, AStrayDocumentsFileThatIsNoEarlierStoreDoesNotBlockStartUp) {
-    for (const bool database : {true, false}) {
-        for (const bool copyLeftBehind : {false, true}) {
-            SCOPED_TRACE(std::string(database ? "another program's database" : "no database") +
-                         (copyLeftBehind ? ", copy left behind" : ""));
-            RemoveStoreFiles(storePath());
-            RemoveStoreFiles(documentsPath());
-            if (database) {
-                Sql(documentsPath(),
-                    "CREATE TABLE ZNOTE (Z_PK INTEGER PRIMARY KEY, ZTEXT VARCHAR);"
-                    "INSERT INTO ZNOTE VALUES (1, 'not a signature')");
-            } else {
-                QFile file(documentsPath());
-                ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'q')));
-            }
-            if (copyLeftBehind) {
-                ASSERT_TRUE(QFile::copy(documentsPath(), previousPath()));
-            }
-            const QByteArray before = documentsBytes();
-            log.clear();
-            for (int start = 0; start < 2; ++start) {
-                auto store = open();
-                ASSERT_TRUE(store);
-                EXPECT_EQ(store->path(), storePath());
-                EXPECT_EQ(store->LoadSignatures().first.size(), size_t(start));
-                store->AddSignatureRecord(Signature{});
-            }
-            int warnings = 0;
-            for (const QString& line : log.lines())
-                warnings += line.startsWith("Warning: ");
-            EXPECT_EQ(warnings, 1);
-            EXPECT_TRUE(
-                log.contains("Warning: OpenStoreChain(): " + documentsPath() +
-                             " is not an earlier signature store; it is left in place and a "
-                             "new store is created"));
-            expectNoFiles(previousPath());
-            EXPECT_EQ(documentsBytes(), before);
-            EXPECT_EQ(sql("SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"2"});
+    for (const auto& [database, copyLeftBehind] :
+         {std::pair{true, false}, {true, true}, {false, false}, {false, true}}) {
+        SCOPED_TRACE(std::string(database ? "another program's database" : "no database") +
+                     (copyLeftBehind ? ", copy left behind" : ""));
+        RemoveStoreFiles(storePath());
+        RemoveStoreFiles(documentsPath());
+        if (database) {
+            Sql(documentsPath(),
+                "CREATE TABLE ZNOTE (Z_PK INTEGER PRIMARY KEY, ZTEXT VARCHAR);"
+                "INSERT INTO ZNOTE VALUES (1, 'not a signature')");
+        } else {
+            QFile file(documentsPath());
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'q')));
         }
+        if (copyLeftBehind) {
+            ASSERT_TRUE(QFile::copy(documentsPath(), previousPath()));
+        }
+        const QByteArray before = documentsBytes();
+        log.clear();
+        for (int start = 0; start < 2; ++start) {
+            auto store = open();
+            ASSERT_TRUE(store);
+            EXPECT_EQ(store->path(), storePath());
+            EXPECT_EQ(store->LoadSignatures().first.size(), size_t(start));
+            store->AddSignatureRecord(Signature{});
+        }
+        const std::vector<QString> lines = log.lines();
+        EXPECT_EQ(QStringList(lines.begin(), lines.end()).filter("Warning: "),
+                  QStringList{"Warning: OpenStoreChain(): " + documentsPath() +
+                              " is not an earlier signature store; it is left in place and a new "
+                              "store is created"});
+        expectNoFiles(previousPath());
+        EXPECT_EQ(documentsBytes(), before);
+        EXPECT_EQ(sql("SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"2"});
     }
     EXPECT_TRUE(alerts.empty());
 }

@@ -1,23 +1,35 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include "app/core/Core.h"
+#include "app/core/NewSignature.h"
+#include "app/demo/FakeMacAccounts.h"
 #include "app/store/Store.h"
 #include "app/store/StoreCopy.h"
 #include "common/Log.h"
 #include "platform/EventLoop.h"
 #include "tests/support/EngineHarness.h"
+#include "tests/support/LinuxClientAdapters.h"
+#include "tests/support/StoreHarness.h"
 
 namespace quillet {
 namespace {
 
-// An engine over a fake Mac with Apple Mail, talking to a test service, with the sync passes it
-// asks for recorded instead of run.
-class CoreRefreshTest : public testing::Test, protected EngineHarness {
+// An engine over a fake Mac with Apple Mail and Thunderbird, talking to a test service, with the
+// sync passes it asks for recorded instead of run.
+class CoreTest : public testing::Test, protected EngineHarness {
 protected:
-    CoreRefreshTest() {
+    CoreTest() {
         mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0",
                                "3774");
         mac.addAppleMailData();
+        SetFakeAppleMailAccounts(mac, {{"U-1", "ann@example.com", "Ann"}});
+        mac.setAccessibilityTrusted(true);
+        mac.installClient(ClientKind::thunderbird, "128.5.0");
+        WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
+                           FakeIdentityPrefsLines("1", "tom@example.com", "Tom"));
         options.mainWindowIsVisibleAndKey = [this] { return windowIsKey; };
         recordSyncPasses();
         platform.notificationCenter.addObserver(
@@ -26,38 +38,38 @@ protected:
                     {std::any_cast<SignatureIds>(info.at(kUpdatedSignatureIdsKey)),
                      std::any_cast<SignatureIds>(info.at(kModifiedOnlySignatureIdsKey))});
             });
+        platform.notificationCenter.addObserver(
+            kAccountsInfoUpdatedNotification,
+            [this](const QString&, const UserInfo&) { ++accountNotifications; });
     }
 
-    // A stored service signature, written through an engine that is then closed, as if a
-    // previous run had left it.
+    // A stored service signature, as if a previous run had left it.
     SignatureId storeSignature(const QString& key, const QString& text, std::int64_t time) {
-        service.failUpdates(503);  // the seeding engine's own refreshes change nothing
-        Core& seeding = reopen();
-        const SignatureId id = seeding.addSignature([&](Signature& signature) {
-            signature.keyQe = key;
-            signature.mainTextQe = text;
-            signature.lastUpdateUnixTimeQz = time;
-        });
-        waitUntilIdle();
+        Signature signature = StoreHarness::NamedSignature(key);
+        signature.keyQe = key;
+        signature.mainTextQe = text;
+        signature.lastUpdateUnixTimeQz = time;
+        const QString store = reopen().dataFolder() + "/" + kStoreFileName;
         closeEngine();
-        service.failUpdates(0);
-        service.resetCounts();
-        syncPasses.clear();
-        notifications.clear();
-        platform.prompter.clear();
-        log.clear();
-        return id;
+        return Store::openStore("DataV2", store, nullptr)->AddSignatureRecord(signature);
+    }
+    QStringList emails(ClientKind kind) {
+        QStringList result;
+        for (const auto& account : engine().clientKindToAccountsInfoMap().at(kind).accounts)
+            result << account->email();
+        return result;
     }
 
     bool windowIsKey = false;
     std::vector<std::pair<SignatureIds, SignatureIds>> notifications;
+    int accountNotifications = 0;
     LogTap log;
 };
 
 // A start without signatures asks the service nothing and refreshes again in two hours; a
 // refresh that adding a signature causes restarts the wait. New signatures are named after their
 // count; one on its way out is no longer shown, and its pass runs on the next turn.
-TEST_F(CoreRefreshTest, RefreshesComeTwoHoursAfterTheLastOneAndNewSignaturesAreNamedByCount) {
+TEST_F(CoreTest, RefreshesComeTwoHoursAfterTheLastOneAndNewSignaturesAreNamedByCount) {
     Core& core = reopen();
     core.start();
     waitUntilIdle();
@@ -95,7 +107,7 @@ TEST_F(CoreRefreshTest, RefreshesComeTwoHoursAfterTheLastOneAndNewSignaturesAreN
 // A text that differs only by white space is no change: filling only the missing time of its
 // signature is saved but not synced. A signature added while the refresh is in flight was not
 // asked about: the answer does not turn it off, and only its save's own pass writes it.
-TEST_F(CoreRefreshTest, ChangedTextAndTurnedOffSignaturesAreUpdatedSavedAndSynced) {
+TEST_F(CoreTest, ChangedTextAndTurnedOffSignaturesAreUpdatedSavedAndSynced) {
     const SignatureId timeOnly = storeSignature("k0", "<p>same</p>", 0);
     const SignatureId changed = storeSignature("k1", "<p>old</p>", 100);
     const SignatureId disabled = storeSignature("k2", "<p>gone</p>", 100);
@@ -131,10 +143,11 @@ TEST_F(CoreRefreshTest, ChangedTextAndTurnedOffSignaturesAreUpdatedSavedAndSynce
 
 // A failed refresh changes nothing, alerts only while the window is key, and is retried in five
 // minutes.
-TEST_F(CoreRefreshTest, FailedRefreshAlertsOnlyWithTheWindowKeyAndRetriesInFiveMinutes) {
+TEST_F(CoreTest, FailedRefreshAlertsOnlyWithTheWindowKeyAndRetriesInFiveMinutes) {
     for (const bool key : {false, true}) {
         SCOPED_TRACE(key ? "window key" : "window hidden");
         storeSignature("k1", "<p>old</p>", 100);
+        service.resetCounts();
         service.failUpdates(503, R"({"error": "maintenance"})");
         windowIsKey = key;
         Core& core = reopen();
@@ -159,7 +172,7 @@ TEST_F(CoreRefreshTest, FailedRefreshAlertsOnlyWithTheWindowKeyAndRetriesInFiveM
 
 // A reinstall marks every selection, of one account or of all, to be written again, whatever the
 // fetch of its key gives.
-TEST_F(CoreRefreshTest, ReinstallFetchesTheKeyAndReinstallsWhateverItGets) {
+TEST_F(CoreTest, ReinstallFetchesTheKeyAndReinstallsWhateverItGets) {
     const SignatureId id = storeSignature("k1", "<p>stored</p>", 100);
     service.setSignature("k1", "<p>newer</p>");
     Core& core = reopen();
@@ -201,7 +214,7 @@ TEST_F(CoreRefreshTest, ReinstallFetchesTheKeyAndReinstallsWhateverItGets) {
 // Another process (the command beside the application) removed a signature while this one
 // still shows it: the person's change here is not written back over the removal. They are told;
 // an uninstall needs no telling, its end is reached.
-TEST_F(CoreRefreshTest, AChangeToASignatureRemovedByAnotherProcessIsReportedAndNotKept) {
+TEST_F(CoreTest, AChangeToASignatureRemovedByAnotherProcessIsReportedAndNotKept) {
     Core& core = reopen();
     const SignatureId renamed = core.addSignature();
     const SignatureId uninstalled = core.addSignature();
@@ -225,7 +238,7 @@ TEST_F(CoreRefreshTest, AChangeToASignatureRemovedByAnotherProcessIsReportedAndN
     EXPECT_TRUE(other->LoadRecords().empty());
 }
 
-TEST_F(CoreRefreshTest, SyncPassAskedForWhileAnotherRunsWaitsItsTurn) {
+TEST_F(CoreTest, SyncPassAskedForWhileAnotherRunsWaitsItsTurn) {
     Core& core = reopen();
     std::vector<SignatureIds> started;
     std::function<void(WorkOutcome)> finishFirst;
@@ -248,6 +261,102 @@ TEST_F(CoreRefreshTest, SyncPassAskedForWhileAnotherRunsWaitsItsTurn) {
     ASSERT_EQ(core.syncOutcomes().size(), 2u);
     EXPECT_TRUE(core.syncOutcomes()[0].success);
     EXPECT_FALSE(core.syncOutcomes()[1].success);
+}
+
+// KMail's and Geary's identities are in their files: the application reads them at start
+// though the clients are closed, or a lost accounts cache would leave their identities unknown
+// and a sync could neither write nor give back theirs.
+TEST_F(CoreTest, StartReadsTheIdentitiesOfClosedLinuxClientsFromTheirFiles) {
+    layout = SystemLayout::linuxDesktop;
+    LayOutLinuxClients(mac);
+    Core& core = reopen();
+    core.start();
+    waitUntilIdle();
+    for (ClientKind kind : {ClientKind::kmail, ClientKind::geary}) {
+        EXPECT_EQ(core.clientKindToAccountsInfoMap().at(kind).status,
+                  AccountsInfoStatus::discoverySucceeded)
+            << StoredText(kind).toStdString();
+        EXPECT_EQ(emails(kind), (QStringList{"tim@example.com", "tim.work@example.com"}));
+    }
+}
+
+TEST_F(CoreTest, StartScriptsAPermissionClientOnlyWhenItRunsAndHasCachedAccounts) {
+    const QString listing = "AppleMail-ListAccounts-1012Plus";
+    mac.setRunning({"com.apple.mail"});
+    Core& core = reopen();  // running, but never used with us: no prompt at login
+    core.start();
+    waitUntilIdle();
+    EXPECT_EQ(mac.osascriptRuns().count(listing), 0);
+    EXPECT_EQ(core.clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
+              AccountsInfoStatus::loadedFromCacheOrEmpty);
+    EXPECT_EQ(core.clientKindToAccountsInfoMap().at(ClientKind::thunderbird).status,
+              AccountsInfoStatus::discoverySucceeded);
+
+    // Asked for, it is discovered whether or not it runs, and its accounts are cached.
+    mac.setRunning({});
+    engine().rediscoverAccounts({ClientKind::appleMail});
+    waitUntilIdle();
+    EXPECT_EQ(mac.osascriptRuns().count(listing), 1);
+    // Cached but not running: not scripted.
+    reopen().start();
+    waitUntilIdle();
+    EXPECT_EQ(mac.osascriptRuns().count(listing), 1);
+    // Cached and running: the list is refreshed at start, and cached for the next start.
+    mac.setRunning({"com.apple.mail"});
+    SetFakeAppleMailAccounts(mac,
+                             {{"U-1", "ann@example.com", "Ann"}, {"U-2", "bo@example.com", "Bo"}});
+    const int notificationsBefore = accountNotifications;
+    reopen().start();
+    waitUntilIdle();
+    EXPECT_EQ(mac.osascriptRuns().count(listing), 2);
+    EXPECT_EQ(engine().clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
+              AccountsInfoStatus::discoverySucceeded);
+    EXPECT_EQ(emails(ClientKind::appleMail), (QStringList{"ann@example.com", "bo@example.com"}));
+    EXPECT_GE(accountNotifications - notificationsBefore, 3);  // discovering, then each result
+    reopen();
+    EXPECT_EQ(engine().clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
+              AccountsInfoStatus::loadedFromCacheOrEmpty);
+    EXPECT_EQ(emails(ClientKind::appleMail), (QStringList{"ann@example.com", "bo@example.com"}));
+
+    // Without the Automation permission, discovery asks for it first, once however often asked.
+    SetFakeAutomationDenied(mac, "AppleMail", true);
+    platform.prompter.clear();
+    engine().rediscoverAccounts({ClientKind::appleMail, ClientKind::appleMail});
+    waitUntilIdle();
+    ASSERT_EQ(platform.prompter.shown().size(), 1u);
+    EXPECT_TRUE(platform.prompter.shown()[0].informativeText.contains("Mail"))
+        << platform.prompter.shown()[0].informativeText.toStdString();
+    EXPECT_EQ(engine().clientKindToAccountsInfoMap().at(ClientKind::appleMail).status,
+              AccountsInfoStatus::discoveryFailed);
+}
+
+TEST(NewSignatureTest, OnlyWhollyValidUtf8FilesAreRead) {
+    QTemporaryDir folder;
+    auto write = [&folder](const QString& name, const QByteArray& bytes) {
+        QFile file(folder.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    };
+    EXPECT_EQ(ReadUtf8File(write("utf8.html", "<p>Caf\xC3\xA9</p>")), "<p>Café</p>");
+    EXPECT_EQ(ReadUtf8File(write("empty.html", "")), "");
+    // Latin-1 "Café": one byte that is no UTF-8.
+    EXPECT_FALSE(ReadUtf8File(write("latin1.html", "<p>Caf\xE9</p>")));
+    EXPECT_FALSE(ReadUtf8File(folder.filePath("missing.html")));
+    EXPECT_FALSE(ReadUtf8File(folder.path()));  // a folder, not a file
+}
+
+// Outlook's one switch sets both insertions; Spark offers none, so both are on whatever the
+// switches said.
+TEST(NewSignatureTest, TheSwitchesAClientOffersSetItsInsertions) {
+    Signature outlook;
+    FillNewSignature(outlook, {ClientKind::outlook, "", false, true, 7}, {false, "k", "t", 1});
+    EXPECT_FALSE(outlook.insertForRepliesForwards);
+    EXPECT_FALSE(outlook.insertForForwards);
+    Signature spark;
+    FillNewSignature(spark, {ClientKind::spark, "", false, false, 0}, {false, "k", "t", 1});
+    EXPECT_TRUE(spark.insertForRepliesForwards);
+    EXPECT_TRUE(spark.insertForForwards);
 }
 
 }  // namespace
