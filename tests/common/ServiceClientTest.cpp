@@ -35,21 +35,6 @@ QUrl LocalUrl(int port) {
     return QUrl(QString("http://127.0.0.1:%1").arg(port));
 }
 
-// A port on which nothing listens.
-int ClosedPort() {
-    QTcpServer server;
-    EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
-    const int port = server.serverPort();
-    server.close();
-    return port;
-}
-
-// The raw bytes of an answer.
-QByteArray Http(int status, const QByteArray& body) {
-    return "HTTP/1.1 " + QByteArray::number(status) +
-           " X\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
-}
-
 // A loopback server that answers every request with the same raw bytes, and then, if asked, a
 // byte every 20 ms for ever; with no bytes it accepts and stays silent.
 class RawServer {
@@ -249,7 +234,10 @@ QByteArray Served(const QStringList& row) {
                "chunked\r\n\r\n" +
                QByteArray::number(packed.size(), 16) + "\r\n" + packed + "\r\n0\r\n\r\n";
     }
-    return row[0] == "silent" ? QByteArray() : Http(row[0].toInt(), body);
+    if (row[0] == "silent")
+        return {};
+    return "HTTP/1.1 " + row[0].toUtf8() +
+           " X\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
 // The answer disables what it leaves out: a failing service's own answer (an array, null, its
@@ -267,9 +255,8 @@ TEST_F(ServiceClientTest, OnlyA2xxMapOfTheKeysAskedForToTextsIsReadAsUpdates) {
         log.clear();
         RawServer server(Served(row), row[0] == "trickle");
         const QStringList limits = QString(row[3] == "-" ? "60000/300000" : row[3]).split('/');
-        ServiceClient& client =
-            clientFor(row[0] == "closed" ? LocalUrl(ClosedPort()) : server.url(),
-                      {limits[0].toInt(), limits[1].toInt(), 1024});
+        ServiceClient& client = clientFor(row[0] == "closed" ? LocalUrl(1) : server.url(),
+                                          {limits[0].toInt(), limits[1].toInt(), 1024});
         refresh(client);
         EXPECT_EQ(receiver.events, row[5] == "-" ? kFailedRefresh : Applied(row[5].toStdString()));
         const QString details = receiver.errorDetails.value_or("-");
