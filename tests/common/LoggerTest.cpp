@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include "common/Logger.h"
 #include "platform/EventLoop.h"
 #include "tests/support/DataTable.h"
+#include "tests/support/TestHelpers.h"
 
 namespace quillet {
 namespace {
@@ -38,12 +38,6 @@ struct Console {
 };
 
 const QString kSeparator(50, '=');
-
-// The permission bits of a file.
-unsigned Mode(const QString& path) {
-    struct stat file {};
-    return ::stat(QFile::encodeName(path).constData(), &file) == 0 ? file.st_mode & 0777 : 0;
-}
 
 // Lines wait for sync() alone, so that a test decides the order of the batches.
 const LoggerLimits kWaitingBatches{kLogRotationBytes, std::chrono::minutes(1)};
@@ -69,7 +63,8 @@ std::map<QString, int> WholeLinesByTag(const QStringList& paths, const QString& 
 // The first run makes the folder and the file, for the user alone; its lines reach the file
 // without being asked for while it idles. Each run appends after a separator and its version
 // line, even while another logger (the command beside the application) has the file open, and
-// narrows a log that others could read. The file is base/log-runs.txt, time stamps as "[t]".
+// narrows a log that others could read; with no file, logging stays on the console. The file is
+// base/log-runs.txt, time stamps as "[t]".
 TEST(Logger, RunsAppendAfterASeparatorAndTheirVersionToAFileForTheUserAlone) {
     QTemporaryDir temporary;
     const QString folder = temporary.path() + "/Library/Logs/Quillet";
@@ -85,7 +80,7 @@ TEST(Logger, RunsAppendAfterASeparatorAndTheirVersionToAFileForTheUserAlone) {
     }
     EXPECT_TRUE(console.lines.contains("Info: Log file at " + path));
     EXPECT_TRUE(console.lines.contains("Info: Quillet 2.4 (118)"));
-    EXPECT_EQ(Mode(path), 0600u);
+    EXPECT_EQ(FileMode(path), 0600u);
     ASSERT_TRUE(QFile::setPermissions(
         path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
     Logger second(folder, "second", {}, kWaitingBatches);
@@ -97,21 +92,14 @@ TEST(Logger, RunsAppendAfterASeparatorAndTheirVersionToAFileForTheUserAlone) {
     const QString text = FileLines(path).join('\n').replace(
         QRegularExpression("^\\[[^]\n]+\\]", QRegularExpression::MultilineOption), "[t]");
     EXPECT_EQ(text, ReadDataText("base/log-runs.txt"));
-    EXPECT_EQ(Mode(path), 0600u);
-}
+    EXPECT_EQ(FileMode(path), 0600u);
 
-TEST(Logger, UnopenableFileLeavesLoggingOnTheConsole) {
-    QTemporaryDir temporary;
-    // A regular file where the log folder should be: neither the folder nor the file can exist.
-    QFile blocker(temporary.path() + "/Logs");
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    Console console;
-    Logger logger(temporary.path() + "/Logs/Quillet", "Quillet 1.0 (1)", console.sink());
-    EXPECT_FALSE(logger.hasFile());
-    logger.warning("still heard");
-    logger.sync();
-    EXPECT_TRUE(console.lines.contains("Could not open log file for writing: " + logger.path()));
+    // A file where the log folder should be: the lines are still heard on the console.
+    Logger blocked(path + "/Logs", "v", console.sink());
+    EXPECT_FALSE(blocked.hasFile());
+    blocked.warning("still heard");
+    blocked.sync();
+    EXPECT_TRUE(console.lines.contains("Could not open log file for writing: " + blocked.path()));
     EXPECT_TRUE(console.lines.contains("Warning: still heard"));
 }
 

@@ -1,6 +1,8 @@
 // The service client over real loopback HTTP: small servers inside the test answer the way a
-// service can (well, badly, or not at all), and the reference service serves real files.
+// service can (well, badly, or not at all), and the reference service serves real files, to the
+// client and to requests sent as written.
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <QCoreApplication>
 #include <QTcpServer>
@@ -11,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <nlohmann/json.hpp>
 
 #include "app/demo/service/SignatureService.h"
 #include "common/Log.h"
@@ -33,21 +36,6 @@ const QString kFetchFailed = "Could not fetch the signature by key";
 
 QUrl LocalUrl(int port) {
     return QUrl(QString("http://127.0.0.1:%1").arg(port));
-}
-
-// A port on which nothing listens.
-int ClosedPort() {
-    QTcpServer server;
-    EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
-    const int port = server.serverPort();
-    server.close();
-    return port;
-}
-
-// The raw bytes of an answer.
-QByteArray Http(int status, const QByteArray& body) {
-    return "HTTP/1.1 " + QByteArray::number(status) +
-           " X\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
 // A loopback server that answers every request with the same raw bytes, and then, if asked, a
@@ -175,25 +163,63 @@ private:
     std::unique_ptr<ServiceClient> _client;
 };
 
+const std::string kHtml = "text/html; charset=utf-8";
+const std::string kJson = "application/json; charset=utf-8";
+
+// The reference service over a folder of the signature files of tests/data/base/service-files.tsv,
+// beside a file outside the folder, a folder named as a signature file, a file in a folder below
+// and the file that a key cut short at a NUL would name.
+class ReferenceServiceTest : public ServiceClientTest {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(folder / "sub");
+        std::filesystem::create_directories(folder / "folder.html");
+        for (const QStringList& row : ReadDataTable("base/service-files.tsv"))
+            write(row[0].toStdString(), QByteArray::fromPercentEncoding(row[1].toUtf8()));
+        std::ofstream(root / "secret.html") << "secret";
+        std::ofstream(folder / "sub" / "inner.html") << "inner";
+        std::ofstream(folder / "nul") << "nul";
+        ASSERT_TRUE(service.start()) << service.error();
+    }
+
+    void write(const std::string& key, const QByteArray& text) {
+        std::ofstream(folder / (key + ".html"), std::ios::binary) << text.toStdString();
+    }
+
+    // Sends the target exactly as written, escapes and all; the status and the body.
+    std::pair<int, std::string> get(const std::string& target, const std::string& type) {
+        httplib::Client client("127.0.0.1", service.port());
+        client.set_url_encode(false);
+        const auto result = client.Get("/node/api/v1/signature" + target);
+        if (!result)
+            return {0, ""};
+        if (result->status == 200) {
+            EXPECT_EQ(result->get_header_value("Content-Type"), type) << target;
+        }
+        return {result->status, result->body};
+    }
+
+    std::vector<std::string> requests() {
+        std::lock_guard guard(_lock);
+        return _requests;
+    }
+
+    QTemporaryDir temporary;
+    std::filesystem::path root = temporary.path().toStdString();
+    std::filesystem::path folder = root / "signatures";
+    std::mutex _lock;
+    std::vector<std::string> _requests;
+    SignatureService service{{folder, "127.0.0.1", 0, [this](const std::string& line) {
+                                  std::lock_guard guard(_lock);
+                                  _requests.push_back(line);
+                              }}};
+};
+
 // Keys are typed by people: against the reference service, serving real files, "a+b" must not
 // reach it as "a b", "x?y" must not end the path, and a comma in a key must not split it. Each key
 // is asked for once; file-based signatures, those pending deletion and keys with no UTF-8 form
 // never are, and with nothing left to ask the refresh ends at once, without a request.
-TEST_F(ServiceClientTest, KeysReachTheirOwnSignaturesAndEachIsAskedForOnce) {
-    QTemporaryDir temporary;
-    const std::filesystem::path folder = temporary.path().toStdString();
-    const std::map<std::string, std::string> files = {
-        {"a+b", "<p>plus</p>"},  {"a b", "<p>space</p>"}, {"x?y", "  <p>question</p>\n"},
-        {"x", "<p>x alone</p>"}, {"c,d", "<p>comma</p>"}, {"\u00e9\u20ac", "<p>accent</p>"}};
-    for (const auto& [key, text] : files)
-        std::ofstream(folder / (key + ".html"), std::ios::binary) << text;
-    std::mutex lock;
-    std::vector<std::string> requests;
-    SignatureService service({folder, "127.0.0.1", 0, [&](const std::string& line) {
-                                  std::lock_guard guard(lock);
-                                  requests.push_back(line);
-                              }});
-    ASSERT_TRUE(service.start()) << service.error();
+TEST_F(ReferenceServiceTest, KeysReachTheirOwnSignaturesAndEachIsAskedForOnce) {
     // A base URL that ends in a slash gets no second one.
     ServiceClient& client = clientFor(QUrl(QString::fromStdString(service.baseUrl() + "/")));
     for (const QString key : {"a+b", "x?y", "a+b", "", "c,d", "gone", "\u00e9\u20ac"})
@@ -207,13 +233,8 @@ TEST_F(ServiceClientTest, KeysReachTheirOwnSignaturesAndEachIsAskedForOnce) {
         Applied("apply a+b=<p>plus</p> c,d=<p>comma</p> x?y=<p>question</p> "
                 "\u00e9\u20ac=<p>accent</p>; active: a+b c,d x?y \u00e9\u20ac; disabled: gone"));
     EXPECT_EQ(receiver.updated, kUpdatedIds);
-    ASSERT_TRUE(RunEventLoopUntil(
-        [&] {
-            std::lock_guard guard(lock);
-            return !requests.empty();
-        },
-        kWaitSeconds));
-    EXPECT_EQ(requests,
+    ASSERT_TRUE(RunEventLoopUntil([&] { return !requests().empty(); }, kWaitSeconds));
+    EXPECT_EQ(requests(),
               std::vector<std::string>{"127.0.0.1 \"GET /node/api/v1/signature?keys=a%2Bb,"
                                        "x%3Fy,c%2Cd,gone,%C3%A9%E2%82%AC\" 200 94"});
     // The key fetch hands over the whole text, untrimmed.
@@ -229,6 +250,48 @@ TEST_F(ServiceClientTest, KeysReachTheirOwnSignaturesAndEachIsAskedForOnce) {
     receiver = RecordingReceiver();
     client.RequestUpdatedSignatures(ids, map, receiver);
     EXPECT_EQ(receiver.events, std::vector<std::string>{"succeeded"});
+}
+
+// The reference service's answers to requests sent as written are the rows of
+// tests/data/base/service-requests.tsv; files are read at every request.
+TEST_F(ReferenceServiceTest, AnswersTheKeysWhoseFilesInTheFolderExistWithTheirCurrentText) {
+    for (const QStringList& row : ReadDataTable("base/service-requests.tsv")) {
+        const std::string target = row[0].toStdString();
+        const bool update = !target.starts_with("/key/");
+        const auto [status, body] = get(target, update ? kJson : kHtml);
+        EXPECT_EQ(status, row[1].toInt()) << target;
+        if (status == 200 && update) {
+            EXPECT_EQ(nlohmann::json::parse(body, nullptr, false),
+                      nlohmann::json::parse(row[2].toStdString()))
+                << target;
+        } else if (status == 200) {
+            EXPECT_EQ(body, QByteArray::fromPercentEncoding(row[2].toUtf8()).toStdString())
+                << target;
+        }
+    }
+    std::string absolute = (root / "secret").string();
+    for (auto at = absolute.find('/'); at != std::string::npos; at = absolute.find('/', at))
+        absolute.replace(at, 1, "%2F");
+    EXPECT_EQ(get("/key/" + absolute, kHtml).first, 404);
+    EXPECT_EQ(get("?keys=" + absolute, kJson), std::make_pair(200, std::string("{}")));
+    EXPECT_FALSE(SignatureFilePath(folder, "a..b"));
+    EXPECT_EQ(SignatureFilePath(folder, "a.b"), folder / "a.b.html");
+
+    write("alpha", "new");
+    EXPECT_EQ(nlohmann::json::parse(get("?keys=alpha", kJson).second),
+              nlohmann::json({{"alpha", "new"}}));
+    EXPECT_EQ(get("/key/alpha", kHtml).second, "new");
+
+    // A taken port is refused; a stopped service serves no more.
+    const int port = service.port();
+    SignatureService clash({folder, "127.0.0.1", port, [](const std::string&) {}});
+    EXPECT_FALSE(clash.start());
+    EXPECT_NE(clash.error().find(std::to_string(port)), std::string::npos);
+    service.stop();
+    service.stop();
+    httplib::Client client("127.0.0.1", port);
+    client.set_connection_timeout(1);
+    EXPECT_FALSE(client.Get("/node/api/v1/signature?keys=alpha"));
 }
 
 // --- What the answer means ------------------------------------------------------------------
@@ -249,7 +312,10 @@ QByteArray Served(const QStringList& row) {
                "chunked\r\n\r\n" +
                QByteArray::number(packed.size(), 16) + "\r\n" + packed + "\r\n0\r\n\r\n";
     }
-    return row[0] == "silent" ? QByteArray() : Http(row[0].toInt(), body);
+    if (row[0] == "silent")
+        return {};
+    return "HTTP/1.1 " + row[0].toUtf8() +
+           " X\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
 // The answer disables what it leaves out: a failing service's own answer (an array, null, its
@@ -267,9 +333,8 @@ TEST_F(ServiceClientTest, OnlyA2xxMapOfTheKeysAskedForToTextsIsReadAsUpdates) {
         log.clear();
         RawServer server(Served(row), row[0] == "trickle");
         const QStringList limits = QString(row[3] == "-" ? "60000/300000" : row[3]).split('/');
-        ServiceClient& client =
-            clientFor(row[0] == "closed" ? LocalUrl(ClosedPort()) : server.url(),
-                      {limits[0].toInt(), limits[1].toInt(), 1024});
+        ServiceClient& client = clientFor(row[0] == "closed" ? LocalUrl(1) : server.url(),
+                                          {limits[0].toInt(), limits[1].toInt(), 1024});
         refresh(client);
         EXPECT_EQ(receiver.events, row[5] == "-" ? kFailedRefresh : Applied(row[5].toStdString()));
         const QString details = receiver.errorDetails.value_or("-");
@@ -291,42 +356,35 @@ TEST_F(ServiceClientTest, OnlyA2xxMapOfTheKeysAskedForToTextsIsReadAsUpdates) {
 }
 
 // The update time is when the request was built: a text changed on the service while the answer
-// travelled is not in it.
-TEST_F(ServiceClientTest, TheUpdateTimeIsTakenWhenTheRequestIsBuilt) {
+// travelled is not in it. A client destroyed with requests in flight never calls back.
+TEST_F(ServiceClientTest, TheUpdateTimeIsTakenWhenTheRequestIsBuiltAndAGoneClientNeverCallsBack) {
     TestService service;
     service.setSignature("alpha", "A");
     service.holdUpdates();
     ManualMainQueue lateQueue(1'800'000'100.75);
-    ServiceClient client(service.url(), lateQueue);
+    auto client = std::make_unique<ServiceClient>(service.url(), lateQueue);
     addSignature("alpha");
 
-    client.RequestUpdatedSignatures(ids, map, receiver);
+    client->RequestUpdatedSignatures(ids, map, receiver);
     ASSERT_TRUE(RunEventLoopUntil([&]() { return service.updateRequests() > 0; }, kWaitSeconds));
     lateQueue.advance(500);
     service.release();
     ASSERT_TRUE(RunEventLoopUntil([&]() { return receiver.completed; }, kWaitSeconds));
-
     EXPECT_EQ(receiver.events, Applied("apply alpha=A; active: alpha; disabled:"));
     EXPECT_EQ(receiver.updateTime, 1'800'000'100);
-}
 
-// --- Requests that get no complete answer ------------------------------------------------------
-
-TEST_F(ServiceClientTest, AClientDestroyedWithARequestInFlightNeverCallsBack) {
-    QTcpServer silent;
-    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
-    addSignature("alpha");
-    auto client = std::make_unique<ServiceClient>(LocalUrl(silent.serverPort()), queue);
+    service.holdUpdates();
+    service.holdKey("alpha");
+    receiver = RecordingReceiver();
     bool fetched = false;
-
     client->RequestUpdatedSignatures(ids, map, receiver);
     client->FetchSignatureByKey("alpha", [&](const KeyFetchResult&) { fetched = true; });
-    ASSERT_TRUE(RunEventLoopUntil([&]() { return silent.hasPendingConnections(); }, kWaitSeconds));
+    ASSERT_TRUE(RunEventLoopUntil(
+        [&]() { return service.updateRequests() > 1 && service.keyRequests() > 0; }, kWaitSeconds));
     // Its not-found answer is already on the main queue.
     client->FetchSignatureByKey("", [&](const KeyFetchResult&) { fetched = true; });
     client.reset();
     RunEventLoopUntil([]() { return false; }, 0.2);
-
     EXPECT_EQ(receiver.events, std::vector<std::string>{"requesting"});
     EXPECT_FALSE(fetched);
 }

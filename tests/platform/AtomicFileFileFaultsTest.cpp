@@ -1,12 +1,17 @@
-// The durable write against a disk that fails: each of its file operations fails in turn.
+// Atomic writes over real files: the new contents appear whole or not at all, even on a disk
+// that fails (each of the write's file operations fails in turn) or fills up.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "platform/AtomicFile.h"
 #include "tests/support/FileFaults.h"
+#include "tests/support/FileSizeLimit.h"
+#include "tests/support/TestHelpers.h"
 
 namespace quillet {
 namespace {
@@ -14,6 +19,71 @@ namespace {
 QByteArray ReadAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// The new file takes the place of the old one as the old one was: its permissions stay, and a
+// symbolic link at the path stays a link to the replaced file. A write killed before its rename
+// leaves its temporary file; a later write of the same file clears those left long ago, and
+// nothing else. A folder where the file should be is not replaced by a file.
+TEST(AtomicFileTest, ReplacesTheFileAsItWasAndClearsOnlyItsTemporaryFilesLeftLongAgo) {
+    QTemporaryDir folder;
+    const QString real = folder.path() + "/real/prefs.js";
+    ASSERT_TRUE(QDir().mkpath(folder.path() + "/real"));
+    const QStringList left = {".prefs.js.3k9x1.tmp", ".prefs.js.zz.tmp"};
+    const QStringList kept = {".prefs.js.recent1.tmp", ".prefs.js.a.b.tmp", ".Other.js.3k9x1.tmp",
+                              "prefs.js.3k9x1.tmp", ".prefs.js..tmp"};
+    const QDateTime longAgo = QDateTime::currentDateTime().addSecs(-2 * 3600);
+    for (const QString& name : left + kept) {
+        QFile file(folder.path() + "/real/" + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        const bool recent = name == ".prefs.js.recent1.tmp";
+        ASSERT_TRUE(recent || file.setFileTime(longAgo, QFileDevice::FileModificationTime));
+    }
+
+    ASSERT_FALSE(WriteFileAtomicallyOrFail(real, "first"));
+    ASSERT_TRUE(
+        QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    const QString link = folder.path() + "/prefs.js";
+    ASSERT_TRUE(QFile::link(real, link));
+    ASSERT_FALSE(WriteFileAtomicallyOrFail(link, "second"));
+
+    EXPECT_EQ(ReadAll(real), "second");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(FileMode(real), 0640u);
+    QStringList expected = kept + QStringList{"prefs.js"};
+    expected.sort();
+    EXPECT_EQ(QDir(folder.path() + "/real")
+                  .entryList(QDir::Files | QDir::Hidden, QDir::Name)
+                  .join(", ")
+                  .toStdString(),
+              expected.join(", ").toStdString());
+
+    const QString path = folder.path() + "/file.txt";
+    ASSERT_TRUE(QDir().mkpath(path + "/inside"));
+    const auto failure = WriteFileAtomicallyOrFail(path, "text");
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_TRUE(failure->description.contains("is not a file"))
+        << failure->description.toStdString();
+    EXPECT_TRUE(QFileInfo(path).isDir());
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"prefs.js"});
+}
+
+// A disk that takes only part of the new contents (here a file-size limit, which stops root as
+// well) fails the write and leaves the previous file as it was, with no temporary file beside
+// it: the short write must not be mistaken for a whole one.
+TEST(AtomicFileTest, AShortWriteFailsAndLeavesThePreviousFile) {
+    for (const rlim_t limit : {rlim_t(0), rlim_t(4), rlim_t(4096)}) {
+        SCOPED_TRACE(limit);
+        QTemporaryDir folder;
+        const QString path = folder.path() + "/file.txt";
+        ASSERT_FALSE(WriteFileAtomicallyOrFail(path, "previous"));
+        {
+            FileSizeLimit fullDisk(limit);
+            EXPECT_TRUE(WriteFileAtomicallyOrFail(path, QByteArray(8192, 'n')));
+        }
+        EXPECT_EQ(ReadAll(path), "previous");
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"file.txt"});
+    }
 }
 
 // Every step is checked: a failure anywhere is reported, and leaves the previous file with no

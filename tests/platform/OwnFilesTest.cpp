@@ -14,15 +14,10 @@
 #include "platform/FileAccess.h"
 #include "platform/FileRemoval.h"
 #include "platform/PrivateFile.h"
+#include "tests/support/TestHelpers.h"
 
 namespace quillet {
 namespace {
-
-mode_t ModeOf(const QString& path) {
-    struct stat info {};
-    EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
-    return info.st_mode & 07777;
-}
 
 void WriteWithMode(const QString& path, const QByteArray& contents, mode_t mode) {
     QDir().mkpath(QFileInfo(path).path());
@@ -58,13 +53,13 @@ TEST(OwnFilesTest, AnEarlierVersionsFoldersAndFilesAreNarrowedToTheOwner) {
     WriteWithMode(support + "/DataV2.sqlite-wal", "", 0644);
 
     ASSERT_FALSE(MakeOwnerOnlyFolder(support));
-    EXPECT_EQ(ModeOf(support), 0700u);
-    EXPECT_EQ(ModeOf(home.path()), 0755u);
+    EXPECT_EQ(FileMode(support), 0700u);
+    EXPECT_EQ(FileMode(home.path()), 0755u);
     ASSERT_FALSE(
         WriteFileAtomicallyOrFail(support + "/Activity.json", "{ }", FileAccess::ownerOnly()));
-    EXPECT_EQ(ModeOf(support + "/Activity.json"), 0600u);
+    EXPECT_EQ(FileMode(support + "/Activity.json"), 0600u);
     EXPECT_FALSE(RestrictToOwner(support + "/DataV2.sqlite-wal"));
-    EXPECT_EQ(ModeOf(support + "/DataV2.sqlite-wal"), 0600u);
+    EXPECT_EQ(FileMode(support + "/DataV2.sqlite-wal"), 0600u);
     EXPECT_FALSE(RestrictToOwner(support + "/none"));
 }
 
@@ -76,7 +71,7 @@ TEST(OwnFilesTest, ANewPrivateFileIsTheOwnersAloneAndNothingAtThePathIsReusedOrF
         const OpenUmask umask;
         ASSERT_TRUE(WriteNewPrivateFile(folder.filePath("script"), "secret"));
     }
-    EXPECT_EQ(ModeOf(folder.filePath("script")), 0600u);
+    EXPECT_EQ(FileMode(folder.filePath("script")), 0600u);
     ASSERT_TRUE(QFile::link(folder.filePath("script"), folder.filePath("link")));
     ASSERT_TRUE(QFile::link(folder.filePath("nowhere"), folder.filePath("dangling")));
     for (const char* name : {"script", "link", "dangling", "missing/folder/file"})

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <QFile>
 
 namespace quillet {
 
@@ -29,6 +32,11 @@ QStringList QuerySqliteRows(sqlite3* database, const QString& sql) {
     }
     sqlite3_free(message);
     return rows;
+}
+
+unsigned FileMode(const QString& path) {
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
 }  // namespace quillet

@@ -18,4 +18,8 @@ QStringList Descriptions(const std::optional<Accounts>& accounts);
 // "NULL"; a failing statement fails the test.
 QStringList QuerySqliteRows(sqlite3* database, const QString& sql);
 
+// The permission bits of the file or folder (of a link itself, not what it points to); 0 when
+// there is none.
+unsigned FileMode(const QString& path);
+
 }  // namespace quillet

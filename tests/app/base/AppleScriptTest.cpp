@@ -17,13 +17,10 @@ namespace {
 const QString kScript = "Test-Script";
 const Replacements kName{{"**SIGNATURE_NAME**", "n"}};
 
-QStringList TemporaryFiles(const FakeMac& mac) {
-    return QDir(mac.rootPath("/tmp")).entryList(QDir::Files | QDir::NoDotAndDotDot);
-}
-
 // Whatever the tool does, only its output, less one trailing newline, from a run that ended
-// well and said it was allowed, is an answer; the script file written for replacements is gone
-// after every run.
+// well and said it was allowed, is an answer. The script file written for replacements holds
+// what the person typed: it is written for them alone, in their own temporary folder (TMPDIR,
+// as on a Mac) rather than the shared one, and is gone after every run.
 TEST(AppleScriptTest, OnlyAWholeRunsOutputIsAnAnswerAndNoScriptFileIsLeft) {
     for (const QStringList& row : ReadDataTable("base/apple-script-runs.tsv")) {
         SCOPED_TRACE(row.join(" | ").toStdString());
@@ -31,7 +28,9 @@ TEST(AppleScriptTest, OnlyAWholeRunsOutputIsAnAnswerAndNoScriptFileIsLeft) {
         FakeMac mac;
         mac.addScriptResource(kScript, "return \"**SIGNATURE_NAME**\"\n");
         TestPlatform platform(mac);
-        const AppleScriptRunner runner(mac.paths(), *platform.bundle);
+        QTemporaryDir userTemporary;
+        const Paths paths(mac.home(), mac.root(), userTemporary.path());
+        const AppleScriptRunner runner(paths, *platform.bundle);
         mac.setScriptResult(kScript, "", QString(row[2]).replace("\\n", "\n"), row[3].toInt());
         mac.writeFile("/var/fake-mac/osascript/" + kScript + "/stdout",
                       QByteArray::fromPercentEncoding(row[1].toUtf8()));
@@ -41,9 +40,9 @@ TEST(AppleScriptTest, OnlyAWholeRunsOutputIsAnAnswerAndNoScriptFileIsLeft) {
             QFile::remove(mac.rootPath("/usr/bin/osascript"));
         if (row[0] == "no-resource")
             QFile::remove(platform.bundle->resourcePath(kScript, "applescript"));
-        if (row[0] == "no-tmp") {
-            QDir(mac.rootPath("/tmp")).removeRecursively();
-            mac.writeFile("/tmp", "a file where the folder should be");
+        if (row[0] == "no-tmp") {  // a file where the folder should be
+            ASSERT_TRUE(QDir(userTemporary.path()).removeRecursively());
+            ASSERT_TRUE(QFile(userTemporary.path()).open(QIODevice::WriteOnly));
         }
         const bool replace = row[4] == "yes";
         const auto answer =
@@ -55,40 +54,31 @@ TEST(AppleScriptTest, OnlyAWholeRunsOutputIsAnAnswerAndNoScriptFileIsLeft) {
             EXPECT_EQ(mac.lastScriptText(kScript), QString("-- Test-Script\nreturn \"%1\"\n")
                                                        .arg(replace ? "n" : "**SIGNATURE_NAME**"));
         }
+        if (row[7] == "yes" && replace) {
+            const QString scriptPath = FakeScriptLastPath(mac, kScript);
+            EXPECT_TRUE(scriptPath.startsWith(userTemporary.path() + "/"))
+                << scriptPath.toStdString();
+            EXPECT_TRUE(ParseUuid(QFileInfo(scriptPath).fileName()));
+            EXPECT_EQ(FakeScriptLastMode(mac, kScript), "600");
+        }
         if (row[0] != "no-tmp") {
-            EXPECT_TRUE(TemporaryFiles(mac).isEmpty());
+            EXPECT_TRUE(QDir(userTemporary.path()).isEmpty());
         }
     }
 }
 
-// The script file holds what the person typed: it is written for them alone, in their own
-// temporary folder (TMPDIR, as on a Mac) rather than the shared one.
-TEST(AppleScriptTest, AScriptWithReplacementsIsWrittenForTheUserAloneInTheirTemporaryFolder) {
+// Values put in are never searched for placeholders, and only the whole bundle identifier
+// names a running application.
+TEST(AppleScriptTest, ValuesPutInAreNeverSearchedAndOnlyAWholeIdentifierIsRunning) {
     FakeMac mac;
-    mac.addScriptResource(kScript, "return \"**SIGNATURE_NAME**\"\n");
-    TestPlatform platform(mac);
-    QTemporaryDir userTemporary;
-    const Paths paths(mac.home(), mac.root(), userTemporary.path());
-    const AppleScriptRunner runner(paths, *platform.bundle);
-    mac.setScriptResult(kScript, "ok\n");
-    ASSERT_EQ(runner.runAppleScript(kScript, kName), "ok");
-    const QString scriptPath = FakeScriptLastPath(mac, kScript);
-    EXPECT_TRUE(scriptPath.startsWith(userTemporary.path() + "/")) << scriptPath.toStdString();
-    EXPECT_TRUE(ParseUuid(QFileInfo(scriptPath).fileName()));
-    EXPECT_EQ(FakeScriptLastMode(mac, kScript), "600");
-    EXPECT_FALSE(QFile::exists(scriptPath));
-    EXPECT_TRUE(TemporaryFiles(mac).isEmpty());
-
-    // Values put in are never searched for placeholders.
     mac.addScriptResource(kScript, "**SIGNATURE_CONTENT**|**SIGNATURE_NAME**|**ACCOUNTS**");
-    platform.reloadBundle();
+    TestPlatform platform(mac);
+    const AppleScriptRunner runner(mac.paths(), *platform.bundle);
     EXPECT_EQ(
         runner.appleScriptText(kScript, {{"**ACCOUNTS**", "**SIGNATURE_CONTENT**"},
                                          {"**SIGNATURE_CONTENT**", "<p>**SIGNATURE_NAME**</p>"},
                                          {"**SIGNATURE_NAME**", "**ACCOUNTS**"}}),
         "-- Test-Script\n<p>**SIGNATURE_NAME**</p>|**ACCOUNTS**|**SIGNATURE_CONTENT**");
-
-    // Only the whole bundle identifier names a running application.
     mac.setRunning({"com.apple.mail", "org.mozilla.thunderbird"});
     EXPECT_TRUE(IsApplicationRunning(platform.workspace, "com.apple.mail"));
     EXPECT_FALSE(IsApplicationRunning(platform.workspace, "com.apple"));

@@ -254,65 +254,58 @@ ssize_t Read(Real real, int fd, void* data, size_t size, Offset... offset) {
     return outcome == ReadOutcome::cutShort ? CutShort(fd, got, sizeof...(offset) == 0) : got;
 }
 
+// A write that goes ahead is noted for the power cut.
+bool StrikeWrite(int fd) {
+    if (StrikeFd("write", fd, ENOSPC))
+        return true;
+    NoteWrite(fd);
+    return false;
+}
+
+int Synchronised(int fd, int result) {
+    if (result == 0)
+        NoteSync(fd);
+    return result;
+}
+
+bool StrikeRename(const char* from, const char* to) {
+    return StrikePath("rename", Watched(from) ? from : to, EIO);
+}
+
 }  // namespace
+
+#define QLT_LIST(...) __VA_ARGS__
+
+// The C library's NAME, taking PARAMETERS: when STRIKE says so it fails as the disk would (errno
+// set); otherwise its result is CALL, made through `real`, the C library's own.
+#define QLT_INTERPOSE(Result, name, parameters, strike, call) \
+    Result name parameters {                                  \
+        QLT_REAL(name);                                       \
+        if (strike)                                           \
+            return -1;                                        \
+        return call;                                          \
+    }
+
+// The opening calls: those after a folder's descriptor take it first, and the mode is there only
+// when the flags make a file.
+#define QLT_OPEN(name, folder, passedFolder)                                     \
+    int name(QLT_LIST folder const char* path, int flags, ...) {                 \
+        QLT_REAL(name);                                                          \
+        va_list arguments;                                                       \
+        va_start(arguments, flags);                                              \
+        const mode_t mode = TakesMode(flags) ? va_arg(arguments, mode_t) : 0;    \
+        va_end(arguments);                                                       \
+        if (StrikePath("open", path, EIO))                                       \
+            return -1;                                                           \
+        return OpenWatched(real(QLT_LIST passedFolder path, flags, mode), path); \
+    }
 
 extern "C" {
 
-int open(const char* path, int flags, ...) {
-    QLT_REAL(open);
-    mode_t mode = 0;
-    if (TakesMode(flags)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = va_arg(arguments, mode_t);
-        va_end(arguments);
-    }
-    if (StrikePath("open", path, EIO))
-        return -1;
-    return OpenWatched(real(path, flags, mode), path);
-}
-
-int open64(const char* path, int flags, ...) {
-    QLT_REAL(open64);
-    mode_t mode = 0;
-    if (TakesMode(flags)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = va_arg(arguments, mode_t);
-        va_end(arguments);
-    }
-    if (StrikePath("open", path, EIO))
-        return -1;
-    return OpenWatched(real(path, flags, mode), path);
-}
-
-int openat(int directory, const char* path, int flags, ...) {
-    QLT_REAL(openat);
-    mode_t mode = 0;
-    if (TakesMode(flags)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = va_arg(arguments, mode_t);
-        va_end(arguments);
-    }
-    if (StrikePath("open", path, EIO))
-        return -1;
-    return OpenWatched(real(directory, path, flags, mode), path);
-}
-
-int openat64(int directory, const char* path, int flags, ...) {
-    QLT_REAL(openat64);
-    mode_t mode = 0;
-    if (TakesMode(flags)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = va_arg(arguments, mode_t);
-        va_end(arguments);
-    }
-    if (StrikePath("open", path, EIO))
-        return -1;
-    return OpenWatched(real(directory, path, flags, mode), path);
-}
+QLT_OPEN(open, (), ())
+QLT_OPEN(open64, (), ())
+QLT_OPEN(openat, (int directory, ), (directory, ))
+QLT_OPEN(openat64, (int directory, ), (directory, ))
 
 int creat(const char* path, mode_t mode) {
     return open(path, O_CREAT | O_WRONLY | O_TRUNC, mode);
@@ -328,144 +321,44 @@ int close(int fd) {
     return real(fd);
 }
 
-ssize_t read(int fd, void* data, size_t size) {
-    QLT_REAL(read);
-    return Read(real, fd, data, size);
-}
-
-ssize_t pread(int fd, void* data, size_t size, off_t offset) {
-    QLT_REAL(pread);
-    return Read(real, fd, data, size, offset);
-}
-
-ssize_t pread64(int fd, void* data, size_t size, off64_t offset) {
-    QLT_REAL(pread64);
-    return Read(real, fd, data, size, offset);
-}
-
-ssize_t write(int fd, const void* data, size_t size) {
-    QLT_REAL(write);
-    if (StrikeFd("write", fd, ENOSPC))
-        return -1;
-    NoteWrite(fd);
-    return real(fd, data, size);
-}
-
-ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
-    QLT_REAL(pwrite);
-    if (StrikeFd("write", fd, ENOSPC))
-        return -1;
-    NoteWrite(fd);
-    return real(fd, data, size, offset);
-}
-
-ssize_t pwrite64(int fd, const void* data, size_t size, off64_t offset) {
-    QLT_REAL(pwrite64);
-    if (StrikeFd("write", fd, ENOSPC))
-        return -1;
-    NoteWrite(fd);
-    return real(fd, data, size, offset);
-}
-
-ssize_t writev(int fd, const struct iovec* vectors, int count) {
-    QLT_REAL(writev);
-    if (StrikeFd("write", fd, ENOSPC))
-        return -1;
-    NoteWrite(fd);
-    return real(fd, vectors, count);
-}
-
-int ftruncate(int fd, off_t length) {
-    QLT_REAL(ftruncate);
-    if (StrikeFd("truncate", fd, EIO))
-        return -1;
-    return real(fd, length);
-}
-
-int ftruncate64(int fd, off64_t length) {
-    QLT_REAL(ftruncate64);
-    if (StrikeFd("truncate", fd, EIO))
-        return -1;
-    return real(fd, length);
-}
-
-int fsync(int fd) {
-    QLT_REAL(fsync);
-    if (StrikeFd("synchronise", fd, EIO))
-        return -1;
-    const int result = real(fd);
-    if (result == 0)
-        NoteSync(fd);
-    return result;
-}
-
-int fdatasync(int fd) {
-    QLT_REAL(fdatasync);
-    if (StrikeFd("synchronise", fd, EIO))
-        return -1;
-    const int result = real(fd);
-    if (result == 0)
-        NoteSync(fd);
-    return result;
-}
-
-int rename(const char* from, const char* to) {
-    QLT_REAL(rename);
-    if (StrikePath("rename", Watched(from) ? from : to, EIO))
-        return -1;
-    return real(from, to);
-}
-
-int renameat(int fromDirectory, const char* from, int toDirectory, const char* to) {
-    QLT_REAL(renameat);
-    if (StrikePath("rename", Watched(from) ? from : to, EIO))
-        return -1;
-    return real(fromDirectory, from, toDirectory, to);
-}
-
-int renameat2(int fromDirectory, const char* from, int toDirectory, const char* to,
-              unsigned int flags) {
-    QLT_REAL(renameat2);
-    if (StrikePath("rename", Watched(from) ? from : to, EIO))
-        return -1;
-    return real(fromDirectory, from, toDirectory, to, flags);
-}
-
+QLT_INTERPOSE(ssize_t, read, (int fd, void* data, size_t size), false, Read(real, fd, data, size))
+QLT_INTERPOSE(ssize_t, pread, (int fd, void* data, size_t size, off_t offset), false,
+              Read(real, fd, data, size, offset))
+QLT_INTERPOSE(ssize_t, pread64, (int fd, void* data, size_t size, off64_t offset), false,
+              Read(real, fd, data, size, offset))
+QLT_INTERPOSE(ssize_t, write, (int fd, const void* data, size_t size), StrikeWrite(fd),
+              real(fd, data, size))
+QLT_INTERPOSE(ssize_t, pwrite, (int fd, const void* data, size_t size, off_t offset),
+              StrikeWrite(fd), real(fd, data, size, offset))
+QLT_INTERPOSE(ssize_t, pwrite64, (int fd, const void* data, size_t size, off64_t offset),
+              StrikeWrite(fd), real(fd, data, size, offset))
+QLT_INTERPOSE(ssize_t, writev, (int fd, const struct iovec* vectors, int count), StrikeWrite(fd),
+              real(fd, vectors, count))
+QLT_INTERPOSE(int, ftruncate, (int fd, off_t length), StrikeFd("truncate", fd, EIO),
+              real(fd, length))
+QLT_INTERPOSE(int, ftruncate64, (int fd, off64_t length), StrikeFd("truncate", fd, EIO),
+              real(fd, length))
+QLT_INTERPOSE(int, fsync, (int fd), StrikeFd("synchronise", fd, EIO), Synchronised(fd, real(fd)))
+QLT_INTERPOSE(int, fdatasync, (int fd), StrikeFd("synchronise", fd, EIO),
+              Synchronised(fd, real(fd)))
+QLT_INTERPOSE(int, rename, (const char* from, const char* to), StrikeRename(from, to),
+              real(from, to))
+QLT_INTERPOSE(int, renameat, (int fromDirectory, const char* from, int toDirectory, const char* to),
+              StrikeRename(from, to), real(fromDirectory, from, toDirectory, to))
+QLT_INTERPOSE(int, renameat2,
+              (int fromDirectory, const char* from, int toDirectory, const char* to,
+               unsigned int flags),
+              StrikeRename(from, to), real(fromDirectory, from, toDirectory, to, flags))
 // A file made without a name (O_TMPFILE, as QFile::copy makes its copy) is given one by a link.
-int linkat(int fromDirectory, const char* from, int toDirectory, const char* to, int flags) {
-    QLT_REAL(linkat);
-    if (StrikePath("link", to, EIO))
-        return -1;
-    return real(fromDirectory, from, toDirectory, to, flags);
-}
-
-int link(const char* from, const char* to) {
-    QLT_REAL(link);
-    if (StrikePath("link", to, EIO))
-        return -1;
-    return real(from, to);
-}
-
-int unlink(const char* path) {
-    QLT_REAL(unlink);
-    if (StrikePath("delete", path, EIO))
-        return -1;
-    return real(path);
-}
-
-int unlinkat(int directory, const char* path, int flags) {
-    QLT_REAL(unlinkat);
-    if (StrikePath("delete", path, EIO))
-        return -1;
-    return real(directory, path, flags);
-}
-
-int rmdir(const char* path) {
-    QLT_REAL(rmdir);
-    if (StrikePath("delete", path, EIO))
-        return -1;
-    return real(path);
-}
+QLT_INTERPOSE(int, linkat,
+              (int fromDirectory, const char* from, int toDirectory, const char* to, int flags),
+              StrikePath("link", to, EIO), real(fromDirectory, from, toDirectory, to, flags))
+QLT_INTERPOSE(int, link, (const char* from, const char* to), StrikePath("link", to, EIO),
+              real(from, to))
+QLT_INTERPOSE(int, unlink, (const char* path), StrikePath("delete", path, EIO), real(path))
+QLT_INTERPOSE(int, unlinkat, (int directory, const char* path, int flags),
+              StrikePath("delete", path, EIO), real(directory, path, flags))
+QLT_INTERPOSE(int, rmdir, (const char* path), StrikePath("delete", path, EIO), real(path))
 
 // The tests' side, when the library is linked into a test executable.
 
