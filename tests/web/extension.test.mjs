@@ -41,7 +41,7 @@ function startPages() {
   return listen(https.createServer({key: fs.readFileSync(key), cert: fs.readFileSync(cert)}, (request, response) => {
     const host = String(request.headers.host || '').replace(/:\d+$/, '');
     pageRequests.push(`${host}${request.url}`);
-    const page = composePage(host, request.url);
+    const page = composePage(host);
     response.writeHead(page ? 200 : 404, {'content-type': 'text/html; charset=utf-8'});
     response.end(page || 'not found');
   }));
