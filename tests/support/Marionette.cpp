@@ -7,19 +7,17 @@ namespace quillet {
 
 bool MarionetteClient::connect(quint16 port, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
-    while (true) {
+    for (;; QThread::msleep(200)) {
         _socket.abort();
         _buffer.clear();
         _socket.connectToHost("127.0.0.1", port);
-        if (_socket.waitForConnected(1000)) {
-            if (readMessage(static_cast<int>(deadline.remainingTime())))
-                break;  // the server's greeting
-        }
+        if (_socket.waitForConnected(1000) &&
+            readMessage(static_cast<int>(deadline.remainingTime())))
+            break;  // the server's greeting
         if (deadline.hasExpired()) {
             _lastError = "no Marionette server on port " + QString::number(port);
             return false;
         }
-        QThread::msleep(200);
     }
     const auto session = command("WebDriver:NewSession", nlohmann::json::object());
     if (!session)
@@ -29,15 +27,10 @@ bool MarionetteClient::connect(quint16 port, int timeoutMs) {
     return command("Marionette:SetContext", {{"value", "chrome"}}).has_value();
 }
 
-std::optional<nlohmann::json> MarionetteClient::executeScript(const QString& script,
-                                                              const nlohmann::json& arguments) {
-    const auto result =
-        command("WebDriver:ExecuteScript",
-                {{"script", script.toStdString()},
-                 {"args", arguments.is_null() ? nlohmann::json::array() : arguments}});
-    if (!result)
-        return std::nullopt;
-    return result->value("value", nlohmann::json());
+std::optional<nlohmann::json> MarionetteClient::executeScript(const QString& script) {
+    const auto result = command("WebDriver:ExecuteScript", {{"script", script.toStdString()},
+                                                            {"args", nlohmann::json::array()}});
+    return result ? std::optional(result->value("value", nlohmann::json())) : std::nullopt;
 }
 
 bool MarionetteClient::quit() {

@@ -13,26 +13,20 @@
 
 namespace quillet {
 
-namespace {
-
-quint16 FreeLoopbackPort() {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
-}  // namespace
-
-QString RealThunderbird::program() {
-    return "/usr/lib/thunderbird/thunderbird";
-}
+const QString kProgram = "/usr/lib/thunderbird/thunderbird";
 
 bool RealThunderbird::isInstalled() {
-    return QFileInfo(program()).isExecutable();
+    return QFileInfo(kProgram).isExecutable();
 }
 
 RealThunderbird::RealThunderbird(QString home) : _home(std::move(home)) {
-    _process.setProcessEnvironment(environment());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
+                             "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(name);
+    environment.insert("HOME", _home);
+    environment.insert("MOZ_HEADLESS", "1");
+    _process.setProcessEnvironment(environment);
     _process.setStandardOutputFile(QProcess::nullDevice());
     _process.setStandardErrorFile(QProcess::nullDevice());
 }
@@ -49,18 +43,8 @@ RealThunderbird::~RealThunderbird() {
     }
 }
 
-QProcessEnvironment RealThunderbird::environment() const {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
-                             "DISPLAY", "WAYLAND_DISPLAY"})
-        environment.remove(name);
-    environment.insert("HOME", _home);
-    environment.insert("MOZ_HEADLESS", "1");
-    return environment;
-}
-
 bool RealThunderbird::createProfiles() {
-    _process.start(program(), {"--headless"});
+    _process.start(kProgram, {"--headless"});
     if (!_process.waitForStarted()) {
         _lastError = "Thunderbird did not start";
         return false;
@@ -95,8 +79,11 @@ QString RealThunderbird::installProfile() const {
 }
 
 bool RealThunderbird::writeMarionettePort() {
-    if (_port == 0)
-        _port = FreeLoopbackPort();
+    if (_port == 0) {
+        QTcpServer server;  // a port free now, for Thunderbird to listen on
+        server.listen(QHostAddress::LocalHost, 0);
+        _port = server.serverPort();
+    }
     QFile userJs(installProfile() + "/user.js");
     if (!userJs.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
@@ -110,7 +97,7 @@ bool RealThunderbird::start() {
         return false;
     }
     _process.waitForFinished(30000);  // one closed by someone else may not have been reaped yet
-    _process.start(program(), {"--headless", "--marionette", "-remote-allow-system-access"});
+    _process.start(kProgram, {"--headless", "--marionette", "-remote-allow-system-access"});
     if (!_process.waitForStarted()) {
         _lastError = "Thunderbird did not start";
         return false;
@@ -134,12 +121,6 @@ bool RealThunderbird::quit() {
     if (_process.state() != QProcess::NotRunning && _process.processId() == pid)
         return _process.waitForFinished(30000);
     return waitForExit(pid, 30000);
-}
-
-std::optional<qint64> RealThunderbird::startedProcessId() const {
-    if (_process.state() == QProcess::NotRunning)
-        return std::nullopt;
-    return _process.processId();
 }
 
 bool RealThunderbird::waitForExit(qint64 pid, int timeoutMs) {
