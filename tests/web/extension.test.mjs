@@ -120,17 +120,14 @@ for (const kind of browsers) {
           QUILLET_BUNDLE: path.join(build, 'Resources')}});
     });
 
-    after(async () => {
-      if (browser) await browser.close();
-    });
+    after(() => browser?.close());
 
     const openPopup = () => openExtensionPage(browser, driver.popupUrl);
 
-    async function openPage(url) {
+    const openPage = async (url) => {
       const page = await browser.newPage();
-      await page.goto(url);
-      return page;
-    }
+      return page.goto(url).then(() => page);
+    };
 
     // Serves the html (if any) under the key, fills the new-signature form and presses "Install
     // Signature"; the form's message, if any.
