@@ -45,31 +45,21 @@ RealThunderbird::~RealThunderbird() {
 
 bool RealThunderbird::createProfiles() {
     _process.start(kProgram, {"--headless"});
-    if (!_process.waitForStarted()) {
-        _lastError = "Thunderbird did not start";
-        return false;
-    }
+    if (!_process.waitForStarted())
+        return fail("Thunderbird did not start");
     const QDeadlineTimer deadline(60000);
     while (installProfile().isEmpty() ||
            !QFileInfo::exists(installProfile() + "/compatibility.ini")) {
-        if (deadline.hasExpired() || _process.state() == QProcess::NotRunning) {
-            _lastError = "Thunderbird made no profile";
-            return false;
-        }
+        if (deadline.hasExpired() || _process.state() == QProcess::NotRunning)
+            return fail("Thunderbird made no profile");
         QThread::msleep(100);
     }
     _process.terminate();
-    if (!_process.waitForFinished(30000)) {
-        _lastError = "Thunderbird did not end";
-        return false;
-    }
-    return true;
+    return _process.waitForFinished(30000) || fail("Thunderbird did not end");
 }
 
 QString RealThunderbird::installProfile() const {
     const QString folder = _home + "/.thunderbird";
-    if (!QFileInfo::exists(folder + "/installs.ini"))
-        return {};
     QSettings installs(folder + "/installs.ini", QSettings::IniFormat);
     const QStringList groups = installs.childGroups();
     if (groups.isEmpty())
@@ -92,27 +82,19 @@ bool RealThunderbird::writeMarionettePort() {
 }
 
 bool RealThunderbird::start() {
-    if (!writeMarionettePort()) {
-        _lastError = "could not write user.js";
-        return false;
-    }
+    if (!writeMarionettePort())
+        return fail("could not write user.js");
     _process.waitForFinished(30000);  // one closed by someone else may not have been reaped yet
     _process.start(kProgram, {"--headless", "--marionette", "-remote-allow-system-access"});
-    if (!_process.waitForStarted()) {
-        _lastError = "Thunderbird did not start";
-        return false;
-    }
+    if (!_process.waitForStarted())
+        return fail("Thunderbird did not start");
     return attach();
 }
 
 bool RealThunderbird::attach() {
     if (_port == 0 && !writeMarionettePort())
         return false;
-    if (!_marionette.connect(_port, 60000)) {
-        _lastError = _marionette.lastError();
-        return false;
-    }
-    return true;
+    return _marionette.connect(_port, 60000) || fail(_marionette.lastError());
 }
 
 bool RealThunderbird::quit() {

@@ -37,6 +37,10 @@ public:
 
 private:
     bool writeMarionettePort();
+    bool fail(const QString& error) {
+        _lastError = error;
+        return false;
+    }
 
     QString _home;
     quint16 _port = 0;
