@@ -44,20 +44,16 @@ std::optional<nlohmann::json> MarionetteClient::command(const QString& name,
     const std::string body = nlohmann::json::array({0, id, name.toStdString(), parameters}).dump();
     _socket.write(QByteArray::number(static_cast<qsizetype>(body.size())) + ":" +
                   QByteArray::fromStdString(body));
-    if (!_socket.waitForBytesWritten(10000)) {
-        _lastError = name + ": could not send";
-        return std::nullopt;
-    }
+    if (!_socket.waitForBytesWritten(10000))
+        return fail(name + ": could not send");
     while (true) {
         const auto message = readMessage(120000);
         if (!message)
             return std::nullopt;
         if (!message->is_array() || message->size() != 4 || (*message)[1] != id)
             continue;  // not the answer to this command
-        if (!(*message)[2].is_null()) {
-            _lastError = name + ": " + QString::fromStdString((*message)[2].dump());
-            return std::nullopt;
-        }
+        if (!(*message)[2].is_null())
+            return fail(name + ": " + QString::fromStdString((*message)[2].dump()));
         return (*message)[3];
     }
 }
@@ -73,14 +69,11 @@ std::optional<nlohmann::json> MarionetteClient::readMessage(int timeoutMs) {
             auto parsed = nlohmann::json::parse(body.toStdString(), nullptr, false);
             if (!parsed.is_discarded())
                 return parsed;
-            _lastError = "bad Marionette message";
-            return std::nullopt;
+            return fail("bad Marionette message");
         }
         if (deadline.hasExpired() ||
-            !_socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-            _lastError = "no answer from Marionette";
-            return std::nullopt;
-        }
+            !_socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            return fail("no answer from Marionette");
         _buffer += _socket.readAll();
     }
 }

@@ -27,6 +27,10 @@ public:
 private:
     std::optional<nlohmann::json> command(const QString& name, const nlohmann::json& parameters);
     std::optional<nlohmann::json> readMessage(int timeoutMs);
+    std::nullopt_t fail(const QString& error) {
+        _lastError = error;
+        return std::nullopt;
+    }
 
     QTcpSocket _socket;
     QByteArray _buffer;
