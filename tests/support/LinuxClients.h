@@ -26,7 +26,9 @@ struct ClientSignatureReadBack {
     QString text;  // empty for none
     bool enabled = false;
     bool html = false;
-    QString id;  // Evolution: the signature's uid ("none"); KMail: the identity's uoid
+    // Evolution: the signature's uid ("none"); KMail: the identity's uoid; Geary: the account's
+    // folder.
+    QString id;
     bool operator==(const ClientSignatureReadBack&) const = default;
 };
 using ReadBacks = std::map<QString, ClientSignatureReadBack>;  // by identity address
