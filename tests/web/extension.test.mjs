@@ -187,9 +187,9 @@ for (const kind of browsers) {
       let popup;
       try {
         popup = await openPopup();
-        assert.equal(await isHidden(popup, '#host-error'), false);
-        assert.equal(await text(popup, '#host-error-text'), 'The Quillet web-mail host is not installed.');
-        assert.equal(await text(popup, '#install-command'), 'quillet-webmail-host --install');
+        assert.deepEqual([await isHidden(popup, '#host-error'), await text(popup, '#host-error-text'),
+          await text(popup, '#install-command')],
+        [false, 'The Quillet web-mail host is not installed.', 'quillet-webmail-host --install']);
         await popup.screenshot({path: path.join(outputFolder, `${kind}-popup-no-host.png`)});
       } finally {
         fs.renameSync(`${manifest}.away`, manifest);
@@ -197,8 +197,7 @@ for (const kind of browsers) {
       }
       // Once it is there, the popup installs a signature by key and shows what the form refuses.
       popup = await openPopup();
-      assert.equal(await isHidden(popup, '#host-error'), true);
-      assert.equal(await isHidden(popup, '#intro'), false);
+      assert.deepEqual([await isHidden(popup, '#host-error'), await isHidden(popup, '#intro')], [true, false]);
       await click(popup, '#add');
       assert.equal((await popup.$$('.signature-button.pending')).length, 1);
 
