@@ -27,13 +27,10 @@ public:
 
     // Moves the program away (the client is then not detected) and back.
     void setInstalled(bool installed) const override {
-        QDir().mkpath(awayFolder());
         const QString program = LinuxClientProgram(_mac.root(), _kind);
-        const QString away = awayFolder() + "/" + QFileInfo(program).fileName();
-        if (installed)
-            QDir().rename(away, program);
-        else
-            QDir().rename(program, away);
+        const QString away = _mac.rootPath("/var/fake-mac/away/") + QFileInfo(program).fileName();
+        QDir().mkpath(QFileInfo(away).path());
+        installed ? QDir().rename(away, program) : QDir().rename(program, away);
     }
     bool installed() const override {
         return QFileInfo::exists(LinuxClientProgram(_mac.root(), _kind));
@@ -63,9 +60,6 @@ protected:
             state.signatures.push_back(std::move(signature));
         return state;
     }
-
-private:
-    QString awayFolder() const { return _mac.rootPath("/var/fake-mac/away"); }
 };
 
 // KMail: identities are the file's "[Identity #N]" groups, numbered by position, each known by
@@ -135,7 +129,8 @@ public:
         QByteArray contents = file.contents();
         if (!contents.isEmpty() && !contents.endsWith('\n'))
             contents += '\n';
-        contents += "\n[" + (kIdentityGroupPrefix + QString::number(identityCount(file))).toUtf8() +
+        const auto number = file.groups().filter(QRegularExpression("^Identity #")).size();
+        contents += "\n[" + (kIdentityGroupPrefix + QString::number(number)).toUtf8() +
                     "]\nEmail Address=" + KConfigEscapedValue(email) +
                     "\nIdentity=" + KConfigEscapedValue(account) +
                     "\nName=Tim Example\nuoid=" + account.toUtf8() + "\n";
@@ -174,12 +169,6 @@ private:
         }
         return {};
     }
-    static int identityCount(const KConfigFile& file) {
-        const QStringList groups = file.groups();
-        return int(std::count_if(groups.begin(), groups.end(), [](const QString& group) {
-            return group.startsWith(kIdentityGroupPrefix);
-        }));
-    }
 
     QString _path;
 };
@@ -188,30 +177,27 @@ private:
 class GearyAdapter : public LinuxClientAdapter {
 public:
     explicit GearyAdapter(const FakeMac& mac)
-        : LinuxClientAdapter(mac, ClientKind::geary), _home(mac.home()) {}
+        : LinuxClientAdapter(mac, ClientKind::geary), _folder(mac.homePath(".config/geary")) {}
     QString accountKey(int n) const override {
         return QString("account_%1").arg(n, 2, 10, QChar('0'));
     }
 
     FakeClientState read() const override {
         std::vector<Identity> identities;
-        for (const GearyAccount& account : ReadGearyAccounts(_home.gearyFolder()))
-            identities.push_back(
-                {account.folder, account.address, account.signature.toUtf8(), account.used});
+        for (const auto& [address, readBack] : ReadGearySignatures(_folder))
+            identities.push_back({readBack.id, address, readBack.text.toUtf8(), readBack.enabled});
         return StateOf(identities);
     }
     void replaceSignature(const std::optional<FakeClientSignature>& before,
                           const std::optional<FakeClientSignature>& after) const override {
-        if (before)
-            change(before->id, [](GLibKeyFile& file) {
-                file.setBoolean("Account", "use_signature", false);
-                file.setString("Account", "signature", "");
-            });
-        if (after)
-            change(after->id, [&](GLibKeyFile& file) {
-                file.setBoolean("Account", "use_signature", true);
-                file.setString("Account", "signature", QString::fromUtf8(after->body));
-            });
+        for (const auto& [signature, used] : {std::pair{before, false}, {after, true}}) {
+            if (signature)
+                change(signature->id, [&](GLibKeyFile& file) {
+                    file.setBoolean("Account", "use_signature", used);
+                    file.setString("Account", "signature",
+                                   used ? QString::fromUtf8(signature->body) : QString());
+                });
+        }
     }
     // Geary has no signature that is switched off but kept: switching it off empties it.
     void setDefault(const QString& account, const QString& signatureId) const override {
@@ -219,22 +205,18 @@ public:
             replaceSignature(FakeClientSignature{account, {}, {}, {}}, std::nullopt);
     }
     void setAccount(const QString& account, const QString& email) const override {
-        if (!file(account)) {
-            _home.addGearyAccount(account, email, "Tim Example");
-            return;
-        }
+        if (!file(account))
+            return void(WriteGearyAccount(_folder, account, email));
         change(account, [&](GLibKeyFile& file) {
             file.setString("Account", "sender_mailboxes", "Tim Example <" + email + ">;");
         });
     }
     void removeAccount(const QString& account) const override {
-        QDir(_home.gearyFolder() + "/" + account).removeRecursively();
+        QDir(_folder + "/" + account).removeRecursively();
     }
 
 private:
-    QString path(const QString& account) const {
-        return _home.gearyFolder() + "/" + account + "/geary.ini";
-    }
+    QString path(const QString& account) const { return _folder + "/" + account + "/geary.ini"; }
     std::optional<GLibKeyFile> file(const QString& account) const {
         const auto contents = ReadFakeFile(path(account));
         return contents ? GLibKeyFile::parse(*contents) : std::nullopt;
@@ -248,7 +230,7 @@ private:
         _mac.writeFile(path(account), file->contents());
     }
 
-    mutable LinuxClientsHome _home;
+    QString _folder;
 };
 
 }  // namespace
@@ -260,10 +242,10 @@ void LayOutLinuxClients(const FakeMac& mac) {
                   ReadDataText("clients/linux/emailidentities").toUtf8());
     QFile::setPermissions(mac.homePath(".config/emailidentities"),
                           QFile::ReadOwner | QFile::WriteOwner);
-    LinuxClientsHome home(mac.home());
-    home.addGearyAccount("account_01", "tim@example.com", "Tim Example",
-                         "<p>Tim's own <i>Geary</i> signature</p>");
-    home.addGearyAccount("account_02", "tim.work@example.com", "Tim Example");
+    const QString geary = mac.homePath(".config/geary");
+    WriteGearyAccount(geary, "account_01", "tim@example.com",
+                      "<p>Tim's own <i>Geary</i> signature</p>");
+    WriteGearyAccount(geary, "account_02", "tim.work@example.com");
 }
 
 std::unique_ptr<FakeMacClient> MakeLinuxClientAdapter(const FakeMac& mac, ClientKind kind) {

@@ -9,21 +9,15 @@
 #include "app/clients/linux/GLibKeyFile.h"
 #include "tests/support/DataTable.h"
 
+// The tools that reach Evolution and KMail through their own libraries, when they were built.
+#ifndef QUILLET_EVOLUTION_SOURCES_TOOL
+#define QUILLET_EVOLUTION_SOURCES_TOOL ""
+#define QUILLET_KMAIL_IDENTITIES_TOOL ""
+#endif
+
 namespace quillet {
 
 namespace {
-
-#ifdef QUILLET_EVOLUTION_SOURCES_TOOL
-const QString kEvolutionTool = QUILLET_EVOLUTION_SOURCES_TOOL;
-#else
-const QString kEvolutionTool;
-#endif
-#ifdef QUILLET_KMAIL_IDENTITIES_TOOL
-const QString kKMailTool = QUILLET_KMAIL_IDENTITIES_TOOL;
-#else
-const QString kKMailTool;
-#endif
-constexpr int kToolTimeoutMs = 120000;
 
 bool WriteFile(const QString& path, const QByteArray& contents) {
     QDir().mkpath(QFileInfo(path).path());
@@ -33,6 +27,53 @@ bool WriteFile(const QString& path, const QByteArray& contents) {
 
 }  // namespace
 
+bool InstallLinuxClientPackage(const QString& systemRoot, ClientKind kind) {
+    const char* version = kind == ClientKind::evolution ? "3.46.4"
+                          : kind == ClientKind::kmail   ? "5.22.3"
+                                                        : "43.0";
+    const QString program = LinuxClientProgram(systemRoot, kind);
+    return WriteFile(program, "#!/bin/sh\n") &&
+           QFile::setPermissions(
+               program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther) &&
+           WriteFile(systemRoot + "/usr/share/metainfo/" + BundleIdentifier(kind) + ".metainfo.xml",
+                     ReadDataText("linux-clients/metainfo.xml")
+                         .replace("{{id}}", BundleIdentifier(kind))
+                         .replace("{{version}}", version)
+                         .toUtf8());
+}
+
+QString LinuxClientProgram(const QString& systemRoot, ClientKind kind) {
+    return systemRoot + "/usr/bin/" + StoredText(kind).toLower();
+}
+
+ReadBacks ReadGearySignatures(const QString& gearyFolder) {
+    ReadBacks readBacks;
+    const QDir folder(gearyFolder);
+    for (const QString& name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile ini(folder.filePath(name + "/geary.ini"));
+        const auto file =
+            ini.open(QIODevice::ReadOnly) ? GLibKeyFile::parse(ini.readAll()) : std::nullopt;
+        if (!file)
+            continue;
+        const QString mailbox =
+            file->stringList("Account", "sender_mailboxes").value_or(QStringList()).value(0);
+        const QString text = file->string("Account", "signature").value_or(QString());
+        readBacks[mailbox.section('<', 1).section('>', 0, 0)] = {
+            text, file->boolean("Account", "use_signature").value_or(false), text.contains('<'),
+            name};
+    }
+    return readBacks;
+}
+
+bool WriteGearyAccount(const QString& gearyFolder, const QString& account, const QString& email,
+                       const std::optional<QString>& signature) {
+    auto file = GLibKeyFile::parse(ReadDataText("clients/linux/geary.ini").toUtf8());
+    file->setString("Account", "sender_mailboxes", "Tim Example <" + email + ">;");
+    file->setString("Account", "signature", signature.value_or(QString()));
+    file->setRawValue("Account", "use_signature", signature ? "true" : "false");
+    return WriteFile(gearyFolder + "/" + account + "/geary.ini", file->contents());
+}
+
 QString LinuxClientsHome::unavailableReason() {
     for (const char* program : {"dbus-run-session", "unshare"}) {
         if (QStandardPaths::findExecutable(program).isEmpty())
@@ -40,35 +81,13 @@ QString LinuxClientsHome::unavailableReason() {
     }
     if (!QFileInfo::exists("/usr/libexec/evolution-source-registry"))
         return "Evolution's source registry is not installed";
-    if (kEvolutionTool.isEmpty() || kKMailTool.isEmpty())
+    if (QString(QUILLET_EVOLUTION_SOURCES_TOOL).isEmpty())
         return "the clients' libraries were not found when this build was configured";
     QProcess probe;
     probe.start("unshare", {"--net", "true"});
     if (!probe.waitForFinished(30000) || probe.exitCode() != 0)
         return "no network namespace can be made here (unshare --net)";
     return {};
-}
-
-LinuxClientsHome::LinuxClientsHome(QString home) : _home(std::move(home)) {}
-
-bool InstallLinuxClientPackage(const QString& systemRoot, ClientKind kind) {
-    const char* version = kind == ClientKind::evolution ? "3.46.4"
-                          : kind == ClientKind::kmail   ? "5.22.3"
-                                                        : "43.0";
-    const QString program = LinuxClientProgram(systemRoot, kind);
-    const QString metainfo = QString(
-                                 "<?xml version=\"1.0\"?><component><id>%1</id><releases>"
-                                 "<release version=\"%2\"/></releases></component>\n")
-                                 .arg(BundleIdentifier(kind), version);
-    return WriteFile(program, "#!/bin/sh\n") &&
-           QFile::setPermissions(
-               program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther) &&
-           WriteFile(systemRoot + "/usr/share/metainfo/" + BundleIdentifier(kind) + ".metainfo.xml",
-                     metainfo.toUtf8());
-}
-
-QString LinuxClientProgram(const QString& systemRoot, ClientKind kind) {
-    return systemRoot + "/usr/bin/" + StoredText(kind).toLower();
 }
 
 LinuxClientsHome::~LinuxClientsHome() {
@@ -83,18 +102,16 @@ LinuxClientsHome::~LinuxClientsHome() {
 
 QProcessEnvironment LinuxClientsHome::environment() const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", _home);
-    environment.insert("XDG_CONFIG_HOME", _home + "/.config");
-    environment.insert("XDG_DATA_HOME", _home + "/.local/share");
-    environment.insert("XDG_CACHE_HOME", _home + "/.cache");
-    environment.insert("XDG_RUNTIME_DIR", _home + "/.runtime");
+    for (const auto& [name, folder] : {std::pair{"HOME", ""},
+                                       {"XDG_CONFIG_HOME", "/.config"},
+                                       {"XDG_DATA_HOME", "/.local/share"},
+                                       {"XDG_CACHE_HOME", "/.cache"},
+                                       {"XDG_RUNTIME_DIR", "/.runtime"}})
+        environment.insert(name, _home + folder);
     environment.insert("GSETTINGS_BACKEND", "memory");
     environment.remove("DISPLAY");
     environment.remove("WAYLAND_DISPLAY");
-    if (!_busAddress.isEmpty())
-        environment.insert("DBUS_SESSION_BUS_ADDRESS", _busAddress);
-    else
-        environment.remove("DBUS_SESSION_BUS_ADDRESS");
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", _busAddress);
     return environment;
 }
 
@@ -122,20 +139,19 @@ bool LinuxClientsHome::start() {
     while (!_bus.canReadLine() && _bus.state() != QProcess::NotRunning && !deadline.hasExpired())
         _bus.waitForReadyRead(1000);
     _busAddress = QString::fromUtf8(_bus.readLine()).trimmed();
-    if (_busAddress.isEmpty()) {
+    if (_busAddress.isEmpty())
         _lastError = "the bus did not start: " + QString::fromUtf8(_bus.readAllStandardError());
-        return false;
-    }
-    return true;
+    return !_busAddress.isEmpty();
 }
 
-std::optional<QString> LinuxClientsHome::runTool(const QString& program,
-                                                 const QStringList& arguments) {
+std::optional<QString> LinuxClientsHome::runTool(ClientKind kind, const QStringList& arguments) {
+    const QString program =
+        kind == ClientKind::kmail ? QUILLET_KMAIL_IDENTITIES_TOOL : QUILLET_EVOLUTION_SOURCES_TOOL;
     QProcess process;
     process.setProcessEnvironment(environment());
     process.start(program, arguments);
     process.closeWriteChannel();
-    if (!process.waitForFinished(kToolTimeoutMs) || process.exitStatus() != QProcess::NormalExit ||
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
         process.exitCode() != 0) {
         _lastError = QFileInfo(program).fileName() + " " + arguments.join(' ') +
                      " failed: " + QString::fromUtf8(process.readAllStandardError());
@@ -144,74 +160,40 @@ std::optional<QString> LinuxClientsHome::runTool(const QString& program,
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-bool LinuxClientsHome::addIdentity(ClientKind kind, const QString& email, const QString& name,
+bool LinuxClientsHome::addIdentity(ClientKind kind, const QString& email,
                                    const std::optional<QString>& signature) {
     if (kind == ClientKind::geary) {
-        const int accounts =
-            int(QDir(gearyFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
-        return addGearyAccount(QString("account_%1").arg(accounts + 1, 2, 10, QChar('0')), email,
-                               name, signature);
+        const QString folder = settingsFolder(kind);
+        const int accounts = int(QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+        return WriteGearyAccount(folder, QString("account_%1").arg(accounts + 1, 2, 10, QChar('0')),
+                                 email, signature);
     }
-    QStringList arguments{"add", email, name};
+    QStringList arguments{"add", email, email.section('@', 0, 0)};
     if (signature)
         arguments << *signature;
-    return runTool(kind == ClientKind::kmail ? kKMailTool : kEvolutionTool, arguments).has_value();
+    return runTool(kind, arguments).has_value();
 }
 
 std::optional<ReadBacks> LinuxClientsHome::signatures(ClientKind kind) {
+    if (kind == ClientKind::geary)
+        return ReadGearySignatures(settingsFolder(kind));
     ReadBacks readBacks;
-    if (kind == ClientKind::geary) {
-        for (const GearyAccount& account : ReadGearyAccounts(gearyFolder()))
-            readBacks[account.address] = {account.signature, account.used,
-                                          account.signature.contains('<'), account.folder};
-        return readBacks;
-    }
-    const auto output = runTool(kind == ClientKind::kmail ? kKMailTool : kEvolutionTool, {"read"});
+    const auto output = runTool(kind, {"read"});
     if (!output)
         return std::nullopt;
     for (const QString& line : output->split('\n', Qt::SkipEmptyParts)) {
         const QStringList fields = line.split('\t');
-        if (fields.size() < 5 || fields[0].isEmpty())
-            continue;
-        readBacks[fields[0]] =
-            ClientSignatureReadBack{QString::fromUtf8(QByteArray::fromBase64(fields[4].toLatin1())),
+        if (fields.size() >= 5 && !fields[0].isEmpty())
+            readBacks[fields[0]] = {QString::fromUtf8(QByteArray::fromBase64(fields[4].toLatin1())),
                                     fields[2] == "enabled", fields[3] == "html", fields[1]};
     }
     return readBacks;
 }
 
 QString LinuxClientsHome::settingsFolder(ClientKind kind) const {
-    if (kind == ClientKind::evolution)
-        return _home + "/.config/evolution";
-    return kind == ClientKind::kmail ? _home + "/.config" : gearyFolder();
-}
-
-bool LinuxClientsHome::addGearyAccount(const QString& folder, const QString& email,
-                                       const QString& name,
-                                       const std::optional<QString>& signature) {
-    auto file = GLibKeyFile::parse(ReadDataText("clients/linux/geary.ini").toUtf8());
-    file->setString("Account", "sender_mailboxes", name + " <" + email + ">;");
-    file->setString("Account", "signature", signature.value_or(QString()));
-    file->setRawValue("Account", "use_signature", signature ? "true" : "false");
-    return WriteFile(gearyFolder() + "/" + folder + "/geary.ini", file->contents());
-}
-
-std::vector<GearyAccount> ReadGearyAccounts(const QString& gearyFolder) {
-    std::vector<GearyAccount> accounts;
-    const QDir folder(gearyFolder);
-    for (const QString& name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        QFile ini(folder.filePath(name + "/geary.ini"));
-        const auto file =
-            ini.open(QIODevice::ReadOnly) ? GLibKeyFile::parse(ini.readAll()) : std::nullopt;
-        if (!file)
-            continue;
-        const QString mailbox =
-            file->stringList("Account", "sender_mailboxes").value_or(QStringList()).value(0);
-        accounts.push_back({name, mailbox.section('<', 1).section('>', 0, 0),
-                            file->string("Account", "signature").value_or(QString()),
-                            file->boolean("Account", "use_signature").value_or(false)});
-    }
-    return accounts;
+    return _home + (kind == ClientKind::evolution ? "/.config/evolution"
+                    : kind == ClientKind::kmail   ? "/.config"
+                                                  : "/.config/geary");
 }
 
 }  // namespace quillet

@@ -8,20 +8,17 @@
 // identity's signature, read back the same way (GLib's key files for Geary).
 
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QString>
 #include <map>
 #include <optional>
-#include <vector>
 
 #include "common/ClientKind.h"
 
 namespace quillet {
 
-// Installs Evolution, KMail or Geary as a distribution package of the system root (its program
-// and AppStream file, as detection finds them); false when a file cannot be written.
+// Installs the client as a distribution package of the system root (its program and AppStream
+// file, as detection finds them); false when a file cannot be written.
 bool InstallLinuxClientPackage(const QString& systemRoot, ClientKind kind);
-// The client's program in the system root, whose presence makes it detected.
 QString LinuxClientProgram(const QString& systemRoot, ClientKind kind);
 
 // What a client would insert as one identity's signature.
@@ -29,16 +26,19 @@ struct ClientSignatureReadBack {
     QString text;  // empty for none
     bool enabled = false;
     bool html = false;
-    QString id;  // Evolution: the signature's uid ("none"); KMail: the identity's uoid
+    // Evolution: the signature's uid ("none"); KMail: the identity's uoid; Geary: the account's
+    // folder.
+    QString id;
+    bool operator==(const ClientSignatureReadBack&) const = default;
 };
 using ReadBacks = std::map<QString, ClientSignatureReadBack>;  // by identity address
 
-// Geary's accounts as Geary reads them from their geary.ini files (GLib's key files).
-struct GearyAccount {
-    QString folder, address, signature;
-    bool used = false;
-};
-std::vector<GearyAccount> ReadGearyAccounts(const QString& gearyFolder);
+// What Geary would sign each account's messages with, as Geary reads its geary.ini files (GLib's
+// key files); the id is the account's folder.
+ReadBacks ReadGearySignatures(const QString& gearyFolder);
+// An account folder of Geary's with geary.ini as Geary 43 writes it.
+bool WriteGearyAccount(const QString& gearyFolder, const QString& account, const QString& email,
+                       const std::optional<QString>& signature = std::nullopt);
 
 class LinuxClientsHome {
 public:
@@ -46,34 +46,27 @@ public:
     // when they can.
     static QString unavailableReason();
 
-    explicit LinuxClientsHome(QString home);
+    explicit LinuxClientsHome(QString home) : _home(std::move(home)) {}
     ~LinuxClientsHome();  // ends the bus and everything it started
 
-    // Installs the three clients in the system root and starts the bus.
+    // Installs the three clients in systemRoot() (for the command's --root) and starts the bus.
     bool start();
     // HOME, the XDG folders below it, the bus, and GSettings kept in memory.
     QProcessEnvironment environment() const;
-    // A system root (for the command's --root) where the three clients are installed as
-    // distribution packages: their programs and AppStream files.
     QString systemRoot() const { return _home + "/system"; }
 
     // An identity made as the client makes it, using an HTML signature of the person's own or
     // none; and what the client would use as each identity's signature.
-    bool addIdentity(ClientKind kind, const QString& email, const QString& name,
+    bool addIdentity(ClientKind kind, const QString& email,
                      const std::optional<QString>& signature = std::nullopt);
     std::optional<ReadBacks> signatures(ClientKind kind);
     // The folder that holds all of the client's settings.
     QString settingsFolder(ClientKind kind) const;
 
-    // An account folder of Geary's with geary.ini as Geary 43 writes it.
-    bool addGearyAccount(const QString& folder, const QString& email, const QString& name,
-                         const std::optional<QString>& signature = std::nullopt);
-    QString gearyFolder() const { return _home + "/.config/geary"; }
-
     const QString& lastError() const { return _lastError; }
 
 private:
-    std::optional<QString> runTool(const QString& program, const QStringList& arguments);
+    std::optional<QString> runTool(ClientKind kind, const QStringList& arguments);
 
     QString _home;
     QString _busAddress;

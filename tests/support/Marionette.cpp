@@ -7,19 +7,17 @@ namespace quillet {
 
 bool MarionetteClient::connect(quint16 port, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
-    while (true) {
+    for (;; QThread::msleep(200)) {
         _socket.abort();
         _buffer.clear();
         _socket.connectToHost("127.0.0.1", port);
-        if (_socket.waitForConnected(1000)) {
-            if (readMessage(static_cast<int>(deadline.remainingTime())))
-                break;  // the server's greeting
-        }
+        if (_socket.waitForConnected(1000) &&
+            readMessage(static_cast<int>(deadline.remainingTime())))
+            break;  // the server's greeting
         if (deadline.hasExpired()) {
             _lastError = "no Marionette server on port " + QString::number(port);
             return false;
         }
-        QThread::msleep(200);
     }
     const auto session = command("WebDriver:NewSession", nlohmann::json::object());
     if (!session)
@@ -29,15 +27,10 @@ bool MarionetteClient::connect(quint16 port, int timeoutMs) {
     return command("Marionette:SetContext", {{"value", "chrome"}}).has_value();
 }
 
-std::optional<nlohmann::json> MarionetteClient::executeScript(const QString& script,
-                                                              const nlohmann::json& arguments) {
-    const auto result =
-        command("WebDriver:ExecuteScript",
-                {{"script", script.toStdString()},
-                 {"args", arguments.is_null() ? nlohmann::json::array() : arguments}});
-    if (!result)
-        return std::nullopt;
-    return result->value("value", nlohmann::json());
+std::optional<nlohmann::json> MarionetteClient::executeScript(const QString& script) {
+    const auto result = command("WebDriver:ExecuteScript", {{"script", script.toStdString()},
+                                                            {"args", nlohmann::json::array()}});
+    return result ? std::optional(result->value("value", nlohmann::json())) : std::nullopt;
 }
 
 bool MarionetteClient::quit() {
@@ -51,20 +44,16 @@ std::optional<nlohmann::json> MarionetteClient::command(const QString& name,
     const std::string body = nlohmann::json::array({0, id, name.toStdString(), parameters}).dump();
     _socket.write(QByteArray::number(static_cast<qsizetype>(body.size())) + ":" +
                   QByteArray::fromStdString(body));
-    if (!_socket.waitForBytesWritten(10000)) {
-        _lastError = name + ": could not send";
-        return std::nullopt;
-    }
+    if (!_socket.waitForBytesWritten(10000))
+        return fail(name + ": could not send");
     while (true) {
         const auto message = readMessage(120000);
         if (!message)
             return std::nullopt;
         if (!message->is_array() || message->size() != 4 || (*message)[1] != id)
             continue;  // not the answer to this command
-        if (!(*message)[2].is_null()) {
-            _lastError = name + ": " + QString::fromStdString((*message)[2].dump());
-            return std::nullopt;
-        }
+        if (!(*message)[2].is_null())
+            return fail(name + ": " + QString::fromStdString((*message)[2].dump()));
         return (*message)[3];
     }
 }
@@ -80,14 +69,11 @@ std::optional<nlohmann::json> MarionetteClient::readMessage(int timeoutMs) {
             auto parsed = nlohmann::json::parse(body.toStdString(), nullptr, false);
             if (!parsed.is_discarded())
                 return parsed;
-            _lastError = "bad Marionette message";
-            return std::nullopt;
+            return fail("bad Marionette message");
         }
         if (deadline.hasExpired() ||
-            !_socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-            _lastError = "no answer from Marionette";
-            return std::nullopt;
-        }
+            !_socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            return fail("no answer from Marionette");
         _buffer += _socket.readAll();
     }
 }

@@ -17,8 +17,7 @@ public:
     bool connect(quint16 port, int timeoutMs);
     // Runs the script as a function body in the chrome context; its returned value, or absent
     // with lastError() set when the script threw or the connection failed.
-    std::optional<nlohmann::json> executeScript(const QString& script,
-                                                const nlohmann::json& arguments = {});
+    std::optional<nlohmann::json> executeScript(const QString& script);
     // Asks the application to quit the way its own Quit menu item does.
     bool quit();
     // The process id the session reported.
@@ -28,6 +27,10 @@ public:
 private:
     std::optional<nlohmann::json> command(const QString& name, const nlohmann::json& parameters);
     std::optional<nlohmann::json> readMessage(int timeoutMs);
+    std::nullopt_t fail(const QString& error) {
+        _lastError = error;
+        return std::nullopt;
+    }
 
     QTcpSocket _socket;
     QByteArray _buffer;

@@ -13,26 +13,20 @@
 
 namespace quillet {
 
-namespace {
-
-quint16 FreeLoopbackPort() {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
-}  // namespace
-
-QString RealThunderbird::program() {
-    return "/usr/lib/thunderbird/thunderbird";
-}
+const QString kProgram = "/usr/lib/thunderbird/thunderbird";
 
 bool RealThunderbird::isInstalled() {
-    return QFileInfo(program()).isExecutable();
+    return QFileInfo(kProgram).isExecutable();
 }
 
 RealThunderbird::RealThunderbird(QString home) : _home(std::move(home)) {
-    _process.setProcessEnvironment(environment());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
+                             "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(name);
+    environment.insert("HOME", _home);
+    environment.insert("MOZ_HEADLESS", "1");
+    _process.setProcessEnvironment(environment);
     _process.setStandardOutputFile(QProcess::nullDevice());
     _process.setStandardErrorFile(QProcess::nullDevice());
 }
@@ -49,43 +43,23 @@ RealThunderbird::~RealThunderbird() {
     }
 }
 
-QProcessEnvironment RealThunderbird::environment() const {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
-                             "DISPLAY", "WAYLAND_DISPLAY"})
-        environment.remove(name);
-    environment.insert("HOME", _home);
-    environment.insert("MOZ_HEADLESS", "1");
-    return environment;
-}
-
 bool RealThunderbird::createProfiles() {
-    _process.start(program(), {"--headless"});
-    if (!_process.waitForStarted()) {
-        _lastError = "Thunderbird did not start";
-        return false;
-    }
+    _process.start(kProgram, {"--headless"});
+    if (!_process.waitForStarted())
+        return fail("Thunderbird did not start");
     const QDeadlineTimer deadline(60000);
     while (installProfile().isEmpty() ||
            !QFileInfo::exists(installProfile() + "/compatibility.ini")) {
-        if (deadline.hasExpired() || _process.state() == QProcess::NotRunning) {
-            _lastError = "Thunderbird made no profile";
-            return false;
-        }
+        if (deadline.hasExpired() || _process.state() == QProcess::NotRunning)
+            return fail("Thunderbird made no profile");
         QThread::msleep(100);
     }
     _process.terminate();
-    if (!_process.waitForFinished(30000)) {
-        _lastError = "Thunderbird did not end";
-        return false;
-    }
-    return true;
+    return _process.waitForFinished(30000) || fail("Thunderbird did not end");
 }
 
 QString RealThunderbird::installProfile() const {
     const QString folder = _home + "/.thunderbird";
-    if (!QFileInfo::exists(folder + "/installs.ini"))
-        return {};
     QSettings installs(folder + "/installs.ini", QSettings::IniFormat);
     const QStringList groups = installs.childGroups();
     if (groups.isEmpty())
@@ -95,8 +69,11 @@ QString RealThunderbird::installProfile() const {
 }
 
 bool RealThunderbird::writeMarionettePort() {
-    if (_port == 0)
-        _port = FreeLoopbackPort();
+    if (_port == 0) {
+        QTcpServer server;  // a port free now, for Thunderbird to listen on
+        server.listen(QHostAddress::LocalHost, 0);
+        _port = server.serverPort();
+    }
     QFile userJs(installProfile() + "/user.js");
     if (!userJs.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
@@ -105,27 +82,19 @@ bool RealThunderbird::writeMarionettePort() {
 }
 
 bool RealThunderbird::start() {
-    if (!writeMarionettePort()) {
-        _lastError = "could not write user.js";
-        return false;
-    }
+    if (!writeMarionettePort())
+        return fail("could not write user.js");
     _process.waitForFinished(30000);  // one closed by someone else may not have been reaped yet
-    _process.start(program(), {"--headless", "--marionette", "-remote-allow-system-access"});
-    if (!_process.waitForStarted()) {
-        _lastError = "Thunderbird did not start";
-        return false;
-    }
+    _process.start(kProgram, {"--headless", "--marionette", "-remote-allow-system-access"});
+    if (!_process.waitForStarted())
+        return fail("Thunderbird did not start");
     return attach();
 }
 
 bool RealThunderbird::attach() {
     if (_port == 0 && !writeMarionettePort())
         return false;
-    if (!_marionette.connect(_port, 60000)) {
-        _lastError = _marionette.lastError();
-        return false;
-    }
-    return true;
+    return _marionette.connect(_port, 60000) || fail(_marionette.lastError());
 }
 
 bool RealThunderbird::quit() {
@@ -134,12 +103,6 @@ bool RealThunderbird::quit() {
     if (_process.state() != QProcess::NotRunning && _process.processId() == pid)
         return _process.waitForFinished(30000);
     return waitForExit(pid, 30000);
-}
-
-std::optional<qint64> RealThunderbird::startedProcessId() const {
-    if (_process.state() == QProcess::NotRunning)
-        return std::nullopt;
-    return _process.processId();
 }
 
 bool RealThunderbird::waitForExit(qint64 pid, int timeoutMs) {

@@ -7,7 +7,6 @@
 
 #include <QProcess>
 #include <QString>
-#include <optional>
 
 #include "tests/support/Marionette.h"
 
@@ -15,7 +14,6 @@ namespace quillet {
 
 class RealThunderbird {
 public:
-    static QString program();  // the distribution's Thunderbird program
     static bool isInstalled();
 
     explicit RealThunderbird(QString home);
@@ -32,16 +30,17 @@ public:
     MarionetteClient& marionette() { return _marionette; }
     // Quits through Marionette and waits until the process has gone.
     bool quit();
-    // The process started by start(), while it runs.
-    std::optional<qint64> startedProcessId() const;
     // Waits until the process with this id has gone.
     static bool waitForExit(qint64 pid, int timeoutMs);
 
     const QString& lastError() const { return _lastError; }
 
 private:
-    QProcessEnvironment environment() const;
     bool writeMarionettePort();
+    bool fail(const QString& error) {
+        _lastError = error;
+        return false;
+    }
 
     QString _home;
     quint16 _port = 0;

@@ -15,6 +15,10 @@ const FIREFOX_EXTENSION_UUID = '5a1f3c2e-7d4b-4e8a-9c61-2b0d8e9f4a73';
 // A first start on a busy machine (a new Firefox profile) takes half a minute.
 const LAUNCH_TIMEOUT_MS = 120000;
 
+// What both browsers start with: headless, in the test's profile, taking the pages' own certificate.
+const launch = (browser, executablePath, profile, options) => puppeteer.launch({browser, executablePath,
+  timeout: LAUNCH_TIMEOUT_MS, headless: true, userDataDir: profile, acceptInsecureCerts: true, ...options});
+
 export const BROWSERS = {
   chromium: {
     executable: process.env.QUILLET_CHROMIUM || '/usr/bin/chromium',
@@ -24,13 +28,7 @@ export const BROWSERS = {
     install: ({hostProgram, home, profile}) => execFileSync(hostProgram, ['--install', '--profile', profile],
         {env: {...process.env, QUILLET_HOME: home}}),
     async launch({profile, extensionFolder, proxy, env}) {
-      const browser = await puppeteer.launch({
-        browser: 'chrome',
-        executablePath: this.executable,
-        timeout: LAUNCH_TIMEOUT_MS,
-        headless: true,
-        userDataDir: profile,
-        acceptInsecureCerts: true,
+      const browser = await launch('chrome', this.executable, profile, {
         ignoreDefaultArgs: ['--disable-extensions', '--disable-component-extensions-with-background-pages'],
         args: ['--no-sandbox', `--proxy-server=http://${proxy}`,
           '--disable-features=DisableLoadExtensionCommandLineSwitch',
@@ -50,13 +48,7 @@ export const BROWSERS = {
     async launch({profile, extensionFolder, proxy, env, home}) {
       const [proxyHost, proxyPort] = proxy.split(':');
       fs.mkdirSync(profile, {recursive: true});
-      const browser = await puppeteer.launch({
-        browser: 'firefox',
-        executablePath: this.executable,
-        timeout: LAUNCH_TIMEOUT_MS,
-        headless: true,
-        userDataDir: profile,
-        acceptInsecureCerts: true,
+      const browser = await launch('firefox', this.executable, profile, {
         // Lets the test open the add-on's own pages (the popup) in a tab.
         args: ['--remote-allow-system-access'],
         extraPrefsFirefox: {

@@ -29,34 +29,19 @@ const signatures = path.join(scratch, 'signatures');
 const pageRequests = [];
 let service, pageServer, proxy;
 
-function setServiceSignature(key, html) {
-  fs.writeFileSync(path.join(signatures, `${key}.html`), html);
-}
+const serve = (key, html) => fs.writeFileSync(path.join(signatures, `${key}.html`), html);
+const listen = (server) => new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-function startService() {
-  return new Promise((resolve, reject) => {
-    const child = spawn(serviceProgram, ['--folder', signatures, '--port', '0'], {stdio: ['ignore', 'pipe', 'ignore']});
-    child.on('error', reject);
-    child.stdout.on('data', (data) => {
-      const found = /on (http:\/\/\S+)/.exec(String(data));
-      if (found) resolve({child, url: found[1]});
-    });
-  });
-}
-
-function listen(server) {
-  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
-}
-
+// The pages over HTTPS with a certificate of their own.
 function startPages() {
-  const key = path.join(scratch, 'key.pem');
-  const cert = path.join(scratch, 'cert.pem');
+  const [key, cert] = ['key.pem', 'cert.pem'].map((name) => path.join(scratch, name));
   execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', key, '-out', cert, '-days', '1',
     '-subj', '/CN=quillet-test'], {stdio: 'ignore'});
   return listen(https.createServer({key: fs.readFileSync(key), cert: fs.readFileSync(cert)}, (request, response) => {
     const host = String(request.headers.host || '').replace(/:\d+$/, '');
     pageRequests.push(`${host}${request.url}`);
-    const page = composePage(host, request.url);
+    const page = composePage(host);
     response.writeHead(page ? 200 : 404, {'content-type': 'text/html; charset=utf-8'});
     response.end(page || 'not found');
   }));
@@ -68,14 +53,10 @@ function startProxy(pagePort) {
   const server = http.createServer((request, response) => response.writeHead(403).end());
   server.on('connect', (request, socket) => {
     const [host, port] = String(request.url).split(':');
-    if (!(host in HOSTS) || port !== '443') {
-      socket.end('HTTP/1.1 403 Forbidden\r\n\r\n');
-      return;
-    }
+    if (!(host in HOSTS) || port !== '443') return socket.end('HTTP/1.1 403 Forbidden\r\n\r\n');
     const upstream = net.connect(pagePort, '127.0.0.1', () => {
       socket.write('HTTP/1.1 200 Connection Established\r\n\r\n');
-      upstream.pipe(socket);
-      socket.pipe(upstream);
+      upstream.pipe(socket).pipe(upstream);
     });
     upstream.on('error', () => socket.destroy());
     socket.on('error', () => upstream.destroy());
@@ -86,7 +67,14 @@ function startProxy(pagePort) {
 before(async () => {
   fs.mkdirSync(signatures, {recursive: true});
   fs.mkdirSync(outputFolder, {recursive: true});
-  service = await startService();
+  service = await new Promise((resolve, reject) => {
+    const child = spawn(serviceProgram, ['--folder', signatures, '--port', '0'], {stdio: ['ignore', 'pipe', 'ignore']});
+    child.on('error', reject);
+    child.stdout.on('data', (data) => {
+      const found = /on (http:\/\/\S+)/.exec(String(data));
+      if (found) resolve({child, url: found[1]});
+    });
+  });
   pageServer = await startPages();
   proxy = await startProxy(pageServer.address().port);
 });
@@ -101,11 +89,9 @@ after(() => {
 // Waits until the condition holds (polling), or fails with the message.
 async function waitFor(condition, message, timeoutMs = 20000) {
   const end = Date.now() + timeoutMs;
-  for (;;) {
-    const value = await condition();
-    if (value) return value;
+  for (let value; ; await sleep(100)) {
+    if ((value = await condition())) return value;
     if (Date.now() > end) assert.fail(message);
-    await new Promise((resolve) => setTimeout(resolve, 100));
   }
 }
 
@@ -134,38 +120,31 @@ for (const kind of browsers) {
           QUILLET_BUNDLE: path.join(build, 'Resources')}});
     });
 
-    after(async () => {
-      if (browser) await browser.close();
-    });
+    after(() => browser?.close());
 
     const openPopup = () => openExtensionPage(browser, driver.popupUrl);
 
-    async function openPage(url) {
+    const openPage = async (url) => {
       const page = await browser.newPage();
-      await page.goto(url);
-      return page;
-    }
+      return page.goto(url).then(() => page);
+    };
 
-    // Fills the new-signature form and presses "Install Signature"; the form's message, if any.
-    async function install(popup, {client, account = '', key = '', replies = true}) {
+    // Serves the html (if any) under the key, fills the new-signature form and presses "Install
+    // Signature"; the form's message, if any.
+    async function install(popup, {client, account = '', key = '', replies = true, html}) {
+      if (html) serve(key, html);
       if (await isHidden(popup, '#new-signature')) await click(popup, '#add');
-      await setValue(popup, '#client', client);
-      await setValue(popup, '#account', account);
-      await setValue(popup, '#key', key);
-      await setValue(popup, '#replies-forwards', replies);
+      for (const [field, value] of [['#client', client], ['#account', account], ['#key', key],
+        ['#replies-forwards', replies]]) await setValue(popup, field, value);
       await click(popup, '#install');
       await popup.waitForFunction(() => !document.getElementById('message').hidden ||
           document.getElementById('new-signature').hidden, {timeout: 20000});
       return (await isHidden(popup, '#new-signature')) ? null : text(popup, '#message');
     }
 
-    // Signatures the service serves ({key, html}), installed through the popup's form.
     async function installServed(...signatures) {
       const popup = await openPopup();
-      for (const {html, ...form} of signatures) {
-        setServiceSignature(form.key, html);
-        assert.equal(await install(popup, form), null);
-      }
+      for (const form of signatures) assert.equal(await install(popup, form), null);
       await popup.close();
     }
 
@@ -173,25 +152,17 @@ for (const kind of browsers) {
     // is there and has not changed for a moment; null when none came.
     async function signatureIn(page, waitMs = 8000) {
       const read = () => page.evaluate(() => {
-        const composes = document.querySelectorAll('section.compose');
-        const compose = composes[composes.length - 1];
+        const compose = [...document.querySelectorAll('section.compose')].pop();
         const frame = compose && compose.querySelector('iframe');
-        const root = frame ? frame.contentDocument : compose;
-        const box = root && root.querySelector('.quillet-signature');
+        const box = (frame ? frame.contentDocument : compose)?.querySelector('.quillet-signature');
         return box ? box.innerHTML : null;
       });
       const end = Date.now() + waitMs;
       let last = null;
-      let stableSince = Date.now();
-      while (Date.now() < end) {
+      for (let stableSince = Date.now(); Date.now() < end; await sleep(50)) {
         const html = await read();
-        if (html !== last) {
-          last = html;
-          stableSince = Date.now();
-        } else if (html !== null && Date.now() - stableSince > 300) {
-          return html;
-        }
-        await new Promise((resolve) => setTimeout(resolve, 50));
+        if (html !== last) [last, stableSince] = [html, Date.now()];
+        else if (html !== null && Date.now() - stableSince > 300) return html;
       }
       return last;
     }
@@ -201,18 +172,14 @@ for (const kind of browsers) {
       return signatureIn(page, waitMs);
     }
 
-    // Waits until the last compose window's signature matches the pattern (null: none).
-    const signatureBecomes = (page, pattern) => waitFor(async () => {
-      const html = await signatureIn(page, 1000);
-      return pattern === null ? html === null : pattern.test(html || '');
-    }, `the signature never became ${pattern}`);
+    // Waits until the last compose window's signature matches the pattern.
+    const signatureBecomes = (page, pattern) => waitFor(async () => pattern.test(await signatureIn(page, 1000) || ''),
+        `the signature never became ${pattern}`);
 
     // Hosts started for this browser so far: each says so in the extension's log.
-    function hostsStarted() {
-      const logs = execFileSync('find', [home, '-path', '*Extension/Quillet.log']).toString().trim().split('\n');
-      return logs.filter(Boolean).map((log) => fs.readFileSync(log, 'utf8'))
-          .join('').split('Core: refreshFromServer (ID: 1)').length - 1;
-    }
+    const hostsStarted = () => fs.readdirSync(home, {recursive: true}).filter((f) => f.endsWith('Extension/Quillet.log'))
+        .map((log) => fs.readFileSync(path.join(home, log), 'utf8')).join('').split('Core: refreshFromServer (ID: 1)')
+        .length - 1;
 
     test('the popup says how to install a missing host, and installs and renames a signature by key', async () => {
       const manifest = driver.manifest({home, profile});
@@ -220,19 +187,17 @@ for (const kind of browsers) {
       let popup;
       try {
         popup = await openPopup();
-        assert.equal(await isHidden(popup, '#host-error'), false);
-        assert.equal(await text(popup, '#host-error-text'), 'The Quillet web-mail host is not installed.');
-        assert.equal(await text(popup, '#install-command'), 'quillet-webmail-host --install');
+        assert.deepEqual([await isHidden(popup, '#host-error'), await text(popup, '#host-error-text'),
+          await text(popup, '#install-command')],
+        [false, 'The Quillet web-mail host is not installed.', 'quillet-webmail-host --install']);
         await popup.screenshot({path: path.join(outputFolder, `${kind}-popup-no-host.png`)});
       } finally {
         fs.renameSync(`${manifest}.away`, manifest);
         if (popup) await popup.close();
       }
       // Once it is there, the popup installs a signature by key and shows what the form refuses.
-      setServiceSignature('gmail-key', '<p><b>Ada Lovelace</b> · Gmail</p>');
       popup = await openPopup();
-      assert.equal(await isHidden(popup, '#host-error'), true);
-      assert.equal(await isHidden(popup, '#intro'), false);
+      assert.deepEqual([await isHidden(popup, '#host-error'), await isHidden(popup, '#intro')], [true, false]);
       await click(popup, '#add');
       assert.equal((await popup.$$('.signature-button.pending')).length, 1);
 
@@ -240,11 +205,11 @@ for (const kind of browsers) {
       assert.equal(await install(popup, {client: 'Gmail', account: 'ada@example.com', key: 'no-such-key'}),
           'Signature key not found. Please check that the key is correct and try again.');
 
+      serve('gmail-key', '<p><b>Ada Lovelace</b> · Gmail</p>');
       assert.equal(await install(popup, {client: 'Gmail', account: 'Ada@Example.com', key: ' gmail-key\t'}), null);
       assert.equal((await popup.$$('.signature-button')).length, 1);
-      assert.equal(await text(popup, '#existing-client'), 'Gmail');
-      assert.equal(await text(popup, '#existing-account'), 'Ada@Example.com');
-      assert.equal(await text(popup, '#existing-source'), 'gmail-key');
+      assert.deepEqual(await Promise.all(['#existing-client', '#existing-account', '#existing-source']
+          .map((field) => text(popup, field))), ['Gmail', 'Ada@Example.com', 'gmail-key']);
 
       // Renamed in the popup, as a new popup reads it back.
       await setValue(popup, '#existing-name', ' Ada at work\t');
@@ -261,25 +226,25 @@ for (const kind of browsers) {
       assert.match(await composeSignature(page), /<b>Ada Lovelace<\/b> · Gmail/);
 
       // The popup opening refreshes the signatures from the service.
-      setServiceSignature('gmail-key', '<p><b>Ada King</b> · Gmail</p>');
+      serve('gmail-key', '<p><b>Ada King</b> · Gmail</p>');
       await (await openPopup()).close();
       let html;
       for (let attempt = 0; attempt < 4 && !/Ada King/.test(html || ''); ++attempt) html = await composeSignature(page);
       assert.match(html, /<b>Ada King<\/b> · Gmail/);
-      // Another sender gets no account-bound signature, nor does a page on another host.
-      await page.goto('https://mail.google.com/mail/?from=someone@example.com');
-      assert.equal(await composeSignature(page, 3000), null);
-      await page.goto('https://mail.example.net/mail/?from=ada@example.com');
-      assert.equal(await composeSignature(page, 3000), null);
 
-      // The sender is the compose window's or the signed-in account, never a message being read.
+      // The sender is the compose window's or the signed-in account, never a message being read;
+      // with neither, the signature for every account. A page on another host gets none.
       await installServed({client: 'Gmail', key: 'gmail-all', html: '<p>Every Gmail account</p>'});
-      await page.goto(
-          'https://mail.google.com/mail/?from=none&account=ada@example.com&reading=ada.king@example.com');
-      assert.match(await composeSignature(page), /Ada King/);
-      // Neither a From control nor a signed-in account: the signature for every account.
-      await page.goto('https://mail.google.com/mail/?from=none&reading=ada@example.com');
-      assert.match(await composeSignature(page), /Every Gmail account/);
+      for (const [url, expected] of [
+        ['mail.google.com/mail/?from=someone@example.com', 'Every Gmail account'],
+        ['mail.example.net/mail/?from=ada@example.com', null],
+        ['mail.google.com/mail/?from=none&account=ada@example.com&reading=ada.king@example.com', 'Ada King'],
+        ['mail.google.com/mail/?from=none&reading=ada@example.com', 'Every Gmail account'],
+      ]) {
+        await page.goto(`https://${url}`);
+        html = await composeSignature(page, expected ? 8000 : 3000);
+        assert.ok(expected ? html?.includes(expected) : html === null, `${url}: ${html}`);
+      }
       await page.close();
     });
 
@@ -290,15 +255,12 @@ for (const kind of browsers) {
           {client: 'Outlook', account: 'grace@example.com', key: 'outlook-grace', replies: false, html: '<p>Grace</p>'});
       const page = await openPage('https://outlook.live.com/mail/?from=grace@example.com');
       assert.match(await composeSignature(page), /Grace/);
-      const choose = async (address) => {
+      // Ada's own blockquote does not make the message a reply, which would get no signature.
+      for (const [address, pattern] of [['ada@example.com', /Quote of the day/], ['grace@example.com', /<p>Grace<\/p>/]]) {
         await click(page, '.from-button');
         await click(page, `.from-choice[data-address="${address}"]`);
-      };
-      await choose('ada@example.com');
-      await signatureBecomes(page, /Quote of the day/);
-      // Ada's own blockquote does not make the message a reply, which would get no signature.
-      await choose('grace@example.com');
-      await signatureBecomes(page, /<p>Grace<\/p>/);
+        await signatureBecomes(page, pattern);
+      }
       await page.close();
     });
 
@@ -317,11 +279,9 @@ for (const kind of browsers) {
 
     test('a signature is cleaned of what runs, and previewed in the popup without remote pictures until asked', async () => {
       const picture = `https://mail.aol.com/remote-picture-${kind}.png`;
-      setServiceSignature('aol-key', `<p>Grace<img src="${picture}" onerror="window.pwned = 'img'">` +
-          '<script>window.pwned = "script"; parent.pwned = 1</script><a href="javascript:window.pwned = \'link\'">site</a>' +
-          '<iframe src="https://mail.aol.com/"></iframe><form action="https://evil.example"><input name="p"></form></p>');
       const popup = await openPopup();
-      assert.equal(await install(popup, {client: 'Aol', key: 'aol-key'}), null);
+      assert.equal(await install(popup, {client: 'Aol', key: 'aol-key', html: fs.readFileSync(
+          path.join(source, 'tests/data/web/hostile-signature.html'), 'utf8').replace('{{picture}}', picture)}), null);
       assert.equal(await popup.$eval('#help', (e) => e.href), 'https://quillet.app/help');
       assert.match(await popup.$eval('#feedback', (e) => e.href), /^mailto:feedback@quillet\.app\?subject=/);
 
@@ -354,7 +314,7 @@ for (const kind of browsers) {
         assert.equal(html.includes(forbidden), false, `${forbidden} in ${html}`);
       }
       await click(page, '.quillet-signature a');
-      await new Promise((resolve) => setTimeout(resolve, 300));
+      await sleep(300);
       assert.equal(await page.evaluate(() => window.pwned), undefined);
       await page.close();
     });
@@ -370,7 +330,7 @@ for (const kind of browsers) {
       await page.goto('https://mail.google.com/mail/');
       // What the content script's own world hears back for the message.
       const send = async (message) => {
-        const world = await waitFor(() => worlds.find((c) => c.auxData && c.auxData.type === 'isolated' &&
+        const world = await waitFor(() => worlds.find((c) => c.auxData?.type === 'isolated' &&
             c.name === 'Quillet for Web Mail' && c.auxData.isDefault === false), 'no content script on the Gmail page');
         const {result} = await session.send('Runtime.evaluate', {contextId: world.id, awaitPromise: true,
           returnByValue: true, expression: `chrome.runtime.sendMessage(${JSON.stringify(message)})`});

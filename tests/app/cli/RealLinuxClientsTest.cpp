@@ -53,6 +53,15 @@ TEST_P(RealLinuxClientsTest, InstallUpdateAndUninstallGiveThePersonsOwnBack) {
         EXPECT_TRUE(readBacks) << clients.lastError().toStdString();
         return readBacks.value_or(ReadBacks());
     };
+    // What the client would use: each identity's text, as HTML and enabled.
+    const auto expectTexts = [&](const QString& ann, const QString& bob) {
+        const ReadBacks now = readBack();
+        for (const auto& [address, text] :
+             {std::pair{"ann@example.com", ann}, {"bob@example.com", bob}}) {
+            EXPECT_EQ(now.at(address).text, text) << address;
+            EXPECT_TRUE(now.at(address).html && now.at(address).enabled) << address;
+        }
+    };
     // Every file below the settings folder with its bytes, lock files aside.
     const auto settings = [&] {
         return ReadFolderFiles(clients.settingsFolder(kind),
@@ -60,10 +69,9 @@ TEST_P(RealLinuxClientsTest, InstallUpdateAndUninstallGiveThePersonsOwnBack) {
     };
 
     // Ann with her own HTML signature, Bob with none.
-    ASSERT_TRUE(clients.addIdentity(kind, "ann@example.com", "Ann Example", kOwn))
+    ASSERT_TRUE(clients.addIdentity(kind, "ann@example.com", kOwn))
         << clients.lastError().toStdString();
-    ASSERT_TRUE(clients.addIdentity(kind, "bob@example.com", "Bob Example"))
-        << clients.lastError().toStdString();
+    ASSERT_TRUE(clients.addIdentity(kind, "bob@example.com")) << clients.lastError().toStdString();
     const ReadBacks before = readBack();
     ASSERT_EQ(before.at("ann@example.com").text, kOwn);
     ASSERT_EQ(before.at("bob@example.com").text, "");
@@ -82,41 +90,25 @@ TEST_P(RealLinuxClientsTest, InstallUpdateAndUninstallGiveThePersonsOwnBack) {
 
     const QString first = install("first-key", "ann@example.com");
     const QString second = install("second-key", "bob@example.com");
-    ReadBacks now = readBack();
-    for (const auto& [address, text] :
-         {std::pair{"ann@example.com", kFirst}, {"bob@example.com", kSecond}}) {
-        EXPECT_EQ(now.at(address).text, text) << address;
-        EXPECT_TRUE(now.at(address).html) << address;
-        EXPECT_TRUE(now.at(address).enabled) << address;
-    }
+    expectTexts(kFirst, kSecond);
 
     service.setSignature("first-key", kUpdated);
     quillet({"--yes", "refresh"});
-    now = readBack();
-    EXPECT_EQ(now.at("ann@example.com").text, kUpdated);
-    EXPECT_EQ(now.at("bob@example.com").text, kSecond);
+    expectTexts(kUpdated, kSecond);
 
     quillet({"--yes", "uninstall", first});
     quillet({"--yes", "uninstall", second});
-    now = readBack();
-    for (const auto& [address, readBack] : before) {
-        EXPECT_EQ(now.at(address).text, readBack.text) << address.toStdString();
-        EXPECT_EQ(now.at(address).id, readBack.id) << address.toStdString();
-        EXPECT_EQ(now.at(address).enabled, readBack.enabled) << address.toStdString();
-    }
+    EXPECT_EQ(readBack(), before);
     // Nothing of Quillet's is left, and the person's files are as they were, byte for byte.
     EXPECT_EQ(settings(), settingsBefore);
 
     // The restore point of the last uninstall puts Bob's signature back into the client, though
     // the person has added an identity since (KMail keeps it in the same file).
-    ASSERT_TRUE(clients.addIdentity(kind, "cat@example.com", "Cat Example"))
-        << clients.lastError().toStdString();
+    ASSERT_TRUE(clients.addIdentity(kind, "cat@example.com")) << clients.lastError().toStdString();
     const auto points = nlohmann::json::parse(quillet({"--json", "backups"}).out.toStdString());
     ASSERT_FALSE(points.empty());
     quillet({"--yes", "restore", QString::fromStdString(points[0]["id"])});
-    now = readBack();
-    EXPECT_EQ(now.at("bob@example.com").text, kSecond);
-    EXPECT_EQ(now.at("ann@example.com").text, kOwn);
+    expectTexts(kOwn, kSecond);
 }
 
 INSTANTIATE_TEST_SUITE_P(Clients, RealLinuxClientsTest,

@@ -4,11 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
 #include <nlohmann/json.hpp>
 
+#include "app/demo/FakeMacMozilla.h"
+#include "platform/PrivateFile.h"
 #include "tests/support/CommandBuild.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/RealThunderbird.h"
@@ -19,20 +20,12 @@ namespace {
 
 const QString kSignature = "<p>Ann <b>\"Quillet\"</b> Example\\</p>";
 
-QByteArray FileContents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 TEST(RealThunderbirdTest, RunningThunderbirdIsClosedWrittenStartedAgainAndGivenBackOnUninstall) {
     if (!RealThunderbird::isInstalled())
         GTEST_SKIP() << "Thunderbird is not installed (tools/install-deps.sh installs it)";
     QTemporaryDir home;
     TestService service;
-    QFile signatureFile(home.filePath("signature.html"));
-    ASSERT_TRUE(signatureFile.open(QIODevice::WriteOnly));
-    signatureFile.write(kSignature.toUtf8());
-    signatureFile.close();
+    ASSERT_TRUE(WriteNewPrivateFile(home.filePath("signature.html"), kSignature.toUtf8()));
     // quillet with this home and no root: the Linux desktop.
     const auto quillet = [&](const QStringList& arguments) {
         return RunQuillet(
@@ -40,35 +33,35 @@ TEST(RealThunderbirdTest, RunningThunderbirdIsClosedWrittenStartedAgainAndGivenB
             WithoutFakeMacVariables(QProcessEnvironment::systemEnvironment()));
     };
     RealThunderbird thunderbird(home.path());
-    const auto signaturesInThunderbird = [&] {
-        const auto signatures =
-            thunderbird.marionette().executeScript(ReadDataText("thunderbird/read-signatures.txt"));
-        EXPECT_TRUE(signatures) << thunderbird.marionette().lastError().toStdString();
-        return signatures.value_or(nlohmann::json());
+    // A script of tests/data/thunderbird run in Thunderbird; its result.
+    const auto run = [&](const QString& script) {
+        const auto result =
+            thunderbird.marionette().executeScript(ReadDataText("thunderbird/" + script + ".txt"));
+        EXPECT_TRUE(result) << thunderbird.marionette().lastError().toStdString();
+        return result.value_or(nlohmann::json());
+    };
+    const auto contents = [](const QString& path) {
+        return ReadFakeFile(path).value_or(QByteArray());
     };
 
     ASSERT_TRUE(thunderbird.createProfiles()) << thunderbird.lastError().toStdString();
     ASSERT_TRUE(thunderbird.start()) << thunderbird.lastError().toStdString();
-    const auto count =
-        thunderbird.marionette().executeScript(ReadDataText("thunderbird/create-accounts.txt"));
-    ASSERT_TRUE(count) << thunderbird.marionette().lastError().toStdString();
-    ASSERT_EQ(*count, 2);
+    ASSERT_EQ(run("create-accounts"), 2);
     // Beside the install profile Thunderbird keeps an empty legacy ".default" one, the one that
     // profiles.ini marks "Default=1".
-    ASSERT_TRUE(FileContents(home.filePath(".thunderbird/profiles.ini")).contains("Default=1"));
+    ASSERT_TRUE(contents(home.filePath(".thunderbird/profiles.ini")).contains("Default=1"));
     ASSERT_TRUE(thunderbird.installProfile().endsWith(".default-default"));
     const QString prefsPath = thunderbird.installProfile() + "/prefs.js";
     // A setting made in Thunderbird just now. Thunderbird writes a changed preference to
     // prefs.js within a moment (it does not on SIGTERM); once it has, Quillet, writing the file
     // while Thunderbird is closed, must keep it.
-    ASSERT_TRUE(thunderbird.marionette().executeScript(
-        R"(Services.prefs.setCharPref("quillet.test.saved", "kept");)"));
+    run("save-preference");
     const QDeadlineTimer deadline(60000);
-    while (!FileContents(prefsPath).contains("quillet.test.saved") && !deadline.hasExpired())
+    while (!contents(prefsPath).contains("quillet.test.saved") && !deadline.hasExpired())
         QThread::msleep(100);
     ASSERT_FALSE(deadline.hasExpired()) << "Thunderbird did not save its preference";
-    const auto firstPid = thunderbird.startedProcessId();
-    ASSERT_TRUE(firstPid);
+    const qint64 firstPid = thunderbird.marionette().processId();
+    ASSERT_GT(firstPid, 0);
 
     const CommandRun clients = quillet({"clients"});
     EXPECT_TRUE(clients.out.startsWith("Thunderbird\tThunderbird ")) << clients.out.toStdString();
@@ -80,15 +73,13 @@ TEST(RealThunderbirdTest, RunningThunderbirdIsClosedWrittenStartedAgainAndGivenB
     ASSERT_EQ(install.exitCode, 0) << install.err.toStdString();
     EXPECT_TRUE(install.err.contains("Some email clients need to be closed."))
         << install.err.toStdString();
-    EXPECT_TRUE(RealThunderbird::waitForExit(*firstPid, 1000));
-    const QByteArray prefs = FileContents(prefsPath);
-    EXPECT_TRUE(prefs.contains("user_pref(\"quillet.test.saved\", \"kept\");"));
-    EXPECT_TRUE(prefs.contains("htmlSigText"));
+    EXPECT_TRUE(RealThunderbird::waitForExit(firstPid, 1000));
+    EXPECT_TRUE(contents(prefsPath).contains("user_pref(\"quillet.test.saved\", \"kept\");"));
 
     // Started again as it was: headless, on this home, listening for Marionette.
     ASSERT_TRUE(thunderbird.attach()) << thunderbird.lastError().toStdString();
-    EXPECT_NE(thunderbird.marionette().processId(), *firstPid);
-    nlohmann::json signatures = signaturesInThunderbird();
+    EXPECT_NE(thunderbird.marionette().processId(), firstPid);
+    nlohmann::json signatures = run("read-signatures");
     EXPECT_EQ(signatures["saved"], "kept");
     EXPECT_EQ(signatures["ann@example.com"], nlohmann::json({{"html", kSignature.toStdString()},
                                                              {"htmlFormat", true},
@@ -96,16 +87,16 @@ TEST(RealThunderbirdTest, RunningThunderbirdIsClosedWrittenStartedAgainAndGivenB
                                                              {"forwards", false}}));
     EXPECT_EQ(signatures["bob@example.com"]["html"], "");
     // Thunderbird writes its prefs.js again on the way out, in its own order and form.
-    ASSERT_TRUE(thunderbird.marionette().executeScript(ReadDataText("thunderbird/rename-bob.txt")));
+    run("rename-bob");
     ASSERT_TRUE(thunderbird.quit());
-    ASSERT_TRUE(FileContents(prefsPath).contains("Bob Example"));
+    ASSERT_TRUE(contents(prefsPath).contains("Bob Example"));
 
     const std::string id = nlohmann::json::parse(install.out.toStdString())["id"];
     const CommandRun uninstall = quillet({"--yes", "uninstall", QString::fromStdString(id)});
     ASSERT_EQ(uninstall.exitCode, 0) << uninstall.err.toStdString();
-    EXPECT_FALSE(FileContents(prefsPath).contains("htmlSigText"));
+    EXPECT_FALSE(contents(prefsPath).contains("htmlSigText"));
     ASSERT_TRUE(thunderbird.start()) << thunderbird.lastError().toStdString();
-    signatures = signaturesInThunderbird();
+    signatures = run("read-signatures");
     EXPECT_EQ(signatures["ann@example.com"]["html"], "");
     EXPECT_EQ(signatures["bob@example.com"]["html"], "");
     EXPECT_EQ(signatures["bob@example.com"]["htmlFormat"], false);

@@ -12,9 +12,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
+
+using Source = std::unique_ptr<ESource, void (*)(gpointer)>;
 
 int Fail(const char* what, GError* error) {
     std::fprintf(stderr, "%s: %s\n", what, error ? error->message : "failed");
@@ -23,84 +26,71 @@ int Fail(const char* what, GError* error) {
     return 1;
 }
 
-int Commit(ESourceRegistry* registry, ESource* source) {
-    GError* error = nullptr;
-    if (!e_source_registry_commit_source_sync(registry, source, nullptr, &error))
-        return Fail("commit", error);
-    return 0;
-}
-
-ESource* NewSource(const std::string& uid, const char* name, const char* extensionName,
-                   gpointer* extension) {
-    ESource* source = e_source_new_with_uid(uid.c_str(), nullptr, nullptr);
-    e_source_set_display_name(source, name);
-    *extension = e_source_get_extension(source, extensionName);
-    return source;
+// A new source with the extension, committed to the registry; the extension is set up first.
+template <typename Extension, typename SetUp>
+bool Commit(ESourceRegistry* registry, const std::string& uid, const char* name,
+            const char* extensionName, SetUp&& setUp, GError** error) {
+    const Source source(e_source_new_with_uid(uid.c_str(), nullptr, nullptr), g_object_unref);
+    e_source_set_display_name(source.get(), name);
+    setUp(static_cast<Extension*>(e_source_get_extension(source.get(), extensionName)));
+    return e_source_registry_commit_source_sync(registry, source.get(), nullptr, error);
 }
 
 // The signature first, as Evolution's editor commits it, then the identity that uses it.
 int Add(ESourceRegistry* registry, int argc, char** argv) {
     const std::string signatureUid = argc > 2 ? std::string("signature-") + argv[0] : "none";
-    gpointer extension = nullptr;
-    int result = 0;
+    GError* error = nullptr;
     if (argc > 2) {
-        ESource* source =
-            NewSource(signatureUid, argv[1], E_SOURCE_EXTENSION_MAIL_SIGNATURE, &extension);
-        e_source_mail_signature_set_mime_type(static_cast<ESourceMailSignature*>(extension),
-                                              "text/html");
-        result = Commit(registry, source);
-        g_object_unref(source);
+        if (!Commit<ESourceMailSignature>(
+                registry, signatureUid, argv[1], E_SOURCE_EXTENSION_MAIL_SIGNATURE,
+                [](ESourceMailSignature* signature) {
+                    e_source_mail_signature_set_mime_type(signature, "text/html");
+                },
+                &error))
+            return Fail("commit", error);
         // Evolution writes the text through the source once the registry has it.
-        GError* error = nullptr;
-        ESource* committed = e_source_registry_ref_source(registry, signatureUid.c_str());
-        if (result == 0 &&
-            (!committed || !e_source_mail_signature_replace_sync(
-                               committed, argv[2], std::strlen(argv[2]), nullptr, &error)))
-            result = Fail("replace text", error);
-        if (committed)
-            g_object_unref(committed);
+        const Source committed(e_source_registry_ref_source(registry, signatureUid.c_str()),
+                               g_object_unref);
+        if (!committed || !e_source_mail_signature_replace_sync(
+                              committed.get(), argv[2], std::strlen(argv[2]), nullptr, &error))
+            return Fail("replace text", error);
     }
-    ESource* source = NewSource(argv[0], argv[0], E_SOURCE_EXTENSION_MAIL_IDENTITY, &extension);
-    auto* identity = static_cast<ESourceMailIdentity*>(extension);
-    e_source_mail_identity_set_address(identity, argv[0]);
-    e_source_mail_identity_set_name(identity, argv[1]);
-    e_source_mail_identity_set_signature_uid(identity, signatureUid.c_str());
-    if (result == 0)
-        result = Commit(registry, source);
-    g_object_unref(source);
-    return result;
+    const auto setUp = [&](ESourceMailIdentity* identity) {
+        e_source_mail_identity_set_address(identity, argv[0]);
+        e_source_mail_identity_set_name(identity, argv[1]);
+        e_source_mail_identity_set_signature_uid(identity, signatureUid.c_str());
+    };
+    return Commit<ESourceMailIdentity>(registry, argv[0], argv[0], E_SOURCE_EXTENSION_MAIL_IDENTITY,
+                                       setUp, &error)
+               ? 0
+               : Fail("commit", error);
 }
 
 std::string SignatureFields(ESourceRegistry* registry, const char* uid) {
-    ESource* signature = uid ? e_source_registry_ref_source(registry, uid) : nullptr;
-    if (!signature || !e_source_has_extension(signature, E_SOURCE_EXTENSION_MAIL_SIGNATURE)) {
-        if (signature)
-            g_object_unref(signature);
+    const Source signature(uid ? e_source_registry_ref_source(registry, uid) : nullptr,
+                           g_object_unref);
+    if (!signature || !e_source_has_extension(signature.get(), E_SOURCE_EXTENSION_MAIL_SIGNATURE))
         return "disabled\tplain\t";
-    }
-    auto* extension = static_cast<ESourceMailSignature*>(
-        e_source_get_extension(signature, E_SOURCE_EXTENSION_MAIL_SIGNATURE));
-    const char* mimeType = e_source_mail_signature_get_mime_type(extension);
+    const char* mimeType = e_source_mail_signature_get_mime_type(static_cast<ESourceMailSignature*>(
+        e_source_get_extension(signature.get(), E_SOURCE_EXTENSION_MAIL_SIGNATURE)));
     std::string fields = mimeType && *mimeType ? "enabled\t" : "disabled\t";
     fields += mimeType && std::strcmp(mimeType, "text/html") == 0 ? "html\t" : "plain\t";
     gchar* contents = nullptr;
     gsize length = 0;
-    if (e_source_mail_signature_load_sync(signature, &contents, &length, nullptr, nullptr)) {
+    if (e_source_mail_signature_load_sync(signature.get(), &contents, &length, nullptr, nullptr)) {
         gchar* encoded = g_base64_encode(reinterpret_cast<const guchar*>(contents), length);
         fields += encoded;
         g_free(encoded);
         g_free(contents);
     }
-    g_object_unref(signature);
     return fields;
 }
 
 int Read(ESourceRegistry* registry) {
     GList* sources = e_source_registry_list_sources(registry, E_SOURCE_EXTENSION_MAIL_IDENTITY);
     for (GList* item = sources; item; item = item->next) {
-        auto* source = static_cast<ESource*>(item->data);
-        auto* identity = static_cast<ESourceMailIdentity*>(
-            e_source_get_extension(source, E_SOURCE_EXTENSION_MAIL_IDENTITY));
+        auto* identity = static_cast<ESourceMailIdentity*>(e_source_get_extension(
+            static_cast<ESource*>(item->data), E_SOURCE_EXTENSION_MAIL_IDENTITY));
         const gchar* address = e_source_mail_identity_get_address(identity);
         gchar* uid = e_source_mail_identity_dup_signature_uid(identity);
         std::printf("%s\t%s\t%s\n", address ? address : "", uid ? uid : "none",
@@ -114,12 +104,10 @@ int Read(ESourceRegistry* registry) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2)
-        return 2;
     GError* error = nullptr;
-    ESourceRegistry* registry = e_source_registry_new_sync(nullptr, &error);
+    ESourceRegistry* registry = argc < 2 ? nullptr : e_source_registry_new_sync(nullptr, &error);
     if (!registry)
-        return Fail("registry", error);
+        return argc < 2 ? 2 : Fail("registry", error);
     int result = 2;
     if (std::strcmp(argv[1], "add") == 0 && (argc == 4 || argc == 5))
         result = Add(registry, argc - 2, argv + 2);
