@@ -168,6 +168,15 @@ std::map<QString, Json> Payloads(const Json& entry) {
     return payloads;
 }
 
+// The signature that the list (of `list --all`) holds with the id; an empty object when none.
+Json ListedAs(const Json& list, const QString& id) {
+    for (const Json& signature : list) {
+        if (Q(signature["id"]) == id)
+            return signature;
+    }
+    return Json::object();
+}
+
 QString AccountOf(const FakeClientState& state, const QString& email) {
     for (const auto& [key, address] : state.accounts) {
         if (address == email)
@@ -493,9 +502,7 @@ private:
 
     std::optional<QStringList> commandOf(const Step& step) const {
         const FakeMacClient& client = clientOf(step);
-        const QString clientText = StoredText(client.kind());
-        Json signature = listed(step.pick);
-        const QString id = Q(signature["id"]);
+        const QString id = Q(listed(step.pick)["id"]);
         if (id.isEmpty() && step.act >= Act::update && step.act <= Act::uninstall)
             return std::nullopt;
         switch (step.act) {
@@ -513,7 +520,7 @@ private:
                                                 "k" + QString::number(1 + step.value %
                                                                               (kKeys.size() + 1))}
                                   : QStringList{"--file", sourcePath(1 + step.value % kFiles)});
-                arguments << "--client" << clientText;
+                arguments << "--client" << StoredText(client.kind());
                 if (!accounts.isEmpty() && !accounts[step.pick % accounts.size()].isEmpty())
                     arguments << "--account" << accounts[step.pick % accounts.size()];
                 return arguments << "--replies" << (step.value % 2 ? "off" : "on");
@@ -588,21 +595,14 @@ private:
     // What the command said it did must be in the clients.
     void successViolations(const Step& step, const QStringList& arguments, const Json& before) {
         const QString line = "\"" + arguments.join(' ') + "\" succeeded but ";
-        const auto now = [&](const QString& id) {
-            for (const Json& signature : _list) {
-                if (Q(signature["id"]) == id)
-                    return signature;
-            }
-            return Json::object();
-        };
+        Json signature = ListedAs(_list, arguments.value(1));
         switch (step.act) {
             case Act::install:
             case Act::installFile: {
                 Json made = Json::object();
-                for (const Json& signature : _list) {
-                    if (std::none_of(before.begin(), before.end(),
-                                     [&](const Json& old) { return old["id"] == signature["id"]; }))
-                        made = signature;
+                for (const Json& listed : _list) {
+                    if (ListedAs(before, Q(listed["id"])).empty())
+                        made = listed;
                 }
                 const QString client = arguments[arguments.indexOf("--client") + 1];
                 if (!made.empty() &&
@@ -612,7 +612,6 @@ private:
             }
             case Act::update:
             case Act::rename: {
-                Json signature = now(arguments[1]);
                 if (step.act == Act::rename && Q(signature["name"]) != arguments[2])
                     _violations << line + "the name is \"" + Q(signature["name"]) + "\"";
                 if (step.act == Act::update && !Q(signature["filePath"]).isEmpty() &&
@@ -621,36 +620,27 @@ private:
                                        " does not have the file's text";
                 // Saving a change refreshes from the service; a rename to the name the signature
                 // has already changes nothing and saves nothing.
-                const bool renamedToSameName =
-                    step.act == Act::rename &&
-                    std::any_of(before.begin(), before.end(), [&](const Json& old) {
-                        return Q(old["id"]) == arguments[1] && Q(old["name"]) == arguments[2];
-                    });
-                if (!renamedToSameName)
+                if (step.act != Act::rename ||
+                    Q(ListedAs(before, arguments[1])["name"]) != arguments[2])
                     serviceTextViolations(line, signature);
                 return heldWhereSelected(line, signature);
             }
             case Act::color:
-                if (now(arguments[1])["colorIndex"] != arguments[2].toInt())
+                if (signature["colorIndex"] != arguments[2].toInt())
                     _violations << line + "the colour is " +
-                                       QString::fromStdString(
-                                           now(arguments[1])["colorIndex"].dump());
+                                       QString::fromStdString(signature["colorIndex"].dump());
                 return;
-            case Act::uninstall: {
-                Json signature = now(arguments[1]);
+            case Act::uninstall:
                 if (!signature.empty() && signature["pendingDeletion"] == false)
                     _violations << line + "signature " + arguments[1] + " is still listed";
-                for (const Json& old : before) {
-                    if (Q(old["id"]) == arguments[1])
-                        notHeld(line, old);
-                }
+                if (!ListedAs(before, arguments[1]).empty())
+                    notHeld(line, ListedAs(before, arguments[1]));
                 return;
-            }
             case Act::refresh:
-                for (const Json& signature : _list) {
-                    if (signature["pendingDeletion"] == false) {
-                        serviceTextViolations(line, signature);
-                        heldWhereSelected(line, signature);
+                for (const Json& listed : _list) {
+                    if (listed["pendingDeletion"] == false) {
+                        serviceTextViolations(line, listed);
+                        heldWhereSelected(line, listed);
                     }
                 }
                 return;
@@ -872,7 +862,7 @@ TEST(QuilletPropertyTest, LivesThatOnceLostThePersonsDataNoLongerDo) {
     for (const QStringList& row : ReadDataTable("properties/lives.tsv")) {
         const auto act = std::find_if(ActRows().begin(), ActRows().end(),
                                       [&](const QStringList& names) { return names[0] == row[1]; });
-        ASSERT_NE(act, ActRows().end()) << row.join(' ').toStdString();
+        ASSERT_TRUE(act != ActRows().end()) << "no act " << row.value(1).toStdString();
         lives[row[0]].push_back({Act(act - ActRows().begin()), row.value(2).toInt()});
     }
     ASSERT_FALSE(lives.empty());
