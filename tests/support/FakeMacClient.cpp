@@ -29,20 +29,44 @@ QString Text(const json& object, const char* key) {
                : QString();
 }
 
-// The stand-in osascript's state file, which plays Apple Mail's accounts and Outlook.
-json ReadState(const FakeMac& mac) {
-    json state = json::parse(FakeClientsState(mac).toStdString(), nullptr, false);
-    return state.is_object() ? state : json::object();
-}
-
-void WriteState(const FakeMac& mac, const json& state) {
-    mac.writeFile("/var/fake-mac/clients.json", QByteArray::fromStdString(state.dump(2) + "\n"));
-}
-
 json& Member(json& object, const char* key, const json& empty) {
     if (!object.contains(key) || object[key].type() != empty.type())
         object[key] = empty;
     return object[key];
+}
+
+// The client's part of the stand-in osascript's state file, which plays Apple Mail's accounts
+// and Outlook.
+json ReadState(const FakeMac& mac, const char* client) {
+    json state = json::parse(FakeClientsState(mac).toStdString(), nullptr, false);
+    return state.is_object() ? Member(state, client, json::object()) : json::object();
+}
+
+template <typename Change>
+void ChangeState(const FakeMac& mac, const char* client, Change&& change) {
+    json state = json::parse(FakeClientsState(mac).toStdString(), nullptr, false);
+    if (!state.is_object())
+        state = json::object();
+    change(Member(state, client, json::object()));
+    mac.writeFile("/var/fake-mac/clients.json", QByteArray::fromStdString(state.dump(2) + "\n"));
+}
+
+// A client's list kept as JSON entries: the entry that `same` picks, or a new one at its end.
+template <typename Same>
+json& EntryOf(json& entries, Same&& same) {
+    const auto found = std::find_if(entries.begin(), entries.end(), same);
+    return found != entries.end() ? *found : entries.emplace_back(json::object());
+}
+
+template <typename Same>
+void EraseEntry(json& entries, Same&& same) {
+    const auto found = std::find_if(entries.begin(), entries.end(), same);
+    if (found != entries.end())
+        entries.erase(found);
+}
+
+auto Keyed(const char* field, const QString& key) {
+    return [field, key](const json& entry) { return Text(entry, field) == key; };
 }
 
 // Thunderbird and Postbox: identities in prefs.js.
@@ -77,7 +101,9 @@ protected:
         return GetPrefsStringValue(lines, Prefix(account) + setting);
     }
 
-    void readAccounts(const QStringList& lines, FakeClientState& state) const {
+    // The state with the accounts that the lines give identities.
+    FakeClientState withAccounts(const QStringList& lines) const {
+        FakeClientState state;
         static const QRegularExpression useremail(R"(^mail\.identity\.(id[0-9]+)\.useremail$)");
         for (const QString& line : lines) {
             const auto parsed = ParsePrefsLine(line);
@@ -85,6 +111,7 @@ protected:
             if (match.hasMatch())
                 state.accounts[match.captured(1)] = *value(lines, match.captured(1), "useremail");
         }
+        return state;
     }
 
 public:
@@ -93,13 +120,12 @@ public:
         set(account, "useremail", PrefsStringRawValue(email));
     }
     void removeAccount(const QString& account) const override {
-        QStringList kept;
-        for (const QString& line : lines()) {
+        QStringList all = lines();
+        all.removeIf([&](const QString& line) {
             const auto parsed = ParsePrefsLine(line);
-            if (!parsed || !parsed->key.startsWith(Prefix(account)))
-                kept << line;
-        }
-        write(kept);
+            return parsed && parsed->key.startsWith(Prefix(account));
+        });
+        write(all);
     }
 
 protected:
@@ -115,9 +141,8 @@ public:
     bool signaturesLiveInAccounts() const override { return true; }
 
     FakeClientState read() const override {
-        FakeClientState state;
         const QStringList all = lines();
-        readAccounts(all, state);
+        FakeClientState state = withAccounts(all);
         for (const auto& [account, email] : state.accounts) {
             const QString text = value(all, account, "htmlSigText").value_or(QString());
             if (!text.isEmpty()) {
@@ -147,9 +172,8 @@ public:
     using MozillaClient::MozillaClient;
 
     FakeClientState read() const override {
-        FakeClientState state;
         const QStringList all = lines();
-        readAccounts(all, state);
+        FakeClientState state = withAccounts(all);
         for (const json& entry : list()) {
             if (entry.is_object())
                 state.signatures.push_back(
@@ -164,24 +188,17 @@ public:
     void replaceSignature(const std::optional<FakeClientSignature>& before,
                           const std::optional<FakeClientSignature>& after) const override {
         json entries = list();
-        auto at = std::find_if(entries.begin(), entries.end(), [&](const json& entry) {
+        const auto same = [&](const json& entry) {
             return before && Text(entry, "key") == before->id;
-        });
+        };
         if (after) {
-            json entry = at != entries.end() ? *at : json::object();
-            entry["key"] = after->id.toStdString();
-            entry["name"] = after->name.toStdString();
-            entry["body"] = QString::fromUtf8(after->body).toStdString();
-            if (at != entries.end())
-                *at = entry;
-            else
-                entries.push_back(entry);
-        } else if (at != entries.end()) {
-            entries.erase(at);
-            for (const auto& [account, key] : read().defaults) {
-                if (key == before->id)
-                    setDefault(account, {});
-            }
+            EntryOf(entries, same)
+                .update({{"key", after->id.toStdString()},
+                         {"name", after->name.toStdString()},
+                         {"body", QString::fromUtf8(after->body).toStdString()}});
+        } else {
+            EraseEntry(entries, same);
+            forgetDefaultsOf(before->id);
         }
         WriteFakePostboxSignatures(_profile, QByteArray::fromStdString(entries.dump()));
     }
@@ -206,7 +223,8 @@ public:
 
     FakeClientState read() const override {
         FakeClientState state;
-        for (const json& account : accountsJson())
+        json mail = ReadState(_mac, "AppleMail");
+        for (const json& account : Member(mail, "accounts", json::array()))
             state.accounts[Text(account, "uuid")] = Text(account, "email");
         const Plist map = plist(_files.accountsMap, Plist::dictionary());
         const Plist all = plist(_files.allSignatures, Plist::array());
@@ -244,10 +262,7 @@ public:
             removeFromArray(all.node(), before->id);
             for (const QString& account : map.node().keys())
                 removeFromArray(*map.node().get(account)->get("Signatures"), before->id);
-            for (const auto& [account, id] : read().defaults) {
-                if (id == before->id)
-                    setDefault(account, {});
-            }
+            forgetDefaultsOf(before->id);
         }
         if (after) {
             _mac.writeFile(_files.signatureFile(after->id),
@@ -285,30 +300,21 @@ public:
         WritePlistFile(_files.preferences, preferences);
     }
     void setAccount(const QString& account, const QString& email) const override {
-        std::vector<FakeAppleMailAccount> accounts;
-        bool found = false;
-        for (const json& entry : accountsJson()) {
-            const bool same = Text(entry, "uuid") == account;
-            found |= same;
-            accounts.push_back({Text(entry, "uuid"), same ? email : Text(entry, "email"),
-                                Text(entry, "fullName"), Text(entry, "type")});
-        }
-        if (!found)
-            accounts.push_back({account, email, {}, "imap"});
-        SetFakeAppleMailAccounts(_mac, accounts);
+        ChangeState(_mac, "AppleMail", [&](json& mail) {
+            json& entry = EntryOf(Member(mail, "accounts", json::array()), Keyed("uuid", account));
+            if (entry.empty())
+                entry = {{"uuid", account.toStdString()}, {"type", "imap"}, {"enabled", true}};
+            entry["email"] = email.toStdString();
+        });
         Plist map = plist(_files.accountsMap, Plist::dictionary());
         accountEntry(map, account)
             .set("AccountURL", Plist::string("imap://" + QString(email).replace("@", "%40")));
         WritePlistFile(_files.accountsMap, map);
     }
     void removeAccount(const QString& account) const override {
-        std::vector<FakeAppleMailAccount> accounts;
-        for (const json& entry : accountsJson()) {
-            if (Text(entry, "uuid") != account)
-                accounts.push_back({Text(entry, "uuid"), Text(entry, "email"),
-                                    Text(entry, "fullName"), Text(entry, "type")});
-        }
-        SetFakeAppleMailAccounts(_mac, accounts);
+        ChangeState(_mac, "AppleMail", [&](json& mail) {
+            EraseEntry(Member(mail, "accounts", json::array()), Keyed("uuid", account));
+        });
         Plist map = plist(_files.accountsMap, Plist::dictionary());
         map.node().remove(account);
         WritePlistFile(_files.accountsMap, map);
@@ -316,10 +322,6 @@ public:
     }
 
 private:
-    json accountsJson() const {
-        json state = ReadState(_mac);
-        return Member(Member(state, "AppleMail", json::object()), "accounts", json::array());
-    }
     static Plist plist(const QString& path, Plist empty) {
         auto read = ReadPlistFile(path);
         return read && read->node().isArray() == empty.node().isArray() ? *read : empty;
@@ -373,18 +375,16 @@ public:
 
     FakeClientState read() const override {
         FakeClientState state;
-        json all = ReadState(_mac);
-        json& outlook = Member(all, "Outlook", json::object());
+        json outlook = ReadState(_mac, "Outlook");
+        const json defaults = Member(outlook, "defaults", json::object());
         for (const json& account : Member(outlook, "accounts", json::array())) {
             state.accounts[Text(account, "userName")] = Text(account, "email");
-            const json& defaults = Member(outlook, "defaults", json::object());
             const std::string email = Text(account, "email").toStdString();
-            const QString chosen = defaults.contains(email)
-                                       ? Text(defaults[email], "newMessages") + "|" +
-                                             Text(defaults[email], "repliesForwards")
-                                       : "None|None";
-            if (chosen != "None|None")
-                state.defaults[Text(account, "userName")] = chosen;
+            const json chosen = defaults.value(email, json());
+            const QString both =
+                Text(chosen, "newMessages") + "|" + Text(chosen, "repliesForwards");
+            if (defaults.contains(email) && both != "None|None")
+                state.defaults[Text(account, "userName")] = both;
         }
         for (const json& signature : Member(outlook, "signatures", json::array())) {
             state.signatures.push_back({Text(signature, "name"),
@@ -396,30 +396,27 @@ public:
     }
     void replaceSignature(const std::optional<FakeClientSignature>& before,
                           const std::optional<FakeClientSignature>& after) const override {
-        change([&](json& outlook) {
+        ChangeState(_mac, "Outlook", [&](json& outlook) {
             json& signatures = Member(outlook, "signatures", json::array());
-            auto at = std::find_if(signatures.begin(), signatures.end(), [&](const json& entry) {
+            const auto same = [&](const json& entry) {
                 return before && Text(entry, "name") == before->name &&
                        Text(entry, "content").toUtf8() == before->body;
-            });
+            };
             if (after) {
-                const json entry{{"name", after->name.toStdString()},
-                                 {"content", QString::fromUtf8(after->body).toStdString()}};
-                if (at != signatures.end())
-                    *at = entry;
-                else
-                    signatures.push_back(entry);
-            } else if (at != signatures.end()) {
-                signatures.erase(at);
+                EntryOf(signatures, same) = {
+                    {"name", after->name.toStdString()},
+                    {"content", QString::fromUtf8(after->body).toStdString()}};
+            } else {
+                EraseEntry(signatures, same);
                 ForgetDefaultsNaming(outlook, before->name);
             }
         });
     }
     // The signature for new messages and for replies and forwards, as "NEW|REPLIES".
     void setDefault(const QString& account, const QString& signatureId) const override {
-        change([&](json& outlook) {
+        ChangeState(_mac, "Outlook", [&](json& outlook) {
             json& defaults = Member(outlook, "defaults", json::object());
-            const std::string email = emailOf(outlook, account);
+            const std::string email = Text(accountOf(outlook, account), "email").toStdString();
             if (signatureId.isEmpty()) {
                 defaults.erase(email);
             } else {
@@ -429,47 +426,27 @@ public:
         });
     }
     void setAccount(const QString& account, const QString& email) const override {
-        change([&](json& outlook) {
-            json& accounts = Member(outlook, "accounts", json::array());
-            for (json& entry : accounts) {
-                if (Text(entry, "userName") == account) {
-                    json& defaults = Member(outlook, "defaults", json::object());
-                    defaults.erase(Text(entry, "email").toStdString());
-                    entry["email"] = email.toStdString();
-                    return;
-                }
-            }
-            accounts.push_back({{"email", email.toStdString()},
-                                {"fullName", account.toStdString()},
-                                {"userName", account.toStdString()},
-                                {"kind", "exchange"}});
+        ChangeState(_mac, "Outlook", [&](json& outlook) {
+            json& entry = accountOf(outlook, account);
+            if (entry.empty())
+                entry = {{"fullName", account.toStdString()},
+                         {"userName", account.toStdString()},
+                         {"kind", "exchange"}};
+            Member(outlook, "defaults", json::object()).erase(Text(entry, "email").toStdString());
+            entry["email"] = email.toStdString();
         });
     }
     void removeAccount(const QString& account) const override {
-        change([&](json& outlook) {
-            Member(outlook, "defaults", json::object()).erase(emailOf(outlook, account));
-            json& accounts = Member(outlook, "accounts", json::array());
-            accounts.erase(std::remove_if(accounts.begin(), accounts.end(),
-                                          [&](const json& entry) {
-                                              return Text(entry, "userName") == account;
-                                          }),
-                           accounts.end());
+        ChangeState(_mac, "Outlook", [&](json& outlook) {
+            Member(outlook, "defaults", json::object())
+                .erase(Text(accountOf(outlook, account), "email").toStdString());
+            EraseEntry(Member(outlook, "accounts", json::array()), Keyed("userName", account));
         });
     }
 
 private:
-    template <typename Change>
-    void change(Change&& change) const {
-        json state = ReadState(_mac);
-        change(Member(state, "Outlook", json::object()));
-        WriteState(_mac, state);
-    }
-    static std::string emailOf(json& outlook, const QString& account) {
-        for (const json& entry : Member(outlook, "accounts", json::array())) {
-            if (Text(entry, "userName") == account)
-                return Text(entry, "email").toStdString();
-        }
-        return {};
+    static json& accountOf(json& outlook, const QString& account) {
+        return EntryOf(Member(outlook, "accounts", json::array()), Keyed("userName", account));
     }
 };
 
@@ -530,16 +507,12 @@ public:
                           const std::optional<FakeClientSignature>& after) const override {
         QStringList ordering = orderingIds();
         if (before && (!after || after->id != before->id)) {
-            query(_settings, "DELETE FROM settings WHERE itemGroup = ? AND itemKey = ?",
-                  {kFakeSparkSignaturesGroup, before->id});
+            eraseSetting(kFakeSparkSignaturesGroup, before->id);
             ordering.removeAll(before->id);
-            json kept = json::object();
-            const json bound = binding();
-            for (const auto& [email, id] : bound.items()) {
-                if (id != before->id.toStdString())
-                    kept[email] = id;
-            }
-            writeMeta(kFakeSparkBindingKey, QByteArray::fromStdString(kept.dump()));
+            json bound = binding();
+            for (auto at = bound.begin(); at != bound.end();)
+                at = *at == before->id.toStdString() ? bound.erase(at) : std::next(at);
+            writeMeta(kFakeSparkBindingKey, bound);
         }
         if (after) {
             // Built by hand so that a body that is not UTF-8 reaches the row as it is.
@@ -551,17 +524,18 @@ public:
                 rows(_settings, "SELECT pk FROM settings WHERE itemGroup = ? AND itemKey = ?",
                      {kFakeSparkSignaturesGroup, after->id});
             if (existing.empty()) {
-                query(_settings,
-                      "INSERT INTO settings (itemGroup, itemKey, itemValue, syncDate, syncStatus) "
-                      "VALUES (?, ?, ?, 700000000, 1)",
-                      {kFakeSparkSignaturesGroup, after->id, value});
+                QueryFakeDatabase(_settings, kInsertSetting,
+                                  {kFakeSparkSignaturesGroup, after->id, value});
                 ordering << after->id;
             } else {
-                query(_settings, "UPDATE settings SET itemValue = ? WHERE pk = ?",
-                      {value, existing[0][0]});
+                QueryFakeDatabase(_settings, "UPDATE settings SET itemValue = ? WHERE pk = ?",
+                                  {value, existing[0][0]});
             }
         }
-        writeMeta(kFakeSparkOrderingKey, QByteArray::fromStdString(json(ToStd(ordering)).dump()));
+        json ids = json::array();
+        for (const QString& id : ordering)
+            ids.push_back(id.toStdString());
+        writeMeta(kFakeSparkOrderingKey, ids);
     }
     void setDefault(const QString& account, const QString& signatureId) const override {
         const QString email = read().accounts[account];
@@ -570,22 +544,23 @@ public:
             bound.erase(email.toStdString());
         else
             bound[email.toStdString()] = signatureId.toStdString();
-        writeMeta(kFakeSparkBindingKey, QByteArray::fromStdString(bound.dump()));
+        writeMeta(kFakeSparkBindingKey, bound);
     }
     void setAccount(const QString& account, const QString& email) const override {
         const QString info = SparkAdditionalInfo(email);
         if (rows(_messages, "SELECT pk FROM accounts WHERE pk = ?", {account.toInt()}).empty()) {
-            query(_messages,
-                  "INSERT INTO accounts (pk, accountTitle, additionalInfo) VALUES (?, ?, ?)",
-                  {account.toInt(), "Account " + account, info});
+            QueryFakeDatabase(
+                _messages,
+                "INSERT INTO accounts (pk, accountTitle, additionalInfo) VALUES (?, ?, ?)",
+                {account.toInt(), "Account " + account, info});
         } else {
-            query(_messages, "UPDATE accounts SET additionalInfo = ? WHERE pk = ?",
-                  {info, account.toInt()});
+            QueryFakeDatabase(_messages, "UPDATE accounts SET additionalInfo = ? WHERE pk = ?",
+                              {info, account.toInt()});
         }
     }
     void removeAccount(const QString& account) const override {
         setDefault(account, {});
-        query(_messages, "DELETE FROM accounts WHERE pk = ?", {account.toInt()});
+        QueryFakeDatabase(_messages, "DELETE FROM accounts WHERE pk = ?", {account.toInt()});
     }
 
 private:
@@ -599,18 +574,9 @@ private:
         quoted.replace("\\", "\\\\").replace("\"", "\\\"");
         return "\"" + quoted + "\"";
     }
-    static std::vector<std::string> ToStd(const QStringList& list) {
-        std::vector<std::string> result;
-        for (const QString& item : list)
-            result.push_back(item.toStdString());
-        return result;
-    }
     static FakeDatabaseRows rows(const QString& path, const QString& sql,
                                  const QVariantList& values = {}) {
         return QueryFakeDatabase(path, sql, values).value_or(FakeDatabaseRows());
-    }
-    static void query(const QString& path, const QString& sql, const QVariantList& values) {
-        QueryFakeDatabase(path, sql, values);
     }
     json meta(const QString& key) const {
         const auto found =
@@ -633,14 +599,18 @@ private:
         const json bound = meta(kFakeSparkBindingKey);
         return bound.is_object() ? bound : json::object();
     }
-    void writeMeta(const QString& key, const QByteArray& value) const {
-        query(_settings, "DELETE FROM settings WHERE itemGroup = ? AND itemKey = ?",
-              {kFakeSparkMetaGroup, key});
-        query(_settings,
-              "INSERT INTO settings (itemGroup, itemKey, itemValue, syncDate, syncStatus) "
-              "VALUES (?, ?, ?, 700000000, 1)",
-              {kFakeSparkMetaGroup, key, value});
+    void eraseSetting(const QString& group, const QString& key) const {
+        QueryFakeDatabase(_settings, "DELETE FROM settings WHERE itemGroup = ? AND itemKey = ?",
+                          {group, key});
     }
+    void writeMeta(const QString& key, const json& value) const {
+        eraseSetting(kFakeSparkMetaGroup, key);
+        QueryFakeDatabase(_settings, kInsertSetting,
+                          {kFakeSparkMetaGroup, key, QByteArray::fromStdString(value.dump())});
+    }
+    static constexpr char kInsertSetting[] =
+        "INSERT INTO settings (itemGroup, itemKey, itemValue, syncDate, syncStatus) "
+        "VALUES (?, ?, ?, 700000000, 1)";
 
     QString _settings, _messages;
 };
@@ -650,6 +620,26 @@ QString AwayFolder(const FakeMac& mac) {
 }
 
 }  // namespace
+
+QString ClientStateText(const FakeClientState& state) {
+    QString text;
+    for (const auto& [account, email] : state.accounts)
+        text += "account " + account + ": " + email + "\n";
+    for (const FakeClientSignature& signature : state.signatures) {
+        text += "signature " + signature.id + " \"" + signature.name + "\" offered by [" +
+                signature.offers.join(", ") + "]: " + QString::fromUtf8(signature.body) + "\n";
+    }
+    for (const auto& [account, id] : state.defaults)
+        text += "default of " + account + ": " + id + "\n";
+    return text;
+}
+
+void FakeMacClient::forgetDefaultsOf(const QString& signatureId) const {
+    for (const auto& [account, id] : read().defaults) {
+        if (id == signatureId)
+            setDefault(account, {});
+    }
+}
 
 void FakeMacClient::setInstalled(bool installed) const {
     const QString name = ApplicationBundleName(_kind);

@@ -33,6 +33,9 @@ struct FakeClientState {
     bool operator==(const FakeClientState&) const = default;
 };
 
+// The state a line a thing, for a failure to show.
+QString ClientStateText(const FakeClientState& state);
+
 class FakeMacClient {
 public:
     explicit FakeMacClient(const FakeMac& mac, ClientKind kind) : _mac(mac), _kind(kind) {}
@@ -64,6 +67,9 @@ public:
     virtual bool installed() const;
 
 protected:
+    // Clears the defaults that name the signature, as the client does when it goes.
+    void forgetDefaultsOf(const QString& signatureId) const;
+
     const FakeMac& _mac;
     ClientKind _kind;
 };
