@@ -7,8 +7,8 @@
 #include <QProcess>
 
 #include "app/demo/FakeMacMozilla.h"
-#include "app/demo/FakeMacSpark.h"
 #include "tests/support/DataTable.h"
+#include "tests/support/FakeMacClient.h"
 #include "tests/support/MachineSnapshot.h"
 
 namespace quillet {
@@ -44,7 +44,7 @@ CommandRun SampleMacCommand::quillet(const QStringList& arguments,
 std::unique_ptr<QProcess> SampleMacCommand::start(const QStringList& arguments,
                                                   const QProcessEnvironment& environment) const {
     const QStringList all = {"--root",   mac.root(),       "--home",    mac.home(),
-                             "--bundle", mac.bundlePath(), "--service", serviceUrl()};
+                             "--bundle", mac.bundlePath(), "--service", url().toString()};
     return StartQuillet(all + platformOptions + arguments, environment, build.quillet);
 }
 
@@ -85,44 +85,12 @@ void ExpectJsonFields(const nlohmann::json& json, const QString& table, const QS
     EXPECT_GT(fields, 0) << "no rows for " << name.toStdString() << " in " << table.toStdString();
 }
 
-bool SampleClientHolds(const SampleMac& sample, ClientKind kind, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    switch (kind) {
-        case ClientKind::appleMail:
-            for (const QString& name : QDir(sample.appleMailSignaturesFolder)
-                                           .entryList({"*.mailsignature"}, QDir::Files)) {
-                if (ReadFakeFile(sample.appleMailSignaturesFolder + "/" + name)
-                        .value_or("")
-                        .contains(bytes))
-                    return true;
-            }
-            return false;
-        case ClientKind::outlook: {
-            const auto state = nlohmann::json::parse(
-                ReadFakeFile(sample.outlookState).value_or("").toStdString(), nullptr, false);
-            if (!state.is_object() || !state.contains("Outlook"))
-                return false;
-            for (const auto& signature : state["Outlook"].value("signatures", nlohmann::json())) {
-                if (signature.value("content", std::string()) == text.toStdString())
-                    return true;
-            }
-            return false;
-        }
-        case ClientKind::spark:
-            for (const QString& row : FakeSparkSettingsRows(sample.sparkSettings)) {
-                if (row.contains(text) && !row.contains("\"deleted\":true"))
-                    return true;
-            }
-            return false;
-        case ClientKind::postbox:
-            return ReadFakeFile(sample.postboxSignatures).value_or("").contains(bytes);
-        case ClientKind::thunderbird:
-            return ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains(bytes);
-        case ClientKind::evolution:  // the sample Mac has no Linux clients
-        case ClientKind::kmail:
-        case ClientKind::geary:
-            return false;
-    }
+bool ClientHolds(const FakeMac& mac, ClientKind kind, const QString& text) {
+    const auto client = MakeFakeMacClient(mac, kind);
+    for (const FakeClientSignature& signature :
+         client ? client->read().signatures : std::vector<FakeClientSignature>())
+        if (signature.body.contains(text.toUtf8()))
+            return true;
     return false;
 }
 

@@ -13,7 +13,7 @@
 
 #include "app/demo/SampleMac.h"
 #include "tests/support/CommandBuild.h"
-#include "tests/support/ServedSignatures.h"
+#include "tests/support/TestService.h"
 
 namespace quillet {
 
@@ -28,15 +28,14 @@ struct SampleMacOriginal {
     SampleMac sample;
 };
 
-// Whether a client of the sample holds the text in its own storage (Spark: in a row that is not a
-// tombstone).
-bool SampleClientHolds(const SampleMac& sample, ClientKind kind, const QString& text);
+// Whether a client of the fake Mac holds a signature with the text, as the client reads it.
+bool ClientHolds(const FakeMac& mac, ClientKind kind, const QString& text);
 
 // Expects the fields that the rows of tests/data/<table> name for the case: each row the case, a
 // JSON pointer, then the JSON value there.
 void ExpectJsonFields(const nlohmann::json& json, const QString& table, const QString& name);
 
-class SampleMacCommand : public ServedSignatures {
+class SampleMacCommand : public TestService {
 public:
     using CommandRun = quillet::CommandRun;
 
@@ -68,9 +67,8 @@ public:
     // Every file of the fake Mac but the engine's own (the support folder, the log) and the
     // stand-in tools' records of their runs, by path.
     std::map<QString, QByteArray> machineFiles() const;
-    // Whether the client's own storage holds the text (Spark: in a row that is not a tombstone).
     bool clientHolds(ClientKind kind, const QString& text) const {
-        return SampleClientHolds(sample, kind, text);
+        return ClientHolds(mac, kind, text);
     }
 
     const CommandBuild build;

@@ -1,121 +1,88 @@
 #include "tests/support/TestService.h"
 
-#include <httplib.h>
+#include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
+#include <QFile>
 
 namespace quillet {
 
-TestService::TestService() : _server(std::make_unique<httplib::Server>()) {
-    _server->Get("/node/api/v1/signature", [this](const httplib::Request& request,
-                                                  httplib::Response& response) {
-        std::unique_lock guard(_lock);
-        const std::string rawQuery = request.target.substr(request.target.find('?') + 1);
-        _updateQueries.push_back(QString::fromStdString(rawQuery));
-        _released.wait(guard, [this] { return !_holding || _stopping; });
-        if (_failStatus != 0) {
-            response.status = _failStatus;
-            response.set_content(_failBody.toStdString(), "application/json");
-            return;
-        }
-        nlohmann::json answer = nlohmann::json::object();
-        const QStringList keys = QString::fromStdString(request.get_param_value("keys")).split(',');
-        for (const QString& key : keys) {
-            if (const auto found = _signatures.find(key); found != _signatures.end()) {
-                answer[key.toStdString()] = found->second.toStdString();
-            }
-        }
-        response.set_content(answer.dump(), "application/json");
-    });
-    _server->Get(R"(/node/api/v1/signature/key/(.+))",
-                 [this](const httplib::Request& request, httplib::Response& response) {
-                     std::unique_lock guard(_lock);
-                     const QString key = QString::fromStdString(request.matches[1]);
-                     _requestedKeys.push_back(key);
-                     _released.wait(guard, [&] { return !_heldKeys.contains(key) || _stopping; });
-                     const auto found = _signatures.find(key);
-                     if (found == _signatures.end()) {
-                         response.status = 404;
-                         return;
-                     }
-                     response.set_content(found->second.toStdString(), "text/html; charset=utf-8");
-                 });
-    _port = _server->bind_to_any_port("127.0.0.1");
-    _thread = std::thread([this] { _server->listen_after_bind(); });
-    // stop() only ends a server that is already running.
-    while (!_server->is_running())
-        std::this_thread::yield();
+namespace {
+
+const std::string kKeyPrefix = "/node/api/v1/signature/key/";
+
+}  // namespace
+
+TestService::TestService()
+    : _service(std::make_unique<SignatureService>(SignatureServiceOptions{
+          serviceFolder.path().toStdString(), "127.0.0.1", 0, [](const std::string&) {},
+          [this](const std::string& target) { return answer(target); }})) {
+    EXPECT_TRUE(_service->start()) << _service->error();
 }
 
 TestService::~TestService() {
-    {
-        std::lock_guard guard(_lock);
-        _stopping = true;
-    }
-    _released.notify_all();
-    _server->stop();
-    _thread.join();
+    stop();
 }
 
-QUrl TestService::url() const {
-    return QUrl(QString("http://127.0.0.1:%1").arg(_port));
+std::optional<std::pair<int, std::string>> TestService::answer(const std::string& target) {
+    std::unique_lock guard(_lock);
+    const bool byKey = target.starts_with(kKeyPrefix);
+    // Update requests are held under the empty key, which no signature has.
+    const QString key =
+        byKey ? QString::fromStdString(PercentDecode(target.substr(kKeyPrefix.size()), false))
+              : QString();
+    if (byKey)
+        _requestedKeys.push_back(key);
+    else
+        ++_updateRequests;
+    _released.wait(guard, [&] { return !_held.contains(key) || _stopping; });
+    if (byKey || _failStatus == 0)
+        return std::nullopt;
+    return std::pair{_failStatus, _failBody};
 }
 
-void TestService::setSignature(const QString& key, const QString& html) {
-    std::lock_guard guard(_lock);
-    _signatures[key] = html;
+QString TestService::setSignature(const QString& key, const QString& html) const {
+    const QString path = serviceFolder.filePath(key + ".html");
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(html.toUtf8());
+    return path;
 }
 
-void TestService::removeSignature(const QString& key) {
-    std::lock_guard guard(_lock);
-    _signatures.erase(key);
+void TestService::removeSignature(const QString& key) const {
+    QFile::remove(serviceFolder.filePath(key + ".html"));
 }
 
 void TestService::failUpdates(int status, const QString& body) {
     std::lock_guard guard(_lock);
     _failStatus = status;
-    _failBody = body;
-}
-
-void TestService::holdUpdates() {
-    std::lock_guard guard(_lock);
-    _holding = true;
-}
-
-void TestService::release() {
-    {
-        std::lock_guard guard(_lock);
-        _holding = false;
-    }
-    _released.notify_all();
-}
-
-std::vector<QString> TestService::requestedKeys() const {
-    std::lock_guard guard(_lock);
-    return _requestedKeys;
+    _failBody = body.toStdString();
 }
 
 void TestService::holdKey(const QString& key) {
     std::lock_guard guard(_lock);
-    _heldKeys.insert(key);
+    _held.insert(key);
 }
 
 void TestService::releaseKey(const QString& key) {
     {
         std::lock_guard guard(_lock);
-        _heldKeys.erase(key);
+        _held.erase(key);
     }
     _released.notify_all();
 }
 
-int TestService::updateRequests() const {
-    std::lock_guard guard(_lock);
-    return static_cast<int>(_updateQueries.size());
+void TestService::stop() {
+    {
+        std::lock_guard guard(_lock);
+        _stopping = true;
+    }
+    _released.notify_all();
+    _service->stop();
 }
 
-std::vector<QString> TestService::updateQueries() const {
+int TestService::updateRequests() const {
     std::lock_guard guard(_lock);
-    return _updateQueries;
+    return _updateRequests;
 }
 
 int TestService::keyRequests() const {
@@ -123,9 +90,14 @@ int TestService::keyRequests() const {
     return static_cast<int>(_requestedKeys.size());
 }
 
+std::vector<QString> TestService::requestedKeys() const {
+    std::lock_guard guard(_lock);
+    return _requestedKeys;
+}
+
 void TestService::resetCounts() {
     std::lock_guard guard(_lock);
-    _updateQueries.clear();
+    _updateRequests = 0;
     _requestedKeys.clear();
 }
 

@@ -73,6 +73,19 @@ void AnswerKey(const std::filesystem::path& folder, const httplib::Request& requ
     response.set_content("Unknown signature key\n", "text/plain; charset=utf-8");
 }
 
+// Whether the caller's intercept answered the request in the service's stead.
+bool Intercepted(const SignatureServiceOptions& options, const httplib::Request& request,
+                 httplib::Response& response) {
+    if (!options.intercept)
+        return false;
+    const auto answer = options.intercept(request.target);
+    if (answer) {
+        response.status = answer->first;
+        response.set_content(answer->second, "application/json; charset=utf-8");
+    }
+    return answer.has_value();
+}
+
 }  // namespace
 
 std::string PercentDecode(const std::string& text, bool plusIsSpace) {
@@ -138,14 +151,14 @@ std::optional<std::string> ReadSignature(const std::filesystem::path& folder,
 
 SignatureService::SignatureService(SignatureServiceOptions options)
     : _options(std::move(options)), _server(std::make_unique<httplib::Server>()) {
-    const std::filesystem::path folder = _options.folder;
-    _server->Get(kUpdatePath,
-                 [folder](const httplib::Request& request, httplib::Response& response) {
-                     AnswerSignatures(folder, request, response);
-                 });
+    _server->Get(kUpdatePath, [this](const httplib::Request& request, httplib::Response& response) {
+        if (!Intercepted(_options, request, response))
+            AnswerSignatures(_options.folder, request, response);
+    });
     _server->Get(std::string(kKeyPrefix) + "(.*)",
-                 [folder](const httplib::Request& request, httplib::Response& response) {
-                     AnswerKey(folder, request, response);
+                 [this](const httplib::Request& request, httplib::Response& response) {
+                     if (!Intercepted(_options, request, response))
+                         AnswerKey(_options.folder, request, response);
                  });
     // One answer per connection: a kept-alive connection would hold stop() for the keep-alive
     // time-out, and a reference service gains nothing from reusing them.

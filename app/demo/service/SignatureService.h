@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace httplib {
@@ -25,6 +26,11 @@ struct SignatureServiceOptions {
     int port = 0;                       // 0 picks a free port; port() tells which
     // Receives one line per request; without it the lines go to standard error.
     std::function<void(const std::string&)> logLine;
+    // Sees each request's raw target before the service answers it, and may answer it instead
+    // (a status and a body): a caller that stands in for a real service can delay or fail
+    // requests and count them.
+    std::function<std::optional<std::pair<int, std::string>>(const std::string& target)> intercept =
+        nullptr;
 };
 
 class SignatureService {

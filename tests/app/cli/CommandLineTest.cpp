@@ -8,6 +8,7 @@
 #include "platform/SystemLayout.h"
 #include "tests/support/CommandBuild.h"
 #include "tests/support/DataTable.h"
+#include "tests/support/SampleMacCommand.h"
 
 namespace quillet {
 namespace {
@@ -83,12 +84,8 @@ TEST(PlatformOption, TheLinuxLayoutFindsOnlyThunderbirdAndTheMacLayoutItsBundles
                                "\nThunderbird\tThunderbird 128.5.0 (12824.11.27)\t" +
                                mac.rootPath("/Applications/Thunderbird.app") + "\n");
     EXPECT_EQ(clients({}), clients({"--platform", "mac"}));
-    const auto json = nlohmann::json::parse(clients({"--json"}).toStdString());
-    ASSERT_EQ(json.size(), 2u);
-    EXPECT_EQ(json[1]["client"], "Thunderbird");
-    EXPECT_EQ(json[1]["version"], "128.5.0");
-    EXPECT_EQ(json[1]["build"], "12824.11.27");
-    EXPECT_EQ(json[0]["path"], mac.rootPath("/System/Applications/Mail.app").toStdString());
+    ExpectJsonFields(nlohmann::json::parse(clients({"--json"}).toStdString()),
+                     "cli/json-fields.tsv", "clients");
 }
 
 }  // namespace

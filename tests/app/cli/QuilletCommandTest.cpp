@@ -9,52 +9,29 @@
 #include <QTemporaryDir>
 #include <csignal>
 
-#include "app/demo/FakeMacAccounts.h"
 #include "app/demo/FakeMacMozilla.h"
 #include "platform/EventLoop.h"
 #include "platform/ProcessTable.h"
 #include "tests/support/CommandBuild.h"
+#include "tests/support/FakeMacClient.h"
 #include "tests/support/FakeMacScripts.h"
 #include "tests/support/SampleMacCommand.h"
-#include "tests/support/TestService.h"
 
 namespace quillet {
 namespace {
 
-// The real quillet executable over a fake Mac with Apple Mail and Thunderbird (Ann's identity),
-// with a test service on loopback.
-class QuilletCommandTest : public testing::Test {
+class QuilletCommandTest : public testing::Test, public SampleMacCommand {
 protected:
-    QuilletCommandTest() {
-        mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0",
-                               "3774");
-        mac.addAppleMailData();
-        mac.installClient(ClientKind::thunderbird, "128.5.0", "12824.11.27");
-        WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
-                           FakeIdentityPrefsLines("1", "ann@example.com"));
-        mac.setDefaults("com.microsoft.Outlook", "IsRunningNewOutlook", "0");
-    }
-
-    QStringList options() const {
-        return {"--root",   mac.root(),       "--home",    mac.home(),
-                "--bundle", mac.bundlePath(), "--service", service.url().toString()};
-    }
-    CommandRun quillet(const QStringList& arguments) const {
-        return RunQuillet(options() + arguments);
-    }
-
-    // Installs the key's signature for Ann in Thunderbird; its id.
-    QString install(const QString& key, const QString& text) {
-        service.setSignature(key, text);
+    // Installs the key's signature for the Thunderbird account; its id.
+    QString install(const QString& key, const QString& text,
+                    const QString& account = "tom@example.com") {
+        setSignature(key, text);
         const CommandRun run = quillet({"--yes", "--json", "install", "--key", key, "--client",
-                                        "thunderbird", "--account", "ann@example.com"});
+                                        "thunderbird", "--account", account});
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         return QString::fromStdString(
             nlohmann::json::parse(run.out.toStdString(), nullptr, false).value("id", ""));
     }
-
-    FakeMac mac;
-    TestService service;
 };
 
 TEST_F(QuilletCommandTest, ListAndShowPrintWhatTheStoreHoldsByIdOrElseByExactName) {
@@ -83,14 +60,14 @@ TEST_F(QuilletCommandTest, ListAndShowPrintWhatTheStoreHoldsByIdOrElseByExactNam
 
 TEST_F(QuilletCommandTest, RefreshAppliesTheServiceAndFailsWhenItFails) {
     install("k1", "<p>old</p>");
-    service.setSignature("k1", "<p>new</p>");
+    setSignature("k1", "<p>new</p>");
     const CommandRun refresh = quillet({"refresh"});
     EXPECT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
     const auto json = nlohmann::json::parse(quillet({"--json", "list"}).out.toStdString());
     EXPECT_EQ(json[0]["mainText"], "<p>new</p>");
 
     // An answer that, read as updates, would switch every signature off.
-    service.failUpdates(500, "{}");
+    failUpdates(500, "{}");
     const CommandRun failed = quillet({"refresh"});
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_TRUE(failed.err.contains("Could not update signatures from server"))
@@ -100,9 +77,6 @@ TEST_F(QuilletCommandTest, RefreshAppliesTheServiceAndFailsWhenItFails) {
 }
 
 TEST_F(QuilletCommandTest, AccountsDiscoversWhenAskedPrintsTheCacheOtherwiseAndFailsWithIt) {
-    SetFakeAppleMailAccounts(mac, {{"U-1", "ann@example.com", "Ann"}});
-    WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
-                       FakeIdentityPrefsLines("1", "tom@example.com"));
     const CommandRun cached = quillet({"--json", "accounts"});
     ASSERT_EQ(cached.exitCode, 0) << cached.err.toStdString();
     EXPECT_EQ(nlohmann::json::parse(cached.out.toStdString())["AppleMail"]["status"],
@@ -116,7 +90,8 @@ TEST_F(QuilletCommandTest, AccountsDiscoversWhenAskedPrintsTheCacheOtherwiseAndF
     // The next command has Apple Mail's accounts from the cache.
     const auto next =
         nlohmann::json::parse(quillet({"--json", "accounts", "AppleMail"}).out.toStdString());
-    EXPECT_EQ(next["AppleMail"]["accounts"][0]["uuid"], "U-1");
+    EXPECT_EQ(next["AppleMail"]["accounts"][0]["uuid"], "ACC-ANN");
+    MakeFakeMacClient(mac, ClientKind::outlook)->setInstalled(false);
     EXPECT_EQ(quillet({"accounts", "Outlook"}).exitCode, 1);  // not detected
 
     // A discovery that fails ends the command with status 1, the cache kept.
@@ -133,7 +108,6 @@ TEST_F(QuilletCommandTest, RunEndsOnTermOrIntWhileAScriptHangsAndLeavesNoScriptB
     const QString listing = "AppleMail-ListAccounts-1012Plus";
     const QString data = mac.homePath("Library/Application Support/Quillet/");
     // Apple Mail runs and was used with us before, so run discovers it at start.
-    SetFakeAppleMailAccounts(mac, {{"U-1", "ann@example.com", "Ann"}});
     mac.setRunning({"com.apple.mail"});
     install("k1", "<p>one</p>");
     ASSERT_EQ(quillet({"accounts", "--discover", "AppleMail"}).exitCode, 0);
@@ -142,11 +116,11 @@ TEST_F(QuilletCommandTest, RunEndsOnTermOrIntWhileAScriptHangsAndLeavesNoScriptB
     ASSERT_FALSE(cacheBefore.isEmpty());
     // Its listing now hangs, as behind a modal dialog or an unanswered Automation prompt.
     SetFakeScriptHang(mac, listing, 600);
-    service.failUpdates(503);
+    failUpdates(503);
 
     for (const int signal : {SIGTERM, SIGINT}) {
         QFile::remove(mac.rootPath("/var/fake-mac/osascript/" + listing + "/pid"));
-        const auto started = StartQuillet(options() + QStringList{"run"});
+        const auto started = start({"run"});
         QProcess& process = *started;
         ASSERT_TRUE(process.waitForStarted());
         ASSERT_TRUE(
@@ -173,21 +147,18 @@ TEST_F(QuilletCommandTest, RunEndsOnTermOrIntWhileAScriptHangsAndLeavesNoScriptB
 // folder hold signatures and account addresses: their owner's alone, whatever the umask; and a
 // store that cannot be opened ends the command with a clear message.
 TEST_F(QuilletCommandTest, QuilletsOwnFilesAreItsOwnersAloneAndOneThatCannotBeOpenedIsSaid) {
-    const QString profile = mac.addMozillaProfile(ClientKind::thunderbird);
-    // Ann's own signature, which Quillet's replaces and keeps to give back.
-    WriteFakePrefsFile(profile, FakeIdentityPrefsLines("1", "ann@example.com") +
-                                    QStringList{"user_pref(\"mail.identity.id1.htmlSigText\", "
-                                                "\"<p>Ann's own</p>\");"});
-    ASSERT_EQ(::chmod(QFile::encodeName(profile + "/prefs.js").constData(), 0640), 0);
+    const QString prefs = sample.thunderbirdPrefs;
+    ASSERT_EQ(::chmod(QFile::encodeName(prefs).constData(), 0640), 0);
     const mode_t previous = ::umask(0);
-    install("k1", "<p>old</p>");
-    service.setSignature("k1", "<p>new</p>");
+    // Over Tim's own signature, which Quillet replaces and keeps to give back.
+    install("k1", "<p>old</p>", "tim@example.com");
+    setSignature("k1", "<p>new</p>");
     const CommandRun accounts = quillet({"accounts", "--discover", "Thunderbird"});
     const CommandRun refresh = quillet({"refresh"});
     QTemporaryDir linuxHome;  // a Linux desktop with no ~/Library yet
     const CommandRun linux =
         RunQuillet({"--platform", "linux", "--home", linuxHome.path(), "--bundle", mac.bundlePath(),
-                    "--service", service.url().toString(), "list"});
+                    "--service", url().toString(), "list"});
     ::umask(previous);
     ASSERT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
     ASSERT_EQ(accounts.exitCode, 0) << accounts.err.toStdString();
@@ -218,10 +189,8 @@ TEST_F(QuilletCommandTest, QuilletsOwnFilesAreItsOwnersAloneAndOneThatCannotBeOp
     }
     EXPECT_GE(kept, 4);  // the point's folder, its manifest, the store's and prefs.js's copies
     // Another program's file keeps its own permissions.
-    EXPECT_TRUE(ReadFakeFile(profile + "/prefs.js").value_or("").contains("<p>new</p>"))
-        << ReadFakeFile(profile + "/prefs.js").value_or("").toStdString()
-        << refresh.err.toStdString();
-    EXPECT_EQ(mode(profile + "/prefs.js"), 0640u);
+    EXPECT_TRUE(read(prefs).contains("<p>new</p>")) << read(prefs).toStdString();
+    EXPECT_EQ(mode(prefs), 0640u);
     EXPECT_EQ(linux.exitCode, 0) << linux.err.toStdString();
     for (const char* folder :
          {"/Library", "/Library/Application Support", "/Library/Application Support/Quillet"}) {

@@ -183,13 +183,13 @@ struct Command {
 };
 
 class QuilletCrashTest : public testing::Test,
-                         public ServedSignatures,
+                         public TestService,
                          public testing::WithParamInterface<ClientKind> {
 protected:
     QStringList commonArguments(const QString& folder) const {
         return {"--root",         folder + "/root", "--home",
                 folder + "/home", "--bundle",       folder + "/Resources",
-                "--service",      serviceUrl(),     "--yes"};
+                "--service",      url().toString(), "--yes"};
     }
 
     // Starts quillet over the fake Mac in the folder, its own process group leader, so that the
@@ -314,11 +314,13 @@ protected:
         if (!rerun)
             return;
         const nlohmann::json list = stored(folder);
-        const SampleMac copy = MovedSampleMac(*sample, sampleFolder, folder);
+        // Laying the fake Mac out again puts this build's stand-ins back in.
+        const FakeMac mac(folder);
+        EXPECT_TRUE(build.installStandIns(mac.root()));
         bool stale = false;
         for (const auto& signature : list)
-            stale = stale || !SampleClientHolds(copy, GetParam(),
-                                                QString::fromStdString(signature["mainText"]));
+            stale = stale ||
+                    !ClientHolds(mac, GetParam(), QString::fromStdString(signature["mainText"]));
         const bool inOrder = run(folder, {"status"}).exitCode == 0;
         // What the person runs next: the install again when it stored nothing.
         const QStringList finishing = command.name == std::string("install") && list.empty()
@@ -345,8 +347,6 @@ protected:
 
     const CommandBuild build = CommandBuild::Fastest();
     QTemporaryDir work;
-    std::optional<SampleMac> sample;
-    QString sampleFolder;
 };
 
 TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
@@ -371,8 +371,7 @@ TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
     };
 
     FakeMac mac(work.path() + "/stage-0");
-    sample = BuildSampleMac(mac);
-    sampleFolder = mac.folder();
+    BuildSampleMac(mac);
     ASSERT_TRUE(build.installStandIns(mac.root()));
     QString before = mac.folder();
     long totalKillPoints = 0;

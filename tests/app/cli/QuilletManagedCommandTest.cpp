@@ -54,17 +54,14 @@ TEST_F(QuilletManagedCommandTest, InstallsKeepsAndRemovesTheOrganisationsSignatu
     EXPECT_EQ(read(sample.thunderbirdPrefs), prefsAfterFirst);
 
     // The organisation's signatures are not the person's to change; their colour is.
+    const QString id = QString::fromStdString(signatures[0]["id"]);
     for (const QStringList& command :
-         {QStringList{"uninstall", "k-org"}, QStringList{"rename", "1", "Mine"},
-          QStringList{"update", "1"}}) {
-        const QString id = QString::fromStdString(signatures[0]["id"]);
-        QStringList arguments = command;
-        arguments[1] = id;
-        const CommandRun refused = quillet(QStringList{"--yes"} + arguments);
+         {QStringList{"uninstall", id}, QStringList{"rename", id, "Mine"}, {"update", id}}) {
+        const CommandRun refused = quillet(QStringList{"--yes"} + command);
         EXPECT_EQ(refused.exitCode, 1) << command.join(' ').toStdString();
         EXPECT_TRUE(refused.err.contains(kManagedRefusal + "\n")) << refused.err.toStdString();
     }
-    EXPECT_EQ(quillet({"color", QString::fromStdString(signatures[0]["id"]), "3"}).exitCode, 0);
+    EXPECT_EQ(quillet({"color", id, "3"}).exitCode, 0);
     EXPECT_EQ(list().size(), 2u);
     EXPECT_EQ(read(sample.thunderbirdPrefs), prefsAfterFirst);
 
@@ -94,10 +91,10 @@ TEST_F(QuilletManagedCommandTest, InstallsKeepsAndRemovesTheOrganisationsSignatu
 
     // The organisation's service wins over the command line's; with the person's own signatures
     // not allowed, their install is refused.
-    const ServedSignatures organisation;
+    const TestService organisation;
     organisation.setSignature("k-own-service", "<p>From the organisation's service</p>");
     Plist configuration = ManagedConfigurationPlist({ManagedEntryPlist("k-own-service", "Spark")});
-    configuration.node().set("ServiceURL", Plist::string(organisation.serviceUrl()));
+    configuration.node().set("ServiceURL", Plist::string(organisation.url().toString()));
     configuration.node().set("AllowUserSignatures", Plist::boolean(false));
     WriteManagedConfiguration(mac, configuration);
     ASSERT_EQ(refresh().exitCode, 0);
@@ -141,19 +138,15 @@ TEST_F(QuilletManagedCommandTest,
     EXPECT_EQ(quillet({"status"}).exitCode, 0);
 
     // A changed client, account or option selects the one signature again.
-    WriteManagedConfiguration(
-        mac,
-        ManagedConfigurationPlist({ManagedEntryPlist("k-org", "Thunderbird", "tom@example.com")}));
-    ASSERT_EQ(refresh().exitCode, 0);
-    ExpectJsonFields(list(), "cli/json-fields.tsv", "managed tom");
-    WriteManagedConfiguration(mac, ManagedConfigurationPlist({ManagedEntryPlist(
-                                       "k-org", "Thunderbird", "TIM@example.com", true, false)}));
-    ASSERT_EQ(refresh().exitCode, 0);
-    ExpectJsonFields(list(), "cli/json-fields.tsv", "managed tim");
-    WriteManagedConfiguration(mac,
-                              ManagedConfigurationPlist({ManagedEntryPlist("k-org", "Postbox")}));
-    ASSERT_EQ(refresh().exitCode, 0);
-    ExpectJsonFields(list(), "cli/json-fields.tsv", "managed postbox");
+    for (const auto& [entry, name] :
+         {std::pair{ManagedEntryPlist("k-org", "Thunderbird", "tom@example.com"), "managed tom"},
+          {ManagedEntryPlist("k-org", "Thunderbird", "TIM@example.com", true, false),
+           "managed tim"},
+          {ManagedEntryPlist("k-org", "Postbox"), "managed postbox"}}) {
+        WriteManagedConfiguration(mac, ManagedConfigurationPlist({entry}));
+        ASSERT_EQ(refresh().exitCode, 0);
+        ExpectJsonFields(list(), "cli/json-fields.tsv", name);
+    }
     EXPECT_FALSE(read(sample.thunderbirdPrefs).contains("<p>Org</p>"));
     EXPECT_TRUE(read(sample.postboxSignatures).contains("<p>Org</p>"));
 }

@@ -1,14 +1,12 @@
-// What is not done yet: the work a killed process, a client that is away or an account not found
-// leaves, a postponed installation or a failed pass, is pending in `status` and finished by the
-// next refresh that can.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 
-#include "app/clients/Detection.h"
+#include "app/clients/accounts/DiscoverAccounts.h"
 #include "app/demo/FakeMacDatabase.h"
 #include "app/demo/FakeMacMozilla.h"
+#include "tests/support/FakeMacClient.h"
 #include "tests/support/SampleMacCommand.h"
 
 namespace quillet {
@@ -16,7 +14,7 @@ namespace {
 
 const QString kSuccess = "Signatures were updated successfully";
 
-// The signature installed for one account of the sample Mac (all of
+// The signature installed for the first account of the client in the sample Mac (all of
 // Outlook's: the stand-in Outlook does not take the sample's per-account defaults yet).
 class QuilletPendingWorkTest : public testing::Test,
                                public SampleMacCommand,
@@ -24,13 +22,8 @@ class QuilletPendingWorkTest : public testing::Test,
 protected:
     QString client() const { return StoredText(GetParam()); }
     QString account() const {
-        static const std::map<ClientKind, QString> accounts = {
-            {ClientKind::appleMail, "ann@example.com"},
-            {ClientKind::postbox, "pat@example.com"},
-            {ClientKind::spark, "sue@example.com"},
-            {ClientKind::thunderbird, "tom@example.com"}};
-        const auto found = accounts.find(GetParam());
-        return found == accounts.end() ? QString() : found->second;
+        const auto accounts = MakeFakeMacClient(mac, GetParam())->read().accounts;
+        return GetParam() == ClientKind::outlook ? QString() : accounts.begin()->second;
     }
 
     // Installs the key's signature; its JSON.
@@ -41,13 +34,6 @@ protected:
         const CommandRun run = quillet(arguments);
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         return nlohmann::json::parse(run.out.toStdString(), nullptr, false);
-    }
-
-    // The client's application bundle, which moving away makes the client undetected.
-    QString applicationPath() const {
-        return GetParam() == ClientKind::appleMail
-                   ? mac.rootPath("/System/Applications/Mail.app")
-                   : mac.rootPath("/Applications/" + ApplicationBundleName(GetParam()));
     }
 
     // The status's pending clients of the signature, and its exit status.
@@ -62,13 +48,18 @@ protected:
     }
 };
 
-// What a process killed between storing a change and writing the clients leaves (the new text
-// stored without its reinstallation marks, or a signature selected and written nowhere) is
-// pending by what the clients hold, not by marks alone: status says so and the next refresh
-// writes it.
-class QuilletStaleClientTest : public QuilletPendingWorkTest {};
-
-TEST_P(QuilletStaleClientTest, AStaleClientIsPendingAndRefreshedEvenWithoutItsMarks) {
+// One walk per client through what leaves work pending, each checked in status and finished by
+// the next refresh that can:
+// - a process killed between storing a change and writing the clients (the new text stored
+//   without its reinstallation marks, or a signature selected and written nowhere): pending by
+//   what the client holds, not by marks alone;
+// - a lost accounts cache: a client whose own files list its accounts has them read again; one
+//   whose accounts a script lists cannot be written for the account (the refresh says so and
+//   fails) until its accounts are discovered again;
+// - an uninstall while the client is away (its application moved): the command says so and
+//   fails, and the signature stays, on its way out and pending, until the client is back.
+TEST_P(QuilletPendingWorkTest, StaleClientsLostFileAccountsAndAwayClientsStayPendingUntilWritten) {
+    const bool scripted = !AccountsAreReadFromFiles(GetParam()) && !account().isEmpty();
     setSignature("k-work", "<p>Old</p>");
     const QString id = QString::fromStdString(install("k-work")["id"]);
     ASSERT_TRUE(clientHolds(GetParam(), "<p>Old</p>"));
@@ -77,86 +68,60 @@ TEST_P(QuilletStaleClientTest, AStaleClientIsPendingAndRefreshedEvenWithoutItsMa
         dataPath("DataV2.sqlite"),
         "UPDATE ZSIGNATUREENTITYV2 SET ZMAINTEXTQE = '<p>New</p>';"
         "UPDATE ZSELECTEDINSTALLATIONENTITYV2 SET ZPENDINGREINSTALLATION = 0"));
-    EXPECT_EQ(pending(id), std::pair(nlohmann::json({client().toStdString()}), 1));
-    const CommandRun refresh = quillet({"--yes", "refresh"});
-    EXPECT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
+    const std::pair pendingHere(nlohmann::json({client().toStdString()}), 1);
+    EXPECT_EQ(pending(id), pendingHere);
+    ASSERT_EQ(quillet({"--yes", "refresh"}).exitCode, 0);
     EXPECT_TRUE(clientHolds(GetParam(), "<p>New</p>"));
     EXPECT_FALSE(clientHolds(GetParam(), "<p>Old</p>"));
     EXPECT_EQ(pending(id), std::pair(nlohmann::json::array(), 0));
 
-    // Selected, written nowhere, and no mark: still pending.
-    ASSERT_TRUE(ExecuteFakeDatabaseSql(dataPath("DataV2.sqlite"),
-                                       "DELETE FROM ZPERFORMEDINSTALLATIONENTITYV2"));
-    EXPECT_EQ(pending(id), std::pair(nlohmann::json({client().toStdString()}), 1));
-}
+    ASSERT_TRUE(QFile::remove(dataPath("CachedAccounts.plist")));
+    setSignature("k-work", "<p>Newer</p>");
+    if (scripted) {
+        const CommandRun refresh = quillet({"--yes", "refresh"});
+        EXPECT_EQ(refresh.exitCode, 1) << refresh.err.toStdString();
+        EXPECT_TRUE(refresh.err.contains(DisplayName(GetParam()) + ": Not updated for " +
+                                         account() + ": the email account was not found."))
+            << refresh.err.toStdString();
+        EXPECT_FALSE(refresh.err.contains(kSuccess));
+        EXPECT_EQ(pending(id), pendingHere);
+        EXPECT_TRUE(
+            quillet({"status"})
+                .out.contains("pending: " + client() + " (accounts not found: " + account() + ")"));
+        ASSERT_EQ(quillet({"accounts", "--discover", client()}).exitCode, 0);
+    }
+    const CommandRun refresh = quillet({"--yes", "refresh"});
+    EXPECT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
+    EXPECT_TRUE(refresh.err.contains(kSuccess));
+    EXPECT_TRUE(clientHolds(GetParam(), "<p>Newer</p>"));
+    EXPECT_EQ(pending(id), std::pair(nlohmann::json::array(), 0));
 
-// Uninstalling while the client is away (its application moved) cannot remove the signature
-// from it: the command says so and fails, and the signature stays, on its way out and pending,
-// until the client is back and a refresh removes it there. By then the accounts cache is lost,
-// which loses no account that the client's own files list: the command reads them again.
-class QuilletAwayClientTest : public QuilletPendingWorkTest {};
-
-TEST_P(QuilletAwayClientTest, AnUninstallWaitsForAClientThatIsAwayAndItsFileAccountsWhenItIsBack) {
-    setSignature("k-work", "<p>Work</p>");
-    const QString id = QString::fromStdString(install("k-work")["id"]);
-    const QString away = applicationPath() + ".away";
-    ASSERT_TRUE(QDir().rename(applicationPath(), away));
-
+    const auto person = MakeFakeMacClient(mac, GetParam());
+    person->setInstalled(false);
     const CommandRun uninstall = quillet({"--yes", "uninstall", id});
     EXPECT_EQ(uninstall.exitCode, 1) << uninstall.err.toStdString();
     EXPECT_TRUE(uninstall.err.contains(
         "The following email client is no longer available: " + DisplayName(GetParam()) + "."))
         << uninstall.err.toStdString();
     EXPECT_FALSE(uninstall.err.contains(kSuccess));
-    const auto all = json({"list", "--all"});
-    ASSERT_EQ(all.size(), 1u);
-    EXPECT_EQ(all[0]["pendingDeletion"], true);
-    EXPECT_EQ(pending(id), std::pair(nlohmann::json({client().toStdString()}), 1));
+    ExpectJsonFields(json({"list", "--all"}), "cli/json-fields.tsv", "away uninstalled");
+    EXPECT_EQ(pending(id), pendingHere);
     EXPECT_TRUE(
         quillet({"status"}).out.contains("pending: " + client() + " (client not detected)"));
     EXPECT_EQ(quillet({"refresh"}).exitCode, 0);  // nothing it can do; nothing lost either
     EXPECT_EQ(json({"list", "--all"}).size(), 1u);
 
-    ASSERT_TRUE(QDir().rename(away, applicationPath()));
-    EXPECT_TRUE(clientHolds(GetParam(), "<p>Work</p>"));
-    ASSERT_TRUE(QFile::remove(dataPath("CachedAccounts.plist")));
-    const CommandRun refresh = quillet({"--yes", "refresh"});
-    EXPECT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
-    EXPECT_FALSE(clientHolds(GetParam(), "<p>Work</p>"));
+    person->setInstalled(true);
+    EXPECT_EQ(quillet({"--yes", "refresh"}).exitCode, 0);
+    EXPECT_FALSE(clientHolds(GetParam(), "<p>Newer</p>"));
     EXPECT_EQ(quillet({"status"}).exitCode, 0);
     EXPECT_EQ(json({"list", "--all"}), nlohmann::json::array());
-}
 
-// The clients whose accounts are listed by a script.
-class QuilletAccountStatusTest : public QuilletPendingWorkTest {};
-
-// Without the accounts cache no sync can write the account's signature of a client whose
-// accounts a script lists: the refresh says which
-// account was not updated and fails, status keeps it pending, and once the accounts are found
-// again the next refresh writes it.
-TEST_P(QuilletAccountStatusTest, AnAccountNotFoundStaysPendingUntilARefreshAfterDiscoveryWritesIt) {
-    setSignature("k-work", "<p>Old</p>");
-    const QString id = QString::fromStdString(install("k-work")["id"]);
-    ASSERT_TRUE(QFile::remove(dataPath("CachedAccounts.plist")));
-    setSignature("k-work", "<p>New</p>");
-
-    const CommandRun refresh = quillet({"--yes", "refresh"});
-    EXPECT_EQ(refresh.exitCode, 1) << refresh.err.toStdString();
-    EXPECT_TRUE(refresh.err.contains(DisplayName(GetParam()) + ": Not updated for " + account() +
-                                     ": the email account was not found."))
-        << refresh.err.toStdString();
-    EXPECT_FALSE(refresh.err.contains(kSuccess));
-    EXPECT_EQ(pending(id), std::pair(nlohmann::json({client().toStdString()}), 1));
-    EXPECT_TRUE(
-        quillet({"status"})
-            .out.contains("pending: " + client() + " (accounts not found: " + account() + ")"));
-
-    ASSERT_EQ(quillet({"accounts", "--discover", client()}).exitCode, 0);
-    const CommandRun after = quillet({"--yes", "refresh"});
-    EXPECT_EQ(after.exitCode, 0) << after.err.toStdString();
-    EXPECT_TRUE(after.err.contains(kSuccess));
-    EXPECT_TRUE(clientHolds(GetParam(), "<p>New</p>"));
-    EXPECT_EQ(pending(id), std::pair(nlohmann::json::array(), 0));
+    // Selected, written nowhere, and no mark: still pending.
+    const QString again = QString::fromStdString(install("k-work")["id"]);
+    ASSERT_TRUE(ExecuteFakeDatabaseSql(dataPath("DataV2.sqlite"),
+                                       "DELETE FROM ZPERFORMEDINSTALLATIONENTITYV2"));
+    EXPECT_EQ(pending(again), pendingHere);
 }
 
 class QuilletStatusCommandTest : public testing::Test, public SampleMacCommand {};
@@ -230,7 +195,7 @@ TEST_F(QuilletStatusCommandTest, APostponedInstallationOrAFailedPassStaysPending
     EXPECT_EQ(failing["problems"], nlohmann::json::array());
     EXPECT_EQ(quillet({"status"}).exitCode, 0);
 
-    service->stop();
+    stop();
     EXPECT_EQ(quillet({"refresh"}).exitCode, 1);
     const CommandRun afterFailure = quillet({"--json", "status"});
     EXPECT_EQ(afterFailure.exitCode, 1);
@@ -238,22 +203,13 @@ TEST_F(QuilletStatusCommandTest, APostponedInstallationOrAFailedPassStaysPending
               false);
 }
 
-std::string ClientName(const testing::TestParamInfo<ClientKind>& info) {
-    return StoredText(info.param).toStdString();
-}
-
-// Each kind of storage once: a folder of files, the script-driven all-accounts client, a
-// prefs.js; then the clients whose accounts are in their own files.
-INSTANTIATE_TEST_SUITE_P(Clients, QuilletStaleClientTest,
+INSTANTIATE_TEST_SUITE_P(Clients, QuilletPendingWorkTest,
                          testing::Values(ClientKind::appleMail, ClientKind::outlook,
+                                         ClientKind::postbox, ClientKind::spark,
                                          ClientKind::thunderbird),
-                         ClientName);
-INSTANTIATE_TEST_SUITE_P(Clients, QuilletAwayClientTest,
-                         testing::Values(ClientKind::postbox, ClientKind::spark,
-                                         ClientKind::thunderbird),
-                         ClientName);
-INSTANTIATE_TEST_SUITE_P(Clients, QuilletAccountStatusTest, testing::Values(ClientKind::appleMail),
-                         ClientName);
+                         [](const testing::TestParamInfo<ClientKind>& info) {
+                             return StoredText(info.param).toStdString();
+                         });
 
 }  // namespace
 }  // namespace quillet

@@ -83,7 +83,7 @@ TEST_F(QuilletSyncCommandTest, UpdateInstallsTheEditedFileAndFailsWhenItsSourceF
 
     setSignature("k-team", "<p>Team</p>");
     const auto team = install({"--key", "k-team", "--client", "outlook"});
-    service->stop();
+    stop();
     const CommandRun fetch = quillet({"--yes", "update", QString::fromStdString(team["id"])});
     EXPECT_EQ(fetch.exitCode, 1) << fetch.err.toStdString();
     EXPECT_TRUE(fetch.err.contains("Could not fetch the signature by key"))
