@@ -45,7 +45,6 @@ public:
     // A new active signature with that service text; its uuid is TestUuidText(number).
     Signature& add(const QString& mainText, const QString& name = {});
     Signature& operator[](int number) { return *_map.at(SignatureId{number}); }
-    SignatureId id(int number) const { return SignatureId{number}; }
 
     const SignatureIds& ids() const { return _ids; }
     const IdToSignatureMap& map() const { return _map; }
