@@ -131,8 +131,7 @@ void ReplaceFolder(const QString& from, const QString& to) {
     CopyFakeMacFolder(from, to);
 }
 
-}  // namespace
-
+// Runs the sync of that client (Outlook's through the stand-in's scripts).
 std::optional<ClientSyncError> SyncClient(ClientKind kind, const SyncInputs& inputs,
                                           const OutlookSyncEnvironment& outlook) {
     using enum SyncFailure;
@@ -157,6 +156,8 @@ std::optional<ClientSyncError> SyncClient(ClientKind kind, const SyncInputs& inp
     return ClientSyncError{script, "no such client"};
 }
 
+}  // namespace
+
 FileStates ReadFileStates(const FakeMac& mac) {
     FileStates states;
     QDirIterator files(mac.folder(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
@@ -175,6 +176,10 @@ FileStates ReadFileStates(const FakeMac& mac) {
             states[relative] = ReadFakeFile(path).value_or("(unreadable)");
     }
     return states;
+}
+
+std::string ClientName(const testing::TestParamInfo<ClientKind>& info) {
+    return StoredText(info.param).toStdString();
 }
 
 QString TestDataPath(const QString& relativePath) {

@@ -26,13 +26,6 @@
 namespace quillet {
 namespace {
 
-const ClientKind kClients[] = {ClientKind::appleMail, ClientKind::outlook, ClientKind::postbox,
-                               ClientKind::spark, ClientKind::thunderbird};
-
-std::string ClientName(const testing::TestParamInfo<ClientKind>& info) {
-    return StoredText(info.param).toStdString();
-}
-
 // The file of the fake Mac whose path ends so.
 QString FindFile(const FakeMac& mac, const QString& ending) {
     QDirIterator files(mac.home(), QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
@@ -217,7 +210,7 @@ TEST_P(ClientSyncTest, StorageThatCannotBeReadOrUnderstoodFailsTheSyncBeforeAnyW
         GTEST_SKIP() << "the client's storage is reached through its scripts only";
 }
 
-INSTANTIATE_TEST_SUITE_P(Clients, ClientSyncTest, testing::ValuesIn(kClients), ClientName);
+INSTANTIATE_TEST_SUITE_P(Clients, ClientSyncTest, testing::ValuesIn(kSampleMacClients), ClientName);
 
 // The sample Mac's client whose first account uses the person's own "Own" by default; the
 // person also has "Other". Signature 1 is Quillet's, selected for the first account.
@@ -361,7 +354,7 @@ TEST_P(PersonsOwnSignaturesTest, TextReachesTheClientWithoutCharactersNoClientCa
     EXPECT_EQ(performed.accountEmailToPayloadMap.at(email).textQe, carried);
 }
 
-INSTANTIATE_TEST_SUITE_P(Clients, PersonsOwnSignaturesTest, testing::ValuesIn(kClients),
+INSTANTIATE_TEST_SUITE_P(Clients, PersonsOwnSignaturesTest, testing::ValuesIn(kSampleMacClients),
                          ClientName);
 
 }  // namespace
