@@ -28,17 +28,8 @@ using Count = long (*)();
 using Fired = int (*)();
 using LastFault = const char* (*)();
 
-const char* ActionName(FileFaultAction action) {
-    switch (action) {
-        case FileFaultAction::fail:
-            return "fail";
-        case FileFaultAction::kill:
-            return "kill";
-        case FileFaultAction::count:
-            break;
-    }
-    return "count";
-}
+// By the action's number.
+const char* const kActionNames[] = {"count", "fail", "kill"};
 
 }  // namespace
 
@@ -99,7 +90,7 @@ QProcessEnvironment FileFaultsEnvironment(QProcessEnvironment environment, const
     environment.insert("ASAN_OPTIONS",
                        (asan.isEmpty() ? QString() : asan + ":") + "verify_asan_link_order=0");
     environment.insert("QUILLET_FILE_FAULTS",
-                       QString("%1 %2 %3").arg(ActionName(action)).arg(target).arg(folder));
+                       QString("%1 %2 %3").arg(kActionNames[int(action)]).arg(target).arg(folder));
     environment.insert("QUILLET_FILE_FAULTS_IGNORE", ignoredSuffix);
     if (!reportPath.isEmpty())
         environment.insert("QUILLET_FILE_FAULTS_REPORT", reportPath);

@@ -125,24 +125,13 @@ QByteArray SparkRowsWithoutTimes(const QString& path) {
     return rows.join('\n').remove(date).toUtf8();
 }
 
-// Copies the files of a folder into another (which is emptied first).
+// Copies the files of a folder into another, which is emptied first.
 void ReplaceFolder(const QString& from, const QString& to) {
     QDir(to).removeRecursively();
-    QDir().mkpath(to);
-    QDirIterator files(from, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
-                       QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        const QString path = files.next();
-        const QString target = to + path.mid(from.size());
-        if (files.fileInfo().isDir())
-            QDir().mkpath(target);
-        else
-            QFile::copy(path, target);
-    }
+    CopyFakeMacFolder(from, to);
 }
 
-}  // namespace
-
+// Runs the sync of that client (Outlook's through the stand-in's scripts).
 std::optional<ClientSyncError> SyncClient(ClientKind kind, const SyncInputs& inputs,
                                           const OutlookSyncEnvironment& outlook) {
     using enum SyncFailure;
@@ -167,6 +156,8 @@ std::optional<ClientSyncError> SyncClient(ClientKind kind, const SyncInputs& inp
     return ClientSyncError{script, "no such client"};
 }
 
+}  // namespace
+
 FileStates ReadFileStates(const FakeMac& mac) {
     FileStates states;
     QDirIterator files(mac.folder(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
@@ -185,6 +176,10 @@ FileStates ReadFileStates(const FakeMac& mac) {
             states[relative] = ReadFakeFile(path).value_or("(unreadable)");
     }
     return states;
+}
+
+std::string ClientName(const testing::TestParamInfo<ClientKind>& info) {
+    return StoredText(info.param).toStdString();
 }
 
 QString TestDataPath(const QString& relativePath) {
@@ -305,6 +300,13 @@ bool StoreRows::apply(const QStringList& row) {
     } else if (what == "performed") {
         EXPECT_EQ(signature().clientKindToPerformedInstallationsInfoMap.count(_kind) == 1,
                   row.value(2) == "yes");
+    } else if (what == "installed-as") {
+        const auto& performed = signature().clientKindToPerformedInstallationsInfoMap.at(_kind);
+        EXPECT_EQ(performed.accountEmailToPayloadMap.at(row.value(2)).idStringQe, cell(3));
+    } else if (what == "pending-for") {
+        const auto& selected = signature().clientKindToSelectedInstallationsInfoMap.at(_kind);
+        EXPECT_EQ(selected.accountEmailToPayloadMap.at(row.value(2)).pendingReinstallation,
+                  row.value(3) == "yes");
     } else if (what == "saves") {
         EXPECT_TRUE(saver.savedIds.empty());
     } else if (what == "last-save") {

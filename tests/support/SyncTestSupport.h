@@ -45,7 +45,6 @@ public:
     // A new active signature with that service text; its uuid is TestUuidText(number).
     Signature& add(const QString& mainText, const QString& name = {});
     Signature& operator[](int number) { return *_map.at(SignatureId{number}); }
-    SignatureId id(int number) const { return SignatureId{number}; }
 
     const SignatureIds& ids() const { return _ids; }
     const IdToSignatureMap& map() const { return _map; }
@@ -117,10 +116,6 @@ struct ClientSyncError {
     bool operator==(const ClientSyncError&) const = default;
 };
 
-// Runs the sync of that client (Outlook's through the stand-in's scripts).
-std::optional<ClientSyncError> SyncClient(ClientKind kind, const SyncInputs& inputs,
-                                          const OutlookSyncEnvironment& outlook);
-
 // Path (relative to the fake Mac) -> contents, for every file a sync may touch. Spark's
 // database counts by its rows, without the times at which they were written.
 using FileStates = std::map<QString, QByteArray>;
@@ -128,6 +123,12 @@ FileStates ReadFileStates(const FakeMac& mac);
 
 // A file under tests/data.
 QString TestDataPath(const QString& relativePath);
+
+// The Mac clients whose syncs the tests run over the sample Mac, and a case's name for each.
+inline constexpr ClientKind kSampleMacClients[] = {ClientKind::appleMail, ClientKind::outlook,
+                                                   ClientKind::postbox, ClientKind::spark,
+                                                   ClientKind::thunderbird};
+std::string ClientName(const testing::TestParamInfo<ClientKind>& info);
 
 // The sample Mac with one client's sync at hand: the client as detected, its sample accounts,
 // and one signature of Quillet's.

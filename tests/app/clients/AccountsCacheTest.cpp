@@ -14,117 +14,73 @@
 namespace quillet {
 namespace {
 
-class AccountsCacheTest : public testing::Test {
-protected:
-    QString folder() const { return mac.paths().applicationSupport() + "/Quillet Test"; }
+using enum AccountsInfoStatus;
 
+// One cache file through the saves of two processes (the application and a command beside it),
+// which detect different clients and discover them at different times. A save takes from this
+// process only what it discovered, or what the file lacks; it writes only a change.
+TEST(AccountsCacheTest, ASaveTakesWhatThisProcessFoundOnlyWhereTheFileHasNothingNewer) {
     FakeMac mac;
-    AccountPtr mail = std::make_shared<AppleMailAccount>("m@x.org", "U-1", "imap", "Jane");
-    AccountPtr mailBare = std::make_shared<AppleMailAccount>("n@x.org", "U-2", "pop", std::nullopt);
-    AccountPtr outlook = std::make_shared<OutlookAccount>("o@x.org", "Jane", "jdoe");
-    AccountPtr outlookBare =
-        std::make_shared<OutlookAccount>("p@x.org", std::nullopt, std::nullopt);
-    AccountPtr thunderbird = std::make_shared<MozillaBasedClientAccount>("t@x.org", "10", "T");
-    AccountPtr spark = std::make_shared<SparkAccount>("s@x.org", "Work", "Jane");
-};
-
-TEST_F(AccountsCacheTest, UnfinishedOrFailedDiscoveryKeepsTheLastGoodList) {
-    SaveCachedAccounts(
-        folder(),
-        {{ClientKind::appleMail, AccountsInfo{AccountsInfoStatus::discovering, {mailBare}, {mail}}},
-         {ClientKind::outlook,
-          AccountsInfo{AccountsInfoStatus::discoveryFailed, {outlookBare}, {outlook}}},
-         {ClientKind::spark, AccountsInfo{AccountsInfoStatus::discoverySucceeded, {}, {spark}}}});
-    const auto loaded = LoadCachedAccounts(folder());
-    EXPECT_EQ(Descriptions(loaded.at(ClientKind::appleMail)), Descriptions(Accounts{mail}));
-    EXPECT_EQ(Descriptions(loaded.at(ClientKind::outlook)), Descriptions(Accounts{outlook}));
-    EXPECT_TRUE(loaded.at(ClientKind::spark).empty());
-
-    // A regular file where the folder should be: the write fails and nothing is thrown.
-    mac.writeFile(folder() + "/blocked", "x");
-    SaveCachedAccounts(
-        folder() + "/blocked",
-        {{ClientKind::spark, AccountsInfo{AccountsInfoStatus::discoverySucceeded, {spark}, {}}}});
-    EXPECT_TRUE(LoadCachedAccounts(folder() + "/blocked").at(ClientKind::spark).empty());
-}
-
-// Two processes (a command beside the application): one discovers Thunderbird and saves; the
-// other, which read the file before that, then saves its own discovery. What it only had from the
-// cache, or had not finished discovering, must not undo the first one's save.
-TEST_F(AccountsCacheTest, SavingKeepsWhatAnotherProcessDiscoveredSinceThisOneRead) {
+    const QString folder = mac.paths().applicationSupport() + "/Quillet Test";
+    const QString path = CachedAccountsPath(folder);
+    const auto loaded = [&folder](ClientKind kind) {
+        return Descriptions(LoadCachedAccounts(folder)[kind]);
+    };
+    const auto fileId = [&path] {
+        struct stat status {};
+        ::stat(QFile::encodeName(path).constData(), &status);
+        return status.st_ino;
+    };
+    const AccountPtr mail = std::make_shared<AppleMailAccount>("m@x.org", "U-1", "imap", "Jane");
+    const AccountPtr mailBare =
+        std::make_shared<AppleMailAccount>("n@x.org", "U-2", "pop", std::nullopt);
+    const AccountPtr thunderbird =
+        std::make_shared<MozillaBasedClientAccount>("t@x.org", "10", "T");
     const AccountPtr older = std::make_shared<MozillaBasedClientAccount>("old@x.org", "1", "O");
-    for (const AccountsInfo& stale :
-         {AccountsInfo{AccountsInfoStatus::loadedFromCacheOrEmpty, {}, {}},
-          AccountsInfo{AccountsInfoStatus::loadedFromCacheOrEmpty, {older}, {older}},
-          AccountsInfo{AccountsInfoStatus::discovering, {}, {older}},
-          AccountsInfo{AccountsInfoStatus::discoveryFailed, {}, {older}}}) {
-        QFile::remove(CachedAccountsPath(folder()));
-        SaveCachedAccounts(
-            folder(), {{ClientKind::thunderbird,
-                        AccountsInfo{AccountsInfoStatus::discoverySucceeded, {thunderbird}, {}}}});
-        SaveCachedAccounts(folder(),
-                           {{ClientKind::appleMail,
-                             AccountsInfo{AccountsInfoStatus::discoverySucceeded, {mail}, {}}},
-                            {ClientKind::thunderbird, stale}});
-        const auto loaded = LoadCachedAccounts(folder());
-        EXPECT_EQ(Descriptions(loaded.at(ClientKind::thunderbird)),
-                  Descriptions(Accounts{thunderbird}))
-            << CaseName(stale.status).toStdString();
-        EXPECT_EQ(Descriptions(loaded.at(ClientKind::appleMail)), Descriptions(Accounts{mail}));
-    }
-}
+    const AccountPtr spark = std::make_shared<SparkAccount>("s@x.org", "Work", "Jane");
 
-TEST_F(AccountsCacheTest, ClientsNotDetectedNowKeepTheirEntriesUnchanged) {
-    // Outlook's entry holds something this build does not read: it is kept as it stands.
-    mac.writeFile(CachedAccountsPath(folder()),
-                  ReadDataText("clients/cache-with-later-entries.plist").toUtf8());
-    // Outlook is not detected now (a moved profile, a new-Outlook toggle); Spark is.
-    SaveCachedAccounts(
-        folder(),
-        {{ClientKind::appleMail, AccountsInfo{AccountsInfoStatus::discoverySucceeded, {mail}, {}}},
-         {ClientKind::spark, AccountsInfo{AccountsInfoStatus::discoverySucceeded, {spark}, {}}}});
-
-    const auto plist = ReadPlistFile(CachedAccountsPath(folder()));
-    ASSERT_TRUE(plist);
-    const auto loaded = LoadCachedAccounts(folder());
-    EXPECT_EQ(Descriptions(loaded.at(ClientKind::appleMail)), Descriptions(Accounts{mail}));
-    EXPECT_EQ(Descriptions(loaded.at(ClientKind::outlook)), QStringList{"email: o@x.org"});
+    // Outlook, not detected now (a moved profile, a new-Outlook toggle), keeps its entry as it
+    // stands, with what this build does not read. Where the file has nothing, unfinished or
+    // failed discovery saves the last good list.
+    mac.writeFile(path, ReadDataText("clients/cache-with-later-entries.plist").toUtf8());
+    SaveCachedAccounts(folder, {{ClientKind::appleMail, {discovering, {mailBare}, {mail}}},
+                                {ClientKind::thunderbird, {discoveryFailed, {}, {thunderbird}}},
+                                {ClientKind::spark, {discoverySucceeded, {spark}, {}}}});
+    EXPECT_EQ(loaded(ClientKind::appleMail), Descriptions(Accounts{mail}));
+    EXPECT_EQ(loaded(ClientKind::thunderbird), Descriptions(Accounts{thunderbird}));
+    EXPECT_EQ(loaded(ClientKind::outlook), QStringList{"email: o@x.org"});
+    EXPECT_EQ(loaded(ClientKind::spark), Descriptions(Accounts{spark}));
+    const auto plist = ReadPlistFile(path);
     const PlistNode outlookEntry = *plist->node().get("Outlook");
     ASSERT_EQ(outlookEntry.size(), 2);
     EXPECT_EQ(outlookEntry.at(0)->get("later")->asInteger(), 7);
     EXPECT_EQ(outlookEntry.at(1)->asString(), "odd");
-    EXPECT_EQ(Descriptions(loaded.at(ClientKind::spark)), Descriptions(Accounts{spark}));
 
-    // A detected client whose list is now empty loses its entry; the absent one still stays.
-    SaveCachedAccounts(folder(), {{ClientKind::appleMail,
-                                   AccountsInfo{AccountsInfoStatus::discoverySucceeded, {}, {}}}});
-    EXPECT_EQ(ReadPlistFile(CachedAccountsPath(folder()))->node().keys(),
-              (QStringList{"Outlook", "Spark"}));
-}
-
-// Every command reads the accounts in the clients' files again, one client at a time: a save
-// that finds what the file holds already must leave the file alone.
-TEST_F(AccountsCacheTest, ASaveThatChangesNothingDoesNotWriteTheFile) {
-    const std::map<ClientKind, AccountsInfo> all = {
-        {ClientKind::appleMail, AccountsInfo{AccountsInfoStatus::discoverySucceeded, {mail}, {}}},
-        {ClientKind::outlook, AccountsInfo{AccountsInfoStatus::discoverySucceeded, {outlook}, {}}},
-        {ClientKind::spark, AccountsInfo{AccountsInfoStatus::discoverySucceeded, {spark}, {}}}};
-    SaveCachedAccounts(folder(), all);
-    const auto fileId = [this] {
-        struct stat status {};
-        ::stat(QFile::encodeName(CachedAccountsPath(folder())).constData(), &status);
-        return status.st_ino;
-    };
+    // The other process read the file before that save: what it only had from the cache, or had
+    // not finished discovering, undoes nothing, and a save that changes nothing leaves the file
+    // alone (every command reads the clients' accounts again).
     const auto written = fileId();
-    for (const auto& [kind, info] : all) {
-        std::map<ClientKind, AccountsInfo> one = all;
-        for (auto& [other, otherInfo] : one) {
-            if (other != kind)
-                otherInfo.status = AccountsInfoStatus::loadedFromCacheOrEmpty;
-        }
-        SaveCachedAccounts(folder(), one);
-        EXPECT_EQ(fileId(), written) << StoredText(kind).toStdString();
+    for (const AccountsInfo& stale :
+         {AccountsInfo{loadedFromCacheOrEmpty, {}, {}},
+          AccountsInfo{loadedFromCacheOrEmpty, {older}, {older}},
+          AccountsInfo{discovering, {}, {older}}, AccountsInfo{discoveryFailed, {}, {older}}}) {
+        SaveCachedAccounts(folder, {{ClientKind::appleMail, {discoverySucceeded, {mail}, {}}},
+                                    {ClientKind::thunderbird, stale}});
+        EXPECT_EQ(loaded(ClientKind::thunderbird), Descriptions(Accounts{thunderbird}))
+            << CaseName(stale.status).toStdString();
+        EXPECT_EQ(fileId(), written);
     }
+
+    // A discovered client whose list is now empty loses its entry; the undetected one stays.
+    SaveCachedAccounts(folder, {{ClientKind::spark, {discoverySucceeded, {}, {spark}}}});
+    EXPECT_EQ(ReadPlistFile(path)->node().keys(),
+              (QStringList{"Outlook", "AppleMail", "Thunderbird"}));
+
+    // A regular file where the folder should be: the write fails and nothing is thrown.
+    mac.writeFile(folder + "/blocked", "x");
+    SaveCachedAccounts(folder + "/blocked",
+                       {{ClientKind::spark, {discoverySucceeded, {spark}, {}}}});
+    EXPECT_TRUE(LoadCachedAccounts(folder + "/blocked").at(ClientKind::spark).empty());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <map>
 #include <random>
 
 #include "app/clients/PrefsFile.h"
@@ -58,24 +59,11 @@ TEST(PrefsFileTest, SettingAndRemovingLeaveTheOtherLinesInPlace) {
 // Random files and batches: the one-pass form must give exactly the lines that setting the
 // preferences one at a time gives, whatever the groups, duplicates and other lines.
 TEST(PrefsFileTest, SettingABatchEqualsSettingItsPreferencesOneAtATime) {
-    const QStringList keys{"mail.identity.id1.htmlSigText",
-                           "mail.identity.id1.sig_on_fwd",
-                           "mail.identity.id2.htmlSigText",
-                           "mail.identity.id2.useremail",
-                           "mail.identity.id10.sig_on_reply",
-                           "mail.server.x",
-                           "a",
-                           "ab"};
-    const QStringList prefixes{"mail.identity.id1.",
-                               "mail.identity.id2.",
-                               "mail.identity.id10.",
-                               "mail.identity.id3.",
-                               "mail.",
-                               "a",
-                               ""};
-    const QStringList rawValues{"true", "false", "\"v\"", "\"w \\\"x\\\"\"", "12"};
-    const QStringList otherLines{"", "// comment", "pref(\"a\", 1);", "user_pref(\"a\",1);",
-                                 "  user_pref(\"ab\",   \"two blanks\");  "};
+    std::map<QString, QStringList> pieces;
+    for (const QStringList& row : ReadDataTable("clients/prefs/batches.tsv"))
+        pieces[row[0]] = row.mid(1);
+    const QStringList &keys = pieces["keys"], &prefixes = pieces["prefixes"];
+    const QStringList &rawValues = pieces["values"], &otherLines = pieces["other-lines"];
     std::mt19937 random(20261206);
     const auto pick = [&](const QStringList& list) {
         return list[std::uniform_int_distribution<qsizetype>(0, list.size() - 1)(random)];

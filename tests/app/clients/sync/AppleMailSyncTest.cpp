@@ -1,6 +1,6 @@
-// Apple Mail's sync. What it does with Mail's lists and the person's entries in them is told as
-// stories under tests/data/sync/apple-mail (see the README there); what a disk or a link does
-// to it is here.
+// Apple Mail's sync, told as stories under tests/data/sync/apple-mail (see the README there):
+// what it does with Mail's lists and the person's entries in them, and what a full disk or a
+// link among Mail's folders does to it.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -16,7 +16,6 @@
 namespace quillet {
 namespace {
 
-using Kind = SyncAppleMailSignaturesError::Kind;
 constexpr auto kMail = ClientKind::appleMail;
 const QStringList kKinds{"fileSystem", "fileSystemCloud", "badData"};
 
@@ -97,8 +96,34 @@ public:
         } else if (what == "discovery") {
             accounts.status = cell(1) == "failed" ? AccountsInfoStatus::discoveryFailed
                                                   : AccountsInfoStatus::discoverySucceeded;
+        } else if (what == "other-macs") {
+            QString entries;
+            for (int i = 0; i < cell(2).toInt(); ++i) {
+                entries += "<dict><key>SignatureUniqueId</key><string>OTHER-MAC-" +
+                           QString::number(i) + "</string></dict>";
+            }
+            WriteFakePlist(file, "<array>" + entries + "</array>");
+            kept = ReadFakeFile(file).value_or("");
+        } else if (what == "as-kept") {
+            EXPECT_EQ(ReadFakeFile(file), kept);
+            EXPECT_EQ(QDir(QFileInfo(file).path()).entryList(QDir::Files), row.mid(2));
+        } else if (what == "link-cache") {
+            // Mail's cache is a link to a folder of the person's.
+            QDir().mkpath(mac.homePath(cell(1)));
+            mac.writeFile(mac.homePath(cell(1) + "/" + cell(2)), cell(3).toUtf8());
+            QDir(files.cacheFolder).removeRecursively();
+            EXPECT_TRUE(QFile::link(mac.homePath(cell(1)), files.cacheFolder));
+        } else if (what == "cache-is-link") {
+            EXPECT_EQ(QFileInfo(files.cacheFolder).isSymLink(), cell(1) == "yes");
+        } else if (what == "home-file") {
+            EXPECT_EQ(ReadFakeFile(mac.homePath(cell(1))).value_or("(none)"), cell(2).toUtf8());
         } else if (what == "sync") {
+            // A disk that takes small files but not one of half the kept file's size.
+            std::optional<FileSizeLimit> limit;
+            if (cell(2) == "half-kept-size")
+                limit.emplace(static_cast<rlim_t>(kept.size() / 2));
             const auto error = sync();
+            limit.reset();
             EXPECT_EQ(error ? kKinds[int(error->kind)] + " " + error->pathX.value_or("") : "ok",
                       cell(1).contains(' ')
                           ? cell(1).section(' ', 0, 0) + " " + path(cell(1).section(' ', 1))
@@ -141,56 +166,11 @@ public:
     FakeAppleMailFiles files{mac};
     AccountsInfo accounts;
     StoreRows store{kMail};
+    QByteArray kept;  // a file's bytes as `other-macs` wrote them
 };
 
 TEST(AppleMailSyncTest, EveryStoryEndsAsItsRowsSay) {
     PlayStories<AppleMailWorld>("sync/apple-mail");
-}
-
-TEST(AppleMailSyncTest, AFailedCloudCopyLeavesThePreviousCloudFile) {
-    AppleMailWorld world;
-    for (const QStringList& row : std::vector<QStringList>{{"base"}, {"cloud"}})
-        world.apply(row);
-    world.store.apply({"signature", "One", "<p>text</p>", "a@x.org"});
-    QString otherMacs;
-    for (int i = 0; i < 100; ++i) {
-        otherMacs += "<dict><key>SignatureUniqueId</key><string>OTHER-MAC-" + QString::number(i) +
-                     "</string><key>SignatureName</key><string>Another Mac's</string></dict>";
-    }
-    const QString cloudPath = world.files.cloudAllSignatures;
-    WriteFakePlist(cloudPath, "<array>" + otherMacs + "</array>");
-    const QByteArray cloudList = ReadFakeFile(cloudPath).value_or("");
-    // A disk that takes the small local files but not the large cloud list: the write fails
-    // after the old copy could have been deleted.
-    const auto error = [&] {
-        FileSizeLimit limit(static_cast<rlim_t>(cloudList.size() / 2));
-        return world.sync();
-    }();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->kind, Kind::fileSystemCloud);
-    EXPECT_EQ(error->pathX, cloudPath);
-    EXPECT_EQ(ReadFakeFile(cloudPath), cloudList);
-    EXPECT_EQ(QDir(world.files.cloudFolder).entryList(QDir::Files),
-              QStringList{"AllSignatures.plist"});
-    world.apply({"exists", "signature", "1", "yes"});
-    world.store.apply({"performed", "1", "no"});
-}
-
-// Mail's cache is removed so that Mail reads its signatures again; a cache folder that is a
-// link goes as the link, and what it points to stays.
-TEST(AppleMailSyncTest, ACacheFolderThatIsALinkIsRemovedAndNotWhatItPointsTo) {
-    AppleMailWorld world;
-    world.apply({"base"});
-    const QString elsewhere = world.mac.homePath("Documents/Kept");
-    QDir().mkpath(elsewhere + "/Inner");
-    world.mac.writeFile(elsewhere + "/Inner/letter.txt", "mine");
-    QDir(world.files.cacheFolder).removeRecursively();
-    ASSERT_TRUE(QFile::link(elsewhere, world.files.cacheFolder));
-    world.store.apply({"signature", "Jane", "<p>Jane</p>", "a@x.org"});
-
-    EXPECT_FALSE(world.sync());
-    EXPECT_FALSE(QFileInfo(world.files.cacheFolder).isSymLink());
-    EXPECT_EQ(ReadFakeFile(elsewhere + "/Inner/letter.txt"), "mine");
 }
 
 }  // namespace

@@ -26,13 +26,6 @@
 namespace quillet {
 namespace {
 
-const ClientKind kClients[] = {ClientKind::appleMail, ClientKind::outlook, ClientKind::postbox,
-                               ClientKind::spark, ClientKind::thunderbird};
-
-std::string ClientName(const testing::TestParamInfo<ClientKind>& info) {
-    return StoredText(info.param).toStdString();
-}
-
 // The file of the fake Mac whose path ends so.
 QString FindFile(const FakeMac& mac, const QString& ending) {
     QDirIterator files(mac.home(), QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
@@ -158,68 +151,56 @@ TEST_P(ClientSyncTest, FirstInstallWritesWhatTheClientReads) {
     EXPECT_EQ(FileIdentities(world.mac), identities);
 }
 
-// Each damaged input replaces the file of its folder's name; Spark's are rows added to its
-// database.
-TEST_P(ClientSyncTest, DamagedStorageIsRefusedBeforeAnyWrite) {
-    const QString folder = TestDataPath("damaged/" + name);
-    if (!QFileInfo::exists(folder))
-        GTEST_SKIP() << "no damaged storage of " << name.toStdString();
-    int cases = 0;
-    QDirIterator inputs(folder, QDir::Files, QDirIterator::Subdirectories);
+// The rows of tests/data/sync/unreadable.tsv, then each damaged input under tests/data/damaged:
+// it replaces the file of its folder's name (Spark's are rows added to its database), which the
+// sync must refuse to understand.
+TEST_P(ClientSyncTest, StorageThatCannotBeReadOrUnderstoodFailsTheSyncBeforeAnyWrite) {
+    std::vector<QStringList> rows = ReadDataTable("sync/unreadable.tsv");
+    QDirIterator inputs(TestDataPath("damaged/" + name), QDir::Files, QDirIterator::Subdirectories);
     while (inputs.hasNext()) {
         const QString input = inputs.next();
-        SCOPED_TRACE(input.toStdString());
-        world.reset(true);
-        const QString target = FindFile(world.mac, QFileInfo(input).dir().dirName());
-        const QByteArray damage = ReadFakeFile(input).value();
-        if (target.endsWith(".sqlite"))
-            ASSERT_TRUE(ExecuteFakeSparkSql(target, QString::fromUtf8(damage)));
-        else
-            world.mac.writeFile(target, damage);
-        const FileStates before = ReadFileStates(world.mac);
-        const QStringList descriptions = world.descriptions();
-
-        EXPECT_EQ(world.sync(), (ClientSyncError{SyncFailure::badData, target}));
-        EXPECT_EQ(ReadFileStates(world.mac), before);
-        EXPECT_EQ(world.descriptions(), descriptions);
-        EXPECT_TRUE(world.store.saver.savedIds.empty());
-        ++cases;
+        rows.push_back({name, QFileInfo(input).dir().dirName(), input});
     }
-    EXPECT_GT(cases, 0);
-}
-
-// The rows of tests/data/sync/unreadable.tsv.
-TEST_P(ClientSyncTest, UnreadableStorageIsAFileSystemError) {
     int cases = 0;
-    for (const QStringList& row : ReadDataTable("sync/unreadable.tsv")) {
+    for (const QStringList& row : rows) {
         if (row[0] != name)
             continue;
         SCOPED_TRACE(row.join(' ').toStdString());
         world.reset(true);
         const QString path = FindFile(world.mac, row[1]);
         const QString& way = row[2];
-        QFile::remove(path);
-        QDir(path).removeRecursively();
+        const bool damaged = way.startsWith('/');
+        if (damaged && path.endsWith(".sqlite")) {
+            ASSERT_TRUE(ExecuteFakeSparkSql(path, QString::fromUtf8(*ReadFakeFile(way))));
+        } else if (damaged) {
+            world.mac.writeFile(path, ReadFakeFile(way).value());
+        } else {
+            QFile::remove(path);
+            QDir(path).removeRecursively();
+        }
         if (way == "folder")
             QDir().mkpath(path);
         else if (way == "file")
             world.mac.writeFile(path, "a file");
-        else if (way != "missing")
+        else if (way != "missing" && !damaged)
             QFile::link(way == "cut-short"    ? "/proc/self/mem"
                         : way == "unwritable" ? "/proc/version"
                                               : "/proc/quillet-no-such-file",
                         path);
-        const FileStates before = ClientFiles(world.mac);
+        // A sync keeps the person's settings before it writes a client's files, and storage it
+        // can read but not understand stops it before even that.
+        const auto files = damaged ? ReadFileStates : ClientFiles;
+        const FileStates before = files(world.mac);
         const QStringList descriptions = world.descriptions();
 
         const auto error = world.sync();
         ASSERT_TRUE(error);
-        EXPECT_EQ(error->failure, SyncFailure::fileSystem);
+        EXPECT_EQ(error->failure, damaged ? SyncFailure::badData : SyncFailure::fileSystem);
         EXPECT_EQ(error->path, path);
         // A file that fails only when written may follow others written before it (the fault
         // walk checks those are whole).
         if (way != "unwritable") {
-            EXPECT_EQ(ClientFiles(world.mac), before);
+            EXPECT_EQ(files(world.mac), before);
         }
         EXPECT_EQ(world.descriptions(), descriptions);
         EXPECT_TRUE(world.store.saver.savedIds.empty());
@@ -229,7 +210,7 @@ TEST_P(ClientSyncTest, UnreadableStorageIsAFileSystemError) {
         GTEST_SKIP() << "the client's storage is reached through its scripts only";
 }
 
-INSTANTIATE_TEST_SUITE_P(Clients, ClientSyncTest, testing::ValuesIn(kClients), ClientName);
+INSTANTIATE_TEST_SUITE_P(Clients, ClientSyncTest, testing::ValuesIn(kSampleMacClients), ClientName);
 
 // The sample Mac's client whose first account uses the person's own "Own" by default; the
 // person also has "Other". Signature 1 is Quillet's, selected for the first account.
@@ -373,7 +354,7 @@ TEST_P(PersonsOwnSignaturesTest, TextReachesTheClientWithoutCharactersNoClientCa
     EXPECT_EQ(performed.accountEmailToPayloadMap.at(email).textQe, carried);
 }
 
-INSTANTIATE_TEST_SUITE_P(Clients, PersonsOwnSignaturesTest, testing::ValuesIn(kClients),
+INSTANTIATE_TEST_SUITE_P(Clients, PersonsOwnSignaturesTest, testing::ValuesIn(kSampleMacClients),
                          ClientName);
 
 }  // namespace

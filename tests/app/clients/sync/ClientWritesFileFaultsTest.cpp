@@ -18,13 +18,12 @@
 namespace quillet {
 namespace {
 
-// `make` changes the client through the sync pass's writes, arming the faults to kill at the
-// change's first operation right before it (after counting, so that the files it opened
-// earlier count too).
+// `make` lays out what the change needs in the client's folder, then changes the client through
+// the sync pass's writes, arming the faults to kill at the change's first operation right before
+// it (after counting, so that the files it opened earlier count too).
 using Arm = std::function<void(FileFaultAction)>;
 struct Change {
     const char* name;
-    std::function<void(const QString& client)> prepare;
     std::function<void(const QString& client, const Arm& arm)> make;
 };
 
@@ -35,7 +34,6 @@ void KillAtTheChange(const Change& change) {
     const QString logs = temporary.path() + "/Logs";
     const QString client = temporary.path() + "/client";
     ASSERT_TRUE(QDir().mkpath(client));
-    change.prepare(client);
     const QString line = QString("Changing %1 in %2...").arg(change.name, client);
     // The log's batches may wait a minute: only the seam puts the line on disk in time.
     const LoggerLimits limits{kLogRotationBytes, std::chrono::minutes(1)};
@@ -58,45 +56,34 @@ void KillAtTheChange(const Change& change) {
     EXPECT_TRUE(log.readAll().contains(("Info: " + line + "\n").toUtf8()));
 }
 
-void CreateSettings(const QString& client) {
-    sqlite3* database = nullptr;
-    ASSERT_EQ(sqlite3_open((client + "/settings.sqlite").toUtf8().constData(), &database),
-              SQLITE_OK);
-    EXPECT_EQ(
-        sqlite3_exec(database, "CREATE TABLE settings (itemKey TEXT)", nullptr, nullptr, nullptr),
-        SQLITE_OK);
-    sqlite3_close(database);
-}
-
 const Change kChanges[] = {
-    Change{"a file", [](const QString&) {},
+    Change{"a file",
            [](const QString& client, const Arm& arm) {
                arm(FileFaultAction::kill);
                DirectClientWrites().writeFile(client + "/prefs.js", "user_pref(\"a\", 1);");
            }},
     Change{"a removed file",
-           [](const QString& client) {
-               QFile file(client + "/old.mailsignature");
-               ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-           },
            [](const QString& client, const Arm& arm) {
+               QFile(client + "/old.mailsignature").open(QIODevice::WriteOnly);
                arm(FileFaultAction::kill);
                DirectClientWrites().removeFile(client + "/old.mailsignature");
            }},
     Change{"a removed folder",
-           [](const QString& client) { ASSERT_TRUE(QDir().mkpath(client + "/cache/a")); },
            [](const QString& client, const Arm& arm) {
+               QDir().mkpath(client + "/cache/a");
                arm(FileFaultAction::kill);
                DirectClientWrites().removeFolder(client + "/cache");
            }},
-    Change{"a database", CreateSettings,
+    Change{"a database",
            [](const QString& client, const Arm& arm) {
                // The commit is the change.
                arm(FileFaultAction::count);
                sqlite3* database = nullptr;
                sqlite3_open((client + "/settings.sqlite").toUtf8().constData(), &database);
-               sqlite3_exec(database, "BEGIN; INSERT INTO settings VALUES ('k');", nullptr, nullptr,
-                            nullptr);
+               sqlite3_exec(database,
+                            "CREATE TABLE settings (itemKey TEXT); BEGIN; "
+                            "INSERT INTO settings VALUES ('k');",
+                            nullptr, nullptr, nullptr);
                arm(FileFaultAction::kill);
                sqlite3_exec(database, DirectClientWrites().transactionEnd().toUtf8().constData(),
                             nullptr, nullptr, nullptr);

@@ -17,31 +17,6 @@
 namespace quillet {
 namespace {
 
-// Two accounts made by Thunderbird's own account manager.
-const QString kCreateAccounts = R"(
-const { MailServices } = ChromeUtils.importESModule("resource:///modules/MailServices.sys.mjs");
-for (const user of ["ann", "bob"]) {
-  const server = MailServices.accounts.createIncomingServer(user, "mail.example.com", "pop3");
-  const identity = MailServices.accounts.createIdentity();
-  identity.email = user + "@example.com";
-  const account = MailServices.accounts.createAccount();
-  account.incomingServer = server;
-  account.addIdentity(identity);
-}
-Services.prefs.savePrefFile(null);
-return MailServices.accounts.accounts.length;
-)";
-
-// What Thunderbird loaded: its accounts' servers and each identity's signature.
-const QString kReadAccounts = R"(
-const { MailServices } = ChromeUtils.importESModule("resource:///modules/MailServices.sys.mjs");
-const identities = {};
-for (const identity of MailServices.accounts.allIdentities)
-  identities[identity.email] = identity.htmlSigText;
-return { servers: MailServices.accounts.accounts.map(a => a.incomingServer.username),
-         identities };
-)";
-
 TEST(RealThunderbirdSyncTest, ASignatureWithANulCostsThunderbirdNoPreference) {
     if (!RealThunderbird::isInstalled())
         GTEST_SKIP() << "Thunderbird is not installed (tools/install-deps.sh installs it)";
@@ -50,7 +25,8 @@ TEST(RealThunderbirdSyncTest, ASignatureWithANulCostsThunderbirdNoPreference) {
     RealThunderbird thunderbird(home.path());
     ASSERT_TRUE(thunderbird.createProfiles()) << thunderbird.lastError().toStdString();
     ASSERT_TRUE(thunderbird.start()) << thunderbird.lastError().toStdString();
-    const auto created = thunderbird.marionette().executeScript(kCreateAccounts);
+    const auto created = thunderbird.marionette().executeScript(
+        ReadDataText("sync/real-thunderbird/create-accounts.txt"));
     ASSERT_TRUE(created) << thunderbird.marionette().lastError().toStdString();
     ASSERT_EQ(*created, 2);
     ASSERT_TRUE(thunderbird.quit());
@@ -71,7 +47,8 @@ TEST(RealThunderbirdSyncTest, ASignatureWithANulCostsThunderbirdNoPreference) {
     ASSERT_FALSE(SyncThunderbirdSignatures(world.inputs()));
 
     ASSERT_TRUE(thunderbird.start()) << thunderbird.lastError().toStdString();
-    const auto loaded = thunderbird.marionette().executeScript(kReadAccounts);
+    const auto loaded = thunderbird.marionette().executeScript(
+        ReadDataText("sync/real-thunderbird/read-accounts.txt"));
     ASSERT_TRUE(loaded) << thunderbird.marionette().lastError().toStdString();
     // Thunderbird adds its "Local Folders" account ("nobody") of its own.
     const auto servers = (*loaded)["servers"].get<std::set<std::string>>();

@@ -73,10 +73,6 @@ TEST(ReplacedSettingsFileFaultsTest, ForgettingTouchesOnlyItsOwnClientStorageAnd
     EXPECT_TRUE(replaced.read(kPostbox, "/q").empty());
     ASSERT_FALSE(replaced.update(kPostbox, "/q", both, DirectClientWrites()));
     EXPECT_EQ(replaced.read(kPostbox, "/q").size(), 2u);
-
-    // Keeping nothing: the default of a sync's inputs.
-    EXPECT_FALSE(ReplacedSettings().update(kPostbox, "/p", both, DirectClientWrites()));
-    EXPECT_TRUE(ReplacedSettings().read(kPostbox, "/p").empty());
 }
 
 // A file that is there but cannot be read (a failing disk, no file handle left) holds other

@@ -1,6 +1,6 @@
-// Spark's sync. What it does with the rows of Spark's settings database is told as stories under
-// tests/data/sync/spark (see the README there); the times it stamps and its transactions are
-// here.
+// Spark's sync. What it does with the rows of Spark's settings database, the times it stamps on
+// them and its transactions are told as stories under tests/data/sync/spark (see the README
+// there).
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -16,9 +16,9 @@ namespace {
 
 using Json = nlohmann::json;
 
+using Kind = SyncSparkSignaturesError::Kind;
 constexpr ClientKind kSpark = ClientKind::spark;
 constexpr double kReferenceDate = 978307200;
-const QString kForeign = "AAAAAAAA-0000-0000-0000-000000000001";
 
 double Now() {
     return static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
@@ -78,8 +78,42 @@ public:
                                                       : FakeSparkSignatureRow(key, json));
             }
             path = CreateFakeSparkSettingsDatabase(mac, settings);
+        } else if (what == "refuse") {
+            // A trigger that refuses the binding's row so: ABORT undoes the statement and leaves
+            // the transaction to Quillet's ROLLBACK; ROLLBACK ends it at once, so that Quillet's
+            // own then fails.
+            ASSERT_TRUE(ExecuteFakeSparkSql(
+                path,
+                "CREATE TRIGGER refuse BEFORE INSERT ON settings WHEN NEW.itemKey = "
+                "'MetaBindingSettingsKey' BEGIN SELECT RAISE(" +
+                    cell(1) + ", 'refused'); END"));
+            before = FakeSparkSettingsRows(path);
+        } else if (what == "rows-as-before") {
+            EXPECT_EQ(FakeSparkSettingsRows(path), before);
         } else if (what == "sync") {
-            EXPECT_EQ(sync() ? "failed" : "ok", cell(1));
+            synced = {Now(), 0};
+            const auto error = sync();
+            synced.second = Now();
+            EXPECT_EQ(!error                          ? "ok"
+                      : error->kind == Kind::database ? "database"
+                                                      : "failed",
+                      cell(1));
+        } else if (what == "stamped") {
+            // Spark's cloud sync takes rows by their status and times: each row but the
+            // person's own is stamped with the time of the write, a new signature created then.
+            const Json created = signatureRow(cell(1));
+            EXPECT_EQ(created["creationDate"], created["modificationDate"]);
+            EXPECT_GE(created["creationDate"].get<double>(), synced.first - kReferenceDate);
+            EXPECT_LE(created["creationDate"].get<double>(), synced.second - kReferenceDate);
+            for (const Row& written : rows()) {
+                if (written.key == cell(2))
+                    continue;
+                EXPECT_EQ(written.syncStatus, 0) << written.key.toStdString();
+                EXPECT_GE(written.syncDate, synced.first);
+                EXPECT_LE(written.syncDate, synced.second);
+            }
+        } else if (what == "log") {
+            EXPECT_EQ(log.contains(cell(2)), cell(1) == "yes") << cell(2).toStdString();
         } else if (what == "signature-row") {
             EXPECT_EQ(signatureRow(cell(1)), JsonOf(cell(2)));
         } else if (what == "signature-has") {
@@ -101,64 +135,13 @@ public:
     }
 
     QString path;
+    QStringList before;
+    std::pair<double, double> synced;
     LogTap log;
 };
 
 TEST(SparkSyncTest, EveryStoryEndsAsItsRowsSay) {
     PlayStories<SparkWorld>("sync/spark");
-}
-
-// Spark's cloud sync takes rows by their status and times; what the rows hold is
-// ClientSyncTest's.
-TEST(SparkSyncTest, AFirstInstallStampsItsRowsWithTheTimeOfTheWrite) {
-    SparkWorld spark;
-    spark.apply({"accounts", "a@x.org", "b@x.org"});
-    spark.store.apply({"signature", "One", "<p>One</p>", "a@x.org"});
-    spark.apply({"database", kForeign + R"(={"identifier":"x","deleted":false})"});
-    const double before = Now();
-
-    EXPECT_FALSE(spark.sync());
-
-    const double after = Now();
-    Json one = spark.signatureRow(TestUuidText(1));
-    EXPECT_EQ(one["creationDate"], one["modificationDate"]);
-    EXPECT_GE(one["creationDate"].get<double>(), before - kReferenceDate);
-    EXPECT_LE(one["creationDate"].get<double>(), after - kReferenceDate);
-    for (const Row& row : spark.rows()) {
-        if (row.key == kForeign)
-            continue;
-        EXPECT_EQ(row.syncStatus, 0) << row.key.toStdString();
-        EXPECT_GE(row.syncDate, before);
-        EXPECT_LE(row.syncDate, after);
-    }
-}
-
-TEST(SparkSyncTest, AFailingStatementRollsTheWholeTransactionBack) {
-    SparkWorld spark;
-    spark.apply({"accounts", "a@x.org", "b@x.org"});
-    spark.store.apply({"signature", "One", "<p>s</p>", "a@x.org", "pending"});
-    const QStringList before = spark.store.signatures.descriptions();
-    const QString rollBackLine =
-        "Error: SyncSparkSignatures(_:_:_:_:_:)(): Could not roll back transaction";
-    // ABORT undoes the failing statement and leaves the transaction to Quillet's ROLLBACK;
-    // ROLLBACK ends it at once, so Quillet's own ROLLBACK then fails.
-    for (const QString raise : {"ABORT", "ROLLBACK"}) {
-        spark.apply({"database", "ordering=[\"" + kForeign + "\"]"});
-        ASSERT_TRUE(ExecuteFakeSparkSql(
-            spark.path,
-            "CREATE TRIGGER refuse BEFORE INSERT ON settings WHEN NEW.itemKey = "
-            "'MetaBindingSettingsKey' BEGIN SELECT RAISE(" +
-                raise + ", 'refused'); END"));
-        const QStringList stored = FakeSparkSettingsRows(spark.path);
-        spark.log.clear();
-        const auto error = spark.sync();
-        ASSERT_TRUE(error) << raise.toStdString();
-        EXPECT_EQ(error->kind, SyncSparkSignaturesError::Kind::database);
-        EXPECT_EQ(FakeSparkSettingsRows(spark.path), stored) << raise.toStdString();
-        EXPECT_EQ(spark.log.contains(rollBackLine), raise == "ROLLBACK");
-    }
-    EXPECT_EQ(spark.store.signatures.descriptions(), before);
-    EXPECT_TRUE(spark.store.saver.savedIds.empty());
 }
 
 }  // namespace

@@ -167,13 +167,8 @@ TEST_P(SyncFileFaultsTest, AFullQuotaFullOrReadOnlyDiskIsReturnedAsTheCauseOfThe
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Clients, SyncFileFaultsTest,
-                         testing::Values(ClientKind::appleMail, ClientKind::outlook,
-                                         ClientKind::postbox, ClientKind::spark,
-                                         ClientKind::thunderbird),
-                         [](const testing::TestParamInfo<ClientKind>& info) {
-                             return StoredText(info.param).toStdString();
-                         });
+INSTANTIATE_TEST_SUITE_P(Clients, SyncFileFaultsTest, testing::ValuesIn(kSampleMacClients),
+                         ClientName);
 
 }  // namespace
 }  // namespace quillet
