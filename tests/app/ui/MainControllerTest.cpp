@@ -20,18 +20,16 @@ namespace {
 
 using State = MainController::State;
 
-// The list's buttons as their symbols, in order.
-QString Symbols(MainController& main) {
-    QString texts;
-    for (SignatureButtonView* button : main.signatureButtons())
-        texts += button->symbol();
-    return texts;
-}
-
 class MainControllerTest : public testing::Test {
 protected:
     QAbstractButton* button(const char* name) { return Child<QAbstractButton>(&ui.main(), name); }
-    QString symbols() { return Symbols(ui.main()); }
+    // The list's buttons as their symbols, in order.
+    QString symbols() {
+        QString texts;
+        for (SignatureButtonView* button : ui.main().signatureButtons())
+            texts += button->symbol();
+        return texts;
+    }
 
     UiHarness ui;
 };
@@ -64,69 +62,58 @@ TEST_F(MainControllerTest, TheFormComesFromTheIntroAndGoesToTheCreatedSignature)
     EXPECT_TRUE(main.addButton()->isEnabled());
 }
 
-// Uninstalling the selected signature asks first, then selects the one now at its position, or
-// the first, or the intro when none is left; cancelled, it changes nothing and starts no pass.
-// "Later" to closing the client leaves the uninstalled signature in it: the list keeps it, marked
-// as being removed, until a pass takes it out of the client.
+// Uninstalling the selected signature asks first, on the next turn of the loop; cancelled, it
+// changes nothing and starts no pass. Confirmed, the one now at its position is selected, or the
+// first after the last. "Later" to closing the client leaves the signature in it: the list keeps
+// it, marked as being removed, until a pass takes it out; with none left, the intro shows.
 TEST_F(MainControllerTest, UninstallingTheSelectedSignatureSelectsTheNextOne) {
-    struct Case {
-        int listed;
+    ui.installThunderbird();  // the signatures' client, so that only the question is asked
+    std::vector<SignatureId> ids;
+    for (const char* name : {"A", "B", "C"})
+        ids.push_back(ui.addSignature({.name = name}));
+    MainController& main = ui.main();
+    struct Step {
         int selected;
-        std::optional<int> selectedAfter;
+        QStringList answers;
         QString shownAfter;
-        QString answer = "Uninstall";
-        bool postponed = false;
+        int selectedAfter;
     };
-    for (const Case& c : {Case{3, 1, 1, "AC"}, Case{3, 2, 0, "AB"}, Case{1, 0, std::nullopt, ""},
-                          Case{2, 1, 1, "AB", "Cancel"}, Case{1, 0, 0, "A", "Uninstall", true}}) {
-        SCOPED_TRACE(c.selected);
-        UiHarness local;
-        local.installThunderbird();  // the signatures' client, so that only the question is asked
-        std::vector<SignatureId> ids;
-        for (int i = 0; i < c.listed; ++i)
-            ids.push_back(local.addSignature({.name = QString(QChar('A' + i))}));
-        if (c.postponed) {
-            local.engine().saveSignature(ids[0], true, false);
-            local.finishWork();
-            local.mac.setRunning({BundleIdentifier(ClientKind::thunderbird)});
-        }
-        MainController& main = local.main();
-        Click(main.signatureButtons()[static_cast<size_t>(c.selected)]);
-        const std::size_t passes = local.engine().syncOutcomes().size();
-        local.platform.prompter.answerWith(c.answer);
-        if (c.postponed)
-            local.platform.prompter.answerWith("Later");
-        QAbstractButton* uninstall =
-            Child<QAbstractButton>(main.existingSignatureController(), "uninstallButton");
-        QTest::mouseClick(uninstall, Qt::LeftButton);
-        // The question comes on the next turn of the loop, not inside the click.
-        EXPECT_TRUE(local.platform.prompter.shown().empty());
-        local.finishWork();
-        ASSERT_EQ(local.platform.prompter.shown().size(), c.postponed ? 2u : 1u);
-        EXPECT_EQ(local.platform.prompter.shown().front().informativeText,
-                  QString("Are you sure you want to uninstall signature \"%1\"?")
-                      .arg(QChar('A' + c.selected)));
-        const auto removed = local.engine().signature(ids[static_cast<size_t>(c.selected)]);
-        const bool confirmed = c.answer == "Uninstall";
-        EXPECT_EQ(local.engine().syncOutcomes().size(), passes + (confirmed ? 1 : 0));
-        // Marked for removal, or already removed once its client no longer holds it.
+    for (const Step& step :
+         {Step{1, {"Cancel"}, "ABC", 1}, Step{1, {"Uninstall"}, "AC", 1},
+          Step{1, {"Uninstall"}, "A", 0}, Step{0, {"Uninstall", "Later"}, "A", 0}}) {
+        SCOPED_TRACE(step.shownAfter.toStdString());
+        const QChar name = symbols()[step.selected];
+        if (step.answers.contains("Later"))
+            ui.mac.setRunning({BundleIdentifier(ClientKind::thunderbird)});
+        Click(main.signatureButtons()[static_cast<size_t>(step.selected)]);
+        const std::size_t passes = ui.engine().syncOutcomes().size();
+        ui.platform.prompter.clear();
+        for (const QString& answer : step.answers)
+            ui.platform.prompter.answerWith(answer);
+        QTest::mouseClick(button("uninstallButton"), Qt::LeftButton);
+        EXPECT_TRUE(ui.platform.prompter.shown().empty());
+        ui.finishWork();
+        ASSERT_EQ(ui.platform.prompter.shown().size(), step.answers.size());
+        EXPECT_EQ(ui.platform.prompter.shown().front().informativeText,
+                  QString("Are you sure you want to uninstall signature \"%1\"?").arg(name));
+        const bool confirmed = step.answers.front() == "Uninstall";
+        EXPECT_EQ(ui.engine().syncOutcomes().size(), passes + (confirmed ? 1 : 0));
+        const auto removed = ui.engine().signature(ids[static_cast<size_t>(name.unicode() - 'A')]);
         EXPECT_EQ(!removed || removed->pendingDeletion, confirmed);
-        EXPECT_EQ(main.selectedSignatureIndex(), c.selectedAfter);
-        EXPECT_EQ(main.state(), c.selectedAfter ? State::existingSignature : State::intro);
-        EXPECT_EQ(Symbols(main), c.shownAfter);
-        if (!c.postponed)
-            continue;
-        EXPECT_EQ(local.alertTitles().count("Some email clients need to be closed."), 1);
-        EXPECT_EQ(main.signatureButtons()[0]->status(), SignatureButtonView::Status::removing);
-        EXPECT_EQ(main.existingSignatureController()->findChild<QLabel*>("statusLabel")->text(),
-                  "Being removed");
-        EXPECT_FALSE(uninstall->isVisible());
-        local.mac.setRunning({});
-        local.engine().syncSignatures({ids[0]});
-        local.finishWork();
-        EXPECT_TRUE(main.signatureButtons().empty());
-        EXPECT_EQ(main.state(), State::intro);
+        EXPECT_EQ(main.selectedSignatureIndex(), step.selectedAfter);
+        EXPECT_EQ(main.state(), State::existingSignature);
+        EXPECT_EQ(symbols(), step.shownAfter);
     }
+    EXPECT_EQ(ui.alertTitles().back(), "Some email clients need to be closed.");
+    EXPECT_EQ(main.signatureButtons()[0]->status(), SignatureButtonView::Status::removing);
+    EXPECT_EQ(Child<QLabel>(main.existingSignatureController(), "statusLabel")->text(),
+              "Being removed");
+    EXPECT_FALSE(button("uninstallButton")->isVisible());
+    ui.mac.setRunning({});
+    ui.engine().syncSignatures({ids[0]});
+    ui.finishWork();
+    EXPECT_TRUE(main.signatureButtons().empty());
+    EXPECT_EQ(main.state(), State::intro);
 }
 
 // The command beside the window renames, installs and uninstalls: the list follows at the next
