@@ -25,19 +25,13 @@ protected:
     T* element(const char* name) {
         return Child<T>(&panel(), name);
     }
-    QString label(const char* name) { return element(name)->text(); }
-    // The panel's texts as one line; a switch as its text and [x] or [ ], left out when hidden.
+    // The panel's shown texts as one line; a switch as its text and [x] or [ ].
     QString shown() {
         QStringList texts{element<QLineEdit>("nameField")->text()};
-        for (const char* name :
-             {"statusLabel", "clientLabel", "accountLabel", "keyOrFileLabel", "fileNameLabel",
-              "lastUpdatedLabel", "installedLabel", "pendingLabel"}) {
-            if (element(name)->isVisible())
-                texts << label(name);
-        }
-        for (const char* name : {"repliesSwitch", "forwardsSwitch"}) {
-            const auto* box = element<QCheckBox>(name);
-            if (box->isVisible())
+        for (QWidget* widget : panel().findChildren<QWidget*>()) {
+            if (const auto* text = qobject_cast<QLabel*>(widget); text && text->isVisible())
+                texts << text->text();
+            else if (const auto* box = qobject_cast<QCheckBox*>(widget); box && box->isVisible())
                 texts << box->text() + (box->isChecked() ? " [x]" : " [ ]");
         }
         return texts.join(" | ");
@@ -100,7 +94,7 @@ TEST_F(ExistingSignatureControllerTest, EditsSaveWhatThePersonChoseAndPassOnlyWh
     EXPECT_EQ(ui.engine().syncOutcomes().size(), passes);
 
     QLineEdit* field = element<QLineEdit>("nameField");
-    for (const auto& [typed, shown, saved] :
+    for (const auto& [typed, kept, saved] :
          {std::tuple<QString, QString, bool>{"   ", "Jane", false},
           {"  Jane ", "Jane", false},
           {"\tBob\t Smith \n", "Bob Smith", true}}) {
@@ -114,18 +108,17 @@ TEST_F(ExistingSignatureControllerTest, EditsSaveWhatThePersonChoseAndPassOnlyWh
         field->insert(typed);
         QTest::keyClick(field, Qt::Key_Return);
         ui.finishWork();
-        EXPECT_EQ(field->text(), shown);
-        EXPECT_EQ(stored(id)->nameQe, shown);
+        EXPECT_EQ(field->text(), kept);
+        EXPECT_EQ(stored(id)->nameQe, kept);
         EXPECT_EQ(ui.engine().syncOutcomes().size(), passes + (saved ? 1 : 0));
     }
-    const auto where = [&] { return label("installedLabel") + " / " + label("pendingLabel"); };
-    EXPECT_EQ(where(), "Thunderbird: jane@x.org / -");
+    EXPECT_TRUE(shown().contains("Thunderbird: jane@x.org | Installed in | - | Pending"));
     ui.mac.setRunning({BundleIdentifier(ClientKind::thunderbird)});
     ui.platform.prompter.answerWith("Later");
     ui.engine().signature(id)->nameQe = "Bobby";
     ui.engine().saveSignature(id, true, false);
     ui.finishWork();
-    EXPECT_EQ(where(), "Thunderbird: jane@x.org / Thunderbird");
+    EXPECT_TRUE(shown().contains("jane@x.org | Installed in | Thunderbird | Pending"));
     ui.mac.setRunning({});
 
     click("editButton");

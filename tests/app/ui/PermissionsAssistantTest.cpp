@@ -40,14 +40,9 @@ protected:
     }
     ~PermissionsAssistantTest() override {
         // A check still hanging is ended, so that no script outlives its fake Mac.
-        for (const QString& script : {kOutlookCheck, kMailCheck}) {
-            if (const auto pid = FakeScriptProcessId(mac, script))
-                ::kill(static_cast<pid_t>(*pid), SIGKILL);
-        }
-        QThreadPool::globalInstance()->waitForDone();
-        QCoreApplication::processEvents();
+        for (const QString& script : {kOutlookCheck, kMailCheck})
+            endCheck(script);
     }
-
     PermissionContext context() {
         return PermissionContext{
             kinds, mailData, runner, platform.accessibility, platform.prompter, "Quillet"};
@@ -72,8 +67,9 @@ protected:
         return Child<QPushButton>(_shown, "action-" + RawValue(r));
     }
     // Ends the hanging check as an unanswered prompt ends it, and lets its answer arrive.
-    void endOutlookCheck() {
-        ::kill(static_cast<pid_t>(*FakeScriptProcessId(mac, kOutlookCheck)), SIGKILL);
+    void endCheck(const QString& script = kOutlookCheck) {
+        if (const auto pid = FakeScriptProcessId(mac, script))
+            ::kill(static_cast<pid_t>(*pid), SIGKILL);
         QThreadPool::globalInstance()->waitForDone();
         QTest::qWait(20);
     }
@@ -106,7 +102,7 @@ TEST_F(PermissionsAssistantTest, ASlowAutomationCheckRunsOnceAndOutlivesNoSessio
 
     // The answer comes (here: the prompt went unanswered and the script was ended); the next
     // third tick checks again.
-    endOutlookCheck();
+    endCheck();
     QDir(mac.rootPath("/var/fake-mac/osascript/" + kOutlookCheck)).removeRecursively();
     tick(3);
     ASSERT_TRUE(
@@ -121,7 +117,7 @@ TEST_F(PermissionsAssistantTest, ASlowAutomationCheckRunsOnceAndOutlivesNoSessio
         [this] { return FakeScriptProcessId(mac, kOutlookCheck).has_value(); }, 10));
     assistant->finish();
     assistant.reset();
-    endOutlookCheck();
+    endCheck();
     tick(9);
     QTest::qWait(200);
     EXPECT_EQ(runs(kOutlookCheck), 3);
@@ -157,9 +153,7 @@ TEST_F(PermissionsAssistantTest, AllowAsksThenOpensSettingsAndHidesTheOtherWindo
               (QStringList{"Privacy_Automation", "Privacy_AllFiles", "Privacy_Accessibility"}));
 
     // Full Disk Access granted: Apple Mail's VIP list became readable.
-    QFile vip(*mailData + "/VIPMailboxes.plist");
-    ASSERT_TRUE(vip.open(QIODevice::WriteOnly));
-    vip.close();
+    mac.writeFile(*mailData + "/VIPMailboxes.plist", "");
     tick();
     EXPECT_EQ(status(Requirement::fullDiskAccess), "✓ Done");
     EXPECT_EQ(Child<QPushButton>(_shown, "done")->text(), "Later");  // one is still missing
@@ -189,14 +183,11 @@ TEST_F(PermissionsAssistantTest, ValidateShowsOneAssistantAtATime) {
         AccessibilityHelper::validate(c, AccessibilityHelper::ValidationKind::signatureSync,
                                       {ClientKind::appleMail});
         assistantsSeen = 0;
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (window->objectName() == "permissionsAssistant" && window->isVisible())
-                ++assistantsSeen;
-        }
+        for (QWidget* window : QApplication::topLevelWidgets())
+            assistantsSeen += window->objectName() == "permissionsAssistant" && window->isVisible();
         QTest::mouseClick(QApplication::activeModalWidget()->findChild<QPushButton*>("done"),
                           Qt::LeftButton);
     });
-    QFile::remove(*mailData + "/VIPMailboxes.plist");
     AccessibilityHelper::validate(c, AccessibilityHelper::ValidationKind::signatureSync,
                                   {ClientKind::appleMail});
     EXPECT_EQ(assistantsSeen, 1);
