@@ -29,8 +29,7 @@ protected:
         preferences = std::make_unique<QSettings>(
             ui.mac.homePath("Library/Preferences/app.quillet.Quillet.ini"), QSettings::IniFormat);
         app = std::make_unique<AppDelegate>(AppParts{ui.engine(), loginItem, updater, *preferences,
-                                                     &ui.notifier,
-                                                     DefaultNewSignaturePanelFactory()});
+                                                     &ui, DefaultNewSignaturePanelFactory()});
         app->willFinishLaunching();
         app->didFinishLaunching();
         UiHarness::settle();
@@ -149,8 +148,7 @@ TEST_P(RestoreChoiceTest, AsksThenPutsTheClientAndTheStoreBackOrChangesNothing) 
         restored && !closingAnswer.isEmpty());
     EXPECT_EQ(app->mainController()->signatureButtons().size(), restored ? 0u : 1u);
     EXPECT_EQ(ui.engine().visibleSignatureIds().size(), restored ? 0u : 1u);
-    const QString notices =
-        QStringList(ui.notifier.delivered.begin(), ui.notifier.delivered.end()).join("\n");
+    const QString notices = ui.delivered.join("\n");
     EXPECT_EQ(notices.count("Signatures Restored: Your email signatures are back as they were."),
               restored ? 1 : 0);
     // The person is told which of their changes stayed.

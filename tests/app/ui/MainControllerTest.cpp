@@ -175,12 +175,12 @@ TEST_F(MainControllerTest, TheListShowsWhatTheCommandChangedWithoutLosingTyping)
 // (here: the workspace's record became a folder) the person is told where to go instead.
 TEST_F(MainControllerTest, ToolbarButtonsAskQuitAndOpenTheLinksOrSayWhereToGo) {
     Click(button("quitButton"));
-    EXPECT_EQ(ui.delegate.terminations, 0);
+    EXPECT_EQ(ui.terminations, 0);
     ui.platform.prompter.answerWith("Quit");
     Click(button("quitButton"));
-    EXPECT_EQ(ui.delegate.terminations, 1);
+    EXPECT_EQ(ui.terminations, 1);
     Click(button("updateButton"));
-    EXPECT_EQ(ui.delegate.updateChecks, 1);
+    EXPECT_EQ(ui.updateChecks, 1);
     Click(button("helpButton"));
     Click(button("feedbackButton"));
     const QStringList log = ui.mac.workspaceLog();
@@ -209,15 +209,15 @@ TEST_F(MainControllerTest, SuccessNoticeOnlyAfterACleanPassWhileEngaged) {
     ui.engine().saveSignature(troubled, true, false);
     ui.finishWork();
     EXPECT_FALSE(main.notificationView()->isVisible());
-    EXPECT_TRUE(ui.notifier.delivered.empty());
+    EXPECT_TRUE(ui.delivered.empty());
     EXPECT_FALSE(ui.platform.prompter.shown().empty());  // the problems alert instead
 
     ui.engine().saveSignature(clean, true, false);
     ui.finishWork();
     EXPECT_TRUE(main.notificationView()->isVisible());
     EXPECT_EQ(main.notificationView()->text(), "Signatures were updated successfully");
-    EXPECT_EQ(ui.notifier.delivered,
-              std::vector<QString>{"Signatures Updated: Your email signatures have been updated."});
+    EXPECT_EQ(ui.delivered,
+              QStringList{"Signatures Updated: Your email signatures have been updated."});
 
     main.disengage();
     main.notificationView()->hide();
@@ -225,7 +225,7 @@ TEST_F(MainControllerTest, SuccessNoticeOnlyAfterACleanPassWhileEngaged) {
     ui.engine().saveSignature(clean, true, false);
     ui.finishWork();
     EXPECT_FALSE(main.notificationView()->isVisible());
-    EXPECT_EQ(ui.notifier.delivered.size(), 1u);
+    EXPECT_EQ(ui.delivered.size(), 1);
 }
 
 // A key signature in a detected client, a file signature in one that is not, an earlier store's
