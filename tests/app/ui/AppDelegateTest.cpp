@@ -51,12 +51,6 @@ protected:
         menu->hide();
         return texts;
     }
-    void installJane() {
-        const SignatureId id = ui.addSignature({});
-        ui.engine().saveSignature(id, true, false);
-        ui.finishWork();
-    }
-    std::vector<RestorePoint> points() { return ui.engine().restorePoints().list(); }
 
     UiHarness ui;
     XdgAutostartLoginItem loginItem{ui.mac.home(), "quillet", "Quillet", "/opt/My Apps/Quillet"};
@@ -112,11 +106,12 @@ TEST_P(RestoreChoiceTest, AsksThenPutsTheClientAndTheStoreBackOrChangesNothing) 
     launch();
     EXPECT_EQ(items(), QStringList{"No restore points (disabled)"});
     const std::optional<QByteArray> before = ReadFakeFile(prefs());
-    installJane();
+    ui.engine().saveSignature(ui.addSignature({}), true, false);
+    ui.finishWork();
     const std::optional<QByteArray> installed = ReadFakeFile(prefs());
     ASSERT_NE(installed, before);
-    ASSERT_EQ(points().size(), 1u);
-    const RestorePoint install = points().front();
+    ASSERT_EQ(ui.engine().restorePoints().list().size(), 1u);
+    const RestorePoint install = ui.engine().restorePoints().list().front();
     EXPECT_TRUE(RestoreMenu::PointTitle(install).endsWith(" – before install (Thunderbird)"));
     ASSERT_EQ(items(), QStringList{RestoreMenu::PointTitle(install) + "…"});
     ASSERT_TRUE(!damaged || QFile::remove(install.folder + "/units/1.json"));

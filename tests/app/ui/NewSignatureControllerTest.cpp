@@ -66,10 +66,8 @@ protected:
 
     // Opens the drop-down and clicks the first item that starts with this text.
     void pick(QComboBox* box, const QString& prefix) {
-        int index = 0;
-        while (index < box->count() && !box->itemText(index).startsWith(prefix))
-            ++index;
-        ASSERT_LT(index, box->count()) << prefix.toStdString();
+        const int index = box->findText(prefix, Qt::MatchStartsWith);
+        ASSERT_GE(index, 0) << prefix.toStdString();
         box->showPopup();
         QAbstractItemView* view = box->view();
         const QRect item = view->visualRect(box->model()->index(index, 0));
