@@ -43,20 +43,16 @@ std::optional<QByteArray> Patched(const QByteArray& before, const std::string& d
     return ReadFakeFile(folder.filePath("file"));
 }
 
-// Spark's rows as key and value, without the times a sync writes (they move with the clock).
-QStringList SparkRows(const QString& path) {
+// Spark's rows as key and value, without the times a sync writes (they move with the clock);
+// after the statements ran on the database when there are any.
+QStringList SparkRows(const QString& path, const nlohmann::json& statements = {}) {
     static const QRegularExpression date("\"(creation|modification)Date\":[0-9.e+]+");
+    for (const auto& statement : statements)
+        QueryFakeDatabase(path, QString::fromStdString(statement.get<std::string>()));
     QStringList result;
     for (const QString& row : FakeSparkSettingsRows(path))
         result << row.section('|', 1, 2).replace(date, "DATE");
     return result;
-}
-
-// Spark's rows after the statements ran on a copy of the database as it was.
-QStringList SparkRowsAfter(const QString& database, const nlohmann::json& statements) {
-    for (const auto& statement : statements)
-        QueryFakeDatabase(database, QString::fromStdString(statement.get<std::string>()));
-    return SparkRows(database);
 }
 
 QSet<QString> Uuids(const QString& text) {
@@ -69,23 +65,11 @@ QSet<QString> Uuids(const QString& text) {
     return found;
 }
 
-QSet<QString> Uuids(const Files& files) {
-    QSet<QString> found;
-    for (const auto& [path, bytes] : files)
-        found += Uuids(path + "\n" + QString::fromUtf8(bytes));
-    return found;
-}
-
 // The Outlook scripts that change Outlook, in run order.
 QStringList ChangingScripts(const QStringList& runs) {
-    QStringList changing;
-    for (const QString& run : runs) {
-        if (run.startsWith("Outlook-CreateSignature") ||
-            run.startsWith("Outlook-DeleteSignature") ||
-            run.startsWith("Outlook-SetDefaultSignatures"))
-            changing << run;
-    }
-    return changing;
+    static const QRegularExpression changing(
+        "^Outlook-(CreateSignature|DeleteSignature|SetDefaultSignatures)");
+    return runs.filter(changing);
 }
 
 }  // namespace
@@ -100,8 +84,10 @@ PreviewCheck CheckPreview(const SampleMacCommand& command, const QStringList& ar
     const Files before = command.machineFiles();
     const QStringList workspace = mac.workspaceLog();
     const qsizetype scriptsBefore = mac.osascriptRuns().size();
-    const QSet<QString> uuidsBefore =
-        Uuids(QString::fromStdString(command.json({"list", "--all"}).dump()));
+    QString textBefore = QString::fromStdString(command.json({"list", "--all"}).dump());
+    for (const auto& [path, bytes] : before)
+        textBefore += "\n" + path + "\n" + QString::fromUtf8(bytes);
+    const QSet<QString> uuidsBefore = Uuids(textBefore);
 
     check.preview = command.quillet(QStringList{"--yes", "--dry-run", "--json"} + arguments);
     if (command.machineFiles() != before || mac.workspaceLog() != workspace ||
@@ -119,7 +105,7 @@ PreviewCheck CheckPreview(const SampleMacCommand& command, const QStringList& ar
     QString planText = check.preview.out;
     const QSet<QString> created =
         Uuids(QString::fromStdString(command.json({"list", "--all"}).dump())) - uuidsBefore;
-    const QSet<QString> previewed = Uuids(planText) - uuidsBefore - Uuids(before);
+    const QSet<QString> previewed = Uuids(planText) - uuidsBefore;
     if (created.size() == 1 && previewed.size() == 1)
         planText.replace(*previewed.begin(), *created.begin(), Qt::CaseInsensitive);
     const auto plan = nlohmann::json::parse(planText.toStdString(), nullptr, false);
@@ -149,7 +135,7 @@ PreviewCheck CheckPreview(const SampleMacCommand& command, const QStringList& ar
         }
         if (client["client"] == "Spark") {
             sparkPlanned = true;
-            if (SparkRowsAfter(sparkBefore, client["sql"]) != SparkRows(spark))
+            if (SparkRows(sparkBefore, client["sql"]) != SparkRows(spark))
                 check.mismatches << "Spark's rows are not as previewed";
         }
         for (const auto& script : client["scripts"])

@@ -18,16 +18,13 @@ using Kind = AccessibilityHelper::ValidationKind;
 
 const QString kCheck = "Accessibility-CheckAutomation";
 
-// A trust test that changes its answer after a number of asks, as when the person switches
+// A trust test that answers yes from a number of asks on, as when the person switches
 // Accessibility on in System Settings while the checks run.
 class GrantingAccessibility : public Accessibility {
 public:
-    explicit GrantingAccessibility(int untrustedAnswers) : _untrustedAnswers(untrustedAnswers) {}
-    bool isProcessTrusted() const override { return asks++ >= _untrustedAnswers; }
+    bool isProcessTrusted() const override { return asks++ >= untrustedAnswers; }
+    int untrustedAnswers = 0;
     mutable int asks = 0;
-
-private:
-    int _untrustedAnswers;
 };
 
 // A fake Mac whose detected clients a case sets; Apple Mail comes with its data folder.
@@ -39,7 +36,7 @@ struct PermissionMac {
         std::sort(kinds.begin(), kinds.end());
     }
     PermissionContext context() {
-        return {kinds, appleMailDataPath, runner, test.accessibility, test.prompter};
+        return {kinds, appleMailDataPath, runner, accessibility, test.prompter};
     }
 
     FakeMac mac;
@@ -47,19 +44,18 @@ struct PermissionMac {
     AppleScriptRunner runner{mac.paths(), *test.bundle};
     std::vector<ClientKind> kinds;
     std::optional<QString> appleMailDataPath;
+    GrantingAccessibility accessibility;
 };
-
-class AccessibilityHelperTest : public testing::Test, protected PermissionMac {};
 
 // The rows of tests/data/permissions/probes.tsv, each on a Mac of its own.
 TEST(AccessibilityProbesTest, ProbesAndShowsWhatTheDetectedClientsMiss) {
     const std::vector<QStringList> rows = ReadDataTable("permissions/probes.tsv");
-    ASSERT_EQ(rows.size(), 8u);
+    ASSERT_EQ(rows.size(), 11u);
     const auto list = [](const QString& column) {
         return column == "-" ? QStringList() : column.split(',');
     };
     for (const QStringList& row : rows) {
-        ASSERT_EQ(row.size(), 8) << row.join(" / ").toStdString();
+        ASSERT_EQ(row.size(), 9) << row.join(" / ").toStdString();
         SCOPED_TRACE(row[0].toStdString());
         PermissionMac m;
         for (const QString& kind : list(row[1]))
@@ -77,6 +73,11 @@ TEST(AccessibilityProbesTest, ProbesAndShowsWhatTheDetectedClientsMiss) {
                 m.mac.setScriptResult(script, "", "execution error: Not authorized. (-1743)\n", 1);
         }
         m.mac.setAccessibilityTrusted(row[3] == "yes");
+        m.accessibility.untrustedAnswers = row[3] == "yes" ? 0 : row[3] == "no" ? 99 : 1;
+        if (row[8] == "file")
+            m.mac.writeFile(*m.appleMailDataPath + "/VIPMailboxes.plist", "x");
+        else if (row[8] == "folder")
+            QDir().mkpath(*m.appleMailDataPath + "/VIPMailboxes.plist");
         std::set<ClientKind> asked;
         for (const QString& kind : list(row[5]))
             asked.insert(*ClientKindFromStoredText(kind));
@@ -100,28 +101,6 @@ TEST(AccessibilityProbesTest, ProbesAndShowsWhatTheDetectedClientsMiss) {
                   list(row[6]).join(',').toStdString());
         EXPECT_EQ(outcome.join(',').toStdString(), list(row[7]).join(',').toStdString());
     }
-}
-
-// Only a readable file is Full Disk Access: a folder of that name is none.
-TEST_F(AccessibilityHelperTest, FullDiskAccessIsAReadableVipList) {
-    detect(ClientKind::appleMail);
-    EXPECT_FALSE(AccessibilityHelper::hasFullDiskAccess(context()));
-    QDir().mkpath(*appleMailDataPath + "/VIPMailboxes.plist");
-    EXPECT_FALSE(AccessibilityHelper::hasFullDiskAccess(context()));
-    QDir(*appleMailDataPath + "/VIPMailboxes.plist").removeRecursively();
-    mac.writeFile(*appleMailDataPath + "/VIPMailboxes.plist", "x");
-    EXPECT_TRUE(AccessibilityHelper::hasFullDiskAccess(context()));
-    AccessibilityHelper::validate(context(), Kind::signatureSync, {ClientKind::appleMail});
-    EXPECT_TRUE(test.prompter.shown().empty());
-}
-
-TEST_F(AccessibilityHelperTest, PermissionGrantedBetweenTheTwoRoundsGetsNoRow) {
-    detect(ClientKind::outlook);
-    GrantingAccessibility grantedOnSecondAsk(1);
-    const PermissionContext c{kinds, appleMailDataPath, runner, grantedOnSecondAsk, test.prompter};
-    AccessibilityHelper::validate(c, Kind::accountDiscovery, {ClientKind::outlook});
-    EXPECT_EQ(grantedOnSecondAsk.asks, 2);
-    EXPECT_TRUE(test.prompter.shown().empty());
 }
 
 }  // namespace

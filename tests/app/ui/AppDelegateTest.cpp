@@ -29,8 +29,7 @@ protected:
         preferences = std::make_unique<QSettings>(
             ui.mac.homePath("Library/Preferences/app.quillet.Quillet.ini"), QSettings::IniFormat);
         app = std::make_unique<AppDelegate>(AppParts{ui.engine(), loginItem, updater, *preferences,
-                                                     &ui.notifier,
-                                                     DefaultNewSignaturePanelFactory()});
+                                                     &ui, DefaultNewSignaturePanelFactory()});
         app->willFinishLaunching();
         app->didFinishLaunching();
         UiHarness::settle();
@@ -52,12 +51,6 @@ protected:
         menu->hide();
         return texts;
     }
-    void installJane() {
-        const SignatureId id = ui.addSignature({});
-        ui.engine().saveSignature(id, true, false);
-        ui.finishWork();
-    }
-    std::vector<RestorePoint> points() { return ui.engine().restorePoints().list(); }
 
     UiHarness ui;
     XdgAutostartLoginItem loginItem{ui.mac.home(), "quillet", "Quillet", "/opt/My Apps/Quillet"};
@@ -67,12 +60,11 @@ protected:
     std::unique_ptr<AppDelegate> app;
 };
 
-TEST_F(AppDelegateTest, LaunchEnablesTheLoginItemListsRestorePointsAndClosingOnlyHides) {
+TEST_F(AppDelegateTest, LaunchEnablesTheLoginItemAndClosingOnlyHides) {
     AppDelegate& delegate = launch();
-    QFile entry(loginItem.entryPath());
-    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(entry.readAll());
-    EXPECT_TRUE(text.contains("Exec=\"/opt/My Apps/Quillet\"\n")) << text.toStdString();
+    EXPECT_TRUE(ReadFakeFile(loginItem.entryPath())
+                    .value_or("")
+                    .contains("Exec=\"/opt/My Apps/Quillet\"\n"));
     EXPECT_TRUE(delegate.mainController()->isEngaged());
     // The offscreen desktop has no tray: the window is shown so the person can reach it, and
     // through it the status item's restore menu.
@@ -82,18 +74,6 @@ TEST_F(AppDelegateTest, LaunchEnablesTheLoginItemListsRestorePointsAndClosingOnl
     // Check for Updates opens the release page when no updater is built in.
     delegate.checkForUpdates();
     EXPECT_EQ(ui.mac.workspaceLog(), QStringList{"open https://quillet.app/releases"});
-
-    // The restore points, newest first, named by what the pass did.
-    EXPECT_EQ(items(), QStringList{"No restore points (disabled)"});
-    installJane();
-    ui.engine().signature(ui.engine().signatureIds().front())->pendingDeletion = true;
-    ui.engine().saveSignature(ui.engine().signatureIds().front(), true, false);
-    ui.finishWork();
-    const std::vector<RestorePoint> kept = points();
-    ASSERT_EQ(kept.size(), 2u);
-    EXPECT_EQ(items(), (QStringList{RestoreMenu::PointTitle(kept[0]) + "…",
-                                    RestoreMenu::PointTitle(kept[1]) + "…"}));
-    EXPECT_TRUE(RestoreMenu::PointTitle(kept[0]).endsWith(" – before uninstall (Thunderbird)"));
 
     // Closing hides the window, and the status item (or a second launch) brings it back in place.
     MainWindow* window = delegate.mainWindow();
@@ -124,30 +104,26 @@ TEST_P(RestoreChoiceTest, AsksThenPutsTheClientAndTheStoreBackOrChangesNothing) 
     const QString answer = row[1], closingAnswer = row[2] == "-" ? QString() : row[2];
     const bool damaged = row[3] == "yes", personsEdit = row[4] == "yes", restored = row[6] == "yes";
     launch();
+    EXPECT_EQ(items(), QStringList{"No restore points (disabled)"});
     const std::optional<QByteArray> before = ReadFakeFile(prefs());
-    installJane();
+    ui.engine().saveSignature(ui.addSignature({}), true, false);
+    ui.finishWork();
     const std::optional<QByteArray> installed = ReadFakeFile(prefs());
     ASSERT_NE(installed, before);
-    ASSERT_EQ(points().size(), 1u);
-    const RestorePoint install = points().front();
+    ASSERT_EQ(ui.engine().restorePoints().list().size(), 1u);
+    const RestorePoint install = ui.engine().restorePoints().list().front();
+    EXPECT_TRUE(RestoreMenu::PointTitle(install).endsWith(" – before install (Thunderbird)"));
+    ASSERT_EQ(items(), QStringList{RestoreMenu::PointTitle(install) + "…"});
     ASSERT_TRUE(!damaged || QFile::remove(install.folder + "/units/1.json"));
-    if (personsEdit) {
-        const QByteArray edited = QByteArray(*installed).replace("<p>Jane</p>", "<p>Joan</p>");
-        ASSERT_NE(edited, installed);
-        ui.mac.writeFile(prefs(), edited);
-    }
-    if (!closingAnswer.isEmpty())
-        ui.mac.setRunning({BundleIdentifier(ClientKind::thunderbird)});
-
+    if (personsEdit)
+        ui.mac.writeFile(prefs(), QByteArray(*installed).replace("<p>Jane</p>", "<p>Joan</p>"));
     ui.platform.prompter.answerWith(answer);
-    if (!closingAnswer.isEmpty())
+    if (!closingAnswer.isEmpty()) {
+        ui.mac.setRunning({BundleIdentifier(ClientKind::thunderbird)});
         ui.platform.prompter.answerWith(closingAnswer);
-    QSignalSpy finished(app->restoreMenu(), &RestoreMenu::finished);
-    (void)items();
-    for (QAction* action : app->restoreMenu()->actions()) {
-        if (action->text() == RestoreMenu::PointTitle(install) + "…")
-            action->trigger();
     }
+    QSignalSpy finished(app->restoreMenu(), &RestoreMenu::finished);
+    app->restoreMenu()->actions().front()->trigger();
     UiHarness::settle();
     // The restore waits on the engine's clock for clients it closed.
     for (int step = 0; answer == "Restore" && finished.count() == 0 && step < 200; ++step) {
@@ -167,16 +143,11 @@ TEST_P(RestoreChoiceTest, AsksThenPutsTheClientAndTheStoreBackOrChangesNothing) 
         restored && !closingAnswer.isEmpty());
     EXPECT_EQ(app->mainController()->signatureButtons().size(), restored ? 0u : 1u);
     EXPECT_EQ(ui.engine().visibleSignatureIds().size(), restored ? 0u : 1u);
-    const auto notices = std::count_if(
-        ui.notifier.delivered.begin(), ui.notifier.delivered.end(), [](const QString& notice) {
-            return notice.startsWith(
-                "Signatures Restored: Your email signatures are back as they were.");
-        });
-    EXPECT_EQ(notices, restored ? 1 : 0);
+    const QString notices = ui.delivered.join("\n");
+    EXPECT_EQ(notices.count("Signatures Restored: Your email signatures are back as they were."),
+              restored ? 1 : 0);
     // The person is told which of their changes stayed.
-    EXPECT_EQ(!ui.notifier.delivered.empty() &&
-                  ui.notifier.delivered.back().endsWith(" was changed since; it is kept as it is."),
-              personsEdit);
+    EXPECT_EQ(notices.endsWith(" was changed since; it is kept as it is."), personsEdit);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, RestoreChoiceTest,

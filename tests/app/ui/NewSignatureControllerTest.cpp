@@ -1,4 +1,5 @@
 #include "app/ui/NewSignatureController.h"
+#include "app/ui/NewSignatureItems.h"
 
 #include <gtest/gtest.h>
 
@@ -65,10 +66,8 @@ protected:
 
     // Opens the drop-down and clicks the first item that starts with this text.
     void pick(QComboBox* box, const QString& prefix) {
-        int index = 0;
-        while (index < box->count() && !box->itemText(index).startsWith(prefix))
-            ++index;
-        ASSERT_LT(index, box->count()) << prefix.toStdString();
+        const int index = box->findText(prefix, Qt::MatchStartsWith);
+        ASSERT_GE(index, 0) << prefix.toStdString();
         box->showPopup();
         QAbstractItemView* view = box->view();
         const QRect item = view->visualRect(box->model()->index(index, 0));
@@ -100,24 +99,6 @@ protected:
     std::unique_ptr<NewSignatureController> panel;
     std::vector<SignatureId> created;
 };
-
-// While the key loads, the client set to None drops the install that the click asked for; and the
-// answer to a form cancelled and opened again changes nothing in the new one.
-TEST_F(NewSignatureControllerTest, ARequestEndingAfterNoneOrCancelChangesNothing) {
-    pick(clients(), "Microsoft Outlook");
-    service.holdKey("K1");
-    typeKey("K1");
-    click("install");
-    pick(clients(), "None");
-    click("cancel");
-    panel->engage(5);
-    service.releaseKey("K1");
-    QTest::qWait(600);
-    EXPECT_EQ(form().keyMainTextState(), State::keyEmpty);
-    EXPECT_TRUE(keyField()->text().isEmpty());
-    EXPECT_TRUE(alertTitles().isEmpty());
-    EXPECT_TRUE(created.empty());
-}
 
 // Opens the file panel with the field and types the file's path into it, as a person would.
 void ChooseFileInPanel(QPushButton* field, const QString& path) {
@@ -169,6 +150,8 @@ TEST_F(NewSignatureControllerTest, RefusalsAlertAndInstallNothingUntilTheFormIsR
     }
 
     allowUserSignatures(true);
+    // Two clicks that both arrive before the first is handled create one signature.
+    QTest::mouseClick(Child<QPushButton>(panel.get(), "install"), Qt::LeftButton);
     click("install");
     const SignaturePtr signature = createdSignature();
     ASSERT_TRUE(signature);
@@ -181,59 +164,115 @@ TEST_F(NewSignatureControllerTest, RefusalsAlertAndInstallNothingUntilTheFormIsR
     EXPECT_EQ(syncPasses.front(), SignatureIds{created.front()});
 }
 
-// An install clicked while the key is requested waits for the request, and only for the
-// request of the key now in the field: an earlier key's answer never gives the signature its text.
-TEST_F(NewSignatureControllerTest, InstallDuringTheRequestInstallsTheLastKeysText) {
+// A key's answer fills only the form that asked for it, and only while that key is still in the
+// field: not after the client is set to None, nor once the form was cancelled and opened again;
+// an install clicked while keys load waits for the last one's. Thunderbird's switches, its account
+// and a pasted key go into the signature created.
+TEST_F(NewSignatureControllerTest, OnlyTheLastKeysAnswerFillsTheFormAndTheSignature) {
     pick(clients(), "Microsoft Outlook");
     service.holdKey("K1");
-    // Key A typed, then the mode button: leaving the field requests A on the way to file mode.
+    typeKey("K1");
+    click("install");
+    pick(clients(), "None");
+    click("cancel");
+    panel->engage(5);
+    service.releaseKey("K1");
+    QTest::qWait(600);
+    EXPECT_EQ(form().keyMainTextState(), State::keyEmpty);
+    EXPECT_TRUE(keyField()->text().isEmpty());
+    EXPECT_TRUE(created.empty());
+
+    service.resetCounts();
+    pick(clients(), "Thunderbird");
+    QCheckBox* forwards = Child<QCheckBox>(panel.get(), "forwards");
+    QTest::mouseClick(forwards, Qt::LeftButton, {}, QPoint(8, forwards->height() / 2));
+    pick(Child<QComboBox>(panel.get(), "account"), "tom@example.com");
+    service.holdKey("K1");
+    // Leaving the field for file mode requests the key typed.
     QTest::mouseClick(keyField(), Qt::LeftButton);
     QTest::keyClicks(keyField(), "K1");
     click("mode");
     ASSERT_TRUE(RunEventLoopUntil([this] { return !service.requestedKeys().empty(); }, 20));
-    // Back to the key, B, and "Install Signature", whose click ends the editing: B is requested.
     click("mode");
     service.setSignature("K2", "  <p>Two</p>\n");
     service.holdKey("K2");
-    QTest::mouseClick(keyField(), Qt::LeftButton);
-    QTest::keyClicks(keyField(), "K2");
+    // Pasted from a mail: a tab inside and a line break at the end, neither of them the key's.
+    typeKey("K\t2\n");
     click("install");
     EXPECT_FALSE(keyField()->isEnabled());
-    // A answers first.
     service.releaseKey("K1");
     QTest::qWait(500);
     EXPECT_TRUE(created.empty());
     service.releaseKey("K2");
     ASSERT_TRUE(RunEventLoopUntil([this] { return !created.empty(); }, 20));
+    EXPECT_EQ(service.requestedKeys(), (std::vector<QString>{"K1", "K2"}));
     const SignaturePtr signature = createdSignature();
     EXPECT_EQ(signature->keyQe, "K2");
     EXPECT_EQ(signature->mainTextQe, "<p>Two</p>");  // trimmed as a refresh trims it
-    EXPECT_EQ(signature->colorIndex, 4);
+    EXPECT_EQ(signature->colorIndex, 5);
+    EXPECT_TRUE(signature->insertForRepliesForwards);
+    EXPECT_FALSE(signature->insertForForwards);
+    EXPECT_TRUE(signature->clientKindToSelectedInstallationsInfoMap.at(ClientKind::thunderbird)
+                    .accountEmailToPayloadMap.contains("tom@example.com"));
     EXPECT_TRUE(alertTitles().isEmpty()) << alertTitles().join("; ").toStdString();
 }
 
-// Thunderbird's switches, its account and a pasted key go into the one signature that two quick
-// clicks create.
-TEST_F(NewSignatureControllerTest, TheChoicesGoIntoTheOneSignatureCreated) {
-    pick(clients(), "Thunderbird");
-    QCheckBox* forwards = Child<QCheckBox>(panel.get(), "forwards");
-    QTest::mouseClick(forwards, Qt::LeftButton, {}, QPoint(8, forwards->height() / 2));
-    pick(Child<QComboBox>(panel.get(), "account"), "tom@example.com");
-    // Pasted from a mail: a tab inside and a line break at the end, neither of them the key's.
-    typeKey("K\t1\n");
-    EXPECT_TRUE(
-        RunEventLoopUntil([this] { return form().keyMainTextState() != State::requesting; }, 20));
-    EXPECT_EQ(service.requestedKeys(), std::vector<QString>{"K1"});
-    // Two clicks that both arrive before the first is handled create one signature.
-    QTest::mouseClick(Child<QPushButton>(panel.get(), "install"), Qt::LeftButton);
-    click("install");
-    ASSERT_EQ(created.size(), 1u);
-    EXPECT_EQ(engine().visibleSignatureIds().size(), 1u);
-    EXPECT_TRUE(createdSignature()->insertForRepliesForwards);
-    EXPECT_FALSE(createdSignature()->insertForForwards);
-    EXPECT_TRUE(createdSignature()
-                    ->clientKindToSelectedInstallationsInfoMap.at(ClientKind::thunderbird)
-                    .accountEmailToPayloadMap.contains("tom@example.com"));
+// A drop-down's items as one line: "|" between items, ">" before the selected one, and "(off)" at
+// the end of a drop-down that cannot be used.
+template <typename Item>
+QString Line(const DropDown<Item>& dropDown) {
+    QStringList texts;
+    for (std::size_t i = 0; i < dropDown.items.size(); ++i) {
+        const bool selected = dropDown.selectedIndex == static_cast<int>(i);
+        texts << (selected ? ">" : "") + dropDown.items[i].text;
+    }
+    return texts.join(" | ") + (dropDown.enabled ? "" : " (off)");
+}
+
+// The rows of tests/data/ui/account-items.tsv and client-items.tsv, over two detected clients,
+// Apple Mail 16.0 (3774) and Thunderbird 128.5.0, whose accounts and discovery states each row of
+// the first sets.
+TEST(NewSignatureItemsTest, ItemsForEveryChoiceAndDiscoveryState) {
+    const ClientInfoMap infos = {
+        {ClientKind::appleMail,
+         std::make_shared<ClientInfo>("/System/Applications/Mail.app", "16.0", "3774")},
+        {ClientKind::thunderbird,
+         std::make_shared<ClientInfo>("/Applications/Thunderbird.app", "128.5.0", "128.5.0")}};
+    const std::vector<ClientKind> both{ClientKind::appleMail, ClientKind::thunderbird};
+    const std::map<QString, AccountsInfoStatus> states = {
+        {"succeeded", AccountsInfoStatus::discoverySucceeded},
+        {"cached", AccountsInfoStatus::loadedFromCacheOrEmpty},
+        {"discovering", AccountsInfoStatus::discovering},
+        {"failed", AccountsInfoStatus::discoveryFailed}};
+    const std::vector<QStringList> accountRows = ReadDataTable("ui/account-items.tsv");
+    ASSERT_EQ(accountRows.size(), 18u);
+    for (QStringList row : accountRows) {
+        ASSERT_EQ(row.size(), 8) << row.join(" / ").toStdString();
+        row.replaceInStrings(QRegularExpression("^-$"), "");
+        std::map<ClientKind, AccountsInfo> accountsInfos;
+        for (const auto& [kind, column] :
+             {std::pair{ClientKind::appleMail, 1}, std::pair{ClientKind::thunderbird, 3}}) {
+            accountsInfos[kind].status = states.at(row[column]);
+            for (const QString& email : row[column + 1].split(',', Qt::SkipEmptyParts))
+                accountsInfos[kind].accounts.push_back(
+                    std::make_shared<MozillaBasedClientAccount>(email, "id", std::nullopt));
+        }
+        const auto items = BuildAccountDropDown({both, infos, accountsInfos},
+                                                ClientKindFromStoredText(row[5]), row[6]);
+        EXPECT_EQ(Line(items).toStdString(), row[7].toStdString()) << row[0].toStdString();
+    }
+
+    const std::vector<QStringList> clientRows = ReadDataTable("ui/client-items.tsv");
+    ASSERT_EQ(clientRows.size(), 6u);
+    for (const QStringList& row : clientRows) {
+        ASSERT_EQ(row.size(), 5) << row.join(" / ").toStdString();
+        std::vector<ClientKind> detected;
+        for (const QString& kind : QString(row[1]).remove('-').split(',', Qt::SkipEmptyParts))
+            detected.push_back(*ClientKindFromStoredText(kind));
+        const auto items = BuildClientDropDown({detected, infos, {}, row[2] == "yes"},
+                                               ClientKindFromStoredText(row[3]));
+        EXPECT_EQ(Line(items).toStdString(), row[4].toStdString()) << row[0].toStdString();
+    }
 }
 
 }  // namespace

@@ -40,14 +40,9 @@ protected:
     }
     ~PermissionsAssistantTest() override {
         // A check still hanging is ended, so that no script outlives its fake Mac.
-        for (const QString& script : {kOutlookCheck, kMailCheck}) {
-            if (const auto pid = FakeScriptProcessId(mac, script))
-                ::kill(static_cast<pid_t>(*pid), SIGKILL);
-        }
-        QThreadPool::globalInstance()->waitForDone();
-        QCoreApplication::processEvents();
+        for (const QString& script : {kOutlookCheck, kMailCheck})
+            endCheck(script);
     }
-
     PermissionContext context() {
         return PermissionContext{
             kinds, mailData, runner, platform.accessibility, platform.prompter, "Quillet"};
@@ -72,8 +67,9 @@ protected:
         return Child<QPushButton>(_shown, "action-" + RawValue(r));
     }
     // Ends the hanging check as an unanswered prompt ends it, and lets its answer arrive.
-    void endOutlookCheck() {
-        ::kill(static_cast<pid_t>(*FakeScriptProcessId(mac, kOutlookCheck)), SIGKILL);
+    void endCheck(const QString& script = kOutlookCheck) {
+        if (const auto pid = FakeScriptProcessId(mac, script))
+            ::kill(static_cast<pid_t>(*pid), SIGKILL);
         QThreadPool::globalInstance()->waitForDone();
         QTest::qWait(20);
     }
@@ -88,31 +84,65 @@ protected:
     QWidget* _shown = nullptr;
 };
 
-// A check that waits on the person is never run twice at once; an answer that arrives after the
-// session ended is dropped, and the poll stops.
-TEST_F(PermissionsAssistantTest, ASlowAutomationCheckRunsOnceAndOutlivesNoSession) {
+// An automation row's first Allow only asks, by running its check at once; a check that waits on
+// the person is never run twice at once, neither by the poll nor by the row's button, whose next
+// click opens Settings. Only the windows a person arranges are hidden then: the tray icon's own
+// window (frameless, outside the window manager's care) stays, or the person could not bring the
+// application back. An answer that arrives after the session ended is dropped, and the poll stops.
+TEST_F(PermissionsAssistantTest,
+       AllowAsksThenOpensSettingsAndNoCheckRunsTwiceOrOutlivesItsSession) {
+    QWidget mainWindow;
+    mainWindow.show();
+    QWidget trayIcon(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
+    trayIcon.show();
     SetFakeScriptHang(mac, kOutlookCheck, 60);
-    auto assistant = show({Requirement::automationOutlook});
-    tick(3);  // automation is checked every third tick
+    auto assistant = show({Requirement::fullDiskAccess, Requirement::accessibility,
+                           Requirement::automationAppleMail, Requirement::automationOutlook});
+    QTest::mouseClick(action(Requirement::automationAppleMail), Qt::LeftButton);
+    EXPECT_TRUE(opened().isEmpty());
+    ASSERT_TRUE(RunEventLoopUntil(
+        [&] { return status(Requirement::automationAppleMail) == "✓ Done"; }, 10));
+    EXPECT_EQ(runs(kMailCheck), 1);
+    QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
     ASSERT_TRUE(RunEventLoopUntil(
         [this] { return FakeScriptProcessId(mac, kOutlookCheck).has_value(); }, 10));
-    // Three, six, nine seconds on: the check still waits on the person, and no second one starts,
-    // not even from the row's button.
-    tick(6);
+    tick(9);  // the poll checks automation every third tick
     QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
     QTest::qWait(300);
     EXPECT_EQ(runs(kOutlookCheck), 1);
     EXPECT_EQ(status(Requirement::automationOutlook), "Needed");
-
+    EXPECT_FALSE(mainWindow.isVisible());
+    EXPECT_TRUE(trayIcon.isVisible());
+    EXPECT_TRUE(assistant->isVisible());
     // The answer comes (here: the prompt went unanswered and the script was ended); the next
     // third tick checks again.
-    endOutlookCheck();
+    endCheck();
     QDir(mac.rootPath("/var/fake-mac/osascript/" + kOutlookCheck)).removeRecursively();
     tick(3);
     ASSERT_TRUE(
         RunEventLoopUntil([&] { return status(Requirement::automationOutlook) == "✓ Done"; }, 10));
     EXPECT_EQ(runs(kOutlookCheck), 2);
-    assistant->finish();
+    QTest::mouseClick(action(Requirement::fullDiskAccess), Qt::LeftButton);
+    QTest::mouseClick(action(Requirement::accessibility), Qt::LeftButton);
+    EXPECT_EQ(opened(),
+              (QStringList{"Privacy_Automation", "Privacy_AllFiles", "Privacy_Accessibility"}));
+
+    // Full Disk Access granted: Apple Mail's VIP list became readable.
+    mac.writeFile(*mailData + "/VIPMailboxes.plist", "");
+    tick();
+    EXPECT_EQ(status(Requirement::fullDiskAccess), "✓ Done");
+    EXPECT_EQ(Child<QPushButton>(_shown, "done")->text(), "Later");  // one is still missing
+    // Its icon drags the application into Settings' list.
+    auto* icon = assistant->findChild<DraggableAppIconView*>("icon-accessibility");
+    EXPECT_EQ(std::unique_ptr<QMimeData>(icon->createMimeData())->urls(),
+              QList<QUrl>{QUrl::fromLocalFile("/Applications/Q.app")});
+    // Granted, its row is done within a poll's second.
+    mac.setAccessibilityTrusted(true);
+    tick();
+    EXPECT_EQ(status(Requirement::accessibility), "✓ Done");
+    EXPECT_EQ(Child<QPushButton>(_shown, "done")->text(), "All set, continue");
+    QTest::mouseClick(assistant->findChild<QPushButton*>("done"), Qt::LeftButton);
+    EXPECT_TRUE(mainWindow.isVisible());
 
     SetFakeScriptHang(mac, kOutlookCheck, 60);
     assistant = show({Requirement::automationOutlook});
@@ -121,61 +151,11 @@ TEST_F(PermissionsAssistantTest, ASlowAutomationCheckRunsOnceAndOutlivesNoSessio
         [this] { return FakeScriptProcessId(mac, kOutlookCheck).has_value(); }, 10));
     assistant->finish();
     assistant.reset();
-    endOutlookCheck();
+    endCheck();
     tick(9);
     QTest::qWait(200);
     EXPECT_EQ(runs(kOutlookCheck), 3);
     EXPECT_TRUE(platform.mainQueue.pendingDelays().empty());
-}
-
-// An automation row's first Allow only asks, by running its check at once; the next opens
-// Settings. Only the windows a person arranges are hidden then: the tray icon's own window
-// (frameless, outside the window manager's care) stays, or the person could not bring the
-// application back.
-TEST_F(PermissionsAssistantTest, AllowAsksThenOpensSettingsAndHidesTheOtherWindowsUntilTheEnd) {
-    QWidget mainWindow;
-    mainWindow.show();
-    QWidget trayIcon(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
-    trayIcon.show();
-    const auto assistant = show({Requirement::fullDiskAccess, Requirement::accessibility,
-                                 Requirement::automationAppleMail, Requirement::automationOutlook});
-    QTest::mouseClick(action(Requirement::automationAppleMail), Qt::LeftButton);
-    EXPECT_TRUE(opened().isEmpty());
-    ASSERT_TRUE(RunEventLoopUntil(
-        [&] { return status(Requirement::automationAppleMail) == "✓ Done"; }, 10));
-    EXPECT_EQ(runs(kMailCheck), 1);
-    QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
-    QTest::mouseClick(action(Requirement::automationOutlook), Qt::LeftButton);
-    EXPECT_TRUE(
-        RunEventLoopUntil([&] { return status(Requirement::automationOutlook) == "✓ Done"; }, 10));
-    EXPECT_FALSE(mainWindow.isVisible());
-    EXPECT_TRUE(trayIcon.isVisible());
-    EXPECT_TRUE(assistant->isVisible());
-    QTest::mouseClick(action(Requirement::fullDiskAccess), Qt::LeftButton);
-    QTest::mouseClick(action(Requirement::accessibility), Qt::LeftButton);
-    EXPECT_EQ(opened(),
-              (QStringList{"Privacy_Automation", "Privacy_AllFiles", "Privacy_Accessibility"}));
-
-    // Full Disk Access granted: Apple Mail's VIP list became readable.
-    QFile vip(*mailData + "/VIPMailboxes.plist");
-    ASSERT_TRUE(vip.open(QIODevice::WriteOnly));
-    vip.close();
-    tick();
-    EXPECT_EQ(status(Requirement::fullDiskAccess), "✓ Done");
-    EXPECT_EQ(Child<QPushButton>(_shown, "done")->text(), "Later");  // one is still missing
-    // Its icon drags the application into Settings' list.
-    auto* icon = assistant->findChild<DraggableAppIconView*>("icon-accessibility");
-    EXPECT_EQ(std::unique_ptr<QMimeData>(icon->createMimeData())->urls(),
-              QList<QUrl>{QUrl::fromLocalFile("/Applications/Q.app")});
-
-    // Granted, its row is done within a poll's second.
-    mac.setAccessibilityTrusted(true);
-    tick();
-    EXPECT_EQ(status(Requirement::accessibility), "✓ Done");
-    EXPECT_EQ(Child<QPushButton>(_shown, "done")->text(), "All set, continue");
-
-    QTest::mouseClick(assistant->findChild<QPushButton*>("done"), Qt::LeftButton);
-    EXPECT_TRUE(mainWindow.isVisible());
 }
 
 TEST_F(PermissionsAssistantTest, ValidateShowsOneAssistantAtATime) {
@@ -189,14 +169,11 @@ TEST_F(PermissionsAssistantTest, ValidateShowsOneAssistantAtATime) {
         AccessibilityHelper::validate(c, AccessibilityHelper::ValidationKind::signatureSync,
                                       {ClientKind::appleMail});
         assistantsSeen = 0;
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (window->objectName() == "permissionsAssistant" && window->isVisible())
-                ++assistantsSeen;
-        }
+        for (QWidget* window : QApplication::topLevelWidgets())
+            assistantsSeen += window->objectName() == "permissionsAssistant" && window->isVisible();
         QTest::mouseClick(QApplication::activeModalWidget()->findChild<QPushButton*>("done"),
                           Qt::LeftButton);
     });
-    QFile::remove(*mailData + "/VIPMailboxes.plist");
     AccessibilityHelper::validate(c, AccessibilityHelper::ValidationKind::signatureSync,
                                   {ClientKind::appleMail});
     EXPECT_EQ(assistantsSeen, 1);

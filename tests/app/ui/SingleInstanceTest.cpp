@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QLocalServer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -45,12 +46,9 @@ protected:
     static bool Running(const QProcess& app) { return app.state() != QProcess::NotRunning; }
     // The engine's log of that home exists: the program got past its start-up checks.
     bool engineStarted() const {
-        const QDir logs(home.filePath("Library/Logs"));
-        for (const QString& folder : logs.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            if (QFileInfo::exists(logs.filePath(folder + "/Quillet.log")))
-                return true;
-        }
-        return false;
+        return QDirIterator(home.filePath("Library/Logs"), {"Quillet.log"}, QDir::Files,
+                            QDirIterator::Subdirectories)
+            .hasNext();
     }
 
     QTemporaryDir home;

@@ -83,7 +83,7 @@ void UiHarness::finishWork() {
 
 MainController& UiHarness::main() {
     if (!_main) {
-        _main = std::make_unique<MainController>(engine(), delegate, notifier,
+        _main = std::make_unique<MainController>(engine(), *this, *this,
                                                  DefaultNewSignaturePanelFactory());
         _main->resize(1000, 700);
         _main->show();

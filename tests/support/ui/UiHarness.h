@@ -1,6 +1,7 @@
 #pragma once
 // The engine over a fake Mac with the main window's controller around it, for widget tests that
-// click and type as a person would. User notifications and the delegate's requests are recorded.
+// click and type as a person would. It is the window's delegate and the user notifier too, and
+// records what they were asked.
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,6 @@
 #include <QStringList>
 #include <QWidget>
 #include <memory>
-#include <vector>
 
 #include "app/ui/MainControllerDelegate.h"
 #include "app/ui/UserNotifier.h"
@@ -31,22 +31,6 @@ T* Child(const QObject* parent, const QString& name) {
 // A left click as a person's, and what it set going on this turn of the event loop.
 void Click(QWidget* widget);
 
-class RecordingNotifier : public UserNotifier {
-public:
-    void deliver(const QString& title, const QString& informativeText) override {
-        delivered.push_back(title + ": " + informativeText);
-    }
-    std::vector<QString> delivered;
-};
-
-class RecordingDelegate : public MainControllerDelegate {
-public:
-    void checkForUpdates() override { ++updateChecks; }
-    void terminate() override { ++terminations; }
-    int updateChecks = 0;
-    int terminations = 0;
-};
-
 // A signature as a test describes it (by designated initializers); stored without a sync.
 struct TestSignature {
     QString name = "Jane";
@@ -62,7 +46,7 @@ struct TestSignature {
     QString accountEmail = "jane@x.org";  // empty: all accounts
 };
 
-class UiHarness : public EngineHarness {
+class UiHarness : public EngineHarness, public MainControllerDelegate, public UserNotifier {
 public:
     UiHarness();
     ~UiHarness();
@@ -83,8 +67,14 @@ public:
     // Lets the event loop run what is due (posted work, zero timers).
     static void settle(int milliseconds = 0);
 
-    RecordingNotifier notifier;
-    RecordingDelegate delegate;
+    void checkForUpdates() override { ++updateChecks; }
+    void terminate() override { ++terminations; }
+    void deliver(const QString& title, const QString& informativeText) override {
+        delivered << title + ": " + informativeText;
+    }
+    int updateChecks = 0;
+    int terminations = 0;
+    QStringList delivered;  // the user notifications, as "title: text"
 
 private:
     std::unique_ptr<MainController> _main;

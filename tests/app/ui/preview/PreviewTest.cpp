@@ -12,6 +12,7 @@
 #include "app/ui/PreviewSignatureController.h"
 #include "app/ui/SignatureButtonView.h"
 #include "app/ui/preview/PreviewView.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/ui/UiHarness.h"
 
 namespace quillet {
@@ -47,10 +48,7 @@ protected:
 // A script in the signature runs nothing, a text beyond what a data URL may carry loads, and a
 // link goes out to the browser, not into the preview.
 TEST_F(PreviewViewTest, RunsNoScriptLoadsALargeTextAndSendsLinksOut) {
-    ASSERT_TRUE(
-        load("<html><head><title>original</title></head><body><p id='p'>kept</p>"
-             "<script>document.title = 'ran'; document.getElementById('p').textContent = "
-             "'changed';</script></body></html>"));
+    ASSERT_TRUE(load(ReadDataText("ui/preview/script.html")));
     const QString html = pageHtml();
     EXPECT_TRUE(html.contains(">kept<")) << html.toStdString();
     EXPECT_FALSE(html.contains("changed<")) << html.toStdString();
@@ -58,10 +56,7 @@ TEST_F(PreviewViewTest, RunsNoScriptLoadsALargeTextAndSendsLinksOut) {
     ASSERT_TRUE(load("<html><body><p>" + QString(2500 * 1024, 'x') + "</p></body></html>"));
     EXPECT_GT(pageHtml().size(), 2500 * 1024);
 
-    ASSERT_TRUE(
-        load("<html><body style='margin:0'><a id='a' href='https://example.org/x' "
-             "style='display:block;width:400px;height:300px;background:#9EB0EB'>site</a></body></"
-             "html>"));
+    ASSERT_TRUE(load(ReadDataText("ui/preview/link.html")));
     const QUrl before = view.webView()->url();
     QWidget* surface = view.webView()->focusProxy();
     ASSERT_TRUE(surface);
