@@ -134,8 +134,11 @@ std::optional<SyncLinuxClientSignaturesError> SyncEvolutionSignatures(
         texts.emplace(path, *text);
     }
     const QString storage = inputs.clientInfo.linuxConfigFolderQ.value_or(QString());
-    const EvolutionSyncPlan plan =
-        PlanEvolutionSync(inputs, *sources.value, texts, inputs.replaced.read(kEvolution, storage));
+    const auto kept = inputs.replaced.read(kEvolution, storage);
+    if (!kept)
+        return SyncLinuxClientSignaturesError{Kind::fileSystem, inputs.replaced.path(),
+                                              "cannot be read"};
+    const EvolutionSyncPlan plan = PlanEvolutionSync(inputs, *sources.value, texts, *kept);
     LogUnwrittenEmails(name, storage, plan.unwrittenEmails);
     if (auto error = KeepPersonsSettings(inputs, kEvolution, storage, plan.replaced, name))
         return error;

@@ -82,7 +82,11 @@ std::optional<SyncLinuxClientSignaturesError> SyncGearySignatures(const SyncInpu
         }
         files.emplace(path, *contents);
     }
-    const GearySyncPlan plan = PlanGearySync(inputs, files, inputs.replaced.read(kGeary, folder));
+    const auto kept = inputs.replaced.read(kGeary, folder);
+    if (!kept)
+        return SyncLinuxClientSignaturesError{Kind::fileSystem, inputs.replaced.path(),
+                                              "cannot be read"};
+    const GearySyncPlan plan = PlanGearySync(inputs, files, *kept);
     LogUnwrittenEmails(name, folder, plan.unwrittenEmails);
     if (auto error = KeepPersonsSettings(inputs, kGeary, folder, plan.replaced, name))
         return error;

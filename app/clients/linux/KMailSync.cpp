@@ -86,7 +86,11 @@ std::optional<SyncLinuxClientSignaturesError> SyncKMailSignatures(const SyncInpu
         LogError(name + ": Could not read " + path);
         return SyncLinuxClientSignaturesError{Kind::fileSystem, path, "cannot be read"};
     }
-    const KMailSyncPlan plan = PlanKMailSync(inputs, *contents, inputs.replaced.read(kKMail, path));
+    const auto kept = inputs.replaced.read(kKMail, path);
+    if (!kept)
+        return SyncLinuxClientSignaturesError{Kind::fileSystem, inputs.replaced.path(),
+                                              "cannot be read"};
+    const KMailSyncPlan plan = PlanKMailSync(inputs, *contents, *kept);
     LogUnwrittenEmails(name, path, plan.unwrittenEmails);
     if (auto error = KeepPersonsSettings(inputs, kKMail, path, plan.replaced, name))
         return error;

@@ -240,10 +240,13 @@ std::variant<AppleMailChanges, SyncAppleMailSignaturesError> PlanAppleMailSync(
         }
     }
 
+    const auto kept =
+        inputs.replaced.read(ClientKind::appleMail, *inputs.clientInfo.appleMailDataPathQ);
+    if (!kept)
+        return Error{Kind::fileSystem, inputs.replaced.path()};
     changes.preferences = NewPreferences(
         library + "/Containers/com.apple.mail/Data/Library/Preferences/com.apple.mail.plist", info,
-        inputs.replaced.read(ClientKind::appleMail, *inputs.clientInfo.appleMailDataPathQ),
-        OwnSignatureUuids(std::get<Plist>(allSignatures), info), changes.replacedDefaults);
+        *kept, OwnSignatureUuids(std::get<Plist>(allSignatures), info), changes.replacedDefaults);
     return changes;
 }
 

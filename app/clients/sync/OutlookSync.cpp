@@ -594,6 +594,9 @@ std::optional<SyncOutlookSignaturesError> SyncOutlook(const SyncInputs& inputs,
     }
     const std::set<QString> quilletNames = QuilletNames(inputs.idToSignatureMap);
     const QString& storage = inputs.clientInfo.path;
+    const auto kept = inputs.replaced.read(ClientKind::outlook, storage);
+    if (!kept)
+        return Error{Kind::defaultSignature, std::nullopt, std::nullopt, std::nullopt};
     const auto remembered = PersonsDefaultsToKeep(targets, shown, quilletNames);
     if (!remembered.empty() &&
         !KeepReplacedSettings(inputs, ClientKind::outlook, storage, remembered, SyncNameText()))
@@ -612,9 +615,8 @@ std::optional<SyncOutlookSignaturesError> SyncOutlook(const SyncInputs& inputs,
             inOutlook.insert(run.id);
     }
 
-    const auto changes = PlanDefaultsChanges(targets, shown, quilletNames,
-                                             inputs.replaced.read(ClientKind::outlook, storage),
-                                             outlook.names, none);
+    const auto changes =
+        PlanDefaultsChanges(targets, shown, quilletNames, *kept, outlook.names, none);
     const auto set = [&] {
         return SetDefaultSignatures(inputs.clientInfo, changes.defaults, environment.runner,
                                     inputs.writes);

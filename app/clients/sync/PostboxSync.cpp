@@ -244,8 +244,10 @@ std::optional<SyncPostboxSignaturesError> SyncPostboxSignatures(const SyncInputs
         return Error{Error::Kind::fileSystem, prefsPath};
 
     const QString profile = ProfileFolder(inputs.clientInfo);
-    const PostboxSyncPlan plan = PlanPostboxSync(inputs, std::get<Json>(list), *lines,
-                                                 inputs.replaced.read(kPostbox, profile));
+    const auto kept = inputs.replaced.read(kPostbox, profile);
+    if (!kept)
+        return Error{Error::Kind::fileSystem, inputs.replaced.path()};
+    const PostboxSyncPlan plan = PlanPostboxSync(inputs, std::get<Json>(list), *lines, *kept);
     if (!KeepReplacedSettings(inputs, kPostbox, profile, plan.replaced, name))
         return Error{Error::Kind::fileSystem, inputs.replaced.path()};
 

@@ -115,14 +115,16 @@ QString ReplacedSettingsPath(const QString& supportFolder) {
     return supportFolder + "/" + kReplacedSettingsFileName;
 }
 
-std::map<QString, ClientSettings> ReplacedSettings::read(ClientKind client,
-                                                         const QString& storage) const {
+std::optional<std::map<QString, ClientSettings>> ReplacedSettings::read(
+    ClientKind client, const QString& storage) const {
     std::map<QString, ClientSettings> kept;
     if (_path.isEmpty())
         return kept;
     const KeptPlaces places = ReadPlaces(_path);
     if (!places.readable || places.damaged) {
         LogError("ReplacedSettings: Could not read " + _path);
+        if (!places.readable)
+            return std::nullopt;
         return kept;
     }
     for (const Json& place : places.places) {

@@ -58,9 +58,12 @@ public:
     // Kept in the file at `path`.
     explicit ReplacedSettings(QString path) : _path(std::move(path)) {}
 
-    // What is kept for the client's storage, by account. Nothing when the file is missing; an
-    // unreadable file is logged and counts as empty.
-    std::map<QString, ClientSettings> read(ClientKind client, const QString& storage) const;
+    // What is kept for the client's storage, by account. Nothing when the file is missing or
+    // damaged (not a list: it holds nothing that could be put back). Absent, with an Error log
+    // line, when the file is there but cannot be read: a sync that went on would take Quillet's
+    // signature away without giving back the person's own, and forget it.
+    std::optional<std::map<QString, ClientSettings>> read(ClientKind client,
+                                                          const QString& storage) const;
     // Applies the changes to the client's storage, written through the pass's writes (so that
     // its restore point keeps them); everything else stays as the file has it. Nothing when
     // written (or when there was nothing to change), else what failed. A file that is there but

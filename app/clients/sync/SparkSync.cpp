@@ -220,11 +220,16 @@ std::optional<SyncSparkSignaturesError> SyncSparkSignatures(const SyncInputs& in
     if (!database)
         return Error{Error::Kind::fileSystem, path};
 
+    const auto kept = inputs.replaced.read(kSpark, path);
+    if (!kept) {
+        CloseSqliteDatabase(*database);
+        return Error{Error::Kind::fileSystem, inputs.replaced.path()};
+    }
     const auto settings = ReadSparkSettings(*database, name);
     const SparkSyncTime time = SparkSyncTimeNow();
     std::optional<SparkSyncPlan> plan;
     if (settings)
-        plan = PlanSparkSync(inputs, *settings, time, inputs.replaced.read(kSpark, path));
+        plan = PlanSparkSync(inputs, *settings, time, *kept);
     if (plan && !KeepReplacedSettings(inputs, kSpark, path, plan->replaced, name)) {
         CloseSqliteDatabase(*database);
         return Error{Error::Kind::fileSystem, inputs.replaced.path()};

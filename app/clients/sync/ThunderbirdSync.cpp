@@ -73,8 +73,10 @@ std::optional<SyncThunderbirdSignaturesError> SyncThunderbirdSignatures(const Sy
     if (!lines)
         return failed(path);
     const QString profile = ProfileFolder(inputs.clientInfo);
-    const ThunderbirdSyncPlan plan =
-        PlanThunderbirdSync(inputs, *lines, inputs.replaced.read(kThunderbird, profile));
+    const auto kept = inputs.replaced.read(kThunderbird, profile);
+    if (!kept)
+        return failed(inputs.replaced.path());
+    const ThunderbirdSyncPlan plan = PlanThunderbirdSync(inputs, *lines, *kept);
     if (!KeepReplacedSettings(inputs, kThunderbird, profile, plan.replaced, name))
         return failed(inputs.replaced.path());
     if (const auto failure = WriteSyncPrefsFile(name, path, plan.prefsLines, inputs.writes))
