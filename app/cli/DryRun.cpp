@@ -135,10 +135,16 @@ void PrintDryRunPlan(const DryRun& dryRun, const std::vector<ClientKind>& client
         json files = json::array(), sql = json::array(), scripts = json::array();
         text << "== " + DisplayName(kind);
         for (const PlannedFile& file : plan->second.files) {
-            const QString diff = UnifiedDiff(file.path, file.before, file.after);
+            // The engine writes Quillet's own files (the person's replaced settings) into the
+            // copy of the support folder; the plan names them where the command will write them.
+            QString path = file.path;
+            const QString copy = dryRun.supportCopy.path() + "/";
+            if (path.startsWith(copy))
+                path = dryRun.supportFolder + "/" + path.mid(copy.size());
+            const QString diff = UnifiedDiff(path, file.before, file.after);
             if (diff.isEmpty() && file.change == PlannedFile::Change::modify)
                 continue;  // written again as it was
-            files.push_back({{"path", file.path.toStdString()},
+            files.push_back({{"path", path.toStdString()},
                              {"change", ChangeName(file.change)},
                              {"diff", diff.toStdString()}});
             text << diff.chopped(diff.endsWith('\n') ? 1 : 0);

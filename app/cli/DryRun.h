@@ -45,6 +45,7 @@ private:
 };
 
 struct DryRun {
+    QString supportFolder;  // the real one, which the plan names
     QTemporaryDir supportCopy;
     SyncPreview preview;
     std::unique_ptr<PreviewWorkspace> workspace;

@@ -91,6 +91,7 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
                          copyError->toUtf8().constData());
             return nullptr;
         }
+        dryRun->supportFolder = supportFolder;
         options.dataFolder = dryRun->supportCopy.path();
         // A restore reads its point where it lies; the preview records none.
         options.restorePointsFolder = RestorePoints::InSupportFolder(supportFolder).folder();

@@ -74,6 +74,12 @@ public:
 
     bool makeFolder(const QString& path) override { return FolderCanExist(path); }
 
+    // What the command makes first and then writes shows as one new file.
+    std::optional<FileFailure> makeOwnersFile(const QString& path, const QByteArray&) override {
+        entry(path);
+        return std::nullopt;
+    }
+
     // The registry writes the source's file as it is given: the file is the change to show.
     std::optional<QString> changeRegistrySource(const EvolutionRegistry&,
                                                 const RegistrySourceChange& change) override {

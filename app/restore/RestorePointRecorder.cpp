@@ -346,6 +346,11 @@ public:
     // Mail's cache: Mail builds it again, so a restore need not bring it back.
     bool removeFolder(const QString& path) override { return _state.target.removeFolder(path); }
     bool makeFolder(const QString& path) override { return _state.target.makeFolder(path); }
+    // Made before its first change, which the point keeps from the file as made.
+    std::optional<FileFailure> makeOwnersFile(const QString& path,
+                                              const QByteArray& contents) override {
+        return _state.target.makeOwnersFile(path, contents);
+    }
     QString transactionEnd() const override { return _state.target.transactionEnd(); }
     bool rowsWillChange(sqlite3* database, const QString& table, const SqliteRowKey& key) override {
         return !_state.rowsWillChange(_client, database, table, key) &&

@@ -863,7 +863,9 @@ TEST(QuilletPropertyTest, LivesThatOnceLostThePersonsDataNoLongerDo) {
         const auto act = std::find_if(ActRows().begin(), ActRows().end(),
                                       [&](const QStringList& names) { return names[0] == row[1]; });
         ASSERT_TRUE(act != ActRows().end()) << "no act " << row.value(1).toStdString();
-        lives[row[0]].push_back({Act(act - ActRows().begin()), row.value(2).toInt()});
+        Step step{Act(act - ActRows().begin()), row.value(2).toInt()};
+        step.preview = row.value(3) == "previewed";
+        lives[row[0]].push_back(step);
     }
     ASSERT_FALSE(lives.empty());
     ASSERT_EQ(ActRows().size(), size_t(Act::restore) + 1);

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include "app/clients/sync/ReplacedSettings.h"
 #include "app/demo/FakeMacMozilla.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/FakeMacClient.h"
@@ -64,9 +65,12 @@ QByteArray SampleMacCommand::read(const QString& path) {
 std::map<QString, QByteArray> SampleMacCommand::machineFiles() const {
     return ReadFolderFiles(mac.folder(), [this](const QString& path) {
         const QString relative = path.mid(mac.folder().size());
-        // The programs and resources, which nothing writes, aside.
+        // The programs and resources, which nothing writes, aside, and Quillet's own files but
+        // the person's settings that its signatures replaced (a preview shows their change).
+        const bool quillets = path.contains("/Application Support/Quillet/") &&
+                              !path.endsWith("/" + kReplacedSettingsFileName);
         return relative.startsWith("/Resources/") || relative.startsWith("/root/usr/bin/") ||
-               path.contains("/Library/Logs/") || path.contains("/Application Support/Quillet") ||
+               path.contains("/Library/Logs/") || quillets ||
                path.contains("/var/fake-mac/osascript") || relative.contains("/tmp/");
     });
 }

@@ -24,6 +24,11 @@ std::optional<QString> ClientWrites::changeRegistrySource(const EvolutionRegistr
     return QStringLiteral("an unknown change");
 }
 
+std::optional<FileFailure> ClientWrites::makeOwnersFile(const QString& path,
+                                                        const QByteArray& contents) {
+    return WriteFileAtomicallyOrFail(path, contents, FileAccess::ownerOnly());
+}
+
 namespace {
 
 // Each change waits until the lines logged before it, which may describe it, are on disk.

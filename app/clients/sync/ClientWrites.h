@@ -49,6 +49,12 @@ public:
     virtual bool removeFolder(const QString& path) = 0;
     // A folder that must exist before files are written into it; false when it cannot.
     virtual bool makeFolder(const QString& path) = 0;
+    // A file of Quillet's own that is not there yet, made its owner's alone and holding
+    // `contents`, so that its first change through writeFile (which keeps the mode of the file
+    // it replaces) is its owner's alone too. A preview only notes the file as new. Nothing, or
+    // what failed.
+    virtual std::optional<FileFailure> makeOwnersFile(const QString& path,
+                                                      const QByteArray& contents);
     // Ends a transaction whose statements all succeeded: COMMIT, or a preview's ROLLBACK.
     virtual QString transactionEnd() const = 0;
     // The rows of `table` that have `key` are about to be deleted (and written anew) by the

@@ -171,8 +171,7 @@ std::optional<QString> ReplacedSettings::update(ClientKind client, const QString
     // Made the person's alone first, and empty: the writes keep the mode of the file they
     // replace, and a restore that takes the places away leaves the empty list.
     if (!QFileInfo::exists(_path)) {
-        if (auto failure =
-                WriteFileAtomicallyOrFail(_path, Bytes(Json::array()), FileAccess::ownerOnly()))
+        if (auto failure = writes.makeOwnersFile(_path, Bytes(Json::array())))
             return "cannot write " + _path + ": " + failure->description;
     }
     if (auto failure = writes.writeFile(_path, bytes))
