@@ -38,19 +38,6 @@ QString FindFile(const FakeMac& mac, const QString& ending) {
     return "(no " + ending + ")";
 }
 
-QString Describe(const FakeClientState& state) {
-    QString text;
-    for (const auto& [account, email] : state.accounts)
-        text += "account " + account + ": " + email + "\n";
-    for (const FakeClientSignature& signature : state.signatures) {
-        text += "signature " + signature.id + " \"" + signature.name + "\" offered by [" +
-                signature.offers.join(", ") + "]: " + QString::fromUtf8(signature.body) + "\n";
-    }
-    for (const auto& [account, id] : state.defaults)
-        text += "default of " + account + ": " + id + "\n";
-    return text;
-}
-
 // The files the sync changed, as they now are (property lists as XML), then the client's view.
 QString Changes(const FileStates& before, const FileStates& after, const FakeClientState& seen) {
     QString text;
@@ -66,7 +53,7 @@ QString Changes(const FileStates& before, const FileStates& after, const FakeCli
         if (!after.count(path))
             text += "--- " + path + " removed\n";
     }
-    return text + "--- as the client shows it\n" + Describe(seen);
+    return text + "--- as the client shows it\n" + ClientStateText(seen);
 }
 
 // The files of the clients, without Quillet's own (a sync keeps the person's settings before it
@@ -235,7 +222,7 @@ public:
         client->setDefault(account, defaultOf(mine));
         if (!client->signaturesLiveInAccounts())
             client->replaceSignature(std::nullopt, other);
-        before = Describe(seen());
+        before = ClientStateText(seen());
     }
 
     // The person's signature of that name, as the client keeps it.
@@ -278,7 +265,7 @@ public:
         } else if (what == "chosen") {
             EXPECT_EQ(chosen(), cell);
         } else if (what == "as-before") {
-            EXPECT_EQ(Describe(seen()), before);
+            EXPECT_EQ(ClientStateText(seen()), before);
         } else if (what == "quillet-for") {
             SelectAccounts(quillet(), kind,
                            cell == "first" ? QStringList{email} : world.emails().mid(1),
