@@ -111,8 +111,8 @@ std::optional<Failed> Core::runCreationSteps() {
     }
     _storeChangesX = std::make_unique<StoreChangeJournal>();
     _storeX->setSaveObserver(
-        [journal = _storeChangesX.get()](const auto& before, const auto& after) {
-            journal->recordSaved(before, after);
+        [journal = _storeChangesX.get()](std::int64_t key, const auto& before, const auto& after) {
+            journal->recordSaved(key, before, after);
         });
     detectClients();
     loadCachedAccounts();

@@ -457,10 +457,12 @@ std::optional<QString> UndoStore(Core& core, const Restore& restore) {
         records[record.attributes.uuidString] = std::move(record);
     }
     const auto original = records;
-    // Undone as an undo goes, newest point and its last change first: records that come back are
-    // added in the reverse of the order they went, which is their old order.
+    // Undone as an undo goes, newest point and its last change first. Records that come back take
+    // their former keys where points know them, and so their old places among the others (the
+    // earlier signature wins an account); others are added in the reverse of the order they went.
     std::vector<QString> order;
     std::set<QString> met;
+    std::map<QString, std::int64_t> formerKeys;
     for (const RestorePoint& point : restore.points) {
         // A point of the store alone goes back whole, unless only some clients are put back:
         // then only their installations do.
@@ -474,6 +476,8 @@ std::optional<QString> UndoStore(Core& core, const Restore& restore) {
             record = UndoStoreRecordChange(record, change, point.complete, scope);
             if (met.insert(change.uuid).second)
                 order.push_back(change.uuid);
+            if (change.primaryKey > 0)
+                formerKeys[change.uuid] = change.primaryKey;
         }
     }
     bool saved = true;
@@ -487,7 +491,7 @@ std::optional<QString> UndoStore(Core& core, const Restore& restore) {
         if (!record && existed)
             saved = store.RemoveRecord(ids.at(uuid)) && saved;
         else if (record && !existed)
-            store.AddRecord(*record);
+            store.AddRecord(*record, formerKeys[uuid]);
         else if (record)
             saved = store.SaveRecord(ids.at(uuid), *record) && saved;
     }

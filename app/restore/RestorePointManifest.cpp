@@ -224,7 +224,10 @@ std::vector<KeptStoreRecord> StoreFromJson(const Json& json, bool* complete) {
         const auto after = StoreRecordFromJson(record.at("after"));
         if (!before || !after)
             throw std::invalid_argument("record");
-        records.push_back(KeptStoreRecord{Text(record.at("uuid")), *before, *after});
+        const auto key = record.find("key");
+        records.push_back(KeptStoreRecord{
+            Text(record.at("uuid")), *before, *after,
+            key != record.end() && key->is_number_integer() ? key->get<std::int64_t>() : 0});
     }
     return records;
 }
@@ -308,7 +311,8 @@ std::variant<KeptFileDigest, QString> WriteKeptStore(const QString& folder,
     for (const KeptStoreRecord& record : records) {
         list.push_back({{"uuid", Utf8(record.uuid)},
                         {"before", StoreRecordJson(record.before)},
-                        {"after", StoreRecordJson(record.after)}});
+                        {"after", StoreRecordJson(record.after)},
+                        {"key", record.primaryKey}});
     }
     return WriteJson(folder, kKeptStoreFileName, Json{{"complete", complete}, {"records", list}});
 }

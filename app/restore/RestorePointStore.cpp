@@ -135,7 +135,8 @@ std::set<std::pair<QString, QString>> SelectedKeys(const SignatureRecord& record
 
 }  // namespace
 
-void StoreChangeJournal::recordSaved(const std::optional<SignatureRecord>& before,
+void StoreChangeJournal::recordSaved(std::int64_t primaryKey,
+                                     const std::optional<SignatureRecord>& before,
                                      const std::optional<SignatureRecord>& after) {
     const QString uuid = after    ? after->attributes.uuidString
                          : before ? before->attributes.uuidString
@@ -144,7 +145,7 @@ void StoreChangeJournal::recordSaved(const std::optional<SignatureRecord>& befor
         return;
     const auto [found, added] = _indexByUuid.emplace(uuid, _records.size());
     if (added)
-        _records.push_back(KeptStoreRecord{uuid, before, after});
+        _records.push_back(KeptStoreRecord{uuid, before, after, primaryKey});
     else
         _records[found->second].after = after;
 }

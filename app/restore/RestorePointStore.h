@@ -20,7 +20,7 @@ namespace quillet {
 class StoreChangeJournal {
 public:
     // What the store tells of each record it wrote (absent: no record).
-    void recordSaved(const std::optional<SignatureRecord>& before,
+    void recordSaved(std::int64_t primaryKey, const std::optional<SignatureRecord>& before,
                      const std::optional<SignatureRecord>& after);
     // The records that differ from how they were, in the order first changed.
     std::vector<KeptStoreRecord> changes() const;

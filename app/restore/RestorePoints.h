@@ -107,6 +107,9 @@ struct KeptStoreRecord {
     QString uuid;
     std::optional<SignatureRecord> before;
     std::optional<SignatureRecord> after;
+    // Its key in the store (0: not known, in points of earlier versions): a record that comes
+    // back takes it again, and with it its place in store order.
+    std::int64_t primaryKey = 0;
 };
 
 struct RestorePoint {

@@ -181,8 +181,8 @@ std::vector<std::pair<SignatureId, SignatureRecord>> Store::LoadRecords() {
     return records;
 }
 
-SignatureId Store::AddRecord(SignatureRecord record) {
-    const std::int64_t id = stageNew(std::move(record));
+SignatureId Store::AddRecord(SignatureRecord record, std::int64_t formerKey) {
+    const std::int64_t id = stageNew(std::move(record), formerKey);
     SaveManagedObjectContext();
     return SignatureId{storedKey(id)};
 }
@@ -292,6 +292,7 @@ void Store::DestroyStore() {
     _database = nullptr;
     _saved.clear();
     _pending.clear();
+    _formerKeys.clear();
     RemoveStoreFiles(_path);
 }
 
@@ -319,11 +320,32 @@ bool Store::stage(std::int64_t primaryKey, std::optional<SignatureRecord> record
     return !asSaved;
 }
 
-std::int64_t Store::stageNew(SignatureRecord record) {
+std::int64_t Store::stageNew(SignatureRecord record, std::int64_t formerKey) {
     // Negative, so that a stand-in can never be mistaken for a key of the file.
     const std::int64_t id = --_lastStandInId;
     _pending[id] = std::move(record);
+    if (formerKey > 0)
+        _formerKeys[id] = formerKey;
     return id;
+}
+
+std::optional<QString> Store::keyForNew(std::int64_t standInId, EntityKeys& keys,
+                                        const std::set<std::int64_t>& taken, std::int64_t* key) {
+    const auto former = _formerKeys.find(standInId);
+    // Keys above the file's maximum were never given by this file: one of them would be given
+    // again to the next new record.
+    if (former != _formerKeys.end() && former->second <= keys.max &&
+        !taken.contains(former->second)) {
+        std::optional<SignatureRecord> held;
+        if (auto error = ReadSignatureRecord(_database, _entity, former->second, &held))
+            return error;
+        if (!held) {
+            *key = former->second;
+            return std::nullopt;
+        }
+    }
+    *key = keys.next();
+    return std::nullopt;
 }
 
 std::vector<std::int64_t> Store::unwrittenIds() const {
@@ -368,10 +390,14 @@ std::optional<QString> Store::commitPendingChanges() {
             if ((error = writeChange(writer, primaryKey, *current, change)))
                 break;
         }
+        std::set<std::int64_t> taken;
         for (std::int64_t id : error ? std::vector<std::int64_t>() : unwrittenIds()) {
-            standInIdToKey[id] = keys.signature.next();
-            if ((error = writer.insert(standInIdToKey[id], *_pending.at(id))))
+            std::int64_t key = 0;
+            if ((error = keyForNew(id, keys.signature, taken, &key)) ||
+                (error = writer.insert(key, *_pending.at(id))))
                 break;
+            standInIdToKey[id] = key;
+            taken.insert(key);
         }
     }
     if (!error)
@@ -389,7 +415,8 @@ std::optional<QString> Store::commitPendingChanges() {
         const bool written = !removedElsewhere.contains(primaryKey);
         if (_saveObserver && written) {
             const auto saved = _saved.find(primaryKey);
-            _saveObserver(saved == _saved.end() ? std::nullopt : std::optional(saved->second),
+            _saveObserver(primaryKey,
+                          saved == _saved.end() ? std::nullopt : std::optional(saved->second),
                           change);
         }
         if (change && written) {
@@ -399,6 +426,7 @@ std::optional<QString> Store::commitPendingChanges() {
         }
     }
     _pending.clear();
+    _formerKeys.clear();
     _removedElsewhere.insert(removedElsewhere.begin(), removedElsewhere.end());
     return std::nullopt;
 }

@@ -88,8 +88,10 @@ public:
     void SaveSignatures(const SignatureIds& ids, const IdToSignatureMap& map);
     // The records as stored, in store order, with the changes a failed save left pending.
     std::vector<std::pair<SignatureId, SignatureRecord>> LoadRecords();
-    // As AddSignatureRecord and SaveSignatures, for a record the caller built.
-    SignatureId AddRecord(SignatureRecord record);
+    // As AddSignatureRecord and SaveSignatures, for a record the caller built. A record that comes
+    // back (a restore) takes its former key when the file has none under it, so that it keeps its
+    // place in store order: which signature wins an account goes by that order.
+    SignatureId AddRecord(SignatureRecord record, std::int64_t formerKey = 0);
     // False (with the log line) when the store has no such record.
     bool SaveRecord(SignatureId id, SignatureRecord record);
     bool RemoveRecord(SignatureId id);
@@ -98,10 +100,11 @@ public:
     // signatures", and the changes kept for the next save.
     bool SaveManagedObjectContext();
     bool hasChanges() const { return !_pending.empty(); }
-    // Told, once a save has committed, of each record it wrote: as this process last read or
-    // wrote it, and as written (absent: no record). Restore points keep what commands change.
-    using SaveObserver = std::function<void(const std::optional<SignatureRecord>& before,
-                                            const std::optional<SignatureRecord>& after)>;
+    // Told, once a save has committed, of each record it wrote: its key, as this process last read
+    // or wrote it, and as written (absent: no record). Restore points keep what commands change.
+    using SaveObserver =
+        std::function<void(std::int64_t primaryKey, const std::optional<SignatureRecord>& before,
+                           const std::optional<SignatureRecord>& after)>;
     void setSaveObserver(SaveObserver observer) { _saveObserver = std::move(observer); }
     // Of the caller's signatures, those whose records another process deleted while this one
     // held changes to them, since the last call: the deletion stands (the person removed them, or
@@ -137,7 +140,10 @@ private:
     // record is as saved: nothing to write.
     bool stage(std::int64_t primaryKey, std::optional<SignatureRecord> record);
     // Records a new record to write at the next save; returns its stand-in id.
-    std::int64_t stageNew(SignatureRecord record);
+    std::int64_t stageNew(SignatureRecord record, std::int64_t formerKey = 0);
+    // The key a new record is written under: its former one when that is free, else the next.
+    std::optional<QString> keyForNew(std::int64_t standInId, EntityKeys& keys,
+                                     const std::set<std::int64_t>& taken, std::int64_t* key);
     // The stand-in ids of new records not yet written, in the order they were added.
     std::vector<std::int64_t> unwrittenIds() const;
     std::optional<QString> commitPendingChanges();
@@ -157,6 +163,7 @@ private:
     // By key; new records not yet written are under negative stand-in ids.
     std::map<std::int64_t, std::optional<SignatureRecord>> _pending;
     std::int64_t _lastStandInId = 0;
+    std::map<std::int64_t, std::int64_t> _formerKeys;  // by stand-in id, of records that come back
     std::map<std::int64_t, std::int64_t> _standInIdToKey;  // of records written since
     SaveObserver _saveObserver;
     std::set<std::int64_t> _removedElsewhere;  // keys, until taken
