@@ -146,13 +146,14 @@ std::optional<QByteArray> Serialised(const Json& json, int indent) {
 }
 
 std::variant<KeptFileDigest, QString> WriteJson(const QString& folder, const QString& file,
-                                                const Json& json) {
+                                                const Json& json,
+                                                Durability durability = Durability::powerLoss) {
     const auto bytes = Serialised(json, -1);
     if (!bytes)
         return "cannot write " + file;
     // What a point keeps of the clients' files and of the store: its owner's alone.
-    if (const auto failure =
-            WriteFileAtomicallyOrFail(folder + "/" + file, *bytes, FileAccess::ownerOnly()))
+    if (const auto failure = WriteFileAtomicallyOrFail(folder + "/" + file, *bytes,
+                                                       FileAccess::ownerOnly(), durability))
         return failure->description;
     return KeptFileDigest{file, Digest(*bytes)};
 }
@@ -306,7 +307,7 @@ std::variant<KeptFileDigest, QString> WriteKeptUnit(const QString& folder, const
 
 std::variant<KeptFileDigest, QString> WriteKeptStore(const QString& folder,
                                                      const std::vector<KeptStoreRecord>& records,
-                                                     bool complete) {
+                                                     bool complete, Durability durability) {
     Json list = Json::array();
     for (const KeptStoreRecord& record : records) {
         list.push_back({{"uuid", Utf8(record.uuid)},
@@ -314,7 +315,8 @@ std::variant<KeptFileDigest, QString> WriteKeptStore(const QString& folder,
                         {"after", StoreRecordJson(record.after)},
                         {"key", record.primaryKey}});
     }
-    return WriteJson(folder, kKeptStoreFileName, Json{{"complete", complete}, {"records", list}});
+    return WriteJson(folder, kKeptStoreFileName, Json{{"complete", complete}, {"records", list}},
+                     durability);
 }
 
 std::optional<QString> WriteRestorePointManifest(const RestorePoint& point,

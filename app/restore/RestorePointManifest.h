@@ -47,9 +47,11 @@ struct KeptFileDigest {
 // A record written durably into the point's folder: its digest, or what failed.
 std::variant<KeptFileDigest, QString> WriteKeptUnit(const QString& folder, const QString& file,
                                                     const KeptUnit& unit);
+// The finished point's record of the store leaves the folder to the manifest written after it.
 std::variant<KeptFileDigest, QString> WriteKeptStore(const QString& folder,
                                                      const std::vector<KeptStoreRecord>& records,
-                                                     bool complete);
+                                                     bool complete,
+                                                     Durability durability = Durability::powerLoss);
 
 // Written atomically (durably, unless `durability` leaves the folder to the caller); nothing on
 // success, else what failed. A finished point (`point.complete`) lists its records with their

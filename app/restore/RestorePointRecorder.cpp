@@ -212,7 +212,8 @@ public:
                      [](const KeptUnit& unit) { return !unit.entries.empty(); });
         SummariseRestorePoint(point);
         point.units.clear();
-        auto store = WriteKeptStore(point.folder, storeChanges, true);
+        // The manifest, written next in the same folder, makes both names durable.
+        auto store = WriteKeptStore(point.folder, storeChanges, true, Durability::contentsOnly);
         if (const auto* error = std::get_if<QString>(&store)) {
             LogWarning("Restore points: cannot finish " + point.id + ": " + *error);
         } else {
