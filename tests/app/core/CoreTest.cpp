@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryDir>
-
 #include "app/core/Core.h"
 #include "app/core/NewSignature.h"
 #include "app/demo/FakeMacAccounts.h"
@@ -320,22 +317,6 @@ TEST_F(CoreTest, StartScriptsAPermissionClientOnlyWhenItRunsAndHasCachedAccounts
     EXPECT_TRUE(platform.prompter.shown()[0].informativeText.contains("Mail"))
         << platform.prompter.shown()[0].informativeText.toStdString();
     EXPECT_EQ(accountsOf(ClientKind::appleMail)[0], "discoveryFailed");
-}
-
-TEST(NewSignatureTest, OnlyWhollyValidUtf8FilesAreRead) {
-    QTemporaryDir folder;
-    auto write = [&folder](const QString& name, const QByteArray& bytes) {
-        QFile file(folder.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return file.fileName();
-    };
-    EXPECT_EQ(ReadUtf8File(write("utf8.html", "<p>Caf\xC3\xA9</p>")), "<p>Café</p>");
-    EXPECT_EQ(ReadUtf8File(write("empty.html", "")), "");
-    // Latin-1 "Café": one byte that is no UTF-8.
-    EXPECT_FALSE(ReadUtf8File(write("latin1.html", "<p>Caf\xE9</p>")));
-    EXPECT_FALSE(ReadUtf8File(folder.filePath("missing.html")));
-    EXPECT_FALSE(ReadUtf8File(folder.path()));  // a folder, not a file
 }
 
 // Outlook's one switch sets both insertions; Spark offers none, so both are on whatever the
