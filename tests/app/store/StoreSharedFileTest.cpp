@@ -61,6 +61,8 @@ struct StoreUser {
             s.keyQe = row[3];
         else if (what == "rename")
             s.nameQe = row[3];
+        else if (what == "finish")
+            s.pendingDeletion = true;
         else if (what == "unselect")
             s.clientKindToSelectedInstallationsInfoMap[kind].accountEmailToPayloadMap.erase(email);
         else if (what == "select" && email == "*")
@@ -97,6 +99,10 @@ TEST_F(StoreSharedFileTest, StoresOnOneFileKeepWhatEachWroteAndWhatOneDeletedSta
         if (!users.count(row[0]))
             users.emplace(row[0], open({kStoreBusyTimeoutMilliseconds, disk.name()}));
         StoreUser& user = users.at(row[0]);
+        if (row[1] == "sql") {
+            sql(row[2]);
+            continue;
+        }
         if (row[1] == "fail") {
             disk.failCommits(row[2].toInt());
             continue;
@@ -113,6 +119,9 @@ TEST_F(StoreSharedFileTest, StoresOnOneFileKeepWhatEachWroteAndWhatOneDeletedSta
         // A record whose save failed is known by a stand-in id until it is written.
         if (row[1] == "add" && alerts.size() == alertsBefore)
             added[row[2]] = id;
+        if (row[1] == "add" && row.size() > 3) {
+            EXPECT_EQ(id.value, row[3].toLongLong());
+        }
         if (row[1] == "rename" && added.count(row[2]))
             added[row[3]] = added.extract(row[2]).mapped();
         if (row[1] == "remove")

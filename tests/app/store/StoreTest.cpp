@@ -1,5 +1,6 @@
-// The signature store over real SQLite files: round trips, identifiers, the rules applied when
-// signatures are loaded, saves that write only what changed, and saves that fail.
+// The signature store over real SQLite files: round trips, the rules applied when signatures are
+// loaded, saves that write only what changed, and saves that fail. (Identifiers, and stores
+// sharing a file: StoreSharedFileTest.)
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -59,29 +60,6 @@ TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
     EXPECT_TRUE(alerts.empty());
     store->DestroyStore();
     expectFiles(false);
-}
-
-// Neither a deleted record nor a primary-key table that lags behind the rows lets an
-// identifier be given twice.
-TEST_F(StoreTest, IdentifiersAreNeverGivenTwice) {
-    {
-        auto store = open();
-        store->AddSignatureRecord(NamedSignature("A"));
-        Signature finished = NamedSignature("B");
-        finished.pendingDeletion = true;
-        EXPECT_EQ(store->AddSignatureRecord(finished).value, 2);
-    }
-    {
-        auto store = open();
-        EXPECT_EQ(store->LoadSignatures().first.size(), 1u);  // B is finished and deleted
-        EXPECT_EQ(store->AddSignatureRecord(NamedSignature("C")).value, 3);
-    }
-    sql("DELETE FROM ZSIGNATUREENTITYV2 WHERE ZNAMEQE = 'C'");
-    EXPECT_EQ(open()->AddSignatureRecord(NamedSignature("D")).value, 4);
-    sql("INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZNAMEQE) VALUES (9, 3, 1, 'Nine');"
-        "UPDATE Z_PRIMARYKEY SET Z_MAX = 2");
-    EXPECT_EQ(open()->AddSignatureRecord(NamedSignature("New")).value, 10);
-    EXPECT_TRUE(alerts.empty());
 }
 
 // Colour -1 becomes (P - 1 + i) mod 13 and is stored; NULL columns read as empty, and a uuid
