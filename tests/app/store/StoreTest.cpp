@@ -18,9 +18,16 @@ namespace {
 
 class StoreTest : public testing::Test, protected StoreHarness {
 protected:
+    // The store holds the signatures and where they are installed: its files are its owner's.
     void expectFiles(bool exist) {
-        for (const char* suffix : kStoreFileSuffixes)
+        for (const char* suffix : kStoreFileSuffixes) {
             EXPECT_EQ(QFile::exists(storePath() + suffix), exist) << suffix;
+            if (exist) {
+                EXPECT_EQ(QFile::permissions(storePath() + suffix),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser)
+                    << suffix;
+            }
+        }
     }
     // Each row of the file: a query over the store and its result rows, joined by " ; ".
     void expectRows(const QString& file) {
@@ -30,7 +37,8 @@ protected:
 };
 
 // A new store has Core Data's layout and a write-ahead log until it is destroyed; whatever
-// another version left in the metadata, the records are read the same.
+// another version left in the metadata and the files' permissions, the records are read the same
+// and the files are made their owner's alone.
 TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
     auto store = open();
     ASSERT_TRUE(store);
@@ -52,8 +60,13 @@ TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
     RecordInstalled(original, ClientKind::spark, "", "S-1", "text");
     const SignatureId id = store->AddSignatureRecord(original);
     expectFiles(true);
+    // An earlier version made the files as open as the umask let it.
+    for (const char* suffix : kStoreFileSuffixes)
+        QFile::setPermissions(storePath() + suffix,
+                              QFile::permissions(storePath()) | QFile::ReadOther);
     sql("UPDATE Z_METADATA SET Z_UUID = 'elsewhere', Z_PLIST = x'deadbeef'");
     auto [ids, map] = open()->LoadSignatures();
+    expectFiles(true);
     ASSERT_EQ(ids, SignatureIds{id});
     EXPECT_EQ(Describe(*map.at(id)), Describe(original));
     expectRows("store/new-store-rows.tsv");
@@ -118,23 +131,6 @@ TEST_F(StoreTest, FailedSavesAlertAndALaterSaveWritesTheirChanges) {
     store->SaveSignatures({}, map);  // an empty save still writes what the failed one left
     EXPECT_FALSE(store->hasChanges());
     EXPECT_EQ(sql("SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2"), QStringList{"After"});
-}
-
-// The store holds the signatures and where they are installed: an earlier version made its files
-// as open as the umask let it.
-TEST_F(StoreTest, TheStoresFilesAreItsOwnersAloneWhateverAnEarlierVersionLeft) {
-    open()->AddSignatureRecord(NamedSignature("One"));
-    for (const char* suffix : kStoreFileSuffixes) {
-        QFile(storePath() + suffix).open(QIODevice::Append);
-        QFile::setPermissions(storePath() + suffix,
-                              QFile::permissions(storePath()) | QFile::ReadOther);
-    }
-    const auto store = open();
-    ASSERT_TRUE(store);
-    for (const char* suffix : kStoreFileSuffixes)
-        EXPECT_EQ(QFile::permissions(storePath() + suffix),
-                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser)
-            << suffix;
 }
 
 // A store that cannot be read ends the start with the file kept: the current one, or the earlier
