@@ -136,7 +136,6 @@ protected:
         startAfresh();
         acting.clear();
         acting.whileShown = nullptr;
-        slow.set();
         updatedInClients.clear();
     }
 
@@ -146,45 +145,15 @@ protected:
     std::vector<bool> updatedInClients;
 };
 
-// A selection without any text has nothing to write: no client is touched.
-TEST_F(SyncPassTest, ASignatureWithoutTextTouchesNoClientThroughItsSelection) {
-    const SignatureId id = addWork({{ClientKind::outlook, {"jane@x.org"}}});
-    engine().signature(id)->localTextQe.clear();
-    EXPECT_TRUE(sync(id).success);
-    EXPECT_TRUE(mac.osascriptRuns().filter("Outlook-GetSignatures").isEmpty());
-    EXPECT_TRUE(updatedInClients.empty());
-}
-
 // Each pass of tests/data/core/sync-passes.tsv. Outlook is updated while it runs, never asked
 // about nor closed. The others are closed when the person says OK, synced after they quit, and
 // reopened when asked. A client must not be written while it runs: it would write its own files
 // over ours on exit. One slow to quit (on Linux a client saves its profile on the way out) is
 // waited for as long as its workspace allows, on the main loop. A client that refuses the script,
 // or holds a signature of the person's by the same name, is not updated: the pass tells why. One
-// that takes the signature but not its defaults is told of too, yet counts as updated.
+// that takes the signature but not its defaults is told of too, yet counts as updated. A
+// selection without any text has nothing to write: no client is touched.
 TEST_F(SyncPassTest, ClientsAreWrittenOnlyWhenTheyCanBeAndTheirProblemsAreTold) {
-    const std::map<QString, std::function<void()>> arrangements = {
-        {"quits when asked", [] {}},
-        {"opened by the person while the question is on screen",
-         [&] {
-             mac.setRunning({kPostboxId, kOutlookId});
-             acting.whileShown = [&](const Alert& shown) {
-                 if (shown.title == kCloseTitle)
-                     mac.setRunning({kPostboxId, kThunderbirdId, kOutlookId});
-             };
-         }},
-        {"still running after the wait for it to quit",
-         [&] { slow.set(std::numeric_limits<double>::infinity()); }},
-        {"slower to quit than its workspace allows", [&] { slow.set(20); }},
-        {"slow to quit within what its workspace allows", [&] { slow.set(20, 30); }},
-        {"automation denied", [&] { SetFakeAutomationDenied(mac, "Outlook", true); }},
-        {"the person's own of the same name",
-         [&] {
-             SetFakeOutlookSignatures(mac, {{"Work", "<p>the person's own</p>"}});
-         }},
-        {"defaults refused",
-         [&] { FailFakeOutlookScript(mac, "Outlook-SetDefaultSignatures16-Main-B"); }},
-    };
     const std::map<QString, std::vector<bool>> notices = {
         {"none", {}}, {"clean", {false}}, {"problems", {true}}};
     const QByteArray prefs = *ReadFakeFile(thunderbirdPrefs);
@@ -192,23 +161,37 @@ TEST_F(SyncPassTest, ClientsAreWrittenOnlyWhenTheyCanBeAndTheirProblemsAreTold) 
         SCOPED_TRACE(row[0].toStdString());
         startCase();
         mac.writeFile(thunderbirdPrefs, prefs);
-        SetFakeAutomationDenied(mac, "Outlook", false);
-        SetFakeOutlookSignatures(mac, {{"Mine", "<p>mine</p>"}});
         mac.setRunning({kPostboxId, kThunderbirdId, kOutlookId, "com.example.other"});
         acting.answerWith("OK", true);
-        arrangements.at(row[0])();
-        const bool all = row[1] == "all", written = row[2] == "yes";
+        const QString &thunderbird = row[2], &outlook = row[4];
+        slow.set(thunderbird == "never" ? std::numeric_limits<double>::infinity()
+                                        : thunderbird.toDouble(),
+                 row[3].isEmpty() ? Workspace::kDefaultExitWaitLimit : row[3].toDouble());
+        if (thunderbird == "opens") {
+            mac.setRunning({kPostboxId, kOutlookId});
+            acting.whileShown = [&](const Alert& shown) {
+                if (shown.title == kCloseTitle)
+                    mac.setRunning({kPostboxId, kThunderbirdId, kOutlookId});
+            };
+        }
+        SetFakeAutomationDenied(mac, "Outlook", outlook == "denied");
+        SetFakeOutlookSignatures(mac, {{outlook == "own" ? "Work" : "Mine", "<p>mine</p>"}});
+        if (outlook.startsWith("fails "))
+            FailFakeOutlookScript(mac, outlook.mid(6));
+        const bool all = row[1] == "all", written = row[5] == "yes";
         const SignatureId id = addWork(
             all ? std::map<ClientKind, QStringList>{{ClientKind::thunderbird, {"tom@x.org"}},
                                                     {ClientKind::postbox, {}},
                                                     {ClientKind::outlook, {}}}
                 : std::map<ClientKind, QStringList>{{ClientKind::outlook, {"jane@x.org"}}});
+        if (outlook == "no text")
+            engine().signature(id)->localTextQe.clear();
         const WorkOutcome outcome = sync(id);
-        EXPECT_EQ(outcome.success, row.value(4).isEmpty());
-        EXPECT_EQ(updatedInClients, notices.at(row[3]));
+        EXPECT_EQ(outcome.success, row.value(7).isEmpty());
+        EXPECT_EQ(updatedInClients, notices.at(row[6]));
         if (!outcome.success) {
             EXPECT_EQ(outcome.title, kProblemsTitle);
-            EXPECT_EQ(alert(kProblemsTitle).informativeText, row[4]);
+            EXPECT_EQ(alert(kProblemsTitle).informativeText, row[7]);
             EXPECT_EQ(alert(kProblemsTitle).style, AlertStyle::critical);
         }
         if (!all)

@@ -1,5 +1,6 @@
-// The signature store over real SQLite files: round trips, identifiers, the rules applied when
-// signatures are loaded, saves that write only what changed, and saves that fail.
+// The signature store over real SQLite files: round trips, the rules applied when signatures are
+// loaded, saves that write only what changed, and saves that fail. (Identifiers, and stores
+// sharing a file: StoreSharedFileTest.)
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -8,7 +9,6 @@
 
 #include "common/Text.h"
 #include "tests/support/DataTable.h"
-#include "tests/support/FaultySqliteVfs.h"
 #include "tests/support/StoreHarness.h"
 #include "tests/support/SyncTestSupport.h"
 #include "tests/support/TestHelpers.h"
@@ -18,9 +18,16 @@ namespace {
 
 class StoreTest : public testing::Test, protected StoreHarness {
 protected:
+    // The store holds the signatures and where they are installed: its files are its owner's.
     void expectFiles(bool exist) {
-        for (const char* suffix : kStoreFileSuffixes)
+        for (const char* suffix : kStoreFileSuffixes) {
             EXPECT_EQ(QFile::exists(storePath() + suffix), exist) << suffix;
+            if (exist) {
+                EXPECT_EQ(QFile::permissions(storePath() + suffix),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser)
+                    << suffix;
+            }
+        }
     }
     // Each row of the file: a query over the store and its result rows, joined by " ; ".
     void expectRows(const QString& file) {
@@ -30,7 +37,8 @@ protected:
 };
 
 // A new store has Core Data's layout and a write-ahead log until it is destroyed; whatever
-// another version left in the metadata, the records are read the same.
+// another version left in the metadata and the files' permissions, the records are read the same
+// and the files are made their owner's alone.
 TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
     auto store = open();
     ASSERT_TRUE(store);
@@ -52,8 +60,13 @@ TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
     RecordInstalled(original, ClientKind::spark, "", "S-1", "text");
     const SignatureId id = store->AddSignatureRecord(original);
     expectFiles(true);
+    // An earlier version made the files as open as the umask let it.
+    for (const char* suffix : kStoreFileSuffixes)
+        QFile::setPermissions(storePath() + suffix,
+                              QFile::permissions(storePath()) | QFile::ReadOther);
     sql("UPDATE Z_METADATA SET Z_UUID = 'elsewhere', Z_PLIST = x'deadbeef'");
     auto [ids, map] = open()->LoadSignatures();
+    expectFiles(true);
     ASSERT_EQ(ids, SignatureIds{id});
     EXPECT_EQ(Describe(*map.at(id)), Describe(original));
     expectRows("store/new-store-rows.tsv");
@@ -62,74 +75,40 @@ TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
     expectFiles(false);
 }
 
-// Neither a deleted record nor a primary-key table that lags behind the rows lets an
-// identifier be given twice.
-TEST_F(StoreTest, IdentifiersAreNeverGivenTwice) {
-    {
-        auto store = open();
-        store->AddSignatureRecord(NamedSignature("A"));
-        Signature finished = NamedSignature("B");
-        finished.pendingDeletion = true;
-        EXPECT_EQ(store->AddSignatureRecord(finished).value, 2);
+// Rows another writer put into an existing store, loaded by the rules, and what the rules gave
+// stored. Colour -1 becomes (P - 1 + i) mod 13; NULL columns read as empty, and a uuid that is
+// missing or does not parse is replaced. A pending-deletion signature that no client holds any
+// more goes with its installations; one that a client still holds stays, whether that client is
+// detected now or not (it may be away); an all-accounts selection stays only for a client that
+// takes one.
+TEST_F(StoreTest, LoadAppliesItsRulesToRowsAnotherWriterPutAndStoresWhatTheyGave) {
+    for (const QString name : {"colours-and-uuids-missing", "finished-signatures"}) {
+        SCOPED_TRACE(name.toStdString());
+        RemoveStoreFiles(storePath());
+        open();
+        sql(ReadDataText("store/" + name + ".sql"));
+        auto [ids, map] = open()->LoadSignatures();
+        QStringList loaded;
+        for (const SignatureId& id : ids) {
+            Signature signature = *map.at(id);
+            EXPECT_EQ(
+                sql("SELECT ZUUIDSTRING FROM ZSIGNATUREENTITYV2 WHERE Z_PK = " + id.toString()),
+                QStringList{CanonicalUuidText(signature.uuidX.value_or(QUuid()))});
+            signature.uuidX.reset();
+            loaded << id.toString() + ": " + Describe(signature);
+        }
+        EXPECT_EQ(loaded.join("\n") + "\n", ReadDataText("store/" + name + "-loaded.txt"));
+        expectRows("store/" + name + "-rows.tsv");
     }
-    {
-        auto store = open();
-        EXPECT_EQ(store->LoadSignatures().first.size(), 1u);  // B is finished and deleted
-        EXPECT_EQ(store->AddSignatureRecord(NamedSignature("C")).value, 3);
-    }
-    sql("DELETE FROM ZSIGNATUREENTITYV2 WHERE ZNAMEQE = 'C'");
-    EXPECT_EQ(open()->AddSignatureRecord(NamedSignature("D")).value, 4);
-    sql("INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, Z_ENT, Z_OPT, ZNAMEQE) VALUES (9, 3, 1, 'Nine');"
-        "UPDATE Z_PRIMARYKEY SET Z_MAX = 2");
-    EXPECT_EQ(open()->AddSignatureRecord(NamedSignature("New")).value, 10);
-    EXPECT_TRUE(alerts.empty());
 }
 
-// Colour -1 becomes (P - 1 + i) mod 13 and is stored; NULL columns read as empty, and a uuid
-// that is missing or does not parse is replaced and stored.
-TEST_F(StoreTest, LoadAssignsMissingColoursAndUuidsAndStoresThem) {
-    open();  // an existing store into which another writer has put rows
-    sql(ReadDataText("store/colours-and-uuids-missing.sql"));
-    auto [ids, map] = open()->LoadSignatures();
-    ASSERT_EQ(ids.size(), 6u);
-    QStringList colours, uuids;
-    for (const SignatureId& id : ids) {
-        ASSERT_TRUE(map.at(id)->uuidX && !map.at(id)->uuidX->isNull());
-        colours << QString::number(map.at(id)->colorIndex);
-        uuids << CanonicalUuidText(*map.at(id)->uuidX);
-    }
-    EXPECT_EQ(colours, (QStringList{"12", "0", "5", "2", "0", "3"}));
-    // A save writes only the columns it changed; a NULL colour reads as 0 and stays NULL.
-    EXPECT_EQ(sql("SELECT COALESCE(ZCOLORINDEX, 0) FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"),
-              colours);
-    EXPECT_EQ(sql("SELECT ZUUIDSTRING FROM ZSIGNATUREENTITYV2 ORDER BY Z_PK"), uuids);
-    const Signature& empty = *map.at(ids[4]);
-    EXPECT_FALSE(empty.active);
-    EXPECT_TRUE(empty.nameQe.isEmpty() && empty.keyQe.isEmpty() && empty.mainTextQe.isEmpty());
-}
-
-// A pending-deletion signature that no client holds any more goes with its installations; one
-// that a client still holds stays, whether that client is detected now or not (it may be away);
-// an all-accounts selection stays only for a client that takes one.
-TEST_F(StoreTest, LoadDeletesFinishedSignaturesAndDropsSelectionsClientsCannotTake) {
-    open();  // an existing store into which another writer has put rows
-    sql(ReadDataText("store/finished-signatures-and-unserved-selections.sql"));
-    auto [ids, map] = open()->LoadSignatures();
-    QStringList loaded;
-    for (const SignatureId& id : ids)
-        loaded << id.toString() + ": " + Describe(*map.at(id));
-    EXPECT_EQ(loaded.join("\n") + "\n", ReadDataText("store/finished-signatures-loaded.txt"));
-    expectRows("store/finished-signatures-rows.tsv");
-}
-
-// Another connection holding the write lock, then commits that fail: each failed save alerts,
-// keeps its changes (and the ids it gave) and a later save writes them.
+// Another connection holds the write lock: the save alerts, keeps its changes and a later save
+// writes them. (Commits that fail: the walk of stores sharing a file.)
 TEST_F(StoreTest, FailedSavesAlertAndALaterSaveWritesTheirChanges) {
-    FaultySqliteVfs disk;
-    auto store = open({0, disk.name()});
+    auto store = open({0, {}});
     const SignatureId id = store->AddSignatureRecord(NamedSignature("Before"));
     IdToSignatureMap map{{id, std::make_shared<Signature>(NamedSignature("After"))}};
-    sqlite3* locker = nullptr;  // another connection holding the write lock
+    sqlite3* locker = nullptr;
     ASSERT_EQ(sqlite3_open(QFile::encodeName(storePath()).constData(), &locker), SQLITE_OK);
     QuerySqliteRows(locker, "BEGIN IMMEDIATE");
     store->SaveSignatures({id}, map);
@@ -142,50 +121,6 @@ TEST_F(StoreTest, FailedSavesAlertAndALaterSaveWritesTheirChanges) {
     store->SaveSignatures({}, map);  // an empty save still writes what the failed one left
     EXPECT_FALSE(store->hasChanges());
     EXPECT_EQ(sql("SELECT ZNAMEQE FROM ZSIGNATUREENTITYV2"), QStringList{"After"});
-
-    disk.failCommits(2);
-    const SignatureId first = store->AddSignatureRecord(NamedSignature("First"));
-    const SignatureId second = store->AddSignatureRecord(NamedSignature("Second"));
-    EXPECT_EQ(alerts.size(), 3);
-    EXPECT_NE(first, second);
-    EXPECT_EQ(sql("SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"1"});
-    // A load in between keeps what is still pending, in the order it was added.
-    const auto [pendingIds, pendingMap] = store->LoadSignatures();
-    EXPECT_EQ(pendingIds, (SignatureIds{id, first, second}));
-    // Meanwhile another process takes the next key; the records get keys of their own, and the
-    // ids handed out stay valid for the rest of the run.
-    auto other = open();
-    const SignatureId elsewhere = other->AddSignatureRecord(NamedSignature("Elsewhere"));
-    EXPECT_TRUE(store->SaveManagedObjectContext());
-    pendingMap.at(second)->nameQe = "Second renamed";
-    store->SaveSignatures({second}, pendingMap);
-    store.reset();
-    auto [ids, loaded] = open()->LoadSignatures();
-    ASSERT_EQ(ids.size(), 4u);
-    EXPECT_EQ(ids[0], id);
-    EXPECT_EQ(ids[1], elsewhere);
-    QStringList names;
-    for (const SignatureId& each : ids)
-        names << loaded.at(each)->nameQe;
-    EXPECT_EQ(names, (QStringList{"After", "Elsewhere", "First", "Second renamed"}));
-    EXPECT_EQ(alerts.size(), 3);
-}
-
-// The store holds the signatures and where they are installed: an earlier version made its files
-// as open as the umask let it.
-TEST_F(StoreTest, TheStoresFilesAreItsOwnersAloneWhateverAnEarlierVersionLeft) {
-    open()->AddSignatureRecord(NamedSignature("One"));
-    for (const char* suffix : kStoreFileSuffixes) {
-        QFile(storePath() + suffix).open(QIODevice::Append);
-        QFile::setPermissions(storePath() + suffix,
-                              QFile::permissions(storePath()) | QFile::ReadOther);
-    }
-    const auto store = open();
-    ASSERT_TRUE(store);
-    for (const char* suffix : kStoreFileSuffixes)
-        EXPECT_EQ(QFile::permissions(storePath() + suffix),
-                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser)
-            << suffix;
 }
 
 // A store that cannot be read ends the start with the file kept: the current one, or the earlier
