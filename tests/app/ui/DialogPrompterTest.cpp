@@ -21,13 +21,7 @@ Answer AskAndThen(DialogPrompter& prompter, const Alert& alert,
     return prompter.ask(alert);
 }
 
-const Alert kCloseClients{AlertStyle::warning,
-                          "Some email clients need to be closed.",
-                          "The following email clients need to be closed in order to update "
-                          "signatures:\nThunderbird\n",
-                          {"OK", "Later"},
-                          std::nullopt,
-                          0};
+const Alert kCloseClients{AlertStyle::warning, "Close Thunderbird?", "", {"OK", "Later"}, {}, 0};
 
 // Escape and the title bar's close choose the button that changes nothing (the last); Return
 // the default one. The box belongs to the main window, which comes forward with it.

@@ -18,7 +18,6 @@
 namespace quillet {
 namespace {
 
-// The preview's page itself, as the preview program shows it.
 class PreviewViewTest : public testing::Test {
 protected:
     PreviewViewTest() : view([this](const QUrl& url) { opened << url.toString(); }) {
@@ -69,12 +68,12 @@ TEST_F(PreviewViewTest, RunsNoScriptLoadsALargeTextAndSendsLinksOut) {
     EXPECT_EQ(view.webView()->url(), before);
 }
 
-// The application shows the page through the preview program, which lives only as long as the
-// preview: the web engine's memory and processes go with it.
+// The preview program lives only as long as the preview: the web engine's memory and processes go
+// with it.
 TEST(PreviewProgramTest, LivesWhileThePreviewShowsAndAMissingProgramIsALoadThatFailed) {
     UiHarness ui;
     ui.addSignature({.name = "First"});
-    ui.addSignature({.name = "Second", .key = "k2"});  // the service answers one text per key
+    ui.addSignature({.name = "Second", .key = "k2"});
     auto& panel = *ui.main().existingSignatureController();
     const auto open = [&]() -> PreviewSignatureController* {
         QTest::mouseClick(panel.findChild<QAbstractButton*>("previewButton"), Qt::LeftButton);
@@ -89,7 +88,6 @@ TEST(PreviewProgramTest, LivesWhileThePreviewShowsAndAMissingProgramIsALoadThatF
     ASSERT_TRUE(preview && preview->previewProcess());
     const qint64 program = preview->previewProcess()->processId();
     ASSERT_EQ(::kill(static_cast<pid_t>(program), 0), 0);
-    // Another signature closes the preview, and its program ends.
     QTest::mouseClick(ui.main().signatureButtons()[1], Qt::LeftButton);
     UiHarness::settle();
     EXPECT_FALSE(panel.visiblePreview());
