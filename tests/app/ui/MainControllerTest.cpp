@@ -60,7 +60,7 @@ protected:
 // Uninstall asks first, on the next turn of the loop; confirmed, the one now at its position is
 // selected. Put off with "Later", the signature stays listed as being removed until a pass takes
 // it out. A success notice follows only clean passes while the window's controller is engaged.
-TEST_F(MainControllerTest, UninstallingSelectsTheNextSignatureOrTheIntroWhereTheFormStarts) {
+TEST_F(MainControllerTest, TheListFollowsUninstallsTheFormTheCommandAndTheToolbar) {
     ui.installThunderbird();
     std::vector<SignatureId> ids;
     for (const char* name : {"A", "B", "C"})
@@ -134,30 +134,10 @@ TEST_F(MainControllerTest, UninstallingSelectsTheNextSignatureOrTheIntroWhereThe
     EXPECT_EQ(panel().signatureId(), id);
     EXPECT_TRUE(main.addButton()->isEnabled());
 
-    // Postbox is not installed: that pass has a problem.
-    main.notificationView()->hide();
-    const qsizetype notices = ui.delivered.size();
-    const SignatureId troubled = ui.addSignature({.name = "Carl", .client = ClientKind::postbox});
-    ui.engine().signature(id)->markForReinstallation();
-    ui.engine().syncSignatures({troubled, id});
-    ui.finishWork();
-    EXPECT_FALSE(main.notificationView()->isVisible());
-    main.disengage();
-    ui.engine().signature(id)->markForReinstallation();
-    ui.engine().saveSignature(id, true, false);
-    ui.finishWork();
-    EXPECT_FALSE(main.notificationView()->isVisible());
-    EXPECT_EQ(ui.delivered.size(), notices);
-}
-
-// What the command beside the window changes shows at the next look at the store, without
-// losing the selection or a name being typed. Quit asks first.
-TEST_F(MainControllerTest, TheListShowsWhatTheCommandChangedAndTheToolbarActs) {
-    ui.installThunderbird();
-    ui.addSignature({.name = "Anna"});
-    ui.addSignature({.name = "Bob"});
+    // What the command beside the window changes shows at the next look at the store, without
+    // losing the selection or a name being typed.
     ui.service.setSignature("k2", "<p>Carl</p>");
-    MainController& main = ui.main();
+    select(0);
     click("editButton");
     QLineEdit* name = element<QLineEdit>("nameField");
     name->setText("Annabel");
@@ -184,8 +164,8 @@ TEST_F(MainControllerTest, TheListShowsWhatTheCommandChangedAndTheToolbarActs) {
     EXPECT_EQ(main.selectedSignatureIndex(), 0);
     EXPECT_EQ(panel().signatureId(), ui.engine().visibleSignatureIds()[0]);
 
-    // When no program could open a link (the workspace's record became a folder), the person is
-    // told where to go instead.
+    // Quit asks first. When no program could open a link (the workspace's record became a
+    // folder), the person is told where to go instead.
     Click(button("quitButton"));
     EXPECT_EQ(ui.terminations, 0);
     ui.platform.prompter.answerWith("Quit");
@@ -207,6 +187,21 @@ TEST_F(MainControllerTest, TheListShowsWhatTheCommandChangedAndTheToolbarActs) {
     ASSERT_EQ(ui.alertTitles(), QStringList{"Could not open the link."});
     EXPECT_TRUE(
         ui.platform.prompter.shown().front().informativeText.contains("https://quillet.app/help"));
+
+    // Postbox is not installed: that pass has a problem.
+    main.notificationView()->hide();
+    const qsizetype notices = ui.delivered.size();
+    const SignatureId troubled = ui.addSignature({.name = "Carl", .client = ClientKind::postbox});
+    ui.engine().signature(id)->markForReinstallation();
+    ui.engine().syncSignatures({troubled, id});
+    ui.finishWork();
+    EXPECT_FALSE(main.notificationView()->isVisible());
+    main.disengage();
+    ui.engine().signature(id)->markForReinstallation();
+    ui.engine().saveSignature(id, true, false);
+    ui.finishWork();
+    EXPECT_FALSE(main.notificationView()->isVisible());
+    EXPECT_EQ(ui.delivered.size(), notices);
 }
 
 // A key signature, a file one in an undetected client, one without any installation, and one for

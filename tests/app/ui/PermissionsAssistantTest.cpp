@@ -32,9 +32,6 @@ const QString kSettings =
 // permissions. The poll runs on the manual clock.
 class PermissionsAssistantTest : public testing::Test {
 protected:
-    PermissionsAssistantTest() : runner(mac.paths(), *platform.bundle) {
-        mailData = mac.addAppleMailData();
-    }
     ~PermissionsAssistantTest() override {
         // A check still hanging is ended, so that no script outlives its fake Mac.
         for (const QString& script : {kOutlookCheck, kMailCheck})
@@ -74,9 +71,9 @@ protected:
 
     FakeMac mac;
     TestPlatform platform{mac};
-    AppleScriptRunner runner;
+    AppleScriptRunner runner{mac.paths(), *platform.bundle};
     std::vector<ClientKind> kinds{ClientKind::appleMail, ClientKind::outlook};
-    std::optional<QString> mailData;
+    std::optional<QString> mailData = mac.addAppleMailData();
     QWidget* _shown = nullptr;
 };
 
