@@ -202,7 +202,7 @@ TEST_F(NewSignatureControllerTest, OnlyTheLastKeysAnswerFillsTheFormAndTheSignat
     EXPECT_TRUE(alertTitles().isEmpty()) << alertTitles().join("; ").toStdString();
 }
 
-// As in tests/data/ui/account-items.tsv.
+// As in tests/data/ui/drop-down-items.tsv.
 template <typename Item>
 QString Line(const DropDown<Item>& dropDown) {
     QStringList texts;
@@ -219,34 +219,27 @@ TEST(NewSignatureItemsTest, ItemsForEveryChoiceAndDiscoveryState) {
          std::make_shared<ClientInfo>("/System/Applications/Mail.app", "16.0", "3774")},
         {ClientKind::thunderbird,
          std::make_shared<ClientInfo>("/Applications/Thunderbird.app", "128.5.0", "128.5.0")}};
-    const std::vector<ClientKind> both{ClientKind::appleMail, ClientKind::thunderbird};
     const QStringList states{"cached", "discovering", "succeeded", "failed"};  // in enum order
-    const std::vector<QStringList> accountRows = ReadDataTable("ui/account-items.tsv");
-    ASSERT_EQ(accountRows.size(), 18u);
-    for (QStringList row : accountRows) {
-        ASSERT_EQ(row.size(), 8) << row.join(" / ").toStdString();
+    const std::vector<QStringList> rows = ReadDataTable("ui/drop-down-items.tsv");
+    ASSERT_EQ(rows.size(), 24u);
+    for (QStringList row : rows) {
+        ASSERT_EQ(row.size(), 11) << row.join(" / ").toStdString();
         row.replaceInStrings(QRegularExpression("^-$"), "");
+        std::vector<ClientKind> detected;
+        for (const QString& kind : row[2].split(',', Qt::SkipEmptyParts))
+            detected.push_back(*ClientKindFromStoredText(kind));
         std::map<ClientKind, AccountsInfo> accountsInfos;
         for (const auto& [kind, column] :
-             {std::pair{ClientKind::appleMail, 1}, std::pair{ClientKind::thunderbird, 3}})
+             {std::pair{ClientKind::appleMail, 4}, std::pair{ClientKind::thunderbird, 6}})
             accountsInfos[kind] =
                 MozillaAccountsInfo(row[column + 1].split(',', Qt::SkipEmptyParts),
                                     static_cast<AccountsInfoStatus>(states.indexOf(row[column])));
-        const auto items = BuildAccountDropDown({both, infos, accountsInfos},
-                                                ClientKindFromStoredText(row[5]), row[6]);
-        EXPECT_EQ(Line(items).toStdString(), row[7].toStdString()) << row[0].toStdString();
-    }
-
-    const std::vector<QStringList> clientRows = ReadDataTable("ui/client-items.tsv");
-    ASSERT_EQ(clientRows.size(), 6u);
-    for (const QStringList& row : clientRows) {
-        ASSERT_EQ(row.size(), 5) << row.join(" / ").toStdString();
-        std::vector<ClientKind> detected;
-        for (const QString& kind : QString(row[1]).remove('-').split(',', Qt::SkipEmptyParts))
-            detected.push_back(*ClientKindFromStoredText(kind));
-        const auto items = BuildClientDropDown({detected, infos, {}, row[2] == "yes"},
-                                               ClientKindFromStoredText(row[3]));
-        EXPECT_EQ(Line(items).toStdString(), row[4].toStdString()) << row[0].toStdString();
+        const FormClients clients{detected, infos, accountsInfos, row[3] == "yes"};
+        const auto chosen = ClientKindFromStoredText(row[8]);
+        const QString items = row[1] == "client"
+                                  ? Line(BuildClientDropDown(clients, chosen))
+                                  : Line(BuildAccountDropDown(clients, chosen, row[9]));
+        EXPECT_EQ(items.toStdString(), row[10].toStdString()) << row[0].toStdString();
     }
 }
 
