@@ -26,7 +26,6 @@ public:
     mutable int asks = 0;
 };
 
-// A fake Mac whose detected clients a case sets.
 struct PermissionMac {
     PermissionContext context() {
         return {kinds, appleMailDataPath, runner, accessibility, test.prompter};

@@ -20,7 +20,6 @@
 namespace quillet {
 namespace {
 
-// The application as it launches, over a fake Mac with Thunderbird.
 class AppDelegateTest : public testing::Test {
 protected:
     AppDelegate& launch() {

@@ -18,18 +18,19 @@
 namespace quillet {
 namespace {
 
-class PreviewViewTest : public testing::Test {
-protected:
-    PreviewViewTest() : view([this](const QUrl& url) { opened << url.toString(); }) {
-        view.resize(600, 400);
-        view.show();
-    }
-    bool load(const QString& html) {
+// A script in the signature runs nothing, a text beyond what a data URL may carry loads, and a
+// link goes out to the browser, not into the preview.
+TEST(PreviewViewTest, RunsNoScriptLoadsALargeTextAndSendsLinksOut) {
+    QStringList opened;
+    PreviewView view([&](const QUrl& url) { opened << url.toString(); });
+    view.resize(600, 400);
+    view.show();
+    const auto load = [&](const QString& html) {
         QSignalSpy loaded(&view, &PreviewView::loaded);
         view.load(html.toUtf8());
         return loaded.wait(60000) && loaded.front().front().toBool();
-    }
-    QString pageHtml() {
+    };
+    const auto pageHtml = [&] {
         QString html;
         bool done = false;
         view.webView()->page()->toHtml([&](const QString& text) {
@@ -38,15 +39,7 @@ protected:
         });
         EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 10000));
         return html;
-    }
-
-    QStringList opened;
-    PreviewView view;
-};
-
-// A script in the signature runs nothing, a text beyond what a data URL may carry loads, and a
-// link goes out to the browser, not into the preview.
-TEST_F(PreviewViewTest, RunsNoScriptLoadsALargeTextAndSendsLinksOut) {
+    };
     ASSERT_TRUE(load(ReadDataText("ui/preview/script.html")));
     const QString html = pageHtml();
     EXPECT_TRUE(html.contains(">kept<")) << html.toStdString();
