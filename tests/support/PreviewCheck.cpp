@@ -116,7 +116,7 @@ PreviewCheck CheckPreview(const SampleMacCommand& command, const QStringList& ar
 
     std::set<QString> planned;
     QStringList plannedScripts;
-    bool sparkPlanned = false;
+    nlohmann::json sparkStatements = nlohmann::json::array();
     for (const auto& client : plan["clients"]) {
         for (const auto& file : client["files"]) {
             const QString path = QString::fromStdString(file["path"]);
@@ -133,28 +133,25 @@ PreviewCheck CheckPreview(const SampleMacCommand& command, const QStringList& ar
                 check.mismatches << "the file is not as previewed: " + path;
             }
         }
-        if (client["client"] == "Spark") {
-            sparkPlanned = true;
-            if (SparkRows(sparkBefore, client["sql"]) != SparkRows(spark))
-                check.mismatches << "Spark's rows are not as previewed";
-        }
+        if (client["client"] == "Spark")
+            sparkStatements = client["sql"];
         for (const auto& script : client["scripts"])
             plannedScripts << QString::fromStdString(script["name"]);
     }
     // Every file the command changed was in the plan (Spark's database and the stand-in
     // Outlook's state aside: their statements and scripts are compared).
+    const std::set<QString> described{command.sample.outlookState, spark};
     for (const auto& [path, bytes] : after) {
-        const auto was = before.find(path);
-        const bool described = path == command.sample.outlookState || path == spark;
-        if ((was == before.end() || was->second != bytes) && !described && !planned.contains(path))
+        const bool changed = !before.contains(path) || before.at(path) != bytes;
+        if (changed && !described.contains(path) && !planned.contains(path))
             check.mismatches << "changed but not in the preview: " + path;
     }
     for (const auto& [path, bytes] : before) {
         if (!after.contains(path) && !planned.contains(path))
             check.mismatches << "deleted but not in the preview: " + path;
     }
-    if (!sparkPlanned && SparkRows(sparkBefore) != SparkRows(spark))
-        check.mismatches << "Spark's rows changed but not in the preview";
+    if (SparkRows(sparkBefore, sparkStatements) != SparkRows(spark))
+        check.mismatches << "Spark's rows are not as previewed";
     if (ChangingScripts(mac.osascriptRuns().mid(scriptsBeforeRun)) != plannedScripts)
         check.mismatches << "Outlook's scripts are not the previewed ones";
     return check;

@@ -1,8 +1,7 @@
 #pragma once
-// Whether `quillet --dry-run` tells what the command then does: runs the preview, checks that it
-// changed nothing, runs the command for real and compares. Files are compared by applying the
-// preview's diffs with patch(1), Spark's database by running the previewed statements on a copy
-// of it, Outlook by the scripts that change it.
+// Whether `quillet --dry-run` changes nothing and tells what the command then does: files by
+// applying its diffs with patch(1), Spark's database by running its statements on a copy, Outlook
+// by the scripts that change it.
 
 #include <QStringList>
 

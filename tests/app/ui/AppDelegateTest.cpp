@@ -20,11 +20,8 @@
 namespace quillet {
 namespace {
 
-// The application as it launches, over a fake Mac with Thunderbird: its preferences file in the
-// fake home.
 class AppDelegateTest : public testing::Test {
 protected:
-    AppDelegateTest() { ui.installThunderbird(); }
     AppDelegate& launch() {
         preferences = std::make_unique<QSettings>(
             ui.mac.homePath("Library/Preferences/app.quillet.Quillet.ini"), QSettings::IniFormat);
@@ -32,27 +29,20 @@ protected:
                                                      &ui, DefaultNewSignaturePanelFactory()});
         app->willFinishLaunching();
         app->didFinishLaunching();
-        UiHarness::settle();
         ui.finishWork();
         return *app;
     }
-    QString prefs() const {
-        return ui.mac.paths().userLibrary() + "/" +
-               FakeMac::MozillaProfilesFolder(ClientKind::thunderbird) + "/qlt1.default/prefs.js";
-    }
-    // The restore menu as the person opens it: its items' texts.
+    // The restore menu's items as the person opens it.
     QStringList items() {
-        RestoreMenu* menu = app->restoreMenu();
-        menu->popup(QPoint(0, 0));
-        UiHarness::settle();
+        emit app->restoreMenu()->aboutToShow();
         QStringList texts;
-        for (QAction* action : menu->actions())
+        for (QAction* action : app->restoreMenu()->actions())
             texts << action->text() + (action->isEnabled() ? "" : " (disabled)");
-        menu->hide();
         return texts;
     }
 
     UiHarness ui;
+    const QString prefs = ui.installThunderbird();
     XdgAutostartLoginItem loginItem{ui.mac.home(), "quillet", "Quillet", "/opt/My Apps/Quillet"};
     ReleasePageUpdater updater{ui.platform.workspace, ui.platform.prompter,
                                QUrl("https://quillet.app/releases")};
@@ -66,12 +56,10 @@ TEST_F(AppDelegateTest, LaunchEnablesTheLoginItemAndClosingOnlyHides) {
                     .value_or("")
                     .contains("Exec=\"/opt/My Apps/Quillet\"\n"));
     EXPECT_TRUE(delegate.mainController()->isEngaged());
-    // The offscreen desktop has no tray: the window is shown so the person can reach it, and
-    // through it the status item's restore menu.
+    // The offscreen desktop has no tray: the window is shown, with the status item's restore menu.
     EXPECT_TRUE(delegate.mainWindow()->isVisible());
     EXPECT_EQ(Child<QPushButton>(app->mainController(), "restoreButton")->menu(),
               app->restoreMenu());
-    // Check for Updates opens the release page when no updater is built in.
     delegate.checkForUpdates();
     EXPECT_EQ(ui.mac.workspaceLog(), QStringList{"open https://quillet.app/releases"});
 
@@ -93,8 +81,6 @@ TEST_F(AppDelegateTest, LaunchEnablesTheLoginItemAndClosingOnlyHides) {
     EXPECT_TRUE(window->isVisible());
 }
 
-// The rows of tests/data/ui/restore-choices.tsv: the alerts the person sees, and whether
-// Thunderbird's file and the store are back as before the install.
 class RestoreChoiceTest : public AppDelegateTest,
                           public testing::WithParamInterface<QStringList> {};
 
@@ -105,10 +91,10 @@ TEST_P(RestoreChoiceTest, AsksThenPutsTheClientAndTheStoreBackOrChangesNothing) 
     const bool damaged = row[3] == "yes", personsEdit = row[4] == "yes", restored = row[6] == "yes";
     launch();
     EXPECT_EQ(items(), QStringList{"No restore points (disabled)"});
-    const std::optional<QByteArray> before = ReadFakeFile(prefs());
+    const std::optional<QByteArray> before = ReadFakeFile(prefs);
     ui.engine().saveSignature(ui.addSignature({}), true, false);
     ui.finishWork();
-    const std::optional<QByteArray> installed = ReadFakeFile(prefs());
+    const std::optional<QByteArray> installed = ReadFakeFile(prefs);
     ASSERT_NE(installed, before);
     ASSERT_EQ(ui.engine().restorePoints().list().size(), 1u);
     const RestorePoint install = ui.engine().restorePoints().list().front();
@@ -116,7 +102,7 @@ TEST_P(RestoreChoiceTest, AsksThenPutsTheClientAndTheStoreBackOrChangesNothing) 
     ASSERT_EQ(items(), QStringList{RestoreMenu::PointTitle(install) + "…"});
     ASSERT_TRUE(!damaged || QFile::remove(install.folder + "/units/1.json"));
     if (personsEdit)
-        ui.mac.writeFile(prefs(), QByteArray(*installed).replace("<p>Jane</p>", "<p>Joan</p>"));
+        ui.mac.writeFile(prefs, QByteArray(*installed).replace("<p>Jane</p>", "<p>Joan</p>"));
     ui.platform.prompter.answerWith(answer);
     if (!closingAnswer.isEmpty()) {
         ui.mac.setRunning({BundleIdentifier(ClientKind::thunderbird)});
@@ -136,8 +122,7 @@ TEST_P(RestoreChoiceTest, AsksThenPutsTheClientAndTheStoreBackOrChangesNothing) 
     EXPECT_EQ(ui.alertTitles().join(" | "), row[5]);
     const Alert& question = ui.platform.prompter.shown().front();
     EXPECT_EQ(question.buttons[question.defaultButtonIndex], "Cancel");
-    // What a restore keeps of the person's, the command's tests show.
-    EXPECT_TRUE(personsEdit || ReadFakeFile(prefs()) == (restored ? before : installed));
+    EXPECT_TRUE(personsEdit || ReadFakeFile(prefs) == (restored ? before : installed));
     EXPECT_EQ(
         ui.mac.workspaceLog().contains("terminate " + BundleIdentifier(ClientKind::thunderbird)),
         restored && !closingAnswer.isEmpty());
@@ -146,7 +131,6 @@ TEST_P(RestoreChoiceTest, AsksThenPutsTheClientAndTheStoreBackOrChangesNothing) 
     const QString notices = ui.delivered.join("\n");
     EXPECT_EQ(notices.count("Signatures Restored: Your email signatures are back as they were."),
               restored ? 1 : 0);
-    // The person is told which of their changes stayed.
     EXPECT_EQ(notices.endsWith(" was changed since; it is kept as it is."), personsEdit);
 }
 

@@ -10,25 +10,6 @@
 namespace quillet {
 namespace {
 
-// Asks the alert and, once its box is up, does what the person does to it.
-Answer AskAndThen(DialogPrompter& prompter, const Alert& alert,
-                  const std::function<void(QMessageBox&)>& act) {
-    QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_TRUE(box);
-        act(*box);
-    });
-    return prompter.ask(alert);
-}
-
-const Alert kCloseClients{AlertStyle::warning,
-                          "Some email clients need to be closed.",
-                          "The following email clients need to be closed in order to update "
-                          "signatures:\nThunderbird\n",
-                          {"OK", "Later"},
-                          std::nullopt,
-                          0};
-
 // Escape and the title bar's close choose the button that changes nothing (the last); Return
 // the default one. The box belongs to the main window, which comes forward with it.
 TEST(DialogPrompterTest, EscapeAndCloseChooseTheLastButtonAndReturnTheDefault) {
@@ -38,22 +19,24 @@ TEST(DialogPrompterTest, EscapeAndCloseChooseTheLastButtonAndReturnTheDefault) {
         window.show();
         return &window;
     });
-    QWidget* parent = nullptr;
-    EXPECT_EQ(AskAndThen(prompter, kCloseClients,
-                         [&](QMessageBox& box) {
-                             parent = box.parentWidget();
-                             QTest::keyClick(&box, Qt::Key_Escape);
-                         })
-                  .button,
-              "Later");
-    EXPECT_EQ(parent, &window);
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(AskAndThen(prompter, kCloseClients, [](QMessageBox& box) { box.close(); }).button,
-              "Later");
-    EXPECT_EQ(AskAndThen(prompter, kCloseClients,
-                         [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); })
-                  .button,
-              "OK");
+    const Alert alert{AlertStyle::warning, "Close Thunderbird?", "", {"OK", "Later"}, {}, 0};
+    using Act = std::function<void(QMessageBox&)>;
+    for (const auto& [act, chosen] : std::vector<std::pair<Act, QString>>{
+             {[](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, "Later"},
+             {[](QMessageBox& box) { box.close(); }, "Later"},
+             {[](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }, "OK"}}) {
+        window.hide();
+        QWidget* parent = nullptr;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            parent = box->parentWidget();
+            act(*box);
+        });
+        EXPECT_EQ(prompter.ask(alert).button, chosen);
+        EXPECT_EQ(parent, &window);
+        EXPECT_TRUE(window.isVisible());
+    }
 }
 
 }  // namespace

@@ -13,11 +13,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/core/Core.h"
 #include "platform/EventLoop.h"
 #include "tests/support/DataTable.h"
-#include "tests/support/EngineHarness.h"
 #include "tests/support/FakeMacManaged.h"
+#include "tests/support/SyncTestSupport.h"
 #include "tests/support/ui/UiHarness.h"
 
 namespace quillet {
@@ -25,9 +24,8 @@ namespace {
 
 using State = NewSignatureForm::KeyMainTextState;
 
-// The form over an engine on a fake Mac with Apple Mail, Outlook and Thunderbird, the signature
-// service on loopback, and a person who clicks and types. The sync passes that saving starts are
-// recorded, not run: what the form stored is what these tests look at.
+// The form over a fake Mac with Apple Mail, Outlook and Thunderbird. Sync passes are recorded, not
+// run: what the form stored is what these tests look at.
 class NewSignatureControllerTest : public testing::Test, protected EngineHarness {
 protected:
     NewSignatureControllerTest() {
@@ -43,16 +41,14 @@ protected:
             {ClientKind::outlook,
              {std::make_shared<OutlookAccount>("olga@example.com", std::nullopt, std::nullopt),
               std::make_shared<OutlookAccount>("otto@example.com", std::nullopt, std::nullopt)}},
-            {ClientKind::thunderbird,
-             {std::make_shared<MozillaBasedClientAccount>("tom@example.com", "id1",
-                                                          std::nullopt)}}};
+            {ClientKind::thunderbird, MozillaAccountsInfo({"tom@example.com"}).accounts}};
         recordSyncPasses();
         service.setSignature("K1", "<p>One</p>");
         service.setSignature("K2", "<p>Two</p>");
         panel = std::make_unique<NewSignatureController>(engine());
         QObject::connect(panel.get(), &NewSignaturePanel::created, [this](SignatureId id) {
             created.push_back(id);
-            panel->disengage();  // as the main window does when it shows the new signature
+            panel->disengage();
         });
         QObject::connect(panel.get(), &NewSignaturePanel::cancelled,
                          [this] { panel->disengage(); });
@@ -64,7 +60,6 @@ protected:
     QLineEdit* keyField() { return Child<QLineEdit>(panel.get(), "key"); }
     const NewSignatureForm& form() { return panel->form(); }
 
-    // Opens the drop-down and clicks the first item that starts with this text.
     void pick(QComboBox* box, const QString& prefix) {
         const int index = box->findText(prefix, Qt::MatchStartsWith);
         ASSERT_GE(index, 0) << prefix.toStdString();
@@ -74,7 +69,6 @@ protected:
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
         QTest::qWait(20);
     }
-    // Types (or pastes) into the key field and presses Return, which ends editing.
     void typeKey(const QString& text) {
         QTest::mouseClick(keyField(), Qt::LeftButton);
         keyField()->selectAll();
@@ -91,16 +85,11 @@ protected:
         configuration.node().set("AllowUserSignatures", Plist::boolean(allowed));
         WriteManagedConfiguration(mac, configuration);
     }
-    SignaturePtr createdSignature() {
-        EXPECT_EQ(created.size(), 1u);
-        return created.empty() ? nullptr : engine().signature(created.front());
-    }
 
     std::unique_ptr<NewSignatureController> panel;
     std::vector<SignatureId> created;
 };
 
-// Opens the file panel with the field and types the file's path into it, as a person would.
 void ChooseFileInPanel(QPushButton* field, const QString& path) {
     QTimer::singleShot(50, [path] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -113,9 +102,8 @@ void ChooseFileInPanel(QPushButton* field, const QString& path) {
     QTest::mouseClick(field, Qt::LeftButton);
 }
 
-// What the form refuses: the alert says why, and nothing is installed. The organisation's
-// configuration is read at each install, as the command reads it; once it allows the person's
-// own signatures again, the same form installs the file, for all of Outlook's accounts.
+// What the form refuses: the alert says why, and nothing is installed. Once the organisation allows
+// the person's own signatures again, the same form installs the file.
 TEST_F(NewSignatureControllerTest, RefusalsAlertAndInstallNothingUntilTheFormIsRight) {
     mac.writeFile(mac.home() + "/latin1.html", "<p>Fil\xE9</p>");  // Latin-1 "é"
     mac.writeFile(mac.home() + "/signature.html", "<p>Fil\xC3\xA9</p>");
@@ -153,8 +141,8 @@ TEST_F(NewSignatureControllerTest, RefusalsAlertAndInstallNothingUntilTheFormIsR
     // Two clicks that both arrive before the first is handled create one signature.
     QTest::mouseClick(Child<QPushButton>(panel.get(), "install"), Qt::LeftButton);
     click("install");
-    const SignaturePtr signature = createdSignature();
-    ASSERT_TRUE(signature);
+    ASSERT_EQ(created.size(), 1u);
+    const SignaturePtr signature = engine().signature(created[0]);
     EXPECT_EQ(signature->fileNameQe, "qlt070809060531");  // named by its local creation time
     EXPECT_EQ(signature->filePathQe, mac.home() + "/signature.html");
     EXPECT_EQ(signature->localTextQe, "<p>Filé</p>");
@@ -164,10 +152,8 @@ TEST_F(NewSignatureControllerTest, RefusalsAlertAndInstallNothingUntilTheFormIsR
     EXPECT_EQ(syncPasses.front(), SignatureIds{created.front()});
 }
 
-// A key's answer fills only the form that asked for it, and only while that key is still in the
-// field: not after the client is set to None, nor once the form was cancelled and opened again;
-// an install clicked while keys load waits for the last one's. Thunderbird's switches, its account
-// and a pasted key go into the signature created.
+// A key's answer fills only the form that asked, while that key is still in the field; an install
+// clicked while keys load waits for the last one's.
 TEST_F(NewSignatureControllerTest, OnlyTheLastKeysAnswerFillsTheFormAndTheSignature) {
     pick(clients(), "Microsoft Outlook");
     service.holdKey("K1");
@@ -188,7 +174,6 @@ TEST_F(NewSignatureControllerTest, OnlyTheLastKeysAnswerFillsTheFormAndTheSignat
     QTest::mouseClick(forwards, Qt::LeftButton, {}, QPoint(8, forwards->height() / 2));
     pick(Child<QComboBox>(panel.get(), "account"), "tom@example.com");
     service.holdKey("K1");
-    // Leaving the field for file mode requests the key typed.
     QTest::mouseClick(keyField(), Qt::LeftButton);
     QTest::keyClicks(keyField(), "K1");
     click("mode");
@@ -196,7 +181,6 @@ TEST_F(NewSignatureControllerTest, OnlyTheLastKeysAnswerFillsTheFormAndTheSignat
     click("mode");
     service.setSignature("K2", "  <p>Two</p>\n");
     service.holdKey("K2");
-    // Pasted from a mail: a tab inside and a line break at the end, neither of them the key's.
     typeKey("K\t2\n");
     click("install");
     EXPECT_FALSE(keyField()->isEnabled());
@@ -206,7 +190,8 @@ TEST_F(NewSignatureControllerTest, OnlyTheLastKeysAnswerFillsTheFormAndTheSignat
     service.releaseKey("K2");
     ASSERT_TRUE(RunEventLoopUntil([this] { return !created.empty(); }, 20));
     EXPECT_EQ(service.requestedKeys(), (std::vector<QString>{"K1", "K2"}));
-    const SignaturePtr signature = createdSignature();
+    ASSERT_EQ(created.size(), 1u);
+    const SignaturePtr signature = engine().signature(created[0]);
     EXPECT_EQ(signature->keyQe, "K2");
     EXPECT_EQ(signature->mainTextQe, "<p>Two</p>");  // trimmed as a refresh trims it
     EXPECT_EQ(signature->colorIndex, 5);
@@ -217,8 +202,7 @@ TEST_F(NewSignatureControllerTest, OnlyTheLastKeysAnswerFillsTheFormAndTheSignat
     EXPECT_TRUE(alertTitles().isEmpty()) << alertTitles().join("; ").toStdString();
 }
 
-// A drop-down's items as one line: "|" between items, ">" before the selected one, and "(off)" at
-// the end of a drop-down that cannot be used.
+// As in tests/data/ui/drop-down-items.tsv.
 template <typename Item>
 QString Line(const DropDown<Item>& dropDown) {
     QStringList texts;
@@ -229,49 +213,33 @@ QString Line(const DropDown<Item>& dropDown) {
     return texts.join(" | ") + (dropDown.enabled ? "" : " (off)");
 }
 
-// The rows of tests/data/ui/account-items.tsv and client-items.tsv, over two detected clients,
-// Apple Mail 16.0 (3774) and Thunderbird 128.5.0, whose accounts and discovery states each row of
-// the first sets.
 TEST(NewSignatureItemsTest, ItemsForEveryChoiceAndDiscoveryState) {
     const ClientInfoMap infos = {
         {ClientKind::appleMail,
          std::make_shared<ClientInfo>("/System/Applications/Mail.app", "16.0", "3774")},
         {ClientKind::thunderbird,
          std::make_shared<ClientInfo>("/Applications/Thunderbird.app", "128.5.0", "128.5.0")}};
-    const std::vector<ClientKind> both{ClientKind::appleMail, ClientKind::thunderbird};
-    const std::map<QString, AccountsInfoStatus> states = {
-        {"succeeded", AccountsInfoStatus::discoverySucceeded},
-        {"cached", AccountsInfoStatus::loadedFromCacheOrEmpty},
-        {"discovering", AccountsInfoStatus::discovering},
-        {"failed", AccountsInfoStatus::discoveryFailed}};
-    const std::vector<QStringList> accountRows = ReadDataTable("ui/account-items.tsv");
-    ASSERT_EQ(accountRows.size(), 18u);
-    for (QStringList row : accountRows) {
-        ASSERT_EQ(row.size(), 8) << row.join(" / ").toStdString();
+    const QStringList states{"cached", "discovering", "succeeded", "failed"};  // in enum order
+    const std::vector<QStringList> rows = ReadDataTable("ui/drop-down-items.tsv");
+    ASSERT_EQ(rows.size(), 24u);
+    for (QStringList row : rows) {
+        ASSERT_EQ(row.size(), 11) << row.join(" / ").toStdString();
         row.replaceInStrings(QRegularExpression("^-$"), "");
+        std::vector<ClientKind> detected;
+        for (const QString& kind : row[2].split(',', Qt::SkipEmptyParts))
+            detected.push_back(*ClientKindFromStoredText(kind));
         std::map<ClientKind, AccountsInfo> accountsInfos;
         for (const auto& [kind, column] :
-             {std::pair{ClientKind::appleMail, 1}, std::pair{ClientKind::thunderbird, 3}}) {
-            accountsInfos[kind].status = states.at(row[column]);
-            for (const QString& email : row[column + 1].split(',', Qt::SkipEmptyParts))
-                accountsInfos[kind].accounts.push_back(
-                    std::make_shared<MozillaBasedClientAccount>(email, "id", std::nullopt));
-        }
-        const auto items = BuildAccountDropDown({both, infos, accountsInfos},
-                                                ClientKindFromStoredText(row[5]), row[6]);
-        EXPECT_EQ(Line(items).toStdString(), row[7].toStdString()) << row[0].toStdString();
-    }
-
-    const std::vector<QStringList> clientRows = ReadDataTable("ui/client-items.tsv");
-    ASSERT_EQ(clientRows.size(), 6u);
-    for (const QStringList& row : clientRows) {
-        ASSERT_EQ(row.size(), 5) << row.join(" / ").toStdString();
-        std::vector<ClientKind> detected;
-        for (const QString& kind : QString(row[1]).remove('-').split(',', Qt::SkipEmptyParts))
-            detected.push_back(*ClientKindFromStoredText(kind));
-        const auto items = BuildClientDropDown({detected, infos, {}, row[2] == "yes"},
-                                               ClientKindFromStoredText(row[3]));
-        EXPECT_EQ(Line(items).toStdString(), row[4].toStdString()) << row[0].toStdString();
+             {std::pair{ClientKind::appleMail, 4}, std::pair{ClientKind::thunderbird, 6}})
+            accountsInfos[kind] =
+                MozillaAccountsInfo(row[column + 1].split(',', Qt::SkipEmptyParts),
+                                    static_cast<AccountsInfoStatus>(states.indexOf(row[column])));
+        const FormClients clients{detected, infos, accountsInfos, row[3] == "yes"};
+        const auto chosen = ClientKindFromStoredText(row[8]);
+        const QString items = row[1] == "client"
+                                  ? Line(BuildClientDropDown(clients, chosen))
+                                  : Line(BuildAccountDropDown(clients, chosen, row[9]));
+        EXPECT_EQ(items.toStdString(), row[10].toStdString()) << row[0].toStdString();
     }
 }
 

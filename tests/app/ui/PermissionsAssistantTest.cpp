@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
@@ -17,7 +16,6 @@
 #include "app/ui/PermissionsAssistantPresenter.h"
 #include "platform/EventLoop.h"
 #include "tests/support/FakeMacScripts.h"
-#include "tests/support/TestPlatform.h"
 #include "tests/support/ui/UiHarness.h"
 
 namespace quillet {
@@ -30,14 +28,10 @@ const QString kMailCheck = "Accessibility-CheckAutomationAppleMail";
 const QString kSettings =
     "open x-apple.systempreferences:com.apple.settings.PrivacySecurity.extension?";
 
-// The assistant over a fake Mac: the trust file, Apple Mail's data folder and the stand-in
-// osascript are the permissions; the workspace log shows what was opened. The poll runs on the
-// manual clock, so one advance(1.0) is one tick.
+// The assistant over a fake Mac, whose trust file, Mail data folder and stand-in osascript are the
+// permissions. The poll runs on the manual clock.
 class PermissionsAssistantTest : public testing::Test {
 protected:
-    PermissionsAssistantTest() : runner(mac.paths(), *platform.bundle) {
-        mailData = mac.addAppleMailData();
-    }
     ~PermissionsAssistantTest() override {
         // A check still hanging is ended, so that no script outlives its fake Mac.
         for (const QString& script : {kOutlookCheck, kMailCheck})
@@ -61,7 +55,6 @@ protected:
             platform.mainQueue.advance(PermissionsAssistant::kPollInterval);
         QTest::qWait(10);
     }
-    // The rows and the done button of the assistant shown last.
     QString status(Requirement r) { return Child<QLabel>(_shown, "status-" + RawValue(r))->text(); }
     QPushButton* action(Requirement r) {
         return Child<QPushButton>(_shown, "action-" + RawValue(r));
@@ -78,17 +71,16 @@ protected:
 
     FakeMac mac;
     TestPlatform platform{mac};
-    AppleScriptRunner runner;
+    AppleScriptRunner runner{mac.paths(), *platform.bundle};
     std::vector<ClientKind> kinds{ClientKind::appleMail, ClientKind::outlook};
-    std::optional<QString> mailData;
+    std::optional<QString> mailData = mac.addAppleMailData();
     QWidget* _shown = nullptr;
 };
 
-// An automation row's first Allow only asks, by running its check at once; a check that waits on
-// the person is never run twice at once, neither by the poll nor by the row's button, whose next
-// click opens Settings. Only the windows a person arranges are hidden then: the tray icon's own
-// window (frameless, outside the window manager's care) stays, or the person could not bring the
-// application back. An answer that arrives after the session ended is dropped, and the poll stops.
+// An automation row's first Allow only asks, by running its check; a check waiting on the person
+// never runs twice at once. Opening Settings hides the windows a person arranges, not the tray
+// icon's (frameless), or the application could not be brought back. An answer arriving after the
+// session ended is dropped, and the poll stops.
 TEST_F(PermissionsAssistantTest,
        AllowAsksThenOpensSettingsAndNoCheckRunsTwiceOrOutlivesItsSession) {
     QWidget mainWindow;
@@ -114,8 +106,7 @@ TEST_F(PermissionsAssistantTest,
     EXPECT_FALSE(mainWindow.isVisible());
     EXPECT_TRUE(trayIcon.isVisible());
     EXPECT_TRUE(assistant->isVisible());
-    // The answer comes (here: the prompt went unanswered and the script was ended); the next
-    // third tick checks again.
+    // The prompt went unanswered; the next third tick checks again.
     endCheck();
     QDir(mac.rootPath("/var/fake-mac/osascript/" + kOutlookCheck)).removeRecursively();
     tick(3);
@@ -127,16 +118,13 @@ TEST_F(PermissionsAssistantTest,
     EXPECT_EQ(opened(),
               (QStringList{"Privacy_Automation", "Privacy_AllFiles", "Privacy_Accessibility"}));
 
-    // Full Disk Access granted: Apple Mail's VIP list became readable.
     mac.writeFile(*mailData + "/VIPMailboxes.plist", "");
     tick();
     EXPECT_EQ(status(Requirement::fullDiskAccess), "✓ Done");
     EXPECT_EQ(Child<QPushButton>(_shown, "done")->text(), "Later");  // one is still missing
-    // Its icon drags the application into Settings' list.
     auto* icon = assistant->findChild<DraggableAppIconView*>("icon-accessibility");
     EXPECT_EQ(std::unique_ptr<QMimeData>(icon->createMimeData())->urls(),
               QList<QUrl>{QUrl::fromLocalFile("/Applications/Q.app")});
-    // Granted, its row is done within a poll's second.
     mac.setAccessibilityTrusted(true);
     tick();
     EXPECT_EQ(status(Requirement::accessibility), "✓ Done");
@@ -165,7 +153,6 @@ TEST_F(PermissionsAssistantTest, ValidateShowsOneAssistantAtATime) {
     c.presenter = &presenter;
     int assistantsSeen = -1;
     QTimer::singleShot(50, [&] {
-        // Inside the first session, a second validate finds it shown and goes on at once.
         AccessibilityHelper::validate(c, AccessibilityHelper::ValidationKind::signatureSync,
                                       {ClientKind::appleMail});
         assistantsSeen = 0;

@@ -13,20 +13,10 @@
 namespace quillet {
 namespace {
 
-// The real program, launched as a person's desktop launches it: on the offscreen platform in a
-// home of its own, with the signature service at a loopback address that answers nothing.
+// The real program in a home of its own, with the signature service at a loopback address that
+// answers nothing. A QProcess ends its program when it goes.
 class SingleInstanceTest : public testing::Test {
 protected:
-    ~SingleInstanceTest() override {
-        for (QProcess& app : apps)
-            end(app);
-    }
-    static void end(QProcess& app) {
-        app.terminate();
-        if (!app.waitForFinished(10000))
-            app.kill();
-        app.waitForFinished(10000);
-    }
     // runtimeFolder: the person's XDG_RUNTIME_DIR (empty: unset).
     QProcess& launch(const QString& runtimeFolder) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -44,7 +34,7 @@ protected:
         return app;
     }
     static bool Running(const QProcess& app) { return app.state() != QProcess::NotRunning; }
-    // The engine's log of that home exists: the program got past its start-up checks.
+    // The program got past its start-up checks.
     bool engineStarted() const {
         return QDirIterator(home.filePath("Library/Logs"), {"Quillet.log"}, QDir::Files,
                             QDirIterator::Subdirectories)
@@ -56,11 +46,9 @@ protected:
     std::list<QProcess> apps;
 };
 
-// Two launches at the same moment (a double click on the menu entry, login and a click): one
-// engine. The later one reaches the first and ends, and so does every launch after it. Another
-// user on the machine who listens first at a name in the shared temporary folder stops nothing:
-// the instance's lock and socket are in a folder only this user can enter, or with no runtime
-// folder, in one of the home's.
+// Two launches at the same moment: one engine; the later one reaches the first and ends, as does
+// every launch after it. Another user listening first at a name in the shared temporary folder
+// stops nothing: the lock and socket are in the runtime folder, or else in the home.
 TEST_F(SingleInstanceTest, OneApplicationWhateverAnotherUserListensAt) {
     QLocalServer squatter;
     const QString sharedName =
@@ -82,7 +70,8 @@ TEST_F(SingleInstanceTest, OneApplicationWhateverAnotherUserListensAt) {
     ASSERT_TRUE(RunEventLoopUntil([&] { return !Running(third); }, 60));
     EXPECT_EQ(third.exitCode(), 0) << third.readAllStandardError().toStdString();
     EXPECT_TRUE(Running(running));
-    end(running);
+    running.kill();
+    running.waitForFinished();
 
     QDir(home.filePath("Library/Logs")).removeRecursively();
     QProcess& withoutRuntime = launch(QString());

@@ -11,6 +11,7 @@
 #include "app/ui/MainController.h"
 #include "app/ui/PlaceholderNewSignaturePanel.h"
 #include "common/Localization.h"
+#include "tests/support/SyncTestSupport.h"
 
 namespace quillet {
 
@@ -52,27 +53,20 @@ SignatureId UiHarness::addSignature(const TestSignature& d) {
         s.fileNameQe = d.fileName;
         (d.key.isEmpty() ? s.localTextQe : s.mainTextQe) = d.mainText;
         s.lastUpdateUnixTimeQz = d.lastUpdate;
-        if (!d.client)
-            return;
-        auto& selection = s.clientKindToSelectedInstallationsInfoMap[*d.client];
-        if (d.accountEmail.isEmpty()) {
-            selection.allAccountsSelected = true;
-            selection.allAccountsPayloadX = SelectedInstallationPayload{};
-        } else {
-            selection.accountEmailToPayloadMap[d.accountEmail] = {};
-        }
+        if (d.client && d.accountEmail.isEmpty())
+            SelectAllAccounts(s, *d.client);
+        else if (d.client)
+            SelectAccounts(s, *d.client, {d.accountEmail});
     });
-    // The refresh the addition set going ends before the test looks.
     finishWork();
     return id;
 }
 
-void UiHarness::installThunderbird() {
+QString UiHarness::installThunderbird() {
     mac.installClient(ClientKind::thunderbird, "128.5.0", "12824.11.27");
-    WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
-                       FakeIdentityPrefsLines("1", "jane@x.org"));
-    accounts[ClientKind::thunderbird] = {
-        std::make_shared<MozillaBasedClientAccount>("jane@x.org", "1", std::nullopt)};
+    accounts[ClientKind::thunderbird] = MozillaAccountsInfo({"jane@x.org"}).accounts;
+    return WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
+                              FakeIdentityPrefsLines("1", "jane@x.org"));
 }
 
 void UiHarness::finishWork() {

@@ -1,7 +1,6 @@
 #pragma once
-// The engine over a fake Mac with the main window's controller around it, for widget tests that
-// click and type as a person would. It is the window's delegate and the user notifier too, and
-// records what they were asked.
+// The engine over a fake Mac with the main window's controller around it; it is the window's
+// delegate and user notifier too, and records what they were asked.
 
 #include <gtest/gtest.h>
 
@@ -28,20 +27,18 @@ T* Child(const QObject* parent, const QString& name) {
     return found;
 }
 
-// A left click as a person's, and what it set going on this turn of the event loop.
+// A left click, and what it set going on this turn of the event loop.
 void Click(QWidget* widget);
 
 // A signature as a test describes it (by designated initializers); stored without a sync.
 struct TestSignature {
     QString name = "Jane";
-    // A disabled key-based signature is one whose key the service no longer serves.
     bool active = true;
     QString key = "k1";
     QString filePath = {};
     QString fileName = {};
     QString mainText = "<p>Jane</p>";
     std::int64_t lastUpdate = 0;
-    // Where it is installed; no client: no selected installation at all.
     std::optional<ClientKind> client = ClientKind::thunderbird;
     QString accountEmail = "jane@x.org";  // empty: all accounts
 };
@@ -51,18 +48,16 @@ public:
     UiHarness();
     ~UiHarness();
 
-    // Stores the signature without a sync and waits for the refresh that the save starts, whose
-    // pass installs it where it is selected.
+    // Stores the signature and waits for the refresh the save starts.
     SignatureId addSignature(const TestSignature& description);
-    // The real quillet command over the same Mac and service, another process beside the
-    // window (questions answered with their first button).
+    // The real quillet command over the same Mac and service, answering yes.
     CommandRun quillet(const QStringList& arguments);
-    // Thunderbird with one profile whose identity is jane@x.org, its account discovered.
-    void installThunderbird();
+    // Thunderbird with one profile whose identity is jane@x.org, its account discovered; returns
+    // the profile's prefs.js.
+    QString installThunderbird();
     // Lets what the widgets started on this turn begin, then finishes the engine's work.
     void finishWork();
-    // The main controller, created (over the placeholder form unless the test set a factory)
-    // and engaged on first use, in a shown 1000 × 700 widget.
+    // The main controller, created, shown and engaged on first use.
     MainController& main();
     // Lets the event loop run what is due (posted work, zero timers).
     static void settle(int milliseconds = 0);

@@ -18,19 +18,19 @@
 namespace quillet {
 namespace {
 
-// The preview's page itself, as the preview program shows it.
-class PreviewViewTest : public testing::Test {
-protected:
-    PreviewViewTest() : view([this](const QUrl& url) { opened << url.toString(); }) {
-        view.resize(600, 400);
-        view.show();
-    }
-    bool load(const QString& html) {
+// A script in the signature runs nothing, a text beyond what a data URL may carry loads, and a
+// link goes out to the browser, not into the preview.
+TEST(PreviewViewTest, RunsNoScriptLoadsALargeTextAndSendsLinksOut) {
+    QStringList opened;
+    PreviewView view([&](const QUrl& url) { opened << url.toString(); });
+    view.resize(600, 400);
+    view.show();
+    const auto load = [&](const QString& html) {
         QSignalSpy loaded(&view, &PreviewView::loaded);
         view.load(html.toUtf8());
         return loaded.wait(60000) && loaded.front().front().toBool();
-    }
-    QString pageHtml() {
+    };
+    const auto pageHtml = [&] {
         QString html;
         bool done = false;
         view.webView()->page()->toHtml([&](const QString& text) {
@@ -39,15 +39,7 @@ protected:
         });
         EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 10000));
         return html;
-    }
-
-    QStringList opened;
-    PreviewView view;
-};
-
-// A script in the signature runs nothing, a text beyond what a data URL may carry loads, and a
-// link goes out to the browser, not into the preview.
-TEST_F(PreviewViewTest, RunsNoScriptLoadsALargeTextAndSendsLinksOut) {
+    };
     ASSERT_TRUE(load(ReadDataText("ui/preview/script.html")));
     const QString html = pageHtml();
     EXPECT_TRUE(html.contains(">kept<")) << html.toStdString();
@@ -69,12 +61,12 @@ TEST_F(PreviewViewTest, RunsNoScriptLoadsALargeTextAndSendsLinksOut) {
     EXPECT_EQ(view.webView()->url(), before);
 }
 
-// The application shows the page through the preview program, which lives only as long as the
-// preview: the web engine's memory and processes go with it.
+// The preview program lives only as long as the preview: the web engine's memory and processes go
+// with it.
 TEST(PreviewProgramTest, LivesWhileThePreviewShowsAndAMissingProgramIsALoadThatFailed) {
     UiHarness ui;
     ui.addSignature({.name = "First"});
-    ui.addSignature({.name = "Second", .key = "k2"});  // the service answers one text per key
+    ui.addSignature({.name = "Second", .key = "k2"});
     auto& panel = *ui.main().existingSignatureController();
     const auto open = [&]() -> PreviewSignatureController* {
         QTest::mouseClick(panel.findChild<QAbstractButton*>("previewButton"), Qt::LeftButton);
@@ -89,7 +81,6 @@ TEST(PreviewProgramTest, LivesWhileThePreviewShowsAndAMissingProgramIsALoadThatF
     ASSERT_TRUE(preview && preview->previewProcess());
     const qint64 program = preview->previewProcess()->processId();
     ASSERT_EQ(::kill(static_cast<pid_t>(program), 0), 0);
-    // Another signature closes the preview, and its program ends.
     QTest::mouseClick(ui.main().signatureButtons()[1], Qt::LeftButton);
     UiHarness::settle();
     EXPECT_FALSE(panel.visiblePreview());
