@@ -42,7 +42,14 @@ std::optional<ClientKind> ClientKindFromStoredText(const QString& text) {
 }
 
 QString StoredText(ClientKind kind) {
-    return Facts(kind).storedText;
+    // Every stored installation row names its client: they all share these texts.
+    static const std::array<QString, kAllClientKinds.size()> kTexts = [] {
+        std::array<QString, kAllClientKinds.size()> texts;
+        for (ClientKind each : kAllClientKinds)
+            texts[static_cast<size_t>(each)] = QString::fromLatin1(Facts(each).storedText);
+        return texts;
+    }();
+    return kTexts[static_cast<size_t>(kind)];
 }
 QString DisplayName(ClientKind kind) {
     return Facts(kind).displayName;

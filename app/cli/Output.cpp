@@ -46,17 +46,32 @@ json InstallationsJson(const std::map<ClientKind, Info>& map, bool Info::*all,
     return result;
 }
 
+// Appended to a line that a listing makes for every signature: no list of parts on the way.
 template <typename Info>
-QString InstallationsText(const std::map<ClientKind, Info>& map, bool Info::*all) {
-    QStringList parts;
-    for (const auto& [kind, info] : map) {
-        QStringList emails;
-        for (const auto& [email, payload] : info.accountEmailToPayloadMap)
-            emails << email;
-        parts << StoredText(kind) + "[" +
-                     (info.*all ? QString("all accounts") : emails.join(", ")) + "]";
+void AppendInstallationsText(QString& line, const std::map<ClientKind, Info>& map,
+                             bool Info::*all) {
+    if (map.empty()) {
+        line += QLatin1String("none");
+        return;
     }
-    return parts.isEmpty() ? "none" : parts.join(" ");
+    for (auto it = map.begin(); it != map.end(); ++it) {
+        const auto& [kind, info] = *it;
+        if (it != map.begin())
+            line += u' ';
+        line += StoredText(kind);
+        line += u'[';
+        if (info.*all) {
+            line += QLatin1String("all accounts");
+        } else {
+            const auto& emails = info.accountEmailToPayloadMap;
+            for (auto email = emails.begin(); email != emails.end(); ++email) {
+                if (email != emails.begin())
+                    line += QLatin1String(", ");
+                line += email->first;
+            }
+        }
+        line += u']';
+    }
 }
 
 }  // namespace
@@ -118,17 +133,29 @@ json ClientJson(ClientKind kind, const ClientInfo& info) {
 }
 
 QString SignatureLine(SignatureId id, const Signature& s, bool managed) {
-    const QString source = s.isServiceBased() ? "key " + s.keyQe : "file " + s.filePathQe;
-    QString line =
-        id.toString() + "\t" + s.nameQe + "\t" + source + "\t" + (s.active ? "active" : "inactive");
+    QString line;
+    line.reserve(160 + s.nameQe.size() + s.keyQe.size() + s.filePathQe.size());
+    line += id.toString();
+    line += u'\t';
+    line += s.nameQe;
+    if (s.isServiceBased()) {
+        line += QLatin1String("\tkey ");
+        line += s.keyQe;
+    } else {
+        line += QLatin1String("\tfile ");
+        line += s.filePathQe;
+    }
+    line += s.active ? QLatin1String("\tactive") : QLatin1String("\tinactive");
     if (s.pendingDeletion)
-        line += "\tpending deletion";
+        line += QLatin1String("\tpending deletion");
     if (managed)
-        line += "\tmanaged";
-    line += "\tselected: " + InstallationsText(s.clientKindToSelectedInstallationsInfoMap,
-                                               &SelectedInstallationsInfo::allAccountsSelected);
-    line += "\tperformed: " + InstallationsText(s.clientKindToPerformedInstallationsInfoMap,
-                                                &PerformedInstallationsInfo::allAccountsInstalled);
+        line += QLatin1String("\tmanaged");
+    line += QLatin1String("\tselected: ");
+    AppendInstallationsText(line, s.clientKindToSelectedInstallationsInfoMap,
+                            &SelectedInstallationsInfo::allAccountsSelected);
+    line += QLatin1String("\tperformed: ");
+    AppendInstallationsText(line, s.clientKindToPerformedInstallationsInfoMap,
+                            &PerformedInstallationsInfo::allAccountsInstalled);
     return line;
 }
 

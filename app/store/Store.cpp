@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QUuid>
+#include <functional>
 #include <set>
 
 #include "app/store/StoreSql.h"
@@ -135,13 +136,17 @@ Store::~Store() {
     sqlite3_close_v2(_database);
 }
 
-std::optional<std::vector<std::pair<std::int64_t, SignatureRecord>>> Store::workingRecords() {
+bool Store::readSavedRecords() {
     if (!_database)
-        return std::nullopt;
+        return false;
     StoredRecords stored;
-    if (auto error = ReadSignatureRecords(_database, _entity, &stored)) {
+    const std::optional<QString> error = ReadSignatureRecords(_database, _entity, &stored);
+    // The rows were read: SQLite's cache of their pages would only hold a second copy of them,
+    // in another encoding, until the next read, which finds them in the file anyway.
+    sqlite3_db_release_memory(_database);
+    if (error) {
         LogError("LoadSignatures(): Could not fetch signatures: " + *error);
-        return std::nullopt;
+        return false;
     }
     // A record another process deleted takes this process's unsaved changes with it.
     for (auto it = _pending.begin(); it != _pending.end();) {
@@ -154,30 +159,33 @@ std::optional<std::vector<std::pair<std::int64_t, SignatureRecord>>> Store::work
             ++it;
         }
     }
-    _saved = stored;
+    _saved = std::move(stored);
+    return true;
+}
+
+void Store::forEachWorkingRecord(
+    const std::function<void(std::int64_t id, const SignatureRecord& record)>& visit) const {
     // Changes that a failed save left pending are part of the working set; records not yet
     // written come last, in the order they were added.
-    for (const auto& [primaryKey, change] : _pending) {
-        if (primaryKey < 0)
-            continue;
-        if (change) {
-            stored[primaryKey] = *change;
-        } else {
-            stored.erase(primaryKey);
+    for (const auto& [primaryKey, saved] : _saved) {
+        const auto pending = _pending.find(primaryKey);
+        if (pending == _pending.end()) {
+            visit(primaryKey, saved);
+        } else if (pending->second) {
+            visit(primaryKey, *pending->second);
         }
     }
-    std::vector<std::pair<std::int64_t, SignatureRecord>> working(stored.begin(), stored.end());
     for (std::int64_t id : unwrittenIds())
-        working.emplace_back(id, *_pending.at(id));
-    return working;
+        visit(id, *_pending.at(id));
 }
 
 std::vector<std::pair<SignatureId, SignatureRecord>> Store::LoadRecords() {
     std::vector<std::pair<SignatureId, SignatureRecord>> records;
-    for (auto& [primaryKey, record] :
-         workingRecords().value_or(std::vector<std::pair<std::int64_t, SignatureRecord>>{})) {
-        records.emplace_back(SignatureId{storedKey(primaryKey)}, std::move(record));
-    }
+    if (!readSavedRecords())
+        return records;
+    forEachWorkingRecord([&](std::int64_t id, const SignatureRecord& record) {
+        records.emplace_back(SignatureId{storedKey(id)}, record);
+    });
     return records;
 }
 
@@ -208,33 +216,33 @@ bool Store::RemoveRecord(SignatureId id) {
 }
 
 std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures() {
-    const auto loaded = workingRecords();
-    if (!loaded)
+    if (!readSavedRecords())
         return {};
-    const auto& working = *loaded;
 
     SignatureIds ids;
     IdToSignatureMap map;
     std::set<std::int64_t> toWrite;
-    bool deleted = false;
-    for (const auto& [primaryKey, record] : working) {
+    std::vector<std::int64_t> toDelete;
+    forEachWorkingRecord([&](std::int64_t primaryKey, const SignatureRecord& record) {
         auto signature = std::make_shared<Signature>(SignatureFromRecord(record));
         // Kept while any client holds it, detected or not: a client that is away (moved, its
         // profile missing) still holds it, and has it removed when it is back.
         if (signature->pendingDeletion && !HasPerformedInstallation(*signature)) {
             LogInfo("LoadSignatures(): Deleting signature \"" + signature->nameQe +
                     "\", which no installed client holds any more");
-            stage(primaryKey, std::nullopt);
-            deleted = true;
-            continue;
+            toDelete.push_back(primaryKey);
+            return;
         }
         if (!signature->uuidX) {
             signature->uuidX = QUuid::createUuid();
             toWrite.insert(primaryKey);
         }
         ids.push_back(SignatureId{primaryKey});
-        map[ids.back()] = signature;
-    }
+        map.emplace_hint(map.end(), ids.back(), std::move(signature));
+    });
+    for (std::int64_t primaryKey : toDelete)
+        stage(primaryKey, std::nullopt);
+    const bool deleted = !toDelete.empty();
     for (size_t i = 0; i < ids.size(); ++i) {
         Signature& signature = *map[ids[i]];
         if (signature.colorIndex != -1)

@@ -121,8 +121,13 @@ public:
 private:
     Store(QString modelName, QString path, sqlite3* database, CriticalAlert alert,
           StoreOptions options);
-    // The stored records merged with the pending changes; records not yet written come last.
-    std::optional<std::vector<std::pair<std::int64_t, SignatureRecord>>> workingRecords();
+    // Reads the stored records as this process's own copy; false, with the log line, when they
+    // cannot be read. The pending changes of records another process deleted are dropped.
+    bool readSavedRecords();
+    // The stored records merged with the pending changes, in store order; records not yet
+    // written come last, under their stand-in ids.
+    void forEachWorkingRecord(
+        const std::function<void(std::int64_t id, const SignatureRecord& record)>& visit) const;
 
     // The records of an earlier store; absent, with the log line, when the file is not one (it
     // cannot be opened as one, or its signatures cannot be read).

@@ -71,6 +71,19 @@ QString StoreStatement::text(int column) const {
     return QString::fromUtf8(bytes, sqlite3_column_bytes(_statement, column));
 }
 
+QString StoreStatement::sharedText(int column,
+                                   std::initializer_list<const QString*> sharers) const {
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(_statement, column));
+    if (!bytes)
+        return {};
+    const QUtf8StringView view(bytes, sqlite3_column_bytes(_statement, column));
+    for (const QString* sharer : sharers) {
+        if (QAnyStringView::equal(view, *sharer))
+            return *sharer;
+    }
+    return QString::fromUtf8(view);
+}
+
 QString StoreStatement::uuidText(int column) const {
     if (sqlite3_column_type(_statement, column) == SQLITE_BLOB &&
         sqlite3_column_bytes(_statement, column) == 16) {

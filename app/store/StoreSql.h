@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 
 struct sqlite3;
@@ -34,6 +35,8 @@ public:
     // Columns count from 0; NULL reads as 0 or the empty text.
     std::int64_t integer(int column) const;
     QString text(int column) const;
+    // The text, as one of `sharers`' own data where it equals one (compared before converting).
+    QString sharedText(int column, std::initializer_list<const QString*> sharers) const;
     // A column that Core Data may have written as text or as 16 raw bytes.
     QString uuidText(int column) const;
 

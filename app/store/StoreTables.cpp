@@ -7,6 +7,8 @@
 #include <variant>
 #include <vector>
 
+#include "common/ClientKind.h"
+
 namespace quillet {
 
 namespace {
@@ -206,16 +208,13 @@ std::optional<QString> WriteInstallationChanges(sqlite3* database, const Install
     return std::nullopt;
 }
 
-// Every record, or only the one with the given key.
-// The text, as one of the given texts' own data where it equals one.
-QString SharedText(QString text, std::initializer_list<const QString*> sharers) {
-    for (const QString* sharer : sharers) {
-        if (*sharer == text)
-            return *sharer;
-    }
-    return text;
+// A client's name as the one text that every row naming it shares.
+QString SharedClientText(const QString& text) {
+    const std::optional<ClientKind> kind = ClientKindFromStoredText(text);
+    return kind ? StoredText(*kind) : text;
 }
 
+// Every record, or only the one with the given key.
 std::optional<QString> ReadRecords(sqlite3* database, SignatureEntity entity,
                                    StoredRecords* records, std::optional<std::int64_t> only) {
     records->clear();
@@ -271,7 +270,7 @@ std::optional<QString> ReadRecords(sqlite3* database, SignatureEntity entity,
         if (owner == records->end())
             continue;
         owner->second.selectedInstallations.push_back(
-            {selected.text(1), selected.text(2), selected.integer(3) != 0});
+            {SharedClientText(selected.text(1)), selected.text(2), selected.integer(3) != 0});
     }
     if (!selected.error().isEmpty())
         return selected.error();
@@ -290,8 +289,9 @@ std::optional<QString> ReadRecords(sqlite3* database, SignatureEntity entity,
         // keeps a store of many signatures small in memory.
         const SignatureAttributes& a = owner->second.attributes;
         owner->second.performedInstallations.push_back(
-            {performed.text(1), performed.text(2), SharedText(performed.text(3), {&a.uuidString}),
-             SharedText(performed.text(4), {&a.localTextQe, &a.mainTextQe})});
+            {SharedClientText(performed.text(1)), performed.text(2),
+             performed.sharedText(3, {&a.uuidString}),
+             performed.sharedText(4, {&a.localTextQe, &a.mainTextQe})});
     }
     if (!performed.error().isEmpty())
         return performed.error();
