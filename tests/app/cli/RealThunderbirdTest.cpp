@@ -3,12 +3,11 @@
 // again, and Thunderbird itself reads the signature back.
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QTemporaryDir>
-#include <QThread>
 #include <nlohmann/json.hpp>
 
 #include "app/demo/FakeMacMozilla.h"
+#include "platform/EventLoop.h"
 #include "platform/PrivateFile.h"
 #include "tests/support/CommandBuild.h"
 #include "tests/support/DataTable.h"
@@ -56,10 +55,9 @@ TEST(RealThunderbirdTest, RunningThunderbirdIsClosedWrittenStartedAgainAndGivenB
     // prefs.js within a moment (it does not on SIGTERM); once it has, Quillet, writing the file
     // while Thunderbird is closed, must keep it.
     run("save-preference");
-    const QDeadlineTimer deadline(60000);
-    while (!contents(prefsPath).contains("quillet.test.saved") && !deadline.hasExpired())
-        QThread::msleep(100);
-    ASSERT_FALSE(deadline.hasExpired()) << "Thunderbird did not save its preference";
+    ASSERT_TRUE(
+        RunEventLoopUntil([&] { return contents(prefsPath).contains("quillet.test.saved"); }, 60))
+        << "Thunderbird did not save its preference";
     const qint64 firstPid = thunderbird.marionette().processId();
     ASSERT_GT(firstPid, 0);
 
