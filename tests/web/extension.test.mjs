@@ -138,12 +138,6 @@ for (const kind of browsers) {
       return (await isHidden(popup, '#new-signature')) ? null : text(popup, '#message');
     }
 
-    async function installServed(...signatures) {
-      const popup = await openPopup();
-      for (const form of signatures) assert.equal(await install(popup, form), null);
-      await popup.close();
-    }
-
     // The signature in the last compose window's body (in its frame, if it has one), once one
     // is there and has not changed for a moment; null when none came.
     async function signatureIn(page, waitMs = 8000) {
@@ -163,10 +157,7 @@ for (const kind of browsers) {
       return last;
     }
 
-    async function composeSignature(page, waitMs) {
-      await click(page, '#new-message');
-      return signatureIn(page, waitMs);
-    }
+    const composeSignature = (page, waitMs) => click(page, '#new-message').then(() => signatureIn(page, waitMs));
 
     // Hosts started for this browser so far: each says so in the extension's log.
     const hostsStarted = () => fs.readdirSync(home, {recursive: true}).filter((f) => f.endsWith('Extension/Quillet.log'))
@@ -218,7 +209,11 @@ for (const kind of browsers) {
       goto: (page, url) => page.goto(`https://${url}`),
       serve: (page, key, html) => serve(key, html),
       openPopup: async () => (await openPopup()).close(),
-      install: (page, ...forms) => installServed(...forms),
+      install: async (page, ...forms) => {
+        const popup = await openPopup();
+        for (const form of forms) assert.equal(await install(popup, form), null);
+        await popup.close();
+      },
       click: (page, selector) => click(page, selector),
       // The signature of a new compose window contains the text; null: no signature comes.
       compose: async (page, expected) => {
