@@ -46,18 +46,16 @@ protected:
     };
     static FakeClientState StateOf(const std::vector<Identity>& identities) {
         FakeClientState state;
-        std::map<QString, FakeClientSignature> signatures;  // in the order of the accounts
         for (const Identity& identity : identities) {
             state.accounts[identity.account] = identity.email;
             if (identity.signature.isEmpty())
                 continue;
-            signatures[identity.account] = {
-                identity.account, {}, identity.signature, {identity.account}};
+            state.signatures.push_back(
+                {identity.account, {}, identity.signature, {identity.account}});
             if (identity.used)
                 state.defaults[identity.account] = identity.account;
         }
-        for (auto& [account, signature] : signatures)
-            state.signatures.push_back(std::move(signature));
+        std::ranges::sort(state.signatures, {}, &FakeClientSignature::id);  // the accounts' order
         return state;
     }
 };

@@ -1,14 +1,13 @@
 #include "tests/support/RealThunderbird.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTcpServer>
-#include <QThread>
 #include <csignal>
 
+#include "platform/EventLoop.h"
 #include "platform/ProcessTable.h"
 
 namespace quillet {
@@ -45,15 +44,12 @@ RealThunderbird::~RealThunderbird() {
 
 bool RealThunderbird::createProfiles() {
     _process.start(kProgram, {"--headless"});
-    if (!_process.waitForStarted())
-        return fail("Thunderbird did not start");
-    const QDeadlineTimer deadline(60000);
-    while (installProfile().isEmpty() ||
-           !QFileInfo::exists(installProfile() + "/compatibility.ini")) {
-        if (deadline.hasExpired() || _process.state() == QProcess::NotRunning)
-            return fail("Thunderbird made no profile");
-        QThread::msleep(100);
-    }
+    const auto ended = [&] { return _process.state() == QProcess::NotRunning; };
+    if (!RunEventLoopUntil(
+            [&] { return ended() || QFileInfo::exists(installProfile() + "/compatibility.ini"); },
+            60) ||
+        ended())
+        return fail("Thunderbird made no profile");
     _process.terminate();
     return _process.waitForFinished(30000) || fail("Thunderbird did not end");
 }
@@ -106,13 +102,7 @@ bool RealThunderbird::quit() {
 }
 
 bool RealThunderbird::waitForExit(qint64 pid, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (ProcessIsAlive(pid)) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(100);
-    }
-    return true;
+    return RunEventLoopUntil([pid] { return !ProcessIsAlive(pid); }, timeoutMs / 1000.0);
 }
 
 }  // namespace quillet

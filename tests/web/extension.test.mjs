@@ -27,6 +27,7 @@ const browsers = (process.env.QUILLET_WEB_BROWSERS || 'chromium,firefox').split(
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'quillet-web-'));
 const signatures = path.join(scratch, 'signatures');
 const pageRequests = [];
+const STORIES = JSON.parse(fs.readFileSync(path.join(source, 'tests/data/web/compose-stories.json'), 'utf8'));
 let service, pageServer, proxy;
 
 const serve = (key, html) => fs.writeFileSync(path.join(signatures, `${key}.html`), html);
@@ -124,11 +125,6 @@ for (const kind of browsers) {
 
     const openPopup = () => openExtensionPage(browser, driver.popupUrl);
 
-    const openPage = async (url) => {
-      const page = await browser.newPage();
-      return page.goto(url).then(() => page);
-    };
-
     // Serves the html (if any) under the key, fills the new-signature form and presses "Install
     // Signature"; the form's message, if any.
     async function install(popup, {client, account = '', key = '', replies = true, html}) {
@@ -140,12 +136,6 @@ for (const kind of browsers) {
       await popup.waitForFunction(() => !document.getElementById('message').hidden ||
           document.getElementById('new-signature').hidden, {timeout: 20000});
       return (await isHidden(popup, '#new-signature')) ? null : text(popup, '#message');
-    }
-
-    async function installServed(...signatures) {
-      const popup = await openPopup();
-      for (const form of signatures) assert.equal(await install(popup, form), null);
-      await popup.close();
     }
 
     // The signature in the last compose window's body (in its frame, if it has one), once one
@@ -167,14 +157,7 @@ for (const kind of browsers) {
       return last;
     }
 
-    async function composeSignature(page, waitMs) {
-      await click(page, '#new-message');
-      return signatureIn(page, waitMs);
-    }
-
-    // Waits until the last compose window's signature matches the pattern.
-    const signatureBecomes = (page, pattern) => waitFor(async () => pattern.test(await signatureIn(page, 1000) || ''),
-        `the signature never became ${pattern}`);
+    const composeSignature = (page, waitMs) => click(page, '#new-message').then(() => signatureIn(page, waitMs));
 
     // Hosts started for this browser so far: each says so in the extension's log.
     const hostsStarted = () => fs.readdirSync(home, {recursive: true}).filter((f) => f.endsWith('Extension/Quillet.log'))
@@ -221,61 +204,43 @@ for (const kind of browsers) {
       await again.close();
     });
 
-    test('a Gmail compose area receives its sender\'s signature, and a change on the service reaches it', async () => {
-      const page = await openPage('https://mail.google.com/mail/?from=ada@example.com');
-      assert.match(await composeSignature(page), /<b>Ada Lovelace<\/b> · Gmail/);
-
-      // The popup opening refreshes the signatures from the service.
-      serve('gmail-key', '<p><b>Ada King</b> · Gmail</p>');
-      await (await openPopup()).close();
-      let html;
-      for (let attempt = 0; attempt < 4 && !/Ada King/.test(html || ''); ++attempt) html = await composeSignature(page);
-      assert.match(html, /<b>Ada King<\/b> · Gmail/);
-
-      // The sender is the compose window's or the signed-in account, never a message being read;
-      // with neither, the signature for every account. A page on another host gets none.
-      await installServed({client: 'Gmail', key: 'gmail-all', html: '<p>Every Gmail account</p>'});
-      for (const [url, expected] of [
-        ['mail.google.com/mail/?from=someone@example.com', 'Every Gmail account'],
-        ['mail.example.net/mail/?from=ada@example.com', null],
-        ['mail.google.com/mail/?from=none&account=ada@example.com&reading=ada.king@example.com', 'Ada King'],
-        ['mail.google.com/mail/?from=none&reading=ada@example.com', 'Every Gmail account'],
-      ]) {
-        await page.goto(`https://${url}`);
-        html = await composeSignature(page, expected ? 8000 : 3000);
-        assert.ok(expected ? html?.includes(expected) : html === null, `${url}: ${html}`);
-      }
-      await page.close();
-    });
-
-    test('a sender chosen from Outlook\'s From menu gets its own signature, a quote in it is no reply', async () => {
-      await installServed(
-          {client: 'Outlook', account: 'ada@example.com', key: 'outlook-ada', replies: false,
-            html: '<p>Ada</p><blockquote>Quote of the day</blockquote>'},
-          {client: 'Outlook', account: 'grace@example.com', key: 'outlook-grace', replies: false, html: '<p>Grace</p>'});
-      const page = await openPage('https://outlook.live.com/mail/?from=grace@example.com');
-      assert.match(await composeSignature(page), /Grace/);
-      // Ada's own blockquote does not make the message a reply, which would get no signature.
-      for (const [address, pattern] of [['ada@example.com', /Quote of the day/], ['grace@example.com', /<p>Grace<\/p>/]]) {
-        await click(page, '.from-button');
-        await click(page, `.from-choice[data-address="${address}"]`);
-        await signatureBecomes(page, pattern);
-      }
-      await page.close();
-    });
-
-    test('a compose body inside a same-origin frame gets its signature, one host serving every one', async () => {
-      await installServed({client: 'Yahoo', key: 'yahoo-all', html: '<p>Yahoo everywhere</p>'});
-      const page = await openPage('https://mail.yahoo.com/d/compose?frame=1');
-      assert.match(await composeSignature(page), /Yahoo everywhere/);
-      const before = hostsStarted();
-      for (let i = 0; i < 10; ++i) await click(page, '#new-message');
-      await waitFor(() => page.evaluate(() => [...document.querySelectorAll('iframe')]
-          .filter((f) => f.contentDocument.querySelector('.quillet-signature')).length === 11),
-          'not every compose area was signed');
-      assert.equal(hostsStarted(), before);
-      await page.close();
-    });
+    // The stories of tests/data/web/compose-stories.json: each step one of these, on one page.
+    const steps = {
+      goto: (page, url) => page.goto(`https://${url}`),
+      serve: (page, key, html) => serve(key, html),
+      openPopup: async () => (await openPopup()).close(),
+      install: async (page, ...forms) => {
+        const popup = await openPopup();
+        for (const form of forms) assert.equal(await install(popup, form), null);
+        await popup.close();
+      },
+      click: (page, selector) => click(page, selector),
+      // The signature of a new compose window contains the text; null: no signature comes.
+      compose: async (page, expected) => {
+        const html = await composeSignature(page, expected ? 8000 : 3000);
+        assert.ok(expected ? html?.includes(expected) : html === null, `${page.url()}: ${html}`);
+      },
+      composeUntil: (page, expected) => waitFor(async () => (await composeSignature(page))?.includes(expected),
+          `no new compose window got ${expected}`),
+      becomes: (page, expected) => waitFor(async () => (await signatureIn(page, 1000))?.includes(expected),
+          `the signature never became ${expected}`),
+      // Many more compose areas, each signed (in its frame) without another host starting.
+      signsMore: async (page, count) => {
+        const before = hostsStarted();
+        for (let i = 0; i < count; ++i) await click(page, '#new-message');
+        await waitFor(() => page.evaluate((n) => [...document.querySelectorAll('iframe')]
+            .filter((f) => f.contentDocument.querySelector('.quillet-signature')).length === n, count + 1),
+        'not every compose area was signed');
+        assert.equal(hostsStarted(), before);
+      },
+    };
+    for (const story of STORIES) {
+      test(story.name, async () => {
+        const page = await browser.newPage();
+        for (const [step, ...values] of story.steps) await steps[step](page, ...values);
+        await page.close();
+      });
+    }
 
     test('a signature is cleaned of what runs, and previewed in the popup without remote pictures until asked', async () => {
       const picture = `https://mail.aol.com/remote-picture-${kind}.png`;
@@ -307,7 +272,8 @@ for (const kind of browsers) {
       assert.equal(await popup.evaluate(() => window.pwned), undefined);
       await popup.close();
 
-      const page = await openPage('https://mail.aol.com/d/compose');
+      const page = await browser.newPage();
+      await page.goto('https://mail.aol.com/d/compose');
       const html = await composeSignature(page);
       assert.match(html, /Grace/);
       for (const forbidden of ['onerror', '<script', 'javascript:', '<iframe', '<form', '<input']) {
