@@ -270,8 +270,6 @@ TEST_F(ReferenceServiceTest, AnswersTheKeysWhoseFilesInTheFolderExistWithTheirCu
                 << target;
         }
     }
-    EXPECT_FALSE(SignatureFilePath(folder, "a..b"));
-    EXPECT_EQ(SignatureFilePath(folder, "a.b"), folder / "a.b.html");
 
     write("alpha", "new");
     EXPECT_EQ(nlohmann::json::parse(get("?keys=alpha", kJson).second),
