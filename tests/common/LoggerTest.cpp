@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/demo/FakeMacMozilla.h"
 #include "common/Log.h"
 #include "common/Logger.h"
 #include "platform/EventLoop.h"
@@ -19,11 +20,8 @@
 namespace quillet {
 namespace {
 
-QStringList FileLines(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split('\n');
+QString FileText(const QString& path) {
+    return QString::fromUtf8(ReadFakeFile(path).value_or(""));
 }
 
 struct Console {
@@ -47,7 +45,7 @@ const LoggerLimits kWaitingBatches{kLogRotationBytes, std::chrono::minutes(1)};
 std::map<QString, int> WholeLinesByTag(const QStringList& paths, const QString& filler) {
     std::map<QString, int> counts;
     for (const QString& path : paths) {
-        for (const QString& line : FileLines(path)) {
+        for (const QString& line : FileText(path).split('\n')) {
             if (line.isEmpty() || line == kSeparator || line.endsWith("] Info: v"))
                 continue;
             const qsizetype at = line.indexOf("] Debug: ");
@@ -76,7 +74,7 @@ TEST(Logger, RunsAppendAfterASeparatorAndTheirVersionToAFileForTheUserAlone) {
         EXPECT_EQ(first.path(), path);
         first.info("from the first run");
         EXPECT_TRUE(RunEventLoopUntil(
-            [&] { return FileLines(path).join('\n').contains("Info: from the first run"); }, 30));
+            [&] { return FileText(path).contains("Info: from the first run"); }, 30));
     }
     EXPECT_TRUE(console.lines.contains("Info: Log file at " + path));
     EXPECT_TRUE(console.lines.contains("Info: Quillet 2.4 (118)"));
@@ -89,7 +87,7 @@ TEST(Logger, RunsAppendAfterASeparatorAndTheirVersionToAFileForTheUserAlone) {
     second.sync();
     concurrent.error("from the concurrent\nrun\n");  // written unchanged, one newline added
     concurrent.sync();
-    const QString text = FileLines(path).join('\n').replace(
+    const QString text = FileText(path).replace(
         QRegularExpression("^\\[[^]\n]+\\]", QRegularExpression::MultilineOption), "[t]");
     EXPECT_EQ(text, ReadDataText("base/log-runs.txt"));
     EXPECT_EQ(FileMode(path), 0600u);
@@ -154,9 +152,8 @@ TEST(Logger, ProcessesAndThreadsLoggingAtOnceGiveWholeLinesAcrossOneRotation) {
     }
     EXPECT_LE(QFileInfo(logger.path()).size(), limits.rotationBytes);
     EXPECT_LE(QFileInfo(previous).size(), limits.rotationBytes);
-    EXPECT_FALSE(FileLines(previous).join('\n').contains("Debug: A"));
-    EXPECT_TRUE(FileLines(logger.path())
-                    .join('\n')
+    EXPECT_FALSE(FileText(previous).contains("Debug: A"));
+    EXPECT_TRUE(FileText(logger.path())
                     .endsWith("Debug: " + QString::number(7 * kLines - 1) + filler + "\n"));
 }
 

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "app/demo/FakeMacMozilla.h"
 #include "platform/AtomicFile.h"
 #include "tests/support/FileFaults.h"
 #include "tests/support/FileSizeLimit.h"
@@ -15,11 +16,6 @@
 
 namespace quillet {
 namespace {
-
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
 
 // The new file takes the place of the old one as the old one was: its permissions stay, and a
 // symbolic link at the path stays a link to the replaced file. A write killed before its rename
@@ -47,7 +43,7 @@ TEST(AtomicFileTest, ReplacesTheFileAsItWasAndClearsOnlyItsTemporaryFilesLeftLon
     ASSERT_TRUE(QFile::link(real, link));
     ASSERT_FALSE(WriteFileAtomicallyOrFail(link, "second"));
 
-    EXPECT_EQ(ReadAll(real), "second");
+    EXPECT_EQ(ReadFakeFile(real), "second");
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(FileMode(real), 0640u);
     QStringList expected = kept + QStringList{"prefs.js"};
@@ -81,7 +77,7 @@ TEST(AtomicFileTest, AShortWriteFailsAndLeavesThePreviousFile) {
             FileSizeLimit fullDisk(limit);
             EXPECT_TRUE(WriteFileAtomicallyOrFail(path, QByteArray(8192, 'n')));
         }
-        EXPECT_EQ(ReadAll(path), "previous");
+        EXPECT_EQ(ReadFakeFile(path), "previous");
         EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"file.txt"});
     }
 }
@@ -115,7 +111,7 @@ TEST(AtomicFileFileFaultsTest, EveryFailedStepIsReportedAndLeavesThePreviousFile
         faults << fault.section(' ', 0, 0);
         ASSERT_TRUE(error.has_value());
         const bool afterRename = target > 4;
-        EXPECT_EQ(ReadAll(path), afterRename ? "next" : "previous");
+        EXPECT_EQ(ReadFakeFile(path), afterRename ? "next" : "previous");
         EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
                   QStringList{"file.txt"});
         ASSERT_FALSE(WriteFileAtomicallyOrFail(path, "previous"));

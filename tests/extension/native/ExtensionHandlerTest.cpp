@@ -92,14 +92,18 @@ TEST_F(WebCoreTest, MalformedRequestsGetNoAnswerAndRefusedFormsStoreNothing) {
 }
 
 // The popup installs by key and from a file, saves and removes (its commands and their answers
-// are in tests/data/extension/popup-signatures.json), as a new engine reads it back;
-// each client's page gets its own and the unassigned active signatures in store order: switched-off
-// and deleted records are left out, and a record whose client text is not exactly a stored text is
-// for no client in particular.
+// are in tests/data/extension/popup-signatures.json), as a new engine reads it back. Each
+// client's page gets its own and the unassigned active signatures in store order, as stored, from
+// an engine loaded before another (a second host process) stored them: switched-off and deleted
+// records are left out, and a record whose client text is not exactly a stored text is for no
+// client in particular. A refresh keeps what another engine saved meanwhile.
 TEST_F(WebCoreTest, ThePopupsSignaturesAreStoredAndEachClientGetsItsOwnAndTheUnassigned) {
     service.setSignature("k", "<p>Key</p>\n");
     const json expected =
         json::parse(ReadDataText("extension/popup-signatures.json").toStdString());
+    std::unique_ptr<Core> first = std::move(core);
+    ExtensionHandler handler(*first);
+    createCore();
     for (json step : expected["commands"]) {
         // A file's text goes as the popup sends a chosen file.
         if (step[1].contains("html")) {
@@ -127,7 +131,7 @@ TEST_F(WebCoreTest, ThePopupsSignaturesAreStoredAndEachClientGetsItsOwnAndTheUna
     // tests/data/extension/popup-signatures.json, beside the popup's commands.
     createCore();
     EXPECT_EQ(run("ListSignatures", json::object())["userInfo"]["signatures"], expected["popup"]);
-    ExtensionHandler handler(*core);
+    service.setSignature("k", "<p>New</p>");
     for (const char* client : {"Gmail", "Yahoo"}) {
         const json request = {{"client", client}, {"callbackToken", "t"}};
         EXPECT_EQ((*handler.messageReceived("GetSignatures", &request))["userInfo"]["signatures"],
@@ -135,34 +139,16 @@ TEST_F(WebCoreTest, ThePopupsSignaturesAreStoredAndEachClientGetsItsOwnAndTheUna
     }
     EXPECT_FALSE(core->signature(core->signatureIds()[0])->insertForForwards);
     EXPECT_TRUE(core->signature(core->signatureIds()[1])->fileNameQe.startsWith("qlt"));
-}
 
-TEST_F(WebCoreTest, AnAnswerCarriesWhatAnotherProcessStoredSinceAndARefreshKeepsIt) {
-    service.setSignature("k", "<p>Old</p>");
-    ExtensionHandler handler(*core);
-    // A second engine on the same file stands for a second host process.
-    std::unique_ptr<Core> first = std::move(core);
-    createCore();
-    run("AddSignature", {{"client", "Gmail"}, {"mode", "key"}, {"key", "k"}});
-    std::unique_ptr<Core> second = std::move(core);
-    core = std::move(first);
-
-    service.setSignature("k", "<p>New</p>");
-    const json request = {{"client", "Gmail"}, {"callbackToken", "t"}};
-    const auto signatures =
-        (*handler.messageReceived("GetSignatures", &request))["userInfo"]["signatures"];
-    ASSERT_EQ(signatures.size(), 1u);
-    EXPECT_EQ(signatures[0]["html"], "<p>Old</p>");
     // The first engine refreshes what it loaded; the second renames its record meanwhile.
-    core->refreshFromServer();
-    second->signature(second->signatureIds().front())->nameQe = "Renamed";
-    second->saveSignature(second->signatureIds().front());
-    ASSERT_TRUE(RunEventLoopUntil([&] { return core->isIdle() && second->isIdle(); }, 10));
-
+    first->refreshFromServer();
+    const SignatureId keyed = core->signatureIds().front();
+    core->signature(keyed)->nameQe = "Renamed";
+    ASSERT_TRUE(core->saveSignature(keyed));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return core->isIdle() && first->isIdle(); }, 10));
     createCore();
-    const Signature& stored = *core->signature(core->signatureIds().front());
-    EXPECT_EQ(stored.mainTextQe, "<p>New</p>");
-    EXPECT_EQ(stored.nameQe, "Renamed");
+    EXPECT_EQ(core->signature(keyed)->mainTextQe, "<p>New</p>");
+    EXPECT_EQ(core->signature(keyed)->nameQe, "Renamed");
 }
 
 }  // namespace

@@ -161,12 +161,11 @@ __attribute__((constructor)) void ReadEnvironment() {
     }
     if (const char* reads = getenv("QUILLET_FILE_FAULTS_READS"))
         gReads.store(strcmp(reads, "short") == 0 ? kCutReadsShort : kFailReads);
-    unsetenv("QUILLET_FILE_FAULTS");
-    unsetenv("QUILLET_FILE_FAULTS_IGNORE");
-    unsetenv("QUILLET_FILE_FAULTS_ERRNO");
-    unsetenv("QUILLET_FILE_FAULTS_REPORT");
-    unsetenv("QUILLET_FILE_FAULTS_READS");
-    unsetenv("QUILLET_FILE_FAULTS_UNSYNCED");
+    for (const char* suffix : {"", "_IGNORE", "_ERRNO", "_REPORT", "_READS", "_UNSYNCED"}) {
+        char name[64];
+        snprintf(name, sizeof name, "QUILLET_FILE_FAULTS%s", suffix);
+        unsetenv(name);
+    }
 }
 
 __attribute__((destructor)) void WriteReport() {
@@ -178,11 +177,6 @@ __attribute__((destructor)) void WriteReport() {
         fprintf(file, "%ld\n", gCount.load());
         fclose(file);
     }
-}
-
-int OpenWatched(int fd, const char* path) {
-    Track(fd, Watched(path));
-    return fd;
 }
 
 bool TakesMode(int flags) {
@@ -201,18 +195,6 @@ void Note(char kind, int fd) {
                  (unsigned long long)info.st_ino, (long long)info.st_size);
     static const auto write = Next<decltype(&::write)>("write");
     (void)!write(gUnsynced, line, size_t(length));
-}
-
-void NoteWrite(int fd) {
-    if (gUnsynced >= 0 && WatchedFd(fd) && !gWritten[fd].exchange(true))
-        Note('D', fd);
-}
-
-void NoteSync(int fd) {
-    if (gUnsynced >= 0 && WatchedFd(fd)) {
-        gWritten[fd].store(false);
-        Note('S', fd);
-    }
 }
 
 enum class ReadOutcome { whole, fail, cutShort };
@@ -254,22 +236,21 @@ ssize_t Read(Real real, int fd, void* data, size_t size, Offset... offset) {
     return outcome == ReadOutcome::cutShort ? CutShort(fd, got, sizeof...(offset) == 0) : got;
 }
 
-// A write that goes ahead is noted for the power cut.
+// A write that goes ahead, and a synchronisation that succeeds, are noted for the power cut.
 bool StrikeWrite(int fd) {
     if (StrikeFd("write", fd, ENOSPC))
         return true;
-    NoteWrite(fd);
+    if (gUnsynced >= 0 && WatchedFd(fd) && !gWritten[fd].exchange(true))
+        Note('D', fd);
     return false;
 }
 
 int Synchronised(int fd, int result) {
-    if (result == 0)
-        NoteSync(fd);
+    if (result == 0 && gUnsynced >= 0 && WatchedFd(fd)) {
+        gWritten[fd].store(false);
+        Note('S', fd);
+    }
     return result;
-}
-
-bool StrikeRename(const char* from, const char* to) {
-    return StrikePath("rename", Watched(from) ? from : to, EIO);
 }
 
 }  // namespace
@@ -288,16 +269,18 @@ bool StrikeRename(const char* from, const char* to) {
 
 // The opening calls: those after a folder's descriptor take it first, and the mode is there only
 // when the flags make a file.
-#define QLT_OPEN(name, folder, passedFolder)                                     \
-    int name(QLT_LIST folder const char* path, int flags, ...) {                 \
-        QLT_REAL(name);                                                          \
-        va_list arguments;                                                       \
-        va_start(arguments, flags);                                              \
-        const mode_t mode = TakesMode(flags) ? va_arg(arguments, mode_t) : 0;    \
-        va_end(arguments);                                                       \
-        if (StrikePath("open", path, EIO))                                       \
-            return -1;                                                           \
-        return OpenWatched(real(QLT_LIST passedFolder path, flags, mode), path); \
+#define QLT_OPEN(name, folder, passedFolder)                                  \
+    int name(QLT_LIST folder const char* path, int flags, ...) {              \
+        QLT_REAL(name);                                                       \
+        va_list arguments;                                                    \
+        va_start(arguments, flags);                                           \
+        const mode_t mode = TakesMode(flags) ? va_arg(arguments, mode_t) : 0; \
+        va_end(arguments);                                                    \
+        if (StrikePath("open", path, EIO))                                    \
+            return -1;                                                        \
+        const int fd = real(QLT_LIST passedFolder path, flags, mode);         \
+        Track(fd, Watched(path));                                             \
+        return fd;                                                            \
     }
 
 extern "C" {
@@ -307,13 +290,12 @@ QLT_OPEN(open64, (), ())
 QLT_OPEN(openat, (int directory, ), (directory, ))
 QLT_OPEN(openat64, (int directory, ), (directory, ))
 
-int creat(const char* path, mode_t mode) {
-    return open(path, O_CREAT | O_WRONLY | O_TRUNC, mode);
-}
-
-int creat64(const char* path, mode_t mode) {
-    return open64(path, O_CREAT | O_WRONLY | O_TRUNC, mode);
-}
+#define QLT_CREAT(name, open)                                  \
+    int name(const char* path, mode_t mode) {                  \
+        return open(path, O_CREAT | O_WRONLY | O_TRUNC, mode); \
+    }
+QLT_CREAT(creat, open)
+QLT_CREAT(creat64, open64)
 
 int close(int fd) {
     QLT_REAL(close);
@@ -321,44 +303,43 @@ int close(int fd) {
     return real(fd);
 }
 
-QLT_INTERPOSE(ssize_t, read, (int fd, void* data, size_t size), false, Read(real, fd, data, size))
-QLT_INTERPOSE(ssize_t, pread, (int fd, void* data, size_t size, off_t offset), false,
-              Read(real, fd, data, size, offset))
-QLT_INTERPOSE(ssize_t, pread64, (int fd, void* data, size_t size, off64_t offset), false,
-              Read(real, fd, data, size, offset))
-QLT_INTERPOSE(ssize_t, write, (int fd, const void* data, size_t size), StrikeWrite(fd),
-              real(fd, data, size))
-QLT_INTERPOSE(ssize_t, pwrite, (int fd, const void* data, size_t size, off_t offset),
-              StrikeWrite(fd), real(fd, data, size, offset))
-QLT_INTERPOSE(ssize_t, pwrite64, (int fd, const void* data, size_t size, off64_t offset),
-              StrikeWrite(fd), real(fd, data, size, offset))
-QLT_INTERPOSE(ssize_t, writev, (int fd, const struct iovec* vectors, int count), StrikeWrite(fd),
-              real(fd, vectors, count))
-QLT_INTERPOSE(int, ftruncate, (int fd, off_t length), StrikeFd("truncate", fd, EIO),
-              real(fd, length))
-QLT_INTERPOSE(int, ftruncate64, (int fd, off64_t length), StrikeFd("truncate", fd, EIO),
-              real(fd, length))
-QLT_INTERPOSE(int, fsync, (int fd), StrikeFd("synchronise", fd, EIO), Synchronised(fd, real(fd)))
-QLT_INTERPOSE(int, fdatasync, (int fd), StrikeFd("synchronise", fd, EIO),
-              Synchronised(fd, real(fd)))
-QLT_INTERPOSE(int, rename, (const char* from, const char* to), StrikeRename(from, to),
-              real(from, to))
-QLT_INTERPOSE(int, renameat, (int fromDirectory, const char* from, int toDirectory, const char* to),
-              StrikeRename(from, to), real(fromDirectory, from, toDirectory, to))
-QLT_INTERPOSE(int, renameat2,
-              (int fromDirectory, const char* from, int toDirectory, const char* to,
-               unsigned int flags),
-              StrikeRename(from, to), real(fromDirectory, from, toDirectory, to, flags))
+// The shapes of the calls: reads as the fault wants them; writes noted for the power cut;
+// calls on a descriptor, and calls on a path (for a rename either of its two, as watched).
+#define QLT_READ(name, parameters, ...) \
+    QLT_INTERPOSE(ssize_t, name, parameters, false, Read(real, __VA_ARGS__))
+#define QLT_WRITE(name, parameters, ...) \
+    QLT_INTERPOSE(ssize_t, name, parameters, StrikeWrite(fd), real(__VA_ARGS__))
+#define QLT_ON_FD(name, operation, parameters, ...) \
+    QLT_INTERPOSE(int, name, parameters, StrikeFd(operation, fd, EIO), __VA_ARGS__)
+#define QLT_ON_PATH(name, operation, path, parameters, ...) \
+    QLT_INTERPOSE(int, name, parameters, StrikePath(operation, path, EIO), real(__VA_ARGS__))
+#define QLT_RENAME(name, parameters, ...) \
+    QLT_ON_PATH(name, "rename", Watched(from) ? from : to, parameters, __VA_ARGS__)
+
+QLT_READ(read, (int fd, void* data, size_t size), fd, data, size)
+QLT_READ(pread, (int fd, void* data, size_t size, off_t offset), fd, data, size, offset)
+QLT_READ(pread64, (int fd, void* data, size_t size, off64_t offset), fd, data, size, offset)
+QLT_WRITE(write, (int fd, const void* data, size_t size), fd, data, size)
+QLT_WRITE(pwrite, (int fd, const void* data, size_t size, off_t offset), fd, data, size, offset)
+QLT_WRITE(pwrite64, (int fd, const void* data, size_t size, off64_t offset), fd, data, size, offset)
+QLT_WRITE(writev, (int fd, const struct iovec* vectors, int count), fd, vectors, count)
+QLT_ON_FD(ftruncate, "truncate", (int fd, off_t length), real(fd, length))
+QLT_ON_FD(ftruncate64, "truncate", (int fd, off64_t length), real(fd, length))
+QLT_ON_FD(fsync, "synchronise", (int fd), Synchronised(fd, real(fd)))
+QLT_ON_FD(fdatasync, "synchronise", (int fd), Synchronised(fd, real(fd)))
+QLT_RENAME(rename, (const char* from, const char* to), from, to)
+QLT_RENAME(renameat, (int fromAt, const char* from, int toAt, const char* to), fromAt, from, toAt,
+           to)
+QLT_RENAME(renameat2, (int fromAt, const char* from, int toAt, const char* to, unsigned flags),
+           fromAt, from, toAt, to, flags)
 // A file made without a name (O_TMPFILE, as QFile::copy makes its copy) is given one by a link.
-QLT_INTERPOSE(int, linkat,
-              (int fromDirectory, const char* from, int toDirectory, const char* to, int flags),
-              StrikePath("link", to, EIO), real(fromDirectory, from, toDirectory, to, flags))
-QLT_INTERPOSE(int, link, (const char* from, const char* to), StrikePath("link", to, EIO),
-              real(from, to))
-QLT_INTERPOSE(int, unlink, (const char* path), StrikePath("delete", path, EIO), real(path))
-QLT_INTERPOSE(int, unlinkat, (int directory, const char* path, int flags),
-              StrikePath("delete", path, EIO), real(directory, path, flags))
-QLT_INTERPOSE(int, rmdir, (const char* path), StrikePath("delete", path, EIO), real(path))
+QLT_ON_PATH(linkat, "link", to, (int fromAt, const char* from, int toAt, const char* to, int flags),
+            fromAt, from, toAt, to, flags)
+QLT_ON_PATH(link, "link", to, (const char* from, const char* to), from, to)
+QLT_ON_PATH(unlink, "delete", path, (const char* path), path)
+QLT_ON_PATH(unlinkat, "delete", path, (int directory, const char* path, int flags), directory, path,
+            flags)
+QLT_ON_PATH(rmdir, "delete", path, (const char* path), path)
 
 // The tests' side, when the library is linked into a test executable.
 
