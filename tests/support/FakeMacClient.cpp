@@ -543,16 +543,11 @@ public:
         writeMeta(kFakeSparkBindingKey, bound);
     }
     void setAccount(const QString& account, const QString& email) const override {
-        const QString info = SparkAdditionalInfo(email);
-        if (rows(_messages, "SELECT pk FROM accounts WHERE pk = ?", {account.toInt()}).empty()) {
-            QueryFakeDatabase(
-                _messages,
-                "INSERT INTO accounts (pk, accountTitle, additionalInfo) VALUES (?, ?, ?)",
-                {account.toInt(), "Account " + account, info});
-        } else {
-            QueryFakeDatabase(_messages, "UPDATE accounts SET additionalInfo = ? WHERE pk = ?",
-                              {info, account.toInt()});
-        }
+        QueryFakeDatabase(
+            _messages,
+            "INSERT INTO accounts (pk, accountTitle, additionalInfo) VALUES (?, ?, ?) "
+            "ON CONFLICT (pk) DO UPDATE SET additionalInfo = excluded.additionalInfo",
+            {account.toInt(), "Account " + account, SparkAdditionalInfo(email)});
     }
     void removeAccount(const QString& account) const override {
         setDefault(account, {});
