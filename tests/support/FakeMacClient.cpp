@@ -229,14 +229,13 @@ public:
         const Plist map = plist(_files.accountsMap, Plist::dictionary());
         const Plist all = plist(_files.allSignatures, Plist::array());
         for (int i = 0; i < all.node().size(); ++i) {
-            const PlistNode entry = *all.node().at(i);
-            FakeClientSignature signature{entry.dictionaryString("SignatureUniqueId").value_or(""),
-                                          entry.dictionaryString("SignatureName").value_or(""),
-                                          {},
-                                          {}};
-            const QByteArray file =
-                ReadFakeFile(_files.signatureFile(signature.id)).value_or(QByteArray());
-            signature.body = file.mid(file.indexOf("\n\n") + 2);
+            const QString id = all.node().at(i)->dictionaryString("SignatureUniqueId").value_or("");
+            const QByteArray file = ReadFakeFile(_files.signatureFile(id)).value_or(QByteArray());
+            FakeClientSignature signature{
+                id,
+                all.node().at(i)->dictionaryString("SignatureName").value_or(""),
+                file.mid(file.indexOf("\n\n") + 2),
+                {}};
             // Mail shows nothing of an account it no longer has, whatever its files keep of it.
             for (const QString& account : map.node().keys()) {
                 if (state.accounts.count(account) && offered(map, account).contains(signature.id))
@@ -471,8 +470,6 @@ public:
             state.accounts[row[0]] = email;
             accountOfEmail[email] = row[0];
         }
-        const QStringList ordering = orderingIds();
-        std::vector<std::pair<qsizetype, FakeClientSignature>> ordered;
         for (const auto& row : rows(_settings,
                                     "SELECT itemKey, itemValue FROM settings WHERE itemGroup = ? "
                                     "ORDER BY pk",
@@ -481,20 +478,19 @@ public:
             const json deleted = value.value("deleted", json(false));
             if (deleted == json(true) || deleted == json("1") || deleted == json(1))
                 continue;
-            const QString id = QString::fromUtf8(row[0]);
-            const qsizetype position = ordering.indexOf(id);
-            ordered.push_back(
-                {position < 0 ? ordering.size() + qsizetype(ordered.size()) : position,
-                 {id,
-                  Text(value, "title"),
-                  (value.contains("htmlContent") ? Text(value, "htmlContent") : Text(value, "body"))
-                      .toUtf8(),
-                  {}}});
+            const QString body =
+                Text(value, value.contains("htmlContent") ? "htmlContent" : "body");
+            state.signatures.push_back(
+                {QString::fromUtf8(row[0]), Text(value, "title"), body.toUtf8(), {}});
         }
-        std::stable_sort(ordered.begin(), ordered.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (auto& [position, signature] : ordered)
-            state.signatures.push_back(std::move(signature));
+        // Spark shows the signatures in the ordering's order, those it does not name after them.
+        const QStringList ordering = orderingIds();
+        const auto position = [&](const FakeClientSignature& signature) {
+            return ordering.contains(signature.id) ? ordering.indexOf(signature.id)
+                                                   : ordering.size();
+        };
+        std::stable_sort(state.signatures.begin(), state.signatures.end(),
+                         [&](const auto& a, const auto& b) { return position(a) < position(b); });
         const json bound = binding();
         for (const auto& [email, id] : bound.items()) {
             const auto account = accountOfEmail.find(QString::fromStdString(email));
@@ -547,16 +543,11 @@ public:
         writeMeta(kFakeSparkBindingKey, bound);
     }
     void setAccount(const QString& account, const QString& email) const override {
-        const QString info = SparkAdditionalInfo(email);
-        if (rows(_messages, "SELECT pk FROM accounts WHERE pk = ?", {account.toInt()}).empty()) {
-            QueryFakeDatabase(
-                _messages,
-                "INSERT INTO accounts (pk, accountTitle, additionalInfo) VALUES (?, ?, ?)",
-                {account.toInt(), "Account " + account, info});
-        } else {
-            QueryFakeDatabase(_messages, "UPDATE accounts SET additionalInfo = ? WHERE pk = ?",
-                              {info, account.toInt()});
-        }
+        QueryFakeDatabase(
+            _messages,
+            "INSERT INTO accounts (pk, accountTitle, additionalInfo) VALUES (?, ?, ?) "
+            "ON CONFLICT (pk) DO UPDATE SET additionalInfo = excluded.additionalInfo",
+            {account.toInt(), "Account " + account, SparkAdditionalInfo(email)});
     }
     void removeAccount(const QString& account) const override {
         setDefault(account, {});
