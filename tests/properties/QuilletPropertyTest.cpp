@@ -158,6 +158,16 @@ Json ListedAs(const Json& list, const QString& id) {
     return found == list.end() ? Json::object() : *found;
 }
 
+// By signature id, the clients where status says its installation still waits.
+std::map<QString, std::set<QString>> PendingClients(const Json& status) {
+    std::map<QString, std::set<QString>> pending;
+    for (const Json& signature : status.value("signatures", Json::array())) {
+        for (const Json& name : signature["pending"])
+            pending[Q(signature["id"])].insert(Q(name));
+    }
+    return pending;
+}
+
 QString AccountOf(const FakeClientState& state, const QString& email) {
     const auto found = std::find_if(state.accounts.begin(), state.accounts.end(),
                                     [&](const auto& account) { return account.second == email; });
@@ -506,6 +516,7 @@ private:
         if (!arguments)
             return;
         const Json before = _list;
+        const auto pendingBefore = PendingClients(_status);
         const QString line = arguments->join(' ');
         CommandRun result;
         if (step.preview && step.act != "color") {
@@ -533,7 +544,7 @@ private:
         if (result.exitCode == 0 ||
             (said.contains("successfully") &&
              !said.contains("There were problems updating some signatures")))
-            successViolations(step, *arguments, before);
+            successViolations(step, *arguments, before, pendingBefore);
     }
 
     void expectNoCrash(const QString& line, const CommandRun& result) {
@@ -543,7 +554,8 @@ private:
     }
 
     // What the command said it did must be in the clients.
-    void successViolations(const Step& step, const QStringList& arguments, const Json& before) {
+    void successViolations(const Step& step, const QStringList& arguments, const Json& before,
+                           std::map<QString, std::set<QString>> pendingBefore) {
         const QString line = "\"" + arguments.join(' ') + "\" succeeded but ";
         Json signature = ListedAs(_list, arguments.value(1));
         if (step.act == "install" || step.act == "installFile") {
@@ -578,9 +590,11 @@ private:
                 notHeld(line, ListedAs(before, arguments[1]));
         } else if (step.act == "refresh") {
             for (const Json& listed : _list) {
+                // A refresh syncs what it changed: work that waited before it (an account
+                // Quillet has not found) may wait on, as status says.
                 if (listed["pendingDeletion"] == false) {
                     serviceTextViolations(line, listed);
-                    heldWhereSelected(line, listed);
+                    heldWhereSelected(line, listed, pendingBefore[Q(listed["id"])]);
                 }
             }
         }
@@ -600,7 +614,8 @@ private:
 
     // Every selection of the signature is in its client with the signature's text (a signature
     // that cannot be installed: in none), where the client is here and has the account.
-    void heldWhereSelected(const QString& line, const Json& signature) {
+    void heldWhereSelected(const QString& line, const Json& signature,
+                           const std::set<QString>& waiting = {}) {
         if (signature.empty()) {
             _violations << line + "the signature is not listed";
             return;
@@ -609,7 +624,8 @@ private:
             return notHeld(line, signature);
         for (const auto& [clientText, entry] : signature["selected"].items()) {
             const FakeMacClient* client = clientOf(QString::fromStdString(clientText));
-            if (!client || !client->installed())
+            if (!client || !client->installed() ||
+                waiting.contains(QString::fromStdString(clientText)))
                 continue;
             const FakeClientState state = client->read();
             for (const auto& [email, selected] : Payloads(entry)) {
@@ -712,11 +728,7 @@ private:
     void storeViolations(const FakeMacClient& client, const FakeClientState& state,
                          QStringList& found) const {
         const std::string clientText = StoredText(client.kind()).toStdString();
-        std::map<QString, std::set<QString>> pending;
-        for (const Json& signature : _status.value("signatures", Json::array())) {
-            for (const Json& name : signature["pending"])
-                pending[Q(signature["id"])].insert(Q(name));
-        }
+        auto pending = PendingClients(_status);
         // What status calls done is there.
         for (const Json& signature : _list) {
             const Json entry = signature["performed"].value(clientText, Json());
