@@ -8,25 +8,25 @@
 #include <QFile>
 #include <map>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 namespace quillet {
 
 namespace {
 
-// Found at run time, so that test executables without the library still link.
-template <typename Function>
-Function Find(const char* name) {
-    return reinterpret_cast<Function>(dlsym(RTLD_DEFAULT, name));
+// The library's function of that name, called when this executable has it (found at run time, so
+// that test executables without the library still link); otherwise nothing, or a zero.
+template <typename Result, typename... Args>
+Result Call(const char* name, Args... args) {
+    const auto function = reinterpret_cast<Result (*)(Args...)>(dlsym(RTLD_DEFAULT, name));
+    if constexpr (std::is_void_v<Result>) {
+        if (function)
+            function(args...);
+    } else {
+        return function ? function(args...) : Result{};
+    }
 }
-
-using Arm = void (*)(const char*, int, long, const char*);
-using Disarm = void (*)();
-using FailWith = void (*)(int);
-using FaultReads = void (*)(int);
-using Count = long (*)();
-using Fired = int (*)();
-using LastFault = const char* (*)();
 
 // By the action's number.
 const char* const kActionNames[] = {"count", "fail", "kill"};
@@ -34,45 +34,37 @@ const char* const kActionNames[] = {"count", "fail", "kill"};
 }  // namespace
 
 bool FileFaults::Available() {
-    return Find<Arm>("QuilletFileFaultsArm") != nullptr;
+    return dlsym(RTLD_DEFAULT, "QuilletFileFaultsArm") != nullptr;
 }
 
 FileFaults::FileFaults(const QString& folder, FileFaultAction action, long target,
                        const QString& ignoredSuffix) {
-    if (auto arm = Find<Arm>("QuilletFileFaultsArm")) {
-        arm(folder.toLocal8Bit().constData(), int(action), target,
-            ignoredSuffix.toLocal8Bit().constData());
-    }
+    Call<void>("QuilletFileFaultsArm", folder.toLocal8Bit().constData(), int(action), target,
+               ignoredSuffix.toLocal8Bit().constData());
 }
 
 FileFaults::~FileFaults() {
-    if (auto disarm = Find<Disarm>("QuilletFileFaultsDisarm"))
-        disarm();
+    Call<void>("QuilletFileFaultsDisarm");
 }
 
 void FileFaults::failWith(int errorNumber) {
-    if (auto failWith = Find<FailWith>("QuilletFileFaultsFailWith"))
-        failWith(errorNumber);
+    Call<void>("QuilletFileFaultsFailWith", errorNumber);
 }
 
 void FileFaults::faultReads(FileReadFault fault) {
-    if (auto faultReads = Find<FaultReads>("QuilletFileFaultsFaultReads"))
-        faultReads(int(fault));
+    Call<void>("QuilletFileFaultsFaultReads", int(fault));
 }
 
 long FileFaults::count() const {
-    auto count = Find<Count>("QuilletFileFaultsCount");
-    return count ? count() : 0;
+    return Call<long>("QuilletFileFaultsCount");
 }
 
 bool FileFaults::fired() const {
-    auto fired = Find<Fired>("QuilletFileFaultsFired");
-    return fired && fired() != 0;
+    return Call<int>("QuilletFileFaultsFired") != 0;
 }
 
 QString FileFaults::lastFault() const {
-    auto lastFault = Find<LastFault>("QuilletFileFaultsLastFault");
-    return lastFault ? QString::fromLocal8Bit(lastFault()) : QString();
+    return QString::fromLocal8Bit(Call<const char*>("QuilletFileFaultsLastFault"));
 }
 
 QString FileFaultsLibraryPath() {

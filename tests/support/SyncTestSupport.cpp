@@ -190,34 +190,22 @@ QString TestDataPath(const QString& relativePath) {
 SampleClientWorld::SampleClientWorld(ClientKind kind) : kind(kind) {
     BuildSampleMac(mac);
     clients = FindInstalledClients(mac.paths(), OutlookModeProbe(mac.paths()));
-    accounts.status = AccountsInfoStatus::discoverySucceeded;
-    switch (kind) {
-        case ClientKind::appleMail:
-            for (const auto& [email, uuid] :
-                 {std::pair{"ann@example.com", "ACC-ANN"}, {"ann.home@example.com", "ACC-HOME"}}) {
-                accounts.accounts.push_back(
-                    std::make_shared<AppleMailAccount>(email, uuid, "imap", std::nullopt));
-            }
-            break;
-        case ClientKind::outlook:
-            // As Outlook 16.80's listing reports it: the address is the user name.
-            accounts.accounts.push_back(std::make_shared<OutlookAccount>(
-                "jane@example.com", "Jane Example", "jane@example.com"));
-            break;
-        case ClientKind::postbox:
-            accounts = MozillaAccountsInfo({"pat@example.com", "pam@example.com"});
-            break;
-        case ClientKind::spark:
-            accounts = SparkAccountsInfo({"sue@example.com", "sam@example.com"});
-            break;
-        case ClientKind::thunderbird:
-            accounts = MozillaAccountsInfo({"tom@example.com", "tim@example.com"});
-            break;
-        case ClientKind::evolution:
-        case ClientKind::kmail:
-        case ClientKind::geary:
-            break;
+    QStringList emails;
+    for (const QStringList& row : ReadDataTable("sync/sample-accounts.tsv")) {
+        if (row[0] != StoredText(kind))
+            continue;
+        emails << row[1];
+        if (kind == ClientKind::appleMail) {
+            accounts.accounts.push_back(
+                std::make_shared<AppleMailAccount>(row[1], row[2], "imap", std::nullopt));
+        } else if (kind == ClientKind::outlook) {
+            accounts.accounts.push_back(std::make_shared<OutlookAccount>(row[1], row[2], row[3]));
+        }
     }
+    if (accounts.accounts.empty())
+        accounts =
+            kind == ClientKind::spark ? SparkAccountsInfo(emails) : MozillaAccountsInfo(emails);
+    accounts.status = AccountsInfoStatus::discoverySucceeded;
     ReplaceFolder(mac.home(), template_.path() + "/home");
     ReplaceFolder(mac.rootPath("/var/fake-mac"), template_.path() + "/state");
     reset();
