@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -36,6 +35,7 @@
 #include "platform/Plist.h"
 #include "tests/support/CommandBuild.h"
 #include "tests/support/FileFaults.h"
+#include "tests/support/MachineSnapshot.h"
 #include "tests/support/SampleMacCommand.h"
 #include "tests/support/TestHelpers.h"
 
@@ -115,27 +115,21 @@ struct Snapshot {
     }
 };
 
-// The durable write's temporary file beside its target: ".NAME.RANDOM.tmp".
-bool IsTemporaryFile(const QString& path) {
-    static const QRegularExpression temporary(R"re(/\.[^/]+\.[0-9a-z]+\.tmp$)re");
-    return temporary.match(path).hasMatch();
-}
-
 Snapshot TakeSnapshot(const QString& folder) {
     Snapshot snapshot;
-    QDirIterator files(folder + "/home", QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        const QString path = files.next();
+    // The durable write's temporary file beside its target: ".NAME.RANDOM.tmp".
+    static const QRegularExpression temporary(R"re(/\.[^/]+\.[0-9a-z]+\.tmp$)re");
+    const auto leftOut = [&](const QString& path) {
         const QString relative = path.mid(folder.size());
         // Restore points are Quillet's keepsakes, not client state: one cut off half-way has no
-        // manifest and is pruned later (the restore test checks the points).
-        if (relative.contains("/Restore Points/"))
-            continue;
-        // Left by a write that was killed before its rename.
-        if (IsTemporaryFile(relative) || relative.contains("/Logs/") || relative.endsWith("-wal") ||
-            relative.endsWith("-shm") || relative.endsWith("-journal")) {
-            continue;
-        }
+        // manifest and is pruned later (the restore test checks the points). The rest is left by
+        // a write that was killed before its rename.
+        return relative.contains("/Restore Points/") || temporary.match(relative).hasMatch() ||
+               relative.contains("/Logs/") || relative.endsWith("-wal") ||
+               relative.endsWith("-shm") || relative.endsWith("-journal");
+    };
+    for (const auto& [path, contents] : ReadFolderFiles(folder + "/home", leftOut)) {
+        const QString relative = path.mid(folder.size());
         if (relative.endsWith(".sqlite")) {
             const bool spark = relative.endsWith("/settings.sqlite");
             const auto rows = CheckedDatabaseRows(
@@ -155,8 +149,7 @@ Snapshot TakeSnapshot(const QString& folder) {
             snapshot.unreadable << relative;
         // Quillet's own files: the accounts cache is rewritten by every discovery.
         if (!relative.contains("/Application Support/Quillet/"))
-            snapshot.files[QString::fromUtf8(Canonical(relative.toUtf8()))] =
-                Canonical(ReadFakeFile(path).value_or("(unreadable)"));
+            snapshot.files[QString::fromUtf8(Canonical(relative.toUtf8()))] = Canonical(contents);
     }
     // Outlook's signatures live in the stand-in's state, which its scripts change one by one.
     const QString outlook = folder + "/root/var/fake-mac/clients.json";
