@@ -54,6 +54,13 @@ nlohmann::json SampleMacCommand::json(const QStringList& arguments) const {
                                  nullptr, false);
 }
 
+nlohmann::json SampleMacCommand::install(const QStringList& arguments) const {
+    const CommandRun run = quillet(QStringList{"--yes", "--json", "install"} + arguments);
+    EXPECT_EQ(run.exitCode, 0) << arguments.join(' ').toStdString() << "\n"
+                               << run.err.toStdString();
+    return nlohmann::json::parse(run.out.toStdString(), nullptr, false);
+}
+
 QString SampleMacCommand::log() const {
     return QString::fromUtf8(read(mac.homePath("Library/Logs/Quillet/Quillet.log")));
 }

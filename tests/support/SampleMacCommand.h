@@ -56,6 +56,8 @@ public:
     // The standard output of a --json command, parsed (null when it is not JSON).
     nlohmann::json json(const QStringList& arguments) const;
     nlohmann::json list() const { return json({"list"}); }
+    // Runs install with --yes and the arguments, which must succeed; the signature's JSON.
+    nlohmann::json install(const QStringList& arguments) const;
     // A file or folder of Quillet's own, by its name in Quillet's data folder.
     QString dataPath(const QString& name) const {
         return mac.homePath("Library/Application Support/Quillet/" + name);

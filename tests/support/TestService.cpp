@@ -85,11 +85,6 @@ int TestService::updateRequests() const {
     return _updateRequests;
 }
 
-int TestService::keyRequests() const {
-    std::lock_guard guard(_lock);
-    return static_cast<int>(_requestedKeys.size());
-}
-
 std::vector<QString> TestService::requestedKeys() const {
     std::lock_guard guard(_lock);
     return _requestedKeys;

@@ -37,8 +37,8 @@ public:
     void stop();
 
     int updateRequests() const;
-    int keyRequests() const;
     std::vector<QString> requestedKeys() const;  // the keys asked for by key request, in order
+    int keyRequests() const { return static_cast<int>(requestedKeys().size()); }
     void resetCounts();
 
     QTemporaryDir serviceFolder;

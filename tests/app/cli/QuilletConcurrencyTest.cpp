@@ -30,11 +30,8 @@ protected:
 // holds: what the other process saved meanwhile (here a name, changed in the store's file), never
 // the state it read before.
 TEST_F(QuilletConcurrencyTest, ASyncPassWaitsForTheLockThenWritesWhatTheStoreHolds) {
-    const CommandRun installed =
-        finish(*start({"--json", "install", "--file", setSignature("first", "<p>First</p>"),
-                       "--client", "postbox"}));
-    ASSERT_EQ(installed.exitCode, 0) << installed.err.toStdString();
-    const auto signature = nlohmann::json::parse(installed.out.toStdString());
+    const auto signature =
+        install({"--file", setSignature("first", "<p>First</p>"), "--client", "postbox"});
     const QByteArray postboxBefore = ReadFakeFile(sample.postboxSignatures).value_or("");
 
     auto other = std::make_unique<FileLock>(dataPath("SyncPass.lock"), [] {});
@@ -72,9 +69,7 @@ TEST_F(QuilletConcurrencyTest, ASyncPassWaitsForTheLockThenWritesWhatTheStoreHol
 // into the store nor into the client.
 TEST_F(QuilletConcurrencyTest, AnUninstalledSignatureStaysGoneWhenABackgroundRefreshUpdatesIt) {
     setSignature("k-tom", "<p>Tom</p>");
-    const CommandRun installed = finish(*start(
-        {"install", "--key", "k-tom", "--client", "thunderbird", "--account", "tom@example.com"}));
-    ASSERT_EQ(installed.exitCode, 0) << installed.err.toStdString();
+    install({"--key", "k-tom", "--client", "thunderbird", "--account", "tom@example.com"});
     const auto refreshes = [this] {
         return log().count("signature(s) via RequestUpdatedSignatures");
     };

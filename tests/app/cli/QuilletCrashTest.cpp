@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -36,6 +35,7 @@
 #include "platform/Plist.h"
 #include "tests/support/CommandBuild.h"
 #include "tests/support/FileFaults.h"
+#include "tests/support/MachineSnapshot.h"
 #include "tests/support/SampleMacCommand.h"
 #include "tests/support/TestHelpers.h"
 
@@ -115,27 +115,21 @@ struct Snapshot {
     }
 };
 
-// The durable write's temporary file beside its target: ".NAME.RANDOM.tmp".
-bool IsTemporaryFile(const QString& path) {
-    static const QRegularExpression temporary(R"re(/\.[^/]+\.[0-9a-z]+\.tmp$)re");
-    return temporary.match(path).hasMatch();
-}
-
 Snapshot TakeSnapshot(const QString& folder) {
     Snapshot snapshot;
-    QDirIterator files(folder + "/home", QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        const QString path = files.next();
+    // The durable write's temporary file beside its target: ".NAME.RANDOM.tmp".
+    static const QRegularExpression temporary(R"re(/\.[^/]+\.[0-9a-z]+\.tmp$)re");
+    const auto leftOut = [&](const QString& path) {
         const QString relative = path.mid(folder.size());
         // Restore points are Quillet's keepsakes, not client state: one cut off half-way has no
-        // manifest and is pruned later (the restore test checks the points).
-        if (relative.contains("/Restore Points/"))
-            continue;
-        // Left by a write that was killed before its rename.
-        if (IsTemporaryFile(relative) || relative.contains("/Logs/") || relative.endsWith("-wal") ||
-            relative.endsWith("-shm") || relative.endsWith("-journal")) {
-            continue;
-        }
+        // manifest and is pruned later (the restore test checks the points). The rest is left by
+        // a write that was killed before its rename.
+        return relative.contains("/Restore Points/") || temporary.match(relative).hasMatch() ||
+               relative.contains("/Logs/") || relative.endsWith("-wal") ||
+               relative.endsWith("-shm") || relative.endsWith("-journal");
+    };
+    for (const auto& [path, contents] : ReadFolderFiles(folder + "/home", leftOut)) {
+        const QString relative = path.mid(folder.size());
         if (relative.endsWith(".sqlite")) {
             const bool spark = relative.endsWith("/settings.sqlite");
             const auto rows = CheckedDatabaseRows(
@@ -155,8 +149,7 @@ Snapshot TakeSnapshot(const QString& folder) {
             snapshot.unreadable << relative;
         // Quillet's own files: the accounts cache is rewritten by every discovery.
         if (!relative.contains("/Application Support/Quillet/"))
-            snapshot.files[QString::fromUtf8(Canonical(relative.toUtf8()))] =
-                Canonical(ReadFakeFile(path).value_or("(unreadable)"));
+            snapshot.files[QString::fromUtf8(Canonical(relative.toUtf8()))] = Canonical(contents);
     }
     // Outlook's signatures live in the stand-in's state, which its scripts change one by one.
     const QString outlook = folder + "/root/var/fake-mac/clients.json";
@@ -186,12 +179,6 @@ class QuilletCrashTest : public testing::Test,
                          public TestService,
                          public testing::WithParamInterface<ClientKind> {
 protected:
-    QStringList commonArguments(const QString& folder) const {
-        return {"--root",         folder + "/root", "--home",
-                folder + "/home", "--bundle",       folder + "/Resources",
-                "--service",      url().toString(), "--yes"};
-    }
-
     // Starts quillet over the fake Mac in the folder, its own process group leader, so that the
     // scripts it was running can be waited for after it is killed.
     std::unique_ptr<QProcess> start(const QString& folder, const QStringList& arguments,
@@ -199,7 +186,11 @@ protected:
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(environment);
         process->setChildProcessModifier([] { ::setpgid(0, 0); });
-        process->start(build.quillet, commonArguments(folder) + arguments);
+        process->start(
+            build.quillet,
+            QStringList{"--root", folder + "/root", "--home", folder + "/home", "--bundle",
+                        folder + "/Resources", "--service", url().toString(), "--yes"} +
+                arguments);
         return process;
     }
 
@@ -330,19 +321,9 @@ protected:
         const Snapshot rerunState = TakeSnapshot(folder);
         EXPECT_FALSE(stale && inOrder) << command.name << " killed: the client lacks the stored "
                                        << "text while status calls all in order";
-        if (status == 0 && rerunState.sameClients(walk.done))
-            return;
-        QStringList differing;
-        for (const auto& [path, contents] : rerunState.files) {
-            const auto expected = walk.done.files.find(path);
-            if (expected == walk.done.files.end() || expected->second != contents)
-                differing << path;
-        }
-        if (rerunState.outlook != walk.done.outlook)
-            differing << "Outlook's signatures";
-        ADD_FAILURE() << command.name << " killed, then " << finishing.join(' ').toStdString()
-                      << ": exit status " << status << ", not as the uninterrupted command left "
-                      << differing.join(", ").toStdString();
+        EXPECT_TRUE(status == 0 && rerunState.sameClients(walk.done))
+            << command.name << " killed, then " << finishing.join(' ').toStdString()
+            << ": exit status " << status << ", not as the uninterrupted command left it";
     }
 
     const CommandBuild build = CommandBuild::Fastest();

@@ -28,12 +28,9 @@ protected:
 
     // Installs the key's signature; its JSON.
     nlohmann::json install(const QString& key) const {
-        QStringList arguments{"--yes", "--json", "install", "--key", key, "--client", client()};
-        if (!account().isEmpty())
-            arguments << "--account" << account();
-        const CommandRun run = quillet(arguments);
-        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-        return nlohmann::json::parse(run.out.toStdString(), nullptr, false);
+        const QStringList account{"--account", this->account()};
+        return SampleMacCommand::install(QStringList{"--key", key, "--client", client()} +
+                                         (this->account().isEmpty() ? QStringList() : account));
     }
 
     // The status's pending clients of the signature, and its exit status.

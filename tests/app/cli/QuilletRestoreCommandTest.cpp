@@ -106,14 +106,6 @@ struct QuilletRestoreCommandTest : testing::Test, SampleMacCommand {
               QByteArray::fromStdString(manifest.dump()));
         return id;
     }
-
-    // The listed signatures' field, in store order.
-    QStringList listed(const char* field) const {
-        QStringList values;
-        for (const auto& signature : json({"list", "--all"}))
-            values << QString::fromStdString(signature[field].get<std::string>());
-        return values;
-    }
 };
 
 // Restoring an earlier point undoes the later ones first, so that no client keeps a signature
@@ -264,8 +256,8 @@ TEST_F(QuilletRestoreCommandTest, APointHoldsWhatThePassChangedAndASparkRowThatI
             << client.toStdString();
     }
 
-    const QString quillets = listed("uuid").value(1);  // Spark's
-    const QByteArray ordering = "[\"" + quillets.toUtf8() + "\",\"MINE\xff\xfe\"]";
+    const std::string spark = json({"list", "--all"})[1]["uuid"];
+    const QByteArray ordering = "[\"" + QByteArray::fromStdString(spark) + "\",\"MINE\xff\xfe\"]";
     ASSERT_TRUE(ExecuteFakeSparkSql(sample.sparkSettings,
                                     "UPDATE settings SET itemValue = CAST(X'" +
                                         QString::fromLatin1(ordering.toHex()) +
@@ -285,50 +277,11 @@ TEST_F(QuilletRestoreCommandTest, APointHoldsWhatThePassChangedAndASparkRowThatI
     EXPECT_EQ(read(sample.thunderbirdPrefs), thunderbird);
 }
 
-TEST_F(QuilletRestoreCommandTest, ADamagedPointIsRefusedAndChangesNothing) {
-    setSignature("k-tom", "<p>Tom</p>");
-    const QString made = install("k-tom", "thunderbird", "tom@example.com");
-    const QString folder = pointFolder(made);
-    const MachineState installed = state();
-    const QStringList points = pointIds();
-    ASSERT_EQ(points.first(), made);
-
-    // A record missing or changed, the manifest or the signatures' record not JSON.
-    const QString unit = folder + "/units/1.json";
-    const std::vector<std::pair<QString, std::optional<QByteArray>>> damages = {
-        {unit, std::nullopt},
-        {unit, read(unit) + " "},
-        {folder + "/manifest.json", "{\"id\": "},
-        {folder + "/store.json", "{"}};
-    const QString whole = folder + ".whole";
-    ASSERT_TRUE(QDir().rename(folder, whole));
-    for (const auto& [file, damaged] : damages) {
-        SCOPED_TRACE(file.toStdString());
-        ASSERT_EQ(std::system(("cp -a '" + whole + "' '" + folder + "'").toUtf8().constData()), 0);
-        if (damaged)
-            Write(file, *damaged);
-        else
-            QFile::remove(file);
-        const CommandRun refused = quillet({"--yes", "restore", made});
-        EXPECT_EQ(refused.exitCode, 1);
-        EXPECT_TRUE(refused.err.contains("Restore point " + made + " is damaged or incomplete"))
-            << refused.err.toStdString();
-        EXPECT_TRUE(state() == installed);
-        // No point of its own either (one whose manifest cannot be read is not listed).
-        QStringList now = pointIds();
-        now.removeAll(made);
-        EXPECT_EQ(now, points.mid(1));
-        QDir(folder).removeRecursively();
-    }
-    ASSERT_TRUE(QDir().rename(whole, folder));
-    EXPECT_EQ(quillet({"restore", made, "--client", "spark"}).exitCode, 1);
-    EXPECT_TRUE(state() == installed);
-    EXPECT_EQ(pointIds(), points);
-}
-
 // Pruning keeps the newest fifty points of the last thirty days, follows no link, and spares a
-// point being restored: restoring the oldest of fifty finishes, and prunes it only afterwards.
-TEST_F(QuilletRestoreCommandTest, PruningKeepsTheNewestFiftyOfTheLastThirtyDaysAndFollowsNoLink) {
+// point being restored: restoring the oldest of fifty finishes, and prunes it only afterwards. A
+// damaged point is never restored.
+TEST_F(QuilletRestoreCommandTest,
+       PruningKeepsTheNewestFiftyFollowsNoLinkAndRestoresNoDamagedPoint) {
     // Points of earlier passes: 60 in the last hours, 3 from before thirty days.
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QSet<QString> recent;
@@ -379,6 +332,41 @@ TEST_F(QuilletRestoreCommandTest, PruningKeepsTheNewestFiftyOfTheLastThirtyDaysA
     EXPECT_EQ(QDir(pointsFolder())
                   .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name),
               ids);
+
+    // A damaged point is refused and changes nothing: a record missing or changed, the manifest
+    // or the signatures' record not JSON; so is one for a client it does not hold.
+    const MachineState installed = state();
+    const QString folder = pointFolder(made);
+    const QString unit = folder + "/units/1.json";
+    const std::vector<std::pair<QString, std::optional<QByteArray>>> damages = {
+        {unit, std::nullopt},
+        {unit, read(unit) + " "},
+        {folder + "/manifest.json", "{\"id\": "},
+        {folder + "/store.json", "{"}};
+    const QString whole = folder + ".whole";
+    ASSERT_TRUE(QDir().rename(folder, whole));
+    for (const auto& [file, damaged] : damages) {
+        SCOPED_TRACE(file.toStdString());
+        ASSERT_EQ(std::system(("cp -a '" + whole + "' '" + folder + "'").toUtf8().constData()), 0);
+        if (damaged)
+            Write(file, *damaged);
+        else
+            QFile::remove(file);
+        const CommandRun refused = quillet({"--yes", "restore", made});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_TRUE(refused.err.contains("Restore point " + made + " is damaged or incomplete"))
+            << refused.err.toStdString();
+        EXPECT_TRUE(state() == installed);
+        // No point of its own either (one whose manifest cannot be read is not listed).
+        QStringList now = pointIds();
+        now.removeAll(made);
+        EXPECT_EQ(now, kept.mid(1));
+        QDir(folder).removeRecursively();
+    }
+    ASSERT_TRUE(QDir().rename(whole, folder));
+    EXPECT_EQ(quillet({"restore", made, "--client", "spark"}).exitCode, 1);
+    EXPECT_TRUE(state() == installed);
+    EXPECT_EQ(pointIds(), kept);
 
     const QStringList undo = run({"restore", kept.last()});
     EXPECT_EQ(read(sample.thunderbirdPrefs), original);

@@ -15,16 +15,7 @@ namespace {
 
 const QString kSuccess = "Signatures were updated successfully";
 
-class QuilletSyncCommandTest : public testing::Test, public SampleMacCommand {
-protected:
-    // Installs with --yes and expects it to go through; returns the signature's JSON.
-    nlohmann::json install(const QStringList& arguments) const {
-        const CommandRun run = quillet(QStringList{"--yes", "--json", "install"} + arguments);
-        EXPECT_EQ(run.exitCode, 0) << arguments.join(' ').toStdString() << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains(kSuccess)) << run.err.toStdString();
-        return run.exitCode == 0 ? nlohmann::json::parse(run.out.toStdString()) : nlohmann::json();
-    }
-};
+class QuilletSyncCommandTest : public testing::Test, public SampleMacCommand {};
 
 TEST_F(QuilletSyncCommandTest, RenameReachesTheClientAndColourStaysInQuillet) {
     setSignature("k-team", "<p>Team</p>");
