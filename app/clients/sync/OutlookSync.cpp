@@ -197,6 +197,7 @@ struct DefaultsTarget {
 // left as they are, rather than failing every sync.
 std::vector<DefaultsTarget> PlanDefaultSignatures(const SyncInputs& inputs,
                                                   const std::set<SignatureId>& inOutlook,
+                                                  const std::map<QString, ClientSettings>& kept,
                                                   const QString& none) {
     const auto assignment = AccountEmailToSignatureIdMap(
         ClientKind::outlook, inputs.accountsInfo, inputs.signatureIds, inputs.idToSignatureMap);
@@ -230,7 +231,9 @@ std::vector<DefaultsTarget> PlanDefaultSignatures(const SyncInputs& inputs,
             targets.push_back(
                 {email, *idString,
                  OutlookDefaultNames{name, signature.insertForRepliesForwards ? name : none}});
-        } else if (allFormerlySet || formerlySet.count(email)) {
+        } else if (allFormerlySet || formerlySet.count(email) || kept.count(email)) {
+            // Also where the person's default is still kept: a pass that gave it back but could
+            // not forget it leaves it so.
             targets.push_back({email, *idString, std::nullopt});
         } else {
             continue;
@@ -579,7 +582,11 @@ std::optional<SyncOutlookSignaturesError> SyncOutlook(const SyncInputs& inputs,
     // What the accounts show before anything changes: the person's own defaults are kept before
     // Quillet's replace them, and come back only to an account that still shows Quillet's.
     const QString none = OutlookNoneSignatureName(environment.bundle);
-    const auto targets = PlanDefaultSignatures(inputs, ExpectedInOutlook(plan), none);
+    const QString& storage = inputs.clientInfo.path;
+    const auto kept = inputs.replaced.read(ClientKind::outlook, storage);
+    if (!kept)
+        return Error{Kind::defaultSignature, std::nullopt, std::nullopt, std::nullopt};
+    const auto targets = PlanDefaultSignatures(inputs, ExpectedInOutlook(plan), *kept, none);
     std::vector<OutlookDefaultNames> shown;
     if (!targets.empty()) {
         QStringList idStrings;
@@ -593,10 +600,6 @@ std::optional<SyncOutlookSignaturesError> SyncOutlook(const SyncInputs& inputs,
         shown = std::move(*read);
     }
     const std::set<QString> quilletNames = QuilletNames(inputs.idToSignatureMap);
-    const QString& storage = inputs.clientInfo.path;
-    const auto kept = inputs.replaced.read(ClientKind::outlook, storage);
-    if (!kept)
-        return Error{Kind::defaultSignature, std::nullopt, std::nullopt, std::nullopt};
     const auto remembered = PersonsDefaultsToKeep(targets, shown, quilletNames);
     if (!remembered.empty() &&
         !KeepReplacedSettings(inputs, ClientKind::outlook, storage, remembered, SyncNameText()))
@@ -630,11 +633,14 @@ std::optional<SyncOutlookSignaturesError> SyncOutlook(const SyncInputs& inputs,
             return Error{Kind::defaultSignature, std::nullopt, std::nullopt, std::nullopt};
         }
     }
-    // Given back, or the person's since: nothing of it is kept any longer.
-    if (!changes.forgotten.empty())
-        KeepReplacedSettings(inputs, ClientKind::outlook, storage, changes.forgotten,
-                             SyncNameText());
+    // Given back, or the person's since: nothing of it is kept any longer. Should that not be
+    // written, Outlook and the record stand and the sync says so; a later one forgets it again.
+    const bool forgotten =
+        changes.forgotten.empty() || KeepReplacedSettings(inputs, ClientKind::outlook, storage,
+                                                          changes.forgotten, SyncNameText());
     FinishOutlookSync(inputs, inOutlook);
+    if (!forgotten)
+        return Error{Kind::defaultSignature, std::nullopt, std::nullopt, std::nullopt};
     return std::nullopt;
 }
 

@@ -284,6 +284,11 @@ public:
             // A file where the support folder should be: the person's default cannot be kept.
             QDir().mkpath(QFileInfo(world.supportFolder).path());
             world.mac.writeFile(world.supportFolder, "");
+        } else if (what == "kept-locked") {
+            // A folder where the kept settings' lock should be: they cannot be changed.
+            const QString lock = ReplacedSettingsPath(world.supportFolder) + ".lock";
+            QFile::remove(lock);
+            EXPECT_TRUE(cell == "yes" ? QDir().mkpath(lock) : QDir(lock).removeRecursively());
         } else if (what == "log") {
             EXPECT_TRUE(log.containsText(cell)) << cell.toStdString();
         } else if (what == "account-given") {
