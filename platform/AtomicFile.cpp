@@ -72,10 +72,10 @@ int CreateTemporaryFile(const QString& folder, const QString& name, QString* tem
     return -1;
 }
 
-// Renaming only changes the folder; the folder must reach the disk too, or a power loss can
-// bring back the old name.
 }  // namespace
 
+// Renaming only changes the folder; the folder must reach the disk too, or a power loss can
+// bring back the old name.
 std::optional<FileFailure> SynchroniseFolderOrFail(const QString& folder) {
     const int fd =
         ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
