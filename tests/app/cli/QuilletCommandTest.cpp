@@ -9,16 +9,199 @@
 #include <QTemporaryDir>
 #include <csignal>
 
+#include "app/demo/FakeMacDatabase.h"
 #include "app/demo/FakeMacMozilla.h"
+#include "app/demo/FakeMacOutlook.h"
 #include "platform/EventLoop.h"
 #include "platform/ProcessTable.h"
 #include "tests/support/CommandBuild.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/FakeMacClient.h"
+#include "tests/support/FakeMacManaged.h"
 #include "tests/support/FakeMacScripts.h"
+#include "tests/support/MachineSnapshot.h"
 #include "tests/support/SampleMacCommand.h"
 
 namespace quillet {
 namespace {
+
+// The stories of tests/data/cli/stories.tsv by name, each its rows in order.
+std::map<QString, std::vector<QStringList>> Stories() {
+    std::map<QString, std::vector<QStringList>> stories;
+    QString story;
+    for (const QStringList& row : ReadDataTable("cli/stories.tsv")) {
+        if (row.value(0) == "story")
+            story = row.value(1);
+        else
+            stories[story].push_back(row);
+    }
+    stories.erase(QString());
+    return stories;
+}
+
+std::vector<std::string> StoryNames() {
+    std::vector<std::string> names;
+    for (const auto& [name, rows] : Stories())
+        names.push_back(name.toStdString());
+    return names;
+}
+
+// Plays a story over the sample Mac; the heading of tests/data/cli/stories.tsv tells its steps.
+class QuilletCommandStory : public testing::TestWithParam<std::string>, public SampleMacCommand {
+protected:
+    QString expand(QString text) const {
+        const std::pair<const char*, QString> places[] = {
+            {"{home}", mac.home()},
+            {"{root}", mac.root()},
+            {"{data}", dataPath("")},
+            {"{service}", serviceFolder.path()},
+            {"{managed}", ManagedConfigurationFile(mac, ManagedScope::machine)},
+            {"{thunderbird-prefs}", sample.thunderbirdPrefs},
+            {"{postbox-signatures}", sample.postboxSignatures},
+            {"{apple-mail-own}", sample.appleMailOwnSignatureFile}};
+        for (const auto& [place, path] : places)
+            text.replace(place, path);
+        return text.replace("\\n", "\n").replace("\\t", "\t");
+    }
+
+    std::unique_ptr<FakeMacClient> client(const QString& name) const {
+        return MakeFakeMacClient(mac, ClientKindFromStoredText(name).value());
+    }
+
+    // The machine's files and the signatures listed (no path), the scripts run, or a file's bytes.
+    FolderFiles snapshot(const QString& path) const {
+        if (path == "(scripts)")
+            return {{path, mac.osascriptRuns().join(' ').toUtf8()}};
+        if (!path.isEmpty())
+            return {{path, read(path)}};
+        FolderFiles files = machineFiles();
+        files["(list)"] = QByteArray::fromStdString(json({"list", "--all"}).dump());
+        return files;
+    }
+
+    void writeManaged(const QStringList& entries) {
+        Plist list = Plist::array();
+        Plist configuration = Plist::dictionary();
+        for (const QString& entry : entries) {
+            const QStringList words = entry.split(' ');
+            const auto flag = [&](int i) -> std::optional<bool> {
+                return words.size() > i ? std::optional(words[i] == "true") : std::nullopt;
+            };
+            if (entry == "organisation's service") {
+                configuration.node().set("ServiceURL",
+                                         Plist::string(_organisation.url().toString()));
+            } else if (entry == "no own signatures") {
+                configuration.node().set("AllowUserSignatures", Plist::boolean(false));
+            } else {
+                list.node().append(
+                    ManagedEntryPlist(words[0], words.value(1), words.value(2), flag(3), flag(4)));
+            }
+        }
+        configuration.node().set("ManagedSignatures", std::move(list));
+        WriteManagedConfiguration(mac, configuration);
+    }
+
+    void play(QStringList row) {
+        for (QString& column : row)
+            column = expand(column);
+        const QString step = row.takeFirst(), a = row.value(0), b = row.value(1);
+        const std::string output = (_last.out + "\n" + _last.err).toStdString();
+        const auto value = [&] {
+            const auto json = nlohmann::json::parse(_last.out.toStdString(), nullptr, false);
+            const nlohmann::json::json_pointer field(a.toStdString());
+            return json.contains(field) ? json.at(field) : nlohmann::json("(absent)");
+        };
+        const auto holding = [&] {
+            int count = 0;
+            for (const FakeClientSignature& signature : client(a)->read().signatures)
+                count += signature.body.contains(b.toUtf8());
+            return count;
+        };
+        if (step == "serve") {
+            (row.value(2) == "organisation" ? _organisation : static_cast<TestService&>(*this))
+                .setSignature(a, b);
+        } else if (step == "fail-updates") {
+            failUpdates(a.toInt(), b);
+        } else if (step == "stop-service") {
+            stop();
+        } else if (step == "run") {
+            _last = quillet(row.mid(1));
+            EXPECT_EQ(_last.exitCode, a.toInt()) << (_last.out + _last.err).toStdString();
+        } else if (step == "says" || step == "not-says") {
+            const int count = (_last.out + _last.err).count(a);
+            EXPECT_TRUE(b.isEmpty() ? (count > 0) == (step == "says") : count == b.toInt())
+                << output;
+        } else if (step == "prints") {
+            EXPECT_EQ(_last.out, a);
+        } else if (step == "field") {
+            EXPECT_EQ(value(), nlohmann::json::parse(b.toStdString(), nullptr, false)) << output;
+        } else if (step == "size") {
+            EXPECT_EQ(value().size(), b.toULongLong()) << output;
+        } else if (step == "holds") {
+            EXPECT_TRUE(holding() > 0 && (row.size() < 3 || holding() == row[2].toInt()));
+        } else if (step == "lacks") {
+            EXPECT_EQ(holding(), 0);
+        } else if (step == "signatures") {
+            QStringList now;
+            for (const FakeClientSignature& signature : client(a)->read().signatures)
+                now << signature.name << QString::fromUtf8(signature.body);
+            EXPECT_EQ(now, row.mid(1)) << now.join('|').toStdString();
+        } else if (step == "installed") {
+            client(a)->setInstalled(b == "yes");
+        } else if (step == "file" || step == "file-lacks") {
+            EXPECT_EQ(read(a).contains(b.toUtf8()), step == "file") << read(a).toStdString();
+        } else if (step == "write") {
+            mac.writeFile(a, b.toUtf8());
+        } else if (step == "remove") {
+            EXPECT_TRUE(QFileInfo(a).isDir() ? QDir(a).removeRecursively() : QFile::remove(a));
+        } else if (step == "move") {
+            EXPECT_TRUE(QDir().rename(a, b));
+        } else if (step == "folder") {
+            EXPECT_TRUE(QDir().mkpath(a));
+        } else if (step == "sql") {
+            EXPECT_TRUE(ExecuteFakeDatabaseSql(a, b));
+        } else if (step == "running") {
+            mac.setRunning(row);
+        } else if (step == "workspace") {
+            EXPECT_EQ(mac.workspaceLog(), row);
+        } else if (step == "script") {
+            mac.setScriptResult(a, "", row.value(2), b.toInt());
+        } else if (step == "outlook-fails") {
+            FailFakeOutlookScript(mac, a);
+        } else if (step == "managed") {
+            writeManaged(row);
+        } else if (step == "logged") {
+            EXPECT_EQ(log().count(a), b.toInt());
+        } else if (step == "remember") {
+            _kept[a] = snapshot(a);
+        } else if (step == "unchanged") {
+            FolderFiles& kept = _kept[a];
+            const FolderFiles now = snapshot(a);
+            EXPECT_EQ(now.size(), kept.size());
+            for (const auto& [path, bytes] : now)
+                EXPECT_EQ(bytes, kept[path]) << path.toStdString();
+        } else {
+            ADD_FAILURE() << "no step " << step.toStdString();
+        }
+    }
+
+    CommandRun _last{0, {}, {}};
+    std::map<QString, FolderFiles> _kept;
+    TestService _organisation;
+};
+
+TEST_P(QuilletCommandStory, Plays) {
+    const auto stories = Stories();
+    for (const QStringList& row : stories.at(QString::fromStdString(GetParam()))) {
+        SCOPED_TRACE(row.join(' ').toStdString());
+        play(row);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stories, QuilletCommandStory, testing::ValuesIn(StoryNames()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             return info.param;
+                         });
 
 class QuilletCommandTest : public testing::Test, public SampleMacCommand {
 protected:
@@ -32,70 +215,6 @@ protected:
                 .value("id", ""));
     }
 };
-
-// A refresh applies what the service serves, and fails when the service fails; list and show
-// print what the store holds, a signature reached by its printed id, or else by its exact name.
-TEST_F(QuilletCommandTest, RefreshAppliesTheServiceAndListAndShowPrintWhatTheStoreHolds) {
-    const QString id = install("k1", "<p>old</p>");
-    setSignature("k1", "<p>Ann</p>");
-    const CommandRun refresh = quillet({"refresh"});
-    EXPECT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
-    ASSERT_EQ(quillet({"rename", id, "Work"}).exitCode, 0);
-    const CommandRun list = quillet({"--json", "list"});
-    ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
-    const auto json = nlohmann::json::parse(list.out.toStdString());
-    ASSERT_EQ(json.size(), 1u);
-    EXPECT_EQ(json[0]["id"], id.toStdString());
-    ExpectJsonFields(json, "cli/json-fields.tsv", "list");
-
-    const QString second = install("k2", "<p>2</p>");
-    ASSERT_EQ(quillet({"rename", second, "01"}).exitCode, 0);
-    const auto shownId = [&](const QString& sig) -> std::string {
-        const CommandRun show = quillet({"--json", "show", sig});
-        if (show.exitCode != 0)
-            return "exit " + std::to_string(show.exitCode);
-        return nlohmann::json::parse(show.out.toStdString())["id"];
-    };
-    EXPECT_EQ(shownId(id), id.toStdString());
-    EXPECT_EQ(shownId("Work"), id.toStdString());
-    EXPECT_EQ(shownId("01"), second.toStdString());  // a name, not id 1
-
-    // An answer that, read as updates, would switch every signature off.
-    failUpdates(500, "{}");
-    const CommandRun failed = quillet({"refresh"});
-    EXPECT_EQ(failed.exitCode, 1);
-    EXPECT_TRUE(failed.err.contains("Could not update signatures from server"))
-        << failed.err.toStdString();
-    EXPECT_EQ(this->list()[0]["active"], true);
-}
-
-TEST_F(QuilletCommandTest, AccountsDiscoversWhenAskedPrintsTheCacheOtherwiseAndFailsWithIt) {
-    const CommandRun cached = quillet({"--json", "accounts"});
-    ASSERT_EQ(cached.exitCode, 0) << cached.err.toStdString();
-    EXPECT_EQ(nlohmann::json::parse(cached.out.toStdString())["AppleMail"]["status"],
-              "loadedFromCacheOrEmpty");
-
-    const CommandRun discovered = quillet({"--json", "accounts", "--discover", "applemail"});
-    ASSERT_EQ(discovered.exitCode, 0) << discovered.err.toStdString();
-    ExpectJsonFields(nlohmann::json::parse(discovered.out.toStdString()), "cli/json-fields.tsv",
-                     "accounts discovered");
-
-    // The next command has Apple Mail's accounts from the cache.
-    const auto next =
-        nlohmann::json::parse(quillet({"--json", "accounts", "AppleMail"}).out.toStdString());
-    EXPECT_EQ(next["AppleMail"]["accounts"][0]["uuid"], "ACC-ANN");
-    MakeFakeMacClient(mac, ClientKind::outlook)->setInstalled(false);
-    EXPECT_EQ(quillet({"accounts", "Outlook"}).exitCode, 1);  // not detected
-
-    // A discovery that fails ends the command with status 1, the cache kept.
-    mac.setScriptResult("AppleMail-ListAccounts-1012Plus", "", "Mail got an error", 1);
-    const CommandRun failed = quillet({"--json", "accounts", "--discover"});
-    EXPECT_EQ(failed.exitCode, 1);
-    ExpectJsonFields(nlohmann::json::parse(failed.out.toStdString()), "cli/json-fields.tsv",
-                     "accounts failed");
-    // A client that was not asked for does not count.
-    EXPECT_EQ(quillet({"accounts", "--discover", "Thunderbird"}).exitCode, 0);
-}
 
 TEST_F(QuilletCommandTest, RunEndsOnTermOrIntWhileAScriptHangsAndLeavesNoScriptBehind) {
     const QString listing = "AppleMail-ListAccounts-1012Plus";
