@@ -96,13 +96,13 @@ void ExpectJsonFields(const nlohmann::json& json, const QString& table, const QS
     EXPECT_GT(fields, 0) << "no rows for " << name.toStdString() << " in " << table.toStdString();
 }
 
-bool ClientHolds(const FakeMac& mac, ClientKind kind, const QString& text) {
+int SignaturesHolding(const FakeMac& mac, ClientKind kind, const QString& text) {
     const auto client = MakeFakeMacClient(mac, kind);
+    int count = 0;
     for (const FakeClientSignature& signature :
          client ? client->read().signatures : std::vector<FakeClientSignature>())
-        if (signature.body.contains(text.toUtf8()))
-            return true;
-    return false;
+        count += signature.body.contains(text.toUtf8());
+    return count;
 }
 
 }  // namespace quillet

@@ -28,8 +28,8 @@ struct SampleMacOriginal {
     SampleMac sample;
 };
 
-// Whether a client of the fake Mac holds a signature with the text, as the client reads it.
-bool ClientHolds(const FakeMac& mac, ClientKind kind, const QString& text);
+// How many signatures of a client of the fake Mac hold the text, as the client reads them.
+int SignaturesHolding(const FakeMac& mac, ClientKind kind, const QString& text);
 
 // Expects the fields that the rows of tests/data/<table> name for the case: each row the case, a
 // JSON pointer, then the JSON value there.
@@ -69,9 +69,6 @@ public:
     // Every file of the fake Mac but the engine's own (the support folder, the log) and the
     // stand-in tools' records of their runs, by path.
     std::map<QString, QByteArray> machineFiles() const;
-    bool clientHolds(ClientKind kind, const QString& text) const {
-        return ClientHolds(mac, kind, text);
-    }
 
     const CommandBuild build;
     // Options before every command's own: the platform it serves (none: the fake Mac).

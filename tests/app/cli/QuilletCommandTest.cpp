@@ -112,10 +112,7 @@ protected:
             return json.contains(field) ? json.at(field) : nlohmann::json("(absent)");
         };
         const auto holding = [&] {
-            int count = 0;
-            for (const FakeClientSignature& signature : client(a)->read().signatures)
-                count += signature.body.contains(b.toUtf8());
-            return count;
+            return SignaturesHolding(mac, ClientKindFromStoredText(a).value(), b);
         };
         if (step == "serve") {
             (row.value(2) == "organisation" ? _organisation : static_cast<TestService&>(*this))

@@ -310,8 +310,8 @@ protected:
         EXPECT_TRUE(build.installStandIns(mac.root()));
         bool stale = false;
         for (const auto& signature : list)
-            stale = stale ||
-                    !ClientHolds(mac, GetParam(), QString::fromStdString(signature["mainText"]));
+            stale = stale || SignaturesHolding(mac, GetParam(),
+                                               QString::fromStdString(signature["mainText"])) == 0;
         const bool inOrder = run(folder, {"status"}).exitCode == 0;
         // What the person runs next: the install again when it stored nothing.
         const QStringList finishing = command.name == std::string("install") && list.empty()
