@@ -246,47 +246,39 @@ TEST_F(SyncPassTest, ProblemsTextShowsEachHintOnceBeforeTheClientLines) {
 }
 
 // The application has no command to name its passes: each restore point is named by what the
-// pass did, and a pass that changes nothing makes none.
+// pass did (tests/data/core/restore-reasons.tsv), and a pass that changes nothing makes none.
 TEST_F(SyncPassTest, EachPassIsNamedByWhatItsCommandDidAndOneThatChangesNothingMakesNone) {
-    // The reason of the point the step made; empty when it made none.
-    const auto reasonOf = [this](const std::function<void()>& step) {
-        const std::size_t before = engine().restorePoints().list().size();
-        step();
-        finish();
-        const auto points = engine().restorePoints().list();
-        return points.size() > before ? points.front().reason : QString();
-    };
-    service.setSignature("k-work", "<p>Work</p>");
     service.setSignature("k-team", "<p>Team</p>");
     SignatureId work;
-    // With the service's text, so that no refresh changes it.
-    EXPECT_EQ(reasonOf([&] {
-                  work = addWork({{ClientKind::thunderbird, {"tom@x.org"}},
-                                  {ClientKind::postbox, {"pat@x.org"}}},
-                                 "k-work");
-                  engine().saveSignature(work, true, false);
-              }),
-              "install");
-    EXPECT_EQ(reasonOf([&] {
-                  engine().signature(work)->nameQe = "Team work";
-                  engine().saveSignature(work, true, false);
-              }),
-              "rename");
-    service.setSignature("k-work", "<p>Work, updated</p>");
-    EXPECT_EQ(reasonOf([&] { engine().reinstallSignature(work); }), "update");
-    EXPECT_EQ(reasonOf([&] { engine().reinstallSignature(work); }), "") << "nothing changed";
-    service.setSignature("k-work", "<p>Work, refreshed</p>");
-    EXPECT_EQ(reasonOf([&] { engine().refreshFromServer(); }), "refresh");
-    EXPECT_EQ(reasonOf([&] {
-                  engine().signature(work)->pendingDeletion = true;
-                  engine().saveSignature(work, true, false);
-              }),
-              "uninstall");
-
-    WriteManagedConfiguration(
-        mac, ManagedConfigurationPlist({ManagedEntryPlist("k-team", "Thunderbird", "tom@x.org")}));
-    closeEngine();
-    EXPECT_EQ(reasonOf([&] { engine().start(); }), "managed");
+    for (const QStringList& row : ReadDataTable("core/restore-reasons.tsv")) {
+        SCOPED_TRACE(row.join(' ').toStdString());
+        service.setSignature("k-work", row[1]);
+        const std::size_t before = engine().restorePoints().list().size();
+        const QString& step = row[0];
+        if (step == "install")
+            work = addWork(
+                {{ClientKind::thunderbird, {"tom@x.org"}}, {ClientKind::postbox, {"pat@x.org"}}},
+                "k-work");
+        if (step == "rename")
+            engine().signature(work)->nameQe = "Team work";
+        if (step == "uninstall")
+            engine().signature(work)->pendingDeletion = true;
+        if (step == "reinstall") {
+            engine().reinstallSignature(work);
+        } else if (step == "refresh") {
+            engine().refreshFromServer();
+        } else if (step == "managed") {
+            WriteManagedConfiguration(mac, ManagedConfigurationPlist({ManagedEntryPlist(
+                                               "k-team", "Thunderbird", "tom@x.org")}));
+            closeEngine();
+            engine().start();
+        } else {
+            engine().saveSignature(work, true, false);
+        }
+        finish();
+        const auto points = engine().restorePoints().list();
+        EXPECT_EQ(points.size() > before ? points.front().reason : QString(), row.value(2));
+    }
 }
 
 }  // namespace
