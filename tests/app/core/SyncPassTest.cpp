@@ -3,7 +3,6 @@
 #include <QFileInfo>
 #include <limits>
 
-#include "app/core/Core.h"
 #include "app/core/SyncClients.h"
 #include "app/core/SyncPass.h"
 #include "app/core/SyncReport.h"
