@@ -204,10 +204,13 @@ TEST_F(SyncPassTest, ClientsAreWrittenOnlyWhenTheyCanBeAndTheirProblemsAreTold) 
         EXPECT_TRUE(performed(id, ClientKind::outlook));
         EXPECT_EQ(FakeOutlookSignatures(mac).size(), 2u);
         EXPECT_FALSE(mac.workspaceLog().contains("terminate " + kOutlookId));
-        // Only the clients still running when asked are named.
-        EXPECT_TRUE(alert(kCloseTitle)
-                        .informativeText.endsWith(
-                            thunderbird == "opens" ? ":\nPostbox\n" : ":\nPostbox\nThunderbird\n"));
+        // The question names only the clients still running when it is asked.
+        const Alert& question = alert(kCloseTitle);
+        EXPECT_EQ(question.style, AlertStyle::warning);
+        EXPECT_EQ(question.buttons, (QStringList{"OK", "Later"}));
+        EXPECT_TRUE(question.checkboxTitle);
+        EXPECT_TRUE(question.informativeText.endsWith(
+            thunderbird == "opens" ? ":\nPostbox\n" : ":\nPostbox\nThunderbird\n"));
         const auto list = ReadFakeFile(FakePostboxSignaturesPath(QFileInfo(postboxPrefs).path()));
         EXPECT_TRUE(list && list->contains("<p>Work</p>"));
     }
