@@ -23,9 +23,7 @@ void SetFakeScriptHang(const FakeMac& mac, const QString& name, int seconds) {
 std::optional<qint64> FakeScriptProcessId(const FakeMac& mac, const QString& name) {
     bool isNumber = false;
     const qint64 pid = ScriptNote(mac, "osascript/" + name + "/pid").toLongLong(&isNumber);
-    if (!isNumber)
-        return std::nullopt;
-    return pid;
+    return isNumber ? std::optional(pid) : std::nullopt;
 }
 
 QString FakeScriptLastPath(const FakeMac& mac, const QString& name) {

@@ -34,6 +34,15 @@ QStringList StoreHarness::sql(const QString& statements) const {
     return Sql(storePath(), statements);
 }
 
+void StoreHarness::expectRows(const QString& file, const std::map<QString, QString>& values) const {
+    for (const QStringList& row : ReadDataTable(file)) {
+        QString expected = row.value(1);
+        for (const auto& [name, value] : values)
+            expected.replace("{" + name + "}", value);
+        EXPECT_EQ(sql(row[0]).join(" ; "), expected) << row[0].toStdString();
+    }
+}
+
 QStringList StoreHarness::storedNames() const {
     const auto store = Store::OpenStoreChain(dataFolder(), documentsFolder(), {});
     if (!store)

@@ -3,6 +3,7 @@
 // them (the open-store chain over the data folder and Documents), for the store's tests.
 #include <QStringList>
 #include <QTemporaryDir>
+#include <map>
 #include <memory>
 
 #include "app/store/Store.h"
@@ -43,6 +44,9 @@ public:
     // The statements run over the store's file by a connection of their own, as another process
     // would; the result rows, columns joined by "|".
     QStringList sql(const QString& statements) const;
+    // Each row of the data file: a statement over the store and its result rows, joined by
+    // " ; "; "{name}" in them stands for a value the test learns.
+    void expectRows(const QString& file, const std::map<QString, QString>& values = {}) const;
     // The names of the signatures the next start reads, in their order.
     QStringList storedNames() const;
 

@@ -1,11 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/core/Core.h"
 #include "app/core/NewSignature.h"
 #include "app/demo/FakeMacAccounts.h"
-#include "app/store/Store.h"
-#include "app/store/StoreCopy.h"
-#include "common/Log.h"
 #include "platform/EventLoop.h"
 #include "tests/support/EngineHarness.h"
 #include "tests/support/LinuxClientAdapters.h"

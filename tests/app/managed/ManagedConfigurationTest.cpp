@@ -5,7 +5,6 @@
 
 #include "app/managed/ManagedConfiguration.h"
 #include "common/Log.h"
-#include "platform/Plist.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/FakeMacManaged.h"
 

@@ -5,12 +5,9 @@
 // refresh or pass must not bring it back.
 #include <gtest/gtest.h>
 
-#include <QDir>
-
 #include "tests/support/DataTable.h"
 #include "tests/support/FaultySqliteVfs.h"
 #include "tests/support/StoreHarness.h"
-#include "tests/support/TestHelpers.h"
 
 namespace quillet {
 namespace {
