@@ -7,10 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTest>
-#include <functional>
-#include <map>
 
 #include "app/core/StoreWatcher.h"
 #include "app/ui/AddButtonView.h"
@@ -19,14 +16,13 @@
 #include "app/ui/NewSignaturePanel.h"
 #include "app/ui/NotificationView.h"
 #include "app/ui/SignatureButtonView.h"
-#include "tests/support/DataTable.h"
 #include "tests/support/ui/UiHarness.h"
 
 namespace quillet {
 namespace {
 
-// A story of the main window (tests/data/ui/window), one step a row: what the person or another
-// program does, or "expect" and what is then seen of the window, the store or the world outside.
+// The main window's stories (tests/data/ui/window): what the person or another program does, and
+// what is then seen of the window, the store or the world outside.
 class MainControllerTest : public testing::TestWithParam<const char*> {
 protected:
     ExistingSignatureController& panel() { return *ui.main().existingSignatureController(); }
@@ -72,7 +68,9 @@ protected:
                      button && button->isVisible())
                 texts << "[" + button->text() + "]";
         }
-        return texts.join(" | ");
+        const QString updated =
+            QLocale().toString(QDateTime::fromSecsSinceEpoch(1780000000), QLocale::LongFormat);
+        return texts.join(" | ").replace(updated, "UPDATED");
     }
     // Each stored signature: its name (~ being removed), colour, text and the clients holding it.
     QString store() {
@@ -86,14 +84,6 @@ protected:
             lines << line;
         }
         return lines.join(" ; ");
-    }
-    // The alerts since the last look at them.
-    QString alerts() {
-        QStringList texts;
-        for (const Alert& alert : ui.platform.prompter.shown())
-            texts << QStringList{alert.title, alert.informativeText}.join(": ");
-        ui.platform.prompter.clear();
-        return texts.join(" ; ").replace("\n", "\\n");
     }
     void add(const QStringList& a) {
         const auto cell = [&](int i) { return a.value(i) == "-" ? QString() : a.value(i); };
@@ -138,8 +128,7 @@ protected:
         ui.mac.setRunning(kind ? QStringList{BundleIdentifier(*kind)} : QStringList());
     }
 
-    using Step = std::function<void(const QStringList&)>;
-    const std::map<QString, Step> steps = {
+    const std::map<QString, StoryStep> steps = {
         {"thunderbird", [this](auto&) { ui.installThunderbird(); }},
         {"defaults", [this](auto& a) { ui.mac.setDefaults(a[0], a[1], a[2]); }},
         {"add", [this](auto& a) { add(a); }},
@@ -169,12 +158,11 @@ protected:
         {"hide notice", [this](auto&) { ui.main().notificationView()->hide(); }},
         {"disengage", [this](auto&) { ui.main().disengage(); }},
         {"sync", [this](auto& a) { sync(a); }}};
-    using View = std::function<QString()>;
-    const std::map<QString, View> views = {
+    const std::map<QString, StoryView> views = {
         {"window", [this] { return window(); }},
         {"panel", [this] { return shown(); }},
         {"store", [this] { return store(); }},
-        {"alerts", [this] { return alerts(); }},
+        {"alerts", [this] { return TakeAlerts(ui.platform.prompter); }},
         {"notices", [this] { return ui.delivered.join(" ; "); }},
         {"opened", [this] { return ui.mac.workspaceLog().join(" ; "); }},
         {"asked", [this] {
@@ -186,23 +174,7 @@ protected:
 };
 
 TEST_P(MainControllerTest, Story) {
-    const QString updated =
-        QLocale().toString(QDateTime::fromSecsSinceEpoch(1780000000), QLocale::LongFormat);
-    for (QStringList row : ReadDataTable(QString("ui/window/%1.tsv").arg(GetParam()))) {
-        SCOPED_TRACE(row.join(" / ").toStdString());
-        const QString verb = row.takeFirst();
-        const QString seen = verb.startsWith("expect") ? views.at(row[0])() : QString();
-        if (verb == "expect")
-            EXPECT_EQ(seen.toStdString(), row.value(1).replace("UPDATED", updated).toStdString());
-        else if (verb == "expect like")
-            EXPECT_TRUE(QRegularExpression(row[1]).match(seen).hasMatch()) << seen.toStdString();
-        else
-            steps.at(verb)(row);
-        if (!verb.startsWith("press"))
-            UiHarness::settle();
-        if (testing::Test::HasFatalFailure())
-            return;
-    }
+    PlayStory(QString("ui/window/%1.tsv").arg(GetParam()), steps, views);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stories, MainControllerTest, testing::Values("uninstalls", "edits"),
