@@ -129,12 +129,6 @@ protected:
         }
         return lines.join(" ; ");
     }
-    // Lets the event loop run until the view shows the text, or no longer does.
-    void until(const QStringList& a, bool shows) {
-        EXPECT_TRUE(
-            RunEventLoopUntil([&] { return (views.at(a[0])() == a.value(1)) == shows; }, 20));
-    }
-
     std::unique_ptr<NewSignatureController> panel;
     std::vector<SignatureId> created;
     const std::map<QString, StoryStep> steps = {
@@ -150,10 +144,7 @@ protected:
         {"release", [this](auto& a) { service.releaseKey(a[0]); }},
         {"serve",
          [this](auto& a) { service.setSignature(a[0], QString(a[1]).replace("\\n", "\n")); }},
-        {"count keys afresh", [this](auto&) { service.resetCounts(); }},
-        {"wait", [](auto& a) { QTest::qWait(a[0].toInt()); }},
-        {"until", [this](auto& a) { until(a, true); }},
-        {"until not", [this](auto& a) { until(a, false); }}};
+        {"count keys afresh", [this](auto&) { service.resetCounts(); }}};
     const std::map<QString, StoryView> views = {
         {"alerts", [this] { return TakeAlerts(platform.prompter); }},
         {"created", [this] { return signatures(); }},

@@ -33,8 +33,9 @@ T* Child(const QObject* parent, const QString& name) {
 void Click(QWidget* widget);
 
 // A story (tests/data/<path>), one step a row: the step's name and its cells, or "expect", a view
-// and the text it shows ("expect like": a regular expression it matches). The event loop runs
-// after each step but a "press…", which is the click alone.
+// and the text it shows ("expect like": a regular expression it matches), or "until" (or "until
+// not") a view shows a text, within 20 s, or "wait" so many milliseconds. The event loop runs after
+// each step but a "press…", which is the click alone.
 using StoryStep = std::function<void(const QStringList& cells)>;
 using StoryView = std::function<QString()>;
 void PlayStory(const QString& path, const std::map<QString, StoryStep>& steps,
