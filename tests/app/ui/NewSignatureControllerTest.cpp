@@ -3,12 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
