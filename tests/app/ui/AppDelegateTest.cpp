@@ -4,7 +4,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTest>
 
 #include "app/demo/FakeMacMozilla.h"
 #include "app/ui/AppDelegate.h"

@@ -3,12 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
@@ -24,9 +23,11 @@ namespace {
 
 using State = NewSignatureForm::KeyMainTextState;
 
-// The form over a fake Mac with Apple Mail, Outlook and Thunderbird. Sync passes are recorded, not
-// run: what the form stored is what these tests look at.
-class NewSignatureControllerTest : public testing::Test, protected EngineHarness {
+// The form over a fake Mac with Apple Mail, Outlook and Thunderbird, at 09:08:07 local time on
+// 6 May 2031, and its stories (tests/data/ui/form). Sync passes are recorded, not run: what the
+// form stored is what these tests look at.
+class NewSignatureControllerTest : public testing::TestWithParam<const char*>,
+                                   protected EngineHarness {
 protected:
     NewSignatureControllerTest() {
         mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0",
@@ -35,6 +36,10 @@ protected:
         mac.installClient(ClientKind::outlook, "16.78");
         mac.installClient(ClientKind::thunderbird, "128.5.0");
         mac.addMozillaProfile(ClientKind::thunderbird);
+        mac.writeFile(mac.home() + "/latin1.html", "<p>Fil\xE9</p>");  // Latin-1 "é"
+        mac.writeFile(mac.home() + "/signature.html", "<p>Fil\xC3\xA9</p>");
+        const QDateTime local(QDate(2031, 5, 6), QTime(9, 8, 7));
+        platform.mainQueue.advance(local.toSecsSinceEpoch() - platform.mainQueue.now());
         EngineHarness::accounts = {
             {ClientKind::appleMail,
              {std::make_shared<AppleMailAccount>("ann@example.com", "U-1", "imap", std::nullopt)}},
@@ -45,6 +50,7 @@ protected:
         recordSyncPasses();
         service.setSignature("K1", "<p>One</p>");
         service.setSignature("K2", "<p>Two</p>");
+        service.setSignature("BLANK", " \n\t \n");
         panel = std::make_unique<NewSignatureController>(engine());
         QObject::connect(panel.get(), &NewSignaturePanel::created, [this](SignatureId id) {
             created.push_back(id);
@@ -56,11 +62,9 @@ protected:
         panel->engage(4);
     }
 
-    QComboBox* clients() { return Child<QComboBox>(panel.get(), "client"); }
     QLineEdit* keyField() { return Child<QLineEdit>(panel.get(), "key"); }
-    const NewSignatureForm& form() { return panel->form(); }
-
-    void pick(QComboBox* box, const QString& prefix) {
+    void pick(const QString& name, const QString& prefix) {
+        auto* box = Child<QComboBox>(panel.get(), name);
         const int index = box->findText(prefix, Qt::MatchStartsWith);
         ASSERT_GE(index, 0) << prefix.toStdString();
         box->showPopup();
@@ -69,138 +73,102 @@ protected:
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
         QTest::qWait(20);
     }
-    void typeKey(const QString& text) {
+    // Tabs and line feeds come pasted; a key finished with Return.
+    void typeKey(const QString& text, bool finished) {
         QTest::mouseClick(keyField(), Qt::LeftButton);
         keyField()->selectAll();
-        keyField()->insert(text);
-        QTest::keyClick(keyField(), Qt::Key_Return);
+        keyField()->insert(QString(text).replace("\\t", "\t").replace("\\n", "\n"));
+        if (finished)
+            QTest::keyClick(keyField(), Qt::Key_Return);
         QTest::qWait(20);
     }
-    void click(const char* name) {
-        QTest::mouseClick(Child<QAbstractButton>(panel.get(), name), Qt::LeftButton);
-        QTest::qWait(20);
+    // Near the left edge: a switch's box, not its text.
+    void click(const QString& name) {
+        auto* button = Child<QAbstractButton>(panel.get(), name);
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
     }
     void allowUserSignatures(bool allowed) {
         Plist configuration = ManagedConfigurationPlist({});
         configuration.node().set("AllowUserSignatures", Plist::boolean(allowed));
         WriteManagedConfiguration(mac, configuration);
     }
-
+    void chooseFile(const QString& name) {
+        QTimer::singleShot(50, [path = mac.home() + "/" + name] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(dialog);
+            auto* field = dialog->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_TRUE(field);
+            field->setText(path);
+            QTest::keyClick(field, Qt::Key_Return);
+        });
+        click("file");
+    }
+    // Each signature the form created: key, text, file, file name, own text, colour, whether
+    // for replies and forwards, the clients and accounts chosen (* all), and whether a pass of
+    // it alone was asked for.
+    QString signatures() {
+        QStringList lines;
+        for (SignatureId id : created) {
+            const SignaturePtr s = engine().signature(id);
+            QStringList chosen;
+            for (const auto& [kind, info] : s->clientKindToSelectedInstallationsInfoMap) {
+                QStringList emails;
+                for (const auto& [email, payload] : info.accountEmailToPayloadMap)
+                    emails << email;
+                chosen << StoredText(kind) + ":" +
+                              (info.allAccountsSelected ? "*" : emails.join(","));
+            }
+            lines << QString("%1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 | %10")
+                         .arg(s->keyQe, s->mainTextQe,
+                              QString(s->filePathQe).replace(mac.home(), "~"), s->fileNameQe,
+                              s->localTextQe, QString::number(s->colorIndex),
+                              s->insertForRepliesForwards ? "replies" : "-",
+                              s->insertForForwards ? "forwards" : "-", chosen.join(" "),
+                              std::ranges::count(syncPasses, SignatureIds{id}) ? "passed" : "-");
+        }
+        return lines.join(" ; ");
+    }
     std::unique_ptr<NewSignatureController> panel;
     std::vector<SignatureId> created;
+    const std::map<QString, StoryStep> steps = {
+        {"engage", [this](auto& a) { panel->engage(a[0].toInt()); }},
+        {"organisation allows", [this](auto& a) { allowUserSignatures(a[0] == "yes"); }},
+        {"pick", [this](auto& a) { pick(a[0], a[1]); }},
+        {"type key", [this](auto& a) { typeKey(a[0], true); }},
+        {"start typing key", [this](auto& a) { typeKey(a[0], false); }},
+        {"click", [this](auto& a) { click(a[0]); }},
+        {"press", [this](auto& a) { click(a[0]); }},
+        {"choose file", [this](auto& a) { chooseFile(a[0]); }},
+        {"hold", [this](auto& a) { service.holdKey(a[0]); }},
+        {"release", [this](auto& a) { service.releaseKey(a[0]); }},
+        {"serve",
+         [this](auto& a) { service.setSignature(a[0], QString(a[1]).replace("\\n", "\n")); }},
+        {"count keys afresh", [this](auto&) { service.resetCounts(); }}};
+    const std::map<QString, StoryView> views = {
+        {"alerts", [this] { return TakeAlerts(platform.prompter); }},
+        {"created", [this] { return signatures(); }},
+        {"state",
+         [this] {
+             static const QStringList states{"empty", "requesting", "failed", "received"};
+             return states[static_cast<int>(panel->form().keyMainTextState())];
+         }},
+        {"key",
+         [this] {
+             return QString("%1 \"%2\"")
+                 .arg(keyField()->isEnabled() ? "editable" : "locked", keyField()->text());
+         }},
+        {"asked", [this] {
+             const std::vector<QString> keys = service.requestedKeys();
+             return QStringList(keys.begin(), keys.end()).join(",");
+         }}};
 };
 
-void ChooseFileInPanel(QPushButton* field, const QString& path) {
-    QTimer::singleShot(50, [path] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        ASSERT_TRUE(dialog);
-        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
-        ASSERT_TRUE(name);
-        name->setText(path);
-        QTest::keyClick(name, Qt::Key_Return);
-    });
-    QTest::mouseClick(field, Qt::LeftButton);
+TEST_P(NewSignatureControllerTest, Story) {
+    PlayStory(QString("ui/form/%1.tsv").arg(GetParam()), steps, views);
 }
 
-// What the form refuses: the alert says why, and nothing is installed. Once the organisation allows
-// the person's own signatures again, the same form installs the file.
-TEST_F(NewSignatureControllerTest, RefusalsAlertAndInstallNothingUntilTheFormIsRight) {
-    mac.writeFile(mac.home() + "/latin1.html", "<p>Fil\xE9</p>");  // Latin-1 "é"
-    mac.writeFile(mac.home() + "/signature.html", "<p>Fil\xC3\xA9</p>");
-    const QDateTime local(QDate(2031, 5, 6), QTime(9, 8, 7));
-    platform.mainQueue.advance(local.toSecsSinceEpoch() - platform.mainQueue.now());
-    service.setSignature("BLANK", " \n\t \n");
-    const std::vector<QStringList> rows = ReadDataTable("ui/form-refusals.tsv");
-    ASSERT_EQ(rows.size(), 6u);
-    for (QStringList row : rows) {
-        ASSERT_EQ(row.size(), 6) << row.join(" / ").toStdString();
-        SCOPED_TRACE(row[0].toStdString());
-        row.replaceInStrings(QRegularExpression("^-$"), "");
-        panel->disengage();
-        panel->engage(4);
-        platform.prompter.clear();
-        if (row[4] == "yes")
-            allowUserSignatures(false);
-        if (!row[1].isEmpty())
-            pick(clients(), row[1]);
-        if (!row[2].isEmpty())
-            typeKey(row[2]);
-        else
-            click("mode");
-        if (!row[3].isEmpty())
-            ChooseFileInPanel(Child<QPushButton>(panel.get(), "file"), mac.home() + "/" + row[3]);
-        EXPECT_TRUE(RunEventLoopUntil(
-            [this] { return form().keyMainTextState() != State::requesting; }, 20));
-        click("install");
-        ASSERT_FALSE(alertTitles().isEmpty());
-        EXPECT_EQ(alertTitles().back(), row[5]);
-        EXPECT_TRUE(created.empty());
-    }
-
-    allowUserSignatures(true);
-    // Two clicks that both arrive before the first is handled create one signature.
-    QTest::mouseClick(Child<QPushButton>(panel.get(), "install"), Qt::LeftButton);
-    click("install");
-    ASSERT_EQ(created.size(), 1u);
-    const SignaturePtr signature = engine().signature(created[0]);
-    EXPECT_EQ(signature->fileNameQe, "qlt070809060531");  // named by its local creation time
-    EXPECT_EQ(signature->filePathQe, mac.home() + "/signature.html");
-    EXPECT_EQ(signature->localTextQe, "<p>Filé</p>");
-    EXPECT_TRUE(signature->clientKindToSelectedInstallationsInfoMap.at(ClientKind::outlook)
-                    .allAccountsSelected);
-    ASSERT_TRUE(RunEventLoopUntil([this] { return !syncPasses.empty(); }, 5));
-    EXPECT_EQ(syncPasses.front(), SignatureIds{created.front()});
-}
-
-// A key's answer fills only the form that asked, while that key is still in the field; an install
-// clicked while keys load waits for the last one's.
-TEST_F(NewSignatureControllerTest, OnlyTheLastKeysAnswerFillsTheFormAndTheSignature) {
-    pick(clients(), "Microsoft Outlook");
-    service.holdKey("K1");
-    typeKey("K1");
-    click("install");
-    pick(clients(), "None");
-    click("cancel");
-    panel->engage(5);
-    service.releaseKey("K1");
-    QTest::qWait(600);
-    EXPECT_EQ(form().keyMainTextState(), State::keyEmpty);
-    EXPECT_TRUE(keyField()->text().isEmpty());
-    EXPECT_TRUE(created.empty());
-
-    service.resetCounts();
-    pick(clients(), "Thunderbird");
-    QCheckBox* forwards = Child<QCheckBox>(panel.get(), "forwards");
-    QTest::mouseClick(forwards, Qt::LeftButton, {}, QPoint(8, forwards->height() / 2));
-    pick(Child<QComboBox>(panel.get(), "account"), "tom@example.com");
-    service.holdKey("K1");
-    QTest::mouseClick(keyField(), Qt::LeftButton);
-    QTest::keyClicks(keyField(), "K1");
-    click("mode");
-    ASSERT_TRUE(RunEventLoopUntil([this] { return !service.requestedKeys().empty(); }, 20));
-    click("mode");
-    service.setSignature("K2", "  <p>Two</p>\n");
-    service.holdKey("K2");
-    typeKey("K\t2\n");
-    click("install");
-    EXPECT_FALSE(keyField()->isEnabled());
-    service.releaseKey("K1");
-    QTest::qWait(500);
-    EXPECT_TRUE(created.empty());
-    service.releaseKey("K2");
-    ASSERT_TRUE(RunEventLoopUntil([this] { return !created.empty(); }, 20));
-    EXPECT_EQ(service.requestedKeys(), (std::vector<QString>{"K1", "K2"}));
-    ASSERT_EQ(created.size(), 1u);
-    const SignaturePtr signature = engine().signature(created[0]);
-    EXPECT_EQ(signature->keyQe, "K2");
-    EXPECT_EQ(signature->mainTextQe, "<p>Two</p>");  // trimmed as a refresh trims it
-    EXPECT_EQ(signature->colorIndex, 5);
-    EXPECT_TRUE(signature->insertForRepliesForwards);
-    EXPECT_FALSE(signature->insertForForwards);
-    EXPECT_TRUE(signature->clientKindToSelectedInstallationsInfoMap.at(ClientKind::thunderbird)
-                    .accountEmailToPayloadMap.contains("tom@example.com"));
-    EXPECT_TRUE(alertTitles().isEmpty()) << alertTitles().join("; ").toStdString();
-}
+INSTANTIATE_TEST_SUITE_P(Stories, NewSignatureControllerTest, testing::Values("refusals", "keys"),
+                         [](const auto& info) { return std::string(info.param); });
 
 // As in tests/data/ui/drop-down-items.tsv.
 template <typename Item>

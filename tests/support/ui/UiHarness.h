@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <functional>
+#include <map>
 #include <memory>
 
 #include "app/ui/MainControllerDelegate.h"
@@ -29,6 +31,18 @@ T* Child(const QObject* parent, const QString& name) {
 
 // A left click, and what it set going on this turn of the event loop.
 void Click(QWidget* widget);
+
+// A story (tests/data/<path>), one step a row: the step's name and its cells, or "expect", a view
+// and the text it shows ("expect like": a regular expression it matches), or "until" (or "until
+// not") a view shows a text, within 20 s, or "wait" so many milliseconds. The event loop runs after
+// each step but a "press…", which is the click alone.
+using StoryStep = std::function<void(const QStringList& cells)>;
+using StoryView = std::function<QString()>;
+void PlayStory(const QString& path, const std::map<QString, StoryStep>& steps,
+               const std::map<QString, StoryView>& views);
+
+// The alerts shown since the last look, title and text; line feeds as "\\n".
+QString TakeAlerts(ScriptedPrompter& prompter);
 
 // A signature as a test describes it (by designated initializers); stored without a sync.
 struct TestSignature {
