@@ -27,7 +27,7 @@ const browsers = (process.env.QUILLET_WEB_BROWSERS || 'chromium,firefox').split(
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'quillet-web-'));
 const signatures = path.join(scratch, 'signatures');
 const pageRequests = [];
-const STORIES = JSON.parse(fs.readFileSync(path.join(source, 'tests/data/web/compose-stories.json'), 'utf8'));
+const STORIES = fs.readFileSync(path.join(source, 'tests/data/web/stories.json'), 'utf8');
 let service, pageServer, proxy;
 
 const serve = (key, html) => fs.writeFileSync(path.join(signatures, `${key}.html`), html);
@@ -96,8 +96,15 @@ async function waitFor(condition, message, timeoutMs = 20000) {
   }
 }
 
+// The value is the expected one; or, for {has, lacks, match}, a text that has and lacks those parts, or matches.
+function check(actual, expected) {
+  if (expected?.constructor !== Object) return assert.deepEqual(actual, expected);
+  for (const part of expected.has ?? []) assert.ok(actual?.includes(part), `${part} not in ${actual}`);
+  for (const part of expected.lacks ?? []) assert.ok(!actual.includes(part), `${part} in ${actual}`);
+  if (expected.match) assert.match(actual, new RegExp(expected.match));
+}
+
 const click = (page, selector) => page.$eval(selector, (e) => e.click());
-const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
 const isHidden = (page, selector) => page.$eval(selector, (e) => e.hidden || e.closest('[hidden]') !== null);
 const setValue = (page, selector, value) => page.$eval(selector, (e, v) => {
   if (e.type === 'checkbox') e.checked = v;
@@ -123,11 +130,9 @@ for (const kind of browsers) {
 
     after(() => browser?.close());
 
-    const openPopup = () => openExtensionPage(browser, driver.popupUrl);
-
-    // Serves the html (if any) under the key, fills the new-signature form and presses "Install
-    // Signature"; the form's message, if any.
-    async function install(popup, {client, account = '', key = '', replies = true, html}) {
+    // Serves the html (if any) under the key, fills the popup's new-signature form and presses
+    // "Install Signature"; the form's message, if any.
+    async function fill(popup, {client, account = '', key = '', replies = true, html}) {
       if (html) serve(key, html);
       if (await isHidden(popup, '#new-signature')) await click(popup, '#add');
       for (const [field, value] of [['#client', client], ['#account', account], ['#key', key],
@@ -135,7 +140,7 @@ for (const kind of browsers) {
       await click(popup, '#install');
       await popup.waitForFunction(() => !document.getElementById('message').hidden ||
           document.getElementById('new-signature').hidden, {timeout: 20000});
-      return (await isHidden(popup, '#new-signature')) ? null : text(popup, '#message');
+      return (await isHidden(popup, '#new-signature')) ? null : popup.$eval('#message', (e) => e.textContent);
     }
 
     // The signature in the last compose window's body (in its frame, if it has one), once one
@@ -164,152 +169,89 @@ for (const kind of browsers) {
         .map((log) => fs.readFileSync(path.join(home, log), 'utf8')).join('').split('Core: refreshFromServer (ID: 1)')
         .length - 1;
 
-    test('the popup says how to install a missing host, and installs and renames a signature by key', async () => {
-      const manifest = driver.manifest({home, profile});
-      fs.renameSync(manifest, `${manifest}.away`);
-      let popup;
-      try {
-        popup = await openPopup();
-        assert.deepEqual([await isHidden(popup, '#host-error'), await text(popup, '#host-error-text'),
-          await text(popup, '#install-command')],
-        [false, 'The Quillet web-mail host is not installed.', 'quillet-webmail-host --install']);
-        await popup.screenshot({path: path.join(outputFolder, `${kind}-popup-no-host.png`)});
-      } finally {
-        fs.renameSync(`${manifest}.away`, manifest);
-        if (popup) await popup.close();
-      }
-      // Once it is there, the popup installs a signature by key and shows what the form refuses.
-      popup = await openPopup();
-      assert.deepEqual([await isHidden(popup, '#host-error'), await isHidden(popup, '#intro')], [true, false]);
-      await click(popup, '#add');
-      assert.equal((await popup.$$('.signature-button.pending')).length, 1);
-
-      // What else the form refuses, the host's own tests go through.
-      assert.equal(await install(popup, {client: 'Gmail', account: 'ada@example.com', key: 'no-such-key'}),
-          'Signature key not found. Please check that the key is correct and try again.');
-
-      serve('gmail-key', '<p><b>Ada Lovelace</b> · Gmail</p>');
-      assert.equal(await install(popup, {client: 'Gmail', account: 'Ada@Example.com', key: ' gmail-key\t'}), null);
-      assert.equal((await popup.$$('.signature-button')).length, 1);
-      assert.deepEqual(await Promise.all(['#existing-client', '#existing-account', '#existing-source']
-          .map((field) => text(popup, field))), ['Gmail', 'Ada@Example.com', 'gmail-key']);
-
-      // Renamed in the popup, as a new popup reads it back.
-      await setValue(popup, '#existing-name', ' Ada at work\t');
-      await click(popup, '#save');
-      await popup.waitForFunction(() => document.querySelector('.signature-button').textContent === 'A');
-      await popup.close();
-      const again = await openPopup();
-      assert.equal(await again.$eval('#existing-name', (e) => e.value), 'Ada at work');
-      await again.close();
-    });
-
-    // The stories of tests/data/web/compose-stories.json: each step one of these, on one page.
+    // The stories of tests/data/web/stories.json, where {{kind}} is this browser: each step one
+    // of these, on the story's page (a web-mail page, or the popup it opened last).
     const steps = {
-      goto: (page, url) => page.goto(`https://${url}`),
-      serve: (page, key, html) => serve(key, html),
-      openPopup: async () => (await openPopup()).close(),
-      install: async (page, ...forms) => {
-        const popup = await openPopup();
-        for (const form of forms) assert.equal(await install(popup, form), null);
-        await popup.close();
+      goto: (s, url) => s.page.goto(`https://${url}`),
+      popup: async (s) => s.opened.push(s.page = await openExtensionPage(browser, driver.popupUrl)),
+      close: async (s) => {
+        await s.opened.pop().close();
+        s.page = s.opened.at(-1);
       },
-      click: (page, selector) => click(page, selector),
+      // The host's manifest away until the story ends.
+      hideHost: (s) => {
+        const manifest = driver.manifest({home, profile});
+        fs.renameSync(manifest, `${manifest}.away`);
+        s.undo.push(() => fs.renameSync(`${manifest}.away`, manifest));
+      },
+      serve: (s, key, html) => serve(key, html),
+      serveFile: (s, key, name) => serve(key, fs.readFileSync(path.join(source, 'tests/data/web', name), 'utf8')
+          .replaceAll('{{kind}}', kind)),
+      fill: async (s, form, message) => assert.equal(await fill(s.page, form), message),
+      install: async (s, ...forms) => {
+        await steps.popup(s);
+        for (const form of forms) await steps.fill(s, form, null);
+        await steps.close(s);
+      },
+      click: (s, selector) => click(s.page, selector),
+      set: (s, selector, value) => setValue(s.page, selector, value),
+      // A property of the element ("hidden": it or a parent is), or the value of an expression.
+      is: async (s, selector, property, expected) => check(await s.page.$eval(selector, (e, p) =>
+        p === 'hidden' ? e.closest('[hidden]') !== null : e[p], property), expected),
+      evaluates: async (s, expression, expected) => check(await s.page.evaluate(expression), expected),
+      waitUntil: (s, expression) => s.page.waitForFunction(expression, {timeout: 20000}),
+      // A frame's load waits for its pictures: once it has loaded, a remote one would have been asked.
+      show: (s, button) => s.page.evaluate((id) => new Promise((resolve) => {
+        document.getElementById('preview-frame').addEventListener('load', resolve, {once: true});
+        document.getElementById(id).click();
+      }), button),
+      requested: (s, url, expected) => assert.equal(pageRequests.includes(url), expected, url),
+      screenshot: (s, name) => s.page.screenshot({path: path.join(outputFolder, `${kind}-${name}.png`)}),
+      sleep: (s, ms) => sleep(ms),
+      // The value of the expression in the content script's own world, which only Chromium's
+      // protocol reaches.
+      contentScriptEvaluates: async (s, expression, expected) => {
+        const session = await s.page.createCDPSession();
+        const worlds = [];
+        session.on('Runtime.executionContextCreated', ({context: c}) => worlds.push(c));
+        await session.send('Runtime.enable');
+        const world = await waitFor(() => worlds.find((c) => c.auxData?.type === 'isolated' &&
+            c.name === 'Quillet for Web Mail' && c.auxData.isDefault === false), 'no content script on the page');
+        const {result} = await session.send('Runtime.evaluate', {contextId: world.id, expression,
+          awaitPromise: true, returnByValue: true});
+        check(result.value, expected);
+      },
       // The signature of a new compose window contains the text; null: no signature comes.
-      compose: async (page, expected) => {
-        const html = await composeSignature(page, expected ? 8000 : 3000);
-        assert.ok(expected ? html?.includes(expected) : html === null, `${page.url()}: ${html}`);
+      compose: async (s, expected) => {
+        const html = await composeSignature(s.page, expected ? 8000 : 3000);
+        if (expected === null) assert.equal(html, null, s.page.url());
+        else check(html, typeof expected === 'string' ? {has: [expected]} : expected);
       },
-      composeUntil: (page, expected) => waitFor(async () => (await composeSignature(page))?.includes(expected),
+      composeUntil: (s, expected) => waitFor(async () => (await composeSignature(s.page))?.includes(expected),
           `no new compose window got ${expected}`),
-      becomes: (page, expected) => waitFor(async () => (await signatureIn(page, 1000))?.includes(expected),
+      becomes: (s, expected) => waitFor(async () => (await signatureIn(s.page, 1000))?.includes(expected),
           `the signature never became ${expected}`),
       // Many more compose areas, each signed (in its frame) without another host starting.
-      signsMore: async (page, count) => {
+      signsMore: async (s, count) => {
         const before = hostsStarted();
-        for (let i = 0; i < count; ++i) await click(page, '#new-message');
-        await waitFor(() => page.evaluate((n) => [...document.querySelectorAll('iframe')]
+        for (let i = 0; i < count; ++i) await click(s.page, '#new-message');
+        await waitFor(() => s.page.evaluate((n) => [...document.querySelectorAll('iframe')]
             .filter((f) => f.contentDocument.querySelector('.quillet-signature')).length === n, count + 1),
         'not every compose area was signed');
         assert.equal(hostsStarted(), before);
       },
     };
-    for (const story of STORIES) {
-      test(story.name, async () => {
-        const page = await browser.newPage();
-        for (const [step, ...values] of story.steps) await steps[step](page, ...values);
-        await page.close();
+    for (const story of JSON.parse(STORIES.replaceAll('{{kind}}', kind))) {
+      test(story.name, {skip: story.only && story.only !== kind && `in ${story.only} only`}, async () => {
+        const s = {opened: [], undo: []};
+        s.opened.push(s.page = await browser.newPage());
+        try {
+          for (const [step, ...values] of story.steps) await steps[step](s, ...values);
+        } finally {
+          s.undo.forEach((undo) => undo());
+        }
+        for (const page of s.opened) await page.close();
       });
     }
-
-    test('a signature is cleaned of what runs, and previewed in the popup without remote pictures until asked', async () => {
-      const picture = `https://mail.aol.com/remote-picture-${kind}.png`;
-      const popup = await openPopup();
-      assert.equal(await install(popup, {client: 'Aol', key: 'aol-key', html: fs.readFileSync(
-          path.join(source, 'tests/data/web/hostile-signature.html'), 'utf8').replace('{{picture}}', picture)}), null);
-      assert.equal(await popup.$eval('#help', (e) => e.href), 'https://quillet.app/help');
-      assert.match(await popup.$eval('#feedback', (e) => e.href), /^mailto:feedback@quillet\.app\?subject=/);
-
-      await click(popup, '#edit-color');
-      await click(popup, '#colors button:nth-child(4)');
-      await popup.waitForFunction(() => document.querySelector('.signature-button[aria-pressed="true"]')
-          .style.background === 'rgb(160, 229, 235)');
-
-      // A frame's load waits for its pictures: once it has loaded, a remote one would have been asked.
-      const showLoaded = (button) => popup.evaluate((id) => new Promise((resolve) => {
-        document.getElementById('preview-frame').addEventListener('load', resolve, {once: true});
-        document.getElementById(id).click();
-      }), button);
-      await showLoaded('preview');
-      const shown = await popup.$eval('#preview-frame', (e) => e.srcdoc);
-      assert.equal(shown.includes(`<p>Grace<img src="${picture}"`), true, shown);
-      assert.equal(shown.includes('<script'), false);
-      const pictureAsked = () => pageRequests.includes(picture.slice('https://'.length));
-      assert.equal(pictureAsked(), false);
-      await showLoaded('load-remote');
-      assert.equal(pictureAsked(), true);
-      await popup.screenshot({path: path.join(outputFolder, `${kind}-popup-preview.png`)});
-      assert.equal(await popup.evaluate(() => window.pwned), undefined);
-      await popup.close();
-
-      const page = await browser.newPage();
-      await page.goto('https://mail.aol.com/d/compose');
-      const html = await composeSignature(page);
-      assert.match(html, /Grace/);
-      for (const forbidden of ['onerror', '<script', 'javascript:', '<iframe', '<form', '<input']) {
-        assert.equal(html.includes(forbidden), false, `${forbidden} in ${html}`);
-      }
-      await click(page, '.quillet-signature a');
-      await sleep(300);
-      assert.equal(await page.evaluate(() => window.pwned), undefined);
-      await page.close();
-    });
-
-    // The isolated world of a content script is reachable only through Chromium's protocol.
-    test('a page claiming another client gets its own client\'s signatures, and no popup request goes through',
-        {skip: kind !== 'chromium' && 'content-script worlds are reachable in Chromium only'}, async () => {
-      const page = await browser.newPage();
-      const session = await page.createCDPSession();
-      const worlds = [];
-      session.on('Runtime.executionContextCreated', ({context: c}) => worlds.push(c));
-      await session.send('Runtime.enable');
-      await page.goto('https://mail.google.com/mail/');
-      // What the content script's own world hears back for the message.
-      const send = async (message) => {
-        const world = await waitFor(() => worlds.find((c) => c.auxData?.type === 'isolated' &&
-            c.name === 'Quillet for Web Mail' && c.auxData.isDefault === false), 'no content script on the Gmail page');
-        const {result} = await session.send('Runtime.evaluate', {contextId: world.id, awaitPromise: true,
-          returnByValue: true, expression: `chrome.runtime.sendMessage(${JSON.stringify(message)})`});
-        return result.value;
-      };
-      const answer = await send({name: 'GetSignatures', userInfo: {client: 'Yahoo', callbackToken: 'tok-1'}});
-      assert.equal(answer.userInfo.callbackToken, 'tok-1');
-      assert.deepEqual(answer.userInfo.signatures.map((s) => s.account), ['Ada@Example.com', '']);
-      assert.equal(await send({name: 'GetSignatures', userInfo: {client: 'Gmail', callbackToken: 'not a plain token'}}),
-          undefined);
-      // Only the popup's page may send the popup's requests.
-      assert.equal(await send({name: 'Popup', request: {name: 'ListSignatures', userInfo: {}}}), undefined);
-      await page.close();
-    });
   });
 }
