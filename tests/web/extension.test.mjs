@@ -13,7 +13,6 @@ import os from 'node:os';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
 import {BROWSERS, openExtensionPage} from './browsers.mjs';
-import {HOSTS, composePage} from './pages.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const source = path.resolve(process.env.QUILLET_SOURCE_DIR || path.join(here, '../..'));
@@ -27,14 +26,18 @@ const browsers = (process.env.QUILLET_WEB_BROWSERS || 'chromium,firefox').split(
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'quillet-web-'));
 const signatures = path.join(scratch, 'signatures');
 const pageRequests = [];
-const STORIES = fs.readFileSync(path.join(source, 'tests/data/web/stories.json'), 'utf8');
+const readData = (name) => fs.readFileSync(path.join(source, 'tests/data/web', name), 'utf8');
+// The web-mail clients by their host names (mail.example.net looks like Gmail, but is none of the
+// services' hosts), and the markup of each one's compose window.
+const [HOSTS, CLIENTS] = ['hosts.json', 'clients.json'].map((name) => JSON.parse(readData(name)));
 let service, pageServer, proxy;
 
 const serve = (key, html) => fs.writeFileSync(path.join(signatures, `${key}.html`), html);
 const listen = (server) => new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// The pages over HTTPS with a certificate of their own.
+// Imitations of the clients' pages with a "New message" button that opens a compose window like
+// the client's, over HTTPS with a certificate of their own.
 function startPages() {
   const [key, cert] = ['key.pem', 'cert.pem'].map((name) => path.join(scratch, name));
   execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', key, '-out', cert, '-days', '1',
@@ -42,9 +45,10 @@ function startPages() {
   return listen(https.createServer({key: fs.readFileSync(key), cert: fs.readFileSync(cert)}, (request, response) => {
     const host = String(request.headers.host || '').replace(/:\d+$/, '');
     pageRequests.push(`${host}${request.url}`);
-    const page = composePage(host);
-    response.writeHead(page ? 200 : 404, {'content-type': 'text/html; charset=utf-8'});
-    response.end(page || 'not found');
+    const client = HOSTS[host];
+    response.writeHead(client ? 200 : 404, {'content-type': 'text/html; charset=utf-8'});
+    response.end(client ? readData('compose-page.html').replace('{{client}}', client)
+        .replace('{{markup}}', JSON.stringify(CLIENTS[client])) : 'not found');
   }));
 }
 
@@ -130,13 +134,11 @@ for (const kind of browsers) {
 
     after(() => browser?.close());
 
-    // Serves the html (if any) under the key, fills the popup's new-signature form and presses
-    // "Install Signature"; the form's message, if any.
-    async function fill(popup, {client, account = '', key = '', replies = true, html}) {
-      if (html) serve(key, html);
+    // Fills the popup's new-signature form (its fields by selector) and presses "Install
+    // Signature"; the form's message, if any.
+    async function fill(popup, fields) {
       if (await isHidden(popup, '#new-signature')) await click(popup, '#add');
-      for (const [field, value] of [['#client', client], ['#account', account], ['#key', key],
-        ['#replies-forwards', replies]]) await setValue(popup, field, value);
+      for (const [field, value] of Object.entries(fields)) await setValue(popup, field, value);
       await click(popup, '#install');
       await popup.waitForFunction(() => !document.getElementById('message').hidden ||
           document.getElementById('new-signature').hidden, {timeout: 20000});
@@ -185,8 +187,7 @@ for (const kind of browsers) {
         s.undo.push(() => fs.renameSync(`${manifest}.away`, manifest));
       },
       serve: (s, key, html) => serve(key, html),
-      serveFile: (s, key, name) => serve(key, fs.readFileSync(path.join(source, 'tests/data/web', name), 'utf8')
-          .replaceAll('{{kind}}', kind)),
+      serveFile: (s, key, name) => serve(key, readData(name).replaceAll('{{kind}}', kind)),
       fill: async (s, form, message) => assert.equal(await fill(s.page, form), message),
       install: async (s, ...forms) => {
         await steps.popup(s);
@@ -241,7 +242,7 @@ for (const kind of browsers) {
         assert.equal(hostsStarted(), before);
       },
     };
-    for (const story of JSON.parse(STORIES.replaceAll('{{kind}}', kind))) {
+    for (const story of JSON.parse(readData('stories.json').replaceAll('{{kind}}', kind))) {
       test(story.name, {skip: story.only && story.only !== kind && `in ${story.only} only`}, async () => {
         const s = {opened: [], undo: []};
         s.opened.push(s.page = await browser.newPage());
