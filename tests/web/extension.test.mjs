@@ -125,7 +125,7 @@ for (const kind of browsers) {
 
     before(async () => {
       fs.mkdirSync(home, {recursive: true});
-      driver.install({hostProgram, home, profile});
+      execFileSync(hostProgram, driver.installArguments({profile}), {env: {...process.env, QUILLET_HOME: home}});
       // What the browser's environment holds reaches the host it starts.
       browser = await driver.launch({profile, home, extensionFolder, proxy: `127.0.0.1:${proxy.address().port}`,
         env: {...process.env, QUILLET_HOME: home, QUILLET_SERVICE_URL: service.url,
