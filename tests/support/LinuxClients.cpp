@@ -1,10 +1,10 @@
 #include "tests/support/LinuxClients.h"
 
+#include <gtest/gtest.h>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include "app/clients/linux/GLibKeyFile.h"
 #include "tests/support/DataTable.h"
@@ -18,6 +18,12 @@
 namespace quillet {
 
 namespace {
+
+// Reports the failure to the running test.
+bool Failed(const QString& why) {
+    ADD_FAILURE() << why.toStdString();
+    return false;
+}
 
 bool WriteFile(const QString& path, const QByteArray& contents) {
     QDir().mkpath(QFileInfo(path).path());
@@ -75,29 +81,23 @@ bool WriteGearyAccount(const QString& gearyFolder, const QString& account, const
 }
 
 QString LinuxClientsHome::unavailableReason() {
-    for (const char* program : {"dbus-run-session", "unshare"}) {
-        if (QStandardPaths::findExecutable(program).isEmpty())
-            return QString("%1 is not installed (tools/install-deps.sh installs it)").arg(program);
-    }
     if (!QFileInfo::exists("/usr/libexec/evolution-source-registry"))
         return "Evolution's source registry is not installed";
     if (QString(QUILLET_EVOLUTION_SOURCES_TOOL).isEmpty())
         return "the clients' libraries were not found when this build was configured";
     QProcess probe;
-    probe.start("unshare", {"--net", "true"});
-    if (!probe.waitForFinished(30000) || probe.exitCode() != 0)
-        return "no network namespace can be made here (unshare --net)";
+    probe.start("unshare", {"--net", "dbus-run-session", "--", "true"});
+    if (!probe.waitForFinished(30000) || probe.exitStatus() != QProcess::NormalExit ||
+        probe.exitCode() != 0)
+        return "no session bus in a network namespace here (unshare --net dbus-run-session; "
+               "tools/install-deps.sh installs them)";
     return {};
 }
 
 LinuxClientsHome::~LinuxClientsHome() {
-    if (_bus.state() == QProcess::NotRunning)
-        return;
     _bus.closeWriteChannel();  // the shell's cat ends, and dbus-run-session ends the bus
-    if (!_bus.waitForFinished(30000)) {
-        _bus.kill();
-        _bus.waitForFinished(5000);
-    }
+    if (_bus.state() != QProcess::NotRunning && !_bus.waitForFinished(30000))
+        _bus.kill(), _bus.waitForFinished(5000);
 }
 
 QProcessEnvironment LinuxClientsHome::environment() const {
@@ -116,21 +116,16 @@ QProcessEnvironment LinuxClientsHome::environment() const {
 }
 
 bool LinuxClientsHome::start() {
-    for (ClientKind kind : {ClientKind::evolution, ClientKind::kmail, ClientKind::geary}) {
-        if (!InstallLinuxClientPackage(systemRoot(), kind)) {
-            _lastError = "cannot install " + LinuxClientProgram(systemRoot(), kind);
-            return false;
-        }
-    }
     const QString folder = _home + "/.bus";
     QDir().mkpath(_home + "/.runtime");
     QFile::setPermissions(_home + "/.runtime",
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    if (!WriteFile(folder + "/session.conf",
-                   ReadDataText("clients/linux/session.conf").replace("FOLDER", folder).toUtf8())) {
-        _lastError = "cannot write the bus configuration";
-        return false;
-    }
+    if (!InstallLinuxClientPackage(systemRoot(), ClientKind::evolution) ||
+        !InstallLinuxClientPackage(systemRoot(), ClientKind::kmail) ||
+        !InstallLinuxClientPackage(systemRoot(), ClientKind::geary) ||
+        !WriteFile(folder + "/session.conf",
+                   ReadDataText("clients/linux/session.conf").replace("FOLDER", folder).toUtf8()))
+        return Failed("cannot write below " + _home);
     _bus.setProcessEnvironment(environment());
     _bus.start("unshare",
                {"--net", "--", "dbus-run-session", "--config-file=" + folder + "/session.conf",
@@ -139,9 +134,8 @@ bool LinuxClientsHome::start() {
     while (!_bus.canReadLine() && _bus.state() != QProcess::NotRunning && !deadline.hasExpired())
         _bus.waitForReadyRead(1000);
     _busAddress = QString::fromUtf8(_bus.readLine()).trimmed();
-    if (_busAddress.isEmpty())
-        _lastError = "the bus did not start: " + QString::fromUtf8(_bus.readAllStandardError());
-    return !_busAddress.isEmpty();
+    return !_busAddress.isEmpty() ||
+           Failed("the bus did not start: " + QString::fromUtf8(_bus.readAllStandardError()));
 }
 
 std::optional<QString> LinuxClientsHome::runTool(ClientKind kind, const QStringList& arguments) {
@@ -151,13 +145,12 @@ std::optional<QString> LinuxClientsHome::runTool(ClientKind kind, const QStringL
     process.setProcessEnvironment(environment());
     process.start(program, arguments);
     process.closeWriteChannel();
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-        _lastError = QFileInfo(program).fileName() + " " + arguments.join(' ') +
-                     " failed: " + QString::fromUtf8(process.readAllStandardError());
-        return std::nullopt;
-    }
-    return QString::fromUtf8(process.readAllStandardOutput());
+    if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit &&
+        process.exitCode() == 0)
+        return QString::fromUtf8(process.readAllStandardOutput());
+    Failed(QFileInfo(program).fileName() + " " + arguments.join(' ') +
+           " failed: " + QString::fromUtf8(process.readAllStandardError()));
+    return std::nullopt;
 }
 
 bool LinuxClientsHome::addIdentity(ClientKind kind, const QString& email,
@@ -168,20 +161,17 @@ bool LinuxClientsHome::addIdentity(ClientKind kind, const QString& email,
         return WriteGearyAccount(folder, QString("account_%1").arg(accounts + 1, 2, 10, QChar('0')),
                                  email, signature);
     }
-    QStringList arguments{"add", email, email.section('@', 0, 0)};
-    if (signature)
-        arguments << *signature;
-    return runTool(kind, arguments).has_value();
+    return runTool(kind, QStringList{"add", email, email.section('@', 0, 0)} +
+                             (signature ? QStringList{*signature} : QStringList()))
+        .has_value();
 }
 
-std::optional<ReadBacks> LinuxClientsHome::signatures(ClientKind kind) {
+ReadBacks LinuxClientsHome::signatures(ClientKind kind) {
     if (kind == ClientKind::geary)
         return ReadGearySignatures(settingsFolder(kind));
     ReadBacks readBacks;
-    const auto output = runTool(kind, {"read"});
-    if (!output)
-        return std::nullopt;
-    for (const QString& line : output->split('\n', Qt::SkipEmptyParts)) {
+    for (const QString& line :
+         runTool(kind, {"read"}).value_or("").split('\n', Qt::SkipEmptyParts)) {
         const QStringList fields = line.split('\t');
         if (fields.size() >= 5 && !fields[0].isEmpty())
             readBacks[fields[0]] = {QString::fromUtf8(QByteArray::fromBase64(fields[4].toLatin1())),

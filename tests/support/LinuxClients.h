@@ -50,6 +50,7 @@ public:
     ~LinuxClientsHome();  // ends the bus and everything it started
 
     // Installs the three clients in systemRoot() (for the command's --root) and starts the bus.
+    // Each of these reports its failure to the running test.
     bool start();
     // HOME, the XDG folders below it, the bus, and GSettings kept in memory.
     QProcessEnvironment environment() const;
@@ -59,11 +60,9 @@ public:
     // none; and what the client would use as each identity's signature.
     bool addIdentity(ClientKind kind, const QString& email,
                      const std::optional<QString>& signature = std::nullopt);
-    std::optional<ReadBacks> signatures(ClientKind kind);
+    ReadBacks signatures(ClientKind kind);
     // The folder that holds all of the client's settings.
     QString settingsFolder(ClientKind kind) const;
-
-    const QString& lastError() const { return _lastError; }
 
 private:
     std::optional<QString> runTool(ClientKind kind, const QStringList& arguments);
@@ -71,7 +70,6 @@ private:
     QString _home;
     QString _busAddress;
     QProcess _bus;
-    QString _lastError;
 };
 
 }  // namespace quillet

@@ -31,14 +31,11 @@ RealThunderbird::RealThunderbird(QString home) : _home(std::move(home)) {
 }
 
 RealThunderbird::~RealThunderbird() {
-    if (_process.state() != QProcess::NotRunning) {
-        _process.terminate();
-        _process.waitForFinished(20000);
-    }
-    const qint64 attached = _marionette.processId();
-    if (attached > 0 && ProcessIsAlive(attached) && attached != _process.processId()) {
-        ::kill(static_cast<pid_t>(attached), SIGTERM);
-        waitForExit(attached, 20000);
+    for (const qint64 pid : {_process.processId(), _marionette.processId()}) {
+        if (pid > 0 && ProcessIsAlive(pid)) {
+            ::kill(static_cast<pid_t>(pid), SIGTERM);
+            waitForExit(pid, 20000);
+        }
     }
 }
 
@@ -64,7 +61,7 @@ QString RealThunderbird::installProfile() const {
     return profile.isEmpty() ? QString() : folder + "/" + profile;
 }
 
-bool RealThunderbird::writeMarionettePort() {
+bool RealThunderbird::start() {
     if (_port == 0) {
         QTcpServer server;  // a port free now, for Thunderbird to listen on
         server.listen(QHostAddress::LocalHost, 0);
@@ -72,24 +69,15 @@ bool RealThunderbird::writeMarionettePort() {
     }
     QFile userJs(installProfile() + "/user.js");
     if (!userJs.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    userJs.write("user_pref(\"marionette.port\", " + QByteArray::number(_port) + ");\n");
-    return true;
-}
-
-bool RealThunderbird::start() {
-    if (!writeMarionettePort())
         return fail("could not write user.js");
+    userJs.write("user_pref(\"marionette.port\", " + QByteArray::number(_port) + ");\n");
+    userJs.close();
     _process.waitForFinished(30000);  // one closed by someone else may not have been reaped yet
     _process.start(kProgram, {"--headless", "--marionette", "-remote-allow-system-access"});
-    if (!_process.waitForStarted())
-        return fail("Thunderbird did not start");
-    return attach();
+    return _process.waitForStarted() ? attach() : fail("Thunderbird did not start");
 }
 
 bool RealThunderbird::attach() {
-    if (_port == 0 && !writeMarionettePort())
-        return false;
     return _marionette.connect(_port, 60000) || fail(_marionette.lastError());
 }
 

@@ -25,7 +25,7 @@ public:
     QString installProfile() const;
     // Starts Thunderbird with Marionette and connects.
     bool start();
-    // Connects to a Thunderbird started by someone else on this home's Marionette port.
+    // Connects to a Thunderbird started by someone else on the port start() chose.
     bool attach();
     MarionetteClient& marionette() { return _marionette; }
     // Quits through Marionette and waits until the process has gone.
@@ -36,7 +36,6 @@ public:
     const QString& lastError() const { return _lastError; }
 
 private:
-    bool writeMarionettePort();
     bool fail(const QString& error) {
         _lastError = error;
         return false;

@@ -3,7 +3,6 @@
 // (WebDriver BiDi, the extension installed as a temporary add-on). Each runs in its own profile
 // with its own home, where the native host is registered as its install step does it, and reaches
 // the services' host names only through a proxy on loopback.
-import {execFileSync} from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
@@ -25,8 +24,7 @@ export const BROWSERS = {
     popupUrl: `chrome-extension://${CHROMIUM_EXTENSION_ID}/popup/popup.html`,
     // The host's manifest for a Chromium started with --user-data-dir is in that folder.
     manifest: ({profile}) => path.join(profile, 'NativeMessagingHosts', 'app.quillet.webmail.json'),
-    install: ({hostProgram, home, profile}) => execFileSync(hostProgram, ['--install', '--profile', profile],
-        {env: {...process.env, QUILLET_HOME: home}}),
+    installArguments: ({profile}) => ['--install', '--profile', profile],
     async launch({profile, extensionFolder, proxy, env}) {
       const browser = await launch('chrome', this.executable, profile, {
         ignoreDefaultArgs: ['--disable-extensions', '--disable-component-extensions-with-background-pages'],
@@ -44,7 +42,7 @@ export const BROWSERS = {
     popupUrl: `moz-extension://${FIREFOX_EXTENSION_UUID}/popup/popup.html`,
     // Firefox reads host manifests in ~/.mozilla/native-messaging-hosts: its HOME is the test's.
     manifest: ({home}) => path.join(home, '.mozilla', 'native-messaging-hosts', 'app.quillet.webmail.json'),
-    install: ({hostProgram, home}) => execFileSync(hostProgram, ['--install'], {env: {...process.env, QUILLET_HOME: home}}),
+    installArguments: () => ['--install'],
     async launch({profile, extensionFolder, proxy, env, home}) {
       const [proxyHost, proxyPort] = proxy.split(':');
       fs.mkdirSync(profile, {recursive: true});

@@ -13,7 +13,6 @@ import os from 'node:os';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
 import {BROWSERS, openExtensionPage} from './browsers.mjs';
-import {HOSTS, composePage} from './pages.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const source = path.resolve(process.env.QUILLET_SOURCE_DIR || path.join(here, '../..'));
@@ -27,14 +26,18 @@ const browsers = (process.env.QUILLET_WEB_BROWSERS || 'chromium,firefox').split(
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'quillet-web-'));
 const signatures = path.join(scratch, 'signatures');
 const pageRequests = [];
-const STORIES = JSON.parse(fs.readFileSync(path.join(source, 'tests/data/web/compose-stories.json'), 'utf8'));
+const readData = (name) => fs.readFileSync(path.join(source, 'tests/data/web', name), 'utf8');
+// The web-mail clients by their host names (mail.example.net looks like Gmail, but is none of the
+// services' hosts), and the markup of each one's compose window.
+const [HOSTS, CLIENTS] = ['hosts.json', 'clients.json'].map((name) => JSON.parse(readData(name)));
 let service, pageServer, proxy;
 
 const serve = (key, html) => fs.writeFileSync(path.join(signatures, `${key}.html`), html);
 const listen = (server) => new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// The pages over HTTPS with a certificate of their own.
+// Imitations of the clients' pages with a "New message" button that opens a compose window like
+// the client's, over HTTPS with a certificate of their own.
 function startPages() {
   const [key, cert] = ['key.pem', 'cert.pem'].map((name) => path.join(scratch, name));
   execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', key, '-out', cert, '-days', '1',
@@ -42,9 +45,10 @@ function startPages() {
   return listen(https.createServer({key: fs.readFileSync(key), cert: fs.readFileSync(cert)}, (request, response) => {
     const host = String(request.headers.host || '').replace(/:\d+$/, '');
     pageRequests.push(`${host}${request.url}`);
-    const page = composePage(host);
-    response.writeHead(page ? 200 : 404, {'content-type': 'text/html; charset=utf-8'});
-    response.end(page || 'not found');
+    const client = HOSTS[host];
+    response.writeHead(client ? 200 : 404, {'content-type': 'text/html; charset=utf-8'});
+    response.end(client ? readData('compose-page.html').replace('{{client}}', client)
+        .replace('{{markup}}', JSON.stringify(CLIENTS[client])) : 'not found');
   }));
 }
 
@@ -96,8 +100,15 @@ async function waitFor(condition, message, timeoutMs = 20000) {
   }
 }
 
+// The value is the expected one; or, for {has, lacks, match}, a text that has and lacks those parts, or matches.
+function check(actual, expected) {
+  if (expected?.constructor !== Object) return assert.deepEqual(actual, expected);
+  for (const part of expected.has ?? []) assert.ok(actual?.includes(part), `${part} not in ${actual}`);
+  for (const part of expected.lacks ?? []) assert.ok(!actual.includes(part), `${part} in ${actual}`);
+  if (expected.match) assert.match(actual, new RegExp(expected.match));
+}
+
 const click = (page, selector) => page.$eval(selector, (e) => e.click());
-const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
 const isHidden = (page, selector) => page.$eval(selector, (e) => e.hidden || e.closest('[hidden]') !== null);
 const setValue = (page, selector, value) => page.$eval(selector, (e, v) => {
   if (e.type === 'checkbox') e.checked = v;
@@ -114,7 +125,7 @@ for (const kind of browsers) {
 
     before(async () => {
       fs.mkdirSync(home, {recursive: true});
-      driver.install({hostProgram, home, profile});
+      execFileSync(hostProgram, driver.installArguments({profile}), {env: {...process.env, QUILLET_HOME: home}});
       // What the browser's environment holds reaches the host it starts.
       browser = await driver.launch({profile, home, extensionFolder, proxy: `127.0.0.1:${proxy.address().port}`,
         env: {...process.env, QUILLET_HOME: home, QUILLET_SERVICE_URL: service.url,
@@ -123,19 +134,15 @@ for (const kind of browsers) {
 
     after(() => browser?.close());
 
-    const openPopup = () => openExtensionPage(browser, driver.popupUrl);
-
-    // Serves the html (if any) under the key, fills the new-signature form and presses "Install
+    // Fills the popup's new-signature form (its fields by selector) and presses "Install
     // Signature"; the form's message, if any.
-    async function install(popup, {client, account = '', key = '', replies = true, html}) {
-      if (html) serve(key, html);
+    async function fill(popup, fields) {
       if (await isHidden(popup, '#new-signature')) await click(popup, '#add');
-      for (const [field, value] of [['#client', client], ['#account', account], ['#key', key],
-        ['#replies-forwards', replies]]) await setValue(popup, field, value);
+      for (const [field, value] of Object.entries(fields)) await setValue(popup, field, value);
       await click(popup, '#install');
       await popup.waitForFunction(() => !document.getElementById('message').hidden ||
           document.getElementById('new-signature').hidden, {timeout: 20000});
-      return (await isHidden(popup, '#new-signature')) ? null : text(popup, '#message');
+      return (await isHidden(popup, '#new-signature')) ? null : popup.$eval('#message', (e) => e.textContent);
     }
 
     // The signature in the last compose window's body (in its frame, if it has one), once one
@@ -164,152 +171,84 @@ for (const kind of browsers) {
         .map((log) => fs.readFileSync(path.join(home, log), 'utf8')).join('').split('Core: refreshFromServer (ID: 1)')
         .length - 1;
 
-    test('the popup says how to install a missing host, and installs and renames a signature by key', async () => {
-      const manifest = driver.manifest({home, profile});
-      fs.renameSync(manifest, `${manifest}.away`);
-      let popup;
-      try {
-        popup = await openPopup();
-        assert.deepEqual([await isHidden(popup, '#host-error'), await text(popup, '#host-error-text'),
-          await text(popup, '#install-command')],
-        [false, 'The Quillet web-mail host is not installed.', 'quillet-webmail-host --install']);
-        await popup.screenshot({path: path.join(outputFolder, `${kind}-popup-no-host.png`)});
-      } finally {
-        fs.renameSync(`${manifest}.away`, manifest);
-        if (popup) await popup.close();
-      }
-      // Once it is there, the popup installs a signature by key and shows what the form refuses.
-      popup = await openPopup();
-      assert.deepEqual([await isHidden(popup, '#host-error'), await isHidden(popup, '#intro')], [true, false]);
-      await click(popup, '#add');
-      assert.equal((await popup.$$('.signature-button.pending')).length, 1);
-
-      // What else the form refuses, the host's own tests go through.
-      assert.equal(await install(popup, {client: 'Gmail', account: 'ada@example.com', key: 'no-such-key'}),
-          'Signature key not found. Please check that the key is correct and try again.');
-
-      serve('gmail-key', '<p><b>Ada Lovelace</b> · Gmail</p>');
-      assert.equal(await install(popup, {client: 'Gmail', account: 'Ada@Example.com', key: ' gmail-key\t'}), null);
-      assert.equal((await popup.$$('.signature-button')).length, 1);
-      assert.deepEqual(await Promise.all(['#existing-client', '#existing-account', '#existing-source']
-          .map((field) => text(popup, field))), ['Gmail', 'Ada@Example.com', 'gmail-key']);
-
-      // Renamed in the popup, as a new popup reads it back.
-      await setValue(popup, '#existing-name', ' Ada at work\t');
-      await click(popup, '#save');
-      await popup.waitForFunction(() => document.querySelector('.signature-button').textContent === 'A');
-      await popup.close();
-      const again = await openPopup();
-      assert.equal(await again.$eval('#existing-name', (e) => e.value), 'Ada at work');
-      await again.close();
-    });
-
-    // The stories of tests/data/web/compose-stories.json: each step one of these, on one page.
+    // The stories of tests/data/web/stories.json, where {{kind}} is this browser: each step one
+    // of these, on the story's page (a web-mail page, or the popup it opened last).
     const steps = {
-      goto: (page, url) => page.goto(`https://${url}`),
-      serve: (page, key, html) => serve(key, html),
-      openPopup: async () => (await openPopup()).close(),
-      install: async (page, ...forms) => {
-        const popup = await openPopup();
-        for (const form of forms) assert.equal(await install(popup, form), null);
-        await popup.close();
+      goto: (s, url) => s.page.goto(`https://${url}`),
+      popup: async (s) => s.opened.push(s.page = await openExtensionPage(browser, driver.popupUrl)),
+      close: async (s) => {
+        await s.opened.pop().close();
+        s.page = s.opened.at(-1);
       },
-      click: (page, selector) => click(page, selector),
-      // The signature of a new compose window contains the text; null: no signature comes.
-      compose: async (page, expected) => {
-        const html = await composeSignature(page, expected ? 8000 : 3000);
-        assert.ok(expected ? html?.includes(expected) : html === null, `${page.url()}: ${html}`);
+      // The host's manifest away until the story ends.
+      hideHost: (s) => {
+        const manifest = driver.manifest({home, profile});
+        fs.renameSync(manifest, `${manifest}.away`);
+        s.undo.push(() => fs.renameSync(`${manifest}.away`, manifest));
       },
-      composeUntil: (page, expected) => waitFor(async () => (await composeSignature(page))?.includes(expected),
-          `no new compose window got ${expected}`),
-      becomes: (page, expected) => waitFor(async () => (await signatureIn(page, 1000))?.includes(expected),
-          `the signature never became ${expected}`),
-      // Many more compose areas, each signed (in its frame) without another host starting.
-      signsMore: async (page, count) => {
-        const before = hostsStarted();
-        for (let i = 0; i < count; ++i) await click(page, '#new-message');
-        await waitFor(() => page.evaluate((n) => [...document.querySelectorAll('iframe')]
-            .filter((f) => f.contentDocument.querySelector('.quillet-signature')).length === n, count + 1),
-        'not every compose area was signed');
-        assert.equal(hostsStarted(), before);
+      serve: (s, key, html) => serve(key, html),
+      serveFile: (s, key, name) => serve(key, readData(name).replaceAll('{{kind}}', kind)),
+      fill: async (s, form, message) => assert.equal(await fill(s.page, form), message),
+      install: async (s, ...forms) => {
+        await steps.popup(s);
+        for (const form of forms) await steps.fill(s, form, null);
+        await steps.close(s);
       },
-    };
-    for (const story of STORIES) {
-      test(story.name, async () => {
-        const page = await browser.newPage();
-        for (const [step, ...values] of story.steps) await steps[step](page, ...values);
-        await page.close();
-      });
-    }
-
-    test('a signature is cleaned of what runs, and previewed in the popup without remote pictures until asked', async () => {
-      const picture = `https://mail.aol.com/remote-picture-${kind}.png`;
-      const popup = await openPopup();
-      assert.equal(await install(popup, {client: 'Aol', key: 'aol-key', html: fs.readFileSync(
-          path.join(source, 'tests/data/web/hostile-signature.html'), 'utf8').replace('{{picture}}', picture)}), null);
-      assert.equal(await popup.$eval('#help', (e) => e.href), 'https://quillet.app/help');
-      assert.match(await popup.$eval('#feedback', (e) => e.href), /^mailto:feedback@quillet\.app\?subject=/);
-
-      await click(popup, '#edit-color');
-      await click(popup, '#colors button:nth-child(4)');
-      await popup.waitForFunction(() => document.querySelector('.signature-button[aria-pressed="true"]')
-          .style.background === 'rgb(160, 229, 235)');
-
+      click: async (s, selector, times = 1) => {
+        for (let i = 0; i < times; ++i) await click(s.page, selector);
+      },
+      set: (s, selector, value) => setValue(s.page, selector, value),
+      // A property of the element ("hidden": it or a parent is), or the value of an expression.
+      is: async (s, selector, property, expected) => check(await s.page.$eval(selector, (e, p) =>
+        p === 'hidden' ? e.closest('[hidden]') !== null : e[p], property), expected),
+      evaluates: async (s, expression, expected) => check(await s.page.evaluate(expression), expected),
+      waitUntil: (s, expression) => s.page.waitForFunction(expression, {timeout: 20000}),
       // A frame's load waits for its pictures: once it has loaded, a remote one would have been asked.
-      const showLoaded = (button) => popup.evaluate((id) => new Promise((resolve) => {
+      show: (s, button) => s.page.evaluate((id) => new Promise((resolve) => {
         document.getElementById('preview-frame').addEventListener('load', resolve, {once: true});
         document.getElementById(id).click();
-      }), button);
-      await showLoaded('preview');
-      const shown = await popup.$eval('#preview-frame', (e) => e.srcdoc);
-      assert.equal(shown.includes(`<p>Grace<img src="${picture}"`), true, shown);
-      assert.equal(shown.includes('<script'), false);
-      const pictureAsked = () => pageRequests.includes(picture.slice('https://'.length));
-      assert.equal(pictureAsked(), false);
-      await showLoaded('load-remote');
-      assert.equal(pictureAsked(), true);
-      await popup.screenshot({path: path.join(outputFolder, `${kind}-popup-preview.png`)});
-      assert.equal(await popup.evaluate(() => window.pwned), undefined);
-      await popup.close();
-
-      const page = await browser.newPage();
-      await page.goto('https://mail.aol.com/d/compose');
-      const html = await composeSignature(page);
-      assert.match(html, /Grace/);
-      for (const forbidden of ['onerror', '<script', 'javascript:', '<iframe', '<form', '<input']) {
-        assert.equal(html.includes(forbidden), false, `${forbidden} in ${html}`);
-      }
-      await click(page, '.quillet-signature a');
-      await sleep(300);
-      assert.equal(await page.evaluate(() => window.pwned), undefined);
-      await page.close();
-    });
-
-    // The isolated world of a content script is reachable only through Chromium's protocol.
-    test('a page claiming another client gets its own client\'s signatures, and no popup request goes through',
-        {skip: kind !== 'chromium' && 'content-script worlds are reachable in Chromium only'}, async () => {
-      const page = await browser.newPage();
-      const session = await page.createCDPSession();
-      const worlds = [];
-      session.on('Runtime.executionContextCreated', ({context: c}) => worlds.push(c));
-      await session.send('Runtime.enable');
-      await page.goto('https://mail.google.com/mail/');
-      // What the content script's own world hears back for the message.
-      const send = async (message) => {
+      }), button),
+      requested: (s, url, expected) => assert.equal(pageRequests.includes(url), expected, url),
+      screenshot: (s, name) => s.page.screenshot({path: path.join(outputFolder, `${kind}-${name}.png`)}),
+      sleep: (s, ms) => sleep(ms),
+      // The value of the expression in the content script's own world, which only Chromium's
+      // protocol reaches.
+      contentScriptEvaluates: async (s, expression, expected) => {
+        const session = await s.page.createCDPSession();
+        const worlds = [];
+        session.on('Runtime.executionContextCreated', ({context: c}) => worlds.push(c));
+        await session.send('Runtime.enable');
         const world = await waitFor(() => worlds.find((c) => c.auxData?.type === 'isolated' &&
-            c.name === 'Quillet for Web Mail' && c.auxData.isDefault === false), 'no content script on the Gmail page');
-        const {result} = await session.send('Runtime.evaluate', {contextId: world.id, awaitPromise: true,
-          returnByValue: true, expression: `chrome.runtime.sendMessage(${JSON.stringify(message)})`});
-        return result.value;
-      };
-      const answer = await send({name: 'GetSignatures', userInfo: {client: 'Yahoo', callbackToken: 'tok-1'}});
-      assert.equal(answer.userInfo.callbackToken, 'tok-1');
-      assert.deepEqual(answer.userInfo.signatures.map((s) => s.account), ['Ada@Example.com', '']);
-      assert.equal(await send({name: 'GetSignatures', userInfo: {client: 'Gmail', callbackToken: 'not a plain token'}}),
-          undefined);
-      // Only the popup's page may send the popup's requests.
-      assert.equal(await send({name: 'Popup', request: {name: 'ListSignatures', userInfo: {}}}), undefined);
-      await page.close();
-    });
+            c.name === 'Quillet for Web Mail' && c.auxData.isDefault === false), 'no content script on the page');
+        const {result} = await session.send('Runtime.evaluate', {contextId: world.id, expression,
+          awaitPromise: true, returnByValue: true});
+        check(result.value, expected);
+      },
+      // The signature of a new compose window contains the text; null: no signature comes.
+      compose: async (s, expected) => {
+        const html = await composeSignature(s.page, expected ? 8000 : 3000);
+        if (expected === null) assert.equal(html, null, s.page.url());
+        else check(html, typeof expected === 'string' ? {has: [expected]} : expected);
+      },
+      composeUntil: (s, expected) => waitFor(async () => (await composeSignature(s.page))?.includes(expected),
+          `no new compose window got ${expected}`),
+      becomes: (s, expected) => waitFor(async () => (await signatureIn(s.page, 1000))?.includes(expected),
+          `the signature never became ${expected}`),
+      // The hosts started for this browser since the story's mark.
+      markHosts: (s) => void (s.hosts = hostsStarted()),
+      hostsStarted: (s, expected) => assert.equal(hostsStarted() - s.hosts, expected),
+    };
+    for (const story of JSON.parse(readData('stories.json').replaceAll('{{kind}}', kind))) {
+      test(story.name, {skip: story.only && story.only !== kind && `in ${story.only} only`}, async () => {
+        const s = {opened: [], undo: []};
+        s.opened.push(s.page = await browser.newPage());
+        try {
+          for (const [step, ...values] of story.steps) await steps[step](s, ...values);
+        } finally {
+          s.undo.forEach((undo) => undo());
+        }
+        for (const page of s.opened) await page.close();
+      });
+    }
   });
 }

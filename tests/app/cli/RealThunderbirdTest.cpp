@@ -8,7 +8,6 @@
 
 #include "app/demo/FakeMacMozilla.h"
 #include "platform/EventLoop.h"
-#include "platform/PrivateFile.h"
 #include "tests/support/CommandBuild.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/RealThunderbird.h"
@@ -25,9 +24,8 @@ TEST(RealThunderbirdTest, RunningThunderbirdIsClosedWrittenStartedAgainAndGivenB
     // What Thunderbird holds with Quillet's signature installed, and once it is uninstalled.
     const auto expected =
         nlohmann::json::parse(ReadDataText("thunderbird/signatures.json").toStdString());
-    const std::string signature = expected["installed"]["ann@example.com"]["html"];
-    ASSERT_TRUE(
-        WriteNewPrivateFile(home.filePath("signature.html"), QByteArray::fromStdString(signature)));
+    service.setSignature("ann-key",
+                         QString::fromStdString(expected["installed"]["ann@example.com"]["html"]));
     // quillet with this home and no root: the Linux desktop.
     const auto quillet = [&](const QStringList& arguments) {
         return RunQuillet(
@@ -64,18 +62,13 @@ TEST(RealThunderbirdTest, RunningThunderbirdIsClosedWrittenStartedAgainAndGivenB
     const qint64 firstPid = thunderbird.marionette().processId();
     ASSERT_GT(firstPid, 0);
 
-    const CommandRun clients = quillet({"clients"});
-    EXPECT_TRUE(clients.out.startsWith("Thunderbird\tThunderbird ")) << clients.out.toStdString();
-    EXPECT_TRUE(clients.out.contains("\t/usr/lib/thunderbird\n")) << clients.out.toStdString();
-
-    const CommandRun install = quillet({"--json", "--yes", "--reopen", "install", "--file",
-                                        home.filePath("signature.html"), "--client", "Thunderbird",
-                                        "--account", "ann@example.com", "--forwards", "off"});
+    const CommandRun install =
+        quillet({"--json", "--yes", "--reopen", "install", "--key", "ann-key", "--client",
+                 "Thunderbird", "--account", "ann@example.com", "--forwards", "off"});
     ASSERT_EQ(install.exitCode, 0) << install.err.toStdString();
     EXPECT_TRUE(install.err.contains("Some email clients need to be closed."))
         << install.err.toStdString();
     EXPECT_TRUE(RealThunderbird::waitForExit(firstPid, 1000));
-    EXPECT_TRUE(contents(prefsPath).contains("user_pref(\"quillet.test.saved\", \"kept\");"));
 
     // Started again as it was: headless, on this home, listening for Marionette.
     ASSERT_TRUE(thunderbird.attach()) << thunderbird.lastError().toStdString();
