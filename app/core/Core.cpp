@@ -62,6 +62,7 @@ Core::Core(const Platform& platform, Options options, Brand brand)
 
 Core::~Core() {
     *_alive = false;
+    saveHeldActivity();
     if (gShared == this)
         gShared = nullptr;
     InstallProcessLogger(nullptr);
@@ -189,7 +190,10 @@ SignatureId Core::addSignature(const std::function<void(Signature&)>& fill) {
     signature->uuidX = QUuid::createUuid();
     signature->nameQe = Localized("Signature Name ") + QString::number(_signatureIds.size() + 1);
     // Filled before its one save: a process that dies here leaves the whole signature or none.
+    // What it is to be installed in is marked in that save too, so that the save asking for
+    // its pass has nothing left to store (one wait for the disk instead of two).
     fill(*signature);
+    MarkPendingInstallations(*signature);
     const SignatureId id = _storeX->AddSignatureRecord(*signature);
     _signatureIds.push_back(id);
     _idToSignatureMap[id] = signature;
@@ -324,6 +328,8 @@ void Core::runNextSyncPass() {
             return;
         _syncOutcomes.push_back(std::move(outcome));
         _syncPassRunning = false;
+        if (_refreshesInProgress == 0)
+            saveHeldActivity();  // a refresh's, when the pass kept no record of its own
         forgetSignaturesRemovedElsewhere();
         _platform.notificationCenter.post(kSyncPassFinishedNotification);
         if (!_queuedSyncPasses.empty()) {
@@ -427,7 +433,9 @@ void Core::syncAfterRefresh(const SignatureIds& updated, std::int64_t passesAtSt
             std::find(pending.begin(), pending.end(), id) != pending.end())
             ids.push_back(id);
     }
-    if (!ids.empty())
+    if (ids.empty())
+        saveHeldActivity();
+    else
         syncSignatures(ids);
     _managedX->reconcile();
 }
@@ -447,6 +455,7 @@ void Core::showNewOutlookNoticeIfNeeded() {
 }
 
 void Core::showCriticalAlert(const QString& title, const QString& details) {
+    saveHeldActivity();
     _platform.prompter.ask(Alert{AlertStyle::critical, title, details, {Localized("OK")}, {}});
 }
 
@@ -538,21 +547,34 @@ QString Core::activityRecordPath() const {
 }
 
 ActivityRecord Core::activityRecord() const {
-    return LoadActivityRecord(activityRecordPath());
+    ActivityRecord record = LoadActivityRecord(activityRecordPath());
+    if (_heldRefresh)
+        record.lastRefresh = _heldRefresh;
+    if (_heldSyncProblems) {
+        record.lastSyncTime = _heldSyncProblems->first;
+        record.problems = _heldSyncProblems->second;
+    }
+    return record;
 }
 
+// Waiting for the disk twice for one command's record buys nothing: a process killed before the
+// write leaves the record as it was, as a power loss may anyway.
 void Core::recordRefresh(bool success) {
-    ActivityRecord record = activityRecord();
-    record.lastRefresh =
-        RefreshRecord{static_cast<std::int64_t>(_platform.mainQueue.now()), success};
-    SaveActivityRecord(activityRecordPath(), record);
+    _heldRefresh = RefreshRecord{static_cast<std::int64_t>(_platform.mainQueue.now()), success};
 }
 
 void Core::recordSyncProblems(const QStringList& problems) {
-    ActivityRecord record = activityRecord();
-    record.lastSyncTime = static_cast<std::int64_t>(_platform.mainQueue.now());
-    record.problems = problems;
-    SaveActivityRecord(activityRecordPath(), record);
+    _heldSyncProblems.emplace(static_cast<std::int64_t>(_platform.mainQueue.now()), problems);
+    if (_refreshesInProgress == 0)
+        saveHeldActivity();
+}
+
+void Core::saveHeldActivity() {
+    if (!_heldRefresh && !_heldSyncProblems)
+        return;
+    SaveActivityRecord(activityRecordPath(), activityRecord());
+    _heldRefresh.reset();
+    _heldSyncProblems.reset();
 }
 
 bool Core::isIdle() const {

@@ -180,6 +180,10 @@ public:
     ActivityRecord activityRecord() const;
     // Keeps the problems of a pass that wrote the clients (empty: it wrote them cleanly).
     void recordSyncProblems(const QStringList& problems);
+    // Writes what the activity record has not been given yet: a refresh's outcome waits for
+    // the pass that follows it, a pass's for the refresh in flight, so that one command waits
+    // for the disk once. Before the person is asked anything, it is written at once.
+    void saveHeldActivity();
 
     const Brand& brand() const { return *_brand; }
     const Platform& platform() const override { return _platform; }
@@ -255,6 +259,9 @@ private:
     std::int64_t _syncPassesStarted = 0;
     std::int64_t _syncPassesAtRefreshStart = 0;
     std::deque<SignatureIds> _queuedSyncPasses;
+    // Not yet in the activity record (saveHeldActivity).
+    std::optional<RefreshRecord> _heldRefresh;
+    std::optional<std::pair<std::int64_t, QStringList>> _heldSyncProblems;  // time, problems
     SyncPassRunner _syncPassRunner;
     std::vector<WorkOutcome> _refreshOutcomes;
     std::vector<WorkOutcome> _syncOutcomes;

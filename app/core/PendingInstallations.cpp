@@ -142,21 +142,22 @@ SignatureIds SignaturesWithPendingInstallations(const SignatureIds& ids,
     return pending;
 }
 
+bool MarkPendingInstallations(Signature& signature) {
+    bool changed = false;
+    for (auto& [kind, selected] : signature.clientKindToSelectedInstallationsInfoMap) {
+        if (!IsInstallable(signature, kind) || IsMarked(selected))
+            continue;
+        signature.markForReinstallation(kind);
+        changed = true;
+    }
+    return changed;
+}
+
 SignatureIds MarkPendingInstallations(const SignatureIds& ids, const IdToSignatureMap& map) {
     SignatureIds marked;
     for (SignatureId id : ids) {
         const auto found = map.find(id);
-        if (found == map.end())
-            continue;
-        Signature& signature = *found->second;
-        bool changed = false;
-        for (auto& [kind, selected] : signature.clientKindToSelectedInstallationsInfoMap) {
-            if (!IsInstallable(signature, kind) || IsMarked(selected))
-                continue;
-            signature.markForReinstallation(kind);
-            changed = true;
-        }
-        if (changed)
+        if (found != map.end() && MarkPendingInstallations(*found->second))
             marked.push_back(id);
     }
     return marked;

@@ -16,9 +16,10 @@
 // all three are reported (`quillet status`, the panel, the pass's problems).
 //
 // A change that is to reach the clients marks its installations for reinstallation in the same
-// save that stores the change (MarkPendingInstallations), and each client sync clears the marks
-// of what it wrote. So a pass that was postponed ("Later"), failed, or never ended leaves its
-// installations pending, and a process killed between the change and its pass loses nothing.
+// save that stores the change (MarkPendingInstallations; a new signature in the save that adds
+// it), and each client sync clears the marks of what it wrote. So a pass that was postponed
+// ("Later"), failed, or never ended leaves its installations pending, and a process killed
+// between the change and its pass loses nothing.
 
 #include <QStringList>
 #include <map>
@@ -63,5 +64,7 @@ SignatureIds SignaturesWithPendingInstallations(const SignatureIds& ids,
 // Marks every selected installation of each listed signature that can be installed in the
 // client, in every client, for reinstallation. Returns the signatures whose marks changed.
 SignatureIds MarkPendingInstallations(const SignatureIds& ids, const IdToSignatureMap& map);
+// The same for one signature; whether its marks changed.
+bool MarkPendingInstallations(Signature& signature);
 
 }  // namespace quillet

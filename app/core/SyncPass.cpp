@@ -111,6 +111,7 @@ void SyncPass::run(const SignatureIds& ids) {
         std::set<ClientKind>(_clientsToSync.begin(), _clientsToSync.end()));
     if (!sets.unavailable.empty()) {
         const Alert alert = UnavailableClientsAlert(sets.unavailable);
+        _core.saveHeldActivity();
         _core.platform().prompter.ask(alert);
         // What those clients still hold or lack is not done: the pass cannot say it succeeded.
         if (std::any_of(sets.unavailable.begin(), sets.unavailable.end(),
@@ -182,6 +183,7 @@ std::pair<bool, bool> SyncPass::askToCloseClients(const std::vector<ClientKind>&
         Localized("The following email clients need to be closed in order to update signatures:\n");
     for (ClientKind kind : clients)
         text += DisplayName(kind) + "\n";
+    _core.saveHeldActivity();
     const Answer answer = _core.platform().prompter.ask(
         Alert{AlertStyle::warning,
               Localized("Some email clients need to be closed."),
@@ -267,6 +269,7 @@ WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
     if (problems) {
         outcome = WorkOutcome{false, Localized("There were problems updating some signatures."),
                               problemParts.join("\n\n")};
+        _core.saveHeldActivity();
         _core.platform().prompter.ask(
             Alert{AlertStyle::critical, outcome.title, outcome.details, {Localized("OK")}, {}});
     }

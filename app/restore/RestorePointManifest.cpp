@@ -118,6 +118,21 @@ KeptUnit UnitFromJson(const Json& json) {
     return unit;
 }
 
+// Where an unfinished point's manifest holds the store's record: one file less to synchronise
+// before the pass's first change.
+const char* const kStoreInManifest = "keptStore";
+
+Json StoreJson(const std::vector<KeptStoreRecord>& records, bool complete) {
+    Json list = Json::array();
+    for (const KeptStoreRecord& record : records) {
+        list.push_back({{"uuid", Utf8(record.uuid)},
+                        {"before", StoreRecordJson(record.before)},
+                        {"after", StoreRecordJson(record.after)},
+                        {"key", record.primaryKey}});
+    }
+    return Json{{"complete", complete}, {"records", list}};
+}
+
 std::optional<Json> ReadJson(const QString& path, QByteArray* bytes = nullptr) {
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
@@ -201,11 +216,19 @@ RestorePoint HeaderFromJson(const Json& json, const QString& folder) {
     return point;
 }
 
+// Where earlier versions kept a point's records: in a folder of their own, which cost each
+// point another folder to make and to synchronise.
+QString EarlierKeptUnitFileName(std::size_t number) {
+    return QStringLiteral("units/%1.json").arg(number);
+}
+
 // The units of an unfinished point: those written before it stopped, in order.
 std::vector<KeptUnit> UnitsThere(const QString& folder) {
     std::vector<KeptUnit> units;
     for (std::size_t number = 1;; ++number) {
-        const auto json = ReadJson(folder + "/" + KeptUnitFileName(number));
+        auto json = ReadJson(folder + "/" + KeptUnitFileName(number));
+        if (!json)
+            json = ReadJson(folder + "/" + EarlierKeptUnitFileName(number));
         if (!json)
             break;
         try {
@@ -248,7 +271,7 @@ std::optional<Json> ReadListedFile(const QString& folder, const Json& listed) {
 }  // namespace
 
 QString KeptUnitFileName(std::size_t number) {
-    return QStringLiteral("units/%1.json").arg(number);
+    return QStringLiteral("unit-%1.json").arg(number);
 }
 
 std::optional<RestorePoint> ReadRestorePointSummary(const QString& folder) {
@@ -278,8 +301,13 @@ std::variant<RestorePoint, QString> ReadWholeRestorePoint(const QString& folder)
         if (!point.complete) {
             point.units = UnitsThere(folder);
             SummariseRestorePoint(point);
+            // The record a pass that was finishing wrote is newer than the one its manifest
+            // holds (which earlier versions kept in the record's file from the start).
             if (const auto store = ReadJson(folder + "/" + kKeptStoreFileName))
                 point.store = StoreFromJson(*store, &storeComplete);
+            else if (const auto inManifest = json->find(kStoreInManifest);
+                     inManifest != json->end())
+                point.store = StoreFromJson(*inManifest, &storeComplete);
             return point;
         }
         for (const Json& listed : json->at("units")) {
@@ -308,21 +336,25 @@ std::variant<KeptFileDigest, QString> WriteKeptUnit(const QString& folder, const
 std::variant<KeptFileDigest, QString> WriteKeptStore(const QString& folder,
                                                      const std::vector<KeptStoreRecord>& records,
                                                      bool complete, Durability durability) {
-    Json list = Json::array();
-    for (const KeptStoreRecord& record : records) {
-        list.push_back({{"uuid", Utf8(record.uuid)},
-                        {"before", StoreRecordJson(record.before)},
-                        {"after", StoreRecordJson(record.after)},
-                        {"key", record.primaryKey}});
-    }
-    return WriteJson(folder, kKeptStoreFileName, Json{{"complete", complete}, {"records", list}},
-                     durability);
+    return WriteJson(folder, kKeptStoreFileName, StoreJson(records, complete), durability);
 }
 
-std::optional<QString> WriteRestorePointManifest(const RestorePoint& point,
-                                                 const std::vector<KeptFileDigest>& units,
-                                                 const std::optional<KeptFileDigest>& store,
-                                                 Durability durability) {
+namespace {
+
+std::optional<QString> WriteManifestJson(const RestorePoint& point, const Json& json,
+                                         Durability durability) {
+    const auto bytes = Serialised(json, 2);
+    if (!bytes)
+        return QStringLiteral("cannot write the manifest");
+    if (const auto failure =
+            WriteFileAtomicallyOrFail(point.folder + "/" + kRestorePointManifestFileName, *bytes,
+                                      FileAccess::ownerOnly(), durability))
+        return failure->description;
+    return std::nullopt;
+}
+
+Json ManifestJson(const RestorePoint& point, const std::vector<KeptFileDigest>& units,
+                  const std::optional<KeptFileDigest>& store) {
     Json clients = Json::array();
     Json files = Json::array();
     Json listed = Json::array();
@@ -337,24 +369,31 @@ std::optional<QString> WriteRestorePointManifest(const RestorePoint& point,
     const Json storeJson = point.complete && store
                                ? Json{{"file", Utf8(store->file)}, {"sha256", Utf8(store->sha256)}}
                                : Json(nullptr);
-    const auto bytes =
-        Serialised(Json{{"format", kFormat},
-                        {"id", Utf8(point.id)},
-                        {"time", Utf8(point.time.toUTC().toString(Qt::ISODateWithMs))},
-                        {"reason", Utf8(point.reason)},
-                        {"complete", point.complete},
-                        {"clients", clients},
-                        {"files", files},
-                        {"units", listed},
-                        {"store", storeJson}},
-                   2);
-    if (!bytes)
-        return QStringLiteral("cannot write the manifest");
-    if (const auto failure =
-            WriteFileAtomicallyOrFail(point.folder + "/" + kRestorePointManifestFileName, *bytes,
-                                      FileAccess::ownerOnly(), durability))
-        return failure->description;
-    return std::nullopt;
+    return Json{{"format", kFormat},
+                {"id", Utf8(point.id)},
+                {"time", Utf8(point.time.toUTC().toString(Qt::ISODateWithMs))},
+                {"reason", Utf8(point.reason)},
+                {"complete", point.complete},
+                {"clients", clients},
+                {"files", files},
+                {"units", listed},
+                {"store", storeJson}};
+}
+
+}  // namespace
+
+std::optional<QString> WriteRestorePointManifest(const RestorePoint& point,
+                                                 const std::vector<KeptFileDigest>& units,
+                                                 const std::optional<KeptFileDigest>& store,
+                                                 Durability durability) {
+    return WriteManifestJson(point, ManifestJson(point, units, store), durability);
+}
+
+std::optional<QString> WriteUnfinishedRestorePointManifest(
+    const RestorePoint& point, const std::vector<KeptStoreRecord>& store, Durability durability) {
+    Json json = ManifestJson(point, {}, std::nullopt);
+    json[kStoreInManifest] = StoreJson(store, false);
+    return WriteManifestJson(point, json, durability);
 }
 
 }  // namespace quillet

@@ -3,9 +3,11 @@
 // {"base64": …}; nothing here can throw.
 //   manifest.json: {"format": 2, "id", "time" (ISO 8601, UTC), "reason", "complete",
 //     "clients": [CLIENT…], "files": [PATH…], "units": [{"file", "sha256"}…],
-//     "store": {"file", "sha256"} or null}. While the pass runs, "complete" is false and the
-//     lists are empty: the records are then those that are there, in order.
-//   units/<n>.json: {"client", "kind", "path", "existedBefore", "table", "key": [[COLUMN,
+//     "store": {"file", "sha256"} or null}. While the pass runs, "complete" is false, the lists
+//     are empty and "keptStore" holds the store's record as store.json would: the records are
+//     then those that are there, in order (earlier versions kept them in "units/<n>.json", and
+//     the store's in store.json from the start).
+//   unit-<n>.json: {"client", "kind", "path", "existedBefore", "table", "key": [[COLUMN,
 //     VALUE]…], "rowsBefore": [ROW…], "name", "entries": [{"key", "before", "after",
 //     "afterKnown"}…]}.
 //   store.json: {"complete", "records": [{"uuid", "before", "after"}…]} (a record: its fields,
@@ -22,7 +24,7 @@
 namespace quillet {
 
 // Where a point's records lie, relative to its folder.
-QString KeptUnitFileName(std::size_t number);  // "units/<number>.json", from 1
+QString KeptUnitFileName(std::size_t number);  // "unit-<number>.json", from 1
 inline const QString kKeptStoreFileName = QStringLiteral("store.json");
 
 // The point in `folder` with what a listing shows (what it changed, not the entries); absent
@@ -60,5 +62,10 @@ std::optional<QString> WriteRestorePointManifest(const RestorePoint& point,
                                                  const std::vector<KeptFileDigest>& units,
                                                  const std::optional<KeptFileDigest>& store,
                                                  Durability durability = Durability::powerLoss);
+// The manifest of a point whose pass is under way, holding the store's changes so far: the
+// record written before the pass's first change leaves the folder to it (one synchronisation
+// of the folder for both).
+std::optional<QString> WriteUnfinishedRestorePointManifest(
+    const RestorePoint& point, const std::vector<KeptStoreRecord>& store, Durability durability);
 
 }  // namespace quillet

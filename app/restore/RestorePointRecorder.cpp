@@ -246,8 +246,11 @@ private:
         std::optional<std::size_t> unit;
     };
 
-    // The folder, the manifest that says a pass is under way, and the store's changes so far:
-    // before the first change, so that a pass that dies half-way leaves a point to restore.
+    // The folder and the manifest that says a pass is under way, with the store's changes so
+    // far: before the first change, so that a pass that dies half-way leaves a point to restore.
+    // What is written next in the folder (the first record, or the finished manifest)
+    // synchronises it: the manifest's name reaches the disk with that record's, before the
+    // change the record keeps.
     std::optional<QString> makePoint() {
         if (_point)
             return std::nullopt;
@@ -260,15 +263,8 @@ private:
         point.time = now;
         point.reason = _reason;
         point.folder = folder;
-        // The store's record, written next, makes the folder's names durable for both.
-        std::optional<QString> error =
-            WriteRestorePointManifest(point, {}, std::nullopt, Durability::contentsOnly);
-        if (!error) {
-            const auto store = WriteKeptStore(folder, _storeChanges(), false);
-            if (const auto* failed = std::get_if<QString>(&store))
-                error = *failed;
-        }
-        if (error) {
+        if (const auto error = WriteUnfinishedRestorePointManifest(point, _storeChanges(),
+                                                                   Durability::contentsOnly)) {
             RemoveRestorePointFolder(folder);
             return error;
         }

@@ -2,7 +2,7 @@
 // Restore points: what each sync pass changed, so that the person can give back Quillet's own
 // changes and nothing else. A point is a folder "Restore Points/<id>" in the support folder:
 // "manifest.json" (what the point is), one record per place of a client's storage that the pass
-// changed ("units/<n>.json": a prefs.js, a property list, Postbox's signatures file, a file
+// changed ("unit-<n>.json": a prefs.js, a property list, Postbox's signatures file, a file
 // that is Quillet's own whole, rows of a database, an Outlook signature) and "store.json", the
 // signature records the pass's command changed. A record holds only the entries that changed,
 // each with its value before and after (prefs.js preferences by key, property-list members,

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "app/store/StoreSql.h"
+#include "app/store/StoreVfs.h"
 #include "common/Localization.h"
 #include "common/Log.h"
 #include "platform/FileAccess.h"
@@ -61,7 +62,7 @@ std::optional<QString> OpenDatabase(const QString& path, bool create, const Stor
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     const QByteArray vfs = options.sqliteVfs.toUtf8();
     const int result = sqlite3_open_v2(QFile::encodeName(path).constData(), database, flags,
-                                       vfs.isEmpty() ? nullptr : vfs.constData());
+                                       vfs.isEmpty() ? StoreVfsName() : vfs.constData());
     if (result == SQLITE_OK) {
         // Every commit is on the disk already in the write-ahead log; folding the log into the
         // database when a process closes it would make each short command wait for the disk

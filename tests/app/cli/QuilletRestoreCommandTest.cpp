@@ -337,7 +337,7 @@ TEST_F(QuilletRestoreCommandTest,
     // or the signatures' record not JSON; so is one for a client it does not hold.
     const MachineState installed = state();
     const QString folder = pointFolder(made);
-    const QString unit = folder + "/units/1.json";
+    const QString unit = folder + "/unit-1.json";
     const std::vector<std::pair<QString, std::optional<QByteArray>>> damages = {
         {unit, std::nullopt},
         {unit, read(unit) + " "},

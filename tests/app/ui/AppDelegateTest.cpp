@@ -99,7 +99,7 @@ TEST_P(RestoreChoiceTest, AsksThenPutsTheClientAndTheStoreBackOrChangesNothing) 
     const RestorePoint install = ui.engine().restorePoints().list().front();
     EXPECT_TRUE(RestoreMenu::PointTitle(install).endsWith(" – before install (Thunderbird)"));
     ASSERT_EQ(items(), QStringList{RestoreMenu::PointTitle(install) + "…"});
-    ASSERT_TRUE(!damaged || QFile::remove(install.folder + "/units/1.json"));
+    ASSERT_TRUE(!damaged || QFile::remove(install.folder + "/unit-1.json"));
     if (personsEdit)
         ui.mac.writeFile(prefs, QByteArray(*installed).replace("<p>Jane</p>", "<p>Joan</p>"));
     ui.platform.prompter.answerWith(answer);
