@@ -21,6 +21,8 @@ add_custom_target(quillet_manpage ALL DEPENDS ${manpage})
 # `quillet demo` starts quillet-signature-service from the command's own folder.
 install(TARGETS quillet quillet-signature-service quillet-webmail-host
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The programs load their modules from ../lib/quillet, seen from their own folder.
+install(TARGETS quillet-network quillet-dbus LIBRARY DESTINATION lib/quillet)
 if(TARGET Quillet)
   # The application starts quillet-preview from its own folder for each preview.
   install(TARGETS Quillet quillet-preview RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -1,7 +1,5 @@
 #include "common/ServiceClient.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QStringDecoder>
 #include <QStringList>
 #include <cmath>
@@ -11,6 +9,7 @@
 
 #include "common/Localization.h"
 #include "common/Log.h"
+#include "common/ServiceTransport.h"
 #include "common/Text.h"
 #include "platform/MainQueue.h"
 
@@ -185,17 +184,23 @@ QString PercentEncodeKey(const QString& key) {
 }
 
 ServiceClient::ServiceClient(QUrl baseUrl, MainQueue& mainQueue, ServiceRequestLimits limits)
-    : _baseUrl(std::move(baseUrl)),
-      _mainQueue(mainQueue),
-      _network(std::make_unique<QNetworkAccessManager>()),
-      _limits(limits) {}
+    : _baseUrl(std::move(baseUrl)), _mainQueue(mainQueue), _limits(limits) {}
 
-ServiceClient::~ServiceClient() {
-    // A reply still in flight would otherwise call back into a receiver that may be gone too.
-    for (QNetworkReply* reply : _network->findChildren<QNetworkReply*>()) {
-        QObject::disconnect(reply, nullptr, nullptr, nullptr);
-        reply->abort();
+ServiceClient::~ServiceClient() = default;
+
+void ServiceClient::send(const QUrl& url, std::function<void(const ServiceResponse&)> completion) {
+    if (!_transport) {
+        QString error;
+        _transport = OpenServiceTransport(error);
+        if (!_transport) {
+            ServiceResponse response;
+            response.transportError = error;
+            response.transportErrorDescription = error;
+            completion(response);
+            return;
+        }
     }
+    _transport->get(url, _limits, std::move(completion));
 }
 
 QUrl ServiceClient::DefaultBaseUrl(const QString& overrideUrl) {
@@ -275,25 +280,23 @@ void ServiceClient::RequestUpdatedSignatures(const std::vector<QString>& keys,
     receiver.setRequestingUpdatedSignatures(true);
 
     MainQueue* mainQueue = &_mainQueue;
-    SendServiceRequest(
-        *_network, url, _limits,
-        [mainQueue, &receiver, keys, updateTime,
-         alive = std::weak_ptr<bool>(_alive)](const ServiceResponse& response) {
-            UpdateOutcome outcome = InterpretUpdateResponse(response, keys);
-            mainQueue->post([&receiver, updateTime, alive, outcome = std::move(outcome)]() {
-                if (alive.expired())
-                    return;
-                receiver.setRequestingUpdatedSignatures(false);
-                if (!outcome.success) {
-                    receiver.refreshCompleted(false, {}, {}, Localized(kUpdateFailedTitle),
-                                              outcome.errorDetails);
-                    return;
-                }
-                const auto [updated, modifiedOnly] = receiver.applySignatureUpdates(
-                    outcome.updates, outcome.activeFlags, updateTime, kUpdateLabel);
-                receiver.refreshCompleted(true, updated, modifiedOnly, std::nullopt, std::nullopt);
-            });
+    send(url, [mainQueue, &receiver, keys, updateTime,
+               alive = std::weak_ptr<bool>(_alive)](const ServiceResponse& response) {
+        UpdateOutcome outcome = InterpretUpdateResponse(response, keys);
+        mainQueue->post([&receiver, updateTime, alive, outcome = std::move(outcome)]() {
+            if (alive.expired())
+                return;
+            receiver.setRequestingUpdatedSignatures(false);
+            if (!outcome.success) {
+                receiver.refreshCompleted(false, {}, {}, Localized(kUpdateFailedTitle),
+                                          outcome.errorDetails);
+                return;
+            }
+            const auto [updated, modifiedOnly] = receiver.applySignatureUpdates(
+                outcome.updates, outcome.activeFlags, updateTime, kUpdateLabel);
+            receiver.refreshCompleted(true, updated, modifiedOnly, std::nullopt, std::nullopt);
         });
+    });
 }
 
 void ServiceClient::FetchSignatureByKey(const QString& key,
@@ -311,15 +314,14 @@ void ServiceClient::FetchSignatureByKey(const QString& key,
     }
     LogInfo("Fetching key from server: " + urlText);
     MainQueue* mainQueue = &_mainQueue;
-    SendServiceRequest(*_network, url, _limits,
-                       [mainQueue, alive = std::weak_ptr<bool>(_alive),
-                        completion = std::move(completion)](const ServiceResponse& response) {
-                           KeyFetchResult result = InterpretKeyResponse(response);
-                           mainQueue->post([alive, completion, result = std::move(result)]() {
-                               if (!alive.expired())
-                                   completion(result);
-                           });
-                       });
+    send(url, [mainQueue, alive = std::weak_ptr<bool>(_alive),
+               completion = std::move(completion)](const ServiceResponse& response) {
+        KeyFetchResult result = InterpretKeyResponse(response);
+        mainQueue->post([alive, completion, result = std::move(result)]() {
+            if (!alive.expired())
+                completion(result);
+        });
+    });
 }
 
 }  // namespace quillet

@@ -19,11 +19,10 @@
 #include "common/Signature.h"
 #include "common/SignatureId.h"
 
-class QNetworkAccessManager;
-
 namespace quillet {
 
 class MainQueue;
+class ServiceTransport;
 
 // Exactly one of three shapes: error (flag, title and details), found (text), not found (nothing).
 struct KeyFetchResult {
@@ -115,9 +114,13 @@ public:
                              std::function<void(const KeyFetchResult&)> completion);
 
 private:
+    // Sends through the transport, loaded on the first request; when it cannot be loaded the
+    // completion runs at once with a transport error.
+    void send(const QUrl& url, std::function<void(const ServiceResponse&)> completion);
+
     QUrl _baseUrl;
     MainQueue& _mainQueue;
-    std::unique_ptr<QNetworkAccessManager> _network;
+    std::unique_ptr<ServiceTransport> _transport;
     ServiceRequestLimits _limits;
     // Outcomes already handed to the main queue check it, so none arrives after the client.
     std::shared_ptr<bool> _alive = std::make_shared<bool>(true);

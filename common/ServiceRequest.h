@@ -6,10 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
-#include <functional>
 #include <optional>
-
-class QNetworkAccessManager;
 
 namespace quillet {
 
@@ -32,14 +29,5 @@ struct ServiceResponse {
 
     bool isSuccessStatus() const { return statusCode >= 200 && statusCode < 300; }
 };
-
-// Sends the GET on the manager's thread; the completion runs once on that thread, unless the
-// manager is destroyed first.
-void SendServiceRequest(QNetworkAccessManager& network, const QUrl& url,
-                        const ServiceRequestLimits& limits,
-                        std::function<void(const ServiceResponse&)> completion);
-
-// "32 MiB" for whole mebibytes, else "N bytes".
-QString DescribeByteCount(qint64 bytes);
 
 }  // namespace quillet

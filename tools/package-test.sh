@@ -31,7 +31,8 @@ for path in ./usr/bin/quillet ./usr/bin/quillet-signature-service ./usr/bin/Quil
     ./usr/share/quillet/Resources/Info.plist \
     ./usr/share/quillet/Resources/en.lproj/Main.strings \
     ./usr/share/man/man1/quillet.1.gz ./usr/share/bash-completion/completions/quillet \
-    ./usr/lib/systemd/user/quillet.service; do
+    ./usr/lib/systemd/user/quillet.service ./usr/lib/quillet/quillet-network.so \
+    ./usr/lib/quillet/quillet-dbus.so; do
     grep -q " ${path}\$" <<<"$listing" || fail "the package lacks $path"
 done
 zcat "$build/quillet.1.gz" | grep -q 'QUILLET_PLATFORM' || fail "the man page does not show --help"

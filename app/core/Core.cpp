@@ -115,7 +115,8 @@ std::optional<Failed> Core::runCreationSteps() {
         [journal = _storeChangesX.get()](std::int64_t key, const auto& before, const auto& after) {
             journal->recordSaved(key, before, after);
         });
-    detectClients();
+    if (_options.detectClients)
+        detectClients();
     loadCachedAccounts();
     loadSignatures();
     return std::nullopt;

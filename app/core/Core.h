@@ -76,6 +76,9 @@ public:
         QString changeReason;
         // Where the restore points are; empty: "Restore Points" in the data folder.
         QString restorePointsFolder;
+        // False for a process that only reads the store (a listing): it looks for no client, so
+        // it starts no tool to ask a client's mode, and offers no client.
+        bool detectClients = true;
     };
 
     // Runs the creation steps in their fixed order. Fails when the engine cannot run (the brand

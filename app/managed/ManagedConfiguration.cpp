@@ -1,7 +1,8 @@
 #include "app/managed/ManagedConfiguration.h"
 
+#include <arpa/inet.h>
+
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QRegularExpression>
 #include <map>
 
@@ -173,6 +174,24 @@ ManagedConfiguration ReadManagedConfiguration(const Paths& paths, SystemLayout l
     return configuration;
 }
 
+namespace {
+
+// A loopback address as QUrl gives a host (IPv4 already in dotted quads; IPv6 without brackets):
+// 127.0.0.0/8, ::1, or an IPv4-mapped 127.x. Read here rather than by Qt's network library, which
+// the process does not load to read its configuration.
+bool IsLoopbackAddress(const QString& host) {
+    const QByteArray text = host.toLatin1();
+    in_addr v4{};
+    if (inet_pton(AF_INET, text.constData(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, text.constData(), &v6) != 1)
+        return false;
+    return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
+}
+
+}  // namespace
+
 bool IsAcceptedServiceUrl(const QUrl& url) {
     if (ServiceBaseUrlProblem(url))
         return false;
@@ -184,8 +203,7 @@ bool IsAcceptedServiceUrl(const QUrl& url) {
     const QString host = url.host().toLower();
     if (host == "localhost")
         return true;
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
+    return IsLoopbackAddress(host);
 }
 
 }  // namespace quillet

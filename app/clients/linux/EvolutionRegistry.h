@@ -12,6 +12,8 @@
 
 namespace quillet {
 
+class SessionBus;
+
 struct EvolutionSource {
     QString uid;
     QString objectPath;  // the source's object on the bus
@@ -45,6 +47,9 @@ public:
 
 private:
     std::optional<EvolutionSource> find(const QString& uid, QString& error) const;
+
+    QString _busError;  // why there is no bus
+    const SessionBus* _bus;
 };
 
 }  // namespace quillet

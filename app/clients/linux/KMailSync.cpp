@@ -1,11 +1,10 @@
 #include "app/clients/linux/KMailSync.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QLockFile>
 
 #include "app/clients/linux/KConfigFile.h"
 #include "app/clients/linux/KMailIdentities.h"
+#include "app/clients/linux/SessionBus.h"
 #include "common/Log.h"
 
 namespace quillet {
@@ -20,13 +19,11 @@ constexpr int kLockWaitMs = 10000;
 
 // Every KDE program's identity manager reads the file again on this signal, unless it sent it.
 void AnnounceIdentitiesChanged() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return;  // no session: no KMail runs there to be told
-    QDBusMessage signal = QDBusMessage::createSignal(
-        "/KIDENTITYMANAGER_IdentityManager", "org.kde.pim.IdentityManager", "identitiesChanged");
-    signal << bus.baseService();
-    bus.send(signal);
+    QString error;
+    if (const SessionBus* bus = LoadSessionBus(error))
+        bus->announceIdentitiesChanged();
+    else
+        LogError("KMail: the identities' change is not announced: " + error);
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
-#include "common/ServiceRequest.h"
+// The quillet-network module: the service client's requests over Qt's network stack. It links
+// nothing of Quillet's; the one text it needs from the process, the person's wording of a reason,
+// comes through the factory.
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -6,11 +8,13 @@
 #include <QTimer>
 #include <memory>
 
-#include "common/Localization.h"
+#include "common/ServiceTransport.h"
 
 namespace quillet {
 
 namespace {
+
+using Localize = QString (*)(const QString&);
 
 struct RequestState {
     // Set by our own abort: the reply then only says "Operation canceled", which would hide why.
@@ -26,8 +30,8 @@ struct Reason {
     QString description;
 };
 
-Reason MakeReason(const QString& englishTemplate, const QString& argument) {
-    return {englishTemplate.arg(argument), Localized(englishTemplate).arg(argument)};
+Reason MakeReason(Localize localize, const QString& englishTemplate, const QString& argument) {
+    return {englishTemplate.arg(argument), localize(englishTemplate).arg(argument)};
 }
 
 QString DescribeDuration(int milliseconds) {
@@ -53,8 +57,7 @@ bool IsStatusError(QNetworkReply::NetworkError error) {
             code <= QNetworkReply::UnknownServerError);
 }
 
-}  // namespace
-
+// "32 MiB" for whole mebibytes, else "N bytes".
 QString DescribeByteCount(qint64 bytes) {
     constexpr qint64 kMebibyte = 1024 * 1024;
     if (bytes > 0 && bytes % kMebibyte == 0)
@@ -62,7 +65,7 @@ QString DescribeByteCount(qint64 bytes) {
     return QString("%1 bytes").arg(bytes);
 }
 
-void SendServiceRequest(QNetworkAccessManager& network, const QUrl& url,
+void SendServiceRequest(QNetworkAccessManager& network, Localize localize, const QUrl& url,
                         const ServiceRequestLimits& limits,
                         std::function<void(const ServiceResponse&)> completion) {
     QNetworkRequest request(url);
@@ -89,7 +92,7 @@ void SendServiceRequest(QNetworkAccessManager& network, const QUrl& url,
             reply->abort();
     };
     const Reason tooLarge =
-        MakeReason("The answer is larger than %1", DescribeByteCount(limits.bodyBytes));
+        MakeReason(localize, "The answer is larger than %1", DescribeByteCount(limits.bodyBytes));
     auto takeBody = [reply, state, abortWith, tooLarge]() {
         if (state->abortReason)
             return;
@@ -100,12 +103,12 @@ void SendServiceRequest(QNetworkAccessManager& network, const QUrl& url,
         }
     };
 
-    QObject::connect(idle, &QTimer::timeout, reply, [abortWith, limits]() {
-        abortWith(MakeReason("No progress from the service for %1",
+    QObject::connect(idle, &QTimer::timeout, reply, [abortWith, limits, localize]() {
+        abortWith(MakeReason(localize, "No progress from the service for %1",
                              DescribeDuration(limits.idleMilliseconds)));
     });
-    QObject::connect(overall, &QTimer::timeout, reply, [abortWith, limits]() {
-        abortWith(MakeReason("The service did not complete its answer within %1",
+    QObject::connect(overall, &QTimer::timeout, reply, [abortWith, limits, localize]() {
+        abortWith(MakeReason(localize, "The service did not complete its answer within %1",
                              DescribeDuration(limits.overallMilliseconds)));
     });
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply,
@@ -153,4 +156,33 @@ void SendServiceRequest(QNetworkAccessManager& network, const QUrl& url,
     overall->start();
 }
 
+class NetworkTransport : public ServiceTransport {
+public:
+    explicit NetworkTransport(Localize localize) : _localize(localize) {}
+
+    ~NetworkTransport() override {
+        // A reply still in flight would otherwise call back into a receiver that may be gone too.
+        for (QNetworkReply* reply : _network.findChildren<QNetworkReply*>()) {
+            QObject::disconnect(reply, nullptr, nullptr, nullptr);
+            reply->abort();
+        }
+    }
+
+    void get(const QUrl& url, const ServiceRequestLimits& limits,
+             std::function<void(const ServiceResponse&)> completion) override {
+        SendServiceRequest(_network, _localize, url, limits, std::move(completion));
+    }
+
+private:
+    Localize _localize;
+    QNetworkAccessManager _network;
+};
+
+}  // namespace
+
 }  // namespace quillet
+
+extern "C" Q_DECL_EXPORT quillet::ServiceTransport* QuilletCreateServiceTransport(
+    quillet::Localize localize) {
+    return new quillet::NetworkTransport(localize);
+}

@@ -1,0 +1,15 @@
+#pragma once
+// Modules of our own that a process loads only when a command needs what they bring (Qt's
+// network stack, the D-Bus library): they are built to lib/quillet and found from the program's
+// folder as ../lib/quillet, which holds for bin, the tests and an installed package alike.
+
+#include <QString>
+#include <QtGlobal>
+
+namespace quillet {
+
+// The module's function named `symbol`, loading the module on first use (from any thread) and
+// never unloading it; null, with why, when it cannot be loaded.
+QFunctionPointer ModuleFunction(const QString& module, const char* symbol, QString& error);
+
+}  // namespace quillet
