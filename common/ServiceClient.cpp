@@ -190,15 +190,15 @@ ServiceClient::~ServiceClient() = default;
 
 void ServiceClient::send(const QUrl& url, std::function<void(const ServiceResponse&)> completion) {
     if (!_transport) {
-        QString error;
-        _transport = OpenServiceTransport(error);
-        if (!_transport) {
+        Result<std::unique_ptr<ServiceTransport>> opened = OpenServiceTransport();
+        if (!opened) {
             ServiceResponse response;
-            response.transportError = error;
-            response.transportErrorDescription = error;
+            response.transportError = opened.error();
+            response.transportErrorDescription = opened.error();
             completion(response);
             return;
         }
+        _transport = std::move(*opened);
     }
     _transport->get(url, _limits, std::move(completion));
 }

@@ -1,14 +1,17 @@
 #include "common/ServiceTransport.h"
 
 #include "common/Localization.h"
-#include "platform/Module.h"
+#include "common/Module.h"
 
 namespace quillet {
 
-std::unique_ptr<ServiceTransport> OpenServiceTransport(QString& error) {
-    const auto create = reinterpret_cast<CreateServiceTransport>(
-        ModuleFunction("quillet-network", kCreateServiceTransportSymbol, error));
-    return create ? std::unique_ptr<ServiceTransport>(create(&Localized)) : nullptr;
+Result<std::unique_ptr<ServiceTransport>> OpenServiceTransport() {
+    const Result<QFunctionPointer> function =
+        ModuleFunction("quillet-network", kCreateServiceTransportSymbol);
+    if (!function)
+        return Failed{function.error()};
+    const auto create = reinterpret_cast<CreateServiceTransport>(*function);
+    return std::unique_ptr<ServiceTransport>(create(&Localized));
 }
 
 }  // namespace quillet

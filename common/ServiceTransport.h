@@ -1,6 +1,6 @@
 #pragma once
 // The HTTP side of the service client lives in a module of its own (quillet-network,
-// platform/Module.h), loaded on the first request: Qt's network stack and what it brings
+// common/Module.h), loaded on the first request: Qt's network stack and what it brings
 // (Kerberos, proxy discovery, compression) cost every process that loads them at its start, and
 // most commands never talk to the service.
 
@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "common/Result.h"
 #include "common/ServiceRequest.h"
 
 namespace quillet {
@@ -26,7 +27,7 @@ public:
 using CreateServiceTransport = ServiceTransport* (*)(QString (*localize)(const QString&));
 inline constexpr const char* kCreateServiceTransportSymbol = "QuilletCreateServiceTransport";
 
-// A transport from the module, or null with why it could not be loaded.
-std::unique_ptr<ServiceTransport> OpenServiceTransport(QString& error);
+// A transport from the module; fails, saying why, when the module cannot be loaded.
+Result<std::unique_ptr<ServiceTransport>> OpenServiceTransport();
 
 }  // namespace quillet

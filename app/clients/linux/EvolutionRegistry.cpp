@@ -4,12 +4,12 @@
 
 namespace quillet {
 
-EvolutionRegistry::EvolutionRegistry() : _bus(LoadSessionBus(_busError)) {}
+EvolutionRegistry::EvolutionRegistry() : _bus(LoadSessionBus()) {}
 
 RegistryResult<std::vector<EvolutionSource>> EvolutionRegistry::sources() const {
     if (!_bus)
-        return {std::nullopt, _busError};
-    return _bus->evolutionSources();
+        return {std::nullopt, _bus.error()};
+    return (*_bus)->evolutionSources();
 }
 
 std::optional<EvolutionSource> EvolutionRegistry::find(const QString& uid, QString& error) const {
@@ -28,8 +28,8 @@ std::optional<EvolutionSource> EvolutionRegistry::find(const QString& uid, QStri
 
 std::optional<QString> EvolutionRegistry::create(const QString& uid, const QByteArray& data) const {
     if (!_bus)
-        return _busError;
-    return _bus->createEvolutionSource(uid, data);
+        return _bus.error();
+    return (*_bus)->createEvolutionSource(uid, data);
 }
 
 std::optional<QString> EvolutionRegistry::write(const QString& uid, const QByteArray& data) const {
@@ -39,7 +39,7 @@ std::optional<QString> EvolutionRegistry::write(const QString& uid, const QByteA
         return error;
     if (!source->writable)
         return "source " + uid + " is not writable";
-    return _bus->writeEvolutionSource(source->objectPath, data);
+    return (*_bus)->writeEvolutionSource(source->objectPath, data);
 }
 
 std::optional<QString> EvolutionRegistry::remove(const QString& uid) const {
@@ -49,7 +49,7 @@ std::optional<QString> EvolutionRegistry::remove(const QString& uid) const {
         return error;
     if (!source->removable)
         return "source " + uid + " is not removable";
-    return _bus->removeEvolutionSource(source->objectPath);
+    return (*_bus)->removeEvolutionSource(source->objectPath);
 }
 
 }  // namespace quillet

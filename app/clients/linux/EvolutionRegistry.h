@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "common/Result.h"
+
 namespace quillet {
 
 class SessionBus;
@@ -48,8 +50,7 @@ public:
 private:
     std::optional<EvolutionSource> find(const QString& uid, QString& error) const;
 
-    QString _busError;  // why there is no bus
-    const SessionBus* _bus;
+    Result<const SessionBus*> _bus;
 };
 
 }  // namespace quillet

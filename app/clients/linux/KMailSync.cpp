@@ -19,11 +19,10 @@ constexpr int kLockWaitMs = 10000;
 
 // Every KDE program's identity manager reads the file again on this signal, unless it sent it.
 void AnnounceIdentitiesChanged() {
-    QString error;
-    if (const SessionBus* bus = LoadSessionBus(error))
-        bus->announceIdentitiesChanged();
+    if (const Result<const SessionBus*> bus = LoadSessionBus())
+        (*bus)->announceIdentitiesChanged();
     else
-        LogError("KMail: the identities' change is not announced: " + error);
+        LogError("KMail: the identities' change is not announced: " + bus.error());
 }
 
 }  // namespace

@@ -1,13 +1,14 @@
 #include "app/clients/linux/SessionBus.h"
 
-#include "platform/Module.h"
+#include "common/Module.h"
 
 namespace quillet {
 
-const SessionBus* LoadSessionBus(QString& error) {
-    const auto bus = reinterpret_cast<SessionBusFunction>(
-        ModuleFunction("quillet-dbus", kSessionBusSymbol, error));
-    return bus ? bus() : nullptr;
+Result<const SessionBus*> LoadSessionBus() {
+    const Result<QFunctionPointer> function = ModuleFunction("quillet-dbus", kSessionBusSymbol);
+    if (!function)
+        return Failed{function.error()};
+    return reinterpret_cast<SessionBusFunction>(*function)();
 }
 
 }  // namespace quillet

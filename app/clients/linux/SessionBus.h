@@ -1,6 +1,6 @@
 #pragma once
 // What Quillet says and asks on the session bus lives in a module of its own (quillet-dbus,
-// platform/Module.h): the D-Bus library and what it brings load only into a process that reads
+// common/Module.h): the D-Bus library and what it brings load only into a process that reads
 // or writes a client that is reached over the bus.
 
 #include <QByteArray>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/clients/linux/EvolutionRegistry.h"
+#include "common/Result.h"
 
 namespace quillet {
 
@@ -32,7 +33,7 @@ public:
 using SessionBusFunction = const SessionBus* (*)();
 inline constexpr const char* kSessionBusSymbol = "QuilletSessionBus";
 
-// The bus of the module, or null with why it could not be loaded.
-const SessionBus* LoadSessionBus(QString& error);
+// The bus of the module; fails, saying why, when the module cannot be loaded.
+Result<const SessionBus*> LoadSessionBus();
 
 }  // namespace quillet

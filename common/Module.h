@@ -3,13 +3,14 @@
 // network stack, the D-Bus library): they are built to lib/quillet and found from the program's
 // folder as ../lib/quillet, which holds for bin, the tests and an installed package alike.
 
-#include <QString>
 #include <QtGlobal>
+
+#include "common/Result.h"
 
 namespace quillet {
 
 // The module's function named `symbol`, loading the module on first use (from any thread) and
-// never unloading it; null, with why, when it cannot be loaded.
-QFunctionPointer ModuleFunction(const QString& module, const char* symbol, QString& error);
+// never unloading it; fails, saying why, when the module or the function cannot be loaded.
+Result<QFunctionPointer> ModuleFunction(const QString& module, const char* symbol);
 
 }  // namespace quillet
