@@ -342,33 +342,18 @@ QLT_ON_PATH(unlinkat, "delete", path, (int directory, const char* path, int flag
 QLT_ON_PATH(rmdir, "delete", path, (const char* path), path)
 
 // The tests' side, when the library is linked into a test executable.
+#define QLT_EXPORT(Result, name, parameters, ...) \
+    Result QuilletFileFaults##name parameters {   \
+        return __VA_ARGS__;                       \
+    }
 
-void QuilletFileFaultsArm(const char* root, int action, long target, const char* ignoredSuffix) {
-    Arm(root, action, target, ignoredSuffix);
-}
-
-void QuilletFileFaultsFailWith(int error) {
-    gError.store(error);
-}
-
-void QuilletFileFaultsFaultReads(int kind) {
-    gReads.store(kind);
-}
-
-void QuilletFileFaultsDisarm() {
-    gArmed.store(false, std::memory_order_release);
-}
-
-long QuilletFileFaultsCount() {
-    return gCount.load();
-}
-
-int QuilletFileFaultsFired() {
-    return gFired.load() ? 1 : 0;
-}
-
-const char* QuilletFileFaultsLastFault() {
-    return gLastFault;
-}
+QLT_EXPORT(void, Arm, (const char* root, int action, long target, const char* ignoredSuffix),
+           Arm(root, action, target, ignoredSuffix))
+QLT_EXPORT(void, FailWith, (int error), gError.store(error))
+QLT_EXPORT(void, FaultReads, (int kind), gReads.store(kind))
+QLT_EXPORT(void, Disarm, (), gArmed.store(false, std::memory_order_release))
+QLT_EXPORT(long, Count, (), gCount.load())
+QLT_EXPORT(int, Fired, (), gFired.load() ? 1 : 0)
+QLT_EXPORT(const char*, LastFault, (), gLastFault)
 
 }  // extern "C"
