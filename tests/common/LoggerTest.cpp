@@ -24,17 +24,6 @@ QString FileText(const QString& path) {
     return QString::fromUtf8(ReadFakeFile(path).value_or(""));
 }
 
-struct Console {
-    std::mutex lock;
-    QStringList lines;
-    ConsoleSink sink() {
-        return [this](const QString& text) {
-            std::lock_guard guard(lock);
-            lines.append(text);
-        };
-    }
-};
-
 const QString kSeparator(50, '=');
 
 // Lines wait for sync() alone, so that a test decides the order of the batches.
@@ -67,17 +56,22 @@ TEST(Logger, RunsAppendAfterASeparatorAndTheirVersionToAFileForTheUserAlone) {
     QTemporaryDir temporary;
     const QString folder = temporary.path() + "/Library/Logs/Quillet";
     const QString path = folder + "/Quillet.log";
-    Console console;
+    std::mutex lock;
+    QStringList console;
+    const ConsoleSink sink = [&](const QString& text) {
+        std::lock_guard guard(lock);
+        console.append(text);
+    };
     {
-        Logger first(folder, "Quillet 2.4 (118)", console.sink(),
+        Logger first(folder, "Quillet 2.4 (118)", sink,
                      LoggerLimits{kLogRotationBytes, std::chrono::milliseconds(20)});
         EXPECT_EQ(first.path(), path);
         first.info("from the first run");
         EXPECT_TRUE(RunEventLoopUntil(
             [&] { return FileText(path).contains("Info: from the first run"); }, 30));
     }
-    EXPECT_TRUE(console.lines.contains("Info: Log file at " + path));
-    EXPECT_TRUE(console.lines.contains("Info: Quillet 2.4 (118)"));
+    EXPECT_TRUE(console.contains("Info: Log file at " + path));
+    EXPECT_TRUE(console.contains("Info: Quillet 2.4 (118)"));
     EXPECT_EQ(FileMode(path), 0600u);
     ASSERT_TRUE(QFile::setPermissions(
         path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
@@ -93,12 +87,12 @@ TEST(Logger, RunsAppendAfterASeparatorAndTheirVersionToAFileForTheUserAlone) {
     EXPECT_EQ(FileMode(path), 0600u);
 
     // A file where the log folder should be: the lines are still heard on the console.
-    Logger blocked(path + "/Logs", "v", console.sink());
+    Logger blocked(path + "/Logs", "v", sink);
     EXPECT_FALSE(blocked.hasFile());
     blocked.warning("still heard");
     blocked.sync();
-    EXPECT_TRUE(console.lines.contains("Could not open log file for writing: " + blocked.path()));
-    EXPECT_TRUE(console.lines.contains("Warning: still heard"));
+    EXPECT_TRUE(console.contains("Could not open log file for writing: " + blocked.path()));
+    EXPECT_TRUE(console.contains("Warning: still heard"));
 }
 
 // The application, the command and the web-mail host log into one file at once, each from
