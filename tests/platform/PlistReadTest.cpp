@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -72,20 +71,18 @@ QByteArray ArrayOf(const std::vector<std::uint32_t>& items) {
     return object;
 }
 
-// A list that cannot be read to its end is unreadable (the disk's fault), not a damaged list.
-TEST(PlistXmlTest, AFileThatCannotBeReadToItsEndIsUnreadable) {
+// A list that cannot be read to its end is unreadable (the disk's fault), not a damaged list; a
+// list moved from is never written.
+TEST(PlistXmlTest, AFileThatCannotBeReadToItsEndIsUnreadableAndAMovedFromListIsNeverWritten) {
     QTemporaryDir folder;
     const QString path = folder.path() + "/list.plist";
     ASSERT_TRUE(QFile::link("/proc/self/mem", path));  // it opens; address 0 is never mapped
     EXPECT_EQ(ReadPlistFile(path).failure(), PlistReadFailure::unreadableFile);
-}
-
-TEST(PlistXmlTest, AMovedFromListIsNeverWritten) {
     Plist moved = Plist::array();
     Plist taken = std::move(moved);
     EXPECT_TRUE(moved.toXml().isEmpty());  // NOLINT(bugprone-use-after-move): a moved-from list
-    EXPECT_FALSE(WritePlistFile(QDir::tempPath() + "/quillet-never-written.plist", moved));
-    EXPECT_FALSE(QFile::exists(QDir::tempPath() + "/quillet-never-written.plist"));
+    EXPECT_FALSE(WritePlistFile(folder.path() + "/never.plist", moved));
+    EXPECT_FALSE(QFile::exists(folder.path() + "/never.plist"));
 }
 
 // --- Lists built to take the reader down --------------------------------------------------
