@@ -95,18 +95,13 @@ std::vector<QByteArray> NestedArrays(int levels, int references) {
     return objects;
 }
 
-// The depth of the list's containers, found by a walk of its own.
-int Depth(const PlistNode& top) {
-    std::vector<std::pair<PlistNode, int>> pending{{top, 1}};
-    int depth = 0;
-    while (!pending.empty()) {
-        const auto [node, level] = pending.back();
-        pending.pop_back();
-        depth = std::max(depth, level);
-        for (int i = 0; i < node.size(); ++i)
-            pending.emplace_back(*node.at(i), level + 1);
-    }
-    return depth;
+// The depth of the list's containers, found by a walk of its own (lists read are at most 513
+// deep).
+int Depth(const PlistNode& node) {
+    int below = 0;
+    for (int i = 0; i < node.size(); ++i)
+        below = std::max(below, Depth(*node.at(i)));
+    return below + 1;
 }
 
 // The lists are the rows of tests/data/base/plist-limits.tsv.
