@@ -29,19 +29,15 @@ const QString kSeparator(50, '=');
 // Lines wait for sync() alone, so that a test decides the order of the batches.
 const LoggerLimits kWaitingBatches{kLogRotationBytes, std::chrono::minutes(1)};
 
-// Lines of the form "[time] Debug: TAG" + filler, as the writers below log them; checks that
-// every other line of the files is a header line and counts the whole lines by tag.
+// The whole lines of the files by their tag: "[time] Debug: TAG" + filler, as the writers below
+// log them. Any other line but a header line is counted under no tag.
 std::map<QString, int> WholeLinesByTag(const QStringList& paths, const QString& filler) {
+    const QRegularExpression whole("^\\[[^]]+\\] Debug: (\\w+)" + filler + "$");
     std::map<QString, int> counts;
     for (const QString& path : paths) {
         for (const QString& line : FileText(path).split('\n')) {
-            if (line.isEmpty() || line == kSeparator || line.endsWith("] Info: v"))
-                continue;
-            const qsizetype at = line.indexOf("] Debug: ");
-            EXPECT_TRUE(line.startsWith("[") && at > 0 && line.endsWith(filler))
-                << line.left(80).toStdString();
-            if (at > 0 && line.endsWith(filler))
-                ++counts[line.mid(at + 9, line.size() - at - 9 - filler.size())];
+            if (!line.isEmpty() && line != kSeparator && !line.endsWith("] Info: v"))
+                ++counts[whole.match(line).captured(1)];
         }
     }
     return counts;
