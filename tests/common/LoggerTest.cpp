@@ -24,35 +24,20 @@ QString FileText(const QString& path) {
     return QString::fromUtf8(ReadFakeFile(path).value_or(""));
 }
 
-struct Console {
-    std::mutex lock;
-    QStringList lines;
-    ConsoleSink sink() {
-        return [this](const QString& text) {
-            std::lock_guard guard(lock);
-            lines.append(text);
-        };
-    }
-};
-
 const QString kSeparator(50, '=');
 
 // Lines wait for sync() alone, so that a test decides the order of the batches.
 const LoggerLimits kWaitingBatches{kLogRotationBytes, std::chrono::minutes(1)};
 
-// Lines of the form "[time] Debug: TAG" + filler, as the writers below log them; checks that
-// every other line of the files is a header line and counts the whole lines by tag.
+// The whole lines of the files by their tag: "[time] Debug: TAG" + filler, as the writers below
+// log them. Any other line but a header line is counted under no tag.
 std::map<QString, int> WholeLinesByTag(const QStringList& paths, const QString& filler) {
+    const QRegularExpression whole("^\\[[^]]+\\] Debug: (\\w+)" + filler + "$");
     std::map<QString, int> counts;
     for (const QString& path : paths) {
         for (const QString& line : FileText(path).split('\n')) {
-            if (line.isEmpty() || line == kSeparator || line.endsWith("] Info: v"))
-                continue;
-            const qsizetype at = line.indexOf("] Debug: ");
-            EXPECT_TRUE(line.startsWith("[") && at > 0 && line.endsWith(filler))
-                << line.left(80).toStdString();
-            if (at > 0 && line.endsWith(filler))
-                ++counts[line.mid(at + 9, line.size() - at - 9 - filler.size())];
+            if (!line.isEmpty() && line != kSeparator && !line.endsWith("] Info: v"))
+                ++counts[whole.match(line).captured(1)];
         }
     }
     return counts;
@@ -67,17 +52,22 @@ TEST(Logger, RunsAppendAfterASeparatorAndTheirVersionToAFileForTheUserAlone) {
     QTemporaryDir temporary;
     const QString folder = temporary.path() + "/Library/Logs/Quillet";
     const QString path = folder + "/Quillet.log";
-    Console console;
+    std::mutex lock;
+    QStringList console;
+    const ConsoleSink sink = [&](const QString& text) {
+        std::lock_guard guard(lock);
+        console.append(text);
+    };
     {
-        Logger first(folder, "Quillet 2.4 (118)", console.sink(),
+        Logger first(folder, "Quillet 2.4 (118)", sink,
                      LoggerLimits{kLogRotationBytes, std::chrono::milliseconds(20)});
         EXPECT_EQ(first.path(), path);
         first.info("from the first run");
         EXPECT_TRUE(RunEventLoopUntil(
             [&] { return FileText(path).contains("Info: from the first run"); }, 30));
     }
-    EXPECT_TRUE(console.lines.contains("Info: Log file at " + path));
-    EXPECT_TRUE(console.lines.contains("Info: Quillet 2.4 (118)"));
+    EXPECT_TRUE(console.contains("Info: Log file at " + path));
+    EXPECT_TRUE(console.contains("Info: Quillet 2.4 (118)"));
     EXPECT_EQ(FileMode(path), 0600u);
     ASSERT_TRUE(QFile::setPermissions(
         path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
@@ -93,12 +83,12 @@ TEST(Logger, RunsAppendAfterASeparatorAndTheirVersionToAFileForTheUserAlone) {
     EXPECT_EQ(FileMode(path), 0600u);
 
     // A file where the log folder should be: the lines are still heard on the console.
-    Logger blocked(path + "/Logs", "v", console.sink());
+    Logger blocked(path + "/Logs", "v", sink);
     EXPECT_FALSE(blocked.hasFile());
     blocked.warning("still heard");
     blocked.sync();
-    EXPECT_TRUE(console.lines.contains("Could not open log file for writing: " + blocked.path()));
-    EXPECT_TRUE(console.lines.contains("Warning: still heard"));
+    EXPECT_TRUE(console.contains("Could not open log file for writing: " + blocked.path()));
+    EXPECT_TRUE(console.contains("Warning: still heard"));
 }
 
 // The application, the command and the web-mail host log into one file at once, each from

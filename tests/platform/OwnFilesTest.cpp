@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/demo/FakeMacMozilla.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileAccess.h"
 #include "platform/FileRemoval.h"
@@ -41,8 +42,9 @@ private:
 
 // What a first run makes is its owner's alone (the command's own test looks at it); an earlier
 // version's folder and files, as open as the umask let them be, are narrowed too, and the
-// folders above are left as they are.
-TEST(OwnFilesTest, AnEarlierVersionsFoldersAndFilesAreNarrowedToTheOwner) {
+// folders above are left as they are. A new file (an AppleScript holding what the person typed)
+// is the owner's alone; an existing file or link at its path is neither reused nor followed.
+TEST(OwnFilesTest, OwnFilesAreNarrowedToTheOwnerAndNothingAtANewFilesPathIsReusedOrFollowed) {
     const OpenUmask umask;
     QTemporaryDir home;
     ASSERT_EQ(::chmod(QFile::encodeName(home.path()).constData(), 0755), 0);
@@ -61,25 +63,16 @@ TEST(OwnFilesTest, AnEarlierVersionsFoldersAndFilesAreNarrowedToTheOwner) {
     EXPECT_FALSE(RestrictToOwner(support + "/DataV2.sqlite-wal"));
     EXPECT_EQ(FileMode(support + "/DataV2.sqlite-wal"), 0600u);
     EXPECT_FALSE(RestrictToOwner(support + "/none"));
-}
 
-// A new file (an AppleScript holding what the person typed) is the owner's alone; an existing
-// file or link at the path is neither reused nor followed.
-TEST(OwnFilesTest, ANewPrivateFileIsTheOwnersAloneAndNothingAtThePathIsReusedOrFollowed) {
-    QTemporaryDir folder;
-    {
-        const OpenUmask umask;
-        ASSERT_TRUE(WriteNewPrivateFile(folder.filePath("script"), "secret"));
-    }
-    EXPECT_EQ(FileMode(folder.filePath("script")), 0600u);
-    ASSERT_TRUE(QFile::link(folder.filePath("script"), folder.filePath("link")));
-    ASSERT_TRUE(QFile::link(folder.filePath("nowhere"), folder.filePath("dangling")));
+    const QString script = home.filePath("script");
+    ASSERT_TRUE(WriteNewPrivateFile(script, "secret"));
+    EXPECT_EQ(FileMode(script), 0600u);
+    ASSERT_TRUE(QFile::link(script, home.filePath("link")));
+    ASSERT_TRUE(QFile::link(home.filePath("nowhere"), home.filePath("dangling")));
     for (const char* name : {"script", "link", "dangling", "missing/folder/file"})
-        EXPECT_FALSE(WriteNewPrivateFile(folder.filePath(name), "mine")) << name;
-    QFile script(folder.filePath("script"));
-    ASSERT_TRUE(script.open(QIODevice::ReadOnly));
-    EXPECT_EQ(script.readAll(), "secret");
-    EXPECT_FALSE(QFile::exists(folder.filePath("nowhere")));
+        EXPECT_FALSE(WriteNewPrivateFile(home.filePath(name), "mine")) << name;
+    EXPECT_EQ(ReadFakeFile(script), "secret");
+    EXPECT_FALSE(QFile::exists(home.filePath("nowhere")));
 }
 
 // Apple Mail's cache folder is removed so that Mail reads its signatures again: when it is a
@@ -98,16 +91,18 @@ TEST(OwnFilesTest, RemovingAFolderRemovesLinksAndNeverWhatTheyPointTo) {
 
     EXPECT_FALSE(RemoveWithoutFollowingLinks(cache));
     EXPECT_FALSE(QFileInfo::exists(cache) || QFileInfo(cache).isSymLink());
-    EXPECT_TRUE(QFileInfo::exists(outside + "/letter.txt"));
-    EXPECT_TRUE(QFileInfo::exists(outside + "/drafts/draft.txt"));
+    const auto outsideKept = [&] {
+        return ReadFakeFile(outside + "/letter.txt") == "keep me" &&
+               ReadFakeFile(outside + "/drafts/draft.txt") == "keep me too";
+    };
+    EXPECT_TRUE(outsideKept());
 
     // The folder itself a link, given with or without a trailing slash.
     for (const char* suffix : {"", "/"}) {
         ASSERT_TRUE(QFile::link(outside, cache));
         EXPECT_FALSE(RemoveWithoutFollowingLinks(cache + suffix));
         EXPECT_FALSE(QFileInfo(cache).isSymLink());
-        EXPECT_TRUE(QFileInfo::exists(outside + "/letter.txt"));
-        EXPECT_TRUE(QFileInfo::exists(outside + "/drafts/draft.txt"));
+        EXPECT_TRUE(outsideKept());
     }
     EXPECT_FALSE(RemoveWithoutFollowingLinks(cache));  // nothing there
     // A removal that cannot finish says what failed: here a file where a folder on the way

@@ -10,9 +10,8 @@ namespace quillet {
 
 QStringList Descriptions(const std::optional<Accounts>& accounts) {
     QStringList descriptions;
-    for (const auto& account : accounts.value_or(Accounts{})) {
+    for (const auto& account : accounts.value_or(Accounts{}))
         descriptions.append(account->description());
-    }
     return descriptions;
 }
 
@@ -20,16 +19,14 @@ QStringList QuerySqliteRows(sqlite3* database, const QString& sql) {
     QStringList rows;
     const auto collect = [](void* out, int count, char** values, char**) {
         QStringList row;
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < count; ++i)
             row << (values[i] ? QString::fromUtf8(values[i]) : QString("NULL"));
-        }
         static_cast<QStringList*>(out)->append(row.join('|'));
         return 0;
     };
     char* message = nullptr;
-    if (sqlite3_exec(database, sql.toUtf8().constData(), collect, &rows, &message) != SQLITE_OK) {
+    if (sqlite3_exec(database, sql.toUtf8().constData(), collect, &rows, &message) != SQLITE_OK)
         ADD_FAILURE() << (message ? message : "error") << " in " << sql.toStdString();
-    }
     sqlite3_free(message);
     return rows;
 }

@@ -9,11 +9,10 @@ TestPlatform::TestPlatform(const FakeMac& fakeMac)
 
 void TestPlatform::reloadBundle() {
     // In place: runners made from the platform keep their reference to the bundle.
-    if (bundle) {
+    if (bundle)
         *bundle = *Bundle::open(mac.bundlePath());
-    } else {
+    else
         bundle = std::make_unique<Bundle>(*Bundle::open(mac.bundlePath()));
-    }
 }
 
 Platform TestPlatform::platform() {

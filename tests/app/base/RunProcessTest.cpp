@@ -38,26 +38,21 @@ TEST(RunProcess, RunsFromSeveralThreadsAtOnceEachGetTheirOwnResult) {
 // Last in this file: there is no way back from it.
 TEST(RunProcess, EndingChildProcessesKillsToolsWaitedOnInOtherThreadsAndStartsNoMore) {
     QTemporaryDir folder;
-    constexpr int kThreads = 3;
-    std::vector<ProcessOutput> outputs(kThreads);
+    std::vector<ProcessOutput> outputs(2);
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        const QString marker = folder.filePath(QString("started%1").arg(t));
-        threads.emplace_back([&outputs, t, marker] {
-            outputs[t] = RunProcess("/bin/sh", {"-c", "touch \"$0\"; exec sleep 600", marker});
+    for (ProcessOutput& output : outputs) {
+        const QString marker = folder.filePath(QString::number(threads.size()));
+        threads.emplace_back([&output, marker] {
+            output = RunProcess("/bin/sh", {"-c", "touch \"$0\"; exec sleep 600", marker});
         });
-    }
-    // The tools are waited on once they have started.
-    for (int t = 0; t < kThreads; ++t) {
-        while (!QFileInfo::exists(folder.filePath(QString("started%1").arg(t))))
+        // The tool is waited on once it has started.
+        while (!QFileInfo::exists(marker))
             std::this_thread::yield();
     }
     EndChildProcesses();
-    for (auto& thread : threads)
-        thread.join();
-    for (const ProcessOutput& output : outputs) {
-        EXPECT_TRUE(output.started);
-        EXPECT_TRUE(output.crashed);
+    for (std::size_t t = 0; t < threads.size(); ++t) {
+        threads[t].join();
+        EXPECT_TRUE(outputs[t].started && outputs[t].crashed);
     }
     EXPECT_FALSE(RunProcess("/bin/true", {}).started);
 }

@@ -3,6 +3,7 @@
 #include "app/core/NewSignature.h"
 #include "app/demo/FakeMacAccounts.h"
 #include "platform/EventLoop.h"
+#include "tests/support/DataTable.h"
 #include "tests/support/EngineHarness.h"
 #include "tests/support/LinuxClientAdapters.h"
 #include "tests/support/StoreHarness.h"
@@ -12,9 +13,9 @@ namespace {
 
 // An engine over a fake Mac with Apple Mail and Thunderbird, talking to a test service, with the
 // sync passes it asks for recorded instead of run.
-class CoreTest : public testing::Test, protected EngineHarness {
-protected:
-    CoreTest() {
+class CoreEngine : protected EngineHarness {
+public:
+    CoreEngine() {
         mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0",
                                "3774");
         mac.addAppleMailData();
@@ -23,19 +24,208 @@ protected:
         mac.installClient(ClientKind::thunderbird, "128.5.0");
         WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
                            FakeIdentityPrefsLines("1", "tom@example.com", "Tom"));
-        options.mainWindowIsVisibleAndKey = [this] { return windowIsKey; };
+        options.mainWindowIsVisibleAndKey = [this] { return _windowIsKey; };
         recordSyncPasses();
         platform.notificationCenter.addObserver(
             kSignaturesUpdatedFromServerNotification, [this](const QString&, const UserInfo& info) {
-                notifications.push_back(
-                    {std::any_cast<SignatureIds>(info.at(kUpdatedSignatureIdsKey)),
-                     std::any_cast<SignatureIds>(info.at(kModifiedOnlySignatureIdsKey))});
+                _notified << names(std::any_cast<SignatureIds>(info.at(kUpdatedSignatureIdsKey))) +
+                                 "/" +
+                                 names(std::any_cast<SignatureIds>(
+                                     info.at(kModifiedOnlySignatureIdsKey)));
             });
         platform.notificationCenter.addObserver(
             kAccountsInfoUpdatedNotification,
-            [this](const QString&, const UserInfo&) { ++accountNotifications; });
+            [this](const QString&, const UserInfo&) { ++_accountNotices; });
     }
 
+    // Plays the rows of a story: a step of the engine, or "?", a state and what it must read.
+    void play(const std::vector<QStringList>& rows) {
+        for (const QStringList& row : rows) {
+            SCOPED_TRACE(row.join(" | ").toStdString());
+            if (row[0] != "?") {
+                _steps.at(row[0])(row.mid(1));
+                continue;
+            }
+            const QString expected = row.size() > 2 ? row.back() : QString();
+            EXPECT_EQ(_states.at(row[1])(row.mid(2, row.size() - 3)).toStdString(),
+                      expected.toStdString());
+        }
+    }
+
+private:
+    using Args = const QStringList&;
+    Signature& signature(const QString& name) { return *engine().signature(_ids.at(name)); }
+    static QString YesNo(bool yes) { return yes ? "yes" : "no"; }
+    static ClientKind Kind(const QString& text) { return *ClientKindFromStoredText(text); }
+
+    const std::map<QString, std::function<void(Args)>> _steps = {
+        {"store", [this](Args a) { _ids[a[0]] = storeSignature(a[1], a[2], a[3].toLongLong()); }},
+        {"service",
+         [this](Args a) { service.setSignature(a[0], QString(a[1]).replace("\\n", "\n")); }},
+        {"unservice", [this](Args a) { service.removeSignature(a[0]); }},
+        {"fail", [this](Args a) { service.failUpdates(a[0].toInt(), a.value(1)); }},
+        {"hold", [this](Args) { service.holdUpdates(); }},
+        {"release", [this](Args) { service.release(); }},
+        {"offline",
+         [this](Args) {
+             options.serviceUrl = QUrl("http://127.0.0.1:1");  // nothing listens there
+             reopen();
+         }},
+        {"linux",
+         [this](Args) {
+             layout = SystemLayout::linuxDesktop;
+             LayOutLinuxClients(mac);
+         }},
+        {"windowKey", [this](Args) { _windowIsKey = true; }},
+        {"start", [this](Args) { engine().start(); }},
+        {"refresh", [this](Args) { engine().refreshFromServer(); }},
+        {"refreshIfPossible", [this](Args) { engine().refreshFromServerIfPossible(); }},
+        {"awaitRequests",
+         [this](Args a) {
+             ASSERT_TRUE(
+                 RunEventLoopUntil([&] { return service.updateRequests() == a[0].toInt(); }, 10));
+         }},
+        {"wait", [this](Args) { waitUntilIdle(); }},
+        {"advance", [this](Args a) { platform.mainQueue.advance(a[0].toDouble()); }},
+        {"reopen", [this](Args) { reopen(); }},
+        {"clear",
+         [this](Args) {
+             _log.clear();
+             syncPasses.clear();
+             platform.prompter.clear();
+             _accountNotices = 0;
+         }},
+        {"running", [this](Args a) { mac.setRunning(a); }},
+        {"appleMailAccounts",
+         [this](Args a) {
+             std::vector<FakeAppleMailAccount> listed;
+             for (int i = 0; i + 2 < a.size(); i += 3)
+                 listed.push_back({a[i], a[i + 1], a[i + 2]});
+             SetFakeAppleMailAccounts(mac, listed);
+         }},
+        {"automationDenied", [this](Args a) { SetFakeAutomationDenied(mac, a[0], true); }},
+        {"rediscover",
+         [this](Args a) {
+             std::vector<ClientKind> kinds;
+             for (const QString& kind : a)
+                 kinds.push_back(Kind(kind));
+             engine().rediscoverAccounts(kinds);
+         }},
+        {"add", [this](Args a) { _ids[a[0]] = engine().addSignature(); }},
+        {"set",
+         [this](Args a) {
+             Signature& s = signature(a[0]);
+             const std::map<QString, QString*> texts = {
+                 {"name", &s.nameQe}, {"key", &s.keyQe}, {"text", &s.mainTextQe}};
+             a[1] == "pendingDeletion" ? void(s.pendingDeletion = true)
+                                       : void(*texts.at(a[1]) = a[2]);
+         }},
+        {"select",
+         [this](Args a) {
+             auto& selected = signature(a[0]).clientKindToSelectedInstallationsInfoMap[Kind(a[1])];
+             if (a.size() > 2)
+                 selected.accountEmailToPayloadMap[a[2]] = {};
+             else
+                 selected = {true, SelectedInstallationPayload{}, {}};
+         }},
+        {"save", [this](Args a) { engine().saveSignature(_ids.at(a[0]), true, false); }},
+        {"saveNextTurn", [this](Args a) { engine().saveSignature(_ids.at(a[0]), true, true); }},
+        {"reinstall", [this](Args a) { engine().reinstallSignature(_ids.at(a[0])); }},
+        {"removeElsewhere",
+         [this](Args a) {
+             const auto other = elsewhere();
+             other->LoadRecords();
+             EXPECT_TRUE(other->RemoveRecord(_ids.at(a[0])));
+         }},
+        // The passes are recorded; the first is held (say, waiting for its 1-second delay)
+        // until "finishPass", and the later ones fail.
+        {"holdPasses",
+         [this](Args) {
+             engine().setSyncPassRunner(
+                 [this](const SignatureIds& ids, std::function<void(WorkOutcome)> done) {
+                     syncPasses.push_back(ids);
+                     if (!_heldPass)
+                         _heldPass = done;
+                     else
+                         done({false, "There were problems updating some signatures.", "details"});
+                 });
+         }},
+        {"finishPass", [this](Args) { _heldPass({}); }},
+        {"sync", [this](Args a) { engine().syncSignatures({SignatureId{a[0].toLongLong()}}); }},
+    };
+
+    const std::map<QString, std::function<QString(Args)>> _states = {
+        {"log",
+         [this](Args a) {
+             return YesNo(a.size() > 1 ? _log.containsText(a[0]) : _log.contains(a[0]));
+         }},
+        {"requests", [this](Args) { return QString::number(service.updateRequests()); }},
+        {"notified", [this](Args) { return _notified.join('|'); }},
+        {"alerts", [this](Args) { return alertTitles().join('|'); }},
+        {"critical",
+         [this](Args) {
+             return YesNo(std::ranges::all_of(platform.prompter.shown(), [](const Alert& shown) {
+                 return shown.style == AlertStyle::critical;
+             }));
+         }},
+        {"informs",
+         [this](Args a) {
+             return YesNo(std::ranges::all_of(platform.prompter.shown(), [&](const Alert& shown) {
+                 return shown.informativeText.contains(a[0]);
+             }));
+         }},
+        {"passes",
+         [this](Args) {
+             QStringList passes;
+             for (const SignatureIds& ids : syncPasses)
+                 passes << names(ids);
+             return passes.join('|');
+         }},
+        {"idle", [this](Args) { return YesNo(engine().isIdle()); }},
+        {"visible", [this](Args) { return names(engine().visibleSignatureIds()); }},
+        {"ids", [this](Args) { return names(engine().signatureIds()); }},
+        {"refreshes", [this](Args) { return Outcomes(engine().refreshOutcomes()); }},
+        {"syncs", [this](Args) { return Outcomes(engine().syncOutcomes()); }},
+        {"storedElsewhere",
+         [this](Args) { return QString::number(elsewhere()->LoadRecords().size()); }},
+        {"scripts", [this](Args a) { return QString::number(mac.osascriptRuns().count(a[0])); }},
+        {"accountNotices", [this](Args) { return QString::number(_accountNotices); }},
+        {"accounts",
+         [this](Args a) {
+             const AccountsInfo& info = engine().clientKindToAccountsInfoMap().at(Kind(a[0]));
+             QStringList shown{CaseName(info.status)};
+             for (const auto& account : info.accounts)
+                 shown << account->email();
+             return shown.join('|');
+         }},
+        {"reinstalling",
+         [this](Args a) {
+             const SelectedInstallationsInfo& selected =
+                 signature(a[0]).clientKindToSelectedInstallationsInfoMap.at(Kind(a[1]));
+             return YesNo(a.size() > 2
+                              ? selected.accountEmailToPayloadMap.at(a[2]).pendingReinstallation
+                              : selected.allAccountsPayloadX->pendingReinstallation);
+         }},
+        {"field",
+         [this](Args a) {
+             const Signature& s = signature(a[0]);
+             const auto now = static_cast<std::int64_t>(platform.mainQueue.now());
+             const std::map<QString, QString> fields = {
+                 {"name", s.nameQe},
+                 {"text", s.mainTextQe},
+                 {"active", YesNo(s.active)},
+                 {"time",
+                  s.lastUpdateUnixTimeQz == now ? "now" : QString::number(s.lastUpdateUnixTimeQz)}};
+             return fields.at(a[1]);
+         }},
+    };
+
+    static QString Outcomes(const std::vector<WorkOutcome>& all) {
+        QStringList shown;
+        for (const WorkOutcome& outcome : all)
+            shown << (outcome.success ? "ok" : "failed: " + outcome.title);
+        return shown.join('|');
+    }
     // A stored service signature, as if a previous run had left it.
     SignatureId storeSignature(const QString& key, const QString& text, std::int64_t time) {
         Signature signature = StoreHarness::NamedSignature(key);
@@ -46,273 +236,40 @@ protected:
         closeEngine();
         return Store::openStore("DataV2", store, nullptr)->AddSignatureRecord(signature);
     }
-    // The client's discovery state, then its accounts' addresses.
-    QStringList accountsOf(ClientKind kind) {
-        const AccountsInfo& info = engine().clientKindToAccountsInfoMap().at(kind);
-        QStringList result{CaseName(info.status)};
-        for (const auto& account : info.accounts)
-            result << account->email();
-        return result;
+    // The store as another process (the command beside the application) opens it.
+    std::unique_ptr<Store> elsewhere() {
+        return Store::openStore("DataV2", engine().dataFolder() + "/" + kStoreFileName, nullptr);
+    }
+    QString names(const SignatureIds& ids) const {
+        QStringList shown;
+        for (SignatureId id : ids) {
+            const auto named = std::ranges::find_if(_ids, [id](auto& n) { return n.second == id; });
+            shown << (named == _ids.end() ? QString::number(id.value) : named->first);
+        }
+        return shown.join(',');
     }
 
-    bool windowIsKey = false;
-    std::vector<std::pair<SignatureIds, SignatureIds>> notifications;
-    int accountNotifications = 0;
-    LogTap log;
+    bool _windowIsKey = false;
+    int _accountNotices = 0;
+    std::map<QString, SignatureId> _ids;
+    QStringList _notified;
+    std::function<void(WorkOutcome)> _heldPass;
+    LogTap _log;
 };
 
-// A start without signatures asks the service nothing and refreshes again in two hours; a
-// refresh that adding a signature causes restarts the wait. New signatures are named after their
-// count; one on its way out is no longer shown, and its pass runs on the next turn.
-TEST_F(CoreTest, RefreshesComeTwoHoursAfterTheLastOneAndNewSignaturesAreNamedByCount) {
-    Core& core = reopen();
-    core.start();
-    waitUntilIdle();
-    EXPECT_TRUE(log.contains("Info: Core: refreshFromServer (ID: 1)"));
-    EXPECT_EQ(service.updateRequests(), 0);
-    EXPECT_TRUE(notifications.empty());
-    EXPECT_TRUE(syncPasses.empty());
-    platform.mainQueue.advance(7199);
-    EXPECT_FALSE(log.contains("Info: Core: refreshFromServer (ID: 2)"));
-    platform.mainQueue.advance(1);
-    EXPECT_TRUE(log.contains("Info: Core: refreshFromServer (ID: 2)"));
-    platform.mainQueue.advance(100);
-    // Refresh 3, next due 7200 s from now with ticket 4.
-    const SignatureId first = core.addSignature();
-    waitUntilIdle();
-    log.clear();
-    platform.mainQueue.advance(7100);  // the second refresh's schedule comes due: a no-op
-    EXPECT_FALSE(log.containsText("Core: refreshFromServer"));
-    platform.mainQueue.advance(100);
-    EXPECT_TRUE(log.contains("Info: Core: refreshFromServer (ID: 4)"));
-
-    const SignatureId second = core.addSignature();
-    waitUntilIdle();
-    EXPECT_EQ(core.signature(first)->nameQe, "Signature Name 1");
-    EXPECT_EQ(core.signature(second)->nameQe, "Signature Name 2");
-    EXPECT_TRUE(core.signature(first)->active);
-    core.signature(first)->pendingDeletion = true;
-    core.saveSignature(first, true, true);  // deferred to the next turn
-    EXPECT_TRUE(syncPasses.empty());
-    EXPECT_EQ(core.visibleSignatureIds(), SignatureIds{second});
-    waitUntilIdle();
-    EXPECT_EQ(syncPasses, std::vector<SignatureIds>{SignatureIds{first}});
-}
-
-// A text that differs only by white space is no change: filling only the missing time of its
-// signature is saved but not synced. A signature added while the refresh is in flight was not
-// asked about: the answer does not turn it off, and only its save's own pass writes it.
-TEST_F(CoreTest, ChangedTextAndTurnedOffSignaturesAreUpdatedSavedAndSynced) {
-    const SignatureId timeOnly = storeSignature("k0", "<p>same</p>", 0);
-    const SignatureId changed = storeSignature("k1", "<p>old</p>", 100);
-    const SignatureId disabled = storeSignature("k2", "<p>gone</p>", 100);
-    service.setSignature("k0", "  <p>same</p>\n");
-    service.setSignature("k1", "<p>new</p>");
-    service.setSignature("k3", "<p>three</p>");
-    service.holdUpdates();
-    Core& core = reopen();
-    core.refreshFromServer();
-    core.refreshFromServerIfPossible();  // waking and activation together: refused
-    ASSERT_TRUE(RunEventLoopUntil([this] { return service.updateRequests() == 1; }, 10));
-    const SignatureId added = core.addSignature();  // its refresh is refused: one is in flight
-    core.signature(added)->keyQe = "k3";
-    core.signature(added)->mainTextQe = "<p>three</p>";
-    core.saveSignature(added, true, false);
-    service.release();
-    waitUntilIdle();
-    EXPECT_EQ(service.updateRequests(), 1);
-    ASSERT_EQ(notifications.size(), 1u);
-    EXPECT_EQ(notifications[0].first, SignatureIds({changed, disabled}));
-    EXPECT_EQ(notifications[0].second, SignatureIds{timeOnly});
-    EXPECT_EQ(syncPasses,
-              std::vector<SignatureIds>({SignatureIds{added}, SignatureIds({changed, disabled})}));
-    EXPECT_FALSE(core.signature(disabled)->active);
-    EXPECT_TRUE(core.signature(added)->active);
-    // Saved: a new engine reads the same.
-    Core& reopened = reopen();
-    EXPECT_EQ(reopened.signature(timeOnly)->lastUpdateUnixTimeQz,
-              static_cast<std::int64_t>(platform.mainQueue.now()));
-    EXPECT_EQ(reopened.signature(changed)->mainTextQe, "<p>new</p>");
-    EXPECT_FALSE(reopened.signature(disabled)->active);
-}
-
-// A failed refresh changes nothing, alerts only while the window is key, and is retried in five
-// minutes.
-TEST_F(CoreTest, FailedRefreshAlertsOnlyWithTheWindowKeyAndRetriesInFiveMinutes) {
-    for (const bool key : {false, true}) {
-        SCOPED_TRACE(key ? "window key" : "window hidden");
-        storeSignature("k1", "<p>old</p>", 100);
-        service.resetCounts();
-        service.failUpdates(503, R"({"error": "maintenance"})");
-        windowIsKey = key;
-        Core& core = reopen();
-        core.refreshFromServer();
-        waitUntilIdle();
-        const QString title = "Could not update signatures from server";
-        ASSERT_EQ(core.refreshOutcomes().size(), 1u);
-        EXPECT_FALSE(core.refreshOutcomes()[0].success);
-        EXPECT_EQ(core.refreshOutcomes()[0].title, title);
-        EXPECT_EQ(alertTitles(), key ? QStringList{title} : QStringList{});
-        for (const Alert& shown : platform.prompter.shown())
-            EXPECT_EQ(shown.style, AlertStyle::critical);
-        EXPECT_TRUE(core.signature(core.signatureIds().back())->active);  // nothing changed
-        service.failUpdates(0);
-        platform.mainQueue.advance(299);
-        EXPECT_EQ(service.updateRequests(), 1);
-        platform.mainQueue.advance(1);
-        waitUntilIdle();
-        EXPECT_EQ(service.updateRequests(), 2);
+// The stories of tests/data/core/stories.tsv, each on an engine of its own.
+TEST(CoreTest, EachStoryLeavesTheStatesItsRowsName) {
+    std::vector<std::pair<QString, std::vector<QStringList>>> stories;
+    for (const QStringList& row : ReadDataTable("core/stories.tsv")) {
+        if (row[0] == "story")
+            stories.push_back({row[1], {}});
+        else
+            stories.back().second.push_back(row);
     }
-}
-
-// A reinstall marks every selection, of one account or of all, to be written again, whatever the
-// fetch of its key gives.
-TEST_F(CoreTest, ReinstallFetchesTheKeyAndReinstallsWhateverItGets) {
-    const SignatureId id = storeSignature("k1", "<p>stored</p>", 100);
-    service.setSignature("k1", "<p>newer</p>");
-    Core& core = reopen();
-    Signature& signature = *core.signature(id);
-    auto& selected = signature.clientKindToSelectedInstallationsInfoMap;
-    selected[ClientKind::appleMail].accountEmailToPayloadMap["a@b.c"] = {};
-    selected[ClientKind::spark] = {true, SelectedInstallationPayload{}, {}};
-    core.reinstallSignature(id);
-    waitUntilIdle();
-    EXPECT_EQ(signature.mainTextQe, "<p>newer</p>");
-    EXPECT_EQ(signature.lastUpdateUnixTimeQz, static_cast<std::int64_t>(platform.mainQueue.now()));
-    EXPECT_TRUE(
-        selected[ClientKind::appleMail].accountEmailToPayloadMap["a@b.c"].pendingReinstallation);
-    EXPECT_TRUE(selected[ClientKind::spark].allAccountsPayloadX->pendingReinstallation);
-    ASSERT_FALSE(syncPasses.empty());
-    EXPECT_EQ(syncPasses.back(), SignatureIds{id});
-
-    service.removeSignature("k1");
-    syncPasses.clear();
-    core.reinstallSignature(id);
-    waitUntilIdle();
-    EXPECT_EQ(signature.mainTextQe, "<p>newer</p>");
-    ASSERT_FALSE(syncPasses.empty());
-    EXPECT_EQ(syncPasses.front(), SignatureIds{id});
-    // The save's refresh then finds the key gone from the service and turns the signature off.
-    EXPECT_FALSE(signature.active);
-
-    // A fetch that fails is shown, and the stored copy is still reinstalled.
-    options.serviceUrl = QUrl("http://127.0.0.1:1");  // nothing listens there
-    Core& offline = reopen();
-    syncPasses.clear();
-    offline.reinstallSignature(id);
-    waitUntilIdle();
-    EXPECT_EQ(alertTitles(), QStringList{"Could not fetch the signature by key"});
-    EXPECT_EQ(syncPasses, std::vector<SignatureIds>{SignatureIds{id}});
-    EXPECT_EQ(offline.signature(id)->mainTextQe, "<p>newer</p>");
-}
-
-// Another process (the command beside the application) removed a signature while this one
-// still shows it: the person's change here is not written back over the removal. They are told;
-// an uninstall needs no telling, its end is reached.
-TEST_F(CoreTest, AChangeToASignatureRemovedByAnotherProcessIsReportedAndNotKept) {
-    Core& core = reopen();
-    const SignatureId renamed = core.addSignature();
-    const SignatureId uninstalled = core.addSignature();
-    waitUntilIdle();
-    const auto other =
-        Store::openStore("DataV2", core.dataFolder() + "/" + kStoreFileName, nullptr);
-    ASSERT_TRUE(other);
-    ASSERT_EQ(other->LoadRecords().size(), 2u);
-    ASSERT_TRUE(other->RemoveRecord(renamed) && other->RemoveRecord(uninstalled));
-
-    core.signature(uninstalled)->pendingDeletion = true;
-    core.saveSignature(uninstalled, true, false);
-    EXPECT_TRUE(platform.prompter.shown().empty());
-    core.signature(renamed)->nameQe = "Renamed";
-    core.saveSignature(renamed, true, false);
-    waitUntilIdle();
-    EXPECT_EQ(alertTitles(), QStringList{"The signature was removed"});
-    EXPECT_FALSE(core.syncOutcomes().back().success);
-    EXPECT_EQ(core.signatureIds(), SignatureIds{});
-    EXPECT_TRUE(syncPasses.empty());
-    EXPECT_TRUE(other->LoadRecords().empty());
-}
-
-TEST_F(CoreTest, SyncPassAskedForWhileAnotherRunsWaitsItsTurn) {
-    Core& core = reopen();
-    std::vector<SignatureIds> started;
-    std::function<void(WorkOutcome)> finishFirst;
-    core.setSyncPassRunner([&](const SignatureIds& ids, std::function<void(WorkOutcome)> done) {
-        started.push_back(ids);
-        if (!finishFirst) {
-            finishFirst = done;  // the first pass goes on (say, waiting for its 1-second delay)
-        } else {
-            done({false, "There were problems updating some signatures.", "details"});
-        }
-    });
-    core.syncSignatures({SignatureId{1}});
-    core.syncSignatures({SignatureId{2}});
-    EXPECT_EQ(started, std::vector<SignatureIds>{SignatureIds{SignatureId{1}}});
-    EXPECT_FALSE(core.isIdle());
-    finishFirst({});
-    waitUntilIdle();
-    EXPECT_EQ(started, std::vector<SignatureIds>(
-                           {SignatureIds{SignatureId{1}}, SignatureIds{SignatureId{2}}}));
-    ASSERT_EQ(core.syncOutcomes().size(), 2u);
-    EXPECT_TRUE(core.syncOutcomes()[0].success);
-    EXPECT_FALSE(core.syncOutcomes()[1].success);
-}
-
-// KMail's and Geary's identities are in their files: the application reads them at start
-// though the clients are closed, or a lost accounts cache would leave their identities unknown
-// and a sync could neither write nor give back theirs.
-TEST_F(CoreTest, StartReadsTheIdentitiesOfClosedLinuxClientsFromTheirFiles) {
-    layout = SystemLayout::linuxDesktop;
-    LayOutLinuxClients(mac);
-    Core& core = reopen();
-    core.start();
-    waitUntilIdle();
-    for (ClientKind kind : {ClientKind::kmail, ClientKind::geary})
-        EXPECT_EQ(accountsOf(kind),
-                  (QStringList{"discoverySucceeded", "tim@example.com", "tim.work@example.com"}));
-}
-
-TEST_F(CoreTest, StartScriptsAPermissionClientOnlyWhenItRunsAndHasCachedAccounts) {
-    const QString listing = "AppleMail-ListAccounts-1012Plus";
-    const QStringList both{"ann@example.com", "bo@example.com"};
-    mac.setRunning({"com.apple.mail"});
-    reopen().start();  // running, but never used with us: no prompt at login
-    waitUntilIdle();
-    EXPECT_EQ(mac.osascriptRuns().count(listing), 0);
-    EXPECT_EQ(accountsOf(ClientKind::appleMail), QStringList{"loadedFromCacheOrEmpty"});
-    EXPECT_EQ(accountsOf(ClientKind::thunderbird)[0], "discoverySucceeded");
-
-    // Asked for, it is discovered whether or not it runs, and its accounts are cached.
-    mac.setRunning({});
-    engine().rediscoverAccounts({ClientKind::appleMail});
-    waitUntilIdle();
-    EXPECT_EQ(mac.osascriptRuns().count(listing), 1);
-    // Cached but not running: not scripted.
-    reopen().start();
-    waitUntilIdle();
-    EXPECT_EQ(mac.osascriptRuns().count(listing), 1);
-    // Cached and running: the list is refreshed at start, and cached for the next start.
-    mac.setRunning({"com.apple.mail"});
-    SetFakeAppleMailAccounts(mac,
-                             {{"U-1", "ann@example.com", "Ann"}, {"U-2", "bo@example.com", "Bo"}});
-    const int notificationsBefore = accountNotifications;
-    reopen().start();
-    waitUntilIdle();
-    EXPECT_EQ(mac.osascriptRuns().count(listing), 2);
-    EXPECT_EQ(accountsOf(ClientKind::appleMail), QStringList{"discoverySucceeded"} + both);
-    EXPECT_GE(accountNotifications - notificationsBefore, 3);  // discovering, then each result
-    reopen();
-    EXPECT_EQ(accountsOf(ClientKind::appleMail), QStringList{"loadedFromCacheOrEmpty"} + both);
-
-    // Without the Automation permission, discovery asks for it first, once however often asked.
-    SetFakeAutomationDenied(mac, "AppleMail", true);
-    platform.prompter.clear();
-    engine().rediscoverAccounts({ClientKind::appleMail, ClientKind::appleMail});
-    waitUntilIdle();
-    ASSERT_EQ(platform.prompter.shown().size(), 1u);
-    EXPECT_TRUE(platform.prompter.shown()[0].informativeText.contains("Mail"))
-        << platform.prompter.shown()[0].informativeText.toStdString();
-    EXPECT_EQ(accountsOf(ClientKind::appleMail)[0], "discoveryFailed");
+    for (const auto& [name, rows] : stories) {
+        SCOPED_TRACE(name.toStdString());
+        CoreEngine().play(rows);
+    }
 }
 
 // Outlook's one switch sets both insertions; Spark offers none, so both are on whatever the

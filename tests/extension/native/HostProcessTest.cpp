@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <cstring>
@@ -136,10 +134,7 @@ TEST_F(HostProcessTest, InstallRegistersTheHostForEachBrowser) {
     }
 
     // A file where the profile's folder should be makes the install fail, and say so.
-    QDir().mkpath(mac.home() + "/profile");
-    QFile blocker(mac.home() + "/profile/NativeMessagingHosts");
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    mac.writeFile(mac.home() + "/profile/NativeMessagingHosts", "");
     const HostRun blocked = runHost({}, {"--install", "--profile", mac.home() + "/profile"});
     EXPECT_EQ(blocked.exitCode, 1);
     EXPECT_TRUE(blocked.error.contains("Could not write"));

@@ -1,24 +1,12 @@
 // A library for tests only, never linked into the product: it stands between a process and the C
-// library's file calls and counts the operations on files under one folder (opening, writing,
-// synchronising, renaming, linking, deleting; reading too when asked). At the Nth it either makes
-// the call fail, as a full or broken disk would, or kills the process with SIGKILL, as a crash or a
-// power cut would. A failing disk may also give part of a file before it fails: a read cut short
-// returns the first half of what it read, and every later read of that file fails.
-//
-// Tests reach it two ways:
-// - linked into a test executable, through the functions at the end (tests/support/FileFaults.h);
-// - preloaded (LD_PRELOAD) into a child process, through the environment:
-//     QUILLET_FILE_FAULTS="ACTION N ROOT"  ACTION is count, fail or kill;
-//     QUILLET_FILE_FAULTS_IGNORE=SUFFIX   files whose path ends so are not counted (a log);
-//     QUILLET_FILE_FAULTS_ERRNO=NUMBER    the failing operation's errno (EROFS: a read-only
-//                                         disk), instead of its own (EIO, ENOSPC for writes);
-//     QUILLET_FILE_FAULTS_REPORT=PATH     at a normal exit, the number of operations counted;
-//     QUILLET_FILE_FAULTS_READS=KIND      reads count too; KIND fail or short (cut short);
-//     QUILLET_FILE_FAULTS_UNSYNCED=PATH   notes there which files were written since they were
-//                                         last synchronised, so that a test can cut the power
-//                                         after a kill (CutPower in tests/support/FileFaults.h).
-//   The variables are removed from the process's environment when read, so that the programs
-//   it runs are left alone.
+// library's file calls, counts the operations on files under one folder and, at the Nth, fails
+// the call as a full or broken disk would, or kills the process as a crash would (what each means:
+// tests/support/FileFaults.h). Linked into a test executable it is driven through the functions
+// at the end; preloaded into a child, through the environment, which it then clears so that the
+// programs the child runs are left alone: QUILLET_FILE_FAULTS="count|fail|kill N ROOT", and
+// QUILLET_FILE_FAULTS_ IGNORE (a suffix of paths not counted), ERRNO (the failure's errno instead
+// of its own), REPORT (a file for the count at a normal exit), READS (fail or short: reads count
+// too) and UNSYNCED (a journal of the writes not yet synchronised, for CutPower).
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -342,33 +330,18 @@ QLT_ON_PATH(unlinkat, "delete", path, (int directory, const char* path, int flag
 QLT_ON_PATH(rmdir, "delete", path, (const char* path), path)
 
 // The tests' side, when the library is linked into a test executable.
+#define QLT_EXPORT(Result, name, parameters, ...) \
+    Result QuilletFileFaults##name parameters {   \
+        return __VA_ARGS__;                       \
+    }
 
-void QuilletFileFaultsArm(const char* root, int action, long target, const char* ignoredSuffix) {
-    Arm(root, action, target, ignoredSuffix);
-}
-
-void QuilletFileFaultsFailWith(int error) {
-    gError.store(error);
-}
-
-void QuilletFileFaultsFaultReads(int kind) {
-    gReads.store(kind);
-}
-
-void QuilletFileFaultsDisarm() {
-    gArmed.store(false, std::memory_order_release);
-}
-
-long QuilletFileFaultsCount() {
-    return gCount.load();
-}
-
-int QuilletFileFaultsFired() {
-    return gFired.load() ? 1 : 0;
-}
-
-const char* QuilletFileFaultsLastFault() {
-    return gLastFault;
-}
+QLT_EXPORT(void, Arm, (const char* root, int action, long target, const char* ignoredSuffix),
+           Arm(root, action, target, ignoredSuffix))
+QLT_EXPORT(void, FailWith, (int error), gError.store(error))
+QLT_EXPORT(void, FaultReads, (int kind), gReads.store(kind))
+QLT_EXPORT(void, Disarm, (), gArmed.store(false, std::memory_order_release))
+QLT_EXPORT(long, Count, (), gCount.load())
+QLT_EXPORT(int, Fired, (), gFired.load() ? 1 : 0)
+QLT_EXPORT(const char*, LastFault, (), gLastFault)
 
 }  // extern "C"
