@@ -50,8 +50,7 @@ struct QuilletRestoreCommandTest : testing::Test, SampleMacCommand {
         return run({"install", "--key", key, "--client", client, "--account", account});
     }
 
-    QString pointsFolder() const { return dataPath("Restore Points"); }
-    QString pointFolder(const QString& id) const { return pointsFolder() + "/" + id; }
+    QString pointFolder(const QString& id) const { return dataPath("Restore Points/" + id); }
 
     // A point of an earlier pass that changed nothing restorable, made at that time; its id.
     QString writeEmptyPoint(const QDateTime& time, const QString& folder = {}) const {
@@ -157,7 +156,7 @@ TEST_F(QuilletRestoreCommandTest,
     EXPECT_EQ(read(linked + "/keep.txt"), "mine");
     QStringList ids = kept;
     ids.sort();
-    EXPECT_EQ(QDir(pointsFolder())
+    EXPECT_EQ(QDir(dataPath("Restore Points"))
                   .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name),
               ids);
 
