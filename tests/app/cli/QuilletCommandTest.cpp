@@ -61,6 +61,8 @@ protected:
             {"{apple-mail-own}", sample.appleMailOwnSignatureFile}};
         for (const auto& [place, path] : places)
             text.replace(place, path);
+        for (const auto& [name, id] : _points)
+            text.replace("{" + name + "}", id);
         return text.replace("\\n", "\n").replace("\\t", "\t");
     }
 
@@ -68,10 +70,19 @@ protected:
         return MakeFakeMacClient(mac, ClientKindFromStoredText(name).value());
     }
 
-    // The machine's files and the signatures listed (no path), the scripts run, or a file's bytes.
+    // The machine's files and the signatures listed (no path), the scripts run, each client as
+    // the person sees it, or a file's bytes.
     FolderFiles snapshot(const QString& path) const {
         if (path == "(scripts)")
             return {{path, mac.osascriptRuns().join(' ').toUtf8()}};
+        if (path == "(clients)") {
+            FolderFiles clients;
+            for (const ClientKind kind : kAllClientKinds) {
+                if (const auto client = MakeFakeMacClient(mac, kind))
+                    clients[StoredText(kind)] = ClientStateText(client->read()).toUtf8();
+            }
+            return clients;
+        }
         if (!path.isEmpty())
             return {{path, read(path)}};
         FolderFiles files = machineFiles();
@@ -169,10 +180,30 @@ protected:
             writeManaged(row);
         } else if (step == "logged") {
             EXPECT_EQ(log().count(a), b.toInt());
+        } else if (step == "edit") {
+            const QByteArray before = read(a);
+            EXPECT_TRUE(before.contains(b.toUtf8())) << before.toStdString();
+            mac.writeFile(a, b.isEmpty()
+                                 ? before + row.value(2).toUtf8()
+                                 : QByteArray(before).replace(b.toUtf8(), row.value(2).toUtf8()));
+        } else if (step == "json-set") {
+            auto held = nlohmann::json::parse(read(a).toStdString());
+            held[nlohmann::json::json_pointer(b.toStdString())] =
+                nlohmann::json::parse(row.value(2).toStdString());
+            mac.writeFile(a, QByteArray::fromStdString(held.dump(2)));
+        } else if (step == "read") {
+            _last = {0, read(a), {}};
+        } else if (step == "point") {
+            const auto points = json({"backups"});
+            const QString id = QString::fromStdString(
+                points.empty() ? std::string() : points[0]["id"].get<std::string>());
+            for (const auto& [name, earlier] : _points)
+                EXPECT_NE(id, earlier) << name.toStdString();
+            _points[a] = id;
         } else if (step == "remember") {
-            _kept[a] = snapshot(a);
+            _kept[a + b] = snapshot(a);
         } else if (step == "unchanged") {
-            FolderFiles& kept = _kept[a];
+            FolderFiles& kept = _kept[a + b];
             const FolderFiles now = snapshot(a);
             EXPECT_EQ(now.size(), kept.size());
             for (const auto& [path, bytes] : now)
@@ -184,6 +215,7 @@ protected:
 
     CommandRun _last{0, {}, {}};
     std::map<QString, FolderFiles> _kept;
+    std::map<QString, QString> _points;
     TestService _organisation;
 };
 

@@ -5,11 +5,11 @@
 
 #include <csignal>
 
-#include "app/clients/sync/PostboxSync.h"
 #include "app/demo/FakeMacDatabase.h"
 #include "app/demo/FakeMacMozilla.h"
 #include "platform/EventLoop.h"
 #include "platform/FileLock.h"
+#include "tests/support/FakeMacClient.h"
 #include "tests/support/SampleMacCommand.h"
 
 namespace quillet {
@@ -51,16 +51,12 @@ TEST_F(QuilletConcurrencyTest, ASyncPassWaitsForTheLockThenWritesWhatTheStoreHol
 
     const CommandRun run = finish(*second);
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    const auto list =
-        ParsePostboxSignatureList(ReadFakeFile(sample.postboxSignatures).value_or(""));
-    ASSERT_TRUE(list.has_value());
-    EXPECT_TRUE(QString::fromStdString(list->dump()).contains("<p>Second</p>")) << list->dump();
-    const auto entry = std::find_if(list->begin(), list->end(), [&](const auto& candidate) {
-        return candidate["key"].template get<std::string>() ==
-               signature["uuid"].template get<std::string>();
-    });
-    ASSERT_NE(entry, list->end()) << list->dump();
-    EXPECT_EQ((*entry)["name"], "Renamed elsewhere");
+    std::map<QString, QByteArray> held;  // by name
+    for (const FakeClientSignature& one :
+         MakeFakeMacClient(mac, ClientKind::postbox)->read().signatures)
+        held[one.name] = one.body;
+    EXPECT_EQ(held["Renamed elsewhere"], "<p>First</p>");
+    EXPECT_EQ(SignaturesHolding(mac, ClientKind::postbox, "<p>Second</p>"), 1);
 }
 
 // The person uninstalls a signature while `quillet run` (as the application, or the web-mail
