@@ -157,14 +157,6 @@ protected:
         const QString record = ui.mac.rootPath("/var/run/workspace/log");
         ASSERT_TRUE(QFile::remove(record) && QDir().mkpath(record));
     }
-    void look() {  // as the window looks at the store now and then
-        ui.platform.mainQueue.advance(StoreWatcher::kInterval);
-        UiHarness::settle();
-    }
-    void running(const QString& client) {
-        const auto kind = ClientKindFromStoredText(client);
-        ui.mac.setRunning(kind ? QStringList{BundleIdentifier(*kind)} : QStringList());
-    }
 
     const std::map<QString, StoryStep> steps = {
         {"thunderbird", [this](auto&) { prefs = ui.installThunderbird(); }},
@@ -175,7 +167,6 @@ protected:
              ui.mac.writeFile(prefs, ReadFakeFile(prefs)->replace(a[0].toUtf8(), a[1].toUtf8()));
          }},
         {"launch", [this](auto&) { launch(); }},
-        {"install", [this](auto&) { ui.engine().saveSignature(ui.addSignature({}), true, false); }},
         {"restore", [this](auto&) { restore(); }},
         {"damage the point",
          [this](auto&) {
@@ -204,10 +195,15 @@ protected:
         {"return",
          [this](auto&) { QTest::keyClick(element<QLineEdit>("nameField"), Qt::Key_Return); }},
         {"answer", [this](auto& a) { ui.platform.prompter.answerWith(a[0]); }},
-        {"running", [this](auto& a) { running(a[0]); }},
+        {"running",
+         [this](auto& a) {
+             const auto kind = ClientKindFromStoredText(a[0]);
+             ui.mac.setRunning(kind ? QStringList{BundleIdentifier(*kind)} : QStringList());
+         }},
         {"finish", [this](auto&) { ui.finishWork(); }},
         {"quillet", [this](auto& a) { EXPECT_EQ(ui.quillet(a[0].split(' ')).exitCode, 0); }},
-        {"look", [this](auto&) { look(); }},
+        // As the window looks at the store now and then.
+        {"look", [this](auto&) { ui.platform.mainQueue.advance(StoreWatcher::kInterval); }},
         {"serve", [this](auto& a) { ui.service.setSignature(a[0], a[1]); }},
         {"refresh", [this](auto&) { ui.engine().refreshFromServer(); }},
         {"count keys afresh", [this](auto&) { ui.service.resetCounts(); }},
