@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <csignal>
 
 #include "app/core/StoreWatcher.h"
 #include "app/demo/FakeMacMozilla.h"
@@ -22,6 +23,7 @@
 #include "app/ui/NewSignaturePanel.h"
 #include "app/ui/NotificationView.h"
 #include "app/ui/PlaceholderNewSignaturePanel.h"
+#include "app/ui/PreviewSignatureController.h"
 #include "app/ui/RestoreMenu.h"
 #include "app/ui/SignatureButtonView.h"
 #include "app/ui/Updater.h"
@@ -62,6 +64,16 @@ protected:
         for (QAction* action : app->restoreMenu()->actions())
             texts << (action->isEnabled() ? action->text() : "(" + action->text() + ")");
         return texts.join(" ; ");
+    }
+    ~MainControllerTest() override { qputenv("QUILLET_PREVIEW_PROGRAM", previewProgram); }
+    // Opens the preview and waits for its page; its program is looked at from then on.
+    void preview() {
+        QTest::mouseClick(element("previewButton"), Qt::LeftButton);
+        PreviewSignatureController* shown = panel().visiblePreview();
+        ASSERT_TRUE(shown);
+        QSignalSpy loaded(shown, &PreviewSignatureController::loaded);
+        previewed = !loaded.wait(60000) ? "no answer" : loaded[0][0].toBool() ? "loaded" : "failed";
+        program = shown->previewProcess() ? shown->previewProcess()->processId() : 0;
     }
     ExistingSignatureController& panel() { return *controller().existingSignatureController(); }
     template <typename T = QAbstractButton>
@@ -167,6 +179,8 @@ protected:
              ui.mac.writeFile(prefs, ReadFakeFile(prefs)->replace(a[0].toUtf8(), a[1].toUtf8()));
          }},
         {"launch", [this](auto&) { launch(); }},
+        {"preview", [this](auto&) { preview(); }},
+        {"preview program", [](auto& a) { qputenv("QUILLET_PREVIEW_PROGRAM", a[0].toUtf8()); }},
         {"restore", [this](auto&) { restore(); }},
         {"damage the point",
          [this](auto&) {
@@ -224,6 +238,13 @@ protected:
              return first.buttons.value(first.defaultButtonIndex);
          }},
         {"menu", [this] { return menu(); }},
+        {"preview", [this] { return panel().visiblePreview() ? previewed : "none"; }},
+        // What is due for deletion goes first, as it would in the application's own event loop.
+        {"preview program",
+         [this] {
+             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+             return program && ::kill(pid_t(program), 0) == 0 ? "running" : "gone";
+         }},
         // Thunderbird's prefs.js as the version the story kept under that name.
         {"thunderbird",
          [this] { return versions.value(ReadFakeFile(prefs).value_or(""), "other"); }},
@@ -252,6 +273,9 @@ protected:
     QString prefs;
     QMap<QByteArray, QString> versions;
     QRect frame;
+    QString previewed;
+    qint64 program = 0;
+    const QByteArray previewProgram = qgetenv("QUILLET_PREVIEW_PROGRAM");
     XdgAutostartLoginItem loginItem{ui.mac.home(), "quillet", "Quillet", "/opt/My Apps/Quillet"};
     ReleasePageUpdater updater{ui.platform.workspace, ui.platform.prompter,
                                QUrl("https://quillet.app/releases")};
@@ -265,7 +289,7 @@ TEST_P(MainControllerTest, Story) {
 
 INSTANTIATE_TEST_SUITE_P(Stories, MainControllerTest,
                          testing::Values("uninstalls", "edits", "launch", "restores",
-                                         "restore_after_edit", "damaged_point"),
+                                         "restore_after_edit", "damaged_point", "preview"),
                          [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
