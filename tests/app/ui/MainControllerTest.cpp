@@ -39,9 +39,7 @@ class MainControllerTest : public testing::TestWithParam<const char*> {
 protected:
     MainController& controller() { return app ? *app->mainController() : ui.main(); }
     void launch() {
-        preferences = std::make_unique<QSettings>(
-            ui.mac.homePath("Library/Preferences/app.quillet.Quillet.ini"), QSettings::IniFormat);
-        app = std::make_unique<AppDelegate>(AppParts{ui.engine(), loginItem, updater, *preferences,
+        app = std::make_unique<AppDelegate>(AppParts{ui.engine(), loginItem, updater, preferences,
                                                      &ui, DefaultNewSignaturePanelFactory()});
         app->willFinishLaunching();
         app->didFinishLaunching();
@@ -279,7 +277,8 @@ protected:
     XdgAutostartLoginItem loginItem{ui.mac.home(), "quillet", "Quillet", "/opt/My Apps/Quillet"};
     ReleasePageUpdater updater{ui.platform.workspace, ui.platform.prompter,
                                QUrl("https://quillet.app/releases")};
-    std::unique_ptr<QSettings> preferences;
+    QSettings preferences{ui.mac.homePath("Library/Preferences/app.quillet.Quillet.ini"),
+                          QSettings::IniFormat};
     std::unique_ptr<AppDelegate> app;
 };
 
