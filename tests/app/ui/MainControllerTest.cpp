@@ -7,25 +7,73 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
+#include <csignal>
 
 #include "app/core/StoreWatcher.h"
+#include "app/demo/FakeMacMozilla.h"
 #include "app/ui/AddButtonView.h"
+#include "app/ui/AppDelegate.h"
 #include "app/ui/ExistingSignatureController.h"
+#include "app/ui/LoginItem.h"
 #include "app/ui/MainController.h"
+#include "app/ui/MainWindow.h"
 #include "app/ui/NewSignaturePanel.h"
 #include "app/ui/NotificationView.h"
+#include "app/ui/PlaceholderNewSignaturePanel.h"
+#include "app/ui/PreviewSignatureController.h"
+#include "app/ui/RestoreMenu.h"
 #include "app/ui/SignatureButtonView.h"
+#include "app/ui/Updater.h"
 #include "tests/support/ui/UiHarness.h"
 
 namespace quillet {
 namespace {
 
 // The main window's stories (tests/data/ui/window): what the person or another program does, and
-// what is then seen of the window, the store or the world outside.
+// what is then seen of the window, the store or the world outside. A story that launches has the
+// application around the window, with its status item's restore menu.
 class MainControllerTest : public testing::TestWithParam<const char*> {
 protected:
-    ExistingSignatureController& panel() { return *ui.main().existingSignatureController(); }
+    MainController& controller() { return app ? *app->mainController() : ui.main(); }
+    void launch() {
+        app = std::make_unique<AppDelegate>(AppParts{ui.engine(), loginItem, updater, preferences,
+                                                     &ui, DefaultNewSignaturePanelFactory()});
+        app->willFinishLaunching();
+        app->didFinishLaunching();
+        ui.finishWork();
+    }
+    void restore() {
+        QSignalSpy finished(app->restoreMenu(), &RestoreMenu::finished);
+        emit app->restoreMenu()->aboutToShow();  // as the person opens it
+        app->restoreMenu()->actions().front()->trigger();
+        // The restore waits on the engine's clock for clients it closed.
+        for (int step = 0; step < 200 && finished.count() == 0; ++step) {
+            ui.platform.mainQueue.advance(0.25);
+            UiHarness::settle(10);
+        }
+    }
+    // The restore menu's items as the person opens it, the disabled ones in brackets.
+    QString menu() {
+        emit app->restoreMenu()->aboutToShow();
+        QStringList texts;
+        for (QAction* action : app->restoreMenu()->actions())
+            texts << (action->isEnabled() ? action->text() : "(" + action->text() + ")");
+        return texts.join(" ; ");
+    }
+    ~MainControllerTest() override { qputenv("QUILLET_PREVIEW_PROGRAM", previewProgram); }
+    // Opens the preview and waits for its page; its program is looked at from then on.
+    void preview() {
+        QTest::mouseClick(element("previewButton"), Qt::LeftButton);
+        PreviewSignatureController* shown = panel().visiblePreview();
+        ASSERT_TRUE(shown);
+        QSignalSpy loaded(shown, &PreviewSignatureController::loaded);
+        previewed = !loaded.wait(60000) ? "no answer" : loaded[0][0].toBool() ? "loaded" : "failed";
+        program = shown->previewProcess() ? shown->previewProcess()->processId() : 0;
+    }
+    ExistingSignatureController& panel() { return *controller().existingSignatureController(); }
     template <typename T = QAbstractButton>
     T* element(const QString& name) {
         return Child<T>(&panel(), name);
@@ -33,7 +81,7 @@ protected:
     // The list (the selected one in brackets, ~ being removed, - unusable), the panel, the
     // success notice, and how many notices and sync passes there were.
     QString window() {
-        MainController& main = ui.main();
+        MainController& main = controller();
         QString list = main.addButton()->isEnabled() ? "+" : "-";
         const auto buttons = main.signatureButtons();
         for (std::size_t i = 0; i < buttons.size(); ++i) {
@@ -96,7 +144,7 @@ protected:
             ui.engine().signature(id)->insertForRepliesForwards = a[8] == "yes";
     }
     NewSignaturePanel& form() {
-        return *qobject_cast<NewSignaturePanel*>(ui.main().currentPanel());
+        return *qobject_cast<NewSignaturePanel*>(controller().currentPanel());
     }
     void sync(const QStringList& names) {
         SignatureIds ids;
@@ -119,21 +167,35 @@ protected:
         const QString record = ui.mac.rootPath("/var/run/workspace/log");
         ASSERT_TRUE(QFile::remove(record) && QDir().mkpath(record));
     }
-    void look() {  // as the window looks at the store now and then
-        ui.platform.mainQueue.advance(StoreWatcher::kInterval);
-        UiHarness::settle();
-    }
-    void running(const QString& client) {
-        const auto kind = ClientKindFromStoredText(client);
-        ui.mac.setRunning(kind ? QStringList{BundleIdentifier(*kind)} : QStringList());
-    }
 
     const std::map<QString, StoryStep> steps = {
-        {"thunderbird", [this](auto&) { ui.installThunderbird(); }},
+        {"thunderbird", [this](auto&) { prefs = ui.installThunderbird(); }},
+        {"keep thunderbird",
+         [this](auto& a) { versions[ReadFakeFile(prefs).value_or("")] = a[0]; }},
+        {"edit in thunderbird",
+         [this](auto& a) {
+             ui.mac.writeFile(prefs, ReadFakeFile(prefs)->replace(a[0].toUtf8(), a[1].toUtf8()));
+         }},
+        {"launch", [this](auto&) { launch(); }},
+        {"preview", [this](auto&) { preview(); }},
+        {"preview program", [](auto& a) { qputenv("QUILLET_PREVIEW_PROGRAM", a[0].toUtf8()); }},
+        {"restore", [this](auto&) { restore(); }},
+        {"damage the point",
+         [this](auto&) {
+             const QString point = ui.engine().restorePoints().list().front().folder;
+             ASSERT_TRUE(QFile::remove(point + "/unit-1.json"));
+         }},
+        {"check for updates", [this](auto&) { app->checkForUpdates(); }},
+        {"place", [this](auto&) { app->mainWindow()->setGeometry(40, 30, 1100, 760); }},
+        {"keep frame", [this](auto&) { frame = app->mainWindow()->geometry(); }},
+        {"close window", [this](auto&) { app->mainWindow()->close(); }},
+        {"click status item",
+         [this](auto&) { emit app->statusItem()->activated(QSystemTrayIcon::Trigger); }},
+        {"reopen", [this](auto&) { app->reopen(); }},
         {"defaults", [this](auto& a) { ui.mac.setDefaults(a[0], a[1], a[2]); }},
         {"add", [this](auto& a) { add(a); }},
-        {"select", [this](auto& a) { Click(ui.main().signatureButtons().at(a[0].toUInt())); }},
-        {"click", [this](auto& a) { Click(Child<QAbstractButton>(&ui.main(), a[0])); }},
+        {"select", [this](auto& a) { Click(controller().signatureButtons().at(a[0].toUInt())); }},
+        {"click", [this](auto& a) { Click(Child<QAbstractButton>(&controller(), a[0])); }},
         // A panel's button by its name, the first or the one at the index given.
         {"click in panel",
          [this](auto& a) {
@@ -145,24 +207,59 @@ protected:
         {"return",
          [this](auto&) { QTest::keyClick(element<QLineEdit>("nameField"), Qt::Key_Return); }},
         {"answer", [this](auto& a) { ui.platform.prompter.answerWith(a[0]); }},
-        {"running", [this](auto& a) { running(a[0]); }},
+        {"running",
+         [this](auto& a) {
+             const auto kind = ClientKindFromStoredText(a[0]);
+             ui.mac.setRunning(kind ? QStringList{BundleIdentifier(*kind)} : QStringList());
+         }},
         {"finish", [this](auto&) { ui.finishWork(); }},
         {"quillet", [this](auto& a) { EXPECT_EQ(ui.quillet(a[0].split(' ')).exitCode, 0); }},
-        {"look", [this](auto&) { look(); }},
+        // As the window looks at the store now and then.
+        {"look", [this](auto&) { ui.platform.mainQueue.advance(StoreWatcher::kInterval); }},
         {"serve", [this](auto& a) { ui.service.setSignature(a[0], a[1]); }},
         {"refresh", [this](auto&) { ui.engine().refreshFromServer(); }},
         {"count keys afresh", [this](auto&) { ui.service.resetCounts(); }},
         {"cancel", [this](auto&) { emit form().cancelled(); }},
         {"create", [this](auto& a) { emit form().created(ui.addSignature({.name = a[0]})); }},
         {"links fail", [this](auto&) { failLinks(); }},
-        {"hide notice", [this](auto&) { ui.main().notificationView()->hide(); }},
-        {"disengage", [this](auto&) { ui.main().disengage(); }},
+        {"hide notice", [this](auto&) { controller().notificationView()->hide(); }},
+        {"disengage", [this](auto&) { controller().disengage(); }},
         {"sync", [this](auto& a) { sync(a); }}};
     const std::map<QString, StoryView> views = {
         {"window", [this] { return window(); }},
         {"panel", [this] { return shown(); }},
         {"store", [this] { return store(); }},
         {"alerts", [this] { return TakeAlerts(ui.platform.prompter); }},
+        {"default button",
+         [this] {
+             const Alert& first = ui.platform.prompter.shown().front();
+             return first.buttons.value(first.defaultButtonIndex);
+         }},
+        {"menu", [this] { return menu(); }},
+        {"preview", [this] { return panel().visiblePreview() ? previewed : "none"; }},
+        // What is due for deletion goes first, as it would in the application's own event loop.
+        {"preview program",
+         [this] {
+             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+             return program && ::kill(pid_t(program), 0) == 0 ? "running" : "gone";
+         }},
+        // Thunderbird's prefs.js as the version the story kept under that name.
+        {"thunderbird",
+         [this] { return versions.value(ReadFakeFile(prefs).value_or(""), "other"); }},
+        {"login item",
+         [this] { return QString(ReadFakeFile(loginItem.entryPath()).value_or("")); }},
+        {"application",
+         [this] {
+             MainWindow* window = app->mainWindow();
+             return QStringList{
+                 window->isVisible() ? "window shown" : "window hidden",
+                 window->geometry() == frame ? "in place" : "moved",
+                 controller().isEngaged() ? "engaged" : "not engaged",
+                 Child<QPushButton>(&controller(), "restoreButton")->menu() == app->restoreMenu()
+                     ? "restore menu on the window"
+                     : "no restore menu"}
+                 .join(" | ");
+         }},
         {"notices", [this] { return ui.delivered.join(" ; "); }},
         {"opened", [this] { return ui.mac.workspaceLog().join(" ; "); }},
         {"asked", [this] {
@@ -171,13 +268,27 @@ protected:
          }}};
 
     UiHarness ui;
+    QString prefs;
+    QMap<QByteArray, QString> versions;
+    QRect frame;
+    QString previewed;
+    qint64 program = 0;
+    const QByteArray previewProgram = qgetenv("QUILLET_PREVIEW_PROGRAM");
+    XdgAutostartLoginItem loginItem{ui.mac.home(), "quillet", "Quillet", "/opt/My Apps/Quillet"};
+    ReleasePageUpdater updater{ui.platform.workspace, ui.platform.prompter,
+                               QUrl("https://quillet.app/releases")};
+    QSettings preferences{ui.mac.homePath("Library/Preferences/app.quillet.Quillet.ini"),
+                          QSettings::IniFormat};
+    std::unique_ptr<AppDelegate> app;
 };
 
 TEST_P(MainControllerTest, Story) {
     PlayStory(QString("ui/window/%1.tsv").arg(GetParam()), steps, views);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stories, MainControllerTest, testing::Values("uninstalls", "edits"),
+INSTANTIATE_TEST_SUITE_P(Stories, MainControllerTest,
+                         testing::Values("uninstalls", "edits", "launch", "restores",
+                                         "restore_after_edit", "damaged_point", "preview"),
                          [](const auto& info) { return std::string(info.param); });
 
 }  // namespace

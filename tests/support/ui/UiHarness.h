@@ -10,11 +10,17 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 
 #include "app/ui/MainControllerDelegate.h"
 #include "app/ui/UserNotifier.h"
 #include "tests/support/CommandBuild.h"
 #include "tests/support/EngineHarness.h"
+
+// Lists in failure messages as their texts.
+inline void PrintTo(const QStringList& texts, std::ostream* out) {
+    *out << '[' << texts.join(" | ").toStdString() << ']';
+}
 
 namespace quillet {
 

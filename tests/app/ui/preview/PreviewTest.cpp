@@ -1,19 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
-#include <csignal>
 
-#include "app/ui/ExistingSignatureController.h"
-#include "app/ui/MainController.h"
-#include "app/ui/PreviewSignatureController.h"
-#include "app/ui/SignatureButtonView.h"
 #include "app/ui/preview/PreviewView.h"
 #include "tests/support/DataTable.h"
-#include "tests/support/ui/UiHarness.h"
 
 namespace quillet {
 namespace {
@@ -59,42 +52,6 @@ TEST(PreviewViewTest, RunsNoScriptLoadsALargeTextAndSendsLinksOut) {
     }
     EXPECT_EQ(opened, QStringList{"https://example.org/x"});
     EXPECT_EQ(view.webView()->url(), before);
-}
-
-// The preview program lives only as long as the preview: the web engine's memory and processes go
-// with it.
-TEST(PreviewProgramTest, LivesWhileThePreviewShowsAndAMissingProgramIsALoadThatFailed) {
-    UiHarness ui;
-    ui.addSignature({.name = "First"});
-    ui.addSignature({.name = "Second", .key = "k2"});
-    auto& panel = *ui.main().existingSignatureController();
-    const auto open = [&]() -> PreviewSignatureController* {
-        QTest::mouseClick(panel.findChild<QAbstractButton*>("previewButton"), Qt::LeftButton);
-        PreviewSignatureController* preview = panel.visiblePreview();
-        if (!preview)
-            return nullptr;
-        QSignalSpy loaded(preview, &PreviewSignatureController::loaded);
-        return loaded.wait(60000) && loaded.front().front().toBool() ? preview : nullptr;
-    };
-
-    PreviewSignatureController* preview = open();
-    ASSERT_TRUE(preview && preview->previewProcess());
-    const qint64 program = preview->previewProcess()->processId();
-    ASSERT_EQ(::kill(static_cast<pid_t>(program), 0), 0);
-    QTest::mouseClick(ui.main().signatureButtons()[1], Qt::LeftButton);
-    UiHarness::settle();
-    EXPECT_FALSE(panel.visiblePreview());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ::kill(static_cast<pid_t>(program), 0) != 0; }, 5000));
-
-    const QByteArray programPath = qgetenv("QUILLET_PREVIEW_PROGRAM");
-    qputenv("QUILLET_PREVIEW_PROGRAM", "/nonexistent/quillet-preview");
-    QTest::mouseClick(panel.findChild<QAbstractButton*>("previewButton"), Qt::LeftButton);
-    preview = panel.visiblePreview();
-    ASSERT_TRUE(preview);
-    QSignalSpy loaded(preview, &PreviewSignatureController::loaded);
-    EXPECT_TRUE(loaded.wait(10000));
-    EXPECT_FALSE(loaded.value(0).value(0).toBool());
-    qputenv("QUILLET_PREVIEW_PROGRAM", programPath);
 }
 
 }  // namespace
