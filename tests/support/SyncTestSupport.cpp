@@ -237,7 +237,11 @@ QStringList SampleClientWorld::emails() const {
 }
 
 QString UnescapedCell(QString text) {
-    return text.replace("\\n", "\n").replace("\\0", QString(QChar(0)));
+    static const QRegularExpression unicode(R"(\\u([0-9a-f]{4}))");
+    text.replace("\\n", "\n").replace("\\t", "\t").replace("\\r", "\r").replace("\\0", QChar(0));
+    for (auto code = unicode.match(text); code.hasMatch(); code = unicode.match(text))
+        text.replace(code.capturedStart(), 6, QChar(code.captured(1).toUShort(nullptr, 16)));
+    return text;
 }
 
 QStringList WithTestUuids(QStringList row) {

@@ -158,7 +158,8 @@ public:
     OutlookSyncEnvironment outlook{runner, *platform.bundle, std::chrono::milliseconds(0)};
 };
 
-// A text in a row of tests/data: "\n" stands for a line break, "\0" for a NUL.
+// A text in a row of tests/data: "\n", "\t", "\r" and "\0" stand for a line feed, a tab, a
+// carriage return and a NUL, "\uXXXX" for that code unit.
 QString UnescapedCell(QString text);
 // The row with each "uuidN" in it replaced by TestUuidText(N).
 QStringList WithTestUuids(QStringList row);
