@@ -70,8 +70,9 @@ void RecordInstalled(Signature& signature, ClientKind kind, const QString& email
 // Mozilla accounts "EMAIL" with identity numbers 1, 2, ... in order.
 AccountsInfo MozillaAccountsInfo(
     const QStringList& emails, AccountsInfoStatus status = AccountsInfoStatus::discoverySucceeded);
-AccountsInfo SparkAccountsInfo(const QStringList& emails,
-                               AccountsInfoStatus status = AccountsInfoStatus::discoverySucceeded);
+// Discovered accounts of the client as the accounts cache gives them: each "email|key=value|...",
+// with the fields of the client's entries in the cache.
+AccountsInfo CachedAccountsInfo(ClientKind kind, const QStringList& accounts);
 
 // The rows of a story of a client's sync that concern Quillet's signatures, the same for every
 // client (tests/data/sync/README.md).

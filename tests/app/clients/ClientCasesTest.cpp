@@ -223,18 +223,13 @@ private:
                 .value_or("-"));
     }
 
-    // The client's accounts of those emails (comma-separated), as the cache would give them.
+    // The client's accounts of those emails (comma-separated), each with any field the cache
+    // requires.
     static Accounts AccountsOf(const QString& client, const QString& emails) {
-        QString entries;
-        for (const QString& email : emails.split(',', Qt::SkipEmptyParts)) {
-            entries += "<dict><key>email</key><string>" + email +
-                       "</string><key>uuid</key><string>U</string><key>type</key><string>imap"
-                       "</string><key>idString</key><string>1</string></dict>";
-        }
-        const PlistRead plist = Plist::parse(
-            ("<plist><dict><key>" + client + "</key><array>" + entries + "</array></dict></plist>")
-                .toUtf8());
-        return CachedAccountsFromPlist(*plist).at(*ClientKindFromStoredText(client));
+        QStringList accounts = emails.split(',', Qt::SkipEmptyParts);
+        for (QString& account : accounts)
+            account += "|uuid=U|type=imap|idString=1";
+        return CachedAccountsInfo(*ClientKindFromStoredText(client), accounts).accounts;
     }
     static AccountsInfoStatus StatusNamed(const QString& name) {
         using enum AccountsInfoStatus;
