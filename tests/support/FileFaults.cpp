@@ -73,8 +73,7 @@ QString FileFaultsLibraryPath() {
 
 QProcessEnvironment FileFaultsEnvironment(QProcessEnvironment environment, const QString& folder,
                                           FileFaultAction action, long target,
-                                          const QString& reportPath, const QString& ignoredSuffix,
-                                          int errorNumber) {
+                                          const QString& reportPath) {
     environment.insert("LD_PRELOAD", FileFaultsLibraryPath());
     // The sanitizers' runtime wants to come first among the libraries; the preloaded one is
     // not instrumented and does not mind coming before it.
@@ -83,11 +82,9 @@ QProcessEnvironment FileFaultsEnvironment(QProcessEnvironment environment, const
                        (asan.isEmpty() ? QString() : asan + ":") + "verify_asan_link_order=0");
     environment.insert("QUILLET_FILE_FAULTS",
                        QString("%1 %2 %3").arg(kActionNames[int(action)]).arg(target).arg(folder));
-    environment.insert("QUILLET_FILE_FAULTS_IGNORE", ignoredSuffix);
+    environment.insert("QUILLET_FILE_FAULTS_IGNORE", ".log");
     if (!reportPath.isEmpty())
         environment.insert("QUILLET_FILE_FAULTS_REPORT", reportPath);
-    if (errorNumber != 0)
-        environment.insert("QUILLET_FILE_FAULTS_ERRNO", QString::number(errorNumber));
     return environment;
 }
 

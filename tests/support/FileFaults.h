@@ -40,15 +40,12 @@ public:
 };
 
 // The path of the preload library, and an environment that preloads it into a child with the
-// action at the Nth operation under the folder; with a report path, the child writes the number
-// of operations it counted there when it exits normally; with an errno, the failing operation
-// fails with it instead of its own.
+// action at the Nth operation under the folder (logs aside); with a report path, the child writes
+// the number of operations it counted there when it exits normally.
 QString FileFaultsLibraryPath();
 QProcessEnvironment FileFaultsEnvironment(QProcessEnvironment environment, const QString& folder,
                                           FileFaultAction action, long target,
-                                          const QString& reportPath = {},
-                                          const QString& ignoredSuffix = ".log",
-                                          int errorNumber = 0);
+                                          const QString& reportPath = {});
 
 // A power cut after a kill: the environment makes the child note, in the journal, which files it
 // wrote since they were last synchronised; CutPower then takes off the files under the folder

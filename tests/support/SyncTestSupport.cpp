@@ -8,6 +8,7 @@
 
 #include "app/clients/Detection.h"
 #include "app/clients/OutlookMode.h"
+#include "app/clients/accounts/AccountsCache.h"
 #include "app/clients/sync/AppleMailSync.h"
 #include "app/clients/sync/OutlookSync.h"
 #include "app/clients/sync/PostboxSync.h"
@@ -76,12 +77,21 @@ AccountsInfo MozillaAccountsInfo(const QStringList& emails, AccountsInfoStatus s
     return info;
 }
 
-AccountsInfo SparkAccountsInfo(const QStringList& emails, AccountsInfoStatus status) {
-    AccountsInfo info;
-    info.status = status;
-    for (const QString& email : emails)
-        info.accounts.push_back(std::make_shared<SparkAccount>(email, std::nullopt, std::nullopt));
-    return info;
+AccountsInfo CachedAccountsInfo(ClientKind kind, const QStringList& accounts) {
+    QString entries;
+    for (const QString& account : accounts) {
+        QStringList fields = account.split('|');
+        entries += "<dict><key>email</key><string>" + fields.takeFirst() + "</string>";
+        for (const QString& field : fields) {
+            entries += "<key>" + field.section('=', 0, 0) + "</key><string>" +
+                       field.section('=', 1) + "</string>";
+        }
+        entries += "</dict>";
+    }
+    const PlistRead plist = Plist::parse(("<plist><dict><key>" + StoredText(kind) +
+                                          "</key><array>" + entries + "</array></dict></plist>")
+                                             .toUtf8());
+    return {AccountsInfoStatus::discoverySucceeded, CachedAccountsFromPlist(*plist).at(kind), {}};
 }
 
 QStringList TestSignatures::descriptions() const {
@@ -190,22 +200,12 @@ QString TestDataPath(const QString& relativePath) {
 SampleClientWorld::SampleClientWorld(ClientKind kind) : kind(kind) {
     BuildSampleMac(mac);
     clients = FindInstalledClients(mac.paths(), OutlookModeProbe(mac.paths()));
-    QStringList emails;
+    QStringList cells;
     for (const QStringList& row : ReadDataTable("sync/sample-accounts.tsv")) {
-        if (row[0] != StoredText(kind))
-            continue;
-        emails << row[1];
-        if (kind == ClientKind::appleMail) {
-            accounts.accounts.push_back(
-                std::make_shared<AppleMailAccount>(row[1], row[2], "imap", std::nullopt));
-        } else if (kind == ClientKind::outlook) {
-            accounts.accounts.push_back(std::make_shared<OutlookAccount>(row[1], row[2], row[3]));
-        }
+        if (row[0] == StoredText(kind))
+            cells << row.mid(1).join('|');
     }
-    if (accounts.accounts.empty())
-        accounts =
-            kind == ClientKind::spark ? SparkAccountsInfo(emails) : MozillaAccountsInfo(emails);
-    accounts.status = AccountsInfoStatus::discoverySucceeded;
+    accounts = CachedAccountsInfo(kind, cells);
     ReplaceFolder(mac.home(), template_.path() + "/home");
     ReplaceFolder(mac.rootPath("/var/fake-mac"), template_.path() + "/state");
     reset();
@@ -237,7 +237,11 @@ QStringList SampleClientWorld::emails() const {
 }
 
 QString UnescapedCell(QString text) {
-    return text.replace("\\n", "\n").replace("\\0", QString(QChar(0)));
+    static const QRegularExpression unicode(R"(\\u([0-9a-f]{4}))");
+    text.replace("\\n", "\n").replace("\\t", "\t").replace("\\r", "\r").replace("\\0", QChar(0));
+    for (auto code = unicode.match(text); code.hasMatch(); code = unicode.match(text))
+        text.replace(code.capturedStart(), 6, QChar(code.captured(1).toUShort(nullptr, 16)));
+    return text;
 }
 
 QStringList WithTestUuids(QStringList row) {

@@ -70,8 +70,9 @@ void RecordInstalled(Signature& signature, ClientKind kind, const QString& email
 // Mozilla accounts "EMAIL" with identity numbers 1, 2, ... in order.
 AccountsInfo MozillaAccountsInfo(
     const QStringList& emails, AccountsInfoStatus status = AccountsInfoStatus::discoverySucceeded);
-AccountsInfo SparkAccountsInfo(const QStringList& emails,
-                               AccountsInfoStatus status = AccountsInfoStatus::discoverySucceeded);
+// Discovered accounts of the client as the accounts cache gives them: each "email|key=value|...",
+// with the fields of the client's entries in the cache.
+AccountsInfo CachedAccountsInfo(ClientKind kind, const QStringList& accounts);
 
 // The rows of a story of a client's sync that concern Quillet's signatures, the same for every
 // client (tests/data/sync/README.md).
@@ -158,7 +159,8 @@ public:
     OutlookSyncEnvironment outlook{runner, *platform.bundle, std::chrono::milliseconds(0)};
 };
 
-// A text in a row of tests/data: "\n" stands for a line break, "\0" for a NUL.
+// A text in a row of tests/data: "\n", "\t", "\r" and "\0" stand for a line feed, a tab, a
+// carriage return and a NUL, "\uXXXX" for that code unit.
 QString UnescapedCell(QString text);
 // The row with each "uuidN" in it replaced by TestUuidText(N).
 QStringList WithTestUuids(QStringList row);

@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <algorithm>
 
+#include <sys/stat.h>
+
 #include "app/base/AppleScript.h"
 #include "app/clients/Detection.h"
 #include "app/clients/DetectionProfiles.h"
@@ -12,6 +14,7 @@
 #include "app/clients/ProfilesIni.h"
 #include "app/clients/accounts/AccountsCache.h"
 #include "app/clients/accounts/AppleMailAccounts.h"
+#include "app/clients/accounts/DiscoveredAccounts.h"
 #include "app/clients/accounts/MozillaAccounts.h"
 #include "app/clients/accounts/OutlookAccounts.h"
 #include "app/clients/accounts/SparkAccounts.h"
@@ -28,10 +31,14 @@ namespace quillet {
 namespace {
 
 // The rows that a case expects to find; every other row lays the machine out.
-const QStringList kFound{
-    "list",    "detect", "default-profile", "default", "text",    "no-text",
-    "account", "none",   "published",       "ran",     "profile", "config",
-    "log",     "notice", "alert",           "opened",  "version", "account-id"};
+const QStringList kFound{"list",    "detect",     "default-profile",
+                         "default", "text",       "no-text",
+                         "account", "none",       "published",
+                         "ran",     "profile",    "config",
+                         "log",     "notice",     "alert",
+                         "opened",  "version",    "account-id",
+                         "save",    "discovered", "info",
+                         "cache-is"};
 
 const QStringList kOutlookClasses{"16.80 or newer", "16.41 to 79", "16 before 41", "15",
                                   "14 or older"};
@@ -81,6 +88,18 @@ public:
             EXPECT_TRUE(QFile::remove(place(cell(1))) || QDir(place(cell(1))).removeRecursively());
         else if (what == "defaults")
             _mac.setDefaults(cell(1), cell(2), cell(3));
+        else if (what == "found")
+            _infos[*ClientKindFromStoredText(cell(1))] = {
+                StatusNamed(cell(2)), AccountsOf(cell(1), cell(3)), AccountsOf(cell(1), cell(4))};
+        else if (what == "other-process")
+            _infos.clear();
+        else if (what == "discovered")
+            return discovered(row);
+        else if (what == "save")
+            return save();
+        else if (what == "cache-is")
+            return {"cache-is\t" + QString(ReadFakeFile(place("cache")).value_or("-"))
+                                       .remove(QRegularExpression("\\s*\n\\s*"))};
         else if (what == "text" || what == "no-text")  // what a script does, the stand-in cannot
             return _runner.appleScriptText(cell(1)).value_or("").contains(cell(2)) ==
                            (what == "text")
@@ -187,10 +206,10 @@ private:
             for (const QString& description : Descriptions(accounts))
                 descriptions.append(StoredText(kind) + ": " + description);
         }
-        SaveCachedAccounts(_folder + "/again", infos);
-        EXPECT_TRUE(
-            ReadFakeFile(CachedAccountsPath(_folder + "/again")).value_or("").startsWith("<?xml"));
-        for (const auto& [kind, accounts] : LoadCachedAccounts(_folder + "/again"))
+        const QString again = _folder + " again";
+        SaveCachedAccounts(again, infos);
+        EXPECT_TRUE(ReadFakeFile(CachedAccountsPath(again)).value_or("").startsWith("<?xml"));
+        for (const auto& [kind, accounts] : LoadCachedAccounts(again))
             EXPECT_EQ(Descriptions(accounts), Descriptions(loaded.at(kind)));
         return descriptions;
     }
@@ -202,6 +221,52 @@ private:
             "default\t" + ProfilesIniDefaultProfile(home).value_or("-") + "\t" +
             FindDefaultMozillaProfile(ClientKind::thunderbird, {home}, {home + "/Profiles"})
                 .value_or("-"));
+    }
+
+    // The client's accounts of those emails (comma-separated), each with any field the cache
+    // requires.
+    static Accounts AccountsOf(const QString& client, const QString& emails) {
+        QStringList accounts = emails.split(',', Qt::SkipEmptyParts);
+        for (QString& account : accounts)
+            account += "|uuid=U|type=imap|idString=1";
+        return CachedAccountsInfo(*ClientKindFromStoredText(client), accounts).accounts;
+    }
+    static AccountsInfoStatus StatusNamed(const QString& name) {
+        using enum AccountsInfoStatus;
+        for (const auto status : {discovering, discoverySucceeded, discoveryFailed}) {
+            if (CaseName(status) == name)
+                return status;
+        }
+        return loadedFromCacheOrEmpty;
+    }
+
+    // A discovery's result (`failed`, `partial` or `complete`, then its emails) applied to what
+    // this process holds for the client.
+    QStringList discovered(const QStringList& row) {
+        AccountsInfo& info = _infos[*ClientKindFromStoredText(row[1])];
+        ApplyDiscoveredAccounts(
+            info, row[2] == "failed" ? std::nullopt : std::optional(AccountsOf(row[1], row[3])),
+            row[2] == "partial");
+        const auto emails = [](const Accounts& accounts) {
+            QStringList list;
+            for (const AccountPtr& account : accounts)
+                list.append(account->email());
+            return list.join(',');
+        };
+        return {row.join('\t'), "info\t" + CaseName(info.status) + '\t' + emails(info.accounts) +
+                                    '\t' + emails(info.cachedAccounts)};
+    }
+
+    // Saves what this process holds; a save that changes nothing must not replace the file.
+    QStringList save() {
+        const auto inode = [this] {
+            struct stat status {};
+            ::stat(QFile::encodeName(place("cache")).constData(), &status);
+            return status.st_ino;
+        };
+        const auto before = inode();
+        SaveCachedAccounts(_folder, _infos);
+        return {QString("save\t") + (inode() == before ? "file unchanged" : "file written")};
     }
 
     // "-" stands for a name the account lacks, and for no identifier at all.
@@ -254,6 +319,7 @@ private:
     std::vector<FakeSparkAccountRow> _spark;
     QStringList _prefs;
     std::vector<QStringList> _published;
+    std::map<ClientKind, AccountsInfo> _infos;  // what this process holds when it saves the cache
 };
 
 // Each file lays out a machine, hostile and damaged inputs included; after each "list" or

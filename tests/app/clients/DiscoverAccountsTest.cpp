@@ -7,9 +7,7 @@
 #include <thread>
 
 #include "app/base/AppleScript.h"
-#include "app/clients/accounts/AccountsCache.h"
 #include "app/clients/accounts/DiscoverAccounts.h"
-#include "app/clients/accounts/DiscoveredAccounts.h"
 #include "app/demo/FakeMacAccounts.h"
 #include "common/Log.h"
 #include "platform/EventLoop.h"
@@ -130,48 +128,6 @@ TEST_F(DiscoverAccountsTest, ClientsAreListedOneAfterTheOtherAndHandedToTheMainT
     QCoreApplication::processEvents();
     EXPECT_TRUE(calls.isEmpty());
     EXPECT_EQ(finishedCount, 0);
-}
-
-// What the engine does with each result: the cache file after a failure and after a partial and
-// a complete publication.
-TEST_F(DiscoverAccountsTest, PublicationsChangeTheAccountsInfoAndTheCacheAsTheEngineDoes) {
-    const QString folder = mac.paths().applicationSupport() + "/Quillet";
-    AccountPtr cachedMail =
-        std::make_shared<AppleMailAccount>("old@x.org", "U-0", "imap", std::nullopt);
-    AccountPtr cachedOutlook =
-        std::make_shared<OutlookAccount>("kept@x.org", std::nullopt, std::nullopt);
-    std::map<ClientKind, AccountsInfo> infos{
-        {ClientKind::appleMail, {AccountsInfoStatus::discovering, {cachedMail}, {cachedMail}}},
-        {ClientKind::outlook, {AccountsInfoStatus::discovering, {cachedOutlook}, {cachedOutlook}}}};
-    SaveCachedAccounts(folder, infos);
-    mac.setScriptResult("AppleMail-ListAccounts-1012Plus", "", "execution error: gone (-1)", 1);
-    SetFakeOutlookAccounts(mac, {{"a@x.org", "", "", "exchange"},
-                                 {"kept@x.org", "", "", "imap"},
-                                 {"g@gmail.com", "", "", "google"}});
-    auto outlook = info(ClientKind::outlook);
-    outlook->outlookVersionKindQ = OutlookVersionKind::v15;
-
-    // After each call: the status, both lists and what the cache file holds for that client.
-    using Step = std::tuple<AccountsInfoStatus, QStringList, QStringList, QStringList>;
-    std::vector<Step> steps;
-    start({{ClientKind::appleMail, info(ClientKind::appleMail)}, {ClientKind::outlook, outlook}},
-          [&](ClientKind kind, const std::optional<Accounts>& accounts, bool partial) {
-              ApplyDiscoveredAccounts(infos[kind], accounts, partial);
-              SaveCachedAccounts(folder, infos);
-              steps.emplace_back(infos[kind].status, Emails(infos[kind].accounts),
-                                 Emails(infos[kind].cachedAccounts),
-                                 Emails(LoadCachedAccounts(folder)[kind]));
-          });
-    ASSERT_TRUE(runUntilFinished());
-
-    const QStringList old{"old@x.org"}, kept{"kept@x.org"};
-    const QStringList all{"a@x.org", "kept@x.org", "g@gmail.com"};
-    EXPECT_EQ(steps, (std::vector<Step>{
-                         {AccountsInfoStatus::discoveryFailed, old, old, old},
-                         // Partial: new emails appended, the status and the cache unchanged.
-                         {AccountsInfoStatus::discovering, {"kept@x.org", "a@x.org"}, kept, kept},
-                         {AccountsInfoStatus::discoverySucceeded, all, all, all}}));
-    EXPECT_EQ(Emails(LoadCachedAccounts(folder)[ClientKind::appleMail]), old);
 }
 
 }  // namespace

@@ -12,22 +12,12 @@
 namespace quillet {
 namespace {
 
-// The rows of tests/data/prefs/lines.tsv.
-TEST(PrefsFileTest, PreferenceLinesNeedTheQuotedKeyACommaAndABlank) {
-    const std::vector<QStringList> rows = ReadDataTable("prefs/lines.tsv");
-    ASSERT_EQ(rows.size(), 8u);
-    for (const QStringList& row : rows) {
-        ASSERT_EQ(row.size(), 3) << row.join(" / ").toStdString();
+// The rows of tests/data/prefs/lines.tsv and edits.tsv, and of tests/data/clients/prefs/reads.tsv.
+TEST(PrefsFileTest, LinesReadAndEditAsTheirRowsSay) {
+    for (const QStringList& row : ReadDataTable("prefs/lines.tsv")) {
         const auto parsed = ParsePrefsLine(row[0]);
-        const QStringList found =
-            parsed ? QStringList{parsed->key, parsed->rawValue} : QStringList{"-", "-"};
-        EXPECT_EQ(found.join(' ').toStdString(), row.mid(1).join(' ').toStdString())
-            << row[0].toStdString();
+        EXPECT_EQ(parsed ? parsed->key + ' ' + parsed->rawValue : "- -", row[1] + ' ' + row[2]);
     }
-}
-
-// The rows of tests/data/clients/prefs/reads.tsv.
-TEST(PrefsFileTest, LinesAndStringValuesReadAsMozillaWroteThem) {
     for (const QStringList& row : ReadDataTable("clients/prefs/reads.tsv")) {
         const auto lines = ReadPrefsFileLines(TestDataPath("clients/prefs/" + row[0]));
         const auto value =
@@ -38,21 +28,14 @@ TEST(PrefsFileTest, LinesAndStringValuesReadAsMozillaWroteThem) {
         EXPECT_EQ(found, QJsonDocument::fromJson(("[" + row[2] + "]").toUtf8()).array().at(0))
             << row.join(' ').toStdString();
     }
-}
-
-// The rows of tests/data/prefs/edits.tsv.
-TEST(PrefsFileTest, SettingAndRemovingLeaveTheOtherLinesInPlace) {
-    const std::vector<QStringList> rows = ReadDataTable("prefs/edits.tsv");
-    ASSERT_EQ(rows.size(), 6u);
-    for (const QStringList& row : rows) {
-        ASSERT_EQ(row.size(), 6) << row.join(" / ").toStdString();
+    for (const QStringList& row : ReadDataTable("prefs/edits.tsv")) {
         const QStringList lines = row[1].split('|');
         const QStringList keys = row[2].split(',');
         const QStringList edited =
             row[3] != "-"     ? SetPrefsLine(lines, row[2], row[3], row[4])
             : keys.size() > 1 ? RemovePrefsLines(lines, std::set<QString>(keys.begin(), keys.end()))
                               : RemovePrefsLines(lines, row[2]);
-        EXPECT_EQ(edited.join('|').toStdString(), row[5].toStdString()) << row[0].toStdString();
+        EXPECT_EQ(edited.join('|'), row.value(5)) << row[0].toStdString();
     }
 }
 

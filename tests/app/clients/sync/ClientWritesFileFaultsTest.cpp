@@ -2,13 +2,12 @@
 // is in the log even when the process dies at the change's first file operation. Lines are
 // otherwise gathered in memory, so each case fails without the seam's wait for the log.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
 #include <functional>
-#include <optional>
 
 #include "app/clients/sync/ClientWrites.h"
 #include "common/Log.h"
@@ -18,82 +17,48 @@
 namespace quillet {
 namespace {
 
-// `make` lays out what the change needs in the client's folder, then changes the client through
-// the sync pass's writes, arming the faults to kill at the change's first operation right before
-// it (after counting, so that the files it opened earlier count too).
-using Arm = std::function<void(FileFaultAction)>;
-struct Change {
-    const char* name;
-    std::function<void(const QString& client, const Arm& arm)> make;
-};
-
-// Makes the change in a process of its own that logs the line first and is killed at the change.
-void KillAtTheChange(const Change& change) {
-    SCOPED_TRACE(change.name);
-    QTemporaryDir temporary;
-    const QString logs = temporary.path() + "/Logs";
-    const QString client = temporary.path() + "/client";
-    ASSERT_TRUE(QDir().mkpath(client));
-    const QString line = QString("Changing %1 in %2...").arg(change.name, client);
-    // The log's batches may wait a minute: only the seam puts the line on disk in time.
-    const LoggerLimits limits{kLogRotationBytes, std::chrono::minutes(1)};
-    EXPECT_EXIT(
-        {
-            Logger logger(logs, "v", {}, limits);
-            InstallProcessLogger(&logger);
-            logger.sync();
-            LogInfo(line);
-            std::optional<FileFaults> faults;
-            change.make(client, [&](FileFaultAction action) {
-                faults.reset();
-                faults.emplace(client, action, action == FileFaultAction::kill ? 1 : 0);
-            });
-            std::_Exit(0);  // not reached: the change's first operation kills the process
-        },
-        testing::KilledBySignal(SIGKILL), "");
-    QFile log(logs + "/" + kLogFileName);
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(log.readAll().contains(("Info: " + line + "\n").toUtf8()));
-}
-
-const Change kChanges[] = {
-    Change{"a file",
-           [](const QString& client, const Arm& arm) {
-               arm(FileFaultAction::kill);
-               DirectClientWrites().writeFile(client + "/prefs.js", "user_pref(\"a\", 1);");
-           }},
-    Change{"a removed file",
-           [](const QString& client, const Arm& arm) {
-               QFile(client + "/old.mailsignature").open(QIODevice::WriteOnly);
-               arm(FileFaultAction::kill);
-               DirectClientWrites().removeFile(client + "/old.mailsignature");
-           }},
-    Change{"a removed folder",
-           [](const QString& client, const Arm& arm) {
-               QDir().mkpath(client + "/cache/a");
-               arm(FileFaultAction::kill);
-               DirectClientWrites().removeFolder(client + "/cache");
-           }},
-    Change{"a database",
-           [](const QString& client, const Arm& arm) {
-               // The commit is the change.
-               arm(FileFaultAction::count);
-               sqlite3* database = nullptr;
-               sqlite3_open((client + "/settings.sqlite").toUtf8().constData(), &database);
-               sqlite3_exec(database,
-                            "CREATE TABLE settings (itemKey TEXT); BEGIN; "
-                            "INSERT INTO settings VALUES ('k');",
-                            nullptr, nullptr, nullptr);
-               arm(FileFaultAction::kill);
-               sqlite3_exec(database, DirectClientWrites().transactionEnd().toUtf8().constData(),
-                            nullptr, nullptr, nullptr);
-           }},
+// Each change in the client's folder, which holds "old" and "cache/a". A database's change is
+// its commit, which the sync runs with the text the seam gives it: the process dies right then.
+const std::pair<const char*, std::function<void(const QString&)>> kChanges[] = {
+    {"a file", [](const QString& client) { DirectClientWrites().writeFile(client + "/new", "x"); }},
+    {"a removed file",
+     [](const QString& client) { DirectClientWrites().removeFile(client + "/old"); }},
+    {"a removed folder",
+     [](const QString& client) { DirectClientWrites().removeFolder(client + "/cache"); }},
+    {"a database",
+     [](const QString&) {
+         DirectClientWrites().transactionEnd();
+         std::raise(SIGKILL);
+     }},
 };
 
 TEST(ClientWritesFileFaultsTest, ALineLoggedBeforeAChangeSurvivesAKillAtTheChange) {
     ASSERT_TRUE(FileFaults::Available());
-    for (const Change& change : kChanges)
-        KillAtTheChange(change);
+    for (const auto& [name, change] : kChanges) {
+        SCOPED_TRACE(name);
+        QTemporaryDir temporary;
+        const QString logs = temporary.path() + "/Logs";
+        const QString client = temporary.path() + "/client";
+        ASSERT_TRUE(QDir().mkpath(client + "/cache/a"));
+        ASSERT_TRUE(QFile(client + "/old").open(QIODevice::WriteOnly));
+        const QString line = QString("Changing %1 in %2...").arg(name, client);
+        // The log's batches may wait a minute: only the seam puts the line on disk in time.
+        const LoggerLimits limits{kLogRotationBytes, std::chrono::minutes(1)};
+        EXPECT_EXIT(
+            {
+                Logger logger(logs, "v", {}, limits);
+                InstallProcessLogger(&logger);
+                logger.sync();
+                LogInfo(line);
+                const FileFaults faults(client, FileFaultAction::kill, 1);
+                change(client);
+                std::_Exit(0);  // not reached: the change's first operation kills the process
+            },
+            testing::KilledBySignal(SIGKILL), "");
+        QFile log(logs + "/" + kLogFileName);
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(log.readAll().contains(("Info: " + line + "\n").toUtf8()));
+    }
 }
 
 }  // namespace

@@ -46,52 +46,39 @@ TEST(ReplacedSettingsFileFaultsTest, ChangesMadeAtOnceAreAllKept) {
     }
 }
 
-TEST(ReplacedSettingsFileFaultsTest, ForgettingTouchesOnlyItsOwnClientStorageAndAccounts) {
-    QTemporaryDir folder;
-    const ReplacedSettings replaced(ReplacedSettingsPath(folder.path()));
-    ReplacedSettingsChanges both;
-    both.remembered["a@x.org"] = {{"pbSignatureKey", "\"mine\""}};
-    both.remembered["b@x.org"] = {{"pbSignatureKey", std::nullopt}};
-    ASSERT_FALSE(replaced.update(kPostbox, "/p", both, DirectClientWrites()));
-    ASSERT_FALSE(replaced.update(kThunderbird, "/p", both, DirectClientWrites()));
-    ASSERT_FALSE(replaced.update(kPostbox, "/q", both, DirectClientWrites()));
-
-    ReplacedSettingsChanges forget;
-    forget.forgotten.insert("a@x.org");
-    ASSERT_FALSE(replaced.update(kPostbox, "/p", forget, DirectClientWrites()));
-    EXPECT_EQ(replaced.read(kPostbox, "/p"),
-              (std::map<QString, ClientSettings>{{"b@x.org", {{"pbSignatureKey", std::nullopt}}}}));
-    EXPECT_EQ(replaced.read(kThunderbird, "/p")->size(), 2u);
-    EXPECT_EQ(replaced.read(kPostbox, "/q")->size(), 2u);
-
-    // A damaged file holds nothing to put back: it reads as empty and the next change replaces
-    // it.
-    QFile file(replaced.path());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[{\"client\":");
-    file.close();
-    EXPECT_EQ(replaced.read(kPostbox, "/q"), (std::map<QString, ClientSettings>()));
-    ASSERT_FALSE(replaced.update(kPostbox, "/q", both, DirectClientWrites()));
-    EXPECT_EQ(replaced.read(kPostbox, "/q")->size(), 2u);
-}
-
-// A file that is there but cannot be read (a failing disk, no file handle left) holds other
-// clients' settings: the change fails, and the file is neither replaced nor emptied. Nor does it
-// read as empty: a sync would take Quillet's signature away without giving back the person's.
-TEST(ReplacedSettingsFileFaultsTest, AKeptFileThatCannotBeReadIsNotReplaced) {
+// One file of kept settings over several clients and storages: forgetting touches only its own
+// client, storage and accounts. A file that is there but cannot be read (a failing disk, no file
+// handle left) holds other clients' settings: a change fails, and the file is neither replaced nor
+// emptied. Nor does it read as empty: a sync would take Quillet's signature away without giving
+// back the person's. A damaged one holds nothing to put back: it reads as empty and the next change
+// replaces it.
+TEST(ReplacedSettingsFileFaultsTest, AChangeTouchesOnlyItsOwnPlacesAndNeverAFileItCannotRead) {
     ASSERT_TRUE(FileFaults::Available());
     QTemporaryDir folder;
     const ReplacedSettings replaced(ReplacedSettingsPath(folder.path()));
-    ReplacedSettingsChanges postbox;
-    postbox.remembered["a@x.org"] = {{"pbSignatureKey", "\"mine\""}};
-    ASSERT_FALSE(replaced.update(kPostbox, "/p", postbox, DirectClientWrites()));
-    ReplacedSettingsChanges thunderbird;
+    const auto update = [&](ClientKind kind, const QString& storage,
+                            const ReplacedSettingsChanges& changes) {
+        return replaced.update(kind, storage, changes, DirectClientWrites());
+    };
+    ReplacedSettingsChanges both, forget, thunderbird;
+    both.remembered["a@x.org"] = {{"pbSignatureKey", "\"mine\""}};
+    both.remembered["b@x.org"] = {{"pbSignatureKey", std::nullopt}};
+    forget.forgotten.insert("a@x.org");
     thunderbird.remembered["t@x.org"] = {{"htmlSigText", "\"<p>Tom's own</p>\""}};
+    ASSERT_FALSE(update(kPostbox, "/p", both));
+    ASSERT_FALSE(update(kThunderbird, "/p", both));
+    ASSERT_FALSE(update(kPostbox, "/q", both));
+    ASSERT_FALSE(update(kPostbox, "/p", forget));
+    const std::map<QString, ClientSettings> kept{{"b@x.org", {{"pbSignatureKey", std::nullopt}}}};
+    EXPECT_EQ(replaced.read(kPostbox, "/p"), kept);
+    EXPECT_EQ(replaced.read(kThunderbird, "/p")->size(), 2u);
+    EXPECT_EQ(replaced.read(kPostbox, "/q")->size(), 2u);
+
     // It cannot be opened, then it gives only its first half: either way nothing is written.
     for (long target = 1, readCut = 0; !readCut; ++target) {
         FileFaults faulty(folder.path(), FileFaultAction::fail, target);
         faulty.faultReads(FileReadFault::cutShort);
-        const auto error = replaced.update(kThunderbird, "/t", thunderbird, DirectClientWrites());
+        const auto error = update(kThunderbird, "/t", thunderbird);
         ASSERT_TRUE(faulty.fired()) << "the file was never read";
         const QString fault = faulty.lastFault();
         readCut = fault.startsWith("read " + replaced.path() + " ");
@@ -99,17 +86,24 @@ TEST(ReplacedSettingsFileFaultsTest, AKeptFileThatCannotBeReadIsNotReplaced) {
             continue;
         SCOPED_TRACE(fault.toStdString());
         EXPECT_TRUE(error);
-        EXPECT_EQ(replaced.read(kPostbox, "/p"), postbox.remembered);
+        EXPECT_EQ(replaced.read(kPostbox, "/p"), kept);
     }
     EXPECT_EQ(replaced.read(kThunderbird, "/t"), (std::map<QString, ClientSettings>()));
     for (long target = 1;; ++target) {
         FileFaults faulty(folder.path(), FileFaultAction::fail, target);
         faulty.faultReads(FileReadFault::cutShort);
-        const auto kept = replaced.read(kPostbox, "/p");
+        const auto read = replaced.read(kPostbox, "/p");
         if (!faulty.fired())
             break;
-        EXPECT_EQ(kept, std::nullopt) << faulty.lastFault().toStdString();
+        EXPECT_EQ(read, std::nullopt) << faulty.lastFault().toStdString();
     }
+
+    QFile damaged(replaced.path());
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly) && damaged.write("[{\"client\":") > 0);
+    damaged.close();
+    EXPECT_EQ(replaced.read(kPostbox, "/q"), (std::map<QString, ClientSettings>()));
+    ASSERT_FALSE(update(kPostbox, "/q", both));
+    EXPECT_EQ(replaced.read(kPostbox, "/q")->size(), 2u);
 }
 
 }  // namespace

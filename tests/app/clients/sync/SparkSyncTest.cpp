@@ -65,7 +65,7 @@ public:
         const QString& what = row[0];
         const auto cell = [&](int i) { return row.value(i); };
         if (what == "accounts") {
-            accounts = SparkAccountsInfo(row.mid(1));
+            accounts = CachedAccountsInfo(kSpark, row.mid(1));
         } else if (what == "discovery") {
             accounts.status = AccountsInfoStatus::discoveryFailed;
         } else if (what == "database") {
