@@ -165,6 +165,10 @@ QString TargetPath(const QString& path) {
 
 }  // namespace
 
+QString FolderWrittenInto(const QString& path) {
+    return QFileInfo(TargetPath(path)).absolutePath();
+}
+
 std::optional<FileFailure> WriteFileAtomicallyOrFail(const QString& path,
                                                      const QByteArray& contents,
                                                      const FileAccess& access,

@@ -35,6 +35,10 @@ std::optional<FileFailure> WriteFileAtomicallyOrFail(
     const FileAccess& access = FileAccess::ofTarget(),
     Durability durability = Durability::powerLoss);
 
+// The folder a write of `path` renames its file into (that of the file a symbolic link there
+// points to): the one to synchronise after a write that left it out.
+QString FolderWrittenInto(const QString& path);
+
 // Makes the names given in the folder (by renames, creations, removals) survive a power loss.
 std::optional<FileFailure> SynchroniseFolderOrFail(const QString& folder);
 

@@ -329,8 +329,8 @@ std::variant<RestorePoint, QString> ReadWholeRestorePoint(const QString& folder)
 }
 
 std::variant<KeptFileDigest, QString> WriteKeptUnit(const QString& folder, const QString& file,
-                                                    const KeptUnit& unit) {
-    return WriteJson(folder, file, UnitJson(unit));
+                                                    const KeptUnit& unit, Durability durability) {
+    return WriteJson(folder, file, UnitJson(unit), durability);
 }
 
 std::variant<KeptFileDigest, QString> WriteKeptStore(const QString& folder,

@@ -46,9 +46,12 @@ struct KeptFileDigest {
     QString sha256;
 };
 
-// A record written durably into the point's folder: its digest, or what failed.
+// A record written into the point's folder (durably, unless `durability` leaves the folder to
+// the caller: records of files changed together share one synchronisation): its digest, or what
+// failed.
 std::variant<KeptFileDigest, QString> WriteKeptUnit(const QString& folder, const QString& file,
-                                                    const KeptUnit& unit);
+                                                    const KeptUnit& unit,
+                                                    Durability durability = Durability::powerLoss);
 // The finished point's record of the store leaves the folder to the manifest written after it.
 std::variant<KeptFileDigest, QString> WriteKeptStore(const QString& folder,
                                                      const std::vector<KeptStoreRecord>& records,

@@ -12,6 +12,7 @@
 #include "app/restore/RestorePointStore.h"
 #include "app/restore/RestorePoints.h"
 #include "common/Log.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileAccess.h"
 #include "platform/WholeFile.h"
 
@@ -61,9 +62,11 @@ public:
           _reason(std::move(reason)),
           _storeChanges(std::move(storeChanges)) {}
 
-    // A file is about to be written (or removed: no contents).
+    // A file is about to be written (or removed: no contents). Its record's name may be left to
+    // synchronisePoint(), before the change.
     std::optional<QString> fileWillChange(ClientKind client, const QString& path,
-                                          const EntryValue& contents) {
+                                          const EntryValue& contents,
+                                          Durability durability = Durability::powerLoss) {
         auto [file, first] = _files.try_emplace(path);
         if (first) {
             if (QFileInfo(path).isFile()) {
@@ -80,7 +83,18 @@ public:
         SetEntries(unit, file->second.before, contents);
         if (unit.entries.empty() && !file->second.unit)
             return std::nullopt;  // the same entries again: nothing to keep
-        return keep(std::move(unit), file->second.unit);
+        return keep(std::move(unit), file->second.unit, durability);
+    }
+
+    // Makes the names of the records written without it (and the manifest before the first)
+    // survive a power loss: one wait for the disk for all the files of a batch.
+    std::optional<QString> synchronisePoint() {
+        if (!_unsynchronised)
+            return std::nullopt;
+        if (const auto failure = SynchroniseFolderOrFail(_point->folder))
+            return failure->description;
+        _unsynchronised = false;
+        return std::nullopt;
     }
 
     std::optional<QString> rowsWillChange(ClientKind client, sqlite3* database,
@@ -273,14 +287,16 @@ private:
     }
 
     // Writes the unit's record before its change (over its earlier record when it has one).
-    std::optional<QString> keep(KeptUnit unit, std::optional<std::size_t> replacing) {
+    std::optional<QString> keep(KeptUnit unit, std::optional<std::size_t> replacing,
+                                Durability durability = Durability::powerLoss) {
         if (auto error = makePoint())
             return error;
         const std::size_t index = replacing.value_or(_units.size());
         const QString file = KeptUnitFileName(index + 1);
-        auto written = WriteKeptUnit(_point->folder, file, unit);
+        auto written = WriteKeptUnit(_point->folder, file, unit, durability);
         if (const auto* error = std::get_if<QString>(&written))
             return *error;
+        _unsynchronised = durability != Durability::powerLoss;
         if (replacing) {
             _units[index] = std::move(unit);
             _digests[index] = std::get<KeptFileDigest>(written);
@@ -315,6 +331,7 @@ private:
     QString _reason;
     StoreChangesSource _storeChanges;
     std::optional<RestorePoint> _point;  // the header while the pass runs
+    bool _unsynchronised = false;        // records written since the folder's last synchronisation
     std::vector<KeptUnit> _units;        // in the order kept
     std::vector<KeptFileDigest> _digests;
     std::map<QString, FileState> _files;
@@ -335,6 +352,27 @@ public:
         if (auto error = _state.fileWillChange(_client, path, contents))
             return FileFailure{"cannot keep a restore point: " + *error};
         return _state.target.writeFile(path, contents);
+    }
+    // Every file's record first, with one synchronisation of the point for them all, then the
+    // files. A record that cannot be kept fails its file: those before it are written.
+    std::optional<ClientBatchFailure> writeFiles(std::span<const ClientFileWrite> files) override {
+        std::size_t kept = 0;
+        std::optional<QString> error;
+        for (; kept < files.size() && !error; ++kept) {
+            error = _state.fileWillChange(_client, files[kept].path, files[kept].contents,
+                                          Durability::contentsOnly);
+        }
+        if (error)
+            --kept;
+        if (const auto unsynchronised = _state.synchronisePoint()) {
+            error = unsynchronised;
+            kept = 0;
+        }
+        if (auto failure = _state.target.writeFiles(files.first(kept)))
+            return failure;
+        if (error)
+            return ClientBatchFailure{kept, FileFailure{"cannot keep a restore point: " + *error}};
+        return std::nullopt;
     }
     bool removeFile(const QString& path) override {
         return !_state.fileWillChange(_client, path, std::nullopt) &&

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <functional>
+#include <span>
 
 #include "app/clients/accounts/AppleMailAccounts.h"
 #include "app/clients/sync/AppleMailLists.h"
@@ -143,31 +145,49 @@ std::optional<AppleMailFileWrite> NewPreferences(const QString& path, const Appl
     return AppleMailFileWrite{path, bytes == serialised(*file.plist) ? file.bytes : bytes};
 }
 
-// Nothing when the file was written or already held these bytes, else what failed.
-std::optional<FileFailure> Write(const AppleMailFileWrite& file, ClientWrites& writes) {
-    if (!file.contents.isEmpty() && FileHolds(file.path, file.contents))
-        return std::nullopt;
-    Info("Writing out " + file.path + "...");
-    if (file.contents.isEmpty())
-        return FileFailure{"nothing to write to " + file.path};
-    return writes.writeFile(file.path, file.contents);
-}
+// What a failed write of one file says, and the error that ends the sync (none: it goes on).
+using WriteFailed = std::function<std::optional<Error>(const FileFailure&)>;
 
-// Replaces the cloud copy in one rename, so that a failed copy leaves the previous file (and
-// iCloud never carries a deletion to the person's other Macs).
-std::optional<Error> Overwrite(const QString& cloudPath, const QByteArray& contents,
-                               ClientWrites& writes) {
-    if (!contents.isEmpty() && FileHolds(cloudPath, contents))
-        return std::nullopt;
-    Info("Overwriting " + cloudPath + "...");
-    const auto failure = contents.isEmpty() ? FileFailure{"nothing to write to " + cloudPath}
-                                            : writes.writeFile(cloudPath, contents);
-    if (failure) {
-        Fail("Could not overwrite " + cloudPath);
-        return Error{Kind::fileSystemCloud, cloudPath, failure->cause};
+// The files written one after the other, up to a removal, go to the disk together. Each is
+// logged when added and written (unless it holds its bytes already) when the batch is: a failure
+// is its own, and the files after one that ends the sync are not written.
+class WriteBatch {
+public:
+    explicit WriteBatch(ClientWrites& writes) : _writes(writes) {}
+
+    void add(const QString& logLine, const AppleMailFileWrite& file, WriteFailed failed) {
+        if (!file.contents.isEmpty() && FileHolds(file.path, file.contents))
+            return;
+        Info(logLine + " " + file.path + "...");
+        _files.push_back({file.path, file.contents});
+        _failed.push_back(std::move(failed));
     }
-    return std::nullopt;
-}
+
+    std::optional<Error> write() {
+        const std::span<const ClientFileWrite> files(_files);
+        std::optional<Error> error;
+        for (std::size_t next = 0; next < files.size() && !error; ++next) {
+            // A file with nothing to write fails without reaching the disk.
+            std::size_t end = next;
+            while (end < files.size() && !files[end].contents.isEmpty())
+                ++end;
+            const auto failure = _writes.writeFiles(files.subspan(next, end - next));
+            if (!failure && end == files.size())
+                break;
+            next = failure ? next + failure->index : end;
+            error = _failed[next](failure ? failure->failure
+                                          : FileFailure{"nothing to write to " + files[next].path});
+        }
+        _files.clear();
+        _failed.clear();
+        return error;
+    }
+
+private:
+    ClientWrites& _writes;
+    std::vector<ClientFileWrite> _files;
+    std::vector<WriteFailed> _failed;
+};
 
 void Delete(const QString& path, ClientWrites& writes) {
     if (!QFileInfo::exists(path))
@@ -256,39 +276,56 @@ std::optional<SyncAppleMailSignaturesError> WriteAppleMailChanges(const AppleMai
         Fail("Could not create Signatures directory at " + changes.signaturesFolder);
         return Error{Kind::fileSystem, changes.signaturesFolder};
     }
+    WriteBatch batch(writes);
+    const QString writing = QStringLiteral("Writing out");
     for (const auto& file : changes.signatureFiles) {
-        if (const auto failure = Write(file, writes)) {
-            Fail("Could not write out " + file.path + ": the file could not be replaced");
-            return Error{Kind::fileSystem, file.path, failure->cause};
-        }
+        batch.add(writing, file, [path = file.path](const FileFailure& failure) {
+            Fail("Could not write out " + path + ": the file could not be replaced");
+            return std::optional(Error{Kind::fileSystem, path, failure.cause});
+        });
     }
     for (const auto* list : {&changes.accountsMap, &changes.allSignatures}) {
-        if (const auto failure = Write(*list, writes)) {
-            Fail("Could not write out " + list->path);
-            return Error{Kind::fileSystem, list->path, failure->cause};
-        }
+        batch.add(writing, *list, [path = list->path](const FileFailure& failure) {
+            Fail("Could not write out " + path);
+            return std::optional(Error{Kind::fileSystem, path, failure.cause});
+        });
+    }
+    if (!changes.deletedFileNames.empty()) {
+        if (auto error = batch.write())
+            return error;
     }
     for (const QString& name : changes.deletedFileNames)
         Delete(changes.signaturesFolder + "/" + name, writes);
 
     if (!changes.cloudFolder.isEmpty()) {
-        if (changes.cloudAllSignatures) {
-            if (auto error = Overwrite(changes.cloudAllSignatures->path,
-                                       changes.cloudAllSignatures->contents, writes))
-                return error;
-        }
-        for (const auto& file : changes.signatureFiles) {
-            if (auto error = Overwrite(changes.cloudFolder + "/" + QFileInfo(file.path).fileName(),
-                                       file.contents, writes))
+        // Each cloud copy is replaced in one rename, so that a failed copy leaves the previous
+        // file (and iCloud never carries a deletion to the person's other Macs).
+        const auto overwrite = [&batch](const AppleMailFileWrite& file) {
+            batch.add("Overwriting", file, [path = file.path](const FileFailure& failure) {
+                Fail("Could not overwrite " + path);
+                return std::optional(Error{Kind::fileSystemCloud, path, failure.cause});
+            });
+        };
+        if (changes.cloudAllSignatures)
+            overwrite(*changes.cloudAllSignatures);
+        for (const auto& file : changes.signatureFiles)
+            overwrite({changes.cloudFolder + "/" + QFileInfo(file.path).fileName(), file.contents});
+        if (!changes.deletedFileNames.empty()) {
+            if (auto error = batch.write())
                 return error;
         }
         for (const QString& name : changes.deletedFileNames)
             Delete(changes.cloudFolder + "/" + name, writes);
     }
 
-    if (changes.preferences && Write(*changes.preferences, writes))
-        Fail("Could not write out " + changes.preferences->path);
-    return std::nullopt;
+    if (changes.preferences) {
+        batch.add(writing, *changes.preferences,
+                  [path = changes.preferences->path](const FileFailure&) {
+                      Fail("Could not write out " + path);
+                      return std::optional<Error>();
+                  });
+    }
+    return batch.write();
 }
 
 std::optional<SyncAppleMailSignaturesError> SyncAppleMailSignatures(const SyncInputs& inputs) {

@@ -10,6 +10,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -32,6 +33,18 @@ struct RegistrySourceChange {
     QByteArray data;  // the source's new key file (create, write)
 };
 
+// One whole file of several written together.
+struct ClientFileWrite {
+    QString path;
+    QByteArray contents;
+};
+
+// The file of such a batch whose write failed, and what failed.
+struct ClientBatchFailure {
+    std::size_t index;
+    FileFailure failure;
+};
+
 // Rows of a table chosen by the text values of some of their columns: (column, value).
 using SqliteRowKey = std::vector<std::pair<QString, QString>>;
 
@@ -42,6 +55,10 @@ public:
     // disk from the rest).
     virtual std::optional<FileFailure> writeFile(const QString& path,
                                                  const QByteArray& contents) = 0;
+    // Several files, each as writeFile writes it, in order: those before a failure are written,
+    // the failed one and those after it are not. Written together, they share the waits for
+    // the disk that one file would need alone. Nothing, or the first that failed.
+    virtual std::optional<ClientBatchFailure> writeFiles(std::span<const ClientFileWrite> files);
     // An existing file; false when it could not be removed.
     virtual bool removeFile(const QString& path) = 0;
     // A folder and everything in it (a client's cache), never following a symbolic link: a
