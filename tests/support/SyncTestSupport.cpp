@@ -239,9 +239,16 @@ QStringList SampleClientWorld::emails() const {
 QString UnescapedCell(QString text) {
     static const QRegularExpression unicode(R"(\\u([0-9a-f]{4}))");
     text.replace("\\n", "\n").replace("\\t", "\t").replace("\\r", "\r").replace("\\0", QChar(0));
-    for (auto code = unicode.match(text); code.hasMatch(); code = unicode.match(text))
-        text.replace(code.capturedStart(), 6, QChar(code.captured(1).toUShort(nullptr, 16)));
-    return text;
+    // A lone surrogate put in would keep the expression from matching the rest: the codes are
+    // all found in the text before any goes in.
+    QString unescaped;
+    qsizetype from = 0;
+    for (const auto& code : unicode.globalMatch(text)) {
+        unescaped += QStringView(text).mid(from, code.capturedStart() - from);
+        unescaped += QChar(code.captured(1).toUShort(nullptr, 16));
+        from = code.capturedEnd();
+    }
+    return unescaped + text.mid(from);
 }
 
 QStringList WithTestUuids(QStringList row) {
