@@ -55,6 +55,13 @@ TEST(LinuxWorkspaceTest, RunningMeansThisHomesMainProcessWhichTerminateAsksAndLa
         });
         return found;
     };
+    // Each shell says "ready" once its trap is set, so that no request arrives before it.
+    const auto waitReady = [](QProcess& process, int shells) {
+        while (process.peek(1 << 16).count("ready") < shells)
+            if (!process.waitForReadyRead(10000))
+                return false;
+        return true;
+    };
     const auto cleanUp = qScopeGuard([&] {
         Kill(standIns(false));
         for (auto& process : started)
@@ -65,7 +72,8 @@ TEST(LinuxWorkspaceTest, RunningMeansThisHomesMainProcessWhichTerminateAsksAndLa
         {{"org.mozilla.thunderbird", {"thunderbird", "thunderbird-bin"}, {}, {}}},
         3.0};
 
-    const QString quitsOnTerm = "trap 'sleep 1; exit 0' TERM; while :; do sleep 0.1; done";
+    const QString quitsOnTerm =
+        "trap 'sleep 1; exit 0' TERM; echo ready; while :; do sleep 0.1; done";
     EXPECT_TRUE(workspace.runningBundleIdentifiers().isEmpty());
     QProcess& other = start(folder.filePath("other"), quitsOnTerm);
     start(home, quitsOnTerm, {"-contentproc"});
@@ -73,6 +81,7 @@ TEST(LinuxWorkspaceTest, RunningMeansThisHomesMainProcessWhichTerminateAsksAndLa
     EXPECT_TRUE(workspace.runningBundleIdentifiers().isEmpty());
     const QString forks = "( " + quitsOnTerm + " ) & " + quitsOnTerm;
     QProcess& first = start(home, forks, {"--headless", "two words"});
+    ASSERT_TRUE(waitReady(first, 2));
     ASSERT_TRUE(RunEventLoopUntil([&] { return standIns(true).size() == 2; }, 10));
     EXPECT_EQ(workspace.runningBundleIdentifiers(), QStringList{"org.mozilla.thunderbird"});
 
@@ -103,7 +112,8 @@ TEST(LinuxWorkspaceTest, RunningMeansThisHomesMainProcessWhichTerminateAsksAndLa
     EXPECT_FALSE(workspace.launch(folder.filePath("nothing-installed-here")));
 
     Kill(again);
-    QProcess& stubborn = start(home, "trap '' TERM; while :; do sleep 0.1; done");
+    QProcess& stubborn = start(home, "trap '' TERM; echo ready; while :; do sleep 0.1; done");
+    ASSERT_TRUE(waitReady(stubborn, 1));
     EXPECT_TRUE(workspace.forceTerminate("org.mozilla.thunderbird"));
     EXPECT_FALSE(stubborn.waitForFinished(1500));
     EXPECT_EQ(workspace.runningBundleIdentifiers(), QStringList{"org.mozilla.thunderbird"});
