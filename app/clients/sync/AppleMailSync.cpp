@@ -340,14 +340,15 @@ std::optional<SyncAppleMailSignaturesError> SyncAppleMailSignatures(const SyncIn
     if (auto error = WriteAppleMailChanges(changes, inputs.writes))
         return error;
 
+    // The cache goes once the store holds the installations. Told before they are saved, so that
+    // the save's wait for the log covers its line too and the removal need not wait again.
+    const bool deletesCache = QFileInfo::exists(changes.cacheFolder);
+    if (deletesCache)
+        Info("Deleting cache file " + changes.cacheFolder + "...");
     FinishSync(ClientKind::appleMail, WithAccounts(inputs, changes.accountsInfo), SyncNameText(),
                true);
-
-    if (QFileInfo::exists(changes.cacheFolder)) {
-        Info("Deleting cache file " + changes.cacheFolder + "...");
-        if (!inputs.writes.removeFolder(changes.cacheFolder))
-            LogWarning(SyncNameText() + ": Could not delete cache file " + changes.cacheFolder);
-    }
+    if (deletesCache && !inputs.writes.removeFolder(changes.cacheFolder))
+        LogWarning(SyncNameText() + ": Could not delete cache file " + changes.cacheFolder);
     return std::nullopt;
 }
 

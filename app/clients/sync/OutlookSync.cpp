@@ -119,8 +119,10 @@ bool DeleteOutlookSignature(const AppleScriptRunner& runner, ClientWrites& write
     return output && output->startsWith("true");
 }
 
+// `save`: false when the install that follows at once saves the signature first (a reinstall),
+// nothing changing in Outlook between the two, so that the store waits for the disk once.
 std::optional<Error> Uninstall(const Run& run, const SyncInputs& inputs,
-                               const AppleScriptRunner& runner) {
+                               const AppleScriptRunner& runner, bool save) {
     const QString names =
         "signature \"" + run.appName + "\" (installed as \"" + run.clientName + "\")";
     LogInfo(kPrefix + "(): Uninstalling " + names + "...");
@@ -136,7 +138,8 @@ std::optional<Error> Uninstall(const Run& run, const SyncInputs& inputs,
     }
     Signature& signature = *inputs.idToSignatureMap.at(run.id);
     signature.clientKindToPerformedInstallationsInfoMap.erase(ClientKind::outlook);
-    inputs.store.saveSignatures({run.id}, inputs.idToSignatureMap);
+    if (save)
+        inputs.store.saveSignatures({run.id}, inputs.idToSignatureMap);
     return std::nullopt;
 }
 
@@ -607,11 +610,28 @@ std::optional<SyncOutlookSignaturesError> SyncOutlook(const SyncInputs& inputs,
 
     // Quillet's signatures that stand in Outlook, as the runs change them.
     std::set<SignatureId> inOutlook = plan.inOutlook;
-    for (const Run& run : plan.runs) {
+    for (std::size_t index = 0; index < plan.runs.size(); ++index) {
+        const Run& run = plan.runs[index];
         const bool uninstall = run.kind == Run::Kind::uninstall;
-        if (auto error = uninstall ? Uninstall(run, inputs, environment.runner)
-                                   : Install(run, inputs, environment.runner))
+        const bool reinstalledNext = uninstall && index + 1 < plan.runs.size() &&
+                                     plan.runs[index + 1].kind == Run::Kind::reinstall &&
+                                     plan.runs[index + 1].id == run.id;
+        if (auto error = uninstall ? Uninstall(run, inputs, environment.runner, !reinstalledNext)
+                                   : Install(run, inputs, environment.runner)) {
             return error;
+        }
+        if (reinstalledNext) {
+            // The install saves the deletion with its own first save; one that stops before
+            // that save leaves the deletion to be saved here.
+            const Run& install = plan.runs[++index];
+            inOutlook.erase(run.id);
+            if (auto error = Install(install, inputs, environment.runner)) {
+                inputs.store.saveSignatures({run.id}, inputs.idToSignatureMap);
+                return error;
+            }
+            inOutlook.insert(install.id);
+            continue;
+        }
         if (uninstall)
             inOutlook.erase(run.id);
         else
