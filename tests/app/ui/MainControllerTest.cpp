@@ -7,12 +7,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <csignal>
 
 #include "app/core/StoreWatcher.h"
+#include "app/demo/FakeMacAccounts.h"
 #include "app/demo/FakeMacMozilla.h"
 #include "app/ui/AddButtonView.h"
 #include "app/ui/AppDelegate.h"
@@ -27,23 +29,65 @@
 #include "app/ui/RestoreMenu.h"
 #include "app/ui/SignatureButtonView.h"
 #include "app/ui/Updater.h"
+#include "common/Localization.h"
+#include "tests/support/CommandBuild.h"
+#include "tests/support/SyncTestSupport.h"
 #include "tests/support/ui/UiHarness.h"
 
 namespace quillet {
 namespace {
 
 // The main window's stories (tests/data/ui/window): what the person or another program does, and
-// what is then seen of the window, the store or the world outside. A story that launches has the
-// application around the window, with its status item's restore menu.
-class MainControllerTest : public testing::TestWithParam<const char*> {
+// what is then seen of the window, the store or the world outside. The window is over the engine
+// on a fake Mac; the test is its delegate and user notifier, and records what they were asked. A
+// story that launches has the application around the window, with its status item's restore menu.
+class MainControllerTest : public testing::TestWithParam<const char*>,
+                           protected EngineHarness,
+                           public MainControllerDelegate,
+                           public UserNotifier {
 protected:
-    MainController& controller() { return app ? *app->mainController() : ui.main(); }
+    MainControllerTest() { InstallLocalizationBundle(platform.bundle.get()); }
+    ~MainControllerTest() override {
+        app.reset();
+        watcher.reset();
+        windowAlone.reset();
+        closeEngine();
+        InstallLocalizationBundle(nullptr);
+        qputenv("QUILLET_PREVIEW_PROGRAM", previewProgram);
+    }
+    void checkForUpdates() override { ++updateChecks; }
+    void terminate() override { ++terminations; }
+    void deliver(const QString& title, const QString& informativeText) override {
+        delivered << title + ": " + informativeText;
+    }
+    // The application's window, or else the window alone, created, shown and engaged on first use.
+    MainController& controller() {
+        if (app)
+            return *app->mainController();
+        if (!windowAlone) {
+            windowAlone = std::make_unique<MainController>(engine(), *this, *this,
+                                                           DefaultNewSignaturePanelFactory());
+            windowAlone->resize(1000, 700);
+            windowAlone->show();
+            windowAlone->engage();
+            // As the application does: what other processes write into the store shows.
+            watcher = std::make_unique<StoreWatcher>(engine());
+            Settle();
+        }
+        return *windowAlone;
+    }
+    // Lets what the widgets started on this turn begin, then finishes the engine's work.
+    void finishWork() {
+        Settle();
+        finish();
+        Settle();
+    }
     void launch() {
-        app = std::make_unique<AppDelegate>(AppParts{ui.engine(), loginItem, updater, preferences,
-                                                     &ui, DefaultNewSignaturePanelFactory()});
+        app = std::make_unique<AppDelegate>(AppParts{engine(), loginItem, updater, preferences,
+                                                     this, DefaultNewSignaturePanelFactory()});
         app->willFinishLaunching();
         app->didFinishLaunching();
-        ui.finishWork();
+        finishWork();
     }
     void restore() {
         QSignalSpy finished(app->restoreMenu(), &RestoreMenu::finished);
@@ -51,8 +95,8 @@ protected:
         app->restoreMenu()->actions().front()->trigger();
         // The restore waits on the engine's clock for clients it closed.
         for (int step = 0; step < 200 && finished.count() == 0; ++step) {
-            ui.platform.mainQueue.advance(0.25);
-            UiHarness::settle(10);
+            platform.mainQueue.advance(0.25);
+            Settle(10);
         }
     }
     // The restore menu's items as the person opens it, the disabled ones in brackets.
@@ -63,7 +107,6 @@ protected:
             texts << (action->isEnabled() ? action->text() : "(" + action->text() + ")");
         return texts.join(" ; ");
     }
-    ~MainControllerTest() override { qputenv("QUILLET_PREVIEW_PROGRAM", previewProgram); }
     // Opens the preview and waits for its page; its program is looked at from then on.
     void preview() {
         QTest::mouseClick(element("previewButton"), Qt::LeftButton);
@@ -93,15 +136,15 @@ protected:
         }
         QString shows = main.state() == MainController::State::intro ? "intro" : "new signature";
         if (main.state() == MainController::State::existingSignature) {
-            const QString stored = ui.engine().signature(*panel().signatureId())->nameQe;
+            const QString stored = engine().signature(*panel().signatureId())->nameQe;
             const QString typed = element<QLineEdit>("nameField")->text();
             shows = "shows " + stored + (typed == stored ? "" : ", typed " + typed);
         }
         return QStringList{
             main.signatureList()->isVisible() ? list : "no list", shows,
             main.notificationView()->isVisible() ? main.notificationView()->text() : "no notice",
-            QString("%1 delivered").arg(ui.delivered.size()),
-            QString("%1 passes").arg(ui.engine().syncOutcomes().size())}
+            QString("%1 delivered").arg(delivered.size()),
+            QString("%1 passes").arg(engine().syncOutcomes().size())}
             .join(" | ");
     }
     // The panel's shown texts; a switch as its text and [x] or [ ], a button's in brackets.
@@ -123,8 +166,8 @@ protected:
     // Each stored signature: its name (~ being removed), colour, text and the clients holding it.
     QString store() {
         QStringList lines;
-        for (SignatureId id : ui.engine().signatureIds()) {
-            const SignaturePtr s = ui.engine().signature(id);
+        for (SignatureId id : engine().signatureIds()) {
+            const SignaturePtr s = engine().signature(id);
             QString line = s->nameQe + (s->pendingDeletion ? "~" : "") +
                            QString(" %1 ").arg(s->colorIndex) + s->mainTextQe;
             for (const auto& [kind, installed] : s->clientKindToPerformedInstallationsInfoMap)
@@ -133,28 +176,52 @@ protected:
         }
         return lines.join(" ; ");
     }
-    void add(const QStringList& a) {
-        const auto cell = [&](int i) { return a.value(i) == "-" ? QString() : a.value(i); };
-        const SignatureId id = ui.addSignature(
-            a.size() == 1
-                ? TestSignature{.name = a[0]}
-                : TestSignature{a[0], a[1] == "yes", cell(2), cell(3), cell(4), "<p>Jane</p>",
-                                cell(5).toLongLong(), ClientKindFromStoredText(a[6]), cell(7)});
+    // Stores a signature and waits for the refresh the save starts. The cells: a name alone (an
+    // active signature of key k1 in Thunderbird for jane@x.org), or the name, active, key, file
+    // path, file name, last update, client and account ("-": none; no account: all accounts) and
+    // whether it is inserted for replies.
+    SignatureId add(QStringList a) {
+        if (a.size() == 1)
+            a += QStringList{"yes", "k1", "-", "-", "0", "Thunderbird", "jane@x.org"};
+        a.replaceInStrings(QRegularExpression("^-$"), "");
+        const bool active = a[1] == "yes";
+        const auto client = ClientKindFromStoredText(a[6]);
+        // The service tells the engine which keys are active: it serves an active signature's key
+        // before the save's refresh asks for it, and a disabled one's not at all.
+        if (!a[2].isEmpty() && active)
+            service.setSignature(a[2], "<p>Jane</p>");
+        else if (!a[2].isEmpty())
+            service.removeSignature(a[2]);
+        const SignatureId id = engine().addSignature([&](Signature& s) {
+            s.nameQe = a[0];
+            s.active = active;
+            s.keyQe = a[2];
+            s.filePathQe = a[3];
+            s.fileNameQe = a[4];
+            (a[2].isEmpty() ? s.localTextQe : s.mainTextQe) = "<p>Jane</p>";
+            s.lastUpdateUnixTimeQz = a[5].toLongLong();
+            if (client && a[7].isEmpty())
+                SelectAllAccounts(s, *client);
+            else if (client)
+                SelectAccounts(s, *client, {a[7]});
+        });
+        finishWork();
         if (a.size() > 8)
-            ui.engine().signature(id)->insertForRepliesForwards = a[8] == "yes";
+            engine().signature(id)->insertForRepliesForwards = a[8] == "yes";
+        return id;
     }
     NewSignaturePanel& form() {
         return *qobject_cast<NewSignaturePanel*>(controller().currentPanel());
     }
     void sync(const QStringList& names) {
         SignatureIds ids;
-        for (SignatureId id : ui.engine().signatureIds()) {
-            if (names.contains(ui.engine().signature(id)->nameQe)) {
-                ui.engine().signature(id)->markForReinstallation();
+        for (SignatureId id : engine().signatureIds()) {
+            if (names.contains(engine().signature(id)->nameQe)) {
+                engine().signature(id)->markForReinstallation();
                 ids.push_back(id);
             }
         }
-        ui.engine().syncSignatures(ids);
+        engine().syncSignatures(ids);
     }
     void type(const QString& text) {  // tabs and line feeds cannot be typed: they come pasted
         if (!panel().isEditingVisible())
@@ -164,17 +231,24 @@ protected:
         field->insert(QString(text).replace("\\t", "\t").replace("\\n", "\n"));
     }
     void failLinks() {  // no program can open one
-        const QString record = ui.mac.rootPath("/var/run/workspace/log");
+        const QString record = mac.rootPath("/var/run/workspace/log");
         ASSERT_TRUE(QFile::remove(record) && QDir().mkpath(record));
     }
 
     const std::map<QString, StoryStep> steps = {
-        {"thunderbird", [this](auto&) { prefs = ui.installThunderbird(); }},
+        // Thunderbird with one profile whose identity is jane@x.org, its account discovered.
+        {"thunderbird",
+         [this](auto&) {
+             mac.installClient(ClientKind::thunderbird, "128.5.0", "12824.11.27");
+             accounts[ClientKind::thunderbird] = MozillaAccountsInfo({"jane@x.org"}).accounts;
+             prefs = WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
+                                        FakeIdentityPrefsLines("1", "jane@x.org"));
+         }},
         {"keep thunderbird",
          [this](auto& a) { versions[ReadFakeFile(prefs).value_or("")] = a[0]; }},
         {"edit in thunderbird",
          [this](auto& a) {
-             ui.mac.writeFile(prefs, ReadFakeFile(prefs)->replace(a[0].toUtf8(), a[1].toUtf8()));
+             mac.writeFile(prefs, ReadFakeFile(prefs)->replace(a[0].toUtf8(), a[1].toUtf8()));
          }},
         {"launch", [this](auto&) { launch(); }},
         {"preview", [this](auto&) { preview(); }},
@@ -182,7 +256,7 @@ protected:
         {"restore", [this](auto&) { restore(); }},
         {"damage the point",
          [this](auto&) {
-             const QString point = ui.engine().restorePoints().list().front().folder;
+             const QString point = engine().restorePoints().list().front().folder;
              ASSERT_TRUE(QFile::remove(point + "/unit-1.json"));
          }},
         {"check for updates", [this](auto&) { app->checkForUpdates(); }},
@@ -192,7 +266,7 @@ protected:
         {"click status item",
          [this](auto&) { emit app->statusItem()->activated(QSystemTrayIcon::Trigger); }},
         {"reopen", [this](auto&) { app->reopen(); }},
-        {"defaults", [this](auto& a) { ui.mac.setDefaults(a[0], a[1], a[2]); }},
+        {"defaults", [this](auto& a) { mac.setDefaults(a[0], a[1], a[2]); }},
         {"add", [this](auto& a) { add(a); }},
         {"select", [this](auto& a) { Click(controller().signatureButtons().at(a[0].toUInt())); }},
         {"click", [this](auto& a) { Click(Child<QAbstractButton>(&controller(), a[0])); }},
@@ -206,21 +280,29 @@ protected:
         {"type", [this](auto& a) { type(a[0]); }},
         {"return",
          [this](auto&) { QTest::keyClick(element<QLineEdit>("nameField"), Qt::Key_Return); }},
-        {"answer", [this](auto& a) { ui.platform.prompter.answerWith(a[0]); }},
+        {"answer", [this](auto& a) { platform.prompter.answerWith(a[0]); }},
         {"running",
          [this](auto& a) {
              const auto kind = ClientKindFromStoredText(a[0]);
-             ui.mac.setRunning(kind ? QStringList{BundleIdentifier(*kind)} : QStringList());
+             mac.setRunning(kind ? QStringList{BundleIdentifier(*kind)} : QStringList());
          }},
-        {"finish", [this](auto&) { ui.finishWork(); }},
-        {"quillet", [this](auto& a) { EXPECT_EQ(ui.quillet(a[0].split(' ')).exitCode, 0); }},
+        {"finish", [this](auto&) { finishWork(); }},
+        // The real command over the same Mac and service, answering yes.
+        {"quillet",
+         [this](auto& a) {
+             const QStringList common{
+                 "--root",   mac.root(),       "--home",    mac.home(),
+                 "--bundle", mac.bundlePath(), "--service", service.url().toString(),
+                 "--yes"};
+             EXPECT_EQ(RunQuillet(common + a[0].split(' ')).exitCode, 0);
+         }},
         // As the window looks at the store now and then.
-        {"look", [this](auto&) { ui.platform.mainQueue.advance(StoreWatcher::kInterval); }},
-        {"serve", [this](auto& a) { ui.service.setSignature(a[0], a[1]); }},
-        {"refresh", [this](auto&) { ui.engine().refreshFromServer(); }},
-        {"count keys afresh", [this](auto&) { ui.service.resetCounts(); }},
+        {"look", [this](auto&) { platform.mainQueue.advance(StoreWatcher::kInterval); }},
+        {"serve", [this](auto& a) { service.setSignature(a[0], a[1]); }},
+        {"refresh", [this](auto&) { engine().refreshFromServer(); }},
+        {"count keys afresh", [this](auto&) { service.resetCounts(); }},
         {"cancel", [this](auto&) { emit form().cancelled(); }},
-        {"create", [this](auto& a) { emit form().created(ui.addSignature({.name = a[0]})); }},
+        {"create", [this](auto& a) { emit form().created(add({a[0]})); }},
         {"links fail", [this](auto&) { failLinks(); }},
         {"hide notice", [this](auto&) { controller().notificationView()->hide(); }},
         {"disengage", [this](auto&) { controller().disengage(); }},
@@ -229,10 +311,10 @@ protected:
         {"window", [this] { return window(); }},
         {"panel", [this] { return shown(); }},
         {"store", [this] { return store(); }},
-        {"alerts", [this] { return TakeAlerts(ui.platform.prompter); }},
+        {"alerts", [this] { return TakeAlerts(platform.prompter); }},
         {"default button",
          [this] {
-             const Alert& first = ui.platform.prompter.shown().front();
+             const Alert& first = platform.prompter.shown().front();
              return first.buttons.value(first.defaultButtonIndex);
          }},
         {"menu", [this] { return menu(); }},
@@ -260,24 +342,28 @@ protected:
                      : "no restore menu"}
                  .join(" | ");
          }},
-        {"notices", [this] { return ui.delivered.join(" ; "); }},
-        {"opened", [this] { return ui.mac.workspaceLog().join(" ; "); }},
+        {"notices", [this] { return delivered.join(" ; "); }},
+        {"opened", [this] { return mac.workspaceLog().join(" ; "); }},
         {"asked", [this] {
-             return QString::asprintf("%d quits, %d update checks, %d keys", ui.terminations,
-                                      ui.updateChecks, ui.service.keyRequests());
+             return QString::asprintf("%d quits, %d update checks, %d keys", terminations,
+                                      updateChecks, service.keyRequests());
          }}};
 
-    UiHarness ui;
+    int updateChecks = 0;
+    int terminations = 0;
+    QStringList delivered;  // the user notifications, as "title: text"
+    std::unique_ptr<MainController> windowAlone;
+    std::unique_ptr<StoreWatcher> watcher;
     QString prefs;
     QMap<QByteArray, QString> versions;
     QRect frame;
     QString previewed;
     qint64 program = 0;
     const QByteArray previewProgram = qgetenv("QUILLET_PREVIEW_PROGRAM");
-    XdgAutostartLoginItem loginItem{ui.mac.home(), "quillet", "Quillet", "/opt/My Apps/Quillet"};
-    ReleasePageUpdater updater{ui.platform.workspace, ui.platform.prompter,
+    XdgAutostartLoginItem loginItem{mac.home(), "quillet", "Quillet", "/opt/My Apps/Quillet"};
+    ReleasePageUpdater updater{platform.workspace, platform.prompter,
                                QUrl("https://quillet.app/releases")};
-    QSettings preferences{ui.mac.homePath("Library/Preferences/app.quillet.Quillet.ini"),
+    QSettings preferences{mac.homePath("Library/Preferences/app.quillet.Quillet.ini"),
                           QSettings::IniFormat};
     std::unique_ptr<AppDelegate> app;
 };

@@ -6,9 +6,9 @@
 #include <QLocalServer>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <list>
 
 #include "platform/EventLoop.h"
+#include "tests/support/CommandBuild.h"
 
 namespace quillet {
 namespace {
@@ -27,11 +27,7 @@ protected:
         environment.insert("XDG_RUNTIME_DIR", runtimeFolder);
         if (runtimeFolder.isEmpty())
             environment.remove("XDG_RUNTIME_DIR");
-        QProcess& app = apps.emplace_back();
-        app.setProcessEnvironment(environment);
-        app.start(QUILLET_APP_PATH, QStringList());
-        app.waitForStarted();
-        return app;
+        return *apps.emplace_back(StartQuillet({}, environment, QUILLET_APP_PATH));
     }
     static bool Running(const QProcess& app) { return app.state() != QProcess::NotRunning; }
     // The program got past its start-up checks.
@@ -43,7 +39,7 @@ protected:
 
     QTemporaryDir home;
     QTemporaryDir runtime;  // made 0700, as the system makes the per-user runtime folder
-    std::list<QProcess> apps;
+    std::vector<std::unique_ptr<QProcess>> apps;
 };
 
 // Two launches at the same moment: one engine; the later one reaches the first and ends, as does
