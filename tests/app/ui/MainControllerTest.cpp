@@ -91,10 +91,16 @@ protected:
     }
     void restore() {
         QSignalSpy finished(app->restoreMenu(), &RestoreMenu::finished);
+        const std::size_t alertsBefore = platform.prompter.shown().size();
         emit app->restoreMenu()->aboutToShow();  // as the person opens it
         app->restoreMenu()->actions().front()->trigger();
-        // The restore waits on the engine's clock for clients it closed.
-        for (int step = 0; step < 200 && finished.count() == 0; ++step) {
+        // The person is asked on the next turn of the loop: a declined restore ends there, an
+        // accepted one when it finishes, waiting on the engine's clock for clients it closed.
+        const auto done = [&] {
+            return finished.count() > 0 || (platform.prompter.shown().size() > alertsBefore &&
+                                            !app->restoreMenu()->isRestoring());
+        };
+        for (int step = 0; step < 200 && !done(); ++step) {
             platform.mainQueue.advance(0.25);
             Settle(10);
         }
