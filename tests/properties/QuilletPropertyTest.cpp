@@ -151,6 +151,12 @@ std::map<QString, Json> Payloads(const Json& entry) {
     return payloads;
 }
 
+// The payloads of the signature's "selected" or "performed" entry in the client, by account email.
+std::map<QString, Json> PayloadsIn(const Json& signature, const char* part,
+                                   const FakeMacClient& client) {
+    return Payloads(signature[part].value(StoredText(client.kind()).toStdString(), Json()));
+}
+
 // The signature that the list (of `list --all`) holds with the id; an empty object when none.
 Json ListedAs(const Json& list, const QString& id) {
     const auto found = std::find_if(
@@ -263,11 +269,8 @@ private:
             if (!taken.contains(key))
                 free << key;
         }
-        std::vector<FakeClientSignature> own;
-        for (const auto& signature : personsPart(client, state).signatures) {
-            if (!client.signaturesLiveInAccounts() || free.contains(signature.id))
-                own.push_back(signature);
-        }
+        // Where signatures live in accounts, those of the accounts Quillet holds are not theirs.
+        const std::vector<FakeClientSignature> own = personsPart(client, state).signatures;
         const int n = ++_made;
         const QByteArray body = "<p>" + QByteArray::number(n) + " by hand</p>";
         if (step.act == "addsSignature") {
@@ -366,14 +369,13 @@ private:
             const auto kept = before.defaults.find(account);
             const auto stillThere = [&](const QString& id) {
                 return id == "None" ||
-                       std::any_of(now.signatures.begin(), now.signatures.end(),
-                                   [&](const auto& signature) { return signature.id == id; });
+                       std::ranges::any_of(now.signatures, [&](const auto& signature) {
+                           return signature.id == id;
+                       });
             };
-            const QStringList named =
-                kept == before.defaults.end() ? QStringList() : kept->second.split('|');
             if (kept != before.defaults.end() &&
                 (client.signaturesLiveInAccounts() ||
-                 std::all_of(named.begin(), named.end(), stillThere)))
+                 std::ranges::all_of(kept->second.split('|'), stillThere)))
                 now.defaults[account] = kept->second;
             for (const auto& signature : before.signatures) {
                 if (client.signaturesLiveInAccounts() && signature.id == account)
@@ -392,9 +394,7 @@ private:
                                     const FakeClientState& state) const {
         std::set<QString> taken;
         for (const Json& signature : _list) {
-            const Json entry =
-                signature["selected"].value(StoredText(client.kind()).toStdString(), Json());
-            for (const auto& [email, payload] : Payloads(entry)) {
+            for (const auto& [email, payload] : PayloadsIn(signature, "selected", client)) {
                 const QString account = AccountOf(state, email);
                 if (Installable(signature) && !email.isEmpty() && !account.isEmpty())
                     taken.insert(account);
@@ -622,19 +622,14 @@ private:
         }
         if (!Installable(signature))
             return notHeld(line, signature);
-        for (const auto& [clientText, entry] : signature["selected"].items()) {
-            const FakeMacClient* client = clientOf(QString::fromStdString(clientText));
-            if (!client || !client->installed() ||
-                waiting.contains(QString::fromStdString(clientText)))
+        for (const auto& client : _clients) {
+            const auto selected = PayloadsIn(signature, "selected", *client);
+            if (selected.empty() || !client->installed() ||
+                waiting.contains(StoredText(client->kind())))
                 continue;
             const FakeClientState state = client->read();
-            for (const auto& [email, selected] : Payloads(entry)) {
-                if ((!email.isEmpty() && AccountOf(state, email).isEmpty()) ||
-                    !winsAccount(*client, signature, email))
-                    continue;
-                if (!holds(*client, state, signature, email,
-                           Payloads(signature["performed"].value(clientText, Json()))[email],
-                           EffectiveText(signature)))
+            for (const auto& [email, payload] : selected) {
+                if (!heldWhereItCan(*client, state, signature, email))
                     _violations << line + where(signature, *client, email) +
                                        " does not hold its text";
             }
@@ -642,12 +637,12 @@ private:
     }
 
     void notHeld(const QString& line, const Json& signature) {
-        for (const auto& [clientText, entry] : signature["performed"].items()) {
-            const FakeMacClient* client = clientOf(QString::fromStdString(clientText));
-            if (!client || !client->installed())
+        for (const auto& client : _clients) {
+            const auto performedIn = PayloadsIn(signature, "performed", *client);
+            if (performedIn.empty() || !client->installed())
                 continue;
             const FakeClientState state = client->read();
-            for (const auto& [email, performed] : Payloads(entry)) {
+            for (const auto& [email, performed] : performedIn) {
                 // Where the account is another signature's now, what it holds is that one's,
                 // even when the texts are the same.
                 const bool wonByAnother =
@@ -669,19 +664,28 @@ private:
         if (!client.signaturesLiveInAccounts())
             return true;
         for (const Json& other : _list) {
-            const Json entry =
-                other["selected"].value(StoredText(client.kind()).toStdString(), Json());
-            if (Installable(other) && Payloads(entry).contains(email))
+            if (Installable(other) && PayloadsIn(other, "selected", client).contains(email))
                 return other["id"] == signature["id"];
         }
         return false;
     }
 
+    // Whether the client holds what the signature performed for the email with its text, where
+    // it can: while it has the account and the signature wins it.
+    bool heldWhereItCan(const FakeMacClient& client, const FakeClientState& state,
+                        const Json& signature, const QString& email) const {
+        return (!email.isEmpty() && AccountOf(state, email).isEmpty()) ||
+               !winsAccount(client, signature, email) ||
+               holds(client, state, signature, email,
+                     PayloadsIn(signature, "performed", client)[email], EffectiveText(signature));
+    }
+
     // Whether the client holds the installation (the performed payload names it there) with the
-    // text, under the signature's name where the client keeps names.
+    // text; `inUse`: under the signature's name where the client keeps names, and where the
+    // signature lives in the account, switched on there.
     static bool holds(const FakeMacClient& client, const FakeClientState& state,
                       const Json& signature, const QString& email, const Json& performed,
-                      const QByteArray& text, bool checkName = true) {
+                      const QByteArray& text, bool inUse = true) {
         if (!performed.is_object())
             return false;
         const QString account = AccountOf(state, email);
@@ -690,7 +694,8 @@ private:
                                                                  : entry.id == Q(performed["id"]);
             if (named && !IsPersons(entry.body) && entry.body == text &&
                 (email.isEmpty() || entry.offers.isEmpty() || entry.offers.contains(account)) &&
-                (!checkName || entry.name.isEmpty() || entry.name == Q(signature["name"])))
+                (!inUse || entry.name.isEmpty() || entry.name == Q(signature["name"])) &&
+                (!inUse || !client.signaturesLiveInAccounts() || state.defaults.contains(account)))
                 return true;
         }
         return false;
@@ -698,14 +703,6 @@ private:
 
     FakeMacClient& clientOf(const Step& step) const {
         return *_clients[(_focus + step.client) % _clients.size()];
-    }
-
-    const FakeMacClient* clientOf(const QString& clientText) const {
-        for (const auto& client : _clients) {
-            if (StoredText(client->kind()) == clientText)
-                return client.get();
-        }
-        return nullptr;
     }
 
     static QString where(const Json& signature, const FakeMacClient& client, const QString& email) {
@@ -727,27 +724,20 @@ private:
 
     void storeViolations(const FakeMacClient& client, const FakeClientState& state,
                          QStringList& found) const {
-        const std::string clientText = StoredText(client.kind()).toStdString();
         auto pending = PendingClients(_status);
         // What status calls done is there.
         for (const Json& signature : _list) {
-            const Json entry = signature["performed"].value(clientText, Json());
             if (!client.installed() ||
                 pending[Q(signature["id"])].contains(StoredText(client.kind())))
                 continue;
-            for (const auto& [email, performed] : Payloads(entry)) {
+            for (const auto& [email, performed] : PayloadsIn(signature, "performed", client)) {
+                const QString done = "status calls " + where(signature, client, email) + " done";
                 if (!Installable(signature))
-                    found << "status calls " + where(signature, client, email) +
-                                 " done, but it must leave";
+                    found << done + ", but it must leave";
                 else if (Q(performed["text"]).toUtf8() != EffectiveText(signature))
-                    found << "status calls " + where(signature, client, email) +
-                                 " done with an old text";
-                else if ((email.isEmpty() || !AccountOf(state, email).isEmpty()) &&
-                         winsAccount(client, signature, email) &&
-                         !holds(client, state, signature, email, performed,
-                                EffectiveText(signature)))
-                    found << "status calls " + where(signature, client, email) +
-                                 " done, but the client does not hold it";
+                    found << done + " with an old text";
+                else if (!heldWhereItCan(client, state, signature, email))
+                    found << done + ", but the client does not hold it";
             }
         }
         // What Quillet left in the client is in its store.
@@ -756,8 +746,7 @@ private:
                 continue;
             bool known = false;
             for (const Json& signature : _list) {
-                const Json entry = signature["performed"].value(clientText, Json());
-                for (const auto& [email, performed] : Payloads(entry)) {
+                for (const auto& [email, performed] : PayloadsIn(signature, "performed", client)) {
                     known |= Q(performed["text"]).toUtf8() == held.body &&
                              (client.signaturesLiveInAccounts() ? AccountOf(state, email) == held.id
                                                                 : Q(performed["id"]) == held.id);

@@ -13,6 +13,7 @@
 #include "app/demo/FakeMacAppleMail.h"
 #include "app/demo/FakeMacDatabase.h"
 #include "app/demo/FakeMacMozilla.h"
+#include "app/demo/FakeMacOutlook.h"
 #include "app/demo/FakeMacSpark.h"
 #include "platform/Plist.h"
 
@@ -29,44 +30,12 @@ QString Text(const json& object, const char* key) {
                : QString();
 }
 
-json& Member(json& object, const char* key, const json& empty) {
-    if (!object.contains(key) || object[key].type() != empty.type())
-        object[key] = empty;
-    return object[key];
-}
-
-// The client's part of the stand-in osascript's state file, which plays Apple Mail's accounts
-// and Outlook.
-json ReadState(const FakeMac& mac, const char* client) {
-    json state = json::parse(FakeClientsState(mac).toStdString(), nullptr, false);
-    return state.is_object() ? Member(state, client, json::object()) : json::object();
-}
-
-template <typename Change>
-void ChangeState(const FakeMac& mac, const char* client, Change&& change) {
-    json state = json::parse(FakeClientsState(mac).toStdString(), nullptr, false);
-    if (!state.is_object())
-        state = json::object();
-    change(Member(state, client, json::object()));
-    mac.writeFile("/var/fake-mac/clients.json", QByteArray::fromStdString(state.dump(2) + "\n"));
-}
-
-// A client's list kept as JSON entries: the entry that `same` picks, or a new one at its end.
-template <typename Same>
-json& EntryOf(json& entries, Same&& same) {
-    const auto found = std::find_if(entries.begin(), entries.end(), same);
-    return found != entries.end() ? *found : entries.emplace_back(json::object());
-}
-
-template <typename Same>
-void EraseEntry(json& entries, Same&& same) {
-    const auto found = std::find_if(entries.begin(), entries.end(), same);
-    if (found != entries.end())
-        entries.erase(found);
-}
-
-auto Keyed(const char* field, const QString& key) {
-    return [field, key](const json& entry) { return Text(entry, field) == key; };
+// Mail's or Outlook's accounts in the stand-in osascript's state file, which plays them.
+json StateAccounts(const FakeMac& mac, const char* client) {
+    const json state = json::parse(FakeClientsState(mac).toStdString(), nullptr, false);
+    const json part = state.is_object() ? state.value(client, json()) : json();
+    const json accounts = part.is_object() ? part.value("accounts", json()) : json();
+    return accounts.is_array() ? accounts : json::array();
 }
 
 // Thunderbird and Postbox: identities in prefs.js.
@@ -188,16 +157,18 @@ public:
     void replaceSignature(const std::optional<FakeClientSignature>& before,
                           const std::optional<FakeClientSignature>& after) const override {
         json entries = list();
-        const auto same = [&](const json& entry) {
+        const auto found = std::find_if(entries.begin(), entries.end(), [&](const json& entry) {
             return before && Text(entry, "key") == before->id;
-        };
+        });
         if (after) {
-            EntryOf(entries, same)
+            // What else the entry keeps stays.
+            (found != entries.end() ? *found : entries.emplace_back(json::object()))
                 .update({{"key", after->id.toStdString()},
                          {"name", after->name.toStdString()},
                          {"body", QString::fromUtf8(after->body).toStdString()}});
         } else {
-            EraseEntry(entries, same);
+            if (found != entries.end())
+                entries.erase(found);
             forgetDefaultsOf(before->id);
         }
         WriteFakePostboxSignatures(_profile, QByteArray::fromStdString(entries.dump()));
@@ -223,9 +194,8 @@ public:
 
     FakeClientState read() const override {
         FakeClientState state;
-        json mail = ReadState(_mac, "AppleMail");
-        for (const json& account : Member(mail, "accounts", json::array()))
-            state.accounts[Text(account, "uuid")] = Text(account, "email");
+        for (const FakeAppleMailAccount& account : accounts())
+            state.accounts[account.uuid] = account.email;
         const Plist map = plist(_files.accountsMap, Plist::dictionary());
         const Plist all = plist(_files.allSignatures, Plist::array());
         for (int i = 0; i < all.node().size(); ++i) {
@@ -299,21 +269,21 @@ public:
         WritePlistFile(_files.preferences, preferences);
     }
     void setAccount(const QString& account, const QString& email) const override {
-        ChangeState(_mac, "AppleMail", [&](json& mail) {
-            json& entry = EntryOf(Member(mail, "accounts", json::array()), Keyed("uuid", account));
-            if (entry.empty())
-                entry = {{"uuid", account.toStdString()}, {"type", "imap"}, {"enabled", true}};
-            entry["email"] = email.toStdString();
-        });
+        auto accounts = this->accounts();
+        auto found = std::ranges::find(accounts, account, &FakeAppleMailAccount::uuid);
+        if (found == accounts.end())
+            found = accounts.insert(accounts.end(), {account, {}, {}});
+        found->email = email;
+        SetFakeAppleMailAccounts(_mac, accounts);
         Plist map = plist(_files.accountsMap, Plist::dictionary());
         accountEntry(map, account)
             .set("AccountURL", Plist::string("imap://" + QString(email).replace("@", "%40")));
         WritePlistFile(_files.accountsMap, map);
     }
     void removeAccount(const QString& account) const override {
-        ChangeState(_mac, "AppleMail", [&](json& mail) {
-            EraseEntry(Member(mail, "accounts", json::array()), Keyed("uuid", account));
-        });
+        auto accounts = this->accounts();
+        std::erase_if(accounts, [&](const auto& entry) { return entry.uuid == account; });
+        SetFakeAppleMailAccounts(_mac, accounts);
         Plist map = plist(_files.accountsMap, Plist::dictionary());
         map.node().remove(account);
         WritePlistFile(_files.accountsMap, map);
@@ -321,6 +291,14 @@ public:
     }
 
 private:
+    std::vector<FakeAppleMailAccount> accounts() const {
+        std::vector<FakeAppleMailAccount> accounts;
+        for (const json& entry : StateAccounts(_mac, "AppleMail")) {
+            accounts.push_back({Text(entry, "uuid"), Text(entry, "email"), Text(entry, "fullName"),
+                                Text(entry, "type"), entry.value("enabled", true)});
+        }
+        return accounts;
+    }
     static Plist plist(const QString& path, Plist empty) {
         auto read = ReadPlistFile(path);
         return read && read->node().isArray() == empty.node().isArray() ? *read : empty;
@@ -352,21 +330,8 @@ private:
     FakeAppleMailFiles _files;
 };
 
-// Outlook's accounts are known by their user name, which the person never changes.
-// Outlook's defaults name a signature; once no signature has that name, they are "None".
-void ForgetDefaultsNaming(json& outlook, const QString& name) {
-    for (const json& signature : Member(outlook, "signatures", json::array())) {
-        if (Text(signature, "name") == name)
-            return;
-    }
-    for (auto& [email, chosen] : Member(outlook, "defaults", json::object()).items()) {
-        for (const char* use : {"newMessages", "repliesForwards"}) {
-            if (Text(chosen, use) == name)
-                chosen[use] = "None";
-        }
-    }
-}
-
+// Outlook's accounts are known by their user name, which the person never changes. Its defaults,
+// by account email, name a signature for new messages and one for replies and forwards.
 class OutlookClient : public FakeMacClient {
 public:
     OutlookClient(const FakeMac& mac) : FakeMacClient(mac, ClientKind::outlook) {}
@@ -374,78 +339,80 @@ public:
 
     FakeClientState read() const override {
         FakeClientState state;
-        json outlook = ReadState(_mac, "Outlook");
-        const json defaults = Member(outlook, "defaults", json::object());
-        for (const json& account : Member(outlook, "accounts", json::array())) {
-            state.accounts[Text(account, "userName")] = Text(account, "email");
-            const std::string email = Text(account, "email").toStdString();
-            const json chosen = defaults.value(email, json());
-            const QString both =
-                Text(chosen, "newMessages") + "|" + Text(chosen, "repliesForwards");
-            if (defaults.contains(email) && both != "None|None")
-                state.defaults[Text(account, "userName")] = both;
+        const auto defaults = FakeOutlookDefaultSignatures(_mac);
+        for (const FakeOutlookAccount& account : accounts()) {
+            state.accounts[account.userName] = account.email;
+            const auto chosen = defaults.find(account.email);
+            if (chosen != defaults.end() && chosen->second != FakeOutlookDefaults{"None", "None"})
+                state.defaults[account.userName] =
+                    chosen->second.newMessages + "|" + chosen->second.repliesForwards;
         }
-        for (const json& signature : Member(outlook, "signatures", json::array())) {
-            state.signatures.push_back({Text(signature, "name"),
-                                        Text(signature, "name"),
-                                        Text(signature, "content").toUtf8(),
-                                        {}});
+        for (const FakeOutlookSignature& signature : FakeOutlookSignatures(_mac)) {
+            state.signatures.push_back(
+                {signature.name, signature.name, signature.content.toUtf8(), {}});
         }
         return state;
     }
     void replaceSignature(const std::optional<FakeClientSignature>& before,
                           const std::optional<FakeClientSignature>& after) const override {
-        ChangeState(_mac, "Outlook", [&](json& outlook) {
-            json& signatures = Member(outlook, "signatures", json::array());
-            const auto same = [&](const json& entry) {
-                return before && Text(entry, "name") == before->name &&
-                       Text(entry, "content").toUtf8() == before->body;
-            };
-            if (after) {
-                EntryOf(signatures, same) = {
-                    {"name", after->name.toStdString()},
-                    {"content", QString::fromUtf8(after->body).toStdString()}};
-            } else {
-                EraseEntry(signatures, same);
-                ForgetDefaultsNaming(outlook, before->name);
-            }
+        auto signatures = FakeOutlookSignatures(_mac);
+        const auto found = std::ranges::find_if(signatures, [&](const auto& entry) {
+            return before && entry.name == before->name && entry.content.toUtf8() == before->body;
         });
+        if (after) {
+            const FakeOutlookSignature made{after->name, QString::fromUtf8(after->body)};
+            found != signatures.end() ? void(*found = made) : signatures.push_back(made);
+        } else if (found != signatures.end()) {
+            signatures.erase(found);
+        }
+        SetFakeOutlookSignatures(_mac, signatures);
+        // The defaults that name a signature become "None" once no signature has that name.
+        if (!after && std::ranges::none_of(signatures, [&](const auto& entry) {
+                return entry.name == before->name;
+            })) {
+            auto defaults = FakeOutlookDefaultSignatures(_mac);
+            for (auto& [email, chosen] : defaults) {
+                for (QString* use : {&chosen.newMessages, &chosen.repliesForwards})
+                    *use = *use == before->name ? "None" : *use;
+            }
+            SetFakeOutlookDefaultSignatures(_mac, defaults);
+        }
     }
     // The signature for new messages and for replies and forwards, as "NEW|REPLIES".
     void setDefault(const QString& account, const QString& signatureId) const override {
-        ChangeState(_mac, "Outlook", [&](json& outlook) {
-            json& defaults = Member(outlook, "defaults", json::object());
-            const std::string email = Text(accountOf(outlook, account), "email").toStdString();
-            if (signatureId.isEmpty()) {
-                defaults.erase(email);
-            } else {
-                defaults[email] = {{"newMessages", signatureId.section('|', 0, 0).toStdString()},
-                                   {"repliesForwards", signatureId.section('|', -1).toStdString()}};
-            }
-        });
+        auto defaults = FakeOutlookDefaultSignatures(_mac);
+        const QString email = read().accounts[account];
+        if (signatureId.isEmpty())
+            defaults.erase(email);
+        else
+            defaults[email] = {signatureId.section('|', 0, 0), signatureId.section('|', -1)};
+        SetFakeOutlookDefaultSignatures(_mac, defaults);
     }
+    // Another address leaves the account without defaults.
     void setAccount(const QString& account, const QString& email) const override {
-        ChangeState(_mac, "Outlook", [&](json& outlook) {
-            json& entry = accountOf(outlook, account);
-            if (entry.empty())
-                entry = {{"fullName", account.toStdString()},
-                         {"userName", account.toStdString()},
-                         {"kind", "exchange"}};
-            Member(outlook, "defaults", json::object()).erase(Text(entry, "email").toStdString());
-            entry["email"] = email.toStdString();
-        });
+        setDefault(account, {});
+        auto accounts = this->accounts();
+        auto found = std::ranges::find(accounts, account, &FakeOutlookAccount::userName);
+        if (found == accounts.end())
+            found = accounts.insert(accounts.end(), {{}, account, account});
+        found->email = email;
+        SetFakeOutlookAccounts(_mac, accounts);
     }
     void removeAccount(const QString& account) const override {
-        ChangeState(_mac, "Outlook", [&](json& outlook) {
-            Member(outlook, "defaults", json::object())
-                .erase(Text(accountOf(outlook, account), "email").toStdString());
-            EraseEntry(Member(outlook, "accounts", json::array()), Keyed("userName", account));
-        });
+        setDefault(account, {});
+        auto accounts = this->accounts();
+        std::erase_if(accounts, [&](const auto& entry) { return entry.userName == account; });
+        SetFakeOutlookAccounts(_mac, accounts);
     }
 
 private:
-    static json& accountOf(json& outlook, const QString& account) {
-        return EntryOf(Member(outlook, "accounts", json::array()), Keyed("userName", account));
+    std::vector<FakeOutlookAccount> accounts() const {
+        std::vector<FakeOutlookAccount> accounts;
+        for (const json& entry : StateAccounts(_mac, "Outlook")) {
+            accounts.push_back({Text(entry, "email"), Text(entry, "fullName"),
+                                Text(entry, "userName"), Text(entry, "kind")});
+        }
+        return accounts;
     }
 };
 
