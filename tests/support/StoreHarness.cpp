@@ -43,6 +43,17 @@ void StoreHarness::expectRows(const QString& file, const std::map<QString, QStri
     }
 }
 
+void StoreHarness::expectStoreFiles(const QString& path, bool exist) const {
+    for (const char* suffix : kStoreFileSuffixes) {
+        EXPECT_EQ(QFile::exists(path + suffix), exist) << (path + suffix).toStdString();
+        if (exist) {
+            EXPECT_EQ(QFile::permissions(path + suffix),
+                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser)
+                << suffix;
+        }
+    }
+}
+
 QStringList StoreHarness::storedNames() const {
     const auto store = Store::OpenStoreChain(dataFolder(), documentsFolder(), {});
     if (!store)

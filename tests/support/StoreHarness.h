@@ -47,6 +47,9 @@ public:
     // Each row of the data file: a statement over the store and its result rows, joined by
     // " ; "; "{name}" in them stands for a value the test learns.
     void expectRows(const QString& file, const std::map<QString, QString>& values = {}) const;
+    // Whether the store at path and its companions exist: its files are its owner's alone, for
+    // they hold the signatures and where they are installed.
+    void expectStoreFiles(const QString& path, bool exist) const;
     // The names of the signatures the next start reads, in their order.
     QStringList storedNames() const;
 

@@ -19,10 +19,6 @@ protected:
     QString previousPath() const { return dataFolder() + "/DataV1.sqlite"; }
     QString documentsPath() const { return documentsFolder() + "/SignatureModel.sqlite"; }
     QByteArray documentsBytes() const { return ReadFakeFile(documentsPath()).value_or(""); }
-    void expectNoFiles(const QString& path) {
-        for (const char* suffix : kStoreFileSuffixes)
-            EXPECT_FALSE(QFile::exists(path + suffix)) << (path + suffix).toStdString();
-    }
 };
 
 // An earlier store (in the data folder, or in Documents) whose migration fails keeps its copy,
@@ -44,7 +40,7 @@ TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndIsMigratedNex
         EXPECT_TRUE(log.contains("Error: OpenStoreChain(): Could not migrate " + previousPath() +
                                  " to " + storePath() + ": disk I/O error"));
         EXPECT_FALSE(log.containsText("Warning: "));
-        expectNoFiles(storePath());
+        expectStoreFiles(storePath(), false);
         EXPECT_EQ(Sql(previousPath(), "SELECT COUNT(*) FROM ZSIGNATUREMODEL"), QStringList{"9"});
 
         auto store = open();
@@ -55,7 +51,7 @@ TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndIsMigratedNex
         expectRows("base/legacy-migrated.tsv",
                    {{"Postbox uuid",
                      sql("SELECT ZUUIDSTRING FROM ZSIGNATUREENTITYV2 WHERE Z_PK = 5").value(0)}});
-        expectNoFiles(previousPath());
+        expectStoreFiles(previousPath(), false);
         EXPECT_EQ(store->LoadSignatures().first.size(), 9u);
         store.reset();
         EXPECT_EQ(QFile::exists(documentsPath() + "-wal"), legacy == documentsPath());
@@ -103,7 +99,7 @@ TEST_F(StoreMigrationTest, AStrayDocumentsFileThatIsNoEarlierStoreDoesNotBlockSt
                   QStringList{"Warning: OpenStoreChain(): " + documentsPath() +
                               " is not an earlier signature store; it is left in place and a new "
                               "store is created"});
-        expectNoFiles(previousPath());
+        expectStoreFiles(previousPath(), false);
         EXPECT_EQ(documentsBytes(), before);
         EXPECT_EQ(sql("SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"2"});
     }

@@ -13,20 +13,7 @@
 namespace quillet {
 namespace {
 
-class StoreTest : public testing::Test, protected StoreHarness {
-protected:
-    // The store holds the signatures and where they are installed: its files are its owner's.
-    void expectFiles(bool exist) {
-        for (const char* suffix : kStoreFileSuffixes) {
-            EXPECT_EQ(QFile::exists(storePath() + suffix), exist) << suffix;
-            if (exist) {
-                EXPECT_EQ(QFile::permissions(storePath() + suffix),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser)
-                    << suffix;
-            }
-        }
-    }
-};
+class StoreTest : public testing::Test, protected StoreHarness {};
 
 // A new store has Core Data's layout and a write-ahead log until it is destroyed; whatever
 // another version left in the metadata and the files' permissions, the records are read the same
@@ -51,20 +38,20 @@ TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
     RecordInstalled(original, ClientKind::appleMail, "a@b.c", "ID-1", "<p>Full</p>");
     RecordInstalled(original, ClientKind::spark, "", "S-1", "text");
     const SignatureId id = store->AddSignatureRecord(original);
-    expectFiles(true);
+    expectStoreFiles(storePath(), true);
     // An earlier version made the files as open as the umask let it.
     for (const char* suffix : kStoreFileSuffixes)
         QFile::setPermissions(storePath() + suffix,
                               QFile::permissions(storePath()) | QFile::ReadOther);
     sql("UPDATE Z_METADATA SET Z_UUID = 'elsewhere', Z_PLIST = x'deadbeef'");
     auto [ids, map] = open()->LoadSignatures();
-    expectFiles(true);
+    expectStoreFiles(storePath(), true);
     ASSERT_EQ(ids, SignatureIds{id});
     EXPECT_EQ(Describe(*map.at(id)), Describe(original));
     expectRows("store/new-store-rows.tsv");
     EXPECT_TRUE(alerts.empty());
     store->DestroyStore();
-    expectFiles(false);
+    expectStoreFiles(storePath(), false);
 }
 
 // Rows another writer put into an existing store, or an older version into a table without the
@@ -118,7 +105,8 @@ TEST_F(StoreTest, AStoreThatCannotBeOpenedIsAbsentKeptAndNamedInTheLog) {
         if (model == "DataV2")
             RemoveStoreFiles(storePath());
     }
-    expectFiles(false);  // no new store beside the earlier one that cannot be read
+    expectStoreFiles(storePath(),
+                     false);  // no new store beside the earlier one that cannot be read
 }
 
 }  // namespace
