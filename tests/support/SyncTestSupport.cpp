@@ -103,20 +103,15 @@ QStringList TestSignatures::descriptions() const {
 
 namespace {
 
-QString PathText(const QString& path) {
-    return path;
-}
-QString PathText(const std::optional<QString>& path) {
-    return path.value_or("");
-}
-
 // The failure in every client's words, by the client's own kind of error.
 template <class Error>
 std::optional<ClientSyncError> Generic(const std::optional<Error>& error,
                                        const std::vector<SyncFailure>& byKind) {
     if (!error)
         return std::nullopt;
-    return ClientSyncError{byKind.at(int(error->kind)), PathText(error->pathX), error->cause};
+    // Some clients' errors always name a path, others only may.
+    const QString path = std::optional<QString>(error->pathX).value_or("");
+    return ClientSyncError{byKind.at(int(error->kind)), path, error->cause};
 }
 
 // Opened for writing, as Spark opens it, so that a journal left by a failed commit is rolled
@@ -197,9 +192,10 @@ QString TestDataPath(const QString& relativePath) {
     return QString(QUILLET_BINARY_DIR) + "/../tests/data/" + relativePath;
 }
 
-SampleClientWorld::SampleClientWorld(ClientKind kind) : kind(kind) {
+SampleClientWorld::SampleClientWorld(ClientKind kind) : SyncWorld(kind), kind(kind) {
     BuildSampleMac(mac);
     clients = FindInstalledClients(mac.paths(), OutlookModeProbe(mac.paths()));
+    replaced = ReplacedSettings();
     QStringList cells;
     for (const QStringList& row : ReadDataTable("sync/sample-accounts.tsv")) {
         if (row[0] == StoredText(kind))
@@ -223,10 +219,7 @@ void SampleClientWorld::reset(bool eachAccount) {
 }
 
 std::optional<ClientSyncError> SampleClientWorld::sync() {
-    const SyncInputs inputs{*clients.at(kind),      accounts,    store.signatures.ids(),
-                            store.signatures.map(), store.saver, mac.paths(),
-                            DirectClientWrites(),   replaced};
-    return SyncClient(kind, inputs, outlook);
+    return SyncClient(kind, inputs(*clients.at(kind)), outlook);
 }
 
 QStringList SampleClientWorld::emails() const {

@@ -93,14 +93,17 @@ private:
 // One client sync's world: a fake Mac, the client as detected, its accounts, Quillet's store
 // and the file of the person's replaced settings.
 struct SyncWorld {
-    explicit SyncWorld(ClientKind kind) : store(kind) {}
-    SyncInputs inputs() {
-        return SyncInputs{clientInfo,  accounts,    store.signatures.ids(), store.signatures.map(),
+    explicit SyncWorld(ClientKind kind,
+                       ClientInfo client = {"/Applications/Client.app", "1.0", "1"})
+        : clientInfo(std::move(client)), store(kind) {}
+    SyncInputs inputs() { return inputs(clientInfo); }
+    SyncInputs inputs(const ClientInfo& client) {
+        return SyncInputs{client,      accounts,    store.signatures.ids(), store.signatures.map(),
                           store.saver, mac.paths(), DirectClientWrites(),   replaced};
     }
 
     FakeMac mac;
-    ClientInfo clientInfo{"/Applications/Client.app", "1.0", "1"};
+    ClientInfo clientInfo;
     AccountsInfo accounts;
     StoreRows store;
     QString supportFolder = mac.homePath("Library/Application Support/Quillet");
@@ -132,8 +135,9 @@ inline constexpr ClientKind kSampleMacClients[] = {ClientKind::appleMail, Client
 std::string ClientName(const testing::TestParamInfo<ClientKind>& info);
 
 // The sample Mac with one client's sync at hand: the client as detected, its sample accounts,
-// and one signature of Quillet's.
-class SampleClientWorld {
+// and one signature of Quillet's. The person's replaced settings are kept nowhere, unless a test
+// keeps them.
+class SampleClientWorld : public SyncWorld {
 public:
     explicit SampleClientWorld(ClientKind kind);
 
@@ -148,12 +152,7 @@ public:
 
     const ClientKind kind;
     QTemporaryDir template_;
-    FakeMac mac;
     ClientInfoMap clients;
-    AccountsInfo accounts;
-    StoreRows store{kind};
-    QString supportFolder = mac.homePath("Library/Application Support/Quillet");
-    ReplacedSettings replaced;  // nowhere, unless a test keeps the person's replaced settings
     TestPlatform platform{mac};
     AppleScriptRunner runner{mac.paths(), *platform.bundle};
     OutlookSyncEnvironment outlook{runner, *platform.bundle, std::chrono::milliseconds(0)};

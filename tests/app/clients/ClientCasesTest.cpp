@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QThread>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -14,6 +19,7 @@
 #include "app/clients/ProfilesIni.h"
 #include "app/clients/accounts/AccountsCache.h"
 #include "app/clients/accounts/AppleMailAccounts.h"
+#include "app/clients/accounts/DiscoverAccounts.h"
 #include "app/clients/accounts/DiscoveredAccounts.h"
 #include "app/clients/accounts/MozillaAccounts.h"
 #include "app/clients/accounts/OutlookAccounts.h"
@@ -22,6 +28,8 @@
 #include "app/demo/FakeMacAccounts.h"
 #include "app/demo/FakeMacMozilla.h"
 #include "common/Log.h"
+#include "platform/EventLoop.h"
+#include "platform/QtMainQueue.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/SyncTestSupport.h"
 #include "tests/support/TestHelpers.h"
@@ -31,14 +39,15 @@ namespace quillet {
 namespace {
 
 // The rows that a case expects to find; every other row lays the machine out.
-const QStringList kFound{"list",    "detect",     "default-profile",
-                         "default", "text",       "no-text",
-                         "account", "none",       "published",
-                         "ran",     "profile",    "config",
-                         "log",     "notice",     "alert",
-                         "opened",  "version",    "account-id",
-                         "save",    "discovered", "info",
-                         "cache-is"};
+const QStringList kFound{"list",     "detect",     "default-profile",
+                         "default",  "text",       "no-text",
+                         "account",  "none",       "published",
+                         "ran",      "profile",    "config",
+                         "log",      "notice",     "alert",
+                         "opened",   "version",    "account-id",
+                         "save",     "discovered", "info",
+                         "cache-is", "discover",   "handed",
+                         "finished", "probe",      "probed"};
 
 const QStringList kOutlookClasses{"16.80 or newer", "16.41 to 79", "16 before 41", "15",
                                   "14 or older"};
@@ -47,6 +56,22 @@ const QStringList kOutlookClasses{"16.80 or newer", "16.41 to 79", "16 before 41
 const QRegularExpression kRunnersLine(
     "^(Info: Running AppleScript|Info: Raw output from|(Error|Info): Could not execute AppleScript|"
     "Error: Last error line:|Error: No last error line)");
+
+QString EmailsText(const Accounts& accounts) {
+    QStringList emails;
+    for (const AccountPtr& account : accounts)
+        emails.append(account->email());
+    return emails.join(',');
+}
+
+// Counts what a discovery posts, so that a case can stop it while a hand-over waits there.
+struct CountingMainQueue : QtMainQueue {
+    void post(std::function<void()> fn) override {
+        ++posted;
+        QtMainQueue::post(std::move(fn));
+    }
+    std::atomic<int> posted = 0;
+};
 
 // A fake Mac (or Linux desktop) laid out by the rows of a case of tests/data/clients/listings or
 // tests/data/clients/detection; see the README there.
@@ -97,6 +122,10 @@ public:
             return discovered(row);
         else if (what == "save")
             return save();
+        else if (what == "discover")
+            return discover(row);
+        else if (what == "probe")
+            return probe(row);
         else if (what == "cache-is")
             return {"cache-is\t" + QString(ReadFakeFile(place("cache")).value_or("-"))
                                        .remove(QRegularExpression("\\s*\n\\s*"))};
@@ -156,7 +185,8 @@ private:
         return rows;
     }
 
-    std::optional<QStringList> listAccounts(const QString& name, const QString& version) {
+    // The clients' accounts as the rows so far give them.
+    void layOutAccounts() {
         if (!_mail.empty())
             SetFakeAppleMailAccounts(_mac, _mail);
         if (!_outlook.empty())
@@ -165,6 +195,10 @@ private:
             CreateFakeSparkMessagesDatabase(_mac, _spark);
         if (!_prefs.isEmpty())
             WriteFakePrefsFile(_profile, _prefs);
+    }
+
+    std::optional<QStringList> listAccounts(const QString& name, const QString& version) {
+        layOutAccounts();
         const auto publish = [this](const Accounts& accounts) {
             _published.push_back({});
             for (const auto& account : accounts)
@@ -247,14 +281,59 @@ private:
         ApplyDiscoveredAccounts(
             info, row[2] == "failed" ? std::nullopt : std::optional(AccountsOf(row[1], row[3])),
             row[2] == "partial");
-        const auto emails = [](const Accounts& accounts) {
-            QStringList list;
-            for (const AccountPtr& account : accounts)
-                list.append(account->email());
-            return list.join(',');
+        return {row.join('\t'), "info\t" + CaseName(info.status) + '\t' +
+                                    EmailsText(info.accounts) + '\t' +
+                                    EmailsText(info.cachedAccounts)};
+    }
+
+    // Discovers the accounts of the clients named, as the application does: in the background,
+    // each result handed over on the main thread as a `handed` row. `stop` drops the discovery
+    // at its first hand-over, `stop-waiting` while that hand-over waits for the main thread:
+    // nothing is handed over after, nor `finished`.
+    QStringList discover(const QStringList& row) {
+        layOutAccounts();
+        std::vector<std::pair<ClientKind, ClientInfoPtr>> clients;
+        for (const QString& name : row.value(1).split(',', Qt::SkipEmptyParts)) {
+            const ClientKind kind = *ClientKindFromStoredText(name);
+            const QString bundle = _mac.installClient(kind, "16.0");
+            auto info = std::make_shared<ClientInfo>(bundle, "16.0", "16.0");
+            info->outlookVersionKindQ = OutlookVersionKind::v16_80OrNewer;
+            info->mozillaBasedClientProfilePathQ = _profile;
+            clients.emplace_back(kind, info);
+        }
+        const QString stop = row.value(2);
+        const QThread* mainThread = QThread::currentThread();
+        QStringList found;
+        bool finished = false;
+        std::unique_ptr<AccountDiscovery> discovery;
+        // "Client[ partial]: emails" ("absent": none), marked when off the main thread, with
+        // the number of scripts run before it.
+        const auto handOver = [&](ClientKind kind, const std::optional<Accounts>& accounts,
+                                  bool partial) {
+            found.append("handed\t" + StoredText(kind) + (partial ? " partial: " : ": ") +
+                         (accounts ? EmailsText(*accounts) : "absent") +
+                         (QThread::currentThread() == mainThread ? "" : " (off the main thread)") +
+                         " after " + QString::number(_mac.osascriptRuns().size()));
+            if (stop == "stop")
+                discovery.reset();
         };
-        return {row.join('\t'), "info\t" + CaseName(info.status) + '\t' + emails(info.accounts) +
-                                    '\t' + emails(info.cachedAccounts)};
+        const int posted = _queue.posted;
+        discovery = DiscoverAccounts(clients, _runner, _mac.paths(), _queue, handOver,
+                                     [&finished] { finished = true; });
+        EXPECT_FALSE(finished);  // started in the background
+        if (stop == "stop-waiting") {
+            for (int waited = 0; _queue.posted == posted && waited < 30'000; ++waited)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            EXPECT_GT(_queue.posted, posted);
+            discovery.reset();
+        }
+        EXPECT_TRUE(RunEventLoopUntil([&] { return finished || !discovery; }, 30));
+        // Once the handle is gone its thread has been joined: whatever it had posted runs now.
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        if (finished && discovery->isFinished())
+            found.append("finished");
+        return outcomes(row, std::nullopt, found);
     }
 
     // Saves what this process holds; a save that changes nothing must not replace the file.
@@ -307,12 +386,33 @@ private:
         return profiles;
     }
 
+    // Threads that ask one probe for Outlook's mode at once: how many were told the legacy
+    // Outlook runs, and how many times `defaults` was asked (a stand-in that counts its runs).
+    QStringList probe(const QStringList& row) {
+        const QString runs = place("/var/fake-mac/defaults-runs");
+        const QString defaults = place("/usr/bin/defaults");
+        _mac.writeFile(defaults, ("#!/bin/sh\necho run >> '" + runs + "'\necho 0\n").toUtf8());
+        QFile::setPermissions(defaults, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const OutlookModeProbe probe(_mac.paths());
+        std::atomic<int> legacy{0};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < row.value(1).toInt(); ++i)
+            threads.emplace_back([&] { legacy += probe.get().mode == OutlookMode::legacy; });
+        for (auto& thread : threads)
+            thread.join();
+        probe.get();
+        return {row.join('\t'), QString("probed\t%1 legacy\t%2 runs")
+                                    .arg(legacy.load())
+                                    .arg(QString(ReadFakeFile(runs).value_or("")).count("run"))};
+    }
+
     FakeMac _mac;
     TestPlatform _platform{_mac};
     AppleScriptRunner _runner{_mac.paths(), *_platform.bundle};
     Result<Brand> _brand = Brand::load(*_platform.bundle, Brand::Deliverable::desktopApp);
     QString _folder = _mac.paths().applicationSupport() + "/Quillet";
     QString _profile = _mac.paths().userLibrary() + "/Thunderbird/Profiles/qlt1.default";
+    CountingMainQueue _queue;
     LogTap _log;
     std::vector<FakeAppleMailAccount> _mail;
     std::vector<FakeOutlookAccount> _outlook;

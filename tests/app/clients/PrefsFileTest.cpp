@@ -65,13 +65,8 @@ TEST(PrefsFileTest, SettingABatchEqualsSettingItsPreferencesOneAtATime) {
         QStringList oneByOne = lines;
         for (const auto& s : settings)
             oneByOne = SetPrefsLine(oneByOne, s.key, s.rawValue, s.groupPrefix);
-        QStringList batch;
-        for (const auto& s : settings)
-            batch.append(s.key + " = " + s.rawValue + " in " + s.groupPrefix);
-        ASSERT_EQ(SetPrefsLines(lines, settings), oneByOne)
-            << "round " << round << "\nlines:\n"
-            << lines.join('\n').toStdString() << "\nsettings:\n"
-            << batch.join('\n').toStdString();
+        // The seed is fixed: the round number brings a failing batch back.
+        ASSERT_EQ(SetPrefsLines(lines, settings), oneByOne) << "round " << round;
     }
 }
 

@@ -36,18 +36,14 @@ QString NodeText(const std::optional<PlistNode>& node) {
     return node->asString().value_or("?");
 }
 
-class AppleMailWorld {
+// Mail as detected, with its data folder; the person's replaced settings are kept nowhere.
+class AppleMailWorld : public SyncWorld {
 public:
-    explicit AppleMailWorld(const QString& = {}) {
+    explicit AppleMailWorld(const QString& = {})
+        : SyncWorld(kMail, {"/Applications/Mail.app", "16.0", "3774.300.61"}) {
+        clientInfo.appleMailDataPathQ = files.dataFolder;
         accounts.status = AccountsInfoStatus::discoverySucceeded;
-    }
-
-    std::optional<SyncAppleMailSignaturesError> sync() {
-        ClientInfo info("/Applications/Mail.app", "16.0", "3774.300.61");
-        info.appleMailDataPathQ = files.dataFolder;
-        SyncInputs inputs{info,        accounts,   store.signatures.ids(), store.signatures.map(),
-                          store.saver, mac.paths()};
-        return SyncAppleMailSignatures(inputs);
+        replaced = ReplacedSettings();
     }
 
     void addAccount(const QString& email, const QString& uuid, const QString& type = "imap") {
@@ -122,7 +118,7 @@ public:
             std::optional<FileSizeLimit> limit;
             if (cell(2) == "half-kept-size")
                 limit.emplace(static_cast<rlim_t>(kept.size() / 2));
-            const auto error = sync();
+            const auto error = SyncAppleMailSignatures(inputs());
             limit.reset();
             EXPECT_EQ(error ? kKinds[int(error->kind)] + " " + error->pathX.value_or("") : "ok",
                       cell(1).contains(' ')
@@ -162,10 +158,7 @@ public:
         }
     }
 
-    FakeMac mac;
     FakeAppleMailFiles files{mac};
-    AccountsInfo accounts;
-    StoreRows store{kMail};
     QByteArray kept;  // a file's bytes as `other-macs` wrote them
 };
 

@@ -20,13 +20,6 @@ constexpr auto kOutlook = ClientKind::outlook;
 const QString kCreate = "Outlook-CreateSignature";
 const QStringList kKinds{"appleScript", "uninstallation", "duplicate", "defaultSignature"};
 
-std::vector<FakeOutlookSignature> OutlookSignatures(const QStringList& cells) {
-    std::vector<FakeOutlookSignature> signatures;
-    for (const QString& cell : cells)
-        signatures.push_back({cell.section('|', 0, 0), UnescapedCell(cell.section('|', 1))});
-    return signatures;
-}
-
 // "ok", or the error's kind and the names it gives.
 QString Outcome(const std::optional<SyncOutlookSignaturesError>& error) {
     if (!error)
@@ -55,9 +48,9 @@ struct KilledAtCreate : SignatureSaver {
 };
 
 // A Mac with Outlook, its signatures and accounts, and Quillet's store.
-class OutlookWorld {
+class OutlookWorld : public SyncWorld {
 public:
-    explicit OutlookWorld(const QString& = {}) {}
+    explicit OutlookWorld(const QString& = {}) : SyncWorld(kOutlook) {}
 
     std::optional<SyncOutlookSignaturesError> sync(SignatureSaver& saver) {
         SyncInputs inputs{*info, accounts,   store.signatures.ids(), store.signatures.map(),
@@ -97,7 +90,10 @@ public:
             }
             setAccounts(cell(1), fakeAccounts);
         } else if (what == "outlook") {
-            SetFakeOutlookSignatures(mac, OutlookSignatures(row.mid(1)));
+            std::vector<FakeOutlookSignature> signatures;
+            for (const QString& one : row.mid(1))
+                signatures.push_back({one.section('|', 0, 0), UnescapedCell(one.section('|', 1))});
+            SetFakeOutlookSignatures(mac, signatures);
         } else if (what == "fail") {
             FailFakeOutlookScript(mac, cell(1), row.value(2).isEmpty() ? -1 : cell(2).toInt());
         } else if (what == "remove-script") {
@@ -134,13 +130,10 @@ public:
         }
     }
 
-    FakeMac mac;
     TestPlatform platform{mac};
     AppleScriptRunner runner{mac.paths(), *platform.bundle};
     OutlookSyncEnvironment environment{runner, *platform.bundle, std::chrono::milliseconds(0)};
     std::optional<ClientInfo> info;  // as the accounts row says
-    AccountsInfo accounts;
-    StoreRows store{kOutlook};
 };
 
 TEST(OutlookSyncTest, EveryStoryEndsAsItsRowsSay) {
