@@ -8,7 +8,6 @@
 
 #include "app/clients/sync/ReplacedSettings.h"
 #include "app/demo/FakeMacMozilla.h"
-#include "tests/support/DataTable.h"
 #include "tests/support/FakeMacClient.h"
 #include "tests/support/MachineSnapshot.h"
 
@@ -80,20 +79,6 @@ std::map<QString, QByteArray> SampleMacCommand::machineFiles() const {
                path.contains("/Library/Logs/") || quillets ||
                path.contains("/var/fake-mac/osascript") || relative.contains("/tmp/");
     });
-}
-
-void ExpectJsonFields(const nlohmann::json& json, const QString& table, const QString& name) {
-    int fields = 0;
-    for (const QStringList& row : ReadDataTable(table)) {
-        if (row.value(0) != name)
-            continue;
-        ++fields;
-        const nlohmann::json::json_pointer field(row.value(1).toStdString());
-        EXPECT_EQ(json.contains(field) ? json.at(field) : nlohmann::json("(absent)"),
-                  nlohmann::json::parse(row.value(2).toStdString(), nullptr, false))
-            << name.toStdString() << " " << row.value(1).toStdString();
-    }
-    EXPECT_GT(fields, 0) << "no rows for " << name.toStdString() << " in " << table.toStdString();
 }
 
 int SignaturesHolding(const FakeMac& mac, ClientKind kind, const QString& text) {

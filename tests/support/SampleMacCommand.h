@@ -31,10 +31,6 @@ struct SampleMacOriginal {
 // How many signatures of a client of the fake Mac hold the text, as the client reads them.
 int SignaturesHolding(const FakeMac& mac, ClientKind kind, const QString& text);
 
-// Expects the fields that the rows of tests/data/<table> name for the case: each row the case, a
-// JSON pointer, then the JSON value there.
-void ExpectJsonFields(const nlohmann::json& json, const QString& table, const QString& name);
-
 class SampleMacCommand : public TestService {
 public:
     using CommandRun = quillet::CommandRun;
@@ -55,7 +51,6 @@ public:
     static CommandRun finish(QProcess& process) { return FinishQuillet(process); }
     // The standard output of a --json command, parsed (null when it is not JSON).
     nlohmann::json json(const QStringList& arguments) const;
-    nlohmann::json list() const { return json({"list"}); }
     // Runs install with --yes and the arguments, which must succeed; the signature's JSON.
     nlohmann::json install(const QStringList& arguments) const;
     // A file or folder of Quillet's own, by its name in Quillet's data folder.

@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <nlohmann/json.hpp>
 
 #include "app/cli/CommandLine.h"
-#include "app/demo/FakeMac.h"
 #include "platform/SystemLayout.h"
 #include "tests/support/CommandBuild.h"
 #include "tests/support/DataTable.h"
-#include "tests/support/SampleMacCommand.h"
 
 namespace quillet {
 namespace {
@@ -21,10 +18,6 @@ TEST(CommandLine, UsageErrors) {
             EXPECT_EQ(parse.error(), row.value(0)) << row.join(' ').toStdString();
         }
     }
-    const auto missing = ParseCommandArguments({"--key"}, {"--key"}, {});
-    EXPECT_FALSE(missing);
-    EXPECT_EQ(missing.error(), "--key needs a value");
-    EXPECT_FALSE(ParseCommandArguments({"--kee", "x"}, {"--key"}, {}));
 }
 
 // The request paths are joined to the service URL as text: a fragment there would swallow them,
@@ -52,40 +45,6 @@ TEST(PlatformOption, ChoosesTheLayoutFromOptionEnvironmentAndRoot) {
     }
     ::unsetenv("QUILLET_PLATFORM");
     ::unsetenv("QUILLET_ROOT");
-}
-
-// --platform linux under a root: the Linux layout there, as this desktop would be; the Mac
-// layout by default.
-TEST(PlatformOption, TheLinuxLayoutFindsOnlyThunderbirdAndTheMacLayoutItsBundles) {
-    FakeMac mac;
-    mac.installClient(ClientKind::thunderbird, "128.5.0", "12824.11.27");
-    mac.addMozillaProfile(ClientKind::thunderbird);
-    mac.installApplication("/System/Applications", "Mail.app", "com.apple.mail", "16.0", "3774");
-    mac.addAppleMailData();
-    mac.writeFile(mac.rootPath("/usr/lib/thunderbird/application.ini"),
-                  "[App]\nVersion=153.8.0\nBuildID=20261120213735\n");
-    mac.writeFile(mac.homePath(".thunderbird/profiles.ini"),
-                  "[Profile0]\nIsRelative=1\nPath=p1.default-default\nDefault=1\n");
-    QDir().mkpath(mac.homePath(".thunderbird/p1.default-default"));
-
-    const auto clients = [&](const QStringList& platform) {
-        const CommandRun run = RunQuillet(
-            platform + QStringList{"--root", mac.root(), "--home", mac.home(), "--bundle",
-                                   mac.bundlePath(), "--service", "http://127.0.0.1:9", "clients"});
-        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-        return run.out;
-    };
-    EXPECT_EQ(clients({"--platform", "linux"}),
-              "Thunderbird\tThunderbird 153.8.0 (20261120213735)\t" +
-                  mac.rootPath("/usr/lib/thunderbird") + "\n");
-    // The Mac's clients in client order.
-    EXPECT_EQ(clients({}), "AppleMail\tApple Mail 16.0 (3774)\t" +
-                               mac.rootPath("/System/Applications/Mail.app") +
-                               "\nThunderbird\tThunderbird 128.5.0 (12824.11.27)\t" +
-                               mac.rootPath("/Applications/Thunderbird.app") + "\n");
-    EXPECT_EQ(clients({}), clients({"--platform", "mac"}));
-    ExpectJsonFields(nlohmann::json::parse(clients({"--json"}).toStdString()),
-                     "cli/json-fields.tsv", "clients");
 }
 
 }  // namespace

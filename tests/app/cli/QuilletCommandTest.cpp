@@ -21,6 +21,7 @@
 #include "tests/support/FakeMacScripts.h"
 #include "tests/support/MachineSnapshot.h"
 #include "tests/support/SampleMacCommand.h"
+#include "tests/support/TestHelpers.h"
 
 namespace quillet {
 namespace {
@@ -58,6 +59,7 @@ protected:
             {"{managed}", ManagedConfigurationFile(mac, ManagedScope::machine)},
             {"{thunderbird-prefs}", sample.thunderbirdPrefs},
             {"{postbox-signatures}", sample.postboxSignatures},
+            {"{spark-settings}", sample.sparkSettings},
             {"{apple-mail-own}", sample.appleMailOwnSignatureFile}};
         for (const auto& [place, path] : places)
             text.replace(place, path);
@@ -71,8 +73,10 @@ protected:
     }
 
     // The machine's files and the signatures listed (no path), the scripts run, each client as
-    // the person sees it, or a file's bytes.
+    // the person sees it, the last run's output, or a file's bytes.
     FolderFiles snapshot(const QString& path) const {
+        if (path == "(output)")
+            return {{path, _last.out.toUtf8()}};
         if (path == "(scripts)")
             return {{path, mac.osascriptRuns().join(' ').toUtf8()}};
         if (path == "(clients)") {
@@ -140,7 +144,7 @@ protected:
             EXPECT_TRUE(b.isEmpty() ? (count > 0) == (step == "says") : count == b.toInt())
                 << output;
         } else if (step == "prints") {
-            EXPECT_EQ(_last.out, a);
+            EXPECT_EQ(_last.out, a) << output;
         } else if (step == "field") {
             EXPECT_EQ(value(), nlohmann::json::parse(b.toStdString(), nullptr, false)) << output;
         } else if (step == "size") {
@@ -160,6 +164,13 @@ protected:
             EXPECT_EQ(read(a).contains(b.toUtf8()), step == "file") << read(a).toStdString();
         } else if (step == "write") {
             mac.writeFile(a, b.toUtf8());
+        } else if (step == "pad") {
+            mac.writeFile(a, ReadFakeFile(a).value_or("") + b.toUtf8().repeated(row[2].toInt()));
+        } else if (step == "small") {
+            qint64 size = 0;
+            for (const auto& [path, bytes] : ReadFolderFiles(a))
+                size += bytes.size();
+            EXPECT_LT(size, b.toLongLong()) << a.toStdString();
         } else if (step == "remove") {
             EXPECT_TRUE(QFileInfo(a).isDir() ? QDir(a).removeRecursively() : QFile::remove(a));
         } else if (step == "move") {
@@ -193,6 +204,10 @@ protected:
             mac.writeFile(a, QByteArray::fromStdString(held.dump(2)));
         } else if (step == "read") {
             _last = {0, read(a), {}};
+        } else if (step == "query") {
+            _last = {0, {}, {}};
+            for (const auto& columns : QueryFakeDatabase(a, b).value_or(FakeDatabaseRows()))
+                _last.out += QString::fromLatin1(columns.at(0).toHex()) + "\n";
         } else if (step == "point") {
             const auto points = json({"backups"});
             const QString id = QString::fromStdString(
@@ -232,25 +247,15 @@ INSTANTIATE_TEST_SUITE_P(Stories, QuilletCommandStory, testing::ValuesIn(StoryNa
                              return info.param;
                          });
 
-class QuilletCommandTest : public testing::Test, public SampleMacCommand {
-protected:
-    // Installs the key's signature for the Thunderbird account; its id.
-    QString install(const QString& key, const QString& text,
-                    const QString& account = "tom@example.com") {
-        setSignature(key, text);
-        return QString::fromStdString(
-            SampleMacCommand::install(
-                {"--key", key, "--client", "thunderbird", "--account", account})
-                .value("id", ""));
-    }
-};
+class QuilletCommandTest : public testing::Test, public SampleMacCommand {};
 
 TEST_F(QuilletCommandTest, RunEndsOnTermOrIntWhileAScriptHangsAndLeavesNoScriptBehind) {
     const QString listing = "AppleMail-ListAccounts-1012Plus";
     const QString data = mac.homePath("Library/Application Support/Quillet/");
     // Apple Mail runs and was used with us before, so run discovers it at start.
     mac.setRunning({"com.apple.mail"});
-    install("k1", "<p>one</p>");
+    setSignature("k1", "<p>one</p>");
+    install({"--key", "k1", "--client", "thunderbird", "--account", "tom@example.com"});
     ASSERT_EQ(quillet({"accounts", "--discover", "AppleMail"}).exitCode, 0);
     const QByteArray cacheBefore = ReadFakeFile(data + "CachedAccounts.plist").value_or("");
     const QByteArray storeBefore = ReadFakeFile(data + "DataV2.sqlite").value_or("");
@@ -292,7 +297,8 @@ TEST_F(QuilletCommandTest, QuilletsOwnFilesAreItsOwnersAloneAndOneThatCannotBeOp
     ASSERT_EQ(::chmod(QFile::encodeName(prefs).constData(), 0640), 0);
     const mode_t previous = ::umask(0);
     // Over Tim's own signature, which Quillet replaces and keeps to give back.
-    install("k1", "<p>old</p>", "tim@example.com");
+    setSignature("k1", "<p>old</p>");
+    install({"--key", "k1", "--client", "thunderbird", "--account", "tim@example.com"});
     setSignature("k1", "<p>new</p>");
     const CommandRun accounts = quillet({"accounts", "--discover", "Thunderbird"});
     const CommandRun refresh = quillet({"refresh"});
@@ -304,38 +310,33 @@ TEST_F(QuilletCommandTest, QuilletsOwnFilesAreItsOwnersAloneAndOneThatCannotBeOp
     ASSERT_EQ(refresh.exitCode, 0) << refresh.err.toStdString();
     ASSERT_EQ(accounts.exitCode, 0) << accounts.err.toStdString();
 
-    const auto mode = [](const QString& path) {
-        struct stat info {};
-        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777
-                                                                       : 01000000;
-    };
     const QString data = mac.homePath("Library/Application Support/Quillet");
-    EXPECT_EQ(mode(data), 0700u);
+    EXPECT_EQ(FileMode(data), 0700u);
     QStringList files;
     for (const QString& name : QDir(data).entryList(QDir::Files | QDir::Hidden)) {
         files << name;
-        EXPECT_EQ(mode(data + "/" + name), 0600u) << name.toStdString();
+        EXPECT_EQ(FileMode(data + "/" + name), 0600u) << name.toStdString();
     }
     for (const char* name : {"DataV2.sqlite", "CachedAccounts.plist", "Activity.json",
                              "ReplacedSignatureSettings.json"})
         EXPECT_TRUE(files.contains(name)) << files.join(", ").toStdString();
     // The restore point the refresh made keeps the store and the 0640 prefs.js: 0600 copies.
-    EXPECT_EQ(mode(data + "/Restore Points"), 0700u);
+    EXPECT_EQ(FileMode(data + "/Restore Points"), 0700u);
     int kept = 0;
     for (QDirIterator entry(data + "/Restore Points", QDir::AllEntries | QDir::NoDotAndDotDot,
                             QDirIterator::Subdirectories);
          entry.hasNext(); ++kept) {
         const QString path = entry.next();
-        EXPECT_EQ(mode(path), entry.fileInfo().isDir() ? 0700u : 0600u) << path.toStdString();
+        EXPECT_EQ(FileMode(path), entry.fileInfo().isDir() ? 0700u : 0600u) << path.toStdString();
     }
     EXPECT_GE(kept, 4);  // the point's folder, its manifest, the store's and prefs.js's copies
     // Another program's file keeps its own permissions.
     EXPECT_TRUE(read(prefs).contains("<p>new</p>")) << read(prefs).toStdString();
-    EXPECT_EQ(mode(prefs), 0640u);
+    EXPECT_EQ(FileMode(prefs), 0640u);
     EXPECT_EQ(linux.exitCode, 0) << linux.err.toStdString();
     for (const char* folder :
          {"/Library", "/Library/Application Support", "/Library/Application Support/Quillet"}) {
-        EXPECT_EQ(mode(linuxHome.path() + folder), 0700u) << folder;
+        EXPECT_EQ(FileMode(linuxHome.path() + folder), 0700u) << folder;
     }
 
     // A regular file where the data folder should be.

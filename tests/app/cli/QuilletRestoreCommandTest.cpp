@@ -8,9 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/demo/FakeMacAppleMail.h"
-#include "app/demo/FakeMacDatabase.h"
-#include "app/demo/FakeMacSpark.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/MachineSnapshot.h"
 #include "tests/support/SampleMacCommand.h"
@@ -19,13 +16,6 @@ namespace quillet {
 namespace {
 
 using Json = nlohmann::json;
-
-qint64 FolderSize(const QString& folder) {
-    qint64 size = 0;
-    for (const auto& [path, bytes] : ReadFolderFiles(folder))
-        size += bytes.size();
-    return size;
-}
 
 struct QuilletRestoreCommandTest : testing::Test, SampleMacCommand {
     // What a refused restore must leave: every file of the Mac and Quillet's list.
@@ -63,51 +53,6 @@ struct QuilletRestoreCommandTest : testing::Test, SampleMacCommand {
         return id;
     }
 };
-
-// A point keeps what the pass changed: the entries of a large prefs.js, not a copy of it; the
-// signature records of the command, not the store (a large signature is installed elsewhere);
-// never Mail's cache. A Spark row whose bytes are not UTF-8 is kept as bytes: the pass goes on to
-// the later clients, and restoring its point gives the row back byte for byte.
-TEST_F(QuilletRestoreCommandTest, APointHoldsWhatThePassChangedAndASparkRowThatIsNotUtf8) {
-    const QString large = mac.homePath("large.html");
-    mac.writeFile(large, "<p>" + QByteArray(1 << 20, 'l') + "</p>");
-    run({"install", "--file", large, "--client", "outlook"});
-    QByteArray prefs = read(sample.thunderbirdPrefs);
-    for (int i = 0; i < 10000; ++i)
-        prefs += "user_pref(\"extensions.padding." + QByteArray::number(i) + "\", \"" +
-                 QByteArray(80, 'x') + "\");\n";
-    mac.writeFile(sample.thunderbirdPrefs, prefs);
-    mac.writeFile(FakeAppleMailFiles(mac).cacheFolder + "/Envelope Index",
-                  QByteArray(4 << 20, 'c'));
-
-    setSignature("k-small", "<p>Small</p>");
-    for (const auto& [client, account] :
-         std::vector<std::pair<QString, QString>>{{"spark", "sue@example.com"},
-                                                  {"thunderbird", "tom@example.com"},
-                                                  {"applemail", "ann@example.com"}}) {
-        EXPECT_LT(FolderSize(pointFolder(install("k-small", client, account))), 32 * 1024)
-            << client.toStdString();
-    }
-
-    const std::string spark = json({"list", "--all"})[1]["uuid"];
-    const QByteArray ordering = "[\"" + QByteArray::fromStdString(spark) + "\",\"MINE\xff\xfe\"]";
-    ASSERT_TRUE(ExecuteFakeSparkSql(sample.sparkSettings,
-                                    "UPDATE settings SET itemValue = CAST(X'" +
-                                        QString::fromLatin1(ordering.toHex()) +
-                                        "' AS TEXT) WHERE itemKey = 'MetaOrderingSettingsKey';"));
-    const QByteArray thunderbird = read(sample.thunderbirdPrefs);
-    setSignature("k-small", "<p>Small, renewed</p>");
-    const QString made = run({"refresh"});
-    EXPECT_TRUE(read(sample.thunderbirdPrefs).contains("Small, renewed"));
-    EXPECT_LT(FolderSize(pointFolder(made)), 32 * 1024);
-
-    run({"restore", made});
-    EXPECT_EQ(QueryFakeDatabase(sample.sparkSettings,
-                                "SELECT itemValue FROM settings WHERE "
-                                "itemKey = 'MetaOrderingSettingsKey'"),
-              FakeDatabaseRows{{ordering}});
-    EXPECT_EQ(read(sample.thunderbirdPrefs), thunderbird);
-}
 
 // Pruning keeps the newest fifty points of the last thirty days, follows no link, and spares a
 // point being restored: restoring the oldest of fifty finishes, and prunes it only afterwards. A
