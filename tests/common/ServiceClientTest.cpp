@@ -21,12 +21,8 @@
 #include "platform/EventLoop.h"
 #include "platform/ManualMainQueue.h"
 #include "tests/support/DataTable.h"
+#include "tests/support/TestHelpers.h"
 #include "tests/support/TestService.h"
-
-// Readable failure messages for texts.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace quillet {
 namespace {
@@ -321,7 +317,7 @@ TEST_F(ServiceClientTest, OnlyA2xxMapOfTheKeysAskedForToTextsIsReadAsUpdates) {
         refresh(client);
         EXPECT_EQ(receiver.events, row[5] == "-" ? kFailedRefresh : Applied(row[5].toStdString()));
         const QString details = receiver.errorDetails.value_or("-");
-        EXPECT_EQ(details.toStdString(), row[6].toStdString());
+        EXPECT_EQ(details, row[6]);
         for (const QString& line : row.mid(8))
             EXPECT_TRUE(log.contains(line.endsWith(":") ? line + " " + details : line))
                 << line.toStdString();
@@ -329,12 +325,9 @@ TEST_F(ServiceClientTest, OnlyA2xxMapOfTheKeysAskedForToTextsIsReadAsUpdates) {
         EXPECT_EQ(fetched.errorTitle, fetched.error ? std::optional(kFetchFailed) : std::nullopt);
         const QString outcome = fetched.error ? "error: " + fetched.errorDetails.value_or("")
                                               : fetched.text.value_or("none");
-        if (row[7] == "body") {
-            const QByteArray served = Served(row);
-            EXPECT_EQ(fetched.text, QString::fromUtf8(served.mid(served.indexOf("\r\n\r\n") + 4)));
-        } else {
-            EXPECT_EQ(outcome.toStdString(), row[7].toStdString());
-        }
+        const QByteArray served = Served(row);
+        const QString body = QString::fromUtf8(served.mid(served.indexOf("\r\n\r\n") + 4));
+        EXPECT_EQ(outcome, row[7] == "body" ? body : row[7]);
     }
 }
 

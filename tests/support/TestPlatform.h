@@ -20,8 +20,6 @@ public:
     explicit TestPlatform(const FakeMac& mac);
 
     Platform platform();
-    // Re-reads the resources (after a test changed them).
-    void reloadBundle();
 
     const FakeMac& mac;
     ManualMainQueue mainQueue;
