@@ -1,8 +1,8 @@
 // The quillet command on this Linux desktop, against Debian's real Thunderbird: Thunderbird
 // makes its own profiles and accounts, Quillet closes it, writes the signature and starts it
 // again, and Thunderbird itself reads the signature back. Mozilla's preference parser takes a NUL
-// for the end of prefs.js, so one raw NUL in Ann's signature (her identity's lines come first)
-// would cost every preference after it: Bob's identity and the setting made in Thunderbird.
+// for the end of prefs.js, so one raw NUL in Ann's signature would cost it and any preference
+// after it (Bob's identity, the setting made in Thunderbird).
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
