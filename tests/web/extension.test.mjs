@@ -189,11 +189,6 @@ for (const kind of browsers) {
       serve: (s, key, html) => serve(key, html),
       serveFile: (s, key, name) => serve(key, readData(name).replaceAll('{{kind}}', kind)),
       fill: async (s, form, message) => assert.equal(await fill(s.page, form), message),
-      install: async (s, ...forms) => {
-        await steps.popup(s);
-        for (const form of forms) await steps.fill(s, form, null);
-        await steps.close(s);
-      },
       click: async (s, selector, times = 1) => {
         for (let i = 0; i < times; ++i) await click(s.page, selector);
       },
