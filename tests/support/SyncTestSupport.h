@@ -11,7 +11,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <vector>
 
 #include "app/base/AppleScript.h"
@@ -21,12 +20,8 @@
 #include "common/Accounts.h"
 #include "common/Signature.h"
 #include "tests/support/DataTable.h"
+#include "tests/support/TestHelpers.h"
 #include "tests/support/TestPlatform.h"
-
-// Texts in failure messages as text, not as arrays of code units.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace quillet {
 

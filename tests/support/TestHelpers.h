@@ -3,7 +3,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <concepts>
 #include <optional>
 #include <ostream>
 
@@ -11,14 +10,11 @@
 
 struct sqlite3;
 
-// Texts and lists of texts in failure messages as text, not as arrays of code units. Templates,
-// so that a printer of the same kind a test writes for itself is still the one chosen.
-template <std::same_as<QString> Text>
-void PrintTo(const Text& text, std::ostream* out) {
+// Texts and lists of texts in failure messages as text, not as arrays of code units.
+inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
-template <std::same_as<QStringList> Texts>
-void PrintTo(const Texts& texts, std::ostream* out) {
+inline void PrintTo(const QStringList& texts, std::ostream* out) {
     *out << '[' << texts.join(" | ").toStdString() << ']';
 }
 

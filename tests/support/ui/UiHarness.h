@@ -9,14 +9,9 @@
 #include <QWidget>
 #include <functional>
 #include <map>
-#include <ostream>
 
 #include "tests/support/EngineHarness.h"
-
-// Lists in failure messages as their texts.
-inline void PrintTo(const QStringList& texts, std::ostream* out) {
-    *out << '[' << texts.join(" | ").toStdString() << ']';
-}
+#include "tests/support/TestHelpers.h"
 
 namespace quillet {
 
