@@ -44,9 +44,9 @@ void EngineHarness::startAfresh() {
     QDir(dataFolder).removeRecursively();
 }
 
-void EngineHarness::recordSyncPasses(bool record) {
-    _recordSyncPasses = record;
-    if (_core && record) {
+void EngineHarness::recordSyncPasses() {
+    _recordSyncPasses = true;
+    if (_core) {
         _core->setSyncPassRunner(
             [this](const SignatureIds& ids, std::function<void(WorkOutcome)> done) {
                 syncPasses.push_back(ids);

@@ -33,9 +33,8 @@ public:
     // Closes the engine and removes its store: what one case left pending would otherwise be
     // synced again by the next engine's first refresh.
     void startAfresh();
-    // From now on the sync passes the engine asks for are recorded in `syncPasses`, not run
-    // (with false: the next engine runs them).
-    void recordSyncPasses(bool record = true);
+    // From now on the sync passes the engine asks for are recorded in `syncPasses`, not run.
+    void recordSyncPasses();
 
     // Runs the event loop until nothing the engine set going is left, without moving the clock.
     void waitUntilIdle(double seconds = 60);

@@ -2,11 +2,9 @@
 
 #include "app/core/NewSignature.h"
 #include "app/demo/FakeMacAccounts.h"
-#include "app/restore/RestorePoints.h"
 #include "platform/EventLoop.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/EngineHarness.h"
-#include "tests/support/FakeMacManaged.h"
 #include "tests/support/LinuxClientAdapters.h"
 #include "tests/support/StoreHarness.h"
 
@@ -14,7 +12,7 @@ namespace quillet {
 namespace {
 
 // An engine over a fake Mac with Apple Mail and Thunderbird, talking to a test service, with the
-// sync passes it asks for recorded instead of run (unless a story has them run).
+// sync passes it asks for recorded instead of run.
 class CoreEngine : protected EngineHarness {
 public:
     CoreEngine() {
@@ -88,7 +86,6 @@ private:
                  RunEventLoopUntil([&] { return service.updateRequests() == a[0].toInt(); }, 10));
          }},
         {"wait", [this](Args) { waitUntilIdle(); }},
-        {"finish", [this](Args) { finish(); }},
         {"advance", [this](Args a) { platform.mainQueue.advance(a[0].toDouble()); }},
         {"reopen", [this](Args) { reopen(); }},
         {"clear",
@@ -99,16 +96,6 @@ private:
              _accountNotices = 0;
          }},
         {"running", [this](Args a) { mac.setRunning(a); }},
-        {"runPasses",
-         [this](Args) {
-             recordSyncPasses(false);
-             reopen();
-         }},
-        {"managed",
-         [this](Args a) {
-             WriteManagedConfiguration(
-                 mac, ManagedConfigurationPlist({ManagedEntryPlist(a[0], a[1], a[2])}));
-         }},
         {"appleMailAccounts",
          [this](Args a) {
              std::vector<FakeAppleMailAccount> listed;
@@ -195,13 +182,6 @@ private:
              return passes.join('|');
          }},
         {"idle", [this](Args) { return YesNo(engine().isIdle()); }},
-        {"points",
-         [this](Args) {
-             QStringList reasons;
-             for (const RestorePoint& point : engine().restorePoints().list())
-                 reasons << point.reason;
-             return reasons.join('|');
-         }},
         {"visible", [this](Args) { return names(engine().visibleSignatureIds()); }},
         {"ids", [this](Args) { return names(engine().signatureIds()); }},
         {"refreshes", [this](Args) { return Outcomes(engine().refreshOutcomes()); }},

@@ -9,8 +9,10 @@
 #include "app/demo/FakeMacAccounts.h"
 #include "app/demo/FakeMacMozilla.h"
 #include "app/demo/FakeMacOutlook.h"
+#include "app/restore/RestorePoints.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/EngineHarness.h"
+#include "tests/support/FakeMacManaged.h"
 #include "tests/support/SyncTestSupport.h"
 
 namespace quillet {
@@ -97,12 +99,16 @@ protected:
             });
     }
 
-    // A signature "Work" of a file, selected for the clients' accounts (empty: all accounts).
-    SignatureId addWork(const std::map<ClientKind, QStringList>& selections) {
+    // A signature "Work" selected for the clients' accounts (empty: all accounts): of the service's
+    // key when one is given, else of a file.
+    SignatureId addWork(const std::map<ClientKind, QStringList>& selections,
+                        const QString& key = {}) {
         return engine().addSignature([&](Signature& signature) {
             signature.nameQe = "Work";
-            signature.localTextQe = "<p>Work</p>";
-            signature.filePathQe = "/Users/jane/Work.html";
+            signature.keyQe = key;
+            (key.isEmpty() ? signature.localTextQe : signature.mainTextQe) = "<p>Work</p>";
+            if (key.isEmpty())
+                signature.filePathQe = "/Users/jane/Work.html";
             for (const auto& [kind, emails] : selections) {
                 if (emails.isEmpty())
                     SelectAllAccounts(signature, kind);
@@ -111,6 +117,7 @@ protected:
             }
         });
     }
+
     // Saves with sync and runs everything to the end, the clock moving through the waits.
     WorkOutcome sync(SignatureId id) {
         Core& core = engine();
@@ -226,6 +233,42 @@ TEST_F(SyncPassTest, ProblemsTextShowsEachHintOnceBeforeTheClientLines) {
          ReportOf(LinuxError{LinuxError::Kind::fileSystem, "/g/geary.ini", "denied"})},
     };
     EXPECT_EQ(SyncProblemsText(reports, "Quillet") + "\n", ReadDataText("sync/problems.txt"));
+}
+
+// The application has no command to name its passes: each restore point is named by what the
+// pass did (tests/data/core/restore-reasons.tsv), and a pass that changes nothing makes none.
+TEST_F(SyncPassTest, EachPassIsNamedByWhatItsCommandDidAndOneThatChangesNothingMakesNone) {
+    service.setSignature("k-team", "<p>Team</p>");
+    SignatureId work;
+    for (const QStringList& row : ReadDataTable("core/restore-reasons.tsv")) {
+        SCOPED_TRACE(row.join(' ').toStdString());
+        service.setSignature("k-work", row[1]);
+        const std::size_t before = engine().restorePoints().list().size();
+        const QString& step = row[0];
+        if (step == "install")
+            work = addWork(
+                {{ClientKind::thunderbird, {"tom@x.org"}}, {ClientKind::postbox, {"pat@x.org"}}},
+                "k-work");
+        if (step == "rename")
+            engine().signature(work)->nameQe = "Team work";
+        if (step == "uninstall")
+            engine().signature(work)->pendingDeletion = true;
+        if (step == "reinstall") {
+            engine().reinstallSignature(work);
+        } else if (step == "refresh") {
+            engine().refreshFromServer();
+        } else if (step == "managed") {
+            WriteManagedConfiguration(mac, ManagedConfigurationPlist({ManagedEntryPlist(
+                                               "k-team", "Thunderbird", "tom@x.org")}));
+            closeEngine();
+            engine().start();
+        } else {
+            engine().saveSignature(work, true, false);
+        }
+        finish();
+        const auto points = engine().restorePoints().list();
+        EXPECT_EQ(points.size() > before ? points.front().reason : QString(), row.value(2));
+    }
 }
 
 }  // namespace
