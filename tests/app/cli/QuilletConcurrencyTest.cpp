@@ -18,13 +18,8 @@ namespace {
 const QString kWaitingLine =
     "Info: Sync pass: waiting for the sync pass of another process to finish...";
 
-// Several real quillet processes at once over the sample Mac, each answering Yes.
-class QuilletConcurrencyTest : public testing::Test, public SampleMacCommand {
-protected:
-    std::unique_ptr<QProcess> start(const QStringList& arguments) const {
-        return SampleMacCommand::start(QStringList{"--yes"} + arguments);
-    }
-};
+// Several real quillet processes at once over the sample Mac.
+class QuilletConcurrencyTest : public testing::Test, public SampleMacCommand {};
 
 // A sync pass waits while another process holds the sync lock, and then writes what the store
 // holds: what the other process saved meanwhile (here a name, changed in the store's file), never
@@ -36,8 +31,8 @@ TEST_F(QuilletConcurrencyTest, ASyncPassWaitsForTheLockThenWritesWhatTheStoreHol
 
     auto other = std::make_unique<FileLock>(dataPath("SyncPass.lock"), [] {});
     ASSERT_TRUE(other->isHeld());
-    auto second = start({"--json", "install", "--file", setSignature("second", "<p>Second</p>"),
-                         "--client", "postbox"});
+    auto second = start({"--yes", "--json", "install", "--file",
+                         setSignature("second", "<p>Second</p>"), "--client", "postbox"});
     // The line comes before the wait; the process then blocks until the lock is free.
     ASSERT_TRUE(RunEventLoopUntil([&] { return log().contains(kWaitingLine); }, 60))
         << log().toStdString() << second->readAllStandardError().toStdString();
@@ -70,12 +65,12 @@ TEST_F(QuilletConcurrencyTest, AnUninstalledSignatureStaysGoneWhenABackgroundRef
         return log().count("signature(s) via RequestUpdatedSignatures");
     };
     const auto before = refreshes();
-    auto background = start({"run"});
+    auto background = start({"--yes", "run"});
     ASSERT_TRUE(RunEventLoopUntil([&] { return refreshes() > before; }, 60)) << log().toStdString();
 
-    const CommandRun uninstalled = finish(*start({"uninstall", "1"}));
+    const CommandRun uninstalled = quillet({"--yes", "uninstall", "1"});
     ASSERT_EQ(uninstalled.exitCode, 0) << uninstalled.err.toStdString();
-    ASSERT_EQ(finish(*start({"--json", "list", "--all"})).out.trimmed(), "[]");
+    ASSERT_EQ(quillet({"--json", "list", "--all"}).out.trimmed(), "[]");
     ASSERT_FALSE(ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains("<p>Tom"));
 
     setSignature("k-tom", "<p>Tom 2</p>");
@@ -87,7 +82,7 @@ TEST_F(QuilletConcurrencyTest, AnUninstalledSignatureStaysGoneWhenABackgroundRef
     ::kill(static_cast<pid_t>(background->processId()), SIGTERM);
     EXPECT_EQ(finish(*background).exitCode, 0);
 
-    EXPECT_EQ(finish(*start({"--json", "list", "--all"})).out.trimmed(), "[]");
+    EXPECT_EQ(quillet({"--json", "list", "--all"}).out.trimmed(), "[]");
     EXPECT_FALSE(ReadFakeFile(sample.thunderbirdPrefs).value_or("").contains("<p>Tom"));
 }
 
