@@ -46,10 +46,6 @@ namespace {
 // its files to reach the disk and for the stand-ins it starts, so more than the cores.
 constexpr int kParallelWalks = 6;
 
-// Relative path -> contents: the files of the clients, with the random parts of a new
-// signature's identity and Spark's times taken out, and SQLite databases by their rows.
-using FileStates = std::map<QString, QByteArray>;
-
 QByteArray Canonical(QByteArray text) {
     static const QRegularExpression uuid(
         "[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}");
@@ -99,7 +95,9 @@ bool Parses(const QString& path) {
 }
 
 struct Snapshot {
-    FileStates files;
+    // The files of the clients, with the random parts of a new signature's identity and Spark's
+    // times taken out, and SQLite databases by their rows.
+    FolderFiles files;
     // Outlook's signatures, which its scripts change one by one, and what Quillet's store holds:
     // not files that are either old or new, but what a rerun must bring to the finished state.
     QByteArray outlook;
@@ -194,20 +192,17 @@ protected:
         return process;
     }
 
-    static void finish(QProcess& process) {
-        // A command that ended before its kill was due has finished already, and QProcess's
-        // wait says false for a process that is no longer running.
-        if (process.state() != QProcess::NotRunning) {
-            EXPECT_TRUE(process.waitForFinished(120000)) << process.errorString().toStdString();
-        }
+    static CommandRun finish(QProcess& process) {
+        const CommandRun run = FinishQuillet(process);
         // Scripts left running by a killed command finish their own work first.
         const qint64 group = process.processId();
         for (int i = 0; group > 0 && i < 500 && ::kill(-pid_t(group), 0) == 0; ++i)
             QThread::msleep(10);
+        return run;
     }
 
     CommandRun run(const QString& folder, const QStringList& arguments) const {
-        return FinishQuillet(*start(folder, arguments, CleanEnvironment()));
+        return finish(*start(folder, arguments, CleanEnvironment()));
     }
 
     // The signatures the store holds; a killed install never leaves a half-made one: the store
@@ -238,8 +233,7 @@ protected:
                           NoteUnsyncedWrites(FileFaultsEnvironment(CleanEnvironment(), folder,
                                                                    FileFaultAction::kill, target),
                                              journal));
-                finish(*process);
-                if (process->exitStatus() == QProcess::CrashExit) {
+                if (finish(*process).exitCode == -1) {
                     ++killPoints;
                     // The kill is a power cut: what never reached the disk is gone too.
                     CutPower(folder, journal);
@@ -274,12 +268,12 @@ protected:
         const Snapshot killed = TakeSnapshot(folder);
         EXPECT_EQ(killed.unreadable, QStringList()) << folder.toStdString();
         std::set<QString> paths;
-        for (const FileStates* states : {&walk.old.files, &walk.done.files, &killed.files}) {
+        for (const FolderFiles* states : {&walk.old.files, &walk.done.files, &killed.files}) {
             for (const auto& [path, contents] : *states)
                 paths.insert(path);
         }
         for (const QString& path : paths) {
-            auto state = [&path](const FileStates& states) {
+            auto state = [&path](const FolderFiles& states) {
                 const auto found = states.find(path);
                 return found == states.end() ? QByteArray("(none)") : found->second;
             };
@@ -336,12 +330,10 @@ TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
     const ClientKind kind = GetParam();
     const QString client = StoredText(kind);
     QStringList install{"install", "--key", "k-crash", "--client", client};
-    if (kind == ClientKind::appleMail)
-        install << "--account"
-                << "ann@example.com";
-    if (kind == ClientKind::thunderbird)
-        install << "--account"
-                << "tom@example.com";
+    const std::map<ClientKind, QString> accounts = {{ClientKind::appleMail, "ann@example.com"},
+                                                    {ClientKind::thunderbird, "tom@example.com"}};
+    if (accounts.count(kind))
+        install << "--account" << accounts.at(kind);
     // A refresh (or update) killed after it stored the new text leaves nothing new for the next
     // refresh to fetch: what it left pending, and what the clients hold against the stored text,
     // make the next refresh finish it.
@@ -364,11 +356,11 @@ TEST_P(QuilletCrashTest, AKilledSyncTearsNoFileAndARerunFinishesIt) {
         const QString after = work.path() + "/stage-" + QString::number(i + 1);
         CopyFakeMacFolder(before, after);
         const QString countFile = work.path() + "/operations";
-        auto counted = start(
-            after, command.arguments,
-            FileFaultsEnvironment(CleanEnvironment(), after, FileFaultAction::count, 0, countFile));
-        finish(*counted);
-        ASSERT_EQ(counted->exitCode(), 0) << counted->readAllStandardError().toStdString();
+        const CommandRun counted =
+            finish(*start(after, command.arguments,
+                          FileFaultsEnvironment(CleanEnvironment(), after, FileFaultAction::count,
+                                                0, countFile)));
+        ASSERT_EQ(counted.exitCode, 0) << counted.err.toStdString();
         const long operations = ReadFakeFile(countFile).value_or("0").trimmed().toLong();
         const Snapshot old = TakeSnapshot(before);
         const Snapshot done = TakeSnapshot(after);
