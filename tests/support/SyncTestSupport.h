@@ -25,8 +25,7 @@
 
 namespace quillet {
 
-// The store's side of a sync: every save it was asked for, with the descriptions of the saved
-// signatures at that moment.
+// The store's side of a sync: the signatures of every save it was asked for.
 class RecordingSignatureSaver : public SignatureSaver {
 public:
     void saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) override;
@@ -140,9 +139,6 @@ public:
     // each account by name (always in Thunderbird, which keeps no signature for all accounts).
     void reset(bool eachAccount = false);
     std::optional<ClientSyncError> sync();
-    // The signature taken out of the client: the sync removes what it installed.
-    void deselect() { store.signatures[1].clientKindToSelectedInstallationsInfoMap.erase(kind); }
-    QStringList descriptions() const { return store.signatures.descriptions(); }
     QStringList emails() const;
 
     const ClientKind kind;

@@ -107,8 +107,7 @@ public:
         else if (what == "file")
             _mac.writeFile(place(cell(1)), unescaped(2).replace("~/", _mac.home() + "/").toUtf8());
         else if (what == "copy")
-            _mac.writeFile(place(cell(2)),
-                           ReadFakeFile(TestDataPath("clients/detection/" + cell(1))).value_or(""));
+            _mac.writeFile(place(cell(2)), ReadDataBytes("clients/detection/" + cell(1)));
         else if (what == "remove")
             EXPECT_TRUE(QFile::remove(place(cell(1))) || QDir(place(cell(1))).removeRecursively());
         else if (what == "defaults")

@@ -168,7 +168,7 @@ TEST_P(ClientSyncTest, StorageThatCannotBeReadOrUnderstoodFailsTheSyncBeforeAnyW
         // can read but not understand stops it before even that.
         const auto files = damaged ? ReadFileStates : ClientFiles;
         const FileStates before = files(world.mac);
-        const QStringList descriptions = world.descriptions();
+        const QStringList descriptions = world.store.signatures.descriptions();
 
         const auto error = world.sync();
         ASSERT_TRUE(error);
@@ -179,7 +179,7 @@ TEST_P(ClientSyncTest, StorageThatCannotBeReadOrUnderstoodFailsTheSyncBeforeAnyW
         if (way != "unwritable") {
             EXPECT_EQ(files(world.mac), before);
         }
-        EXPECT_EQ(world.descriptions(), descriptions);
+        EXPECT_EQ(world.store.signatures.descriptions(), descriptions);
         EXPECT_TRUE(world.store.saver.savedIds.empty());
         ++cases;
     }
