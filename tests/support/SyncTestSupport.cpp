@@ -77,6 +77,13 @@ AccountsInfo MozillaAccountsInfo(const QStringList& emails, AccountsInfoStatus s
     return info;
 }
 
+QStringList Emails(const Accounts& accounts) {
+    QStringList emails;
+    for (const AccountPtr& account : accounts)
+        emails << account->email();
+    return emails;
+}
+
 AccountsInfo CachedAccountsInfo(ClientKind kind, const QStringList& accounts) {
     QString entries;
     for (const QString& account : accounts) {
@@ -220,13 +227,6 @@ void SampleClientWorld::reset(bool eachAccount) {
 
 std::optional<ClientSyncError> SampleClientWorld::sync() {
     return SyncClient(kind, inputs(*clients.at(kind)), outlook);
-}
-
-QStringList SampleClientWorld::emails() const {
-    QStringList emails;
-    for (const AccountPtr& account : accounts.accounts)
-        emails << account->email();
-    return emails;
 }
 
 QString UnescapedCell(QString text) {
