@@ -48,8 +48,6 @@ protected:
               std::make_shared<OutlookAccount>("otto@example.com", std::nullopt, std::nullopt)}},
             {ClientKind::thunderbird, MozillaAccountsInfo({"tom@example.com"}).accounts}};
         recordSyncPasses();
-        service.setSignature("K1", "<p>One</p>");
-        service.setSignature("K2", "<p>Two</p>");
         service.setSignature("BLANK", " \n\t \n");
         panel = std::make_unique<NewSignatureController>(engine());
         QObject::connect(panel.get(), &NewSignaturePanel::created, [this](SignatureId id) {
@@ -88,7 +86,7 @@ protected:
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
     }
     void allowUserSignatures(bool allowed) {
-        Plist configuration = ManagedConfigurationPlist({});
+        Plist configuration = Plist::dictionary();
         configuration.node().set("AllowUserSignatures", Plist::boolean(allowed));
         WriteManagedConfiguration(mac, configuration);
     }
