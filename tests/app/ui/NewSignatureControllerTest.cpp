@@ -21,8 +21,6 @@
 namespace quillet {
 namespace {
 
-using State = NewSignatureForm::KeyMainTextState;
-
 // The form over a fake Mac with Apple Mail, Outlook and Thunderbird, at 09:08:07 local time on
 // 6 May 2031, and its stories (tests/data/ui/form). Sync passes are recorded, not run: what the
 // form stored is what these tests look at.

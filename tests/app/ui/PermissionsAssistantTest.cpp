@@ -149,16 +149,14 @@ TEST_F(PermissionsAssistantTest, ValidateShowsOneAssistantAtATime) {
     c.presenter = &presenter;
     int assistantsSeen = -1;
     QTimer::singleShot(50, [&] {
-        AccessibilityHelper::validate(c, AccessibilityHelper::ValidationKind::signatureSync,
-                                      {ClientKind::appleMail});
+        AccessibilityHelper::validate(c, Kind::signatureSync, {ClientKind::appleMail});
         assistantsSeen = 0;
         for (QWidget* window : QApplication::topLevelWidgets())
             assistantsSeen += window->objectName() == "permissionsAssistant" && window->isVisible();
         QTest::mouseClick(QApplication::activeModalWidget()->findChild<QPushButton*>("done"),
                           Qt::LeftButton);
     });
-    AccessibilityHelper::validate(c, AccessibilityHelper::ValidationKind::signatureSync,
-                                  {ClientKind::appleMail});
+    AccessibilityHelper::validate(c, Kind::signatureSync, {ClientKind::appleMail});
     EXPECT_EQ(assistantsSeen, 1);
     EXPECT_FALSE(presenter.isShowing());
     EXPECT_TRUE(platform.prompter.shown().empty());  // the assistant, not the interim alert
