@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <utility>
 #include <vector>
@@ -20,39 +21,28 @@
 namespace quillet {
 namespace {
 
-void WriteWithMode(const QString& path, const QByteArray& contents, mode_t mode) {
+void WriteFile(const QString& path, const QByteArray& contents) {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(contents);
-    file.close();
-    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
 }
-
-// The most open umask there is, for the time of a test: nothing Quillet keeps to its owner may
-// rely on the person's umask.
-class OpenUmask {
-public:
-    OpenUmask() : _previous(::umask(0)) {}
-    ~OpenUmask() { ::umask(_previous); }
-
-private:
-    mode_t _previous;
-};
 
 // What a first run makes is its owner's alone (the command's own test looks at it); an earlier
 // version's folder and files, as open as the umask let them be, are narrowed too, and the
 // folders above are left as they are. A new file (an AppleScript holding what the person typed)
 // is the owner's alone; an existing file or link at its path is neither reused nor followed.
 TEST(OwnFilesTest, OwnFilesAreNarrowedToTheOwnerAndNothingAtANewFilesPathIsReusedOrFollowed) {
-    const OpenUmask umask;
+    // The most open umask there is: nothing Quillet keeps to its owner may rely on the person's.
+    const mode_t previousUmask = ::umask(0);
+    const auto restoreUmask = qScopeGuard([previousUmask] { ::umask(previousUmask); });
     QTemporaryDir home;
     ASSERT_EQ(::chmod(QFile::encodeName(home.path()).constData(), 0755), 0);
     const QString support = home.path() + "/Library/Application Support/Quillet";
     ASSERT_FALSE(MakeOwnerOnlyFolder(support));
     ASSERT_EQ(::chmod(QFile::encodeName(support).constData(), 0755), 0);
-    WriteWithMode(support + "/Activity.json", "{}", 0644);
-    WriteWithMode(support + "/DataV2.sqlite-wal", "", 0644);
+    WriteFile(support + "/Activity.json", "{}");
+    WriteFile(support + "/DataV2.sqlite-wal", "");
 
     ASSERT_FALSE(MakeOwnerOnlyFolder(support));
     EXPECT_EQ(FileMode(support), 0700u);
@@ -80,11 +70,11 @@ TEST(OwnFilesTest, OwnFilesAreNarrowedToTheOwnerAndNothingAtANewFilesPathIsReuse
 TEST(OwnFilesTest, RemovingAFolderRemovesLinksAndNeverWhatTheyPointTo) {
     QTemporaryDir root;
     const QString outside = root.path() + "/Documents";
-    WriteWithMode(outside + "/letter.txt", "keep me", 0644);
-    WriteWithMode(outside + "/drafts/draft.txt", "keep me too", 0644);
+    WriteFile(outside + "/letter.txt", "keep me");
+    WriteFile(outside + "/drafts/draft.txt", "keep me too");
     const QString cache = root.path() + "/Caches/com.apple.mail";
-    WriteWithMode(cache + "/Signatures/a.plist", "cache", 0644);
-    WriteWithMode(cache + "/deep/er/still/b", "cache", 0644);
+    WriteFile(cache + "/Signatures/a.plist", "cache");
+    WriteFile(cache + "/deep/er/still/b", "cache");
     ASSERT_TRUE(QFile::link(outside, cache + "/to-a-folder"));
     ASSERT_TRUE(QFile::link(outside + "/letter.txt", cache + "/deep/to-a-file"));
     ASSERT_TRUE(QFile::link(root.path() + "/nowhere", cache + "/dangling"));

@@ -12,8 +12,6 @@ EngineHarness::EngineHarness() {
     options.console = [](const QString&) {};
 }
 
-EngineHarness::~EngineHarness() = default;
-
 Core& EngineHarness::engine() {
     if (!_core) {
         Core::Options withService = options;

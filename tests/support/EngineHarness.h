@@ -18,7 +18,6 @@ namespace quillet {
 class EngineHarness {
 public:
     EngineHarness();
-    ~EngineHarness();
 
     // The engine, created on first use over the platform (with `prompter` and `workspace` in
     // place of the platform's when a test set them), asking the test service unless

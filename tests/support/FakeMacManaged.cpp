@@ -22,15 +22,6 @@ Plist ManagedEntryPlist(const QString& key, const QString& client, const QString
     return entry;
 }
 
-Plist ManagedConfigurationPlist(std::initializer_list<Plist> entries) {
-    Plist list = Plist::array();
-    for (const Plist& entry : entries)
-        list.node().append(entry);
-    Plist configuration = Plist::dictionary();
-    configuration.node().set("ManagedSignatures", std::move(list));
-    return configuration;
-}
-
 QString ManagedConfigurationFile(const FakeMac& mac, ManagedScope scope) {
     const QString identifier =
         Bundle::open(mac.bundlePath())->infoString("CFBundleIdentifier").value_or(QString());

@@ -15,8 +15,6 @@ enum class ManagedScope { machine, user };
 // One "ManagedSignatures" entry; an empty client or account is left out.
 Plist ManagedEntryPlist(const QString& key, const QString& client = {}, const QString& account = {},
                         std::optional<bool> replies = {}, std::optional<bool> forwards = {});
-// {"ManagedSignatures": [entries...]}.
-Plist ManagedConfigurationPlist(std::initializer_list<Plist> entries);
 
 // Where the configuration of this Mac's Quillet lands (its bundle identifier from the
 // resources' Info.plist; the person being the home folder's name).

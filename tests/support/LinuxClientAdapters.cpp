@@ -154,12 +154,14 @@ public:
         write(kept.join('\n'));
     }
 
-private:
-    KConfigFile file() const { return KConfigFile(ReadFakeFile(_path).value_or(QByteArray())); }
+    // The file as KMail writes it: its owner's only.
     void write(const QByteArray& contents) const {
         _mac.writeFile(_path, contents);
         QFile::setPermissions(_path, QFile::ReadOwner | QFile::WriteOwner);
     }
+
+private:
+    KConfigFile file() const { return KConfigFile(ReadFakeFile(_path).value_or(QByteArray())); }
     static QString group(const KConfigFile& file, const QString& account) {
         for (const QString& group : file.groups()) {
             if (group.startsWith(kIdentityGroupPrefix) && file.value(group, "uoid") == account)
@@ -236,10 +238,7 @@ private:
 void LayOutLinuxClients(const FakeMac& mac) {
     for (ClientKind kind : {ClientKind::kmail, ClientKind::geary})
         InstallLinuxClientPackage(mac.root(), kind);
-    mac.writeFile(mac.homePath(".config/emailidentities"),
-                  ReadDataText("clients/linux/emailidentities").toUtf8());
-    QFile::setPermissions(mac.homePath(".config/emailidentities"),
-                          QFile::ReadOwner | QFile::WriteOwner);
+    KMailAdapter(mac).write(ReadDataBytes("clients/linux/emailidentities"));
     const QString geary = mac.homePath(".config/geary");
     WriteGearyAccount(geary, "account_01", "tim@example.com",
                       "<p>Tim's own <i>Geary</i> signature</p>");

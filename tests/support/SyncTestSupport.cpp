@@ -77,6 +77,13 @@ AccountsInfo MozillaAccountsInfo(const QStringList& emails, AccountsInfoStatus s
     return info;
 }
 
+QStringList Emails(const Accounts& accounts) {
+    QStringList emails;
+    for (const AccountPtr& account : accounts)
+        emails << account->email();
+    return emails;
+}
+
 AccountsInfo CachedAccountsInfo(ClientKind kind, const QStringList& accounts) {
     QString entries;
     for (const QString& account : accounts) {
@@ -136,31 +143,6 @@ void ReplaceFolder(const QString& from, const QString& to) {
     CopyFakeMacFolder(from, to);
 }
 
-// Runs the sync of that client (Outlook's through the stand-in's scripts).
-std::optional<ClientSyncError> SyncClient(ClientKind kind, const SyncInputs& inputs,
-                                          const OutlookSyncEnvironment& outlook) {
-    using enum SyncFailure;
-    switch (kind) {
-        case ClientKind::appleMail:
-            return Generic(SyncAppleMailSignatures(inputs), {fileSystem, fileSystemCloud, badData});
-        case ClientKind::outlook:
-            if (SyncOutlookSignatures(inputs, outlook))
-                return ClientSyncError{script, ""};
-            return std::nullopt;
-        case ClientKind::postbox:
-            return Generic(SyncPostboxSignatures(inputs), {fileSystem, badData});
-        case ClientKind::spark:
-            return Generic(SyncSparkSignatures(inputs), {badData, fileSystem});
-        case ClientKind::thunderbird:
-            return Generic(SyncThunderbirdSignatures(inputs), {fileSystem});
-        case ClientKind::evolution:  // the Linux clients are synced through their own tools
-        case ClientKind::kmail:
-        case ClientKind::geary:
-            break;
-    }
-    return ClientSyncError{script, "no such client"};
-}
-
 }  // namespace
 
 FileStates ReadFileStates(const FakeMac& mac) {
@@ -218,15 +200,29 @@ void SampleClientWorld::reset(bool eachAccount) {
         SelectAllAccounts(signature, kind);
 }
 
+// Runs the sync of the client (Outlook's through the stand-in's scripts).
 std::optional<ClientSyncError> SampleClientWorld::sync() {
-    return SyncClient(kind, inputs(*clients.at(kind)), outlook);
-}
-
-QStringList SampleClientWorld::emails() const {
-    QStringList emails;
-    for (const AccountPtr& account : accounts.accounts)
-        emails << account->email();
-    return emails;
+    using enum SyncFailure;
+    const SyncInputs inputs = this->inputs(*clients.at(kind));
+    switch (kind) {
+        case ClientKind::appleMail:
+            return Generic(SyncAppleMailSignatures(inputs), {fileSystem, fileSystemCloud, badData});
+        case ClientKind::outlook:
+            if (SyncOutlookSignatures(inputs, outlook))
+                return ClientSyncError{script, ""};
+            return std::nullopt;
+        case ClientKind::postbox:
+            return Generic(SyncPostboxSignatures(inputs), {fileSystem, badData});
+        case ClientKind::spark:
+            return Generic(SyncSparkSignatures(inputs), {badData, fileSystem});
+        case ClientKind::thunderbird:
+            return Generic(SyncThunderbirdSignatures(inputs), {fileSystem});
+        case ClientKind::evolution:  // the Linux clients are synced through their own tools
+        case ClientKind::kmail:
+        case ClientKind::geary:
+            break;
+    }
+    return ClientSyncError{script, "no such client"};
 }
 
 QString UnescapedCell(QString text) {

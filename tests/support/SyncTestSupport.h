@@ -25,8 +25,7 @@
 
 namespace quillet {
 
-// The store's side of a sync: every save it was asked for, with the descriptions of the saved
-// signatures at that moment.
+// The store's side of a sync: the signatures of every save it was asked for.
 class RecordingSignatureSaver : public SignatureSaver {
 public:
     void saveSignatures(const SignatureIds& ids, const IdToSignatureMap& map) override;
@@ -65,6 +64,8 @@ void RecordInstalled(Signature& signature, ClientKind kind, const QString& email
 // Mozilla accounts "EMAIL" with identity numbers 1, 2, ... in order.
 AccountsInfo MozillaAccountsInfo(
     const QStringList& emails, AccountsInfoStatus status = AccountsInfoStatus::discoverySucceeded);
+// The accounts' emails, in order.
+QStringList Emails(const Accounts& accounts);
 // Discovered accounts of the client as the accounts cache gives them: each "email|key=value|...",
 // with the fields of the client's entries in the cache.
 AccountsInfo CachedAccountsInfo(ClientKind kind, const QStringList& accounts);
@@ -112,7 +113,6 @@ struct ClientSyncError {
     SyncFailure failure;
     QString path;  // the file concerned; empty where the client names none (Outlook)
     FileFailureCause cause = FileFailureCause::other;
-    bool operator==(const ClientSyncError&) const = default;
 };
 
 // Path (relative to the fake Mac) -> contents, for every file a sync may touch. Spark's
@@ -140,10 +140,7 @@ public:
     // each account by name (always in Thunderbird, which keeps no signature for all accounts).
     void reset(bool eachAccount = false);
     std::optional<ClientSyncError> sync();
-    // The signature taken out of the client: the sync removes what it installed.
-    void deselect() { store.signatures[1].clientKindToSelectedInstallationsInfoMap.erase(kind); }
-    QStringList descriptions() const { return store.signatures.descriptions(); }
-    QStringList emails() const;
+    QStringList emails() const { return Emails(accounts.accounts); }
 
     const ClientKind kind;
     QTemporaryDir template_;

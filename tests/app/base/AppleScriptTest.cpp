@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include "app/base/AppleScript.h"
@@ -82,19 +81,6 @@ TEST(AppleScriptTest, ValuesPutInAreNeverSearchedAndOnlyAWholeIdentifierIsRunnin
     mac.setRunning({"com.apple.mail", "org.mozilla.thunderbird"});
     EXPECT_TRUE(IsApplicationRunning(platform.workspace, "com.apple.mail"));
     EXPECT_FALSE(IsApplicationRunning(platform.workspace, "com.apple"));
-}
-
-TEST(AppleScriptEscaping, EscapesBackslashesThenQuotes) {
-    EXPECT_EQ(EscapeForAppleScript("a\"\\"), "a\\\"\\\\");
-    auto* random = QRandomGenerator::global();
-    const QString alphabet = "ab\\\"\n\u00e9";
-    for (int round = 0; round < 2000; ++round) {
-        QString text;
-        const int length = random->bounded(12);
-        for (int i = 0; i < length; ++i)
-            text += alphabet.at(random->bounded(alphabet.size()));
-        ASSERT_EQ(UnescapeFromAppleScript(EscapeForAppleScript(text)), text) << text.toStdString();
-    }
 }
 
 }  // namespace

@@ -57,13 +57,6 @@ const QRegularExpression kRunnersLine(
     "^(Info: Running AppleScript|Info: Raw output from|(Error|Info): Could not execute AppleScript|"
     "Error: Last error line:|Error: No last error line)");
 
-QString EmailsText(const Accounts& accounts) {
-    QStringList emails;
-    for (const AccountPtr& account : accounts)
-        emails.append(account->email());
-    return emails.join(',');
-}
-
 // Counts what a discovery posts, so that a case can stop it while a hand-over waits there.
 struct CountingMainQueue : QtMainQueue {
     void post(std::function<void()> fn) override {
@@ -107,8 +100,7 @@ public:
         else if (what == "file")
             _mac.writeFile(place(cell(1)), unescaped(2).replace("~/", _mac.home() + "/").toUtf8());
         else if (what == "copy")
-            _mac.writeFile(place(cell(2)),
-                           ReadFakeFile(TestDataPath("clients/detection/" + cell(1))).value_or(""));
+            _mac.writeFile(place(cell(2)), ReadDataBytes("clients/detection/" + cell(1)));
         else if (what == "remove")
             EXPECT_TRUE(QFile::remove(place(cell(1))) || QDir(place(cell(1))).removeRecursively());
         else if (what == "defaults")
@@ -200,9 +192,7 @@ private:
     std::optional<QStringList> listAccounts(const QString& name, const QString& version) {
         layOutAccounts();
         const auto publish = [this](const Accounts& accounts) {
-            _published.push_back({});
-            for (const auto& account : accounts)
-                _published.back().append(account->email());
+            _published.push_back(Emails(accounts));
         };
         std::optional<Accounts> accounts;
         if (name == "AppleMail")
@@ -227,8 +217,7 @@ private:
         return accounts ? std::optional(Descriptions(accounts)) : std::nullopt;
     }
 
-    // Each account as "Client: ..."; whatever the client, what is loaded is saved (as XML) as it
-    // was read.
+    // Each account as "Client: ..."; whatever the client, what is loaded is saved as it was read.
     QStringList cachedAccounts() {
         const auto loaded = LoadCachedAccounts(_folder);
         EXPECT_EQ(loaded.size(), kAllClientKinds.size());
@@ -242,7 +231,6 @@ private:
         }
         const QString again = _folder + " again";
         SaveCachedAccounts(again, infos);
-        EXPECT_TRUE(ReadFakeFile(CachedAccountsPath(again)).value_or("").startsWith("<?xml"));
         for (const auto& [kind, accounts] : LoadCachedAccounts(again))
             EXPECT_EQ(Descriptions(accounts), Descriptions(loaded.at(kind)));
         return descriptions;
@@ -282,8 +270,8 @@ private:
             info, row[2] == "failed" ? std::nullopt : std::optional(AccountsOf(row[1], row[3])),
             row[2] == "partial");
         return {row.join('\t'), "info\t" + CaseName(info.status) + '\t' +
-                                    EmailsText(info.accounts) + '\t' +
-                                    EmailsText(info.cachedAccounts)};
+                                    Emails(info.accounts).join(',') + '\t' +
+                                    Emails(info.cachedAccounts).join(',')};
     }
 
     // Discovers the accounts of the clients named, as the application does: in the background,
@@ -311,7 +299,7 @@ private:
         const auto handOver = [&](ClientKind kind, const std::optional<Accounts>& accounts,
                                   bool partial) {
             found.append("handed\t" + StoredText(kind) + (partial ? " partial: " : ": ") +
-                         (accounts ? EmailsText(*accounts) : "absent") +
+                         (accounts ? Emails(*accounts).join(',') : "absent") +
                          (QThread::currentThread() == mainThread ? "" : " (off the main thread)") +
                          " after " + QString::number(_mac.osascriptRuns().size()));
             if (stop == "stop")

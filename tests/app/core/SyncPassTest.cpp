@@ -74,7 +74,6 @@ protected:
         mac.installClient(ClientKind::outlook, "16.80", "16.80.23121017");
         mac.setDefaults(kOutlookId, "IsRunningNewOutlook", "0");
         SetFakeOutlookAccounts(mac, {{"jane@x.org", "Jane", "jane"}});
-        SetFakeOutlookSignatures(mac, {{"Mine", "<p>mine</p>"}});
         mac.setAccessibilityTrusted(true);
         mac.installClient(ClientKind::thunderbird, "128.5.0", "12824.11.27");
         thunderbirdPrefs = WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::thunderbird),
@@ -130,13 +129,6 @@ protected:
     bool performed(SignatureId id, ClientKind kind) {
         return engine().signature(id)->clientKindToPerformedInstallationsInfoMap.count(kind) > 0;
     }
-    // Each case of a table starts from a store and a prompter of its own.
-    void startCase() {
-        startAfresh();
-        acting.clear();
-        acting.whileShown = nullptr;
-        updatedInClients.clear();
-    }
 
     ActingPrompter acting;
     SlowWorkspace slow{mac.paths(), platform.mainQueue};
@@ -158,7 +150,11 @@ TEST_F(SyncPassTest, ClientsAreWrittenOnlyWhenTheyCanBeAndTheirProblemsAreTold) 
     const QByteArray prefs = *ReadFakeFile(thunderbirdPrefs);
     for (const QStringList& row : ReadDataTable("core/sync-passes.tsv")) {
         SCOPED_TRACE(row[0].toStdString());
-        startCase();
+        // Each case starts from a store and a prompter of its own.
+        startAfresh();
+        acting.clear();
+        acting.whileShown = nullptr;
+        updatedInClients.clear();
         mac.writeFile(thunderbirdPrefs, prefs);
         mac.setRunning({kPostboxId, kThunderbirdId, kOutlookId, "com.example.other"});
         acting.answerWith("OK", true);
@@ -258,8 +254,7 @@ TEST_F(SyncPassTest, EachPassIsNamedByWhatItsCommandDidAndOneThatChangesNothingM
         } else if (step == "refresh") {
             engine().refreshFromServer();
         } else if (step == "managed") {
-            WriteManagedConfiguration(mac, ManagedConfigurationPlist({ManagedEntryPlist(
-                                               "k-team", "Thunderbird", "tom@x.org")}));
+            WriteManagedConfiguration(mac, *Plist::parse(ReadDataBytes("core/managed-team.plist")));
             closeEngine();
             engine().start();
         } else {

@@ -70,13 +70,10 @@ TEST_F(ManagedConfigurationTest, ThePersonsFileWinsAndAnUnreadableOneSaysSo) {
     EXPECT_TRUE(read().allowUserSignatures);
 
     // A configuration nested 100,000 levels deep once overflowed the stack of every command.
-    for (const QByteArray& unreadable :
-         {QByteArray("<plist><dict>"),
-          "<plist><dict><key>ManagedSignatures</key>" + QByteArray("<array>").repeated(100'000) +
-              QByteArray("</array>").repeated(100'000) + "</dict></plist>"}) {
-        mac.writeFile(userFile(), unreadable);
-        EXPECT_EQ(read().state, ManagedConfiguration::State::unreadable);
-    }
+    mac.writeFile(userFile(), "<plist><dict><key>ManagedSignatures</key>" +
+                                  QByteArray("<array>").repeated(100'000) +
+                                  QByteArray("</array>").repeated(100'000) + "</dict></plist>");
+    EXPECT_EQ(read().state, ManagedConfiguration::State::unreadable);
     EXPECT_TRUE(log.contains("Error: Managed configuration: could not read " + userFile() +
                              " as a property list (nested deeper than 512 levels); the managed "
                              "signatures are left as they are"));

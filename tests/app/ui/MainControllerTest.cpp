@@ -48,10 +48,6 @@ class MainControllerTest : public testing::TestWithParam<const char*>,
 protected:
     MainControllerTest() { InstallLocalizationBundle(platform.bundle.get()); }
     ~MainControllerTest() override {
-        app.reset();
-        watcher.reset();
-        windowAlone.reset();
-        closeEngine();
         InstallLocalizationBundle(nullptr);
         qputenv("QUILLET_PREVIEW_PROGRAM", previewProgram);
     }

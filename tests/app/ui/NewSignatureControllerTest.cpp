@@ -21,8 +21,6 @@
 namespace quillet {
 namespace {
 
-using State = NewSignatureForm::KeyMainTextState;
-
 // The form over a fake Mac with Apple Mail, Outlook and Thunderbird, at 09:08:07 local time on
 // 6 May 2031, and its stories (tests/data/ui/form). Sync passes are recorded, not run: what the
 // form stored is what these tests look at.
@@ -48,8 +46,6 @@ protected:
               std::make_shared<OutlookAccount>("otto@example.com", std::nullopt, std::nullopt)}},
             {ClientKind::thunderbird, MozillaAccountsInfo({"tom@example.com"}).accounts}};
         recordSyncPasses();
-        service.setSignature("K1", "<p>One</p>");
-        service.setSignature("K2", "<p>Two</p>");
         service.setSignature("BLANK", " \n\t \n");
         panel = std::make_unique<NewSignatureController>(engine());
         QObject::connect(panel.get(), &NewSignaturePanel::created, [this](SignatureId id) {
@@ -88,7 +84,7 @@ protected:
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
     }
     void allowUserSignatures(bool allowed) {
-        Plist configuration = ManagedConfigurationPlist({});
+        Plist configuration = Plist::dictionary();
         configuration.node().set("AllowUserSignatures", Plist::boolean(allowed));
         WriteManagedConfiguration(mac, configuration);
     }

@@ -41,11 +41,8 @@ protected:
         mainWindow.show();
         trayIcon.show();
     }
-    ~PermissionsAssistantTest() override {
-        // A check still hanging is ended, so that no script outlives its fake Mac.
-        for (const QString& script : {kOutlookCheck, kMailCheck})
-            endCheck(script);
-    }
+    // A check still hanging is ended, so that no script outlives its fake Mac.
+    ~PermissionsAssistantTest() override { endCheck(); }
     PermissionContext context() {
         return PermissionContext{kinds,          mailData,          runner,
                                  *accessibility, platform.prompter, "Quillet"};
@@ -65,8 +62,8 @@ protected:
         QTest::qWait(10);
     }
     // Ends the hanging check as an unanswered prompt ends it, and lets its answer arrive.
-    void endCheck(const QString& script = kOutlookCheck) {
-        if (const auto pid = FakeScriptProcessId(mac, script))
+    void endCheck() {
+        if (const auto pid = FakeScriptProcessId(mac, kOutlookCheck))
             ::kill(static_cast<pid_t>(*pid), SIGKILL);
         QThreadPool::globalInstance()->waitForDone();
         QTest::qWait(20);
@@ -152,16 +149,14 @@ TEST_F(PermissionsAssistantTest, ValidateShowsOneAssistantAtATime) {
     c.presenter = &presenter;
     int assistantsSeen = -1;
     QTimer::singleShot(50, [&] {
-        AccessibilityHelper::validate(c, AccessibilityHelper::ValidationKind::signatureSync,
-                                      {ClientKind::appleMail});
+        AccessibilityHelper::validate(c, Kind::signatureSync, {ClientKind::appleMail});
         assistantsSeen = 0;
         for (QWidget* window : QApplication::topLevelWidgets())
             assistantsSeen += window->objectName() == "permissionsAssistant" && window->isVisible();
         QTest::mouseClick(QApplication::activeModalWidget()->findChild<QPushButton*>("done"),
                           Qt::LeftButton);
     });
-    AccessibilityHelper::validate(c, AccessibilityHelper::ValidationKind::signatureSync,
-                                  {ClientKind::appleMail});
+    AccessibilityHelper::validate(c, Kind::signatureSync, {ClientKind::appleMail});
     EXPECT_EQ(assistantsSeen, 1);
     EXPECT_FALSE(presenter.isShowing());
     EXPECT_TRUE(platform.prompter.shown().empty());  // the assistant, not the interim alert
@@ -203,7 +198,6 @@ TEST_P(AccessibilityProbesTest, ProbesAndShowsWhatTheDetectedClientsMiss) {
         else
             mac.setScriptResult(script, "", "execution error: Not authorized. (-1743)\n", 1);
     }
-    mac.setAccessibilityTrusted(row[3] == "yes");
     GrantingAccessibility granting;
     granting.untrustedAnswers = row[3] == "yes" ? 0 : row[3] == "no" ? 99 : 1;
     accessibility = &granting;

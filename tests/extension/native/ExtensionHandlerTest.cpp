@@ -113,8 +113,6 @@ TEST_F(WebCoreTest, ThePopupsSignaturesAreStoredAndEachClientGetsItsOwnAndTheUna
                     "ZLOCALTEXTQE = '<p>Mixed case</p>'");
     sqlite3_close(database);
 
-    // What a new engine reads back, as the popup lists it and the pages are answered, is in
-    // tests/data/extension/popup-signatures.json, beside the popup's commands.
     createCore();
     EXPECT_EQ(run("ListSignatures", json::object())["userInfo"]["signatures"], expected["popup"]);
     service.setSignature("k", "<p>New</p>");

@@ -21,25 +21,18 @@ TEST(KConfigFileTest, ReadsAsKConfigDoes) {
         EXPECT_EQ(file.value(row[0], row[1]).value_or("-"), row[2]) << row.join(' ').toStdString();
 }
 
+// The edits of tests/data/clients/linux/kconfig-edits.tsv, in order, on one file.
 TEST(KConfigFileTest, ChangesOnlyTheLinesOfTheKeysAndAddsKeysWhereKConfigWouldWriteThem) {
-    const QByteArray before = ReadDataBytes("clients/linux/kconfig-edited-before.conf");
-    KConfigFile file(before);
-    EXPECT_TRUE(file.setValue("Identity #0", "Inline Signature", "<p>new</p>\n"));
-    EXPECT_TRUE(file.setValue("Identity #0", "Signature Type", "inline"));
-    file.removeKey("Identity #0", "Inlined Html");
-    EXPECT_TRUE(file.setValue("Identity #1", "Inline Signature", "replaced"));
-    EXPECT_TRUE(file.setValue("Identity #1", "Signature Type", "inline"));
-    EXPECT_FALSE(file.setValue("Identity #9", "Name", "nobody"));
-    // Sorted groups get the key in its place, others after their last entry.
-    EXPECT_EQ(file.contents(), ReadDataBytes("clients/linux/kconfig-edited-after.conf"));
-
-    // Put back as it was: the same bytes.
-    file.removeKey("Identity #0", "Inline Signature");
-    file.removeKey("Identity #0", "Signature Type");
-    file.setValue("Identity #0", "Inlined Html", "false");
-    file.setValue("Identity #1", "Inline Signature", "old");
-    file.removeKey("Identity #1", "Signature Type");
-    EXPECT_EQ(file.contents(), before);
+    KConfigFile file(ReadDataBytes("clients/linux/kconfig-edited-before.conf"));
+    for (const QStringList& row : ReadDataTable("clients/linux/kconfig-edits.tsv")) {
+        SCOPED_TRACE(row.join(' ').toStdString());
+        if (row[0] == "set")
+            EXPECT_EQ(file.setValue(row[1], row[2], UnescapedCell(row[3])), row[4] == "yes");
+        else if (row[0] == "remove")
+            file.removeKey(row[1], row[2]);
+        else
+            EXPECT_EQ(file.contents(), ReadDataBytes("clients/linux/" + row[1]));
+    }
 }
 
 }  // namespace

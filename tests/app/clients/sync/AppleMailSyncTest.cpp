@@ -19,7 +19,7 @@ namespace {
 constexpr auto kMail = ClientKind::appleMail;
 const QStringList kKinds{"fileSystem", "fileSystemCloud", "badData"};
 
-// A node as text: strings as they are, arrays as "[a,b]", "-" when absent.
+// A node as text: strings and flags as they are, arrays as "[a,b]", "-" when absent.
 QString NodeText(const std::optional<PlistNode>& node) {
     if (!node)
         return "-";
@@ -31,8 +31,6 @@ QString NodeText(const std::optional<PlistNode>& node) {
     }
     if (const auto flag = node->asBool())
         return *flag ? "true" : "false";
-    if (const auto number = node->asInteger())
-        return QString::number(*number);
     return node->asString().value_or("?");
 }
 

@@ -12,7 +12,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "app/demo/FakeMacMozilla.h"
@@ -113,12 +112,6 @@ TEST_P(ClientSyncTest, FirstInstallWritesWhatTheClientReads) {
     EXPECT_FALSE(world.store.saver.savedIds.empty());
     const QString changes =
         Changes(before, ReadFileStates(world.mac), seen()).replace(world.mac.folder(), "FAKE-MAC");
-    const QString expectedPath = TestDataPath("sync/" + name + "-first-install.txt");
-    if (qEnvironmentVariableIsSet("QUILLET_WRITE_TEST_DATA")) {
-        QFile out(expectedPath);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(changes.toUtf8());
-    }
     EXPECT_EQ(changes, ReadDataText("sync/" + name + "-first-install.txt"));
 
     // Nothing left to change: no file is replaced, no row rewritten (Spark would carry a
@@ -168,7 +161,7 @@ TEST_P(ClientSyncTest, StorageThatCannotBeReadOrUnderstoodFailsTheSyncBeforeAnyW
         // can read but not understand stops it before even that.
         const auto files = damaged ? ReadFileStates : ClientFiles;
         const FileStates before = files(world.mac);
-        const QStringList descriptions = world.descriptions();
+        const QStringList descriptions = world.store.signatures.descriptions();
 
         const auto error = world.sync();
         ASSERT_TRUE(error);
@@ -179,7 +172,7 @@ TEST_P(ClientSyncTest, StorageThatCannotBeReadOrUnderstoodFailsTheSyncBeforeAnyW
         if (way != "unwritable") {
             EXPECT_EQ(files(world.mac), before);
         }
-        EXPECT_EQ(world.descriptions(), descriptions);
+        EXPECT_EQ(world.store.signatures.descriptions(), descriptions);
         EXPECT_TRUE(world.store.saver.savedIds.empty());
         ++cases;
     }
@@ -193,8 +186,6 @@ INSTANTIATE_TEST_SUITE_P(Clients, ClientSyncTest, testing::ValuesIn(kSampleMacCl
 // person also has "Other". Signature 1 is Quillet's, selected for the first account.
 class PersonsOwnSignaturesTest : public ClientSyncTest {
 public:
-    PersonsOwnSignaturesTest() { start(); }
-
     void start() {
         world.reset(true);
         world.accounts = accounts;

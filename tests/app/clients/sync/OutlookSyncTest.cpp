@@ -17,7 +17,6 @@ namespace quillet {
 namespace {
 
 constexpr auto kOutlook = ClientKind::outlook;
-const QString kCreate = "Outlook-CreateSignature";
 const QStringList kKinds{"appleScript", "uninstallation", "duplicate", "defaultSignature"};
 
 // "ok", or the error's kind and the names it gives.
@@ -39,7 +38,7 @@ struct KilledAtCreate : SignatureSaver {
     KilledAtCreate(const FakeMac& mac, SignatureId id, const Signature& signature)
         : mac(mac), id(id), kept(signature) {}
     void saveSignatures(const SignatureIds&, const IdToSignatureMap& map) override {
-        if (!mac.osascriptRuns().contains(kCreate))
+        if (!mac.osascriptRuns().contains("Outlook-CreateSignature"))
             kept = *map.at(id);
     }
     const FakeMac& mac;
@@ -58,17 +57,6 @@ public:
         return SyncOutlookSignatures(inputs, environment);
     }
 
-    void setAccounts(const QString& version, const std::vector<FakeOutlookAccount>& fakeAccounts) {
-        info.emplace("/Applications/Microsoft Outlook.app", version, version);
-        info->outlookVersionKindQ = OutlookVersionKindFor(version);
-        SetFakeOutlookAccounts(mac, fakeAccounts);
-        accounts = AccountsInfo{};
-        accounts.status = AccountsInfoStatus::discoverySucceeded;
-        accounts.accounts = *(info->outlookVersionKindQ == OutlookVersionKind::v16_80OrNewer
-                                  ? DiscoverOutlookAccountsB(runner, {})
-                                  : DiscoverOutlookAccountsA(runner, *info, {}));
-    }
-
     // The sync's script runs (the listing that found the accounts left out).
     QStringList runs() const {
         QStringList names = mac.osascriptRuns();
@@ -83,12 +71,19 @@ public:
         const QString& what = row[0];
         const auto cell = [&](int i) { return UnescapedCell(row.value(i)); };
         if (what == "accounts") {
+            // Outlook of that version, its accounts as its own listing gives them.
             std::vector<FakeOutlookAccount> fakeAccounts;
             for (const QString& account : row.mid(2)) {
                 const QStringList parts = account.split('|');
                 fakeAccounts.push_back({parts[0], parts.value(1), parts.value(2)});
             }
-            setAccounts(cell(1), fakeAccounts);
+            info.emplace("/Applications/Microsoft Outlook.app", cell(1), cell(1));
+            info->outlookVersionKindQ = OutlookVersionKindFor(cell(1));
+            SetFakeOutlookAccounts(mac, fakeAccounts);
+            accounts = {AccountsInfoStatus::discoverySucceeded, {}, {}};
+            accounts.accounts = *(info->outlookVersionKindQ == OutlookVersionKind::v16_80OrNewer
+                                      ? DiscoverOutlookAccountsB(runner, {})
+                                      : DiscoverOutlookAccountsA(runner, *info, {}));
         } else if (what == "outlook") {
             std::vector<FakeOutlookSignature> signatures;
             for (const QString& one : row.mid(1))

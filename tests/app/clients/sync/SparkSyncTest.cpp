@@ -59,7 +59,6 @@ public:
     Json signatureRow(const QString& identifier) const {
         return value(kFakeSparkSignaturesGroup, identifier);
     }
-    std::optional<SyncSparkSignaturesError> sync() { return SyncSparkSignatures(inputs()); }
 
     void apply(const QStringList& row) {
         const QString& what = row[0];
@@ -92,7 +91,7 @@ public:
             EXPECT_EQ(FakeSparkSettingsRows(path), before);
         } else if (what == "sync") {
             synced = {Now(), 0};
-            const auto error = sync();
+            const auto error = SyncSparkSignatures(inputs());
             synced.second = Now();
             EXPECT_EQ(!error                          ? "ok"
                       : error->kind == Kind::database ? "database"

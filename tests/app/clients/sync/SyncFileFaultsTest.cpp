@@ -29,7 +29,8 @@ void Prepare(SampleClientWorld& world, int step) {
     world.reset(step == 1);
     if (step == 2) {
         EXPECT_EQ(world.sync(), std::nullopt);
-        world.deselect();
+        // The signature taken out of the client: the sync removes what it installed.
+        world.store.signatures[1].clientKindToSelectedInstallationsInfoMap.erase(world.kind);
     }
 }
 
@@ -64,14 +65,14 @@ int WalkFaults(ClientKind kind, int step, std::set<int>& causes) {
         EXPECT_EQ(world.sync(), std::nullopt);
         operations = counting.count();
         after = ReadFileStates(world.mac);
-        descriptionsAfter = world.descriptions();
+        descriptionsAfter = world.store.signatures.descriptions();
     }
     EXPECT_GT(operations, 0);
     int faults = 0;
     for (long target = 1; target <= operations; ++target) {
         Prepare(world, step);
         const FileStates before = ReadFileStates(world.mac);
-        const QStringList descriptionsBefore = world.descriptions();
+        const QStringList descriptionsBefore = world.store.signatures.descriptions();
         std::optional<ClientSyncError> error;
         QString fault;
         {
@@ -111,11 +112,12 @@ int WalkFaults(ClientKind kind, int step, std::set<int>& causes) {
         // A sync may save what it is about to create before creating it (Outlook's record, so
         // that a sync killed in between finds its own signature); a failure puts the record back
         // and saves it again, so the records end as they were.
-        EXPECT_EQ(world.descriptions(), ridden ? descriptionsAfter : descriptionsBefore);
+        EXPECT_EQ(world.store.signatures.descriptions(),
+                  ridden ? descriptionsAfter : descriptionsBefore);
 
         EXPECT_EQ(world.sync(), std::nullopt);
         EXPECT_EQ(ReadFileStates(world.mac), after);
-        EXPECT_EQ(world.descriptions(), descriptionsAfter);
+        EXPECT_EQ(world.store.signatures.descriptions(), descriptionsAfter);
     }
     return faults;
 }
