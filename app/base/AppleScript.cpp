@@ -48,13 +48,6 @@ QString EscapeForAppleScript(const QString& text) {
     return result;
 }
 
-QString UnescapeFromAppleScript(const QString& text) {
-    QString result = text;
-    result.replace("\\\"", "\"");
-    result.replace("\\\\", "\\");
-    return result;
-}
-
 AppleScriptRunner::AppleScriptRunner(const Paths& paths, const Bundle& bundle)
     : _paths(paths), _bundle(bundle) {}
 

@@ -19,7 +19,6 @@ using Replacements = std::map<QString, QString>;
 // Makes a text safe between double quotes of an AppleScript string literal (and of a prefs.js
 // string): backslashes doubled, then quotation marks escaped.
 QString EscapeForAppleScript(const QString& text);
-QString UnescapeFromAppleScript(const QString& text);
 
 class AppleScriptRunner {
 public:
