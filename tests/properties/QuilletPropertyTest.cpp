@@ -794,7 +794,8 @@ RC_GTEST_PROP(QuilletPropertyTest, NothingOfThePersonsIsLostAndQuilletSaysWhatIs
 }
 
 // Lives that random runs once found losing the person's data (tests/data/properties/lives.tsv),
-// played again in every Mac client at every run, whatever the random lives of the day happen to be.
+// played again in every client of every platform at every run, whatever the random lives of the
+// day happen to be.
 TEST(QuilletPropertyTest, LivesThatOnceLostThePersonsDataNoLongerDo) {
     std::map<QString, std::vector<Step>> lives;
     for (const QStringList& row : ReadDataTable("properties/lives.tsv")) {
@@ -804,11 +805,14 @@ TEST(QuilletPropertyTest, LivesThatOnceLostThePersonsDataNoLongerDo) {
         lives[row[0]].push_back(step);
     }
     ASSERT_FALSE(lives.empty());
-    for (int focus = 0; focus < int(kPlatforms.front().clients.size()); ++focus) {
-        for (const auto& [name, life] : lives)
-            EXPECT_EQ(BrokenRules(focus, life), "")
-                << StoredText(kPlatforms.front().clients[focus]).toStdString() << ", life "
-                << name.toStdString();
+    int focus = 0;
+    for (const Platform& platform : kPlatforms) {
+        for (ClientKind client : platform.clients) {
+            for (const auto& [name, life] : lives)
+                EXPECT_EQ(BrokenRules(focus, life), "")
+                    << StoredText(client).toStdString() << ", life " << name.toStdString();
+            ++focus;
+        }
     }
 }
 
