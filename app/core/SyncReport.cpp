@@ -39,10 +39,6 @@ ClientSyncReport AccountsNotFoundReport(const QStringList& emails) {
     return report;
 }
 
-QString SyncProblemsText(const ClientSyncReports& reports, const QString& appName) {
-    return SyncProblemParts(reports, appName).join("\n\n");
-}
-
 QStringList SyncProblemParts(const ClientSyncReports& reports, const QString& appName) {
     std::set<SyncHint> hints;
     QStringList lines;

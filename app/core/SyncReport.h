@@ -44,10 +44,8 @@ ClientSyncReport FileFailureReport(FileFailureCause cause, const QString& path);
 // accounts cache is gone, or discovery has not found them): nothing of theirs changed.
 ClientSyncReport AccountsNotFoundReport(const QStringList& emails);
 
-// The problems alert's text: the hints (each once, in their order), a blank line, then one
-// "NAME: line" per client in the order given, separated by blank lines. Empty without problems.
-QString SyncProblemsText(const ClientSyncReports& reports, const QString& appName);
-// The same as parts: each hint, then each "NAME: line". Empty without problems.
+// The problems alert's parts: the hints (each once, in their order), then one "NAME: line" per
+// client in the order given. Empty without problems.
 QStringList SyncProblemParts(const ClientSyncReports& reports, const QString& appName);
 
 }  // namespace quillet

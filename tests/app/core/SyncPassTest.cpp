@@ -228,7 +228,8 @@ TEST_F(SyncPassTest, ProblemsTextShowsEachHintOnceBeforeTheClientLines) {
         {ClientKind::geary,
          ReportOf(LinuxError{LinuxError::Kind::fileSystem, "/g/geary.ini", "denied"})},
     };
-    EXPECT_EQ(SyncProblemsText(reports, "Quillet") + "\n", ReadDataText("sync/problems.txt"));
+    EXPECT_EQ(SyncProblemParts(reports, "Quillet").join("\n\n") + "\n",
+              ReadDataText("sync/problems.txt"));
 }
 
 // The application has no command to name its passes: each restore point is named by what the
