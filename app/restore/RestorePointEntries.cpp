@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
 #include <set>
 
 #include "app/clients/PrefsFile.h"
@@ -64,6 +65,47 @@ std::optional<Entries> PrefsEntries(const EntryValue& contents) {
             entries[Utf8(parsed->key)] = parsed->rawValue.toUtf8();
     }
     return entries;
+}
+
+// The entries of the given keys only, from a file's lines (Mozilla's parser takes a key's last
+// line).
+Entries PrefsEntriesOf(const QStringList& lines, const std::set<QString>& keys) {
+    Entries entries;
+    for (const QString& line : lines) {
+        const auto parsed = ParsePrefsLine(line);
+        if (parsed && keys.contains(parsed->key))
+            entries[Utf8(parsed->key)] = parsed->rawValue.toUtf8();
+    }
+    return entries;
+}
+
+// A pass changes a few lines of a profile's thousands: a key whose lines all lie among the lines
+// both files begin and end with holds the same value in both, so only the keys on the lines in
+// between are read into entries and compared.
+std::optional<std::vector<EntryChange>> ChangedPrefsEntries(const EntryValue& before,
+                                                            const EntryValue& after) {
+    const auto was = before ? SplitPrefsFileText(*before) : QStringList();
+    const auto is = after ? SplitPrefsFileText(*after) : QStringList();
+    if (!was || !is)
+        return std::nullopt;
+    const qsizetype shorter = std::min(was->size(), is->size());
+    qsizetype first = 0;
+    while (first < shorter && (*was)[first] == (*is)[first])
+        ++first;
+    qsizetype last = 0;  // lines both end with, after the first ones
+    while (last < shorter - first && (*was)[was->size() - 1 - last] == (*is)[is->size() - 1 - last])
+        ++last;
+    std::set<QString> keys;
+    for (const QStringList* lines : {&*was, &*is}) {
+        for (qsizetype i = first; i < lines->size() - last; ++i) {
+            if (const auto parsed = ParsePrefsLine((*lines)[i]))
+                keys.insert(parsed->key);
+        }
+    }
+    if (keys.empty())
+        return std::vector<EntryChange>();
+    return ChangedEntries(before ? PrefsEntriesOf(*was, keys) : Entries(),
+                          after ? PrefsEntriesOf(*is, keys) : Entries());
 }
 
 std::optional<EntryValue> WritePrefs(const EntryValue& contents,
@@ -595,6 +637,18 @@ std::optional<EntryValue> WriteEntries(KeptUnit::Kind kind, const EntryValue& co
     if (whole == changes.end() || changes.size() != 1)
         return std::nullopt;
     return whole->second;
+}
+
+std::optional<std::vector<EntryChange>> ChangedEntries(KeptUnit::Kind kind,
+                                                       const EntryValue& before,
+                                                       const EntryValue& after) {
+    if (kind == KeptUnit::Kind::prefsFile)
+        return ChangedPrefsEntries(before, after);
+    const auto was = ReadEntries(kind, before);
+    const auto is = ReadEntries(kind, after);
+    if (!was || !is)
+        return std::nullopt;
+    return ChangedEntries(*was, *is);
 }
 
 std::vector<EntryChange> ChangedEntries(const Entries& before, const Entries& after) {

@@ -38,6 +38,10 @@ std::optional<EntryValue> WriteEntries(KeptUnit::Kind kind, const EntryValue& co
 
 // The entries whose values differ, in key order.
 std::vector<EntryChange> ChangedEntries(const Entries& before, const Entries& after);
+// The same between two contents of a place; absent when either is not of that kind.
+std::optional<std::vector<EntryChange>> ChangedEntries(KeptUnit::Kind kind,
+                                                       const EntryValue& before,
+                                                       const EntryValue& after);
 
 // How an entry is named to the person ("the preference mail.identity.id1.htmlSigText").
 QString DescribeEntry(const KeptUnit& unit, const std::string& key);

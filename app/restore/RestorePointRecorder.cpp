@@ -40,14 +40,12 @@ QString DatabasePath(sqlite3* database) {
 
 // The entries of a place before and after, kept whole when either side is not of its kind.
 void SetEntries(KeptUnit& unit, const EntryValue& before, const EntryValue& after) {
-    auto was = ReadEntries(unit.kind, before);
-    auto is = ReadEntries(unit.kind, after);
-    if (!was || !is) {
+    auto changes = ChangedEntries(unit.kind, before, after);
+    if (!changes) {
         unit.kind = KeptUnit::Kind::wholeFile;
-        was = ReadEntries(unit.kind, before);
-        is = ReadEntries(unit.kind, after);
+        changes = ChangedEntries(unit.kind, before, after);
     }
-    unit.entries = ChangedEntries(*was, *is);
+    unit.entries = std::move(*changes);
 }
 
 }  // namespace
