@@ -158,6 +158,14 @@ void Core::reloadSignatures() {
     _storeX->takeRecordsRemovedElsewhere({});  // the lists are as the store holds them now
 }
 
+void Core::reloadSignaturesChangedElsewhere() {
+    const bool removing =
+        std::any_of(_idToSignatureMap.begin(), _idToSignatureMap.end(),
+                    [](const auto& entry) { return entry.second->pendingDeletion; });
+    if (removing || _storeX->changedElsewhereSinceRead())
+        reloadSignatures();
+}
+
 void Core::start() {
     startAccountDiscovery();
     _managedX->reconcile();

@@ -94,6 +94,10 @@ public:
     // changed them since; kept as they are while this process has changes the store has not
     // taken yet.
     void reloadSignatures();
+    // The same, only when another process may have written the store since this one read it, or
+    // a removal waits for a reading to finish it: reading ten thousand signatures takes longer
+    // than a pass takes to write one.
+    void reloadSignaturesChangedElsewhere();
     void startAccountDiscovery();
     void rediscoverAccounts(const std::vector<ClientKind>& kinds) override;
     void SetDiscoveredAccounts(ClientKind kind, const std::optional<Accounts>& accounts,

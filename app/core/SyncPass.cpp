@@ -229,7 +229,7 @@ WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
         _core.logWarning("Sync pass: syncing without the lock: " + lock.error());
     // The other process may have changed the signatures meanwhile; writing from what this one
     // read earlier would put back what it removed or renamed.
-    _core.reloadSignatures();
+    _core.reloadSignaturesChangedElsewhere();
     ClientSyncReports reports;
     _core.beginRestorePoint(_reason);
     for (const ClientSync& sync : _syncs) {

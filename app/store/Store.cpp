@@ -141,6 +141,8 @@ bool Store::readSavedRecords() {
     if (!_database)
         return false;
     StoredRecords stored;
+    // Taken before the read: a commit of another process during it is seen at the next look.
+    const std::optional<std::int64_t> version = dataVersion();
     const std::optional<QString> error = ReadSignatureRecords(_database, _entity, &stored);
     // The rows were read: SQLite's cache of their pages would only hold a second copy of them,
     // in another encoding, until the next read, which finds them in the file anyway.
@@ -161,6 +163,7 @@ bool Store::readSavedRecords() {
         }
     }
     _saved = std::move(stored);
+    _readVersion = version;
     return true;
 }
 

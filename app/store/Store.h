@@ -115,6 +115,10 @@ public:
     // process) committed to the file since the last time it was read. Absent when it cannot be
     // read (StoreDataVersion.cpp).
     std::optional<std::int64_t> dataVersion() const;
+    // Whether another process may have committed to the file since this one last read its
+    // records (true when that cannot be told): the records held here are then not what the file
+    // holds. This process's own commits leave them alike.
+    bool changedElsewhereSinceRead() const;
     // Closes the database and deletes its three files.
     void DestroyStore();
 
@@ -172,6 +176,7 @@ private:
     std::map<std::int64_t, std::int64_t> _standInIdToKey;  // of records written since
     SaveObserver _saveObserver;
     std::set<std::int64_t> _removedElsewhere;  // keys, until taken
+    std::optional<std::int64_t> _readVersion;  // the data version before the last read
 };
 
 // Deletes the store's files that exist (path + each of kStoreFileSuffixes).

@@ -19,4 +19,9 @@ std::optional<std::int64_t> Store::dataVersion() const {
     return version;
 }
 
+bool Store::changedElsewhereSinceRead() const {
+    const std::optional<std::int64_t> version = dataVersion();
+    return !version || !_readVersion || *version != *_readVersion;
+}
+
 }  // namespace quillet
