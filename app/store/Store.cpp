@@ -59,7 +59,9 @@ std::optional<QString> OpenDatabase(const QString& path, bool create, const Stor
         if (auto failure = CreateOwnerOnlyFile(path))
             return failure->description;
     }
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    // One thread uses a connection (the main one): SQLite need not lock it at every call.
+    const int flags =
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     const QByteArray vfs = options.sqliteVfs.toUtf8();
     const int result = sqlite3_open_v2(QFile::encodeName(path).constData(), database, flags,
                                        vfs.isEmpty() ? StoreVfsName() : vfs.constData());
