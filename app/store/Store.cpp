@@ -139,9 +139,9 @@ Store::~Store() {
     sqlite3_close_v2(_database);
 }
 
-bool Store::readSavedRecords() {
+std::optional<StoredRecords> Store::readSavedRecords() {
     if (!_database)
-        return false;
+        return std::nullopt;
     StoredRecords stored;
     // Taken before the read: a commit of another process during it is seen at the next look.
     const std::optional<std::int64_t> version = dataVersion();
@@ -151,7 +151,7 @@ bool Store::readSavedRecords() {
     sqlite3_db_release_memory(_database);
     if (error) {
         LogError("LoadSignatures(): Could not fetch signatures: " + *error);
-        return false;
+        return std::nullopt;
     }
     // A record another process deleted takes this process's unsaved changes with it.
     for (auto it = _pending.begin(); it != _pending.end();) {
@@ -164,21 +164,24 @@ bool Store::readSavedRecords() {
             ++it;
         }
     }
-    _saved = std::move(stored);
+    _saved.clear();
+    for (const auto& [primaryKey, record] : stored)
+        _saved.emplace_hint(_saved.end(), primaryKey, DigestOf(_entity, record));
     _readVersion = version;
-    return true;
+    return stored;
 }
 
 void Store::forEachWorkingRecord(
+    StoredRecords records,
     const std::function<void(std::int64_t id, const SignatureRecord& record)>& visit) const {
     // Changes that a failed save left pending are part of the working set; records not yet
     // written come last, in the order they were added.
-    for (const auto& [primaryKey, saved] : _saved) {
-        const auto pending = _pending.find(primaryKey);
+    for (auto read = records.begin(); read != records.end(); read = records.erase(read)) {
+        const auto pending = _pending.find(read->first);
         if (pending == _pending.end()) {
-            visit(primaryKey, saved);
+            visit(read->first, read->second);
         } else if (pending->second) {
-            visit(primaryKey, *pending->second);
+            visit(read->first, *pending->second);
         }
     }
     for (std::int64_t id : unwrittenIds())
@@ -187,9 +190,10 @@ void Store::forEachWorkingRecord(
 
 std::vector<std::pair<SignatureId, SignatureRecord>> Store::LoadRecords() {
     std::vector<std::pair<SignatureId, SignatureRecord>> records;
-    if (!readSavedRecords())
+    auto read = readSavedRecords();
+    if (!read)
         return records;
-    forEachWorkingRecord([&](std::int64_t id, const SignatureRecord& record) {
+    forEachWorkingRecord(std::move(*read), [&](std::int64_t id, const SignatureRecord& record) {
         records.emplace_back(SignatureId{storedKey(id)}, record);
     });
     return records;
@@ -222,30 +226,32 @@ bool Store::RemoveRecord(SignatureId id) {
 }
 
 std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures() {
-    if (!readSavedRecords())
+    auto read = readSavedRecords();
+    if (!read)
         return {};
 
     SignatureIds ids;
     IdToSignatureMap map;
     std::set<std::int64_t> toWrite;
     std::vector<std::int64_t> toDelete;
-    forEachWorkingRecord([&](std::int64_t primaryKey, const SignatureRecord& record) {
-        auto signature = std::make_shared<Signature>(SignatureFromRecord(record));
-        // Kept while any client holds it, detected or not: a client that is away (moved, its
-        // profile missing) still holds it, and has it removed when it is back.
-        if (signature->pendingDeletion && !HasPerformedInstallation(*signature)) {
-            LogInfo("LoadSignatures(): Deleting signature \"" + signature->nameQe +
-                    "\", which no installed client holds any more");
-            toDelete.push_back(primaryKey);
-            return;
-        }
-        if (!signature->uuidX) {
-            signature->uuidX = QUuid::createUuid();
-            toWrite.insert(primaryKey);
-        }
-        ids.push_back(SignatureId{primaryKey});
-        map.emplace_hint(map.end(), ids.back(), std::move(signature));
-    });
+    forEachWorkingRecord(
+        std::move(*read), [&](std::int64_t primaryKey, const SignatureRecord& record) {
+            auto signature = std::make_shared<Signature>(SignatureFromRecord(record));
+            // Kept while any client holds it, detected or not: a client that is away (moved, its
+            // profile missing) still holds it, and has it removed when it is back.
+            if (signature->pendingDeletion && !HasPerformedInstallation(*signature)) {
+                LogInfo("LoadSignatures(): Deleting signature \"" + signature->nameQe +
+                        "\", which no installed client holds any more");
+                toDelete.push_back(primaryKey);
+                return;
+            }
+            if (!signature->uuidX) {
+                signature->uuidX = QUuid::createUuid();
+                toWrite.insert(primaryKey);
+            }
+            ids.push_back(SignatureId{primaryKey});
+            map.emplace_hint(map.end(), ids.back(), std::move(signature));
+        });
     for (std::int64_t primaryKey : toDelete)
         stage(primaryKey, std::nullopt);
     const bool deleted = !toDelete.empty();
@@ -325,7 +331,8 @@ bool Store::isKnown(std::int64_t primaryKey) const {
 bool Store::stage(std::int64_t primaryKey, std::optional<SignatureRecord> record) {
     const auto saved = _saved.find(primaryKey);
     const bool asSaved =
-        record ? (saved != _saved.end() && saved->second == *record) : saved == _saved.end();
+        record ? (saved != _saved.end() && saved->second == DigestOf(_entity, *record))
+               : saved == _saved.end();
     if (asSaved) {
         _pending.erase(primaryKey);
     } else {
@@ -382,6 +389,8 @@ std::optional<QString> Store::commitPendingChanges() {
     std::map<std::int64_t, std::int64_t> standInIdToKey;
     std::optional<QString> error = ReadEntityKeyMaxima(_database, _entity, &keys);
     std::set<std::int64_t> removedElsewhere;
+    // What the file held of each record this save changes, for the observer.
+    std::map<std::int64_t, SignatureRecord> before;
     if (!error) {
         StoreRecordWriter writer(_database, _entity, keys);
         for (const auto& [primaryKey, change] : _pending) {
@@ -403,6 +412,7 @@ std::optional<QString> Store::commitPendingChanges() {
             }
             if ((error = writeChange(writer, primaryKey, *current, change)))
                 break;
+            before.emplace(primaryKey, std::move(*current));
         }
         std::set<std::int64_t> taken;
         for (std::int64_t id : error ? std::vector<std::int64_t>() : unwrittenIds()) {
@@ -428,13 +438,13 @@ std::optional<QString> Store::commitPendingChanges() {
         // A record another process deleted was not written: nothing of this save's to keep.
         const bool written = !removedElsewhere.contains(primaryKey);
         if (_saveObserver && written) {
-            const auto saved = _saved.find(primaryKey);
+            const auto held = before.find(primaryKey);
             _saveObserver(primaryKey,
-                          saved == _saved.end() ? std::nullopt : std::optional(saved->second),
+                          held == before.end() ? std::nullopt : std::optional(held->second),
                           change);
         }
         if (change && written) {
-            _saved[primaryKey] = std::move(*change);
+            _saved[primaryKey] = DigestOf(_entity, *change);
         } else {
             _saved.erase(primaryKey);
         }
@@ -462,14 +472,17 @@ std::optional<QString> Store::writeChange(StoreRecordWriter& writer, std::int64_
     const auto saved = _saved.find(primaryKey);
     if (!change) {
         // Deleted on what this process read; a row changed since is judged again next start.
-        if (saved != _saved.end() && current != saved->second) {
+        if (saved != _saved.end() && DigestOf(_entity, current) != saved->second) {
             LogInfo("SaveManagedObjectContext(): Keeping signature " + QString::number(primaryKey) +
                     ", which another process changed");
             return std::nullopt;
         }
         return writer.remove(primaryKey);
     }
-    return writer.update(primaryKey, saved != _saved.end() ? saved->second : current, *change);
+    if (saved == _saved.end())
+        return writer.update(primaryKey, current, *change);
+    return writer.update(primaryKey, BaseForChange(_entity, saved->second, current, *change),
+                         *change);
 }
 
 }  // namespace quillet

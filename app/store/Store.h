@@ -100,8 +100,9 @@ public:
     // signatures", and the changes kept for the next save.
     bool SaveManagedObjectContext();
     bool hasChanges() const { return !_pending.empty(); }
-    // Told, once a save has committed, of each record it wrote: its key, as this process last read
-    // or wrote it, and as written (absent: no record). Restore points keep what commands change.
+    // Told, once a save has committed, of each record it wrote: its key, as the file held it right
+    // before (so that putting it back undoes this save and nothing another process wrote), and as
+    // written (absent: no record). Restore points keep what commands change.
     using SaveObserver =
         std::function<void(std::int64_t primaryKey, const std::optional<SignatureRecord>& before,
                            const std::optional<SignatureRecord>& after)>;
@@ -125,12 +126,14 @@ public:
 private:
     Store(QString modelName, QString path, sqlite3* database, CriticalAlert alert,
           StoreOptions options);
-    // Reads the stored records as this process's own copy; false, with the log line, when they
-    // cannot be read. The pending changes of records another process deleted are dropped.
-    bool readSavedRecords();
-    // The stored records merged with the pending changes, in store order; records not yet
-    // written come last, under their stand-in ids.
+    // Reads the stored records, keeping their digests as this process's own view of them;
+    // absent, with the log line, when they cannot be read. The pending changes of records another
+    // process deleted are dropped.
+    std::optional<StoredRecords> readSavedRecords();
+    // The records read merged with the pending changes, in store order; records not yet written
+    // come last, under their stand-in ids. Each read record is let go once visited.
     void forEachWorkingRecord(
+        StoredRecords records,
         const std::function<void(std::int64_t id, const SignatureRecord& record)>& visit) const;
 
     // The records of an earlier store; absent, with the log line, when the file is not one (it
@@ -167,8 +170,10 @@ private:
     sqlite3* _database;
     CriticalAlert _alert;
     StoreOptions _options;
-    StoreKeys _keys;       // the entity numbers; the maxima are read again by every save
-    StoredRecords _saved;  // this process's own copy of each row, as it last read or wrote it
+    StoreKeys _keys;  // the entity numbers; the maxima are read again by every save
+    // Each row as this process last read or wrote it, by key: its digest, not a copy, as the
+    // engine holds the signatures themselves.
+    std::map<std::int64_t, RecordDigest> _saved;
     // By key; new records not yet written are under negative stand-in ids.
     std::map<std::int64_t, std::optional<SignatureRecord>> _pending;
     std::int64_t _lastStandInId = 0;

@@ -1,6 +1,8 @@
 #include "app/store/StoreTables.h"
 
+#include <QHash>
 #include <QStringList>
+#include <algorithm>
 #include <initializer_list>
 #include <type_traits>
 #include <utility>
@@ -90,6 +92,27 @@ StoreValues AttributeValues(SignatureEntity entity, const SignatureAttributes& a
     return values;
 }
 
+// The inverse of AttributeValues.
+SignatureAttributes AttributesOf(SignatureEntity entity, const StoreValues& values) {
+    SignatureAttributes a;
+    std::size_t at = 0;
+    for (const AttributeColumn& column : AttributeColumns(entity)) {
+        const StoreValue& value = values[at++];
+        std::visit(
+            [&](auto field) {
+                if constexpr (std::is_same_v<decltype(field), BoolField>) {
+                    a.*field = std::get<std::int64_t>(value) != 0;
+                } else if constexpr (std::is_same_v<decltype(field), IntegerField>) {
+                    a.*field = std::get<std::int64_t>(value);
+                } else {
+                    a.*field = std::get<QString>(value);
+                }
+            },
+            column.field);
+    }
+    return a;
+}
+
 // The payload of each installation row by its client and account email.
 using InstallationRows = std::map<std::pair<QString, QString>, StoreValues>;
 
@@ -100,6 +123,7 @@ struct InstallationTable {
     Columns payloadColumns;
     EntityKeys StoreKeys::*keys;
     InstallationRows (*rows)(const SignatureRecord&);
+    void (*fill)(SignatureRecord&, const InstallationRows&);  // the rows back into a record
 };
 
 namespace {
@@ -114,6 +138,12 @@ const InstallationTable kInstallationTables[] = {
              rows[{row.client, row.accountEmailQe}] = {std::int64_t(row.pendingReinstallation)};
          }
          return rows;
+     },
+     [](SignatureRecord& record, const InstallationRows& rows) {
+         for (const auto& [row, payload] : rows) {
+             record.selectedInstallations.push_back(
+                 {row.first, row.second, std::get<std::int64_t>(payload[0]) != 0});
+         }
      }},
     {kPerformedInstallationTable,
      {"ZIDSTRINGQE", "ZTEXTQE"},
@@ -124,8 +154,22 @@ const InstallationTable kInstallationTables[] = {
              rows[{row.client, row.accountEmailQe}] = {row.idStringQe, row.textQe};
          }
          return rows;
+     },
+     [](SignatureRecord& record, const InstallationRows& rows) {
+         for (const auto& [row, payload] : rows) {
+             record.performedInstallations.push_back({row.first, row.second,
+                                                      std::get<QString>(payload[0]),
+                                                      std::get<QString>(payload[1])});
+         }
      }},
 };
+
+const std::vector<InstallationTable>& InstallationTablesOf(SignatureEntity entity) {
+    static const std::vector<InstallationTable> kNone;
+    static const std::vector<InstallationTable> kDesktop(std::begin(kInstallationTables),
+                                                         std::end(kInstallationTables));
+    return entity == SignatureEntity::webMail ? kNone : kDesktop;
+}
 
 std::optional<QString> Run(sqlite3* database, const QString& sql, const StoreValues& values) {
     const QByteArray text = sql.toUtf8();
@@ -303,10 +347,88 @@ std::optional<QString> ReadRecords(sqlite3* database, SignatureEntity entity,
 
 }  // namespace
 
-std::vector<InstallationTable> StoreRecordWriter::installationTables() const {
-    if (_entity == SignatureEntity::webMail)
-        return {};
-    return {std::begin(kInstallationTables), std::end(kInstallationTables)};
+namespace {
+
+std::uint64_t HashOf(const StoreValue& value) {
+    if (const auto* integer = std::get_if<std::int64_t>(&value))
+        return qHash(*integer, 0);
+    return qHash(QStringView(std::get<QString>(value)), 0);
+}
+
+std::uint64_t RowKeyHash(const std::pair<QString, QString>& row) {
+    return qHashMulti(0, row.first, row.second);
+}
+
+}  // namespace
+
+RecordDigest DigestOf(SignatureEntity entity, const SignatureRecord& record) {
+    RecordDigest digest;
+    for (const StoreValue& value : AttributeValues(entity, record.attributes))
+        digest.hashes.push_back(HashOf(value));
+    for (const InstallationTable& table : InstallationTablesOf(entity)) {
+        const InstallationRows rows = table.rows(record);
+        digest.hashes.push_back(rows.size());
+        for (const auto& [row, payload] : rows) {
+            digest.hashes.push_back(RowKeyHash(row));
+            for (const StoreValue& value : payload)
+                digest.hashes.push_back(HashOf(value));
+        }
+    }
+    return digest;
+}
+
+SignatureRecord BaseForChange(SignatureEntity entity, const RecordDigest& saved,
+                              const SignatureRecord& current, const SignatureRecord& change) {
+    const std::vector<std::uint64_t>& hashes = saved.hashes;
+    std::size_t at = 0;
+    const auto next = [&]() { return at < hashes.size() ? hashes[at++] : 0; };
+    // Each value: the change's when its hash is the digest's (this process left it), else the
+    // current one.
+    const auto pick = [&](const StoreValues& changed, const StoreValues& now) {
+        StoreValues picked;
+        for (std::size_t i = 0; i < changed.size(); ++i)
+            picked.push_back(next() == HashOf(changed[i]) ? changed[i] : now[i]);
+        return picked;
+    };
+
+    SignatureRecord base;
+    base.attributes = AttributesOf(entity, pick(AttributeValues(entity, change.attributes),
+                                                AttributeValues(entity, current.attributes)));
+
+    for (const InstallationTable& table : InstallationTablesOf(entity)) {
+        const InstallationRows changedRows = table.rows(change);
+        const InstallationRows currentRows = table.rows(current);
+        InstallationRows baseRows;
+        const std::uint64_t count = next();
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const std::uint64_t key = next();
+            const auto changed =
+                std::find_if(changedRows.begin(), changedRows.end(),
+                             [&](const auto& row) { return RowKeyHash(row.first) == key; });
+            const auto now =
+                std::find_if(currentRows.begin(), currentRows.end(),
+                             [&](const auto& row) { return RowKeyHash(row.first) == key; });
+            if (changed == changedRows.end()) {
+                // Removed by this process: taken from the file, so that the write removes it.
+                at += table.payloadColumns.size();
+                if (now != currentRows.end())
+                    baseRows[now->first] = now->second;
+            } else if (now == currentRows.end()) {
+                // Removed by another process meanwhile: it stays gone, as nothing is written.
+                at += table.payloadColumns.size();
+                baseRows[changed->first] = changed->second;
+            } else {
+                baseRows[changed->first] = pick(changed->second, now->second);
+            }
+        }
+        table.fill(base, baseRows);
+    }
+    base.sortInstallations();
+    return base;
+}
+
+const std::vector<InstallationTable>& StoreRecordWriter::installationTables() const {
+    return InstallationTablesOf(_entity);
 }
 
 std::optional<QString> ReadSignatureRecords(sqlite3* database, SignatureEntity entity,

@@ -27,6 +27,22 @@ std::optional<QString> ReadSignatureRecord(sqlite3* database, SignatureEntity en
                                            std::int64_t primaryKey,
                                            std::optional<SignatureRecord>* record);
 
+// What a save needs to know of a record as this process last read or wrote it, in a fraction of
+// its size: a 64-bit hash of each attribute, and of each installation row's client and email and
+// of each of its payload columns. Records whose digests are equal are taken as equal.
+struct RecordDigest {
+    std::vector<std::uint64_t> hashes;  // the attributes', then each table's rows (a count first)
+    bool operator==(const RecordDigest&) const = default;
+};
+RecordDigest DigestOf(SignatureEntity entity, const SignatureRecord& record);
+// The record to write `change` against, so that only what this process changed since the digest
+// is written over `current`, what the file holds now: an attribute or row payload that this
+// process left as it was comes from `change` (nothing to write), one it changed from `current`
+// (written where it differs). A row the process removed is taken from `current`, and so goes
+// with the write; one that another process removed meanwhile stays removed.
+SignatureRecord BaseForChange(SignatureEntity entity, const RecordDigest& saved,
+                              const SignatureRecord& current, const SignatureRecord& change);
+
 // Writes records within the caller's transaction, taking installation keys from `keys`.
 // Installation rows are known by their client and account email; the web-mail entity has none.
 struct InstallationTable;
@@ -49,7 +65,7 @@ private:
     std::optional<QString> updateInstallations(std::int64_t primaryKey, const SignatureRecord& base,
                                                const SignatureRecord& record);
 
-    std::vector<InstallationTable> installationTables() const;
+    const std::vector<InstallationTable>& installationTables() const;
 
     sqlite3* _database;
     SignatureEntity _entity;
