@@ -362,19 +362,20 @@ std::uint64_t RowKeyHash(const std::pair<QString, QString>& row) {
 }  // namespace
 
 RecordDigest DigestOf(SignatureEntity entity, const SignatureRecord& record) {
-    RecordDigest digest;
+    std::vector<std::uint64_t> hashes;
     for (const StoreValue& value : AttributeValues(entity, record.attributes))
-        digest.hashes.push_back(HashOf(value));
+        hashes.push_back(HashOf(value));
     for (const InstallationTable& table : InstallationTablesOf(entity)) {
         const InstallationRows rows = table.rows(record);
-        digest.hashes.push_back(rows.size());
+        hashes.push_back(rows.size());
         for (const auto& [row, payload] : rows) {
-            digest.hashes.push_back(RowKeyHash(row));
+            hashes.push_back(RowKeyHash(row));
             for (const StoreValue& value : payload)
-                digest.hashes.push_back(HashOf(value));
+                hashes.push_back(HashOf(value));
         }
     }
-    return digest;
+    // Held for every stored record: no room to grow.
+    return RecordDigest{{hashes.begin(), hashes.end()}};
 }
 
 SignatureRecord BaseForChange(SignatureEntity entity, const RecordDigest& saved,
