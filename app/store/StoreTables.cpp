@@ -349,30 +349,90 @@ std::optional<QString> ReadRecords(sqlite3* database, SignatureEntity entity,
 
 namespace {
 
+std::uint64_t HashOf(std::int64_t integer) {
+    return qHash(integer, 0);
+}
+
+std::uint64_t HashOf(const QString& text) {
+    return qHash(QStringView(text), 0);
+}
+
 std::uint64_t HashOf(const StoreValue& value) {
-    if (const auto* integer = std::get_if<std::int64_t>(&value))
-        return qHash(*integer, 0);
-    return qHash(QStringView(std::get<QString>(value)), 0);
+    return std::visit([](const auto& held) { return HashOf(held); }, value);
+}
+
+std::uint64_t RowKeyHash(const QString& client, const QString& accountEmail) {
+    return qHashMulti(0, client, accountEmail);
 }
 
 std::uint64_t RowKeyHash(const std::pair<QString, QString>& row) {
-    return qHashMulti(0, row.first, row.second);
+    return RowKeyHash(row.first, row.second);
+}
+
+// A table's rows as InstallationTable::rows has them, without copying them: by client and
+// email, the last of two alike; its count, then each row's key and payload hashes.
+template <class Row, class PayloadHashes>
+void AppendRowHashes(const std::vector<Row>& rows, PayloadHashes payloadHashes,
+                     std::vector<std::uint64_t>& hashes) {
+    const auto key = [](const Row* row) { return std::tie(row->client, row->accountEmailQe); };
+    std::vector<const Row*> order;
+    for (const Row& row : rows)
+        order.push_back(&row);
+    // Records keep their rows sorted already.
+    if (!std::is_sorted(order.begin(), order.end(),
+                        [&](const Row* a, const Row* b) { return key(a) < key(b); })) {
+        std::stable_sort(order.begin(), order.end(),
+                         [&](const Row* a, const Row* b) { return key(a) < key(b); });
+    }
+    hashes.push_back(0);
+    const std::size_t count = hashes.size() - 1;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i + 1 < order.size() && key(order[i]) == key(order[i + 1]))
+            continue;
+        hashes.push_back(RowKeyHash(order[i]->client, order[i]->accountEmailQe));
+        payloadHashes(*order[i], hashes);
+        ++hashes[count];
+    }
 }
 
 }  // namespace
 
 RecordDigest DigestOf(SignatureEntity entity, const SignatureRecord& record) {
+    // Made for every record read, so made from the fields themselves, and an installation's text
+    // (mostly its signature's own, shared) is hashed once.
     std::vector<std::uint64_t> hashes;
-    for (const StoreValue& value : AttributeValues(entity, record.attributes))
-        hashes.push_back(HashOf(value));
-    for (const InstallationTable& table : InstallationTablesOf(entity)) {
-        const InstallationRows rows = table.rows(record);
-        hashes.push_back(rows.size());
-        for (const auto& [row, payload] : rows) {
-            hashes.push_back(RowKeyHash(row));
-            for (const StoreValue& value : payload)
-                hashes.push_back(HashOf(value));
-        }
+    hashes.reserve(32);
+    const QString& text = record.attributes.localTextQe;
+    const std::uint64_t textHash = HashOf(text);
+    const auto hashText = [&](const QString& other) {
+        return other.constData() == text.constData() && other.size() == text.size() ? textHash
+                                                                                    : HashOf(other);
+    };
+    for (const AttributeColumn& column : AttributeColumns(entity)) {
+        std::visit(
+            [&](auto field) {
+                if constexpr (std::is_same_v<decltype(field), TextField>) {
+                    hashes.push_back(hashText(record.attributes.*field));
+                } else {
+                    hashes.push_back(HashOf(std::int64_t(record.attributes.*field)));
+                }
+            },
+            column.field);
+    }
+    if (!InstallationTablesOf(entity).empty()) {
+        AppendRowHashes(
+            record.selectedInstallations,
+            [](const SelectedInstallationRecord& row, std::vector<std::uint64_t>& hashes) {
+                hashes.push_back(HashOf(std::int64_t(row.pendingReinstallation)));
+            },
+            hashes);
+        AppendRowHashes(
+            record.performedInstallations,
+            [&](const PerformedInstallationRecord& row, std::vector<std::uint64_t>& hashes) {
+                hashes.push_back(HashOf(row.idStringQe));
+                hashes.push_back(hashText(row.textQe));
+            },
+            hashes);
     }
     // Held for every stored record: no room to grow.
     return RecordDigest{{hashes.begin(), hashes.end()}};
