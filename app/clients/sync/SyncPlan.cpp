@@ -202,20 +202,24 @@ std::map<QString, SignatureId> UuidTextToSignatureIdMap(const IdToSignatureMap& 
 std::map<QString, SignatureId> AccountEmailToSignatureIdMap(
     ClientKind clientKind, const AccountsInfo& accountsInfo, const SignatureIds& signatureIds,
     const IdToSignatureMap& idToSignatureMap) {
+    std::set<QString> emails;
+    for (const AccountPtr& account : accountsInfo.accounts)
+        emails.insert(account->email());
+    // Each address's is the first signature in store order that selects it: one walk over the
+    // signatures, however many accounts there are.
     std::map<QString, SignatureId> map;
-    for (const AccountPtr& account : accountsInfo.accounts) {
-        const QString email = account->email();
-        if (map.count(email))
-            continue;  // an earlier account with the same email has its signature already
-        for (const SignatureId id : signatureIds) {
-            const Signature& signature = *SignatureOf(idToSignatureMap, id);
-            if (!IsInstallable(signature, clientKind))
-                continue;
-            const SelectedInstallationsInfo* selected = SelectedEntry(signature, clientKind);
-            if (!selected->allAccountsSelected && selected->accountEmailToPayloadMap.count(email)) {
-                map.emplace(email, id);
-                break;
-            }
+    for (const SignatureId id : signatureIds) {
+        if (map.size() == emails.size())
+            break;
+        const Signature& signature = *SignatureOf(idToSignatureMap, id);
+        if (!IsInstallable(signature, clientKind))
+            continue;
+        const SelectedInstallationsInfo* selected = SelectedEntry(signature, clientKind);
+        if (selected->allAccountsSelected)
+            continue;
+        for (const auto& [email, payload] : selected->accountEmailToPayloadMap) {
+            if (emails.contains(email))
+                map.emplace(email, id);  // an earlier signature keeps it
         }
     }
     return map;
@@ -346,6 +350,9 @@ void FinishSync(ClientKind clientKind, const SyncInputs& inputs, const QString& 
     std::map<SignatureId, Signature> before;
     for (const SignatureId id : inputs.signatureIds) {
         Signature& signature = *SignatureOf(inputs.idToSignatureMap, id);
+        // Nothing of this client's: nothing for the bookkeeping to change.
+        if (!SelectedEntry(signature, clientKind) && !PerformedEntry(signature, clientKind))
+            continue;
         const ClientInstallations old = InstallationsOf(signature, clientKind);
         UpdateInstallations(clientKind, discovery, signature);
         if (IsInstallable(signature, clientKind))
