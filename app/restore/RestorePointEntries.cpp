@@ -52,31 +52,25 @@ QByteArray CanonicalJson(const Json& json) {
 
 // --- prefs.js: preferences by key, their raw values as written.
 
-std::optional<Entries> PrefsEntries(const EntryValue& contents) {
+// The entries of a file's lines, of every key or only of the given ones. Mozilla's parser takes
+// the last line of a key.
+Entries PrefsEntriesOf(const QStringList& lines, const std::set<QString>* only = nullptr) {
     Entries entries;
-    if (!contents)
-        return entries;
-    const auto lines = SplitPrefsFileText(*contents);
-    if (!lines)
-        return std::nullopt;
-    // Mozilla's parser takes the last line of a key.
-    for (const QString& line : *lines) {
-        if (const auto parsed = ParsePrefsLine(line))
+    for (const QString& line : lines) {
+        const auto parsed = ParsePrefsLine(line);
+        if (parsed && (!only || only->contains(parsed->key)))
             entries[Utf8(parsed->key)] = parsed->rawValue.toUtf8();
     }
     return entries;
 }
 
-// The entries of the given keys only, from a file's lines (Mozilla's parser takes a key's last
-// line).
-Entries PrefsEntriesOf(const QStringList& lines, const std::set<QString>& keys) {
-    Entries entries;
-    for (const QString& line : lines) {
-        const auto parsed = ParsePrefsLine(line);
-        if (parsed && keys.contains(parsed->key))
-            entries[Utf8(parsed->key)] = parsed->rawValue.toUtf8();
-    }
-    return entries;
+std::optional<Entries> PrefsEntries(const EntryValue& contents) {
+    if (!contents)
+        return Entries();
+    const auto lines = SplitPrefsFileText(*contents);
+    if (!lines)
+        return std::nullopt;
+    return PrefsEntriesOf(*lines);
 }
 
 // A pass changes a few lines of a profile's thousands: a key whose lines all lie among the lines
@@ -104,8 +98,7 @@ std::optional<std::vector<EntryChange>> ChangedPrefsEntries(const EntryValue& be
     }
     if (keys.empty())
         return std::vector<EntryChange>();
-    return ChangedEntries(before ? PrefsEntriesOf(*was, keys) : Entries(),
-                          after ? PrefsEntriesOf(*is, keys) : Entries());
+    return ChangedEntries(PrefsEntriesOf(*was, &keys), PrefsEntriesOf(*is, &keys));
 }
 
 std::optional<EntryValue> WritePrefs(const EntryValue& contents,

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QStringList>
 #include <algorithm>
+#include <functional>
 #include <initializer_list>
 #include <type_traits>
 #include <utility>
@@ -116,6 +117,55 @@ SignatureAttributes AttributesOf(SignatureEntity entity, const StoreValues& valu
 // The payload of each installation row by its client and account email.
 using InstallationRows = std::map<std::pair<QString, QString>, StoreValues>;
 
+std::uint64_t HashOf(std::int64_t integer) {
+    return qHash(integer, 0);
+}
+
+std::uint64_t HashOf(const QString& text) {
+    return qHash(QStringView(text), 0);
+}
+
+std::uint64_t HashOf(const StoreValue& value) {
+    return std::visit([](const auto& held) { return HashOf(held); }, value);
+}
+
+std::uint64_t RowKeyHash(const QString& client, const QString& accountEmail) {
+    return qHashMulti(0, client, accountEmail);
+}
+
+std::uint64_t RowKeyHash(const std::pair<QString, QString>& row) {
+    return RowKeyHash(row.first, row.second);
+}
+
+// The hash of a text; a record's digest hashes a text its installations share once.
+using TextHash = std::function<std::uint64_t(const QString&)>;
+
+// A table's rows as InstallationTable::rows has them, without copying them: by client and
+// email, the last of two alike; its count, then each row's key and payload hashes.
+template <class Row, class PayloadHashes>
+void AppendRowHashes(const std::vector<Row>& rows, PayloadHashes payloadHashes,
+                     std::vector<std::uint64_t>& hashes) {
+    const auto key = [](const Row* row) { return std::tie(row->client, row->accountEmailQe); };
+    std::vector<const Row*> order;
+    for (const Row& row : rows)
+        order.push_back(&row);
+    // Records keep their rows sorted already.
+    if (!std::is_sorted(order.begin(), order.end(),
+                        [&](const Row* a, const Row* b) { return key(a) < key(b); })) {
+        std::stable_sort(order.begin(), order.end(),
+                         [&](const Row* a, const Row* b) { return key(a) < key(b); });
+    }
+    hashes.push_back(0);
+    const std::size_t count = hashes.size() - 1;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i + 1 < order.size() && key(order[i]) == key(order[i + 1]))
+            continue;
+        hashes.push_back(RowKeyHash(order[i]->client, order[i]->accountEmailQe));
+        payloadHashes(*order[i], hashes);
+        ++hashes[count];
+    }
+}
+
 }  // namespace
 
 struct InstallationTable {
@@ -124,6 +174,8 @@ struct InstallationTable {
     EntityKeys StoreKeys::*keys;
     InstallationRows (*rows)(const SignatureRecord&);
     void (*fill)(SignatureRecord&, const InstallationRows&);  // the rows back into a record
+    // The rows' hashes for a digest, made from the record's own rows without copying them.
+    void (*hashRows)(const SignatureRecord&, const TextHash&, std::vector<std::uint64_t>&);
 };
 
 namespace {
@@ -144,6 +196,14 @@ const InstallationTable kInstallationTables[] = {
              record.selectedInstallations.push_back(
                  {row.first, row.second, std::get<std::int64_t>(payload[0]) != 0});
          }
+     },
+     [](const SignatureRecord& record, const TextHash&, std::vector<std::uint64_t>& hashes) {
+         AppendRowHashes(
+             record.selectedInstallations,
+             [](const SelectedInstallationRecord& row, std::vector<std::uint64_t>& hashes) {
+                 hashes.push_back(HashOf(std::int64_t(row.pendingReinstallation)));
+             },
+             hashes);
      }},
     {kPerformedInstallationTable,
      {"ZIDSTRINGQE", "ZTEXTQE"},
@@ -161,6 +221,16 @@ const InstallationTable kInstallationTables[] = {
                                                       std::get<QString>(payload[0]),
                                                       std::get<QString>(payload[1])});
          }
+     },
+     [](const SignatureRecord& record, const TextHash& hashText,
+        std::vector<std::uint64_t>& hashes) {
+         AppendRowHashes(
+             record.performedInstallations,
+             [&](const PerformedInstallationRecord& row, std::vector<std::uint64_t>& hashes) {
+                 hashes.push_back(HashOf(row.idStringQe));
+                 hashes.push_back(hashText(row.textQe));
+             },
+             hashes);
      }},
 };
 
@@ -347,56 +417,6 @@ std::optional<QString> ReadRecords(sqlite3* database, SignatureEntity entity,
 
 }  // namespace
 
-namespace {
-
-std::uint64_t HashOf(std::int64_t integer) {
-    return qHash(integer, 0);
-}
-
-std::uint64_t HashOf(const QString& text) {
-    return qHash(QStringView(text), 0);
-}
-
-std::uint64_t HashOf(const StoreValue& value) {
-    return std::visit([](const auto& held) { return HashOf(held); }, value);
-}
-
-std::uint64_t RowKeyHash(const QString& client, const QString& accountEmail) {
-    return qHashMulti(0, client, accountEmail);
-}
-
-std::uint64_t RowKeyHash(const std::pair<QString, QString>& row) {
-    return RowKeyHash(row.first, row.second);
-}
-
-// A table's rows as InstallationTable::rows has them, without copying them: by client and
-// email, the last of two alike; its count, then each row's key and payload hashes.
-template <class Row, class PayloadHashes>
-void AppendRowHashes(const std::vector<Row>& rows, PayloadHashes payloadHashes,
-                     std::vector<std::uint64_t>& hashes) {
-    const auto key = [](const Row* row) { return std::tie(row->client, row->accountEmailQe); };
-    std::vector<const Row*> order;
-    for (const Row& row : rows)
-        order.push_back(&row);
-    // Records keep their rows sorted already.
-    if (!std::is_sorted(order.begin(), order.end(),
-                        [&](const Row* a, const Row* b) { return key(a) < key(b); })) {
-        std::stable_sort(order.begin(), order.end(),
-                         [&](const Row* a, const Row* b) { return key(a) < key(b); });
-    }
-    hashes.push_back(0);
-    const std::size_t count = hashes.size() - 1;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        if (i + 1 < order.size() && key(order[i]) == key(order[i + 1]))
-            continue;
-        hashes.push_back(RowKeyHash(order[i]->client, order[i]->accountEmailQe));
-        payloadHashes(*order[i], hashes);
-        ++hashes[count];
-    }
-}
-
-}  // namespace
-
 RecordDigest DigestOf(SignatureEntity entity, const SignatureRecord& record) {
     // Made for every record read, so made from the fields themselves, and an installation's text
     // (mostly its signature's own, shared) is hashed once.
@@ -404,7 +424,7 @@ RecordDigest DigestOf(SignatureEntity entity, const SignatureRecord& record) {
     hashes.reserve(32);
     const QString& text = record.attributes.localTextQe;
     const std::uint64_t textHash = HashOf(text);
-    const auto hashText = [&](const QString& other) {
+    const TextHash hashText = [&](const QString& other) {
         return other.constData() == text.constData() && other.size() == text.size() ? textHash
                                                                                     : HashOf(other);
     };
@@ -419,21 +439,8 @@ RecordDigest DigestOf(SignatureEntity entity, const SignatureRecord& record) {
             },
             column.field);
     }
-    if (!InstallationTablesOf(entity).empty()) {
-        AppendRowHashes(
-            record.selectedInstallations,
-            [](const SelectedInstallationRecord& row, std::vector<std::uint64_t>& hashes) {
-                hashes.push_back(HashOf(std::int64_t(row.pendingReinstallation)));
-            },
-            hashes);
-        AppendRowHashes(
-            record.performedInstallations,
-            [&](const PerformedInstallationRecord& row, std::vector<std::uint64_t>& hashes) {
-                hashes.push_back(HashOf(row.idStringQe));
-                hashes.push_back(hashText(row.textQe));
-            },
-            hashes);
-    }
+    for (const InstallationTable& table : InstallationTablesOf(entity))
+        table.hashRows(record, hashText, hashes);
     // Held for every stored record: no room to grow.
     return RecordDigest{{hashes.begin(), hashes.end()}};
 }
