@@ -56,7 +56,7 @@ void BM_LoadSignatures(benchmark::State& state) {
     for (auto _ : state) {
         auto store = Store::OpenStoreChain(folder, folder + "/Documents", {});
         auto loaded = store->LoadSignatures();
-        if (loaded.first.size() != size_t(kSignatureCount))
+        if (!loaded || loaded->first.size() != size_t(kSignatureCount))
             state.SkipWithError("count");
         benchmark::DoNotOptimize(loaded);
     }
@@ -68,7 +68,7 @@ void BM_SaveAllWithOneChanged(benchmark::State& state) {
     BenchLog log;
     const QString folder = Data().folder();
     auto store = Store::OpenStoreChain(folder, folder + "/Documents", {});
-    auto [ids, map] = store->LoadSignatures();
+    auto [ids, map] = *store->LoadSignatures();
     std::int64_t revision = 0;
     for (auto _ : state) {
         map.at(ids[ids.size() / 2])->mainTextQe = "<p>revision " + QString::number(++revision);
@@ -83,7 +83,7 @@ void BM_SaveTheOneChanged(benchmark::State& state) {
     BenchLog log;
     const QString folder = Data().folder();
     auto store = Store::OpenStoreChain(folder, folder + "/Documents", {});
-    auto [ids, map] = store->LoadSignatures();
+    auto [ids, map] = *store->LoadSignatures();
     const SignatureId changed = ids[ids.size() / 2];
     std::int64_t revision = 0;
     for (auto _ : state) {

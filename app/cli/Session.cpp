@@ -75,6 +75,8 @@ std::unique_ptr<Session> Session::open(const CommandLine& line) {
     // Restore points name the command that made them; `run` makes them for its refreshes.
     if (line.command != "run")
         options.changeReason = line.command;
+    // Waiting two hours between refreshes, `run` holds no signatures while it waits.
+    options.letSignaturesGoWhenIdle = line.command == "run";
     // What these print comes from the store alone: the clients are not looked for.
     static const QStringList kStoreOnlyCommands = {"list", "show"};
     options.detectClients = !kStoreOnlyCommands.contains(line.command);

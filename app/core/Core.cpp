@@ -20,6 +20,7 @@
 #include "common/Log.h"
 #include "common/Text.h"
 #include "platform/FileAccess.h"
+#include "platform/FreedMemory.h"
 
 namespace quillet {
 
@@ -44,6 +45,13 @@ Core::Core(const Platform& platform, Options options, Brand brand)
           [this] {
               ++_refreshesInProgress;
               _syncPassesAtRefreshStart = _syncPassesStarted;
+              // A refresh over signatures that cannot be read would find nothing to update and
+              // pass for a success.
+              if (auto failed = holdSignatures()) {
+                  refreshCompleted(false, {}, {}, Localized("Could not read the signatures"),
+                                   failed->error);
+                  return;
+              }
               _serviceClient->RequestUpdatedSignatures(_signatureIds, _idToSignatureMap, *this);
           },
           // A preview's passes read the clients as they are, not as its earlier passes would
@@ -138,32 +146,64 @@ void Core::detectClients() {
 }
 
 void Core::loadSignatures() {
-    auto [ids, map] = _storeX->LoadSignatures();
-    _signatureIds = std::move(ids);
-    _idToSignatureMap = std::move(map);
-    _qVisibleSignatureIdsQ.reset();
+    // A store that cannot be read leaves the engine with no signature; the log says why.
+    if (auto loaded = _storeX->LoadSignatures()) {
+        std::tie(_signatureIds, _idToSignatureMap) = std::move(*loaded);
+        _qVisibleSignatureIdsQ.reset();
+    }
     LogInfoListing("Loaded " + QString::number(_signatureIds.size()) + " signature(s):",
                    _signatureIds.size(), [this](size_t index) {
                        return "    " + Describe(*_idToSignatureMap.at(_signatureIds[index]));
                    });
 }
 
-void Core::reloadSignatures() {
+std::optional<Failed> Core::reloadSignatures() {
     if (_storeX->hasChanges())
-        return;  // this process's unsaved changes stay; the next save tries them again
-    auto [ids, map] = _storeX->LoadSignatures();
-    _signatureIds = std::move(ids);
-    _idToSignatureMap = std::move(map);
+        return std::nullopt;  // this process's unsaved changes stay; the next save tries them again
+    auto loaded = _storeX->LoadSignatures();
+    if (!loaded)
+        return Failed{loaded.error()};  // what the engine holds stays, rather than nothing
+    std::tie(_signatureIds, _idToSignatureMap) = std::move(*loaded);
     _qVisibleSignatureIdsQ.reset();
     _storeX->takeRecordsRemovedElsewhere({});  // the lists are as the store holds them now
+    return std::nullopt;
 }
 
-void Core::reloadSignaturesChangedElsewhere() {
+std::optional<Failed> Core::reloadSignaturesChangedElsewhere() {
     const bool removing =
         std::any_of(_idToSignatureMap.begin(), _idToSignatureMap.end(),
                     [](const auto& entry) { return entry.second->pendingDeletion; });
     if (removing || _storeX->changedElsewhereSinceRead())
-        reloadSignatures();
+        return reloadSignatures();
+    return std::nullopt;
+}
+
+std::optional<Failed> Core::holdSignatures() {
+    if (!_signaturesLetGo)
+        return std::nullopt;
+    auto failed = reloadSignatures();
+    _signaturesLetGo = failed.has_value();
+    return failed;
+}
+
+void Core::letSignaturesGoWhenIdle() {
+    if (!_options.letSignaturesGoWhenIdle || _letGoPosted)
+        return;
+    // On a later turn, once the work that ends here has returned: it may still read them.
+    _letGoPosted = true;
+    _platform.mainQueue.post([this, alive = std::weak_ptr<bool>(_alive)] {
+        if (alive.expired())
+            return;
+        _letGoPosted = false;
+        if (_signaturesLetGo || !isIdle() || !_storeX->letRecordsGo())
+            return;
+        _signaturesLetGo = true;
+        _signatureIds.clear();
+        _idToSignatureMap.clear();
+        _qVisibleSignatureIdsQ.reset();
+        ReturnFreedMemoryToSystem();
+        logDebug("Core: idle; the signatures are read again at the next refresh");
+    });
 }
 
 void Core::start() {
@@ -346,6 +386,8 @@ void Core::runNextSyncPass() {
                 if (!alive.expired() && !_syncPassRunning)
                     runNextSyncPass();
             });
+        } else {
+            letSignaturesGoWhenIdle();
         }
     });
 }
@@ -447,6 +489,7 @@ void Core::syncAfterRefresh(const SignatureIds& updated, std::int64_t passesAtSt
     else
         syncSignatures(ids);
     _managedX->reconcile();
+    letSignaturesGoWhenIdle();
 }
 
 bool Core::isNewOutlookDetected() const {
@@ -589,7 +632,7 @@ void Core::saveHeldActivity() {
 bool Core::isIdle() const {
     return _refreshesInProgress == 0 && _refreshPassesPosted == 0 && _keyFetchesInProgress == 0 &&
            _deferredSyncs == 0 && _discoveriesInProgress == 0 && !_syncPassRunning &&
-           _queuedSyncPasses.empty() && (!_managedX || _managedX->isIdle());
+           _queuedSyncPasses.empty() && !_letGoPosted && (!_managedX || _managedX->isIdle());
 }
 
 }  // namespace quillet

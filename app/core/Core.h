@@ -79,6 +79,11 @@ public:
         // False for a process that only reads the store (a listing): it looks for no client, so
         // it starts no tool to ask a client's mode, and offers no client.
         bool detectClients = true;
+        // For a process that waits in the background with no window (`quillet run`): once no
+        // work is left and the store has taken every change, the engine lets go of its
+        // signatures, and the next refresh reads them again. Only refreshes may then bring it
+        // work: what the engine holds is empty meanwhile.
+        bool letSignaturesGoWhenIdle = false;
     };
 
     // Runs the creation steps in their fixed order. Fails when the engine cannot run (the brand
@@ -92,12 +97,15 @@ public:
     void loadSignatures();
     // Reads the signatures again, as another process (a command beside the application) may have
     // changed them since; kept as they are while this process has changes the store has not
-    // taken yet.
-    void reloadSignatures();
+    // taken yet, and when the store cannot be read (the failure says why).
+    std::optional<Failed> reloadSignatures();
     // The same, only when another process may have written the store since this one read it, or
     // a removal waits for a reading to finish it: reading ten thousand signatures takes longer
     // than a pass takes to write one.
-    void reloadSignaturesChangedElsewhere();
+    std::optional<Failed> reloadSignaturesChangedElsewhere();
+    // Reads the signatures again when the engine let them go while idle; a failure leaves them
+    // let go.
+    std::optional<Failed> holdSignatures();
     void startAccountDiscovery();
     void rediscoverAccounts(const std::vector<ClientKind>& kinds) override;
     void SetDiscoveredAccounts(ClientKind kind, const std::optional<Accounts>& accounts,
@@ -217,6 +225,9 @@ private:
     void startDiscovery(const std::vector<ClientKind>& kinds);
     void runNextSyncPass();
     void recordRefresh(bool success);
+    // Lets the signatures go (Options::letSignaturesGoWhenIdle) on a later turn, if the engine is
+    // idle then.
+    void letSignaturesGoWhenIdle();
     // The pass after a refresh: the updated signatures and what is left pending.
     void syncAfterRefresh(const SignatureIds& updated, std::int64_t passesAtStart);
     // Reads the file again (refused as the form refuses it) and reinstalls what it holds.
@@ -250,6 +261,8 @@ private:
     SignatureIds _signatureIds;
     IdToSignatureMap _idToSignatureMap;
     std::optional<SignatureIds> _qVisibleSignatureIdsQ;
+    bool _signaturesLetGo = false;  // while idle; the next refresh reads them again
+    bool _letGoPosted = false;      // the engine is idle once it has let them go
     RefreshCycle _refreshCycle;
     bool _newOutlookNoticeShown = false;
     PermissionsPresenter* _permissionsPresenter = nullptr;

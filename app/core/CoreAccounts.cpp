@@ -106,6 +106,7 @@ void Core::startDiscovery(const std::vector<ClientKind>& kinds) {
                     return;
                 std::erase_if(_discoveries, [](const auto& d) { return d->isFinished(); });
             });
+            letSignaturesGoWhenIdle();
         });
     _discoveries.push_back(std::move(discovery));
 }

@@ -496,9 +496,11 @@ std::optional<QString> UndoStore(Core& core, const Restore& restore) {
             saved = store.SaveRecord(ids.at(uuid), *record) && saved;
     }
     saved = store.SaveManagedObjectContext() && saved;
-    core.reloadSignatures();
+    const auto reread = core.reloadSignatures();
     if (!saved)
         return QStringLiteral("the signatures could not be saved");
+    if (reread)
+        return reread->error;
     return std::nullopt;
 }
 

@@ -27,8 +27,11 @@ bool StoreWatcher::check() {
         return false;
     if (!_core.isIdle() || _core.store().hasChanges())
         return false;
+    if (auto failed = _core.reloadSignatures()) {
+        _core.logError("StoreWatcher: could not read the signatures again: " + failed->error);
+        return false;  // the next look tries again
+    }
     _seenVersion = version;
-    _core.reloadSignatures();
     _core.logInfo("StoreWatcher: another process changed the signatures; read them again");
     _core.platform().notificationCenter.post(kSignaturesReloadedNotification, {});
     return true;

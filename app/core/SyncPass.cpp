@@ -228,8 +228,14 @@ WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
     if (!lock.isHeld())
         _core.logWarning("Sync pass: syncing without the lock: " + lock.error());
     // The other process may have changed the signatures meanwhile; writing from what this one
-    // read earlier would put back what it removed or renamed.
-    _core.reloadSignaturesChangedElsewhere();
+    // read earlier would put back what it removed or renamed. Unread, nothing is written: the
+    // installations stay pending for the next pass.
+    if (auto failed = _core.reloadSignaturesChangedElsewhere()) {
+        _core.logError("Sync pass: not syncing, as the signatures could not be read again: " +
+                       failed->error);
+        _core.recordSyncProblems({failed->error});
+        return tellProblems({failed->error});
+    }
     ClientSyncReports reports;
     _core.beginRestorePoint(_reason);
     for (const ClientSync& sync : _syncs) {
@@ -266,18 +272,22 @@ WorkOutcome SyncPass::runClientSyncs(const std::vector<ClientKind>& clients) {
     const QStringList problemParts = SyncProblemParts(reports, _core.brand().appName());
     if (!reports.empty())
         _core.recordSyncProblems(problemParts);
-    if (problems) {
-        outcome = WorkOutcome{false, Localized("There were problems updating some signatures."),
-                              problemParts.join("\n\n")};
-        _core.saveHeldActivity();
-        _core.platform().prompter.ask(
-            Alert{AlertStyle::critical, outcome.title, outcome.details, {Localized("OK")}, {}});
-    }
+    if (problems)
+        outcome = tellProblems(problemParts);
     if (counted > 0) {
         _core.platform().notificationCenter.post(
             kSignaturesUpdatedInClientsNotification,
             {{kSyncHadProblemsKey, problems || _unavailableOutcome.has_value()}});
     }
+    return outcome;
+}
+
+WorkOutcome SyncPass::tellProblems(const QStringList& parts) {
+    const WorkOutcome outcome{false, Localized("There were problems updating some signatures."),
+                              parts.join("\n\n")};
+    _core.saveHeldActivity();
+    _core.platform().prompter.ask(
+        Alert{AlertStyle::critical, outcome.title, outcome.details, {Localized("OK")}, {}});
     return outcome;
 }
 

@@ -10,6 +10,7 @@
 // pending for a later pass. Outlook is the exception: it is updated through its scripts while
 // it runs.
 
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -75,6 +76,8 @@ private:
     void waitForClosedClients(double waited);
     void syncAndFinish();
     WorkOutcome runClientSyncs(const std::vector<ClientKind>& clients);
+    // Tells the person of the pass's problems, one part each; the pass's failed outcome.
+    WorkOutcome tellProblems(const QStringList& parts);
     void reopenClosedClients();
     bool isRunning(ClientKind kind) const;
     void after(double seconds, std::function<void()> step);

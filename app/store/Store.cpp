@@ -225,10 +225,10 @@ bool Store::RemoveRecord(SignatureId id) {
     return SaveManagedObjectContext();
 }
 
-std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures() {
+Result<std::pair<SignatureIds, IdToSignatureMap>> Store::LoadSignatures() {
     auto read = readSavedRecords();
     if (!read)
-        return {};
+        return Failed{"Could not read the signatures in " + _path + " (see the log for details)."};
 
     SignatureIds ids;
     IdToSignatureMap map;
@@ -268,7 +268,7 @@ std::pair<SignatureIds, IdToSignatureMap> Store::LoadSignatures() {
     }
     if (deleted || !toWrite.empty())
         SaveManagedObjectContext();
-    return {std::move(ids), std::move(map)};
+    return std::pair{std::move(ids), std::move(map)};
 }
 
 SignatureId Store::AddSignatureRecord(const Signature& signature) {
@@ -453,6 +453,15 @@ std::optional<QString> Store::commitPendingChanges() {
     _formerKeys.clear();
     _removedElsewhere.insert(removedElsewhere.begin(), removedElsewhere.end());
     return std::nullopt;
+}
+
+bool Store::letRecordsGo() {
+    if (hasChanges())
+        return false;
+    _saved.clear();
+    _removedElsewhere.clear();
+    _readVersion.reset();
+    return true;
 }
 
 SignatureIds Store::takeRecordsRemovedElsewhere(const SignatureIds& known) {

@@ -27,6 +27,7 @@
 #include "app/store/StoreSchema.h"
 #include "app/store/StoreTables.h"
 #include "common/ClientKind.h"
+#include "common/Result.h"
 #include "common/Signature.h"
 #include "common/SignatureId.h"
 
@@ -78,8 +79,9 @@ public:
 
     // Every signature in store order. Pending-deletion signatures that no client holds any more
     // (none has a performed installation left, detected or not) are deleted, unassigned colours
-    // are assigned, and the result is saved.
-    std::pair<SignatureIds, IdToSignatureMap> LoadSignatures();
+    // are assigned, and the result is saved. Fails, with the log line, when the store cannot be
+    // read.
+    Result<std::pair<SignatureIds, IdToSignatureMap>> LoadSignatures();
     // The new record's permanent id; the record is saved. Its key is taken when the record is
     // first written: should that save fail, the id is a stand-in that stays valid for this
     // run (later saves write the record under a key of its own).
@@ -120,6 +122,10 @@ public:
     // records (true when that cannot be told): the records held here are then not what the file
     // holds. This process's own commits leave them alike.
     bool changedElsewhereSinceRead() const;
+    // Forgets the records' digests, for a process that lets its signatures go while it waits:
+    // the next LoadSignatures reads them afresh. Only without changes the store has not taken
+    // (false then, and nothing is forgotten).
+    bool letRecordsGo();
     // Closes the database and deletes its three files.
     void DestroyStore();
 

@@ -59,7 +59,7 @@ QStringList StoreHarness::storedNames() const {
     if (!store)
         return {"(the store does not open)"};
     QStringList names;
-    const auto [ids, map] = store->LoadSignatures();
+    const auto [ids, map] = *store->LoadSignatures();
     for (const SignatureId id : ids)
         names << map.at(id)->nameQe;
     return names;

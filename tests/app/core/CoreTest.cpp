@@ -2,6 +2,7 @@
 
 #include "app/core/NewSignature.h"
 #include "app/demo/FakeMacAccounts.h"
+#include "app/demo/FakeMacDatabase.h"
 #include "platform/EventLoop.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/EngineHarness.h"
@@ -157,6 +158,15 @@ private:
                  });
          }},
         {"finishPass", [this](Args) { _heldPass({}); }},
+        // As `quillet run` does: its signatures go while it waits.
+        {"letGo",
+         [this](Args) {
+             options.letSignaturesGoWhenIdle = true;
+             reopen();
+         }},
+        // Another process takes the signatures' table away, and puts it back.
+        {"breakStore", [this](Args) { renameTable("ZSIGNATUREENTITYV2", "ZTAKENAWAY"); }},
+        {"mendStore", [this](Args) { renameTable("ZTAKENAWAY", "ZSIGNATUREENTITYV2"); }},
         {"sync", [this](Args a) { engine().syncSignatures({SignatureId{a[0].toLongLong()}}); }},
     };
 
@@ -194,6 +204,14 @@ private:
         {"syncs", [this](Args) { return Outcomes(engine().syncOutcomes()); }},
         {"storedElsewhere",
          [this](Args) { return QString::number(elsewhere()->LoadRecords().size()); }},
+        {"storedText",
+         [this](Args a) {
+             for (const auto& [id, record] : elsewhere()->LoadRecords()) {
+                 if (record.attributes.keyQe == a[0])
+                     return record.attributes.mainTextQe;
+             }
+             return QString("none");
+         }},
         {"scripts", [this](Args a) { return QString::number(mac.osascriptRuns().count(a[0])); }},
         {"accountNotices", [this](Args) { return QString::number(_accountNotices); }},
         {"accounts",
@@ -247,6 +265,10 @@ private:
     // The store as another process (the command beside the application) opens it.
     std::unique_ptr<Store> elsewhere() {
         return Store::openStore("DataV2", engine().dataFolder() + "/" + kStoreFileName, nullptr);
+    }
+    void renameTable(const QString& from, const QString& to) {
+        ASSERT_TRUE(ExecuteFakeDatabaseSql(engine().dataFolder() + "/" + kStoreFileName,
+                                           "ALTER TABLE " + from + " RENAME TO " + to));
     }
     QString names(const SignatureIds& ids) const {
         QStringList shown;

@@ -7,9 +7,11 @@
 #include "app/core/SyncPass.h"
 #include "app/core/SyncReport.h"
 #include "app/demo/FakeMacAccounts.h"
+#include "app/demo/FakeMacDatabase.h"
 #include "app/demo/FakeMacMozilla.h"
 #include "app/demo/FakeMacOutlook.h"
 #include "app/restore/RestorePoints.h"
+#include "app/store/StoreCopy.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/EngineHarness.h"
 #include "tests/support/FakeMacManaged.h"
@@ -207,6 +209,36 @@ TEST_F(SyncPassTest, ClientsAreWrittenOnlyWhenTheyCanBeAndTheirProblemsAreTold) 
         const auto list = ReadFakeFile(FakePostboxSignaturesPath(QFileInfo(postboxPrefs).path()));
         EXPECT_TRUE(list && list->contains("<p>Work</p>"));
     }
+}
+
+// Another process changes the store while the pass waits for Thunderbird to close: the pass reads
+// the signatures again before it writes, and when it cannot (the other process took their table
+// away), it writes nothing and says why. The next pass, with the table back, writes them.
+TEST_F(SyncPassTest, APassThatCannotReadTheSignaturesAgainWritesNothingAndSaysWhy) {
+    const QByteArray prefs = *ReadFakeFile(thunderbirdPrefs);
+    const SignatureId id = addWork({{ClientKind::thunderbird, {"tom@x.org"}}});
+    const auto rename = [&](const QString& from, const QString& to) {
+        ASSERT_TRUE(ExecuteFakeDatabaseSql(engine().dataFolder() + "/" + kStoreFileName,
+                                           "ALTER TABLE " + from + " RENAME TO " + to));
+    };
+    mac.setRunning({kThunderbirdId});
+    acting.answerWith("OK", true);
+    acting.whileShown = [&](const Alert& shown) {
+        if (shown.title == kCloseTitle)
+            rename("ZSIGNATUREENTITYV2", "ZTAKENAWAY");
+    };
+    const WorkOutcome unread = sync(id);
+    EXPECT_FALSE(unread.success);
+    EXPECT_EQ(unread.title, kProblemsTitle);
+    EXPECT_TRUE(alert(kProblemsTitle).informativeText.startsWith("Could not read the signatures"))
+        << alert(kProblemsTitle).informativeText.toStdString();
+    EXPECT_EQ(*ReadFakeFile(thunderbirdPrefs), prefs);
+
+    acting.whileShown = nullptr;
+    rename("ZTAKENAWAY", "ZSIGNATUREENTITYV2");
+    EXPECT_TRUE(sync(id).success);
+    EXPECT_TRUE(ReadFakeFile(thunderbirdPrefs)->contains("<p>Work</p>"));
+    EXPECT_TRUE(performed(id, ClientKind::thunderbird));
 }
 
 // The problems alert: the hints once each, in their order, then one line per client. Full Disk
