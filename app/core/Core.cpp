@@ -160,6 +160,10 @@ void Core::loadSignatures() {
 std::optional<Failed> Core::reloadSignatures() {
     if (_storeX->hasChanges())
         return std::nullopt;  // this process's unsaved changes stay; the next save tries them again
+    return readSignatures();
+}
+
+std::optional<Failed> Core::readSignatures() {
     auto loaded = _storeX->LoadSignatures();
     if (!loaded)
         return Failed{loaded.error()};  // what the engine holds stays, rather than nothing
@@ -181,7 +185,8 @@ std::optional<Failed> Core::reloadSignaturesChangedElsewhere() {
 std::optional<Failed> Core::holdSignatures() {
     if (!_signaturesLetGo)
         return std::nullopt;
-    auto failed = reloadSignatures();
+    // Merged with any change the store still holds for a save to try again.
+    auto failed = readSignatures();
     _signaturesLetGo = failed.has_value();
     return failed;
 }
@@ -195,7 +200,7 @@ void Core::letSignaturesGoWhenIdle() {
         if (alive.expired())
             return;
         _letGoPosted = false;
-        if (_signaturesLetGo || !isIdle() || !_storeX->letRecordsGo())
+        if (!_started || _signaturesLetGo || !isIdle() || !_storeX->letRecordsGo())
             return;
         _signaturesLetGo = true;
         _signatureIds.clear();
@@ -207,6 +212,7 @@ void Core::letSignaturesGoWhenIdle() {
 }
 
 void Core::start() {
+    _started = true;
     startAccountDiscovery();
     _managedX->reconcile();
     refreshFromServer();
@@ -471,6 +477,13 @@ void Core::refreshCompleted(bool success, const SignatureIds& updated,
 }
 
 void Core::syncAfterRefresh(const SignatureIds& updated, std::int64_t passesAtStart) {
+    if (_signaturesLetGo) {
+        // The refresh could not read them: no pass, and no organisation's entry matched against
+        // signatures the engine does not hold (it would fetch and add them again).
+        saveHeldActivity();
+        letSignaturesGoWhenIdle();
+        return;
+    }
     // Installations a postponed, failed or interrupted pass left behind go with this pass. A pass
     // that asked the person while this refresh was in flight has their answer already, and one
     // that is about to run (a deferred pass) carries its own.

@@ -79,10 +79,11 @@ public:
         // False for a process that only reads the store (a listing): it looks for no client, so
         // it starts no tool to ask a client's mode, and offers no client.
         bool detectClients = true;
-        // For a process that waits in the background with no window (`quillet run`): once no
-        // work is left and the store has taken every change, the engine lets go of its
-        // signatures, and the next refresh reads them again. Only refreshes may then bring it
-        // work: what the engine holds is empty meanwhile.
+        // For a process that waits in the background with no window (`quillet run`): once the
+        // engine has started and no work is left (the organisation's entries reconciled too) and
+        // the store has taken every change, it lets go of its signatures, and the next refresh
+        // reads them again first; when that fails, the refresh fails and nothing that needs them
+        // runs. Only refreshes may bring such an engine work: it holds nothing meanwhile.
         bool letSignaturesGoWhenIdle = false;
     };
 
@@ -103,9 +104,6 @@ public:
     // a removal waits for a reading to finish it: reading ten thousand signatures takes longer
     // than a pass takes to write one.
     std::optional<Failed> reloadSignaturesChangedElsewhere();
-    // Reads the signatures again when the engine let them go while idle; a failure leaves them
-    // let go.
-    std::optional<Failed> holdSignatures();
     void startAccountDiscovery();
     void rediscoverAccounts(const std::vector<ClientKind>& kinds) override;
     void SetDiscoveredAccounts(ClientKind kind, const std::optional<Accounts>& accounts,
@@ -130,6 +128,7 @@ public:
     void reinstallSignature(SignatureId id);
     void syncSignatures(const SignatureIds& ids);
     void saveAndSyncSignatures(const SignatureIds& ids) override;
+    void reconciliationFinished() override { letSignaturesGoWhenIdle(); }
 
     void refreshFromServer();
     void refreshFromServerIfPossible();
@@ -225,9 +224,14 @@ private:
     void startDiscovery(const std::vector<ClientKind>& kinds);
     void runNextSyncPass();
     void recordRefresh(bool success);
-    // Lets the signatures go (Options::letSignaturesGoWhenIdle) on a later turn, if the engine is
-    // idle then.
+    // Reads the signatures, kept as they are when the store cannot be read (the failure says why).
+    std::optional<Failed> readSignatures();
+    // Lets the signatures go (Options::letSignaturesGoWhenIdle) on a later turn, if the engine has
+    // started and is idle then.
     void letSignaturesGoWhenIdle();
+    // Reads the signatures again when the engine let them go while idle; a failure leaves them
+    // let go, and the work that needs them does not run.
+    std::optional<Failed> holdSignatures();
     // The pass after a refresh: the updated signatures and what is left pending.
     void syncAfterRefresh(const SignatureIds& updated, std::int64_t passesAtStart);
     // Reads the file again (refused as the form refuses it) and reinstalls what it holds.
@@ -263,6 +267,7 @@ private:
     std::optional<SignatureIds> _qVisibleSignatureIdsQ;
     bool _signaturesLetGo = false;  // while idle; the next refresh reads them again
     bool _letGoPosted = false;      // the engine is idle once it has let them go
+    bool _started = false;          // only a started engine lets them go: start() needs them
     RefreshCycle _refreshCycle;
     bool _newOutlookNoticeShown = false;
     PermissionsPresenter* _permissionsPresenter = nullptr;

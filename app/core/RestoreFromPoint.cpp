@@ -496,11 +496,11 @@ std::optional<QString> UndoStore(Core& core, const Restore& restore) {
             saved = store.SaveRecord(ids.at(uuid), *record) && saved;
     }
     saved = store.SaveManagedObjectContext() && saved;
-    const auto reread = core.reloadSignatures();
+    // The records are back either way; an engine that cannot read them keeps what it held.
+    if (const auto unread = core.reloadSignatures())
+        LogError(kLogPrefix + "could not read the signatures again: " + unread->error);
     if (!saved)
         return QStringLiteral("the signatures could not be saved");
-    if (reread)
-        return reread->error;
     return std::nullopt;
 }
 

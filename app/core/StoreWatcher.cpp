@@ -27,11 +27,12 @@ bool StoreWatcher::check() {
         return false;
     if (!_core.isIdle() || _core.store().hasChanges())
         return false;
+    // A store that cannot be read is read again at its next change, not at every look.
+    _seenVersion = version;
     if (auto failed = _core.reloadSignatures()) {
         _core.logError("StoreWatcher: could not read the signatures again: " + failed->error);
-        return false;  // the next look tries again
+        return false;
     }
-    _seenVersion = version;
     _core.logInfo("StoreWatcher: another process changed the signatures; read them again");
     _core.platform().notificationCenter.post(kSignaturesReloadedNotification, {});
     return true;

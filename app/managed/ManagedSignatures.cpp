@@ -239,6 +239,7 @@ void ManagedSignatures::finish() {
     _fetches.clear();
     if (!std::exchange(_again, false)) {
         _running = false;
+        _engine.reconciliationFinished();
         return;
     }
     // Still running (the engine is not idle) until the reconciliation asked for meanwhile runs.

@@ -41,6 +41,8 @@ public:
     // Saves the changed signatures together with the marks of the pass that is to write them,
     // then runs that pass.
     virtual void saveAndSyncSignatures(const SignatureIds& ids) = 0;
+    // Told when a reconciliation has ended, the last of the work it set going.
+    virtual void reconciliationFinished() = 0;
 };
 
 }  // namespace quillet

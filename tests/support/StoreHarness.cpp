@@ -54,12 +54,21 @@ void StoreHarness::expectStoreFiles(const QString& path, bool exist) const {
     }
 }
 
+std::pair<SignatureIds, IdToSignatureMap> LoadedSignatures(Store& store) {
+    auto loaded = store.LoadSignatures();
+    if (!loaded) {
+        ADD_FAILURE() << loaded.error().toStdString();
+        return {};
+    }
+    return std::move(*loaded);
+}
+
 QStringList StoreHarness::storedNames() const {
     const auto store = Store::OpenStoreChain(dataFolder(), documentsFolder(), {});
     if (!store)
         return {"(the store does not open)"};
     QStringList names;
-    const auto [ids, map] = *store->LoadSignatures();
+    const auto [ids, map] = LoadedSignatures(*store);
     for (const SignatureId id : ids)
         names << map.at(id)->nameQe;
     return names;

@@ -20,6 +20,8 @@ QStringList Sql(const QString& path, const QString& sql, bool keepWriteAheadLog 
 // it: the nine records of tests/data/base/legacy-store.sql, which between them meet every rule
 // of the migration.
 void WriteLegacyStore(const QString& path, bool keepWriteAheadLog = false);
+// The store's signatures; none, and a failure of the test, when they cannot be read.
+std::pair<SignatureIds, IdToSignatureMap> LoadedSignatures(Store& store);
 
 class StoreHarness {
 public:

@@ -67,9 +67,14 @@ TEST_F(QuilletConcurrencyTest, AnUninstalledSignatureStaysGoneWhenABackgroundRef
     const auto refreshes = [this] {
         return log().count("signature(s) via RequestUpdatedSignatures");
     };
+    const auto idle = [this] {
+        return log().count("Debug: Core: idle; the signatures are read again at the next refresh");
+    };
     const auto before = refreshes();
     auto background = start({"--yes", "run"});
-    ASSERT_TRUE(RunEventLoopUntil([&] { return refreshes() > before; }, 60)) << log().toStdString();
+    // Refreshed, and waiting with no signature held.
+    ASSERT_TRUE(RunEventLoopUntil([&] { return refreshes() > before && idle() > 0; }, 60))
+        << log().toStdString();
 
     const CommandRun uninstalled = quillet({"--yes", "uninstall", "1"});
     ASSERT_EQ(uninstalled.exitCode, 0) << uninstalled.err.toStdString();
@@ -83,7 +88,7 @@ TEST_F(QuilletConcurrencyTest, AnUninstalledSignatureStaysGoneWhenABackgroundRef
     ::kill(static_cast<pid_t>(background->processId()), SIGHUP);
     ASSERT_TRUE(RunEventLoopUntil([&] { return refreshes() > beforeWake; }, 60))
         << log().toStdString();
-    // The refresh's pass runs in the same turn of the main loop as the update, before the end.
+    // `run` waits for the refresh's pass before it ends.
     ::kill(static_cast<pid_t>(background->processId()), SIGTERM);
     EXPECT_EQ(finish(*background).exitCode, 0);
 

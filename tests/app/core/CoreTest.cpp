@@ -6,6 +6,7 @@
 #include "platform/EventLoop.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/EngineHarness.h"
+#include "tests/support/FakeMacManaged.h"
 #include "tests/support/LinuxClientAdapters.h"
 #include "tests/support/StoreHarness.h"
 
@@ -87,6 +88,7 @@ private:
                  RunEventLoopUntil([&] { return service.updateRequests() == a[0].toInt(); }, 10));
          }},
         {"wait", [this](Args) { waitUntilIdle(); }},
+        {"finish", [this](Args) { finish(); }},
         {"advance", [this](Args a) { platform.mainQueue.advance(a[0].toDouble()); }},
         {"reopen", [this](Args) { reopen(); }},
         {"clear",
@@ -158,6 +160,20 @@ private:
                  });
          }},
         {"finishPass", [this](Args) { _heldPass({}); }},
+        {"postbox",
+         [this](Args) {
+             mac.installClient(ClientKind::postbox, "7.0.60");
+             WriteFakePrefsFile(mac.addMozillaProfile(ClientKind::postbox, "m1x2.default"),
+                                FakeIdentityPrefsLines("1", "pat@example.com"));
+         }},
+        {"managed",
+         [this](Args a) {
+             Plist entries = Plist::array();
+             entries.node().append(ManagedEntryPlist(a[0], a[1], a[2]));
+             Plist configuration = Plist::dictionary();
+             configuration.node().set("ManagedSignatures", std::move(entries));
+             WriteManagedConfiguration(mac, configuration);
+         }},
         // As `quillet run` does: its signatures go while it waits.
         {"letGo",
          [this](Args) {

@@ -52,7 +52,7 @@ TEST_F(StoreMigrationTest, AMigrationWhoseCommitFailsKeepsDataV1AndIsMigratedNex
                    {{"Postbox uuid",
                      sql("SELECT ZUUIDSTRING FROM ZSIGNATUREENTITYV2 WHERE Z_PK = 5").value(0)}});
         expectStoreFiles(previousPath(), false);
-        EXPECT_EQ(store->LoadSignatures()->first.size(), 9u);
+        EXPECT_EQ(LoadedSignatures(*store).first.size(), 9u);
         store.reset();
         EXPECT_EQ(QFile::exists(documentsPath() + "-wal"), legacy == documentsPath());
         EXPECT_EQ(documentsBytes(), before);
@@ -91,7 +91,7 @@ TEST_F(StoreMigrationTest, AStrayDocumentsFileThatIsNoEarlierStoreDoesNotBlockSt
             auto store = open();
             ASSERT_TRUE(store);
             EXPECT_EQ(store->path(), storePath());
-            EXPECT_EQ(store->LoadSignatures()->first.size(), size_t(start));
+            EXPECT_EQ(LoadedSignatures(*store).first.size(), size_t(start));
             store->AddSignatureRecord(Signature{});
         }
         const std::vector<QString> lines = log.lines();

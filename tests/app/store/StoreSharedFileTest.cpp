@@ -17,7 +17,7 @@ struct StoreUser {
     explicit StoreUser(std::unique_ptr<Store> opened) : store(std::move(opened)) {
         EXPECT_TRUE(store);
         if (store)
-            std::tie(ids, map) = *store->LoadSignatures();
+            std::tie(ids, map) = LoadedSignatures(*store);
     }
     SignatureId idOf(const QString& name) const {
         for (const auto& [id, signature] : map) {
@@ -31,7 +31,7 @@ struct StoreUser {
     SignatureId play(const QStringList& row) {
         const QString& what = row[1];
         if (what == "load") {
-            std::tie(ids, map) = *store->LoadSignatures();
+            std::tie(ids, map) = LoadedSignatures(*store);
             return {};
         }
         if (what == "add") {

@@ -22,7 +22,7 @@ TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
     auto store = open();
     ASSERT_TRUE(store);
     EXPECT_EQ(store->path(), storePath());
-    EXPECT_TRUE(store->LoadSignatures()->first.empty());
+    EXPECT_TRUE(LoadedSignatures(*store).first.empty());
     Signature original = NamedSignature("Full");
     original.colorIndex = 4;
     original.keyQe = "key-Full";
@@ -44,7 +44,7 @@ TEST_F(StoreTest, EveryFieldAndInstallationSurvivesAReopen) {
         QFile::setPermissions(storePath() + suffix,
                               QFile::permissions(storePath()) | QFile::ReadOther);
     sql("UPDATE Z_METADATA SET Z_UUID = 'elsewhere', Z_PLIST = x'deadbeef'");
-    auto [ids, map] = *open()->LoadSignatures();
+    auto [ids, map] = LoadedSignatures(*open());
     expectStoreFiles(storePath(), true);
     ASSERT_EQ(ids, SignatureIds{id});
     EXPECT_EQ(Describe(*map.at(id)), Describe(original));
@@ -68,7 +68,7 @@ TEST_F(StoreTest, LoadAppliesItsRulesToRowsAnotherWriterPutAndStoresWhatTheyGave
         if (name != "older-columns")
             open();
         sql(ReadDataText("store/" + name + ".sql"));
-        auto [ids, map] = *open()->LoadSignatures();
+        auto [ids, map] = LoadedSignatures(*open());
         QStringList loaded;
         for (const SignatureId& id : ids) {
             Signature signature = *map.at(id);
