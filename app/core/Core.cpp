@@ -126,8 +126,9 @@ std::optional<Failed> Core::runCreationSteps() {
     if (_options.detectClients)
         detectClients();
     loadCachedAccounts();
-    loadSignatures();
-    return std::nullopt;
+    // Without them, what the engine would do is done over none: a listing that says there are
+    // none, the organisation's signatures fetched and added again.
+    return loadSignatures();
 }
 
 void Core::detectClients() {
@@ -145,16 +146,17 @@ void Core::detectClients() {
         _clientKindToAccountsInfoMap[kind] = AccountsInfo{};
 }
 
-void Core::loadSignatures() {
-    // A store that cannot be read leaves the engine with no signature; the log says why.
-    if (auto loaded = _storeX->LoadSignatures()) {
-        std::tie(_signatureIds, _idToSignatureMap) = std::move(*loaded);
-        _qVisibleSignatureIdsQ.reset();
-    }
+std::optional<Failed> Core::loadSignatures() {
+    auto loaded = _storeX->LoadSignatures();
+    if (!loaded)
+        return Failed{loaded.error()};
+    std::tie(_signatureIds, _idToSignatureMap) = std::move(*loaded);
+    _qVisibleSignatureIdsQ.reset();
     LogInfoListing("Loaded " + QString::number(_signatureIds.size()) + " signature(s):",
                    _signatureIds.size(), [this](size_t index) {
                        return "    " + Describe(*_idToSignatureMap.at(_signatureIds[index]));
                    });
+    return std::nullopt;
 }
 
 std::optional<Failed> Core::reloadSignatures() {

@@ -95,7 +95,6 @@ public:
     ~Core() override;
 
     void start();
-    void loadSignatures();
     // Reads the signatures again, as another process (a command beside the application) may have
     // changed them since; kept as they are while this process has changes the store has not
     // taken yet, and when the store cannot be read (the failure says why).
@@ -218,6 +217,8 @@ public:
 private:
     Core(const Platform& platform, Options options, Brand brand);
     std::optional<Failed> runCreationSteps();
+    // The creation's reading of the signatures; a store that cannot be read fails the creation.
+    std::optional<Failed> loadSignatures();
     void detectClients();
     void loadCachedAccounts();
     void validateAccountDiscovery(const std::vector<ClientKind>& kinds);
