@@ -77,6 +77,12 @@ TEST_F(ManagedConfigurationTest, ThePersonsFileWinsAndAnUnreadableOneSaysSo) {
     EXPECT_TRUE(log.contains("Error: Managed configuration: could not read " + userFile() +
                              " as a property list (nested deeper than 512 levels); the managed "
                              "signatures are left as they are"));
+    // A list of entries where the settings' dictionary belongs is no configuration either.
+    WriteManagedConfiguration(mac, Plist::array(), ManagedScope::user);
+    EXPECT_EQ(read().state, ManagedConfiguration::State::unreadable);
+    EXPECT_TRUE(log.contains("Error: Managed configuration: could not read " + userFile() +
+                             " as a property list (not a dictionary); the managed signatures are "
+                             "left as they are"));
 }
 
 // The service's address is joined to the request paths as text: only https, or http to this
