@@ -8,10 +8,14 @@
 
 namespace quillet {
 
-QByteArray ReadDataBytes(const QString& relativePath) {
+QString DataPath(const QString& relativePath) {
     // The compiler names this file relative to the folder it builds in, or absolutely.
-    const QString path = QFileInfo(QDir(QUILLET_BINARY_DIR "/tests"), __FILE__).absolutePath() +
-                         "/../data/" + relativePath;
+    return QFileInfo(QDir(QUILLET_BINARY_DIR "/tests"), __FILE__).absolutePath() + "/../data/" +
+           relativePath;
+}
+
+QByteArray ReadDataBytes(const QString& relativePath) {
+    const QString path = DataPath(relativePath);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         ADD_FAILURE() << "cannot read " << path.toStdString();

@@ -7,6 +7,9 @@
 
 namespace quillet {
 
+// Where tests/data/<relativePath> is.
+QString DataPath(const QString& relativePath);
+
 // The bytes of tests/data/<relativePath>; a file that cannot be read fails the test and gives
 // none.
 QByteArray ReadDataBytes(const QString& relativePath);

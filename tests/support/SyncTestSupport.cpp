@@ -169,11 +169,6 @@ std::string ClientName(const testing::TestParamInfo<ClientKind>& info) {
     return StoredText(info.param).toStdString();
 }
 
-QString TestDataPath(const QString& relativePath) {
-    // Every build folder lies directly inside its source tree.
-    return QString(QUILLET_BINARY_DIR) + "/../tests/data/" + relativePath;
-}
-
 SampleClientWorld::SampleClientWorld(ClientKind kind) : SyncWorld(kind), kind(kind) {
     BuildSampleMac(mac);
     clients = FindInstalledClients(mac.paths(), OutlookModeProbe(mac.paths()));

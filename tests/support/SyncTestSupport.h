@@ -120,9 +120,6 @@ struct ClientSyncError {
 using FileStates = std::map<QString, QByteArray>;
 FileStates ReadFileStates(const FakeMac& mac);
 
-// A file under tests/data.
-QString TestDataPath(const QString& relativePath);
-
 // The Mac clients whose syncs the tests run over the sample Mac, and a case's name for each.
 inline constexpr ClientKind kSampleMacClients[] = {ClientKind::appleMail, ClientKind::outlook,
                                                    ClientKind::postbox, ClientKind::spark,
@@ -160,8 +157,7 @@ QStringList WithTestUuids(QStringList row);
 // for) has `start` give the world that plays the rows after it; no world leaves the case out.
 template <class World>
 void PlayStories(const QString& folder, const std::function<World*(const QString&)>& start) {
-    const QStringList files =
-        QDir(TestDataPath(folder)).entryList({"*.tsv"}, QDir::Files, QDir::Name);
+    const QStringList files = QDir(DataPath(folder)).entryList({"*.tsv"}, QDir::Files, QDir::Name);
     EXPECT_FALSE(files.isEmpty());
     for (const QString& file : files) {
         World* world = nullptr;

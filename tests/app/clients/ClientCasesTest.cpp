@@ -416,7 +416,7 @@ TEST(ClientCasesTest, EveryCaseFindsExactlyWhatItsRowsSay) {
     int count = 0;
     for (const QString folder : {"clients/listings/", "clients/detection/"}) {
         for (const QString& name :
-             QDir(TestDataPath(folder)).entryList({"*.tsv"}, QDir::Files, QDir::Name)) {
+             QDir(DataPath(folder)).entryList({"*.tsv"}, QDir::Files, QDir::Name)) {
             SCOPED_TRACE((folder + name).toStdString());
             ClientCase machine;
             QStringList expected, found;

@@ -19,7 +19,7 @@ TEST(PrefsFileTest, LinesReadAndEditAsTheirRowsSay) {
         EXPECT_EQ(parsed ? parsed->key + ' ' + parsed->rawValue : "- -", row[1] + ' ' + row[2]);
     }
     for (const QStringList& row : ReadDataTable("clients/prefs/reads.tsv")) {
-        const auto lines = ReadPrefsFileLines(TestDataPath("clients/prefs/" + row[0]));
+        const auto lines = ReadPrefsFileLines(DataPath("clients/prefs/" + row[0]));
         const auto value =
             row[1].isEmpty() || !lines ? std::nullopt : GetPrefsStringValue(*lines, row[1]);
         const QJsonValue found = row[1].isEmpty()

@@ -126,7 +126,7 @@ TEST_P(ClientSyncTest, FirstInstallWritesWhatTheClientReads) {
 // sync must refuse to understand.
 TEST_P(ClientSyncTest, StorageThatCannotBeReadOrUnderstoodFailsTheSyncBeforeAnyWrite) {
     std::vector<QStringList> rows = ReadDataTable("sync/unreadable.tsv");
-    QDirIterator inputs(TestDataPath("damaged/" + name), QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator inputs(DataPath("damaged/" + name), QDir::Files, QDirIterator::Subdirectories);
     while (inputs.hasNext()) {
         const QString input = inputs.next();
         rows.push_back({name, QFileInfo(input).dir().dirName(), input});
