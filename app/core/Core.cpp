@@ -147,11 +147,8 @@ void Core::detectClients() {
 }
 
 std::optional<Failed> Core::loadSignatures() {
-    auto loaded = _storeX->LoadSignatures();
-    if (!loaded)
-        return Failed{loaded.error()};
-    std::tie(_signatureIds, _idToSignatureMap) = std::move(*loaded);
-    _qVisibleSignatureIdsQ.reset();
+    if (auto failed = readSignatures())
+        return failed;
     LogInfoListing("Loaded " + QString::number(_signatureIds.size()) + " signature(s):",
                    _signatureIds.size(), [this](size_t index) {
                        return "    " + Describe(*_idToSignatureMap.at(_signatureIds[index]));
