@@ -63,6 +63,12 @@ std::pair<SignatureIds, IdToSignatureMap> LoadedSignatures(Store& store) {
     return std::move(*loaded);
 }
 
+void TakeSignaturesTableAway(const QString& dataFolder, bool away) {
+    const QString table = "ZSIGNATUREENTITYV2", elsewhere = "ZTAKENAWAY";
+    Sql(dataFolder + "/" + kStoreFileName,
+        "ALTER TABLE " + (away ? table : elsewhere) + " RENAME TO " + (away ? elsewhere : table));
+}
+
 QStringList StoreHarness::storedNames() const {
     const auto store = Store::OpenStoreChain(dataFolder(), documentsFolder(), {});
     if (!store)

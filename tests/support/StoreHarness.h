@@ -22,6 +22,9 @@ QStringList Sql(const QString& path, const QString& sql, bool keepWriteAheadLog 
 void WriteLegacyStore(const QString& path, bool keepWriteAheadLog = false);
 // The store's signatures; none, and a failure of the test, when they cannot be read.
 std::pair<SignatureIds, IdToSignatureMap> LoadedSignatures(Store& store);
+// Another process takes the signatures' table of the store in the data folder away (the store
+// can then be opened but its signatures not read), or puts it back.
+void TakeSignaturesTableAway(const QString& dataFolder, bool away = true);
 
 class StoreHarness {
 public:

@@ -2,7 +2,6 @@
 
 #include "app/core/NewSignature.h"
 #include "app/demo/FakeMacAccounts.h"
-#include "app/demo/FakeMacDatabase.h"
 #include "platform/EventLoop.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/EngineHarness.h"
@@ -181,8 +180,8 @@ private:
              reopen();
          }},
         // Another process takes the signatures' table away, and puts it back.
-        {"breakStore", [this](Args) { renameTable("ZSIGNATUREENTITYV2", "ZTAKENAWAY"); }},
-        {"mendStore", [this](Args) { renameTable("ZTAKENAWAY", "ZSIGNATUREENTITYV2"); }},
+        {"breakStore", [this](Args) { TakeSignaturesTableAway(engine().dataFolder()); }},
+        {"mendStore", [this](Args) { TakeSignaturesTableAway(engine().dataFolder(), false); }},
         {"sync", [this](Args a) { engine().syncSignatures({SignatureId{a[0].toLongLong()}}); }},
     };
 
@@ -281,10 +280,6 @@ private:
     // The store as another process (the command beside the application) opens it.
     std::unique_ptr<Store> elsewhere() {
         return Store::openStore("DataV2", engine().dataFolder() + "/" + kStoreFileName, nullptr);
-    }
-    void renameTable(const QString& from, const QString& to) {
-        ASSERT_TRUE(ExecuteFakeDatabaseSql(engine().dataFolder() + "/" + kStoreFileName,
-                                           "ALTER TABLE " + from + " RENAME TO " + to));
     }
     QString names(const SignatureIds& ids) const {
         QStringList shown;

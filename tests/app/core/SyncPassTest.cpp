@@ -7,14 +7,13 @@
 #include "app/core/SyncPass.h"
 #include "app/core/SyncReport.h"
 #include "app/demo/FakeMacAccounts.h"
-#include "app/demo/FakeMacDatabase.h"
 #include "app/demo/FakeMacMozilla.h"
 #include "app/demo/FakeMacOutlook.h"
 #include "app/restore/RestorePoints.h"
-#include "app/store/StoreCopy.h"
 #include "tests/support/DataTable.h"
 #include "tests/support/EngineHarness.h"
 #include "tests/support/FakeMacManaged.h"
+#include "tests/support/StoreHarness.h"
 #include "tests/support/SyncTestSupport.h"
 
 namespace quillet {
@@ -217,15 +216,11 @@ TEST_F(SyncPassTest, ClientsAreWrittenOnlyWhenTheyCanBeAndTheirProblemsAreTold) 
 TEST_F(SyncPassTest, APassThatCannotReadTheSignaturesAgainWritesNothingAndSaysWhy) {
     const QByteArray prefs = *ReadFakeFile(thunderbirdPrefs);
     const SignatureId id = addWork({{ClientKind::thunderbird, {"tom@x.org"}}});
-    const auto rename = [&](const QString& from, const QString& to) {
-        ASSERT_TRUE(ExecuteFakeDatabaseSql(engine().dataFolder() + "/" + kStoreFileName,
-                                           "ALTER TABLE " + from + " RENAME TO " + to));
-    };
     mac.setRunning({kThunderbirdId});
     acting.answerWith("OK", true);
     acting.whileShown = [&](const Alert& shown) {
         if (shown.title == kCloseTitle)
-            rename("ZSIGNATUREENTITYV2", "ZTAKENAWAY");
+            TakeSignaturesTableAway(engine().dataFolder());
     };
     const WorkOutcome unread = sync(id);
     EXPECT_FALSE(unread.success);
@@ -235,7 +230,7 @@ TEST_F(SyncPassTest, APassThatCannotReadTheSignaturesAgainWritesNothingAndSaysWh
     EXPECT_EQ(*ReadFakeFile(thunderbirdPrefs), prefs);
 
     acting.whileShown = nullptr;
-    rename("ZTAKENAWAY", "ZSIGNATUREENTITYV2");
+    TakeSignaturesTableAway(engine().dataFolder(), false);
     EXPECT_TRUE(sync(id).success);
     EXPECT_TRUE(ReadFakeFile(thunderbirdPrefs)->contains("<p>Work</p>"));
     EXPECT_TRUE(performed(id, ClientKind::thunderbird));
