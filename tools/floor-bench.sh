@@ -2,7 +2,8 @@
 # Times whole quillet processes (the release build) against a small C program doing the same
 # reads and the same durable writes (bench/floor), pair by pair in one run, on sample Macs it
 # builds, and prints each ratio's min / median / max; also the scaling from 10 to 10,000
-# stored signatures, `run`'s resident memory when idle and the log after 100 installs.
+# stored signatures beside its floor (the C program reading every stored row, as the making of
+# each command's engine does), `run`'s resident memory when idle and the log after 100 installs.
 #   tools/floor-bench.sh [--runs N] [--only TEXT] [--log-installs N] [--quillet PATH]
 # (the build folder: $QUILLET_BENCH_BUILD_DIR or build-bench; --quillet times another build's
 # command against the same floor, as when comparing with an earlier version). The machine is

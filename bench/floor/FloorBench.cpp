@@ -240,6 +240,11 @@ QString Escaped(QString field) {
     return field.replace("\\", "\\\\").replace("\n", "\\n").replace("\t", "\\t");
 }
 
+// What every command reads of the store: each row of the signatures' tables.
+const QString kEveryStoredRow =
+    "SELECT * FROM ZSIGNATUREENTITYV2; SELECT * FROM ZSELECTEDINSTALLATIONENTITYV2; "
+    "SELECT * FROM ZPERFORMEDINSTALLATIONENTITYV2;";
+
 QString Quoted(const QString& value) {
     return "'" + QString(value).replace("'", "''") + "'";
 }
@@ -375,9 +380,7 @@ public:
         const QString store = "@MAC@/home/Library/Application Support/Quillet/DataV2.sqlite";
         // What every operation reads: the brand, the store, the accounts cache.
         readIfThere("/Resources/Info.plist");
-        step({operation.lists ? "query" : "sql", store,
-              "SELECT * FROM ZSIGNATUREENTITYV2; SELECT * FROM ZSELECTEDINSTALLATIONENTITYV2; "
-              "SELECT * FROM ZPERFORMEDINSTALLATIONENTITYV2;"});
+        step({operation.lists ? "query" : "sql", store, kEveryStoredRow});
         readIfThere("/home/Library/Application Support/Quillet/CachedAccounts.plist");
         if (!operation.sourceFile.isEmpty())
             step({"read", operation.sourceFile});
@@ -567,29 +570,64 @@ public:
     std::vector<Pair> timeScaling(const QString& small, const QString& large,
                                   const QStringList& arguments) const {
         const QString run = _options.work + "/run";
+        const auto timeOn = [&](const QString& mac) {
+            const Timed timed = quillet(mac, arguments);
+            if (timed.exitCode != 0)
+                Die("quillet " + arguments.join(' ') +
+                    " failed: " + QString::fromUtf8(timed.errors));
+            return timed;
+        };
+        auto pairs = timeSmallAndLarge(
+            [&] {
+                CopyFolder(small, run + "/small");
+                CopyFolder(large, run + "/large");
+            },
+            [&] { return timeOn(run + "/small"); }, [&] { return timeOn(run + "/large"); });
+        QDir(run).removeRecursively();
+        return pairs;
+    }
+
+    // The floor program reading every stored row, as the making of every command's engine does,
+    // on the two Macs pair by pair: what the scaling rows cannot go below.
+    std::vector<Pair> timeReadingEveryRow(const QString& small, const QString& large) const {
+        const auto planFor = [&](const QString& mac) {
+            const QString plan = _options.work + "/plan-reading-" + QFileInfo(mac).fileName();
+            const QString store = DataFolder(mac) + "/DataV2.sqlite";
+            WriteAll(
+                plan,
+                (QStringList{"sql", Escaped(store), Escaped(kEveryStoredRow)}.join('\t') + '\n')
+                    .toUtf8());
+            return plan;
+        };
+        const auto timeOn = [&](const QString& plan) {
+            const Timed timed = Time(_options.floor, {plan});
+            if (timed.exitCode != 0)
+                Die("the floor failed: " + QString::fromUtf8(timed.errors));
+            return timed;
+        };
+        const QString smallPlan = planFor(small), largePlan = planFor(large);
+        return timeSmallAndLarge([] {}, [&] { return timeOn(smallPlan); },
+                                 [&] { return timeOn(largePlan); });
+    }
+
+    // `runs` pairs, each after `prepare`, the two taking turns to go first. The small one goes
+    // in the "floor" column and the large one in the "quillet" one: the ratio is large/small.
+    std::vector<Pair> timeSmallAndLarge(const std::function<void()>& prepare,
+                                        const std::function<Timed()>& timeSmall,
+                                        const std::function<Timed()>& timeLarge) const {
         std::vector<Pair> pairs;
         for (int i = 0; i < _options.runs; ++i) {
-            CopyFolder(small, run + "/small");
-            CopyFolder(large, run + "/large");
+            prepare();
             Pair pair;
-            const auto timeOn = [&](const QString& mac) {
-                const Timed timed = quillet(mac, arguments);
-                if (timed.exitCode != 0)
-                    Die("quillet " + arguments.join(' ') +
-                        " failed: " + QString::fromUtf8(timed.errors));
-                return timed;
-            };
-            // Small in the "floor" column, large in the "quillet" one: the ratio is large/small.
             if (i % 2 == 0) {
-                pair.floor = timeOn(run + "/small");
-                pair.quillet = timeOn(run + "/large");
+                pair.floor = timeSmall();
+                pair.quillet = timeLarge();
             } else {
-                pair.quillet = timeOn(run + "/large");
-                pair.floor = timeOn(run + "/small");
+                pair.quillet = timeLarge();
+                pair.floor = timeSmall();
             }
             pairs.push_back(pair);
         }
-        QDir(run).removeRecursively();
         return pairs;
     }
 
@@ -700,9 +738,12 @@ int Main(const Options& options) {
     const bool hundredWanted = std::any_of(
         std::begin(kClients), std::end(kClients),
         [&](ClientKind kind) { return wanted(refreshName(kind)) || wanted(installName(kind)); });
-    const QStringList storedNames = {
-        "colour change, 10,000 stored vs 10", "install, 10,000 stored vs 10", "list, 1,000 stored",
-        "run idle, 10,000 stored", "log after installs, 10,000 stored"};
+    const QStringList storedNames = {"colour change, 10,000 stored vs 10",
+                                     "install, 10,000 stored vs 10",
+                                     "list, 1,000 stored",
+                                     "run idle, 10,000 stored",
+                                     "log after installs, 10,000 stored",
+                                     "floor: reading every row, 10,000 vs 10"};
     if (hundredWanted) {
         const QString hundred = bench.buildHundredMac();
         for (const ClientKind kind : kClients) {
@@ -738,6 +779,9 @@ int Main(const Options& options) {
         if (wanted(storedNames[0]))
             PrintPairs(storedNames[0], bench.timeScaling(ten, tenThousand, {"color", "1", "5"}),
                        "10,000", "10");
+        // Beside the scaling rows, so that what their 10,000 column cannot go below is in view.
+        if (wanted(storedNames[5]))
+            PrintPairs(storedNames[5], bench.timeReadingEveryRow(ten, tenThousand), "10,000", "10");
         if (wanted(storedNames[1])) {
             PrintPairs(storedNames[1],
                        bench.timeScaling(ten, tenThousand,
