@@ -39,6 +39,8 @@ using CriticalAlert = std::function<void(const QString& title, const QString& de
 
 // Appended to a store's path, they name its three files.
 inline constexpr std::array<const char*, 3> kStoreFileSuffixes = {"", "-shm", "-wal"};
+// In the data folder: held while a process opens the store (and makes or migrates it).
+inline constexpr const char* kStoreOpeningLockFileName = "StoreOpening.lock";
 // The number of colours of the signature colour palette.
 inline constexpr std::int64_t kSignatureColorCount = 13;
 // How long a save waits for another connection's write lock before it fails.

@@ -6,6 +6,7 @@
 #include "app/store/StoreMigration.h"
 #include "app/store/StoreSchema.h"
 #include "common/Log.h"
+#include "platform/FileLock.h"
 
 namespace quillet {
 
@@ -34,6 +35,14 @@ bool IsDataV1Store(const QString& path) {
 std::unique_ptr<Store> Store::OpenStoreChain(const QString& dataFolder,
                                              const QString& documentsFolder, CriticalAlert alert,
                                              const StoreOptions& options) {
+    // Two processes that start at once (the application at login beside a command that a
+    // deployment script runs) must not both find no store and make one each: the second would
+    // remove the files of the first while it uses them, and every later save of the first would
+    // reach no file. Opening the store takes turns; a lock that cannot be had leaves the opening
+    // as it was, and it fails on its own if the folder cannot be used.
+    const FileLock opening(dataFolder + "/" + kStoreOpeningLockFileName, [] {
+        LogInfo("OpenStoreChain(): waiting while another process opens the store");
+    });
     const QString currentPath = dataFolder + "/DataV2.sqlite";
     const QString previousPath = dataFolder + "/DataV1.sqlite";
     if (QFile::exists(currentPath))

@@ -5,6 +5,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <future>
+#include <thread>
 
 #include "app/demo/FakeMacMozilla.h"
 #include "app/store/StoreMigration.h"
@@ -104,6 +106,42 @@ TEST_F(StoreMigrationTest, AStrayDocumentsFileThatIsNoEarlierStoreDoesNotBlockSt
         EXPECT_EQ(sql("SELECT COUNT(*) FROM ZSIGNATUREENTITYV2"), QStringList{"2"});
     }
     EXPECT_TRUE(alerts.empty());
+}
+
+// Two processes that start at once, as the application at login does beside a command that a
+// deployment script runs, and both find only the earlier store: the second to arrive waits and
+// opens the store the first migrated, so that what either saves is in the one store. (Here the
+// other process opens the store and saves a signature once this one has read the earlier store;
+// this one used to remove the other's new store then and migrate again.)
+TEST_F(StoreMigrationTest, TwoProcessesMigratingAtOnceKeepWhatEitherSaves) {
+    WriteLegacyStore(previousPath());
+    FaultySqliteVfs disk;
+    std::promise<void> otherSaved;
+    std::future<void> saved = otherSaved.get_future();
+    std::jthread other;
+    disk.afterClosing("DataV1.sqlite", [&] {
+        other = std::jthread([&] {
+            if (auto store = open())
+                store->AddSignatureRecord(NamedSignature("Saved by the other process"));
+            otherSaved.set_value();
+        });
+        // The other process works to its end, unless it waits for this one to open the store.
+        while (saved.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready &&
+               !log.contains(
+                   "Info: OpenStoreChain(): waiting while another process opens the store")) {
+        }
+    });
+    auto store = open({kStoreBusyTimeoutMilliseconds, disk.name()});
+    other.join();
+    const std::vector<QString> lines = log.lines();
+    ASSERT_TRUE(store) << QStringList(lines.begin(), lines.end()).join("\n").toStdString();
+    store.reset();
+    const QStringList names = storedNames();
+    EXPECT_EQ(names.size(), 10) << names.join(", ").toStdString();
+    EXPECT_TRUE(names.contains("Saved by the other process"));
+    EXPECT_EQ(log.count("Info: OpenStoreChain(): Migrated 9 signature(s) from " + previousPath()),
+              1);
+    expectStoreFiles(previousPath(), false);
 }
 
 // The edge cases of the old names that the nine records above do not meet.
