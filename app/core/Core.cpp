@@ -173,12 +173,21 @@ std::optional<Failed> Core::readSignatures() {
 }
 
 std::optional<Failed> Core::reloadSignaturesChangedElsewhere() {
+    const bool changedElsewhere = _storeX->changedElsewhereSinceRead();
     const bool removing =
         std::any_of(_idToSignatureMap.begin(), _idToSignatureMap.end(),
                     [](const auto& entry) { return entry.second->pendingDeletion; });
-    if (removing || _storeX->changedElsewhereSinceRead())
-        return reloadSignatures();
-    return std::nullopt;
+    if (!changedElsewhere && !removing)
+        return std::nullopt;
+    // Kept unread, the copies held here would go into the clients over what the other process
+    // changed since: a signature it removed would be written back, and nothing would remove it
+    // again. Saved first, this process's changes are merged with the other's, or dropped for a
+    // signature the other removed.
+    if (changedElsewhere && _storeX->hasChanges() && !_storeX->SaveManagedObjectContext()) {
+        return Failed{"Could not save the changes to the signatures in " + _storeX->path() +
+                      " (see the log for details)."};
+    }
+    return reloadSignatures();
 }
 
 std::optional<Failed> Core::holdSignatures() {

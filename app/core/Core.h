@@ -101,7 +101,9 @@ public:
     std::optional<Failed> reloadSignatures();
     // The same, only when another process may have written the store since this one read it, or
     // a removal waits for a reading to finish it: reading ten thousand signatures takes longer
-    // than a pass takes to write one.
+    // than a pass takes to write one. Changes a failed save left are saved first when another
+    // process wrote the store: the copies held here must not be written into the clients over
+    // its changes. Fails when they still cannot be saved, or the store cannot be read.
     std::optional<Failed> reloadSignaturesChangedElsewhere();
     void startAccountDiscovery();
     void rediscoverAccounts(const std::vector<ClientKind>& kinds) override;

@@ -25,6 +25,17 @@ void WriteLegacyStore(const QString& path, bool keepWriteAheadLog) {
     Sql(path, ReadDataText("base/legacy-store.sql"), keepWriteAheadLog);
 }
 
+StoreWriteLock::StoreWriteLock(const QString& dataFolder) {
+    EXPECT_EQ(
+        sqlite3_open(QFile::encodeName(dataFolder + "/" + kStoreFileName).constData(), &_database),
+        SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(_database, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+}
+
+StoreWriteLock::~StoreWriteLock() {
+    sqlite3_close(_database);  // the transaction ends with it, having written nothing
+}
+
 StoreHarness::StoreHarness() {
     QDir().mkpath(dataFolder());
     QDir().mkpath(documentsFolder());

@@ -26,6 +26,19 @@ std::pair<SignatureIds, IdToSignatureMap> LoadedSignatures(Store& store);
 // can then be opened but its signatures not read), or puts it back.
 void TakeSignaturesTableAway(const QString& dataFolder, bool away = true);
 
+// Another process holds the write lock of the store in the data folder while this lives (a long
+// save of its own): a save of this process waits as long as saves wait, then fails.
+class StoreWriteLock {
+public:
+    explicit StoreWriteLock(const QString& dataFolder);
+    ~StoreWriteLock();
+    StoreWriteLock(const StoreWriteLock&) = delete;
+    StoreWriteLock& operator=(const StoreWriteLock&) = delete;
+
+private:
+    sqlite3* _database = nullptr;
+};
+
 class StoreHarness {
 public:
     StoreHarness();

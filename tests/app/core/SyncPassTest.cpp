@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QFileInfo>
 #include <limits>
 
@@ -234,6 +235,37 @@ TEST_F(SyncPassTest, APassThatCannotReadTheSignaturesAgainWritesNothingAndSaysWh
     EXPECT_TRUE(sync(id).success);
     EXPECT_TRUE(ReadFakeFile(thunderbirdPrefs)->contains("<p>Work</p>"));
     EXPECT_TRUE(performed(id, ClientKind::thunderbird));
+}
+
+// The save of a rename fails (another process held the store's write lock longer than a save
+// waits); the rename and its pass wait. Another process then uninstalls "Work": it leaves
+// Thunderbird and the store. The pass saves the rename first, which the removal drops, reads the
+// signatures again, and does not write "Work" back into Thunderbird, where nothing would ever
+// remove it.
+TEST_F(SyncPassTest, APassAfterAFailedSaveDoesNotPutBackWhatAnotherProcessRemoved) {
+    const QByteArray prefs = *ReadFakeFile(thunderbirdPrefs);
+    const SignatureId id = addWork({{ClientKind::thunderbird, {"tom@x.org"}}});
+    ASSERT_TRUE(sync(id).success);
+    {
+        const StoreWriteLock held(engine().dataFolder());
+        engine().signature(id)->nameQe = "Renamed";
+        engine().saveSignature(id, true, true);
+    }
+    ASSERT_EQ(engine().failedSaves().size(), 1u);
+    {
+        auto other = Store::OpenStoreChain(engine().dataFolder(), {}, {});
+        ASSERT_TRUE(other);
+        other->LoadRecords();
+        ASSERT_TRUE(other->RemoveRecord(id));
+    }
+    QFile file(thunderbirdPrefs);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(prefs) == prefs.size());
+    file.close();
+
+    finish();
+    EXPECT_EQ(QString::fromUtf8(*ReadFakeFile(thunderbirdPrefs)), QString::fromUtf8(prefs));
+    EXPECT_EQ(engine().signature(id), nullptr);
+    EXPECT_EQ(engine().failedSaves().size(), 1u);
 }
 
 // The problems alert: the hints once each, in their order, then one line per client. Full Disk
