@@ -6,6 +6,7 @@
 #include "common/Localization.h"
 #include "common/Log.h"
 #include "common/Text.h"
+#include "platform/FileLock.h"
 
 namespace quillet {
 
@@ -146,13 +147,10 @@ void ManagedSignatures::waitForAccounts() {
 }
 
 void ManagedSignatures::fetchMissing() {
-    // A link whose signature is gone no longer stands for anything; one whose signature is on
-    // its way out stands only for that (an entry added back gets a new signature).
     _links.clear();
-    for (const ManagedLink& link : LoadManagedLinks(_engine.dataFolder())) {
-        SignatureId id;
-        const SignaturePtr signature = signatureByUuid(link.signatureUuid, &id);
-        if (signature && (link.removed || !signature->pendingDeletion))
+    _linksRead = LoadManagedLinks(_engine.dataFolder());
+    for (const ManagedLink& link : _linksRead) {
+        if (stands(link))
             _links.push_back(link);
     }
     _fetches.clear();
@@ -182,6 +180,34 @@ void ManagedSignatures::fetchMissing() {
 }
 
 void ManagedSignatures::apply() {
+    SignatureIds changed;
+    {
+        // Another process (the application beside a command) may be reconciling the same
+        // entries. Each would install an entry that neither had linked when it looked, and the
+        // last to write the links would keep one of the two: the other signature would pass for
+        // the person's own, never updated nor removed. Linking takes turns, against the links as
+        // the file holds them now.
+        const FileLock linking(ManagedLinksPath(_engine.dataFolder()) + ".lock", {});
+        changed = link();
+    }
+    if (!changed.empty()) {
+        _engine.saveAndSyncSignatures(changed);
+    }
+    finish();
+}
+
+SignatureIds ManagedSignatures::link() {
+    // A signature that another process installed since this one read the signatures is known
+    // here before its entry is installed again, or its link dropped as standing for nothing.
+    const bool unsure =
+        !_fetches.empty() || std::any_of(_linksRead.begin(), _linksRead.end(),
+                                         [this](const ManagedLink& link) { return !stands(link); });
+    if (const auto failed = unsure ? _engine.reloadSignaturesChangedElsewhere() : std::nullopt) {
+        LogWarning(kLogPrefix + "not reconciled, as the signatures could not be read again: " +
+                   failed->error + "; tried again at the next refresh");
+        return {};
+    }
+    const std::vector<ManagedLink> linksNow = LoadManagedLinks(_engine.dataFolder());
     SignatureIds changed;
     std::vector<ManagedLink> kept;
     for (const ManagedLink& link : _links) {
@@ -215,7 +241,15 @@ void ManagedSignatures::apply() {
     }
     for (const Fetch& fetch : _fetches) {
         const KeyFetchResult& result = *fetch.result;
-        if (result.error) {
+        const bool installedElsewhere =
+            std::any_of(linksNow.begin(), linksNow.end(), [&](const ManagedLink& link) {
+                return !link.removed && link.key == fetch.entry.key &&
+                       link.ordinal == fetch.entry.ordinal && stands(link);
+            });
+        if (installedElsewhere) {
+            LogInfo(kLogPrefix + EntryName(fetch.entry) +
+                    " was installed by another process meanwhile");
+        } else if (result.error) {
             LogWarning(kLogPrefix + "could not fetch " + EntryName(fetch.entry) + ": " +
                        result.errorTitle.value_or(QString()) + "; tried again at the next refresh");
         } else if (!result.text) {
@@ -227,12 +261,20 @@ void ManagedSignatures::apply() {
             changed.push_back(*id);
         }
     }
-    if (kept != LoadManagedLinks(_engine.dataFolder()))
-        SaveManagedLinks(_engine.dataFolder(), kept);
-    if (!changed.empty()) {
-        _engine.saveAndSyncSignatures(changed);
+    // What another process linked meanwhile stays linked, whether or not this one holds its
+    // signature yet.
+    for (const ManagedLink& link : linksNow) {
+        const bool known = std::any_of(kept.begin(), kept.end(), [&link](const ManagedLink& k) {
+            return k.signatureUuid == link.signatureUuid;
+        });
+        const bool linkedMeanwhile =
+            std::find(_linksRead.begin(), _linksRead.end(), link) == _linksRead.end();
+        if (!known && (linkedMeanwhile || stands(link)))
+            kept.push_back(link);
     }
-    finish();
+    if (kept != linksNow)
+        SaveManagedLinks(_engine.dataFolder(), kept);
+    return changed;
 }
 
 void ManagedSignatures::finish() {
@@ -350,6 +392,12 @@ SignaturePtr ManagedSignatures::signatureByUuid(const QUuid& uuid, SignatureId* 
         }
     }
     return nullptr;
+}
+
+bool ManagedSignatures::stands(const ManagedLink& link) const {
+    SignatureId id;
+    const SignaturePtr signature = signatureByUuid(link.signatureUuid, &id);
+    return signature && (link.removed || !signature->pendingDeletion);
 }
 
 bool ManagedSignatures::postponesClosing(const SignatureIds& ids,

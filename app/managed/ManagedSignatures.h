@@ -56,12 +56,19 @@ private:
     void waitForAccounts();
     void fetchMissing();
     void apply();
+    // Installs the fetched entries that no process has linked yet and writes the links; the
+    // signatures changed (installed, reselected, on their way out).
+    SignatureIds link();
     void finish();
     std::map<ClientKind, SelectedInstallationsInfo> desiredSelection(const ManagedEntry& entry,
                                                                      bool log) const;
     bool reselect(Signature& signature, const ManagedEntry& entry);
     std::optional<SignatureId> install(const ManagedEntry& entry, const QString& text);
     SignaturePtr signatureByUuid(const QUuid& uuid, SignatureId* id) const;
+    // Whether the link stands for a signature the engine holds: one whose signature is gone no
+    // longer stands for anything; one whose signature is on its way out stands only for that (an
+    // entry added back gets a new signature).
+    bool stands(const ManagedLink& link) const;
 
     ManagedSignaturesEngine& _engine;
     bool _running = false;
@@ -69,6 +76,7 @@ private:
     ManagedConfiguration _configuration;
     std::vector<ClientKind> _accountKinds;  // clients whose accounts the entries need
     std::vector<ManagedLink> _links;
+    std::vector<ManagedLink> _linksRead;  // the file's, as this reconciliation first read them
     std::vector<Fetch> _fetches;
     int _fetchesInFlight = 0;
     std::shared_ptr<bool> _alive = std::make_shared<bool>(true);

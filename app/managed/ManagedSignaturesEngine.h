@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "common/Accounts.h"
 #include "common/ClientKind.h"
+#include "common/Result.h"
 #include "common/ServiceClient.h"
 #include "common/Signature.h"
 #include "platform/Platform.h"
@@ -33,6 +35,9 @@ public:
     virtual void rediscoverAccounts(const std::vector<ClientKind>& kinds) = 0;
 
     virtual const SignatureIds& signatureIds() const = 0;
+    // Reads the signatures again when another process may have changed them since; fails (saying
+    // why) when they cannot be read, what is held then staying.
+    virtual std::optional<Failed> reloadSignaturesChangedElsewhere() = 0;
     virtual SignaturePtr signature(SignatureId id) const = 0;  // null for an unknown id
     // A new signature filled by `fill` before its first save.
     virtual SignatureId addSignature(const std::function<void(Signature&)>& fill) = 0;

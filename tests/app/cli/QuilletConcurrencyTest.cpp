@@ -7,9 +7,11 @@
 
 #include "app/demo/FakeMacDatabase.h"
 #include "app/demo/FakeMacMozilla.h"
+#include "app/managed/ManagedLinks.h"
 #include "platform/EventLoop.h"
 #include "platform/FileLock.h"
 #include "tests/support/FakeMacClient.h"
+#include "tests/support/FakeMacManaged.h"
 #include "tests/support/SampleMacCommand.h"
 
 namespace quillet {
@@ -99,6 +101,45 @@ TEST_F(QuilletConcurrencyTest, AnUninstalledSignatureStaysGoneWhenABackgroundRef
     const QByteArray prefs = ReadFakeFile(sample.thunderbirdPrefs).value_or("");
     EXPECT_FALSE(prefs.contains("<p>Tom"));
     EXPECT_TRUE(prefs.contains("<p>Tim 2</p>")) << prefs.toStdString();
+}
+
+// Two processes reconcile the organisation's entry at once (the application's refresh beside
+// `quillet refresh`), both having asked the service for its key before either installed it: one
+// installs it, and the other finds it linked and leaves it. Before, both installed it and one
+// link was lost, so that one of the two copies passed for the person's own signature, never
+// updated nor removed by the organisation.
+TEST_F(QuilletConcurrencyTest, AnEntryThatTwoProcessesReconcileAtOnceIsInstalledOnce) {
+    setSignature("k-org", "<p>Organisation</p>");
+    Plist entries = Plist::array();
+    entries.node().append(ManagedEntryPlist("k-org", "Postbox"));
+    Plist configuration = Plist::dictionary();
+    configuration.node().set("ManagedSignatures", std::move(entries));
+    WriteManagedConfiguration(mac, configuration);
+    holdKey("k-org");
+    auto first = start({"--yes", "refresh"});
+    auto second = start({"--yes", "refresh"});
+    ASSERT_TRUE(RunEventLoopUntil(
+        [&] {
+            const auto keys = requestedKeys();
+            return std::count(keys.begin(), keys.end(), "k-org") == 2;
+        },
+        60))
+        << log().toStdString();
+    releaseKey("k-org");
+    for (QProcess* process : {first.get(), second.get()}) {
+        const CommandRun run = finish(*process);
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    }
+
+    int installed = 0;
+    for (const auto& signature : json({"--json", "list"}))
+        installed += signature["key"] == "k-org";
+    EXPECT_EQ(installed, 1);
+    EXPECT_EQ(LoadManagedLinks(dataPath("")).size(), 1u);
+    EXPECT_EQ(SignaturesHolding(mac, ClientKind::postbox, "<p>Organisation</p>"), 1);
+    EXPECT_EQ(log().count("Info: Managed signatures: ManagedSignatures[0] (k-org) was installed by "
+                          "another process meanwhile"),
+              1);
 }
 
 }  // namespace
