@@ -5,6 +5,7 @@
 
 #include "common/Log.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileLock.h"
 
 namespace quillet {
 
@@ -58,6 +59,13 @@ bool SaveActivityRecord(const QString& path, const ActivityRecord& record) {
         return false;
     }
     return true;
+}
+
+bool UpdateActivityRecord(const QString& path, const std::function<void(ActivityRecord&)>& change) {
+    const FileLock lock(path + ".lock", {});
+    ActivityRecord record = LoadActivityRecord(path);
+    change(record);
+    return SaveActivityRecord(path, record);
 }
 
 }  // namespace quillet

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace quillet {
@@ -31,5 +32,9 @@ ActivityRecord LoadActivityRecord(const QString& path);
 // Written atomically; a power loss may bring back the previous record. False (with an Error log
 // line) when the file could not be written.
 bool SaveActivityRecord(const QString& path, const ActivityRecord& record);
+// Reads the record, changes it and writes it, while no other process does the same (a lock on
+// PATH.lock): each process changes only what it did (a refresh, a pass), and two at once would
+// otherwise write back what the other's change replaced. False as SaveActivityRecord.
+bool UpdateActivityRecord(const QString& path, const std::function<void(ActivityRecord&)>& change);
 
 }  // namespace quillet

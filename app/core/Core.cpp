@@ -621,13 +621,17 @@ QString Core::activityRecordPath() const {
 
 ActivityRecord Core::activityRecord() const {
     ActivityRecord record = LoadActivityRecord(activityRecordPath());
+    addHeldActivity(record);
+    return record;
+}
+
+void Core::addHeldActivity(ActivityRecord& record) const {
     if (_heldRefresh)
         record.lastRefresh = _heldRefresh;
     if (_heldSyncProblems) {
         record.lastSyncTime = _heldSyncProblems->first;
         record.problems = _heldSyncProblems->second;
     }
-    return record;
 }
 
 // Waiting for the disk twice for one command's record buys nothing: a process killed before the
@@ -645,7 +649,8 @@ void Core::recordSyncProblems(const QStringList& problems) {
 void Core::saveHeldActivity() {
     if (!_heldRefresh && !_heldSyncProblems)
         return;
-    SaveActivityRecord(activityRecordPath(), activityRecord());
+    UpdateActivityRecord(activityRecordPath(),
+                         [this](ActivityRecord& record) { addHeldActivity(record); });
     _heldRefresh.reset();
     _heldSyncProblems.reset();
 }

@@ -246,6 +246,8 @@ private:
     // Tells the person that their change of a signature another process removed was dropped.
     void reportSignatureRemovedElsewhere();
     QString activityRecordPath() const;
+    // Puts into the record what it has not been given yet (saveHeldActivity).
+    void addHeldActivity(ActivityRecord& record) const;
 
     Platform _platform;
     Options _options;
