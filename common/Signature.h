@@ -42,6 +42,10 @@ struct PerformedInstallationsInfo {
     bool operator==(const PerformedInstallationsInfo&) const = default;
 };
 
+// What the store holds of a signature as its file is now: another process may have added it,
+// removed it or marked it for removal since this one read the signatures.
+enum class StoredPresence { absent, current, pendingDeletion };
+
 struct Signature : SignatureFields {
     std::optional<QUuid> uuidX;
     std::map<ClientKind, SelectedInstallationsInfo> clientKindToSelectedInstallationsInfoMap;

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace quillet {
 
@@ -19,9 +21,21 @@ int LockRetryingInterrupts(int descriptor, int operation) {
     return result;
 }
 
+// flock cannot wait for a limited time: it is tried again every few milliseconds.
+bool LockWithin(int descriptor, double seconds) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (LockRetryingInterrupts(descriptor, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 }  // namespace
 
-FileLock::FileLock(const QString& path, const std::function<void()>& onWait) {
+FileLock::FileLock(const QString& path, const std::function<void()>& onWait,
+                   double waitLimitSeconds) {
     // Close-on-exec: a client or script started while the lock is held must not keep it alive
     // after this process has gone.
     const int descriptor =
@@ -33,8 +47,16 @@ FileLock::FileLock(const QString& path, const std::function<void()>& onWait) {
     if (LockRetryingInterrupts(descriptor, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK && onWait)
             onWait();
-        if (LockRetryingInterrupts(descriptor, LOCK_EX) != 0) {
-            _error = "Could not lock " + path + ": " + QString::fromLocal8Bit(std::strerror(errno));
+        if (waitLimitSeconds < 0) {
+            if (LockRetryingInterrupts(descriptor, LOCK_EX) != 0) {
+                _error =
+                    "Could not lock " + path + ": " + QString::fromLocal8Bit(std::strerror(errno));
+                ::close(descriptor);
+                return;
+            }
+        } else if (!LockWithin(descriptor, waitLimitSeconds)) {
+            _error = "Another process held " + path + " for longer than " +
+                     QString::number(waitLimitSeconds) + " s";
             ::close(descriptor);
             return;
         }

@@ -11,10 +11,12 @@ namespace quillet {
 
 class FileLock {
 public:
-    // Creates the lock file if needed and waits until the lock is held; onWait runs once, before
-    // the wait, when another holder has it. Not held (see error) when the file cannot be opened
-    // or locked.
-    FileLock(const QString& path, const std::function<void()>& onWait);
+    // Creates the lock file if needed and waits until the lock is held, or at most
+    // waitLimitSeconds when that is not negative; onWait runs once, before the wait, when another
+    // holder has it. Not held (see error) when the file cannot be opened or locked, or the wait
+    // reached its limit.
+    FileLock(const QString& path, const std::function<void()>& onWait,
+             double waitLimitSeconds = -1);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;

@@ -231,6 +231,10 @@ SignaturePtr Core::signature(SignatureId id) const {
     return found == _idToSignatureMap.end() ? nullptr : found->second;
 }
 
+Result<StoredPresence> Core::storedPresence(const QUuid& uuid) const {
+    return _storeX->storedPresence(uuid);
+}
+
 SignatureIds Core::visibleSignatureIds() {
     if (!_qVisibleSignatureIdsQ) {
         SignatureIds visible;

@@ -104,7 +104,7 @@ public:
     // than a pass takes to write one. Changes a failed save left are saved first when another
     // process wrote the store: the copies held here must not be written into the clients over
     // its changes. Fails when they still cannot be saved, or the store cannot be read.
-    std::optional<Failed> reloadSignaturesChangedElsewhere() override;
+    std::optional<Failed> reloadSignaturesChangedElsewhere();
     void startAccountDiscovery();
     void rediscoverAccounts(const std::vector<ClientKind>& kinds) override;
     void SetDiscoveredAccounts(ClientKind kind, const std::optional<Accounts>& accounts,
@@ -118,6 +118,7 @@ public:
     const SignatureIds& signatureIds() const override { return _signatureIds; }
     const IdToSignatureMap& idToSignatureMap() const { return _idToSignatureMap; }
     SignaturePtr signature(SignatureId id) const override;  // null for an unknown id
+    Result<StoredPresence> storedPresence(const QUuid& uuid) const override;
     SignatureIds visibleSignatureIds();
 
     SignatureId addSignature();

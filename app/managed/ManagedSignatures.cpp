@@ -14,6 +14,9 @@ namespace {
 
 const QString kLogPrefix = "Managed signatures: ";
 constexpr double kAccountsPollInterval = 0.1;
+// Installing and linking takes another process well under a second, unless it waits for the
+// person (a failed save's alert).
+constexpr double kLinkingWaitLimit = 5;
 
 QString EntryName(const ManagedEntry& entry) {
     return "ManagedSignatures[" + QString::number(entry.index) + "] (" + entry.key + ")";
@@ -185,10 +188,19 @@ void ManagedSignatures::apply() {
         // Another process (the application beside a command) may be reconciling the same
         // entries. Each would install an entry that neither had linked when it looked, and the
         // last to write the links would keep one of the two: the other signature would pass for
-        // the person's own, never updated nor removed. Linking takes turns, against the links as
-        // the file holds them now.
-        const FileLock linking(ManagedLinksPath(_engine.dataFolder()) + ".lock", {});
-        changed = link();
+        // the person's own, never updated nor removed. Linking takes turns, against the links and
+        // the store as they are now. A process that another keeps waiting (its save failed, and
+        // its alert waits for the person) leaves its own to the next refresh.
+        const FileLock linking(
+            ManagedLinksPath(_engine.dataFolder()) + ".lock",
+            [] { LogInfo(kLogPrefix + "waiting while another process installs them..."); },
+            kLinkingWaitLimit);
+        if (linking.isHeld()) {
+            changed = link();
+        } else {
+            LogWarning(kLogPrefix + "not reconciled: " + linking.error() +
+                       "; tried again at the next refresh");
+        }
     }
     if (!changed.empty()) {
         _engine.saveAndSyncSignatures(changed);
@@ -197,17 +209,24 @@ void ManagedSignatures::apply() {
 }
 
 SignatureIds ManagedSignatures::link() {
-    // A signature that another process installed since this one read the signatures is known
-    // here before its entry is installed again, or its link dropped as standing for nothing.
-    const bool unsure =
-        !_fetches.empty() || std::any_of(_linksRead.begin(), _linksRead.end(),
-                                         [this](const ManagedLink& link) { return !stands(link); });
-    if (const auto failed = unsure ? _engine.reloadSignaturesChangedElsewhere() : std::nullopt) {
-        LogWarning(kLogPrefix + "not reconciled, as the signatures could not be read again: " +
-                   failed->error + "; tried again at the next refresh");
-        return {};
-    }
     const std::vector<ManagedLink> linksNow = LoadManagedLinks(_engine.dataFolder());
+    const auto linkedMeanwhile = [this](const ManagedLink& link) {
+        return std::find(_linksRead.begin(), _linksRead.end(), link) == _linksRead.end();
+    };
+    // A link stands for a signature this engine holds, or one that another process added since
+    // this one read them. One that cannot be told stands: an entry is not installed twice, nor a
+    // link dropped, on a failed reading.
+    const auto standsNow = [this](const ManagedLink& link) {
+        if (stands(link))
+            return true;
+        const auto presence = _engine.storedPresence(link.signatureUuid);
+        if (!presence) {
+            LogWarning(kLogPrefix + "could not read the store: " + presence.error());
+            return true;
+        }
+        return *presence == StoredPresence::current ||
+               (link.removed && *presence == StoredPresence::pendingDeletion);
+    };
     SignatureIds changed;
     std::vector<ManagedLink> kept;
     for (const ManagedLink& link : _links) {
@@ -244,7 +263,8 @@ SignatureIds ManagedSignatures::link() {
         const bool installedElsewhere =
             std::any_of(linksNow.begin(), linksNow.end(), [&](const ManagedLink& link) {
                 return !link.removed && link.key == fetch.entry.key &&
-                       link.ordinal == fetch.entry.ordinal && stands(link);
+                       link.ordinal == fetch.entry.ordinal &&
+                       (linkedMeanwhile(link) || standsNow(link));
             });
         if (installedElsewhere) {
             LogInfo(kLogPrefix + EntryName(fetch.entry) +
@@ -267,9 +287,7 @@ SignatureIds ManagedSignatures::link() {
         const bool known = std::any_of(kept.begin(), kept.end(), [&link](const ManagedLink& k) {
             return k.signatureUuid == link.signatureUuid;
         });
-        const bool linkedMeanwhile =
-            std::find(_linksRead.begin(), _linksRead.end(), link) == _linksRead.end();
-        if (!known && (linkedMeanwhile || stands(link)))
+        if (!known && (linkedMeanwhile(link) || standsNow(link)))
             kept.push_back(link);
     }
     if (kept != linksNow)

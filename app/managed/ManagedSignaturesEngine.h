@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <optional>
 #include <vector>
 
 #include "common/Accounts.h"
@@ -35,9 +34,9 @@ public:
     virtual void rediscoverAccounts(const std::vector<ClientKind>& kinds) = 0;
 
     virtual const SignatureIds& signatureIds() const = 0;
-    // Reads the signatures again when another process may have changed them since; fails (saying
-    // why) when they cannot be read, what is held then staying.
-    virtual std::optional<Failed> reloadSignaturesChangedElsewhere() = 0;
+    // What the store holds now of the signature with this uuid: another process may have added
+    // it since this engine read the signatures. Fails (saying why) when it cannot be read.
+    virtual Result<StoredPresence> storedPresence(const QUuid& uuid) const = 0;
     virtual SignaturePtr signature(SignatureId id) const = 0;  // null for an unknown id
     // A new signature filled by `fill` before its first save.
     virtual SignatureId addSignature(const std::function<void(Signature&)>& fill) = 0;

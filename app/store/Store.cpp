@@ -455,6 +455,12 @@ std::optional<QString> Store::commitPendingChanges() {
     return std::nullopt;
 }
 
+Result<StoredPresence> Store::storedPresence(const QUuid& uuid) const {
+    if (!_database)
+        return Failed{"the store is closed"};
+    return ReadStoredPresence(_database, _entity, uuid);
+}
+
 bool Store::letRecordsGo() {
     if (hasChanges())
         return false;

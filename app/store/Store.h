@@ -124,6 +124,9 @@ public:
     // records (true when that cannot be told): the records held here are then not what the file
     // holds. This process's own commits leave them alike.
     bool changedElsewhereSinceRead() const;
+    // What the file holds now of the signature with this uuid, whatever this process read or
+    // holds; fails (SQLite's description) when it cannot be read.
+    Result<StoredPresence> storedPresence(const QUuid& uuid) const;
     // Forgets the records' digests, for a process that lets its signatures go while it waits:
     // the next LoadSignatures reads them afresh. Only without changes the store has not taken
     // (false then, and nothing is forgotten).

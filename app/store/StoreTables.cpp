@@ -504,6 +504,23 @@ std::optional<QString> ReadSignatureRecords(sqlite3* database, SignatureEntity e
     return ReadRecords(database, entity, records, std::nullopt);
 }
 
+Result<StoredPresence> ReadStoredPresence(sqlite3* database, SignatureEntity entity,
+                                          const QUuid& uuid) {
+    const QByteArray sql = QString("SELECT ZUUIDSTRING, ZPENDINGDELETION FROM %1")
+                               .arg(SignatureTable(entity))
+                               .toUtf8();
+    StoreStatement rows(database, sql.constData());
+    if (!rows.ok())
+        return Failed{rows.error()};
+    while (rows.step()) {
+        if (ParseUuid(rows.uuidText(0)) == uuid)
+            return rows.integer(1) != 0 ? StoredPresence::pendingDeletion : StoredPresence::current;
+    }
+    if (!rows.error().isEmpty())
+        return Failed{rows.error()};
+    return StoredPresence::absent;
+}
+
 std::optional<QString> ReadSignatureRecord(sqlite3* database, SignatureEntity entity,
                                            std::int64_t primaryKey,
                                            std::optional<SignatureRecord>* record) {

@@ -11,6 +11,7 @@
 #include "app/store/StoreRecord.h"
 #include "app/store/StoreSchema.h"
 #include "app/store/StoreSql.h"
+#include "common/Result.h"
 
 struct sqlite3;
 
@@ -22,6 +23,10 @@ using StoredRecords = std::map<std::int64_t, SignatureRecord>;  // by Z_PK, in s
 // installation rows whose signature is missing are left out.
 std::optional<QString> ReadSignatureRecords(sqlite3* database, SignatureEntity entity,
                                             StoredRecords* records);
+// What the file holds of the signature with this uuid (stored as text or as Core Data's raw
+// bytes).
+Result<StoredPresence> ReadStoredPresence(sqlite3* database, SignatureEntity entity,
+                                          const QUuid& uuid);
 // The one row with its installations; *record is absent when the file has no such row.
 std::optional<QString> ReadSignatureRecord(sqlite3* database, SignatureEntity entity,
                                            std::int64_t primaryKey,

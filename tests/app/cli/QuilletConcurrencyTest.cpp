@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QProcess>
 #include <nlohmann/json.hpp>
 
@@ -21,7 +22,17 @@ const QString kWaitingLine =
     "Info: Sync pass: waiting for the sync pass of another process to finish...";
 
 // Several real quillet processes at once over the sample Mac.
-class QuilletConcurrencyTest : public testing::Test, public SampleMacCommand {};
+class QuilletConcurrencyTest : public testing::Test, public SampleMacCommand {
+protected:
+    // The organisation's configuration, with one entry for all the client's accounts.
+    void writeManagedEntry(const QString& key, const QString& client) {
+        Plist entries = Plist::array();
+        entries.node().append(ManagedEntryPlist(key, client));
+        Plist configuration = Plist::dictionary();
+        configuration.node().set("ManagedSignatures", std::move(entries));
+        WriteManagedConfiguration(mac, configuration);
+    }
+};
 
 // A sync pass waits while another process holds the sync lock, and then writes what the store
 // holds: what the other process saved meanwhile (here a name, changed in the store's file), never
@@ -103,6 +114,30 @@ TEST_F(QuilletConcurrencyTest, AnUninstalledSignatureStaysGoneWhenABackgroundRef
     EXPECT_TRUE(prefs.contains("<p>Tim 2</p>")) << prefs.toStdString();
 }
 
+// Another process holds the organisation's links for longer than installing takes (its save
+// failed, and its alert waits for the person): a refresh leaves the entry to the next refresh
+// rather than wait with no end. The next refresh, with the links free, installs it.
+TEST_F(QuilletConcurrencyTest, ARefreshDoesNotWaitWithNoEndForAnotherProcessLinking) {
+    setSignature("k-org", "<p>Organisation</p>");
+    writeManagedEntry("k-org", "Postbox");
+    ASSERT_TRUE(QDir().mkpath(dataPath("")));
+    auto other = std::make_unique<FileLock>(dataPath("ManagedSignatures.plist.lock"), [] {});
+    ASSERT_TRUE(other->isHeld());
+    const CommandRun waited = quillet({"--yes", "refresh"});
+    EXPECT_EQ(waited.exitCode, 0) << waited.err.toStdString();
+    EXPECT_TRUE(
+        log().contains("Warning: Managed signatures: not reconciled: Another process held " +
+                       dataPath("ManagedSignatures.plist.lock") +
+                       " for longer than 5 s; tried again at the next refresh"))
+        << log().toStdString();
+    EXPECT_EQ(SignaturesHolding(mac, ClientKind::postbox, "<p>Organisation</p>"), 0);
+
+    other.reset();
+    const CommandRun linked = quillet({"--yes", "refresh"});
+    EXPECT_EQ(linked.exitCode, 0) << linked.err.toStdString();
+    EXPECT_EQ(SignaturesHolding(mac, ClientKind::postbox, "<p>Organisation</p>"), 1);
+}
+
 // Two processes reconcile the organisation's entry at once (the application's refresh beside
 // `quillet refresh`), both having asked the service for its key before either installed it: one
 // installs it, and the other finds it linked and leaves it. Before, both installed it and one
@@ -110,11 +145,7 @@ TEST_F(QuilletConcurrencyTest, AnUninstalledSignatureStaysGoneWhenABackgroundRef
 // updated nor removed by the organisation.
 TEST_F(QuilletConcurrencyTest, AnEntryThatTwoProcessesReconcileAtOnceIsInstalledOnce) {
     setSignature("k-org", "<p>Organisation</p>");
-    Plist entries = Plist::array();
-    entries.node().append(ManagedEntryPlist("k-org", "Postbox"));
-    Plist configuration = Plist::dictionary();
-    configuration.node().set("ManagedSignatures", std::move(entries));
-    WriteManagedConfiguration(mac, configuration);
+    writeManagedEntry("k-org", "Postbox");
     holdKey("k-org");
     auto first = start({"--yes", "refresh"});
     auto second = start({"--yes", "refresh"});
