@@ -55,8 +55,10 @@ FileLock::FileLock(const QString& path, const std::function<void()>& onWait,
                 return;
             }
         } else if (!LockWithin(descriptor, waitLimitSeconds)) {
-            _error = "Another process held " + path + " for longer than " +
-                     QString::number(waitLimitSeconds) + " s";
+            _error = errno == EWOULDBLOCK ? "Another process held " + path + " for longer than " +
+                                                QString::number(waitLimitSeconds) + " s"
+                                          : "Could not lock " + path + ": " +
+                                                QString::fromLocal8Bit(std::strerror(errno));
             ::close(descriptor);
             return;
         }

@@ -83,6 +83,20 @@ TEST_F(StoreTest, LoadAppliesItsRulesToRowsAnotherWriterPutAndStoresWhatTheyGave
     }
 }
 
+// A signature asked for by its uuid is what the file holds now, whatever this store read, however
+// another writer stored the uuid (text in any case and braces, or Core Data's 16 raw bytes).
+TEST_F(StoreTest, WhatTheFileHoldsOfAUuidIsAskedOfTheFileAsItIsNow) {
+    const auto store = open();
+    LoadedSignatures(*store);
+    const QUuid text = QUuid::createUuid(), raw = QUuid::createUuid();
+    sql("INSERT INTO ZSIGNATUREENTITYV2 (Z_PK, ZUUIDSTRING, ZPENDINGDELETION) VALUES (41, '" +
+        text.toString().toUpper() + "', NULL), (42, X'" +
+        QString::fromLatin1(raw.toRfc4122().toHex()) + "', 1)");
+    EXPECT_EQ(*store->storedPresence(text), StoredPresence::current);
+    EXPECT_EQ(*store->storedPresence(raw), StoredPresence::pendingDeletion);
+    EXPECT_EQ(*store->storedPresence(QUuid::createUuid()), StoredPresence::absent);
+}
+
 // A store that cannot be read ends the start with the file kept: the current one, or the earlier
 // one that would be migrated. The earlier model is only ever read, never created.
 TEST_F(StoreTest, AStoreThatCannotBeOpenedIsAbsentKeptAndNamedInTheLog) {
